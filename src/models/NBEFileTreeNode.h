@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+// One item of a project folder. Children are always held in tree order:
+// folders first, then names as a file browser orders them.
+struct NBEFileTreeNode
+{
+    QUuid id;
+    QUrl url;
+    QString name;
+    bool isDirectory = false;
+    QList<NBEFileTreeNode> children;
+    bool isExpanded = false;
+
+    NBEFileTreeNode() = default;
+    // Gives a fresh id, takes the name from the URL and sorts the children.
+    NBEFileTreeNode(const QUrl &url, bool isDirectory, QList<NBEFileTreeNode> children = {});
+
+    bool operator==(const NBEFileTreeNode &) const = default;
+
+    // Tree order: whether `a` comes before `b`.
+    static bool precedes(const NBEFileTreeNode &a, const NBEFileTreeNode &b);
+
+    // File-browser name order: case-insensitive, locale-aware, digit runs by
+    // value ("file2" before "file10") whatever the locale, also C/POSIX.
+    static int compareNames(const QString &a, const QString &b);
+};

@@ -1,0 +1,287 @@
+#include "NBEFileService.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+#include <QStringDecoder>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+QString quoted(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    return QStringLiteral("“%1”").arg(name.isEmpty() ? path : name);
+}
+
+QString reason(int error)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+std::unexpected<NBEError> failure(const char *what, const QString &path, int error)
+{
+    return nbeFailure(
+        QStringLiteral("%1 %2: %3.").arg(QString::fromUtf8(what), quoted(path), reason(error)));
+}
+
+// Renames without ever replacing an existing target.
+int renameNoReplace(const QString &from, const QString &to)
+{
+    const QByteArray source = QFile::encodeName(from);
+    const QByteArray target = QFile::encodeName(to);
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
+                    RENAME_NOREPLACE) == 0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    // File systems without the flag: a hard link fails on an existing target
+    // for files; folders fall back to a check just before the rename.
+    struct stat info;
+    if (::lstat(target.constData(), &info) == 0)
+        return EEXIST;
+    return ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
+}
+
+NBEResult<NBEFileTreeNode> walk(const fs::path &folder)
+{
+    std::error_code error;
+    fs::directory_iterator it(folder, fs::directory_options::none, error);
+    const QString folderPath = QFile::decodeName(folder.c_str());
+    if (error)
+        return failure("Couldn't open the folder", folderPath, error.value());
+
+    QList<NBEFileTreeNode> children;
+    for (const fs::directory_iterator end; it != end; it.increment(error)) {
+        if (error)
+            return failure("Couldn't list the folder", folderPath, error.value());
+        const fs::path &path = it->path();
+        const std::string name = path.filename().native();
+        if (name.empty() || name.front() == '.')
+            continue;
+        // The entry's own type: a link to a folder is not walked.
+        const fs::file_status status = it->symlink_status(error);
+        if (error)
+            return failure("Couldn't read", QFile::decodeName(path.c_str()), error.value());
+        if (fs::is_directory(status)) {
+            auto child = walk(path);
+            if (!child)
+                return std::unexpected(child.error());
+            children.append(std::move(*child));
+        } else {
+            children.append(
+                NBEFileTreeNode(QUrl::fromLocalFile(QFile::decodeName(path.c_str())), false));
+        }
+    }
+    return NBEFileTreeNode(QUrl::fromLocalFile(folderPath), true, std::move(children));
+}
+
+} // namespace
+
+QString NBEFileService::keyPath(const QUrl &url)
+{
+    return QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath());
+}
+
+NBEResult<void> NBEFileService::checkName(const QString &name)
+{
+    if (name.trimmed().isEmpty())
+        return nbeFailure(QStringLiteral("The name can't be empty."));
+    if (name == QLatin1String(".") || name == QLatin1String(".."))
+        return nbeFailure(QStringLiteral("The name “%1” isn't allowed.").arg(name));
+    if (name.contains(QLatin1Char('/')))
+        return nbeFailure(QStringLiteral("The name “%1” can't contain “/”.").arg(name));
+    if (name.contains(QChar(0)))
+        return nbeFailure(QStringLiteral("The name can't contain a NUL character."));
+    return {};
+}
+
+NBEResult<NBETextFile> NBEFileService::decode(const QByteArray &bytes, const QString &displayName)
+{
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    QString text = decoder.decode(bytes);
+    if (decoder.hasError()) {
+        return nbeFailure(QStringLiteral("The file %1 couldn't be opened because it isn't valid "
+                                         "UTF-8 text.")
+                              .arg(quoted(displayName)));
+    }
+    NBETextFile file;
+    file.lineEnding = NBELineEndings::detect(text);
+    file.text = NBELineEndings::normalized(text);
+    return file;
+}
+
+NBEResult<NBEFileTreeNode> NBEFileService::buildFileTreeNow(const QString &folder)
+{
+    return walk(fs::path(QFile::encodeName(QDir::cleanPath(folder)).toStdString()));
+}
+
+NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
+{
+    QFile file(path);
+    if (QFileInfo(path).isDir())
+        return failure("Couldn't read", path, EISDIR);
+    if (!file.open(QIODevice::ReadOnly))
+        return nbeFailure(QStringLiteral("Couldn't read %1: %2.").arg(quoted(path), file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return nbeFailure(QStringLiteral("Couldn't read %1: %2.").arg(quoted(path), file.errorString()));
+    return decode(bytes, path);
+}
+
+NBEResult<void> NBEFileService::writeFileNow(const QString &content, const QString &path,
+                                             NBELineEnding lineEnding)
+{
+    if (QFileInfo(path).isDir())
+        return failure("Couldn't save", path, EISDIR);
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return nbeFailure(
+            QStringLiteral("Couldn't save %1: %2.").arg(quoted(path), file.errorString()));
+    file.write(NBELineEndings::applied(content, lineEnding).toUtf8());
+    if (!file.commit())
+        return nbeFailure(
+            QStringLiteral("Couldn't save %1: %2.").arg(quoted(path), file.errorString()));
+    return {};
+}
+
+NBEResult<void> NBEFileService::createFileNow(const QString &path, const QString &content)
+{
+    if (auto name = checkName(QFileInfo(path).fileName()); !name)
+        return name;
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd < 0)
+        return failure("Couldn't create", path, errno);
+    const QByteArray bytes = content.toUtf8();
+    qsizetype written = 0;
+    int error = 0;
+    while (written < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + written, size_t(bytes.size() - written));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            error = errno;
+            break;
+        }
+        written += n;
+    }
+    if (::close(fd) != 0 && error == 0)
+        error = errno;
+    if (error != 0) {
+        // Don't leave a half-written new file behind.
+        ::unlink(native.constData());
+        return failure("Couldn't create", path, error);
+    }
+    return {};
+}
+
+NBEResult<void> NBEFileService::createDirectoryNow(const QString &path)
+{
+    if (auto name = checkName(QFileInfo(path).fileName()); !name)
+        return name;
+    if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0)
+        return failure("Couldn't create the folder", path, errno);
+    return {};
+}
+
+NBEResult<void> NBEFileService::deleteNow(const QString &path)
+{
+    std::error_code error;
+    const fs::path native(QFile::encodeName(path).toStdString());
+    const fs::file_status status = fs::symlink_status(native, error);
+    if (error || !fs::exists(status))
+        return failure("Couldn't delete", path, error ? error.value() : ENOENT);
+    fs::remove_all(native, error);
+    if (error)
+        return failure("Couldn't delete", path, error.value());
+    return {};
+}
+
+NBEResult<QString> NBEFileService::renameNow(const QString &path, const QString &newName)
+{
+    if (auto name = checkName(newName); !name)
+        return std::unexpected(name.error());
+    const QString target = QFileInfo(path).absoluteDir().filePath(newName);
+    if (const int error = renameNoReplace(path, target)) {
+        if (error == EEXIST || error == ENOTEMPTY)
+            return nbeFailure(QStringLiteral("Couldn't rename %1: an item named “%2” already "
+                                             "exists.")
+                                  .arg(quoted(path), newName));
+        return failure("Couldn't rename", path, error);
+    }
+    return target;
+}
+
+NBEResult<void> NBEFileService::moveNow(const QString &path, const QString &destination)
+{
+    if (const int error = renameNoReplace(path, destination)) {
+        if (error == EEXIST || error == ENOTEMPTY)
+            return nbeFailure(QStringLiteral("Couldn't move %1: an item with that name already "
+                                             "exists in the destination.")
+                                  .arg(quoted(path)));
+        return failure("Couldn't move", path, error);
+    }
+    return {};
+}
+
+QFuture<NBEResult<NBEFileTreeNode>> NBEFileService::buildFileTree(const QUrl &at)
+{
+    return m_actor.run([path = at.toLocalFile()] { return buildFileTreeNow(path); });
+}
+
+QFuture<NBEResult<NBETextFile>> NBEFileService::readFile(const QUrl &at)
+{
+    return m_actor.run([path = at.toLocalFile()] { return readFileNow(path); });
+}
+
+QFuture<NBEResult<void>> NBEFileService::writeFile(const QString &content, const QUrl &to,
+                                                   NBELineEnding lineEnding)
+{
+    return m_actor.run([content, path = to.toLocalFile(), lineEnding] {
+        return writeFileNow(content, path, lineEnding);
+    });
+}
+
+QFuture<NBEResult<void>> NBEFileService::createFile(const QUrl &at, const QString &content)
+{
+    return m_actor.run([path = at.toLocalFile(), content] { return createFileNow(path, content); });
+}
+
+QFuture<NBEResult<void>> NBEFileService::createDirectory(const QUrl &at)
+{
+    return m_actor.run([path = at.toLocalFile()] { return createDirectoryNow(path); });
+}
+
+QFuture<NBEResult<void>> NBEFileService::delete_(const QUrl &at)
+{
+    return m_actor.run([path = at.toLocalFile()] { return deleteNow(path); });
+}
+
+QFuture<NBEResult<QUrl>> NBEFileService::rename(const QUrl &at, const QString &to)
+{
+    return m_actor.run([path = at.toLocalFile(), to]() -> NBEResult<QUrl> {
+        auto result = renameNow(path, to);
+        if (!result)
+            return std::unexpected(result.error());
+        return QUrl::fromLocalFile(*result);
+    });
+}
+
+QFuture<NBEResult<void>> NBEFileService::move(const QUrl &at, const QUrl &to)
+{
+    return m_actor.run(
+        [path = at.toLocalFile(), destination = to.toLocalFile()] {
+            return moveNow(path, destination);
+        });
+}

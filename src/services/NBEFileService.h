@@ -1,0 +1,62 @@
+#pragma once
+
+#include "NBEActor.h"
+#include "NBEError.h"
+#include "NBEFileTreeNode.h"
+#include "NBELineEnding.h"
+
+#include <QFuture>
+#include <QString>
+#include <QUrl>
+
+// A file's text as the editor holds it: "\n" line breaks, plus the ending the
+// file had on disk so a save writes it back unchanged.
+struct NBETextFile
+{
+    QString text;
+    NBELineEnding lineEnding = NBELineEnding::LF;
+    bool operator==(const NBETextFile &) const = default;
+};
+
+// Every file-system operation of a project window. Operations run one at a
+// time off the main thread and report through futures; failures carry a
+// sentence for the user. The *Now functions are the same work, synchronous.
+class NBEFileService
+{
+public:
+    QFuture<NBEResult<NBEFileTreeNode>> buildFileTree(const QUrl &at);
+    QFuture<NBEResult<NBETextFile>> readFile(const QUrl &at);
+    QFuture<NBEResult<void>> writeFile(const QString &content, const QUrl &to,
+                                       NBELineEnding lineEnding = NBELineEnding::LF);
+    // Never replaces an existing item.
+    QFuture<NBEResult<void>> createFile(const QUrl &at, const QString &content);
+    QFuture<NBEResult<void>> createDirectory(const QUrl &at);
+    QFuture<NBEResult<void>> delete_(const QUrl &at);
+    // Renames within the item's folder; refuses a bad name or an existing target.
+    QFuture<NBEResult<QUrl>> rename(const QUrl &at, const QString &to);
+    // Moves to the full destination; never replaces an existing target.
+    QFuture<NBEResult<void>> move(const QUrl &at, const QUrl &to);
+
+    static NBEResult<NBEFileTreeNode> buildFileTreeNow(const QString &folder);
+    static NBEResult<NBETextFile> readFileNow(const QString &path);
+    static NBEResult<void> writeFileNow(const QString &content, const QString &path,
+                                        NBELineEnding lineEnding = NBELineEnding::LF);
+    static NBEResult<void> createFileNow(const QString &path, const QString &content);
+    static NBEResult<void> createDirectoryNow(const QString &path);
+    static NBEResult<void> deleteNow(const QString &path);
+    static NBEResult<QString> renameNow(const QString &path, const QString &newName);
+    static NBEResult<void> moveNow(const QString &path, const QString &destination);
+
+    // A name typed by the user for a new or renamed item: refuses an empty
+    // name, ".", "..", and names holding "/" or NUL.
+    static NBEResult<void> checkName(const QString &name);
+
+    // Decodes file bytes as UTF-8, refusing anything that isn't valid UTF-8.
+    static NBEResult<NBETextFile> decode(const QByteArray &bytes, const QString &displayName);
+
+    // The cleaned absolute local path that keys maps of locations.
+    static QString keyPath(const QUrl &url);
+
+private:
+    NBEActor m_actor;
+};

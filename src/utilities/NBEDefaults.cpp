@@ -1,0 +1,347 @@
+#include "NBEDefaults.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLockFile>
+#include <QMetaObject>
+#include <QSaveFile>
+#include <QStandardPaths>
+
+#include <cmath>
+#include <sys/stat.h>
+
+namespace {
+
+// Every scalar is stored as text with its type tag: JSON numbers can't tell an
+// integer from a double, nor hold NaN, and 64-bit integers lose precision.
+QString typeName(NBEDefaults::Type type)
+{
+    switch (type) {
+    case NBEDefaults::Type::Bool:
+        return QStringLiteral("bool");
+    case NBEDefaults::Type::Int:
+        return QStringLiteral("int");
+    case NBEDefaults::Type::Double:
+        return QStringLiteral("double");
+    case NBEDefaults::Type::String:
+        return QStringLiteral("string");
+    case NBEDefaults::Type::StringList:
+        return QStringLiteral("stringList");
+    }
+    return {};
+}
+
+QString doubleText(double value)
+{
+    if (std::isnan(value))
+        return QStringLiteral("nan");
+    if (std::isinf(value))
+        return value > 0 ? QStringLiteral("inf") : QStringLiteral("-inf");
+    return QString::number(value, 'g', 17);
+}
+
+std::optional<double> parseDouble(const QString &text)
+{
+    if (text == QLatin1String("nan"))
+        return std::nan("");
+    if (text == QLatin1String("inf"))
+        return INFINITY;
+    if (text == QLatin1String("-inf"))
+        return -INFINITY;
+    bool ok = false;
+    const double value = text.toDouble(&ok);
+    return ok ? std::optional<double>(value) : std::nullopt;
+}
+
+} // namespace
+
+NBEDefaults::Stamp NBEDefaults::stamp() const
+{
+    // Every write replaces the file, so a new inode or time means new content.
+    struct stat info;
+    if (::stat(QFile::encodeName(m_filePath).constData(), &info) != 0)
+        return {};
+    return {static_cast<qint64>(info.st_ino), static_cast<qint64>(info.st_mtim.tv_sec),
+            static_cast<qint64>(info.st_mtim.tv_nsec), static_cast<qint64>(info.st_size)};
+}
+
+NBEDefaults &NBEDefaults::shared()
+{
+    static NBEDefaults *store = [] {
+        const QString folder = QStandardPaths::writableLocation(QStandardPaths::AppConfigLocation);
+        auto *defaults = new NBEDefaults(folder + QStringLiteral("/settings.json"));
+        if (auto *app = QCoreApplication::instance())
+            defaults->moveToThread(app->thread());
+        return defaults;
+    }();
+    return *store;
+}
+
+NBEDefaults::NBEDefaults(const QString &filePath, QObject *parent)
+    : QObject(parent)
+    , m_filePath(filePath)
+{
+}
+
+QHash<QString, NBEDefaults::Entry> NBEDefaults::load() const
+{
+    QHash<QString, Entry> result;
+    QFile file(m_filePath);
+    if (!file.open(QIODevice::ReadOnly))
+        return result;
+    const QJsonObject values = QJsonDocument::fromJson(file.readAll()).object()
+                                   .value(QStringLiteral("values"))
+                                   .toObject();
+    for (auto it = values.begin(); it != values.end(); ++it) {
+        const QJsonObject item = it.value().toObject();
+        const QString type = item.value(QStringLiteral("type")).toString();
+        const QJsonValue raw = item.value(QStringLiteral("value"));
+        if (type == QLatin1String("bool") && raw.isString()) {
+            result.insert(it.key(), {Type::Bool, raw.toString() == QLatin1String("true")});
+        } else if (type == QLatin1String("int") && raw.isString()) {
+            bool ok = false;
+            const qint64 value = raw.toString().toLongLong(&ok);
+            if (ok)
+                result.insert(it.key(), {Type::Int, value});
+        } else if (type == QLatin1String("double") && raw.isString()) {
+            if (auto value = parseDouble(raw.toString()))
+                result.insert(it.key(), {Type::Double, *value});
+        } else if (type == QLatin1String("string") && raw.isString()) {
+            result.insert(it.key(), {Type::String, raw.toString()});
+        } else if (type == QLatin1String("stringList") && raw.isArray()) {
+            QStringList list;
+            for (const QJsonValue &element : raw.toArray())
+                list.append(element.toString());
+            result.insert(it.key(), {Type::StringList, list});
+        }
+    }
+    return result;
+}
+
+void NBEDefaults::refreshLocked() const
+{
+    const Stamp current = stamp();
+    if (m_loaded && current == m_stamp)
+        return;
+    const QHash<QString, Entry> before = m_cache;
+    const bool wasLoaded = m_loaded;
+    m_cache = load();
+    m_stamp = current;
+    m_loaded = true;
+    if (wasLoaded)
+        announce(before, m_cache);
+}
+
+void NBEDefaults::announce(const QHash<QString, Entry> &before,
+                           const QHash<QString, Entry> &after) const
+{
+    QStringList changed;
+    for (auto it = after.begin(); it != after.end(); ++it) {
+        if (!before.contains(it.key()) || !(before.value(it.key()) == it.value()))
+            changed.append(it.key());
+    }
+    for (auto it = before.begin(); it != before.end(); ++it) {
+        if (!after.contains(it.key()))
+            changed.append(it.key());
+    }
+    // Signals go out from the object's thread, after the lock is released.
+    auto *self = const_cast<NBEDefaults *>(this);
+    for (const QString &key : changed) {
+        QMetaObject::invokeMethod(
+            self, [self, key] { Q_EMIT self->valueChanged(key); }, Qt::QueuedConnection);
+    }
+}
+
+std::optional<NBEDefaults::Entry> NBEDefaults::entry(const QString &key) const
+{
+    QMutexLocker locker(&m_mutex);
+    refreshLocked();
+    const auto it = m_cache.constFind(key);
+    if (it == m_cache.constEnd())
+        return std::nullopt;
+    return *it;
+}
+
+bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry)
+{
+    {
+        QMutexLocker locker(&m_mutex);
+        const QFileInfo info(m_filePath);
+        if (!QDir().mkpath(info.absolutePath()))
+            return false;
+        // The lock keeps two processes from losing each other's writes.
+        QLockFile lock(m_filePath + QStringLiteral(".lock"));
+        lock.setStaleLockTime(10000);
+        if (!lock.tryLock(5000))
+            return false;
+
+        QHash<QString, Entry> values = load();
+        if (newEntry)
+            values.insert(key, *newEntry);
+        else
+            values.remove(key);
+
+        QJsonObject object;
+        for (auto it = values.begin(); it != values.end(); ++it) {
+            QJsonObject item;
+            item.insert(QStringLiteral("type"), typeName(it->type));
+            switch (it->type) {
+            case Type::Bool:
+                item.insert(QStringLiteral("value"), it->value.toBool() ? QStringLiteral("true")
+                                                                        : QStringLiteral("false"));
+                break;
+            case Type::Int:
+                item.insert(QStringLiteral("value"), QString::number(it->value.toLongLong()));
+                break;
+            case Type::Double:
+                item.insert(QStringLiteral("value"), doubleText(it->value.toDouble()));
+                break;
+            case Type::String:
+                item.insert(QStringLiteral("value"), it->value.toString());
+                break;
+            case Type::StringList:
+                item.insert(QStringLiteral("value"),
+                            QJsonArray::fromStringList(it->value.toStringList()));
+                break;
+            }
+            object.insert(it.key(), item);
+        }
+        QJsonObject root;
+        root.insert(QStringLiteral("version"), 1);
+        root.insert(QStringLiteral("values"), object);
+
+        QSaveFile file(m_filePath);
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
+        if (!file.commit())
+            return false;
+
+        // Take in what other processes wrote meanwhile and announce those keys;
+        // our own key is announced at once, below.
+        QHash<QString, Entry> before = m_cache;
+        const bool changed = !m_loaded || before.contains(key) != values.contains(key) ||
+                             !(before.value(key) == values.value(key));
+        before.remove(key);
+        QHash<QString, Entry> othersAfter = values;
+        othersAfter.remove(key);
+        if (m_loaded)
+            announce(before, othersAfter);
+        m_cache = values;
+        m_stamp = stamp();
+        m_loaded = true;
+        if (!changed)
+            return true;
+    }
+    Q_EMIT valueChanged(key);
+    return true;
+}
+
+std::optional<bool> NBEDefaults::boolValue(const QString &key) const
+{
+    const auto e = entry(key);
+    return e && e->type == Type::Bool ? std::optional<bool>(e->value.toBool()) : std::nullopt;
+}
+
+std::optional<qint64> NBEDefaults::intValue(const QString &key) const
+{
+    const auto e = entry(key);
+    return e && e->type == Type::Int ? std::optional<qint64>(e->value.toLongLong())
+                                     : std::nullopt;
+}
+
+std::optional<double> NBEDefaults::doubleValue(const QString &key) const
+{
+    const auto e = entry(key);
+    return e && e->type == Type::Double ? std::optional<double>(e->value.toDouble())
+                                        : std::nullopt;
+}
+
+std::optional<QString> NBEDefaults::stringValue(const QString &key) const
+{
+    const auto e = entry(key);
+    return e && e->type == Type::String ? std::optional<QString>(e->value.toString())
+                                        : std::nullopt;
+}
+
+std::optional<QStringList> NBEDefaults::stringListValue(const QString &key) const
+{
+    const auto e = entry(key);
+    return e && e->type == Type::StringList
+               ? std::optional<QStringList>(e->value.toStringList())
+               : std::nullopt;
+}
+
+bool NBEDefaults::boolValue(const QString &key, bool fallback) const
+{
+    return boolValue(key).value_or(fallback);
+}
+
+qint64 NBEDefaults::intValue(const QString &key, qint64 fallback) const
+{
+    return intValue(key).value_or(fallback);
+}
+
+double NBEDefaults::doubleValue(const QString &key, double fallback) const
+{
+    return doubleValue(key).value_or(fallback);
+}
+
+QString NBEDefaults::stringValue(const QString &key, const QString &fallback) const
+{
+    return stringValue(key).value_or(fallback);
+}
+
+QStringList NBEDefaults::stringListValue(const QString &key, const QStringList &fallback) const
+{
+    return stringListValue(key).value_or(fallback);
+}
+
+bool NBEDefaults::contains(const QString &key) const
+{
+    return entry(key).has_value();
+}
+
+QStringList NBEDefaults::keys() const
+{
+    QMutexLocker locker(&m_mutex);
+    refreshLocked();
+    QStringList result = m_cache.keys();
+    result.sort();
+    return result;
+}
+
+bool NBEDefaults::setBool(const QString &key, bool value)
+{
+    return write(key, Entry{Type::Bool, value});
+}
+
+bool NBEDefaults::setInt(const QString &key, qint64 value)
+{
+    return write(key, Entry{Type::Int, value});
+}
+
+bool NBEDefaults::setDouble(const QString &key, double value)
+{
+    return write(key, Entry{Type::Double, value});
+}
+
+bool NBEDefaults::setString(const QString &key, const QString &value)
+{
+    return write(key, Entry{Type::String, value});
+}
+
+bool NBEDefaults::setStringList(const QString &key, const QStringList &value)
+{
+    return write(key, Entry{Type::StringList, value});
+}
+
+bool NBEDefaults::remove(const QString &key)
+{
+    return write(key, std::nullopt);
+}

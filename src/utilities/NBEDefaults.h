@@ -1,0 +1,85 @@
+#pragma once
+
+#include <QHash>
+#include <QMutex>
+#include <QObject>
+#include <QString>
+#include <QStringList>
+#include <QVariant>
+
+#include <optional>
+
+// The one settings store. Values keep their type across processes (a saved
+// false reads back as a bool, a one-element list as a list), keys are kept
+// whole ("nbe.commitDraft./repo" and "nbe.commitDraft./repo/" stay apart),
+// every write replaces the file atomically under a lock, and a value of the
+// wrong type reads as absent so the caller's default applies.
+class NBEDefaults : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class Type { Bool, Int, Double, String, StringList };
+
+    // The process-wide store in the application's configuration folder.
+    static NBEDefaults &shared();
+
+    // A store kept in `filePath` (tests and tools).
+    explicit NBEDefaults(const QString &filePath, QObject *parent = nullptr);
+
+    QString filePath() const { return m_filePath; }
+
+    std::optional<bool> boolValue(const QString &key) const;
+    std::optional<qint64> intValue(const QString &key) const;
+    std::optional<double> doubleValue(const QString &key) const;
+    std::optional<QString> stringValue(const QString &key) const;
+    std::optional<QStringList> stringListValue(const QString &key) const;
+
+    bool boolValue(const QString &key, bool fallback) const;
+    qint64 intValue(const QString &key, qint64 fallback) const;
+    double doubleValue(const QString &key, double fallback) const;
+    QString stringValue(const QString &key, const QString &fallback) const;
+    QStringList stringListValue(const QString &key, const QStringList &fallback) const;
+
+    bool contains(const QString &key) const;
+    QStringList keys() const;
+
+    // Writes return false (and change nothing) when the file can't be written.
+    bool setBool(const QString &key, bool value);
+    bool setInt(const QString &key, qint64 value);
+    bool setDouble(const QString &key, double value);
+    bool setString(const QString &key, const QString &value);
+    bool setStringList(const QString &key, const QStringList &value);
+    bool remove(const QString &key);
+
+Q_SIGNALS:
+    // Emitted after a write through this object, and for keys another process
+    // changed, once a read here notices the file moved on.
+    void valueChanged(const QString &key);
+
+private:
+    struct Entry
+    {
+        Type type;
+        QVariant value;
+        bool operator==(const Entry &) const = default;
+    };
+
+    std::optional<Entry> entry(const QString &key) const;
+    bool write(const QString &key, const std::optional<Entry> &entry);
+    QHash<QString, Entry> load() const;
+    void refreshLocked() const;
+    void announce(const QHash<QString, Entry> &before, const QHash<QString, Entry> &after) const;
+
+    QString m_filePath;
+    mutable QMutex m_mutex;
+    mutable QHash<QString, Entry> m_cache;
+    struct Stamp
+    {
+        qint64 inode = -1, seconds = 0, nanoseconds = 0, size = -1;
+        bool operator==(const Stamp &) const = default;
+    };
+    Stamp stamp() const;
+    mutable Stamp m_stamp;
+    mutable bool m_loaded = false;
+};

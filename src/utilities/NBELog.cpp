@@ -1,0 +1,73 @@
+#include "NBELog.h"
+
+#include <mutex>
+#include <syslog.h>
+
+namespace {
+
+void openSystemLog()
+{
+    static std::once_flag once;
+    std::call_once(once, [] { ::openlog(NBELog::subsystem, LOG_PID, LOG_USER); });
+}
+
+} // namespace
+
+QString NBELogger::compose(const char *format, const QString &argument)
+{
+    QString text = QString::fromUtf8(format);
+    for (const QLatin1String placeholder : {QLatin1String("%s"), QLatin1String("%@")}) {
+        const qsizetype at = text.indexOf(placeholder);
+        if (at >= 0) {
+            text.replace(at, 2, argument);
+            break;
+        }
+    }
+    return text;
+}
+
+void NBELogger::write(int priority, const char *format, const QString &argument) const
+{
+    openSystemLog();
+    const QByteArray message = compose(format, argument).toUtf8();
+    // The message travels as an argument, never as syslog's own format.
+    ::syslog(priority, "[%s] %s", m_category, message.constData());
+}
+
+void NBELogger::info(const char *format, const QString &argument) const
+{
+    write(LOG_INFO, format, argument);
+}
+
+void NBELogger::error(const char *format, const QString &argument) const
+{
+    write(LOG_ERR, format, argument);
+}
+
+namespace NBELog {
+
+const NBELogger &app()
+{
+    static const NBELogger logger("app");
+    return logger;
+}
+
+const NBELogger &editor()
+{
+    static const NBELogger logger("editor");
+    return logger;
+}
+
+const NBELogger &fileIO()
+{
+    static const NBELogger logger("fileIO");
+    return logger;
+}
+
+const NBELogger &lsp()
+{
+    static const NBELogger logger("lsp");
+    return logger;
+}
+
+} // namespace NBELog

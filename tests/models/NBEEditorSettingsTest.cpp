@@ -1,0 +1,57 @@
+#include "NBEEditorSettings.h"
+
+#include <QJsonDocument>
+#include <gtest/gtest.h>
+
+TEST(NBEEditorSettings, DefaultsAndIndentUnit)
+{
+    NBEEditorSettings settings;
+    EXPECT_EQ(settings.tabSize, 4);
+    EXPECT_TRUE(settings.useSoftTabs);
+    EXPECT_TRUE(settings.wordWrap);
+    EXPECT_TRUE(settings.showLineNumbers);
+    EXPECT_EQ(settings.fontSize, 13.0);
+    EXPECT_FALSE(settings.fontName.isEmpty());
+    EXPECT_FALSE(settings.showInvisibles);
+    EXPECT_EQ(settings.indentUnit(), QStringLiteral("    "));
+
+    settings.tabSize = 0;
+    EXPECT_EQ(settings.indentUnit(), QStringLiteral(" "));
+    settings.tabSize = -3;
+    EXPECT_EQ(settings.indentUnit(), QStringLiteral(" "));
+    settings.useSoftTabs = false;
+    settings.tabSize = 8;
+    EXPECT_EQ(settings.indentUnit(), QStringLiteral("\t"));
+}
+
+TEST(NBEEditorSettings, EqualityComparesEveryField)
+{
+    NBEEditorSettings a;
+    NBEEditorSettings b;
+    EXPECT_EQ(a, b);
+    b.fontName = QStringLiteral("Other Mono");
+    EXPECT_NE(a, b);
+}
+
+TEST(NBEEditorSettings, CodingRoundTripAndStrictDecoding)
+{
+    NBEEditorSettings settings;
+    settings.tabSize = 2;
+    settings.fontSize = 14.5;
+    settings.showInvisibles = true;
+    const auto decoded = NBEEditorSettings::fromJson(settings.toJson());
+    ASSERT_TRUE(decoded.has_value());
+    EXPECT_EQ(*decoded, settings);
+
+    QJsonObject lacking = settings.toJson();
+    lacking.remove(QStringLiteral("showInvisibles"));
+    EXPECT_FALSE(NBEEditorSettings::fromJson(lacking).has_value());
+
+    QJsonObject wrongType = settings.toJson();
+    wrongType.insert(QStringLiteral("wordWrap"), QStringLiteral("yes"));
+    EXPECT_FALSE(NBEEditorSettings::fromJson(wrongType).has_value());
+
+    QJsonObject fractionalTab = settings.toJson();
+    fractionalTab.insert(QStringLiteral("tabSize"), 2.5);
+    EXPECT_FALSE(NBEEditorSettings::fromJson(fractionalTab).has_value());
+}

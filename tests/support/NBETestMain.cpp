@@ -1,0 +1,33 @@
+// Shared main of every test program: isolates the user's home, settings and
+// git configuration, then runs GoogleTest inside a Qt application object.
+#include "NBETestSupport.h"
+
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#ifdef NBE_TEST_WIDGETS
+#include <QApplication>
+using NBETestApplication = QApplication;
+#else
+#include <QGuiApplication>
+using NBETestApplication = QGuiApplication;
+#endif
+
+int main(int argc, char **argv)
+{
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+
+    QTemporaryDir home;
+    if (!home.isValid())
+        return 2;
+    NBETest::isolateEnvironment(home.path());
+
+    NBETestApplication app(argc, argv);
+    NBETest::configureApplication();
+    QStandardPaths::setTestModeEnabled(true);
+
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

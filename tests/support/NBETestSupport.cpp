@@ -1,0 +1,104 @@
+#include "NBETestSupport.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QThread>
+#include <gtest/gtest.h>
+
+namespace NBETest {
+
+void isolateEnvironment(const QString &home)
+{
+    QDir(home).mkpath(QStringLiteral("config"));
+    QDir(home).mkpath(QStringLiteral("data"));
+    QDir(home).mkpath(QStringLiteral("cache"));
+    const QString gitConfig = home + QStringLiteral("/gitconfig");
+    QFile config(gitConfig);
+    if (config.open(QIODevice::WriteOnly)) {
+        config.write("[user]\n\tname = Nabri Test\n\temail = test@nabri.invalid\n"
+                     "[init]\n\tdefaultBranch = main\n"
+                     "[commit]\n\tgpgsign = false\n"
+                     "[core]\n\tautocrlf = false\n");
+    }
+    qputenv("HOME", QFile::encodeName(home));
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(home + QStringLiteral("/config")));
+    qputenv("XDG_DATA_HOME", QFile::encodeName(home + QStringLiteral("/data")));
+    qputenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/cache")));
+    qputenv("GIT_CONFIG_GLOBAL", QFile::encodeName(gitConfig));
+    qputenv("GIT_CONFIG_NOSYSTEM", "1");
+    qputenv("GIT_AUTHOR_DATE", "");
+    qunsetenv("GIT_AUTHOR_DATE");
+}
+
+void configureApplication()
+{
+    QCoreApplication::setOrganizationName(QStringLiteral("Nabri"));
+    QCoreApplication::setApplicationName(QStringLiteral("Nabri Editor"));
+}
+
+bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout)
+{
+    QDeadlineTimer deadline(timeout);
+    while (!done()) {
+        if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!done())
+            QThread::msleep(1);
+    }
+    return true;
+}
+
+ProcessResult run(const QString &program, const QStringList &args,
+                  const QString &workingDirectory, const QByteArray &input)
+{
+    QProcess process;
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
+    process.start(program, args);
+    ProcessResult result;
+    if (!process.waitForStarted(10000))
+        return result;
+    if (!input.isEmpty())
+        process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(120000);
+    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    result.out = process.readAllStandardOutput();
+    result.err = process.readAllStandardError();
+    return result;
+}
+
+QByteArray git(const QString &dir, const QStringList &args)
+{
+    const ProcessResult result = run(QStringLiteral("/usr/bin/git"), args, dir);
+    EXPECT_EQ(result.exitCode, 0) << "git " << args.join(QLatin1Char(' ')).toStdString()
+                                  << " failed: " << result.err.toStdString();
+    return result.out;
+}
+
+void writeFile(const QString &path, const QByteArray &bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return {};
+    return file.readAll();
+}
+
+QString toolPath(const QString &name)
+{
+    return QStringLiteral(NBE_TEST_BINARY_DIR) + QLatin1Char('/') + name;
+}
+
+} // namespace NBETest

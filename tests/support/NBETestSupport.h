@@ -1,0 +1,57 @@
+#pragma once
+
+#include <QByteArray>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
+#include <QFuture>
+#include <QString>
+#include <QStringList>
+#include <QThread>
+
+#include <chrono>
+#include <functional>
+
+namespace NBETest {
+
+// Points HOME, the XDG folders and git's configuration at a private folder so
+// no test touches the real ones. Called once by the shared test main.
+void isolateEnvironment(const QString &home);
+
+// Sets the application identity the real program uses.
+void configureApplication();
+
+// Runs the event loop until `done` holds or the time runs out; returns `done()`.
+bool waitUntil(const std::function<bool()> &done,
+               std::chrono::milliseconds timeout = std::chrono::seconds(20));
+
+// Waits for a future while the event loop keeps running (continuations that
+// hop to the main thread need it), then returns its result.
+template <typename T>
+T await(QFuture<T> future, std::chrono::milliseconds timeout = std::chrono::seconds(60))
+{
+    waitUntil([&] { return future.isFinished(); }, timeout);
+    if constexpr (!std::is_void_v<T>)
+        return future.result();
+}
+
+struct ProcessResult
+{
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+// Runs a program to completion (for setting up fixtures, e.g. git repositories).
+ProcessResult run(const QString &program, const QStringList &args,
+                  const QString &workingDirectory = {}, const QByteArray &input = {});
+
+// Runs /usr/bin/git in `dir`; fails the current test when git fails.
+QByteArray git(const QString &dir, const QStringList &args);
+
+void writeFile(const QString &path, const QByteArray &bytes);
+QByteArray readFile(const QString &path);
+
+// Path of a program built beside the tests (tests/tools/*.cpp).
+QString toolPath(const QString &name);
+
+} // namespace NBETest
