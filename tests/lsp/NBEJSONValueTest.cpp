@@ -1,0 +1,105 @@
+#include "NBEJSONValue.h"
+
+#include <QSet>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+using Kind = NBEJSONValue::Kind;
+
+namespace {
+NBEJSONValue decoded(const char *text)
+{
+    auto value = NBEJSONValue::decode(QByteArray(text));
+    EXPECT_TRUE(value.has_value()) << text;
+    return value.value_or(NBEJSONValue());
+}
+} // namespace
+
+TEST(NBEJSONValue, DecodesNumbersByValueNotSpelling)
+{
+    struct Row
+    {
+        const char *text;
+        Kind kind;
+    };
+    const Row rows[] = {
+        {"7", Kind::int_},
+        {"7.0", Kind::int_},
+        {"7e0", Kind::int_},
+        {"-0", Kind::int_},
+        {"1.5", Kind::double_},
+        {"1e20", Kind::double_},
+        {"1e300", Kind::double_},
+        {"true", Kind::bool_},
+        {"\"5\"", Kind::string},
+        {"null", Kind::null},
+        {"[1,2]", Kind::array},
+        {"{\"a\":1}", Kind::object},
+        {"9223372036854775807", Kind::int_},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(decoded(row.text).kind(), row.kind) << row.text;
+
+    EXPECT_EQ(decoded("9223372036854775807").intValue(), std::numeric_limits<qint64>::max());
+    EXPECT_EQ(decoded("-9223372036854775808").intValue(), std::numeric_limits<qint64>::min());
+    EXPECT_EQ(decoded("1.0"), NBEJSONValue(1));
+    EXPECT_EQ(decoded("1.5"), NBEJSONValue(1.5));
+    EXPECT_FALSE(NBEJSONValue::decode("{").has_value());
+    EXPECT_EQ(NBEJSONValue::decode("[1,").error().description, "Unsupported JSON value");
+}
+
+TEST(NBEJSONValue, AccessorsNeverConvertAcrossKinds)
+{
+    EXPECT_FALSE(decoded("\"5\"").intValue().has_value());
+    EXPECT_FALSE(decoded("true").intValue().has_value());
+    EXPECT_FALSE(NBEJSONValue(5).stringValue().has_value());
+    EXPECT_EQ(NBEJSONValue(-2.7).intValue(), -2);
+    EXPECT_EQ(NBEJSONValue(3.9).intValue(), 3);
+    EXPECT_FALSE(NBEJSONValue(std::nan("")).intValue().has_value());
+    EXPECT_FALSE(NBEJSONValue(1e300).intValue().has_value());
+    EXPECT_FALSE(NBEJSONValue(-std::numeric_limits<double>::infinity()).intValue().has_value());
+
+    const NBEJSONValue object = decoded(R"({"a":null,"b":[1]})");
+    EXPECT_EQ(object[QStringLiteral("a")], NBEJSONValue());
+    EXPECT_FALSE(object[QStringLiteral("missing")].has_value());
+    EXPECT_FALSE(decoded("[1]")[QStringLiteral("a")].has_value());
+    EXPECT_FALSE(NBEJSONValue()[QStringLiteral("a")].has_value());
+    EXPECT_EQ(object[QStringLiteral("b")]->arrayValue()->size(), 1);
+}
+
+TEST(NBEJSONValue, EqualityAndHashing)
+{
+    const NBEJSONValue ab = decoded(R"({"a":1,"b":2})");
+    const NBEJSONValue ba = NBEJSONValue::object({{"b", 2}, {"a", 1}});
+    EXPECT_EQ(ab, ba);
+    EXPECT_EQ(qHash(ab), qHash(ba));
+    EXPECT_NE(NBEJSONValue(1), NBEJSONValue(1.0));
+    EXPECT_EQ(NBEJSONValue(0.0), NBEJSONValue(-0.0));
+    EXPECT_EQ(qHash(NBEJSONValue(0.0)), qHash(NBEJSONValue(-0.0)));
+    EXPECT_NE(NBEJSONValue(std::nan("")), NBEJSONValue(std::nan("")));
+    EXPECT_NE(decoded("[1,2]"), decoded("[2,1]"));
+    EXPECT_EQ(NBEJSONValue::object({{"a", 1}, {"a", 2}}), decoded(R"({"a":2})"));
+
+    QSet<NBEJSONValue> set{ab, ba, NBEJSONValue(), NBEJSONValue("x")};
+    EXPECT_EQ(set.size(), 3);
+}
+
+TEST(NBEJSONValue, EncodesCompactlyAndRoundTrips)
+{
+    const NBEJSONValue value = NBEJSONValue::object({
+        {"text", "quote \" slash \\ line\n tab\t bell\x07 é 😀"},
+        {"list", NBEJSONValue::array({1, 2.5, true, nullptr, "s"})},
+        {"empty", NBEJSONValue::Object()},
+    });
+    const auto bytes = value.encoded();
+    ASSERT_TRUE(bytes.has_value());
+    EXPECT_FALSE(bytes->contains(' ') && bytes->contains(": "));
+    EXPECT_TRUE(bytes->contains(R"("list":[1,2.5,true,null,"s"])"));
+    EXPECT_TRUE(bytes->contains(R"(\u0007)"));
+    EXPECT_EQ(decoded(bytes->constData()), value);
+
+    EXPECT_FALSE(NBEJSONValue::array({std::numeric_limits<double>::infinity()}).encoded());
+    EXPECT_FALSE(NBEJSONValue(std::nan("")).encoded().has_value());
+}
