@@ -1,0 +1,19 @@
+#pragma once
+
+#include <chrono>
+
+// The delays of a workspace view model. The defaults are the program's; tests
+// shorten them.
+struct NBEWorkspaceTimings
+{
+    // Rest after the last edit of an HTML file before the built-in check runs.
+    std::chrono::milliseconds validationDelay{300};
+    // How long a save waits for a language server to format before it falls
+    // back to the built-in formatter.
+    std::chrono::milliseconds serverFormattingLimit{2500};
+    // Multiplies the auto-save delay read from the settings.
+    double autoSaveDelayScale = 1.0;
+    // Background fetch: first run after a load, then every interval.
+    std::chrono::milliseconds autoFetchStartDelay{2000};
+    std::chrono::milliseconds autoFetchInterval{180000};
+};
