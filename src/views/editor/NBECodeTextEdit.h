@@ -1,0 +1,102 @@
+#pragma once
+
+#include <QColor>
+#include <QFont>
+#include <QPlainTextEdit>
+
+class NBELineNumberGutter;
+
+// The colours the text view and its gutter paint with, taken from a theme.
+struct NBEEditorColors
+{
+    QColor background = Qt::white;
+    QColor text = Qt::black;
+    QColor gutterBackground = QColor(240, 240, 240);
+    QColor gutterText = QColor(153, 153, 153);
+    QColor gutterSeparator = QColor(224, 224, 224);
+    bool operator==(const NBEEditorColors &) const = default;
+};
+
+// The editor's text view: one block per line, so cursor positions are UTF-16
+// offsets of the text. Adds the line-number gutter, soft tabs, invisibles and
+// a whole-text reader that keeps non-breaking spaces.
+class NBECodeTextEdit : public QPlainTextEdit
+{
+    Q_OBJECT
+
+public:
+    explicit NBECodeTextEdit(QWidget *parent = nullptr);
+
+    // The text with "\n" line breaks and every other character as typed
+    // (toPlainText() would turn non-breaking spaces into spaces).
+    QString text() const;
+    static QString text(const QTextDocument *document);
+
+    void setEditorFont(const QFont &font);
+    void setColors(const NBEEditorColors &colors);
+    NBEEditorColors colors() const { return m_colors; }
+    void setWordWrap(bool wrap);
+    void setShowInvisibles(bool show);
+    bool showInvisibles() const { return m_showInvisibles; }
+    void setTabSize(int tabSize);
+    void setSoftTabs(bool soft, int tabSize);
+
+    // The gutter is a child widget that exists only while line numbers show.
+    void setLineNumbersVisible(bool visible);
+    NBELineNumberGutter *gutter() const { return m_gutter; }
+    int gutterWidth() const;
+
+    // Vertical scroll position as a fraction of the scrollable range; 0 when
+    // the text fits the view.
+    double scrollFraction() const;
+    void scrollToFraction(double fraction);
+
+Q_SIGNALS:
+    void scrolled(double fraction);
+    void findRequested();
+    void findNextRequested(bool backwards);
+
+protected:
+    void keyPressEvent(QKeyEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void changeEvent(QEvent *event) override;
+
+private:
+    void updateGutterGeometry();
+    void applyTextOptions();
+
+    NBELineNumberGutter *m_gutter = nullptr;
+    NBEEditorColors m_colors;
+    bool m_showInvisibles = false;
+    bool m_softTabs = true;
+    int m_tabSize = 4;
+
+    friend class NBELineNumberGutter;
+};
+
+// The strip left of the text with the number of every visible line.
+class NBELineNumberGutter : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit NBELineNumberGutter(NBECodeTextEdit *editor);
+
+    int preferredWidth() const;
+    QFont numberFont() const { return m_font; }
+    void setNumberFont(const QFont &font);
+
+    // The visible lines as (1-based line number, rectangle in gutter
+    // coordinates); a wrapped line is one rectangle over all its rows.
+    QList<QPair<int, QRect>> visibleLineLayout() const;
+
+    static constexpr int minimumWidth = 44;
+    static constexpr int numberInset = 8;
+
+protected:
+    void paintEvent(QPaintEvent *event) override;
+
+private:
+    NBECodeTextEdit *m_editor;
+    QFont m_font;
+};

@@ -1,0 +1,243 @@
+#include "NBEFindBar.h"
+
+#include "NBECodeTextEdit.h"
+
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QToolButton>
+
+NBEFindBar::NBEFindBar(NBECodeTextEdit *editor, QWidget *parent)
+    : QWidget(parent)
+    , m_editor(editor)
+    , m_findField(new QLineEdit(this))
+    , m_replaceField(new QLineEdit(this))
+    , m_caseButton(new QToolButton(this))
+    , m_countLabel(new QLabel(this))
+{
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(6, 4, 6, 4);
+    layout->setSpacing(4);
+    m_findField->setPlaceholderText(tr("Find"));
+    m_findField->setClearButtonEnabled(true);
+    m_replaceField->setPlaceholderText(tr("Replace"));
+    m_caseButton->setText(QStringLiteral("Aa"));
+    m_caseButton->setCheckable(true);
+    m_caseButton->setToolTip(tr("Match Case"));
+    auto *previous = new QToolButton(this);
+    previous->setArrowType(Qt::UpArrow);
+    previous->setToolTip(tr("Previous"));
+    auto *next = new QToolButton(this);
+    next->setArrowType(Qt::DownArrow);
+    next->setToolTip(tr("Next"));
+    auto *replace = new QToolButton(this);
+    replace->setText(tr("Replace"));
+    auto *all = new QToolButton(this);
+    all->setText(tr("All"));
+    all->setToolTip(tr("Replace All"));
+    auto *done = new QToolButton(this);
+    done->setText(tr("Done"));
+    m_countLabel->setMinimumWidth(70);
+
+    layout->addWidget(m_findField, 2);
+    layout->addWidget(m_countLabel);
+    layout->addWidget(m_caseButton);
+    layout->addWidget(previous);
+    layout->addWidget(next);
+    layout->addWidget(m_replaceField, 1);
+    layout->addWidget(replace);
+    layout->addWidget(all);
+    layout->addWidget(done);
+
+    connect(m_findField, &QLineEdit::textEdited, this, [this] { searchFromAnchor(); });
+    connect(m_findField, &QLineEdit::returnPressed, this, [this] { findNext(false); });
+    connect(m_replaceField, &QLineEdit::returnPressed, this, [this] { replaceCurrent(); });
+    connect(m_caseButton, &QToolButton::toggled, this, [this] { searchFromAnchor(); });
+    connect(previous, &QToolButton::clicked, this, [this] { findNext(true); });
+    connect(next, &QToolButton::clicked, this, [this] { findNext(false); });
+    connect(replace, &QToolButton::clicked, this, [this] { replaceCurrent(); });
+    connect(all, &QToolButton::clicked, this, [this] { replaceAll(); });
+    connect(done, &QToolButton::clicked, this, [this] { close_(); });
+    m_findField->installEventFilter(this);
+    m_replaceField->installEventFilter(this);
+    hide();
+}
+
+void NBEFindBar::open()
+{
+    const QTextCursor cursor = m_editor->textCursor();
+    m_anchor = cursor.selectionStart();
+    const QString selected = cursor.selectedText();
+    if (!selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator))
+        m_findField->setText(selected);
+    show();
+    m_findField->setFocus();
+    m_findField->selectAll();
+    updateCount();
+}
+
+void NBEFindBar::close_()
+{
+    hide();
+    m_editor->setFocus();
+}
+
+void NBEFindBar::setSearchText(const QString &text)
+{
+    m_findField->setText(text);
+    searchFromAnchor();
+}
+
+QString NBEFindBar::searchText() const
+{
+    return m_findField->text();
+}
+
+void NBEFindBar::setReplaceText(const QString &text)
+{
+    m_replaceField->setText(text);
+}
+
+void NBEFindBar::setCaseSensitive(bool caseSensitive)
+{
+    m_caseButton->setChecked(caseSensitive);
+}
+
+static QTextDocument::FindFlags flagsFor(bool caseSensitive, bool backwards)
+{
+    QTextDocument::FindFlags flags;
+    if (caseSensitive)
+        flags |= QTextDocument::FindCaseSensitively;
+    if (backwards)
+        flags |= QTextDocument::FindBackward;
+    return flags;
+}
+
+void NBEFindBar::searchFromAnchor()
+{
+    updateCount();
+    const QString needle = m_findField->text();
+    if (needle.isEmpty())
+        return;
+    QTextCursor from = m_editor->textCursor();
+    from.setPosition(m_anchor);
+    QTextDocument *document = m_editor->document();
+    const auto flags = flagsFor(m_caseButton->isChecked(), false);
+    QTextCursor found = document->find(needle, from, flags);
+    if (found.isNull())
+        found = document->find(needle, 0, flags);
+    if (!found.isNull()) {
+        m_editor->setTextCursor(found);
+        m_editor->ensureCursorVisible();
+    }
+}
+
+bool NBEFindBar::findNext(bool backwards)
+{
+    const QString needle = m_findField->text();
+    if (needle.isEmpty())
+        return false;
+    QTextDocument *document = m_editor->document();
+    const auto flags = flagsFor(m_caseButton->isChecked(), backwards);
+    QTextCursor found = document->find(needle, m_editor->textCursor(), flags);
+    if (found.isNull()) {
+        QTextCursor wrap(document);
+        wrap.movePosition(backwards ? QTextCursor::End : QTextCursor::Start);
+        found = document->find(needle, wrap, flags);
+    }
+    if (found.isNull())
+        return false;
+    m_editor->setTextCursor(found);
+    m_editor->ensureCursorVisible();
+    m_anchor = found.selectionStart();
+    updateCount();
+    return true;
+}
+
+int NBEFindBar::matchCount() const
+{
+    const QString needle = m_findField->text();
+    if (needle.isEmpty())
+        return 0;
+    // Matches never span a line break (the document finds within lines).
+    if (needle.contains(QLatin1Char('\n')))
+        return 0;
+    return int(m_editor->text().count(needle, m_caseButton->isChecked() ? Qt::CaseSensitive
+                                                                        : Qt::CaseInsensitive));
+}
+
+void NBEFindBar::updateCount()
+{
+    if (m_findField->text().isEmpty()) {
+        m_countLabel->clear();
+        return;
+    }
+    const int count = matchCount();
+    m_countLabel->setText(count == 1 ? tr("1 match") : tr("%1 matches").arg(count));
+}
+
+bool NBEFindBar::selectionIsMatch() const
+{
+    const QString selected = m_editor->textCursor().selectedText();
+    return !selected.isEmpty() &&
+           selected.compare(m_findField->text(),
+                            m_caseButton->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive) ==
+               0;
+}
+
+bool NBEFindBar::replaceCurrent()
+{
+    if (m_editor->isReadOnly() || m_findField->text().isEmpty())
+        return false;
+    if (!selectionIsMatch() && !findNext(false))
+        return false;
+    QTextCursor cursor = m_editor->textCursor();
+    cursor.insertText(m_replaceField->text());
+    m_editor->setTextCursor(cursor);
+    findNext(false);
+    updateCount();
+    return true;
+}
+
+int NBEFindBar::replaceAll()
+{
+    const QString needle = m_findField->text();
+    if (m_editor->isReadOnly() || needle.isEmpty())
+        return 0;
+    QTextDocument *document = m_editor->document();
+    const auto flags = flagsFor(m_caseButton->isChecked(), false);
+    QTextCursor edit(document);
+    edit.beginEditBlock();
+    int replaced = 0;
+    QTextCursor found = document->find(needle, 0, flags);
+    while (!found.isNull()) {
+        found.insertText(m_replaceField->text());
+        ++replaced;
+        found = document->find(needle, found, flags);
+    }
+    edit.endEditBlock();
+    updateCount();
+    return replaced;
+}
+
+bool NBEFindBar::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (key->key() == Qt::Key_Escape) {
+            close_();
+            return true;
+        }
+        if (watched == m_findField &&
+            (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            (key->modifiers() & Qt::ShiftModifier)) {
+            findNext(true);
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}

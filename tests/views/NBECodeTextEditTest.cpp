@@ -1,0 +1,165 @@
+#include "NBECodeTextEdit.h"
+#include "NBEFindBar.h"
+
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+
+namespace {
+
+QString lines(int count)
+{
+    QStringList list;
+    for (int i = 1; i <= count; ++i)
+        list << QStringLiteral("line %1").arg(i);
+    return list.join(QLatin1Char('\n'));
+}
+
+} // namespace
+
+TEST(NBECodeTextEdit, TextKeepsNonBreakingSpacesAndLineFeeds)
+{
+    NBECodeTextEdit edit;
+    const QString text = QStringLiteral("a\u00A0b\n\tc\u2028d\n");
+    edit.setPlainText(text);
+    EXPECT_EQ(edit.text(), text);
+    EXPECT_EQ(edit.document()->blockCount(), 3);
+}
+
+TEST(NBECodeTextEdit, SoftTabsInsertSpacesInPlaceOfTheSelection)
+{
+    NBECodeTextEdit edit;
+    edit.setPlainText(QStringLiteral("abcdef"));
+    edit.setSoftTabs(true, 4);
+    QTextCursor cursor = edit.textCursor();
+    cursor.setPosition(1);
+    cursor.setPosition(3, QTextCursor::KeepAnchor);
+    edit.setTextCursor(cursor);
+    QTest::keyClick(&edit, Qt::Key_Tab);
+    EXPECT_EQ(edit.text(), QStringLiteral("a    def"));
+    edit.undo();
+    EXPECT_EQ(edit.text(), QStringLiteral("abcdef"));
+
+    edit.setSoftTabs(false, 4);
+    edit.moveCursor(QTextCursor::End);
+    QTest::keyClick(&edit, Qt::Key_Tab);
+    EXPECT_EQ(edit.text(), QStringLiteral("abcdef\t"));
+}
+
+TEST(NBECodeTextEdit, GutterFollowsLineNumbersAndNumbersVisibleLines)
+{
+    NBECodeTextEdit edit;
+    edit.resize(400, 200);
+    edit.setPlainText(lines(100) + QStringLiteral("\n"));
+    edit.setLineNumbersVisible(true);
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    ASSERT_NE(edit.gutter(), nullptr);
+    EXPECT_GE(edit.gutterWidth(), NBELineNumberGutter::minimumWidth);
+    EXPECT_EQ(edit.viewport()->geometry().left(), edit.gutterWidth());
+
+    auto layout = edit.gutter()->visibleLineLayout();
+    ASSERT_FALSE(layout.isEmpty());
+    EXPECT_EQ(layout.first().first, 1);
+
+    // Scrolled to the end: the empty line after the final line feed has no
+    // number.
+    edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+    layout = edit.gutter()->visibleLineLayout();
+    ASSERT_FALSE(layout.isEmpty());
+    EXPECT_EQ(layout.last().first, 100);
+    EXPECT_GT(layout.first().first, 1);
+
+    edit.setLineNumbersVisible(false);
+    EXPECT_EQ(edit.gutter(), nullptr);
+    EXPECT_EQ(edit.viewport()->geometry().left(), 0);
+    edit.setLineNumbersVisible(true);
+    EXPECT_NE(edit.gutter(), nullptr);
+}
+
+TEST(NBECodeTextEdit, WordWrapAndInvisibles)
+{
+    NBECodeTextEdit edit;
+    edit.resize(200, 200);
+    edit.setPlainText(QString(400, QLatin1Char('x')));
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+
+    edit.setWordWrap(true);
+    EXPECT_EQ(edit.lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(edit.horizontalScrollBarPolicy(), Qt::ScrollBarAlwaysOff);
+    QCoreApplication::processEvents();
+    EXPECT_GT(edit.document()->firstBlock().layout()->lineCount(), 1);
+
+    edit.setWordWrap(false);
+    EXPECT_EQ(edit.horizontalScrollBarPolicy(), Qt::ScrollBarAsNeeded);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(edit.document()->firstBlock().layout()->lineCount(), 1);
+    EXPECT_GT(edit.horizontalScrollBar()->maximum(), 0);
+
+    edit.setShowInvisibles(true);
+    EXPECT_TRUE(edit.document()->defaultTextOption().flags() & QTextOption::ShowTabsAndSpaces);
+    edit.setShowInvisibles(false);
+    EXPECT_FALSE(edit.document()->defaultTextOption().flags() & QTextOption::ShowTabsAndSpaces);
+}
+
+TEST(NBECodeTextEdit, ScrollFractionsAndReports)
+{
+    NBECodeTextEdit edit;
+    edit.resize(300, 200);
+    edit.setPlainText(QStringLiteral("short"));
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    EXPECT_EQ(edit.scrollFraction(), 0.0); // shorter than the view
+    edit.scrollToFraction(0.5);            // nothing to scroll
+    EXPECT_EQ(edit.verticalScrollBar()->value(), 0);
+
+    edit.setPlainText(lines(500));
+    QSignalSpy reports(&edit, &NBECodeTextEdit::scrolled);
+    edit.verticalScrollBar()->setValue(edit.verticalScrollBar()->maximum());
+    ASSERT_FALSE(reports.isEmpty());
+    EXPECT_EQ(reports.last().first().toDouble(), 1.0);
+    edit.scrollToFraction(0.5);
+    EXPECT_NEAR(edit.scrollFraction(), 0.5, 0.01);
+}
+
+TEST(NBEFindBar, FindsWrapsCountsAndReplaces)
+{
+    NBECodeTextEdit edit;
+    edit.setPlainText(QStringLiteral("Alpha beta\nalpha gamma\nALPHA"));
+    NBEFindBar bar(&edit);
+    bar.open();
+    bar.setSearchText(QStringLiteral("alpha"));
+    EXPECT_EQ(bar.matchCount(), 3);
+    EXPECT_EQ(edit.textCursor().selectionStart(), 0); // incremental from the start
+
+    EXPECT_TRUE(bar.findNext());
+    EXPECT_EQ(edit.textCursor().selectionStart(), 11);
+    EXPECT_TRUE(bar.findNext());
+    EXPECT_EQ(edit.textCursor().selectionStart(), 23);
+    EXPECT_TRUE(bar.findNext()); // wraps around
+    EXPECT_EQ(edit.textCursor().selectionStart(), 0);
+    EXPECT_TRUE(bar.findNext(true)); // and backwards
+    EXPECT_EQ(edit.textCursor().selectionStart(), 23);
+
+    bar.setCaseSensitive(true);
+    EXPECT_EQ(bar.matchCount(), 1);
+    bar.setSearchText(QStringLiteral("missing"));
+    EXPECT_FALSE(bar.findNext());
+
+    bar.setCaseSensitive(false);
+    bar.setSearchText(QStringLiteral("alpha"));
+    bar.setReplaceText(QStringLiteral("alpha alpha"));
+    EXPECT_EQ(bar.replaceAll(), 3); // a replacement holding the search text ends
+    EXPECT_EQ(edit.text(), QStringLiteral("alpha alpha beta\nalpha alpha gamma\nalpha alpha"));
+    edit.undo(); // one step
+    EXPECT_EQ(edit.text(), QStringLiteral("Alpha beta\nalpha gamma\nALPHA"));
+
+    bar.setReplaceText(QStringLiteral("X"));
+    edit.moveCursor(QTextCursor::Start);
+    EXPECT_TRUE(bar.replaceCurrent());
+    EXPECT_EQ(edit.text(), QStringLiteral("X beta\nalpha gamma\nALPHA"));
+    EXPECT_EQ(edit.textCursor().selectedText(), QStringLiteral("alpha")); // next one selected
+}
