@@ -1,0 +1,757 @@
+#include "NBEGitService.h"
+
+#include "NBELineEnding.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QRegularExpression>
+#include <QSaveFile>
+#include <QStandardPaths>
+#include <QUuid>
+
+#include <algorithm>
+
+namespace {
+
+constexpr QChar unitSeparator(0x1F);
+constexpr QChar recordSeparator(0x1E);
+
+QStringList nonEmptyLines(const std::optional<QString> &output)
+{
+    if (!output)
+        return {};
+    return output->split(u'\n', Qt::SkipEmptyParts);
+}
+
+QString localPath(const QUrl &url)
+{
+    return url.toLocalFile();
+}
+
+// A name the user typed that git would read as an option. Refused before git
+// runs, so "--upload-pack=…" and the like never reach a command line.
+std::optional<QString> refusedName(const QString &name, const QString &what)
+{
+    if (name.startsWith(u'-'))
+        return what + QStringLiteral(" can't begin with \u201C-\u201D.");
+    return std::nullopt;
+}
+
+QProcessEnvironment gitEnvironment(const QHash<QString, QString> &extra)
+{
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // The runner reads English messages; git must never wait for a password
+    // on a terminal it doesn't have.
+    environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
+    environment.insert(QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0"));
+    for (auto it = extra.begin(); it != extra.end(); ++it)
+        environment.insert(it.key(), it.value());
+    return environment;
+}
+
+void prepare(QProcess &process, const QString &program, const QStringList &arguments,
+             const QUrl &folder, const QHash<QString, QString> &environment)
+{
+    process.setProgram(program);
+    process.setArguments(arguments);
+    process.setWorkingDirectory(localPath(folder));
+    process.setProcessEnvironment(gitEnvironment(environment));
+    process.setStandardInputFile(QProcess::nullDevice());
+}
+
+bool isExecutableFile(const QString &path)
+{
+    const QFileInfo info(path);
+    return info.isFile() && info.isExecutable();
+}
+
+} // namespace
+
+NBEGitService::NBEGitService(const QUrl &gitURL)
+    : m_gitURL(gitURL)
+{}
+
+QString NBEGitService::storeHelper()
+{
+    static const QString helper = [] {
+        const QString name = QStringLiteral("git-credential-libsecret");
+        QStringList folders;
+        QProcess process;
+        process.setStandardInputFile(QProcess::nullDevice());
+        process.start(QStringLiteral("/usr/bin/git"), {QStringLiteral("--exec-path")});
+        if (process.waitForFinished(10000) && process.exitCode() == 0)
+            folders << QString::fromLocal8Bit(process.readAllStandardOutput()).trimmed();
+        const bool found = !QStandardPaths::findExecutable(name, folders).isEmpty() ||
+                           !QStandardPaths::findExecutable(name).isEmpty();
+        return found ? QStringLiteral("libsecret") : QStringLiteral("cache");
+    }();
+    return helper;
+}
+
+QString NBEGitService::browserAuthHelperPath()
+{
+    return QStringLiteral("/usr/bin/git-credential-oauth");
+}
+
+// --- Runners
+
+std::optional<QByteArray> NBEGitService::runBytes(const QStringList &arguments, const QUrl &folder,
+                                                  QList<int> accept,
+                                                  const QHash<QString, QString> &environment) const
+{
+    const QString program = localPath(m_gitURL);
+    if (!isExecutableFile(program))
+        return std::nullopt;
+    QProcess process;
+    prepare(process, program, arguments, folder, environment);
+    process.setStandardErrorFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(-1))
+        return std::nullopt;
+    // QProcess drains the pipe while it waits, so a large output can't stall git.
+    process.waitForFinished(-1);
+    const QByteArray output = process.readAllStandardOutput();
+    if (process.exitStatus() != QProcess::NormalExit || !accept.contains(process.exitCode()))
+        return std::nullopt;
+    return output;
+}
+
+std::optional<QString> NBEGitService::run(const QStringList &arguments, const QUrl &folder,
+                                          bool trim, QList<int> accept,
+                                          const QHash<QString, QString> &environment) const
+{
+    const auto bytes = runBytes(arguments, folder, std::move(accept), environment);
+    if (!bytes)
+        return std::nullopt;
+    QString text = QString::fromUtf8(*bytes);
+    return trim ? text.trimmed() : text;
+}
+
+NBEGitResult NBEGitService::runCapturingError(const QStringList &arguments, const QUrl &folder,
+                                              QByteArray *standardOutput) const
+{
+    const QString program = localPath(m_gitURL);
+    if (!isExecutableFile(program))
+        return NBEGitResult::failure(QStringLiteral("git isn't installed."));
+    QProcess process;
+    prepare(process, program, arguments, folder, {});
+    if (!standardOutput)
+        process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(-1))
+        return NBEGitResult::failure(process.errorString());
+    process.waitForFinished(-1);
+    if (standardOutput)
+        *standardOutput = process.readAllStandardOutput();
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return NBEGitResult::success();
+    QString error = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    if (error.isEmpty()) {
+        const QString command = arguments.isEmpty() ? QStringLiteral("command") : arguments.first();
+        error = QStringLiteral("git ") + command + QStringLiteral(" failed.");
+    }
+    return NBEGitResult::failure(error);
+}
+
+QStringList NBEGitService::credentialHelperValues(const QUrl &repository) const
+{
+    return nonEmptyLines(run({QStringLiteral("config"), QStringLiteral("--get-all"),
+                              QStringLiteral("credential.helper")},
+                             repository));
+}
+
+// --- Repository
+
+QFuture<std::optional<QUrl>> NBEGitService::repositoryRoot(const QUrl &folder)
+{
+    return m_actor.run([this, folder]() -> std::optional<QUrl> {
+        const auto output =
+            run({QStringLiteral("rev-parse"), QStringLiteral("--show-toplevel")}, folder);
+        if (!output || output->isEmpty())
+            return std::nullopt;
+        return QUrl::fromLocalFile(*output);
+    });
+}
+
+QFuture<bool> NBEGitService::initRepository(const QUrl &folder)
+{
+    return m_actor.run(
+        [this, folder] { return run({QStringLiteral("init")}, folder).has_value(); });
+}
+
+QFuture<std::optional<QString>> NBEGitService::currentBranch(const QUrl &repository)
+{
+    return m_actor.run([this, repository]() -> std::optional<QString> {
+        auto name = run(
+            {QStringLiteral("rev-parse"), QStringLiteral("--abbrev-ref"), QStringLiteral("HEAD")},
+            repository);
+        if (!name || name->isEmpty() || *name == QStringLiteral("HEAD"))
+            name = run(
+                {QStringLiteral("rev-parse"), QStringLiteral("--short"), QStringLiteral("HEAD")},
+                repository);
+        if (!name || name->isEmpty())
+            return std::nullopt;
+        return name;
+    });
+}
+
+QFuture<std::optional<QString>> NBEGitService::headSHA(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        return run({QStringLiteral("rev-parse"), QStringLiteral("HEAD")}, repository);
+    });
+}
+
+// --- Status and staging
+
+QFuture<QList<NBEGitFileChange>> NBEGitService::changes(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        const auto output = run({QStringLiteral("status"), QStringLiteral("--porcelain"),
+                                 QStringLiteral("-z"), QStringLiteral("--untracked-files=all")},
+                                repository, false);
+        return output ? parse(*output, repository) : QList<NBEGitFileChange>();
+    });
+}
+
+QFuture<bool> NBEGitService::stage(const QUrl &file, const QUrl &repository)
+{
+    return m_actor.run([this, file, repository] {
+        return run({QStringLiteral("add"), QStringLiteral("--"), localPath(file)}, repository)
+            .has_value();
+    });
+}
+
+QFuture<bool> NBEGitService::unstage(const QUrl &file, const QUrl &repository)
+{
+    return m_actor.run([this, file, repository] {
+        return run({QStringLiteral("restore"), QStringLiteral("--staged"), QStringLiteral("--"),
+                    localPath(file)},
+                   repository)
+            .has_value();
+    });
+}
+
+QFuture<bool> NBEGitService::stageAll(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        return run({QStringLiteral("add"), QStringLiteral("-A")}, repository).has_value();
+    });
+}
+
+QFuture<bool> NBEGitService::unstageAll(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        return run({QStringLiteral("reset"), QStringLiteral("-q")}, repository).has_value();
+    });
+}
+
+QFuture<bool> NBEGitService::discardChanges(const QUrl &file, const QUrl &repository,
+                                            bool untracked)
+{
+    return m_actor.run([this, file, repository, untracked] {
+        if (untracked)
+            return QFile::moveToTrash(localPath(file));
+        return run({QStringLiteral("restore"), QStringLiteral("--source=HEAD"),
+                    QStringLiteral("--staged"), QStringLiteral("--worktree"), QStringLiteral("--"),
+                    localPath(file)},
+                   repository)
+            .has_value();
+    });
+}
+
+QFuture<bool> NBEGitService::commit(const QString &message, bool amend, const QUrl &repository)
+{
+    return m_actor.run([this, message, amend, repository] {
+        QStringList arguments{QStringLiteral("commit")};
+        if (amend)
+            arguments << QStringLiteral("--amend");
+        arguments << QStringLiteral("-m") << message;
+        return run(arguments, repository).has_value();
+    });
+}
+
+QFuture<std::optional<QString>> NBEGitService::lastCommitMessage(const QUrl &repository)
+{
+    return m_actor.run([this, repository]() -> std::optional<QString> {
+        auto message =
+            run({QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--pretty=%B")},
+                repository);
+        if (!message || message->isEmpty())
+            return std::nullopt;
+        return message;
+    });
+}
+
+// --- History
+
+QString NBEGitService::logFormat()
+{
+    QString format = QStringLiteral("--pretty=format:");
+    const QStringList placeholders{QStringLiteral("%H"), QStringLiteral("%h"), QStringLiteral("%s"),
+                                   QStringLiteral("%an"), QStringLiteral("%ar")};
+    format += placeholders.join(unitSeparator);
+    format += recordSeparator;
+    return format;
+}
+
+QFuture<QList<NBEGitCommit>> NBEGitService::log(const QUrl &repository, int limit)
+{
+    return m_actor.run([this, repository, limit] {
+        const auto output =
+            run({QStringLiteral("log"), QStringLiteral("-n"), QString::number(limit), logFormat()},
+                repository);
+        return output ? parseLog(*output) : QList<NBEGitCommit>();
+    });
+}
+
+QFuture<QStringList> NBEGitService::changedFiles(const QString &sha, const QUrl &repository)
+{
+    return m_actor.run([this, sha, repository] {
+        if (refusedName(sha, {}))
+            return QStringList();
+        return nonEmptyLines(run({QStringLiteral("show"), QStringLiteral("--name-only"),
+                                  QStringLiteral("--pretty=format:"), sha},
+                                 repository));
+    });
+}
+
+QFuture<std::optional<QString>> NBEGitService::commitDiff(const QString &sha,
+                                                          const QUrl &repository)
+{
+    return m_actor.run([this, sha, repository]() -> std::optional<QString> {
+        if (refusedName(sha, {}))
+            return std::nullopt;
+        return run({QStringLiteral("show"), QStringLiteral("--format="),
+                    QStringLiteral("--no-color"), sha},
+                   repository, false);
+    });
+}
+
+QFuture<bool> NBEGitService::restoreFile(const QString &path, const QString &atCommit,
+                                         const QUrl &repository)
+{
+    return m_actor.run([this, path, atCommit, repository] {
+        if (refusedName(atCommit, {}))
+            return false;
+        return run({QStringLiteral("checkout"), atCommit, QStringLiteral("--"), path}, repository)
+            .has_value();
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::revertCommit(const QString &sha, const QUrl &repository)
+{
+    return m_actor.run([this, sha, repository] {
+        if (const auto refused = refusedName(sha, QStringLiteral("A commit")))
+            return NBEGitResult::failure(*refused);
+        return runCapturingError({QStringLiteral("revert"), QStringLiteral("--no-edit"), sha},
+                                 repository);
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::createTag(const QString &name, const QString &atCommit,
+                                               const QString &message, const QUrl &repository)
+{
+    return m_actor.run([this, name, atCommit, message, repository] {
+        if (const auto refused = refusedName(name, QStringLiteral("A tag name")))
+            return NBEGitResult::failure(*refused);
+        if (const auto refused = refusedName(atCommit, QStringLiteral("A commit")))
+            return NBEGitResult::failure(*refused);
+        return runCapturingError({QStringLiteral("tag"), QStringLiteral("-a"), name, atCommit,
+                                  QStringLiteral("-m"), message.isEmpty() ? name : message},
+                                 repository);
+    });
+}
+
+// --- Branches
+
+QFuture<QStringList> NBEGitService::branches(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        return nonEmptyLines(run(
+            {QStringLiteral("branch"), QStringLiteral("--format=%(refname:short)")}, repository));
+    });
+}
+
+QFuture<bool> NBEGitService::switchBranch(const QString &name, const QUrl &repository)
+{
+    return m_actor.run([this, name, repository] {
+        if (refusedName(name, {}))
+            return false;
+        return run({QStringLiteral("switch"), name}, repository).has_value();
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::createBranch(const QString &name, const QUrl &repository)
+{
+    return m_actor.run([this, name, repository] {
+        if (const auto refused = refusedName(name, QStringLiteral("A branch name")))
+            return NBEGitResult::failure(*refused);
+        return runCapturingError({QStringLiteral("switch"), QStringLiteral("-c"), name},
+                                 repository);
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::deleteBranch(const QString &name, bool force,
+                                                  const QUrl &repository)
+{
+    return m_actor.run([this, name, force, repository] {
+        if (const auto refused = refusedName(name, QStringLiteral("A branch name")))
+            return NBEGitResult::failure(*refused);
+        return runCapturingError(
+            {QStringLiteral("branch"), force ? QStringLiteral("-D") : QStringLiteral("-d"), name},
+            repository);
+    });
+}
+
+QFuture<NBEGitMergeResult> NBEGitService::merge(const QString &name, const QUrl &repository)
+{
+    return m_actor.run([this, name, repository] {
+        if (const auto refused = refusedName(name, QStringLiteral("A branch name")))
+            return NBEGitMergeResult{false, refused, false};
+        // git reports conflicts on standard output, so both streams are searched.
+        QByteArray output;
+        const NBEGitResult result = runCapturingError(
+            {QStringLiteral("merge"), QStringLiteral("--no-edit"), name}, repository, &output);
+        if (result.ok)
+            return NBEGitMergeResult{true, std::nullopt, false};
+        const QString text = result.error.value_or(QString()) + u'\n' + QString::fromUtf8(output);
+        const bool conflicts =
+            text.contains(QStringLiteral("conflict"), Qt::CaseInsensitive) ||
+            text.contains(QStringLiteral("automatic merge failed"), Qt::CaseInsensitive);
+        return NBEGitMergeResult{false, result.error, conflicts};
+    });
+}
+
+// --- Remotes and sync
+
+QFuture<QStringList> NBEGitService::remotes(const QUrl &repository)
+{
+    return m_actor.run(
+        [this, repository] { return nonEmptyLines(run({QStringLiteral("remote")}, repository)); });
+}
+
+QFuture<std::optional<QString>> NBEGitService::originURL(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        return run({QStringLiteral("remote"), QStringLiteral("get-url"), QStringLiteral("origin")},
+                   repository);
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::setOriginURL(const QString &url, bool exists,
+                                                  const QUrl &repository)
+{
+    return m_actor.run([this, url, exists, repository] {
+        if (const auto refused = refusedName(url, QStringLiteral("A remote URL")))
+            return NBEGitResult::failure(*refused);
+        return runCapturingError({QStringLiteral("remote"),
+                                  exists ? QStringLiteral("set-url") : QStringLiteral("add"),
+                                  QStringLiteral("origin"), url},
+                                 repository);
+    });
+}
+
+QFuture<bool> NBEGitService::hasBrowserAuthHelper(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        const QStringList values = credentialHelperValues(repository);
+        return std::any_of(values.begin(), values.end(), [](const QString &value) {
+            const QString lower = value.toLower();
+            return lower.contains(QStringLiteral("oauth")) ||
+                   lower.contains(QStringLiteral("manager")) || lower == QStringLiteral("gh") ||
+                   lower.startsWith(QStringLiteral("gh "));
+        });
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::configureBrowserAuth(const QString &helperPath, bool global,
+                                                          const QUrl &repository)
+{
+    return m_actor.run([this, helperPath, global, repository] {
+        QStringList config{QStringLiteral("config")};
+        if (global)
+            config << QStringLiteral("--global");
+        config << QStringLiteral("--add") << QStringLiteral("credential.helper");
+
+        const QStringList values = credentialHelperValues(repository);
+        const QString store = storeHelper();
+        const bool hasStore = std::any_of(values.begin(), values.end(), [&](const QString &v) {
+            return v.toLower().contains(store);
+        });
+        if (!hasStore)
+            run(config + QStringList{store}, repository);
+        const bool hasHelper = std::any_of(
+            values.begin(), values.end(), [&](const QString &v) { return v.contains(helperPath); });
+        if (hasHelper)
+            return NBEGitResult::success();
+        return runCapturingError(config + QStringList{QStringLiteral("!\"") + helperPath + u'"'},
+                                 repository);
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::configureOAuthApp(const QString &host, const QString &clientID,
+                                                       const QString &clientSecret, bool global,
+                                                       const QUrl &repository)
+{
+    return m_actor.run([this, host, clientID, clientSecret, global, repository] {
+        QStringList config{QStringLiteral("config")};
+        if (global)
+            config << QStringLiteral("--global");
+        const QString prefix = QStringLiteral("credential.https://") + host;
+        run(config + QStringList{prefix + QStringLiteral(".oauthClientId"), clientID}, repository);
+        return runCapturingError(
+            config + QStringList{prefix + QStringLiteral(".oauthClientSecret"), clientSecret},
+            repository);
+    });
+}
+
+QFuture<std::optional<NBEGitAheadBehind>> NBEGitService::aheadBehind(const QUrl &repository)
+{
+    return m_actor.run([this, repository]() -> std::optional<NBEGitAheadBehind> {
+        const auto output = run({QStringLiteral("rev-list"), QStringLiteral("--left-right"),
+                                 QStringLiteral("--count"), QStringLiteral("@{upstream}...HEAD")},
+                                repository);
+        return output ? parseAheadBehind(*output) : std::nullopt;
+    });
+}
+
+QFuture<int> NBEGitService::unpushedCount(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        const auto output =
+            run({QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD"),
+                 QStringLiteral("--not"), QStringLiteral("--remotes")},
+                repository);
+        bool ok = false;
+        const int count = output ? output->toInt(&ok) : 0;
+        return ok ? count : 0;
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::push(const QUrl &repository)
+{
+    return m_actor.run(
+        [this, repository] { return runCapturingError({QStringLiteral("push")}, repository); });
+}
+
+QFuture<NBEGitResult> NBEGitService::pushSettingUpstream(const QString &remote,
+                                                         const QString &branch,
+                                                         const QUrl &repository)
+{
+    return m_actor.run([this, remote, branch, repository] {
+        if (const auto refused = refusedName(remote, QStringLiteral("A remote name")))
+            return NBEGitResult::failure(*refused);
+        if (const auto refused = refusedName(branch, QStringLiteral("A branch name")))
+            return NBEGitResult::failure(*refused);
+        return runCapturingError({QStringLiteral("push"), QStringLiteral("-u"), remote, branch},
+                                 repository);
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::pull(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        return runCapturingError({QStringLiteral("pull"), QStringLiteral("--ff-only")}, repository);
+    });
+}
+
+QFuture<bool> NBEGitService::fetch(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        const QHash<QString, QString> environment{
+            {QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0")},
+            // An empty askpass turns git's graphical password prompt off too.
+            {QStringLiteral("GIT_ASKPASS"), QString()},
+            {QStringLiteral("GIT_SSH_COMMAND"), QStringLiteral("ssh -oBatchMode=yes")}};
+        return run({QStringLiteral("-c"), QStringLiteral("credential.helper="),
+                    QStringLiteral("-c"), QStringLiteral("credential.helper=") + storeHelper(),
+                    QStringLiteral("fetch"), QStringLiteral("--quiet"),
+                    QStringLiteral("--no-tags")},
+                   repository, true, {0}, environment)
+            .has_value();
+    });
+}
+
+// --- Diffs
+
+std::optional<QString> NBEGitService::relativePath(const QUrl &file, const QUrl &root)
+{
+    const auto below = [](const QString &filePath, QString rootPath) -> std::optional<QString> {
+        if (!rootPath.endsWith(u'/'))
+            rootPath += u'/';
+        if (filePath.startsWith(rootPath) && filePath.size() > rootPath.size())
+            return filePath.mid(rootPath.size());
+        return std::nullopt;
+    };
+    const QString filePath = QDir::cleanPath(localPath(file));
+    const QString rootPath = QDir::cleanPath(localPath(root));
+    if (filePath.isEmpty() || rootPath.isEmpty())
+        return std::nullopt;
+    if (const auto path = below(filePath, rootPath))
+        return path;
+    // git prints the root with symbolic links resolved; the editor may have
+    // opened the folder through one.
+    const QString canonicalRoot = QFileInfo(rootPath).canonicalFilePath();
+    const QString canonicalFile = QFileInfo(filePath).canonicalFilePath();
+    if (canonicalRoot.isEmpty() || canonicalFile.isEmpty())
+        return std::nullopt;
+    return below(canonicalFile, canonicalRoot);
+}
+
+QFuture<std::optional<QString>> NBEGitService::fileAtHEAD(const QUrl &file, const QUrl &repository)
+{
+    return m_actor.run([this, file, repository]() -> std::optional<QString> {
+        const auto path = relativePath(file, repository);
+        if (!path)
+            return std::nullopt;
+        const auto text =
+            run({QStringLiteral("show"), QStringLiteral("HEAD:") + *path}, repository, false);
+        if (!text)
+            return std::nullopt;
+        return NBELineEndings::normalized(*text);
+    });
+}
+
+QFuture<std::optional<QString>> NBEGitService::diff(const QUrl &file, const QUrl &repository,
+                                                    bool untracked)
+{
+    return m_actor.run([this, file, repository, untracked] {
+        const QStringList arguments =
+            untracked
+                ? QStringList{QStringLiteral("diff"), QStringLiteral("--no-index"),
+                              QStringLiteral("--"), QStringLiteral("/dev/null"), localPath(file)}
+                : QStringList{QStringLiteral("diff"), QStringLiteral("HEAD"), QStringLiteral("--"),
+                              localPath(file)};
+        return run(arguments, repository, false, {0, 1});
+    });
+}
+
+QFuture<std::optional<QString>> NBEGitService::unstagedDiff(const QUrl &file,
+                                                            const QUrl &repository)
+{
+    return m_actor.run([this, file, repository] {
+        return run({QStringLiteral("diff"), QStringLiteral("--no-color"), QStringLiteral("--"),
+                    localPath(file)},
+                   repository, false, {0, 1});
+    });
+}
+
+QFuture<std::optional<QString>> NBEGitService::stagedDiff(const QUrl &file, const QUrl &repository)
+{
+    return m_actor.run([this, file, repository] {
+        return run({QStringLiteral("diff"), QStringLiteral("--cached"),
+                    QStringLiteral("--no-color"), QStringLiteral("--"), localPath(file)},
+                   repository, false, {0, 1});
+    });
+}
+
+QFuture<std::optional<QString>> NBEGitService::stagedDiff(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        return run(
+            {QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--no-color")},
+            repository, false, {0, 1});
+    });
+}
+
+QFuture<std::optional<QString>> NBEGitService::workingDiff(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        return run({QStringLiteral("diff"), QStringLiteral("HEAD"), QStringLiteral("--no-color")},
+                   repository, false, {0, 1});
+    });
+}
+
+QFuture<NBEGitResult> NBEGitService::applyCached(const QString &patch, bool reverse,
+                                                 const QUrl &repository)
+{
+    return m_actor.run([this, patch, reverse, repository] {
+        const QString path = QDir::tempPath() + QStringLiteral("/nbe-hunk-") +
+                             QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                             QStringLiteral(".patch");
+        QSaveFile file(path);
+        if (!file.open(QIODevice::WriteOnly))
+            return NBEGitResult::failure(file.errorString());
+        file.write(patch.toUtf8());
+        if (!file.commit())
+            return NBEGitResult::failure(file.errorString());
+        QStringList arguments{QStringLiteral("apply"), QStringLiteral("--cached"),
+                              QStringLiteral("--recount")};
+        if (reverse)
+            arguments << QStringLiteral("--reverse");
+        arguments << path;
+        const NBEGitResult result = runCapturingError(arguments, repository);
+        QFile::remove(path);
+        return result;
+    });
+}
+
+// --- Parsers
+
+QList<NBEGitFileChange> NBEGitService::parse(const QString &porcelain, const QUrl &root)
+{
+    QString rootPath = localPath(root);
+    if (!rootPath.endsWith(u'/'))
+        rootPath += u'/';
+    QList<NBEGitFileChange> changes;
+    const QList<QStringView> pieces = QStringView(porcelain).split(QChar(0), Qt::SkipEmptyParts);
+    for (qsizetype i = 0; i < pieces.size();) {
+        const QStringView piece = pieces[i];
+        if (piece.size() < 3) {
+            ++i;
+            continue;
+        }
+        // "XY path": the letters and the blank are single bytes, so the path
+        // starts at the fourth code unit whatever it begins with.
+        const QChar index = piece[0];
+        changes.append(NBEGitFileChange{QUrl::fromLocalFile(rootPath + piece.mid(3).toString()),
+                                        index, piece[1]});
+        i += (index == u'R' || index == u'C') ? 2 : 1;
+    }
+    return changes;
+}
+
+std::optional<NBEGitAheadBehind> NBEGitService::parseAheadBehind(const QString &output)
+{
+    QList<int> numbers;
+    static const QRegularExpression blanks(QStringLiteral("[\t ]+"));
+    for (const QString &piece : output.split(blanks, Qt::SkipEmptyParts)) {
+        bool ok = false;
+        const int number = piece.toInt(&ok);
+        if (ok)
+            numbers.append(number);
+    }
+    if (numbers.size() != 2)
+        return std::nullopt;
+    return NBEGitAheadBehind{numbers[1], numbers[0]};
+}
+
+QList<NBEGitCommit> NBEGitService::parseLog(const QString &output)
+{
+    // Records are cut at 0x1E and fields at 0x1F, and git puts a line end
+    // between records. A subject may itself hold those bytes (never a line
+    // end), so a piece that doesn't start a line continues the record before
+    // it, and the subject takes every field between the two hashes and the
+    // last two (author and date).
+    QStringList records;
+    const QStringList pieces = output.split(recordSeparator, Qt::SkipEmptyParts);
+    for (const QString &piece : pieces) {
+        if (!records.isEmpty() && !piece.startsWith(u'\n'))
+            records.last() += recordSeparator + piece;
+        else
+            records.append(piece);
+    }
+    QList<NBEGitCommit> commits;
+    for (const QString &record : records) {
+        const QStringList fields = record.trimmed().split(unitSeparator);
+        if (fields.size() < 5)
+            continue;
+        const qsizetype subjectEnd = fields.size() - 2;
+        commits.append({fields[0], fields[1], fields.mid(2, subjectEnd - 2).join(unitSeparator),
+                        fields[subjectEnd], fields[subjectEnd + 1]});
+    }
+    return commits;
+}

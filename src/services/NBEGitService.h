@@ -1,0 +1,164 @@
+#pragma once
+
+#include "NBEActor.h"
+#include "NBEGitCommit.h"
+#include "NBEGitFileChange.h"
+
+#include <QFuture>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+
+#include <optional>
+
+// Success, or failure with the text to show: git's own error output, or a
+// sentence naming the command when git printed nothing.
+struct NBEGitResult
+{
+    bool ok = false;
+    std::optional<QString> error;
+
+    static NBEGitResult success() { return {true, std::nullopt}; }
+    static NBEGitResult failure(const QString &error) { return {false, error}; }
+    bool operator==(const NBEGitResult &) const = default;
+};
+
+struct NBEGitMergeResult
+{
+    bool ok = false;
+    std::optional<QString> error;
+    // Set when the merge stopped on conflicting changes.
+    bool conflicts = false;
+    bool operator==(const NBEGitMergeResult &) const = default;
+};
+
+// Commits only on HEAD's side (`ahead`) and only on the upstream's (`behind`).
+struct NBEGitAheadBehind
+{
+    int ahead = 0;
+    int behind = 0;
+    bool operator==(const NBEGitAheadBehind &) const = default;
+};
+
+// Runs the git program for one project window. Operations run one at a time,
+// in call order, off the main thread, and report through futures; nothing
+// reads repository files directly and nothing is cached.
+//
+// `repository` is the repository root, the working folder of every command;
+// file arguments are absolute paths passed after "--". Plain operations give
+// an empty value (nothing, false, an empty list, 0) when git can't run or
+// fails; the NBEGitResult ones carry git's error text.
+class NBEGitService
+{
+public:
+    explicit NBEGitService(
+        const QUrl &gitURL = QUrl::fromLocalFile(QStringLiteral("/usr/bin/git")));
+
+    QUrl gitURL() const { return m_gitURL; }
+
+    // The credential helper that keeps passwords for background fetch:
+    // "libsecret" when git's libsecret helper is installed, else "cache".
+    static QString storeHelper();
+    // The browser sign-in helper Debian installs.
+    static QString browserAuthHelperPath();
+
+    // --- Repository
+    QFuture<std::optional<QUrl>> repositoryRoot(const QUrl &folder);
+    QFuture<bool> initRepository(const QUrl &folder);
+    // The branch name, or the abbreviated hash on a detached HEAD; nothing in
+    // a repository without commits.
+    QFuture<std::optional<QString>> currentBranch(const QUrl &repository);
+    QFuture<std::optional<QString>> headSHA(const QUrl &repository);
+
+    // --- Status and staging
+    QFuture<QList<NBEGitFileChange>> changes(const QUrl &repository);
+    QFuture<bool> stage(const QUrl &file, const QUrl &repository);
+    QFuture<bool> unstage(const QUrl &file, const QUrl &repository);
+    QFuture<bool> stageAll(const QUrl &repository);
+    QFuture<bool> unstageAll(const QUrl &repository);
+    // An untracked file goes to the trash; a tracked one is restored from
+    // HEAD in both the index and the working tree.
+    QFuture<bool> discardChanges(const QUrl &file, const QUrl &repository, bool untracked);
+    QFuture<bool> commit(const QString &message, bool amend, const QUrl &repository);
+    QFuture<std::optional<QString>> lastCommitMessage(const QUrl &repository);
+
+    // --- History
+    QFuture<QList<NBEGitCommit>> log(const QUrl &repository, int limit);
+    QFuture<QStringList> changedFiles(const QString &sha, const QUrl &repository);
+    QFuture<std::optional<QString>> commitDiff(const QString &sha, const QUrl &repository);
+    // `path` is passed to git as given.
+    QFuture<bool> restoreFile(const QString &path, const QString &atCommit, const QUrl &repository);
+    QFuture<NBEGitResult> revertCommit(const QString &sha, const QUrl &repository);
+    // An empty message annotates the tag with its name.
+    QFuture<NBEGitResult> createTag(const QString &name, const QString &atCommit,
+                                    const QString &message, const QUrl &repository);
+
+    // --- Branches
+    QFuture<QStringList> branches(const QUrl &repository);
+    QFuture<bool> switchBranch(const QString &name, const QUrl &repository);
+    QFuture<NBEGitResult> createBranch(const QString &name, const QUrl &repository);
+    QFuture<NBEGitResult> deleteBranch(const QString &name, bool force, const QUrl &repository);
+    QFuture<NBEGitMergeResult> merge(const QString &name, const QUrl &repository);
+
+    // --- Remotes and sync
+    QFuture<QStringList> remotes(const QUrl &repository);
+    QFuture<std::optional<QString>> originURL(const QUrl &repository);
+    QFuture<NBEGitResult> setOriginURL(const QString &url, bool exists, const QUrl &repository);
+    QFuture<bool> hasBrowserAuthHelper(const QUrl &repository);
+    QFuture<NBEGitResult> configureBrowserAuth(const QString &helperPath, bool global,
+                                               const QUrl &repository);
+    QFuture<NBEGitResult> configureOAuthApp(const QString &host, const QString &clientID,
+                                            const QString &clientSecret, bool global,
+                                            const QUrl &repository);
+    // Nothing when the branch has no upstream.
+    QFuture<std::optional<NBEGitAheadBehind>> aheadBehind(const QUrl &repository);
+    // Commits on HEAD that no remote branch has.
+    QFuture<int> unpushedCount(const QUrl &repository);
+    QFuture<NBEGitResult> push(const QUrl &repository);
+    QFuture<NBEGitResult> pushSettingUpstream(const QString &remote, const QString &branch,
+                                              const QUrl &repository);
+    QFuture<NBEGitResult> pull(const QUrl &repository);
+    // Background fetch: never prompts (terminal, askpass and ssh prompts are
+    // off, and only the stored-password helper is asked).
+    QFuture<bool> fetch(const QUrl &repository);
+
+    // --- Diffs
+    // The file's text at HEAD with "\n" line ends, as the editor holds text;
+    // nothing for a file outside the repository or not in HEAD.
+    QFuture<std::optional<QString>> fileAtHEAD(const QUrl &file, const QUrl &repository);
+    QFuture<std::optional<QString>> diff(const QUrl &file, const QUrl &repository, bool untracked);
+    QFuture<std::optional<QString>> unstagedDiff(const QUrl &file, const QUrl &repository);
+    QFuture<std::optional<QString>> stagedDiff(const QUrl &file, const QUrl &repository);
+    QFuture<std::optional<QString>> stagedDiff(const QUrl &repository);
+    QFuture<std::optional<QString>> workingDiff(const QUrl &repository);
+    // Applies a patch to the index only; git recounts the hunk headers.
+    QFuture<NBEGitResult> applyCached(const QString &patch, bool reverse, const QUrl &repository);
+
+    // --- Parsers of git's output
+    // "status --porcelain -z" output; rename and copy sources are skipped.
+    static QList<NBEGitFileChange> parse(const QString &porcelain, const QUrl &root);
+    // "rev-list --left-right --count @{upstream}...HEAD" output.
+    static std::optional<NBEGitAheadBehind> parseAheadBehind(const QString &output);
+    // Output of "log" with `logFormat()`.
+    static QList<NBEGitCommit> parseLog(const QString &output);
+    static QString logFormat();
+    // The path of `file` below `root`; nothing for the root itself or a file
+    // outside it.
+    static std::optional<QString> relativePath(const QUrl &file, const QUrl &root);
+
+private:
+    std::optional<QByteArray> runBytes(const QStringList &arguments, const QUrl &folder,
+                                       QList<int> accept = {0},
+                                       const QHash<QString, QString> &environment = {}) const;
+    std::optional<QString> run(const QStringList &arguments, const QUrl &folder, bool trim = true,
+                               QList<int> accept = {0},
+                               const QHash<QString, QString> &environment = {}) const;
+    NBEGitResult runCapturingError(const QStringList &arguments, const QUrl &folder,
+                                   QByteArray *standardOutput = nullptr) const;
+    QStringList credentialHelperValues(const QUrl &repository) const;
+
+    QUrl m_gitURL;
+    NBEActor m_actor;
+};

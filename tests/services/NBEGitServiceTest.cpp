@@ -1,0 +1,511 @@
+#include "NBEGitService.h"
+#include "NBEGitSyncMessage.h"
+#include "NBETestSupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using NBETest::await;
+using NBETest::git;
+using NBETest::readFile;
+using NBETest::writeFile;
+
+namespace {
+
+// A repository in a temporary folder with one commit of "index.html".
+class GitRepositoryTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_dir.isValid());
+        m_root = QFileInfo(m_dir.path()).canonicalFilePath() + QStringLiteral("/repo");
+        QDir().mkpath(m_root);
+        git(m_root, {"init", "-q"});
+        writeFile(file("index.html"), "<p>one</p>\n");
+        git(m_root, {"add", "."});
+        git(m_root, {"commit", "-q", "-m", "First"});
+    }
+
+    QString file(const QString &relative) const { return m_root + u'/' + relative; }
+    QUrl url(const QString &relative) const { return QUrl::fromLocalFile(file(relative)); }
+    QUrl repo() const { return QUrl::fromLocalFile(m_root); }
+    QString scratch(const QString &name) const { return m_dir.filePath(name); }
+
+    // A bare repository as "origin", with main published to it.
+    QString addOrigin()
+    {
+        const QString bare = scratch(QStringLiteral("origin.git"));
+        git(m_dir.path(), {"init", "-q", "--bare", bare});
+        git(m_root, {"remote", "add", "origin", bare});
+        git(m_root, {"push", "-q", "-u", "origin", "main"});
+        return bare;
+    }
+
+    QTemporaryDir m_dir;
+    QString m_root;
+    NBEGitService m_service;
+};
+
+// A stand-in for git that records how it was started, or fails silently.
+QUrl fakeGit(const QString &folder, const QByteArray &body)
+{
+    const QString path = folder + QStringLiteral("/fake-git");
+    writeFile(path, "#!/bin/sh\n" + body);
+    QFile::setPermissions(path, QFile::permissions(path) | QFileDevice::ExeOwner);
+    return QUrl::fromLocalFile(path);
+}
+
+QSet<QString> statusLetters(const QList<NBEGitFileChange> &changes, const QString &root)
+{
+    QSet<QString> result;
+    for (const NBEGitFileChange &change : changes)
+        result.insert(QString(change.index) + change.worktree + u' ' +
+                      change.id().mid(root.size() + 1));
+    return result;
+}
+
+} // namespace
+
+TEST_F(GitRepositoryTest, StatusOfEveryKindOfChange)
+{
+    writeFile(file("rename me.txt"), "rename\n");
+    writeFile(file("gone.txt"), "gone\n");
+    writeFile(file("-dash.css"), "a{}\n");
+    git(m_root, {"add", "."});
+    git(m_root, {"commit", "-q", "-m", "More"});
+
+    writeFile(file("index.html"), "<p>two</p>\n");
+    writeFile(file(u"caf\u00e9 menu.html"_qs), "new\n");
+    git(m_root, {"add", "--", u"caf\u00e9 menu.html"_qs});
+    writeFile(file(u"untracked dir/\u65e5\u672c.md"_qs), "#\n");
+    QFile::remove(file("gone.txt"));
+    git(m_root, {"mv", "rename me.txt", "renamed.txt"});
+    writeFile(file("-dash.css"), "b{}\n");
+
+    const auto changes = await(m_service.changes(repo()));
+    EXPECT_EQ(statusLetters(changes, m_root),
+              (QSet<QString>{" M index.html", u"A  caf\u00e9 menu.html"_qs,
+                             u"?? untracked dir/\u65e5\u672c.md"_qs, " D gone.txt",
+                             "R  renamed.txt", " M -dash.css"}));
+    for (const NBEGitFileChange &change : changes)
+        EXPECT_TRUE(change.url.isLocalFile() && change.id().startsWith(m_root + u'/'));
+}
+
+TEST_F(GitRepositoryTest, MergeConflictIsRecognised)
+{
+    git(m_root, {"switch", "-q", "-c", "feature"});
+    writeFile(file("index.html"), "<p>feature</p>\n");
+    git(m_root, {"commit", "-q", "-am", "Feature"});
+    git(m_root, {"switch", "-q", "main"});
+    writeFile(file("index.html"), "<p>main</p>\n");
+    git(m_root, {"commit", "-q", "-am", "Main"});
+
+    const NBEGitMergeResult merged = await(m_service.merge(QStringLiteral("feature"), repo()));
+    EXPECT_FALSE(merged.ok);
+    EXPECT_TRUE(merged.conflicts);
+    const auto changes = await(m_service.changes(repo()));
+    ASSERT_EQ(changes.size(), 1);
+    EXPECT_EQ(changes[0].overallStatus(), NBEGitStatus::conflicted);
+    git(m_root, {"merge", "--abort"});
+
+    git(m_root, {"switch", "-q", "-c", "clean", "HEAD~1"});
+    writeFile(file("other.txt"), "x\n");
+    git(m_root, {"add", "."});
+    git(m_root, {"commit", "-q", "-m", "Other"});
+    git(m_root, {"switch", "-q", "main"});
+    EXPECT_EQ(await(m_service.merge(QStringLiteral("clean"), repo())),
+              (NBEGitMergeResult{true, std::nullopt, false}));
+
+    const NBEGitMergeResult missing = await(m_service.merge(QStringLiteral("nowhere"), repo()));
+    EXPECT_FALSE(missing.ok);
+    EXPECT_FALSE(missing.conflicts);
+    EXPECT_TRUE(missing.error->contains(QStringLiteral("nowhere"))) << missing.error->toStdString();
+}
+
+TEST_F(GitRepositoryTest, StagingCommittingAndDiscarding)
+{
+    writeFile(file("index.html"), "<p>changed</p>\n");
+    writeFile(file("new file.txt"), "new\n");
+    EXPECT_TRUE(await(m_service.stage(url("index.html"), repo())));
+    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+              (QSet<QString>{"M  index.html", "?? new file.txt"}));
+    EXPECT_TRUE(await(m_service.unstage(url("index.html"), repo())));
+    EXPECT_TRUE(await(m_service.stageAll(repo())));
+    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+              (QSet<QString>{"M  index.html", "A  new file.txt"}));
+    EXPECT_TRUE(await(m_service.unstageAll(repo())));
+    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+              (QSet<QString>{" M index.html", "?? new file.txt"}));
+
+    EXPECT_TRUE(await(m_service.discardChanges(url("index.html"), repo(), false)));
+    EXPECT_EQ(readFile(file("index.html")), "<p>one</p>\n");
+    EXPECT_TRUE(await(m_service.discardChanges(url("new file.txt"), repo(), true)));
+    EXPECT_FALSE(QFile::exists(file("new file.txt")));
+    EXPECT_FALSE(await(m_service.discardChanges(url("new file.txt"), repo(), true)));
+    EXPECT_TRUE(await(m_service.changes(repo())).isEmpty());
+
+    writeFile(file("index.html"), "<p>two</p>\n");
+    EXPECT_TRUE(await(m_service.stageAll(repo())));
+    EXPECT_TRUE(await(m_service.commit(QStringLiteral("Second\n\nBody"), false, repo())));
+    EXPECT_EQ(await(m_service.lastCommitMessage(repo())), QStringLiteral("Second\n\nBody"));
+    EXPECT_TRUE(await(m_service.commit(QStringLiteral("-Amended"), true, repo())));
+    EXPECT_EQ(await(m_service.lastCommitMessage(repo())), QStringLiteral("-Amended"));
+    EXPECT_FALSE(await(m_service.commit(QStringLiteral("Nothing"), false, repo())));
+
+    const QList<NBEGitCommit> history = await(m_service.log(repo(), 100));
+    ASSERT_EQ(history.size(), 2);
+    EXPECT_EQ(history[0].subject, QStringLiteral("-Amended"));
+    EXPECT_EQ(history[1].subject, QStringLiteral("First"));
+    EXPECT_EQ(history[0].author, QStringLiteral("Nabri Test"));
+    EXPECT_TRUE(history[0].sha.startsWith(history[0].shortSHA));
+    EXPECT_EQ(history[0].sha, await(m_service.headSHA(repo())));
+    EXPECT_EQ(await(m_service.log(repo(), 1)).size(), 1);
+}
+
+TEST_F(GitRepositoryTest, HistoryCommands)
+{
+    writeFile(file("style.css"), "a{}\n");
+    writeFile(file("index.html"), "<p>two</p>\n");
+    git(m_root, {"add", "."});
+    const QString separators = QStringLiteral("Odd \x1f subject \x1e here");
+    git(m_root, {"commit", "-q", "-m", separators});
+    const QString sha = QString::fromUtf8(git(m_root, {"rev-parse", "HEAD"})).trimmed();
+
+    const auto history = await(m_service.log(repo(), 10));
+    ASSERT_EQ(history.size(), 2);
+    EXPECT_EQ(history[0].subject, separators);
+    EXPECT_EQ(history[0].author, QStringLiteral("Nabri Test"));
+    EXPECT_EQ(history[1].subject, QStringLiteral("First"));
+
+    EXPECT_EQ(await(m_service.changedFiles(sha, repo())), (QStringList{"index.html", "style.css"}));
+    const auto diff = await(m_service.commitDiff(sha, repo()));
+    ASSERT_TRUE(diff);
+    EXPECT_TRUE(diff->startsWith(QStringLiteral("diff --git")));
+    EXPECT_TRUE(diff->endsWith(u'\n'));
+
+    EXPECT_TRUE(await(m_service.restoreFile(QStringLiteral("index.html"), sha + "~1", repo())));
+    EXPECT_EQ(readFile(file("index.html")), "<p>one</p>\n");
+    git(m_root, {"checkout", "-q", "HEAD", "--", "index.html"});
+
+    EXPECT_EQ(await(m_service.revertCommit(sha, repo())), NBEGitResult::success());
+    EXPECT_FALSE(QFile::exists(file("style.css")));
+
+    EXPECT_EQ(await(m_service.createTag(QStringLiteral("v1"), sha, QString(), repo())),
+              NBEGitResult::success());
+    EXPECT_EQ(QString::fromUtf8(git(m_root, {"tag", "-n1", "-l", "v1"})).simplified(),
+              QStringLiteral("v1 v1"));
+    EXPECT_EQ(
+        await(m_service.createTag(QStringLiteral("v2"), sha, QStringLiteral("Launch"), repo())),
+        NBEGitResult::success());
+    EXPECT_EQ(QString::fromUtf8(git(m_root, {"tag", "-n1", "-l", "v2"})).simplified(),
+              QStringLiteral("v2 Launch"));
+    const NBEGitResult again = await(m_service.createTag(QStringLiteral("v1"), sha, {}, repo()));
+    EXPECT_FALSE(again.ok);
+    EXPECT_TRUE(again.error->contains(QStringLiteral("already exists")))
+        << again.error->toStdString();
+}
+
+TEST_F(GitRepositoryTest, BranchesAndRefusedNames)
+{
+    EXPECT_EQ(await(m_service.currentBranch(repo())), QStringLiteral("main"));
+    EXPECT_EQ(await(m_service.createBranch(QStringLiteral("feature/x"), repo())),
+              NBEGitResult::success());
+    EXPECT_EQ(await(m_service.currentBranch(repo())), QStringLiteral("feature/x"));
+    EXPECT_EQ(await(m_service.branches(repo())), (QStringList{"feature/x", "main"}));
+
+    const NBEGitResult duplicate = await(m_service.createBranch(QStringLiteral("main"), repo()));
+    EXPECT_FALSE(duplicate.ok);
+    EXPECT_EQ(duplicate.error, QStringLiteral("fatal: a branch named 'main' already exists"));
+
+    EXPECT_TRUE(await(m_service.switchBranch(QStringLiteral("main"), repo())));
+    EXPECT_FALSE(await(m_service.switchBranch(QStringLiteral("nowhere"), repo())));
+    EXPECT_EQ(await(m_service.deleteBranch(QStringLiteral("feature/x"), false, repo())),
+              NBEGitResult::success());
+
+    // Names that git would read as options never reach it.
+    const QString option = QStringLiteral("--orphan=evil");
+    EXPECT_EQ(await(m_service.createBranch(option, repo())).error,
+              u"A branch name can't begin with \u201C-\u201D."_qs);
+    EXPECT_FALSE(await(m_service.deleteBranch(QStringLiteral("-D"), true, repo())).ok);
+    EXPECT_FALSE(await(m_service.switchBranch(QStringLiteral("-"), repo())));
+    EXPECT_FALSE(await(m_service.merge(QStringLiteral("--abort"), repo())).ok);
+    EXPECT_EQ(
+        await(m_service.createTag(QStringLiteral("-f"), QStringLiteral("HEAD"), {}, repo())).error,
+        u"A tag name can't begin with \u201C-\u201D."_qs);
+    EXPECT_EQ(await(m_service.pushSettingUpstream(QStringLiteral("--mirror"),
+                                                  QStringLiteral("main"), repo()))
+                  .error,
+              u"A remote name can't begin with \u201C-\u201D."_qs);
+    EXPECT_FALSE(
+        await(m_service.setOriginURL(QStringLiteral("--upload-pack=touch x"), false, repo())).ok);
+    EXPECT_EQ(await(m_service.branches(repo())), QStringList{"main"});
+    EXPECT_TRUE(await(m_service.remotes(repo())).isEmpty());
+    EXPECT_TRUE(git(m_root, {"tag"}).isEmpty());
+
+    // A detached HEAD shows the abbreviated hash.
+    git(m_root, {"switch", "-q", "--detach", "HEAD"});
+    const QString shortSHA =
+        QString::fromUtf8(git(m_root, {"rev-parse", "--short", "HEAD"})).trimmed();
+    EXPECT_EQ(await(m_service.currentBranch(repo())), shortSHA);
+}
+
+TEST_F(GitRepositoryTest, RepositoryWithoutCommitsAndOutsideOne)
+{
+    const QString empty = scratch(QStringLiteral("empty"));
+    QDir().mkpath(empty + QStringLiteral("/sub"));
+    const QUrl emptyURL = QUrl::fromLocalFile(empty);
+    EXPECT_FALSE(await(m_service.repositoryRoot(emptyURL)));
+    EXPECT_TRUE(await(m_service.initRepository(emptyURL)));
+    EXPECT_EQ(await(m_service.repositoryRoot(QUrl::fromLocalFile(empty + QStringLiteral("/sub")))),
+              emptyURL);
+    EXPECT_FALSE(await(m_service.currentBranch(emptyURL)));
+    EXPECT_FALSE(await(m_service.headSHA(emptyURL)));
+    EXPECT_TRUE(await(m_service.log(emptyURL, 100)).isEmpty());
+    EXPECT_FALSE(await(m_service.lastCommitMessage(emptyURL)));
+    EXPECT_EQ(await(m_service.repositoryRoot(url("index.html").adjusted(QUrl::RemoveFilename))),
+              repo());
+}
+
+TEST_F(GitRepositoryTest, RemoteSyncWithBareOrigin)
+{
+    const QString bare = scratch(QStringLiteral("origin.git"));
+    git(m_dir.path(), {"init", "-q", "--bare", bare});
+    EXPECT_FALSE(await(m_service.originURL(repo())));
+    EXPECT_EQ(await(m_service.setOriginURL(bare, false, repo())), NBEGitResult::success());
+    EXPECT_EQ(await(m_service.originURL(repo())), bare);
+    EXPECT_EQ(await(m_service.remotes(repo())), QStringList{"origin"});
+    EXPECT_FALSE(await(m_service.aheadBehind(repo())));
+    EXPECT_EQ(await(m_service.unpushedCount(repo())), 1);
+
+    // Publish.
+    EXPECT_EQ(await(m_service.pushSettingUpstream(QStringLiteral("origin"), QStringLiteral("main"),
+                                                  repo())),
+              NBEGitResult::success());
+    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
+    EXPECT_EQ(await(m_service.unpushedCount(repo())), 0);
+
+    // Two local commits, then push.
+    for (const char *text : {"a\n", "b\n"}) {
+        writeFile(file("index.html"), text);
+        git(m_root, {"commit", "-q", "-am", "Local"});
+    }
+    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{2, 0}));
+    EXPECT_EQ(await(m_service.unpushedCount(repo())), 2);
+    EXPECT_EQ(await(m_service.push(repo())), NBEGitResult::success());
+    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
+
+    // Another clone pushes three commits; fetch sees them, pull takes them.
+    const QString other = scratch(QStringLiteral("other"));
+    git(m_dir.path(), {"clone", "-q", bare, other});
+    for (const char *text : {"c\n", "d\n", "e\n"}) {
+        writeFile(other + QStringLiteral("/index.html"), text);
+        git(other, {"commit", "-q", "-am", "Remote"});
+    }
+    git(other, {"push", "-q"});
+    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
+    EXPECT_TRUE(await(m_service.fetch(repo())));
+    const auto counts = await(m_service.aheadBehind(repo()));
+    EXPECT_EQ(counts, (NBEGitAheadBehind{0, 3}));
+    EXPECT_EQ(await(m_service.pull(repo())), NBEGitResult::success());
+    EXPECT_EQ(readFile(file("index.html")), "e\n");
+    EXPECT_EQ(
+        NBEGitSyncMessage::pull(QStringLiteral("origin"), QStringLiteral("main"), counts->behind),
+        QStringLiteral("Pulled 3 commits from origin/main"));
+
+    // Diverged: pull --ff-only and push both fail with git's own words.
+    writeFile(file("index.html"), "mine\n");
+    git(m_root, {"commit", "-q", "-am", "Mine"});
+    writeFile(other + QStringLiteral("/index.html"), "theirs\n");
+    git(other, {"commit", "-q", "-am", "Theirs"});
+    git(other, {"push", "-q"});
+    const NBEGitResult push = await(m_service.push(repo()));
+    EXPECT_FALSE(push.ok);
+    EXPECT_TRUE(push.error->contains(QStringLiteral("rejected"))) << push.error->toStdString();
+    EXPECT_TRUE(await(m_service.fetch(repo())));
+    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{1, 1}));
+    const NBEGitResult pull = await(m_service.pull(repo()));
+    EXPECT_FALSE(pull.ok);
+    EXPECT_FALSE(pull.error->isEmpty());
+
+    EXPECT_EQ(await(m_service.setOriginURL(QStringLiteral("https://example.invalid/me/site.git"),
+                                           true, repo())),
+              NBEGitResult::success());
+    EXPECT_EQ(await(m_service.originURL(repo())),
+              QStringLiteral("https://example.invalid/me/site.git"));
+}
+
+TEST_F(GitRepositoryTest, FetchFromUnreachableRemoteFailsWithoutPrompting)
+{
+    git(m_root, {"remote", "add", "origin", "https://127.0.0.1:9/none.git"});
+    EXPECT_FALSE(await(m_service.fetch(repo())));
+}
+
+TEST_F(GitRepositoryTest, DiffsAndFileAtHEAD)
+{
+    writeFile(file("index.html"), "<p>two</p>\n");
+    writeFile(file("crlf.txt"), "a\r\nb\r\n");
+    writeFile(file(u"d\u00e9j\u00e0 vu.txt"_qs), "x\n");
+    git(m_root, {"add", "crlf.txt", u"d\u00e9j\u00e0 vu.txt"_qs});
+    git(m_root, {"commit", "-q", "-m", "More"});
+    writeFile(file("new.txt"), "fresh\n");
+
+    EXPECT_EQ(await(m_service.fileAtHEAD(url("index.html"), repo())),
+              QStringLiteral("<p>one</p>\n"));
+    EXPECT_EQ(await(m_service.fileAtHEAD(url("crlf.txt"), repo())), QStringLiteral("a\nb\n"));
+    EXPECT_EQ(await(m_service.fileAtHEAD(url(u"d\u00e9j\u00e0 vu.txt"_qs), repo())),
+              QStringLiteral("x\n"));
+    EXPECT_FALSE(await(m_service.fileAtHEAD(url("new.txt"), repo())));
+    EXPECT_FALSE(await(m_service.fileAtHEAD(repo(), repo())));
+    EXPECT_FALSE(await(m_service.fileAtHEAD(QUrl::fromLocalFile(scratch("x.txt")), repo())));
+
+    const auto tracked = await(m_service.diff(url("index.html"), repo(), false));
+    ASSERT_TRUE(tracked);
+    EXPECT_TRUE(tracked->contains(QStringLiteral("+<p>two</p>\n")));
+    const auto untracked = await(m_service.diff(url("new.txt"), repo(), true));
+    ASSERT_TRUE(untracked);
+    EXPECT_TRUE(untracked->contains(QStringLiteral("+fresh\n")));
+    EXPECT_EQ(await(m_service.unstagedDiff(url("index.html"), repo())), tracked);
+    EXPECT_EQ(await(m_service.stagedDiff(url("index.html"), repo())), QString());
+    EXPECT_EQ(await(m_service.workingDiff(repo())), tracked);
+    git(m_root, {"add", "index.html"});
+    EXPECT_EQ(await(m_service.stagedDiff(url("index.html"), repo())), tracked);
+    EXPECT_EQ(await(m_service.stagedDiff(repo())), tracked);
+    EXPECT_EQ(await(m_service.unstagedDiff(url("index.html"), repo())), QString());
+}
+
+TEST_F(GitRepositoryTest, ApplyCachedStagesAndReportsGitsError)
+{
+    writeFile(file("index.html"), "<p>two</p>\n");
+    const QString patch = *await(m_service.unstagedDiff(url("index.html"), repo()));
+    const auto leftovers = [] {
+        return QDir(QDir::tempPath()).entryList({QStringLiteral("nbe-hunk-*")}).size();
+    };
+    const auto before = leftovers();
+    EXPECT_EQ(await(m_service.applyCached(patch, false, repo())), NBEGitResult::success());
+    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+              QSet<QString>{"M  index.html"});
+    EXPECT_EQ(await(m_service.applyCached(patch, true, repo())), NBEGitResult::success());
+    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+              QSet<QString>{" M index.html"});
+    const NBEGitResult wrong = await(m_service.applyCached(patch, true, repo()));
+    EXPECT_FALSE(wrong.ok);
+    EXPECT_TRUE(wrong.error->startsWith(QStringLiteral("error:"))) << wrong.error->toStdString();
+    EXPECT_EQ(leftovers(), before);
+}
+
+TEST_F(GitRepositoryTest, BrowserSignInConfiguration)
+{
+    EXPECT_FALSE(await(m_service.hasBrowserAuthHelper(repo())));
+    const QString helper = NBEGitService::browserAuthHelperPath();
+    EXPECT_EQ(await(m_service.configureBrowserAuth(helper, false, repo())),
+              NBEGitResult::success());
+    const QStringList values =
+        QString::fromUtf8(git(m_root, {"config", "--local", "--get-all", "credential.helper"}))
+            .split(u'\n', Qt::SkipEmptyParts);
+    EXPECT_EQ(values, (QStringList{NBEGitService::storeHelper(), "!\"" + helper + "\""}));
+    EXPECT_TRUE(await(m_service.hasBrowserAuthHelper(repo())));
+    EXPECT_EQ(await(m_service.configureBrowserAuth(helper, false, repo())),
+              NBEGitResult::success());
+    EXPECT_EQ(git(m_root, {"config", "--local", "--get-all", "credential.helper"}).count('\n'), 2);
+
+    EXPECT_EQ(
+        await(m_service.configureOAuthApp(QStringLiteral("example.com"), QStringLiteral("id1"),
+                                          QStringLiteral("secret1"), false, repo())),
+        NBEGitResult::success());
+    EXPECT_EQ(git(m_root, {"config", "credential.https://example.com.oauthClientId"}), "id1\n");
+    EXPECT_EQ(git(m_root, {"config", "credential.https://example.com.oauthClientSecret"}),
+              "secret1\n");
+
+    const std::pair<const char *, bool> rows[] = {
+        {"osxkeychain", false},
+        {"store", false},
+        {"cache --timeout=60", false},
+        {"manager", true},
+        {"Manager-Core", true},
+        {"gh", true},
+        {"gh auth git-credential", true},
+        {"ghost", false},
+        {"/usr/bin/git-credential-oauth", true},
+    };
+    for (const auto &[value, expected] : rows) {
+        git(m_root, {"config", "--local", "--unset-all", "credential.helper"});
+        git(m_root, {"config", "--local", "credential.helper", value});
+        EXPECT_EQ(await(m_service.hasBrowserAuthHelper(repo())), expected) << value;
+    }
+}
+
+TEST_F(GitRepositoryTest, MissingOrSilentGit)
+{
+    NBEGitService missing(QUrl::fromLocalFile(scratch(QStringLiteral("no-git"))));
+    EXPECT_FALSE(await(missing.repositoryRoot(repo())));
+    EXPECT_TRUE(await(missing.changes(repo())).isEmpty());
+    EXPECT_FALSE(await(missing.stageAll(repo())));
+    EXPECT_EQ(await(missing.unpushedCount(repo())), 0);
+    EXPECT_EQ(await(missing.push(repo())), NBEGitResult::failure("git isn't installed."));
+    EXPECT_EQ(await(missing.merge(QStringLiteral("x"), repo())),
+              (NBEGitMergeResult{false, QStringLiteral("git isn't installed."), false}));
+
+    NBEGitService silent(fakeGit(m_dir.path(), "exit 3\n"));
+    EXPECT_EQ(await(silent.revertCommit(QStringLiteral("abc"), repo())),
+              NBEGitResult::failure("git revert failed."));
+    EXPECT_EQ(await(silent.push(repo())), NBEGitResult::failure("git push failed."));
+    EXPECT_FALSE(await(silent.headSHA(repo())));
+    EXPECT_FALSE(await(silent.stage(url("index.html"), repo())));
+
+    // A status outside the accepted set gives nothing, but diffs accept 1.
+    NBEGitService differs(fakeGit(m_dir.path(), "echo diff-text\nexit 1\n"));
+    EXPECT_EQ(await(differs.unstagedDiff(url("index.html"), repo())),
+              QStringLiteral("diff-text\n"));
+    EXPECT_FALSE(await(differs.headSHA(repo())));
+}
+
+TEST_F(GitRepositoryTest, ChildEnvironment)
+{
+    const QString record = scratch(QStringLiteral("record"));
+    NBEGitService recording(
+        fakeGit(m_dir.path(),
+                "{ echo \"args=$*\"; echo \"LC_ALL=$LC_ALL\"; "
+                "echo \"PROMPT=$GIT_TERMINAL_PROMPT\"; echo \"ASKPASS=${GIT_ASKPASS-unset}\"; "
+                "echo \"SSH=$GIT_SSH_COMMAND\"; echo \"stdin=$(readlink /proc/self/fd/0)\"; "
+                "echo \"pwd=$(pwd)\"; } > '" +
+                    record.toUtf8() + "'\n"));
+
+    EXPECT_TRUE(await(recording.stage(url("a b.txt"), repo())));
+    QString seen = QString::fromUtf8(readFile(record));
+    EXPECT_TRUE(seen.contains("args=add -- " + file("a b.txt") + "\n")) << seen.toStdString();
+    EXPECT_TRUE(seen.contains("LC_ALL=C\n"));
+    EXPECT_TRUE(seen.contains("PROMPT=0\n"));
+    EXPECT_TRUE(seen.contains("ASKPASS=unset\n"));
+    EXPECT_TRUE(seen.contains("stdin=/dev/null\n"));
+    EXPECT_TRUE(seen.contains("pwd=" + m_root + "\n"));
+
+    EXPECT_TRUE(await(recording.fetch(repo())));
+    seen = QString::fromUtf8(readFile(record));
+    EXPECT_TRUE(seen.contains("args=-c credential.helper= -c credential.helper=" +
+                              NBEGitService::storeHelper() + " fetch --quiet --no-tags\n"))
+        << seen.toStdString();
+    EXPECT_TRUE(seen.contains("ASKPASS=\n"));
+    EXPECT_TRUE(seen.contains("SSH=ssh -oBatchMode=yes\n"));
+
+    EXPECT_TRUE(await(recording.push(repo())).ok);
+    EXPECT_TRUE(QString::fromUtf8(readFile(record)).contains("stdin=/dev/null\n"));
+}
+
+TEST_F(GitRepositoryTest, OperationsRunInCallOrder)
+{
+    // Queued without waiting: each sees the effect of the one before.
+    writeFile(file("index.html"), "<p>two</p>\n");
+    auto staged = m_service.stageAll(repo());
+    auto committed = m_service.commit(QStringLiteral("Queued"), false, repo());
+    auto history = m_service.log(repo(), 5);
+    EXPECT_TRUE(await(staged));
+    EXPECT_TRUE(await(committed));
+    ASSERT_EQ(await(history).size(), 2);
+    EXPECT_EQ(history.result()[0].subject, QStringLiteral("Queued"));
+}
