@@ -1,0 +1,245 @@
+#include "NBELSPClient.h"
+
+#include "NBELSPProcess.h"
+
+#include <QCoreApplication>
+
+namespace {
+
+QFuture<NBELSPReply> readyReply(NBELSPReply reply)
+{
+    QPromise<NBELSPReply> promise;
+    promise.start();
+    promise.addResult(std::move(reply));
+    promise.finish();
+    return promise.future();
+}
+
+NBELSPFailure failure(NBELSPError error)
+{
+    return NBELSPFailure{error};
+}
+
+} // namespace
+
+QString NBELSPFailure::description() const
+{
+    if (const auto *own = std::get_if<NBELSPError>(&reason)) {
+        switch (*own) {
+        case NBELSPError::notRunning:
+            return QStringLiteral("The language server is not running.");
+        case NBELSPError::serverExited:
+            return QStringLiteral("The language server exited.");
+        case NBELSPError::timedOut:
+            return QStringLiteral("The language server did not answer in time.");
+        }
+    }
+    if (const auto *response = responseError())
+        return response->message;
+    return std::get<NBEError>(reason).description;
+}
+
+NBELSPClient::NBELSPClient(QObject *parent)
+    : QObject(parent)
+{}
+
+NBELSPClient::~NBELSPClient()
+{
+    // Waiting requests must not hang; nobody is left to hear stopped().
+    blockSignals(true);
+    stop();
+}
+
+NBEResult<void> NBELSPClient::start(const QString &executable, const QStringList &arguments,
+                                    std::optional<QProcessEnvironment> environment)
+{
+    if (m_stopped || m_running)
+        return nbeFailure(QStringLiteral("The language server connection was already used."));
+    auto *process = new NBELSPProcess(executable, arguments, std::move(environment), this);
+    if (auto launched = process->launch(); !launched) {
+        delete process;
+        return launched;
+    }
+    m_process = process;
+    connect(process, &NBELSPProcess::output, this, &NBELSPClient::receive);
+    connect(process, &NBELSPProcess::outputFinished, this, &NBELSPClient::endOfOutput);
+    // A crash may leave the output pipe open in a grandchild; exit is final.
+    connect(process, &NBELSPProcess::terminated, this, &NBELSPClient::stop);
+    attach([process](const QByteArray &bytes) { return process->write(bytes); },
+           [process] {
+               process->terminate();
+               process->releaseWhenFinished();
+           });
+    return {};
+}
+
+void NBELSPClient::attach(std::function<NBEResult<void>(const QByteArray &)> write,
+                          std::function<void()> terminate)
+{
+    m_write = std::move(write);
+    m_terminate = std::move(terminate);
+    m_running = true;
+}
+
+void NBELSPClient::receive(const QByteArray &chunk)
+{
+    if (m_stopped)
+        return;
+    const QPointer<NBELSPClient> self(this);
+    NBELSPFraming::Decoder::Output output = m_decoder.push(chunk);
+    for (const QByteArray &body : std::as_const(output.bodies)) {
+        handle(body);
+        // A slot may have stopped or even deleted the client.
+        if (!self || m_stopped)
+            return;
+    }
+    if (output.error)
+        stop();
+}
+
+void NBELSPClient::endOfOutput()
+{
+    stop();
+}
+
+NBEResult<void> NBELSPClient::writeMessage(const NBELSPMessage &message)
+{
+    auto body = message.encoded();
+    if (!body)
+        return std::unexpected(body.error());
+    return m_write(NBELSPFraming::frame(*body));
+}
+
+QFuture<NBELSPReply> NBELSPClient::send(const QString &method, std::optional<NBEJSONValue> params,
+                                        std::optional<std::chrono::milliseconds> timeout)
+{
+    if (m_stopped || !m_write)
+        return readyReply(std::unexpected(failure(NBELSPError::notRunning)));
+    const qint64 id = m_nextID++;
+    auto body = NBELSPMessage::request(NBELSPID(id), method, std::move(params)).encoded();
+    if (!body)
+        return readyReply(std::unexpected(NBELSPFailure{body.error()}));
+
+    auto promise = std::make_shared<QPromise<NBELSPReply>>();
+    promise->start();
+    QFuture<NBELSPReply> future = promise->future();
+    Pending pending{promise, nullptr};
+    if (timeout) {
+        pending.timer = std::make_unique<QTimer>();
+        pending.timer->setSingleShot(true);
+        connect(pending.timer.get(), &QTimer::timeout, this,
+                [this, id] { resolve(id, std::unexpected(failure(NBELSPError::timedOut))); });
+        pending.timer->start(*timeout);
+    }
+    // In place before the bytes leave, so no answer can come before its entry.
+    m_pending.emplace(id, std::move(pending));
+    if (auto written = m_write(NBELSPFraming::frame(*body)); !written)
+        resolve(id, std::unexpected(NBELSPFailure{written.error()}));
+    return future;
+}
+
+NBEResult<void> NBELSPClient::notify(const QString &method, std::optional<NBEJSONValue> params)
+{
+    if (m_stopped || !m_write)
+        return nbeFailure(failure(NBELSPError::notRunning).description());
+    return writeMessage(NBELSPMessage::notification(method, std::move(params)));
+}
+
+QFuture<NBELSPReply> NBELSPClient::initialize(const QUrl &rootURL, const QString &clientName,
+                                              std::optional<std::chrono::milliseconds> timeout)
+{
+    const NBEJSONValue empty = NBEJSONValue::Object();
+    const NBEJSONValue params = NBEJSONValue::object({
+        {"processId", QCoreApplication::applicationPid()},
+        {"clientInfo", NBEJSONValue::object({{"name", clientName}})},
+        {"rootUri", rootURL.toString(QUrl::FullyEncoded)},
+        {"capabilities",
+         NBEJSONValue::object({
+             {"textDocument",
+              NBEJSONValue::object({
+                  {"synchronization", NBEJSONValue::object({{"didSave", true}})},
+                  {"completion",
+                   NBEJSONValue::object(
+                       {{"completionItem", NBEJSONValue::object({{"snippetSupport", false}})}})},
+                  {"hover", empty},
+                  {"definition", empty},
+                  {"publishDiagnostics", empty},
+              })},
+             {"workspace", empty},
+         })},
+    });
+    return send(QStringLiteral("initialize"), params, timeout)
+        .then(this, [this](NBELSPReply reply) -> NBELSPReply {
+            if (!reply)
+                return reply;
+            if (auto sent = notify(QStringLiteral("initialized"), NBEJSONValue::Object()); !sent)
+                return std::unexpected(NBELSPFailure{sent.error()});
+            return reply;
+        });
+}
+
+QFuture<void> NBELSPClient::shutdown()
+{
+    return send(QStringLiteral("shutdown"), std::nullopt, shutdownTimeout)
+        .then(this, [this](NBELSPReply) {
+            (void)notify(QStringLiteral("exit"));
+            stop();
+        });
+}
+
+void NBELSPClient::stop()
+{
+    if (m_stopped)
+        return;
+    m_stopped = true;
+    m_running = false;
+    if (m_process)
+        disconnect(m_process, nullptr, this, nullptr);
+    if (m_terminate)
+        m_terminate();
+    m_process = nullptr;
+    m_write = {};
+    m_terminate = {};
+    auto pending = std::exchange(m_pending, {});
+    for (auto &[id, entry] : pending) {
+        entry.promise->addResult(std::unexpected(failure(NBELSPError::serverExited)));
+        entry.promise->finish();
+    }
+    emit stopped();
+}
+
+void NBELSPClient::resolve(qint64 id, NBELSPReply reply)
+{
+    const auto it = m_pending.find(id);
+    if (it == m_pending.end())
+        return;
+    Pending entry = std::move(it->second);
+    m_pending.erase(it);
+    entry.promise->addResult(std::move(reply));
+    entry.promise->finish();
+}
+
+void NBELSPClient::handle(const QByteArray &body)
+{
+    auto decoded = NBELSPMessage::decode(body);
+    if (!decoded)
+        return;
+    NBELSPMessage &message = *decoded;
+    if (!message.id) {
+        if (message.method)
+            emit notificationReceived(NBELSPNotification{*message.method, message.params});
+        return;
+    }
+    if (message.method) {
+        // Requests from the server get a null result, whatever they ask.
+        if (m_write)
+            (void)writeMessage(NBELSPMessage::response(*message.id, NBEJSONValue()));
+        return;
+    }
+    if (!message.id->isNumber())
+        return;
+    if (message.error)
+        resolve(message.id->number(), std::unexpected(NBELSPFailure{*message.error}));
+    else
+        resolve(message.id->number(), message.result.value_or(NBEJSONValue()));
+}

@@ -1,0 +1,136 @@
+#pragma once
+
+#include "NBEError.h"
+#include "NBEJSONValue.h"
+#include "NBELSPFraming.h"
+#include "NBELSPMessage.h"
+
+#include <QFuture>
+#include <QMetaType>
+#include <QObject>
+#include <QPointer>
+#include <QProcessEnvironment>
+#include <QPromise>
+#include <QTimer>
+#include <QUrl>
+
+#include <chrono>
+#include <expected>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <variant>
+
+class NBELSPProcess;
+
+enum class NBELSPError { notRunning, serverExited, timedOut };
+
+// Why a request or notification failed: the client's own reason, the
+// server's error response, or an I/O or encoding failure.
+struct NBELSPFailure
+{
+    std::variant<NBELSPError, NBELSPResponseError, NBEError> reason;
+
+    bool is(NBELSPError error) const
+    {
+        const auto *own = std::get_if<NBELSPError>(&reason);
+        return own && *own == error;
+    }
+    const NBELSPResponseError *responseError() const
+    {
+        return std::get_if<NBELSPResponseError>(&reason);
+    }
+    QString description() const;
+    bool operator==(const NBELSPFailure &) const = default;
+};
+
+using NBELSPReply = std::expected<NBEJSONValue, NBELSPFailure>;
+
+struct NBELSPNotification
+{
+    QString method;
+    std::optional<NBEJSONValue> params;
+    bool operator==(const NBELSPNotification &) const = default;
+};
+
+// One JSON-RPC connection to one language server child process: numbered
+// requests matched to their responses, server notifications as a signal,
+// server requests answered with null. Event-driven on the thread that owns
+// it; nothing here blocks that thread.
+class NBELSPClient : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit NBELSPClient(QObject *parent = nullptr);
+    ~NBELSPClient() override;
+
+    // Launches the server. A client serves one server life: after stop() it
+    // cannot be started again.
+    NBEResult<void> start(const QString &executable, const QStringList &arguments,
+                          std::optional<QProcessEnvironment> environment = std::nullopt);
+
+    // Connects to an already running peer (used by tests and in-process
+    // servers): `write` carries framed bytes to it, and output bytes come in
+    // through receive().
+    void attach(std::function<NBEResult<void>(const QByteArray &)> write,
+                std::function<void()> terminate = {});
+    void receive(const QByteArray &chunk);
+    void endOfOutput();
+
+    // One request. Without a time-out it waits until the response or until the
+    // server is gone; with one it fails with timedOut and a late answer is
+    // ignored.
+    QFuture<NBELSPReply> send(const QString &method,
+                              std::optional<NBEJSONValue> params = std::nullopt,
+                              std::optional<std::chrono::milliseconds> timeout = std::nullopt);
+    NBEResult<void> notify(const QString &method,
+                           std::optional<NBEJSONValue> params = std::nullopt);
+
+    // The handshake: "initialize", then "initialized" once it succeeded.
+    QFuture<NBELSPReply>
+    initialize(const QUrl &rootURL, const QString &clientName,
+               std::optional<std::chrono::milliseconds> timeout = std::nullopt);
+
+    // "shutdown" bounded by shutdownTimeout, then "exit", then stop(). Never
+    // fails.
+    QFuture<void> shutdown();
+    static constexpr std::chrono::milliseconds shutdownTimeout{2000};
+
+    // Ends the connection now: the server is terminated, every waiting request
+    // fails with serverExited, and stopped() is emitted. Idempotent.
+    void stop();
+
+    bool isRunning() const { return m_running && !m_stopped; }
+    bool isStopped() const { return m_stopped; }
+    qint64 nextID() const { return m_nextID; }
+
+signals:
+    // In arrival order; nothing is dropped.
+    void notificationReceived(const NBELSPNotification &notification);
+    // The connection ended (server exit, broken framing, stop or shutdown).
+    void stopped();
+
+private:
+    struct Pending
+    {
+        std::shared_ptr<QPromise<NBELSPReply>> promise;
+        std::unique_ptr<QTimer> timer;
+    };
+
+    NBEResult<void> writeMessage(const NBELSPMessage &message);
+    void handle(const QByteArray &body);
+    void resolve(qint64 id, NBELSPReply reply);
+
+    NBELSPProcess *m_process = nullptr;
+    std::function<NBEResult<void>(const QByteArray &)> m_write;
+    std::function<void()> m_terminate;
+    NBELSPFraming::Decoder m_decoder;
+    std::map<qint64, Pending> m_pending;
+    qint64 m_nextID = 0;
+    bool m_running = false;
+    bool m_stopped = false;
+};
+
+Q_DECLARE_METATYPE(NBELSPNotification)

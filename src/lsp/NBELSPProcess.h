@@ -1,0 +1,57 @@
+#pragma once
+
+#include "NBEError.h"
+
+#include <QObject>
+#include <QProcess>
+#include <QProcessEnvironment>
+#include <QStringList>
+
+#include <optional>
+
+// One language server child process. Standard output arrives as `output`
+// chunks in order, none dropped; standard error goes to the editor's own.
+// Lives on the thread that created it and needs that thread's event loop.
+class NBELSPProcess : public QObject
+{
+    Q_OBJECT
+
+public:
+    // No environment: the child inherits the editor's.
+    NBELSPProcess(const QString &program, const QStringList &arguments,
+                  std::optional<QProcessEnvironment> environment = std::nullopt,
+                  QObject *parent = nullptr);
+    ~NBELSPProcess() override;
+
+    // Starts the child; fails with a readable reason when it cannot run.
+    NBEResult<void> launch();
+
+    // Queues bytes for the child's standard input. Fails once the child has
+    // exited or was terminated: such bytes would go nowhere.
+    NBEResult<void> write(const QByteArray &bytes);
+
+    bool isRunning() const;
+
+    // Stops delivering output and closes the child's standard input once the
+    // queued bytes are written; a child still there shortly after gets
+    // SIGTERM, then SIGKILL. Does not wait.
+    // Safe to call more than once and after the child exited.
+    void terminate();
+
+    // After terminate(): the object deletes itself once the child is gone,
+    // so its owner can let go without blocking or leaving a zombie.
+    void releaseWhenFinished();
+
+signals:
+    void output(const QByteArray &chunk);
+    void outputFinished();
+    void terminated(int exitStatus);
+
+private:
+    void readOutput();
+
+    QProcess m_process;
+    bool m_launched = false;
+    bool m_terminated = false;
+    bool m_outputFinished = false;
+};

@@ -1,0 +1,294 @@
+#include "NBELSPClient.h"
+#include "NBETestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class NBELSPClientTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(dir.isValid());
+        logPath = dir.filePath("received.log");
+    }
+
+    // A started client talking to the fake server.
+    std::unique_ptr<NBELSPClient> started(QStringList options = {})
+    {
+        auto client = std::make_unique<NBELSPClient>();
+        options << "--log=" + logPath;
+        auto result = client->start(NBETest::toolPath("nbe_fake_lsp"), options);
+        EXPECT_TRUE(result.has_value()) << (result ? "" : result.error().description.toStdString());
+        return client;
+    }
+
+    // The messages the fake server received, decoded.
+    QList<NBELSPMessage> received()
+    {
+        QList<NBELSPMessage> messages;
+        QFile file(logPath);
+        if (!file.open(QIODevice::ReadOnly))
+            return messages;
+        for (const QByteArray &line : file.readAll().split('\n'))
+            if (!line.isEmpty())
+                messages.append(NBELSPMessage::decode(line).value());
+        return messages;
+    }
+
+    QStringList receivedMethods()
+    {
+        QStringList methods;
+        for (const NBELSPMessage &message : received())
+            methods.append(message.method.value_or("<response>"));
+        return methods;
+    }
+
+    QTemporaryDir dir;
+    QString logPath;
+};
+
+} // namespace
+
+TEST_F(NBELSPClientTest, HandshakeAndRequestsMatchTheirAnswers)
+{
+    auto client = started();
+    const NBELSPReply init =
+        NBETest::await(client->initialize(QUrl::fromLocalFile(dir.path()), "Nabri Editor"));
+    ASSERT_TRUE(init.has_value());
+    EXPECT_TRUE(init->find("capabilities"));
+
+    // Several requests in flight at once each get their own answer.
+    auto a = client->send("test/echo", NBEJSONValue("a"));
+    auto split = client->send("test/split", NBEJSONValue::object({{"x", 1}}));
+    auto b = client->send("test/echo", NBEJSONValue("b"));
+    EXPECT_EQ(NBETest::await(b).value(), NBEJSONValue("b"));
+    EXPECT_EQ(NBETest::await(a).value(), NBEJSONValue("a"));
+    EXPECT_EQ(NBETest::await(split).value(), NBEJSONValue::object({{"x", 1}}));
+
+    EXPECT_EQ(NBETest::await(client->send("test/noResult")).value(), NBEJSONValue());
+    const NBELSPReply error = NBETest::await(client->send("test/error"));
+    ASSERT_FALSE(error.has_value());
+    ASSERT_TRUE(error.error().responseError());
+    EXPECT_EQ(*error.error().responseError(),
+              (NBELSPResponseError{-32000, "boom", NBEJSONValue::object({{"detail", 7}})}));
+    const NBELSPReply both = NBETest::await(client->send("test/errorAndResult"));
+    ASSERT_FALSE(both.has_value());
+    EXPECT_EQ(both.error().responseError()->message, "both");
+
+    // Skipped header blocks and a body without "jsonrpc" do not desynchronise.
+    EXPECT_EQ(NBETest::await(client->send("test/badHeaders")).value(), NBEJSONValue("right"));
+    EXPECT_EQ(NBETest::await(client->send("test/echo", NBEJSONValue(5))).value(), NBEJSONValue(5));
+
+    const QList<NBELSPMessage> messages = received();
+    ASSERT_GE(messages.size(), 2);
+    EXPECT_EQ(messages[0].method, "initialize");
+    EXPECT_EQ(messages[0].id, NBELSPID(0));
+    EXPECT_EQ(messages[1].method, "initialized");
+    EXPECT_EQ(messages[1].params, NBEJSONValue(NBEJSONValue::Object()));
+    const NBEJSONValue &params = *messages[0].params;
+    EXPECT_EQ(params.objectRef().keys(),
+              (QStringList{"capabilities", "clientInfo", "processId", "rootUri"}));
+    EXPECT_EQ(*params.find("clientInfo"), NBEJSONValue::object({{"name", "Nabri Editor"}}));
+    EXPECT_EQ(params.find("rootUri")->stringValue(),
+              QUrl::fromLocalFile(dir.path()).toString(QUrl::FullyEncoded));
+    const NBEJSONValue *textDocument = params.find("capabilities")->find("textDocument");
+    EXPECT_EQ(*textDocument->find("completion"),
+              NBEJSONValue::object(
+                  {{"completionItem", NBEJSONValue::object({{"snippetSupport", false}})}}));
+    EXPECT_EQ(*textDocument->find("synchronization"), NBEJSONValue::object({{"didSave", true}}));
+
+    NBETest::await(client->shutdown());
+    EXPECT_TRUE(client->isStopped());
+    NBETest::waitUntil([&] { return receivedMethods().endsWith("exit"); });
+    const QStringList methods = receivedMethods();
+    EXPECT_EQ(methods.mid(methods.size() - 2), (QStringList{"shutdown", "exit"}));
+}
+
+TEST_F(NBELSPClientTest, NotificationsArriveInOrderAndNoneAreDropped)
+{
+    auto client = started();
+    QList<NBEJSONValue> ticks;
+    QStringList methods;
+    QObject::connect(client.get(), &NBELSPClient::notificationReceived,
+                     [&](const NBELSPNotification &notification) {
+                         methods.append(notification.method);
+                         if (notification.method == "test/tick")
+                             ticks.append(*notification.params);
+                     });
+    EXPECT_EQ(NBETest::await(client->send("test/twoInOne")).value(), NBEJSONValue("two"));
+    EXPECT_EQ(methods, QStringList{"test/before"});
+
+    const int count = 3000; // well beyond any small buffer
+    EXPECT_EQ(
+        NBETest::await(client->send("test/notifyMany", NBEJSONValue::object({{"count", count}})))
+            .value(),
+        NBEJSONValue(count));
+    ASSERT_EQ(ticks.size(), count);
+    for (int i = 0; i < count; ++i)
+        ASSERT_EQ(ticks[i], NBEJSONValue(i));
+}
+
+TEST_F(NBELSPClientTest, ServerRequestsGetANullAnswerWithTheirOwnId)
+{
+    auto client = started();
+    for (const NBEJSONValue &id : {NBEJSONValue("abc"), NBEJSONValue(77)}) {
+        EXPECT_EQ(
+            NBETest::await(client->send("test/serverRequest", NBEJSONValue::object({{"id", id}})))
+                .value(),
+            NBEJSONValue("asked"));
+    }
+    // The answers reach the server after our requests; wait for the log.
+    NBETest::waitUntil([&] { return received().size() >= 4; });
+    QList<NBELSPMessage> replies;
+    for (const NBELSPMessage &message : received())
+        if (!message.method)
+            replies.append(message);
+    ASSERT_EQ(replies.size(), 2);
+    EXPECT_EQ(replies[0].id, NBELSPID(QStringLiteral("abc")));
+    EXPECT_EQ(replies[1].id, NBELSPID(77));
+    for (const NBELSPMessage &reply : replies) {
+        EXPECT_EQ(reply.result, std::nullopt); // decoded "result": null
+        EXPECT_FALSE(reply.error);
+    }
+    QFile file(logPath);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains(R"({"jsonrpc":"2.0","id":"abc","result":null})"));
+}
+
+TEST_F(NBELSPClientTest, ACrashFailsEveryWaitingRequestAtOnce)
+{
+    auto client = started();
+    int stopped = 0;
+    QObject::connect(client.get(), &NBELSPClient::stopped, [&] { ++stopped; });
+    auto hanging = client->send("test/hang");
+    auto other = client->send("test/hang");
+    QElapsedTimer clock;
+    clock.start();
+    auto crash = client->send("test/crash");
+    const NBELSPReply reply = NBETest::await(crash);
+    ASSERT_FALSE(reply.has_value());
+    EXPECT_TRUE(reply.error().is(NBELSPError::serverExited));
+    EXPECT_TRUE(NBETest::await(hanging).error().is(NBELSPError::serverExited));
+    EXPECT_TRUE(NBETest::await(other).error().is(NBELSPError::serverExited));
+    EXPECT_EQ(stopped, 1);
+
+    // Nothing can be written to a server that is gone.
+    EXPECT_TRUE(NBETest::await(client->send("test/echo")).error().is(NBELSPError::notRunning));
+    EXPECT_FALSE(client->notify("textDocument/didClose").has_value());
+}
+
+TEST_F(NBELSPClientTest, WritingToAnExitedServerIsAnError)
+{
+    NBELSPClient client;
+    bool alive = true;
+    client.attach([&](const QByteArray &) -> NBEResult<void> {
+        if (!alive)
+            return nbeFailure("Broken pipe");
+        return {};
+    });
+    auto first = client.send("a");
+    alive = false;
+    const NBELSPReply failed = NBETest::await(client.send("b"));
+    ASSERT_FALSE(failed.has_value());
+    EXPECT_EQ(failed.error().description(), "Broken pipe");
+    EXPECT_EQ(client.notify("n").error().description, "Broken pipe");
+
+    // A late answer to the failed request is ignored; the first still matches.
+    client.receive(NBELSPFraming::frame(R"({"jsonrpc":"2.0","id":1,"result":"late"})"));
+    client.receive(NBELSPFraming::frame(R"({"jsonrpc":"2.0","id":0,"result":"first"})"));
+    EXPECT_EQ(NBETest::await(first).value(), NBEJSONValue("first"));
+    EXPECT_EQ(client.nextID(), 2);
+}
+
+TEST_F(NBELSPClientTest, IdsAreConsumedAndUnknownAnswersIgnored)
+{
+    NBELSPClient client;
+    QList<QByteArray> written;
+    int terminations = 0;
+    client.attach(
+        [&](const QByteArray &bytes) -> NBEResult<void> {
+            written.append(bytes);
+            return {};
+        },
+        [&] { ++terminations; });
+    auto zero = client.send("zero");
+    EXPECT_FALSE(NBETest::await(client.send("bad", NBEJSONValue(std::nan("")))).has_value());
+    auto two = client.send("two");
+    EXPECT_TRUE(written.last().contains(R"("id":2)"));
+
+    client.receive(NBELSPFraming::frame(R"({"jsonrpc":"2.0","id":9,"result":1})"));
+    client.receive(NBELSPFraming::frame(R"({"jsonrpc":"2.0","id":"0","result":1})"));
+    client.receive(
+        NBELSPFraming::frame(R"({"jsonrpc":"2.0","id":null,"error":{"code":1,"message":"x"}})"));
+    client.receive(NBELSPFraming::frame(R"({"id":0,"result":1})"));
+    EXPECT_FALSE(zero.isFinished());
+    client.receive(NBELSPFraming::frame(R"({"jsonrpc":"2.0","id":0,"result":"zero"})"));
+    EXPECT_EQ(NBETest::await(zero).value(), NBEJSONValue("zero"));
+
+    client.stop();
+    client.stop();
+    EXPECT_EQ(terminations, 1);
+    EXPECT_TRUE(NBETest::await(two).error().is(NBELSPError::serverExited));
+    const qsizetype before = written.size();
+    EXPECT_TRUE(NBETest::await(client.send("after")).error().is(NBELSPError::notRunning));
+    EXPECT_EQ(written.size(), before);
+}
+
+TEST_F(NBELSPClientTest, RequestsWithATimeOutGiveUp)
+{
+    auto client = started();
+    const NBELSPReply reply = NBETest::await(client->send("test/hang", std::nullopt, 100ms));
+    ASSERT_FALSE(reply.has_value());
+    EXPECT_TRUE(reply.error().is(NBELSPError::timedOut));
+    EXPECT_EQ(NBETest::await(client->send("test/echo", NBEJSONValue(1))).value(), NBEJSONValue(1));
+}
+
+TEST_F(NBELSPClientTest, ShutdownIsBoundedWhenTheServerIsSilent)
+{
+    auto client = started({"--silent-shutdown"});
+    QElapsedTimer clock;
+    clock.start();
+    NBETest::await(client->shutdown());
+    EXPECT_GE(clock.elapsed(), 1900);
+    EXPECT_LT(clock.elapsed(), 10000);
+    EXPECT_TRUE(client->isStopped());
+    NBETest::waitUntil([&] { return receivedMethods().size() == 2; });
+    EXPECT_EQ(receivedMethods(), (QStringList{"shutdown", "exit"}));
+}
+
+TEST_F(NBELSPClientTest, FailedHandshakeSendsNoInitialized)
+{
+    auto client = started({"--fail-initialize"});
+    const NBELSPReply reply =
+        NBETest::await(client->initialize(QUrl::fromLocalFile("/"), "Nabri Editor"));
+    ASSERT_FALSE(reply.has_value());
+    EXPECT_EQ(reply.error().responseError()->message, "initialize refused");
+    client->stop();
+    EXPECT_EQ(receivedMethods(), QStringList{"initialize"});
+}
+
+TEST_F(NBELSPClientTest, BrokenFramingEndsTheConnection)
+{
+    auto client = started();
+    int stopped = 0;
+    QObject::connect(client.get(), &NBELSPClient::stopped, [&] { ++stopped; });
+    EXPECT_TRUE(
+        NBETest::await(client->send("test/oversized")).error().is(NBELSPError::serverExited));
+    EXPECT_EQ(stopped, 1);
+}
+
+TEST_F(NBELSPClientTest, LaunchFailureLeavesTheClientUnused)
+{
+    NBELSPClient client;
+    const auto result = client.start(dir.filePath("no-such-server"), {});
+    ASSERT_FALSE(result.has_value());
+    EXPECT_FALSE(result.error().description.isEmpty());
+    EXPECT_TRUE(NBETest::await(client.send("x")).error().is(NBELSPError::notRunning));
+}
