@@ -1,0 +1,34 @@
+#pragma once
+
+#include "NBEEditorSettings.h"
+#include "NBEFileTreeNode.h"
+#include "NBEOpenTab.h"
+
+#include <QList>
+#include <QUrl>
+#include <QUuid>
+
+#include <optional>
+
+// One open project window: its folder, tree, tabs and settings. A plain value:
+// copying a workspace copies its tabs and buffers.
+struct NBEWorkspace
+{
+    QUrl rootURL;
+    // Absent until the file service has built it.
+    std::optional<NBEFileTreeNode> fileTree;
+    // In tab-bar order.
+    QList<NBEOpenTab> openTabs;
+    std::optional<QUuid> activeTabID;
+    NBEEditorSettings editorSettings;
+
+    NBEWorkspace() = default;
+    explicit NBEWorkspace(const QUrl &rootURL)
+        : rootURL(rootURL)
+    {}
+
+    // The folder's name, also when the URL ends with a slash.
+    QString name() const;
+
+    bool operator==(const NBEWorkspace &) const = default;
+};
