@@ -1,9 +1,9 @@
 #include "NBEFileTreeNode.h"
 
 #include <QCollator>
-#include <QFileInfo>
 
 #include <algorithm>
+#include <vector>
 
 namespace {
 
@@ -41,18 +41,68 @@ int compareNumbers(QStringView a, QStringView b)
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
+// A name cut into runs of digits and of other characters. Every run carries
+// its collation key (case-folded, so C/POSIX still ignores case); digit runs
+// also compare by value.
+struct NameKey
+{
+    struct Run
+    {
+        bool digits;
+        QStringView number;
+        QCollatorSortKey text;
+    };
+    std::vector<Run> runs;
+};
+
+NameKey makeKey(const QString &name)
+{
+    const QCollator &collator = nameCollator();
+    NameKey key;
+    qsizetype i = 0;
+    while (i < name.size()) {
+        const bool digits = isDigit(name[i]);
+        qsizetype end = i;
+        while (end < name.size() && isDigit(name[end]) == digits)
+            ++end;
+        const QStringView run = QStringView(name).mid(i, end - i);
+        key.runs.push_back({digits, run, collator.sortKey(run.toString().toCaseFolded())});
+        i = end;
+    }
+    return key;
+}
+
+int compareKeys(const NameKey &a, const NameKey &b)
+{
+    const size_t common = std::min(a.runs.size(), b.runs.size());
+    for (size_t i = 0; i < common; ++i) {
+        const NameKey::Run &x = a.runs[i];
+        const NameKey::Run &y = b.runs[i];
+        const int c =
+            x.digits && y.digits ? compareNumbers(x.number, y.number) : x.text.compare(y.text);
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+    }
+    if (a.runs.size() == b.runs.size())
+        return 0;
+    return a.runs.size() < b.runs.size() ? -1 : 1;
+}
+
 } // namespace
 
 NBEFileTreeNode::NBEFileTreeNode(const QUrl &url, bool isDirectory, QList<NBEFileTreeNode> children)
+    : NBEFileTreeNode(url, url.fileName(), isDirectory, std::move(children))
+{}
+
+NBEFileTreeNode::NBEFileTreeNode(const QUrl &url, const QString &name, bool isDirectory,
+                                 QList<NBEFileTreeNode> children)
     : id(QUuid::createUuid())
     , url(url)
-    , name(QFileInfo(url.toLocalFile()).fileName())
+    , name(name)
     , isDirectory(isDirectory)
     , children(std::move(children))
 {
-    if (name.isEmpty())
-        name = url.fileName();
-    std::stable_sort(this->children.begin(), this->children.end(), &NBEFileTreeNode::precedes);
+    sortIntoTreeOrder(this->children);
 }
 
 bool NBEFileTreeNode::precedes(const NBEFileTreeNode &a, const NBEFileTreeNode &b)
@@ -64,37 +114,29 @@ bool NBEFileTreeNode::precedes(const NBEFileTreeNode &a, const NBEFileTreeNode &
 
 int NBEFileTreeNode::compareNames(const QString &a, const QString &b)
 {
-    // Split both names into runs of digits and of other characters; digit
-    // runs compare by value, other runs through the locale's collation of
-    // their case-folded text (so C/POSIX still ignores case).
-    const QCollator &collator = nameCollator();
-    qsizetype i = 0;
-    qsizetype j = 0;
-    while (i < a.size() && j < b.size()) {
-        const bool digitsA = isDigit(a[i]);
-        const bool digitsB = isDigit(b[j]);
-        qsizetype endA = i;
-        while (endA < a.size() && isDigit(a[endA]) == digitsA)
-            ++endA;
-        qsizetype endB = j;
-        while (endB < b.size() && isDigit(b[endB]) == digitsB)
-            ++endB;
-        const QStringView runA = QStringView(a).mid(i, endA - i);
-        const QStringView runB = QStringView(b).mid(j, endB - j);
-        int c = 0;
-        if (digitsA && digitsB) {
-            c = compareNumbers(runA, runB);
-        } else {
-            c = collator.compare(runA.toString().toCaseFolded(), runB.toString().toCaseFolded());
-        }
-        if (c != 0)
-            return c < 0 ? -1 : 1;
-        i = endA;
-        j = endB;
-    }
-    if (i < a.size())
-        return 1;
-    if (j < b.size())
-        return -1;
-    return 0;
+    return compareKeys(makeKey(a), makeKey(b));
+}
+
+void NBEFileTreeNode::sortIntoTreeOrder(QList<NBEFileTreeNode> &nodes)
+{
+    if (nodes.size() < 2)
+        return;
+    // Keys once per node instead of once per comparison.
+    std::vector<NameKey> keys;
+    keys.reserve(size_t(nodes.size()));
+    for (const NBEFileTreeNode &node : nodes)
+        keys.push_back(makeKey(node.name));
+    std::vector<qsizetype> order(size_t(nodes.size()));
+    for (size_t i = 0; i < order.size(); ++i)
+        order[i] = qsizetype(i);
+    std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
+        if (nodes[a].isDirectory != nodes[b].isDirectory)
+            return nodes[a].isDirectory;
+        return compareKeys(keys[size_t(a)], keys[size_t(b)]) < 0;
+    });
+    QList<NBEFileTreeNode> sorted;
+    sorted.reserve(nodes.size());
+    for (qsizetype index : order)
+        sorted.append(std::move(nodes[index]));
+    nodes = std::move(sorted);
 }

@@ -19,6 +19,9 @@ struct NBEFileTreeNode
     NBEFileTreeNode() = default;
     // Gives a fresh id, takes the name from the URL and sorts the children.
     NBEFileTreeNode(const QUrl &url, bool isDirectory, QList<NBEFileTreeNode> children = {});
+    // The same, for a caller that already knows the name (a folder walk).
+    NBEFileTreeNode(const QUrl &url, const QString &name, bool isDirectory,
+                    QList<NBEFileTreeNode> children);
 
     bool operator==(const NBEFileTreeNode &) const = default;
 
@@ -28,4 +31,7 @@ struct NBEFileTreeNode
     // File-browser name order: case-insensitive, locale-aware, digit runs by
     // value ("file2" before "file10") whatever the locale, also C/POSIX.
     static int compareNames(const QString &a, const QString &b);
+
+    // Puts nodes into tree order, stably.
+    static void sortIntoTreeOrder(QList<NBEFileTreeNode> &nodes);
 };

@@ -9,8 +9,9 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
+#include <dirent.h>
 #include <fcntl.h>
+#include <filesystem>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,8 +41,8 @@ int renameNoReplace(const QString &from, const QString &to)
 {
     const QByteArray source = QFile::encodeName(from);
     const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(),
-                    RENAME_NOREPLACE) == 0)
+    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
+        0)
         return 0;
     if (errno != EINVAL && errno != ENOSYS)
         return errno;
@@ -53,37 +54,56 @@ int renameNoReplace(const QString &from, const QString &to)
     return ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
 }
 
-NBEResult<NBEFileTreeNode> walk(const fs::path &folder)
+NBEResult<NBEFileTreeNode> walk(const QByteArray &folder)
 {
-    std::error_code error;
-    fs::directory_iterator it(folder, fs::directory_options::none, error);
-    const QString folderPath = QFile::decodeName(folder.c_str());
-    if (error)
-        return failure("Couldn't open the folder", folderPath, error.value());
-
+    const QString folderPath = QFile::decodeName(folder);
+    DIR *listing = ::opendir(folder.constData());
+    if (!listing)
+        return failure("Couldn't open the folder", folderPath, errno);
     QList<NBEFileTreeNode> children;
-    for (const fs::directory_iterator end; it != end; it.increment(error)) {
-        if (error)
-            return failure("Couldn't list the folder", folderPath, error.value());
-        const fs::path &path = it->path();
-        const std::string name = path.filename().native();
-        if (name.empty() || name.front() == '.')
+    NBEResult<NBEFileTreeNode> failed;
+    bool ok = true;
+    errno = 0;
+    while (const dirent *entry = ::readdir(listing)) {
+        if (entry->d_name[0] == '.')
             continue;
-        // The entry's own type: a link to a folder is not walked.
-        const fs::file_status status = it->symlink_status(error);
-        if (error)
-            return failure("Couldn't read", QFile::decodeName(path.c_str()), error.value());
-        if (fs::is_directory(status)) {
+        const QByteArray path = folder + '/' + entry->d_name;
+        // The entry's own type, so a link to a folder is an item, not walked.
+        bool isDirectory = entry->d_type == DT_DIR;
+        if (entry->d_type == DT_UNKNOWN) {
+            struct stat info;
+            if (::lstat(path.constData(), &info) != 0) {
+                failed = failure("Couldn't read", QFile::decodeName(path), errno);
+                ok = false;
+                break;
+            }
+            isDirectory = S_ISDIR(info.st_mode);
+        }
+        if (isDirectory) {
             auto child = walk(path);
-            if (!child)
-                return std::unexpected(child.error());
+            if (!child) {
+                failed = std::move(child);
+                ok = false;
+                break;
+            }
             children.append(std::move(*child));
         } else {
+            const QString name = QFile::decodeName(entry->d_name);
             children.append(
-                NBEFileTreeNode(QUrl::fromLocalFile(QFile::decodeName(path.c_str())), false));
+                NBEFileTreeNode(QUrl::fromLocalFile(QFile::decodeName(path)), name, false, {}));
         }
+        errno = 0;
     }
-    return NBEFileTreeNode(QUrl::fromLocalFile(folderPath), true, std::move(children));
+    if (ok && errno != 0) {
+        failed = failure("Couldn't list the folder", folderPath, errno);
+        ok = false;
+    }
+    ::closedir(listing);
+    if (!ok)
+        return failed;
+    return NBEFileTreeNode(QUrl::fromLocalFile(folderPath),
+                           folderPath.mid(folderPath.lastIndexOf(QLatin1Char('/')) + 1), true,
+                           std::move(children));
 }
 
 } // namespace
@@ -108,7 +128,9 @@ NBEResult<void> NBEFileService::checkName(const QString &name)
 
 NBEResult<NBETextFile> NBEFileService::decode(const QByteArray &bytes, const QString &displayName)
 {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    // A byte-order mark stays in the text so saving writes it back.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
         return nbeFailure(QStringLiteral("The file %1 couldn't be opened because it isn't valid "
@@ -123,7 +145,7 @@ NBEResult<NBETextFile> NBEFileService::decode(const QByteArray &bytes, const QSt
 
 NBEResult<NBEFileTreeNode> NBEFileService::buildFileTreeNow(const QString &folder)
 {
-    return walk(fs::path(QFile::encodeName(QDir::cleanPath(folder)).toStdString()));
+    return walk(QFile::encodeName(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())));
 }
 
 NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
@@ -132,10 +154,12 @@ NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
     if (QFileInfo(path).isDir())
         return failure("Couldn't read", path, EISDIR);
     if (!file.open(QIODevice::ReadOnly))
-        return nbeFailure(QStringLiteral("Couldn't read %1: %2.").arg(quoted(path), file.errorString()));
+        return nbeFailure(
+            QStringLiteral("Couldn't read %1: %2.").arg(quoted(path), file.errorString()));
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return nbeFailure(QStringLiteral("Couldn't read %1: %2.").arg(quoted(path), file.errorString()));
+        return nbeFailure(
+            QStringLiteral("Couldn't read %1: %2.").arg(quoted(path), file.errorString()));
     return decode(bytes, path);
 }
 
@@ -280,8 +304,7 @@ QFuture<NBEResult<QUrl>> NBEFileService::rename(const QUrl &at, const QString &t
 
 QFuture<NBEResult<void>> NBEFileService::move(const QUrl &at, const QUrl &to)
 {
-    return m_actor.run(
-        [path = at.toLocalFile(), destination = to.toLocalFile()] {
-            return moveNow(path, destination);
-        });
+    return m_actor.run([path = at.toLocalFile(), destination = to.toLocalFile()] {
+        return moveNow(path, destination);
+    });
 }

@@ -22,8 +22,7 @@ public:
     NBEActor(const NBEActor &) = delete;
     NBEActor &operator=(const NBEActor &) = delete;
 
-    template <typename Function, typename... Args>
-    auto run(Function &&function, Args &&...args)
+    template <typename Function, typename... Args> auto run(Function &&function, Args &&...args)
     {
         return QtConcurrent::run(&m_pool, std::forward<Function>(function),
                                  std::forward<Args>(args)...);

@@ -85,8 +85,7 @@ NBEDefaults &NBEDefaults::shared()
 NBEDefaults::NBEDefaults(const QString &filePath, QObject *parent)
     : QObject(parent)
     , m_filePath(filePath)
-{
-}
+{}
 
 QHash<QString, NBEDefaults::Entry> NBEDefaults::load() const
 {
@@ -94,9 +93,8 @@ QHash<QString, NBEDefaults::Entry> NBEDefaults::load() const
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly))
         return result;
-    const QJsonObject values = QJsonDocument::fromJson(file.readAll()).object()
-                                   .value(QStringLiteral("values"))
-                                   .toObject();
+    const QJsonObject values =
+        QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("values")).toObject();
     for (auto it = values.begin(); it != values.end(); ++it) {
         const QJsonObject item = it.value().toObject();
         const QString type = item.value(QStringLiteral("type")).toString();
@@ -192,8 +190,8 @@ bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry
             item.insert(QStringLiteral("type"), typeName(it->type));
             switch (it->type) {
             case Type::Bool:
-                item.insert(QStringLiteral("value"), it->value.toBool() ? QStringLiteral("true")
-                                                                        : QStringLiteral("false"));
+                item.insert(QStringLiteral("value"),
+                            it->value.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
                 break;
             case Type::Int:
                 item.insert(QStringLiteral("value"), QString::number(it->value.toLongLong()));
@@ -251,15 +249,13 @@ std::optional<bool> NBEDefaults::boolValue(const QString &key) const
 std::optional<qint64> NBEDefaults::intValue(const QString &key) const
 {
     const auto e = entry(key);
-    return e && e->type == Type::Int ? std::optional<qint64>(e->value.toLongLong())
-                                     : std::nullopt;
+    return e && e->type == Type::Int ? std::optional<qint64>(e->value.toLongLong()) : std::nullopt;
 }
 
 std::optional<double> NBEDefaults::doubleValue(const QString &key) const
 {
     const auto e = entry(key);
-    return e && e->type == Type::Double ? std::optional<double>(e->value.toDouble())
-                                        : std::nullopt;
+    return e && e->type == Type::Double ? std::optional<double>(e->value.toDouble()) : std::nullopt;
 }
 
 std::optional<QString> NBEDefaults::stringValue(const QString &key) const
@@ -272,9 +268,8 @@ std::optional<QString> NBEDefaults::stringValue(const QString &key) const
 std::optional<QStringList> NBEDefaults::stringListValue(const QString &key) const
 {
     const auto e = entry(key);
-    return e && e->type == Type::StringList
-               ? std::optional<QStringList>(e->value.toStringList())
-               : std::nullopt;
+    return e && e->type == Type::StringList ? std::optional<QStringList>(e->value.toStringList())
+                                            : std::nullopt;
 }
 
 bool NBEDefaults::boolValue(const QString &key, bool fallback) const

@@ -14,8 +14,7 @@ struct NBEError
     bool operator==(const NBEError &) const = default;
 };
 
-template <typename T>
-using NBEResult = std::expected<T, NBEError>;
+template <typename T> using NBEResult = std::expected<T, NBEError>;
 
 inline std::unexpected<NBEError> nbeFailure(const QString &description)
 {

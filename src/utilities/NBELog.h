@@ -7,7 +7,9 @@
 class NBELogger
 {
 public:
-    explicit constexpr NBELogger(const char *category) : m_category(category) {}
+    explicit constexpr NBELogger(const char *category)
+        : m_category(category)
+    {}
 
     const char *category() const { return m_category; }
 

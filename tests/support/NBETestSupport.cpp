@@ -52,8 +52,8 @@ bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds time
     return true;
 }
 
-ProcessResult run(const QString &program, const QStringList &args,
-                  const QString &workingDirectory, const QByteArray &input)
+ProcessResult run(const QString &program, const QStringList &args, const QString &workingDirectory,
+                  const QByteArray &input)
 {
     QProcess process;
     if (!workingDirectory.isEmpty())

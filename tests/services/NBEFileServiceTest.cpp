@@ -1,0 +1,325 @@
+#include "NBEFileService.h"
+#include "NBETestSupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QObject>
+#include <QTemporaryDir>
+#include <QThread>
+#include <gtest/gtest.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QStringList childNames(const NBEFileTreeNode &node)
+{
+    QStringList names;
+    for (const NBEFileTreeNode &child : node.children)
+        names.append(child.name);
+    return names;
+}
+
+const NBEFileTreeNode *child(const NBEFileTreeNode &node, const QString &name)
+{
+    for (const NBEFileTreeNode &c : node.children) {
+        if (c.name == name)
+            return &c;
+    }
+    return nullptr;
+}
+
+QString S(const char *text)
+{
+    return QString::fromUtf8(text);
+}
+
+class FileServiceTest : public ::testing::Test
+{
+protected:
+    QString path(const char *relative) const { return dir.filePath(S(relative)); }
+    QUrl url(const char *relative) const { return QUrl::fromLocalFile(path(relative)); }
+
+    QTemporaryDir dir;
+    NBEFileService service;
+};
+
+} // namespace
+
+TEST_F(FileServiceTest, TreeOrdersFoldersFirstThenNamesLikeAFileBrowser)
+{
+    for (const char *name : {"b.txt", "A.txt", "file10", "file2", "file1", "File3"})
+        NBETest::writeFile(path(name), "x");
+    QDir(dir.path()).mkdir(S("z"));
+    QDir(dir.path()).mkdir(S("Y"));
+
+    const auto tree = NBETest::await(service.buildFileTree(QUrl::fromLocalFile(dir.path())));
+    ASSERT_TRUE(tree.has_value()) << tree.error().description.toStdString();
+    EXPECT_EQ(childNames(*tree), (QStringList{S("Y"), S("z"), S("A.txt"), S("b.txt"), S("file1"),
+                                              S("file2"), S("File3"), S("file10")}));
+    EXPECT_TRUE(tree->isDirectory);
+    EXPECT_FALSE(tree->isExpanded);
+    EXPECT_EQ(tree->name, QDir(dir.path()).dirName());
+    EXPECT_TRUE(child(*tree, S("Y"))->isDirectory);
+    EXPECT_FALSE(child(*tree, S("b.txt"))->isDirectory);
+}
+
+TEST(FileTreeNode, NameOrderIsNumericAndCaseInsensitive)
+{
+    struct Row
+    {
+        const char *a;
+        const char *b;
+        int expected;
+    };
+    const Row rows[] = {
+        {"file2", "file10", -1}, {"file10", "file2", 1}, {"a", "B", -1},
+        {"B", "a", 1},           {"x007", "x7", 0},      {"v1.10", "v1.9", 1},
+        {"img", "img2", -1},     {"", "a", -1},          {"Zeta", "alpha", 1},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(NBEFileTreeNode::compareNames(S(row.a), S(row.b)), row.expected)
+            << row.a << " vs " << row.b;
+    }
+}
+
+TEST_F(FileServiceTest, TreeKeepsGivenOrderForNamesThatCompareEqual)
+{
+    QList<NBEFileTreeNode> nodes;
+    for (const char *name : {"x07", "x7", "x007"})
+        nodes.append(NBEFileTreeNode(url(name), false));
+    const NBEFileTreeNode root(QUrl::fromLocalFile(dir.path()), true, nodes);
+    EXPECT_EQ(childNames(root), (QStringList{S("x07"), S("x7"), S("x007")}));
+}
+
+TEST_F(FileServiceTest, TreeSkipsHiddenItemsAtEveryDepthAndTreatsLinksAsItems)
+{
+    NBETest::writeFile(path(".env"), "SECRET=1");
+    NBETest::writeFile(path(".git/config"), "x");
+    NBETest::writeFile(path("src/.hidden.js"), "x");
+    NBETest::writeFile(path("src/app.js"), "x");
+    NBETest::writeFile(path("src/deep/.cache/file"), "x");
+    NBETest::writeFile(path("App.bundle/Contents/Info.plist"), "x");
+    ASSERT_EQ(::symlink(QFile::encodeName(path("src")).constData(),
+                        QFile::encodeName(path("link")).constData()),
+              0);
+
+    const auto tree = NBEFileService::buildFileTreeNow(dir.path());
+    ASSERT_TRUE(tree.has_value());
+    EXPECT_EQ(childNames(*tree), (QStringList{S("App.bundle"), S("src"), S("link")}));
+    const NBEFileTreeNode *src = child(*tree, S("src"));
+    EXPECT_EQ(childNames(*src), (QStringList{S("deep"), S("app.js")}));
+    EXPECT_TRUE(child(*src, S("deep"))->children.isEmpty());
+    // A link to a folder is an item of its own and is not walked (no cycles).
+    const NBEFileTreeNode *link = child(*tree, S("link"));
+    EXPECT_FALSE(link->isDirectory);
+    EXPECT_TRUE(link->children.isEmpty());
+    // Packages are ordinary folders.
+    EXPECT_EQ(childNames(*child(*tree, S("App.bundle"))), QStringList{S("Contents")});
+}
+
+TEST_F(FileServiceTest, EmptyOrHiddenOnlyFolderHasNoChildrenAndRebuildsGiveNewIds)
+{
+    NBETest::writeFile(path(".only-hidden"), "x");
+    const auto first = NBEFileService::buildFileTreeNow(dir.path());
+    const auto second = NBEFileService::buildFileTreeNow(dir.path());
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(first->children.isEmpty());
+    EXPECT_NE(first->id, second->id);
+    EXPECT_NE(*first, *second);
+}
+
+TEST_F(FileServiceTest, UnreadableSubfolderFailsTheWholeBuild)
+{
+    NBETest::writeFile(path("ok/file.txt"), "x");
+    if (::geteuid() != 0) {
+        NBETest::writeFile(path("locked/inner/file.txt"), "x");
+        ASSERT_TRUE(QFile::setPermissions(path("locked/inner"), {}));
+        const auto tree = NBEFileService::buildFileTreeNow(dir.path());
+        QFile::setPermissions(path("locked/inner"),
+                              QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        ASSERT_FALSE(tree.has_value());
+        EXPECT_TRUE(tree.error().description.contains(S("inner")));
+    }
+    // Root reads every folder; a folder nested past the longest path the
+    // system can open fails for everyone. Made relative, level by level.
+    int fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
+    ASSERT_GE(fd, 0);
+    const std::string level(200, 'd');
+    for (int i = 0; i < 25; ++i) {
+        ASSERT_EQ(::mkdirat(fd, level.c_str(), 0700), 0);
+        const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
+        ::close(fd);
+        ASSERT_GE(next, 0);
+        fd = next;
+    }
+    ::close(fd);
+    const auto tree = NBEFileService::buildFileTreeNow(dir.path());
+    EXPECT_FALSE(tree.has_value());
+}
+
+TEST_F(FileServiceTest, MissingFolderFails)
+{
+    const auto tree = NBEFileService::buildFileTreeNow(path("nope"));
+    ASSERT_FALSE(tree.has_value());
+    EXPECT_FALSE(tree.error().description.isEmpty());
+}
+
+TEST_F(FileServiceTest, ReadAndWriteKeepEachLineEndingByteForByte)
+{
+    struct Row
+    {
+        const char *name;
+        QByteArray bytes;
+        NBELineEnding ending;
+    };
+    const Row rows[] = {
+        {"lf.txt", "one\ntwo\n", NBELineEnding::LF},
+        {"crlf.txt", "one\r\ntwo\r\n\r\nthree", NBELineEnding::CRLF},
+        {"cr.txt", "one\rtwo\r", NBELineEnding::CR},
+        {"none.txt", "no newline at all", NBELineEnding::LF},
+        {"utf8.txt", "caf\xc3\xa9 \xf0\x9f\x98\x80\r\n", NBELineEnding::CRLF},
+        {"bom.txt", "\xef\xbb\xbf<p>\n", NBELineEnding::LF},
+        {"empty.txt", "", NBELineEnding::LF},
+    };
+    for (const Row &row : rows) {
+        const QString file = path(row.name);
+        NBETest::writeFile(file, row.bytes);
+        const auto read = NBETest::await(service.readFile(QUrl::fromLocalFile(file)));
+        ASSERT_TRUE(read.has_value()) << row.name;
+        EXPECT_EQ(read->lineEnding, row.ending) << row.name;
+        EXPECT_FALSE(read->text.contains(QLatin1Char('\r'))) << row.name;
+        const auto written = NBETest::await(
+            service.writeFile(read->text, QUrl::fromLocalFile(file), read->lineEnding));
+        ASSERT_TRUE(written.has_value()) << row.name;
+        EXPECT_EQ(NBETest::readFile(file), row.bytes) << row.name;
+    }
+}
+
+TEST_F(FileServiceTest, InvalidUtf8IsRefusedNotOpenedLossily)
+{
+    NBETest::writeFile(path("latin1.html"), "caf\xe9\n");
+    NBETest::writeFile(path("truncated.txt"), "ok \xe2\x82");
+    const auto latin1 = NBEFileService::readFileNow(path("latin1.html"));
+    ASSERT_FALSE(latin1.has_value());
+    EXPECT_TRUE(latin1.error().description.contains(S("UTF-8")));
+    EXPECT_FALSE(NBEFileService::readFileNow(path("truncated.txt")).has_value());
+    EXPECT_FALSE(NBEFileService::readFileNow(path("missing.txt")).has_value());
+    QDir(dir.path()).mkdir(S("folder"));
+    EXPECT_FALSE(NBEFileService::readFileNow(path("folder")).has_value());
+}
+
+TEST_F(FileServiceTest, WriteReplacesAtomicallyAndFailsCleanly)
+{
+    NBETest::writeFile(path("page.html"), "old");
+    ASSERT_TRUE(NBEFileService::writeFileNow(S("new\n"), path("page.html")));
+    EXPECT_EQ(NBETest::readFile(path("page.html")), "new\n");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{S("page.html")});
+
+    // A folder where the file should be: an error, and the folder stays.
+    QDir(dir.path()).mkdir(S("taken"));
+    EXPECT_FALSE(NBEFileService::writeFileNow(S("x"), path("taken")).has_value());
+    EXPECT_TRUE(QFileInfo(path("taken")).isDir());
+    EXPECT_FALSE(NBEFileService::writeFileNow(S("x"), path("no/such/dir/f")).has_value());
+}
+
+TEST_F(FileServiceTest, CreateNeverReplacesAnExistingItem)
+{
+    ASSERT_TRUE(NBEFileService::createFileNow(path("new.css"), S("a{}")));
+    EXPECT_EQ(NBETest::readFile(path("new.css")), "a{}");
+
+    EXPECT_FALSE(NBEFileService::createFileNow(path("new.css"), S("lost")).has_value());
+    EXPECT_EQ(NBETest::readFile(path("new.css")), "a{}");
+
+    ASSERT_TRUE(NBETest::await(service.createDirectory(url("assets"))));
+    NBETest::writeFile(path("assets/logo.svg"), "<svg/>");
+    EXPECT_FALSE(NBEFileService::createDirectoryNow(path("assets")).has_value());
+    EXPECT_FALSE(NBEFileService::createFileNow(path("assets"), QString()).has_value());
+    EXPECT_EQ(NBETest::readFile(path("assets/logo.svg")), "<svg/>");
+    // Exactly one level: a missing parent is an error.
+    EXPECT_FALSE(NBEFileService::createDirectoryNow(path("a/b")).has_value());
+}
+
+TEST_F(FileServiceTest, NamesTypedByTheUserAreChecked)
+{
+    for (const QString &bad :
+         {QString(), S("   "), S("."), S(".."), S("a/b"), S("nul") + QChar(0) + S("x")}) {
+        const auto check = NBEFileService::checkName(bad);
+        ASSERT_FALSE(check.has_value()) << bad.toStdString();
+        EXPECT_FALSE(check.error().description.isEmpty());
+    }
+    for (const QString &good : {S("index.html"), S(".env"), S("with space"), S("-dash")})
+        EXPECT_TRUE(NBEFileService::checkName(good).has_value()) << good.toStdString();
+
+    NBETest::writeFile(path("keep.txt"), "keep");
+    EXPECT_FALSE(NBEFileService::renameNow(path("keep.txt"), S("../escape.txt")).has_value());
+    EXPECT_FALSE(NBEFileService::renameNow(path("keep.txt"), S("..")).has_value());
+    EXPECT_EQ(NBETest::readFile(path("keep.txt")), "keep");
+}
+
+TEST_F(FileServiceTest, RenameAndMoveNeverReplaceATarget)
+{
+    NBETest::writeFile(path("a.txt"), "A");
+    NBETest::writeFile(path("b.txt"), "B");
+    NBETest::writeFile(path("sub/a.txt"), "inner");
+
+    EXPECT_FALSE(NBETest::await(service.rename(url("a.txt"), S("b.txt"))).has_value());
+    EXPECT_EQ(NBETest::readFile(path("a.txt")), "A");
+    EXPECT_EQ(NBETest::readFile(path("b.txt")), "B");
+
+    const auto renamed = NBETest::await(service.rename(url("a.txt"), S("c.txt")));
+    ASSERT_TRUE(renamed.has_value());
+    EXPECT_EQ(*renamed, url("c.txt"));
+    EXPECT_EQ(NBETest::readFile(path("c.txt")), "A");
+    EXPECT_FALSE(QFile::exists(path("a.txt")));
+
+    NBETest::writeFile(path("a.txt"), "outer");
+    EXPECT_FALSE(NBETest::await(service.move(url("a.txt"), url("sub/a.txt"))).has_value());
+    EXPECT_EQ(NBETest::readFile(path("sub/a.txt")), "inner");
+    EXPECT_EQ(NBETest::readFile(path("a.txt")), "outer");
+
+    ASSERT_TRUE(NBETest::await(service.move(url("b.txt"), url("sub/b.txt"))));
+    EXPECT_EQ(NBETest::readFile(path("sub/b.txt")), "B");
+
+    // A folder onto an existing folder, even an empty one, is refused too.
+    QDir(dir.path()).mkpath(S("empty"));
+    EXPECT_FALSE(NBEFileService::moveNow(path("sub"), path("empty")).has_value());
+    EXPECT_TRUE(QFile::exists(path("sub/b.txt")));
+    EXPECT_FALSE(NBEFileService::moveNow(path("sub"), path("sub/inside")).has_value());
+    EXPECT_TRUE(QFile::exists(path("sub/b.txt")));
+}
+
+TEST_F(FileServiceTest, DeleteRemovesFoldersWholeAndLinksWithoutTheirTarget)
+{
+    NBETest::writeFile(path("site/css/a.css"), "x");
+    NBETest::writeFile(path("keep/file.txt"), "x");
+    ASSERT_EQ(::symlink(QFile::encodeName(path("keep")).constData(),
+                        QFile::encodeName(path("site/link")).constData()),
+              0);
+    ASSERT_TRUE(NBETest::await(service.delete_(url("site"))));
+    EXPECT_FALSE(QFileInfo::exists(path("site")));
+    EXPECT_TRUE(QFile::exists(path("keep/file.txt")));
+    EXPECT_FALSE(NBEFileService::deleteNow(path("site")).has_value());
+}
+
+TEST_F(FileServiceTest, OperationsRunOffTheMainThreadInOrder)
+{
+    QThread *mainThread = QThread::currentThread();
+    QStringList order;
+    QStringList expected;
+    QObject context;
+    for (int i = 0; i < 20; ++i) {
+        expected.append(QString::number(i));
+        service.writeFile(QString::number(i), url("f.txt"))
+            .then(&context, [&order, i, mainThread](NBEResult<void> result) {
+                EXPECT_TRUE(result.has_value());
+                EXPECT_EQ(QThread::currentThread(), mainThread);
+                order.append(QString::number(i));
+            });
+    }
+    ASSERT_TRUE(NBETest::waitUntil([&] { return order.size() == 20; }));
+    EXPECT_EQ(order, expected);
+    EXPECT_EQ(NBETest::readFile(path("f.txt")), "19");
+}

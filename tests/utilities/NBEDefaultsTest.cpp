@@ -1,0 +1,157 @@
+#include "NBEDefaults.h"
+#include "NBETestSupport.h"
+
+#include <QProcess>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+
+namespace {
+
+class DefaultsTest : public ::testing::Test
+{
+protected:
+    QString file() const { return dir.filePath(QStringLiteral("settings.json")); }
+
+    // The same file through the tool, in another process.
+    QString otherProcess(const QStringList &args) const
+    {
+        const auto result = NBETest::run(NBETest::toolPath(QStringLiteral("nbe-defaults-tool")),
+                                         QStringList{file()} + args);
+        EXPECT_EQ(result.exitCode, 0) << result.err.toStdString();
+        return QString::fromUtf8(result.out);
+    }
+
+    QTemporaryDir dir;
+};
+
+} // namespace
+
+TEST_F(DefaultsTest, ValuesKeepTheirTypesAcrossProcesses)
+{
+    NBEDefaults defaults(file());
+    ASSERT_TRUE(defaults.setBool(QStringLiteral("nbe.wordWrap"), false));
+    ASSERT_TRUE(defaults.setInt(QStringLiteral("nbe.tabSize"), 2));
+    ASSERT_TRUE(defaults.setInt(QStringLiteral("big"), std::numeric_limits<qint64>::max()));
+    ASSERT_TRUE(defaults.setDouble(QStringLiteral("nbe.autoSaveDelay"), 0.1));
+    ASSERT_TRUE(defaults.setDouble(QStringLiteral("whole"), 3.0));
+    ASSERT_TRUE(defaults.setString(QStringLiteral("nbe.appearance"), QStringLiteral("false")));
+    ASSERT_TRUE(defaults.setStringList(QStringLiteral("nbe.recentProjects"),
+                                       QStringList{QStringLiteral("/one/project")}));
+    ASSERT_TRUE(defaults.setStringList(QStringLiteral("empty"), QStringList{}));
+
+    EXPECT_EQ(otherProcess({QStringLiteral("get"), QStringLiteral("nbe.wordWrap")}),
+              QStringLiteral("bool:false"));
+    EXPECT_EQ(otherProcess({QStringLiteral("get"), QStringLiteral("nbe.tabSize")}),
+              QStringLiteral("int:2"));
+    EXPECT_EQ(otherProcess({QStringLiteral("get"), QStringLiteral("big")}),
+              QStringLiteral("int:9223372036854775807"));
+    EXPECT_EQ(otherProcess({QStringLiteral("get"), QStringLiteral("nbe.autoSaveDelay")}),
+              QStringLiteral("double:0.10000000000000001"));
+    EXPECT_EQ(otherProcess({QStringLiteral("get"), QStringLiteral("whole")}),
+              QStringLiteral("double:3"));
+    EXPECT_EQ(otherProcess({QStringLiteral("get"), QStringLiteral("nbe.appearance")}),
+              QStringLiteral("string:false"));
+    EXPECT_EQ(otherProcess({QStringLiteral("get"), QStringLiteral("nbe.recentProjects")}),
+              QStringLiteral("list:/one/project:1"));
+    EXPECT_EQ(otherProcess({QStringLiteral("get"), QStringLiteral("empty")}),
+              QStringLiteral("list::0"));
+
+    otherProcess(
+        {QStringLiteral("set-bool"), QStringLiteral("nbe.formatOnSave"), QStringLiteral("true")});
+    otherProcess({QStringLiteral("set-list"), QStringLiteral("nbe.recentProjects"),
+                  QStringLiteral("/b"), QStringLiteral("/a")});
+    EXPECT_EQ(defaults.boolValue(QStringLiteral("nbe.formatOnSave")), std::optional<bool>(true));
+    EXPECT_EQ(defaults.stringListValue(QStringLiteral("nbe.recentProjects")),
+              std::optional<QStringList>({QStringLiteral("/b"), QStringLiteral("/a")}));
+
+    NBEDefaults reopened(file());
+    EXPECT_EQ(reopened.intValue(QStringLiteral("nbe.tabSize")), std::optional<qint64>(2));
+    EXPECT_EQ(reopened.doubleValue(QStringLiteral("nbe.autoSaveDelay")),
+              std::optional<double>(0.1));
+}
+
+TEST_F(DefaultsTest, NonFiniteDoublesRoundTrip)
+{
+    NBEDefaults defaults(file());
+    defaults.setDouble(QStringLiteral("nan"), std::nan(""));
+    defaults.setDouble(QStringLiteral("inf"), -INFINITY);
+    NBEDefaults reopened(file());
+    EXPECT_TRUE(std::isnan(reopened.doubleValue(QStringLiteral("nan")).value_or(0)));
+    EXPECT_EQ(reopened.doubleValue(QStringLiteral("inf")), std::optional<double>(-INFINITY));
+}
+
+TEST_F(DefaultsTest, KeysAreKeptWhole)
+{
+    NBEDefaults defaults(file());
+    defaults.setString(QStringLiteral("nbe.commitDraft./repo"), QStringLiteral("first"));
+    defaults.setString(QStringLiteral("nbe.commitDraft./repo/"), QStringLiteral("second"));
+    defaults.setString(QStringLiteral("a/b"), QStringLiteral("slash"));
+    defaults.setString(QStringLiteral("a"), QStringLiteral("plain"));
+    NBEDefaults reopened(file());
+    EXPECT_EQ(reopened.stringValue(QStringLiteral("nbe.commitDraft./repo"), {}),
+              QStringLiteral("first"));
+    EXPECT_EQ(reopened.stringValue(QStringLiteral("nbe.commitDraft./repo/"), {}),
+              QStringLiteral("second"));
+    EXPECT_EQ(reopened.stringValue(QStringLiteral("a/b"), {}), QStringLiteral("slash"));
+    EXPECT_EQ(reopened.stringValue(QStringLiteral("a"), {}), QStringLiteral("plain"));
+    EXPECT_EQ(reopened.keys().size(), 4);
+}
+
+TEST_F(DefaultsTest, WrongTypeReadsAsAbsentAndFallsBack)
+{
+    NBEDefaults defaults(file());
+    defaults.setString(QStringLiteral("nbe.tabSize"), QStringLiteral("4"));
+    defaults.setInt(QStringLiteral("nbe.autoSaveDelay"), 2);
+    defaults.setString(QStringLiteral("nbe.recentProjects"), QStringLiteral("/x"));
+    EXPECT_EQ(defaults.intValue(QStringLiteral("nbe.tabSize")), std::nullopt);
+    EXPECT_EQ(defaults.intValue(QStringLiteral("nbe.tabSize"), 8), 8);
+    EXPECT_EQ(defaults.doubleValue(QStringLiteral("nbe.autoSaveDelay"), 1.5), 1.5);
+    EXPECT_EQ(defaults.stringListValue(QStringLiteral("nbe.recentProjects"), {}), QStringList{});
+    EXPECT_EQ(defaults.boolValue(QStringLiteral("missing"), true), true);
+    EXPECT_TRUE(defaults.contains(QStringLiteral("nbe.tabSize")));
+
+    // A damaged file reads as empty rather than failing.
+    NBETest::writeFile(file(), "{not json");
+    NBEDefaults damaged(file());
+    EXPECT_FALSE(damaged.contains(QStringLiteral("nbe.tabSize")));
+    EXPECT_TRUE(damaged.setBool(QStringLiteral("ok"), true));
+    EXPECT_EQ(NBEDefaults(file()).boolValue(QStringLiteral("ok")), std::optional<bool>(true));
+}
+
+TEST_F(DefaultsTest, ChangeSignalNamesTheKey)
+{
+    NBEDefaults defaults(file());
+    QSignalSpy spy(&defaults, &NBEDefaults::valueChanged);
+    defaults.setInt(QStringLiteral("nbe.tabSize"), 2);
+    defaults.setInt(QStringLiteral("nbe.tabSize"), 2); // unchanged: no signal
+    defaults.remove(QStringLiteral("nbe.tabSize"));
+    ASSERT_EQ(spy.count(), 2);
+    EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("nbe.tabSize"));
+
+    // Another process's write is announced once this store notices it.
+    spy.clear();
+    otherProcess(
+        {QStringLiteral("set-string"), QStringLiteral("nbe.appearance"), QStringLiteral("dark")});
+    EXPECT_EQ(defaults.stringValue(QStringLiteral("nbe.appearance"), {}), QStringLiteral("dark"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return spy.count() == 1; }));
+    EXPECT_EQ(spy.at(0).at(0).toString(), QStringLiteral("nbe.appearance"));
+}
+
+TEST_F(DefaultsTest, ConcurrentWritersLoseNothing)
+{
+    // Two processes write different keys at once; the lock keeps every one.
+    QProcess a;
+    QProcess b;
+    const QString tool = NBETest::toolPath(QStringLiteral("nbe-defaults-tool"));
+    a.start(tool, {file(), QStringLiteral("set-many"), QStringLiteral("a"), QStringLiteral("40")});
+    b.start(tool, {file(), QStringLiteral("set-many"), QStringLiteral("b"), QStringLiteral("40")});
+    ASSERT_TRUE(a.waitForFinished(60000) && b.waitForFinished(60000));
+    EXPECT_EQ(a.exitCode(), 0);
+    EXPECT_EQ(b.exitCode(), 0);
+    NBEDefaults defaults(file());
+    EXPECT_EQ(defaults.keys().size(), 80);
+}
