@@ -1,0 +1,171 @@
+#include "NBEHTMLValidator.h"
+
+#include "NBEHTMLData.h"
+
+#include <QHash>
+
+#include <algorithm>
+
+namespace {
+
+enum class Kind { open, close, selfClose };
+
+struct Tag
+{
+    QString name;
+    Kind kind;
+    qsizetype offset;
+    qsizetype length;
+    bool terminated;
+};
+
+bool isNameChar(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-';
+}
+
+bool isWhite(QChar c)
+{
+    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
+           c == QLatin1Char('\r');
+}
+
+QList<Tag> scan(const QString &text)
+{
+    QList<Tag> tags;
+    const qsizetype n = text.size();
+    qsizetype i = 0;
+    while (i < n) {
+        if (text[i] != QLatin1Char('<')) {
+            ++i;
+            continue;
+        }
+        const QStringView rest = QStringView(text).mid(i);
+        if (rest.startsWith(u"<!--")) {
+            const qsizetype close = text.indexOf(QLatin1String("-->"), i + 4);
+            if (close < 0)
+                break;
+            i = close + 3;
+            continue;
+        }
+        if (rest.startsWith(u"<!")) {
+            const qsizetype close = text.indexOf(QLatin1Char('>'), i + 2);
+            if (close < 0)
+                break;
+            i = close + 1;
+            continue;
+        }
+        const bool closing = rest.startsWith(u"</");
+        const qsizetype nameStart = i + (closing ? 2 : 1);
+        qsizetype j = nameStart;
+        while (j < n && isNameChar(text[j]))
+            ++j;
+        const qsizetype nameLength = j - nameStart;
+        QChar last;
+        bool terminated = false;
+        while (j < n) {
+            const QChar c = text[j];
+            if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
+                const qsizetype close = text.indexOf(c, j + 1);
+                j = close < 0 ? n : close + 1;
+                continue;
+            }
+            if (c == QLatin1Char('>')) {
+                terminated = true;
+                break;
+            }
+            if (c == QLatin1Char('<'))
+                break;
+            if (!isWhite(c))
+                last = c;
+            ++j;
+        }
+        if (nameLength > 0) {
+            const Kind kind = closing                                  ? Kind::close
+                              : terminated && last == QLatin1Char('/') ? Kind::selfClose
+                                                                       : Kind::open;
+            tags.append({text.mid(nameStart, nameLength).toLower(), kind, i,
+                         (closing ? 2 : 1) + nameLength, terminated});
+        }
+        i = terminated ? j + 1 : j;
+    }
+    return tags;
+}
+
+QList<qsizetype> lineStartOffsets(const QString &text)
+{
+    QList<qsizetype> starts{0};
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] == QLatin1Char('\n'))
+            starts.append(i + 1);
+    }
+    return starts;
+}
+
+std::pair<qint64, qint64> position(qsizetype offset, const QList<qsizetype> &starts)
+{
+    // The last line start at or before the offset.
+    const auto it = std::upper_bound(starts.begin(), starts.end(), offset);
+    const qsizetype line = it == starts.begin() ? 0 : (it - starts.begin()) - 1;
+    return {line, offset - starts[line]};
+}
+
+} // namespace
+
+namespace NBEHTMLValidator {
+
+QList<NBELSPDiagnostic> validate(const QString &text)
+{
+    QList<NBELSPDiagnostic> diagnostics;
+    const QList<Tag> tags = scan(text);
+    if (tags.isEmpty())
+        return diagnostics;
+    const QList<qsizetype> starts = lineStartOffsets(text);
+    auto report = [&](const Tag &tag, const QString &message) {
+        const auto [startLine, startCharacter] = position(tag.offset, starts);
+        const auto [endLine, endCharacter] = position(tag.offset + tag.length, starts);
+        diagnostics.append({startLine, startCharacter, endLine, endCharacter,
+                            NBELSPDiagnosticSeverity::error, message});
+    };
+    auto unclosed = [&](const Tag &tag) {
+        report(tag, QLatin1String("Unclosed tag <") + tag.name + QLatin1Char('>'));
+    };
+    const QSet<QString> &voids = NBEHTMLData::voidElements();
+    QList<const Tag *> stack;
+    // Open names counted so a stray closing tag is known without walking the
+    // whole stack: the pass stays linear however many tags are left open.
+    QHash<QString, int> openCount;
+    for (const Tag &tag : tags) {
+        if (!tag.terminated) {
+            report(tag, QLatin1String(tag.kind == Kind::close ? "Unterminated tag </"
+                                                              : "Unterminated tag <") +
+                            tag.name + QStringLiteral("> \u2014 missing '>'"));
+        }
+        if (tag.kind == Kind::selfClose || voids.contains(tag.name))
+            continue;
+        if (tag.kind == Kind::open) {
+            stack.append(&tag);
+            ++openCount[tag.name];
+            continue;
+        }
+        if (openCount.value(tag.name) == 0) {
+            report(tag, QLatin1String("Stray closing tag </") + tag.name +
+                            QLatin1String("> has no matching opening tag"));
+            continue;
+        }
+        qsizetype k = stack.size() - 1;
+        while (k >= 0 && stack[k]->name != tag.name)
+            --k;
+        for (qsizetype above = k + 1; above < stack.size(); ++above)
+            unclosed(*stack[above]);
+        for (qsizetype above = k; above < stack.size(); ++above)
+            --openCount[stack[above]->name];
+        stack.resize(k);
+    }
+    for (const Tag *tag : stack)
+        unclosed(*tag);
+    return diagnostics;
+}
+
+} // namespace NBEHTMLValidator

@@ -1,0 +1,86 @@
+#include "NBEHTMLFormatter.h"
+#include "NBESyntaxOracle.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+QString join(std::initializer_list<const char *> items)
+{
+    QStringList result;
+    for (const char *item : items)
+        result.append(QString::fromUtf8(item));
+    return result.join('\n');
+}
+
+} // namespace
+
+TEST(NBEHTMLFormatter, Reindents)
+{
+    struct Row
+    {
+        const char *name;
+        QString html;
+        QString expected;
+    };
+    const Row rows[] = {
+        {"nesting", join({"<div>", "<p>x</p>", "</div>"}), join({"<div>", "  <p>x</p>", "</div>"})},
+        {"wrong indentation, blank lines, final LF",
+         join({"      <ul>", "<li>a</li>", "   ", "            <li>b</li>", "  </ul>", ""}),
+         join({"<ul>", "  <li>a</li>", "", "  <li>b</li>", "</ul>", ""})},
+        {"void and self-closing",
+         join({"<div>", "<br>", "<img src='a.png'>", "<input/>", "<my-el/>", "x", "</div>"}),
+         join({"<div>", "  <br>", "  <img src='a.png'>", "  <input/>", "  <my-el/>", "  x",
+               "</div>"})},
+        {"script content kept",
+         join({"<div>", "<script>", "  let a = 1;", "  </script>", "<p>after</p>", "</div>"}),
+         join({"<div>", "  <script>", "  let a = 1;", "  </script>", "  <p>after</p>", "</div>"})},
+        {"one-line script", join({"<script src='a.js'></script>", "<p>x</p>"}),
+         join({"<script src='a.js'></script>", "<p>x</p>"})},
+        {"multi-line comment", join({"<div>", "<!-- note", "  more -->", "<p>x</p>", "</div>"}),
+         join({"<div>", "  <!-- note", "  more -->", "  <p>x</p>", "</div>"})},
+        {"one-line comment", join({"<!-- one-line -->", "<p>x</p>"}),
+         join({"<!-- one-line -->", "<p>x</p>"})},
+        {"two closings", join({"<a>", "<b>", "</b></a>", "x"}),
+         join({"<a>", "  <b>", "  </b></a>", "x"})},
+        {"tag over two lines", join({"<div", "class='a'>", "x", "</div>"}),
+         join({"<div", "  class='a'>", "  x", "</div>"})},
+        {"self-closing slash on a later line", join({"<my-el", "a='b' />", "x"}),
+         join({"<my-el", "  a='b' />", "  x"})},
+        {"surplus closings", join({"</div>", "</div>", "<p>x</p>"}),
+         join({"</div>", "</div>", "<p>x</p>"})},
+        {"closing void still closes", join({"<div>", "</br>", "x"}), join({"<div>", "</br>", "x"})},
+        {"uppercase raw terminator", join({"<PRE>", "  a  ", "</Pre>", "<p>"}),
+         join({"<PRE>", "  a  ", "</Pre>", "<p>"})},
+        {"doctype and processing instruction", join({"<!DOCTYPE html>", "<?xml x?>", "<p>"}),
+         join({"<!DOCTYPE html>", "<?xml x?>", "<p>"})},
+        // Raw content is never changed: blanks after an opening pre tag are
+        // the first line of its text.
+        {"pre first line keeps trailing blanks", join({"<div>", "   <pre>code   ", "</pre>"}),
+         join({"<div>", "  <pre>code   ", "</pre>"})},
+        {"textarea keeps everything", join({"<div>", "<textarea>  a  ", "\t  b  </textarea>"}),
+         join({"<div>", "  <textarea>  a  ", "\t  b  </textarea>"})},
+        {"style body kept", join({"<style>", "   a { }   ", "</style>", "  <p>"}),
+         join({"<style>", "   a { }   ", "</style>", "<p>"})},
+        {"comment's first line keeps trailing blanks", join({"  <!-- a  ", "b -->"}),
+         join({"<!-- a  ", "b -->"})},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(NBEHTMLFormatter::format(row.html, QStringLiteral("  ")), row.expected)
+            << row.name;
+}
+
+// Every page of the corpus parses to the same document (layout whitespace
+// aside) after formatting, checked with an independent HTML5 parser, and
+// formatting the result again changes nothing.
+TEST(NBEHTMLFormatter, CorpusKeepsTheDocumentAndIsIdempotent)
+{
+    NBESyntaxOracle::checkCorpus(QStringLiteral("*.html"), QStringLiteral("html_tree.py"),
+                                 [](const QString &text, const QString &unit) {
+                                     const QString formatted = NBEHTMLFormatter::format(text, unit);
+                                     EXPECT_EQ(formatted.count('\n'),
+                                               text.count('\n')); // lines are never joined or split
+                                     return formatted;
+                                 },
+                                 {QStringLiteral("    "), QStringLiteral("\t")});
+}

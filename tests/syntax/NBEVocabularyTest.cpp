@@ -1,0 +1,107 @@
+#include "NBECSSData.h"
+#include "NBEHTMLData.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+namespace {
+
+bool sortedUnique(const QStringList &list)
+{
+    return std::is_sorted(list.begin(), list.end()) &&
+           std::adjacent_find(list.begin(), list.end()) == list.end();
+}
+
+} // namespace
+
+TEST(NBECSSData, TableSizesAndOrder)
+{
+    EXPECT_EQ(NBECSSData::properties().size(), 192);
+    EXPECT_TRUE(sortedUnique(NBECSSData::properties()));
+    EXPECT_EQ(NBECSSData::colorProperties().size(), 14);
+    EXPECT_EQ(NBECSSData::namedColors().size(), 47);
+    EXPECT_EQ(NBECSSData::namedColors().at(1), QStringLiteral("currentColor"));
+    EXPECT_EQ(NBECSSData::globalKeywords().size(), 5);
+    EXPECT_EQ(NBECSSData::propertyValues().size(), 68);
+    EXPECT_EQ(NBECSSData::propertyValues().value(QStringLiteral("border-left-style")),
+              NBECSSData::propertyValues().value(QStringLiteral("border-top-style")));
+    EXPECT_EQ(NBECSSData::propertyValues().value(QStringLiteral("grid-auto-flow")).last(),
+              QStringLiteral("column dense"));
+}
+
+TEST(NBECSSData, ValuesForProperty)
+{
+    const QStringList color = NBECSSData::values(QStringLiteral("COLOR"));
+    EXPECT_EQ(color, NBECSSData::values(QStringLiteral("color")));
+    EXPECT_EQ(color.size(), 52);
+    EXPECT_TRUE(sortedUnique(color));
+    EXPECT_TRUE(color.contains(QStringLiteral("transparent")));
+    const qsizetype current = color.indexOf(QStringLiteral("currentColor"));
+    EXPECT_EQ(color.at(current - 1), QStringLiteral("crimson"));
+    EXPECT_EQ(color.at(current + 1), QStringLiteral("cyan"));
+
+    EXPECT_EQ(NBECSSData::values(QStringLiteral("no-such-property")),
+              QStringList({"inherit", "initial", "revert", "revert-layer", "unset"}));
+
+    const QStringList weight = NBECSSData::values(QStringLiteral("font-weight"));
+    EXPECT_EQ(weight.first(), QStringLiteral("100"));
+    EXPECT_LT(weight.indexOf(QStringLiteral("900")), weight.indexOf(QStringLiteral("bold")));
+
+    // "background" is a colour property; its own keywords are not in the table.
+    EXPECT_FALSE(
+        NBECSSData::values(QStringLiteral("background")).contains(QStringLiteral("no-repeat")));
+}
+
+TEST(NBEHTMLData, TableSizes)
+{
+    EXPECT_EQ(NBEHTMLData::elements().size(), 112);
+    EXPECT_TRUE(sortedUnique(NBEHTMLData::elements()));
+    EXPECT_EQ(NBEHTMLData::voidElements().size(), 14);
+    EXPECT_EQ(NBEHTMLData::pathAttributes().size(), 8);
+    EXPECT_EQ(NBEHTMLData::globalAttributes().size(), 42);
+    EXPECT_EQ(NBEHTMLData::elementAttributes().size(), 43);
+    EXPECT_EQ(NBEHTMLData::attributeValues().size(), 29);
+    EXPECT_EQ(NBEHTMLData::attributeValues().value(QStringLiteral("role")).size(), 58);
+    EXPECT_EQ(NBEHTMLData::inputTypes().size(), 22);
+    for (const QString &name : NBEHTMLData::voidElements())
+        EXPECT_TRUE(NBEHTMLData::elements().contains(name)) << name.toStdString();
+}
+
+TEST(NBEHTMLData, AttributesForElement)
+{
+    const QStringList unknown = NBEHTMLData::attributes(QStringLiteral("x-widget"));
+    EXPECT_EQ(unknown.size(), 42);
+    EXPECT_TRUE(sortedUnique(unknown));
+    const QStringList input = NBEHTMLData::attributes(QStringLiteral("INPUT"));
+    EXPECT_EQ(input.size(), 60);
+    EXPECT_EQ(input.count(QStringLiteral("autofocus")), 1);
+    EXPECT_TRUE(sortedUnique(input));
+}
+
+TEST(NBEHTMLData, ValuesForAttribute)
+{
+    struct Row
+    {
+        const char *element, *attribute;
+        QStringList expected;
+    };
+    const Row rows[] = {
+        {"INPUT", "Type", NBEHTMLData::inputTypes()},
+        {"div", "type", {}},
+        {"div", "target", {"_blank", "_self", "_parent", "_top"}},
+        {"button", "type", {"submit", "reset", "button"}},
+        {"ol", "type", {"1", "a", "A", "i", "I"}},
+        {"style", "type", {"text/css"}},
+        {"link", "type", {"text/css"}},
+        {"script", "type", {"module", "text/javascript", "importmap", "application/json"}},
+        {"form", "formmethod", {"get", "post", "dialog"}},
+        {"a", "href", {}},
+    };
+    for (const Row &row : rows) {
+        EXPECT_EQ(NBEHTMLData::values(QString::fromLatin1(row.element),
+                                      QString::fromLatin1(row.attribute)),
+                  row.expected)
+            << row.element << " " << row.attribute;
+    }
+}
