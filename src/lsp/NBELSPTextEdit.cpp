@@ -1,0 +1,98 @@
+#include "NBELSPTextEdit.h"
+
+#include <algorithm>
+
+namespace {
+
+QList<qsizetype> lineStartOffsets(const QString &text)
+{
+    QList<qsizetype> starts{0};
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] == u'\n')
+            starts.append(i + 1);
+    return starts;
+}
+
+} // namespace
+
+QList<NBELSPTextEdit> NBELSPTextEdit::parse(const NBEJSONValue &result)
+{
+    QList<NBELSPTextEdit> edits;
+    for (const NBEJSONValue &element : result.arrayRef()) {
+        const NBEJSONValue *range = element.find(QStringLiteral("range"));
+        const NBEJSONValue *start = range ? range->find(QStringLiteral("start")) : nullptr;
+        const NBEJSONValue *end = range ? range->find(QStringLiteral("end")) : nullptr;
+        const NBEJSONValue *newText = element.find(QStringLiteral("newText"));
+        if (!start || !end || start->kind() != NBEJSONValue::Kind::object ||
+            end->kind() != NBEJSONValue::Kind::object || !newText || !newText->stringValue())
+            continue;
+        const auto number = [](const NBEJSONValue *position, const char *key) {
+            const NBEJSONValue *member = position->find(QString::fromLatin1(key));
+            return member ? member->intValue() : std::nullopt;
+        };
+        const auto startLine = number(start, "line");
+        const auto startCharacter = number(start, "character");
+        const auto endLine = number(end, "line");
+        const auto endCharacter = number(end, "character");
+        if (!startLine || !startCharacter || !endLine || !endCharacter)
+            continue;
+        edits.append(NBELSPTextEdit{*startLine, *startCharacter, *endLine, *endCharacter,
+                                    *newText->stringValue()});
+    }
+    return edits;
+}
+
+QString NBELSPTextEdit::apply(const QList<NBELSPTextEdit> &edits, const QString &text)
+{
+    if (edits.isEmpty())
+        return text;
+    const qsizetype length = text.size();
+    const QList<qsizetype> starts = lineStartOffsets(text);
+    const auto offset = [&](qint64 line, qint64 character) -> qsizetype {
+        if (line < 0 || line >= starts.size())
+            return length;
+        // A negative character cannot reach before the start of the text.
+        const qint64 at = starts[line] + character;
+        return static_cast<qsizetype>(std::clamp<qint64>(at, 0, length));
+    };
+
+    struct Replacement
+    {
+        qsizetype start;
+        qsizetype end;
+        const QString *text;
+    };
+    QList<Replacement> replacements;
+    replacements.reserve(edits.size());
+    for (const NBELSPTextEdit &edit : edits) {
+        const qsizetype start = offset(edit.startLine, edit.startCharacter);
+        const qsizetype end = offset(edit.endLine, edit.endCharacter);
+        if (end >= start)
+            replacements.append(Replacement{start, end, &edit.newText});
+    }
+    // Stable: edits that share a start keep their list order.
+    std::stable_sort(replacements.begin(), replacements.end(),
+                     [](const Replacement &a, const Replacement &b) { return a.start < b.start; });
+
+    // One forward pass over the unedited text.
+    QString result;
+    result.reserve(length);
+    qsizetype copied = 0;
+    qsizetype previousStart = -1;
+    for (const Replacement &replacement : std::as_const(replacements)) {
+        if (replacement.start < copied) {
+            // Overlaps what an earlier edit replaced. An insertion at that
+            // edit's own start still goes in, after it; anything else would
+            // clobber the earlier edit and is skipped.
+            if (replacement.start == previousStart && replacement.end == replacement.start)
+                result += *replacement.text;
+            continue;
+        }
+        result += QStringView(text).mid(copied, replacement.start - copied);
+        result += *replacement.text;
+        copied = replacement.end;
+        previousStart = replacement.start;
+    }
+    result += QStringView(text).mid(copied);
+    return result;
+}
