@@ -1,5 +1,6 @@
 // Status refresh on a large repository: our run + parse through the service
 // beside git printing the same status alone, in the same process and run.
+#include "NBEBenchProcess.h"
 #include "NBEGitService.h"
 
 #include <QCoreApplication>
@@ -9,12 +10,9 @@
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
-
-extern char **environ;
+#include <algorithm>
+#include <chrono>
+#include <vector>
 
 namespace {
 
@@ -33,6 +31,7 @@ bool git(const QStringList &arguments)
 bool makeRepository(const QString &folder)
 {
     g_repository = folder;
+    QDir().mkpath(folder);
     if (!git({QStringLiteral("init"), QStringLiteral("-q")}))
         return false;
     for (int i = 0; i < fileCount; ++i) {
@@ -60,33 +59,9 @@ bool makeRepository(const QString &folder)
 // git alone: spawned directly, its output read and thrown away.
 size_t runGitAlone()
 {
-    const char *argv[] = {"git", "status", "--porcelain", "-z", "--untracked-files=all", nullptr};
-    int pipeFds[2];
-    if (pipe(pipeFds) != 0)
-        return 0;
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
-    posix_spawn_file_actions_addclose(&actions, pipeFds[0]);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    const QByteArray cwd = QFile::encodeName(g_repository);
-    pid_t pid = 0;
-    const QByteArray old = QDir::currentPath().toLocal8Bit();
-    if (chdir(cwd.constData()) != 0)
-        return 0;
-    posix_spawn(&pid, "/usr/bin/git", &actions, nullptr, const_cast<char **>(argv), environ);
-    if (chdir(old.constData()) != 0)
-        return 0;
-    posix_spawn_file_actions_destroy(&actions);
-    close(pipeFds[1]);
-    size_t total = 0;
-    char buffer[65536];
-    for (ssize_t n; (n = read(pipeFds[0], buffer, sizeof buffer)) > 0;)
-        total += size_t(n);
-    close(pipeFds[0]);
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return total;
+    return NBEBench::runDiscardingOutput(
+        {"/usr/bin/git", "status", "--porcelain", "-z", "--untracked-files=all"},
+        QFile::encodeName(g_repository));
 }
 
 void BM_GitStatusAlone(benchmark::State &state)
@@ -108,6 +83,34 @@ void BM_ServiceStatusRefresh(benchmark::State &state)
     }
 }
 BENCHMARK(BM_ServiceStatusRefresh)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(3);
+
+// Both, alternating in one loop so a busy machine slows them alike; the
+// counters give the medians and their ratio.
+void BM_StatusOverheadRatio(benchmark::State &state)
+{
+    NBEGitService service;
+    const QUrl repository = QUrl::fromLocalFile(g_repository);
+    std::vector<double> alone, ours;
+    for (auto _ : state) {
+        auto start = std::chrono::steady_clock::now();
+        benchmark::DoNotOptimize(runGitAlone());
+        auto middle = std::chrono::steady_clock::now();
+        auto future = service.changes(repository);
+        future.waitForFinished();
+        benchmark::DoNotOptimize(future.result().size());
+        auto end = std::chrono::steady_clock::now();
+        alone.push_back(std::chrono::duration<double, std::milli>(middle - start).count());
+        ours.push_back(std::chrono::duration<double, std::milli>(end - middle).count());
+    }
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    state.counters["git_ms"] = median(alone);
+    state.counters["ours_ms"] = median(ours);
+    state.counters["ratio"] = median(ours) / median(alone);
+}
+BENCHMARK(BM_StatusOverheadRatio)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
 
 } // namespace
 

@@ -1,5 +1,6 @@
 #include "NBEGitService.h"
 
+#include "NBEDiffPatch.h"
 #include "NBELineEnding.h"
 
 #include <QDir>
@@ -629,23 +630,25 @@ QFuture<std::optional<QString>> NBEGitService::diff(const QUrl &file, const QUrl
     });
 }
 
+std::optional<QString> NBEGitService::fileDiff(const QUrl &file, const QUrl &repository,
+                                               bool staged) const
+{
+    QStringList arguments{QStringLiteral("diff")};
+    if (staged)
+        arguments << QStringLiteral("--cached");
+    arguments << QStringLiteral("--no-color") << QStringLiteral("--") << localPath(file);
+    return run(arguments, repository, false, {0, 1});
+}
+
 QFuture<std::optional<QString>> NBEGitService::unstagedDiff(const QUrl &file,
                                                             const QUrl &repository)
 {
-    return m_actor.run([this, file, repository] {
-        return run({QStringLiteral("diff"), QStringLiteral("--no-color"), QStringLiteral("--"),
-                    localPath(file)},
-                   repository, false, {0, 1});
-    });
+    return m_actor.run([this, file, repository] { return fileDiff(file, repository, false); });
 }
 
 QFuture<std::optional<QString>> NBEGitService::stagedDiff(const QUrl &file, const QUrl &repository)
 {
-    return m_actor.run([this, file, repository] {
-        return run({QStringLiteral("diff"), QStringLiteral("--cached"),
-                    QStringLiteral("--no-color"), QStringLiteral("--"), localPath(file)},
-                   repository, false, {0, 1});
-    });
+    return m_actor.run([this, file, repository] { return fileDiff(file, repository, true); });
 }
 
 QFuture<std::optional<QString>> NBEGitService::stagedDiff(const QUrl &repository)
@@ -665,27 +668,68 @@ QFuture<std::optional<QString>> NBEGitService::workingDiff(const QUrl &repositor
     });
 }
 
+NBEGitResult NBEGitService::applyCachedNow(const QString &patch, bool reverse,
+                                           const QUrl &repository) const
+{
+    const QString path = QDir::tempPath() + QStringLiteral("/nbe-hunk-") +
+                         QUuid::createUuid().toString(QUuid::WithoutBraces) +
+                         QStringLiteral(".patch");
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly))
+        return NBEGitResult::failure(file.errorString());
+    file.write(patch.toUtf8());
+    if (!file.commit())
+        return NBEGitResult::failure(file.errorString());
+    QStringList arguments{QStringLiteral("apply"), QStringLiteral("--cached"),
+                          QStringLiteral("--recount")};
+    if (reverse)
+        arguments << QStringLiteral("--reverse");
+    arguments << path;
+    const NBEGitResult result = runCapturingError(arguments, repository);
+    QFile::remove(path);
+    return result;
+}
+
 QFuture<NBEGitResult> NBEGitService::applyCached(const QString &patch, bool reverse,
                                                  const QUrl &repository)
 {
-    return m_actor.run([this, patch, reverse, repository] {
-        const QString path = QDir::tempPath() + QStringLiteral("/nbe-hunk-") +
-                             QUuid::createUuid().toString(QUuid::WithoutBraces) +
-                             QStringLiteral(".patch");
-        QSaveFile file(path);
-        if (!file.open(QIODevice::WriteOnly))
-            return NBEGitResult::failure(file.errorString());
-        file.write(patch.toUtf8());
-        if (!file.commit())
-            return NBEGitResult::failure(file.errorString());
-        QStringList arguments{QStringLiteral("apply"), QStringLiteral("--cached"),
-                              QStringLiteral("--recount")};
-        if (reverse)
-            arguments << QStringLiteral("--reverse");
-        arguments << path;
-        const NBEGitResult result = runCapturingError(arguments, repository);
-        QFile::remove(path);
-        return result;
+    return m_actor.run(
+        [this, patch, reverse, repository] { return applyCachedNow(patch, reverse, repository); });
+}
+
+NBEGitResult NBEGitService::applyHunk(const NBEDiffHunk &hunk, const QUrl &file,
+                                      const QUrl &repository, bool unstaging) const
+{
+    // Staging applies a piece of the unstaged diff; unstaging takes the
+    // staged diff back in reverse.
+    const auto diff = fileDiff(file, repository, unstaging);
+    const auto patch = diff ? NBEDiffPatch::hunkPatch(*diff, hunk, unstaging) : std::nullopt;
+    if (!patch)
+        return NBEGitResult::failure(unstaging ? QStringLiteral("Failed to unstage this hunk.")
+                                               : QStringLiteral("Failed to stage this hunk."));
+    return applyCachedNow(*patch, unstaging, repository);
+}
+
+QFuture<NBEGitResult> NBEGitService::stageHunk(const NBEDiffHunk &hunk, const QUrl &file,
+                                               const QUrl &repository)
+{
+    return m_actor.run(
+        [this, hunk, file, repository] { return applyHunk(hunk, file, repository, false); });
+}
+
+QFuture<NBEGitResult> NBEGitService::unstageHunk(const NBEDiffHunk &hunk, const QUrl &file,
+                                                 const QUrl &repository)
+{
+    return m_actor.run(
+        [this, hunk, file, repository] { return applyHunk(hunk, file, repository, true); });
+}
+
+QFuture<bool> NBEGitService::hunkHasUnstagedChanges(const NBEDiffHunk &hunk, const QUrl &file,
+                                                    const QUrl &repository)
+{
+    return m_actor.run([this, hunk, file, repository] {
+        const auto diff = fileDiff(file, repository, false);
+        return diff && NBEDiffPatch::hunkPatch(*diff, hunk, false).has_value();
     });
 }
 

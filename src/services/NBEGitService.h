@@ -3,6 +3,7 @@
 #include "NBEActor.h"
 #include "NBEGitCommit.h"
 #include "NBEGitFileChange.h"
+#include "NBELineDiff.h"
 
 #include <QFuture>
 #include <QHash>
@@ -136,6 +137,19 @@ public:
     // Applies a patch to the index only; git recounts the hunk headers.
     QFuture<NBEGitResult> applyCached(const QString &patch, bool reverse, const QUrl &repository);
 
+    // --- Gutter hunks (from NBELineDiff of the saved file against HEAD)
+    // Stages or unstages exactly the hunk's lines, in one turn of the
+    // service so no other command can run in between. Fails with "Failed to
+    // stage this hunk." or "Failed to unstage this hunk." when the diff holds
+    // no change of the hunk, else with git's error.
+    QFuture<NBEGitResult> stageHunk(const NBEDiffHunk &hunk, const QUrl &file,
+                                    const QUrl &repository);
+    QFuture<NBEGitResult> unstageHunk(const NBEDiffHunk &hunk, const QUrl &file,
+                                      const QUrl &repository);
+    // Whether the hunk has changes left to stage (else it offers Unstage).
+    QFuture<bool> hunkHasUnstagedChanges(const NBEDiffHunk &hunk, const QUrl &file,
+                                         const QUrl &repository);
+
     // --- Parsers of git's output
     // "status --porcelain -z" output; rename and copy sources are skipped.
     static QList<NBEGitFileChange> parse(const QString &porcelain, const QUrl &root);
@@ -158,6 +172,10 @@ private:
     NBEGitResult runCapturingError(const QStringList &arguments, const QUrl &folder,
                                    QByteArray *standardOutput = nullptr) const;
     QStringList credentialHelperValues(const QUrl &repository) const;
+    std::optional<QString> fileDiff(const QUrl &file, const QUrl &repository, bool staged) const;
+    NBEGitResult applyCachedNow(const QString &patch, bool reverse, const QUrl &repository) const;
+    NBEGitResult applyHunk(const NBEDiffHunk &hunk, const QUrl &file, const QUrl &repository,
+                           bool unstaging) const;
 
     QUrl m_gitURL;
     NBEActor m_actor;

@@ -1,0 +1,101 @@
+#include "NBEGitDiff.h"
+
+#include <QStringList>
+
+namespace {
+
+bool isMeta(QStringView line)
+{
+    static const QString prefixes[] = {
+        QStringLiteral("diff "),    QStringLiteral("index "),        QStringLiteral("--- "),
+        QStringLiteral("+++ "),     QStringLiteral("new file"),      QStringLiteral("deleted file"),
+        QStringLiteral("rename "),  QStringLiteral("similarity "),   QStringLiteral("old mode"),
+        QStringLiteral("new mode"), QStringLiteral("\\ No newline"),
+    };
+    for (const QString &prefix : prefixes)
+        if (line.startsWith(prefix))
+            return true;
+    return false;
+}
+
+} // namespace
+
+namespace NBEGitDiff {
+
+std::optional<NBEGitHunkHeader> hunkHeader(QStringView line)
+{
+    const QList<QStringView> pieces = line.split(u"@@", Qt::SkipEmptyParts);
+    if (pieces.isEmpty())
+        return std::nullopt;
+    std::optional<std::pair<int, int>> oldSide, newSide;
+    for (const QStringView token : pieces.first().split(u' ', Qt::SkipEmptyParts)) {
+        if (!token.startsWith(u'-') && !token.startsWith(u'+'))
+            continue;
+        auto &side = token.startsWith(u'-') ? oldSide : newSide;
+        const QStringView range = token.mid(1);
+        const qsizetype comma = range.indexOf(u',');
+        bool ok = false;
+        const int start = range.left(comma < 0 ? range.size() : comma).toInt(&ok);
+        if (!ok) {
+            side.reset();
+            continue;
+        }
+        int count = 1;
+        if (comma >= 0) {
+            bool countOK = false;
+            count = range.mid(comma + 1).toInt(&countOK);
+            if (!countOK || count < 0)
+                count = 0;
+        }
+        side = std::pair(start, count);
+    }
+    if (!oldSide || !newSide)
+        return std::nullopt;
+    return NBEGitHunkHeader{oldSide->first, oldSide->second, newSide->first, newSide->second};
+}
+
+QList<NBEGitDiffLine> parse(const QString &diff)
+{
+    using Kind = NBEGitDiffLine::Kind;
+    QList<NBEGitDiffLine> rows;
+    int oldLine = 0;
+    int newLine = 0;
+    // Lines the current hunk's header still promises on each side. While
+    // any remain, "--- x" is a removed line "-- x", not a file header.
+    int oldLeft = 0;
+    int newLeft = 0;
+    const QList<QStringView> lines = QStringView(diff).split(u'\n');
+    rows.reserve(lines.size());
+    for (const QStringView line : lines) {
+        const bool inHunk = oldLeft > 0 || newLeft > 0;
+        if (line.startsWith(u"@@")) {
+            rows.append({Kind::hunk, line.toString(), std::nullopt, std::nullopt});
+            if (const auto header = hunkHeader(line)) {
+                oldLine = header->oldStart;
+                newLine = header->newStart;
+                oldLeft = header->oldCount;
+                newLeft = header->newCount;
+            } else {
+                oldLeft = newLeft = 0;
+            }
+        } else if (!inHunk && isMeta(line)) {
+            rows.append({Kind::meta, line.toString(), std::nullopt, std::nullopt});
+        } else if (inHunk && line.startsWith(u'\\')) {
+            rows.append({Kind::meta, line.toString(), std::nullopt, std::nullopt});
+        } else if (line.startsWith(u'+')) {
+            rows.append({Kind::addition, line.mid(1).toString(), std::nullopt, newLine++});
+            newLeft = std::max(0, newLeft - 1);
+        } else if (line.startsWith(u'-')) {
+            rows.append({Kind::deletion, line.mid(1).toString(), oldLine++, std::nullopt});
+            oldLeft = std::max(0, oldLeft - 1);
+        } else {
+            const QStringView text = line.startsWith(u' ') ? line.mid(1) : line;
+            rows.append({Kind::context, text.toString(), oldLine++, newLine++});
+            oldLeft = std::max(0, oldLeft - 1);
+            newLeft = std::max(0, newLeft - 1);
+        }
+    }
+    return rows;
+}
+
+} // namespace NBEGitDiff
