@@ -8,11 +8,13 @@
 //   backtracking frame per character, and a string of some 20,000
 //   characters overflows the matcher's stack. The two alternatives can't
 //   start with the same character, so nothing is lost by never backtracking.
-// - Line-start rules `^\s*X` use `^\s*+(*SKIP)X`. `\s*` crosses line ends, so
-//   from every line of a run of blank lines the plain form scans the rest of
-//   the run (quadratic). Every line start inside the run reaches the same
-//   first non-space character and fails the same way, so the search may go on
-//   from there. X never starts with white space, so giving some back can't help.
+// - The YAML key rule `^\s*-?\s*[A-Za-z0-9_.-]+(?=\s*:)` is written
+//   `^\s*+(*SKIP)-?\s*[A-Za-z0-9_.-]+(?=\s*:)`. `\s*` crosses line ends, so
+//   from every line of a run of blank lines the plain form scans (and
+//   backtracks over) the rest of the run: quadratic. Every line start inside
+//   the run reaches the same first non-space character and fails the same
+//   way, so the search may go on from there; and since what follows can't
+//   start with white space, giving some back never helps.
 
 namespace {
 
@@ -126,8 +128,8 @@ QList<NBETokenRule> markdownRules()
         {QStringLiteral(R"re(\*[^*]+\*)re"), T::comment},
         {QStringLiteral(R"re(_[^_]+_)re"), T::comment},
         {QStringLiteral(R"re(!?\[[^\]]*\]\([^)]*\))re"), T::attribute},
-        {QStringLiteral(R"re(^\s*+(*SKIP)[-*+]\s)re"), T::punctuation},
-        {QStringLiteral(R"re(^\s*+(*SKIP)\d++\.\s)re"), T::punctuation},
+        {QStringLiteral(R"re(^\s*[-*+]\s)re"), T::punctuation},
+        {QStringLiteral(R"re(^\s*\d+\.\s)re"), T::punctuation},
         {QStringLiteral(R"re(^>+\s)re"), T::comment},
     };
 }
@@ -145,8 +147,7 @@ QList<NBETokenRule> envRules()
 {
     return {
         {QStringLiteral(R"re(#.*$)re"), T::comment},
-        {QStringLiteral(R"re(^\s*+(*SKIP)(?:export\s+)?[A-Za-z_][A-Za-z0-9_]*(?=\s*=))re"),
-         T::property},
+        {QStringLiteral(R"re(^\s*(?:export\s+)?[A-Za-z_][A-Za-z0-9_]*(?=\s*=))re"), T::property},
         {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+")re"), T::string},
         {QStringLiteral(R"re('[^']*')re"), T::string},
     };
@@ -158,11 +159,11 @@ QList<NBETokenRule> yamlRules()
         {QStringLiteral(R"re(#.*$)re"), T::comment},
         {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+")re"), T::string},
         {QStringLiteral(R"re('[^']*')re"), T::string},
-        {QStringLiteral(R"re(^\s*+(*SKIP)-?\s*+[A-Za-z0-9_.-]++(?=\s*:))re"), T::property},
+        {QStringLiteral(R"re(^\s*+(*SKIP)-?\s*[A-Za-z0-9_.-]+(?=\s*:))re"), T::property},
         {QStringLiteral(R"re(&[A-Za-z0-9_-]+|\*[A-Za-z0-9_-]+)re"), T::type},
         {QStringLiteral(R"re(\b(?:true|false|null|yes|no|on|off)\b)re"), T::keyword},
         {QStringLiteral(R"re(-?\b\d+(?:\.\d+)?\b)re"), T::number},
-        {QStringLiteral(R"re(^\s*+(*SKIP)-\s)re"), T::punctuation},
+        {QStringLiteral(R"re(^\s*-\s)re"), T::punctuation},
     };
 }
 

@@ -1,0 +1,353 @@
+#include "NBESyntaxHighlighter.h"
+#include "NBEDefaultThemes.h"
+#include "NBELanguageRegistry.h"
+
+#include <QFont>
+#include <QRandomGenerator>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QtConcurrent>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// Tokens as "type text" lines, so a failure reads like the source.
+QStringList describe(const QString &text, const QList<NBEToken> &tokens)
+{
+    QStringList lines;
+    for (const NBEToken &token : tokens)
+        lines << NBETokenTypes::rawValue(token.type) + u' ' +
+                     text.mid(token.location, token.length);
+    return lines;
+}
+
+QStringList tokensOf(const QString &text, const NBELanguage &language)
+{
+    return describe(text, NBESyntaxHighlighter::tokenize(text, language));
+}
+
+NBELanguage custom(QList<NBETokenRule> rules)
+{
+    NBELanguage language;
+    language.id = QStringLiteral("custom");
+    language.tokenRules = std::move(rules);
+    return language;
+}
+
+// The written-out forms of the rules that the registry keeps in an
+// equivalent possessive/(*SKIP) form.
+NBELanguage plainForm(NBELanguage language)
+{
+    const std::pair<const char *, const char *> plain[] = {
+        {R"re("[^"\\]*+(?:\\.[^"\\]*+)*+")re", R"re("(?:[^"\\]|\\.)*")re"},
+        {R"re('[^'\\]*+(?:\\.[^'\\]*+)*+')re", R"re('(?:[^'\\]|\\.)*')re"},
+        {R"re(^\s*+(*SKIP)-?\s*[A-Za-z0-9_.-]+)re", R"re(^\s*-?\s*[A-Za-z0-9_.-]+)re"},
+    };
+    for (NBETokenRule &rule : language.tokenRules) {
+        for (const auto &[written, original] : plain)
+            rule.pattern.replace(QString::fromLatin1(written), QString::fromLatin1(original));
+    }
+    return language;
+}
+
+} // namespace
+
+TEST(NBESyntaxHighlighter, BuiltInLanguages)
+{
+    struct Row
+    {
+        const char *name;
+        NBELanguage language;
+        const char *text;
+        QStringList expected;
+    };
+    const QList<Row> rows = {
+        {"html: comment hides its quotes, attributes, tags",
+         NBELanguageRegistry::html(),
+         R"(<a href="x.html">Hi 'there'</a><!-- "c" -->)",
+         {R"(tag <a)", R"(attribute href)", R"(string "x.html")", R"(tag >)", R"(string 'there')",
+          R"(tag </a>)", R"(comment <!-- "c" -->)"}},
+        {"css: slashes in a url string start a comment",
+         NBELanguageRegistry::css(),
+         "/* \"not a string\" */\n@media screen {\n"
+         "  a { color: #fff; margin: -1.5em 0; background: url(\"http://x.png\") !important; }\n}",
+         {R"(comment /* "not a string" */)", "keyword @media", "property color", "number #fff",
+          "property margin", "number -1.5em", "number 0", "property background", "property http",
+          R"(comment //x.png") !important; })"}},
+        {"javascript: a comment marker inside a string wins",
+         NBELanguageRegistry::javascript(),
+         "// \"quoted\" in comment\nconst s = \"a // b\"; let t = `x ${y}`;\n"
+         "if (x === 0x1F) { return Math.max(1.5e3, null); }",
+         {R"(comment // "quoted" in comment)", "keyword const", "comment // b\"; let t = `x ${y}`;",
+          "keyword if", "operator ===", "number 0x1F", "keyword return", "type Math",
+          "function max", "number 1.5e3", "keyword null"}},
+        {"json: keys before values, digits in strings stay strings",
+         NBELanguageRegistry::json(),
+         R"({"name": "v1.2", "n": -3.5e2, "ok" : true, "list": [null, "a\"b"]})",
+         {R"(property "name")", R"(string "v1.2")", R"(property "n")", "number -3.5e2",
+          R"(property "ok")", "keyword true", R"(property "list")", "keyword null",
+          R"(string "a\"b")"}},
+        {"swift",
+         NBELanguageRegistry::swift(),
+         "@MainActor struct A { let r = 0..<10; func f() -> Int? { return nil } } // end\n"
+         "let m = \"\"\"\nsay \"hi\"\n\"\"\" + #\"raw\"# ... x..y",
+         {"preprocessor @MainActor", "keyword struct", "type A", "keyword let", "number 0",
+          "operator ..<", "number 10", "keyword func", "function f", "operator ->", "type Int",
+          "keyword return", "keyword nil", "comment // end", "keyword let",
+          "string \"\"\"\nsay \"hi\"\n\"\"\"", "string \"raw\"", "operator ...", "operator .."}},
+        {"markdown",
+         NBELanguageRegistry::markdown(),
+         "# Title *x*\nSome *em* and **bold** and `code`\n[link](http://x) ![img](a.png)\n"
+         "- item\n1. first\n> quote\n",
+         {"keyword # Title *x*", "comment *em*", "keyword **bold**", "string `code`",
+          "attribute [link](http://x)", "attribute ![img](a.png)", "punctuation - ",
+          "punctuation 1. ", "comment > "}},
+        {"leaf: directives before the html rules",
+         NBELanguageRegistry::leaf(),
+         R"t(<p class="#(name)">#if(x):#endif</p>)t",
+         {"tag <p", "attribute class", "keyword #", "tag >", "keyword #if", "keyword #endif",
+          "tag </p>"}},
+        {"env",
+         NBELanguageRegistry::env(),
+         "# comment \"x\"\nexport API_KEY=\"abc#def\"\nNAME='v'\n",
+         {R"(comment # comment "x")", "property export API_KEY", "comment #def\"", "property NAME",
+          "string 'v'"}},
+        {"yaml",
+         NBELanguageRegistry::yaml(),
+         "key: \"va#l\" # note\n- name: &anchor 12\n  on: yes\nlist: *anchor\n",
+         {"property key", "comment #l\" # note", "property - name", "type &anchor", "number 12",
+          "property   on", "keyword yes", "property list", "type *anchor"}},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(tokensOf(QString::fromUtf8(row.text), row.language), row.expected) << row.name;
+}
+
+TEST(NBESyntaxHighlighter, ClaimingRules)
+{
+    EXPECT_TRUE(NBESyntaxHighlighter::tokenize(QString(), NBELanguageRegistry::html()).isEmpty());
+
+    const NBELanguage overlapping = custom({{QStringLiteral("bc"), NBETokenType::keyword},
+                                            {QStringLiteral("abcdef"), NBETokenType::string},
+                                            {QStringLiteral("b"), NBETokenType::number},
+                                            {QStringLiteral("(?=f)"), NBETokenType::type},
+                                            {QStringLiteral("("), NBETokenType::tag},
+                                            {QStringLiteral("f"), NBETokenType::function}});
+    EXPECT_EQ(tokensOf(QStringLiteral("abcdef"), overlapping),
+              (QStringList{"keyword bc", "function f"}))
+        << "a later match is dropped whole; empty matches and bad patterns give nothing";
+
+    // A character outside the basic plane counts two units.
+    const QString emoji = QStringLiteral("x = \"\U0001F600\"; y");
+    const auto tokens = NBESyntaxHighlighter::tokenize(emoji, NBELanguageRegistry::javascript());
+    ASSERT_EQ(tokens.size(), 1);
+    EXPECT_EQ(tokens[0], (NBEToken{4, 4, NBETokenType::string}));
+
+    // A lone surrogate (pasted text) doesn't stop the colouring.
+    QString broken = QStringLiteral("\"a?b\" \"c\"");
+    broken[2] = QChar(0xD800);
+    EXPECT_EQ(NBESyntaxHighlighter::tokenize(broken, NBELanguageRegistry::javascript()).size(), 2);
+
+    // Words beyond ASCII are words.
+    EXPECT_EQ(tokensOf(QStringLiteral("café(1)"), NBELanguageRegistry::javascript()),
+              (QStringList{"function café", "number 1"}));
+}
+
+TEST(NBESyntaxHighlighter, VeryLongStringsKeepEveryLaterString)
+{
+    const QString body = QStringLiteral("ab\\\"cd ").repeated(100000 / 7);
+    struct Row
+    {
+        NBELanguage language;
+        QString text;
+        qsizetype expectedLength; // of the long token
+        QString after;
+    };
+    const QString dq = u'"' + body + u'"';
+    const QString sq = u'\'' + QString(body).replace(u'"', u'\'') + u'\'';
+    const Row rows[] = {
+        {NBELanguageRegistry::javascript(), dq + QStringLiteral("; f(\"after\")"), dq.size(),
+         QStringLiteral("\"after\"")},
+        {NBELanguageRegistry::javascript(), sq + QStringLiteral("; f('after')"), sq.size(),
+         QStringLiteral("'after'")},
+        {NBELanguageRegistry::json(), u'[' + dq + QStringLiteral(", \"after\"]"), dq.size(),
+         QStringLiteral("\"after\"")},
+        {NBELanguageRegistry::swift(), dq + QStringLiteral(" + \"after\""), dq.size(),
+         QStringLiteral("\"after\"")},
+        {NBELanguageRegistry::env(), QStringLiteral("A=") + dq + QStringLiteral("\nB=\"after\""),
+         dq.size(), QStringLiteral("\"after\"")},
+        {NBELanguageRegistry::yaml(), QStringLiteral("a: ") + dq + QStringLiteral("\nb: \"after\""),
+         dq.size(), QStringLiteral("\"after\"")},
+        {NBELanguageRegistry::html(),
+         QStringLiteral("<p title=\"") + QString(100000, u'x') + QStringLiteral("\">\"after\""),
+         100002, QStringLiteral("\"after\"")},
+    };
+    for (const Row &row : rows) {
+        const auto tokens = NBESyntaxHighlighter::tokenize(row.text, row.language);
+        const bool hasLong = std::any_of(tokens.begin(), tokens.end(), [&](const NBEToken &t) {
+            return t.type == NBETokenType::string && t.length == row.expectedLength;
+        });
+        EXPECT_TRUE(hasLong) << row.language.id.toStdString();
+        ASSERT_FALSE(tokens.isEmpty());
+        EXPECT_EQ(tokens.last().type, NBETokenType::string) << row.language.id.toStdString();
+        EXPECT_EQ(row.text.mid(tokens.last().location, tokens.last().length), row.after)
+            << row.language.id.toStdString();
+    }
+}
+
+TEST(NBESyntaxHighlighter, RewrittenRulesMatchTheirPlainForms)
+{
+    const QStringList samples = {
+        QStringLiteral("\n\n\n  \n\t\nkey: v\n\n- a: b\n"),
+        QStringLiteral("-\n\n  key: 1\n-   : x\n - - a: b\n  -key:\n\n"),
+        QStringLiteral("  - \n\n  k: v\n  -\n"),
+        QStringLiteral("export\n\nFOO=1\n  export   BAR = 2\nexport=3\n \t\n"),
+        QStringLiteral("   12. item\n\n  * x\n+ y\n-\tz\n1.x\n"),
+        QStringLiteral("\"a\\\"b\" \"c\\\\\" \"d\\\n\" 'e\\'f' \"unterminated\\"),
+        QStringLiteral("{\"k\\\"\" :1, \"v\": \"x\\\"\"}\n"),
+    };
+    const NBELanguage languages[] = {NBELanguageRegistry::javascript(), NBELanguageRegistry::json(),
+                                     NBELanguageRegistry::swift(), NBELanguageRegistry::env(),
+                                     NBELanguageRegistry::yaml()};
+    // Small random texts over the characters these rules care about.
+    const QString alphabet = QStringLiteral("  \t\n\n\"\"''\\\\--::==#*+.1a_ xe");
+    QRandomGenerator random(20261206);
+    QStringList texts = samples;
+    for (int i = 0; i < 1500; ++i) {
+        QString text;
+        const int length = random.bounded(1, 60);
+        for (int j = 0; j < length; ++j)
+            text += alphabet[random.bounded(alphabet.size())];
+        if (random.bounded(4) == 0)
+            text.replace(QStringLiteral("xe"), QStringLiteral("export "));
+        texts << text;
+    }
+    for (const NBELanguage &language : languages) {
+        const NBELanguage plain = plainForm(language);
+        ASSERT_FALSE(plain == language) << language.id.toStdString();
+        for (const QString &text : texts) {
+            ASSERT_EQ(NBESyntaxHighlighter::tokenize(text, language),
+                      NBESyntaxHighlighter::tokenize(text, plain))
+                << language.id.toStdString() << ": " << text.toStdString();
+        }
+    }
+}
+
+TEST(NBESyntaxHighlighter, LineRanges)
+{
+    const NBELanguage lineLocal = custom({{QStringLiteral("//.*$"), NBETokenType::comment},
+                                          {QStringLiteral("\\d+"), NBETokenType::number},
+                                          {QStringLiteral("^[a-z]+"), NBETokenType::keyword}});
+    EXPECT_TRUE(NBESyntaxHighlighter::isLineLocal(lineLocal));
+    const QString text = QStringLiteral("abc 12 // 3\nde 4\nf // x\n");
+    const auto whole = NBESyntaxHighlighter::tokenize(text, lineLocal);
+    const qsizetype from = text.indexOf(u'\n') + 1;
+    const qsizetype to = text.indexOf(u'\n', from) + 1;
+    QList<NBEToken> expected;
+    std::copy_if(whole.begin(), whole.end(), std::back_inserter(expected),
+                 [&](const NBEToken &t) { return t.location >= from && t.end() <= to; });
+    EXPECT_EQ(NBESyntaxHighlighter::tokenize(text, lineLocal, from, to), expected);
+    EXPECT_EQ(expected.size(), 2);
+
+    struct Row
+    {
+        const char *pattern;
+        bool spans;
+    };
+    const Row rows[] = {{"//.*$", false},
+                        {"<\\w+", false},
+                        {"\"[^\"]*\"", true},
+                        {"\\b\\w+(?=\\s*\\()", true},
+                        {"/\\*[\\s\\S]*?\\*/", true},
+                        {"(?s)a.b", true},
+                        {"\\\\s", false}};
+    for (const Row &row : rows) {
+        EXPECT_EQ(NBESyntaxHighlighter::canSpanLines({QString::fromLatin1(row.pattern), {}}),
+                  row.spans)
+            << row.pattern;
+    }
+    for (const NBELanguage &language : NBELanguageRegistry::all())
+        EXPECT_FALSE(NBESyntaxHighlighter::isLineLocal(language)) << language.id.toStdString();
+}
+
+TEST(NBESyntaxHighlighter, FormatsAndAttributedLines)
+{
+    NBETheme theme = NBEDefaultThemes::light();
+    theme.tokenColors.remove(NBETokenType::attribute);
+    const QFont font(QStringLiteral("Monospace"), 13);
+
+    const QString line = QStringLiteral("<a href=\"x\">t");
+    const auto runs =
+        NBESyntaxHighlighter::attributedLine(line, NBELanguageRegistry::html(), theme);
+    QStringList described;
+    qsizetype cursor = 0;
+    for (const auto &run : runs) {
+        EXPECT_EQ(run.start, cursor) << "runs cover the line";
+        cursor = run.start + run.length;
+        EXPECT_FALSE(run.format.hasProperty(QTextFormat::FontFamilies));
+        described << line.mid(run.start, run.length) + u'=' +
+                         run.format.foreground().color().name();
+    }
+    EXPECT_EQ(cursor, line.size());
+    EXPECT_EQ(described, (QStringList{"<a=#800000", " =#1e1e1e", "href=#1e1e1e", "==#1e1e1e",
+                                      "\"x\"=#a31515", ">=#800000", "t=#1e1e1e"}));
+
+    const auto plain = NBESyntaxHighlighter::attributedLine(line, std::nullopt, theme);
+    ASSERT_EQ(plain.size(), 1);
+    EXPECT_EQ(plain[0].length, line.size());
+    EXPECT_EQ(plain[0].format.foreground().color(), theme.editorText);
+    EXPECT_TRUE(NBESyntaxHighlighter::attributedLine(QString(), NBELanguageRegistry::html(), theme)
+                    .isEmpty());
+
+    const QString text = QStringLiteral("<b>\n\"two\nlines\" x\n");
+    const auto ranges = NBESyntaxHighlighter::formatRanges(
+        text, NBESyntaxHighlighter::tokenize(text, NBELanguageRegistry::html()), theme, font);
+    for (const auto &range : ranges)
+        EXPECT_EQ(range.format.font().family(), font.family());
+    const auto second = NBESyntaxHighlighter::rangesInBlock(ranges, 4, 4); // "two
+    ASSERT_EQ(second.size(), 1);
+    EXPECT_EQ(second[0].start, 0);
+    EXPECT_EQ(second[0].length, 4);
+    EXPECT_EQ(second[0].format.foreground().color(), theme.tokenColors[NBETokenType::string]);
+}
+
+TEST(NBESyntaxHighlighter, HighlightReplacesADocumentsFormats)
+{
+    const NBETheme &theme = NBEDefaultThemes::dark();
+    const QFont font(QStringLiteral("Monospace"), 11);
+    QTextCharFormat background;
+    background.setBackground(Qt::yellow);
+
+    QTextDocument empty;
+    empty.begin().layout()->setFormats({{0, 0, background}});
+    NBESyntaxHighlighter::highlight(&empty, NBELanguageRegistry::css(), theme, font);
+    EXPECT_EQ(empty.begin().layout()->formats().size(), 1) << "empty text is left alone";
+
+    QTextDocument document(QStringLiteral("a { color: red; }\n/* x */"));
+    document.begin().layout()->setFormats({{0, 3, background}});
+    NBESyntaxHighlighter::highlight(&document, NBELanguageRegistry::css(), theme, font);
+    const auto first = document.begin().layout()->formats();
+    ASSERT_FALSE(first.isEmpty());
+    for (const auto &range : first) {
+        EXPECT_FALSE(range.format.hasProperty(QTextFormat::BackgroundBrush));
+        EXPECT_EQ(range.format.font().pointSize(), 11);
+    }
+    EXPECT_EQ(first[0].format.foreground().color(), theme.editorText);
+    const auto last = document.lastBlock().layout()->formats();
+    ASSERT_EQ(last.size(), 1);
+    EXPECT_EQ(last[0].length, 7);
+    EXPECT_EQ(last[0].format.foreground().color(), theme.tokenColors[NBETokenType::comment]);
+}
+
+TEST(NBESyntaxHighlighter, RunsOnManyThreadsAtOnce)
+{
+    const QString text = QStringLiteral("<div class=\"a\">x</div><!-- c -->\n").repeated(200) +
+                         QStringLiteral("<p>é</p>");
+    const auto expected = NBESyntaxHighlighter::tokenize(text, NBELanguageRegistry::html());
+    const QList<int> jobs(16, 0);
+    const auto results = QtConcurrent::blockingMapped(jobs, [&text](int) {
+        return NBESyntaxHighlighter::tokenize(text, NBELanguageRegistry::html());
+    });
+    for (const auto &result : results)
+        EXPECT_EQ(result, expected);
+}
