@@ -3,6 +3,7 @@
 #include <QColor>
 #include <QFont>
 #include <QPlainTextEdit>
+#include <QTextBlock>
 
 class NBELineNumberGutter;
 
@@ -49,6 +50,9 @@ public:
     // Vertical scroll position as a fraction of the scrollable range; 0 when
     // the text fits the view.
     double scrollFraction() const;
+    QTextBlock firstVisibleTextBlock() const { return firstVisibleBlock(); }
+    QRectF blockGeometry(const QTextBlock &block) const { return blockBoundingGeometry(block); }
+    QPointF contentOffsetPublic() const { return contentOffset(); }
     void scrollToFraction(double fraction);
 
 Q_SIGNALS:

@@ -1,0 +1,99 @@
+#pragma once
+
+#include <QFutureWatcher>
+#include <QList>
+#include <QPointer>
+#include <QSyntaxHighlighter>
+#include <QTextCharFormat>
+
+#include <functional>
+#include <vector>
+
+class NBECodeTextEdit;
+
+// One coloured run: a start and length in UTF-16 units and a style index
+// (the adapter's list of formats).
+struct NBEHighlightRun
+{
+    int start = 0;
+    int length = 0;
+    int style = 0;
+    bool operator==(const NBEHighlightRun &) const = default;
+};
+using NBELineRuns = QList<NBEHighlightRun>;
+
+// Applies colours computed off the main thread. A pass tokenizes a snapshot
+// of the whole text on the thread pool and splits the runs by line; when it
+// comes back for the text the document still holds, only lines whose runs
+// changed are marked, and marked lines are formatted when they are (nearly)
+// on screen. Formatting goes through QSyntaxHighlighter, so it never adds an
+// undo step. While the user types, the runs of the edited line move with the
+// text until the next pass.
+class NBEEditorHighlighter : public QSyntaxHighlighter
+{
+    Q_OBJECT
+
+public:
+    // Runs over the whole text with offsets into it. Called on a pool
+    // thread: it must only read its argument and immutable data.
+    using Tokenizer = std::function<QList<NBEHighlightRun>(const QString &text)>;
+
+    explicit NBEEditorHighlighter(NBECodeTextEdit *view);
+    ~NBEEditorHighlighter() override;
+
+    void setTokenizer(Tokenizer tokenizer);
+    bool hasTokenizer() const { return bool(m_tokenizer); }
+    // Formats by style index; lines already formatted are formatted again.
+    void setStyles(const QList<QTextCharFormat> &styles);
+
+    // Starts a pass over `text`, which must be the document's text now.
+    // A pass still running is superseded.
+    void highlight(const QString &text);
+    // Lines formatted first for a quick first screen: a pass over the first
+    // `lineCount` lines runs before the whole text.
+    void highlightWithQuickStart(const QString &text, int lineCount);
+    // Forgets every run (the text was replaced wholesale or the language
+    // changed) without touching formats already on screen.
+    void clearRuns();
+
+    bool isBusy() const { return m_running; }
+    const std::vector<NBELineRuns> &lineRuns() const { return m_lines; }
+
+    // Splits whole-text runs into per-line runs; a run over a line break is
+    // cut into one piece per line. Exposed for tests.
+    static std::vector<NBELineRuns> splitIntoLines(const QString &text,
+                                                   const QList<NBEHighlightRun> &runs);
+
+Q_SIGNALS:
+    // A pass was applied to the visible lines.
+    void passApplied();
+
+protected:
+    void highlightBlock(const QString &text) override;
+
+private:
+    struct Pass
+    {
+        quint64 generation = 0;
+        int revision = 0;
+        bool partial = false;
+        std::vector<NBELineRuns> lines;
+    };
+
+    void start(const QString &text, int quickLines);
+    void finish(const Pass &pass);
+    void onContentsChange(int position, int removed, int added);
+    void applyVisible();
+    void markAllDirty();
+
+    QPointer<NBECodeTextEdit> m_view;
+    Tokenizer m_tokenizer;
+    QList<QTextCharFormat> m_styles;
+    std::vector<NBELineRuns> m_lines;
+    std::vector<bool> m_dirty;
+    int m_blockCount = 1;
+    quint64 m_generation = 0;
+    bool m_running = false;
+    bool m_applying = false;
+    int m_textRevision = 0;
+};

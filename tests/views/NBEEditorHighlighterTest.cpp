@@ -1,0 +1,158 @@
+#include "NBEEditorHighlighter.h"
+#include "NBECodeTextEdit.h"
+#include "NBEQtPrinters.h"
+#include "NBETestSupport.h"
+
+#include <QRegularExpression>
+#include <QScrollBar>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Digit runs are style 1, words in double quotes style 2 (may span lines).
+QList<NBEHighlightRun> fakeTokenize(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\d+|\"[^\"]*\""));
+    QList<NBEHighlightRun> runs;
+    for (auto it = pattern.globalMatch(text); it.hasNext();) {
+        const auto match = it.next();
+        runs.append({int(match.capturedStart()), int(match.capturedLength()),
+                     match.captured().startsWith(u'"') ? 2 : 1});
+    }
+    return runs;
+}
+
+QList<QTextCharFormat> fakeStyles()
+{
+    QList<QTextCharFormat> styles(3);
+    styles[1].setForeground(Qt::blue);
+    styles[2].setForeground(Qt::red);
+    return styles;
+}
+
+// (start, length, colour) of the formats the layout of `block` carries.
+QList<std::tuple<int, int, QColor>> formatsOf(const QTextBlock &block)
+{
+    QList<std::tuple<int, int, QColor>> out;
+    for (const QTextLayout::FormatRange &range : block.layout()->formats())
+        out.append({range.start, range.length, range.format.foreground().color()});
+    return out;
+}
+
+bool waitForPass(NBEEditorHighlighter &highlighter)
+{
+    return NBETest::waitUntil([&] { return !highlighter.isBusy(); });
+}
+
+} // namespace
+
+TEST(NBEEditorHighlighter, SplitsRunsIntoLines)
+{
+    using Lines = std::vector<NBELineRuns>;
+    const struct
+    {
+        const char *name;
+        QString text;
+        QList<NBEHighlightRun> runs;
+        Lines expected;
+    } cases[] = {
+        {"empty", QString(), {}, Lines{{}}},
+        {"one line", QStringLiteral("ab 12"), {{3, 2, 1}}, Lines{{{3, 2, 1}}}},
+        {"second line", QStringLiteral("ab\n12"), {{3, 2, 1}}, Lines{{}, {{0, 2, 1}}}},
+        {"across lines",
+         QStringLiteral("a\"b\nc\nd\"e"),
+         {{1, 7, 2}},
+         Lines{{{1, 2, 2}}, {{0, 1, 2}}, {{0, 2, 2}}}},
+        {"trailing line feed", QStringLiteral("1\n"), {{0, 1, 1}}, Lines{{{0, 1, 1}}, {}}},
+        {"past the end dropped", QStringLiteral("12"), {{1, 9, 1}}, Lines{{{1, 1, 1}}}},
+        {"unsorted",
+         QStringLiteral("1\n2\n3"),
+         {{4, 1, 1}, {0, 1, 1}},
+         Lines{{{0, 1, 1}}, {}, {{0, 1, 1}}}},
+    };
+    for (const auto &c : cases)
+        EXPECT_EQ(NBEEditorHighlighter::splitIntoLines(c.text, c.runs), c.expected) << c.name;
+}
+
+TEST(NBEEditorHighlighter, EditInTheMiddleOfALargeDocumentRecoloursTheRightRanges)
+{
+    QStringList lines;
+    for (int i = 0; i < 20000; ++i)
+        lines << QStringLiteral("value %1 end").arg(i);
+    NBECodeTextEdit view;
+    view.resize(600, 400);
+    view.setPlainText(lines.join(u'\n'));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto *highlighter = new NBEEditorHighlighter(&view);
+    highlighter->setStyles(fakeStyles());
+    highlighter->setTokenizer(fakeTokenize);
+    highlighter->highlightWithQuickStart(view.text(), 100);
+    ASSERT_TRUE(waitForPass(*highlighter));
+
+    QTextDocument *doc = view.document();
+    EXPECT_EQ(formatsOf(doc->findBlockByNumber(0)),
+              (QList<std::tuple<int, int, QColor>>{{6, 1, Qt::blue}}));
+    // Far off screen: runs known, formats not applied yet.
+    EXPECT_EQ(highlighter->lineRuns()[15000], (NBELineRuns{{6, 5, 1}}));
+    EXPECT_TRUE(formatsOf(doc->findBlockByNumber(15000)).isEmpty());
+
+    // Scroll to the middle and type before the number of line 10000.
+    view.verticalScrollBar()->setValue(9990);
+    QCoreApplication::processEvents();
+    const QTextBlock middle = doc->findBlockByNumber(10000);
+    EXPECT_EQ(formatsOf(middle), (QList<std::tuple<int, int, QColor>>{{6, 5, Qt::blue}}));
+    QTextCursor cursor(middle);
+    cursor.setPosition(middle.position() + 6);
+    cursor.insertText(QStringLiteral("\"q\" "));
+    // Until the next pass the run moves with the text.
+    EXPECT_EQ(formatsOf(doc->findBlockByNumber(10000)),
+              (QList<std::tuple<int, int, QColor>>{{10, 5, Qt::blue}}));
+
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+    EXPECT_EQ(formatsOf(doc->findBlockByNumber(10000)),
+              (QList<std::tuple<int, int, QColor>>{{6, 3, Qt::red}, {10, 5, Qt::blue}}));
+    EXPECT_EQ(formatsOf(doc->findBlockByNumber(10001)),
+              (QList<std::tuple<int, int, QColor>>{{6, 5, Qt::blue}}));
+
+    // A new line in the middle shifts the lines below it.
+    cursor.setPosition(doc->findBlockByNumber(9999).position());
+    cursor.insertText(QStringLiteral("\"open\n"));
+    EXPECT_EQ(highlighter->lineRuns().size(), size_t(doc->blockCount()));
+    EXPECT_EQ(highlighter->lineRuns()[10001], (NBELineRuns{{6, 3, 2}, {10, 5, 1}}));
+    // The open quote now runs to the quote on the line below.
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+    EXPECT_EQ(formatsOf(doc->findBlockByNumber(9999)),
+              (QList<std::tuple<int, int, QColor>>{{0, 5, Qt::red}}));
+    EXPECT_EQ(highlighter->lineRuns()[10000], (NBELineRuns{{0, 14, 2}}));
+    EXPECT_EQ(highlighter->lineRuns()[10001], (NBELineRuns{{0, 7, 2}, {10, 5, 1}}));
+}
+
+TEST(NBEEditorHighlighter, StalePassIsDroppedAndColouringAddsNoUndoStep)
+{
+    NBECodeTextEdit view;
+    view.setPlainText(QStringLiteral("a 1\nb 2"));
+    auto *highlighter = new NBEEditorHighlighter(&view);
+    highlighter->setStyles(fakeStyles());
+    std::atomic<bool> release = false;
+    highlighter->setTokenizer([&release](const QString &text) {
+        while (!release)
+            QThread::msleep(1);
+        return fakeTokenize(text);
+    });
+    highlighter->highlight(view.text());
+    QTextCursor(view.document()).insertText(QStringLiteral("3 ")); // text moves on
+    release = true;
+    ASSERT_TRUE(waitForPass(*highlighter));
+    EXPECT_TRUE(highlighter->lineRuns()[0].isEmpty());
+
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+    EXPECT_EQ(highlighter->lineRuns()[0], (NBELineRuns{{0, 1, 1}, {4, 1, 1}}));
+    EXPECT_EQ(view.document()->availableUndoSteps(), 1);
+}
