@@ -4,6 +4,7 @@
 //   NBESyntaxHighlighterBench --write-corpus=DIR   writes page.html and app.js
 //   (the files the HTML and JavaScript cases tokenize) and exits.
 
+#include "NBEDefaultThemes.h"
 #include "NBELanguageRegistry.h"
 #include "NBESyntaxHighlighter.h"
 
@@ -92,6 +93,28 @@ void BM_TokenizeJavaScript(benchmark::State &state)
     tokenizeCase(state, javascript6MB(), NBELanguageRegistry::javascript());
 }
 BENCHMARK(BM_TokenizeJavaScript)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The same JavaScript with one letter beyond ASCII: matching then needs the
+// Unicode character properties, which cost more.
+void BM_TokenizeJavaScriptUnicode(benchmark::State &state)
+{
+    static const QString text = QStringLiteral("// café\n") + javascript6MB();
+    tokenizeCase(state, text, NBELanguageRegistry::javascript());
+}
+BENCHMARK(BM_TokenizeJavaScriptUnicode)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// One line, as the diff view colours it.
+void BM_AttributedLine(benchmark::State &state)
+{
+    const QString line = QStringLiteral(
+        "    <a href=\"/items/42\" class=\"card\" target=\"_blank\">Item 42</a> <!-- x -->");
+    const std::optional<NBELanguage> language = NBELanguageRegistry::html();
+    for (auto _ : state)
+        benchmark::DoNotOptimize(
+            NBESyntaxHighlighter::attributedLine(line, language, NBEDefaultThemes::light()));
+    state.SetBytesProcessed(state.iterations() * line.size());
+}
+BENCHMARK(BM_AttributedLine);
 
 // Runs of blank or white-space-only lines: linear, not quadratic, in the
 // number of lines (compare 10,000 with 30,000).
