@@ -1,25 +1,22 @@
 #pragma once
 
+#include "NBETextRange.h"
+
 #include <QString>
-#include <QtGlobal>
-
-// A span of text in UTF-16 code units (QString indices).
-struct NBEMarkdownRange
-{
-    qsizetype location = 0;
-    qsizetype length = 0;
-
-    qsizetype end() const { return location + length; }
-    bool operator==(const NBEMarkdownRange &) const = default;
-};
 
 // One text edit of a formatting command: replace `range` of the text before
 // the edit by `replacement`, then select `selection` in the edited text.
 struct NBEMarkdownEdit
 {
-    NBEMarkdownRange range;
+    NBETextRange range;
     QString replacement;
-    NBEMarkdownRange selection;
+    NBETextRange selection;
 
     bool operator==(const NBEMarkdownEdit &) const = default;
 };
+
+// A range from QString sizes, which are 64-bit; texts the editor holds fit in int.
+inline NBETextRange nbeTextRange(qsizetype location, qsizetype length)
+{
+    return NBETextRange{int(location), int(length)};
+}

@@ -27,14 +27,14 @@ constexpr NBERawValueTable<NBEMarkdownAction, NBEMarkdownAction::Value, std::siz
     kTable{kRawValues};
 
 NBEMarkdownEdit wrap(const QString &marker, const QString &placeholder, const QString &text,
-                     NBEMarkdownRange sel)
+                     NBETextRange sel)
 {
     const QString inner = sel.length > 0 ? text.sliced(sel.location, sel.length) : placeholder;
-    return {sel, marker + inner + marker, {sel.location + marker.size(), inner.size()}};
+    return {sel, marker + inner + marker, nbeTextRange(sel.location + marker.size(), inner.size())};
 }
 
 // The whole lines a selection touches, with the line break of the last one.
-NBEMarkdownRange lineRange(const QString &text, NBEMarkdownRange sel)
+NBETextRange lineRange(const QString &text, NBETextRange sel)
 {
     const qsizetype start = sel.location == 0 ? 0 : text.lastIndexOf(u'\n', sel.location - 1) + 1;
     // A selection that ends right after a line break does not reach into the
@@ -42,13 +42,13 @@ NBEMarkdownRange lineRange(const QString &text, NBEMarkdownRange sel)
     const qsizetype last = sel.length > 0 ? sel.end() - 1 : sel.location;
     const qsizetype breakAt = text.indexOf(u'\n', last);
     const qsizetype end = breakAt < 0 ? text.size() : breakAt + 1;
-    return {start, end - start};
+    return nbeTextRange(start, end - start);
 }
 
-NBEMarkdownEdit linePrefix(const QString &text, NBEMarkdownRange sel,
+NBEMarkdownEdit linePrefix(const QString &text, NBETextRange sel,
                            const std::function<QString(qsizetype)> &prefix)
 {
-    const NBEMarkdownRange range = lineRange(text, sel);
+    const NBETextRange range = lineRange(text, sel);
     QStringList lines = text.sliced(range.location, range.length).split(u'\n');
     const bool endsWithBreak = lines.last().isEmpty();
     if (endsWithBreak)
@@ -60,26 +60,25 @@ NBEMarkdownEdit linePrefix(const QString &text, NBEMarkdownRange sel,
     QString replacement = lines.join(u'\n');
     if (endsWithBreak)
         replacement += u'\n';
-    return {range, replacement, {range.location, replacement.size()}};
+    return {range, replacement, nbeTextRange(range.location, replacement.size())};
 }
 
-NBEMarkdownEdit link(bool isImage, const QString &text, NBEMarkdownRange sel)
+NBEMarkdownEdit link(bool isImage, const QString &text, NBETextRange sel)
 {
     const QString label = sel.length > 0 ? text.sliced(sel.location, sel.length)
                           : isImage      ? QStringLiteral("alt")
                                          : QStringLiteral("text");
     const QString prefix = isImage ? QStringLiteral("!") : QString();
     const QString replacement = prefix + u'[' + label + QStringLiteral("](url)");
-    return {sel, replacement, {sel.location + prefix.size() + 1 + label.size() + 2, 3}};
+    return {sel, replacement, nbeTextRange(sel.location + prefix.size() + 1 + label.size() + 2, 3)};
 }
 
-NBEMarkdownEdit fencedCode(const QString &text, NBEMarkdownRange sel)
+NBEMarkdownEdit fencedCode(const QString &text, NBETextRange sel)
 {
     const QString inner =
         sel.length > 0 ? text.sliced(sel.location, sel.length) : QStringLiteral("code");
-    return {sel,
-            QStringLiteral("```\n") + inner + QStringLiteral("\n```"),
-            {sel.location + 4, inner.size()}};
+    return {sel, QStringLiteral("```\n") + inner + QStringLiteral("\n```"),
+            nbeTextRange(sel.location + 4, inner.size())};
 }
 
 } // namespace
@@ -99,16 +98,16 @@ QString NBEMarkdownAction::rawValue() const
     return kTable.rawValue(value);
 }
 
-NBEMarkdownRange NBEMarkdownEditor::clamp(NBEMarkdownRange selection, qsizetype length)
+NBETextRange NBEMarkdownEditor::clamp(NBETextRange selection, qsizetype length)
 {
     const qsizetype location = std::clamp<qsizetype>(selection.location, 0, length);
-    return {location, std::clamp<qsizetype>(selection.length, 0, length - location)};
+    return nbeTextRange(location, std::clamp<qsizetype>(selection.length, 0, length - location));
 }
 
 NBEMarkdownEdit NBEMarkdownEditor::edit(NBEMarkdownAction action, const QString &text,
-                                        NBEMarkdownRange selection)
+                                        NBETextRange selection)
 {
-    const NBEMarkdownRange sel = clamp(selection, text.size());
+    const NBETextRange sel = clamp(selection, text.size());
     const auto fixed = [](const QString &prefix) { return [prefix](qsizetype) { return prefix; }; };
     switch (action.value) {
     case NBEMarkdownAction::bold:
@@ -137,11 +136,10 @@ NBEMarkdownEdit NBEMarkdownEditor::edit(NBEMarkdownAction action, const QString 
     case NBEMarkdownAction::codeBlock:
         return fencedCode(text, sel);
     case NBEMarkdownAction::table:
-        return {sel,
-                QStringLiteral("| Column | Column |\n| --- | --- |\n| Cell | Cell |"),
-                {sel.location + 2, 6}};
+        return {sel, QStringLiteral("| Column | Column |\n| --- | --- |\n| Cell | Cell |"),
+                nbeTextRange(sel.location + 2, 6)};
     case NBEMarkdownAction::horizontalRule:
-        return {sel, QStringLiteral("---"), {sel.location + 3, 0}};
+        return {sel, QStringLiteral("---"), nbeTextRange(sel.location + 3, 0)};
     }
     return {sel, QString(), sel};
 }

@@ -14,8 +14,8 @@ public:
     NBEMarkdownEditor() = delete;
 
     static NBEMarkdownEdit edit(NBEMarkdownAction action, const QString &text,
-                                NBEMarkdownRange selection);
+                                NBETextRange selection);
 
     // The selection limited to the text; negative values count as 0.
-    static NBEMarkdownRange clamp(NBEMarkdownRange selection, qsizetype length);
+    static NBETextRange clamp(NBETextRange selection, qsizetype length);
 };

@@ -404,7 +404,13 @@ bool isBlockStart(const Document &doc, qsizetype j)
            parseListLine(doc.lines[j]) || isTableStart(doc, j);
 }
 
-std::optional<NBEMarkdownBlock> parseList(const Document &doc, qsizetype &i, int parentIndent)
+// Lists nest at most this deep; deeper items join the deepest list. Parsing,
+// rendering and the preview all recurse per level, and a crafted document
+// of thousands of levels must not exhaust a worker thread's stack.
+constexpr int kMaxListDepth = 100;
+
+std::optional<NBEMarkdownBlock> parseList(const Document &doc, qsizetype &i, int parentIndent,
+                                          int depth = 1)
 {
     QList<NBEMarkdownListItem> items;
     int base = 0;
@@ -430,8 +436,8 @@ std::optional<NBEMarkdownBlock> parseList(const Document &doc, qsizetype &i, int
             ordered = line->ordered;
         } else if (line->indent < base) {
             break;
-        } else if (line->indent > base) {
-            auto child = parseList(doc, i, base);
+        } else if (line->indent > base && depth < kMaxListDepth) {
+            auto child = parseList(doc, i, base, depth + 1);
             if (!child)
                 break;
             items.last().children.append(std::move(*child));

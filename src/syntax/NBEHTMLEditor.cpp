@@ -34,22 +34,21 @@ constexpr std::pair<NBEHTMLAction::Value, const char16_t *> kRawValues[] = {
 constexpr NBERawValueTable<NBEHTMLAction, NBEHTMLAction::Value, std::size(kRawValues)> kTable{
     kRawValues};
 
-QString selected(const QString &text, NBEMarkdownRange sel, const QString &placeholder)
+QString selected(const QString &text, NBETextRange sel, const QString &placeholder)
 {
     return sel.length > 0 ? text.sliced(sel.location, sel.length) : placeholder;
 }
 
 NBEMarkdownEdit wrap(const QString &tag, const QString &placeholder, const QString &text,
-                     NBEMarkdownRange sel)
+                     NBETextRange sel)
 {
     const QString inner = selected(text, sel, placeholder);
     const QString open = u'<' + tag + u'>';
-    return {sel,
-            open + inner + QStringLiteral("</") + tag + u'>',
-            {sel.location + open.size(), inner.size()}};
+    return {sel, open + inner + QStringLiteral("</") + tag + u'>',
+            nbeTextRange(sel.location + open.size(), inner.size())};
 }
 
-NBEMarkdownEdit list(const QString &tag, const QString &text, NBEMarkdownRange sel)
+NBEMarkdownEdit list(const QString &tag, const QString &text, NBETextRange sel)
 {
     const QStringList items = selected(text, sel, QString()).split(u'\n');
     QStringList lines;
@@ -57,13 +56,13 @@ NBEMarkdownEdit list(const QString &tag, const QString &text, NBEMarkdownRange s
         lines.append(QStringLiteral("    <li>") + item + QStringLiteral("</li>"));
     const QString head = u'<' + tag + QStringLiteral(">\n");
     const QString replacement = head + lines.join(u'\n') + QStringLiteral("\n</") + tag + u'>';
-    return {sel, replacement, {sel.location + head.size() + 8, items.first().size()}};
+    return {sel, replacement, nbeTextRange(sel.location + head.size() + 8, items.first().size())};
 }
 
-NBEMarkdownEdit insertVoid(const QString &name, NBEMarkdownRange sel)
+NBEMarkdownEdit insertVoid(const QString &name, NBETextRange sel)
 {
     const QString replacement = u'<' + name + u'>';
-    return {sel, replacement, {sel.location + replacement.size(), 0}};
+    return {sel, replacement, nbeTextRange(sel.location + replacement.size(), 0)};
 }
 
 const QString &tableTemplate()
@@ -107,9 +106,9 @@ QString NBEHTMLAction::rawValue() const
 }
 
 NBEMarkdownEdit NBEHTMLEditor::edit(NBEHTMLAction action, const QString &text,
-                                    NBEMarkdownRange selection)
+                                    NBETextRange selection)
 {
-    const NBEMarkdownRange sel = NBEMarkdownEditor::clamp(selection, text.size());
+    const NBETextRange sel = NBEMarkdownEditor::clamp(selection, text.size());
     const QString textPlaceholder = QStringLiteral("text");
     const QString headingPlaceholder = QStringLiteral("Heading");
     switch (action.value) {
@@ -144,15 +143,14 @@ NBEMarkdownEdit NBEHTMLEditor::edit(NBEHTMLAction action, const QString &text,
     case NBEHTMLAction::orderedList:
         return list(QStringLiteral("ol"), text, sel);
     case NBEHTMLAction::table:
-        return {sel, tableTemplate(), {sel.location + 49, 6}};
+        return {sel, tableTemplate(), nbeTextRange(sel.location + 49, 6)};
     case NBEHTMLAction::link: {
         const QString label = selected(text, sel, textPlaceholder);
-        return {sel,
-                QStringLiteral("<a href=\"#\">") + label + QStringLiteral("</a>"),
-                {sel.location + 9, 1}};
+        return {sel, QStringLiteral("<a href=\"#\">") + label + QStringLiteral("</a>"),
+                nbeTextRange(sel.location + 9, 1)};
     }
     case NBEHTMLAction::image:
-        return {sel, QStringLiteral("<img src=\"\" alt=\"\">"), {sel.location + 10, 0}};
+        return {sel, QStringLiteral("<img src=\"\" alt=\"\">"), nbeTextRange(sel.location + 10, 0)};
     case NBEHTMLAction::horizontalRule:
         return insertVoid(QStringLiteral("hr"), sel);
     case NBEHTMLAction::lineBreak:

@@ -14,5 +14,5 @@ public:
     NBEHTMLEditor() = delete;
 
     static NBEMarkdownEdit edit(NBEHTMLAction action, const QString &text,
-                                NBEMarkdownRange selection);
+                                NBETextRange selection);
 };

@@ -4,9 +4,12 @@
 #include "NBEMarkdownPathological.h"
 #include "NBEMarkdownTestPrinting.h"
 
+#include "NBETestSupport.h"
+
 #include <QFile>
 #include <QMap>
 #include <QRegularExpression>
+#include <QtConcurrent>
 
 #include <gtest/gtest.h>
 
@@ -187,12 +190,20 @@ TEST(MarkdownCorpus, PathologicalInputsRenderWellFormed)
     }
 }
 
-TEST(MarkdownCorpus, DeepListNestsEveryLevel)
+// Lists nest up to a bounded depth and deeper items join the deepest list,
+// so a crafted document cannot exhaust a worker thread's stack; no item is
+// lost.
+TEST(MarkdownCorpus, DeepListsAreBoundedOnWorkerThreads)
 {
     QString lists;
-    for (int depth = 0; depth < 1000; ++depth)
-        lists += QString(depth * 2, u' ') + "* a\n";
-    const QList<NBEMarkdownBlock> blocks = NBEMarkdownParser::parse(lists);
+    for (int depth = 0; depth < 3000; ++depth)
+        lists += QString(depth, u' ') + "* a" + QString::number(depth) + "\n";
+    auto future = QtConcurrent::run([lists] {
+        const QList<NBEMarkdownBlock> blocks = NBEMarkdownParser::parse(lists);
+        const QString html = NBEMarkdownHTMLRenderer::render(lists, QStringLiteral("deep"));
+        return std::pair(blocks, html);
+    });
+    const auto [blocks, html] = NBETest::await(future);
     ASSERT_EQ(blocks.size(), 1);
     int depth = 1;
     const NBEMarkdownBlock *list = &blocks.first();
@@ -200,7 +211,11 @@ TEST(MarkdownCorpus, DeepListNestsEveryLevel)
         list = &list->items.first().children.first();
         ++depth;
     }
-    EXPECT_EQ(depth, 1000);
+    EXPECT_EQ(depth, 100);
+    EXPECT_EQ(list->items.size(), 3000 - 99);
+    EXPECT_EQ(list->items.last().text, QStringLiteral("a2999"));
+    EXPECT_EQ(html.count(QStringLiteral("<ul>")), 100);
+    EXPECT_EQ(html.count(QStringLiteral("<li>")), 3000);
 }
 
 } // namespace

@@ -11,7 +11,7 @@ struct EditCase
     const char *name;
     NBEMarkdownAction action;
     QString text;
-    NBEMarkdownRange selection;
+    NBETextRange selection;
     QString result;   // the whole text after the edit
     QString selected; // the text selected afterwards
 };

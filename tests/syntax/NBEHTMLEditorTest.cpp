@@ -9,9 +9,9 @@ struct EditCase
     const char *name;
     NBEHTMLAction action;
     QString text;
-    NBEMarkdownRange selection;
+    NBETextRange selection;
     QString result;
-    NBEMarkdownRange expectedSelection;
+    NBETextRange expectedSelection;
 };
 
 void PrintTo(const EditCase &c, std::ostream *os)
@@ -80,9 +80,9 @@ TEST(HTMLEditor, TableTemplateSelectsFirstHeader)
     EXPECT_EQ(lines[3], QStringLiteral("            <th>Header</th>"));
     EXPECT_EQ(lines[9], QStringLiteral("            <td>Cell</td>"));
     EXPECT_EQ(lines[13], QStringLiteral("</table>"));
-    EXPECT_EQ(edit.range, (NBEMarkdownRange{1, 1}));
+    EXPECT_EQ(edit.range, (NBETextRange{1, 1}));
     EXPECT_EQ(edit.replacement.sliced(edit.selection.location - 1, 6), QStringLiteral("Header"));
-    EXPECT_EQ(edit.selection, (NBEMarkdownRange{50, 6}));
+    EXPECT_EQ(edit.selection, (NBETextRange{50, 6}));
 }
 
 TEST(HTMLEditor, ActionsAndCommands)
@@ -95,7 +95,7 @@ TEST(HTMLEditor, ActionsAndCommands)
         EXPECT_EQ(NBEHTMLAction::fromRawValue(action.rawValue()), action);
         // Every action yields an edit that fits the text it was made for.
         const NBEMarkdownEdit edit = NBEHTMLEditor::edit(action, QStringLiteral("abc"), {1, 1});
-        EXPECT_EQ(edit.range, (NBEMarkdownRange{1, 1})) << action.rawValue().toStdString();
+        EXPECT_EQ(edit.range, (NBETextRange{1, 1})) << action.rawValue().toStdString();
         EXPECT_LE(edit.selection.end(), 2 + edit.replacement.size())
             << action.rawValue().toStdString();
     }
