@@ -37,16 +37,6 @@ protected:
     QUrl repo() const { return QUrl::fromLocalFile(m_root); }
     QString scratch(const QString &name) const { return m_dir.filePath(name); }
 
-    // A bare repository as "origin", with main published to it.
-    QString addOrigin()
-    {
-        const QString bare = scratch(QStringLiteral("origin.git"));
-        git(m_dir.path(), {"init", "-q", "--bare", bare});
-        git(m_root, {"remote", "add", "origin", bare});
-        git(m_root, {"push", "-q", "-u", "origin", "main"});
-        return bare;
-    }
-
     QTemporaryDir m_dir;
     QString m_root;
     NBEGitService m_service;
