@@ -101,7 +101,9 @@ public:
         atoms = std::move(out);
     }
 
-    QString html() const
+    // With `lineBreaks`, a line break of the text becomes "<br>" (never one
+    // inside an attribute).
+    QString html(bool lineBreaks) const
     {
         QString out;
         out.reserve(qsizetype(atoms.size()) + 16);
@@ -119,6 +121,9 @@ public:
                 break;
             case u'>':
                 out += QStringLiteral("&gt;");
+                break;
+            case u'\n':
+                out += lineBreaks ? QStringLiteral("<br>") : QStringLiteral("\n");
                 break;
             default:
                 out += QChar(atom.ch);
@@ -351,8 +356,7 @@ QString NBEMarkdownHTMLRenderer::blockHTML(const NBEMarkdownBlock &block)
                QStringLiteral("</code></pre>");
     }
     case Kind::blockquote:
-        return QStringLiteral("<blockquote>") +
-               inlineHTML(block.text).replace(u'\n', QStringLiteral("<br>")) +
+        return QStringLiteral("<blockquote>") + inlineHTML(block.text, true) +
                QStringLiteral("</blockquote>");
     case Kind::table:
         return tableHTML(block.headers, block.alignments, block.rows);
@@ -433,7 +437,7 @@ QString NBEMarkdownHTMLRenderer::tableHTML(const QStringList &headers,
            QStringLiteral("\n</tbody>\n</table>");
 }
 
-QString NBEMarkdownHTMLRenderer::inlineHTML(const QString &text)
+QString NBEMarkdownHTMLRenderer::inlineHTML(const QString &text, bool lineBreaks)
 {
     Inline line(NBEMarkdownParser::substitutingFootnoteReferences(text));
     line.applyImages();
@@ -444,7 +448,7 @@ QString NBEMarkdownHTMLRenderer::inlineHTML(const QString &text)
     line.applyPair(u"*", QStringLiteral("em"));
     line.applyPair(u"_", QStringLiteral("em"));
     line.applyPair(u"~~", QStringLiteral("del"));
-    return line.html();
+    return line.html(lineBreaks);
 }
 
 QString NBEMarkdownHTMLRenderer::escape(const QString &text)

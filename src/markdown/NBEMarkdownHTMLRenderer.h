@@ -20,7 +20,8 @@ public:
     // straddle an element boundary leaves its markers as text, so the result
     // always nests properly.
     static QString blockHTML(const NBEMarkdownBlock &block);
-    static QString inlineHTML(const QString &text);
+    // With `lineBreaks`, line breaks of the text become "<br>".
+    static QString inlineHTML(const QString &text, bool lineBreaks = false);
 
     // "&", "<" and ">" as entities; escapeAttribute also quotes.
     static QString escape(const QString &text);

@@ -161,6 +161,12 @@ TEST(MarkdownCorpus, AgreedConstructsMatchCommonMark)
         if (normalised(bodyOf(example.markdown)) == normalised(example.html)) {
             ++passed;
             passedExamples.append(QString::number(example.number));
+        } else if (qEnvironmentVariableIsSet("NBE_CORPUS_VERBOSE")) {
+            std::cout << "---- " << example.number << " " << construct.toStdString() << "\n"
+                      << example.markdown.toStdString()
+                      << "expected: " << normalised(example.html).toStdString()
+                      << "\nactual:   " << normalised(bodyOf(example.markdown)).toStdString()
+                      << "\n";
         }
     }
     for (auto it = counts.cbegin(); it != counts.cend(); ++it)

@@ -113,6 +113,8 @@ INSTANTIATE_TEST_SUITE_P(
                    "<p>t <img src=\"&quot;&gt;&lt;script&gt;\" alt=\"x\"></p>"},
         RenderCase{"fenceLanguageQuoted", "```\"><script>\nx\n```",
                    "<pre><code class=\"language-&quot;&gt;&lt;script&gt;\">x</code></pre>"},
+        RenderCase{"quoteBreakNotInAttribute", "> ![a\n> b](u) *c\n> d*",
+                   "<blockquote><img src=\"u\" alt=\"a\nb\"> <em>c<br>d</em></blockquote>"},
         RenderCase{"footnoteIdEscaped", "[^<i>]: n",
                    "<div class=\"footnote\"><sup>&lt;i&gt;</sup> n</div>"},
         RenderCase{"tableCellEscaped", "<b|c\n-|-", "<b|c\n-|-"},
