@@ -1,6 +1,7 @@
 #include "NBEFileTreeNode.h"
 
 #include <QCollator>
+#include <QRandomGenerator>
 
 #include <algorithm>
 #include <vector>
@@ -17,6 +18,27 @@ const QCollator &nameCollator()
         return c;
     }();
     return collator;
+}
+
+// A random (version 4) id without a system call per node: a large tree
+// needs tens of thousands of them at once.
+QUuid freshId()
+{
+    thread_local QRandomGenerator64 generator = [] {
+        quint32 seed[8];
+        QRandomGenerator::system()->fillRange(seed);
+        return QRandomGenerator64(seed, 8);
+    }();
+    const quint64 high = generator.generate64();
+    const quint64 low = generator.generate64();
+    uchar bytes[16];
+    for (int i = 0; i < 8; ++i) {
+        bytes[i] = uchar(high >> (8 * i));
+        bytes[8 + i] = uchar(low >> (8 * i));
+    }
+    bytes[6] = (bytes[6] & 0x0f) | 0x40;
+    bytes[8] = (bytes[8] & 0x3f) | 0x80;
+    return QUuid::fromRfc4122(QByteArrayView(reinterpret_cast<const char *>(bytes), 16));
 }
 
 bool isDigit(QChar c)
@@ -96,7 +118,7 @@ NBEFileTreeNode::NBEFileTreeNode(const QUrl &url, bool isDirectory, QList<NBEFil
 
 NBEFileTreeNode::NBEFileTreeNode(const QUrl &url, const QString &name, bool isDirectory,
                                  QList<NBEFileTreeNode> children)
-    : id(QUuid::createUuid())
+    : id(freshId())
     , url(url)
     , name(name)
     , isDirectory(isDirectory)

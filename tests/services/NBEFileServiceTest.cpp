@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QObject>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QThread>
 #include <gtest/gtest.h>
@@ -129,6 +130,16 @@ TEST_F(FileServiceTest, EmptyOrHiddenOnlyFolderHasNoChildrenAndRebuildsGiveNewId
     EXPECT_TRUE(first->children.isEmpty());
     EXPECT_NE(first->id, second->id);
     EXPECT_NE(*first, *second);
+
+    QList<NBEFileTreeNode> nodes;
+    for (int i = 0; i < 1000; ++i)
+        nodes.append(NBEFileTreeNode(QUrl::fromLocalFile(dir.filePath(QString::number(i))), false));
+    QSet<QUuid> ids;
+    for (const NBEFileTreeNode &node : nodes) {
+        EXPECT_EQ(node.id.version(), QUuid::Random);
+        ids.insert(node.id);
+    }
+    EXPECT_EQ(ids.size(), 1000);
 }
 
 TEST_F(FileServiceTest, UnreadableSubfolderFailsTheWholeBuild)
