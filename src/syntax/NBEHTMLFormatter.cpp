@@ -1,6 +1,7 @@
 #include "NBEHTMLFormatter.h"
 
 #include "NBEHTMLData.h"
+#include "NBEMarkupScan.h"
 
 #include <QStringList>
 
@@ -20,13 +21,7 @@ bool isRawElement(const QString &name)
            name == QLatin1String("style") || name == QLatin1String("textarea");
 }
 
-bool isNameChar(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-';
-}
-
-bool isBlank(QChar c)
+bool isSpaceOrTab(QChar c)
 {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
 }
@@ -58,31 +53,12 @@ LineEffect analyze(const QString &line)
             continue;
         }
         const bool closing = i + 1 < n && line[i + 1] == QLatin1Char('/');
-        qsizetype j = i + (closing ? 2 : 1);
-        const qsizetype nameStart = j;
-        while (j < n && isNameChar(line[j]))
-            ++j;
-        const QString name = line.mid(nameStart, j - nameStart).toLower();
-        QChar last;
-        bool terminated = false;
-        while (j < n) {
-            const QChar c = line[j];
-            if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-                const qsizetype close = line.indexOf(c, j + 1);
-                j = close < 0 ? n : close + 1;
-                continue;
-            }
-            if (c == QLatin1Char('>')) {
-                terminated = true;
-                ++j;
-                break;
-            }
-            if (!isBlank(c))
-                last = c;
-            ++j;
-        }
-        const bool selfClosing = terminated && last == QLatin1Char('/');
-        i = j;
+        const qsizetype nameStart = i + (closing ? 2 : 1);
+        const qsizetype nameEnd = NBEMarkupScan::nameEnd(line, nameStart);
+        const QString name = line.mid(nameStart, nameEnd - nameStart).toLower();
+        const NBEMarkupScan::TagTail tail = NBEMarkupScan::tagTail(line, nameEnd, false);
+        const bool selfClosing = tail.selfClosing();
+        i = tail.closed ? tail.end + 1 : tail.end;
         if (name.isEmpty())
             continue;
         if (closing) {
@@ -126,9 +102,9 @@ QString format(const QString &text, const QString &indentUnit)
         }
         qsizetype start = 0;
         qsizetype end = line.size();
-        while (start < end && isBlank(line[start]))
+        while (start < end && isSpaceOrTab(line[start]))
             ++start;
-        while (end > start && isBlank(line[end - 1]))
+        while (end > start && isSpaceOrTab(line[end - 1]))
             --end;
         const QString trimmed = line.mid(start, end - start);
         if (trimmed.isEmpty()) {

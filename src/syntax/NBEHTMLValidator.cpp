@@ -1,6 +1,7 @@
 #include "NBEHTMLValidator.h"
 
 #include "NBEHTMLData.h"
+#include "NBEMarkupScan.h"
 
 #include <QHash>
 
@@ -18,18 +19,6 @@ struct Tag
     qsizetype length;
     bool terminated;
 };
-
-bool isNameChar(QChar c)
-{
-    const char16_t u = c.unicode();
-    return (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') || (u >= '0' && u <= '9') || u == '-';
-}
-
-bool isWhite(QChar c)
-{
-    return c == QLatin1Char(' ') || c == QLatin1Char('\t') || c == QLatin1Char('\n') ||
-           c == QLatin1Char('\r');
-}
 
 QList<Tag> scan(const QString &text)
 {
@@ -58,56 +47,24 @@ QList<Tag> scan(const QString &text)
         }
         const bool closing = rest.startsWith(u"</");
         const qsizetype nameStart = i + (closing ? 2 : 1);
-        qsizetype j = nameStart;
-        while (j < n && isNameChar(text[j]))
-            ++j;
-        const qsizetype nameLength = j - nameStart;
-        QChar last;
-        bool terminated = false;
-        while (j < n) {
-            const QChar c = text[j];
-            if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-                const qsizetype close = text.indexOf(c, j + 1);
-                j = close < 0 ? n : close + 1;
-                continue;
-            }
-            if (c == QLatin1Char('>')) {
-                terminated = true;
-                break;
-            }
-            if (c == QLatin1Char('<'))
-                break;
-            if (!isWhite(c))
-                last = c;
-            ++j;
-        }
+        const qsizetype nameLength = NBEMarkupScan::nameEnd(text, nameStart) - nameStart;
+        const NBEMarkupScan::TagTail tail =
+            NBEMarkupScan::tagTail(text, nameStart + nameLength, true);
         if (nameLength > 0) {
-            const Kind kind = closing                                  ? Kind::close
-                              : terminated && last == QLatin1Char('/') ? Kind::selfClose
-                                                                       : Kind::open;
+            const Kind kind = closing              ? Kind::close
+                              : tail.selfClosing() ? Kind::selfClose
+                                                   : Kind::open;
             tags.append({text.mid(nameStart, nameLength).toLower(), kind, i,
-                         (closing ? 2 : 1) + nameLength, terminated});
+                         (closing ? 2 : 1) + nameLength, tail.closed});
         }
-        i = terminated ? j + 1 : j;
+        i = tail.closed ? tail.end + 1 : tail.end;
     }
     return tags;
 }
 
-QList<qsizetype> lineStartOffsets(const QString &text)
-{
-    QList<qsizetype> starts{0};
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        if (text[i] == QLatin1Char('\n'))
-            starts.append(i + 1);
-    }
-    return starts;
-}
-
 std::pair<qint64, qint64> position(qsizetype offset, const QList<qsizetype> &starts)
 {
-    // The last line start at or before the offset.
-    const auto it = std::upper_bound(starts.begin(), starts.end(), offset);
-    const qsizetype line = it == starts.begin() ? 0 : (it - starts.begin()) - 1;
+    const qsizetype line = NBEMarkupScan::lineIndex(starts, offset);
     return {line, offset - starts[line]};
 }
 
@@ -121,7 +78,7 @@ QList<NBELSPDiagnostic> validate(const QString &text)
     const QList<Tag> tags = scan(text);
     if (tags.isEmpty())
         return diagnostics;
-    const QList<qsizetype> starts = lineStartOffsets(text);
+    const QList<qsizetype> starts = NBEMarkupScan::lineStarts(text);
     auto report = [&](const Tag &tag, const QString &message) {
         const auto [startLine, startCharacter] = position(tag.offset, starts);
         const auto [endLine, endCharacter] = position(tag.offset + tag.length, starts);

@@ -29,4 +29,16 @@ table(std::initializer_list<std::pair<const char *, const char *>> rows)
     return result;
 }
 
+// The items whose lower-cased form begins with the lower-cased prefix, in order.
+inline QStringList startingWith(const QStringList &items, const QString &prefix)
+{
+    const QString lower = prefix.toLower();
+    QStringList result;
+    for (const QString &item : items) {
+        if (item.toLower().startsWith(lower))
+            result.append(item);
+    }
+    return result;
+}
+
 } // namespace NBEWordLists

@@ -1,0 +1,73 @@
+#include "NBETagPairs.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// The caret is where "|" stands in `marked`; returns the linked names' texts.
+struct Found
+{
+    QString name;
+    QString partner; // empty: none
+    bool operator==(const Found &) const = default;
+};
+
+std::optional<Found> link(const char *marked)
+{
+    QString text = QString::fromUtf8(marked);
+    const int caret = int(text.indexOf('|'));
+    text.remove(caret, 1);
+    const auto result = NBETagPairs::caretLink(text, caret);
+    if (!result)
+        return std::nullopt;
+    EXPECT_EQ(result->name, text.mid(result->caretName.location, result->caretName.length));
+    return Found{result->name, result->pairName
+                                   ? text.mid(result->pairName->location, result->pairName->length)
+                                   : QString()};
+}
+
+} // namespace
+
+TEST(NBETagPairs, CaretLink)
+{
+    struct Row
+    {
+        const char *marked;
+        std::optional<Found> expected;
+    };
+    const Row rows[] = {
+        {"<d|iv>text</div>", Found{"div", "div"}},
+        {"<div>text</di|v>", Found{"div", "div"}},
+        {"<|div>text</div>", Found{"div", "div"}},
+        {"<div|>text</div>", Found{"div", "div"}},
+        {"<div>te|xt</div>", std::nullopt},
+        {"<div><div>x</div></d|iv>", Found{"div", "div"}},
+        {"<div><di|v>x</div></div>", Found{"div", "div"}},
+        {"<di|v>x</span>", Found{"div", "span"}},
+        {"<di|v>never closed", Found{"div", ""}},
+        {"</sp|an><span>", Found{"span", ""}},
+        {"<u|l><br><img src=x><li/><!-- </x> --><!DOCTYPE html></ul>", Found{"ul", "ul"}},
+        {"<b|r>", std::nullopt},
+        {"<SEC|TION></section>", Found{"SECTION", "section"}},
+        {"<scr|ipt>if (a<b) {}</script>", Found{"script", ""}},
+        {"<a title='x > y'>t</a|>", Found{"a", "a"}},
+        {"<di|v class='a' <p>x</p></div>", Found{"div", "div"}},
+        {"<|", std::nullopt},
+        {"", std::nullopt},
+        {"<!-- <d|iv></div> -->", std::nullopt},
+        {"<?xm|l x?><p></p>", std::nullopt},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(link(row.marked), row.expected) << row.marked;
+}
+
+TEST(NBETagPairs, RangesAreUTF16)
+{
+    const QString text = QStringLiteral("\U0001F600<p>x</p>");
+    const auto result = NBETagPairs::caretLink(text, 3);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result->caretName, (NBETextRange{3, 1}));
+    EXPECT_EQ(result->pairName, (NBETextRange{8, 1}));
+    EXPECT_FALSE(NBETagPairs::caretLink(text, -1));
+    EXPECT_FALSE(NBETagPairs::caretLink(text, 999));
+}
