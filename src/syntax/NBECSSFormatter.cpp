@@ -168,15 +168,22 @@ QList<qsizetype> positionsOutside(const QString &text, QChar ch)
     return result;
 }
 
+// Trims whitespace at both ends, except a space kept by a backslash before
+// it ("\\ " is an escaped space in a name).
 QString trimBlanks(QStringView text)
 {
     qsizetype start = 0;
     qsizetype end = text.size();
-    auto blank = [](QChar c) { return c == QLatin1Char(' ') || c == QLatin1Char('\t'); };
-    while (start < end && blank(text[start]))
+    while (start < end && isSpace(text[start]))
         ++start;
-    while (end > start && blank(text[end - 1]))
+    while (end > start && isSpace(text[end - 1])) {
+        qsizetype backslashes = 0;
+        while (end - 2 - backslashes >= start && text[end - 2 - backslashes] == QLatin1Char('\\'))
+            ++backslashes;
+        if (backslashes % 2 == 1)
+            break;
         --end;
+    }
     return text.mid(start, end - start).toString();
 }
 
@@ -185,15 +192,16 @@ QString formatSelector(const QString &selector, const QString &continuation)
     QStringList pieces;
     qsizetype start = 0;
     auto take = [&](qsizetype end) {
-        const QString piece = trimBlanks(QStringView(selector).mid(start, end - start));
-        if (!piece.isEmpty())
-            pieces.append(piece);
+        // An empty piece keeps its comma: dropping it would turn an invalid
+        // selector list, which browsers ignore, into one that applies.
+        pieces.append(trimBlanks(QStringView(selector).mid(start, end - start)));
     };
     for (qsizetype comma : positionsOutside(selector, QLatin1Char(','))) {
         take(comma);
         start = comma + 1;
     }
-    take(selector.size());
+    if (!selector.isEmpty())
+        take(selector.size());
     return pieces.join(QLatin1String(",\n") + continuation);
 }
 
@@ -205,8 +213,8 @@ QString formatDeclaration(const QString &declaration)
     const QList<qsizetype> colons = positionsOutside(text, QLatin1Char(':'));
     if (colons.isEmpty())
         return text;
-    const QString name = text.left(colons.first()).trimmed();
-    const QString value = text.mid(colons.first() + 1).trimmed();
+    const QString name = trimBlanks(QStringView(text).left(colons.first()));
+    const QString value = trimBlanks(QStringView(text).mid(colons.first() + 1));
     if (value.isEmpty()) {
         // A custom property may be empty; dropping its colon would change it.
         return name.startsWith(QLatin1String("--")) ? name + QLatin1Char(':') : name;

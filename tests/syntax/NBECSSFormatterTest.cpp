@@ -2,6 +2,7 @@
 #include "NBEFormatter.h"
 #include "NBESyntaxOracle.h"
 
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 namespace {
@@ -57,6 +58,8 @@ TEST(NBECSSFormatter, Layout)
         {"trailing declaration kept", "a{color:red} b:c",
          lines({"a {", "  color: red;", "}", "", "b: c"})},
         {"unclosed block kept", "a{color:red", lines({"a {", "  color: red"})},
+        {"empty selector pieces keep their commas", "a,,b{}", lines({"a,", ",", "b {", "}"})},
+        {"escaped spaces are not trimmed", ".a\\ {b:c\\ }", lines({".a\\  {", "  b: c\\ ;", "}"})},
         {"escaped brace in selector", ".a\\{b{c:d}", lines({".a\\{b {", "  c: d;", "}"})},
     };
     for (const Row &row : rows)
@@ -83,6 +86,23 @@ TEST(NBECSSFormatter, KeepsStringsCommentsAndURLsByteForByte)
     }
     const QString quotedSelector = QStringLiteral("[title=\"a,  b\"],p{}");
     EXPECT_EQ(format(quotedSelector), lines({"[title=\"a,  b\"],", "p {", "}"}));
+}
+
+// Random text built from the characters that matter to the formatter:
+// formatting its output again must change nothing.
+TEST(NBECSSFormatter, IdempotentOnArbitraryInput)
+{
+    const char *pieces[] = {"a",   " ",  "\n", "{",      "}", ";",  ":",  "/*",
+                            "*/",  "'",  "\"", "url(",   ")", ",",  "\\", "b c",
+                            "--x", "\t", "#f", "@media", "(", "\\ "};
+    QRandomGenerator random(8);
+    for (int round = 0; round < 20000; ++round) {
+        QString css;
+        for (int i = random.bounded(24); i > 0; --i)
+            css += QString::fromLatin1(pieces[random.bounded(int(std::size(pieces)))]);
+        const QString once = format(css);
+        ASSERT_EQ(format(once), once) << css.toStdString();
+    }
 }
 
 TEST(NBECSSFormatter, TabIndentAndDispatch)

@@ -1,6 +1,7 @@
 #include "NBEHTMLFormatter.h"
 #include "NBESyntaxOracle.h"
 
+#include <QRandomGenerator>
 #include <gtest/gtest.h>
 
 namespace {
@@ -68,6 +69,22 @@ TEST(NBEHTMLFormatter, Reindents)
     for (const Row &row : rows)
         EXPECT_EQ(NBEHTMLFormatter::format(row.html, QStringLiteral("  ")), row.expected)
             << row.name;
+}
+
+TEST(NBEHTMLFormatter, IdempotentOnArbitraryInput)
+{
+    const char *pieces[] = {"<div>",      "</div>",      "<pre>", "</pre>",   "<p",        ">",
+                            " ",          "\n",          "<!--",  "-->",      "'",         "\"",
+                            "x",          "<br>",        "/>",    "<script>", "</script>", "\t",
+                            "<textarea>", "</textarea>", "<!",    "</"};
+    QRandomGenerator random(8);
+    for (int round = 0; round < 20000; ++round) {
+        QString html;
+        for (int i = random.bounded(24); i > 0; --i)
+            html += QString::fromLatin1(pieces[random.bounded(int(std::size(pieces)))]);
+        const QString once = NBEHTMLFormatter::format(html, QStringLiteral("  "));
+        ASSERT_EQ(NBEHTMLFormatter::format(once, QStringLiteral("  ")), once) << html.toStdString();
+    }
 }
 
 // Every page of the corpus parses to the same document (layout whitespace
