@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QFuture>
+#include <QFutureWatcher>
+#include <QObject>
+
+#include <type_traits>
+#include <utility>
+
+// Runs `callback` on `context`'s thread once `future` has finished, with its
+// result (nothing for QFuture<void>). When `context` is destroyed first, or
+// the future ends cancelled without a result, the callback never runs: a late
+// result can't reach an object that is gone.
+template <typename T, typename Callback>
+void nbeWhenFinished(const QFuture<T> &future, QObject *context, Callback &&callback)
+{
+    auto *watcher = new QFutureWatcher<T>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher,
+                     [watcher, callback = std::forward<Callback>(callback)]() mutable {
+                         watcher->deleteLater();
+                         const QFuture<T> finished = watcher->future();
+                         if constexpr (std::is_void_v<T>) {
+                             if (!finished.isCanceled())
+                                 callback();
+                         } else {
+                             if (finished.resultCount() > 0)
+                                 callback(finished.result());
+                         }
+                     });
+    watcher->setFuture(future);
+}

@@ -1,0 +1,237 @@
+#include "NBEWorkspaceViewModel.h"
+
+#include "NBEWhenFinished.h"
+
+#include "NBEApplicationActivity.h"
+#include "NBECommitDrafts.h"
+#include "NBELog.h"
+
+#include <QDir>
+#include <QFile>
+#include <QPromise>
+#include <QRegularExpression>
+#include <QStringDecoder>
+#include <QTimer>
+
+#if __has_include("NBERecentProjects.h")
+#include "NBERecentProjects.h"
+#define NBE_HAVE_RECENT_PROJECTS 1
+#endif
+
+namespace {
+
+#ifndef NBE_HAVE_RECENT_PROJECTS
+// Stand-in until the shared recent-projects list exists.
+const QString recentProjectsKey = QStringLiteral("nbe.recentProjects");
+#endif
+
+QList<QUrl> loadRecentProjects(const NBEDefaults &defaults)
+{
+#ifdef NBE_HAVE_RECENT_PROJECTS
+    return NBERecentProjects::load(defaults);
+#else
+    QList<QUrl> urls;
+    for (const QString &path : defaults.stringListValue(recentProjectsKey, {}))
+        urls.append(QUrl::fromLocalFile(path));
+    return urls;
+#endif
+}
+
+void recordRecentProject(const QUrl &folder, NBEDefaults &defaults)
+{
+#ifdef NBE_HAVE_RECENT_PROJECTS
+    NBERecentProjects::record(folder, defaults);
+#else
+    QStringList paths = defaults.stringListValue(recentProjectsKey, {});
+    paths.removeAll(folder.toLocalFile());
+    paths.prepend(folder.toLocalFile());
+    defaults.setStringList(recentProjectsKey, paths.mid(0, 10));
+#endif
+}
+
+void clearRecentProjectList(NBEDefaults &defaults)
+{
+#ifdef NBE_HAVE_RECENT_PROJECTS
+    NBERecentProjects::clear(defaults);
+#else
+    defaults.remove(recentProjectsKey);
+#endif
+}
+
+} // namespace
+
+NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment, QObject *parent)
+    : QObject(parent)
+    , m_environment(std::move(environment))
+    , m_gitService(m_environment.gitURL)
+{
+    m_desktop =
+        m_environment.desktop ? m_environment.desktop : std::make_shared<NBEHeadlessDesktop>();
+    m_defaults = m_environment.defaults ? m_environment.defaults : &NBEDefaults::shared();
+    m_activity = m_environment.activity ? m_environment.activity
+                                        : NBEApplicationActivity::followingApplication(this);
+    m_recentProjects = loadRecentProjects(*m_defaults);
+}
+
+// Releasing the view model stops no server: only closing the workspace does.
+NBEWorkspaceViewModel::~NBEWorkspaceViewModel() = default;
+
+void NBEWorkspaceViewModel::setWorkspace(const std::optional<NBEWorkspace> &workspace)
+{
+    if (m_workspace == workspace)
+        return;
+    m_workspace = workspace;
+    Q_EMIT workspaceChanged();
+}
+
+void NBEWorkspaceViewModel::setErrorMessage(const std::optional<QString> &message)
+{
+    if (m_errorMessage == message)
+        return;
+    m_errorMessage = message;
+    Q_EMIT errorMessageChanged();
+}
+
+void NBEWorkspaceViewModel::clearErrorMessage()
+{
+    setErrorMessage(std::nullopt);
+}
+
+void NBEWorkspaceViewModel::setLoading(bool loading)
+{
+    if (m_isLoading == loading)
+        return;
+    m_isLoading = loading;
+    Q_EMIT isLoadingChanged();
+}
+
+void NBEWorkspaceViewModel::setRecentProjects(const QList<QUrl> &projects)
+{
+    if (m_recentProjects == projects)
+        return;
+    m_recentProjects = projects;
+    Q_EMIT recentProjectsChanged();
+}
+
+void NBEWorkspaceViewModel::setDiffTarget(const std::optional<QUrl> &target)
+{
+    if (m_diffTarget == target)
+        return;
+    m_diffTarget = target;
+    Q_EMIT diffTargetChanged();
+}
+
+void NBEWorkspaceViewModel::setCommitDiffTarget(const std::optional<NBEGitCommit> &target)
+{
+    if (m_commitDiffTarget == target)
+        return;
+    m_commitDiffTarget = target;
+    Q_EMIT diffTargetChanged();
+}
+
+void NBEWorkspaceViewModel::setCommitMessage(const QString &message)
+{
+    if (m_commitMessage == message)
+        return;
+    m_commitMessage = message;
+    Q_EMIT commitMessageChanged();
+}
+
+QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
+{
+    setLoading(true);
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+
+    nbeWhenFinished(m_fileService.buildFileTree(folder), this,
+                    [this, folder, promise](NBEResult<NBEFileTreeNode> tree) {
+                        if (!tree) {
+                            // Files queued for this window stay queued: nothing takes them
+                            // without a workspace of their root.
+                            setErrorMessage(QStringLiteral("Failed to open folder: ") +
+                                            tree.error().description);
+                            NBELog::app().error("Failed to open workspace: %@",
+                                                tree.error().description);
+                            setLoading(false);
+                            promise->finish();
+                            return;
+                        }
+                        NBEWorkspace workspace(folder);
+                        workspace.fileTree = std::move(*tree);
+                        setWorkspace(workspace);
+                        startLSPSession(folder);
+                        recordRecentProject(folder, defaults());
+                        setRecentProjects(loadRecentProjects(defaults()));
+                        nbeWhenFinished(refreshGitStatus(), this, [this, folder, promise] {
+                            loadCommitDraft();
+                            NBELog::app().info("Opened workspace: %s", folder.fileName());
+                            setLoading(false);
+                            promise->finish();
+                        });
+                    });
+    return done;
+}
+
+QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
+{
+    QList<QUuid> ids;
+    if (m_workspace) {
+        for (const NBEOpenTab &tab : m_workspace->openTabs)
+            ids.append(tab.id);
+    }
+    return closeTabsAsking(ids, [this] {
+        shutdownLSP();
+        // A check still pending would list a closed folder's files again.
+        m_validationGenerations.clear();
+        qDeleteAll(std::exchange(m_validationTimers, {}));
+        setWorkspace(std::nullopt);
+        setErrorMessage(std::nullopt);
+    });
+}
+
+void NBEWorkspaceViewModel::clearRecentProjects()
+{
+    clearRecentProjectList(defaults());
+    setRecentProjects({});
+}
+
+bool NBEWorkspaceViewModel::isVaporProject() const
+{
+    if (!m_workspace)
+        return false;
+    QFile manifest(
+        QDir(m_workspace->rootURL.toLocalFile()).filePath(QStringLiteral("Package.swift")));
+    if (!manifest.open(QIODevice::ReadOnly))
+        return false;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(manifest.readAll());
+    if (decoder.hasError())
+        return false;
+    if (text.contains(QLatin1String("vapor/vapor")))
+        return true;
+    static const QRegularExpression package(QStringLiteral("\\.package\\([^)]*vapor"));
+    return package.match(text).hasMatch();
+}
+
+bool NBEWorkspaceViewModel::canOpenInTarnwick() const
+{
+    return isVaporProject() && m_desktop->siblingApplication().has_value();
+}
+
+void NBEWorkspaceViewModel::openInTarnwick()
+{
+    if (!m_workspace)
+        return;
+    const std::optional<QUrl> application = m_desktop->siblingApplication();
+    if (!application)
+        return;
+    m_desktop->openWithApplication({m_workspace->rootURL}, *application);
+}
+
+void NBEWorkspaceViewModel::loadCommitDraft()
+{
+    if (!m_git.root)
+        return;
+    setCommitMessage(NBECommitDrafts::load(*m_git.root, defaults()));
+}

@@ -1,0 +1,277 @@
+#pragma once
+
+#include "NBEDefaults.h"
+#include "NBEFileDiagnostic.h"
+#include "NBEFileService.h"
+#include "NBEGitCommit.h"
+#include "NBEGitFileChange.h"
+#include "NBEGitService.h"
+#include "NBEWorkspace.h"
+#include "NBEWorkspaceDesktop.h"
+#include "NBEWorkspaceTimings.h"
+
+#include <QFuture>
+#include <QHash>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+#include <QUrl>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+class NBEApplicationActivity;
+class NBELSPSession;
+class NBEWebLSPSession;
+class QTimer;
+
+// A line the editor showing `url` is asked to scroll to (counted from 1).
+struct NBERevealTarget
+{
+    QUrl url;
+    int line = 1;
+    bool operator==(const NBERevealTarget &) const = default;
+};
+
+// What a workspace view model takes from its surroundings. Everything left
+// empty gets the program's own: no user to ask, the application's activity,
+// the shared settings store, /usr/bin/git.
+struct NBEWorkspaceEnvironment
+{
+    std::shared_ptr<NBEWorkspaceDesktop> desktop;
+    NBEApplicationActivity *activity = nullptr;
+    NBEDefaults *defaults = nullptr;
+    NBEWorkspaceTimings timings;
+    QUrl gitURL = QUrl::fromLocalFile(QStringLiteral("/usr/bin/git"));
+};
+
+// The controller of one project window: the open folder, its tabs, the
+// language servers, diagnostics and git state, and every operation on them.
+// Runs on the main thread without any widget; slow work runs elsewhere and
+// comes back here before it touches state. Each property has a change signal,
+// emitted only when the value really changed (the few that always announce
+// say so).
+class NBEWorkspaceViewModel : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment = {},
+                                   QObject *parent = nullptr);
+    ~NBEWorkspaceViewModel() override;
+
+    // --- State
+    const std::optional<NBEWorkspace> &workspace() const { return m_workspace; }
+    const std::optional<QString> &errorMessage() const { return m_errorMessage; }
+    // The window calls this once it has shown the message.
+    void clearErrorMessage();
+    bool isLoading() const { return m_isLoading; }
+    const QList<QUrl> &recentProjects() const { return m_recentProjects; }
+    const std::optional<QUrl> &diffTarget() const { return m_diffTarget; }
+    void setDiffTarget(const std::optional<QUrl> &target);
+    const std::optional<NBEGitCommit> &commitDiffTarget() const { return m_commitDiffTarget; }
+    void setCommitDiffTarget(const std::optional<NBEGitCommit> &target);
+    const QString &commitMessage() const { return m_commitMessage; }
+    void setCommitMessage(const QString &message);
+    const std::optional<NBERevealTarget> &revealTarget() const { return m_revealTarget; }
+    // The editor takes the request and clears it.
+    void clearRevealTarget();
+
+    bool hasWorkspace() const { return m_workspace.has_value(); }
+    // The active tab, if any.
+    std::optional<NBEOpenTab> activeTab() const;
+    std::optional<NBEOpenTab> tab(const QUuid &id) const;
+
+    // --- Loading and closing
+    // Opens `folder` as this window's workspace; the future ends when the
+    // load (with its git refresh) is done, also after a failure.
+    QFuture<void> loadWorkspace(const QUrl &folder);
+    // Stops the servers and forgets the workspace. Unsaved edits are asked
+    // about first; the future says whether the workspace was closed.
+    QFuture<bool> closeWorkspace();
+    void clearRecentProjects();
+    // Whether the folder's Package.swift uses the server-side Swift framework
+    // the sibling application runs.
+    bool isVaporProject() const;
+    bool canOpenInTarnwick() const;
+    void openInTarnwick();
+
+    // --- Tabs
+    // Activates the file's tab, or reads the file and opens it: as the single
+    // preview tab (reused in place) or for good.
+    QFuture<void> openFile(const QUrl &at, bool asPreview);
+    // Opens for good the files the window opener holds for this workspace.
+    void openPendingFiles(const QUrl &forRoot);
+    // Closing asks about unsaved edits (Save / Don't Save / Cancel); the
+    // future says whether the tabs were closed.
+    QFuture<bool> closeTab(const QUuid &id);
+    QFuture<bool> closeOtherTabs(const QUuid &keeping);
+    QFuture<bool> closeAllTabs();
+    void setActiveTab(const QUuid &id);
+    void moveTab(int fromIndex, int toIndex);
+
+    // --- Language servers
+    void shutdownLSP();
+    // Whether a web language server is installed for the language id.
+    static bool hasWebLSP(const std::optional<QString> &languageID);
+    QFuture<std::optional<QString>> webHover(const QUrl &url, int line, int character);
+    QFuture<std::optional<QString>> webFormatting(const QUrl &url, const QString &text, int tabSize,
+                                                  bool insertSpaces);
+
+    // --- Editing and saving
+    void updateContent(const QString &content, const QUuid &forTab);
+    void updateCursorPosition(int line, int column, const QUuid &forTab);
+    // Saves one tab; an unforced save of an unchanged tab does nothing. The
+    // future says whether the file was written.
+    QFuture<bool> saveTab(const QUuid &id, bool force);
+    // Writes the tab's text as it is (no formatting) and marks it saved.
+    QFuture<void> flushTab(const QUuid &id);
+    void autoSaveOnFocusChange();
+    QString autoSaveMode() const;
+    double autoSaveDelay() const;
+    bool softTabsSetting() const;
+    int tabSizeSetting() const;
+    QString currentIndentUnit() const;
+
+    // --- Diagnostics
+    const NBEDiagnosticsByFile &diagnostics() const { return m_diagnostics; }
+    QList<NBELSPDiagnostic> diagnostics(const QUrl &forFile) const;
+    NBEDiagnosticSummary diagnosticSummary() const;
+    QList<NBEFileDiagnostic> allDiagnostics() const;
+    void revealLine(const QUrl &url, int line);
+    void revealDiagnostic(const QUrl &url, int line);
+    void scheduleHTMLValidation(const QUrl &url, const QString &content);
+
+    // --- Git
+    const std::optional<QUrl> &gitRoot() const { return m_git.root; }
+    const std::optional<QString> &gitBranch() const { return m_git.branch; }
+    const QStringList &gitBranches() const { return m_git.branches; }
+    const QStringList &gitRemotes() const { return m_git.remotes; }
+    int gitAhead() const { return m_git.ahead; }
+    int gitBehind() const { return m_git.behind; }
+    bool gitHasUpstream() const { return m_git.hasUpstream; }
+    int gitUnpushed() const { return m_git.unpushed; }
+    bool gitBrowserAuthConfigured() const { return m_git.browserAuthConfigured; }
+    const std::optional<QString> &gitHeadSHA() const { return m_git.headSHA; }
+    const QList<NBEGitFileChange> &gitChanges() const { return m_git.changes; }
+    // Keyed by the changed file's cleaned absolute path.
+    const QHash<QString, NBEGitStatus> &gitStatus() const { return m_git.status; }
+    std::optional<NBEGitStatus> gitStatus(const QUrl &forFile) const;
+
+    bool isGitRepository() const { return m_git.root.has_value(); }
+    bool gitHasRemote() const { return !m_git.remotes.isEmpty(); }
+    int gitCommitsToPush() const;
+    bool gitNeedsPublish() const;
+    bool hasStagedChanges() const;
+    bool canAmendSafely() const;
+    // The changes ordered by file name, case-insensitively; stable.
+    QList<NBEGitFileChange> changedFiles() const;
+
+    // Rebuilds the git snapshot; the future ends once it is stored.
+    QFuture<void> refreshGitStatus();
+    // The file's text at HEAD, for the editor's change markers.
+    QFuture<std::optional<QString>> headContent(const QUrl &forFile);
+    void initGitRepository();
+    void loadCommitDraft();
+
+Q_SIGNALS:
+    // Also for every edit and caret move, which always announce.
+    void workspaceChanged();
+    void errorMessageChanged();
+    void isLoadingChanged();
+    void recentProjectsChanged();
+    void diffTargetChanged();
+    void commitMessageChanged();
+    // Also when the same target is asked for again.
+    void revealTargetChanged();
+    // Also when a file's list is replaced by an equal one.
+    void diagnosticsChanged();
+    void gitStateChanged();
+
+private:
+    struct GitSnapshot
+    {
+        std::optional<QUrl> root;
+        std::optional<QString> branch;
+        QStringList branches;
+        QStringList remotes;
+        int ahead = 0;
+        int behind = 0;
+        bool hasUpstream = false;
+        int unpushed = 0;
+        bool browserAuthConfigured = false;
+        std::optional<QString> headSHA;
+        QList<NBEGitFileChange> changes;
+        QHash<QString, NBEGitStatus> status;
+        bool operator==(const GitSnapshot &) const = default;
+    };
+    struct GitRefresh;
+
+    // Stores a new workspace value, announcing it only when it differs.
+    void setWorkspace(const std::optional<NBEWorkspace> &workspace);
+    // Changes the workspace in place and always announces it.
+    template <typename Change> void changeWorkspace(Change &&change);
+    void setErrorMessage(const std::optional<QString> &message);
+    void setLoading(bool loading);
+    void setRecentProjects(const QList<QUrl> &projects);
+    void setGitSnapshot(const GitSnapshot &snapshot);
+    void resetGitState();
+    void setDiagnostics(const QUrl &url, const QList<NBELSPDiagnostic> &list);
+
+    NBEOpenTab *findTab(const QUuid &id);
+    const NBEOpenTab *findTab(const QUuid &id) const;
+    void finishOpening(const QUrl &url, bool asPreview, const NBETextFile &file);
+    // Removes tabs (the workspace stored once) and tells the servers.
+    void removeTabs(const QList<QUuid> &ids, std::optional<QUuid> activeAfter, bool keepActive);
+    QFuture<bool> closeTabsAsking(const QList<QUuid> &ids, std::function<void()> close);
+
+    void startLSPSession(const QUrl &rootURL);
+    QFuture<void> lspDidOpen(const QUrl &url, const std::optional<NBELanguage> &language,
+                             const QString &content);
+    void lspDidChange(const QUrl &url, const std::optional<QString> &languageID,
+                      const QString &content);
+    void notifyClosed(const QList<QUrl> &urls);
+
+    void scheduleAutoSave(const QUuid &forTab);
+    // Writes `text` and, once written, records it as the tab's saved text.
+    QFuture<bool> write(const QUuid &tabID, const QUrl &url, const QString &text,
+                        NBELineEnding lineEnding, bool afterwards);
+    QFuture<std::optional<QString>> formatForSave(const QUrl &url, const QString &text,
+                                                  const std::optional<QString> &languageID);
+    QFuture<bool> saveDirtyTabs(const QList<QUuid> &ids);
+
+    NBEDefaults &defaults() const { return *m_defaults; }
+
+    NBEWorkspaceEnvironment m_environment;
+    std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
+    NBEDefaults *m_defaults = nullptr;
+    QPointer<NBEApplicationActivity> m_activity;
+
+    std::optional<NBEWorkspace> m_workspace;
+    std::optional<QString> m_errorMessage;
+    bool m_isLoading = false;
+    QList<QUrl> m_recentProjects;
+    NBEFileService m_fileService;
+    GitSnapshot m_git;
+    quint64 m_gitGeneration = 0;
+    quint64 m_gitStored = 0;
+    QString m_commitMessage;
+    std::optional<QUrl> m_diffTarget;
+    std::optional<NBEGitCommit> m_commitDiffTarget;
+    NBEGitService m_gitService;
+
+    NBEDiagnosticsByFile m_diagnostics;
+    std::shared_ptr<NBELSPSession> m_lspSession;
+    std::shared_ptr<NBEWebLSPSession> m_webLSP;
+    std::optional<NBERevealTarget> m_revealTarget;
+
+    // Pending per-file validations: a newer one for the same file makes an
+    // older result stale.
+    QHash<QString, quint64> m_validationGenerations;
+    QHash<QString, QTimer *> m_validationTimers;
+    quint64 m_validationCounter = 0;
+    QHash<QUuid, QTimer *> m_autoSaveTimers;
+};

@@ -1,0 +1,171 @@
+// The git snapshot of the workspace's repository and the queries derived
+// from it.
+#include "NBEWorkspaceViewModel.h"
+
+#include "NBEWhenFinished.h"
+
+#include "NBEFileTreeNode.h"
+
+#include <QPromise>
+
+#include <algorithm>
+
+struct NBEWorkspaceViewModel::GitRefresh
+{
+    quint64 generation = 0;
+    QFuture<std::optional<QString>> branch;
+    QFuture<QStringList> branches;
+    QFuture<QStringList> remotes;
+    QFuture<std::optional<NBEGitAheadBehind>> aheadBehind;
+    QFuture<int> unpushed;
+    QFuture<bool> browserAuth;
+    QFuture<std::optional<QString>> headSHA;
+    QFuture<QList<NBEGitFileChange>> changes;
+};
+
+namespace {
+
+template <typename T> T valueOf(const QFuture<T> &future, T fallback = {})
+{
+    return future.isFinished() && future.resultCount() > 0 ? future.result() : fallback;
+}
+
+} // namespace
+
+void NBEWorkspaceViewModel::setGitSnapshot(const GitSnapshot &snapshot)
+{
+    if (m_git == snapshot)
+        return;
+    m_git = snapshot;
+    Q_EMIT gitStateChanged();
+}
+
+void NBEWorkspaceViewModel::resetGitState()
+{
+    setGitSnapshot(GitSnapshot{});
+}
+
+QFuture<void> NBEWorkspaceViewModel::refreshGitStatus()
+{
+    const quint64 generation = ++m_gitGeneration;
+    // An older refresh that ends after a newer one has stored its snapshot
+    // is dropped, so the state is always that of the latest refresh.
+    auto store = [this, generation](const GitSnapshot &snapshot) {
+        if (generation < m_gitStored)
+            return;
+        m_gitStored = generation;
+        setGitSnapshot(snapshot);
+    };
+    if (!m_workspace) {
+        store(GitSnapshot{});
+        return QtFuture::makeReadyFuture();
+    }
+
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(
+        m_gitService.repositoryRoot(m_workspace->rootURL), this,
+        [this, store, promise](std::optional<QUrl> root) {
+            if (!root) {
+                store(GitSnapshot{});
+                promise->finish();
+                return;
+            }
+            // The queries run one after another on the git service; the
+            // snapshot is stored in one step once the last has answered.
+            auto refresh = std::make_shared<GitRefresh>();
+            refresh->branch = m_gitService.currentBranch(*root);
+            refresh->branches = m_gitService.branches(*root);
+            refresh->remotes = m_gitService.remotes(*root);
+            refresh->aheadBehind = m_gitService.aheadBehind(*root);
+            refresh->unpushed = m_gitService.unpushedCount(*root);
+            refresh->browserAuth = m_gitService.hasBrowserAuthHelper(*root);
+            refresh->headSHA = m_gitService.headSHA(*root);
+            refresh->changes = m_gitService.changes(*root);
+            // The service runs its queries in call order, so every answer is
+            // in once the last one is.
+            nbeWhenFinished(
+                refresh->changes, this,
+                [root, refresh, store, promise](const QList<NBEGitFileChange> &) {
+                    GitSnapshot snapshot;
+                    snapshot.root = root;
+                    snapshot.branch = valueOf(refresh->branch);
+                    snapshot.branches = valueOf(refresh->branches);
+                    snapshot.remotes = valueOf(refresh->remotes);
+                    if (const auto counts = valueOf(refresh->aheadBehind)) {
+                        snapshot.ahead = counts->ahead;
+                        snapshot.behind = counts->behind;
+                        snapshot.hasUpstream = true;
+                    } else if (!snapshot.remotes.isEmpty()) {
+                        snapshot.unpushed = valueOf(refresh->unpushed, 0);
+                    }
+                    snapshot.browserAuthConfigured = valueOf(refresh->browserAuth, false);
+                    snapshot.headSHA = valueOf(refresh->headSHA);
+                    snapshot.changes = valueOf(refresh->changes);
+                    snapshot.status.reserve(snapshot.changes.size());
+                    for (const NBEGitFileChange &change : std::as_const(snapshot.changes)) {
+                        const QString key = NBEFileService::keyPath(change.url);
+                        if (!snapshot.status.contains(key))
+                            snapshot.status.insert(key, change.overallStatus());
+                    }
+                    store(snapshot);
+                    promise->finish();
+                });
+        });
+    return done;
+}
+
+std::optional<NBEGitStatus> NBEWorkspaceViewModel::gitStatus(const QUrl &forFile) const
+{
+    const auto it = m_git.status.constFind(NBEFileService::keyPath(forFile));
+    if (it == m_git.status.cend())
+        return std::nullopt;
+    return *it;
+}
+
+int NBEWorkspaceViewModel::gitCommitsToPush() const
+{
+    return m_git.hasUpstream ? m_git.ahead : m_git.unpushed;
+}
+
+bool NBEWorkspaceViewModel::gitNeedsPublish() const
+{
+    return !m_git.remotes.isEmpty() && !m_git.hasUpstream;
+}
+
+bool NBEWorkspaceViewModel::hasStagedChanges() const
+{
+    return std::any_of(m_git.changes.cbegin(), m_git.changes.cend(),
+                       [](const NBEGitFileChange &change) { return change.isStaged(); });
+}
+
+bool NBEWorkspaceViewModel::canAmendSafely() const
+{
+    return isGitRepository() && (!m_git.hasUpstream || m_git.ahead > 0);
+}
+
+QList<NBEGitFileChange> NBEWorkspaceViewModel::changedFiles() const
+{
+    QList<NBEGitFileChange> sorted = m_git.changes;
+    std::stable_sort(
+        sorted.begin(), sorted.end(), [](const NBEGitFileChange &a, const NBEGitFileChange &b) {
+            return NBEFileTreeNode::compareNames(a.url.fileName(), b.url.fileName()) < 0;
+        });
+    return sorted;
+}
+
+QFuture<std::optional<QString>> NBEWorkspaceViewModel::headContent(const QUrl &forFile)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture(std::optional<QString>());
+    return m_gitService.fileAtHEAD(forFile, *m_git.root);
+}
+
+void NBEWorkspaceViewModel::initGitRepository()
+{
+    if (!m_workspace)
+        return;
+    nbeWhenFinished(m_gitService.initRepository(m_workspace->rootURL), this,
+                    [this](bool) { refreshGitStatus(); });
+}

@@ -1,0 +1,277 @@
+// Edits, caret moves, saving (with format on save), flushing and the three
+// auto-save modes.
+#include "NBEWorkspaceViewModel.h"
+
+#include "NBEWhenFinished.h"
+
+#include "NBEEditorSettings.h"
+#include "NBEFormatter.h"
+#include "NBELog.h"
+
+#include <QPromise>
+#include <QTimer>
+#include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+const QString autoSaveModeKey = QStringLiteral("nbe.autoSaveMode");
+const QString autoSaveDelayKey = QStringLiteral("nbe.autoSaveDelay");
+const QString formatOnSaveKey = QStringLiteral("nbe.formatOnSave");
+const QString useSoftTabsKey = QStringLiteral("nbe.useSoftTabs");
+const QString tabSizeKey = QStringLiteral("nbe.tabSize");
+
+std::optional<QString> languageID(const NBEOpenTab &tab)
+{
+    if (!tab.language)
+        return std::nullopt;
+    return tab.language->id;
+}
+
+} // namespace
+
+QString NBEWorkspaceViewModel::autoSaveMode() const
+{
+    const QString mode = defaults().stringValue(autoSaveModeKey, QStringLiteral("off"));
+    if (mode == QLatin1String("afterDelay") || mode == QLatin1String("onFocusChange"))
+        return mode;
+    return QStringLiteral("off");
+}
+
+double NBEWorkspaceViewModel::autoSaveDelay() const
+{
+    std::optional<double> delay = defaults().doubleValue(autoSaveDelayKey);
+    if (!delay) {
+        if (const std::optional<qint64> whole = defaults().intValue(autoSaveDelayKey))
+            delay = double(*whole);
+    }
+    return delay && std::isfinite(*delay) && *delay > 0 ? *delay : 1.5;
+}
+
+bool NBEWorkspaceViewModel::softTabsSetting() const
+{
+    return defaults().boolValue(useSoftTabsKey, true);
+}
+
+int NBEWorkspaceViewModel::tabSizeSetting() const
+{
+    return int(defaults().intValue(tabSizeKey, 4));
+}
+
+QString NBEWorkspaceViewModel::currentIndentUnit() const
+{
+    NBEEditorSettings settings;
+    settings.tabSize = tabSizeSetting();
+    settings.useSoftTabs = softTabsSetting();
+    return settings.indentUnit();
+}
+
+void NBEWorkspaceViewModel::updateContent(const QString &content, const QUuid &forTab)
+{
+    NBEOpenTab *tab = findTab(forTab);
+    if (!tab)
+        return;
+    tab->sourceFile.content = content;
+    // Typing into a preview tab keeps it.
+    tab->isEphemeral = false;
+    const QUrl url = tab->sourceFile.url;
+    const std::optional<QString> language = languageID(*tab);
+    Q_EMIT workspaceChanged();
+
+    if (language == QLatin1String("swift") || hasWebLSP(language))
+        lspDidChange(url, language, content);
+    else if (language == QLatin1String("html"))
+        scheduleHTMLValidation(url, content);
+
+    if (autoSaveMode() == QLatin1String("afterDelay"))
+        scheduleAutoSave(forTab);
+}
+
+void NBEWorkspaceViewModel::updateCursorPosition(int line, int column, const QUuid &forTab)
+{
+    NBEOpenTab *tab = findTab(forTab);
+    if (!tab)
+        return;
+    tab->cursorPosition = NBECursorPosition{line, column};
+    Q_EMIT workspaceChanged();
+}
+
+void NBEWorkspaceViewModel::scheduleAutoSave(const QUuid &forTab)
+{
+    QTimer *&timer = m_autoSaveTimers[forTab];
+    if (!timer) {
+        // Owned by the view model, so a timer never fires into a released one.
+        timer = new QTimer(this);
+        timer->setSingleShot(true);
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer, &QTimer::timeout, this, [this, forTab] { saveTab(forTab, false); });
+    }
+    const double seconds = autoSaveDelay() * m_environment.timings.autoSaveDelayScale;
+    timer->start(int(std::llround(seconds * 1000.0)));
+}
+
+QFuture<bool> NBEWorkspaceViewModel::saveTab(const QUuid &id, bool force)
+{
+    const NBEOpenTab *tab = findTab(id);
+    if (!tab || (!force && !tab->sourceFile.isDirty()))
+        return QtFuture::makeReadyFuture(false);
+
+    const QUrl url = tab->sourceFile.url;
+    const std::optional<QString> language = languageID(*tab);
+    const QString text = tab->sourceFile.content;
+    const NBELineEnding lineEnding = tab->sourceFile.lineEnding;
+    const bool shouldFormat = (force || autoSaveMode() == QLatin1String("onFocusChange")) &&
+                              defaults().boolValue(formatOnSaveKey, false) &&
+                              NBEFormatter::canFormat(language);
+    if (!shouldFormat)
+        return write(id, url, text, lineEnding, true);
+
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    QFuture<bool> done = promise->future();
+    nbeWhenFinished(formatForSave(url, text, language), this,
+                    [this, id, url, text, lineEnding, promise](std::optional<QString> formatted) {
+                        QString toWrite = text;
+                        if (formatted && *formatted != text) {
+                            // Text typed while the formatter ran is never replaced: the
+                            // captured text is written and the tab stays dirty.
+                            const NBEOpenTab *current = findTab(id);
+                            if (current && current->sourceFile.content == text) {
+                                updateContent(*formatted, id);
+                                toWrite = *formatted;
+                            }
+                        }
+                        nbeWhenFinished(write(id, url, toWrite, lineEnding, true), this,
+                                        [promise](bool ok) {
+                                            promise->addResult(ok);
+                                            promise->finish();
+                                        });
+                    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceViewModel::flushTab(const QUuid &id)
+{
+    const NBEOpenTab *tab = findTab(id);
+    if (!tab)
+        return QtFuture::makeReadyFuture();
+    return QFuture<void>(
+        write(id, tab->sourceFile.url, tab->sourceFile.content, tab->sourceFile.lineEnding, false));
+}
+
+QFuture<bool> NBEWorkspaceViewModel::write(const QUuid &tabID, const QUrl &url, const QString &text,
+                                           NBELineEnding lineEnding, bool afterwards)
+{
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    QFuture<bool> done = promise->future();
+    auto finish = [promise](bool ok) {
+        promise->addResult(ok);
+        promise->finish();
+    };
+    nbeWhenFinished(
+        m_fileService.writeFile(text, url, lineEnding), this,
+        [this, tabID, url, text, afterwards, finish](NBEResult<void> result) {
+            if (!result) {
+                setErrorMessage(QStringLiteral("Failed to save: ") + result.error().description);
+                if (afterwards)
+                    NBELog::fileIO().error("Failed to save: %@", result.error().description);
+                finish(false);
+                return;
+            }
+            // What was written is what is saved: text typed during the write
+            // keeps the tab dirty.
+            if (NBEOpenTab *tab = findTab(tabID); tab && tab->sourceFile.url == url) {
+                if (tab->sourceFile.savedContent != text) {
+                    tab->sourceFile.savedContent = text;
+                    Q_EMIT workspaceChanged();
+                }
+            }
+            if (!afterwards) {
+                finish(true);
+                return;
+            }
+            nbeWhenFinished(refreshGitStatus(), this, [url, finish] {
+                NBELog::fileIO().info("Saved: %s", url.fileName());
+                finish(true);
+            });
+        });
+    return done;
+}
+
+QFuture<std::optional<QString>>
+NBEWorkspaceViewModel::formatForSave(const QUrl &url, const QString &text,
+                                     const std::optional<QString> &language)
+{
+    const QString indentUnit = currentIndentUnit();
+    auto builtIn = [text, language, indentUnit] {
+        return QtConcurrent::run([text, language, indentUnit] {
+            return NBEFormatter::format(text, language, indentUnit);
+        });
+    };
+    if (!hasWebLSP(language))
+        return builtIn();
+
+    // The server goes first, but only for so long: a slow or silent server
+    // falls back to the built-in formatter.
+    auto promise = std::make_shared<QPromise<std::optional<QString>>>();
+    promise->start();
+    QFuture<std::optional<QString>> done = promise->future();
+    auto settled = std::make_shared<bool>(false);
+    auto fallBack = [this, promise, settled, builtIn] {
+        if (std::exchange(*settled, true))
+            return;
+        nbeWhenFinished(builtIn(), this, [promise](std::optional<QString> formatted) {
+            promise->addResult(formatted);
+            promise->finish();
+        });
+    };
+    QTimer::singleShot(m_environment.timings.serverFormattingLimit, this, fallBack);
+    nbeWhenFinished(webFormatting(url, text, tabSizeSetting(), softTabsSetting()), this,
+                    [promise, settled, fallBack](std::optional<QString> formatted) {
+                        if (!formatted) {
+                            fallBack();
+                            return;
+                        }
+                        if (std::exchange(*settled, true))
+                            return;
+                        promise->addResult(formatted);
+                        promise->finish();
+                    });
+    return done;
+}
+
+void NBEWorkspaceViewModel::autoSaveOnFocusChange()
+{
+    if (autoSaveMode() != QLatin1String("onFocusChange") || !m_workspace)
+        return;
+    QList<QUuid> dirty;
+    for (const NBEOpenTab &tab : m_workspace->openTabs) {
+        if (tab.sourceFile.isDirty())
+            dirty.append(tab.id);
+    }
+    for (const QUuid &id : dirty)
+        saveTab(id, false);
+}
+
+QFuture<bool> NBEWorkspaceViewModel::saveDirtyTabs(const QList<QUuid> &ids)
+{
+    QList<QFuture<bool>> writes;
+    for (const QUuid &id : ids) {
+        const NBEOpenTab *tab = findTab(id);
+        if (!tab || !tab->sourceFile.isDirty())
+            continue;
+        writes.append(write(id, tab->sourceFile.url, tab->sourceFile.content,
+                            tab->sourceFile.lineEnding, true));
+    }
+    if (writes.isEmpty())
+        return QtFuture::makeReadyFuture(true);
+    return QtFuture::whenAll(writes.begin(), writes.end())
+        .then([](const QList<QFuture<bool>> &results) {
+            return std::all_of(results.cbegin(), results.cend(), [](const QFuture<bool> &f) {
+                return f.resultCount() > 0 && f.result();
+            });
+        });
+}

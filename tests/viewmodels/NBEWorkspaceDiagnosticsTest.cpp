@@ -1,0 +1,78 @@
+#include "NBEWorkspaceFixture.h"
+
+using Validation = NBEWorkspaceFixture;
+
+// These run the built-in HTML check, which stands in for a missing HTML
+// language server; with one installed they don't apply.
+class HTMLValidation : public NBEWorkspaceFixture
+{
+protected:
+    void SetUp() override
+    {
+        NBEWorkspaceFixture::SetUp();
+        if (NBEWorkspaceViewModel::hasWebLSP(QStringLiteral("html")))
+            GTEST_SKIP() << "an HTML language server is installed";
+    }
+};
+
+TEST_F(HTMLValidation, OpeningAndEditingValidatesOnceTheTextRests)
+{
+    write(QStringLiteral("page.html"), "<div>\n");
+    load();
+    int stores = 0;
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::diagnosticsChanged, [&] { ++stores; });
+    const QUuid id = open(QStringLiteral("page.html")).id;
+    ASSERT_TRUE(NBETest::waitUntil([&] { return stores == 1; }));
+    EXPECT_FALSE(model->diagnostics(url(QStringLiteral("page.html"))).isEmpty());
+
+    // Five quick edits: one check, of the final text.
+    const QStringList edits{QStringLiteral("<div>"), QStringLiteral("<div></"),
+                            QStringLiteral("<div></d"), QStringLiteral("<div></di"),
+                            QStringLiteral("<div></div>")};
+    for (const QString &text : edits) {
+        model->updateContent(text, id);
+        NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(15));
+    }
+    ASSERT_TRUE(NBETest::waitUntil([&] { return stores == 2; }));
+    NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(stores, 2);
+    // A clean result replaces the earlier findings with an empty list.
+    EXPECT_TRUE(model->diagnostics().contains(path(QStringLiteral("page.html"))));
+    EXPECT_TRUE(model->diagnostics(url(QStringLiteral("page.html"))).isEmpty());
+    EXPECT_EQ(model->diagnosticSummary(), (NBEDiagnosticSummary{0, 0}));
+}
+
+TEST_F(HTMLValidation, ClosingTheTabDropsItsDiagnosticsAndPendingCheck)
+{
+    write(QStringLiteral("a.html"), "<p>\n");
+    write(QStringLiteral("b.html"), "<span>\n");
+    load();
+    const QUuid a = open(QStringLiteral("a.html")).id;
+    const QUuid b = open(QStringLiteral("b.html")).id;
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->diagnostics().size() == 2; }));
+    EXPECT_GE(model->diagnosticSummary().errors + model->diagnosticSummary().warnings, 2);
+    ASSERT_GE(model->allDiagnostics().size(), 2);
+    EXPECT_EQ(model->allDiagnostics().first().url.fileName(), QStringLiteral("a.html"));
+
+    model->updateContent(QStringLiteral("<em>"), a);
+    desktop->answer = NBEUnsavedChangesChoice::DontSave;
+    EXPECT_TRUE(NBETest::await(model->closeTab(a)));
+    EXPECT_FALSE(model->diagnostics().contains(path(QStringLiteral("a.html"))));
+    NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(250));
+    EXPECT_FALSE(model->diagnostics().contains(path(QStringLiteral("a.html"))));
+
+    // Closing all tabs at once leaves the findings listed.
+    EXPECT_TRUE(NBETest::await(model->closeAllTabs()));
+    EXPECT_FALSE(model->tab(b).has_value());
+    EXPECT_TRUE(model->diagnostics().contains(path(QStringLiteral("b.html"))));
+}
+
+TEST_F(Validation, OtherLanguagesAreNotChecked)
+{
+    write(QStringLiteral("notes.md"), "<div>\n");
+    load();
+    const QUuid id = open(QStringLiteral("notes.md")).id;
+    model->updateContent(QStringLiteral("<span>"), id);
+    NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_TRUE(model->diagnostics().isEmpty());
+}

@@ -1,0 +1,106 @@
+#pragma once
+
+// Shared set-up of the workspace view model tests: a temporary project
+// folder, a private settings store, a desktop whose answers the test sets.
+
+#include "NBEApplicationActivity.h"
+#include "NBETestSupport.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+class NBETestDesktop : public NBEWorkspaceDesktop
+{
+public:
+    NBEUnsavedChangesChoice answer = NBEUnsavedChangesChoice::Cancel;
+    QList<QStringList> questions;
+    std::optional<QUrl> sibling;
+    QList<QPair<QList<QUrl>, QUrl>> opened;
+
+    QFuture<NBEUnsavedChangesChoice> askToSaveChanges(const QStringList &fileNames) override
+    {
+        questions.append(fileNames);
+        return QtFuture::makeReadyFuture(answer);
+    }
+    bool openUrl(const QUrl &) override { return true; }
+    std::optional<QUrl> siblingApplication() const override { return sibling; }
+    void openWithApplication(const QList<QUrl> &urls, const QUrl &application) override
+    {
+        opened.append({urls, application});
+    }
+};
+
+class NBEWorkspaceFixture : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString root;
+    std::unique_ptr<NBEDefaults> settings;
+    std::shared_ptr<NBETestDesktop> desktop = std::make_shared<NBETestDesktop>();
+    NBEApplicationActivity activity;
+    std::unique_ptr<NBEWorkspaceViewModel> model;
+
+    void SetUp() override
+    {
+        root = QDir(dir.path()).filePath(QStringLiteral("site"));
+        QDir().mkpath(root);
+        settings = std::make_unique<NBEDefaults>(dir.filePath(QStringLiteral("settings.json")));
+        model = makeModel();
+    }
+
+    std::unique_ptr<NBEWorkspaceViewModel> makeModel()
+    {
+        NBEWorkspaceEnvironment environment;
+        environment.desktop = desktop;
+        environment.activity = &activity;
+        environment.defaults = settings.get();
+        environment.timings.validationDelay = std::chrono::milliseconds(60);
+        environment.timings.serverFormattingLimit = std::chrono::milliseconds(5000);
+        return std::make_unique<NBEWorkspaceViewModel>(environment);
+    }
+
+    QString path(const QString &relative) const { return QDir(root).filePath(relative); }
+    QUrl url(const QString &relative) const { return QUrl::fromLocalFile(path(relative)); }
+    QUrl rootURL() const { return QUrl::fromLocalFile(root); }
+
+    void write(const QString &relative, const QByteArray &bytes)
+    {
+        QDir().mkpath(QFileInfo(path(relative)).absolutePath());
+        NBETest::writeFile(path(relative), bytes);
+    }
+    QByteArray read(const QString &relative) const { return NBETest::readFile(path(relative)); }
+
+    void load()
+    {
+        NBETest::await(model->loadWorkspace(rootURL()));
+        ASSERT_TRUE(model->workspace().has_value());
+    }
+
+    // Opens a file and returns its tab.
+    NBEOpenTab open(const QString &relative, bool asPreview = false)
+    {
+        NBETest::await(model->openFile(url(relative), asPreview));
+        const auto tab = model->activeTab();
+        EXPECT_TRUE(tab.has_value()) << relative.toStdString();
+        return tab.value_or(NBEOpenTab{});
+    }
+
+    QList<QUrl> tabFiles() const
+    {
+        QList<QUrl> files;
+        for (const NBEOpenTab &tab : model->workspace()->openTabs)
+            files.append(tab.sourceFile.url);
+        return files;
+    }
+
+    bool saveAndWait(const QUuid &id, bool force)
+    {
+        return NBETest::await(model->saveTab(id, force));
+    }
+
+    void git(const QStringList &args) { NBETest::git(root, args); }
+};

@@ -1,0 +1,143 @@
+#include "NBEWorkspaceFixture.h"
+
+#include <QFileInfo>
+
+using GitState = NBEWorkspaceFixture;
+
+namespace {
+
+QString canonical(const QString &path)
+{
+    return QFileInfo(path).canonicalFilePath();
+}
+
+} // namespace
+
+TEST_F(GitState, OutsideARepositoryEverythingIsEmpty)
+{
+    load();
+    NBETest::await(model->refreshGitStatus());
+    EXPECT_FALSE(model->isGitRepository());
+    EXPECT_FALSE(model->gitBranch().has_value());
+    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_TRUE(model->gitStatus().isEmpty());
+    EXPECT_FALSE(model->canAmendSafely());
+    EXPECT_FALSE(model->gitNeedsPublish());
+    EXPECT_FALSE(NBETest::await(model->headContent(url(QStringLiteral("a.css")))).has_value());
+}
+
+TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
+{
+    write(QStringLiteral("a.html"), "a\n");
+    write(QStringLiteral("b.css"), "b\n");
+    write(QStringLiteral("old.js"), "x\n");
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    load();
+    // Before the first commit: no HEAD.
+    EXPECT_TRUE(model->isGitRepository());
+    EXPECT_FALSE(model->gitHeadSHA().has_value());
+    EXPECT_EQ(model->gitChanges().size(), 3);
+    EXPECT_FALSE(model->hasStagedChanges());
+    EXPECT_EQ(model->gitStatus(url(QStringLiteral("a.html"))), NBEGitStatus::untracked);
+
+    git({QStringLiteral("add"), QStringLiteral(".")});
+    git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("first")});
+    write(QStringLiteral("a.html"), "a changed\n");
+    write(QStringLiteral("C.md"), "new\n");
+    git({QStringLiteral("mv"), QStringLiteral("old.js"), QStringLiteral("new.js")});
+    NBETest::await(model->refreshGitStatus());
+
+    EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
+    EXPECT_EQ(model->gitBranch(), QStringLiteral("main"));
+    EXPECT_EQ(model->gitBranches(), QStringList{QStringLiteral("main")});
+    EXPECT_TRUE(model->gitHeadSHA().has_value());
+    EXPECT_EQ(model->gitHeadSHA()->size(), 40);
+    EXPECT_TRUE(model->hasStagedChanges());
+    EXPECT_TRUE(model->canAmendSafely());
+    EXPECT_FALSE(model->gitNeedsPublish());
+    EXPECT_EQ(model->gitCommitsToPush(), 0);
+
+    QStringList names;
+    for (const NBEGitFileChange &change : model->changedFiles())
+        names.append(change.url.fileName());
+    EXPECT_EQ(names, (QStringList{QStringLiteral("a.html"), QStringLiteral("C.md"),
+                                  QStringLiteral("new.js")}));
+    const QString gitRootPath = model->gitRoot()->toLocalFile();
+    EXPECT_EQ(model->gitStatus().value(gitRootPath + QStringLiteral("/new.js")),
+              NBEGitStatus::renamed);
+    EXPECT_FALSE(model->gitStatus().contains(gitRootPath + QStringLiteral("/old.js")));
+    EXPECT_EQ(model->gitStatus().value(gitRootPath + QStringLiteral("/a.html")),
+              NBEGitStatus::modified);
+    EXPECT_EQ(NBETest::await(
+                  model->headContent(QUrl::fromLocalFile(gitRootPath + QStringLiteral("/a.html")))),
+              QStringLiteral("a\n"));
+
+    // Committed from a terminal: the next refresh shows a clean tree.
+    git({QStringLiteral("add"), QStringLiteral("-A")});
+    git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("second")});
+    NBETest::await(model->refreshGitStatus());
+    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_TRUE(model->gitStatus().isEmpty());
+
+    // Detached HEAD shows the abbreviated hash.
+    git({QStringLiteral("checkout"), QStringLiteral("-q"), QStringLiteral("HEAD~1")});
+    NBETest::await(model->refreshGitStatus());
+    EXPECT_TRUE(model->gitHeadSHA()->startsWith(*model->gitBranch()));
+}
+
+TEST_F(GitState, UpstreamRemotesAndUnpushedCommits)
+{
+    const QString bare = dir.filePath(QStringLiteral("origin.git"));
+    NBETest::git(dir.path(),
+                 {QStringLiteral("init"), QStringLiteral("-q"), QStringLiteral("--bare"), bare});
+    write(QStringLiteral("a.css"), "a");
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    git({QStringLiteral("add"), QStringLiteral(".")});
+    git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("one")});
+    load();
+    EXPECT_FALSE(model->gitHasRemote());
+    EXPECT_EQ(model->gitUnpushed(), 0);
+    EXPECT_FALSE(model->gitNeedsPublish());
+
+    git({QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("origin"), bare});
+    NBETest::await(model->refreshGitStatus());
+    EXPECT_EQ(model->gitRemotes(), QStringList{QStringLiteral("origin")});
+    EXPECT_FALSE(model->gitHasUpstream());
+    EXPECT_EQ(model->gitUnpushed(), 1);
+    EXPECT_EQ(model->gitCommitsToPush(), 1);
+    EXPECT_TRUE(model->gitNeedsPublish());
+
+    git({QStringLiteral("push"), QStringLiteral("-q"), QStringLiteral("-u"),
+         QStringLiteral("origin"), QStringLiteral("main")});
+    NBETest::await(model->refreshGitStatus());
+    EXPECT_TRUE(model->gitHasUpstream());
+    EXPECT_EQ(model->gitAhead(), 0);
+    EXPECT_FALSE(model->canAmendSafely());
+    write(QStringLiteral("a.css"), "b");
+    git({QStringLiteral("commit"), QStringLiteral("-qam"), QStringLiteral("two")});
+    NBETest::await(model->refreshGitStatus());
+    EXPECT_EQ(model->gitAhead(), 1);
+    EXPECT_EQ(model->gitCommitsToPush(), 1);
+    EXPECT_EQ(model->gitUnpushed(), 0);
+    EXPECT_FALSE(model->gitNeedsPublish());
+    EXPECT_TRUE(model->canAmendSafely());
+}
+
+TEST_F(GitState, SubfolderWorkspaceSeesTheWholeRepository)
+{
+    write(QStringLiteral("web/index.html"), "i");
+    write(QStringLiteral("README.md"), "r");
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    NBETest::await(model->loadWorkspace(url(QStringLiteral("web"))));
+    EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
+    EXPECT_EQ(model->gitChanges().size(), 2);
+}
+
+TEST_F(GitState, InitialisingARepository)
+{
+    load();
+    EXPECT_FALSE(model->isGitRepository());
+    model->initGitRepository();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->isGitRepository(); }));
+    EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
+}

@@ -1,0 +1,264 @@
+#include "NBEWorkspaceFixture.h"
+
+#include <QFileInfo>
+
+using Saving = NBEWorkspaceFixture;
+
+TEST_F(Saving, SettingsReadAtTheMomentOfUse)
+{
+    struct Case
+    {
+        const char *name;
+        std::function<void(NBEDefaults &)> store;
+        QString mode;
+        double delay;
+        QString indent;
+    };
+    const QList<Case> cases{
+        {"unset", [](NBEDefaults &) {}, QStringLiteral("off"), 1.5, QStringLiteral("    ")},
+        {"after delay 2.5",
+         [](NBEDefaults &d) {
+             d.setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("afterDelay"));
+             d.setDouble(QStringLiteral("nbe.autoSaveDelay"), 2.5);
+         },
+         QStringLiteral("afterDelay"), 2.5, QStringLiteral("    ")},
+        {"zero delay, unknown mode, tab size 0",
+         [](NBEDefaults &d) {
+             d.setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("sometimes"));
+             d.setDouble(QStringLiteral("nbe.autoSaveDelay"), 0);
+             d.setInt(QStringLiteral("nbe.tabSize"), 0);
+         },
+         QStringLiteral("off"), 1.5, QStringLiteral(" ")},
+        {"negative delay, hard tabs",
+         [](NBEDefaults &d) {
+             d.setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("onFocusChange"));
+             d.setDouble(QStringLiteral("nbe.autoSaveDelay"), -3);
+             d.setBool(QStringLiteral("nbe.useSoftTabs"), false);
+         },
+         QStringLiteral("onFocusChange"), 1.5, QStringLiteral("\t")},
+        {"wrong types fall back",
+         [](NBEDefaults &d) {
+             d.setString(QStringLiteral("nbe.useSoftTabs"), QStringLiteral("no"));
+             d.setString(QStringLiteral("nbe.tabSize"), QStringLiteral("2"));
+             d.setInt(QStringLiteral("nbe.autoSaveDelay"), 3);
+         },
+         QStringLiteral("off"), 3.0, QStringLiteral("    ")},
+    };
+    for (const Case &c : cases) {
+        for (const QString &key : settings->keys())
+            settings->remove(key);
+        c.store(*settings);
+        EXPECT_EQ(model->autoSaveMode(), c.mode) << c.name;
+        EXPECT_EQ(model->autoSaveDelay(), c.delay) << c.name;
+        EXPECT_EQ(model->currentIndentUnit(), c.indent) << c.name;
+    }
+}
+
+TEST_F(Saving, SaveWritesTheTextWithTheFilesLineEnding)
+{
+    write(QStringLiteral("page.html"), "<p>\r\nold\r\n</p>\r\n");
+    load();
+    const NBEOpenTab tab = open(QStringLiteral("page.html"));
+    EXPECT_EQ(tab.sourceFile.content, QStringLiteral("<p>\nold\n</p>\n"));
+
+    // Unchanged and not forced: nothing is written.
+    write(QStringLiteral("page.html"), "changed elsewhere");
+    EXPECT_FALSE(saveAndWait(tab.id, false));
+    EXPECT_EQ(read(QStringLiteral("page.html")), "changed elsewhere");
+
+    model->updateContent(QStringLiteral("<p>\nnew\n</p>\n"), tab.id);
+    EXPECT_TRUE(model->tab(tab.id)->sourceFile.isDirty());
+    EXPECT_TRUE(saveAndWait(tab.id, false));
+    EXPECT_EQ(read(QStringLiteral("page.html")), "<p>\r\nnew\r\n</p>\r\n");
+    EXPECT_FALSE(model->tab(tab.id)->sourceFile.isDirty());
+
+    // Forced, an unchanged tab is written again.
+    write(QStringLiteral("page.html"), "changed elsewhere");
+    EXPECT_TRUE(saveAndWait(tab.id, true));
+    EXPECT_EQ(read(QStringLiteral("page.html")), "<p>\r\nnew\r\n</p>\r\n");
+}
+
+TEST_F(Saving, TextTypedDuringTheWriteStaysUnsaved)
+{
+    write(QStringLiteral("a.css"), "a");
+    load();
+    const QUuid id = open(QStringLiteral("a.css")).id;
+    model->updateContent(QStringLiteral("first"), id);
+    auto saving = model->saveTab(id, false);
+    // Typed before the write has reported back.
+    model->updateContent(QStringLiteral("first and more"), id);
+    EXPECT_TRUE(NBETest::await(saving));
+    EXPECT_EQ(read(QStringLiteral("a.css")), "first");
+    const NBEOpenTab tab = *model->tab(id);
+    EXPECT_EQ(tab.sourceFile.savedContent, QStringLiteral("first"));
+    EXPECT_EQ(tab.sourceFile.content, QStringLiteral("first and more"));
+    EXPECT_TRUE(tab.sourceFile.isDirty());
+}
+
+TEST_F(Saving, AFailedWriteKeepsTheEditsAndSaysWhy)
+{
+    write(QStringLiteral("a.css"), "a");
+    load();
+    const QUuid id = open(QStringLiteral("a.css")).id;
+    model->updateContent(QStringLiteral("precious"), id);
+    QFile::remove(path(QStringLiteral("a.css")));
+    QDir().mkpath(path(QStringLiteral("a.css")));
+
+    EXPECT_FALSE(saveAndWait(id, true));
+    ASSERT_TRUE(model->errorMessage().has_value());
+    EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to save: ")));
+    EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("a.css")));
+    EXPECT_EQ(model->tab(id)->sourceFile.content, QStringLiteral("precious"));
+    EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
+
+    model->clearErrorMessage();
+    NBETest::await(model->flushTab(id));
+    EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to save: ")));
+    EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
+}
+
+TEST_F(Saving, FormatOnSaveOnlyForFormattableLanguagesAndTheRightSaves)
+{
+    settings->setBool(QStringLiteral("nbe.formatOnSave"), true);
+    settings->setInt(QStringLiteral("nbe.tabSize"), 2);
+    write(QStringLiteral("a.css"), "a{color:red}");
+    write(QStringLiteral("b.json"), "{\"a\":1}");
+    load();
+    const QUuid css = open(QStringLiteral("a.css")).id;
+    const QUuid json = open(QStringLiteral("b.json")).id;
+
+    // The Save command (forced) formats CSS.
+    EXPECT_TRUE(saveAndWait(css, true));
+    const QByteArray formatted = read(QStringLiteral("a.css"));
+    EXPECT_NE(formatted, "a{color:red}");
+    EXPECT_TRUE(formatted.contains("  color")) << formatted.toStdString();
+    EXPECT_EQ(model->tab(css)->sourceFile.content, QString::fromUtf8(formatted));
+    EXPECT_FALSE(model->tab(css)->sourceFile.isDirty());
+
+    // Formatting that changes nothing leaves the buffer alone.
+    int changes = 0;
+    auto connection =
+        QObject::connect(model.get(), &NBEWorkspaceViewModel::workspaceChanged, [&] { ++changes; });
+    EXPECT_TRUE(saveAndWait(css, true));
+    EXPECT_EQ(changes, 0);
+    QObject::disconnect(connection);
+
+    // JSON has no built-in formatter: written as it is.
+    model->updateContent(QStringLiteral("{\"a\":2}"), json);
+    EXPECT_TRUE(saveAndWait(json, true));
+    EXPECT_EQ(read(QStringLiteral("b.json")), "{\"a\":2}");
+
+    // An unforced save outside the focus-change mode doesn't format.
+    model->updateContent(QStringLiteral("b{color:blue}"), css);
+    EXPECT_TRUE(saveAndWait(css, false));
+    EXPECT_EQ(read(QStringLiteral("a.css")), "b{color:blue}");
+
+    // In the focus-change mode every save formats.
+    settings->setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("onFocusChange"));
+    model->updateContent(QStringLiteral("c{color:green}"), css);
+    EXPECT_TRUE(saveAndWait(css, false));
+    EXPECT_NE(read(QStringLiteral("a.css")), "c{color:green}");
+}
+
+TEST_F(Saving, AfterDelaySavesEachTabOnceItsEditsRest)
+{
+    settings->setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("afterDelay"));
+    settings->setDouble(QStringLiteral("nbe.autoSaveDelay"), 0.3);
+    settings->setBool(QStringLiteral("nbe.formatOnSave"), true);
+    write(QStringLiteral("a.css"), "a");
+    write(QStringLiteral("b.css"), "b");
+    load();
+    const QUuid a = open(QStringLiteral("a.css")).id;
+    const QUuid b = open(QStringLiteral("b.css")).id;
+
+    model->updateContent(QStringLiteral("a{color:red}"), a);
+    model->updateContent(QStringLiteral("b1"), b);
+    NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(150));
+    model->updateContent(QStringLiteral("b2"), b);
+    EXPECT_EQ(read(QStringLiteral("b.css")), "b");
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->tab(a)->sourceFile.isDirty(); }));
+    // Delayed saves never format.
+    EXPECT_EQ(read(QStringLiteral("a.css")), "a{color:red}");
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->tab(b)->sourceFile.isDirty(); }));
+    EXPECT_EQ(read(QStringLiteral("b.css")), "b2");
+}
+
+TEST_F(Saving, OffModeSavesOnlyOnCommand)
+{
+    settings->setDouble(QStringLiteral("nbe.autoSaveDelay"), 0.05);
+    write(QStringLiteral("a.css"), "a");
+    write(QStringLiteral("b.css"), "b");
+    load();
+    const QUuid a = open(QStringLiteral("a.css")).id;
+    const QUuid b = open(QStringLiteral("b.css")).id;
+    model->updateContent(QStringLiteral("edited"), a);
+    model->setActiveTab(b);
+    model->autoSaveOnFocusChange();
+    NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(200));
+    EXPECT_EQ(read(QStringLiteral("a.css")), "a");
+    EXPECT_TRUE(model->tab(a)->sourceFile.isDirty());
+}
+
+TEST_F(Saving, FocusChangeSavesTheTabLeftAndEveryDirtyTab)
+{
+    settings->setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("onFocusChange"));
+    for (const char *name : {"a.css", "b.css", "c.css"})
+        write(QString::fromLatin1(name), name);
+    load();
+    const QUuid a = open(QStringLiteral("a.css")).id;
+    const QUuid b = open(QStringLiteral("b.css")).id;
+    const QUuid c = open(QStringLiteral("c.css")).id;
+
+    // Opening a file activates directly: nothing is saved.
+    model->updateContent(QStringLiteral("c edited"), c);
+    model->setActiveTab(c);
+    NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(100));
+    EXPECT_EQ(read(QStringLiteral("c.css")), "c.css");
+    model->setActiveTab(a);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return read(QStringLiteral("c.css")) == "c edited"; }));
+
+    model->updateContent(QStringLiteral("a edited"), a);
+    model->updateContent(QStringLiteral("b edited"), b);
+    model->autoSaveOnFocusChange();
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return !model->tab(a)->sourceFile.isDirty() && !model->tab(b)->sourceFile.isDirty();
+    }));
+    EXPECT_EQ(read(QStringLiteral("a.css")), "a edited");
+    EXPECT_EQ(read(QStringLiteral("b.css")), "b edited");
+}
+
+TEST_F(Saving, SavingRefreshesTheGitState)
+{
+    write(QStringLiteral("a.css"), "a");
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    git({QStringLiteral("add"), QStringLiteral(".")});
+    git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("first")});
+    load();
+    EXPECT_TRUE(model->gitChanges().isEmpty());
+    const QUuid id = open(QStringLiteral("a.css")).id;
+    model->updateContent(QStringLiteral("b"), id);
+    EXPECT_TRUE(saveAndWait(id, false));
+    EXPECT_EQ(model->gitStatus(url(QStringLiteral("a.css"))), NBEGitStatus::modified);
+}
+
+TEST_F(Saving, WorkInFlightWhenTheWindowGoesAway)
+{
+    settings->setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("afterDelay"));
+    settings->setDouble(QStringLiteral("nbe.autoSaveDelay"), 0.05);
+    write(QStringLiteral("a.css"), "a");
+    write(QStringLiteral("b.html"), "<p>");
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    load();
+    const QUuid a = open(QStringLiteral("a.css")).id;
+    const QUuid b = open(QStringLiteral("b.html")).id;
+    model->updateContent(QStringLiteral("saved before the window closed"), a);
+    model->updateContent(QStringLiteral("<div>"), b);
+    model->saveTab(a, false);
+    model->refreshGitStatus();
+    model->openFile(url(QStringLiteral("b.html")), false);
+    // Released with a write, a refresh, a validation and timers pending:
+    // nothing runs into the released model, and the started write lands.
+    model.reset();
+    NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(read(QStringLiteral("a.css")), "saved before the window closed");
+}

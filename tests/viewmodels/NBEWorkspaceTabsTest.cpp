@@ -1,0 +1,355 @@
+#include "NBECommitDrafts.h"
+#include "NBEWindowOpener.h"
+#include "NBEWorkspaceFixture.h"
+
+using Tabs = NBEWorkspaceFixture;
+using Lifecycle = NBEWorkspaceFixture;
+
+TEST_F(Lifecycle, LoadingAMissingFolderFailsWithTheSentence)
+{
+    int loadingChanges = 0;
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::isLoadingChanged,
+                     [&] { ++loadingChanges; });
+    NBETest::await(model->loadWorkspace(QUrl::fromLocalFile(root + QStringLiteral("/missing"))));
+    EXPECT_FALSE(model->workspace().has_value());
+    ASSERT_TRUE(model->errorMessage().has_value());
+    EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to open folder: ")));
+    EXPECT_FALSE(model->isLoading());
+    EXPECT_EQ(loadingChanges, 2);
+    EXPECT_TRUE(model->recentProjects().isEmpty());
+}
+
+TEST_F(Lifecycle, LoadBuildsTheWorkspaceRecordsTheFolderAndRestoresTheDraft)
+{
+    write(QStringLiteral("index.html"), "<p>hi</p>\n");
+    write(QStringLiteral("css/main.css"), "p {}\n");
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    NBECommitDrafts::save(QStringLiteral("Half-written message"), rootURL(), *settings);
+    model->setCommitMessage(QStringLiteral("earlier"));
+
+    load();
+    const NBEWorkspace &workspace = *model->workspace();
+    EXPECT_EQ(workspace.rootURL, rootURL());
+    ASSERT_TRUE(workspace.fileTree.has_value());
+    ASSERT_EQ(workspace.fileTree->children.size(), 2);
+    EXPECT_EQ(workspace.fileTree->children[0].name, QStringLiteral("css"));
+    EXPECT_TRUE(workspace.openTabs.isEmpty());
+    EXPECT_FALSE(workspace.activeTabID.has_value());
+    EXPECT_EQ(workspace.editorSettings, NBEEditorSettings{});
+    EXPECT_EQ(model->recentProjects().value(0), rootURL());
+    EXPECT_TRUE(model->isGitRepository());
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("Half-written message"));
+    EXPECT_FALSE(model->isLoading());
+    EXPECT_FALSE(model->errorMessage().has_value());
+
+    // A second window's model reads the stored list.
+    EXPECT_EQ(makeModel()->recentProjects().value(0), rootURL());
+    model->clearRecentProjects();
+    EXPECT_TRUE(model->recentProjects().isEmpty());
+    EXPECT_TRUE(makeModel()->recentProjects().isEmpty());
+}
+
+TEST_F(Lifecycle, OutsideARepositoryTheCommitMessageIsKept)
+{
+    model->setCommitMessage(QStringLiteral("earlier"));
+    load();
+    EXPECT_FALSE(model->isGitRepository());
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("earlier"));
+}
+
+TEST_F(Lifecycle, CloseForgetsTheWorkspaceAndDiagnosticsButKeepsGitState)
+{
+    write(QStringLiteral("a.html"), "<div>\n");
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    load();
+    open(QStringLiteral("a.html"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->diagnostics().isEmpty(); }));
+    const auto branch = model->gitBranch();
+    const auto changes = model->gitChanges();
+    ASSERT_FALSE(changes.isEmpty());
+
+    EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
+    EXPECT_FALSE(model->workspace().has_value());
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_TRUE(model->diagnostics().isEmpty());
+    EXPECT_EQ(model->gitBranch(), branch);
+    EXPECT_EQ(model->gitChanges(), changes);
+
+    // Without a workspace it still runs and changes nothing else.
+    EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
+}
+
+TEST_F(Lifecycle, RecognisesTheWebFrameworkManifest)
+{
+    struct Case
+    {
+        const char *name;
+        std::optional<QByteArray> manifest;
+        bool expected;
+    };
+    const QList<Case> cases{
+        {"no manifest", std::nullopt, false},
+        {"package by URL", ".package(url: \"https://github.com/vapor/vapor.git\", from: \"4.0.0\")",
+         true},
+        {"only in a comment", "// see vapor/vapor\nlet x = 1", true},
+        {"package by name", ".package(name: \"vapor\", path: \"../v\")", true},
+        {"capitalised only", ".package(name: \"Vapor\", path: \"../V\")", false},
+        {"word after the closing parenthesis", ".package(path: \"../x\") // vapor", false},
+        {"not UTF-8", QByteArray("\xff\xfe vapor/vapor"), false},
+    };
+    load();
+    desktop->sibling = QUrl::fromLocalFile(QStringLiteral("/usr/share/applications/t.desktop"));
+    for (const Case &c : cases) {
+        QFile::remove(path(QStringLiteral("Package.swift")));
+        if (c.manifest)
+            write(QStringLiteral("Package.swift"), *c.manifest);
+        EXPECT_EQ(model->isVaporProject(), c.expected) << c.name;
+        EXPECT_EQ(model->canOpenInTarnwick(), c.expected) << c.name;
+    }
+    desktop->sibling.reset();
+    EXPECT_FALSE(model->canOpenInTarnwick());
+    model->openInTarnwick();
+    EXPECT_TRUE(desktop->opened.isEmpty());
+    desktop->sibling = QUrl::fromLocalFile(QStringLiteral("/usr/share/applications/t.desktop"));
+    model->openInTarnwick();
+    ASSERT_EQ(desktop->opened.size(), 1);
+    EXPECT_EQ(desktop->opened[0].first, QList<QUrl>{rootURL()});
+}
+
+TEST_F(Tabs, PreviewTabIsReusedInPlaceAndKeptWhenOpenedForGood)
+{
+    write(QStringLiteral("a.html"), "a");
+    write(QStringLiteral("b.css"), "b");
+    write(QStringLiteral("c.js"), "c");
+    write(QStringLiteral("d.md"), "d");
+    load();
+
+    const NBEOpenTab permanent = open(QStringLiteral("d.md"));
+    EXPECT_FALSE(permanent.isEphemeral);
+    const NBEOpenTab preview = open(QStringLiteral("a.html"), true);
+    EXPECT_TRUE(preview.isEphemeral);
+    EXPECT_EQ(preview.language->id, QStringLiteral("html"));
+    model->updateCursorPosition(4, 2, preview.id);
+
+    // The next preview replaces the file in the same tab, caret back at 1:1.
+    const NBEOpenTab reused = open(QStringLiteral("b.css"), true);
+    EXPECT_EQ(reused.id, preview.id);
+    EXPECT_TRUE(reused.isEphemeral);
+    EXPECT_EQ(reused.sourceFile.content, QStringLiteral("b"));
+    EXPECT_EQ(reused.language->id, QStringLiteral("css"));
+    EXPECT_EQ(reused.cursorPosition, (NBECursorPosition{1, 1}));
+    EXPECT_EQ(tabFiles(), (QList<QUrl>{url(QStringLiteral("d.md")), url(QStringLiteral("b.css"))}));
+
+    // Opening it for good pins the same tab without reading it again.
+    write(QStringLiteral("b.css"), "changed on disk");
+    const NBEOpenTab pinned = open(QStringLiteral("b.css"));
+    EXPECT_EQ(pinned.id, preview.id);
+    EXPECT_FALSE(pinned.isEphemeral);
+    EXPECT_EQ(pinned.sourceFile.content, QStringLiteral("b"));
+
+    // A preview request for a file open for good only activates it.
+    model->setActiveTab(pinned.id);
+    const NBEOpenTab stays = open(QStringLiteral("d.md"), true);
+    EXPECT_EQ(stays.id, permanent.id);
+    EXPECT_FALSE(stays.isEphemeral);
+
+    // Without a preview tab a preview request appends one.
+    const NBEOpenTab fresh = open(QStringLiteral("c.js"), true);
+    EXPECT_TRUE(fresh.isEphemeral);
+    EXPECT_EQ(model->workspace()->openTabs.size(), 3);
+    EXPECT_EQ(model->workspace()->openTabs.last().id, fresh.id);
+
+    // Typing into the preview tab keeps it; the next preview adds a tab.
+    model->updateContent(QStringLiteral("c2"), fresh.id);
+    EXPECT_FALSE(model->tab(fresh.id)->isEphemeral);
+    const NBEOpenTab next = open(QStringLiteral("a.html"), true);
+    EXPECT_NE(next.id, fresh.id);
+    EXPECT_EQ(model->workspace()->openTabs.size(), 4);
+}
+
+TEST_F(Tabs, UnreadableFilesOpenNoTab)
+{
+    write(QStringLiteral("a.css"), "a");
+    write(QStringLiteral("bad.txt"), QByteArray("ok \xc3\x28 no"));
+    load();
+    open(QStringLiteral("a.css"), true);
+    NBETest::await(model->openFile(url(QStringLiteral("bad.txt")), true));
+    ASSERT_TRUE(model->errorMessage().has_value());
+    EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
+    EXPECT_EQ(tabFiles(), QList<QUrl>{url(QStringLiteral("a.css"))});
+    model->clearErrorMessage();
+    NBETest::await(model->openFile(url(QStringLiteral("missing.css")), false));
+    EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
+    EXPECT_EQ(model->workspace()->openTabs.size(), 1);
+}
+
+TEST_F(Tabs, OverlappingRequestsForOneFileGiveOneTab)
+{
+    write(QStringLiteral("a.css"), "a");
+    load();
+    auto first = model->openFile(url(QStringLiteral("a.css")), true);
+    auto second = model->openFile(url(QStringLiteral("a.css")), false);
+    NBETest::await(first);
+    NBETest::await(second);
+    ASSERT_EQ(model->workspace()->openTabs.size(), 1);
+    EXPECT_FALSE(model->workspace()->openTabs[0].isEphemeral);
+}
+
+TEST_F(Tabs, ClosingPicksTheRightmostTabAndMovingKeepsTheActiveOne)
+{
+    for (const char *name : {"a.css", "b.css", "c.css"})
+        write(QString::fromLatin1(name), name);
+    load();
+    const QUuid a = open(QStringLiteral("a.css")).id;
+    const QUuid b = open(QStringLiteral("b.css")).id;
+    const QUuid c = open(QStringLiteral("c.css")).id;
+
+    auto order = [&] {
+        QList<QUuid> ids;
+        for (const NBEOpenTab &tab : model->workspace()->openTabs)
+            ids.append(tab.id);
+        return ids;
+    };
+    struct Move
+    {
+        int from, to;
+        QList<QUuid> expected;
+    };
+    for (const Move &m : QList<Move>{{0, 2, {b, c, a}},
+                                     {2, 0, {a, b, c}},
+                                     {1, 1, {a, b, c}},
+                                     {1, 3, {a, b, c}},
+                                     {-1, 0, {a, b, c}}}) {
+        model->moveTab(m.from, m.to);
+        EXPECT_EQ(order(), m.expected) << m.from << "->" << m.to;
+    }
+    EXPECT_EQ(model->workspace()->activeTabID, c);
+
+    model->setActiveTab(b);
+    EXPECT_TRUE(NBETest::await(model->closeTab(b)));
+    EXPECT_EQ(model->workspace()->activeTabID, c);
+    EXPECT_TRUE(NBETest::await(model->closeTab(a)));
+    EXPECT_EQ(model->workspace()->activeTabID, c);
+    EXPECT_TRUE(NBETest::await(model->closeTab(c)));
+    EXPECT_FALSE(model->workspace()->activeTabID.has_value());
+}
+
+TEST_F(Tabs, ClosingOthersAndAll)
+{
+    for (const char *name : {"a.css", "b.css", "c.css"})
+        write(QString::fromLatin1(name), name);
+    load();
+    open(QStringLiteral("a.css"));
+    const QUuid b = open(QStringLiteral("b.css")).id;
+    open(QStringLiteral("c.css"));
+    EXPECT_TRUE(NBETest::await(model->closeOtherTabs(b)));
+    EXPECT_EQ(tabFiles(), QList<QUrl>{url(QStringLiteral("b.css"))});
+    EXPECT_EQ(model->workspace()->activeTabID, b);
+    EXPECT_TRUE(NBETest::await(model->closeAllTabs()));
+    EXPECT_TRUE(model->workspace()->openTabs.isEmpty());
+    EXPECT_FALSE(model->workspace()->activeTabID.has_value());
+    EXPECT_TRUE(desktop->questions.isEmpty());
+}
+
+TEST_F(Tabs, ClosingUnsavedEditsAsksFirst)
+{
+    write(QStringLiteral("a.css"), "a");
+    write(QStringLiteral("b.css"), "b");
+    load();
+    const QUuid a = open(QStringLiteral("a.css")).id;
+    const QUuid b = open(QStringLiteral("b.css")).id;
+    model->updateContent(QStringLiteral("edited a"), a);
+
+    desktop->answer = NBEUnsavedChangesChoice::Cancel;
+    EXPECT_FALSE(NBETest::await(model->closeTab(a)));
+    EXPECT_FALSE(NBETest::await(model->closeAllTabs()));
+    EXPECT_EQ(model->workspace()->openTabs.size(), 2);
+    ASSERT_EQ(desktop->questions.size(), 2);
+    EXPECT_EQ(desktop->questions[0], QStringList{QStringLiteral("a.css")});
+    EXPECT_FALSE(NBETest::await(model->closeWorkspace()));
+    EXPECT_TRUE(model->workspace().has_value());
+
+    // A clean tab closes without a question.
+    EXPECT_TRUE(NBETest::await(model->closeTab(b)));
+    EXPECT_EQ(desktop->questions.size(), 3);
+
+    desktop->answer = NBEUnsavedChangesChoice::Save;
+    EXPECT_TRUE(NBETest::await(model->closeTab(a)));
+    EXPECT_EQ(read(QStringLiteral("a.css")), "edited a");
+    EXPECT_TRUE(model->workspace()->openTabs.isEmpty());
+
+    const QUuid again = open(QStringLiteral("a.css")).id;
+    model->updateContent(QStringLiteral("dropped"), again);
+    desktop->answer = NBEUnsavedChangesChoice::DontSave;
+    EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
+    EXPECT_FALSE(model->workspace().has_value());
+    EXPECT_EQ(read(QStringLiteral("a.css")), "edited a");
+}
+
+TEST_F(Tabs, SaveAnswerThatFailsKeepsTheTabAndItsEdits)
+{
+    write(QStringLiteral("a.css"), "a");
+    load();
+    const QUuid a = open(QStringLiteral("a.css")).id;
+    model->updateContent(QStringLiteral("keep me"), a);
+    // A folder now stands where the file was: the write must fail.
+    QFile::remove(path(QStringLiteral("a.css")));
+    QDir().mkpath(path(QStringLiteral("a.css")));
+
+    desktop->answer = NBEUnsavedChangesChoice::Save;
+    EXPECT_FALSE(NBETest::await(model->closeTab(a)));
+    ASSERT_TRUE(model->tab(a).has_value());
+    EXPECT_EQ(model->tab(a)->sourceFile.content, QStringLiteral("keep me"));
+    EXPECT_TRUE(model->tab(a)->sourceFile.isDirty());
+    ASSERT_TRUE(model->errorMessage().has_value());
+    EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to save: ")));
+}
+
+TEST_F(Tabs, PendingFilesQueuedBeforeTheLoadOpenAfterIt)
+{
+    write(QStringLiteral("a.css"), "a");
+    write(QStringLiteral("b.html"), "b");
+    QTemporaryDir other;
+    NBETest::writeFile(other.filePath(QStringLiteral("x.css")), "x");
+
+    NBEWindowOpener &opener = NBEWindowOpener::shared();
+    QList<QUrl> shown;
+    opener.setWindowOpeningAction([&](const QUrl &r) { shown.append(r); });
+    opener.open(url(QStringLiteral("b.html")));
+    opener.open(url(QStringLiteral("a.css")));
+    opener.open(QUrl::fromLocalFile(other.filePath(QStringLiteral("x.css"))));
+
+    // Nothing is taken while there is no workspace.
+    model->openPendingFiles(rootURL());
+    load();
+    model->openPendingFiles(QUrl::fromLocalFile(other.path()));
+    model->openPendingFiles(rootURL());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->workspace()->openTabs.size() == 2; }));
+    EXPECT_EQ(tabFiles(),
+              (QList<QUrl>{url(QStringLiteral("b.html")), url(QStringLiteral("a.css"))}));
+    EXPECT_FALSE(model->workspace()->openTabs[0].isEphemeral);
+    EXPECT_EQ(model->activeTab()->sourceFile.url, url(QStringLiteral("a.css")));
+
+    // The other folder's file still waits for its own window.
+    EXPECT_EQ(opener.takePendingFiles(QUrl::fromLocalFile(other.path())).size(), 1);
+    opener.setWindowOpeningAction({});
+}
+
+TEST_F(Tabs, RevealOpensForGoodAndAnnouncesEveryTime)
+{
+    write(QStringLiteral("a.css"), "a\nb\nc\n");
+    load();
+    const QUuid preview = open(QStringLiteral("a.css"), true).id;
+    int announced = 0;
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::revealTargetChanged,
+                     [&] { ++announced; });
+    model->setDiffTarget(url(QStringLiteral("a.css")));
+    model->revealDiagnostic(url(QStringLiteral("a.css")), 3);
+    model->revealDiagnostic(url(QStringLiteral("a.css")), 3);
+    EXPECT_EQ(announced, 2);
+    EXPECT_FALSE(model->diffTarget().has_value());
+    EXPECT_EQ(model->revealTarget(), (NBERevealTarget{url(QStringLiteral("a.css")), 3}));
+    EXPECT_FALSE(model->tab(preview)->isEphemeral);
+    model->clearRevealTarget();
+    EXPECT_FALSE(model->revealTarget().has_value());
+}
