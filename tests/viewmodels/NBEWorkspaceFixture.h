@@ -97,6 +97,23 @@ protected:
         return files;
     }
 
+    // Writes `initial`, loads the folder, opens the file and types `edit`.
+    QUuid loadAndEdit(const QString &relative, const QByteArray &initial, const QString &edit)
+    {
+        write(relative, initial);
+        load();
+        const QUuid id = open(relative).id;
+        model->updateContent(edit, id);
+        return id;
+    }
+
+    // A folder now stands where the file was, so writing it must fail.
+    void blockWrites(const QString &relative)
+    {
+        QFile::remove(path(relative));
+        QDir().mkpath(path(relative));
+    }
+
     bool saveAndWait(const QUuid &id, bool force)
     {
         return NBETest::await(model->saveTab(id, force));

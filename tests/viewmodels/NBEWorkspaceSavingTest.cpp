@@ -80,10 +80,7 @@ TEST_F(Saving, SaveWritesTheTextWithTheFilesLineEnding)
 
 TEST_F(Saving, TextTypedDuringTheWriteStaysUnsaved)
 {
-    write(QStringLiteral("a.css"), "a");
-    load();
-    const QUuid id = open(QStringLiteral("a.css")).id;
-    model->updateContent(QStringLiteral("first"), id);
+    const QUuid id = loadAndEdit(QStringLiteral("a.css"), "a", QStringLiteral("first"));
     auto saving = model->saveTab(id, false);
     // Typed before the write has reported back.
     model->updateContent(QStringLiteral("first and more"), id);
@@ -97,12 +94,8 @@ TEST_F(Saving, TextTypedDuringTheWriteStaysUnsaved)
 
 TEST_F(Saving, AFailedWriteKeepsTheEditsAndSaysWhy)
 {
-    write(QStringLiteral("a.css"), "a");
-    load();
-    const QUuid id = open(QStringLiteral("a.css")).id;
-    model->updateContent(QStringLiteral("precious"), id);
-    QFile::remove(path(QStringLiteral("a.css")));
-    QDir().mkpath(path(QStringLiteral("a.css")));
+    const QUuid id = loadAndEdit(QStringLiteral("a.css"), "a", QStringLiteral("precious"));
+    blockWrites(QStringLiteral("a.css"));
 
     EXPECT_FALSE(saveAndWait(id, true));
     ASSERT_TRUE(model->errorMessage().has_value());

@@ -288,13 +288,8 @@ TEST_F(Tabs, ClosingUnsavedEditsAsksFirst)
 
 TEST_F(Tabs, SaveAnswerThatFailsKeepsTheTabAndItsEdits)
 {
-    write(QStringLiteral("a.css"), "a");
-    load();
-    const QUuid a = open(QStringLiteral("a.css")).id;
-    model->updateContent(QStringLiteral("keep me"), a);
-    // A folder now stands where the file was: the write must fail.
-    QFile::remove(path(QStringLiteral("a.css")));
-    QDir().mkpath(path(QStringLiteral("a.css")));
+    const QUuid a = loadAndEdit(QStringLiteral("a.css"), "a", QStringLiteral("keep me"));
+    blockWrites(QStringLiteral("a.css"));
 
     desktop->answer = NBEUnsavedChangesChoice::Save;
     EXPECT_FALSE(NBETest::await(model->closeTab(a)));
