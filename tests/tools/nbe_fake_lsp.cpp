@@ -4,7 +4,7 @@
 // file named by NBE_FAKE_LSP_LOG (or --log=PATH).
 //
 // Options: --fail-initialize, --silent-shutdown, --initialize-delay=MS,
-// --publish (answer every didOpen/didChange with one diagnostic naming the
+// --hang-requests, --publish (answer every didOpen/didChange with one diagnostic naming the
 // document's version and first line).
 
 #include "NBELSPFraming.h"
@@ -26,6 +26,7 @@ QString logPath;
 bool failInitialize = false;
 bool silentShutdown = false;
 bool publish = false;
+bool hangRequests = false;
 int initializeDelayMs = 0;
 
 void writeAll(const QByteArray &bytes)
@@ -130,6 +131,8 @@ void handle(const NBELSPMessage &message)
     } else if (method == "shutdown") {
         if (!silentShutdown)
             reply(NBEJSONValue());
+    } else if (hangRequests) {
+        // never answers anything but the handshake and shutdown
     } else if (method == "test/echo") {
         reply(message.params.value_or(NBEJSONValue()));
     } else if (method == "test/error") {
@@ -207,6 +210,8 @@ int main(int argc, char **argv)
             failInitialize = true;
         else if (arg == "--silent-shutdown")
             silentShutdown = true;
+        else if (arg == "--hang-requests")
+            hangRequests = true;
         else if (arg == "--publish")
             publish = true;
         else if (arg.startsWith("--initialize-delay="))

@@ -1,0 +1,57 @@
+// The anchor for NBELSPDecodeBench: the same stream of 100,000 didChange
+// messages (about 630 bytes each), fed in random chunks of 1 byte to 64 KiB,
+// decoded by vscode-jsonrpc's stream reader. Prints messages per second.
+import { PassThrough } from 'node:stream';
+import rpc from 'vscode-jsonrpc/node.js';
+
+const count = 100000;
+function body(version) {
+  let text = '';
+  for (let i = 0; text.length < 380; ++i)
+    text += `  .card-${i} > a[href="/x"] { color: #${String((i * 7919) % 999999).padStart(6, '0')}; }\n`;
+  return JSON.stringify({
+    jsonrpc: '2.0', method: 'textDocument/didChange',
+    params: { contentChanges: [{ text }], textDocument: { uri: 'file:///home/user/project/assets/css/site.css', version } },
+  });
+}
+const parts = [];
+for (let v = 1; v <= count; ++v) {
+  const b = Buffer.from(body(v), 'utf8');
+  parts.push(Buffer.from(`Content-Length: ${b.length}\r\n\r\n`, 'ascii'), b);
+}
+const stream = Buffer.concat(parts);
+let seed = 7;
+const random = () => ((seed = (seed * 1103515245 + 12345) % 2147483648) / 2147483648);
+const chunks = [];
+for (let at = 0; at < stream.length;) {
+  const n = Math.min(1 + Math.floor(random() * 65536), stream.length - at);
+  chunks.push(stream.subarray(at, at + n));
+  at += n;
+}
+
+async function run() {
+  const input = new PassThrough();
+  const reader = new rpc.StreamMessageReader(input);
+  let expected = 1, desyncs = 0;
+  const start = process.hrtime.bigint();
+  const done = new Promise((resolve) => {
+    reader.listen((message) => {
+      if (message.params?.textDocument?.version !== expected) ++desyncs;
+      if (++expected > count) resolve();
+    });
+  });
+  for (const chunk of chunks) input.write(chunk);
+  await done;
+  const seconds = Number(process.hrtime.bigint() - start) / 1e9;
+  reader.dispose();
+  return { rate: count / seconds, desyncs };
+}
+
+const rates = [];
+for (let i = 0; i < 5; ++i) {
+  const { rate, desyncs } = await run();
+  rates.push(rate);
+  console.log(`run ${i + 1}: ${Math.round(rate)} messages/s, ${desyncs} desyncs`);
+}
+rates.sort((a, b) => a - b);
+console.log(`vscode-jsonrpc median: ${Math.round(rates[2])} messages/s (average body ${Math.round(stream.length / count)} bytes)`);

@@ -1,0 +1,71 @@
+#pragma once
+
+#include "NBELSPClient.h"
+#include "NBELSPDiagnostic.h"
+
+#include <QFuture>
+#include <QList>
+#include <QObject>
+#include <QPair>
+#include <QPromise>
+#include <QUrl>
+
+#include <chrono>
+#include <memory>
+
+// One language server as the sessions use it: started once, initialised,
+// fed document notifications (held back while it starts and then sent in
+// order, so its copy of a document is never stale), asked bounded requests,
+// and heard through its published diagnostics.
+class NBELSPServerConnection : public QObject
+{
+    Q_OBJECT
+
+public:
+    enum class State { idle, starting, running, failed, stopped };
+
+    explicit NBELSPServerConnection(QObject *parent = nullptr);
+
+    // Launches the server and sends the handshake; ready() or failed()
+    // follows. A handshake that takes longer than `handshakeTimeout` fails.
+    void start(const QString &program, const QStringList &arguments, const QUrl &rootURL,
+               std::chrono::milliseconds handshakeTimeout);
+
+    // There is no server to start: state failed, without a signal.
+    void markUnavailable()
+    {
+        if (m_state == State::idle)
+            m_state = State::failed;
+    }
+
+    // Sent now when running, queued while starting, dropped otherwise.
+    void notify(const QString &method, const NBEJSONValue &params);
+
+    // A request with a bound; fails with notRunning unless running.
+    QFuture<NBELSPReply> request(const QString &method, const NBEJSONValue &params,
+                                 std::chrono::milliseconds timeout);
+
+    // "shutdown" (bounded), "exit", termination. A server still starting is
+    // shut down as soon as its handshake ends. Never fails.
+    QFuture<void> shutdown();
+
+    State state() const { return m_state; }
+    NBELSPClient *client() const { return m_client; }
+
+    // The file a published uri names: file URIs become the URL of their
+    // cleaned local path, however the server encoded them ("%2B" or "+").
+    static QUrl diagnosticsURL(const QString &uri);
+
+signals:
+    void ready();
+    void failed(const QString &reason);
+    void diagnosticsPublished(const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics);
+
+private:
+    void forward(const NBELSPNotification &notification);
+
+    NBELSPClient *m_client = nullptr;
+    State m_state = State::idle;
+    std::shared_ptr<QPromise<void>> m_lateShutdown; // shutdown() while starting
+    QList<QPair<QString, NBEJSONValue>> m_queued;
+};

@@ -1,0 +1,342 @@
+#include "NBEWebLSPSession.h"
+
+#include "NBELSPServerConnection.h"
+#include "NBELSPTextEdit.h"
+#include "NBELog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPromise>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+template <typename T> QFuture<std::optional<T>> nothing()
+{
+    QPromise<std::optional<T>> promise;
+    promise.start();
+    promise.addResult(std::nullopt);
+    promise.finish();
+    return promise.future();
+}
+
+NBEJSONValue textDocument(const QUrl &url)
+{
+    return NBEJSONValue::object({{"uri", url.toString(QUrl::FullyEncoded)}});
+}
+
+NBEJSONValue::Object positionParams(const QUrl &url, qint64 line, qint64 character)
+{
+    return {{QStringLiteral("textDocument"), textDocument(url)},
+            {QStringLiteral("position"),
+             NBEJSONValue::object({{"line", line}, {"character", character}})}};
+}
+
+} // namespace
+
+NBEWebLSPSession::NBEWebLSPSession(const QUrl &rootURL, QObject *parent)
+    : QObject(parent)
+    , m_rootURL(rootURL)
+{}
+
+NBEWebLSPSession::~NBEWebLSPSession()
+{
+    if (!m_shutDown)
+        shutdown();
+}
+
+QString NBEWebLSPSession::key(const QUrl &url)
+{
+    if (url.isLocalFile())
+        return QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath());
+    return url.toString();
+}
+
+const NBEWebLSPSession::Document *NBEWebLSPSession::document(const QUrl &url) const
+{
+    const auto it = m_documents.constFind(key(url));
+    return it == m_documents.cend() ? nullptr : &it.value();
+}
+
+bool NBEWebLSPSession::isOpen(const QUrl &url) const
+{
+    return document(url) != nullptr;
+}
+
+std::optional<qint64> NBEWebLSPSession::version(const QUrl &url) const
+{
+    const Document *open = document(url);
+    return open ? std::optional<qint64>(open->version) : std::nullopt;
+}
+
+NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId)
+{
+    if (auto *existing = m_servers.value(serverLanguageId))
+        return existing;
+    auto *connection = new NBELSPServerConnection(this);
+    m_servers.insert(serverLanguageId, connection);
+    connect(connection, &NBELSPServerConnection::diagnosticsPublished, this,
+            [this](const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics) {
+                if (!m_shutDown)
+                    emit diagnosticsPublished(url, diagnostics);
+            });
+    connect(connection, &NBELSPServerConnection::ready, this,
+            [serverLanguageId] { NBELog::lsp().info("web LSP ready: %s", serverLanguageId); });
+    connect(connection, &NBELSPServerConnection::failed, this,
+            [this, serverLanguageId](const QString &reason) {
+                const QByteArray format =
+                    QStringLiteral("web LSP unavailable (%1): %@").arg(serverLanguageId).toUtf8();
+                NBELog::lsp().error(format.constData(), reason);
+                // Its documents were never opened anywhere.
+                m_documents.removeIf([&](const auto &entry) {
+                    return entry.value().serverLanguageId == serverLanguageId;
+                });
+            });
+
+    const auto launch = launchFor(serverLanguageId);
+    if (!launch) {
+        // No Node.js or no script: remembered for the session, not logged.
+        m_documents.removeIf(
+            [&](const auto &entry) { return entry.value().serverLanguageId == serverLanguageId; });
+        connection->markUnavailable();
+        return connection;
+    }
+    connection->start(launch->executable, launch->arguments, m_rootURL, handshakeTimeout);
+    return connection;
+}
+
+void NBEWebLSPSession::didOpen(const QUrl &url, const QString &fileLanguageId, const QString &text)
+{
+    if (m_shutDown)
+        return;
+    const auto language = NBEWebLSPServers::serverLanguageId(fileLanguageId);
+    if (!language)
+        return;
+    NBELSPServerConnection *connection = m_servers.value(*language);
+    if (!connection) {
+        // Record nothing before the launch lookup: a language without a
+        // server must leave no document behind.
+        connection = server(*language);
+    }
+    using State = NBELSPServerConnection::State;
+    if (connection->state() != State::starting && connection->state() != State::running)
+        return;
+    m_documents.insert(key(url), Document{url, *language, 1});
+    connection->notify(
+        QStringLiteral("textDocument/didOpen"),
+        NBEJSONValue::object(
+            {{"textDocument", NBEJSONValue::object({{"uri", url.toString(QUrl::FullyEncoded)},
+                                                    {"languageId", *language},
+                                                    {"version", 1},
+                                                    {"text", text}})}}));
+}
+
+void NBEWebLSPSession::didChange(const QUrl &url, const QString &text)
+{
+    if (m_shutDown)
+        return;
+    const auto it = m_documents.find(key(url));
+    if (it == m_documents.end())
+        return;
+    NBELSPServerConnection *connection = m_servers.value(it->serverLanguageId);
+    if (!connection)
+        return;
+    const qint64 version = ++it->version;
+    connection->notify(
+        QStringLiteral("textDocument/didChange"),
+        NBEJSONValue::object(
+            {{"textDocument", NBEJSONValue::object({{"uri", it->url.toString(QUrl::FullyEncoded)},
+                                                    {"version", version}})},
+             {"contentChanges", NBEJSONValue::array({NBEJSONValue::object({{"text", text}})})}}));
+}
+
+void NBEWebLSPSession::didClose(const QUrl &url)
+{
+    if (m_shutDown)
+        return;
+    const auto it = m_documents.find(key(url));
+    if (it == m_documents.end())
+        return;
+    const Document closed = *it;
+    m_documents.erase(it);
+    if (NBELSPServerConnection *connection = m_servers.value(closed.serverLanguageId))
+        connection->notify(QStringLiteral("textDocument/didClose"),
+                           NBEJSONValue::object({{"textDocument", textDocument(closed.url)}}));
+}
+
+QFuture<void> NBEWebLSPSession::shutdown()
+{
+    if (m_shutDown) {
+        QPromise<void> promise;
+        promise.start();
+        promise.finish();
+        return promise.future();
+    }
+    m_shutDown = true;
+    emit diagnosticsFinished();
+    QList<QFuture<void>> stops;
+    for (NBELSPServerConnection *connection : std::as_const(m_servers)) {
+        QFuture<void> stopped = connection->shutdown();
+        stops.append(stopped);
+        // The connection outlives the session until its server is gone, so
+        // dropping the session right after shutdown() stays graceful.
+        connection->setParent(nullptr);
+        disconnect(connection, nullptr, this, nullptr);
+        stopped.then(connection, [connection] { connection->deleteLater(); });
+    }
+    m_servers.clear();
+    return QtFuture::whenAll(stops.begin(), stops.end()).then([](const QList<QFuture<void>> &) {});
+}
+
+QFuture<std::optional<NBEJSONValue>> NBEWebLSPSession::request(const QUrl &url,
+                                                               const QString &method,
+                                                               NBEJSONValue::Object params,
+                                                               std::chrono::milliseconds timeout)
+{
+    const Document *open = document(url);
+    NBELSPServerConnection *connection = open ? m_servers.value(open->serverLanguageId) : nullptr;
+    if (m_shutDown || !connection || connection->state() != NBELSPServerConnection::State::running)
+        return nothing<NBEJSONValue>();
+    return connection->request(method, NBEJSONValue(std::move(params)), timeout)
+        .then([](NBELSPReply reply) -> std::optional<NBEJSONValue> {
+            if (!reply)
+                return std::nullopt;
+            return *reply;
+        });
+}
+
+QFuture<std::optional<QList<NBELSPCompletionItem>>>
+NBEWebLSPSession::completion(const QUrl &url, qint64 line, qint64 character)
+{
+    return request(url, QStringLiteral("textDocument/completion"),
+                   positionParams(url, line, character), requestTimeout)
+        .then([](std::optional<NBEJSONValue> result) -> std::optional<QList<NBELSPCompletionItem>> {
+            if (!result)
+                return std::nullopt;
+            return NBELSPCompletionItem::parse(*result);
+        });
+}
+
+QFuture<std::optional<QString>> NBEWebLSPSession::formatting(const QUrl &url, const QString &text,
+                                                             int tabSize, bool insertSpaces)
+{
+    NBEJSONValue::Object params{
+        {QStringLiteral("textDocument"), textDocument(url)},
+        {QStringLiteral("options"),
+         NBEJSONValue::object({{"tabSize", tabSize}, {"insertSpaces", insertSpaces}})}};
+    return request(url, QStringLiteral("textDocument/formatting"), std::move(params),
+                   formattingTimeout)
+        .then([text](std::optional<NBEJSONValue> result) -> std::optional<QString> {
+            if (!result)
+                return std::nullopt;
+            const QList<NBELSPTextEdit> edits = NBELSPTextEdit::parse(*result);
+            if (edits.isEmpty())
+                return std::nullopt;
+            return NBELSPTextEdit::apply(edits, text);
+        });
+}
+
+QFuture<std::optional<QString>> NBEWebLSPSession::hover(const QUrl &url, qint64 line,
+                                                        qint64 character)
+{
+    return request(url, QStringLiteral("textDocument/hover"), positionParams(url, line, character),
+                   requestTimeout)
+        .then([](std::optional<NBEJSONValue> result) -> std::optional<QString> {
+            if (!result)
+                return std::nullopt;
+            return hoverResultText(*result);
+        });
+}
+
+QFuture<std::optional<NBELSPLocation>> NBEWebLSPSession::definition(const QUrl &url, qint64 line,
+                                                                    qint64 character)
+{
+    return request(url, QStringLiteral("textDocument/definition"),
+                   positionParams(url, line, character), requestTimeout)
+        .then([](std::optional<NBEJSONValue> result) -> std::optional<NBELSPLocation> {
+            if (!result)
+                return std::nullopt;
+            const auto location = firstLocation(*result);
+            if (!location)
+                return std::nullopt;
+            const QUrl target = NBELSPServerConnection::diagnosticsURL(location->uri);
+            if (target.isEmpty())
+                return std::nullopt;
+            return NBELSPLocation{target, location->line, location->character};
+        });
+}
+
+std::optional<QString> NBEWebLSPSession::hoverResultText(const NBEJSONValue &result)
+{
+    const auto text = hoverText(result.find(QStringLiteral("contents")));
+    if (!text)
+        return std::nullopt;
+    const QString trimmed = text->trimmed();
+    if (trimmed.isEmpty())
+        return std::nullopt;
+    return trimmed;
+}
+
+std::optional<QString> NBEWebLSPSession::hoverText(const NBEJSONValue *value)
+{
+    if (!value)
+        return std::nullopt;
+    switch (value->kind()) {
+    case NBEJSONValue::Kind::string:
+        return value->stringValue();
+    case NBEJSONValue::Kind::object: {
+        const NBEJSONValue *inner = value->find(QStringLiteral("value"));
+        return inner ? inner->stringValue() : std::nullopt;
+    }
+    case NBEJSONValue::Kind::array: {
+        QStringList parts;
+        for (const NBEJSONValue &element : value->arrayRef())
+            if (auto part = hoverText(&element))
+                parts.append(*part);
+        return parts.join(QStringLiteral("\n\n"));
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+std::optional<NBEWebLSPSession::RawLocation>
+NBEWebLSPSession::firstLocation(const NBEJSONValue &value)
+{
+    const NBEJSONValue *candidate = &value;
+    if (value.kind() == NBEJSONValue::Kind::array) {
+        if (value.arrayRef().isEmpty())
+            return std::nullopt;
+        candidate = &value.arrayRef().first();
+    }
+    if (candidate->kind() != NBEJSONValue::Kind::object)
+        return std::nullopt;
+
+    const auto startOf = [](const QString &uri,
+                            const NBEJSONValue *range) -> std::optional<RawLocation> {
+        if (!range || range->kind() != NBEJSONValue::Kind::object)
+            return std::nullopt;
+        const NBEJSONValue *start = range->find(QStringLiteral("start"));
+        if (!start)
+            return std::nullopt;
+        const auto number = [&](const char *key) -> qint64 {
+            const NBEJSONValue *member = start->find(QString::fromLatin1(key));
+            return member ? member->intValue().value_or(0) : 0;
+        };
+        return RawLocation{uri, number("line"), number("character")};
+    };
+
+    const NBEJSONValue *uri = candidate->find(QStringLiteral("uri"));
+    const NBEJSONValue *range = candidate->find(QStringLiteral("range"));
+    if (uri && uri->stringValue() && range && range->kind() == NBEJSONValue::Kind::object &&
+        range->find(QStringLiteral("start")))
+        return startOf(*uri->stringValue(), range);
+
+    const NBEJSONValue *targetUri = candidate->find(QStringLiteral("targetUri"));
+    if (!targetUri || !targetUri->stringValue())
+        return std::nullopt;
+    const NBEJSONValue *targetRange = candidate->find(QStringLiteral("targetSelectionRange"));
+    if (!targetRange)
+        targetRange = candidate->find(QStringLiteral("targetRange"));
+    return startOf(*targetUri->stringValue(), targetRange);
+}

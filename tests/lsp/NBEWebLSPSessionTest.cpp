@@ -1,0 +1,273 @@
+// The web session's own behaviour, with the fake server standing in for the
+// Node.js servers (timing faults a real server will not produce on demand).
+
+#include "NBEWebLSPSession.h"
+#include "NBELSPMessage.h"
+#include "NBELSPServerConnection.h"
+#include "NBETestSupport.h"
+
+#include <QElapsedTimer>
+#include <QFile>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class NBEWebLSPSessionTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+
+    // A session whose servers are the fake, started with `options`.
+    std::unique_ptr<NBEWebLSPSession> session(QStringList options = {})
+    {
+        auto made = std::make_unique<NBEWebLSPSession>(QUrl::fromLocalFile(dir.path()));
+        made->launchFor = [this,
+                           options](const QString &language) -> std::optional<NBEWebLSPLaunch> {
+            ++launches;
+            if (missing.contains(language))
+                return std::nullopt;
+            return NBEWebLSPLaunch{NBETest::toolPath("nbe_fake_lsp"),
+                                   QStringList(options) << "--publish"
+                                                        << "--log=" + log(language),
+                                   language};
+        };
+        return made;
+    }
+
+    QString log(const QString &language) const { return dir.filePath(language + ".log"); }
+
+    QList<NBELSPMessage> received(const QString &language) const
+    {
+        QList<NBELSPMessage> messages;
+        QFile file(log(language));
+        if (file.open(QIODevice::ReadOnly))
+            for (const QByteArray &line : file.readAll().split('\n'))
+                if (!line.isEmpty())
+                    messages.append(NBELSPMessage::decode(line).value());
+        return messages;
+    }
+
+    // "method version" for every document message the server received.
+    QStringList documentTraffic(const QString &language) const
+    {
+        QStringList traffic;
+        for (const NBELSPMessage &message : received(language)) {
+            if (!message.method || !message.method->startsWith("textDocument/did"))
+                continue;
+            const NBEJSONValue *version = message.params->find("textDocument")->find("version");
+            traffic.append(message.method->mid(16) +
+                           (version ? " " + QString::number(*version->intValue()) : QString()));
+        }
+        return traffic;
+    }
+
+    QUrl file(const QString &name) const { return QUrl::fromLocalFile(dir.filePath(name)); }
+
+    QTemporaryDir dir;
+    int launches = 0;
+    QStringList missing;
+};
+
+} // namespace
+
+TEST_F(NBEWebLSPSessionTest, EditsWhileTheServerStartsReachItInOrder)
+{
+    auto web = session({"--initialize-delay=400"});
+    QList<QPair<QUrl, QString>> diagnostics;
+    QObject::connect(web.get(), &NBEWebLSPSession::diagnosticsPublished,
+                     [&](const QUrl &url, const QList<NBELSPDiagnostic> &list) {
+                         diagnostics.append({url, list.value(0).message});
+                     });
+    web->didOpen(file("a.css"), "css", "one");
+    web->didOpen(file("b.css"), "css", "b");
+    web->didChange(file("a.css"), "two");
+    web->didChange(file("a.css"), "three");
+    web->didClose(file("b.css"));
+    EXPECT_EQ(web->version(file("a.css")), 3);
+    EXPECT_FALSE(web->isOpen(file("b.css")));
+
+    ASSERT_TRUE(NBETest::waitUntil([&] { return documentTraffic("css").size() == 5; }));
+    EXPECT_EQ(documentTraffic("css"),
+              (QStringList{"Open 1", "Open 1", "Change 2", "Change 3", "Close"}));
+    EXPECT_EQ(launches, 1);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return diagnostics.size() == 4; }));
+    EXPECT_EQ(diagnostics.last(), qMakePair(file("a.css"), QString("version 3: three")));
+
+    // Closing and reopening starts again at version 1.
+    web->didClose(file("a.css"));
+    web->didOpen(file("a.css"), "css", "again");
+    web->didChange(file("a.css"), "again 2");
+    ASSERT_TRUE(NBETest::waitUntil([&] { return documentTraffic("css").size() == 8; }));
+    EXPECT_EQ(documentTraffic("css").mid(5), (QStringList{"Close", "Open 1", "Change 2"}));
+
+    int initializes = 0;
+    for (const NBELSPMessage &message : received("css"))
+        initializes += message.method == "initialize";
+    EXPECT_EQ(initializes, 1);
+}
+
+TEST_F(NBEWebLSPSessionTest, LanguagesWithoutAServerAreIgnoredAndFailuresRemembered)
+{
+    auto web = session();
+    for (const char *language : {"markdown", "leaf", "swift", "HTML", ""})
+        web->didOpen(file("x"), language, "text");
+    web->didChange(file("x"), "more");
+    EXPECT_EQ(launches, 0);
+    EXPECT_FALSE(web->isOpen(file("x")));
+
+    missing = QStringList{"html"};
+    web->didOpen(file("a.html"), "html", "<p>");
+    missing.clear(); // installed meanwhile: still not retried in this session
+    web->didOpen(file("b.html"), "html", "<p>");
+    EXPECT_EQ(launches, 1);
+    EXPECT_FALSE(web->isOpen(file("a.html")));
+    EXPECT_FALSE(NBETest::await(web->hover(file("a.html"), 0, 0)).has_value());
+}
+
+TEST_F(NBEWebLSPSessionTest, AServerThatCannotStartIsForgotten)
+{
+    auto web = std::make_unique<NBEWebLSPSession>(QUrl::fromLocalFile(dir.path()));
+    web->launchFor = [&](const QString &language) -> std::optional<NBEWebLSPLaunch> {
+        ++launches;
+        return NBEWebLSPLaunch{dir.filePath("no-such-node"), {"x", "--stdio"}, language};
+    };
+    web->didOpen(file("a.json"), "json", "{}");
+    EXPECT_FALSE(web->isOpen(file("a.json")));
+    web->didOpen(file("b.json"), "json", "{}");
+    EXPECT_EQ(launches, 1);
+}
+
+TEST_F(NBEWebLSPSessionTest, DiagnosticsAreMatchedByLocalPath)
+{
+    auto web = session();
+    QList<QUrl> urls;
+    QObject::connect(web.get(), &NBEWebLSPSession::diagnosticsPublished,
+                     [&](const QUrl &url, const QList<NBELSPDiagnostic> &) { urls.append(url); });
+    const QUrl odd = file("a+b@c d.js");
+    web->didOpen(odd, "javascript", "x");
+    ASSERT_TRUE(NBETest::waitUntil([&] { return urls.size() == 1; }));
+    EXPECT_EQ(urls[0], odd);
+    EXPECT_EQ(urls[0].toLocalFile(), dir.filePath("a+b@c d.js"));
+
+    // The same file as a server that re-encodes "+" and "@" names it.
+    EXPECT_EQ(NBELSPServerConnection::diagnosticsURL(
+                  "file://" + QUrl::toPercentEncoding(dir.filePath("a+b@c d.js"), "/")),
+              odd);
+}
+
+TEST_F(NBEWebLSPSessionTest, AHangingServerCannotStallACaller)
+{
+    auto web = session({"--hang-requests"});
+    web->requestTimeout = 200ms;
+    web->formattingTimeout = 200ms;
+    web->didOpen(file("a.css"), "css", "a{}");
+    EXPECT_FALSE(NBETest::await(web->completion(file("never-opened.css"), 0, 0)).has_value());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return documentTraffic("css").size() == 1; }));
+
+    QElapsedTimer clock;
+    clock.start();
+    EXPECT_FALSE(NBETest::await(web->formatting(file("a.css"), "a{}", 4, true)).has_value());
+    EXPECT_FALSE(NBETest::await(web->hover(file("a.css"), 0, 0)).has_value());
+    EXPECT_FALSE(NBETest::await(web->completion(file("a.css"), 0, 0)).has_value());
+    EXPECT_FALSE(NBETest::await(web->definition(file("a.css"), 0, 0)).has_value());
+    EXPECT_LT(clock.elapsed(), 10000);
+
+    QList<NBELSPMessage> all = received("css");
+    const auto sent = std::find_if(all.begin(), all.end(), [](const auto &m) {
+        return m.method == "textDocument/formatting";
+    });
+    ASSERT_NE(sent, all.end());
+    EXPECT_EQ(*sent->params->find("options"),
+              NBEJSONValue::object({{"tabSize", 4}, {"insertSpaces", true}}));
+}
+
+TEST_F(NBEWebLSPSessionTest, ShutdownIsBoundedAndEndsDiagnostics)
+{
+    auto web = session({"--silent-shutdown"});
+    bool finished = false;
+    QObject::connect(web.get(), &NBEWebLSPSession::diagnosticsFinished, [&] { finished = true; });
+    web->didOpen(file("a.css"), "css", "a{}");
+    web->didOpen(file("a.html"), "html", "<p>");
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return documentTraffic("css").size() == 1 && documentTraffic("html").size() == 1; }));
+    QElapsedTimer clock;
+    clock.start();
+    NBETest::await(web->shutdown());
+    EXPECT_GE(clock.elapsed(), 1900);
+    EXPECT_LT(clock.elapsed(), 4000); // both servers in parallel
+    EXPECT_TRUE(finished);
+    for (const QString &language : {QString("css"), QString("html")}) {
+        ASSERT_TRUE(NBETest::waitUntil([&] { return received(language).size() >= 5; }));
+        EXPECT_EQ(received(language).last().method, "exit") << language.toStdString();
+    }
+    web->didOpen(file("b.css"), "css", "ignored after shutdown");
+    EXPECT_EQ(launches, 2);
+}
+
+TEST_F(NBEWebLSPSessionTest, ShutdownWhileStartingStopsTheLateServer)
+{
+    auto web = session({"--initialize-delay=300"});
+    web->didOpen(file("a.json"), "json", "{}");
+    NBETest::await(web->shutdown());
+    web.reset(); // dropped at once, as the workspace does
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        const auto all = received("json");
+        return !all.isEmpty() && all.last().method == "exit";
+    }));
+}
+
+TEST(NBEWebLSPResults, HoverText)
+{
+    struct Row
+    {
+        const char *result;
+        std::optional<QString> text;
+    };
+    const Row rows[] = {
+        {R"({"contents":"  word \n"})", QString("word")},
+        {R"({"contents":["plain",{"language":"css","value":"a { }"}]})", QString("plain\n\na { }")},
+        {R"({"contents":{"kind":"markdown","value":""}})", std::nullopt},
+        {R"({"contents":{"kind":"markdown","value":"**b**"}})", QString("**b**")},
+        {R"({"contents":5})", std::nullopt},
+        {R"({"contents":[5, null]})", std::nullopt},
+        {R"({"range":{}})", std::nullopt},
+        {"null", std::nullopt},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(NBEWebLSPSession::hoverResultText(NBEJSONValue::decode(row.result).value()),
+                  row.text)
+            << row.result;
+}
+
+TEST(NBEWebLSPResults, FirstLocation)
+{
+    using Raw = NBEWebLSPSession::RawLocation;
+    struct Row
+    {
+        const char *result;
+        std::optional<Raw> location;
+    };
+    const Row rows[] = {
+        {"[]", std::nullopt},
+        {"null", std::nullopt},
+        {R"([{"uri":"file:///a.js","range":{"start":{"line":3,"character":4}}}])",
+         Raw{"file:///a.js", 3, 4}},
+        {R"({"uri":"file:///a.js","range":{"start":{"line":3}}})", Raw{"file:///a.js", 3, 0}},
+        {R"({"uri":"file:///a.js","range":{"start":7}})", Raw{"file:///a.js", 0, 0}},
+        {R"({"targetUri":"file:///b.js","targetRange":{"start":{"line":1,"character":2}}})",
+         Raw{"file:///b.js", 1, 2}},
+        {R"({"targetUri":"file:///b.js","targetRange":{"start":{"line":1,"character":2}},"targetSelectionRange":{"start":{"line":5,"character":6}}})",
+         Raw{"file:///b.js", 5, 6}},
+        {R"({"targetUri":"file:///b.js","targetRange":{"start":{"line":1,"character":2}},"targetSelectionRange":3})",
+         std::nullopt},
+        {R"({"targetUri":"file:///b.js"})", std::nullopt},
+        {R"([5,{"uri":"file:///a.js","range":{"start":{"line":3,"character":4}}}])", std::nullopt},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(NBEWebLSPSession::firstLocation(NBEJSONValue::decode(row.result).value()),
+                  row.location)
+            << row.result;
+}
