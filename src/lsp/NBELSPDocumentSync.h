@@ -1,0 +1,103 @@
+#pragma once
+
+#include "NBEJSONValue.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QString>
+#include <QUrl>
+
+// Full-text document sync as both sessions speak it: the notifications'
+// params, and the open documents with their versions, keyed by the cleaned
+// local path so two spellings of one file are one document.
+class NBELSPDocumentSync
+{
+public:
+    struct Document
+    {
+        QUrl url;
+        QString serverLanguageId;
+        qint64 version = 0;
+    };
+
+    static QString key(const QUrl &url)
+    {
+        if (url.isLocalFile())
+            return QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath());
+        return url.toString();
+    }
+
+    static QString uri(const QUrl &url) { return url.toString(QUrl::FullyEncoded); }
+
+    static NBEJSONValue didOpenParams(const QUrl &url, const QString &languageId, qint64 version,
+                                      const QString &text)
+    {
+        return NBEJSONValue::object(
+            {{"textDocument", NBEJSONValue::object({{"uri", uri(url)},
+                                                    {"languageId", languageId},
+                                                    {"version", version},
+                                                    {"text", text}})}});
+    }
+
+    static NBEJSONValue didChangeParams(const QUrl &url, qint64 version, const QString &text)
+    {
+        return NBEJSONValue::object(
+            {{"textDocument", NBEJSONValue::object({{"uri", uri(url)}, {"version", version}})},
+             {"contentChanges", NBEJSONValue::array({NBEJSONValue::object({{"text", text}})})}});
+    }
+
+    static NBEJSONValue didCloseParams(const QUrl &url)
+    {
+        return NBEJSONValue::object({{"textDocument", NBEJSONValue::object({{"uri", uri(url)}})}});
+    }
+
+    // Records the document at version 1 and gives the didOpen params.
+    NBEJSONValue open(const QUrl &url, const QString &serverLanguageId, const QString &text)
+    {
+        m_documents.insert(key(url), Document{url, serverLanguageId, 1});
+        return didOpenParams(url, serverLanguageId, 1, text);
+    }
+
+    // The next version's didChange params, or nothing for a document that is
+    // not open. `document` receives the entry.
+    std::optional<NBEJSONValue> change(const QUrl &url, const QString &text,
+                                       Document *document = nullptr)
+    {
+        const auto it = m_documents.find(key(url));
+        if (it == m_documents.end())
+            return std::nullopt;
+        ++it->version;
+        if (document)
+            *document = *it;
+        return didChangeParams(it->url, it->version, text);
+    }
+
+    // Forgets the document and gives the didClose params, or nothing.
+    std::optional<NBEJSONValue> close(const QUrl &url, Document *document = nullptr)
+    {
+        const auto it = m_documents.find(key(url));
+        if (it == m_documents.end())
+            return std::nullopt;
+        if (document)
+            *document = *it;
+        const QUrl opened = it->url;
+        m_documents.erase(it);
+        return didCloseParams(opened);
+    }
+
+    const Document *find(const QUrl &url) const
+    {
+        const auto it = m_documents.constFind(key(url));
+        return it == m_documents.cend() ? nullptr : &it.value();
+    }
+
+    void forgetLanguage(const QString &serverLanguageId)
+    {
+        m_documents.removeIf(
+            [&](const auto &entry) { return entry.value().serverLanguageId == serverLanguageId; });
+    }
+
+private:
+    QHash<QString, Document> m_documents;
+};

@@ -1,0 +1,99 @@
+#include "NBELSPSession.h"
+
+#include "NBELSPServerConnection.h"
+#include "NBELog.h"
+
+#include <QPromise>
+
+NBELSPSession::NBELSPSession(const QUrl &rootURL, std::optional<QString> toolchainOverride,
+                             QObject *parent)
+    : QObject(parent)
+    , m_rootURL(rootURL)
+    , m_toolchainOverride(std::move(toolchainOverride))
+{}
+
+NBELSPSession::~NBELSPSession()
+{
+    if (!m_shutDown)
+        shutdown();
+}
+
+bool NBELSPSession::ensureStarted()
+{
+    if (m_unavailable)
+        return false;
+    if (m_server)
+        return true;
+    const QString name =
+        m_rootURL.fileName().isEmpty() ? m_rootURL.toLocalFile() : m_rootURL.fileName();
+    // A few file checks; no process runs here.
+    const auto resolution = NBELSPToolchain::resolve(m_rootURL.toLocalFile(), m_toolchainOverride,
+                                                     toolchainFolders, searchPath);
+    if (!resolution) {
+        m_unavailable = true;
+        NBELog::lsp().info("No sourcekit-lsp toolchain resolved; LSP off for %s", name);
+        return false;
+    }
+    m_server = new NBELSPServerConnection(this);
+    connect(m_server, &NBELSPServerConnection::diagnosticsPublished, this,
+            [this](const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics) {
+                if (!m_shutDown)
+                    emit diagnosticsPublished(url, diagnostics);
+            });
+    connect(m_server, &NBELSPServerConnection::ready, this,
+            [name] { NBELog::lsp().info("sourcekit-lsp ready for %s", name); });
+    connect(m_server, &NBELSPServerConnection::failed, this, [this](const QString &reason) {
+        m_unavailable = true;
+        m_documents.forgetLanguage(QStringLiteral("swift"));
+        NBELog::lsp().error("sourcekit-lsp unavailable: %@", reason);
+    });
+    m_server->start(resolution->executable, {}, m_rootURL, handshakeTimeout);
+    return !m_unavailable;
+}
+
+void NBELSPSession::didOpen(const QUrl &url, const QString &languageId, const QString &text)
+{
+    if (m_shutDown || languageId != QLatin1String("swift") || !ensureStarted())
+        return;
+    m_server->notify(QStringLiteral("textDocument/didOpen"),
+                     m_documents.open(url, languageId, text));
+}
+
+void NBELSPSession::didChange(const QUrl &url, const QString &text)
+{
+    if (m_shutDown || m_unavailable || !m_server)
+        return;
+    if (auto params = m_documents.change(url, text))
+        m_server->notify(QStringLiteral("textDocument/didChange"), *params);
+}
+
+void NBELSPSession::didClose(const QUrl &url)
+{
+    if (m_shutDown)
+        return;
+    if (auto params = m_documents.close(url); params && m_server && !m_unavailable)
+        m_server->notify(QStringLiteral("textDocument/didClose"), *params);
+}
+
+QFuture<void> NBELSPSession::shutdown()
+{
+    const bool first = !m_shutDown;
+    m_shutDown = true;
+    if (first)
+        emit diagnosticsFinished();
+    if (!first || !m_server) {
+        m_unavailable = true;
+        QPromise<void> promise;
+        promise.start();
+        promise.finish();
+        return promise.future();
+    }
+    m_unavailable = true;
+    NBELSPServerConnection *server = std::exchange(m_server, nullptr);
+    QFuture<void> stopped = server->shutdown();
+    // Outlives the session until its server is gone.
+    server->setParent(nullptr);
+    disconnect(server, nullptr, this, nullptr);
+    stopped.then(server, [server] { server->deleteLater(); });
+    return stopped;
+}
