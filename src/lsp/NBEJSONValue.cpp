@@ -1,5 +1,7 @@
 #include "NBEJSONValue.h"
 
+#include "NBEJSONParser.h"
+
 #include <QHashFunctions>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -231,16 +233,9 @@ NBEJSONValue NBEJSONValue::fromQJsonValue(const QJsonValue &value)
 
 NBEResult<NBEJSONValue> NBEJSONValue::decode(const QByteArray &json)
 {
-    // Wrapping in an array lets the parser accept a bare scalar as well.
-    QByteArray wrapped;
-    wrapped.reserve(json.size() + 2);
-    wrapped.append('[').append(json).append(']');
-    QJsonParseError error;
-    const QJsonDocument document = QJsonDocument::fromJson(wrapped, &error);
-    if (error.error != QJsonParseError::NoError || !document.isArray() ||
-        document.array().size() != 1)
-        return nbeFailure(QStringLiteral("Unsupported JSON value"));
-    return fromQJsonValue(document.array().first());
+    if (auto value = NBEJSONParser::parse(json))
+        return std::move(*value);
+    return nbeFailure(QStringLiteral("Unsupported JSON value"));
 }
 
 bool NBEJSONValue::encodeTo(QByteArray &out) const

@@ -1,8 +1,8 @@
 #include "NBELSPMessage.h"
 
+#include "NBEJSONParser.h"
+
 #include <QHashFunctions>
-#include <QJsonDocument>
-#include <QJsonObject>
 
 #include <cmath>
 
@@ -84,73 +84,53 @@ NBEResult<QByteArray> NBELSPMessage::encoded() const
     return out;
 }
 
-namespace {
-
-std::optional<qint64> wholeNumber(const QJsonValue &value)
-{
-    if (!value.isDouble())
-        return std::nullopt;
-    const NBEJSONValue number = NBEJSONValue::fromQJsonValue(value);
-    if (number.kind() != NBEJSONValue::Kind::int_)
-        return std::nullopt;
-    return number.intValue();
-}
-
-} // namespace
-
 NBEResult<NBELSPMessage> NBELSPMessage::decode(const QByteArray &body)
 {
     const auto failure = [](const char *what) {
         return nbeFailure(
             QStringLiteral("The message could not be read: %1.").arg(QLatin1String(what)));
     };
-    QJsonParseError parseError;
-    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
-    if (parseError.error != QJsonParseError::NoError || !document.isObject())
+    const auto parsed = NBEJSONParser::parse(body);
+    if (!parsed || parsed->kind() != NBEJSONValue::Kind::object)
         return failure("not a JSON object");
-    const QJsonObject object = document.object();
+    const NBEJSONValue &object = *parsed;
+    // A member that is missing and one that is null are both absent.
+    const auto member = [&](const char *key) -> const NBEJSONValue * {
+        const NBEJSONValue *value = object.find(QString::fromLatin1(key));
+        return value && !value->isNull() ? value : nullptr;
+    };
 
     NBELSPMessage message;
-    const QJsonValue jsonrpc = object.value(QLatin1String("jsonrpc"));
-    if (!jsonrpc.isString())
+    const NBEJSONValue *jsonrpc = object.find(QStringLiteral("jsonrpc"));
+    if (!jsonrpc || !jsonrpc->stringValue())
         return failure("no \"jsonrpc\" version");
-    message.jsonrpc = jsonrpc.toString();
+    message.jsonrpc = *jsonrpc->stringValue();
 
-    const QJsonValue id = object.value(QLatin1String("id"));
-    if (!id.isUndefined() && !id.isNull()) {
-        if (const auto number = wholeNumber(id))
-            message.id = NBELSPID(*number);
-        else if (id.isString())
-            message.id = NBELSPID(id.toString());
+    if (const NBEJSONValue *id = member("id")) {
+        if (id->kind() == NBEJSONValue::Kind::int_)
+            message.id = NBELSPID(*id->intValue());
+        else if (id->kind() == NBEJSONValue::Kind::string)
+            message.id = NBELSPID(*id->stringValue());
         else
             return failure("an \"id\" that is neither a whole number nor a string");
     }
-
-    const QJsonValue method = object.value(QLatin1String("method"));
-    if (!method.isUndefined() && !method.isNull()) {
-        if (!method.isString())
+    if (const NBEJSONValue *method = member("method")) {
+        if (!method->stringValue())
             return failure("a \"method\" that is not a string");
-        message.method = method.toString();
+        message.method = *method->stringValue();
     }
-
-    const QJsonValue params = object.value(QLatin1String("params"));
-    if (!params.isUndefined() && !params.isNull())
-        message.params = NBEJSONValue::fromQJsonValue(params);
-    const QJsonValue result = object.value(QLatin1String("result"));
-    if (!result.isUndefined() && !result.isNull())
-        message.result = NBEJSONValue::fromQJsonValue(result);
-
-    const QJsonValue error = object.value(QLatin1String("error"));
-    if (!error.isUndefined() && !error.isNull()) {
-        const QJsonObject errorObject = error.toObject();
-        const auto code = wholeNumber(errorObject.value(QLatin1String("code")));
-        const QJsonValue text = errorObject.value(QLatin1String("message"));
-        if (!error.isObject() || !code || !text.isString())
+    if (const NBEJSONValue *params = member("params"))
+        message.params = *params;
+    if (const NBEJSONValue *result = member("result"))
+        message.result = *result;
+    if (const NBEJSONValue *error = member("error")) {
+        const NBEJSONValue *code = error->find(QStringLiteral("code"));
+        const NBEJSONValue *text = error->find(QStringLiteral("message"));
+        if (!code || code->kind() != NBEJSONValue::Kind::int_ || !text || !text->stringValue())
             return failure("a malformed \"error\"");
-        NBELSPResponseError responseError{*code, text.toString(), std::nullopt};
-        const QJsonValue data = errorObject.value(QLatin1String("data"));
-        if (!data.isUndefined() && !data.isNull())
-            responseError.data = NBEJSONValue::fromQJsonValue(data);
+        NBELSPResponseError responseError{*code->intValue(), *text->stringValue(), std::nullopt};
+        if (const NBEJSONValue *data = error->find(QStringLiteral("data")); data && !data->isNull())
+            responseError.data = *data;
         message.error = std::move(responseError);
     }
     return message;

@@ -22,7 +22,7 @@ template <typename T> QFuture<std::optional<T>> nothing()
 
 NBEJSONValue textDocument(const QUrl &url)
 {
-    return NBEJSONValue::object({{"uri", url.toString(QUrl::FullyEncoded)}});
+    return NBEJSONValue::object({{"uri", NBELSPDocumentSync::uri(url)}});
 }
 
 NBEJSONValue::Object positionParams(const QUrl &url, qint64 line, qint64 character)
@@ -45,27 +45,14 @@ NBEWebLSPSession::~NBEWebLSPSession()
         shutdown();
 }
 
-QString NBEWebLSPSession::key(const QUrl &url)
-{
-    if (url.isLocalFile())
-        return QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath());
-    return url.toString();
-}
-
-const NBEWebLSPSession::Document *NBEWebLSPSession::document(const QUrl &url) const
-{
-    const auto it = m_documents.constFind(key(url));
-    return it == m_documents.cend() ? nullptr : &it.value();
-}
-
 bool NBEWebLSPSession::isOpen(const QUrl &url) const
 {
-    return document(url) != nullptr;
+    return m_documents.find(url) != nullptr;
 }
 
 std::optional<qint64> NBEWebLSPSession::version(const QUrl &url) const
 {
-    const Document *open = document(url);
+    const auto *open = m_documents.find(url);
     return open ? std::optional<qint64>(open->version) : std::nullopt;
 }
 
@@ -88,16 +75,13 @@ NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId
                     QStringLiteral("web LSP unavailable (%1): %@").arg(serverLanguageId).toUtf8();
                 NBELog::lsp().error(format.constData(), reason);
                 // Its documents were never opened anywhere.
-                m_documents.removeIf([&](const auto &entry) {
-                    return entry.value().serverLanguageId == serverLanguageId;
-                });
+                m_documents.forgetLanguage(serverLanguageId);
             });
 
     const auto launch = launchFor(serverLanguageId);
     if (!launch) {
         // No Node.js or no script: remembered for the session, not logged.
-        m_documents.removeIf(
-            [&](const auto &entry) { return entry.value().serverLanguageId == serverLanguageId; });
+        m_documents.forgetLanguage(serverLanguageId);
         connection->markUnavailable();
         return connection;
     }
@@ -121,47 +105,28 @@ void NBEWebLSPSession::didOpen(const QUrl &url, const QString &fileLanguageId, c
     using State = NBELSPServerConnection::State;
     if (connection->state() != State::starting && connection->state() != State::running)
         return;
-    m_documents.insert(key(url), Document{url, *language, 1});
-    connection->notify(
-        QStringLiteral("textDocument/didOpen"),
-        NBEJSONValue::object(
-            {{"textDocument", NBEJSONValue::object({{"uri", url.toString(QUrl::FullyEncoded)},
-                                                    {"languageId", *language},
-                                                    {"version", 1},
-                                                    {"text", text}})}}));
+    connection->notify(QStringLiteral("textDocument/didOpen"),
+                       m_documents.open(url, *language, text));
 }
 
 void NBEWebLSPSession::didChange(const QUrl &url, const QString &text)
 {
     if (m_shutDown)
         return;
-    const auto it = m_documents.find(key(url));
-    if (it == m_documents.end())
-        return;
-    NBELSPServerConnection *connection = m_servers.value(it->serverLanguageId);
-    if (!connection)
-        return;
-    const qint64 version = ++it->version;
-    connection->notify(
-        QStringLiteral("textDocument/didChange"),
-        NBEJSONValue::object(
-            {{"textDocument", NBEJSONValue::object({{"uri", it->url.toString(QUrl::FullyEncoded)},
-                                                    {"version", version}})},
-             {"contentChanges", NBEJSONValue::array({NBEJSONValue::object({{"text", text}})})}}));
+    NBELSPDocumentSync::Document document;
+    if (auto params = m_documents.change(url, text, &document))
+        if (NBELSPServerConnection *connection = m_servers.value(document.serverLanguageId))
+            connection->notify(QStringLiteral("textDocument/didChange"), *params);
 }
 
 void NBEWebLSPSession::didClose(const QUrl &url)
 {
     if (m_shutDown)
         return;
-    const auto it = m_documents.find(key(url));
-    if (it == m_documents.end())
-        return;
-    const Document closed = *it;
-    m_documents.erase(it);
-    if (NBELSPServerConnection *connection = m_servers.value(closed.serverLanguageId))
-        connection->notify(QStringLiteral("textDocument/didClose"),
-                           NBEJSONValue::object({{"textDocument", textDocument(closed.url)}}));
+    NBELSPDocumentSync::Document document;
+    if (auto params = m_documents.close(url, &document))
+        if (NBELSPServerConnection *connection = m_servers.value(document.serverLanguageId))
+            connection->notify(QStringLiteral("textDocument/didClose"), *params);
 }
 
 QFuture<void> NBEWebLSPSession::shutdown()
@@ -193,7 +158,7 @@ QFuture<std::optional<NBEJSONValue>> NBEWebLSPSession::request(const QUrl &url,
                                                                NBEJSONValue::Object params,
                                                                std::chrono::milliseconds timeout)
 {
-    const Document *open = document(url);
+    const auto *open = m_documents.find(url);
     NBELSPServerConnection *connection = open ? m_servers.value(open->serverLanguageId) : nullptr;
     if (m_shutDown || !connection || connection->state() != NBELSPServerConnection::State::running)
         return nothing<NBEJSONValue>();

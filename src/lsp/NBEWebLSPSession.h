@@ -2,6 +2,7 @@
 
 #include "NBELSPCompletionItem.h"
 #include "NBELSPDiagnostic.h"
+#include "NBELSPDocumentSync.h"
 #include "NBEWebLSPServers.h"
 
 #include <QFuture>
@@ -93,23 +94,14 @@ signals:
     void diagnosticsFinished();
 
 private:
-    struct Document
-    {
-        QUrl url;
-        QString serverLanguageId;
-        qint64 version = 0;
-    };
-
     NBELSPServerConnection *server(const QString &serverLanguageId);
-    const Document *document(const QUrl &url) const;
     QFuture<std::optional<NBEJSONValue>> request(const QUrl &url, const QString &method,
                                                  NBEJSONValue::Object params,
                                                  std::chrono::milliseconds timeout);
-    static QString key(const QUrl &url);
 
     QUrl m_rootURL;
     QHash<QString, NBELSPServerConnection *> m_servers; // by server language id
-    QHash<QString, Document> m_documents;               // by cleaned local path
+    NBELSPDocumentSync m_documents;
     bool m_shutDown = false;
 };
 

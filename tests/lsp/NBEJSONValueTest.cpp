@@ -103,3 +103,28 @@ TEST(NBEJSONValue, EncodesCompactlyAndRoundTrips)
     EXPECT_FALSE(NBEJSONValue::array({std::numeric_limits<double>::infinity()}).encoded());
     EXPECT_FALSE(NBEJSONValue(std::nan("")).encoded().has_value());
 }
+
+TEST(NBEJSONValue, DecodingIsStrict)
+{
+    const char *invalid[] = {
+        "",         "01",        "1.",    ".5",         "-",        "+1",          "[1,]",
+        "{\"a\":}", "{\"a\" 1}", "{a:1}", "\"\\x\"",    "\"a\tb\"", "tru",         "nul",
+        "[1] x",    "\"open",    "[1 2]", "{\"a\":1,}", "1e",       "\"\\u12G4\"", "'a'",
+    };
+    for (const char *text : invalid)
+        EXPECT_FALSE(NBEJSONValue::decode(QByteArray(text)).has_value()) << text;
+
+    EXPECT_EQ(decoded(" \r\n\t[ 1 , {\"k\" : \"v\"} ] "),
+              NBEJSONValue::array({1, NBEJSONValue::object({{"k", "v"}})}));
+    EXPECT_EQ(decoded(R"("\ud83d\ude00 \u00e9\n\"\/")").stringValue(),
+              QString::fromUtf8("😀 é\n\"/"));
+    EXPECT_EQ(decoded("\"caf\xc3\xa9\"").stringValue(), QString::fromUtf8("café"));
+    EXPECT_EQ(decoded("-12.5e1"), NBEJSONValue(-125));
+    EXPECT_EQ(decoded("2.5E-1"), NBEJSONValue(0.25));
+    EXPECT_EQ(decoded("99999999999999999999").kind(), Kind::double_);
+
+    const QByteArray deep = QByteArray(600, '[') + QByteArray(600, ']');
+    EXPECT_FALSE(NBEJSONValue::decode(deep).has_value());
+    const QByteArray fine = QByteArray(100, '[') + QByteArray(100, ']');
+    EXPECT_TRUE(NBEJSONValue::decode(fine).has_value());
+}
