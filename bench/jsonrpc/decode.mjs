@@ -34,6 +34,7 @@ async function run() {
   const reader = new rpc.StreamMessageReader(input);
   let expected = 1, desyncs = 0;
   const start = process.hrtime.bigint();
+  const cpuStart = process.cpuUsage();
   const done = new Promise((resolve) => {
     reader.listen((message) => {
       if (message.params?.textDocument?.version !== expected) ++desyncs;
@@ -43,15 +44,19 @@ async function run() {
   for (const chunk of chunks) input.write(chunk);
   await done;
   const seconds = Number(process.hrtime.bigint() - start) / 1e9;
+  const cpu = process.cpuUsage(cpuStart);
+  const cpuSeconds = (cpu.user + cpu.system) / 1e6;
   reader.dispose();
-  return { rate: count / seconds, desyncs };
+  return { rate: count / seconds, cpuRate: count / cpuSeconds, desyncs };
 }
 
-const rates = [];
+const rates = [], cpuRates = [];
 for (let i = 0; i < 5; ++i) {
-  const { rate, desyncs } = await run();
+  const { rate, cpuRate, desyncs } = await run();
   rates.push(rate);
-  console.log(`run ${i + 1}: ${Math.round(rate)} messages/s, ${desyncs} desyncs`);
+  cpuRates.push(cpuRate);
+  console.log(`run ${i + 1}: ${Math.round(rate)} messages/s wall, ${Math.round(cpuRate)} per CPU second, ${desyncs} desyncs`);
 }
 rates.sort((a, b) => a - b);
-console.log(`vscode-jsonrpc median: ${Math.round(rates[2])} messages/s (average body ${Math.round(stream.length / count)} bytes)`);
+cpuRates.sort((a, b) => a - b);
+console.log(`vscode-jsonrpc median: ${Math.round(rates[2])} messages/s wall, ${Math.round(cpuRates[2])} per CPU second (average body ${Math.round(stream.length / count)} bytes)`);
