@@ -1,6 +1,7 @@
 #include "NBEEditorHighlighter.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBEFutureWatch.h"
 
 #include <QTextBlock>
 #include <QTextDocument>
@@ -123,20 +124,22 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
         }
         if (cut > 0 && cut < text.size()) {
             const QString prefix = text.left(cut);
-            QtConcurrent::run([tokenizer, prefix, generation, revision] {
-                Pass pass{generation, revision, true, {}};
-                pass.lines = splitIntoLines(prefix, tokenizer(prefix));
-                // The last entry is the empty line after the cut.
-                pass.lines.pop_back();
-                return pass;
-            }).then(this, [this](const Pass &pass) { finish(pass); });
+            nbeWhenFinished(QtConcurrent::run([tokenizer, prefix, generation, revision] {
+                                Pass pass{generation, revision, true, {}};
+                                pass.lines = splitIntoLines(prefix, tokenizer(prefix));
+                                // The last entry is the empty line after the cut.
+                                pass.lines.pop_back();
+                                return pass;
+                            }),
+                            this, [this](const Pass &pass) { finish(pass); });
         }
     }
-    QtConcurrent::run([tokenizer, text, generation, revision] {
-        Pass pass{generation, revision, false, {}};
-        pass.lines = splitIntoLines(text, tokenizer(text));
-        return pass;
-    }).then(this, [this](const Pass &pass) { finish(pass); });
+    nbeWhenFinished(QtConcurrent::run([tokenizer, text, generation, revision] {
+                        Pass pass{generation, revision, false, {}};
+                        pass.lines = splitIntoLines(text, tokenizer(text));
+                        return pass;
+                    }),
+                    this, [this](const Pass &pass) { finish(pass); });
 }
 
 void NBEEditorHighlighter::finish(const Pass &pass)

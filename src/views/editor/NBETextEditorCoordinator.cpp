@@ -1,0 +1,434 @@
+#include "NBETextEditorCoordinator.h"
+
+#include "NBECodeTextEdit.h"
+#include "NBEFormatter.h"
+#include "NBEFutureWatch.h"
+#include "NBEHTMLEditor.h"
+#include "NBEMarkdownEditor.h"
+#include "NBEScrollLink.h"
+#include "NBESyntaxHighlighter.h"
+
+#include <QFontDatabase>
+#include <QScrollBar>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+// Lines tokenized first when a text is shown, so the first screen is
+// coloured before a large file has been tokenized whole.
+constexpr int quickStartLines = 300;
+
+NBEEditorHighlighter::Tokenizer tokenizerFor(const std::optional<NBELanguage> &language)
+{
+    if (!language)
+        return {};
+    // The language record is copied into the tokenizer: the pool thread reads
+    // only its own copy.
+    return [language = *language](const QString &text) {
+        const QList<NBEToken> tokens = NBESyntaxHighlighter::tokenize(text, language);
+        QList<NBEHighlightRun> runs;
+        runs.reserve(tokens.size());
+        for (const NBEToken &token : tokens)
+            runs.append(
+                {int(token.location), int(token.length), NBETokenTypes::ordinal(token.type)});
+        return runs;
+    };
+}
+
+} // namespace
+
+NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &parent,
+                                                   QObject *owner)
+    : QObject(owner)
+    , m_parent(parent)
+{
+    m_highlightTimer.setSingleShot(true);
+    m_highlightTimer.setInterval(highlightDelayMs);
+    connect(&m_highlightTimer, &QTimer::timeout, this, [this] {
+        m_isUserEditing = false;
+        if (m_textView && m_parent.language)
+            highlightWholeText();
+    });
+}
+
+NBETextEditorCoordinator::~NBETextEditorCoordinator() = default;
+
+QFont NBETextEditorCoordinator::editorFont(double pointSize)
+{
+    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    font.setPointSizeF(pointSize > 0 ? pointSize : 13.0);
+    return font;
+}
+
+QList<QTextCharFormat> NBETextEditorCoordinator::styles(const NBETheme &theme)
+{
+    QList<QTextCharFormat> formats;
+    for (NBETokenType type : NBETokenTypes::allCases()) {
+        QTextCharFormat format;
+        format.setForeground(theme.colorFor(type));
+        formats.append(format);
+    }
+    return formats;
+}
+
+void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
+{
+    m_textView = textView;
+    const NBEEditorSettings &settings = m_parent.settings;
+    textView->setWordWrap(settings.wordWrap);
+    textView->setReadOnly(false);
+    textView->setUndoRedoEnabled(true);
+    m_font = editorFont(settings.fontSize);
+    textView->setEditorFont(m_font);
+    textView->setSoftTabs(settings.useSoftTabs, settings.tabSize);
+    textView->setShowInvisibles(settings.showInvisibles);
+    m_currentThemeID = m_parent.theme.id;
+    m_currentSettings = settings;
+    m_headContent = m_parent.headContent;
+    m_diagnostics = m_parent.diagnostics;
+
+    m_highlighter = new NBEEditorHighlighter(textView);
+    m_highlighter->setTokenizer(tokenizerFor(m_parent.language));
+    applyColors();
+
+    const QString text = m_parent.text.value();
+    m_replacing = true;
+    textView->setPlainText(text);
+    m_replacing = false;
+    m_lastReportedText = text;
+    ++m_textGeneration;
+    if (m_parent.language)
+        highlightWholeText();
+
+    textView->setLineNumbersVisible(settings.showLineNumbers);
+
+    connect(textView->document(), &QTextDocument::contentsChange, this,
+            &NBETextEditorCoordinator::textDidChange);
+    connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
+            &NBETextEditorCoordinator::selectionDidChange);
+    if (m_parent.scrollLink)
+        observeScroll(m_parent.scrollLink);
+}
+
+void NBETextEditorCoordinator::applyColors()
+{
+    const NBETheme &theme = m_parent.theme;
+    NBEEditorColors colors;
+    colors.background = theme.editorBackground;
+    colors.text = theme.editorText;
+    colors.gutterBackground = theme.gutterBackground;
+    colors.gutterText = theme.gutterText;
+    colors.gutterSeparator = theme.gutterSeparator;
+    m_textView->setColors(colors);
+    m_highlighter->setStyles(styles(theme));
+}
+
+void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
+{
+    m_parent = parent;
+    NBECodeTextEdit *textView = m_textView;
+    if (!textView)
+        return;
+    const NBEEditorSettings &settings = parent.settings;
+
+    // The echo of the editor's own typing changes nothing; anything else
+    // replaces the document and its undo history.
+    const QString bound = parent.text.value();
+    if (!(m_lastReportedText && bound == *m_lastReportedText) && bound != textView->text())
+        replaceText(bound);
+
+    if (parent.headContent != m_headContent)
+        m_headContent = parent.headContent;
+
+    if (settings.fontSize != m_currentSettings.fontSize) {
+        m_font = editorFont(settings.fontSize);
+        textView->setEditorFont(m_font);
+    }
+    if (settings.wordWrap != m_currentSettings.wordWrap)
+        textView->setWordWrap(settings.wordWrap);
+    if (settings.showLineNumbers != m_currentSettings.showLineNumbers)
+        textView->setLineNumbersVisible(settings.showLineNumbers);
+    if (parent.theme.id != m_currentThemeID) {
+        m_currentThemeID = parent.theme.id;
+        applyColors();
+    }
+    if (settings.showInvisibles != m_currentSettings.showInvisibles)
+        textView->setShowInvisibles(settings.showInvisibles);
+    if (settings.useSoftTabs != m_currentSettings.useSoftTabs ||
+        settings.tabSize != m_currentSettings.tabSize)
+        textView->setSoftTabs(settings.useSoftTabs, settings.tabSize);
+
+    // One-shot commands. Each is applied once per id; the binding is cleared
+    // from the event loop, never inside the update, and only while it still
+    // holds the request that was applied (a newer one must survive).
+    applyCommand(parent.pendingCommand, m_lastAppliedCommandID,
+                 [](NBEMarkdownAction action, const QString &text, NBETextRange selection) {
+                     return NBEMarkdownEditor::edit(action, text, selection);
+                 });
+    applyCommand(parent.pendingHTMLCommand, m_lastAppliedHTMLCommandID,
+                 [](NBEHTMLAction action, const QString &text, NBETextRange selection) {
+                     return NBEHTMLEditor::edit(action, text, selection);
+                 });
+    if (const auto format = parent.pendingFormat.value();
+        format && format != m_lastAppliedFormatID) {
+        m_lastAppliedFormatID = format;
+        QTimer::singleShot(0, this, [this] { startFormat(); });
+        const auto binding = parent.pendingFormat;
+        QTimer::singleShot(0, this, [binding, format] {
+            if (binding.value() == format)
+                binding.write(std::nullopt);
+        });
+    }
+    if (const auto line = parent.revealLine.value()) {
+        const auto binding = parent.revealLine;
+        QTimer::singleShot(0, this, [this, binding, line = *line] {
+            binding.write(std::nullopt);
+            scrollTo(line);
+        });
+    }
+
+    m_diagnostics = parent.diagnostics;
+
+    // At rest, a changed language (or a text replaced meanwhile) is coloured
+    // again. The colours are a function of text and language alone, so an
+    // update that changed neither needs no new pass.
+    const std::optional<QString> languageID =
+        parent.language ? std::optional(parent.language->id) : std::nullopt;
+    if (!m_isUserEditing && languageID != m_highlightedLanguageID) {
+        m_highlighter->setTokenizer(tokenizerFor(parent.language));
+        if (parent.language)
+            highlightWholeText();
+        else
+            m_highlightedLanguageID = std::nullopt;
+    } else if (!m_isUserEditing && parent.language && m_highlightedGeneration != m_textGeneration) {
+        highlightWholeText();
+    }
+
+    m_currentSettings = settings;
+}
+
+template <typename Command, typename Editor>
+void NBETextEditorCoordinator::applyCommand(const NBEBinding<std::optional<Command>> &binding,
+                                            std::optional<QUuid> &lastAppliedID, Editor edit)
+{
+    const std::optional<Command> command = binding.value();
+    if (!command || command->id == lastAppliedID)
+        return;
+    lastAppliedID = command->id;
+    const QTextCursor cursor = m_textView->textCursor();
+    const NBETextRange selection{cursor.selectionStart(),
+                                 cursor.selectionEnd() - cursor.selectionStart()};
+    applyEdit(edit(command->action, m_textView->text(), selection));
+    QTimer::singleShot(0, this, [binding, id = command->id] {
+        if (const auto current = binding.value(); current && current->id == id)
+            binding.write(std::nullopt);
+    });
+}
+
+void NBETextEditorCoordinator::replaceText(const QString &text)
+{
+    NBECodeTextEdit *textView = m_textView;
+    const int caret = textView->textCursor().position();
+    const int scroll = textView->verticalScrollBar()->value();
+    m_replacing = true;
+    // Setting the whole text drops the undo history with it.
+    textView->setPlainText(text);
+    QTextCursor cursor = textView->textCursor();
+    cursor.setPosition(std::min(caret, int(textView->document()->characterCount() - 1)));
+    textView->setTextCursor(cursor);
+    textView->verticalScrollBar()->setValue(scroll);
+    m_replacing = false;
+    m_lastReportedText = text;
+    ++m_textGeneration;
+    if (m_parent.language)
+        highlightWholeText();
+}
+
+void NBETextEditorCoordinator::highlightWholeText()
+{
+    if (!m_textView || !m_parent.language)
+        return;
+    if (!m_highlighter->hasTokenizer() || m_highlightedLanguageID != m_parent.language->id)
+        m_highlighter->setTokenizer(tokenizerFor(m_parent.language));
+    m_highlightedLanguageID = m_parent.language->id;
+    m_highlightedGeneration = m_textGeneration;
+    const QString text = m_lastReportedText ? *m_lastReportedText : m_textView->text();
+    if (m_textView->firstVisibleTextBlock().blockNumber() == 0)
+        m_highlighter->highlightWithQuickStart(text, quickStartLines);
+    else
+        m_highlighter->highlight(text);
+}
+
+void NBETextEditorCoordinator::textDidChange(int position, int removed, int added)
+{
+    Q_UNUSED(position);
+    if (m_replacing || !m_textView)
+        return;
+    const QString text = m_textView->text();
+    // A format-only change is reported like an edit of the same length.
+    if (removed == added && m_lastReportedText && text == *m_lastReportedText)
+        return;
+    m_lastReportedText = text;
+    ++m_textGeneration;
+    m_isUserEditing = true;
+    m_highlightTimer.start();
+    m_parent.text.write(text);
+}
+
+void NBETextEditorCoordinator::selectionDidChange()
+{
+    if (m_replacing || !m_textView || !m_parent.onCursorChange)
+        return;
+    const QTextCursor cursor = m_textView->textCursor();
+    const QTextBlock block = cursor.block();
+    m_parent.onCursorChange(block.blockNumber() + 1, cursor.position() - block.position() + 1);
+}
+
+void NBETextEditorCoordinator::applyEdit(const NBEMarkdownEdit &edit)
+{
+    NBECodeTextEdit *textView = m_textView;
+    if (!textView || textView->isReadOnly())
+        return;
+    const int length = textView->document()->characterCount() - 1;
+    const int start = int(std::clamp<int>(edit.range.location, 0, length));
+    const int end = int(std::clamp<int>(edit.range.end(), start, length));
+    QTextCursor cursor(textView->document());
+    cursor.setPosition(start);
+    cursor.setPosition(end, QTextCursor::KeepAnchor);
+    cursor.insertText(edit.replacement);
+    const int newLength = textView->document()->characterCount() - 1;
+    const int selStart = int(std::clamp<int>(edit.selection.location, 0, newLength));
+    const int selEnd = int(std::clamp<int>(edit.selection.end(), selStart, newLength));
+    QTextCursor selection(textView->document());
+    selection.setPosition(selStart);
+    selection.setPosition(selEnd, QTextCursor::KeepAnchor);
+    textView->setTextCursor(selection);
+    textView->setFocus();
+}
+
+void NBETextEditorCoordinator::startFormat()
+{
+    if (!m_textView)
+        return;
+    const QString source = m_textView->text();
+    const NBEEditorSettings &settings = m_parent.settings;
+    const QString indent =
+        settings.useSoftTabs ? QString(std::max(1, settings.tabSize), u' ') : QStringLiteral("\t");
+    const std::optional<QString> languageID =
+        m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
+    // The built-in formatters work on the whole text: off the main thread.
+    const auto builtIn = [this, source, languageID, indent] {
+        nbeWhenFinished(QtConcurrent::run([source, languageID, indent] {
+                            return NBEFormatter::format(source, languageID, indent);
+                        }),
+                        this, [this, source](const std::optional<QString> &result) {
+                            finishFormat(source, result);
+                        });
+    };
+    if (!m_parent.lspFormatting) {
+        builtIn();
+        return;
+    }
+    nbeWhenFinished(m_parent.lspFormatting(source), this,
+                    [this, source, builtIn](const std::optional<QString> &result) {
+                        if (result)
+                            finishFormat(source, result);
+                        else
+                            builtIn();
+                    });
+}
+
+void NBETextEditorCoordinator::finishFormat(const QString &source,
+                                            const std::optional<QString> &result)
+{
+    // A result computed from a text the user has changed since would undo
+    // that typing: it is dropped.
+    if (!m_textView || !result) {
+        Q_EMIT formatFinished(false);
+        return;
+    }
+    const QString current = m_textView->text();
+    if (current != source || *result == current) {
+        Q_EMIT formatFinished(false);
+        return;
+    }
+    applyFormattedText(*result);
+    Q_EMIT formatFinished(true);
+}
+
+void NBETextEditorCoordinator::applyFormattedText(const QString &formatted)
+{
+    NBECodeTextEdit *textView = m_textView;
+    if (!textView || textView->isReadOnly())
+        return;
+    const QString before = textView->text();
+    const int caret = std::min<int>(textView->textCursor().selectionStart(), int(before.size()));
+    const qsizetype lines = QStringView(before).left(caret).count(u'\n');
+
+    QTextCursor all(textView->document());
+    all.beginEditBlock();
+    all.select(QTextCursor::Document);
+    all.insertText(formatted);
+    all.endEditBlock();
+
+    qsizetype position = 0;
+    for (qsizetype passed = 0; passed < lines; ++passed) {
+        const qsizetype next = formatted.indexOf(u'\n', position);
+        if (next < 0) {
+            position = formatted.size();
+            break;
+        }
+        position = next + 1;
+    }
+    QTextCursor cursor(textView->document());
+    cursor.setPosition(int(std::min<qsizetype>(position, formatted.size())));
+    textView->setTextCursor(cursor);
+    textView->ensureCursorVisible();
+}
+
+void NBETextEditorCoordinator::scrollTo(int line)
+{
+    NBECodeTextEdit *textView = m_textView;
+    if (!textView)
+        return;
+    QTextDocument *document = textView->document();
+    QTextCursor cursor(document);
+    cursor.movePosition(QTextCursor::End);
+    const QTextBlock block = document->findBlockByNumber(line - 1);
+    // The empty line after a final line feed is no line of the text.
+    const bool trailing = block.isValid() && block == document->lastBlock() &&
+                          block.length() <= 1 && block.blockNumber() > 0;
+    if (line >= 1 && block.isValid() && !trailing) {
+        cursor.setPosition(block.position());
+        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+    }
+    const bool visible = [&] {
+        const QRect box = textView->cursorRect(cursor);
+        return box.top() >= 0 && box.bottom() <= textView->viewport()->height();
+    }();
+    textView->setTextCursor(cursor);
+    if (visible)
+        textView->ensureCursorVisible();
+    else
+        textView->centerCursor();
+    textView->setFocus();
+}
+
+void NBETextEditorCoordinator::observeScroll(NBEScrollLink *link)
+{
+    if (m_scrollObserved || !m_textView)
+        return;
+    m_scrollObserved = true;
+    QPointer<NBEScrollLink> weakLink(link);
+    connect(m_textView, &NBECodeTextEdit::scrolled, this, [weakLink](double fraction) {
+        if (weakLink)
+            weakLink->editorScrolled(fraction);
+    });
+    QPointer<NBECodeTextEdit> weakView(m_textView);
+    link->scrollEditor = [weakView](double fraction) {
+        if (weakView)
+            weakView->scrollToFraction(fraction);
+    };
+}

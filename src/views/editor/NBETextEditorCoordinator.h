@@ -1,0 +1,97 @@
+#pragma once
+
+#include "NBEEditorHighlighter.h"
+#include "NBEMarkdownEdit.h"
+#include "NBETextEditorInputs.h"
+
+#include <QFont>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+#include <optional>
+
+class NBECodeTextEdit;
+
+// The text view's delegate and the owner of one editor's editing state: what
+// was applied last (font, theme, settings, one-shot ids), the text last
+// reported to the binding, and the debounced re-highlight.
+class NBETextEditorCoordinator : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit NBETextEditorCoordinator(const NBETextEditorInputs &parent, QObject *owner = nullptr);
+    ~NBETextEditorCoordinator() override;
+
+    // Configures a new text view from the inputs this coordinator was made
+    // with: settings, colours, text, first highlight and the scroll link.
+    void attach(NBECodeTextEdit *textView);
+    // Carries new inputs into the text view, comparing each against what was
+    // applied before.
+    void update(const NBETextEditorInputs &parent);
+
+    // One formatting edit as one undoable change.
+    void applyEdit(const NBEMarkdownEdit &edit);
+    // Replaces the whole text with a formatted one; the caret keeps its line.
+    void applyFormattedText(const QString &formatted);
+    // Selects a 1-based line and scrolls to it; any other number puts the
+    // caret at the end.
+    void scrollTo(int line);
+
+    NBECodeTextEdit *textView() const { return m_textView; }
+    NBEEditorHighlighter *highlighter() const { return m_highlighter; }
+    const NBETextEditorInputs &parent() const { return m_parent; }
+    QFont font() const { return m_font; }
+    QString currentThemeID() const { return m_currentThemeID; }
+    NBEEditorSettings currentSettings() const { return m_currentSettings; }
+    std::optional<QString> lastReportedText() const { return m_lastReportedText; }
+    bool isUserEditing() const { return m_isUserEditing; }
+    std::optional<QString> headContent() const { return m_headContent; }
+
+    // The delay between the last edit and the re-highlight.
+    static constexpr int highlightDelayMs = 150;
+
+    static QFont editorFont(double pointSize);
+    // Character formats by token type ordinal, for the highlighter.
+    static QList<QTextCharFormat> styles(const NBETheme &theme);
+
+Q_SIGNALS:
+    // A whole-document format finished (applied or not); for tests.
+    void formatFinished(bool applied);
+
+private:
+    void textDidChange(int position, int removed, int added);
+    void selectionDidChange();
+    void replaceText(const QString &text);
+    template <typename Command, typename Editor>
+    void applyCommand(const NBEBinding<std::optional<Command>> &binding,
+                      std::optional<QUuid> &lastAppliedID, Editor edit);
+    void applyColors();
+    void highlightWholeText();
+    void startFormat();
+    void finishFormat(const QString &source, const std::optional<QString> &result);
+    void observeScroll(NBEScrollLink *link);
+
+    NBETextEditorInputs m_parent;
+    QPointer<NBECodeTextEdit> m_textView;
+    NBEEditorHighlighter *m_highlighter = nullptr;
+    QFont m_font;
+    QString m_currentThemeID;
+    NBEEditorSettings m_currentSettings;
+    std::optional<QUuid> m_lastAppliedCommandID;
+    std::optional<QUuid> m_lastAppliedHTMLCommandID;
+    std::optional<QUuid> m_lastAppliedFormatID;
+    std::optional<QString> m_lastReportedText;
+    bool m_isUserEditing = false;
+    std::optional<QString> m_headContent;
+    QList<NBELSPDiagnostic> m_diagnostics;
+    QTimer m_highlightTimer;
+    bool m_replacing = false;
+    bool m_scrollObserved = false;
+    // What the last highlight pass was asked for, so an update at rest only
+    // re-highlights when the language or the text moved on.
+    std::optional<QString> m_highlightedLanguageID;
+    quint64 m_textGeneration = 0;
+    quint64 m_highlightedGeneration = ~quint64(0);
+};

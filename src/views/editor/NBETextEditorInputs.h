@@ -1,0 +1,50 @@
+#pragma once
+
+#include "NBEBinding.h"
+#include "NBEEditorSettings.h"
+#include "NBEHTMLAction.h"
+#include "NBELSPDiagnostic.h"
+#include "NBELanguage.h"
+#include "NBEMarkdownAction.h"
+#include "NBETheme.h"
+
+#include <QFuture>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <QUuid>
+
+#include <functional>
+#include <optional>
+
+class NBEScrollLink;
+
+// Everything the window hands one editor: values, bindings and closures. The
+// editor never reaches the view model; a new value of this arrives with every
+// update.
+struct NBETextEditorInputs
+{
+    // Read on every update, written on every edit.
+    NBEBinding<QString> text;
+    std::optional<NBELanguage> language;
+    NBETheme theme;
+    NBEEditorSettings settings;
+    // Caret line and column, both from 1 (the column in UTF-16 units).
+    std::function<void(int line, int column)> onCursorChange;
+    // One-shot requests: applied once per id, then cleared through the binding.
+    NBEBinding<std::optional<NBEMarkdownEditCommand>> pendingCommand;
+    NBEBinding<std::optional<NBEHTMLEditCommand>> pendingHTMLCommand;
+    NBEBinding<std::optional<int>> revealLine;
+    NBEBinding<std::optional<QUuid>> pendingFormat;
+    // The file's text at HEAD; absent outside a repository or for a new file.
+    std::optional<QString> headContent;
+    // Present when the editor is paired with a live preview; bound only when
+    // the editor is made.
+    QPointer<NBEScrollLink> scrollLink;
+    std::optional<QUrl> fileURL;
+    std::optional<QUrl> projectRoot;
+    QList<NBELSPDiagnostic> diagnostics;
+    // The language server's formatting of a text; nothing when it can't.
+    std::function<QFuture<std::optional<QString>>(const QString &text)> lspFormatting;
+};

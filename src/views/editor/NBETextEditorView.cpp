@@ -1,0 +1,36 @@
+#include "NBETextEditorView.h"
+
+#include "NBECodeTextEdit.h"
+#include "NBEFindBar.h"
+#include "NBETextEditorCoordinator.h"
+
+#include <QVBoxLayout>
+
+NBETextEditorView::NBETextEditorView(const NBETextEditorInputs &inputs, QWidget *parent)
+    : QWidget(parent)
+    , m_textView(new NBECodeTextEdit(this))
+    , m_findBar(new NBEFindBar(m_textView, this))
+    , m_coordinator(new NBETextEditorCoordinator(inputs, this))
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_findBar);
+    layout->addWidget(m_textView, 1);
+    setFocusProxy(m_textView);
+    connect(m_textView, &NBECodeTextEdit::findRequested, m_findBar, &NBEFindBar::open);
+    connect(m_textView, &NBECodeTextEdit::findNextRequested, m_findBar, [this](bool backwards) {
+        if (m_findBar->searchText().isEmpty())
+            m_findBar->open();
+        else
+            m_findBar->findNext(backwards);
+    });
+    m_coordinator->attach(m_textView);
+}
+
+NBETextEditorView::~NBETextEditorView() = default;
+
+void NBETextEditorView::update(const NBETextEditorInputs &inputs)
+{
+    m_coordinator->update(inputs);
+}

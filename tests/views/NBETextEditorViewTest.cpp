@@ -1,0 +1,399 @@
+#include "NBETextEditorView.h"
+#include "NBECodeTextEdit.h"
+#include "NBEDefaultThemes.h"
+#include "NBEFindBar.h"
+#include "NBELanguageRegistry.h"
+#include "NBEQtPrinters.h"
+#include "NBEScrollLink.h"
+#include "NBETestSupport.h"
+#include "NBETextEditorCoordinator.h"
+
+#include <QPromise>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Stands in for the window: owns the values the editor is bound to.
+struct Host
+{
+    QString text;
+    std::optional<NBEMarkdownEditCommand> command;
+    std::optional<NBEHTMLEditCommand> htmlCommand;
+    std::optional<int> reveal;
+    std::optional<QUuid> format;
+    QList<QPair<int, int>> carets;
+    int textWrites = 0;
+    std::optional<NBELanguage> language;
+    NBETheme theme = NBEDefaultThemes::light();
+    NBEEditorSettings settings;
+    QPointer<NBEScrollLink> link;
+    std::function<QFuture<std::optional<QString>>(const QString &)> lspFormatting;
+
+    NBETextEditorInputs inputs()
+    {
+        NBETextEditorInputs in;
+        in.text = {[this] { return text; },
+                   [this](const QString &t) {
+                       text = t;
+                       ++textWrites;
+                   }};
+        in.language = language;
+        in.theme = theme;
+        in.settings = settings;
+        in.onCursorChange = [this](int line, int column) { carets.append({line, column}); };
+        in.pendingCommand = NBEBinding<std::optional<NBEMarkdownEditCommand>>::over(command);
+        in.pendingHTMLCommand = NBEBinding<std::optional<NBEHTMLEditCommand>>::over(htmlCommand);
+        in.revealLine = NBEBinding<std::optional<int>>::over(reveal);
+        in.pendingFormat = NBEBinding<std::optional<QUuid>>::over(format);
+        in.scrollLink = link;
+        in.lspFormatting = lspFormatting;
+        return in;
+    }
+};
+
+QString numberedLines(int count)
+{
+    QStringList lines;
+    for (int i = 1; i <= count; ++i)
+        lines << QStringLiteral("<p>line %1</p>").arg(i);
+    return lines.join(u'\n');
+}
+
+void typeText(NBETextEditorView &view, const QString &keys)
+{
+    QTest::keyClicks(view.textView(), keys);
+}
+
+} // namespace
+
+TEST(NBETextEditorView, TypingReachesTheBindingAtOnceAndItsEchoReplacesNothing)
+{
+    Host host;
+    host.text = QStringLiteral("hello");
+    NBETextEditorView view(host.inputs());
+    view.textView()->moveCursor(QTextCursor::End);
+    typeText(view, QStringLiteral("!?"));
+    EXPECT_EQ(host.text, QStringLiteral("hello!?"));
+    EXPECT_EQ(host.textWrites, 2);
+    EXPECT_TRUE(view.coordinator()->isUserEditing());
+
+    // The window renders again with the text the editor reported.
+    view.update(host.inputs());
+    EXPECT_TRUE(view.textView()->document()->isUndoAvailable());
+    // Typing is grouped into one undo step, as text views do.
+    view.textView()->undo();
+    EXPECT_EQ(host.text, QStringLiteral("hello"));
+    EXPECT_EQ(host.carets.last(), (QPair<int, int>{1, 6}));
+}
+
+TEST(NBETextEditorView, OutsideChangeReplacesTextWithoutEchoAndClearsUndo)
+{
+    Host host;
+    host.text = QStringLiteral("one\ntwo\nthree");
+    NBETextEditorView view(host.inputs());
+    QTextCursor cursor = view.textView()->textCursor();
+    cursor.setPosition(6);
+    view.textView()->setTextCursor(cursor);
+    typeText(view, QStringLiteral("X"));
+    ASSERT_TRUE(view.textView()->document()->isUndoAvailable());
+    const int writes = host.textWrites;
+
+    host.text = QStringLiteral("reloaded\nfrom disk");
+    view.update(host.inputs());
+    EXPECT_EQ(view.textView()->text(), QStringLiteral("reloaded\nfrom disk"));
+    EXPECT_EQ(host.textWrites, writes); // not written back
+    EXPECT_FALSE(view.textView()->document()->isUndoAvailable());
+    EXPECT_EQ(view.coordinator()->lastReportedText(), host.text);
+    EXPECT_EQ(view.textView()->textCursor().position(), 7); // caret kept where it can be
+
+    // Undo after the replacement does nothing; new typing is undoable again.
+    view.textView()->undo();
+    EXPECT_EQ(view.textView()->text(), QStringLiteral("reloaded\nfrom disk"));
+    typeText(view, QStringLiteral("Y"));
+    view.textView()->undo();
+    EXPECT_EQ(host.text, QStringLiteral("reloaded\nfrom disk"));
+}
+
+TEST(NBETextEditorView, TextWithNonBreakingSpacesRoundTrips)
+{
+    Host host;
+    host.text = QStringLiteral("a\u00A0b");
+    NBETextEditorView view(host.inputs());
+    view.textView()->moveCursor(QTextCursor::End);
+    typeText(view, QStringLiteral("c"));
+    EXPECT_EQ(host.text, QStringLiteral("a\u00A0bc"));
+}
+
+TEST(NBETextEditorView, MarkdownCommandIsAppliedOnceAndCleared)
+{
+    Host host;
+    host.text = QStringLiteral("make this bold");
+    host.language = NBELanguageRegistry::markdown();
+    NBETextEditorView view(host.inputs());
+    QTextCursor cursor = view.textView()->textCursor();
+    cursor.setPosition(10);
+    cursor.setPosition(14, QTextCursor::KeepAnchor);
+    view.textView()->setTextCursor(cursor);
+
+    host.command = NBEMarkdownEditCommand(NBEMarkdownAction::bold);
+    view.update(host.inputs());
+    view.update(host.inputs()); // seen twice before its clearing ran
+    EXPECT_EQ(host.text, QStringLiteral("make this **bold**"));
+    EXPECT_EQ(view.textView()->textCursor().selectedText(), QStringLiteral("bold"));
+    ASSERT_TRUE(host.command.has_value()); // cleared later, not inside the update
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(host.command.has_value());
+
+    // One undo step takes the whole edit back.
+    view.textView()->undo();
+    EXPECT_EQ(host.text, QStringLiteral("make this bold"));
+}
+
+TEST(NBETextEditorView, HTMLCommandIsAppliedOnceAndCleared)
+{
+    Host host;
+    host.text = QStringLiteral("hello");
+    host.language = NBELanguageRegistry::html();
+    NBETextEditorView view(host.inputs());
+    QTextCursor cursor = view.textView()->textCursor();
+    cursor.select(QTextCursor::Document);
+    view.textView()->setTextCursor(cursor);
+    host.htmlCommand = NBEHTMLEditCommand(NBEHTMLAction::bold);
+    view.update(host.inputs());
+    view.update(host.inputs());
+    EXPECT_EQ(host.text, QStringLiteral("<strong>hello</strong>"));
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(host.htmlCommand.has_value());
+}
+
+TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
+{
+    Host host;
+    host.text = QStringLiteral("<p class=\"a\">hi</p>");
+    host.language = NBELanguageRegistry::html();
+    NBETextEditorView view(host.inputs());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    NBEEditorHighlighter *highlighter = view.coordinator()->highlighter();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
+    const auto formats = view.textView()->document()->firstBlock().layout()->formats();
+    ASSERT_FALSE(formats.isEmpty());
+    const QColor tag = NBEDefaultThemes::light().colorFor(NBETokenType::tag);
+    EXPECT_TRUE(std::any_of(formats.begin(), formats.end(), [&](const auto &range) {
+        return range.format.foreground().color() == tag;
+    }));
+
+    // Typing marks the editor busy until the delay has passed, then colours again.
+    view.textView()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(view.textView(), QStringLiteral("<b>x</b>"));
+    EXPECT_TRUE(view.coordinator()->isUserEditing());
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return !view.coordinator()->isUserEditing() && !highlighter->isBusy(); }));
+    const auto after = view.textView()->document()->firstBlock().layout()->formats();
+    EXPECT_TRUE(std::any_of(after.begin(), after.end(), [&](const auto &range) {
+        return range.start >= 20 && range.format.foreground().color() == tag;
+    }));
+    EXPECT_EQ(view.textView()->document()->availableUndoSteps(), 1);
+
+    // A document without a language is left uncoloured.
+    host.language = std::nullopt;
+    view.update(host.inputs());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
+    EXPECT_TRUE(view.textView()->document()->firstBlock().layout()->formats().isEmpty());
+}
+
+TEST(NBETextEditorView, ClearingLeavesANewerCommandInPlace)
+{
+    Host host;
+    host.text = QStringLiteral("x");
+    NBETextEditorView view(host.inputs());
+    host.command = NBEMarkdownEditCommand(NBEMarkdownAction::italic);
+    view.update(host.inputs());
+    const NBEMarkdownEditCommand newer(NBEMarkdownAction::bold);
+    host.command = newer; // published before the first one's clearing ran
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(host.command.has_value());
+    EXPECT_EQ(host.command->id, newer.id);
+}
+
+TEST(NBETextEditorView, RevealLineSelectsAndScrolls)
+{
+    Host host;
+    host.text = numberedLines(400) + u'\n';
+    NBETextEditorView view(host.inputs());
+    view.resize(500, 300);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+
+    const struct
+    {
+        int line;
+        QString selected;
+        bool atEnd;
+    } cases[] = {{300, QStringLiteral("<p>line 300</p>"), false},
+                 {1, QStringLiteral("<p>line 1</p>"), false},
+                 {0, {}, true},
+                 {401, {}, true},
+                 {-3, {}, true}};
+    for (const auto &c : cases) {
+        host.reveal = c.line;
+        view.update(host.inputs());
+        QCoreApplication::processEvents();
+        EXPECT_FALSE(host.reveal.has_value()) << c.line;
+        const QTextCursor cursor = view.textView()->textCursor();
+        EXPECT_EQ(cursor.selectedText(), c.selected) << c.line;
+        if (c.atEnd) {
+            EXPECT_EQ(cursor.position(), host.text.size()) << c.line;
+        }
+        const QRect caret = view.textView()->cursorRect();
+        EXPECT_GE(caret.top(), 0) << c.line;
+        EXPECT_LE(caret.bottom(), view.textView()->viewport()->height()) << c.line;
+    }
+}
+
+TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
+{
+    Host host;
+    host.text = QStringLiteral("a{color:red}\nb{color:blue}\nc{}");
+    host.language = NBELanguageRegistry::css();
+    NBETextEditorView view(host.inputs());
+    QTextCursor cursor = view.textView()->textCursor();
+    cursor.setPosition(15); // line 2 (from 1)
+    view.textView()->setTextCursor(cursor);
+    // The server answers with its own formatting.
+    host.lspFormatting = [](const QString &text) {
+        return QtFuture::makeReadyFuture(std::optional<QString>(text.toUpper()));
+    };
+    host.format = QUuid::createUuid();
+    QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
+    view.update(host.inputs());
+    ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
+    EXPECT_TRUE(finished.first().first().toBool());
+    EXPECT_EQ(host.text, QStringLiteral("A{COLOR:RED}\nB{COLOR:BLUE}\nC{}"));
+    EXPECT_FALSE(host.format.has_value());
+    EXPECT_EQ(view.textView()->textCursor().position(), 13); // start of line 2
+    view.textView()->undo();
+    EXPECT_EQ(host.text, QStringLiteral("a{color:red}\nb{color:blue}\nc{}"));
+}
+
+TEST(NBETextEditorView, FormatWithoutAFormatterLeavesTheTextAndClearsTheRequest)
+{
+    Host host;
+    host.text = QStringLiteral("# Title\n\ntext");
+    host.language = NBELanguageRegistry::markdown();
+    NBETextEditorView view(host.inputs());
+    host.format = QUuid::createUuid();
+    QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
+    view.update(host.inputs());
+    ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
+    EXPECT_FALSE(finished.first().first().toBool());
+    EXPECT_EQ(host.text, QStringLiteral("# Title\n\ntext"));
+    EXPECT_FALSE(host.format.has_value());
+}
+
+TEST(NBETextEditorView, TextTypedWhileTheServerFormatsSurvives)
+{
+    Host host;
+    host.text = QStringLiteral("p{color:red}");
+    host.language = NBELanguageRegistry::css();
+    QPromise<std::optional<QString>> promise;
+    promise.start();
+    host.lspFormatting = [&promise](const QString &) { return promise.future(); };
+    NBETextEditorView view(host.inputs());
+    host.format = QUuid::createUuid();
+    view.update(host.inputs());
+    QCoreApplication::processEvents(); // the format task starts and waits
+    view.textView()->moveCursor(QTextCursor::End);
+    QTest::keyClick(view.textView(), Qt::Key_Return);
+    typeText(view, QStringLiteral("q{}"));
+
+    QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
+    promise.addResult(std::optional<QString>(QStringLiteral("p {\n  color: red;\n}\n")));
+    promise.finish();
+    ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
+    EXPECT_FALSE(finished.first().first().toBool());
+    EXPECT_EQ(host.text, QStringLiteral("p{color:red}\nq{}"));
+    EXPECT_EQ(view.textView()->text(), host.text);
+}
+
+TEST(NBETextEditorView, SettingsFollowTheInputsAndThemesGoByID)
+{
+    Host host;
+    host.text = QStringLiteral("text");
+    NBETextEditorView view(host.inputs());
+    NBECodeTextEdit *text = view.textView();
+    EXPECT_NE(text->gutter(), nullptr);
+    EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::WidgetWidth);
+    EXPECT_EQ(text->font().pointSizeF(), 13.0);
+
+    host.settings.showLineNumbers = false;
+    host.settings.wordWrap = false;
+    host.settings.fontSize = 17;
+    host.settings.showInvisibles = true;
+    view.update(host.inputs());
+    EXPECT_EQ(text->gutter(), nullptr);
+    EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::NoWrap);
+    EXPECT_EQ(text->font().pointSizeF(), 17.0);
+    EXPECT_TRUE(text->showInvisibles());
+    host.settings.showLineNumbers = true;
+    view.update(host.inputs());
+    ASSERT_NE(text->gutter(), nullptr);
+    EXPECT_EQ(text->gutter()->numberFont().pointSizeF(), 16.0);
+
+    // Same id, other colours: not applied. Another id: applied.
+    NBETheme recoloured = NBEDefaultThemes::light();
+    recoloured.editorBackground = Qt::magenta;
+    host.theme = recoloured;
+    view.update(host.inputs());
+    EXPECT_EQ(text->colors().background, NBEDefaultThemes::light().editorBackground);
+    host.theme = NBEDefaultThemes::dark();
+    view.update(host.inputs());
+    EXPECT_EQ(text->colors().background, NBEDefaultThemes::dark().editorBackground);
+    EXPECT_EQ(view.coordinator()->currentThemeID(), NBEDefaultThemes::dark().id);
+}
+
+TEST(NBETextEditorView, ScrollLinkReportsAndFollows)
+{
+    NBEScrollLink link;
+    QList<double> reports;
+    link.scrollPreview = [&](double f) { reports.append(f); };
+    Host host;
+    host.text = QStringLiteral("short");
+    host.link = &link;
+    NBETextEditorView view(host.inputs());
+    view.resize(400, 300);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    ASSERT_TRUE(bool(link.scrollEditor));
+    view.textView()->verticalScrollBar()->setValue(5);
+    EXPECT_TRUE(reports.isEmpty() || reports.last() == 0.0); // nothing to scroll
+
+    host.text = numberedLines(600);
+    view.update(host.inputs());
+    QTest::qWait(NBEScrollLink::echoWindowMs + 20);
+    QScrollBar *bar = view.textView()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    ASSERT_FALSE(reports.isEmpty());
+    EXPECT_EQ(reports.last(), 1.0);
+
+    QTest::qWait(NBEScrollLink::echoWindowMs + 20);
+    link.previewScrolled(0.5);
+    EXPECT_NEAR(view.textView()->scrollFraction(), 0.5, 0.01);
+}
+
+TEST(NBETextEditorView, FindBarOpensWithCtrlF)
+{
+    Host host;
+    host.text = QStringLiteral("alpha beta alpha");
+    NBETextEditorView view(host.inputs());
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QTest::keyClick(view.textView(), Qt::Key_F, Qt::ControlModifier);
+    EXPECT_TRUE(view.findBar()->isVisible());
+    view.findBar()->setSearchText(QStringLiteral("alpha"));
+    EXPECT_EQ(view.findBar()->matchCount(), 2);
+}
