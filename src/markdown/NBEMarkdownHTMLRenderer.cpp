@@ -2,6 +2,7 @@
 
 #include "NBEMarkdownParser.h"
 
+#include <array>
 #include <vector>
 
 namespace {
@@ -63,8 +64,30 @@ public:
     explicit Inline(const QString &text)
     {
         atoms.reserve(text.size());
-        for (QChar c : text)
+        for (QChar c : text) {
             atoms.push_back(Atom{c.unicode(), -1});
+            if (c.unicode() < 128)
+                present[c.unicode()] = true;
+        }
+    }
+
+    // Whether any rule could match: without these characters the text only
+    // needs escaping.
+    static bool mayHaveMarkup(const QString &text)
+    {
+        for (QChar c : text) {
+            switch (c.unicode()) {
+            case u'[':
+            case u'`':
+            case u'*':
+            case u'_':
+            case u'~':
+                return true;
+            default:
+                break;
+            }
+        }
+        return false;
     }
 
     void applyImages() { applyBracketRule(true); }
@@ -135,6 +158,7 @@ public:
 private:
     std::vector<Atom> atoms;
     std::vector<Tag> tags;
+    std::array<bool, 128> present{};
     qsizetype stopFrom = -1; // cache of urlEndAfter
     qsizetype stopAt = -1;
 
@@ -173,14 +197,9 @@ private:
         return p < qsizetype(atoms.size()) && atoms[p].tag < 0 && atoms[p].ch == c;
     }
 
-    bool containsCharacter(QChar c) const
-    {
-        for (const Atom &atom : atoms) {
-            if (atom.tag < 0 && atom.ch == c.unicode())
-                return true;
-        }
-        return false;
-    }
+    // Rules only ever remove characters, so the characters of the source
+    // text bound what is left.
+    bool containsCharacter(QChar c) const { return c.unicode() < 128 && present[c.unicode()]; }
 
     qsizetype findCharacter(QChar c, qsizetype from) const
     {
@@ -439,7 +458,12 @@ QString NBEMarkdownHTMLRenderer::tableHTML(const QStringList &headers,
 
 QString NBEMarkdownHTMLRenderer::inlineHTML(const QString &text, bool lineBreaks)
 {
-    Inline line(NBEMarkdownParser::substitutingFootnoteReferences(text));
+    const QString source = NBEMarkdownParser::substitutingFootnoteReferences(text);
+    if (!Inline::mayHaveMarkup(source)) {
+        QString html = escape(source);
+        return lineBreaks ? html.replace(u'\n', QStringLiteral("<br>")) : html;
+    }
+    Inline line(source);
     line.applyImages();
     line.applyLinks();
     line.applyPair(u"`", QStringLiteral("code"));

@@ -11,7 +11,9 @@ namespace NBEMarkdownText {
 // Horizontal whitespace: tab and the Unicode space separators, not line breaks.
 inline bool isHorizontalSpace(QChar c)
 {
-    return c == u'\t' || c.category() == QChar::Separator_Space;
+    if (c.unicode() < 0x80)
+        return c == u' ' || c == u'\t';
+    return c.category() == QChar::Separator_Space;
 }
 
 QStringView trimmedView(QStringView text);
