@@ -1,5 +1,7 @@
 #include "NBEWorkspaceDesktop.h"
 
+#include "NBEAppLauncher.h"
+
 #include <QDesktopServices>
 
 QFuture<NBEUnsavedChangesChoice> NBEHeadlessDesktop::askToSaveChanges(const QStringList &)
@@ -14,7 +16,10 @@ bool NBEHeadlessDesktop::openUrl(const QUrl &url)
 
 std::optional<QUrl> NBEHeadlessDesktop::siblingApplication() const
 {
-    return std::nullopt;
+    return NBEAppLauncher::tarnwickURL();
 }
 
-void NBEHeadlessDesktop::openWithApplication(const QList<QUrl> &, const QUrl &) {}
+void NBEHeadlessDesktop::openWithApplication(const QList<QUrl> &urls, const QUrl &application)
+{
+    NBEAppLauncher::open(urls, application);
+}

@@ -36,7 +36,8 @@ public:
 };
 
 // The desktop without a user to ask: unsaved edits are kept (every question
-// answers Cancel), locations open through the system, no sibling application.
+// answers Cancel); locations and the sibling application open through the
+// system.
 class NBEHeadlessDesktop : public NBEWorkspaceDesktop
 {
 public:

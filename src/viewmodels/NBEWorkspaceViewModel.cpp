@@ -5,6 +5,7 @@
 #include "NBEApplicationActivity.h"
 #include "NBECommitDrafts.h"
 #include "NBELog.h"
+#include "NBERecentProjects.h"
 
 #include <QDir>
 #include <QFile>
@@ -12,53 +13,6 @@
 #include <QRegularExpression>
 #include <QStringDecoder>
 #include <QTimer>
-
-#if __has_include("NBERecentProjects.h")
-#include "NBERecentProjects.h"
-#define NBE_HAVE_RECENT_PROJECTS 1
-#endif
-
-namespace {
-
-#ifndef NBE_HAVE_RECENT_PROJECTS
-// Stand-in until the shared recent-projects list exists.
-const QString recentProjectsKey = QStringLiteral("nbe.recentProjects");
-#endif
-
-QList<QUrl> loadRecentProjects(const NBEDefaults &defaults)
-{
-#ifdef NBE_HAVE_RECENT_PROJECTS
-    return NBERecentProjects::load(defaults);
-#else
-    QList<QUrl> urls;
-    for (const QString &path : defaults.stringListValue(recentProjectsKey, {}))
-        urls.append(QUrl::fromLocalFile(path));
-    return urls;
-#endif
-}
-
-void recordRecentProject(const QUrl &folder, NBEDefaults &defaults)
-{
-#ifdef NBE_HAVE_RECENT_PROJECTS
-    NBERecentProjects::record(folder, defaults);
-#else
-    QStringList paths = defaults.stringListValue(recentProjectsKey, {});
-    paths.removeAll(folder.toLocalFile());
-    paths.prepend(folder.toLocalFile());
-    defaults.setStringList(recentProjectsKey, paths.mid(0, 10));
-#endif
-}
-
-void clearRecentProjectList(NBEDefaults &defaults)
-{
-#ifdef NBE_HAVE_RECENT_PROJECTS
-    NBERecentProjects::clear(defaults);
-#else
-    defaults.remove(recentProjectsKey);
-#endif
-}
-
-} // namespace
 
 NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment, QObject *parent)
     : QObject(parent)
@@ -68,9 +22,13 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     m_desktop =
         m_environment.desktop ? m_environment.desktop : std::make_shared<NBEHeadlessDesktop>();
     m_defaults = m_environment.defaults ? m_environment.defaults : &NBEDefaults::shared();
+    m_webServerLaunch =
+        m_environment.webServerLaunch
+            ? m_environment.webServerLaunch
+            : [](const QString &language) { return NBEWebLSPServers::launch(language); };
     m_activity = m_environment.activity ? m_environment.activity
                                         : NBEApplicationActivity::followingApplication(this);
-    m_recentProjects = loadRecentProjects(*m_defaults);
+    m_recentProjects = NBERecentProjects::load(*m_defaults);
 }
 
 // Releasing the view model stops no server: only closing the workspace does.
@@ -161,8 +119,8 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                         workspace.fileTree = std::move(*tree);
                         setWorkspace(workspace);
                         startLSPSession(folder);
-                        recordRecentProject(folder, defaults());
-                        setRecentProjects(loadRecentProjects(defaults()));
+                        NBERecentProjects::record(folder, defaults());
+                        setRecentProjects(NBERecentProjects::load(defaults()));
                         nbeWhenFinished(refreshGitStatus(), this, [this, folder, promise] {
                             loadCommitDraft();
                             NBELog::app().info("Opened workspace: %s", folder.fileName());
@@ -192,7 +150,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
 
 void NBEWorkspaceViewModel::clearRecentProjects()
 {
-    clearRecentProjectList(defaults());
+    NBERecentProjects::clear(defaults());
     setRecentProjects({});
 }
 

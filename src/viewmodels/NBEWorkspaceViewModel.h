@@ -6,6 +6,8 @@
 #include "NBEGitCommit.h"
 #include "NBEGitFileChange.h"
 #include "NBEGitService.h"
+#include "NBELSPCompletionItem.h"
+#include "NBEWebLSPServers.h"
 #include "NBEWorkspace.h"
 #include "NBEWorkspaceDesktop.h"
 #include "NBEWorkspaceTimings.h"
@@ -20,6 +22,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -46,6 +49,10 @@ struct NBEWorkspaceEnvironment
     NBEDefaults *defaults = nullptr;
     NBEWorkspaceTimings timings;
     QUrl gitURL = QUrl::fromLocalFile(QStringLiteral("/usr/bin/git"));
+    // How a web language server is found for a language id; empty: on disk.
+    std::function<std::optional<NBEWebLSPLaunch>(const QString &languageID)> webServerLaunch;
+    // The Swift server to run instead of the one a toolchain gives.
+    std::optional<QString> swiftServerOverride;
 };
 
 // The controller of one project window: the open folder, its tabs, the
@@ -115,11 +122,18 @@ public:
 
     // --- Language servers
     void shutdownLSP();
-    // Whether a web language server is installed for the language id.
-    static bool hasWebLSP(const std::optional<QString> &languageID);
+    // Whether a web language server is installed for the language id, looked
+    // up afresh on every call.
+    bool hasWebLSP(const std::optional<QString> &languageID) const;
+    QFuture<std::optional<QList<NBELSPCompletionItem>>> webCompletion(const QUrl &url, int line,
+                                                                      int character);
     QFuture<std::optional<QString>> webHover(const QUrl &url, int line, int character);
     QFuture<std::optional<QString>> webFormatting(const QUrl &url, const QString &text, int tabSize,
                                                   bool insertSpaces);
+
+    // Asks the web server where the symbol at the active tab's caret is
+    // defined and reveals that line.
+    void jumpToDefinition();
 
     // --- Editing and saving
     void updateContent(const QString &content, const QUuid &forTab);
@@ -248,6 +262,7 @@ private:
     NBEWorkspaceEnvironment m_environment;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
     NBEDefaults *m_defaults = nullptr;
+    std::function<std::optional<NBEWebLSPLaunch>(const QString &)> m_webServerLaunch;
     QPointer<NBEApplicationActivity> m_activity;
 
     std::optional<NBEWorkspace> m_workspace;

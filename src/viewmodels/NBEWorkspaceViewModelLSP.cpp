@@ -2,41 +2,136 @@
 // diagnostics, and the web providers the editor and saving use.
 #include "NBEWorkspaceViewModel.h"
 
-void NBEWorkspaceViewModel::startLSPSession(const QUrl &)
+#include "NBELSPSession.h"
+#include "NBEWebLSPServers.h"
+#include "NBEWebLSPSession.h"
+#include "NBEWhenFinished.h"
+
+namespace {
+
+// A session's diagnostics go to the model while both exist; the connection
+// ends with either.
+template <typename Session>
+void forwardDiagnostics(Session *session, NBEWorkspaceViewModel *model,
+                        std::function<void(const QUrl &, const QList<NBELSPDiagnostic> &)> store)
+{
+    QObject::connect(session, &Session::diagnosticsPublished, model, std::move(store));
+}
+
+} // namespace
+
+void NBEWorkspaceViewModel::startLSPSession(const QUrl &rootURL)
 {
     shutdownLSP();
+    // Neither session starts a server here: each starts its own with the
+    // first document of its language.
+    m_lspSession = std::make_shared<NBELSPSession>(rootURL, m_environment.swiftServerOverride);
+    forwardDiagnostics(m_lspSession.get(), this,
+                       [this](const QUrl &url, const auto &list) { setDiagnostics(url, list); });
+    m_webLSP = std::make_shared<NBEWebLSPSession>(rootURL);
+    m_webLSP->launchFor = [lookup = m_webServerLaunch](const QString &language) {
+        return lookup(language);
+    };
+    forwardDiagnostics(m_webLSP.get(), this,
+                       [this](const QUrl &url, const auto &list) { setDiagnostics(url, list); });
 }
 
 void NBEWorkspaceViewModel::shutdownLSP()
 {
+    if (m_lspSession)
+        m_lspSession->disconnect(this);
+    if (m_webLSP)
+        m_webLSP->disconnect(this);
     m_diagnostics.clear();
     Q_EMIT diagnosticsChanged();
+    // Each shutdown holds its session until it has finished; the model
+    // doesn't wait for either.
+    if (auto session = std::exchange(m_lspSession, nullptr))
+        session->shutdown().then([session] {});
+    if (auto session = std::exchange(m_webLSP, nullptr))
+        session->shutdown().then([session] {});
 }
 
-bool NBEWorkspaceViewModel::hasWebLSP(const std::optional<QString> &)
+bool NBEWorkspaceViewModel::hasWebLSP(const std::optional<QString> &languageID) const
 {
-    return false;
+    if (!languageID || !NBEWebLSPServers::serverLanguageId(*languageID))
+        return false;
+    return m_webServerLaunch(*languageID).has_value();
 }
 
-QFuture<void> NBEWorkspaceViewModel::lspDidOpen(const QUrl &, const std::optional<NBELanguage> &,
-                                                const QString &)
+QFuture<void> NBEWorkspaceViewModel::lspDidOpen(const QUrl &url,
+                                                const std::optional<NBELanguage> &language,
+                                                const QString &content)
 {
+    if (!language)
+        return QtFuture::makeReadyFuture();
+    if (language->id == QLatin1String("swift")) {
+        if (m_lspSession)
+            m_lspSession->didOpen(url, language->id, content);
+    } else if (hasWebLSP(language->id) && m_webLSP) {
+        m_webLSP->didOpen(url, language->id, content);
+    }
     return QtFuture::makeReadyFuture();
 }
 
-void NBEWorkspaceViewModel::lspDidChange(const QUrl &, const std::optional<QString> &,
-                                         const QString &)
-{}
-
-void NBEWorkspaceViewModel::notifyClosed(const QList<QUrl> &) {}
-
-QFuture<std::optional<QString>> NBEWorkspaceViewModel::webHover(const QUrl &, int, int)
+void NBEWorkspaceViewModel::lspDidChange(const QUrl &url, const std::optional<QString> &languageID,
+                                         const QString &content)
 {
-    return QtFuture::makeReadyFuture(std::optional<QString>());
+    if (languageID == QLatin1String("swift")) {
+        if (m_lspSession)
+            m_lspSession->didChange(url, content);
+    } else if (m_webLSP) {
+        m_webLSP->didChange(url, content);
+    }
 }
 
-QFuture<std::optional<QString>> NBEWorkspaceViewModel::webFormatting(const QUrl &, const QString &,
-                                                                     int, bool)
+void NBEWorkspaceViewModel::notifyClosed(const QList<QUrl> &urls)
 {
-    return QtFuture::makeReadyFuture(std::optional<QString>());
+    // Both sessions hear of every closed document, the Swift one first; each
+    // ignores what it never opened.
+    for (const QUrl &url : urls) {
+        if (m_lspSession)
+            m_lspSession->didClose(url);
+        if (m_webLSP)
+            m_webLSP->didClose(url);
+    }
+}
+
+QFuture<std::optional<QList<NBELSPCompletionItem>>>
+NBEWorkspaceViewModel::webCompletion(const QUrl &url, int line, int character)
+{
+    if (!m_webLSP)
+        return QtFuture::makeReadyFuture(std::optional<QList<NBELSPCompletionItem>>());
+    return m_webLSP->completion(url, line, character);
+}
+
+QFuture<std::optional<QString>> NBEWorkspaceViewModel::webHover(const QUrl &url, int line,
+                                                                int character)
+{
+    if (!m_webLSP)
+        return QtFuture::makeReadyFuture(std::optional<QString>());
+    return m_webLSP->hover(url, line, character);
+}
+
+QFuture<std::optional<QString>> NBEWorkspaceViewModel::webFormatting(const QUrl &url,
+                                                                     const QString &text,
+                                                                     int tabSize, bool insertSpaces)
+{
+    if (!m_webLSP)
+        return QtFuture::makeReadyFuture(std::optional<QString>());
+    return m_webLSP->formatting(url, text, tabSize, insertSpaces);
+}
+
+void NBEWorkspaceViewModel::jumpToDefinition()
+{
+    const std::optional<NBEOpenTab> tab = activeTab();
+    if (!tab || !tab->language || !hasWebLSP(tab->language->id) || !m_webLSP)
+        return;
+    const int line = std::max(0, tab->cursorPosition.line - 1);
+    const int character = std::max(0, tab->cursorPosition.column - 1);
+    nbeWhenFinished(m_webLSP->definition(tab->sourceFile.url, line, character), this,
+                    [this](const std::optional<NBELSPLocation> &location) {
+                        if (location)
+                            revealLine(location->url, int(location->line) + 1);
+                    });
 }

@@ -2,18 +2,7 @@
 
 using Validation = NBEWorkspaceFixture;
 
-// These run the built-in HTML check, which stands in for a missing HTML
-// language server; with one installed they don't apply.
-class HTMLValidation : public NBEWorkspaceFixture
-{
-protected:
-    void SetUp() override
-    {
-        NBEWorkspaceFixture::SetUp();
-        if (NBEWorkspaceViewModel::hasWebLSP(QStringLiteral("html")))
-            GTEST_SKIP() << "an HTML language server is installed";
-    }
-};
+using HTMLValidation = NBEWorkspaceFixture;
 
 TEST_F(HTMLValidation, OpeningAndEditingValidatesOnceTheTextRests)
 {

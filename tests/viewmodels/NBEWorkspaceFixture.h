@@ -52,14 +52,22 @@ protected:
         model = makeModel();
     }
 
-    std::unique_ptr<NBEWorkspaceViewModel> makeModel()
+    // Without web language servers unless a test asks for them, so the
+    // built-in engines answer and no Node.js process starts.
+    std::unique_ptr<NBEWorkspaceViewModel>
+    makeModel(const std::function<void(NBEWorkspaceEnvironment &)> &adjust = {})
     {
         NBEWorkspaceEnvironment environment;
+        environment.webServerLaunch = [](const QString &) {
+            return std::optional<NBEWebLSPLaunch>();
+        };
         environment.desktop = desktop;
         environment.activity = &activity;
         environment.defaults = settings.get();
         environment.timings.validationDelay = std::chrono::milliseconds(60);
         environment.timings.serverFormattingLimit = std::chrono::milliseconds(5000);
+        if (adjust)
+            adjust(environment);
         return std::make_unique<NBEWorkspaceViewModel>(environment);
     }
 
