@@ -13,6 +13,5 @@ class NBEHTMLEditor
 public:
     NBEHTMLEditor() = delete;
 
-    static NBEMarkdownEdit edit(NBEHTMLAction action, const QString &text,
-                                NBETextRange selection);
+    static NBEMarkdownEdit edit(NBEHTMLAction action, const QString &text, NBETextRange selection);
 };

@@ -5,6 +5,7 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <string_view>
 
 // Small lexing steps that the HTML engines (validator, formatter, outline,
 // tag pairs) share. Each engine keeps its own rules for what a tag means.
@@ -65,6 +66,22 @@ inline TagTail tagTail(QStringView text, qsizetype from, bool stopAtOpen)
     }
     tail.end = j;
     return tail;
+}
+
+// Whether `name` (any case) is a void element, without allocating: the
+// tag-pair lookup runs on every keystroke over the whole text.
+inline bool isVoidElement(QStringView name)
+{
+    static constexpr std::u16string_view names[] = {
+        u"area",  u"base", u"br",   u"col",   u"embed",  u"hr",    u"img",
+        u"input", u"link", u"meta", u"param", u"source", u"track", u"wbr"};
+    if (name.size() < 2 || name.size() > 6)
+        return false;
+    for (std::u16string_view candidate : names) {
+        if (QStringView(candidate).compare(name, Qt::CaseInsensitive) == 0)
+            return true;
+    }
+    return false;
 }
 
 // 0, then one past every LF.

@@ -30,10 +30,21 @@ const QSet<QString> &jsKeywords()
     return words;
 }
 
+QRegularExpression attributePattern(const QString &name)
+{
+    return QRegularExpression(QStringLiteral("(?:^|\\s)") + name +
+                              QStringLiteral("\\s*=\\s*[\"']([^\"']*)[\"']"));
+}
+
 std::optional<QString> attrValue(QStringView attributes, const QString &name)
 {
-    const QRegularExpression pattern(QStringLiteral("(?:^|\\s)") + name +
-                                     QStringLiteral("\\s*=\\s*[\"']([^\"']*)[\"']"));
+    // The two names the scanner asks for are compiled once: compiling per tag
+    // made a 1 MiB page take seconds.
+    static const QRegularExpression idPattern = attributePattern(QStringLiteral("id"));
+    static const QRegularExpression classPattern = attributePattern(QStringLiteral("class"));
+    const QRegularExpression pattern = name == QLatin1String("id")      ? idPattern
+                                       : name == QLatin1String("class") ? classPattern
+                                                                        : attributePattern(name);
     if (!pattern.isValid())
         return std::nullopt;
     const QRegularExpressionMatch match = pattern.match(attributes);

@@ -1,6 +1,5 @@
 #include "NBETagPairs.h"
 
-#include "NBEHTMLData.h"
 #include "NBEMarkupScan.h"
 
 #include <QList>
@@ -45,8 +44,7 @@ QList<Tag> scan(const QString &text)
         i = tail.closed ? tail.end + 1 : tail.end;
         if (nameLength == 0 || tail.selfClosing())
             continue;
-        const QStringView name = QStringView(text).mid(nameStart, nameLength);
-        if (NBEHTMLData::voidElements().contains(name.toString().toLower()))
+        if (NBEMarkupScan::isVoidElement(QStringView(text).mid(nameStart, nameLength)))
             continue;
         tags.append(Tag{isClose, {int(nameStart), int(nameLength)}});
     }

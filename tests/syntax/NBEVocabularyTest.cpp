@@ -1,5 +1,6 @@
 #include "NBECSSData.h"
 #include "NBEHTMLData.h"
+#include "NBEMarkupScan.h"
 
 #include <gtest/gtest.h>
 
@@ -64,8 +65,16 @@ TEST(NBEHTMLData, TableSizes)
     EXPECT_EQ(NBEHTMLData::attributeValues().size(), 29);
     EXPECT_EQ(NBEHTMLData::attributeValues().value(QStringLiteral("role")).size(), 58);
     EXPECT_EQ(NBEHTMLData::inputTypes().size(), 22);
-    for (const QString &name : NBEHTMLData::voidElements())
+    for (const QString &name : NBEHTMLData::voidElements()) {
         EXPECT_TRUE(NBEHTMLData::elements().contains(name)) << name.toStdString();
+        EXPECT_TRUE(NBEMarkupScan::isVoidElement(name.toUpper())) << name.toStdString();
+    }
+    // The allocation-free test agrees with the table on every element name.
+    for (const QString &name : NBEHTMLData::elements())
+        EXPECT_EQ(NBEMarkupScan::isVoidElement(name), NBEHTMLData::voidElements().contains(name))
+            << name.toStdString();
+    EXPECT_FALSE(NBEMarkupScan::isVoidElement(u"b"));
+    EXPECT_FALSE(NBEMarkupScan::isVoidElement(u"brr"));
 }
 
 TEST(NBEHTMLData, AttributesForElement)
