@@ -6,6 +6,7 @@
 #include <QSet>
 
 #include <array>
+#include <deque>
 #include <vector>
 
 using namespace NBEMarkdownText;
@@ -138,25 +139,44 @@ struct ListLine
 // The lines of a document with their trimmed texts and, for every line, the
 // next non-blank line at or after it: list parsing looks past blank runs
 // often, and must not rescan them at every nesting level.
+// Lines are views into the normalised text, or into the rewritten lines of
+// the reference pre-pass, so a large document is not copied line by line.
 struct Document
 {
-    QStringList lines;
+    QString text;
+    std::deque<QString> rewritten;
+    std::vector<QStringView> lines;
     std::vector<QStringView> trimmed;
     std::vector<qsizetype> nextNonBlank;
 
-    explicit Document(QStringList source)
-        : lines(std::move(source))
+    explicit Document(const QString &source);
+    Document(const Document &) = delete;
+    Document &operator=(const Document &) = delete;
+
+    void index()
     {
-        const qsizetype count = lines.size();
+        const qsizetype count = qsizetype(lines.size());
+        trimmed.clear();
         trimmed.reserve(count);
-        for (const QString &line : std::as_const(lines))
+        for (QStringView line : lines)
             trimmed.push_back(trimmedView(line));
         nextNonBlank.assign(count + 1, count);
         for (qsizetype i = count - 1; i >= 0; --i)
             nextNonBlank[i] = trimmed[i].isEmpty() ? nextNonBlank[i + 1] : i;
     }
 
-    qsizetype size() const { return lines.size(); }
+    qsizetype size() const { return qsizetype(lines.size()); }
+
+    QString join(qsizetype from, qsizetype to) const
+    {
+        QString joined;
+        for (qsizetype k = from; k < to; ++k) {
+            if (k > from)
+                joined += u'\n';
+            joined += lines[k];
+        }
+        return joined;
+    }
 };
 
 std::optional<Fence> codeFence(QStringView t)
@@ -512,14 +532,6 @@ NBEMarkdownBlock parseParagraph(const Document &doc, qsizetype &i)
     return NBEMarkdownBlock::paragraph(joinTrimmed(doc, start, i, u" "));
 }
 
-QStringList splitLines(const QString &text)
-{
-    QString normalised = text;
-    normalised.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
-    normalised.replace(u'\r', u'\n');
-    return normalised.split(u'\n');
-}
-
 std::optional<std::pair<QString, QString>> parseLinkDefinition(QStringView t)
 {
     if (!t.startsWith(u'[') || t.startsWith(u"[^"))
@@ -541,10 +553,8 @@ struct Definitions
     QSet<qsizetype> labelLengths; // skips look-ups that cannot match
 };
 
-QString resolveReferenceLinks(const QString &line, const Definitions &definitions)
+QString resolveReferenceLinks(QStringView line, const Definitions &definitions)
 {
-    if (!line.contains(u'['))
-        return line;
     const qsizetype length = line.size();
     // nextClose[k]: the first "]" at or after k, so every candidate finds its
     // bracket in constant time even on a line of thousands of "[".
@@ -574,7 +584,7 @@ QString resolveReferenceLinks(const QString &line, const Definitions &definition
             ++p;
             continue;
         }
-        const QStringView text = QStringView(line).sliced(open + 1, close - open - 1);
+        const QStringView text = line.sliced(open + 1, close - open - 1);
         QStringView label = text;
         qsizetype end = close;
         if (close + 1 < length && line[close + 1] == u'(') {
@@ -585,7 +595,7 @@ QString resolveReferenceLinks(const QString &line, const Definitions &definition
         if (close + 1 < length && line[close + 1] == u'[') {
             const qsizetype second = nextClose[close + 2];
             if (second >= 0) {
-                const QStringView inner = QStringView(line).sliced(close + 2, second - close - 2);
+                const QStringView inner = line.sliced(close + 2, second - close - 2);
                 if (!inner.isEmpty())
                     label = inner;
                 end = second;
@@ -636,14 +646,17 @@ std::optional<QString> footnoteSuperscript(QStringView id)
 
 } // namespace
 
-QStringList NBEMarkdownParser::preprocessReferenceLinks(const QStringList &lines)
+namespace {
+
+// Drops link definition lines and rewrites reference links, in place.
+void resolveReferences(std::vector<QStringView> &lines, std::deque<QString> &rewritten)
 {
     enum class Role { text, code, definition };
     std::vector<Role> roles(lines.size(), Role::text);
     Definitions definitions;
     bool insideFence = false;
     QChar fenceCharacter = u'`';
-    for (qsizetype k = 0; k < lines.size(); ++k) {
+    for (std::size_t k = 0; k < lines.size(); ++k) {
         const QStringView t = trimmedView(lines[k]);
         if (insideFence) {
             roles[k] = Role::code;
@@ -659,22 +672,55 @@ QStringList NBEMarkdownParser::preprocessReferenceLinks(const QStringList &lines
             roles[k] = Role::definition;
         }
     }
-    QStringList out;
-    out.reserve(lines.size());
-    for (qsizetype k = 0; k < lines.size(); ++k) {
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < lines.size(); ++k) {
         if (roles[k] == Role::definition)
             continue;
-        if (roles[k] == Role::code || definitions.urls.isEmpty())
-            out.append(lines[k]);
-        else
-            out.append(resolveReferenceLinks(lines[k], definitions));
+        QStringView line = lines[k];
+        if (roles[k] == Role::text && !definitions.urls.isEmpty() && line.contains(u'[')) {
+            rewritten.push_back(resolveReferenceLinks(line, definitions));
+            line = rewritten.back();
+        }
+        lines[kept++] = line;
     }
+    lines.resize(kept);
+}
+
+Document::Document(const QString &source)
+    : text(source)
+{
+    text.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    text.replace(u'\r', u'\n');
+    const QStringView view(text);
+    qsizetype start = 0;
+    while (true) {
+        const qsizetype end = view.indexOf(u'\n', start);
+        lines.push_back(view.sliced(start, (end < 0 ? view.size() : end) - start));
+        if (end < 0)
+            break;
+        start = end + 1;
+    }
+    resolveReferences(lines, rewritten);
+    index();
+}
+
+} // namespace
+
+QStringList NBEMarkdownParser::preprocessReferenceLinks(const QStringList &lines)
+{
+    std::vector<QStringView> views(lines.cbegin(), lines.cend());
+    std::deque<QString> rewritten;
+    resolveReferences(views, rewritten);
+    QStringList out;
+    out.reserve(qsizetype(views.size()));
+    for (QStringView line : views)
+        out.append(line.toString());
     return out;
 }
 
 QList<NBEMarkdownBlock> NBEMarkdownParser::parse(const QString &text)
 {
-    const Document doc(preprocessReferenceLinks(splitLines(text)));
+    const Document doc(text);
     QList<NBEMarkdownBlock> blocks;
     qsizetype i = 0;
     while (i < doc.size()) {
@@ -685,15 +731,14 @@ QList<NBEMarkdownBlock> NBEMarkdownParser::parse(const QString &text)
             const qsizetype start = ++i;
             while (i < doc.size() && !isFenceClose(doc.trimmed[i], fence->character))
                 ++i;
-            blocks.append(NBEMarkdownBlock::codeBlock(fence->language,
-                                                      doc.lines.mid(start, i - start).join(u'\n')));
+            blocks.append(NBEMarkdownBlock::codeBlock(fence->language, doc.join(start, i)));
             if (i < doc.size())
                 ++i;
         } else if (isHTMLBlockStart(t)) {
             const qsizetype start = i;
             while (i < doc.size() && !doc.trimmed[i].isEmpty())
                 ++i;
-            blocks.append(NBEMarkdownBlock::htmlBlock(doc.lines.mid(start, i - start).join(u'\n')));
+            blocks.append(NBEMarkdownBlock::htmlBlock(doc.join(start, i)));
         } else if (isThematicBreak(t)) {
             blocks.append(NBEMarkdownBlock::thematicBreak());
             ++i;
