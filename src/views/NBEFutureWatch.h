@@ -4,6 +4,7 @@
 #include <QFutureWatcher>
 #include <QObject>
 
+#include <type_traits>
 #include <utility>
 
 // Runs `handler` with the future's result on `context`'s thread once the
@@ -18,9 +19,13 @@ void nbeWhenFinished(QFuture<T> future, QObject *context, Handler &&handler)
                      [watcher, handler = std::forward<Handler>(handler)]() mutable {
                          watcher->deleteLater();
                          const QFuture<T> done = watcher->future();
-                         if (done.isCanceled() || done.resultCount() == 0)
-                             return;
-                         handler(done.result());
+                         if constexpr (std::is_void_v<T>) {
+                             handler();
+                         } else {
+                             if (done.isCanceled() || done.resultCount() == 0)
+                                 return;
+                             handler(done.result());
+                         }
                      });
     watcher->setFuture(std::move(future));
 }

@@ -1,0 +1,263 @@
+#include "NBEApplicationShell.h"
+
+#include "NBEDialogProjectPanels.h"
+#include "NBEFileService.h"
+#include "NBEFutureWatch.h"
+#include "NBEMainView.h"
+#include "NBEProjectPicker.h"
+#include "NBERecentProjects.h"
+#include "NBEWindowOpener.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+// MARK: - Project window
+
+NBEProjectWindow::NBEProjectWindow(const QUrl &root, QWidget *parent)
+    : QMainWindow(parent)
+    , m_root(root)
+    , m_mainView(new NBEMainView(root, this))
+    , m_projectMenu(new QMenu(this))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QDir(root.toLocalFile()).dirName());
+    resize(defaultSize);
+    setCentralWidget(m_mainView);
+    buildMenus();
+    connect(m_mainView->viewModel(), &NBEWorkspaceViewModel::workspaceChanged, this,
+            &NBEProjectWindow::refreshProjectMenu);
+    connect(m_mainView->viewModel(), &NBEWorkspaceViewModel::recentProjectsChanged, this,
+            &NBEProjectWindow::refreshProjectMenu);
+    refreshProjectMenu();
+}
+
+void NBEProjectWindow::buildMenus()
+{
+    NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
+    QMenu *file = menuBar()->addMenu(tr("&File"));
+    file->addAction(tr("Open Folder…"), QKeySequence::Open, this,
+                    [this] { Q_EMIT openFolderRequested(); });
+    file->addAction(tr("Open File…"), this, [this, viewModel] {
+        NBEDialogProjectPanels panels(this);
+        if (const auto url = NBEProjectPicker::chooseFile(panels, m_root))
+            NBEWindowOpener::shared().open(*url);
+    });
+    file->addSeparator();
+    file->addAction(tr("Save"), QKeySequence::Save, this, [viewModel] {
+        if (const auto tab = viewModel->activeTab())
+            viewModel->saveTab(tab->id, true);
+    });
+    file->addSeparator();
+    file->addAction(tr("Close Tab"), QKeySequence(Qt::CTRL | Qt::Key_W), this, [viewModel] {
+        if (const auto tab = viewModel->activeTab())
+            viewModel->closeTab(tab->id);
+    });
+    file->addAction(tr("Close Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), this,
+                    [viewModel] { viewModel->closeWorkspace(); });
+    file->addSeparator();
+    file->addAction(tr("Quit"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
+
+    auto *toolbar = addToolBar(tr("Project"));
+    toolbar->setMovable(false);
+    auto *projectButton = new QToolButton(toolbar);
+    projectButton->setPopupMode(QToolButton::InstantPopup);
+    projectButton->setMenu(m_projectMenu);
+    projectButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    QFont bold = projectButton->font();
+    bold.setWeight(QFont::DemiBold);
+    projectButton->setFont(bold);
+    projectButton->setObjectName(QStringLiteral("projectMenuButton"));
+    toolbar->addWidget(projectButton);
+}
+
+void NBEProjectWindow::refreshProjectMenu()
+{
+    NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
+    if (auto *button = findChild<QToolButton *>(QStringLiteral("projectMenuButton")))
+        button->setText(viewModel->workspace() ? viewModel->workspace()->name()
+                                               : tr("Nabri Editor"));
+    m_projectMenu->clear();
+    m_projectMenu->addAction(tr("Open Folder…"), this, [this] { Q_EMIT openFolderRequested(); });
+    if (!viewModel->recentProjects().isEmpty()) {
+        QMenu *recent = m_projectMenu->addMenu(tr("Open Recent"));
+        for (const QUrl &url : viewModel->recentProjects())
+            recent->addAction(QFileInfo(url.toLocalFile()).fileName(), this,
+                              [this, url] { Q_EMIT openProjectRequested(url); });
+        recent->addSeparator();
+        recent->addAction(tr("Clear Recent Projects"), this,
+                          [viewModel] { viewModel->clearRecentProjects(); });
+    }
+    if (viewModel->canOpenInTarnwick()) {
+        m_projectMenu->addSeparator();
+        m_projectMenu->addAction(tr("Open in Tarnwick"), this,
+                                 [viewModel] { viewModel->openInTarnwick(); });
+    }
+    m_projectMenu->addSeparator();
+    m_projectMenu->addAction(tr("Close Folder"), this,
+                             [viewModel] { viewModel->closeWorkspace(); });
+}
+
+void NBEProjectWindow::changeEvent(QEvent *event)
+{
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow())
+        m_mainView->windowDeactivated();
+}
+
+void NBEProjectWindow::closeEvent(QCloseEvent *event)
+{
+    // Unsaved edits are asked about before the window goes.
+    NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
+    if (m_closing || !viewModel->hasWorkspace()) {
+        event->accept();
+        return;
+    }
+    event->ignore();
+    nbeWhenFinished(viewModel->closeAllTabs(), this, [this](bool closed) {
+        if (!closed)
+            return;
+        m_closing = true;
+        close();
+    });
+}
+
+// MARK: - Welcome window
+
+NBEWelcomeWindow::NBEWelcomeWindow(QWidget *parent)
+    : QWidget(parent)
+    , m_recent(new QListWidget(this))
+{
+    setWindowTitle(tr("Welcome to Nabri Editor"));
+    setObjectName(QStringLiteral("welcome"));
+    resize(560, 420);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 24, 24, 24);
+    auto *title = new QLabel(tr("Nabri Editor"), this);
+    QFont big = title->font();
+    big.setPointSizeF(big.pointSizeF() * 1.8);
+    big.setWeight(QFont::Bold);
+    title->setFont(big);
+    layout->addWidget(title);
+    auto *open = new QPushButton(tr("Open Folder…"), this);
+    layout->addWidget(open, 0, Qt::AlignLeft);
+    layout->addSpacing(12);
+    layout->addWidget(new QLabel(tr("Recent Projects"), this));
+    layout->addWidget(m_recent, 1);
+    connect(open, &QPushButton::clicked, this, [this] { Q_EMIT openFolderRequested(); });
+    connect(m_recent, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
+        Q_EMIT openProjectRequested(item->data(Qt::UserRole).toUrl());
+    });
+    reload();
+}
+
+void NBEWelcomeWindow::reload()
+{
+    m_recent->clear();
+    for (const QUrl &url : NBERecentProjects::load()) {
+        auto *item = new QListWidgetItem(QFileInfo(url.toLocalFile()).fileName(), m_recent);
+        item->setToolTip(url.toLocalFile());
+        item->setData(Qt::UserRole, url);
+    }
+}
+
+// MARK: - Shell
+
+NBEApplicationShell::NBEApplicationShell(QObject *parent)
+    : QObject(parent)
+{
+    NBEWindowOpener::shared().setWindowOpeningAction(
+        [this](const QUrl &root) { openProject(root); });
+}
+
+NBEApplicationShell::~NBEApplicationShell()
+{
+    NBEWindowOpener::shared().setWindowOpeningAction({});
+    delete m_welcome;
+    for (const auto &window : std::as_const(m_windows))
+        delete window.data();
+}
+
+QString NBEApplicationShell::key(const QUrl &folder)
+{
+    return NBEFileService::keyPath(folder);
+}
+
+NBEProjectWindow *NBEApplicationShell::windowFor(const QUrl &folder) const
+{
+    return m_windows.value(key(folder)).data();
+}
+
+QList<NBEProjectWindow *> NBEApplicationShell::projectWindows() const
+{
+    QList<NBEProjectWindow *> windows;
+    for (const auto &window : m_windows)
+        if (window)
+            windows.append(window.data());
+    return windows;
+}
+
+NBEProjectWindow *NBEApplicationShell::openProject(const QUrl &folder)
+{
+    NBERecentProjects::record(folder);
+    if (NBEProjectWindow *existing = windowFor(folder)) {
+        existing->show();
+        existing->raise();
+        existing->activateWindow();
+        return existing;
+    }
+    auto *window = new NBEProjectWindow(folder);
+    m_windows.insert(key(folder), window);
+    connect(window, &NBEProjectWindow::openFolderRequested, this,
+            &NBEApplicationShell::chooseAndOpenFolder);
+    connect(window, &NBEProjectWindow::openProjectRequested, this,
+            &NBEApplicationShell::openProject);
+    // Close Folder turns the window back into the welcome window.
+    connect(window->mainView(), &NBEMainView::workspaceClosed, this, [this, window] {
+        showWelcome();
+        window->close();
+    });
+    window->show();
+    window->mainView()->start();
+    if (m_welcome)
+        m_welcome->close();
+    return window;
+}
+
+void NBEApplicationShell::showWelcome()
+{
+    if (!m_welcome) {
+        m_welcome = new NBEWelcomeWindow;
+        m_welcome->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_welcome, &NBEWelcomeWindow::openFolderRequested, this,
+                &NBEApplicationShell::chooseAndOpenFolder);
+        connect(m_welcome, &NBEWelcomeWindow::openProjectRequested, this,
+                &NBEApplicationShell::openProject);
+    }
+    m_welcome->reload();
+    m_welcome->show();
+    m_welcome->raise();
+}
+
+void NBEApplicationShell::chooseAndOpenFolder()
+{
+    NBEDialogProjectPanels panels(QApplication::activeWindow());
+    if (const auto folder = NBEProjectPicker::chooseFolder(panels))
+        openProject(*folder);
+}
+
+void NBEApplicationShell::openPaths(const QStringList &paths)
+{
+    for (const QString &path : paths)
+        NBEWindowOpener::shared().open(
+            QUrl::fromLocalFile(QDir::cleanPath(QFileInfo(path).absoluteFilePath())));
+}

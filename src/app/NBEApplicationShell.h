@@ -1,0 +1,93 @@
+#pragma once
+
+#include <QHash>
+#include <QList>
+#include <QMainWindow>
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+class NBEMainView;
+class NBEWelcomeWindow;
+class QListWidget;
+
+// One project window: the folder's main view, its menu commands and the
+// project menu. Closing it by its close box shuts its servers down and opens
+// no welcome window.
+class NBEProjectWindow : public QMainWindow
+{
+    Q_OBJECT
+
+public:
+    explicit NBEProjectWindow(const QUrl &root, QWidget *parent = nullptr);
+
+    NBEMainView *mainView() const { return m_mainView; }
+    QUrl root() const { return m_root; }
+
+    static constexpr QSize defaultSize{1000, 700};
+
+Q_SIGNALS:
+    void openFolderRequested();
+    void openProjectRequested(const QUrl &folder);
+
+protected:
+    void changeEvent(QEvent *event) override;
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    void buildMenus();
+    void refreshProjectMenu();
+
+    QUrl m_root;
+    NBEMainView *m_mainView;
+    QMenu *m_projectMenu;
+    bool m_closing = false;
+};
+
+// The window without a folder: Open Folder and the recent projects.
+class NBEWelcomeWindow : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit NBEWelcomeWindow(QWidget *parent = nullptr);
+    void reload();
+    QListWidget *recentList() const { return m_recent; }
+
+Q_SIGNALS:
+    void openFolderRequested();
+    void openProjectRequested(const QUrl &folder);
+
+private:
+    QListWidget *m_recent;
+};
+
+// The application's windows: project windows keyed by folder (one per
+// folder), the welcome window, and the routing of folders and files handed
+// to the program.
+class NBEApplicationShell : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit NBEApplicationShell(QObject *parent = nullptr);
+    ~NBEApplicationShell() override;
+
+    // Records the folder among the recent projects and brings its window
+    // forward, making one when there is none.
+    NBEProjectWindow *openProject(const QUrl &folder);
+    void showWelcome();
+    void chooseAndOpenFolder();
+    // Folders and files from the command line, as a file manager hands them.
+    void openPaths(const QStringList &paths);
+
+    NBEProjectWindow *windowFor(const QUrl &folder) const;
+    QList<NBEProjectWindow *> projectWindows() const;
+    NBEWelcomeWindow *welcomeWindow() const { return m_welcome; }
+
+private:
+    static QString key(const QUrl &folder);
+
+    QHash<QString, QPointer<NBEProjectWindow>> m_windows;
+    QPointer<NBEWelcomeWindow> m_welcome;
+};

@@ -1,0 +1,205 @@
+#include "NBEMainView.h"
+
+
+#include "NBEDefaultThemes.h"
+#include "NBEDefaults.h"
+#include "NBEFileTreeView.h"
+#include "NBEFutureWatch.h"
+#include "NBESourceEditor.h"
+#include "NBETabBar.h"
+#include "NBEWidgetDesktop.h"
+#include "NBEWindowOpener.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QFrame *divider(QWidget *parent)
+{
+    auto *line = new QFrame(parent);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setForegroundRole(QPalette::Mid);
+    return line;
+}
+
+} // namespace
+
+NBEMainView::NBEMainView(const QUrl &rootURL, QWidget *parent)
+    : QWidget(parent)
+    , m_rootURL(rootURL)
+    , m_desktop(std::make_shared<NBEWidgetDesktop>(this))
+{
+    NBEWorkspaceEnvironment environment;
+    environment.desktop = m_desktop;
+    m_viewModel = new NBEWorkspaceViewModel(environment, this);
+    NBEWorkspaceViewModel *viewModel = m_viewModel;
+
+    NBEFileTreeActions actions;
+    actions.openFile = [viewModel](const QUrl &url, bool preview) {
+        viewModel->openFile(url, preview);
+    };
+    actions.showError = [this](const QString &message) {
+        QMessageBox::warning(this, tr("Error"), message);
+    };
+    m_fileTree = new NBEFileTreeView(actions, this);
+
+    auto *splitter = new QSplitter(Qt::Horizontal, this);
+    splitter->setChildrenCollapsible(false);
+    m_fileTree->setMinimumWidth(180);
+    m_fileTree->setMaximumWidth(350);
+    splitter->addWidget(m_fileTree);
+
+    m_detail = new QStackedWidget(splitter);
+    m_empty = new QLabel(tr("Open a file to start editing"), m_detail);
+    m_empty->setAlignment(Qt::AlignCenter);
+    m_empty->setForegroundRole(QPalette::PlaceholderText);
+    m_detail->addWidget(m_empty);
+    m_tabArea = new QWidget(m_detail);
+    m_tabAreaLayout = new QVBoxLayout(m_tabArea);
+    m_tabAreaLayout->setContentsMargins(0, 0, 0, 0);
+    m_tabAreaLayout->setSpacing(0);
+    m_tabBar = new NBETabBar(viewModel, m_tabArea);
+    m_tabAreaLayout->addWidget(m_tabBar);
+    m_tabAreaLayout->addWidget(divider(m_tabArea));
+    m_detail->addWidget(m_tabArea);
+    splitter->addWidget(m_detail);
+    splitter->setStretchFactor(1, 1);
+    splitter->setSizes({220, 780});
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(splitter);
+
+    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEMainView::refresh);
+    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
+            [this] { m_fileTree->setGitStatus(m_viewModel->gitStatus()); });
+    connect(viewModel, &NBEWorkspaceViewModel::errorMessageChanged, this, &NBEMainView::showError);
+    // Files queued for a root reach every window; only the window of that
+    // root takes them.
+    connect(&NBEWindowOpener::shared(), &NBEWindowOpener::openPendingFiles, this,
+            [viewModel](const QUrl &root) { viewModel->openPendingFiles(root); });
+    connect(&NBEDefaults::shared(), &NBEDefaults::valueChanged, this, [this](const QString &key) {
+        if (key.startsWith(QLatin1String("nbe.")))
+            applySettings();
+    });
+    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
+        if (s != Qt::ApplicationActive)
+            m_viewModel->autoSaveOnFocusChange();
+    });
+    refresh();
+}
+
+NBEMainView::~NBEMainView()
+{
+    // However the window goes away, its language servers go with it.
+    m_viewModel->shutdownLSP();
+}
+
+void NBEMainView::start()
+{
+    const auto openQueued = [this] {
+        m_viewModel->openPendingFiles(m_rootURL);
+        Q_EMIT started();
+    };
+    if (m_viewModel->hasWorkspace()) {
+        openQueued();
+        return;
+    }
+    nbeWhenFinished(m_viewModel->loadWorkspace(m_rootURL), this, openQueued);
+}
+
+NBEEditorSettings NBEMainView::currentSettings()
+{
+    const NBEDefaults &defaults = NBEDefaults::shared();
+    NBEEditorSettings settings;
+    settings.tabSize = int(defaults.intValue(QStringLiteral("nbe.tabSize"), 4));
+    settings.useSoftTabs = defaults.boolValue(QStringLiteral("nbe.useSoftTabs"), true);
+    settings.wordWrap = defaults.boolValue(QStringLiteral("nbe.wordWrap"), true);
+    settings.showLineNumbers = defaults.boolValue(QStringLiteral("nbe.showLineNumbers"), true);
+    settings.fontSize = defaults.doubleValue(QStringLiteral("nbe.fontSize"), 13.0);
+    settings.showInvisibles = defaults.boolValue(QStringLiteral("nbe.showInvisibles"), false);
+    settings.fontName = NBEEditorSettings::defaultFontName();
+    return settings;
+}
+
+NBETheme NBEMainView::currentTheme(const QPalette &palette)
+{
+    return palette.color(QPalette::Window).lightness() < 128 ? NBEDefaultThemes::dark()
+                                                             : NBEDefaultThemes::light();
+}
+
+void NBEMainView::windowDeactivated()
+{
+    m_viewModel->autoSaveOnFocusChange();
+}
+
+bool NBEMainView::isShowingEmptyState() const
+{
+    return m_detail->currentWidget() == m_empty;
+}
+
+void NBEMainView::applySettings()
+{
+    if (m_sourceEditor) {
+        m_sourceEditor->setSettings(currentSettings());
+        m_sourceEditor->setTheme(currentTheme(palette()));
+    }
+}
+
+void NBEMainView::refresh()
+{
+    const auto &workspace = m_viewModel->workspace();
+    if (workspace)
+        m_hadWorkspace = true;
+    else if (m_hadWorkspace) {
+        m_hadWorkspace = false;
+        Q_EMIT workspaceClosed();
+    }
+    m_fileTree->setTree(workspace ? workspace->fileTree : std::nullopt);
+    const auto active = m_viewModel->activeTab();
+    m_fileTree->setActiveFile(active ? std::optional(active->sourceFile.url) : std::nullopt);
+    m_fileTree->setGitStatus(m_viewModel->gitStatus());
+
+    const bool hasTabs = workspace && !workspace->openTabs.isEmpty();
+    m_detail->setCurrentWidget(hasTabs ? m_tabArea : static_cast<QWidget *>(m_empty));
+    // Each tab gets an editor of its own: another active tab builds a new one.
+    const std::optional<QUuid> activeID = active ? std::optional(active->id) : std::nullopt;
+    if (activeID == m_editorTabID && (m_sourceEditor || !activeID))
+        return;
+    const bool hadFocus = m_sourceEditor && m_sourceEditor->hasFocus();
+    delete m_sourceEditor;
+    m_editorTabID = activeID;
+    if (!activeID)
+        return;
+    m_sourceEditor = new NBESourceEditor(m_viewModel, *activeID, currentTheme(palette()),
+                                         currentSettings(), nullptr, m_tabArea);
+    m_tabAreaLayout->addWidget(m_sourceEditor, 1);
+    if (hadFocus || isVisible())
+        m_sourceEditor->setFocus();
+}
+
+void NBEMainView::showError()
+{
+    const auto &message = m_viewModel->errorMessage();
+    if (!message) {
+        if (m_alert)
+            m_alert->close();
+        return;
+    }
+    // One alert per window: a new message while it shows replaces its text.
+    if (m_alert) {
+        m_alert->setText(*message);
+        return;
+    }
+    m_alert = new QMessageBox(QMessageBox::Warning, tr("Error"), *message, QMessageBox::Ok, this);
+    m_alert->setAttribute(Qt::WA_DeleteOnClose);
+    connect(m_alert, &QMessageBox::finished, this, [this] { m_viewModel->clearErrorMessage(); });
+    m_alert->open();
+}

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "NBEEditorSettings.h"
+#include "NBESourceEditor.h"
+#include "NBETheme.h"
+
+#include <QMessageBox>
+#include <QPointer>
+#include <QUrl>
+#include <QUuid>
+#include <QWidget>
+
+#include <memory>
+#include <optional>
+
+class NBEFileTreeView;
+class NBETabBar;
+class NBEWidgetDesktop;
+class NBEWorkspaceViewModel;
+class QLabel;
+class QSplitter;
+class QStackedWidget;
+class QVBoxLayout;
+
+// The content of one project window: it owns the window's view model, loads
+// the folder when started, takes files queued for its folder, shows the view
+// model's errors in one alert, and says when the folder was closed. Sidebar
+// with the file tree; detail column with the tab bar and the editor of the
+// active tab, or an empty state.
+class NBEMainView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit NBEMainView(const QUrl &rootURL, QWidget *parent = nullptr);
+    ~NBEMainView() override;
+
+    QUrl rootURL() const { return m_rootURL; }
+    NBEWorkspaceViewModel *viewModel() const { return m_viewModel; }
+
+    // Loads the folder (unless loaded) and then opens the files queued for it.
+    void start();
+
+    // The editor settings from the "nbe." settings keys, each with its
+    // default while the key is absent.
+    static NBEEditorSettings currentSettings();
+    // The built-in dark theme on a dark palette, the light one otherwise.
+    static NBETheme currentTheme(const QPalette &palette);
+
+    // The window stopped being the active one.
+    void windowDeactivated();
+
+    NBEFileTreeView *fileTree() const { return m_fileTree; }
+    NBETabBar *tabBar() const { return m_tabBar; }
+    NBESourceEditor *sourceEditor() const { return m_sourceEditor; }
+    bool isShowingEmptyState() const;
+    QMessageBox *errorAlert() const { return m_alert; }
+
+Q_SIGNALS:
+    // The folder was closed (the workspace went away after it was open).
+    void workspaceClosed();
+    // Loading finished and the queued files were asked for.
+    void started();
+
+private:
+    void refresh();
+    void showError();
+    void applySettings();
+
+    QUrl m_rootURL;
+    std::shared_ptr<NBEWidgetDesktop> m_desktop;
+    NBEWorkspaceViewModel *m_viewModel;
+    NBEFileTreeView *m_fileTree;
+    QStackedWidget *m_detail;
+    QLabel *m_empty;
+    QWidget *m_tabArea;
+    QVBoxLayout *m_tabAreaLayout;
+    NBETabBar *m_tabBar;
+    QPointer<NBESourceEditor> m_sourceEditor;
+    std::optional<QUuid> m_editorTabID;
+    QPointer<QMessageBox> m_alert;
+    bool m_hadWorkspace = false;
+};

@@ -1,0 +1,141 @@
+#include "NBEScrollLink.h"
+#include "NBESourceEditor.h"
+
+#include "NBEFutureWatch.h"
+#include "NBETextEditorView.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QTimer>
+#include <QVBoxLayout>
+
+NBESourceEditor::NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &tabID,
+                                 const NBETheme &theme, const NBEEditorSettings &settings,
+                                 NBEScrollLink *scrollLink, QWidget *parent)
+    : QWidget(parent)
+    , m_viewModel(viewModel)
+    , m_tabID(tabID)
+    , m_theme(theme)
+    , m_settings(settings)
+    , m_scrollLink(scrollLink)
+{
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_editor = new NBETextEditorView(inputs(), this);
+    layout->addWidget(m_editor);
+    setFocusProxy(m_editor);
+
+    for (auto signal :
+         {&NBEWorkspaceViewModel::workspaceChanged, &NBEWorkspaceViewModel::revealTargetChanged,
+          &NBEWorkspaceViewModel::diagnosticsChanged, &NBEWorkspaceViewModel::gitStateChanged})
+        connect(viewModel, signal, this, &NBESourceEditor::scheduleRender);
+    reloadHeadIfNeeded();
+}
+
+void NBESourceEditor::setTheme(const NBETheme &theme)
+{
+    m_theme = theme;
+    scheduleRender();
+}
+
+void NBESourceEditor::setSettings(const NBEEditorSettings &settings)
+{
+    m_settings = settings;
+    scheduleRender();
+}
+
+QString NBESourceEditor::headTaskKey() const
+{
+    const auto tab = m_viewModel->tab(m_tabID);
+    const QString path = tab ? tab->sourceFile.url.toLocalFile() : QString();
+    return path + u'|' + m_viewModel->gitHeadSHA().value_or(QString());
+}
+
+NBETextEditorInputs NBESourceEditor::inputs() const
+{
+    NBEWorkspaceViewModel *viewModel = m_viewModel;
+    const QUuid id = m_tabID;
+    const std::optional<NBEOpenTab> tab = viewModel->tab(id);
+    const QUrl url = tab ? tab->sourceFile.url : QUrl();
+
+    NBETextEditorInputs in;
+    in.text = {[viewModel, id] {
+                   const auto current = viewModel->tab(id);
+                   return current ? current->sourceFile.content : QString();
+               },
+               [viewModel, id](const QString &text) { viewModel->updateContent(text, id); }};
+    in.language = tab ? tab->language : std::nullopt;
+    in.theme = m_theme;
+    in.settings = m_settings;
+    in.onCursorChange = [viewModel, id](int line, int column) {
+        viewModel->updateCursorPosition(line, column, id);
+    };
+    // Reading the reveal request of another file answers nothing; writing
+    // anything clears the request.
+    in.revealLine = {[viewModel, url]() -> std::optional<int> {
+                         const auto &target = viewModel->revealTarget();
+                         if (target && target->url == url)
+                             return target->line;
+                         return std::nullopt;
+                     },
+                     [viewModel](const std::optional<int> &) { viewModel->clearRevealTarget(); }};
+    in.headContent = m_headContent;
+    in.scrollLink = m_scrollLink;
+    in.fileURL = url;
+    if (viewModel->gitRoot())
+        in.projectRoot = *viewModel->gitRoot();
+    else if (viewModel->workspace())
+        in.projectRoot = viewModel->workspace()->rootURL;
+    in.diagnostics = viewModel->diagnostics(url);
+    const std::optional<QString> languageID =
+        tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
+    if (viewModel->hasWebLSP(languageID)) {
+        const int tabSize = m_settings.tabSize;
+        const bool soft = m_settings.useSoftTabs;
+        in.lspFormatting = [viewModel = QPointer(viewModel), url, tabSize,
+                            soft](const QString &text) {
+            if (!viewModel)
+                return QtFuture::makeReadyFuture(std::optional<QString>());
+            return viewModel->webFormatting(url, text, tabSize, soft);
+        };
+    }
+    return in;
+}
+
+void NBESourceEditor::scheduleRender()
+{
+    if (m_renderPending)
+        return;
+    m_renderPending = true;
+    // Once per turn of the event loop, never inside the editor's own
+    // callbacks (an edit's binding write notifies the view model at once).
+    QTimer::singleShot(0, this, [this] {
+        m_renderPending = false;
+        render();
+    });
+}
+
+void NBESourceEditor::render()
+{
+    reloadHeadIfNeeded();
+    m_editor->update(inputs());
+}
+
+void NBESourceEditor::reloadHeadIfNeeded()
+{
+    const QString key = headTaskKey();
+    if (key == m_headKey)
+        return;
+    m_headKey = key;
+    const auto tab = m_viewModel->tab(m_tabID);
+    if (!tab)
+        return;
+    const quint64 request = ++m_headRequest;
+    nbeWhenFinished(m_viewModel->headContent(tab->sourceFile.url), this,
+                    [this, request](const std::optional<QString> &head) {
+                        // A newer request (another file or HEAD) supersedes this one.
+                        if (request != m_headRequest)
+                            return;
+                        m_headContent = head;
+                        scheduleRender();
+                    });
+}

@@ -1,0 +1,56 @@
+#pragma once
+
+#include "NBEEditorSettings.h"
+#include "NBEScrollLink.h"
+#include "NBETextEditorInputs.h"
+#include "NBETheme.h"
+
+#include <QPointer>
+#include <QUuid>
+#include <QWidget>
+
+class NBETextEditorView;
+class NBEWorkspaceViewModel;
+
+// Shows one open tab in the code editor and binds every input and callback
+// of the editor to the window's view model: text, caret, reveal requests,
+// diagnostics, the HEAD text for change markers and the web language
+// server's formatting. Renders again (once per turn of the event loop) when
+// the view model changes.
+class NBESourceEditor : public QWidget
+{
+    Q_OBJECT
+
+public:
+    NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &tabID, const NBETheme &theme,
+                    const NBEEditorSettings &settings, NBEScrollLink *scrollLink = nullptr,
+                    QWidget *parent = nullptr);
+
+    void setTheme(const NBETheme &theme);
+    void setSettings(const NBEEditorSettings &settings);
+
+    NBETextEditorView *editor() const { return m_editor; }
+    QUuid tabID() const { return m_tabID; }
+    std::optional<QString> headContent() const { return m_headContent; }
+    // The identity of the HEAD text request: the file's path and HEAD commit.
+    QString headTaskKey() const;
+
+    NBETextEditorInputs inputs() const;
+    // Carries the view model's current state into the editor now.
+    void render();
+
+private:
+    void scheduleRender();
+    void reloadHeadIfNeeded();
+
+    NBEWorkspaceViewModel *m_viewModel;
+    QUuid m_tabID;
+    NBETheme m_theme;
+    NBEEditorSettings m_settings;
+    QPointer<NBEScrollLink> m_scrollLink;
+    std::optional<QString> m_headContent;
+    QString m_headKey;
+    quint64 m_headRequest = 0;
+    bool m_renderPending = false;
+    NBETextEditorView *m_editor = nullptr;
+};

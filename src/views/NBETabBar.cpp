@@ -1,0 +1,154 @@
+#include "NBETabBar.h"
+
+#include "NBETabStrip.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QMenu>
+#include <QProcess>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QToolButton>
+#include <QVariantAnimation>
+
+NBETabBar::NBETabBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
+    : QWidget(parent)
+    , m_viewModel(viewModel)
+    , m_scroll(new QScrollArea(this))
+    , m_overflow(new QToolButton(this))
+    , m_scrollAnimation(new QVariantAnimation(this))
+{
+    NBETabStripActions actions;
+    actions.select = [viewModel](const QUuid &id) { viewModel->setActiveTab(id); };
+    actions.close = [viewModel](const QUuid &id) { viewModel->closeTab(id); };
+    actions.closeOthers = [viewModel](const QUuid &id) { viewModel->closeOtherTabs(id); };
+    actions.closeAll = [viewModel] { viewModel->closeAllTabs(); };
+    actions.move = [viewModel](int from, int to) { viewModel->moveTab(from, to); };
+    actions.copyPath = &NBETabBar::copyPath;
+    actions.reveal = &NBETabBar::revealInFileManager;
+    m_strip = new NBETabStrip(actions);
+
+    setFixedHeight(NBETabStrip::height);
+    setAutoFillBackground(true);
+    auto *layout = new QHBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    m_scroll->setFrameShape(QFrame::NoFrame);
+    m_scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_scroll->setWidget(m_strip);
+    m_scroll->setWidgetResizable(false);
+    layout->addWidget(m_scroll, 1);
+
+    m_overflow->setText(QStringLiteral("⌄"));
+    m_overflow->setAutoRaise(true);
+    m_overflow->setFixedSize(30, 30);
+    m_overflow->setToolTip(tr("Show all tabs"));
+    m_overflow->setPopupMode(QToolButton::InstantPopup);
+    m_overflow->setStyleSheet(QStringLiteral("QToolButton::menu-indicator { image: none; }"));
+    auto *menu = new QMenu(m_overflow);
+    connect(menu, &QMenu::aboutToShow, this, &NBETabBar::fillOverflowMenu);
+    m_overflow->setMenu(menu);
+    layout->addWidget(m_overflow);
+
+    m_scrollAnimation->setDuration(200);
+    m_scrollAnimation->setEasingCurve(QEasingCurve::InOutQuad);
+    connect(m_scrollAnimation, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant &v) { m_scroll->horizontalScrollBar()->setValue(v.toInt()); });
+
+    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBETabBar::refresh);
+    refresh();
+}
+
+bool NBETabBar::isOverflowShown() const
+{
+    return !m_overflow->isHidden();
+}
+
+void NBETabBar::refresh()
+{
+    const auto &workspace = m_viewModel->workspace();
+    const QList<NBEOpenTab> tabs = workspace ? workspace->openTabs : QList<NBEOpenTab>{};
+    const std::optional<QUuid> active = workspace ? workspace->activeTabID : std::nullopt;
+    m_strip->setTabs(tabs, active);
+    updateOverflow();
+    // The first value is only recorded; every later change scrolls, also to
+    // a tab already in view. A change to none scrolls nothing.
+    if (!m_seenActive) {
+        m_seenActive = true;
+        m_lastActive = active;
+        return;
+    }
+    if (active != m_lastActive) {
+        m_lastActive = active;
+        if (active)
+            scrollToActive();
+    }
+}
+
+void NBETabBar::updateOverflow()
+{
+    m_overflow->setVisible(showsOverflow(width(), m_strip->sizeHint().width()));
+}
+
+void NBETabBar::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    updateOverflow();
+}
+
+void NBETabBar::scrollToActive()
+{
+    const QList<NBEOpenTab> &tabs = m_strip->tabs();
+    for (int i = 0; i < tabs.size(); ++i) {
+        if (tabs.at(i).id != m_lastActive)
+            continue;
+        const QRect box = m_strip->tabRect(i);
+        const int target = std::clamp(box.center().x() - m_scroll->viewport()->width() / 2, 0,
+                                      m_scroll->horizontalScrollBar()->maximum());
+        m_scrollAnimation->stop();
+        m_scrollAnimation->setStartValue(m_scroll->horizontalScrollBar()->value());
+        m_scrollAnimation->setEndValue(target);
+        m_scrollAnimation->start();
+        return;
+    }
+}
+
+void NBETabBar::fillOverflowMenu()
+{
+    QMenu *menu = m_overflow->menu();
+    menu->clear();
+    for (const NBEOpenTab &tab : m_strip->tabs()) {
+        QAction *action = menu->addAction(QFileInfo(tab.sourceFile.url.path()).fileName());
+        action->setCheckable(true);
+        action->setChecked(tab.id == m_strip->activeID());
+        connect(action, &QAction::triggered, this,
+                [this, id = tab.id] { m_viewModel->setActiveTab(id); });
+    }
+}
+
+void NBETabBar::copyPath(const QUrl &url)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->clear();
+    clipboard->setText(url.toLocalFile());
+}
+
+void NBETabBar::revealInFileManager(const QUrl &url)
+{
+    // The file manager's own interface selects the file; without one the
+    // folder opens.
+    const bool started = QProcess::startDetached(
+        QStringLiteral("dbus-send"),
+        {QStringLiteral("--session"), QStringLiteral("--dest=org.freedesktop.FileManager1"),
+         QStringLiteral("--type=method_call"), QStringLiteral("/org/freedesktop/FileManager1"),
+         QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
+         QStringLiteral("array:string:") + url.toString(QUrl::FullyEncoded),
+         QStringLiteral("string:")});
+    if (!started)
+        QDesktopServices::openUrl(QUrl::fromLocalFile(QFileInfo(url.toLocalFile()).absolutePath()));
+}

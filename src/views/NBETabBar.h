@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QUuid>
+#include <QWidget>
+
+#include <optional>
+
+class NBETabStrip;
+class NBEWorkspaceViewModel;
+class QScrollArea;
+class QToolButton;
+class QVariantAnimation;
+
+// The strip of open files above the editor: the window's view model's tabs
+// in order, the active one marked and kept in view, and an overflow menu
+// when the strip is too narrow for all of them.
+class NBETabBar : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit NBETabBar(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
+
+    NBETabStrip *strip() const { return m_strip; }
+    bool isOverflowShown() const;
+
+    // The menu shows only when the row is more than a point wider than the
+    // space it has.
+    static bool showsOverflow(double containerWidth, double contentWidth)
+    {
+        return containerWidth + 1 < contentWidth;
+    }
+
+    static void copyPath(const QUrl &url);
+    static void revealInFileManager(const QUrl &url);
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void refresh();
+    void updateOverflow();
+    void scrollToActive();
+    void fillOverflowMenu();
+
+    NBEWorkspaceViewModel *m_viewModel;
+    QScrollArea *m_scroll;
+    NBETabStrip *m_strip;
+    QToolButton *m_overflow;
+    QVariantAnimation *m_scrollAnimation;
+    std::optional<QUuid> m_lastActive;
+    bool m_seenActive = false;
+};

@@ -1,0 +1,24 @@
+#pragma once
+
+#include "NBEWorkspaceDesktop.h"
+
+#include <QPointer>
+#include <QWidget>
+
+// The desktop of a project window: questions are dialogs over the window,
+// locations open with the system's handlers.
+class NBEWidgetDesktop : public NBEWorkspaceDesktop
+{
+public:
+    explicit NBEWidgetDesktop(QWidget *window = nullptr);
+    void setWindow(QWidget *window) { m_window = window; }
+
+    QFuture<NBEUnsavedChangesChoice> askToSaveChanges(const QStringList &fileNames) override;
+    bool openUrl(const QUrl &url) override;
+    std::optional<QUrl> siblingApplication() const override;
+    void openWithApplication(const QList<QUrl> &urls, const QUrl &application) override;
+
+private:
+    QPointer<QWidget> m_window;
+    NBEHeadlessDesktop m_system;
+};
