@@ -29,6 +29,10 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     m_activity = m_environment.activity ? m_environment.activity
                                         : NBEApplicationActivity::followingApplication(this);
     m_recentProjects = NBERecentProjects::load(*m_defaults);
+    // The application losing focus saves in the focus-change mode; the
+    // window adds its own focus loss.
+    connect(m_activity.data(), &NBEApplicationActivity::resignedActive, this,
+            &NBEWorkspaceViewModel::autoSaveOnFocusChange);
 }
 
 // Releasing the view model stops no server: only closing the workspace does.

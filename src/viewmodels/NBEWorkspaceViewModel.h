@@ -7,6 +7,7 @@
 #include "NBEGitFileChange.h"
 #include "NBEGitService.h"
 #include "NBELSPCompletionItem.h"
+#include "NBESymbol.h"
 #include "NBEWebLSPServers.h"
 #include "NBEWorkspace.h"
 #include "NBEWorkspaceDesktop.h"
@@ -90,6 +91,8 @@ public:
     bool hasWorkspace() const { return m_workspace.has_value(); }
     // The active tab, if any.
     std::optional<NBEOpenTab> activeTab() const;
+    // The outline of the active tab's current text; empty without one.
+    QList<NBESymbol> activeOutline() const;
     std::optional<NBEOpenTab> tab(const QUuid &id) const;
 
     // --- Loading and closing

@@ -12,7 +12,6 @@
 
 struct NBEWorkspaceViewModel::GitRefresh
 {
-    quint64 generation = 0;
     QFuture<std::optional<QString>> branch;
     QFuture<QStringList> branches;
     QFuture<QStringList> remotes;
@@ -21,6 +20,8 @@ struct NBEWorkspaceViewModel::GitRefresh
     QFuture<bool> browserAuth;
     QFuture<std::optional<QString>> headSHA;
     QFuture<QList<NBEGitFileChange>> changes;
+
+    GitSnapshot snapshot(const QUrl &root) const;
 };
 
 namespace {
@@ -31,6 +32,33 @@ template <typename T> T valueOf(const QFuture<T> &future, T fallback = {})
 }
 
 } // namespace
+
+NBEWorkspaceViewModel::GitSnapshot
+NBEWorkspaceViewModel::GitRefresh::snapshot(const QUrl &root) const
+{
+    GitSnapshot snapshot;
+    snapshot.root = root;
+    snapshot.branch = valueOf(branch);
+    snapshot.branches = valueOf(branches);
+    snapshot.remotes = valueOf(remotes);
+    if (const auto counts = valueOf(aheadBehind)) {
+        snapshot.ahead = counts->ahead;
+        snapshot.behind = counts->behind;
+        snapshot.hasUpstream = true;
+    } else if (!snapshot.remotes.isEmpty()) {
+        snapshot.unpushed = valueOf(unpushed, 0);
+    }
+    snapshot.browserAuthConfigured = valueOf(browserAuth, false);
+    snapshot.headSHA = valueOf(headSHA);
+    snapshot.changes = valueOf(changes);
+    snapshot.status.reserve(snapshot.changes.size());
+    for (const NBEGitFileChange &change : std::as_const(snapshot.changes)) {
+        const QString key = NBEFileService::keyPath(change.url);
+        if (!snapshot.status.contains(key))
+            snapshot.status.insert(key, change.overallStatus());
+    }
+    return snapshot;
+}
 
 void NBEWorkspaceViewModel::setGitSnapshot(const GitSnapshot &snapshot)
 {
@@ -64,55 +92,33 @@ QFuture<void> NBEWorkspaceViewModel::refreshGitStatus()
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(
-        m_gitService.repositoryRoot(m_workspace->rootURL), this,
-        [this, store, promise](std::optional<QUrl> root) {
-            if (!root) {
-                store(GitSnapshot{});
-                promise->finish();
-                return;
-            }
-            // The queries run one after another on the git service; the
-            // snapshot is stored in one step once the last has answered.
-            auto refresh = std::make_shared<GitRefresh>();
-            refresh->branch = m_gitService.currentBranch(*root);
-            refresh->branches = m_gitService.branches(*root);
-            refresh->remotes = m_gitService.remotes(*root);
-            refresh->aheadBehind = m_gitService.aheadBehind(*root);
-            refresh->unpushed = m_gitService.unpushedCount(*root);
-            refresh->browserAuth = m_gitService.hasBrowserAuthHelper(*root);
-            refresh->headSHA = m_gitService.headSHA(*root);
-            refresh->changes = m_gitService.changes(*root);
-            // The service runs its queries in call order, so every answer is
-            // in once the last one is.
-            nbeWhenFinished(
-                refresh->changes, this,
-                [root, refresh, store, promise](const QList<NBEGitFileChange> &) {
-                    GitSnapshot snapshot;
-                    snapshot.root = root;
-                    snapshot.branch = valueOf(refresh->branch);
-                    snapshot.branches = valueOf(refresh->branches);
-                    snapshot.remotes = valueOf(refresh->remotes);
-                    if (const auto counts = valueOf(refresh->aheadBehind)) {
-                        snapshot.ahead = counts->ahead;
-                        snapshot.behind = counts->behind;
-                        snapshot.hasUpstream = true;
-                    } else if (!snapshot.remotes.isEmpty()) {
-                        snapshot.unpushed = valueOf(refresh->unpushed, 0);
-                    }
-                    snapshot.browserAuthConfigured = valueOf(refresh->browserAuth, false);
-                    snapshot.headSHA = valueOf(refresh->headSHA);
-                    snapshot.changes = valueOf(refresh->changes);
-                    snapshot.status.reserve(snapshot.changes.size());
-                    for (const NBEGitFileChange &change : std::as_const(snapshot.changes)) {
-                        const QString key = NBEFileService::keyPath(change.url);
-                        if (!snapshot.status.contains(key))
-                            snapshot.status.insert(key, change.overallStatus());
-                    }
-                    store(snapshot);
-                    promise->finish();
-                });
-        });
+    nbeWhenFinished(m_gitService.repositoryRoot(m_workspace->rootURL), this,
+                    [this, store, promise](std::optional<QUrl> root) {
+                        if (!root) {
+                            store(GitSnapshot{});
+                            promise->finish();
+                            return;
+                        }
+                        // The queries run one after another on the git service; the
+                        // snapshot is stored in one step once the last has answered.
+                        auto refresh = std::make_shared<GitRefresh>();
+                        refresh->branch = m_gitService.currentBranch(*root);
+                        refresh->branches = m_gitService.branches(*root);
+                        refresh->remotes = m_gitService.remotes(*root);
+                        refresh->aheadBehind = m_gitService.aheadBehind(*root);
+                        refresh->unpushed = m_gitService.unpushedCount(*root);
+                        refresh->browserAuth = m_gitService.hasBrowserAuthHelper(*root);
+                        refresh->headSHA = m_gitService.headSHA(*root);
+                        refresh->changes = m_gitService.changes(*root);
+                        // The service runs its queries in call order, so every answer is
+                        // in once the last one is.
+                        nbeWhenFinished(
+                            refresh->changes, this,
+                            [root, refresh, store, promise](const QList<NBEGitFileChange> &) {
+                                store(refresh->snapshot(*root));
+                                promise->finish();
+                            });
+                    });
     return done;
 }
 

@@ -6,6 +6,7 @@
 
 #include "NBELanguageRegistry.h"
 #include "NBELog.h"
+#include "NBEOutline.h"
 #include "NBEWindowOpener.h"
 
 #include <QPromise>
@@ -48,6 +49,16 @@ std::optional<NBEOpenTab> NBEWorkspaceViewModel::activeTab() const
     if (!m_workspace || !m_workspace->activeTabID)
         return std::nullopt;
     return tab(*m_workspace->activeTabID);
+}
+
+QList<NBESymbol> NBEWorkspaceViewModel::activeOutline() const
+{
+    const std::optional<NBEOpenTab> tab = activeTab();
+    if (!tab)
+        return {};
+    return NBEOutline::symbols(tab->sourceFile.content,
+                               tab->language ? std::optional<QString>(tab->language->id)
+                                             : std::nullopt);
 }
 
 QFuture<void> NBEWorkspaceViewModel::openFile(const QUrl &at, bool asPreview)

@@ -348,3 +348,19 @@ TEST_F(Tabs, RevealOpensForGoodAndAnnouncesEveryTime)
     model->clearRevealTarget();
     EXPECT_FALSE(model->revealTarget().has_value());
 }
+
+TEST_F(Tabs, OutlineOfTheActiveTabsCurrentText)
+{
+    write(QStringLiteral("a.css"), "body { margin: 0; }\n");
+    write(QStringLiteral("notes.txt"), "plain\n");
+    load();
+    EXPECT_TRUE(model->activeOutline().isEmpty());
+    const QUuid css = open(QStringLiteral("a.css")).id;
+    ASSERT_EQ(model->activeOutline().size(), 1);
+    EXPECT_EQ(model->activeOutline()[0].name, QStringLiteral("body"));
+    model->updateContent(QStringLiteral("body {}\n.card {}\n"), css);
+    ASSERT_EQ(model->activeOutline().size(), 2);
+    EXPECT_EQ(model->activeOutline()[1].line, 2);
+    open(QStringLiteral("notes.txt"));
+    EXPECT_TRUE(model->activeOutline().isEmpty());
+}
