@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPainter>
 #include <QScrollBar>
+#include <QSet>
 #include <QStyledItemDelegate>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -179,6 +180,8 @@ NBEFileTreeView::NBEFileTreeView(NBEFileTreeActions actions, QWidget *parent)
         if (item->data(0, NBEFileTreeWidget::IsDirectoryRole).toBool()) {
             if (m_actions.toggleExpanded)
                 m_actions.toggleExpanded(item->data(0, NBEFileTreeWidget::NodeIDRole).toUuid());
+            else
+                item->setExpanded(!item->isExpanded());
         } else if (m_actions.openFile) {
             m_actions.openFile(url, true);
         }
@@ -236,6 +239,13 @@ void NBEFileTreeView::rebuild()
 {
     m_syncing = true;
     const int scroll = m_tree->verticalScrollBar()->value();
+    // Without a view model that keeps expansion, the list keeps it itself.
+    QSet<QUrl> expanded;
+    if (!m_actions.toggleExpanded) {
+        for (QTreeWidgetItemIterator it(m_tree); *it; ++it)
+            if ((*it)->isExpanded())
+                expanded.insert((*it)->data(0, NBEFileTreeWidget::URLRole).toUrl());
+    }
     m_tree->clear();
     m_title->setText(m_root ? m_root->name : QString());
     if (m_root) {
@@ -245,6 +255,9 @@ void NBEFileTreeView::rebuild()
         m_tree->addTopLevelItems(items);
         for (int i = 0; i < items.size(); ++i)
             applyExpansion(items.at(i), m_root->children.at(i));
+        for (QTreeWidgetItemIterator it(m_tree); *it && !expanded.isEmpty(); ++it)
+            if (expanded.contains((*it)->data(0, NBEFileTreeWidget::URLRole).toUrl()))
+                (*it)->setExpanded(true);
     }
     m_tree->verticalScrollBar()->setValue(scroll);
     m_syncing = false;
@@ -441,7 +454,9 @@ void NBEFileTreeWidget::contextMenuEvent(QContextMenuEvent *event)
         menu.addAction(tr("New Folder…"), m_owner, [this, url] { m_owner->newFolder(url); });
         menu.addSeparator();
     }
-    menu.addAction(tr("Rename…"), m_owner, [this, url, name] { m_owner->rename(url, name); });
-    menu.addAction(tr("Delete"), m_owner, [this, url] { m_owner->delete_(url); });
+    menu.addAction(tr("Rename…"), m_owner, [this, url, name] { m_owner->rename(url, name); })
+        ->setEnabled(bool(m_owner->actions().renameItem));
+    menu.addAction(tr("Delete"), m_owner, [this, url] { m_owner->delete_(url); })
+        ->setEnabled(bool(m_owner->actions().deleteItem));
     menu.exec(event->globalPos());
 }

@@ -1,0 +1,119 @@
+#include "NBEApplicationShell.h"
+#include "NBECodeTextEdit.h"
+#include "NBEFileTreeView.h"
+#include "NBEMainView.h"
+#include "NBESourceEditor.h"
+#include "NBETabBar.h"
+#include "NBETabStrip.h"
+#include "NBETestSupport.h"
+#include "NBETextEditorView.h"
+#include "NBEWindowOpener.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QAbstractButton>
+#include <QListWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+namespace {
+
+QUrl fileURL(const QTemporaryDir &dir, const QString &name)
+{
+    return QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(name)));
+}
+
+bool loaded(NBEProjectWindow *window)
+{
+    return NBETest::waitUntil([&] { return window->mainView()->viewModel()->hasWorkspace(); });
+}
+
+} // namespace
+
+TEST(NBEApplicationShell, FileQueuedBeforeTheWindowOpensAfterTheLoad)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("index.html")), "<p>hi</p>\n");
+    NBETest::writeFile(dir.filePath(QStringLiteral("style.css")), "p { color: red; }\n");
+    // Arrives before any window can take it.
+    NBEWindowOpener::shared().open(fileURL(dir, QStringLiteral("index.html")));
+
+    NBEApplicationShell shell;
+    ASSERT_EQ(shell.projectWindows().size(), 1);
+    NBEProjectWindow *window = shell.projectWindows().first();
+    EXPECT_EQ(window->size(), NBEProjectWindow::defaultSize);
+    ASSERT_TRUE(loaded(window));
+    NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->activeTab().has_value(); }));
+    EXPECT_EQ(viewModel->activeTab()->sourceFile.url, fileURL(dir, QStringLiteral("index.html")));
+    EXPECT_FALSE(viewModel->activeTab()->isEphemeral);
+
+    // The editor shows the tab's text; the tree marks the active file.
+    NBEMainView *main = window->mainView();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return main->sourceEditor() != nullptr; }));
+    EXPECT_FALSE(main->isShowingEmptyState());
+    EXPECT_EQ(main->sourceEditor()->editor()->textView()->toPlainText(),
+              QStringLiteral("<p>hi</p>\n"));
+    EXPECT_EQ(main->fileTree()->activeFile(), fileURL(dir, QStringLiteral("index.html")));
+
+    // A second file for the same folder goes to the same window, for good.
+    NBEWindowOpener::shared().open(fileURL(dir, QStringLiteral("style.css")));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->workspace()->openTabs.size() == 2; }));
+    EXPECT_EQ(shell.projectWindows().size(), 1);
+    EXPECT_EQ(main->tabBar()->strip()->tabs().size(), 2);
+
+    // Typing in the editor reaches the view model's buffer.
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return main->sourceEditor() && main->sourceEditor()->tabID() == viewModel->activeTab()->id;
+    }));
+    QTest::keyClicks(main->sourceEditor()->editor()->textView(), QStringLiteral("a"));
+    EXPECT_TRUE(viewModel->activeTab()->sourceFile.isDirty());
+    EXPECT_EQ(viewModel->activeTab()->sourceFile.content, QStringLiteral("ap { color: red; }\n"));
+
+    // Opening the same folder again brings its window forward.
+    EXPECT_EQ(shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path()))), window);
+    EXPECT_EQ(shell.projectWindows().size(), 1);
+}
+
+TEST(NBEApplicationShell, CloseFolderShowsTheWelcomeWindow)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("a.txt")), "a");
+    NBEApplicationShell shell;
+    QPointer<NBEProjectWindow> window =
+        shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    ASSERT_TRUE(loaded(window));
+    EXPECT_TRUE(window->mainView()->isShowingEmptyState());
+    window->mainView()->viewModel()->closeWorkspace();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return window.isNull(); }));
+    ASSERT_NE(shell.welcomeWindow(), nullptr);
+    EXPECT_TRUE(shell.welcomeWindow()->isVisible());
+    // The closed folder is offered among the recent projects.
+    ASSERT_GE(shell.welcomeWindow()->recentList()->count(), 1);
+    EXPECT_EQ(shell.welcomeWindow()->recentList()->item(0)->text(), QDir(dir.path()).dirName());
+}
+
+TEST(NBEApplicationShell, AnErrorShowsTheAlertOnceAndOKClearsIt)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("bad.txt")), QByteArray("\xff\xfe\x80", 3));
+    NBETest::writeFile(dir.filePath(QStringLiteral("bad2.txt")), QByteArray("\xc3\x28", 2));
+    NBEApplicationShell shell;
+    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    ASSERT_TRUE(loaded(window));
+    NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
+    viewModel->openFile(fileURL(dir, QStringLiteral("bad.txt")), true);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return window->mainView()->errorAlert() != nullptr; }));
+    QMessageBox *alert = window->mainView()->errorAlert();
+    EXPECT_EQ(alert->windowTitle(), QStringLiteral("Error"));
+    EXPECT_TRUE(alert->text().startsWith(QStringLiteral("Failed to read file: ")));
+
+    // A second error while it shows replaces the text of the same alert.
+    viewModel->openFile(fileURL(dir, QStringLiteral("bad2.txt")), true);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return alert->text().contains(u"bad2"); }));
+    EXPECT_EQ(window->mainView()->errorAlert(), alert);
+    EXPECT_EQ(window->findChildren<QMessageBox *>().size(), 1);
+
+    alert->button(QMessageBox::Ok)->click();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !viewModel->errorMessage().has_value(); }));
+}
