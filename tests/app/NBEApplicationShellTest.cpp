@@ -11,6 +11,7 @@
 #include "NBEWorkspaceViewModel.h"
 
 #include <QAbstractButton>
+#include <QAction>
 #include <QListWidget>
 #include <QTemporaryDir>
 #include <QTest>
@@ -69,6 +70,18 @@ TEST(NBEApplicationShell, FileQueuedBeforeTheWindowOpensAfterTheLoad)
     QTest::keyClicks(main->sourceEditor()->editor()->textView(), QStringLiteral("a"));
     EXPECT_TRUE(viewModel->activeTab()->sourceFile.isDirty());
     EXPECT_EQ(viewModel->activeTab()->sourceFile.content, QStringLiteral("ap { color: red; }\n"));
+
+    // Save (the menu command) writes the buffer and the tab is clean again.
+    QAction *save = nullptr;
+    for (QAction *action : window->findChildren<QAction *>())
+        if (action->text() == QStringLiteral("Save"))
+            save = action;
+    ASSERT_NE(save, nullptr);
+    EXPECT_EQ(save->shortcut(), QKeySequence(QKeySequence::Save));
+    save->trigger();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !viewModel->activeTab()->sourceFile.isDirty(); }));
+    EXPECT_EQ(NBETest::readFile(dir.filePath(QStringLiteral("style.css"))),
+              QByteArray("ap { color: red; }\n"));
 
     // Opening the same folder again brings its window forward.
     EXPECT_EQ(shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path()))), window);
