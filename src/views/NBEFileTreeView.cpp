@@ -204,14 +204,18 @@ NBEFileTreeView::NBEFileTreeView(NBEFileTreeActions actions, QWidget *parent)
 QMenu *NBEFileTreeView::rootMenu(QWidget *parent)
 {
     auto *menu = new QMenu(parent);
-    menu->addAction(tr("New File…"), this, [this] {
-        if (const auto root = rootURL())
-            newFile(*root);
-    });
-    menu->addAction(tr("New Folder…"), this, [this] {
-        if (const auto root = rootURL())
-            newFolder(*root);
-    });
+    menu->addAction(tr("New File…"), this,
+                    [this] {
+                        if (const auto root = rootURL())
+                            newFile(*root);
+                    })
+        ->setEnabled(bool(m_actions.createFile));
+    menu->addAction(tr("New Folder…"), this,
+                    [this] {
+                        if (const auto root = rootURL())
+                            newFolder(*root);
+                    })
+        ->setEnabled(bool(m_actions.createFolder));
     return menu;
 }
 
@@ -442,16 +446,20 @@ void NBEFileTreeWidget::contextMenuEvent(QContextMenuEvent *event)
         if (!m_owner->rootURL())
             return;
         const QUrl root = *m_owner->rootURL();
-        menu.addAction(tr("New File…"), m_owner, [this, root] { m_owner->newFile(root); });
-        menu.addAction(tr("New Folder…"), m_owner, [this, root] { m_owner->newFolder(root); });
+        menu.addAction(tr("New File…"), m_owner, [this, root] { m_owner->newFile(root); })
+            ->setEnabled(bool(m_owner->actions().createFile));
+        menu.addAction(tr("New Folder…"), m_owner, [this, root] { m_owner->newFolder(root); })
+            ->setEnabled(bool(m_owner->actions().createFolder));
         menu.exec(event->globalPos());
         return;
     }
     const QUrl url = item->data(0, URLRole).toUrl();
     const QString name = item->text(0);
     if (item->data(0, IsDirectoryRole).toBool()) {
-        menu.addAction(tr("New File…"), m_owner, [this, url] { m_owner->newFile(url); });
-        menu.addAction(tr("New Folder…"), m_owner, [this, url] { m_owner->newFolder(url); });
+        menu.addAction(tr("New File…"), m_owner, [this, url] { m_owner->newFile(url); })
+            ->setEnabled(bool(m_owner->actions().createFile));
+        menu.addAction(tr("New Folder…"), m_owner, [this, url] { m_owner->newFolder(url); })
+            ->setEnabled(bool(m_owner->actions().createFolder));
         menu.addSeparator();
     }
     menu.addAction(tr("Rename…"), m_owner, [this, url, name] { m_owner->rename(url, name); })
