@@ -2,6 +2,8 @@
 
 #include "NBEFileTreeNode.h"
 
+#include <QFileInfo>
+
 #include <algorithm>
 #include <tuple>
 
@@ -28,13 +30,41 @@ bool precedes(const NBEFileDiagnostic &a, const NBEFileDiagnostic &b)
 
 QList<NBEFileDiagnostic> sorted(const NBEDiagnosticsByFile &diagnostics)
 {
-    QList<NBEFileDiagnostic> all;
-    for (auto it = diagnostics.cbegin(); it != diagnostics.cend(); ++it) {
-        const QUrl url = QUrl::fromLocalFile(it.key());
-        for (const NBELSPDiagnostic &diagnostic : it.value())
-            all.append(NBEFileDiagnostic{url, diagnostic});
+    // Files are ranked once (name comparisons are the costly part), then the
+    // diagnostics sort on plain numbers: the same order as precedes().
+    QStringList paths = diagnostics.keys();
+    QList<QUrl> urls;
+    urls.reserve(paths.size());
+    std::sort(paths.begin(), paths.end(), [](const QString &a, const QString &b) {
+        if (const int c =
+                NBEFileTreeNode::compareNames(QFileInfo(a).fileName(), QFileInfo(b).fileName()))
+            return c < 0;
+        return QUrl::fromLocalFile(a).path() < QUrl::fromLocalFile(b).path();
+    });
+    struct Entry
+    {
+        int rank;
+        const NBELSPDiagnostic *diagnostic;
+    };
+    QList<Entry> entries;
+    for (int rank = 0; rank < paths.size(); ++rank) {
+        urls.append(QUrl::fromLocalFile(paths[rank]));
+        for (const NBELSPDiagnostic &diagnostic : *diagnostics.constFind(paths[rank]))
+            entries.append(Entry{rank, &diagnostic});
     }
-    std::stable_sort(all.begin(), all.end(), precedes);
+    std::stable_sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        const NBELSPDiagnostic &x = *a.diagnostic;
+        const NBELSPDiagnostic &y = *b.diagnostic;
+        return std::tie(x.severity, a.rank, x.startLine, x.startCharacter) <
+                   std::tie(y.severity, b.rank, y.startLine, y.startCharacter) ||
+               (std::tie(x.severity, a.rank, x.startLine, x.startCharacter) ==
+                    std::tie(y.severity, b.rank, y.startLine, y.startCharacter) &&
+                x.message < y.message);
+    });
+    QList<NBEFileDiagnostic> all;
+    all.reserve(entries.size());
+    for (const Entry &entry : std::as_const(entries))
+        all.append(NBEFileDiagnostic{urls[entry.rank], *entry.diagnostic});
     return all;
 }
 

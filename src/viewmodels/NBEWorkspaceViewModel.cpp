@@ -145,8 +145,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
     return closeTabsAsking(ids, [this] {
         shutdownLSP();
         // A check still pending would list a closed folder's files again.
-        m_validationGenerations.clear();
-        qDeleteAll(std::exchange(m_validationTimers, {}));
+        dropAllValidations();
         setWorkspace(std::nullopt);
         setErrorMessage(std::nullopt);
     });

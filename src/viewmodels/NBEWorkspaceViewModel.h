@@ -286,10 +286,19 @@ private:
     std::shared_ptr<NBEWebLSPSession> m_webLSP;
     std::optional<NBERevealTarget> m_revealTarget;
 
-    // Pending per-file validations: a newer one for the same file makes an
-    // older result stale.
-    QHash<QString, quint64> m_validationGenerations;
-    QHash<QString, QTimer *> m_validationTimers;
+    // The built-in HTML check of one file: the text waiting for its rest
+    // timer, and the generation a result must still carry to be stored.
+    struct PendingValidation
+    {
+        QTimer *timer = nullptr;
+        QUrl url;
+        QString text;
+        quint64 generation = 0;
+    };
+    void validateNow(const QString &key);
+    void dropValidation(const QString &key);
+    void dropAllValidations();
+    QHash<QString, PendingValidation> m_validations;
     quint64 m_validationCounter = 0;
     QHash<QUuid, QTimer *> m_autoSaveTimers;
 };

@@ -55,30 +55,48 @@ void NBEWorkspaceViewModel::clearRevealTarget()
 void NBEWorkspaceViewModel::scheduleHTMLValidation(const QUrl &url, const QString &content)
 {
     const QString key = NBEFileService::keyPath(url);
-    const quint64 generation = ++m_validationCounter;
-    m_validationGenerations.insert(key, generation);
-    if (QTimer *previous = m_validationTimers.take(key))
-        previous->deleteLater();
+    PendingValidation &pending = m_validations[key];
+    if (!pending.timer) {
+        // One timer per file, restarted by every edit.
+        pending.timer = new QTimer(this);
+        pending.timer->setSingleShot(true);
+        pending.timer->setTimerType(Qt::PreciseTimer);
+        connect(pending.timer, &QTimer::timeout, this, [this, key] { validateNow(key); });
+    }
+    pending.url = url;
+    pending.text = content;
+    pending.generation = ++m_validationCounter;
+    pending.timer->start(m_environment.timings.validationDelay);
+}
 
-    auto *timer = new QTimer(this);
-    timer->setSingleShot(true);
-    timer->setTimerType(Qt::PreciseTimer);
-    m_validationTimers.insert(key, timer);
-    connect(timer, &QTimer::timeout, this, [this, timer, key, url, content, generation] {
-        if (m_validationTimers.value(key) == timer)
-            m_validationTimers.remove(key);
-        timer->deleteLater();
-        if (m_validationGenerations.value(key) != generation)
-            return;
-        nbeWhenFinished(
-            QtConcurrent::run([content] { return NBEHTMLValidator::validate(content); }), this,
-            [this, key, url, generation](QList<NBELSPDiagnostic> found) {
-                // A newer edit, a closed tab or a shutdown made this stale.
-                if (m_validationGenerations.value(key) != generation)
-                    return;
-                m_validationGenerations.remove(key);
-                setDiagnostics(url, found);
-            });
-    });
-    timer->start(m_environment.timings.validationDelay);
+void NBEWorkspaceViewModel::validateNow(const QString &key)
+{
+    const auto it = m_validations.find(key);
+    if (it == m_validations.end())
+        return;
+    const QUrl url = it->url;
+    const quint64 generation = it->generation;
+    const QString text = std::exchange(it->text, QString());
+    nbeWhenFinished(QtConcurrent::run([text] { return NBEHTMLValidator::validate(text); }), this,
+                    [this, key, url, generation](const QList<NBELSPDiagnostic> &found) {
+                        // A newer edit, a closed tab or a closed folder made
+                        // this result stale.
+                        const auto current = m_validations.constFind(key);
+                        if (current == m_validations.cend() || current->generation != generation)
+                            return;
+                        setDiagnostics(url, found);
+                    });
+}
+
+void NBEWorkspaceViewModel::dropValidation(const QString &key)
+{
+    const PendingValidation pending = m_validations.take(key);
+    delete pending.timer;
+}
+
+void NBEWorkspaceViewModel::dropAllValidations()
+{
+    for (const PendingValidation &pending : std::as_const(m_validations))
+        delete pending.timer;
+    m_validations.clear();
 }

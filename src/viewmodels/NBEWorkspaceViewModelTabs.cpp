@@ -217,9 +217,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeTab(const QUuid &id)
         const QString key = NBEFileService::keyPath(*closed);
         if (m_diagnostics.remove(key))
             Q_EMIT diagnosticsChanged();
-        m_validationGenerations.remove(key);
-        if (QTimer *timer = m_validationTimers.take(key))
-            timer->deleteLater();
+        dropValidation(key);
         notifyClosed({*closed});
     });
 }

@@ -100,6 +100,11 @@ TEST(NBEFileDiagnostics, OrderIsStrictAndTotalOverShuffledInput)
     }
     QList<NBEFileDiagnostic> first = all;
     std::sort(first.begin(), first.end(), NBEFileDiagnostics::precedes);
+    // The ranked sort of the whole store gives the same order.
+    NBEDiagnosticsByFile byFile;
+    for (const auto &item : all)
+        byFile[item.url.path()].append(item.diagnostic);
+    EXPECT_EQ(NBEFileDiagnostics::sorted(byFile), first);
     for (int round = 0; round < 5; ++round) {
         QList<NBEFileDiagnostic> shuffled = all;
         std::shuffle(shuffled.begin(), shuffled.end(), *QRandomGenerator::global());
