@@ -2,10 +2,10 @@
 
 #include "NBEDialogProjectPanels.h"
 #include "NBEFileService.h"
-#include "NBEFutureWatch.h"
 #include "NBEMainView.h"
 #include "NBEProjectPicker.h"
 #include "NBERecentProjects.h"
+#include "NBEWhenFinished.h"
 #include "NBEWindowOpener.h"
 #include "NBEWorkspaceViewModel.h"
 

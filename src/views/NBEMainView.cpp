@@ -1,12 +1,11 @@
 #include "NBEMainView.h"
 
-
 #include "NBEDefaultThemes.h"
 #include "NBEDefaults.h"
 #include "NBEFileTreeView.h"
-#include "NBEFutureWatch.h"
 #include "NBESourceEditor.h"
 #include "NBETabBar.h"
+#include "NBEWhenFinished.h"
 #include "NBEWidgetDesktop.h"
 #include "NBEWindowOpener.h"
 #include "NBEWorkspaceViewModel.h"

@@ -1,8 +1,8 @@
-#include "NBEScrollLink.h"
 #include "NBESourceEditor.h"
+#include "NBEScrollLink.h"
 
-#include "NBEFutureWatch.h"
 #include "NBETextEditorView.h"
+#include "NBEWhenFinished.h"
 #include "NBEWorkspaceViewModel.h"
 
 #include <QTimer>

@@ -1,7 +1,7 @@
 #include "NBEEditorHighlighter.h"
 
 #include "NBECodeTextEdit.h"
-#include "NBEFutureWatch.h"
+#include "NBEWhenFinished.h"
 
 #include <QTextBlock>
 #include <QTextDocument>

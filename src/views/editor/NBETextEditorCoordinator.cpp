@@ -2,11 +2,11 @@
 
 #include "NBECodeTextEdit.h"
 #include "NBEFormatter.h"
-#include "NBEFutureWatch.h"
 #include "NBEHTMLEditor.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBESyntaxHighlighter.h"
+#include "NBEWhenFinished.h"
 
 #include <QFontDatabase>
 #include <QScrollBar>
