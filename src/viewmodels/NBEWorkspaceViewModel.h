@@ -123,6 +123,30 @@ public:
     void setActiveTab(const QUuid &id);
     void moveTab(int fromIndex, int toIndex);
 
+    // --- Files of the project
+    // Each returns at once and ends (also after a failure, which lands in
+    // `errorMessage`) once the tree was rebuilt and the git state refreshed.
+    // A new item never replaces an existing one.
+    QFuture<void> createFile(const QString &named, const QUrl &in);
+    QFuture<void> createFolder(const QString &named, const QUrl &in);
+    // Deletes for good and closes the tabs of the item and of everything
+    // below it. Unsaved edits in those tabs are asked about first: Cancel
+    // deletes nothing, Don't Save discards them, Save keeps their tabs open
+    // with the edits so saving writes the file again.
+    QFuture<void> deleteItem(const QUrl &at);
+    // Renames within the item's folder; tabs at or below it follow, edits
+    // and all.
+    QFuture<void> renameItem(const QUrl &at, const QString &to);
+    // Moves the item into `into`; nothing happens when it is already there
+    // or when a folder would go into itself. Tabs at or below it follow.
+    QFuture<void> moveItem(const QUrl &from, const QUrl &into);
+    // Flips one folder of the tree open or closed; an unknown id changes
+    // nothing.
+    void toggleExpanded(const QUuid &nodeID);
+    // Rebuilds the tree from disk (every folder closed again), then the git
+    // state. A failed rebuild keeps the old tree.
+    QFuture<void> refreshFileTree();
+
     // --- Language servers
     void shutdownLSP();
     // Whether a web language server is installed for the language id, looked
@@ -244,6 +268,20 @@ private:
     // Removes tabs (the workspace stored once) and tells the servers.
     void removeTabs(const QList<QUuid> &ids, std::optional<QUuid> activeAfter, bool keepActive);
     QFuture<bool> closeTabsAsking(const QList<QUuid> &ids, std::function<void()> close);
+
+    static NBEFileTreeNode toggleNode(const NBEFileTreeNode &node, const QUuid &targetID);
+    // Points the tabs at or below `source` (a clean path) at `target`,
+    // keeping their ids, buffers and carets; the servers hear of it.
+    void retargetTabs(const QString &source, const QString &target);
+    // Closes the tabs at or below `item`, except dirty ones when asked to
+    // keep them.
+    void closeTabsBelow(const QString &item, bool keepDirty);
+    // The file-system step of an operation: on success `then` runs and the
+    // tree is rebuilt; on failure the message is `prefix` + the reason.
+    template <typename T, typename Then>
+    QFuture<void> afterFileChange(const QFuture<NBEResult<T>> &change, const QString &prefix,
+                                  Then &&then);
+    void forgetFileState(const QUrl &url);
 
     void startLSPSession(const QUrl &rootURL);
     QFuture<void> lspDidOpen(const QUrl &url, const std::optional<NBELanguage> &language,

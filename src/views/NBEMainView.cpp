@@ -44,6 +44,20 @@ NBEMainView::NBEMainView(const QUrl &rootURL, QWidget *parent)
     actions.openFile = [viewModel](const QUrl &url, bool preview) {
         viewModel->openFile(url, preview);
     };
+    actions.toggleExpanded = [viewModel](const QUuid &id) { viewModel->toggleExpanded(id); };
+    actions.createFile = [viewModel](const QString &name, const QUrl &folder) {
+        viewModel->createFile(name, folder);
+    };
+    actions.createFolder = [viewModel](const QString &name, const QUrl &folder) {
+        viewModel->createFolder(name, folder);
+    };
+    actions.renameItem = [viewModel](const QUrl &item, const QString &name) {
+        viewModel->renameItem(item, name);
+    };
+    actions.deleteItem = [viewModel](const QUrl &item) { viewModel->deleteItem(item); };
+    actions.moveItem = [viewModel](const QUrl &item, const QUrl &folder) {
+        viewModel->moveItem(item, folder);
+    };
     actions.showError = [this](const QString &message) {
         QMessageBox::warning(this, tr("Error"), message);
     };

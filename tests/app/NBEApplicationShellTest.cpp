@@ -13,6 +13,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QListWidget>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -129,4 +130,65 @@ TEST(NBEApplicationShell, AnErrorShowsTheAlertOnceAndOKClearsIt)
 
     alert->button(QMessageBox::Ok)->click();
     ASSERT_TRUE(NBETest::waitUntil([&] { return !viewModel->errorMessage().has_value(); }));
+}
+
+TEST(NBEApplicationShell, FileTreeDropsAndMenusChangeTheDisk)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("docs/readme.md")), "r");
+    NBETest::writeFile(dir.filePath(QStringLiteral("page.html")), "<p>page</p>\n");
+    NBEApplicationShell shell;
+    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    ASSERT_TRUE(loaded(window));
+    NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
+    NBEFileTreeView *tree = window->mainView()->fileTree();
+    NBEFileTreeWidget *list = tree->treeWidget();
+    viewModel->openFile(fileURL(dir, QStringLiteral("page.html")), false);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->activeTab().has_value(); }));
+
+    // Clicking the folder opens it through the view model's tree.
+    QTreeWidgetItem *docs = list->topLevelItem(0);
+    ASSERT_EQ(docs->text(0), QStringLiteral("docs"));
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(docs).center());
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return viewModel->workspace()->fileTree->children[0].isExpanded; }));
+    EXPECT_TRUE(list->topLevelItem(0)->isExpanded());
+
+    // The file dropped onto the folder moves there on disk; its tab follows.
+    QMimeData data;
+    data.setUrls({fileURL(dir, QStringLiteral("page.html"))});
+    const QPoint onFolder = list->visualItemRect(list->topLevelItem(0)).center();
+    QDragEnterEvent enter(onFolder, Qt::MoveAction | Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(list->viewport(), &enter);
+    QDropEvent drop(onFolder, Qt::MoveAction | Qt::CopyAction, &data, Qt::LeftButton, {});
+    QCoreApplication::sendEvent(list->viewport(), &drop);
+    EXPECT_TRUE(drop.isAccepted());
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return QFileInfo::exists(dir.filePath(QStringLiteral("docs/page.html"))); }));
+    EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("page.html"))));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return viewModel->activeTab()->sourceFile.url ==
+               fileURL(dir, QStringLiteral("docs/page.html"));
+    }));
+    // The rebuilt tree shows it inside the (again closed) folder.
+    ASSERT_TRUE(NBETest::waitUntil([&] { return list->topLevelItemCount() == 1; }));
+    EXPECT_EQ(list->topLevelItem(0)->childCount(), 2);
+
+    // The menu commands: new file, rename, delete.
+    tree->askName = [](const QString &, const QString &, const QString &) {
+        return std::optional<QString>(QStringLiteral("new.css"));
+    };
+    tree->newFile(fileURL(dir, QStringLiteral("docs")));
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return QFileInfo::exists(dir.filePath(QStringLiteral("docs/new.css"))); }));
+    tree->askName = [](const QString &, const QString &, const QString &) {
+        return std::optional<QString>(QStringLiteral("renamed.md"));
+    };
+    tree->rename(fileURL(dir, QStringLiteral("docs/readme.md")), QStringLiteral("readme.md"));
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return QFileInfo::exists(dir.filePath(QStringLiteral("docs/renamed.md"))); }));
+    tree->delete_(fileURL(dir, QStringLiteral("docs/new.css")));
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return !QFileInfo::exists(dir.filePath(QStringLiteral("docs/new.css"))); }));
+    EXPECT_FALSE(viewModel->errorMessage().has_value());
 }

@@ -1,0 +1,251 @@
+// Creating, deleting, renaming and moving items of the project, the tabs
+// that follow them, and the file tree with its expansion.
+#include "NBEWorkspaceViewModel.h"
+
+#include "NBEWhenFinished.h"
+
+#include "NBELanguageRegistry.h"
+#include "NBELog.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QPromise>
+
+#include <algorithm>
+
+namespace {
+
+QString cleanPath(const QUrl &url)
+{
+    return NBEFileService::keyPath(url);
+}
+
+// Where a file at `path` is once `source` became `target`; none when the
+// move didn't touch it. The separator keeps "ab/z" out of a move of "a".
+std::optional<QString> movedPath(const QString &path, const QString &source, const QString &target)
+{
+    if (path == source)
+        return target;
+    if (path.startsWith(source + QLatin1Char('/')))
+        return target + path.mid(source.size());
+    return std::nullopt;
+}
+
+bool isAtOrBelow(const QString &path, const QString &item)
+{
+    return movedPath(path, item, item).has_value();
+}
+
+} // namespace
+
+template <typename T, typename Then>
+QFuture<void> NBEWorkspaceViewModel::afterFileChange(const QFuture<NBEResult<T>> &change,
+                                                     const QString &prefix, Then &&then)
+{
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(change, this,
+                    [this, prefix, promise, then = std::forward<Then>(then)](NBEResult<T> result) {
+                        if (!result) {
+                            setErrorMessage(prefix + result.error().description);
+                            promise->finish();
+                            return;
+                        }
+                        if constexpr (std::is_void_v<T>)
+                            then();
+                        else
+                            then(*result);
+                        nbeWhenFinished(refreshFileTree(), this, [promise] { promise->finish(); });
+                    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceViewModel::createFile(const QString &named, const QUrl &in)
+{
+    const QUrl url = QUrl::fromLocalFile(QDir(in.toLocalFile()).filePath(named));
+    // The name is checked by the service, so a bad one never reaches the disk.
+    if (const auto valid = NBEFileService::checkName(named); !valid) {
+        setErrorMessage(QStringLiteral("Failed to create file: ") + valid.error().description);
+        return QtFuture::makeReadyFuture();
+    }
+    return afterFileChange(m_fileService.createFile(url, QString()),
+                           QStringLiteral("Failed to create file: "), [] {});
+}
+
+QFuture<void> NBEWorkspaceViewModel::createFolder(const QString &named, const QUrl &in)
+{
+    if (const auto valid = NBEFileService::checkName(named); !valid) {
+        setErrorMessage(QStringLiteral("Failed to create folder: ") + valid.error().description);
+        return QtFuture::makeReadyFuture();
+    }
+    const QUrl url = QUrl::fromLocalFile(QDir(in.toLocalFile()).filePath(named));
+    return afterFileChange(m_fileService.createDirectory(url),
+                           QStringLiteral("Failed to create folder: "), [] {});
+}
+
+QFuture<void> NBEWorkspaceViewModel::deleteItem(const QUrl &at)
+{
+    const QString item = cleanPath(at);
+    QStringList dirtyNames;
+    if (m_workspace) {
+        for (const NBEOpenTab &tab : m_workspace->openTabs) {
+            if (tab.sourceFile.isDirty() && isAtOrBelow(cleanPath(tab.sourceFile.url), item))
+                dirtyNames.append(tab.sourceFile.name());
+        }
+    }
+    const auto remove = [this, at, item](bool keepDirty) {
+        return afterFileChange(m_fileService.delete_(at), QStringLiteral("Failed to delete: "),
+                               [this, item, keepDirty] { closeTabsBelow(item, keepDirty); });
+    };
+    if (dirtyNames.isEmpty())
+        return remove(false);
+
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_desktop->askToSaveChanges(dirtyNames), this,
+                    [this, promise, remove](NBEUnsavedChangesChoice choice) {
+                        if (choice == NBEUnsavedChangesChoice::Cancel) {
+                            promise->finish();
+                            return;
+                        }
+                        nbeWhenFinished(remove(choice == NBEUnsavedChangesChoice::Save), this,
+                                        [promise] { promise->finish(); });
+                    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceViewModel::renameItem(const QUrl &at, const QString &to)
+{
+    const QString source = cleanPath(at);
+    return afterFileChange(
+        m_fileService.rename(at, to), QStringLiteral("Failed to rename: "),
+        [this, source](const QUrl &renamed) { retargetTabs(source, cleanPath(renamed)); });
+}
+
+QFuture<void> NBEWorkspaceViewModel::moveItem(const QUrl &from, const QUrl &into)
+{
+    const QString source = cleanPath(from);
+    const QString destination = cleanPath(into);
+    // Already there, onto itself, or a folder into its own sub-tree: nothing.
+    if (QFileInfo(source).absolutePath() == destination || isAtOrBelow(destination, source))
+        return QtFuture::makeReadyFuture();
+    const QString name = QFileInfo(source).fileName();
+    const QString target = QDir(destination).filePath(name);
+    return afterFileChange(
+        m_fileService.move(QUrl::fromLocalFile(source), QUrl::fromLocalFile(target)),
+        QStringLiteral("Couldn't move %1: ").arg(name),
+        [this, source, target] { retargetTabs(source, target); });
+}
+
+void NBEWorkspaceViewModel::forgetFileState(const QUrl &url)
+{
+    const QString key = cleanPath(url);
+    if (m_diagnostics.remove(key))
+        Q_EMIT diagnosticsChanged();
+    dropValidation(key);
+}
+
+void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &target)
+{
+    if (!m_workspace)
+        return;
+    NBEWorkspace workspace = *m_workspace;
+    QList<QUrl> closed;
+    QList<NBEOpenTab> reopened;
+    for (NBEOpenTab &tab : workspace.openTabs) {
+        const auto path = movedPath(cleanPath(tab.sourceFile.url), source, target);
+        if (!path)
+            continue;
+        closed.append(tab.sourceFile.url);
+        const QUrl url = QUrl::fromLocalFile(*path);
+        tab.sourceFile = NBESourceFile(url, tab.sourceFile.content, tab.sourceFile.savedContent,
+                                       tab.sourceFile.lineEnding);
+        tab.language = NBELanguageRegistry::language(url);
+        reopened.append(tab);
+    }
+    setWorkspace(workspace);
+
+    // The servers and the built-in check know the files by location: the old
+    // one is gone, the new one opens with the buffer as it stands.
+    for (const QUrl &url : std::as_const(closed))
+        forgetFileState(url);
+    notifyClosed(closed);
+    for (const NBEOpenTab &tab : std::as_const(reopened)) {
+        lspDidOpen(tab.sourceFile.url, tab.language, tab.sourceFile.content);
+        if (tab.isHTML() && !hasWebLSP(QStringLiteral("html")))
+            scheduleHTMLValidation(tab.sourceFile.url, tab.sourceFile.content);
+    }
+}
+
+void NBEWorkspaceViewModel::closeTabsBelow(const QString &item, bool keepDirty)
+{
+    if (!m_workspace)
+        return;
+    NBEWorkspace workspace = *m_workspace;
+    QList<QUrl> closed;
+    workspace.openTabs.removeIf([&](const NBEOpenTab &tab) {
+        if (!isAtOrBelow(cleanPath(tab.sourceFile.url), item))
+            return false;
+        if (keepDirty && tab.sourceFile.isDirty())
+            return false;
+        closed.append(tab.sourceFile.url);
+        return true;
+    });
+    if (workspace.activeTabID &&
+        std::none_of(workspace.openTabs.cbegin(), workspace.openTabs.cend(),
+                     [&](const NBEOpenTab &tab) { return tab.id == *workspace.activeTabID; })) {
+        workspace.activeTabID = workspace.openTabs.isEmpty()
+                                    ? std::nullopt
+                                    : std::optional<QUuid>(workspace.openTabs.last().id);
+    }
+    setWorkspace(workspace);
+    for (const QUrl &url : std::as_const(closed))
+        forgetFileState(url);
+    notifyClosed(closed);
+}
+
+NBEFileTreeNode NBEWorkspaceViewModel::toggleNode(const NBEFileTreeNode &node,
+                                                  const QUuid &targetID)
+{
+    NBEFileTreeNode copy = node;
+    if (copy.id == targetID) {
+        copy.isExpanded = !copy.isExpanded;
+        return copy;
+    }
+    for (NBEFileTreeNode &child : copy.children)
+        child = toggleNode(child, targetID);
+    return copy;
+}
+
+void NBEWorkspaceViewModel::toggleExpanded(const QUuid &nodeID)
+{
+    if (!m_workspace || !m_workspace->fileTree)
+        return;
+    NBEWorkspace workspace = *m_workspace;
+    workspace.fileTree = toggleNode(*workspace.fileTree, nodeID);
+    setWorkspace(workspace);
+}
+
+QFuture<void> NBEWorkspaceViewModel::refreshFileTree()
+{
+    if (!m_workspace)
+        return QtFuture::makeReadyFuture();
+    const QUrl root = m_workspace->rootURL;
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_fileService.buildFileTree(root), this,
+                    [this, root, promise](NBEResult<NBEFileTreeNode> tree) {
+                        if (!tree) {
+                            NBELog::fileIO().error("Failed to refresh file tree: %@",
+                                                   tree.error().description);
+                        } else if (m_workspace && m_workspace->rootURL == root) {
+                            m_workspace->fileTree = std::move(*tree);
+                            Q_EMIT workspaceChanged();
+                        }
+                        nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
+                    });
+    return done;
+}

@@ -1,0 +1,286 @@
+#include "NBEWorkspaceFixture.h"
+
+#include <QFileInfo>
+
+namespace {
+
+class NBEWorkspaceFiles : public NBEWorkspaceFixture
+{
+protected:
+    bool exists(const QString &relative) const { return QFileInfo::exists(path(relative)); }
+
+    QString error() const { return model->errorMessage().value_or(QString()); }
+
+    // Every node id of the tree, and whether any folder is open.
+    void collect(const NBEFileTreeNode &node, QSet<QUuid> &ids, bool &anyExpanded) const
+    {
+        ids.insert(node.id);
+        anyExpanded = anyExpanded || node.isExpanded;
+        for (const NBEFileTreeNode &child : node.children)
+            collect(child, ids, anyExpanded);
+    }
+
+    const NBEFileTreeNode *node(const QString &name) const
+    {
+        const NBEFileTreeNode &tree = *model->workspace()->fileTree;
+        for (const NBEFileTreeNode &child : tree.children)
+            if (child.name == name)
+                return &child;
+        return nullptr;
+    }
+};
+
+} // namespace
+
+TEST_F(NBEWorkspaceFiles, CreatesItemsWithoutReplacingAndRebuildsTheTree)
+{
+    write(QStringLiteral("index.html"), "<p>keep</p>");
+    load();
+    NBETest::await(model->createFile(QStringLiteral("new.css"), rootURL()));
+    NBETest::await(model->createFolder(QStringLiteral("assets"), rootURL()));
+    EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
+    EXPECT_EQ(read(QStringLiteral("new.css")), QByteArray());
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("assets"))).isDir());
+    EXPECT_NE(node(QStringLiteral("new.css")), nullptr);
+    EXPECT_NE(node(QStringLiteral("assets")), nullptr);
+    // Created, not opened.
+    EXPECT_TRUE(model->workspace()->openTabs.isEmpty());
+
+    const struct
+    {
+        bool folder;
+        QString name;
+        QUrl in;
+        const char *prefix;
+    } failing[] = {
+        {false, QStringLiteral("index.html"), rootURL(), "Failed to create file: "},
+        {true, QStringLiteral("index.html"), rootURL(), "Failed to create folder: "},
+        {true, QStringLiteral("assets"), rootURL(), "Failed to create folder: "},
+        {true, QStringLiteral("x"), url(QStringLiteral("missing")), "Failed to create folder: "},
+        {false, QStringLiteral("a/b.css"), rootURL(), "Failed to create file: "},
+        {false, QStringLiteral(".."), rootURL(), "Failed to create file: "},
+        {true, QStringLiteral("   "), rootURL(), "Failed to create folder: "},
+    };
+    for (const auto &c : failing) {
+        model->clearErrorMessage();
+        NBETest::await(c.folder ? model->createFolder(c.name, c.in)
+                                : model->createFile(c.name, c.in));
+        EXPECT_TRUE(error().startsWith(QLatin1String(c.prefix)))
+            << c.name.toStdString() << ": " << error().toStdString();
+        EXPECT_GT(error().size(), qsizetype(strlen(c.prefix))) << c.name.toStdString();
+    }
+    EXPECT_EQ(read(QStringLiteral("index.html")), QByteArray("<p>keep</p>"));
+    EXPECT_FALSE(exists(QStringLiteral("a")));
+}
+
+TEST_F(NBEWorkspaceFiles, DeletionClosesTabsAndMovesTheActiveOne)
+{
+    write(QStringLiteral("a.html"), "a");
+    write(QStringLiteral("b.css"), "b");
+    write(QStringLiteral("c.js"), "c");
+    write(QStringLiteral("lib/x.js"), "x");
+    write(QStringLiteral("lib/y.js"), "y");
+    load();
+    const QUuid a = open(QStringLiteral("a.html")).id;
+    const QUuid b = open(QStringLiteral("b.css")).id;
+    const QUuid c = open(QStringLiteral("c.js")).id;
+    model->setActiveTab(b);
+
+    // The active tab's file: the last remaining tab takes over.
+    NBETest::await(model->deleteItem(url(QStringLiteral("b.css"))));
+    EXPECT_FALSE(exists(QStringLiteral("b.css")));
+    EXPECT_EQ(tabFiles(),
+              (QList<QUrl>{url(QStringLiteral("a.html")), url(QStringLiteral("c.js"))}));
+    EXPECT_EQ(model->workspace()->activeTabID, c);
+    EXPECT_EQ(node(QStringLiteral("b.css")), nullptr);
+
+    // Not the active tab's file: the active tab stays.
+    NBETest::await(model->deleteItem(url(QStringLiteral("a.html"))));
+    EXPECT_EQ(model->workspace()->activeTabID, c);
+    EXPECT_FALSE(model->tab(a).has_value());
+
+    // A folder takes the tabs of its files with it.
+    open(QStringLiteral("lib/x.js"));
+    NBETest::await(model->deleteItem(url(QStringLiteral("lib"))));
+    EXPECT_FALSE(exists(QStringLiteral("lib")));
+    EXPECT_EQ(tabFiles(), (QList<QUrl>{url(QStringLiteral("c.js"))}));
+
+    NBETest::await(model->deleteItem(url(QStringLiteral("c.js"))));
+    EXPECT_TRUE(model->workspace()->openTabs.isEmpty());
+    EXPECT_FALSE(model->workspace()->activeTabID.has_value());
+
+    NBETest::await(model->deleteItem(url(QStringLiteral("gone.txt"))));
+    EXPECT_TRUE(error().startsWith(QStringLiteral("Failed to delete: "))) << error().toStdString();
+}
+
+TEST_F(NBEWorkspaceFiles, DeletingAFileWithUnsavedEditsAsksFirst)
+{
+    const QUuid id = loadAndEdit(QStringLiteral("notes.md"), "old", QStringLiteral("typed"));
+    const struct
+    {
+        NBEUnsavedChangesChoice answer;
+        bool deleted;
+        bool tabOpen;
+    } cases[] = {{NBEUnsavedChangesChoice::Cancel, false, true},
+                 {NBEUnsavedChangesChoice::Save, true, true},
+                 {NBEUnsavedChangesChoice::DontSave, true, false}};
+    for (const auto &c : cases) {
+        write(QStringLiteral("notes.md"), "old");
+        desktop->answer = c.answer;
+        desktop->questions.clear();
+        NBETest::await(model->deleteItem(url(QStringLiteral("notes.md"))));
+        EXPECT_EQ(desktop->questions, (QList<QStringList>{{QStringLiteral("notes.md")}}));
+        EXPECT_EQ(!exists(QStringLiteral("notes.md")), c.deleted) << int(c.answer);
+        EXPECT_EQ(model->tab(id).has_value(), c.tabOpen) << int(c.answer);
+        if (c.tabOpen) {
+            EXPECT_EQ(model->tab(id)->sourceFile.content, QStringLiteral("typed"));
+        }
+        if (c.answer == NBEUnsavedChangesChoice::Save) {
+            // The kept edits write the file again; then they are unsaved
+            // once more for the next case.
+            ASSERT_TRUE(saveAndWait(id, false));
+            EXPECT_EQ(read(QStringLiteral("notes.md")), QByteArray("typed"));
+            model->updateContent(QStringLiteral("typed"), id);
+            model->updateContent(QStringLiteral("typed again"), id);
+        }
+    }
+}
+
+TEST_F(NBEWorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
+{
+    write(QStringLiteral("notes.txt"), "plain");
+    write(QStringLiteral("taken.html"), "other");
+    load();
+    NBEOpenTab before = open(QStringLiteral("notes.txt"));
+    model->updateContent(QStringLiteral("<p>typed</p>"), before.id);
+    model->updateCursorPosition(1, 4, before.id);
+
+    NBETest::await(
+        model->renameItem(url(QStringLiteral("notes.txt")), QStringLiteral("notes.html")));
+    EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
+    EXPECT_TRUE(exists(QStringLiteral("notes.html")));
+    EXPECT_FALSE(exists(QStringLiteral("notes.txt")));
+    const NBEOpenTab after = *model->tab(before.id);
+    EXPECT_EQ(after.sourceFile.url, url(QStringLiteral("notes.html")));
+    EXPECT_NE(after.sourceFile.id, before.sourceFile.id);
+    EXPECT_EQ(after.sourceFile.content, QStringLiteral("<p>typed</p>"));
+    EXPECT_EQ(after.sourceFile.savedContent, QStringLiteral("plain"));
+    EXPECT_EQ(after.cursorPosition, (NBECursorPosition{1, 4}));
+    ASSERT_TRUE(after.language.has_value());
+    EXPECT_EQ(after.language->id, QStringLiteral("html"));
+    EXPECT_EQ(model->workspace()->activeTabID, before.id);
+    // Saving writes to the new name.
+    ASSERT_TRUE(saveAndWait(before.id, false));
+    EXPECT_EQ(read(QStringLiteral("notes.html")), QByteArray("<p>typed</p>"));
+
+    // A taken name or a bad one changes nothing.
+    for (const QString &name : {QStringLiteral("taken.html"), QStringLiteral("a/b")}) {
+        model->clearErrorMessage();
+        NBETest::await(model->renameItem(url(QStringLiteral("notes.html")), name));
+        EXPECT_TRUE(error().startsWith(QStringLiteral("Failed to rename: ")))
+            << error().toStdString();
+        EXPECT_EQ(model->tab(before.id)->sourceFile.url, url(QStringLiteral("notes.html")));
+    }
+    EXPECT_EQ(read(QStringLiteral("taken.html")), QByteArray("other"));
+}
+
+TEST_F(NBEWorkspaceFiles, RenamingAFolderRetargetsTheTabsBelowIt)
+{
+    write(QStringLiteral("src/app.js"), "a");
+    load();
+    const QUuid id = open(QStringLiteral("src/app.js")).id;
+    NBETest::await(model->renameItem(url(QStringLiteral("src")), QStringLiteral("lib")));
+    EXPECT_EQ(model->tab(id)->sourceFile.url, url(QStringLiteral("lib/app.js")));
+}
+
+TEST_F(NBEWorkspaceFiles, MovesRetargetTabsAndPointlessMovesDoNothing)
+{
+    write(QStringLiteral("a/x/y.html"), "y");
+    write(QStringLiteral("ab/z.css"), "z");
+    write(QStringLiteral("b/keep.txt"), "k");
+    write(QStringLiteral("c/a/clash.txt"), "clash");
+    load();
+    const QUuid y = open(QStringLiteral("a/x/y.html")).id;
+    const QUuid z = open(QStringLiteral("ab/z.css")).id;
+    model->updateContent(QStringLiteral("edited"), y);
+
+    // Nothing at all for these: no message, no rebuild (node ids survive).
+    const QUuid treeID = model->workspace()->fileTree->id;
+    const struct
+    {
+        QString item, into;
+    } pointless[] = {{QStringLiteral("a"), QString()},
+                     {QStringLiteral("a"), QStringLiteral("a")},
+                     {QStringLiteral("a"), QStringLiteral("a/x")},
+                     {QStringLiteral("a/x/y.html"), QStringLiteral("a/x")}};
+    for (const auto &c : pointless) {
+        const QUrl into = c.into.isEmpty() ? rootURL() : url(c.into);
+        NBETest::await(model->moveItem(url(c.item), into));
+        EXPECT_FALSE(model->errorMessage().has_value()) << c.item.toStdString();
+        EXPECT_EQ(model->workspace()->fileTree->id, treeID) << c.item.toStdString();
+    }
+    EXPECT_TRUE(exists(QStringLiteral("a/x/y.html")));
+
+    NBETest::await(model->moveItem(url(QStringLiteral("a")), url(QStringLiteral("b"))));
+    EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
+    EXPECT_TRUE(exists(QStringLiteral("b/a/x/y.html")));
+    EXPECT_EQ(model->tab(y)->sourceFile.url, url(QStringLiteral("b/a/x/y.html")));
+    EXPECT_EQ(model->tab(y)->sourceFile.content, QStringLiteral("edited"));
+    EXPECT_EQ(model->tab(z)->sourceFile.url, url(QStringLiteral("ab/z.css")));
+    EXPECT_EQ(tabFiles().size(), 2);
+
+    // A clash fails with the item's name and leaves everything as it was.
+    write(QStringLiteral("clash.txt"), "top");
+    NBETest::await(model->moveItem(url(QStringLiteral("clash.txt")), url(QStringLiteral("c/a"))));
+    EXPECT_TRUE(error().startsWith(QStringLiteral("Couldn't move clash.txt: ")))
+        << error().toStdString();
+    EXPECT_EQ(read(QStringLiteral("c/a/clash.txt")), QByteArray("clash"));
+    EXPECT_EQ(read(QStringLiteral("clash.txt")), QByteArray("top"));
+}
+
+TEST_F(NBEWorkspaceFiles, ExpansionLivesInTheTreeUntilTheNextRebuild)
+{
+    write(QStringLiteral("docs/readme.md"), "r");
+    write(QStringLiteral("docs/inner/deep.md"), "d");
+    load();
+    const NBEFileTreeNode docs = *node(QStringLiteral("docs"));
+    model->toggleExpanded(docs.id);
+    EXPECT_TRUE(node(QStringLiteral("docs"))->isExpanded);
+    const QUuid inner = node(QStringLiteral("docs"))->children.first().id;
+    model->toggleExpanded(inner);
+    EXPECT_TRUE(node(QStringLiteral("docs"))->children.first().isExpanded);
+    model->toggleExpanded(docs.id);
+    EXPECT_FALSE(node(QStringLiteral("docs"))->isExpanded);
+    // The inner folder keeps its own state while its parent is closed.
+    EXPECT_TRUE(node(QStringLiteral("docs"))->children.first().isExpanded);
+
+    const NBEFileTreeNode unchanged = *model->workspace()->fileTree;
+    model->toggleExpanded(QUuid::createUuid());
+    EXPECT_EQ(*model->workspace()->fileTree, unchanged);
+
+    // A rebuild gives new ids and closes every folder; old ids do nothing.
+    QSet<QUuid> oldIDs;
+    bool open = false;
+    collect(unchanged, oldIDs, open);
+    NBETest::await(model->createFile(QStringLiteral("new.txt"), rootURL()));
+    QSet<QUuid> newIDs;
+    bool anyOpen = false;
+    collect(*model->workspace()->fileTree, newIDs, anyOpen);
+    EXPECT_FALSE(anyOpen);
+    EXPECT_FALSE(newIDs.intersects(oldIDs));
+    const NBEFileTreeNode rebuilt = *model->workspace()->fileTree;
+    model->toggleExpanded(docs.id);
+    EXPECT_EQ(*model->workspace()->fileTree, rebuilt);
+}
+
+TEST_F(NBEWorkspaceFiles, ChangesShowInTheGitBadges)
+{
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    write(QStringLiteral("a.txt"), "a");
+    git({QStringLiteral("add"), QStringLiteral("a.txt")});
+    git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("one")});
+    load();
+    EXPECT_TRUE(model->gitStatus().isEmpty());
+    NBETest::await(model->createFile(QStringLiteral("b.txt"), rootURL()));
+    EXPECT_EQ(model->gitStatus(url(QStringLiteral("b.txt"))), NBEGitStatus::untracked);
+}
