@@ -256,7 +256,7 @@ TEST_F(NBELSPClientTest, ShutdownIsBoundedWhenTheServerIsSilent)
     QElapsedTimer clock;
     clock.start();
     NBETest::await(client->shutdown());
-    EXPECT_GE(clock.elapsed(), 1900);
+    EXPECT_GE(clock.elapsed(), 1500); // waited for the answer (timers may fire a little early)
     EXPECT_LT(clock.elapsed(), 10000);
     EXPECT_TRUE(client->isStopped());
     NBETest::waitUntil([&] { return receivedMethods().size() == 2; });

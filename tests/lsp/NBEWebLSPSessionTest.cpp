@@ -196,7 +196,7 @@ TEST_F(NBEWebLSPSessionTest, ShutdownIsBoundedAndEndsDiagnostics)
     QElapsedTimer clock;
     clock.start();
     NBETest::await(web->shutdown());
-    EXPECT_GE(clock.elapsed(), 1900);
+    EXPECT_GE(clock.elapsed(), 1500); // waited for the answer (timers may fire a little early)
     EXPECT_LT(clock.elapsed(), 15000);
     EXPECT_TRUE(finished);
     for (const QString &language : {QString("css"), QString("html")}) {

@@ -15,6 +15,10 @@ void isolateEnvironment(const QString &home)
     QDir(home).mkpath(QStringLiteral("config"));
     QDir(home).mkpath(QStringLiteral("data"));
     QDir(home).mkpath(QStringLiteral("cache"));
+    // A temporary folder of its own, so test programs running side by side
+    // never see each other's temporary files.
+    QDir(home).mkpath(QStringLiteral("tmp"));
+    qputenv("TMPDIR", QFile::encodeName(home + QStringLiteral("/tmp")));
     const QString gitConfig = home + QStringLiteral("/gitconfig");
     QFile config(gitConfig);
     if (config.open(QIODevice::WriteOnly)) {
@@ -29,7 +33,6 @@ void isolateEnvironment(const QString &home)
     qputenv("XDG_CACHE_HOME", QFile::encodeName(home + QStringLiteral("/cache")));
     qputenv("GIT_CONFIG_GLOBAL", QFile::encodeName(gitConfig));
     qputenv("GIT_CONFIG_NOSYSTEM", "1");
-    qputenv("GIT_AUTHOR_DATE", "");
     qunsetenv("GIT_AUTHOR_DATE");
 }
 
