@@ -52,6 +52,10 @@ void NBEProjectWindow::buildMenus()
         if (const auto url = NBEProjectPicker::chooseFile(panels, m_root))
             NBEWindowOpener::shared().open(*url);
     });
+    file->addAction(tr("New File…"), QKeySequence::New, this,
+                    [viewModel] { viewModel->newFile(); });
+    file->addAction(tr("New Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), this,
+                    [viewModel] { viewModel->newFolder(); });
     file->addSeparator();
     file->addAction(tr("Save"), QKeySequence::Save, this, [viewModel] {
         if (const auto tab = viewModel->activeTab())

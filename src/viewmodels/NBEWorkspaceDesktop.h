@@ -33,6 +33,21 @@ public:
     // Asks the system to open `urls` with the application at `application`;
     // the outcome is not reported.
     virtual void openWithApplication(const QList<QUrl> &urls, const QUrl &application) = 0;
+
+    // Asks where a new item goes: a save panel opening in `directory` with
+    // `name` filled in, showing `message` and the accept button `prompt`.
+    // None when cancelled; without a user, always none.
+    virtual QFuture<std::optional<QUrl>> chooseNewItemLocation(const QString &message,
+                                                               const QString &name,
+                                                               const QString &prompt,
+                                                               const QUrl &directory)
+    {
+        Q_UNUSED(message);
+        Q_UNUSED(name);
+        Q_UNUSED(prompt);
+        Q_UNUSED(directory);
+        return QtFuture::makeReadyFuture(std::optional<QUrl>());
+    }
 };
 
 // The desktop without a user to ask: unsaved edits are kept (every question

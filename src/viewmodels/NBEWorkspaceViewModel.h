@@ -127,6 +127,10 @@ public:
     // Each returns at once and ends (also after a failure, which lands in
     // `errorMessage`) once the tree was rebuilt and the git state refreshed.
     // A new item never replaces an existing one.
+    // Ask where through the desktop's panel (in the active tab's folder, else
+    // the project's); a new file opens for good once created.
+    QFuture<void> newFile();
+    QFuture<void> newFolder();
     QFuture<void> createFile(const QString &named, const QUrl &in);
     QFuture<void> createFolder(const QString &named, const QUrl &in);
     // Deletes for good and closes the tabs of the item and of everything
@@ -282,6 +286,7 @@ private:
     QFuture<void> afterFileChange(const QFuture<NBEResult<T>> &change, const QString &prefix,
                                   Then &&then);
     void forgetFileState(const QUrl &url);
+    std::optional<QUrl> newItemBaseDirectory() const;
 
     void startLSPSession(const QUrl &rootURL);
     QFuture<void> lspDidOpen(const QUrl &url, const std::optional<NBELanguage> &language,

@@ -61,6 +61,80 @@ QFuture<void> NBEWorkspaceViewModel::afterFileChange(const QFuture<NBEResult<T>>
     return done;
 }
 
+std::optional<QUrl> NBEWorkspaceViewModel::newItemBaseDirectory() const
+{
+    if (const std::optional<NBEOpenTab> tab = activeTab())
+        return QUrl::fromLocalFile(QFileInfo(tab->sourceFile.url.toLocalFile()).absolutePath());
+    if (m_workspace)
+        return m_workspace->rootURL;
+    return std::nullopt;
+}
+
+QFuture<void> NBEWorkspaceViewModel::newFile()
+{
+    const std::optional<QUrl> base = newItemBaseDirectory();
+    if (!base)
+        return QtFuture::makeReadyFuture();
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_desktop->chooseNewItemLocation(QStringLiteral("Create a new file"),
+                                                     QStringLiteral("untitled.txt"),
+                                                     QStringLiteral("Create"), *base),
+                    this, [this, promise](std::optional<QUrl> url) {
+                        if (!url || !url->isLocalFile()) {
+                            promise->finish();
+                            return;
+                        }
+                        const QUrl file = *url;
+                        auto created = std::make_shared<bool>(false);
+                        nbeWhenFinished(
+                            afterFileChange(m_fileService.createFile(file, QString()),
+                                            QStringLiteral("Failed to create file: "),
+                                            [created] { *created = true; }),
+                            this, [this, file, created, promise] {
+                                if (!*created) {
+                                    promise->finish();
+                                    return;
+                                }
+                                nbeWhenFinished(openFile(file, false), this, [file, promise] {
+                                    NBELog::fileIO().info("Created file: %s", file.fileName());
+                                    promise->finish();
+                                });
+                            });
+                    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceViewModel::newFolder()
+{
+    const std::optional<QUrl> base = newItemBaseDirectory();
+    if (!base)
+        return QtFuture::makeReadyFuture();
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_desktop->chooseNewItemLocation(QStringLiteral("Create a new folder"),
+                                                     QStringLiteral("untitled folder"),
+                                                     QStringLiteral("Create"), *base),
+                    this, [this, promise](std::optional<QUrl> url) {
+                        if (!url || !url->isLocalFile()) {
+                            promise->finish();
+                            return;
+                        }
+                        const QUrl folder = *url;
+                        nbeWhenFinished(afterFileChange(m_fileService.createDirectory(folder),
+                                                        QStringLiteral("Failed to create folder: "),
+                                                        [folder] {
+                                                            NBELog::fileIO().info(
+                                                                "Created folder: %s",
+                                                                folder.fileName());
+                                                        }),
+                                        this, [promise] { promise->finish(); });
+                    });
+    return done;
+}
+
 QFuture<void> NBEWorkspaceViewModel::createFile(const QString &named, const QUrl &in)
 {
     const QUrl url = QUrl::fromLocalFile(QDir(in.toLocalFile()).filePath(named));

@@ -1,5 +1,6 @@
 #include "NBEWidgetDesktop.h"
 
+#include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -46,4 +47,21 @@ std::optional<QUrl> NBEWidgetDesktop::siblingApplication() const
 void NBEWidgetDesktop::openWithApplication(const QList<QUrl> &urls, const QUrl &application)
 {
     m_system.openWithApplication(urls, application);
+}
+
+QFuture<std::optional<QUrl>> NBEWidgetDesktop::chooseNewItemLocation(const QString &message,
+                                                                     const QString &name,
+                                                                     const QString &prompt,
+                                                                     const QUrl &directory)
+{
+    QFileDialog panel(m_window, message, directory.toLocalFile());
+    panel.setAcceptMode(QFileDialog::AcceptSave);
+    panel.setFileMode(QFileDialog::AnyFile);
+    // An existing name is refused by the creation itself, with the reason.
+    panel.setOption(QFileDialog::DontConfirmOverwrite);
+    panel.setLabelText(QFileDialog::Accept, prompt);
+    panel.selectFile(name);
+    if (panel.exec() != QDialog::Accepted || panel.selectedUrls().isEmpty())
+        return QtFuture::makeReadyFuture(std::optional<QUrl>());
+    return QtFuture::makeReadyFuture(std::optional<QUrl>(panel.selectedUrls().first()));
 }

@@ -17,6 +17,9 @@ public:
     bool openUrl(const QUrl &url) override;
     std::optional<QUrl> siblingApplication() const override;
     void openWithApplication(const QList<QUrl> &urls, const QUrl &application) override;
+    QFuture<std::optional<QUrl>> chooseNewItemLocation(const QString &message, const QString &name,
+                                                       const QString &prompt,
+                                                       const QUrl &directory) override;
 
 private:
     QPointer<QWidget> m_window;

@@ -284,3 +284,66 @@ TEST_F(NBEWorkspaceFiles, ChangesShowInTheGitBadges)
     NBETest::await(model->createFile(QStringLiteral("b.txt"), rootURL()));
     EXPECT_EQ(model->gitStatus(url(QStringLiteral("b.txt"))), NBEGitStatus::untracked);
 }
+
+namespace {
+
+// Answers the save panel with a name in the folder it opened in.
+class PanelDesktop : public NBETestDesktop
+{
+public:
+    std::optional<QString> answerName;
+    QList<QStringList> panels;
+
+    QFuture<std::optional<QUrl>> chooseNewItemLocation(const QString &message, const QString &name,
+                                                       const QString &prompt,
+                                                       const QUrl &directory) override
+    {
+        panels.append({message, name, prompt, NBEFileService::keyPath(directory)});
+        if (!answerName)
+            return QtFuture::makeReadyFuture(std::optional<QUrl>());
+        return QtFuture::makeReadyFuture(std::optional<QUrl>(
+            QUrl::fromLocalFile(QDir(directory.toLocalFile()).filePath(*answerName))));
+    }
+};
+
+} // namespace
+
+TEST_F(NBEWorkspaceFiles, PanelsOpenInTheActiveTabsFolderAndANewFileOpens)
+{
+    auto panel = std::make_shared<PanelDesktop>();
+    model = makeModel([&](NBEWorkspaceEnvironment &environment) { environment.desktop = panel; });
+    write(QStringLiteral("css/site.css"), "p {}");
+    // Without a workspace no panel opens.
+    NBETest::await(model->newFile());
+    EXPECT_TRUE(panel->panels.isEmpty());
+    load();
+
+    panel->answerName = QStringLiteral("first.txt");
+    NBETest::await(model->newFile());
+    ASSERT_EQ(panel->panels.size(), 1);
+    EXPECT_EQ(panel->panels[0],
+              (QStringList{QStringLiteral("Create a new file"), QStringLiteral("untitled.txt"),
+                           QStringLiteral("Create"), QDir::cleanPath(root)}));
+    EXPECT_TRUE(exists(QStringLiteral("first.txt")));
+    ASSERT_TRUE(model->activeTab().has_value());
+    EXPECT_EQ(model->activeTab()->sourceFile.url, url(QStringLiteral("first.txt")));
+    EXPECT_FALSE(model->activeTab()->isEphemeral);
+
+    open(QStringLiteral("css/site.css"));
+    panel->answerName = QStringLiteral("parts");
+    NBETest::await(model->newFolder());
+    EXPECT_EQ(panel->panels[1],
+              (QStringList{QStringLiteral("Create a new folder"), QStringLiteral("untitled folder"),
+                           QStringLiteral("Create"), path(QStringLiteral("css"))}));
+    EXPECT_TRUE(QFileInfo(path(QStringLiteral("css/parts"))).isDir());
+    EXPECT_EQ(model->activeTab()->sourceFile.url, url(QStringLiteral("css/site.css")));
+
+    // An existing name fails and opens nothing; a cancelled panel does nothing.
+    panel->answerName = QStringLiteral("site.css");
+    NBETest::await(model->newFile());
+    EXPECT_TRUE(error().startsWith(QStringLiteral("Failed to create file: ")));
+    EXPECT_EQ(read(QStringLiteral("css/site.css")), QByteArray("p {}"));
+    panel->answerName = std::nullopt;
+    NBETest::await(model->newFolder());
+    EXPECT_EQ(model->workspace()->openTabs.size(), 2);
+}
