@@ -193,6 +193,9 @@ QFuture<void> NBEWorkspaceViewModel::deleteItem(const QUrl &at)
 QFuture<void> NBEWorkspaceViewModel::renameItem(const QUrl &at, const QString &to)
 {
     const QString source = cleanPath(at);
+    // Confirming the name as it stands changes nothing; it isn't a clash.
+    if (to == QFileInfo(source).fileName())
+        return QtFuture::makeReadyFuture();
     return afterFileChange(
         m_fileService.rename(at, to), QStringLiteral("Failed to rename: "),
         [this, source](const QUrl &renamed) { retargetTabs(source, cleanPath(renamed)); });

@@ -1,5 +1,6 @@
 #include "NBEWorkspaceFixture.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 namespace {
@@ -346,4 +347,40 @@ TEST_F(NBEWorkspaceFiles, PanelsOpenInTheActiveTabsFolderAndANewFileOpens)
     panel->answerName = std::nullopt;
     NBETest::await(model->newFolder());
     EXPECT_EQ(model->workspace()->openTabs.size(), 2);
+}
+
+TEST_F(NBEWorkspaceFiles, RenamingToTheSameNameDoesNothing)
+{
+    write(QStringLiteral("a.html"), "a");
+    load();
+    const QUuid treeID = model->workspace()->fileTree->id;
+    NBETest::await(model->renameItem(url(QStringLiteral("a.html")), QStringLiteral("a.html")));
+    EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
+    EXPECT_EQ(model->workspace()->fileTree->id, treeID);
+    EXPECT_EQ(read(QStringLiteral("a.html")), QByteArray("a"));
+}
+
+TEST_F(NBEWorkspaceFiles, RenamingASwiftFileReopensItInTheSwiftSession)
+{
+    const QString log = dir.filePath(QStringLiteral("swift.log"));
+    qputenv("NBE_FAKE_LSP_LOG", QFile::encodeName(log));
+    model = makeModel([](NBEWorkspaceEnvironment &environment) {
+        environment.swiftServerOverride = NBETest::toolPath(QStringLiteral("nbe_fake_lsp"));
+    });
+    const QUuid id =
+        loadAndEdit(QStringLiteral("main.swift"), "print(1)\n", QStringLiteral("print(2)\n"));
+    NBETest::await(
+        model->renameItem(url(QStringLiteral("main.swift")), QStringLiteral("app.swift")));
+    const auto lines = [&] { return QString::fromUtf8(NBETest::readFile(log)).split(u'\n'); };
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return lines().filter(QStringLiteral("app.swift")).join(u'\n').contains(u"didOpen");
+    }));
+    const QStringList oldLines = lines().filter(QStringLiteral("main.swift"));
+    EXPECT_TRUE(oldLines.join(u'\n').contains(u"didClose"));
+    // The new document opens with the buffer as it stands, unsaved edit and all.
+    const QString opened = lines().filter(QStringLiteral("app.swift")).join(u'\n');
+    EXPECT_TRUE(opened.contains(QStringLiteral("print(2)"))) << opened.toStdString();
+    EXPECT_EQ(model->tab(id)->language->id, QStringLiteral("swift"));
+    model->shutdownLSP();
+    qunsetenv("NBE_FAKE_LSP_LOG");
 }
