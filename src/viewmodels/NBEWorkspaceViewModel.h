@@ -6,7 +6,9 @@
 #include "NBEGitCommit.h"
 #include "NBEGitFileChange.h"
 #include "NBEGitService.h"
+#include "NBEHTMLAction.h"
 #include "NBELSPCompletionItem.h"
+#include "NBEMarkdownAction.h"
 #include "NBESymbol.h"
 #include "NBEWebLSPServers.h"
 #include "NBEWorkspace.h"
@@ -222,6 +224,34 @@ public:
     void initGitRepository();
     void loadCommitDraft();
 
+    // --- Menu commands
+    // One-shot requests the editor applies once and then clears.
+    const std::optional<NBEMarkdownEditCommand> &pendingMarkdownCommand() const
+    {
+        return m_pendingMarkdownCommand;
+    }
+    void setPendingMarkdownCommand(const std::optional<NBEMarkdownEditCommand> &command);
+    const std::optional<NBEHTMLEditCommand> &pendingHTMLCommand() const
+    {
+        return m_pendingHTMLCommand;
+    }
+    void setPendingHTMLCommand(const std::optional<NBEHTMLEditCommand> &command);
+    const std::optional<QUuid> &pendingFormat() const { return m_pendingFormat; }
+    void setPendingFormat(const std::optional<QUuid> &request);
+
+    // A Markdown tab showing its source (not its preview) is active.
+    bool isEditingMarkdown() const;
+    bool canPreviewActiveTab() const;
+    bool canFormatActiveTab() const;
+
+    // Each does nothing when its command does not apply to the active tab.
+    void requestMarkdownEdit(NBEMarkdownAction action);
+    void requestHTMLEdit(NBEHTMLAction action);
+    void requestFormatDocument();
+    void toggleActivePreview();
+    void saveActiveFile();
+    void closeActiveTab();
+
 Q_SIGNALS:
     // Also for every edit and caret move, which always announce.
     void workspaceChanged();
@@ -235,6 +265,9 @@ Q_SIGNALS:
     // Also when a file's list is replaced by an equal one.
     void diagnosticsChanged();
     void gitStateChanged();
+    void pendingMarkdownCommandChanged();
+    void pendingHTMLCommandChanged();
+    void pendingFormatChanged();
 
 private:
     struct GitSnapshot
@@ -328,6 +361,9 @@ private:
     std::shared_ptr<NBELSPSession> m_lspSession;
     std::shared_ptr<NBEWebLSPSession> m_webLSP;
     std::optional<NBERevealTarget> m_revealTarget;
+    std::optional<NBEMarkdownEditCommand> m_pendingMarkdownCommand;
+    std::optional<NBEHTMLEditCommand> m_pendingHTMLCommand;
+    std::optional<QUuid> m_pendingFormat;
 
     // The built-in HTML check of one file: the text waiting for its rest
     // timer, and the generation a result must still carry to be stored.
