@@ -3,6 +3,7 @@
 #include "NBEDialogProjectPanels.h"
 #include "NBEFileService.h"
 #include "NBEMainView.h"
+#include "NBEMarkdownAction.h"
 #include "NBEProjectPicker.h"
 #include "NBERecentProjects.h"
 #include "NBEWhenFinished.h"
@@ -70,6 +71,38 @@ void NBEProjectWindow::buildMenus()
                     [viewModel] { viewModel->closeWorkspace(); });
     file->addSeparator();
     file->addAction(tr("Quit"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
+
+    QMenu *view = menuBar()->addMenu(tr("&View"));
+    QAction *preview =
+        view->addAction(tr("Toggle Preview"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P), this,
+                        [viewModel] { viewModel->toggleActivePreview(); });
+
+    QMenu *format = menuBar()->addMenu(tr("F&ormat"));
+    const auto markdown = [format, viewModel](const QString &title, const QKeySequence &keys,
+                                              NBEMarkdownAction action) {
+        return format->addAction(title, keys, viewModel,
+                                 [viewModel, action] { viewModel->requestMarkdownEdit(action); });
+    };
+    const QList<QAction *> markdownActions = {
+        markdown(tr("Bold"), QKeySequence(Qt::CTRL | Qt::Key_B), NBEMarkdownAction::bold),
+        markdown(tr("Italic"), QKeySequence(Qt::CTRL | Qt::Key_I), NBEMarkdownAction::italic),
+        markdown(tr("Insert Link"), QKeySequence(Qt::CTRL | Qt::Key_K), NBEMarkdownAction::link),
+    };
+    format->addSeparator();
+    QAction *formatDocument =
+        format->addAction(tr("Format Document"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+                          this, [viewModel] { viewModel->requestFormatDocument(); });
+
+    // Shortcuts fire without the menu being opened, so the enabled states
+    // follow the active tab as it changes.
+    const auto updateCommands = [=] {
+        preview->setEnabled(viewModel->canPreviewActiveTab());
+        for (QAction *action : markdownActions)
+            action->setEnabled(viewModel->isEditingMarkdown());
+        formatDocument->setEnabled(viewModel->canFormatActiveTab());
+    };
+    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, updateCommands);
+    updateCommands();
 
     auto *toolbar = addToolBar(tr("Project"));
     toolbar->setMovable(false);

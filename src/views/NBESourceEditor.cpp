@@ -26,7 +26,10 @@ NBESourceEditor::NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &
 
     for (auto signal :
          {&NBEWorkspaceViewModel::workspaceChanged, &NBEWorkspaceViewModel::revealTargetChanged,
-          &NBEWorkspaceViewModel::diagnosticsChanged, &NBEWorkspaceViewModel::gitStateChanged})
+          &NBEWorkspaceViewModel::diagnosticsChanged, &NBEWorkspaceViewModel::gitStateChanged,
+          &NBEWorkspaceViewModel::pendingMarkdownCommandChanged,
+          &NBEWorkspaceViewModel::pendingHTMLCommandChanged,
+          &NBEWorkspaceViewModel::pendingFormatChanged})
         connect(viewModel, signal, this, &NBESourceEditor::scheduleRender);
     reloadHeadIfNeeded();
 }
@@ -78,6 +81,25 @@ NBETextEditorInputs NBESourceEditor::inputs() const
                          return std::nullopt;
                      },
                      [viewModel](const std::optional<int> &) { viewModel->clearRevealTarget(); }};
+    // Menu commands act on the active tab only; another tab's editor sees
+    // no request, so it neither applies nor clears one.
+    const auto activeOnly = [viewModel, id](auto request) {
+        const auto active = viewModel->activeTab();
+        return active && active->id == id ? request : decltype(request)();
+    };
+    in.pendingCommand = {
+        [viewModel, activeOnly] { return activeOnly(viewModel->pendingMarkdownCommand()); },
+        [viewModel](const std::optional<NBEMarkdownEditCommand> &command) {
+            viewModel->setPendingMarkdownCommand(command);
+        }};
+    in.pendingHTMLCommand = {
+        [viewModel, activeOnly] { return activeOnly(viewModel->pendingHTMLCommand()); },
+        [viewModel](const std::optional<NBEHTMLEditCommand> &command) {
+            viewModel->setPendingHTMLCommand(command);
+        }};
+    in.pendingFormat = {
+        [viewModel, activeOnly] { return activeOnly(viewModel->pendingFormat()); },
+        [viewModel](const std::optional<QUuid> &request) { viewModel->setPendingFormat(request); }};
     in.headContent = m_headContent;
     in.scrollLink = m_scrollLink;
     in.fileURL = url;

@@ -192,3 +192,54 @@ TEST(NBEApplicationShell, FileTreeDropsAndMenusChangeTheDisk)
         [&] { return !QFileInfo::exists(dir.filePath(QStringLiteral("docs/new.css"))); }));
     EXPECT_FALSE(viewModel->errorMessage().has_value());
 }
+
+TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("notes.md")), "word\n");
+    NBETest::writeFile(dir.filePath(QStringLiteral("app.js")), "x\n");
+    NBEApplicationShell shell;
+    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    ASSERT_TRUE(loaded(window));
+    NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
+    QHash<QString, QAction *> actions;
+    for (QAction *action : window->findChildren<QAction *>())
+        actions.insert(action->text(), action);
+    for (const char *name : {"Bold", "Italic", "Insert Link", "Format Document", "Toggle Preview"})
+        ASSERT_TRUE(actions.contains(QString::fromLatin1(name))) << name;
+    EXPECT_EQ(actions[QStringLiteral("Bold")]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));
+    EXPECT_EQ(actions[QStringLiteral("Toggle Preview")]->shortcut(),
+              QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P));
+
+    // A script tab offers none of the Markdown or preview commands.
+    NBETest::await(viewModel->openFile(fileURL(dir, QStringLiteral("app.js")), false));
+    EXPECT_FALSE(actions[QStringLiteral("Bold")]->isEnabled());
+    EXPECT_FALSE(actions[QStringLiteral("Toggle Preview")]->isEnabled());
+    EXPECT_FALSE(actions[QStringLiteral("Format Document")]->isEnabled());
+
+    NBETest::await(viewModel->openFile(fileURL(dir, QStringLiteral("notes.md")), false));
+    EXPECT_TRUE(actions[QStringLiteral("Bold")]->isEnabled());
+    EXPECT_TRUE(actions[QStringLiteral("Toggle Preview")]->isEnabled());
+    NBEMainView *main = window->mainView();
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return main->sourceEditor() && main->sourceEditor()->tabID() == viewModel->activeTab()->id;
+    }));
+    NBECodeTextEdit *text = main->sourceEditor()->editor()->textView();
+    QTextCursor cursor = text->textCursor();
+    cursor.setPosition(0);
+    cursor.setPosition(4, QTextCursor::KeepAnchor);
+    text->setTextCursor(cursor);
+
+    actions[QStringLiteral("Bold")]->trigger();
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return viewModel->activeTab()->sourceFile.content == QStringLiteral("**word**\n");
+    }));
+    // Applied once, then the request is cleared.
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !viewModel->pendingMarkdownCommand(); }));
+    EXPECT_EQ(viewModel->activeTab()->sourceFile.content, QStringLiteral("**word**\n"));
+
+    // In the preview the Markdown commands are off.
+    actions[QStringLiteral("Toggle Preview")]->trigger();
+    EXPECT_TRUE(viewModel->activeTab()->isShowingPreview);
+    EXPECT_FALSE(actions[QStringLiteral("Bold")]->isEnabled());
+}
