@@ -238,6 +238,25 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
     EXPECT_TRUE(NBETest::waitUntil([&] { return !viewModel->pendingMarkdownCommand(); }));
     EXPECT_EQ(viewModel->activeTab()->sourceFile.content, QStringLiteral("**word**\n"));
 
+    // The shortcuts work while typing in the editor, including the keys a
+    // plain text field would otherwise keep for itself.
+    window->show();
+    window->activateWindow();
+    text->setFocus();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    cursor = text->textCursor();
+    cursor.setPosition(2);
+    cursor.setPosition(6, QTextCursor::KeepAnchor);
+    text->setTextCursor(cursor);
+    QTest::keyClick(text, Qt::Key_I, Qt::ControlModifier);
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return viewModel->activeTab()->sourceFile.content == QStringLiteral("***word***\n");
+    })) << viewModel->activeTab()->sourceFile.content.toStdString();
+    QTest::keyClick(text, Qt::Key_K, Qt::ControlModifier);
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return viewModel->activeTab()->sourceFile.content.contains(u'[');
+    })) << viewModel->activeTab()->sourceFile.content.toStdString();
+
     // In the preview the Markdown commands are off.
     actions[QStringLiteral("Toggle Preview")]->trigger();
     EXPECT_TRUE(viewModel->activeTab()->isShowingPreview);
