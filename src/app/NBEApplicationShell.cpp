@@ -58,15 +58,11 @@ void NBEProjectWindow::buildMenus()
     file->addAction(tr("New Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), this,
                     [viewModel] { viewModel->newFolder(); });
     file->addSeparator();
-    file->addAction(tr("Save"), QKeySequence::Save, this, [viewModel] {
-        if (const auto tab = viewModel->activeTab())
-            viewModel->saveTab(tab->id, true);
-    });
+    file->addAction(tr("Save"), QKeySequence::Save, this,
+                    [viewModel] { viewModel->saveActiveFile(); });
     file->addSeparator();
-    file->addAction(tr("Close Tab"), QKeySequence(Qt::CTRL | Qt::Key_W), this, [viewModel] {
-        if (const auto tab = viewModel->activeTab())
-            viewModel->closeTab(tab->id);
-    });
+    file->addAction(tr("Close Tab"), QKeySequence(Qt::CTRL | Qt::Key_W), this,
+                    [viewModel] { viewModel->closeActiveTab(); });
     file->addAction(tr("Close Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), this,
                     [viewModel] { viewModel->closeWorkspace(); });
     file->addSeparator();
