@@ -25,6 +25,7 @@
 #include <QUrl>
 #include <QUuid>
 
+#include <QPromise>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -320,6 +321,12 @@ private:
                                   Then &&then);
     void forgetFileState(const QUrl &url);
     std::optional<QUrl> newItemBaseDirectory() const;
+    // Asks where to create a new item (a panel in the active tab's folder or
+    // the project's), then hands the chosen place to `create`, which finishes
+    // the promise; the future ends then, or at once when nothing was chosen.
+    QFuture<void> createAtChosenLocation(
+        const QString &message, const QString &proposedName,
+        const std::function<void(const QUrl &, std::shared_ptr<QPromise<void>>)> &create);
 
     void startLSPSession(const QUrl &rootURL);
     QFuture<void> lspDidOpen(const QUrl &url, const std::optional<NBELanguage> &language,

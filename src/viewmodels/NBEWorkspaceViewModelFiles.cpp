@@ -70,7 +70,9 @@ std::optional<QUrl> NBEWorkspaceViewModel::newItemBaseDirectory() const
     return std::nullopt;
 }
 
-QFuture<void> NBEWorkspaceViewModel::newFile()
+QFuture<void> NBEWorkspaceViewModel::createAtChosenLocation(
+    const QString &message, const QString &proposedName,
+    const std::function<void(const QUrl &, std::shared_ptr<QPromise<void>>)> &create)
 {
     const std::optional<QUrl> base = newItemBaseDirectory();
     if (!base)
@@ -78,18 +80,25 @@ QFuture<void> NBEWorkspaceViewModel::newFile()
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_desktop->chooseNewItemLocation(QStringLiteral("Create a new file"),
-                                                     QStringLiteral("untitled.txt"),
-                                                     QStringLiteral("Create"), *base),
-                    this, [this, promise](std::optional<QUrl> url) {
-                        if (!url || !url->isLocalFile()) {
-                            promise->finish();
-                            return;
-                        }
-                        const QUrl file = *url;
-                        auto created = std::make_shared<bool>(false);
-                        nbeWhenFinished(
-                            afterFileChange(m_fileService.createFile(file, QString()),
+    nbeWhenFinished(
+        m_desktop->chooseNewItemLocation(message, proposedName, QStringLiteral("Create"), *base),
+        this, [promise, create](std::optional<QUrl> url) {
+            if (!url || !url->isLocalFile()) {
+                promise->finish();
+                return;
+            }
+            create(*url, promise);
+        });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceViewModel::newFile()
+{
+    return createAtChosenLocation(
+        QStringLiteral("Create a new file"), QStringLiteral("untitled.txt"),
+        [this](const QUrl &file, std::shared_ptr<QPromise<void>> promise) {
+            auto created = std::make_shared<bool>(false);
+            nbeWhenFinished(afterFileChange(m_fileService.createFile(file, QString()),
                                             QStringLiteral("Failed to create file: "),
                                             [created] { *created = true; }),
                             this, [this, file, created, promise] {
@@ -102,37 +111,22 @@ QFuture<void> NBEWorkspaceViewModel::newFile()
                                     promise->finish();
                                 });
                             });
-                    });
-    return done;
+        });
 }
 
 QFuture<void> NBEWorkspaceViewModel::newFolder()
 {
-    const std::optional<QUrl> base = newItemBaseDirectory();
-    if (!base)
-        return QtFuture::makeReadyFuture();
-    auto promise = std::make_shared<QPromise<void>>();
-    promise->start();
-    QFuture<void> done = promise->future();
-    nbeWhenFinished(m_desktop->chooseNewItemLocation(QStringLiteral("Create a new folder"),
-                                                     QStringLiteral("untitled folder"),
-                                                     QStringLiteral("Create"), *base),
-                    this, [this, promise](std::optional<QUrl> url) {
-                        if (!url || !url->isLocalFile()) {
-                            promise->finish();
-                            return;
-                        }
-                        const QUrl folder = *url;
-                        nbeWhenFinished(afterFileChange(m_fileService.createDirectory(folder),
-                                                        QStringLiteral("Failed to create folder: "),
-                                                        [folder] {
-                                                            NBELog::fileIO().info(
-                                                                "Created folder: %s",
-                                                                folder.fileName());
-                                                        }),
-                                        this, [promise] { promise->finish(); });
-                    });
-    return done;
+    return createAtChosenLocation(
+        QStringLiteral("Create a new folder"), QStringLiteral("untitled folder"),
+        [this](const QUrl &folder, std::shared_ptr<QPromise<void>> promise) {
+            nbeWhenFinished(afterFileChange(m_fileService.createDirectory(folder),
+                                            QStringLiteral("Failed to create folder: "),
+                                            [folder] {
+                                                NBELog::fileIO().info("Created folder: %s",
+                                                                      folder.fileName());
+                                            }),
+                            this, [promise] { promise->finish(); });
+        });
 }
 
 QFuture<void> NBEWorkspaceViewModel::createFile(const QString &named, const QUrl &in)
