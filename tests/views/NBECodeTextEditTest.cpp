@@ -1,5 +1,6 @@
 #include "NBECodeTextEdit.h"
 #include "NBEFindBar.h"
+#include "NBEGutterView.h"
 
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -57,7 +58,7 @@ TEST(NBECodeTextEdit, GutterFollowsLineNumbersAndNumbersVisibleLines)
     edit.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
     ASSERT_NE(edit.gutter(), nullptr);
-    EXPECT_GE(edit.gutterWidth(), NBELineNumberGutter::minimumWidth);
+    EXPECT_GE(edit.gutterWidth(), NBEGutterView::minimumWidth);
     EXPECT_EQ(edit.viewport()->geometry().left(), edit.gutterWidth());
 
     auto layout = edit.gutter()->visibleLineLayout();

@@ -2,6 +2,7 @@
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
 #include "NBEFindBar.h"
+#include "NBEGutterView.h"
 #include "NBELanguageRegistry.h"
 #include "NBEQtPrinters.h"
 #include "NBEScrollLink.h"

@@ -1,7 +1,8 @@
 #include "NBECodeTextEdit.h"
 
+#include "NBEGutterView.h"
+
 #include <QKeyEvent>
-#include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -109,16 +110,24 @@ void NBECodeTextEdit::setLineNumbersVisible(bool visible)
     if (visible == (m_gutter != nullptr))
         return;
     if (visible) {
-        m_gutter = new NBELineNumberGutter(this);
-        QFont numbers = font();
-        numbers.setPointSizeF(std::max(1.0, font().pointSizeF() - 1));
-        m_gutter->setNumberFont(numbers);
-        m_gutter->show();
-    } else {
-        delete m_gutter;
-        m_gutter = nullptr;
+        installGutter();
+        return;
     }
+    delete m_gutter;
+    m_gutter = nullptr;
     updateGutterGeometry();
+}
+
+NBEGutterView *NBECodeTextEdit::installGutter()
+{
+    delete m_gutter;
+    m_gutter = new NBEGutterView(this);
+    QFont numbers = font();
+    numbers.setPointSizeF(std::max(1.0, font().pointSizeF() - 1));
+    m_gutter->setNumberFont(numbers);
+    m_gutter->show();
+    updateGutterGeometry();
+    return m_gutter;
 }
 
 int NBECodeTextEdit::gutterWidth() const
@@ -186,75 +195,4 @@ void NBECodeTextEdit::changeEvent(QEvent *event)
     QPlainTextEdit::changeEvent(event);
     if (event->type() == QEvent::FontChange)
         updateGutterGeometry();
-}
-
-// MARK: - Gutter
-
-NBELineNumberGutter::NBELineNumberGutter(NBECodeTextEdit *editor)
-    : QWidget(editor)
-    , m_editor(editor)
-{
-    setAttribute(Qt::WA_OpaquePaintEvent);
-}
-
-void NBELineNumberGutter::setNumberFont(const QFont &font)
-{
-    m_font = font;
-    m_font.setStyleHint(QFont::Monospace);
-    update();
-}
-
-int NBELineNumberGutter::preferredWidth() const
-{
-    // Wide enough for the largest line number, never narrower than the
-    // usual ruler.
-    const int digits = QString::number(std::max(1, m_editor->blockCount())).size();
-    const int numbers = QFontMetrics(m_font).horizontalAdvance(QString(digits, QLatin1Char('9')));
-    return std::max(minimumWidth, numbers + 2 * numberInset);
-}
-
-QList<QPair<int, QRect>> NBELineNumberGutter::visibleLineLayout() const
-{
-    QList<QPair<int, QRect>> lines;
-    QTextBlock block = m_editor->firstVisibleBlock();
-    if (!block.isValid())
-        return lines;
-    const QPointF offset = m_editor->contentOffset();
-    const int viewportTop = m_editor->viewport()->geometry().top() - m_editor->contentsRect().top();
-    const int bottom = height();
-    // A final empty line after a trailing line feed gets no number, like the
-    // last row of a text view that ends in a line break.
-    const QTextBlock last = m_editor->document()->lastBlock();
-    while (block.isValid()) {
-        const QRectF box = m_editor->blockBoundingGeometry(block).translated(offset);
-        const int top = int(std::round(box.top())) + viewportTop;
-        if (top > bottom)
-            break;
-        if (block.isVisible() && !(block == last && block.length() <= 1))
-            lines.append(
-                {block.blockNumber() + 1, QRect(0, top, width(), int(std::round(box.height())))});
-        block = block.next();
-    }
-    return lines;
-}
-
-void NBELineNumberGutter::paintEvent(QPaintEvent *event)
-{
-    QPainter painter(this);
-    const NBEEditorColors &colors = m_editor->colors();
-    painter.fillRect(rect(), colors.gutterBackground);
-    painter.setPen(colors.gutterSeparator);
-    painter.drawLine(QPointF(width() - 0.5, event->rect().top()),
-                     QPointF(width() - 0.5, event->rect().bottom() + 1));
-    painter.setFont(m_font);
-    painter.setPen(colors.gutterText);
-    const int lineHeight = QFontMetrics(m_editor->font()).height();
-    for (const auto &[line, box] : visibleLineLayout()) {
-        if (box.bottom() < event->rect().top() || box.top() > event->rect().bottom())
-            continue;
-        // Centred on the first row of the line, so a wrapped line keeps its
-        // number at its start.
-        const QRect row(0, box.top(), width() - numberInset, std::min(box.height(), lineHeight));
-        painter.drawText(row, Qt::AlignRight | Qt::AlignVCenter, QString::number(line));
-    }
 }

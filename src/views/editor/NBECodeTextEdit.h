@@ -5,7 +5,7 @@
 #include <QPlainTextEdit>
 #include <QTextBlock>
 
-class NBELineNumberGutter;
+class NBEGutterView;
 
 // The colours the text view and its gutter paint with, taken from a theme.
 struct NBEEditorColors
@@ -44,7 +44,9 @@ public:
 
     // The gutter is a child widget that exists only while line numbers show.
     void setLineNumbersVisible(bool visible);
-    NBELineNumberGutter *gutter() const { return m_gutter; }
+    // Replaces the gutter (or adds one) with a new, empty one.
+    NBEGutterView *installGutter();
+    NBEGutterView *gutter() const { return m_gutter; }
     int gutterWidth() const;
 
     // Vertical scroll position as a fraction of the scrollable range; 0 when
@@ -69,38 +71,11 @@ private:
     void updateGutterGeometry();
     void applyTextOptions();
 
-    NBELineNumberGutter *m_gutter = nullptr;
+    NBEGutterView *m_gutter = nullptr;
     NBEEditorColors m_colors;
     bool m_showInvisibles = false;
     bool m_softTabs = true;
     int m_tabSize = 4;
 
-    friend class NBELineNumberGutter;
-};
-
-// The strip left of the text with the number of every visible line.
-class NBELineNumberGutter : public QWidget
-{
-    Q_OBJECT
-
-public:
-    explicit NBELineNumberGutter(NBECodeTextEdit *editor);
-
-    int preferredWidth() const;
-    QFont numberFont() const { return m_font; }
-    void setNumberFont(const QFont &font);
-
-    // The visible lines as (1-based line number, rectangle in gutter
-    // coordinates); a wrapped line is one rectangle over all its rows.
-    QList<QPair<int, QRect>> visibleLineLayout() const;
-
-    static constexpr int minimumWidth = 44;
-    static constexpr int numberInset = 8;
-
-protected:
-    void paintEvent(QPaintEvent *event) override;
-
-private:
-    NBECodeTextEdit *m_editor;
-    QFont m_font;
+    friend class NBEGutterView;
 };

@@ -2,6 +2,7 @@
 
 #include "NBECodeTextEdit.h"
 #include "NBEFormatter.h"
+#include "NBEGutterView.h"
 #include "NBEHTMLEditor.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
@@ -51,6 +52,9 @@ NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &pa
         if (m_textView && m_parent.language)
             highlightWholeText();
     });
+    m_changeTimer.setSingleShot(true);
+    m_changeTimer.setInterval(changeDelayMs);
+    connect(&m_changeTimer, &QTimer::timeout, this, &NBETextEditorCoordinator::recomputeChanges);
 }
 
 NBETextEditorCoordinator::~NBETextEditorCoordinator() = default;
@@ -102,7 +106,8 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     if (m_parent.language)
         highlightWholeText();
 
-    textView->setLineNumbersVisible(settings.showLineNumbers);
+    if (settings.showLineNumbers)
+        installGutter();
 
     connect(textView->document(), &QTextDocument::contentsChange, this,
             &NBETextEditorCoordinator::textDidChange);
@@ -139,20 +144,32 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
     if (!(m_lastReportedText && bound == *m_lastReportedText) && bound != textView->text())
         replaceText(bound);
 
-    if (parent.headContent != m_headContent)
+    if (parent.headContent != m_headContent) {
         m_headContent = parent.headContent;
+        scheduleChangeRecompute();
+    }
 
+    // Each of font size, line numbers and theme brings a new gutter (the
+    // last one stays); a new gutter starts without markers.
     if (settings.fontSize != m_currentSettings.fontSize) {
         m_font = editorFont(settings.fontSize);
         textView->setEditorFont(m_font);
+        if (settings.showLineNumbers)
+            installGutter();
     }
     if (settings.wordWrap != m_currentSettings.wordWrap)
         textView->setWordWrap(settings.wordWrap);
-    if (settings.showLineNumbers != m_currentSettings.showLineNumbers)
-        textView->setLineNumbersVisible(settings.showLineNumbers);
+    if (settings.showLineNumbers != m_currentSettings.showLineNumbers) {
+        if (settings.showLineNumbers)
+            installGutter();
+        else
+            textView->setLineNumbersVisible(false);
+    }
     if (parent.theme.id != m_currentThemeID) {
         m_currentThemeID = parent.theme.id;
         applyColors();
+        if (settings.showLineNumbers)
+            installGutter();
     }
     if (settings.showInvisibles != m_currentSettings.showInvisibles)
         textView->setShowInvisibles(settings.showInvisibles);
@@ -244,6 +261,7 @@ void NBETextEditorCoordinator::replaceText(const QString &text)
     ++m_textGeneration;
     if (m_parent.language)
         highlightWholeText();
+    scheduleChangeRecompute();
 }
 
 void NBETextEditorCoordinator::highlightWholeText()
@@ -274,6 +292,7 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
     ++m_textGeneration;
     m_isUserEditing = true;
     m_highlightTimer.start();
+    scheduleChangeRecompute();
     m_parent.text.write(text);
 }
 
@@ -431,4 +450,150 @@ void NBETextEditorCoordinator::observeScroll(NBEScrollLink *link)
         if (weakView)
             weakView->scrollToFraction(fraction);
     };
+}
+
+void NBETextEditorCoordinator::installGutter()
+{
+    if (!m_textView)
+        return;
+    NBEGutterView *gutter = m_textView->installGutter();
+    m_gutter = gutter;
+    gutter->canStageHunk = true;
+    // The gutter may outlive neither, but its callbacks check anyway: the
+    // actions read the inputs current at the click, not at installation.
+    const QPointer<NBETextEditorCoordinator> self(this);
+    gutter->hunkForLine = [self](int line) {
+        return self ? self->hunkForLine(line) : std::nullopt;
+    };
+    gutter->onDiscardHunk = [self](const NBEDiffHunk &hunk) {
+        if (self)
+            self->discardHunk(hunk);
+    };
+    gutter->onStageHunk = [self](const NBEDiffHunk &hunk) {
+        if (self && self->m_parent.onStageHunk)
+            self->m_parent.onStageHunk(hunk);
+    };
+    gutter->onUnstageHunk = [self](const NBEDiffHunk &hunk) {
+        if (self && self->m_parent.onUnstageHunk)
+            self->m_parent.onUnstageHunk(hunk);
+    };
+    gutter->isHunkStaged = [self](const NBEDiffHunk &hunk) {
+        if (self && self->m_parent.isHunkStaged)
+            return self->m_parent.isHunkStaged(hunk);
+        return QtFuture::makeReadyFuture(false);
+    };
+    scheduleChangeRecompute();
+}
+
+NBEGutterView *NBETextEditorCoordinator::gutter() const
+{
+    return m_gutter;
+}
+
+void NBETextEditorCoordinator::scheduleChangeRecompute()
+{
+    ++m_changeGeneration;
+    m_changeTimer.start();
+}
+
+void NBETextEditorCoordinator::recomputeChanges()
+{
+    if (!m_gutter)
+        return;
+    if (!m_headContent || !m_textView) {
+        storeHunks({});
+        return;
+    }
+    const quint64 generation = m_changeGeneration;
+    nbeWhenFinished(NBELineDiff::hunksInBackground(*m_headContent, m_textView->text()), this,
+                    [this, generation](const QList<NBEDiffHunk> &hunks) {
+                        if (generation == m_changeGeneration)
+                            storeHunks(hunks);
+                    });
+    Q_EMIT changeDiffStarted();
+}
+
+void NBETextEditorCoordinator::storeHunks(const QList<NBEDiffHunk> &hunks)
+{
+    // Hunks and markers always describe the same comparison.
+    m_currentHunks = hunks;
+    if (m_gutter)
+        m_gutter->setLineChanges(NBELineDiff::changes(hunks));
+    Q_EMIT changesRecomputed();
+}
+
+std::optional<NBEDiffHunk> NBETextEditorCoordinator::hunkForLine(int line) const
+{
+    for (const NBEDiffHunk &hunk : m_currentHunks)
+        if (hunk.covers(line))
+            return hunk;
+    return std::nullopt;
+}
+
+void NBETextEditorCoordinator::discardHunk(const NBEDiffHunk &hunk)
+{
+    NBECodeTextEdit *textView = m_textView;
+    if (!textView || textView->isReadOnly())
+        return;
+    // Works on the lines between line feeds, as the comparison does: a text
+    // ending in a line feed has an empty last element, one without has none,
+    // so putting the HEAD elements back in place restores HEAD exactly, with
+    // or without a final line feed.
+    const QString text = textView->text();
+    const QList<QStringView> lines = QStringView(text).split(u'\n');
+    const int count = int(lines.size());
+    const int removed = hunk.newLineCount();
+    int first = hunk.newStart - 1;
+    // HEAD lines removed from the very end of a text without a final line
+    // feed are reported on the last line; they go back after it.
+    if (removed == 0 && m_headContent &&
+        hunk.oldStart - 1 + hunk.oldLineCount() == m_headContent->count(u'\n') + 1)
+        first = count;
+    // A hunk from before the latest edits may no longer fit the text.
+    if (first < 0 || first + removed > count || (removed == 0 && hunk.oldLines.isEmpty()))
+        return;
+    for (int i = 0; i < removed; ++i)
+        if (lines[first + i] != hunk.newLines[i])
+            return;
+
+    const auto start = [&](int element) {
+        return element < count ? int(lines[element].data() - text.constData()) : int(text.size());
+    };
+    const QString old = hunk.oldLines.join(u'\n');
+    int from = 0, to = 0;
+    QString replacement;
+    if (removed > 0 && !hunk.oldLines.isEmpty()) {
+        from = start(first);
+        to = start(first + removed - 1) + int(lines[first + removed - 1].size());
+        replacement = old;
+    } else if (removed > 0) {
+        // Added lines go together with one line feed: the one after them, or
+        // at the end of the text the one before them.
+        from = start(first);
+        to = start(first + removed);
+        if (first + removed == count) {
+            from = std::max(0, from - 1);
+            to = int(text.size());
+        }
+    } else if (first < count) {
+        from = to = start(first);
+        replacement = old + u'\n';
+    } else {
+        from = to = int(text.size());
+        replacement = u'\n' + old;
+    }
+
+    QTextCursor cursor(textView->document());
+    cursor.beginEditBlock();
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    if (replacement.isEmpty())
+        cursor.removeSelectedText();
+    else
+        cursor.insertText(replacement);
+    cursor.endEditBlock();
+    textView->setTextCursor(cursor);
+    textView->setFocus();
+    if (m_parent.onDidDiscardHunk)
+        m_parent.onDidDiscardHunk(hunk);
 }

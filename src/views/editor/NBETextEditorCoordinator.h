@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEEditorHighlighter.h"
+#include "NBELineDiff.h"
 #include "NBEMarkdownEdit.h"
 #include "NBETextEditorInputs.h"
 
@@ -12,6 +13,7 @@
 #include <optional>
 
 class NBECodeTextEdit;
+class NBEGutterView;
 
 // The text view's delegate and the owner of one editor's editing state: what
 // was applied last (font, theme, settings, one-shot ids), the text last
@@ -39,6 +41,18 @@ public:
     // caret at the end.
     void scrollTo(int line);
 
+    // Puts a new gutter on the text view, wired to this coordinator, and
+    // schedules the change markers for it.
+    void installGutter();
+    // Compares the text with the HEAD text again once edits have paused;
+    // a newer request supersedes a pending or running one.
+    void scheduleChangeRecompute();
+    // The first hunk of the last comparison that covers a 1-based line.
+    std::optional<NBEDiffHunk> hunkForLine(int line) const;
+    // Puts a hunk's HEAD lines back in the text as one undoable edit. A hunk
+    // that no longer matches the text does nothing.
+    void discardHunk(const NBEDiffHunk &hunk);
+
     NBECodeTextEdit *textView() const { return m_textView; }
     NBEEditorHighlighter *highlighter() const { return m_highlighter; }
     const NBETextEditorInputs &parent() const { return m_parent; }
@@ -48,9 +62,13 @@ public:
     std::optional<QString> lastReportedText() const { return m_lastReportedText; }
     bool isUserEditing() const { return m_isUserEditing; }
     std::optional<QString> headContent() const { return m_headContent; }
+    const QList<NBEDiffHunk> &currentHunks() const { return m_currentHunks; }
+    NBEGutterView *gutter() const;
 
     // The delay between the last edit and the re-highlight.
     static constexpr int highlightDelayMs = 150;
+    // The delay between the last change and the change-marker comparison.
+    static constexpr int changeDelayMs = 150;
 
     static QFont editorFont(double pointSize);
     // Character formats by token type ordinal, for the highlighter.
@@ -59,6 +77,10 @@ public:
 Q_SIGNALS:
     // A whole-document format finished (applied or not); for tests.
     void formatFinished(bool applied);
+    // The comparison with HEAD went off the main thread; for tests.
+    void changeDiffStarted();
+    // New hunks and markers were stored; for tests.
+    void changesRecomputed();
 
 private:
     void textDidChange(int position, int removed, int added);
@@ -72,6 +94,8 @@ private:
     void startFormat();
     void finishFormat(const QString &source, const std::optional<QString> &result);
     void observeScroll(NBEScrollLink *link);
+    void recomputeChanges();
+    void storeHunks(const QList<NBEDiffHunk> &hunks);
 
     NBETextEditorInputs m_parent;
     QPointer<NBECodeTextEdit> m_textView;
@@ -85,6 +109,12 @@ private:
     std::optional<QString> m_lastReportedText;
     bool m_isUserEditing = false;
     std::optional<QString> m_headContent;
+    QList<NBEDiffHunk> m_currentHunks;
+    QPointer<NBEGutterView> m_gutter;
+    QTimer m_changeTimer;
+    // Moves on with every request, so a comparison that was superseded while
+    // it ran stores nothing.
+    quint64 m_changeGeneration = 0;
     QList<NBELSPDiagnostic> m_diagnostics;
     QTimer m_highlightTimer;
     bool m_replacing = false;

@@ -5,6 +5,7 @@
 #include "NBEHTMLAction.h"
 #include "NBELSPDiagnostic.h"
 #include "NBELanguage.h"
+#include "NBELineDiff.h"
 #include "NBEMarkdownAction.h"
 #include "NBETheme.h"
 
@@ -47,4 +48,10 @@ struct NBETextEditorInputs
     QList<NBELSPDiagnostic> diagnostics;
     // The language server's formatting of a text; nothing when it can't.
     std::function<QFuture<std::optional<QString>>(const QString &text)> lspFormatting;
+    // Actions on one change hunk; absent ones do nothing and the staged
+    // query answers false. Told after a discard has changed the text.
+    std::function<void(const NBEDiffHunk &)> onStageHunk;
+    std::function<void(const NBEDiffHunk &)> onUnstageHunk;
+    std::function<QFuture<bool>(const NBEDiffHunk &)> isHunkStaged;
+    std::function<void(const NBEDiffHunk &)> onDidDiscardHunk;
 };

@@ -1,0 +1,154 @@
+#include "NBEHunkPopoverView.h"
+
+#include "NBEWhenFinished.h"
+
+#include <QFontDatabase>
+#include <QGuiApplication>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace {
+
+// Enough to recognise the change; the rest is summarised.
+constexpr int shownLines = 12;
+constexpr int shownColumns = 100;
+
+QString lineRange(int start, int count)
+{
+    if (count <= 1)
+        return NBEHunkPopoverView::tr("line %1").arg(start);
+    return NBEHunkPopoverView::tr("lines %1–%2").arg(start).arg(start + count - 1);
+}
+
+void appendLines(QString &html, const QStringList &lines, QChar sign, const QString &color)
+{
+    const qsizetype shown = std::min<qsizetype>(lines.size(), shownLines);
+    for (qsizetype i = 0; i < shown; ++i) {
+        QString line = lines[i];
+        if (line.size() > shownColumns)
+            line = line.left(shownColumns) + QChar(0x2026);
+        html += QStringLiteral("<div style=\"color:%1\">%2 %3</div>")
+                    .arg(color, QString(sign), line.toHtmlEscaped());
+    }
+    if (lines.size() > shown)
+        html += QStringLiteral("<div style=\"color:%1\">%2</div>")
+                    .arg(color, NBEHunkPopoverView::tr("… %n more line(s)", nullptr,
+                                                       int(lines.size() - shown))
+                                    .toHtmlEscaped());
+}
+
+} // namespace
+
+NBEHunkPopoverView::NBEHunkPopoverView(const NBEDiffHunk &hunk, bool canStage,
+                                       std::function<void()> onDiscard,
+                                       std::function<void()> onStage,
+                                       std::function<void()> onUnstage,
+                                       std::function<QFuture<bool>()> isStaged, QWidget *parent)
+    : QFrame(parent, Qt::Popup)
+    , m_canStage(canStage)
+    , m_onDiscard(std::move(onDiscard))
+    , m_onStage(std::move(onStage))
+    , m_onUnstage(std::move(onUnstage))
+    , m_isStagedQuery(std::move(isStaged))
+{
+    setAttribute(Qt::WA_DeleteOnClose);
+    setFrameShape(QFrame::StyledPanel);
+
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 8, 10, 8);
+    layout->setSpacing(6);
+
+    auto *heading = new QLabel(title(hunk), this);
+    QFont bold = heading->font();
+    bold.setBold(true);
+    heading->setFont(bold);
+    layout->addWidget(heading);
+
+    QString html = QStringLiteral("<div style=\"white-space:pre\">");
+    appendLines(html, hunk.oldLines, u'-', QStringLiteral("#d03b3b"));
+    appendLines(html, hunk.newLines, u'+', QStringLiteral("#239a3b"));
+    html += QStringLiteral("</div>");
+    auto *lines = new QLabel(html, this);
+    lines->setObjectName(QStringLiteral("hunkLines"));
+    lines->setTextFormat(Qt::RichText);
+    lines->setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
+    lines->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    layout->addWidget(lines);
+
+    auto *buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    m_stage = new QPushButton(tr("Stage"), this);
+    m_stage->setVisible(false);
+    buttons->addWidget(m_stage);
+    m_discard = new QPushButton(tr("Discard"), this);
+    buttons->addWidget(m_discard);
+    layout->addLayout(buttons);
+
+    connect(m_discard, &QPushButton::clicked, this, [this] { run(m_onDiscard); });
+    connect(m_stage, &QPushButton::clicked, this, [this] {
+        if (m_isStaged)
+            run(*m_isStaged ? m_onUnstage : m_onStage);
+    });
+}
+
+QString NBEHunkPopoverView::title(const NBEDiffHunk &hunk)
+{
+    switch (hunk.kind) {
+    case NBEDiffHunk::Kind::added:
+        return tr("Added %1").arg(lineRange(hunk.newStart, hunk.newLineCount()));
+    case NBEDiffHunk::Kind::modified:
+        return tr("Changed %1").arg(lineRange(hunk.newStart, hunk.newLineCount()));
+    case NBEDiffHunk::Kind::deleted:
+        return tr("Removed %n line(s) of HEAD", nullptr, hunk.oldLineCount());
+    }
+    return {};
+}
+
+void NBEHunkPopoverView::showBeside(const QPoint &topLeft)
+{
+    adjustSize();
+    QPoint position = topLeft;
+    if (const QScreen *screen = QGuiApplication::screenAt(topLeft)) {
+        const QRect available = screen->availableGeometry();
+        if (position.x() + width() > available.right())
+            position.setX(std::max(available.left(), available.right() - width()));
+        if (position.y() + height() > available.bottom())
+            position.setY(std::max(available.top(), topLeft.y() - height() - 2));
+    }
+    move(position);
+    show();
+}
+
+void NBEHunkPopoverView::showEvent(QShowEvent *event)
+{
+    QFrame::showEvent(event);
+    if (m_asked || !m_canStage)
+        return;
+    m_asked = true;
+    if (!m_isStagedQuery)
+        return;
+    nbeWhenFinished(m_isStagedQuery(), this, [this](bool staged) {
+        m_isStaged = staged;
+        m_stage->setText(staged ? tr("Unstage") : tr("Stage"));
+        m_stage->setVisible(true);
+        adjustSize();
+    });
+}
+
+void NBEHunkPopoverView::run(const std::function<void()> &action)
+{
+    // One action per popover, even when a second click arrives before the
+    // first one has closed it.
+    if (m_acted)
+        return;
+    m_acted = true;
+    m_discard->setEnabled(false);
+    m_stage->setEnabled(false);
+    const std::function<void()> chosen = action;
+    close();
+    if (chosen)
+        chosen();
+}

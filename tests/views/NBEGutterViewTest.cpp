@@ -1,0 +1,364 @@
+#include "NBEGutterView.h"
+#include "NBECodeTextEdit.h"
+#include "NBEDefaultThemes.h"
+#include "NBEHunkPopoverView.h"
+#include "NBEQtPrinters.h"
+#include "NBETestSupport.h"
+#include "NBETextEditorCoordinator.h"
+#include "NBETextEditorView.h"
+
+#include <QPromise>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Stands in for the window: owns the text, the HEAD text and the hunk actions.
+struct Host
+{
+    QString text;
+    std::optional<QString> head;
+    NBETheme theme = NBEDefaultThemes::light();
+    NBEEditorSettings settings;
+    int textWrites = 0;
+    QList<NBEDiffHunk> staged, unstaged, discarded;
+    std::function<QFuture<bool>(const NBEDiffHunk &)> isHunkStaged;
+
+    NBETextEditorInputs inputs()
+    {
+        NBETextEditorInputs in;
+        in.text = {[this] { return text; },
+                   [this](const QString &t) {
+                       text = t;
+                       ++textWrites;
+                   }};
+        in.theme = theme;
+        in.settings = settings;
+        in.headContent = head;
+        in.onStageHunk = [this](const NBEDiffHunk &hunk) { staged.append(hunk); };
+        in.onUnstageHunk = [this](const NBEDiffHunk &hunk) { unstaged.append(hunk); };
+        in.onDidDiscardHunk = [this](const NBEDiffHunk &hunk) { discarded.append(hunk); };
+        in.isHunkStaged = isHunkStaged;
+        return in;
+    }
+};
+
+QString tenLines()
+{
+    QStringList lines;
+    for (int i = 1; i <= 10; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    return lines.join(u'\n') + u'\n';
+}
+
+struct Editor
+{
+    Host &host;
+    NBETextEditorView view;
+
+    explicit Editor(Host &h)
+        : host(h)
+        , view(h.inputs())
+    {
+        view.resize(500, 400);
+        view.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+    }
+
+    NBETextEditorCoordinator *coordinator() { return view.coordinator(); }
+    NBEGutterView *gutter() { return view.textView()->gutter(); }
+
+    // Waits for the next stored comparison.
+    void settle()
+    {
+        QSignalSpy stored(coordinator(), &NBETextEditorCoordinator::changesRecomputed);
+        ASSERT_TRUE(stored.wait(20000));
+    }
+
+    void typeAt(int line, int column, const QString &keys)
+    {
+        const QTextBlock block = view.textView()->document()->findBlockByNumber(line - 1);
+        QTextCursor cursor(block);
+        cursor.setPosition(block.position() + column);
+        view.textView()->setTextCursor(cursor);
+        const QStringList rows = keys.split(u'\n');
+        for (qsizetype i = 0; i < rows.size(); ++i) {
+            if (i > 0)
+                QTest::keyClick(view.textView(), Qt::Key_Return);
+            QTest::keyClicks(view.textView(), rows[i]);
+        }
+    }
+
+    QRect lineRect(int line)
+    {
+        for (const auto &[number, box] : gutter()->visibleLineLayout())
+            if (number == line)
+                return box;
+        ADD_FAILURE() << "line " << line << " not visible";
+        return {};
+    }
+
+    void clickLine(int line)
+    {
+        QTest::mouseClick(gutter(), Qt::LeftButton, {}, lineRect(line).center());
+    }
+};
+
+NBELineChanges marks(QSet<int> added, QSet<int> modified, QSet<int> deletedAbove)
+{
+    return {std::move(added), std::move(modified), std::move(deletedAbove)};
+}
+
+} // namespace
+
+TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
+{
+    Host host;
+    host.text = tenLines();
+    host.head = tenLines();
+    Editor editor(host);
+    editor.settle();
+    EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
+    EXPECT_TRUE(editor.coordinator()->currentHunks().isEmpty());
+
+    // Only once edits pause do the markers move.
+    editor.typeAt(3, 6, QStringLiteral("X"));
+    EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
+    editor.settle();
+    EXPECT_EQ(editor.gutter()->lineChanges(), marks({}, {3}, {}));
+
+    // A new line below the changed one: green, and part of the same hunk.
+    editor.typeAt(3, 7, QStringLiteral("\nnew"));
+    editor.settle();
+    EXPECT_EQ(editor.gutter()->lineChanges(), marks({4}, {3}, {}));
+    ASSERT_EQ(editor.coordinator()->currentHunks().size(), 1);
+    EXPECT_EQ(editor.coordinator()->hunkForLine(4), editor.coordinator()->currentHunks().first());
+    EXPECT_EQ(editor.coordinator()->hunkForLine(5), std::nullopt);
+
+    // Back to HEAD, then line 5 deleted: a triangle on the new line 5.
+    QString text = tenLines();
+    text.remove(QStringLiteral("line 5\n"));
+    host.text = text;
+    editor.view.update(host.inputs());
+    editor.settle();
+    EXPECT_EQ(editor.gutter()->lineChanges(), marks({}, {}, {5}));
+    const auto deletion = editor.coordinator()->hunkForLine(5);
+    ASSERT_TRUE(deletion);
+    EXPECT_EQ(deletion->kind, NBEDiffHunk::Kind::deleted);
+    EXPECT_EQ(editor.coordinator()->hunkForLine(4), std::nullopt);
+
+    host.text = tenLines();
+    editor.view.update(host.inputs());
+    editor.settle();
+    EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
+
+    // A HEAD text handed in later is compared too.
+    host.head = QStringLiteral("line 1\n");
+    editor.view.update(host.inputs());
+    editor.settle();
+    EXPECT_EQ(editor.gutter()->lineChanges().added.size(), 9);
+}
+
+TEST(NBEGutterView, WithoutHEADTextNothingIsMarkedAndClicksOpenNothing)
+{
+    Host host;
+    host.text = tenLines();
+    Editor editor(host);
+    editor.typeAt(2, 0, QStringLiteral("changed "));
+    editor.settle();
+    EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
+    editor.clickLine(2);
+    EXPECT_EQ(editor.gutter()->changePopover(), nullptr);
+}
+
+TEST(NBEGutterView, ClickOpensOnePopoverWhoseActionsReachTheHost)
+{
+    Host host;
+    host.text = tenLines();
+    host.head = tenLines();
+    QPromise<bool> answer;
+    host.isHunkStaged = [&](const NBEDiffHunk &) { return answer.future(); };
+    Editor editor(host);
+    editor.typeAt(3, 0, QStringLiteral("X"));
+    editor.typeAt(8, 0, QStringLiteral("Y"));
+    editor.settle();
+
+    // An unchanged line opens nothing.
+    editor.clickLine(1);
+    EXPECT_EQ(editor.gutter()->changePopover(), nullptr);
+
+    editor.clickLine(3);
+    QPointer<NBEHunkPopoverView> first = editor.gutter()->changePopover();
+    ASSERT_TRUE(first);
+    EXPECT_TRUE(first->isVisible());
+    // Only one per gutter. (A click elsewhere would just close a popup, so
+    // the next one is asked for directly.)
+    const auto hunk8 = editor.coordinator()->hunkForLine(8);
+    ASSERT_TRUE(hunk8);
+    editor.gutter()->presentPopover(*hunk8, editor.lineRect(8));
+    QPointer<NBEHunkPopoverView> replaced = editor.gutter()->changePopover();
+    ASSERT_TRUE(replaced);
+    EXPECT_NE(replaced, first);
+    EXPECT_TRUE(!first || !first->isVisible());
+    replaced->close();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !first && !replaced; }));
+
+    editor.clickLine(8);
+    QPointer<NBEHunkPopoverView> second = editor.gutter()->changePopover();
+    ASSERT_TRUE(second);
+    // Staged or not isn't known yet: neither action is offered.
+    EXPECT_FALSE(second->isStagedState());
+    EXPECT_FALSE(second->stageButton()->isVisible());
+    answer.start();
+    answer.addResult(true);
+    answer.finish();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return second->stageButton()->isVisible(); }));
+    EXPECT_EQ(second->stageButton()->text(), QStringLiteral("Unstage"));
+    second->stageButton()->click();
+    second->stageButton()->click();
+    ASSERT_EQ(host.unstaged.size(), 1);
+    EXPECT_EQ(host.unstaged.first().newStart, 8);
+    EXPECT_TRUE(host.staged.isEmpty());
+    EXPECT_TRUE(!second || !second->isVisible());
+
+    // Discard from the popover puts the HEAD line back as one undo step.
+    editor.clickLine(3);
+    ASSERT_TRUE(editor.gutter()->changePopover());
+    editor.gutter()->changePopover()->discardButton()->click();
+    ASSERT_EQ(host.discarded.size(), 1);
+    EXPECT_FALSE(host.text.contains(QStringLiteral("Xline 3")));
+    EXPECT_TRUE(host.text.contains(QStringLiteral("Yline 8")));
+    EXPECT_EQ(editor.view.window()->focusWidget(), editor.view.textView());
+    editor.view.textView()->undo();
+    EXPECT_TRUE(host.text.contains(QStringLiteral("Xline 3")));
+}
+
+TEST(NBEGutterView, WithoutAStagedQueryStagingIsOffered)
+{
+    Host host;
+    host.text = QStringLiteral("a\nb\n");
+    host.head = QStringLiteral("a\n");
+    Editor editor(host);
+    editor.settle();
+    editor.clickLine(2);
+    NBEHunkPopoverView *popover = editor.gutter()->changePopover();
+    ASSERT_TRUE(popover);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return popover->stageButton()->isVisible(); }));
+    EXPECT_EQ(popover->stageButton()->text(), QStringLiteral("Stage"));
+    popover->stageButton()->click();
+    ASSERT_EQ(host.staged.size(), 1);
+    EXPECT_EQ(host.staged.first().newLines, QStringList{QStringLiteral("b")});
+}
+
+TEST(NBEGutterView, DiscardRestoresHEADAsOneUndoStep)
+{
+    const struct
+    {
+        const char *name;
+        QString head, buffer;
+        int line;
+    } cases[] = {
+        {"modified", "a\nb\nc\n", "a\nB\nc\n", 2},
+        {"added", "a\nc\n", "a\nb1\nb2\nc\n", 2},
+        {"deleted", "a\nb\nc\n", "a\nc\n", 2},
+        {"modified last line, no final line feed", "a\nb", "a\nB", 2},
+        {"added last line, no final line feed", "a", "a\nb", 2},
+        {"deleted last line, no final line feed", "a\nb\nc", "a\nb", 2},
+        {"final line feed added", "a\nb", "a\nb\n", 3},
+        {"final line feed removed", "a\nb\nc\n", "a\nb", 2},
+        {"everything deleted", "a\nb\n", "", 1},
+        {"everything new", "", "x\ny", 1},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Host host;
+        host.text = c.buffer;
+        host.head = c.head;
+        Editor editor(host);
+        editor.settle();
+        const auto hunk = editor.coordinator()->hunkForLine(c.line);
+        ASSERT_TRUE(hunk);
+        const int writes = host.textWrites;
+        editor.coordinator()->discardHunk(*hunk);
+        EXPECT_EQ(host.text, c.head);
+        EXPECT_GT(host.textWrites, writes);
+        EXPECT_EQ(host.discarded, QList<NBEDiffHunk>{*hunk});
+        editor.view.textView()->undo();
+        EXPECT_EQ(host.text, c.buffer);
+    }
+}
+
+TEST(NBEGutterView, DiscardOfAHunkTheTextHasLeftDoesNothing)
+{
+    Host host;
+    host.text = QStringLiteral("a\nB\nc\n");
+    host.head = QStringLiteral("a\nb\nc\n");
+    Editor editor(host);
+    editor.settle();
+    const auto hunk = editor.coordinator()->hunkForLine(2);
+    ASSERT_TRUE(hunk);
+    editor.typeAt(2, 1, QStringLiteral("!"));
+    editor.coordinator()->discardHunk(*hunk);
+    EXPECT_EQ(host.text, QStringLiteral("a\nB!\nc\n"));
+    host.text = QStringLiteral("a\n");
+    editor.view.update(host.inputs());
+    editor.coordinator()->discardHunk(*hunk);
+    EXPECT_EQ(host.text, QStringLiteral("a\n"));
+    EXPECT_TRUE(host.discarded.isEmpty());
+}
+
+TEST(NBEGutterView, AComparisonOvertakenByAnEditStoresNothing)
+{
+    Host host;
+    host.text = tenLines();
+    host.head = tenLines();
+    Editor editor(host);
+    editor.settle();
+    QSignalSpy stored(editor.coordinator(), &NBETextEditorCoordinator::changesRecomputed);
+    bool edited = false;
+    // The edit lands while the first comparison is still off the main thread.
+    QObject::connect(editor.coordinator(), &NBETextEditorCoordinator::changeDiffStarted,
+                     editor.coordinator(), [&] {
+                         if (!std::exchange(edited, true))
+                             editor.typeAt(6, 0, QStringLiteral("Z"));
+                     });
+    editor.typeAt(2, 0, QStringLiteral("X"));
+    ASSERT_TRUE(stored.wait(20000));
+    EXPECT_EQ(stored.size(), 1);
+    EXPECT_EQ(editor.gutter()->lineChanges(), marks({}, {2, 6}, {}));
+}
+
+TEST(NBEGutterView, ANewGutterShowsTheMarkersAgain)
+{
+    Host host;
+    host.text = tenLines().replace(QStringLiteral("line 4"), QStringLiteral("line four"));
+    host.head = tenLines();
+    Editor editor(host);
+    editor.settle();
+    const NBELineChanges expected = marks({}, {4}, {});
+    ASSERT_EQ(editor.gutter()->lineChanges(), expected);
+
+    host.settings.showLineNumbers = false;
+    editor.view.update(host.inputs());
+    EXPECT_EQ(editor.gutter(), nullptr);
+    host.settings.showLineNumbers = true;
+    editor.view.update(host.inputs());
+    ASSERT_NE(editor.gutter(), nullptr);
+    EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
+    editor.settle();
+    EXPECT_EQ(editor.gutter()->lineChanges(), expected);
+
+    for (auto change : {std::function<void()>([&] { host.theme = NBEDefaultThemes::dark(); }),
+                        std::function<void()>([&] { host.settings.fontSize = 18; })}) {
+        QPointer<NBEGutterView> before = editor.gutter();
+        change();
+        editor.view.update(host.inputs());
+        ASSERT_NE(editor.gutter(), nullptr);
+        EXPECT_FALSE(before);
+        editor.settle();
+        EXPECT_EQ(editor.gutter()->lineChanges(), expected);
+    }
+}
