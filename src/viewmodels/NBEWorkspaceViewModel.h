@@ -4,6 +4,7 @@
 #include "NBEFileDiagnostic.h"
 #include "NBEFileService.h"
 #include "NBEGitCommit.h"
+#include "NBEGitDiff.h"
 #include "NBEGitFileChange.h"
 #include "NBEGitService.h"
 #include "NBEHTMLAction.h"
@@ -29,6 +30,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class NBEApplicationActivity;
 class NBELSPSession;
@@ -175,8 +177,10 @@ public:
     // Saves one tab; an unforced save of an unchanged tab does nothing. The
     // future says whether the file was written.
     QFuture<bool> saveTab(const QUuid &id, bool force);
-    // Writes the tab's text as it is (no formatting) and marks it saved.
-    QFuture<void> flushTab(const QUuid &id);
+    // Writes the tab's text as it is (no formatting) and marks it saved. The
+    // future says false only when the write failed ("Failed to save: ..."
+    // is set then); an unknown tab has nothing to write.
+    QFuture<bool> flushTab(const QUuid &id);
     void autoSaveOnFocusChange();
     QString autoSaveMode() const;
     double autoSaveDelay() const;
@@ -224,6 +228,32 @@ public:
     QFuture<std::optional<QString>> headContent(const QUrl &forFile);
     void initGitRepository();
     void loadCommitDraft();
+
+    // --- Working tree and index
+    // The file's changes against HEAD for the diff view (all additions for an
+    // untracked file); empty outside a repository or without changes.
+    QFuture<QList<NBEGitDiffLine>> diff(const QUrl &file);
+    // Each starts at once and ends once the git state was refreshed; git's
+    // outcome isn't reported, the refreshed state shows it. Nothing happens
+    // outside a repository.
+    QFuture<void> stage(const QUrl &file);
+    QFuture<void> unstage(const QUrl &file);
+    QFuture<void> stageAllChanges();
+    QFuture<void> unstageAllChanges();
+    // Puts the file back at HEAD in the index and on disk; an untracked file
+    // goes to the trash. Unsaved edits in its tab are asked about first
+    // (Cancel discards nothing, Save keeps the edits in the tab); a clean tab
+    // shows the restored text, or closes when the file is gone. Ends after
+    // the tree and git state were rebuilt.
+    QFuture<void> discardChanges(const QUrl &file);
+    // Stage or unstage exactly the lines of a gutter hunk (of the saved file
+    // against HEAD). False without a message when the hunk has nothing to
+    // stage or unstage; false with git's error when applying failed.
+    QFuture<bool> stageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL);
+    QFuture<bool> unstageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL);
+    // Whether the hunk has nothing left to stage, so the popover offers
+    // Unstage.
+    QFuture<bool> isHunkStaged(const NBEDiffHunk &hunk, const QUrl &fileURL);
 
     // --- Menu commands
     // One-shot requests the editor applies once and then clears.
@@ -342,6 +372,20 @@ private:
     QFuture<std::optional<QString>> formatForSave(const QUrl &url, const QString &text,
                                                   const std::optional<QString> &languageID);
     QFuture<bool> saveDirtyTabs(const QList<QUuid> &ids);
+
+    // A git command on the index or working tree, then a refresh.
+    QFuture<void> refreshAfter(const QFuture<bool> &command);
+    QFuture<bool> applyHunk(const NBEDiffHunk &hunk, const QUrl &fileURL, bool unstaging);
+    const NBEOpenTab *firstTabShowing(const QUrl &file) const;
+    // The tab's id and text when a discard started: only a buffer still
+    // holding that text is replaced by the file's restored text.
+    using UntouchedTab = std::optional<std::pair<QUuid, QString>>;
+    QFuture<void> discardNow(const QUrl &file, const QUrl &repository,
+                             std::optional<NBEGitStatus> status, bool keepEdits);
+    QFuture<bool> restoreOrTrash(const QUrl &file, const QUrl &repository,
+                                 std::optional<NBEGitStatus> status);
+    void reloadAfterDiscard(const QUrl &file, const NBEResult<NBETextFile> &read,
+                            const UntouchedTab &untouched);
 
     NBEDefaults &defaults() const { return *m_defaults; }
 

@@ -152,13 +152,13 @@ QFuture<bool> NBEWorkspaceViewModel::saveTab(const QUuid &id, bool force)
     return done;
 }
 
-QFuture<void> NBEWorkspaceViewModel::flushTab(const QUuid &id)
+QFuture<bool> NBEWorkspaceViewModel::flushTab(const QUuid &id)
 {
     const NBEOpenTab *tab = findTab(id);
     if (!tab)
-        return QtFuture::makeReadyFuture();
-    return QFuture<void>(
-        write(id, tab->sourceFile.url, tab->sourceFile.content, tab->sourceFile.lineEnding, false));
+        return QtFuture::makeReadyFuture(true);
+    return write(id, tab->sourceFile.url, tab->sourceFile.content, tab->sourceFile.lineEnding,
+                 false);
 }
 
 QFuture<bool> NBEWorkspaceViewModel::write(const QUuid &tabID, const QUrl &url, const QString &text,

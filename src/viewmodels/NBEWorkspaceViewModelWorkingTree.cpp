@@ -1,0 +1,300 @@
+// The working tree and the index: a file's diff, staging and unstaging files
+// or gutter hunks, and discarding a file's changes.
+#include "NBEWorkspaceViewModel.h"
+
+#include "NBEWhenFinished.h"
+
+#include "NBEDiffPatch.h"
+
+#include <QPromise>
+
+#include <functional>
+#include <utility>
+
+namespace {
+
+// A future still to be answered, and the function that answers it.
+std::pair<QFuture<bool>, std::function<void(bool)>> pendingAnswer()
+{
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    return {promise->future(), [promise](bool answer) {
+                promise->addResult(answer);
+                promise->finish();
+            }};
+}
+
+} // namespace
+
+QFuture<QList<NBEGitDiffLine>> NBEWorkspaceViewModel::diff(const QUrl &file)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>());
+    const bool untracked = gitStatus(file) == NBEGitStatus::untracked;
+    // A big file's diff is read off the main thread as well.
+    return m_gitService.diff(file, *m_git.root, untracked)
+        .then(QtFuture::Launch::Async, [](std::optional<QString> output) {
+            if (!output || output->isEmpty())
+                return QList<NBEGitDiffLine>();
+            // The newline that ends git's last line starts no row of its own.
+            if (output->endsWith(u'\n'))
+                output->chop(1);
+            return NBEGitDiff::parse(*output);
+        });
+}
+
+QFuture<void> NBEWorkspaceViewModel::refreshAfter(const QFuture<bool> &command)
+{
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(command, this, [this, promise](bool) {
+        nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
+    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceViewModel::stage(const QUrl &file)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture();
+    return refreshAfter(m_gitService.stage(file, *m_git.root));
+}
+
+QFuture<void> NBEWorkspaceViewModel::unstage(const QUrl &file)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture();
+    return refreshAfter(m_gitService.unstage(file, *m_git.root));
+}
+
+QFuture<void> NBEWorkspaceViewModel::stageAllChanges()
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture();
+    return refreshAfter(m_gitService.stageAll(*m_git.root));
+}
+
+QFuture<void> NBEWorkspaceViewModel::unstageAllChanges()
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture();
+    return refreshAfter(m_gitService.unstageAll(*m_git.root));
+}
+
+// --- Hunks
+
+QFuture<bool> NBEWorkspaceViewModel::applyHunk(const NBEDiffHunk &hunk, const QUrl &fileURL,
+                                               bool unstaging)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture(false);
+    const QUrl root = *m_git.root;
+    // git's own hunks join changes a few lines apart, so the patch is cut to
+    // exactly the gutter hunk's lines: staging one never takes a neighbour
+    // along. Unstaging finds the hunk by its HEAD lines, which the staged
+    // diff numbers the same whatever the working tree holds.
+    QFuture<std::optional<QString>> diff = unstaging ? m_gitService.stagedDiff(fileURL, root)
+                                                     : m_gitService.unstagedDiff(fileURL, root);
+    const QFuture<std::optional<QString>> patch =
+        diff.then(QtFuture::Launch::Async,
+                  [hunk, unstaging](const std::optional<QString> &text) -> std::optional<QString> {
+                      if (!text || text->isEmpty())
+                          return std::nullopt;
+                      return NBEDiffPatch::hunkPatch(*text, hunk, unstaging);
+                  });
+
+    const auto [done, finish] = pendingAnswer();
+    nbeWhenFinished(
+        patch, this, [this, root, unstaging, finish](const std::optional<QString> &cut) {
+            // Nothing of the hunk to move: the gutter treats false as nothing done.
+            if (!cut) {
+                finish(false);
+                return;
+            }
+            nbeWhenFinished(
+                m_gitService.applyCached(*cut, unstaging, root), this,
+                [this, unstaging, finish](const NBEGitResult &result) {
+                    if (!result.ok) {
+                        const QString error = result.error.value_or(QString()).trimmed();
+                        if (!error.isEmpty())
+                            setErrorMessage(error);
+                        else
+                            setErrorMessage(unstaging
+                                                ? QStringLiteral("Failed to unstage this hunk.")
+                                                : QStringLiteral("Failed to stage this hunk."));
+                    }
+                    nbeWhenFinished(refreshGitStatus(), this,
+                                    [finish, ok = result.ok] { finish(ok); });
+                });
+        });
+    return done;
+}
+
+QFuture<bool> NBEWorkspaceViewModel::stageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL)
+{
+    return applyHunk(hunk, fileURL, false);
+}
+
+QFuture<bool> NBEWorkspaceViewModel::unstageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL)
+{
+    return applyHunk(hunk, fileURL, true);
+}
+
+QFuture<bool> NBEWorkspaceViewModel::isHunkStaged(const NBEDiffHunk &hunk, const QUrl &fileURL)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture(false);
+    // Nothing of it left between the index and the working tree: staged.
+    return m_gitService.hunkHasUnstagedChanges(hunk, fileURL, *m_git.root).then([](bool unstaged) {
+        return !unstaged;
+    });
+}
+
+// --- Discarding
+
+const NBEOpenTab *NBEWorkspaceViewModel::firstTabShowing(const QUrl &file) const
+{
+    if (!m_workspace)
+        return nullptr;
+    const QString key = NBEFileService::keyPath(file);
+    for (const NBEOpenTab &tab : m_workspace->openTabs) {
+        if (NBEFileService::keyPath(tab.sourceFile.url) == key)
+            return &tab;
+    }
+    return nullptr;
+}
+
+QFuture<void> NBEWorkspaceViewModel::discardChanges(const QUrl &file)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture();
+    const QUrl root = *m_git.root;
+    const std::optional<NBEGitStatus> status = gitStatus(file);
+    const NBEOpenTab *tab = firstTabShowing(file);
+    if (!tab || !tab->sourceFile.isDirty())
+        return discardNow(file, root, status, false);
+
+    // The restored file would replace unsaved edits: the user decides.
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_desktop->askToSaveChanges({tab->sourceFile.name()}), this,
+                    [this, file, root, status, promise](NBEUnsavedChangesChoice choice) {
+                        if (choice == NBEUnsavedChangesChoice::Cancel) {
+                            promise->finish();
+                            return;
+                        }
+                        nbeWhenFinished(
+                            discardNow(file, root, status, choice == NBEUnsavedChangesChoice::Save),
+                            this, [promise] { promise->finish(); });
+                    });
+    return done;
+}
+
+QFuture<bool> NBEWorkspaceViewModel::restoreOrTrash(const QUrl &file, const QUrl &repository,
+                                                    std::optional<NBEGitStatus> status)
+{
+    if (status != NBEGitStatus::added)
+        return m_gitService.discardChanges(file, repository, status == NBEGitStatus::untracked);
+    // A file added since HEAD has no earlier text: restoring it from HEAD
+    // would delete it for good. It leaves the index and goes to the trash,
+    // as an untracked file does.
+    const auto [done, finish] = pendingAnswer();
+    nbeWhenFinished(m_gitService.unstage(file, repository), this,
+                    [this, file, repository, finish](bool unstaged) {
+                        if (!unstaged) {
+                            finish(false);
+                            return;
+                        }
+                        nbeWhenFinished(m_gitService.discardChanges(file, repository, true), this,
+                                        finish);
+                    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceViewModel::discardNow(const QUrl &file, const QUrl &repository,
+                                                std::optional<NBEGitStatus> status, bool keepEdits)
+{
+    UntouchedTab untouched;
+    if (const NBEOpenTab *tab = firstTabShowing(file); tab && !keepEdits)
+        untouched = std::make_pair(tab->id, tab->sourceFile.content);
+
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    auto finish = [this, promise] {
+        setDiffTarget(std::nullopt);
+        nbeWhenFinished(refreshFileTree(), this, [promise] { promise->finish(); });
+    };
+    nbeWhenFinished(
+        restoreOrTrash(file, repository, status), this, [this, file, untouched, finish](bool ok) {
+            if (!ok) {
+                setErrorMessage(QStringLiteral("Couldn't discard changes to ") + file.fileName() +
+                                u'.');
+                finish();
+                return;
+            }
+            if (!firstTabShowing(file)) {
+                finish();
+                return;
+            }
+            nbeWhenFinished(m_fileService.readFile(file), this,
+                            [this, file, untouched, finish](const NBEResult<NBETextFile> &read) {
+                                reloadAfterDiscard(file, read, untouched);
+                                finish();
+                            });
+        });
+    return done;
+}
+
+void NBEWorkspaceViewModel::reloadAfterDiscard(const QUrl &file, const NBEResult<NBETextFile> &read,
+                                               const UntouchedTab &untouched)
+{
+    const NBEOpenTab *found = firstTabShowing(file);
+    if (!found)
+        return;
+    NBEOpenTab *tab = findTab(found->id);
+    // Edits the user kept, or typed while git ran, stay in the buffer.
+    const bool replace =
+        untouched && untouched->first == tab->id && tab->sourceFile.content == untouched->second;
+    const QUrl url = tab->sourceFile.url;
+
+    if (!read) {
+        if (!replace)
+            return;
+        // The file went to the trash: its tab goes too, and the rightmost
+        // remaining tab takes over as when a tab is closed.
+        NBEWorkspace workspace = *m_workspace;
+        const QUuid id = tab->id;
+        workspace.openTabs.removeIf([&](const NBEOpenTab &each) { return each.id == id; });
+        if (workspace.activeTabID == id) {
+            workspace.activeTabID = workspace.openTabs.isEmpty()
+                                        ? std::nullopt
+                                        : std::optional<QUuid>(workspace.openTabs.last().id);
+        }
+        setWorkspace(workspace);
+        forgetFileState(url);
+        notifyClosed({url});
+        return;
+    }
+
+    if (!replace) {
+        if (tab->sourceFile.savedContent != read->text) {
+            tab->sourceFile.savedContent = read->text;
+            Q_EMIT workspaceChanged();
+        }
+        return;
+    }
+    // A new source file, so the editor takes the text as a reload.
+    tab->sourceFile = NBESourceFile(url, read->text, read->lineEnding);
+    const std::optional<QString> language =
+        tab->language ? std::optional<QString>(tab->language->id) : std::nullopt;
+    const bool isHTML = tab->isHTML();
+    Q_EMIT workspaceChanged();
+    // The servers and the built-in check see the text the tab now shows.
+    if (language == QLatin1String("swift") || hasWebLSP(language))
+        lspDidChange(url, language, read->text);
+    else if (isHTML)
+        scheduleHTMLValidation(url, read->text);
+}

@@ -1,0 +1,454 @@
+#include "NBEWorkspaceFixture.h"
+
+#include "NBELineDiff.h"
+
+#include <QDirIterator>
+#include <QStandardPaths>
+
+#include <algorithm>
+
+using NBETest::await;
+
+namespace {
+
+class WorkingTree : public NBEWorkspaceFixture
+{
+protected:
+    void SetUp() override
+    {
+        NBEWorkspaceFixture::SetUp();
+        // The home trash needs its data folder to exist.
+        QDir().mkpath(dataFolder());
+    }
+
+    static QString dataFolder()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    }
+    static QByteArray trashed(const QString &name)
+    {
+        return NBETest::readFile(dataFolder() + "/Trash/files/" + name);
+    }
+
+    // A repository holding `files` in its first commit, loaded.
+    void commitAndLoad(const QList<QPair<QString, QByteArray>> &files)
+    {
+        for (const auto &[name, content] : files)
+            write(name, content);
+        git({"init", "-q"});
+        git({"add", "-A"});
+        git({"commit", "-qm", "first"});
+        load();
+    }
+
+    QStringList gitLines(const QStringList &args)
+    {
+        return QString::fromUtf8(NBETest::git(root, args)).split(u'\n', Qt::SkipEmptyParts);
+    }
+    QStringList staged() { return gitLines({"diff", "--cached", "--name-only"}); }
+    QStringList unstaged() { return gitLines({"diff", "--name-only"}); }
+    QByteArray stagedDiff() { return NBETest::git(root, {"diff", "--cached"}); }
+
+    // The gutter's hunks of the file on disk against HEAD.
+    QList<NBEDiffHunk> gutter(const QString &name)
+    {
+        const auto head = await(model->headContent(url(name)));
+        return NBELineDiff::hunks(head.value_or(QString()), QString::fromUtf8(read(name)));
+    }
+
+    std::optional<NBEGitFileChange> change(const QString &name) const
+    {
+        const QString key = NBEFileService::keyPath(url(name));
+        for (const NBEGitFileChange &each : model->gitChanges()) {
+            if (NBEFileService::keyPath(each.url) == key)
+                return each;
+        }
+        return std::nullopt;
+    }
+
+    bool treeLists(const QString &name) const
+    {
+        std::function<bool(const NBEFileTreeNode &)> find = [&](const NBEFileTreeNode &node) {
+            if (node.name == name)
+                return true;
+            return std::any_of(node.children.cbegin(), node.children.cend(), find);
+        };
+        return find(*model->workspace()->fileTree);
+    }
+
+    static QStringList leftoverPatches()
+    {
+        QStringList found;
+        QDirIterator it(QDir::tempPath(), {QStringLiteral("nbe-hunk-*.patch")}, QDir::Files);
+        while (it.hasNext())
+            found.append(it.next());
+        return found;
+    }
+
+    std::optional<NBEOpenTab> tabFor(const QString &name) const
+    {
+        for (const NBEOpenTab &tab : model->workspace()->openTabs) {
+            if (tab.sourceFile.url == url(name))
+                return tab;
+        }
+        return std::nullopt;
+    }
+};
+
+QByteArray numbered(int count)
+{
+    QByteArray text;
+    for (int i = 1; i <= count; ++i)
+        text += "line " + QByteArray::number(i) + "\n";
+    return text;
+}
+
+} // namespace
+
+TEST_F(WorkingTree, StagesAndUnstagesOneFileOrEverything)
+{
+    commitAndLoad({{"a.html", "a\n"}, {"b.css", "b\n"}});
+    write("a.html", "a2\n");
+    write("b.css", "b2\n");
+    write("new.js", "n\n");
+    await(model->refreshGitStatus());
+
+    // Each future ends with the refreshed state in place.
+    await(model->stage(url("a.html")));
+    EXPECT_EQ(staged(), QStringList{"a.html"});
+    EXPECT_EQ(change("a.html")->index, u'M');
+    EXPECT_TRUE(model->hasStagedChanges());
+
+    await(model->unstage(url("a.html")));
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_EQ(change("a.html")->index, u' ');
+    EXPECT_FALSE(model->hasStagedChanges());
+
+    await(model->stageAllChanges());
+    EXPECT_EQ(staged(), (QStringList{"a.html", "b.css", "new.js"}));
+    EXPECT_EQ(change("new.js")->index, u'A');
+
+    await(model->unstageAllChanges());
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_EQ(model->gitStatus(url("new.js")), NBEGitStatus::untracked);
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
+TEST_F(WorkingTree, OutsideARepositoryNothingHappens)
+{
+    write("a.html", "a\n");
+    load();
+    await(model->stage(url("a.html")));
+    await(model->discardChanges(url("a.html")));
+    EXPECT_TRUE(await(model->diff(url("a.html"))).isEmpty());
+    NBEDiffHunk hunk;
+    EXPECT_FALSE(await(model->stageHunk(hunk, url("a.html"))));
+    EXPECT_FALSE(await(model->unstageHunk(hunk, url("a.html"))));
+    EXPECT_FALSE(await(model->isHunkStaged(hunk, url("a.html"))));
+    EXPECT_EQ(read("a.html"), "a\n");
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
+TEST_F(WorkingTree, DiffOfUntrackedModifiedAndUnchangedFiles)
+{
+    commitAndLoad({{"same.css", "x\n"}, {"page.html", "one\ntwo\n"}});
+    write("new.js", "a\nb\nc\n");
+    write("page.html", "one\nTWO\n");
+    await(model->refreshGitStatus());
+
+    const QList<NBEGitDiffLine> added = await(model->diff(url("new.js")));
+    QStringList additions;
+    for (const NBEGitDiffLine &line : added) {
+        EXPECT_NE(line.kind, NBEGitDiffLine::Kind::deletion);
+        if (line.kind == NBEGitDiffLine::Kind::addition)
+            additions.append(line.text);
+    }
+    EXPECT_EQ(additions, (QStringList{"a", "b", "c"}));
+
+    EXPECT_TRUE(await(model->diff(url("same.css"))).isEmpty());
+
+    const QList<NBEGitDiffLine> changed = await(model->diff(url("page.html")));
+    const auto has = [&](NBEGitDiffLine::Kind kind, const QString &text) {
+        return std::any_of(changed.cbegin(), changed.cend(), [&](const NBEGitDiffLine &line) {
+            return line.kind == kind && line.text == text;
+        });
+    };
+    EXPECT_TRUE(has(NBEGitDiffLine::Kind::deletion, "two"));
+    EXPECT_TRUE(has(NBEGitDiffLine::Kind::addition, "TWO"));
+    EXPECT_TRUE(has(NBEGitDiffLine::Kind::context, "one"));
+    // No blank row after git's last line.
+    EXPECT_EQ(changed.last().kind, NBEGitDiffLine::Kind::addition);
+    EXPECT_EQ(changed.last().text, "TWO");
+    EXPECT_EQ(added.last().text, "c");
+}
+
+TEST_F(WorkingTree, DiscardingAModifiedOpenFileReloadsItsTab)
+{
+    commitAndLoad({{"a.html", "<p>head</p>\n"}, {"b.css", "b\n"}});
+    write("a.html", "<p>changed</p>\n");
+    const NBEOpenTab before = open("a.html");
+    await(model->refreshGitStatus());
+    model->setDiffTarget(url("a.html"));
+
+    await(model->discardChanges(url("a.html")));
+    EXPECT_EQ(read("a.html"), "<p>head</p>\n");
+    const auto tab = tabFor("a.html");
+    ASSERT_TRUE(tab);
+    EXPECT_EQ(tab->id, before.id);
+    EXPECT_NE(tab->sourceFile.id, before.sourceFile.id);
+    EXPECT_EQ(tab->sourceFile.content, "<p>head</p>\n");
+    EXPECT_FALSE(tab->sourceFile.isDirty());
+    EXPECT_FALSE(model->diffTarget().has_value());
+    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_TRUE(desktop->questions.isEmpty());
+}
+
+TEST_F(WorkingTree, DiscardingStagedAndUnstagedChangesGoesBackToHEAD)
+{
+    commitAndLoad({{"a.css", "one\n"}});
+    write("a.css", "two\n");
+    git({"add", "a.css"});
+    write("a.css", "three\n");
+    await(model->refreshGitStatus());
+    EXPECT_EQ(change("a.css")->index, u'M');
+    EXPECT_EQ(change("a.css")->worktree, u'M');
+
+    await(model->discardChanges(url("a.css")));
+    EXPECT_EQ(read("a.css"), "one\n");
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_TRUE(unstaged().isEmpty());
+    EXPECT_TRUE(model->gitChanges().isEmpty());
+}
+
+TEST_F(WorkingTree, DiscardingAnUntrackedFileTrashesItAndClosesItsTab)
+{
+    commitAndLoad({{"a.html", "a\n"}});
+    write("new.html", "fresh\n");
+    await(model->refreshFileTree());
+    open("a.html");
+    const NBEOpenTab tab = open("new.html");
+    ASSERT_TRUE(treeLists("new.html"));
+    model->setDiffTarget(url("new.html"));
+
+    await(model->discardChanges(url("new.html")));
+    EXPECT_FALSE(QFile::exists(path("new.html")));
+    EXPECT_EQ(trashed("new.html"), "fresh\n");
+    EXPECT_FALSE(tabFor("new.html"));
+    EXPECT_NE(model->workspace()->activeTabID, tab.id);
+    EXPECT_EQ(model->activeTab()->sourceFile.url, url("a.html"));
+    EXPECT_FALSE(treeLists("new.html"));
+    EXPECT_FALSE(model->gitStatus(url("new.html")).has_value());
+    EXPECT_FALSE(model->diffTarget().has_value());
+}
+
+// Restoring a file that HEAD lacks would delete it for good; it goes to the
+// trash like an untracked one and leaves the index.
+TEST_F(WorkingTree, DiscardingAnAddedFileTrashesIt)
+{
+    commitAndLoad({{"a.html", "a\n"}});
+    write("added.js", "keep me\n");
+    git({"add", "added.js"});
+    await(model->refreshGitStatus());
+    ASSERT_EQ(model->gitStatus(url("added.js")), NBEGitStatus::added);
+
+    await(model->discardChanges(url("added.js")));
+    EXPECT_FALSE(QFile::exists(path("added.js")));
+    EXPECT_EQ(trashed("added.js"), "keep me\n");
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
+TEST_F(WorkingTree, DiscardThatGitRefusesNamesTheFile)
+{
+    commitAndLoad({{"a.html", "a\n"}});
+    model->setDiffTarget(url("index.html"));
+    await(model->discardChanges(url("index.html")));
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Couldn't discard changes to index.html."));
+    EXPECT_FALSE(model->diffTarget().has_value());
+}
+
+TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
+{
+    commitAndLoad({{"a.css", "head\n"}});
+    write("a.css", "on disk\n");
+    const NBEOpenTab tab = open("a.css");
+    await(model->refreshGitStatus());
+
+    // Cancel: neither the file nor the tab changes.
+    model->updateContent("typed\n", tab.id);
+    desktop->answer = NBEUnsavedChangesChoice::Cancel;
+    await(model->discardChanges(url("a.css")));
+    EXPECT_EQ(desktop->questions, QList<QStringList>{{"a.css"}});
+    EXPECT_EQ(read("a.css"), "on disk\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.content, "typed\n");
+
+    // Save: the file goes back to HEAD, the edits stay in the tab, unsaved.
+    desktop->answer = NBEUnsavedChangesChoice::Save;
+    await(model->discardChanges(url("a.css")));
+    EXPECT_EQ(read("a.css"), "head\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.content, "typed\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.savedContent, "head\n");
+
+    // Don't Save: the tab shows HEAD's text, clean.
+    write("a.css", "on disk again\n");
+    await(model->refreshGitStatus());
+    desktop->answer = NBEUnsavedChangesChoice::DontSave;
+    await(model->discardChanges(url("a.css")));
+    EXPECT_EQ(read("a.css"), "head\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.content, "head\n");
+    EXPECT_FALSE(tabFor("a.css")->sourceFile.isDirty());
+    EXPECT_EQ(desktop->questions.size(), 3);
+}
+
+TEST_F(WorkingTree, UntrackedFileWithKeptEditsKeepsItsTab)
+{
+    commitAndLoad({{"a.html", "a\n"}});
+    write("draft.md", "draft\n");
+    const NBEOpenTab tab = open("draft.md");
+    await(model->refreshGitStatus());
+    model->updateContent("draft, more\n", tab.id);
+    desktop->answer = NBEUnsavedChangesChoice::Save;
+
+    await(model->discardChanges(url("draft.md")));
+    EXPECT_FALSE(QFile::exists(path("draft.md")));
+    ASSERT_TRUE(tabFor("draft.md"));
+    EXPECT_EQ(tabFor("draft.md")->sourceFile.content, "draft, more\n");
+    EXPECT_TRUE(tabFor("draft.md")->sourceFile.isDirty());
+}
+
+// git joins changes a few lines apart into one hunk of its own; staging one
+// gutter hunk must still take only its own lines.
+TEST_F(WorkingTree, HunksStageAndUnstageOneByOne)
+{
+    commitAndLoad({{"page.html", numbered(20)}});
+    QByteArray edited = numbered(20);
+    edited.replace("line 5\n", "line five\n");
+    edited.replace("line 10\n", "line ten\n");
+    write("page.html", edited);
+    await(model->refreshGitStatus());
+    const QList<NBEDiffHunk> hunks = gutter("page.html");
+    ASSERT_EQ(hunks.size(), 2);
+    ASSERT_EQ(NBETest::git(root, {"diff"}).count("\n@@"), 1);
+    const QStringList before = leftoverPatches();
+
+    EXPECT_FALSE(await(model->isHunkStaged(hunks[0], url("page.html"))));
+    EXPECT_TRUE(await(model->stageHunk(hunks[0], url("page.html"))));
+    EXPECT_TRUE(stagedDiff().contains("+line five\n"));
+    EXPECT_FALSE(stagedDiff().contains("ten"));
+    EXPECT_TRUE(await(model->isHunkStaged(hunks[0], url("page.html"))));
+    EXPECT_FALSE(await(model->isHunkStaged(hunks[1], url("page.html"))));
+    // The refresh after it shows the file as staged and still changed.
+    EXPECT_EQ(change("page.html")->index, u'M');
+    EXPECT_EQ(change("page.html")->worktree, u'M');
+
+    EXPECT_TRUE(await(model->stageHunk(hunks[1], url("page.html"))));
+    EXPECT_TRUE(unstaged().isEmpty());
+
+    EXPECT_TRUE(await(model->unstageHunk(hunks[0], url("page.html"))));
+    EXPECT_FALSE(await(model->isHunkStaged(hunks[0], url("page.html"))));
+    EXPECT_TRUE(await(model->isHunkStaged(hunks[1], url("page.html"))));
+    EXPECT_FALSE(stagedDiff().contains("five"));
+    EXPECT_TRUE(stagedDiff().contains("+line ten\n"));
+    EXPECT_EQ(read("page.html"), edited);
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_EQ(leftoverPatches(), before);
+}
+
+// The index doesn't have lines added above a staged change since, so the
+// change is found by its place in HEAD, not in the buffer.
+TEST_F(WorkingTree, UnstagingAHunkBelowNewUnstagedLines)
+{
+    commitAndLoad({{"page.html", numbered(20)}});
+    QByteArray edited = numbered(20);
+    edited.replace("line 10\n", "line ten\n");
+    write("page.html", edited);
+    ASSERT_TRUE(await(model->stageHunk(gutter("page.html").value(0), url("page.html"))));
+
+    write("page.html", "new 1\nnew 2\nnew 3\nnew 4\nnew 5\nnew 6\n" + edited);
+    const QList<NBEDiffHunk> hunks = gutter("page.html");
+    ASSERT_EQ(hunks.size(), 2);
+    EXPECT_EQ(hunks[1].newStart, 16);
+    EXPECT_FALSE(await(model->isHunkStaged(hunks[0], url("page.html"))));
+    EXPECT_TRUE(await(model->isHunkStaged(hunks[1], url("page.html"))));
+
+    EXPECT_TRUE(await(model->unstageHunk(hunks[1], url("page.html"))));
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_FALSE(await(model->isHunkStaged(hunks[1], url("page.html"))));
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
+TEST_F(WorkingTree, HunkWithNothingToMoveIsFalseWithoutAMessage)
+{
+    commitAndLoad({{"page.html", numbered(10)}});
+    QByteArray edited = numbered(10);
+    edited.replace("line 2\n", "line two\n");
+    write("page.html", edited);
+    await(model->refreshGitStatus());
+
+    // An edit the file on disk doesn't have.
+    NBEDiffHunk unsaved;
+    unsaved.kind = NBEDiffHunk::Kind::modified;
+    unsaved.oldStart = 8;
+    unsaved.oldLines = QStringList{"line 8"};
+    unsaved.newStart = 8;
+    unsaved.newLines = QStringList{"line eight"};
+    EXPECT_FALSE(await(model->stageHunk(unsaved, url("page.html"))));
+    EXPECT_TRUE(await(model->isHunkStaged(unsaved, url("page.html"))));
+    // Nothing is staged, so nothing of it can be unstaged either.
+    const NBEDiffHunk real = gutter("page.html").value(0);
+    EXPECT_FALSE(await(model->unstageHunk(real, url("page.html"))));
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_TRUE(staged().isEmpty());
+}
+
+TEST_F(WorkingTree, FailedApplyShowsGitsMessageAndStillRefreshes)
+{
+    commitAndLoad({{"page.html", numbered(10)}, {"other.css", "x\n"}});
+    QByteArray edited = numbered(10);
+    edited.replace("line 2\n", "line two\n");
+    write("page.html", edited);
+    const NBEDiffHunk hunk = gutter("page.html").value(0);
+    const QStringList before = leftoverPatches();
+    // Another git holds the index.
+    write(".git/index.lock", "");
+    write("other.css", "changed\n");
+
+    EXPECT_FALSE(await(model->stageHunk(hunk, url("page.html"))));
+    const QString message = model->errorMessage().value_or(QString());
+    EXPECT_TRUE(message.contains("index.lock")) << message.toStdString();
+    EXPECT_EQ(message, message.trimmed());
+    EXPECT_EQ(model->gitStatus(url("other.css")), NBEGitStatus::modified);
+    EXPECT_EQ(leftoverPatches(), before);
+    QFile::remove(path(".git/index.lock"));
+    EXPECT_TRUE(staged().isEmpty());
+}
+
+TEST_F(WorkingTree, FlushSaysWhetherTheBufferWasWritten)
+{
+    const QUuid id = loadAndEdit("a.css", "a\n", "a, flushed\n");
+    EXPECT_TRUE(await(model->flushTab(id)));
+    EXPECT_EQ(read("a.css"), "a, flushed\n");
+    EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
+    EXPECT_TRUE(await(model->flushTab(QUuid::createUuid())));
+
+    model->updateContent("lost?\n", id);
+    blockWrites("a.css");
+    EXPECT_FALSE(await(model->flushTab(id)));
+    EXPECT_TRUE(model->errorMessage().value_or(QString()).startsWith("Failed to save: "));
+    EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
+}
+
+TEST_F(WorkingTree, DiffTargetAnnouncesOnlyRealChanges)
+{
+    int announced = 0;
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::diffTargetChanged,
+                     [&announced] { ++announced; });
+    model->setDiffTarget(url("a.html"));
+    model->setDiffTarget(url("a.html"));
+    EXPECT_EQ(announced, 1);
+    model->setDiffTarget(std::nullopt);
+    model->setDiffTarget(std::nullopt);
+    EXPECT_EQ(announced, 2);
+}
