@@ -302,6 +302,22 @@ TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
     EXPECT_EQ(desktop->questions.size(), 3);
 }
 
+TEST_F(WorkingTree, TextTypedWhileGitRunsIsNotReplaced)
+{
+    commitAndLoad({{"a.css", "head\n"}});
+    write("a.css", "on disk\n");
+    const NBEOpenTab tab = open("a.css");
+    await(model->refreshGitStatus());
+
+    const QFuture<void> discard = model->discardChanges(url("a.css"));
+    model->updateContent("typed meanwhile\n", tab.id);
+    await(discard);
+    EXPECT_EQ(read("a.css"), "head\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.content, "typed meanwhile\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.savedContent, "head\n");
+    EXPECT_TRUE(desktop->questions.isEmpty());
+}
+
 TEST_F(WorkingTree, UntrackedFileWithKeptEditsKeepsItsTab)
 {
     commitAndLoad({{"a.html", "a\n"}});
