@@ -129,6 +129,80 @@ TEST(NBETextEditorView, TextWithNonBreakingSpacesRoundTrips)
     EXPECT_EQ(host.text, QStringLiteral("a\u00A0bc"));
 }
 
+TEST(NBETextEditorView, EveryKindOfEditReachesTheBindingAsTheEditorsText)
+{
+    Host host;
+    host.text = numberedLines(400);
+    host.language = NBELanguageRegistry::html();
+    NBETextEditorView view(host.inputs());
+    view.resize(600, 400);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    NBECodeTextEdit *edit = view.textView();
+    const auto cursorAt = [&](int position, int anchor = -1) {
+        QTextCursor cursor(edit->document());
+        cursor.setPosition(anchor < 0 ? position : anchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
+        edit->setTextCursor(cursor);
+        return cursor;
+    };
+    const QString longPaste = QStringLiteral("<li>pasted</li>\n").repeated(400);
+    const struct
+    {
+        const char *name;
+        std::function<void()> edit;
+    } steps[] = {
+        {"typing", [&] { cursorAt(20), QTest::keyClicks(edit, QStringLiteral("ab\u00A0c")); }},
+        {"return", [&] { QTest::keyClick(edit, Qt::Key_Return); }},
+        {"backspace joins lines",
+         [&] {
+             cursorAt(edit->document()->findBlockByNumber(5).position());
+             QTest::keyClick(edit, Qt::Key_Backspace);
+         }},
+        {"selection over lines replaced",
+         [&] {
+             cursorAt(300, 120);
+             QTest::keyClicks(edit, QStringLiteral("Z"));
+         }},
+        {"multi-line insert", [&] { cursorAt(40).insertText(QStringLiteral("x\ny\n\nz")); }},
+        {"long paste", [&] { cursorAt(10).insertText(longPaste); }},
+        {"undo", [&] { edit->undo(); }},
+        {"redo", [&] { edit->redo(); }},
+        {"delete to the end",
+         [&] { cursorAt(edit->document()->characterCount() - 1, 5000).removeSelectedText(); }},
+        {"undo twice",
+         [&] {
+             edit->undo();
+             edit->undo();
+         }},
+    };
+    for (const auto &step : steps) {
+        SCOPED_TRACE(step.name);
+        step.edit();
+        EXPECT_EQ(host.text, edit->text());
+        // The recolouring after the rest changes formats only.
+        const int writes = host.textWrites;
+        ASSERT_TRUE(NBETest::waitUntil([&] {
+            return !view.coordinator()->isUserEditing() &&
+                   !view.coordinator()->highlighter()->isBusy();
+        }));
+        EXPECT_EQ(host.textWrites, writes);
+        EXPECT_EQ(host.text, edit->text());
+    }
+}
+
+TEST(NBETextEditorView, TextWithCarriageReturnsIsReportedAsTheEditorShowsIt)
+{
+    Host host;
+    host.text = QStringLiteral("one\r\ntwo\rthree");
+    NBETextEditorView view(host.inputs());
+    view.textView()->moveCursor(QTextCursor::End);
+    typeText(view, QStringLiteral("!"));
+    EXPECT_EQ(host.text, QStringLiteral("one\ntwo\nthree!"));
+    typeText(view, QStringLiteral("?"));
+    EXPECT_EQ(host.text, QStringLiteral("one\ntwo\nthree!?"));
+}
+
 TEST(NBETextEditorView, MarkdownCommandIsAppliedOnceAndCleared)
 {
     Host host;

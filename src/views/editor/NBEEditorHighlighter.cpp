@@ -3,6 +3,7 @@
 #include "NBECodeTextEdit.h"
 #include "NBEWhenFinished.h"
 
+#include <QFontMetrics>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QtConcurrent/QtConcurrentRun>
@@ -57,6 +58,33 @@ void NBEEditorHighlighter::highlight(const QString &text)
 void NBEEditorHighlighter::highlightWithQuickStart(const QString &text, int lineCount)
 {
     start(text, lineCount);
+}
+
+void NBEEditorHighlighter::replaceWholeText(const std::function<void()> &replace)
+{
+    QTextDocument *doc = document();
+    if (!doc) {
+        replace();
+        return;
+    }
+    // The base class would format (and give a layout to) every line of the
+    // new text at once; off-screen lines need neither.
+    const bool detached = disconnect(doc, SIGNAL(contentsChange(int, int, int)), this,
+                                     SLOT(_q_reformatBlocks(int, int, int)));
+    replace();
+    if (detached)
+        connect(doc, SIGNAL(contentsChange(int, int, int)), this,
+                SLOT(_q_reformatBlocks(int, int, int)));
+    m_blockCount = doc->blockCount();
+    m_lines.assign(size_t(m_blockCount), {});
+    m_dirty.assign(size_t(m_blockCount), false);
+    // A line that kept a layout through the replacement may keep old formats.
+    int number = 0;
+    for (QTextBlock block = doc->begin(); block.isValid() && number < marginLines;
+         block = block.next(), ++number) {
+        if (!block.layout()->formats().isEmpty())
+            m_dirty[size_t(number)] = true;
+    }
 }
 
 void NBEEditorHighlighter::clearRuns()
@@ -245,21 +273,27 @@ void NBEEditorHighlighter::applyVisible()
 {
     if (!m_view || m_applying || m_lines.empty())
         return;
+    // The lines on screen and a margin around them. Lines are counted, not
+    // measured: asking a line for its geometry lays it out, and rows of the
+    // font's height over-count lines only when they wrap.
+    const int rowHeight =
+        std::max(1, QFontMetrics(m_view->document()->defaultFont()).lineSpacing());
+    const int rows = m_view->viewport()->height() / rowHeight + 1;
     QTextBlock block = m_view->firstVisibleTextBlock();
-    for (int i = 0; i < marginLines && block.previous().isValid(); ++i)
+    if (!block.isValid())
+        return;
+    int number = block.blockNumber();
+    for (int i = 0; i < marginLines && block.previous().isValid(); ++i) {
         block = block.previous();
-    const int limit = m_view->viewport()->height() * 2 + 1;
-    const QPointF offset = m_view->contentOffsetPublic();
-    int after = 0;
-    while (block.isValid()) {
-        const int number = block.blockNumber();
-        if (size_t(number) < m_dirty.size() && m_dirty[size_t(number)]) {
+        --number;
+    }
+    const int last =
+        std::min<int>(int(m_dirty.size()) - 1, number + marginLines + 2 * rows + marginLines);
+    for (; block.isValid() && number <= last; block = block.next(), ++number) {
+        if (m_dirty[size_t(number)]) {
             m_applying = true;
             rehighlightBlock(block);
             m_applying = false;
         }
-        if (m_view->blockGeometry(block).translated(offset).top() > limit && ++after > marginLines)
-            break;
-        block = block.next();
     }
 }

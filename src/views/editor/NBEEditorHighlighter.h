@@ -52,6 +52,10 @@ public:
     // Lines formatted first for a quick first screen: a pass over the first
     // `lineCount` lines runs before the whole text.
     void highlightWithQuickStart(const QString &text, int lineCount);
+    // Runs `replace`, which sets the whole text of the document, without the
+    // base class formatting every new line: lines are formatted when a pass
+    // has coloured them and they come near the screen.
+    void replaceWholeText(const std::function<void()> &replace);
     // Forgets every run (the text was replaced wholesale or the language
     // changed) without touching formats already on screen.
     void clearRuns();

@@ -4,6 +4,7 @@
 #include "NBEFormatter.h"
 #include "NBEGutterView.h"
 #include "NBEHTMLEditor.h"
+#include "NBELog.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBESyntaxHighlighter.h"
@@ -49,6 +50,7 @@ NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &pa
     m_highlightTimer.setInterval(highlightDelayMs);
     connect(&m_highlightTimer, &QTimer::timeout, this, [this] {
         m_isUserEditing = false;
+        checkReportedText();
         if (m_textView && m_parent.language)
             highlightWholeText();
     });
@@ -93,15 +95,19 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     m_headContent = m_parent.headContent;
     m_diagnostics = m_parent.diagnostics;
 
+    // Connected before the highlighter, so an edit reaches the binding before
+    // the recolouring of the edited line reports its format change.
+    connect(textView->document(), &QTextDocument::contentsChange, this,
+            &NBETextEditorCoordinator::textDidChange);
     m_highlighter = new NBEEditorHighlighter(textView);
     m_highlighter->setTokenizer(tokenizerFor(m_parent.language));
     applyColors();
 
     const QString text = m_parent.text.value();
     m_replacing = true;
-    textView->setPlainText(text);
+    m_highlighter->replaceWholeText([&] { textView->setPlainText(text); });
     m_replacing = false;
-    m_lastReportedText = text;
+    setReportedText(text);
     ++m_textGeneration;
     if (m_parent.language)
         highlightWholeText();
@@ -109,8 +115,6 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     if (settings.showLineNumbers)
         installGutter();
 
-    connect(textView->document(), &QTextDocument::contentsChange, this,
-            &NBETextEditorCoordinator::textDidChange);
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
             &NBETextEditorCoordinator::selectionDidChange);
     if (m_parent.scrollLink)
@@ -251,17 +255,68 @@ void NBETextEditorCoordinator::replaceText(const QString &text)
     const int scroll = textView->verticalScrollBar()->value();
     m_replacing = true;
     // Setting the whole text drops the undo history with it.
-    textView->setPlainText(text);
+    m_highlighter->replaceWholeText([&] { textView->setPlainText(text); });
     QTextCursor cursor = textView->textCursor();
     cursor.setPosition(std::min(caret, int(textView->document()->characterCount() - 1)));
     textView->setTextCursor(cursor);
     textView->verticalScrollBar()->setValue(scroll);
     m_replacing = false;
-    m_lastReportedText = text;
+    setReportedText(text);
     ++m_textGeneration;
     if (m_parent.language)
         highlightWholeText();
     scheduleChangeRecompute();
+}
+
+void NBETextEditorCoordinator::setReportedText(const QString &text)
+{
+    m_lastReportedText = text;
+    // The document turns "\r" and paragraph separators into line breaks: such
+    // a text is not the document's until it has been read back.
+    m_reportedIsDocumentText = !std::ranges::any_of(text, [](QChar c) {
+        return c == u'\r' || c == QChar::ParagraphSeparator || c == QChar(0xFDD0) ||
+               c == QChar(0xFDD1);
+    });
+}
+
+void NBETextEditorCoordinator::checkReportedText()
+{
+    // Edits are reported piecewise; at rest the whole text is compared once,
+    // so a report that went astray is mended before it can be saved.
+    if (!m_textView || !m_lastReportedText || !m_reportedIsDocumentText)
+        return;
+    const QString text = m_textView->text();
+    if (text == *m_lastReportedText)
+        return;
+    NBELog::editor().error("The reported text differed from the editor's; %s",
+                           QStringLiteral("reported again"));
+    m_lastReportedText = text;
+    m_parent.text.write(text);
+}
+
+std::optional<QString> NBETextEditorCoordinator::splicedText(int position, int removed,
+                                                             int added) const
+{
+    // Longer changes (a paste, a replace-all) are read whole.
+    constexpr int longest = 4096;
+    if (!m_reportedIsDocumentText || !m_lastReportedText || position < 0 || removed < 0 ||
+        added < 0 || added > longest || position + removed > m_lastReportedText->size())
+        return std::nullopt;
+    const QTextDocument *document = m_textView->document();
+    const int length = document->characterCount() - 1;
+    if (position + added > length ||
+        m_lastReportedText->size() - removed + added != qsizetype(length))
+        return std::nullopt;
+    QString inserted(added, Qt::Uninitialized);
+    for (int i = 0; i < added; ++i) {
+        const QChar c = document->characterAt(position + i);
+        inserted[i] = c == QChar::ParagraphSeparator ? QChar(u'\n') : c;
+    }
+    if (removed == added && QStringView(*m_lastReportedText).mid(position, removed) == inserted)
+        return *m_lastReportedText;
+    QString text = *m_lastReportedText;
+    text.replace(position, removed, inserted);
+    return text;
 }
 
 void NBETextEditorCoordinator::highlightWholeText()
@@ -281,14 +336,18 @@ void NBETextEditorCoordinator::highlightWholeText()
 
 void NBETextEditorCoordinator::textDidChange(int position, int removed, int added)
 {
-    Q_UNUSED(position);
     if (m_replacing || !m_textView)
         return;
-    const QString text = m_textView->text();
+    // Only the changed range is read: a keystroke costs no whole-text read.
+    std::optional<QString> spliced = splicedText(position, removed, added);
     // A format-only change is reported like an edit of the same length.
-    if (removed == added && m_lastReportedText && text == *m_lastReportedText)
+    if (spliced && spliced->isSharedWith(*m_lastReportedText))
+        return;
+    const QString text = spliced ? std::move(*spliced) : m_textView->text();
+    if (!spliced && removed == added && m_lastReportedText && text == *m_lastReportedText)
         return;
     m_lastReportedText = text;
+    m_reportedIsDocumentText = true;
     ++m_textGeneration;
     m_isUserEditing = true;
     m_highlightTimer.start();

@@ -86,6 +86,11 @@ private:
     void textDidChange(int position, int removed, int added);
     void selectionDidChange();
     void replaceText(const QString &text);
+    void setReportedText(const QString &text);
+    void checkReportedText();
+    // The reported text with one change of the document applied; nothing
+    // when the change is better read whole.
+    std::optional<QString> splicedText(int position, int removed, int added) const;
     template <typename Command, typename Editor>
     void applyCommand(const NBEBinding<std::optional<Command>> &binding,
                       std::optional<QUuid> &lastAppliedID, Editor edit);
@@ -107,6 +112,9 @@ private:
     std::optional<QUuid> m_lastAppliedHTMLCommandID;
     std::optional<QUuid> m_lastAppliedFormatID;
     std::optional<QString> m_lastReportedText;
+    // Whether m_lastReportedText is exactly what the document holds, so edits
+    // can be applied to it piecewise.
+    bool m_reportedIsDocumentText = false;
     bool m_isUserEditing = false;
     std::optional<QString> m_headContent;
     QList<NBEDiffHunk> m_currentHunks;
