@@ -202,21 +202,54 @@ void BM_BareDocument10MB(benchmark::State &state)
 }
 BENCHMARK(BM_BareDocument10MB)->Unit(benchmark::kMillisecond)->Iterations(1);
 
+double percentile(QList<double> values, double p)
+{
+    std::sort(values.begin(), values.end());
+    return values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
+}
+
+// A 1 MiB HTML file in an editor on screen, the caret in its middle.
+struct TypingSession
+{
+    QString text = generatedHTML(1024 * 1024);
+    Host host{text};
+    NBETextEditorView view{host.inputs()};
+    PaintWatch watch{view.textView(), {}, false};
+
+    TypingSession()
+    {
+        view.resize(1000, 700);
+        view.show();
+        waitFor([&] { return !view.coordinator()->highlighter()->isBusy(); });
+        QTextCursor cursor = view.textView()->textCursor();
+        cursor.setPosition(int(text.size() / 2));
+        view.textView()->setTextCursor(cursor);
+        view.textView()->centerCursor();
+        QCoreApplication::processEvents();
+    }
+
+    // Types one character and waits for the repaint that shows it; adds the
+    // time taken to `times` and answers whether a paint happened.
+    bool typeKey(QList<double> &times)
+    {
+        const int paints = watch.paints;
+        QElapsedTimer timer;
+        timer.start();
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
+        QCoreApplication::sendEvent(view.textView(), &press);
+        QCoreApplication::sendEvent(view.textView(), &release);
+        processUntilPainted(watch, paints);
+        times.append(timer.nsecsElapsed() / 1e6);
+        return watch.paints != paints;
+    }
+};
+
 void BM_Keystroke1MiB(benchmark::State &state)
 {
-    const QString text = generatedHTML(1024 * 1024);
-    Host host{text};
-    NBETextEditorView view(host.inputs());
-    NBECodeTextEdit *edit = view.textView();
-    PaintWatch watch(edit, {}, false);
-    view.resize(1000, 700);
-    view.show();
-    waitFor([&] { return !view.coordinator()->highlighter()->isBusy(); });
-    QTextCursor cursor = edit->textCursor();
-    cursor.setPosition(int(text.size() / 2));
-    edit->setTextCursor(cursor);
-    edit->centerCursor();
-    QCoreApplication::processEvents();
+    TypingSession session;
+    NBETextEditorView &view = session.view;
+    const QString &text = session.text;
 
     QList<double> typing, highlighting;
     int unpainted = 0;
@@ -224,16 +257,7 @@ void BM_Keystroke1MiB(benchmark::State &state)
         for (int i = 0; i < 200; ++i) {
             // The key, the binding write, and the repaint of the screen that
             // shows the new character.
-            const int paints = watch.paints;
-            QElapsedTimer timer;
-            timer.start();
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-            QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-            QCoreApplication::sendEvent(edit, &press);
-            QCoreApplication::sendEvent(edit, &release);
-            processUntilPainted(watch, paints);
-            typing.append(timer.nsecsElapsed() / 1e6);
-            unpainted += watch.paints == paints;
+            unpainted += !session.typeKey(typing);
             // The re-highlight after the rest: from the end of the debounce to
             // the recoloured lines on screen.
             waitFor([&] { return !view.coordinator()->isUserEditing(); });
@@ -244,12 +268,8 @@ void BM_Keystroke1MiB(benchmark::State &state)
             highlighting.append(pass.nsecsElapsed() / 1e6);
         }
     }
-    if (host.text.size() != text.size() + 200)
+    if (session.host.text.size() != text.size() + 200)
         state.SkipWithError("the binding did not receive every keystroke");
-    const auto percentile = [](QList<double> values, double p) {
-        std::sort(values.begin(), values.end());
-        return values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
-    };
     state.counters["type_repaint_p50_ms"] = percentile(typing, 0.5);
     state.counters["type_repaint_p95_ms"] = percentile(typing, 0.95);
     state.counters["rehighlight_p50_ms"] = percentile(highlighting, 0.5);
@@ -262,37 +282,14 @@ BENCHMARK(BM_Keystroke1MiB)->Unit(benchmark::kMillisecond)->Iterations(1);
 // them.
 void BM_KeystrokeBurst1MiB(benchmark::State &state)
 {
-    const QString text = generatedHTML(1024 * 1024);
-    Host host{text};
-    NBETextEditorView view(host.inputs());
-    NBECodeTextEdit *edit = view.textView();
-    PaintWatch watch(edit, {}, false);
-    view.resize(1000, 700);
-    view.show();
-    waitFor([&] { return !view.coordinator()->highlighter()->isBusy(); });
-    QTextCursor cursor = edit->textCursor();
-    cursor.setPosition(int(text.size() / 2));
-    edit->setTextCursor(cursor);
-    edit->centerCursor();
-    QCoreApplication::processEvents();
-
+    TypingSession session;
     QList<double> typing;
     for (auto _ : state) {
-        for (int i = 0; i < 1000; ++i) {
-            const int paints = watch.paints;
-            QElapsedTimer timer;
-            timer.start();
-            QKeyEvent press(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-            QKeyEvent release(QEvent::KeyRelease, Qt::Key_A, Qt::NoModifier, QStringLiteral("a"));
-            QCoreApplication::sendEvent(edit, &press);
-            QCoreApplication::sendEvent(edit, &release);
-            processUntilPainted(watch, paints);
-            typing.append(timer.nsecsElapsed() / 1e6);
-        }
+        for (int i = 0; i < 1000; ++i)
+            session.typeKey(typing);
     }
-    std::sort(typing.begin(), typing.end());
-    state.counters["type_repaint_p50_ms"] = typing.at(typing.size() / 2);
-    state.counters["type_repaint_p95_ms"] = typing.at(typing.size() * 95 / 100);
+    state.counters["type_repaint_p50_ms"] = percentile(typing, 0.5);
+    state.counters["type_repaint_p95_ms"] = percentile(typing, 0.95);
 }
 BENCHMARK(BM_KeystrokeBurst1MiB)->Unit(benchmark::kMillisecond)->Iterations(1);
 
