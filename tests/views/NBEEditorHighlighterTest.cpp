@@ -77,6 +77,38 @@ TEST(NBEEditorHighlighter, SplitsRunsIntoLines)
         EXPECT_EQ(NBEEditorHighlighter::splitIntoLines(c.text, c.runs), c.expected) << c.name;
 }
 
+TEST(NBEEditorHighlighter, PackedRunsRoundTripInlineAndOnTheHeap)
+{
+    NBELineRuns many;
+    for (int i = 0; i < 40; ++i)
+        many.append({i * 3, 2, i % 13});
+    const struct
+    {
+        const char *name;
+        NBELineRuns runs;
+    } cases[] = {
+        {"none", {}},
+        {"one", {{3, 2, 1}}},
+        {"adjacent and gapped", {{0, 1, 12}, {1, 4, 0}, {9, 1, 5}}},
+        {"far into a long line", {{70000, 200000, 7}, {5000000, 1, 2}}},
+        {"too many to keep inline", many},
+    };
+    for (const auto &c : cases) {
+        const NBEPackedRuns packed(c.runs);
+        EXPECT_EQ(packed.unpack(), c.runs) << c.name;
+        EXPECT_EQ(packed.isEmpty(), c.runs.isEmpty()) << c.name;
+        NBEPackedRuns copy = packed;
+        EXPECT_EQ(copy, packed) << c.name;
+        NBEPackedRuns moved = std::move(copy);
+        EXPECT_EQ(moved.unpack(), c.runs) << c.name;
+        moved = NBEPackedRuns(many);
+        EXPECT_EQ(moved.unpack(), many) << c.name;
+        moved = packed;
+        EXPECT_EQ(moved.unpack(), c.runs) << c.name;
+    }
+    EXPECT_FALSE(NBEPackedRuns({{0, 1, 1}}) == NBEPackedRuns({{0, 1, 2}}));
+}
+
 TEST(NBEEditorHighlighter, EditInTheMiddleOfALargeDocumentRecoloursTheRightRanges)
 {
     QStringList lines;
@@ -97,7 +129,7 @@ TEST(NBEEditorHighlighter, EditInTheMiddleOfALargeDocumentRecoloursTheRightRange
     EXPECT_EQ(formatsOf(doc->findBlockByNumber(0)),
               (QList<std::tuple<int, int, QColor>>{{6, 1, Qt::blue}}));
     // Far off screen: runs known, formats not applied yet.
-    EXPECT_EQ(highlighter->lineRuns()[15000], (NBELineRuns{{6, 5, 1}}));
+    EXPECT_EQ(highlighter->lineRuns(15000), (NBELineRuns{{6, 5, 1}}));
     EXPECT_TRUE(formatsOf(doc->findBlockByNumber(15000)).isEmpty());
 
     // Scroll to the middle and type before the number of line 10000.
@@ -122,15 +154,15 @@ TEST(NBEEditorHighlighter, EditInTheMiddleOfALargeDocumentRecoloursTheRightRange
     // A new line in the middle shifts the lines below it.
     cursor.setPosition(doc->findBlockByNumber(9999).position());
     cursor.insertText(QStringLiteral("\"open\n"));
-    EXPECT_EQ(highlighter->lineRuns().size(), size_t(doc->blockCount()));
-    EXPECT_EQ(highlighter->lineRuns()[10001], (NBELineRuns{{6, 3, 2}, {10, 5, 1}}));
+    EXPECT_EQ(highlighter->lineCount(), size_t(doc->blockCount()));
+    EXPECT_EQ(highlighter->lineRuns(10001), (NBELineRuns{{6, 3, 2}, {10, 5, 1}}));
     // The open quote now runs to the quote on the line below.
     highlighter->highlight(view.text());
     ASSERT_TRUE(waitForPass(*highlighter));
     EXPECT_EQ(formatsOf(doc->findBlockByNumber(9999)),
               (QList<std::tuple<int, int, QColor>>{{0, 5, Qt::red}}));
-    EXPECT_EQ(highlighter->lineRuns()[10000], (NBELineRuns{{0, 14, 2}}));
-    EXPECT_EQ(highlighter->lineRuns()[10001], (NBELineRuns{{0, 7, 2}, {10, 5, 1}}));
+    EXPECT_EQ(highlighter->lineRuns(10000), (NBELineRuns{{0, 14, 2}}));
+    EXPECT_EQ(highlighter->lineRuns(10001), (NBELineRuns{{0, 7, 2}, {10, 5, 1}}));
 }
 
 TEST(NBEEditorHighlighter, StalePassIsDroppedAndColouringAddsNoUndoStep)
@@ -149,10 +181,10 @@ TEST(NBEEditorHighlighter, StalePassIsDroppedAndColouringAddsNoUndoStep)
     QTextCursor(view.document()).insertText(QStringLiteral("3 ")); // text moves on
     release = true;
     ASSERT_TRUE(waitForPass(*highlighter));
-    EXPECT_TRUE(highlighter->lineRuns()[0].isEmpty());
+    EXPECT_TRUE(highlighter->lineRuns(0).isEmpty());
 
     highlighter->highlight(view.text());
     ASSERT_TRUE(waitForPass(*highlighter));
-    EXPECT_EQ(highlighter->lineRuns()[0], (NBELineRuns{{0, 1, 1}, {4, 1, 1}}));
+    EXPECT_EQ(highlighter->lineRuns(0), (NBELineRuns{{0, 1, 1}, {4, 1, 1}}));
     EXPECT_EQ(view.document()->availableUndoSteps(), 1);
 }

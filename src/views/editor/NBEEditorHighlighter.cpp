@@ -9,13 +9,165 @@
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
 // Lines formatted beyond the visible ones, so a short scroll shows colour at once.
 constexpr int marginLines = 40;
 
+void appendNumber(std::vector<uint8_t> &bytes, uint32_t value)
+{
+    while (value >= 0x80) {
+        bytes.push_back(uint8_t(value | 0x80));
+        value >>= 7;
+    }
+    bytes.push_back(uint8_t(value));
+}
+
+uint32_t readNumber(const uint8_t *&cursor)
+{
+    uint32_t value = 0;
+    for (int shift = 0;; shift += 7) {
+        const uint8_t byte = *cursor++;
+        value |= uint32_t(byte & 0x7F) << shift;
+        if (!(byte & 0x80))
+            return value;
+    }
+}
+
+// Runs a pass hands over, packed line by line as they are split.
+std::vector<NBEPackedRuns> packedLines(const QString &text, const QList<NBEHighlightRun> &runs)
+{
+    std::vector<NBELineRuns> lines = NBEEditorHighlighter::splitIntoLines(text, runs);
+    std::vector<NBEPackedRuns> packed;
+    packed.reserve(lines.size());
+    for (NBELineRuns &line : lines) {
+        packed.emplace_back(line);
+        line = {};
+    }
+    return packed;
+}
+
 } // namespace
+
+NBEPackedRuns::NBEPackedRuns(const NBELineRuns &runs)
+{
+    if (runs.isEmpty())
+        return;
+    std::vector<uint8_t> bytes;
+    bytes.reserve(size_t(runs.size()) * 3);
+    int end = 0;
+    for (const NBEHighlightRun &run : runs) {
+        // Runs of one line come sorted and apart; anything else (never made
+        // by a split) is dropped rather than stored wrongly.
+        if (run.start < end || run.length <= 0 || run.style < 0 || run.style > 15)
+            continue;
+        appendNumber(bytes, uint32_t(run.start - end));
+        appendNumber(bytes, (uint32_t(run.length) << 4) | uint32_t(run.style));
+        end = run.start + run.length;
+    }
+    assign(bytes.data(), bytes.size());
+}
+
+NBEPackedRuns::NBEPackedRuns(const NBEPackedRuns &other)
+{
+    assign(other.data(), other.size());
+}
+
+NBEPackedRuns::NBEPackedRuns(NBEPackedRuns &&other) noexcept
+{
+    std::memcpy(m_raw, other.m_raw, sizeof m_raw);
+    std::memset(other.m_raw, 0, sizeof other.m_raw);
+}
+
+NBEPackedRuns &NBEPackedRuns::operator=(const NBEPackedRuns &other)
+{
+    if (this != &other) {
+        release();
+        assign(other.data(), other.size());
+    }
+    return *this;
+}
+
+NBEPackedRuns &NBEPackedRuns::operator=(NBEPackedRuns &&other) noexcept
+{
+    if (this != &other) {
+        release();
+        std::memcpy(m_raw, other.m_raw, sizeof m_raw);
+        std::memset(other.m_raw, 0, sizeof other.m_raw);
+    }
+    return *this;
+}
+
+NBEPackedRuns::~NBEPackedRuns()
+{
+    release();
+}
+
+size_t NBEPackedRuns::size() const
+{
+    if (m_raw[inlineCapacity] != onHeap)
+        return m_raw[inlineCapacity];
+    uint32_t size = 0;
+    std::memcpy(&size, m_raw + sizeof(uint8_t *), sizeof size);
+    return size;
+}
+
+const uint8_t *NBEPackedRuns::data() const
+{
+    if (m_raw[inlineCapacity] != onHeap)
+        return m_raw;
+    const uint8_t *pointer = nullptr;
+    std::memcpy(&pointer, m_raw, sizeof pointer);
+    return pointer;
+}
+
+void NBEPackedRuns::assign(const uint8_t *bytes, size_t size)
+{
+    std::memset(m_raw, 0, sizeof m_raw);
+    if (size <= inlineCapacity) {
+        if (size)
+            std::memcpy(m_raw, bytes, size);
+        m_raw[inlineCapacity] = uint8_t(size);
+        return;
+    }
+    auto *heap = new uint8_t[size];
+    std::memcpy(heap, bytes, size);
+    const uint32_t size32 = uint32_t(size);
+    std::memcpy(m_raw, &heap, sizeof heap);
+    std::memcpy(m_raw + sizeof heap, &size32, sizeof size32);
+    m_raw[inlineCapacity] = onHeap;
+}
+
+void NBEPackedRuns::release()
+{
+    if (m_raw[inlineCapacity] == onHeap)
+        delete[] data();
+    std::memset(m_raw, 0, sizeof m_raw);
+}
+
+NBELineRuns NBEPackedRuns::unpack() const
+{
+    NBELineRuns runs;
+    const uint8_t *cursor = data();
+    const uint8_t *const end = cursor + size();
+    int position = 0;
+    while (cursor < end) {
+        const int start = position + int(readNumber(cursor));
+        const uint32_t lengthAndStyle = readNumber(cursor);
+        const int length = int(lengthAndStyle >> 4);
+        runs.append({start, length, int(lengthAndStyle & 0xF)});
+        position = start + length;
+    }
+    return runs;
+}
+
+bool NBEPackedRuns::operator==(const NBEPackedRuns &other) const
+{
+    const size_t count = size();
+    return count == other.size() && std::memcmp(data(), other.data(), count) == 0;
+}
 
 NBEEditorHighlighter::NBEEditorHighlighter(NBECodeTextEdit *view)
     : QSyntaxHighlighter(static_cast<QObject *>(view))
@@ -91,7 +243,7 @@ void NBEEditorHighlighter::clearRuns()
 {
     for (size_t i = 0; i < m_lines.size(); ++i) {
         if (!m_lines[i].isEmpty()) {
-            m_lines[i].clear();
+            m_lines[i] = {};
             m_dirty[i] = true;
         }
     }
@@ -154,7 +306,7 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
             const QString prefix = text.left(cut);
             nbeWhenFinished(QtConcurrent::run([tokenizer, prefix, generation, revision] {
                                 Pass pass{generation, revision, true, {}};
-                                pass.lines = splitIntoLines(prefix, tokenizer(prefix));
+                                pass.lines = packedLines(prefix, tokenizer(prefix));
                                 // The last entry is the empty line after the cut.
                                 pass.lines.pop_back();
                                 return pass;
@@ -164,7 +316,7 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
     }
     nbeWhenFinished(QtConcurrent::run([tokenizer, text, generation, revision] {
                         Pass pass{generation, revision, false, {}};
-                        pass.lines = splitIntoLines(text, tokenizer(text));
+                        pass.lines = packedLines(text, tokenizer(text));
                         return pass;
                     }),
                     this, [this](const Pass &pass) { finish(pass); });
@@ -191,7 +343,7 @@ void NBEEditorHighlighter::finish(const Pass &pass)
     if (!pass.partial) {
         for (size_t i = count; i < m_lines.size(); ++i) {
             if (!m_lines[i].isEmpty()) {
-                m_lines[i].clear();
+                m_lines[i] = {};
                 m_dirty[i] = true;
             }
         }
@@ -222,7 +374,7 @@ void NBEEditorHighlighter::onContentsChange(int position, int removed, int added
         return;
     }
     const int offset = position - block.position();
-    NBELineRuns &runs = m_lines[size_t(b)];
+    const NBELineRuns runs = m_lines[size_t(b)].unpack();
     NBELineRuns moved;
     moved.reserve(runs.size());
     const bool withinLine = delta == 0 && offset + added <= block.length();
@@ -238,9 +390,9 @@ void NBEEditorHighlighter::onContentsChange(int position, int removed, int added
             moved.append(run);
         }
     }
-    runs = std::move(moved);
+    m_lines[size_t(b)] = NBEPackedRuns(moved);
     if (delta > 0) {
-        m_lines.insert(m_lines.begin() + b + 1, size_t(delta), NBELineRuns{});
+        m_lines.insert(m_lines.begin() + b + 1, size_t(delta), NBEPackedRuns{});
         m_dirty.insert(m_dirty.begin() + b + 1, size_t(delta), false);
     } else if (delta < 0) {
         m_lines.erase(m_lines.begin() + b + 1, m_lines.begin() + b + 1 - delta);
@@ -255,7 +407,7 @@ void NBEEditorHighlighter::highlightBlock(const QString &text)
         return;
     m_dirty[size_t(number)] = false;
     const int length = int(text.size());
-    for (const NBEHighlightRun &run : m_lines[size_t(number)]) {
+    for (const NBEHighlightRun &run : m_lines[size_t(number)].unpack()) {
         if (run.style < 0 || run.style >= m_styles.size() || run.start >= length)
             continue;
         setFormat(run.start, std::min(run.length, length - run.start), m_styles.at(run.style));

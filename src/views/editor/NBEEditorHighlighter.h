@@ -6,6 +6,7 @@
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
 
+#include <cstdint>
 #include <functional>
 #include <vector>
 
@@ -21,6 +22,39 @@ struct NBEHighlightRun
     bool operator==(const NBEHighlightRun &) const = default;
 };
 using NBELineRuns = QList<NBEHighlightRun>;
+
+// One line's runs in a few bytes each (gap and length as variable-length
+// numbers, the style packed with the length), kept inside the value when
+// they fit: a large file has hundreds of thousands of lines, each holding
+// its runs until it scrolls into view.
+class NBEPackedRuns
+{
+public:
+    NBEPackedRuns() = default;
+    explicit NBEPackedRuns(const NBELineRuns &runs);
+    NBEPackedRuns(const NBEPackedRuns &other);
+    NBEPackedRuns(NBEPackedRuns &&other) noexcept;
+    NBEPackedRuns &operator=(const NBEPackedRuns &other);
+    NBEPackedRuns &operator=(NBEPackedRuns &&other) noexcept;
+    ~NBEPackedRuns();
+
+    NBELineRuns unpack() const;
+    bool isEmpty() const { return size() == 0; }
+    bool operator==(const NBEPackedRuns &other) const;
+
+private:
+    static constexpr size_t inlineCapacity = 23;
+    static constexpr uint8_t onHeap = 0xFF;
+
+    size_t size() const;
+    const uint8_t *data() const;
+    void assign(const uint8_t *bytes, size_t size);
+    void release();
+
+    // Bytes 0-22 hold the packed runs inline, or a pointer and a size when
+    // they live on the heap; byte 23 is the inline size or `onHeap`.
+    alignas(8) uint8_t m_raw[24] = {};
+};
 
 // Applies colours computed off the main thread. A pass tokenizes a snapshot
 // of the whole text on the thread pool and splits the runs by line; when it
@@ -61,7 +95,8 @@ public:
     void clearRuns();
 
     bool isBusy() const { return m_running; }
-    const std::vector<NBELineRuns> &lineRuns() const { return m_lines; }
+    size_t lineCount() const { return m_lines.size(); }
+    NBELineRuns lineRuns(size_t line) const { return m_lines.at(line).unpack(); }
 
     // Splits whole-text runs into per-line runs; a run over a line break is
     // cut into one piece per line. Exposed for tests.
@@ -81,7 +116,7 @@ private:
         quint64 generation = 0;
         int revision = 0;
         bool partial = false;
-        std::vector<NBELineRuns> lines;
+        std::vector<NBEPackedRuns> lines;
     };
 
     void start(const QString &text, int quickLines);
@@ -93,7 +128,7 @@ private:
     QPointer<NBECodeTextEdit> m_view;
     Tokenizer m_tokenizer;
     QList<QTextCharFormat> m_styles;
-    std::vector<NBELineRuns> m_lines;
+    std::vector<NBEPackedRuns> m_lines;
     std::vector<bool> m_dirty;
     int m_blockCount = 1;
     quint64 m_generation = 0;

@@ -273,10 +273,8 @@ void NBETextEditorCoordinator::setReportedText(const QString &text)
     m_lastReportedText = text;
     // The document turns "\r" and paragraph separators into line breaks: such
     // a text is not the document's until it has been read back.
-    m_reportedIsDocumentText = !std::ranges::any_of(text, [](QChar c) {
-        return c == u'\r' || c == QChar::ParagraphSeparator || c == QChar(0xFDD0) ||
-               c == QChar(0xFDD1);
-    });
+    m_reportedIsDocumentText = !text.contains(u'\r') && !text.contains(QChar::ParagraphSeparator) &&
+                               !text.contains(QChar(0xFDD0)) && !text.contains(QChar(0xFDD1));
 }
 
 void NBETextEditorCoordinator::checkReportedText()
