@@ -203,6 +203,75 @@ TEST(NBETextEditorView, TextWithCarriageReturnsIsReportedAsTheEditorShowsIt)
     EXPECT_EQ(host.text, QStringLiteral("one\ntwo\nthree!?"));
 }
 
+TEST(NBETextEditorView, LargeTextLoadsPiecewiseReadOnlyAndLosesNothing)
+{
+    Host host;
+    host.text = numberedLines(160000);
+    ASSERT_GT(host.text.size(), NBETextEditorCoordinator::progressiveLoadingChars);
+    host.language = NBELanguageRegistry::html();
+    NBETextEditorView view(host.inputs());
+    view.resize(600, 400);
+    view.show();
+    NBETextEditorCoordinator *coordinator = view.coordinator();
+    NBECodeTextEdit *edit = view.textView();
+
+    // The first lines are in at once; the editor takes no typing until the
+    // rest has come in, and reports nothing.
+    ASSERT_TRUE(coordinator->isLoading());
+    EXPECT_TRUE(edit->isReadOnly());
+    const QString shown = edit->text();
+    EXPECT_TRUE(host.text.startsWith(shown));
+    EXPECT_TRUE(shown.endsWith(u'\n'));
+    QTest::keyClicks(edit, QStringLiteral("typed"));
+    EXPECT_EQ(edit->text(), shown);
+    // A request that needs the whole text waits for it.
+    host.reveal = 150000;
+    view.update(host.inputs());
+
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !coordinator->isLoading(); }));
+    EXPECT_EQ(edit->text(), host.text);
+    EXPECT_EQ(host.textWrites, 0);
+    EXPECT_FALSE(edit->isReadOnly());
+    EXPECT_FALSE(edit->document()->isUndoAvailable());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !host.reveal; }));
+    EXPECT_EQ(edit->textCursor().blockNumber(), 149999);
+    // Lines that came in last are coloured too.
+    NBEEditorHighlighter *highlighter = coordinator->highlighter();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
+    EXPECT_FALSE(highlighter->lineRuns(159999).isEmpty());
+
+    edit->moveCursor(QTextCursor::End);
+    QTest::keyClicks(edit, QStringLiteral("!"));
+    EXPECT_EQ(host.text, numberedLines(160000) + u'!');
+    EXPECT_TRUE(edit->document()->isUndoAvailable());
+}
+
+TEST(NBETextEditorView, ChangesWhileLoadingKeepTheWholeText)
+{
+    // An edit made by code (not typing) while loading reaches the binding
+    // with the part still to come.
+    Host host;
+    host.text = numberedLines(160000);
+    NBETextEditorView view(host.inputs());
+    ASSERT_TRUE(view.coordinator()->isLoading());
+    QTextCursor(view.textView()->document()).insertText(QStringLiteral("X"));
+    EXPECT_EQ(host.text, u'X' + numberedLines(160000));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !view.coordinator()->isLoading(); }));
+    EXPECT_EQ(view.textView()->text(), host.text);
+
+    // A text from outside replaces a text still loading, and loading stops.
+    Host other;
+    other.text = numberedLines(160000);
+    NBETextEditorView reloaded(other.inputs());
+    ASSERT_TRUE(reloaded.coordinator()->isLoading());
+    other.text = QStringLiteral("reloaded");
+    reloaded.update(other.inputs());
+    EXPECT_FALSE(reloaded.coordinator()->isLoading());
+    EXPECT_FALSE(reloaded.textView()->isReadOnly());
+    QTest::qWait(50);
+    EXPECT_EQ(reloaded.textView()->text(), QStringLiteral("reloaded"));
+}
+
 TEST(NBETextEditorView, MarkdownCommandIsAppliedOnceAndCleared)
 {
     Host host;

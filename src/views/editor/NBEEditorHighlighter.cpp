@@ -219,14 +219,7 @@ void NBEEditorHighlighter::replaceWholeText(const std::function<void()> &replace
         replace();
         return;
     }
-    // The base class would format (and give a layout to) every line of the
-    // new text at once; off-screen lines need neither.
-    const bool detached = disconnect(doc, SIGNAL(contentsChange(int, int, int)), this,
-                                     SLOT(_q_reformatBlocks(int, int, int)));
-    replace();
-    if (detached)
-        connect(doc, SIGNAL(contentsChange(int, int, int)), this,
-                SLOT(_q_reformatBlocks(int, int, int)));
+    withoutBaseFormatting(replace);
     m_blockCount = doc->blockCount();
     m_lines.assign(size_t(m_blockCount), {});
     m_dirty.assign(size_t(m_blockCount), false);
@@ -237,6 +230,32 @@ void NBEEditorHighlighter::replaceWholeText(const std::function<void()> &replace
         if (!block.layout()->formats().isEmpty())
             m_dirty[size_t(number)] = true;
     }
+}
+
+void NBEEditorHighlighter::withoutBaseFormatting(const std::function<void()> &change)
+{
+    // The base class would format (and give a layout to) every new line at
+    // once; off-screen lines need neither.
+    QTextDocument *doc = document();
+    const bool detached = disconnect(doc, SIGNAL(contentsChange(int, int, int)), this,
+                                     SLOT(_q_reformatBlocks(int, int, int)));
+    change();
+    if (detached)
+        connect(doc, SIGNAL(contentsChange(int, int, int)), this,
+                SLOT(_q_reformatBlocks(int, int, int)));
+}
+
+void NBEEditorHighlighter::appendText(const std::function<void()> &append)
+{
+    if (!document()) {
+        append();
+        return;
+    }
+    // Lines before the end keep their text, so a pass over them (or over the
+    // whole text being loaded) still fits them.
+    const int revision = m_textRevision;
+    withoutBaseFormatting(append);
+    m_textRevision = revision;
 }
 
 void NBEEditorHighlighter::clearRuns()

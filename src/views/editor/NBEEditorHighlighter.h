@@ -90,6 +90,10 @@ public:
     // base class formatting every new line: lines are formatted when a pass
     // has coloured them and they come near the screen.
     void replaceWholeText(const std::function<void()> &replace);
+    // Runs `append`, which adds text at the end of the document, without the
+    // base class formatting the new lines. A pass still running keeps its
+    // claim on the lines that were there before.
+    void appendText(const std::function<void()> &append);
     // Forgets every run (the text was replaced wholesale or the language
     // changed) without touching formats already on screen.
     void clearRuns();
@@ -124,6 +128,7 @@ private:
     void onContentsChange(int position, int removed, int added);
     void applyVisible();
     void markAllDirty();
+    void withoutBaseFormatting(const std::function<void()> &change);
 
     QPointer<NBECodeTextEdit> m_view;
     Tokenizer m_tokenizer;

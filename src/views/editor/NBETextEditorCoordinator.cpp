@@ -46,6 +46,9 @@ NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &pa
     : QObject(owner)
     , m_parent(parent)
 {
+    m_loadTimer.setSingleShot(true);
+    m_loadTimer.setInterval(0);
+    connect(&m_loadTimer, &QTimer::timeout, this, &NBETextEditorCoordinator::loadNextChunk);
     m_highlightTimer.setSingleShot(true);
     m_highlightTimer.setInterval(highlightDelayMs);
     connect(&m_highlightTimer, &QTimer::timeout, this, [this] {
@@ -104,10 +107,24 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     applyColors();
 
     const QString text = m_parent.text.value();
-    m_replacing = true;
-    m_highlighter->replaceWholeText([&] { textView->setPlainText(text); });
-    m_replacing = false;
     setReportedText(text);
+    // A large text shows its first lines at once and takes in the rest over
+    // the next turns of the event loop, read-only until it is all in. (Only
+    // a text the document keeps as it is: the rest is reported unread.)
+    const qsizetype shown = text.size() > progressiveLoadingChars && m_reportedIsDocumentText
+                                ? chunkEnd(text, 0, firstLoadingChunkChars)
+                                : text.size();
+    m_replacing = true;
+    m_highlighter->replaceWholeText(
+        [&] { textView->setPlainText(shown < text.size() ? text.left(shown) : text); });
+    m_replacing = false;
+    if (shown < text.size()) {
+        m_loadingSource = text;
+        m_loadedLength = shown;
+        textView->setReadOnly(true);
+        textView->setUndoRedoEnabled(false);
+        m_loadTimer.start();
+    }
     ++m_textGeneration;
     if (m_parent.language)
         highlightWholeText();
@@ -181,6 +198,13 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
         settings.tabSize != m_currentSettings.tabSize)
         textView->setSoftTabs(settings.useSoftTabs, settings.tabSize);
 
+    // Commands and requests wait for the whole text; the end of loading
+    // runs this update again.
+    if (isLoading()) {
+        m_currentSettings = settings;
+        return;
+    }
+
     // One-shot commands. Each is applied once per id; the binding is cleared
     // from the event loop, never inside the update, and only while it still
     // holds the request that was applied (a newer one must survive).
@@ -248,8 +272,65 @@ void NBETextEditorCoordinator::applyCommand(const NBEBinding<std::optional<Comma
     });
 }
 
+qsizetype NBETextEditorCoordinator::chunkEnd(const QString &text, qsizetype from, qsizetype chars)
+{
+    if (text.size() - from <= chars)
+        return text.size();
+    const qsizetype lineFeed = text.indexOf(u'\n', from + chars);
+    return lineFeed < 0 ? text.size() : lineFeed + 1;
+}
+
+void NBETextEditorCoordinator::loadNextChunk()
+{
+    if (!isLoading() || !m_textView)
+        return;
+    const qsizetype end = chunkEnd(m_loadingSource, m_loadedLength, loadingChunkChars);
+    QTextCursor cursor(m_textView->document());
+    cursor.movePosition(QTextCursor::End);
+    m_replacing = true;
+    m_highlighter->appendText([&] {
+        cursor.insertText(
+            QStringView(m_loadingSource).mid(m_loadedLength, end - m_loadedLength).toString());
+    });
+    m_replacing = false;
+    m_loadedLength = end;
+    if (end < m_loadingSource.size()) {
+        m_loadTimer.start();
+        return;
+    }
+    stopLoading();
+    // Lines that came in after the last pass get their colours now, and
+    // whatever waited for the whole text runs.
+    if (m_parent.language && !m_highlighter->isBusy())
+        ++m_textGeneration;
+    scheduleChangeRecompute();
+    update(m_parent);
+}
+
+void NBETextEditorCoordinator::stopLoading()
+{
+    if (!isLoading())
+        return;
+    m_loadTimer.stop();
+    m_loadingSource.clear();
+    m_loadedLength = -1;
+    if (m_textView) {
+        m_textView->setReadOnly(false);
+        m_textView->setUndoRedoEnabled(true);
+    }
+}
+
+QString NBETextEditorCoordinator::documentText() const
+{
+    QString text = m_textView->text();
+    if (isLoading())
+        text += QStringView(m_loadingSource).mid(m_loadedLength);
+    return text;
+}
+
 void NBETextEditorCoordinator::replaceText(const QString &text)
 {
+    stopLoading();
     NBECodeTextEdit *textView = m_textView;
     const int caret = textView->textCursor().position();
     const int scroll = textView->verticalScrollBar()->value();
@@ -283,7 +364,7 @@ void NBETextEditorCoordinator::checkReportedText()
     // so a report that went astray is mended before it can be saved.
     if (!m_textView || !m_lastReportedText || !m_reportedIsDocumentText)
         return;
-    const QString text = m_textView->text();
+    const QString text = documentText();
     if (text == *m_lastReportedText)
         return;
     NBELog::editor().error("The reported text differed from the editor's; %s",
@@ -302,8 +383,9 @@ std::optional<QString> NBETextEditorCoordinator::splicedText(int position, int r
         return std::nullopt;
     const QTextDocument *document = m_textView->document();
     const int length = document->characterCount() - 1;
+    const qsizetype pending = isLoading() ? m_loadingSource.size() - m_loadedLength : 0;
     if (position + added > length ||
-        m_lastReportedText->size() - removed + added != qsizetype(length))
+        m_lastReportedText->size() - removed + added != qsizetype(length) + pending)
         return std::nullopt;
     QString inserted(added, Qt::Uninitialized);
     for (int i = 0; i < added; ++i) {
@@ -341,7 +423,7 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
     // A format-only change is reported like an edit of the same length.
     if (spliced && spliced->isSharedWith(*m_lastReportedText))
         return;
-    const QString text = spliced ? std::move(*spliced) : m_textView->text();
+    const QString text = spliced ? std::move(*spliced) : documentText();
     if (!spliced && removed == added && m_lastReportedText && text == *m_lastReportedText)
         return;
     m_lastReportedText = text;
@@ -555,7 +637,8 @@ void NBETextEditorCoordinator::scheduleChangeRecompute()
 
 void NBETextEditorCoordinator::recomputeChanges()
 {
-    if (!m_gutter)
+    // The end of loading asks again.
+    if (!m_gutter || isLoading())
         return;
     if (!m_headContent || !m_textView) {
         storeHunks({});

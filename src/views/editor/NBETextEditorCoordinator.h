@@ -61,12 +61,19 @@ public:
     NBEEditorSettings currentSettings() const { return m_currentSettings; }
     std::optional<QString> lastReportedText() const { return m_lastReportedText; }
     bool isUserEditing() const { return m_isUserEditing; }
+    // A large text is still being taken into the text view (read-only meanwhile).
+    bool isLoading() const { return m_loadedLength >= 0; }
     std::optional<QString> headContent() const { return m_headContent; }
     const QList<NBEDiffHunk> &currentHunks() const { return m_currentHunks; }
     NBEGutterView *gutter() const;
 
     // The delay between the last edit and the re-highlight.
     static constexpr int highlightDelayMs = 150;
+    // Texts longer than this are loaded piecewise: the first chunk at once,
+    // one more chunk (ending at a line end) per turn of the event loop.
+    static constexpr qsizetype progressiveLoadingChars = 2 * 1024 * 1024;
+    static constexpr qsizetype firstLoadingChunkChars = 128 * 1024;
+    static constexpr qsizetype loadingChunkChars = 256 * 1024;
     // The delay between the last change and the change-marker comparison.
     static constexpr int changeDelayMs = 150;
 
@@ -87,6 +94,11 @@ private:
     void selectionDidChange();
     void replaceText(const QString &text);
     void setReportedText(const QString &text);
+    static qsizetype chunkEnd(const QString &text, qsizetype from, qsizetype chars);
+    void loadNextChunk();
+    void stopLoading();
+    // The text the editor holds: the document and, while loading, the rest.
+    QString documentText() const;
     void checkReportedText();
     // The reported text with one change of the document applied; nothing
     // when the change is better read whole.
@@ -116,6 +128,10 @@ private:
     // can be applied to it piecewise.
     bool m_reportedIsDocumentText = false;
     bool m_isUserEditing = false;
+    // While loading: the whole text and how much of it the document holds.
+    QString m_loadingSource;
+    qsizetype m_loadedLength = -1;
+    QTimer m_loadTimer;
     std::optional<QString> m_headContent;
     QList<NBEDiffHunk> m_currentHunks;
     QPointer<NBEGutterView> m_gutter;
