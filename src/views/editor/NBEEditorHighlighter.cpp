@@ -258,6 +258,12 @@ void NBEEditorHighlighter::appendText(const std::function<void()> &append)
     m_textRevision = revision;
 }
 
+void NBEEditorHighlighter::squeeze()
+{
+    m_lines.shrink_to_fit();
+    m_dirty.shrink_to_fit();
+}
+
 void NBEEditorHighlighter::clearRuns()
 {
     for (size_t i = 0; i < m_lines.size(); ++i) {

@@ -94,6 +94,8 @@ public:
     // base class formatting the new lines. A pass still running keeps its
     // claim on the lines that were there before.
     void appendText(const std::function<void()> &append);
+    // Gives back the room the line table grew by while text was appended.
+    void squeeze();
     // Forgets every run (the text was replaced wholesale or the language
     // changed) without touching formats already on screen.
     void clearRuns();

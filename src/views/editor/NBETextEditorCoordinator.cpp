@@ -299,6 +299,7 @@ void NBETextEditorCoordinator::loadNextChunk()
         return;
     }
     stopLoading();
+    m_highlighter->squeeze();
     // Lines that came in after the last pass get their colours now, and
     // whatever waited for the whole text runs.
     if (m_parent.language && !m_highlighter->isBusy())
