@@ -126,6 +126,31 @@ TEST(NBECodeTextEdit, ScrollFractionsAndReports)
     EXPECT_NEAR(edit.scrollFraction(), 0.5, 0.01);
 }
 
+TEST(NBECodeTextEdit, OnlyLinesOnScreenKeepTheirShapedGlyphs)
+{
+    NBECodeTextEdit edit;
+    edit.resize(300, 200);
+    edit.setPlainText(lines(2000));
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    const auto cached = [&](int line) {
+        return edit.document()->findBlockByNumber(line).layout()->cacheEnabled();
+    };
+    edit.viewport()->repaint();
+    EXPECT_TRUE(cached(0));
+    EXPECT_FALSE(cached(1000));
+
+    edit.verticalScrollBar()->setValue(1000);
+    edit.viewport()->repaint();
+    EXPECT_FALSE(cached(0));
+    EXPECT_TRUE(cached(edit.firstVisibleTextBlock().blockNumber()));
+    // A line that gave its glyphs back is laid out again when needed.
+    edit.verticalScrollBar()->setValue(0);
+    edit.viewport()->repaint();
+    EXPECT_TRUE(cached(0));
+    EXPECT_EQ(edit.document()->firstBlock().layout()->lineCount(), 1);
+}
+
 TEST(NBEFindBar, FindsWrapsCountsAndReplaces)
 {
     NBECodeTextEdit edit;

@@ -184,6 +184,47 @@ void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
     QPlainTextEdit::keyPressEvent(event);
 }
 
+void NBECodeTextEdit::paintEvent(QPaintEvent *event)
+{
+    keepVisibleGlyphs();
+    QPlainTextEdit::paintEvent(event);
+}
+
+void NBECodeTextEdit::keepVisibleGlyphs()
+{
+    // A new colour on a line repaints the whole screen (the plain text layout
+    // widens such a change past the line), and a line drawn without a cache
+    // is shaped again each time. So lines on screen keep their shaped glyphs;
+    // lines that left the screen give them back.
+    QTextBlock block = firstVisibleBlock();
+    if (!block.isValid())
+        return;
+    const int first = block.blockNumber();
+    const qreal height = viewport()->height();
+    qreal top = blockBoundingGeometry(block).translated(contentOffset()).top();
+    int last = first;
+    for (; block.isValid() && top <= height; block = block.next(), ++last) {
+        block.layout()->setCacheEnabled(true);
+        top += blockBoundingRect(block).height();
+    }
+    --last;
+    for (int number = m_glyphsFirst; number <= m_glyphsLast; ++number) {
+        if (number >= first && number <= last)
+            continue;
+        const QTextBlock gone = document()->findBlockByNumber(number);
+        if (!gone.isValid() || !gone.layout()->cacheEnabled())
+            continue;
+        // An empty layout frees its glyphs; the line is laid out again when
+        // it is next needed.
+        QTextLayout *layout = gone.layout();
+        layout->setCacheEnabled(false);
+        layout->beginLayout();
+        layout->endLayout();
+    }
+    m_glyphsFirst = first;
+    m_glyphsLast = last;
+}
+
 void NBECodeTextEdit::resizeEvent(QResizeEvent *event)
 {
     QPlainTextEdit::resizeEvent(event);

@@ -64,18 +64,23 @@ Q_SIGNALS:
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
 
 private:
     void updateGutterGeometry();
     void applyTextOptions();
+    void keepVisibleGlyphs();
 
     NBEGutterView *m_gutter = nullptr;
     NBEEditorColors m_colors;
     bool m_showInvisibles = false;
     bool m_softTabs = true;
     int m_tabSize = 4;
+    // The lines (by number) that kept their shaped glyphs at the last paint.
+    int m_glyphsFirst = 0;
+    int m_glyphsLast = -1;
 
     friend class NBEGutterView;
 };
