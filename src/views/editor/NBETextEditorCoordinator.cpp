@@ -162,7 +162,7 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
     // The echo of the editor's own typing changes nothing; anything else
     // replaces the document and its undo history.
     const QString bound = parent.text.value();
-    if (!(m_lastReportedText && bound == *m_lastReportedText) && bound != textView->text())
+    if (!(m_lastReportedText && bound == *m_lastReportedText) && bound != documentText())
         replaceText(bound);
 
     if (parent.headContent != m_headContent) {
