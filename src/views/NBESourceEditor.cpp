@@ -5,6 +5,7 @@
 #include "NBEWhenFinished.h"
 #include "NBEWorkspaceViewModel.h"
 
+#include <QPromise>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -120,7 +121,78 @@ NBETextEditorInputs NBESourceEditor::inputs() const
             return viewModel->webFormatting(url, text, tabSize, soft);
         };
     }
+    // Every hunk action exists, also outside a repository; the view model
+    // reports failures itself.
+    const QPointer<const NBESourceEditor> self(this);
+    in.onStageHunk = [self](const NBEDiffHunk &hunk) {
+        if (self)
+            self->stageHunk(hunk);
+    };
+    in.onUnstageHunk = [self](const NBEDiffHunk &hunk) {
+        if (self)
+            self->unstageHunk(hunk);
+    };
+    in.isHunkStaged = [self](const NBEDiffHunk &hunk) {
+        if (!self)
+            return QtFuture::makeReadyFuture(false);
+        return self->m_viewModel->isHunkStaged(hunk, self->fileURL());
+    };
+    in.onDidDiscardHunk = [self](const NBEDiffHunk &hunk) {
+        if (self)
+            self->didDiscardHunk(hunk);
+    };
     return in;
+}
+
+QUrl NBESourceEditor::fileURL() const
+{
+    const auto tab = m_viewModel->tab(m_tabID);
+    return tab ? tab->sourceFile.url : QUrl();
+}
+
+// The steps run on the view model's lifetime, not the host's: a tab closed
+// meanwhile still gets its hunk staged.
+QFuture<bool> NBESourceEditor::stageHunk(const NBEDiffHunk &hunk) const
+{
+    NBEWorkspaceViewModel *viewModel = m_viewModel;
+    const QUrl url = fileURL();
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    const auto finish = [promise](bool staged) {
+        promise->addResult(staged);
+        promise->finish();
+    };
+    nbeWhenFinished(viewModel->flushTab(m_tabID), viewModel,
+                    [viewModel, hunk, url, finish](bool written) {
+                        // Git would stage the hunk against a file that still
+                        // holds other lines.
+                        if (!written) {
+                            finish(false);
+                            return;
+                        }
+                        nbeWhenFinished(viewModel->stageHunk(hunk, url), viewModel, finish);
+                    });
+    return promise->future();
+}
+
+QFuture<bool> NBESourceEditor::unstageHunk(const NBEDiffHunk &hunk) const
+{
+    return m_viewModel->unstageHunk(hunk, fileURL());
+}
+
+QFuture<void> NBESourceEditor::didDiscardHunk(const NBEDiffHunk &hunk) const
+{
+    NBEWorkspaceViewModel *viewModel = m_viewModel;
+    const QUrl url = fileURL();
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    nbeWhenFinished(viewModel->flushTab(m_tabID), viewModel, [viewModel, hunk, url, promise](bool) {
+        nbeWhenFinished(viewModel->unstageHunk(hunk, url), viewModel, [viewModel, promise](bool) {
+            nbeWhenFinished(viewModel->refreshGitStatus(), viewModel,
+                            [promise] { promise->finish(); });
+        });
+    });
+    return promise->future();
 }
 
 void NBESourceEditor::scheduleRender()

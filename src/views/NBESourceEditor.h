@@ -36,12 +36,21 @@ public:
     QString headTaskKey() const;
 
     NBETextEditorInputs inputs() const;
+    // The editor's hunk actions. Staging writes the buffer first and stages
+    // nothing when that write failed (its error is already shown); unstaging
+    // writes nothing; after a discard in the buffer the file is written, the
+    // hunk leaves the index and the git state is refreshed. The futures end
+    // when all of that is done; staging says whether the hunk was staged.
+    QFuture<bool> stageHunk(const NBEDiffHunk &hunk) const;
+    QFuture<bool> unstageHunk(const NBEDiffHunk &hunk) const;
+    QFuture<void> didDiscardHunk(const NBEDiffHunk &hunk) const;
     // Carries the view model's current state into the editor now.
     void render();
 
 private:
     void scheduleRender();
     void reloadHeadIfNeeded();
+    QUrl fileURL() const;
 
     NBEWorkspaceViewModel *m_viewModel;
     QUuid m_tabID;
