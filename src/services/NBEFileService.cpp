@@ -172,7 +172,16 @@ NBEResult<void> NBEFileService::writeFileNow(const QString &content, const QStri
     if (!file.open(QIODevice::WriteOnly))
         return nbeFailure(
             QStringLiteral("Couldn't save %1: %2.").arg(quoted(path), file.errorString()));
-    file.write(NBELineEndings::applied(content, lineEnding).toUtf8());
+    const QByteArray bytes = NBELineEndings::applied(content, lineEnding).toUtf8();
+    // A short write (full disk, size limit) reports no error of its own;
+    // committing it would replace the file with a truncated one.
+    if (file.write(bytes) != bytes.size()) {
+        const QString why = file.error() != QFileDevice::NoError
+                                ? file.errorString()
+                                : QStringLiteral("only part of it could be written");
+        file.cancelWriting();
+        return nbeFailure(QStringLiteral("Couldn't save %1: %2.").arg(quoted(path), why));
+    }
     if (!file.commit())
         return nbeFailure(
             QStringLiteral("Couldn't save %1: %2.").arg(quoted(path), file.errorString()));

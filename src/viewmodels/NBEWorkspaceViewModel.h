@@ -334,7 +334,6 @@ private:
     const NBEOpenTab *findTab(const QUuid &id) const;
     void finishOpening(const QUrl &url, bool asPreview, const NBETextFile &file);
     // Removes tabs (the workspace stored once) and tells the servers.
-    void removeTabs(const QList<QUuid> &ids, std::optional<QUuid> activeAfter, bool keepActive);
     QFuture<bool> closeTabsAsking(const QList<QUuid> &ids, std::function<void()> close);
 
     static NBEFileTreeNode toggleNode(const NBEFileTreeNode &node, const QUuid &targetID);

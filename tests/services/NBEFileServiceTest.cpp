@@ -9,7 +9,9 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fcntl.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -234,6 +236,29 @@ TEST_F(FileServiceTest, WriteReplacesAtomicallyAndFailsCleanly)
     EXPECT_FALSE(NBEFileService::writeFileNow(S("x"), path("taken")).has_value());
     EXPECT_TRUE(QFileInfo(path("taken")).isDir());
     EXPECT_FALSE(NBEFileService::writeFileNow(S("x"), path("no/such/dir/f")).has_value());
+}
+
+TEST_F(FileServiceTest, WriteCutShortLeavesTheFileAsItWas)
+{
+    // A file-size limit makes write() stop part way without an error, as a
+    // full disk does.
+    NBETest::writeFile(path("page.html"), "old");
+    const QString big(64 * 1024, QChar(u'x'));
+    rlimit saved{};
+    ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = saved;
+    limited.rlim_cur = 4096;
+    ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
+    const NBEResult<void> result = NBEFileService::writeFileNow(big, path("page.html"));
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, oldHandler);
+
+    ASSERT_FALSE(result.has_value());
+    EXPECT_TRUE(result.error().description.startsWith(S("Couldn't save “page.html”")))
+        << result.error().description.toStdString();
+    EXPECT_EQ(NBETest::readFile(path("page.html")), "old");
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{S("page.html")});
 }
 
 TEST_F(FileServiceTest, CreateNeverReplacesAnExistingItem)
