@@ -333,7 +333,6 @@ private:
     NBEOpenTab *findTab(const QUuid &id);
     const NBEOpenTab *findTab(const QUuid &id) const;
     void finishOpening(const QUrl &url, bool asPreview, const NBETextFile &file);
-    // Removes tabs (the workspace stored once) and tells the servers.
     QFuture<bool> closeTabsAsking(const QList<QUuid> &ids, std::function<void()> close);
 
     static NBEFileTreeNode toggleNode(const NBEFileTreeNode &node, const QUuid &targetID);
