@@ -16,4 +16,6 @@ struct NBEWorkspaceTimings
     // Background fetch: first run after a load, then every interval.
     std::chrono::milliseconds autoFetchStartDelay{2000};
     std::chrono::milliseconds autoFetchInterval{180000};
+    // How long a confirmation stays in the sync status.
+    std::chrono::milliseconds syncStatusDuration{4000};
 };

@@ -59,6 +59,11 @@ struct NBEWorkspaceEnvironment
     std::function<std::optional<NBEWebLSPLaunch>(const QString &languageID)> webServerLaunch;
     // The Swift server to run instead of the one a toolchain gives.
     std::optional<QString> swiftServerOverride;
+    // The browser sign-in helper; empty: the one the system installs.
+    QString browserAuthHelper;
+    // The JSON file holding the OAuth application's "clientSecret"; empty:
+    // NBEGitHubOAuth.json in the application's data folders.
+    QString oauthAppFile;
 };
 
 // The controller of one project window: the open folder, its tabs, the
@@ -283,6 +288,38 @@ public:
     void saveActiveFile();
     void closeActiveTab();
 
+    // --- Remote and sync
+Q_SIGNALS:
+    void isSyncingChanged();
+    void syncStatusChanged();
+
+public:
+    // True while a pull or push runs; further pulls and pushes do nothing
+    // meanwhile.
+    bool isSyncing() const { return m_isSyncing; }
+    // The short-lived text confirming a commit, branch, remote, pull or push;
+    // it goes away after a few seconds unless a newer one replaced it.
+    const std::optional<QString> &syncStatus() const { return m_syncStatus; }
+    // The URL of origin (to prefill the Set Remote URL sheet); nothing outside
+    // a repository or without an origin.
+    QFuture<std::optional<QString>> currentOriginURL();
+    // Points origin at `url` (adding it when missing) and, when no browser
+    // sign-in helper is configured yet, prepares the repository for one.
+    // Every operation here starts at once and ends after the git state was
+    // refreshed, or at once when there is nothing to do.
+    QFuture<void> setOriginRemote(const QString &url);
+    // The browser sign-in helper program, when it is installed and executable.
+    std::optional<QUrl> bundledOAuthHelperURL() const;
+    bool canSetUpBrowserSignIn() const;
+    // Registers the browser sign-in helper for this repository, or for the
+    // user's global git configuration.
+    QFuture<void> setUpBrowserSignIn(bool global);
+    // Fast-forward only. Success flashes a status text, failure sets
+    // `errorMessage`.
+    QFuture<void> pull();
+    // Publishes the branch with an upstream on its first push.
+    QFuture<void> push();
+
 Q_SIGNALS:
     // Also for every edit and caret move, which always announce.
     void workspaceChanged();
@@ -386,6 +423,24 @@ private:
                             const UntouchedTab &untouched);
 
     NBEDefaults &defaults() const { return *m_defaults; }
+
+    // --- Remote and sync
+    void setSyncing(bool syncing);
+    void flashSyncStatus(const QString &text);
+    // The helper entries, then the OAuth application's identity when its
+    // secret is installed; the result is that of the helper entries.
+    QFuture<NBEGitResult> applySignInConfig(bool global, const QUrl &repository);
+    // (client id, client secret) of the git host's OAuth application, when
+    // the secret file is installed.
+    std::optional<std::pair<QString, QString>> gitHubBranding() const;
+    QString syncRemoteName() const;
+    QString syncFailureMessage(const std::optional<QString> &error, const QString &action) const;
+    // Runs one pull or push under `isSyncing`, then reports and refreshes.
+    QFuture<void> sync(const QFuture<NBEGitResult> &command, const QString &action,
+                       const QString &success);
+    bool m_isSyncing = false;
+    std::optional<QString> m_syncStatus;
+    quint64 m_syncStatusToken = 0;
 
     NBEWorkspaceEnvironment m_environment;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
