@@ -135,6 +135,12 @@ QFuture<void> NBEWorkspaceViewModel::setOriginRemote(const QString &url)
         setErrorMessage(QStringLiteral("A remote URL can't be empty."));
         return QtFuture::makeReadyFuture();
     }
+    // Git would store a pasted second line as part of the URL.
+    if (std::any_of(remoteURL.cbegin(), remoteURL.cend(),
+                    [](QChar c) { return c.category() == QChar::Other_Control; })) {
+        setErrorMessage(QStringLiteral("A remote URL can't contain line breaks or tabs."));
+        return QtFuture::makeReadyFuture();
+    }
     const QUrl repository = *m_git.root;
     const bool exists = m_git.remotes.contains(QStringLiteral("origin"));
     return chain(m_gitService.setOriginURL(remoteURL, exists, repository), this,

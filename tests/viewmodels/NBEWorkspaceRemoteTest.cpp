@@ -195,6 +195,8 @@ TEST_F(Remote, UnusableURLsAreRefusedBeforeGitRuns)
     } cases[] = {
         {"empty", QString(), QStringLiteral("A remote URL can't be empty.")},
         {"blank", QStringLiteral(" \n\t "), QStringLiteral("A remote URL can't be empty.")},
+        {"two lines", QStringLiteral("https://github.com/you/a.git\n[core]\nbare = true"),
+         QStringLiteral("A remote URL can't contain line breaks or tabs.")},
         {"option", QStringLiteral("--upload-pack=touch /tmp/owned"),
          QStringLiteral("A remote URL can't begin with \u201C-\u201D.")},
         {"short option", QStringLiteral(" -u x"),
@@ -394,6 +396,9 @@ TEST_F(Remote, OneSyncAtATime)
 {
     loadRepository(1);
     addOrigin(bare);
+    int announced = 0;
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::isSyncingChanged, model.get(),
+                     [&] { ++announced; });
     QFuture<void> running = model->push();
     ASSERT_TRUE(model->isSyncing());
     // Both end at once and leave nothing behind.
@@ -401,10 +406,25 @@ TEST_F(Remote, OneSyncAtATime)
     EXPECT_TRUE(model->pull().isFinished());
     NBETest::await(running);
     EXPECT_FALSE(model->isSyncing());
+    EXPECT_EQ(announced, 2);
     EXPECT_EQ(model->syncStatus(), QStringLiteral("Published main to origin/main \u00B7 1 commit"));
     EXPECT_EQ(NBETest::git(bare, {QStringLiteral("rev-list"), QStringLiteral("--count"),
                                   QStringLiteral("main")}),
               "1\n");
+}
+
+TEST_F(Remote, WithoutOriginTheFirstRemoteIsUsed)
+{
+    loadRepository(1);
+    git({QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("upstream"), bare});
+    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->push());
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_EQ(model->syncStatus(),
+              QStringLiteral("Published main to upstream/main \u00B7 1 commit"));
+    EXPECT_EQ(NBETest::git(root, {QStringLiteral("rev-parse"), QStringLiteral("--abbrev-ref"),
+                                  QStringLiteral("@{upstream}")}),
+              "upstream/main\n");
 }
 
 TEST_F(Remote, GuardsAndGitFailures)
