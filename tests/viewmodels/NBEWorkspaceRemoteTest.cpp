@@ -413,6 +413,19 @@ TEST_F(Remote, OneSyncAtATime)
               "1\n");
 }
 
+TEST_F(Remote, AWindowClosedDuringAPushLetsItFinish)
+{
+    loadRepository(1);
+    addOrigin(bare);
+    QFuture<void> running = model->push();
+    model.reset();
+    NBETest::await(running);
+    EXPECT_TRUE(running.isFinished());
+    EXPECT_EQ(NBETest::git(bare, {QStringLiteral("rev-list"), QStringLiteral("--count"),
+                                  QStringLiteral("main")}),
+              "1\n");
+}
+
 TEST_F(Remote, WithoutOriginTheFirstRemoteIsUsed)
 {
     loadRepository(1);
