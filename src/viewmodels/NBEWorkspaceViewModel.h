@@ -320,6 +320,32 @@ public:
     // Publishes the branch with an upstream on its first push.
     QFuture<void> push();
 
+    // --- Branches
+    // The branch whose plain delete git refused as not fully merged; the
+    // branch menu asks whether to force it and then clears this.
+    const std::optional<QString> &branchPendingForceDelete() const
+    {
+        return m_branchPendingForceDelete;
+    }
+    void setBranchPendingForceDelete(const std::optional<QString> &name);
+    // Each ends once the git state was refreshed: success flashes a status
+    // text, failure lands in `errorMessage`. Nothing happens outside a
+    // repository, and switch, delete and merge do nothing for the current
+    // branch. Before a switch or merge rewrites files, unsaved edits in tabs
+    // are asked about (Cancel does nothing, Save writes them first); tabs
+    // show the files' new text afterwards.
+    QFuture<void> switchBranch(const QString &name);
+    // Surrounding whitespace is dropped; a name with a space is refused with
+    // a dashed suggestion.
+    QFuture<void> createBranch(const QString &name);
+    // A plain delete that git refuses as unmerged sets
+    // `branchPendingForceDelete` instead of an error.
+    QFuture<void> deleteBranch(const QString &name, bool force);
+    QFuture<void> mergeBranch(const QString &name);
+
+Q_SIGNALS:
+    void branchPendingForceDeleteChanged();
+
 Q_SIGNALS:
     // Also for every edit and caret move, which always announce.
     void workspaceChanged();
@@ -441,6 +467,34 @@ private:
     bool m_isSyncing = false;
     std::optional<QString> m_syncStatus;
     quint64 m_syncStatusToken = 0;
+
+    // --- Branches
+    // A tab whose file a git command may rewrite; `replaceable` is the text
+    // it held before the command, absent when its edits are to be kept.
+    struct GitRewrittenTab
+    {
+        QUuid id;
+        QUrl url;
+        std::optional<QString> replaceable;
+    };
+    using GitRewrittenTabs = QList<GitRewrittenTab>;
+    // Asks about unsaved edits in the tabs of `files` (every tab when
+    // absent) before git rewrites them. Nothing on Cancel or when saving
+    // failed; Save writes the edits first when `saveEdits`, else keeps them
+    // in their tabs.
+    QFuture<std::optional<GitRewrittenTabs>>
+    settleTabsBeforeGit(const std::optional<QList<QUrl>> &files, bool saveEdits);
+    // Shows each tab's file as git left it; edits typed meanwhile or kept
+    // stay in their buffers.
+    QFuture<void> reloadRewrittenTabs(const GitRewrittenTabs &tabs);
+    // A git command that may rewrite the files of open tabs: settles their
+    // unsaved edits (nothing runs on Cancel), runs `command`, which reports
+    // its outcome and calls back whether files may have changed, then shows
+    // the tabs' new text and refreshes the git state.
+    using GitRewrite = std::function<void(const QUrl &root, std::function<void(bool)> changed)>;
+    QFuture<void> rewriteFiles(const std::optional<QList<QUrl>> &files, bool saveEdits,
+                               const GitRewrite &command);
+    std::optional<QString> m_branchPendingForceDelete;
 
     NBEWorkspaceEnvironment m_environment;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;

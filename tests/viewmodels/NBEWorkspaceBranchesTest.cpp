@@ -1,0 +1,304 @@
+#include "NBEWorkspaceFixture.h"
+
+using NBETest::await;
+
+namespace {
+
+class Branches : public NBEWorkspaceFixture
+{
+protected:
+    // A repository holding `files` in its first commit on main, loaded.
+    void commitAndLoad(const QList<QPair<QString, QByteArray>> &files)
+    {
+        for (const auto &[name, content] : files)
+            write(name, content);
+        git({"init", "-q"});
+        git({"add", "-A"});
+        git({"commit", "-qm", "first"});
+        load();
+    }
+
+    // A branch `name` whose one commit writes `files`; main stays checked out.
+    void branchWith(const QString &name, const QList<QPair<QString, QByteArray>> &files)
+    {
+        git({"switch", "-q", "-c", name});
+        for (const auto &[file, content] : files)
+            write(file, content);
+        git({"add", "-A"});
+        git({"commit", "-qm", "on " + name});
+        git({"switch", "-q", "main"});
+    }
+
+    QString currentBranch()
+    {
+        return QString::fromUtf8(NBETest::git(root, {"branch", "--show-current"})).trimmed();
+    }
+    QStringList localBranches()
+    {
+        return QString::fromUtf8(NBETest::git(root, {"branch", "--format=%(refname:short)"}))
+            .split(u'\n', Qt::SkipEmptyParts);
+    }
+
+    std::optional<NBEOpenTab> tabFor(const QString &name) const
+    {
+        for (const NBEOpenTab &tab : model->workspace()->openTabs) {
+            if (tab.sourceFile.url == url(name))
+                return tab;
+        }
+        return std::nullopt;
+    }
+
+    QString error() const { return model->errorMessage().value_or(QString()); }
+    QString status() const { return model->syncStatus().value_or(QString()); }
+};
+
+} // namespace
+
+TEST_F(Branches, NothingHappensOutsideARepositoryOrForTheCurrentBranch)
+{
+    write("a.txt", "a\n");
+    load();
+    await(model->switchBranch("main"));
+    await(model->createBranch("topic"));
+    await(model->deleteBranch("main", true));
+    await(model->mergeBranch("main"));
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_FALSE(model->syncStatus().has_value());
+
+    git({"init", "-q"});
+    git({"add", "-A"});
+    git({"commit", "-qm", "first"});
+    await(model->refreshGitStatus());
+    branchWith("topic", {{"t.txt", "t\n"}});
+    await(model->refreshGitStatus());
+    await(model->switchBranch("main"));
+    await(model->deleteBranch("main", true));
+    await(model->mergeBranch("main"));
+    // An empty or blank name creates nothing.
+    await(model->createBranch(""));
+    await(model->createBranch("  \n\t"));
+    EXPECT_EQ(currentBranch(), "main");
+    EXPECT_EQ(localBranches(), (QStringList{"main", "topic"}));
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_FALSE(model->syncStatus().has_value());
+}
+
+TEST_F(Branches, CreatingTrimsTheNameAndChecksTheBranchOut)
+{
+    commitAndLoad({{"a.txt", "a\n"}});
+    await(model->createBranch("  feature/login  "));
+    EXPECT_EQ(currentBranch(), "feature/login");
+    EXPECT_EQ(model->gitBranch(), "feature/login");
+    EXPECT_TRUE(model->gitBranches().contains("feature/login"));
+    EXPECT_EQ(status(), "Created branch feature/login");
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
+TEST_F(Branches, CreatingRefusesBadNames)
+{
+    commitAndLoad({{"a.txt", "a\n"}});
+    git({"branch", "taken"});
+    await(model->refreshGitStatus());
+    const struct
+    {
+        QString name;
+        QString error;
+    } cases[] = {
+        {"my new branch", "Branch names can't contain spaces. Try \"my-new-branch\"."},
+        {"a  b", "Branch names can't contain spaces. Try \"a--b\"."},
+        // An option for git, never a name.
+        {"-f", "Branch names can't begin with \u201C-\u201D."},
+        {"--orphan", "Branch names can't begin with \u201C-\u201D."},
+        // git's own text.
+        {"taken", "fatal: a branch named 'taken' already exists"},
+        {"bad..name", "fatal: 'bad..name' is not a valid branch name"},
+    };
+    for (const auto &each : cases) {
+        model->clearErrorMessage();
+        await(model->createBranch(each.name));
+        EXPECT_EQ(error(), each.error) << each.name.toStdString();
+        EXPECT_EQ(currentBranch(), "main") << each.name.toStdString();
+    }
+    EXPECT_EQ(localBranches(), (QStringList{"main", "taken"}));
+    EXPECT_FALSE(model->syncStatus().has_value());
+}
+
+TEST_F(Branches, SwitchingShowsTheBranchOrTheFixedSentence)
+{
+    commitAndLoad({{"a.txt", "main\n"}});
+    branchWith("other", {{"a.txt", "other\n"}});
+    await(model->refreshGitStatus());
+
+    await(model->switchBranch("other"));
+    EXPECT_EQ(model->gitBranch(), "other");
+    EXPECT_EQ(status(), "Switched to other");
+    EXPECT_EQ(read("a.txt"), "other\n");
+
+    // A local change git would overwrite keeps the branch where it is.
+    write("a.txt", "local\n");
+    await(model->switchBranch("main"));
+    EXPECT_EQ(error(), "Couldn't switch to main \u2014 commit or stash your changes first.");
+    EXPECT_EQ(model->gitBranch(), "other");
+    EXPECT_EQ(read("a.txt"), "local\n");
+
+    model->clearErrorMessage();
+    await(model->switchBranch("missing"));
+    EXPECT_EQ(error(), "Couldn't switch to missing \u2014 commit or stash your changes first.");
+    await(model->switchBranch("-"));
+    EXPECT_EQ(error(), "Branch names can't begin with \u201C-\u201D.");
+    EXPECT_EQ(currentBranch(), "other");
+}
+
+TEST_F(Branches, SwitchingReloadsCleanTabsAndClosesThoseOfVanishedFiles)
+{
+    commitAndLoad({{"a.txt", "main\n"}, {"only-main.txt", "m\n"}});
+    branchWith("other", {{"a.txt", "other\n"}});
+    git({"switch", "-q", "other"});
+    git({"rm", "-q", "only-main.txt"});
+    git({"commit", "-qm", "drop"});
+    git({"switch", "-q", "main"});
+    await(model->refreshGitStatus());
+    open("only-main.txt");
+    const QUuid id = open("a.txt").id;
+
+    await(model->switchBranch("other"));
+    const auto tab = tabFor("a.txt");
+    ASSERT_TRUE(tab);
+    EXPECT_EQ(tab->id, id);
+    EXPECT_EQ(tab->sourceFile.content, "other\n");
+    EXPECT_FALSE(tab->sourceFile.isDirty());
+    EXPECT_FALSE(tabFor("only-main.txt"));
+    EXPECT_TRUE(desktop->questions.isEmpty());
+}
+
+TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
+{
+    commitAndLoad({{"a.txt", "main\n"}, {"b.txt", "b\n"}});
+    branchWith("other", {{"a.txt", "other\n"}});
+    await(model->refreshGitStatus());
+    const QUuid id = open("a.txt").id;
+    model->updateContent("typed\n", id);
+
+    // Cancel: no switch, edits untouched.
+    desktop->answer = NBEUnsavedChangesChoice::Cancel;
+    await(model->switchBranch("other"));
+    EXPECT_EQ(desktop->questions, (QList<QStringList>{{"a.txt"}}));
+    EXPECT_EQ(currentBranch(), "main");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "typed\n");
+
+    // Save writes the edits first, so git refuses to switch over them.
+    desktop->answer = NBEUnsavedChangesChoice::Save;
+    await(model->switchBranch("other"));
+    EXPECT_EQ(currentBranch(), "main");
+    EXPECT_EQ(read("a.txt"), "typed\n");
+    EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
+    EXPECT_EQ(error(), "Couldn't switch to other \u2014 commit or stash your changes first.");
+
+    // Don't Save drops them and shows the other branch's text.
+    git({"checkout", "--", "a.txt"});
+    NBETest::await(model->openFile(url("a.txt"), false));
+    model->updateContent("typed again\n", id);
+    model->clearErrorMessage();
+    desktop->answer = NBEUnsavedChangesChoice::DontSave;
+    await(model->switchBranch("other"));
+    EXPECT_EQ(currentBranch(), "other");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "other\n");
+    EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
+TEST_F(Branches, UnmergedDeleteWaitsForAForcedOne)
+{
+    commitAndLoad({{"a.txt", "a\n"}});
+    branchWith("unmerged", {{"u.txt", "u\n"}});
+    git({"branch", "merged"});
+    await(model->refreshGitStatus());
+
+    await(model->deleteBranch("merged", false));
+    EXPECT_EQ(status(), "Deleted branch merged");
+
+    await(model->deleteBranch("unmerged", false));
+    EXPECT_EQ(model->branchPendingForceDelete(), "unmerged");
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_TRUE(localBranches().contains("unmerged"));
+
+    await(model->deleteBranch("unmerged", true));
+    EXPECT_EQ(status(), "Deleted branch unmerged");
+    EXPECT_EQ(localBranches(), QStringList{"main"});
+    EXPECT_EQ(model->gitBranches(), QStringList{"main"});
+    // Only the branch menu clears it.
+    EXPECT_EQ(model->branchPendingForceDelete(), "unmerged");
+    model->setBranchPendingForceDelete(std::nullopt);
+
+    // A failed forced delete shows git's text and never asks again.
+    await(model->deleteBranch("missing", true));
+    EXPECT_EQ(error(), "error: branch 'missing' not found.");
+    EXPECT_FALSE(model->branchPendingForceDelete().has_value());
+    model->clearErrorMessage();
+    await(model->deleteBranch("-D", true));
+    EXPECT_EQ(error(), "Branch names can't begin with \u201C-\u201D.");
+}
+
+TEST_F(Branches, MergingFastForwardsAndReloadsTabs)
+{
+    commitAndLoad({{"a.txt", "main\n"}});
+    branchWith("feature", {{"a.txt", "feature\n"}, {"f.txt", "f\n"}});
+    await(model->refreshGitStatus());
+    const QUuid id = open("a.txt").id;
+
+    await(model->mergeBranch("feature"));
+    EXPECT_EQ(status(), "Merged feature into main");
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_EQ(read("f.txt"), "f\n");
+    EXPECT_EQ(tabFor("a.txt")->id, id);
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "feature\n");
+    EXPECT_EQ(model->gitHeadSHA(),
+              QString::fromUtf8(NBETest::git(root, {"rev-parse", "feature"})).trimmed());
+
+    await(model->mergeBranch("nowhere"));
+    EXPECT_EQ(error(), "merge: nowhere - not something we can merge");
+}
+
+TEST_F(Branches, MergeTargetOnADetachedHead)
+{
+    commitAndLoad({{"a.txt", "a\n"}});
+    branchWith("feature", {{"f.txt", "f\n"}});
+    git({"switch", "-q", "--detach"});
+    await(model->refreshGitStatus());
+    const QString shortHead =
+        QString::fromUtf8(NBETest::git(root, {"rev-parse", "--short", "HEAD"})).trimmed();
+    ASSERT_EQ(model->gitBranch(), shortHead);
+
+    await(model->mergeBranch("feature"));
+    EXPECT_EQ(status(), "Merged feature into " + shortHead);
+}
+
+TEST_F(Branches, AConflictingMergeIsLeftForTheTerminal)
+{
+    commitAndLoad({{"a.txt", "base\n"}});
+    branchWith("feature", {{"a.txt", "feature\n"}});
+    write("a.txt", "main side\n");
+    git({"commit", "-qam", "main side"});
+    await(model->refreshGitStatus());
+    open("a.txt");
+
+    await(model->mergeBranch("feature"));
+    EXPECT_EQ(error(), "Merging feature hit conflicts. Resolve them in the terminal (git status, "
+                       "edit the files, git add, git commit), or run git merge --abort.");
+    EXPECT_FALSE(model->syncStatus().has_value());
+    EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::conflicted);
+    // The tab shows the markers on disk, so saving can't drop them.
+    EXPECT_TRUE(tabFor("a.txt")->sourceFile.content.contains("<<<<<<<"));
+    EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
+}
+
+TEST_F(Branches, StatusTextGoesAwayAfterItsLifetime)
+{
+    model = makeModel([](NBEWorkspaceEnvironment &environment) {
+        environment.timings.syncStatusDuration = std::chrono::milliseconds(50);
+    });
+    commitAndLoad({{"a.txt", "a\n"}});
+    await(model->createBranch("one"));
+    EXPECT_EQ(status(), "Created branch one");
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->syncStatus().has_value(); }));
+}
