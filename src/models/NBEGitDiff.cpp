@@ -54,6 +54,15 @@ std::optional<NBEGitHunkHeader> hunkHeader(QStringView line)
     return NBEGitHunkHeader{oldSide->first, oldSide->second, newSide->first, newSide->second};
 }
 
+QList<NBEGitDiffLine> parseOutput(std::optional<QString> output)
+{
+    if (!output || output->isEmpty())
+        return {};
+    if (output->endsWith(u'\n'))
+        output->chop(1);
+    return parse(*output);
+}
+
 QList<NBEGitDiffLine> parse(const QString &diff)
 {
     using Kind = NBEGitDiffLine::Kind;

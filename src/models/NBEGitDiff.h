@@ -37,6 +37,10 @@ namespace NBEGitDiff {
 // One row per line of `diff`, in order; never fails.
 QList<NBEGitDiffLine> parse(const QString &diff);
 
+// git's diff output as the diff view shows it: no rows for no or empty
+// output, and no blank row after the newline that ends the last line.
+QList<NBEGitDiffLine> parseOutput(std::optional<QString> output);
+
 // Nothing when either start doesn't read. A count that doesn't read is 0.
 std::optional<NBEGitHunkHeader> hunkHeader(QStringView line);
 

@@ -346,6 +346,38 @@ public:
 Q_SIGNALS:
     void branchPendingForceDeleteChanged();
 
+public:
+    // --- History
+    // The newest commits reachable from HEAD, newest first, as last loaded.
+    const QList<NBEGitCommit> &gitHistory() const { return m_gitHistory; }
+    // Reads the last 100 commits; empty outside a repository or when git
+    // fails.
+    QFuture<void> loadHistory();
+    // One commit's patch; empty when git can't show it.
+    QFuture<QList<NBEGitDiffLine>> commitDiff(const QString &sha);
+    // The repository-relative paths the commit touched, in git's order.
+    QFuture<QStringList> changedFilesFor(const NBEGitCommit &commit);
+    // Shows the commit's patch in place of a file diff.
+    void showCommitDiff(const NBEGitCommit &commit);
+    // Puts one file (a repository-relative path) back as it was in the
+    // commit. Unsaved edits in its tab are asked about first (Cancel restores
+    // nothing, Save keeps the edits in the tab); a clean tab shows the
+    // restored text.
+    QFuture<void> restoreFile(const QString &path, const NBEGitCommit &from);
+    // Reverts the commit with a new one, then reloads the commit's open
+    // files, the git state and the history. Unsaved edits in those tabs are
+    // asked about first (Save writes them, so git refuses to revert over
+    // them).
+    QFuture<void> revertCommit(const NBEGitCommit &commit);
+    // An annotated tag at the commit; an empty message annotates with the
+    // name. False (with a message when git refused) when no tag was made.
+    QFuture<bool> createTag(const QString &name, const NBEGitCommit &at, const QString &message);
+    // The application's version, else "1.0.0".
+    QString suggestedTagName() const;
+
+Q_SIGNALS:
+    void gitHistoryChanged();
+
 Q_SIGNALS:
     // Also for every edit and caret move, which always announce.
     void workspaceChanged();
@@ -495,6 +527,12 @@ private:
     QFuture<void> rewriteFiles(const std::optional<QList<QUrl>> &files, bool saveEdits,
                                const GitRewrite &command);
     std::optional<QString> m_branchPendingForceDelete;
+
+    // --- History
+    void setGitHistory(const QList<NBEGitCommit> &history);
+    void revertNow(const NBEGitCommit &commit, const QUrl &root,
+                   const std::function<void(bool)> &changed);
+    QList<NBEGitCommit> m_gitHistory;
 
     NBEWorkspaceEnvironment m_environment;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;

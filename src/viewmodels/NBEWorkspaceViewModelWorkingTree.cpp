@@ -33,14 +33,7 @@ QFuture<QList<NBEGitDiffLine>> NBEWorkspaceViewModel::diff(const QUrl &file)
     const bool untracked = gitStatus(file) == NBEGitStatus::untracked;
     // A big file's diff is read off the main thread as well.
     return m_gitService.diff(file, *m_git.root, untracked)
-        .then(QtFuture::Launch::Async, [](std::optional<QString> output) {
-            if (!output || output->isEmpty())
-                return QList<NBEGitDiffLine>();
-            // The newline that ends git's last line starts no row of its own.
-            if (output->endsWith(u'\n'))
-                output->chop(1);
-            return NBEGitDiff::parse(*output);
-        });
+        .then(QtFuture::Launch::Async, &NBEGitDiff::parseOutput);
 }
 
 QFuture<void> NBEWorkspaceViewModel::refreshAfter(const QFuture<bool> &command)

@@ -1,0 +1,174 @@
+// History: the commit list, one commit's patch and files, restoring a file
+// from a commit, reverting a commit and tagging one.
+#include "NBEWorkspaceViewModel.h"
+
+#include "NBEWhenFinished.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QPromise>
+
+#include <memory>
+
+namespace {
+
+constexpr int historyLimit = 100;
+
+// A repository-relative path as a file URL below the root.
+QUrl fileInRepository(const QUrl &root, const QString &path)
+{
+    return QUrl::fromLocalFile(QDir(root.toLocalFile()).filePath(path));
+}
+
+} // namespace
+
+void NBEWorkspaceViewModel::setGitHistory(const QList<NBEGitCommit> &history)
+{
+    if (m_gitHistory == history)
+        return;
+    m_gitHistory = history;
+    Q_EMIT gitHistoryChanged();
+}
+
+QFuture<void> NBEWorkspaceViewModel::loadHistory()
+{
+    if (!m_git.root) {
+        setGitHistory({});
+        return QtFuture::makeReadyFuture();
+    }
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_gitService.log(*m_git.root, historyLimit), this,
+                    [this, promise](const QList<NBEGitCommit> &history) {
+                        setGitHistory(history);
+                        promise->finish();
+                    });
+    return done;
+}
+
+QFuture<QList<NBEGitDiffLine>> NBEWorkspaceViewModel::commitDiff(const QString &sha)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>());
+    // A big commit's patch is parsed off the main thread.
+    return m_gitService.commitDiff(sha, *m_git.root)
+        .then(QtFuture::Launch::Async, &NBEGitDiff::parseOutput);
+}
+
+QFuture<QStringList> NBEWorkspaceViewModel::changedFilesFor(const NBEGitCommit &commit)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture(QStringList());
+    return m_gitService.changedFiles(commit.sha, *m_git.root);
+}
+
+void NBEWorkspaceViewModel::showCommitDiff(const NBEGitCommit &commit)
+{
+    setDiffTarget(std::nullopt);
+    setCommitDiffTarget(commit);
+}
+
+QFuture<void> NBEWorkspaceViewModel::restoreFile(const QString &path, const NBEGitCommit &from)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture();
+    const QList<QUrl> files{fileInRepository(*m_git.root, path)};
+    return rewriteFiles(files, false, [this, path, from](const QUrl &root, auto changed) {
+        nbeWhenFinished(m_gitService.restoreFile(path, from.sha, root), this,
+                        [this, path, from, changed](bool ok) {
+                            if (!ok)
+                                setErrorMessage(QStringLiteral("Couldn't restore ") + path +
+                                                QStringLiteral(" to ") + from.shortSHA + u'.');
+                            changed(ok);
+                        });
+    });
+}
+
+QFuture<void> NBEWorkspaceViewModel::revertCommit(const NBEGitCommit &commit)
+{
+    if (!m_git.root)
+        return QtFuture::makeReadyFuture();
+    const QUrl root = *m_git.root;
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    // The commit's files are known first, so their unsaved edits can be
+    // asked about before git rewrites them.
+    nbeWhenFinished(m_gitService.changedFiles(commit.sha, root), this,
+                    [this, commit, root, promise](const QStringList &paths) {
+                        QList<QUrl> files;
+                        for (const QString &path : paths)
+                            files.append(fileInRepository(root, path));
+                        nbeWhenFinished(
+                            rewriteFiles(files, true,
+                                         [this, commit](const QUrl &root, auto changed) {
+                                             revertNow(commit, root, changed);
+                                         }),
+                            this, [this, promise] {
+                                nbeWhenFinished(loadHistory(), this,
+                                                [promise] { promise->finish(); });
+                            });
+                    });
+    return done;
+}
+
+void NBEWorkspaceViewModel::revertNow(const NBEGitCommit &commit, const QUrl &root,
+                                      const std::function<void(bool)> &changed)
+{
+    nbeWhenFinished(m_gitService.revertCommit(commit.sha, root), this,
+                    [this, changed](const NBEGitResult &result) {
+                        if (!result.ok) {
+                            const QString error = result.error.value_or(QString()).trimmed();
+                            setErrorMessage(error.isEmpty()
+                                                ? QStringLiteral("Revert failed \u2014 commit or "
+                                                                 "stash your changes first, or "
+                                                                 "resolve a conflict in a "
+                                                                 "terminal.")
+                                                : QStringLiteral("Revert failed: ") + error);
+                        }
+                        // A revert that stopped on a conflict has rewritten files too.
+                        changed(true);
+                    });
+}
+
+QFuture<bool> NBEWorkspaceViewModel::createTag(const QString &name, const NBEGitCommit &at,
+                                               const QString &message)
+{
+    // Spaces and tabs only: a line break stays for git to refuse.
+    qsizetype start = 0;
+    qsizetype end = name.size();
+    auto blank = [](QChar c) { return c == u' ' || c == u'\t'; };
+    while (start < end && blank(name[start]))
+        ++start;
+    while (end > start && blank(name[end - 1]))
+        --end;
+    const QString trimmed = name.mid(start, end - start);
+    if (!m_git.root || trimmed.isEmpty())
+        return QtFuture::makeReadyFuture(false);
+
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    QFuture<bool> done = promise->future();
+    nbeWhenFinished(m_gitService.createTag(trimmed, at.sha, message, *m_git.root), this,
+                    [this, trimmed, promise](const NBEGitResult &result) {
+                        if (!result.ok) {
+                            const QString error = result.error.value_or(QString()).trimmed();
+                            setErrorMessage(error.isEmpty()
+                                                ? QStringLiteral("Couldn't create tag \u201C") +
+                                                      trimmed +
+                                                      QStringLiteral("\u201D \u2014 it may already "
+                                                                     "exist.")
+                                                : QStringLiteral("Couldn't create tag: ") + error);
+                        }
+                        promise->addResult(result.ok);
+                        promise->finish();
+                    });
+    return done;
+}
+
+QString NBEWorkspaceViewModel::suggestedTagName() const
+{
+    const QString version = QCoreApplication::applicationVersion();
+    return version.isEmpty() ? QStringLiteral("1.0.0") : version;
+}

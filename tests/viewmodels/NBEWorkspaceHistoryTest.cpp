@@ -1,0 +1,285 @@
+#include "NBEWorkspaceFixture.h"
+
+#include <QCoreApplication>
+
+using NBETest::await;
+
+namespace {
+
+class History : public NBEWorkspaceFixture
+{
+protected:
+    // A repository holding `files` in its first commit, loaded.
+    void commitAndLoad(const QList<QPair<QString, QByteArray>> &files)
+    {
+        git({"init", "-q"});
+        commit(files, "first");
+        load();
+    }
+
+    // Writes the files and commits them; the new commit as the history shows it.
+    NBEGitCommit commit(const QList<QPair<QString, QByteArray>> &files, const QString &subject)
+    {
+        for (const auto &[name, content] : files)
+            write(name, content);
+        git({"add", "-A"});
+        git({"commit", "-qm", subject});
+        return head();
+    }
+
+    NBEGitCommit head()
+    {
+        const QString sha = QString::fromUtf8(NBETest::git(root, {"rev-parse", "HEAD"})).trimmed();
+        const QString shortSHA =
+            QString::fromUtf8(NBETest::git(root, {"rev-parse", "--short", "HEAD"})).trimmed();
+        return NBEGitCommit{sha, shortSHA, {}, {}, {}};
+    }
+
+    std::optional<NBEOpenTab> tabFor(const QString &name) const
+    {
+        for (const NBEOpenTab &tab : model->workspace()->openTabs) {
+            if (tab.sourceFile.url == url(name))
+                return tab;
+        }
+        return std::nullopt;
+    }
+
+    QStringList subjects() const
+    {
+        QStringList list;
+        for (const NBEGitCommit &each : model->gitHistory())
+            list.append(each.subject);
+        return list;
+    }
+
+    QString error() const { return model->errorMessage().value_or(QString()); }
+};
+
+} // namespace
+
+TEST_F(History, NothingHappensOutsideARepository)
+{
+    write("a.txt", "a\n");
+    load();
+    const NBEGitCommit someCommit{
+        "0123456789abcdef0123456789abcdef01234567", "0123456", {}, {}, {}};
+    await(model->loadHistory());
+    EXPECT_TRUE(model->gitHistory().isEmpty());
+    EXPECT_TRUE(await(model->commitDiff(someCommit.sha)).isEmpty());
+    EXPECT_TRUE(await(model->changedFilesFor(someCommit)).isEmpty());
+    EXPECT_FALSE(await(model->createTag("v1", someCommit, {})));
+    await(model->restoreFile("a.txt", someCommit));
+    await(model->revertCommit(someCommit));
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_EQ(read("a.txt"), "a\n");
+}
+
+TEST_F(History, ListsTheNewestHundredCommitsNewestFirst)
+{
+    git({"init", "-q"});
+    load();
+    // Before the first commit git has no history to show.
+    await(model->loadHistory());
+    EXPECT_TRUE(model->gitHistory().isEmpty());
+
+    for (int i = 1; i <= 102; ++i)
+        git({"commit", "-q", "--allow-empty", "-m", "commit " + QString::number(i)});
+    await(model->refreshGitStatus());
+    await(model->loadHistory());
+    ASSERT_EQ(model->gitHistory().size(), 100);
+    EXPECT_EQ(model->gitHistory().first().subject, "commit 102");
+    EXPECT_EQ(model->gitHistory().last().subject, "commit 3");
+    EXPECT_EQ(model->gitHistory().first().sha, head().sha);
+    EXPECT_EQ(model->gitHistory().first().shortSHA, head().shortSHA);
+}
+
+TEST_F(History, ACommitsPatchAndFiles)
+{
+    commitAndLoad({{"a.txt", "one\ntwo\n"}});
+    const NBEGitCommit second = commit({{"a.txt", "one\n2\n"}, {"docs/b.md", "# B\n"}}, "second");
+
+    EXPECT_EQ(await(model->changedFilesFor(second)), (QStringList{"a.txt", "docs/b.md"}));
+
+    const QList<NBEGitDiffLine> rows = await(model->commitDiff(second.sha));
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_EQ(rows.first().kind, NBEGitDiffLine::Kind::meta);
+    EXPECT_EQ(rows.first().text, "diff --git a/a.txt b/a.txt");
+    // git's final newline makes no blank row.
+    EXPECT_EQ(rows.last().kind, NBEGitDiffLine::Kind::addition);
+    EXPECT_EQ(rows.last().text, "# B");
+    const auto added = std::count_if(rows.cbegin(), rows.cend(), [](const NBEGitDiffLine &row) {
+        return row.kind == NBEGitDiffLine::Kind::addition;
+    });
+    EXPECT_EQ(added, 2);
+
+    // Nothing for what git can't show, nor for an option in place of a hash.
+    EXPECT_TRUE(await(model->commitDiff("0000000000000000000000000000000000000000")).isEmpty());
+    EXPECT_TRUE(await(model->commitDiff("--output=/tmp/x")).isEmpty());
+    EXPECT_TRUE(await(model->changedFilesFor({"nothing", "no", {}, {}, {}})).isEmpty());
+
+    model->setDiffTarget(url("a.txt"));
+    model->showCommitDiff(second);
+    EXPECT_FALSE(model->diffTarget().has_value());
+    EXPECT_EQ(model->commitDiffTarget(), second);
+}
+
+TEST_F(History, RestoringAFileThatIsNotOpen)
+{
+    commitAndLoad({{"a.txt", "old\n"}});
+    const NBEGitCommit first = head();
+    commit({{"a.txt", "new\n"}}, "second");
+    await(model->refreshGitStatus());
+
+    await(model->restoreFile("a.txt", first));
+    EXPECT_EQ(read("a.txt"), "old\n");
+    EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::modified);
+    EXPECT_TRUE(desktop->questions.isEmpty());
+
+    await(model->restoreFile("nope.txt", first));
+    EXPECT_EQ(error(), "Couldn't restore nope.txt to " + first.shortSHA + ".");
+}
+
+TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
+{
+    commitAndLoad({{"a.txt", "old\n"}});
+    const NBEGitCommit first = head();
+    commit({{"a.txt", "new\n"}}, "second");
+    await(model->refreshGitStatus());
+    const QUuid id = open("a.txt").id;
+
+    // A clean tab simply shows the restored text.
+    await(model->restoreFile("a.txt", first));
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "old\n");
+    EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
+    EXPECT_TRUE(desktop->questions.isEmpty());
+
+    git({"checkout", "HEAD", "--", "a.txt"});
+    await(model->openFile(url("a.txt"), false));
+    // The tab still shows "old": reopening activates it without reading.
+    model->updateContent("typed\n", id);
+
+    desktop->answer = NBEUnsavedChangesChoice::Cancel;
+    await(model->restoreFile("a.txt", first));
+    EXPECT_EQ(desktop->questions, (QList<QStringList>{{"a.txt"}}));
+    EXPECT_EQ(read("a.txt"), "new\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "typed\n");
+
+    // Save keeps the edits in the tab, now unsaved against the restored file.
+    desktop->answer = NBEUnsavedChangesChoice::Save;
+    await(model->restoreFile("a.txt", first));
+    EXPECT_EQ(read("a.txt"), "old\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "typed\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.savedContent, "old\n");
+
+    // Don't Save drops them.
+    git({"checkout", "HEAD", "--", "a.txt"});
+    desktop->answer = NBEUnsavedChangesChoice::DontSave;
+    await(model->restoreFile("a.txt", first));
+    EXPECT_EQ(tabFor("a.txt")->id, id);
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "old\n");
+    EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
+TEST_F(History, RevertingACommit)
+{
+    commitAndLoad({{"a.txt", "one\n"}});
+    const NBEGitCommit second = commit({{"a.txt", "two\n"}, {"b.txt", "b\n"}}, "second");
+    await(model->refreshGitStatus());
+    open("b.txt");
+    open("a.txt");
+
+    await(model->revertCommit(second));
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_EQ(read("a.txt"), "one\n");
+    EXPECT_EQ(subjects(), (QStringList{"Revert \"second\"", "second", "first"}));
+    EXPECT_EQ(model->gitHeadSHA(), head().sha);
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "one\n");
+    // The file the reverted commit added is gone, and so is its clean tab.
+    EXPECT_FALSE(QFile::exists(path("b.txt")));
+    EXPECT_FALSE(tabFor("b.txt"));
+}
+
+TEST_F(History, ARevertThatConflictsStillReloads)
+{
+    commitAndLoad({{"a.txt", "one\n"}});
+    const NBEGitCommit second = commit({{"a.txt", "two\n"}}, "second");
+    commit({{"a.txt", "three\n"}}, "third");
+    await(model->refreshGitStatus());
+    open("a.txt");
+
+    await(model->revertCommit(second));
+    EXPECT_TRUE(error().startsWith("Revert failed: error: could not revert"))
+        << error().toStdString();
+    EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::conflicted);
+    EXPECT_TRUE(tabFor("a.txt")->sourceFile.content.contains("<<<<<<<"));
+    EXPECT_EQ(subjects(), (QStringList{"third", "second", "first"}));
+}
+
+TEST_F(History, RevertingOverUnsavedEditsAsksFirst)
+{
+    commitAndLoad({{"a.txt", "one\n"}, {"other.txt", "o\n"}});
+    const NBEGitCommit second = commit({{"a.txt", "two\n"}}, "second");
+    await(model->refreshGitStatus());
+    const QUuid id = open("a.txt").id;
+    const QUuid otherID = open("other.txt").id;
+    model->updateContent("typed\n", id);
+    // A tab the commit didn't touch isn't asked about.
+    model->updateContent("elsewhere\n", otherID);
+
+    desktop->answer = NBEUnsavedChangesChoice::Cancel;
+    await(model->revertCommit(second));
+    EXPECT_EQ(desktop->questions, (QList<QStringList>{{"a.txt"}}));
+    EXPECT_EQ(read("a.txt"), "two\n");
+    EXPECT_EQ(head().sha, second.sha);
+
+    // Saved first, the edits stop git.
+    desktop->answer = NBEUnsavedChangesChoice::Save;
+    await(model->revertCommit(second));
+    EXPECT_EQ(read("a.txt"), "typed\n");
+    EXPECT_EQ(head().sha, second.sha);
+    EXPECT_TRUE(error().startsWith("Revert failed: ")) << error().toStdString();
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "typed\n");
+    EXPECT_EQ(tabFor("other.txt")->sourceFile.content, "elsewhere\n");
+}
+
+TEST_F(History, CreatingTags)
+{
+    commitAndLoad({{"a.txt", "a\n"}});
+    const NBEGitCommit first = head();
+    auto annotation = [&](const QString &tag) {
+        return QString::fromUtf8(NBETest::git(root, {"tag", "-l", "--format=%(contents)", tag}))
+            .trimmed();
+    };
+
+    // Spaces and tabs around the name go; an empty message is the name.
+    EXPECT_TRUE(await(model->createTag(" \tv1.0 \t", first, {})));
+    EXPECT_EQ(annotation("v1.0"), "v1.0");
+    EXPECT_EQ(QString::fromUtf8(NBETest::git(root, {"rev-list", "-n", "1", "v1.0"})).trimmed(),
+              first.sha);
+    EXPECT_TRUE(await(model->createTag("v2", first, "  Release two\n")));
+    EXPECT_EQ(annotation("v2"), "Release two");
+
+    EXPECT_FALSE(await(model->createTag(" \t ", first, "x")));
+    EXPECT_FALSE(model->errorMessage().has_value());
+
+    EXPECT_FALSE(await(model->createTag("v1.0", first, {})));
+    EXPECT_EQ(error(), "Couldn't create tag: fatal: tag 'v1.0' already exists");
+    EXPECT_FALSE(await(model->createTag("-d", first, {})));
+    EXPECT_EQ(error(), "Couldn't create tag: A tag name can't begin with \u201C-\u201D.");
+    // A line break is no part of what is trimmed; git refuses it.
+    EXPECT_FALSE(await(model->createTag("v3\n", first, {})));
+    EXPECT_TRUE(error().startsWith("Couldn't create tag: ")) << error().toStdString();
+    EXPECT_EQ(QString::fromUtf8(NBETest::git(root, {"tag"})).split('\n', Qt::SkipEmptyParts),
+              (QStringList{"v1.0", "v2"}));
+}
+
+TEST_F(History, SuggestedTagNameIsTheApplicationVersion)
+{
+    const QString saved = QCoreApplication::applicationVersion();
+    QCoreApplication::setApplicationVersion({});
+    EXPECT_EQ(model->suggestedTagName(), "1.0.0");
+    QCoreApplication::setApplicationVersion("2.4.1");
+    EXPECT_EQ(model->suggestedTagName(), "2.4.1");
+    QCoreApplication::setApplicationVersion(saved);
+}
