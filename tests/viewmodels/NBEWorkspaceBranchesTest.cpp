@@ -291,14 +291,3 @@ TEST_F(Branches, AConflictingMergeIsLeftForTheTerminal)
     EXPECT_TRUE(tabFor("a.txt")->sourceFile.content.contains("<<<<<<<"));
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
 }
-
-TEST_F(Branches, StatusTextGoesAwayAfterItsLifetime)
-{
-    model = makeModel([](NBEWorkspaceEnvironment &environment) {
-        environment.timings.syncStatusDuration = std::chrono::milliseconds(50);
-    });
-    commitAndLoad({{"a.txt", "a\n"}});
-    await(model->createBranch("one"));
-    EXPECT_EQ(status(), "Created branch one");
-    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->syncStatus().has_value(); }));
-}
