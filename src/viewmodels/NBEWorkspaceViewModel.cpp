@@ -3,7 +3,6 @@
 #include "NBEWhenFinished.h"
 
 #include "NBEApplicationActivity.h"
-#include "NBECommitDrafts.h"
 #include "NBELog.h"
 #include "NBERecentProjects.h"
 
@@ -126,6 +125,7 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                         NBERecentProjects::record(folder, defaults());
                         setRecentProjects(NBERecentProjects::load(defaults()));
                         nbeWhenFinished(refreshGitStatus(), this, [this, folder, promise] {
+                            startAutoFetch();
                             loadCommitDraft();
                             NBELog::app().info("Opened workspace: %s", folder.fileName());
                             setLoading(false);
@@ -144,6 +144,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
     }
     return closeTabsAsking(ids, [this] {
         shutdownLSP();
+        stopAutoFetch();
         // A check still pending would list a closed folder's files again.
         dropAllValidations();
         setWorkspace(std::nullopt);
@@ -188,11 +189,4 @@ void NBEWorkspaceViewModel::openInTarnwick()
     if (!application)
         return;
     m_desktop->openWithApplication({m_workspace->rootURL}, *application);
-}
-
-void NBEWorkspaceViewModel::loadCommitDraft()
-{
-    if (!m_git.root)
-        return;
-    setCommitMessage(NBECommitDrafts::load(*m_git.root, defaults()));
 }

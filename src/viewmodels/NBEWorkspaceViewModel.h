@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NBEAnthropicService.h"
 #include "NBEDefaults.h"
 #include "NBEFileDiagnostic.h"
 #include "NBEFileService.h"
@@ -64,6 +65,8 @@ struct NBEWorkspaceEnvironment
     // The JSON file holding the OAuth application's "clientSecret"; empty:
     // NBEGitHubOAuth.json in the application's data folders.
     QString oauthAppFile;
+    // Where commit messages are asked for; empty: the AI service itself.
+    QUrl aiBaseURL;
 };
 
 // The controller of one project window: the open folder, its tabs, the
@@ -378,6 +381,34 @@ public:
 Q_SIGNALS:
     void gitHistoryChanged();
 
+public:
+    // --- Commit and generated messages
+    bool isGeneratingCommitMessage() const { return m_isGeneratingCommitMessage; }
+    // Commits the staged changes with the trimmed message, or amends HEAD.
+    // The future says whether git made the commit; it ends after the refresh.
+    QFuture<bool> commit(bool amend);
+    // HEAD's full message, trimmed; nothing outside a repository.
+    QFuture<std::optional<QString>> lastCommitMessage();
+    // Asks the AI service for a message describing the pending changes and
+    // puts it in the box; a failure lands in `errorMessage`.
+    QFuture<void> generateCommitMessage();
+    // Keeps the box's text as the repository's draft.
+    void persistCommitDraft();
+    // AI features are on and a key is in the keyring.
+    QFuture<bool> isAIConfigured() const;
+    // One line per changed file ("M  path/below/root"), at most 50, by name.
+    QString fileChangeSummary(const QUrl &root) const;
+    // Cut to `limit` user-perceived characters, marked when it was cut.
+    static QString truncatedDiff(const QString &diff, int limit);
+
+Q_SIGNALS:
+    void isGeneratingCommitMessageChanged();
+
+public:
+    // --- Background fetch
+    // "nbe.gitAutoFetch", read at every turn; on unless stored as false.
+    bool isAutoFetchEnabled() const;
+
 Q_SIGNALS:
     // Also for every edit and caret move, which always announce.
     void workspaceChanged();
@@ -479,6 +510,28 @@ private:
                                  std::optional<NBEGitStatus> status);
     void reloadAfterDiscard(const QUrl &file, const NBEResult<NBETextFile> &read,
                             const UntouchedTab &untouched);
+
+    // --- Commit and generated messages
+    void setGeneratingCommitMessage(bool generating);
+    NBEAnthropicService &anthropicService();
+    void requestCommitMessage(const QUrl &root, const QString &apiKey,
+                              std::shared_ptr<QPromise<void>> promise);
+
+    bool m_isGeneratingCommitMessage = false;
+    std::unique_ptr<NBEAnthropicService> m_anthropicService;
+
+    // --- Background fetch
+    void startAutoFetch();
+    void stopAutoFetch();
+    // One background fetch; joins the one already running.
+    QFuture<void> autoFetchNow();
+
+    QTimer *m_autoFetchTimer = nullptr;
+    QMetaObject::Connection m_appActiveObserver;
+    // Bumped by every start and stop, so a fetch of an earlier run neither
+    // refreshes nor re-arms the timer.
+    quint64 m_autoFetchRun = 0;
+    std::optional<QFuture<void>> m_autoFetchRunning;
 
     NBEDefaults &defaults() const { return *m_defaults; }
 

@@ -66,6 +66,8 @@ protected:
         environment.defaults = settings.get();
         environment.timings.validationDelay = std::chrono::milliseconds(60);
         environment.timings.serverFormattingLimit = std::chrono::milliseconds(5000);
+        // Background fetch only where a test asks for it.
+        environment.timings.autoFetchStartDelay = std::chrono::hours(1);
         if (adjust)
             adjust(environment);
         return std::make_unique<NBEWorkspaceViewModel>(environment);

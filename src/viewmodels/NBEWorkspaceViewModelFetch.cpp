@@ -1,0 +1,72 @@
+// Background fetch: keeps the ahead and behind counts current while a
+// workspace is open, without ever asking for credentials.
+#include "NBEWorkspaceViewModel.h"
+
+#include "NBEWhenFinished.h"
+
+#include "NBEApplicationActivity.h"
+
+#include <QPromise>
+#include <QTimer>
+
+bool NBEWorkspaceViewModel::isAutoFetchEnabled() const
+{
+    return defaults().boolValue(QStringLiteral("nbe.gitAutoFetch"), true);
+}
+
+void NBEWorkspaceViewModel::startAutoFetch()
+{
+    stopAutoFetch();
+    const quint64 run = m_autoFetchRun;
+    m_autoFetchTimer = new QTimer(this);
+    m_autoFetchTimer->setSingleShot(true);
+    m_autoFetchTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_autoFetchTimer, &QTimer::timeout, this, [this, run] {
+        // The pause counts from the end of a fetch, so turns never pile up.
+        nbeWhenFinished(autoFetchNow(), this, [this, run] {
+            if (run == m_autoFetchRun && m_autoFetchTimer)
+                m_autoFetchTimer->start(m_environment.timings.autoFetchInterval);
+        });
+    });
+    m_autoFetchTimer->start(m_environment.timings.autoFetchStartDelay);
+    if (m_activity) {
+        m_appActiveObserver = connect(m_activity.data(), &NBEApplicationActivity::becameActive,
+                                      this, [this] { autoFetchNow(); });
+    }
+}
+
+void NBEWorkspaceViewModel::stopAutoFetch()
+{
+    ++m_autoFetchRun;
+    delete m_autoFetchTimer;
+    m_autoFetchTimer = nullptr;
+    disconnect(m_appActiveObserver);
+    m_appActiveObserver = {};
+}
+
+QFuture<void> NBEWorkspaceViewModel::autoFetchNow()
+{
+    // A second request while one runs (an activation during the loop's turn)
+    // waits for that one instead of fetching twice in a row.
+    if (m_autoFetchRunning && !m_autoFetchRunning->isFinished())
+        return *m_autoFetchRunning;
+    if (!isAutoFetchEnabled() || m_isSyncing || m_git.remotes.isEmpty() || !m_git.root)
+        return QtFuture::makeReadyFuture();
+
+    const quint64 run = m_autoFetchRun;
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    m_autoFetchRunning = done;
+    // Every failure is silent: the state keeps what the last refresh found.
+    nbeWhenFinished(m_gitService.fetch(*m_git.root), this, [this, run, promise](bool fetched) {
+        // After the workspace closed (or another one loaded) the answer
+        // belongs to nothing shown any more.
+        if (!fetched || run != m_autoFetchRun) {
+            promise->finish();
+            return;
+        }
+        nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
+    });
+    return done;
+}

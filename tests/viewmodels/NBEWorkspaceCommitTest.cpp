@@ -1,0 +1,333 @@
+#include "NBEWorkspaceFixture.h"
+
+#include "NBECommitDrafts.h"
+#include "NBEFakeMessagesServer.h"
+#include "NBEKeychain.h"
+
+namespace {
+
+using NBETest::textReply;
+
+const QString commitFailed = QStringLiteral(
+    "Commit failed — stage some changes first, and make sure git user.name / user.email are set.");
+
+class NBEWorkspaceCommitTest : public NBEWorkspaceFixture
+{
+protected:
+    NBETest::FakeMessagesServer server;
+    QList<std::optional<QString>> statuses;
+
+    void SetUp() override
+    {
+        NBEWorkspaceFixture::SetUp();
+        model = makeModel([this](NBEWorkspaceEnvironment &environment) {
+            environment.aiBaseURL = server.baseURL();
+            environment.timings.syncStatusDuration = std::chrono::milliseconds(3000);
+        });
+        QObject::connect(model.get(), &NBEWorkspaceViewModel::syncStatusChanged,
+                         [this] { statuses.append(model->syncStatus()); });
+        ASSERT_TRUE(NBETest::await(NBEKeychain::remove(NBEKeychainKey::anthropicAPIKey)));
+    }
+    void TearDown() override
+    {
+        NBETest::await(NBEKeychain::remove(NBEKeychainKey::anthropicAPIKey));
+    }
+
+    void repository()
+    {
+        git({QStringLiteral("init"), QStringLiteral("-q")});
+        write(QStringLiteral("index.html"), "<p>one</p>\n");
+        git({QStringLiteral("add"), QStringLiteral(".")});
+        git({QStringLiteral("commit"), QStringLiteral("-q"), QStringLiteral("-m"),
+             QStringLiteral("First page")});
+    }
+    void stageEdit(const QString &file = QStringLiteral("index.html"),
+                   const QByteArray &text = "<p>two</p>\n")
+    {
+        write(file, text);
+        git({QStringLiteral("add"), file});
+        NBETest::await(model->refreshGitStatus());
+    }
+    QString headSubject() { return QString::fromUtf8(git(QStringLiteral("log -1 --pretty=%s"))); }
+    int commitCount() { return git(QStringLiteral("rev-list --count HEAD")).toInt(); }
+    QByteArray git(const QString &line) { return NBETest::git(root, line.split(u' ')).trimmed(); }
+    using NBEWorkspaceFixture::git;
+
+    QString draft() { return NBECommitDrafts::load(*model->gitRoot(), *settings); }
+    bool hasDraft() { return settings->contains(NBECommitDrafts::key(*model->gitRoot())); }
+    void storeKey()
+    {
+        ASSERT_TRUE(NBETest::await(
+            NBEKeychain::set(QStringLiteral("sk-test"), NBEKeychainKey::anthropicAPIKey)));
+    }
+};
+
+} // namespace
+
+TEST_F(NBEWorkspaceCommitTest, CommitAndAmendClearTheBoxAndDraftAndFlash)
+{
+    repository();
+    load();
+    stageEdit();
+    model->setCommitMessage(QStringLiteral("  Second page\n\n"));
+    model->persistCommitDraft();
+    ASSERT_TRUE(hasDraft());
+
+    EXPECT_TRUE(NBETest::await(model->commit(false)));
+    EXPECT_EQ(headSubject(), QStringLiteral("Second page"));
+    EXPECT_EQ(model->commitMessage(), QString());
+    EXPECT_FALSE(hasDraft());
+    EXPECT_EQ(model->syncStatus(), QStringLiteral("Committed to main"));
+    EXPECT_FALSE(model->hasStagedChanges()); // refreshed before the future ended
+    EXPECT_FALSE(model->errorMessage().has_value());
+
+    // The amend comes within the first flash's lifetime; that flash's end
+    // must not clear the newer text.
+    model->setCommitMessage(QStringLiteral("Second page, reworded"));
+    EXPECT_TRUE(NBETest::await(model->commit(true)));
+    EXPECT_EQ(commitCount(), 2);
+    EXPECT_EQ(headSubject(), QStringLiteral("Second page, reworded"));
+    EXPECT_EQ(model->syncStatus(), QStringLiteral("Amended last commit"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->syncStatus().has_value(); }));
+    const QList<std::optional<QString>> expected{
+        QStringLiteral("Committed to main"), QStringLiteral("Amended last commit"), std::nullopt};
+    EXPECT_EQ(statuses, expected);
+}
+
+TEST_F(NBEWorkspaceCommitTest, CommitWithoutBranchNameSaysHead)
+{
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    write(QStringLiteral("a.css"), "a{}\n");
+    load();
+    stageEdit(QStringLiteral("a.css"), "a{}\n");
+    ASSERT_FALSE(model->gitBranch().has_value());
+    model->setCommitMessage(QStringLiteral("Start"));
+    EXPECT_TRUE(NBETest::await(model->commit(false)));
+    EXPECT_EQ(model->syncStatus(), QStringLiteral("Committed to HEAD"));
+}
+
+TEST_F(NBEWorkspaceCommitTest, RefusedCommitsKeepMessageAndDraft)
+{
+    // Outside a repository nothing happens at all.
+    load();
+    model->setCommitMessage(QStringLiteral("Anything"));
+    EXPECT_FALSE(NBETest::await(model->commit(false)));
+    EXPECT_FALSE(model->errorMessage().has_value());
+
+    repository();
+    NBETest::await(model->refreshGitStatus());
+    stageEdit();
+    for (const QString &blank : {QString(), QStringLiteral("  \n\t \n")}) {
+        model->setCommitMessage(blank);
+        EXPECT_FALSE(NBETest::await(model->commit(false)));
+        EXPECT_FALSE(model->errorMessage().has_value());
+        EXPECT_EQ(commitCount(), 1);
+    }
+
+    git(QStringLiteral("reset -q"));
+    NBETest::await(model->refreshGitStatus());
+    model->setCommitMessage(QStringLiteral("Nothing staged"));
+    model->persistCommitDraft();
+    EXPECT_FALSE(NBETest::await(model->commit(false)));
+    EXPECT_EQ(model->errorMessage(), commitFailed);
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("Nothing staged"));
+    EXPECT_EQ(draft(), QStringLiteral("Nothing staged"));
+    EXPECT_FALSE(model->syncStatus().has_value());
+    EXPECT_EQ(commitCount(), 1);
+}
+
+TEST_F(NBEWorkspaceCommitTest, TextTypedWhileCommittingIsKept)
+{
+    repository();
+    load();
+    stageEdit();
+    model->setCommitMessage(QStringLiteral("Second page"));
+    const QFuture<bool> done = model->commit(false);
+    model->setCommitMessage(QStringLiteral("Next idea"));
+    model->persistCommitDraft();
+    EXPECT_TRUE(NBETest::await(done));
+    EXPECT_EQ(headSubject(), QStringLiteral("Second page"));
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("Next idea"));
+    EXPECT_EQ(draft(), QStringLiteral("Next idea"));
+}
+
+TEST_F(NBEWorkspaceCommitTest, DraftIsSharedByTheRepositoryAndLoadedWithIt)
+{
+    repository();
+    write(QStringLiteral("css/site.css"), "a{}\n");
+    NBECommitDrafts::save(QStringLiteral("Half-written"), QUrl::fromLocalFile(root), *settings);
+    model->setCommitMessage(QStringLiteral("from before"));
+    load();
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("Half-written"));
+
+    // A window on a subfolder of the same repository sees the same draft.
+    auto other = makeModel();
+    NBETest::await(other->loadWorkspace(url(QStringLiteral("css"))));
+    EXPECT_EQ(other->commitMessage(), QStringLiteral("Half-written"));
+
+    // Closing the folder keeps the box and the draft.
+    EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("Half-written"));
+}
+
+TEST_F(NBEWorkspaceCommitTest, LastCommitMessageIsHeadsWholeMessage)
+{
+    EXPECT_FALSE(NBETest::await(model->lastCommitMessage()).has_value());
+    repository();
+    write(QStringLiteral("b.js"), "1\n");
+    git({QStringLiteral("add"), QStringLiteral("b.js")});
+    git({QStringLiteral("commit"), QStringLiteral("-q"), QStringLiteral("-m"),
+         QStringLiteral("Subject\n\n- body line\n")});
+    load();
+    EXPECT_EQ(NBETest::await(model->lastCommitMessage()), QStringLiteral("Subject\n\n- body line"));
+}
+
+TEST_F(NBEWorkspaceCommitTest, GenerationChecksSettingThenKey)
+{
+    repository();
+    load();
+    stageEdit();
+    QList<bool> flags;
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged,
+                     [&] { flags.append(model->isGeneratingCommitMessage()); });
+
+    settings->setBool(QStringLiteral("nbe.ai.enabled"), false);
+    NBETest::await(model->generateCommitMessage());
+    EXPECT_EQ(model->errorMessage(),
+              QStringLiteral("AI features are turned off. Enable them in Settings → AI."));
+    EXPECT_FALSE(NBETest::await(model->isAIConfigured()));
+
+    settings->remove(QStringLiteral("nbe.ai.enabled"));
+    NBETest::await(model->generateCommitMessage());
+    EXPECT_EQ(
+        model->errorMessage(),
+        QStringLiteral("Add your Anthropic API key in Settings → AI to generate commit messages."));
+    EXPECT_FALSE(NBETest::await(model->isAIConfigured()));
+    EXPECT_TRUE(flags.isEmpty());
+    EXPECT_TRUE(server.requests.isEmpty());
+
+    storeKey();
+    settings->setBool(QStringLiteral("nbe.ai.enabled"), false);
+    EXPECT_FALSE(NBETest::await(model->isAIConfigured()));
+    settings->setBool(QStringLiteral("nbe.ai.enabled"), true);
+    EXPECT_TRUE(NBETest::await(model->isAIConfigured()));
+}
+
+TEST_F(NBEWorkspaceCommitTest, GeneratedMessageFillsBoxAndDraft)
+{
+    repository();
+    git({QStringLiteral("commit"), QStringLiteral("-q"), QStringLiteral("--allow-empty"),
+         QStringLiteral("-m"), QStringLiteral("Tidy styles")});
+    load();
+    stageEdit();
+    storeKey();
+    server.answer(200, textReply(QStringLiteral("Reword the page")));
+    model->setCommitMessage(QStringLiteral("old"));
+
+    QList<bool> flags;
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged,
+                     [&] { flags.append(model->isGeneratingCommitMessage()); });
+    NBETest::await(model->generateCommitMessage());
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("Reword the page"));
+    EXPECT_EQ(draft(), QStringLiteral("Reword the page"));
+    EXPECT_EQ(flags, (QList<bool>{true, false}));
+    EXPECT_FALSE(model->errorMessage().has_value());
+
+    const QString content = server.lastContent();
+    EXPECT_TRUE(content.contains(
+        QStringLiteral("Recent commit subjects (match this style):\n- Tidy styles\n- First page")))
+        << content.toStdString();
+    EXPECT_TRUE(content.contains(QStringLiteral("Files changed:\nM  index.html\n")));
+    EXPECT_TRUE(content.contains(QStringLiteral("+<p>two</p>")));
+}
+
+TEST_F(NBEWorkspaceCommitTest, DiffFallsBackToWorkingTreeThenToSummaryAlone)
+{
+    repository();
+    load();
+    storeKey();
+    server.answer(200, textReply(QStringLiteral("Message")));
+
+    // Nothing staged: the working tree's diff against HEAD goes out.
+    write(QStringLiteral("index.html"), "<p>working</p>\n");
+    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->generateCommitMessage());
+    EXPECT_TRUE(server.lastContent().contains(QStringLiteral("+<p>working</p>")));
+
+    // Only an untracked file: no diff, but the summary names it.
+    git({QStringLiteral("checkout"), QStringLiteral("-q"), QStringLiteral("--"),
+         QStringLiteral("index.html")});
+    write(QStringLiteral("new.css"), "b{}\n");
+    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->generateCommitMessage());
+    ASSERT_EQ(server.requests.size(), 2);
+    EXPECT_TRUE(server.lastContent().contains(
+        QStringLiteral("Files changed:\nU  new.css\n\nDiff:\n(no textual diff available)")));
+}
+
+TEST_F(NBEWorkspaceCommitTest, FailedGenerationKeepsMessageAndClearsFlag)
+{
+    repository();
+    load();
+    storeKey();
+    model->setCommitMessage(QStringLiteral("mine"));
+
+    // Nothing to describe: the AI client's sentence, no request.
+    NBETest::await(model->generateCommitMessage());
+    EXPECT_EQ(model->errorMessage(),
+              QStringLiteral("There are no changes to describe — stage some changes first."));
+    EXPECT_TRUE(server.requests.isEmpty());
+
+    stageEdit();
+    model->clearErrorMessage();
+    server.answer(500, R"({"type":"error","error":{"type":"api_error","message":"Overloaded"}})");
+    NBETest::await(model->generateCommitMessage());
+    ASSERT_TRUE(model->errorMessage().has_value());
+    EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("Overloaded")))
+        << model->errorMessage()->toStdString();
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("mine"));
+    EXPECT_FALSE(model->isGeneratingCommitMessage());
+    EXPECT_FALSE(hasDraft());
+}
+
+TEST_F(NBEWorkspaceCommitTest, LargeChangesAreBoundedInTheRequest)
+{
+    repository();
+    QByteArray big(70000, 'x');
+    big += '\n';
+    write(QStringLiteral("index.html"), big);
+    for (int i = 0; i < 60; ++i)
+        write(QStringLiteral("f%1.txt").arg(i, 2, 10, QLatin1Char('0')), "1\n");
+    git({QStringLiteral("add"), QStringLiteral(".")});
+    load();
+    storeKey();
+    server.answer(200, textReply(QStringLiteral("Message")));
+    NBETest::await(model->generateCommitMessage());
+
+    const QString content = server.lastContent();
+    const qsizetype diffStart = content.indexOf(QStringLiteral("\n\nDiff:\n")) + 8;
+    const QString sent = content.mid(diffStart);
+    EXPECT_EQ(sent.size(), 60000 + 18);
+    EXPECT_TRUE(sent.endsWith(QStringLiteral("\n\n[diff truncated]")));
+
+    const qsizetype filesStart = content.indexOf(QStringLiteral("Files changed:\n")) + 15;
+    const QStringList lines = content.mid(filesStart, diffStart - 8 - filesStart).split(u'\n');
+    ASSERT_EQ(lines.size(), 50);
+    EXPECT_EQ(lines.first(), QStringLiteral("A  f00.txt"));
+    EXPECT_EQ(lines.last(), QStringLiteral("A  f49.txt"));
+}
+
+TEST(NBEWorkspaceTruncatedDiff, CountsUserPerceivedCharacters)
+{
+    const QString marker = QStringLiteral("\n\n[diff truncated]");
+    const QString exact(60000, u'a');
+    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(exact, 60000), exact);
+    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(exact + u'b', 60000), exact + marker);
+
+    // "e" with a combining accent is one character of two UTF-16 units.
+    const QString accented = QStringLiteral("e\u0301");
+    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(accented.repeated(3), 3), accented.repeated(3));
+    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(accented.repeated(4), 3),
+              accented.repeated(3) + marker);
+    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(QString(), 3), QString());
+}
