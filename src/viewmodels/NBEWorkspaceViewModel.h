@@ -528,8 +528,8 @@ private:
 
     QTimer *m_autoFetchTimer = nullptr;
     QMetaObject::Connection m_appActiveObserver;
-    // Bumped by every start and stop, so a fetch of an earlier run neither
-    // refreshes nor re-arms the timer.
+    // Bumped by every start and stop, so a fetch of an earlier run doesn't
+    // re-arm the timer.
     quint64 m_autoFetchRun = 0;
     std::optional<QFuture<void>> m_autoFetchRunning;
 

@@ -53,16 +53,15 @@ QFuture<void> NBEWorkspaceViewModel::autoFetchNow()
     if (!isAutoFetchEnabled() || m_isSyncing || m_git.remotes.isEmpty() || !m_git.root)
         return QtFuture::makeReadyFuture();
 
-    const quint64 run = m_autoFetchRun;
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
     m_autoFetchRunning = done;
     // Every failure is silent: the state keeps what the last refresh found.
-    nbeWhenFinished(m_gitService.fetch(*m_git.root), this, [this, run, promise](bool fetched) {
-        // After the workspace closed (or another one loaded) the answer
-        // belongs to nothing shown any more.
-        if (!fetched || run != m_autoFetchRun) {
+    nbeWhenFinished(m_gitService.fetch(*m_git.root), this, [this, promise](bool fetched) {
+        // A closed workspace keeps its last git state; refreshing without a
+        // workspace would wipe it.
+        if (!fetched || !m_workspace) {
             promise->finish();
             return;
         }

@@ -22,7 +22,7 @@ protected:
         NBEWorkspaceFixture::SetUp();
         model = makeModel([this](NBEWorkspaceEnvironment &environment) {
             environment.aiBaseURL = server.baseURL();
-            environment.timings.syncStatusDuration = std::chrono::milliseconds(3000);
+            environment.timings.syncStatusDuration = std::chrono::milliseconds(5000);
         });
         QObject::connect(model.get(), &NBEWorkspaceViewModel::syncStatusChanged,
                          [this] { statuses.append(model->syncStatus()); });

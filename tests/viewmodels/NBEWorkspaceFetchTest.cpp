@@ -204,6 +204,22 @@ TEST_F(NBEWorkspaceFetchTest, ClosingStopsTheLoopAndActivationsAndLoadingRestart
 
     load();
     ASSERT_TRUE(NBETest::waitUntil([&] { return fetches() > count; }));
+
+    // A fetch still running when the folder closes leaves the git state as
+    // the window last showed it.
+    useModel(1h, 1h);
+    load();
+    NBETest::writeFile(hold(QStringLiteral("fetch")), "");
+    activate();
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return logLines().last() == QStringLiteral("fetch-start"); }));
+    ASSERT_TRUE(NBETest::await(model->closeWorkspace()));
+    QFile::remove(hold(QStringLiteral("fetch")));
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return logLines().last() == QStringLiteral("fetch-end"); }));
+    settle();
+    EXPECT_EQ(model->gitBranch(), QStringLiteral("main"));
+    EXPECT_TRUE(model->isGitRepository());
 }
 
 TEST_F(NBEWorkspaceFetchTest, RemoteThatWantsCredentialsFailsWithoutAsking)
