@@ -4,6 +4,8 @@
 #include "NBEFakeMessagesServer.h"
 #include "NBEKeychain.h"
 
+#include <QElapsedTimer>
+
 namespace {
 
 using NBETest::textReply;
@@ -16,13 +18,14 @@ class NBEWorkspaceCommitTest : public NBEWorkspaceFixture
 protected:
     NBETest::FakeMessagesServer server;
     QList<std::optional<QString>> statuses;
+    static constexpr std::chrono::milliseconds flashLifetime{10000};
 
     void SetUp() override
     {
         NBEWorkspaceFixture::SetUp();
         model = makeModel([this](NBEWorkspaceEnvironment &environment) {
             environment.aiBaseURL = server.baseURL();
-            environment.timings.syncStatusDuration = std::chrono::milliseconds(5000);
+            environment.timings.syncStatusDuration = flashLifetime;
         });
         QObject::connect(model.get(), &NBEWorkspaceViewModel::syncStatusChanged,
                          [this] { statuses.append(model->syncStatus()); });
@@ -73,7 +76,9 @@ TEST_F(NBEWorkspaceCommitTest, CommitAndAmendClearTheBoxAndDraftAndFlash)
     model->persistCommitDraft();
     ASSERT_TRUE(hasDraft());
 
+    QElapsedTimer sinceFirstFlash;
     EXPECT_TRUE(NBETest::await(model->commit(false)));
+    sinceFirstFlash.start();
     EXPECT_EQ(headSubject(), QStringLiteral("Second page"));
     EXPECT_EQ(model->commitMessage(), QString());
     EXPECT_FALSE(hasDraft());
@@ -88,10 +93,17 @@ TEST_F(NBEWorkspaceCommitTest, CommitAndAmendClearTheBoxAndDraftAndFlash)
     EXPECT_EQ(commitCount(), 2);
     EXPECT_EQ(headSubject(), QStringLiteral("Second page, reworded"));
     EXPECT_EQ(model->syncStatus(), QStringLiteral("Amended last commit"));
+    // Only an amend that came within the first text's lifetime shows whether
+    // that text's end leaves the newer one alone; a very slow machine can't.
+    const bool amendedInTime = sinceFirstFlash.elapsed() < flashLifetime.count();
     ASSERT_TRUE(NBETest::waitUntil([&] { return !model->syncStatus().has_value(); }));
-    const QList<std::optional<QString>> expected{
-        QStringLiteral("Committed to main"), QStringLiteral("Amended last commit"), std::nullopt};
-    EXPECT_EQ(statuses, expected);
+    EXPECT_EQ(statuses.last(), std::nullopt);
+    if (amendedInTime) {
+        const QList<std::optional<QString>> expected{QStringLiteral("Committed to main"),
+                                                     QStringLiteral("Amended last commit"),
+                                                     std::nullopt};
+        EXPECT_EQ(statuses, expected);
+    }
 }
 
 TEST_F(NBEWorkspaceCommitTest, CommitWithoutBranchNameSaysHead)
