@@ -4,6 +4,7 @@
 #include "NBEDefaults.h"
 #include "NBEFileTreeView.h"
 #include "NBESourceEditor.h"
+#include "NBEStatusBar.h"
 #include "NBETabBar.h"
 #include "NBEWhenFinished.h"
 #include "NBEWidgetDesktop.h"
@@ -81,6 +82,14 @@ NBEMainView::NBEMainView(const QUrl &rootURL, QWidget *parent)
     m_tabBar = new NBETabBar(viewModel, m_tabArea);
     m_tabAreaLayout->addWidget(m_tabBar);
     m_tabAreaLayout->addWidget(divider(m_tabArea));
+    // The active tab's editor goes between the tab bar and the status bar.
+    // Tabs without an active one leave a blank space there.
+    m_noEditor = new QWidget(m_tabArea);
+    m_tabAreaLayout->addWidget(m_noEditor, 1);
+    m_statusDivider = divider(m_tabArea);
+    m_tabAreaLayout->addWidget(m_statusDivider);
+    m_statusBar = new NBEStatusBar(viewModel, m_tabArea);
+    m_tabAreaLayout->addWidget(m_statusBar);
     m_detail->addWidget(m_tabArea);
     splitter->addWidget(m_detail);
     splitter->setStretchFactor(1, 1);
@@ -189,11 +198,12 @@ void NBEMainView::refresh()
     const bool hadFocus = m_sourceEditor && m_sourceEditor->hasFocus();
     delete m_sourceEditor;
     m_editorTabID = activeID;
+    m_noEditor->setVisible(!activeID);
     if (!activeID)
         return;
     m_sourceEditor = new NBESourceEditor(m_viewModel, *activeID, currentTheme(palette()),
                                          currentSettings(), nullptr, m_tabArea);
-    m_tabAreaLayout->addWidget(m_sourceEditor, 1);
+    m_tabAreaLayout->insertWidget(m_tabAreaLayout->indexOf(m_statusDivider), m_sourceEditor, 1);
     if (hadFocus || isVisible())
         m_sourceEditor->setFocus();
 }

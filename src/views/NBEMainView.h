@@ -14,9 +14,11 @@
 #include <optional>
 
 class NBEFileTreeView;
+class NBEStatusBar;
 class NBETabBar;
 class NBEWidgetDesktop;
 class NBEWorkspaceViewModel;
+class QFrame;
 class QLabel;
 class QSplitter;
 class QStackedWidget;
@@ -26,7 +28,7 @@ class QVBoxLayout;
 // the folder when started, takes files queued for its folder, shows the view
 // model's errors in one alert, and says when the folder was closed. Sidebar
 // with the file tree; detail column with the tab bar and the editor of the
-// active tab, or an empty state.
+// active tab above the status bar, or an empty state.
 class NBEMainView : public QWidget
 {
     Q_OBJECT
@@ -53,6 +55,7 @@ public:
     NBEFileTreeView *fileTree() const { return m_fileTree; }
     NBETabBar *tabBar() const { return m_tabBar; }
     NBESourceEditor *sourceEditor() const { return m_sourceEditor; }
+    NBEStatusBar *statusBar() const { return m_statusBar; }
     bool isShowingEmptyState() const;
     QMessageBox *errorAlert() const { return m_alert; }
 
@@ -76,6 +79,9 @@ private:
     QWidget *m_tabArea;
     QVBoxLayout *m_tabAreaLayout;
     NBETabBar *m_tabBar;
+    NBEStatusBar *m_statusBar;
+    QFrame *m_statusDivider;
+    QWidget *m_noEditor;
     QPointer<NBESourceEditor> m_sourceEditor;
     std::optional<QUuid> m_editorTabID;
     QPointer<QMessageBox> m_alert;
