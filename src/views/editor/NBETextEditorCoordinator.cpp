@@ -131,6 +131,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 
     if (settings.showLineNumbers)
         installGutter();
+    installSwatchOverlay();
 
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
             &NBETextEditorCoordinator::selectionDidChange);
@@ -250,6 +251,8 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
     } else if (!m_isUserEditing && parent.language && m_highlightedGeneration != m_textGeneration) {
         highlightWholeText();
     }
+    if (!m_isUserEditing)
+        recomputeSwatchesAtRest();
 
     m_currentSettings = settings;
 }
@@ -433,6 +436,7 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
     m_isUserEditing = true;
     m_highlightTimer.start();
     scheduleChangeRecompute();
+    scheduleSwatchRecompute();
     m_parent.text.write(text);
 }
 

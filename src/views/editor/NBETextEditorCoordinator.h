@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NBECSSColors.h"
 #include "NBEEditorHighlighter.h"
 #include "NBELineDiff.h"
 #include "NBEMarkdownEdit.h"
@@ -13,6 +14,7 @@
 #include <optional>
 
 class NBECodeTextEdit;
+class NBEColorSwatchOverlay;
 class NBEGutterView;
 
 // The text view's delegate and the owner of one editor's editing state: what
@@ -67,6 +69,17 @@ public:
     const QList<NBEDiffHunk> &currentHunks() const { return m_currentHunks; }
     NBEGutterView *gutter() const;
 
+    // Colour swatches: scanned again at once (an update at rest whose text or
+    // language changed), or once edits have paused.
+    NBEColorSwatchOverlay *swatchOverlay() const;
+    void recomputeSwatchesNow();
+    void scheduleSwatchRecompute();
+    // The colour literals of a text in a language (by id): CSS, and the
+    // "style" elements of HTML; none elsewhere.
+    static QList<NBECSSColorsSwatch> swatchesFor(const QString &text,
+                                                 const std::optional<QString> &languageID);
+    static QList<NBECSSColorsSwatch> embeddedSwatches(const QString &html);
+
     // The delay between the last edit and the re-highlight.
     static constexpr int highlightDelayMs = 150;
     // Texts longer than this are loaded piecewise: the first chunk at once,
@@ -76,6 +89,10 @@ public:
     static constexpr qsizetype loadingChunkChars = 256 * 1024;
     // The delay between the last change and the change-marker comparison.
     static constexpr int changeDelayMs = 150;
+    // The delay between the last edit and the swatch scan; longer texts are
+    // scanned off the main thread.
+    static constexpr int swatchDelayMs = 200;
+    static constexpr qsizetype swatchBackgroundChars = 256 * 1024;
 
     static QFont editorFont(double pointSize);
     // Character formats by token type ordinal, for the highlighter.
@@ -88,6 +105,8 @@ Q_SIGNALS:
     void changeDiffStarted();
     // New hunks and markers were stored; for tests.
     void changesRecomputed();
+    // A swatch scan reached the overlay; for tests.
+    void swatchesRecomputed();
 
 private:
     void textDidChange(int position, int removed, int added);
@@ -113,6 +132,8 @@ private:
     void observeScroll(NBEScrollLink *link);
     void recomputeChanges();
     void storeHunks(const QList<NBEDiffHunk> &hunks);
+    void installSwatchOverlay();
+    void recomputeSwatchesAtRest();
 
     NBETextEditorInputs m_parent;
     QPointer<NBECodeTextEdit> m_textView;
@@ -148,4 +169,10 @@ private:
     std::optional<QString> m_highlightedLanguageID;
     quint64 m_textGeneration = 0;
     quint64 m_highlightedGeneration = ~quint64(0);
+    QPointer<NBEColorSwatchOverlay> m_swatchOverlay;
+    QTimer m_swatchTimer;
+    std::optional<QString> m_lastSwatchKey;
+    // Moves on with every scan request, so a background scan of an older
+    // text stores nothing.
+    quint64 m_swatchGeneration = 0;
 };

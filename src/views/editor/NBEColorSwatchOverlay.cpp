@@ -1,0 +1,333 @@
+#include "NBEColorSwatchOverlay.h"
+
+#include "NBECodeTextEdit.h"
+
+#include <QColorDialog>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextBlock>
+#include <QTextLayout>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// A character that would run on into a literal it touches, so an edit
+// beside the literal may have changed what it is.
+bool continuesLiteral(QChar c)
+{
+    return c.isLetterOrNumber() || c == u'-' || c == u'_' || c == u'#' || c == u'(' || c == u'.' ||
+           c == u'%';
+}
+
+} // namespace
+
+NBEColorSwatchOverlay::NBEColorSwatchOverlay(NBECodeTextEdit *textView)
+    : QWidget(textView)
+    , m_textView(textView)
+    , m_viewport(textView->viewport())
+{
+    setAttribute(Qt::WA_TransparentForMouseEvents);
+    setAttribute(Qt::WA_NoSystemBackground);
+    setFocusPolicy(Qt::NoFocus);
+    m_viewport->installEventFilter(this);
+    connect(textView->document(), &QTextDocument::contentsChange, this,
+            &NBEColorSwatchOverlay::textDidChange);
+    // A scroll moves the text under the squares.
+    connect(textView, &QPlainTextEdit::updateRequest, this, [this](const QRect &, int dy) {
+        if (dy)
+            update();
+    });
+    followViewport();
+    raise();
+    show();
+}
+
+NBEColorSwatchOverlay::~NBEColorSwatchOverlay() = default;
+
+void NBEColorSwatchOverlay::followViewport()
+{
+    setGeometry(m_viewport->geometry());
+}
+
+QString NBEColorSwatchOverlay::literalAt(NBETextRange range) const
+{
+    if (!m_textView)
+        return {};
+    QTextDocument *document = m_textView->document();
+    if (range.location < 0 || range.length < 0 || range.end() > document->characterCount() - 1)
+        return {};
+    QTextCursor cursor(document);
+    cursor.setPosition(range.location);
+    cursor.setPosition(range.end(), QTextCursor::KeepAnchor);
+    return cursor.selectedText().replace(QChar::ParagraphSeparator, u'\n');
+}
+
+void NBEColorSwatchOverlay::setSwatches(const QList<NBECSSColorsSwatch> &swatches)
+{
+    m_literals.clear();
+    m_literals.reserve(swatches.size());
+    for (const NBECSSColorsSwatch &swatch : swatches)
+        m_literals.append(literalAt(swatch.range));
+    if (swatches == m_swatches)
+        return;
+    m_swatches = swatches;
+    update();
+}
+
+void NBEColorSwatchOverlay::textDidChange(int position, int removed, int added)
+{
+    // Until the next scan the squares follow their literals: those after the
+    // edit move with it, those the edit touched stay only while their text
+    // is unchanged (a change of colours only).
+    if (m_swatches.isEmpty() || !m_textView)
+        return;
+    const QTextDocument *document = m_textView->document();
+    const int length = document->characterCount() - 1;
+    const int delta = added - removed;
+    QList<NBECSSColorsSwatch> kept;
+    QStringList literals;
+    kept.reserve(m_swatches.size());
+    literals.reserve(m_swatches.size());
+    for (qsizetype i = 0; i < m_swatches.size(); ++i) {
+        NBECSSColorsSwatch swatch = m_swatches[i];
+        const NBETextRange old = swatch.range;
+        bool check = true;
+        if (old.end() < position) {
+            check = false;
+        } else if (old.location > position + removed) {
+            swatch.range.location += delta;
+            check = false;
+        } else if (old.location == position + removed && old.end() > position) {
+            swatch.range.location += delta;
+        } else if (old.end() > position && delta != 0) {
+            continue;
+        }
+        if (check) {
+            const NBETextRange now = swatch.range;
+            if (literalAt(now) != m_literals[i])
+                continue;
+            if (now.end() == position && now.end() < length &&
+                continuesLiteral(document->characterAt(now.end())))
+                continue;
+            if (now.location == position + added && now.location > 0 &&
+                continuesLiteral(document->characterAt(now.location - 1)))
+                continue;
+        }
+        kept.append(swatch);
+        literals.append(m_literals[i]);
+    }
+    if (kept != m_swatches) {
+        m_swatches = std::move(kept);
+        update();
+    }
+    m_literals = std::move(literals);
+}
+
+QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
+{
+    QList<Box> result;
+    if (!m_textView || m_swatches.isEmpty())
+        return result;
+    const QTextDocument *document = m_textView->document();
+    const int length = document->characterCount() - 1;
+    const QPointF offset = m_textView->contentOffsetPublic();
+    const qreal bottom = m_textView->viewport()->height();
+    QTextBlock block = m_textView->firstVisibleTextBlock();
+    if (!block.isValid())
+        return result;
+    // Literals come in text order: start at the first visible line.
+    const auto first = std::lower_bound(m_swatches.cbegin(), m_swatches.cend(), block.position(),
+                                        [](const NBECSSColorsSwatch &swatch, int position) {
+                                            return swatch.range.location < position;
+                                        });
+    for (auto it = first; it != m_swatches.cend(); ++it) {
+        const NBETextRange range = it->range;
+        if (range.length < 1 || range.end() > length)
+            continue;
+        while (block.isValid() && range.location >= block.position() + block.length())
+            block = block.next();
+        if (!block.isValid())
+            break;
+        const QRectF geometry = m_textView->blockGeometry(block).translated(offset);
+        if (geometry.top() > bottom)
+            break;
+        const QTextLayout *layout = block.layout();
+        const int column = range.location - block.position();
+        const QTextLine line = layout ? layout->lineForTextPosition(column) : QTextLine();
+        if (!block.isVisible() || !line.isValid())
+            continue;
+        const qreal left = geometry.left() + line.cursorToX(column);
+        const qreal middle = geometry.top() + line.y() + line.height() / 2;
+        const qreal side = std::clamp<qreal>(line.height() - 4, 8, 12);
+        result.append({QRectF(left - side - 3, middle - side / 2, side, side),
+                       int(it - m_swatches.cbegin())});
+    }
+    return result;
+}
+
+std::optional<int> NBEColorSwatchOverlay::swatchAt(const QPointF &point) const
+{
+    for (const Box &box : boxes())
+        if (box.rect.contains(point))
+            return box.index;
+    return std::nullopt;
+}
+
+void NBEColorSwatchOverlay::paintEvent(QPaintEvent *event)
+{
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QRectF dirty = event->rect();
+    for (const Box &box : boxes()) {
+        if (!box.rect.intersects(dirty))
+            continue;
+        QPainterPath path;
+        path.addRoundedRect(box.rect, 2, 2);
+        // White first, so a translucent colour shows as it would on a page.
+        painter.fillPath(path, Qt::white);
+        painter.fillPath(path, m_swatches[box.index].color);
+        painter.strokePath(path, QPen(QColor(0, 0, 0, 64), 1));
+    }
+}
+
+bool NBEColorSwatchOverlay::eventFilter(QObject *watched, QEvent *event)
+{
+    // Only the pointer is compared: the text view may be going away.
+    if (watched != m_viewport)
+        return QWidget::eventFilter(watched, event);
+    switch (event->type()) {
+    case QEvent::Resize:
+    case QEvent::Move:
+        followViewport();
+        break;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        if (mouse->button() != Qt::LeftButton)
+            break;
+        const std::optional<int> index = swatchAt(mouse->position());
+        if (!index)
+            break;
+        m_pressTaken = true;
+        if (event->type() == QEvent::MouseButtonPress)
+            beginPicking(*index);
+        return true;
+    }
+    case QEvent::MouseButtonRelease:
+        if (m_pressTaken) {
+            m_pressTaken = false;
+            return true;
+        }
+        break;
+    case QEvent::MouseMove: {
+        const auto *mouse = static_cast<QMouseEvent *>(event);
+        const bool pointing =
+            mouse->buttons() == Qt::NoButton && swatchAt(mouse->position()).has_value();
+        if (pointing != m_pointing) {
+            m_pointing = pointing;
+            m_viewport->setCursor(pointing ? Qt::PointingHandCursor : Qt::IBeamCursor);
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+std::optional<NBETextRange> NBEColorSwatchOverlay::activeRange() const
+{
+    if (!m_active)
+        return std::nullopt;
+    return NBETextRange{m_active->selectionStart(),
+                        m_active->selectionEnd() - m_active->selectionStart()};
+}
+
+void NBEColorSwatchOverlay::beginPicking(int index)
+{
+    if (!m_textView || index < 0 || index >= m_swatches.size())
+        return;
+    const NBECSSColorsSwatch swatch = m_swatches[index];
+    const QString literal = literalAt(swatch.range);
+    if (literal.isEmpty() || literal != m_literals[index])
+        return;
+    QTextCursor cursor(m_textView->document());
+    cursor.setPosition(swatch.range.location);
+    cursor.setPosition(swatch.range.end(), QTextCursor::KeepAnchor);
+    m_active = cursor;
+    m_activeOriginal = literal;
+    m_pendingColor.reset();
+
+    if (!m_panel) {
+        m_panel = new QColorDialog(this);
+        m_panel->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+        m_panel->setOptions(QColorDialog::ShowAlphaChannel | QColorDialog::NoButtons |
+                            QColorDialog::DontUseNativeDialog);
+        connect(m_panel, &QColorDialog::currentColorChanged, this,
+                &NBEColorSwatchOverlay::colorDidChange);
+    }
+    {
+        // Showing the literal's own colour is no pick.
+        const QSignalBlocker quiet(m_panel);
+        m_panel->setCurrentColor(swatch.color);
+    }
+    m_panel->show();
+    m_panel->raise();
+    m_panel->activateWindow();
+}
+
+void NBEColorSwatchOverlay::colorDidChange(const QColor &color)
+{
+    if (!m_active)
+        return;
+    // A drag sends many colours: the newest one is written once per turn.
+    m_pendingColor = color;
+    if (m_applyScheduled)
+        return;
+    m_applyScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_applyScheduled = false;
+        flushPick();
+    });
+}
+
+void NBEColorSwatchOverlay::flushPick()
+{
+    if (!m_pendingColor || !m_active || !m_activeOriginal)
+        return;
+    const QColor color = *m_pendingColor;
+    m_pendingColor.reset();
+    const QString original = *m_activeOriginal;
+    const QString text = NBECSSColors::replacement(color, original);
+    const NBETextRange range = *activeRange();
+    // The dialog stays tied to its literal: edits before it carry it along,
+    // but once its own text changed (or went) a pick writes nothing.
+    if (text != original && literalAt(range) == original && onPick) {
+        onPick(range, text);
+        const NBETextRange written{range.location, int(text.size())};
+        if (literalAt(written) == text) {
+            QTextCursor cursor(m_textView->document());
+            cursor.setPosition(written.location);
+            cursor.setPosition(written.end(), QTextCursor::KeepAnchor);
+            m_active = cursor;
+            m_activeOriginal = text;
+            // The square stays on the rewritten literal until the next scan.
+            const auto at = std::lower_bound(m_swatches.begin(), m_swatches.end(), written.location,
+                                             [](const NBECSSColorsSwatch &swatch, int position) {
+                                                 return swatch.range.location < position;
+                                             });
+            const qsizetype index = at - m_swatches.begin();
+            if (at == m_swatches.end() || at->range != written) {
+                m_swatches.insert(index, {written, color});
+                m_literals.insert(index, text);
+            } else {
+                at->color = color;
+            }
+            update();
+        }
+    }
+    Q_EMIT pickFlushed();
+}

@@ -1,0 +1,115 @@
+// The coordinator's part in colour swatches: when to scan the text for
+// colour literals and how their new text is written back.
+
+#include "NBECodeTextEdit.h"
+#include "NBEColorSwatchOverlay.h"
+#include "NBEEmbeddedCSS.h"
+#include "NBETextEditorCoordinator.h"
+#include "NBEWhenFinished.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+QList<NBECSSColorsSwatch> NBETextEditorCoordinator::embeddedSwatches(const QString &html)
+{
+    QList<NBECSSColorsSwatch> result;
+    for (const NBETextRange &region : NBEEmbeddedCSS::styleRegions(html)) {
+        const QString css = html.mid(region.location, region.length);
+        for (NBECSSColorsSwatch swatch : NBECSSColors::swatches(css)) {
+            swatch.range.location += region.location;
+            result.append(swatch);
+        }
+    }
+    return result;
+}
+
+QList<NBECSSColorsSwatch>
+NBETextEditorCoordinator::swatchesFor(const QString &text, const std::optional<QString> &languageID)
+{
+    if (languageID == QLatin1String("css"))
+        return NBECSSColors::swatches(text);
+    if (languageID == QLatin1String("html"))
+        return embeddedSwatches(text);
+    return {};
+}
+
+NBEColorSwatchOverlay *NBETextEditorCoordinator::swatchOverlay() const
+{
+    return m_swatchOverlay;
+}
+
+void NBETextEditorCoordinator::installSwatchOverlay()
+{
+    if (!m_textView || m_swatchOverlay)
+        return;
+    m_swatchTimer.setSingleShot(true);
+    m_swatchTimer.setInterval(swatchDelayMs);
+    connect(&m_swatchTimer, &QTimer::timeout, this,
+            &NBETextEditorCoordinator::recomputeSwatchesNow);
+    m_swatchOverlay = new NBEColorSwatchOverlay(m_textView);
+    // A picked colour is written like typing: one undoable edit that reaches
+    // the binding. A range the text no longer reaches is ignored.
+    m_swatchOverlay->onPick = [textView = QPointer<NBECodeTextEdit>(m_textView)](
+                                  NBETextRange range, const QString &text) {
+        if (!textView || textView->isReadOnly())
+            return;
+        QTextDocument *document = textView->document();
+        if (range.location < 0 || range.length < 0 || range.end() > document->characterCount() - 1)
+            return;
+        QTextCursor cursor(document);
+        cursor.beginEditBlock();
+        cursor.setPosition(range.location);
+        cursor.setPosition(range.end(), QTextCursor::KeepAnchor);
+        cursor.insertText(text);
+        cursor.endEditBlock();
+    };
+    recomputeSwatchesAtRest();
+}
+
+void NBETextEditorCoordinator::recomputeSwatchesAtRest()
+{
+    // Only when the language or the text moved on since the last scan.
+    if (!m_textView || isLoading())
+        return;
+    const QString key = (m_parent.language ? m_parent.language->id : QStringLiteral("-")) + u'|' +
+                        QString::number(qHash(m_textView->text()));
+    if (key == m_lastSwatchKey)
+        return;
+    m_lastSwatchKey = key;
+    recomputeSwatchesNow();
+}
+
+void NBETextEditorCoordinator::scheduleSwatchRecompute()
+{
+    ++m_swatchGeneration;
+    m_swatchTimer.start();
+}
+
+void NBETextEditorCoordinator::recomputeSwatchesNow()
+{
+    m_swatchTimer.stop();
+    const quint64 generation = ++m_swatchGeneration;
+    NBEColorSwatchOverlay *overlay = m_swatchOverlay;
+    if (!overlay || !m_textView)
+        return;
+    // A text still loading is read-only: no swatches until it is whole.
+    if (isLoading()) {
+        overlay->setSwatches({});
+        return;
+    }
+    const QString text = m_textView->text();
+    const std::optional<QString> languageID =
+        m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
+    if (text.size() <= swatchBackgroundChars) {
+        overlay->setSwatches(swatchesFor(text, languageID));
+        Q_EMIT swatchesRecomputed();
+        return;
+    }
+    nbeWhenFinished(QtConcurrent::run([text, languageID] { return swatchesFor(text, languageID); }),
+                    this, [this, generation](const QList<NBECSSColorsSwatch> &swatches) {
+                        // Any edit or newer scan since makes these ranges stale.
+                        if (generation != m_swatchGeneration || !m_swatchOverlay)
+                            return;
+                        m_swatchOverlay->setSwatches(swatches);
+                        Q_EMIT swatchesRecomputed();
+                    });
+}

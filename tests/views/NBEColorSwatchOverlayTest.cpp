@@ -1,0 +1,436 @@
+#include "NBEColorSwatchOverlay.h"
+#include "NBECodeTextEdit.h"
+#include "NBEDefaultThemes.h"
+#include "NBELanguageRegistry.h"
+#include "NBEQtPrinters.h"
+#include "NBETestSupport.h"
+#include "NBETextEditorCoordinator.h"
+#include "NBETextEditorView.h"
+
+#include <QColorDialog>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace {
+
+// A shown editor bound to a text the test owns, as the window would hold it.
+struct Editor
+{
+    QString text;
+    std::optional<NBELanguage> language;
+    NBEEditorSettings settings;
+    std::unique_ptr<NBETextEditorView> view;
+
+    Editor(const QString &initial, std::optional<NBELanguage> lang, double fontSize = 13)
+        : text(initial)
+        , language(std::move(lang))
+    {
+        settings.fontSize = fontSize;
+        settings.showLineNumbers = false;
+        view = std::make_unique<NBETextEditorView>(inputs());
+        view->resize(700, 400);
+        view->show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    }
+
+    NBETextEditorInputs inputs()
+    {
+        NBETextEditorInputs in;
+        in.text = NBEBinding<QString>::over(text);
+        in.language = language;
+        in.theme = NBEDefaultThemes::light();
+        in.settings = settings;
+        return in;
+    }
+
+    NBECodeTextEdit *textView() const { return view->textView(); }
+    NBETextEditorCoordinator *coordinator() const { return view->coordinator(); }
+    NBEColorSwatchOverlay *overlay() const { return coordinator()->swatchOverlay(); }
+
+    QStringList literals() const
+    {
+        QStringList result;
+        const QString shown = textView()->text();
+        for (const NBECSSColorsSwatch &swatch : overlay()->swatches())
+            result << shown.mid(swatch.range.location, swatch.range.length);
+        return result;
+    }
+
+    void select(int from, int to)
+    {
+        QTextCursor cursor = textView()->textCursor();
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        textView()->setTextCursor(cursor);
+    }
+
+    void type(const QString &keys) { QTest::keyClicks(textView(), keys); }
+
+    // Waits for the scan that follows typing.
+    void awaitScan()
+    {
+        QSignalSpy scanned(coordinator(), &NBETextEditorCoordinator::swatchesRecomputed);
+        ASSERT_TRUE(NBETest::waitUntil([&] { return scanned.count() > 0; }));
+    }
+
+    std::optional<NBEColorSwatchOverlay::Box> boxFor(int index) const
+    {
+        for (const auto &box : overlay()->boxes())
+            if (box.index == index)
+                return box;
+        return std::nullopt;
+    }
+
+    void clickSwatch(int index)
+    {
+        const auto box = boxFor(index);
+        ASSERT_TRUE(box);
+        QTest::mouseClick(textView()->viewport(), Qt::LeftButton, {}, box->rect.center().toPoint());
+    }
+
+    // Sends colours as a drag in the dialog would, then lets the pick land.
+    void pick(const QList<QColor> &colors)
+    {
+        QColorDialog *panel = overlay()->colorPanel();
+        ASSERT_TRUE(panel);
+        QSignalSpy flushed(overlay(), &NBEColorSwatchOverlay::pickFlushed);
+        for (const QColor &color : colors)
+            Q_EMIT panel->currentColorChanged(color);
+        ASSERT_TRUE(NBETest::waitUntil([&] { return flushed.count() > 0; }));
+    }
+};
+
+QRect caretBox(NBECodeTextEdit *textView, int position)
+{
+    QTextCursor cursor(textView->document());
+    cursor.setPosition(position);
+    return textView->cursorRect(cursor);
+}
+
+} // namespace
+
+TEST(NBEColorSwatchOverlay, SwatchesOnlyInCSSAndInHTMLStyleElements)
+{
+    const struct
+    {
+        const char *name;
+        std::optional<NBELanguage> language;
+        QString text;
+        QStringList literals;
+    } cases[] = {
+        {"css",
+         NBELanguageRegistry::css(),
+         QStringLiteral("/* red */ a { color: #fff; background: rgb(1, 2, 3) }\n.red { x: 1 }"),
+         {QStringLiteral("#fff"), QStringLiteral("rgb(1, 2, 3)")}},
+        {"html style elements, not attributes",
+         NBELanguageRegistry::html(),
+         QStringLiteral("<p style=\"color: red\">#fff</p>\n<style>\n p { color: hsl(120, 50%, "
+                        "50%); }\n</style>\n<STYLE media=x>b{border:1px solid blue}</STYLE>"),
+         {QStringLiteral("hsl(120, 50%, 50%)"), QStringLiteral("blue")}},
+        {"javascript",
+         NBELanguageRegistry::javascript(),
+         QStringLiteral("const s = { color: '#fff' };\nel.style.color = 'red';"),
+         {}},
+        {"markdown", NBELanguageRegistry::markdown(), QStringLiteral("a { color: #fff; }"), {}},
+        {"no language", std::nullopt, QStringLiteral("a { color: #fff; }"), {}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Editor editor(c.text, c.language);
+        EXPECT_EQ(editor.literals(), c.literals);
+        EXPECT_EQ(editor.overlay()->boxes().size(), c.literals.size());
+    }
+}
+
+TEST(NBEColorSwatchOverlay, BoxSitsJustLeftOfTheLiteralAndScalesWithTheLine)
+{
+    const struct
+    {
+        double fontSize;
+        double minSide, maxSide;
+    } cases[] = {{40, 12, 12}, {3, 8, 8}, {13, 8, 12}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.fontSize);
+        Editor editor(QStringLiteral("a {\n  color:   #123456;\n}"), NBELanguageRegistry::css(),
+                      c.fontSize);
+        const auto boxes = editor.overlay()->boxes();
+        ASSERT_EQ(boxes.size(), 1);
+        const QRectF box = boxes[0].rect;
+        EXPECT_EQ(box.width(), box.height());
+        EXPECT_GE(box.width(), c.minSide);
+        EXPECT_LE(box.width(), c.maxSide);
+        const QRect literal = caretBox(editor.textView(), 15);
+        EXPECT_NEAR(box.right(), literal.left() - 3, 1.5);
+        EXPECT_NEAR(box.center().y(), QRectF(literal).center().y(), 1.5);
+    }
+}
+
+TEST(NBEColorSwatchOverlay, OnlyVisibleLinesGetBoxes)
+{
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral(".c%1 { color: #%2; }").arg(i).arg(i % 10, 6, 10, QLatin1Char('0'));
+    Editor editor(lines.join(u'\n'), NBELanguageRegistry::css());
+    ASSERT_EQ(editor.overlay()->swatches().size(), 300);
+    const auto top = editor.overlay()->boxes();
+    ASSERT_FALSE(top.isEmpty());
+    EXPECT_LT(top.size(), 100);
+    EXPECT_EQ(top.first().index, 0);
+
+    QScrollBar *bar = editor.textView()->verticalScrollBar();
+    bar->setValue(bar->maximum());
+    const auto bottom = editor.overlay()->boxes();
+    ASSERT_FALSE(bottom.isEmpty());
+    EXPECT_EQ(bottom.last().index, 299);
+    for (const auto &box : bottom)
+        EXPECT_TRUE(QRectF(editor.overlay()->rect()).intersects(box.rect));
+}
+
+TEST(NBEColorSwatchOverlay, SwatchesFollowEditsAtOnceAndTheScanAfterwards)
+{
+    // Each edit of "a { color: #fff; b: red }" and where "#fff" is right
+    // after it, before the scan (absent: dropped until the scan).
+    const struct
+    {
+        const char *name;
+        int from, to;
+        QString typed;
+        std::optional<int> hexAt;
+        QStringList scanned;
+    } cases[] = {
+        {"typing before the rule moves it",
+         0,
+         0,
+         QStringLiteral("  "),
+         13,
+         {QStringLiteral("#fff"), QStringLiteral("red")}},
+        {"a space right before it moves it",
+         11,
+         11,
+         QStringLiteral(" "),
+         12,
+         {QStringLiteral("#fff"), QStringLiteral("red")}},
+        {"a digit right after it drops it",
+         15,
+         15,
+         QStringLiteral("f"),
+         std::nullopt,
+         {QStringLiteral("#ffff"), QStringLiteral("red")}},
+        {"an edit inside it drops it",
+         12,
+         13,
+         QStringLiteral("0"),
+         std::nullopt,
+         {QStringLiteral("#0ff"), QStringLiteral("red")}},
+        {"an edit after it keeps it",
+         20,
+         23,
+         QStringLiteral("blue"),
+         11,
+         {QStringLiteral("#fff"), QStringLiteral("blue")}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Editor editor(QStringLiteral("a { color: #fff; b: red }"), NBELanguageRegistry::css());
+        ASSERT_EQ(editor.literals(), (QStringList{QStringLiteral("#fff"), QStringLiteral("red")}));
+        const QRectF before = editor.overlay()->boxes().first().rect;
+
+        editor.select(c.from, c.to);
+        editor.type(c.typed);
+        const auto &swatches = editor.overlay()->swatches();
+        const auto hex = std::find_if(swatches.begin(), swatches.end(), [](const auto &swatch) {
+            return swatch.color == QColor(Qt::white);
+        });
+        EXPECT_EQ(hex == swatches.end() ? std::nullopt : std::optional(hex->range.location),
+                  c.hexAt);
+        // Every square left stands on its own literal's text.
+        for (const QString &literal : editor.literals())
+            EXPECT_TRUE(literal == QStringLiteral("#fff") || literal == QStringLiteral("red") ||
+                        literal == QStringLiteral("blue"))
+                << literal.toStdString();
+        if (c.hexAt && *c.hexAt != 11) {
+            EXPECT_GT(editor.boxFor(0)->rect.left(), before.left());
+        }
+
+        editor.awaitScan();
+        EXPECT_EQ(editor.literals(), c.scanned);
+        EXPECT_EQ(editor.overlay()->swatches(), NBECSSColors::swatches(editor.text));
+    }
+}
+
+TEST(NBEColorSwatchOverlay, ClickOnASwatchOpensTheDialogAndOtherClicksReachTheText)
+{
+    Editor editor(QStringLiteral("a { color: rgba(10, 20, 30, 0.5); }"),
+                  NBELanguageRegistry::css());
+    editor.select(0, 0);
+    const auto box = editor.boxFor(0);
+    ASSERT_TRUE(box);
+
+    // Beside the square: the caret moves, no dialog.
+    QTest::mouseClick(editor.textView()->viewport(), Qt::LeftButton, {},
+                      caretBox(editor.textView(), 20).center());
+    EXPECT_EQ(editor.textView()->textCursor().position(), 20);
+    EXPECT_EQ(editor.overlay()->colorPanel(), nullptr);
+
+    editor.clickSwatch(0);
+    EXPECT_EQ(editor.textView()->textCursor().position(), 20);
+    QColorDialog *panel = editor.overlay()->colorPanel();
+    ASSERT_TRUE(panel);
+    EXPECT_TRUE(panel->isVisible());
+    EXPECT_FALSE(panel->isModal());
+    EXPECT_TRUE(panel->testOption(QColorDialog::ShowAlphaChannel));
+    EXPECT_EQ(panel->currentColor().rgba(), editor.overlay()->swatches()[0].color.rgba());
+    EXPECT_EQ(editor.overlay()->activeRange(), (NBETextRange{11, 21}));
+    // Opening on the literal's own colour writes nothing; the dialog's own
+    // colour changes are picks.
+    QCoreApplication::processEvents();
+    EXPECT_EQ(editor.text, QStringLiteral("a { color: rgba(10, 20, 30, 0.5); }"));
+    panel->setCurrentColor(QColor(0, 0, 255, 51));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return editor.text.contains(QStringLiteral("255")); }));
+    EXPECT_EQ(editor.text, QStringLiteral("a { color: rgba(0, 0, 255, 0.2); }"));
+}
+
+TEST(NBEColorSwatchOverlay, APickRewritesTheLiteralInItsNotationAsOneUndoableEdit)
+{
+    const QColor green(0, 255, 0);
+    const QColor halfRed(255, 0, 0, 128);
+    const struct
+    {
+        QString literal;
+        QColor picked;
+        QString written;
+    } cases[] = {
+        {QStringLiteral("#fff"), green, QStringLiteral("#00ff00")},
+        {QStringLiteral("#ABCDEF"), halfRed, QStringLiteral("#ff000080")},
+        {QStringLiteral("rgb(1,2,3)"), green, QStringLiteral("rgb(0, 255, 0)")},
+        {QStringLiteral("rgba(1, 2, 3, 0.2)"), halfRed, QStringLiteral("rgba(255, 0, 0, 0.5)")},
+        {QStringLiteral("hsl(0, 0%, 0%)"), green, QStringLiteral("hsl(120, 100%, 50%)")},
+        {QStringLiteral("HSLA(0, 0%, 0%, 1)"), halfRed, QStringLiteral("hsla(0, 100%, 50%, 0.5)")},
+        {QStringLiteral("red"), green, QStringLiteral("#00ff00")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.literal.toStdString());
+        const QString original = QStringLiteral("p {\n  color: %1;\n}\n").arg(c.literal);
+        Editor editor(original, NBELanguageRegistry::css());
+        editor.type(QStringLiteral("x"));
+        const QString typed = editor.text;
+        ASSERT_EQ(typed, u'x' + original);
+
+        editor.clickSwatch(0);
+        editor.pick({QColor(1, 2, 3), QColor(4, 5, 6), c.picked});
+        const QString written = u'x' + QStringLiteral("p {\n  color: %1;\n}\n").arg(c.written);
+        EXPECT_EQ(editor.text, written);
+
+        // The same colour again changes nothing; the next pick rewrites what
+        // this one wrote.
+        editor.pick({c.picked});
+        EXPECT_EQ(editor.text, written);
+        editor.pick({QColor(0, 0, 255)});
+        EXPECT_EQ(editor.text.count(QStringLiteral("color:")), 1);
+        EXPECT_EQ(editor.literals().size(), 1);
+
+        // One undo step per pick (the drag made one), the typing its own.
+        editor.textView()->undo();
+        EXPECT_EQ(editor.text, written);
+        editor.textView()->undo();
+        EXPECT_EQ(editor.text, typed);
+        editor.awaitScan();
+        EXPECT_EQ(editor.literals(), QStringList{c.literal});
+    }
+}
+
+TEST(NBEColorSwatchOverlay, APickAfterTheTextChangedNeverWritesIntoOtherText)
+{
+    const QString original = QStringLiteral("a { color: #fff; }\nb { color: red; }");
+    const QColor green(0, 255, 0);
+    const struct
+    {
+        const char *name;
+        std::function<void(Editor &)> change;
+        QString after;
+    } cases[] = {
+        {"typing before the literal carries the pick along",
+         [](Editor &e) {
+             e.select(0, 0);
+             e.type(QStringLiteral("/* x */ "));
+         },
+         QStringLiteral("/* x */ a { color: #00ff00; }\nb { color: red; }")},
+        {"an edit of the literal itself ends the pick",
+         [](Editor &e) {
+             e.select(13, 14);
+             e.type(QStringLiteral("e"));
+         },
+         QStringLiteral("a { color: #fef; }\nb { color: red; }")},
+        {"a shortened text ends the pick",
+         [](Editor &e) {
+             e.select(4, int(e.text.size()));
+             e.type(QStringLiteral("}"));
+         },
+         QStringLiteral("a { }")},
+        {"a text replaced from outside ends the pick",
+         [](Editor &e) {
+             e.text = QStringLiteral("a { color: #000; }\nb { color: red; }");
+             e.view->update(e.inputs());
+         },
+         QStringLiteral("a { color: #000; }\nb { color: red; }")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Editor editor(original, NBELanguageRegistry::css());
+        editor.clickSwatch(0);
+        c.change(editor);
+        editor.pick({green});
+        EXPECT_EQ(editor.text, c.after);
+        EXPECT_EQ(editor.textView()->text(), c.after);
+    }
+}
+
+TEST(NBEColorSwatchOverlay, WritesOutsideTheTextOrIntoALoadingTextAreIgnored)
+{
+    Editor editor(QStringLiteral("a { color: #fff; }"), NBELanguageRegistry::css());
+    editor.overlay()->onPick({15, 10}, QStringLiteral("#000"));
+    editor.overlay()->onPick({-1, 2}, QStringLiteral("#000"));
+    EXPECT_EQ(editor.text, QStringLiteral("a { color: #fff; }"));
+
+    // A large text has no swatches and takes no picks until it is all in,
+    // and is then scanned off the main thread.
+    QString big;
+    for (int i = 0; big.size() <= NBETextEditorCoordinator::progressiveLoadingChars; ++i)
+        big +=
+            QStringLiteral(".c%1 { color: #%2; }\n").arg(i).arg(i % 4096, 3, 16, QLatin1Char('0'));
+    Editor large(big, NBELanguageRegistry::css());
+    ASSERT_TRUE(large.coordinator()->isLoading());
+    EXPECT_TRUE(large.overlay()->swatches().isEmpty());
+    large.overlay()->onPick({11, 4}, QStringLiteral("#000"));
+    large.awaitScan();
+    EXPECT_FALSE(large.coordinator()->isLoading());
+    EXPECT_EQ(large.text, big);
+    EXPECT_EQ(large.overlay()->swatches(), NBECSSColors::swatches(big));
+}
+
+TEST(NBEColorSwatchOverlay, ABackgroundScanOfAnOlderTextIsDropped)
+{
+    QString css;
+    while (css.size() <= NBETextEditorCoordinator::swatchBackgroundChars)
+        css += QStringLiteral("a { color: #abc; border: 1px solid red; }\n");
+    Editor editor(css, NBELanguageRegistry::css());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !editor.overlay()->swatches().isEmpty(); }));
+
+    // Two scans start in the background; an edit makes both stale before
+    // either can land.
+    QList<QList<NBECSSColorsSwatch>> stored;
+    QObject::connect(editor.coordinator(), &NBETextEditorCoordinator::swatchesRecomputed,
+                     [&] { stored.append(editor.overlay()->swatches()); });
+    editor.language = NBELanguageRegistry::javascript();
+    editor.view->update(editor.inputs());
+    editor.language = NBELanguageRegistry::css();
+    editor.view->update(editor.inputs());
+    QTextCursor(editor.textView()->document()).insertText(QStringLiteral("/**/"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !stored.isEmpty(); }));
+    EXPECT_EQ(stored.first(), NBECSSColors::swatches(editor.text));
+    EXPECT_EQ(stored.first().first().range.location, 15);
+}
