@@ -1,8 +1,10 @@
 #include "NBECodeTextEdit.h"
 
+#include "NBEDiagnosticOverlay.h"
 #include "NBEGutterView.h"
 
 #include <QKeyEvent>
+#include <QPainter>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -130,6 +132,16 @@ NBEGutterView *NBECodeTextEdit::installGutter()
     return m_gutter;
 }
 
+void NBECodeTextEdit::setDiagnosticOverlay(NBEDiagnosticOverlay *overlay)
+{
+    m_diagnosticOverlay = overlay;
+}
+
+NBEDiagnosticOverlay *NBECodeTextEdit::diagnosticOverlay() const
+{
+    return m_diagnosticOverlay;
+}
+
 int NBECodeTextEdit::gutterWidth() const
 {
     return m_gutter ? m_gutter->preferredWidth() : 0;
@@ -188,6 +200,10 @@ void NBECodeTextEdit::paintEvent(QPaintEvent *event)
 {
     keepVisibleGlyphs();
     QPlainTextEdit::paintEvent(event);
+    if (m_diagnosticOverlay) {
+        QPainter painter(viewport());
+        m_diagnosticOverlay->paint(painter, event->rect());
+    }
 }
 
 void NBECodeTextEdit::keepVisibleGlyphs()

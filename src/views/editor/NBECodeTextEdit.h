@@ -3,8 +3,10 @@
 #include <QColor>
 #include <QFont>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QTextBlock>
 
+class NBEDiagnosticOverlay;
 class NBEGutterView;
 
 // The colours the text view and its gutter paint with, taken from a theme.
@@ -48,6 +50,9 @@ public:
     NBEGutterView *installGutter();
     NBEGutterView *gutter() const { return m_gutter; }
     int gutterWidth() const;
+    // Squiggles are painted over the text, after it, on every paint.
+    void setDiagnosticOverlay(NBEDiagnosticOverlay *overlay);
+    NBEDiagnosticOverlay *diagnosticOverlay() const;
 
     // Vertical scroll position as a fraction of the scrollable range; 0 when
     // the text fits the view.
@@ -74,6 +79,7 @@ private:
     void keepVisibleGlyphs();
 
     NBEGutterView *m_gutter = nullptr;
+    QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;
     bool m_showInvisibles = false;
     bool m_softTabs = true;

@@ -1,6 +1,7 @@
 #include "NBETextEditorCoordinator.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBEDiagnosticOverlay.h"
 #include "NBEFormatter.h"
 #include "NBEGutterView.h"
 #include "NBEHTMLEditor.h"
@@ -63,6 +64,11 @@ NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &pa
 }
 
 NBETextEditorCoordinator::~NBETextEditorCoordinator() = default;
+
+NBEDiagnosticOverlay *NBETextEditorCoordinator::diagnosticOverlay() const
+{
+    return m_diagnosticOverlay;
+}
 
 QFont NBETextEditorCoordinator::editorFont(double pointSize)
 {
@@ -131,6 +137,8 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 
     if (settings.showLineNumbers)
         installGutter();
+    m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
+    m_diagnosticOverlay->setDiagnostics(m_diagnostics);
     installSwatchOverlay();
 
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
@@ -199,6 +207,12 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
         settings.tabSize != m_currentSettings.tabSize)
         textView->setSoftTabs(settings.useSoftTabs, settings.tabSize);
 
+    // Squiggles don't wait for a large text: lines that are in are the
+    // text's own lines.
+    m_diagnostics = parent.diagnostics;
+    if (m_diagnosticOverlay)
+        m_diagnosticOverlay->setDiagnostics(m_diagnostics);
+
     // Commands and requests wait for the whole text; the end of loading
     // runs this update again.
     if (isLoading()) {
@@ -234,8 +248,6 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
             scrollTo(line);
         });
     }
-
-    m_diagnostics = parent.diagnostics;
 
     // At rest, a changed language (or a text replaced meanwhile) is coloured
     // again. The colours are a function of text and language alone, so an
@@ -436,6 +448,9 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
     m_isUserEditing = true;
     m_highlightTimer.start();
     scheduleChangeRecompute();
+    // Squiggles are drawn again against the new layout.
+    if (m_diagnosticOverlay)
+        m_diagnosticOverlay->update();
     scheduleSwatchRecompute();
     m_parent.text.write(text);
 }

@@ -15,6 +15,7 @@
 
 class NBECodeTextEdit;
 class NBEColorSwatchOverlay;
+class NBEDiagnosticOverlay;
 class NBEGutterView;
 
 // The text view's delegate and the owner of one editor's editing state: what
@@ -68,6 +69,7 @@ public:
     std::optional<QString> headContent() const { return m_headContent; }
     const QList<NBEDiffHunk> &currentHunks() const { return m_currentHunks; }
     NBEGutterView *gutter() const;
+    NBEDiagnosticOverlay *diagnosticOverlay() const;
 
     // Colour swatches: scanned again at once (an update at rest whose text or
     // language changed), or once edits have paused.
@@ -161,6 +163,7 @@ private:
     // it ran stores nothing.
     quint64 m_changeGeneration = 0;
     QList<NBELSPDiagnostic> m_diagnostics;
+    QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     QTimer m_highlightTimer;
     bool m_replacing = false;
     bool m_scrollObserved = false;

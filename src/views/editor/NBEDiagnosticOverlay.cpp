@@ -1,0 +1,163 @@
+#include "NBEDiagnosticOverlay.h"
+
+#include "NBECodeTextEdit.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+
+#include <algorithm>
+
+NBEDiagnosticOverlay::NBEDiagnosticOverlay(NBECodeTextEdit *textView)
+    : QObject(textView)
+    , m_textView(textView)
+{
+    textView->setDiagnosticOverlay(this);
+}
+
+void NBEDiagnosticOverlay::setDiagnostics(const QList<NBELSPDiagnostic> &diagnostics)
+{
+    if (diagnostics == m_diagnostics)
+        return;
+    m_diagnostics = diagnostics;
+    if (m_textView)
+        m_textView->viewport()->update();
+}
+
+void NBEDiagnosticOverlay::update()
+{
+    // With nothing to draw, a text change leaves nothing stale.
+    if (m_textView && !m_diagnostics.isEmpty())
+        m_textView->viewport()->update();
+}
+
+qsizetype NBEDiagnosticOverlay::offset(qint64 line, qint64 character, const QTextDocument *document)
+{
+    const qsizetype length = std::max(0, document->characterCount() - 1);
+    if (line >= document->blockCount())
+        return length;
+    const qsizetype lineStart = line <= 0 ? 0 : document->findBlockByNumber(int(line)).position();
+    return std::min(lineStart + std::clamp<qint64>(character, 0, length), length);
+}
+
+QColor NBEDiagnosticOverlay::color(NBELSPDiagnosticSeverity severity)
+{
+    return severity == NBELSPDiagnosticSeverity::error ? QColor(255, 59, 48) : QColor(255, 149, 0);
+}
+
+QPolygonF NBEDiagnosticOverlay::squigglePath(const QRectF &rect)
+{
+    const qreal baseline = rect.bottom() - 1;
+    qreal x = rect.left();
+    QPolygonF path{QPointF(x, baseline)};
+    bool upward = true;
+    while (x < rect.right()) {
+        x = std::min(x + 2, rect.right());
+        path << QPointF(x, upward ? baseline - 1.5 : baseline + 1.5);
+        upward = !upward;
+    }
+    return path;
+}
+
+QList<NBEDiagnosticSquiggle> NBEDiagnosticOverlay::squiggles(const QRectF &area) const
+{
+    QList<NBEDiagnosticSquiggle> result;
+    NBECodeTextEdit *view = m_textView;
+    if (!view || m_diagnostics.isEmpty())
+        return result;
+    const QTextDocument *document = view->document();
+    QAbstractTextDocumentLayout *documentLayout = document->documentLayout();
+
+    // The lines on screen that touch the area, each with its layout's origin.
+    struct Visible
+    {
+        QTextBlock block;
+        QPointF origin;
+    };
+    QList<Visible> visible;
+    QTextBlock block = view->firstVisibleTextBlock();
+    if (!block.isValid())
+        return result;
+    const QPointF scroll = view->contentOffsetPublic();
+    const qreal bottom = std::min<qreal>(view->viewport()->height(), area.bottom());
+    qreal top = view->blockGeometry(block).translated(scroll).top();
+    int lastNumber = block.blockNumber();
+    for (; block.isValid() && top <= bottom; block = block.next()) {
+        // Laying the block out here keeps a line that gave back its glyphs
+        // measurable.
+        const qreal height = documentLayout->blockBoundingRect(block).height();
+        // A squiggle hangs half a pixel below its line.
+        if (top + height + 1 >= area.top())
+            visible.append({block, QPointF(scroll.x(), top) + block.layout()->position()});
+        lastNumber = block.blockNumber();
+        top += height;
+    }
+    if (visible.isEmpty())
+        return result;
+    const int firstNumber = visible.first().block.blockNumber();
+    const qreal spaceWidth = QFontMetricsF(view->font()).horizontalAdvance(QLatin1Char(' '));
+
+    for (const NBELSPDiagnostic &diagnostic : m_diagnostics) {
+        // A start below the screen can't reach it (offsets only grow with the line).
+        if (diagnostic.startLine > lastNumber)
+            continue;
+        const qsizetype start = offset(diagnostic.startLine, diagnostic.startCharacter, document);
+        const qsizetype end = offset(diagnostic.endLine, diagnostic.endCharacter, document);
+        if (end <= start)
+            continue;
+        const int startNumber = document->findBlock(int(start)).blockNumber();
+        const int endNumber = document->findBlock(int(end - 1)).blockNumber();
+        if (endNumber < firstNumber || startNumber > lastNumber)
+            continue;
+        const QColor colour = color(diagnostic.severity);
+        for (const Visible &line : visible) {
+            const int number = line.block.blockNumber();
+            if (number < startNumber || number > endNumber)
+                continue;
+            const QTextLayout *layout = line.block.layout();
+            const qsizetype blockStart = line.block.position();
+            for (int i = 0; i < layout->lineCount(); ++i) {
+                const QTextLine textLine = layout->lineAt(i);
+                const qsizetype lineStart = blockStart + textLine.textStart();
+                const qsizetype lineEnd = lineStart + textLine.textLength();
+                // The line break belongs to the block's last visual line.
+                const qsizetype coveredEnd = i == layout->lineCount() - 1 ? lineEnd + 1 : lineEnd;
+                const qsizetype from = std::max(start, lineStart);
+                const qsizetype to = std::min(end, coveredEnd);
+                if (to <= from)
+                    continue;
+                qreal x1 = textLine.cursorToX(int(std::min(from, lineEnd) - blockStart));
+                qreal x2 = textLine.cursorToX(int(std::min(to, lineEnd) - blockStart));
+                if (x1 > x2)
+                    std::swap(x1, x2);
+                // A range that covers only a line break still shows.
+                if (x2 <= x1 && to > lineEnd)
+                    x2 = x1 + spaceWidth;
+                const QRectF rect(line.origin.x() + x1, line.origin.y() + textLine.y(), x2 - x1,
+                                  textLine.height());
+                if (rect.adjusted(0, 0, 0, 1).intersects(area))
+                    result.append({rect, colour});
+            }
+        }
+    }
+    return result;
+}
+
+void NBEDiagnosticOverlay::paint(QPainter &painter, const QRectF &dirty)
+{
+    const QList<NBEDiagnosticSquiggle> drawn = squiggles(dirty);
+    if (drawn.isEmpty())
+        return;
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    for (const NBEDiagnosticSquiggle &squiggle : drawn) {
+        painter.setPen(QPen(squiggle.color, 1));
+        painter.drawPolyline(squigglePath(squiggle.rect));
+    }
+    painter.restore();
+    Q_EMIT painted(drawn);
+}

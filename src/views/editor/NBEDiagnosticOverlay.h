@@ -1,0 +1,66 @@
+#pragma once
+
+#include "NBELSPDiagnostic.h"
+
+#include <QColor>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QPolygonF>
+#include <QRectF>
+
+class NBECodeTextEdit;
+class QPainter;
+class QTextDocument;
+
+// One wavy underline: the rectangle of text it lies under (viewport
+// coordinates) and its colour.
+struct NBEDiagnosticSquiggle
+{
+    QRectF rect;
+    QColor color;
+    bool operator==(const NBEDiagnosticSquiggle &) const = default;
+};
+
+// Draws a squiggle under every range of the text that a diagnostic names.
+// It paints over the text view's viewport after the text, from the view's
+// own layout, so squiggles scroll, wrap and move with the text; it takes no
+// mouse input and keeps no state besides the list.
+class NBEDiagnosticOverlay : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Lives as a child of the text view, which paints it.
+    explicit NBEDiagnosticOverlay(NBECodeTextEdit *textView);
+
+    NBECodeTextEdit *textView() const { return m_textView; }
+    const QList<NBELSPDiagnostic> &diagnostics() const { return m_diagnostics; }
+    // Redraws only when the list really changed.
+    void setDiagnostics(const QList<NBELSPDiagnostic> &diagnostics);
+    // Marks the whole view for drawing, e.g. after the text changed.
+    void update();
+
+    // The squiggles of the lines on screen that touch `area` (viewport
+    // coordinates), in list order.
+    QList<NBEDiagnosticSquiggle> squiggles(const QRectF &area) const;
+    void paint(QPainter &painter, const QRectF &dirty);
+
+    // A zero-based line and UTF-16 character as an offset into the document.
+    // A line past the last one gives the text's length; a character past its
+    // line's end runs on into the next lines; the result is kept inside the
+    // text.
+    static qsizetype offset(qint64 line, qint64 character, const QTextDocument *document);
+    // The wave under one rectangle: rising first, 2 px per segment, ending at
+    // the right edge.
+    static QPolygonF squigglePath(const QRectF &rect);
+    static QColor color(NBELSPDiagnosticSeverity severity);
+
+Q_SIGNALS:
+    // The view drew squiggles for a dirty area; for tests.
+    void painted(const QList<NBEDiagnosticSquiggle> &squiggles);
+
+private:
+    QPointer<NBECodeTextEdit> m_textView;
+    QList<NBELSPDiagnostic> m_diagnostics;
+};

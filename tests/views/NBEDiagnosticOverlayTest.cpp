@@ -1,0 +1,368 @@
+#include "NBEDiagnosticOverlay.h"
+#include "NBECodeTextEdit.h"
+#include "NBEDefaultThemes.h"
+#include "NBELanguageRegistry.h"
+#include "NBEQtPrinters.h"
+#include "NBETextEditorCoordinator.h"
+#include "NBETextEditorView.h"
+
+#include <QApplication>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <gtest/gtest.h>
+
+namespace {
+
+using Severity = NBELSPDiagnosticSeverity;
+
+NBELSPDiagnostic diagnostic(qint64 startLine, qint64 startCharacter, qint64 endLine,
+                            qint64 endCharacter, Severity severity = Severity::error)
+{
+    return {startLine, startCharacter, endLine, endCharacter, severity, QStringLiteral("problem")};
+}
+
+// A shown text view with an overlay, no wrap unless asked.
+struct View
+{
+    NBECodeTextEdit edit;
+    NBEDiagnosticOverlay *overlay;
+
+    explicit View(const QString &text, bool wrap = false, QSize size = QSize(400, 200))
+        : overlay(new NBEDiagnosticOverlay(&edit))
+    {
+        QApplication::setCursorFlashTime(0);
+        edit.setEditorFont(NBETextEditorCoordinator::editorFont(13));
+        edit.setWordWrap(wrap);
+        edit.setPlainText(text);
+        edit.resize(size);
+        edit.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    }
+
+    QRectF screen() const { return QRectF(edit.viewport()->rect()); }
+    QList<NBEDiagnosticSquiggle> squiggles() const { return overlay->squiggles(screen()); }
+
+    // Where the caret would stand before a 0-based line and character.
+    QRect caret(int line, int character) const
+    {
+        QTextCursor cursor(edit.document()->findBlockByNumber(line));
+        cursor.setPosition(cursor.position() + character);
+        return edit.cursorRect(cursor);
+    }
+};
+
+const QString threeLines = QStringLiteral("hello world\nsecond line\nthird");
+
+} // namespace
+
+TEST(NBEDiagnosticOverlay, OffsetsCountUTF16AndClampToTheText)
+{
+    QTextDocument document(QStringLiteral("ab\n\U0001F600cd\n\nlast"));
+    struct Case
+    {
+        qint64 line, character;
+        qsizetype offset;
+    } cases[] = {
+        {0, 0, 0},
+        {0, 2, 2},
+        {1, 0, 3},
+        {1, 2, 5}, // the emoji is two units
+        {1, 4, 7},
+        {3, 4, 13},
+        {0, 5, 5},   // past its line: runs on into the next
+        {3, 99, 13}, // past the text: its length
+        {4, 0, 13},
+        {1000000, 3, 13},
+        {-1, 1, 1}, // lines before the first count as the first
+        {2, -5, 8}, // a negative character stays at the line's start
+        {0, std::numeric_limits<qint64>::max(), 13},
+    };
+    for (const Case &c : cases)
+        EXPECT_EQ(NBEDiagnosticOverlay::offset(c.line, c.character, &document), c.offset)
+            << c.line << ":" << c.character;
+}
+
+TEST(NBEDiagnosticOverlay, SquigglePathRisesFirstAlternatesEvery2pxAndEndsAtTheRightEdge)
+{
+    const QPolygonF path = NBEDiagnosticOverlay::squigglePath(QRectF(10, 0, 7, 14));
+    const QPolygonF expected{QPointF(10, 13), QPointF(12, 11.5), QPointF(14, 14.5),
+                             QPointF(16, 11.5), QPointF(17, 14.5)};
+    EXPECT_EQ(path, expected);
+    // No width, nothing but the start point.
+    EXPECT_EQ(NBEDiagnosticOverlay::squigglePath(QRectF(4, 2, 0, 10)).size(), 1);
+}
+
+TEST(NBEDiagnosticOverlay, ErrorsAreRedEverythingElseOrange)
+{
+    const QColor red = NBEDiagnosticOverlay::color(Severity::error);
+    EXPECT_GT(red.red(), 200);
+    EXPECT_LT(red.green(), 100);
+    for (Severity severity : {Severity::warning, Severity::information, Severity::hint})
+        EXPECT_EQ(NBEDiagnosticOverlay::color(severity), QColor(255, 149, 0));
+
+    View view(threeLines);
+    view.overlay->setDiagnostics({diagnostic(0, 0, 0, 5, Severity::hint),
+                                  diagnostic(1, 0, 1, 6, Severity::error),
+                                  diagnostic(2, 0, 2, 5, Severity::warning)});
+    const auto squiggles = view.squiggles();
+    ASSERT_EQ(squiggles.size(), 3);
+    EXPECT_EQ(squiggles[0].color, QColor(255, 149, 0));
+    EXPECT_EQ(squiggles[1].color, red);
+    EXPECT_EQ(squiggles[2].color, QColor(255, 149, 0));
+}
+
+TEST(NBEDiagnosticOverlay, SquigglesLieUnderTheRangeOnEachLine)
+{
+    View view(threeLines);
+    const qreal space = QFontMetricsF(view.edit.font()).horizontalAdvance(u' ');
+    // Expected squiggles as (line, from, to) in caret positions; to < 0 means
+    // one space after the caret at `from`.
+    struct Segment
+    {
+        int line, from, to;
+    };
+    struct Case
+    {
+        const char *name;
+        NBELSPDiagnostic diagnostic;
+        QList<Segment> segments;
+    } cases[] = {
+        {"one line", diagnostic(0, 6, 0, 11), {{0, 6, 11}}},
+        {"three lines", diagnostic(0, 6, 2, 3), {{0, 6, 11}, {1, 0, 11}, {2, 0, 3}}},
+        {"empty", diagnostic(1, 2, 1, 2), {}},
+        {"inverted", diagnostic(1, 5, 1, 2), {}},
+        {"inverted across lines", diagnostic(2, 0, 1, 0), {}},
+        {"past the last line", diagnostic(10, 0, 12, 4), {}},
+        {"end past the text", diagnostic(2, 1, 99, 99), {{2, 1, 5}}},
+        {"character runs on into the next line", diagnostic(0, 6, 0, 20), {{0, 6, 11}, {1, 0, 8}}},
+        {"only the line break", diagnostic(0, 11, 1, 0), {{0, 11, -1}}},
+    };
+    for (const Case &c : cases) {
+        view.overlay->setDiagnostics({c.diagnostic});
+        const auto squiggles = view.squiggles();
+        ASSERT_EQ(squiggles.size(), c.segments.size()) << c.name;
+        for (qsizetype i = 0; i < squiggles.size(); ++i) {
+            const Segment &s = c.segments[i];
+            const QRectF rect = squiggles[i].rect;
+            const QRect from = view.caret(s.line, s.from);
+            EXPECT_NEAR(rect.left(), from.left(), 2) << c.name << " #" << i;
+            if (s.to >= 0)
+                EXPECT_NEAR(rect.right(), view.caret(s.line, s.to).left(), 2)
+                    << c.name << " #" << i;
+            else
+                EXPECT_DOUBLE_EQ(rect.width(), space) << c.name;
+            // Under the line itself: its bottom is the line's bottom.
+            EXPECT_NEAR(rect.top(), from.top(), 2) << c.name << " #" << i;
+            EXPECT_NEAR(rect.bottom(), from.bottom() + 1, 2) << c.name << " #" << i;
+        }
+    }
+}
+
+TEST(NBEDiagnosticOverlay, AWrappedLineGetsOneSquigglePerVisualLine)
+{
+    const QString words = QStringLiteral("alpha beta gamma delta epsilon zeta eta theta iota kappa "
+                                         "lambda mu nu xi omicron pi rho sigma tau upsilon");
+    View view(QStringLiteral("first\n") + words + QStringLiteral("\nlast"), true, QSize(200, 400));
+    const QTextLayout *layout = view.edit.document()->findBlockByNumber(1).layout();
+    ASSERT_GT(layout->lineCount(), 2);
+    view.overlay->setDiagnostics({diagnostic(1, 0, 1, words.size())});
+    const auto squiggles = view.squiggles();
+    ASSERT_EQ(squiggles.size(), layout->lineCount());
+    for (qsizetype i = 1; i < squiggles.size(); ++i)
+        EXPECT_GT(squiggles[i].rect.top(), squiggles[i - 1].rect.top());
+    // The last visual line ends where the word ends.
+    EXPECT_NEAR(squiggles.last().rect.right(), view.caret(1, words.size()).left(), 2);
+}
+
+TEST(NBEDiagnosticOverlay, OnlyLinesOnScreenAndInTheDirtyAreaAreDrawn)
+{
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral("line %1 <div>").arg(i);
+    View view(lines.join(u'\n'));
+    view.overlay->setDiagnostics({diagnostic(1, 0, 1, 4), diagnostic(150, 0, 150, 4),
+                                  diagnostic(250, 0, 299, 4, Severity::warning)});
+    auto squiggles = view.squiggles();
+    ASSERT_EQ(squiggles.size(), 1);
+    EXPECT_NEAR(squiggles[0].rect.top(), view.caret(1, 0).top(), 2);
+
+    // A dirty area below line 1 leaves its squiggle alone.
+    const QRectF belowLine1(0, view.caret(3, 0).top(), 400, 40);
+    EXPECT_TRUE(view.overlay->squiggles(belowLine1).isEmpty());
+
+    // Scrolled so line 150 is on top: its squiggle follows, line 1's is gone.
+    view.edit.verticalScrollBar()->setValue(150);
+    squiggles = view.squiggles();
+    ASSERT_EQ(squiggles.size(), 1);
+    EXPECT_NEAR(squiggles[0].rect.top(), view.caret(150, 0).top(), 2);
+    EXPECT_NEAR(squiggles[0].rect.top(), 0, 6);
+
+    // Inside a long range every visible line is underlined.
+    view.edit.verticalScrollBar()->setValue(260);
+    const int visibleLines = int(view.screen().height()) / view.caret(260, 0).height();
+    squiggles = view.squiggles();
+    EXPECT_GE(squiggles.size(), visibleLines);
+    EXPECT_LE(squiggles.size(), visibleLines + 1);
+
+    // Horizontal scrolling moves them too.
+    view.edit.verticalScrollBar()->setValue(0);
+    view.edit.setPlainText(QString(400, u'x'));
+    view.overlay->setDiagnostics({diagnostic(0, 100, 0, 104)});
+    QCoreApplication::processEvents();
+    view.edit.horizontalScrollBar()->setValue(view.caret(0, 98).left());
+    squiggles = view.squiggles();
+    ASSERT_EQ(squiggles.size(), 1);
+    EXPECT_NEAR(squiggles[0].rect.left(), view.caret(0, 100).left(), 2);
+    EXPECT_LT(squiggles[0].rect.left(), 100);
+}
+
+TEST(NBEDiagnosticOverlay, ANewListRepaintsTheSameListDoesNot)
+{
+    View view(threeLines);
+    QSignalSpy painted(view.overlay, &NBEDiagnosticOverlay::painted);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(painted.isEmpty()); // nothing to draw
+
+    const QList<NBELSPDiagnostic> list{diagnostic(2, 0, 2, 5)};
+    view.overlay->setDiagnostics(list);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.isEmpty(); }));
+    EXPECT_EQ(painted.last().at(0).value<QList<NBEDiagnosticSquiggle>>(), view.squiggles());
+
+    painted.clear();
+    view.overlay->setDiagnostics(list);
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(painted.isEmpty());
+
+    // A changed severity is a changed list; an empty list clears the view.
+    view.overlay->setDiagnostics({diagnostic(2, 0, 2, 5, Severity::hint)});
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.isEmpty(); }));
+    view.overlay->setDiagnostics({});
+    EXPECT_TRUE(view.squiggles().isEmpty());
+}
+
+TEST(NBEDiagnosticOverlay, ScrollingPaintsTheSquigglesThatComeIntoView)
+{
+    QStringList lines;
+    for (int i = 0; i < 200; ++i)
+        lines << QStringLiteral("line %1").arg(i);
+    View view(lines.join(u'\n'));
+    view.overlay->setDiagnostics({diagnostic(120, 0, 120, 4)});
+    QSignalSpy painted(view.overlay, &NBEDiagnosticOverlay::painted);
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(painted.isEmpty());
+
+    view.edit.verticalScrollBar()->setValue(116);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.isEmpty(); }));
+    const auto drawn = painted.last().at(0).value<QList<NBEDiagnosticSquiggle>>();
+    ASSERT_EQ(drawn.size(), 1);
+    EXPECT_NEAR(drawn[0].rect.top(), view.caret(120, 0).top(), 2);
+
+    // The pixels are there: red under "line" on line 120.
+    const QImage image = view.edit.viewport()->grab().toImage();
+    const QRect under = drawn[0].rect.toAlignedRect().adjusted(0, -3, 0, 1);
+    int reddish = 0;
+    for (int y = under.top(); y <= under.bottom(); ++y)
+        for (int x = under.left(); x <= under.right(); ++x) {
+            const QColor c =
+                image.pixelColor(x * image.devicePixelRatio(), y * image.devicePixelRatio());
+            reddish += c.red() > 180 && c.green() < 160 && c.blue() < 160;
+        }
+    EXPECT_GT(reddish, 3);
+}
+
+namespace {
+
+struct Host
+{
+    QString text;
+    QList<NBELSPDiagnostic> diagnostics;
+
+    NBETextEditorInputs inputs()
+    {
+        NBETextEditorInputs in;
+        in.text = {[this] { return text; }, [this](const QString &t) { text = t; }};
+        in.theme = NBEDefaultThemes::light();
+        in.language = NBELanguageRegistry::html();
+        in.diagnostics = diagnostics;
+        return in;
+    }
+};
+
+} // namespace
+
+TEST(NBEDiagnosticOverlay, TheEditorCarriesDiagnosticsInAndTypingRedraws)
+{
+    QApplication::setCursorFlashTime(0);
+    Host host;
+    host.text = QStringLiteral("<div>\n  <p>text</span>\n</div>\n");
+    host.diagnostics = {diagnostic(1, 9, 1, 16)};
+    NBETextEditorView view(host.inputs());
+    view.resize(500, 300);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    NBEDiagnosticOverlay *overlay = view.coordinator()->diagnosticOverlay();
+    ASSERT_NE(overlay, nullptr);
+    EXPECT_EQ(overlay->diagnostics(), host.diagnostics);
+    EXPECT_EQ(view.textView()->diagnosticOverlay(), overlay);
+
+    host.diagnostics.append(diagnostic(0, 1, 0, 4, Severity::warning));
+    view.update(host.inputs());
+    EXPECT_EQ(overlay->diagnostics(), host.diagnostics);
+
+    // Typing on the first line redraws the whole view, the other line's
+    // squiggle included.
+    QSignalSpy painted(overlay, &NBEDiagnosticOverlay::painted);
+    QCoreApplication::processEvents();
+    painted.clear();
+    QTextCursor cursor(view.textView()->document());
+    view.textView()->setTextCursor(cursor);
+    QTest::keyClicks(view.textView(), QStringLiteral("x"));
+    ASSERT_TRUE(QTest::qWaitFor([&] {
+        return !painted.isEmpty() &&
+               painted.last().at(0).value<QList<NBEDiagnosticSquiggle>>().size() == 2;
+    }));
+}
+
+TEST(NBEDiagnosticOverlay, ALargeTextDrawsWhatIsInWhileTheRestLoads)
+{
+    QString text;
+    const QString line = QStringLiteral("<p>some paragraph text that fills a line</p>\n");
+    while (text.size() <= NBETextEditorCoordinator::progressiveLoadingChars)
+        text += line;
+    const qint64 lastLine = text.count(u'\n') - 1;
+    Host host;
+    host.text = text;
+    host.diagnostics = {diagnostic(0, 3, 0, 7), diagnostic(0, 10, lastLine, 4),
+                        diagnostic(lastLine, 0, lastLine, 3)};
+    NBETextEditorView view(host.inputs());
+    view.resize(500, 300);
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    NBEDiagnosticOverlay *overlay = view.coordinator()->diagnosticOverlay();
+    ASSERT_TRUE(view.coordinator()->isLoading());
+    const QRectF screen(view.textView()->viewport()->rect());
+    // Line 0's own squiggle and the long range's first line; the range goes on
+    // past what is in without harm.
+    auto squiggles = overlay->squiggles(screen);
+    ASSERT_GE(squiggles.size(), 2);
+    EXPECT_EQ(squiggles[0].color, NBEDiagnosticOverlay::color(Severity::error));
+
+    // A new list arrives meanwhile and shows at once.
+    host.diagnostics = {diagnostic(1, 0, 1, 2, Severity::hint)};
+    view.update(host.inputs());
+    squiggles = overlay->squiggles(screen);
+    ASSERT_EQ(squiggles.size(), 1);
+    EXPECT_EQ(squiggles[0].color, NBEDiagnosticOverlay::color(Severity::hint));
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !view.coordinator()->isLoading(); }, 60000));
+    view.textView()->moveCursor(QTextCursor::End);
+    squiggles = overlay->squiggles(screen);
+    EXPECT_TRUE(squiggles.isEmpty());
+    host.diagnostics = {diagnostic(lastLine, 0, lastLine, 3)};
+    view.update(host.inputs());
+    squiggles = overlay->squiggles(screen);
+    ASSERT_EQ(squiggles.size(), 1);
+}
