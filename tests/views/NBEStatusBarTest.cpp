@@ -258,7 +258,8 @@ TEST(NBEStatusBarInWindow, SitsBelowTheEditorOfTheDetailColumn)
     viewModel->openFile(
         QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(QStringLiteral("index.html")))), false);
     ASSERT_TRUE(NBETest::waitUntil([&] { return view.sourceEditor() != nullptr; }));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->diagnosticSummary().errors > 0; }));
+    // Which checker reports this page's errors depends on whether the HTML
+    // server is installed, so the counts are not this test's concern.
     viewModel->updateCursorPosition(2, 5, viewModel->activeTab()->id);
 
     NBEStatusBar *bar = view.statusBar();
