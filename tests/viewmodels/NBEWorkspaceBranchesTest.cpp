@@ -7,17 +7,6 @@ namespace {
 class Branches : public NBEWorkspaceFixture
 {
 protected:
-    // A repository holding `files` in its first commit on main, loaded.
-    void commitAndLoad(const QList<QPair<QString, QByteArray>> &files)
-    {
-        for (const auto &[name, content] : files)
-            write(name, content);
-        git({"init", "-q"});
-        git({"add", "-A"});
-        git({"commit", "-qm", "first"});
-        load();
-    }
-
     // A branch `name` whose one commit writes `files`; main stays checked out.
     void branchWith(const QString &name, const QList<QPair<QString, QByteArray>> &files)
     {

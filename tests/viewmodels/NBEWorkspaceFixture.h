@@ -130,4 +130,15 @@ protected:
     }
 
     void git(const QStringList &args) { NBETest::git(root, args); }
+
+    // A repository holding `files` in its first commit, loaded.
+    void commitAndLoad(const QList<QPair<QString, QByteArray>> &files)
+    {
+        for (const auto &[name, content] : files)
+            write(name, content);
+        git({"init", "-q"});
+        git({"add", "-A"});
+        git({"commit", "-qm", "first"});
+        load();
+    }
 };

@@ -30,17 +30,6 @@ protected:
         return NBETest::readFile(dataFolder() + "/Trash/files/" + name);
     }
 
-    // A repository holding `files` in its first commit, loaded.
-    void commitAndLoad(const QList<QPair<QString, QByteArray>> &files)
-    {
-        for (const auto &[name, content] : files)
-            write(name, content);
-        git({"init", "-q"});
-        git({"add", "-A"});
-        git({"commit", "-qm", "first"});
-        load();
-    }
-
     QStringList gitLines(const QStringList &args)
     {
         return QString::fromUtf8(NBETest::git(root, args)).split(u'\n', Qt::SkipEmptyParts);
