@@ -190,8 +190,7 @@ std::optional<QString> hunkPatch(const QString &diff, const NBEDiffHunk &hunk, b
                          hunk.oldLineCount());
         if (shifted)
             return change.newCount == 0 && change.newStart == hunk.newStart + 1;
-        return meets(change.newStart, change.newCount + extra, hunk.newStart,
-                     hunk.newLineCount());
+        return meets(change.newStart, change.newCount + extra, hunk.newStart, hunk.newLineCount());
     };
     const auto anySelected = [&] {
         for (const Hunk &gitHunk : hunks)
