@@ -33,10 +33,9 @@ bool fitsInt64(double value)
     return value >= -twoTo63 && value < twoTo63;
 }
 
-void appendEscaped(QByteArray &out, const QString &text)
+void appendEscapedUtf8(QByteArray &out, QStringView text)
 {
     static const char hex[] = "0123456789abcdef";
-    out.append('"');
     const QByteArray utf8 = text.toUtf8();
     qsizetype runStart = 0;
     for (qsizetype i = 0; i < utf8.size(); ++i) {
@@ -74,6 +73,29 @@ void appendEscaped(QByteArray &out, const QString &text)
         }
     }
     out.append(utf8.constData() + runStart, utf8.size() - runStart);
+}
+
+void appendEscaped(QByteArray &out, const QString &text)
+{
+    out.append('"');
+    // A lone surrogate (which a "\\udc00" escape may carry in) has no UTF-8
+    // form; it is written as an escape again so the text reads back the same.
+    qsizetype runStart = 0;
+    const qsizetype n = text.size();
+    for (qsizetype i = 0; i < n; ++i) {
+        const char16_t u = text[i].unicode();
+        if (!QChar::isSurrogate(u))
+            continue;
+        if (QChar::isHighSurrogate(u) && i + 1 < n &&
+            QChar::isLowSurrogate(text[i + 1].unicode())) {
+            ++i;
+            continue;
+        }
+        appendEscapedUtf8(out, QStringView(text).sliced(runStart, i - runStart));
+        out.append(QStringLiteral("\\u%1").arg(int(u), 4, 16, QLatin1Char('0')).toLatin1());
+        runStart = i + 1;
+    }
+    appendEscapedUtf8(out, QStringView(text).sliced(runStart));
     out.append('"');
 }
 

@@ -56,6 +56,20 @@ private:
     {
         const qsizetype start = m_at;
         ++m_at; // '$'
+        // Deeper placeholders are kept as written: each level is a call and
+        // an unclosed one copies the rest of the text, so a server's
+        // thousands of nested "${1:" would overflow the stack or take
+        // quadratic time.
+        if (m_depth >= maxDepth && m_at < m_text.size() && m_text[m_at] == u'{')
+            return QStringLiteral("$");
+        ++m_depth;
+        QString result = placeholder(start);
+        --m_depth;
+        return result;
+    }
+
+    QString placeholder(qsizetype start)
+    {
         if (m_at < m_text.size() && isDigit(m_text[m_at])) {
             while (m_at < m_text.size() && isDigit(m_text[m_at]))
                 ++m_at;
@@ -93,8 +107,11 @@ private:
         return QStringLiteral("$");
     }
 
+    static constexpr int maxDepth = 32;
+
     const QString &m_text;
     qsizetype m_at = 0;
+    int m_depth = 0;
 };
 
 } // namespace

@@ -1,5 +1,6 @@
 #include "NBELSPFraming.h"
 
+#include <algorithm>
 #include <limits>
 
 namespace NBELSPFraming {
@@ -91,8 +92,12 @@ std::optional<qint64> contentLength(const QString &header)
 std::optional<QByteArray> Decoder::extractOne(std::optional<FramingError> &error)
 {
     for (;;) {
-        const qsizetype found = QByteArrayView(m_buffer).indexOf(separator, m_start);
-        if (found < 0) {
+        // Bytes already searched are not searched again: a header that
+        // arrives a byte at a time would otherwise be rescanned per byte.
+        const qsizetype from = std::max(m_start, m_searched - (separator.size() - 1));
+        const qsizetype found = QByteArrayView(m_buffer).indexOf(separator, from);
+        m_searched = found < 0 ? m_buffer.size() : found;
+        if (found < 0 || found - m_start > maxHeaderBytes) {
             if (pendingBytes() > maxHeaderBytes)
                 error = FramingError{QStringLiteral("header exceeded %1 bytes without terminator")
                                          .arg(maxHeaderBytes)};
@@ -123,6 +128,7 @@ Decoder::Output Decoder::push(QByteArrayView chunk)
     if (m_start > 0 && m_start == m_buffer.size()) {
         m_buffer.clear();
         m_start = 0;
+        m_searched = 0;
     }
     m_buffer.append(chunk);
     Output output;
@@ -130,6 +136,7 @@ Decoder::Output Decoder::push(QByteArrayView chunk)
         output.bodies.append(std::move(*body));
     if (m_start > 0) {
         m_buffer.remove(0, m_start);
+        m_searched = std::max<qsizetype>(m_searched - m_start, 0);
         m_start = 0;
     }
     return output;

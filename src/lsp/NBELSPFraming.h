@@ -48,7 +48,8 @@ private:
     std::optional<QByteArray> extractOne(std::optional<FramingError> &error);
 
     QByteArray m_buffer;
-    qsizetype m_start = 0; // consumed prefix, dropped once per push
+    qsizetype m_start = 0;    // consumed prefix, dropped once per push
+    qsizetype m_searched = 0; // bytes before this hold no separator
 };
 
 } // namespace NBELSPFraming

@@ -51,8 +51,9 @@ QString NBELSPTextEdit::apply(const QList<NBELSPTextEdit> &edits, const QString 
     const auto offset = [&](qint64 line, qint64 character) -> qsizetype {
         if (line < 0 || line >= starts.size())
             return length;
-        // A negative character cannot reach before the start of the text.
-        const qint64 at = starts[line] + character;
+        // A negative character cannot reach before the start of the text,
+        // and one past the text (up to INT64_MAX) stops at its end.
+        const qint64 at = starts[line] + std::clamp<qint64>(character, -length, length);
         return static_cast<qsizetype>(std::clamp<qint64>(at, 0, length));
     };
 

@@ -7,8 +7,9 @@
 namespace {
 
 // The half-open range of new-side lines a hunk header names. A count of 0
-// (a hunk that only removes lines) covers the single line `start`.
-std::optional<std::pair<int, int>> parseNewRange(QStringView header)
+// (a hunk that only removes lines) covers the single line `start`. Line
+// numbers are 64-bit here: a header may name lines near the largest int.
+std::optional<std::pair<qint64, qint64>> parseNewRange(QStringView header)
 {
     const qsizetype plus = header.indexOf(u'+');
     if (plus < 0)
@@ -19,15 +20,15 @@ std::optional<std::pair<int, int>> parseNewRange(QStringView header)
         range = range.left(blank);
     const QList<QStringView> pieces = range.split(u',', Qt::SkipEmptyParts);
     bool ok = false;
-    const int start = pieces.isEmpty() ? 0 : pieces[0].toInt(&ok);
+    const qint64 start = pieces.isEmpty() ? 0 : pieces[0].toInt(&ok);
     if (!ok)
         return std::nullopt;
-    int count = 1;
+    qint64 count = 1;
     if (pieces.size() > 1) {
         bool countOK = false;
         const int read = pieces[1].toInt(&countOK);
         if (countOK)
-            count = std::max(read, 1);
+            count = std::max<qint64>(read, 1);
     }
     return std::pair(start, start + count);
 }
@@ -47,10 +48,10 @@ struct Change
 {
     qsizetype first = 0; // index of the change's first row in the hunk body
     qsizetype last = 0;  // one past its last row (markers included)
-    int oldStart = 0;
-    int oldCount = 0;
-    int newStart = 0;
-    int newCount = 0;
+    qint64 oldStart = 0;
+    qint64 oldCount = 0;
+    qint64 newStart = 0;
+    qint64 newCount = 0;
     // Whether the file's last line end comes or goes with it. The gutter
     // sees that as the empty line after the last, one line further on.
     bool atEndOfFile = false;
@@ -86,10 +87,10 @@ std::optional<std::pair<QList<QStringView>, QList<Hunk>>> readDiff(const QList<Q
                 ++i;
             continue;
         }
-        int oldLeft = header->oldCount;
-        int newLeft = header->newCount;
-        int oldLine = header->oldCount == 0 ? header->oldStart + 1 : header->oldStart;
-        int newLine = header->newCount == 0 ? header->newStart + 1 : header->newStart;
+        qint64 oldLeft = header->oldCount;
+        qint64 newLeft = header->newCount;
+        qint64 oldLine = qint64(header->oldStart) + (header->oldCount == 0 ? 1 : 0);
+        qint64 newLine = qint64(header->newStart) + (header->newCount == 0 ? 1 : 0);
         std::optional<Change> open;
         const auto close = [&] {
             if (open) {
@@ -137,7 +138,7 @@ std::optional<std::pair<QList<QStringView>, QList<Hunk>>> readDiff(const QList<Q
 // Whether a change at [start, start + count) meets the gutter's lines
 // [hunkStart, hunkStart + hunkCount); a side without lines is the gap
 // before its start.
-bool meets(int start, int count, int hunkStart, int hunkCount)
+bool meets(qint64 start, qint64 count, qint64 hunkStart, qint64 hunkCount)
 {
     if (count > 0 && hunkCount > 0)
         return start < hunkStart + hunkCount && hunkStart < start + count;
@@ -184,12 +185,12 @@ std::optional<QString> hunkPatch(const QString &diff, const NBEDiffHunk &hunk, b
     // meets the hunk where it is marked.
     bool shifted = false;
     const auto selected = [&](const Change &change) {
-        const int extra = change.atEndOfFile ? 1 : 0;
+        const qint64 extra = change.atEndOfFile ? 1 : 0;
         if (reverse)
             return meets(change.oldStart, change.oldCount + extra, hunk.oldStart,
                          hunk.oldLineCount());
         if (shifted)
-            return change.newCount == 0 && change.newStart == hunk.newStart + 1;
+            return change.newCount == 0 && change.newStart == qint64(hunk.newStart) + 1;
         return meets(change.newStart, change.newCount + extra, hunk.newStart, hunk.newLineCount());
     };
     const auto anySelected = [&] {

@@ -1,5 +1,7 @@
 #include "NBEGitDiff.h"
 
+#include <limits>
+
 #include <QStringList>
 
 namespace {
@@ -36,7 +38,7 @@ std::optional<NBEGitHunkHeader> hunkHeader(QStringView line)
         const qsizetype comma = range.indexOf(u',');
         bool ok = false;
         const int start = range.left(comma < 0 ? range.size() : comma).toInt(&ok);
-        if (!ok) {
+        if (!ok || start < 0) {
             side.reset();
             continue;
         }
@@ -67,8 +69,15 @@ QList<NBEGitDiffLine> parse(const QString &diff)
 {
     using Kind = NBEGitDiffLine::Kind;
     QList<NBEGitDiffLine> rows;
-    int oldLine = 0;
-    int newLine = 0;
+    // Counted in 64 bits: a header may start near the largest int, and rows
+    // past it get no number rather than a wrapped one.
+    qint64 oldLine = 0;
+    qint64 newLine = 0;
+    const auto number = [](qint64 line) -> std::optional<int> {
+        if (line > std::numeric_limits<int>::max())
+            return std::nullopt;
+        return int(line);
+    };
     // Lines the current hunk's header still promises on each side. While
     // any remain, "--- x" is a removed line "-- x", not a file header.
     int oldLeft = 0;
@@ -92,14 +101,14 @@ QList<NBEGitDiffLine> parse(const QString &diff)
         } else if (inHunk && line.startsWith(u'\\')) {
             rows.append({Kind::meta, line.toString(), std::nullopt, std::nullopt});
         } else if (line.startsWith(u'+')) {
-            rows.append({Kind::addition, line.mid(1).toString(), std::nullopt, newLine++});
+            rows.append({Kind::addition, line.mid(1).toString(), std::nullopt, number(newLine++)});
             newLeft = std::max(0, newLeft - 1);
         } else if (line.startsWith(u'-')) {
-            rows.append({Kind::deletion, line.mid(1).toString(), oldLine++, std::nullopt});
+            rows.append({Kind::deletion, line.mid(1).toString(), number(oldLine++), std::nullopt});
             oldLeft = std::max(0, oldLeft - 1);
         } else {
             const QStringView text = line.startsWith(u' ') ? line.mid(1) : line;
-            rows.append({Kind::context, text.toString(), oldLine++, newLine++});
+            rows.append({Kind::context, text.toString(), number(oldLine++), number(newLine++)});
             oldLeft = std::max(0, oldLeft - 1);
             newLeft = std::max(0, newLeft - 1);
         }

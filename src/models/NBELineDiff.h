@@ -29,7 +29,7 @@ struct NBEDiffHunk
     {
         if (newLines.isEmpty())
             return line == newStart;
-        return line >= newStart && line < newStart + newLineCount();
+        return line >= newStart && qint64(line) < qint64(newStart) + newLineCount();
     }
 
     bool operator==(const NBEDiffHunk &) const = default;

@@ -332,6 +332,18 @@ void scanColors(const QString &text, NBETextRange region, QList<NBECSSColorsSwat
 {
     const qsizetype end = region.end();
     qsizetype i = region.location;
+    // The first ")" at or after `closeFrom`, found once and reused: looking
+    // for it anew after every "rgb(" is quadratic in a run of them.
+    qsizetype closeFrom = i;
+    qsizetype nextClose = -1;
+    const auto closeAfter = [&](qsizetype from) {
+        if (nextClose < from || closeFrom > from) {
+            closeFrom = from;
+            nextClose = QStringView(text).sliced(from, end - from).indexOf(u')');
+            nextClose = nextClose < 0 ? end : from + nextClose;
+        }
+        return nextClose < end ? nextClose : -1;
+    };
     while (i < end) {
         const QChar c = text[i];
         if (c == QLatin1Char('#')) {
@@ -360,8 +372,8 @@ void scanColors(const QString &text, NBETextRange region, QList<NBECSSColorsSwat
         const bool isFunction = word == QLatin1String("rgb") || word == QLatin1String("rgba") ||
                                 word == QLatin1String("hsl") || word == QLatin1String("hsla");
         if (isFunction && j < end && text[j] == QLatin1Char('(')) {
-            const qsizetype close = text.indexOf(QLatin1Char(')'), j + 1);
-            if (close >= 0 && close < end) {
+            const qsizetype close = closeAfter(j + 1);
+            if (close >= 0) {
                 const QString arguments = text.mid(j + 1, close - j - 1);
                 const auto color = word.startsWith(QLatin1String("rgb")) ? parseRGB(arguments)
                                                                          : parseHSL(arguments);

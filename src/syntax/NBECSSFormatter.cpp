@@ -230,11 +230,18 @@ QString format(const QString &text, const QString &indentUnit)
 {
     QString output;
     QString pending;
+    // Whether `pending` holds more than white space; kept as it grows, since
+    // collapsing it for every comment is quadratic in a run of "a/**/".
+    bool pendingHasContent = false;
     int depth = 0;
-    auto indent = [&](int n) { return indentUnit.repeated(std::max(n, 0)); };
+    // Rules nested deeper are indented no further: thousands of unclosed
+    // braces would otherwise format to a text quadratic in their number.
+    constexpr int maxIndentLevel = 64;
+    auto indent = [&](int n) { return indentUnit.repeated(std::clamp(n, 0, maxIndentLevel)); };
     auto writeDeclaration = [&] {
         const QString declaration = formatDeclaration(collapse(pending));
         pending.clear();
+        pendingHasContent = false;
         if (!declaration.isEmpty())
             output += indent(depth) + declaration + QLatin1String(";\n");
     };
@@ -242,9 +249,11 @@ QString format(const QString &text, const QString &indentUnit)
         switch (token.kind) {
         case Kind::text:
             pending += token.text;
+            pendingHasContent =
+                pendingHasContent || !std::all_of(token.text.begin(), token.text.end(), isSpace);
             break;
         case Kind::comment:
-            if (collapse(pending).isEmpty()) {
+            if (!pendingHasContent) {
                 output += indent(depth) + token.text + QLatin1Char('\n');
                 pending.clear();
             } else {
@@ -255,6 +264,7 @@ QString format(const QString &text, const QString &indentUnit)
             output += indent(depth) + formatSelector(collapse(pending), indent(depth)) +
                       QLatin1String(" {\n");
             pending.clear();
+            pendingHasContent = false;
             ++depth;
             break;
         case Kind::semicolon:

@@ -5,9 +5,14 @@
 
 #include <QStringList>
 
+#include <algorithm>
 #include <optional>
 
 namespace {
+
+// Lines nested deeper are indented no further: a file of thousands of
+// unclosed tags would otherwise format to a text quadratic in its size.
+constexpr int maxIndentLevel = 64;
 
 struct LineEffect
 {
@@ -117,7 +122,8 @@ QString format(const QString &text, const QString &indentUnit)
         // Blanks at the end of a line that opens a raw region belong to its
         // content (a pre's first line), so they stay.
         const QString kept = effect.opensRaw ? line.mid(start) : trimmed;
-        written.append(indentUnit.repeated(outdent ? std::max(depth - 1, 0) : depth) + kept);
+        const int level = std::min(outdent ? std::max(depth - 1, 0) : depth, maxIndentLevel);
+        written.append(indentUnit.repeated(level) + kept);
         depth = std::max(depth + effect.net, 0);
         raw = effect.opensRaw;
     }

@@ -14,7 +14,15 @@
 //   backtracks over) the rest of the run: quadratic. Every line start inside
 //   the run reaches the same first non-space character and fails the same
 //   way, so the search may go on from there; and since what follows can't
-//   start with white space, giving some back never helps.
+//   start with white space, giving some back never helps. The other rules
+//   that begin with line-crossing white space use the same form.
+// - Where a failed attempt has read a stretch that any later start inside
+//   it would read the same way to the same failure (a string body, a word
+//   before a lookahead, a link's brackets), `(*SKIP)` resumes the search
+//   after the stretch; without it a run of `"\` or `[` is quadratic.
+// - A block (`/*`, `<!--`, fences) that reaches the end unclosed means no
+//   later opener closes either: `\z(*COMMIT)(*F)` ends the search there
+//   instead of scanning the rest of the text once per opener.
 
 namespace {
 
@@ -37,20 +45,20 @@ const char *const htmlDecrease = R"re(^\s*</[a-z])re";
 QList<NBETokenRule> htmlRules()
 {
     return {
-        {QStringLiteral(R"re(<!--[\s\S]*?-->)re"), T::comment},
+        {QStringLiteral(R"re(<!--[\s\S]*?(?:-->|\z(*COMMIT)(*F)))re"), T::comment},
         {QStringLiteral(R"re("[^"]*")re"), T::string},
         {QStringLiteral(R"re('[^']*')re"), T::string},
         {QStringLiteral(R"re(</\w+>)re"), T::tag},
         {QStringLiteral(R"re(<\w+)re"), T::tag},
         {QStringLiteral(R"re(/?>)re"), T::tag},
-        {QStringLiteral(R"re(\b[a-zA-Z-]+(?=\s*=))re"), T::attribute},
+        {QStringLiteral(R"re(\b[a-zA-Z-]++(*SKIP)(?=\s*=))re"), T::attribute},
     };
 }
 
 QList<NBETokenRule> cssRules()
 {
     return {
-        {QStringLiteral(R"re(/\*[\s\S]*?\*/)re"), T::comment},
+        {QStringLiteral(R"re(/\*[\s\S]*?(?:\*/|\z(*COMMIT)(*F)))re"), T::comment},
         {QStringLiteral(R"re(//.*$)re"), T::comment},
         {QStringLiteral(
              R"re(@(?:media|import|keyframes|font-face|supports|charset|namespace|page|layer)\b)re"),
@@ -61,18 +69,18 @@ QList<NBETokenRule> cssRules()
         {QStringLiteral(R"re(#[0-9a-fA-F]{3,8}\b)re"), T::number},
         {QStringLiteral(R"re(-?\d+(?:\.\d+)?(?:px|em|rem|%|vh|vw|vmin|vmax|s|ms|deg|fr|ch|ex)?)re"),
          T::number},
-        {QStringLiteral(R"re([a-zA-Z-]+(?=\s*:))re"), T::property},
+        {QStringLiteral(R"re([a-zA-Z-]++(*SKIP)(?=\s*:))re"), T::property},
     };
 }
 
 QList<NBETokenRule> javascriptRules()
 {
     return {
-        {QStringLiteral(R"re(/\*[\s\S]*?\*/)re"), T::comment},
+        {QStringLiteral(R"re(/\*[\s\S]*?(?:\*/|\z(*COMMIT)(*F)))re"), T::comment},
         {QStringLiteral(R"re(//.*$)re"), T::comment},
         {QStringLiteral(R"re(`[^`]*`)re"), T::string},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+")re"), T::string},
-        {QStringLiteral(R"re('[^'\\]*+(?:\\.[^'\\]*+)*+')re"), T::string},
+        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
+        {QStringLiteral(R"re('[^'\\]*+(?:\\.[^'\\]*+)*+(*SKIP)')re"), T::string},
         {QStringLiteral(
              R"re(\b(?:var|let|const|function|class|extends|return|if|else|for|while|do|switch|case|default|break|continue|throw|try|catch|finally|new|delete|typeof|instanceof|in|of|void|this|super|import|export|from|as|async|await|yield|static|get|set)\b)re"),
          T::keyword},
@@ -88,8 +96,8 @@ QList<NBETokenRule> javascriptRules()
 QList<NBETokenRule> jsonRules()
 {
     return {
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+"(?=\s*:))re"), T::property},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+")re"), T::string},
+        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)"(?=\s*:))re"), T::property},
+        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
         {QStringLiteral(R"re(\b(?:true|false|null)\b)re"), T::keyword},
         {QStringLiteral(R"re(-?\d+(?:\.\d+)?(?:[eE][+-]?\d+)?)re"), T::number},
     };
@@ -98,10 +106,10 @@ QList<NBETokenRule> jsonRules()
 QList<NBETokenRule> swiftRules()
 {
     return {
-        {QStringLiteral(R"re(/\*[\s\S]*?\*/)re"), T::comment},
+        {QStringLiteral(R"re(/\*[\s\S]*?(?:\*/|\z(*COMMIT)(*F)))re"), T::comment},
         {QStringLiteral(R"re(//.*$)re"), T::comment},
-        {QStringLiteral(R"re("""[\s\S]*?""")re"), T::string},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+")re"), T::string},
+        {QStringLiteral(R"re("""[\s\S]*?(?:"""|\z(*COMMIT)(*F)))re"), T::string},
+        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
         {QStringLiteral(R"re(#"[^"]*"#)re"), T::string},
         {QStringLiteral(R"re(@\w+)re"), T::preprocessor},
         {QStringLiteral(R"re(#\w+)re"), T::preprocessor},
@@ -121,15 +129,15 @@ QList<NBETokenRule> markdownRules()
 {
     return {
         {QStringLiteral(R"re(^#{1,6}\s+.*$)re"), T::keyword},
-        {QStringLiteral(R"re(```[\s\S]*?```)re"), T::string},
+        {QStringLiteral(R"re(```[\s\S]*?(?:```|\z(*COMMIT)(*F)))re"), T::string},
         {QStringLiteral(R"re(`[^`]+`)re"), T::string},
         {QStringLiteral(R"re(\*\*[^*]+\*\*)re"), T::keyword},
         {QStringLiteral(R"re(__[^_]+__)re"), T::keyword},
         {QStringLiteral(R"re(\*[^*]+\*)re"), T::comment},
         {QStringLiteral(R"re(_[^_]+_)re"), T::comment},
-        {QStringLiteral(R"re(!?\[[^\]]*\]\([^)]*\))re"), T::attribute},
-        {QStringLiteral(R"re(^\s*[-*+]\s)re"), T::punctuation},
-        {QStringLiteral(R"re(^\s*\d+\.\s)re"), T::punctuation},
+        {QStringLiteral(R"re(!?\[[^\]]*+(*SKIP)\]\([^)]*+(*SKIP)\))re"), T::attribute},
+        {QStringLiteral(R"re(^\s*+(*SKIP)[-*+]\s)re"), T::punctuation},
+        {QStringLiteral(R"re(^\s*+(*SKIP)\d+\.\s)re"), T::punctuation},
         {QStringLiteral(R"re(^>+\s)re"), T::comment},
     };
 }
@@ -147,8 +155,9 @@ QList<NBETokenRule> envRules()
 {
     return {
         {QStringLiteral(R"re(#.*$)re"), T::comment},
-        {QStringLiteral(R"re(^\s*(?:export\s+)?[A-Za-z_][A-Za-z0-9_]*(?=\s*=))re"), T::property},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+")re"), T::string},
+        {QStringLiteral(R"re(^\s*+(*SKIP)(?:export\s+)?[A-Za-z_][A-Za-z0-9_]*(?=\s*=))re"),
+         T::property},
+        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
         {QStringLiteral(R"re('[^']*')re"), T::string},
     };
 }
@@ -157,13 +166,13 @@ QList<NBETokenRule> yamlRules()
 {
     return {
         {QStringLiteral(R"re(#.*$)re"), T::comment},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+")re"), T::string},
+        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
         {QStringLiteral(R"re('[^']*')re"), T::string},
         {QStringLiteral(R"re(^\s*+(*SKIP)-?\s*[A-Za-z0-9_.-]+(?=\s*:))re"), T::property},
         {QStringLiteral(R"re(&[A-Za-z0-9_-]+|\*[A-Za-z0-9_-]+)re"), T::type},
         {QStringLiteral(R"re(\b(?:true|false|null|yes|no|on|off)\b)re"), T::keyword},
         {QStringLiteral(R"re(-?\b\d+(?:\.\d+)?\b)re"), T::number},
-        {QStringLiteral(R"re(^\s*-\s)re"), T::punctuation},
+        {QStringLiteral(R"re(^\s*+(*SKIP)-\s)re"), T::punctuation},
     };
 }
 

@@ -100,6 +100,13 @@ TEST(NBEJSONValue, EncodesCompactlyAndRoundTrips)
     EXPECT_TRUE(bytes->contains(R"(\u0007)"));
     EXPECT_EQ(decoded(bytes->constData()), value);
 
+    // A lone surrogate that an escape brought in goes out as an escape.
+    const NBEJSONValue lone = decoded(R"(["a\ude00b\ud83d", "\ud83d\ude00"])");
+    const auto loneBytes = lone.encoded();
+    ASSERT_TRUE(loneBytes.has_value());
+    EXPECT_TRUE(loneBytes->contains(R"(a\ude00b\ud83d")"));
+    EXPECT_EQ(decoded(loneBytes->constData()), lone);
+
     EXPECT_FALSE(NBEJSONValue::array({std::numeric_limits<double>::infinity()}).encoded());
     EXPECT_FALSE(NBEJSONValue(std::nan("")).encoded().has_value());
 }

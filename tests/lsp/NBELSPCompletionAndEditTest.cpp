@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 namespace {
 NBEJSONValue json(const char *text)
 {
@@ -75,6 +77,13 @@ TEST(NBELSPCompletionItem, SnippetsAreInsertedAsPlainText)
         EXPECT_EQ(NBELSPCompletionItem::snippetToPlainText(QString::fromUtf8(row.snippet)),
                   QString::fromUtf8(row.plain))
             << row.snippet;
+
+    // A server may nest placeholders without end: what lies deeper than the
+    // reader goes is kept as written, and an unclosed nest stays as it came.
+    const QString open = QStringLiteral("${1:");
+    EXPECT_EQ(NBELSPCompletionItem::snippetToPlainText(open.repeated(50000)), open.repeated(50000));
+    EXPECT_EQ(NBELSPCompletionItem::snippetToPlainText(open.repeated(40) + "x" + QString(40, u'}')),
+              open.repeated(8) + "x" + QString(8, u'}'));
 }
 
 TEST(NBELSPTextEdit, ParsesWellFormedEdits)
@@ -129,6 +138,13 @@ TEST(NBELSPTextEdit, AppliesEditsAgainstTheUneditedText)
         {"negative character clamped",
          {edit(0, -5, 0, 1, "Z")},
          "Zero\none\ntwo\nthree\nfour\nfive\n"},
+        {"huge character is the end",
+         {edit(2, std::numeric_limits<qint64>::max() - 1, 2, std::numeric_limits<qint64>::max(),
+               "!")},
+         "zero\none\ntwo\nthree\nfour\nfive\n!"},
+        {"huge negative character stops at the start",
+         {edit(2, std::numeric_limits<qint64>::min(), 2, 0, "!")},
+         "!two\nthree\nfour\nfive\n"},
         {"negative line is the end",
          {edit(-1, 0, -1, 0, "!")},
          "zero\none\ntwo\nthree\nfour\nfive\n!"},

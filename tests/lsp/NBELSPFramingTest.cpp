@@ -100,6 +100,19 @@ TEST(NBELSPFraming, LimitsEndTheStream)
     ASSERT_TRUE(over.error);
     EXPECT_EQ(over.error->reason, "header exceeded 65536 bytes without terminator");
 
+    // An oversized header ends the stream whether or not its terminator
+    // came in the same chunk.
+    Decoder whole;
+    EXPECT_TRUE(whole.push(QByteArray(65537, 'h') + NBELSPFraming::frame("{}")).error);
+
+    // The terminator is found however finely the header is cut, also when
+    // it straddles two chunks.
+    Decoder trickle;
+    QList<QByteArray> bodies;
+    for (const char c : QByteArray(3000, ' ') + NBELSPFraming::frame("{\"a\":1}"))
+        bodies += trickle.push(QByteArray(1, c)).bodies;
+    EXPECT_EQ(bodies, QList<QByteArray>{"{\"a\":1}"});
+
     Decoder lfOnly;
     EXPECT_TRUE(lfOnly.push("Content-Length: 2\n\n{}").bodies.isEmpty());
 

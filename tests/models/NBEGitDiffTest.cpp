@@ -93,6 +93,13 @@ TEST(NBEGitDiff, LinesOutsideHunksAndUnreadableHeaders)
     EXPECT_EQ(NBEGitDiff::hunkHeader(u"@@ -1 +0,0 @@"), (NBEGitHunkHeader{1, 1, 0, 0}));
     EXPECT_FALSE(NBEGitDiff::hunkHeader(u"@@ -x +1 @@"));
     EXPECT_FALSE(NBEGitDiff::hunkHeader(u"@@"));
+    EXPECT_FALSE(NBEGitDiff::hunkHeader(u"@@ --3 +1 @@"));
+
+    // Numbering near the largest int stops instead of wrapping negative.
+    const QList<Line> far = NBEGitDiff::parse("@@ -2147483647,2 +2147483646,3 @@\n a\n+b\n c");
+    EXPECT_EQ(far[1], (Line{Kind::context, "a", 2147483647, 2147483646}));
+    EXPECT_EQ(far[2], (Line{Kind::addition, "b", std::nullopt, 2147483647}));
+    EXPECT_EQ(far[3], (Line{Kind::context, "c", std::nullopt, std::nullopt}));
 }
 
 TEST(NBEDiffPatch, CutsTheHunkCoveringALine)
@@ -122,4 +129,16 @@ TEST(NBEDiffPatch, CutsTheHunkCoveringALine)
     const QString added = "diff --git a/n b/n\nnew file mode 100644\n--- /dev/null\n+++ b/n\n"
                           "@@ -0,0 +1,2 @@\n+a\n+b\n";
     EXPECT_EQ(NBEDiffPatch::hunkPatch(added, 2), added);
+
+    // Ranges that end past the largest int still cover their lines.
+    const QString far = header + "@@ -2147483640,9 +2147483640,9 @@\n x\n-y\n+Y\n";
+    EXPECT_EQ(NBEDiffPatch::hunkPatch(far, 2147483647), far);
+    NBEDiffHunk gutter;
+    gutter.kind = NBEDiffHunk::Kind::modified;
+    gutter.oldStart = gutter.newStart = 2147483641;
+    gutter.oldLines = {"y"};
+    gutter.newLines = {"Y"};
+    EXPECT_TRUE(gutter.covers(2147483641));
+    EXPECT_EQ(NBEDiffPatch::hunkPatch(far, gutter, false), far);
+    EXPECT_EQ(NBEDiffPatch::hunkPatch(far, gutter, true), far);
 }

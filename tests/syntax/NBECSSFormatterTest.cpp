@@ -61,9 +61,17 @@ TEST(NBECSSFormatter, Layout)
         {"empty selector pieces keep their commas", "a,,b{}", lines({"a,", ",", "b {", "}"})},
         {"escaped spaces are not trimmed", ".a\\ {b:c\\ }", lines({".a\\  {", "  b: c\\ ;", "}"})},
         {"escaped brace in selector", ".a\\{b{c:d}", lines({".a\\{b {", "  c: d;", "}"})},
+        {"comments between words", "a/**/b /**/{}c/**/",
+         lines({"a /**/b /**/ {", "}", "", "c /**/"})},
     };
     for (const Row &row : rows)
         EXPECT_EQ(format(row.css), row.expected) << row.name;
+
+    // Deep nesting indents no further than 64 levels.
+    const QStringList deep = format(QString(70, u'{') + "a:b").split(u'\n');
+    EXPECT_EQ(deep[63], QString(63 * 2, u' ') + " {");
+    EXPECT_EQ(deep[69], QString(64 * 2, u' ') + " {");
+    EXPECT_EQ(deep[70], QString(64 * 2, u' ') + "a: b");
 }
 
 TEST(NBECSSFormatter, KeepsStringsCommentsAndURLsByteForByte)

@@ -69,6 +69,20 @@ TEST(NBEHTMLFormatter, Reindents)
     for (const Row &row : rows)
         EXPECT_EQ(NBEHTMLFormatter::format(row.html, QStringLiteral("  ")), row.expected)
             << row.name;
+
+    // Deep nesting indents no further than 64 levels, and the closings
+    // still line up once they are back within it.
+    QStringList deep;
+    for (int i = 0; i < 70; ++i)
+        deep.append("<div>");
+    for (int i = 0; i < 70; ++i)
+        deep.append("</div>");
+    const QStringList formatted = NBEHTMLFormatter::format(deep.join('\n'), "  ").split('\n');
+    EXPECT_EQ(formatted[64], QString(64 * 2, u' ') + "<div>");
+    EXPECT_EQ(formatted[69], QString(64 * 2, u' ') + "<div>");
+    EXPECT_EQ(formatted[70], QString(64 * 2, u' ') + "</div>");
+    EXPECT_EQ(formatted[139], "</div>");
+    EXPECT_EQ(formatted[130], QString(9 * 2, u' ') + "</div>");
 }
 
 TEST(NBEHTMLFormatter, IdempotentOnArbitraryInput)

@@ -40,9 +40,19 @@ NBELanguage custom(QList<NBETokenRule> rules)
 NBELanguage plainForm(NBELanguage language)
 {
     const std::pair<const char *, const char *> plain[] = {
-        {R"re("[^"\\]*+(?:\\.[^"\\]*+)*+")re", R"re("(?:[^"\\]|\\.)*")re"},
-        {R"re('[^'\\]*+(?:\\.[^'\\]*+)*+')re", R"re('(?:[^'\\]|\\.)*')re"},
+        {R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re", R"re("(?:[^"\\]|\\.)*")re"},
+        {R"re('[^'\\]*+(?:\\.[^'\\]*+)*+(*SKIP)')re", R"re('(?:[^'\\]|\\.)*')re"},
         {R"re(^\s*+(*SKIP)-?\s*[A-Za-z0-9_.-]+)re", R"re(^\s*-?\s*[A-Za-z0-9_.-]+)re"},
+        {R"re(^\s*+(*SKIP)-\s)re", R"re(^\s*-\s)re"},
+        {R"re(^\s*+(*SKIP)[-*+]\s)re", R"re(^\s*[-*+]\s)re"},
+        {R"re(^\s*+(*SKIP)\d+\.\s)re", R"re(^\s*\d+\.\s)re"},
+        {R"re(^\s*+(*SKIP)(?:export)re", R"re(^\s*(?:export)re"},
+        {R"re((?:\*/|\z(*COMMIT)(*F)))re", R"re(\*/)re"},
+        {R"re((?:-->|\z(*COMMIT)(*F)))re", R"re(-->)re"},
+        {R"re((?:"""|\z(*COMMIT)(*F)))re", R"re(""")re"},
+        {R"re((?:```|\z(*COMMIT)(*F)))re", R"re(```)re"},
+        {R"re([a-zA-Z-]++(*SKIP))re", R"re([a-zA-Z-]+)re"},
+        {R"re(!?\[[^\]]*+(*SKIP)\]\([^)]*+(*SKIP)\))re", R"re(!?\[[^\]]*\]\([^)]*\))re"},
     };
     for (NBETokenRule &rule : language.tokenRules) {
         for (const auto &[written, original] : plain)
@@ -205,12 +215,17 @@ TEST(NBESyntaxHighlighter, RewrittenRulesMatchTheirPlainForms)
         QStringLiteral("   12. item\n\n  * x\n+ y\n-\tz\n1.x\n"),
         QStringLiteral("\"a\\\"b\" \"c\\\\\" \"d\\\n\" 'e\\'f' \"unterminated\\"),
         QStringLiteral("{\"k\\\"\" :1, \"v\": \"x\\\"\"}\n"),
+        QStringLiteral("/* a /* b */ c /* d"),
+        QStringLiteral("<!-- x <!-- y --> z <!-- w"),
+        QStringLiteral("[a](b [c](d) [e] (f) [g](h"),
+        QStringLiteral("``` x ``` ``` y"),
+        QStringLiteral("\"\"\" a \"\"\" \"\"\" b"),
+        QStringLiteral("margin-top-x : 1; a-b-c d: e"),
     };
-    const NBELanguage languages[] = {NBELanguageRegistry::javascript(), NBELanguageRegistry::json(),
-                                     NBELanguageRegistry::swift(), NBELanguageRegistry::env(),
-                                     NBELanguageRegistry::yaml()};
+    // Every built-in language has a rewritten rule.
+    const QList<NBELanguage> &languages = NBELanguageRegistry::all();
     // Small random texts over the characters these rules care about.
-    const QString alphabet = QStringLiteral("  \t\n\n\"\"''\\\\--::==#*+.1a_ xe");
+    const QString alphabet = QStringLiteral("  \t\n\n\"\"''\\\\--::==#*+.1a_ xe//**<!>[]()```");
     QRandomGenerator random(20261206);
     QStringList texts = samples;
     for (int i = 0; i < 1500; ++i) {
