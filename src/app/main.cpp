@@ -9,6 +9,7 @@ int main(int argc, char **argv)
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Nabri"));
     QCoreApplication::setApplicationName(QStringLiteral("Nabri Editor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(NBE_VERSION));
     QGuiApplication::setApplicationDisplayName(QStringLiteral("Nabri Editor"));
     QGuiApplication::setDesktopFileName(QStringLiteral("dev.nabri.NabriEditor"));
 

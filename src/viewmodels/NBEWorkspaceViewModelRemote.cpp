@@ -278,8 +278,34 @@ QFuture<void> NBEWorkspaceViewModel::pull()
     const QString remote = syncRemoteName();
     const QString branch = m_git.branch.value_or(QStringLiteral("HEAD"));
     const QString success = NBEGitSyncMessage::pull(remote, branch, m_git.behind);
+    const QUrl root = *m_git.root;
     setSyncing(true);
-    return sync(m_gitService.pull(*m_git.root), QStringLiteral("Pull"), success);
+    // Tabs still holding the old text would write it back over the pulled
+    // files on the next save. Unsaved edits are asked about first; saved ones
+    // make git refuse to pull over them.
+    auto pulled = [this, root, success](const std::optional<GitRewrittenTabs> &tabs) {
+        if (!tabs) {
+            setSyncing(false);
+            return QtFuture::makeReadyFuture();
+        }
+        return chain(
+            m_gitService.pull(root), this, [this, tabs, success](const NBEGitResult &result) {
+                setSyncing(false);
+                if (result.ok)
+                    flashSyncStatus(success);
+                else
+                    setErrorMessage(syncFailureMessage(result.error, QStringLiteral("Pull")));
+                const QFuture<void> reloaded =
+                    result.ok ? reloadRewrittenTabs(*tabs) : QtFuture::makeReadyFuture();
+                auto promise = std::make_shared<QPromise<void>>();
+                promise->start();
+                nbeWhenFinished(reloaded, this, [this, promise] {
+                    nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
+                });
+                return promise->future();
+            });
+    };
+    return chain(settleTabsBeforeGit(std::nullopt, true), this, pulled);
 }
 
 QFuture<void> NBEWorkspaceViewModel::push()

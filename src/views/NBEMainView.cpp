@@ -3,6 +3,7 @@
 #include "NBEDefaultThemes.h"
 #include "NBEDefaults.h"
 #include "NBEFileTreeView.h"
+#include "NBEGitDiffView.h"
 #include "NBESourceEditor.h"
 #include "NBEStatusBar.h"
 #include "NBETabBar.h"
@@ -103,6 +104,7 @@ NBEMainView::NBEMainView(const QUrl &rootURL, QWidget *parent)
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
             [this] { m_fileTree->setGitStatus(m_viewModel->gitStatus()); });
     connect(viewModel, &NBEWorkspaceViewModel::errorMessageChanged, this, &NBEMainView::showError);
+    connect(viewModel, &NBEWorkspaceViewModel::diffTargetChanged, this, &NBEMainView::refreshDiff);
     // Files queued for a root reach every window; only the window of that
     // root takes them.
     connect(&NBEWindowOpener::shared(), &NBEWindowOpener::openPendingFiles, this,
@@ -190,7 +192,10 @@ void NBEMainView::refresh()
     m_fileTree->setGitStatus(m_viewModel->gitStatus());
 
     const bool hasTabs = workspace && !workspace->openTabs.isEmpty();
-    m_detail->setCurrentWidget(hasTabs ? m_tabArea : static_cast<QWidget *>(m_empty));
+    if (m_diffView)
+        m_detail->setCurrentWidget(m_diffView);
+    else
+        m_detail->setCurrentWidget(hasTabs ? m_tabArea : static_cast<QWidget *>(m_empty));
     // Each tab gets an editor of its own: another active tab builds a new one.
     const std::optional<QUuid> activeID = active ? std::optional(active->id) : std::nullopt;
     if (activeID == m_editorTabID && (m_sourceEditor || !activeID))
@@ -206,6 +211,30 @@ void NBEMainView::refresh()
     m_tabAreaLayout->insertWidget(m_tabAreaLayout->indexOf(m_statusDivider), m_sourceEditor, 1);
     if (hadFocus || isVisible())
         m_sourceEditor->setFocus();
+}
+
+NBEGitDiffView *NBEMainView::diffView() const
+{
+    return m_diffView;
+}
+
+// A file's diff, else a commit's, covers the whole detail column until
+// neither is asked for.
+void NBEMainView::refreshDiff()
+{
+    std::optional<NBEDiffSource> source;
+    if (const auto &file = m_viewModel->diffTarget())
+        source = NBEDiffSource::file(*file);
+    else if (const auto &commit = m_viewModel->commitDiffTarget())
+        source = NBEDiffSource::commit(commit->sha, commit->subject);
+    if (m_diffView && source == m_diffView->source())
+        return;
+    delete m_diffView;
+    if (source) {
+        m_diffView = new NBEGitDiffView(*source, m_viewModel, currentTheme(palette()), m_detail);
+        m_detail->addWidget(m_diffView);
+    }
+    refresh();
 }
 
 void NBEMainView::showError()

@@ -14,6 +14,7 @@
 #include <optional>
 
 class NBEFileTreeView;
+class NBEGitDiffView;
 class NBEStatusBar;
 class NBETabBar;
 class NBEWidgetDesktop;
@@ -56,6 +57,8 @@ public:
     NBETabBar *tabBar() const { return m_tabBar; }
     NBESourceEditor *sourceEditor() const { return m_sourceEditor; }
     NBEStatusBar *statusBar() const { return m_statusBar; }
+    // The diff shown in place of the tabs, if one was asked for.
+    NBEGitDiffView *diffView() const;
     bool isShowingEmptyState() const;
     QMessageBox *errorAlert() const { return m_alert; }
 
@@ -67,6 +70,7 @@ Q_SIGNALS:
 
 private:
     void refresh();
+    void refreshDiff();
     void showError();
     void applySettings();
 
@@ -83,6 +87,7 @@ private:
     QFrame *m_statusDivider;
     QWidget *m_noEditor;
     QPointer<NBESourceEditor> m_sourceEditor;
+    QPointer<NBEGitDiffView> m_diffView;
     std::optional<QUuid> m_editorTabID;
     QPointer<QMessageBox> m_alert;
     bool m_hadWorkspace = false;

@@ -40,6 +40,7 @@ void configureApplication()
 {
     QCoreApplication::setOrganizationName(QStringLiteral("Nabri"));
     QCoreApplication::setApplicationName(QStringLiteral("Nabri Editor"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(NBE_VERSION));
 }
 
 bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds timeout)

@@ -413,6 +413,34 @@ TEST_F(Remote, OneSyncAtATime)
               "1\n");
 }
 
+// Saved edits in the way make git refuse the pull; the tab keeps them, and
+// nothing runs while the question is open.
+TEST_F(Remote, PullingAsksAboutUnsavedEditsFirst)
+{
+    loadRepository(1);
+    addOrigin(bare);
+    NBETest::await(model->push());
+    const QString other = dir.filePath(QStringLiteral("other"));
+    NBETest::git(dir.path(), {QStringLiteral("clone"), QStringLiteral("-q"), bare, other});
+    commit(other, QStringLiteral("page0.html"), "<p>theirs</p>\n");
+    NBETest::git(other, {QStringLiteral("push"), QStringLiteral("-q")});
+    git({QStringLiteral("fetch"), QStringLiteral("-q")});
+    NBETest::await(model->refreshGitStatus());
+    const QUuid id = open(QStringLiteral("page0.html")).id;
+    model->updateContent(QStringLiteral("<p>mine</p>\n"), id);
+
+    desktop->answer = NBEUnsavedChangesChoice::Save;
+    QFuture<void> pulling = model->pull();
+    EXPECT_TRUE(model->isSyncing());
+    NBETest::await(pulling);
+    EXPECT_FALSE(model->isSyncing());
+    EXPECT_EQ(desktop->questions, QList<QStringList>{{QStringLiteral("page0.html")}});
+    EXPECT_TRUE(model->errorMessage().has_value());
+    EXPECT_EQ(read(QStringLiteral("page0.html")), "<p>mine</p>\n");
+    EXPECT_EQ(model->tab(id)->sourceFile.content, QStringLiteral("<p>mine</p>\n"));
+    EXPECT_EQ(model->gitBehind(), 1);
+}
+
 TEST_F(Remote, AWindowClosedDuringAPushLetsItFinish)
 {
     loadRepository(1);

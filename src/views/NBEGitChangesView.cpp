@@ -1,0 +1,628 @@
+#include "NBEGitChangesView.h"
+
+#include "NBEBrand.h"
+#include "NBEFileTreeRow.h"
+#include "NBEGitQuestions.h"
+#include "NBEWhenFinished.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QFileInfo>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QHelpEvent>
+#include <QLabel>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QTimer>
+#include <QToolButton>
+#include <QToolTip>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int rowRole = Qt::UserRole + 1;
+constexpr int trailingWidth = 28;
+constexpr int draftDelayMs = 400;
+
+// The status of one side of a change: a conflict or an untracked file is
+// the same on both sides.
+NBEGitStatus sideStatus(const NBEGitFileChange &change, bool staged)
+{
+    const NBEGitStatus overall = change.overallStatus();
+    if (overall == NBEGitStatus::conflicted || overall == NBEGitStatus::untracked)
+        return overall;
+    NBEGitFileChange side = change;
+    if (staged)
+        side.worktree = u' ';
+    else
+        side.index = u' ';
+    return side.overallStatus();
+}
+
+QString glyph(NBEGitChangeRow::Action action)
+{
+    switch (action) {
+    case NBEGitChangeRow::Action::stage:
+    case NBEGitChangeRow::Action::stageAll:
+        return QStringLiteral("+");
+    case NBEGitChangeRow::Action::unstage:
+    case NBEGitChangeRow::Action::unstageAll:
+        return QStringLiteral("\u2212");
+    case NBEGitChangeRow::Action::discard:
+        return QStringLiteral("\u21BA");
+    }
+    return {};
+}
+
+QString actionTitle(NBEGitChangeRow::Action action)
+{
+    switch (action) {
+    case NBEGitChangeRow::Action::stage:
+        return QObject::tr("Stage Changes");
+    case NBEGitChangeRow::Action::unstage:
+        return QObject::tr("Unstage Changes");
+    case NBEGitChangeRow::Action::discard:
+        return QObject::tr("Discard Changes");
+    case NBEGitChangeRow::Action::stageAll:
+        return QObject::tr("Stage All Changes");
+    case NBEGitChangeRow::Action::unstageAll:
+        return QObject::tr("Unstage All Changes");
+    }
+    return {};
+}
+
+QList<QRect> actionRects(const QRect &row, int count)
+{
+    QList<QRect> rects;
+    const int size = row.height() - 6;
+    int right = row.right() - trailingWidth;
+    for (int i = 0; i < count; ++i) {
+        rects.append(QRect(right - size, row.top() + 3, size, size));
+        right -= size + 2;
+    }
+    return rects;
+}
+
+NBEGitChangeRow rowOf(const QModelIndex &index)
+{
+    return index.data(rowRole).value<NBEGitChangeRow>();
+}
+
+} // namespace
+
+Q_DECLARE_METATYPE(NBEGitChangeRow)
+
+// Draws a row: a section title with its count, or a file's name, folder and
+// status letter; the row's buttons show on sections always and on files
+// under the pointer.
+class NBEGitChangeRowDelegate : public QStyledItemDelegate
+{
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    std::optional<QUrl> current;
+
+    QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
+    {
+        return {option.rect.width(), QFontMetrics(option.font).height() + 10};
+    }
+
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override
+    {
+        const NBEGitChangeRow row = rowOf(index);
+        const QRect rect = option.rect;
+        const bool hovering = option.state & QStyle::State_MouseOver;
+        const QColor primary = option.palette.color(QPalette::Text);
+        const QColor secondary = option.palette.color(QPalette::PlaceholderText);
+        painter->save();
+        painter->fillRect(rect, NBEFileTreeRow::rowBackground(row.isFile() && row.url == current,
+                                                              hovering, primary));
+        QFont font = option.font;
+        const QList<NBEGitChangeRow::Action> actions = row.actions();
+        const bool showActions = !row.isFile() || hovering;
+        const int actionsWidth = showActions ? int(actions.size()) * (rect.height() - 4) + 4 : 0;
+        QRect text = rect.adjusted(row.isFile() ? 22 : 8, 0, -(trailingWidth + actionsWidth), 0);
+        if (!row.isFile()) {
+            font.setWeight(QFont::DemiBold);
+            font.setPointSizeF(font.pointSizeF() * 0.9);
+            painter->setFont(font);
+            painter->setPen(secondary);
+            const QString title = row.kind == NBEGitChangeRow::Kind::stagedSection
+                                      ? QObject::tr("Staged Changes")
+                                      : QObject::tr("Changes");
+            painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, title.toUpper());
+            painter->drawText(rect.adjusted(0, 0, -8, 0), Qt::AlignRight | Qt::AlignVCenter,
+                              QString::number(row.count));
+        } else {
+            painter->setFont(font);
+            painter->setPen(primary);
+            const QFontMetrics metrics(font);
+            const QString name = metrics.elidedText(row.name, Qt::ElideMiddle, text.width());
+            painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, name);
+            const int used = metrics.horizontalAdvance(name) + 6;
+            if (!row.folder.isEmpty() && used < text.width()) {
+                QFont small = font;
+                small.setPointSizeF(font.pointSizeF() * 0.9);
+                painter->setFont(small);
+                painter->setPen(secondary);
+                painter->drawText(
+                    text.adjusted(used, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                    QFontMetrics(small).elidedText(row.folder, Qt::ElideLeft, text.width() - used));
+            }
+            QFont badge = font;
+            badge.setWeight(QFont::DemiBold);
+            painter->setFont(badge);
+            painter->setPen(NBEFileTreeRow::gitColor(row.status));
+            painter->drawText(
+                QRect(rect.right() - trailingWidth, rect.top(), trailingWidth - 8, rect.height()),
+                Qt::AlignRight | Qt::AlignVCenter, NBEFileTreeRow::letter(row.status));
+        }
+        if (showActions) {
+            const QList<QRect> rects = actionRects(rect, int(actions.size()));
+            QFont glyphFont = option.font;
+            glyphFont.setWeight(QFont::Bold);
+            painter->setFont(glyphFont);
+            painter->setRenderHint(QPainter::Antialiasing);
+            for (int i = 0; i < rects.size(); ++i) {
+                QColor back = primary;
+                back.setAlphaF(0.08f);
+                painter->setPen(Qt::NoPen);
+                painter->setBrush(back);
+                painter->drawRoundedRect(rects[i], 3, 3);
+                painter->setPen(primary);
+                painter->drawText(rects[i], Qt::AlignCenter, glyph(actions[i]));
+            }
+        }
+        painter->restore();
+    }
+};
+
+QList<NBEGitChangeRow::Action> NBEGitChangeRow::actions() const
+{
+    switch (kind) {
+    case Kind::stagedSection:
+        return {Action::unstageAll};
+    case Kind::changesSection:
+        return {Action::stageAll};
+    case Kind::stagedFile:
+        return {Action::unstage};
+    case Kind::changedFile:
+        return {Action::stage, Action::discard};
+    }
+    return {};
+}
+
+QList<NBEGitChangeRow> NBEGitChangesView::rows(const QList<NBEGitFileChange> &changedFiles,
+                                               const QUrl &root)
+{
+    const QString prefix = root.toLocalFile() + u'/';
+    auto fileRow = [&](const NBEGitFileChange &change, bool staged) {
+        NBEGitChangeRow row;
+        row.kind = staged ? NBEGitChangeRow::Kind::stagedFile : NBEGitChangeRow::Kind::changedFile;
+        row.url = change.url;
+        const QString path = change.url.toLocalFile();
+        const QString relative = path.startsWith(prefix) ? path.mid(prefix.size()) : path;
+        row.name = QFileInfo(relative).fileName();
+        const qsizetype slash = relative.lastIndexOf(u'/');
+        row.folder = slash < 0 ? QString() : relative.left(slash);
+        row.status = sideStatus(change, staged);
+        return row;
+    };
+    QList<NBEGitChangeRow> staged;
+    QList<NBEGitChangeRow> changed;
+    for (const NBEGitFileChange &change : changedFiles) {
+        const bool conflicted = change.overallStatus() == NBEGitStatus::conflicted;
+        if (change.isStaged() && !conflicted)
+            staged.append(fileRow(change, true));
+        if (change.worktree != u' ' || conflicted)
+            changed.append(fileRow(change, false));
+    }
+    QList<NBEGitChangeRow> rows;
+    if (!staged.isEmpty()) {
+        rows.append({NBEGitChangeRow::Kind::stagedSection, {}, {}, {}, {}, int(staged.size())});
+        rows.append(staged);
+    }
+    if (!changed.isEmpty()) {
+        rows.append({NBEGitChangeRow::Kind::changesSection, {}, {}, {}, {}, int(changed.size())});
+        rows.append(changed);
+    }
+    return rows;
+}
+
+NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *parent)
+    : QWidget(parent)
+    , m_viewModel(viewModel)
+    , m_draftTimer(new QTimer(this))
+{
+    m_pages = new QStackedWidget(this);
+    auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_pages);
+
+    m_notRepository = new QWidget(m_pages);
+    auto *notLayout = new QVBoxLayout(m_notRepository);
+    notLayout->addStretch();
+    auto *notText = new QLabel(tr("This folder isn't a git repository."), m_notRepository);
+    notText->setAlignment(Qt::AlignCenter);
+    notText->setWordWrap(true);
+    notText->setForegroundRole(QPalette::PlaceholderText);
+    notLayout->addWidget(notText);
+    m_initialize = new QPushButton(tr("Initialize Git Repository"), m_notRepository);
+    notLayout->addWidget(m_initialize, 0, Qt::AlignCenter);
+    notLayout->addStretch();
+    m_pages->addWidget(m_notRepository);
+    connect(m_initialize, &QPushButton::clicked, this,
+            [this] { m_viewModel->initGitRepository(); });
+
+    m_repository = new QWidget(m_pages);
+    auto *repo = new QVBoxLayout(m_repository);
+    repo->setContentsMargins(8, 6, 8, 0);
+    repo->setSpacing(6);
+
+    auto *syncRow = new QHBoxLayout;
+    syncRow->setSpacing(4);
+    m_branch = new QLabel(m_repository);
+    QFont bold = m_branch->font();
+    bold.setWeight(QFont::DemiBold);
+    m_branch->setFont(bold);
+    m_branch->setTextFormat(Qt::PlainText);
+    syncRow->addWidget(m_branch, 1);
+    m_syncState = new QLabel(m_repository);
+    m_syncState->setForegroundRole(QPalette::PlaceholderText);
+    syncRow->addWidget(m_syncState);
+    m_pull = new QToolButton(m_repository);
+    m_pull->setToolTip(tr("Pull"));
+    m_pull->setAutoRaise(true);
+    syncRow->addWidget(m_pull);
+    m_push = new QToolButton(m_repository);
+    m_push->setAutoRaise(true);
+    syncRow->addWidget(m_push);
+    repo->addLayout(syncRow);
+    connect(m_pull, &QToolButton::clicked, this, [this] { m_viewModel->pull(); });
+    connect(m_push, &QToolButton::clicked, this, [this] { m_viewModel->push(); });
+
+    m_message = new QPlainTextEdit(m_repository);
+    m_message->setPlaceholderText(tr("Message"));
+    m_message->setTabChangesFocus(true);
+    m_message->setFixedHeight(QFontMetrics(m_message->font()).lineSpacing() * 4 + 12);
+    repo->addWidget(m_message);
+
+    auto *actionRow = new QHBoxLayout;
+    m_amend = new QCheckBox(tr("Amend"), m_repository);
+    m_amend->setToolTip(tr("Replace the last commit (only while it hasn't been pushed)"));
+    actionRow->addWidget(m_amend);
+    actionRow->addStretch();
+    m_generate = new QPushButton(tr("Generate"), m_repository);
+    m_generate->setToolTip(tr("Write a commit message with AI"));
+    actionRow->addWidget(m_generate);
+    m_commit = new QPushButton(tr("Commit"), m_repository);
+    m_commit->setDefault(true);
+    actionRow->addWidget(m_commit);
+    repo->addLayout(actionRow);
+    connect(m_amend, &QCheckBox::toggled, this, &NBEGitChangesView::amendToggled);
+    connect(m_generate, &QPushButton::clicked, this, &NBEGitChangesView::generate);
+    connect(m_commit, &QPushButton::clicked, this, &NBEGitChangesView::commit);
+
+    m_list = new QTreeWidget(m_repository);
+    m_list->setHeaderHidden(true);
+    m_list->setRootIsDecorated(false);
+    m_list->setIndentation(0);
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setMouseTracking(true);
+    m_list->setSelectionMode(QAbstractItemView::NoSelection);
+    m_list->setFocusPolicy(Qt::NoFocus);
+    m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->setItemDelegate(new NBEGitChangeRowDelegate(m_list));
+    m_list->viewport()->installEventFilter(this);
+    repo->addWidget(m_list, 1);
+    m_noChanges = new QLabel(tr("No changes"), m_repository);
+    m_noChanges->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    m_noChanges->setForegroundRole(QPalette::PlaceholderText);
+    repo->addWidget(m_noChanges, 1);
+    m_pages->addWidget(m_repository);
+
+    connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
+        const NBEGitChangeRow row = item->data(0, rowRole).value<NBEGitChangeRow>();
+        if (row.isFile())
+            m_viewModel->setDiffTarget(row.url);
+    });
+    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) {
+        const NBEGitChangeRow row = item->data(0, rowRole).value<NBEGitChangeRow>();
+        if (row.isFile() && row.status != NBEGitStatus::deleted)
+            m_viewModel->openFile(row.url, false);
+    });
+    connect(m_list, &QWidget::customContextMenuRequested, this,
+            &NBEGitChangesView::showContextMenu);
+
+    // Typing is kept as the repository's draft once it pauses.
+    m_draftTimer->setSingleShot(true);
+    m_draftTimer->setInterval(draftDelayMs);
+    connect(m_draftTimer, &QTimer::timeout, this, [this] { m_viewModel->persistCommitDraft(); });
+    connect(m_message, &QPlainTextEdit::textChanged, this, [this] {
+        const QString text = m_message->toPlainText();
+        if (text != m_viewModel->commitMessage()) {
+            m_viewModel->setCommitMessage(text);
+            m_draftTimer->start();
+        }
+        refreshButtons();
+    });
+
+    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
+            &NBEGitChangesView::refreshGit);
+    connect(viewModel, &NBEWorkspaceViewModel::isSyncingChanged, this,
+            &NBEGitChangesView::refreshSync);
+    connect(viewModel, &NBEWorkspaceViewModel::commitMessageChanged, this,
+            &NBEGitChangesView::refreshMessage);
+    connect(viewModel, &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged, this,
+            &NBEGitChangesView::refreshButtons);
+    connect(viewModel, &NBEWorkspaceViewModel::diffTargetChanged, this, [this] {
+        static_cast<NBEGitChangeRowDelegate *>(m_list->itemDelegate())->current =
+            m_viewModel->diffTarget();
+        m_list->viewport()->update();
+    });
+    refreshMessage();
+    refreshGit();
+}
+
+NBEGitChangesView::~NBEGitChangesView()
+{
+    flushDraft();
+}
+
+bool NBEGitChangesView::isShowingRepository() const
+{
+    return m_pages->currentWidget() == m_repository;
+}
+
+QList<NBEGitChangeRow> NBEGitChangesView::shownRows() const
+{
+    return m_rows;
+}
+
+void NBEGitChangesView::flushDraft()
+{
+    if (m_draftTimer->isActive()) {
+        m_draftTimer->stop();
+        m_viewModel->persistCommitDraft();
+    }
+}
+
+void NBEGitChangesView::refreshGit()
+{
+    const bool repository = m_viewModel->isGitRepository();
+    m_pages->setCurrentWidget(repository ? m_repository : m_notRepository);
+    m_initialize->setEnabled(m_viewModel->hasWorkspace());
+    if (!m_viewModel->canAmendSafely() && m_amend->isChecked())
+        m_amend->setChecked(false);
+    m_amend->setEnabled(m_viewModel->canAmendSafely() && m_viewModel->gitHeadSHA().has_value());
+    refreshSync();
+    rebuildList();
+    refreshButtons();
+}
+
+void NBEGitChangesView::refreshSync()
+{
+    const auto &branch = m_viewModel->gitBranch();
+    m_branch->setText(branch ? QStringLiteral("\u2387 ") + *branch : tr("No branch"));
+    const bool syncing = m_viewModel->isSyncing();
+    const bool remote = m_viewModel->gitHasRemote();
+    if (syncing)
+        m_syncState->setText(tr("Syncing\u2026"));
+    else if (!remote)
+        m_syncState->setText(tr("No remote"));
+    else if (m_viewModel->gitNeedsPublish())
+        m_syncState->setText(tr("Not published"));
+    else
+        m_syncState->clear();
+
+    m_pull->setVisible(remote && m_viewModel->gitHasUpstream());
+    m_pull->setText(QStringLiteral("\u2193 %1").arg(m_viewModel->gitBehind()));
+    m_pull->setEnabled(!syncing);
+    m_push->setVisible(remote);
+    if (m_viewModel->gitNeedsPublish()) {
+        m_push->setText(tr("Publish Branch"));
+        m_push->setToolTip(tr("Push this branch and track it on the remote"));
+    } else {
+        m_push->setText(QStringLiteral("\u2191 %1").arg(m_viewModel->gitCommitsToPush()));
+        m_push->setToolTip(tr("Push"));
+    }
+    m_push->setEnabled(!syncing);
+}
+
+void NBEGitChangesView::refreshButtons()
+{
+    const bool generating = m_viewModel->isGeneratingCommitMessage();
+    m_generate->setText(generating ? tr("Generating\u2026") : tr("Generate"));
+    m_generate->setEnabled(!generating);
+    const bool amend = m_amend->isChecked();
+    m_commit->setText(amend ? tr("Amend") : tr("Commit"));
+    const bool hasMessage = !m_message->toPlainText().trimmed().isEmpty();
+    m_commit->setEnabled(!m_committing && hasMessage && (amend || m_viewModel->hasStagedChanges()));
+    m_commit->setToolTip(m_viewModel->hasStagedChanges() || amend ? QString()
+                                                                  : tr("Stage some changes first"));
+}
+
+void NBEGitChangesView::refreshMessage()
+{
+    const QString &message = m_viewModel->commitMessage();
+    if (m_message->toPlainText() == message)
+        return;
+    m_message->setPlainText(message);
+    m_message->moveCursor(QTextCursor::End);
+}
+
+void NBEGitChangesView::rebuildList()
+{
+    const QList<NBEGitChangeRow> rows =
+        m_viewModel->gitRoot()
+            ? NBEGitChangesView::rows(m_viewModel->changedFiles(), *m_viewModel->gitRoot())
+            : QList<NBEGitChangeRow>();
+    m_list->setVisible(!rows.isEmpty());
+    m_noChanges->setVisible(rows.isEmpty());
+    if (rows == m_rows)
+        return;
+    m_rows = rows;
+    const int scroll = m_list->verticalScrollBar() ? m_list->verticalScrollBar()->value() : 0;
+    m_list->clear();
+    QList<QTreeWidgetItem *> items;
+    items.reserve(rows.size());
+    for (const NBEGitChangeRow &row : rows) {
+        auto *item = new QTreeWidgetItem;
+        item->setData(0, rowRole, QVariant::fromValue(row));
+        item->setToolTip(0, row.isFile() ? row.url.toLocalFile() : QString());
+        items.append(item);
+    }
+    m_list->addTopLevelItems(items);
+    m_list->verticalScrollBar()->setValue(scroll);
+}
+
+QRect NBEGitChangesView::actionRect(int row, NBEGitChangeRow::Action action) const
+{
+    if (row < 0 || row >= m_rows.size())
+        return {};
+    const qsizetype at = m_rows[row].actions().indexOf(action);
+    if (at < 0)
+        return {};
+    const QRect rect = m_list->visualItemRect(m_list->topLevelItem(row));
+    return actionRects(rect, int(m_rows[row].actions().size())).value(at);
+}
+
+void NBEGitChangesView::trigger(int index, NBEGitChangeRow::Action action)
+{
+    if (index < 0 || index >= m_rows.size())
+        return;
+    const NBEGitChangeRow row = m_rows[index];
+    switch (action) {
+    case NBEGitChangeRow::Action::stage:
+        m_viewModel->stage(row.url);
+        break;
+    case NBEGitChangeRow::Action::unstage:
+        m_viewModel->unstage(row.url);
+        break;
+    case NBEGitChangeRow::Action::stageAll:
+        m_viewModel->stageAllChanges();
+        break;
+    case NBEGitChangeRow::Action::unstageAll:
+        m_viewModel->unstageAllChanges();
+        break;
+    case NBEGitChangeRow::Action::discard: {
+        const bool untracked =
+            row.status == NBEGitStatus::untracked || row.status == NBEGitStatus::added;
+        const QString detail =
+            untracked ? tr("The file will be moved to the trash.")
+                      : tr("Its staged and unstaged changes will be lost. This can't be undone.");
+        QPointer<NBEWorkspaceViewModel> viewModel = m_viewModel;
+        NBEGitQuestions::confirm(this, tr("Discard changes to \u201C%1\u201D?").arg(row.name),
+                                 detail, tr("Discard Changes"), [viewModel, url = row.url] {
+                                     if (viewModel)
+                                         viewModel->discardChanges(url);
+                                 });
+        break;
+    }
+    }
+}
+
+bool NBEGitChangesView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched == m_list->viewport() && listEvent(event))
+        return true;
+    return QWidget::eventFilter(watched, event);
+}
+
+// A press on a row's button runs it instead of choosing the row.
+bool NBEGitChangesView::listEvent(QEvent *event)
+{
+    const auto type = event->type();
+    if (type != QEvent::MouseButtonPress && type != QEvent::MouseButtonRelease &&
+        type != QEvent::MouseButtonDblClick && type != QEvent::ToolTip)
+        return false;
+    const QPoint at = type == QEvent::ToolTip
+                          ? static_cast<QHelpEvent *>(event)->pos()
+                          : static_cast<QMouseEvent *>(event)->position().toPoint();
+    QTreeWidgetItem *item = m_list->itemAt(at);
+    if (!item)
+        return false;
+    const int index = m_list->indexOfTopLevelItem(item);
+    for (NBEGitChangeRow::Action action : m_rows.value(index).actions()) {
+        if (!actionRect(index, action).contains(at))
+            continue;
+        if (type == QEvent::ToolTip)
+            QToolTip::showText(static_cast<QHelpEvent *>(event)->globalPos(), actionTitle(action),
+                               m_list->viewport());
+        else if (type == QEvent::MouseButtonRelease &&
+                 static_cast<QMouseEvent *>(event)->button() == Qt::LeftButton)
+            trigger(index, action);
+        return true;
+    }
+    return false;
+}
+
+void NBEGitChangesView::showContextMenu(const QPoint &at)
+{
+    QTreeWidgetItem *item = m_list->itemAt(at);
+    if (!item)
+        return;
+    const int index = m_list->indexOfTopLevelItem(item);
+    const NBEGitChangeRow row = m_rows.value(index);
+    QMenu menu(this);
+    if (row.isFile()) {
+        menu.addAction(tr("Show Changes"), this,
+                       [this, url = row.url] { m_viewModel->setDiffTarget(url); });
+        if (row.status != NBEGitStatus::deleted)
+            menu.addAction(tr("Open File"), this,
+                           [this, url = row.url] { m_viewModel->openFile(url, false); });
+        menu.addSeparator();
+    }
+    for (NBEGitChangeRow::Action action : row.actions()) {
+        const QString title = action == NBEGitChangeRow::Action::discard
+                                  ? actionTitle(action) + QStringLiteral("\u2026")
+                                  : actionTitle(action);
+        menu.addAction(title, this, [this, index, action] { trigger(index, action); });
+    }
+    menu.exec(m_list->viewport()->mapToGlobal(at));
+}
+
+void NBEGitChangesView::amendToggled(bool on)
+{
+    refreshButtons();
+    if (!on || !m_message->toPlainText().trimmed().isEmpty())
+        return;
+    // An empty box takes the last commit's message to edit.
+    nbeWhenFinished(
+        m_viewModel->lastCommitMessage(), this, [this](const std::optional<QString> &message) {
+            if (message && m_amend->isChecked() && m_message->toPlainText().trimmed().isEmpty())
+                m_message->setPlainText(*message);
+        });
+}
+
+void NBEGitChangesView::commit()
+{
+    if (m_committing)
+        return;
+    m_committing = true;
+    flushDraft();
+    refreshButtons();
+    const bool amend = m_amend->isChecked();
+    nbeWhenFinished(m_viewModel->commit(amend), this, [this, amend](bool committed) {
+        m_committing = false;
+        // Amend was for that commit; ticked again since, it stays.
+        if (committed && amend)
+            m_amend->setChecked(false);
+        refreshButtons();
+    });
+}
+
+void NBEGitChangesView::generate()
+{
+    flushDraft();
+    m_viewModel->generateCommitMessage();
+}

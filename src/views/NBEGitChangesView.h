@@ -1,0 +1,113 @@
+#pragma once
+
+#include "NBEGitFileChange.h"
+
+#include <QColor>
+#include <QList>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+
+class NBEWorkspaceViewModel;
+class QCheckBox;
+class QLabel;
+class QPlainTextEdit;
+class QPushButton;
+class QStackedWidget;
+class QTimer;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+// One row of the changes list: a section title or a file on one side (index
+// or working tree) with the status letter of that side.
+struct NBEGitChangeRow
+{
+    enum class Kind { stagedSection, changesSection, stagedFile, changedFile };
+    // What a row's buttons do, rightmost first.
+    enum class Action { stage, unstage, discard, stageAll, unstageAll };
+
+    Kind kind = Kind::changedFile;
+    QUrl url;
+    QString name;
+    // The folder below the repository root, empty at the root.
+    QString folder;
+    NBEGitStatus status = NBEGitStatus::modified;
+    int count = 0;
+
+    bool isFile() const { return kind == Kind::stagedFile || kind == Kind::changedFile; }
+    QList<Action> actions() const;
+    bool operator==(const NBEGitChangeRow &) const = default;
+};
+
+// The Source Control pane: the branch with its sync state and the pull and
+// push buttons, the commit box bound to the repository's draft (Commit,
+// Amend, Generate), then the staged and unstaged files. A click on a file
+// shows its diff; each file can be staged, unstaged or (after a question)
+// discarded. Outside a repository it offers to create one.
+class NBEGitChangesView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
+    ~NBEGitChangesView() override;
+
+    // The sections and files as listed, in order.
+    static QList<NBEGitChangeRow> rows(const QList<NBEGitFileChange> &changedFiles,
+                                       const QUrl &root);
+
+    QList<NBEGitChangeRow> shownRows() const;
+    // Runs one of a row's actions as its button would (discard asks first).
+    void trigger(int row, NBEGitChangeRow::Action action);
+    // Where the row's button for `action` is, in the list's viewport.
+    QRect actionRect(int row, NBEGitChangeRow::Action action) const;
+
+    QTreeWidget *list() const { return m_list; }
+    QPlainTextEdit *messageBox() const { return m_message; }
+    QCheckBox *amendBox() const { return m_amend; }
+    QPushButton *commitButton() const { return m_commit; }
+    QPushButton *generateButton() const { return m_generate; }
+    QPushButton *initializeButton() const { return m_initialize; }
+    QToolButton *pullButton() const { return m_pull; }
+    QToolButton *pushButton() const { return m_push; }
+    QLabel *branchLabel() const { return m_branch; }
+    QLabel *syncLabel() const { return m_syncState; }
+    bool isShowingRepository() const;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    void refreshGit();
+    void refreshSync();
+    void refreshButtons();
+    void refreshMessage();
+    void rebuildList();
+    void commit();
+    void generate();
+    void amendToggled(bool on);
+    void flushDraft();
+    void showContextMenu(const QPoint &at);
+    bool listEvent(QEvent *event);
+
+    NBEWorkspaceViewModel *m_viewModel;
+    QStackedWidget *m_pages;
+    QWidget *m_notRepository;
+    QPushButton *m_initialize;
+    QWidget *m_repository;
+    QLabel *m_branch;
+    QLabel *m_syncState;
+    QToolButton *m_pull;
+    QToolButton *m_push;
+    QPlainTextEdit *m_message;
+    QCheckBox *m_amend;
+    QPushButton *m_generate;
+    QPushButton *m_commit;
+    QTreeWidget *m_list;
+    QLabel *m_noChanges;
+    QTimer *m_draftTimer;
+    QList<NBEGitChangeRow> m_rows;
+    bool m_committing = false;
+};

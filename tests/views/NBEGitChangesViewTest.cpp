@@ -1,0 +1,241 @@
+#include "NBEGitChangesView.h"
+#include "NBEGitViewsFixture.h"
+
+#include "NBECommitDrafts.h"
+#include "NBEFakeMessagesServer.h"
+#include "NBEKeychain.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTreeWidget>
+
+namespace {
+
+using Kind = NBEGitChangeRow::Kind;
+using Action = NBEGitChangeRow::Action;
+
+class NBEGitChangesViewTest : public NBEGitViewsFixture
+{
+protected:
+    NBETest::FakeMessagesServer server;
+    std::unique_ptr<NBEGitChangesView> view;
+
+    void SetUp() override
+    {
+        NBEGitViewsFixture::SetUp();
+        model = makeModel([this](NBEWorkspaceEnvironment &environment) {
+            environment.aiBaseURL = server.baseURL();
+        });
+    }
+    void TearDown() override
+    {
+        view.reset();
+        NBETest::await(NBEKeychain::remove(NBEKeychainKey::anthropicAPIKey));
+    }
+    void makeView()
+    {
+        view = std::make_unique<NBEGitChangesView>(model.get());
+        view->resize(300, 600);
+        view->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
+    }
+
+    // "S name" for a staged file, "C name" for a changed one, "S2"/"C2" for
+    // the sections with their counts.
+    QStringList listed() const
+    {
+        QStringList rows;
+        for (const NBEGitChangeRow &row : view->shownRows()) {
+            switch (row.kind) {
+            case Kind::stagedSection:
+                rows.append(QStringLiteral("S%1").arg(row.count));
+                break;
+            case Kind::changesSection:
+                rows.append(QStringLiteral("C%1").arg(row.count));
+                break;
+            case Kind::stagedFile:
+            case Kind::changedFile:
+                rows.append(
+                    (row.kind == Kind::stagedFile ? QStringLiteral("S ") : QStringLiteral("C ")) +
+                    (row.folder.isEmpty() ? QString() : row.folder + u'/') + row.name);
+                break;
+            }
+        }
+        return rows;
+    }
+    int rowOf(const QString &entry) const { return int(listed().indexOf(entry)); }
+    // Presses the row's button as a user would.
+    void press(const QString &entry, Action action)
+    {
+        const QRect rect = view->actionRect(rowOf(entry), action);
+        ASSERT_TRUE(rect.isValid()) << entry.toStdString();
+        QTest::mouseMove(view->list()->viewport(), rect.center());
+        QTest::mouseClick(view->list()->viewport(), Qt::LeftButton, {}, rect.center());
+    }
+    bool listedAs(const QStringList &rows)
+    {
+        return NBETest::waitUntil([&] { return listed() == rows; });
+    }
+};
+
+} // namespace
+
+TEST_F(NBEGitChangesViewTest, FilesMoveBetweenTheListsAndDiscardAsksFirst)
+{
+    repository();
+    commitFile(QStringLiteral("css/site.css"), "a {}\n", QStringLiteral("Styles"));
+    write(QStringLiteral("index.html"), "<p>two</p>\n");
+    write(QStringLiteral("app.js"), "let a;\n");
+    load();
+    makeView();
+    ASSERT_TRUE(view->isShowingRepository());
+    EXPECT_EQ(listed(), (QStringList{"C2", "C app.js", "C index.html"}));
+    EXPECT_EQ(view->shownRows()[1].status, NBEGitStatus::untracked);
+    EXPECT_EQ(view->shownRows()[2].status, NBEGitStatus::modified);
+
+    press(QStringLiteral("C index.html"), Action::stage);
+    EXPECT_TRUE(listedAs({"S1", "S index.html", "C1", "C app.js"}))
+        << listed().join(u',').toStdString();
+    press(QStringLiteral("C1"), Action::stageAll);
+    EXPECT_TRUE(listedAs({"S2", "S app.js", "S index.html"}));
+    EXPECT_EQ(view->shownRows()[1].status, NBEGitStatus::added);
+    press(QStringLiteral("S2"), Action::unstageAll);
+    EXPECT_TRUE(listedAs({"C2", "C app.js", "C index.html"}));
+
+    // A file changed after staging is on both lists.
+    press(QStringLiteral("C index.html"), Action::stage);
+    ASSERT_TRUE(listedAs({"S1", "S index.html", "C1", "C app.js"}));
+    write(QStringLiteral("css/site.css"), "b {}\n");
+    write(QStringLiteral("index.html"), "<p>three</p>\n");
+    refresh();
+    EXPECT_TRUE(
+        listedAs({"S1", "S index.html", "C3", "C app.js", "C index.html", "C css/site.css"}));
+    press(QStringLiteral("S index.html"), Action::unstage);
+    EXPECT_TRUE(listedAs({"C3", "C app.js", "C index.html", "C css/site.css"}));
+
+    // A click shows the diff; a row's button doesn't.
+    const QRect row = view->list()->visualItemRect(view->list()->topLevelItem(rowOf("C app.js")));
+    QTest::mouseClick(view->list()->viewport(), Qt::LeftButton, {}, row.center() - QPoint(80, 0));
+    EXPECT_EQ(model->diffTarget(), url(QStringLiteral("app.js")));
+
+    // Discarding asks; Cancel keeps the change.
+    press(QStringLiteral("C index.html"), Action::discard);
+    cancel();
+    EXPECT_EQ(read(QStringLiteral("index.html")), "<p>three</p>\n");
+    press(QStringLiteral("C index.html"), Action::discard);
+    answer(QStringLiteral("Discard Changes"));
+    EXPECT_TRUE(listedAs({"C2", "C app.js", "C css/site.css"}));
+    EXPECT_EQ(read(QStringLiteral("index.html")), "<p>one</p>\n");
+    press(QStringLiteral("C app.js"), Action::discard);
+    answer(QStringLiteral("Discard Changes"));
+    EXPECT_TRUE(listedAs({"C1", "C css/site.css"}));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("app.js"))));
+}
+
+TEST_F(NBEGitChangesViewTest, TheBoxKeepsTheDraftCommitsAndAmends)
+{
+    repository();
+    write(QStringLiteral("index.html"), "<p>two</p>\n");
+    git({QStringLiteral("add"), QStringLiteral("index.html")});
+    load();
+    makeView();
+    EXPECT_FALSE(view->commitButton()->isEnabled());
+    view->messageBox()->setFocus();
+    QTest::keyClicks(view->messageBox(), QStringLiteral("Second page"));
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("Second page"));
+    EXPECT_TRUE(view->commitButton()->isEnabled());
+    const QUrl repo = *model->gitRoot();
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return NBECommitDrafts::load(repo, *settings) == QStringLiteral("Second page"); }));
+
+    // Reopening the folder brings the draft back into the box.
+    view.reset();
+    model = makeModel();
+    load();
+    makeView();
+    EXPECT_EQ(view->messageBox()->toPlainText(), QStringLiteral("Second page"));
+
+    QTest::mouseClick(view->commitButton(), Qt::LeftButton);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return headSubject() == QStringLiteral("Second page"); }));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return view->messageBox()->toPlainText().isEmpty(); }));
+    EXPECT_FALSE(settings->contains(NBECommitDrafts::key(repo)));
+
+    // Amend takes the last message to edit and replaces the commit.
+    ASSERT_TRUE(view->amendBox()->isEnabled());
+    view->amendBox()->click();
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return view->messageBox()->toPlainText() == QStringLiteral("Second page"); }));
+    EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Amend"));
+    view->messageBox()->selectAll();
+    QTest::keyClicks(view->messageBox(), QStringLiteral("Second page, reworded"));
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("Second page, reworded"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return view->commitButton()->isEnabled(); }));
+    QTest::mouseClick(view->commitButton(), Qt::LeftButton);
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return headSubject() == QStringLiteral("Second page, reworded"); }));
+    EXPECT_EQ(
+        gitText({QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD")}),
+        QStringLiteral("2"));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !view->amendBox()->isChecked(); }));
+}
+
+TEST_F(NBEGitChangesViewTest, GenerateFillsTheBoxOrShowsTheSentenceAsItIs)
+{
+    repository();
+    load();
+    makeView();
+    auto generate = [&](const QString &expectedError) {
+        model->clearErrorMessage();
+        QTest::mouseClick(view->generateButton(), Qt::LeftButton);
+        EXPECT_TRUE(NBETest::waitUntil([&] { return model->errorMessage().has_value(); }));
+        EXPECT_EQ(model->errorMessage().value_or(QString()), expectedError);
+        EXPECT_TRUE(view->generateButton()->isEnabled());
+    };
+    settings->setBool(QStringLiteral("nbe.ai.enabled"), false);
+    generate(QStringLiteral("AI features are turned off. Enable them in Settings → AI."));
+    settings->remove(QStringLiteral("nbe.ai.enabled"));
+    generate(QStringLiteral("Add your Anthropic API key in Settings → AI to generate commit "
+                            "messages."));
+    ASSERT_TRUE(NBETest::await(
+        NBEKeychain::set(QStringLiteral("sk-test"), NBEKeychainKey::anthropicAPIKey)));
+    generate(QStringLiteral("There are no changes to describe — stage some changes first."));
+    EXPECT_TRUE(view->messageBox()->toPlainText().isEmpty());
+
+    // While the service thinks the button says so and can't be pressed again.
+    write(QStringLiteral("index.html"), "<p>two</p>\n");
+    refresh();
+    server.behaviour = NBETest::FakeMessagesServer::Behaviour::silent;
+    model->clearErrorMessage();
+    QTest::mouseClick(view->generateButton(), Qt::LeftButton);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return server.connections > 0; }));
+    EXPECT_FALSE(view->generateButton()->isEnabled());
+    EXPECT_EQ(view->generateButton()->text(), QStringLiteral("Generating…"));
+    view.reset();
+
+    model = makeModel(
+        [this](NBEWorkspaceEnvironment &environment) { environment.aiBaseURL = server.baseURL(); });
+    load();
+    makeView();
+    server.answer(200, NBETest::textReply(QStringLiteral("Reword the page")));
+    QTest::mouseClick(view->generateButton(), Qt::LeftButton);
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return view->messageBox()->toPlainText() == QStringLiteral("Reword the page"); }));
+    EXPECT_TRUE(view->generateButton()->isEnabled());
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
+TEST_F(NBEGitChangesViewTest, OutsideARepositoryItOffersToMakeOne)
+{
+    write(QStringLiteral("index.html"), "<p>one</p>\n");
+    load();
+    makeView();
+    EXPECT_FALSE(view->isShowingRepository());
+    ASSERT_TRUE(view->initializeButton()->isVisible());
+    QTest::mouseClick(view->initializeButton(), Qt::LeftButton);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return view->isShowingRepository(); }));
+    EXPECT_TRUE(QDir(path(QStringLiteral(".git"))).exists());
+    EXPECT_TRUE(listedAs({"C1", "C index.html"}));
+    EXPECT_EQ(view->syncLabel()->text(), QStringLiteral("No remote"));
+}
