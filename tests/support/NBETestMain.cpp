@@ -2,6 +2,7 @@
 // git configuration, then runs GoogleTest inside a Qt application object.
 #include "NBETestSupport.h"
 
+#include <QDir>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -27,6 +28,9 @@ int main(int argc, char **argv)
     NBETestApplication app(argc, argv);
     NBETest::configureApplication();
     QStandardPaths::setTestModeEnabled(true);
+    // Test mode moves the data folder under HOME; without it on disk, moving a
+    // file to the trash falls back to `files/` and `info/` in the working folder.
+    QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
 
     ::testing::InitGoogleTest(&argc, argv);
     return RUN_ALL_TESTS();

@@ -56,6 +56,18 @@ bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds time
     return true;
 }
 
+QString awaitTimeoutMessage(std::chrono::milliseconds timeout)
+{
+    const auto *test = ::testing::UnitTest::GetInstance()->current_test_info();
+    const QString name =
+        test ? QStringLiteral("%1.%2").arg(QString::fromUtf8(test->test_suite_name()),
+                                           QString::fromUtf8(test->name()))
+             : QStringLiteral("(no test)");
+    return QStringLiteral("%1: a future did not finish within %2 ms")
+        .arg(name)
+        .arg(timeout.count());
+}
+
 ProcessResult run(const QString &program, const QStringList &args, const QString &workingDirectory,
                   const QByteArray &input)
 {

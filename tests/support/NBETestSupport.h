@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <functional>
+#include <stdexcept>
 
 namespace NBETest {
 
@@ -24,12 +25,24 @@ void configureApplication();
 bool waitUntil(const std::function<bool()> &done,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+// Thrown by `await` when its time runs out: GoogleTest fails the running test
+// with this message and moves on to the next one instead of hanging.
+struct AwaitTimeout : std::runtime_error
+{
+    using std::runtime_error::runtime_error;
+};
+
+// The message for a future that did not finish in time, naming the test.
+QString awaitTimeoutMessage(std::chrono::milliseconds timeout);
+
 // Waits for a future while the event loop keeps running (continuations that
-// hop to the main thread need it), then returns its result.
+// hop to the main thread need it), then returns its result. A future still
+// running when the time passes fails the test rather than blocking in result().
 template <typename T>
 T await(QFuture<T> future, std::chrono::milliseconds timeout = std::chrono::seconds(60))
 {
-    waitUntil([&] { return future.isFinished(); }, timeout);
+    if (!waitUntil([&] { return future.isFinished(); }, timeout))
+        throw AwaitTimeout(awaitTimeoutMessage(timeout).toStdString());
     if constexpr (!std::is_void_v<T>)
         return future.result();
 }
