@@ -131,6 +131,9 @@ QFuture<NBELSPReply> NBELSPClient::send(const QString &method, std::optional<NBE
                 [this, id] { resolve(id, std::unexpected(failure(NBELSPError::timedOut))); });
         pending.timer->start(*timeout);
     }
+    pending.watcher = new QFutureWatcher<NBELSPReply>(this);
+    connect(pending.watcher, &QFutureWatcherBase::canceled, this, [this, id] { withdraw(id); });
+    pending.watcher->setFuture(future);
     // In place before the bytes leave, so no answer can come before its entry.
     m_pending.emplace(id, std::move(pending));
     if (auto written = m_write(NBELSPFraming::frame(*body)); !written)
@@ -202,6 +205,7 @@ void NBELSPClient::stop()
     m_terminate = {};
     auto pending = std::exchange(m_pending, {});
     for (auto &[id, entry] : pending) {
+        entry.watcher->deleteLater();
         entry.promise->addResult(std::unexpected(failure(NBELSPError::serverExited)));
         entry.promise->finish();
     }
@@ -215,8 +219,40 @@ void NBELSPClient::resolve(qint64 id, NBELSPReply reply)
         return;
     Pending entry = std::move(it->second);
     m_pending.erase(it);
+    entry.watcher->deleteLater();
     entry.promise->addResult(std::move(reply));
     entry.promise->finish();
+}
+
+void NBELSPClient::withdraw(qint64 id)
+{
+    const auto it = m_pending.find(id);
+    if (it == m_pending.end())
+        return;
+    Pending entry = std::move(it->second);
+    m_pending.erase(it);
+    entry.watcher->deleteLater();
+    entry.promise->finish();
+    (void)notify(QStringLiteral("$/cancelRequest"), NBEJSONValue::object({{"id", id}}));
+}
+
+void NBELSPClient::answer(const NBELSPMessage &request)
+{
+    const QString &method = *request.method;
+    NBELSPMessage response = NBELSPMessage::response(*request.id, NBEJSONValue());
+    if (method == u"workspace/configuration") {
+        // One entry per item asked for; null means "no setting of ours".
+        const NBEJSONValue *items =
+            request.params ? request.params->find(QStringLiteral("items")) : nullptr;
+        response.result = NBEJSONValue::Array(items ? items->arrayRef().size() : 0);
+    } else if (method != u"client/registerCapability" && method != u"client/unregisterCapability" &&
+               method != u"window/workDoneProgress/create" &&
+               method != u"window/showMessageRequest") {
+        response.result.reset();
+        response.error =
+            NBELSPResponseError{methodNotFound, QStringLiteral("Unhandled method ") + method, {}};
+    }
+    (void)writeMessage(response);
 }
 
 void NBELSPClient::handle(const QByteArray &body)
@@ -231,9 +267,8 @@ void NBELSPClient::handle(const QByteArray &body)
         return;
     }
     if (message.method) {
-        // Requests from the server get a null result, whatever they ask.
         if (m_write)
-            (void)writeMessage(NBELSPMessage::response(*message.id, NBEJSONValue()));
+            answer(message);
         return;
     }
     if (!message.id->isNumber())

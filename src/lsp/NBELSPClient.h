@@ -6,6 +6,7 @@
 #include "NBELSPMessage.h"
 
 #include <QFuture>
+#include <QFutureWatcher>
 #include <QMetaType>
 #include <QObject>
 #include <QPointer>
@@ -56,8 +57,8 @@ struct NBELSPNotification
 
 // One JSON-RPC connection to one language server child process: numbered
 // requests matched to their responses, server notifications as a signal,
-// server requests answered with null. Event-driven on the thread that owns
-// it; nothing here blocks that thread.
+// server requests answered as a client that offers no extra features would.
+// Event-driven on the thread that owns it; nothing here blocks that thread.
 class NBELSPClient : public QObject
 {
     Q_OBJECT
@@ -81,7 +82,8 @@ public:
 
     // One request. Without a time-out it waits until the response or until the
     // server is gone; with one it fails with timedOut and a late answer is
-    // ignored.
+    // ignored. Cancelling the returned future withdraws the request: the
+    // server is sent "$/cancelRequest" and its answer, if any, is dropped.
     QFuture<NBELSPReply> send(const QString &method,
                               std::optional<NBEJSONValue> params = std::nullopt,
                               std::optional<std::chrono::milliseconds> timeout = std::nullopt);
@@ -106,6 +108,10 @@ public:
     bool isStopped() const { return m_stopped; }
     qint64 nextID() const { return m_nextID; }
 
+    // The JSON-RPC code of the answer to a server request this client does
+    // not handle.
+    static constexpr qint64 methodNotFound = -32601;
+
 signals:
     // In arrival order; nothing is dropped.
     void notificationReceived(const NBELSPNotification &notification);
@@ -117,11 +123,14 @@ private:
     {
         std::shared_ptr<QPromise<NBELSPReply>> promise;
         std::unique_ptr<QTimer> timer;
+        QFutureWatcher<NBELSPReply> *watcher = nullptr; // child; notices cancel()
     };
 
     NBEResult<void> writeMessage(const NBELSPMessage &message);
     void handle(const QByteArray &body);
     void resolve(qint64 id, NBELSPReply reply);
+    void withdraw(qint64 id);
+    void answer(const NBELSPMessage &request);
 
     NBELSPProcess *m_process = nullptr;
     std::function<NBEResult<void>(const QByteArray &)> m_write;

@@ -1,5 +1,7 @@
 #include "NBELSPDiagnostic.h"
 
+#include "NBELSPRange.h"
+
 #include <QHashFunctions>
 
 std::optional<NBELSPDiagnostic::Severity> NBELSPDiagnostic::severityFromRawValue(qint64 rawValue)
@@ -11,24 +13,8 @@ std::optional<NBELSPDiagnostic::Severity> NBELSPDiagnostic::severityFromRawValue
 
 std::optional<NBELSPDiagnostic> NBELSPDiagnostic::fromJSON(const NBEJSONValue &json)
 {
-    const NBEJSONValue *range = json.find(QStringLiteral("range"));
+    const auto range = NBELSPRange::fromJSON(json.find(QStringLiteral("range")));
     if (!range)
-        return std::nullopt;
-    const NBEJSONValue *start = range->find(QStringLiteral("start"));
-    const NBEJSONValue *end = range->find(QStringLiteral("end"));
-    if (!start || !end || start->kind() != NBEJSONValue::Kind::object ||
-        end->kind() != NBEJSONValue::Kind::object)
-        return std::nullopt;
-
-    auto number = [](const NBEJSONValue *object, const char *key) -> std::optional<qint64> {
-        const NBEJSONValue *member = object->find(QString::fromLatin1(key));
-        return member ? member->intValue() : std::nullopt;
-    };
-    const auto startLine = number(start, "line");
-    const auto startCharacter = number(start, "character");
-    const auto endLine = number(end, "line");
-    const auto endCharacter = number(end, "character");
-    if (!startLine || !startCharacter || !endLine || !endCharacter)
         return std::nullopt;
 
     const NBEJSONValue *message = json.find(QStringLiteral("message"));
@@ -40,8 +26,9 @@ std::optional<NBELSPDiagnostic> NBELSPDiagnostic::fromJSON(const NBEJSONValue &j
         if (const auto rawValue = raw->intValue())
             severity = severityFromRawValue(*rawValue).value_or(Severity::error);
     }
-    return NBELSPDiagnostic{*startLine,    *startCharacter, *endLine,
-                            *endCharacter, severity,        *message->stringValue()};
+    return NBELSPDiagnostic{range->start.line, range->start.character,
+                            range->end.line,   range->end.character,
+                            severity,          *message->stringValue()};
 }
 
 std::optional<NBELSPPublishedDiagnostics>

@@ -1,5 +1,7 @@
 #include "NBELSPTextEdit.h"
 
+#include "NBELSPRange.h"
+
 #include <algorithm>
 
 namespace {
@@ -19,25 +21,12 @@ QList<NBELSPTextEdit> NBELSPTextEdit::parse(const NBEJSONValue &result)
 {
     QList<NBELSPTextEdit> edits;
     for (const NBEJSONValue &element : result.arrayRef()) {
-        const NBEJSONValue *range = element.find(QStringLiteral("range"));
-        const NBEJSONValue *start = range ? range->find(QStringLiteral("start")) : nullptr;
-        const NBEJSONValue *end = range ? range->find(QStringLiteral("end")) : nullptr;
+        const auto range = NBELSPRange::fromJSON(element.find(QStringLiteral("range")));
         const NBEJSONValue *newText = element.find(QStringLiteral("newText"));
-        if (!start || !end || start->kind() != NBEJSONValue::Kind::object ||
-            end->kind() != NBEJSONValue::Kind::object || !newText || !newText->stringValue())
+        if (!range || !newText || !newText->stringValue())
             continue;
-        const auto number = [](const NBEJSONValue *position, const char *key) {
-            const NBEJSONValue *member = position->find(QString::fromLatin1(key));
-            return member ? member->intValue() : std::nullopt;
-        };
-        const auto startLine = number(start, "line");
-        const auto startCharacter = number(start, "character");
-        const auto endLine = number(end, "line");
-        const auto endCharacter = number(end, "character");
-        if (!startLine || !startCharacter || !endLine || !endCharacter)
-            continue;
-        edits.append(NBELSPTextEdit{*startLine, *startCharacter, *endLine, *endCharacter,
-                                    *newText->stringValue()});
+        edits.append(NBELSPTextEdit{range->start.line, range->start.character, range->end.line,
+                                    range->end.character, *newText->stringValue()});
     }
     return edits;
 }

@@ -1,5 +1,6 @@
 #include "NBEWebLSPSession.h"
 
+#include "NBELSPPosition.h"
 #include "NBELSPServerConnection.h"
 #include "NBELSPTextEdit.h"
 #include "NBELog.h"
@@ -71,9 +72,8 @@ NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId
             [serverLanguageId] { NBELog::lsp().info("web LSP ready: %s", serverLanguageId); });
     connect(connection, &NBELSPServerConnection::failed, this,
             [this, serverLanguageId](const QString &reason) {
-                const QByteArray format =
-                    QStringLiteral("web LSP unavailable (%1): %@").arg(serverLanguageId).toUtf8();
-                NBELog::lsp().error(format.constData(), reason);
+                NBELog::lsp().error("web LSP unavailable %s",
+                                    QStringLiteral("(%1): %2").arg(serverLanguageId, reason));
                 // Its documents were never opened anywhere.
                 m_documents.forgetLanguage(serverLanguageId);
             });
@@ -279,16 +279,12 @@ NBEWebLSPSession::firstLocation(const NBEJSONValue &value)
 
     const auto startOf = [](const QString &uri,
                             const NBEJSONValue *range) -> std::optional<RawLocation> {
-        if (!range || range->kind() != NBEJSONValue::Kind::object)
+        if (!range)
             return std::nullopt;
-        const NBEJSONValue *start = range->find(QStringLiteral("start"));
+        const auto start = NBELSPPosition::fromJSON(range->find(QStringLiteral("start")));
         if (!start)
             return std::nullopt;
-        const auto number = [&](const char *key) -> qint64 {
-            const NBEJSONValue *member = start->find(QString::fromLatin1(key));
-            return member ? member->intValue().value_or(0) : 0;
-        };
-        return RawLocation{uri, number("line"), number("character")};
+        return RawLocation{uri, start->line, start->character};
     };
 
     const NBEJSONValue *uri = candidate->find(QStringLiteral("uri"));

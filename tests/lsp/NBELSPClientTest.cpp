@@ -135,31 +135,87 @@ TEST_F(NBELSPClientTest, NotificationsArriveInOrderAndNoneAreDropped)
         ASSERT_EQ(ticks[i], NBEJSONValue(i));
 }
 
-TEST_F(NBELSPClientTest, ServerRequestsGetANullAnswerWithTheirOwnId)
+TEST_F(NBELSPClientTest, ServerRequestsGetTheAnswerTheirMethodExpectsWithTheirOwnId)
 {
+    const NBEJSONValue twoItems = NBEJSONValue::object(
+        {{"items", NBEJSONValue::array({NBEJSONValue::object({{"section", "html"}}),
+                                        NBEJSONValue::object({{"section", "css"}})})}});
+    struct Case
+    {
+        NBEJSONValue id;
+        QString method;
+        NBEJSONValue params;
+        std::optional<NBEJSONValue> result; // absent: an error is expected
+    };
+    const QList<Case> cases{
+        {NBEJSONValue("abc"), "workspace/configuration", twoItems,
+         NBEJSONValue::array({NBEJSONValue(), NBEJSONValue()})},
+        {NBEJSONValue(77), "workspace/configuration", NBEJSONValue::Object(),
+         NBEJSONValue::Array()},
+        {NBEJSONValue(78), "client/registerCapability", NBEJSONValue::Object(), NBEJSONValue()},
+        {NBEJSONValue("p"), "window/workDoneProgress/create",
+         NBEJSONValue::object({{"token", "t"}}), NBEJSONValue()},
+        {NBEJSONValue(79), "workspace/somethingNew", NBEJSONValue::Object(), std::nullopt},
+    };
     auto client = started();
-    for (const NBEJSONValue &id : {NBEJSONValue("abc"), NBEJSONValue(77)}) {
-        EXPECT_EQ(
-            NBETest::await(client->send("test/serverRequest", NBEJSONValue::object({{"id", id}})))
-                .value(),
-            NBEJSONValue("asked"));
+    for (const Case &c : cases) {
+        EXPECT_EQ(NBETest::await(
+                      client->send("test/serverRequest",
+                                   NBEJSONValue::object(
+                                       {{"id", c.id}, {"method", c.method}, {"params", c.params}})))
+                      .value(),
+                  NBEJSONValue("asked"));
     }
     // The answers reach the server after our requests; wait for the log.
-    NBETest::waitUntil([&] { return received().size() >= 4; });
     QList<NBELSPMessage> replies;
-    for (const NBELSPMessage &message : received())
-        if (!message.method)
-            replies.append(message);
-    ASSERT_EQ(replies.size(), 2);
-    EXPECT_EQ(replies[0].id, NBELSPID(QStringLiteral("abc")));
-    EXPECT_EQ(replies[1].id, NBELSPID(77));
-    for (const NBELSPMessage &reply : replies) {
-        EXPECT_EQ(reply.result, std::nullopt); // decoded "result": null
-        EXPECT_FALSE(reply.error);
+    NBETest::waitUntil([&] {
+        replies.clear();
+        for (const NBELSPMessage &message : received())
+            if (!message.method)
+                replies.append(message);
+        return replies.size() >= cases.size();
+    });
+    ASSERT_EQ(replies.size(), cases.size());
+    for (qsizetype i = 0; i < cases.size(); ++i) {
+        SCOPED_TRACE(cases[i].method.toStdString());
+        const NBEJSONValue &id = cases[i].id;
+        EXPECT_EQ(replies[i].id,
+                  id.stringValue() ? NBELSPID(*id.stringValue()) : NBELSPID(*id.intValue()));
+        if (cases[i].result) {
+            // A decoded null member reads as absent.
+            EXPECT_EQ(replies[i].result.value_or(NBEJSONValue()), *cases[i].result);
+            EXPECT_FALSE(replies[i].error);
+        } else {
+            ASSERT_TRUE(replies[i].error);
+            EXPECT_EQ(replies[i].error->code, NBELSPClient::methodNotFound);
+        }
     }
     QFile file(logPath);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
-    EXPECT_TRUE(file.readAll().contains(R"({"jsonrpc":"2.0","id":"abc","result":null})"));
+    const QByteArray log = file.readAll();
+    EXPECT_TRUE(log.contains(R"({"jsonrpc":"2.0","id":"abc","result":[null,null]})")) << log.data();
+    EXPECT_TRUE(log.contains(R"({"jsonrpc":"2.0","id":78,"result":null})")) << log.data();
+}
+
+TEST_F(NBELSPClientTest, ACancelledRequestIsWithdrawnOnTheWire)
+{
+    auto client = started();
+    QFuture<NBELSPReply> hanging = client->send("test/hang");
+    const qint64 id = client->nextID() - 1;
+    hanging.cancel();
+    NBETest::waitUntil([&] { return receivedMethods().contains("$/cancelRequest"); });
+    const QList<NBELSPMessage> messages = received();
+    ASSERT_EQ(messages.size(), 2);
+    EXPECT_EQ(messages[0].method, "test/hang");
+    EXPECT_EQ(messages[1].method, "$/cancelRequest");
+    EXPECT_EQ(messages[1].params, NBEJSONValue::object({{"id", id}}));
+    EXPECT_FALSE(messages[1].id);
+    // The client keeps working, and a finished request is not withdrawn later.
+    QFuture<NBELSPReply> echoed = client->send("test/echo", NBEJSONValue(5));
+    EXPECT_EQ(NBETest::await(echoed).value(), NBEJSONValue(5));
+    echoed.cancel();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(receivedMethods().count("$/cancelRequest"), 1);
 }
 
 TEST_F(NBELSPClientTest, ACrashFailsEveryWaitingRequestAtOnce)

@@ -255,8 +255,9 @@ TEST(NBEWebLSPResults, FirstLocation)
         {"null", std::nullopt},
         {R"([{"uri":"file:///a.js","range":{"start":{"line":3,"character":4}}}])",
          Raw{"file:///a.js", 3, 4}},
-        {R"({"uri":"file:///a.js","range":{"start":{"line":3}}})", Raw{"file:///a.js", 3, 0}},
-        {R"({"uri":"file:///a.js","range":{"start":7}})", Raw{"file:///a.js", 0, 0}},
+        // A missing number is refused, not read as 0.
+        {R"({"uri":"file:///a.js","range":{"start":{"line":3}}})", std::nullopt},
+        {R"({"uri":"file:///a.js","range":{"start":7}})", std::nullopt},
         {R"({"targetUri":"file:///b.js","targetRange":{"start":{"line":1,"character":2}}})",
          Raw{"file:///b.js", 1, 2}},
         {R"({"targetUri":"file:///b.js","targetRange":{"start":{"line":1,"character":2}},"targetSelectionRange":{"start":{"line":5,"character":6}}})",

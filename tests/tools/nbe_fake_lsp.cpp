@@ -174,12 +174,13 @@ void handle(const NBELSPMessage &message)
     } else if (method == "test/oversized") {
         writeAll("Content-Length: 67108865\r\n\r\n");
     } else if (method == "test/serverRequest") {
-        // A request of our own, with the id type the caller chose, then the
-        // answer to the caller's request.
+        // A request of our own (method and params as the caller chose, with
+        // the id type it chose), then the answer to the caller's request.
         const NBEJSONValue ask = member(message.params, "id");
         NBELSPMessage request = NBELSPMessage::request(
             ask.stringValue() ? NBELSPID(*ask.stringValue()) : NBELSPID(ask.intValue().value_or(0)),
-            QStringLiteral("workspace/configuration"), NBEJSONValue::Object());
+            member(message.params, "method").stringValue().value_or(QString()),
+            member(message.params, "params"));
         send(request);
         reply(NBEJSONValue("asked"));
     } else if (method == "test/notifyMany") {
