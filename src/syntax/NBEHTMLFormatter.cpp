@@ -1,6 +1,5 @@
 #include "NBEHTMLFormatter.h"
 
-#include "NBEHTMLData.h"
 #include "NBEMarkupScan.h"
 
 #include <QStringList>
@@ -20,12 +19,6 @@ struct LineEffect
     std::optional<QString> opensRaw;
 };
 
-bool isRawElement(const QString &name)
-{
-    return name == QLatin1String("pre") || name == QLatin1String("script") ||
-           name == QLatin1String("style") || name == QLatin1String("textarea");
-}
-
 bool isSpaceOrTab(QChar c)
 {
     return c == QLatin1Char(' ') || c == QLatin1Char('\t');
@@ -33,56 +26,37 @@ bool isSpaceOrTab(QChar c)
 
 LineEffect analyze(const QString &line)
 {
+    using Open = NBEMarkupScan::TagIterator::Open;
     LineEffect effect;
-    const qsizetype n = line.size();
-    qsizetype i = 0;
-    while (i < n) {
-        if (line[i] != QLatin1Char('<')) {
-            ++i;
-            continue;
-        }
-        if (QStringView(line).mid(i).startsWith(u"<!--")) {
-            const qsizetype close = line.indexOf(QStringLiteral("-->"), i);
-            if (close < 0) {
-                effect.opensRaw = QStringLiteral("-->");
-                return effect;
-            }
-            i = close + 3;
-            continue;
-        }
-        if (i + 1 < n && (line[i + 1] == QLatin1Char('!') || line[i + 1] == QLatin1Char('?'))) {
-            const qsizetype close = line.indexOf(QLatin1Char('>'), i);
-            if (close < 0)
-                return effect;
-            i = close + 1;
-            continue;
-        }
-        const bool closing = i + 1 < n && line[i + 1] == QLatin1Char('/');
-        const qsizetype nameStart = i + (closing ? 2 : 1);
-        const qsizetype nameEnd = NBEMarkupScan::nameEnd(line, nameStart);
-        const QString name = line.mid(nameStart, nameEnd - nameStart).toLower();
-        const NBEMarkupScan::TagTail tail = NBEMarkupScan::tagTail(line, nameEnd, false);
-        const bool selfClosing = tail.selfClosing();
-        i = tail.closed ? tail.end + 1 : tail.end;
-        if (name.isEmpty())
-            continue;
-        if (closing) {
+    NBEMarkupScan::TagIterator tags(line);
+    while (const auto tag = tags.next()) {
+        if (tag->closing) {
             --effect.net;
             continue;
         }
-        if (selfClosing || NBEHTMLData::voidElements().contains(name))
+        const QStringView name = QStringView(line).mid(tag->nameStart, tag->nameLength());
+        if (tag->selfClosing || NBEMarkupScan::isVoidElement(name))
             continue;
-        if (isRawElement(name)) {
-            const QString terminator = QLatin1String("</") + name;
-            const qsizetype close = line.indexOf(terminator, i, Qt::CaseInsensitive);
+        ++effect.net;
+        // A pre's text keeps its layout too, though unlike raw text it may
+        // hold tags.
+        if (name.compare(u"pre", Qt::CaseInsensitive) == 0) {
+            const qsizetype close =
+                line.indexOf(QLatin1String("</pre"), tag->end, Qt::CaseInsensitive);
             if (close < 0) {
-                effect.opensRaw = terminator;
+                --effect.net;
+                effect.opensRaw = QStringLiteral("</pre");
                 return effect;
             }
-            i = close + terminator.size();
-            continue;
+            tags.seek(close);
         }
-        ++effect.net;
+    }
+    if (tags.openAtEnd() == Open::comment) {
+        effect.opensRaw = QStringLiteral("-->");
+    } else if (tags.openAtEnd() == Open::rawText) {
+        // The element whose text runs on did not open a level of its own.
+        --effect.net;
+        effect.opensRaw = QLatin1String("</") + tags.openRawName().toString().toLower();
     }
     return effect;
 }

@@ -23,41 +23,13 @@ struct Tag
 QList<Tag> scan(const QString &text)
 {
     QList<Tag> tags;
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        if (text[i] != QLatin1Char('<')) {
-            ++i;
-            continue;
-        }
-        const QStringView rest = QStringView(text).mid(i);
-        if (rest.startsWith(u"<!--")) {
-            const qsizetype close = text.indexOf(QLatin1String("-->"), i + 4);
-            if (close < 0)
-                break;
-            i = close + 3;
-            continue;
-        }
-        if (rest.startsWith(u"<!")) {
-            const qsizetype close = text.indexOf(QLatin1Char('>'), i + 2);
-            if (close < 0)
-                break;
-            i = close + 1;
-            continue;
-        }
-        const bool closing = rest.startsWith(u"</");
-        const qsizetype nameStart = i + (closing ? 2 : 1);
-        const qsizetype nameLength = NBEMarkupScan::nameEnd(text, nameStart) - nameStart;
-        const NBEMarkupScan::TagTail tail =
-            NBEMarkupScan::tagTail(text, nameStart + nameLength, true);
-        if (nameLength > 0) {
-            const Kind kind = closing              ? Kind::close
-                              : tail.selfClosing() ? Kind::selfClose
-                                                   : Kind::open;
-            tags.append({text.mid(nameStart, nameLength).toLower(), kind, i,
-                         (closing ? 2 : 1) + nameLength, tail.closed});
-        }
-        i = tail.closed ? tail.end + 1 : tail.end;
+    NBEMarkupScan::TagIterator iterator(text);
+    while (const auto tag = iterator.next()) {
+        const Kind kind = tag->closing       ? Kind::close
+                          : tag->selfClosing ? Kind::selfClose
+                                             : Kind::open;
+        tags.append({text.mid(tag->nameStart, tag->nameLength()).toLower(), kind, tag->start,
+                     tag->nameEnd - tag->start, tag->closed});
     }
     return tags;
 }

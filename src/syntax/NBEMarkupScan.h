@@ -5,10 +5,11 @@
 #include <QStringView>
 
 #include <algorithm>
+#include <optional>
 #include <string_view>
 
-// Small lexing steps that the HTML engines (validator, formatter, outline,
-// tag pairs) share. Each engine keeps its own rules for what a tag means.
+// The lexing the HTML engines (validator, formatter, outline, tag pairs)
+// share. Each engine keeps its own rules for what a tag means.
 namespace NBEMarkupScan {
 
 // Tag names are runs of ASCII letters, digits and "-".
@@ -31,42 +32,66 @@ inline qsizetype nameEnd(QStringView text, qsizetype from)
     return from;
 }
 
-// The rest of a tag after its name: quoted values are skipped whole (an
-// unclosed quote runs to the end), ">" closes the tag. With `stopAtOpen` a
-// "<" outside quotes ends it unclosed.
-struct TagTail
+// One tag as HTML reads it. Offsets are UTF-16 indices into the scanned text.
+struct Tag
 {
-    qsizetype end = 0; // the ">" when closed, else where the scan stopped
-    bool closed = false;
-    QChar last; // the last character outside quotes that is no blank
-    bool selfClosing() const { return closed && last == QLatin1Char('/'); }
+    qsizetype start = 0; // the "<"
+    qsizetype nameStart = 0;
+    qsizetype nameEnd = 0;
+    qsizetype end = 0; // one past the ">" when closed, else where the tag stopped
+    bool closing = false;
+    bool closed = false;      // ends with ">"
+    bool selfClosing = false; // ends with "/>" outside any value
+
+    qsizetype nameLength() const { return nameEnd - nameStart; }
 };
 
-inline TagTail tagTail(QStringView text, qsizetype from, bool stopAtOpen)
+// Walks the tags of a text in order, the one tag scan of the HTML engines.
+// Rules, as an HTML parser reads markup unless noted:
+// - A tag starts with "<" or "</" and an ASCII letter; any other "<" is text.
+// - "<!--" runs to "-->"; other "<!" and "<?" constructs run to ">".
+// - Attribute values in quotes are skipped whole, so a ">" inside one does not
+//   end the tag; a quote opens a value only right after "=".
+// - The content of script, style and textarea is text up to its own closing
+//   tag (any case), so "a<b" in a script is no tag.
+// - Editor rule: a tag missing its ">" stops at the next "<" outside quotes,
+//   which starts the next tag; half-typed markup keeps the structure after it.
+// An unclosed comment, construct or element runs to the end of the text.
+class TagIterator
 {
-    TagTail tail;
-    qsizetype j = from;
-    const qsizetype n = text.size();
-    while (j < n) {
-        const QChar c = text[j];
-        if (c == QLatin1Char('"') || c == QLatin1Char('\'')) {
-            const qsizetype close = text.indexOf(c, j + 1);
-            j = close < 0 ? n : close + 1;
-            continue;
-        }
-        if (c == QLatin1Char('>')) {
-            tail.closed = true;
-            break;
-        }
-        if (stopAtOpen && c == QLatin1Char('<'))
-            break;
-        if (!isBlank(c))
-            tail.last = c;
-        ++j;
+public:
+    // What the text ended inside of, if anything.
+    enum class Open { nothing, comment, declaration, rawText };
+
+    explicit TagIterator(QStringView text, qsizetype from = 0)
+        : m_text(text)
+        , m_at(from)
+    {}
+
+    std::optional<Tag> next();
+
+    // Continues the scan at `offset` (a caller skipping a region of its own).
+    void seek(qsizetype offset)
+    {
+        m_at = offset;
+        m_rawName = {};
     }
-    tail.end = j;
-    return tail;
-}
+
+    Open openAtEnd() const { return m_open; }
+    // The raw-text element the text ended inside of (openAtEnd() == rawText).
+    QStringView openRawName() const { return m_rawName; }
+
+    static bool isRawTextElement(QStringView name);
+
+private:
+    qsizetype skipRawText();
+    Tag readTag(qsizetype start, bool closing);
+
+    QStringView m_text;
+    qsizetype m_at = 0;
+    QStringView m_rawName; // set after an opening raw-text tag
+    Open m_open = Open::nothing;
+};
 
 // Whether `name` (any case) is a void element, without allocating: the
 // tag-pair lookup runs on every keystroke over the whole text.

@@ -67,45 +67,18 @@ std::optional<QString> attrValue(QStringView attributes, const QString &name)
 QList<NBESymbol> htmlSymbols(const QString &text)
 {
     QList<NBESymbol> symbols;
-    const qsizetype n = text.size();
     const QList<qsizetype> starts = NBEMarkupScan::lineStarts(text);
     qint64 depth = 0;
-    qsizetype i = 0;
-    while (i < n) {
-        if (QStringView(text).mid(i, 4) == u"<!--") {
-            const qsizetype close = text.indexOf(QLatin1String("-->"), i + 4);
-            if (close < 0)
-                break;
-            i = close + 3;
-            continue;
-        }
-        if (text[i] != QLatin1Char('<')) {
-            ++i;
-            continue;
-        }
-        const qsizetype open = i;
-        if (i + 1 < n && (text[i + 1] == QLatin1Char('!') || text[i + 1] == QLatin1Char('?'))) {
-            const qsizetype close = text.indexOf(QLatin1Char('>'), i + 1);
-            if (close < 0)
-                break;
-            i = close + 1;
-            continue;
-        }
-        const bool closing = i + 1 < n && text[i + 1] == QLatin1Char('/');
-        const qsizetype nameStart = i + (closing ? 2 : 1);
-        const qsizetype nameEnd = NBEMarkupScan::nameEnd(text, nameStart);
-        const QString name = text.mid(nameStart, nameEnd - nameStart).toLower();
-        const NBEMarkupScan::TagTail tail = NBEMarkupScan::tagTail(text, nameEnd, false);
-        const QStringView attributes = QStringView(text).mid(nameEnd, tail.end - nameEnd);
-        i = tail.closed ? tail.end + 1 : std::max(open + 1, tail.end);
-        if (name.isEmpty())
-            continue;
-        if (closing) {
+    NBEMarkupScan::TagIterator iterator(text);
+    while (const auto tag = iterator.next()) {
+        if (tag->closing) {
             depth = std::max<qint64>(depth - 1, 0);
             continue;
         }
-        if (tail.selfClosing() || NBEHTMLData::voidElements().contains(name))
+        const QString name = text.mid(tag->nameStart, tag->nameLength()).toLower();
+        if (tag->selfClosing || NBEHTMLData::voidElements().contains(name))
             continue;
+        const QStringView attributes = QStringView(text).mid(tag->nameEnd, tag->end - tag->nameEnd);
         const auto id = attrValue(attributes, QStringLiteral("id"));
         const auto cls = attrValue(attributes, QStringLiteral("class"));
         if (significantTags().contains(name) || id || cls) {
@@ -117,8 +90,8 @@ QList<NBESymbol> htmlSymbols(const QString &text)
                 if (!words.isEmpty())
                     display += QLatin1Char('.') + words.first();
             }
-            symbols.append(
-                {open, display, NBESymbolKind::element, lineIndex(starts, open) + 1, depth});
+            symbols.append({tag->start, display, NBESymbolKind::element,
+                            lineIndex(starts, tag->start) + 1, depth});
         }
         ++depth;
     }

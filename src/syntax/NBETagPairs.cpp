@@ -15,38 +15,12 @@ struct Tag
 QList<Tag> scan(const QString &text)
 {
     QList<Tag> tags;
-    const qsizetype n = text.size();
-    qsizetype i = 0;
-    while (i < n) {
-        i = text.indexOf(QLatin1Char('<'), i);
-        if (i < 0)
-            break;
-        if (i + 1 < n && text[i + 1] == QLatin1Char('!')) {
-            if (QStringView(text).mid(i + 2, 2) == u"--") {
-                const qsizetype close = text.indexOf(QLatin1String("-->"), i + 4);
-                if (close < 0)
-                    break;
-                i = close + 3;
-            } else {
-                const qsizetype close = text.indexOf(QLatin1Char('>'), i + 2);
-                if (close < 0)
-                    break;
-                i = close + 1;
-            }
+    NBEMarkupScan::TagIterator iterator(text);
+    while (const auto tag = iterator.next()) {
+        const QStringView name = QStringView(text).mid(tag->nameStart, tag->nameLength());
+        if (tag->selfClosing || NBEMarkupScan::isVoidElement(name))
             continue;
-        }
-        const bool isClose = i + 1 < n && text[i + 1] == QLatin1Char('/');
-        const qsizetype nameStart = i + (isClose ? 2 : 1);
-        const qsizetype nameLength = NBEMarkupScan::nameEnd(text, nameStart) - nameStart;
-        const NBEMarkupScan::TagTail tail =
-            NBEMarkupScan::tagTail(text, nameStart + nameLength, true);
-        // An unclosed tag stops where it ended, so a following "<" starts a new one.
-        i = tail.closed ? tail.end + 1 : tail.end;
-        if (nameLength == 0 || tail.selfClosing())
-            continue;
-        if (NBEMarkupScan::isVoidElement(QStringView(text).mid(nameStart, nameLength)))
-            continue;
-        tags.append(Tag{isClose, {int(nameStart), int(nameLength)}});
+        tags.append(Tag{tag->closing, {int(tag->nameStart), int(tag->nameLength())}});
     }
     return tags;
 }

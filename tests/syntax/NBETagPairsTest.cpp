@@ -49,7 +49,7 @@ TEST(NBETagPairs, CaretLink)
         {"<u|l><br><img src=x><li/><!-- </x> --><!DOCTYPE html></ul>", Found{"ul", "ul"}},
         {"<b|r>", std::nullopt},
         {"<SEC|TION></section>", Found{"SECTION", "section"}},
-        {"<scr|ipt>if (a<b) {}</script>", Found{"script", ""}},
+        {"<scr|ipt>if (a<b) {}</script>", Found{"script", "script"}},
         {"<a title='x > y'>t</a|>", Found{"a", "a"}},
         {"<di|v class='a' <p>x</p></div>", Found{"div", "div"}},
         {"<|", std::nullopt},
