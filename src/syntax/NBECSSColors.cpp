@@ -1,5 +1,7 @@
 #include "NBECSSColors.h"
 
+#include "NBEEmbeddedCSS.h"
+
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -442,6 +444,22 @@ QList<NBECSSColorsSwatch> swatches(const QString &text)
     QList<NBECSSColorsSwatch> result;
     for (const NBETextRange &region : valueRegions(text))
         scanColors(text, region, result);
+    return result;
+}
+
+QList<NBECSSColorsSwatch> swatches(const QString &text, const std::optional<QString> &languageID)
+{
+    if (languageID == QLatin1String("css"))
+        return swatches(text);
+    if (languageID != QLatin1String("html"))
+        return {};
+    QList<NBECSSColorsSwatch> result;
+    for (const NBETextRange &region : NBEEmbeddedCSS::styleRegions(text)) {
+        for (NBECSSColorsSwatch swatch : swatches(text.mid(region.location, region.length))) {
+            swatch.range.location += region.location;
+            result.append(swatch);
+        }
+    }
     return result;
 }
 

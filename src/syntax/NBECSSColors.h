@@ -7,6 +7,8 @@
 #include <QList>
 #include <QString>
 
+#include <optional>
+
 // One colour literal in CSS text and the colour it names (sRGB).
 struct NBECSSColorsSwatch
 {
@@ -26,6 +28,10 @@ const QHash<QString, quint32> &namedColors();
 // Every colour literal of declaration values, in document order. Selectors
 // and comments between declarations are never searched.
 QList<NBECSSColorsSwatch> swatches(const QString &text);
+
+// The colour literals of a text in a language (by id): all of CSS, the
+// "style" elements of HTML, none elsewhere.
+QList<NBECSSColorsSwatch> swatches(const QString &text, const std::optional<QString> &languageID);
 
 // The text to put in place of the literal `original` for `color`: rgb()/rgba()
 // for an rgb literal, hsl()/hsla() for an hsl one, else lower-case hex.

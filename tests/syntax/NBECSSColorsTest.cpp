@@ -195,3 +195,36 @@ TEST(NBECSSColors, NamedColorsMatchTheColorNamePackage)
             << it.key().toStdString();
     }
 }
+
+TEST(NBECSSColors, SwatchesOnlyInCSSAndInHTMLStyleElements)
+{
+    const struct
+    {
+        const char *name;
+        std::optional<QString> language;
+        QString text;
+        QStringList literals;
+    } cases[] = {
+        {"css",
+         "css",
+         QStringLiteral("/* red */ a { color: #fff; background: rgb(1, 2, 3) }\n.red { x: 1 }"),
+         {QStringLiteral("#fff"), QStringLiteral("rgb(1, 2, 3)")}},
+        {"html style elements, not attributes",
+         "html",
+         QStringLiteral("<p style=\"color: red\">#fff</p>\n<style>\n p { color: hsl(120, 50%, "
+                        "50%); }\n</style>\n<STYLE media=x>b{border:1px solid blue}</STYLE>"),
+         {QStringLiteral("hsl(120, 50%, 50%)"), QStringLiteral("blue")}},
+        {"javascript",
+         "javascript",
+         QStringLiteral("const s = { color: '#fff' };\nel.style.color = 'red';"),
+         {}},
+        {"markdown", "markdown", QStringLiteral("a { color: #fff; }"), {}},
+        {"no language", std::nullopt, QStringLiteral("a { color: #fff; }"), {}},
+    };
+    for (const auto &c : cases) {
+        QStringList literals;
+        for (const NBECSSColorsSwatch &swatch : NBECSSColors::swatches(c.text, c.language))
+            literals.append(c.text.mid(swatch.range.location, swatch.range.length));
+        EXPECT_EQ(literals, c.literals) << c.name;
+    }
+}

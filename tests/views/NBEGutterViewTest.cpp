@@ -261,16 +261,10 @@ TEST(NBEGutterView, DiscardRestoresHEADAsOneUndoStep)
         QString head, buffer;
         int line;
     } cases[] = {
+        // Where the text goes back is the discard's own table test; these
+        // show the edit reaches the buffer as one undo step.
         {"modified", "a\nb\nc\n", "a\nB\nc\n", 2},
-        {"added", "a\nc\n", "a\nb1\nb2\nc\n", 2},
-        {"deleted", "a\nb\nc\n", "a\nc\n", 2},
-        {"modified last line, no final line feed", "a\nb", "a\nB", 2},
-        {"added last line, no final line feed", "a", "a\nb", 2},
         {"deleted last line, no final line feed", "a\nb\nc", "a\nb", 2},
-        {"final line feed added", "a\nb", "a\nb\n", 3},
-        {"final line feed removed", "a\nb\nc\n", "a\nb", 2},
-        {"everything deleted", "a\nb\n", "", 1},
-        {"everything new", "", "x\ny", 1},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);

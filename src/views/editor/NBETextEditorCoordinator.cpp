@@ -5,6 +5,7 @@
 #include "NBEFormatter.h"
 #include "NBEGutterView.h"
 #include "NBEHTMLEditor.h"
+#include "NBEHunkDiscard.h"
 #include "NBELog.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
@@ -693,64 +694,21 @@ std::optional<NBEDiffHunk> NBETextEditorCoordinator::hunkForLine(int line) const
 void NBETextEditorCoordinator::discardHunk(const NBEDiffHunk &hunk)
 {
     NBECodeTextEdit *textView = m_textView;
-    if (!textView || textView->isReadOnly())
+    if (!textView || textView->isReadOnly() || !m_headContent)
         return;
-    // Works on the lines between line feeds, as the comparison does: a text
-    // ending in a line feed has an empty last element, one without has none,
-    // so putting the HEAD elements back in place restores HEAD exactly, with
-    // or without a final line feed.
-    const QString text = textView->text();
-    const QList<QStringView> lines = QStringView(text).split(u'\n');
-    const int count = int(lines.size());
-    const int removed = hunk.newLineCount();
-    int first = hunk.newStart - 1;
-    // HEAD lines removed from the very end of a text without a final line
-    // feed are reported on the last line; they go back after it.
-    if (removed == 0 && m_headContent &&
-        hunk.oldStart - 1 + hunk.oldLineCount() == m_headContent->count(u'\n') + 1)
-        first = count;
     // A hunk from before the latest edits may no longer fit the text.
-    if (first < 0 || first + removed > count || (removed == 0 && hunk.oldLines.isEmpty()))
+    const auto discard = NBEHunkDiscard::of(hunk, textView->text(), *m_headContent);
+    if (!discard)
         return;
-    for (int i = 0; i < removed; ++i)
-        if (lines[first + i] != hunk.newLines[i])
-            return;
-
-    const auto start = [&](int element) {
-        return element < count ? int(lines[element].data() - text.constData()) : int(text.size());
-    };
-    const QString old = hunk.oldLines.join(u'\n');
-    int from = 0, to = 0;
-    QString replacement;
-    if (removed > 0 && !hunk.oldLines.isEmpty()) {
-        from = start(first);
-        to = start(first + removed - 1) + int(lines[first + removed - 1].size());
-        replacement = old;
-    } else if (removed > 0) {
-        // Added lines go together with one line feed: the one after them, or
-        // at the end of the text the one before them.
-        from = start(first);
-        to = start(first + removed);
-        if (first + removed == count) {
-            from = std::max(0, from - 1);
-            to = int(text.size());
-        }
-    } else if (first < count) {
-        from = to = start(first);
-        replacement = old + u'\n';
-    } else {
-        from = to = int(text.size());
-        replacement = u'\n' + old;
-    }
 
     QTextCursor cursor(textView->document());
     cursor.beginEditBlock();
-    cursor.setPosition(from);
-    cursor.setPosition(to, QTextCursor::KeepAnchor);
-    if (replacement.isEmpty())
+    cursor.setPosition(int(discard->from));
+    cursor.setPosition(int(discard->to), QTextCursor::KeepAnchor);
+    if (discard->replacement.isEmpty())
         cursor.removeSelectedText();
     else
-        cursor.insertText(replacement);
+        cursor.insertText(discard->replacement);
     cursor.endEditBlock();
     textView->setTextCursor(cursor);
     textView->setFocus();

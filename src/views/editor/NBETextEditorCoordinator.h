@@ -76,11 +76,6 @@ public:
     NBEColorSwatchOverlay *swatchOverlay() const;
     void recomputeSwatchesNow();
     void scheduleSwatchRecompute();
-    // The colour literals of a text in a language (by id): CSS, and the
-    // "style" elements of HTML; none elsewhere.
-    static QList<NBECSSColorsSwatch> swatchesFor(const QString &text,
-                                                 const std::optional<QString> &languageID);
-    static QList<NBECSSColorsSwatch> embeddedSwatches(const QString &html);
 
     // The delay between the last edit and the re-highlight.
     static constexpr int highlightDelayMs = 150;

@@ -3,34 +3,10 @@
 
 #include "NBECodeTextEdit.h"
 #include "NBEColorSwatchOverlay.h"
-#include "NBEEmbeddedCSS.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBEWhenFinished.h"
 
 #include <QtConcurrent/QtConcurrentRun>
-
-QList<NBECSSColorsSwatch> NBETextEditorCoordinator::embeddedSwatches(const QString &html)
-{
-    QList<NBECSSColorsSwatch> result;
-    for (const NBETextRange &region : NBEEmbeddedCSS::styleRegions(html)) {
-        const QString css = html.mid(region.location, region.length);
-        for (NBECSSColorsSwatch swatch : NBECSSColors::swatches(css)) {
-            swatch.range.location += region.location;
-            result.append(swatch);
-        }
-    }
-    return result;
-}
-
-QList<NBECSSColorsSwatch>
-NBETextEditorCoordinator::swatchesFor(const QString &text, const std::optional<QString> &languageID)
-{
-    if (languageID == QLatin1String("css"))
-        return NBECSSColors::swatches(text);
-    if (languageID == QLatin1String("html"))
-        return embeddedSwatches(text);
-    return {};
-}
 
 NBEColorSwatchOverlay *NBETextEditorCoordinator::swatchOverlay() const
 {
@@ -100,16 +76,17 @@ void NBETextEditorCoordinator::recomputeSwatchesNow()
     const std::optional<QString> languageID =
         m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
     if (text.size() <= swatchBackgroundChars) {
-        overlay->setSwatches(swatchesFor(text, languageID));
+        overlay->setSwatches(NBECSSColors::swatches(text, languageID));
         Q_EMIT swatchesRecomputed();
         return;
     }
-    nbeWhenFinished(QtConcurrent::run([text, languageID] { return swatchesFor(text, languageID); }),
-                    this, [this, generation](const QList<NBECSSColorsSwatch> &swatches) {
-                        // Any edit or newer scan since makes these ranges stale.
-                        if (generation != m_swatchGeneration || !m_swatchOverlay)
-                            return;
-                        m_swatchOverlay->setSwatches(swatches);
-                        Q_EMIT swatchesRecomputed();
-                    });
+    nbeWhenFinished(
+        QtConcurrent::run([text, languageID] { return NBECSSColors::swatches(text, languageID); }),
+        this, [this, generation](const QList<NBECSSColorsSwatch> &swatches) {
+            // Any edit or newer scan since makes these ranges stale.
+            if (generation != m_swatchGeneration || !m_swatchOverlay)
+                return;
+            m_swatchOverlay->setSwatches(swatches);
+            Q_EMIT swatchesRecomputed();
+        });
 }
