@@ -22,8 +22,6 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
-// MARK: - Project window
-
 NBEProjectWindow::NBEProjectWindow(const QUrl &root, QWidget *parent)
     : QMainWindow(parent)
     , m_root(root)
@@ -164,8 +162,6 @@ void NBEProjectWindow::closeEvent(QCloseEvent *event)
     });
 }
 
-// MARK: - Welcome window
-
 NBEWelcomeWindow::NBEWelcomeWindow(QWidget *parent)
     : QWidget(parent)
     , m_recent(new QListWidget(this))
@@ -202,8 +198,6 @@ void NBEWelcomeWindow::reload()
         item->setData(Qt::UserRole, url);
     }
 }
-
-// MARK: - Shell
 
 NBEApplicationShell::NBEApplicationShell(QObject *parent)
     : QObject(parent)

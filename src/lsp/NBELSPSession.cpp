@@ -45,7 +45,7 @@ bool NBELSPSession::ensureStarted()
     connect(m_server, &NBELSPServerConnection::failed, this, [this](const QString &reason) {
         m_unavailable = true;
         m_documents.forgetLanguage(QStringLiteral("swift"));
-        NBELog::lsp().error("sourcekit-lsp unavailable: %@", reason);
+        NBELog::lsp().error("sourcekit-lsp unavailable: %s", reason);
     });
     m_server->start(resolution->executable, {}, m_rootURL, handshakeTimeout);
     return !m_unavailable;

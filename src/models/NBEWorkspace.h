@@ -1,6 +1,5 @@
 #pragma once
 
-#include "NBEEditorSettings.h"
 #include "NBEFileTreeNode.h"
 #include "NBEOpenTab.h"
 
@@ -10,7 +9,7 @@
 
 #include <optional>
 
-// One open project window: its folder, tree, tabs and settings. A plain value:
+// One open project window: its folder, tree and tabs. A plain value:
 // copying a workspace copies its tabs and buffers.
 struct NBEWorkspace
 {
@@ -20,7 +19,6 @@ struct NBEWorkspace
     // In tab-bar order.
     QList<NBEOpenTab> openTabs;
     std::optional<QUuid> activeTabID;
-    NBEEditorSettings editorSettings;
 
     NBEWorkspace() = default;
     explicit NBEWorkspace(const QUrl &rootURL)

@@ -2,8 +2,6 @@
 
 #include <QHash>
 #include <QRegularExpression>
-#include <QTextBlock>
-#include <QTextDocument>
 
 #include <algorithm>
 #include <cstring>
@@ -192,80 +190,6 @@ QList<QTextLayout::FormatRange> coveringRuns(qsizetype length, const QList<NBETo
 QList<NBEToken> NBESyntaxHighlighter::tokenize(const QString &text, const NBELanguage &language)
 {
     return tokenizeView(text, language, 0);
-}
-
-QList<NBEToken> NBESyntaxHighlighter::tokenize(const QString &text, const NBELanguage &language,
-                                               qsizetype from, qsizetype to)
-{
-    from = std::clamp<qsizetype>(from, 0, text.size());
-    to = std::clamp<qsizetype>(to, from, text.size());
-    return tokenizeView(QStringView(text).mid(from, to - from), language, from);
-}
-
-bool NBESyntaxHighlighter::canSpanLines(const NBETokenRule &rule)
-{
-    // Conservative: any escape or class that can stand for a line end.
-    const QString &p = rule.pattern;
-    if (p.contains(QLatin1StringView("[^")) || p.contains(QLatin1StringView("(?s")))
-        return true;
-    static const QString lineEscapes = QStringLiteral("sSWDvVRnrfHXpPxc0");
-    for (qsizetype i = 0; i + 1 < p.size(); ++i) {
-        if (p[i] != u'\\')
-            continue;
-        if (lineEscapes.contains(p[i + 1]))
-            return true;
-        ++i;
-    }
-    return false;
-}
-
-bool NBESyntaxHighlighter::isLineLocal(const NBELanguage &language)
-{
-    return std::none_of(language.tokenRules.begin(), language.tokenRules.end(), canSpanLines);
-}
-
-QList<QTextLayout::FormatRange> NBESyntaxHighlighter::formatRanges(const QString &text,
-                                                                   const QList<NBEToken> &tokens,
-                                                                   const NBETheme &theme,
-                                                                   const QFont &font)
-{
-    return coveringRuns(text.size(), tokens, theme, [&font](const QColor &colour) {
-        QTextCharFormat format = colourFormat(colour);
-        format.setFont(font);
-        return format;
-    });
-}
-
-QList<QTextLayout::FormatRange>
-NBESyntaxHighlighter::rangesInBlock(const QList<QTextLayout::FormatRange> &ranges, qsizetype start,
-                                    qsizetype length)
-{
-    QList<QTextLayout::FormatRange> result;
-    const qsizetype end = start + length;
-    auto it = std::upper_bound(ranges.begin(), ranges.end(), start,
-                               [](qsizetype position, const QTextLayout::FormatRange &range) {
-                                   return position < range.start + range.length;
-                               });
-    for (; it != ranges.end() && it->start < end; ++it) {
-        const qsizetype from = std::max<qsizetype>(it->start, start);
-        const qsizetype to = std::min<qsizetype>(it->start + it->length, end);
-        if (to > from)
-            result.append({int(from - start), int(to - from), it->format});
-    }
-    return result;
-}
-
-void NBESyntaxHighlighter::highlight(QTextDocument *document, const NBELanguage &language,
-                                     const NBETheme &theme, const QFont &font)
-{
-    const QString text = document->toPlainText();
-    if (text.isEmpty())
-        return;
-    const QList<QTextLayout::FormatRange> ranges =
-        formatRanges(text, tokenize(text, language), theme, font);
-    for (QTextBlock block = document->begin(); block.isValid(); block = block.next())
-        block.layout()->setFormats(rangesInBlock(ranges, block.position(), block.length() - 1));
-    document->markContentsDirty(0, document->characterCount());
 }
 
 QList<QTextLayout::FormatRange> NBESyntaxHighlighter::attributedLine(

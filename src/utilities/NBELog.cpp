@@ -16,13 +16,8 @@ void openSystemLog()
 QString NBELogger::compose(const char *format, const QString &argument)
 {
     QString text = QString::fromUtf8(format);
-    for (const QLatin1String placeholder : {QLatin1String("%s"), QLatin1String("%@")}) {
-        const qsizetype at = text.indexOf(placeholder);
-        if (at >= 0) {
-            text.replace(at, 2, argument);
-            break;
-        }
-    }
+    if (const qsizetype at = text.indexOf(QLatin1String("%s")); at >= 0)
+        text.replace(at, 2, argument);
     return text;
 }
 

@@ -13,8 +13,7 @@ public:
 
     const char *category() const { return m_category; }
 
-    // `format` holds one "%s" (a string) or "%@" (an error's description)
-    // placeholder that `argument` fills.
+    // The first "%s" of `format` is where `argument` goes.
     void info(const char *format, const QString &argument = {}) const;
     void error(const char *format, const QString &argument = {}) const;
 

@@ -112,7 +112,7 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                             // without a workspace of their root.
                             setErrorMessage(QStringLiteral("Failed to open folder: ") +
                                             tree.error().description);
-                            NBELog::app().error("Failed to open workspace: %@",
+                            NBELog::app().error("Failed to open workspace: %s",
                                                 tree.error().description);
                             setLoading(false);
                             promise->finish();

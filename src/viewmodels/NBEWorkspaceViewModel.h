@@ -447,8 +447,6 @@ private:
 
     // Stores a new workspace value, announcing it only when it differs.
     void setWorkspace(const std::optional<NBEWorkspace> &workspace);
-    // Changes the workspace in place and always announces it.
-    template <typename Change> void changeWorkspace(Change &&change);
     void setErrorMessage(const std::optional<QString> &message);
     void setLoading(bool loading);
     void setRecentProjects(const QList<QUrl> &projects);

@@ -310,7 +310,7 @@ QFuture<void> NBEWorkspaceViewModel::refreshFileTree()
     nbeWhenFinished(m_fileService.buildFileTree(root), this,
                     [this, root, promise](NBEResult<NBEFileTreeNode> tree) {
                         if (!tree) {
-                            NBELog::fileIO().error("Failed to refresh file tree: %@",
+                            NBELog::fileIO().error("Failed to refresh file tree: %s",
                                                    tree.error().description);
                         } else if (m_workspace && m_workspace->rootURL == root) {
                             m_workspace->fileTree = std::move(*tree);

@@ -177,7 +177,7 @@ QFuture<bool> NBEWorkspaceViewModel::write(const QUuid &tabID, const QUrl &url, 
             if (!result) {
                 setErrorMessage(QStringLiteral("Failed to save: ") + result.error().description);
                 if (afterwards)
-                    NBELog::fileIO().error("Failed to save: %@", result.error().description);
+                    NBELog::fileIO().error("Failed to save: %s", result.error().description);
                 finish(false);
                 return;
             }

@@ -92,7 +92,7 @@ QFuture<void> NBEWorkspaceViewModel::openFile(const QUrl &at, bool asPreview)
         [this, at, asPreview, promise](NBEResult<NBETextFile> file) {
             if (!file) {
                 setErrorMessage(QStringLiteral("Failed to read file: ") + file.error().description);
-                NBELog::fileIO().error("Failed to read file: %@", file.error().description);
+                NBELog::fileIO().error("Failed to read file: %s", file.error().description);
             } else {
                 finishOpening(at, asPreview, *file);
             }

@@ -341,8 +341,6 @@ bool NBEFileTreeView::handleFileDrop(
     return handled;
 }
 
-// MARK: - The list
-
 NBEFileTreeWidget::NBEFileTreeWidget(NBEFileTreeView *owner)
     : QTreeWidget(owner)
     , m_owner(owner)

@@ -93,11 +93,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST(MarkdownActions, RawValuesAndCommands)
 {
-    const QList<NBEMarkdownAction> all = NBEMarkdownAction::allCases();
-    ASSERT_EQ(all.size(), 14);
-    EXPECT_EQ(all.first().rawValue(), QStringLiteral("bold"));
-    EXPECT_EQ(all.last().id(), QStringLiteral("horizontalRule"));
-    for (const NBEMarkdownAction action : all)
+    for (const NBEMarkdownAction action : NBEMarkdownAction::allCases())
         EXPECT_EQ(NBEMarkdownAction::fromRawValue(action.rawValue()), action);
     EXPECT_FALSE(NBEMarkdownAction::fromRawValue(QStringLiteral("Bold")));
     EXPECT_FALSE(NBEMarkdownAction::fromRawValue(QString()));
@@ -107,11 +103,6 @@ TEST(MarkdownActions, RawValuesAndCommands)
     EXPECT_NE(first, second);
     EXPECT_EQ(first, first);
     EXPECT_FALSE(first.id.isNull());
-}
-
-TEST(MarkdownActions, TemplateLengths)
-{
-    EXPECT_EQ(NBEMarkdownEditor::edit(A::table, QString(), {0, 0}).replacement.size(), 49);
 }
 
 } // namespace

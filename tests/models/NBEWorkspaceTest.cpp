@@ -96,7 +96,6 @@ TEST(NBEWorkspace, NewWorkspaceNameAndEquality)
     EXPECT_FALSE(workspace.fileTree.has_value());
     EXPECT_TRUE(workspace.openTabs.isEmpty());
     EXPECT_FALSE(workspace.activeTabID.has_value());
-    EXPECT_EQ(workspace.editorSettings, NBEEditorSettings());
     EXPECT_EQ(NBEWorkspace(file("/home/me/site")).name(), QStringLiteral("site"));
 
     NBEWorkspace copy = workspace;

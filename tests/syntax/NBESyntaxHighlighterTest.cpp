@@ -2,10 +2,7 @@
 #include "NBEDefaultThemes.h"
 #include "NBELanguageRegistry.h"
 
-#include <QFont>
 #include <QRandomGenerator>
-#include <QTextBlock>
-#include <QTextDocument>
 #include <QtConcurrent>
 
 #include <gtest/gtest.h>
@@ -248,48 +245,10 @@ TEST(NBESyntaxHighlighter, RewrittenRulesMatchTheirPlainForms)
     }
 }
 
-TEST(NBESyntaxHighlighter, LineRanges)
-{
-    const NBELanguage lineLocal = custom({{QStringLiteral("//.*$"), NBETokenType::comment},
-                                          {QStringLiteral("\\d+"), NBETokenType::number},
-                                          {QStringLiteral("^[a-z]+"), NBETokenType::keyword}});
-    EXPECT_TRUE(NBESyntaxHighlighter::isLineLocal(lineLocal));
-    const QString text = QStringLiteral("abc 12 // 3\nde 4\nf // x\n");
-    const auto whole = NBESyntaxHighlighter::tokenize(text, lineLocal);
-    const qsizetype from = text.indexOf(u'\n') + 1;
-    const qsizetype to = text.indexOf(u'\n', from) + 1;
-    QList<NBEToken> expected;
-    std::copy_if(whole.begin(), whole.end(), std::back_inserter(expected),
-                 [&](const NBEToken &t) { return t.location >= from && t.end() <= to; });
-    EXPECT_EQ(NBESyntaxHighlighter::tokenize(text, lineLocal, from, to), expected);
-    EXPECT_EQ(expected.size(), 2);
-
-    struct Row
-    {
-        const char *pattern;
-        bool spans;
-    };
-    const Row rows[] = {{"//.*$", false},
-                        {"<\\w+", false},
-                        {"\"[^\"]*\"", true},
-                        {"\\b\\w+(?=\\s*\\()", true},
-                        {"/\\*[\\s\\S]*?\\*/", true},
-                        {"(?s)a.b", true},
-                        {"\\\\s", false}};
-    for (const Row &row : rows) {
-        EXPECT_EQ(NBESyntaxHighlighter::canSpanLines({QString::fromLatin1(row.pattern), {}}),
-                  row.spans)
-            << row.pattern;
-    }
-    for (const NBELanguage &language : NBELanguageRegistry::all())
-        EXPECT_FALSE(NBESyntaxHighlighter::isLineLocal(language)) << language.id.toStdString();
-}
-
-TEST(NBESyntaxHighlighter, FormatsAndAttributedLines)
+TEST(NBESyntaxHighlighter, AttributedLines)
 {
     NBETheme theme = NBEDefaultThemes::light();
     theme.tokenColors.remove(NBETokenType::attribute);
-    const QFont font(QStringLiteral("Monospace"), 13);
 
     const QString line = QStringLiteral("<a href=\"x\">t");
     const auto runs =
@@ -313,45 +272,6 @@ TEST(NBESyntaxHighlighter, FormatsAndAttributedLines)
     EXPECT_EQ(plain[0].format.foreground().color(), theme.editorText);
     EXPECT_TRUE(NBESyntaxHighlighter::attributedLine(QString(), NBELanguageRegistry::html(), theme)
                     .isEmpty());
-
-    const QString text = QStringLiteral("<b>\n\"two\nlines\" x\n");
-    const auto ranges = NBESyntaxHighlighter::formatRanges(
-        text, NBESyntaxHighlighter::tokenize(text, NBELanguageRegistry::html()), theme, font);
-    for (const auto &range : ranges)
-        EXPECT_EQ(range.format.font().family(), font.family());
-    const auto second = NBESyntaxHighlighter::rangesInBlock(ranges, 4, 4); // "two
-    ASSERT_EQ(second.size(), 1);
-    EXPECT_EQ(second[0].start, 0);
-    EXPECT_EQ(second[0].length, 4);
-    EXPECT_EQ(second[0].format.foreground().color(), theme.tokenColors[NBETokenType::string]);
-}
-
-TEST(NBESyntaxHighlighter, HighlightReplacesADocumentsFormats)
-{
-    const NBETheme &theme = NBEDefaultThemes::dark();
-    const QFont font(QStringLiteral("Monospace"), 11);
-    QTextCharFormat background;
-    background.setBackground(Qt::yellow);
-
-    QTextDocument empty;
-    empty.begin().layout()->setFormats({{0, 0, background}});
-    NBESyntaxHighlighter::highlight(&empty, NBELanguageRegistry::css(), theme, font);
-    EXPECT_EQ(empty.begin().layout()->formats().size(), 1) << "empty text is left alone";
-
-    QTextDocument document(QStringLiteral("a { color: red; }\n/* x */"));
-    document.begin().layout()->setFormats({{0, 3, background}});
-    NBESyntaxHighlighter::highlight(&document, NBELanguageRegistry::css(), theme, font);
-    const auto first = document.begin().layout()->formats();
-    ASSERT_FALSE(first.isEmpty());
-    for (const auto &range : first) {
-        EXPECT_FALSE(range.format.hasProperty(QTextFormat::BackgroundBrush));
-        EXPECT_EQ(range.format.font().pointSize(), 11);
-    }
-    EXPECT_EQ(first[0].format.foreground().color(), theme.editorText);
-    const auto last = document.lastBlock().layout()->formats();
-    ASSERT_EQ(last.size(), 1);
-    EXPECT_EQ(last[0].length, 7);
-    EXPECT_EQ(last[0].format.foreground().color(), theme.tokenColors[NBETokenType::comment]);
 }
 
 TEST(NBESyntaxHighlighter, RunsOnManyThreadsAtOnce)

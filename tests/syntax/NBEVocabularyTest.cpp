@@ -16,31 +16,18 @@ bool sortedUnique(const QStringList &list)
 
 } // namespace
 
-TEST(NBECSSData, TableSizesAndOrder)
+TEST(NBECSSData, TablesAreSortedWithoutDuplicates)
 {
-    EXPECT_EQ(NBECSSData::properties().size(), 192);
     EXPECT_TRUE(sortedUnique(NBECSSData::properties()));
-    EXPECT_EQ(NBECSSData::colorProperties().size(), 14);
-    EXPECT_EQ(NBECSSData::namedColors().size(), 47);
-    EXPECT_EQ(NBECSSData::namedColors().at(1), QStringLiteral("currentColor"));
-    EXPECT_EQ(NBECSSData::globalKeywords().size(), 5);
-    EXPECT_EQ(NBECSSData::propertyValues().size(), 68);
-    EXPECT_EQ(NBECSSData::propertyValues().value(QStringLiteral("border-left-style")),
-              NBECSSData::propertyValues().value(QStringLiteral("border-top-style")));
-    EXPECT_EQ(NBECSSData::propertyValues().value(QStringLiteral("grid-auto-flow")).last(),
-              QStringLiteral("column dense"));
+    EXPECT_TRUE(sortedUnique(NBECSSData::values(QStringLiteral("display"))));
 }
 
 TEST(NBECSSData, ValuesForProperty)
 {
     const QStringList color = NBECSSData::values(QStringLiteral("COLOR"));
     EXPECT_EQ(color, NBECSSData::values(QStringLiteral("color")));
-    EXPECT_EQ(color.size(), 52);
     EXPECT_TRUE(sortedUnique(color));
     EXPECT_TRUE(color.contains(QStringLiteral("transparent")));
-    const qsizetype current = color.indexOf(QStringLiteral("currentColor"));
-    EXPECT_EQ(color.at(current - 1), QStringLiteral("crimson"));
-    EXPECT_EQ(color.at(current + 1), QStringLiteral("cyan"));
 
     EXPECT_EQ(NBECSSData::values(QStringLiteral("no-such-property")),
               QStringList({"inherit", "initial", "revert", "revert-layer", "unset"}));
@@ -54,17 +41,9 @@ TEST(NBECSSData, ValuesForProperty)
         NBECSSData::values(QStringLiteral("background")).contains(QStringLiteral("no-repeat")));
 }
 
-TEST(NBEHTMLData, TableSizes)
+TEST(NBEHTMLData, TablesAgreeWithEachOther)
 {
-    EXPECT_EQ(NBEHTMLData::elements().size(), 112);
     EXPECT_TRUE(sortedUnique(NBEHTMLData::elements()));
-    EXPECT_EQ(NBEHTMLData::voidElements().size(), 14);
-    EXPECT_EQ(NBEHTMLData::pathAttributes().size(), 8);
-    EXPECT_EQ(NBEHTMLData::globalAttributes().size(), 42);
-    EXPECT_EQ(NBEHTMLData::elementAttributes().size(), 43);
-    EXPECT_EQ(NBEHTMLData::attributeValues().size(), 29);
-    EXPECT_EQ(NBEHTMLData::attributeValues().value(QStringLiteral("role")).size(), 58);
-    EXPECT_EQ(NBEHTMLData::inputTypes().size(), 22);
     for (const QString &name : NBEHTMLData::voidElements()) {
         EXPECT_TRUE(NBEHTMLData::elements().contains(name)) << name.toStdString();
         EXPECT_TRUE(NBEMarkupScan::isVoidElement(name.toUpper())) << name.toStdString();
@@ -79,13 +58,14 @@ TEST(NBEHTMLData, TableSizes)
 
 TEST(NBEHTMLData, AttributesForElement)
 {
+    // An element's own attributes join the global ones, merged and sorted.
     const QStringList unknown = NBEHTMLData::attributes(QStringLiteral("x-widget"));
-    EXPECT_EQ(unknown.size(), 42);
     EXPECT_TRUE(sortedUnique(unknown));
     const QStringList input = NBEHTMLData::attributes(QStringLiteral("INPUT"));
-    EXPECT_EQ(input.size(), 60);
-    EXPECT_EQ(input.count(QStringLiteral("autofocus")), 1);
     EXPECT_TRUE(sortedUnique(input));
+    EXPECT_GT(input.size(), unknown.size());
+    for (const QString &name : unknown)
+        EXPECT_TRUE(input.contains(name)) << name.toStdString();
 }
 
 TEST(NBEHTMLData, ValuesForAttribute)

@@ -35,7 +35,6 @@ TEST_F(Lifecycle, LoadBuildsTheWorkspaceRecordsTheFolderAndRestoresTheDraft)
     EXPECT_EQ(workspace.fileTree->children[0].name, QStringLiteral("css"));
     EXPECT_TRUE(workspace.openTabs.isEmpty());
     EXPECT_FALSE(workspace.activeTabID.has_value());
-    EXPECT_EQ(workspace.editorSettings, NBEEditorSettings{});
     EXPECT_EQ(model->recentProjects().value(0), rootURL());
     EXPECT_TRUE(model->isGitRepository());
     EXPECT_EQ(model->commitMessage(), QStringLiteral("Half-written message"));
