@@ -1,16 +1,18 @@
 #include "NBEAIConfig.h"
 
 #include "NBEKeychain.h"
+#include "NBEPreferences.h"
 
 bool NBEAIConfig::isEnabled(const NBEDefaults &defaults)
 {
-    return defaults.boolValue(QStringLiteral("nbe.ai.enabled"), true);
+    return defaults.boolValue(NBEPreferences::keyName(NBEPreferences::Key::aiEnabled), true);
 }
 
 NBEAnthropicServiceModel NBEAIConfig::model(const NBEDefaults &defaults)
 {
     return NBEAnthropicModels::fromRawValue(
-               defaults.stringValue(QStringLiteral("nbe.ai.model"), QString()))
+               defaults.stringValue(NBEPreferences::keyName(NBEPreferences::Key::aiModel),
+                                    QString()))
         .value_or(NBEAnthropicServiceModel::sonnet5);
 }
 

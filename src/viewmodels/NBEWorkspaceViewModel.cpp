@@ -20,7 +20,16 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
 {
     m_desktop =
         m_environment.desktop ? m_environment.desktop : std::make_shared<NBEHeadlessDesktop>();
-    m_defaults = m_environment.defaults ? m_environment.defaults : &NBEDefaults::shared();
+    // One store behind both, so what the preferences write the drafts and
+    // recent projects see too.
+    if (m_environment.preferences) {
+        m_preferences = m_environment.preferences;
+        m_defaults = m_environment.defaults ? m_environment.defaults : &m_preferences->store();
+    } else {
+        m_defaults = m_environment.defaults ? m_environment.defaults : &NBEDefaults::shared();
+        m_preferences = m_environment.defaults ? new NBEPreferences(*m_defaults, this)
+                                               : &NBEPreferences::shared();
+    }
     m_webServerLaunch =
         m_environment.webServerLaunch
             ? m_environment.webServerLaunch

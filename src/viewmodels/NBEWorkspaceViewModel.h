@@ -11,6 +11,7 @@
 #include "NBEHTMLAction.h"
 #include "NBELSPCompletionItem.h"
 #include "NBEMarkdownAction.h"
+#include "NBEPreferences.h"
 #include "NBESymbol.h"
 #include "NBEWebLSPServers.h"
 #include "NBEWorkspace.h"
@@ -54,6 +55,9 @@ struct NBEWorkspaceEnvironment
     std::shared_ptr<NBEWorkspaceDesktop> desktop;
     NBEApplicationActivity *activity = nullptr;
     NBEDefaults *defaults = nullptr;
+    // The typed "nbe." preferences; empty: ones over `defaults` (or the
+    // shared ones when that is empty too).
+    NBEPreferences *preferences = nullptr;
     NBEWorkspaceTimings timings;
     QUrl gitURL = QUrl::fromLocalFile(QStringLiteral("/usr/bin/git"));
     // How a web language server is found for a language id; empty: on disk.
@@ -102,6 +106,7 @@ public:
     void clearRevealTarget();
 
     bool hasWorkspace() const { return m_workspace.has_value(); }
+    NBEPreferences &preferences() const { return *m_preferences; }
     // The active tab, if any.
     std::optional<NBEOpenTab> activeTab() const;
     // The outline of the active tab's current text; empty without one.
@@ -588,6 +593,7 @@ private:
     NBEWorkspaceEnvironment m_environment;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
     NBEDefaults *m_defaults = nullptr;
+    NBEPreferences *m_preferences = nullptr;
     std::function<std::optional<NBEWebLSPLaunch>(const QString &)> m_webServerLaunch;
     QPointer<NBEApplicationActivity> m_activity;
 

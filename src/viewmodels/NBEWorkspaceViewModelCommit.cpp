@@ -157,7 +157,7 @@ QFuture<void> NBEWorkspaceViewModel::generateCommitMessage()
 {
     if (!m_git.root)
         return QtFuture::makeReadyFuture();
-    if (!NBEAIConfig::isEnabled(defaults())) {
+    if (!preferences().aiEnabled()) {
         setErrorMessage(
             QStringLiteral("AI features are turned off. Enable them in Settings → AI."));
         return QtFuture::makeReadyFuture();
@@ -193,7 +193,7 @@ void NBEWorkspaceViewModel::requestCommitMessage(const QUrl &root, const QString
                     subjects.append(commit.subject);
                 const QFuture<NBEResult<QString>> answer = anthropicService().generateCommitMessage(
                     truncatedDiff(diff, diffLimit), fileChangeSummary(root), subjects,
-                    NBEAIConfig::model(defaults()), apiKey);
+                    preferences().aiModel(), apiKey);
                 nbeWhenFinished(answer, this, [this, promise](const NBEResult<QString> &result) {
                     if (result) {
                         setCommitMessage(*result);

@@ -11,7 +11,7 @@
 
 bool NBEWorkspaceViewModel::isAutoFetchEnabled() const
 {
-    return defaults().boolValue(QStringLiteral("nbe.gitAutoFetch"), true);
+    return preferences().gitAutoFetch();
 }
 
 void NBEWorkspaceViewModel::startAutoFetch()

@@ -17,12 +17,6 @@
 
 namespace {
 
-const QString autoSaveModeKey = QStringLiteral("nbe.autoSaveMode");
-const QString autoSaveDelayKey = QStringLiteral("nbe.autoSaveDelay");
-const QString formatOnSaveKey = QStringLiteral("nbe.formatOnSave");
-const QString useSoftTabsKey = QStringLiteral("nbe.useSoftTabs");
-const QString tabSizeKey = QStringLiteral("nbe.tabSize");
-
 std::optional<QString> languageID(const NBEOpenTab &tab)
 {
     if (!tab.language)
@@ -34,30 +28,22 @@ std::optional<QString> languageID(const NBEOpenTab &tab)
 
 QString NBEWorkspaceViewModel::autoSaveMode() const
 {
-    const QString mode = defaults().stringValue(autoSaveModeKey, QStringLiteral("off"));
-    if (mode == QLatin1String("afterDelay") || mode == QLatin1String("onFocusChange"))
-        return mode;
-    return QStringLiteral("off");
+    return preferences().autoSaveMode();
 }
 
 double NBEWorkspaceViewModel::autoSaveDelay() const
 {
-    std::optional<double> delay = defaults().doubleValue(autoSaveDelayKey);
-    if (!delay) {
-        if (const std::optional<qint64> whole = defaults().intValue(autoSaveDelayKey))
-            delay = double(*whole);
-    }
-    return delay && std::isfinite(*delay) && *delay > 0 ? *delay : 1.5;
+    return preferences().autoSaveDelay();
 }
 
 bool NBEWorkspaceViewModel::softTabsSetting() const
 {
-    return defaults().boolValue(useSoftTabsKey, true);
+    return preferences().useSoftTabs();
 }
 
 int NBEWorkspaceViewModel::tabSizeSetting() const
 {
-    return int(defaults().intValue(tabSizeKey, 4));
+    return preferences().tabSize();
 }
 
 QString NBEWorkspaceViewModel::currentIndentUnit() const
@@ -123,8 +109,7 @@ QFuture<bool> NBEWorkspaceViewModel::saveTab(const QUuid &id, bool force)
     const QString text = tab->sourceFile.content;
     const NBELineEnding lineEnding = tab->sourceFile.lineEnding;
     const bool shouldFormat = (force || autoSaveMode() == QLatin1String("onFocusChange")) &&
-                              defaults().boolValue(formatOnSaveKey, false) &&
-                              NBEFormatter::canFormat(language);
+                              preferences().formatOnSave() && NBEFormatter::canFormat(language);
     if (!shouldFormat)
         return write(id, url, text, lineEnding, true);
 

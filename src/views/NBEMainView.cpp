@@ -1,7 +1,6 @@
 #include "NBEMainView.h"
 
 #include "NBEDefaultThemes.h"
-#include "NBEDefaults.h"
 #include "NBEFileTreeView.h"
 #include "NBEGitDiffView.h"
 #include "NBESourceEditor.h"
@@ -33,11 +32,14 @@ QFrame *divider(QWidget *parent)
 } // namespace
 
 NBEMainView::NBEMainView(const QUrl &rootURL, QWidget *parent)
+    : NBEMainView(rootURL, NBEWorkspaceEnvironment(), parent)
+{}
+
+NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environment, QWidget *parent)
     : QWidget(parent)
     , m_rootURL(rootURL)
     , m_desktop(std::make_shared<NBEWidgetDesktop>(this))
 {
-    NBEWorkspaceEnvironment environment;
     environment.desktop = m_desktop;
     m_viewModel = new NBEWorkspaceViewModel(environment, this);
     NBEWorkspaceViewModel *viewModel = m_viewModel;
@@ -109,10 +111,11 @@ NBEMainView::NBEMainView(const QUrl &rootURL, QWidget *parent)
     // root takes them.
     connect(&NBEWindowOpener::shared(), &NBEWindowOpener::openPendingFiles, this,
             [viewModel](const QUrl &root) { viewModel->openPendingFiles(root); });
-    connect(&NBEDefaults::shared(), &NBEDefaults::valueChanged, this, [this](const QString &key) {
-        if (key.startsWith(QLatin1String("nbe.")))
-            applySettings();
-    });
+    connect(&viewModel->preferences(), &NBEPreferences::changed, this,
+            [this](NBEPreferences::Key key) {
+                if (NBEPreferences::isEditorKey(key) || key == NBEPreferences::Key::appearance)
+                    applySettings();
+            });
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s != Qt::ApplicationActive)
             m_viewModel->autoSaveOnFocusChange();
@@ -139,24 +142,24 @@ void NBEMainView::start()
     nbeWhenFinished(m_viewModel->loadWorkspace(m_rootURL), this, openQueued);
 }
 
-NBEEditorSettings NBEMainView::currentSettings()
+NBEEditorSettings NBEMainView::currentSettings() const
 {
-    const NBEDefaults &defaults = NBEDefaults::shared();
-    NBEEditorSettings settings;
-    settings.tabSize = int(defaults.intValue(QStringLiteral("nbe.tabSize"), 4));
-    settings.useSoftTabs = defaults.boolValue(QStringLiteral("nbe.useSoftTabs"), true);
-    settings.wordWrap = defaults.boolValue(QStringLiteral("nbe.wordWrap"), true);
-    settings.showLineNumbers = defaults.boolValue(QStringLiteral("nbe.showLineNumbers"), true);
-    settings.fontSize = defaults.doubleValue(QStringLiteral("nbe.fontSize"), 13.0);
-    settings.showInvisibles = defaults.boolValue(QStringLiteral("nbe.showInvisibles"), false);
-    settings.fontName = NBEEditorSettings::defaultFontName();
-    return settings;
+    return m_viewModel->preferences().editorSettings();
 }
 
-NBETheme NBEMainView::currentTheme(const QPalette &palette)
+NBETheme NBEMainView::currentTheme(const QPalette &palette, const QString &appearance)
 {
+    if (appearance == QLatin1String("dark"))
+        return NBEDefaultThemes::dark();
+    if (appearance == QLatin1String("light"))
+        return NBEDefaultThemes::light();
     return palette.color(QPalette::Window).lightness() < 128 ? NBEDefaultThemes::dark()
                                                              : NBEDefaultThemes::light();
+}
+
+NBETheme NBEMainView::theme() const
+{
+    return currentTheme(palette(), m_viewModel->preferences().appearance());
 }
 
 void NBEMainView::windowDeactivated()
@@ -173,7 +176,7 @@ void NBEMainView::applySettings()
 {
     if (m_sourceEditor) {
         m_sourceEditor->setSettings(currentSettings());
-        m_sourceEditor->setTheme(currentTheme(palette()));
+        m_sourceEditor->setTheme(theme());
     }
 }
 
@@ -206,8 +209,8 @@ void NBEMainView::refresh()
     m_noEditor->setVisible(!activeID);
     if (!activeID)
         return;
-    m_sourceEditor = new NBESourceEditor(m_viewModel, *activeID, currentTheme(palette()),
-                                         currentSettings(), nullptr, m_tabArea);
+    m_sourceEditor =
+        new NBESourceEditor(m_viewModel, *activeID, theme(), currentSettings(), nullptr, m_tabArea);
     m_tabAreaLayout->insertWidget(m_tabAreaLayout->indexOf(m_statusDivider), m_sourceEditor, 1);
     if (hadFocus || isVisible())
         m_sourceEditor->setFocus();

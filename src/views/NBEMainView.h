@@ -3,6 +3,7 @@
 #include "NBEEditorSettings.h"
 #include "NBESourceEditor.h"
 #include "NBETheme.h"
+#include "NBEWorkspaceViewModel.h"
 
 #include <QMessageBox>
 #include <QPointer>
@@ -18,7 +19,6 @@ class NBEGitDiffView;
 class NBEStatusBar;
 class NBETabBar;
 class NBEWidgetDesktop;
-class NBEWorkspaceViewModel;
 class QFrame;
 class QLabel;
 class QSplitter;
@@ -36,6 +36,9 @@ class NBEMainView : public QWidget
 
 public:
     explicit NBEMainView(const QUrl &rootURL, QWidget *parent = nullptr);
+    // With the view model's surroundings given (its desktop is the window's).
+    NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environment,
+                QWidget *parent = nullptr);
     ~NBEMainView() override;
 
     QUrl rootURL() const { return m_rootURL; }
@@ -44,11 +47,12 @@ public:
     // Loads the folder (unless loaded) and then opens the files queued for it.
     void start();
 
-    // The editor settings from the "nbe." settings keys, each with its
-    // default while the key is absent.
-    static NBEEditorSettings currentSettings();
-    // The built-in dark theme on a dark palette, the light one otherwise.
-    static NBETheme currentTheme(const QPalette &palette);
+    // The editor settings from the view model's preferences.
+    NBEEditorSettings currentSettings() const;
+    // The built-in dark theme for the "dark" appearance, or for "system" on
+    // a dark palette; the light one otherwise.
+    static NBETheme currentTheme(const QPalette &palette,
+                                 const QString &appearance = QStringLiteral("system"));
 
     // The window stopped being the active one.
     void windowDeactivated();
@@ -73,6 +77,7 @@ private:
     void refreshDiff();
     void showError();
     void applySettings();
+    NBETheme theme() const;
 
     QUrl m_rootURL;
     std::shared_ptr<NBEWidgetDesktop> m_desktop;
