@@ -1,13 +1,19 @@
 #include "NBEApplicationShell.h"
 
+#include "NBECodeTextEdit.h"
 #include "NBEDialogProjectPanels.h"
 #include "NBEFileService.h"
+#include "NBEHelpWindow.h"
 #include "NBEMainView.h"
 #include "NBEMarkdownAction.h"
 #include "NBEProjectPicker.h"
 #include "NBERecentProjects.h"
+#include "NBESettingsWindow.h"
+#include "NBESourceEditor.h"
+#include "NBETextEditorView.h"
 #include "NBEWhenFinished.h"
 #include "NBEWindowOpener.h"
+#include "NBEWindowToolbar.h"
 #include "NBEWorkspaceViewModel.h"
 
 #include <QApplication>
@@ -46,7 +52,7 @@ void NBEProjectWindow::buildMenus()
     QMenu *file = menuBar()->addMenu(tr("&File"));
     file->addAction(tr("Open Folder…"), QKeySequence::Open, this,
                     [this] { Q_EMIT openFolderRequested(); });
-    file->addAction(tr("Open File…"), this, [this, viewModel] {
+    file->addAction(tr("Open File…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this, [this] {
         NBEDialogProjectPanels panels(this);
         if (const auto url = NBEProjectPicker::chooseFile(panels, m_root))
             NBEWindowOpener::shared().open(*url);
@@ -64,12 +70,31 @@ void NBEProjectWindow::buildMenus()
     file->addAction(tr("Close Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), this,
                     [viewModel] { viewModel->closeWorkspace(); });
     file->addSeparator();
+    QAction *initGit = file->addAction(tr("Initialize Git Repository…"), this,
+                                       [viewModel] { viewModel->initGitRepository(); });
+    file->addSeparator();
     file->addAction(tr("Quit"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
+
+    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    // The editor opens its own find bar; the menu names the key and reaches
+    // the same bar.
+    QAction *find = edit->addAction(tr("Find…"), QKeySequence::Find, this, [this] {
+        if (NBESourceEditor *editor = m_mainView->sourceEditor())
+            Q_EMIT editor->editor()->textView()->findRequested();
+    });
+    edit->addSeparator();
+    edit->addAction(tr("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
+                    [viewModel] { NBESettingsWindow::present(viewModel->preferences()); });
 
     QMenu *view = menuBar()->addMenu(tr("&View"));
     QAction *preview =
         view->addAction(tr("Toggle Preview"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P), this,
                         [viewModel] { viewModel->toggleActivePreview(); });
+
+    QMenu *go = menuBar()->addMenu(tr("&Go"));
+    QAction *definition =
+        go->addAction(tr("Jump to Definition"), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_J), this,
+                      [viewModel] { viewModel->jumpToDefinition(); });
 
     QMenu *format = menuBar()->addMenu(tr("F&ormat"));
     const auto markdown = [format, viewModel](const QString &title, const QKeySequence &keys,
@@ -87,36 +112,37 @@ void NBEProjectWindow::buildMenus()
         format->addAction(tr("Format Document"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
                           this, [viewModel] { viewModel->requestFormatDocument(); });
 
+    QMenu *help = menuBar()->addMenu(tr("&Help"));
+    help->addAction(tr("Nabri Editor Help"), QKeySequence::HelpContents, this,
+                    [] { NBEHelpWindow::present(); });
+    help->addAction(tr("Keyboard Shortcuts"), this,
+                    [] { NBEHelpWindow::present(QStringLiteral("keyboard-shortcuts")); });
+
     // Shortcuts fire without the menu being opened, so the enabled states
     // follow the active tab as it changes.
-    const auto updateCommands = [=] {
+    const auto updateCommands = [=, this] {
+        const auto active = viewModel->activeTab();
         preview->setEnabled(viewModel->canPreviewActiveTab());
         for (QAction *action : markdownActions)
             action->setEnabled(viewModel->isEditingMarkdown());
         formatDocument->setEnabled(viewModel->canFormatActiveTab());
+        // Whether a server answers is the view model's to find out (it looks
+        // on disk), so not on every keystroke here.
+        definition->setEnabled(active && active->language);
+        find->setEnabled(m_mainView->sourceEditor() != nullptr);
+        initGit->setEnabled(viewModel->hasWorkspace() && !viewModel->isGitRepository());
     };
     connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, updateCommands);
+    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, updateCommands);
     updateCommands();
 
-    auto *toolbar = addToolBar(tr("Project"));
-    toolbar->setMovable(false);
-    auto *projectButton = new QToolButton(toolbar);
-    projectButton->setPopupMode(QToolButton::InstantPopup);
-    projectButton->setMenu(m_projectMenu);
-    projectButton->setToolButtonStyle(Qt::ToolButtonTextOnly);
-    QFont bold = projectButton->font();
-    bold.setWeight(QFont::DemiBold);
-    projectButton->setFont(bold);
-    projectButton->setObjectName(QStringLiteral("projectMenuButton"));
-    toolbar->addWidget(projectButton);
+    m_toolbar = new NBEWindowToolbar(viewModel, m_projectMenu, this);
+    addToolBar(m_toolbar);
 }
 
 void NBEProjectWindow::refreshProjectMenu()
 {
     NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
-    if (auto *button = findChild<QToolButton *>(QStringLiteral("projectMenuButton")))
-        button->setText(viewModel->workspace() ? viewModel->workspace()->name()
-                                               : tr("Nabri Editor"));
     m_projectMenu->clear();
     m_projectMenu->addAction(tr("Open Folder…"), this, [this] { Q_EMIT openFolderRequested(); });
     if (!viewModel->recentProjects().isEmpty()) {

@@ -8,6 +8,7 @@
 #include <QUrl>
 
 class NBEMainView;
+class NBEWindowToolbar;
 class NBEWelcomeWindow;
 class QListWidget;
 
@@ -22,6 +23,7 @@ public:
     explicit NBEProjectWindow(const QUrl &root, QWidget *parent = nullptr);
 
     NBEMainView *mainView() const { return m_mainView; }
+    NBEWindowToolbar *toolbar() const { return m_toolbar; }
     QUrl root() const { return m_root; }
 
     static constexpr QSize defaultSize{1000, 700};
@@ -41,6 +43,7 @@ private:
     QUrl m_root;
     NBEMainView *m_mainView;
     QMenu *m_projectMenu;
+    NBEWindowToolbar *m_toolbar = nullptr;
     bool m_closing = false;
 };
 

@@ -3,6 +3,10 @@
 #include "NBEDefaultThemes.h"
 #include "NBEFileTreeView.h"
 #include "NBEGitDiffView.h"
+#include "NBEHTMLToolbar.h"
+#include "NBEIcons.h"
+#include "NBEMarkdownToolbar.h"
+#include "NBEOutlineView.h"
 #include "NBESourceEditor.h"
 #include "NBEStatusBar.h"
 #include "NBETabBar.h"
@@ -27,6 +31,30 @@ QFrame *divider(QWidget *parent)
     line->setFrameShadow(QFrame::Plain);
     line->setForegroundRole(QPalette::Mid);
     return line;
+}
+
+// Stands in for a pane whose views aren't part of the window yet.
+QWidget *makePlaceholderPane(NBESidebarMode mode, QWidget *parent)
+{
+    auto *pane = new QWidget(parent);
+    auto *layout = new QVBoxLayout(pane);
+    layout->setSpacing(6);
+    layout->addStretch(1);
+    auto *symbol = new QLabel(pane);
+    symbol->setPixmap(NBEIcons::icon(NBESidebarView::symbol(mode),
+                                     pane->palette().color(QPalette::PlaceholderText))
+                          .pixmap(28, 28));
+    symbol->setAlignment(Qt::AlignCenter);
+    layout->addWidget(symbol);
+    auto *text = new QLabel(QCoreApplication::translate("NBEMainView", "%1 isn't available yet.")
+                                .arg(NBESidebarView::toolTip(mode)),
+                            pane);
+    text->setAlignment(Qt::AlignCenter);
+    text->setWordWrap(true);
+    text->setForegroundRole(QPalette::PlaceholderText);
+    layout->addWidget(text);
+    layout->addStretch(1);
+    return pane;
 }
 
 } // namespace
@@ -65,18 +93,18 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     actions.showError = [this](const QString &message) {
         QMessageBox::warning(this, tr("Error"), message);
     };
-    m_fileTree = new NBEFileTreeView(actions, this);
+    m_fileTreeActions = actions;
 
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     splitter->setChildrenCollapsible(false);
-    m_fileTree->setMinimumWidth(180);
-    m_fileTree->setMaximumWidth(350);
-    splitter->addWidget(m_fileTree);
+    m_sidebar = new NBESidebarView(
+        [this](NBESidebarMode mode, QWidget *parent) { return makePane(mode, parent); }, splitter);
+    m_sidebar->setMinimumWidth(180);
+    m_sidebar->setMaximumWidth(350);
+    splitter->addWidget(m_sidebar);
 
     m_detail = new QStackedWidget(splitter);
-    m_empty = new QLabel(tr("Open a file to start editing"), m_detail);
-    m_empty->setAlignment(Qt::AlignCenter);
-    m_empty->setForegroundRole(QPalette::PlaceholderText);
+    m_empty = makeEmptyState(m_detail);
     m_detail->addWidget(m_empty);
     m_tabArea = new QWidget(m_detail);
     m_tabAreaLayout = new QVBoxLayout(m_tabArea);
@@ -85,6 +113,18 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     m_tabBar = new NBETabBar(viewModel, m_tabArea);
     m_tabAreaLayout->addWidget(m_tabBar);
     m_tabAreaLayout->addWidget(divider(m_tabArea));
+    // The formatting toolbars, each shown while its language is edited.
+    m_markdownToolbar = new NBEMarkdownToolbar(
+        [viewModel](NBEMarkdownAction action) { viewModel->requestMarkdownEdit(action); },
+        m_tabArea);
+    m_tabAreaLayout->addWidget(m_markdownToolbar);
+    m_markdownDivider = divider(m_tabArea);
+    m_tabAreaLayout->addWidget(m_markdownDivider);
+    m_htmlToolbar = new NBEHTMLToolbar(
+        [viewModel](NBEHTMLAction action) { viewModel->requestHTMLEdit(action); }, m_tabArea);
+    m_tabAreaLayout->addWidget(m_htmlToolbar);
+    m_htmlDivider = divider(m_tabArea);
+    m_tabAreaLayout->addWidget(m_htmlDivider);
     // The active tab's editor goes between the tab bar and the status bar.
     // Tabs without an active one leave a blank space there.
     m_noEditor = new QWidget(m_tabArea);
@@ -103,8 +143,10 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     layout->addWidget(splitter);
 
     connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEMainView::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
-            [this] { m_fileTree->setGitStatus(m_viewModel->gitStatus()); });
+    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, [this] {
+        if (m_fileTree)
+            m_fileTree->setGitStatus(m_viewModel->gitStatus());
+    });
     connect(viewModel, &NBEWorkspaceViewModel::errorMessageChanged, this, &NBEMainView::showError);
     connect(viewModel, &NBEWorkspaceViewModel::diffTargetChanged, this, &NBEMainView::refreshDiff);
     // Files queued for a root reach every window; only the window of that
@@ -189,10 +231,9 @@ void NBEMainView::refresh()
         m_hadWorkspace = false;
         Q_EMIT workspaceClosed();
     }
-    m_fileTree->setTree(workspace ? workspace->fileTree : std::nullopt);
+    refreshFileTree();
+    refreshFormattingToolbars();
     const auto active = m_viewModel->activeTab();
-    m_fileTree->setActiveFile(active ? std::optional(active->sourceFile.url) : std::nullopt);
-    m_fileTree->setGitStatus(m_viewModel->gitStatus());
 
     const bool hasTabs = workspace && !workspace->openTabs.isEmpty();
     if (m_diffView)
@@ -234,10 +275,75 @@ void NBEMainView::refreshDiff()
         return;
     delete m_diffView;
     if (source) {
-        m_diffView = new NBEGitDiffView(*source, m_viewModel, currentTheme(palette()), m_detail);
+        m_diffView = new NBEGitDiffView(*source, m_viewModel, theme(), m_detail);
         m_detail->addWidget(m_diffView);
     }
     refresh();
+}
+
+void NBEMainView::refreshFileTree()
+{
+    if (!m_fileTree)
+        return;
+    const auto &workspace = m_viewModel->workspace();
+    m_fileTree->setTree(workspace ? workspace->fileTree : std::nullopt);
+    const auto active = m_viewModel->activeTab();
+    m_fileTree->setActiveFile(active ? std::optional(active->sourceFile.url) : std::nullopt);
+    m_fileTree->setGitStatus(m_viewModel->gitStatus());
+}
+
+void NBEMainView::refreshFormattingToolbars()
+{
+    const auto active = m_viewModel->activeTab();
+    // Markdown formatting acts on the source, so it goes with the preview;
+    // HTML formatting stays beside the preview.
+    const bool markdown = active && active->isMarkdown() && !active->isShowingPreview;
+    const bool html = active && active->isHTML();
+    m_markdownToolbar->setVisible(markdown);
+    m_markdownDivider->setVisible(markdown);
+    m_htmlToolbar->setVisible(html);
+    m_htmlDivider->setVisible(html);
+}
+
+QWidget *NBEMainView::makePane(NBESidebarMode mode, QWidget *parent)
+{
+    switch (mode) {
+    case NBESidebarMode::files:
+        m_fileTree = new NBEFileTreeView(m_fileTreeActions, parent);
+        refreshFileTree();
+        return m_fileTree;
+    case NBESidebarMode::outline:
+        m_outline = new NBEOutlineView(m_viewModel, parent);
+        return m_outline;
+    case NBESidebarMode::changes:
+        // The source-control changes pane goes here.
+        return makePlaceholderPane(mode, parent);
+    case NBESidebarMode::history:
+        // The commit history pane goes here.
+        return makePlaceholderPane(mode, parent);
+    }
+    return nullptr;
+}
+
+QWidget *NBEMainView::makeEmptyState(QWidget *parent)
+{
+    auto *empty = new QWidget(parent);
+    empty->setObjectName(QStringLiteral("emptyState"));
+    auto *layout = new QVBoxLayout(empty);
+    layout->setSpacing(8);
+    layout->addStretch(1);
+    auto *symbol = new QLabel(empty);
+    symbol->setPixmap(
+        NBEIcons::icon(QStringLiteral("doc.text"), palette().color(QPalette::PlaceholderText))
+            .pixmap(48, 48));
+    symbol->setAlignment(Qt::AlignCenter);
+    layout->addWidget(symbol);
+    auto *text = new QLabel(tr("Open a file to start editing"), empty);
+    text->setAlignment(Qt::AlignCenter);
+    text->setForegroundRole(QPalette::PlaceholderText);
+    layout->addWidget(text);
+    layout->addStretch(1);
+    return empty;
 }
 
 void NBEMainView::showError()

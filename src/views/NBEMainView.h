@@ -1,6 +1,9 @@
 #pragma once
 
 #include "NBEEditorSettings.h"
+#include "NBEFileTreeView.h"
+#include "NBEOutlineView.h"
+#include "NBESidebarView.h"
 #include "NBESourceEditor.h"
 #include "NBETheme.h"
 #include "NBEWorkspaceViewModel.h"
@@ -16,6 +19,8 @@
 
 class NBEFileTreeView;
 class NBEGitDiffView;
+class NBEHTMLToolbar;
+class NBEMarkdownToolbar;
 class NBEStatusBar;
 class NBETabBar;
 class NBEWidgetDesktop;
@@ -28,8 +33,9 @@ class QVBoxLayout;
 // The content of one project window: it owns the window's view model, loads
 // the folder when started, takes files queued for its folder, shows the view
 // model's errors in one alert, and says when the folder was closed. Sidebar
-// with the file tree; detail column with the tab bar and the editor of the
-// active tab above the status bar, or an empty state.
+// with its mode picker over the pane of the mode; detail column with the tab
+// bar, the formatting toolbar of the active tab's language and its editor
+// above the status bar, or an empty state.
 class NBEMainView : public QWidget
 {
     Q_OBJECT
@@ -57,7 +63,12 @@ public:
     // The window stopped being the active one.
     void windowDeactivated();
 
+    NBESidebarView *sidebar() const { return m_sidebar; }
+    // The panes of the sidebar's current mode; null in the other modes.
     NBEFileTreeView *fileTree() const { return m_fileTree; }
+    NBEOutlineView *outline() const { return m_outline; }
+    NBEMarkdownToolbar *markdownToolbar() const { return m_markdownToolbar; }
+    NBEHTMLToolbar *htmlToolbar() const { return m_htmlToolbar; }
     NBETabBar *tabBar() const { return m_tabBar; }
     NBESourceEditor *sourceEditor() const { return m_sourceEditor; }
     NBEStatusBar *statusBar() const { return m_statusBar; }
@@ -75,16 +86,28 @@ Q_SIGNALS:
 private:
     void refresh();
     void refreshDiff();
+    void refreshFileTree();
+    void refreshFormattingToolbars();
     void showError();
     void applySettings();
     NBETheme theme() const;
+    // The pane of a sidebar mode, built afresh on every switch.
+    QWidget *makePane(NBESidebarMode mode, QWidget *parent);
+    QWidget *makeEmptyState(QWidget *parent);
 
     QUrl m_rootURL;
     std::shared_ptr<NBEWidgetDesktop> m_desktop;
     NBEWorkspaceViewModel *m_viewModel;
-    NBEFileTreeView *m_fileTree;
+    NBEFileTreeActions m_fileTreeActions;
+    NBESidebarView *m_sidebar;
+    QPointer<NBEFileTreeView> m_fileTree;
+    QPointer<NBEOutlineView> m_outline;
     QStackedWidget *m_detail;
-    QLabel *m_empty;
+    QWidget *m_empty;
+    NBEMarkdownToolbar *m_markdownToolbar;
+    QFrame *m_markdownDivider;
+    NBEHTMLToolbar *m_htmlToolbar;
+    QFrame *m_htmlDivider;
     QWidget *m_tabArea;
     QVBoxLayout *m_tabAreaLayout;
     NBETabBar *m_tabBar;

@@ -1,0 +1,186 @@
+#include "NBEApplicationShell.h"
+#include "NBECodeTextEdit.h"
+#include "NBEFileService.h"
+#include "NBEFileTreeView.h"
+#include "NBEHelp.h"
+#include "NBEHelpWindow.h"
+#include "NBEMainView.h"
+#include "NBESettingsWindow.h"
+#include "NBESourceEditor.h"
+#include "NBETestSupport.h"
+#include "NBETextEditorView.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QAction>
+#include <QLineEdit>
+#include <QMenuBar>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+class NBEProjectWindowTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<NBEProjectWindow> window;
+
+    QString path(const QString &name) const { return QDir::cleanPath(dir.filePath(name)); }
+
+    void openWindow()
+    {
+        window = std::make_unique<NBEProjectWindow>(QUrl::fromLocalFile(dir.path()));
+        window->show();
+        window->mainView()->start();
+        ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel()->hasWorkspace(); }));
+    }
+
+    NBEWorkspaceViewModel *viewModel() const { return window->mainView()->viewModel(); }
+
+    QAction *action(const QString &text) const
+    {
+        for (QAction *candidate : window->findChildren<QAction *>())
+            if (candidate->text() == text)
+                return candidate;
+        return nullptr;
+    }
+
+    QList<QAction *> menuActions() const
+    {
+        QList<QAction *> all;
+        for (QAction *menu : window->menuBar()->actions())
+            if (menu->menu())
+                all += menu->menu()->actions();
+        return all;
+    }
+};
+
+} // namespace
+
+TEST_F(NBEProjectWindowTest, EveryShortcutTheHelpNamesIsAMenuCommand)
+{
+    openWindow();
+    const auto topic = NBEHelp::topic(QStringLiteral("keyboard-shortcuts"));
+    ASSERT_TRUE(topic.has_value());
+    // "**Label** — `Keys`"
+    const QRegularExpression row(QStringLiteral("^\\*\\*(.+)\\*\\* \u2014 `(.+)`$"));
+    int rows = 0;
+    for (const NBEHelpBlock &block : topic->blocks) {
+        for (const QString &item : block.items) {
+            const auto match = row.match(item);
+            if (!match.hasMatch())
+                continue;
+            ++rows;
+            const QString label = match.captured(1);
+            const QKeySequence keys = QKeySequence::fromString(match.captured(2));
+            SCOPED_TRACE(item.toStdString());
+            ASSERT_FALSE(keys.isEmpty());
+            QAction *found = nullptr;
+            for (QAction *candidate : menuActions())
+                if (candidate->shortcut() == keys)
+                    found = candidate;
+            ASSERT_NE(found, nullptr) << "no menu command has " << keys.toString().toStdString();
+            // The command is the one the help names (first word enough: "Toggle
+            // Markdown Preview" is the menu's "Toggle Preview").
+            EXPECT_TRUE(found->text().startsWith(label.section(QLatin1Char(' '), 0, 0)))
+                << found->text().toStdString();
+        }
+    }
+    EXPECT_EQ(rows, 10);
+
+    // The Help menu shows every topic, by section.
+    action(QStringLiteral("Nabri Editor Help"))->trigger();
+    NBEHelpWindow *help = NBEHelpWindow::instance();
+    ASSERT_NE(help, nullptr);
+    int topics = 0;
+    for (int s = 0; s < help->topics()->topLevelItemCount(); ++s)
+        topics += help->topics()->topLevelItem(s)->childCount();
+    EXPECT_EQ(topics, 26);
+    EXPECT_EQ(help->currentTopic(), QStringLiteral("what-is-nabri-editor"));
+    action(QStringLiteral("Keyboard Shortcuts"))->trigger();
+    EXPECT_EQ(NBEHelpWindow::instance(), help);
+    EXPECT_EQ(help->currentTopic(), QStringLiteral("keyboard-shortcuts"));
+    EXPECT_TRUE(help->article()->toPlainText().contains(QStringLiteral("Jump to Definition")));
+    // A see-also link opens its topic; the search keeps matching topics only.
+    Q_EMIT help->article()->anchorClicked(QUrl(QStringLiteral("nbe-help:formatting")));
+    EXPECT_EQ(help->currentTopic(), QStringLiteral("formatting"));
+    help->search()->setText(QStringLiteral("emmet"));
+    int shown = 0;
+    for (int s = 0; s < help->topics()->topLevelItemCount(); ++s)
+        for (int t = 0; t < help->topics()->topLevelItem(s)->childCount(); ++t)
+            shown += help->topics()->topLevelItem(s)->child(t)->isHidden() ? 0 : 1;
+    EXPECT_GE(shown, 1);
+    EXPECT_LT(shown, 26);
+    help->close();
+
+    action(QStringLiteral("Settings…"))->trigger();
+    ASSERT_NE(NBESettingsWindow::instance(), nullptr);
+    NBESettingsWindow::instance()->close();
+}
+
+TEST_F(NBEProjectWindowTest, InitializeGitRepositoryMakesTheFolderARepository)
+{
+    NBETest::writeFile(dir.filePath(QStringLiteral("a.txt")), "a\n");
+    openWindow();
+    QAction *init = action(QStringLiteral("Initialize Git Repository…"));
+    ASSERT_NE(init, nullptr);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return init->isEnabled(); }));
+    init->trigger();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel()->isGitRepository(); }));
+    EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral(".git"))).isDir());
+    EXPECT_FALSE(init->isEnabled());
+    // The new file shows its badge in the tree.
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return window->mainView()->fileTree()->gitStatus().contains(path(QStringLiteral("a.txt")));
+    }));
+}
+
+TEST_F(NBEProjectWindowTest, JumpToDefinitionMovesTheCaretToTheDefinition)
+{
+    NBETest::writeFile(dir.filePath(QStringLiteral("lib.js")),
+                       "// helpers\n\nexport function greet(name) {\n  return name;\n}\n");
+    NBETest::writeFile(dir.filePath(QStringLiteral("main.js")),
+                       "import { greet } from './lib.js';\ngreet('x');\n");
+    openWindow();
+    // Both open: the server answers across files it was given.
+    NBETest::await(
+        viewModel()->openFile(QUrl::fromLocalFile(path(QStringLiteral("lib.js"))), false));
+    NBETest::await(
+        viewModel()->openFile(QUrl::fromLocalFile(path(QStringLiteral("main.js"))), false));
+    NBEMainView *main = window->mainView();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return main->sourceEditor() != nullptr; }));
+    NBECodeTextEdit *text = main->sourceEditor()->editor()->textView();
+    QTextCursor cursor = text->textCursor();
+    cursor.setPosition(text->document()->findBlockByNumber(1).position() + 1);
+    text->setTextCursor(cursor);
+    QAction *jump = action(QStringLiteral("Jump to Definition"));
+    ASSERT_NE(jump, nullptr);
+    EXPECT_EQ(jump->shortcut(), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_J));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return viewModel()->activeTab()->cursorPosition.line == 2;
+    })) << viewModel()->activeTab()->cursorPosition.line;
+    EXPECT_TRUE(jump->isEnabled());
+    const auto onLib = [&] {
+        const auto tab = viewModel()->activeTab();
+        return tab &&
+               NBEFileService::keyPath(tab->sourceFile.url) == path(QStringLiteral("lib.js"));
+    };
+    // The TypeScript server needs a moment to load the project; ask until it answers.
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] {
+            if (onLib())
+                return true;
+            jump->trigger();
+            NBETest::waitUntil(onLib, std::chrono::milliseconds(500));
+            return onLib();
+        },
+        std::chrono::seconds(60)));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return main->sourceEditor() &&
+               main->sourceEditor()->editor()->textView()->textCursor().blockNumber() == 2;
+    }));
+}

@@ -1,0 +1,361 @@
+#include "NBEMainView.h"
+#include "../viewmodels/NBEWorkspaceFixture.h"
+#include "NBECodeTextEdit.h"
+#include "NBEFileTreeView.h"
+#include "NBEHTMLEditor.h"
+#include "NBEHTMLToolbar.h"
+#include "NBEMarkdownEditor.h"
+#include "NBEMarkdownToolbar.h"
+#include "NBEOutline.h"
+#include "NBEOutlineView.h"
+#include "NBESourceEditor.h"
+#include "NBETextEditorView.h"
+#include "NBEWindowToolbar.h"
+
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QSignalSpy>
+#include <QTest>
+#include <QToolButton>
+
+namespace {
+
+class NBEMainViewTest : public NBEWorkspaceFixture
+{
+protected:
+    std::unique_ptr<NBEPreferences> preferences;
+    std::unique_ptr<NBEMainView> view;
+
+    void makeView()
+    {
+        preferences = std::make_unique<NBEPreferences>(*settings);
+        NBEWorkspaceEnvironment environment;
+        environment.webServerLaunch = [](const QString &) {
+            return std::optional<NBEWebLSPLaunch>();
+        };
+        environment.activity = &activity;
+        environment.preferences = preferences.get();
+        environment.timings.validationDelay = std::chrono::milliseconds(60);
+        environment.timings.autoFetchStartDelay = std::chrono::hours(1);
+        environment.timings.syncStatusDuration = std::chrono::milliseconds(1500);
+        view = std::make_unique<NBEMainView>(rootURL(), environment);
+        view->resize(1000, 700);
+        view->show();
+        QSignalSpy started(view.get(), &NBEMainView::started);
+        view->start();
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !started.isEmpty(); }));
+    }
+
+    NBEWorkspaceViewModel *viewModel() const { return view->viewModel(); }
+
+    void openTab(const QString &relative)
+    {
+        NBETest::await(viewModel()->openFile(url(relative), false));
+        ASSERT_TRUE(NBETest::waitUntil([&] {
+            return view->sourceEditor() && viewModel()->activeTab() &&
+                   view->sourceEditor()->tabID() == viewModel()->activeTab()->id;
+        }));
+    }
+
+    NBECodeTextEdit *textView() const { return view->sourceEditor()->editor()->textView(); }
+
+    QString content() const { return viewModel()->activeTab()->sourceFile.content; }
+
+    // Puts `text` in the editor and selects `length` characters at `start`.
+    void setTextAndSelect(const QString &text, int start, int length)
+    {
+        textView()->setPlainText(text);
+        ASSERT_TRUE(NBETest::waitUntil([&] { return content() == text; }));
+        QTextCursor cursor = textView()->textCursor();
+        cursor.setPosition(start);
+        cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+        textView()->setTextCursor(cursor);
+    }
+
+    void selectMode(NBESidebarMode mode)
+    {
+        QTest::mouseClick(view->sidebar()->pickerButton(mode), Qt::LeftButton);
+        ASSERT_EQ(view->sidebar()->mode(), mode);
+    }
+
+    std::optional<NBEFileTreeNode> node(const QString &name) const
+    {
+        const auto &workspace = viewModel()->workspace();
+        if (!workspace || !workspace->fileTree)
+            return std::nullopt;
+        for (const NBEFileTreeNode &child : workspace->fileTree->children)
+            if (child.name == name)
+                return child;
+        return std::nullopt;
+    }
+};
+
+} // namespace
+
+TEST_F(NBEMainViewTest, SwitchingModesRebuildsThePaneAndKeepsTheViewModelsState)
+{
+    write(QStringLiteral("sub/inner.txt"), "x\n");
+    write(QStringLiteral("index.html"), "<p>hi</p>\n");
+    makeView();
+    ASSERT_NE(view->fileTree(), nullptr);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return node(QStringLiteral("sub")).has_value(); }));
+    const NBEFileTreeNode folder = *node(QStringLiteral("sub"));
+    viewModel()->toggleExpanded(folder.id);
+    NBEFileTreeWidget *tree = view->fileTree()->treeWidget();
+    QTreeWidgetItem *sub = tree->itemForURL(folder.url);
+    ASSERT_NE(sub, nullptr);
+    ASSERT_TRUE(sub->isExpanded());
+    tree->setCurrentItem(sub);
+
+    selectMode(NBESidebarMode::outline);
+    EXPECT_EQ(view->fileTree(), nullptr);
+    ASSERT_NE(view->outline(), nullptr);
+    EXPECT_TRUE(view->outline()->isShowingEmptyState());
+    EXPECT_EQ(view->outline()->emptyMessage(),
+              QStringLiteral("Open an HTML, CSS, or JavaScript file to see its outline."));
+    // Both git panes can be chosen in a folder that is no repository.
+    for (const NBESidebarMode mode : {NBESidebarMode::changes, NBESidebarMode::history}) {
+        selectMode(mode);
+        EXPECT_EQ(view->outline(), nullptr);
+        ASSERT_NE(view->sidebar()->pane(), nullptr);
+        EXPECT_TRUE(view->sidebar()->pane()->isVisible());
+    }
+
+    selectMode(NBESidebarMode::files);
+    ASSERT_NE(view->fileTree(), nullptr);
+    tree = view->fileTree()->treeWidget();
+    sub = tree->itemForURL(folder.url);
+    ASSERT_NE(sub, nullptr);
+    EXPECT_TRUE(sub->isExpanded()) << "expansion lives in the view model";
+    EXPECT_EQ(sub->childCount(), 1);
+    EXPECT_EQ(tree->currentItem(), nullptr) << "the old pane's selection went with it";
+}
+
+TEST_F(NBEMainViewTest, FormattingToolbarsFollowTheActiveTabAndItsPreview)
+{
+    write(QStringLiteral("notes.md"), "# Notes\n");
+    write(QStringLiteral("page.html"), "<p>hi</p>\n");
+    write(QStringLiteral("style.css"), "p { color: red; }\n");
+    makeView();
+    EXPECT_TRUE(view->isShowingEmptyState());
+
+    const auto shown = [&] {
+        return std::pair(view->markdownToolbar()->isVisibleTo(view.get()),
+                         view->htmlToolbar()->isVisibleTo(view.get()));
+    };
+    openTab(QStringLiteral("notes.md"));
+    EXPECT_FALSE(view->isShowingEmptyState());
+    EXPECT_EQ(shown(), std::pair(true, false));
+    viewModel()->toggleActivePreview();
+    EXPECT_EQ(shown(), std::pair(false, false)) << "no Markdown formatting over a preview";
+    viewModel()->toggleActivePreview();
+    EXPECT_EQ(shown(), std::pair(true, false));
+
+    openTab(QStringLiteral("page.html"));
+    EXPECT_EQ(shown(), std::pair(false, true));
+    viewModel()->toggleActivePreview();
+    EXPECT_EQ(shown(), std::pair(false, true)) << "HTML formatting stays beside the preview";
+
+    openTab(QStringLiteral("style.css"));
+    EXPECT_EQ(shown(), std::pair(false, false));
+
+    NBETest::await(viewModel()->closeAllTabs());
+    EXPECT_TRUE(view->isShowingEmptyState());
+}
+
+TEST_F(NBEMainViewTest, EveryMarkdownButtonAppliesItsActionOnce)
+{
+    write(QStringLiteral("notes.md"), "alpha beta\n");
+    makeView();
+    openTab(QStringLiteral("notes.md"));
+    QList<NBEMarkdownAction> requested;
+    QObject::connect(viewModel(), &NBEWorkspaceViewModel::pendingMarkdownCommandChanged, view.get(),
+                     [&] {
+                         if (const auto &command = viewModel()->pendingMarkdownCommand())
+                             requested.append(command->action);
+                     });
+    const QString base = QStringLiteral("alpha beta\n");
+    for (const NBEMarkdownAction action : NBEMarkdownAction::allCases()) {
+        SCOPED_TRACE(action.rawValue().toStdString());
+        setTextAndSelect(base, 6, 4);
+        requested.clear();
+        auto *button = view->markdownToolbar()->findChild<NBEToolbarButton *>(action.rawValue());
+        ASSERT_NE(button, nullptr);
+        QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(1, 1));
+        const NBEMarkdownEdit edit = NBEMarkdownEditor::edit(action, base, {6, 4});
+        const QString expected =
+            QString(base).replace(edit.range.location, edit.range.length, edit.replacement);
+        EXPECT_TRUE(NBETest::waitUntil([&] { return content() == expected; }))
+            << content().toStdString();
+        EXPECT_EQ(requested, QList<NBEMarkdownAction>{action});
+    }
+    EXPECT_EQ(view->markdownToolbar()->buttons().size(), NBEMarkdownAction::allCases().size());
+}
+
+TEST_F(NBEMainViewTest, EveryHTMLButtonAndHeadingApplyTheirActionOnce)
+{
+    write(QStringLiteral("page.html"), "<p>alpha beta</p>\n");
+    makeView();
+    openTab(QStringLiteral("page.html"));
+    QList<NBEHTMLAction> requested;
+    QObject::connect(viewModel(), &NBEWorkspaceViewModel::pendingHTMLCommandChanged, view.get(),
+                     [&] {
+                         if (const auto &command = viewModel()->pendingHTMLCommand())
+                             requested.append(command->action);
+                     });
+    const QString base = QStringLiteral("<p>alpha beta</p>\n");
+    const QList<QAction *> headings = view->htmlToolbar()->headingMenu()->actions();
+    ASSERT_EQ(headings.size(), 6);
+    EXPECT_EQ(headings.first()->text(), QStringLiteral("Heading 1"));
+    for (const NBEHTMLAction action : NBEHTMLAction::allCases()) {
+        SCOPED_TRACE(action.rawValue().toStdString());
+        setTextAndSelect(base, 9, 4);
+        requested.clear();
+        const int heading = int(action.value) - int(NBEHTMLAction::heading1);
+        if (heading >= 0 && heading < 6) {
+            headings.at(heading)->trigger();
+        } else {
+            auto *button = view->htmlToolbar()->findChild<NBEToolbarButton *>(action.rawValue());
+            ASSERT_NE(button, nullptr);
+            QTest::mouseClick(button, Qt::LeftButton, {}, QPoint(1, 1));
+        }
+        const NBEMarkdownEdit edit = NBEHTMLEditor::edit(action, base, {9, 4});
+        const QString expected =
+            QString(base).replace(edit.range.location, edit.range.length, edit.replacement);
+        EXPECT_TRUE(NBETest::waitUntil([&] { return content() == expected; }))
+            << content().toStdString();
+        EXPECT_EQ(requested, QList<NBEHTMLAction>{action});
+    }
+}
+
+TEST_F(NBEMainViewTest, OutlineListsTheEnginesSymbolsAndAClickRevealsTheLine)
+{
+    write(QStringLiteral("page.html"),
+          "<html>\n<body>\n  <header>\n    <nav id=\"top\"></nav>\n  </header>\n"
+          "  <main>\n    <section class=\"intro\">\n      <h1>Hi</h1>\n    </section>\n"
+          "  </main>\n</body>\n</html>\n");
+    write(QStringLiteral("style.css"),
+          "body { margin: 0; }\n@media (max-width: 600px) {\n  .intro { padding: 0; }\n}\n");
+    write(QStringLiteral("app.js"), "class Greeter {\n  greet(name) {\n    return name;\n  }\n}\n\n"
+                                    "function main() {\n  new Greeter().greet('x');\n}\n");
+    write(QStringLiteral("notes.md"), "# Notes\n");
+    makeView();
+    selectMode(NBESidebarMode::outline);
+    NBEOutlineView *outline = view->outline();
+
+    for (const QString &file :
+         {QStringLiteral("page.html"), QStringLiteral("style.css"), QStringLiteral("app.js")}) {
+        SCOPED_TRACE(file.toStdString());
+        openTab(file);
+        const QList<NBESymbol> expected = viewModel()->activeOutline();
+        ASSERT_FALSE(expected.isEmpty());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return outline->symbols() == expected; }));
+        EXPECT_FALSE(outline->isShowingEmptyState());
+        EXPECT_EQ(outline->list()->model()->rowCount(), expected.size());
+        EXPECT_TRUE(std::any_of(expected.begin(), expected.end(),
+                                [](const NBESymbol &s) { return s.depth > 0; }));
+
+        // The deepest symbol's row, clicked anywhere, selects its line in the editor.
+        const auto deepest = std::max_element(
+            expected.begin(), expected.end(),
+            [](const NBESymbol &a, const NBESymbol &b) { return a.depth < b.depth; });
+        const int row = int(deepest - expected.begin());
+        QListView *list = outline->list();
+        list->scrollTo(list->model()->index(row, 0));
+        const QRect rect = list->visualRect(list->model()->index(row, 0));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                          QPoint(rect.right() - 3, rect.center().y()));
+        EXPECT_TRUE(NBETest::waitUntil([&] {
+            return textView()->textCursor().blockNumber() == deepest->line - 1 &&
+                   textView()->textCursor().hasSelection();
+        })) << "line "
+            << deepest->line;
+    }
+
+    openTab(QStringLiteral("notes.md"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return outline->isShowingEmptyState(); }));
+    EXPECT_EQ(outline->emptyMessage(), QStringLiteral("No symbols in this file."));
+}
+
+TEST_F(NBEMainViewTest, ALargeFileIsOutlinedOffTheUIThreadAndFollowsEdits)
+{
+    QByteArray html = "<html>\n<body>\n";
+    for (int i = 0; i < 3000; ++i)
+        html += "  <section id=\"s" + QByteArray::number(i) + "\"><p>text</p></section>\n";
+    html += "</body>\n</html>\n";
+    ASSERT_GT(html.size(), NBEOutlineView::inlineLimit);
+    write(QStringLiteral("big.html"), html);
+    makeView();
+    selectMode(NBESidebarMode::outline);
+    openTab(QStringLiteral("big.html"));
+    NBEOutlineView *outline = view->outline();
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return !outline->isUpdating() && outline->symbols() == viewModel()->activeOutline();
+    }));
+    const qsizetype before = outline->symbols().size();
+
+    QTextCursor cursor = textView()->textCursor();
+    cursor.movePosition(QTextCursor::Start);
+    cursor.movePosition(QTextCursor::Down, QTextCursor::MoveAnchor, 2);
+    textView()->setTextCursor(cursor);
+    textView()->textCursor().insertText(QStringLiteral("<aside></aside>\n"));
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return !outline->isUpdating() && outline->symbols().size() == before + 1; }));
+    EXPECT_EQ(outline->symbols(), viewModel()->activeOutline());
+}
+
+TEST_F(NBEMainViewTest, ToolbarItemsComeAndGoWithTheirConditions)
+{
+    write(QStringLiteral("notes.md"), "# Notes\n");
+    write(QStringLiteral("style.css"), "p {}\n");
+    NBETest::git(root, {QStringLiteral("init"), QStringLiteral("-q"), QStringLiteral("-b"),
+                        QStringLiteral("main")});
+    NBETest::git(root, {QStringLiteral("add"), QStringLiteral(".")});
+    NBETest::git(root, {QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("first")});
+    makeView();
+    QMenu projectMenu;
+    NBEWindowToolbar toolbar(viewModel(), &projectMenu);
+    toolbar.resize(900, 40);
+    toolbar.show();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel()->isGitRepository(); }));
+    EXPECT_EQ(toolbar.projectButton()->text(), QStringLiteral("site"));
+
+    auto *branch = new QLabel(QStringLiteral("main"));
+    toolbar.setBranchMenu(branch);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return branch->isVisibleTo(&toolbar); }));
+    auto *preview = new QToolButton;
+    toolbar.setPreviewToggle(preview);
+    const auto previewShown = [&](bool shown) {
+        return NBETest::waitUntil([&] { return preview->isVisibleTo(&toolbar) == shown; });
+    };
+    EXPECT_TRUE(previewShown(false)) << "no active tab";
+    openTab(QStringLiteral("notes.md"));
+    EXPECT_TRUE(previewShown(true));
+    openTab(QStringLiteral("style.css"));
+    EXPECT_TRUE(previewShown(false));
+
+    EXPECT_FALSE(toolbar.isShowingSyncStatus());
+    NBETest::await(viewModel()->createBranch(QStringLiteral("feature")));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return toolbar.isShowingSyncStatus(); }));
+    EXPECT_EQ(toolbar.syncStatusText()->text(), QStringLiteral("Created branch feature"));
+    EXPECT_TRUE(
+        NBETest::waitUntil([&] { return toolbar.syncStatusItem()->isVisibleTo(&toolbar); }));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !toolbar.isShowingSyncStatus(); }));
+}
+
+TEST_F(NBEMainViewTest, PreferencesReachTheOpenEditorAtOnce)
+{
+    write(QStringLiteral("style.css"), "p {}\n");
+    makeView();
+    openTab(QStringLiteral("style.css"));
+    preferences->setTabSize(2);
+    preferences->setFontSize(20);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return textView()->font().pointSizeF() == 20.0; }));
+    QTextCursor cursor = textView()->textCursor();
+    cursor.movePosition(QTextCursor::End);
+    textView()->setTextCursor(cursor);
+    QTest::keyClick(textView(), Qt::Key_Tab);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return content() == QStringLiteral("p {}\n  "); }))
+        << content().toStdString();
+}
