@@ -1,5 +1,6 @@
 #include "NBEApplicationShell.h"
 
+#include "NBEAppearance.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDialogProjectPanels.h"
 #include "NBEFileService.h"
@@ -228,6 +229,12 @@ void NBEWelcomeWindow::reload()
 NBEApplicationShell::NBEApplicationShell(QObject *parent)
     : QObject(parent)
 {
+    NBEPreferences &preferences = NBEPreferences::shared();
+    NBEAppearance::apply(preferences.appearance());
+    connect(&preferences, &NBEPreferences::changed, this, [&preferences](NBEPreferences::Key key) {
+        if (key == NBEPreferences::Key::appearance)
+            NBEAppearance::apply(preferences.appearance());
+    });
     NBEWindowOpener::shared().setWindowOpeningAction(
         [this](const QUrl &root) { openProject(root); });
 }

@@ -1,6 +1,7 @@
 #include "NBEMainView.h"
 
 #include "NBEDefaultThemes.h"
+#include "NBEEmptyState.h"
 #include "NBEFileTreeView.h"
 #include "NBEGitDiffView.h"
 #include "NBEHTMLToolbar.h"
@@ -31,30 +32,6 @@ QFrame *divider(QWidget *parent)
     line->setFrameShadow(QFrame::Plain);
     line->setForegroundRole(QPalette::Mid);
     return line;
-}
-
-// Stands in for a pane whose views aren't part of the window yet.
-QWidget *makePlaceholderPane(NBESidebarMode mode, QWidget *parent)
-{
-    auto *pane = new QWidget(parent);
-    auto *layout = new QVBoxLayout(pane);
-    layout->setSpacing(6);
-    layout->addStretch(1);
-    auto *symbol = new QLabel(pane);
-    symbol->setPixmap(NBEIcons::icon(NBESidebarView::symbol(mode),
-                                     pane->palette().color(QPalette::PlaceholderText))
-                          .pixmap(28, 28));
-    symbol->setAlignment(Qt::AlignCenter);
-    layout->addWidget(symbol);
-    auto *text = new QLabel(QCoreApplication::translate("NBEMainView", "%1 isn't available yet.")
-                                .arg(NBESidebarView::toolTip(mode)),
-                            pane);
-    text->setAlignment(Qt::AlignCenter);
-    text->setWordWrap(true);
-    text->setForegroundRole(QPalette::PlaceholderText);
-    layout->addWidget(text);
-    layout->addStretch(1);
-    return pane;
 }
 
 } // namespace
@@ -104,7 +81,8 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     splitter->addWidget(m_sidebar);
 
     m_detail = new QStackedWidget(splitter);
-    m_empty = makeEmptyState(m_detail);
+    m_empty = new NBEEmptyState(QStringLiteral("doc.text"), 48, tr("Open a file to start editing"),
+                                8, m_detail);
     m_detail->addWidget(m_empty);
     m_tabArea = new QWidget(m_detail);
     m_tabAreaLayout = new QVBoxLayout(m_tabArea);
@@ -317,33 +295,14 @@ QWidget *NBEMainView::makePane(NBESidebarMode mode, QWidget *parent)
         return m_outline;
     case NBESidebarMode::changes:
         // The source-control changes pane goes here.
-        return makePlaceholderPane(mode, parent);
+        return new NBEEmptyState(NBESidebarView::symbol(mode), 28,
+                                 tr("Source Control isn't available yet."), 6, parent);
     case NBESidebarMode::history:
         // The commit history pane goes here.
-        return makePlaceholderPane(mode, parent);
+        return new NBEEmptyState(NBESidebarView::symbol(mode), 28,
+                                 tr("History isn't available yet."), 6, parent);
     }
     return nullptr;
-}
-
-QWidget *NBEMainView::makeEmptyState(QWidget *parent)
-{
-    auto *empty = new QWidget(parent);
-    empty->setObjectName(QStringLiteral("emptyState"));
-    auto *layout = new QVBoxLayout(empty);
-    layout->setSpacing(8);
-    layout->addStretch(1);
-    auto *symbol = new QLabel(empty);
-    symbol->setPixmap(
-        NBEIcons::icon(QStringLiteral("doc.text"), palette().color(QPalette::PlaceholderText))
-            .pixmap(48, 48));
-    symbol->setAlignment(Qt::AlignCenter);
-    layout->addWidget(symbol);
-    auto *text = new QLabel(tr("Open a file to start editing"), empty);
-    text->setAlignment(Qt::AlignCenter);
-    text->setForegroundRole(QPalette::PlaceholderText);
-    layout->addWidget(text);
-    layout->addStretch(1);
-    return empty;
 }
 
 void NBEMainView::showError()

@@ -93,7 +93,6 @@ private:
     NBETheme theme() const;
     // The pane of a sidebar mode, built afresh on every switch.
     QWidget *makePane(NBESidebarMode mode, QWidget *parent);
-    QWidget *makeEmptyState(QWidget *parent);
 
     QUrl m_rootURL;
     std::shared_ptr<NBEWidgetDesktop> m_desktop;

@@ -1,6 +1,7 @@
 #include "NBEOutlineView.h"
 
 #include "NBEBrand.h"
+#include "NBEEmptyState.h"
 #include "NBEIcons.h"
 #include "NBEOutline.h"
 #include "NBEWhenFinished.h"
@@ -127,8 +128,7 @@ NBEOutlineView::NBEOutlineView(NBEWorkspaceViewModel *viewModel, QWidget *parent
     : QWidget(parent)
     , m_viewModel(viewModel)
     , m_stack(new QStackedWidget(this))
-    , m_empty(new QWidget(m_stack))
-    , m_emptyText(new QLabel(m_empty))
+    , m_empty(new NBEEmptyState(QStringLiteral("list.bullet.indent"), 28, QString(), 6, m_stack))
     , m_list(new QListView(m_stack))
     , m_model(new Model(this))
     , m_debounce(new QTimer(this))
@@ -138,20 +138,6 @@ NBEOutlineView::NBEOutlineView(NBEWorkspaceViewModel *viewModel, QWidget *parent
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_stack);
 
-    auto *emptyLayout = new QVBoxLayout(m_empty);
-    emptyLayout->setSpacing(6);
-    emptyLayout->addStretch(1);
-    auto *emptyIcon = new QLabel(m_empty);
-    emptyIcon->setPixmap(NBEIcons::icon(QStringLiteral("list.bullet.indent"),
-                                        palette().color(QPalette::PlaceholderText))
-                             .pixmap(28, 28));
-    emptyIcon->setAlignment(Qt::AlignCenter);
-    emptyLayout->addWidget(emptyIcon);
-    m_emptyText->setAlignment(Qt::AlignCenter);
-    m_emptyText->setWordWrap(true);
-    m_emptyText->setForegroundRole(QPalette::PlaceholderText);
-    emptyLayout->addWidget(m_emptyText);
-    emptyLayout->addStretch(1);
     m_stack->addWidget(m_empty);
 
     m_list->setModel(m_model);
@@ -256,18 +242,18 @@ void NBEOutlineView::outlineNow()
     m_text = tab ? tab->sourceFile.content : QString();
     const quint64 generation = ++m_generation;
     if (m_text.size() <= inlineLimit) {
-        show(m_viewModel->activeOutline());
+        showSymbols(m_viewModel->activeOutline());
         return;
     }
     m_pending = true;
     nbeWhenFinished(QtConcurrent::run(&NBEOutline::symbols, m_text, m_languageID), this,
                     [this, generation](const QList<NBESymbol> &symbols) {
                         if (generation == m_generation)
-                            show(symbols);
+                            showSymbols(symbols);
                     });
 }
 
-void NBEOutlineView::show(const QList<NBESymbol> &symbols)
+void NBEOutlineView::showSymbols(const QList<NBESymbol> &symbols)
 {
     m_pending = false;
     if (symbols != m_symbols || m_model->rowCount({}) != symbols.size()) {
@@ -277,7 +263,7 @@ void NBEOutlineView::show(const QList<NBESymbol> &symbols)
         m_model->setSymbols(&m_symbols);
         m_list->verticalScrollBar()->setValue(scroll);
     }
-    m_emptyText->setText(emptyMessage());
+    m_empty->setText(emptyMessage());
     m_stack->setCurrentWidget(m_symbols.isEmpty() ? m_empty : static_cast<QWidget *>(m_list));
     Q_EMIT symbolsUpdated();
 }

@@ -8,8 +8,8 @@
 
 #include <optional>
 
+class NBEEmptyState;
 class NBEWorkspaceViewModel;
-class QLabel;
 class QListView;
 class QStackedWidget;
 class QTimer;
@@ -46,13 +46,12 @@ Q_SIGNALS:
 private:
     void workspaceChanged();
     void outlineNow();
-    void show(const QList<NBESymbol> &symbols);
+    void showSymbols(const QList<NBESymbol> &symbols);
     void reveal(int row);
 
     NBEWorkspaceViewModel *m_viewModel;
     QStackedWidget *m_stack;
-    QWidget *m_empty;
-    QLabel *m_emptyText;
+    NBEEmptyState *m_empty;
     QListView *m_list;
     class Model;
     Model *m_model;

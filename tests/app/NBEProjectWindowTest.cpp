@@ -12,6 +12,7 @@
 #include "NBEWorkspaceViewModel.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -183,4 +184,18 @@ TEST_F(NBEProjectWindowTest, JumpToDefinitionMovesTheCaretToTheDefinition)
         return main->sourceEditor() &&
                main->sourceEditor()->editor()->textView()->textCursor().blockNumber() == 2;
     }));
+}
+
+TEST(NBEAppearance, TheSettingSetsTheApplicationPaletteAndSystemGivesItBack)
+{
+    const QColor desktop = QApplication::palette().color(QPalette::Window);
+    NBEApplicationShell shell;
+    NBEPreferences &preferences = NBEPreferences::shared();
+    preferences.setAppearance(QStringLiteral("dark"));
+    EXPECT_LT(QApplication::palette().color(QPalette::Window).lightness(), 128);
+    preferences.setAppearance(QStringLiteral("light"));
+    EXPECT_GT(QApplication::palette().color(QPalette::Window).lightness(), 128);
+    preferences.setAppearance(QStringLiteral("system"));
+    EXPECT_EQ(QApplication::palette().color(QPalette::Window), desktop);
+    preferences.store().remove(NBEPreferences::keyName(NBEPreferences::Key::appearance));
 }

@@ -1,6 +1,7 @@
 #include "NBEMainView.h"
 #include "../viewmodels/NBEWorkspaceFixture.h"
 #include "NBECodeTextEdit.h"
+#include "NBEDefaultThemes.h"
 #include "NBEFileTreeView.h"
 #include "NBEHTMLEditor.h"
 #include "NBEHTMLToolbar.h"
@@ -9,6 +10,7 @@
 #include "NBEOutline.h"
 #include "NBEOutlineView.h"
 #include "NBESourceEditor.h"
+#include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 #include "NBEWindowToolbar.h"
 
@@ -352,6 +354,11 @@ TEST_F(NBEMainViewTest, PreferencesReachTheOpenEditorAtOnce)
     preferences->setTabSize(2);
     preferences->setFontSize(20);
     EXPECT_TRUE(NBETest::waitUntil([&] { return textView()->font().pointSizeF() == 20.0; }));
+    preferences->setAppearance(QStringLiteral("dark"));
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return view->sourceEditor()->editor()->coordinator()->currentThemeID() ==
+               NBEDefaultThemes::dark().id;
+    }));
     QTextCursor cursor = textView()->textCursor();
     cursor.movePosition(QTextCursor::End);
     textView()->setTextCursor(cursor);

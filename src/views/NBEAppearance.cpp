@@ -1,0 +1,67 @@
+#include "NBEAppearance.h"
+
+#include <QApplication>
+
+QPalette NBEAppearance::palette(bool dark)
+{
+    QPalette p;
+    const auto set = [&p](QPalette::ColorRole role, const QColor &active, const QColor &disabled) {
+        p.setColor(QPalette::Active, role, active);
+        p.setColor(QPalette::Inactive, role, active);
+        p.setColor(QPalette::Disabled, role, disabled);
+    };
+    if (dark) {
+        set(QPalette::Window, QColor(0x2b, 0x2b, 0x2d), QColor(0x2b, 0x2b, 0x2d));
+        set(QPalette::WindowText, QColor(0xe8, 0xe8, 0xea), QColor(0x7a, 0x7a, 0x7e));
+        set(QPalette::Base, QColor(0x1e, 0x1e, 0x20), QColor(0x26, 0x26, 0x28));
+        set(QPalette::AlternateBase, QColor(0x26, 0x26, 0x29), QColor(0x26, 0x26, 0x29));
+        set(QPalette::Text, QColor(0xe8, 0xe8, 0xea), QColor(0x7a, 0x7a, 0x7e));
+        set(QPalette::Button, QColor(0x3a, 0x3a, 0x3d), QColor(0x30, 0x30, 0x33));
+        set(QPalette::ButtonText, QColor(0xe8, 0xe8, 0xea), QColor(0x7a, 0x7a, 0x7e));
+        set(QPalette::PlaceholderText, QColor(0x8e, 0x8e, 0x93), QColor(0x6a, 0x6a, 0x6e));
+        set(QPalette::Highlight, QColor(0x2f, 0x65, 0xca), QColor(0x3a, 0x3a, 0x3d));
+        set(QPalette::HighlightedText, Qt::white, QColor(0x7a, 0x7a, 0x7e));
+        set(QPalette::ToolTipBase, QColor(0x3a, 0x3a, 0x3d), QColor(0x3a, 0x3a, 0x3d));
+        set(QPalette::ToolTipText, QColor(0xe8, 0xe8, 0xea), QColor(0x7a, 0x7a, 0x7e));
+        set(QPalette::Light, QColor(0x4a, 0x4a, 0x4e), QColor(0x4a, 0x4a, 0x4e));
+        set(QPalette::Midlight, QColor(0x40, 0x40, 0x44), QColor(0x40, 0x40, 0x44));
+        set(QPalette::Mid, QColor(0x48, 0x48, 0x4c), QColor(0x48, 0x48, 0x4c));
+        set(QPalette::Dark, QColor(0x18, 0x18, 0x1a), QColor(0x18, 0x18, 0x1a));
+        set(QPalette::Shadow, Qt::black, Qt::black);
+        set(QPalette::Link, QColor(0x6c, 0xa8, 0xff), QColor(0x6c, 0xa8, 0xff));
+        return p;
+    }
+    set(QPalette::Window, QColor(0xf2, 0xf2, 0xf4), QColor(0xf2, 0xf2, 0xf4));
+    set(QPalette::WindowText, QColor(0x1d, 0x1d, 0x1f), QColor(0x9a, 0x9a, 0x9e));
+    set(QPalette::Base, Qt::white, QColor(0xf6, 0xf6, 0xf7));
+    set(QPalette::AlternateBase, QColor(0xf6, 0xf6, 0xf7), QColor(0xf6, 0xf6, 0xf7));
+    set(QPalette::Text, QColor(0x1d, 0x1d, 0x1f), QColor(0x9a, 0x9a, 0x9e));
+    set(QPalette::Button, QColor(0xfb, 0xfb, 0xfc), QColor(0xf0, 0xf0, 0xf2));
+    set(QPalette::ButtonText, QColor(0x1d, 0x1d, 0x1f), QColor(0x9a, 0x9a, 0x9e));
+    set(QPalette::PlaceholderText, QColor(0x86, 0x86, 0x8b), QColor(0xb0, 0xb0, 0xb4));
+    set(QPalette::Highlight, QColor(0x2f, 0x65, 0xca), QColor(0xdc, 0xdc, 0xe0));
+    set(QPalette::HighlightedText, Qt::white, QColor(0x9a, 0x9a, 0x9e));
+    set(QPalette::ToolTipBase, QColor(0xff, 0xff, 0xf0), QColor(0xff, 0xff, 0xf0));
+    set(QPalette::ToolTipText, QColor(0x1d, 0x1d, 0x1f), QColor(0x1d, 0x1d, 0x1f));
+    set(QPalette::Light, Qt::white, Qt::white);
+    set(QPalette::Midlight, QColor(0xe4, 0xe4, 0xe7), QColor(0xe4, 0xe4, 0xe7));
+    set(QPalette::Mid, QColor(0xc8, 0xc8, 0xcc), QColor(0xc8, 0xc8, 0xcc));
+    set(QPalette::Dark, QColor(0xa0, 0xa0, 0xa4), QColor(0xa0, 0xa0, 0xa4));
+    set(QPalette::Shadow, QColor(0x60, 0x60, 0x64), QColor(0x60, 0x60, 0x64));
+    set(QPalette::Link, QColor(0x1f, 0x5f, 0xd0), QColor(0x1f, 0x5f, 0xd0));
+    return p;
+}
+
+void NBEAppearance::apply(const QString &appearance)
+{
+    static bool overridden = false;
+    if (appearance == QLatin1String("dark") || appearance == QLatin1String("light")) {
+        QApplication::setPalette(palette(appearance == QLatin1String("dark")));
+        overridden = true;
+    } else if (overridden) {
+        // A palette without resolved roles gives the desktop's back, and
+        // with it the following of the desktop's changes.
+        QApplication::setPalette(QPalette());
+        overridden = false;
+    }
+}
