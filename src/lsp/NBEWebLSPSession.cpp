@@ -4,6 +4,7 @@
 #include "NBELSPServerConnection.h"
 #include "NBELSPTextEdit.h"
 #include "NBELog.h"
+#include "NBEThenCancellable.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -162,20 +163,21 @@ QFuture<std::optional<NBEJSONValue>> NBEWebLSPSession::request(const QUrl &url,
     NBELSPServerConnection *connection = open ? m_servers.value(open->serverLanguageId) : nullptr;
     if (m_shutDown || !connection || connection->state() != NBELSPServerConnection::State::running)
         return nothing<NBEJSONValue>();
-    return connection->request(method, NBEJSONValue(std::move(params)), timeout)
-        .then([](NBELSPReply reply) -> std::optional<NBEJSONValue> {
-            if (!reply)
-                return std::nullopt;
-            return *reply;
-        });
+    return nbeThenCancellable(connection->request(method, NBEJSONValue(std::move(params)), timeout),
+                              [](NBELSPReply reply) -> std::optional<NBEJSONValue> {
+                                  if (!reply)
+                                      return std::nullopt;
+                                  return *reply;
+                              });
 }
 
 QFuture<std::optional<QList<NBELSPCompletionItem>>>
 NBEWebLSPSession::completion(const QUrl &url, qint64 line, qint64 character)
 {
-    return request(url, QStringLiteral("textDocument/completion"),
-                   positionParams(url, line, character), requestTimeout)
-        .then([](std::optional<NBEJSONValue> result) -> std::optional<QList<NBELSPCompletionItem>> {
+    return nbeThenCancellable(
+        request(url, QStringLiteral("textDocument/completion"),
+                positionParams(url, line, character), requestTimeout),
+        [](std::optional<NBEJSONValue> result) -> std::optional<QList<NBELSPCompletionItem>> {
             if (!result)
                 return std::nullopt;
             return NBELSPCompletionItem::parse(*result);
@@ -189,36 +191,38 @@ QFuture<std::optional<QString>> NBEWebLSPSession::formatting(const QUrl &url, co
         {QStringLiteral("textDocument"), textDocument(url)},
         {QStringLiteral("options"),
          NBEJSONValue::object({{"tabSize", tabSize}, {"insertSpaces", insertSpaces}})}};
-    return request(url, QStringLiteral("textDocument/formatting"), std::move(params),
-                   formattingTimeout)
-        .then([text](std::optional<NBEJSONValue> result) -> std::optional<QString> {
-            if (!result)
-                return std::nullopt;
-            const QList<NBELSPTextEdit> edits = NBELSPTextEdit::parse(*result);
-            if (edits.isEmpty())
-                return std::nullopt;
-            return NBELSPTextEdit::apply(edits, text);
-        });
+    return nbeThenCancellable(request(url, QStringLiteral("textDocument/formatting"),
+                                      std::move(params), formattingTimeout),
+                              [text](std::optional<NBEJSONValue> result) -> std::optional<QString> {
+                                  if (!result)
+                                      return std::nullopt;
+                                  const QList<NBELSPTextEdit> edits =
+                                      NBELSPTextEdit::parse(*result);
+                                  if (edits.isEmpty())
+                                      return std::nullopt;
+                                  return NBELSPTextEdit::apply(edits, text);
+                              });
 }
 
 QFuture<std::optional<QString>> NBEWebLSPSession::hover(const QUrl &url, qint64 line,
                                                         qint64 character)
 {
-    return request(url, QStringLiteral("textDocument/hover"), positionParams(url, line, character),
-                   requestTimeout)
-        .then([](std::optional<NBEJSONValue> result) -> std::optional<QString> {
-            if (!result)
-                return std::nullopt;
-            return hoverResultText(*result);
-        });
+    return nbeThenCancellable(request(url, QStringLiteral("textDocument/hover"),
+                                      positionParams(url, line, character), requestTimeout),
+                              [](std::optional<NBEJSONValue> result) -> std::optional<QString> {
+                                  if (!result)
+                                      return std::nullopt;
+                                  return hoverResultText(*result);
+                              });
 }
 
 QFuture<std::optional<NBELSPLocation>> NBEWebLSPSession::definition(const QUrl &url, qint64 line,
                                                                     qint64 character)
 {
-    return request(url, QStringLiteral("textDocument/definition"),
-                   positionParams(url, line, character), requestTimeout)
-        .then([](std::optional<NBEJSONValue> result) -> std::optional<NBELSPLocation> {
+    return nbeThenCancellable(
+        request(url, QStringLiteral("textDocument/definition"),
+                positionParams(url, line, character), requestTimeout),
+        [](std::optional<NBEJSONValue> result) -> std::optional<NBELSPLocation> {
             if (!result)
                 return std::nullopt;
             const auto location = firstLocation(*result);

@@ -51,6 +51,8 @@ public:
 
     // Requests answer nothing when the document is not open on a running
     // server, on an error, or when the server takes longer than the bound.
+    // Cancelling a returned future withdraws its request (a superseded
+    // completion or hover): the server is told and the answer dropped.
     QFuture<std::optional<QList<NBELSPCompletionItem>>> completion(const QUrl &url, qint64 line,
                                                                    qint64 character);
     // The whole formatted text, or nothing (no edits, or out of time: the

@@ -158,6 +158,28 @@ TEST_F(NBEWebLSPSessionTest, DiagnosticsAreMatchedByLocalPath)
               odd);
 }
 
+TEST_F(NBEWebLSPSessionTest, ACancelledCompletionIsWithdrawnFromTheServer)
+{
+    auto web = session({"--hang-requests"});
+    web->didOpen(file("a.css"), "css", "a{}");
+    ASSERT_TRUE(NBETest::waitUntil([&] { return documentTraffic("css").size() == 1; }));
+    auto superseded = web->completion(file("a.css"), 0, 2);
+    superseded.cancel();
+    const auto withdrawn = [&] {
+        for (const NBELSPMessage &message : received("css"))
+            if (message.method == "$/cancelRequest")
+                return message.params->find("id")->intValue();
+        return std::optional<qint64>();
+    };
+    ASSERT_TRUE(NBETest::waitUntil([&] { return withdrawn().has_value(); }));
+    const QList<NBELSPMessage> all = received("css");
+    const auto asked = std::find_if(all.begin(), all.end(), [](const NBELSPMessage &m) {
+        return m.method == "textDocument/completion";
+    });
+    ASSERT_NE(asked, all.end());
+    EXPECT_EQ(asked->id, NBELSPID(*withdrawn()));
+}
+
 TEST_F(NBEWebLSPSessionTest, AHangingServerCannotStallACaller)
 {
     auto web = session({"--hang-requests"});
