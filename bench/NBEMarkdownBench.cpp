@@ -5,11 +5,16 @@
 
 #include <QFile>
 
+#include <cstring>
+
 #include <benchmark/benchmark.h>
 
 // Parse and render a large document made of the CommonMark spec text
-// repeated (the B2 figure; bench/markdown-vs-cmark.sh times cmark on the same
-// file), and each pathological input once per iteration.
+// repeated, and each pathological input once per iteration.
+//
+//   NBEMarkdownBench --render=FILE   reads FILE, decodes it, renders it and
+//   writes the HTML to stdout: the whole job of a command-line renderer, which
+//   bench/markdown-vs-cmark.sh times process against process with cmark.
 
 namespace {
 
@@ -71,6 +76,30 @@ BENCHMARK(BM_Pathological)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime();
 
+int renderFile(const QString &path)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return 1;
+    const QString html =
+        NBEMarkdownHTMLRenderer::render(QString::fromUtf8(file.readAll()), path.section(u'/', -1));
+    QFile output;
+    if (!output.open(stdout, QIODevice::WriteOnly))
+        return 1;
+    return output.write(html.toUtf8()) < 0 ? 1 : 0;
+}
+
 } // namespace
 
-BENCHMARK_MAIN();
+int main(int argc, char **argv)
+{
+    constexpr const char *renderFlag = "--render=";
+    for (int i = 1; i < argc; ++i) {
+        if (std::strncmp(argv[i], renderFlag, std::strlen(renderFlag)) == 0)
+            return renderFile(QString::fromLocal8Bit(argv[i] + std::strlen(renderFlag)));
+    }
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
