@@ -160,6 +160,48 @@ void BM_LongString(benchmark::State &state)
 }
 BENCHMARK(BM_LongString)->Arg(100000)->Arg(1000000)->Unit(benchmark::kMillisecond);
 
+// A whole tokenization that also finds restart points (the editor's first
+// pass), and the pass after a one-letter edit in the middle of the file.
+void BM_TokenizeHTMLWithRestarts(benchmark::State &state)
+{
+    for (auto _ : state) {
+        NBETokenizerState restarts;
+        benchmark::DoNotOptimize(
+            NBESyntaxHighlighter::tokenize(html11MB(), NBELanguageRegistry::html(), &restarts));
+    }
+    state.SetBytesProcessed(state.iterations() * html11MB().toUtf8().size());
+}
+BENCHMARK(BM_TokenizeHTMLWithRestarts)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void retokenizeCase(benchmark::State &state, const QString &text, const NBELanguage &language)
+{
+    NBETokenizerState before;
+    NBESyntaxHighlighter::tokenize(text, language, &before);
+    const qsizetype middle = text.indexOf(u'\n', text.size() / 2) + 3;
+    QString edited = text;
+    edited.insert(middle, u'x');
+    qsizetype stretch = 0;
+    for (auto _ : state) {
+        const NBERetokenization redone =
+            NBESyntaxHighlighter::retokenize(edited, language, before, middle, 0, 1);
+        stretch = redone.to - redone.from;
+        benchmark::DoNotOptimize(redone);
+    }
+    state.counters["stretch_chars"] = double(stretch);
+}
+
+void BM_RetokenizeHTMLAfterOneLetter(benchmark::State &state)
+{
+    retokenizeCase(state, html11MB(), NBELanguageRegistry::html());
+}
+BENCHMARK(BM_RetokenizeHTMLAfterOneLetter)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
+void BM_RetokenizeJavaScriptAfterOneLetter(benchmark::State &state)
+{
+    retokenizeCase(state, javascript6MB(), NBELanguageRegistry::javascript());
+}
+BENCHMARK(BM_RetokenizeJavaScriptAfterOneLetter)->Unit(benchmark::kMicrosecond)->UseRealTime();
+
 bool writeCorpus(const QString &folder)
 {
     const std::pair<const char *, const QString *> files[] = {{"page.html", &html11MB()},

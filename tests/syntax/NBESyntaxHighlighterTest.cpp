@@ -286,3 +286,59 @@ TEST(NBESyntaxHighlighter, RunsOnManyThreadsAtOnce)
     for (const auto &result : results)
         EXPECT_EQ(result, expected);
 }
+
+TEST(NBESyntaxHighlighter, RetokenizingAnEditEqualsAWholePass)
+{
+    // Texts long enough for restarts, with everything that spans lines:
+    // block comments, strings over several lines, fences, blank-line runs.
+    const QString unit =
+        QStringLiteral("<p class=\"a\">x /* y */ 'it''s'</p>\n/* c\n  d */ let s = \"q\\\"\";\n"
+                       "```\nfence\n```\n\n\n- [a](b) key: \"v\"\n<!-- m\n-->f(1) {\"k\": [2]}\n");
+    const QString pieces[] = {"\n", "\"", "'", "/*", "*/", "<!--", "-->", "`", "```", "é", " a"};
+    QRandomGenerator random(20261207);
+    for (const NBELanguage &language : NBELanguageRegistry::all()) {
+        QString text = unit.repeated(60);
+        NBETokenizerState state;
+        QList<NBEToken> tokens = NBESyntaxHighlighter::tokenize(text, language, &state);
+        ASSERT_TRUE(state.reusable);
+        for (int step = 0; step < 40; ++step) {
+            const qsizetype position = random.bounded(int(text.size()));
+            const qsizetype removed =
+                std::min<qsizetype>(random.bounded(4), text.size() - position);
+            QString inserted;
+            for (int i = random.bounded(3); i > 0; --i)
+                inserted += pieces[random.bounded(int(std::size(pieces)))];
+            text.replace(position, removed, inserted);
+            const NBERetokenization redone = NBESyntaxHighlighter::retokenize(
+                text, language, state, position, removed, inserted.size());
+            const qsizetype shift = inserted.size() - removed;
+            QList<NBEToken> spliced;
+            for (const NBEToken &token : tokens)
+                if (token.end() <= redone.from)
+                    spliced.append(token);
+            spliced += redone.tokens;
+            for (NBEToken token : tokens) {
+                if (token.location >= redone.to - shift) {
+                    token.location += shift;
+                    spliced.append(token);
+                }
+            }
+            tokens = NBESyntaxHighlighter::tokenize(text, language);
+            ASSERT_EQ(spliced, tokens) << language.id.toStdString() << " step " << step;
+            state = redone.state;
+        }
+    }
+
+    // A one-character edit in the middle of a large file redoes a stretch
+    // around it, not the file.
+    const QString large = unit.repeated(4000);
+    NBETokenizerState state;
+    NBESyntaxHighlighter::tokenize(large, NBELanguageRegistry::javascript(), &state);
+    QString edited = large;
+    const qsizetype middle = large.size() / 2;
+    edited.insert(middle, u'x');
+    const NBERetokenization redone = NBESyntaxHighlighter::retokenize(
+        edited, NBELanguageRegistry::javascript(), state, middle, 0, 1);
+    EXPECT_LE(redone.from, middle);
+    EXPECT_LT(redone.to - redone.from, 16384);
+}

@@ -1,8 +1,10 @@
 #include "NBEEditorHighlighter.h"
 #include "NBECodeTextEdit.h"
+#include "NBELanguageRegistry.h"
 #include "NBEQtPrinters.h"
 #include "NBETestSupport.h"
 
+#include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScrollBar>
 #include <QTest>
@@ -187,4 +189,42 @@ TEST(NBEEditorHighlighter, StalePassIsDroppedAndColouringAddsNoUndoStep)
     ASSERT_TRUE(waitForPass(*highlighter));
     EXPECT_EQ(highlighter->lineRuns(0), (NBELineRuns{{0, 1, 1}, {4, 1, 1}}));
     EXPECT_EQ(view.document()->availableUndoSteps(), 1);
+}
+
+TEST(NBEEditorHighlighter, PassesAfterEditsColourLikeAWholePass)
+{
+    const NBELanguage language = NBELanguageRegistry::javascript();
+    NBECodeTextEdit view;
+    view.setPlainText(
+        QStringLiteral("/* a\n b */ let s = \"x\";\nf(1); // c\n`t\nu`\n").repeated(400));
+    auto *highlighter = new NBEEditorHighlighter(&view);
+    highlighter->setStyles(QList<QTextCharFormat>(NBETokenTypes::count));
+    highlighter->setLanguage(language);
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+
+    const QString pieces[] = {"\n", "\"", "/*", "*/", "`", "x", "("};
+    QRandomGenerator random(7);
+    for (int round = 0; round < 12; ++round) {
+        // A few edits between passes, some of them far apart.
+        for (int i = random.bounded(1, 4); i > 0; --i) {
+            QTextCursor cursor(view.document());
+            cursor.setPosition(random.bounded(view.document()->characterCount() - 1));
+            cursor.movePosition(QTextCursor::NextCharacter, QTextCursor::KeepAnchor,
+                                random.bounded(3));
+            cursor.insertText(pieces[random.bounded(int(std::size(pieces)))]);
+        }
+        const QString text = view.text();
+        highlighter->highlight(text);
+        ASSERT_TRUE(waitForPass(*highlighter));
+        QList<NBEHighlightRun> runs;
+        for (const NBEToken &token : NBESyntaxHighlighter::tokenize(text, language))
+            runs.append(
+                {int(token.location), int(token.length), NBETokenTypes::ordinal(token.type)});
+        const std::vector<NBELineRuns> expected = NBEEditorHighlighter::splitIntoLines(text, runs);
+        ASSERT_EQ(highlighter->lineCount(), expected.size());
+        for (size_t line = 0; line < expected.size(); ++line)
+            ASSERT_EQ(highlighter->lineRuns(line), expected[line])
+                << "round " << round << " line " << line;
+    }
 }

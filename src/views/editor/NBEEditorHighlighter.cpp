@@ -1,6 +1,7 @@
 #include "NBEEditorHighlighter.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBETokenType.h"
 #include "NBEWhenFinished.h"
 
 #include <QFontMetrics>
@@ -34,6 +35,16 @@ uint32_t readNumber(const uint8_t *&cursor)
         if (!(byte & 0x80))
             return value;
     }
+}
+
+QList<NBEHighlightRun> runsOf(const QList<NBEToken> &tokens, qsizetype offset)
+{
+    QList<NBEHighlightRun> runs;
+    runs.reserve(tokens.size());
+    for (const NBEToken &token : tokens)
+        runs.append(
+            {int(token.location - offset), int(token.length), NBETokenTypes::ordinal(token.type)});
+    return runs;
 }
 
 // Runs a pass hands over, packed line by line as they are split.
@@ -187,9 +198,31 @@ NBEEditorHighlighter::NBEEditorHighlighter(NBECodeTextEdit *view)
 
 NBEEditorHighlighter::~NBEEditorHighlighter() = default;
 
+void NBEEditorHighlighter::setLanguage(const std::optional<NBELanguage> &language)
+{
+    if (!language) {
+        setTokenizer({});
+        return;
+    }
+    // The language record is copied into the tokenizer: the pool thread
+    // reads only its own copy.
+    setTokenizer([language = *language](const QString &text) {
+        return runsOf(NBESyntaxHighlighter::tokenize(text, language), 0);
+    });
+    m_language = language;
+}
+
+void NBEEditorHighlighter::forgetState()
+{
+    m_state.reset();
+    m_edit.reset();
+}
+
 void NBEEditorHighlighter::setTokenizer(Tokenizer tokenizer)
 {
     m_tokenizer = std::move(tokenizer);
+    m_language.reset();
+    forgetState();
     ++m_generation;
     m_running = false;
     if (!m_tokenizer)
@@ -220,6 +253,7 @@ void NBEEditorHighlighter::replaceWholeText(const std::function<void()> &replace
         return;
     }
     withoutBaseFormatting(replace);
+    forgetState();
     m_blockCount = doc->blockCount();
     m_lines.assign(size_t(m_blockCount), {});
     m_dirty.assign(size_t(m_blockCount), false);
@@ -256,6 +290,7 @@ void NBEEditorHighlighter::appendText(const std::function<void()> &append)
     const int revision = m_textRevision;
     withoutBaseFormatting(append);
     m_textRevision = revision;
+    forgetState();
 }
 
 void NBEEditorHighlighter::squeeze()
@@ -266,6 +301,7 @@ void NBEEditorHighlighter::squeeze()
 
 void NBEEditorHighlighter::clearRuns()
 {
+    forgetState();
     for (size_t i = 0; i < m_lines.size(); ++i) {
         if (!m_lines[i].isEmpty()) {
             m_lines[i] = {};
@@ -318,6 +354,8 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
     const quint64 generation = ++m_generation;
     const int revision = m_textRevision;
     m_running = true;
+    if (startStretch(text, generation, revision))
+        return;
     const Tokenizer tokenizer = m_tokenizer;
 
     if (quickLines > 0) {
@@ -339,12 +377,49 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
                             this, [this](const Pass &pass) { finish(pass); });
         }
     }
+    if (m_language) {
+        // A whole pass of the language also leaves what the next pass
+        // needs to redo only what edits touch.
+        nbeWhenFinished(
+            QtConcurrent::run([language = *m_language, text, generation, revision] {
+                Pass pass{generation, revision, false, {}, std::nullopt, {}};
+                NBETokenizerState state;
+                pass.lines = packedLines(
+                    text, runsOf(NBESyntaxHighlighter::tokenize(text, language, &state), 0));
+                pass.state = std::make_shared<const NBETokenizerState>(std::move(state));
+                return pass;
+            }),
+            this, [this](const Pass &pass) { finish(pass); });
+        return;
+    }
     nbeWhenFinished(QtConcurrent::run([tokenizer, text, generation, revision] {
-                        Pass pass{generation, revision, false, {}};
+                        Pass pass{generation, revision, false, {}, std::nullopt, {}};
                         pass.lines = packedLines(text, tokenizer(text));
                         return pass;
                     }),
                     this, [this](const Pass &pass) { finish(pass); });
+}
+
+bool NBEEditorHighlighter::startStretch(const QString &text, quint64 generation, int revision)
+{
+    if (!m_language || !m_state || !m_edit)
+        return false;
+    nbeWhenFinished(QtConcurrent::run([language = *m_language, state = m_state, edit = *m_edit,
+                                       text, generation, revision] {
+                        const NBERetokenization redone = NBESyntaxHighlighter::retokenize(
+                            text, language, *state, edit.position, edit.removed, edit.added);
+                        Pass pass{generation, revision, false, {}, redone.from, {}};
+                        const QString stretch = text.mid(redone.from, redone.to - redone.from);
+                        pass.lines = packedLines(stretch, runsOf(redone.tokens, redone.from));
+                        // A stretch that stops at a line start ends with a line break;
+                        // the empty line after it is the first one not redone.
+                        if (redone.to < text.size())
+                            pass.lines.pop_back();
+                        pass.state = std::make_shared<const NBETokenizerState>(redone.state);
+                        return pass;
+                    }),
+                    this, [this](const Pass &pass) { finish(pass); });
+    return true;
 }
 
 void NBEEditorHighlighter::finish(const Pass &pass)
@@ -358,6 +433,25 @@ void NBEEditorHighlighter::finish(const Pass &pass)
     }
     if (pass.partial && !m_running)
         return;
+    if (pass.state) {
+        m_state = pass.state;
+        m_edit.reset();
+    }
+    if (pass.from) {
+        // Only the lines of the stretch changed; the others keep their runs.
+        const QTextBlock first = document()->findBlock(int(*pass.from));
+        const size_t at = first.isValid() ? size_t(first.blockNumber()) : m_lines.size();
+        for (size_t i = 0; i < pass.lines.size() && at + i < m_lines.size(); ++i) {
+            if (m_lines[at + i] != pass.lines[i]) {
+                m_lines[at + i] = pass.lines[i];
+                m_dirty[at + i] = true;
+            }
+        }
+        m_running = false;
+        applyVisible();
+        Q_EMIT passApplied();
+        return;
+    }
     const size_t count = std::min(pass.lines.size(), m_lines.size());
     for (size_t i = 0; i < count; ++i) {
         if (m_lines[i] != pass.lines[i]) {
@@ -387,6 +481,22 @@ void NBEEditorHighlighter::onContentsChange(int position, int removed, int added
     if (!doc)
         return;
     ++m_textRevision;
+    if (m_state) {
+        // One replacement covering every edit since the last pass: parts of
+        // this edit outside the earlier one's span were unchanged text.
+        const Edit next{position, removed, added};
+        if (!m_edit) {
+            m_edit = next;
+        } else {
+            Edit &span = *m_edit;
+            const qsizetype start = std::min(span.position, next.position);
+            const qsizetype end =
+                std::max(span.position + span.added, next.position + next.removed);
+            span.removed += (span.position - start) + (end - (span.position + span.added));
+            span.added = end - start - next.removed + next.added;
+            span.position = start;
+        }
+    }
     const int newCount = doc->blockCount();
     const int delta = newCount - m_blockCount;
     m_blockCount = newCount;

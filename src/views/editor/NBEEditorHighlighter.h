@@ -1,5 +1,8 @@
 #pragma once
 
+#include "NBELanguage.h"
+#include "NBESyntaxHighlighter.h"
+
 #include <QFutureWatcher>
 #include <QList>
 #include <QPointer>
@@ -8,6 +11,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <vector>
 
 class NBECodeTextEdit;
@@ -76,6 +81,10 @@ public:
     ~NBEEditorHighlighter() override;
 
     void setTokenizer(Tokenizer tokenizer);
+    // Colours by the language's token rules (styles by token type). A pass
+    // after edits then redoes only the stretch they touched, with the same
+    // result as a whole pass; without a language nothing is coloured.
+    void setLanguage(const std::optional<NBELanguage> &language);
     bool hasTokenizer() const { return bool(m_tokenizer); }
     // Formats by style index; lines already formatted are formatted again.
     void setStyles(const QList<QTextCharFormat> &styles);
@@ -123,9 +132,23 @@ private:
         int revision = 0;
         bool partial = false;
         std::vector<NBEPackedRuns> lines;
+        // Set when the pass redid a stretch: `lines` begin at the line
+        // that starts at `from`.
+        std::optional<qsizetype> from;
+        std::shared_ptr<const NBETokenizerState> state;
+    };
+    // The edits since the text of the last applied pass, as one
+    // replacement of `removed` units at `position` by `added` units.
+    struct Edit
+    {
+        qsizetype position = 0;
+        qsizetype removed = 0;
+        qsizetype added = 0;
     };
 
     void start(const QString &text, int quickLines);
+    bool startStretch(const QString &text, quint64 generation, int revision);
+    void forgetState();
     void finish(const Pass &pass);
     void onContentsChange(int position, int removed, int added);
     void applyVisible();
@@ -134,6 +157,11 @@ private:
 
     QPointer<NBECodeTextEdit> m_view;
     Tokenizer m_tokenizer;
+    std::optional<NBELanguage> m_language;
+    // What the last applied pass of the language leaves for the next, and
+    // the edits made since; either is absent when that text is not known.
+    std::shared_ptr<const NBETokenizerState> m_state;
+    std::optional<Edit> m_edit;
     QList<QTextCharFormat> m_styles;
     std::vector<NBEPackedRuns> m_lines;
     std::vector<bool> m_dirty;

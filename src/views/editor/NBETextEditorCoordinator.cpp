@@ -24,23 +24,6 @@ namespace {
 // coloured before a large file has been tokenized whole.
 constexpr int quickStartLines = 300;
 
-NBEEditorHighlighter::Tokenizer tokenizerFor(const std::optional<NBELanguage> &language)
-{
-    if (!language)
-        return {};
-    // The language record is copied into the tokenizer: the pool thread reads
-    // only its own copy.
-    return [language = *language](const QString &text) {
-        const QList<NBEToken> tokens = NBESyntaxHighlighter::tokenize(text, language);
-        QList<NBEHighlightRun> runs;
-        runs.reserve(tokens.size());
-        for (const NBEToken &token : tokens)
-            runs.append(
-                {int(token.location), int(token.length), NBETokenTypes::ordinal(token.type)});
-        return runs;
-    };
-}
-
 } // namespace
 
 NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &parent,
@@ -110,7 +93,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     connect(textView->document(), &QTextDocument::contentsChange, this,
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = new NBEEditorHighlighter(textView);
-    m_highlighter->setTokenizer(tokenizerFor(m_parent.language));
+    m_highlighter->setLanguage(m_parent.language);
     applyColors();
 
     const QString text = m_parent.text.value();
@@ -256,7 +239,7 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
     const std::optional<QString> languageID =
         parent.language ? std::optional(parent.language->id) : std::nullopt;
     if (!m_isUserEditing && languageID != m_highlightedLanguageID) {
-        m_highlighter->setTokenizer(tokenizerFor(parent.language));
+        m_highlighter->setLanguage(parent.language);
         if (parent.language)
             highlightWholeText();
         else
@@ -421,7 +404,7 @@ void NBETextEditorCoordinator::highlightWholeText()
     if (!m_textView || !m_parent.language)
         return;
     if (!m_highlighter->hasTokenizer() || m_highlightedLanguageID != m_parent.language->id)
-        m_highlighter->setTokenizer(tokenizerFor(m_parent.language));
+        m_highlighter->setLanguage(m_parent.language);
     m_highlightedLanguageID = m_parent.language->id;
     m_highlightedGeneration = m_textGeneration;
     const QString text = m_lastReportedText ? *m_lastReportedText : m_textView->text();
