@@ -62,7 +62,6 @@ TEST(NBEEmmet, Expand)
         EXPECT_EQ(expand(row.abbreviation), row.expected) << row.abbreviation;
     EXPECT_EQ(expand("ul>li", QStringLiteral("\t")), lines({"<ul>", "\t<li></li>", "</ul>"}));
     const QString skeleton = *expand("!", QStringLiteral("\t"));
-    EXPECT_EQ(skeleton.size(), 205);
     EXPECT_EQ(skeleton, *expand("!"));
     EXPECT_TRUE(skeleton.contains(QStringLiteral("\n    <title>Document</title>\n")));
 }

