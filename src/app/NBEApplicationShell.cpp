@@ -7,6 +7,7 @@
 #include "NBEHelpWindow.h"
 #include "NBEMainView.h"
 #include "NBEMarkdownAction.h"
+#include "NBEPreviewToggle.h"
 #include "NBEProjectPicker.h"
 #include "NBERecentProjects.h"
 #include "NBESettingsWindow.h"
@@ -65,6 +66,8 @@ void NBEProjectWindow::buildMenus()
     file->addSeparator();
     file->addAction(tr("Save"), QKeySequence::Save, this,
                     [viewModel] { viewModel->saveActiveFile(); });
+    QAction *exportHTML = file->addAction(tr("Export as HTML…"), this,
+                                          [viewModel] { viewModel->exportActiveFileAsHTML(); });
     file->addSeparator();
     file->addAction(tr("Close Tab"), QKeySequence(Qt::CTRL | Qt::Key_W), this,
                     [viewModel] { viewModel->closeActiveTab(); });
@@ -124,6 +127,7 @@ void NBEProjectWindow::buildMenus()
     const auto updateCommands = [=, this] {
         const auto active = viewModel->activeTab();
         preview->setEnabled(viewModel->canPreviewActiveTab());
+        exportHTML->setEnabled(viewModel->canPreviewActiveTab());
         for (QAction *action : markdownActions)
             action->setEnabled(viewModel->isEditingMarkdown());
         formatDocument->setEnabled(viewModel->canFormatActiveTab());
@@ -139,6 +143,7 @@ void NBEProjectWindow::buildMenus()
 
     m_toolbar = new NBEWindowToolbar(viewModel, m_projectMenu, this);
     addToolBar(m_toolbar);
+    m_toolbar->setPreviewToggle(new NBEPreviewToggle(viewModel));
 }
 
 void NBEProjectWindow::refreshProjectMenu()

@@ -1,11 +1,13 @@
 // Entry point: the welcome window, or the project windows of the folders and
 // files named on the command line.
 #include "NBEApplicationShell.h"
+#include "NBEPreviewSchemeHandler.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
+    NBEPreviewSchemeHandler::registerScheme();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Nabri"));
     QCoreApplication::setApplicationName(QStringLiteral("Nabri Editor"));

@@ -48,6 +48,19 @@ public:
         Q_UNUSED(directory);
         return QtFuture::makeReadyFuture(std::optional<QUrl>());
     }
+
+    // Asks where an exported HTML page goes: a save panel that proposes
+    // `name`, shows `message` and the accept button `prompt`, may create
+    // folders and offers HTML files only. None when cancelled; without a
+    // user, always none.
+    virtual QFuture<std::optional<QUrl>>
+    chooseExportLocation(const QString &message, const QString &name, const QString &prompt)
+    {
+        Q_UNUSED(message);
+        Q_UNUSED(name);
+        Q_UNUSED(prompt);
+        return QtFuture::makeReadyFuture(std::optional<QUrl>());
+    }
 };
 
 // The desktop without a user to ask: unsaved edits are kept (every question

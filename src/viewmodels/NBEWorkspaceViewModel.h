@@ -293,6 +293,10 @@ public:
     void requestHTMLEdit(NBEHTMLAction action);
     void requestFormatDocument();
     void toggleActivePreview();
+    // Renders the active Markdown tab (unsaved edits included) as one HTML
+    // page and writes it where the user chooses; other tabs do nothing. Ends
+    // after the write, or at once.
+    QFuture<void> exportActiveFileAsHTML();
     void saveActiveFile();
     void closeActiveTab();
 

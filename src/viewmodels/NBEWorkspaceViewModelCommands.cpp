@@ -4,6 +4,12 @@
 #include "NBEWorkspaceViewModel.h"
 
 #include "NBEFormatter.h"
+#include "NBELog.h"
+#include "NBEMarkdownHTMLRenderer.h"
+#include "NBEWhenFinished.h"
+
+#include <QFileInfo>
+#include <QPromise>
 
 namespace {
 
@@ -92,6 +98,42 @@ void NBEWorkspaceViewModel::toggleActivePreview()
         }
     }
     setWorkspace(workspace);
+}
+
+QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
+{
+    const auto tab = activeTab();
+    if (!tab || !tab->isMarkdown())
+        return QtFuture::makeReadyFuture();
+    const QFileInfo source(tab->sourceFile.url.toLocalFile());
+    const QString page =
+        NBEMarkdownHTMLRenderer::render(tab->sourceFile.content, source.fileName());
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(
+        m_desktop->chooseExportLocation(QStringLiteral("Export the rendered Markdown as HTML"),
+                                        source.completeBaseName() + QStringLiteral(".html"),
+                                        QStringLiteral("Export")),
+        this, [this, page, promise](const std::optional<QUrl> &url) {
+            if (!url || !url->isLocalFile()) {
+                promise->finish();
+                return;
+            }
+            nbeWhenFinished(m_fileService.writeFile(page, *url), this,
+                            [this, url, promise](const NBEResult<void> &written) {
+                                if (written) {
+                                    NBELog::fileIO().info("Exported HTML: %s", url->fileName());
+                                } else {
+                                    setErrorMessage(QStringLiteral("Failed to export HTML: ") +
+                                                    written.error().description);
+                                    NBELog::fileIO().error("Failed to export HTML: %s",
+                                                           written.error().description);
+                                }
+                                promise->finish();
+                            });
+        });
+    return done;
 }
 
 void NBEWorkspaceViewModel::saveActiveFile()

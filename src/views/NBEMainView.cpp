@@ -4,8 +4,10 @@
 #include "NBEEmptyState.h"
 #include "NBEFileTreeView.h"
 #include "NBEGitDiffView.h"
+#include "NBEHTMLSplitView.h"
 #include "NBEHTMLToolbar.h"
 #include "NBEIcons.h"
+#include "NBEMarkdownPreview.h"
 #include "NBEMarkdownToolbar.h"
 #include "NBEOutlineView.h"
 #include "NBESourceEditor.h"
@@ -192,12 +194,68 @@ bool NBEMainView::isShowingEmptyState() const
     return m_detail->currentWidget() == m_empty;
 }
 
+NBESourceEditor *NBEMainView::sourceEditor() const
+{
+    if (auto *editor = qobject_cast<NBESourceEditor *>(m_pane.data()))
+        return editor;
+    if (auto *split = htmlSplitView())
+        return split->sourceEditor();
+    return nullptr;
+}
+
+NBEHTMLSplitView *NBEMainView::htmlSplitView() const
+{
+    return qobject_cast<NBEHTMLSplitView *>(m_pane.data());
+}
+
+NBEMarkdownPreview *NBEMainView::markdownPreview() const
+{
+    return qobject_cast<NBEMarkdownPreview *>(m_pane.data());
+}
+
 void NBEMainView::applySettings()
 {
-    if (m_sourceEditor) {
-        m_sourceEditor->setSettings(currentSettings());
-        m_sourceEditor->setTheme(theme());
+    if (NBESourceEditor *editor = sourceEditor()) {
+        editor->setSettings(currentSettings());
+        editor->setTheme(theme());
     }
+    if (const auto tab = m_viewModel->activeTab())
+        updatePane(*tab);
+}
+
+NBEMainView::PaneKind NBEMainView::paneKind(const NBEOpenTab &tab)
+{
+    if (tab.isShowingPreview && tab.isMarkdown())
+        return PaneKind::markdownPreview;
+    if (tab.isShowingPreview && tab.isHTML())
+        return PaneKind::htmlSplit;
+    return PaneKind::editor;
+}
+
+QWidget *NBEMainView::editorView(const NBEOpenTab &tab)
+{
+    const NBETheme theme = theme();
+    switch (paneKind(tab)) {
+    case PaneKind::markdownPreview:
+        return new NBEMarkdownPreview(tab.sourceFile.content,
+                                      tab.sourceFile.url.adjusted(QUrl::RemoveFilename), theme,
+                                      currentSettings().fontSize, m_tabArea);
+    case PaneKind::htmlSplit:
+        return new NBEHTMLSplitView(m_viewModel, tab.id, theme, currentSettings(), m_tabArea);
+    case PaneKind::editor:
+        break;
+    }
+    return new NBESourceEditor(m_viewModel, tab.id, theme, currentSettings(), nullptr, m_tabArea);
+}
+
+// The editors follow the view model themselves; the Markdown preview is
+// handed the tab's text.
+void NBEMainView::updatePane(const NBEOpenTab &tab)
+{
+    if (NBEMarkdownPreview *preview = markdownPreview())
+        preview->setInputs(tab.sourceFile.content,
+                           tab.sourceFile.url.adjusted(QUrl::RemoveFilename), theme(),
+                           currentSettings().fontSize);
 }
 
 void NBEMainView::refresh()
@@ -218,21 +276,27 @@ void NBEMainView::refresh()
         m_detail->setCurrentWidget(m_diffView);
     else
         m_detail->setCurrentWidget(hasTabs ? m_tabArea : static_cast<QWidget *>(m_empty));
-    // Each tab gets an editor of its own: another active tab builds a new one.
+    // Each tab gets a pane of its own, and so does each way of showing it:
+    // another active tab, or a preview turned on or off, builds a new one.
     const std::optional<QUuid> activeID = active ? std::optional(active->id) : std::nullopt;
-    if (activeID == m_editorTabID && (m_sourceEditor || !activeID))
+    const PaneKind kind = active ? paneKind(*active) : PaneKind::editor;
+    if (activeID == m_paneTabID && kind == m_paneKind && (m_pane || !activeID)) {
+        if (active)
+            updatePane(*active);
         return;
-    const bool hadFocus = m_sourceEditor && m_sourceEditor->hasFocus();
-    delete m_sourceEditor;
-    m_editorTabID = activeID;
+    }
+    const bool hadFocus = m_pane && m_pane->isAncestorOf(QApplication::focusWidget());
+    // Closing a previewing tab frees its page and the engine's resources now.
+    delete m_pane;
+    m_paneTabID = activeID;
+    m_paneKind = kind;
     m_noEditor->setVisible(!activeID);
-    if (!activeID)
+    if (!active)
         return;
-    m_sourceEditor =
-        new NBESourceEditor(m_viewModel, *activeID, theme(), currentSettings(), nullptr, m_tabArea);
-    m_tabAreaLayout->insertWidget(m_tabAreaLayout->indexOf(m_statusDivider), m_sourceEditor, 1);
+    m_pane = editorView(*active);
+    m_tabAreaLayout->insertWidget(m_tabAreaLayout->indexOf(m_statusDivider), m_pane, 1);
     if (hadFocus || isVisible())
-        m_sourceEditor->setFocus();
+        m_pane->setFocus();
 }
 
 NBEGitDiffView *NBEMainView::diffView() const

@@ -2,6 +2,7 @@
 
 #include "NBEEditorSettings.h"
 #include "NBEFileTreeView.h"
+#include "NBEOpenTab.h"
 #include "NBEOutlineView.h"
 #include "NBESidebarView.h"
 #include "NBESourceEditor.h"
@@ -21,6 +22,8 @@ class NBEFileTreeView;
 class NBEGitDiffView;
 class NBEHTMLToolbar;
 class NBEMarkdownToolbar;
+class NBEHTMLSplitView;
+class NBEMarkdownPreview;
 class NBEStatusBar;
 class NBETabBar;
 class NBEWidgetDesktop;
@@ -70,7 +73,11 @@ public:
     NBEMarkdownToolbar *markdownToolbar() const { return m_markdownToolbar; }
     NBEHTMLToolbar *htmlToolbar() const { return m_htmlToolbar; }
     NBETabBar *tabBar() const { return m_tabBar; }
-    NBESourceEditor *sourceEditor() const { return m_sourceEditor; }
+    // The active tab's source editor, alone or beside its page; none while
+    // a Markdown tab shows its preview.
+    NBESourceEditor *sourceEditor() const;
+    NBEHTMLSplitView *htmlSplitView() const;
+    NBEMarkdownPreview *markdownPreview() const;
     NBEStatusBar *statusBar() const { return m_statusBar; }
     // The diff shown in place of the tabs, if one was asked for.
     NBEGitDiffView *diffView() const;
@@ -84,6 +91,13 @@ Q_SIGNALS:
     void started();
 
 private:
+    // What the active tab shows: its source, its rendered Markdown in place
+    // of the source, or its source beside its live page.
+    enum class PaneKind { editor, markdownPreview, htmlSplit };
+    static PaneKind paneKind(const NBEOpenTab &tab);
+    QWidget *editorView(const NBEOpenTab &tab);
+    void updatePane(const NBEOpenTab &tab);
+
     void refresh();
     void refreshDiff();
     void refreshFileTree();
@@ -113,9 +127,11 @@ private:
     NBEStatusBar *m_statusBar;
     QFrame *m_statusDivider;
     QWidget *m_noEditor;
-    QPointer<NBESourceEditor> m_sourceEditor;
     QPointer<NBEGitDiffView> m_diffView;
-    std::optional<QUuid> m_editorTabID;
+    // Rebuilt for another tab or another kind of pane.
+    QPointer<QWidget> m_pane;
+    std::optional<QUuid> m_paneTabID;
+    PaneKind m_paneKind = PaneKind::editor;
     QPointer<QMessageBox> m_alert;
     bool m_hadWorkspace = false;
 };

@@ -65,3 +65,19 @@ QFuture<std::optional<QUrl>> NBEWidgetDesktop::chooseNewItemLocation(const QStri
         return QtFuture::makeReadyFuture(std::optional<QUrl>());
     return QtFuture::makeReadyFuture(std::optional<QUrl>(panel.selectedUrls().first()));
 }
+
+QFuture<std::optional<QUrl>> NBEWidgetDesktop::chooseExportLocation(const QString &message,
+                                                                    const QString &name,
+                                                                    const QString &prompt)
+{
+    QFileDialog panel(m_window, message);
+    panel.setAcceptMode(QFileDialog::AcceptSave);
+    panel.setFileMode(QFileDialog::AnyFile);
+    panel.setNameFilter(QObject::tr("HTML files (*.html *.htm)"));
+    panel.setDefaultSuffix(QStringLiteral("html"));
+    panel.setLabelText(QFileDialog::Accept, prompt);
+    panel.selectFile(name);
+    if (panel.exec() != QDialog::Accepted || panel.selectedUrls().isEmpty())
+        return QtFuture::makeReadyFuture(std::optional<QUrl>());
+    return QtFuture::makeReadyFuture(std::optional<QUrl>(panel.selectedUrls().first()));
+}

@@ -20,6 +20,8 @@ public:
     QFuture<std::optional<QUrl>> chooseNewItemLocation(const QString &message, const QString &name,
                                                        const QString &prompt,
                                                        const QUrl &directory) override;
+    QFuture<std::optional<QUrl>> chooseExportLocation(const QString &message, const QString &name,
+                                                      const QString &prompt) override;
 
 private:
     QPointer<QWidget> m_window;

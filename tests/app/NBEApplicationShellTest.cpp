@@ -16,6 +16,8 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QToolBar>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 namespace {
@@ -205,8 +207,9 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
     QHash<QString, QAction *> actions;
     for (QAction *action : window->findChildren<QAction *>())
         actions.insert(action->text(), action);
-    for (const char *name : {"Bold", "Italic", "Insert Link", "Format Document", "Toggle Preview"})
-        ASSERT_TRUE(actions.contains(QString::fromLatin1(name))) << name;
+    for (const char *name :
+         {"Bold", "Italic", "Insert Link", "Format Document", "Toggle Preview", "Export as HTML…"})
+        ASSERT_TRUE(actions.contains(QString::fromUtf8(name))) << name;
     EXPECT_EQ(actions[QStringLiteral("Bold")]->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_B));
     EXPECT_EQ(actions[QStringLiteral("Toggle Preview")]->shortcut(),
               QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P));
@@ -215,11 +218,24 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
     NBETest::await(viewModel->openFile(fileURL(dir, QStringLiteral("app.js")), false));
     EXPECT_FALSE(actions[QStringLiteral("Bold")]->isEnabled());
     EXPECT_FALSE(actions[QStringLiteral("Toggle Preview")]->isEnabled());
+    EXPECT_FALSE(actions[QStringLiteral("Export as HTML…")]->isEnabled());
     EXPECT_FALSE(actions[QStringLiteral("Format Document")]->isEnabled());
+    // The toolbar's preview toggle is there only for a previewable tab.
+    auto *toggle = window->findChild<QToolButton *>(QStringLiteral("previewToggle"));
+    ASSERT_TRUE(toggle);
+    QAction *toggleItem = nullptr;
+    for (QToolBar *toolbar : window->findChildren<QToolBar *>()) {
+        if (QWidget *widget = toolbar->widgetForAction(toolbar->actions().last()); widget == toggle)
+            toggleItem = toolbar->actions().last();
+    }
+    ASSERT_TRUE(toggleItem);
+    EXPECT_FALSE(toggleItem->isVisible());
 
     NBETest::await(viewModel->openFile(fileURL(dir, QStringLiteral("notes.md")), false));
     EXPECT_TRUE(actions[QStringLiteral("Bold")]->isEnabled());
     EXPECT_TRUE(actions[QStringLiteral("Toggle Preview")]->isEnabled());
+    EXPECT_TRUE(actions[QStringLiteral("Export as HTML…")]->isEnabled());
+    EXPECT_TRUE(toggleItem->isVisible());
     NBEMainView *main = window->mainView();
     ASSERT_TRUE(NBETest::waitUntil([&] {
         return main->sourceEditor() && main->sourceEditor()->tabID() == viewModel->activeTab()->id;

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #ifdef NBE_TEST_WIDGETS
+#include "NBEPreviewSchemeHandler.h"
 #include <QApplication>
 using NBETestApplication = QApplication;
 #else
@@ -25,6 +26,10 @@ int main(int argc, char **argv)
         return 2;
     NBETest::isolateEnvironment(home.path());
 
+#ifdef NBE_TEST_WIDGETS
+    // Pages are served under a scheme the engine must know before it starts.
+    NBEPreviewSchemeHandler::registerScheme();
+#endif
     NBETestApplication app(argc, argv);
     NBETest::configureApplication();
     QStandardPaths::setTestModeEnabled(true);

@@ -123,4 +123,46 @@ TEST_F(Commands, SaveActiveFileWritesEvenAnUnchangedTabAndCloseActiveTabCloses)
     EXPECT_TRUE(NBETest::waitUntil([&] { return model->workspace()->openTabs.isEmpty(); }));
 }
 
+// The page comes from the buffer, unsaved edits included, and lands where the
+// panel says; a write that fails says so in one sentence.
+TEST_F(Commands, ExportWritesTheRenderedMarkdownWhereThePanelSays)
+{
+    const QUuid id =
+        loadAndEdit(QStringLiteral("notes.md"), "# Saved\n", QStringLiteral("# Unsaved *edit*\n"));
+    write(QStringLiteral("index.html"), "<p>x</p>\n");
+
+    // Cancelled: nothing is written.
+    NBETest::await(model->exportActiveFileAsHTML());
+    ASSERT_EQ(desktop->exportPanels.size(), 1);
+    EXPECT_EQ(desktop->exportPanels[0],
+              (QStringList{QStringLiteral("Export the rendered Markdown as HTML"),
+                           QStringLiteral("notes.html"), QStringLiteral("Export")}));
+    EXPECT_FALSE(QFile::exists(path(QStringLiteral("notes.html"))));
+
+    desktop->exportLocation = QUrl::fromLocalFile(dir.filePath(QStringLiteral("out/notes.html")));
+    QDir().mkpath(dir.filePath(QStringLiteral("out")));
+    NBETest::await(model->exportActiveFileAsHTML());
+    const QString page =
+        QString::fromUtf8(NBETest::readFile(dir.filePath(QStringLiteral("out/notes.html"))));
+    EXPECT_TRUE(page.contains(QStringLiteral("<title>notes.md</title>"))) << page.toStdString();
+    EXPECT_TRUE(page.contains(QStringLiteral("Unsaved <em>edit</em>"))) << page.toStdString();
+    EXPECT_FALSE(page.contains(QStringLiteral("Saved</h1>")));
+    EXPECT_FALSE(model->errorMessage());
+    EXPECT_EQ(model->tab(id)->sourceFile.content, QStringLiteral("# Unsaved *edit*\n"));
+
+    // A folder where the page should go: the write fails and says why.
+    desktop->exportLocation = QUrl::fromLocalFile(dir.filePath(QStringLiteral("out")));
+    NBETest::await(model->exportActiveFileAsHTML());
+    ASSERT_TRUE(model->errorMessage());
+    EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to export HTML: ")))
+        << model->errorMessage()->toStdString();
+    EXPECT_GT(model->errorMessage()->size(), QStringLiteral("Failed to export HTML: ").size());
+
+    // An HTML tab can be previewed but exports nothing, without a panel.
+    open(QStringLiteral("index.html"));
+    EXPECT_TRUE(model->canPreviewActiveTab());
+    NBETest::await(model->exportActiveFileAsHTML());
+    EXPECT_EQ(desktop->exportPanels.size(), 3);
+}
+
 } // namespace

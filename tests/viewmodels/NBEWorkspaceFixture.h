@@ -20,6 +20,9 @@ public:
     QList<QStringList> questions;
     std::optional<QUrl> sibling;
     QList<QPair<QList<QUrl>, QUrl>> opened;
+    // Where the export panel answers, and what each panel showed.
+    std::optional<QUrl> exportLocation;
+    QList<QStringList> exportPanels;
 
     QFuture<NBEUnsavedChangesChoice> askToSaveChanges(const QStringList &fileNames) override
     {
@@ -31,6 +34,12 @@ public:
     void openWithApplication(const QList<QUrl> &urls, const QUrl &application) override
     {
         opened.append({urls, application});
+    }
+    QFuture<std::optional<QUrl>> chooseExportLocation(const QString &message, const QString &name,
+                                                      const QString &prompt) override
+    {
+        exportPanels.append({message, name, prompt});
+        return QtFuture::makeReadyFuture(exportLocation);
     }
 };
 

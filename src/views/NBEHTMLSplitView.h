@@ -1,0 +1,39 @@
+#pragma once
+
+#include "NBEEditorSettings.h"
+#include "NBETheme.h"
+
+#include <QSplitter>
+#include <QUuid>
+
+class NBEHTMLPreview;
+class NBEScrollLink;
+class NBESourceEditor;
+class NBEWorkspaceViewModel;
+
+// An HTML tab's source editor and its live page side by side, joined by one
+// scroll link that lives as long as this view. The page follows the tab's
+// buffer, unsaved edits included.
+class NBEHTMLSplitView : public QSplitter
+{
+    Q_OBJECT
+
+public:
+    NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid &tabID, const NBETheme &theme,
+                     const NBEEditorSettings &settings, QWidget *parent = nullptr);
+
+    NBESourceEditor *sourceEditor() const { return m_editor; }
+    NBEHTMLPreview *preview() const { return m_preview; }
+    NBEScrollLink *scrollLink() const { return m_scrollLink; }
+
+    static constexpr int minimumPaneWidth = 240;
+
+private:
+    void refresh();
+
+    NBEWorkspaceViewModel *m_viewModel;
+    QUuid m_tabID;
+    NBEScrollLink *m_scrollLink;
+    NBESourceEditor *m_editor;
+    NBEHTMLPreview *m_preview;
+};

@@ -1,0 +1,144 @@
+#include "NBEMarkdownPreview.h"
+
+#include "NBEBrand.h"
+#include "NBEWhenFinished.h"
+
+#include <QDesktopServices>
+#include <QFontDatabase>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QScrollBar>
+#include <QTextDocument>
+#include <QtConcurrent>
+
+NBEMarkdownPreview::NBEMarkdownPreview(const QString &text, const std::optional<QUrl> &baseURL,
+                                       const NBETheme &theme, double fontSize, QWidget *parent)
+    : QTextBrowser(parent)
+{
+    setObjectName(QStringLiteral("markdownPreview"));
+    setFrameShape(QFrame::NoFrame);
+    setOpenLinks(false);
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard |
+                            Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    // Links with an address of their own open in the system's handler.
+    connect(this, &QTextBrowser::anchorClicked, this, [](const QUrl &url) {
+        if (!url.scheme().isEmpty())
+            QDesktopServices::openUrl(url);
+    });
+    m_text = text;
+    m_baseURL = baseURL;
+    m_theme = theme;
+    m_fontSize = fontSize;
+    rebuild();
+}
+
+NBEMarkdownPreview::~NBEMarkdownPreview()
+{
+    // A build still running finds the generation moved on.
+    ++m_generation;
+}
+
+void NBEMarkdownPreview::setInputs(const QString &text, const std::optional<QUrl> &baseURL,
+                                   const NBETheme &theme, double fontSize)
+{
+    if (text == m_text && baseURL == m_baseURL && theme == m_theme && fontSize == m_fontSize)
+        return;
+    m_text = text;
+    m_baseURL = baseURL;
+    m_theme = theme;
+    m_fontSize = fontSize;
+    rebuild();
+}
+
+NBEMarkdownPreviewStyle NBEMarkdownPreview::style() const
+{
+    NBEMarkdownPreviewStyle style;
+    style.baseURL = m_baseURL;
+    style.background = m_theme.editorBackground;
+    style.text = m_theme.editorText;
+    style.secondary = m_theme.editorText;
+    style.secondary.setAlphaF(0.6f);
+    style.box = m_theme.gutterBackground;
+    style.separator = m_theme.gutterSeparator;
+    style.accent = NBEBrand::amber();
+    style.fontSize = m_fontSize;
+    style.fontFamily = QFontDatabase::systemFont(QFontDatabase::GeneralFont).family();
+    style.fixedFontFamily = QFontDatabase::systemFont(QFontDatabase::FixedFont).family();
+    style.contentWidth = contentWidth();
+    style.remoteImages = m_remoteImages;
+    return style;
+}
+
+double NBEMarkdownPreview::contentWidth() const
+{
+    const int width = viewport()->width() > 100 ? viewport()->width() : 640;
+    return width - 2 * NBEMarkdownPreviewDocument::horizontalPadding;
+}
+
+void NBEMarkdownPreview::rebuild()
+{
+    QPalette colors = palette();
+    colors.setColor(QPalette::Base, m_theme.editorBackground);
+    colors.setColor(QPalette::Window, m_theme.editorBackground);
+    colors.setColor(QPalette::Text, m_theme.editorText);
+    setPalette(colors);
+
+    m_built = false;
+    const quint64 generation = ++m_generation;
+    const QString text = m_text;
+    const NBEMarkdownPreviewStyle style = this->style();
+    QThread *owner = thread();
+    nbeWhenFinished(QtConcurrent::run([text, style, owner] {
+                        return NBEMarkdownPreviewDocument::build(text, style, owner);
+                    }),
+                    this, [this, generation](const NBEMarkdownPreviewBuild &build) {
+                        if (generation == m_generation)
+                            install(build);
+                    });
+}
+
+void NBEMarkdownPreview::install(const NBEMarkdownPreviewBuild &build)
+{
+    QTextDocument *document = build.document->release();
+    if (!document)
+        return;
+    const int scroll = verticalScrollBar()->value();
+    document->setParent(this);
+    // The document shown before is a child too, so it goes now.
+    setDocument(document);
+    m_images = build.images;
+    NBEMarkdownPreviewDocument::fitImages(document, m_images, contentWidth());
+    verticalScrollBar()->setValue(scroll);
+    m_built = true;
+    fetchRemoteImages(build.remoteImages);
+    Q_EMIT built();
+}
+
+void NBEMarkdownPreview::resizeEvent(QResizeEvent *event)
+{
+    QTextBrowser::resizeEvent(event);
+    NBEMarkdownPreviewDocument::fitImages(document(), m_images, contentWidth());
+}
+
+void NBEMarkdownPreview::fetchRemoteImages(const QStringList &urls)
+{
+    for (const QString &url : urls) {
+        if (m_requested.contains(url))
+            continue;
+        m_requested.insert(url);
+        if (!m_network)
+            m_network = new QNetworkAccessManager(this);
+        QNetworkReply *reply = m_network->get(QNetworkRequest(QUrl(url)));
+        connect(reply, &QNetworkReply::finished, this, [this, reply, url] {
+            reply->deleteLater();
+            QImage image;
+            if (reply->error() == QNetworkReply::NoError)
+                image.loadFromData(reply->readAll());
+            // A failed image stays a placeholder; a loaded one shows at once.
+            m_remoteImages.insert(url, image);
+            if (!image.isNull())
+                rebuild();
+        });
+    }
+}

@@ -1,0 +1,58 @@
+#pragma once
+
+#include "NBEMarkdownPreviewDocument.h"
+#include "NBETheme.h"
+
+#include <QHash>
+#include <QImage>
+#include <QSet>
+#include <QTextBrowser>
+#include <QUrl>
+
+#include <optional>
+
+class QNetworkAccessManager;
+
+// A Markdown tab's text rendered natively: read-only and selectable, coloured
+// by the theme, sized from the editor's font size. The document is built off
+// the main thread; the previous one stays on screen until the new one is in.
+class NBEMarkdownPreview : public QTextBrowser
+{
+    Q_OBJECT
+
+public:
+    NBEMarkdownPreview(const QString &text, const std::optional<QUrl> &baseURL,
+                       const NBETheme &theme, double fontSize, QWidget *parent = nullptr);
+    ~NBEMarkdownPreview() override;
+
+    // Builds again when anything differs from what is shown.
+    void setInputs(const QString &text, const std::optional<QUrl> &baseURL, const NBETheme &theme,
+                   double fontSize);
+
+    // Whether the document for the latest inputs is in.
+    bool isBuilt() const { return m_built; }
+    NBEMarkdownPreviewStyle style() const;
+
+Q_SIGNALS:
+    void built();
+
+protected:
+    void resizeEvent(QResizeEvent *event) override;
+
+private:
+    void rebuild();
+    void install(const NBEMarkdownPreviewBuild &build);
+    void fetchRemoteImages(const QStringList &urls);
+    double contentWidth() const;
+
+    QString m_text;
+    std::optional<QUrl> m_baseURL;
+    NBETheme m_theme;
+    double m_fontSize = 13;
+    quint64 m_generation = 0;
+    bool m_built = false;
+    QList<NBEPreviewImage> m_images;
+    QHash<QString, QImage> m_remoteImages;
+    QSet<QString> m_requested;
+    QNetworkAccessManager *m_network = nullptr;
+};

@@ -1,0 +1,692 @@
+#include "NBEMarkdownPreviewDocument.h"
+
+#include "NBEInlineRun.h"
+#include "NBEMarkdownParser.h"
+
+#include <QFileInfo>
+#include <QImageReader>
+#include <QPainter>
+#include <QPainterPath>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextFrame>
+#include <QTextTable>
+#include <QThread>
+
+namespace {
+
+using Kind = NBEMarkdownBlock::Kind;
+
+const QString checkedIcon = QStringLiteral("nbe-icon:checked");
+const QString uncheckedIcon = QStringLiteral("nbe-icon:unchecked");
+const QString photoIcon = QStringLiteral("nbe-icon:photo");
+
+// Where text goes next: the end of the page or of a table cell. A fresh sink
+// sits in an empty block that the next paragraph takes over.
+struct Sink
+{
+    QTextCursor cursor;
+    bool fresh = true;
+    double spacing = 0;
+    bool isPage = false;
+};
+
+Qt::Alignment alignmentOf(NBEMarkdownAlignment alignment)
+{
+    switch (alignment) {
+    case NBEMarkdownAlignment::leading:
+        break;
+    case NBEMarkdownAlignment::center:
+        return Qt::AlignHCenter;
+    case NBEMarkdownAlignment::trailing:
+        return Qt::AlignRight;
+    }
+    return Qt::AlignLeft;
+}
+
+// Inline text keeps its line breaks inside its paragraph.
+QString withLineSeparators(QString text)
+{
+    return text.replace(u'\n', QChar::LineSeparator);
+}
+
+QImage drawIcon(const QString &name, const QColor &color, double size)
+{
+    const int pixels = std::max(8, int(size * 2));
+    QImage image(pixels, pixels, QImage::Format_ARGB32_Premultiplied);
+    image.fill(Qt::transparent);
+    QPainter painter(&image);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.scale(pixels / 20.0, pixels / 20.0);
+    const QRectF box(2.5, 2.5, 15, 15);
+    if (name == checkedIcon) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(color);
+        painter.drawRoundedRect(box, 3.5, 3.5);
+        painter.setPen(QPen(Qt::white, 2.2, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        QPainterPath tick;
+        tick.moveTo(6, 10.2);
+        tick.lineTo(8.8, 13);
+        tick.lineTo(14, 7);
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPath(tick);
+    } else if (name == uncheckedIcon) {
+        painter.setPen(QPen(color, 1.4));
+        painter.drawRoundedRect(box, 3.5, 3.5);
+    } else {
+        painter.setPen(QPen(color, 1.4, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.drawRoundedRect(QRectF(2, 4, 16, 12), 2, 2);
+        QPainterPath hills;
+        hills.moveTo(3, 14.5);
+        hills.lineTo(8, 9.5);
+        hills.lineTo(11.5, 13);
+        hills.lineTo(13.5, 11);
+        hills.lineTo(17, 14.5);
+        painter.drawPath(hills);
+        painter.setBrush(color);
+        painter.drawEllipse(QPointF(13.5, 7.5), 1.3, 1.3);
+    }
+    return image;
+}
+
+std::optional<QImage> decodeDataURL(const QUrl &url)
+{
+    const QString text = url.toString(QUrl::FullyEncoded);
+    const qsizetype comma = text.indexOf(u',');
+    if (comma < 0)
+        return std::nullopt;
+    const QString header = text.mid(5, comma - 5);
+    const QByteArray payload = QByteArray::fromPercentEncoding(text.mid(comma + 1).toLatin1());
+    const QByteArray bytes =
+        header.endsWith(QLatin1String(";base64")) ? QByteArray::fromBase64(payload) : payload;
+    QImage image;
+    if (!image.loadFromData(bytes))
+        return std::nullopt;
+    return image;
+}
+
+// Images fill the width of their column (a table cell less its padding).
+double imageWidth(const NBEPreviewImage &image, double contentWidth)
+{
+    if (image.columns > 1)
+        return std::max(16.0, (contentWidth - image.indent) / image.columns - 20);
+    return std::max(16.0, contentWidth - image.indent);
+}
+
+class Builder
+{
+public:
+    Builder(const NBEMarkdownPreviewStyle &style)
+        : m_style(style)
+        , m_document(std::make_unique<QTextDocument>())
+    {
+        m_document->setUndoRedoEnabled(false);
+        QFont font(style.fontFamily);
+        font.setPointSizeF(style.fontSize);
+        m_document->setDefaultFont(font);
+        QTextOption option = m_document->defaultTextOption();
+        option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+        m_document->setDefaultTextOption(option);
+        QTextFrameFormat root = m_document->rootFrame()->frameFormat();
+        root.setMargin(0);
+        root.setLeftMargin(NBEMarkdownPreviewDocument::horizontalPadding);
+        root.setRightMargin(NBEMarkdownPreviewDocument::horizontalPadding);
+        root.setTopMargin(NBEMarkdownPreviewDocument::verticalPadding);
+        root.setBottomMargin(NBEMarkdownPreviewDocument::verticalPadding);
+        m_document->rootFrame()->setFrameFormat(root);
+        m_page.cursor = QTextCursor(m_document.get());
+        m_page.isPage = true;
+        const double iconSize = style.fontSize * 1.25;
+        m_iconSize = iconSize;
+        m_document->addResource(QTextDocument::ImageResource, QUrl(checkedIcon),
+                                drawIcon(checkedIcon, style.accent, iconSize));
+        m_document->addResource(QTextDocument::ImageResource, QUrl(uncheckedIcon),
+                                drawIcon(uncheckedIcon, style.secondary, iconSize));
+        m_document->addResource(QTextDocument::ImageResource, QUrl(photoIcon),
+                                drawIcon(photoIcon, style.secondary, iconSize));
+    }
+
+    NBEMarkdownPreviewBuild finish(const QList<NBEMarkdownBlock> &blocks, QThread *owner)
+    {
+        m_page.cursor.beginEditBlock();
+        for (qsizetype k = 0; k < blocks.size(); ++k) {
+            m_page.spacing = k == 0 ? 0 : NBEMarkdownPreviewDocument::blockSpacing;
+            block(m_page, blocks[k], 0);
+        }
+        // A trailing empty block left after a box takes no room.
+        if (m_page.fresh && !blocks.isEmpty())
+            collapse(m_page.cursor);
+        m_page.cursor.endEditBlock();
+        if (owner)
+            m_document->moveToThread(owner);
+        NBEMarkdownPreviewBuild build;
+        build.images = std::move(m_images);
+        build.remoteImages = std::move(m_remote);
+        build.document = std::make_shared<std::unique_ptr<QTextDocument>>(std::move(m_document));
+        return build;
+    }
+
+private:
+    // --- Formats
+
+    QTextCharFormat textFormat(double size, const QColor &color, int weight = QFont::Normal,
+                               bool italic = false) const
+    {
+        QTextCharFormat format;
+        format.setFontFamilies(QStringList{m_style.fontFamily});
+        format.setFontPointSize(size);
+        format.setFontWeight(weight);
+        format.setFontItalic(italic);
+        format.setForeground(color);
+        return format;
+    }
+
+    QTextCharFormat fixedFormat(const QColor &color) const
+    {
+        QTextCharFormat format = textFormat(m_style.fontSize, color);
+        format.setFontFamilies(QStringList{m_style.fixedFontFamily});
+        format.setFontFixedPitch(true);
+        return format;
+    }
+
+    // --- Placing blocks and boxes
+
+    void newBlock(Sink &sink, QTextBlockFormat format, const QTextCharFormat &charFormat)
+    {
+        format.setTopMargin(format.topMargin() + std::exchange(sink.spacing, 0));
+        if (sink.fresh) {
+            sink.cursor.setBlockFormat(format);
+            sink.cursor.setBlockCharFormat(charFormat);
+            sink.fresh = false;
+        } else {
+            sink.cursor.insertBlock(format, charFormat);
+        }
+    }
+
+    static void collapse(QTextCursor &cursor)
+    {
+        QTextBlockFormat format;
+        format.setLineHeight(0, QTextBlockFormat::FixedHeight);
+        cursor.setBlockFormat(format);
+        QTextCharFormat tiny;
+        tiny.setFontPointSize(1);
+        cursor.setBlockCharFormat(tiny);
+    }
+
+    // A table on the page, after what is there; the page continues below it.
+    QTextTable *table(Sink &sink, int rows, int columns, QTextTableFormat format)
+    {
+        format.setTopMargin(std::exchange(sink.spacing, 0));
+        if (sink.fresh)
+            collapse(sink.cursor);
+        QTextTable *table = sink.cursor.insertTable(rows, columns, format);
+        sink.cursor = m_document->rootFrame()->lastCursorPosition();
+        sink.fresh = true;
+        return table;
+    }
+
+    QTextTableFormat boxFormat(double indent, double padding) const
+    {
+        QTextTableFormat format;
+        format.setBorder(0);
+        format.setCellSpacing(0);
+        format.setCellPadding(padding);
+        format.setMargin(0);
+        format.setLeftMargin(indent);
+        format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+        format.setBackground(m_style.box);
+        return format;
+    }
+
+    // Literal text in a box that spans the page: code and HTML blocks.
+    void box(Sink &sink, const QString &text, const QColor &color, double indent)
+    {
+        QTextTable *box = table(sink, 1, 1, boxFormat(indent, 12));
+        QTextCursor cell = box->cellAt(0, 0).firstCursorPosition();
+        QString literal = text;
+        if (literal.endsWith(u'\n'))
+            literal.chop(1);
+        cell.insertText(withLineSeparators(literal), fixedFormat(color));
+    }
+
+    void insertRuns(QTextCursor &cursor, const QString &text, const QTextCharFormat &base)
+    {
+        const QList<NBEInlineRun> runs = NBEInlineRun::parse(text);
+        for (const NBEInlineRun &run : runs) {
+            QTextCharFormat format = base;
+            if (run.bold)
+                format.setFontWeight(QFont::Bold);
+            if (run.italic)
+                format.setFontItalic(true);
+            if (run.strikethrough)
+                format.setFontStrikeOut(true);
+            if (run.code) {
+                format.setFontFamilies(QStringList{m_style.fixedFontFamily});
+                format.setFontFixedPitch(true);
+                format.setBackground(m_style.box);
+            }
+            if (!run.link.isEmpty()) {
+                format.setAnchor(true);
+                format.setAnchorHref(run.link);
+                format.setForeground(m_style.accent);
+                format.setFontUnderline(true);
+            }
+            cursor.insertText(withLineSeparators(run.text), format);
+        }
+    }
+
+    // --- Blocks
+
+    void block(Sink &sink, const NBEMarkdownBlock &block, double indent)
+    {
+        QTextBlockFormat format;
+        format.setLeftMargin(indent);
+        const double size = m_style.fontSize;
+        switch (block.kind) {
+        case Kind::heading: {
+            if (block.level < 3)
+                format.setTopMargin(6);
+            const QTextCharFormat text =
+                textFormat(NBEMarkdownPreviewDocument::headingSize(block.level, size), m_style.text,
+                           QFont::Bold);
+            newBlock(sink, format, text);
+            insertRuns(sink.cursor, block.text, text);
+            break;
+        }
+        case Kind::paragraph:
+            inlineView(sink, block.text, textFormat(size, m_style.text), indent, true);
+            break;
+        case Kind::bulletList:
+        case Kind::orderedList:
+            list(sink, block.items, block.kind == Kind::orderedList, indent);
+            break;
+        case Kind::codeBlock:
+            box(sink, block.code, m_style.text, indent);
+            break;
+        case Kind::htmlBlock:
+            box(sink, block.text, m_style.secondary, indent);
+            break;
+        case Kind::blockquote:
+            quote(sink, block.text, indent);
+            break;
+        case Kind::table:
+            tableBlock(sink, block, indent);
+            break;
+        case Kind::image:
+            image(sink, block.alt, block.url, indent);
+            break;
+        case Kind::footnoteDefinition: {
+            newBlock(sink, format, textFormat(size * 0.9, m_style.secondary));
+            sink.cursor.insertText(block.id + QStringLiteral(".  "),
+                                   textFormat(size * 0.85, m_style.accent, QFont::DemiBold));
+            insertRuns(sink.cursor, block.text, textFormat(size * 0.9, m_style.secondary));
+            break;
+        }
+        case Kind::definitionList:
+            for (qsizetype d = 0; d < block.definitions.size(); ++d) {
+                const NBEMarkdownDefinition &item = block.definitions[d];
+                if (d > 0)
+                    sink.spacing += 8;
+                inlineView(sink, item.term, textFormat(size, m_style.text, QFont::DemiBold), indent,
+                           false);
+                for (const QString &definition : item.definitions) {
+                    sink.spacing += 3;
+                    inlineView(sink, definition, textFormat(size, m_style.secondary), indent + 16,
+                               false);
+                }
+            }
+            break;
+        case Kind::thematicBreak: {
+            format.setLineHeight(1, QTextBlockFormat::FixedHeight);
+            format.setBackground(m_style.separator);
+            QTextCharFormat tiny;
+            tiny.setFontPointSize(1);
+            newBlock(sink, format, tiny);
+            break;
+        }
+        }
+    }
+
+    // A text that may hold images: the text around each image on its own
+    // line, each image at full width.
+    void inlineView(Sink &sink, const QString &text, const QTextCharFormat &charFormat,
+                    double indent, bool paragraph)
+    {
+        QTextBlockFormat format;
+        format.setLeftMargin(indent);
+        if (paragraph)
+            format.setLineHeight(3, QTextBlockFormat::LineDistanceHeight);
+        const QList<NBEInlineSegment> segments = NBEMarkdownParser::inlineSegments(text);
+        if (segments.size() == 1 && segments.first().kind == NBEInlineSegment::Kind::text) {
+            newBlock(sink, format, charFormat);
+            insertRuns(sink.cursor, text, charFormat);
+            return;
+        }
+        bool first = true;
+        for (const NBEInlineSegment &segment : segments) {
+            if (segment.kind == NBEInlineSegment::Kind::text && segment.text.trimmed().isEmpty())
+                continue;
+            if (!first)
+                sink.spacing += 6;
+            first = false;
+            if (segment.kind == NBEInlineSegment::Kind::image) {
+                image(sink, segment.alt, segment.url, indent);
+                continue;
+            }
+            newBlock(sink, format, charFormat);
+            insertRuns(sink.cursor, segment.text, charFormat);
+        }
+    }
+
+    void list(Sink &sink, const QList<NBEMarkdownListItem> &items, bool ordered, double indent)
+    {
+        const double size = m_style.fontSize;
+        const QString widest = QString::number(items.size()) + u'.';
+        // Room for the marker and 8 points after it.
+        const double markerWidth =
+            ordered ? size * 0.62 * widest.size() + 8 : std::max(m_iconSize, size * 0.7) + 8;
+        const QTextCharFormat text = textFormat(size, m_style.text);
+        for (qsizetype k = 0; k < items.size(); ++k) {
+            const NBEMarkdownListItem &item = items[k];
+            if (k > 0)
+                sink.spacing += 6;
+            QTextBlockFormat format;
+            format.setLeftMargin(indent + markerWidth);
+            format.setTextIndent(-markerWidth);
+            format.setTabPositions({QTextOption::Tab(0, QTextOption::LeftTab)});
+            newBlock(sink, format, text);
+            if (item.checked) {
+                QTextImageFormat box;
+                box.setName(*item.checked ? checkedIcon : uncheckedIcon);
+                box.setWidth(m_iconSize);
+                box.setHeight(m_iconSize);
+                box.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+                box.setProperty(QTextFormat::UserProperty, *item.checked);
+                sink.cursor.insertImage(box);
+            } else if (ordered) {
+                QTextCharFormat number = fixedFormat(m_style.accent);
+                number.setFontFamilies(QStringList{m_style.fontFamily});
+                number.setFontStyleHint(QFont::Monospace);
+                sink.cursor.insertText(QString::number(k + 1) + u'.', number);
+            } else {
+                sink.cursor.insertText(QStringLiteral("•"), textFormat(size, m_style.accent));
+            }
+            sink.cursor.insertText(QStringLiteral("\t"), text);
+            const QList<NBEInlineSegment> segments = NBEMarkdownParser::inlineSegments(item.text);
+            if (segments.size() == 1 && segments.first().kind == NBEInlineSegment::Kind::text) {
+                insertRuns(sink.cursor, item.text, text);
+            } else {
+                // Text before the first image stays beside the marker.
+                bool first = true;
+                for (const NBEInlineSegment &segment : segments) {
+                    if (segment.kind == NBEInlineSegment::Kind::text &&
+                        segment.text.trimmed().isEmpty())
+                        continue;
+                    if (first && segment.kind == NBEInlineSegment::Kind::text) {
+                        insertRuns(sink.cursor, segment.text, text);
+                    } else if (segment.kind == NBEInlineSegment::Kind::text) {
+                        sink.spacing += 6;
+                        QTextBlockFormat rest;
+                        rest.setLeftMargin(indent + markerWidth);
+                        newBlock(sink, rest, text);
+                        insertRuns(sink.cursor, segment.text, text);
+                    } else {
+                        sink.spacing += 6;
+                        image(sink, segment.alt, segment.url, indent + markerWidth);
+                    }
+                    first = false;
+                }
+            }
+            for (const NBEMarkdownBlock &child : item.children) {
+                sink.spacing += 6;
+                block(sink, child, indent + NBEMarkdownPreviewDocument::nestedIndent);
+            }
+        }
+    }
+
+    void quote(Sink &sink, const QString &text, double indent)
+    {
+        QTextTableFormat format = boxFormat(indent, 0);
+        format.clearBackground();
+        format.setColumnWidthConstraints({QTextLength(QTextLength::FixedLength, 3),
+                                          QTextLength(QTextLength::VariableLength, 0)});
+        QTextTable *quote = table(sink, 1, 2, format);
+        QTextTableCellFormat bar;
+        bar.setBackground(m_style.accent);
+        quote->cellAt(0, 0).setFormat(bar);
+        QTextTableCellFormat body;
+        body.setLeftPadding(10);
+        quote->cellAt(0, 1).setFormat(body);
+        Sink cell{quote->cellAt(0, 1).firstCursorPosition()};
+        inlineView(cell, text, textFormat(m_style.fontSize, m_style.secondary, QFont::Normal, true),
+                   0, false);
+    }
+
+    void tableBlock(Sink &sink, const NBEMarkdownBlock &block, double indent)
+    {
+        qsizetype columns = block.headers.size();
+        for (const QStringList &row : block.rows)
+            columns = std::max(columns, row.size());
+        if (columns == 0)
+            return;
+        QTextTableFormat format = boxFormat(indent, 0);
+        format.clearBackground();
+        format.setBorder(1);
+        format.setBorderBrush(m_style.separator);
+        format.setBorderStyle(QTextFrameFormat::BorderStyle_Solid);
+        format.setBorderCollapse(true);
+        QList<QTextLength> widths;
+        for (qsizetype c = 0; c < columns; ++c)
+            widths.append(QTextLength(QTextLength::PercentageLength, 100.0 / double(columns)));
+        format.setColumnWidthConstraints(widths);
+        format.setHeaderRowCount(1);
+        QTextTable *table = this->table(sink, int(block.rows.size()) + 1, int(columns), format);
+        const double size = m_style.fontSize;
+        for (int r = 0; r <= block.rows.size(); ++r) {
+            const QStringList &cells = r == 0 ? block.headers : block.rows[r - 1];
+            for (int c = 0; c < columns; ++c) {
+                QTextTableCell cell = table->cellAt(r, c);
+                QTextTableCellFormat cellFormat;
+                cellFormat.setLeftPadding(10);
+                cellFormat.setRightPadding(10);
+                cellFormat.setTopPadding(6);
+                cellFormat.setBottomPadding(6);
+                cellFormat.setLeftBorder(0);
+                cellFormat.setRightBorder(0);
+                cellFormat.setBottomBorder(0);
+                cellFormat.setTopBorder(r == 0 ? 0 : 1);
+                cellFormat.setTopBorderBrush(m_style.separator);
+                if (r == 0)
+                    cellFormat.setBackground(m_style.box);
+                cell.setFormat(cellFormat);
+                QTextCursor cursor = cell.firstCursorPosition();
+                QTextBlockFormat alignment;
+                alignment.setAlignment(
+                    c < block.alignments.size() ? alignmentOf(block.alignments[c]) : Qt::AlignLeft);
+                cursor.setBlockFormat(alignment);
+                if (c >= cells.size())
+                    continue;
+                const QTextCharFormat text =
+                    textFormat(size, m_style.text, r == 0 ? QFont::DemiBold : QFont::Normal);
+                cellText(cursor, cells[c], text, indent, int(columns));
+            }
+        }
+    }
+
+    // A cell's text with its images inline, each at the cell's width.
+    void cellText(QTextCursor &cursor, const QString &text, const QTextCharFormat &format,
+                  double indent, int columns)
+    {
+        const QList<NBEInlineSegment> segments = NBEMarkdownParser::inlineSegments(text);
+        for (const NBEInlineSegment &segment : segments) {
+            if (segment.kind == NBEInlineSegment::Kind::text) {
+                insertRuns(cursor, segment.text, format);
+                continue;
+            }
+            const std::optional<QImage> loaded = loadImage(segment.url);
+            if (!loaded) {
+                insertFallbackText(cursor, segment.alt, segment.url);
+                continue;
+            }
+            insertImage(cursor, *loaded, indent, columns);
+        }
+    }
+
+    // --- Images
+
+    std::optional<QImage> loadImage(const QString &urlString)
+    {
+        const std::optional<QUrl> url =
+            NBEMarkdownPreviewDocument::resolvedImageURL(urlString, m_style.baseURL);
+        if (!url)
+            return std::nullopt;
+        if (url->isLocalFile()) {
+            QImageReader reader(url->toLocalFile());
+            reader.setAutoTransform(true);
+            QImage image = reader.read();
+            return image.isNull() ? std::nullopt : std::optional(image);
+        }
+        if (url->scheme() == u"data")
+            return decodeDataURL(*url);
+        if (url->scheme() == u"http" || url->scheme() == u"https") {
+            const QString key = url->toString();
+            const auto known = m_style.remoteImages.constFind(key);
+            if (known != m_style.remoteImages.constEnd())
+                return known->isNull() ? std::nullopt : std::optional(*known);
+            if (!m_remote.contains(key))
+                m_remote.append(key);
+        }
+        return std::nullopt;
+    }
+
+    void insertImage(QTextCursor &cursor, const QImage &image, double indent, int columns)
+    {
+        const QString name = QStringLiteral("nbe-image:%1").arg(++m_imageCount);
+        m_document->addResource(QTextDocument::ImageResource, QUrl(name), image);
+        NBEPreviewImage placed;
+        placed.position = cursor.position();
+        placed.naturalSize = image.deviceIndependentSize();
+        placed.indent = indent;
+        placed.columns = columns;
+        QTextImageFormat format;
+        format.setName(name);
+        const double width = imageWidth(placed, m_style.contentWidth);
+        format.setWidth(width);
+        format.setHeight(width * placed.naturalSize.height() /
+                         std::max(1.0, placed.naturalSize.width()));
+        cursor.insertImage(format);
+        m_images.append(placed);
+    }
+
+    void insertFallbackText(QTextCursor &cursor, const QString &alt, const QString &url)
+    {
+        QTextImageFormat icon;
+        icon.setName(photoIcon);
+        icon.setWidth(m_iconSize);
+        icon.setHeight(m_iconSize);
+        icon.setVerticalAlignment(QTextCharFormat::AlignMiddle);
+        cursor.insertImage(icon);
+        cursor.insertText(QStringLiteral(" ") + (alt.isEmpty() ? url : alt),
+                          textFormat(m_style.fontSize, m_style.secondary));
+    }
+
+    void image(Sink &sink, const QString &alt, const QString &url, double indent)
+    {
+        if (const std::optional<QImage> loaded = loadImage(url)) {
+            QTextBlockFormat format;
+            format.setLeftMargin(indent);
+            newBlock(sink, format, textFormat(m_style.fontSize, m_style.text));
+            insertImage(sink.cursor, *loaded, indent, 1);
+            return;
+        }
+        if (!sink.isPage) {
+            QTextBlockFormat format;
+            newBlock(sink, format, textFormat(m_style.fontSize, m_style.secondary));
+            insertFallbackText(sink.cursor, alt, url);
+            return;
+        }
+        // The placeholder: a boxed photo sign with the alt text (or the
+        // address when there is none).
+        QTextTable *box = table(sink, 1, 1, boxFormat(indent, 10));
+        QTextCursor cell = box->cellAt(0, 0).firstCursorPosition();
+        insertFallbackText(cell, alt, url);
+    }
+
+    const NBEMarkdownPreviewStyle &m_style;
+    std::unique_ptr<QTextDocument> m_document;
+    Sink m_page;
+    double m_iconSize = 16;
+    int m_imageCount = 0;
+    QList<NBEPreviewImage> m_images;
+    QStringList m_remote;
+};
+
+} // namespace
+
+NBEMarkdownPreviewBuild NBEMarkdownPreviewDocument::build(const QString &markdown,
+                                                          const NBEMarkdownPreviewStyle &style,
+                                                          QThread *owner)
+{
+    Builder builder(style);
+    return builder.finish(NBEMarkdownParser::parse(markdown), owner);
+}
+
+void NBEMarkdownPreviewDocument::fitImages(QTextDocument *document,
+                                           const QList<NBEPreviewImage> &images,
+                                           double contentWidth)
+{
+    if (images.isEmpty())
+        return;
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    for (const NBEPreviewImage &image : images) {
+        cursor.setPosition(image.position);
+        cursor.setPosition(image.position + 1, QTextCursor::KeepAnchor);
+        QTextImageFormat format = cursor.charFormat().toImageFormat();
+        if (!format.isValid())
+            continue;
+        const double width = imageWidth(image, contentWidth);
+        if (qFuzzyCompare(format.width(), width))
+            continue;
+        format.setWidth(width);
+        format.setHeight(width * image.naturalSize.height() /
+                         std::max(1.0, image.naturalSize.width()));
+        cursor.setCharFormat(format);
+    }
+    cursor.endEditBlock();
+}
+
+std::optional<QUrl> NBEMarkdownPreviewDocument::resolvedImageURL(const QString &url,
+                                                                 const std::optional<QUrl> &baseURL)
+{
+    const QUrl parsed(url, QUrl::StrictMode);
+    if (parsed.isValid() && !parsed.scheme().isEmpty())
+        return parsed;
+    if (!baseURL)
+        return std::nullopt;
+    if (QFileInfo(url).isAbsolute())
+        return QUrl::fromLocalFile(url);
+    QString folder = baseURL->toLocalFile();
+    if (!folder.endsWith(u'/'))
+        folder += u'/';
+    return QUrl::fromLocalFile(folder + url);
+}
+
+double NBEMarkdownPreviewDocument::headingSize(int level, double fontSize)
+{
+    switch (level) {
+    case 1:
+        return fontSize * 2.0;
+    case 2:
+        return fontSize * 1.6;
+    case 3:
+        return fontSize * 1.3;
+    case 4:
+        return fontSize * 1.15;
+    case 5:
+        return fontSize;
+    default:
+        return fontSize * 0.9;
+    }
+}

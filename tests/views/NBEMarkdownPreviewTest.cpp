@@ -1,0 +1,180 @@
+#include "NBEMarkdownPreview.h"
+#include "NBEBrand.h"
+#include "NBEDefaultThemes.h"
+#include "NBETestSupport.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QImage>
+#include <QTemporaryDir>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QTextTable>
+#include <gtest/gtest.h>
+
+namespace {
+
+constexpr double fontSize = 13;
+
+QTextDocument *built(NBEMarkdownPreview &preview)
+{
+    EXPECT_TRUE(NBETest::waitUntil([&] { return preview.isBuilt(); }));
+    return preview.document();
+}
+
+// The first block whose text starts with `text`, outside and inside tables.
+QTextBlock blockStartingWith(QTextDocument *document, const QString &text)
+{
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        if (block.text().startsWith(text))
+            return block;
+    }
+    ADD_FAILURE() << "no block " << text.toStdString() << " in "
+                  << document->toPlainText().toStdString();
+    return {};
+}
+
+QTextCharFormat formatAt(const QTextBlock &block, int offset = 0)
+{
+    QTextCursor cursor(block);
+    cursor.setPosition(block.position() + offset + 1);
+    return cursor.charFormat();
+}
+
+QList<QTextImageFormat> images(QTextDocument *document)
+{
+    QList<QTextImageFormat> found;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            if (it.fragment().charFormat().isImageFormat())
+                found.append(it.fragment().charFormat().toImageFormat());
+        }
+    }
+    return found;
+}
+
+TEST(NBEMarkdownPreview, BlocksGetTheirSizesMarkersAndAlignment)
+{
+    QTemporaryDir dir;
+    QImage logo(200, 100, QImage::Format_RGB32);
+    logo.fill(Qt::red);
+    QDir().mkpath(dir.filePath(QStringLiteral("img")));
+    ASSERT_TRUE(logo.save(dir.filePath(QStringLiteral("img/logo.png"))));
+    const QString text = QStringLiteral("# Title\n\n"
+                                        "##### Five\n\n"
+                                        "###### Six\n\n"
+                                        "Body with **bold** and a note[^1] and [^x].\n\n"
+                                        "3. third\n4. fourth\n\nTasks:\n\n"
+                                        "- [x] done\n- [ ] todo\n- plain\n\n"
+                                        "| Name | Size | Note |\n"
+                                        "|:-----|-----:|:----:|\n"
+                                        "| a | 1 | n | extra |\n\n"
+                                        "![Logo](img/logo.png)\n\n"
+                                        "![Company logo](img/missing.png)\n\n"
+                                        "![](img/gone.png)\n\n"
+                                        "[^1]: The note.\n");
+    NBEMarkdownPreview preview(text, QUrl::fromLocalFile(dir.path() + u'/'),
+                               NBEDefaultThemes::light(), fontSize);
+    preview.resize(700, 600);
+    QTextDocument *document = built(preview);
+
+    const struct
+    {
+        QString heading;
+        double size;
+        double topMargin;
+    } headings[] = {{QStringLiteral("Title"), fontSize * 2, 6},
+                    {QStringLiteral("Five"), fontSize, 14},
+                    {QStringLiteral("Six"), fontSize * 0.9, 14}};
+    for (const auto &h : headings) {
+        const QTextBlock block = blockStartingWith(document, h.heading);
+        EXPECT_DOUBLE_EQ(formatAt(block).fontPointSize(), h.size) << h.heading.toStdString();
+        EXPECT_EQ(formatAt(block).fontWeight(), QFont::Bold);
+        EXPECT_DOUBLE_EQ(block.blockFormat().topMargin(), h.topMargin) << h.heading.toStdString();
+    }
+
+    // Inline styles, and only numeric footnote references become superscripts.
+    const QTextBlock body = blockStartingWith(document, QStringLiteral("Body with bold"));
+    EXPECT_EQ(body.text(), QStringLiteral("Body with bold and a note¹ and [^x]."));
+    EXPECT_EQ(formatAt(body, 10).fontWeight(), QFont::Bold);
+    EXPECT_EQ(formatAt(body, 5).fontWeight(), QFont::Normal);
+    const QTextBlock note = blockStartingWith(document, QStringLiteral("1.  The"));
+    EXPECT_EQ(formatAt(note).foreground().color(), NBEBrand::amber());
+    EXPECT_DOUBLE_EQ(formatAt(note, 4).fontPointSize(), fontSize * 0.9);
+
+    // Lists count from one; task boxes show their state.
+    EXPECT_EQ(blockStartingWith(document, QStringLiteral("1.")).text(),
+              QStringLiteral("1.\tthird"));
+    EXPECT_EQ(blockStartingWith(document, QStringLiteral("2.")).text(),
+              QStringLiteral("2.\tfourth"));
+    EXPECT_EQ(formatAt(blockStartingWith(document, QStringLiteral("•"))).foreground().color(),
+              NBEBrand::amber());
+    QStringList boxes;
+    for (const QTextImageFormat &image : images(document)) {
+        if (image.name().startsWith(QLatin1String("nbe-icon:c")) ||
+            image.name().startsWith(QLatin1String("nbe-icon:u")))
+            boxes.append(image.name());
+    }
+    EXPECT_EQ(boxes, (QStringList{QStringLiteral("nbe-icon:checked"),
+                                  QStringLiteral("nbe-icon:unchecked")}));
+
+    // Table columns keep their alignment in every row; a cell beyond the
+    // alignments is leading.
+    QTextTable *table = nullptr;
+    for (QTextFrame *frame : document->rootFrame()->childFrames()) {
+        auto *candidate = qobject_cast<QTextTable *>(frame);
+        if (candidate && candidate->columns() == 4)
+            table = candidate;
+    }
+    ASSERT_TRUE(table);
+    ASSERT_EQ(table->rows(), 2);
+    const auto alignment = [&](int row, int column) {
+        return table->cellAt(row, column).firstCursorPosition().blockFormat().alignment() &
+               Qt::AlignHorizontal_Mask;
+    };
+    for (int row : {0, 1}) {
+        EXPECT_EQ(alignment(row, 0), Qt::AlignLeft);
+        EXPECT_EQ(alignment(row, 1), Qt::AlignRight);
+        EXPECT_EQ(alignment(row, 2), Qt::AlignHCenter);
+    }
+    EXPECT_EQ(alignment(1, 3), Qt::AlignLeft);
+    EXPECT_EQ(table->cellAt(0, 0).firstCursorPosition().charFormat().fontWeight(), QFont::DemiBold);
+    EXPECT_EQ(table->cellAt(1, 1).firstCursorPosition().block().text(), QStringLiteral("1"));
+
+    // The folder's image fills the width; missing ones show their alt text,
+    // or the path without one.
+    bool logoShown = false;
+    for (const QTextImageFormat &image : images(document)) {
+        if (image.name().startsWith(QLatin1String("nbe-image:"))) {
+            logoShown = true;
+            EXPECT_NEAR(image.width(), preview.viewport()->width() - 56, 1);
+            EXPECT_NEAR(image.height(), image.width() / 2, 1);
+        }
+    }
+    EXPECT_TRUE(logoShown);
+    EXPECT_TRUE(document->toPlainText().contains(QStringLiteral(" Company logo")));
+    EXPECT_TRUE(document->toPlainText().contains(QStringLiteral(" img/gone.png")));
+
+    // Everything can be selected and copied.
+    EXPECT_TRUE(preview.textInteractionFlags() & Qt::TextSelectableByMouse);
+    EXPECT_TRUE(preview.isReadOnly());
+    preview.selectAll();
+    EXPECT_TRUE(preview.textCursor().selectedText().contains(QStringLiteral("The note.")));
+}
+
+TEST(NBEMarkdownPreview, WithoutAFolderImagesArePlaceholdersAndEmptyTextIsAnEmptyPage)
+{
+    NBEMarkdownPreview preview(QStringLiteral("![Logo](img/logo.png)\n"), std::nullopt,
+                               NBEDefaultThemes::dark(), fontSize);
+    QTextDocument *document = built(preview);
+    EXPECT_TRUE(document->toPlainText().contains(QStringLiteral("Logo")));
+    EXPECT_EQ(preview.palette().color(QPalette::Base), NBEDefaultThemes::dark().editorBackground);
+
+    // A new text replaces the page; an empty one leaves only the background.
+    preview.setInputs(QString(), std::nullopt, NBEDefaultThemes::dark(), fontSize);
+    document = built(preview);
+    EXPECT_TRUE(document->toPlainText().trimmed().isEmpty());
+}
+
+} // namespace

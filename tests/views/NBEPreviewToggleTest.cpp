@@ -1,0 +1,112 @@
+#include "NBEPreviewToggle.h"
+#include "NBEHTMLPreview.h"
+#include "NBEHTMLSplitView.h"
+#include "NBEMainView.h"
+#include "NBEMarkdownPreview.h"
+#include "NBESourceEditor.h"
+#include "NBETestSupport.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTextDocument>
+#include <QWebEngineView>
+#include <gtest/gtest.h>
+
+namespace {
+
+class NBEPreviewToggleTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<NBEMainView> main;
+    NBEWorkspaceViewModel *model = nullptr;
+
+    void SetUp() override
+    {
+        NBETest::writeFile(dir.filePath(QStringLiteral("notes.md")), "# Notes\n");
+        NBETest::writeFile(dir.filePath(QStringLiteral("index.html")), "<p>index</p>\n");
+        NBETest::writeFile(dir.filePath(QStringLiteral("about.html")), "<p>about</p>\n");
+        NBETest::writeFile(dir.filePath(QStringLiteral("app.js")), "x\n");
+        main = std::make_unique<NBEMainView>(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+        model = main->viewModel();
+        main->resize(1000, 700);
+        main->show();
+        main->start();
+        ASSERT_TRUE(NBETest::waitUntil([&] { return model->hasWorkspace(); }));
+    }
+
+    QUuid open(const QString &name)
+    {
+        NBETest::await(model->openFile(QUrl::fromLocalFile(dir.filePath(name)), false));
+        return model->activeTab()->id;
+    }
+};
+
+// The toolbar's toggle follows the active tab, and the pane changes with it:
+// the Markdown preview replaces the editor, an HTML page goes beside it.
+TEST_F(NBEPreviewToggleTest, TogglingThePreviewSwapsThePaneOfTheActiveTab)
+{
+    NBEPreviewToggle toggle(model);
+    const QUuid notes = open(QStringLiteral("notes.md"));
+    EXPECT_EQ(toggle.text(), QStringLiteral("Show Preview"));
+    EXPECT_EQ(toggle.toolTip(), QStringLiteral("Preview rendered Markdown (Ctrl+Alt+P)"));
+    ASSERT_TRUE(main->sourceEditor());
+    model->updateContent(QStringLiteral("# Unsaved heading\n"), notes);
+
+    toggle.click();
+    EXPECT_EQ(toggle.text(), QStringLiteral("Show Editor"));
+    EXPECT_EQ(toggle.toolTip(), QStringLiteral("Edit source (Ctrl+Alt+P)"));
+    ASSERT_TRUE(main->markdownPreview());
+    EXPECT_FALSE(main->sourceEditor());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return main->markdownPreview()->isBuilt(); }));
+    EXPECT_EQ(main->markdownPreview()->document()->toPlainText().trimmed(),
+              QStringLiteral("Unsaved heading"));
+    // A text that changes while the preview shows (a reload from disk) shows.
+    model->updateContent(QStringLiteral("# Newer\n"), notes);
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return main->markdownPreview()->document()->toPlainText().trimmed() == u"Newer"; }));
+    toggle.click();
+    EXPECT_TRUE(main->sourceEditor());
+    EXPECT_FALSE(main->markdownPreview());
+
+    open(QStringLiteral("index.html"));
+    EXPECT_EQ(toggle.toolTip(), QStringLiteral("Preview rendered HTML (Ctrl+Alt+P)"));
+    toggle.click();
+    ASSERT_TRUE(main->htmlSplitView());
+    EXPECT_EQ(main->sourceEditor(), main->htmlSplitView()->sourceEditor());
+    EXPECT_TRUE(main->htmlSplitView()->preview()->webView());
+}
+
+// Each previewing HTML tab gets its own split view and link whenever it
+// becomes active; closing a previewing tab frees its page.
+TEST_F(NBEPreviewToggleTest, SwitchingAndClosingPreviewingTabsBuildsAndFreesTheirPages)
+{
+    const QUuid index = open(QStringLiteral("index.html"));
+    model->toggleActivePreview();
+    const QUuid about = open(QStringLiteral("about.html"));
+    model->toggleActivePreview();
+    ASSERT_TRUE(main->htmlSplitView());
+    QPointer<NBEHTMLSplitView> aboutSplit = main->htmlSplitView();
+    QPointer<NBEScrollLink> aboutLink = aboutSplit->scrollLink();
+    QPointer<QWebEngineView> aboutPage = aboutSplit->preview()->webView();
+
+    model->setActiveTab(index);
+    ASSERT_TRUE(main->htmlSplitView());
+    EXPECT_FALSE(aboutSplit);
+    EXPECT_FALSE(aboutLink);
+    EXPECT_FALSE(aboutPage);
+    QPointer<NBEHTMLSplitView> indexSplit = main->htmlSplitView();
+    EXPECT_EQ(indexSplit->sourceEditor()->tabID(), index);
+
+    model->setActiveTab(about);
+    ASSERT_TRUE(main->htmlSplitView());
+    EXPECT_FALSE(indexSplit);
+    aboutPage = main->htmlSplitView()->preview()->webView();
+    ASSERT_TRUE(NBETest::await(model->closeTab(about)));
+    EXPECT_FALSE(aboutPage);
+    ASSERT_TRUE(main->htmlSplitView());
+    EXPECT_EQ(main->sourceEditor()->tabID(), index);
+}
+
+} // namespace
