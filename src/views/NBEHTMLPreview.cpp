@@ -202,7 +202,8 @@ void NBEHTMLPreview::flushScroll()
     m_scrollInFlight = true;
     const std::shared_ptr<bool> alive = m_alive;
     m_page->runJavaScript(
-        QStringLiteral("window.scrollTo(0, %1 * Math.max(0, "
+        // A page still being replaced has no document element yet.
+        QStringLiteral("document.documentElement && window.scrollTo(0, %1 * Math.max(0, "
                        "document.documentElement.scrollHeight - window.innerHeight))")
             .arg(shortest(fraction)),
         QWebEngineScript::ApplicationWorld, [this, alive](const QVariant &) {

@@ -34,6 +34,8 @@ NBEHTMLSplitView::NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid
     }
     setStretchFactor(0, 1);
     setStretchFactor(1, 1);
+    // Source and page start with half of the room each.
+    setSizes({1, 1});
     setFocusProxy(m_editor);
     connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEHTMLSplitView::refresh);
 }

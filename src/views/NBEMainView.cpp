@@ -234,7 +234,7 @@ NBEMainView::PaneKind NBEMainView::paneKind(const NBEOpenTab &tab)
 
 QWidget *NBEMainView::editorView(const NBEOpenTab &tab)
 {
-    const NBETheme theme = theme();
+    const NBETheme theme = this->theme();
     switch (paneKind(tab)) {
     case PaneKind::markdownPreview:
         return new NBEMarkdownPreview(tab.sourceFile.content,

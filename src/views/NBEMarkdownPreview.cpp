@@ -82,6 +82,8 @@ void NBEMarkdownPreview::rebuild()
     colors.setColor(QPalette::Base, m_theme.editorBackground);
     colors.setColor(QPalette::Window, m_theme.editorBackground);
     colors.setColor(QPalette::Text, m_theme.editorText);
+    // Thematic breaks are drawn in this colour.
+    colors.setColor(QPalette::Dark, m_theme.gutterSeparator);
     setPalette(colors);
 
     m_built = false;

@@ -30,6 +30,9 @@ struct Sink
     bool fresh = true;
     double spacing = 0;
     bool isPage = false;
+    // The box the fresh block follows: space above the next block is kept
+    // below the box, where the layout honours it.
+    QTextTable *previous = nullptr;
 };
 
 Qt::Alignment alignmentOf(NBEMarkdownAlignment alignment)
@@ -194,7 +197,15 @@ private:
 
     void newBlock(Sink &sink, QTextBlockFormat format, const QTextCharFormat &charFormat)
     {
-        format.setTopMargin(format.topMargin() + std::exchange(sink.spacing, 0));
+        const double spacing = std::exchange(sink.spacing, 0);
+        if (sink.fresh && sink.previous) {
+            QTextTableFormat below = sink.previous->format();
+            below.setBottomMargin(spacing);
+            sink.previous->setFormat(below);
+            sink.previous = nullptr;
+        } else {
+            format.setTopMargin(format.topMargin() + spacing);
+        }
         if (sink.fresh) {
             sink.cursor.setBlockFormat(format);
             sink.cursor.setBlockCharFormat(charFormat);
@@ -223,6 +234,7 @@ private:
         QTextTable *table = sink.cursor.insertTable(rows, columns, format);
         sink.cursor = m_document->rootFrame()->lastCursorPosition();
         sink.fresh = true;
+        sink.previous = table;
         return table;
     }
 
@@ -338,11 +350,10 @@ private:
             }
             break;
         case Kind::thematicBreak: {
-            format.setLineHeight(1, QTextBlockFormat::FixedHeight);
-            format.setBackground(m_style.separator);
-            QTextCharFormat tiny;
-            tiny.setFontPointSize(1);
-            newBlock(sink, format, tiny);
+            // Drawn across the page in the view's separator colour.
+            format.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
+                               QTextLength(QTextLength::PercentageLength, 100));
+            newBlock(sink, format, textFormat(size * 0.5, m_style.text));
             break;
         }
         }
@@ -394,7 +405,7 @@ private:
             QTextBlockFormat format;
             format.setLeftMargin(indent + markerWidth);
             format.setTextIndent(-markerWidth);
-            format.setTabPositions({QTextOption::Tab(0, QTextOption::LeftTab)});
+            format.setTabPositions({QTextOption::Tab(markerWidth, QTextOption::LeftTab)});
             newBlock(sink, format, text);
             if (item.checked) {
                 QTextImageFormat box;
@@ -492,9 +503,11 @@ private:
                 cellFormat.setRightPadding(10);
                 cellFormat.setTopPadding(6);
                 cellFormat.setBottomPadding(6);
-                cellFormat.setLeftBorder(0);
-                cellFormat.setRightBorder(0);
-                cellFormat.setBottomBorder(0);
+                cellFormat.setLeftBorderStyle(QTextFrameFormat::BorderStyle_None);
+                cellFormat.setRightBorderStyle(QTextFrameFormat::BorderStyle_None);
+                cellFormat.setBottomBorderStyle(QTextFrameFormat::BorderStyle_None);
+                if (r == 0)
+                    cellFormat.setTopBorderStyle(QTextFrameFormat::BorderStyle_None);
                 cellFormat.setTopBorder(r == 0 ? 0 : 1);
                 cellFormat.setTopBorderBrush(m_style.separator);
                 if (r == 0)
