@@ -765,7 +765,8 @@ std::optional<NBEGitAheadBehind> NBEGitService::parseAheadBehind(const QString &
     for (const QString &piece : output.split(blanks, Qt::SkipEmptyParts)) {
         bool ok = false;
         const int number = piece.toInt(&ok);
-        if (ok)
+        // A count is never negative: "-3" is not one.
+        if (ok && number >= 0)
             numbers.append(number);
     }
     if (numbers.size() != 2)

@@ -101,6 +101,8 @@ TEST(NBEGitService, ParsesAheadBehind)
     EXPECT_FALSE(NBEGitService::parseAheadBehind(QStringLiteral("4")));
     EXPECT_FALSE(NBEGitService::parseAheadBehind(QString()));
     EXPECT_FALSE(NBEGitService::parseAheadBehind(QStringLiteral("1 2 3")));
+    EXPECT_FALSE(NBEGitService::parseAheadBehind(QStringLiteral("-3\t4")));
+    EXPECT_EQ(NBEGitService::parseAheadBehind(QStringLiteral("1 -3 2")), (NBEGitAheadBehind{2, 1}));
 }
 
 TEST(NBEGitService, ParsesLogRecords)
