@@ -1,20 +1,26 @@
-// The work the workspace view model does on every keystroke (store the text,
-// route it, restart the HTML check), and the issues-list sort.
+// The work of one keystroke in the workspace view model, as a user causes
+// it: an edit of the tab's buffer (its document, as the editor changes it),
+// the change announced, routed and sent to the real language server of the
+// file (the HTML server from Vendor/web-lsp; Markdown has none), the HTML
+// check and auto-save scheduled. Process CPU time, so the thread that
+// encodes and writes to the server counts too. And the issues-list sort.
 #include "NBEApplicationActivity.h"
 #include "NBEFileDiagnostic.h"
 #include "NBEWorkspaceViewModel.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <benchmark/benchmark.h>
 
 namespace {
 
-void waitFor(const QFuture<void> &future)
+void waitFor(const std::function<bool()> &done)
 {
-    while (!future.isFinished())
+    while (!done())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
 }
 
@@ -37,19 +43,28 @@ void keystrokes(benchmark::State &state, const QString &fileName)
     NBEWorkspaceEnvironment environment;
     environment.activity = &activity;
     environment.defaults = &settings;
-    environment.webServerLaunch = [](const QString &) { return std::optional<NBEWebLSPLaunch>(); };
     NBEWorkspaceViewModel model(environment);
-    waitFor(model.loadWorkspace(QUrl::fromLocalFile(dir.path())));
-    waitFor(model.openFile(QUrl::fromLocalFile(dir.filePath(fileName)), false));
-    const QUuid id = model.activeTab()->id;
+    const QUrl url = QUrl::fromLocalFile(dir.filePath(fileName));
+    const QFuture<void> loading = model.loadWorkspace(QUrl::fromLocalFile(dir.path()));
+    waitFor([&] { return loading.isFinished(); });
+    const QFuture<void> opening = model.openFile(url, false);
+    waitFor([&] { return opening.isFinished(); });
+    if (model.hasWebLSP(model.activeTab()->language->id)) {
+        // The server has the document once it has said something about it.
+        const QString key = QDir::cleanPath(dir.filePath(fileName));
+        waitFor([&] { return model.diagnostics().contains(key); });
+    }
 
-    // Two texts a keystroke apart, built once: the loop measures the model,
-    // not the copying of the text.
-    const QString typed = QString(text).insert(text.size() / 2, QLatin1Char('x'));
-    bool flip = false;
+    QTextDocument *document = model.activeTab()->sourceFile.buffer->document();
+    QTextCursor cursor(document);
+    cursor.setPosition(int(text.size() / 2));
+    bool typed = false;
     for (auto _ : state) {
-        model.updateContent((flip = !flip) ? typed : text, id);
-        if (state.iterations() % 256 == 0)
+        if ((typed = !typed))
+            cursor.insertText(QStringLiteral("x"));
+        else
+            cursor.deletePreviousChar();
+        if (state.iterations() % 64 == 0)
             QCoreApplication::processEvents();
     }
     state.SetItemsProcessed(state.iterations());
@@ -59,13 +74,13 @@ void BM_KeystrokeHTML(benchmark::State &state)
 {
     keystrokes(state, QStringLiteral("page.html"));
 }
-BENCHMARK(BM_KeystrokeHTML)->Arg(64 << 10)->Arg(1 << 20);
+BENCHMARK(BM_KeystrokeHTML)->Arg(64 << 10)->Arg(1 << 20)->Arg(10 << 20)->MeasureProcessCPUTime();
 
 void BM_KeystrokeMarkdown(benchmark::State &state)
 {
     keystrokes(state, QStringLiteral("notes.md"));
 }
-BENCHMARK(BM_KeystrokeMarkdown)->Arg(1 << 20);
+BENCHMARK(BM_KeystrokeMarkdown)->Arg(1 << 20)->MeasureProcessCPUTime();
 
 void BM_AllDiagnosticsSort(benchmark::State &state)
 {
@@ -94,7 +109,7 @@ BENCHMARK(BM_AllDiagnosticsSort)->Arg(1000)->Arg(10000);
 
 int main(int argc, char **argv)
 {
-    QCoreApplication app(argc, argv);
+    QGuiApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();

@@ -138,6 +138,7 @@ void NBEProjectWindow::buildMenus()
         initGit->setEnabled(viewModel->hasWorkspace() && !viewModel->isGitRepository());
     };
     connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, updateCommands);
+    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, updateCommands);
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, updateCommands);
     updateCommands();
 

@@ -70,6 +70,9 @@ NBEResult<void> NBELSPClient::start(const QString &executable, const QStringList
                process->terminate();
                process->releaseWhenFinished();
            });
+    m_writeLater = [process](std::function<QByteArray()> produce, const QString &replaceKey) {
+        return process->writeLater(std::move(produce), replaceKey);
+    };
     return {};
 }
 
@@ -148,6 +151,21 @@ NBEResult<void> NBELSPClient::notify(const QString &method, std::optional<NBEJSO
     return writeMessage(NBELSPMessage::notification(method, std::move(params)));
 }
 
+NBEResult<void> NBELSPClient::notifyInBackground(const QString &method, NBEJSONValue params,
+                                                 const QString &replaceKey)
+{
+    if (m_stopped || !m_write)
+        return nbeFailure(failure(NBELSPError::notRunning).description());
+    if (!m_writeLater)
+        return notify(method, std::move(params));
+    return m_writeLater(
+        [message = NBELSPMessage::notification(method, std::move(params))] {
+            const auto body = message.encoded();
+            return body ? NBELSPFraming::frame(*body) : QByteArray();
+        },
+        replaceKey);
+}
+
 QFuture<NBELSPReply> NBELSPClient::initialize(const QUrl &rootURL, const QString &clientName,
                                               std::optional<std::chrono::milliseconds> timeout)
 {
@@ -202,6 +220,7 @@ void NBELSPClient::stop()
         m_terminate();
     m_process = nullptr;
     m_write = {};
+    m_writeLater = {};
     m_terminate = {};
     auto pending = std::exchange(m_pending, {});
     for (auto &[id, entry] : pending) {

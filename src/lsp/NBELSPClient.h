@@ -89,6 +89,12 @@ public:
                               std::optional<std::chrono::milliseconds> timeout = std::nullopt);
     NBEResult<void> notify(const QString &method,
                            std::optional<NBEJSONValue> params = std::nullopt);
+    // The same, encoded and written off this thread when the client runs a
+    // process (in order with everything else it sends). A message with a
+    // `replaceKey` replaces the one queued just before it with the same key
+    // when that one has not gone out yet.
+    NBEResult<void> notifyInBackground(const QString &method, NBEJSONValue params,
+                                       const QString &replaceKey = {});
 
     // The handshake: "initialize", then "initialized" once it succeeded.
     QFuture<NBELSPReply>
@@ -134,6 +140,7 @@ private:
 
     NBELSPProcess *m_process = nullptr;
     std::function<NBEResult<void>(const QByteArray &)> m_write;
+    std::function<NBEResult<void>(std::function<QByteArray()>, const QString &)> m_writeLater;
     std::function<void()> m_terminate;
     NBELSPFraming::Decoder m_decoder;
     std::map<qint64, Pending> m_pending;

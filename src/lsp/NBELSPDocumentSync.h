@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEJSONValue.h"
+#include "NBETextChange.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -8,9 +9,13 @@
 #include <QString>
 #include <QUrl>
 
-// Full-text document sync as both sessions speak it: the notifications'
-// params, and the open documents with their versions, keyed by the cleaned
-// local path so two spellings of one file are one document.
+#include <functional>
+#include <optional>
+
+// Document sync as both sessions speak it: the notifications' params (whole
+// texts, or ranged changes for servers that take them), and the open
+// documents with their versions, keyed by the cleaned local path so two
+// spellings of one file are one document.
 class NBELSPDocumentSync
 {
 public:
@@ -19,6 +24,9 @@ public:
         QUrl url;
         QString serverLanguageId;
         qint64 version = 0;
+        // Set while a whole-text change waits to be sent: reads the text
+        // then.
+        std::function<QString()> pendingText;
     };
 
     static QString key(const QUrl &url)
@@ -45,6 +53,21 @@ public:
         return NBEJSONValue::object(
             {{"textDocument", NBEJSONValue::object({{"uri", uri(url)}, {"version", version}})},
              {"contentChanges", NBEJSONValue::array({NBEJSONValue::object({{"text", text}})})}});
+    }
+
+    static NBEJSONValue didChangeParams(const QUrl &url, qint64 version,
+                                        const NBETextChange &change)
+    {
+        const auto position = [](int line, int character) {
+            return NBEJSONValue::object({{"line", line}, {"character", character}});
+        };
+        const NBEJSONValue range =
+            NBEJSONValue::object({{"start", position(change.startLine, change.startCharacter)},
+                                  {"end", position(change.endLine, change.endCharacter)}});
+        return NBEJSONValue::object(
+            {{"textDocument", NBEJSONValue::object({{"uri", uri(url)}, {"version", version}})},
+             {"contentChanges", NBEJSONValue::array({NBEJSONValue::object(
+                                    {{"range", range}, {"text", change.rangeText}})})}});
     }
 
     static NBEJSONValue didCloseParams(const QUrl &url)
@@ -86,10 +109,35 @@ public:
         return didCloseParams(opened);
     }
 
+    // The next version's ranged didChange params, or nothing.
+    std::optional<NBEJSONValue> change(const QUrl &url, const NBETextChange &change)
+    {
+        const auto it = m_documents.find(key(url));
+        if (it == m_documents.end())
+            return std::nullopt;
+        ++it->version;
+        return didChangeParams(it->url, it->version, change);
+    }
+
     const Document *find(const QUrl &url) const
     {
         const auto it = m_documents.constFind(key(url));
         return it == m_documents.cend() ? nullptr : &it.value();
+    }
+    Document *find(const QUrl &url)
+    {
+        const auto it = m_documents.find(key(url));
+        return it == m_documents.end() ? nullptr : &it.value();
+    }
+
+    // Every document with a whole-text change waiting.
+    QList<QUrl> pending() const
+    {
+        QList<QUrl> urls;
+        for (const Document &document : m_documents)
+            if (document.pendingText)
+                urls.append(document.url);
+        return urls;
     }
 
     void forgetLanguage(const QString &serverLanguageId)

@@ -2,11 +2,105 @@
 
 #include <QTimer>
 
+#include <condition_variable>
+#include <deque>
+#include <mutex>
+#include <thread>
+
+#include <csignal>
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
 namespace {
 // How long a terminated child may linger before SIGTERM, then SIGKILL.
 constexpr int terminateDelayMs = 300;
 constexpr int killDelayMs = 3000;
 } // namespace
+
+// The writing thread's queue. Shared with the thread, which may outlive the
+// process object while a last write ends.
+struct NBELSPProcess::Writer
+{
+    struct Job
+    {
+        std::function<QByteArray()> produce;
+        QString replaceKey;
+    };
+
+    std::mutex mutex;
+    std::condition_variable wake;
+    std::deque<Job> jobs;
+    // Close standard input once the queue is empty.
+    bool closing = false;
+    // Drop what is queued and close now.
+    bool abandoned = false;
+    int fd = -1;
+
+    void add(Job job)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            if (!job.replaceKey.isEmpty() && !jobs.empty() &&
+                jobs.back().replaceKey == job.replaceKey)
+                jobs.back() = std::move(job);
+            else
+                jobs.push_back(std::move(job));
+        }
+        wake.notify_one();
+    }
+
+    void stop(bool dropQueued)
+    {
+        {
+            const std::lock_guard lock(mutex);
+            closing = true;
+            abandoned = abandoned || dropQueued;
+        }
+        wake.notify_one();
+    }
+
+    static void run(const std::shared_ptr<Writer> &writer)
+    {
+        // A server gone before reading its input makes writes fail, never
+        // end the editor.
+        sigset_t pipeSignal;
+        sigemptyset(&pipeSignal);
+        sigaddset(&pipeSignal, SIGPIPE);
+        pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        bool broken = false;
+        for (;;) {
+            Job job;
+            {
+                std::unique_lock lock(writer->mutex);
+                writer->wake.wait(lock, [&] {
+                    return !writer->jobs.empty() || writer->closing || writer->abandoned;
+                });
+                if (writer->abandoned || (writer->jobs.empty() && writer->closing))
+                    break;
+                job = std::move(writer->jobs.front());
+                writer->jobs.pop_front();
+            }
+            if (broken)
+                continue;
+            const QByteArray bytes = job.produce();
+            const char *data = bytes.constData();
+            qsizetype left = bytes.size();
+            while (left > 0) {
+                const ssize_t written = ::write(writer->fd, data, size_t(left));
+                if (written < 0) {
+                    if (errno == EINTR)
+                        continue;
+                    broken = true;
+                    break;
+                }
+                data += written;
+                left -= written;
+            }
+        }
+        ::close(writer->fd);
+    }
+};
 
 NBELSPProcess::NBELSPProcess(const QString &program, const QStringList &arguments,
                              std::optional<QProcessEnvironment> environment, QObject *parent)
@@ -39,6 +133,8 @@ NBELSPProcess::NBELSPProcess(const QString &program, const QStringList &argument
 
 NBELSPProcess::~NBELSPProcess()
 {
+    if (m_writer)
+        m_writer->stop(true);
     if (m_process.state() != QProcess::NotRunning) {
         // Last resort when the owner did not terminate first: do not block.
         m_process.kill();
@@ -48,23 +144,46 @@ NBELSPProcess::~NBELSPProcess()
 
 NBEResult<void> NBELSPProcess::launch()
 {
+    // The child's standard input is a pipe of our own, written by the writing
+    // thread; QProcess leaves it alone.
+    int ends[2];
+    if (::pipe2(ends, O_CLOEXEC) != 0)
+        return nbeFailure(QStringLiteral("The language server \"%1\" could not be started: %2")
+                              .arg(m_process.program(), QString::fromLocal8Bit(strerror(errno))));
+    const int readEnd = ends[0];
+    m_process.setInputChannelMode(QProcess::ForwardedInputChannel);
+    m_process.setChildProcessModifier([readEnd] {
+        if (readEnd == STDIN_FILENO)
+            ::fcntl(STDIN_FILENO, F_SETFD, 0);
+        else
+            ::dup2(readEnd, STDIN_FILENO);
+    });
     m_process.start(QIODevice::ReadWrite);
+    ::close(readEnd);
     if (!m_process.waitForStarted(10000)) {
+        ::close(ends[1]);
         const QString reason = m_process.errorString();
         return nbeFailure(QStringLiteral("The language server \"%1\" could not be started: %2")
                               .arg(m_process.program(), reason));
     }
+    m_writer = std::make_shared<Writer>();
+    m_writer->fd = ends[1];
+    std::thread([writer = m_writer] { Writer::run(writer); }).detach();
     m_launched = true;
     return {};
 }
 
 NBEResult<void> NBELSPProcess::write(const QByteArray &bytes)
 {
-    if (m_terminated || m_process.state() != QProcess::Running)
+    return writeLater([bytes] { return bytes; });
+}
+
+NBEResult<void> NBELSPProcess::writeLater(std::function<QByteArray()> produce,
+                                          const QString &replaceKey)
+{
+    if (m_terminated || !m_writer || m_process.state() != QProcess::Running)
         return nbeFailure(QStringLiteral("The language server is not running."));
-    if (m_process.write(bytes) != bytes.size())
-        return nbeFailure(QStringLiteral("Writing to the language server failed: %1")
-                              .arg(m_process.errorString()));
+    m_writer->add({std::move(produce), replaceKey});
     return {};
 }
 
@@ -88,11 +207,12 @@ void NBELSPProcess::terminate()
         return;
     m_terminated = true;
     m_outputFinished = true;
+    if (m_writer)
+        m_writer->stop(false);
     if (m_process.state() == QProcess::NotRunning)
         return;
     // Let queued bytes (an "exit" notification) reach the child and give it a
     // moment to leave on its own before it is asked, then forced, to go.
-    m_process.closeWriteChannel();
     QTimer::singleShot(terminateDelayMs, this, [this] {
         if (m_process.state() != QProcess::NotRunning)
             m_process.terminate();

@@ -7,11 +7,16 @@
 #include <QProcessEnvironment>
 #include <QStringList>
 
+#include <functional>
+#include <memory>
 #include <optional>
 
 // One language server child process. Standard output arrives as `output`
 // chunks in order, none dropped; standard error goes to the editor's own.
-// Lives on the thread that created it and needs that thread's event loop.
+// What goes to its standard input is produced and written by a thread of its
+// own, in the order it was handed over, so neither encoding a large message
+// nor a server slow to read ever holds up the owner's thread. Lives on the
+// thread that created it and needs that thread's event loop.
 class NBELSPProcess : public QObject
 {
     Q_OBJECT
@@ -29,6 +34,11 @@ public:
     // Queues bytes for the child's standard input. Fails once the child has
     // exited or was terminated: such bytes would go nowhere.
     NBEResult<void> write(const QByteArray &bytes);
+    // Queues bytes that `produce` makes on the writing thread (it must only
+    // read what it captured). A job with a non-empty `replaceKey` takes the
+    // place of the last queued job when that one has the same key and has
+    // not started: only the newest of a run of such messages is sent.
+    NBEResult<void> writeLater(std::function<QByteArray()> produce, const QString &replaceKey = {});
 
     bool isRunning() const;
 
@@ -48,9 +58,12 @@ signals:
     void terminated(int exitStatus);
 
 private:
+    struct Writer;
+
     void readOutput();
 
     QProcess m_process;
+    std::shared_ptr<Writer> m_writer;
     bool m_launched = false;
     bool m_terminated = false;
     bool m_outputFinished = false;

@@ -13,6 +13,20 @@ QFuture<void> readyVoid()
 }
 
 const QString clientName = QStringLiteral("Nabri Editor");
+
+// The kind of document sync an initialize result announces: a number, or an
+// object's "change"; 0 (none) when absent.
+qint64 syncKind(const NBEJSONValue &result)
+{
+    const NBEJSONValue *capabilities = result.find(QStringLiteral("capabilities"));
+    const NBEJSONValue *sync =
+        capabilities ? capabilities->find(QStringLiteral("textDocumentSync")) : nullptr;
+    if (!sync)
+        return 0;
+    if (sync->kind() == NBEJSONValue::Kind::object)
+        sync = sync->find(QStringLiteral("change"));
+    return sync ? sync->intValue().value_or(0) : 0;
+}
 } // namespace
 
 NBELSPServerConnection::NBELSPServerConnection(QObject *parent)
@@ -45,10 +59,11 @@ void NBELSPServerConnection::start(const QString &program, const QStringList &ar
                 return;
             }
             m_state = State::running;
+            m_incrementalSync = allowIncrementalSync && syncKind(*reply) == 2;
             // Everything the editor said while the server started, in order.
             const auto queued = std::exchange(m_queued, {});
             for (const auto &[method, params] : queued)
-                (void)m_client->notify(method, params);
+                (void)m_client->notifyInBackground(method, params);
             if (m_lateShutdown) {
                 // Shut down while starting: this server is not wanted anymore.
                 m_state = State::stopped;
@@ -59,12 +74,48 @@ void NBELSPServerConnection::start(const QString &program, const QStringList &ar
         });
 }
 
-void NBELSPServerConnection::notify(const QString &method, const NBEJSONValue &params)
+void NBELSPServerConnection::notify(const QString &method, const NBEJSONValue &params,
+                                    const QString &replaceKey)
 {
     if (m_state == State::starting)
         m_queued.append({method, params});
     else if (m_state == State::running)
-        (void)m_client->notify(method, params); // a server that is gone is not an error here
+        // A server that is gone is not an error here.
+        (void)m_client->notifyInBackground(method, params, replaceKey);
+}
+
+bool NBELSPServerConnection::changeDocument(NBELSPDocumentSync &documents, const QUrl &url,
+                                            const NBETextChange &change,
+                                            const std::function<QString()> &wholeText)
+{
+    NBELSPDocumentSync::Document *document = documents.find(url);
+    if (!document)
+        return false;
+    if (!document->pendingText && syncsIncrementally()) {
+        if (auto params = documents.change(url, change))
+            notify(QStringLiteral("textDocument/didChange"), *params);
+        return false;
+    }
+    document->pendingText = wholeText;
+    return true;
+}
+
+void NBELSPServerConnection::sendPendingText(NBELSPDocumentSync &documents, const QUrl &url)
+{
+    NBELSPDocumentSync::Document *document = documents.find(url);
+    if (!document || !document->pendingText)
+        return;
+    const QString text = std::exchange(document->pendingText, {})();
+    sendText(documents, url, text);
+}
+
+void NBELSPServerConnection::sendText(NBELSPDocumentSync &documents, const QUrl &url,
+                                      const QString &text)
+{
+    if (NBELSPDocumentSync::Document *document = documents.find(url))
+        document->pendingText = {};
+    if (auto params = documents.change(url, text))
+        notify(QStringLiteral("textDocument/didChange"), *params, NBELSPDocumentSync::uri(url));
 }
 
 QFuture<NBELSPReply> NBELSPServerConnection::request(const QString &method,

@@ -2,6 +2,7 @@
 
 #include "NBELSPClient.h"
 #include "NBELSPDiagnostic.h"
+#include "NBELSPDocumentSync.h"
 
 #include <QFuture>
 #include <QList>
@@ -39,7 +40,25 @@ public:
     }
 
     // Sent now when running, queued while starting, dropped otherwise.
-    void notify(const QString &method, const NBEJSONValue &params);
+    // Encoded and written off this thread; see NBELSPClient for `replaceKey`.
+    void notify(const QString &method, const NBEJSONValue &params, const QString &replaceKey = {});
+
+    // The server, running, takes ranged document changes (it said so in its
+    // handshake, and ranged changes are allowed).
+    bool syncsIncrementally() const { return m_state == State::running && m_incrementalSync; }
+    // Off: every change goes as the whole text, whatever the server offers.
+    bool allowIncrementalSync = true;
+
+    // One edit of a document open on this server: sent as a ranged change
+    // when the server takes those and no whole text waits; otherwise the
+    // whole text is to be sent later (answers true), read then, so a run of
+    // edits costs one read and one message.
+    bool changeDocument(NBELSPDocumentSync &documents, const QUrl &url, const NBETextChange &change,
+                        const std::function<QString()> &wholeText);
+    // Sends the whole text waiting for the document, if any.
+    void sendPendingText(NBELSPDocumentSync &documents, const QUrl &url);
+    // Sends the whole text now (the text replaces any that waits).
+    void sendText(NBELSPDocumentSync &documents, const QUrl &url, const QString &text);
 
     // A request with a bound; fails with notRunning unless running.
     QFuture<NBELSPReply> request(const QString &method, const NBEJSONValue &params,
@@ -67,5 +86,6 @@ private:
     NBELSPClient *m_client = nullptr;
     State m_state = State::idle;
     std::shared_ptr<QPromise<void>> m_lateShutdown; // shutdown() while starting
+    bool m_incrementalSync = false;
     QList<QPair<QString, NBEJSONValue>> m_queued;
 };

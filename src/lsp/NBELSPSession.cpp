@@ -10,7 +10,16 @@ NBELSPSession::NBELSPSession(const QUrl &rootURL, std::optional<QString> toolcha
     : QObject(parent)
     , m_rootURL(rootURL)
     , m_toolchainOverride(std::move(toolchainOverride))
-{}
+    , m_pendingTimer(new QTimer(this))
+{
+    m_pendingTimer->setSingleShot(true);
+    connect(m_pendingTimer, &QTimer::timeout, this, [this] {
+        if (m_shutDown || m_unavailable || !m_server)
+            return;
+        for (const QUrl &url : m_documents.pending())
+            m_server->sendPendingText(m_documents, url);
+    });
+}
 
 NBELSPSession::~NBELSPSession()
 {
@@ -63,8 +72,16 @@ void NBELSPSession::didChange(const QUrl &url, const QString &text)
 {
     if (m_shutDown || m_unavailable || !m_server)
         return;
-    if (auto params = m_documents.change(url, text))
-        m_server->notify(QStringLiteral("textDocument/didChange"), *params);
+    m_server->sendText(m_documents, url, text);
+}
+
+void NBELSPSession::didChange(const QUrl &url, const NBETextChange &change,
+                              const std::function<QString()> &wholeText)
+{
+    if (m_shutDown || m_unavailable || !m_server)
+        return;
+    if (m_server->changeDocument(m_documents, url, change, wholeText))
+        m_pendingTimer->start(wholeTextDelay);
 }
 
 void NBELSPSession::didClose(const QUrl &url)

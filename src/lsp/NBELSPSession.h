@@ -6,6 +6,7 @@
 
 #include <QFuture>
 #include <QObject>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -31,6 +32,9 @@ public:
     // reach it, in order, once it is ready.
     void didOpen(const QUrl &url, const QString &languageId, const QString &text);
     void didChange(const QUrl &url, const QString &text);
+    // One edit, sent as NBEWebLSPSession sends it.
+    void didChange(const QUrl &url, const NBETextChange &change,
+                   const std::function<QString()> &wholeText);
     void didClose(const QUrl &url);
 
     // "shutdown" (bounded by two seconds), "exit", termination; ends the
@@ -50,6 +54,7 @@ public:
     QStringList toolchainFolders = NBELSPToolchain::toolchainFolders();
     QString searchPath = QString::fromLocal8Bit(qgetenv("PATH"));
     std::chrono::milliseconds handshakeTimeout{60000};
+    std::chrono::milliseconds wholeTextDelay{100};
 
 signals:
     void diagnosticsPublished(const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics);
@@ -62,6 +67,7 @@ private:
     std::optional<QString> m_toolchainOverride;
     NBELSPServerConnection *m_server = nullptr;
     NBELSPDocumentSync m_documents;
+    QTimer *m_pendingTimer = nullptr;
     bool m_unavailable = false;
     bool m_shutDown = false;
 };

@@ -39,7 +39,11 @@ NBEJSONValue::Object positionParams(const QUrl &url, qint64 line, qint64 charact
 NBEWebLSPSession::NBEWebLSPSession(const QUrl &rootURL, QObject *parent)
     : QObject(parent)
     , m_rootURL(rootURL)
-{}
+    , m_pendingTimer(new QTimer(this))
+{
+    m_pendingTimer->setSingleShot(true);
+    connect(m_pendingTimer, &QTimer::timeout, this, &NBEWebLSPSession::sendPendingTexts);
+}
 
 NBEWebLSPSession::~NBEWebLSPSession()
 {
@@ -63,6 +67,7 @@ NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId
     if (auto *existing = m_servers.value(serverLanguageId))
         return existing;
     auto *connection = new NBELSPServerConnection(this);
+    connection->allowIncrementalSync = allowIncrementalSync;
     m_servers.insert(serverLanguageId, connection);
     connect(connection, &NBELSPServerConnection::diagnosticsPublished, this,
             [this](const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics) {
@@ -114,10 +119,34 @@ void NBEWebLSPSession::didChange(const QUrl &url, const QString &text)
 {
     if (m_shutDown)
         return;
-    NBELSPDocumentSync::Document document;
-    if (auto params = m_documents.change(url, text, &document))
-        if (NBELSPServerConnection *connection = m_servers.value(document.serverLanguageId))
-            connection->notify(QStringLiteral("textDocument/didChange"), *params);
+    const NBELSPDocumentSync::Document *document = m_documents.find(url);
+    if (!document)
+        return;
+    if (NBELSPServerConnection *connection = m_servers.value(document->serverLanguageId))
+        connection->sendText(m_documents, url, text);
+}
+
+void NBEWebLSPSession::didChange(const QUrl &url, const NBETextChange &change,
+                                 const std::function<QString()> &wholeText)
+{
+    if (m_shutDown)
+        return;
+    const NBELSPDocumentSync::Document *document = m_documents.find(url);
+    NBELSPServerConnection *connection =
+        document ? m_servers.value(document->serverLanguageId) : nullptr;
+    if (connection && connection->changeDocument(m_documents, url, change, wholeText))
+        m_pendingTimer->start(wholeTextDelay);
+}
+
+void NBEWebLSPSession::sendPendingTexts()
+{
+    if (m_shutDown)
+        return;
+    for (const QUrl &url : m_documents.pending()) {
+        const NBELSPDocumentSync::Document *document = m_documents.find(url);
+        if (NBELSPServerConnection *connection = m_servers.value(document->serverLanguageId))
+            connection->sendPendingText(m_documents, url);
+    }
 }
 
 void NBEWebLSPSession::didClose(const QUrl &url)
@@ -163,6 +192,8 @@ QFuture<std::optional<NBEJSONValue>> NBEWebLSPSession::request(const QUrl &url,
     NBELSPServerConnection *connection = open ? m_servers.value(open->serverLanguageId) : nullptr;
     if (m_shutDown || !connection || connection->state() != NBELSPServerConnection::State::running)
         return nothing<NBEJSONValue>();
+    // The server answers about the text as it stands.
+    connection->sendPendingText(m_documents, url);
     return nbeThenCancellable(connection->request(method, NBEJSONValue(std::move(params)), timeout),
                               [](NBELSPReply reply) -> std::optional<NBEJSONValue> {
                                   if (!reply)

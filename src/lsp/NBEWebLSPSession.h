@@ -8,6 +8,7 @@
 #include <QFuture>
 #include <QHash>
 #include <QObject>
+#include <QTimer>
 #include <QUrl>
 
 #include <chrono>
@@ -42,7 +43,13 @@ public:
     // Unsupported languages and unknown URLs are ignored. Edits made while
     // the server starts reach it, in order, once it is ready.
     void didOpen(const QUrl &url, const QString &fileLanguageId, const QString &text);
+    // The whole new text.
     void didChange(const QUrl &url, const QString &text);
+    // One edit: a ranged change where the server takes those, else the whole
+    // text, read from `wholeText` once edits pause (or before a request about
+    // the document), with one version per message.
+    void didChange(const QUrl &url, const NBETextChange &change,
+                   const std::function<QString()> &wholeText);
     void didClose(const QUrl &url);
 
     // Shuts every server down (each bounded by two seconds, in parallel) and
@@ -87,6 +94,10 @@ public:
     std::chrono::milliseconds handshakeTimeout{60000};
     std::function<std::optional<NBEWebLSPLaunch>(const QString &serverLanguageId)> launchFor =
         [](const QString &language) { return NBEWebLSPServers::launch(language); };
+    // Off: servers get whole texts even when they take ranged changes.
+    bool allowIncrementalSync = true;
+    // How long edits must pause before a waiting whole text goes out.
+    std::chrono::milliseconds wholeTextDelay{100};
 
 signals:
     // A server's complete list for one file (empty: the file is clean). File
@@ -103,7 +114,10 @@ private:
 
     QUrl m_rootURL;
     QHash<QString, NBELSPServerConnection *> m_servers; // by server language id
+    void sendPendingTexts();
+
     NBELSPDocumentSync m_documents;
+    QTimer *m_pendingTimer = nullptr;
     bool m_shutDown = false;
 };
 

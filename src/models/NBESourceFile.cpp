@@ -1,17 +1,14 @@
 #include "NBESourceFile.h"
 
-#include <QDir>
-
 NBESourceFile::NBESourceFile(const QUrl &url, const QString &content, NBELineEnding lineEnding)
-    : NBESourceFile(url, content, content, lineEnding)
+    : NBESourceFile(url, NBETextBuffer::make(content), lineEnding)
 {}
 
-NBESourceFile::NBESourceFile(const QUrl &url, const QString &content, const QString &savedContent,
+NBESourceFile::NBESourceFile(const QUrl &url, std::shared_ptr<NBETextBuffer> buffer,
                              NBELineEnding lineEnding)
     : id(QUuid::createUuid())
     , url(url)
-    , content(content)
-    , savedContent(savedContent)
+    , buffer(std::move(buffer))
     , lineEnding(lineEnding)
 {}
 

@@ -1,34 +1,44 @@
 #pragma once
 
 #include "NBELineEnding.h"
+#include "NBETextBuffer.h"
 
 #include <QString>
 #include <QUrl>
 #include <QUuid>
 
-// The text buffer behind a tab. It is dirty exactly when its text differs from
-// the text last read from or written to disk; there is no separate flag. Texts
-// hold "\n" only; `lineEnding` is the file's own, written back on save.
+#include <memory>
+
+// A tab's file and the buffer holding its live text. Copies share the buffer:
+// a source file value names the text, it doesn't hold a copy of it. It is
+// dirty exactly when the buffer holds edits the file doesn't. Texts hold
+// "\n" only; `lineEnding` is the file's own, written back on save.
 struct NBESourceFile
 {
     QUuid id;
     QUrl url;
-    QString content;
-    QString savedContent;
+    std::shared_ptr<NBETextBuffer> buffer;
     NBELineEnding lineEnding = NBELineEnding::LF;
 
     NBESourceFile() = default;
     // A freshly read file: clean.
     NBESourceFile(const QUrl &url, const QString &content,
                   NBELineEnding lineEnding = NBELineEnding::LF);
-    NBESourceFile(const QUrl &url, const QString &content, const QString &savedContent,
+    // A file whose text was already taken into a buffer.
+    NBESourceFile(const QUrl &url, std::shared_ptr<NBETextBuffer> buffer,
                   NBELineEnding lineEnding = NBELineEnding::LF);
 
     // The last path component: the tab title.
     QString name() const;
-    bool isDirty() const { return content != savedContent; }
+    // The whole current text (read once per change, see NBETextBuffer).
+    QString content() const { return buffer ? buffer->text() : QString(); }
+    bool isDirty() const { return buffer && buffer->isDirty(); }
     // After a successful write or a reload from disk.
-    void markSaved() { savedContent = content; }
+    void markSaved()
+    {
+        if (buffer)
+            buffer->markSaved(buffer->revision());
+    }
     // The text after the last dot of the name, as written; empty when none.
     QString fileExtension() const;
 

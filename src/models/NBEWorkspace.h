@@ -9,8 +9,8 @@
 
 #include <optional>
 
-// One open project window: its folder, tree and tabs. A plain value:
-// copying a workspace copies its tabs and buffers.
+// One open project window: its folder, tree and tabs. A plain value whose
+// tabs name their text buffers: copies share them.
 struct NBEWorkspace
 {
     QUrl rootURL;

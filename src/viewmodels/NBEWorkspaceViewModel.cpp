@@ -44,14 +44,34 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
 }
 
 // Releasing the view model stops no server: only closing the workspace does.
-NBEWorkspaceViewModel::~NBEWorkspaceViewModel() = default;
+NBEWorkspaceViewModel::~NBEWorkspaceViewModel()
+{
+    // The buffers may outlive the model (an editor holds one) or go with its
+    // tabs below: either way they no longer report here.
+    for (const NBETextBuffer *buffer : std::as_const(m_followedBuffers))
+        disconnect(buffer, nullptr, this, nullptr);
+}
 
 void NBEWorkspaceViewModel::setWorkspace(const std::optional<NBEWorkspace> &workspace)
 {
-    if (m_workspace == workspace)
+    const bool hadOne = m_workspace.has_value();
+    const bool tabsDiffer = !workspace || !m_workspace ||
+                            m_workspace->openTabs != workspace->openTabs ||
+                            m_workspace->activeTabID != workspace->activeTabID;
+    const bool restDiffers = hadOne != workspace.has_value() ||
+                             (workspace && (m_workspace->rootURL != workspace->rootURL ||
+                                            m_workspace->fileTree != workspace->fileTree));
+    if (!tabsDiffer && !restDiffers)
         return;
+    if (workspace) {
+        for (const NBEOpenTab &tab : workspace->openTabs)
+            followBuffer(tab.id, tab.sourceFile.buffer);
+    }
     m_workspace = workspace;
-    Q_EMIT workspaceChanged();
+    if (restDiffers)
+        Q_EMIT workspaceChanged();
+    if (tabsDiffer && (hadOne || m_workspace))
+        Q_EMIT tabsChanged();
 }
 
 void NBEWorkspaceViewModel::setErrorMessage(const std::optional<QString> &message)
@@ -130,6 +150,7 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                         NBEWorkspace workspace(folder);
                         workspace.fileTree = std::move(*tree);
                         setWorkspace(workspace);
+                        readVaporManifest();
                         startLSPSession(folder);
                         NBERecentProjects::record(folder, defaults());
                         setRecentProjects(NBERecentProjects::load(defaults()));
@@ -167,22 +188,22 @@ void NBEWorkspaceViewModel::clearRecentProjects()
     setRecentProjects({});
 }
 
-bool NBEWorkspaceViewModel::isVaporProject() const
+void NBEWorkspaceViewModel::readVaporManifest()
 {
+    m_isVaporProject = false;
     if (!m_workspace)
-        return false;
+        return;
     QFile manifest(
         QDir(m_workspace->rootURL.toLocalFile()).filePath(QStringLiteral("Package.swift")));
     if (!manifest.open(QIODevice::ReadOnly))
-        return false;
+        return;
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = decoder.decode(manifest.readAll());
     if (decoder.hasError())
-        return false;
-    if (text.contains(QLatin1String("vapor/vapor")))
-        return true;
+        return;
     static const QRegularExpression package(QStringLiteral("\\.package\\([^)]*vapor"));
-    return package.match(text).hasMatch();
+    m_isVaporProject =
+        text.contains(QLatin1String("vapor/vapor")) || package.match(text).hasMatch();
 }
 
 bool NBEWorkspaceViewModel::canOpenInTarnwick() const

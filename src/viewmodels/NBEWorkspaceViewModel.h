@@ -23,6 +23,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -123,7 +124,8 @@ public:
     void clearRecentProjects();
     // Whether the folder's Package.swift uses the server-side Swift framework
     // the sibling application runs.
-    bool isVaporProject() const;
+    // Read once per load (and after the tree is rebuilt).
+    bool isVaporProject() const { return m_isVaporProject; }
     bool canOpenInTarnwick() const;
     void openInTarnwick();
 
@@ -185,6 +187,10 @@ public:
     void jumpToDefinition();
 
     // --- Editing and saving
+    // Edits reach the tab's buffer (NBEOpenTab::sourceFile.buffer) straight
+    // from its editor and travel on from there as changes. This replaces the
+    // whole text from outside (a formatter, a test); an equal text changes
+    // nothing.
     void updateContent(const QString &content, const QUuid &forTab);
     void updateCursorPosition(int line, int column, const QUuid &forTab);
     // Saves one tab; an unforced save of an unchanged tab does nothing. The
@@ -209,6 +215,8 @@ public:
     void revealLine(const QUrl &url, int line);
     void revealDiagnostic(const QUrl &url, int line);
     void scheduleHTMLValidation(const QUrl &url, const QString &content);
+    // The same, reading the buffer's text only when the check runs.
+    void scheduleHTMLValidation(const QUrl &url, const std::shared_ptr<NBETextBuffer> &buffer);
 
     // --- Git
     const std::optional<QUrl> &gitRoot() const { return m_git.root; }
@@ -419,8 +427,16 @@ public:
     bool isAutoFetchEnabled() const;
 
 Q_SIGNALS:
-    // Also for every edit and caret move, which always announce.
+    // The folder or its tree changed (tabs, their text and carets announce
+    // themselves below).
     void workspaceChanged();
+    // The open tabs, their files, saved states or preview flags, or the
+    // active tab changed.
+    void tabsChanged();
+    // One tab's text changed (every edit).
+    void tabContentChanged(const QUuid &tabID);
+    // One tab's caret moved; also when it was reported again unmoved.
+    void cursorPositionChanged(const QUuid &tabID);
     void errorMessageChanged();
     void isLoadingChanged();
     void recentProjectsChanged();
@@ -454,8 +470,14 @@ private:
     };
     struct GitRefresh;
 
-    // Stores a new workspace value, announcing it only when it differs.
+    // Stores a new workspace value, announcing what of it differs.
     void setWorkspace(const std::optional<NBEWorkspace> &workspace);
+    // Hears a tab's buffer: its edits travel on to the servers, the HTML
+    // check and auto-save; a new buffer is heard once.
+    void followBuffer(const QUuid &tabID, const std::shared_ptr<NBETextBuffer> &buffer);
+    void bufferChanged(const QUuid &tabID, const NBETextBuffer *buffer,
+                       const NBETextChange &change);
+    void readVaporManifest();
     void setErrorMessage(const std::optional<QString> &message);
     void setLoading(bool loading);
     void setRecentProjects(const QList<QUrl> &projects);
@@ -465,7 +487,8 @@ private:
 
     NBEOpenTab *findTab(const QUuid &id);
     const NBEOpenTab *findTab(const QUuid &id) const;
-    void finishOpening(const QUrl &url, bool asPreview, const NBETextFile &file);
+    void finishOpening(const QUrl &url, bool asPreview, const NBESourceFile &sourceFile,
+                       const QString &text);
     QFuture<bool> closeTabsAsking(const QList<QUuid> &ids, std::function<void()> close);
 
     static NBEFileTreeNode toggleNode(const NBEFileTreeNode &node, const QUuid &targetID);
@@ -493,12 +516,15 @@ private:
     QFuture<void> lspDidOpen(const QUrl &url, const std::optional<NBELanguage> &language,
                              const QString &content);
     void lspDidChange(const QUrl &url, const std::optional<QString> &languageID,
-                      const QString &content);
+                      const NBETextChange &change, const std::shared_ptr<NBETextBuffer> &buffer);
+    // Whether a web server serves the language, looked up once per load.
+    bool servedByWebLSP(const std::optional<QString> &languageID) const;
     void notifyClosed(const QList<QUrl> &urls);
 
     void scheduleAutoSave(const QUuid &forTab);
-    // Writes `text` and, once written, records it as the tab's saved text.
-    QFuture<bool> write(const QUuid &tabID, const QUrl &url, const QString &text,
+    // Writes `text`, the buffer's text as of `revision`, and once written
+    // marks the tab saved unless it was edited since.
+    QFuture<bool> write(const QUuid &tabID, const QUrl &url, const QString &text, quint64 revision,
                         NBELineEnding lineEnding, bool afterwards);
     QFuture<std::optional<QString>> formatForSave(const QUrl &url, const QString &text,
                                                   const std::optional<QString> &languageID);
@@ -602,6 +628,7 @@ private:
     QPointer<NBEApplicationActivity> m_activity;
 
     std::optional<NBEWorkspace> m_workspace;
+    bool m_isVaporProject = false;
     std::optional<QString> m_errorMessage;
     bool m_isLoading = false;
     QList<QUrl> m_recentProjects;
@@ -628,13 +655,19 @@ private:
     {
         QTimer *timer = nullptr;
         QUrl url;
+        // The text, or the buffer read when the check runs.
         QString text;
+        std::weak_ptr<NBETextBuffer> buffer;
         quint64 generation = 0;
     };
+    void scheduleValidation(const QUrl &url, const QString &text,
+                            const std::weak_ptr<NBETextBuffer> &buffer);
     void validateNow(const QString &key);
     void dropValidation(const QString &key);
     void dropAllValidations();
     QHash<QString, PendingValidation> m_validations;
     quint64 m_validationCounter = 0;
     QHash<QUuid, QTimer *> m_autoSaveTimers;
+    QSet<const NBETextBuffer *> m_followedBuffers;
+    mutable QHash<QString, bool> m_webLSPServes;
 };

@@ -71,8 +71,9 @@ NBEWorkspaceViewModel::settleTabsBeforeGit(const std::optional<QList<QUrl>> &fil
             if (!tab)
                 continue;
             const bool replace = replaceDirty || !tab->sourceFile.isDirty();
-            tabs.append({id, tab->sourceFile.url,
-                         replace ? std::optional<QString>(tab->sourceFile.content) : std::nullopt});
+            tabs.append(
+                {id, tab->sourceFile.url,
+                 replace ? std::optional<QString>(tab->sourceFile.content()) : std::nullopt});
         }
         return tabs;
     };
@@ -133,8 +134,8 @@ QFuture<void> NBEWorkspaceViewModel::reloadRewrittenTabs(const GitRewrittenTabs 
                             const NBEResult<NBETextFile> &read = results[i].result();
                             // A file git left as it was keeps its tab, undo history and all.
                             const NBEOpenTab *open = findTab(tab.id);
-                            if (read && open && open->sourceFile.content == read->text &&
-                                open->sourceFile.savedContent == read->text)
+                            if (read && open && !open->sourceFile.isDirty() &&
+                                open->sourceFile.content() == read->text)
                                 continue;
                             UntouchedTab untouched;
                             if (tab.replaceable)

@@ -54,6 +54,18 @@ void NBEWorkspaceViewModel::clearRevealTarget()
 
 void NBEWorkspaceViewModel::scheduleHTMLValidation(const QUrl &url, const QString &content)
 {
+    scheduleValidation(url, content, {});
+}
+
+void NBEWorkspaceViewModel::scheduleHTMLValidation(const QUrl &url,
+                                                   const std::shared_ptr<NBETextBuffer> &buffer)
+{
+    scheduleValidation(url, {}, buffer);
+}
+
+void NBEWorkspaceViewModel::scheduleValidation(const QUrl &url, const QString &text,
+                                               const std::weak_ptr<NBETextBuffer> &buffer)
+{
     const QString key = NBEFileService::keyPath(url);
     PendingValidation &pending = m_validations[key];
     if (!pending.timer) {
@@ -64,7 +76,8 @@ void NBEWorkspaceViewModel::scheduleHTMLValidation(const QUrl &url, const QStrin
         connect(pending.timer, &QTimer::timeout, this, [this, key] { validateNow(key); });
     }
     pending.url = url;
-    pending.text = content;
+    pending.text = text;
+    pending.buffer = buffer;
     pending.generation = ++m_validationCounter;
     pending.timer->start(m_environment.timings.validationDelay);
 }
@@ -76,7 +89,8 @@ void NBEWorkspaceViewModel::validateNow(const QString &key)
         return;
     const QUrl url = it->url;
     const quint64 generation = it->generation;
-    const QString text = std::exchange(it->text, QString());
+    const std::shared_ptr<NBETextBuffer> buffer = std::exchange(it->buffer, {}).lock();
+    const QString text = buffer ? buffer->text() : std::exchange(it->text, QString());
     nbeWhenFinished(QtConcurrent::run([text] { return NBEHTMLValidator::validate(text); }), this,
                     [this, key, url, generation](const QList<NBELSPDiagnostic> &found) {
                         // A newer edit, a closed tab or a closed folder made

@@ -231,8 +231,8 @@ void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &t
             continue;
         closed.append(tab.sourceFile.url);
         const QUrl url = QUrl::fromLocalFile(*path);
-        tab.sourceFile = NBESourceFile(url, tab.sourceFile.content, tab.sourceFile.savedContent,
-                                       tab.sourceFile.lineEnding);
+        tab.sourceFile.url = url;
+        tab.sourceFile.id = QUuid::createUuid();
         tab.language = NBELanguageRegistry::language(url);
         reopened.append(tab);
     }
@@ -244,9 +244,9 @@ void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &t
         forgetFileState(url);
     notifyClosed(closed);
     for (const NBEOpenTab &tab : std::as_const(reopened)) {
-        lspDidOpen(tab.sourceFile.url, tab.language, tab.sourceFile.content);
+        lspDidOpen(tab.sourceFile.url, tab.language, tab.sourceFile.content());
         if (tab.isHTML() && !hasWebLSP(QStringLiteral("html")))
-            scheduleHTMLValidation(tab.sourceFile.url, tab.sourceFile.content);
+            scheduleHTMLValidation(tab.sourceFile.url, tab.sourceFile.content());
     }
 }
 
@@ -314,6 +314,7 @@ QFuture<void> NBEWorkspaceViewModel::refreshFileTree()
                                                    tree.error().description);
                         } else if (m_workspace && m_workspace->rootURL == root) {
                             m_workspace->fileTree = std::move(*tree);
+                            readVaporManifest();
                             Q_EMIT workspaceChanged();
                         }
                         nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });

@@ -23,6 +23,7 @@ void forwardDiagnostics(Session *session, NBEWorkspaceViewModel *model,
 void NBEWorkspaceViewModel::startLSPSession(const QUrl &rootURL)
 {
     shutdownLSP();
+    m_webLSPServes.clear();
     // Neither session starts a server here: each starts its own with the
     // first document of its language.
     m_lspSession = std::make_shared<NBELSPSession>(rootURL, m_environment.swiftServerOverride);
@@ -74,14 +75,34 @@ QFuture<void> NBEWorkspaceViewModel::lspDidOpen(const QUrl &url,
     return QtFuture::makeReadyFuture();
 }
 
-void NBEWorkspaceViewModel::lspDidChange(const QUrl &url, const std::optional<QString> &languageID,
-                                         const QString &content)
+bool NBEWorkspaceViewModel::servedByWebLSP(const std::optional<QString> &languageID) const
 {
+    if (!languageID)
+        return false;
+    const auto known = m_webLSPServes.constFind(*languageID);
+    if (known != m_webLSPServes.cend())
+        return *known;
+    const bool serves = hasWebLSP(languageID);
+    m_webLSPServes.insert(*languageID, serves);
+    return serves;
+}
+
+void NBEWorkspaceViewModel::lspDidChange(const QUrl &url, const std::optional<QString> &languageID,
+                                         const NBETextChange &change,
+                                         const std::shared_ptr<NBETextBuffer> &buffer)
+{
+    // The whole text is read only if a server syncs whole texts, and then
+    // only when it is sent.
+    const std::weak_ptr<NBETextBuffer> weak = buffer;
+    const auto wholeText = [weak] {
+        const std::shared_ptr<NBETextBuffer> live = weak.lock();
+        return live ? live->text() : QString();
+    };
     if (languageID == QLatin1String("swift")) {
         if (m_lspSession)
-            m_lspSession->didChange(url, content);
+            m_lspSession->didChange(url, change, wholeText);
     } else if (m_webLSP) {
-        m_webLSP->didChange(url, content);
+        m_webLSP->didChange(url, change, wholeText);
     }
 }
 

@@ -1,5 +1,4 @@
-// Edits, caret moves, saving (with format on save), flushing and the three
-// auto-save modes.
+// Saving (with format on save), flushing and the three auto-save modes.
 #include "NBEWorkspaceViewModel.h"
 
 #include "NBEWhenFinished.h"
@@ -54,36 +53,6 @@ QString NBEWorkspaceViewModel::currentIndentUnit() const
     return settings.indentUnit();
 }
 
-void NBEWorkspaceViewModel::updateContent(const QString &content, const QUuid &forTab)
-{
-    NBEOpenTab *tab = findTab(forTab);
-    if (!tab)
-        return;
-    tab->sourceFile.content = content;
-    // Typing into a preview tab keeps it.
-    tab->isEphemeral = false;
-    const QUrl url = tab->sourceFile.url;
-    const std::optional<QString> language = languageID(*tab);
-    Q_EMIT workspaceChanged();
-
-    if (language == QLatin1String("swift") || hasWebLSP(language))
-        lspDidChange(url, language, content);
-    else if (language == QLatin1String("html"))
-        scheduleHTMLValidation(url, content);
-
-    if (autoSaveMode() == QLatin1String("afterDelay"))
-        scheduleAutoSave(forTab);
-}
-
-void NBEWorkspaceViewModel::updateCursorPosition(int line, int column, const QUuid &forTab)
-{
-    NBEOpenTab *tab = findTab(forTab);
-    if (!tab)
-        return;
-    tab->cursorPosition = NBECursorPosition{line, column};
-    Q_EMIT workspaceChanged();
-}
-
 void NBEWorkspaceViewModel::scheduleAutoSave(const QUuid &forTab)
 {
     QTimer *&timer = m_autoSaveTimers[forTab];
@@ -106,34 +75,38 @@ QFuture<bool> NBEWorkspaceViewModel::saveTab(const QUuid &id, bool force)
 
     const QUrl url = tab->sourceFile.url;
     const std::optional<QString> language = languageID(*tab);
-    const QString text = tab->sourceFile.content;
+    const QString text = tab->sourceFile.content();
+    const quint64 revision = tab->sourceFile.buffer->revision();
     const NBELineEnding lineEnding = tab->sourceFile.lineEnding;
     const bool shouldFormat = (force || autoSaveMode() == QLatin1String("onFocusChange")) &&
                               preferences().formatOnSave() && NBEFormatter::canFormat(language);
     if (!shouldFormat)
-        return write(id, url, text, lineEnding, true);
+        return write(id, url, text, revision, lineEnding, true);
 
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
     QFuture<bool> done = promise->future();
-    nbeWhenFinished(formatForSave(url, text, language), this,
-                    [this, id, url, text, lineEnding, promise](std::optional<QString> formatted) {
-                        QString toWrite = text;
-                        if (formatted && *formatted != text) {
-                            // Text typed while the formatter ran is never replaced: the
-                            // captured text is written and the tab stays dirty.
-                            const NBEOpenTab *current = findTab(id);
-                            if (current && current->sourceFile.content == text) {
-                                updateContent(*formatted, id);
-                                toWrite = *formatted;
-                            }
-                        }
-                        nbeWhenFinished(write(id, url, toWrite, lineEnding, true), this,
-                                        [promise](bool ok) {
-                                            promise->addResult(ok);
-                                            promise->finish();
-                                        });
-                    });
+    nbeWhenFinished(
+        formatForSave(url, text, language), this,
+        [this, id, url, text, revision, lineEnding, promise](std::optional<QString> formatted) {
+            QString toWrite = text;
+            quint64 written = revision;
+            if (formatted && *formatted != text) {
+                // Text typed while the formatter ran is never replaced: the
+                // captured text is written and the tab stays dirty.
+                const NBEOpenTab *current = findTab(id);
+                if (current && current->sourceFile.buffer->revision() == revision) {
+                    updateContent(*formatted, id);
+                    toWrite = *formatted;
+                    written = current->sourceFile.buffer->revision();
+                }
+            }
+            nbeWhenFinished(write(id, url, toWrite, written, lineEnding, true), this,
+                            [promise](bool ok) {
+                                promise->addResult(ok);
+                                promise->finish();
+                            });
+        });
     return done;
 }
 
@@ -142,12 +115,13 @@ QFuture<bool> NBEWorkspaceViewModel::flushTab(const QUuid &id)
     const NBEOpenTab *tab = findTab(id);
     if (!tab)
         return QtFuture::makeReadyFuture(true);
-    return write(id, tab->sourceFile.url, tab->sourceFile.content, tab->sourceFile.lineEnding,
-                 false);
+    return write(id, tab->sourceFile.url, tab->sourceFile.content(),
+                 tab->sourceFile.buffer->revision(), tab->sourceFile.lineEnding, false);
 }
 
 QFuture<bool> NBEWorkspaceViewModel::write(const QUuid &tabID, const QUrl &url, const QString &text,
-                                           NBELineEnding lineEnding, bool afterwards)
+                                           quint64 revision, NBELineEnding lineEnding,
+                                           bool afterwards)
 {
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
@@ -158,7 +132,7 @@ QFuture<bool> NBEWorkspaceViewModel::write(const QUuid &tabID, const QUrl &url, 
     };
     nbeWhenFinished(
         m_fileService.writeFile(text, url, lineEnding), this,
-        [this, tabID, url, text, afterwards, finish](NBEResult<void> result) {
+        [this, tabID, url, revision, afterwards, finish](NBEResult<void> result) {
             if (!result) {
                 setErrorMessage(QStringLiteral("Failed to save: ") + result.error().description);
                 if (afterwards)
@@ -168,12 +142,8 @@ QFuture<bool> NBEWorkspaceViewModel::write(const QUuid &tabID, const QUrl &url, 
             }
             // What was written is what is saved: text typed during the write
             // keeps the tab dirty.
-            if (NBEOpenTab *tab = findTab(tabID); tab && tab->sourceFile.url == url) {
-                if (tab->sourceFile.savedContent != text) {
-                    tab->sourceFile.savedContent = text;
-                    Q_EMIT workspaceChanged();
-                }
-            }
+            if (NBEOpenTab *tab = findTab(tabID); tab && tab->sourceFile.url == url)
+                tab->sourceFile.buffer->markSaved(revision);
             if (!afterwards) {
                 finish(true);
                 return;
@@ -248,8 +218,8 @@ QFuture<bool> NBEWorkspaceViewModel::saveDirtyTabs(const QList<QUuid> &ids)
         const NBEOpenTab *tab = findTab(id);
         if (!tab || !tab->sourceFile.isDirty())
             continue;
-        writes.append(write(id, tab->sourceFile.url, tab->sourceFile.content,
-                            tab->sourceFile.lineEnding, true));
+        writes.append(write(id, tab->sourceFile.url, tab->sourceFile.content(),
+                            tab->sourceFile.buffer->revision(), tab->sourceFile.lineEnding, true));
     }
     if (writes.isEmpty())
         return QtFuture::makeReadyFuture(true);

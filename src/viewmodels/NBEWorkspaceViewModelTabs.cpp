@@ -56,7 +56,7 @@ QList<NBESymbol> NBEWorkspaceViewModel::activeOutline() const
     const std::optional<NBEOpenTab> tab = activeTab();
     if (!tab)
         return {};
-    return NBEOutline::symbols(tab->sourceFile.content,
+    return NBEOutline::symbols(tab->sourceFile.content(),
                                tab->language ? std::optional<QString>(tab->language->id)
                                              : std::nullopt);
 }
@@ -93,15 +93,24 @@ QFuture<void> NBEWorkspaceViewModel::openFile(const QUrl &at, bool asPreview)
             if (!file) {
                 setErrorMessage(QStringLiteral("Failed to read file: ") + file.error().description);
                 NBELog::fileIO().error("Failed to read file: %s", file.error().description);
-            } else {
-                finishOpening(at, asPreview, *file);
+                promise->finish();
+                return;
             }
-            promise->finish();
+            // Taking a large text into a document takes a while: off this
+            // thread.
+            nbeWhenFinished(
+                NBETextBuffer::makeInBackground(file->text), this,
+                [this, at, asPreview, promise, text = file->text,
+                 lineEnding = file->lineEnding](const std::shared_ptr<NBETextBuffer> &buffer) {
+                    finishOpening(at, asPreview, NBESourceFile(at, buffer, lineEnding), text);
+                    promise->finish();
+                });
         });
     return done;
 }
 
-void NBEWorkspaceViewModel::finishOpening(const QUrl &url, bool asPreview, const NBETextFile &file)
+void NBEWorkspaceViewModel::finishOpening(const QUrl &url, bool asPreview,
+                                          const NBESourceFile &sourceFile, const QString &text)
 {
     if (!m_workspace)
         return;
@@ -119,7 +128,6 @@ void NBEWorkspaceViewModel::finishOpening(const QUrl &url, bool asPreview, const
         }
     }
 
-    const NBESourceFile sourceFile(url, file.text, file.lineEnding);
     const std::optional<NBELanguage> language = NBELanguageRegistry::language(url);
     std::optional<QUrl> replaced;
 
@@ -149,9 +157,9 @@ void NBEWorkspaceViewModel::finishOpening(const QUrl &url, bool asPreview, const
     // showed stay; only its document closes.
     if (replaced)
         notifyClosed({*replaced});
-    lspDidOpen(url, language, file.text);
-    if (language && language->id == QLatin1String("html") && !hasWebLSP(QStringLiteral("html")))
-        scheduleHTMLValidation(url, file.text);
+    lspDidOpen(url, language, text);
+    if (language && language->id == QLatin1String("html") && !servedByWebLSP(language->id))
+        scheduleHTMLValidation(url, sourceFile.buffer);
     NBELog::editor().info("Opened file: %s", url.fileName());
 }
 

@@ -211,7 +211,7 @@ QFuture<void> NBEWorkspaceViewModel::discardNow(const QUrl &file, const QUrl &re
 {
     UntouchedTab untouched;
     if (const NBEOpenTab *tab = firstTabShowing(file); tab && !keepEdits)
-        untouched = std::make_pair(tab->id, tab->sourceFile.content);
+        untouched = std::make_pair(tab->id, tab->sourceFile.content());
 
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
@@ -250,7 +250,7 @@ void NBEWorkspaceViewModel::reloadAfterDiscard(const QUrl &file, const NBEResult
     NBEOpenTab *tab = findTab(found->id);
     // Edits the user kept, or typed while git ran, stay in the buffer.
     const bool replace =
-        untouched && untouched->first == tab->id && tab->sourceFile.content == untouched->second;
+        untouched && untouched->first == tab->id && tab->sourceFile.content() == untouched->second;
     const QUrl url = tab->sourceFile.url;
 
     if (!read) {
@@ -273,21 +273,17 @@ void NBEWorkspaceViewModel::reloadAfterDiscard(const QUrl &file, const NBEResult
     }
 
     if (!replace) {
-        if (tab->sourceFile.savedContent != read->text) {
-            tab->sourceFile.savedContent = read->text;
-            Q_EMIT workspaceChanged();
-        }
+        // The kept edits are unsaved against the file as git left it.
+        if (tab->sourceFile.content() == read->text)
+            tab->sourceFile.markSaved();
+        else
+            tab->sourceFile.buffer->markUnsaved();
         return;
     }
-    // A new source file, so the editor takes the text as a reload.
-    tab->sourceFile = NBESourceFile(url, read->text, read->lineEnding);
-    const std::optional<QString> language =
-        tab->language ? std::optional<QString>(tab->language->id) : std::nullopt;
-    const bool isHTML = tab->isHTML();
-    Q_EMIT workspaceChanged();
-    // The servers and the built-in check see the text the tab now shows.
-    if (language == QLatin1String("swift") || hasWebLSP(language))
-        lspDidChange(url, language, read->text);
-    else if (isHTML)
-        scheduleHTMLValidation(url, read->text);
+    // A reload: the editor keeps the buffer, its undo history starts over, and
+    // the servers and the built-in check hear of the new text as an edit.
+    tab->sourceFile.id = QUuid::createUuid();
+    tab->sourceFile.lineEnding = read->lineEnding;
+    tab->sourceFile.buffer->replaceAll(read->text, true);
+    Q_EMIT tabsChanged();
 }

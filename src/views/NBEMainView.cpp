@@ -122,7 +122,9 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(splitter);
 
+    // Neither fires for an edit or a caret move.
     connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEMainView::refresh);
+    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEMainView::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, [this] {
         if (m_fileTree)
             m_fileTree->setGitStatus(m_viewModel->gitStatus());

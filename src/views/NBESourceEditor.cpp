@@ -21,18 +21,32 @@ NBESourceEditor::NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    m_editor = new NBETextEditorView(inputs(), this);
-    layout->addWidget(m_editor);
-    setFocusProxy(m_editor);
+    makeEditor();
 
+    // Edits and caret moves reach the buffer and the view model from the
+    // editor itself: neither needs a render.
     for (auto signal :
-         {&NBEWorkspaceViewModel::workspaceChanged, &NBEWorkspaceViewModel::revealTargetChanged,
-          &NBEWorkspaceViewModel::diagnosticsChanged, &NBEWorkspaceViewModel::gitStateChanged,
+         {&NBEWorkspaceViewModel::workspaceChanged, &NBEWorkspaceViewModel::tabsChanged,
+          &NBEWorkspaceViewModel::revealTargetChanged, &NBEWorkspaceViewModel::diagnosticsChanged,
+          &NBEWorkspaceViewModel::gitStateChanged,
           &NBEWorkspaceViewModel::pendingMarkdownCommandChanged,
           &NBEWorkspaceViewModel::pendingHTMLCommandChanged,
           &NBEWorkspaceViewModel::pendingFormatChanged})
         connect(viewModel, signal, this, &NBESourceEditor::scheduleRender);
     reloadHeadIfNeeded();
+}
+
+void NBESourceEditor::makeEditor()
+{
+    const bool hadFocus = m_editor && m_editor->hasFocus();
+    delete m_editor;
+    const NBETextEditorInputs in = inputs();
+    m_buffer = in.buffer.get();
+    m_editor = new NBETextEditorView(in, this);
+    layout()->addWidget(m_editor);
+    setFocusProxy(m_editor);
+    if (hadFocus)
+        m_editor->setFocus();
 }
 
 void NBESourceEditor::setTheme(const NBETheme &theme)
@@ -62,11 +76,8 @@ NBETextEditorInputs NBESourceEditor::inputs() const
     const QUrl url = tab ? tab->sourceFile.url : QUrl();
 
     NBETextEditorInputs in;
-    in.text = {[viewModel, id] {
-                   const auto current = viewModel->tab(id);
-                   return current ? current->sourceFile.content : QString();
-               },
-               [viewModel, id](const QString &text) { viewModel->updateContent(text, id); }};
+    if (tab)
+        in.buffer = tab->sourceFile.buffer;
     in.language = tab ? tab->language : std::nullopt;
     in.theme = m_theme;
     in.settings = m_settings;
@@ -211,6 +222,13 @@ void NBESourceEditor::scheduleRender()
 void NBESourceEditor::render()
 {
     reloadHeadIfNeeded();
+    // The tab shows another buffer (the preview tab moved to another file):
+    // an editor of its own, as for another tab.
+    const auto tab = m_viewModel->tab(m_tabID);
+    if (tab && tab->sourceFile.buffer.get() != m_buffer) {
+        makeEditor();
+        return;
+    }
     m_editor->update(inputs());
 }
 

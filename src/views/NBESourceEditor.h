@@ -15,8 +15,9 @@ class NBEWorkspaceViewModel;
 // Shows one open tab in the code editor and binds every input and callback
 // of the editor to the window's view model: text, caret, reveal requests,
 // diagnostics, the HEAD text for change markers and the web language
-// server's formatting. Renders again (once per turn of the event loop) when
-// the view model changes.
+// server's formatting. The editor shows the tab's buffer itself. Renders again
+// (once per turn of the event loop) when the view model's tabs, diagnostics,
+// git state or requests change; never for an edit or a caret move.
 class NBESourceEditor : public QWidget
 {
     Q_OBJECT
@@ -48,6 +49,7 @@ public:
     void render();
 
 private:
+    void makeEditor();
     void scheduleRender();
     void reloadHeadIfNeeded();
     QUrl fileURL() const;
@@ -62,4 +64,6 @@ private:
     quint64 m_headRequest = 0;
     bool m_renderPending = false;
     NBETextEditorView *m_editor = nullptr;
+    // The buffer the editor was made for (identity only).
+    const NBETextBuffer *m_buffer = nullptr;
 };

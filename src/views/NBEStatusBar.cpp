@@ -107,7 +107,8 @@ NBEStatusBar::NBEStatusBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     layout->addWidget(m_caret);
     layout->addWidget(m_encoding);
 
-    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEStatusBar::refresh);
+    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEStatusBar::refresh);
+    connect(viewModel, &NBEWorkspaceViewModel::cursorPositionChanged, this, &NBEStatusBar::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::diagnosticsChanged, this, &NBEStatusBar::refresh);
     refresh();
 }

@@ -60,7 +60,7 @@ NBETabBar::NBETabBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     connect(m_scrollAnimation, &QVariantAnimation::valueChanged, this,
             [this](const QVariant &v) { m_scroll->horizontalScrollBar()->setValue(v.toInt()); });
 
-    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBETabBar::refresh);
+    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBETabBar::refresh);
     refresh();
 }
 

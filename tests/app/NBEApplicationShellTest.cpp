@@ -72,7 +72,7 @@ TEST(NBEApplicationShell, FileQueuedBeforeTheWindowOpensAfterTheLoad)
     }));
     QTest::keyClicks(main->sourceEditor()->editor()->textView(), QStringLiteral("a"));
     EXPECT_TRUE(viewModel->activeTab()->sourceFile.isDirty());
-    EXPECT_EQ(viewModel->activeTab()->sourceFile.content, QStringLiteral("ap { color: red; }\n"));
+    EXPECT_EQ(viewModel->activeTab()->sourceFile.content(), QStringLiteral("ap { color: red; }\n"));
 
     // Save (the menu command) writes the buffer and the tab is clean again.
     QAction *save = nullptr;
@@ -248,11 +248,11 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
 
     actions[QStringLiteral("Bold")]->trigger();
     ASSERT_TRUE(NBETest::waitUntil([&] {
-        return viewModel->activeTab()->sourceFile.content == QStringLiteral("**word**\n");
+        return viewModel->activeTab()->sourceFile.content() == QStringLiteral("**word**\n");
     }));
     // Applied once, then the request is cleared.
     EXPECT_TRUE(NBETest::waitUntil([&] { return !viewModel->pendingMarkdownCommand(); }));
-    EXPECT_EQ(viewModel->activeTab()->sourceFile.content, QStringLiteral("**word**\n"));
+    EXPECT_EQ(viewModel->activeTab()->sourceFile.content(), QStringLiteral("**word**\n"));
 
     // The shortcuts work while typing in the editor, including the keys a
     // plain text field would otherwise keep for itself.
@@ -266,12 +266,12 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
     text->setTextCursor(cursor);
     QTest::keyClick(text, Qt::Key_I, Qt::ControlModifier);
     EXPECT_TRUE(NBETest::waitUntil([&] {
-        return viewModel->activeTab()->sourceFile.content == QStringLiteral("***word***\n");
-    })) << viewModel->activeTab()->sourceFile.content.toStdString();
+        return viewModel->activeTab()->sourceFile.content() == QStringLiteral("***word***\n");
+    })) << viewModel->activeTab()->sourceFile.content().toStdString();
     QTest::keyClick(text, Qt::Key_K, Qt::ControlModifier);
     EXPECT_TRUE(NBETest::waitUntil([&] {
-        return viewModel->activeTab()->sourceFile.content.contains(u'[');
-    })) << viewModel->activeTab()->sourceFile.content.toStdString();
+        return viewModel->activeTab()->sourceFile.content().contains(u'[');
+    })) << viewModel->activeTab()->sourceFile.content().toStdString();
 
     // In the preview the Markdown commands are off.
     actions[QStringLiteral("Toggle Preview")]->trigger();

@@ -3,9 +3,13 @@
 // skip) when the servers are not installed: run scripts/setup.
 
 #include "NBETestSupport.h"
+#include "NBETextBuffer.h"
 #include "NBEWebLSPSession.h"
 
+#include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <gtest/gtest.h>
 
 namespace {
@@ -154,4 +158,124 @@ TEST_F(NBEWebLSPRealServersTest, JavaScriptDefinitionAcrossTwoFiles)
     EXPECT_EQ(location->url, QUrl::fromLocalFile(dir.filePath("lib.js")));
     EXPECT_EQ(location->line, 0);
     EXPECT_EQ(location->character, 16);
+}
+
+namespace {
+
+// Edits as an editor makes them, on a buffer's document: typing, line
+// breaks, deletions, pastes over selections spanning lines, undo and redo.
+void editRandomly(NBETextBuffer &buffer, QRandomGenerator &random, int steps)
+{
+    static const QStringList pieces = {
+        "x", ";", "\n", "{", "}", " color: red", "\n.c {\n", "margin: 0;\n}\n", "é", "  "};
+    QTextDocument *document = buffer.document();
+    for (int step = 0; step < steps; ++step) {
+        const int length = int(buffer.length());
+        const int a = int(random.bounded(length + 1));
+        const int b = int(random.bounded(length + 1));
+        QTextCursor cursor(document);
+        cursor.setPosition(std::min(a, b));
+        switch (random.bounded(6)) {
+        case 0:
+        case 1:
+            cursor.insertText(pieces.at(random.bounded(int(pieces.size()))));
+            break;
+        case 2:
+            cursor.deletePreviousChar();
+            break;
+        case 3:
+            cursor.setPosition(std::max(a, b), QTextCursor::KeepAnchor);
+            cursor.insertText(pieces.at(random.bounded(int(pieces.size()))));
+            break;
+        case 4:
+            cursor.setPosition(std::min(length, std::min(a, b) + 12), QTextCursor::KeepAnchor);
+            cursor.removeSelectedText();
+            break;
+        case 5:
+            if (random.bounded(2))
+                document->undo();
+            else
+                document->redo();
+            break;
+        }
+    }
+}
+
+} // namespace
+
+// The server's copy of an edited document is the buffer's text, whether the
+// edits went as ranges or as whole texts: it formats the edited document
+// exactly as a fresh one holding the same text.
+TEST_F(NBEWebLSPRealServersTest, EditsOfEveryKindLeaveTheServerWithTheBuffersText)
+{
+    for (const bool ranges : {true, false}) {
+        SCOPED_TRACE(ranges ? "ranged changes" : "whole texts");
+        NBEWebLSPSession session(QUrl::fromLocalFile(dir.path()));
+        session.allowIncrementalSync = ranges;
+        QHash<QString, QList<NBELSPDiagnostic>> published;
+        QObject::connect(&session, &NBEWebLSPSession::diagnosticsPublished,
+                         [&](const QUrl &url, const QList<NBELSPDiagnostic> &list) {
+                             published[url.toLocalFile()] = list;
+                         });
+        const QString start = "a{color:red;background:blue}\n.b   {margin:0}\n";
+        const QString name = ranges ? "ranges.css" : "whole.css";
+        NBETest::writeFile(dir.filePath(name), start.toUtf8());
+        const QUrl url = QUrl::fromLocalFile(dir.filePath(name));
+        NBETextBuffer buffer(start);
+        session.didOpen(url, "css", start);
+        QObject::connect(&buffer, &NBETextBuffer::changed, [&](const NBETextChange &change) {
+            session.didChange(url, change, [&buffer] { return buffer.text(); });
+        });
+        QRandomGenerator random(ranges ? 11 : 12);
+        // Some edits while the server starts, the rest once it runs.
+        editRandomly(buffer, random, 20);
+        ASSERT_TRUE(NBETest::waitUntil([&] { return published.contains(url.toLocalFile()); },
+                                       std::chrono::seconds(60)));
+        editRandomly(buffer, random, 200);
+        buffer.document()->undo();
+        buffer.replaceAll(buffer.text() + ".d{padding:1px}\n");
+        editRandomly(buffer, random, 50);
+
+        const QString text = buffer.text();
+        NBETest::writeFile(dir.filePath("fresh-" + name), text.toUtf8());
+        const QUrl fresh = QUrl::fromLocalFile(dir.filePath("fresh-" + name));
+        session.didOpen(fresh, "css", text);
+        const auto reference = NBETest::await(session.formatting(fresh, text, 2, true));
+        const auto edited = NBETest::await(session.formatting(url, text, 2, true));
+        ASSERT_TRUE(reference.has_value()) << text.toStdString();
+        EXPECT_EQ(edited, reference) << text.toStdString();
+        NBETest::await(session.shutdown());
+    }
+}
+
+// Whole texts typed in a burst go out as one, the newest, under a version
+// above the opened one; the diagnostics then describe that text.
+TEST_F(NBEWebLSPRealServersTest, ABurstOfWholeTextChangesLeavesTheServerOnTheLastText)
+{
+    web->allowIncrementalSync = false;
+    const QString start = "body {\n  color: red;\n}\n";
+    const QUrl url = open("burst.css", "css", start);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return diagnostics.contains(url.toLocalFile()); },
+                                   std::chrono::seconds(60)));
+    EXPECT_TRUE(diagnostics.value(url.toLocalFile()).isEmpty());
+
+    NBETextBuffer buffer(start);
+    QObject::connect(&buffer, &NBETextBuffer::changed, [&](const NBETextChange &change) {
+        web->didChange(url, change, [&buffer] { return buffer.text(); });
+    });
+    // Typed one key at a time after "color: red;\n"; every text on the way
+    // but the last has other problems.
+    QTextCursor cursor(buffer.document());
+    cursor.setPosition(int(start.indexOf(QLatin1Char('}'))));
+    const QString typed = "  colr: blue;\n";
+    for (const QChar c : typed)
+        cursor.insertText(QString(c));
+
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return messages(diagnostics.value(url.toLocalFile())).contains("colr"); },
+        std::chrono::seconds(30)));
+    const QList<NBELSPDiagnostic> found = diagnostics.value(url.toLocalFile());
+    ASSERT_EQ(found.size(), 1) << messages(found).toStdString();
+    EXPECT_EQ(found.first().startLine, 2);
+    EXPECT_EQ(web->version(url).value_or(0), 2) << "one message for the whole burst";
 }

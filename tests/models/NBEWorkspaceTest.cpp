@@ -1,6 +1,9 @@
 #include "NBEWorkspace.h"
 #include "NBELanguageRegistry.h"
 
+#include <QTextCursor>
+#include <QTextDocument>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -17,20 +20,20 @@ TEST(NBESourceFile, DirtyStateFollowsTheText)
     EXPECT_FALSE(source.id.isNull());
     EXPECT_EQ(source.lineEnding, NBELineEnding::LF);
 
-    source.content += QStringLiteral("x");
+    QTextCursor cursor(source.buffer->document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("x"));
     EXPECT_TRUE(source.isDirty());
-    source.content.chop(1);
-    EXPECT_FALSE(source.isDirty()) << "edited back to the saved text";
+    source.buffer->document()->undo();
+    EXPECT_FALSE(source.isDirty()) << "undone back to the saved text";
 
-    source.content = QStringLiteral("new");
+    source.buffer->replaceAll(QStringLiteral("new"));
+    EXPECT_TRUE(source.isDirty());
     source.markSaved();
     EXPECT_FALSE(source.isDirty());
-    EXPECT_EQ(source.savedContent, QStringLiteral("new"));
-
-    const NBESourceFile unsaved(file("/p/a.css"), QStringLiteral("b"), QStringLiteral("a"),
-                                NBELineEnding::CRLF);
-    EXPECT_TRUE(unsaved.isDirty());
-    EXPECT_EQ(unsaved.lineEnding, NBELineEnding::CRLF);
+    EXPECT_EQ(source.content(), QStringLiteral("new"));
+    source.buffer->markUnsaved();
+    EXPECT_TRUE(source.isDirty()) << "a text that was never saved";
 }
 
 TEST(NBESourceFile, NameExtensionAndIdentity)
@@ -78,7 +81,7 @@ TEST(NBEWorkspace, NameAndCopiesWithTheirOwnBuffers)
                                     NBELanguageRegistry::html()));
     EXPECT_NE(copy, workspace);
     NBEWorkspace copy2 = copy;
-    copy2.openTabs[0].sourceFile.content = QStringLiteral("edited");
-    EXPECT_NE(copy2, copy) << "copies hold their own buffers";
-    EXPECT_EQ(copy.openTabs[0].sourceFile.content, QString());
+    copy2.openTabs[0].sourceFile.buffer->replaceAll(QStringLiteral("edited"));
+    EXPECT_EQ(copy2, copy) << "copies share their buffers";
+    EXPECT_EQ(copy.openTabs[0].sourceFile.content(), QStringLiteral("edited"));
 }

@@ -154,7 +154,7 @@ TEST_F(Branches, SwitchingReloadsCleanTabsAndClosesThoseOfVanishedFiles)
     const auto tab = tabFor("a.txt");
     ASSERT_TRUE(tab);
     EXPECT_EQ(tab->id, id);
-    EXPECT_EQ(tab->sourceFile.content, "other\n");
+    EXPECT_EQ(tab->sourceFile.content(), "other\n");
     EXPECT_FALSE(tab->sourceFile.isDirty());
     EXPECT_FALSE(tabFor("only-main.txt"));
     EXPECT_TRUE(desktop->questions.isEmpty());
@@ -173,7 +173,7 @@ TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
     await(model->switchBranch("other"));
     EXPECT_EQ(desktop->questions, (QList<QStringList>{{"a.txt"}}));
     EXPECT_EQ(currentBranch(), "main");
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "typed\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "typed\n");
 
     // Save writes the edits first, so git refuses to switch over them.
     desktop->answer = NBEUnsavedChangesChoice::Save;
@@ -191,7 +191,7 @@ TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
     await(model->switchBranch("other"));
     EXPECT_EQ(currentBranch(), "other");
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "other\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "other\n");
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
     EXPECT_FALSE(model->errorMessage().has_value());
 }
@@ -240,7 +240,7 @@ TEST_F(Branches, MergingFastForwardsAndReloadsTabs)
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_EQ(read("f.txt"), "f\n");
     EXPECT_EQ(tabFor("a.txt")->id, id);
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "feature\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "feature\n");
     EXPECT_EQ(model->gitHeadSHA(),
               QString::fromUtf8(NBETest::git(root, {"rev-parse", "feature"})).trimmed());
 
@@ -277,6 +277,6 @@ TEST_F(Branches, AConflictingMergeIsLeftForTheTerminal)
     EXPECT_FALSE(model->syncStatus().has_value());
     EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::conflicted);
     // The tab shows the markers on disk, so saving can't drop them.
-    EXPECT_TRUE(tabFor("a.txt")->sourceFile.content.contains("<<<<<<<"));
+    EXPECT_TRUE(tabFor("a.txt")->sourceFile.content().contains("<<<<<<<"));
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
 }

@@ -134,7 +134,7 @@ TEST_F(NBEWorkspaceFiles, DeletingAFileWithUnsavedEditsAsksFirst)
         EXPECT_EQ(!exists(QStringLiteral("notes.md")), c.deleted) << int(c.answer);
         EXPECT_EQ(model->tab(id).has_value(), c.tabOpen) << int(c.answer);
         if (c.tabOpen) {
-            EXPECT_EQ(model->tab(id)->sourceFile.content, QStringLiteral("typed"));
+            EXPECT_EQ(model->tab(id)->sourceFile.content(), QStringLiteral("typed"));
         }
         if (c.answer == NBEUnsavedChangesChoice::Save) {
             // The kept edits write the file again; then they are unsaved
@@ -164,8 +164,8 @@ TEST_F(NBEWorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
     const NBEOpenTab after = *model->tab(before.id);
     EXPECT_EQ(after.sourceFile.url, url(QStringLiteral("notes.html")));
     EXPECT_NE(after.sourceFile.id, before.sourceFile.id);
-    EXPECT_EQ(after.sourceFile.content, QStringLiteral("<p>typed</p>"));
-    EXPECT_EQ(after.sourceFile.savedContent, QStringLiteral("plain"));
+    EXPECT_EQ(after.sourceFile.content(), QStringLiteral("<p>typed</p>"));
+    EXPECT_TRUE(after.sourceFile.isDirty());
     EXPECT_EQ(after.cursorPosition, (NBECursorPosition{1, 4}));
     ASSERT_TRUE(after.language.has_value());
     EXPECT_EQ(after.language->id, QStringLiteral("html"));
@@ -226,7 +226,7 @@ TEST_F(NBEWorkspaceFiles, MovesRetargetTabsAndPointlessMovesDoNothing)
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
     EXPECT_TRUE(exists(QStringLiteral("b/a/x/y.html")));
     EXPECT_EQ(model->tab(y)->sourceFile.url, url(QStringLiteral("b/a/x/y.html")));
-    EXPECT_EQ(model->tab(y)->sourceFile.content, QStringLiteral("edited"));
+    EXPECT_EQ(model->tab(y)->sourceFile.content(), QStringLiteral("edited"));
     EXPECT_EQ(model->tab(z)->sourceFile.url, url(QStringLiteral("ab/z.css")));
     EXPECT_EQ(tabFiles().size(), 2);
 

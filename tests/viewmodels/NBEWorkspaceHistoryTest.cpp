@@ -149,7 +149,7 @@ TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
 
     // A clean tab simply shows the restored text.
     await(model->restoreFile("a.txt", first));
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "old\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "old\n");
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
     EXPECT_TRUE(desktop->questions.isEmpty());
 
@@ -162,21 +162,21 @@ TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
     await(model->restoreFile("a.txt", first));
     EXPECT_EQ(desktop->questions, (QList<QStringList>{{"a.txt"}}));
     EXPECT_EQ(read("a.txt"), "new\n");
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "typed\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "typed\n");
 
     // Save keeps the edits in the tab, now unsaved against the restored file.
     desktop->answer = NBEUnsavedChangesChoice::Save;
     await(model->restoreFile("a.txt", first));
     EXPECT_EQ(read("a.txt"), "old\n");
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "typed\n");
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.savedContent, "old\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "typed\n");
+    EXPECT_TRUE(tabFor("a.txt")->sourceFile.isDirty());
 
     // Don't Save drops them.
     git({"checkout", "HEAD", "--", "a.txt"});
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
     await(model->restoreFile("a.txt", first));
     EXPECT_EQ(tabFor("a.txt")->id, id);
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "old\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "old\n");
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
     EXPECT_FALSE(model->errorMessage().has_value());
 }
@@ -194,7 +194,7 @@ TEST_F(History, RevertingACommit)
     EXPECT_EQ(read("a.txt"), "one\n");
     EXPECT_EQ(subjects(), (QStringList{"Revert \"second\"", "second", "first"}));
     EXPECT_EQ(model->gitHeadSHA(), head().sha);
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "one\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "one\n");
     // The file the reverted commit added is gone, and so is its clean tab.
     EXPECT_FALSE(QFile::exists(path("b.txt")));
     EXPECT_FALSE(tabFor("b.txt"));
@@ -212,7 +212,7 @@ TEST_F(History, ARevertThatConflictsStillReloads)
     EXPECT_TRUE(error().startsWith("Revert failed: error: could not revert"))
         << error().toStdString();
     EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::conflicted);
-    EXPECT_TRUE(tabFor("a.txt")->sourceFile.content.contains("<<<<<<<"));
+    EXPECT_TRUE(tabFor("a.txt")->sourceFile.content().contains("<<<<<<<"));
     EXPECT_EQ(subjects(), (QStringList{"third", "second", "first"}));
 }
 
@@ -239,8 +239,8 @@ TEST_F(History, RevertingOverUnsavedEditsAsksFirst)
     EXPECT_EQ(read("a.txt"), "typed\n");
     EXPECT_EQ(head().sha, second.sha);
     EXPECT_TRUE(error().startsWith("Revert failed: ")) << error().toStdString();
-    EXPECT_EQ(tabFor("a.txt")->sourceFile.content, "typed\n");
-    EXPECT_EQ(tabFor("other.txt")->sourceFile.content, "elsewhere\n");
+    EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "typed\n");
+    EXPECT_EQ(tabFor("other.txt")->sourceFile.content(), "elsewhere\n");
 }
 
 TEST_F(History, CreatingTags)

@@ -146,7 +146,7 @@ TEST_F(Routing, FormatOnSaveAsksTheServer)
     EXPECT_TRUE(saveAndWait(id, true));
     const QByteArray written = read(QStringLiteral("a.css"));
     EXPECT_TRUE(written.contains("\n   color: red;")) << written.toStdString();
-    EXPECT_EQ(model->tab(id)->sourceFile.content, QString::fromUtf8(written));
+    EXPECT_EQ(model->tab(id)->sourceFile.content(), QString::fromUtf8(written));
     EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
 }
 

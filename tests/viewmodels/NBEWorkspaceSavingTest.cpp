@@ -59,7 +59,7 @@ TEST_F(Saving, SaveWritesTheTextWithTheFilesLineEnding)
     write(QStringLiteral("page.html"), "<p>\r\nold\r\n</p>\r\n");
     load();
     const NBEOpenTab tab = open(QStringLiteral("page.html"));
-    EXPECT_EQ(tab.sourceFile.content, QStringLiteral("<p>\nold\n</p>\n"));
+    EXPECT_EQ(tab.sourceFile.content(), QStringLiteral("<p>\nold\n</p>\n"));
 
     // Unchanged and not forced: nothing is written.
     write(QStringLiteral("page.html"), "changed elsewhere");
@@ -87,8 +87,7 @@ TEST_F(Saving, TextTypedDuringTheWriteStaysUnsaved)
     EXPECT_TRUE(NBETest::await(saving));
     EXPECT_EQ(read(QStringLiteral("a.css")), "first");
     const NBEOpenTab tab = *model->tab(id);
-    EXPECT_EQ(tab.sourceFile.savedContent, QStringLiteral("first"));
-    EXPECT_EQ(tab.sourceFile.content, QStringLiteral("first and more"));
+    EXPECT_EQ(tab.sourceFile.content(), QStringLiteral("first and more"));
     EXPECT_TRUE(tab.sourceFile.isDirty());
 }
 
@@ -101,7 +100,7 @@ TEST_F(Saving, AFailedWriteKeepsTheEditsAndSaysWhy)
     ASSERT_TRUE(model->errorMessage().has_value());
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to save: ")));
     EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("a.css")));
-    EXPECT_EQ(model->tab(id)->sourceFile.content, QStringLiteral("precious"));
+    EXPECT_EQ(model->tab(id)->sourceFile.content(), QStringLiteral("precious"));
     EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 
     model->clearErrorMessage();
@@ -125,7 +124,7 @@ TEST_F(Saving, FormatOnSaveOnlyForFormattableLanguagesAndTheRightSaves)
     const QByteArray formatted = read(QStringLiteral("a.css"));
     EXPECT_NE(formatted, "a{color:red}");
     EXPECT_TRUE(formatted.contains("  color")) << formatted.toStdString();
-    EXPECT_EQ(model->tab(css)->sourceFile.content, QString::fromUtf8(formatted));
+    EXPECT_EQ(model->tab(css)->sourceFile.content(), QString::fromUtf8(formatted));
     EXPECT_FALSE(model->tab(css)->sourceFile.isDirty());
 
     // Formatting that changes nothing leaves the buffer alone.

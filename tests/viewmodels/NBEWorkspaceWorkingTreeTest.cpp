@@ -185,7 +185,7 @@ TEST_F(WorkingTree, DiscardingAModifiedOpenFileReloadsItsTab)
     ASSERT_TRUE(tab);
     EXPECT_EQ(tab->id, before.id);
     EXPECT_NE(tab->sourceFile.id, before.sourceFile.id);
-    EXPECT_EQ(tab->sourceFile.content, "<p>head</p>\n");
+    EXPECT_EQ(tab->sourceFile.content(), "<p>head</p>\n");
     EXPECT_FALSE(tab->sourceFile.isDirty());
     EXPECT_FALSE(model->diffTarget().has_value());
     EXPECT_TRUE(model->gitChanges().isEmpty());
@@ -271,14 +271,14 @@ TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
     await(model->discardChanges(url("a.css")));
     EXPECT_EQ(desktop->questions, QList<QStringList>{{"a.css"}});
     EXPECT_EQ(read("a.css"), "on disk\n");
-    EXPECT_EQ(tabFor("a.css")->sourceFile.content, "typed\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.content(), "typed\n");
 
     // Save: the file goes back to HEAD, the edits stay in the tab, unsaved.
     desktop->answer = NBEUnsavedChangesChoice::Save;
     await(model->discardChanges(url("a.css")));
     EXPECT_EQ(read("a.css"), "head\n");
-    EXPECT_EQ(tabFor("a.css")->sourceFile.content, "typed\n");
-    EXPECT_EQ(tabFor("a.css")->sourceFile.savedContent, "head\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.content(), "typed\n");
+    EXPECT_TRUE(tabFor("a.css")->sourceFile.isDirty());
 
     // Don't Save: the tab shows HEAD's text, clean.
     write("a.css", "on disk again\n");
@@ -286,7 +286,7 @@ TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
     await(model->discardChanges(url("a.css")));
     EXPECT_EQ(read("a.css"), "head\n");
-    EXPECT_EQ(tabFor("a.css")->sourceFile.content, "head\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.content(), "head\n");
     EXPECT_FALSE(tabFor("a.css")->sourceFile.isDirty());
     EXPECT_EQ(desktop->questions.size(), 3);
 }
@@ -302,8 +302,8 @@ TEST_F(WorkingTree, TextTypedWhileGitRunsIsNotReplaced)
     model->updateContent("typed meanwhile\n", tab.id);
     await(discard);
     EXPECT_EQ(read("a.css"), "head\n");
-    EXPECT_EQ(tabFor("a.css")->sourceFile.content, "typed meanwhile\n");
-    EXPECT_EQ(tabFor("a.css")->sourceFile.savedContent, "head\n");
+    EXPECT_EQ(tabFor("a.css")->sourceFile.content(), "typed meanwhile\n");
+    EXPECT_TRUE(tabFor("a.css")->sourceFile.isDirty());
     EXPECT_TRUE(desktop->questions.isEmpty());
 }
 
@@ -319,7 +319,7 @@ TEST_F(WorkingTree, UntrackedFileWithKeptEditsKeepsItsTab)
     await(model->discardChanges(url("draft.md")));
     EXPECT_FALSE(QFile::exists(path("draft.md")));
     ASSERT_TRUE(tabFor("draft.md"));
-    EXPECT_EQ(tabFor("draft.md")->sourceFile.content, "draft, more\n");
+    EXPECT_EQ(tabFor("draft.md")->sourceFile.content(), "draft, more\n");
     EXPECT_TRUE(tabFor("draft.md")->sourceFile.isDirty());
 }
 

@@ -145,7 +145,7 @@ TEST_F(NBESourceEditorHunks, DiscardInTheEditorWritesTheFileAndLeavesTheIndex)
     }));
 
     coordinator->discardHunk(*coordinator->hunkForLine(2));
-    EXPECT_EQ(model->tab(id)->sourceFile.content, head);
+    EXPECT_EQ(model->tab(id)->sourceFile.content(), head);
     const QUrl file = url(QStringLiteral("index.html"));
     ASSERT_TRUE(NBETest::waitUntil([&] { return !model->gitStatus(file).has_value(); }));
     EXPECT_EQ(read(QStringLiteral("index.html")), head.toUtf8());

@@ -12,7 +12,7 @@ NBEOpenTab makeTab(const QString &path, bool dirty = false)
     NBEOpenTab tab(NBESourceFile(QUrl::fromLocalFile(path), QStringLiteral("x")), std::nullopt);
     tab.id = QUuid::createUuid();
     if (dirty)
-        tab.sourceFile.content = QStringLiteral("changed");
+        tab.sourceFile.buffer->replaceAll(QStringLiteral("changed"));
     return tab;
 }
 

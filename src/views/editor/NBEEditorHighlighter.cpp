@@ -4,6 +4,7 @@
 #include "NBETokenType.h"
 #include "NBEWhenFinished.h"
 
+#include <QCoreApplication>
 #include <QFontMetrics>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -180,8 +181,22 @@ bool NBEPackedRuns::operator==(const NBEPackedRuns &other) const
     return count == other.size() && std::memcmp(data(), other.data(), count) == 0;
 }
 
+NBEEditorHighlighter *NBEEditorHighlighter::forView(NBECodeTextEdit *view)
+{
+    auto *existing =
+        view->document()->findChild<NBEEditorHighlighter *>(QString(), Qt::FindDirectChildrenOnly);
+    if (!existing)
+        return new NBEEditorHighlighter(view);
+    existing->m_view = view;
+    connect(view, &QPlainTextEdit::updateRequest, existing,
+            [existing] { existing->applyVisible(); });
+    return existing;
+}
+
+// Owned by the document: a document that outlives its view keeps its
+// highlighter, since taking one off a document touches every line.
 NBEEditorHighlighter::NBEEditorHighlighter(NBECodeTextEdit *view)
-    : QSyntaxHighlighter(static_cast<QObject *>(view))
+    : QSyntaxHighlighter(static_cast<QObject *>(view->document()))
     , m_view(view)
 {
     QTextDocument *document = view->document();
@@ -193,6 +208,14 @@ NBEEditorHighlighter::NBEEditorHighlighter(NBECodeTextEdit *view)
     m_lines.resize(m_blockCount);
     m_dirty.resize(m_blockCount, false);
     setDocument(document);
+    if (!document->isEmpty()) {
+        // The base class would format every line of a document that has text
+        // already; lines are formatted when a pass has coloured them and they
+        // come near the screen. Without that pass the base class formats no
+        // edited line either, so the edited lines are formatted here.
+        QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+        m_formatsEditedLines = true;
+    }
     connect(view, &QPlainTextEdit::updateRequest, this, [this] { applyVisible(); });
 }
 
@@ -247,12 +270,33 @@ void NBEEditorHighlighter::highlightWithQuickStart(const QString &text, int line
 
 void NBEEditorHighlighter::replaceWholeText(const std::function<void()> &replace)
 {
-    QTextDocument *doc = document();
-    if (!doc) {
+    if (!document()) {
         replace();
         return;
     }
-    withoutBaseFormatting(replace);
+    beginWholeReplacement();
+    replace();
+    endWholeReplacement();
+}
+
+void NBEEditorHighlighter::beginWholeReplacement()
+{
+    QTextDocument *doc = document();
+    m_replacingWhole = true;
+    // The base class would format (and give a layout to) every new line at
+    // once; off-screen lines need neither.
+    m_baseDetached = disconnect(doc, SIGNAL(contentsChange(int, int, int)), this,
+                                SLOT(_q_reformatBlocks(int, int, int)));
+}
+
+void NBEEditorHighlighter::endWholeReplacement()
+{
+    QTextDocument *doc = document();
+    if (std::exchange(m_baseDetached, false))
+        connect(doc, SIGNAL(contentsChange(int, int, int)), this,
+                SLOT(_q_reformatBlocks(int, int, int)));
+    m_replacingWhole = false;
+    ++m_textRevision;
     forgetState();
     m_blockCount = doc->blockCount();
     m_lines.assign(size_t(m_blockCount), {});
@@ -475,7 +519,7 @@ void NBEEditorHighlighter::finish(const Pass &pass)
 
 void NBEEditorHighlighter::onContentsChange(int position, int removed, int added)
 {
-    if (m_applying)
+    if (m_applying || m_replacingWhole)
         return;
     QTextDocument *doc = document();
     if (!doc)
@@ -532,6 +576,20 @@ void NBEEditorHighlighter::onContentsChange(int position, int removed, int added
     } else if (delta < 0) {
         m_lines.erase(m_lines.begin() + b + 1, m_lines.begin() + b + 1 - delta);
         m_dirty.erase(m_dirty.begin() + b + 1, m_dirty.begin() + b + 1 - delta);
+    }
+    if (m_formatsEditedLines) {
+        constexpr int formattedAtOnce = 64;
+        const int last = std::min(b + std::max(delta, 0), newCount - 1);
+        QTextBlock edited = block;
+        for (int number = b; number <= last && edited.isValid(); ++number, edited = edited.next()) {
+            if (last - b < formattedAtOnce) {
+                m_applying = true;
+                rehighlightBlock(edited);
+                m_applying = false;
+            } else {
+                m_dirty[size_t(number)] = true;
+            }
+        }
     }
 }
 

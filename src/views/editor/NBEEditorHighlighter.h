@@ -79,6 +79,9 @@ public:
 
     explicit NBEEditorHighlighter(NBECodeTextEdit *view);
     ~NBEEditorHighlighter() override;
+    // The highlighter of the view's document, which a document shown before
+    // keeps; made when there is none.
+    static NBEEditorHighlighter *forView(NBECodeTextEdit *view);
 
     void setTokenizer(Tokenizer tokenizer);
     // Colours by the language's token rules (styles by token type). A pass
@@ -99,6 +102,9 @@ public:
     // base class formatting every new line: lines are formatted when a pass
     // has coloured them and they come near the screen.
     void replaceWholeText(const std::function<void()> &replace);
+    // The same around a replacement someone else makes.
+    void beginWholeReplacement();
+    void endWholeReplacement();
     // Runs `append`, which adds text at the end of the document, without the
     // base class formatting the new lines. A pass still running keeps its
     // claim on the lines that were there before.
@@ -169,5 +175,8 @@ private:
     quint64 m_generation = 0;
     bool m_running = false;
     bool m_applying = false;
+    bool m_formatsEditedLines = false;
+    bool m_replacingWhole = false;
+    bool m_baseDetached = false;
     int m_textRevision = 0;
 };

@@ -13,6 +13,7 @@
 #include "NBEWhenFinished.h"
 
 #include <QFontDatabase>
+#include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -75,10 +76,25 @@ QList<QTextCharFormat> NBETextEditorCoordinator::styles(const NBETheme &theme)
 void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 {
     m_textView = textView;
+    m_buffer = m_parent.buffer;
+    if (m_buffer) {
+        // The view shows the buffer's own document: its text, undo history and
+        // (from an earlier view) layout and colours.
+        QTextDocument *document = m_buffer->document();
+        if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout()))
+            m_buffer->setDocumentLayout(new QPlainTextDocumentLayout(document));
+        textView->setDocument(document);
+        connect(m_buffer.get(), &NBETextBuffer::aboutToReplace, this,
+                &NBETextEditorCoordinator::bufferWillBeReplaced);
+        connect(m_buffer.get(), &NBETextBuffer::replaced, this,
+                &NBETextEditorCoordinator::bufferReplaced);
+    }
     const NBEEditorSettings &settings = m_parent.settings;
     textView->setWordWrap(settings.wordWrap);
     textView->setReadOnly(false);
-    textView->setUndoRedoEnabled(true);
+    // (Switching undo on again would forget where the saved text lies in it.)
+    if (!textView->document()->isUndoRedoEnabled())
+        textView->setUndoRedoEnabled(true);
     m_font = editorFont(settings.fontSize);
     textView->setEditorFont(m_font);
     textView->setSoftTabs(settings.useSoftTabs, settings.tabSize);
@@ -92,10 +108,18 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     // the recolouring of the edited line reports its format change.
     connect(textView->document(), &QTextDocument::contentsChange, this,
             &NBETextEditorCoordinator::textDidChange);
-    m_highlighter = new NBEEditorHighlighter(textView);
+    m_highlighter = NBEEditorHighlighter::forView(textView);
     m_highlighter->setLanguage(m_parent.language);
     applyColors();
+    m_documentRevision = textView->document()->revision();
 
+    if (m_buffer) {
+        ++m_textGeneration;
+        if (m_parent.language)
+            highlightWholeText();
+        finishAttaching();
+        return;
+    }
     const QString text = m_parent.text.value();
     setReportedText(text);
     // A large text shows its first lines at once and takes in the rest over
@@ -118,8 +142,13 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     ++m_textGeneration;
     if (m_parent.language)
         highlightWholeText();
+    finishAttaching();
+}
 
-    if (settings.showLineNumbers)
+void NBETextEditorCoordinator::finishAttaching()
+{
+    NBECodeTextEdit *textView = m_textView;
+    if (m_parent.settings.showLineNumbers)
         installGutter();
     m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
     m_diagnosticOverlay->setDiagnostics(m_diagnostics);
@@ -153,10 +182,13 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
     const NBEEditorSettings &settings = parent.settings;
 
     // The echo of the editor's own typing changes nothing; anything else
-    // replaces the document and its undo history.
-    const QString bound = parent.text.value();
-    if (!(m_lastReportedText && bound == *m_lastReportedText) && bound != documentText())
-        replaceText(bound);
+    // replaces the document and its undo history. (A buffer announces its
+    // replacements itself.)
+    if (!m_buffer) {
+        const QString bound = parent.text.value();
+        if (!(m_lastReportedText && bound == *m_lastReportedText) && bound != documentText())
+            replaceText(bound);
+    }
 
     if (parent.headContent != m_headContent) {
         m_headContent = parent.headContent;
@@ -407,17 +439,59 @@ void NBETextEditorCoordinator::highlightWholeText()
         m_highlighter->setLanguage(m_parent.language);
     m_highlightedLanguageID = m_parent.language->id;
     m_highlightedGeneration = m_textGeneration;
-    const QString text = m_lastReportedText ? *m_lastReportedText : m_textView->text();
+    const QString text = m_buffer             ? m_buffer->text()
+                         : m_lastReportedText ? *m_lastReportedText
+                                              : m_textView->text();
     if (m_textView->firstVisibleTextBlock().blockNumber() == 0)
         m_highlighter->highlightWithQuickStart(text, quickStartLines);
     else
         m_highlighter->highlight(text);
 }
 
+void NBETextEditorCoordinator::bufferWillBeReplaced()
+{
+    if (!m_textView)
+        return;
+    m_replacing = true;
+    m_replacedCaret = m_textView->textCursor().position();
+    m_replacedScroll = m_textView->verticalScrollBar()->value();
+    m_highlighter->beginWholeReplacement();
+}
+
+void NBETextEditorCoordinator::bufferReplaced()
+{
+    if (!m_textView)
+        return;
+    NBECodeTextEdit *textView = m_textView;
+    m_highlighter->endWholeReplacement();
+    QTextCursor cursor = textView->textCursor();
+    cursor.setPosition(std::min(m_replacedCaret, int(textView->document()->characterCount() - 1)));
+    textView->setTextCursor(cursor);
+    textView->verticalScrollBar()->setValue(m_replacedScroll);
+    m_replacing = false;
+    m_documentRevision = textView->document()->revision();
+    ++m_textGeneration;
+    if (m_parent.language)
+        highlightWholeText();
+    scheduleChangeRecompute();
+    if (m_diagnosticOverlay)
+        m_diagnosticOverlay->update();
+    scheduleSwatchRecompute();
+}
+
 void NBETextEditorCoordinator::textDidChange(int position, int removed, int added)
 {
     if (m_replacing || !m_textView)
         return;
+    if (m_buffer) {
+        // Formats only: the text kept its revision.
+        const int revision = m_textView->document()->revision();
+        if (removed == added && revision == m_documentRevision)
+            return;
+        m_documentRevision = revision;
+        noteEdit();
+        return;
+    }
     // Only the changed range is read: a keystroke costs no whole-text read.
     std::optional<QString> spliced = splicedText(position, removed, added);
     // A format-only change is reported like an edit of the same length.
@@ -428,6 +502,12 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
         return;
     m_lastReportedText = text;
     m_reportedIsDocumentText = true;
+    noteEdit();
+    m_parent.text.write(text);
+}
+
+void NBETextEditorCoordinator::noteEdit()
+{
     ++m_textGeneration;
     m_isUserEditing = true;
     m_highlightTimer.start();
@@ -436,7 +516,6 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->update();
     scheduleSwatchRecompute();
-    m_parent.text.write(text);
 }
 
 void NBETextEditorCoordinator::selectionDidChange()

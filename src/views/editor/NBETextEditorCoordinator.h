@@ -106,7 +106,11 @@ Q_SIGNALS:
     void swatchesRecomputed();
 
 private:
+    void finishAttaching();
     void textDidChange(int position, int removed, int added);
+    void noteEdit();
+    void bufferWillBeReplaced();
+    void bufferReplaced();
     void selectionDidChange();
     void replaceText(const QString &text);
     void setReportedText(const QString &text);
@@ -133,6 +137,11 @@ private:
     void recomputeSwatchesAtRest();
 
     NBETextEditorInputs m_parent;
+    // The buffer shown (held, so it outlives the view), when there is one.
+    std::shared_ptr<NBETextBuffer> m_buffer;
+    int m_documentRevision = 0;
+    int m_replacedCaret = 0;
+    int m_replacedScroll = 0;
     QPointer<NBECodeTextEdit> m_textView;
     NBEEditorHighlighter *m_highlighter = nullptr;
     QFont m_font;

@@ -47,7 +47,7 @@ void NBETextEditorCoordinator::recomputeSwatchesAtRest()
     if (!m_textView || isLoading())
         return;
     const QString key = (m_parent.language ? m_parent.language->id : QStringLiteral("-")) + u'|' +
-                        QString::number(qHash(m_textView->text()));
+                        QString::number(m_textGeneration);
     if (key == m_lastSwatchKey)
         return;
     m_lastSwatchKey = key;

@@ -7,6 +7,7 @@
 #include "NBELanguage.h"
 #include "NBELineDiff.h"
 #include "NBEMarkdownAction.h"
+#include "NBETextBuffer.h"
 #include "NBETheme.h"
 
 #include <QFuture>
@@ -17,6 +18,7 @@
 #include <QUuid>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class NBEScrollLink;
@@ -26,7 +28,10 @@ class NBEScrollLink;
 // update.
 struct NBETextEditorInputs
 {
-    // Read on every update, written on every edit.
+    // The buffer the editor shows and edits in place: its owner hears every
+    // edit from the buffer itself. Without one, the text binding is read on
+    // every update and written on every edit.
+    std::shared_ptr<NBETextBuffer> buffer;
     NBEBinding<QString> text;
     std::optional<NBELanguage> language;
     NBETheme theme;

@@ -1,0 +1,258 @@
+// The path a user hits: a real project window (NBEMainView with its own
+// view model) on an HTML file of 1 MiB and of 10 MB, served by the real HTML
+// language server from Vendor/web-lsp. Measures key press to the repaint that
+// shows it, caret moves, process memory after opening and after 1,000 keys,
+// and the CPU time of the whole process (pool threads included) per key.
+// Run under a display (xvfb-run); prints one table row per file size.
+#include "NBECodeTextEdit.h"
+#include "NBEMainView.h"
+#include "NBESourceEditor.h"
+#include "NBETextEditorView.h"
+#include "NBEWebLSPServers.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QKeyEvent>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTextBlock>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <malloc.h>
+#include <sys/resource.h>
+
+namespace {
+
+QString generatedHTML(qsizetype bytes)
+{
+    const QString block = QStringLiteral(
+        "<section class=\"card\" id=\"item-%1\">\n"
+        "  <!-- card %1 -->\n"
+        "  <h2 class=\"title\">Heading number %1</h2>\n"
+        "  <p>Some <strong>bold</strong> text, an <a href=\"https://example.com/%1\">link</a> "
+        "&amp; more words to fill the line.</p>\n"
+        "  <img src=\"images/%1.png\" alt=\"picture %1\" width=\"320\" height=\"200\">\n"
+        "</section>\n");
+    QString text = QStringLiteral("<!DOCTYPE html>\n<html>\n<body>\n");
+    text.reserve(bytes + block.size() * 2);
+    for (int i = 0; text.size() < bytes; ++i)
+        text += block.arg(i);
+    return text + QStringLiteral("</body>\n</html>\n");
+}
+
+double residentMegabytes()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith("VmRSS:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+double heapMegabytes()
+{
+    malloc_trim(0);
+    const struct mallinfo2 info = mallinfo2();
+    return double(info.uordblks + info.hblkhd) / (1024.0 * 1024.0);
+}
+
+double cpuMilliseconds()
+{
+    struct rusage usage = {};
+    getrusage(RUSAGE_SELF, &usage);
+    return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
+           (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+void waitFor(const std::function<bool()> &done, int limitMs = 120000)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (!done() && timer.elapsed() < limitMs)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+void settle(int ms)
+{
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < ms)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+}
+
+double percentile(QList<double> values, double p)
+{
+    if (values.isEmpty())
+        return 0;
+    std::sort(values.begin(), values.end());
+    return values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
+}
+
+// Counts the paints of the editor's viewport.
+class PaintCounter : public QObject
+{
+public:
+    int paints = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            ++paints;
+        return false;
+    }
+};
+
+struct Window
+{
+    QTemporaryDir folder;
+    NBEMainView *view = nullptr;
+    PaintCounter counter;
+
+    NBECodeTextEdit *editor() const
+    {
+        NBESourceEditor *source = view->sourceEditor();
+        return source ? source->editor()->textView() : nullptr;
+    }
+
+    // Sends one key to the editor and runs the event loop until its viewport
+    // has painted; answers the milliseconds taken.
+    double press(Qt::Key key, const QString &text)
+    {
+        NBECodeTextEdit *edit = editor();
+        const int before = counter.paints;
+        QElapsedTimer timer;
+        timer.start();
+        QKeyEvent down(QEvent::KeyPress, key, Qt::NoModifier, text);
+        QKeyEvent up(QEvent::KeyRelease, key, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(edit, &down);
+        QCoreApplication::sendEvent(edit, &up);
+        for (int round = 0; round < 50 && counter.paints == before; ++round)
+            QCoreApplication::processEvents();
+        return timer.nsecsElapsed() / 1e6;
+    }
+};
+
+// A run stops typing when the process grows past this: the machine is shared.
+constexpr double residentCapMegabytes = 3000;
+
+void run(const char *label, qsizetype bytes, int keyCount)
+{
+    Window window;
+    const QString path = window.folder.filePath(QStringLiteral("index.html"));
+    const QString text = generatedHTML(bytes);
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text.toUtf8());
+    }
+    const double megabytes = double(QFileInfo(path).size()) / (1024.0 * 1024.0);
+    const double rssStart = residentMegabytes();
+    const double heapStart = heapMegabytes();
+
+    window.view = new NBEMainView(QUrl::fromLocalFile(window.folder.path()));
+    window.view->resize(1000, 700);
+    window.view->show();
+    bool started = false;
+    QObject::connect(window.view, &NBEMainView::started, [&] { started = true; });
+    window.view->start();
+    waitFor([&] { return started; });
+    NBEWorkspaceViewModel *model = window.view->viewModel();
+    QElapsedTimer opening;
+    opening.start();
+    model->openFile(QUrl::fromLocalFile(path), false);
+    waitFor([&] { return window.editor() != nullptr; });
+    // Open means: the whole text is in the editor and the server has
+    // answered with its first diagnostics for it.
+    bool diagnosed = false;
+    QObject::connect(model, &NBEWorkspaceViewModel::diagnosticsChanged, [&] {
+        diagnosed = diagnosed || model->diagnostics().contains(
+                                     QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
+    });
+    waitFor([&] {
+        NBECodeTextEdit *edit = window.editor();
+        return edit && edit->isReadOnly() == false &&
+               edit->document()->characterCount() >= text.size();
+    });
+    const double loadedMs = opening.nsecsElapsed() / 1e6;
+    waitFor([&] { return diagnosed; }, 60000);
+    settle(1500);
+    NBECodeTextEdit *edit = window.editor();
+    edit->viewport()->installEventFilter(&window.counter);
+    edit->setFocus();
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(int(text.size() / 2));
+    edit->setTextCursor(cursor);
+    edit->centerCursor();
+    settle(500);
+    const double rssOpen = residentMegabytes();
+    const double heapOpen = heapMegabytes();
+
+    // Keys at a fast typist's pace; a pause of a second after every 100 lets
+    // the debounced work (highlighting, diagnostics) run as it does for a
+    // user.
+    QList<double> keys;
+    const double cpuBefore = cpuMilliseconds();
+    int typed = 0;
+    for (; typed < keyCount; ++typed) {
+        keys.append(window.press(Qt::Key_X, QStringLiteral("x")));
+        settle(25);
+        if (typed % 100 == 99) {
+            settle(1000);
+            if (residentMegabytes() > residentCapMegabytes) {
+                ++typed;
+                break;
+            }
+        }
+    }
+    const double cpuPerKey = (cpuMilliseconds() - cpuBefore) / std::max(1, typed);
+    settle(2000);
+    const double rssTyped = residentMegabytes();
+
+    QList<double> carets;
+    for (int i = 0; i < 200; ++i) {
+        carets.append(window.press(i % 40 < 20 ? Qt::Key_Right : Qt::Key_Left, QString()));
+        settle(10);
+    }
+
+    std::printf("%-7s | %6.2f MB | loaded %7.0f ms | key p50 %7.2f p95 %7.2f ms | caret p95 %7.2f "
+                "ms | RSS start %6.0f open %6.0f after %d keys %6.0f MB (%+.1f %%) | heap "
+                "%5.2f MB per MB | CPU %6.2f ms per key\n",
+                label, megabytes, loadedMs, percentile(keys, 0.5), percentile(keys, 0.95),
+                percentile(carets, 0.95), rssStart, rssOpen, typed, rssTyped,
+                (rssTyped - rssOpen) / rssOpen * 100.0, (heapOpen - heapStart) / megabytes,
+                cpuPerKey);
+    std::fflush(stdout);
+
+    // Released with its edits: nothing asks about them.
+    delete window.view;
+    settle(500);
+}
+
+} // namespace
+
+int main(int argc, char **argv)
+{
+    QStandardPaths::setTestModeEnabled(true);
+    QApplication app(argc, argv);
+    if (!NBEWebLSPServers::launch(QStringLiteral("html"))) {
+        std::fprintf(stderr, "No HTML language server in Vendor/web-lsp.\n");
+        return 1;
+    }
+    // Arguments: which file (1MiB, 10MB; both when absent) and how many keys.
+    const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    const int keys = argc > 2 ? std::max(1, atoi(argv[2])) : 1000;
+    if (only.isEmpty() || only == QLatin1String("1MiB"))
+        run("1 MiB", 1024 * 1024, keys);
+    if (only.isEmpty() || only == QLatin1String("10MB"))
+        run("10 MB", 10 * 1000 * 1000, keys);
+    return 0;
+}

@@ -1,0 +1,225 @@
+#include "NBETextBuffer.h"
+
+#include <QAbstractTextDocumentLayout>
+#include <QScopedValueRollback>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <QThread>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+// A document reports its changes only while it has a layout. This one lays
+// nothing out: a buffer without an editor needs none.
+class NBEQuietLayout : public QAbstractTextDocumentLayout
+{
+public:
+    using QAbstractTextDocumentLayout::QAbstractTextDocumentLayout;
+    void draw(QPainter *, const PaintContext &) override {}
+    int hitTest(const QPointF &, Qt::HitTestAccuracy) const override { return -1; }
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override { return {}; }
+    QRectF frameBoundingRect(QTextFrame *) const override { return {}; }
+    QRectF blockBoundingRect(const QTextBlock &) const override { return {}; }
+
+protected:
+    void documentChanged(int, int, int) override {}
+};
+
+} // namespace
+
+NBETextBuffer::NBETextBuffer(const QString &text, QObject *parent)
+    : QObject(parent)
+    , m_document(new QTextDocument(this))
+{
+    m_document->setDocumentLayout(new NBEQuietLayout(m_document));
+    m_document->setUndoRedoEnabled(false);
+    m_document->setPlainText(text);
+    m_document->setUndoRedoEnabled(true);
+    m_document->setModified(false);
+    m_length = m_document->characterCount() - 1;
+    m_blockCount = m_document->blockCount();
+    m_documentRevision = m_document->revision();
+    connect(m_document, &QTextDocument::contentsChange, this, &NBETextBuffer::documentChanged);
+    connect(m_document, &QTextDocument::modificationChanged, this,
+            [this] { Q_EMIT dirtyChanged(isDirty()); });
+}
+
+NBETextBuffer::~NBETextBuffer() = default;
+
+std::shared_ptr<NBETextBuffer> NBETextBuffer::make(const QString &text)
+{
+    return std::shared_ptr<NBETextBuffer>(new NBETextBuffer(text), [](NBETextBuffer *buffer) {
+        if (buffer->thread() == QThread::currentThread())
+            delete buffer;
+        else
+            buffer->deleteLater();
+    });
+}
+
+QFuture<std::shared_ptr<NBETextBuffer>> NBETextBuffer::makeInBackground(const QString &text)
+{
+    constexpr qsizetype longText = 1024 * 1024;
+    if (text.size() < longText)
+        return QtFuture::makeReadyFuture(make(text));
+    QThread *owner = QThread::currentThread();
+    return QtConcurrent::run([text, owner] {
+        std::shared_ptr<NBETextBuffer> buffer = make(text);
+        buffer->moveToThread(owner);
+        return buffer;
+    });
+}
+
+QString NBETextBuffer::text() const
+{
+    if (!m_text) {
+        QString raw = m_document->toRawText();
+        raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+        m_text = std::move(raw);
+    }
+    return *m_text;
+}
+
+bool NBETextBuffer::isDirty() const
+{
+    return m_unsaved || m_document->isModified();
+}
+
+void NBETextBuffer::markSaved(quint64 revision)
+{
+    if (revision != m_revision)
+        return;
+    const bool wasDirty = isDirty();
+    m_unsaved = false;
+    m_document->setModified(false);
+    if (wasDirty && !isDirty())
+        Q_EMIT dirtyChanged(false);
+}
+
+void NBETextBuffer::markUnsaved()
+{
+    if (isDirty()) {
+        m_unsaved = true;
+        return;
+    }
+    m_unsaved = true;
+    Q_EMIT dirtyChanged(true);
+}
+
+void NBETextBuffer::replaceAll(const QString &text, bool saved)
+{
+    if (text == this->text()) {
+        if (saved)
+            markSaved(m_revision);
+        return;
+    }
+    const bool wasDirty = isDirty();
+    Q_EMIT aboutToReplace();
+    const bool undo = m_document->isUndoRedoEnabled();
+    m_document->setUndoRedoEnabled(false);
+    QTextCursor cursor(m_document);
+    cursor.select(QTextCursor::Document);
+    cursor.insertText(text);
+    m_document->setUndoRedoEnabled(undo);
+    if (saved) {
+        m_unsaved = false;
+        m_document->setModified(false);
+    }
+    Q_EMIT replaced();
+    if (wasDirty != isDirty())
+        Q_EMIT dirtyChanged(isDirty());
+}
+
+void NBETextBuffer::setDocumentLayout(QAbstractTextDocumentLayout *layout)
+{
+    withoutReporting([&] { m_document->setDocumentLayout(layout); });
+}
+
+void NBETextBuffer::withoutReporting(const std::function<void()> &work)
+{
+    const QScopedValueRollback<bool> quiet(m_quiet, true);
+    work();
+    m_documentRevision = m_document->revision();
+}
+
+QString NBETextBuffer::read(qsizetype from, qsizetype count) const
+{
+    QString out;
+    out.reserve(count);
+    const qsizetype end = from + count;
+    qsizetype position = from;
+    for (QTextBlock block = m_document->findBlock(int(from)); block.isValid() && position < end;
+         block = block.next()) {
+        const QString line = block.text();
+        const qsizetype offset = position - block.position();
+        const qsizetype take = std::min(end - position, line.size() - offset);
+        if (take > 0) {
+            out += QStringView(line).mid(offset, take);
+            position += take;
+        }
+        if (position < end) {
+            out += QLatin1Char('\n');
+            ++position;
+        }
+    }
+    return out;
+}
+
+void NBETextBuffer::documentChanged(int position, int removed, int added)
+{
+    if (m_quiet)
+        return;
+    const qsizetype newLength = m_document->characterCount() - 1;
+    // A change of the whole document counts the final paragraph separator
+    // too; the lengths before and after say how much really changed.
+    qsizetype from = std::clamp<qsizetype>(position, 0, m_length);
+    qsizetype gone = std::clamp<qsizetype>(removed, 0, m_length - from);
+    qsizetype come = newLength - (m_length - gone);
+    if (come < 0 || from + come > newLength) {
+        from = 0;
+        gone = m_length;
+        come = newLength;
+    }
+    // Formats applied in an edit block are reported like an edit of the same
+    // length, but leave the text (and its revision) as it was.
+    const int documentRevision = m_document->revision();
+    if (gone == come && documentRevision == m_documentRevision && added == removed)
+        return;
+    m_documentRevision = documentRevision;
+
+    NBETextChange change;
+    change.position = from;
+    change.removed = gone;
+    change.inserted = read(from, come);
+    // The text before the change is the same in both versions, so its start
+    // is placed in the new one. Where the change removed line breaks, the
+    // end is placed at the start of the line after the old end line, and the
+    // rest of that line (unchanged, so read from the new text) goes with the
+    // inserted text.
+    const QTextBlock first = m_document->findBlock(int(from));
+    change.startLine = first.blockNumber();
+    change.startCharacter = int(from - first.position());
+    const int newBlockCount = m_document->blockCount();
+    const int insertedBreaks = int(change.inserted.count(QLatin1Char('\n')));
+    const int removedBreaks = m_blockCount - newBlockCount + insertedBreaks;
+    if (removedBreaks == 0) {
+        change.endLine = change.startLine;
+        change.endCharacter = int(change.startCharacter + gone);
+        change.rangeText = change.inserted;
+    } else {
+        const QTextBlock last = m_document->findBlock(int(from + come));
+        const qsizetype lineEnd = last.position() + last.length() - 1;
+        change.endLine = change.startLine + removedBreaks + 1;
+        change.endCharacter = 0;
+        change.rangeText = change.inserted + read(from + come, lineEnd - (from + come));
+        if (last.next().isValid())
+            change.rangeText += QLatin1Char('\n');
+    }
+
+    m_length = newLength;
+    m_blockCount = newBlockCount;
+    ++m_revision;
+    m_text.reset();
+    Q_EMIT changed(change);
+}

@@ -1,0 +1,85 @@
+#pragma once
+
+#include "NBETextChange.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+#include <optional>
+
+class QAbstractTextDocumentLayout;
+class QTextDocument;
+
+// The one store of a tab's live text: a text document the tab's editor shows
+// while the tab is on screen and that outlives it. Every edit, the editor's
+// or anyone else's, is announced as a change carrying only what changed;
+// nobody needs a copy of the whole text to follow it. Whether the text
+// differs from the file is tracked by the document's undo state, so an edit
+// costs no comparison of texts. Lives on the main thread.
+class NBETextBuffer : public QObject
+{
+    Q_OBJECT
+
+public:
+    // A clean buffer holding `text` ("\n" line breaks).
+    explicit NBETextBuffer(const QString &text = {}, QObject *parent = nullptr);
+    ~NBETextBuffer() override;
+
+    // Buffers are shared by the tab values that name them and by the editor
+    // showing one; the last holder releases it on its own thread.
+    static std::shared_ptr<NBETextBuffer> make(const QString &text = {});
+    // The same, the document built on the thread pool for a long text; the
+    // future's result belongs to the thread that asked.
+    static QFuture<std::shared_ptr<NBETextBuffer>> makeInBackground(const QString &text);
+
+    QTextDocument *document() const { return m_document; }
+
+    // The whole text, read from the document on the first call after a
+    // change and kept until the next one.
+    QString text() const;
+    qsizetype length() const { return m_length; }
+    // Moves on with every change.
+    quint64 revision() const { return m_revision; }
+
+    bool isDirty() const;
+    // The text as of `revision` is what the file now holds: clean when no
+    // edit came since (a later edit keeps the buffer dirty).
+    void markSaved(quint64 revision);
+    // Dirty without an edit (a text that was never saved).
+    void markUnsaved();
+
+    // Replaces the whole text as one change that can't be undone (the undo
+    // history goes with it); `saved` says the new text is the file's.
+    // Nothing happens when the text is already `text`.
+    void replaceAll(const QString &text, bool saved = false);
+
+    // The editor's layout goes in through here, so that its installation
+    // reports no change.
+    void setDocumentLayout(QAbstractTextDocumentLayout *layout);
+    // Runs `work` (formats only, never text) without reporting changes.
+    void withoutReporting(const std::function<void()> &work);
+
+Q_SIGNALS:
+    // After every change of the text, in order.
+    void changed(const NBETextChange &change);
+    // Around a whole replacement from outside the editor (a reload, a
+    // formatted save): the editor keeps its caret and colours across it.
+    void aboutToReplace();
+    void replaced();
+    void dirtyChanged(bool dirty);
+
+private:
+    void documentChanged(int position, int removed, int added);
+    QString read(qsizetype from, qsizetype count) const;
+
+    QTextDocument *m_document = nullptr;
+    qsizetype m_length = 0;
+    int m_blockCount = 1;
+    quint64 m_revision = 0;
+    int m_documentRevision = 0;
+    bool m_quiet = false;
+    bool m_unsaved = false;
+    mutable std::optional<QString> m_text;
+};

@@ -1,0 +1,171 @@
+#include "NBETextBuffer.h"
+
+#include <QRandomGenerator>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <gtest/gtest.h>
+
+namespace {
+
+// Where a language server puts a (line, character) position: past the last
+// line is the end of the text, past a line's end is that end.
+qsizetype offsetAt(const QString &text, int line, int character)
+{
+    qsizetype start = 0;
+    for (int i = 0; i < line; ++i) {
+        const qsizetype lineFeed = text.indexOf(QLatin1Char('\n'), start);
+        if (lineFeed < 0)
+            return text.size();
+        start = lineFeed + 1;
+    }
+    qsizetype end = text.indexOf(QLatin1Char('\n'), start);
+    if (end < 0)
+        end = text.size();
+    return std::min(start + qsizetype(character), end);
+}
+
+// Two copies that follow a buffer only through its announced changes: one
+// by offsets, one by ranges as a server applies them.
+struct Follower
+{
+    QString byOffset;
+    QString byRange;
+    int changes = 0;
+
+    explicit Follower(NBETextBuffer &buffer)
+        : byOffset(buffer.text())
+        , byRange(buffer.text())
+    {
+        QObject::connect(&buffer, &NBETextBuffer::changed, [this](const NBETextChange &change) {
+            ++changes;
+            byOffset.replace(change.position, change.removed, change.inserted);
+            const qsizetype from = offsetAt(byRange, change.startLine, change.startCharacter);
+            const qsizetype to = offsetAt(byRange, change.endLine, change.endCharacter);
+            byRange.replace(from, to - from, change.rangeText);
+        });
+    }
+};
+
+QString randomText(QRandomGenerator &random, int maxLength)
+{
+    static const QString alphabet = QStringLiteral("ab c\n\n{}é\u00a0😀");
+    QString text;
+    const int length = int(random.bounded(maxLength + 1));
+    while (text.size() < length) {
+        const QChar c = alphabet.at(random.bounded(int(alphabet.size())));
+        // Keep surrogate pairs whole.
+        if (c.isHighSurrogate()) {
+            text += QStringLiteral("😀");
+        } else if (!c.isLowSurrogate()) {
+            text += c;
+        }
+    }
+    return text;
+}
+
+} // namespace
+
+// Random edits of every kind, made on the document as an editor makes them;
+// after each one both followers hold exactly the buffer's text.
+TEST(NBETextBuffer, EveryEditReachesFollowersAsTheSameText)
+{
+    for (quint32 seed = 1; seed <= 40; ++seed) {
+        QRandomGenerator random(seed);
+        NBETextBuffer buffer(randomText(random, 200));
+        Follower follower(buffer);
+        QTextDocument *document = buffer.document();
+        for (int step = 0; step < 60; ++step) {
+            const int length = int(buffer.length());
+            const int kind = int(random.bounded(8));
+            QTextCursor cursor(document);
+            const int a = int(random.bounded(length + 1));
+            const int b = int(random.bounded(length + 1));
+            cursor.setPosition(std::min(a, b));
+            // Never between the halves of a surrogate pair.
+            if (document->characterAt(cursor.position()).isLowSurrogate())
+                cursor.movePosition(QTextCursor::NextCharacter);
+            switch (kind) {
+            case 0: // typing one character
+                cursor.insertText(QStringLiteral("x"));
+                break;
+            case 1: // a line break
+                cursor.insertBlock();
+                break;
+            case 2: // backspace
+                cursor.deletePreviousChar();
+                break;
+            case 3: // a selection, possibly over lines, replaced by a paste
+            case 4:
+                cursor.setPosition(std::max(a, b), QTextCursor::KeepAnchor);
+                cursor.insertText(randomText(random, 30));
+                break;
+            case 5: // undo and redo
+                if (random.bounded(2))
+                    document->undo();
+                else
+                    document->redo();
+                break;
+            case 6: // a paste of several lines in one edit block
+                cursor.beginEditBlock();
+                cursor.insertText(randomText(random, 20));
+                cursor.insertText(QStringLiteral("\nline\n"));
+                cursor.endEditBlock();
+                break;
+            case 7: // a replacement from outside the editor
+                if (random.bounded(6) == 0)
+                    buffer.replaceAll(randomText(random, 120));
+                break;
+            }
+            ASSERT_EQ(follower.byOffset, buffer.text()) << "seed " << seed << " step " << step;
+            ASSERT_EQ(follower.byRange, buffer.text()) << "seed " << seed << " step " << step;
+            ASSERT_EQ(buffer.length(), buffer.text().size());
+        }
+    }
+}
+
+TEST(NBETextBuffer, FormatsAndLayoutChangesAreNoEdits)
+{
+    NBETextBuffer buffer(QStringLiteral("one\ntwo\n"));
+    Follower follower(buffer);
+    const quint64 revision = buffer.revision();
+    QTextCursor cursor(buffer.document());
+    cursor.select(QTextCursor::Document);
+    QTextCharFormat bold;
+    bold.setFontWeight(QFont::Bold);
+    buffer.withoutReporting([&] { cursor.mergeCharFormat(bold); });
+    EXPECT_EQ(follower.changes, 0);
+    EXPECT_EQ(buffer.revision(), revision);
+    buffer.replaceAll(QStringLiteral("one\ntwo\n"));
+    EXPECT_EQ(follower.changes, 0) << "the same text replaces nothing";
+}
+
+TEST(NBETextBuffer, SavedStateFollowsUndoAndWrites)
+{
+    NBETextBuffer buffer(QStringLiteral("saved"));
+    QList<bool> announced;
+    QObject::connect(&buffer, &NBETextBuffer::dirtyChanged,
+                     [&](bool dirty) { announced.append(dirty); });
+    QTextCursor cursor(buffer.document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("!"));
+    EXPECT_TRUE(buffer.isDirty());
+    buffer.document()->undo();
+    EXPECT_FALSE(buffer.isDirty());
+    EXPECT_EQ(announced, (QList<bool>{true, false}));
+
+    // A write of an older revision leaves the edits made since unsaved.
+    cursor.insertText(QStringLiteral("1"));
+    const quint64 written = buffer.revision();
+    cursor.insertText(QStringLiteral("2"));
+    buffer.markSaved(written);
+    EXPECT_TRUE(buffer.isDirty());
+    buffer.markSaved(buffer.revision());
+    EXPECT_FALSE(buffer.isDirty());
+
+    // A reload from disk is clean and can't be undone.
+    buffer.replaceAll(QStringLiteral("from disk"), true);
+    EXPECT_FALSE(buffer.isDirty());
+    EXPECT_FALSE(buffer.document()->isUndoAvailable());
+    EXPECT_EQ(buffer.text(), QStringLiteral("from disk"));
+}

@@ -1,0 +1,106 @@
+#include "NBESourceEditor.h"
+#include "../viewmodels/NBEWorkspaceFixture.h"
+#include "NBECodeTextEdit.h"
+#include "NBEDefaultThemes.h"
+#include "NBETextEditorView.h"
+
+#include <QTest>
+
+namespace {
+
+class NBESourceEditorTest : public NBEWorkspaceFixture
+{
+protected:
+    QUuid id;
+    std::unique_ptr<NBESourceEditor> host;
+    int folderSignals = 0;
+    int tabSignals = 0;
+    int contentSignals = 0;
+    int caretSignals = 0;
+
+    void SetUp() override
+    {
+        NBEWorkspaceFixture::SetUp();
+        write(QStringLiteral("index.html"), "<p>one</p>\n<p>two</p>\n<p>three</p>\n");
+        load();
+        id = open(QStringLiteral("index.html")).id;
+        show();
+        QObject::connect(model.get(), &NBEWorkspaceViewModel::workspaceChanged,
+                         [this] { ++folderSignals; });
+        QObject::connect(model.get(), &NBEWorkspaceViewModel::tabsChanged,
+                         [this] { ++tabSignals; });
+        QObject::connect(model.get(), &NBEWorkspaceViewModel::tabContentChanged,
+                         [this](const QUuid &tab) { contentSignals += tab == id; });
+        QObject::connect(model.get(), &NBEWorkspaceViewModel::cursorPositionChanged,
+                         [this](const QUuid &tab) { caretSignals += tab == id; });
+    }
+
+    void show()
+    {
+        host = std::make_unique<NBESourceEditor>(model.get(), id, NBEDefaultThemes::light(),
+                                                 NBEEditorSettings());
+        host->resize(600, 400);
+        host->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
+        edit()->setFocus();
+    }
+
+    NBECodeTextEdit *edit() const { return host->editor()->textView(); }
+    QString modelText() const { return model->tab(id)->sourceFile.content(); }
+};
+
+} // namespace
+
+TEST_F(NBESourceEditorTest, CaretMovesAndEditsAnnounceOnlyThemselves)
+{
+    for (Qt::Key key : {Qt::Key_Down, Qt::Key_Right, Qt::Key_Right, Qt::Key_End, Qt::Key_Up})
+        QTest::keyClick(edit(), key);
+    QCoreApplication::processEvents();
+    EXPECT_GE(caretSignals, 5);
+    EXPECT_EQ(model->tab(id)->cursorPosition, (NBECursorPosition{1, 11}));
+    EXPECT_EQ(contentSignals, 0);
+    EXPECT_EQ(tabSignals, 0);
+    EXPECT_EQ(folderSignals, 0);
+
+    // Typing, a line break, a deletion, a paste over lines and an undo: each
+    // one content signal; the tab list hears only of the tab getting dirty.
+    QTest::keyClicks(edit(), QStringLiteral("ab"));
+    QTest::keyClick(edit(), Qt::Key_Return);
+    QTest::keyClick(edit(), Qt::Key_Backspace);
+    QTextCursor selection = edit()->textCursor();
+    selection.setPosition(2);
+    selection.setPosition(20, QTextCursor::KeepAnchor);
+    edit()->setTextCursor(selection);
+    edit()->insertPlainText(QStringLiteral("pasted\nlines\n"));
+    QTest::keyClick(edit(), Qt::Key_Z, Qt::ControlModifier);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(contentSignals, 6);
+    EXPECT_EQ(tabSignals, 1);
+    EXPECT_EQ(folderSignals, 0);
+    EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
+    EXPECT_EQ(modelText(), edit()->text());
+    EXPECT_EQ(modelText(), QStringLiteral("<p>one</p>ab\n<p>two</p>\n<p>three</p>\n"));
+}
+
+// The tab's text lives on without its editor: a new editor shows it with
+// its undo history, and a replacement made meanwhile is shown as a reload.
+TEST_F(NBESourceEditorTest, TheTextOutlivesTheEditor)
+{
+    QTest::keyClicks(edit(), QStringLiteral("typed "));
+    host.reset();
+    EXPECT_EQ(modelText(), QStringLiteral("typed <p>one</p>\n<p>two</p>\n<p>three</p>\n"));
+    show();
+    EXPECT_EQ(edit()->text(), modelText());
+    QTest::keyClick(edit(), Qt::Key_Z, Qt::ControlModifier);
+    EXPECT_EQ(modelText(), QStringLiteral("<p>one</p>\n<p>two</p>\n<p>three</p>\n"));
+    EXPECT_FALSE(model->tab(id)->sourceFile.isDirty()) << "undone back to the file's text";
+
+    QTextCursor caret = edit()->textCursor();
+    caret.setPosition(5);
+    edit()->setTextCursor(caret);
+    model->updateContent(QStringLiteral("<h1>new</h1>\n"), id);
+    EXPECT_EQ(edit()->text(), QStringLiteral("<h1>new</h1>\n"));
+    EXPECT_EQ(edit()->textCursor().position(), 5) << "the caret stays where it was";
+    EXPECT_FALSE(edit()->document()->isUndoAvailable()) << "a reload starts a new history";
+    EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
+}
