@@ -19,6 +19,7 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTextBlock>
+#include <QTimer>
 
 #include <algorithm>
 #include <cstdio>
@@ -80,12 +81,13 @@ void waitFor(const std::function<bool()> &done, int limitMs = 120000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
+// Runs the event loop for `ms` without spinning, so the process's CPU time
+// is the program's own.
 void settle(int ms)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (timer.elapsed() < ms)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    QEventLoop loop;
+    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    loop.exec();
 }
 
 double percentile(QList<double> values, double p)

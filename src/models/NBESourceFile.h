@@ -30,7 +30,7 @@ struct NBESourceFile
 
     // The last path component: the tab title.
     QString name() const;
-    // The whole current text (read once per change, see NBETextBuffer).
+    // The whole current text, read from the buffer.
     QString content() const { return buffer ? buffer->text() : QString(); }
     bool isDirty() const { return buffer && buffer->isDirty(); }
     // After a successful write or a reload from disk.

@@ -73,12 +73,9 @@ QFuture<std::shared_ptr<NBETextBuffer>> NBETextBuffer::makeInBackground(const QS
 
 QString NBETextBuffer::text() const
 {
-    if (!m_text) {
-        QString raw = m_document->toRawText();
-        raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-        m_text = std::move(raw);
-    }
-    return *m_text;
+    QString raw = m_document->toRawText();
+    raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
+    return raw;
 }
 
 bool NBETextBuffer::isDirty() const
@@ -220,6 +217,5 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
     m_length = newLength;
     m_blockCount = newBlockCount;
     ++m_revision;
-    m_text.reset();
     Q_EMIT changed(change);
 }

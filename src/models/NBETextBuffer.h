@@ -36,8 +36,8 @@ public:
 
     QTextDocument *document() const { return m_document; }
 
-    // The whole text, read from the document on the first call after a
-    // change and kept until the next one.
+    // The whole text, read from the document at each call (a copy kept
+    // would double the memory a large file takes at rest).
     QString text() const;
     qsizetype length() const { return m_length; }
     // Moves on with every change.
@@ -81,5 +81,4 @@ private:
     int m_documentRevision = 0;
     bool m_quiet = false;
     bool m_unsaved = false;
-    mutable std::optional<QString> m_text;
 };
