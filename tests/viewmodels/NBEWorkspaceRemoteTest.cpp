@@ -437,7 +437,7 @@ TEST_F(Remote, PullingAsksAboutUnsavedEditsFirst)
     EXPECT_EQ(desktop->questions, QList<QStringList>{{QStringLiteral("page0.html")}});
     EXPECT_TRUE(model->errorMessage().has_value());
     EXPECT_EQ(read(QStringLiteral("page0.html")), "<p>mine</p>\n");
-    EXPECT_EQ(model->tab(id)->sourceFile.content, QStringLiteral("<p>mine</p>\n"));
+    EXPECT_EQ(model->tab(id)->sourceFile.content(), QStringLiteral("<p>mine</p>\n"));
     EXPECT_EQ(model->gitBehind(), 1);
 }
 

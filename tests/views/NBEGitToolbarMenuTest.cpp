@@ -173,8 +173,8 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
     choose({"Pull"});
     EXPECT_TRUE(flashed(QStringLiteral("Pulled 1 commit from origin/main")));
     EXPECT_TRUE(NBETest::waitUntil([&] {
-        return model->tab(clean)->sourceFile.content == QStringLiteral("<p>pulled</p>\n") &&
-               model->tab(dirty)->sourceFile.content == QStringLiteral("b {}\n");
+        return model->tab(clean)->sourceFile.content() == QStringLiteral("<p>pulled</p>\n") &&
+               model->tab(dirty)->sourceFile.content() == QStringLiteral("b {}\n");
     }));
     EXPECT_FALSE(model->tab(clean)->sourceFile.isDirty());
     EXPECT_FALSE(model->tab(dirty)->sourceFile.isDirty());
