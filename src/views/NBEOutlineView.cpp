@@ -157,8 +157,14 @@ NBEOutlineView::NBEOutlineView(NBEWorkspaceViewModel *viewModel, QWidget *parent
     m_debounce->setSingleShot(true);
     m_debounce->setInterval(150);
     connect(m_debounce, &QTimer::timeout, this, &NBEOutlineView::outlineNow);
-    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this,
+    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this,
             &NBEOutlineView::workspaceChanged);
+    connect(viewModel, &NBEWorkspaceViewModel::tabContentChanged, this, [this](const QUuid &id) {
+        if (id == m_tabID) {
+            m_pending = true;
+            m_debounce->start();
+        }
+    });
     outlineNow();
 }
 
@@ -227,11 +233,6 @@ void NBEOutlineView::workspaceChanged()
         outlineNow();
         return;
     }
-    // The same text (shared, not copied) means a caret move or another tab.
-    if (tab && tab->sourceFile.content.constData() != m_text.constData()) {
-        m_pending = true;
-        m_debounce->start();
-    }
 }
 
 void NBEOutlineView::outlineNow()
@@ -239,14 +240,15 @@ void NBEOutlineView::outlineNow()
     const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
     m_tabID = tab ? std::optional(tab->id) : std::nullopt;
     m_languageID = tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
-    m_text = tab ? tab->sourceFile.content : QString();
+    // Read once per pause in typing, not kept.
+    const QString text = tab ? tab->sourceFile.content() : QString();
     const quint64 generation = ++m_generation;
-    if (m_text.size() <= inlineLimit) {
+    if (text.size() <= inlineLimit) {
         showSymbols(m_viewModel->activeOutline());
         return;
     }
     m_pending = true;
-    nbeWhenFinished(QtConcurrent::run(&NBEOutline::symbols, m_text, m_languageID), this,
+    nbeWhenFinished(QtConcurrent::run(&NBEOutline::symbols, text, m_languageID), this,
                     [this, generation](const QList<NBESymbol> &symbols) {
                         if (generation == m_generation)
                             showSymbols(symbols);

@@ -60,7 +60,6 @@ private:
     // What the rows were computed from, to tell an edit from a tab switch.
     std::optional<QUuid> m_tabID;
     std::optional<QString> m_languageID;
-    QString m_text;
     quint64 m_generation = 0;
     bool m_pending = false;
 };

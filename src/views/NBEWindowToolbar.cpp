@@ -58,6 +58,7 @@ NBEWindowToolbar::NBEWindowToolbar(NBEWorkspaceViewModel *viewModel, QMenu *proj
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, &NBEWindowToolbar::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::syncStatusChanged, this, &NBEWindowToolbar::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEWindowToolbar::refresh);
+    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEWindowToolbar::refresh);
     refresh();
 }
 

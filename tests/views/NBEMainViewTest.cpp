@@ -62,7 +62,7 @@ protected:
 
     NBECodeTextEdit *textView() const { return view->sourceEditor()->editor()->textView(); }
 
-    QString content() const { return viewModel()->activeTab()->sourceFile.content; }
+    QString content() const { return viewModel()->activeTab()->sourceFile.content(); }
 
     // Puts `text` in the editor and selects `length` characters at `start`.
     void setTextAndSelect(const QString &text, int start, int length)
