@@ -107,7 +107,7 @@ QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
         return QtFuture::makeReadyFuture();
     const QFileInfo source(tab->sourceFile.url.toLocalFile());
     const QString page =
-        NBEMarkdownHTMLRenderer::render(tab->sourceFile.content, source.fileName());
+        NBEMarkdownHTMLRenderer::render(tab->sourceFile.content(), source.fileName());
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();

@@ -4,6 +4,7 @@
 #include "NBETheme.h"
 
 #include <QSplitter>
+#include <QTimer>
 #include <QUuid>
 
 class NBEHTMLPreview;
@@ -34,6 +35,7 @@ private:
     NBEWorkspaceViewModel *m_viewModel;
     QUuid m_tabID;
     NBEScrollLink *m_scrollLink;
+    QTimer m_refreshTimer;
     NBESourceEditor *m_editor;
     NBEHTMLPreview *m_preview;
 };

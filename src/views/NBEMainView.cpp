@@ -125,6 +125,12 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     // Neither fires for an edit or a caret move.
     connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEMainView::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEMainView::refresh);
+    // A previewed Markdown tab's text changes only from outside (a reload).
+    connect(viewModel, &NBEWorkspaceViewModel::tabContentChanged, this, [this](const QUuid &id) {
+        if (id == m_paneTabID && markdownPreview())
+            if (const auto tab = m_viewModel->tab(id))
+                updatePane(*tab);
+    });
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, [this] {
         if (m_fileTree)
             m_fileTree->setGitStatus(m_viewModel->gitStatus());
@@ -239,7 +245,7 @@ QWidget *NBEMainView::editorView(const NBEOpenTab &tab)
     const NBETheme theme = this->theme();
     switch (paneKind(tab)) {
     case PaneKind::markdownPreview:
-        return new NBEMarkdownPreview(tab.sourceFile.content,
+        return new NBEMarkdownPreview(tab.sourceFile.content(),
                                       tab.sourceFile.url.adjusted(QUrl::RemoveFilename), theme,
                                       currentSettings().fontSize, m_tabArea);
     case PaneKind::htmlSplit:
@@ -255,7 +261,7 @@ QWidget *NBEMainView::editorView(const NBEOpenTab &tab)
 void NBEMainView::updatePane(const NBEOpenTab &tab)
 {
     if (NBEMarkdownPreview *preview = markdownPreview())
-        preview->setInputs(tab.sourceFile.content,
+        preview->setInputs(tab.sourceFile.content(),
                            tab.sourceFile.url.adjusted(QUrl::RemoveFilename), theme(),
                            currentSettings().fontSize);
 }

@@ -23,7 +23,7 @@ NBEPreviewToggle::NBEPreviewToggle(NBEWorkspaceViewModel *viewModel, QWidget *pa
     setAutoRaise(true);
     connect(this, &QToolButton::clicked, viewModel,
             [viewModel] { viewModel->toggleActivePreview(); });
-    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEPreviewToggle::refresh);
+    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEPreviewToggle::refresh);
     refresh();
 }
 

@@ -148,7 +148,7 @@ TEST_F(Commands, ExportWritesTheRenderedMarkdownWhereThePanelSays)
     EXPECT_TRUE(page.contains(QStringLiteral("Unsaved <em>edit</em>"))) << page.toStdString();
     EXPECT_FALSE(page.contains(QStringLiteral("Saved</h1>")));
     EXPECT_FALSE(model->errorMessage());
-    EXPECT_EQ(model->tab(id)->sourceFile.content, QStringLiteral("# Unsaved *edit*\n"));
+    EXPECT_EQ(model->tab(id)->sourceFile.content(), QStringLiteral("# Unsaved *edit*\n"));
 
     // A folder where the page should go: the write fails and says why.
     desktop->exportLocation = QUrl::fromLocalFile(dir.filePath(QStringLiteral("out")));
