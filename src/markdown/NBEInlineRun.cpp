@@ -4,6 +4,8 @@
 
 #include <QStringList>
 
+#include <algorithm>
+
 namespace {
 
 // Reads back the few elements the export's inline rules write: text is
@@ -152,6 +154,12 @@ private:
 
 QList<NBEInlineRun> NBEInlineRun::parse(const QString &text)
 {
+    // Most text has no markup: one run, without the trip through HTML.
+    const bool plain = std::none_of(text.begin(), text.end(), [](QChar c) {
+        return c == u'[' || c == u'`' || c == u'*' || c == u'_' || c == u'~';
+    });
+    if (plain)
+        return text.isEmpty() ? QList<NBEInlineRun>() : QList<NBEInlineRun>{NBEInlineRun{text}};
     const QString html = NBEMarkdownHTMLRenderer::inlineHTML(text);
     return Reader(html).runs();
 }
