@@ -4,6 +4,7 @@
 #include "NBECodeTextEdit.h"
 #include "NBEDialogProjectPanels.h"
 #include "NBEFileService.h"
+#include "NBEGitToolbarMenu.h"
 #include "NBEHelpWindow.h"
 #include "NBEMainView.h"
 #include "NBEMarkdownAction.h"
@@ -143,6 +144,7 @@ void NBEProjectWindow::buildMenus()
     updateCommands();
 
     m_toolbar = new NBEWindowToolbar(viewModel, m_projectMenu, this);
+    m_toolbar->setBranchMenu(new NBEGitToolbarMenu(viewModel));
     addToolBar(m_toolbar);
     m_toolbar->setPreviewToggle(new NBEPreviewToggle(viewModel));
 }

@@ -3,6 +3,7 @@
 #include "NBEBrand.h"
 #include "NBEFileTreeRow.h"
 #include "NBEGitQuestions.h"
+#include "NBEIcons.h"
 #include "NBEWhenFinished.h"
 #include "NBEWorkspaceViewModel.h"
 
@@ -270,6 +271,9 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
 
     auto *syncRow = new QHBoxLayout;
     syncRow->setSpacing(4);
+    auto *branchIcon = new QLabel(m_repository);
+    branchIcon->setPixmap(NBEIcons::icon(QStringLiteral("arrow.triangle.branch")).pixmap(14, 14));
+    syncRow->addWidget(branchIcon);
     m_branch = new QLabel(m_repository);
     QFont bold = m_branch->font();
     bold.setWeight(QFont::DemiBold);
@@ -412,7 +416,7 @@ void NBEGitChangesView::refreshGit()
 void NBEGitChangesView::refreshSync()
 {
     const auto &branch = m_viewModel->gitBranch();
-    m_branch->setText(branch ? QStringLiteral("\u2387 ") + *branch : tr("No branch"));
+    m_branch->setText(branch.value_or(tr("No branch")));
     const bool syncing = m_viewModel->isSyncing();
     const bool remote = m_viewModel->gitHasRemote();
     if (syncing)

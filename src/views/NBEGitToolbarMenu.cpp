@@ -1,6 +1,7 @@
 #include "NBEGitToolbarMenu.h"
 
 #include "NBEGitQuestions.h"
+#include "NBEIcons.h"
 #include "NBEWhenFinished.h"
 #include "NBEWorkspaceViewModel.h"
 
@@ -14,7 +15,8 @@ NBEGitToolbarMenu::NBEGitToolbarMenu(NBEWorkspaceViewModel *viewModel, QWidget *
     , m_menu(new QMenu(this))
 {
     setPopupMode(QToolButton::InstantPopup);
-    setToolButtonStyle(Qt::ToolButtonTextOnly);
+    setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
+    setIcon(NBEIcons::icon(QStringLiteral("arrow.triangle.branch")));
     setAutoRaise(true);
     setMenu(m_menu);
     setToolTip(tr("Branches and sync"));
@@ -30,7 +32,7 @@ NBEGitToolbarMenu::NBEGitToolbarMenu(NBEWorkspaceViewModel *viewModel, QWidget *
 void NBEGitToolbarMenu::refresh()
 {
     const auto &branch = m_viewModel->gitBranch();
-    setText(QStringLiteral("\u2387 ") + branch.value_or(tr("No branch")));
+    setText(branch.value_or(tr("No branch")));
     // Nothing moves the branch under a pull or push.
     setEnabled(!m_viewModel->isSyncing());
 }

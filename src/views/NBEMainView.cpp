@@ -3,7 +3,9 @@
 #include "NBEDefaultThemes.h"
 #include "NBEEmptyState.h"
 #include "NBEFileTreeView.h"
+#include "NBEGitChangesView.h"
 #include "NBEGitDiffView.h"
+#include "NBEGitHistoryView.h"
 #include "NBEHTMLSplitView.h"
 #include "NBEHTMLToolbar.h"
 #include "NBEIcons.h"
@@ -366,13 +368,9 @@ QWidget *NBEMainView::makePane(NBESidebarMode mode, QWidget *parent)
         m_outline = new NBEOutlineView(m_viewModel, parent);
         return m_outline;
     case NBESidebarMode::changes:
-        // The source-control changes pane goes here.
-        return new NBEEmptyState(NBESidebarView::symbol(mode), 28,
-                                 tr("Source Control isn't available yet."), 6, parent);
+        return new NBEGitChangesView(m_viewModel, parent);
     case NBESidebarMode::history:
-        // The commit history pane goes here.
-        return new NBEEmptyState(NBESidebarView::symbol(mode), 28,
-                                 tr("History isn't available yet."), 6, parent);
+        return new NBEGitHistoryView(m_viewModel, parent);
     }
     return nullptr;
 }

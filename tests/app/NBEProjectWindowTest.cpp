@@ -2,17 +2,24 @@
 #include "NBECodeTextEdit.h"
 #include "NBEFileService.h"
 #include "NBEFileTreeView.h"
+#include "NBEGitChangesView.h"
+#include "NBEGitDiffView.h"
+#include "NBEGitHistoryView.h"
+#include "NBEGitToolbarMenu.h"
 #include "NBEHelp.h"
 #include "NBEHelpWindow.h"
 #include "NBEMainView.h"
 #include "NBESettingsWindow.h"
+#include "NBESidebarView.h"
 #include "NBESourceEditor.h"
 #include "NBETestSupport.h"
 #include "NBETextEditorView.h"
+#include "NBEWindowToolbar.h"
 #include "NBEWorkspaceViewModel.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
 #include <QRegularExpression>
@@ -138,6 +145,37 @@ TEST_F(NBEProjectWindowTest, InitializeGitRepositoryMakesTheFolderARepository)
     EXPECT_TRUE(NBETest::waitUntil([&] {
         return window->mainView()->fileTree()->gitStatus().contains(path(QStringLiteral("a.txt")));
     }));
+}
+
+TEST_F(NBEProjectWindowTest, SourceControlPanesAndTheBranchMenuFollowTheRepository)
+{
+    NBETest::writeFile(dir.filePath(QStringLiteral("a.txt")), "a\n");
+    openWindow();
+    NBESidebarView *sidebar = window->mainView()->sidebar();
+    QWidget *branchMenu = window->toolbar()->branchMenu();
+    ASSERT_TRUE(qobject_cast<NBEGitToolbarMenu *>(branchMenu));
+    EXPECT_FALSE(branchMenu->isVisible());
+
+    QTest::mouseClick(sidebar->pickerButton(NBESidebarMode::changes), Qt::LeftButton);
+    auto *changes = qobject_cast<NBEGitChangesView *>(sidebar->pane());
+    ASSERT_NE(changes, nullptr);
+    ASSERT_TRUE(changes->initializeButton()->isVisible());
+    QTest::mouseClick(changes->initializeButton(), Qt::LeftButton);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return changes->isShowingRepository(); }));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return branchMenu->isVisible(); }));
+
+    // A click on the new file puts its diff in place of the detail column.
+    ASSERT_TRUE(NBETest::waitUntil([&] { return changes->shownRows().size() == 2; }));
+    QTreeWidget *list = changes->list();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
+                      list->visualItemRect(list->topLevelItem(1)).topLeft() + QPoint(30, 5));
+    ASSERT_NE(window->mainView()->diffView(), nullptr);
+    EXPECT_TRUE(window->mainView()->diffView()->isVisible());
+
+    QTest::mouseClick(sidebar->pickerButton(NBESidebarMode::history), Qt::LeftButton);
+    auto *history = qobject_cast<NBEGitHistoryView *>(sidebar->pane());
+    ASSERT_NE(history, nullptr);
+    EXPECT_EQ(history->stateLabel()->text(), QStringLiteral("No commits yet"));
 }
 
 TEST_F(NBEProjectWindowTest, JumpToDefinitionMovesTheCaretToTheDefinition)
