@@ -10,6 +10,7 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QThreadPool>
 #include <QUuid>
 
 #include <algorithm>
@@ -68,11 +69,60 @@ bool isExecutableFile(const QString &path)
     return info.isFile() && info.isExecutable();
 }
 
+// The threads of every window's network commands. No window waits for them;
+// the time limit bounds how long one can run.
+QThreadPool *networkPool()
+{
+    static QThreadPool pool;
+    return &pool;
+}
+
+// One network command, stopped when it runs past `limit`; git's error output
+// or a sentence naming the command on failure.
+NBEGitResult runNetworkCommand(const QUrl &gitURL, const QString &name,
+                               const QStringList &arguments, const QUrl &folder,
+                               const QHash<QString, QString> &environment,
+                               std::chrono::milliseconds limit)
+{
+    const QString program = localPath(gitURL);
+    if (!isExecutableFile(program))
+        return NBEGitResult::failure(QStringLiteral("git isn't installed."));
+    QProcess process;
+    prepare(process, program, arguments, folder, environment);
+    process.setStandardOutputFile(QProcess::nullDevice());
+    process.start(QIODevice::ReadOnly);
+    if (!process.waitForStarted(-1))
+        return NBEGitResult::failure(process.errorString());
+    const QString command = QStringLiteral("git ") + name;
+    if (!process.waitForFinished(int(limit.count()))) {
+        process.kill();
+        process.waitForFinished(-1);
+        return NBEGitResult::failure(command + QStringLiteral(" took too long and was stopped."));
+    }
+    if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
+        return NBEGitResult::success();
+    QString error = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    if (error.isEmpty())
+        error = command + QStringLiteral(" failed.");
+    return NBEGitResult::failure(error);
+}
+
 } // namespace
 
-NBEGitService::NBEGitService(const QUrl &gitURL)
+NBEGitService::NBEGitService(const QUrl &gitURL, std::chrono::milliseconds networkTimeLimit)
     : m_gitURL(gitURL)
+    , m_networkTimeLimit(networkTimeLimit)
+    , m_networkTail(QtFuture::makeReadyFuture())
 {}
+
+template <typename Job> auto NBEGitService::runOnNetworkQueue(Job &&job)
+{
+    auto future = m_networkTail.then(networkPool(), std::forward<Job>(job));
+    // Shares the command's state: a future takes one continuation, which
+    // stays the caller's.
+    m_networkTail = QFuture<void>(future);
+    return future;
+}
 
 QString NBEGitService::storeHelper()
 {
@@ -210,9 +260,12 @@ QFuture<std::optional<QString>> NBEGitService::headSHA(const QUrl &repository)
 QFuture<QList<NBEGitFileChange>> NBEGitService::changes(const QUrl &repository)
 {
     return m_actor.run([this, repository] {
+        // Without optional locks git status doesn't rewrite the index, which
+        // the folder watch would take for a change from outside.
         const auto output = run({QStringLiteral("status"), QStringLiteral("--porcelain"),
                                  QStringLiteral("-z"), QStringLiteral("--untracked-files=all")},
-                                repository, false);
+                                repository, false, {0},
+                                {{QStringLiteral("GIT_OPTIONAL_LOCKS"), QStringLiteral("0")}});
         return output ? parse(*output, repository) : QList<NBEGitFileChange>();
     });
 }
@@ -534,46 +587,54 @@ QFuture<int> NBEGitService::unpushedCount(const QUrl &repository)
 
 QFuture<NBEGitResult> NBEGitService::push(const QUrl &repository)
 {
-    return m_actor.run(
-        [this, repository] { return runCapturingError({QStringLiteral("push")}, repository); });
+    return runOnNetworkQueue([git = m_gitURL, limit = m_networkTimeLimit, repository] {
+        return runNetworkCommand(git, QStringLiteral("push"), {QStringLiteral("push")}, repository,
+                                 {}, limit);
+    });
 }
 
 QFuture<NBEGitResult> NBEGitService::pushSettingUpstream(const QString &remote,
                                                          const QString &branch,
                                                          const QUrl &repository)
 {
-    return m_actor.run([this, remote, branch, repository] {
-        if (const auto refused = refusedName(remote, QStringLiteral("A remote name")))
-            return NBEGitResult::failure(*refused);
-        if (const auto refused = refusedName(branch, QStringLiteral("A branch name")))
-            return NBEGitResult::failure(*refused);
-        return runCapturingError({QStringLiteral("push"), QStringLiteral("-u"), remote, branch},
-                                 repository);
-    });
+    return runOnNetworkQueue(
+        [git = m_gitURL, limit = m_networkTimeLimit, remote, branch, repository] {
+            if (const auto refused = refusedName(remote, QStringLiteral("A remote name")))
+                return NBEGitResult::failure(*refused);
+            if (const auto refused = refusedName(branch, QStringLiteral("A branch name")))
+                return NBEGitResult::failure(*refused);
+            return runNetworkCommand(git, QStringLiteral("push"),
+                                     {QStringLiteral("push"), QStringLiteral("-u"), remote, branch},
+                                     repository, {}, limit);
+        });
 }
 
 QFuture<NBEGitResult> NBEGitService::pull(const QUrl &repository)
 {
-    return m_actor.run([this, repository] {
-        return runCapturingError({QStringLiteral("pull"), QStringLiteral("--ff-only")}, repository);
+    return runOnNetworkQueue([git = m_gitURL, limit = m_networkTimeLimit, repository] {
+        return runNetworkCommand(git, QStringLiteral("pull"),
+                                 {QStringLiteral("pull"), QStringLiteral("--ff-only")}, repository,
+                                 {}, limit);
     });
 }
 
 QFuture<bool> NBEGitService::fetch(const QUrl &repository)
 {
-    return m_actor.run([this, repository] {
-        const QHash<QString, QString> environment{
-            {QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0")},
-            // An empty askpass turns git's graphical password prompt off too.
-            {QStringLiteral("GIT_ASKPASS"), QString()},
-            {QStringLiteral("GIT_SSH_COMMAND"), QStringLiteral("ssh -oBatchMode=yes")}};
-        return run({QStringLiteral("-c"), QStringLiteral("credential.helper="),
-                    QStringLiteral("-c"), QStringLiteral("credential.helper=") + storeHelper(),
-                    QStringLiteral("fetch"), QStringLiteral("--quiet"),
-                    QStringLiteral("--no-tags")},
-                   repository, true, {0}, environment)
-            .has_value();
-    });
+    return runOnNetworkQueue([git = m_gitURL, limit = m_networkTimeLimit, repository] {
+               const QHash<QString, QString> environment{
+                   {QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0")},
+                   // An empty askpass turns git's graphical password prompt off too.
+                   {QStringLiteral("GIT_ASKPASS"), QString()},
+                   {QStringLiteral("GIT_SSH_COMMAND"), QStringLiteral("ssh -oBatchMode=yes")}};
+               return runNetworkCommand(git, QStringLiteral("fetch"),
+                                        {QStringLiteral("-c"), QStringLiteral("credential.helper="),
+                                         QStringLiteral("-c"),
+                                         QStringLiteral("credential.helper=") + storeHelper(),
+                                         QStringLiteral("fetch"), QStringLiteral("--quiet"),
+                                         QStringLiteral("--no-tags")},
+                                        repository, environment, limit);
+           })
+        .then([](const NBEGitResult &result) { return result.ok; });
 }
 
 // --- Diffs
@@ -724,12 +785,17 @@ QFuture<NBEGitResult> NBEGitService::unstageHunk(const NBEDiffHunk &hunk, const 
         [this, hunk, file, repository] { return applyHunk(hunk, file, repository, true); });
 }
 
-QFuture<bool> NBEGitService::hunkHasUnstagedChanges(const NBEDiffHunk &hunk, const QUrl &file,
-                                                    const QUrl &repository)
+QFuture<bool> NBEGitService::hunkIsStaged(const NBEDiffHunk &hunk, const QUrl &file,
+                                          const QUrl &repository)
 {
     return m_actor.run([this, hunk, file, repository] {
-        const auto diff = fileDiff(file, repository, false);
-        return diff && NBEDiffPatch::hunkPatch(*diff, hunk, false).has_value();
+        const auto unstaged = fileDiff(file, repository, false);
+        if (unstaged && NBEDiffPatch::hunkPatch(*unstaged, hunk, false))
+            return false;
+        // In neither diff (a hunk only in the editor's unsaved text): there
+        // is something to stage once the buffer is written, nothing to unstage.
+        const auto staged = fileDiff(file, repository, true);
+        return staged && NBEDiffPatch::hunkPatch(*staged, hunk, true).has_value();
     });
 }
 

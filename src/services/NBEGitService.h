@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <chrono>
 #include <optional>
 
 // Success, or failure with the text to show: git's own error output, or a
@@ -45,7 +46,10 @@ struct NBEGitAheadBehind
 
 // Runs the git program for one project window. Operations run one at a time,
 // in call order, off the main thread, and report through futures; nothing
-// reads repository files directly and nothing is cached.
+// reads repository files directly and nothing is cached. Network commands
+// (fetch, pull, push) queue apart, one at a time, on threads that nobody
+// waits for: releasing the service leaves them to finish on their own, and
+// each is stopped after the network time limit.
 //
 // `repository` is the repository root, the working folder of every command;
 // file arguments are absolute paths passed after "--". Plain operations give
@@ -54,8 +58,8 @@ struct NBEGitAheadBehind
 class NBEGitService
 {
 public:
-    explicit NBEGitService(
-        const QUrl &gitURL = QUrl::fromLocalFile(QStringLiteral("/usr/bin/git")));
+    explicit NBEGitService(const QUrl &gitURL = QUrl::fromLocalFile(QStringLiteral("/usr/bin/git")),
+                           std::chrono::milliseconds networkTimeLimit = std::chrono::minutes(2));
 
     QUrl gitURL() const { return m_gitURL; }
 
@@ -146,9 +150,9 @@ public:
                                     const QUrl &repository);
     QFuture<NBEGitResult> unstageHunk(const NBEDiffHunk &hunk, const QUrl &file,
                                       const QUrl &repository);
-    // Whether the hunk has changes left to stage (else it offers Unstage).
-    QFuture<bool> hunkHasUnstagedChanges(const NBEDiffHunk &hunk, const QUrl &file,
-                                         const QUrl &repository);
+    // Whether the hunk is in the index with nothing of it left to stage (so
+    // the popover offers Unstage).
+    QFuture<bool> hunkIsStaged(const NBEDiffHunk &hunk, const QUrl &file, const QUrl &repository);
 
     // --- Parsers of git's output
     // "status --porcelain -z" output; rename and copy sources are skipped.
@@ -163,6 +167,8 @@ public:
     static std::optional<QString> relativePath(const QUrl &file, const QUrl &root);
 
 private:
+    // Queues `job` behind the service's earlier network commands.
+    template <typename Job> auto runOnNetworkQueue(Job &&job);
     std::optional<QByteArray> runBytes(const QStringList &arguments, const QUrl &folder,
                                        QList<int> accept = {0},
                                        const QHash<QString, QString> &environment = {}) const;
@@ -178,5 +184,7 @@ private:
                            bool unstaging) const;
 
     QUrl m_gitURL;
+    std::chrono::milliseconds m_networkTimeLimit;
+    QFuture<void> m_networkTail;
     NBEActor m_actor;
 };

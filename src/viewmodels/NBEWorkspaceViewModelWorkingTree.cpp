@@ -138,10 +138,7 @@ QFuture<bool> NBEWorkspaceViewModel::isHunkStaged(const NBEDiffHunk &hunk, const
 {
     if (!m_git.root)
         return QtFuture::makeReadyFuture(false);
-    // Nothing of it left between the index and the working tree: staged.
-    return m_gitService.hunkHasUnstagedChanges(hunk, fileURL, *m_git.root).then([](bool unstaged) {
-        return !unstaged;
-    });
+    return m_gitService.hunkIsStaged(hunk, fileURL, *m_git.root);
 }
 
 // --- Discarding

@@ -112,12 +112,12 @@ TEST_F(GitHunkTest, ChangesFourLinesApartStageAndUnstageSeparately)
     // git shows both in one hunk of its own.
     EXPECT_EQ(unstagedDiff().count("\n@@"), 1);
 
-    EXPECT_TRUE(await(m_service.hunkHasUnstagedChanges(hunks[0], url("page.html"), repo())));
+    EXPECT_FALSE(await(m_service.hunkIsStaged(hunks[0], url("page.html"), repo())));
     stage(hunks[0], "page.html");
     EXPECT_TRUE(stagedDiff().contains("+line five\n"));
     EXPECT_FALSE(stagedDiff().contains("ten"));
-    EXPECT_FALSE(await(m_service.hunkHasUnstagedChanges(hunks[0], url("page.html"), repo())));
-    EXPECT_TRUE(await(m_service.hunkHasUnstagedChanges(hunks[1], url("page.html"), repo())));
+    EXPECT_TRUE(await(m_service.hunkIsStaged(hunks[0], url("page.html"), repo())));
+    EXPECT_FALSE(await(m_service.hunkIsStaged(hunks[1], url("page.html"), repo())));
     EXPECT_EQ(await(m_service.stageHunk(hunks[0], url("page.html"), repo())),
               NBEGitResult::failure("Failed to stage this hunk."));
 

@@ -141,26 +141,43 @@ TEST(NBEColorSwatchOverlay, BoxesForTheLiteralsOfCSSAndOfHTMLStyleElements)
     }
 }
 
-TEST(NBEColorSwatchOverlay, BoxSitsJustLeftOfTheLiteralAndScalesWithTheLine)
+// The squares sit in a row after the end of their line: none covers a
+// character (".a{color:red}" once read "colo\u2587red").
+TEST(NBEColorSwatchOverlay, ASwatchNeverCoversACharacter)
 {
     const struct
     {
+        QString text;
         double fontSize;
-        double minSide, maxSide;
-    } cases[] = {{40, 12, 12}, {3, 8, 8}, {13, 8, 12}};
+        int boxes;
+    } cases[] = {
+        {QStringLiteral(".a{color:red}"), 13, 1},
+        {QStringLiteral("a {\n  color:   #123456;\n}"), 40, 1},
+        {QStringLiteral("a {\n  color:   #123456;\n}"), 3, 1},
+        {QStringLiteral("b{border:1px solid red;color:#00f;background:rgb(1,2,3)}"), 13, 3},
+        {QStringLiteral(".w{") + QStringLiteral("color:red;").repeated(30) + u'}', 13, 30},
+    };
     for (const auto &c : cases) {
-        SCOPED_TRACE(c.fontSize);
-        Editor editor(QStringLiteral("a {\n  color:   #123456;\n}"), NBELanguageRegistry::css(),
-                      c.fontSize);
+        SCOPED_TRACE(c.text.toStdString());
+        Editor editor(c.text, NBELanguageRegistry::css(), c.fontSize);
         const auto boxes = editor.overlay()->boxes();
-        ASSERT_EQ(boxes.size(), 1);
-        const QRectF box = boxes[0].rect;
-        EXPECT_EQ(box.width(), box.height());
-        EXPECT_GE(box.width(), c.minSide);
-        EXPECT_LE(box.width(), c.maxSide);
-        const QRect literal = caretBox(editor.textView(), 15);
-        EXPECT_NEAR(box.right(), literal.left() - 3, 1.5);
-        EXPECT_NEAR(box.center().y(), QRectF(literal).center().y(), 1.5);
+        ASSERT_EQ(boxes.size(), c.boxes);
+        NBECodeTextEdit *view = editor.textView();
+        for (int i = 0; i < view->document()->characterCount() - 1; ++i) {
+            const QRect from = caretBox(view, i);
+            const QRect to = caretBox(view, i + 1);
+            if (from.top() != to.top() || editor.text[i] == u'\n')
+                continue;
+            const QRectF glyph(from.center().x(), from.top(), to.center().x() - from.center().x(),
+                               from.height());
+            for (const auto &box : boxes)
+                EXPECT_FALSE(box.rect.intersects(glyph)) << "character " << i;
+        }
+        for (const auto &box : boxes) {
+            EXPECT_EQ(box.rect.width(), box.rect.height());
+            EXPECT_GE(box.rect.width(), 8);
+            EXPECT_LE(box.rect.width(), 12);
+        }
     }
 }
 

@@ -1,7 +1,10 @@
 #include "NBETabStrip.h"
+#include "NBETabBar.h"
 
 #include "NBEQtPrinters.h"
+#include "NBETestSupport.h"
 
+#include <QDesktopServices>
 #include <QTest>
 #include <gtest/gtest.h>
 
@@ -127,3 +130,32 @@ TEST(NBETabStrip, ItemLooks)
     item.tab.isEphemeral = true;
     EXPECT_TRUE(item.titleFont(QFont()).italic());
 }
+
+namespace {
+
+// Takes the URLs the desktop is asked to open.
+class OpenedURLs : public QObject
+{
+    Q_OBJECT
+
+public:
+    QList<QUrl> urls;
+
+public Q_SLOTS:
+    void open(const QUrl &url) { urls.append(url); }
+};
+
+} // namespace
+
+// The test session's bus has no file manager: the folder opens instead.
+TEST(NBETabStrip, RevealOpensTheFolderWhenNoFileManagerAnswers)
+{
+    OpenedURLs opened;
+    QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
+    NBETabBar::revealInFileManager(QUrl::fromLocalFile(QStringLiteral("/tmp/site/index.html")));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !opened.urls.isEmpty(); }));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
+    EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/site"))});
+}
+
+#include "NBETabStripTest.moc"

@@ -143,6 +143,10 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
                                         [](const NBECSSColorsSwatch &swatch, int position) {
                                             return swatch.range.location < position;
                                         });
+    // The squares of a line sit in a row after its last character, in the
+    // literals' order, so no square ever covers a character.
+    int blockNumber = -1;
+    qreal next = 0;
     for (auto it = first; it != m_swatches.cend(); ++it) {
         const NBETextRange range = it->range;
         if (range.length < 1 || range.end() > length)
@@ -155,15 +159,17 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
         if (geometry.top() > bottom)
             break;
         const QTextLayout *layout = block.layout();
-        const int column = range.location - block.position();
-        const QTextLine line = layout ? layout->lineForTextPosition(column) : QTextLine();
-        if (!block.isVisible() || !line.isValid())
+        if (!block.isVisible() || !layout || layout->lineCount() == 0)
             continue;
-        const qreal left = geometry.left() + line.cursorToX(column);
-        const qreal middle = geometry.top() + line.y() + line.height() / 2;
+        const QTextLine line = layout->lineAt(layout->lineCount() - 1);
         const qreal side = std::clamp<qreal>(line.height() - 4, 8, 12);
-        result.append({QRectF(left - side - 3, middle - side / 2, side, side),
-                       int(it - m_swatches.cbegin())});
+        if (block.blockNumber() != blockNumber) {
+            blockNumber = block.blockNumber();
+            next = geometry.left() + line.cursorToX(line.textStart() + line.textLength()) + 6;
+        }
+        const qreal middle = geometry.top() + line.y() + line.height() / 2;
+        result.append({QRectF(next, middle - side / 2, side, side), int(it - m_swatches.cbegin())});
+        next += side + 4;
     }
     return result;
 }

@@ -16,7 +16,7 @@
 
 class NBECodeTextEdit;
 
-// A small square of each colour literal's colour just left of the literal,
+// A small square of each colour literal's colour after the end of its line,
 // over the text view's viewport. Clicking one opens a colour dialog; every
 // colour picked there rewrites the literal in its own notation.
 //
