@@ -423,8 +423,6 @@ void NBEGitChangesView::refreshSync()
         m_syncState->setText(tr("Syncing\u2026"));
     else if (!remote)
         m_syncState->setText(tr("No remote"));
-    else if (m_viewModel->gitNeedsPublish())
-        m_syncState->setText(tr("Not published"));
     else
         m_syncState->clear();
 

@@ -126,7 +126,8 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
     choose({"Set Remote URL…"});
     EXPECT_TRUE(fillIn(bare).isEmpty());
     EXPECT_TRUE(NBETest::waitUntil([&] { return model->gitHasRemote(); }));
-    EXPECT_EQ(changes.syncLabel()->text(), QStringLiteral("Not published"));
+    // The narrow sidebar has room for the button alone.
+    EXPECT_TRUE(changes.syncLabel()->text().isEmpty());
     EXPECT_EQ(changes.pushButton()->text(), QStringLiteral("Publish Branch"));
     EXPECT_NE(entry({"Publish Branch"}), nullptr);
     // The sheet offers the URL set before.
