@@ -48,6 +48,38 @@ static void BM_TagPairAtEnd(benchmark::State &state)
 }
 BENCHMARK(BM_TagPairAtEnd)->Arg(1 << 20)->Arg(2 << 20)->Unit(benchmark::kMillisecond);
 
+// The editor's lookup, which scans only from the caret's tag to its
+// partner: the same closing tag at the end, a caret in text (what most
+// keystrokes meet), and the worst case, the body tag whose partner ends the
+// file.
+static void tagPairNearby(benchmark::State &state, const QString &html, int caret, bool paired)
+{
+    for (auto _ : state) {
+        const auto link = NBETagPairs::caretLinkNearby(html, caret);
+        if (paired && (!link || !link->pairName))
+            state.SkipWithError("no pair found");
+        benchmark::DoNotOptimize(link);
+    }
+}
+static void BM_TagPairNearbyAtEnd(benchmark::State &state)
+{
+    const QString html = generatedHTML(state.range(0));
+    tagPairNearby(state, html, int(html.lastIndexOf(QStringLiteral("</p>"))) + 3, true);
+}
+BENCHMARK(BM_TagPairNearbyAtEnd)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+static void BM_TagPairNearbyInText(benchmark::State &state)
+{
+    const QString html = generatedHTML(state.range(0));
+    tagPairNearby(state, html, int(html.indexOf(QStringLiteral("Title 500"))) + 2, false);
+}
+BENCHMARK(BM_TagPairNearbyInText)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
+static void BM_TagPairNearbyBodyTag(benchmark::State &state)
+{
+    const QString html = generatedHTML(state.range(0));
+    tagPairNearby(state, html, int(html.indexOf(QStringLiteral("<body"))) + 2, true);
+}
+BENCHMARK(BM_TagPairNearbyBodyTag)->Arg(1 << 20)->Unit(benchmark::kMillisecond);
+
 static void BM_EmmetRefusesHuge(benchmark::State &state)
 {
     const QString huge = QStringLiteral("ul>li*100000000>a*100000000");

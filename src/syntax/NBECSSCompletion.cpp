@@ -8,9 +8,19 @@ namespace {
 QString trailingWord(QStringView segment)
 {
     qsizetype start = segment.size();
-    while (start > 0 &&
-           (segment[start - 1].isLetterOrNumber() || segment[start - 1] == QLatin1Char('-')))
+    while (start > 0) {
+        const QChar c = segment[start - 1];
+        // A letter outside the basic plane is one letter in two halves.
+        if (c.isLowSurrogate() && start > 1 && segment[start - 2].isHighSurrogate()) {
+            if (!QChar::isLetterOrNumber(QChar::surrogateToUcs4(segment[start - 2], c)))
+                break;
+            start -= 2;
+            continue;
+        }
+        if (!c.isLetterOrNumber() && c != QLatin1Char('-'))
+            break;
         --start;
+    }
     return segment.mid(start).toString();
 }
 

@@ -18,4 +18,10 @@ QList<NBETextRange> styleRegions(const QString &text);
 // the last CSS character, before "</style", still counts).
 std::optional<NBETextRange> region(int offset, const QString &text);
 
+// The same region found from the characters around the offset alone: the
+// nearest tag before it must open a "style" element. It costs what lies
+// between that tag and the element's end, and differs from region() only
+// for a "<" inside CSS that looks like a tag.
+std::optional<NBETextRange> regionAround(int offset, const QString &text);
+
 } // namespace NBEEmbeddedCSS

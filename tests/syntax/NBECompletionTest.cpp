@@ -34,6 +34,10 @@ TEST(NBECSSCompletion, Context)
         {"a { col", -5, CSS::none()},
         {"a { col", 99, CSS::none()},
         {"a { cöl", -1, {CSS::Kind::property, {}, "cöl"}},
+        // A letter outside the basic plane is a letter, not two strays.
+        {"a { color: \U0001D49C", -1, {CSS::Kind::value, "color", "\U0001D49C"}},
+        {"a { color: x\U0001D49Cy", -1, {CSS::Kind::value, "color", "x\U0001D49Cy"}},
+        {"a { color: \U0001F600", -1, {CSS::Kind::value, "color", ""}},
     };
     for (const Row &row : rows) {
         const QString text = QString::fromUtf8(row.text);

@@ -54,3 +54,29 @@ TEST(NBEEmbeddedCSS, RegionContainingOffset)
     EXPECT_FALSE(NBEEmbeddedCSS::region(-1, html));
     EXPECT_FALSE(NBEEmbeddedCSS::region(0, QString()));
 }
+
+// The lookup from the offset's neighbourhood agrees with the whole scan at
+// every offset of documents whose CSS holds no tag-like "<".
+TEST(NBEEmbeddedCSS, RegionAroundAgreesWithTheWholeScan)
+{
+    const char *documents[] = {
+        "<style>a{color:red}</style>",
+        "<STYLE media='x'>b{}</Style>",
+        "<style></style><style/>p{}</style>q",
+        "<p><style>\na{}\n",
+        "<styles>a{}</styles><style-sheet>b{}</style-sheet>",
+        "<html><head><style>a{}</style></head><body><p>x < y</p>"
+        "<style type=\"text/css\">b { content: \"a < b\" }</style><!-- c --></body></html>",
+        "<style\n>a{}</style>",
+        "<style",
+        "<style>x</style",
+        "plain text",
+    };
+    for (const char *document : documents) {
+        const QString html = QString::fromLatin1(document);
+        for (int offset = -1; offset <= html.size() + 1; ++offset)
+            EXPECT_EQ(NBEEmbeddedCSS::regionAround(offset, html),
+                      NBEEmbeddedCSS::region(offset, html))
+                << document << " at " << offset;
+    }
+}

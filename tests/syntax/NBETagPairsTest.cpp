@@ -1,5 +1,6 @@
 #include "NBETagPairs.h"
 
+#include <QStringList>
 #include <gtest/gtest.h>
 
 namespace {
@@ -12,12 +13,13 @@ struct Found
     bool operator==(const Found &) const = default;
 };
 
-std::optional<Found> link(const char *marked)
+std::optional<Found> link(const char *marked,
+                          decltype(&NBETagPairs::caretLink) lookup = &NBETagPairs::caretLink)
 {
     QString text = QString::fromUtf8(marked);
     const int caret = int(text.indexOf('|'));
     text.remove(caret, 1);
-    const auto result = NBETagPairs::caretLink(text, caret);
+    const auto result = lookup(text, caret);
     if (!result)
         return std::nullopt;
     EXPECT_EQ(result->name, text.mid(result->caretName.location, result->caretName.length));
@@ -57,8 +59,37 @@ TEST(NBETagPairs, CaretLink)
         {"<!-- <d|iv></div> -->", std::nullopt},
         {"<?xm|l x?><p></p>", std::nullopt},
     };
-    for (const Row &row : rows)
+    for (const Row &row : rows) {
         EXPECT_EQ(link(row.marked), row.expected) << row.marked;
+        EXPECT_EQ(link(row.marked, &NBETagPairs::caretLinkNearby), row.expected) << row.marked;
+    }
+}
+
+// The lookup that scans only between a tag and its partner finds what the
+// whole-text scan finds, at every caret of documents with nesting, stray and
+// unclosed tags, comments, declarations, void and self-closing elements and
+// the text of script, style and textarea elements.
+TEST(NBETagPairs, NearbyLookupAgreesWithTheWholeScan)
+{
+    const QStringList documents = {
+        QStringLiteral("<!DOCTYPE html>\n<html>\n<head><meta charset=\"utf-8\"><title>T</title>"
+                       "<link rel=stylesheet href=a.css></head>\n<body>\n<!-- <div> -->\n"
+                       "<section id=s><h2>H</h2><p>a <b>b</b> <br> <img src=x /></p>\n"
+                       "<ul><li>1<li>2</ul></section>\n<x-card/><my-el a='>'>t</my-el>\n"
+                       "</body>\n</html>\n"),
+        QStringLiteral("</stray><div><span></div></span></p><p><!--x--></p><div <b>u</b>"),
+        QStringLiteral("<a><b><!-- </b> --></b></a></a><c>"),
+        QStringLiteral("<DIV>x</div><Div><div></DIV></div>"),
+        QStringLiteral("<div><script>if (a<b) { s = '</div>'; }</script><p>t</p></div>"),
+        QStringLiteral("<style>a < b {}</style><textarea><b>x</textarea><b>y</b>"),
+        QStringLiteral("<main><SCRIPT type=x>x</SCRIPT><i>z</i></script></main><script>open"),
+    };
+    for (const QString &text : documents) {
+        for (int caret = -1; caret <= text.size() + 1; ++caret)
+            EXPECT_EQ(NBETagPairs::caretLinkNearby(text, caret),
+                      NBETagPairs::caretLink(text, caret))
+                << text.toStdString() << " at " << caret;
+    }
 }
 
 TEST(NBETagPairs, RangesAreUTF16)
