@@ -123,6 +123,17 @@ NBETextEditorInputs NBESourceEditor::inputs() const
     const std::optional<QString> languageID =
         tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
     if (viewModel->hasWebLSP(languageID)) {
+        using Items = std::optional<QList<NBELSPCompletionItem>>;
+        in.lspCompletion = [viewModel = QPointer(viewModel), url](int line, int character) {
+            if (!viewModel)
+                return QtFuture::makeReadyFuture(Items());
+            return viewModel->webCompletion(url, line, character);
+        };
+        in.lspHover = [viewModel = QPointer(viewModel), url](int line, int character) {
+            if (!viewModel)
+                return QtFuture::makeReadyFuture(std::optional<QString>());
+            return viewModel->webHover(url, line, character);
+        };
         const int tabSize = m_settings.tabSize;
         const bool soft = m_settings.useSoftTabs;
         in.lspFormatting = [viewModel = QPointer(viewModel), url, tabSize,

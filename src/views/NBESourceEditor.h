@@ -15,9 +15,9 @@ class NBEWorkspaceViewModel;
 // Shows one open tab in the code editor and binds every input and callback
 // of the editor to the window's view model: text, caret, reveal requests,
 // diagnostics, the HEAD text for change markers and the web language
-// server's formatting. The editor shows the tab's buffer itself. Renders again
-// (once per turn of the event loop) when the view model's tabs, diagnostics,
-// git state or requests change; never for an edit or a caret move.
+// server's completion, hover and formatting. The editor shows the tab's buffer itself. Renders
+// again (once per turn of the event loop) when the view model's tabs, diagnostics, git state or
+// requests change; never for an edit or a caret move.
 class NBESourceEditor : public QWidget
 {
     Q_OBJECT

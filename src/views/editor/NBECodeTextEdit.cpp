@@ -4,7 +4,9 @@
 #include "NBEGutterView.h"
 
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPainter>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
 
@@ -175,8 +177,45 @@ void NBECodeTextEdit::scrollToFraction(double fraction)
     bar->setValue(bar->minimum() + int(std::lround(fraction * range)));
 }
 
+void NBECodeTextEdit::undo()
+{
+    const QScopedValueRollback marking(m_undoingOrRedoing, true);
+    QPlainTextEdit::undo();
+}
+
+void NBECodeTextEdit::redo()
+{
+    const QScopedValueRollback marking(m_undoingOrRedoing, true);
+    QPlainTextEdit::redo();
+}
+
+void NBECodeTextEdit::contextMenuEvent(QContextMenuEvent *event)
+{
+    std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
+    // The menu's undo and redo go through the marking ones.
+    for (QAction *action : menu->actions()) {
+        if (action->objectName() == QLatin1String("edit-undo")) {
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, &NBECodeTextEdit::undo);
+        } else if (action->objectName() == QLatin1String("edit-redo")) {
+            disconnect(action, &QAction::triggered, nullptr, nullptr);
+            connect(action, &QAction::triggered, this, &NBECodeTextEdit::redo);
+        }
+    }
+    menu->exec(event->globalPos());
+}
+
 void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
 {
+    if (keyCommandHandler && keyCommandHandler(event)) {
+        event->accept();
+        return;
+    }
+    if (event == QKeySequence::Undo || event == QKeySequence::Redo) {
+        const QScopedValueRollback marking(m_undoingOrRedoing, true);
+        QPlainTextEdit::keyPressEvent(event);
+        return;
+    }
     if (event == QKeySequence::Find) {
         Q_EMIT findRequested();
         return;

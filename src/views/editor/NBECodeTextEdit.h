@@ -6,6 +6,8 @@
 #include <QPointer>
 #include <QTextBlock>
 
+#include <functional>
+
 class NBEDiagnosticOverlay;
 class NBEGutterView;
 
@@ -62,6 +64,16 @@ public:
     QPointF contentOffsetPublic() const { return contentOffset(); }
     void scrollToFraction(double fraction);
 
+    // Sees every key first; answers true when it handled the key.
+    std::function<bool(QKeyEvent *)> keyCommandHandler;
+    // Whether the change being made now comes from undo or redo.
+    bool isUndoingOrRedoing() const { return m_undoingOrRedoing; }
+
+public Q_SLOTS:
+    // Undo and redo that mark their changes (see isUndoingOrRedoing).
+    void undo();
+    void redo();
+
 Q_SIGNALS:
     void scrolled(double fraction);
     void findRequested();
@@ -72,6 +84,7 @@ protected:
     void paintEvent(QPaintEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
+    void contextMenuEvent(QContextMenuEvent *event) override;
 
 private:
     void updateGutterGeometry();
@@ -82,6 +95,7 @@ private:
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;
     bool m_showInvisibles = false;
+    bool m_undoingOrRedoing = false;
     bool m_softTabs = true;
     int m_tabSize = 4;
     // The lines (by number) that kept their shaped glyphs at the last paint.

@@ -10,6 +10,7 @@
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBESyntaxHighlighter.h"
+#include "NBETextEditorAssist.h"
 #include "NBEWhenFinished.h"
 
 #include <QFontDatabase>
@@ -158,6 +159,7 @@ void NBETextEditorCoordinator::finishAttaching()
             &NBETextEditorCoordinator::selectionDidChange);
     if (m_parent.scrollLink)
         observeScroll(m_parent.scrollLink);
+    m_assist = new NBETextEditorAssist(this, textView);
 }
 
 void NBETextEditorCoordinator::applyColors()
@@ -490,6 +492,8 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
             return;
         m_documentRevision = revision;
         noteEdit();
+        if (m_assist)
+            m_assist->textEdited(position, removed, added);
         return;
     }
     // Only the changed range is read: a keystroke costs no whole-text read.
@@ -504,6 +508,9 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
     m_reportedIsDocumentText = true;
     noteEdit();
     m_parent.text.write(text);
+    // After the binding, so the language server has the new text first.
+    if (m_assist)
+        m_assist->textEdited(position, removed, added);
 }
 
 void NBETextEditorCoordinator::noteEdit()

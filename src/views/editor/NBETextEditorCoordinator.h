@@ -17,6 +17,7 @@ class NBECodeTextEdit;
 class NBEColorSwatchOverlay;
 class NBEDiagnosticOverlay;
 class NBEGutterView;
+class NBETextEditorAssist;
 
 // The text view's delegate and the owner of one editor's editing state: what
 // was applied last (font, theme, settings, one-shot ids), the text last
@@ -70,6 +71,8 @@ public:
     const QList<NBEDiffHunk> &currentHunks() const { return m_currentHunks; }
     NBEGutterView *gutter() const;
     NBEDiagnosticOverlay *diagnosticOverlay() const;
+    // Typing help, completion and hover.
+    NBETextEditorAssist *assist() const { return m_assist; }
 
     // Colour swatches: scanned again at once (an update at rest whose text or
     // language changed), or once edits have paused.
@@ -168,6 +171,7 @@ private:
     quint64 m_changeGeneration = 0;
     QList<NBELSPDiagnostic> m_diagnostics;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
+    NBETextEditorAssist *m_assist = nullptr;
     QTimer m_highlightTimer;
     bool m_replacing = false;
     bool m_scrollObserved = false;

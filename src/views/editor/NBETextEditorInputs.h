@@ -3,6 +3,7 @@
 #include "NBEBinding.h"
 #include "NBEEditorSettings.h"
 #include "NBEHTMLAction.h"
+#include "NBELSPCompletionItem.h"
 #include "NBELSPDiagnostic.h"
 #include "NBELanguage.h"
 #include "NBELineDiff.h"
@@ -51,6 +52,13 @@ struct NBETextEditorInputs
     std::optional<QUrl> fileURL;
     std::optional<QUrl> projectRoot;
     QList<NBELSPDiagnostic> diagnostics;
+    // The language server's completion and hover at a zero-based line and
+    // UTF-16 character; absent when no server serves the document. Each
+    // answers nothing when the server can't; cancelling a returned future
+    // tells the server the answer is no longer wanted.
+    std::function<QFuture<std::optional<QList<NBELSPCompletionItem>>>(int line, int character)>
+        lspCompletion;
+    std::function<QFuture<std::optional<QString>>(int line, int character)> lspHover;
     // The language server's formatting of a text; nothing when it can't.
     std::function<QFuture<std::optional<QString>>(const QString &text)> lspFormatting;
     // Actions on one change hunk; absent ones do nothing and the staged

@@ -1,0 +1,184 @@
+// Completion and hover in the editor host with the real HTML and CSS
+// servers from Vendor/web-lsp, found the way the application finds them.
+#include "../viewmodels/NBEWorkspaceFixture.h"
+#include "NBECodeTextEdit.h"
+#include "NBECompletionController.h"
+#include "NBEDefaultThemes.h"
+#include "NBEHoverController.h"
+#include "NBEQtPrinters.h"
+#include "NBESourceEditor.h"
+#include "NBETextEditorAssist.h"
+#include "NBETextEditorCoordinator.h"
+#include "NBETextEditorView.h"
+#include "NBEWebLSPServers.h"
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+using namespace std::chrono_literals;
+
+namespace {
+
+class NBESourceEditorAssist : public NBEWorkspaceFixture
+{
+protected:
+    QUuid id;
+    std::unique_ptr<QWidget> window;
+    NBESourceEditor *host = nullptr;
+
+    void SetUp() override
+    {
+        NBEWorkspaceFixture::SetUp();
+        for (const char *language : {"html", "css"})
+            ASSERT_TRUE(NBEWebLSPServers::launch(QString::fromLatin1(language)))
+                << language << " server or Node.js missing: run scripts/setup";
+        model = makeModel([](NBEWorkspaceEnvironment &environment) {
+            environment.webServerLaunch = [](const QString &language) {
+                return NBEWebLSPServers::launch(language);
+            };
+        });
+    }
+
+    void TearDown() override
+    {
+        window.reset();
+        if (model && model->workspace())
+            model->shutdownLSP();
+    }
+
+    // The file opened in an editor host in a shown window, once its server
+    // answers requests.
+    void openServed(const QString &name, const QByteArray &content)
+    {
+        write(name, content);
+        load();
+        id = open(name).id;
+        window = std::make_unique<QWidget>();
+        auto *layout = new QVBoxLayout(window.get());
+        host = new NBESourceEditor(model.get(), id, NBEDefaultThemes::light(), NBEEditorSettings(),
+                                   nullptr, window.get());
+        layout->addWidget(host);
+        window->resize(900, 600);
+        window->show();
+        QApplication::setActiveWindow(window.get());
+        edit()->setFocus();
+        ASSERT_TRUE(NBETest::waitUntil(
+            [&] { return NBETest::await(model->webCompletion(url(name), 0, 0)).has_value(); }, 90s))
+            << "the server never answered";
+    }
+
+    NBECodeTextEdit *edit() const { return host->editor()->textView(); }
+    NBETextEditorAssist *assist() const { return host->editor()->coordinator()->assist(); }
+    QStringList rows() const
+    {
+        const auto *completion = assist()->completion();
+        return completion->isVisible() ? completion->model()->items() : QStringList();
+    }
+    void setCaret(int offset)
+    {
+        QTextCursor cursor = edit()->textCursor();
+        cursor.setPosition(offset);
+        edit()->setTextCursor(cursor);
+    }
+    // Types the keys and waits for the server's answer to the last one.
+    bool typeAndAwaitServer(const QString &keys)
+    {
+        QSignalSpy answered(assist(), &NBETextEditorAssist::completionAnswered);
+        QTest::keyClicks(edit(), keys);
+        return NBETest::waitUntil(
+            [&] {
+                return !answered.isEmpty() && answered.last().first().toBool() &&
+                       assist()->activeLSPItems().has_value();
+            },
+            60s);
+    }
+    void moveMouseTo(int offset)
+    {
+        QTextCursor cursor(edit()->document());
+        cursor.setPosition(offset);
+        const QPoint point = edit()->cursorRect(cursor).center() +
+                             QPoint(edit()->fontMetrics().averageCharWidth() / 2, 0);
+        QMouseEvent move(QEvent::MouseMove, point, edit()->viewport()->mapToGlobal(point),
+                         Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+        QApplication::sendEvent(edit()->viewport(), &move);
+    }
+};
+
+} // namespace
+
+TEST_F(NBESourceEditorAssist, CSSServerItemsAreShownInItsOrderAndReturnInsertsOne)
+{
+    openServed(QStringLiteral("style.css"), "a {\n  \n}\n");
+    setCaret(6);
+    ASSERT_TRUE(typeAndAwaitServer(QStringLiteral("col")));
+    const QStringList labels = rows();
+    const qsizetype color = labels.indexOf(QStringLiteral("color"));
+    ASSERT_GE(color, 0) << labels.join(u' ').toStdString();
+    for (qsizetype i = 0; i < color; ++i)
+        QTest::keyClick(edit(), Qt::Key_Down);
+    QTest::keyClick(edit(), Qt::Key_Return);
+    const QString line = edit()->document()->findBlockByNumber(1).text();
+    EXPECT_TRUE(line.startsWith(QStringLiteral("  color:"))) << line.toStdString();
+    // The accepted text reached the tab.
+    EXPECT_EQ(model->tab(id)->sourceFile.content(), edit()->text());
+}
+
+TEST_F(NBESourceEditorAssist, HTMLServerCompletesAttributes)
+{
+    openServed(QStringLiteral("index.html"), "<!DOCTYPE html>\n<html><body>\n\n</body></html>\n");
+    setCaret(29);
+    ASSERT_TRUE(typeAndAwaitServer(QStringLiteral("<a hr")));
+    ASSERT_TRUE(rows().contains(QStringLiteral("href"))) << rows().join(u' ').toStdString();
+    while (assist()->completion()->model()->items().value(
+               assist()->completion()->model()->selected()) != QStringLiteral("href"))
+        QTest::keyClick(edit(), Qt::Key_Down);
+    QTest::keyClick(edit(), Qt::Key_Return);
+    const QString line = edit()->document()->findBlockByNumber(2).text();
+    EXPECT_TRUE(line.startsWith(QStringLiteral("<a href="))) << line.toStdString();
+    EXPECT_FALSE(line.contains(QStringLiteral("hrhref")));
+}
+
+TEST_F(NBESourceEditorAssist, HoverShowsTheServersTextAndHidesOnTypingAndScrolling)
+{
+    QByteArray css = "a {\n  color: red;\n}\n";
+    for (int i = 0; i < 80; ++i)
+        css += ".c" + QByteArray::number(i) + " { margin: 0; }\n";
+    openServed(QStringLiteral("style.css"), css);
+    NBEHoverController *hover = assist()->hover();
+
+    QSignalSpy answered(assist(), &NBETextEditorAssist::hoverAnswered);
+    moveMouseTo(8); // inside "color"
+    ASSERT_TRUE(NBETest::waitUntil([&] { return hover->isVisible(); }, 60s));
+    EXPECT_TRUE(hover->panel()->text().contains(QStringLiteral("color"), Qt::CaseInsensitive))
+        << hover->panel()->text().toStdString();
+    // Moving within the same character asks nothing new.
+    const qsizetype asked = answered.size();
+    moveMouseTo(8);
+    QTest::qWait(NBETextEditorAssist::hoverDelayMs + 100);
+    EXPECT_EQ(answered.size(), asked);
+    EXPECT_TRUE(hover->isVisible());
+
+    QTest::keyClick(edit(), Qt::Key_X);
+    EXPECT_FALSE(hover->isVisible());
+
+    moveMouseTo(9); // "color", after the typed letter
+    ASSERT_TRUE(NBETest::waitUntil([&] { return hover->isVisible(); }, 60s));
+    edit()->verticalScrollBar()->setValue(edit()->verticalScrollBar()->value() + 3);
+    EXPECT_FALSE(hover->isVisible());
+
+    // Past the end of a line there is no character to ask about.
+    QSignalSpy late(assist(), &NBETextEditorAssist::hoverAnswered);
+    QTextCursor end(edit()->document());
+    end.setPosition(3);
+    const QPoint beyond = edit()->cursorRect(end).center() + QPoint(200, 0);
+    QMouseEvent move(QEvent::MouseMove, beyond, edit()->viewport()->mapToGlobal(beyond),
+                     Qt::NoButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(edit()->viewport(), &move);
+    QTest::qWait(NBETextEditorAssist::hoverDelayMs + 100);
+    EXPECT_TRUE(late.isEmpty());
+    EXPECT_FALSE(assist()->hoverOffset().has_value());
+}
