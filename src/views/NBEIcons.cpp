@@ -86,7 +86,7 @@ private:
 
 QString NBEIcons::themeName(const QString &symbol)
 {
-    // Only names of the freedesktop naming specification, so that a theme
+    // Only names from the freedesktop icon naming list, so that a theme
     // never shows an unrelated picture.
     static const QHash<QString, QString> names = {
         {QStringLiteral("folder"), QStringLiteral("folder")},
