@@ -1,5 +1,7 @@
 #include "NBEFileService.h"
 
+#include "NBEReplaceFile.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -168,23 +170,10 @@ NBEResult<void> NBEFileService::writeFileNow(const QString &content, const QStri
 {
     if (QFileInfo(path).isDir())
         return failure("Couldn't save", path, EISDIR);
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return nbeFailure(
-            QStringLiteral("Couldn't save %1: %2.").arg(quoted(path), file.errorString()));
     const QByteArray bytes = NBELineEndings::applied(content, lineEnding).toUtf8();
-    // A short write (full disk, size limit) reports no error of its own;
-    // committing it would replace the file with a truncated one.
-    if (file.write(bytes) != bytes.size()) {
-        const QString why = file.error() != QFileDevice::NoError
-                                ? file.errorString()
-                                : QStringLiteral("only part of it could be written");
-        file.cancelWriting();
-        return nbeFailure(QStringLiteral("Couldn't save %1: %2.").arg(quoted(path), why));
-    }
-    if (!file.commit())
-        return nbeFailure(
-            QStringLiteral("Couldn't save %1: %2.").arg(quoted(path), file.errorString()));
+    if (auto replaced = nbeReplaceFile(path, bytes); !replaced)
+        return nbeFailure(QStringLiteral("Couldn't save %1: %2.")
+                              .arg(quoted(path), replaced.error().description));
     return {};
 }
 

@@ -2,6 +2,7 @@
 
 #include "NBEDiffPatch.h"
 #include "NBELineEnding.h"
+#include "NBEReplaceFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -735,12 +736,9 @@ NBEGitResult NBEGitService::applyCachedNow(const QString &patch, bool reverse,
     const QString path = QDir::tempPath() + QStringLiteral("/nbe-hunk-") +
                          QUuid::createUuid().toString(QUuid::WithoutBraces) +
                          QStringLiteral(".patch");
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly))
-        return NBEGitResult::failure(file.errorString());
-    file.write(patch.toUtf8());
-    if (!file.commit())
-        return NBEGitResult::failure(file.errorString());
+    if (auto written = nbeReplaceFile(path, patch.toUtf8()); !written)
+        return NBEGitResult::failure(
+            QStringLiteral("Couldn't write the patch: %1.").arg(written.error().description));
     QStringList arguments{QStringLiteral("apply"), QStringLiteral("--cached"),
                           QStringLiteral("--recount")};
     if (reverse)

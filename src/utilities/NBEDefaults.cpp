@@ -1,5 +1,7 @@
 #include "NBEDefaults.h"
 
+#include "NBEReplaceFile.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -9,7 +11,6 @@
 #include <QJsonObject>
 #include <QLockFile>
 #include <QMetaObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 
 #include <cmath>
@@ -213,11 +214,7 @@ bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry
         root.insert(QStringLiteral("version"), 1);
         root.insert(QStringLiteral("values"), object);
 
-        QSaveFile file(m_filePath);
-        if (!file.open(QIODevice::WriteOnly))
-            return false;
-        file.write(QJsonDocument(root).toJson(QJsonDocument::Indented));
-        if (!file.commit())
+        if (!nbeReplaceFile(m_filePath, QJsonDocument(root).toJson(QJsonDocument::Indented)))
             return false;
 
         // Take in what other processes wrote meanwhile and announce those keys;

@@ -8,6 +8,13 @@
 #include <QThread>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
 namespace NBETest {
 
 void isolateEnvironment(const QString &home)
@@ -115,6 +122,53 @@ QByteArray readFile(const QString &path)
 QString toolPath(const QString &name)
 {
     return QStringLiteral(NBE_TEST_BINARY_DIR) + QLatin1Char('/') + name;
+}
+
+SmallDisk::SmallDisk(const QString &folder, qint64 bytes)
+    : m_folder(folder)
+{
+    if (::geteuid() != 0) {
+        m_skipReason = QStringLiteral("mounting a small tmpfs needs root");
+        return;
+    }
+    const QByteArray options = "size=" + QByteArray::number(bytes);
+    if (::mount("tmpfs", QFile::encodeName(folder).constData(), "tmpfs", MS_NOSUID | MS_NODEV,
+                options.constData()) != 0) {
+        m_skipReason = QStringLiteral("couldn't mount a tmpfs: %1")
+                           .arg(QString::fromLocal8Bit(std::strerror(errno)));
+        return;
+    }
+    m_mounted = true;
+}
+
+SmallDisk::~SmallDisk()
+{
+    if (m_mounted)
+        ::umount2(QFile::encodeName(m_folder).constData(), MNT_DETACH);
+}
+
+void SmallDisk::fill(qint64 leave)
+{
+    const QByteArray path = QFile::encodeName(m_folder + QStringLiteral("/.filler"));
+    const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0)
+        throw std::runtime_error("couldn't create the filler file");
+    const QByteArray block(4096, 'f');
+    off_t size = 0;
+    for (;;) {
+        const ssize_t n = ::write(fd, block.constData(), size_t(block.size()));
+        if (n <= 0)
+            break;
+        size += n;
+    }
+    if (leave > 0)
+        ::ftruncate(fd, std::max<off_t>(0, size - off_t(leave)));
+    ::close(fd);
+}
+
+void SmallDisk::empty()
+{
+    ::unlink(QFile::encodeName(m_folder + QStringLiteral("/.filler")).constData());
 }
 
 } // namespace NBETest

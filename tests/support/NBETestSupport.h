@@ -67,4 +67,26 @@ QByteArray readFile(const QString &path);
 // Path of a program built beside the tests (tests/tools/*.cpp).
 QString toolPath(const QString &name);
 
+// A small tmpfs mounted over `folder` for the object's life, so a test can
+// fill a real file system. Mounting needs root: `skipReason` says why not.
+class SmallDisk
+{
+public:
+    explicit SmallDisk(const QString &folder, qint64 bytes = 256 * 1024);
+    ~SmallDisk();
+    SmallDisk(const SmallDisk &) = delete;
+    SmallDisk &operator=(const SmallDisk &) = delete;
+
+    bool isMounted() const { return m_mounted; }
+    QString skipReason() const { return m_skipReason; }
+    // Takes every free block but `leave` bytes; `empty` gives them back.
+    void fill(qint64 leave = 0);
+    void empty();
+
+private:
+    QString m_folder;
+    QString m_skipReason;
+    bool m_mounted = false;
+};
+
 } // namespace NBETest

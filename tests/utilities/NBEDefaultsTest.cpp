@@ -1,6 +1,7 @@
 #include "NBEDefaults.h"
 #include "NBETestSupport.h"
 
+#include <QDir>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -154,4 +155,26 @@ TEST_F(DefaultsTest, ConcurrentWritersLoseNothing)
     EXPECT_EQ(b.exitCode(), 0);
     NBEDefaults defaults(file());
     EXPECT_EQ(defaults.keys().size(), 80);
+}
+
+TEST_F(DefaultsTest, AFullDiskNeverEmptiesTheSettingsFile)
+{
+    const QString folder = dir.filePath(QStringLiteral("small"));
+    ASSERT_TRUE(QDir().mkpath(folder));
+    NBETest::SmallDisk disk(folder);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    const QString path = folder + QStringLiteral("/settings.json");
+    NBEDefaults defaults(path);
+    ASSERT_TRUE(defaults.setString(QStringLiteral("nbe.appearance"), QStringLiteral("dark")));
+    const QByteArray before = NBETest::readFile(path);
+
+    // One page left for the lock file; the new settings need more, and stay
+    // within the save file's buffer.
+    disk.fill(4096);
+    EXPECT_FALSE(defaults.setString(QStringLiteral("nbe.big"), QString(8000, QChar(u'x'))));
+    EXPECT_EQ(NBETest::readFile(path), before);
+    EXPECT_EQ(NBEDefaults(path).stringValue(QStringLiteral("nbe.appearance"), {}),
+              QStringLiteral("dark"));
+    EXPECT_FALSE(defaults.contains(QStringLiteral("nbe.big")));
 }

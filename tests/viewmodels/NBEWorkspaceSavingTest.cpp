@@ -109,6 +109,44 @@ TEST_F(Saving, AFailedWriteKeepsTheEditsAndSaysWhy)
     EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 }
 
+TEST_F(Saving, AFullDiskKeepsEveryFileAndTheEdits)
+{
+    NBETest::SmallDisk disk(root);
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    // Below and above the save file's 16 KiB buffer.
+    const QList<QPair<QString, QByteArray>> files{
+        {QStringLiteral("small.css"), QByteArray(1024, 'a')},
+        {QStringLiteral("large.js"), QByteArray(20 * 1024, 'b')}};
+    for (const auto &[name, bytes] : files)
+        write(name, bytes);
+    load();
+    QList<QUuid> ids;
+    for (const auto &[name, bytes] : files) {
+        ids.append(open(name).id);
+        model->updateContent(QStringLiteral("edited ") + name, ids.last());
+    }
+    disk.fill();
+
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        const QString &name = files[i].first;
+        model->clearErrorMessage();
+        EXPECT_FALSE(saveAndWait(ids[i], false)) << name.toStdString();
+        EXPECT_EQ(read(name), files[i].second) << name.toStdString();
+        EXPECT_TRUE(model->tab(ids[i])->sourceFile.isDirty()) << name.toStdString();
+        EXPECT_EQ(
+            model->errorMessage().value_or(QString()),
+            QStringLiteral("Failed to save: Couldn't save “%1”: the disk is full.").arg(name));
+    }
+
+    // Once there is room again the same tabs save.
+    disk.empty();
+    for (qsizetype i = 0; i < files.size(); ++i) {
+        EXPECT_TRUE(saveAndWait(ids[i], false));
+        EXPECT_EQ(read(files[i].first), "edited " + files[i].first.toUtf8());
+    }
+}
+
 TEST_F(Saving, FormatOnSaveOnlyForFormattableLanguagesAndTheRightSaves)
 {
     settings->setBool(QStringLiteral("nbe.formatOnSave"), true);
