@@ -38,6 +38,25 @@ std::unexpected<NBEError> failure(const char *what, const QString &path, int err
         QStringLiteral("%1 %2: %3.").arg(QString::fromUtf8(what), quoted(path), reason(error)));
 }
 
+// Folders, pipes, sockets and devices are refused the way a missing file is:
+// one sentence, at once. Opening a pipe would wait for a writer forever.
+NBEResult<void> refuseSpecial(const char *what, const QString &path, mode_t mode)
+{
+    if (S_ISREG(mode))
+        return {};
+    if (S_ISDIR(mode))
+        return failure(what, path, EISDIR);
+    QString kind = QStringLiteral("a special file");
+    if (S_ISFIFO(mode))
+        kind = QStringLiteral("a named pipe");
+    else if (S_ISSOCK(mode))
+        kind = QStringLiteral("a socket");
+    else if (S_ISCHR(mode) || S_ISBLK(mode))
+        kind = QStringLiteral("a device");
+    return nbeFailure(QStringLiteral("%1 %2: it's %3, not a file.")
+                          .arg(QString::fromUtf8(what), quoted(path), kind));
+}
+
 // Renames without ever replacing an existing target.
 int renameNoReplace(const QString &from, const QString &to)
 {
@@ -108,6 +127,16 @@ NBEResult<NBEFileTreeNode> walk(const QByteArray &folder)
                            std::move(children));
 }
 
+// Reads and walks see every change queued before them, but wait in a queue
+// of their own: one that blocks (a hung network mount) never holds up a save.
+template <typename Job> auto afterChanges(NBEActor &reader, NBEActor &changes, Job &&job)
+{
+    return reader.run([&changes, turn = changes.queued(), job = std::forward<Job>(job)] {
+        changes.waitFor(turn);
+        return job();
+    });
+}
+
 } // namespace
 
 QString NBEFileService::keyPath(const QUrl &url)
@@ -152,12 +181,31 @@ NBEResult<NBEFileTreeNode> NBEFileService::buildFileTreeNow(const QString &folde
 
 NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
 {
-    QFile file(path);
-    if (QFileInfo(path).isDir())
-        return failure("Couldn't read", path, EISDIR);
-    if (!file.open(QIODevice::ReadOnly))
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info;
+    if (::stat(native.constData(), &info) != 0)
+        return failure("Couldn't read", path, errno);
+    if (auto refused = refuseSpecial("Couldn't read", path, info.st_mode); !refused)
+        return std::unexpected(refused.error());
+    // Without O_NONBLOCK a pipe put there since the check would wait for a
+    // writer forever, and every file operation queued behind it with it.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return failure("Couldn't read", path, errno);
+    // Checked again on what was opened: the item may have changed meanwhile.
+    const NBEResult<void> opened = ::fstat(fd, &info) == 0
+                                       ? refuseSpecial("Couldn't read", path, info.st_mode)
+                                       : NBEResult<void>(failure("Couldn't read", path, errno));
+    if (!opened) {
+        ::close(fd);
+        return std::unexpected(opened.error());
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return nbeFailure(
             QStringLiteral("Couldn't read %1: %2.").arg(quoted(path), file.errorString()));
+    }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return nbeFailure(
@@ -168,8 +216,10 @@ NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
 NBEResult<void> NBEFileService::writeFileNow(const QString &content, const QString &path,
                                              NBELineEnding lineEnding)
 {
-    if (QFileInfo(path).isDir())
-        return failure("Couldn't save", path, EISDIR);
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+        if (auto refused = refuseSpecial("Couldn't save", path, info.st_mode); !refused)
+            return refused;
     const QByteArray bytes = NBELineEndings::applied(content, lineEnding).toUtf8();
     if (auto replaced = nbeReplaceFile(path, bytes); !replaced)
         return nbeFailure(QStringLiteral("Couldn't save %1: %2.")
@@ -259,12 +309,13 @@ NBEResult<void> NBEFileService::moveNow(const QString &path, const QString &dest
 
 QFuture<NBEResult<NBEFileTreeNode>> NBEFileService::buildFileTree(const QUrl &at)
 {
-    return m_actor.run([path = at.toLocalFile()] { return buildFileTreeNow(path); });
+    return afterChanges(m_reader, m_actor,
+                        [path = at.toLocalFile()] { return buildFileTreeNow(path); });
 }
 
 QFuture<NBEResult<NBETextFile>> NBEFileService::readFile(const QUrl &at)
 {
-    return m_actor.run([path = at.toLocalFile()] { return readFileNow(path); });
+    return afterChanges(m_reader, m_actor, [path = at.toLocalFile()] { return readFileNow(path); });
 }
 
 QFuture<NBEResult<void>> NBEFileService::writeFile(const QString &content, const QUrl &to,

@@ -59,4 +59,7 @@ public:
 
 private:
     NBEActor m_actor;
+    // Reads and tree walks: after the changes asked for before them, but in
+    // a queue of their own, so a read that blocks never holds up a save.
+    NBEActor m_reader;
 };

@@ -10,9 +10,12 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -361,4 +364,66 @@ TEST_F(FileServiceTest, OperationsRunOffTheMainThreadInOrder)
     ASSERT_TRUE(NBETest::waitUntil([&] { return order.size() == 20; }));
     EXPECT_EQ(order, expected);
     EXPECT_EQ(NBETest::readFile(path("f.txt")), "19");
+}
+
+TEST_F(FileServiceTest, ReadsSeeTheChangesAskedForBeforeThem)
+{
+    // Reads wait in their own queue, yet never overtake a write or a create.
+    QList<QFuture<NBEResult<NBETextFile>>> reads;
+    for (int i = 0; i < 20; ++i) {
+        service.writeFile(QString::number(i), url("f.txt"));
+        reads.append(service.readFile(url("f.txt")));
+    }
+    service.createFile(url("new.txt"), S("made"));
+    const auto made = NBETest::await(service.readFile(url("new.txt")));
+    for (int i = 0; i < 20; ++i) {
+        const auto read = NBETest::await(reads[i]);
+        ASSERT_TRUE(read.has_value()) << i;
+        EXPECT_EQ(read->text, QString::number(i));
+    }
+    ASSERT_TRUE(made.has_value());
+    EXPECT_EQ(made->text, S("made"));
+}
+
+TEST_F(FileServiceTest, OnlyRegularFilesAreReadOrWritten)
+{
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path("pipe")).constData(), 0600), 0);
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM, 0);
+    ASSERT_GE(listener, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray socketPath = QFile::encodeName(path("socket"));
+    ASSERT_LT(size_t(socketPath.size()), sizeof(address.sun_path));
+    std::memcpy(address.sun_path, socketPath.constData(), size_t(socketPath.size()));
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr *>(&address), sizeof(address)), 0);
+    ASSERT_TRUE(QFile::link(S("/dev/null"), path("device")));
+    QDir(dir.path()).mkdir(S("folder"));
+
+    struct Row
+    {
+        const char *name;
+        const char *says;
+        bool write; // a device is never a save target, even by mistake here
+    };
+    const Row rows[] = {
+        {"pipe", "Couldn't read “pipe”: it's a named pipe, not a file.", true},
+        {"socket", "Couldn't read “socket”: it's a socket, not a file.", true},
+        {"device", "Couldn't read “device”: it's a device, not a file.", false},
+        {"folder", "Couldn't read “folder”: Is a directory.", true},
+    };
+    for (const Row &row : rows) {
+        // A pipe that was opened would wait here for a writer forever.
+        const auto read = NBETest::await(service.readFile(url(row.name)));
+        ASSERT_FALSE(read.has_value()) << row.name;
+        EXPECT_EQ(read.error().description, S(row.says));
+        if (!row.write)
+            continue;
+        const auto written = NBEFileService::writeFileNow(S("x"), path(row.name));
+        ASSERT_FALSE(written.has_value()) << row.name;
+        EXPECT_TRUE(written.error().description.startsWith(S("Couldn't save"))) << row.name;
+        struct stat info;
+        ASSERT_EQ(::lstat(QFile::encodeName(path(row.name)).constData(), &info), 0);
+        EXPECT_FALSE(S_ISREG(info.st_mode)) << row.name;
+    }
+    ::close(listener);
 }

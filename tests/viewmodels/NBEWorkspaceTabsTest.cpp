@@ -2,6 +2,8 @@
 #include "NBEWindowOpener.h"
 #include "NBEWorkspaceFixture.h"
 
+#include <sys/stat.h>
+
 using Tabs = NBEWorkspaceFixture;
 using Lifecycle = NBEWorkspaceFixture;
 
@@ -182,6 +184,21 @@ TEST_F(Tabs, UnreadableFilesOpenNoTab)
     NBETest::await(model->openFile(url(QStringLiteral("missing.css")), false));
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
     EXPECT_EQ(model->workspace()->openTabs.size(), 1);
+}
+
+TEST_F(Tabs, APipeInTheFolderIsRefusedAndSavesGoOn)
+{
+    const QUuid edited = loadAndEdit(QStringLiteral("a.css"), "a", QStringLiteral("b"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe"))).constData(), 0600), 0);
+
+    // No writer ever comes: an open that waited for one would never return.
+    NBETest::await(model->openFile(url(QStringLiteral("pipe")), true));
+    EXPECT_EQ(model->errorMessage().value_or(QString()),
+              QStringLiteral("Failed to read file: Couldn't read “pipe”: it's a named pipe, not a "
+                             "file."));
+    EXPECT_EQ(tabFiles(), QList<QUrl>{url(QStringLiteral("a.css"))});
+    EXPECT_TRUE(saveAndWait(edited, false));
+    EXPECT_EQ(read(QStringLiteral("a.css")), "b");
 }
 
 TEST_F(Tabs, OverlappingRequestsForOneFileGiveOneTab)
