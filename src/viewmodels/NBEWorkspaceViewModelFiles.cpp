@@ -310,6 +310,10 @@ QFuture<void> NBEWorkspaceViewModel::refreshFileTree()
     nbeWhenFinished(m_fileService.buildFileTree(root), this,
                     [this, root, promise](NBEResult<NBEFileTreeNode> tree) {
                         if (!tree) {
+                            // The old tree stays; without a word the item just
+                            // made would seem missing.
+                            setErrorMessage(QStringLiteral("Failed to refresh the file tree: ") +
+                                            tree.error().description);
                             NBELog::fileIO().error("Failed to refresh file tree: %s",
                                                    tree.error().description);
                         } else if (m_workspace && m_workspace->rootURL == root) {

@@ -159,19 +159,7 @@ TEST_F(FileServiceTest, UnreadableSubfolderFailsTheWholeBuild)
         ASSERT_FALSE(tree.has_value());
         EXPECT_TRUE(tree.error().description.contains(S("inner")));
     }
-    // Root reads every folder; a folder nested past the longest path the
-    // system can open fails for everyone. Made relative, level by level.
-    int fd = ::open(QFile::encodeName(dir.path()).constData(), O_RDONLY | O_DIRECTORY);
-    ASSERT_GE(fd, 0);
-    const std::string level(200, 'd');
-    for (int i = 0; i < 25; ++i) {
-        ASSERT_EQ(::mkdirat(fd, level.c_str(), 0700), 0);
-        const int next = ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY);
-        ::close(fd);
-        ASSERT_GE(next, 0);
-        fd = next;
-    }
-    ::close(fd);
+    ASSERT_TRUE(NBETest::makeFolderTooDeepToOpen(dir.path()));
     const auto tree = NBEFileService::buildFileTreeNow(dir.path());
     EXPECT_FALSE(tree.has_value());
 }
@@ -368,7 +356,8 @@ TEST_F(FileServiceTest, OperationsRunOffTheMainThreadInOrder)
 
 TEST_F(FileServiceTest, ReadsSeeTheChangesAskedForBeforeThem)
 {
-    // Reads wait in their own queue, yet never overtake a write or a create.
+    // Reads wait in their own queue, yet never overtake a write or a create:
+    // each finds at least the text written before it was asked for.
     QList<QFuture<NBEResult<NBETextFile>>> reads;
     for (int i = 0; i < 20; ++i) {
         service.writeFile(QString::number(i), url("f.txt"));
@@ -379,7 +368,7 @@ TEST_F(FileServiceTest, ReadsSeeTheChangesAskedForBeforeThem)
     for (int i = 0; i < 20; ++i) {
         const auto read = NBETest::await(reads[i]);
         ASSERT_TRUE(read.has_value()) << i;
-        EXPECT_EQ(read->text, QString::number(i));
+        EXPECT_GE(read->text.toInt(), i);
     }
     ASSERT_TRUE(made.has_value());
     EXPECT_EQ(made->text, S("made"));

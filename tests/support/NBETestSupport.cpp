@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <sys/mount.h>
 #include <unistd.h>
 
@@ -122,6 +123,24 @@ QByteArray readFile(const QString &path)
 QString toolPath(const QString &name)
 {
     return QStringLiteral(NBE_TEST_BINARY_DIR) + QLatin1Char('/') + name;
+}
+
+bool makeFolderTooDeepToOpen(const QString &folder)
+{
+    // Made relative, level by level: no single path is too long to make.
+    int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const std::string level(200, 'd');
+    for (int i = 0; fd >= 0 && i < 25; ++i) {
+        const int next = ::mkdirat(fd, level.c_str(), 0700) == 0
+                             ? ::openat(fd, level.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)
+                             : -1;
+        ::close(fd);
+        fd = next;
+    }
+    if (fd < 0)
+        return false;
+    ::close(fd);
+    return true;
 }
 
 SmallDisk::SmallDisk(const QString &folder, qint64 bytes)

@@ -67,6 +67,10 @@ QByteArray readFile(const QString &path);
 // Path of a program built beside the tests (tests/tools/*.cpp).
 QString toolPath(const QString &name);
 
+// Makes folders nested in `folder` past the longest path the system opens,
+// so a walk of `folder` fails even for root, whom permissions don't stop.
+bool makeFolderTooDeepToOpen(const QString &folder);
+
 // A small tmpfs mounted over `folder` for the object's life, so a test can
 // fill a real file system. Mounting needs root: `skipReason` says why not.
 class SmallDisk

@@ -74,6 +74,21 @@ TEST_F(NBEWorkspaceFiles, CreatesItemsWithoutReplacingAndRebuildsTheTree)
     EXPECT_FALSE(exists(QStringLiteral("a")));
 }
 
+TEST_F(NBEWorkspaceFiles, ATreeThatCantBeRebuiltAfterAChangeSaysSo)
+{
+    write(QStringLiteral("index.html"), "<p>keep</p>");
+    load();
+    // Root reads every folder whatever its permissions; a folder nested past
+    // the longest path the system opens fails the walk for everyone.
+    ASSERT_TRUE(NBETest::makeFolderTooDeepToOpen(root));
+
+    NBETest::await(model->createFile(QStringLiteral("new.css"), rootURL()));
+    EXPECT_TRUE(exists(QStringLiteral("new.css")));
+    EXPECT_TRUE(error().startsWith(QStringLiteral("Failed to refresh the file tree: Couldn't open "
+                                                  "the folder")))
+        << error().toStdString();
+}
+
 TEST_F(NBEWorkspaceFiles, DeletionClosesTabsAndMovesTheActiveOne)
 {
     write(QStringLiteral("a.html"), "a");
