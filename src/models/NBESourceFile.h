@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NBEDiskStamp.h"
 #include "NBELineEnding.h"
 #include "NBETextBuffer.h"
 
@@ -8,17 +9,24 @@
 #include <QUuid>
 
 #include <memory>
+#include <optional>
 
 // A tab's file and the buffer holding its live text. Copies share the buffer:
 // a source file value names the text, it doesn't hold a copy of it. It is
-// dirty exactly when the buffer holds edits the file doesn't. Texts hold
-// "\n" only; `lineEnding` is the file's own, written back on save.
+// dirty when the buffer holds edits the file doesn't, or the file is gone.
+// Texts hold "\n" only; `lineEnding` is the file's own, written back on save.
 struct NBESourceFile
 {
     QUuid id;
     QUrl url;
     std::shared_ptr<NBETextBuffer> buffer;
     NBELineEnding lineEnding = NBELineEnding::LF;
+    // The file as the tab last read or wrote it; nothing when not known (a
+    // save then doesn't check the disk).
+    std::optional<NBEDiskStamp> diskStamp;
+    // The file was deleted or moved away by someone else; the text lives on
+    // only in the tab (marked unsaved) until it is saved again.
+    bool isMissingOnDisk = false;
 
     NBESourceFile() = default;
     // A freshly read file: clean.
@@ -32,7 +40,7 @@ struct NBESourceFile
     QString name() const;
     // The whole current text, read from the buffer.
     QString content() const { return buffer ? buffer->text() : QString(); }
-    bool isDirty() const { return buffer && buffer->isDirty(); }
+    bool isDirty() const { return isMissingOnDisk || (buffer && buffer->isDirty()); }
     // After a successful write or a reload from disk.
     void markSaved()
     {

@@ -9,7 +9,9 @@
 #include <QStringDecoder>
 
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -227,6 +229,51 @@ NBEResult<void> NBEFileService::writeFileNow(const QString &content, const QStri
     return {};
 }
 
+std::optional<NBEDiskStamp> NBEFileService::statNow(const QString &path)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0)
+        return std::nullopt;
+    NBEDiskStamp stamp;
+    stamp.size = info.st_size;
+    stamp.modified = qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    stamp.taken = std::chrono::duration_cast<std::chrono::nanoseconds>(
+                      std::chrono::system_clock::now().time_since_epoch())
+                      .count();
+    return stamp;
+}
+
+NBEDiskChange NBEFileService::diskChangeNow(const QString &path, const NBEDiskKnowledge &known)
+{
+    struct stat info;
+    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
+        // Unreadable for another reason: the write will say why.
+        if (errno != ENOENT && errno != ENOTDIR)
+            return NBEDiskChange::None;
+        return known.missing ? NBEDiskChange::None : NBEDiskChange::Vanished;
+    }
+    // Nobody's text: the write itself refuses to replace a folder.
+    if (S_ISDIR(info.st_mode))
+        return NBEDiskChange::None;
+    // Something else took the file's place.
+    if (!S_ISREG(info.st_mode))
+        return NBEDiskChange::Changed;
+    if (!known.stamp)
+        return known.missing ? NBEDiskChange::Changed : NBEDiskChange::None;
+    const NBEDiskStamp &stamp = *known.stamp;
+    const qint64 modified = qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    constexpr qint64 ambiguity = 2'000'000'000;
+    if (info.st_size == stamp.size && modified == stamp.modified &&
+        std::abs(stamp.taken - stamp.modified) > ambiguity)
+        return NBEDiskChange::None;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return NBEDiskChange::None;
+    const auto read = decode(file.readAll(), path);
+    return read && NBEDiskStamp::digestOf(read->text) == stamp.digest ? NBEDiskChange::None
+                                                                      : NBEDiskChange::Changed;
+}
+
 NBEResult<void> NBEFileService::createFileNow(const QString &path, const QString &content)
 {
     if (auto name = checkName(QFileInfo(path).fileName()); !name)
@@ -315,7 +362,17 @@ QFuture<NBEResult<NBEFileTreeNode>> NBEFileService::buildFileTree(const QUrl &at
 
 QFuture<NBEResult<NBETextFile>> NBEFileService::readFile(const QUrl &at)
 {
-    return afterChanges(m_reader, m_actor, [path = at.toLocalFile()] { return readFileNow(path); });
+    return afterChanges(m_reader, m_actor, [path = at.toLocalFile()] {
+        // Taken before the read: a change in between leaves a time that
+        // doesn't match, and the digest of what was read settles it.
+        std::optional<NBEDiskStamp> stamp = statNow(path);
+        auto read = readFileNow(path);
+        if (read && stamp) {
+            stamp->digest = NBEDiskStamp::digestOf(read->text);
+            read->stamp = std::move(stamp);
+        }
+        return read;
+    });
 }
 
 QFuture<NBEResult<void>> NBEFileService::writeFile(const QString &content, const QUrl &to,
@@ -324,6 +381,32 @@ QFuture<NBEResult<void>> NBEFileService::writeFile(const QString &content, const
     return m_actor.run([content, path = to.toLocalFile(), lineEnding] {
         return writeFileNow(content, path, lineEnding);
     });
+}
+
+QFuture<NBEResult<NBEWritten>>
+NBEFileService::writeFileChecked(const QString &content, const QUrl &to, NBELineEnding lineEnding,
+                                 const std::optional<NBEDiskKnowledge> &known)
+{
+    return m_actor.run(
+        [content, path = to.toLocalFile(), lineEnding, known]() -> NBEResult<NBEWritten> {
+            if (known) {
+                if (const NBEDiskChange change = diskChangeNow(path, *known);
+                    change != NBEDiskChange::None)
+                    return NBEWritten{change, {}};
+            }
+            if (auto written = writeFileNow(content, path, lineEnding); !written)
+                return std::unexpected(written.error());
+            NBEWritten written;
+            written.stamp = statNow(path).value_or(NBEDiskStamp());
+            written.stamp.digest = NBEDiskStamp::digestOf(content);
+            return written;
+        });
+}
+
+QFuture<NBEDiskChange> NBEFileService::diskChange(const QUrl &file, const NBEDiskKnowledge &known)
+{
+    return afterChanges(m_reader, m_actor,
+                        [path = file.toLocalFile(), known] { return diskChangeNow(path, known); });
 }
 
 QFuture<NBEResult<void>> NBEFileService::createFile(const QUrl &at, const QString &content)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEActor.h"
+#include "NBEDiskStamp.h"
 #include "NBEError.h"
 #include "NBEFileTreeNode.h"
 #include "NBELineEnding.h"
@@ -9,13 +10,36 @@
 #include <QString>
 #include <QUrl>
 
+#include <optional>
+
 // A file's text as the editor holds it: "\n" line breaks, plus the ending the
 // file had on disk so a save writes it back unchanged.
 struct NBETextFile
 {
     QString text;
     NBELineEnding lineEnding = NBELineEnding::LF;
+    // The file as read; nothing for text that didn't come from a file.
+    std::optional<NBEDiskStamp> stamp;
     bool operator==(const NBETextFile &) const = default;
+};
+
+// How the file on disk compares with what a tab last read or wrote.
+enum class NBEDiskChange { None, Changed, Vanished };
+
+// What a tab knows of its file, for a check against the disk.
+struct NBEDiskKnowledge
+{
+    // Nothing: what the file held isn't known, so it can't have changed.
+    std::optional<NBEDiskStamp> stamp;
+    // The tab already knows the file is gone, so its absence is no change.
+    bool missing = false;
+};
+
+// A checked write: the file's new stamp, or the change that stopped it.
+struct NBEWritten
+{
+    NBEDiskChange change = NBEDiskChange::None;
+    NBEDiskStamp stamp;
 };
 
 // Every file-system operation of a project window. Operations run one at a
@@ -28,6 +52,13 @@ public:
     QFuture<NBEResult<NBETextFile>> readFile(const QUrl &at);
     QFuture<NBEResult<void>> writeFile(const QString &content, const QUrl &to,
                                        NBELineEnding lineEnding = NBELineEnding::LF);
+    // Writes only when the file is still as `known` says, checked in the same
+    // turn as the write (nothing: writes anyway); otherwise writes nothing and
+    // answers the change found.
+    QFuture<NBEResult<NBEWritten>> writeFileChecked(const QString &content, const QUrl &to,
+                                                    NBELineEnding lineEnding,
+                                                    const std::optional<NBEDiskKnowledge> &known);
+    QFuture<NBEDiskChange> diskChange(const QUrl &file, const NBEDiskKnowledge &known);
     // Never replaces an existing item.
     QFuture<NBEResult<void>> createFile(const QUrl &at, const QString &content);
     QFuture<NBEResult<void>> createDirectory(const QUrl &at);
@@ -41,6 +72,12 @@ public:
     static NBEResult<NBETextFile> readFileNow(const QString &path);
     static NBEResult<void> writeFileNow(const QString &content, const QString &path,
                                         NBELineEnding lineEnding = NBELineEnding::LF);
+    // Compares texts where size and time can't tell, so a touched but equal
+    // file is unchanged.
+    static NBEDiskChange diskChangeNow(const QString &path, const NBEDiskKnowledge &known);
+    // The file's size and time now, without a digest; nothing when it can't
+    // be seen.
+    static std::optional<NBEDiskStamp> statNow(const QString &path);
     static NBEResult<void> createFileNow(const QString &path, const QString &content);
     static NBEResult<void> createDirectoryNow(const QString &path);
     static NBEResult<void> deleteNow(const QString &path);

@@ -10,6 +10,9 @@
 // What to do with unsaved edits before something closes.
 enum class NBEUnsavedChangesChoice { Save, DontSave, Cancel };
 
+// What to do when a file changed on disk since its tab last read or wrote it.
+enum class NBEOutsideChangeChoice { Overwrite, ReloadFromDisk, Cancel };
+
 // Everything a workspace view model needs from the desktop, so the view model
 // runs without a window: questions to the user, opening locations and the
 // sibling application. The project window gives the real one; tests give
@@ -22,6 +25,25 @@ public:
     // Asks whether to save the unsaved edits of the named files before they
     // close (Save / Don't Save / Cancel). The answer may come later.
     virtual QFuture<NBEUnsavedChangesChoice> askToSaveChanges(const QStringList &fileNames) = 0;
+
+    // Asks what to do with a tab about to be saved over a file that changed
+    // (or vanished, when `vanished`) since the tab last read or wrote it:
+    // Overwrite / Reload from Disk / Cancel. Without a user: Cancel.
+    virtual QFuture<NBEOutsideChangeChoice> askAboutOutsideChange(const QString &fileName,
+                                                                  bool vanished)
+    {
+        Q_UNUSED(fileName);
+        Q_UNUSED(vanished);
+        return QtFuture::makeReadyFuture(NBEOutsideChangeChoice::Cancel);
+    }
+
+    // Asks whether to delete the named items for good, where no trash can
+    // take them. Without a user: no.
+    virtual QFuture<bool> askToDeleteForGood(const QStringList &names)
+    {
+        Q_UNUSED(names);
+        return QtFuture::makeReadyFuture(false);
+    }
 
     // Opens a location with the system's handler (a web page in the browser).
     virtual bool openUrl(const QUrl &url) = 0;

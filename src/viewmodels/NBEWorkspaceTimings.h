@@ -16,6 +16,10 @@ struct NBEWorkspaceTimings
     // Background fetch: first run after a load, then every interval.
     std::chrono::milliseconds autoFetchStartDelay{2000};
     std::chrono::milliseconds autoFetchInterval{180000};
+    // Rest after a burst of changes by other programs before the tabs, the
+    // tree and the git state follow them; zero: they aren't followed (no
+    // watch, no refresh on activation).
+    std::chrono::milliseconds outsideChangeQuiet{300};
     // How long a confirmation stays in the sync status.
     std::chrono::milliseconds syncStatusDuration{4000};
 };

@@ -522,10 +522,25 @@ private:
     void notifyClosed(const QList<QUrl> &urls);
 
     void scheduleAutoSave(const QUuid &forTab);
+    // Runs `save` once no earlier save of the tab runs, so each save finds
+    // the tab (its text and what it knows of the disk) as the last one left
+    // it.
+    QFuture<bool> queueSave(const QUuid &id, const std::function<QFuture<bool>()> &save);
+    QFuture<bool> saveNow(const QUuid &id, bool force);
+    // How a write treats a file changed on disk since the tab last read or
+    // wrote it: ask the user, skip it (automatic saves), or write anyway.
+    enum class WriteCheck { Ask, SkipQuietly, Overwrite };
     // Writes `text`, the buffer's text as of `revision`, and once written
     // marks the tab saved unless it was edited since.
     QFuture<bool> write(const QUuid &tabID, const QUrl &url, const QString &text, quint64 revision,
-                        NBELineEnding lineEnding, bool afterwards);
+                        NBELineEnding lineEnding, bool afterwards, WriteCheck check);
+    // A write found `change` on disk: says so or asks. The future says
+    // whether to overwrite.
+    QFuture<bool> settleOutsideChange(const QUuid &tabID, const QUrl &url, NBEDiskChange change,
+                                      WriteCheck check);
+    // The tab shows the file's text as read, clean; its editor keeps the
+    // buffer and the servers hear of the new text as an edit.
+    void showDiskText(NBEOpenTab &tab, const NBETextFile &file);
     QFuture<std::optional<QString>> formatForSave(const QUrl &url, const QString &text,
                                                   const std::optional<QString> &languageID);
     QFuture<bool> saveDirtyTabs(const QList<QUuid> &ids);
@@ -668,6 +683,10 @@ private:
     QHash<QString, PendingValidation> m_validations;
     quint64 m_validationCounter = 0;
     QHash<QUuid, QTimer *> m_autoSaveTimers;
+    // The latest save of each tab; a new one waits for it.
+    QHash<QUuid, QFuture<bool>> m_savesRunning;
+    // Tabs whose automatic save was skipped over an outside change, and said so.
+    QSet<QUuid> m_outsideChangeNoticed;
     QSet<const NBETextBuffer *> m_followedBuffers;
     mutable QHash<QString, bool> m_webLSPServes;
 };

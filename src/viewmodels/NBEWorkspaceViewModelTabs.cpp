@@ -98,13 +98,15 @@ QFuture<void> NBEWorkspaceViewModel::openFile(const QUrl &at, bool asPreview)
             }
             // Taking a large text into a document takes a while: off this
             // thread.
-            nbeWhenFinished(
-                NBETextBuffer::makeInBackground(file->text), this,
-                [this, at, asPreview, promise, text = file->text,
-                 lineEnding = file->lineEnding](const std::shared_ptr<NBETextBuffer> &buffer) {
-                    finishOpening(at, asPreview, NBESourceFile(at, buffer, lineEnding), text);
-                    promise->finish();
-                });
+            nbeWhenFinished(NBETextBuffer::makeInBackground(file->text), this,
+                            [this, at, asPreview, promise, text = file->text,
+                             lineEnding = file->lineEnding,
+                             stamp = file->stamp](const std::shared_ptr<NBETextBuffer> &buffer) {
+                                NBESourceFile sourceFile(at, buffer, lineEnding);
+                                sourceFile.diskStamp = stamp;
+                                finishOpening(at, asPreview, sourceFile, text);
+                                promise->finish();
+                            });
         });
     return done;
 }

@@ -271,16 +271,13 @@ void NBEWorkspaceViewModel::reloadAfterDiscard(const QUrl &file, const NBEResult
 
     if (!replace) {
         // The kept edits are unsaved against the file as git left it.
+        tab->sourceFile.diskStamp = read->stamp;
+        tab->sourceFile.isMissingOnDisk = false;
         if (tab->sourceFile.content() == read->text)
             tab->sourceFile.markSaved();
         else
             tab->sourceFile.buffer->markUnsaved();
         return;
     }
-    // A reload: the editor keeps the buffer, its undo history starts over, and
-    // the servers and the built-in check hear of the new text as an edit.
-    tab->sourceFile.id = QUuid::createUuid();
-    tab->sourceFile.lineEnding = read->lineEnding;
-    tab->sourceFile.buffer->replaceAll(read->text, true);
-    Q_EMIT tabsChanged();
+    showDiskText(*tab, *read);
 }

@@ -34,6 +34,49 @@ QFuture<NBEUnsavedChangesChoice> NBEWidgetDesktop::askToSaveChanges(const QStrin
     return QtFuture::makeReadyFuture(choice);
 }
 
+QFuture<NBEOutsideChangeChoice> NBEWidgetDesktop::askAboutOutsideChange(const QString &fileName,
+                                                                        bool vanished)
+{
+    QMessageBox box(m_window);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QObject::tr("File Changed on Disk"));
+    box.setText(vanished
+                    ? QObject::tr("“%1” was deleted or moved by another program.").arg(fileName)
+                    : QObject::tr("“%1” was changed by another program.").arg(fileName));
+    box.setInformativeText(QObject::tr("Saving will replace what is on disk with your version."));
+    QPushButton *overwrite = box.addButton(QObject::tr("Overwrite"), QMessageBox::DestructiveRole);
+    QPushButton *reload =
+        vanished ? nullptr
+                 : box.addButton(QObject::tr("Reload from Disk"), QMessageBox::AcceptRole);
+    QPushButton *cancel = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    NBEOutsideChangeChoice choice = NBEOutsideChangeChoice::Cancel;
+    if (box.clickedButton() == overwrite)
+        choice = NBEOutsideChangeChoice::Overwrite;
+    else if (reload && box.clickedButton() == reload)
+        choice = NBEOutsideChangeChoice::ReloadFromDisk;
+    return QtFuture::makeReadyFuture(choice);
+}
+
+QFuture<bool> NBEWidgetDesktop::askToDeleteForGood(const QStringList &names)
+{
+    QMessageBox box(m_window);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QObject::tr("Delete"));
+    box.setText(names.size() == 1
+                    ? QObject::tr("“%1” can't be moved to the trash. Delete it for good?")
+                          .arg(names.first())
+                    : QObject::tr("%1 items can't be moved to the trash. Delete them for good?")
+                          .arg(names.size()));
+    box.setInformativeText(QObject::tr("This can't be undone."));
+    QPushButton *remove = box.addButton(QObject::tr("Delete"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    return QtFuture::makeReadyFuture(box.clickedButton() == remove);
+}
+
 bool NBEWidgetDesktop::openUrl(const QUrl &url)
 {
     return m_system.openUrl(url);

@@ -14,6 +14,9 @@ public:
     void setWindow(QWidget *window) { m_window = window; }
 
     QFuture<NBEUnsavedChangesChoice> askToSaveChanges(const QStringList &fileNames) override;
+    QFuture<NBEOutsideChangeChoice> askAboutOutsideChange(const QString &fileName,
+                                                          bool vanished) override;
+    QFuture<bool> askToDeleteForGood(const QStringList &names) override;
     bool openUrl(const QUrl &url) override;
     std::optional<QUrl> siblingApplication() const override;
     void openWithApplication(const QList<QUrl> &urls, const QUrl &application) override;

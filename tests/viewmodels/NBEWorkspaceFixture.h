@@ -23,11 +23,26 @@ public:
     // Where the export panel answers, and what each panel showed.
     std::optional<QUrl> exportLocation;
     QList<QStringList> exportPanels;
+    NBEOutsideChangeChoice outsideAnswer = NBEOutsideChangeChoice::Cancel;
+    QStringList outsideQuestions;
+    bool deleteForGood = false;
+    QList<QStringList> deleteQuestions;
 
     QFuture<NBEUnsavedChangesChoice> askToSaveChanges(const QStringList &fileNames) override
     {
         questions.append(fileNames);
         return QtFuture::makeReadyFuture(answer);
+    }
+    QFuture<NBEOutsideChangeChoice> askAboutOutsideChange(const QString &fileName,
+                                                          bool vanished) override
+    {
+        outsideQuestions.append(vanished ? fileName + QStringLiteral(" (vanished)") : fileName);
+        return QtFuture::makeReadyFuture(outsideAnswer);
+    }
+    QFuture<bool> askToDeleteForGood(const QStringList &names) override
+    {
+        deleteQuestions.append(names);
+        return QtFuture::makeReadyFuture(deleteForGood);
     }
     bool openUrl(const QUrl &) override { return true; }
     std::optional<QUrl> siblingApplication() const override { return sibling; }
@@ -77,6 +92,8 @@ protected:
         environment.timings.serverFormattingLimit = std::chrono::milliseconds(5000);
         // Background fetch only where a test asks for it.
         environment.timings.autoFetchStartDelay = std::chrono::hours(1);
+        // Outside changes only where a test asks for them.
+        environment.timings.outsideChangeQuiet = std::chrono::milliseconds(0);
         if (adjust)
             adjust(environment);
         return std::make_unique<NBEWorkspaceViewModel>(environment);

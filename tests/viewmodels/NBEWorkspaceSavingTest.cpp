@@ -1,5 +1,7 @@
 #include "NBEWorkspaceFixture.h"
 
+#include <QDateTime>
+#include <QFile>
 #include <QFileInfo>
 
 using Saving = NBEWorkspaceFixture;
@@ -65,6 +67,7 @@ TEST_F(Saving, SaveWritesTheTextWithTheFilesLineEnding)
     write(QStringLiteral("page.html"), "changed elsewhere");
     EXPECT_FALSE(saveAndWait(tab.id, false));
     EXPECT_EQ(read(QStringLiteral("page.html")), "changed elsewhere");
+    write(QStringLiteral("page.html"), "<p>\r\nold\r\n</p>\r\n");
 
     model->updateContent(QStringLiteral("<p>\nnew\n</p>\n"), tab.id);
     EXPECT_TRUE(model->tab(tab.id)->sourceFile.isDirty());
@@ -73,9 +76,124 @@ TEST_F(Saving, SaveWritesTheTextWithTheFilesLineEnding)
     EXPECT_FALSE(model->tab(tab.id)->sourceFile.isDirty());
 
     // Forced, an unchanged tab is written again.
-    write(QStringLiteral("page.html"), "changed elsewhere");
     EXPECT_TRUE(saveAndWait(tab.id, true));
     EXPECT_EQ(read(QStringLiteral("page.html")), "<p>\r\nnew\r\n</p>\r\n");
+    EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
+}
+
+// Another program wrote the file after the tab read it: a save never
+// replaces that silently.
+TEST_F(Saving, ASaveOverAnOutsideChangeAsksFirst)
+{
+    const struct
+    {
+        const char *name;
+        NBEOutsideChangeChoice answer;
+        QByteArray onDisk;
+        QString inTab;
+        bool dirty;
+    } cases[] = {
+        {"cancel", NBEOutsideChangeChoice::Cancel, "outside", QStringLiteral("mine"), true},
+        {"overwrite", NBEOutsideChangeChoice::Overwrite, "mine", QStringLiteral("mine"), false},
+        {"reload", NBEOutsideChangeChoice::ReloadFromDisk, "outside", QStringLiteral("outside"),
+         false},
+    };
+    for (const auto &c : cases)
+        write(QString::fromLatin1(c.name) + QStringLiteral(".css"), "first");
+    load();
+    for (const auto &c : cases) {
+        const QString name = QString::fromLatin1(c.name) + QStringLiteral(".css");
+        const QUuid id = open(name).id;
+        model->updateContent(QStringLiteral("mine"), id);
+        write(name, "outside");
+        desktop->outsideAnswer = c.answer;
+        desktop->outsideQuestions.clear();
+        model->clearErrorMessage();
+
+        EXPECT_EQ(saveAndWait(id, true), c.answer == NBEOutsideChangeChoice::Overwrite) << c.name;
+        EXPECT_EQ(desktop->outsideQuestions, QStringList{name}) << c.name;
+        EXPECT_EQ(read(name), c.onDisk) << c.name;
+        EXPECT_EQ(model->tab(id)->sourceFile.content(), c.inTab) << c.name;
+        EXPECT_EQ(model->tab(id)->sourceFile.isDirty(), c.dirty) << c.name;
+        EXPECT_EQ(model->errorMessage().has_value(), c.answer == NBEOutsideChangeChoice::Cancel)
+            << c.name;
+    }
+
+    // Flushing before a hunk action asks the same way.
+    const QUuid id = open(QStringLiteral("overwrite.css")).id;
+    model->updateContent(QStringLiteral("mine again"), id);
+    write(QStringLiteral("overwrite.css"), "outside again");
+    desktop->outsideAnswer = NBEOutsideChangeChoice::Cancel;
+    desktop->outsideQuestions.clear();
+    EXPECT_FALSE(NBETest::await(model->flushTab(id)));
+    EXPECT_EQ(desktop->outsideQuestions.size(), 1);
+    EXPECT_EQ(read(QStringLiteral("overwrite.css")), "outside again");
+}
+
+TEST_F(Saving, AutoSaveSkipsAnOutsideChangeAndSaysSoOnce)
+{
+    const QUuid id = loadAndEdit(QStringLiteral("a.css"), "first", QStringLiteral("mine"));
+    write(QStringLiteral("a.css"), "outside");
+    EXPECT_FALSE(saveAndWait(id, false));
+    EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
+    EXPECT_EQ(read(QStringLiteral("a.css")), "outside");
+    ASSERT_TRUE(model->errorMessage().has_value());
+    EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("a.css")));
+    model->clearErrorMessage();
+    model->updateContent(QStringLiteral("mine, more"), id);
+    EXPECT_FALSE(saveAndWait(id, false));
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_EQ(read(QStringLiteral("a.css")), "outside");
+
+    // A vanished file isn't brought back by an automatic save either.
+    QFile::remove(path(QStringLiteral("a.css")));
+    model->clearErrorMessage();
+    desktop->outsideAnswer = NBEOutsideChangeChoice::Overwrite;
+    EXPECT_FALSE(saveAndWait(id, false));
+    EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("a.css"))));
+    // The Save command asks, and Overwrite writes it again.
+    EXPECT_TRUE(saveAndWait(id, true));
+    EXPECT_EQ(desktop->outsideQuestions, QStringList{QStringLiteral("a.css (vanished)")});
+    EXPECT_EQ(read(QStringLiteral("a.css")), "mine, more");
+}
+
+// Nothing changed in the text: a touched file, or one whose mixed line
+// endings the tab normalised, saves without a question.
+TEST_F(Saving, AnEqualTextOnDiskIsNoOutsideChange)
+{
+    const QUuid mixed =
+        loadAndEdit(QStringLiteral("mixed.css"), "a\r\nb\nc\r\n", QStringLiteral("edited\n"));
+    EXPECT_TRUE(saveAndWait(mixed, false));
+    EXPECT_EQ(read(QStringLiteral("mixed.css")), "edited\r\n");
+
+    write(QStringLiteral("t.css"), "same");
+    const QUuid touched = open(QStringLiteral("t.css")).id;
+    model->updateContent(QStringLiteral("new"), touched);
+    QFile file(path(QStringLiteral("t.css")));
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
+    file.close();
+    EXPECT_TRUE(saveAndWait(touched, false));
+    EXPECT_EQ(read(QStringLiteral("t.css")), "new");
+    EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
+}
+
+// One focus loss is reported by the application, by the window and by the
+// view model's own hook: the three saves must leave the formatted text.
+TEST_F(Saving, RepeatedSavesOfOneTabLeaveTheFormattedText)
+{
+    settings->setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("onFocusChange"));
+    settings->setBool(QStringLiteral("nbe.formatOnSave"), true);
+    const QUuid id = loadAndEdit(QStringLiteral("a.css"), "", QStringLiteral("a{color:red}"));
+    const QList<QFuture<bool>> saves{model->saveTab(id, false), model->saveTab(id, false),
+                                     model->saveTab(id, false)};
+    for (const QFuture<bool> &save : saves)
+        NBETest::await(save);
+    const NBEOpenTab tab = *model->tab(id);
+    EXPECT_NE(tab.sourceFile.content(), QStringLiteral("a{color:red}"));
+    EXPECT_EQ(read(QStringLiteral("a.css")), tab.sourceFile.content().toUtf8());
+    EXPECT_FALSE(tab.sourceFile.isDirty());
+    EXPECT_FALSE(model->errorMessage().has_value());
 }
 
 TEST_F(Saving, TextTypedDuringTheWriteStaysUnsaved)

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <QtGlobal>
+
+// What a file held when the editor last read or wrote it: its size and
+// modification time, cheap to compare, and a digest of its text ("\n" line
+// breaks) for when those can't tell.
+struct NBEDiskStamp
+{
+    qint64 size = -1;
+    // Nanoseconds since the epoch.
+    qint64 modified = 0;
+    // When size and time were taken; a time that close to it is ambiguous (a
+    // write in the same clock tick leaves the time as it was).
+    qint64 taken = 0;
+    QByteArray digest;
+
+    static QByteArray digestOf(const QString &text);
+
+    bool operator==(const NBEDiskStamp &) const = default;
+};
