@@ -6,6 +6,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QSaveFile>
+#include <QStandardPaths>
 #include <QStringDecoder>
 
 #include <cerrno>
@@ -327,6 +328,33 @@ NBEResult<void> NBEFileService::deleteNow(const QString &path)
     return {};
 }
 
+NBEResult<NBEDeletion> NBEFileService::trashNow(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info;
+    if (::lstat(native.constData(), &info) != 0)
+        return failure("Couldn't delete", path, errno);
+    // Qt falls back to "files" and "info" folders in the working directory
+    // when it can't make the home trash, so that is made sure of first.
+    const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+                         QStringLiteral("/Trash");
+    if (!QDir().mkpath(home + QStringLiteral("/files")) ||
+        !QDir().mkpath(home + QStringLiteral("/info")))
+        return NBEDeletion::NoTrash;
+    QString inTrash;
+    if (!QFile::moveToTrash(path, &inTrash)) {
+        // Qt gives no reason; an item still in place found no trash to take it.
+        if (::lstat(native.constData(), &info) == 0)
+            return NBEDeletion::NoTrash;
+        return NBEDeletion::Trashed;
+    }
+    if (QFileInfo(inTrash).isRelative()) {
+        renameNoReplace(inTrash, path);
+        return NBEDeletion::NoTrash;
+    }
+    return NBEDeletion::Trashed;
+}
+
 NBEResult<QString> NBEFileService::renameNow(const QString &path, const QString &newName)
 {
     if (auto name = checkName(newName); !name)
@@ -422,6 +450,11 @@ QFuture<NBEResult<void>> NBEFileService::createDirectory(const QUrl &at)
 QFuture<NBEResult<void>> NBEFileService::delete_(const QUrl &at)
 {
     return m_actor.run([path = at.toLocalFile()] { return deleteNow(path); });
+}
+
+QFuture<NBEResult<NBEDeletion>> NBEFileService::trash(const QUrl &at)
+{
+    return m_actor.run([path = at.toLocalFile()] { return trashNow(path); });
 }
 
 QFuture<NBEResult<QUrl>> NBEFileService::rename(const QUrl &at, const QString &to)

@@ -26,6 +26,9 @@ struct NBETextFile
 // How the file on disk compares with what a tab last read or wrote.
 enum class NBEDiskChange { None, Changed, Vanished };
 
+// Where a deleted item went.
+enum class NBEDeletion { Trashed, NoTrash };
+
 // What a tab knows of its file, for a check against the disk.
 struct NBEDiskKnowledge
 {
@@ -62,6 +65,10 @@ public:
     // Never replaces an existing item.
     QFuture<NBEResult<void>> createFile(const QUrl &at, const QString &content);
     QFuture<NBEResult<void>> createDirectory(const QUrl &at);
+    // Moves the item to the freedesktop trash. `NoTrash` when no trash could
+    // take it (the item is untouched then).
+    QFuture<NBEResult<NBEDeletion>> trash(const QUrl &at);
+    // Removes the item for good.
     QFuture<NBEResult<void>> delete_(const QUrl &at);
     // Renames within the item's folder; refuses a bad name or an existing target.
     QFuture<NBEResult<QUrl>> rename(const QUrl &at, const QString &to);
@@ -81,6 +88,7 @@ public:
     static NBEResult<void> createFileNow(const QString &path, const QString &content);
     static NBEResult<void> createDirectoryNow(const QString &path);
     static NBEResult<void> deleteNow(const QString &path);
+    static NBEResult<NBEDeletion> trashNow(const QString &path);
     static NBEResult<QString> renameNow(const QString &path, const QString &newName);
     static NBEResult<void> moveNow(const QString &path, const QString &destination);
 

@@ -153,10 +153,11 @@ public:
     QFuture<void> newFolder();
     QFuture<void> createFile(const QString &named, const QUrl &in);
     QFuture<void> createFolder(const QString &named, const QUrl &in);
-    // Deletes for good and closes the tabs of the item and of everything
-    // below it. Unsaved edits in those tabs are asked about first: Cancel
-    // deletes nothing, Don't Save discards them, Save keeps their tabs open
-    // with the edits so saving writes the file again.
+    // Moves the item to the trash (where there is none, asks before deleting
+    // it for good) and closes the tabs of the item and of everything below
+    // it. Unsaved edits in those tabs are asked about first: Cancel deletes
+    // nothing, Save writes them before the item goes to the trash, Don't
+    // Save trashes the files as they are on disk.
     QFuture<void> deleteItem(const QUrl &at);
     // Renames within the item's folder; tabs at or below it follow, edits
     // and all.
@@ -495,9 +496,11 @@ private:
     // Points the tabs at or below `source` (a clean path) at `target`,
     // keeping their ids, buffers and carets; the servers hear of it.
     void retargetTabs(const QString &source, const QString &target);
-    // Closes the tabs at or below `item`, except dirty ones when asked to
-    // keep them.
-    void closeTabsBelow(const QString &item, bool keepDirty);
+    // Closes the tabs at or below `item`.
+    void closeTabsBelow(const QString &item);
+    // Trashes the item, or deletes it for good where no trash takes it and
+    // the user agrees; the future says whether it is gone.
+    QFuture<NBEResult<bool>> removeItem(const QUrl &at);
     // The file-system step of an operation: on success `then` runs and the
     // tree is rebuilt; on failure the message is `prefix` + the reason.
     template <typename T, typename Then>

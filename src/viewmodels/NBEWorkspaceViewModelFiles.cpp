@@ -156,31 +156,87 @@ QFuture<void> NBEWorkspaceViewModel::deleteItem(const QUrl &at)
 {
     const QString item = cleanPath(at);
     QStringList dirtyNames;
+    QList<QUuid> dirtyIDs;
     if (m_workspace) {
         for (const NBEOpenTab &tab : m_workspace->openTabs) {
-            if (tab.sourceFile.isDirty() && isAtOrBelow(cleanPath(tab.sourceFile.url), item))
+            if (tab.sourceFile.isDirty() && isAtOrBelow(cleanPath(tab.sourceFile.url), item)) {
                 dirtyNames.append(tab.sourceFile.name());
+                dirtyIDs.append(tab.id);
+            }
         }
     }
-    const auto remove = [this, at, item](bool keepDirty) {
-        return afterFileChange(m_fileService.delete_(at), QStringLiteral("Failed to delete: "),
-                               [this, item, keepDirty] { closeTabsBelow(item, keepDirty); });
+    const auto remove = [this, at, item] {
+        return afterFileChange(removeItem(at), QStringLiteral("Failed to delete: "),
+                               [this, item](bool removed) {
+                                   if (removed)
+                                       closeTabsBelow(item);
+                               });
     };
     if (dirtyNames.isEmpty())
-        return remove(false);
+        return remove();
 
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
+    const auto finish = [promise] { promise->finish(); };
+    // Save writes the edits first, so they are in the trashed file; Don't
+    // Save trashes the file as it is on disk. Either way the tabs close.
     nbeWhenFinished(m_desktop->askToSaveChanges(dirtyNames), this,
-                    [this, promise, remove](NBEUnsavedChangesChoice choice) {
+                    [this, dirtyIDs, remove, finish](NBEUnsavedChangesChoice choice) {
                         if (choice == NBEUnsavedChangesChoice::Cancel) {
-                            promise->finish();
-                            return;
+                            finish();
+                        } else if (choice == NBEUnsavedChangesChoice::DontSave) {
+                            nbeWhenFinished(remove(), this, finish);
+                        } else {
+                            nbeWhenFinished(saveDirtyTabs(dirtyIDs), this,
+                                            [this, remove, finish](bool saved) {
+                                                // A failed write said so; the
+                                                // edits stay in their tabs.
+                                                if (saved)
+                                                    nbeWhenFinished(remove(), this, finish);
+                                                else
+                                                    finish();
+                                            });
                         }
-                        nbeWhenFinished(remove(choice == NBEUnsavedChangesChoice::Save), this,
-                                        [promise] { promise->finish(); });
                     });
+    return done;
+}
+
+QFuture<NBEResult<bool>> NBEWorkspaceViewModel::removeItem(const QUrl &at)
+{
+    // The item goes to the trash, so nothing is lost on a misclick; only
+    // where no trash takes it is the user asked before it goes for good.
+    auto promise = std::make_shared<QPromise<NBEResult<bool>>>();
+    promise->start();
+    QFuture<NBEResult<bool>> done = promise->future();
+    const auto answer = [promise](NBEResult<bool> removed) {
+        promise->addResult(std::move(removed));
+        promise->finish();
+    };
+    nbeWhenFinished(
+        m_fileService.trash(at), this, [this, at, answer](NBEResult<NBEDeletion> trashed) {
+            if (!trashed) {
+                answer(std::unexpected(trashed.error()));
+                return;
+            }
+            if (*trashed == NBEDeletion::Trashed) {
+                answer(true);
+                return;
+            }
+            nbeWhenFinished(m_desktop->askToDeleteForGood({at.fileName()}), this,
+                            [this, at, answer](bool forGood) {
+                                if (!forGood) {
+                                    answer(false);
+                                    return;
+                                }
+                                nbeWhenFinished(m_fileService.delete_(at), this,
+                                                [answer](NBEResult<void> deleted) {
+                                                    answer(deleted
+                                                               ? NBEResult<bool>(true)
+                                                               : std::unexpected(deleted.error()));
+                                                });
+                            });
+        });
     return done;
 }
 
@@ -250,7 +306,7 @@ void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &t
     }
 }
 
-void NBEWorkspaceViewModel::closeTabsBelow(const QString &item, bool keepDirty)
+void NBEWorkspaceViewModel::closeTabsBelow(const QString &item)
 {
     if (!m_workspace)
         return;
@@ -258,8 +314,6 @@ void NBEWorkspaceViewModel::closeTabsBelow(const QString &item, bool keepDirty)
     QList<QUrl> closed;
     workspace.openTabs.removeIf([&](const NBEOpenTab &tab) {
         if (!isAtOrBelow(cleanPath(tab.sourceFile.url), item))
-            return false;
-        if (keepDirty && tab.sourceFile.isDirty())
             return false;
         closed.append(tab.sourceFile.url);
         return true;

@@ -1,8 +1,10 @@
 #include "NBEFileService.h"
 #include "NBETestSupport.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QObject>
 #include <QSet>
 #include <QTemporaryDir>
@@ -12,6 +14,7 @@
 #include <csignal>
 #include <cstring>
 #include <fcntl.h>
+#include <functional>
 #include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -200,6 +203,79 @@ TEST_F(FileServiceTest, ReadAndWriteKeepEachLineEndingByteForByte)
         ASSERT_TRUE(written.has_value()) << row.name;
         EXPECT_EQ(NBETest::readFile(file), row.bytes) << row.name;
     }
+}
+
+// What a tab read is compared with the disk at save time: by size and time
+// where they settle it, by the text where they can't.
+TEST_F(FileServiceTest, DiskChangesAreFoundByTextNotByTouch)
+{
+    const auto setTime = [](const QString &file, const QDateTime &time) {
+        QFile handle(file);
+        ASSERT_TRUE(handle.open(QIODevice::ReadWrite));
+        ASSERT_TRUE(handle.setFileTime(time, QFileDevice::FileModificationTime));
+    };
+    struct Row
+    {
+        const char *name;
+        QByteArray bytes;
+        std::function<void(const QString &)> change;
+        bool knownMissing;
+        NBEDiskChange expected;
+    };
+    const Row rows[] = {
+        {"untouched", "a\nb\n", [](const QString &) {}, false, NBEDiskChange::None},
+        {"touched", "a\nb\n",
+         [&](const QString &f) { setTime(f, QDateTime::currentDateTime().addSecs(60)); }, false,
+         NBEDiskChange::None},
+        {"mixed endings", "a\r\nb\nc\r\n", [](const QString &) {}, false, NBEDiskChange::None},
+        {"rewritten", "a\nb\n", [](const QString &f) { NBETest::writeFile(f, "c\nd\ne\n"); }, false,
+         NBEDiskChange::Changed},
+        // A rewrite of the same size, its time put back (to the millisecond).
+        {"same size, time set back", "a\nb\n",
+         [&](const QString &f) {
+             const QDateTime time = QFileInfo(f).lastModified();
+             NBETest::writeFile(f, "x\ny\n");
+             setTime(f, time);
+         },
+         false, NBEDiskChange::Changed},
+        {"removed", "a", [](const QString &f) { QFile::remove(f); }, false,
+         NBEDiskChange::Vanished},
+        {"removed, known", "a", [](const QString &f) { QFile::remove(f); }, true,
+         NBEDiskChange::None},
+        {"back as known", "a", [](const QString &) {}, true, NBEDiskChange::None},
+        {"back with other text", "a", [](const QString &f) { NBETest::writeFile(f, "b"); }, true,
+         NBEDiskChange::Changed},
+    };
+    for (const Row &row : rows) {
+        const QString file = path(row.name);
+        NBETest::writeFile(file, row.bytes);
+        const auto read = NBETest::await(service.readFile(QUrl::fromLocalFile(file)));
+        ASSERT_TRUE(read && read->stamp) << row.name;
+        row.change(file);
+        EXPECT_EQ(NBETest::await(service.diskChange(QUrl::fromLocalFile(file),
+                                                    {read->stamp, row.knownMissing})),
+                  row.expected)
+            << row.name;
+    }
+
+    // A checked write over a change writes nothing; its own write is no change.
+    const QUrl file = url("checked.txt");
+    NBETest::writeFile(path("checked.txt"), "one");
+    const auto read = NBETest::await(service.readFile(file));
+    NBETest::writeFile(path("checked.txt"), "two!");
+    const auto refused = NBETest::await(service.writeFileChecked(S("mine"), file, NBELineEnding::LF,
+                                                                 NBEDiskKnowledge{read->stamp}));
+    ASSERT_TRUE(refused.has_value());
+    EXPECT_EQ(refused->change, NBEDiskChange::Changed);
+    EXPECT_EQ(NBETest::readFile(path("checked.txt")), "two!");
+    const auto forced =
+        NBETest::await(service.writeFileChecked(S("mine"), file, NBELineEnding::LF, std::nullopt));
+    ASSERT_TRUE(forced.has_value());
+    const auto again = NBETest::await(service.writeFileChecked(
+        S("mine again"), file, NBELineEnding::LF, NBEDiskKnowledge{forced->stamp}));
+    ASSERT_TRUE(again.has_value());
+    EXPECT_EQ(again->change, NBEDiskChange::None);
+    EXPECT_EQ(NBETest::readFile(path("checked.txt")), "mine again");
 }
 
 TEST_F(FileServiceTest, InvalidUtf8IsRefusedNotOpenedLossily)

@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QStandardPaths>
 
 namespace {
 
@@ -11,6 +12,22 @@ protected:
     bool exists(const QString &relative) const { return QFileInfo::exists(path(relative)); }
 
     QString error() const { return model->errorMessage().value_or(QString()); }
+
+    static QString trashFolder()
+    {
+        return QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
+               QStringLiteral("/Trash");
+    }
+    static QByteArray trashed(const QString &relative)
+    {
+        return NBETest::readFile(trashFolder() + QStringLiteral("/files/") + relative);
+    }
+
+    void SetUp() override
+    {
+        NBEWorkspaceFixture::SetUp();
+        QDir().mkpath(QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation));
+    }
 
     // Every node id of the tree, and whether any folder is open.
     void collect(const NBEFileTreeNode &node, QSet<QUuid> &ids, bool &anyExpanded) const
@@ -129,37 +146,74 @@ TEST_F(NBEWorkspaceFiles, DeletionClosesTabsAndMovesTheActiveOne)
     EXPECT_TRUE(error().startsWith(QStringLiteral("Failed to delete: "))) << error().toStdString();
 }
 
+TEST_F(NBEWorkspaceFiles, DeletedItemsGoToTheTrash)
+{
+    write(QStringLiteral("page.html"), "<p>page</p>");
+    write(QStringLiteral("vendor/v.js"), "v");
+    load();
+    NBETest::await(model->deleteItem(url(QStringLiteral("page.html"))));
+    NBETest::await(model->deleteItem(url(QStringLiteral("vendor"))));
+    EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
+    EXPECT_EQ(trashed(QStringLiteral("page.html")), "<p>page</p>");
+    EXPECT_EQ(trashed(QStringLiteral("vendor/v.js")), "v");
+    EXPECT_TRUE(desktop->deleteQuestions.isEmpty());
+}
+
+// Save, Don't Save and Cancel mean what they say: the saved edits are in the
+// trashed file, the unsaved ones are dropped with the tab, nothing changes.
 TEST_F(NBEWorkspaceFiles, DeletingAFileWithUnsavedEditsAsksFirst)
 {
-    const QUuid id = loadAndEdit(QStringLiteral("notes.md"), "old", QStringLiteral("typed"));
     const struct
     {
         NBEUnsavedChangesChoice answer;
-        bool deleted;
-        bool tabOpen;
-    } cases[] = {{NBEUnsavedChangesChoice::Cancel, false, true},
-                 {NBEUnsavedChangesChoice::Save, true, true},
-                 {NBEUnsavedChangesChoice::DontSave, true, false}};
+        const char *file;
+        QByteArray inTrash;
+    } cases[] = {{NBEUnsavedChangesChoice::Cancel, "cancel.md", {}},
+                 {NBEUnsavedChangesChoice::Save, "save.md", "typed"},
+                 {NBEUnsavedChangesChoice::DontSave, "dont.md", "old"}};
+    for (const auto &c : cases)
+        write(QString::fromLatin1(c.file), "old");
+    load();
     for (const auto &c : cases) {
-        write(QStringLiteral("notes.md"), "old");
+        const QString name = QString::fromLatin1(c.file);
+        const QUuid id = open(name).id;
+        model->updateContent(QStringLiteral("typed"), id);
         desktop->answer = c.answer;
         desktop->questions.clear();
-        NBETest::await(model->deleteItem(url(QStringLiteral("notes.md"))));
-        EXPECT_EQ(desktop->questions, (QList<QStringList>{{QStringLiteral("notes.md")}}));
-        EXPECT_EQ(!exists(QStringLiteral("notes.md")), c.deleted) << int(c.answer);
-        EXPECT_EQ(model->tab(id).has_value(), c.tabOpen) << int(c.answer);
-        if (c.tabOpen) {
+        NBETest::await(model->deleteItem(url(name)));
+        EXPECT_EQ(desktop->questions, (QList<QStringList>{{name}}));
+        const bool cancelled = c.answer == NBEUnsavedChangesChoice::Cancel;
+        EXPECT_EQ(exists(name), cancelled) << c.file;
+        EXPECT_EQ(model->tab(id).has_value(), cancelled) << c.file;
+        if (cancelled) {
+            EXPECT_EQ(read(name), "old");
             EXPECT_EQ(model->tab(id)->sourceFile.content(), QStringLiteral("typed"));
-        }
-        if (c.answer == NBEUnsavedChangesChoice::Save) {
-            // The kept edits write the file again; then they are unsaved
-            // once more for the next case.
-            ASSERT_TRUE(saveAndWait(id, false));
-            EXPECT_EQ(read(QStringLiteral("notes.md")), QByteArray("typed"));
-            model->updateContent(QStringLiteral("typed"), id);
-            model->updateContent(QStringLiteral("typed again"), id);
+        } else {
+            EXPECT_EQ(trashed(name), c.inTrash) << c.file;
         }
     }
+}
+
+// Where no trash can take the item, it goes for good only when the user says so.
+TEST_F(NBEWorkspaceFiles, WithoutATrashDeletingForGoodIsAskedFirst)
+{
+    write(QStringLiteral("a.css"), "a");
+    load();
+    // A file where the trash folder would be: no trash can be made.
+    QDir(trashFolder()).removeRecursively();
+    NBETest::writeFile(trashFolder(), "not a folder");
+    const QUuid id = open(QStringLiteral("a.css")).id;
+
+    NBETest::await(model->deleteItem(url(QStringLiteral("a.css"))));
+    EXPECT_EQ(desktop->deleteQuestions, (QList<QStringList>{{QStringLiteral("a.css")}}));
+    EXPECT_TRUE(exists(QStringLiteral("a.css")));
+    EXPECT_TRUE(model->tab(id).has_value());
+
+    desktop->deleteForGood = true;
+    NBETest::await(model->deleteItem(url(QStringLiteral("a.css"))));
+    EXPECT_FALSE(exists(QStringLiteral("a.css")));
+    EXPECT_FALSE(model->tab(id).has_value());
+    QFile::remove(trashFolder());
 }
 
 TEST_F(NBEWorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
