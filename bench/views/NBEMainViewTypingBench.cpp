@@ -4,6 +4,7 @@
 // shows it, caret moves, process memory after opening and after 1,000 keys,
 // and the CPU time of the whole process (pool threads included) per key.
 // Run under a display (xvfb-run); prints one table row per file size.
+#include "NBEBenchWindow.h"
 #include "NBECodeTextEdit.h"
 #include "NBEMainView.h"
 #include "NBESourceEditor.h"
@@ -27,24 +28,9 @@
 #include <malloc.h>
 #include <sys/resource.h>
 
-namespace {
+using namespace NBEBenchWindow;
 
-QString generatedHTML(qsizetype bytes)
-{
-    const QString block = QStringLiteral(
-        "<section class=\"card\" id=\"item-%1\">\n"
-        "  <!-- card %1 -->\n"
-        "  <h2 class=\"title\">Heading number %1</h2>\n"
-        "  <p>Some <strong>bold</strong> text, an <a href=\"https://example.com/%1\">link</a> "
-        "&amp; more words to fill the line.</p>\n"
-        "  <img src=\"images/%1.png\" alt=\"picture %1\" width=\"320\" height=\"200\">\n"
-        "</section>\n");
-    QString text = QStringLiteral("<!DOCTYPE html>\n<html>\n<body>\n");
-    text.reserve(bytes + block.size() * 2);
-    for (int i = 0; text.size() < bytes; ++i)
-        text += block.arg(i);
-    return text + QStringLiteral("</body>\n</html>\n");
-}
+namespace {
 
 double residentMegabytes()
 {
@@ -72,46 +58,6 @@ double cpuMilliseconds()
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
-
-void waitFor(const std::function<bool()> &done, int limitMs = 120000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < limitMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-// Runs the event loop for `ms` without spinning, so the process's CPU time
-// is the program's own.
-void settle(int ms)
-{
-    QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
-    loop.exec();
-}
-
-double percentile(QList<double> values, double p)
-{
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
-}
-
-// Counts the paints of the editor's viewport.
-class PaintCounter : public QObject
-{
-public:
-    int paints = 0;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            ++paints;
-        return false;
-    }
-};
 
 struct Window
 {
@@ -160,13 +106,7 @@ void run(const char *label, qsizetype bytes, int keyCount)
     const double rssStart = residentMegabytes();
     const double heapStart = heapMegabytes();
 
-    window.view = new NBEMainView(QUrl::fromLocalFile(window.folder.path()));
-    window.view->resize(1000, 700);
-    window.view->show();
-    bool started = false;
-    QObject::connect(window.view, &NBEMainView::started, [&] { started = true; });
-    window.view->start();
-    waitFor([&] { return started; });
+    window.view = openProjectWindow(window.folder.path());
     NBEWorkspaceViewModel *model = window.view->viewModel();
     QElapsedTimer opening;
     opening.start();

@@ -3,6 +3,7 @@
 // 1 MiB file and to re-highlight after it; heap growth per MB of text. The
 // bare QPlainTextEdit and QTextDocument runs are the floor the editor is
 // compared with.
+#include "NBEBenchWindow.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
 #include "NBEEditorHighlighter.h"
@@ -22,24 +23,9 @@
 #include <algorithm>
 #include <malloc.h>
 
-namespace {
+using NBEBenchWindow::generatedHTML;
 
-QString generatedHTML(qsizetype bytes)
-{
-    const QString block = QStringLiteral(
-        "<section class=\"card\" id=\"item-%1\">\n"
-        "  <!-- card %1 -->\n"
-        "  <h2 class=\"title\">Heading number %1</h2>\n"
-        "  <p>Some <strong>bold</strong> text, an <a href=\"https://example.com/%1\">link</a> "
-        "&amp; more words to fill the line.</p>\n"
-        "  <img src=\"images/%1.png\" alt=\"picture %1\" width=\"320\" height=\"200\">\n"
-        "</section>\n");
-    QString text;
-    text.reserve(bytes + block.size() * 2);
-    for (int i = 0; text.size() < bytes; ++i)
-        text += block.arg(i);
-    return text;
-}
+namespace {
 
 // Bytes of heap in use (small chunks plus mmapped large ones), after
 // returning free memory, so transient buffers of a load don't count.

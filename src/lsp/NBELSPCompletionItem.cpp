@@ -1,5 +1,7 @@
 #include "NBELSPCompletionItem.h"
 
+#include <limits>
+
 namespace {
 
 // The protocol's insert-text format number for snippets.
@@ -28,31 +30,39 @@ public:
         : m_text(text)
     {}
 
-    // Reads until one of `stops` (unescaped) or the end; nested ${...} are
-    // expanded.
-    QString read(QStringView stops)
+    struct Stop
     {
-        QString out;
+        qint64 number = 0;
+        qsizetype at = 0;
+        qsizetype length = 0;
+    };
+
+    // Reads until one of `stops` (unescaped) or the end into the output;
+    // nested ${...} are expanded.
+    void read(QStringView stops)
+    {
         while (m_at < m_text.size()) {
             const QChar c = m_text[m_at];
             if (stops.contains(c))
-                return out;
+                return;
             if (c == u'\\' && m_at + 1 < m_text.size() &&
                 QStringView(u"$}\\,|").contains(m_text[m_at + 1])) {
-                out += m_text[m_at + 1];
+                m_out->append(m_text[m_at + 1]);
                 m_at += 2;
             } else if (c == u'$') {
-                out += dollar();
+                dollar();
             } else {
-                out += c;
+                m_out->append(c);
                 ++m_at;
             }
         }
-        return out;
     }
 
+    QString text;
+    QList<Stop> tabStops;
+
 private:
-    QString dollar()
+    void dollar()
     {
         const qsizetype start = m_at;
         ++m_at; // '$'
@@ -60,66 +70,121 @@ private:
         // an unclosed one copies the rest of the text, so a server's
         // thousands of nested "${1:" would overflow the stack or take
         // quadratic time.
-        if (m_depth >= maxDepth && m_at < m_text.size() && m_text[m_at] == u'{')
-            return QStringLiteral("$");
+        if (m_depth >= maxDepth && m_at < m_text.size() && m_text[m_at] == u'{') {
+            m_out->append(u'$');
+            return;
+        }
         ++m_depth;
-        QString result = placeholder(start);
+        placeholder(start);
         --m_depth;
-        return result;
     }
 
-    QString placeholder(qsizetype start)
+    // Reads what follows into nowhere (the choices after the first, a
+    // transform).
+    void skip(QStringView stops)
+    {
+        QString ignored;
+        QString *out = std::exchange(m_out, &ignored);
+        const qsizetype stopCount = tabStops.size();
+        read(stops);
+        tabStops.resize(stopCount);
+        m_out = out;
+    }
+
+    void addStop(qint64 number, qsizetype at)
+    {
+        if (m_out == &text)
+            tabStops.append({number, at, text.size() - at});
+    }
+
+    void placeholder(qsizetype start)
     {
         if (m_at < m_text.size() && isDigit(m_text[m_at])) {
+            const qsizetype digits = m_at;
             while (m_at < m_text.size() && isDigit(m_text[m_at]))
                 ++m_at;
-            return {};
+            addStop(number(digits), m_out->size());
+            return;
         }
         if (m_at < m_text.size() && isNameStart(m_text[m_at])) {
             while (m_at < m_text.size() && (isNameStart(m_text[m_at]) || isDigit(m_text[m_at])))
                 ++m_at;
-            return {}; // a variable this editor cannot resolve
+            return; // a variable this editor cannot resolve
         }
         if (m_at < m_text.size() && m_text[m_at] == u'{') {
             ++m_at;
+            const qsizetype name = m_at;
             while (m_at < m_text.size() && (isNameStart(m_text[m_at]) || isDigit(m_text[m_at])))
                 ++m_at;
-            QString inner;
+            const bool numbered = m_at > name && isDigit(m_text[name]);
+            const qsizetype outStart = m_out->size();
+            const qsizetype stopCount = tabStops.size();
             if (m_at < m_text.size() && m_text[m_at] == u':') {
                 ++m_at;
-                inner = read(u"}");
+                read(u"}");
             } else if (m_at < m_text.size() && m_text[m_at] == u'|') {
                 ++m_at;
-                inner = read(u",|");
-                read(u"|"); // the other choices
+                read(u",|");
+                skip(u"|"); // the other choices
                 if (m_at < m_text.size() && m_text[m_at] == u'|')
                     ++m_at;
             } else if (m_at < m_text.size() && m_text[m_at] != u'}') {
-                read(u"}"); // a transform or something unknown
+                skip(u"}"); // a transform or something unknown
             }
             if (m_at < m_text.size() && m_text[m_at] == u'}') {
                 ++m_at;
-                return inner;
+                if (numbered)
+                    addStop(number(name), outStart);
+                return;
             }
             // Not a well-formed placeholder: keep the text as written.
-            return m_text.mid(start, m_at - start);
+            m_out->truncate(outStart);
+            tabStops.resize(stopCount);
+            m_out->append(QStringView(m_text).mid(start, m_at - start));
+            return;
         }
-        return QStringLiteral("$");
+        m_out->append(u'$');
+    }
+
+    qint64 number(qsizetype from) const
+    {
+        qsizetype end = from;
+        while (end < m_text.size() && isDigit(m_text[end]))
+            ++end;
+        bool ok = false;
+        const qint64 value = QStringView(m_text).mid(from, end - from).toLongLong(&ok);
+        return ok ? value : std::numeric_limits<qint64>::max();
     }
 
     static constexpr int maxDepth = 32;
 
     const QString &m_text;
+    QString *m_out = &text;
     qsizetype m_at = 0;
     int m_depth = 0;
 };
+
+// The first tab stop of a read snippet: the lowest numbered one above 0,
+// else $0; nothing when there is none.
+std::optional<SnippetReader::Stop> firstTabStop(const QList<SnippetReader::Stop> &stops)
+{
+    std::optional<SnippetReader::Stop> first;
+    for (const SnippetReader::Stop &stop : stops) {
+        const bool better =
+            !first || (stop.number > 0 && (first->number == 0 || stop.number < first->number));
+        if (better)
+            first = stop;
+    }
+    return first;
+}
 
 } // namespace
 
 QString NBELSPCompletionItem::snippetToPlainText(const QString &snippet)
 {
     SnippetReader reader(snippet);
-    return reader.read(u"");
+    reader.read(u"");
+    return reader.text;
 }
 
 QList<NBELSPCompletionItem> NBELSPCompletionItem::parse(const NBEJSONValue &result)
@@ -144,15 +209,21 @@ QList<NBELSPCompletionItem> NBELSPCompletionItem::parse(const NBEJSONValue &resu
             text = stringMember(*edit, "newText");
         if (!text)
             text = stringMember(element, "insertText");
-        QString insertText = text.value_or(*label);
+        NBELSPCompletionItem item{*label, text.value_or(*label),
+                                  stringMember(element, "filterText").value_or(*label),
+                                  stringMember(element, "detail")};
         // Servers send snippets even to a client that declined them; the
-        // editor inserts plain text, so the markers must not reach the file.
+        // editor inserts plain text, so the markers must not reach the file,
+        // but the caret goes where the first one was.
         const NBEJSONValue *format = element.find(QStringLiteral("insertTextFormat"));
-        if (text && format && format->intValue() == snippetFormat)
-            insertText = snippetToPlainText(insertText);
-        parsed.append(NBELSPCompletionItem{*label, insertText,
-                                           stringMember(element, "filterText").value_or(*label),
-                                           stringMember(element, "detail")});
+        if (text && format && format->intValue() == snippetFormat) {
+            SnippetReader reader(item.insertText);
+            reader.read(u"");
+            item.insertText = reader.text;
+            if (const auto stop = firstTabStop(reader.tabStops))
+                item.tabStop = NBETextRange{int(stop->at), int(stop->length)};
+        }
+        parsed.append(std::move(item));
     }
     return parsed;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEJSONValue.h"
+#include "NBETextRange.h"
 
 #include <QList>
 #include <QString>
@@ -15,6 +16,10 @@ struct NBELSPCompletionItem
     QString insertText;
     QString filterText;
     std::optional<QString> detail;
+    // Where a snippet's first tab stop lies in `insertText` (with the text
+    // of its placeholder), for the caret after inserting; absent for plain
+    // text and snippets without tab stops.
+    std::optional<NBETextRange> tabStop;
 
     bool operator==(const NBELSPCompletionItem &) const = default;
 

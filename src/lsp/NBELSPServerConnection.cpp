@@ -27,6 +27,24 @@ qint64 syncKind(const NBEJSONValue &result)
         sync = sync->find(QStringLiteral("change"));
     return sync ? sync->intValue().value_or(0) : 0;
 }
+
+// The single characters of an initialize result's completion trigger list.
+QString announcedTriggers(const NBEJSONValue &result)
+{
+    const NBEJSONValue *capabilities = result.find(QStringLiteral("capabilities"));
+    const NBEJSONValue *provider =
+        capabilities ? capabilities->find(QStringLiteral("completionProvider")) : nullptr;
+    const NBEJSONValue *triggers =
+        provider ? provider->find(QStringLiteral("triggerCharacters")) : nullptr;
+    QString characters;
+    if (!triggers || triggers->kind() != NBEJSONValue::Kind::array)
+        return characters;
+    for (const NBEJSONValue &trigger : triggers->arrayRef()) {
+        if (const auto text = trigger.stringValue(); text && text->size() == 1)
+            characters += *text;
+    }
+    return characters;
+}
 } // namespace
 
 NBELSPServerConnection::NBELSPServerConnection(QObject *parent)
@@ -60,6 +78,7 @@ void NBELSPServerConnection::start(const QString &program, const QStringList &ar
             }
             m_state = State::running;
             m_incrementalSync = allowIncrementalSync && syncKind(*reply) == 2;
+            m_completionTriggers = announcedTriggers(*reply);
             // Everything the editor said while the server started, in order.
             const auto queued = std::exchange(m_queued, {});
             for (const auto &[method, params] : queued)

@@ -69,6 +69,8 @@ public:
     QFuture<void> shutdown();
 
     State state() const { return m_state; }
+    // The characters the server announced it completes after, one each.
+    QString completionTriggers() const { return m_completionTriggers; }
     NBELSPClient *client() const { return m_client; }
 
     // The file a published uri names: file URIs become the URL of their
@@ -85,6 +87,7 @@ private:
 
     NBELSPClient *m_client = nullptr;
     State m_state = State::idle;
+    QString m_completionTriggers;
     std::shared_ptr<QPromise<void>> m_lateShutdown; // shutdown() while starting
     bool m_incrementalSync = false;
     QList<QPair<QString, NBEJSONValue>> m_queued;

@@ -202,6 +202,14 @@ QFuture<std::optional<NBEJSONValue>> NBEWebLSPSession::request(const QUrl &url,
                               });
 }
 
+QString NBEWebLSPSession::completionTriggers(const QUrl &url) const
+{
+    const auto *open = m_documents.find(url);
+    const NBELSPServerConnection *connection =
+        open ? m_servers.value(open->serverLanguageId) : nullptr;
+    return connection ? connection->completionTriggers() : QString();
+}
+
 QFuture<std::optional<QList<NBELSPCompletionItem>>>
 NBEWebLSPSession::completion(const QUrl &url, qint64 line, qint64 character)
 {

@@ -56,6 +56,11 @@ public:
     // ends diagnostics; the session ignores every later call.
     QFuture<void> shutdown();
 
+    // The characters after which the server serving the document offers
+    // completion by itself (its announced trigger characters); empty while
+    // it starts or when it has none.
+    QString completionTriggers(const QUrl &url) const;
+
     // Requests answer nothing when the document is not open on a running
     // server, on an error, or when the server takes longer than the bound.
     // Cancelling a returned future withdraws its request (a superseded

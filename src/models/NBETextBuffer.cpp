@@ -8,7 +8,11 @@
 #include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <atomic>
+
 namespace {
+
+std::atomic<quint64> wholeReads{0};
 
 // A document reports its changes only while it has a layout. This one lays
 // nothing out: a buffer without an editor needs none.
@@ -73,9 +77,20 @@ QFuture<std::shared_ptr<NBETextBuffer>> NBETextBuffer::makeInBackground(const QS
 
 QString NBETextBuffer::text() const
 {
-    QString raw = m_document->toRawText();
+    return wholeText(m_document);
+}
+
+QString NBETextBuffer::wholeText(const QTextDocument *document)
+{
+    wholeReads.fetch_add(1, std::memory_order_relaxed);
+    QString raw = document->toRawText();
     raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     return raw;
+}
+
+quint64 NBETextBuffer::wholeTextReads()
+{
+    return wholeReads.load(std::memory_order_relaxed);
 }
 
 bool NBETextBuffer::isDirty() const

@@ -39,6 +39,11 @@ public:
     // The whole text, read from the document at each call (a copy kept
     // would double the memory a large file takes at rest).
     QString text() const;
+    // Any document's whole text ("\n" line breaks, other characters as
+    // stored). Every whole-text read goes through here and is counted, so a
+    // test can show that a path reads none.
+    static QString wholeText(const QTextDocument *document);
+    static quint64 wholeTextReads();
     qsizetype length() const { return m_length; }
     // Moves on with every change.
     quint64 revision() const { return m_revision; }

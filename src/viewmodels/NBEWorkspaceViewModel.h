@@ -177,6 +177,8 @@ public:
     // Whether a web language server is installed for the language id, looked
     // up afresh on every call.
     bool hasWebLSP(const std::optional<QString> &languageID) const;
+    // The characters the web server serving the file completes after.
+    QString webCompletionTriggers(const QUrl &url) const;
     QFuture<std::optional<QList<NBELSPCompletionItem>>> webCompletion(const QUrl &url, int line,
                                                                       int character);
     QFuture<std::optional<QString>> webHover(const QUrl &url, int line, int character);

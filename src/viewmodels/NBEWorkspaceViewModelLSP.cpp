@@ -118,6 +118,11 @@ void NBEWorkspaceViewModel::notifyClosed(const QList<QUrl> &urls)
     }
 }
 
+QString NBEWorkspaceViewModel::webCompletionTriggers(const QUrl &url) const
+{
+    return m_webLSP ? m_webLSP->completionTriggers(url) : QString();
+}
+
 QFuture<std::optional<QList<NBELSPCompletionItem>>>
 NBEWorkspaceViewModel::webCompletion(const QUrl &url, int line, int character)
 {

@@ -129,6 +129,9 @@ NBETextEditorInputs NBESourceEditor::inputs() const
                 return QtFuture::makeReadyFuture(Items());
             return viewModel->webCompletion(url, line, character);
         };
+        in.lspCompletionTriggers = [viewModel = QPointer(viewModel), url] {
+            return viewModel ? viewModel->webCompletionTriggers(url) : QString();
+        };
         in.lspHover = [viewModel = QPointer(viewModel), url](int line, int character) {
             if (!viewModel)
                 return QtFuture::makeReadyFuture(std::optional<QString>());

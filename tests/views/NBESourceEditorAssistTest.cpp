@@ -12,7 +12,10 @@
 #include "NBETextEditorView.h"
 #include "NBEWebLSPServers.h"
 
+#include <QTextBlock>
+
 #include <QApplication>
+#include <QClipboard>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -127,8 +130,61 @@ TEST_F(NBESourceEditorAssist, CSSServerItemsAreShownInItsOrderAndReturnInsertsOn
     EXPECT_EQ(model->tab(id)->sourceFile.content(), edit()->text());
 }
 
-TEST_F(NBESourceEditorAssist, HTMLServerCompletesAttributes)
+TEST_F(NBESourceEditorAssist, CSSReturnAfterABraceIsALineBreakAndTypedWordsNarrowTheList)
 {
+    openServed(QStringLiteral("style.css"), "\n");
+    setCaret(0);
+    QTest::keyClicks(edit(), QStringLiteral(".a {"));
+    QTest::keyClick(edit(), Qt::Key_Return);
+    QTest::qWait(500);
+    EXPECT_FALSE(assist()->completion()->isVisible());
+    EXPECT_EQ(edit()->text(), QStringLiteral(".a {\n\n"));
+
+    // "tom" leaves tomato, which Return takes.
+    QTest::keyClicks(edit(), QStringLiteral("color: tom"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return rows().contains(QStringLiteral("tomato")); }, 60s))
+        << rows().join(u' ').toStdString();
+    for (const QString &row : rows())
+        EXPECT_TRUE(row.startsWith(QStringLiteral("tom"), Qt::CaseInsensitive))
+            << row.toStdString();
+    ASSERT_EQ(rows().first(), QStringLiteral("tomato"));
+    QTest::keyClick(edit(), Qt::Key_Return);
+    EXPECT_EQ(edit()->document()->findBlockByNumber(1).text(), QStringLiteral("color: tomato"));
+    EXPECT_FALSE(assist()->completion()->isVisible());
+
+    // After a new rule's brace, a word, Down and Return take the chosen row.
+    for (const char *line : {";", "}", ".b {"}) {
+        QTest::keyClick(edit(), Qt::Key_End);
+        QTest::keyClicks(edit(), QString::fromLatin1(line));
+        QTest::keyClick(edit(), Qt::Key_Return);
+    }
+    EXPECT_FALSE(assist()->completion()->isVisible());
+    ASSERT_TRUE(typeAndAwaitServer(QStringLiteral("b")));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return rows().size() >= 2; }, 60s));
+    const QString second = rows()[1];
+    QTest::keyClick(edit(), Qt::Key_Down);
+    QTest::keyClick(edit(), Qt::Key_Return);
+    const QString line = edit()->textCursor().block().text();
+    EXPECT_TRUE(line.startsWith(second)) << line.toStdString() << " / " << second.toStdString();
+
+    // Backspace to an empty word closes the panel; a paste never opens it.
+    QTest::keyClick(edit(), Qt::Key_End);
+    QTest::keyClick(edit(), Qt::Key_Return);
+    ASSERT_TRUE(typeAndAwaitServer(QStringLiteral("m")));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return assist()->completion()->isVisible(); }, 60s));
+    QTest::keyClick(edit(), Qt::Key_Backspace);
+    EXPECT_FALSE(assist()->completion()->isVisible());
+    QSignalSpy answered(assist(), &NBETextEditorAssist::completionAnswered);
+    QApplication::clipboard()->setText(QStringLiteral("margin"));
+    QTest::keyClick(edit(), Qt::Key_V, Qt::ControlModifier);
+    QTest::qWait(500);
+    EXPECT_FALSE(assist()->completion()->isVisible());
+    EXPECT_TRUE(answered.isEmpty());
+}
+
+TEST_F(NBESourceEditorAssist, HTMLServerAttributesLeaveTheCaretInTheirQuotesForAPath)
+{
+    write(QStringLiteral("about.html"), "");
     openServed(QStringLiteral("index.html"), "<!DOCTYPE html>\n<html><body>\n\n</body></html>\n");
     setCaret(29);
     ASSERT_TRUE(typeAndAwaitServer(QStringLiteral("<a hr")));
@@ -137,9 +193,21 @@ TEST_F(NBESourceEditorAssist, HTMLServerCompletesAttributes)
                assist()->completion()->model()->selected()) != QStringLiteral("href"))
         QTest::keyClick(edit(), Qt::Key_Down);
     QTest::keyClick(edit(), Qt::Key_Return);
-    const QString line = edit()->document()->findBlockByNumber(2).text();
-    EXPECT_TRUE(line.startsWith(QStringLiteral("<a href="))) << line.toStdString();
-    EXPECT_FALSE(line.contains(QStringLiteral("hrhref")));
+    const auto lineWithCaret = [&] {
+        QString line = edit()->textCursor().block().text();
+        line.insert(edit()->textCursor().positionInBlock(), u'|');
+        return line;
+    };
+    EXPECT_EQ(lineWithCaret(), QStringLiteral("<a href=\"|\""));
+    EXPECT_EQ(model->tab(id)->sourceFile.content(), edit()->text());
+
+    // A path typed there completes inside the quotes.
+    QSignalSpy listed(assist(), &NBETextEditorAssist::pathsListed);
+    QTest::keyClicks(edit(), QStringLiteral("ab"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return rows() == QStringList({"about.html"}); }, 20s))
+        << rows().join(u' ').toStdString();
+    QTest::keyClick(edit(), Qt::Key_Return);
+    EXPECT_EQ(lineWithCaret(), QStringLiteral("<a href=\"about.html|\""));
 }
 
 TEST_F(NBESourceEditorAssist, HoverShowsTheServersTextAndHidesOnTypingAndScrolling)

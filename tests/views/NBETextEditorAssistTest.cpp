@@ -9,13 +9,17 @@
 #include "NBELanguageRegistry.h"
 #include "NBEQtPrinters.h"
 #include "NBETestSupport.h"
+#include "NBETextBuffer.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 #include "NBETextPositions.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QListView>
 #include <QPromise>
+#include <QRandomGenerator>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
@@ -35,6 +39,8 @@ protected:
     std::optional<QUrl> fileURL;
     std::optional<QUrl> projectRoot;
     std::function<QFuture<Items>(int, int)> lspCompletion;
+    QString triggers;
+    std::shared_ptr<NBETextBuffer> buffer;
     std::unique_ptr<QWidget> window;
     NBETextEditorView *view = nullptr;
 
@@ -48,6 +54,8 @@ protected:
         in.fileURL = fileURL;
         in.projectRoot = projectRoot;
         in.lspCompletion = lspCompletion;
+        in.lspCompletionTriggers = [this] { return triggers; };
+        in.buffer = buffer;
         return in;
     }
 
@@ -342,7 +350,7 @@ TEST_F(NBETextEditorAssistTest, PathsComeFromTheDocumentsFolderAndTheProjectRoot
     EXPECT_FALSE(completion()->isVisible());
 }
 
-TEST_F(NBETextEditorAssistTest, ServerAnswersForAMovedCaretAreDroppedAndWithdrawn)
+TEST_F(NBETextEditorAssistTest, ServerListsAreAskedOncePerWordNarrowedAndWithdrawn)
 {
     // A provider the test answers by hand: a real server's timing can't be
     // arranged.
@@ -359,43 +367,278 @@ TEST_F(NBETextEditorAssistTest, ServerAnswersForAMovedCaretAreDroppedAndWithdraw
         promise->addResult(items);
         promise->finish();
     };
-    open(NBELanguageRegistry::css(), QStringLiteral("a {\n  \U0001D49C b|"));
-    type(QStringLiteral("c"));
-    type(QStringLiteral("o"));
-    ASSERT_EQ(requests.size(), 2);
-    // Positions count UTF-16 units from 0.
-    EXPECT_EQ(positions, (QList<QPair<int, int>>{{1, 7}, {1, 8}}));
-    // The first request was superseded and withdrawn.
-    EXPECT_TRUE(requests[0]->future().isCanceled());
+    const auto item = [](const char *label, const char *insert) {
+        return NBELSPCompletionItem{label, insert, label, {}};
+    };
+    open(NBELanguageRegistry::css(), QStringLiteral("a {\n  \U0001D49C |"));
+    type(QStringLiteral("co"));
+    // One request where the word starts; positions count UTF-16 units.
+    EXPECT_EQ(positions, (QList<QPair<int, int>>{{1, 6}}));
 
-    // The answer for the current caret shows, in the server's order.
-    answer(requests[1], QList<NBELSPCompletionItem>{{"color", "color: ", "color", {}},
-                                                    {"column", "column", "column", {}},
-                                                    {"color", "other", "color", {}}});
+    // The answer is narrowed to the typed word, in the server's order.
+    answer(requests[0],
+           QList<NBELSPCompletionItem>{item("color", "color: "), item("border", "border: "),
+                                       item("column", "column"), item("color", "other")});
     ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }));
     EXPECT_EQ(rows(), QStringList({"color", "column", "color"}));
-    // Accepting replaces the typed word with the first insert text of a label.
+    type(QStringLiteral("lu"));
+    EXPECT_EQ(rows(), QStringList({"column"}));
+    key(Qt::Key_Backspace);
+    EXPECT_EQ(rows(), QStringList({"color", "column", "color"}));
+    EXPECT_EQ(requests.size(), 1);
+    // Accepting replaces the typed word with the first insert text of a
+    // label, and asks nothing new.
     key(Qt::Key_Down);
     key(Qt::Key_Down);
     key(Qt::Key_Return);
     EXPECT_EQ(marked(), QStringLiteral("a {\n  \U0001D49C color: |"));
-    EXPECT_EQ(requests.size(), 3);
+    EXPECT_FALSE(completion()->isVisible());
+    EXPECT_EQ(requests.size(), 1);
 
-    // An answer that comes after the caret moved is dropped.
-    key(Qt::Key_Left);
-    answer(requests[2], QList<NBELSPCompletionItem>{{"late", "late", "late", {}}});
-    QSignalSpy answered(assist(), &NBETextEditorAssist::completionAnswered);
-    ASSERT_TRUE(answered.wait(5000));
-    EXPECT_EQ(answered.first().first().toBool(), false);
+    // A key that starts another list withdraws the request before it.
+    open(NBELanguageRegistry::css(), QStringLiteral("a { c|"));
+    type(QStringLiteral("o"));
+    type(QStringLiteral(":"));
+    ASSERT_EQ(requests.size(), 3);
+    EXPECT_TRUE(requests[1]->future().isCanceled());
+    // With nothing typed after ":" the list doesn't take Return.
+    answer(requests[2], QList<NBELSPCompletionItem>{item("red", "red"), item("blue", "blue")});
+    ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }));
+    key(Qt::Key_Return);
+    EXPECT_EQ(marked(), QStringLiteral("a { co:\n|"));
     EXPECT_FALSE(completion()->isVisible());
 
-    // No answer falls back to the built-in list at the same caret.
+    // A caret the user moves leaves the word: the request is withdrawn and
+    // its late answer shows nothing.
+    open(NBELanguageRegistry::css(), QStringLiteral("a { |"));
+    type(QStringLiteral("w"));
+    key(Qt::Key_Left);
+    EXPECT_TRUE(requests.last()->future().isCanceled());
+    answer(requests.last(), QList<NBELSPCompletionItem>{item("width", "width")});
+    settle();
+    EXPECT_FALSE(completion()->isVisible());
+
+    // No answer, or an empty one, leaves the word to the built-in list.
     open(NBELanguageRegistry::css(), QStringLiteral("a { colo|"));
     type(QStringLiteral("r"));
     answer(requests.last(), std::nullopt);
     ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }));
     EXPECT_EQ(rows().first(), QStringLiteral("color"));
     EXPECT_FALSE(assist()->activeLSPItems().has_value());
+
+    // A snippet puts the caret on its first tab stop, a placeholder
+    // selected; the text stays plain.
+    open(NBELanguageRegistry::html(), QStringLiteral("<a h|"));
+    type(QStringLiteral("r"));
+    NBELSPCompletionItem href = item("href", "href=\"\"");
+    href.tabStop = NBETextRange{6, 0};
+    NBELSPCompletionItem title = item("hreftitle", "hreftitle=\"x\"");
+    title.tabStop = NBETextRange{11, 1};
+    answer(requests.last(), QList<NBELSPCompletionItem>{href, title});
+    ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }));
+    key(Qt::Key_Return);
+    EXPECT_EQ(marked(), QStringLiteral("<a href=\"|\""));
+    open(NBELanguageRegistry::html(), QStringLiteral("<a h|"));
+    type(QStringLiteral("r"));
+    answer(requests.last(), QList<NBELSPCompletionItem>{href, title});
+    ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }));
+    key(Qt::Key_Down);
+    key(Qt::Key_Tab);
+    EXPECT_EQ(edit()->textCursor().selectedText(), QStringLiteral("x"));
+    EXPECT_EQ(shown(), QStringLiteral("<a hreftitle=\"x\""));
+}
+
+TEST_F(NBETextEditorAssistTest, OnlyTypedWordsAndTriggersOpenThePanelAndReturnStaysALineBreak)
+{
+    struct Row
+    {
+        NBELanguage language;
+        const char *before;
+        const char *keys; // "\n" is Return, "\b" Backspace
+        bool opens;
+        const char *after;
+    };
+    const NBELanguage css = NBELanguageRegistry::css();
+    const NBELanguage html = NBELanguageRegistry::html();
+    const Row cases[] = {
+        {css, ".a {|", "\n", false, ".a {\n|"},
+        {css, ".a |", "{", false, ".a {|"},
+        {css, "a { color: red|", ";", false, "a { color: red;|"},
+        {css, "a { color: red;|", "\n", false, "a { color: red;\n|"},
+        {css, "a { color: red|", " ", false, "a { color: red |"},
+        {css, "a { colo|", "r", true, "a { color|"},
+        {css, "a { color|", ":", true, "a { color:|"},
+        {css, "a { color:|", " ", true, "a { color: |"},
+        {css, "a { colo|", "\b", false, "a { col|"},
+        {css, "a { c|", "o\b\b", false, "a { |"},
+        {css, "/* a comment|", "\n", false, "/* a comment\n|"},
+        {html, "<p>|", "<", true, "<p><|"},
+        {html, "<a|", " ", false, "<a |"},
+        {html, "<a h|", "r", true, "<a hr|"},
+        {html, "<div>|", "\n", false, "<div>\n|"},
+    };
+    for (const Row &row : cases) {
+        open(row.language, QString::fromUtf8(row.before));
+        for (const QChar c : QString::fromUtf8(row.keys)) {
+            if (c == u'\n')
+                key(Qt::Key_Return);
+            else if (c == u'\b')
+                key(Qt::Key_Backspace);
+            else
+                type(c);
+        }
+        EXPECT_EQ(completion()->isVisible(), row.opens) << row.before << " + " << row.keys;
+        EXPECT_EQ(marked(), QString::fromUtf8(row.after)) << row.before << " + " << row.keys;
+    }
+
+    // Return takes a row that continues the typed word; after a move it
+    // takes whatever row the user chose.
+    open(css, QStringLiteral("a { co|"));
+    type(QStringLiteral("l"));
+    ASSERT_TRUE(completion()->isVisible());
+    key(Qt::Key_Return);
+    EXPECT_EQ(marked(), QStringLiteral("a { color: |"));
+    open(css, QStringLiteral(".a {|"));
+    type(QStringLiteral("c"));
+    ASSERT_GE(rows().size(), 2);
+    const QString second = rows()[1];
+    key(Qt::Key_Down);
+    key(Qt::Key_Return);
+    EXPECT_EQ(marked(), QStringLiteral(".a {") + second + QStringLiteral(": |"));
+
+    // A paste never opens the panel, not even one of a single letter.
+    for (const char *pasted : {"col", "r"}) {
+        open(css, QStringLiteral("a { colo|"));
+        QApplication::clipboard()->setText(QString::fromLatin1(pasted));
+        key(Qt::Key_V, Qt::ControlModifier);
+        EXPECT_FALSE(completion()->isVisible()) << pasted;
+        EXPECT_TRUE(shown().endsWith(QString::fromLatin1(pasted))) << pasted;
+    }
+}
+
+TEST(NBECompletionSources, TypedWordsNarrowServerItemsAndOpenThePanel)
+{
+    struct Row
+    {
+        const char *before;
+        const char *candidate;
+        int typed;
+        bool continues;
+    };
+    const Row rows[] = {
+        {"a { color: tom", "tomato", 3, true},
+        {"a { color: tom", "Tomato", 3, true},
+        {"a { color: tom", "red", 3, false},
+        {"@ch", "@charset", 3, true},
+        {"a:h", ":hover", 2, true},
+        {"a:", "::after", 1, true},
+        {"<", "/div", 0, true},
+        {"</", "/div", 1, true},
+        {"<a hr", "href=\"\"", 2, true},
+        {"x", "", 1, false},
+        {"", "a", 0, true},
+        {"-web", "-webkit-box", 4, true},
+    };
+    for (const Row &row : rows) {
+        const QString before = QString::fromUtf8(row.before);
+        const QString candidate = QString::fromUtf8(row.candidate);
+        EXPECT_EQ(NBECompletionSources::typedLength(before, candidate), row.typed)
+            << row.before << " / " << row.candidate;
+        EXPECT_EQ(NBECompletionSources::continuesTyped(before, candidate), row.continues)
+            << row.before << " / " << row.candidate;
+    }
+    // Filter text first, the label when there is none; order kept.
+    const QList<NBELSPCompletionItem> items = {{"Tomato", "tomato", "tomato", {}},
+                                               {"red", "red", "red", {}},
+                                               {"Tomb", "tomb", "", {}},
+                                               {"x", "x", "tomorrow", {}}};
+    QStringList labels;
+    for (const auto &item : NBECompletionSources::narrowed(items, u"color: TOM"))
+        labels.append(item.label);
+    EXPECT_EQ(labels, QStringList({"Tomato", "Tomb", "x"}));
+
+    struct Opens
+    {
+        const char *before;
+        const char *language;
+        const char *triggers;
+        bool opens;
+    };
+    const Opens opens[] = {
+        {"a { c", "css", "", true}, {"a {", "css", "", false},  {"a:", "css", "", true},
+        {"a: ", "css", "", true},   {"a; ", "css", "", false},  {"a;", "css", "", false},
+        {"<", "html", "", true},    {"<", "css", "", false},    {"a.", "html", ".", true},
+        {"a.", "html", "", false},  {"x\n", "html", "", false}, {"", "html", "", false},
+        {"<a $", "html", "", true}, {"é", "css", "", false},
+    };
+    for (const Opens &row : opens)
+        EXPECT_EQ(NBECompletionSources::opensCompletion(QString::fromUtf8(row.before),
+                                                        QString::fromLatin1(row.language),
+                                                        QString::fromLatin1(row.triggers)),
+                  row.opens)
+            << row.before << " " << row.language;
+}
+
+TEST_F(NBETextEditorAssistTest, KeysReadNoWholeTextOfALargeDocument)
+{
+    QTemporaryDir dir;
+    QDir(dir.path()).mkpath(QStringLiteral("css"));
+    fileURL = QUrl::fromLocalFile(dir.filePath(QStringLiteral("index.html")));
+    QString html = QStringLiteral("<!DOCTYPE html>\n<html><head><style>\nbody { color: red; }\n"
+                                  "</style></head>\n<body>\n");
+    const QString block = QStringLiteral(
+        "<section class=\"card\">\n  <a href=\"css/x.css\">link</a> <img src=\"a.png\">\n"
+        "  <p>Some text &amp; more</p>\n</section>\n<style>\n.c { margin: 0; }\n</style>\n");
+    while (html.size() < (1 << 20))
+        html += block;
+    html += QStringLiteral("</body></html>\n");
+    buffer = NBETextBuffer::make(html);
+    // A server that answers at once, so its answers land between keys.
+    lspCompletion = [](int, int) {
+        return QtFuture::makeReadyFuture(
+            Items(QList<NBELSPCompletionItem>{{"color", "color: ", "color", {}},
+                                              {"href", "href=\"\"", "href", {}, NBETextRange{6, 0}},
+                                              {"class", "class", "class", {}},
+                                              {"/section", "/section>", "/section", {}}}));
+    };
+    triggers = QStringLiteral(".:<\"=/");
+    open(NBELanguageRegistry::html(), QString());
+
+    struct Press
+    {
+        Qt::Key key;
+        QChar text;
+    };
+    const Press presses[] = {
+        {Qt::Key_C, u'c'},        {Qt::Key_H, u'h'},       {Qt::Key_Less, u'<'},
+        {Qt::Key_Greater, u'>'},  {Qt::Key_Colon, u':'},   {Qt::Key_Space, u' '},
+        {Qt::Key_QuoteDbl, u'"'}, {Qt::Key_Slash, u'/'},   {Qt::Key_Equal, u'='},
+        {Qt::Key_Return, {}},     {Qt::Key_Backspace, {}}, {Qt::Key_Tab, {}},
+        {Qt::Key_Down, {}},       {Qt::Key_Escape, {}},    {Qt::Key_Delete, {}},
+        {Qt::Key_Left, {}},
+    };
+    QRandomGenerator random(30);
+    const quint64 before = NBETextBuffer::wholeTextReads();
+    for (int i = 0; i < 400; ++i) {
+        // Now and then a jump to another place, often into a tag name.
+        if (i % 8 == 0) {
+            const int length = edit()->document()->characterCount() - 1;
+            int at = int(random.bounded(length));
+            if (i % 16 == 0)
+                at = int(NBETextWindow::around(edit()->document(), at, 0, 200).text.indexOf(u'<')) +
+                     at + 2;
+            setCaret(std::clamp(at, 0, length));
+        }
+        const Press &press = presses[random.bounded(int(std::size(presses)))];
+        if (press.text.isNull())
+            key(press.key);
+        else
+            type(QString(press.text));
+        // Answers and folder listings arrive (but no timer runs).
+        QCoreApplication::sendPostedEvents();
+    }
+    EXPECT_EQ(NBETextBuffer::wholeTextReads(), before);
+    EXPECT_GT(edit()->document()->revision(), 100);
 }
 
 TEST_F(NBETextEditorAssistTest, PanelRowsHeightAndSelection)
@@ -420,6 +663,22 @@ TEST_F(NBETextEditorAssistTest, PanelRowsHeightAndSelection)
     EXPECT_EQ(controller.panel()->height(), 208);
     controller.show(labels(30), caret, &host);
     EXPECT_EQ(controller.panel()->height(), 224);
+
+    // Rows that fit show whole, without a scroll bar; more rows scroll.
+    for (const int count : {1, 4, 10, 11}) {
+        controller.hide();
+        controller.show(labels(count), caret, &host);
+        QListView *list = controller.panel()->listView();
+        QApplication::processEvents();
+        const QRect last = list->visualRect(list->model()->index(count - 1, 0));
+        EXPECT_EQ(list->verticalScrollBar()->isVisible(), count > 10) << count;
+        if (count <= 10) {
+            EXPECT_EQ(list->viewport()->height(), count * 20) << count;
+            EXPECT_LE(last.bottom(), list->viewport()->height() - 1) << count;
+            EXPECT_EQ(last.height(), 20) << count;
+        }
+    }
+    controller.hide();
 
     // The highlight survives a refresh that still has its row.
     for (int i = 0; i < 5; ++i)

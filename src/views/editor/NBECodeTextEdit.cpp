@@ -2,6 +2,7 @@
 
 #include "NBEDiagnosticOverlay.h"
 #include "NBEGutterView.h"
+#include "NBETextBuffer.h"
 
 #include <QKeyEvent>
 #include <QMenu>
@@ -43,9 +44,7 @@ QString NBECodeTextEdit::text() const
 
 QString NBECodeTextEdit::text(const QTextDocument *document)
 {
-    QString raw = document->toRawText();
-    raw.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
-    return raw;
+    return NBETextBuffer::wholeText(document);
 }
 
 void NBECodeTextEdit::setEditorFont(const QFont &font)

@@ -33,13 +33,12 @@ NBECompletionList::NBECompletionList(NBECompletionModel *model, QWidget *parent)
     setAttribute(Qt::WA_StyledBackground);
     setStyleSheet(QStringLiteral(
         "#completionPanel { background: palette(base); border: 1px solid palette(mid);"
-        " border-radius: 6px; }"
-        "QListView { background: transparent; border: none; }"
-        "QListView::item { padding-left: 8px; padding-right: 8px; }"
-        "QListView::item:selected { background: palette(highlight);"
-        " color: palette(highlighted-text); }"));
+        " border-radius: 6px; }"));
+    // The border is drawn inside the frame's edge and counts into the
+    // margins, so the rows get exactly their height: a list that fits shows
+    // no scroll bar and no cut-off last row.
     auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(1, margin, 1, margin);
+    layout->setContentsMargins(0, margin - 1, 0, margin - 1);
     layout->addWidget(m_view);
     m_view->setModel(m_labels);
     m_view->setFocusPolicy(Qt::NoFocus);
@@ -52,7 +51,15 @@ NBECompletionList::NBECompletionList(NBECompletionModel *model, QWidget *parent)
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     font.setPointSizeF(std::max(9.0, font.pointSizeF() - 1));
     m_view->setFont(font);
-    m_view->setStyleSheet(QStringLiteral("QListView::item { height: %1px; }").arg(rowHeight));
+    // One sheet for all rows, so the highlighted row's text stays where it
+    // was.
+    m_view->setStyleSheet(
+        QStringLiteral("QListView { background: transparent; border: none; }"
+                       "QListView::item { height: %1px; padding-left: 8px; padding-right: 8px;"
+                       " border: none; }"
+                       "QListView::item:selected { background: palette(highlight);"
+                       " color: palette(highlighted-text); }")
+            .arg(rowHeight));
     connect(m_view, &QListView::clicked, this, [this](const QModelIndex &index) {
         if (onPick && index.isValid())
             onPick(index.data().toString());
@@ -102,16 +109,32 @@ bool NBECompletionController::isVisible() const
 void NBECompletionController::show(const QStringList &items, const QRect &caretRect,
                                    QWidget *window)
 {
+    // Other rows are another choice: the user's move was in the old ones.
+    if (items != m_model->items())
+        m_moved = false;
     m_model->setItems(items);
     if (m_model->selected() >= items.size())
         m_model->setSelected(0);
     if (!window)
         return;
-    const int height = panelHeight(int(items.size()));
     if (m_panel && m_panel->parentWidget() != window)
         delete m_panel;
     if (!m_panel)
         m_panel = makePanel(window);
+    place(caretRect, window);
+    m_panel->raise();
+    m_panel->show();
+}
+
+void NBECompletionController::follow(const QRect &caretRect, QWidget *window)
+{
+    if (isVisible() && m_panel->parentWidget() == window)
+        place(caretRect, window);
+}
+
+void NBECompletionController::place(const QRect &caretRect, QWidget *window)
+{
+    const int height = panelHeight(int(m_model->items().size()));
     // Below the caret; a child widget can't reach past its window, so near
     // the window's bottom (or right) edge the panel moves inside it.
     const QRect caret(window->mapFromGlobal(caretRect.topLeft()), caretRect.size());
@@ -120,8 +143,6 @@ void NBECompletionController::show(const QStringList &items, const QRect &caretR
         y = caret.top() - 2 - height;
     const int x = std::max(0, std::min(caret.left(), window->width() - panelWidth));
     m_panel->setGeometry(x, y, panelWidth, height);
-    m_panel->raise();
-    m_panel->show();
 }
 
 NBECompletionList *NBECompletionController::makePanel(QWidget *window)
@@ -138,6 +159,7 @@ NBECompletionList *NBECompletionController::makePanel(QWidget *window)
 void NBECompletionController::hide()
 {
     m_model->setSelected(0);
+    m_moved = false;
     if (m_panel) {
         m_panel->hide();
         m_panel->deleteLater();
@@ -150,6 +172,7 @@ void NBECompletionController::moveSelection(int step)
     const int count = int(m_model->items().size());
     if (count == 0)
         return;
+    m_moved = true;
     m_model->setSelected(std::max(0, std::min(m_model->selected() + step, count - 1)));
 }
 

@@ -73,10 +73,14 @@ public:
     // `caretRect` in global coordinates; `window` is the widget the panel
     // lives in (the editor's window).
     void show(const QStringList &items, const QRect &caretRect, QWidget *window);
+    // Puts a shown panel below the caret again (the editor scrolled).
+    void follow(const QRect &caretRect, QWidget *window);
     void hide();
     void moveSelection(int step);
     void acceptSelected();
     bool isVisible() const;
+    // Whether the user moved the highlight in the rows on show.
+    bool isMoved() const { return m_moved; }
 
     NBECompletionModel *model() const { return m_model; }
     NBECompletionList *panel() const { return m_panel; }
@@ -89,6 +93,9 @@ public:
 private:
     NBECompletionList *makePanel(QWidget *window);
 
+    void place(const QRect &caretRect, QWidget *window);
+
     NBECompletionModel *m_model;
     QPointer<NBECompletionList> m_panel;
+    bool m_moved = false;
 };

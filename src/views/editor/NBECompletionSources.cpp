@@ -147,19 +147,73 @@ std::optional<NBECompletionInsertion> builtInInsertion(const QString &label,
     return std::nullopt;
 }
 
+bool isWordCharacter(QChar c)
+{
+    const char16_t u = c.unicode();
+    return (u >= u'a' && u <= u'z') || (u >= u'A' && u <= u'Z') || (u >= u'0' && u <= u'9') ||
+           u == u'_' || u == u'-' || u == u'$';
+}
+
+namespace {
+
+int wordBefore(QStringView text)
+{
+    qsizetype start = text.size();
+    while (start > 0 && isWordCharacter(text[start - 1]))
+        --start;
+    return int(text.size() - start);
+}
+
+} // namespace
+
 int wordPrefixLength(int offset, const QString &text)
 {
-    const auto isWord = [](char16_t c) {
-        return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z') || (c >= u'0' && c <= u'9') ||
-               c == u'_' || c == u'-' || c == u'$';
-    };
-    int start = std::min<int>(offset, int(text.size()));
-    if (start <= 0)
-        return 0;
-    const int end = start;
-    while (start > 0 && isWord(text[start - 1].unicode()))
-        --start;
-    return end - start;
+    const int end = std::min<int>(offset, int(text.size()));
+    return end <= 0 ? 0 : wordBefore(QStringView(text).left(end));
+}
+
+int typedLength(QStringView before, QStringView candidate)
+{
+    const int word = wordBefore(before);
+    qsizetype lead = 0;
+    while (lead < candidate.size() && !isWordCharacter(candidate[lead]))
+        ++lead;
+    for (qsizetype length = std::min(word + lead, before.size()); length > word; --length) {
+        if (candidate.startsWith(before.right(length), Qt::CaseInsensitive))
+            return int(length);
+    }
+    return word;
+}
+
+bool continuesTyped(QStringView before, QStringView candidate)
+{
+    return candidate.startsWith(before.right(typedLength(before, candidate)), Qt::CaseInsensitive);
+}
+
+QList<NBELSPCompletionItem> narrowed(const QList<NBELSPCompletionItem> &items, QStringView before)
+{
+    QList<NBELSPCompletionItem> kept;
+    for (const NBELSPCompletionItem &item : items) {
+        if (continuesTyped(before, item.filterText.isEmpty() ? item.label : item.filterText))
+            kept.append(item);
+    }
+    return kept;
+}
+
+bool opensCompletion(QStringView before, const QString &scopeLanguage,
+                     const QString &serverTriggers)
+{
+    if (before.isEmpty())
+        return false;
+    const QChar typed = before.back();
+    if (isWordCharacter(typed) || serverTriggers.contains(typed))
+        return true;
+    if (scopeLanguage == QLatin1String("html"))
+        return typed == u'<';
+    if (scopeLanguage == QLatin1String("css"))
+        return typed == u':' ||
+               (typed == u' ' && before.size() > 1 && before[before.size() - 2] == u':');
+    return false;
 }
 
 } // namespace NBECompletionSources

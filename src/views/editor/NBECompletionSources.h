@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBECompletionInsertion.h"
+#include "NBELSPCompletionItem.h"
 
 #include <QList>
 #include <QString>
@@ -72,5 +73,23 @@ std::optional<NBECompletionInsertion> builtInInsertion(const QString &label,
 // The number of word characters (ASCII letters, digits, "_", "-", "$")
 // directly before the offset.
 int wordPrefixLength(int offset, const QString &text);
+bool isWordCharacter(QChar c);
+
+// How much of the text before the caret a candidate (an item's filter or
+// insert text) takes the place of: the typed word, and the characters before
+// it that the candidate starts with ("@" of "@media", ":" of ":hover", "/"
+// of "/div"), compared without case.
+int typedLength(QStringView before, QStringView candidate);
+// Whether the candidate starts with what was typed before the caret.
+bool continuesTyped(QStringView before, QStringView candidate);
+// The server's items whose filter text continues what was typed, in the
+// server's order.
+QList<NBELSPCompletionItem> narrowed(const QList<NBELSPCompletionItem> &items, QStringView before);
+
+// Whether typing `typed` (now just before the caret, at the end of `before`)
+// opens the panel: a word character, one of the server's trigger
+// characters, "<" in HTML and ":" in CSS, or a blank right after that ":".
+bool opensCompletion(QStringView before, const QString &scopeLanguage,
+                     const QString &serverTriggers);
 
 } // namespace NBECompletionSources

@@ -74,14 +74,9 @@ NBETextEditorAssist::~NBETextEditorAssist()
     delete m_tracking;
 }
 
-QString NBETextEditorAssist::text() const
+NBETextWindow NBETextEditorAssist::nearCaret(int at) const
 {
-    const int revision = m_textView->document()->revision();
-    if (revision != m_textRevision) {
-        m_text = m_textView->text();
-        m_textRevision = revision;
-    }
-    return m_text;
+    return NBETextWindow::around(m_textView->document(), at, windowBefore, windowAfter);
 }
 
 std::optional<QString> NBETextEditorAssist::languageID() const
@@ -113,15 +108,37 @@ void NBETextEditorAssist::insert(int start, int length, const QString &replaceme
     cursor.setPosition(start + length, QTextCursor::KeepAnchor);
     cursor.insertText(replacement);
     cursor.endEditBlock();
-    m_textView->setTextCursor(cursor);
+    moveCaret(cursor);
     m_textView->ensureCursorVisible();
 }
 
-void NBETextEditorAssist::setCaret(int offset)
+void NBETextEditorAssist::setCaret(int offset, int selected)
 {
+    const int length = int(m_textView->document()->characterCount() - 1);
     QTextCursor cursor(m_textView->document());
-    cursor.setPosition(std::clamp(offset, 0, int(m_textView->document()->characterCount() - 1)));
+    cursor.setPosition(std::clamp(offset, 0, length));
+    if (selected > 0)
+        cursor.setPosition(std::clamp(offset + selected, 0, length), QTextCursor::KeepAnchor);
+    moveCaret(cursor);
+}
+
+void NBETextEditorAssist::moveCaret(const QTextCursor &cursor)
+{
+    // The assist's own caret moves are no reason to close the panel.
+    m_expectedCaret = cursor.position();
     m_textView->setTextCursor(cursor);
+}
+
+bool NBETextEditorAssist::isTypedKey(int position, int added) const
+{
+    if (!m_key || m_key->edits != m_edits || added != m_key->text.size())
+        return false;
+    const QTextDocument *document = m_textView->document();
+    for (int i = 0; i < added; ++i) {
+        if (document->characterAt(position + i) != m_key->text[i])
+            return false;
+    }
+    return true;
 }
 
 bool NBETextEditorAssist::keyCommand(QKeyEvent *event)
@@ -129,6 +146,12 @@ bool NBETextEditorAssist::keyCommand(QKeyEvent *event)
     if (!m_textView)
         return false;
     const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    // Only plain typing counts as typed: a paste (Ctrl+V carries a letter
+    // too) or a shortcut never opens the panel.
+    m_key.reset();
+    if (!(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) &&
+        !event->text().isEmpty() && event->text().front().isPrint())
+        m_key = Key{event->text(), m_edits};
     if (m_completion->isVisible() && modifiers == Qt::NoModifier) {
         switch (event->key()) {
         case Qt::Key_Down:
@@ -139,11 +162,20 @@ bool NBETextEditorAssist::keyCommand(QKeyEvent *event)
             return true;
         case Qt::Key_Return:
         case Qt::Key_Enter:
+            // A list the user hasn't moved in takes Return only for a row
+            // that continues the typed word; otherwise Return is a line break.
+            if (m_completion->isMoved() ||
+                m_takesReturn.value(m_completion->model()->selected(), false)) {
+                m_completion->acceptSelected();
+                return true;
+            }
+            hideCompletion();
+            return false;
         case Qt::Key_Tab:
             m_completion->acceptSelected();
             return true;
         case Qt::Key_Escape:
-            m_completion->hide();
+            hideCompletion();
             return true;
         default:
             break;
@@ -163,10 +195,15 @@ bool NBETextEditorAssist::expandEmmet()
     const NBEEditorSettings &settings = m_coordinator->parent().settings;
     const QString indent =
         settings.useSoftTabs ? QString(std::max(0, settings.tabSize), u' ') : QStringLiteral("\t");
-    const auto expansion = NBEEmmet::expansion(caret(), text(), indent);
+    // The abbreviation lies on the caret's line.
+    const int at = caret();
+    const int lineStart = m_textView->document()->findBlock(at).position();
+    const NBETextWindow line =
+        NBETextWindow::read(m_textView->document(), std::max(lineStart, at - windowBefore), at);
+    const auto expansion = NBEEmmet::expansion(line.local(at), line.text, indent);
     if (!expansion)
         return false;
-    const int start = int(expansion->range.location);
+    const int start = line.start + int(expansion->range.location);
     insert(start, int(expansion->range.length), expansion->html);
     // Inside the first empty element.
     if (const qsizetype inside = expansion->html.indexOf(QLatin1String("></")); inside >= 0)
@@ -178,7 +215,9 @@ bool NBETextEditorAssist::closeTag(QKeyEvent *)
 {
     const QTextCursor cursor = m_textView->textCursor();
     const int start = cursor.selectionStart();
-    const auto name = openingTagName(start, text());
+    const NBETextWindow before =
+        NBETextWindow::read(m_textView->document(), start - windowBefore, start);
+    const auto name = openingTagName(before.local(start), before.text);
     if (!name)
         return false;
     insert(start, cursor.selectionEnd() - start, QLatin1String("></") + *name + u'>');
@@ -222,14 +261,38 @@ void NBETextEditorAssist::rememberCaretLink()
     if (before != u'<' &&
         !(before == u'/' && start > 1 && document->characterAt(start - 2) == u'<'))
         return;
-    const QString current = text();
-    const auto link = NBETagPairs::caretLinkNearby(current, at);
-    if (!link || !link->pairName || link->pairName->end() > current.size())
+    const auto link = caretLink(at);
+    if (!link || !link->pairName)
         return;
-    const QString partner = current.mid(link->pairName->location, link->pairName->length);
-    if (partner.compare(link->name, Qt::CaseInsensitive) != 0)
+    const NBETextWindow partner =
+        NBETextWindow::read(document, link->pairName->location, link->pairName->end());
+    if (partner.text.size() != link->pairName->length ||
+        partner.text.compare(link->name, Qt::CaseInsensitive) != 0)
         return;
     m_caretLink = CaretLink{m_edits, int(link->caretName.location), int(link->caretName.end())};
+}
+
+std::optional<NBETagPairsLink> NBETextEditorAssist::caretLink(int offset) const
+{
+    // Most partners are near; a far one costs what lies between the two, up
+    // to a limit.
+    const QTextDocument *document = m_textView->document();
+    std::optional<NBETagPairsLink> link;
+    for (int reach = windowBefore;; reach = std::min(reach * 8, partnerReach)) {
+        const NBETextWindow window = NBETextWindow::around(document, offset, reach, reach);
+        link = NBETagPairs::caretLinkNearby(window.text, window.local(offset));
+        if (!link)
+            return std::nullopt;
+        const auto toDocument = [&](NBETextRange range) {
+            return NBETextRange{range.location + window.start, range.length};
+        };
+        link->caretName = toDocument(link->caretName);
+        if (link->pairName)
+            link->pairName = toDocument(*link->pairName);
+        if (link->pairName || (window.reachesStart() && window.reachesEnd()) ||
+            reach >= partnerReach)
+            return link;
+    }
 }
 
 bool NBETextEditorAssist::isMatchedPairNameEdit(int offset) const
@@ -238,12 +301,16 @@ bool NBETextEditorAssist::isMatchedPairNameEdit(int offset) const
            offset >= m_caretLink->nameStart && offset <= m_caretLink->nameEnd;
 }
 
-void NBETextEditorAssist::textEdited(int position, int, int)
+void NBETextEditorAssist::textEdited(int position, int removed, int added)
 {
     if (!m_textView)
         return;
     const bool armed = isMatchedPairNameEdit(position);
+    const bool typed = isTypedKey(position, added);
+    m_key.reset();
     ++m_edits;
+    m_expectedCaret = caret();
+    followEdit(position, removed, added);
     if (m_isMirroring)
         return;
     // Undo and redo put back what was there, partners included.
@@ -255,23 +322,35 @@ void NBETextEditorAssist::textEdited(int position, int, int)
 
     const auto language = languageID();
     if (language == QLatin1String("html") || language == QLatin1String("css"))
-        updateCompletion();
+        refreshCompletion(typed                       ? Edit::typed
+                          : added == 0 && removed > 0 ? Edit::deleted
+                                                      : Edit::other);
     else
-        m_completion->hide();
+        hideCompletion();
+}
+
+void NBETextEditorAssist::followEdit(int position, int removed, int added)
+{
+    if (!m_server || position >= m_server->wordStart)
+        return;
+    if (position + removed <= m_server->wordStart)
+        m_server->wordStart += added - removed;
+    else
+        m_server.reset();
 }
 
 void NBETextEditorAssist::mirrorTagRename()
 {
     if (m_isMirroring || !m_textView || !isHTML() || hasSelection() || m_textView->isReadOnly())
         return;
-    const QString current = text();
     const int at = caret();
-    const auto link = NBETagPairs::caretLinkNearby(current, at);
+    const auto link = caretLink(at);
     if (!link || !link->pairName || link->name.isEmpty())
         return;
     const NBETextRange partner = *link->pairName;
-    if (partner.end() > current.size() ||
-        QStringView(current).mid(partner.location, partner.length) == link->name)
+    const NBETextWindow partnerText =
+        NBETextWindow::read(m_textView->document(), partner.location, partner.end());
+    if (partnerText.text.size() != partner.length || partnerText.text == link->name)
         return;
     m_isMirroring = true;
     const int delta = int(link->name.size() - partner.length);
@@ -285,33 +364,22 @@ void NBETextEditorAssist::selectionChanged()
     if (!m_textView)
         return;
     rememberCaretLink();
-    if (!m_completion->isVisible())
-        return;
-    const int at = caret();
-    const QString current = text();
-    if (at > current.size())
-        return;
-    bool empty = false;
-    if (const auto path = pathContextAt(current, at)) {
-        // Only a folder already read is looked at: no disk access here.
-        empty = m_listedDir == path->dir &&
-                NBECompletionSources::matchingEntries(m_listedEntries, path->namePart).isEmpty();
-    } else {
-        empty = NBECompletionSources::builtInItems(
-                    NBECompletionSources::completionScope(current, at, languageID()))
-                    .isEmpty();
-    }
-    if (empty)
-        m_completion->hide();
+    // An edit leaves the caret where the list was made; a caret the user
+    // moved leaves the word the list was made for.
+    if (caret() != m_expectedCaret && (m_completion->isVisible() || m_server))
+        hideCompletion();
 }
 
-std::optional<NBEPathContext> NBETextEditorAssist::pathContextAt(const QString &text,
-                                                                 int offset) const
+NBECompletionScope NBETextEditorAssist::scopeAt(const NBETextWindow &window, int offset) const
+{
+    return NBECompletionSources::completionScope(window.text, window.local(offset), languageID());
+}
+
+std::optional<NBEPathContext>
+NBETextEditorAssist::pathContextAt(const NBECompletionScope &scope) const
 {
     const NBETextEditorInputs &parent = m_coordinator->parent();
-    return NBECompletionSources::pathContext(
-        NBECompletionSources::completionScope(text, offset, languageID()), parent.fileURL,
-        parent.projectRoot);
+    return NBECompletionSources::pathContext(scope, parent.fileURL, parent.projectRoot);
 }
 
 void NBETextEditorAssist::cancelCompletionRequest()
@@ -322,62 +390,145 @@ void NBETextEditorAssist::cancelCompletionRequest()
     m_completionRequest = {};
 }
 
-void NBETextEditorAssist::updateCompletion()
+void NBETextEditorAssist::hideCompletion()
 {
-    const quint64 generation = ++m_completionGeneration;
+    ++m_completionGeneration;
     cancelCompletionRequest();
-    if (!m_textView || hasSelection()) {
-        m_completion->hide();
+    m_server.reset();
+    m_completion->hide();
+}
+
+void NBETextEditorAssist::refreshCompletion(Edit edit)
+{
+    if (!m_textView || hasSelection() || edit == Edit::other ||
+        (edit == Edit::deleted && !m_completion->isVisible() && !m_server)) {
+        hideCompletion();
         return;
     }
     const int at = caret();
-    const auto &provider = m_coordinator->parent().lspCompletion;
-    if (provider && !pathContextAt(text(), at)) {
-        const QTextBlock block = m_textView->document()->findBlock(at);
-        m_completionRequest = provider(block.blockNumber(), at - block.position());
-        nbeWhenFinished(
-            m_completionRequest, this,
-            [this, generation, at](const std::optional<QList<NBELSPCompletionItem>> &answer) {
-                // An answer for a text or caret that has moved on is dropped.
-                if (!m_textView || generation != m_completionGeneration || hasSelection() ||
-                    caret() != at) {
-                    Q_EMIT completionAnswered(false);
-                    return;
-                }
-                if (answer && !answer->isEmpty()) {
-                    QHash<QString, QString> inserts;
-                    QStringList labels;
-                    for (const NBELSPCompletionItem &item : *answer) {
-                        labels.append(item.label);
-                        if (!inserts.contains(item.label))
-                            inserts.insert(item.label, item.insertText);
-                    }
-                    m_activeLSPItems = inserts;
-                    showItems(labels, at);
-                } else {
-                    showNativeCompletion(at);
-                }
-                Q_EMIT completionAnswered(true);
-            });
+    m_expectedCaret = at;
+    const NBETextWindow window = nearCaret(at);
+    const NBECompletionScope scope = scopeAt(window, at);
+    const auto path = pathContextAt(scope);
+    const QStringView before = QStringView(window.text).left(window.local(at));
+    const int word = NBECompletionSources::wordPrefixLength(window.local(at), window.text);
+    if (edit == Edit::deleted ? (path ? path->namePart.isEmpty() : word == 0)
+                              : !path && !NBECompletionSources::opensCompletion(before, scope.lang,
+                                                                                serverTriggers())) {
+        // Backspace to an empty word, or a key that types no word.
+        hideCompletion();
         return;
     }
-    showNativeCompletion(at);
+    if (path) {
+        if (edit == Edit::typed && !before.isEmpty() && before.back().isSpace()) {
+            hideCompletion();
+            return;
+        }
+        ++m_completionGeneration;
+        cancelCompletionRequest();
+        m_server.reset();
+        listPaths(*path, at);
+        return;
+    }
+    if (!m_coordinator->parent().lspCompletion) {
+        ++m_completionGeneration;
+        showNativeCompletion(window, at);
+        return;
+    }
+    const int wordStart = at - word;
+    if (m_server && m_server->wordStart == wordStart) {
+        // The list on its way, or here, serves the longer or shorter word.
+        if (m_server->answered)
+            showServerItems(window, at);
+        return;
+    }
+    if (edit == Edit::deleted) {
+        hideCompletion();
+        return;
+    }
+    askServer(at, wordStart);
 }
 
-void NBETextEditorAssist::showNativeCompletion(int offset)
+QString NBETextEditorAssist::serverTriggers() const
 {
-    m_activeLSPItems.reset();
-    const QString current = text();
-    if (const auto path = pathContextAt(current, offset)) {
-        listPaths(*path, offset);
+    const auto &triggers = m_coordinator->parent().lspCompletionTriggers;
+    return m_coordinator->parent().lspCompletion && triggers ? triggers() : QString();
+}
+
+void NBETextEditorAssist::askServer(int at, int wordStart)
+{
+    const quint64 generation = ++m_completionGeneration;
+    cancelCompletionRequest();
+    // Rows for another word would take a key meant for this one.
+    m_completion->hide();
+    m_server = ServerList{wordStart, false, {}};
+    const QTextBlock block = m_textView->document()->findBlock(at);
+    m_completionRequest =
+        m_coordinator->parent().lspCompletion(block.blockNumber(), at - block.position());
+    nbeWhenFinished(m_completionRequest, this,
+                    [this, generation](const std::optional<QList<NBELSPCompletionItem>> &answer) {
+                        // An answer for a word that has been left is dropped.
+                        if (!m_textView || generation != m_completionGeneration || !m_server ||
+                            hasSelection()) {
+                            Q_EMIT completionAnswered(false);
+                            return;
+                        }
+                        m_server->answered = true;
+                        m_server->items = answer.value_or(QList<NBELSPCompletionItem>());
+                        const int at = caret();
+                        showServerItems(nearCaret(at), at);
+                        Q_EMIT completionAnswered(true);
+                    });
+}
+
+void NBETextEditorAssist::showServerItems(const NBETextWindow &window, int at)
+{
+    // A server that gave nothing leaves the word to the built-in lists.
+    if (m_server->items.isEmpty()) {
+        showNativeCompletion(window, at);
         return;
     }
-    const QStringList items = NBECompletionSources::builtInItems(
-        NBECompletionSources::completionScope(current, offset, languageID()));
-    if (items.isEmpty())
+    const QStringView before = QStringView(window.text).left(window.local(at));
+    const QList<NBELSPCompletionItem> items =
+        NBECompletionSources::narrowed(m_server->items, before);
+    if (items.isEmpty()) {
         m_completion->hide();
-    else
-        showItems(items, offset);
+        return;
+    }
+    const bool typed = NBECompletionSources::wordPrefixLength(window.local(at), window.text) > 0;
+    QHash<QString, NBELSPCompletionItem> byLabel;
+    QStringList labels;
+    QList<bool> takesReturn;
+    for (const NBELSPCompletionItem &item : items) {
+        labels.append(item.label);
+        takesReturn.append(typed);
+        if (!byLabel.contains(item.label))
+            byLabel.insert(item.label, item);
+    }
+    m_activeLSPItems = byLabel;
+    showItems(labels, takesReturn, at);
+}
+
+void NBETextEditorAssist::showNativeCompletion(const NBETextWindow &window, int at)
+{
+    m_activeLSPItems.reset();
+    const NBECompletionScope scope = scopeAt(window, at);
+    const QStringList items = NBECompletionSources::builtInItems(scope);
+    if (items.isEmpty()) {
+        m_completion->hide();
+        return;
+    }
+    // The engine's own prefix is what its rows continue.
+    QList<bool> takesReturn;
+    for (const QString &item : items) {
+        const auto insertion = NBECompletionSources::builtInInsertion(item, scope);
+        takesReturn.append(insertion && insertion->partialLength > 0 &&
+                           item.startsWith(QStringView(scope.text)
+                                               .mid(scope.offset - insertion->partialLength,
+                                                    insertion->partialLength),
+                                           Qt::CaseInsensitive));
+    }
+    showItems(items, takesReturn, at);
 }
 
 void NBETextEditorAssist::listPaths(const NBEPathContext &context, int offset)
@@ -386,18 +537,20 @@ void NBETextEditorAssist::listPaths(const NBEPathContext &context, int offset)
     const QUrl dir = context.dir;
     nbeWhenFinished(QtConcurrent::run([dir] { return NBECompletionSources::readDirectory(dir); }),
                     this, [this, context, generation, offset](const QList<NBEPathEntry> &entries) {
-                        m_listedDir = context.dir;
-                        m_listedEntries = entries;
                         Q_EMIT pathsListed();
                         if (!m_textView || generation != m_completionGeneration || hasSelection() ||
                             caret() != offset)
                             return;
+                        m_activeLSPItems.reset();
                         const QStringList items =
                             NBECompletionSources::matchingEntries(entries, context.namePart);
+                        QList<bool> takesReturn;
+                        for (qsizetype i = 0; i < items.size(); ++i)
+                            takesReturn.append(!context.namePart.isEmpty());
                         if (items.isEmpty())
                             m_completion->hide();
                         else
-                            showItems(items, offset);
+                            showItems(items, takesReturn, offset);
                     });
 }
 
@@ -409,8 +562,10 @@ QRect NBETextEditorAssist::caretRect(int offset) const
     return QRect(m_textView->viewport()->mapToGlobal(local.topLeft()), local.size());
 }
 
-void NBETextEditorAssist::showItems(const QStringList &items, int offset)
+void NBETextEditorAssist::showItems(const QStringList &items, const QList<bool> &takesReturn,
+                                    int offset)
 {
+    m_takesReturn = takesReturn;
     m_completion->show(items, caretRect(offset), m_textView->window());
 }
 
@@ -418,19 +573,27 @@ void NBETextEditorAssist::acceptCompletion(const QString &label)
 {
     if (!m_textView || m_textView->isReadOnly())
         return;
-    const QString current = text();
     const int at = m_textView->textCursor().selectionStart();
+    const NBETextWindow window = nearCaret(at);
+    const QStringView before = QStringView(window.text).left(window.local(at));
     if (m_activeLSPItems && m_activeLSPItems->contains(label)) {
-        const int typed = NBECompletionSources::wordPrefixLength(at, current);
-        insert(at - typed, typed, m_activeLSPItems->value(label));
+        const NBELSPCompletionItem item = m_activeLSPItems->value(label);
+        const int typed = NBECompletionSources::typedLength(before, item.insertText);
+        const int start = at - typed;
+        insert(start, typed, item.insertText);
+        // A snippet's caret goes to its first tab stop, its placeholder
+        // selected.
+        if (item.tabStop)
+            setCaret(start + item.tabStop->location, item.tabStop->length);
         return;
     }
+    const NBECompletionScope scope = scopeAt(window, at);
     NBECompletionInsertion insertion;
-    if (const auto path = pathContextAt(current, at)) {
+    const auto path = pathContextAt(scope);
+    if (path) {
         insertion = {int(path->namePart.size()), label, 0};
     } else {
-        const auto builtIn = NBECompletionSources::builtInInsertion(
-            label, NBECompletionSources::completionScope(current, at, languageID()));
+        const auto builtIn = NBECompletionSources::builtInInsertion(label, scope);
         if (!builtIn)
             return;
         insertion = *builtIn;
@@ -441,6 +604,9 @@ void NBETextEditorAssist::acceptCompletion(const QString &label)
     insert(start, insertion.partialLength, insertion.insertion);
     if (insertion.caretBack >= 1)
         setCaret(start + int(insertion.insertion.size()) - insertion.caretBack);
+    // A folder goes on with its own entries.
+    if (path && label.endsWith(u'/'))
+        refreshCompletion(Edit::typed);
 }
 
 std::optional<int> NBETextEditorAssist::characterAt(const QPoint &local) const
@@ -533,7 +699,6 @@ void NBETextEditorAssist::scrolled()
     // The panel stays with the caret.
     if (m_completion->isVisible()) {
         const QTextCursor cursor = m_textView->textCursor();
-        m_completion->show(m_completion->model()->items(), caretRect(cursor.position()),
-                           m_textView->window());
+        m_completion->follow(caretRect(cursor.position()), m_textView->window());
     }
 }

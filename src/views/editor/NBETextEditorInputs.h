@@ -58,6 +58,9 @@ struct NBETextEditorInputs
     // tells the server the answer is no longer wanted.
     std::function<QFuture<std::optional<QList<NBELSPCompletionItem>>>(int line, int character)>
         lspCompletion;
+    // The characters after which that server offers completion unasked for
+    // a word (as it announced them; empty until it has started).
+    std::function<QString()> lspCompletionTriggers;
     std::function<QFuture<std::optional<QString>>(int line, int character)> lspHover;
     // The language server's formatting of a text; nothing when it can't.
     std::function<QFuture<std::optional<QString>>(const QString &text)> lspFormatting;
