@@ -136,11 +136,13 @@ void NBEProjectWindow::buildMenus()
         // on disk), so not on every keystroke here.
         definition->setEnabled(active && active->language);
         find->setEnabled(m_mainView->sourceEditor() != nullptr);
-        initGit->setEnabled(viewModel->hasWorkspace() && !viewModel->isGitRepository());
+        initGit->setEnabled(viewModel->hasWorkspace() && !viewModel->isGitRepository() &&
+                            !viewModel->isGitStateLoading());
     };
     connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, updateCommands);
     connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, updateCommands);
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, updateCommands);
+    connect(viewModel, &NBEWorkspaceViewModel::isLoadingChanged, this, updateCommands);
     updateCommands();
 
     m_toolbar = new NBEWindowToolbar(viewModel, m_projectMenu, this);

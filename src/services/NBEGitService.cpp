@@ -64,6 +64,26 @@ void prepare(QProcess &process, const QString &program, const QStringList &argum
     process.setStandardInputFile(QProcess::nullDevice());
 }
 
+// Waits for git to end, unless the service goes away first: then git is
+// stopped, so closing a window never waits for it. SIGTERM lets git remove
+// its lock files; one that lingers is killed after a second.
+bool finishUnlessStopped(QProcess &process, const std::atomic_bool &stopping)
+{
+    while (!process.waitForFinished(50)) {
+        if (process.state() == QProcess::NotRunning)
+            return true;
+        if (stopping) {
+            process.terminate();
+            if (!process.waitForFinished(1000)) {
+                process.kill();
+                process.waitForFinished(-1);
+            }
+            return false;
+        }
+    }
+    return true;
+}
+
 bool isExecutableFile(const QString &path)
 {
     const QFileInfo info(path);
@@ -116,6 +136,13 @@ NBEGitService::NBEGitService(const QUrl &gitURL, std::chrono::milliseconds netwo
     , m_networkTail(QtFuture::makeReadyFuture())
 {}
 
+NBEGitService::~NBEGitService()
+{
+    // Queued queries end at once and a running one is stopped before the
+    // queue is waited for.
+    m_stopping = true;
+}
+
 template <typename Job> auto NBEGitService::runOnNetworkQueue(Job &&job)
 {
     auto future = m_networkTail.then(networkPool(), std::forward<Job>(job));
@@ -154,7 +181,7 @@ std::optional<QByteArray> NBEGitService::runBytes(const QStringList &arguments, 
                                                   const QHash<QString, QString> &environment) const
 {
     const QString program = localPath(m_gitURL);
-    if (!isExecutableFile(program))
+    if (m_stopping || !isExecutableFile(program))
         return std::nullopt;
     QProcess process;
     prepare(process, program, arguments, folder, environment);
@@ -163,7 +190,8 @@ std::optional<QByteArray> NBEGitService::runBytes(const QStringList &arguments, 
     if (!process.waitForStarted(-1))
         return std::nullopt;
     // QProcess drains the pipe while it waits, so a large output can't stall git.
-    process.waitForFinished(-1);
+    if (!finishUnlessStopped(process, m_stopping))
+        return std::nullopt;
     const QByteArray output = process.readAllStandardOutput();
     if (process.exitStatus() != QProcess::NormalExit || !accept.contains(process.exitCode()))
         return std::nullopt;
@@ -187,6 +215,8 @@ NBEGitResult NBEGitService::runCapturingError(const QStringList &arguments, cons
     const QString program = localPath(m_gitURL);
     if (!isExecutableFile(program))
         return NBEGitResult::failure(QStringLiteral("git isn't installed."));
+    if (m_stopping)
+        return NBEGitResult::failure(QStringLiteral("The window closed before git ran."));
     QProcess process;
     prepare(process, program, arguments, folder, {});
     if (!standardOutput)
@@ -194,7 +224,8 @@ NBEGitResult NBEGitService::runCapturingError(const QStringList &arguments, cons
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))
         return NBEGitResult::failure(process.errorString());
-    process.waitForFinished(-1);
+    if (!finishUnlessStopped(process, m_stopping))
+        return NBEGitResult::failure(QStringLiteral("git was stopped as the window closed."));
     if (standardOutput)
         *standardOutput = process.readAllStandardOutput();
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)

@@ -12,6 +12,7 @@
 #include <QStringList>
 #include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <optional>
 
@@ -60,6 +61,8 @@ class NBEGitService
 public:
     explicit NBEGitService(const QUrl &gitURL = QUrl::fromLocalFile(QStringLiteral("/usr/bin/git")),
                            std::chrono::milliseconds networkTimeLimit = std::chrono::minutes(2));
+    // Never waits for a running git: it is stopped.
+    ~NBEGitService();
 
     QUrl gitURL() const { return m_gitURL; }
 
@@ -186,5 +189,6 @@ private:
     QUrl m_gitURL;
     std::chrono::milliseconds m_networkTimeLimit;
     QFuture<void> m_networkTail;
+    std::atomic_bool m_stopping = false;
     NBEActor m_actor;
 };

@@ -238,6 +238,10 @@ public:
     std::optional<NBEGitStatus> gitStatus(const QUrl &forFile) const;
 
     bool isGitRepository() const { return m_git.root.has_value(); }
+    // The open folder's first git answers are still coming: whether it is a
+    // repository isn't known yet.
+    // The folder loads until its first git answers are in (isLoadingChanged).
+    bool isGitStateLoading() const { return m_isLoading; }
     bool gitHasRemote() const { return !m_git.remotes.isEmpty(); }
     int gitCommitsToPush() const;
     bool gitNeedsPublish() const;

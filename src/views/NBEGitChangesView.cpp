@@ -252,11 +252,11 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     m_notRepository = new QWidget(m_pages);
     auto *notLayout = new QVBoxLayout(m_notRepository);
     notLayout->addStretch();
-    auto *notText = new QLabel(tr("This folder isn't a git repository."), m_notRepository);
-    notText->setAlignment(Qt::AlignCenter);
-    notText->setWordWrap(true);
-    notText->setForegroundRole(QPalette::PlaceholderText);
-    notLayout->addWidget(notText);
+    m_notRepositoryText = new QLabel(m_notRepository);
+    m_notRepositoryText->setAlignment(Qt::AlignCenter);
+    m_notRepositoryText->setWordWrap(true);
+    m_notRepositoryText->setForegroundRole(QPalette::PlaceholderText);
+    notLayout->addWidget(m_notRepositoryText);
     m_initialize = new QPushButton(tr("Initialize Git Repository"), m_notRepository);
     notLayout->addWidget(m_initialize, 0, Qt::AlignCenter);
     notLayout->addStretch();
@@ -360,6 +360,8 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
         refreshButtons();
     });
 
+    connect(viewModel, &NBEWorkspaceViewModel::isLoadingChanged, this,
+            &NBEGitChangesView::refreshGit);
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
             &NBEGitChangesView::refreshGit);
     connect(viewModel, &NBEWorkspaceViewModel::isSyncingChanged, this,
@@ -403,7 +405,12 @@ void NBEGitChangesView::flushDraft()
 void NBEGitChangesView::refreshGit()
 {
     const bool repository = m_viewModel->isGitRepository();
+    const bool loading = m_viewModel->isGitStateLoading();
     m_pages->setCurrentWidget(repository ? m_repository : m_notRepository);
+    // Slow git answers late: until then nothing is said about the folder.
+    m_notRepositoryText->setText(loading ? tr("Loading…")
+                                         : tr("This folder isn't a git repository."));
+    m_initialize->setVisible(!loading);
     m_initialize->setEnabled(m_viewModel->hasWorkspace());
     if (!m_viewModel->canAmendSafely() && m_amend->isChecked())
         m_amend->setChecked(false);

@@ -70,6 +70,8 @@ public:
     QPushButton *commitButton() const { return m_commit; }
     QPushButton *generateButton() const { return m_generate; }
     QPushButton *initializeButton() const { return m_initialize; }
+    // What the pane says when it shows no repository.
+    QLabel *stateLabel() const { return m_notRepositoryText; }
     QToolButton *pullButton() const { return m_pull; }
     QToolButton *pushButton() const { return m_push; }
     QLabel *branchLabel() const { return m_branch; }
@@ -95,6 +97,7 @@ private:
     NBEWorkspaceViewModel *m_viewModel;
     QStackedWidget *m_pages;
     QWidget *m_notRepository;
+    QLabel *m_notRepositoryText;
     QPushButton *m_initialize;
     QWidget *m_repository;
     QLabel *m_branch;

@@ -101,6 +101,7 @@ NBEGitHistoryView::NBEGitHistoryView(NBEWorkspaceViewModel *viewModel, QWidget *
             &NBEGitHistoryView::showContextMenu);
     connect(viewModel, &NBEWorkspaceViewModel::gitHistoryChanged, this,
             &NBEGitHistoryView::refresh);
+    connect(viewModel, &NBEWorkspaceViewModel::isLoadingChanged, this, &NBEGitHistoryView::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
             &NBEGitHistoryView::reloadIfHeadMoved);
     connect(viewModel, &NBEWorkspaceViewModel::diffTargetChanged, this, [this] {
@@ -134,7 +135,9 @@ void NBEGitHistoryView::refresh()
     const bool repository = m_viewModel->isGitRepository();
     const QList<NBEGitCommit> commits =
         repository ? m_viewModel->gitHistory() : QList<NBEGitCommit>();
-    if (!repository)
+    if (!repository && m_viewModel->isGitStateLoading())
+        m_state->setText(tr("Loading…"));
+    else if (!repository)
         m_state->setText(tr("This folder isn't a git repository."));
     else if (commits.isEmpty())
         m_state->setText(tr("No commits yet"));

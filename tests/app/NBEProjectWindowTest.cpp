@@ -45,7 +45,9 @@ protected:
         window = std::make_unique<NBEProjectWindow>(QUrl::fromLocalFile(dir.path()));
         window->show();
         window->mainView()->start();
-        ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel()->hasWorkspace(); }));
+        // Loaded once its first git answers are in.
+        ASSERT_TRUE(NBETest::waitUntil(
+            [&] { return viewModel()->hasWorkspace() && !viewModel()->isGitStateLoading(); }));
     }
 
     NBEWorkspaceViewModel *viewModel() const { return window->mainView()->viewModel(); }

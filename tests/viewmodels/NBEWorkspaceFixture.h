@@ -157,6 +157,30 @@ protected:
 
     void git(const QStringList &args) { NBETest::git(root, args); }
 
+    // A git that holds every call while `slowGitHold()` exists (ten seconds
+    // at most), noting its process id in `slowGitStarted()` and, once it
+    // goes on to run git, in `slowGitRan()`.
+    QString slowGit() const
+    {
+        const QString script = dir.filePath(QStringLiteral("slow-git"));
+        NBETest::writeFile(slowGitHold(), {});
+        NBETest::writeFile(script, QStringLiteral("#!/bin/sh\n"
+                                                  "echo $$ >> '%1'\n"
+                                                  "i=0\n"
+                                                  "while [ -e '%2' ] && [ $i -lt 200 ]; do\n"
+                                                  "  sleep 0.05; i=$((i+1))\n"
+                                                  "done\n"
+                                                  "echo $$ >> '%3'\n"
+                                                  "exec /usr/bin/git \"$@\"\n")
+                                       .arg(slowGitStarted(), slowGitHold(), slowGitRan())
+                                       .toUtf8());
+        QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        return script;
+    }
+    QString slowGitHold() const { return dir.filePath(QStringLiteral("slow-git-hold")); }
+    QString slowGitStarted() const { return dir.filePath(QStringLiteral("slow-git-started")); }
+    QString slowGitRan() const { return dir.filePath(QStringLiteral("slow-git-ran")); }
+
     // A repository holding `files` in its first commit, loaded.
     void commitAndLoad(const QList<QPair<QString, QByteArray>> &files)
     {

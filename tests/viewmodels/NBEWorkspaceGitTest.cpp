@@ -2,6 +2,9 @@
 
 #include <QFileInfo>
 
+#include <cerrno>
+#include <csignal>
+
 using GitState = NBEWorkspaceFixture;
 
 namespace {
@@ -12,6 +15,29 @@ QString canonical(const QString &path)
 }
 
 } // namespace
+
+TEST_F(GitState, ClosingNeverWaitsForARunningGit)
+{
+    write(QStringLiteral("index.html"), "<p>one</p>\n");
+    git({"init", "-q"});
+    const QString slow = slowGit();
+    model = makeModel([&](NBEWorkspaceEnvironment &environment) {
+        environment.gitURL = QUrl::fromLocalFile(slow);
+    });
+    model->loadWorkspace(rootURL());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return QFileInfo::exists(slowGitStarted()); }));
+    EXPECT_TRUE(model->isGitStateLoading());
+    EXPECT_FALSE(model->isGitRepository());
+
+    // The window goes while git still waits: its git is stopped, not waited
+    // for, and nothing queued behind it starts.
+    model.reset();
+    EXPECT_FALSE(QFileInfo::exists(slowGitRan()));
+    const QList<QByteArray> started = NBETest::readFile(slowGitStarted()).trimmed().split('\n');
+    ASSERT_EQ(started.size(), 1);
+    EXPECT_EQ(::kill(pid_t(started.first().toInt()), 0), -1);
+    EXPECT_EQ(errno, ESRCH);
+}
 
 TEST_F(GitState, OutsideARepositoryEverythingIsEmpty)
 {

@@ -226,6 +226,38 @@ TEST_F(NBEGitChangesViewTest, GenerateFillsTheBoxOrShowsTheSentenceAsItIs)
     EXPECT_FALSE(model->errorMessage().has_value());
 }
 
+TEST_F(NBEGitChangesViewTest, SlowGitShowsLoadingUntilItAnswers)
+{
+    repository();
+    const QString slow = slowGit();
+    model = makeModel([&](NBEWorkspaceEnvironment &environment) {
+        environment.gitURL = QUrl::fromLocalFile(slow);
+    });
+    makeView();
+    // Everything the pane says, after each change of state.
+    QStringList said;
+    const auto note = [&] {
+        said.append(view->isShowingRepository() ? QStringLiteral("repository")
+                                                : view->stateLabel()->text());
+    };
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::isLoadingChanged, view.get(), note);
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::gitStateChanged, view.get(), note);
+
+    auto loading = model->loadWorkspace(rootURL());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return QFileInfo::exists(slowGitStarted()); }));
+    EXPECT_FALSE(view->isShowingRepository());
+    EXPECT_EQ(view->stateLabel()->text(), QStringLiteral("Loading…"));
+    EXPECT_FALSE(view->initializeButton()->isVisible());
+
+    QFile::remove(slowGitHold());
+    NBETest::await(loading);
+    EXPECT_TRUE(view->isShowingRepository());
+    EXPECT_EQ(said.first(), QStringLiteral("Loading…"));
+    EXPECT_EQ(said.last(), QStringLiteral("repository"));
+    EXPECT_FALSE(said.contains(QStringLiteral("This folder isn't a git repository.")))
+        << said.join(u'|').toStdString();
+}
+
 TEST_F(NBEGitChangesViewTest, OutsideARepositoryItOffersToMakeOne)
 {
     write(QStringLiteral("index.html"), "<p>one</p>\n");
