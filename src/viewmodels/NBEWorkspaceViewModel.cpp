@@ -156,6 +156,7 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                         setRecentProjects(NBERecentProjects::load(defaults()));
                         nbeWhenFinished(refreshGitStatus(), this, [this, folder, promise] {
                             startAutoFetch();
+                            startFollowingOutsideChanges();
                             loadCommitDraft();
                             NBELog::app().info("Opened workspace: %s", folder.fileName());
                             setLoading(false);
@@ -175,6 +176,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
     return closeTabsAsking(ids, [this] {
         shutdownLSP();
         stopAutoFetch();
+        stopFollowingOutsideChanges();
         // A check still pending would list a closed folder's files again.
         dropAllValidations();
         setWorkspace(std::nullopt);

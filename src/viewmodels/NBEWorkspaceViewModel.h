@@ -36,6 +36,7 @@
 #include <utility>
 
 class NBEApplicationActivity;
+class NBEFileWatch;
 class NBELSPSession;
 class NBEWebLSPSession;
 class QTimer;
@@ -504,6 +505,25 @@ private:
     void retargetTabs(const QString &source, const QString &target);
     // Closes the tabs at or below `item`.
     void closeTabsBelow(const QString &item);
+    // Rebuilds the tree, keeping open the folders that were (by path) when
+    // asked to; then refreshes the git state.
+    QFuture<void> rebuildFileTree(bool keepExpansion);
+
+    // --- Files changed by other programs
+    void startFollowingOutsideChanges();
+    void stopFollowingOutsideChanges();
+    void watchProjectFolders();
+    // Checks the open tabs whose files are at or below `paths` (every tab
+    // when empty), then rebuilds the tree keeping its open folders.
+    QFuture<void> followOutsideChanges(const QStringList &paths);
+    void followTabFile(const QUuid &id, NBEDiskChange change);
+    NBEFileWatch *m_fileWatch = nullptr;
+    QMetaObject::Connection m_outsideActivationObserver;
+    QString m_watchedRoot;
+    QStringList m_watchedExtras;
+    std::optional<QFuture<void>> m_outsideRefresh;
+    // Changes reported while a refresh ran; empty: everything.
+    std::optional<QStringList> m_outsideChangesAgain;
     // Trashes the item, or deletes it for good where no trash takes it and
     // the user agrees; the future says whether it is gone.
     QFuture<NBEResult<bool>> removeItem(const QUrl &at);

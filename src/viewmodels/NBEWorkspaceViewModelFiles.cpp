@@ -10,6 +10,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QPromise>
+#include <QSet>
 
 #include <algorithm>
 
@@ -355,27 +356,88 @@ void NBEWorkspaceViewModel::toggleExpanded(const QUuid &nodeID)
 
 QFuture<void> NBEWorkspaceViewModel::refreshFileTree()
 {
+    return rebuildFileTree(false);
+}
+
+namespace {
+
+// Whether two trees list the same items, whatever their ids and expansion.
+bool sameItems(const NBEFileTreeNode &a, const NBEFileTreeNode &b)
+{
+    if (a.url != b.url || a.isDirectory != b.isDirectory || a.children.size() != b.children.size())
+        return false;
+    for (qsizetype i = 0; i < a.children.size(); ++i) {
+        if (!sameItems(a.children[i], b.children[i]))
+            return false;
+    }
+    return true;
+}
+
+void collectExpanded(const NBEFileTreeNode &node, QSet<QString> &paths)
+{
+    if (!node.isExpanded)
+        return;
+    paths.insert(node.url.path());
+    for (const NBEFileTreeNode &child : node.children)
+        collectExpanded(child, paths);
+}
+
+void applyExpanded(NBEFileTreeNode &node, const QSet<QString> &paths)
+{
+    if (!node.isDirectory || !paths.contains(node.url.path()))
+        return;
+    node.isExpanded = true;
+    for (NBEFileTreeNode &child : node.children)
+        applyExpanded(child, paths);
+}
+
+} // namespace
+
+QFuture<void> NBEWorkspaceViewModel::rebuildFileTree(bool keepExpansion)
+{
     if (!m_workspace)
         return QtFuture::makeReadyFuture();
     const QUrl root = m_workspace->rootURL;
+    // Folders are matched by path (ids are fresh in every build); the work
+    // in proportion to the tree runs beside the walk, off the main thread.
+    QSet<QString> expanded;
+    std::optional<NBEFileTreeNode> old;
+    if (keepExpansion && m_workspace->fileTree) {
+        old = m_workspace->fileTree;
+        // The root's own flag means nothing: its items are always shown.
+        for (const NBEFileTreeNode &child : old->children)
+            collectExpanded(child, expanded);
+    }
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_fileService.buildFileTree(root), this,
-                    [this, root, promise](NBEResult<NBEFileTreeNode> tree) {
-                        if (!tree) {
-                            // The old tree stays; without a word the item just
-                            // made would seem missing.
-                            setErrorMessage(QStringLiteral("Failed to refresh the file tree: ") +
-                                            tree.error().description);
-                            NBELog::fileIO().error("Failed to refresh file tree: %s",
-                                                   tree.error().description);
-                        } else if (m_workspace && m_workspace->rootURL == root) {
-                            m_workspace->fileTree = std::move(*tree);
-                            readVaporManifest();
-                            Q_EMIT workspaceChanged();
-                        }
-                        nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
-                    });
+    using Built = std::pair<NBEResult<NBEFileTreeNode>, bool>;
+    QFuture<Built> built = m_fileService.buildFileTree(root).then(
+        [expanded, old](NBEResult<NBEFileTreeNode> tree) -> Built {
+            if (!tree || !old)
+                return {std::move(tree), false};
+            if (sameItems(*tree, *old))
+                return {std::move(tree), true};
+            for (NBEFileTreeNode &child : tree->children)
+                applyExpanded(child, expanded);
+            return {std::move(tree), false};
+        });
+    nbeWhenFinished(built, this, [this, root, keepExpansion, promise](Built result) {
+        auto &[tree, unchanged] = result;
+        if (!tree) {
+            // The old tree stays; without a word the item just made would
+            // seem missing. A refresh after outside changes (a walk that met
+            // a checkout half-way) tries again at the next burst.
+            if (!keepExpansion)
+                setErrorMessage(QStringLiteral("Failed to refresh the file tree: ") +
+                                tree.error().description);
+            NBELog::fileIO().error("Failed to refresh file tree: %s", tree.error().description);
+        } else if (m_workspace && m_workspace->rootURL == root && !unchanged) {
+            m_workspace->fileTree = std::move(*tree);
+            readVaporManifest();
+            Q_EMIT workspaceChanged();
+        }
+        nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
+    });
     return done;
 }

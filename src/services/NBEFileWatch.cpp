@@ -1,0 +1,230 @@
+#include "NBEFileWatch.h"
+
+#include <QFile>
+#include <QHash>
+#include <QMetaObject>
+#include <QSet>
+
+#include <cerrno>
+#include <dirent.h>
+#include <mutex>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/inotify.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
+namespace {
+
+constexpr uint32_t folderEvents = IN_CREATE | IN_DELETE | IN_MODIFY | IN_CLOSE_WRITE | IN_ATTRIB |
+                                  IN_MOVED_FROM | IN_MOVED_TO | IN_DELETE_SELF | IN_MOVE_SELF |
+                                  IN_ONLYDIR | IN_DONT_FOLLOW;
+
+} // namespace
+
+struct NBEFileWatch::Worker
+{
+    NBEFileWatch *owner = nullptr;
+    std::chrono::milliseconds quiet;
+    int inotify = -1;
+    int wake = -1;
+    std::thread thread;
+
+    // Shared with the main thread.
+    std::mutex mutex;
+    bool stopping = false;
+    bool rewatch = false;
+    QString wantedRoot;
+    QStringList wantedExtras;
+
+    // The watch thread's own.
+    QHash<int, QByteArray> folderOf;
+    QHash<QByteArray, int> watchOf;
+    QSet<QString> pending;
+    std::chrono::steady_clock::time_point lastEvent;
+    std::chrono::steady_clock::time_point firstEvent;
+
+    void addFolder(const QByteArray &folder, bool below)
+    {
+        const int wd = ::inotify_add_watch(inotify, folder.constData(), folderEvents);
+        // Out of watches or gone already: the folder is left to the
+        // activation refresh.
+        if (wd < 0)
+            return;
+        folderOf.insert(wd, folder);
+        watchOf.insert(folder, wd);
+        if (!below)
+            return;
+        DIR *listing = ::opendir(folder.constData());
+        if (!listing)
+            return;
+        while (const dirent *entry = ::readdir(listing)) {
+            if (entry->d_name[0] == '.')
+                continue;
+            if (entry->d_type != DT_DIR && entry->d_type != DT_UNKNOWN)
+                continue;
+            const QByteArray path = folder + '/' + entry->d_name;
+            if (entry->d_type == DT_UNKNOWN) {
+                struct stat info;
+                if (::lstat(path.constData(), &info) != 0 || !S_ISDIR(info.st_mode))
+                    continue;
+            }
+            addFolder(path, true);
+        }
+        ::closedir(listing);
+    }
+
+    void applyWanted()
+    {
+        QString root;
+        QStringList extras;
+        {
+            std::lock_guard lock(mutex);
+            root = wantedRoot;
+            extras = wantedExtras;
+            rewatch = false;
+        }
+        for (auto it = folderOf.cbegin(); it != folderOf.cend(); ++it)
+            ::inotify_rm_watch(inotify, it.key());
+        folderOf.clear();
+        watchOf.clear();
+        if (root.isEmpty())
+            return;
+        addFolder(QFile::encodeName(root), true);
+        for (const QString &extra : std::as_const(extras))
+            addFolder(QFile::encodeName(extra), false);
+    }
+
+    void readEvents()
+    {
+        alignas(inotify_event) char buffer[64 * 1024];
+        for (;;) {
+            const ssize_t length = ::read(inotify, buffer, sizeof buffer);
+            if (length <= 0)
+                return;
+            for (ssize_t offset = 0; offset < length;) {
+                const auto *event = reinterpret_cast<const inotify_event *>(buffer + offset);
+                offset += ssize_t(sizeof(inotify_event) + event->len);
+                handle(*event);
+            }
+        }
+    }
+
+    void handle(const inotify_event &event)
+    {
+        const auto now = std::chrono::steady_clock::now();
+        if (pending.isEmpty())
+            firstEvent = now;
+        lastEvent = now;
+        if (event.mask & IN_Q_OVERFLOW) {
+            // Events were lost: everything may have changed.
+            std::lock_guard lock(mutex);
+            pending.insert(wantedRoot);
+            return;
+        }
+        const QByteArray folder = folderOf.value(event.wd);
+        if (event.mask & IN_IGNORED) {
+            folderOf.remove(event.wd);
+            if (watchOf.value(folder) == event.wd)
+                watchOf.remove(folder);
+            return;
+        }
+        if (folder.isEmpty())
+            return;
+        const QByteArray name(event.name, qsizetype(qstrnlen(event.name, event.len)));
+        const QByteArray path = name.isEmpty() ? folder : folder + '/' + name;
+        pending.insert(QFile::decodeName(path));
+        // A folder that appears is watched at once, so what is written into
+        // it next is seen too.
+        if ((event.mask & IN_ISDIR) && (event.mask & (IN_CREATE | IN_MOVED_TO)) &&
+            !name.startsWith('.') && !watchOf.contains(path))
+            addFolder(path, true);
+    }
+
+    void report()
+    {
+        QStringList paths(pending.cbegin(), pending.cend());
+        pending.clear();
+        QMetaObject::invokeMethod(
+            owner, [owner = owner, paths] { Q_EMIT owner->changed(paths); }, Qt::QueuedConnection);
+    }
+
+    void run()
+    {
+        for (;;) {
+            int timeout = -1;
+            if (!pending.isEmpty()) {
+                // Quiet for a while, or busy for ten times as long: report.
+                const auto now = std::chrono::steady_clock::now();
+                const auto due = std::min(lastEvent + quiet, firstEvent + 10 * quiet);
+                if (now >= due) {
+                    report();
+                    continue;
+                }
+                timeout = int(std::chrono::ceil<std::chrono::milliseconds>(due - now).count());
+            }
+            pollfd fds[2] = {{inotify, POLLIN, 0}, {wake, POLLIN, 0}};
+            if (::poll(fds, 2, timeout) < 0 && errno != EINTR)
+                return;
+            if (fds[1].revents & POLLIN) {
+                eventfd_t value;
+                ::eventfd_read(wake, &value);
+                bool stop = false;
+                bool apply = false;
+                {
+                    std::lock_guard lock(mutex);
+                    stop = stopping;
+                    apply = rewatch;
+                }
+                if (stop)
+                    return;
+                if (apply)
+                    applyWanted();
+            }
+            if (fds[0].revents & POLLIN)
+                readEvents();
+        }
+    }
+};
+
+NBEFileWatch::NBEFileWatch(std::chrono::milliseconds quiet, QObject *parent)
+    : QObject(parent)
+    , m_worker(std::make_shared<Worker>())
+{
+    m_worker->owner = this;
+    m_worker->quiet = quiet;
+    m_worker->inotify = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    m_worker->wake = ::eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+    if (m_worker->inotify < 0 || m_worker->wake < 0)
+        return;
+    m_worker->thread = std::thread([worker = m_worker] { worker->run(); });
+}
+
+NBEFileWatch::~NBEFileWatch()
+{
+    {
+        std::lock_guard lock(m_worker->mutex);
+        m_worker->stopping = true;
+    }
+    if (m_worker->wake >= 0)
+        ::eventfd_write(m_worker->wake, 1);
+    if (m_worker->thread.joinable())
+        m_worker->thread.join();
+    if (m_worker->inotify >= 0)
+        ::close(m_worker->inotify);
+    if (m_worker->wake >= 0)
+        ::close(m_worker->wake);
+}
+
+void NBEFileWatch::watch(const QString &root, const QStringList &extraFolders)
+{
+    {
+        std::lock_guard lock(m_worker->mutex);
+        m_worker->wantedRoot = root;
+        m_worker->wantedExtras = extraFolders;
+        m_worker->rewatch = true;
+    }
+    if (m_worker->wake >= 0)
+        ::eventfd_write(m_worker->wake, 1);
+}

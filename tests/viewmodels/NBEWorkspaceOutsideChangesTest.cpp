@@ -1,0 +1,169 @@
+#include "NBEWorkspaceFixture.h"
+
+#include <QFile>
+
+namespace {
+
+using namespace std::chrono_literals;
+
+// Other programs change the project while it is open. git runs through a
+// wrapper that logs each status query, so a test can count the refreshes.
+class NBEWorkspaceOutsideChanges : public NBEWorkspaceFixture
+{
+protected:
+    QString log;
+
+    void SetUp() override
+    {
+        NBEWorkspaceFixture::SetUp();
+        log = dir.filePath(QStringLiteral("git.log"));
+        const QString wrapper = dir.filePath(QStringLiteral("git.sh"));
+        NBETest::writeFile(wrapper, QStringLiteral("#!/bin/sh\n"
+                                                   "[ \"$1\" = status ] && echo status >> '%1'\n"
+                                                   "exec /usr/bin/git \"$@\"\n")
+                                        .arg(log)
+                                        .toUtf8());
+        QFile::setPermissions(wrapper, QFile::permissions(wrapper) | QFileDevice::ExeOwner);
+        model = makeModel([&](NBEWorkspaceEnvironment &environment) {
+            environment.gitURL = QUrl::fromLocalFile(wrapper);
+            environment.timings.outsideChangeQuiet = 400ms;
+        });
+    }
+
+    int statusRuns() const { return int(NBETest::readFile(log).count("status")); }
+
+    // Waits out a quiet period and the refresh that may follow it (and,
+    // after a load, the walk that sets up the watch).
+    void settle()
+    {
+        NBETest::waitUntil([] { return false; }, 1500ms);
+    }
+
+    const NBEFileTreeNode *node(const QString &relative) const
+    {
+        const NBEFileTreeNode *at = &*model->workspace()->fileTree;
+        for (const QString &name : relative.split(u'/')) {
+            const auto it = std::find_if(at->children.cbegin(), at->children.cend(),
+                                         [&](const NBEFileTreeNode &n) { return n.name == name; });
+            if (it == at->children.cend())
+                return nullptr;
+            at = &*it;
+        }
+        return at;
+    }
+};
+
+} // namespace
+
+TEST_F(NBEWorkspaceOutsideChanges, ACleanTabFollowsItsFileAndAnEditedOneKeepsItsText)
+{
+    write(QStringLiteral("package.json"), "{\"version\": \"1.0.0\"}\n");
+    write(QStringLiteral("edited.css"), "a{}\n");
+    write(QStringLiteral("gone.css"), "b{}\n");
+    load();
+    const QUuid clean = open(QStringLiteral("package.json")).id;
+    const QUuid edited = open(QStringLiteral("edited.css")).id;
+    const QUuid gone = open(QStringLiteral("gone.css")).id;
+    model->updateContent(QStringLiteral("a{color:red}\n"), edited);
+    settle();
+
+    write(QStringLiteral("package.json"), "{\"version\": \"1.0.1\"}\n");
+    write(QStringLiteral("edited.css"), "outside\n");
+    QFile::remove(path(QStringLiteral("gone.css")));
+
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return model->tab(clean)->sourceFile.content() ==
+               QStringLiteral("{\"version\": \"1.0.1\"}\n");
+    }));
+    EXPECT_FALSE(model->tab(clean)->sourceFile.isDirty());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->tab(gone)->sourceFile.isDirty(); }));
+    // The vanished file's tab stays open with its text, unsaved.
+    EXPECT_EQ(model->tab(gone)->sourceFile.content(), QStringLiteral("b{}\n"));
+    EXPECT_EQ(model->tab(edited)->sourceFile.content(), QStringLiteral("a{color:red}\n"));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !node(QStringLiteral("gone.css")); }));
+
+    // The old bug: a small edit and a save wrote the stale text back.
+    model->updateContent(QStringLiteral("{\"version\": \"1.0.1\", \"x\": 1}\n"), clean);
+    EXPECT_TRUE(saveAndWait(clean, true));
+    EXPECT_EQ(read(QStringLiteral("package.json")), "{\"version\": \"1.0.1\", \"x\": 1}\n");
+    EXPECT_FALSE(saveAndWait(edited, true));
+    EXPECT_EQ(read(QStringLiteral("edited.css")), "outside\n");
+
+    // Put back as the tab knew it, the file is no longer missing.
+    write(QStringLiteral("gone.css"), "b{}\n");
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->tab(gone)->sourceFile.isDirty(); }));
+}
+
+TEST_F(NBEWorkspaceOutsideChanges, TreeAndBadgesFollowAndOpenFoldersStayOpen)
+{
+    commitAndLoad({{QStringLiteral("src/app.js"), "app\n"}, {QStringLiteral("README.md"), "r\n"}});
+    model->toggleExpanded(node(QStringLiteral("src"))->id);
+    ASSERT_TRUE(node(QStringLiteral("src"))->isExpanded);
+    settle();
+
+    write(QStringLiteral("src/new.js"), "new\n");
+    write(QStringLiteral("README.md"), "changed in a terminal\n");
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return node(QStringLiteral("src/new.js")) &&
+               model->gitStatus(url(QStringLiteral("README.md"))) == NBEGitStatus::modified;
+    }));
+    EXPECT_TRUE(node(QStringLiteral("src"))->isExpanded);
+    EXPECT_EQ(model->gitStatus(url(QStringLiteral("src/new.js"))), NBEGitStatus::untracked);
+
+    // A commit from a terminal clears the badges.
+    git({QStringLiteral("add"), QStringLiteral("-A")});
+    git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("outside")});
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitChanges().isEmpty(); }));
+}
+
+// A checkout rewriting a thousand files is one burst: one tree rebuild and
+// one status query.
+TEST_F(NBEWorkspaceOutsideChanges, ABranchCheckoutRefreshesOnce)
+{
+    QList<QPair<QString, QByteArray>> files;
+    for (int i = 0; i < 1000; ++i)
+        files.append({QStringLiteral("pages/p%1/page%2.html").arg(i / 100).arg(i), "one\n"});
+    commitAndLoad(files);
+    git({QStringLiteral("switch"), QStringLiteral("-qc"), QStringLiteral("other")});
+    for (const auto &[name, content] : std::as_const(files))
+        write(name, "two\n");
+    write(QStringLiteral("pages/added.html"), "new\n");
+    git({QStringLiteral("add"), QStringLiteral("-A")});
+    git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("two")});
+    settle();
+    const QUuid tab = open(QStringLiteral("pages/p0/page0.html")).id;
+
+    const int before = statusRuns();
+    int treeChanges = 0;
+    std::optional<NBEFileTreeNode> tree = model->workspace()->fileTree;
+    QObject::connect(model.get(), &NBEWorkspaceViewModel::workspaceChanged, [&] {
+        if (model->workspace()->fileTree != tree) {
+            tree = model->workspace()->fileTree;
+            ++treeChanges;
+        }
+    });
+    git({QStringLiteral("switch"), QStringLiteral("-q"), QStringLiteral("main")});
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return model->tab(tab)->sourceFile.content() == QStringLiteral("one\n"); }));
+    settle();
+    EXPECT_EQ(statusRuns() - before, 1);
+    EXPECT_EQ(treeChanges, 1);
+    EXPECT_EQ(node(QStringLiteral("pages/added.html")), nullptr);
+    EXPECT_EQ(model->gitBranch(), QStringLiteral("main"));
+}
+
+TEST_F(NBEWorkspaceOutsideChanges, BecomingActiveCatchesUp)
+{
+    write(QStringLiteral("a.css"), "a\n");
+    model = makeModel(
+        [&](NBEWorkspaceEnvironment &environment) { environment.timings.outsideChangeQuiet = 1h; });
+    load();
+    const QUuid id = open(QStringLiteral("a.css")).id;
+    write(QStringLiteral("a.css"), "b\n");
+    write(QStringLiteral("b.css"), "b\n");
+    activity.setActive(false);
+    activity.setActive(true);
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return model->tab(id)->sourceFile.content() == QStringLiteral("b\n"); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return node(QStringLiteral("b.css")) != nullptr; }));
+}
