@@ -59,6 +59,13 @@ void NBELSPServerConnection::start(const QString &program, const QStringList &ar
     m_state = State::starting;
     m_client = new NBELSPClient(this);
     connect(m_client, &NBELSPClient::notificationReceived, this, &NBELSPServerConnection::forward);
+    connect(m_client, &NBELSPClient::stopped, this, [this] {
+        // A shutdown moves the state on first; a failed start says so itself.
+        if (m_state != State::running)
+            return;
+        m_state = State::stopped;
+        emit exited();
+    });
     if (auto started = m_client->start(program, arguments); !started) {
         m_state = State::failed;
         m_queued.clear();

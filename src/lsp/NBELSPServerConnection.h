@@ -80,6 +80,9 @@ public:
 signals:
     void ready();
     void failed(const QString &reason);
+    // The running server ended without being asked to (it crashed or was
+    // killed). Nothing starts it again.
+    void exited();
     void diagnosticsPublished(const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics);
 
 private:

@@ -46,9 +46,22 @@ bool NBELSPSession::ensureStarted()
     m_server = new NBELSPServerConnection(this);
     connect(m_server, &NBELSPServerConnection::diagnosticsPublished, this,
             [this](const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics) {
-                if (!m_shutDown)
-                    emit diagnosticsPublished(url, diagnostics);
+                if (m_shutDown)
+                    return;
+                if (diagnostics.isEmpty())
+                    m_flagged.remove(url);
+                else
+                    m_flagged.insert(url);
+                emit diagnosticsPublished(url, diagnostics);
             });
+    connect(m_server, &NBELSPServerConnection::exited, this, [this] {
+        NBELog::lsp().error("sourcekit-lsp exited for %s", m_rootURL.fileName());
+        m_unavailable = true;
+        m_documents.forgetLanguage(QStringLiteral("swift"));
+        for (const QUrl &url : std::exchange(m_flagged, {}))
+            emit diagnosticsPublished(url, {});
+        emit serverExited(QStringLiteral("swift"));
+    });
     connect(m_server, &NBELSPServerConnection::ready, this,
             [name] { NBELog::lsp().info("sourcekit-lsp ready for %s", name); });
     connect(m_server, &NBELSPServerConnection::failed, this, [this](const QString &reason) {

@@ -6,6 +6,7 @@
 
 #include <QFuture>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 
@@ -59,6 +60,9 @@ public:
 signals:
     void diagnosticsPublished(const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics);
     void diagnosticsFinished();
+    // The running server ended by itself; its diagnostics were withdrawn
+    // (each file published empty) and the session stays silent.
+    void serverExited(const QString &languageId);
 
 private:
     bool ensureStarted();
@@ -67,6 +71,7 @@ private:
     std::optional<QString> m_toolchainOverride;
     NBELSPServerConnection *m_server = nullptr;
     NBELSPDocumentSync m_documents;
+    QSet<QUrl> m_flagged; // files with diagnostics
     QTimer *m_pendingTimer = nullptr;
     bool m_unavailable = false;
     bool m_shutDown = false;

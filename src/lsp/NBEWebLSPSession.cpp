@@ -70,10 +70,23 @@ NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId
     connection->allowIncrementalSync = allowIncrementalSync;
     m_servers.insert(serverLanguageId, connection);
     connect(connection, &NBELSPServerConnection::diagnosticsPublished, this,
-            [this](const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics) {
-                if (!m_shutDown)
-                    emit diagnosticsPublished(url, diagnostics);
+            [this, serverLanguageId](const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics) {
+                if (m_shutDown)
+                    return;
+                if (diagnostics.isEmpty())
+                    m_flagged[serverLanguageId].remove(url);
+                else
+                    m_flagged[serverLanguageId].insert(url);
+                emit diagnosticsPublished(url, diagnostics);
             });
+    connect(connection, &NBELSPServerConnection::exited, this, [this, serverLanguageId] {
+        NBELog::lsp().error("web LSP exited: %s", serverLanguageId);
+        m_documents.forgetLanguage(serverLanguageId);
+        // Nothing checks these files anymore: stale marks would mislead.
+        for (const QUrl &url : m_flagged.take(serverLanguageId))
+            emit diagnosticsPublished(url, {});
+        emit serverExited(serverLanguageId);
+    });
     connect(connection, &NBELSPServerConnection::ready, this,
             [serverLanguageId] { NBELog::lsp().info("web LSP ready: %s", serverLanguageId); });
     connect(connection, &NBELSPServerConnection::failed, this,

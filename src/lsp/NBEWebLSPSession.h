@@ -8,6 +8,7 @@
 #include <QFuture>
 #include <QHash>
 #include <QObject>
+#include <QSet>
 #include <QTimer>
 #include <QUrl>
 
@@ -110,6 +111,9 @@ signals:
     void diagnosticsPublished(const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics);
     // Emitted once by shutdown(): no more diagnostics will come.
     void diagnosticsFinished();
+    // A running server ended by itself: its documents are dropped and its
+    // diagnostics withdrawn (each file published empty) before this.
+    void serverExited(const QString &serverLanguageId);
 
 private:
     NBELSPServerConnection *server(const QString &serverLanguageId);
@@ -119,6 +123,7 @@ private:
 
     QUrl m_rootURL;
     QHash<QString, NBELSPServerConnection *> m_servers; // by server language id
+    QHash<QString, QSet<QUrl>> m_flagged; // files with diagnostics, by server language id
     void sendPendingTexts();
 
     NBELSPDocumentSync m_documents;

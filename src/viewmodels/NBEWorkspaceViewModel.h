@@ -215,6 +215,9 @@ public:
     const NBEDiagnosticsByFile &diagnostics() const { return m_diagnostics; }
     QList<NBELSPDiagnostic> diagnostics(const QUrl &forFile) const;
     NBEDiagnosticSummary diagnosticSummary() const;
+    // Says which languages' servers quit by themselves since the folder
+    // opened, so their files go unchecked ("CSS checking stopped: …").
+    std::optional<QString> checkingStoppedNotice() const;
     QList<NBEFileDiagnostic> allDiagnostics() const;
     void revealLine(const QUrl &url, int line);
     void revealDiagnostic(const QUrl &url, int line);
@@ -454,6 +457,7 @@ Q_SIGNALS:
     void revealTargetChanged();
     // Also when a file's list is replaced by an equal one.
     void diagnosticsChanged();
+    void checkingStoppedChanged();
     void gitStateChanged();
     void pendingMarkdownCommandChanged();
     void pendingHTMLCommandChanged();
@@ -542,6 +546,7 @@ private:
         const std::function<void(const QUrl &, std::shared_ptr<QPromise<void>>)> &create);
 
     void startLSPSession(const QUrl &rootURL);
+    void noteCheckingStopped(const QString &languageId);
     QFuture<void> lspDidOpen(const QUrl &url, const std::optional<NBELanguage> &language,
                              const QString &content);
     void lspDidChange(const QUrl &url, const std::optional<QString> &languageID,
@@ -686,6 +691,7 @@ private:
     NBEGitService m_gitService;
 
     NBEDiagnosticsByFile m_diagnostics;
+    QStringList m_checkingStopped; // language names
     std::shared_ptr<NBELSPSession> m_lspSession;
     std::shared_ptr<NBEWebLSPSession> m_webLSP;
     std::optional<NBERevealTarget> m_revealTarget;

@@ -3,6 +3,8 @@
 #include "NBEWorkspaceViewModel.h"
 
 #include "NBELSPSession.h"
+#include "NBELanguageRegistry.h"
+#include "NBELog.h"
 #include "NBEWebLSPServers.h"
 #include "NBEWebLSPSession.h"
 #include "NBEWhenFinished.h"
@@ -35,6 +37,34 @@ void NBEWorkspaceViewModel::startLSPSession(const QUrl &rootURL)
     };
     forwardDiagnostics(m_webLSP.get(), this,
                        [this](const QUrl &url, const auto &list) { setDiagnostics(url, list); });
+    connect(m_lspSession.get(), &NBELSPSession::serverExited, this,
+            &NBEWorkspaceViewModel::noteCheckingStopped);
+    connect(m_webLSP.get(), &NBEWebLSPSession::serverExited, this,
+            &NBEWorkspaceViewModel::noteCheckingStopped);
+}
+
+void NBEWorkspaceViewModel::noteCheckingStopped(const QString &languageId)
+{
+    const auto language = NBELanguageRegistry::languageWithID(languageId);
+    const QString name = language ? language->name : languageId;
+    if (m_checkingStopped.contains(name))
+        return;
+    NBELog::lsp().error("Checking stopped: %s", name);
+    m_checkingStopped.append(name);
+    Q_EMIT checkingStoppedChanged();
+}
+
+std::optional<QString> NBEWorkspaceViewModel::checkingStoppedNotice() const
+{
+    if (m_checkingStopped.isEmpty())
+        return std::nullopt;
+    if (m_checkingStopped.size() == 1)
+        return QStringLiteral("%1 checking stopped: its language server quit.")
+            .arg(m_checkingStopped.first());
+    const QString names =
+        m_checkingStopped.mid(0, m_checkingStopped.size() - 1).join(QStringLiteral(", ")) +
+        QStringLiteral(" and ") + m_checkingStopped.last();
+    return QStringLiteral("%1 checking stopped: their language servers quit.").arg(names);
 }
 
 void NBEWorkspaceViewModel::shutdownLSP()
@@ -45,6 +75,11 @@ void NBEWorkspaceViewModel::shutdownLSP()
         m_webLSP->disconnect(this);
     m_diagnostics.clear();
     Q_EMIT diagnosticsChanged();
+    // A folder opened again starts its servers afresh.
+    if (!m_checkingStopped.isEmpty()) {
+        m_checkingStopped.clear();
+        Q_EMIT checkingStoppedChanged();
+    }
     // Each shutdown holds its session until it has finished; the model
     // doesn't wait for either.
     if (auto session = std::exchange(m_lspSession, nullptr))

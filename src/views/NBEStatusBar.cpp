@@ -98,11 +98,14 @@ NBEStatusBar::NBEStatusBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
             [this] { setShowDiagnostics(!isShowingDiagnostics()); });
     m_caret = caption(QString());
     m_encoding = caption(QStringLiteral("UTF-8"));
+    m_checking = caption(QString());
+    m_checking->setObjectName(QStringLiteral("checkingStopped"));
 
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(12, 4, 12, 4);
     layout->addWidget(m_language);
     layout->addWidget(m_issueButton);
+    layout->addWidget(m_checking);
     layout->addStretch(1);
     layout->addWidget(m_caret);
     layout->addWidget(m_encoding);
@@ -110,6 +113,8 @@ NBEStatusBar::NBEStatusBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEStatusBar::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::cursorPositionChanged, this, &NBEStatusBar::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::diagnosticsChanged, this, &NBEStatusBar::refresh);
+    connect(viewModel, &NBEWorkspaceViewModel::checkingStoppedChanged, this,
+            &NBEStatusBar::refresh);
     refresh();
 }
 
@@ -171,6 +176,10 @@ void NBEStatusBar::refresh()
     m_caret->setText(tab ? caretText(tab->cursorPosition.line, tab->cursorPosition.column)
                          : QString());
     m_caret->setVisible(tab.has_value());
+
+    const std::optional<QString> stopped = m_viewModel->checkingStoppedNotice();
+    m_checking->setText(stopped.value_or(QString()));
+    m_checking->setVisible(stopped.has_value());
 }
 
 void NBEStatusBar::setShowDiagnostics(bool show)

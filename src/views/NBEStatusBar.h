@@ -38,6 +38,8 @@ public:
     QAbstractButton *issueButton() const;
     QLabel *caretLabel() const { return m_caret; }
     QLabel *encodingLabel() const { return m_encoding; }
+    // Which languages went unchecked since their server quit; hidden when none.
+    QLabel *checkingLabel() const { return m_checking; }
     QList<NBEStatusBarIssue> issues() const;
 
     bool isShowingDiagnostics() const;
@@ -60,5 +62,6 @@ private:
     NBEIssueButton *m_issueButton;
     QLabel *m_caret;
     QLabel *m_encoding;
+    QLabel *m_checking;
     QPointer<NBEDiagnosticsListView> m_popover;
 };

@@ -4,7 +4,11 @@
 #include "NBEHTMLValidator.h"
 #include "NBEWorkspaceFixture.h"
 
+#include <QDir>
 #include <QFile>
+
+#include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -211,4 +215,67 @@ TEST_F(NBEWorkspaceFixture, ASilentFormattingServerFallsBackToTheBuiltInFormatte
     EXPECT_NE(read(QStringLiteral("a.css")), "a{color:red}");
     EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
     model->shutdownLSP();
+}
+
+namespace {
+
+// The process id of this program's child whose command line holds `word`.
+pid_t childRunning(const QByteArray &word)
+{
+    const QString self = QString::number(::getpid());
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const pid_t pid = pid_t(entry.toInt(&number));
+        if (!number)
+            continue;
+        const QByteArray stat = NBETest::readFile(QStringLiteral("/proc/%1/stat").arg(entry));
+        // "pid (name) state ppid …": the name may hold spaces, so after ")".
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 2 || fields[1] != self.toUtf8())
+            continue;
+        if (NBETest::readFile(QStringLiteral("/proc/%1/cmdline").arg(entry)).contains(word))
+            return pid;
+    }
+    return 0;
+}
+
+} // namespace
+
+TEST_F(Routing, AServerThatDiesTakesItsDiagnosticsAndSaysCheckingStopped)
+{
+    write(QStringLiteral("style.css"), "a { color: red; }\n");
+    write(QStringLiteral("Sources/main.swift"), "print(1)\n");
+    load();
+    const QUuid css = open(QStringLiteral("style.css")).id;
+    model->updateContent(QStringLiteral("a { color: red; }\nb { colr: blue; }\n"), css);
+    open(QStringLiteral("Sources/main.swift"));
+    const struct
+    {
+        const char *file;
+        QByteArray server;
+        QString notice;
+    } rows[] = {
+        {"style.css", "vscode-css-language-server",
+         QStringLiteral("CSS checking stopped: its language server quit.")},
+        {"Sources/main.swift", "nbe_fake_lsp",
+         QStringLiteral("CSS and Swift checking stopped: their language servers quit.")},
+    };
+    for (const auto &row : rows) {
+        const QString file = QString::fromUtf8(row.file);
+        ASSERT_TRUE(waitForDiagnostics(file, [](const auto &list) { return !list.isEmpty(); }))
+            << row.file;
+        const pid_t server = childRunning(row.server);
+        ASSERT_GT(server, 0) << row.file;
+        ASSERT_EQ(::kill(server, SIGKILL), 0);
+        EXPECT_TRUE(NBETest::waitUntil([&] { return model->diagnostics(url(file)).isEmpty(); }))
+            << row.file;
+        EXPECT_EQ(model->checkingStoppedNotice().value_or(QString()), row.notice);
+    }
+    EXPECT_EQ(model->diagnosticSummary().errors + model->diagnosticSummary().warnings, 0);
+
+    // Nothing starts the server again, and reopening the folder starts afresh.
+    model->updateContent(QStringLiteral("a { colr: red; }\n"), css);
+    EXPECT_EQ(childRunning("vscode-css-language-server"), 0);
+    model->shutdownLSP();
+    EXPECT_FALSE(model->checkingStoppedNotice().has_value());
 }
