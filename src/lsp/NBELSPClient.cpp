@@ -1,8 +1,10 @@
 #include "NBELSPClient.h"
 
 #include "NBELSPProcess.h"
+#include "NBEWhenFinished.h"
 
 #include <QCoreApplication>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace {
 
@@ -88,20 +90,62 @@ void NBELSPClient::receive(const QByteArray &chunk)
 {
     if (m_stopped)
         return;
-    const QPointer<NBELSPClient> self(this);
     NBELSPFraming::Decoder::Output output = m_decoder.push(chunk);
-    for (const QByteArray &body : std::as_const(output.bodies)) {
-        handle(body);
+    for (QByteArray &body : output.bodies)
+        m_incoming.push_back(Incoming{std::move(body)});
+    if (output.error)
+        m_stopAfterIncoming = true;
+    handleIncoming();
+}
+
+void NBELSPClient::handleIncoming()
+{
+    const QPointer<NBELSPClient> self(this);
+    while (!m_incoming.empty() && !m_stopped) {
+        Incoming &next = m_incoming.front();
+        if (next.decoding)
+            return;
+        if (!next.decoded && next.body.size() >= backgroundDecodeBytes) {
+            next.decoding = true;
+            nbeWhenFinished(QtConcurrent::run([body = next.body] {
+                                auto decoded = NBELSPMessage::decode(body);
+                                return decoded ? std::optional(std::move(*decoded)) : std::nullopt;
+                            }),
+                            this, [this](std::optional<NBELSPMessage> message) {
+                                if (m_stopped || m_incoming.empty())
+                                    return;
+                                Incoming &front = m_incoming.front();
+                                front.decoding = false;
+                                front.decoded = true;
+                                front.message = std::move(message);
+                                handleIncoming();
+                            });
+            return;
+        }
+        std::optional<NBELSPMessage> message = std::move(next.message);
+        if (!next.decoded) {
+            auto decoded = NBELSPMessage::decode(next.body);
+            if (decoded)
+                message = std::move(*decoded);
+        }
+        m_incoming.pop_front();
+        if (message)
+            handle(*message);
         // A slot may have stopped or even deleted the client.
         if (!self || m_stopped)
             return;
     }
-    if (output.error)
+    if (m_incoming.empty() && m_stopAfterIncoming)
         stop();
 }
 
 void NBELSPClient::endOfOutput()
 {
+    // What the server said before it went is still heard.
+    if (!m_incoming.empty()) {
+        m_stopAfterIncoming = true;
+        return;
+    }
     stop();
 }
 
@@ -214,6 +258,7 @@ void NBELSPClient::stop()
         return;
     m_stopped = true;
     m_running = false;
+    m_incoming.clear();
     if (m_process)
         disconnect(m_process, nullptr, this, nullptr);
     if (m_terminate)
@@ -274,12 +319,8 @@ void NBELSPClient::answer(const NBELSPMessage &request)
     (void)writeMessage(response);
 }
 
-void NBELSPClient::handle(const QByteArray &body)
+void NBELSPClient::handle(const NBELSPMessage &message)
 {
-    auto decoded = NBELSPMessage::decode(body);
-    if (!decoded)
-        return;
-    NBELSPMessage &message = *decoded;
     if (!message.id) {
         if (message.method)
             emit notificationReceived(NBELSPNotification{*message.method, message.params});

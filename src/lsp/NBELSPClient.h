@@ -16,6 +16,7 @@
 #include <QUrl>
 
 #include <chrono>
+#include <deque>
 #include <expected>
 #include <functional>
 #include <map>
@@ -117,6 +118,10 @@ public:
     // The JSON-RPC code of the answer to a server request this client does
     // not handle.
     static constexpr qint64 methodNotFound = -32601;
+    // Messages at least this long are decoded on the thread pool (a
+    // completion list with its documentation runs to hundreds of KiB); all
+    // are handled on the client's thread in arrival order.
+    static constexpr qsizetype backgroundDecodeBytes = 16 * 1024;
 
 signals:
     // In arrival order; nothing is dropped.
@@ -132,8 +137,19 @@ private:
         QFutureWatcher<NBELSPReply> *watcher = nullptr; // child; notices cancel()
     };
 
+    // A body as it waits to be handled: decoded, or being decoded.
+    struct Incoming
+    {
+        QByteArray body;
+        bool decoding = false;
+        bool decoded = false;
+        std::optional<NBELSPMessage> message;
+    };
+
     NBEResult<void> writeMessage(const NBELSPMessage &message);
-    void handle(const QByteArray &body);
+    // Handles the waiting bodies in order, up to one being decoded.
+    void handleIncoming();
+    void handle(const NBELSPMessage &message);
     void resolve(qint64 id, NBELSPReply reply);
     void withdraw(qint64 id);
     void answer(const NBELSPMessage &request);
@@ -143,6 +159,9 @@ private:
     std::function<NBEResult<void>(std::function<QByteArray()>, const QString &)> m_writeLater;
     std::function<void()> m_terminate;
     NBELSPFraming::Decoder m_decoder;
+    std::deque<Incoming> m_incoming;
+    // The output ended (or broke) behind bodies still waiting.
+    bool m_stopAfterIncoming = false;
     std::map<qint64, Pending> m_pending;
     qint64 m_nextID = 0;
     bool m_running = false;

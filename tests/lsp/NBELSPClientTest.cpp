@@ -348,3 +348,28 @@ TEST_F(NBELSPClientTest, LaunchFailureLeavesTheClientUnused)
     EXPECT_FALSE(result.error().description.isEmpty());
     EXPECT_TRUE(NBETest::await(client.send("x")).error().is(NBELSPError::notRunning));
 }
+
+TEST_F(NBELSPClientTest, LongMessagesDecodedAsideKeepTheirPlaceInLine)
+{
+    NBELSPClient client;
+    client.attach([](const QByteArray &) -> NBEResult<void> { return {}; });
+    QStringList heard;
+    QObject::connect(
+        &client, &NBELSPClient::notificationReceived,
+        [&](const NBELSPNotification &notification) { heard.append(notification.method); });
+    auto answer = client.send("completion");
+    const QByteArray words = QByteArray("word ").repeated(NBELSPClient::backgroundDecodeBytes / 4);
+    const auto notification = [&](const char *method, const QByteArray &text) {
+        return NBELSPFraming::frame(R"({"jsonrpc":"2.0","method":")" + QByteArray(method) +
+                                    R"(","params":{"text":")" + text + R"("}})");
+    };
+    // Long, short, long answer, short: one chunk, then the end of output.
+    client.receive(notification("first", words) + notification("second", "x") +
+                   NBELSPFraming::frame(R"({"jsonrpc":"2.0","id":0,"result":")" + words + R"("})") +
+                   notification("third", "y"));
+    client.endOfOutput();
+    EXPECT_TRUE(NBETest::waitUntil([&] { return client.isStopped(); }));
+    EXPECT_EQ(heard, QStringList({"first", "second", "third"}));
+    ASSERT_TRUE(answer.isFinished());
+    EXPECT_EQ(NBETest::await(answer).value().stringValue()->size(), words.size());
+}

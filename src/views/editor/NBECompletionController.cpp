@@ -160,11 +160,10 @@ void NBECompletionController::hide()
 {
     m_model->setSelected(0);
     m_moved = false;
-    if (m_panel) {
+    // Kept for the next show: building the panel (its style sheets) costs
+    // more than a keystroke should.
+    if (m_panel)
         m_panel->hide();
-        m_panel->deleteLater();
-        m_panel = nullptr;
-    }
 }
 
 void NBECompletionController::moveSelection(int step)

@@ -518,16 +518,14 @@ void NBETextEditorAssist::showNativeCompletion(const NBETextWindow &window, int 
         m_completion->hide();
         return;
     }
-    // The engine's own prefix is what its rows continue.
+    // The engine's own prefix (the same for every row) is what its rows
+    // continue.
+    const auto insertion = NBECompletionSources::builtInInsertion(items.first(), scope);
+    const int typed = insertion ? insertion->partialLength : 0;
+    const QStringView prefix = QStringView(scope.text).mid(scope.offset - typed, typed);
     QList<bool> takesReturn;
-    for (const QString &item : items) {
-        const auto insertion = NBECompletionSources::builtInInsertion(item, scope);
-        takesReturn.append(insertion && insertion->partialLength > 0 &&
-                           item.startsWith(QStringView(scope.text)
-                                               .mid(scope.offset - insertion->partialLength,
-                                                    insertion->partialLength),
-                                           Qt::CaseInsensitive));
-    }
+    for (const QString &item : items)
+        takesReturn.append(typed > 0 && item.startsWith(prefix, Qt::CaseInsensitive));
     showItems(items, takesReturn, at);
 }
 
