@@ -4,6 +4,7 @@
 #include "NBEFileService.h"
 #include "NBEFileTreeRow.h"
 
+#include <QApplication>
 #include <QDrag>
 #include <QDropEvent>
 #include <QFileInfo>
@@ -13,6 +14,7 @@
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <QSet>
@@ -393,12 +395,29 @@ QMimeData *NBEFileTreeWidget::mimeData(const QList<QTreeWidgetItem *> &items) co
     return data;
 }
 
+void NBEFileTreeWidget::mousePressEvent(QMouseEvent *event)
+{
+    QTreeWidget::mousePressEvent(event);
+    m_pressed =
+        event->button() == Qt::LeftButton ? indexAt(event->position().toPoint()) : QModelIndex();
+    m_pressedAt = event->position().toPoint();
+}
+
+void NBEFileTreeWidget::mouseMoveEvent(QMouseEvent *event)
+{
+    if (m_pressed.isValid() && (event->buttons() & Qt::LeftButton) &&
+        (event->position().toPoint() - m_pressedAt).manhattanLength() >=
+            QApplication::startDragDistance()) {
+        startDrag(Qt::MoveAction | Qt::CopyAction);
+        m_pressed = QModelIndex();
+        return;
+    }
+    QTreeWidget::mouseMoveEvent(event);
+}
+
 void NBEFileTreeWidget::startDrag(Qt::DropActions)
 {
-    QTreeWidgetItem *item = currentItem();
-    const QPoint cursor = viewport()->mapFromGlobal(QCursor::pos());
-    if (QTreeWidgetItem *under = itemAt(cursor))
-        item = under;
+    QTreeWidgetItem *item = m_pressed.isValid() ? itemFromIndex(m_pressed) : currentItem();
     if (!item)
         return;
     auto *drag = new QDrag(this);

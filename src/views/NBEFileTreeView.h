@@ -111,7 +111,13 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    // The list has no selection, from which the base class starts drags:
+    // a press and a move past the drag distance start one here.
+    void mousePressEvent(QMouseEvent *event) override;
+    void mouseMoveEvent(QMouseEvent *event) override;
 
 private:
     NBEFileTreeView *m_owner;
+    QPoint m_pressedAt;
+    QPersistentModelIndex m_pressed;
 };

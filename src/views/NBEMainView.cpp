@@ -54,8 +54,28 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     NBEWorkspaceViewModel *viewModel = m_viewModel;
 
     NBEFileTreeActions actions;
-    actions.openFile = [viewModel](const QUrl &url, bool preview) {
-        viewModel->openFile(url, preview);
+    // A preview (one click) leaves the keys with the tree; a file opened for
+    // good (a double click) takes them.
+    actions.openFile = [this, viewModel](const QUrl &url, bool preview) {
+        const QFuture<void> opened = viewModel->openFile(url, preview);
+        if (preview)
+            return;
+        // Keys typed while a large file loads go into it once it shows.
+        if (m_opening++ == 0)
+            qApp->installEventFilter(this);
+        nbeWhenFinished(opened, this, [this] {
+            if (--m_opening == 0)
+                qApp->removeEventFilter(this);
+            std::vector<std::unique_ptr<QKeyEvent>> held = std::exchange(m_heldKeys, {});
+            if (!m_pane)
+                return;
+            m_pane->setFocus();
+            for (const auto &key : held) {
+                QWidget *target = QApplication::focusWidget();
+                QCoreApplication::sendEvent(
+                    target && m_pane->isAncestorOf(target) ? target : m_pane.data(), key.get());
+            }
+        });
     };
     actions.toggleExpanded = [viewModel](const QUuid &id) { viewModel->toggleExpanded(id); };
     actions.createFile = [viewModel](const QString &name, const QUrl &folder) {
@@ -148,10 +168,6 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
                 if (NBEPreferences::isEditorKey(key) || key == NBEPreferences::Key::appearance)
                     applySettings();
             });
-    connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
-        if (s != Qt::ApplicationActive)
-            m_viewModel->autoSaveOnFocusChange();
-    });
     refresh();
 }
 
@@ -192,6 +208,31 @@ NBETheme NBEMainView::currentTheme(const QPalette &palette, const QString &appea
 NBETheme NBEMainView::theme() const
 {
     return currentTheme(palette(), m_viewModel->preferences().appearance());
+}
+
+void NBEMainView::changeEvent(QEvent *event)
+{
+    QWidget::changeEvent(event);
+    // A switch between the system's light and dark looks reaches the open
+    // editor at once.
+    if (event->type() == QEvent::PaletteChange ||
+        event->type() == QEvent::ApplicationPaletteChange) {
+        applySettings();
+    }
+}
+
+bool NBEMainView::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_opening > 0 && event->type() == QEvent::KeyPress) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        auto *widget = qobject_cast<QWidget *>(watched);
+        if (widget && isAncestorOf(widget) && !key->text().isEmpty() &&
+            !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))) {
+            m_heldKeys.push_back(std::unique_ptr<QKeyEvent>(key->clone()));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void NBEMainView::windowDeactivated()
@@ -305,7 +346,9 @@ void NBEMainView::refresh()
         return;
     m_pane = editorView(*active);
     m_tabAreaLayout->insertWidget(m_tabAreaLayout->indexOf(m_statusDivider), m_pane, 1);
-    if (hadFocus || isVisible())
+    // Keys being given to the tree stay there (arrows, Return).
+    const QWidget *focused = QApplication::focusWidget();
+    if (hadFocus || (isVisible() && !(focused && m_fileTree && m_fileTree->isAncestorOf(focused))))
         m_pane->setFocus();
 }
 

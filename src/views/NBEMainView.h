@@ -9,6 +9,7 @@
 #include "NBETheme.h"
 #include "NBEWorkspaceViewModel.h"
 
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QPointer>
 #include <QUrl>
@@ -17,6 +18,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class NBEFileTreeView;
 class NBEGitDiffView;
@@ -90,6 +92,11 @@ Q_SIGNALS:
     // Loading finished and the queued files were asked for.
     void started();
 
+protected:
+    void changeEvent(QEvent *event) override;
+    // Holds the keys typed while a file opened for good still loads.
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     // What the active tab shows: its source, its rendered Markdown in place
     // of the source, or its source beside its live page.
@@ -134,4 +141,6 @@ private:
     PaneKind m_paneKind = PaneKind::editor;
     QPointer<QMessageBox> m_alert;
     bool m_hadWorkspace = false;
+    int m_opening = 0;
+    std::vector<std::unique_ptr<QKeyEvent>> m_heldKeys;
 };

@@ -12,10 +12,13 @@
 
 #include <QAbstractButton>
 #include <QAction>
+#include <QApplication>
+#include <QDrag>
 #include <QListWidget>
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <gtest/gtest.h>
@@ -277,4 +280,111 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
     actions[QStringLiteral("Toggle Preview")]->trigger();
     EXPECT_TRUE(viewModel->activeTab()->isShowingPreview);
     EXPECT_FALSE(actions[QStringLiteral("Bold")]->isEnabled());
+}
+
+// The tree and the editor share the keys as a user expects: one click shows a
+// preview and leaves the keys with the tree, a double click hands them to the
+// editor. A press and a move start a drag of the file.
+TEST(NBEApplicationShell, TreeClicksGiveFocusAndDragsStart)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("docs/readme.md")), "r");
+    NBETest::writeFile(dir.filePath(QStringLiteral("page.html")), "<p>page</p>\n");
+    NBEApplicationShell shell;
+    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    ASSERT_TRUE(loaded(window));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
+    NBEFileTreeWidget *list = window->mainView()->fileTree()->treeWidget();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return list->topLevelItemCount() == 2; }));
+    QTreeWidgetItem *page = list->topLevelItem(1);
+    ASSERT_EQ(page->text(0), QStringLiteral("page.html"));
+    const QPoint onPage = list->visualItemRect(page).center();
+    const auto focusIn = [](const QWidget *widget) {
+        return widget && widget->isAncestorOf(QApplication::focusWidget());
+    };
+
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onPage);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return window->mainView()->sourceEditor(); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(viewModel->activeTab()->isEphemeral);
+    EXPECT_TRUE(list == QApplication::focusWidget() || focusIn(list));
+    EXPECT_FALSE(focusIn(window->mainView()->sourceEditor()));
+
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, onPage);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !viewModel->activeTab()->isEphemeral; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return focusIn(window->mainView()->sourceEditor()); }));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
+    EXPECT_TRUE(viewModel->activeTab()->sourceFile.content().startsWith(u'x'));
+
+    // A drag from the file's row (the list has no selection to drag from).
+    const QPoint onDocs = list->visualItemRect(list->topLevelItem(0)).center();
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, onPage);
+    QTimer::singleShot(0, list, [&] {
+        QTest::mouseMove(list->viewport(), onDocs);
+        QTest::mouseRelease(list->viewport(), Qt::LeftButton, {}, onDocs);
+    });
+    QTest::mouseMove(list->viewport(), onPage + QPoint(0, -2 * QApplication::startDragDistance()));
+    const QList<QDrag *> drags = list->findChildren<QDrag *>();
+    ASSERT_EQ(drags.size(), 1);
+    // The offscreen platform delivers no drop; what a folder does with one
+    // is FileTreeDropsAndMenusChangeTheDisk's.
+    EXPECT_EQ(drags[0]->mimeData()->urls(), QList<QUrl>{fileURL(dir, QStringLiteral("page.html"))});
+}
+
+// A switch between the system's light and dark looks reaches the open editor.
+TEST(NBEApplicationShell, TheEditorFollowsThePalette)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("page.html")), "<p>page</p>\n");
+    NBEApplicationShell shell;
+    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    ASSERT_TRUE(loaded(window));
+    window->mainView()->viewModel()->openFile(fileURL(dir, QStringLiteral("page.html")), false);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return window->mainView()->sourceEditor(); }));
+    const auto background = [&] {
+        NBESourceEditor *editor = window->mainView()->sourceEditor();
+        editor->render();
+        return editor->editor()->textView()->colors().background;
+    };
+    const QPalette original = QApplication::palette();
+    QPalette dark = original;
+    dark.setColor(QPalette::Window, QColor(30, 30, 30));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    QApplication::setPalette(dark);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return background().lightness() < 128; }));
+    QApplication::setPalette(original);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return background().lightness() >= 128; }));
+}
+
+// Keys typed right after a double click on a large file wait for its editor
+// and are typed there, not lost in the tree.
+TEST(NBEApplicationShell, KeysTypedWhileALargeFileOpensGoIntoIt)
+{
+    QTemporaryDir dir;
+    QByteArray large;
+    while (large.size() < 3 * 1024 * 1024)
+        large += "a line of a large file, long enough to fill it up quickly\n";
+    NBETest::writeFile(dir.filePath(QStringLiteral("large.txt")), large);
+    NBEApplicationShell shell;
+    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    ASSERT_TRUE(loaded(window));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
+    NBEFileTreeWidget *list = window->mainView()->fileTree()->treeWidget();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return list->topLevelItemCount() == 1; }));
+    const QPoint onFile = list->visualItemRect(list->topLevelItem(0)).center();
+
+    // A double click is a click and then the double click.
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onFile);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, onFile);
+    ASSERT_FALSE(viewModel->activeTab().has_value());
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("ab"));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return viewModel->activeTab() &&
+               viewModel->activeTab()->sourceFile.content().startsWith(QStringLiteral("ab"));
+    }));
+    EXPECT_EQ(viewModel->activeTab()->sourceFile.content().size(), large.size() + 2);
 }
