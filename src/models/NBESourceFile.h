@@ -40,6 +40,8 @@ struct NBESourceFile
     QString name() const;
     // The whole current text, read from the buffer.
     QString content() const { return buffer ? buffer->text() : QString(); }
+    // The same, shared by every reader of the buffer's current revision.
+    QString snapshot() const { return buffer ? buffer->snapshot() : QString(); }
     bool isDirty() const { return isMissingOnDisk || (buffer && buffer->isDirty()); }
     // After a successful write or a reload from disk.
     void markSaved()

@@ -93,6 +93,15 @@ quint64 NBETextBuffer::wholeTextReads()
     return wholeReads.load(std::memory_order_relaxed);
 }
 
+QString NBETextBuffer::snapshot() const
+{
+    if (m_snapshotRevision != m_revision) {
+        m_snapshot = text();
+        m_snapshotRevision = m_revision;
+    }
+    return m_snapshot;
+}
+
 bool NBETextBuffer::isDirty() const
 {
     return m_unsaved || m_document->isModified();
@@ -231,6 +240,8 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
 
     m_length = newLength;
     m_blockCount = newBlockCount;
+    m_snapshot = QString();
+    m_snapshotRevision.reset();
     ++m_revision;
     Q_EMIT changed(change);
 }

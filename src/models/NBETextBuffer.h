@@ -44,6 +44,10 @@ public:
     // test can show that a path reads none.
     static QString wholeText(const QTextDocument *document);
     static quint64 wholeTextReads();
+    // The same text, read once per revision and shared by every caller until
+    // the next change, which lets it go: consumers of one revision (the
+    // previews, the outline, the servers) share a single copy.
+    QString snapshot() const;
     qsizetype length() const { return m_length; }
     // Moves on with every change.
     quint64 revision() const { return m_revision; }
@@ -86,4 +90,6 @@ private:
     int m_documentRevision = 0;
     bool m_quiet = false;
     bool m_unsaved = false;
+    mutable QString m_snapshot;
+    mutable std::optional<quint64> m_snapshotRevision;
 };

@@ -2,10 +2,12 @@
 
 #include "NBEPreviewSchemeHandler.h"
 #include "NBEScrollLink.h"
+#include "NBETextBuffer.h"
 
+#include <QApplication>
 #include <QDateTime>
 #include <QLocale>
-#include <QVBoxLayout>
+#include <QStackedLayout>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
@@ -42,13 +44,32 @@ const char *const scrollReportScript = "(function () {\n"
                                        "  }, { passive: true });\n"
                                        "})();";
 
-const QString scrollMessagePrefix = QStringLiteral("nbeScroll ");
+// Puts a page loading behind the one on screen at the offset, again once its
+// style sheets are in (the first frame), and says so two frames later: by
+// then the frame drawn at the offset has reached the view.
+const char *const restoreScript = "(function () {\n"
+                                  "  var x = %1, y = %2, frames = 0;\n"
+                                  "  window.scrollTo(x, y);\n"
+                                  "  function frame() {\n"
+                                  "    if (++frames === 1) window.scrollTo(x, y);\n"
+                                  "    if (frames < 3) window.requestAnimationFrame(frame);\n"
+                                  "    else console.log('nbeDrawn %3');\n"
+                                  "  }\n"
+                                  "  window.requestAnimationFrame(frame);\n"
+                                  "})();";
 
+const QString scrollMessagePrefix = QStringLiteral("nbeScroll ");
+const QString drawnMessagePrefix = QStringLiteral("nbeDrawn ");
+const QString restoreScriptName = QStringLiteral("nbeRestore");
+
+// A page that takes nothing but the preview's own scheme and the web: no
+// file: URL, whatever the page asks.
 class PreviewPage : public QWebEnginePage
 {
 public:
     using QWebEnginePage::QWebEnginePage;
     std::function<void(const QString &)> onScrollMessage;
+    std::function<void(quint64)> onDrawn;
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
@@ -58,7 +79,19 @@ protected:
             onScrollMessage(message.mid(scrollMessagePrefix.size()));
             return;
         }
+        if (message.startsWith(drawnMessagePrefix)) {
+            if (onDrawn)
+                onDrawn(message.mid(drawnMessagePrefix.size()).toULongLong());
+            return;
+        }
         QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
+    }
+
+    bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
+    {
+        if (url.isLocalFile())
+            return false;
+        return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     }
 };
 
@@ -67,58 +100,103 @@ QString shortest(double value)
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
+// How long a page loaded behind may take to draw before it is shown anyway
+// (a page that never draws, such as one in a hidden window).
+constexpr int swapLimitMs = 1000;
+
 } // namespace
 
-NBEHTMLPreview::NBEHTMLPreview(const QString &html, const QUrl &baseURL, NBEScrollLink *scrollLink,
-                               QWidget *parent)
+NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
     : QWidget(parent)
+    , m_stack(new QStackedLayout(this))
     , m_scrollLink(scrollLink)
     , m_host(NBEPreviewSchemeHandler::shared()->newHost())
-    , m_lastHTML(html)
-    , m_baseURL(baseURL)
 {
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    m_view = new QWebEngineView(this);
-    auto *page = new PreviewPage(NBEPreviewSchemeHandler::profile(), m_view);
-    m_page = page;
+    m_stack->setContentsMargins(0, 0, 0, 0);
+    // Both pages are on screen, the one behind covered: only a page on
+    // screen lays itself out and draws.
+    m_stack->setStackingMode(QStackedLayout::StackAll);
     const std::shared_ptr<bool> alive = m_alive;
-    if (scrollLink) {
-        page->onScrollMessage = [this, alive](const QString &body) {
+    for (int view = 0; view < 2; ++view) {
+        m_views[view] = new QWebEngineView(this);
+        auto *page = new PreviewPage(NBEPreviewSchemeHandler::profile(), m_views[view]);
+        if (scrollLink) {
+            page->onScrollMessage = [this, alive, view](const QString &body) {
+                if (*alive)
+                    pageScrolled(view, body);
+            };
+            QWebEngineScript script;
+            script.setName(QStringLiteral("nbeScroll"));
+            script.setSourceCode(QString::fromLatin1(scrollReportScript));
+            script.setInjectionPoint(QWebEngineScript::DocumentReady);
+            script.setWorldId(QWebEngineScript::ApplicationWorld);
+            script.setRunsOnSubFrames(false);
+            page->scripts().insert(script);
+        }
+        page->onDrawn = [this, alive, view](quint64 generation) {
             if (*alive)
-                pageScrolled(body);
+                pageDrawn(view, generation);
         };
-        QWebEngineScript script;
-        script.setName(QStringLiteral("nbeScroll"));
-        script.setSourceCode(QString::fromLatin1(scrollReportScript));
-        script.setInjectionPoint(QWebEngineScript::DocumentReady);
-        script.setWorldId(QWebEngineScript::ApplicationWorld);
-        script.setRunsOnSubFrames(false);
-        page->scripts().insert(script);
+        // The page's own background, or the engine's white where it has
+        // none, as in a browser.
+        m_views[view]->setPage(page);
+        m_stack->addWidget(m_views[view]);
+        connect(page, &QWebEnginePage::loadFinished, this,
+                [this, view](bool ok) { pageFinished(view, ok); });
     }
-    // A page without a background of its own shows the window behind it.
-    page->setBackgroundColor(Qt::transparent);
-    m_view->setPage(page);
-    layout->addWidget(m_view);
-    connect(page, &QWebEnginePage::loadFinished, this, &NBEHTMLPreview::pageFinished);
+    // An empty page of the same site is on screen until the first page is
+    // drawn behind it: from then on both views have drawn before, so every
+    // reload takes the place of the page on screen at once.
+    m_front = 1;
+    m_stack->setCurrentIndex(m_front);
+    QUrl site;
+    site.setScheme(QString::fromLatin1(NBEPreviewSchemeHandler::scheme));
+    site.setHost(m_host);
+    site.setPath(QStringLiteral("/"));
+    m_views[m_front]->setHtml(QString(), site);
 
     m_reloadTimer.setSingleShot(true);
     m_reloadTimer.setTimerType(Qt::PreciseTimer);
-    m_reloadTimer.setTimerType(Qt::PreciseTimer);
     m_reloadTimer.setInterval(reloadDelayMs);
     connect(&m_reloadTimer, &QTimer::timeout, this, [this] { reloadNow(m_reloadGeneration); });
-
-    load();
+    m_swapTimer.setSingleShot(true);
+    m_swapTimer.setInterval(swapLimitMs);
+    connect(&m_swapTimer, &QTimer::timeout, this, [this] {
+        if (m_backGeneration)
+            pageDrawn(1 - m_front, *m_backGeneration);
+    });
 
     if (scrollLink) {
         scrollLink->scrollPreview = [this, alive](double fraction) {
             if (!*alive)
                 return;
             m_pendingScroll = fraction;
+            // The page loading behind goes to where the editor is when it
+            // comes on screen.
+            if (m_backGeneration)
+                m_editorFraction = fraction;
             if (!m_scrollInFlight)
                 flushScroll();
         };
     }
+}
+
+NBEHTMLPreview::NBEHTMLPreview(const QString &html, const QUrl &baseURL, NBEScrollLink *scrollLink,
+                               QWidget *parent)
+    : NBEHTMLPreview(scrollLink, parent)
+{
+    m_html = html;
+    m_baseURL = baseURL;
+    loadBehind(m_reloadGeneration);
+}
+
+NBEHTMLPreview::NBEHTMLPreview(const std::shared_ptr<NBETextBuffer> &buffer, const QUrl &baseURL,
+                               const QUrl &root, NBEScrollLink *scrollLink, QWidget *parent)
+    : NBEHTMLPreview(scrollLink, parent)
+{
+    follow(buffer, baseURL, root);
+    m_reloadTimer.stop();
+    loadBehind(m_reloadGeneration);
 }
 
 NBEHTMLPreview::~NBEHTMLPreview()
@@ -126,38 +204,76 @@ NBEHTMLPreview::~NBEHTMLPreview()
     // Script answers that arrive while the page goes away find nothing.
     *m_alive = false;
     NBEPreviewSchemeHandler::shared()->withdraw(m_host);
-    delete m_view;
+    delete m_views[0];
+    delete m_views[1];
 }
 
 void NBEHTMLPreview::setHTML(const QString &html, const QUrl &baseURL)
 {
-    if (html == m_lastHTML && baseURL == m_baseURL)
+    if (m_buffer.expired() && html == m_html && baseURL == m_baseURL)
         return;
-    m_lastHTML = html;
+    disconnect(m_bufferConnection);
+    m_buffer.reset();
+    m_html = html;
     m_baseURL = baseURL;
+    textChanged();
+}
+
+void NBEHTMLPreview::follow(const std::shared_ptr<NBETextBuffer> &buffer, const QUrl &baseURL,
+                            const QUrl &root)
+{
+    m_baseURL = baseURL;
+    m_root = root;
+    if (!buffer || buffer == m_buffer.lock())
+        return;
+    disconnect(m_bufferConnection);
+    m_html.clear();
+    m_buffer = buffer;
+    m_bufferConnection =
+        connect(buffer.get(), &NBETextBuffer::changed, this, &NBEHTMLPreview::textChanged);
+    textChanged();
+}
+
+void NBEHTMLPreview::textChanged()
+{
     // Every change restarts the wait and cancels a reload still reading the
     // offset.
     ++m_reloadGeneration;
     m_reloadTimer.start();
 }
 
-void NBEHTMLPreview::load()
+QString NBEHTMLPreview::takeText()
 {
-    m_loading = true;
-    m_pageURL = NBEPreviewSchemeHandler::shared()->publish(m_host, m_baseURL, m_lastHTML);
-    m_page->load(m_pageURL);
+    if (const std::shared_ptr<NBETextBuffer> buffer = m_buffer.lock()) {
+        m_loadedRevision = buffer->revision();
+        return buffer->snapshot();
+    }
+    return m_html;
+}
+
+QWebEnginePage *NBEHTMLPreview::page(int view) const
+{
+    return m_views[view]->page();
+}
+
+void NBEHTMLPreview::load(int view)
+{
+    m_pageURL = NBEPreviewSchemeHandler::shared()->publish(m_host, m_baseURL, takeText(), m_root);
+    // Each load has an address of its own: the engine takes a load of the
+    // address a view already shows for a reload and puts back the offset it
+    // kept for it, after ours.
+    QUrl url = m_pageURL;
+    url.setQuery(QStringLiteral("nbe=%1").arg(++m_loads));
+    page(view)->load(url);
 }
 
 void NBEHTMLPreview::reloadNow(quint64 generation)
 {
-    // While the last reload is still loading, the page shows its top; the
-    // offset saved for that load is the one to keep.
-    if (m_loading && m_restoreScroll) {
-        load();
+    if (const std::shared_ptr<NBETextBuffer> buffer = m_buffer.lock();
+        buffer && m_loadedRevision == buffer->revision())
         return;
-    }
     const std::shared_ptr<bool> alive = m_alive;
-    m_page->runJavaScript(
+    page(m_front)->runJavaScript(
         QStringLiteral("[window.scrollX, window.scrollY]"), QWebEngineScript::ApplicationWorld,
         [this, alive, generation](const QVariant &result) {
             if (!*alive)
@@ -168,30 +284,74 @@ void NBEHTMLPreview::reloadNow(quint64 generation)
                 m_restoreScroll = QPointF(offset[0].toDouble(), offset[1].toDouble());
             if (generation != m_reloadGeneration)
                 return;
-            load();
+            loadBehind(generation);
         });
 }
 
-void NBEHTMLPreview::pageFinished(bool ok)
+void NBEHTMLPreview::loadBehind(quint64 generation)
 {
-    if (!ok)
+    // The page behind takes the new text; the one on screen stays until the
+    // new one is drawn at the same place.
+    const int back = 1 - m_front;
+    const QPointF at = m_restoreScroll.value_or(QPointF());
+    QWebEngineScriptCollection &scripts = page(back)->scripts();
+    for (const QWebEngineScript &old : scripts.find(restoreScriptName))
+        scripts.remove(old);
+    QWebEngineScript restore;
+    restore.setName(restoreScriptName);
+    restore.setSourceCode(
+        QString::fromLatin1(restoreScript).arg(shortest(at.x()), shortest(at.y())).arg(generation));
+    restore.setInjectionPoint(QWebEngineScript::DocumentReady);
+    restore.setWorldId(QWebEngineScript::ApplicationWorld);
+    restore.setRunsOnSubFrames(false);
+    scripts.insert(restore);
+    m_backGeneration = generation;
+    m_editorFraction.reset();
+    m_swapTimer.stop();
+    load(back);
+}
+
+void NBEHTMLPreview::pageFinished(int view, bool ok)
+{
+    if (view == m_front || !ok || !m_backGeneration)
         return;
-    m_loading = false;
-    // A scroll script sent to the page that went away never answers.
-    m_scrollInFlight = false;
-    if (m_restoreScroll) {
-        const QPointF offset = *std::exchange(m_restoreScroll, std::nullopt);
-        // Putting the page back is no scrolling of the user's: its report
-        // must not move the editor.
-        m_ignoreReportsUntil =
-            QDateTime::currentMSecsSinceEpoch() + NBEScrollLink::echoWindowMs * 2;
-        m_page->runJavaScript(QStringLiteral("window.scrollTo(%1, %2)")
-                                  .arg(shortest(offset.x()), shortest(offset.y())),
+    // A page that never draws (in a hidden window) comes up a little later.
+    m_swapTimer.start();
+    // A page whose document was replaced by its scripts missed the restore;
+    // it is put in place and drawn now.
+    const QPointF at = m_restoreScroll.value_or(QPointF());
+    page(view)->runJavaScript(QString::fromLatin1(restoreScript)
+                                  .arg(shortest(at.x()), shortest(at.y()))
+                                  .arg(*m_backGeneration),
                               QWebEngineScript::ApplicationWorld);
-    }
+}
+
+void NBEHTMLPreview::pageDrawn(int view, quint64 generation)
+{
+    if (view == m_front || m_backGeneration != generation)
+        return;
+    const bool hadFocus =
+        m_views[m_front]->isAncestorOf(QApplication::focusWidget()) || m_views[m_front]->hasFocus();
+    // A view under another one keeps the picture it last showed; drawing
+    // it once now brings in the new page's frame before it comes up.
+    m_views[view]->grab();
+    m_front = view;
+    m_stack->setCurrentIndex(view);
+    if (hadFocus)
+        m_views[view]->setFocus();
+    m_backGeneration.reset();
+    m_swapTimer.stop();
+    m_restoreScroll.reset();
+    // Putting the page back is no scrolling of the user's: its report must
+    // not move the editor.
+    m_ignoreReportsUntil = QDateTime::currentMSecsSinceEpoch() + NBEScrollLink::echoWindowMs * 2;
+    // Scroll scripts sent to the page now behind don't matter any more.
+    m_scrollInFlight = false;
+    if (const std::optional<double> fraction = std::exchange(m_editorFraction, std::nullopt))
+        m_pendingScroll = *fraction;
     if (m_pendingScroll)
         flushScroll();
-    Q_EMIT pageLoaded(ok);
+    Q_EMIT pageLoaded(true);
 }
 
 void NBEHTMLPreview::flushScroll()
@@ -201,7 +361,7 @@ void NBEHTMLPreview::flushScroll()
     const double fraction = *std::exchange(m_pendingScroll, std::nullopt);
     m_scrollInFlight = true;
     const std::shared_ptr<bool> alive = m_alive;
-    m_page->runJavaScript(
+    page(m_front)->runJavaScript(
         // A page still being replaced has no document element yet.
         QStringLiteral("document.documentElement && window.scrollTo(0, %1 * Math.max(0, "
                        "document.documentElement.scrollHeight - window.innerHeight))")
@@ -215,11 +375,11 @@ void NBEHTMLPreview::flushScroll()
         });
 }
 
-void NBEHTMLPreview::pageScrolled(const QString &body)
+void NBEHTMLPreview::pageScrolled(int view, const QString &body)
 {
     bool isNumber = false;
     const double fraction = body.toDouble(&isNumber);
-    if (!isNumber || !m_scrollLink)
+    if (view != m_front || !isNumber || !m_scrollLink)
         return;
     if (QDateTime::currentMSecsSinceEpoch() < m_ignoreReportsUntil)
         return;

@@ -11,12 +11,16 @@
 #include <optional>
 
 class NBEScrollLink;
+class NBETextBuffer;
+class QStackedLayout;
 class QWebEngineView;
 class QWebEnginePage;
 
 // The live page of an HTML tab: the buffer's text rendered by the web engine
 // with the file's folder as its base. A changed text reloads the page shortly
-// after the last change, at the scroll offset it had. With a scroll link the
+// after the last change, at the scroll offset it had: the new page loads
+// behind the one on screen and takes its place once it is drawn there, so a
+// reload never shows an empty page or the page's top. With a scroll link the
 // page reports its scrolling to the link and follows the editor's, with at
 // most one scroll script in the page at a time.
 class NBEHTMLPreview : public QWidget
@@ -26,40 +30,64 @@ class NBEHTMLPreview : public QWidget
 public:
     NBEHTMLPreview(const QString &html, const QUrl &baseURL, NBEScrollLink *scrollLink,
                    QWidget *parent = nullptr);
+    // Shows the buffer's text and follows it (see follow()).
+    NBEHTMLPreview(const std::shared_ptr<NBETextBuffer> &buffer, const QUrl &baseURL,
+                   const QUrl &root, NBEScrollLink *scrollLink, QWidget *parent = nullptr);
     ~NBEHTMLPreview() override;
 
     // Takes the newest text; an unchanged text costs one comparison.
     void setHTML(const QString &html, const QUrl &baseURL);
+    // Follows a buffer instead: an edit only restarts the wait, and the text
+    // is taken from the buffer when the reload starts. Files outside `root`
+    // (the project folder) are never served to the page.
+    void follow(const std::shared_ptr<NBETextBuffer> &buffer, const QUrl &baseURL,
+                const QUrl &root);
 
-    QWebEngineView *webView() const { return m_view; }
+    // The view on screen.
+    QWebEngineView *webView() const { return m_views[m_front]; }
     QUrl pageURL() const { return m_pageURL; }
 
     static constexpr int reloadDelayMs = 350;
 
 Q_SIGNALS:
-    // A load of the page finished (after the scroll offset was sent back).
+    // A page is on screen (at the offset the one before had).
     void pageLoaded(bool ok);
 
 private:
-    void load();
+    NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent);
+    void textChanged();
+    QString takeText();
+    void load(int view);
     void reloadNow(quint64 generation);
-    void pageFinished(bool ok);
+    void loadBehind(quint64 generation);
+    void pageFinished(int view, bool ok);
+    void pageDrawn(int view, quint64 generation);
     void flushScroll();
-    void pageScrolled(const QString &body);
+    void pageScrolled(int view, const QString &body);
+    QWebEnginePage *page(int view) const;
 
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
-    QWebEngineView *m_view;
-    QWebEnginePage *m_page;
+    QStackedLayout *m_stack;
+    QWebEngineView *m_views[2] = {nullptr, nullptr};
+    int m_front = 1;
     QPointer<NBEScrollLink> m_scrollLink;
     QString m_host;
     QUrl m_pageURL;
-    QString m_lastHTML;
+    QString m_html;
+    std::weak_ptr<NBETextBuffer> m_buffer;
+    QMetaObject::Connection m_bufferConnection;
+    std::optional<quint64> m_loadedRevision;
     QUrl m_baseURL;
+    QUrl m_root;
     QTimer m_reloadTimer;
+    QTimer m_swapTimer;
     quint64 m_reloadGeneration = 0;
-    bool m_loading = false;
+    quint64 m_loads = 0;
+    // The reload loading behind the page on screen, if any.
+    std::optional<quint64> m_backGeneration;
     std::optional<QPointF> m_restoreScroll;
     qint64 m_ignoreReportsUntil = 0;
     std::optional<double> m_pendingScroll;
+    std::optional<double> m_editorFraction;
     bool m_scrollInFlight = false;
 };

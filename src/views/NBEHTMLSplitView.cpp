@@ -12,6 +12,13 @@ QUrl folderOf(const QUrl &file)
     return file.adjusted(QUrl::RemoveFilename);
 }
 
+// The folder whose files the page may load: the project's.
+QUrl rootOf(const NBEWorkspaceViewModel *viewModel)
+{
+    const auto &workspace = viewModel->workspace();
+    return workspace ? workspace->rootURL : QUrl();
+}
+
 } // namespace
 
 NBEHTMLSplitView::NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid &tabID,
@@ -25,9 +32,11 @@ NBEHTMLSplitView::NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid
     setChildrenCollapsible(false);
     m_editor = new NBESourceEditor(viewModel, tabID, theme, settings, m_scrollLink, this);
     const auto tab = viewModel->tab(tabID);
-    m_preview =
-        new NBEHTMLPreview(tab ? tab->sourceFile.content() : QString(),
-                           tab ? folderOf(tab->sourceFile.url) : QUrl(), m_scrollLink, this);
+    if (tab && tab->sourceFile.buffer)
+        m_preview = new NBEHTMLPreview(tab->sourceFile.buffer, folderOf(tab->sourceFile.url),
+                                       rootOf(viewModel), m_scrollLink, this);
+    else
+        m_preview = new NBEHTMLPreview(QString(), QUrl(), m_scrollLink, this);
     for (QWidget *pane : {static_cast<QWidget *>(m_editor), static_cast<QWidget *>(m_preview)}) {
         pane->setMinimumWidth(minimumPaneWidth);
         addWidget(pane);
@@ -37,20 +46,15 @@ NBEHTMLSplitView::NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid
     // Source and page start with half of the room each.
     setSizes({1, 1});
     setFocusProxy(m_editor);
-    // The page follows the text once typing pauses: an edit reads nothing.
-    m_refreshTimer.setSingleShot(true);
-    m_refreshTimer.setInterval(100);
-    connect(&m_refreshTimer, &QTimer::timeout, this, &NBEHTMLSplitView::refresh);
+    // The page follows the tab's buffer itself, reading it once typing
+    // pauses; a tab that moved or got another buffer is followed anew.
     connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEHTMLSplitView::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::tabContentChanged, this, [this](const QUuid &id) {
-        if (id == m_tabID)
-            m_refreshTimer.start();
-    });
 }
 
 void NBEHTMLSplitView::refresh()
 {
     const auto tab = m_viewModel->tab(m_tabID);
     if (tab)
-        m_preview->setHTML(tab->sourceFile.content(), folderOf(tab->sourceFile.url));
+        m_preview->follow(tab->sourceFile.buffer, folderOf(tab->sourceFile.url),
+                          rootOf(m_viewModel));
 }

@@ -4,7 +4,6 @@
 #include "NBETheme.h"
 
 #include <QSplitter>
-#include <QTimer>
 #include <QUuid>
 
 class NBEHTMLPreview;
@@ -35,7 +34,6 @@ private:
     NBEWorkspaceViewModel *m_viewModel;
     QUuid m_tabID;
     NBEScrollLink *m_scrollLink;
-    QTimer m_refreshTimer;
     NBESourceEditor *m_editor;
     NBEHTMLPreview *m_preview;
 };

@@ -288,7 +288,7 @@ QWidget *NBEMainView::editorView(const NBEOpenTab &tab)
     const NBETheme theme = this->theme();
     switch (paneKind(tab)) {
     case PaneKind::markdownPreview:
-        return new NBEMarkdownPreview(tab.sourceFile.content(),
+        return new NBEMarkdownPreview(tab.sourceFile.snapshot(),
                                       tab.sourceFile.url.adjusted(QUrl::RemoveFilename), theme,
                                       currentSettings().fontSize, m_tabArea);
     case PaneKind::htmlSplit:
@@ -304,7 +304,7 @@ QWidget *NBEMainView::editorView(const NBEOpenTab &tab)
 void NBEMainView::updatePane(const NBEOpenTab &tab)
 {
     if (NBEMarkdownPreview *preview = markdownPreview())
-        preview->setInputs(tab.sourceFile.content(),
+        preview->setInputs(tab.sourceFile.snapshot(),
                            tab.sourceFile.url.adjusted(QUrl::RemoveFilename), theme(),
                            currentSettings().fontSize);
 }

@@ -82,12 +82,15 @@ void NBEMarkdownPreview::rebuild()
     colors.setColor(QPalette::Base, m_theme.editorBackground);
     colors.setColor(QPalette::Window, m_theme.editorBackground);
     colors.setColor(QPalette::Text, m_theme.editorText);
-    // Thematic breaks are drawn in this colour.
-    colors.setColor(QPalette::Dark, m_theme.gutterSeparator);
     setPalette(colors);
 
     m_built = false;
     const quint64 generation = ++m_generation;
+    // One build at a time: inputs that change meanwhile are built when it
+    // ends, from the newest text, so edits never pile up builds.
+    if (m_building)
+        return;
+    m_building = true;
     const QString text = m_text;
     const NBEMarkdownPreviewStyle style = this->style();
     QThread *owner = thread();
@@ -95,8 +98,11 @@ void NBEMarkdownPreview::rebuild()
                         return NBEMarkdownPreviewDocument::build(text, style, owner);
                     }),
                     this, [this, generation](const NBEMarkdownPreviewBuild &build) {
+                        m_building = false;
                         if (generation == m_generation)
                             install(build);
+                        else
+                            rebuild();
                     });
 }
 

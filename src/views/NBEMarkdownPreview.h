@@ -51,6 +51,7 @@ private:
     double m_fontSize = 13;
     quint64 m_generation = 0;
     bool m_built = false;
+    bool m_building = false;
     QList<NBEPreviewImage> m_images;
     QHash<QString, QImage> m_remoteImages;
     QSet<QString> m_requested;

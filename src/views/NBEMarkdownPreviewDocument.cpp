@@ -3,6 +3,7 @@
 #include "NBEInlineRun.h"
 #include "NBEMarkdownParser.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
 #include <QPainter>
@@ -13,6 +14,10 @@
 #include <QTextFrame>
 #include <QTextTable>
 #include <QThread>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -107,6 +112,37 @@ std::optional<QImage> decodeDataURL(const QUrl &url)
     if (!image.loadFromData(bytes))
         return std::nullopt;
     return image;
+}
+
+// Larger files are not taken for pictures.
+constexpr qint64 maxImageBytes = 32 * 1024 * 1024;
+
+// A local picture, read only when it is a regular file of a sane size: a
+// device, a pipe or a socket named as an image would block the build (or
+// never end), so it is not even opened for reading in a blocking way.
+std::optional<QImage> readImageFile(const QString &path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    struct stat info = {};
+    if (::stat(name.constData(), &info) != 0 || !S_ISREG(info.st_mode))
+        return std::nullopt;
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return std::nullopt;
+    // It may have been swapped for something else since the look.
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) || info.st_size > maxImageBytes) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return std::nullopt;
+    }
+    QImageReader reader(&file);
+    reader.setAutoTransform(true);
+    QImage image = reader.read();
+    return image.isNull() ? std::nullopt : std::optional(image);
 }
 
 // Images fill the width of their column (a table cell less its padding).
@@ -349,14 +385,27 @@ private:
                 }
             }
             break;
-        case Kind::thematicBreak: {
-            // Drawn across the page in the view's separator colour.
-            format.setProperty(QTextFormat::BlockTrailingHorizontalRulerWidth,
-                               QTextLength(QTextLength::PercentageLength, 100));
-            newBlock(sink, format, textFormat(size * 0.5, m_style.text));
+        case Kind::thematicBreak:
+            rule(sink, indent);
             break;
         }
-        }
+    }
+
+    // A line of the separator colour across the text's width: a box one
+    // pixel high (the layout draws a block's own ruler only as wide as its
+    // text).
+    void rule(Sink &sink, double indent)
+    {
+        QTextTableFormat format = boxFormat(indent, 0);
+        format.setBackground(m_style.separator);
+        QTextTable *line = table(sink, 1, 1, format);
+        QTextCursor cell = line->cellAt(0, 0).firstCursorPosition();
+        QTextBlockFormat thin;
+        thin.setLineHeight(1, QTextBlockFormat::FixedHeight);
+        cell.setBlockFormat(thin);
+        QTextCharFormat tiny;
+        tiny.setFontPointSize(1);
+        cell.setBlockCharFormat(tiny);
     }
 
     // A text that may hold images: the text around each image on its own
@@ -554,12 +603,8 @@ private:
             NBEMarkdownPreviewDocument::resolvedImageURL(urlString, m_style.baseURL);
         if (!url)
             return std::nullopt;
-        if (url->isLocalFile()) {
-            QImageReader reader(url->toLocalFile());
-            reader.setAutoTransform(true);
-            QImage image = reader.read();
-            return image.isNull() ? std::nullopt : std::optional(image);
-        }
+        if (url->isLocalFile())
+            return readImageFile(url->toLocalFile());
         if (url->scheme() == u"data")
             return decodeDataURL(*url);
         if (url->scheme() == u"http" || url->scheme() == u"https") {

@@ -1,5 +1,7 @@
 #include "NBEPreviewSchemeHandler.h"
 
+#include "NBEWebRendering.h"
+
 #include <QBuffer>
 #include <QCoreApplication>
 #include <QDir>
@@ -8,6 +10,7 @@
 #include <QMimeDatabase>
 #include <QPointer>
 #include <QWebEngineProfile>
+#include <QWebEngineSettings>
 #include <QWebEngineUrlRequestJob>
 #include <QWebEngineUrlScheme>
 
@@ -22,16 +25,28 @@ QString folderPath(const QUrl &folder)
     return path;
 }
 
+// The folder as the file system resolves it, ending in "/"; empty when it
+// doesn't exist.
+QString canonicalFolder(const QString &path)
+{
+    QString canonical = QFileInfo(path).canonicalFilePath();
+    if (canonical.isEmpty())
+        return {};
+    if (!canonical.endsWith(u'/'))
+        canonical += u'/';
+    return canonical;
+}
+
 } // namespace
 
 void NBEPreviewSchemeHandler::registerScheme()
 {
     QWebEngineUrlScheme definition(scheme);
     definition.setSyntax(QWebEngineUrlScheme::Syntax::Host);
-    // Pages may reach local files and run module scripts, as a page opened
-    // from disk can.
-    definition.setFlags(QWebEngineUrlScheme::LocalScheme | QWebEngineUrlScheme::LocalAccessAllowed |
-                        QWebEngineUrlScheme::CorsEnabled);
+    // Not a local scheme: a page reaches no file: URL, and it loads web
+    // style sheets, scripts and images as a page from a server does. Fetches
+    // of its own files (module scripts too) need the CORS machinery.
+    definition.setFlags(QWebEngineUrlScheme::CorsEnabled);
     QWebEngineUrlScheme::registerScheme(definition);
 }
 
@@ -39,11 +54,15 @@ QWebEngineProfile *NBEPreviewSchemeHandler::profile()
 {
     static QPointer<QWebEngineProfile> profile;
     if (!profile) {
+        NBEWebRendering::chooseBeforeStart();
         // Without a storage name the profile is off the record: no caches or
         // cookies on disk, so a file changed on disk shows at the next load.
         profile = new QWebEngineProfile(qApp);
         profile->setHttpCacheType(QWebEngineProfile::MemoryHttpCache);
         profile->installUrlSchemeHandler(scheme, shared());
+        QWebEngineSettings *settings = profile->settings();
+        settings->setAttribute(QWebEngineSettings::LocalContentCanAccessFileUrls, false);
+        settings->setAttribute(QWebEngineSettings::AllowRunningInsecureContent, false);
     }
     return profile;
 }
@@ -61,10 +80,15 @@ QString NBEPreviewSchemeHandler::newHost()
     return QStringLiteral("p%1").arg(++m_nextHost);
 }
 
-QUrl NBEPreviewSchemeHandler::publish(const QString &host, const QUrl &folder, const QString &html)
+QUrl NBEPreviewSchemeHandler::publish(const QString &host, const QUrl &folder, const QString &html,
+                                      const QUrl &root)
 {
     Page page;
     page.path = folderPath(folder);
+    // A root that doesn't hold the page's folder gives way to the folder.
+    const QString rootPath = root.isLocalFile() ? folderPath(root) : QString();
+    page.root = canonicalFolder(rootPath.isEmpty() || !page.path.startsWith(rootPath) ? page.path
+                                                                                      : rootPath);
     // The byte-order mark makes the engine read the text as UTF-8 whatever
     // the page declares, as the editor holds it.
     page.bytes = QByteArrayLiteral("\xEF\xBB\xBF") + html.toUtf8();
@@ -81,11 +105,29 @@ void NBEPreviewSchemeHandler::withdraw(const QString &host)
     m_pages.remove(host);
 }
 
+std::optional<QString> NBEPreviewSchemeHandler::servedFile(const QString &requestPath,
+                                                           const QString &root)
+{
+    if (root.isEmpty() || !requestPath.startsWith(u'/') || requestPath.contains(QChar(0)) ||
+        requestPath.contains(u'\\'))
+        return std::nullopt;
+    const QFileInfo info(QDir::cleanPath(requestPath));
+    const QString canonical = info.canonicalFilePath();
+    if (canonical.isEmpty() || !canonical.startsWith(root) || !QFileInfo(canonical).isFile())
+        return std::nullopt;
+    return canonical;
+}
+
 void NBEPreviewSchemeHandler::requestStarted(QWebEngineUrlRequestJob *job)
 {
     const QUrl url = job->requestUrl();
     const auto page = m_pages.constFind(url.host());
-    if (page == m_pages.constEnd()) {
+    // What a page asks for comes from its own host only.
+    const QUrl initiator = job->initiator();
+    const bool foreign =
+        !initiator.isEmpty() && initiator.toString() != u"null" &&
+        (initiator.scheme() != QLatin1String(scheme) || initiator.host() != url.host());
+    if (page == m_pages.constEnd() || foreign) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
@@ -97,13 +139,14 @@ void NBEPreviewSchemeHandler::requestStarted(QWebEngineUrlRequestJob *job)
         job->reply(QByteArrayLiteral("text/html"), device);
         return;
     }
-    const QFileInfo info(path);
-    auto *file = new QFile(path, job);
-    if (!info.isFile() || !file->open(QIODevice::ReadOnly)) {
+    const std::optional<QString> served = servedFile(path, page->root);
+    auto *file = served ? new QFile(*served, job) : nullptr;
+    if (!file || !file->open(QIODevice::ReadOnly)) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
     static const QMimeDatabase mimeTypes;
-    const QString type = mimeTypes.mimeTypeForFile(info, QMimeDatabase::MatchExtension).name();
+    const QString type =
+        mimeTypes.mimeTypeForFile(QFileInfo(*served), QMimeDatabase::MatchExtension).name();
     job->reply(type.toUtf8(), file);
 }

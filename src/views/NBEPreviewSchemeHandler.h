@@ -11,8 +11,10 @@ class QWebEngineProfile;
 // Serves live previews to the web engine under a URL scheme of our own. Each
 // preview gets a host; its page lives at its folder's path (so relative
 // style sheets, scripts and images resolve against that folder) and is served
-// from the text it published, of any size; every other path is the file on
-// disk at that path.
+// from the text it published, of any size. Other paths are the regular files
+// inside the preview's root folder (the project, or the page's own folder);
+// anything else, symbolic links leading out included, is not found. A page
+// of one preview gets nothing of another's.
 class NBEPreviewSchemeHandler : public QWebEngineUrlSchemeHandler
 {
     Q_OBJECT
@@ -23,16 +25,23 @@ public:
     // Must run before the application object is made.
     static void registerScheme();
     // The profile previews load in: kept in memory only, with this handler.
+    // Makes the web engine start, so it picks how pages are drawn first.
     static QWebEngineProfile *profile();
     static NBEPreviewSchemeHandler *shared();
 
     // A host name no other preview uses.
     QString newHost();
     // Stores the page text for the host and answers the URL to load it from.
-    QUrl publish(const QString &host, const QUrl &folder, const QString &html);
+    // Files outside `root` (a folder holding `folder`) are never served.
+    QUrl publish(const QString &host, const QUrl &folder, const QString &html,
+                 const QUrl &root = {});
     void withdraw(const QString &host);
 
     void requestStarted(QWebEngineUrlRequestJob *job) override;
+
+    // The file a request path names when it is a regular file inside `root`
+    // (both as the file system resolves them, links followed).
+    static std::optional<QString> servedFile(const QString &requestPath, const QString &root);
 
 private:
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
@@ -40,6 +49,7 @@ private:
     struct Page
     {
         QString path;
+        QString root;
         QByteArray bytes;
     };
     QHash<QString, Page> m_pages;

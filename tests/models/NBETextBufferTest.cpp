@@ -64,8 +64,6 @@ QString randomText(QRandomGenerator &random, int maxLength)
     return text;
 }
 
-} // namespace
-
 // Random edits of every kind, made on the document as an editor makes them;
 // after each one both followers hold exactly the buffer's text.
 TEST(NBETextBuffer, EveryEditReachesFollowersAsTheSameText)
@@ -169,3 +167,26 @@ TEST(NBETextBuffer, SavedStateFollowsUndoAndWrites)
     EXPECT_FALSE(buffer.document()->isUndoAvailable());
     EXPECT_EQ(buffer.text(), QStringLiteral("from disk"));
 }
+
+// Readers of one revision share one copy of the text; the next edit makes a
+// new one and lets the old one go.
+TEST(NBETextBuffer, ReadersOfOneRevisionShareOneText)
+{
+    NBETextBuffer buffer(QStringLiteral("one\ntwo"));
+    const QString first = buffer.snapshot();
+    const QString second = buffer.snapshot();
+    EXPECT_EQ(first, QStringLiteral("one\ntwo"));
+    EXPECT_EQ(first.constData(), second.constData());
+
+    QTextCursor cursor(buffer.document());
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(QStringLiteral("\nthree"));
+    const QString third = buffer.snapshot();
+    EXPECT_EQ(third, QStringLiteral("one\ntwo\nthree"));
+    EXPECT_NE(third.constData(), first.constData());
+    EXPECT_EQ(first, QStringLiteral("one\ntwo"));
+    buffer.replaceAll(QStringLiteral("new"));
+    EXPECT_EQ(buffer.snapshot(), buffer.text());
+}
+
+} // namespace

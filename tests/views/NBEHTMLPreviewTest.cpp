@@ -8,8 +8,12 @@
 #include "NBETextEditorView.h"
 
 #include <QBuffer>
+#include <QFile>
+#include <QGuiApplication>
 #include <QImage>
+#include <QScreen>
 #include <QScrollBar>
+#include <QSet>
 #include <QSignalSpy>
 #include <QTcpServer>
 #include <QTcpSocket>
@@ -87,6 +91,41 @@ public:
             .arg(serverPort());
     }
 };
+
+// What the widget shows on the display (not what it would paint into an
+// image of its own, which can differ from the screen); null where there is
+// no display to read.
+QImage onScreen(QWidget &widget)
+{
+    if (QGuiApplication::platformName() != u"xcb")
+        return {};
+    const QPoint at = widget.mapToGlobal(QPoint(0, 0));
+    return widget.screen()
+        ->grabWindow(0, at.x(), at.y(), widget.width(), widget.height())
+        .toImage()
+        .convertToFormat(QImage::Format_RGB32);
+}
+
+bool holds(const QImage &image, const QColor &color)
+{
+    for (int y = 0; y < image.height(); y += 2) {
+        for (int x = 0; x < image.width(); x += 2) {
+            if (image.pixelColor(x, y) == color)
+                return true;
+        }
+    }
+    return false;
+}
+
+int colourCount(const QImage &image)
+{
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3) {
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    }
+    return int(colours.size());
+}
 
 class NBEHTMLPreviewTest : public NBEWorkspaceFixture
 {
@@ -260,6 +299,189 @@ TEST_F(NBEHTMLPreviewTest, ScrollingEitherSideMovesTheOtherOnceWithoutEchoes)
     QTest::qWait(500);
     EXPECT_EQ(editorMoves, 0);
     EXPECT_EQ(bar->value(), before);
+}
+
+// Pages with a linked style sheet or a background of their own look on
+// screen as in a browser: their colours, not one flat area.
+TEST_F(NBEHTMLPreviewTest, PagesWithStyleSheetsAndBackgroundsShowOnScreen)
+{
+    write(QStringLiteral("css/site.css"),
+          "body { background: rgb(250, 240, 200); }\nh1 { color: rgb(200, 0, 0); }\n");
+    const struct
+    {
+        const char *name;
+        QString html;
+        QColor background;
+        QColor heading;
+    } cases[] = {
+        {"linked style sheet",
+         QStringLiteral("<!DOCTYPE html>\n<html><head><link rel=\"stylesheet\" "
+                        "href=\"css/site.css\"></head>\n<body><h1 id=\"h\">Welcome to the "
+                        "site</h1><p>Text.</p></body></html>\n"),
+         QColor(250, 240, 200), QColor(200, 0, 0)},
+        {"white page background",
+         QStringLiteral("<!DOCTYPE html>\n<html><head><style>body { background: #fff; } h1 { "
+                        "color: rgb(0, 0, 200); }</style></head>\n<body><h1 id=\"h\">Export of "
+                        "a README</h1><p>Text.</p></body></html>\n"),
+         QColor(255, 255, 255), QColor(0, 0, 200)},
+    };
+    for (const auto &page : cases) {
+        SCOPED_TRACE(page.name);
+        NBEHTMLPreview preview(page.html, folder(), nullptr);
+        show(preview, preview);
+        EXPECT_EQ(
+            evaluate(preview, QStringLiteral("getComputedStyle(document.body).backgroundColor")),
+            page.background.name(QColor::HexRgb) == u"#ffffff"
+                ? QStringLiteral("rgb(255, 255, 255)")
+                : QStringLiteral("rgb(%1, %2, %3)")
+                      .arg(page.background.red())
+                      .arg(page.background.green())
+                      .arg(page.background.blue()));
+        EXPECT_EQ(evaluate(preview,
+                           QStringLiteral("getComputedStyle(document.getElementById('h')).color")),
+                  QStringLiteral("rgb(%1, %2, %3)")
+                      .arg(page.heading.red())
+                      .arg(page.heading.green())
+                      .arg(page.heading.blue()));
+        if (onScreen(preview).isNull()) {
+            std::puts("no display to read: the page's pixels are not checked");
+            continue;
+        }
+        QImage shown;
+        EXPECT_TRUE(NBETest::waitUntil([&] {
+            shown = onScreen(preview);
+            return shown.pixelColor(5, shown.height() - 5) == page.background &&
+                   holds(shown, page.heading);
+        })) << "colours on screen: "
+            << colourCount(shown) << ", corner "
+            << shown.pixelColor(5, shown.height() - 5).name().toStdString();
+    }
+}
+
+// A page gets nothing outside its project folder, however it asks: scripts
+// fetching, requesting or framing parent folders, absolute paths, encoded
+// dots and separators, symbolic links leading out, another preview's host or
+// plain file URLs. Files inside the folder load.
+TEST_F(NBEHTMLPreviewTest, APageReadsNothingOutsideItsProject)
+{
+    write(QStringLiteral("inside.txt"), "INSIDE-THE-PROJECT");
+    QFile secret(dir.filePath(QStringLiteral("secret.txt")));
+    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
+    secret.write("TOPSECRET-OUTSIDE");
+    secret.close();
+    ASSERT_TRUE(QFile::link(secret.fileName(), root + QStringLiteral("/link.txt")));
+    ASSERT_TRUE(QFile::link(dir.path(), root + QStringLiteral("/up")));
+    QFile hostnameFile(QStringLiteral("/etc/hostname"));
+    const QString hostname = hostnameFile.open(QIODevice::ReadOnly)
+                                 ? QString::fromUtf8(hostnameFile.readAll()).trimmed()
+                                 : QString();
+
+    const QString outside = secret.fileName();
+    const QStringList targets = {
+        QStringLiteral("../secret.txt"),
+        QStringLiteral("%2e%2e/secret.txt"),
+        QStringLiteral(".%2e/secret.txt"),
+        QStringLiteral("..%2fsecret.txt"),
+        QStringLiteral("sub/..%2f..%2f..%2fsecret.txt"),
+        QStringLiteral("%2e%2e%2fsecret.txt"),
+        QStringLiteral("/etc/hostname"),
+        QStringLiteral("%2fetc%2fhostname"),
+        outside,
+        QStringLiteral("link.txt"),
+        QStringLiteral("up/secret.txt"),
+        QStringLiteral("nbe-preview://p999999") + outside,
+        QStringLiteral("file://") + outside,
+        QStringLiteral("file:///etc/hostname"),
+    };
+    QString list;
+    for (const QString &target : targets)
+        list += u'"' + target + QStringLiteral("\",");
+    const QString html =
+        QStringLiteral("<!DOCTYPE html><html><body><script>\n"
+                       "window.results = []; window.answers = 0;\n"
+                       "function note(kind, u, text) { window.results.push(kind + ' ' + u + ' "
+                       "=> ' + text); window.answers++; }\n"
+                       "function probe(u) {\n"
+                       "  fetch(u).then(function (r) { return r.text().then(function (t) { "
+                       "note('fetch', u, r.status + ' ' + t); }); })\n"
+                       "    .catch(function () { note('fetch', u, 'refused'); });\n"
+                       "  var x = new XMLHttpRequest();\n"
+                       "  x.onload = function () { note('xhr', u, x.status + ' ' + "
+                       "x.responseText); };\n"
+                       "  x.onerror = function () { note('xhr', u, 'refused'); };\n"
+                       "  try { x.open('GET', u); x.send(); } catch (e) { note('xhr', u, "
+                       "'refused'); }\n"
+                       "  var f = document.createElement('iframe');\n"
+                       "  f.onload = function () { var t = 'unreadable'; try { t = "
+                       "f.contentDocument.documentElement.innerText; } catch (e) {} "
+                       "window.results.push('iframe ' + u + ' => ' + t); };\n"
+                       "  f.src = u; document.body.appendChild(f);\n"
+                       "}\n"
+                       "[%1\"inside.txt\"].forEach(probe);\n"
+                       "</script></body></html>\n")
+            .arg(list);
+    NBEHTMLPreview preview(html, folder(), nullptr);
+    show(preview, preview);
+    const int expected = int(targets.size() + 1) * 2;
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return evaluate(preview, QStringLiteral("window.answers")).toInt() >= expected; }));
+    // Frames answer when they load; give the refused ones the same time.
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return evaluate(preview, QStringLiteral("window.results.join('\\n')"))
+            .toString()
+            .contains(QStringLiteral("iframe inside.txt => INSIDE-THE-PROJECT"));
+    }));
+    QTest::qWait(500);
+    const QStringList results = evaluate(preview, QStringLiteral("window.results")).toStringList();
+    for (const QString &result : results) {
+        EXPECT_FALSE(result.contains(QStringLiteral("TOPSECRET")) ||
+                     (!hostname.isEmpty() && result.contains(hostname)))
+            << result.toStdString();
+    }
+    // The engine's fetch() takes web addresses only, the project's own files
+    // included; requests and frames load them.
+    EXPECT_TRUE(results.contains(QStringLiteral("xhr inside.txt => 200 INSIDE-THE-PROJECT")));
+}
+
+// While a reload of a long page loads, the screen keeps showing the page at
+// the reader's place: never an empty page, never the page's top.
+TEST_F(NBEHTMLPreviewTest, AReloadNeverShowsABlankPageOrThePageTop)
+{
+    const auto page = [](int version) {
+        return longPage(600, QStringLiteral("<p>version %1</p>").arg(version))
+            .replace(QStringLiteral("<body>"),
+                     QStringLiteral("<body><div style=\"height: 400px; background: rgb(255, 0, "
+                                    "0)\"></div>"));
+    };
+    NBEHTMLPreview preview(page(0), folder(), nullptr);
+    show(preview, preview);
+    if (onScreen(preview).isNull())
+        GTEST_SKIP() << "no display to read";
+    evaluate(preview, QStringLiteral("window.scrollTo(0, 3000)"));
+    const QColor top(255, 0, 0);
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        const QImage shown = onScreen(preview);
+        return !holds(shown, top) && colourCount(shown) > 2;
+    }));
+    for (int version = 1; version <= 3; ++version) {
+        QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+        preview.setHTML(page(version), folder());
+        int frames = 0;
+        QElapsedTimer clock;
+        clock.start();
+        while (loaded.isEmpty() || clock.elapsed() < 1500) {
+            const QImage shown = onScreen(preview);
+            ++frames;
+            ASSERT_FALSE(holds(shown, top)) << "the page's top showed, version " << version;
+            ASSERT_GT(colourCount(shown), 2) << "an empty page showed, version " << version;
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+            ASSERT_LT(clock.elapsed(), 20000);
+        }
+        EXPECT_GT(frames, 10);
+        EXPECT_EQ(evaluate(preview, QStringLiteral("window.scrollY")).toInt(), 3000);
+        EXPECT_EQ(evaluate(preview, QStringLiteral("document.body.lastElementChild.textContent")),
+                  QStringLiteral("version %1").arg(version));
+    }
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "NBEDefaultThemes.h"
 #include "NBETestSupport.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QBuffer>
 #include <QDir>
 #include <QImage>
@@ -10,8 +11,12 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTextFrame>
 #include <QTextTable>
+#include <QtConcurrent>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -175,6 +180,62 @@ TEST(NBEMarkdownPreview, WithoutAFolderImagesArePlaceholdersAndEmptyTextIsAnEmpt
     preview.setInputs(QString(), std::nullopt, NBEDefaultThemes::dark(), fontSize);
     document = built(preview);
     EXPECT_TRUE(document->toPlainText().trimmed().isEmpty());
+}
+
+// Names of things that are not image files never hold the build up: a
+// device that never ends, a pipe nobody writes to, the program's own input.
+TEST(NBEMarkdownPreview, ImagesThatAreNoRegularFilesBuildAtOnceAsPlaceholders)
+{
+    QTemporaryDir dir;
+    const QString fifo = dir.filePath(QStringLiteral("pipe.png"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+    QImage logo(20, 10, QImage::Format_RGB32);
+    logo.fill(Qt::red);
+    ASSERT_TRUE(logo.save(dir.filePath(QStringLiteral("logo.png"))));
+    const QString text =
+        QStringLiteral("![stdin](/dev/stdin)\n\n![pipe](pipe.png)\n\n"
+                       "![zero](/dev/zero)\n\n| a |\n|---|\n| ![cell](/dev/zero) |\n\n"
+                       "![logo](logo.png)\n");
+    NBEMarkdownPreviewStyle style;
+    style.baseURL = QUrl::fromLocalFile(dir.path() + u'/');
+    QFuture<NBEMarkdownPreviewBuild> building =
+        QtConcurrent::run([&] { return NBEMarkdownPreviewDocument::build(text, style); });
+    if (!NBETest::waitUntil([&] { return building.isFinished(); }, std::chrono::seconds(10))) {
+        ADD_FAILURE() << "the build is stuck reading an image";
+        std::_Exit(1);
+    }
+    const NBEMarkdownPreviewBuild build = building.result();
+    QTextDocument *document = build.document->get();
+    for (const QString &alt : {QStringLiteral("stdin"), QStringLiteral("pipe"),
+                               QStringLiteral("zero"), QStringLiteral("cell")})
+        EXPECT_TRUE(
+            blockStartingWith(document, QChar(QChar::ObjectReplacementCharacter) + u' ' + alt)
+                .isValid())
+            << alt.toStdString();
+    // The regular file beside them is read as ever.
+    ASSERT_EQ(build.images.size(), 1);
+    EXPECT_EQ(build.images.first().naturalSize, QSizeF(20, 10));
+}
+
+// A thematic break is a line across the text's width, at any width.
+TEST(NBEMarkdownPreview, AThematicBreakSpansTheTextWidth)
+{
+    NBEMarkdownPreview preview(QStringLiteral("Above\n\n---\n\nBelow\n"), std::nullopt,
+                               NBEDefaultThemes::light(), fontSize);
+    for (const int width : {400, 900}) {
+        preview.resize(width, 300);
+        QTextDocument *document = built(preview);
+        QTextTable *rule = nullptr;
+        for (QTextFrame *frame : document->rootFrame()->childFrames())
+            rule = rule ? rule : qobject_cast<QTextTable *>(frame);
+        ASSERT_TRUE(rule);
+        EXPECT_EQ(rule->format().background().color(), NBEDefaultThemes::light().gutterSeparator);
+        const QRectF box = document->documentLayout()->frameBoundingRect(rule);
+        EXPECT_NEAR(box.width(),
+                    document->textWidth() - 2 * NBEMarkdownPreviewDocument::horizontalPadding, 2);
+        // One pixel high between the spacing above and below it.
+        EXPECT_LE(box.height() - rule->format().topMargin() - rule->format().bottomMargin(), 3);
+    }
 }
 
 } // namespace
