@@ -2,16 +2,20 @@
 // beside git printing the same status alone, in the same process and run.
 #include "NBEBenchProcess.h"
 #include "NBEGitService.h"
+#include "NBEWorkspaceViewModel.h"
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
+#include <QFutureWatcher>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <vector>
 
 namespace {
@@ -112,6 +116,109 @@ void BM_StatusOverheadRatio(benchmark::State &state)
 }
 BENCHMARK(BM_StatusOverheadRatio)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
 
+// A repository of 50,000 untracked files, the case where every entry's key
+// path was computed on the main thread.
+QString g_untracked;
+
+bool makeUntracked(const QString &folder)
+{
+    g_untracked = folder;
+    QDir().mkpath(folder);
+    QProcess init;
+    init.setWorkingDirectory(folder);
+    init.start(QStringLiteral("/usr/bin/git"), {QStringLiteral("init"), QStringLiteral("-q")});
+    if (!init.waitForFinished(-1) || init.exitCode() != 0)
+        return false;
+    for (int i = 0; i < fileCount; ++i) {
+        const QString dir = folder + QStringLiteral("/dir%1").arg(i / filesPerFolder);
+        if (i % filesPerFolder == 0)
+            QDir().mkpath(dir);
+        QFile file(dir + QStringLiteral("/new %1.html").arg(i));
+        if (!file.open(QIODevice::WriteOnly))
+            return false;
+        file.write("<p>new</p>\n");
+    }
+    return true;
+}
+
+double threadMilliseconds()
+{
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
+}
+
+// A whole snapshot refresh of the view model, with one more untracked file
+// each turn so the change list always differs: main-thread CPU time (what
+// the window can't spend on painting and keys) and wall time.
+void BM_ViewModelRefreshMainThread(benchmark::State &state)
+{
+    NBEWorkspaceEnvironment environment;
+    environment.webServerLaunch = [](const QString &) { return std::optional<NBEWebLSPLaunch>(); };
+    environment.timings.outsideChangeQuiet = std::chrono::milliseconds(0);
+    environment.timings.autoFetchStartDelay = std::chrono::hours(1);
+    NBEWorkspaceViewModel model(environment);
+    // Sleeps in the event loop until the future ends, so the thread's CPU
+    // time is the work done for it.
+    const auto wait = [](const QFuture<void> &future) {
+        QEventLoop loop;
+        QFutureWatcher<void> watcher;
+        QObject::connect(&watcher, &QFutureWatcher<void>::finished, &loop, &QEventLoop::quit);
+        watcher.setFuture(future);
+        if (!future.isFinished())
+            loop.exec();
+    };
+    wait(model.loadWorkspace(QUrl::fromLocalFile(g_untracked)));
+    std::vector<double> main, wall;
+    int turn = 0;
+    for (auto _ : state) {
+        QFile extra(g_untracked + QStringLiteral("/extra %1.html").arg(turn++));
+        if (!extra.open(QIODevice::WriteOnly))
+            state.SkipWithError("can't write");
+        extra.close();
+        const double cpu = threadMilliseconds();
+        const auto start = std::chrono::steady_clock::now();
+        wait(model.refreshGitStatus());
+        wall.push_back(
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
+                .count());
+        main.push_back(threadMilliseconds() - cpu);
+        if (model.gitChanges().size() < fileCount)
+            state.SkipWithError("unexpected status");
+    }
+    const auto median = [](std::vector<double> values) {
+        std::sort(values.begin(), values.end());
+        return values[values.size() / 2];
+    };
+    state.counters["main_thread_ms"] = median(main);
+    state.counters["wall_ms"] = median(wall);
+}
+BENCHMARK(BM_ViewModelRefreshMainThread)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->Iterations(15);
+
+// What the main thread used to do per refresh on top of storing: one key
+// path per entry.
+void BM_StatusMapByKeyPath(benchmark::State &state)
+{
+    NBEGitService service;
+    auto future = service.changes(QUrl::fromLocalFile(g_untracked));
+    future.waitForFinished();
+    const QList<NBEGitFileChange> changes = future.result();
+    for (auto _ : state) {
+        QHash<QString, NBEGitStatus> status;
+        status.reserve(changes.size());
+        for (const NBEGitFileChange &change : changes) {
+            const QString key = NBEFileService::keyPath(change.url);
+            if (!status.contains(key))
+                status.insert(key, change.overallStatus());
+        }
+        benchmark::DoNotOptimize(status.size());
+    }
+}
+BENCHMARK(BM_StatusMapByKeyPath)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -129,7 +236,8 @@ int main(int argc, char **argv)
     qputenv("GIT_CONFIG_GLOBAL", QFile::encodeName(config));
     qputenv("GIT_CONFIG_NOSYSTEM", "1");
     qputenv("LC_ALL", "C");
-    if (!makeRepository(home.filePath(QStringLiteral("repo"))))
+    if (!makeRepository(home.filePath(QStringLiteral("repo"))) ||
+        !makeUntracked(home.filePath(QStringLiteral("untracked"))))
         return 1;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

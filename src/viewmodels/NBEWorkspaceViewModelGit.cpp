@@ -19,7 +19,13 @@ struct NBEWorkspaceViewModel::GitRefresh
     QFuture<int> unpushed;
     QFuture<bool> browserAuth;
     QFuture<std::optional<QString>> headSHA;
-    QFuture<QList<NBEGitFileChange>> changes;
+    // The change list with its map by path, made off the main thread.
+    struct Changes
+    {
+        QList<NBEGitFileChange> list;
+        QHash<QString, NBEGitStatus> status;
+    };
+    QFuture<Changes> changes;
 
     GitSnapshot snapshot(const QUrl &root) const;
 };
@@ -50,13 +56,9 @@ NBEWorkspaceViewModel::GitRefresh::snapshot(const QUrl &root) const
     }
     snapshot.browserAuthConfigured = valueOf(browserAuth, false);
     snapshot.headSHA = valueOf(headSHA);
-    snapshot.changes = valueOf(changes);
-    snapshot.status.reserve(snapshot.changes.size());
-    for (const NBEGitFileChange &change : std::as_const(snapshot.changes)) {
-        const QString key = NBEFileService::keyPath(change.url);
-        if (!snapshot.status.contains(key))
-            snapshot.status.insert(key, change.overallStatus());
-    }
+    Changes found = valueOf(changes);
+    snapshot.changes = std::move(found.list);
+    snapshot.status = std::move(found.status);
     return snapshot;
 }
 
@@ -92,33 +94,52 @@ QFuture<void> NBEWorkspaceViewModel::refreshGitStatus()
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_gitService.repositoryRoot(m_workspace->rootURL), this,
-                    [this, store, promise](std::optional<QUrl> root) {
-                        if (!root) {
-                            store(GitSnapshot{});
-                            promise->finish();
-                            return;
-                        }
-                        // The queries run one after another on the git service; the
-                        // snapshot is stored in one step once the last has answered.
-                        auto refresh = std::make_shared<GitRefresh>();
-                        refresh->branch = m_gitService.currentBranch(*root);
-                        refresh->branches = m_gitService.branches(*root);
-                        refresh->remotes = m_gitService.remotes(*root);
-                        refresh->aheadBehind = m_gitService.aheadBehind(*root);
-                        refresh->unpushed = m_gitService.unpushedCount(*root);
-                        refresh->browserAuth = m_gitService.hasBrowserAuthHelper(*root);
-                        refresh->headSHA = m_gitService.headSHA(*root);
-                        refresh->changes = m_gitService.changes(*root);
-                        // The service runs its queries in call order, so every answer is
-                        // in once the last one is.
-                        nbeWhenFinished(
-                            refresh->changes, this,
-                            [root, refresh, store, promise](const QList<NBEGitFileChange> &) {
+    nbeWhenFinished(
+        m_gitService.repositoryRoot(m_workspace->rootURL), this,
+        [this, store, promise](std::optional<QUrl> root) {
+            if (!root) {
+                store(GitSnapshot{});
+                promise->finish();
+                return;
+            }
+            // The queries run one after another on the git service; the
+            // snapshot is stored in one step once the last has answered.
+            auto refresh = std::make_shared<GitRefresh>();
+            refresh->branch = m_gitService.currentBranch(*root);
+            refresh->branches = m_gitService.branches(*root);
+            refresh->remotes = m_gitService.remotes(*root);
+            refresh->aheadBehind = m_gitService.aheadBehind(*root);
+            refresh->unpushed = m_gitService.unpushedCount(*root);
+            refresh->browserAuth = m_gitService.hasBrowserAuthHelper(*root);
+            refresh->headSHA = m_gitService.headSHA(*root);
+            // Unchanged lists keep the stored ones, so comparing the
+            // snapshots on the main thread costs nothing.
+            refresh->changes = m_gitService.changes(*root).then(
+                QtFuture::Launch::Async, [previous = m_git.changes, previousStatus = m_git.status](
+                                             const QList<NBEGitFileChange> &list) {
+                    GitRefresh::Changes changes;
+                    if (list == previous) {
+                        changes.list = previous;
+                        changes.status = previousStatus;
+                        return changes;
+                    }
+                    changes.list = list;
+                    changes.status.reserve(list.size());
+                    for (const NBEGitFileChange &change : list) {
+                        const QString key = NBEFileService::keyPath(change.url);
+                        if (!changes.status.contains(key))
+                            changes.status.insert(key, change.overallStatus());
+                    }
+                    return changes;
+                });
+            // The service runs its queries in call order, so every answer is
+            // in once the last one is.
+            nbeWhenFinished(refresh->changes, this,
+                            [root, refresh, store, promise](const GitRefresh::Changes &) {
                                 store(refresh->snapshot(*root));
                                 promise->finish();
                             });
-                    });
+        });
     return done;
 }
 
