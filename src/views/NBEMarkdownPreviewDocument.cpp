@@ -14,6 +14,7 @@
 #include <QTextFrame>
 #include <QTextTable>
 #include <QThread>
+#include <QtConcurrent>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -188,6 +189,7 @@ public:
 
     NBEMarkdownPreviewBuild finish(const QList<NBEMarkdownBlock> &blocks, QThread *owner)
     {
+        prepareRuns(blocks);
         m_page.cursor.beginEditBlock();
         for (qsizetype k = 0; k < blocks.size(); ++k) {
             m_page.spacing = k == 0 ? 0 : NBEMarkdownPreviewDocument::blockSpacing;
@@ -298,9 +300,64 @@ private:
         cell.insertText(withLineSeparators(literal), fixedFormat(color));
     }
 
+    // The inline styles of every text of the page, worked out side by side
+    // on the pool before the document (which only one thread may fill) is
+    // built: they take most of the time.
+    void prepareRuns(const QList<NBEMarkdownBlock> &blocks)
+    {
+        QList<QString> texts;
+        for (const NBEMarkdownBlock &block : blocks)
+            collectTexts(block, texts);
+        if (texts.size() < 64)
+            return;
+        const QList<QList<NBEInlineRun>> runs =
+            QtConcurrent::blockingMapped<QList<QList<NBEInlineRun>>>(texts, &NBEInlineRun::parse);
+        m_runs.reserve(texts.size());
+        for (qsizetype k = 0; k < texts.size(); ++k)
+            m_runs.insert(texts[k], runs[k]);
+    }
+
+    static void collectTexts(const NBEMarkdownBlock &block, QList<QString> &texts)
+    {
+        switch (block.kind) {
+        case Kind::heading:
+        case Kind::paragraph:
+        case Kind::blockquote:
+        case Kind::footnoteDefinition:
+            texts.append(block.text);
+            break;
+        case Kind::bulletList:
+        case Kind::orderedList:
+            for (const NBEMarkdownListItem &item : block.items) {
+                texts.append(item.text);
+                for (const NBEMarkdownBlock &child : item.children)
+                    collectTexts(child, texts);
+            }
+            break;
+        case Kind::table:
+            texts.append(block.headers);
+            for (const QStringList &row : block.rows)
+                texts.append(row);
+            break;
+        case Kind::definitionList:
+            for (const NBEMarkdownDefinition &item : block.definitions) {
+                texts.append(item.term);
+                texts.append(item.definitions);
+            }
+            break;
+        case Kind::codeBlock:
+        case Kind::image:
+        case Kind::htmlBlock:
+        case Kind::thematicBreak:
+            break;
+        }
+    }
+
     void insertRuns(QTextCursor &cursor, const QString &text, const QTextCharFormat &base)
     {
-        const QList<NBEInlineRun> runs = NBEInlineRun::parse(text);
+        const auto known = m_runs.constFind(text);
+        const QList<NBEInlineRun> runs =
+            known != m_runs.constEnd() ? *known : NBEInlineRun::parse(text);
         for (const NBEInlineRun &run : runs) {
             QTextCharFormat format = base;
             if (run.bold)
@@ -678,6 +735,7 @@ private:
     int m_imageCount = 0;
     QList<NBEPreviewImage> m_images;
     QStringList m_remote;
+    QHash<QString, QList<NBEInlineRun>> m_runs;
 };
 
 } // namespace
