@@ -35,6 +35,17 @@ bool loaded(NBEProjectWindow *window)
     return NBETest::waitUntil([&] { return window->mainView()->viewModel()->hasWorkspace(); });
 }
 
+// The folder's window, loaded and active (so focus and keys work); null when
+// it didn't get there.
+NBEProjectWindow *openActive(NBEApplicationShell &shell, const QTemporaryDir &dir)
+{
+    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    if (!loaded(window))
+        return nullptr;
+    window->activateWindow();
+    return QTest::qWaitForWindowActive(window) ? window : nullptr;
+}
+
 } // namespace
 
 TEST(NBEApplicationShell, FileQueuedBeforeTheWindowOpensAfterTheLoad)
@@ -291,10 +302,8 @@ TEST(NBEApplicationShell, TreeClicksGiveFocusAndDragsStart)
     NBETest::writeFile(dir.filePath(QStringLiteral("docs/readme.md")), "r");
     NBETest::writeFile(dir.filePath(QStringLiteral("page.html")), "<p>page</p>\n");
     NBEApplicationShell shell;
-    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
-    ASSERT_TRUE(loaded(window));
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    NBEProjectWindow *window = openActive(shell, dir);
+    ASSERT_TRUE(window);
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
     NBEFileTreeWidget *list = window->mainView()->fileTree()->treeWidget();
     ASSERT_TRUE(NBETest::waitUntil([&] { return list->topLevelItemCount() == 2; }));
@@ -368,10 +377,8 @@ TEST(NBEApplicationShell, KeysTypedWhileALargeFileOpensGoIntoIt)
         large += "a line of a large file, long enough to fill it up quickly\n";
     NBETest::writeFile(dir.filePath(QStringLiteral("large.txt")), large);
     NBEApplicationShell shell;
-    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
-    ASSERT_TRUE(loaded(window));
-    window->activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    NBEProjectWindow *window = openActive(shell, dir);
+    ASSERT_TRUE(window);
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
     NBEFileTreeWidget *list = window->mainView()->fileTree()->treeWidget();
     ASSERT_TRUE(NBETest::waitUntil([&] { return list->topLevelItemCount() == 1; }));
