@@ -1,6 +1,7 @@
 #include "NBELSPClient.h"
 
 #include "NBELSPProcess.h"
+#include "NBEWebLSPServers.h"
 #include "NBEWhenFinished.h"
 
 #include <QCoreApplication>
@@ -308,7 +309,15 @@ void NBELSPClient::answer(const NBELSPMessage &request)
         // One entry per item asked for; null means "no setting of ours".
         const NBEJSONValue *items =
             request.params ? request.params->find(QStringLiteral("items")) : nullptr;
-        response.result = NBEJSONValue::Array(items ? items->arrayRef().size() : 0);
+        NBEJSONValue::Array settings;
+        if (items) {
+            for (const NBEJSONValue &item : items->arrayRef()) {
+                const NBEJSONValue *section = item.find(QStringLiteral("section"));
+                settings.append(NBEWebLSPServers::settings(
+                    section ? section->stringValue().value_or(QString()) : QString()));
+            }
+        }
+        response.result = std::move(settings);
     } else if (method != u"client/registerCapability" && method != u"client/unregisterCapability" &&
                method != u"window/workDoneProgress/create" &&
                method != u"window/showMessageRequest") {

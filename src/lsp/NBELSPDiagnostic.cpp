@@ -1,8 +1,8 @@
 #include "NBELSPDiagnostic.h"
 
-#include "NBELSPRange.h"
-
 #include <QHashFunctions>
+
+#include <array>
 
 std::optional<NBELSPDiagnostic::Severity> NBELSPDiagnostic::severityFromRawValue(qint64 rawValue)
 {
@@ -11,9 +11,36 @@ std::optional<NBELSPDiagnostic::Severity> NBELSPDiagnostic::severityFromRawValue
     return static_cast<Severity>(rawValue);
 }
 
+namespace {
+
+// A range's four numbers as sent: unlike an edit's range, a diagnostic's
+// may hold negative numbers, which the places that draw it clamp.
+std::optional<std::array<qint64, 4>> rangeNumbers(const NBEJSONValue *range)
+{
+    if (!range || range->kind() != NBEJSONValue::Kind::object)
+        return std::nullopt;
+    std::array<qint64, 4> numbers{};
+    qsizetype next = 0;
+    for (const QString &end : {QStringLiteral("start"), QStringLiteral("end")}) {
+        const NBEJSONValue *position = range->find(end);
+        if (!position || position->kind() != NBEJSONValue::Kind::object)
+            return std::nullopt;
+        for (const QString &key : {QStringLiteral("line"), QStringLiteral("character")}) {
+            const NBEJSONValue *member = position->find(key);
+            const auto value = member ? member->intValue() : std::nullopt;
+            if (!value)
+                return std::nullopt;
+            numbers[next++] = *value;
+        }
+    }
+    return numbers;
+}
+
+} // namespace
+
 std::optional<NBELSPDiagnostic> NBELSPDiagnostic::fromJSON(const NBEJSONValue &json)
 {
-    const auto range = NBELSPRange::fromJSON(json.find(QStringLiteral("range")));
+    const auto range = rangeNumbers(json.find(QStringLiteral("range")));
     if (!range)
         return std::nullopt;
 
@@ -26,9 +53,9 @@ std::optional<NBELSPDiagnostic> NBELSPDiagnostic::fromJSON(const NBEJSONValue &j
         if (const auto rawValue = raw->intValue())
             severity = severityFromRawValue(*rawValue).value_or(Severity::error);
     }
-    return NBELSPDiagnostic{range->start.line, range->start.character,
-                            range->end.line,   range->end.character,
-                            severity,          *message->stringValue()};
+    const auto [startLine, startCharacter, endLine, endCharacter] = *range;
+    return NBELSPDiagnostic{startLine,    startCharacter, endLine,
+                            endCharacter, severity,       *message->stringValue()};
 }
 
 std::optional<NBELSPPublishedDiagnostics>

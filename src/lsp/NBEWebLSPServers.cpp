@@ -159,3 +159,13 @@ NBEWebLSPServers::launch(const QString &fileLanguageId, const QStringList &roots
         return std::nullopt;
     return Launch{*node, {*script, QStringLiteral("--stdio")}, *language};
 }
+
+NBEJSONValue NBEWebLSPServers::settings(const QString &section)
+{
+    if (section != u"html")
+        return NBEJSONValue();
+    // Without them the HTML server re-flows the text of pre, code and
+    // textarea elements, so code samples would lose their layout.
+    return NBEJSONValue::object(
+        {{"format", NBEJSONValue::object({{"contentUnformatted", "pre,code,textarea"}})}});
+}

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBEJSONValue.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -36,6 +38,9 @@ public:
     // "html", "css", "json" and "javascript" map to themselves (exactly);
     // everything else has no server.
     static std::optional<QString> serverLanguageId(const QString &fileLanguageId);
+    // The editor's settings for a server's section ("html"), null for any
+    // other: sent when the HTML server starts and given when a server asks.
+    static NBEJSONValue settings(const QString &section);
 
     // The script for a server language, relative to a search root.
     static std::optional<QString> relativeScriptPath(const QString &serverLanguageId);

@@ -105,6 +105,12 @@ NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId
         return connection;
     }
     connection->start(launch->executable, launch->arguments, m_rootURL, handshakeTimeout);
+    const NBEJSONValue settings = NBEWebLSPServers::settings(serverLanguageId);
+    if (!settings.isNull())
+        connection->notify(
+            QStringLiteral("workspace/didChangeConfiguration"),
+            NBEJSONValue::object(
+                {{"settings", NBEJSONValue::object({{serverLanguageId, settings}})}}));
     return connection;
 }
 

@@ -253,3 +253,187 @@ std::optional<QString> hunkPatch(const QString &diff, const NBEDiffHunk &hunk, b
 }
 
 } // namespace NBEDiffPatch
+
+// --- Whole texts
+
+namespace {
+
+QStringView withoutCR(QStringView line)
+{
+    return line.endsWith(u'\r') ? line.chopped(1) : line;
+}
+
+// Whether `lines` hold `expected` from `from` on, line ends aside (the
+// gutter compares texts with "\n" ends, git stores the file's own).
+bool holds(const QStringList &lines, qsizetype from, const QStringList &expected)
+{
+    if (from < 0 || from + expected.size() > lines.size())
+        return false;
+    for (qsizetype i = 0; i < expected.size(); ++i)
+        if (withoutCR(lines[from + i]) != withoutCR(expected[i]))
+            return false;
+    return true;
+}
+
+// A half-open range of 0-based HEAD lines.
+struct Span
+{
+    qsizetype start = 0;
+    qsizetype end = 0;
+};
+
+// Whether two changes of HEAD touch the same lines. An insertion touches
+// lines it sits strictly inside of, or another insertion at its place; at
+// an edge it stays a neighbour.
+bool overlaps(Span a, Span b)
+{
+    if (a.start == a.end && b.start == b.end)
+        return a.start == b.start;
+    if (a.start == a.end)
+        return b.start < a.start && a.start < b.end;
+    if (b.start == b.end)
+        return a.start < b.start && b.start < a.end;
+    return a.start < b.end && b.start < a.end;
+}
+
+Span spanOf(const NBEDiffHunk &hunk)
+{
+    return {hunk.oldStart - 1, hunk.oldStart - 1 + hunk.oldLineCount()};
+}
+
+// The HEAD lines a gutter hunk and the staged changes it touches cover,
+// and where those lines stand in the index.
+struct Region
+{
+    Span head;
+    Span index;
+    bool staged = false;
+};
+
+Region regionOf(const QString &head, const QString &index, Span hunk)
+{
+    Region region{hunk, {}, false};
+    qsizetype before = 0;
+    qsizetype inside = 0;
+    // Staged changes are one line or more apart, so only those the hunk
+    // touches can meet the region.
+    for (const NBEDiffHunk &staged : NBELineDiff::hunks(head, index)) {
+        const Span span{staged.oldStart - 1, staged.oldStart - 1 + staged.oldLineCount()};
+        const qsizetype gained = staged.newLineCount() - staged.oldLineCount();
+        if (overlaps(span, hunk)) {
+            region.staged = true;
+            region.head.start = std::min(region.head.start, span.start);
+            region.head.end = std::max(region.head.end, span.end);
+            inside += gained;
+        } else if (span.end <= hunk.start) {
+            before += gained;
+        }
+    }
+    region.index = {region.head.start + before, region.head.end + before + inside};
+    return region;
+}
+
+// The region's lines with the hunk's new lines in place of its old ones.
+QStringList staged(const QStringList &head, const Region &region, Span hunk,
+                   const QStringList &newLines)
+{
+    return head.mid(region.head.start, hunk.start - region.head.start) + newLines +
+           head.mid(hunk.end, region.head.end - hunk.end);
+}
+
+qsizetype editCount(const QList<NBEDiffHunk> &hunks)
+{
+    qsizetype count = 0;
+    for (const NBEDiffHunk &hunk : hunks)
+        count += hunk.oldLineCount() + hunk.newLineCount();
+    return count;
+}
+
+// Where the hunk's new lines stand in the index when the index holds them
+// as the gutter shows them: HEAD plus that hunk alone is nearer the index
+// than HEAD by the whole hunk, and the two differ away from the hunk's
+// lines. Diffs of the same texts may align other lines differently, so
+// this is asked before the index is compared with HEAD itself.
+std::optional<Span> heldAt(const QStringList &head, const QString &index, const NBEDiffHunk &hunk,
+                           Span span)
+{
+    QStringList plainHead;
+    plainHead.reserve(head.size());
+    for (const QString &line : head)
+        plainHead.append(withoutCR(line).toString());
+    const QStringList withHunk =
+        plainHead.mid(0, span.start) + hunk.newLines + plainHead.mid(span.end);
+    const QString plainIndex = QString(index).replace(QLatin1String("\r\n"), QLatin1String("\n"));
+    const QList<NBEDiffHunk> rest = NBELineDiff::hunks(withHunk.join(u'\n'), plainIndex);
+    if (editCount(rest) + hunk.oldLineCount() + hunk.newLineCount() >
+        editCount(NBELineDiff::hunks(plainHead.join(u'\n'), plainIndex)))
+        return std::nullopt;
+    const Span inWithHunk{span.start, span.start + hunk.newLineCount()};
+    qsizetype before = 0;
+    for (const NBEDiffHunk &other : rest) {
+        const Span otherSpan = spanOf(other);
+        if (overlaps(otherSpan, inWithHunk))
+            return std::nullopt;
+        if (otherSpan.end <= inWithHunk.start)
+            before += other.newLineCount() - other.oldLineCount();
+    }
+    return Span{inWithHunk.start + before, inWithHunk.end + before};
+}
+
+} // namespace
+
+namespace NBEDiffPatch {
+
+std::optional<QString> indexAfterHunk(const QString &head, const QString &index,
+                                      const QString &working, const NBEDiffHunk &hunk,
+                                      bool unstaging)
+{
+    const QStringList headLines = head.split(u'\n');
+    const Span span = spanOf(hunk);
+    if (!holds(headLines, span.start, hunk.oldLines))
+        return std::nullopt;
+    QStringList replacement;
+    Span target;
+    if (unstaging) {
+        if (const auto held = heldAt(headLines, index, hunk, span)) {
+            target = *held;
+            replacement = headLines.mid(span.start, span.end - span.start);
+        } else {
+            const Region region = regionOf(head, index, span);
+            if (!region.staged)
+                return std::nullopt;
+            target = region.index;
+            replacement = headLines.mid(region.head.start, region.head.end - region.head.start);
+        }
+    } else {
+        const QStringList workingLines = working.split(u'\n');
+        const qsizetype from = hunk.newStart - 1;
+        if (!holds(workingLines, from, hunk.newLines))
+            return std::nullopt;
+        const Region region = regionOf(head, index, span);
+        target = region.index;
+        replacement = staged(headLines, region, span, workingLines.mid(from, hunk.newLineCount()));
+    }
+    const QStringList indexLines = index.split(u'\n');
+    const QString result =
+        (indexLines.mid(0, target.start) + replacement + indexLines.mid(target.end)).join(u'\n');
+    if (result == index)
+        return std::nullopt;
+    return result;
+}
+
+bool indexHoldsHunk(const QString &head, const QString &index, const NBEDiffHunk &hunk)
+{
+    const QStringList headLines = head.split(u'\n');
+    const Span span = spanOf(hunk);
+    if (!holds(headLines, span.start, hunk.oldLines))
+        return false;
+    if (heldAt(headLines, index, hunk, span))
+        return true;
+    const Region region = regionOf(head, index, span);
+    const QStringList expected = staged(headLines, region, span, hunk.newLines);
+    return region.staged && region.index.end - region.index.start == expected.size() &&
+           holds(index.split(u'\n'), region.index.start, expected);
+}
+
+} // namespace NBEDiffPatch

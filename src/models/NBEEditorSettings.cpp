@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QGuiApplication>
 
+#include <algorithm>
+
 QString NBEEditorSettings::defaultFontName()
 {
     // The font database needs a GUI application; headless tools get the
@@ -16,7 +18,9 @@ QString NBEEditorSettings::indentUnit() const
 {
     if (!useSoftTabs)
         return QStringLiteral("\t");
-    return QString(qMax(1, tabSize), QLatin1Char(' '));
+    // Within the settings' limits whatever a file held: the unit is
+    // repeated for every level of every line.
+    return QString(std::clamp(tabSize, 1, 8), QLatin1Char(' '));
 }
 
 QJsonObject NBEEditorSettings::toJson() const

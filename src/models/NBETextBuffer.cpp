@@ -45,9 +45,9 @@ NBETextBuffer::NBETextBuffer(const QString &text, QObject *parent)
     m_length = m_document->characterCount() - 1;
     m_blockCount = m_document->blockCount();
     m_documentRevision = m_document->revision();
+    remember();
     connect(m_document, &QTextDocument::contentsChange, this, &NBETextBuffer::documentChanged);
-    connect(m_document, &QTextDocument::modificationChanged, this,
-            [this] { Q_EMIT dirtyChanged(isDirty()); });
+    connect(m_document, &QTextDocument::modificationChanged, this, &NBETextBuffer::updateDirty);
 }
 
 NBETextBuffer::~NBETextBuffer() = default;
@@ -104,18 +104,49 @@ QString NBETextBuffer::snapshot() const
 
 bool NBETextBuffer::isDirty() const
 {
-    return m_unsaved || m_document->isModified();
+    return m_unsaved || m_dirty;
+}
+
+namespace {
+
+size_t fingerprint(const QString &text)
+{
+    return qHash(text, size_t(0x9e3779b97f4a7c15ULL));
+}
+
+} // namespace
+
+// The current text is the file's.
+void NBETextBuffer::remember()
+{
+    m_unsaved = false;
+    m_document->setModified(false);
+    m_savedLength = m_document->characterCount() - 1;
+    m_savedFingerprint = fingerprint(text());
+    updateDirty();
+}
+
+void NBETextBuffer::updateDirty()
+{
+    const bool wasDirty = isDirty();
+    const qsizetype length = m_document->characterCount() - 1;
+    m_dirty = !m_savedFingerprint ||
+              (m_document->isModified() &&
+               (length != m_savedLength || fingerprint(text()) != *m_savedFingerprint));
+    if (wasDirty != isDirty())
+        Q_EMIT dirtyChanged(isDirty());
 }
 
 void NBETextBuffer::markSaved(quint64 revision)
 {
-    if (revision != m_revision)
+    if (revision == m_revision) {
+        remember();
         return;
-    const bool wasDirty = isDirty();
-    m_unsaved = false;
-    m_document->setModified(false);
-    if (wasDirty && !isDirty())
-        Q_EMIT dirtyChanged(false);
+    }
+    // The file holds a text the buffer no longer has: dirty until the next
+    // write, whatever the edits since.
+    m_savedFingerprint.reset();
+    updateDirty();
 }
 
 void NBETextBuffer::markUnsaved()
@@ -135,21 +166,21 @@ void NBETextBuffer::replaceAll(const QString &text, bool saved)
             markSaved(m_revision);
         return;
     }
-    const bool wasDirty = isDirty();
     Q_EMIT aboutToReplace();
+    if (saved) {
+        // Known before the edit, so the buffer never looks dirty on the way.
+        m_savedLength = text.size();
+        m_savedFingerprint = fingerprint(text);
+    }
     const bool undo = m_document->isUndoRedoEnabled();
     m_document->setUndoRedoEnabled(false);
     QTextCursor cursor(m_document);
     cursor.select(QTextCursor::Document);
     cursor.insertText(text);
     m_document->setUndoRedoEnabled(undo);
-    if (saved) {
-        m_unsaved = false;
-        m_document->setModified(false);
-    }
+    if (saved)
+        remember();
     Q_EMIT replaced();
-    if (wasDirty != isDirty())
-        Q_EMIT dirtyChanged(isDirty());
 }
 
 void NBETextBuffer::setDocumentLayout(QAbstractTextDocumentLayout *layout)
@@ -244,4 +275,5 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
     m_snapshotRevision.reset();
     ++m_revision;
     Q_EMIT changed(change);
+    updateDirty();
 }

@@ -16,8 +16,9 @@ class QTextDocument;
 // while the tab is on screen and that outlives it. Every edit, the editor's
 // or anyone else's, is announced as a change carrying only what changed;
 // nobody needs a copy of the whole text to follow it. Whether the text
-// differs from the file is tracked by the document's undo state, so an edit
-// costs no comparison of texts. Lives on the main thread.
+// differs from the file is answered by the document's undo state first,
+// then by the length, and only when both leave it open (typed back to the
+// saved length) by a fingerprint of the whole text. Lives on the main thread.
 class NBETextBuffer : public QObject
 {
     Q_OBJECT
@@ -81,6 +82,8 @@ Q_SIGNALS:
 
 private:
     void documentChanged(int position, int removed, int added);
+    void remember();
+    void updateDirty();
     QString read(qsizetype from, qsizetype count) const;
 
     QTextDocument *m_document = nullptr;
@@ -92,4 +95,9 @@ private:
     bool m_unsaved = false;
     mutable QString m_snapshot;
     mutable std::optional<quint64> m_snapshotRevision;
+    bool m_dirty = false;
+    // Of the text the file holds; nothing when a write of an older revision
+    // left it unknown.
+    qsizetype m_savedLength = 0;
+    std::optional<size_t> m_savedFingerprint;
 };

@@ -11,6 +11,8 @@
 #include <QRegularExpression>
 #include <QSaveFile>
 #include <QStandardPaths>
+#include <QStringDecoder>
+#include <QTemporaryFile>
 #include <QThreadPool>
 #include <QUuid>
 
@@ -787,17 +789,105 @@ QFuture<NBEGitResult> NBEGitService::applyCached(const QString &patch, bool reve
         [this, patch, reverse, repository] { return applyCachedNow(patch, reverse, repository); });
 }
 
+namespace {
+
+// Text that is valid UTF-8; the editor never holds anything else.
+std::optional<QString> strictText(const std::optional<QByteArray> &bytes)
+{
+    if (!bytes)
+        return std::nullopt;
+    QStringDecoder decoder(QStringConverter::Utf8, QStringConverter::Flag::Stateless);
+    QString text = decoder.decode(*bytes);
+    if (decoder.hasError())
+        return std::nullopt;
+    return text;
+}
+
+} // namespace
+
+std::optional<NBEGitService::HunkTexts> NBEGitService::hunkTexts(const QUrl &file,
+                                                                 const QUrl &repository) const
+{
+    const auto path = relativePath(file, repository);
+    if (!path)
+        return std::nullopt;
+    // "<mode> <object> <stage>\t<path>"; a file in conflict has stages above 0.
+    const QStringList entry = run({QStringLiteral("ls-files"), QStringLiteral("-s"),
+                                   QStringLiteral("--"), QStringLiteral(":(literal)") + *path},
+                                  repository)
+                                  .value_or(QString())
+                                  .section(u'\t', 0, 0)
+                                  .split(u' ', Qt::SkipEmptyParts);
+    // "<mode> blob <object>\t<path>"; nothing in a repository without commits.
+    const QStringList inHead =
+        run({QStringLiteral("ls-tree"), QStringLiteral("HEAD"), QStringLiteral("--"), *path},
+            repository)
+            .value_or(QString())
+            .section(u'\t', 0, 0)
+            .split(u' ', Qt::SkipEmptyParts);
+    if ((!entry.isEmpty() && (entry.size() != 3 || entry[2] != u"0")) ||
+        (entry.isEmpty() && inHead.isEmpty()))
+        return std::nullopt;
+    // A file only on one side is the empty text on the other.
+    HunkTexts texts{*path, entry.isEmpty() ? inHead.value(0) : entry[0], {}, {}, !inHead.isEmpty()};
+    const auto read = [&](const QString &object, QString &into) {
+        const auto text = strictText(runBytes({QStringLiteral("show"), object}, repository));
+        into = text.value_or(QString());
+        return text.has_value();
+    };
+    if ((texts.inHead && !read(QStringLiteral("HEAD:") + *path, texts.head)) ||
+        (!entry.isEmpty() && !read(u':' + *path, texts.index)))
+        return std::nullopt;
+    return texts;
+}
+
 NBEGitResult NBEGitService::applyHunk(const NBEDiffHunk &hunk, const QUrl &file,
                                       const QUrl &repository, bool unstaging) const
 {
-    // Staging applies a piece of the unstaged diff; unstaging takes the
-    // staged diff back in reverse.
-    const auto diff = fileDiff(file, repository, unstaging);
-    const auto patch = diff ? NBEDiffPatch::hunkPatch(*diff, hunk, unstaging) : std::nullopt;
-    if (!patch)
-        return NBEGitResult::failure(unstaging ? QStringLiteral("Failed to unstage this hunk.")
-                                               : QStringLiteral("Failed to stage this hunk."));
-    return applyCachedNow(*patch, unstaging, repository);
+    const NBEGitResult nothing =
+        NBEGitResult::failure(unstaging ? QStringLiteral("Failed to unstage this hunk.")
+                                        : QStringLiteral("Failed to stage this hunk."));
+    const auto texts = hunkTexts(file, repository);
+    if (!texts)
+        return nothing;
+    QFile saved(localPath(file));
+    const bool onDisk = saved.exists();
+    QString working;
+    if (!unstaging && onDisk) {
+        const auto text =
+            saved.open(QIODevice::ReadOnly) ? strictText(saved.readAll()) : std::nullopt;
+        if (!text)
+            return nothing;
+        working = *text;
+    }
+    // The new index text goes in whole: git's own diff may align lines
+    // differently from the gutter, and a patch cut from it could carry
+    // changes the user never saw.
+    const auto text =
+        NBEDiffPatch::indexAfterHunk(texts->head, texts->index, working, hunk, unstaging);
+    if (!text)
+        return nothing;
+    // Emptied on the side the index follows, and gone from it: the entry goes.
+    if (text->isEmpty() && (unstaging ? !texts->inHead : !onDisk))
+        return runCapturingError({QStringLiteral("update-index"), QStringLiteral("--force-remove"),
+                                  QStringLiteral("--"), texts->path},
+                                 repository);
+    QTemporaryFile blob(QDir::tempPath() + QStringLiteral("/nbe-hunk-XXXXXX.blob"));
+    if (!blob.open())
+        return NBEGitResult::failure(blob.errorString());
+    if (blob.write(text->toUtf8()) < 0 || !blob.flush())
+        return NBEGitResult::failure(blob.errorString());
+    QByteArray object;
+    const NBEGitResult hashed =
+        runCapturingError({QStringLiteral("hash-object"), QStringLiteral("-w"),
+                           QStringLiteral("--no-filters"), QStringLiteral("--"), blob.fileName()},
+                          repository, &object);
+    if (!hashed.ok)
+        return hashed;
+    return runCapturingError({QStringLiteral("update-index"), QStringLiteral("--add"),
+                              QStringLiteral("--cacheinfo"), texts->mode,
+                              QString::fromLatin1(object.trimmed()), texts->path},
+                             repository);
 }
 
 QFuture<NBEGitResult> NBEGitService::stageHunk(const NBEDiffHunk &hunk, const QUrl &file,
@@ -818,13 +908,10 @@ QFuture<bool> NBEGitService::hunkIsStaged(const NBEDiffHunk &hunk, const QUrl &f
                                           const QUrl &repository)
 {
     return m_actor.run([this, hunk, file, repository] {
-        const auto unstaged = fileDiff(file, repository, false);
-        if (unstaged && NBEDiffPatch::hunkPatch(*unstaged, hunk, false))
-            return false;
-        // In neither diff (a hunk only in the editor's unsaved text): there
+        // A hunk only in the editor's unsaved text isn't in the index: there
         // is something to stage once the buffer is written, nothing to unstage.
-        const auto staged = fileDiff(file, repository, true);
-        return staged && NBEDiffPatch::hunkPatch(*staged, hunk, true).has_value();
+        const auto texts = hunkTexts(file, repository);
+        return texts && NBEDiffPatch::indexHoldsHunk(texts->head, texts->index, hunk);
     });
 }
 

@@ -147,8 +147,9 @@ public:
     // --- Gutter hunks (from NBELineDiff of the saved file against HEAD)
     // Stages or unstages exactly the hunk's lines, in one turn of the
     // service so no other command can run in between. Fails with "Failed to
-    // stage this hunk." or "Failed to unstage this hunk." when the diff holds
-    // no change of the hunk, else with git's error.
+    // stage this hunk." or "Failed to unstage this hunk." when the saved file
+    // (staging) or the index (unstaging) holds no change of the hunk, else
+    // with git's error.
     QFuture<NBEGitResult> stageHunk(const NBEDiffHunk &hunk, const QUrl &file,
                                     const QUrl &repository);
     QFuture<NBEGitResult> unstageHunk(const NBEDiffHunk &hunk, const QUrl &file,
@@ -183,6 +184,18 @@ private:
     QStringList credentialHelperValues(const QUrl &repository) const;
     std::optional<QString> fileDiff(const QUrl &file, const QUrl &repository, bool staged) const;
     NBEGitResult applyCachedNow(const QString &patch, bool reverse, const QUrl &repository) const;
+    // A file's path below the root, its mode and its texts at HEAD and in
+    // the index (empty on a side without it); nothing when it is on neither
+    // side or in conflict.
+    struct HunkTexts
+    {
+        QString path;
+        QString mode;
+        QString head;
+        QString index;
+        bool inHead = false;
+    };
+    std::optional<HunkTexts> hunkTexts(const QUrl &file, const QUrl &repository) const;
     NBEGitResult applyHunk(const NBEDiffHunk &hunk, const QUrl &file, const QUrl &repository,
                            bool unstaging) const;
 

@@ -23,6 +23,13 @@
 // - A block (`/*`, `<!--`, fences) that reaches the end unclosed means no
 //   later opener closes either: `\z(*COMMIT)(*F)` ends the search there
 //   instead of scanning the rest of the text once per opener.
+//
+// Strings are read the way the language reads them, so that one stray quote
+// can't recolour the rest of a file. A string rule's search steps over
+// comments (`...(*SKIP)(*F)|` before the string), so a quote in a comment
+// ("// we're done") opens nothing; a string that the language ends at its
+// line end can't run past it; and in HTML only attribute values are
+// strings, not quotes in text or in a script's body.
 
 namespace {
 
@@ -42,12 +49,27 @@ const char *const htmlIncrease =
     R"re(<(?!area|base|br|col|embed|hr|img|input|link|meta|param|source|track|wbr)[a-z][^/]*>$)re";
 const char *const htmlDecrease = R"re(^\s*</[a-z])re";
 
+// Comments a string rule's search steps over; an unclosed block comment
+// runs to the end, so no string follows it.
+const QString skipLineComment = QStringLiteral(R"re(//.*+(*SKIP)(*F)|)re");
+const QString skipBlockComment = QStringLiteral(R"re(/\*[\s\S]*?(?:\*/|\z)(*SKIP)(*F)|)re");
+const QString skipComments = skipLineComment + skipBlockComment;
+
+// A string that ends at its line end unless a backslash continues it.
+const QString doubleQuotedLine =
+    QStringLiteral(R"re("[^"\\\n]*+(?:\\[\s\S][^"\\\n]*+)*+(*SKIP)")re");
+const QString singleQuotedLine =
+    QStringLiteral(R"re('[^'\\\n]*+(?:\\[\s\S][^'\\\n]*+)*+(*SKIP)')re");
+
+// An attribute's name and "=", not part of the match.
+const QString attributeValue = QStringLiteral(R"re(\b[a-zA-Z_:][-\w:.]*+(*SKIP)\s*+=\s*+\K)re");
+
 QList<NBETokenRule> htmlRules()
 {
     return {
         {QStringLiteral(R"re(<!--[\s\S]*?(?:-->|\z(*COMMIT)(*F)))re"), T::comment},
-        {QStringLiteral(R"re("[^"]*")re"), T::string},
-        {QStringLiteral(R"re('[^']*')re"), T::string},
+        {attributeValue + QStringLiteral(R"re("[^"]*+")re"), T::string},
+        {attributeValue + QStringLiteral(R"re('[^']*+')re"), T::string},
         {QStringLiteral(R"re(</\w+>)re"), T::tag},
         {QStringLiteral(R"re(<\w+)re"), T::tag},
         {QStringLiteral(R"re(/?>)re"), T::tag},
@@ -64,8 +86,8 @@ QList<NBETokenRule> cssRules()
              R"re(@(?:media|import|keyframes|font-face|supports|charset|namespace|page|layer)\b)re"),
          T::keyword},
         {QStringLiteral(R"re(!important\b)re"), T::keyword},
-        {QStringLiteral(R"re("[^"]*")re"), T::string},
-        {QStringLiteral(R"re('[^']*')re"), T::string},
+        {skipComments + QStringLiteral(R"re("[^"\n]*+")re"), T::string},
+        {skipComments + QStringLiteral(R"re('[^'\n]*+')re"), T::string},
         {QStringLiteral(R"re(#[0-9a-fA-F]{3,8}\b)re"), T::number},
         {QStringLiteral(R"re(-?\d+(?:\.\d+)?(?:px|em|rem|%|vh|vw|vmin|vmax|s|ms|deg|fr|ch|ex)?)re"),
          T::number},
@@ -78,9 +100,9 @@ QList<NBETokenRule> javascriptRules()
     return {
         {QStringLiteral(R"re(/\*[\s\S]*?(?:\*/|\z(*COMMIT)(*F)))re"), T::comment},
         {QStringLiteral(R"re(//.*$)re"), T::comment},
-        {QStringLiteral(R"re(`[^`]*`)re"), T::string},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
-        {QStringLiteral(R"re('[^'\\]*+(?:\\.[^'\\]*+)*+(*SKIP)')re"), T::string},
+        {skipComments + QStringLiteral(R"re(`[^`]*+`)re"), T::string},
+        {skipComments + doubleQuotedLine, T::string},
+        {skipComments + singleQuotedLine, T::string},
         {QStringLiteral(
              R"re(\b(?:var|let|const|function|class|extends|return|if|else|for|while|do|switch|case|default|break|continue|throw|try|catch|finally|new|delete|typeof|instanceof|in|of|void|this|super|import|export|from|as|async|await|yield|static|get|set)\b)re"),
          T::keyword},
@@ -109,8 +131,8 @@ QList<NBETokenRule> swiftRules()
         {QStringLiteral(R"re(/\*[\s\S]*?(?:\*/|\z(*COMMIT)(*F)))re"), T::comment},
         {QStringLiteral(R"re(//.*$)re"), T::comment},
         {QStringLiteral(R"re("""[\s\S]*?(?:"""|\z(*COMMIT)(*F)))re"), T::string},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
-        {QStringLiteral(R"re(#"[^"]*"#)re"), T::string},
+        {skipComments + doubleQuotedLine, T::string},
+        {skipComments + QStringLiteral(R"re(#"[^"\n]*+"#)re"), T::string},
         {QStringLiteral(R"re(@\w+)re"), T::preprocessor},
         {QStringLiteral(R"re(#\w+)re"), T::preprocessor},
         {QStringLiteral(

@@ -99,11 +99,10 @@ QString NBEPreferences::appearance() const
 
 int NBEPreferences::tabSize() const
 {
+    // A hand-edited file may hold any number: indentation is built from it,
+    // so it stays within what the settings window offers.
     const qint64 size = m_store.intValue(keyName(Key::tabSize), 4);
-    // Only sizes an int holds; the indent unit itself copes with 0 and below.
-    return size >= std::numeric_limits<int>::min() && size <= std::numeric_limits<int>::max()
-               ? int(size)
-               : 4;
+    return int(std::clamp<qint64>(size, minimumTabSize, maximumTabSize));
 }
 
 bool NBEPreferences::useSoftTabs() const
@@ -125,7 +124,8 @@ double NBEPreferences::fontSize() const
 {
     // A font of size 0 or NaN can't be laid out.
     const double size = m_store.doubleValue(keyName(Key::fontSize), 13.0);
-    return std::isfinite(size) && size > 0 ? size : 13.0;
+    return std::isfinite(size) && size > 0 ? std::clamp(size, minimumFontSize, maximumFontSize)
+                                           : 13.0;
 }
 
 bool NBEPreferences::showInvisibles() const

@@ -71,16 +71,19 @@ public:
         return QtFuture::makeReadyFuture(std::optional<QUrl>());
     }
 
-    // Asks where an exported HTML page goes: a save panel that proposes
-    // `name`, shows `message` and the accept button `prompt`, may create
-    // folders and offers HTML files only. None when cancelled; without a
-    // user, always none.
-    virtual QFuture<std::optional<QUrl>>
-    chooseExportLocation(const QString &message, const QString &name, const QString &prompt)
+    // Asks where an exported HTML page goes: a save panel opening in
+    // `directory` that proposes `name`, shows `message` and the accept
+    // button `prompt`, may create folders and offers HTML files only. None
+    // when cancelled; without a user, always none.
+    virtual QFuture<std::optional<QUrl>> chooseExportLocation(const QString &message,
+                                                              const QString &name,
+                                                              const QString &prompt,
+                                                              const QUrl &directory)
     {
         Q_UNUSED(message);
         Q_UNUSED(name);
         Q_UNUSED(prompt);
+        Q_UNUSED(directory);
         return QtFuture::makeReadyFuture(std::optional<QUrl>());
     }
 };

@@ -114,7 +114,8 @@ QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
     nbeWhenFinished(
         m_desktop->chooseExportLocation(QStringLiteral("Export the rendered Markdown as HTML"),
                                         source.completeBaseName() + QStringLiteral(".html"),
-                                        QStringLiteral("Export")),
+                                        QStringLiteral("Export"),
+                                        QUrl::fromLocalFile(source.absolutePath())),
         this, [this, page, promise](const std::optional<QUrl> &url) {
             if (!url || !url->isLocalFile()) {
                 promise->finish();

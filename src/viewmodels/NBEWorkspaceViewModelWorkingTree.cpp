@@ -83,44 +83,20 @@ QFuture<bool> NBEWorkspaceViewModel::applyHunk(const NBEDiffHunk &hunk, const QU
     if (!m_git.root)
         return QtFuture::makeReadyFuture(false);
     const QUrl root = *m_git.root;
-    // git's own hunks join changes a few lines apart, so the patch is cut to
-    // exactly the gutter hunk's lines: staging one never takes a neighbour
-    // along. Unstaging finds the hunk by its HEAD lines, which the staged
-    // diff numbers the same whatever the working tree holds.
-    QFuture<std::optional<QString>> diff = unstaging ? m_gitService.stagedDiff(fileURL, root)
-                                                     : m_gitService.unstagedDiff(fileURL, root);
-    const QFuture<std::optional<QString>> patch =
-        diff.then(QtFuture::Launch::Async,
-                  [hunk, unstaging](const std::optional<QString> &text) -> std::optional<QString> {
-                      if (!text || text->isEmpty())
-                          return std::nullopt;
-                      return NBEDiffPatch::hunkPatch(*text, hunk, unstaging);
-                  });
-
+    const QString nothingToMove = unstaging ? QStringLiteral("Failed to unstage this hunk.")
+                                            : QStringLiteral("Failed to stage this hunk.");
     const auto [done, finish] = pendingAnswer();
-    nbeWhenFinished(
-        patch, this, [this, root, unstaging, finish](const std::optional<QString> &cut) {
-            // Nothing of the hunk to move: the gutter treats false as nothing done.
-            if (!cut) {
-                finish(false);
-                return;
-            }
-            nbeWhenFinished(
-                m_gitService.applyCached(*cut, unstaging, root), this,
-                [this, unstaging, finish](const NBEGitResult &result) {
-                    if (!result.ok) {
+    nbeWhenFinished(unstaging ? m_gitService.unstageHunk(hunk, fileURL, root)
+                              : m_gitService.stageHunk(hunk, fileURL, root),
+                    this, [this, nothingToMove, finish](const NBEGitResult &result) {
+                        // Nothing of the hunk to move needs no sentence: the
+                        // gutter treats false as nothing done.
                         const QString error = result.error.value_or(QString()).trimmed();
-                        if (!error.isEmpty())
-                            setErrorMessage(error);
-                        else
-                            setErrorMessage(unstaging
-                                                ? QStringLiteral("Failed to unstage this hunk.")
-                                                : QStringLiteral("Failed to stage this hunk."));
-                    }
-                    nbeWhenFinished(refreshGitStatus(), this,
-                                    [finish, ok = result.ok] { finish(ok); });
-                });
-        });
+                        if (!result.ok && error != nothingToMove)
+                            setErrorMessage(error.isEmpty() ? nothingToMove : error);
+                        nbeWhenFinished(refreshGitStatus(), this,
+                                        [finish, ok = result.ok] { finish(ok); });
+                    });
     return done;
 }
 

@@ -126,6 +126,9 @@ NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, NBEWorkspaceViewMode
     m_body->addWidget(m_text);
     layout->addWidget(m_body, 1);
 
+    // A file's diff follows what happens to it: staged, unstaged, committed.
+    if (source.kind == NBEDiffSource::Kind::file)
+        connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, &NBEGitDiffView::load);
     load();
 }
 
@@ -149,9 +152,14 @@ QColor NBEGitDiffView::background(NBEGitDiffLine::Kind kind, const NBETheme &the
 void NBEGitDiffView::load()
 {
     if (m_source.kind == NBEDiffSource::Kind::file) {
+        // Only the newest load shows: an older answer may arrive after it.
+        const int generation = ++m_generation;
         m_pending = 1;
         nbeWhenFinished(m_viewModel->diff(m_source.url), this,
-                        [this](const QList<NBEGitDiffLine> &lines) { showLines(lines); });
+                        [this, generation](const QList<NBEGitDiffLine> &lines) {
+                            if (generation == m_generation)
+                                showLines(lines);
+                        });
         return;
     }
     m_pending = 2;
@@ -190,6 +198,8 @@ void NBEGitDiffView::showLines(const QList<NBEGitDiffLine> &lines)
     if (m_source.kind == NBEDiffSource::Kind::file)
         language = NBELanguageRegistry::language(m_source.url);
 
+    // A reload keeps the place the reader was at.
+    const int scrolled = m_text->verticalScrollBar()->value();
     QTextDocument *document = m_text->document();
     document->clear();
     QTextCursor cursor(document);
@@ -233,6 +243,8 @@ void NBEGitDiffView::showLines(const QList<NBEGitDiffLine> &lines)
     }
     cursor.endEditBlock();
     m_text->moveCursor(QTextCursor::Start);
+    if (!m_loading)
+        m_text->verticalScrollBar()->setValue(scrolled);
     if (lines.isEmpty())
         m_state->setText(tr("No changes"));
     m_body->setCurrentWidget(lines.isEmpty() ? static_cast<QWidget *>(m_state) : m_text);

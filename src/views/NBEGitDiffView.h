@@ -43,7 +43,8 @@ public:
     QLabel *stateLabel() const { return m_state; }
 
 Q_SIGNALS:
-    // The rows (and a commit's files) arrived and are shown.
+    // The rows (and a commit's files) arrived and are shown; for a file,
+    // again after each change of the git state.
     void loaded();
 
 private:
@@ -57,6 +58,7 @@ private:
     NBETheme m_theme;
     bool m_loading = true;
     int m_pending = 0;
+    int m_generation = 0;
     QList<NBEGitDiffLine> m_lines;
     QStringList m_files;
     QLabel *m_title;

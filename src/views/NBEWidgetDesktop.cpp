@@ -1,5 +1,6 @@
 #include "NBEWidgetDesktop.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
@@ -92,35 +93,55 @@ void NBEWidgetDesktop::openWithApplication(const QList<QUrl> &urls, const QUrl &
     m_system.openWithApplication(urls, application);
 }
 
+std::unique_ptr<QFileDialog> NBEWidgetDesktop::savePanel(QWidget *window, const QString &message,
+                                                         const QString &name, const QString &prompt,
+                                                         const QUrl &directory)
+{
+    auto panel = std::make_unique<QFileDialog>(window, message);
+    panel->setAcceptMode(QFileDialog::AcceptSave);
+    panel->setFileMode(QFileDialog::AnyFile);
+    panel->setLabelText(QFileDialog::Accept, prompt);
+    // The name goes in with its folder: a bare name leaves the system's
+    // panel in whatever folder it showed last.
+    const QString folder = directory.toLocalFile();
+    if (!folder.isEmpty()) {
+        panel->setDirectory(folder);
+        panel->selectFile(QDir(folder).filePath(name));
+    } else {
+        panel->selectFile(name);
+    }
+    return panel;
+}
+
+namespace {
+
+std::optional<QUrl> chosen(QFileDialog &panel)
+{
+    if (panel.exec() != QDialog::Accepted || panel.selectedUrls().isEmpty())
+        return std::nullopt;
+    return panel.selectedUrls().first();
+}
+
+} // namespace
+
 QFuture<std::optional<QUrl>> NBEWidgetDesktop::chooseNewItemLocation(const QString &message,
                                                                      const QString &name,
                                                                      const QString &prompt,
                                                                      const QUrl &directory)
 {
-    QFileDialog panel(m_window, message, directory.toLocalFile());
-    panel.setAcceptMode(QFileDialog::AcceptSave);
-    panel.setFileMode(QFileDialog::AnyFile);
+    const auto panel = savePanel(m_window, message, name, prompt, directory);
     // An existing name is refused by the creation itself, with the reason.
-    panel.setOption(QFileDialog::DontConfirmOverwrite);
-    panel.setLabelText(QFileDialog::Accept, prompt);
-    panel.selectFile(name);
-    if (panel.exec() != QDialog::Accepted || panel.selectedUrls().isEmpty())
-        return QtFuture::makeReadyFuture(std::optional<QUrl>());
-    return QtFuture::makeReadyFuture(std::optional<QUrl>(panel.selectedUrls().first()));
+    panel->setOption(QFileDialog::DontConfirmOverwrite);
+    return QtFuture::makeReadyFuture(chosen(*panel));
 }
 
 QFuture<std::optional<QUrl>> NBEWidgetDesktop::chooseExportLocation(const QString &message,
                                                                     const QString &name,
-                                                                    const QString &prompt)
+                                                                    const QString &prompt,
+                                                                    const QUrl &directory)
 {
-    QFileDialog panel(m_window, message);
-    panel.setAcceptMode(QFileDialog::AcceptSave);
-    panel.setFileMode(QFileDialog::AnyFile);
-    panel.setNameFilter(QObject::tr("HTML files (*.html *.htm)"));
-    panel.setDefaultSuffix(QStringLiteral("html"));
-    panel.setLabelText(QFileDialog::Accept, prompt);
-    panel.selectFile(name);
-    if (panel.exec() != QDialog::Accepted || panel.selectedUrls().isEmpty())
-        return QtFuture::makeReadyFuture(std::optional<QUrl>());
-    return QtFuture::makeReadyFuture(std::optional<QUrl>(panel.selectedUrls().first()));
+    const auto panel = savePanel(m_window, message, name, prompt, directory);
+    panel->setNameFilter(QObject::tr("HTML files (*.html *.htm)"));
+    panel->setDefaultSuffix(QStringLiteral("html"));
+    return QtFuture::makeReadyFuture(chosen(*panel));
 }

@@ -5,6 +5,10 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <memory>
+
+class QFileDialog;
+
 // The desktop of a project window: questions are dialogs over the window,
 // locations open with the system's handlers.
 class NBEWidgetDesktop : public NBEWorkspaceDesktop
@@ -24,7 +28,13 @@ public:
                                                        const QString &prompt,
                                                        const QUrl &directory) override;
     QFuture<std::optional<QUrl>> chooseExportLocation(const QString &message, const QString &name,
-                                                      const QString &prompt) override;
+                                                      const QString &prompt,
+                                                      const QUrl &directory) override;
+
+    // A save panel opening in `directory` with `name` proposed there.
+    static std::unique_ptr<QFileDialog> savePanel(QWidget *window, const QString &message,
+                                                  const QString &name, const QString &prompt,
+                                                  const QUrl &directory);
 
 private:
     QPointer<QWidget> m_window;

@@ -148,8 +148,12 @@ TEST_F(NBELSPClientTest, ServerRequestsGetTheAnswerTheirMethodExpectsWithTheirOw
         std::optional<NBEJSONValue> result; // absent: an error is expected
     };
     const QList<Case> cases{
+        // The HTML server's own settings keep code samples as they are.
         {NBEJSONValue("abc"), "workspace/configuration", twoItems,
-         NBEJSONValue::array({NBEJSONValue(), NBEJSONValue()})},
+         NBEJSONValue::array(
+             {NBEJSONValue::object({{"format", NBEJSONValue::object({{"contentUnformatted",
+                                                                      "pre,code,textarea"}})}}),
+              NBEJSONValue()})},
         {NBEJSONValue(77), "workspace/configuration", NBEJSONValue::Object(),
          NBEJSONValue::Array()},
         {NBEJSONValue(78), "client/registerCapability", NBEJSONValue::Object(), NBEJSONValue()},
@@ -193,7 +197,9 @@ TEST_F(NBELSPClientTest, ServerRequestsGetTheAnswerTheirMethodExpectsWithTheirOw
     QFile file(logPath);
     ASSERT_TRUE(file.open(QIODevice::ReadOnly));
     const QByteArray log = file.readAll();
-    EXPECT_TRUE(log.contains(R"({"jsonrpc":"2.0","id":"abc","result":[null,null]})")) << log.data();
+    EXPECT_TRUE(log.contains(
+        R"({"jsonrpc":"2.0","id":"abc","result":[{"format":{"contentUnformatted":"pre,code,textarea"}},null]})"))
+        << log.data();
     EXPECT_TRUE(log.contains(R"({"jsonrpc":"2.0","id":78,"result":null})")) << log.data();
 }
 

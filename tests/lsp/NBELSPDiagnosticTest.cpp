@@ -55,6 +55,12 @@ TEST(NBELSPDiagnostic, ReadsOneDiagnostic)
     };
     for (const char *text : rejected)
         EXPECT_FALSE(NBELSPDiagnostic::fromJSON(json(text)).has_value()) << text;
+
+    // Numbers out of range pass through as sent; whoever draws them clamps.
+    const auto negative = NBELSPDiagnostic::fromJSON(json(
+        R"({"range":{"start":{"line":-1,"character":-5},"end":{"line":0,"character":-2}},"message":"m"})"));
+    ASSERT_TRUE(negative.has_value());
+    EXPECT_EQ(*negative, (NBELSPDiagnostic{-1, -5, 0, -2, Severity::error, "m"}));
 }
 
 TEST(NBELSPDiagnostic, ParsesPublishDiagnostics)

@@ -2,6 +2,7 @@
 // found through the same discovery the editor uses. These tests fail (never
 // skip) when the servers are not installed: run scripts/setup.
 
+#include "NBECodeSamples.h"
 #include "NBETestSupport.h"
 #include "NBETextBuffer.h"
 #include "NBEWebLSPSession.h"
@@ -128,6 +129,19 @@ TEST_F(NBEWebLSPRealServersTest, CSSCompletionAndFormatting)
                                      [](const auto &item) { return item.label == "margin"; });
     ASSERT_NE(margin, items->end());
     EXPECT_FALSE(margin->insertText.contains('$')) << margin->insertText.toStdString();
+}
+
+TEST_F(NBEWebLSPRealServersTest, HTMLFormattingLeavesCodeSamplesAlone)
+{
+    const QString page = NBECodeSamples::page();
+    const QUrl html = open("demo.html", "html", page);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return diagnostics.contains(html.toLocalFile()); },
+                                   std::chrono::seconds(60)));
+    const auto formatted = NBETest::await(web->formatting(html, page, 4, true));
+    ASSERT_TRUE(formatted.has_value());
+    EXPECT_NE(*formatted, page);
+    EXPECT_EQ(NBECodeSamples::samples(*formatted), NBECodeSamples::samples(page))
+        << formatted->toStdString();
 }
 
 TEST_F(NBEWebLSPRealServersTest, HTMLHover)

@@ -13,6 +13,8 @@ TEST(NBEEditorSettings, IndentUnit)
     EXPECT_EQ(settings.indentUnit(), QStringLiteral(" "));
     settings.tabSize = -3;
     EXPECT_EQ(settings.indentUnit(), QStringLiteral(" "));
+    settings.tabSize = 2000000000;
+    EXPECT_EQ(settings.indentUnit(), QString(8, u' '));
     settings.useSoftTabs = false;
     settings.tabSize = 8;
     EXPECT_EQ(settings.indentUnit(), QStringLiteral("\t"));

@@ -1,10 +1,13 @@
 #include "NBETextBuffer.h"
 
+#include <QList>
 #include <QRandomGenerator>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <gtest/gtest.h>
+
+#include <functional>
 
 namespace {
 
@@ -190,3 +193,67 @@ TEST(NBETextBuffer, ReadersOfOneRevisionShareOneText)
 }
 
 } // namespace
+
+TEST(NBETextBuffer, TypingBackToTheSavedTextIsClean)
+{
+    struct Row
+    {
+        const char *name;
+        std::function<void(QTextCursor &)> edit;
+        std::function<void(QTextCursor &)> back;
+        bool dirtyBetween;
+    };
+    const Row rows[] = {
+        {"a letter typed and deleted",
+         [](QTextCursor &c) {
+             c.setPosition(3);
+             c.insertText(QStringLiteral("x"));
+         },
+         [](QTextCursor &c) {
+             c.setPosition(4);
+             c.deletePreviousChar();
+         },
+         true},
+        {"a letter replaced by another and back",
+         [](QTextCursor &c) {
+             c.setPosition(0);
+             c.deleteChar();
+             c.insertText(QStringLiteral("S"));
+         },
+         [](QTextCursor &c) {
+             c.setPosition(0);
+             c.deleteChar();
+             c.insertText(QStringLiteral("s"));
+         },
+         true},
+        {"a line broken and joined",
+         [](QTextCursor &c) {
+             c.setPosition(2);
+             c.insertText(QStringLiteral("\n"));
+         },
+         [](QTextCursor &c) {
+             c.setPosition(3);
+             c.deletePreviousChar();
+         },
+         true},
+    };
+    for (const Row &row : rows) {
+        NBETextBuffer buffer(QStringLiteral("saved\ntext"));
+        QList<bool> announced;
+        QObject::connect(&buffer, &NBETextBuffer::dirtyChanged,
+                         [&](bool dirty) { announced.append(dirty); });
+        QTextCursor cursor(buffer.document());
+        // Each step is an edit of its own, not an undo.
+        row.edit(cursor);
+        EXPECT_EQ(buffer.isDirty(), row.dirtyBetween) << row.name;
+        row.back(cursor);
+        EXPECT_EQ(buffer.text(), QStringLiteral("saved\ntext")) << row.name;
+        EXPECT_FALSE(buffer.isDirty()) << row.name;
+        EXPECT_EQ(announced, (QList<bool>{true, false})) << row.name;
+        // A write, then the old text typed again: dirty against the new one.
+        cursor.insertText(QStringLiteral("!"));
+        buffer.markSaved(buffer.revision());
+        cursor.deletePreviousChar();
+        EXPECT_TRUE(buffer.isDirty()) << row.name;
+    }
+}

@@ -269,3 +269,102 @@ TEST_F(GitHunkTest, AddedAndDeletedFiles)
     unstage(deleted[0], "keep.txt");
     EXPECT_EQ(git(m_root, {"status", "--porcelain", "--", "keep.txt"}), " D keep.txt\n");
 }
+
+namespace {
+
+// A page like a slide deck's demo: code samples, and blank lines that a
+// diff can match anywhere once every other line is re-indented.
+QString demoPage()
+{
+    QString page = QStringLiteral("<!doctype html>\n<html>\n<head>\n<title>Demo</title>\n</head>\n"
+                                  "<body>\n\n");
+    for (int section = 1; section <= 12; ++section) {
+        page += QStringLiteral("<section>\n\n<h2>Slide %1</h2>\n\n<pre><code>\n").arg(section);
+        for (int line = 1; line <= 4; ++line)
+            page += QStringLiteral("  let v%1 = %2;\n").arg(line).arg(section * line);
+        page += QStringLiteral("</code></pre>\n\n<p>Text %1</p>\n\n</section>\n\n").arg(section);
+    }
+    return page + QStringLiteral("</body>\n</html>\n");
+}
+
+QString withHunk(const QString &head, const NBEDiffHunk &hunk)
+{
+    QStringList lines = head.split(u'\n');
+    lines.remove(hunk.oldStart - 1, hunk.oldLineCount());
+    for (qsizetype i = 0; i < hunk.newLines.size(); ++i)
+        lines.insert(hunk.oldStart - 1 + i, hunk.newLines[i]);
+    return lines.join(u'\n');
+}
+
+} // namespace
+
+TEST_F(GitHunkTest, EachGutterHunkStagesExactlyItsLines)
+{
+    const QString head = demoPage();
+    commit("demo.html", head.toUtf8());
+    for (quint32 seed = 1; seed <= 6; ++seed) {
+        SCOPED_TRACE(seed);
+        QRandomGenerator random(seed);
+        QStringList lines = head.split(u'\n');
+        // Re-indented where a formatter would, plus a block and a few edits.
+        const qsizetype from = random.bounded(int(lines.size()) / 2);
+        const qsizetype to = from + random.bounded(20, int(lines.size()) / 2);
+        for (qsizetype i = from; i < std::min(to, lines.size()); ++i)
+            if (!lines[i].isEmpty())
+                lines[i] = QStringLiteral("    ") + lines[i];
+        const int block = random.bounded(int(lines.size()));
+        for (int i = 0; i < 6; ++i)
+            lines.insert(block, QStringLiteral("<p>inserted %1</p>").arg(i));
+        for (int edits = random.bounded(2, 6); edits > 0; --edits) {
+            const int at = random.bounded(int(lines.size()) - 1);
+            if (random.bounded(2) == 0)
+                lines[at] = QStringLiteral("<p>edit %1</p>").arg(edits);
+            else
+                lines.remove(at);
+        }
+        const QString edited = lines.join(u'\n');
+        writeFile(path("demo.html"), edited.toUtf8());
+
+        const QList<NBEDiffHunk> hunks = gutter("demo.html");
+        ASSERT_FALSE(hunks.isEmpty());
+        for (const NBEDiffHunk &hunk : hunks) {
+            SCOPED_TRACE(hunk.newStart);
+            EXPECT_FALSE(await(m_service.hunkIsStaged(hunk, url("demo.html"), repo())));
+            EXPECT_TRUE(await(m_service.stageHunk(hunk, url("demo.html"), repo())).ok);
+            ASSERT_EQ(QString::fromUtf8(indexBlob("demo.html")), withHunk(head, hunk));
+            EXPECT_TRUE(await(m_service.hunkIsStaged(hunk, url("demo.html"), repo())));
+            EXPECT_TRUE(await(m_service.unstageHunk(hunk, url("demo.html"), repo())).ok);
+            ASSERT_EQ(QString::fromUtf8(indexBlob("demo.html")), head);
+        }
+        // All of them, in any order, stage the whole file and unstage back.
+        QList<NBEDiffHunk> shuffled = hunks;
+        std::shuffle(shuffled.begin(), shuffled.end(), random);
+        for (const NBEDiffHunk &hunk : shuffled)
+            EXPECT_TRUE(await(m_service.stageHunk(hunk, url("demo.html"), repo())).ok);
+        EXPECT_EQ(QString::fromUtf8(indexBlob("demo.html")), edited);
+        std::shuffle(shuffled.begin(), shuffled.end(), random);
+        for (const NBEDiffHunk &hunk : shuffled)
+            EXPECT_TRUE(await(m_service.unstageHunk(hunk, url("demo.html"), repo())).ok);
+        EXPECT_EQ(QString::fromUtf8(indexBlob("demo.html")), head);
+    }
+}
+
+TEST_F(GitHunkTest, StagingAnEditedStagedHunkTakesTheNewLines)
+{
+    commit("list.txt", numberedLines(10));
+    QByteArray edited = numberedLines(10);
+    edited.replace("line 4\n", "line four\n");
+    writeFile(path("list.txt"), edited);
+    ASSERT_TRUE(
+        await(m_service.stageHunk(gutter("list.txt").value(0), url("list.txt"), repo())).ok);
+    // Edited further after staging: one hunk again, wider than the staged one.
+    edited.replace("line 5\n", "line five\n");
+    writeFile(path("list.txt"), edited);
+    const QList<NBEDiffHunk> hunks = gutter("list.txt");
+    ASSERT_EQ(hunks.size(), 1);
+    EXPECT_FALSE(await(m_service.hunkIsStaged(hunks[0], url("list.txt"), repo())));
+    ASSERT_TRUE(await(m_service.stageHunk(hunks[0], url("list.txt"), repo())).ok);
+    EXPECT_EQ(indexBlob("list.txt"), edited);
+    ASSERT_TRUE(await(m_service.unstageHunk(hunks[0], url("list.txt"), repo())).ok);
+    EXPECT_EQ(indexBlob("list.txt"), numberedLines(10));
+}

@@ -1,7 +1,9 @@
 #include "NBEHTMLFormatter.h"
+#include "NBECodeSamples.h"
 #include "NBESyntaxOracle.h"
 
 #include <QRandomGenerator>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -65,6 +67,22 @@ TEST(NBEHTMLFormatter, Reindents)
          join({"<style>", "   a { }   ", "</style>", "<p>"})},
         {"comment's first line keeps trailing blanks", join({"  <!-- a  ", "b -->"}),
          join({"<!-- a  ", "b -->"})},
+        {"list items without end tags", join({"<ul>", "<li>a", "<li>b", "</ul>", "<p>x"}),
+         join({"<ul>", "  <li>a", "  <li>b", "</ul>", "<p>x"})},
+        {"table cells and rows without end tags",
+         join({"<table>", "<tr>", "<td>a", "<td>b", "<tr>", "<th>c", "</table>", "x"}),
+         join({"<table>", "  <tr>", "    <td>a", "    <td>b", "  <tr>", "    <th>c", "</table>",
+               "x"})},
+        {"definition terms", join({"<dl>", "<dt>a", "<dd>b", "<dt>c", "</dl>"}),
+         join({"<dl>", "  <dt>a", "  <dd>b", "  <dt>c", "</dl>"})},
+        {"options", join({"<select>", "<option>a", "<option>b", "</select>", "x"}),
+         join({"<select>", "  <option>a", "  <option>b", "</select>", "x"})},
+        {"a block ends an open paragraph",
+         join({"<div>", "<p>text", "<div>", "x", "</div>", "</div>"}),
+         join({"<div>", "  <p>text", "  <div>", "    x", "  </div>", "</div>"})},
+        {"items with end tags on one line each",
+         join({"<ol>", "<li><p>a</p></li>", "<li>b</li>", "</ol>"}),
+         join({"<ol>", "  <li><p>a</p></li>", "  <li>b</li>", "</ol>"})},
     };
     for (const Row &row : rows)
         EXPECT_EQ(NBEHTMLFormatter::format(row.html, QStringLiteral("  ")), row.expected)
@@ -114,4 +132,14 @@ TEST(NBEHTMLFormatter, CorpusKeepsTheDocumentAndIsIdempotent)
                                      return formatted;
                                  },
                                  {QStringLiteral("    "), QStringLiteral("\t")});
+}
+
+TEST(NBEHTMLFormatter, CodeSamplesKeepTheirText)
+{
+    const QString page = NBECodeSamples::page();
+    for (const QString &unit : {QStringLiteral("  "), QStringLiteral("\t")}) {
+        const QString formatted = NBEHTMLFormatter::format(page, unit);
+        EXPECT_NE(formatted, page);
+        EXPECT_EQ(NBECodeSamples::samples(formatted), NBECodeSamples::samples(page));
+    }
 }

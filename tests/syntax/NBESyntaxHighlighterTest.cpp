@@ -58,23 +58,31 @@ NBELanguage plainForm(NBELanguage language)
     return language;
 }
 
+// A text of a language and the tokens it gives.
+struct TokensRow
+{
+    const char *name;
+    NBELanguage language;
+    const char *text;
+    QStringList expected;
+};
+
+void expectTokens(const QList<TokensRow> &rows)
+{
+    for (const TokensRow &row : rows)
+        EXPECT_EQ(tokensOf(QString::fromUtf8(row.text), row.language), row.expected) << row.name;
+}
+
 } // namespace
 
 TEST(NBESyntaxHighlighter, BuiltInLanguages)
 {
-    struct Row
-    {
-        const char *name;
-        NBELanguage language;
-        const char *text;
-        QStringList expected;
-    };
-    const QList<Row> rows = {
+    const QList<TokensRow> rows = {
         {"html: comment hides its quotes, attributes, tags",
          NBELanguageRegistry::html(),
          R"(<a href="x.html">Hi 'there'</a><!-- "c" -->)",
-         {R"(tag <a)", R"(attribute href)", R"(string "x.html")", R"(tag >)", R"(string 'there')",
-          R"(tag </a>)", R"(comment <!-- "c" -->)"}},
+         {R"(tag <a)", R"(attribute href)", R"(string "x.html")", R"(tag >)", R"(tag </a>)",
+          R"(comment <!-- "c" -->)"}},
         {"css: slashes in a url string start a comment",
          NBELanguageRegistry::css(),
          "/* \"not a string\" */\n@media screen {\n"
@@ -102,7 +110,7 @@ TEST(NBESyntaxHighlighter, BuiltInLanguages)
          {"preprocessor @MainActor", "keyword struct", "type A", "keyword let", "number 0",
           "operator ..<", "number 10", "keyword func", "function f", "operator ->", "type Int",
           "keyword return", "keyword nil", "comment // end", "keyword let",
-          "string \"\"\"\nsay \"hi\"\n\"\"\"", "string \"raw\"", "operator ...", "operator .."}},
+          "string \"\"\"\nsay \"hi\"\n\"\"\"", "string #\"raw\"#", "operator ...", "operator .."}},
         {"markdown",
          NBELanguageRegistry::markdown(),
          "# Title *x*\nSome *em* and **bold** and `code`\n[link](http://x) ![img](a.png)\n"
@@ -126,8 +134,51 @@ TEST(NBESyntaxHighlighter, BuiltInLanguages)
          {"property key", "comment #l\" # note", "property - name", "type &anchor", "number 12",
           "property   on", "keyword yes", "property list", "type *anchor"}},
     };
-    for (const Row &row : rows)
-        EXPECT_EQ(tokensOf(QString::fromUtf8(row.text), row.language), row.expected) << row.name;
+    expectTokens(rows);
+}
+
+TEST(NBESyntaxHighlighter, QuotesStayWhereTheLanguagePutsThem)
+{
+    const QList<TokensRow> rows = {
+        {"javascript: an apostrophe in a line comment",
+         NBELanguageRegistry::javascript(),
+         "// If we're here\nfoo('a');\n// it's 'x\nbar(\"b\");",
+         {"comment // If we're here", "function foo", "string 'a'", "comment // it's 'x",
+          "function bar", "string \"b\""}},
+        {"javascript: a quote in a block comment, a string after it",
+         NBELanguageRegistry::javascript(),
+         "/* it's */ x = 'a'; /* \"\n */ y = \"b\";",
+         {"comment /* it's */", "string 'a'", "comment /* \"\n */", "string \"b\""}},
+        {"javascript: a string ends at its line, a backslash continues it",
+         NBELanguageRegistry::javascript(),
+         "let s = 'open\nlet t = 'b\\\nc';",
+         {"keyword let", "keyword let", "string 'b\\\nc'"}},
+        {"css: an apostrophe in a comment",
+         NBELanguageRegistry::css(),
+         "/* don't */\na { content: 'x'; }\nb { content: \"it's\" }",
+         {"comment /* don't */", "property content", "string 'x'", "property content",
+          "string \"it's\""}},
+        {"css: a string doesn't cross its line",
+         NBELanguageRegistry::css(),
+         "a { content: 'open; }\nb { color: red; content: 'x' }",
+         {"property content", "property color", "property content", "string 'x'"}},
+        {"swift: a quote in a comment",
+         NBELanguageRegistry::swift(),
+         "// say \"hi\nlet x = \"a\" /* \" */ + \"b\"",
+         {"comment // say \"hi", "keyword let", "string \"a\"", "comment /* \" */",
+          "string \"b\""}},
+        {"html: prose apostrophes are text",
+         NBELanguageRegistry::html(),
+         "<p>We're here, it's fine</p>\n<a href=\"x\" title='t'>",
+         {"tag <p", "tag >", "tag </p>", "tag <a", "attribute href", "string \"x\"",
+          "attribute title", "string 't'", "tag >"}},
+        {"html: a quote in a script's regular expression",
+         NBELanguageRegistry::html(),
+         "<script>s.replace(/\"/g, '');</script>\n<a href=\"x\">",
+         {"tag <script", "tag >", "tag </script>", "tag <a", "attribute href", "string \"x\"",
+          "tag >"}},
+    };
+    expectTokens(rows);
 }
 
 TEST(NBESyntaxHighlighter, ClaimingRules)
@@ -186,7 +237,7 @@ TEST(NBESyntaxHighlighter, VeryLongStringsKeepEveryLaterString)
         {NBELanguageRegistry::yaml(), QStringLiteral("a: ") + dq + QStringLiteral("\nb: \"after\""),
          dq.size(), QStringLiteral("\"after\"")},
         {NBELanguageRegistry::html(),
-         QStringLiteral("<p title=\"") + QString(100000, u'x') + QStringLiteral("\">\"after\""),
+         QStringLiteral("<p title=\"") + QString(100000, u'x') + QStringLiteral("\" alt=\"after\""),
          100002, QStringLiteral("\"after\"")},
     };
     for (const Row &row : rows) {

@@ -137,11 +137,27 @@ TEST_F(PreferencesTest, EditorSettingsFollowTheKeysAndWritesClampToTheOfferedLim
     EXPECT_FALSE(settings.wordWrap);
 
     // What another program stored is read as it stands, except what can't
-    // be laid out or isn't one of the known choices.
-    store.setInt(NBEPreferences::keyName(Key::tabSize), 0);
-    EXPECT_EQ(preferences.tabSize(), 0);
-    store.setDouble(NBEPreferences::keyName(Key::fontSize), 0.0);
-    EXPECT_EQ(preferences.fontSize(), 13.0);
+    // be laid out, lies beyond the offered limits (indentation is built
+    // from the tab size) or isn't one of the known choices.
+    struct Stored
+    {
+        qint64 tabSize;
+        int expectedTabSize;
+        double fontSize;
+        double expectedFontSize;
+    };
+    const Stored rows[] = {
+        {0, 1, 0.0, 13.0},          {-3, 1, -1.0, 13.0},
+        {2000000000, 8, 1e9, 32.0}, {qint64(1) << 40, 8, 2.0, 9.0},
+        {3, 3, 14.5, 14.5},
+    };
+    for (const Stored &row : rows) {
+        store.setInt(NBEPreferences::keyName(Key::tabSize), row.tabSize);
+        EXPECT_EQ(preferences.tabSize(), row.expectedTabSize) << row.tabSize;
+        EXPECT_EQ(preferences.editorSettings().indentUnit().size(), row.expectedTabSize);
+        store.setDouble(NBEPreferences::keyName(Key::fontSize), row.fontSize);
+        EXPECT_EQ(preferences.fontSize(), row.expectedFontSize) << row.fontSize;
+    }
     store.setString(NBEPreferences::keyName(Key::autoSaveMode), QStringLiteral("sometimes"));
     EXPECT_EQ(preferences.autoSaveMode(), QStringLiteral("off"));
     store.setInt(NBEPreferences::keyName(Key::autoSaveDelay), 3);

@@ -1,5 +1,6 @@
 #include "NBEWorkspaceFixture.h"
 
+#include <QFileInfo>
 #include <QSignalSpy>
 
 namespace {
@@ -137,6 +138,9 @@ TEST_F(Commands, ExportWritesTheRenderedMarkdownWhereThePanelSays)
     EXPECT_EQ(desktop->exportPanels[0],
               (QStringList{QStringLiteral("Export the rendered Markdown as HTML"),
                            QStringLiteral("notes.html"), QStringLiteral("Export")}));
+    // The panel opens beside the file, not where the last panel was.
+    EXPECT_EQ(desktop->exportFolders.value(0),
+              QUrl::fromLocalFile(QFileInfo(path(QStringLiteral("notes.md"))).absolutePath()));
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("notes.html"))));
 
     desktop->exportLocation = QUrl::fromLocalFile(dir.filePath(QStringLiteral("out/notes.html")));

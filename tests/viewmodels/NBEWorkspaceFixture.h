@@ -27,6 +27,7 @@ public:
     QStringList outsideQuestions;
     bool deleteForGood = false;
     QList<QStringList> deleteQuestions;
+    QList<QUrl> exportFolders;
 
     QFuture<NBEUnsavedChangesChoice> askToSaveChanges(const QStringList &fileNames) override
     {
@@ -51,9 +52,11 @@ public:
         opened.append({urls, application});
     }
     QFuture<std::optional<QUrl>> chooseExportLocation(const QString &message, const QString &name,
-                                                      const QString &prompt) override
+                                                      const QString &prompt,
+                                                      const QUrl &directory) override
     {
         exportPanels.append({message, name, prompt});
+        exportFolders.append(directory);
         return QtFuture::makeReadyFuture(exportLocation);
     }
 };

@@ -1,10 +1,13 @@
 #include "NBEDialogProjectPanels.h"
 #include "NBEProjectPicker.h"
+#include "NBEWidgetDesktop.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -39,4 +42,21 @@ TEST(NBEDialogProjectPanels, ChoosersPickFoldersOrFiles)
         nullptr));
     EXPECT_EQ(files->fileMode(), QFileDialog::ExistingFile);
     EXPECT_EQ(files->windowTitle(), QStringLiteral("Choose a file to open"));
+}
+
+TEST(NBEWidgetDesktop, SavePanelsOpenInTheFolderTheyAreGiven)
+{
+    QTemporaryDir folder;
+    ASSERT_TRUE(folder.isValid());
+    QDir().mkpath(folder.filePath(QStringLiteral("dist/theme")));
+    const QString project = QFileInfo(folder.path()).canonicalFilePath();
+    // Another panel was last in a subfolder; the next one starts where it is told.
+    NBEWidgetDesktop::savePanel(nullptr, QStringLiteral("m"), QStringLiteral("x"),
+                                QStringLiteral("Create"),
+                                QUrl::fromLocalFile(project + QStringLiteral("/dist/theme")));
+    const auto panel = NBEWidgetDesktop::savePanel(
+        nullptr, QStringLiteral("Create a new file"), QStringLiteral("untitled.txt"),
+        QStringLiteral("Create"), QUrl::fromLocalFile(project));
+    EXPECT_EQ(QFileInfo(panel->directory().absolutePath()).canonicalFilePath(), project);
+    EXPECT_EQ(panel->selectedFiles(), QStringList{project + QStringLiteral("/untitled.txt")});
 }

@@ -98,6 +98,29 @@ TEST_F(NBEGitDiffViewTest, AFileDiffStartsLoadingThenTintsAndColoursItsRows)
     EXPECT_TRUE(same->stateLabel()->isVisible());
 }
 
+TEST_F(NBEGitDiffViewTest, AFileDiffFollowsStagingAndCommitting)
+{
+    repository();
+    commitFile(QStringLiteral("a.css"), "a {}\n", QStringLiteral("A"));
+    write(QStringLiteral("a.css"), "a { color: red; }\n");
+    load();
+    auto view = makeView(NBEDiffSource::file(url(QStringLiteral("a.css"))));
+    ASSERT_TRUE(waitLoaded(view.get()));
+    ASSERT_TRUE(block(view.get(), QStringLiteral("+ a { color: red; }")).isValid());
+
+    QSignalSpy reloaded(view.get(), &NBEGitDiffView::loaded);
+    NBETest::await(model->stage(url(QStringLiteral("a.css"))));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !reloaded.isEmpty(); }));
+    EXPECT_TRUE(block(view.get(), QStringLiteral("+ a { color: red; }")).isValid());
+
+    // Committed from outside the list: the next refresh shows no change.
+    git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("Red")});
+    refresh();
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return view->stateLabel()->text() == QStringLiteral("No changes"); }));
+    EXPECT_TRUE(view->lines().isEmpty());
+}
+
 TEST_F(NBEGitDiffViewTest, ACommitShowsItsSubjectFilesAndEachFilesLanguage)
 {
     repository();

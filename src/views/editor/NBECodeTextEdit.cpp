@@ -88,7 +88,7 @@ void NBECodeTextEdit::setShowInvisibles(bool show)
 
 void NBECodeTextEdit::setTabSize(int tabSize)
 {
-    m_tabSize = std::max(1, tabSize);
+    m_tabSize = std::clamp(tabSize, 1, 8);
     setTabStopDistance(QFontMetricsF(font()).horizontalAdvance(QLatin1Char(' ')) * m_tabSize);
 }
 

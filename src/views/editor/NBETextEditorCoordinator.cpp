@@ -562,8 +562,7 @@ void NBETextEditorCoordinator::startFormat()
         return;
     const QString source = m_textView->text();
     const NBEEditorSettings &settings = m_parent.settings;
-    const QString indent =
-        settings.useSoftTabs ? QString(std::max(1, settings.tabSize), u' ') : QStringLiteral("\t");
+    const QString indent = settings.indentUnit();
     const std::optional<QString> languageID =
         m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
     // The built-in formatters work on the whole text: off the main thread.
