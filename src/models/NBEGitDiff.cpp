@@ -6,13 +6,17 @@
 
 namespace {
 
+// Outside a hunk; "Binary files" says that a binary file changed, which a
+// numbered row would show as two stray line numbers.
 bool isMeta(QStringView line)
 {
     static const QString prefixes[] = {
-        QStringLiteral("diff "),    QStringLiteral("index "),        QStringLiteral("--- "),
-        QStringLiteral("+++ "),     QStringLiteral("new file"),      QStringLiteral("deleted file"),
-        QStringLiteral("rename "),  QStringLiteral("similarity "),   QStringLiteral("old mode"),
-        QStringLiteral("new mode"), QStringLiteral("\\ No newline"),
+        QStringLiteral("Binary files "), QStringLiteral("diff "),
+        QStringLiteral("index "),        QStringLiteral("--- "),
+        QStringLiteral("+++ "),          QStringLiteral("new file"),
+        QStringLiteral("deleted file"),  QStringLiteral("rename "),
+        QStringLiteral("similarity "),   QStringLiteral("old mode"),
+        QStringLiteral("new mode"),      QStringLiteral("\\ No newline"),
     };
     for (const QString &prefix : prefixes)
         if (line.startsWith(prefix))

@@ -279,6 +279,10 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     bold.setWeight(QFont::DemiBold);
     m_branch->setFont(bold);
     m_branch->setTextFormat(Qt::PlainText);
+    // A long name is elided to the room beside the buttons, whole in its tip.
+    m_branch->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    m_branch->setMinimumWidth(0);
+    m_branch->installEventFilter(this);
     syncRow->addWidget(m_branch, 1);
     m_syncState = new QLabel(m_repository);
     m_syncState->setForegroundRole(QPalette::PlaceholderText);
@@ -423,7 +427,9 @@ void NBEGitChangesView::refreshGit()
 void NBEGitChangesView::refreshSync()
 {
     const auto &branch = m_viewModel->gitBranch();
-    m_branch->setText(branch.value_or(tr("No branch")));
+    m_branchName = branch.value_or(tr("No branch"));
+    m_branch->setToolTip(m_branchName);
+    elideBranch();
     const bool syncing = m_viewModel->isSyncing();
     const bool remote = m_viewModel->gitHasRemote();
     if (syncing)
@@ -540,8 +546,16 @@ void NBEGitChangesView::trigger(int index, NBEGitChangeRow::Action action)
     }
 }
 
+void NBEGitChangesView::elideBranch()
+{
+    m_branch->setText(
+        m_branch->fontMetrics().elidedText(m_branchName, Qt::ElideMiddle, m_branch->width()));
+}
+
 bool NBEGitChangesView::eventFilter(QObject *watched, QEvent *event)
 {
+    if (watched == m_branch && event->type() == QEvent::Resize)
+        elideBranch();
     if (watched == m_list->viewport() && listEvent(event))
         return true;
     return QWidget::eventFilter(watched, event);

@@ -82,6 +82,7 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    void elideBranch();
     void refreshGit();
     void refreshSync();
     void refreshButtons();
@@ -101,6 +102,7 @@ private:
     QPushButton *m_initialize;
     QWidget *m_repository;
     QLabel *m_branch;
+    QString m_branchName;
     QLabel *m_syncState;
     QToolButton *m_pull;
     QToolButton *m_push;

@@ -80,8 +80,13 @@ TEST(NBEGitDiff, ContentThatLooksLikeHeaders)
 
 TEST(NBEGitDiff, LinesOutsideHunksAndUnreadableHeaders)
 {
-    const QList<Line> binary = NBEGitDiff::parse("Binary files a/x and b/x differ");
-    EXPECT_EQ(binary, (QList<Line>{{Kind::context, "Binary files a/x and b/x differ", 0, 0}}));
+    // A binary file says so, without line numbers; after another file's
+    // rows too, and in a hunk such a line is content.
+    const QList<Line> binary = NBEGitDiff::parse(
+        "@@ -1 +1 @@\n-a\n+b\ndiff --git a/x b/x\nBinary files a/x and b/x differ\n"
+        "@@ -1 +1 @@\n-c\n+Binary files d");
+    EXPECT_EQ(binary[4], (Line{Kind::meta, "Binary files a/x and b/x differ", none, none}));
+    EXPECT_EQ(binary[7], (Line{Kind::addition, "Binary files d", none, 1}));
 
     // A header that doesn't read leaves the numbering as it was.
     const QList<Line> rows = NBEGitDiff::parse("@@ -3 +5 @@\n x\n@@ nonsense @@\n y");

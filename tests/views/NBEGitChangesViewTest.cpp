@@ -9,6 +9,7 @@
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QToolButton>
 #include <QTreeWidget>
 
 namespace {
@@ -270,4 +271,26 @@ TEST_F(NBEGitChangesViewTest, OutsideARepositoryItOffersToMakeOne)
     EXPECT_TRUE(QDir(path(QStringLiteral(".git"))).exists());
     EXPECT_TRUE(listedAs({"C1", "C index.html"}));
     EXPECT_EQ(view->syncLabel()->text(), QStringLiteral("No remote"));
+}
+
+TEST_F(NBEGitChangesViewTest, ALongBranchNameIsElidedBesideTheButtons)
+{
+    repository();
+    const QString name = QStringLiteral("feature/a-very-long-branch-name-that-goes-on-and-on-"
+                                        "well-past-the-width-of-any-sidebar");
+    git({QStringLiteral("checkout"), QStringLiteral("-q"), QStringLiteral("-b"), name});
+    git({QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("origin"),
+         QStringLiteral("https://example.invalid/repo.git")});
+    load();
+    makeView();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return view->branchLabel()->toolTip() == name; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return view->pushButton()->isVisible(); }));
+    const QLabel *label = view->branchLabel();
+    EXPECT_NE(label->text(), name);
+    EXPECT_TRUE(label->text().contains(QChar(0x2026))) << label->text().toStdString();
+    // The name and the buttons beside it stay inside the view, not under each other.
+    const QRect push = view->pushButton()->geometry();
+    EXPECT_LE(label->geometry().right(), push.left());
+    EXPECT_LE(push.right(), view->width());
+    EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
 }
