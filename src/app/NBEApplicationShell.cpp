@@ -6,11 +6,13 @@
 #include "NBEFileService.h"
 #include "NBEGitToolbarMenu.h"
 #include "NBEHelpWindow.h"
+#include "NBELog.h"
 #include "NBEMainView.h"
 #include "NBEMarkdownAction.h"
 #include "NBEPreviewToggle.h"
 #include "NBEProjectPicker.h"
 #include "NBERecentProjects.h"
+#include "NBERecoveredEdits.h"
 #include "NBESettingsWindow.h"
 #include "NBESourceEditor.h"
 #include "NBETextEditorView.h"
@@ -21,15 +23,42 @@
 
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenuBar>
+#include <QMessageBox>
 #include <QPushButton>
+#include <QSessionManager>
+#include <QSocketNotifier>
+#include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+
+#include <csignal>
+#include <fcntl.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+namespace {
+
+// The pipe that carries a termination signal to the main thread; the
+// handler may do nothing but write to it.
+int signalWriteEnd = -1;
+int signalReadEnd = -1;
+
+void onTerminationSignal(int)
+{
+    const int saved = errno;
+    const char byte = 1;
+    [[maybe_unused]] const ssize_t written = ::write(signalWriteEnd, &byte, 1);
+    errno = saved;
+}
+
+} // namespace
 
 NBEProjectWindow::NBEProjectWindow(const QUrl &root, QWidget *parent)
     : QMainWindow(parent)
@@ -251,10 +280,100 @@ NBEApplicationShell::NBEApplicationShell(QObject *parent)
 
 NBEApplicationShell::~NBEApplicationShell()
 {
+    // Nothing would read the pipe anymore: the signals end the process again.
+    if (std::exchange(m_handlesSignals, false)) {
+        std::signal(SIGTERM, SIG_DFL);
+        std::signal(SIGHUP, SIG_DFL);
+        ::close(std::exchange(signalWriteEnd, -1));
+        ::close(std::exchange(signalReadEnd, -1));
+    }
     NBEWindowOpener::shared().setWindowOpeningAction({});
     delete m_welcome;
     for (const auto &window : std::as_const(m_windows))
         delete window.data();
+}
+
+void NBEApplicationShell::handleSessionEnd()
+{
+    int ends[2];
+    if (signalWriteEnd < 0 &&
+        ::socketpair(AF_UNIX, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0, ends) == 0) {
+        signalReadEnd = ends[0];
+        signalWriteEnd = ends[1];
+        auto *notifier = new QSocketNotifier(ends[0], QSocketNotifier::Read, this);
+        connect(notifier, &QSocketNotifier::activated, this, [this, read = ends[0]] {
+            char bytes[16];
+            while (::read(read, bytes, sizeof bytes) > 0) {
+            }
+            endSession();
+        });
+        struct sigaction action = {};
+        action.sa_handler = onTerminationSignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESTART;
+        ::sigaction(SIGTERM, &action, nullptr);
+        ::sigaction(SIGHUP, &action, nullptr);
+        m_handlesSignals = true;
+    }
+    connect(
+        qApp, &QGuiApplication::commitDataRequest, this,
+        [this](QSessionManager &) { endSession(); }, Qt::DirectConnection);
+}
+
+void NBEApplicationShell::endSession()
+{
+    QList<NBEUnsavedText> unsaved;
+    for (NBEProjectWindow *window : projectWindows())
+        unsaved += window->mainView()->viewModel()->unsavedTexts();
+    if (!unsaved.isEmpty()) {
+        // On disk before any question: the session may end while it shows.
+        if (auto kept = NBERecoveredEdits::keep(unsaved)) {
+            if (!m_keptEdits.isEmpty() && m_keptEdits != *kept)
+                NBERecoveredEdits::discard(m_keptEdits);
+            m_keptEdits = *kept;
+            NBELog::app().info("Unsaved edits kept in %s", m_keptEdits);
+        } else {
+            NBELog::app().error("Couldn't keep the unsaved edits: %s", kept.error().description);
+        }
+    }
+    // A second request while the questions show only refreshes the copy.
+    if (std::exchange(m_ending, true))
+        return;
+    // As File → Quit, but every window is asked, not only the first.
+    for (NBEProjectWindow *window : projectWindows())
+        window->close();
+    if (m_welcome)
+        m_welcome->close();
+    m_ending = false;
+    discardKeptEditsIfSettled();
+}
+
+void NBEApplicationShell::discardKeptEditsIfSettled()
+{
+    if (m_keptEdits.isEmpty())
+        return;
+    for (NBEProjectWindow *window : projectWindows()) {
+        if (!window->mainView()->viewModel()->unsavedTexts().isEmpty())
+            return;
+    }
+    NBERecoveredEdits::discard(std::exchange(m_keptEdits, QString()));
+}
+
+void NBEApplicationShell::announceRecoveredEdits()
+{
+    for (const QString &kept : NBERecoveredEdits::unannounced()) {
+        NBERecoveredEdits::markAnnounced(kept);
+        auto *box = new QMessageBox(QMessageBox::Information, tr("Unsaved Edits Kept"),
+                                    tr("Nabri Editor ended with unsaved edits. Their text was kept "
+                                       "in “%1”.")
+                                        .arg(kept));
+        box->setAttribute(Qt::WA_DeleteOnClose);
+        QPushButton *show = box->addButton(tr("Show in File Manager"), QMessageBox::ActionRole);
+        box->addButton(QMessageBox::Ok);
+        connect(show, &QPushButton::clicked, box,
+                [kept] { QDesktopServices::openUrl(QUrl::fromLocalFile(kept)); });
+        box->show();
+    }
 }
 
 QString NBEApplicationShell::key(const QUrl &folder)
@@ -287,6 +406,10 @@ NBEProjectWindow *NBEApplicationShell::openProject(const QUrl &folder)
     }
     auto *window = new NBEProjectWindow(folder);
     m_windows.insert(key(folder), window);
+    // Checked once the window is gone, not while it is being destroyed.
+    connect(window, &QObject::destroyed, this, [this] {
+        QTimer::singleShot(0, this, &NBEApplicationShell::discardKeptEditsIfSettled);
+    });
     connect(window, &NBEProjectWindow::openFolderRequested, this,
             &NBEApplicationShell::chooseAndOpenFolder);
     connect(window, &NBEProjectWindow::openProjectRequested, this,

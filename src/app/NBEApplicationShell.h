@@ -84,13 +84,30 @@ public:
     // Folders and files from the command line, as a file manager hands them.
     void openPaths(const QStringList &paths);
 
+    // SIGTERM and SIGHUP (handled on the main thread) and the session
+    // manager's request to save all end the session through endSession().
+    void handleSessionEnd();
+    // Keeps the unsaved text of every window (NBERecoveredEdits), then closes
+    // every window as File → Quit does, asking about unsaved edits. Once all
+    // of them are settled the kept copy goes; a process ended before that
+    // leaves it, and the next start says where it is.
+    void endSession();
+    // The folder holding the copy `endSession` kept, until it is settled.
+    QString keptEdits() const { return m_keptEdits; }
+    // Says where an earlier session's unsaved edits were kept, once.
+    void announceRecoveredEdits();
+
     NBEProjectWindow *windowFor(const QUrl &folder) const;
     QList<NBEProjectWindow *> projectWindows() const;
     NBEWelcomeWindow *welcomeWindow() const { return m_welcome; }
 
 private:
     static QString key(const QUrl &folder);
+    void discardKeptEditsIfSettled();
 
     QHash<QString, QPointer<NBEProjectWindow>> m_windows;
     QPointer<NBEWelcomeWindow> m_welcome;
+    QString m_keptEdits;
+    bool m_ending = false;
+    bool m_handlesSignals = false;
 };

@@ -16,10 +16,12 @@ int main(int argc, char **argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("dev.nabri.NabriEditor"));
 
     NBEApplicationShell shell;
+    shell.handleSessionEnd();
     const QStringList paths = app.arguments().mid(1);
     if (paths.isEmpty())
         shell.showWelcome();
     else
         shell.openPaths(paths);
+    shell.announceRecoveredEdits();
     return app.exec();
 }

@@ -12,6 +12,7 @@
 #include "NBELSPCompletionItem.h"
 #include "NBEMarkdownAction.h"
 #include "NBEPreferences.h"
+#include "NBERecoveredEdits.h"
 #include "NBESymbol.h"
 #include "NBEWebLSPServers.h"
 #include "NBEWorkspace.h"
@@ -141,6 +142,8 @@ public:
     QFuture<bool> closeTab(const QUuid &id);
     QFuture<bool> closeOtherTabs(const QUuid &keeping);
     QFuture<bool> closeAllTabs();
+    // The text of every tab with unsaved edits, as saving would write it.
+    QList<NBEUnsavedText> unsavedTexts() const;
     void setActiveTab(const QUuid &id);
     void moveTab(int fromIndex, int toIndex);
 

@@ -326,3 +326,18 @@ QFuture<bool> NBEWorkspaceViewModel::closeTabsAsking(const QList<QUuid> &ids,
                     });
     return done;
 }
+
+QList<NBEUnsavedText> NBEWorkspaceViewModel::unsavedTexts() const
+{
+    QList<NBEUnsavedText> texts;
+    if (!m_workspace)
+        return texts;
+    for (const NBEOpenTab &tab : m_workspace->openTabs) {
+        if (tab.sourceFile.isDirty())
+            texts.append(
+                {tab.sourceFile.url.toLocalFile(),
+                 NBELineEndings::applied(tab.sourceFile.content(), tab.sourceFile.lineEnding)
+                     .toUtf8()});
+    }
+    return texts;
+}
