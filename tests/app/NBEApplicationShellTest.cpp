@@ -398,80 +398,81 @@ TEST(NBEApplicationShell, KeysTypedWhileALargeFileOpensGoIntoIt)
                viewModel->activeTab()->sourceFile.content().startsWith(QStringLiteral("ab"));
     }));
     EXPECT_EQ(viewModel->activeTab()->sourceFile.content().size(), large.size() + 2);
+}
 
-    TEST(NBEApplicationShell, TheSessionsEndKeepsUnsavedTextThenAsksLikeQuit)
+TEST(NBEApplicationShell, TheSessionsEndKeepsUnsavedTextThenAsksLikeQuit)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("a.css")), "old");
+    NBEApplicationShell shell;
+    shell.handleSessionEnd();
+    QPointer<NBEProjectWindow> window =
+        shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    ASSERT_TRUE(loaded(window));
+    NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
+    NBETest::await(viewModel->openFile(fileURL(dir, QStringLiteral("a.css")), false));
+    viewModel->updateContent(QStringLiteral("unsaved"), viewModel->activeTab()->id);
+    const QString kept = QDir::cleanPath(dir.filePath(QStringLiteral("a.css")));
+
+    // The question is answered as it shows; by then the text is on disk.
+    struct Row
     {
-        QTemporaryDir dir;
-        NBETest::writeFile(dir.filePath(QStringLiteral("a.css")), "old");
-        NBEApplicationShell shell;
-        shell.handleSessionEnd();
-        QPointer<NBEProjectWindow> window =
-            shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
-        ASSERT_TRUE(loaded(window));
-        NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
-        NBETest::await(viewModel->openFile(fileURL(dir, QStringLiteral("a.css")), false));
-        viewModel->updateContent(QStringLiteral("unsaved"), viewModel->activeTab()->id);
-        const QString kept = QDir::cleanPath(dir.filePath(QStringLiteral("a.css")));
-
-        // The question is answered as it shows; by then the text is on disk.
-        struct Row
-        {
-            QString answer;
-            bool windowStays;
-        };
-        for (const Row &row :
-             {Row{QStringLiteral("Cancel"), true}, Row{QStringLiteral("Don't Save"), false}}) {
-            QByteArray keptWhileAsking;
-            QTimer answerer;
-            QObject::connect(&answerer, &QTimer::timeout, [&] {
-                QMessageBox *box = nullptr;
-                for (QWidget *widget : QApplication::topLevelWidgets()) {
-                    auto *shown = qobject_cast<QMessageBox *>(widget);
-                    if (shown && shown->isVisible() &&
-                        shown->windowTitle() == QStringLiteral("Unsaved Changes"))
-                        box = shown;
-                }
-                if (!box)
-                    return;
-                answerer.stop();
-                keptWhileAsking = NBETest::readFile(shell.keptEdits() + kept);
-                for (QAbstractButton *button : box->buttons())
-                    if (button->text() == row.answer)
-                        button->click();
-            });
-            answerer.start(10);
-            // What a logout sends; the handler turns it into a call on this thread.
-            ASSERT_EQ(std::raise(SIGTERM), 0);
-            ASSERT_TRUE(NBETest::waitUntil([&] { return !answerer.isActive(); }))
-                << row.answer.toStdString();
-            EXPECT_EQ(keptWhileAsking, "unsaved") << row.answer.toStdString();
-            if (row.windowStays) {
-                NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(200));
-                ASSERT_FALSE(window.isNull());
-                EXPECT_TRUE(viewModel->activeTab()->sourceFile.isDirty());
-                // Cancelled: the copy stays until the edits are settled.
-                EXPECT_EQ(NBETest::readFile(shell.keptEdits() + kept), "unsaved");
-            } else {
-                ASSERT_TRUE(NBETest::waitUntil([&] { return window.isNull(); }));
-                // Answered for good: nothing left to recover.
-                EXPECT_TRUE(NBETest::waitUntil([&] { return shell.keptEdits().isEmpty(); }));
-                EXPECT_TRUE(NBERecoveredEdits::unannounced().isEmpty());
+        QString answer;
+        bool windowStays;
+    };
+    for (const Row &row :
+         {Row{QStringLiteral("Cancel"), true}, Row{QStringLiteral("Don't Save"), false}}) {
+        QByteArray keptWhileAsking;
+        QTimer answerer;
+        QObject::connect(&answerer, &QTimer::timeout, [&] {
+            QMessageBox *box = nullptr;
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *shown = qobject_cast<QMessageBox *>(widget);
+                if (shown && shown->isVisible() &&
+                    shown->windowTitle() == QStringLiteral("Unsaved Changes"))
+                    box = shown;
             }
+            if (!box)
+                return;
+            answerer.stop();
+            keptWhileAsking = NBETest::readFile(shell.keptEdits() + kept);
+            for (QAbstractButton *button : box->buttons())
+                if (button->text() == row.answer)
+                    button->click();
+        });
+        answerer.start(10);
+        // What a logout sends; the handler turns it into a call on this thread.
+        ASSERT_EQ(std::raise(SIGTERM), 0);
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !answerer.isActive(); }))
+            << row.answer.toStdString();
+        EXPECT_EQ(keptWhileAsking, "unsaved") << row.answer.toStdString();
+        if (row.windowStays) {
+            NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(200));
+            ASSERT_FALSE(window.isNull());
+            EXPECT_TRUE(viewModel->activeTab()->sourceFile.isDirty());
+            // Cancelled: the copy stays until the edits are settled.
+            EXPECT_EQ(NBETest::readFile(shell.keptEdits() + kept), "unsaved");
+        } else {
+            ASSERT_TRUE(NBETest::waitUntil([&] { return window.isNull(); }));
+            // Answered for good: nothing left to recover.
+            EXPECT_TRUE(NBETest::waitUntil([&] { return shell.keptEdits().isEmpty(); }));
+            EXPECT_TRUE(NBERecoveredEdits::unannounced().isEmpty());
         }
-        EXPECT_EQ(NBETest::readFile(kept), "old");
     }
+    EXPECT_EQ(NBETest::readFile(kept), "old");
+}
 
-    TEST(NBEApplicationShell, KeptEditsAreFoundByTheirPathAndAnnouncedOnce)
-    {
-        QTemporaryDir dir;
-        const auto kept = NBERecoveredEdits::keep({{QStringLiteral("/home/me/site/a.css"), "one"},
-                                                   {QStringLiteral("/home/me/site/b/c.js"), "two"}},
-                                                  dir.path());
-        ASSERT_TRUE(kept.has_value()) << kept.error().description.toStdString();
-        EXPECT_EQ(NBETest::readFile(*kept + QStringLiteral("/home/me/site/a.css")), "one");
-        EXPECT_EQ(NBETest::readFile(*kept + QStringLiteral("/home/me/site/b/c.js")), "two");
-        EXPECT_EQ(NBERecoveredEdits::unannounced(dir.path()), QStringList{*kept});
-        NBERecoveredEdits::markAnnounced(*kept);
-        EXPECT_TRUE(NBERecoveredEdits::unannounced(dir.path()).isEmpty());
-        EXPECT_EQ(NBETest::readFile(*kept + QStringLiteral("/home/me/site/a.css")), "one");
-    }
+TEST(NBEApplicationShell, KeptEditsAreFoundByTheirPathAndAnnouncedOnce)
+{
+    QTemporaryDir dir;
+    const auto kept = NBERecoveredEdits::keep({{QStringLiteral("/home/me/site/a.css"), "one"},
+                                               {QStringLiteral("/home/me/site/b/c.js"), "two"}},
+                                              dir.path());
+    ASSERT_TRUE(kept.has_value()) << kept.error().description.toStdString();
+    EXPECT_EQ(NBETest::readFile(*kept + QStringLiteral("/home/me/site/a.css")), "one");
+    EXPECT_EQ(NBETest::readFile(*kept + QStringLiteral("/home/me/site/b/c.js")), "two");
+    EXPECT_EQ(NBERecoveredEdits::unannounced(dir.path()), QStringList{*kept});
+    NBERecoveredEdits::markAnnounced(*kept);
+    EXPECT_TRUE(NBERecoveredEdits::unannounced(dir.path()).isEmpty());
+    EXPECT_EQ(NBETest::readFile(*kept + QStringLiteral("/home/me/site/a.css")), "one");
+}

@@ -143,6 +143,25 @@ bool makeFolderTooDeepToOpen(const QString &folder)
     return true;
 }
 
+qint64 childProcess(const QByteArray &word)
+{
+    const QByteArray self = QByteArray::number(::getpid());
+    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        bool number = false;
+        const qint64 pid = entry.toLongLong(&number);
+        if (!number)
+            continue;
+        const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(entry));
+        // "pid (name) state ppid …": the name may hold spaces, so after ")".
+        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() < 2 || fields[1] != self)
+            continue;
+        if (readFile(QStringLiteral("/proc/%1/cmdline").arg(entry)).contains(word))
+            return pid;
+    }
+    return 0;
+}
+
 SmallDisk::SmallDisk(const QString &folder, qint64 bytes)
     : m_folder(folder)
 {

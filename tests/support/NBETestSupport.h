@@ -71,6 +71,10 @@ QString toolPath(const QString &name);
 // so a walk of `folder` fails even for root, whom permissions don't stop.
 bool makeFolderTooDeepToOpen(const QString &folder);
 
+// The id of a process this program started whose command line holds `word`;
+// 0 when none runs.
+qint64 childProcess(const QByteArray &word);
+
 // A small tmpfs mounted over `folder` for the object's life, so a test can
 // fill a real file system. Mounting needs root: `skipReason` says why not.
 class SmallDisk

@@ -4,11 +4,9 @@
 #include "NBEHTMLValidator.h"
 #include "NBEWorkspaceFixture.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <csignal>
-#include <unistd.h>
 
 namespace {
 
@@ -217,30 +215,6 @@ TEST_F(NBEWorkspaceFixture, ASilentFormattingServerFallsBackToTheBuiltInFormatte
     model->shutdownLSP();
 }
 
-namespace {
-
-// The process id of this program's child whose command line holds `word`.
-pid_t childRunning(const QByteArray &word)
-{
-    const QString self = QString::number(::getpid());
-    for (const QString &entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        bool number = false;
-        const pid_t pid = pid_t(entry.toInt(&number));
-        if (!number)
-            continue;
-        const QByteArray stat = NBETest::readFile(QStringLiteral("/proc/%1/stat").arg(entry));
-        // "pid (name) state ppid …": the name may hold spaces, so after ")".
-        const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() < 2 || fields[1] != self.toUtf8())
-            continue;
-        if (NBETest::readFile(QStringLiteral("/proc/%1/cmdline").arg(entry)).contains(word))
-            return pid;
-    }
-    return 0;
-}
-
-} // namespace
-
 TEST_F(Routing, AServerThatDiesTakesItsDiagnosticsAndSaysCheckingStopped)
 {
     write(QStringLiteral("style.css"), "a { color: red; }\n");
@@ -264,7 +238,7 @@ TEST_F(Routing, AServerThatDiesTakesItsDiagnosticsAndSaysCheckingStopped)
         const QString file = QString::fromUtf8(row.file);
         ASSERT_TRUE(waitForDiagnostics(file, [](const auto &list) { return !list.isEmpty(); }))
             << row.file;
-        const pid_t server = childRunning(row.server);
+        const pid_t server = NBETest::childProcess(row.server);
         ASSERT_GT(server, 0) << row.file;
         ASSERT_EQ(::kill(server, SIGKILL), 0);
         EXPECT_TRUE(NBETest::waitUntil([&] { return model->diagnostics(url(file)).isEmpty(); }))
@@ -275,7 +249,7 @@ TEST_F(Routing, AServerThatDiesTakesItsDiagnosticsAndSaysCheckingStopped)
 
     // Nothing starts the server again, and reopening the folder starts afresh.
     model->updateContent(QStringLiteral("a { colr: red; }\n"), css);
-    EXPECT_EQ(childRunning("vscode-css-language-server"), 0);
+    EXPECT_EQ(NBETest::childProcess("vscode-css-language-server"), 0);
     model->shutdownLSP();
     EXPECT_FALSE(model->checkingStoppedNotice().has_value());
 }

@@ -10,6 +10,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <csignal>
+
 namespace {
 
 const QString octagon = QStringLiteral("xmark.octagon.fill");
@@ -121,6 +123,31 @@ TEST_F(NBEStatusBarTest, IssueCountsFollowTheDiagnostics)
     ASSERT_TRUE(NBETest::waitUntil([&] { return !bar->isShowingDiagnostics(); }));
     bar->setShowDiagnostics(true);
     EXPECT_FALSE(bar->isShowingDiagnostics());
+}
+
+TEST_F(NBEStatusBarTest, SaysWhenALanguagesCheckingStopped)
+{
+    qputenv("NBE_FAKE_LSP_PUBLISH", "1");
+    model = makeModel([](NBEWorkspaceEnvironment &environment) {
+        environment.swiftServerOverride = NBETest::toolPath(QStringLiteral("nbe_fake_lsp"));
+    });
+    write(QStringLiteral("main.swift"), "print(1)\n");
+    load();
+    makeBar();
+    open(QStringLiteral("main.swift"));
+    ASSERT_TRUE(hasDiagnostics(QStringLiteral("main.swift")));
+    EXPECT_FALSE(bar->checkingLabel()->isVisibleTo(bar.get()));
+
+    const qint64 server = NBETest::childProcess("nbe_fake_lsp");
+    ASSERT_GT(server, 0);
+    ASSERT_EQ(::kill(pid_t(server), SIGKILL), 0);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return bar->checkingLabel()->isVisibleTo(bar.get()); }));
+    EXPECT_EQ(bar->checkingLabel()->text(),
+              QStringLiteral("Swift checking stopped: its language server quit."));
+    EXPECT_TRUE(bar->issueButton()->isHidden());
+    model->shutdownLSP();
+    qunsetenv("NBE_FAKE_LSP_PUBLISH");
+    EXPECT_FALSE(bar->checkingLabel()->isVisibleTo(bar.get()));
 }
 
 TEST(NBEStatusBarItems, CountsErrorsFirstAndOnlyWhenAboveZero)
