@@ -2,7 +2,8 @@
 // a 1 MiB HTML file served by the real HTML language server: the keystroke
 // time (key press to the editor's repaint) while completion is active,
 // against the same file opened as plain text, and the time from a key to the
-// completion panel painted with the server's answer. Run under a display
+// completion panel painted with the server's answer; blanks typed at the same
+// place show what the tab costs without completion. Run under a display
 // (xvfb-run); prints p50 and p95 in milliseconds.
 #include "NBEBenchWindow.h"
 #include "NBECodeTextEdit.h"
@@ -91,18 +92,19 @@ struct Window
     }
 };
 
-// "href" typed after "<a " and taken back, at a fast typist's pace: the
-// first letter asks the server, the next ones narrow its list, the last
-// Backspace closes the panel.
-QList<double> typingTimes(Window &window, int rounds)
+// A word typed after "<a " and taken back, at a fast typist's pace. For
+// "href" the first letter asks the server, the next ones narrow its list and
+// the last Backspace closes the panel; blanks open nothing, so they measure
+// the tab without completion.
+QList<double> typingTimes(Window &window, int rounds, const QString &word)
 {
     QList<double> samples;
     for (int round = 0; round < rounds; ++round) {
-        for (const QChar c : QStringLiteral("href")) {
+        for (const QChar c : word) {
             samples.append(window.press(Qt::Key(c.toUpper().unicode()), QString(c)));
             settle(25);
         }
-        for (int i = 0; i < 4; ++i) {
+        for (qsizetype i = 0; i < word.size(); ++i) {
             samples.append(window.press(Qt::Key_Backspace, QStringLiteral("\b")));
             settle(25);
         }
@@ -182,7 +184,11 @@ int main(int argc, char **argv)
     window.view = openProjectWindow(window.folder.path());
 
     window.show(QStringLiteral("big.txt"), text.size());
-    const QList<double> plain = typingTimes(window, rounds);
+    const QString word = QStringLiteral("href");
+    const QString blanks = QStringLiteral("    ");
+    const QList<double> plainBlanks = typingTimes(window, rounds, blanks);
+    window.handlingTimes.clear();
+    const QList<double> plain = typingTimes(window, rounds, word);
     const QList<double> plainHandling = std::exchange(window.handlingTimes, {});
 
     // Open means the server has answered with its first diagnostics, so it
@@ -193,7 +199,9 @@ int main(int argc, char **argv)
     waitFor([&] { return model->diagnostics().contains(htmlPath); }, 120000);
     settle(1000);
     std::fprintf(stderr, "typing into the HTML tab (pid %lld)\n", qlonglong(getpid()));
-    const QList<double> html = typingTimes(window, rounds);
+    const QList<double> htmlBlanks = typingTimes(window, rounds, blanks);
+    window.handlingTimes.clear();
+    const QList<double> html = typingTimes(window, rounds, word);
     const QList<double> htmlHandling = std::exchange(window.handlingTimes, {});
     const QList<double> panel = panelTimes(window, rounds * 2);
 
@@ -203,6 +211,12 @@ int main(int argc, char **argv)
                 percentile(html, 0.5), percentile(html, 0.95),
                 percentile(html, 0.5) / percentile(plain, 0.5),
                 percentile(html, 0.95) / percentile(plain, 0.95));
+    std::printf("blanks plain text      p50 %7.2f p95 %7.2f ms\n", percentile(plainBlanks, 0.5),
+                percentile(plainBlanks, 0.95));
+    std::printf("blanks HTML            p50 %7.2f p95 %7.2f ms   ratio p50 %.2f p95 %.2f\n",
+                percentile(htmlBlanks, 0.5), percentile(htmlBlanks, 0.95),
+                percentile(htmlBlanks, 0.5) / percentile(plainBlanks, 0.5),
+                percentile(htmlBlanks, 0.95) / percentile(plainBlanks, 0.95));
     std::printf("key handling plain     p50 %7.2f p95 %7.2f ms\n", percentile(plainHandling, 0.5),
                 percentile(plainHandling, 0.95));
     std::printf("key handling HTML      p50 %7.2f p95 %7.2f ms\n", percentile(htmlHandling, 0.5),
