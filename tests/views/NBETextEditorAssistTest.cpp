@@ -325,6 +325,13 @@ TEST_F(NBETextEditorAssistTest, PathsComeFromTheDocumentsFolderAndTheProjectRoot
     ASSERT_TRUE(folder.wait(5000));
     EXPECT_EQ(marked(), QStringLiteral("<a href=\"css/|"));
     EXPECT_EQ(rows(), QStringList({"print.css", "site.css"}));
+    // Entries of a folder the user chose take Return; a bare quote's don't.
+    key(Qt::Key_Return);
+    EXPECT_EQ(marked(), QStringLiteral("<a href=\"css/print.css|"));
+    open(NBELanguageRegistry::html(), QStringLiteral("<a href=|"));
+    listed(QStringLiteral("\""));
+    key(Qt::Key_Return);
+    EXPECT_EQ(marked(), QStringLiteral("<a href=\"\n|"));
 
     open(NBELanguageRegistry::html(), QStringLiteral("<img SRC=\"|"));
     EXPECT_EQ(listed(QStringLiteral("/")), QStringList({"site/", "top.txt"}));

@@ -533,23 +533,25 @@ void NBETextEditorAssist::listPaths(const NBEPathContext &context, int offset)
 {
     const quint64 generation = m_completionGeneration;
     const QUrl dir = context.dir;
-    nbeWhenFinished(QtConcurrent::run([dir] { return NBECompletionSources::readDirectory(dir); }),
-                    this, [this, context, generation, offset](const QList<NBEPathEntry> &entries) {
-                        Q_EMIT pathsListed();
-                        if (!m_textView || generation != m_completionGeneration || hasSelection() ||
-                            caret() != offset)
-                            return;
-                        m_activeLSPItems.reset();
-                        const QStringList items =
-                            NBECompletionSources::matchingEntries(entries, context.namePart);
-                        QList<bool> takesReturn;
-                        for (qsizetype i = 0; i < items.size(); ++i)
-                            takesReturn.append(!context.namePart.isEmpty());
-                        if (items.isEmpty())
-                            m_completion->hide();
-                        else
-                            showItems(items, takesReturn, offset);
-                    });
+    const bool chosen = m_folderChosen || !context.namePart.isEmpty();
+    nbeWhenFinished(
+        QtConcurrent::run([dir] { return NBECompletionSources::readDirectory(dir); }), this,
+        [this, context, generation, offset, chosen](const QList<NBEPathEntry> &entries) {
+            Q_EMIT pathsListed();
+            if (!m_textView || generation != m_completionGeneration || hasSelection() ||
+                caret() != offset)
+                return;
+            m_activeLSPItems.reset();
+            const QStringList items =
+                NBECompletionSources::matchingEntries(entries, context.namePart);
+            QList<bool> takesReturn;
+            for (qsizetype i = 0; i < items.size(); ++i)
+                takesReturn.append(chosen);
+            if (items.isEmpty())
+                m_completion->hide();
+            else
+                showItems(items, takesReturn, offset);
+        });
 }
 
 QRect NBETextEditorAssist::caretRect(int offset) const
@@ -602,9 +604,12 @@ void NBETextEditorAssist::acceptCompletion(const QString &label)
     insert(start, insertion.partialLength, insertion.insertion);
     if (insertion.caretBack >= 1)
         setCaret(start + int(insertion.insertion.size()) - insertion.caretBack);
-    // A folder goes on with its own entries.
-    if (path && label.endsWith(u'/'))
+    // A folder goes on with its own entries, one of which Return takes.
+    if (path && label.endsWith(u'/')) {
+        m_folderChosen = true;
         refreshCompletion(Edit::typed);
+        m_folderChosen = false;
+    }
 }
 
 std::optional<int> NBETextEditorAssist::characterAt(const QPoint &local) const

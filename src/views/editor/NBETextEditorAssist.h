@@ -150,6 +150,8 @@ private:
         quint64 edits = 0;
     };
     std::optional<Key> m_key;
+    // A folder was just accepted: its entries are a list the user asked for.
+    bool m_folderChosen = false;
     // Where the caret was left by the last edit or by the assist itself; a
     // caret anywhere else was moved by the user.
     int m_expectedCaret = -1;
