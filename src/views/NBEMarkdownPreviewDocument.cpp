@@ -20,6 +20,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <map>
+#include <tuple>
+
 namespace {
 
 using Kind = NBEMarkdownBlock::Kind;
@@ -211,24 +214,29 @@ public:
 private:
     // --- Formats
 
+    // A page uses a handful of formats many thousand times: each is made
+    // once and shared, so the document matches it by its kept hash.
     QTextCharFormat textFormat(double size, const QColor &color, int weight = QFont::Normal,
-                               bool italic = false) const
+                               bool italic = false, bool fixed = false) const
     {
+        const auto key = std::make_tuple(size, color.rgba(), weight, italic, fixed);
+        if (const auto known = m_formats.find(key); known != m_formats.end())
+            return known->second;
         QTextCharFormat format;
-        format.setFontFamilies(QStringList{m_style.fontFamily});
+        format.setFontFamilies(QStringList{fixed ? m_style.fixedFontFamily : m_style.fontFamily});
         format.setFontPointSize(size);
         format.setFontWeight(weight);
         format.setFontItalic(italic);
         format.setForeground(color);
+        if (fixed)
+            format.setFontFixedPitch(true);
+        m_formats.emplace(key, format);
         return format;
     }
 
     QTextCharFormat fixedFormat(const QColor &color) const
     {
-        QTextCharFormat format = textFormat(m_style.fontSize, color);
-        format.setFontFamilies(QStringList{m_style.fixedFontFamily});
-        format.setFontFixedPitch(true);
-        return format;
+        return textFormat(m_style.fontSize, color, QFont::Normal, false, true);
     }
 
     // --- Placing blocks and boxes
@@ -736,6 +744,7 @@ private:
     QList<NBEPreviewImage> m_images;
     QStringList m_remote;
     QHash<QString, QList<NBEInlineRun>> m_runs;
+    mutable std::map<std::tuple<double, QRgb, int, bool, bool>, QTextCharFormat> m_formats;
 };
 
 } // namespace
