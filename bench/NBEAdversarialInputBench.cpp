@@ -32,6 +32,23 @@ void tokenize(benchmark::State &state, const NBELanguage &language, const char *
     state.SetComplexityN(state.range(0));
 }
 
+// String rules step over comments and stop at line ends.
+void highlightJavaScriptQuotesAndComments(benchmark::State &state)
+{
+    tokenize(state, NBELanguageRegistry::javascript(), "'\\/*\"//`");
+}
+
+// Attribute names that are never followed by a quoted value.
+void highlightHTMLAttributeNames(benchmark::State &state)
+{
+    tokenize(state, NBELanguageRegistry::html(), "a-b= ='");
+}
+
+void highlightCSSQuotes(benchmark::State &state)
+{
+    tokenize(state, NBELanguageRegistry::css(), "'\"/");
+}
+
 void highlightJavaScriptEscapes(benchmark::State &state)
 {
     tokenize(state, NBELanguageRegistry::javascript(), "\"\\");
@@ -131,6 +148,9 @@ void framingHeaderByteByByte(benchmark::State &state)
         ->Unit(benchmark::kMillisecond)
 
 NBE_GROWING(highlightJavaScriptEscapes);
+NBE_GROWING(highlightJavaScriptQuotesAndComments);
+NBE_GROWING(highlightHTMLAttributeNames);
+NBE_GROWING(highlightCSSQuotes);
 NBE_GROWING(highlightJavaScriptSingleEscapes);
 NBE_GROWING(highlightJSONEscapes);
 NBE_GROWING(highlightJSONKeys);
