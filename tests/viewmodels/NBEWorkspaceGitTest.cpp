@@ -25,7 +25,9 @@ TEST_F(GitState, ClosingNeverWaitsForARunningGit)
         environment.gitURL = QUrl::fromLocalFile(slow);
     });
     model->loadWorkspace(rootURL());
-    ASSERT_TRUE(NBETest::waitUntil([&] { return QFileInfo::exists(slowGitStarted()); }));
+    // The whole id is in once its line ends.
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return NBETest::readFile(slowGitStarted()).endsWith('\n'); }));
     EXPECT_TRUE(model->isGitStateLoading());
     EXPECT_FALSE(model->isGitRepository());
 
