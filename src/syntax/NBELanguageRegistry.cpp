@@ -54,6 +54,7 @@ const char *const htmlDecrease = R"re(^\s*</[a-z])re";
 const QString skipLineComment = QStringLiteral(R"re(//.*+(*SKIP)(*F)|)re");
 const QString skipBlockComment = QStringLiteral(R"re(/\*[\s\S]*?(?:\*/|\z)(*SKIP)(*F)|)re");
 const QString skipComments = skipLineComment + skipBlockComment;
+const QString skipHashComment = QStringLiteral(R"re(#.*+(*SKIP)(*F)|)re");
 
 // A string that ends at its line end unless a backslash continues it.
 const QString doubleQuotedLine =
@@ -179,8 +180,8 @@ QList<NBETokenRule> envRules()
         {QStringLiteral(R"re(#.*$)re"), T::comment},
         {QStringLiteral(R"re(^\s*+(*SKIP)(?:export\s+)?[A-Za-z_][A-Za-z0-9_]*(?=\s*=))re"),
          T::property},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
-        {QStringLiteral(R"re('[^']*')re"), T::string},
+        {skipHashComment + QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
+        {skipHashComment + QStringLiteral(R"re('[^']*')re"), T::string},
     };
 }
 
@@ -188,8 +189,8 @@ QList<NBETokenRule> yamlRules()
 {
     return {
         {QStringLiteral(R"re(#.*$)re"), T::comment},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
-        {QStringLiteral(R"re('[^']*')re"), T::string},
+        {skipHashComment + QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
+        {skipHashComment + QStringLiteral(R"re('[^']*')re"), T::string},
         {QStringLiteral(R"re(^\s*+(*SKIP)-?\s*[A-Za-z0-9_.-]+(?=\s*:))re"), T::property},
         {QStringLiteral(R"re(&[A-Za-z0-9_-]+|\*[A-Za-z0-9_-]+)re"), T::type},
         {QStringLiteral(R"re(\b(?:true|false|null|yes|no|on|off)\b)re"), T::keyword},
