@@ -407,6 +407,14 @@ void NBETextEditorAssist::refreshCompletion(Edit edit)
     }
     const int at = caret();
     m_expectedCaret = at;
+    // A blank opens nothing (not even in a path) unless it follows CSS's ":";
+    // most keys between words are blanks, so they are told without reading.
+    const QTextDocument *document = m_textView->document();
+    if (edit == Edit::typed && at > 0 && document->characterAt(at - 1) == u' ' &&
+        (at < 2 || document->characterAt(at - 2) != u':')) {
+        hideCompletion();
+        return;
+    }
     const NBETextWindow window = nearCaret(at);
     const NBECompletionScope scope = scopeAt(window, at);
     const auto path = pathContextAt(scope);
