@@ -76,7 +76,18 @@ NBETextEditorAssist::~NBETextEditorAssist()
 
 NBETextWindow NBETextEditorAssist::nearCaret(int at) const
 {
-    return NBETextWindow::around(m_textView->document(), at, windowBefore, windowAfter);
+    // Most carets have their tag ("<") or their CSS rule ("{") close by;
+    // the longer stretch is read only when the short one lacks it (inside a
+    // long style element, say).
+    const QTextDocument *document = m_textView->document();
+    NBETextWindow window = NBETextWindow::around(document, at, shortWindowBefore, windowAfter);
+    if (window.reachesStart())
+        return window;
+    const QStringView before = QStringView(window.text).left(window.local(at));
+    const QChar anchor = isHTML() ? u'<' : u'{';
+    if (before.contains(anchor))
+        return window;
+    return NBETextWindow::around(document, at, windowBefore, windowAfter);
 }
 
 std::optional<QString> NBETextEditorAssist::languageID() const

@@ -61,6 +61,7 @@ public:
     static constexpr int hoverDelayMs = 450;
     // How far helpers that look near the caret read: the text before it
     // (a tag, a CSS rule, a style element's start) and after it.
+    static constexpr int shortWindowBefore = 1024;
     static constexpr int windowBefore = 16 * 1024;
     static constexpr int windowAfter = 1024;
     // How far a tag's partner is looked for, on each side.
