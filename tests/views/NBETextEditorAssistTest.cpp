@@ -283,6 +283,13 @@ TEST_F(NBETextEditorAssistTest, BuiltInCompletionForHTMLAndCSSAndKeysOnlyWhileIt
     EXPECT_EQ(rows().first(), QStringLiteral("color"));
     key(Qt::Key_Return);
     EXPECT_EQ(marked(), QStringLiteral("<p>x</p>\n<style>\nbody { color: |\n</style>"));
+    // Deep inside a long style element, far from its tag.
+    const QString rules = QStringLiteral(".a { margin: 0; }\n").repeated(400);
+    open(NBELanguageRegistry::html(),
+         QStringLiteral("<style>\n") + rules + QStringLiteral("body { colo|\n</style>"));
+    type(QStringLiteral("r"));
+    ASSERT_FALSE(rows().isEmpty());
+    EXPECT_EQ(rows().first(), QStringLiteral("color"));
 
     // Moving the caret where nothing completes hides the panel; text
     // selected hides it on the next edit; Markdown never completes.
