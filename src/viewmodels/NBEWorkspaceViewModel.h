@@ -204,8 +204,9 @@ public:
     // future says whether the file was written.
     QFuture<bool> saveTab(const QUuid &id, bool force);
     // Writes the tab's text as it is (no formatting) and marks it saved. The
-    // future says false only when the write failed ("Failed to save: ..."
-    // is set then); an unknown tab has nothing to write.
+    // future says false when the write failed ("Failed to save: ..." is set
+    // then) or the file changed on disk and the user didn't choose to
+    // overwrite it; an unknown tab has nothing to write.
     QFuture<bool> flushTab(const QUuid &id);
     void autoSaveOnFocusChange();
     QString autoSaveMode() const;
