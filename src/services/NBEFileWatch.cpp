@@ -155,9 +155,10 @@ struct NBEFileWatch::Worker
         for (;;) {
             int timeout = -1;
             if (!pending.isEmpty()) {
-                // Quiet for a while, or busy for ten times as long: report.
+                // Quiet for a while, or busy for thirty times as long (a long
+                // checkout still ends in one report): report.
                 const auto now = std::chrono::steady_clock::now();
-                const auto due = std::min(lastEvent + quiet, firstEvent + 10 * quiet);
+                const auto due = std::min(lastEvent + quiet, firstEvent + 30 * quiet);
                 if (now >= due) {
                     report();
                     continue;

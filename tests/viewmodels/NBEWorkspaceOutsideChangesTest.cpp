@@ -32,11 +32,15 @@ protected:
 
     int statusRuns() const { return int(NBETest::readFile(log).count("status")); }
 
-    // Waits out a quiet period and the refresh that may follow it (and,
-    // after a load, the walk that sets up the watch).
+    // Waits out quiet periods and the refreshes that follow them (and, after
+    // a load, the walk that sets up the watch) until no status query came
+    // during the last one; a loaded machine may take more than one.
     void settle()
     {
-        NBETest::waitUntil([] { return false; }, 1500ms);
+        for (int runs = -1; runs != statusRuns();) {
+            runs = statusRuns();
+            NBETest::waitUntil([] { return false; }, 1500ms);
+        }
     }
 
     const NBEFileTreeNode *node(const QString &relative) const
