@@ -1,5 +1,6 @@
 #include "NBEApplicationShell.h"
 
+#include "NBEAboutWindow.h"
 #include "NBEAppearance.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDialogProjectPanels.h"
@@ -26,8 +27,6 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
-#include <QLabel>
-#include <QListWidget>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -36,7 +35,6 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QToolButton>
-#include <QVBoxLayout>
 
 #include <csignal>
 #include <fcntl.h>
@@ -75,20 +73,28 @@ NBEProjectWindow::NBEProjectWindow(const QUrl &root, QWidget *parent)
             &NBEProjectWindow::refreshProjectMenu);
     connect(m_mainView->viewModel(), &NBEWorkspaceViewModel::recentProjectsChanged, this,
             &NBEProjectWindow::refreshProjectMenu);
+    connect(m_projectMenu, &QMenu::aboutToShow, this, &NBEProjectWindow::refreshProjectMenu);
     refreshProjectMenu();
+    fillRecentMenu(m_recentMenu);
 }
 
 void NBEProjectWindow::buildMenus()
 {
     NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
     QMenu *file = menuBar()->addMenu(tr("&File"));
+    m_fileMenu = file;
+    file->addAction(tr("New Project…"), this, [this] { Q_EMIT newProjectRequested(); });
     file->addAction(tr("Open Folder…"), QKeySequence::Open, this,
                     [this] { Q_EMIT openFolderRequested(); });
-    file->addAction(tr("Open File…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this, [this] {
-        NBEDialogProjectPanels panels(this);
-        if (const auto url = NBEProjectPicker::chooseFile(panels, m_root))
-            NBEWindowOpener::shared().open(*url);
+    file->addAction(tr("Open File…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this,
+                    [this] { Q_EMIT openFileRequested(); });
+    // The places go between Open File… and Open Recent.
+    m_recentMenu = file->addMenu(tr("Open Recent"));
+    connect(file, &QMenu::aboutToShow, this, [this] {
+        refreshPlaces();
+        fillRecentMenu(m_recentMenu);
     });
+    file->addSeparator();
     file->addAction(tr("New File…"), QKeySequence::New, this,
                     [viewModel] { viewModel->newFile(); });
     file->addAction(tr("New Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), this,
@@ -151,6 +157,8 @@ void NBEProjectWindow::buildMenus()
                     [] { NBEHelpWindow::present(); });
     help->addAction(tr("Keyboard Shortcuts"), this,
                     [] { NBEHelpWindow::present(QStringLiteral("keyboard-shortcuts")); });
+    help->addSeparator();
+    help->addAction(tr("About Nabri Editor"), this, [] { NBEAboutWindow::present(); });
 
     // Shortcuts fire without the menu being opened, so the enabled states
     // follow the active tab as it changes.
@@ -180,20 +188,54 @@ void NBEProjectWindow::buildMenus()
     m_toolbar->setPreviewToggle(new NBEPreviewToggle(viewModel));
 }
 
+void NBEProjectWindow::setPlacesSource(std::function<QList<NBEIntegrationLocation>()> places)
+{
+    m_places = std::move(places);
+    refreshPlaces();
+}
+
+void NBEProjectWindow::refreshPlaces()
+{
+    qDeleteAll(m_placeActions);
+    m_placeActions.clear();
+    if (!m_places)
+        return;
+    for (const NBEIntegrationLocation &place : m_places()) {
+        auto *action = new QAction(place.title, m_fileMenu);
+        connect(action, &QAction::triggered, this,
+                [this, folder = place.url] { Q_EMIT openPlaceRequested(folder); });
+        m_fileMenu->insertAction(m_recentMenu->menuAction(), action);
+        m_placeActions.append(action);
+    }
+}
+
+void NBEProjectWindow::fillRecentMenu(QMenu *menu)
+{
+    NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
+    // Read afresh: other windows record their folders too.
+    const QList<QUrl> recent = NBERecentProjects::load();
+    menu->clear();
+    for (const QUrl &url : recent) {
+        QAction *item = menu->addAction(QFileInfo(url.toLocalFile()).fileName(), this,
+                                        [this, url] { Q_EMIT openProjectRequested(url); });
+        item->setToolTip(url.toLocalFile());
+    }
+    menu->addSeparator();
+    menu->addAction(tr("Clear Recent Projects"), this,
+                    [viewModel] { viewModel->clearRecentProjects(); });
+    menu->menuAction()->setEnabled(!recent.isEmpty());
+}
+
 void NBEProjectWindow::refreshProjectMenu()
 {
     NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
+    // Later, not now: this may run inside one of the submenu's items.
+    for (QMenu *submenu : m_projectMenu->findChildren<QMenu *>(Qt::FindDirectChildrenOnly))
+        submenu->deleteLater();
     m_projectMenu->clear();
     m_projectMenu->addAction(tr("Open Folder…"), this, [this] { Q_EMIT openFolderRequested(); });
-    if (!viewModel->recentProjects().isEmpty()) {
-        QMenu *recent = m_projectMenu->addMenu(tr("Open Recent"));
-        for (const QUrl &url : viewModel->recentProjects())
-            recent->addAction(QFileInfo(url.toLocalFile()).fileName(), this,
-                              [this, url] { Q_EMIT openProjectRequested(url); });
-        recent->addSeparator();
-        recent->addAction(tr("Clear Recent Projects"), this,
-                          [viewModel] { viewModel->clearRecentProjects(); });
-    }
+    if (!NBERecentProjects::load().isEmpty())
+        fillRecentMenu(m_projectMenu->addMenu(tr("Open Recent")));
     if (viewModel->canOpenInTarnwick()) {
         m_projectMenu->addSeparator();
         m_projectMenu->addAction(tr("Open in Tarnwick"), this,
@@ -228,45 +270,9 @@ void NBEProjectWindow::closeEvent(QCloseEvent *event)
     });
 }
 
-NBEWelcomeWindow::NBEWelcomeWindow(QWidget *parent)
-    : QWidget(parent)
-    , m_recent(new QListWidget(this))
-{
-    setWindowTitle(tr("Welcome to Nabri Editor"));
-    setObjectName(QStringLiteral("welcome"));
-    resize(560, 420);
-    auto *layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 24, 24, 24);
-    auto *title = new QLabel(tr("Nabri Editor"), this);
-    QFont big = title->font();
-    big.setPointSizeF(big.pointSizeF() * 1.8);
-    big.setWeight(QFont::Bold);
-    title->setFont(big);
-    layout->addWidget(title);
-    auto *open = new QPushButton(tr("Open Folder…"), this);
-    layout->addWidget(open, 0, Qt::AlignLeft);
-    layout->addSpacing(12);
-    layout->addWidget(new QLabel(tr("Recent Projects"), this));
-    layout->addWidget(m_recent, 1);
-    connect(open, &QPushButton::clicked, this, [this] { Q_EMIT openFolderRequested(); });
-    connect(m_recent, &QListWidget::itemActivated, this, [this](QListWidgetItem *item) {
-        Q_EMIT openProjectRequested(item->data(Qt::UserRole).toUrl());
-    });
-    reload();
-}
-
-void NBEWelcomeWindow::reload()
-{
-    m_recent->clear();
-    for (const QUrl &url : NBERecentProjects::load()) {
-        auto *item = new QListWidgetItem(QFileInfo(url.toLocalFile()).fileName(), m_recent);
-        item->setToolTip(url.toLocalFile());
-        item->setData(Qt::UserRole, url);
-    }
-}
-
 NBEApplicationShell::NBEApplicationShell(QObject *parent)
     : QObject(parent)
+    , m_placesHome(NBEIntegration::realHomeDirectory())
 {
     NBEPreferences &preferences = NBEPreferences::shared();
     NBEAppearance::apply(preferences.appearance());
@@ -289,6 +295,7 @@ NBEApplicationShell::~NBEApplicationShell()
     }
     NBEWindowOpener::shared().setWindowOpeningAction({});
     delete m_welcome;
+    delete m_alert;
     for (const auto &window : std::as_const(m_windows))
         delete window.data();
 }
@@ -410,10 +417,17 @@ NBEProjectWindow *NBEApplicationShell::openProject(const QUrl &folder)
     connect(window, &QObject::destroyed, this, [this] {
         QTimer::singleShot(0, this, &NBEApplicationShell::discardKeptEditsIfSettled);
     });
+    connect(window, &NBEProjectWindow::newProjectRequested, this,
+            &NBEApplicationShell::createAndOpenProject);
     connect(window, &NBEProjectWindow::openFolderRequested, this,
-            &NBEApplicationShell::chooseAndOpenFolder);
+            [this] { chooseAndOpenFolder(); });
+    connect(window, &NBEProjectWindow::openFileRequested, this,
+            [this, folder] { chooseAndOpenFile(folder); });
+    connect(window, &NBEProjectWindow::openPlaceRequested, this,
+            [this](const QUrl &place) { chooseAndOpenFolder(place); });
     connect(window, &NBEProjectWindow::openProjectRequested, this,
             &NBEApplicationShell::openProject);
+    window->setPlacesSource([this] { return places(); });
     // Close Folder turns the window back into the welcome window.
     connect(window->mainView(), &NBEMainView::workspaceClosed, this, [this, window] {
         showWelcome();
@@ -426,26 +440,96 @@ NBEProjectWindow *NBEApplicationShell::openProject(const QUrl &folder)
     return window;
 }
 
+void NBEApplicationShell::launch()
+{
+    const QList<QUrl> recent = NBERecentProjects::load();
+    // A folder that has gone since is no project to open: greet instead.
+    if (!NBEPreferences::shared().showWelcomeAtLaunch() && !recent.isEmpty() &&
+        QFileInfo(recent.first().toLocalFile()).isDir()) {
+        openProject(recent.first());
+        return;
+    }
+    showWelcome();
+}
+
 void NBEApplicationShell::showWelcome()
 {
     if (!m_welcome) {
-        m_welcome = new NBEWelcomeWindow;
+        m_welcome = new NBEWelcomeWindow(NBEPreferences::shared());
         m_welcome->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_welcome, &NBEWelcomeWindow::newProjectRequested, this,
+                &NBEApplicationShell::createAndOpenProject);
         connect(m_welcome, &NBEWelcomeWindow::openFolderRequested, this,
-                &NBEApplicationShell::chooseAndOpenFolder);
+                [this] { chooseAndOpenFolder(); });
+        connect(m_welcome, &NBEWelcomeWindow::openPlaceRequested, this,
+                [this](const QUrl &place) { chooseAndOpenFolder(place); });
         connect(m_welcome, &NBEWelcomeWindow::openProjectRequested, this,
                 &NBEApplicationShell::openProject);
     }
     m_welcome->reload();
+    m_welcome->setPlaces(places());
     m_welcome->show();
     m_welcome->raise();
 }
 
-void NBEApplicationShell::chooseAndOpenFolder()
+QList<NBEIntegrationLocation> NBEApplicationShell::places() const
 {
-    NBEDialogProjectPanels panels(QApplication::activeWindow());
-    if (const auto folder = NBEProjectPicker::chooseFolder(panels))
+    return NBEIntegration::availableLocations(m_placesHome);
+}
+
+void NBEApplicationShell::setProjectPanels(std::shared_ptr<NBEProjectPanels> panels)
+{
+    m_panels = std::move(panels);
+}
+
+NBEProjectPanels &NBEApplicationShell::panels()
+{
+    if (m_panels)
+        return *m_panels;
+    m_dialogPanels = std::make_shared<NBEDialogProjectPanels>(QApplication::activeWindow());
+    return *m_dialogPanels;
+}
+
+void NBEApplicationShell::createAndOpenProject()
+{
+    using Outcome = std::optional<NBEResult<NBENewProject>>;
+    nbeWhenFinished(NBEProjectPicker::createProject(panels()), this, [this](const Outcome &made) {
+        if (!made)
+            return;
+        if (!made->has_value()) {
+            showError(made->error().description);
+            return;
+        }
+        openProject((*made)->folder);
+        if ((*made)->gitFailed)
+            showError(tr("The project folder was created, but git couldn't make a repository "
+                         "in it."));
+    });
+}
+
+void NBEApplicationShell::chooseAndOpenFolder(const std::optional<QUrl> &startingAt)
+{
+    if (const auto folder = NBEProjectPicker::chooseFolder(panels(), startingAt))
         openProject(*folder);
+}
+
+void NBEApplicationShell::chooseAndOpenFile(const std::optional<QUrl> &startingAt)
+{
+    if (const auto file = NBEProjectPicker::chooseFile(panels(), startingAt))
+        NBEWindowOpener::shared().open(*file);
+}
+
+void NBEApplicationShell::showError(const QString &message)
+{
+    m_errorMessage = message;
+    if (!m_alert) {
+        m_alert = new QMessageBox(QMessageBox::Warning, tr("Error"), message, QMessageBox::Ok,
+                                  QApplication::activeWindow());
+        m_alert->setAttribute(Qt::WA_DeleteOnClose);
+        connect(m_alert, &QMessageBox::finished, this, [this] { m_errorMessage.reset(); });
+    }
+    m_alert->setText(message);
+    m_alert->open();
 }
 
 void NBEApplicationShell::openPaths(const QStringList &paths)

@@ -1,16 +1,23 @@
 #pragma once
 
+#include "NBEIntegration.h"
+#include "NBEWelcomeWindow.h"
+
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
+#include <QMessageBox>
 #include <QObject>
 #include <QPointer>
 #include <QUrl>
 
+#include <functional>
+#include <memory>
+#include <optional>
+
 class NBEMainView;
+class NBEProjectPanels;
 class NBEWindowToolbar;
-class NBEWelcomeWindow;
-class QListWidget;
 
 // One project window: the folder's main view, its menu commands and the
 // project menu. Closing it by its close box shuts its servers down and opens
@@ -28,8 +35,15 @@ public:
 
     static constexpr QSize defaultSize{1000, 700};
 
+    // Where the File menu's place items come from; asked whenever it opens.
+    void setPlacesSource(std::function<QList<NBEIntegrationLocation>()> places);
+
 Q_SIGNALS:
+    void newProjectRequested();
     void openFolderRequested();
+    void openFileRequested();
+    // The folder chooser, starting in `folder`.
+    void openPlaceRequested(const QUrl &folder);
     void openProjectRequested(const QUrl &folder);
 
 protected:
@@ -39,30 +53,18 @@ protected:
 private:
     void buildMenus();
     void refreshProjectMenu();
+    void refreshPlaces();
+    void fillRecentMenu(QMenu *menu);
 
     QUrl m_root;
     NBEMainView *m_mainView;
     QMenu *m_projectMenu;
+    QMenu *m_fileMenu = nullptr;
+    QMenu *m_recentMenu = nullptr;
+    QList<QAction *> m_placeActions;
+    std::function<QList<NBEIntegrationLocation>()> m_places;
     NBEWindowToolbar *m_toolbar = nullptr;
     bool m_closing = false;
-};
-
-// The window without a folder: Open Folder and the recent projects.
-class NBEWelcomeWindow : public QWidget
-{
-    Q_OBJECT
-
-public:
-    explicit NBEWelcomeWindow(QWidget *parent = nullptr);
-    void reload();
-    QListWidget *recentList() const { return m_recent; }
-
-Q_SIGNALS:
-    void openFolderRequested();
-    void openProjectRequested(const QUrl &folder);
-
-private:
-    QListWidget *m_recent;
 };
 
 // The application's windows: project windows keyed by folder (one per
@@ -79,8 +81,14 @@ public:
     // Records the folder among the recent projects and brings its window
     // forward, making one when there is none.
     NBEProjectWindow *openProject(const QUrl &folder);
+    // What a launch without folders shows: the welcome window, or the most
+    // recent project when "show at launch" is off and that folder is there.
+    void launch();
     void showWelcome();
-    void chooseAndOpenFolder();
+    // The new-project panel; the folder made is opened.
+    void createAndOpenProject();
+    void chooseAndOpenFolder(const std::optional<QUrl> &startingAt = {});
+    void chooseAndOpenFile(const std::optional<QUrl> &startingAt = {});
     // Folders and files from the command line, as a file manager hands them.
     void openPaths(const QStringList &paths);
 
@@ -101,13 +109,31 @@ public:
     QList<NBEProjectWindow *> projectWindows() const;
     NBEWelcomeWindow *welcomeWindow() const { return m_welcome; }
 
+    // The sibling applications' places that exist under the home folder.
+    QList<NBEIntegrationLocation> places() const;
+    void setPlacesHome(const QUrl &home) { m_placesHome = home; }
+    // The panels the choosers run in; Qt's file dialogs unless given.
+    void setProjectPanels(std::shared_ptr<NBEProjectPanels> panels);
+
+    // The last failure of a shell command, shown in an "Error" alert until
+    // it is dismissed.
+    std::optional<QString> errorMessage() const { return m_errorMessage; }
+    QMessageBox *errorAlert() const { return m_alert; }
+
 private:
     static QString key(const QUrl &folder);
     void discardKeptEditsIfSettled();
+    NBEProjectPanels &panels();
+    void showError(const QString &message);
 
     QHash<QString, QPointer<NBEProjectWindow>> m_windows;
     QPointer<NBEWelcomeWindow> m_welcome;
     QString m_keptEdits;
     bool m_ending = false;
     bool m_handlesSignals = false;
+    QUrl m_placesHome;
+    std::shared_ptr<NBEProjectPanels> m_panels;
+    std::shared_ptr<NBEProjectPanels> m_dialogPanels;
+    std::optional<QString> m_errorMessage;
+    QPointer<QMessageBox> m_alert;
 };

@@ -19,7 +19,7 @@ int main(int argc, char **argv)
     shell.handleSessionEnd();
     const QStringList paths = app.arguments().mid(1);
     if (paths.isEmpty())
-        shell.showWelcome();
+        shell.launch();
     else
         shell.openPaths(paths);
     shell.announceRecoveredEdits();

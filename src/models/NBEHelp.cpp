@@ -67,24 +67,25 @@ QList<NBEHelpSection> buildSections()
                            "A new project can start as a git repository: leave **Create a Git "
                            "repository** ticked when you name the folder.")),
                        B::tip(QStringLiteral(
-                           "Don't want the welcome window at every launch? Turn it off in "
-                           "**Settings**.")),
+                           "Don't want the welcome window at every launch? Untick **Show this "
+                           "window at launch** in it, or turn it off in **Settings ▸ General**, "
+                           "and Nabri Editor opens your most recent project instead.")),
                        B::seeAlso({QStringLiteral("opening-a-folder"),
                                    QStringLiteral("opening-a-single-file")}),
                    }),
              topic("keeping-updated", "Keeping Nabri Editor Updated",
-                   "Automatic updates, signed and verified.", "arrow.triangle.2.circlepath",
+                   "Updates come with your system's packages.", "arrow.triangle.2.circlepath",
                    {
                        B::paragraph(QStringLiteral(
-                           "Nabri Editor checks for new versions in the background and offers to "
-                           "install them. Every update is signed, so only genuine releases are "
-                           "installed.")),
+                           "Nabri Editor is updated together with the rest of your system: your "
+                           "package manager installs new versions, and the repository's signature "
+                           "makes sure only genuine releases are installed.")),
                        B::paragraph(QStringLiteral(
-                           "To look right away, choose **Check for Updates…** from the menu.")),
+                           "To see which version you are running, choose **About Nabri Editor** "
+                           "in the Help menu.")),
                        B::tip(QStringLiteral(
-                           "Running Nabri Editor straight from a download or a removable drive? "
-                           "It offers to move itself into your applications folder, where "
-                           "updates can replace it in place.")),
+                           "There is no separate updater and nothing to move: the package "
+                           "installs Nabri Editor where every user of the computer finds it.")),
                    }),
          }},
         {QStringLiteral("projects-files"),
@@ -98,9 +99,10 @@ QList<NBEHelpSection> buildSections()
                            "everything inside it appears in the file tree, ready to edit. There "
                            "is no project file to create or maintain.")),
                        B::paragraph(QStringLiteral(
-                           "The File menu also starts the folder chooser in the places where "
-                           "Nabri's other applications keep their work, such as your Tarnwick "
-                           "projects.")),
+                           "The welcome window and the File menu also start the folder chooser in "
+                           "the places where Nabri's other applications keep their work, such as "
+                           "**Open Tarnwick Project…** for the Tarnwick folder in your home "
+                           "folder. A place is offered once its folder exists.")),
                        B::tip(QStringLiteral(
                            "Each folder opens in its own window, so you can work on several "
                            "projects side by side.")),
@@ -188,8 +190,8 @@ QList<NBEHelpSection> buildSections()
                            "Choose **Format Document** (`Ctrl+Shift+F`) to re-indent the current "
                            "file using your tab settings.")),
                        B::paragraph(QStringLiteral(
-                           "Turn on **Format on Save** in Settings to tidy every file as you save "
-                           "it.")),
+                           "Turn on **Format HTML and CSS when saving** in **Settings ▸ Saving** "
+                           "to tidy every file as you save it.")),
                        B::paragraph(QStringLiteral(
                            "When a language server offers formatting it does the work; HTML and "
                            "CSS fall back to the built-in formatter when no server is "
@@ -364,9 +366,10 @@ QList<NBEHelpSection> buildSections()
                    "Light, dark, and editor themes.", "circle.lefthalf.filled",
                    {
                        B::paragraph(QStringLiteral(
-                           "In **Settings**, choose a light or dark appearance or follow the "
-                           "system, and set the editor's font size, tab width, soft tabs, word "
-                           "wrap, line numbers and invisible characters.")),
+                           "In **Settings ▸ General**, choose a light or dark appearance or "
+                           "follow the system; in **Settings ▸ Editor**, set the editor's font "
+                           "size, tab width, soft tabs, word wrap, line numbers and invisible "
+                           "characters.")),
                        B::seeAlso({QStringLiteral("syntax-highlighting")}),
                    }),
              topic("ai-features", "AI Features", "Optional AI assistance with your own key.",

@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 
 #include <pwd.h>
 #include <unistd.h>
@@ -31,6 +32,15 @@ QList<NBEIntegrationLocation> NBEIntegration::candidates(const QUrl &home)
 QList<NBEIntegrationLocation> NBEIntegration::menuLocations()
 {
     return candidates(realHomeDirectory());
+}
+
+QList<NBEIntegrationLocation> NBEIntegration::availableLocations(const QUrl &home)
+{
+    QList<NBEIntegrationLocation> locations = candidates(home);
+    locations.removeIf([](const NBEIntegrationLocation &location) {
+        return !QFileInfo(location.url.toLocalFile()).isDir();
+    });
+    return locations;
 }
 
 QUrl NBEIntegration::realHomeDirectory()

@@ -22,7 +22,9 @@ public:
     static QList<NBEIntegrationLocation> candidates(const QUrl &home);
     // The places under the user's real home folder.
     static QList<NBEIntegrationLocation> menuLocations();
+    // The places under `home` whose folder exists: only those are offered.
+    static QList<NBEIntegrationLocation> availableLocations(const QUrl &home);
 
-private:
+    // The home folder of the user database's entry, as a directory URL.
     static QUrl realHomeDirectory();
 };

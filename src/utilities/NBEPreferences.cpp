@@ -29,6 +29,7 @@ const KeyInfo keyTable[] = {
     {Key::autoSaveDelay, QLatin1String("nbe.autoSaveDelay"), false},
     {Key::formatOnSave, QLatin1String("nbe.formatOnSave"), false},
     {Key::gitAutoFetch, QLatin1String("nbe.gitAutoFetch"), false},
+    {Key::showWelcomeAtLaunch, QLatin1String("nbe.showWelcomeAtLaunch"), false},
     {Key::aiEnabled, QLatin1String("nbe.ai.enabled"), false},
     {Key::aiModel, QLatin1String("nbe.ai.model"), false},
 };
@@ -175,6 +176,11 @@ bool NBEPreferences::gitAutoFetch() const
     return m_store.boolValue(keyName(Key::gitAutoFetch), true);
 }
 
+bool NBEPreferences::showWelcomeAtLaunch() const
+{
+    return m_store.boolValue(keyName(Key::showWelcomeAtLaunch), true);
+}
+
 bool NBEPreferences::aiEnabled() const
 {
     return NBEAIConfig::isEnabled(m_store);
@@ -241,6 +247,11 @@ bool NBEPreferences::setFormatOnSave(bool on)
 bool NBEPreferences::setGitAutoFetch(bool on)
 {
     return m_store.setBool(keyName(Key::gitAutoFetch), on);
+}
+
+bool NBEPreferences::setShowWelcomeAtLaunch(bool on)
+{
+    return m_store.setBool(keyName(Key::showWelcomeAtLaunch), on);
 }
 
 bool NBEPreferences::setAIEnabled(bool on)

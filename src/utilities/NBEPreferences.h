@@ -32,6 +32,7 @@ public:
         autoSaveDelay,
         formatOnSave,
         gitAutoFetch,
+        showWelcomeAtLaunch,
         aiEnabled,
         aiModel,
     };
@@ -74,6 +75,9 @@ public:
     double autoSaveDelay() const;
     bool formatOnSave() const;
     bool gitAutoFetch() const;
+    // Whether a new process starts on the welcome window; off, it opens the
+    // most recent project instead.
+    bool showWelcomeAtLaunch() const;
     bool aiEnabled() const;
     NBEAnthropicServiceModel aiModel() const;
 
@@ -89,6 +93,7 @@ public:
     bool setAutoSaveDelay(double seconds);
     bool setFormatOnSave(bool on);
     bool setGitAutoFetch(bool on);
+    bool setShowWelcomeAtLaunch(bool on);
     bool setAIEnabled(bool on);
     bool setAIModel(NBEAnthropicServiceModel model);
 

@@ -7,7 +7,7 @@
 
 namespace {
 
-void gitInit(const QString &folder)
+bool gitInit(const QString &folder)
 {
     QProcess git;
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
@@ -19,8 +19,24 @@ void gitInit(const QString &folder)
     git.setStandardOutputFile(QProcess::nullDevice());
     git.setStandardErrorFile(QProcess::nullDevice());
     git.start(QStringLiteral("/usr/bin/git"), {QStringLiteral("init")});
-    if (git.waitForStarted())
-        git.waitForFinished(-1);
+    return git.waitForStarted() && git.waitForFinished(-1) &&
+           git.exitStatus() == QProcess::NormalExit && git.exitCode() == 0;
+}
+
+// Why a folder at `path` could not be made, in one sentence.
+QString creationFailure(const QString &path)
+{
+    const QString name = QFileInfo(path).fileName();
+    QFileInfo ancestor(QFileInfo(path).absolutePath());
+    while (!ancestor.exists() && !ancestor.isRoot())
+        ancestor = QFileInfo(ancestor.absolutePath());
+    if (!ancestor.isDir())
+        return QStringLiteral("Couldn't create “%1” because “%2” isn't a folder.")
+            .arg(name, ancestor.fileName());
+    if (!ancestor.isWritable())
+        return QStringLiteral("You don't have permission to create “%1” in “%2”.")
+            .arg(name, ancestor.absoluteFilePath());
+    return QStringLiteral("Couldn't create the folder “%1”.").arg(name);
 }
 
 } // namespace
@@ -31,25 +47,34 @@ NBESavePanelRequest NBEProjectPicker::newProjectRequest()
             QStringLiteral("Create"), QStringLiteral("Create a Git repository"), true};
 }
 
-QFuture<std::optional<QUrl>> NBEProjectPicker::createProject(NBEProjectPanels &panels)
+QFuture<std::optional<NBEResult<NBENewProject>>>
+NBEProjectPicker::createProject(NBEProjectPanels &panels)
 {
+    using Outcome = std::optional<NBEResult<NBENewProject>>;
     const std::optional<NBESavePanelResult> choice = panels.runSavePanel(newProjectRequest());
     if (!choice || choice->url.isEmpty())
-        return QtFuture::makeReadyFuture(std::optional<QUrl>());
-    return makeProject(choice->url, choice->checkboxOn).then([](const QUrl &folder) {
-        return std::optional<QUrl>(folder);
-    });
+        return QtFuture::makeReadyFuture(Outcome());
+    return makeProject(choice->url, choice->checkboxOn)
+        .then([](const NBEResult<NBENewProject> &made) { return Outcome(made); });
 }
 
-QFuture<QUrl> NBEProjectPicker::makeProject(const QUrl &folder, bool gitRepository)
+QFuture<NBEResult<NBENewProject>> NBEProjectPicker::makeProject(const QUrl &folder,
+                                                                bool gitRepository)
 {
-    return QtConcurrent::run([folder, gitRepository] {
-        const QString path = folder.toLocalFile();
-        if (!QFileInfo::exists(path))
-            QDir().mkpath(path);
-        if (gitRepository && QFileInfo(path).isDir())
-            gitInit(path);
-        return folder;
+    return QtConcurrent::run([folder, gitRepository]() -> NBEResult<NBENewProject> {
+        const QString path = QDir::cleanPath(folder.toLocalFile());
+        const QFileInfo info(path);
+        if (info.exists() || info.isSymLink())
+            return nbeFailure(
+                QStringLiteral("“%1” already exists; choose another name for the new project.")
+                    .arg(info.fileName()));
+        // mkdir, not mkpath, for the folder itself: it fails rather than
+        // adopting a folder that appeared in the meantime.
+        if (!QDir().mkpath(info.absolutePath()) ||
+            !QDir(info.absolutePath()).mkdir(info.fileName()))
+            return nbeFailure(creationFailure(path));
+        const bool gitFailed = gitRepository && !gitInit(path);
+        return NBENewProject{QUrl::fromLocalFile(path), gitFailed};
     });
 }
 

@@ -48,6 +48,10 @@ public:
     // Opens a location with the system's handler (a web page in the browser).
     virtual bool openUrl(const QUrl &url) = 0;
 
+    // Shows the item selected in the file manager, or opens its folder when
+    // no file manager answers. Without a desktop, nothing.
+    virtual void revealInFileManager(const QUrl &url) { Q_UNUSED(url); }
+
     // The installed sibling application for local web-framework projects, or
     // none when it isn't installed.
     virtual std::optional<QUrl> siblingApplication() const = 0;
@@ -96,6 +100,7 @@ class NBEHeadlessDesktop : public NBEWorkspaceDesktop
 public:
     QFuture<NBEUnsavedChangesChoice> askToSaveChanges(const QStringList &fileNames) override;
     bool openUrl(const QUrl &url) override;
+    void revealInFileManager(const QUrl &url) override;
     std::optional<QUrl> siblingApplication() const override;
     void openWithApplication(const QList<QUrl> &urls, const QUrl &application) override;
 };

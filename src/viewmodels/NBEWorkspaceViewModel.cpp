@@ -222,3 +222,8 @@ void NBEWorkspaceViewModel::openInTarnwick()
         return;
     m_desktop->openWithApplication({m_workspace->rootURL}, *application);
 }
+
+void NBEWorkspaceViewModel::revealInFileManager(const QUrl &url)
+{
+    m_desktop->revealInFileManager(url);
+}

@@ -130,6 +130,8 @@ public:
     bool isVaporProject() const { return m_isVaporProject; }
     bool canOpenInTarnwick() const;
     void openInTarnwick();
+    // Shows a file or folder in the system's file manager.
+    void revealInFileManager(const QUrl &url);
 
     // --- Tabs
     // Activates the file's tab, or reads the file and opens it: as the single

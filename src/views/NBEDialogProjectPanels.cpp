@@ -26,6 +26,8 @@ QFileDialog *NBEDialogProjectPanels::makeSaveDialog(const NBESavePanelRequest &r
     auto *dialog = new QFileDialog(parent, request.message);
     // The checkbox needs Qt's own dialog; a platform dialog takes no extra widgets.
     dialog->setOption(QFileDialog::DontUseNativeDialog, true);
+    // Nothing is ever replaced: an existing name is refused with the reason.
+    dialog->setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog->setAcceptMode(QFileDialog::AcceptSave);
     dialog->setFileMode(QFileDialog::AnyFile);
     dialog->setLabelText(QFileDialog::Accept, request.prompt);

@@ -458,7 +458,13 @@ void NBEFileTreeWidget::dropEvent(QDropEvent *event)
 void NBEFileTreeWidget::contextMenuEvent(QContextMenuEvent *event)
 {
     QMenu menu(this);
-    QTreeWidgetItem *item = itemAt(event->pos());
+    fillContextMenu(menu, itemAt(event->pos()));
+    if (!menu.isEmpty())
+        menu.exec(event->globalPos());
+}
+
+void NBEFileTreeWidget::fillContextMenu(QMenu &menu, QTreeWidgetItem *item)
+{
     if (!item) {
         if (!m_owner->rootURL())
             return;
@@ -467,7 +473,6 @@ void NBEFileTreeWidget::contextMenuEvent(QContextMenuEvent *event)
             ->setEnabled(bool(m_owner->actions().createFile));
         menu.addAction(tr("New Folder…"), m_owner, [this, root] { m_owner->newFolder(root); })
             ->setEnabled(bool(m_owner->actions().createFolder));
-        menu.exec(event->globalPos());
         return;
     }
     const QUrl url = item->data(0, URLRole).toUrl();
@@ -483,5 +488,8 @@ void NBEFileTreeWidget::contextMenuEvent(QContextMenuEvent *event)
         ->setEnabled(bool(m_owner->actions().renameItem));
     menu.addAction(tr("Delete"), m_owner, [this, url] { m_owner->delete_(url); })
         ->setEnabled(bool(m_owner->actions().deleteItem));
-    menu.exec(event->globalPos());
+    menu.addSeparator();
+    const auto reveal = m_owner->actions().reveal;
+    menu.addAction(tr("Reveal in File Manager"), m_owner, [reveal, url] { reveal(url); })
+        ->setEnabled(bool(reveal));
 }

@@ -26,6 +26,7 @@ struct NBEFileTreeActions
     std::function<void(const QUrl &, const QString &name)> renameItem;
     std::function<void(const QUrl &)> deleteItem;
     std::function<void(const QUrl &item, const QUrl &folder)> moveItem;
+    std::function<void(const QUrl &)> reveal;
     // A typed name was refused before anything ran.
     std::function<void(const QString &message)> showError;
 };
@@ -35,8 +36,8 @@ class NBEFileTreeWidget;
 // The project folder as a list: a header with the folder's name and a plus
 // menu, then one row per item, folders expandable. Click opens a preview
 // tab, double click opens for good; rows have context menus for new items,
-// rename and delete, and file URLs dropped on a folder (or the list) move
-// there. The tree shown is the view model's: expansion lives there too.
+// rename, delete and reveal in the file manager, and file URLs dropped on a folder (or the list)
+// move there. The tree shown is the view model's: expansion lives there too.
 class NBEFileTreeView : public QWidget
 {
     Q_OBJECT
@@ -102,6 +103,8 @@ public:
     // The folder a drop at `position` goes to: the folder row under it, else
     // the project folder.
     QUrl dropTarget(const QPoint &position) const;
+    // The context menu's items for the row (the project folder's for none).
+    void fillContextMenu(QMenu &menu, QTreeWidgetItem *item);
 
 protected:
     QMimeData *mimeData(const QList<QTreeWidgetItem *> &items) const override;

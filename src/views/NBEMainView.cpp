@@ -91,6 +91,7 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     actions.moveItem = [viewModel](const QUrl &item, const QUrl &folder) {
         viewModel->moveItem(item, folder);
     };
+    actions.reveal = [viewModel](const QUrl &item) { viewModel->revealInFileManager(item); };
     actions.showError = [this](const QString &message) {
         QMessageBox::warning(this, tr("Error"), message);
     };

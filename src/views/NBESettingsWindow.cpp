@@ -71,6 +71,7 @@ NBESettingsWindow::NBESettingsWindow(NBEPreferences &preferences, QWidget *paren
     setWindowTitle(tr("Settings"));
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
+    m_tabs->addTab(buildGeneralTab(), tr("General"));
     m_tabs->addTab(buildEditorTab(), tr("Editor"));
     m_tabs->addTab(buildSavingTab(), tr("Saving"));
     m_tabs->addTab(buildGitTab(), tr("Git"));
@@ -115,6 +116,14 @@ QWidget *NBESettingsWindow::buildEditorTab()
                           [&preferences](bool on) { preferences.setShowLineNumbers(on); });
     m_invisibles = check(tr("Show invisible characters"),
                          [&preferences](bool on) { preferences.setShowInvisibles(on); });
+    return tab;
+}
+
+QWidget *NBESettingsWindow::buildGeneralTab()
+{
+    auto *tab = new QWidget(this);
+    auto *form = new QFormLayout(tab);
+    NBEPreferences &preferences = m_preferences;
 
     m_appearance = new QComboBox(tab);
     m_appearance->addItem(tr("System"), QStringLiteral("system"));
@@ -124,6 +133,14 @@ QWidget *NBESettingsWindow::buildEditorTab()
         preferences.setAppearance(m_appearance->currentData().toString());
     });
     form->addRow(tr("Appearance:"), m_appearance);
+
+    m_showWelcomeAtLaunch = new QCheckBox(tr("Show the welcome window at launch"), tab);
+    connect(m_showWelcomeAtLaunch, &QCheckBox::toggled, this,
+            [&preferences](bool on) { preferences.setShowWelcomeAtLaunch(on); });
+    form->addRow(QString(), m_showWelcomeAtLaunch);
+    form->addRow(QString(), note(tr("When it is off, Nabri Editor opens your most recent "
+                                    "project instead."),
+                                 tab));
     return tab;
 }
 
@@ -244,6 +261,7 @@ void NBESettingsWindow::load()
     set(m_lineNumbers, p.showLineNumbers());
     set(m_invisibles, p.showInvisibles());
     selectData(m_appearance, p.appearance());
+    set(m_showWelcomeAtLaunch, p.showWelcomeAtLaunch());
     selectData(m_autoSaveMode, p.autoSaveMode());
     set(m_autoSaveDelay, p.autoSaveDelay());
     m_autoSaveDelay->setEnabled(p.autoSaveMode() == QLatin1String("afterDelay"));

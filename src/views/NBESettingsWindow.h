@@ -13,7 +13,7 @@ class QPushButton;
 class QSpinBox;
 class QTabWidget;
 
-// The settings window: Editor, Saving, Git and AI tabs. Every control writes
+// The settings window: General, Editor, Saving, Git and AI tabs. Every control writes
 // its key through the preferences at once (open windows follow), and shows
 // what another window wrote. The AI key goes only into the system keyring;
 // the field never shows a stored key, only whether one is stored.
@@ -36,6 +36,7 @@ public:
     QCheckBox *lineNumbers() const { return m_lineNumbers; }
     QCheckBox *invisibles() const { return m_invisibles; }
     QComboBox *appearance() const { return m_appearance; }
+    QCheckBox *showWelcomeAtLaunch() const { return m_showWelcomeAtLaunch; }
     QComboBox *autoSaveMode() const { return m_autoSaveMode; }
     QDoubleSpinBox *autoSaveDelay() const { return m_autoSaveDelay; }
     QCheckBox *formatOnSave() const { return m_formatOnSave; }
@@ -54,6 +55,7 @@ Q_SIGNALS:
     void keyStateChanged();
 
 private:
+    QWidget *buildGeneralTab();
     QWidget *buildEditorTab();
     QWidget *buildSavingTab();
     QWidget *buildGitTab();
@@ -72,6 +74,7 @@ private:
     QCheckBox *m_lineNumbers = nullptr;
     QCheckBox *m_invisibles = nullptr;
     QComboBox *m_appearance = nullptr;
+    QCheckBox *m_showWelcomeAtLaunch = nullptr;
     QComboBox *m_autoSaveMode = nullptr;
     QDoubleSpinBox *m_autoSaveDelay = nullptr;
     QCheckBox *m_formatOnSave = nullptr;

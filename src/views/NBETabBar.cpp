@@ -4,12 +4,10 @@
 #include "NBEWorkspaceViewModel.h"
 
 #include <QClipboard>
-#include <QDesktopServices>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QHBoxLayout>
 #include <QMenu>
-#include <QProcess>
 #include <QScrollArea>
 #include <QScrollBar>
 #include <QToolButton>
@@ -29,7 +27,7 @@ NBETabBar::NBETabBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     actions.closeAll = [viewModel] { viewModel->closeAllTabs(); };
     actions.move = [viewModel](int from, int to) { viewModel->moveTab(from, to); };
     actions.copyPath = &NBETabBar::copyPath;
-    actions.reveal = &NBETabBar::revealInFileManager;
+    actions.reveal = [viewModel](const QUrl &url) { viewModel->revealInFileManager(url); };
     m_strip = new NBETabStrip(actions);
 
     setFixedHeight(NBETabStrip::height);
@@ -136,37 +134,4 @@ void NBETabBar::copyPath(const QUrl &url)
     QClipboard *clipboard = QGuiApplication::clipboard();
     clipboard->clear();
     clipboard->setText(url.toLocalFile());
-}
-
-void NBETabBar::revealInFileManager(const QUrl &url)
-{
-    // The file manager's own interface selects the file; when none answers
-    // (or dbus-send can't run) the folder opens instead.
-    const QUrl folder = QUrl::fromLocalFile(QFileInfo(url.toLocalFile()).absolutePath());
-    auto *process = new QProcess(qApp);
-    connect(process, &QProcess::finished, process,
-            [process, folder](int code, QProcess::ExitStatus status) {
-                if (status != QProcess::NormalExit || code != 0)
-                    QDesktopServices::openUrl(folder);
-                process->deleteLater();
-            });
-    connect(process, &QProcess::errorOccurred, process,
-            [process, folder](QProcess::ProcessError error) {
-                if (error != QProcess::FailedToStart)
-                    return;
-                QDesktopServices::openUrl(folder);
-                process->deleteLater();
-            });
-    process->setStandardInputFile(QProcess::nullDevice());
-    process->setStandardOutputFile(QProcess::nullDevice());
-    process->setStandardErrorFile(QProcess::nullDevice());
-    process->start(QStringLiteral("dbus-send"),
-                   {QStringLiteral("--session"), QStringLiteral("--print-reply"),
-                    QStringLiteral("--reply-timeout=5000"),
-                    QStringLiteral("--dest=org.freedesktop.FileManager1"),
-                    QStringLiteral("--type=method_call"),
-                    QStringLiteral("/org/freedesktop/FileManager1"),
-                    QStringLiteral("org.freedesktop.FileManager1.ShowItems"),
-                    QStringLiteral("array:string:") + url.toString(QUrl::FullyEncoded),
-                    QStringLiteral("string:")});
 }

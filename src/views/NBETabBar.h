@@ -32,7 +32,6 @@ public:
     }
 
     static void copyPath(const QUrl &url);
-    static void revealInFileManager(const QUrl &url);
 
 protected:
     void resizeEvent(QResizeEvent *event) override;

@@ -83,6 +83,11 @@ bool NBEWidgetDesktop::openUrl(const QUrl &url)
     return m_system.openUrl(url);
 }
 
+void NBEWidgetDesktop::revealInFileManager(const QUrl &url)
+{
+    m_system.revealInFileManager(url);
+}
+
 std::optional<QUrl> NBEWidgetDesktop::siblingApplication() const
 {
     return m_system.siblingApplication();

@@ -22,6 +22,7 @@ public:
                                                           bool vanished) override;
     QFuture<bool> askToDeleteForGood(const QStringList &names) override;
     bool openUrl(const QUrl &url) override;
+    void revealInFileManager(const QUrl &url) override;
     std::optional<QUrl> siblingApplication() const override;
     void openWithApplication(const QList<QUrl> &urls, const QUrl &application) override;
     QFuture<std::optional<QUrl>> chooseNewItemLocation(const QString &message, const QString &name,

@@ -69,7 +69,9 @@ TEST(NBEHelp, WordedForLinux)
             for (const QString &word :
                  {QStringLiteral("⌘"), QStringLiteral("⌥"), QStringLiteral("⇧"),
                   QStringLiteral("⌃"), QStringLiteral("Finder"), QStringLiteral("Keychain"),
-                  QStringLiteral("Mac"), QStringLiteral("Dock"), QStringLiteral("iCloud")})
+                  QStringLiteral("Mac"), QStringLiteral("Dock"), QStringLiteral("iCloud"),
+                  QStringLiteral("Check for Updates"), QStringLiteral("Applications"),
+                  QStringLiteral("applications folder")})
                 EXPECT_FALSE(text.contains(word))
                     << topic.id.toStdString() << ": " << text.toStdString();
         }

@@ -152,3 +152,16 @@ TEST(NBEIntegration, CandidatesUnderHome)
     ASSERT_EQ(menu.size(), 2);
     EXPECT_TRUE(menu.at(1).url.toLocalFile().endsWith(QStringLiteral("/Tarnwick/")));
 }
+
+TEST(NBEIntegration, OnlyPlacesOnDiskAreOffered)
+{
+    QTemporaryDir home;
+    const QUrl homeURL = QUrl::fromLocalFile(home.path());
+    EXPECT_TRUE(NBEIntegration::availableLocations(homeURL).isEmpty());
+    // A file by the place's name is no place to start a folder chooser.
+    NBETest::writeFile(home.filePath(QStringLiteral("Pennwright")), "x");
+    QDir(home.path()).mkdir(QStringLiteral("Tarnwick"));
+    const QList<NBEIntegrationLocation> offered = NBEIntegration::availableLocations(homeURL);
+    ASSERT_EQ(offered.size(), 1);
+    EXPECT_EQ(offered.first().id, QStringLiteral("tarnwick"));
+}

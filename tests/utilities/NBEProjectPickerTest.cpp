@@ -1,4 +1,5 @@
 #include "NBEProjectPicker.h"
+#include "NBEAnsweringPanels.h"
 #include "NBETestSupport.h"
 
 #include <QDir>
@@ -7,27 +8,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// Answers the panels as a user would have, and remembers what they showed.
-class AnsweringPanels : public NBEProjectPanels
-{
-public:
-    std::optional<QUrl> runOpenPanel(const NBEOpenPanelRequest &request) override
-    {
-        openRequests.append(request);
-        return openAnswer;
-    }
-    std::optional<NBESavePanelResult> runSavePanel(const NBESavePanelRequest &request) override
-    {
-        saveRequests.append(request);
-        return saveAnswer;
-    }
-
-    std::optional<QUrl> openAnswer;
-    std::optional<NBESavePanelResult> saveAnswer;
-    QList<NBEOpenPanelRequest> openRequests;
-    QList<NBESavePanelRequest> saveRequests;
-};
 
 bool isRepository(const QString &path)
 {
@@ -52,11 +32,12 @@ TEST(NBEProjectPicker, NewProjectWithAndWithoutRepository)
     };
     for (const Case &c : cases) {
         SCOPED_TRACE(c.name);
-        AnsweringPanels panels;
+        NBEAnsweringPanels panels;
         panels.saveAnswer = NBESavePanelResult{QUrl::fromLocalFile(c.path), c.git};
         const auto created = NBETest::await(NBEProjectPicker::createProject(panels));
         ASSERT_TRUE(created.has_value());
-        EXPECT_EQ(*created, QUrl::fromLocalFile(c.path));
+        ASSERT_TRUE(created->has_value()) << created->error().description.toStdString();
+        EXPECT_EQ(**created, (NBENewProject{QUrl::fromLocalFile(c.path), false}));
         EXPECT_TRUE(QFileInfo(c.path).isDir());
         EXPECT_EQ(isRepository(c.path), c.git);
         // Nothing but the repository is written.
@@ -70,30 +51,70 @@ TEST(NBEProjectPicker, NewProjectWithAndWithoutRepository)
     }
 }
 
-TEST(NBEProjectPicker, ExistingFolderIsKept)
+TEST(NBEProjectPicker, WhatExistsIsRefusedAndLeftAlone)
 {
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("existing"));
-    NBETest::writeFile(path + QStringLiteral("/index.html"), "<p>keep</p>");
-    AnsweringPanels panels;
-    panels.saveAnswer = NBESavePanelResult{QUrl::fromLocalFile(path), true};
-    const auto created = NBETest::await(NBEProjectPicker::createProject(panels));
-    ASSERT_TRUE(created.has_value());
-    EXPECT_EQ(NBETest::readFile(path + QStringLiteral("/index.html")), "<p>keep</p>");
-    EXPECT_TRUE(isRepository(path));
+    const QString folder = dir.filePath(QStringLiteral("existing"));
+    NBETest::writeFile(folder + QStringLiteral("/index.html"), "<p>keep</p>");
+    const QString file = dir.filePath(QStringLiteral("notes.txt"));
+    NBETest::writeFile(file, "keep");
+    struct Case
+    {
+        const char *name;
+        QString path;
+        QString error;
+    };
+    const QList<Case> cases{
+        {"a folder", folder,
+         QStringLiteral("“existing” already exists; choose another name for the new project.")},
+        {"a file", file,
+         QStringLiteral("“notes.txt” already exists; choose another name for the new project.")},
+        {"a file in the way", file + QStringLiteral("/project"),
+         QStringLiteral("Couldn't create “project” because “notes.txt” isn't a folder.")},
+    };
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.name);
+        NBEAnsweringPanels panels;
+        panels.saveAnswer = NBESavePanelResult{QUrl::fromLocalFile(c.path), true};
+        const auto created = NBETest::await(NBEProjectPicker::createProject(panels));
+        ASSERT_TRUE(created.has_value());
+        ASSERT_FALSE(created->has_value());
+        EXPECT_EQ(created->error().description, c.error);
+    }
+    EXPECT_EQ(NBETest::readFile(folder + QStringLiteral("/index.html")), "<p>keep</p>");
+    EXPECT_FALSE(isRepository(folder));
+    EXPECT_EQ(QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+              QStringList{"index.html"});
+    EXPECT_EQ(NBETest::readFile(file), "keep");
+}
+
+TEST(NBEProjectPicker, AFailedGitInitStillGivesTheFolder)
+{
+    QTemporaryDir dir;
+    // A repository directory that is a file: git init can't make it.
+    const QString blocker = dir.filePath(QStringLiteral("blocker"));
+    NBETest::writeFile(blocker, "x");
+    qputenv("GIT_DIR", blocker.toUtf8());
+    const QString path = dir.filePath(QStringLiteral("site"));
+    const auto made =
+        NBETest::await(NBEProjectPicker::makeProject(QUrl::fromLocalFile(path), true));
+    qunsetenv("GIT_DIR");
+    ASSERT_TRUE(made.has_value());
+    EXPECT_TRUE(made->gitFailed);
+    EXPECT_TRUE(QFileInfo(path).isDir());
 }
 
 TEST(NBEProjectPicker, CancelledPanelsGiveNothing)
 {
-    AnsweringPanels panels;
-    EXPECT_EQ(NBETest::await(NBEProjectPicker::createProject(panels)), std::nullopt);
+    NBEAnsweringPanels panels;
+    EXPECT_FALSE(NBETest::await(NBEProjectPicker::createProject(panels)).has_value());
     EXPECT_EQ(NBEProjectPicker::chooseFolder(panels), std::nullopt);
     EXPECT_EQ(NBEProjectPicker::chooseFile(panels), std::nullopt);
 }
 
 TEST(NBEProjectPicker, ChoosersAskForTheRightKind)
 {
-    AnsweringPanels panels;
+    NBEAnsweringPanels panels;
     const QUrl start = QUrl::fromLocalFile(QStringLiteral("/home/x/Tarnwick/"));
     panels.openAnswer = QUrl::fromLocalFile(QStringLiteral("/home/x/Tarnwick/api"));
     EXPECT_EQ(NBEProjectPicker::chooseFolder(panels, start), panels.openAnswer);
@@ -103,14 +124,4 @@ TEST(NBEProjectPicker, ChoosersAskForTheRightKind)
               (NBEOpenPanelRequest{"Choose a project folder", "Open", true, start}));
     EXPECT_EQ(panels.openRequests.at(1),
               (NBEOpenPanelRequest{"Choose a file to open", "Open", false, std::nullopt}));
-}
-
-TEST(NBEProjectPicker, UncreatableFolderIsStillHandedBack)
-{
-    QTemporaryDir dir;
-    const QString blocker = dir.filePath(QStringLiteral("file"));
-    NBETest::writeFile(blocker, "x");
-    const QUrl inside = QUrl::fromLocalFile(blocker + QStringLiteral("/project"));
-    EXPECT_EQ(NBETest::await(NBEProjectPicker::makeProject(inside, true)), inside);
-    EXPECT_FALSE(QFileInfo::exists(blocker + QStringLiteral("/project")));
 }

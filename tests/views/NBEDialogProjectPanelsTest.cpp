@@ -22,6 +22,8 @@ TEST(NBEDialogProjectPanels, NewProjectDialogOffersTheRepositoryBox)
     EXPECT_TRUE(box->isChecked());
     EXPECT_EQ(box->parent(), dialog.get());
     EXPECT_EQ(dialog->acceptMode(), QFileDialog::AcceptSave);
+    // No "replace it?" question: the project picker refuses existing names.
+    EXPECT_TRUE(dialog->testOption(QFileDialog::DontConfirmOverwrite));
     EXPECT_EQ(dialog->labelText(QFileDialog::Accept), QStringLiteral("Create"));
     EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Create a new project folder"));
     const auto *name = dialog->findChild<QLineEdit *>(QStringLiteral("fileNameEdit"));

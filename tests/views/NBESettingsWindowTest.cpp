@@ -9,6 +9,7 @@
 #include <QPushButton>
 #include <QSignalSpy>
 #include <QSpinBox>
+#include <QTabWidget>
 #include <QTest>
 
 namespace {
@@ -67,10 +68,14 @@ TEST_F(NBESettingsWindowTest, EachControlWritesItsKeyWithItsTypeAndLimitsClamp)
     EXPECT_EQ(settings->intValue(name(Key::tabSize)), 2);
 
     const QList<std::pair<QCheckBox *, Key>> switches = {
-        {w.softTabs(), Key::useSoftTabs},        {w.wordWrap(), Key::wordWrap},
-        {w.lineNumbers(), Key::showLineNumbers}, {w.invisibles(), Key::showInvisibles},
-        {w.formatOnSave(), Key::formatOnSave},   {w.gitAutoFetch(), Key::gitAutoFetch},
+        {w.softTabs(), Key::useSoftTabs},
+        {w.wordWrap(), Key::wordWrap},
+        {w.lineNumbers(), Key::showLineNumbers},
+        {w.invisibles(), Key::showInvisibles},
+        {w.formatOnSave(), Key::formatOnSave},
+        {w.gitAutoFetch(), Key::gitAutoFetch},
         {w.aiEnabled(), Key::aiEnabled},
+        {w.showWelcomeAtLaunch(), Key::showWelcomeAtLaunch},
     };
     for (const auto &[box, key] : switches) {
         SCOPED_TRACE(name(key).toStdString());
@@ -81,6 +86,10 @@ TEST_F(NBESettingsWindowTest, EachControlWritesItsKeyWithItsTypeAndLimitsClamp)
         EXPECT_EQ(settings->boolValue(name(key)), before);
     }
 
+    // The choices about the whole application open the window.
+    EXPECT_EQ(w.tabs()->tabText(0), QStringLiteral("General"));
+    EXPECT_TRUE(w.tabs()->widget(0)->isAncestorOf(w.appearance()));
+    EXPECT_TRUE(w.tabs()->widget(0)->isAncestorOf(w.showWelcomeAtLaunch()));
     choose(w.appearance(), QStringLiteral("dark"));
     EXPECT_EQ(settings->stringValue(name(Key::appearance)), QStringLiteral("dark"));
     EXPECT_FALSE(w.autoSaveDelay()->isEnabled());

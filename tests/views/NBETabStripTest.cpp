@@ -3,6 +3,7 @@
 
 #include "NBEQtPrinters.h"
 #include "NBETestSupport.h"
+#include "NBEWorkspaceDesktop.h"
 
 #include <QDesktopServices>
 #include <QTest>
@@ -152,7 +153,8 @@ TEST(NBETabStrip, RevealOpensTheFolderWhenNoFileManagerAnswers)
 {
     OpenedURLs opened;
     QDesktopServices::setUrlHandler(QStringLiteral("file"), &opened, "open");
-    NBETabBar::revealInFileManager(QUrl::fromLocalFile(QStringLiteral("/tmp/site/index.html")));
+    NBEHeadlessDesktop().revealInFileManager(
+        QUrl::fromLocalFile(QStringLiteral("/tmp/site/index.html")));
     EXPECT_TRUE(NBETest::waitUntil([&] { return !opened.urls.isEmpty(); }));
     QDesktopServices::unsetUrlHandler(QStringLiteral("file"));
     EXPECT_EQ(opened.urls, QList<QUrl>{QUrl::fromLocalFile(QStringLiteral("/tmp/site"))});
