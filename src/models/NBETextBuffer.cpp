@@ -197,24 +197,14 @@ void NBETextBuffer::withoutReporting(const std::function<void()> &work)
 
 QString NBETextBuffer::read(qsizetype from, qsizetype count) const
 {
-    QString out;
-    out.reserve(count);
-    const qsizetype end = from + count;
-    qsizetype position = from;
-    for (QTextBlock block = m_document->findBlock(int(from)); block.isValid() && position < end;
-         block = block.next()) {
-        const QString line = block.text();
-        const qsizetype offset = position - block.position();
-        const qsizetype take = std::min(end - position, line.size() - offset);
-        if (take > 0) {
-            out += QStringView(line).mid(offset, take);
-            position += take;
-        }
-        if (position < end) {
-            out += QLatin1Char('\n');
-            ++position;
-        }
-    }
+    // Through a selection, which copies only the selected fragments: a
+    // block's text would copy the whole line (a minified file is one line
+    // of megabytes) for every key.
+    QTextCursor cursor(m_document);
+    cursor.setPosition(int(from));
+    cursor.setPosition(int(from + count), QTextCursor::KeepAnchor);
+    QString out = cursor.selectedText();
+    out.replace(QChar::ParagraphSeparator, QLatin1Char('\n'));
     return out;
 }
 

@@ -1,0 +1,58 @@
+#pragma once
+
+// Real text for the benchmarks, put together at run time from files the
+// machine has installed, so nothing large is kept in the repository: HTML
+// pages with scripts, styles and prose (the Node.js API documentation), a
+// JavaScript library (the TypeScript compiler the language servers bring),
+// and a minified bundle of the same shape as a real one.
+#include <QDir>
+#include <QFile>
+#include <QString>
+
+namespace NBERealCorpus {
+
+inline QString readText(const QString &path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? QString::fromUtf8(file.readAll()) : QString();
+}
+
+// Real pages one after another until `units` UTF-16 units; empty when the
+// documentation isn't installed (Debian package nodejs-doc or nodejs).
+inline QString html(qsizetype units)
+{
+    const QDir folder(QStringLiteral("/usr/share/doc/nodejs/api"));
+    const QStringList pages = folder.entryList({QStringLiteral("*.html")}, QDir::Files, QDir::Name);
+    QString text;
+    while (!pages.isEmpty() && text.size() < units) {
+        for (const QString &page : pages) {
+            text += readText(folder.filePath(page));
+            if (text.size() >= units)
+                break;
+        }
+    }
+    return text;
+}
+
+// About 9 MB of real JavaScript; empty when Vendor/web-lsp isn't installed.
+inline QString javascript()
+{
+    return readText(
+        QStringLiteral(NBE_SOURCE_DIR "/Vendor/web-lsp/node_modules/typescript/lib/typescript.js"));
+}
+
+// One line of about `units` units, functions, strings and calls as a
+// minifier leaves them.
+inline QString minifiedJavaScript(qsizetype units)
+{
+    const QString piece = QStringLiteral(
+        "function f%1(a,b){if(a<b&&!c%1){return\"k%1\"+a.slice(1)}return b.map(function(d){"
+        "return d*%1})};");
+    QString text = QStringLiteral("!function(){\"use strict\";");
+    text.reserve(units + piece.size() * 2);
+    for (int i = 0; text.size() < units; ++i)
+        text += piece.arg(i);
+    return text + QStringLiteral("}();\n");
+}
+
+} // namespace NBERealCorpus
