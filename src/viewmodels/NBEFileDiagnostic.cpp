@@ -72,12 +72,21 @@ NBEDiagnosticSummary summary(const NBEDiagnosticsByFile &diagnostics)
 {
     NBEDiagnosticSummary result;
     for (const auto &list : diagnostics) {
-        for (const NBELSPDiagnostic &diagnostic : list) {
-            if (diagnostic.severity == NBELSPDiagnostic::Severity::error)
-                ++result.errors;
-            else if (diagnostic.severity == NBELSPDiagnostic::Severity::warning)
-                ++result.warnings;
-        }
+        const NBEDiagnosticSummary file = summary(list);
+        result.errors += file.errors;
+        result.warnings += file.warnings;
+    }
+    return result;
+}
+
+NBEDiagnosticSummary summary(const QList<NBELSPDiagnostic> &diagnostics)
+{
+    NBEDiagnosticSummary result;
+    for (const NBELSPDiagnostic &diagnostic : diagnostics) {
+        if (diagnostic.severity == NBELSPDiagnostic::Severity::error)
+            ++result.errors;
+        else if (diagnostic.severity == NBELSPDiagnostic::Severity::warning)
+            ++result.warnings;
     }
     return result;
 }

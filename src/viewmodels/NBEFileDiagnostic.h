@@ -37,5 +37,6 @@ bool precedes(const NBEFileDiagnostic &a, const NBEFileDiagnostic &b);
 QList<NBEFileDiagnostic> sorted(const NBEDiagnosticsByFile &diagnostics);
 
 NBEDiagnosticSummary summary(const NBEDiagnosticsByFile &diagnostics);
+NBEDiagnosticSummary summary(const QList<NBELSPDiagnostic> &diagnostics);
 
 } // namespace NBEFileDiagnostics

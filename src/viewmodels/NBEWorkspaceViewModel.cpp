@@ -41,6 +41,12 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     // window adds its own focus loss.
     connect(m_activity.data(), &NBEApplicationActivity::resignedActive, this,
             &NBEWorkspaceViewModel::autoSaveOnFocusChange);
+    // Before any listener: a change other than a list arriving is counted
+    // again when next asked for.
+    connect(this, &NBEWorkspaceViewModel::diagnosticsChanged, this, [this] {
+        if (!m_keepsDiagnosticSummary)
+            m_diagnosticSummary.reset();
+    });
 }
 
 // Releasing the view model stops no server: only closing the workspace does.

@@ -698,6 +698,10 @@ private:
 
     NBEDiagnosticsByFile m_diagnostics;
     QStringList m_checkingStopped; // language names
+    // The counts over m_diagnostics, kept as lists arrive; absent after any
+    // other change until asked for.
+    mutable std::optional<NBEDiagnosticSummary> m_diagnosticSummary;
+    bool m_keepsDiagnosticSummary = false;
     std::shared_ptr<NBELSPSession> m_lspSession;
     std::shared_ptr<NBEWebLSPSession> m_webLSP;
     std::optional<NBERevealTarget> m_revealTarget;

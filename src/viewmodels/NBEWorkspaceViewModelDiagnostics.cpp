@@ -6,6 +6,7 @@
 
 #include "NBEHTMLValidator.h"
 
+#include <QScopedValueRollback>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -16,7 +17,10 @@ QList<NBELSPDiagnostic> NBEWorkspaceViewModel::diagnostics(const QUrl &forFile) 
 
 NBEDiagnosticSummary NBEWorkspaceViewModel::diagnosticSummary() const
 {
-    return NBEFileDiagnostics::summary(m_diagnostics);
+    // Counted once per change, not whenever the status bar refreshes.
+    if (!m_diagnosticSummary)
+        m_diagnosticSummary = NBEFileDiagnostics::summary(m_diagnostics);
+    return *m_diagnosticSummary;
 }
 
 QList<NBEFileDiagnostic> NBEWorkspaceViewModel::allDiagnostics() const
@@ -26,7 +30,16 @@ QList<NBEFileDiagnostic> NBEWorkspaceViewModel::allDiagnostics() const
 
 void NBEWorkspaceViewModel::setDiagnostics(const QUrl &url, const QList<NBELSPDiagnostic> &list)
 {
-    m_diagnostics.insert(NBEFileService::keyPath(url), list);
+    const QString key = NBEFileService::keyPath(url);
+    if (m_diagnosticSummary) {
+        // Only the file's own counts change.
+        const NBEDiagnosticSummary gone = NBEFileDiagnostics::summary(m_diagnostics.value(key));
+        const NBEDiagnosticSummary come = NBEFileDiagnostics::summary(list);
+        m_diagnosticSummary->errors += come.errors - gone.errors;
+        m_diagnosticSummary->warnings += come.warnings - gone.warnings;
+    }
+    m_diagnostics.insert(key, list);
+    const QScopedValueRollback<bool> keep(m_keepsDiagnosticSummary, true);
     Q_EMIT diagnosticsChanged();
 }
 

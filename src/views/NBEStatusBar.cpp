@@ -111,7 +111,9 @@ NBEStatusBar::NBEStatusBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     layout->addWidget(m_encoding);
 
     connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEStatusBar::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::cursorPositionChanged, this, &NBEStatusBar::refresh);
+    // A caret move changes the caret's place only.
+    connect(viewModel, &NBEWorkspaceViewModel::cursorPositionChanged, this,
+            &NBEStatusBar::refreshCaret);
     connect(viewModel, &NBEWorkspaceViewModel::diagnosticsChanged, this, &NBEStatusBar::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::checkingStoppedChanged, this,
             &NBEStatusBar::refresh);
@@ -173,6 +175,12 @@ void NBEStatusBar::refresh()
     if (items.isEmpty())
         setShowDiagnostics(false);
 
+    refreshCaret();
+}
+
+void NBEStatusBar::refreshCaret()
+{
+    const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
     m_caret->setText(tab ? caretText(tab->cursorPosition.line, tab->cursorPosition.column)
                          : QString());
     m_caret->setVisible(tab.has_value());

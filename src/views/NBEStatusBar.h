@@ -56,6 +56,7 @@ protected:
 
 private:
     void refresh();
+    void refreshCaret();
 
     NBEWorkspaceViewModel *m_viewModel;
     QLabel *m_language;

@@ -47,6 +47,8 @@ TEST_F(HTMLValidation, ClosingTheTabDropsItsDiagnosticsAndPendingCheck)
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
     EXPECT_TRUE(NBETest::await(model->closeTab(a)));
     EXPECT_FALSE(model->diagnostics().contains(path(QStringLiteral("a.html"))));
+    // The counts kept as lists came and went are those of what is left.
+    EXPECT_EQ(model->diagnosticSummary(), NBEFileDiagnostics::summary(model->diagnostics()));
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(250));
     EXPECT_FALSE(model->diagnostics().contains(path(QStringLiteral("a.html"))));
 

@@ -312,8 +312,8 @@ TEST(NBEDiagnosticOverlay, TheEditorCarriesDiagnosticsInAndTypingRedraws)
     view.update(host.inputs());
     EXPECT_EQ(overlay->diagnostics(), host.diagnostics);
 
-    // Typing on the first line redraws the whole view, the other line's
-    // squiggle included.
+    // Typing on the first line draws the squiggles again against the new
+    // layout (the view repaints below the edit; the overlay adds no more).
     QSignalSpy painted(overlay, &NBEDiagnosticOverlay::painted);
     QCoreApplication::processEvents();
     painted.clear();

@@ -29,9 +29,37 @@ void NBEDiagnosticOverlay::setDiagnostics(const QList<NBELSPDiagnostic> &diagnos
 
 void NBEDiagnosticOverlay::update()
 {
+    m_blockCount = -1;
     // With nothing to draw, a text change leaves nothing stale.
     if (m_textView && !m_diagnostics.isEmpty())
         m_textView->viewport()->update();
+}
+
+void NBEDiagnosticOverlay::updateChange(int position, int added)
+{
+    NBECodeTextEdit *view = m_textView;
+    if (!view)
+        return;
+    const QTextDocument *document = view->document();
+    const bool linesMoved = std::exchange(m_blockCount, document->blockCount()) != m_blockCount;
+    if (m_diagnostics.isEmpty())
+        return;
+    const QTextBlock first = document->findBlock(position);
+    QTextBlock last = document->findBlock(position + added);
+    if (!last.isValid())
+        last = document->lastBlock();
+    if (!first.isValid()) {
+        update();
+        return;
+    }
+    const QPointF offset = view->contentOffsetPublic();
+    QRectF area = view->blockGeometry(first).translated(offset);
+    area = area.united(view->blockGeometry(last).translated(offset));
+    // A squiggle hangs below its line.
+    area.setBottom(linesMoved ? view->viewport()->height() : area.bottom() + 2);
+    area.setLeft(0);
+    area.setRight(view->viewport()->width());
+    view->viewport()->update(area.toAlignedRect());
 }
 
 qsizetype NBEDiagnosticOverlay::offset(qint64 line, qint64 character, const QTextDocument *document)

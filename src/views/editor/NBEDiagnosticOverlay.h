@@ -38,8 +38,12 @@ public:
     const QList<NBELSPDiagnostic> &diagnostics() const { return m_diagnostics; }
     // Redraws only when the list really changed.
     void setDiagnostics(const QList<NBELSPDiagnostic> &diagnostics);
-    // Marks the whole view for drawing, e.g. after the text changed.
+    // Marks the whole view for drawing, e.g. after the text was replaced.
     void update();
+    // Marks for drawing the lines that a change of `added` units at
+    // `position` touched (and the rest of the view when the number of lines
+    // changed, as the text below moved too).
+    void updateChange(int position, int added);
 
     // The squiggles of the lines on screen that touch `area` (viewport
     // coordinates), in list order.
@@ -63,4 +67,5 @@ Q_SIGNALS:
 private:
     QPointer<NBECodeTextEdit> m_textView;
     QList<NBELSPDiagnostic> m_diagnostics;
+    int m_blockCount = -1;
 };

@@ -491,7 +491,7 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
         if (removed == added && revision == m_documentRevision)
             return;
         m_documentRevision = revision;
-        noteEdit();
+        noteEdit(position, added);
         if (m_assist)
             m_assist->textEdited(position, removed, added);
         return;
@@ -506,22 +506,22 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
         return;
     m_lastReportedText = text;
     m_reportedIsDocumentText = true;
-    noteEdit();
+    noteEdit(position, added);
     m_parent.text.write(text);
     // After the binding, so the language server has the new text first.
     if (m_assist)
         m_assist->textEdited(position, removed, added);
 }
 
-void NBETextEditorCoordinator::noteEdit()
+void NBETextEditorCoordinator::noteEdit(int position, int added)
 {
     ++m_textGeneration;
     m_isUserEditing = true;
     m_highlightTimer.start();
     scheduleChangeRecompute();
-    // Squiggles are drawn again against the new layout.
+    // Squiggles of the changed lines are drawn again against their new layout.
     if (m_diagnosticOverlay)
-        m_diagnosticOverlay->update();
+        m_diagnosticOverlay->updateChange(position, added);
     scheduleSwatchRecompute();
 }
 

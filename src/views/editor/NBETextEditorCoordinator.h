@@ -111,7 +111,7 @@ Q_SIGNALS:
 private:
     void finishAttaching();
     void textDidChange(int position, int removed, int added);
-    void noteEdit();
+    void noteEdit(int position, int added);
     void bufferWillBeReplaced();
     void bufferReplaced();
     void selectionDidChange();
