@@ -304,6 +304,24 @@ QFuture<QList<NBEGitFileChange>> NBEGitService::changes(const QUrl &repository)
     });
 }
 
+QFuture<std::optional<NBEGitWorkingState>> NBEGitService::workingState(const QUrl &repository)
+{
+    return m_actor.run([this, repository]() -> std::optional<NBEGitWorkingState> {
+        const auto output = runBytes(
+            {QStringLiteral("status"), QStringLiteral("--porcelain=v2"), QStringLiteral("--branch"),
+             QStringLiteral("-z"), QStringLiteral("--untracked-files=all")},
+            repository, {0}, {{QStringLiteral("GIT_OPTIONAL_LOCKS"), QStringLiteral("0")}});
+        if (!output)
+            return std::nullopt;
+        std::optional<NBEGitWorkingState> state = parseWorkingState(*output, repository);
+        if (state && state->branch == QStringLiteral("(detached)"))
+            state->branch = run(
+                {QStringLiteral("rev-parse"), QStringLiteral("--short"), QStringLiteral("HEAD")},
+                repository);
+        return state;
+    });
+}
+
 QFuture<bool> NBEGitService::stage(const QUrl &file, const QUrl &repository)
 {
     return m_actor.run([this, file, repository] {
@@ -938,6 +956,86 @@ QList<NBEGitFileChange> NBEGitService::parse(const QString &porcelain, const QUr
         i += (index == u'R' || index == u'C') ? 2 : 1;
     }
     return changes;
+}
+
+std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteArray &porcelain,
+                                                                   const QUrl &root)
+{
+    QString rootPath = localPath(root);
+    if (!rootPath.endsWith(u'/'))
+        rootPath += u'/';
+    NBEGitWorkingState state;
+    bool initial = false;
+    // A changed file's record has this many fields before its path: "1 XY
+    // sub mH mI mW hH hI path", "2 ... Xscore path" (its source path is the
+    // next record), "u XY sub m1 m2 m3 mW h1 h2 h3 path", "? path".
+    auto fieldsBeforePath = [](char kind) {
+        switch (kind) {
+        case '1':
+            return 8;
+        case '2':
+            return 9;
+        case 'u':
+            return 10;
+        case '?':
+            return 1;
+        default:
+            return -1;
+        }
+    };
+    const QList<QByteArray> records = porcelain.split('\0');
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QByteArray &record = records[i];
+        if (record.isEmpty())
+            continue;
+        if (record.startsWith("# ")) {
+            const qsizetype space = record.indexOf(' ', 2);
+            const QByteArray key = record.mid(2, space < 0 ? -1 : space - 2);
+            const QByteArray value = space < 0 ? QByteArray() : record.mid(space + 1);
+            if (key == "branch.oid") {
+                initial = value == "(initial)";
+                if (!initial)
+                    state.headSHA = QString::fromLatin1(value);
+            } else if (key == "branch.head") {
+                state.branch = QString::fromUtf8(value);
+            } else if (key == "branch.ab") {
+                const QList<QByteArray> counts = value.split(' ');
+                bool aheadOK = false;
+                bool behindOK = false;
+                const int ahead = counts.value(0).mid(1).toInt(&aheadOK);
+                const int behind = counts.value(1).mid(1).toInt(&behindOK);
+                if (counts.size() == 2 && aheadOK && behindOK && ahead >= 0 && behind >= 0)
+                    state.aheadBehind = NBEGitAheadBehind{ahead, behind};
+            }
+            continue;
+        }
+        const int fields = fieldsBeforePath(record[0]);
+        if (fields < 0)
+            return std::nullopt;
+        qsizetype pathStart = 0;
+        for (int field = 0; field < fields && pathStart >= 0; ++field) {
+            pathStart = record.indexOf(' ', pathStart);
+            if (pathStart >= 0)
+                ++pathStart;
+        }
+        if (pathStart <= 0 || pathStart >= record.size())
+            return std::nullopt;
+        // Letters as the first porcelain format writes them: "." is unchanged.
+        auto letter = [&](qsizetype at) {
+            const char c = record.size() > at ? record[at] : '.';
+            return c == '.' ? QChar(u' ') : QChar(QLatin1Char(c));
+        };
+        const bool untracked = record[0] == '?';
+        state.changes.append(NBEGitFileChange{
+            QUrl::fromLocalFile(rootPath + QString::fromUtf8(record.mid(pathStart))),
+            untracked ? QChar(u'?') : letter(2), untracked ? QChar(u'?') : letter(3)});
+        if (record[0] == '2')
+            ++i;
+    }
+    // Before the first commit there is no branch to show, as for HEAD.
+    if (initial)
+        state.branch.reset();
+    return state;
 }
 
 std::optional<NBEGitAheadBehind> NBEGitService::parseAheadBehind(const QString &output)

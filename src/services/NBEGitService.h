@@ -45,6 +45,18 @@ struct NBEGitAheadBehind
     bool operator==(const NBEGitAheadBehind &) const = default;
 };
 
+// What one "git status" tells of a repository: the branch (or the short
+// HEAD when detached; nothing before the first commit), HEAD, the counts
+// against an upstream that exists, and the changed files.
+struct NBEGitWorkingState
+{
+    std::optional<QString> branch;
+    std::optional<QString> headSHA;
+    std::optional<NBEGitAheadBehind> aheadBehind;
+    QList<NBEGitFileChange> changes;
+    bool operator==(const NBEGitWorkingState &) const = default;
+};
+
 // Runs the git program for one project window. Operations run one at a time,
 // in call order, off the main thread, and report through futures; nothing
 // reads repository files directly and nothing is cached. Network commands
@@ -82,6 +94,9 @@ public:
 
     // --- Status and staging
     QFuture<QList<NBEGitFileChange>> changes(const QUrl &repository);
+    // The branch, HEAD, upstream counts and changes from one git run, read
+    // off the main thread; nothing when git fails.
+    QFuture<std::optional<NBEGitWorkingState>> workingState(const QUrl &repository);
     QFuture<bool> stage(const QUrl &file, const QUrl &repository);
     QFuture<bool> unstage(const QUrl &file, const QUrl &repository);
     QFuture<bool> stageAll(const QUrl &repository);
@@ -161,6 +176,10 @@ public:
     // --- Parsers of git's output
     // "status --porcelain -z" output; rename and copy sources are skipped.
     static QList<NBEGitFileChange> parse(const QString &porcelain, const QUrl &root);
+    // "status --porcelain=v2 --branch -z" output, the branch as git names it
+    // ("(detached)" when HEAD is). Nothing when it isn't that output.
+    static std::optional<NBEGitWorkingState> parseWorkingState(const QByteArray &porcelain,
+                                                               const QUrl &root);
     // "rev-list --left-right --count @{upstream}...HEAD" output.
     static std::optional<NBEGitAheadBehind> parseAheadBehind(const QString &output);
     // Output of "log" with `logFormat()`.

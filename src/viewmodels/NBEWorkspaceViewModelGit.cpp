@@ -12,13 +12,12 @@
 
 struct NBEWorkspaceViewModel::GitRefresh
 {
-    QFuture<std::optional<QString>> branch;
+    // Branch, HEAD, upstream counts and changes come from one git status.
+    QFuture<std::optional<NBEGitWorkingState>> working;
     QFuture<QStringList> branches;
     QFuture<QStringList> remotes;
-    QFuture<std::optional<NBEGitAheadBehind>> aheadBehind;
     QFuture<int> unpushed;
     QFuture<bool> browserAuth;
-    QFuture<std::optional<QString>> headSHA;
     // The change list with its map by path, made off the main thread.
     struct Changes
     {
@@ -44,10 +43,11 @@ NBEWorkspaceViewModel::GitRefresh::snapshot(const QUrl &root) const
 {
     GitSnapshot snapshot;
     snapshot.root = root;
-    snapshot.branch = valueOf(branch);
+    const NBEGitWorkingState state = valueOf(working).value_or(NBEGitWorkingState{});
+    snapshot.branch = state.branch;
     snapshot.branches = valueOf(branches);
     snapshot.remotes = valueOf(remotes);
-    if (const auto counts = valueOf(aheadBehind)) {
+    if (const auto counts = state.aheadBehind) {
         snapshot.ahead = counts->ahead;
         snapshot.behind = counts->behind;
         snapshot.hasUpstream = true;
@@ -55,7 +55,7 @@ NBEWorkspaceViewModel::GitRefresh::snapshot(const QUrl &root) const
         snapshot.unpushed = valueOf(unpushed, 0);
     }
     snapshot.browserAuthConfigured = valueOf(browserAuth, false);
-    snapshot.headSHA = valueOf(headSHA);
+    snapshot.headSHA = state.headSHA;
     Changes found = valueOf(changes);
     snapshot.changes = std::move(found.list);
     snapshot.status = std::move(found.status);
@@ -105,19 +105,19 @@ QFuture<void> NBEWorkspaceViewModel::refreshGitStatus()
             // The queries run one after another on the git service; the
             // snapshot is stored in one step once the last has answered.
             auto refresh = std::make_shared<GitRefresh>();
-            refresh->branch = m_gitService.currentBranch(*root);
             refresh->branches = m_gitService.branches(*root);
             refresh->remotes = m_gitService.remotes(*root);
-            refresh->aheadBehind = m_gitService.aheadBehind(*root);
             refresh->unpushed = m_gitService.unpushedCount(*root);
             refresh->browserAuth = m_gitService.hasBrowserAuthHelper(*root);
-            refresh->headSHA = m_gitService.headSHA(*root);
+            refresh->working = m_gitService.workingState(*root);
             // Unchanged lists keep the stored ones, so comparing the
             // snapshots on the main thread costs nothing.
-            refresh->changes = m_gitService.changes(*root).then(
+            refresh->changes = refresh->working.then(
                 QtFuture::Launch::Async, [previous = m_git.changes, previousStatus = m_git.status](
-                                             const QList<NBEGitFileChange> &list) {
+                                             const std::optional<NBEGitWorkingState> &state) {
                     GitRefresh::Changes changes;
+                    const QList<NBEGitFileChange> list =
+                        state ? state->changes : QList<NBEGitFileChange>();
                     if (list == previous) {
                         changes.list = previous;
                         changes.status = previousStatus;

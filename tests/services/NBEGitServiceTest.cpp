@@ -60,7 +60,52 @@ QSet<QString> statusLetters(const QList<NBEGitFileChange> &changes, const QStrin
     return result;
 }
 
+// The one status run says what the separate queries say.
+void expectWorkingStateAgrees(NBEGitService &service, const QUrl &repository)
+{
+    const auto state = await(service.workingState(repository));
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->branch, await(service.currentBranch(repository)));
+    EXPECT_EQ(state->headSHA, await(service.headSHA(repository)));
+    EXPECT_EQ(state->aheadBehind, await(service.aheadBehind(repository)));
+    const QString root = repository.toLocalFile();
+    EXPECT_EQ(statusLetters(state->changes, root),
+              statusLetters(await(service.changes(repository)), root));
+}
+
 } // namespace
+
+TEST(NBEGitServiceParsers, WorkingStateOfOneStatusRun)
+{
+    const QUrl root = QUrl::fromLocalFile(QStringLiteral("/r"));
+    const QByteArray output = QByteArrayLiteral(
+        "# branch.oid 0123abcd\0# branch.head feature/x\0# branch.upstream origin/x\0"
+        "# branch.ab +2 -5\0"
+        "1 .M N... 100644 100644 100644 aa bb a b.txt\0"
+        "2 R. N... 100644 100644 100644 aa bb R100 new name\0old name\0"
+        "u UU N... 100644 100644 100644 100644 aa bb cc both\0"
+        "? caf\xc3\xa9/\xe6\x97\xa5.md\0");
+    const auto state = NBEGitService::parseWorkingState(output, root);
+    ASSERT_TRUE(state);
+    EXPECT_EQ(state->branch, QStringLiteral("feature/x"));
+    EXPECT_EQ(state->headSHA, QStringLiteral("0123abcd"));
+    EXPECT_EQ(state->aheadBehind, (NBEGitAheadBehind{2, 5}));
+    EXPECT_EQ(
+        statusLetters(state->changes, QStringLiteral("/r")),
+        (QSet<QString>{" M a b.txt", "R  new name", "UU both", u"?? caf\u00e9/\u65e5.md"_qs}));
+
+    // Before the first commit: no branch and no HEAD; without an upstream
+    // that exists, no counts.
+    const auto initial = NBEGitService::parseWorkingState(
+        QByteArrayLiteral(
+            "# branch.oid (initial)\0# branch.head main\0# branch.upstream origin/main\0"),
+        root);
+    ASSERT_TRUE(initial);
+    EXPECT_EQ(*initial, NBEGitWorkingState{});
+    for (const QByteArray &garbage :
+         {QByteArrayLiteral("x y\0"), QByteArrayLiteral("1 .M N...\0"), QByteArrayLiteral("? \0")})
+        EXPECT_FALSE(NBEGitService::parseWorkingState(garbage, root)) << garbage.constData();
+}
 
 TEST_F(GitRepositoryTest, StatusOfEveryKindOfChange)
 {
@@ -85,6 +130,12 @@ TEST_F(GitRepositoryTest, StatusOfEveryKindOfChange)
                              "R  renamed.txt", " M -dash.css"}));
     for (const NBEGitFileChange &change : changes)
         EXPECT_TRUE(change.url.isLocalFile() && change.id().startsWith(m_root + u'/'));
+    expectWorkingStateAgrees(m_service, repo());
+
+    // With HEAD detached the branch is HEAD's short name.
+    git(m_root, {"stash", "-q", "-u"});
+    git(m_root, {"checkout", "-q", "--detach"});
+    expectWorkingStateAgrees(m_service, repo());
 }
 
 TEST_F(GitRepositoryTest, MergeConflictIsRecognised)
@@ -102,6 +153,7 @@ TEST_F(GitRepositoryTest, MergeConflictIsRecognised)
     const auto changes = await(m_service.changes(repo()));
     ASSERT_EQ(changes.size(), 1);
     EXPECT_EQ(changes[0].overallStatus(), NBEGitStatus::conflicted);
+    expectWorkingStateAgrees(m_service, repo());
     git(m_root, {"merge", "--abort"});
 
     git(m_root, {"switch", "-q", "-c", "clean", "HEAD~1"});
@@ -256,6 +308,8 @@ TEST_F(GitRepositoryTest, RepositoryWithoutCommitsAndOutsideOne)
               emptyURL);
     EXPECT_FALSE(await(m_service.currentBranch(emptyURL)));
     EXPECT_FALSE(await(m_service.headSHA(emptyURL)));
+    writeFile(empty + QStringLiteral("/sub/new.txt"), "x\n");
+    expectWorkingStateAgrees(m_service, emptyURL);
     EXPECT_TRUE(await(m_service.log(emptyURL, 100)).isEmpty());
     EXPECT_FALSE(await(m_service.lastCommitMessage(emptyURL)));
     EXPECT_EQ(await(m_service.repositoryRoot(url("index.html").adjusted(QUrl::RemoveFilename))),
@@ -287,6 +341,7 @@ TEST_F(GitRepositoryTest, RemoteSyncWithBareOrigin)
     }
     EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{2, 0}));
     EXPECT_EQ(await(m_service.unpushedCount(repo())), 2);
+    expectWorkingStateAgrees(m_service, repo());
     EXPECT_EQ(await(m_service.push(repo())), NBEGitResult::success());
     EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
 
@@ -319,6 +374,7 @@ TEST_F(GitRepositoryTest, RemoteSyncWithBareOrigin)
     EXPECT_TRUE(push.error->contains(QStringLiteral("rejected"))) << push.error->toStdString();
     EXPECT_TRUE(await(m_service.fetch(repo())));
     EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{1, 1}));
+    expectWorkingStateAgrees(m_service, repo());
     const NBEGitResult pull = await(m_service.pull(repo()));
     EXPECT_FALSE(pull.ok);
     EXPECT_FALSE(pull.error->isEmpty());
