@@ -6,6 +6,7 @@
 #include <QTextCursor>
 #include <QTextDocument>
 #include <QThread>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <atomic>
@@ -37,6 +38,13 @@ NBETextBuffer::NBETextBuffer(const QString &text, QObject *parent)
     : QObject(parent)
     , m_document(new QTextDocument(this))
 {
+    m_settleTimer = new QTimer(this);
+    m_settleTimer->setSingleShot(true);
+    m_settleTimer->setInterval(settleDelayMs);
+    connect(m_settleTimer, &QTimer::timeout, this, [this] {
+        Q_EMIT settled();
+        releaseSnapshot();
+    });
     m_document->setDocumentLayout(new NBEQuietLayout(m_document));
     m_document->setUndoRedoEnabled(false);
     m_document->setPlainText(text);
@@ -98,8 +106,22 @@ QString NBETextBuffer::snapshot() const
     if (m_snapshotRevision != m_revision) {
         m_snapshot = text();
         m_snapshotRevision = m_revision;
+        // Outside a pause it serves this turn of the event loop's readers.
+        if (!m_settleTimer->isActive())
+            QTimer::singleShot(0, this, [this] {
+                if (!m_settleTimer->isActive())
+                    releaseSnapshot();
+            });
     }
     return m_snapshot;
+}
+
+void NBETextBuffer::releaseSnapshot() const
+{
+    // The readers hold their shares; the buffer keeps no copy of its text
+    // at rest.
+    m_snapshot = QString();
+    m_snapshotRevision.reset();
 }
 
 bool NBETextBuffer::isDirty() const
@@ -261,9 +283,10 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
 
     m_length = newLength;
     m_blockCount = newBlockCount;
+    ++m_revision;
     m_snapshot = QString();
     m_snapshotRevision.reset();
-    ++m_revision;
+    m_settleTimer->start();
     Q_EMIT changed(change);
     updateDirty();
 }

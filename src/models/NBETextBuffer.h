@@ -10,6 +10,7 @@
 #include <optional>
 
 class QAbstractTextDocumentLayout;
+class QTimer;
 class QTextDocument;
 
 // The one store of a tab's live text: a text document the tab's editor shows
@@ -37,6 +38,8 @@ public:
 
     QTextDocument *document() const { return m_document; }
 
+    static constexpr int settleDelayMs = 150;
+
     // The whole text, read from the document at each call (a copy kept
     // would double the memory a large file takes at rest).
     QString text() const;
@@ -45,9 +48,9 @@ public:
     // test can show that a path reads none.
     static QString wholeText(const QTextDocument *document);
     static quint64 wholeTextReads();
-    // The same text, read once per revision and shared by every caller until
-    // the next change, which lets it go: consumers of one revision (the
-    // previews, the outline, the servers) share a single copy.
+    // The same text, read once per revision and shared by every caller up to
+    // the end of the pause: whoever needs the whole text then (highlighting,
+    // change markers, outline, servers, previews) shares one copy.
     QString snapshot() const;
     qsizetype length() const { return m_length; }
     // Moves on with every change.
@@ -79,11 +82,15 @@ Q_SIGNALS:
     void aboutToReplace();
     void replaced();
     void dirtyChanged(bool dirty);
+    // Once `settleDelayMs` have passed without a change: the moment for work
+    // on the whole text, which every such consumer shares.
+    void settled();
 
 private:
     void documentChanged(int position, int removed, int added);
     void remember();
     void updateDirty();
+    void releaseSnapshot() const;
     QString read(qsizetype from, qsizetype count) const;
 
     QTextDocument *m_document = nullptr;
@@ -100,4 +107,6 @@ private:
     // left it unknown.
     qsizetype m_savedLength = 0;
     std::optional<size_t> m_savedFingerprint;
+    // A child, so it moves with a buffer made on the pool.
+    QTimer *m_settleTimer = nullptr;
 };

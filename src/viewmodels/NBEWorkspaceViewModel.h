@@ -452,6 +452,9 @@ Q_SIGNALS:
     void tabsChanged();
     // One tab's text changed (every edit).
     void tabContentChanged(const QUuid &tabID);
+    // One tab's edits paused: the moment to read its whole text (through
+    // the buffer's snapshot, which every such reader shares).
+    void tabContentSettled(const QUuid &tabID);
     // One tab's caret moved; also when it was reported again unmoved.
     void cursorPositionChanged(const QUuid &tabID);
     void errorMessageChanged();

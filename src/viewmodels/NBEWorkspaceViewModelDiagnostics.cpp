@@ -103,7 +103,7 @@ void NBEWorkspaceViewModel::validateNow(const QString &key)
     const QUrl url = it->url;
     const quint64 generation = it->generation;
     const std::shared_ptr<NBETextBuffer> buffer = std::exchange(it->buffer, {}).lock();
-    const QString text = buffer ? buffer->text() : std::exchange(it->text, QString());
+    const QString text = buffer ? buffer->snapshot() : std::exchange(it->text, QString());
     nbeWhenFinished(QtConcurrent::run([text] { return NBEHTMLValidator::validate(text); }), this,
                     [this, key, url, generation](const QList<NBELSPDiagnostic> &found) {
                         // A newer edit, a closed tab or a closed folder made

@@ -27,6 +27,11 @@ void NBEWorkspaceViewModel::followBuffer(const QUuid &tabID,
             [this, tabID, source](const NBETextChange &change) {
                 bufferChanged(tabID, source, change);
             });
+    connect(source, &NBETextBuffer::settled, this, [this, tabID, source] {
+        const NBEOpenTab *tab = findTab(tabID);
+        if (tab && tab->sourceFile.buffer.get() == source)
+            Q_EMIT tabContentSettled(tabID);
+    });
     connect(source, &NBETextBuffer::dirtyChanged, this, [this, tabID, source] {
         const NBEOpenTab *tab = findTab(tabID);
         if (tab && tab->sourceFile.buffer.get() == source)

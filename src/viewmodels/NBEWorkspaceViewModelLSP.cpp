@@ -131,7 +131,7 @@ void NBEWorkspaceViewModel::lspDidChange(const QUrl &url, const std::optional<QS
     const std::weak_ptr<NBETextBuffer> weak = buffer;
     const auto wholeText = [weak] {
         const std::shared_ptr<NBETextBuffer> live = weak.lock();
-        return live ? live->text() : QString();
+        return live ? live->snapshot() : QString();
     };
     if (languageID == QLatin1String("swift")) {
         if (m_lspSession)

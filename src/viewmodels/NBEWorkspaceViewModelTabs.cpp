@@ -56,7 +56,7 @@ QList<NBESymbol> NBEWorkspaceViewModel::activeOutline() const
     const std::optional<NBEOpenTab> tab = activeTab();
     if (!tab)
         return {};
-    return NBEOutline::symbols(tab->sourceFile.content(),
+    return NBEOutline::symbols(tab->sourceFile.snapshot(),
                                tab->language ? std::optional<QString>(tab->language->id)
                                              : std::nullopt);
 }

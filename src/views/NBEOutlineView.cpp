@@ -16,7 +16,6 @@
 #include <QScrollBar>
 #include <QStackedWidget>
 #include <QStyledItemDelegate>
-#include <QTimer>
 #include <QVBoxLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -131,7 +130,6 @@ NBEOutlineView::NBEOutlineView(NBEWorkspaceViewModel *viewModel, QWidget *parent
     , m_empty(new NBEEmptyState(QStringLiteral("list.bullet.indent"), 28, QString(), 6, m_stack))
     , m_list(new QListView(m_stack))
     , m_model(new Model(this))
-    , m_debounce(new QTimer(this))
 {
     setObjectName(QStringLiteral("outline"));
     auto *layout = new QVBoxLayout(this);
@@ -153,17 +151,16 @@ NBEOutlineView::NBEOutlineView(NBEWorkspaceViewModel *viewModel, QWidget *parent
     connect(m_list, &QListView::activated, this,
             [this](const QModelIndex &index) { reveal(index.row()); });
 
-    // Typing restarts the pause; the outline follows once it ends.
-    m_debounce->setSingleShot(true);
-    m_debounce->setInterval(150);
-    connect(m_debounce, &QTimer::timeout, this, &NBEOutlineView::outlineNow);
+    // The outline follows once typing pauses.
     connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this,
             &NBEOutlineView::workspaceChanged);
     connect(viewModel, &NBEWorkspaceViewModel::tabContentChanged, this, [this](const QUuid &id) {
-        if (id == m_tabID) {
+        if (id == m_tabID)
             m_pending = true;
-            m_debounce->start();
-        }
+    });
+    connect(viewModel, &NBEWorkspaceViewModel::tabContentSettled, this, [this](const QUuid &id) {
+        if (id == m_tabID)
+            outlineNow();
     });
     outlineNow();
 }
@@ -229,7 +226,6 @@ void NBEOutlineView::workspaceChanged()
     const std::optional<QString> language =
         tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
     if (id != m_tabID || language != m_languageID) {
-        m_debounce->stop();
         outlineNow();
         return;
     }
@@ -240,8 +236,8 @@ void NBEOutlineView::outlineNow()
     const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
     m_tabID = tab ? std::optional(tab->id) : std::nullopt;
     m_languageID = tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
-    // Read once per pause in typing, not kept.
-    const QString text = tab ? tab->sourceFile.content() : QString();
+    // Read once per pause in typing, shared with the pause's other readers.
+    const QString text = tab ? tab->sourceFile.snapshot() : QString();
     const quint64 generation = ++m_generation;
     if (text.size() <= inlineLimit) {
         showSymbols(m_viewModel->activeOutline());

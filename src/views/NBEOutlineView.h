@@ -12,7 +12,6 @@ class NBEEmptyState;
 class NBEWorkspaceViewModel;
 class QListView;
 class QStackedWidget;
-class QTimer;
 
 // The sidebar's outline of the active file: one row per symbol, indented by
 // its depth, with its kind's icon and colour and its line; a click reveals
@@ -55,7 +54,6 @@ private:
     QListView *m_list;
     class Model;
     Model *m_model;
-    QTimer *m_debounce;
     QList<NBESymbol> m_symbols;
     // What the rows were computed from, to tell an edit from a tab switch.
     std::optional<QUuid> m_tabID;

@@ -1,4 +1,5 @@
 #include "NBETextBuffer.h"
+#include "NBETestSupport.h"
 
 #include <QList>
 #include <QRandomGenerator>
@@ -256,4 +257,31 @@ TEST(NBETextBuffer, TypingBackToTheSavedTextIsClean)
         cursor.deletePreviousChar();
         EXPECT_TRUE(buffer.isDirty()) << row.name;
     }
+}
+
+TEST(NBETextBuffer, APauseIsAnnouncedOnceAndItsReadersShareOneCopy)
+{
+    NBETextBuffer buffer(QStringLiteral("one\ntwo\n"));
+    int settled = 0;
+    QString atPause;
+    QObject::connect(&buffer, &NBETextBuffer::settled, [&] {
+        ++settled;
+        // Every reader of the pause gets the same copy.
+        atPause = buffer.snapshot();
+        EXPECT_TRUE(atPause.isSharedWith(buffer.snapshot()));
+    });
+    QTextCursor cursor(buffer.document());
+    for (const char *typed : {"a", "b", "c"}) {
+        cursor.insertText(QString::fromLatin1(typed));
+        NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(20));
+    }
+    EXPECT_EQ(settled, 0);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return settled == 1; }));
+    EXPECT_EQ(atPause, QStringLiteral("abcone\ntwo\n"));
+    NBETest::waitUntil([] { return false; },
+                       std::chrono::milliseconds(2 * NBETextBuffer::settleDelayMs));
+    EXPECT_EQ(settled, 1);
+    // At rest the buffer holds no copy of its own: the next read is a new one.
+    EXPECT_FALSE(atPause.isSharedWith(buffer.snapshot()));
+    EXPECT_EQ(buffer.snapshot(), buffer.text());
 }

@@ -38,15 +38,10 @@ NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &pa
     connect(&m_loadTimer, &QTimer::timeout, this, &NBETextEditorCoordinator::loadNextChunk);
     m_highlightTimer.setSingleShot(true);
     m_highlightTimer.setInterval(highlightDelayMs);
-    connect(&m_highlightTimer, &QTimer::timeout, this, [this] {
-        m_isUserEditing = false;
-        checkReportedText();
-        if (m_textView && m_parent.language)
-            highlightWholeText();
-    });
+    connect(&m_highlightTimer, &QTimer::timeout, this, &NBETextEditorCoordinator::textSettled);
     m_changeTimer.setSingleShot(true);
     m_changeTimer.setInterval(changeDelayMs);
-    connect(&m_changeTimer, &QTimer::timeout, this, &NBETextEditorCoordinator::recomputeChanges);
+    connect(&m_changeTimer, &QTimer::timeout, this, [this] { recomputeChanges(); });
 }
 
 NBETextEditorCoordinator::~NBETextEditorCoordinator() = default;
@@ -89,6 +84,8 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
                 &NBETextEditorCoordinator::bufferWillBeReplaced);
         connect(m_buffer.get(), &NBETextBuffer::replaced, this,
                 &NBETextEditorCoordinator::bufferReplaced);
+        connect(m_buffer.get(), &NBETextBuffer::settled, this,
+                &NBETextEditorCoordinator::textSettled);
     }
     const NBEEditorSettings &settings = m_parent.settings;
     textView->setWordWrap(settings.wordWrap);
@@ -433,7 +430,7 @@ std::optional<QString> NBETextEditorCoordinator::splicedText(int position, int r
     return text;
 }
 
-void NBETextEditorCoordinator::highlightWholeText()
+void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &current)
 {
     if (!m_textView || !m_parent.language)
         return;
@@ -441,7 +438,8 @@ void NBETextEditorCoordinator::highlightWholeText()
         m_highlighter->setLanguage(m_parent.language);
     m_highlightedLanguageID = m_parent.language->id;
     m_highlightedGeneration = m_textGeneration;
-    const QString text = m_buffer             ? m_buffer->text()
+    const QString text = current              ? *current
+                         : m_buffer           ? m_buffer->snapshot()
                          : m_lastReportedText ? *m_lastReportedText
                                               : m_textView->text();
     if (m_textView->firstVisibleTextBlock().blockNumber() == 0)
@@ -517,12 +515,34 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
 {
     ++m_textGeneration;
     m_isUserEditing = true;
-    m_highlightTimer.start();
-    scheduleChangeRecompute();
+    // Whatever reads the whole text waits for the pause (the buffer's, or
+    // this editor's own without one) and shares one copy then; a comparison
+    // or scan of an older text that is still running stores nothing.
+    ++m_changeGeneration;
+    ++m_swatchGeneration;
+    m_changeTimer.stop();
+    m_swatchTimer.stop();
+    if (!m_buffer)
+        m_highlightTimer.start();
     // Squiggles of the changed lines are drawn again against their new layout.
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->updateChange(position, added);
-    scheduleSwatchRecompute();
+}
+
+void NBETextEditorCoordinator::textSettled()
+{
+    // Only after this editor's own edits: a replacement has done its work.
+    if (!m_isUserEditing)
+        return;
+    m_isUserEditing = false;
+    checkReportedText();
+    if (!m_textView)
+        return;
+    const QString text = m_buffer ? m_buffer->snapshot() : documentText();
+    if (m_parent.language)
+        highlightWholeText(text);
+    recomputeChanges(text);
+    recomputeSwatches(text);
 }
 
 void NBETextEditorCoordinator::selectionDidChange()
@@ -724,7 +744,7 @@ void NBETextEditorCoordinator::scheduleChangeRecompute()
     m_changeTimer.start();
 }
 
-void NBETextEditorCoordinator::recomputeChanges()
+void NBETextEditorCoordinator::recomputeChanges(const std::optional<QString> &current)
 {
     // The end of loading asks again.
     if (!m_gutter || isLoading())
@@ -734,7 +754,8 @@ void NBETextEditorCoordinator::recomputeChanges()
         return;
     }
     const quint64 generation = m_changeGeneration;
-    nbeWhenFinished(NBELineDiff::hunksInBackground(*m_headContent, m_textView->text()), this,
+    const QString text = current ? *current : m_buffer ? m_buffer->snapshot() : m_textView->text();
+    nbeWhenFinished(NBELineDiff::hunksInBackground(*m_headContent, text), this,
                     [this, generation](const QList<NBEDiffHunk> &hunks) {
                         if (generation == m_changeGeneration)
                             storeHunks(hunks);

@@ -80,7 +80,9 @@ public:
     void recomputeSwatchesNow();
     void scheduleSwatchRecompute();
 
-    // The delay between the last edit and the re-highlight.
+    // The delay between the last edit and the re-highlight, change markers
+    // and swatches, for an editor without a buffer (one with a buffer
+    // follows the buffer's pause).
     static constexpr int highlightDelayMs = 150;
     // Texts longer than this are loaded piecewise: the first chunk at once,
     // one more chunk (ending at a line end) per turn of the event loop.
@@ -130,11 +132,17 @@ private:
     void applyCommand(const NBEBinding<std::optional<Command>> &binding,
                       std::optional<QUuid> &lastAppliedID, Editor edit);
     void applyColors();
-    void highlightWholeText();
+    // Starts a pass over `text` (which is the document's), or over the text
+    // read now.
+    void highlightWholeText(const std::optional<QString> &text = std::nullopt);
+    // After edits paused: re-highlighting, change markers and swatches from
+    // one copy of the text.
+    void textSettled();
     void startFormat();
     void finishFormat(const QString &source, const std::optional<QString> &result);
     void observeScroll(NBEScrollLink *link);
-    void recomputeChanges();
+    void recomputeChanges(const std::optional<QString> &text = std::nullopt);
+    void recomputeSwatches(const std::optional<QString> &text);
     void storeHunks(const QList<NBEDiffHunk> &hunks);
     void installSwatchOverlay();
     void recomputeSwatchesAtRest();

@@ -62,6 +62,11 @@ void NBETextEditorCoordinator::scheduleSwatchRecompute()
 
 void NBETextEditorCoordinator::recomputeSwatchesNow()
 {
+    recomputeSwatches(std::nullopt);
+}
+
+void NBETextEditorCoordinator::recomputeSwatches(const std::optional<QString> &current)
+{
     m_swatchTimer.stop();
     const quint64 generation = ++m_swatchGeneration;
     NBEColorSwatchOverlay *overlay = m_swatchOverlay;
@@ -72,7 +77,7 @@ void NBETextEditorCoordinator::recomputeSwatchesNow()
         overlay->setSwatches({});
         return;
     }
-    const QString text = m_textView->text();
+    const QString text = current ? *current : m_buffer ? m_buffer->snapshot() : m_textView->text();
     const std::optional<QString> languageID =
         m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
     if (text.size() <= swatchBackgroundChars) {
