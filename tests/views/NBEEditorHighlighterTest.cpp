@@ -228,3 +228,21 @@ TEST(NBEEditorHighlighter, PassesAfterEditsColourLikeAWholePass)
                 << "round " << round << " line " << line;
     }
 }
+
+TEST(NBEEditorHighlighter, ALineTooLongToColourStaysPlain)
+{
+    NBECodeTextEdit view;
+    const QString longLine =
+        QStringLiteral("1 ").repeated(NBEEditorHighlighter::longestColouredLine / 2 + 1);
+    view.setPlainText(QStringLiteral("a 1\n") + longLine + QStringLiteral("\nb 2"));
+    auto *highlighter = new NBEEditorHighlighter(&view);
+    highlighter->setStyles(fakeStyles());
+    highlighter->setTokenizer(fakeTokenize);
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+    EXPECT_EQ(highlighter->lineRuns(0), (NBELineRuns{{2, 1, 1}}));
+    EXPECT_TRUE(highlighter->lineRuns(1).isEmpty());
+    EXPECT_EQ(highlighter->lineRuns(2), (NBELineRuns{{2, 1, 1}}));
+    highlighter->rehighlightBlock(view.document()->findBlockByNumber(1));
+    EXPECT_TRUE(view.document()->findBlockByNumber(1).layout()->formats().isEmpty());
+}

@@ -48,15 +48,23 @@ QList<NBEHighlightRun> runsOf(const QList<NBEToken> &tokens, qsizetype offset)
     return runs;
 }
 
-// Runs a pass hands over, packed line by line as they are split.
+// Runs a pass hands over, packed line by line as they are split; a line
+// too long to colour gets none.
 std::vector<NBEPackedRuns> packedLines(const QString &text, const QList<NBEHighlightRun> &runs)
 {
     std::vector<NBELineRuns> lines = NBEEditorHighlighter::splitIntoLines(text, runs);
     std::vector<NBEPackedRuns> packed;
     packed.reserve(lines.size());
+    qsizetype lineStart = 0;
     for (NBELineRuns &line : lines) {
-        packed.emplace_back(line);
+        const qsizetype lineBreak = text.indexOf(u'\n', lineStart);
+        const qsizetype lineEnd = lineBreak < 0 ? text.size() : lineBreak;
+        if (lineEnd - lineStart <= NBEEditorHighlighter::longestColouredLine)
+            packed.emplace_back(line);
+        else
+            packed.emplace_back();
         line = {};
+        lineStart = lineEnd + 1;
     }
     return packed;
 }
@@ -600,6 +608,8 @@ void NBEEditorHighlighter::highlightBlock(const QString &text)
         return;
     m_dirty[size_t(number)] = false;
     const int length = int(text.size());
+    if (length > longestColouredLine)
+        return;
     for (const NBEHighlightRun &run : m_lines[size_t(number)].unpack()) {
         if (run.style < 0 || run.style >= m_styles.size() || run.start >= length)
             continue;

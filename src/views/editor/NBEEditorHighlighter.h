@@ -119,6 +119,11 @@ public:
     size_t lineCount() const { return m_lines.size(); }
     NBELineRuns lineRuns(size_t line) const { return m_lines.at(line).unpack(); }
 
+    // Lines longer than this (a minified bundle) are left uncoloured: the
+    // text view formats and lays out a line whole, so colours on a line of
+    // megabytes cost seconds and hundreds of megabytes at every edit of it.
+    static constexpr int longestColouredLine = 20000;
+
     // Splits whole-text runs into per-line runs; a run over a line break is
     // cut into one piece per line. Exposed for tests.
     static std::vector<NBELineRuns> splitIntoLines(const QString &text,
