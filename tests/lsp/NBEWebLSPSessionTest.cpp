@@ -222,8 +222,12 @@ TEST_F(NBEWebLSPSessionTest, ShutdownIsBoundedAndEndsDiagnostics)
     EXPECT_LT(clock.elapsed(), 15000);
     EXPECT_TRUE(finished);
     for (const QString &language : {QString("css"), QString("html")}) {
-        ASSERT_TRUE(NBETest::waitUntil([&] { return received(language).size() >= 5; }));
-        EXPECT_EQ(received(language).last().method, "exit") << language.toStdString();
+        // A server may get more than the five lifecycle messages (settings on start), so
+        // wait for the exit itself rather than a count that the shutdown alone can reach.
+        EXPECT_TRUE(NBETest::waitUntil([&] {
+            const auto all = received(language);
+            return !all.isEmpty() && all.last().method == "exit";
+        })) << language.toStdString();
     }
     web->didOpen(file("b.css"), "css", "ignored after shutdown");
     EXPECT_EQ(launches, 2);
