@@ -16,6 +16,7 @@
 #include "NBERecoveredEdits.h"
 #include "NBESettingsWindow.h"
 #include "NBESourceEditor.h"
+#include "NBETabStops.h"
 #include "NBETextEditorView.h"
 #include "NBEWhenFinished.h"
 #include "NBEWindowOpener.h"
@@ -113,7 +114,7 @@ void NBEProjectWindow::buildMenus()
     QAction *initGit = file->addAction(tr("Initialize Git Repository…"), this,
                                        [viewModel] { viewModel->initGitRepository(); });
     file->addSeparator();
-    file->addAction(tr("Quit"), QKeySequence::Quit, qApp, &QApplication::closeAllWindows);
+    file->addAction(tr("Quit"), QKeySequence::Quit, qApp, &NBEProjectWindow::quitApplication);
 
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
     // The editor opens its own find bar; the menu names the key and reaches
@@ -253,20 +254,74 @@ void NBEProjectWindow::changeEvent(QEvent *event)
         m_mainView->windowDeactivated();
 }
 
+bool NBEProjectWindow::focusNextPrevChild(bool next)
+{
+    return NBETabStops::move(this, {m_toolbar, m_mainView->sidebar(), m_mainView}, next) ||
+           QMainWindow::focusNextPrevChild(next);
+}
+
 void NBEProjectWindow::closeEvent(QCloseEvent *event)
 {
     // Unsaved edits are asked about before the window goes.
-    NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
-    if (m_closing || !viewModel->hasWorkspace()) {
+    if (m_closing || !m_mainView->viewModel()->hasWorkspace()) {
         event->accept();
         return;
     }
     event->ignore();
-    nbeWhenFinished(viewModel->closeAllTabs(), this, [this](bool closed) {
+    nbeWhenFinished(closeTabsAsking(), this, [this](bool closed) {
         if (!closed)
             return;
         m_closing = true;
         close();
+    });
+}
+
+QFuture<bool> NBEProjectWindow::closeTabsAsking()
+{
+    NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
+    if (m_closing || !viewModel->hasWorkspace())
+        return QtFuture::makeReadyFuture(true);
+    return viewModel->closeAllTabs();
+}
+
+void NBEProjectWindow::quitApplication()
+{
+    // The window in front asks first.
+    QList<QPointer<NBEProjectWindow>> windows;
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        auto *window = qobject_cast<NBEProjectWindow *>(widget);
+        if (!window || !window->isVisible())
+            continue;
+        if (window->isActiveWindow())
+            windows.prepend(window);
+        else
+            windows.append(window);
+    }
+    quitAsking(windows, windows);
+}
+
+// Windows close only once every one has agreed, so a Cancel leaves them all.
+void NBEProjectWindow::quitAsking(QList<QPointer<NBEProjectWindow>> left,
+                                  const QList<QPointer<NBEProjectWindow>> &all)
+{
+    while (!left.isEmpty() && !left.first())
+        left.removeFirst();
+    if (left.isEmpty()) {
+        for (const QPointer<NBEProjectWindow> &window : all) {
+            if (!window)
+                continue;
+            window->m_closing = true;
+            window->close();
+        }
+        // The welcome, settings and help windows have nothing to ask.
+        QApplication::closeAllWindows();
+        QCoreApplication::quit();
+        return;
+    }
+    NBEProjectWindow *window = left.takeFirst();
+    nbeWhenFinished(window->closeTabsAsking(), qApp, [left, all](bool agreed) {
+        if (agreed)
+            quitAsking(left, all);
     });
 }
 

@@ -3,6 +3,7 @@
 #include "NBEIntegration.h"
 #include "NBEWelcomeWindow.h"
 
+#include <QFuture>
 #include <QHash>
 #include <QList>
 #include <QMainWindow>
@@ -37,6 +38,13 @@ public:
 
     // Where the File menu's place items come from; asked whenever it opens.
     void setPlacesSource(std::function<QList<NBEIntegrationLocation>()> places);
+    // Asks about the tabs' unsaved edits as closing the window does (Save /
+    // Don't Save / Cancel) and closes the tabs; true unless cancelled.
+    QFuture<bool> closeTabsAsking();
+    // Quit: each project window asks in turn; Cancel in any stops the quit
+    // with every window still open. Otherwise every window closes and the
+    // process ends.
+    static void quitApplication();
 
 Q_SIGNALS:
     void newProjectRequested();
@@ -49,12 +57,18 @@ Q_SIGNALS:
 protected:
     void changeEvent(QEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    // Tab and Shift+Tab go through the window's visible controls: toolbar,
+    // sidebar, then the editor area, each from top to bottom and left to
+    // right, wherever a control was created.
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildMenus();
     void refreshProjectMenu();
     void refreshPlaces();
     void fillRecentMenu(QMenu *menu);
+    static void quitAsking(QList<QPointer<NBEProjectWindow>> left,
+                           const QList<QPointer<NBEProjectWindow>> &all);
 
     QUrl m_root;
     NBEMainView *m_mainView;

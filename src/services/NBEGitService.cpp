@@ -531,6 +531,44 @@ QFuture<NBEGitMergeResult> NBEGitService::merge(const QString &name, const QUrl 
     });
 }
 
+QFuture<std::optional<NBEGitMergeState>> NBEGitService::mergeState(const QUrl &repository)
+{
+    return m_actor.run([this, repository]() -> std::optional<NBEGitMergeState> {
+        const auto head = run({QStringLiteral("rev-parse"), QStringLiteral("-q"),
+                               QStringLiteral("--verify"), QStringLiteral("MERGE_HEAD")},
+                              repository);
+        if (!head || head->isEmpty())
+            return std::nullopt;
+        NBEGitMergeState state;
+        state.head = *head;
+        const QStringList names = nonEmptyLines(
+            run({QStringLiteral("for-each-ref"), QStringLiteral("--points-at=MERGE_HEAD"),
+                 QStringLiteral("--format=%(refname:short)"), QStringLiteral("refs/heads"),
+                 QStringLiteral("refs/remotes")},
+                repository));
+        state.name = names.isEmpty() ? head->left(7) : names.first();
+        // git keeps the prepared message in a file of its own; no command prints it.
+        if (const auto path = run({QStringLiteral("rev-parse"), QStringLiteral("--git-path"),
+                                   QStringLiteral("MERGE_MSG")},
+                                  repository)) {
+            QFile file(QDir(localPath(repository)).absoluteFilePath(*path));
+            if (file.open(QIODevice::ReadOnly))
+                state.message = preparedMessage(QString::fromUtf8(file.readAll()));
+        }
+        return state;
+    });
+}
+
+QString NBEGitService::preparedMessage(const QString &text)
+{
+    QStringList kept;
+    for (const QString &line : text.split(u'\n')) {
+        if (!line.startsWith(u'#'))
+            kept.append(line);
+    }
+    return kept.join(u'\n').trimmed();
+}
+
 // --- Remotes and sync
 
 QFuture<QStringList> NBEGitService::remotes(const QUrl &repository)

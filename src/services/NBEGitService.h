@@ -37,6 +37,17 @@ struct NBEGitMergeResult
     bool operator==(const NBEGitMergeResult &) const = default;
 };
 
+// A merge left in progress (git's MERGE_HEAD): the commit being merged, the
+// branch that names it (or its short hash), and the message git prepared
+// without its comment lines.
+struct NBEGitMergeState
+{
+    QString head;
+    QString name;
+    QString message;
+    bool operator==(const NBEGitMergeState &) const = default;
+};
+
 // Commits only on HEAD's side (`ahead`) and only on the upstream's (`behind`).
 struct NBEGitAheadBehind
 {
@@ -59,7 +70,8 @@ struct NBEGitWorkingState
 
 // Runs the git program for one project window. Operations run one at a time,
 // in call order, off the main thread, and report through futures; nothing
-// reads repository files directly and nothing is cached. Network commands
+// is cached, and no repository file is read directly but the merge message
+// git prepares (no command prints it). Network commands
 // (fetch, pull, push) queue apart, one at a time, on threads that nobody
 // waits for: releasing the service leaves them to finish on their own, and
 // each is stopped after the network time limit.
@@ -124,6 +136,8 @@ public:
     QFuture<NBEGitResult> createBranch(const QString &name, const QUrl &repository);
     QFuture<NBEGitResult> deleteBranch(const QString &name, bool force, const QUrl &repository);
     QFuture<NBEGitMergeResult> merge(const QString &name, const QUrl &repository);
+    // Nothing when no merge is in progress.
+    QFuture<std::optional<NBEGitMergeState>> mergeState(const QUrl &repository);
 
     // --- Remotes and sync
     QFuture<QStringList> remotes(const QUrl &repository);
@@ -182,6 +196,9 @@ public:
                                                                const QUrl &root);
     // "rev-list --left-right --count @{upstream}...HEAD" output.
     static std::optional<NBEGitAheadBehind> parseAheadBehind(const QString &output);
+    // git's prepared merge message as a commit would keep it: comment lines
+    // and surrounding blank lines dropped.
+    static QString preparedMessage(const QString &text);
     // Output of "log" with `logFormat()`.
     static QList<NBEGitCommit> parseLog(const QString &output);
     static QString logFormat();

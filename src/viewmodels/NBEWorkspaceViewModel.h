@@ -256,7 +256,12 @@ public:
     int gitCommitsToPush() const;
     bool gitNeedsPublish() const;
     bool hasStagedChanges() const;
+    // False while a merge is in progress: git can't amend then.
     bool canAmendSafely() const;
+    // A merge left in progress; the next commit concludes it.
+    const std::optional<NBEGitMergeState> &gitMerge() const { return m_git.merge; }
+    // Some path is still unmerged (git refuses to commit until none is).
+    bool hasConflicts() const;
     // The changes ordered by file name, case-insensitively; stable.
     QList<NBEGitFileChange> changedFiles() const;
 
@@ -487,6 +492,7 @@ private:
         std::optional<QString> headSHA;
         QList<NBEGitFileChange> changes;
         QHash<QString, NBEGitStatus> status;
+        std::optional<NBEGitMergeState> merge;
         bool operator==(const GitSnapshot &) const = default;
     };
     struct GitRefresh;
@@ -503,6 +509,8 @@ private:
     void setLoading(bool loading);
     void setRecentProjects(const QList<QUrl> &projects);
     void setGitSnapshot(const GitSnapshot &snapshot);
+    // Fills or clears the commit box as a merge begins or ends.
+    void offerMergeMessage(const std::optional<NBEGitMergeState> &before);
     void resetGitState();
     void setDiagnostics(const QUrl &url, const QList<NBELSPDiagnostic> &list);
 

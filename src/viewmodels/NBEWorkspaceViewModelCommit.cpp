@@ -66,29 +66,58 @@ QFuture<bool> NBEWorkspaceViewModel::commit(bool amend)
         return QtFuture::makeReadyFuture(false);
     const QUrl root = *m_git.root;
     const QString branch = m_git.branch.value_or(QStringLiteral("HEAD"));
+    const std::optional<NBEGitMergeState> shownMerge = m_git.merge;
 
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
     QFuture<bool> done = promise->future();
-    nbeWhenFinished(m_gitService.commit(message, amend, root), this,
-                    [this, typed, root, amend, branch, promise](bool committed) {
-                        if (committed) {
-                            // Whatever was typed while git ran is a new message: keep it.
-                            if (m_commitMessage == typed) {
-                                setCommitMessage(QString());
-                                NBECommitDrafts::save(QString(), root, defaults());
-                            }
-                            flashSyncStatus(amend ? QStringLiteral("Amended last commit")
-                                                  : QStringLiteral("Committed to ") + branch);
-                        } else {
-                            setErrorMessage(QStringLiteral(
-                                "Commit failed — stage some changes first, and make sure "
-                                "git user.name / user.email are set."));
+    auto finish = [this, promise](bool committed) {
+        nbeWhenFinished(refreshGitStatus(), this, [promise, committed] {
+            promise->addResult(committed);
+            promise->finish();
+        });
+    };
+    auto committed = [this, typed, root, amend, branch, shownMerge, finish](bool ok) {
+        if (ok) {
+            // Whatever was typed while git ran is a new message: keep it.
+            if (m_commitMessage == typed) {
+                setCommitMessage(QString());
+                NBECommitDrafts::save(QString(), root, defaults());
+            }
+            flashSyncStatus(shownMerge ? QStringLiteral("Merged ") + shownMerge->name +
+                                             QStringLiteral(" into ") + branch
+                            : amend ? QStringLiteral("Amended last commit")
+                                    : QStringLiteral("Committed to ") + branch);
+        } else if (shownMerge && hasConflicts()) {
+            setErrorMessage(
+                QStringLiteral("Commit failed — resolve the conflicts and stage the files first."));
+        } else {
+            setErrorMessage(
+                QStringLiteral("Commit failed — stage some changes first, and make sure "
+                               "git user.name / user.email are set."));
+        }
+        finish(ok);
+    };
+    // git makes any commit during a merge the merge commit, and can't amend
+    // then: a merge the box didn't announce stops the commit so it can.
+    nbeWhenFinished(m_gitService.mergeState(root), this,
+                    [this, message, amend, root, shownMerge, committed,
+                     finish](const std::optional<NBEGitMergeState> &merge) {
+                        const bool asShown = merge.has_value() == shownMerge.has_value() &&
+                                             (!merge || merge->head == shownMerge->head);
+                        if (!asShown || (merge && amend)) {
+                            setErrorMessage(
+                                merge ? QStringLiteral("A merge of %1 is in progress, so this "
+                                                       "commit would conclude it. Check the "
+                                                       "message and commit again.")
+                                            .arg(merge->name)
+                                      : QStringLiteral("The merge was concluded or aborted "
+                                                       "meanwhile. Check the message and commit "
+                                                       "again."));
+                            finish(false);
+                            return;
                         }
-                        nbeWhenFinished(refreshGitStatus(), this, [promise, committed] {
-                            promise->addResult(committed);
-                            promise->finish();
-                        });
+                        nbeWhenFinished(m_gitService.commit(message, amend, root), this, committed);
                     });
     return done;
 }
@@ -111,7 +140,9 @@ void NBEWorkspaceViewModel::loadCommitDraft()
 {
     if (!m_git.root)
         return;
-    setCommitMessage(NBECommitDrafts::load(*m_git.root, defaults()));
+    const QString draft = NBECommitDrafts::load(*m_git.root, defaults());
+    // A merge in progress offers git's message when there is no draft.
+    setCommitMessage(draft.isEmpty() && m_git.merge ? m_git.merge->message : draft);
 }
 
 QFuture<bool> NBEWorkspaceViewModel::isAIConfigured() const

@@ -18,6 +18,7 @@ struct NBEWorkspaceViewModel::GitRefresh
     QFuture<QStringList> remotes;
     QFuture<int> unpushed;
     QFuture<bool> browserAuth;
+    QFuture<std::optional<NBEGitMergeState>> merge;
     // The change list with its map by path, made off the main thread.
     struct Changes
     {
@@ -56,6 +57,7 @@ NBEWorkspaceViewModel::GitRefresh::snapshot(const QUrl &root) const
     }
     snapshot.browserAuthConfigured = valueOf(browserAuth, false);
     snapshot.headSHA = state.headSHA;
+    snapshot.merge = valueOf(merge);
     Changes found = valueOf(changes);
     snapshot.changes = std::move(found.list);
     snapshot.status = std::move(found.status);
@@ -66,8 +68,22 @@ void NBEWorkspaceViewModel::setGitSnapshot(const GitSnapshot &snapshot)
 {
     if (m_git == snapshot)
         return;
+    const std::optional<NBEGitMergeState> before = m_git.merge;
     m_git = snapshot;
     Q_EMIT gitStateChanged();
+    if (before != m_git.merge)
+        offerMergeMessage(before);
+}
+
+void NBEWorkspaceViewModel::offerMergeMessage(const std::optional<NBEGitMergeState> &before)
+{
+    // An empty box takes git's message for a new merge; the message of a
+    // merge that ended elsewhere leaves with it. Typed text stays.
+    const QString typed = m_commitMessage.trimmed();
+    if (m_git.merge && (typed.isEmpty() || (before && typed == before->message)))
+        setCommitMessage(m_git.merge->message);
+    else if (!m_git.merge && before && typed == before->message)
+        setCommitMessage(QString());
 }
 
 void NBEWorkspaceViewModel::resetGitState()
@@ -109,6 +125,7 @@ QFuture<void> NBEWorkspaceViewModel::refreshGitStatus()
             refresh->remotes = m_gitService.remotes(*root);
             refresh->unpushed = m_gitService.unpushedCount(*root);
             refresh->browserAuth = m_gitService.hasBrowserAuthHelper(*root);
+            refresh->merge = m_gitService.mergeState(*root);
             refresh->working = m_gitService.workingState(*root);
             // Unchanged lists keep the stored ones, so comparing the
             // snapshots on the main thread costs nothing.
@@ -169,7 +186,15 @@ bool NBEWorkspaceViewModel::hasStagedChanges() const
 
 bool NBEWorkspaceViewModel::canAmendSafely() const
 {
-    return isGitRepository() && (!m_git.hasUpstream || m_git.ahead > 0);
+    return isGitRepository() && !m_git.merge && (!m_git.hasUpstream || m_git.ahead > 0);
+}
+
+bool NBEWorkspaceViewModel::hasConflicts() const
+{
+    return std::any_of(m_git.changes.cbegin(), m_git.changes.cend(),
+                       [](const NBEGitFileChange &change) {
+                           return change.overallStatus() == NBEGitStatus::conflicted;
+                       });
 }
 
 QList<NBEGitFileChange> NBEWorkspaceViewModel::changedFiles() const

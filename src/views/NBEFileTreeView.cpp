@@ -140,8 +140,12 @@ NBEFileTreeView::NBEFileTreeView(NBEFileTreeActions actions, QWidget *parent)
         dialog.setLabelText(title);
         dialog.setTextValue(initial);
         dialog.setOkButtonText(title == tr("Rename") ? tr("Rename") : tr("Create"));
-        if (auto *field = dialog.findChild<QLineEdit *>())
+        // The dialog's layout fixes its size to its content: the field's
+        // width is what lets a long name show whole.
+        if (auto *field = dialog.findChild<QLineEdit *>()) {
             field->setPlaceholderText(placeholder);
+            field->setMinimumWidth(400);
+        }
         if (dialog.exec() != QDialog::Accepted)
             return std::nullopt;
         return dialog.textValue();

@@ -8,11 +8,13 @@
 #include "NBEWorkspaceViewModel.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHelpEvent>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMouseEvent>
@@ -27,6 +29,8 @@
 #include <QToolTip>
 #include <QTreeWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -129,7 +133,8 @@ public:
                                                               hovering, primary));
         QFont font = option.font;
         const QList<NBEGitChangeRow::Action> actions = row.actions();
-        const bool showActions = !row.isFile() || hovering;
+        const bool focused = option.state & QStyle::State_HasFocus;
+        const bool showActions = !row.isFile() || hovering || focused;
         const int actionsWidth = showActions ? int(actions.size()) * (rect.height() - 4) + 4 : 0;
         QRect text = rect.adjusted(row.isFile() ? 22 : 8, 0, -(trailingWidth + actionsWidth), 0);
         if (!row.isFile()) {
@@ -137,9 +142,10 @@ public:
             font.setPointSizeF(font.pointSizeF() * 0.9);
             painter->setFont(font);
             painter->setPen(secondary);
-            const QString title = row.kind == NBEGitChangeRow::Kind::stagedSection
-                                      ? QObject::tr("Staged Changes")
-                                      : QObject::tr("Changes");
+            const QString title =
+                row.kind == NBEGitChangeRow::Kind::conflictsSection ? QObject::tr("Merge Changes")
+                : row.kind == NBEGitChangeRow::Kind::stagedSection  ? QObject::tr("Staged Changes")
+                                                                    : QObject::tr("Changes");
             painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, title.toUpper());
             painter->drawText(rect.adjusted(0, 0, -8, 0), Qt::AlignRight | Qt::AlignVCenter,
                               QString::number(row.count));
@@ -183,6 +189,13 @@ public:
                 painter->drawText(rects[i], Qt::AlignCenter, glyph(actions[i]));
             }
         }
+        // The keyboard's row: Space and the Menu key act on it.
+        if (focused) {
+            painter->setRenderHint(QPainter::Antialiasing);
+            painter->setPen(QPen(option.palette.color(QPalette::Highlight), 2));
+            painter->setBrush(Qt::NoBrush);
+            painter->drawRoundedRect(QRectF(rect).adjusted(1, 1, -1, -1), 3, 3);
+        }
         painter->restore();
     }
 };
@@ -190,6 +203,8 @@ public:
 QList<NBEGitChangeRow::Action> NBEGitChangeRow::actions() const
 {
     switch (kind) {
+    case Kind::conflictsSection:
+        return {};
     case Kind::stagedSection:
         return {Action::unstageAll};
     case Kind::changesSection:
@@ -218,16 +233,26 @@ QList<NBEGitChangeRow> NBEGitChangesView::rows(const QList<NBEGitFileChange> &ch
         row.status = sideStatus(change, staged);
         return row;
     };
+    QList<NBEGitChangeRow> conflicts;
     QList<NBEGitChangeRow> staged;
     QList<NBEGitChangeRow> changed;
     for (const NBEGitFileChange &change : changedFiles) {
-        const bool conflicted = change.overallStatus() == NBEGitStatus::conflicted;
-        if (change.isStaged() && !conflicted)
+        if (change.overallStatus() == NBEGitStatus::conflicted) {
+            conflicts.append(fileRow(change, false));
+            continue;
+        }
+        if (change.isStaged())
             staged.append(fileRow(change, true));
-        if (change.worktree != u' ' || conflicted)
+        if (change.worktree != u' ')
             changed.append(fileRow(change, false));
     }
     QList<NBEGitChangeRow> rows;
+    // What still needs resolving comes first.
+    if (!conflicts.isEmpty()) {
+        rows.append(
+            {NBEGitChangeRow::Kind::conflictsSection, {}, {}, {}, {}, int(conflicts.size())});
+        rows.append(conflicts);
+    }
     if (!staged.isEmpty()) {
         rows.append({NBEGitChangeRow::Kind::stagedSection, {}, {}, {}, {}, int(staged.size())});
         rows.append(staged);
@@ -298,9 +323,16 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     connect(m_pull, &QToolButton::clicked, this, [this] { m_viewModel->pull(); });
     connect(m_push, &QToolButton::clicked, this, [this] { m_viewModel->push(); });
 
+    m_mergeState = new QLabel(m_repository);
+    m_mergeState->setWordWrap(true);
+    m_mergeState->setTextFormat(Qt::PlainText);
+    m_mergeState->hide();
+    repo->addWidget(m_mergeState);
+
     m_message = new QPlainTextEdit(m_repository);
-    m_message->setPlaceholderText(tr("Message"));
+    m_message->setPlaceholderText(tr("Message (Ctrl+Return to commit)"));
     m_message->setTabChangesFocus(true);
+    m_message->installEventFilter(this);
     m_message->setFixedHeight(QFontMetrics(m_message->font()).lineSpacing() * 4 + 12);
     repo->addWidget(m_message);
 
@@ -327,10 +359,11 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setMouseTracking(true);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
-    m_list->setFocusPolicy(Qt::NoFocus);
+    m_list->setFocusPolicy(Qt::StrongFocus);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setItemDelegate(new NBEGitChangeRowDelegate(m_list));
     m_list->viewport()->installEventFilter(this);
+    m_list->installEventFilter(this);
     repo->addWidget(m_list, 1);
     m_noChanges = new QLabel(tr("No changes"), m_repository);
     m_noChanges->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
@@ -348,8 +381,10 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
         if (row.isFile() && row.status != NBEGitStatus::deleted)
             m_viewModel->openFile(row.url, false);
     });
-    connect(m_list, &QWidget::customContextMenuRequested, this,
-            &NBEGitChangesView::showContextMenu);
+    connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        if (QTreeWidgetItem *item = m_list->itemAt(at))
+            showContextMenu(m_list->indexOfTopLevelItem(item), m_list->viewport()->mapToGlobal(at));
+    });
 
     // Typing is kept as the repository's draft once it pauses.
     m_draftTimer->setSingleShot(true);
@@ -419,6 +454,15 @@ void NBEGitChangesView::refreshGit()
     if (!m_viewModel->canAmendSafely() && m_amend->isChecked())
         m_amend->setChecked(false);
     m_amend->setEnabled(m_viewModel->canAmendSafely() && m_viewModel->gitHeadSHA().has_value());
+    if (const auto &merge = m_viewModel->gitMerge()) {
+        const QString into = m_viewModel->gitBranch().value_or(tr("current branch"));
+        m_mergeState->setText(
+            tr("Merging %1 into %2").arg(merge->name, into) + u'\n' +
+            (m_viewModel->hasConflicts()
+                 ? tr("Resolve the conflicts and stage the files; then Commit concludes the merge.")
+                 : tr("Commit concludes the merge with this message.")));
+    }
+    m_mergeState->setVisible(m_viewModel->gitMerge().has_value());
     refreshSync();
     rebuildList();
     refreshButtons();
@@ -459,11 +503,16 @@ void NBEGitChangesView::refreshButtons()
     m_generate->setText(generating ? tr("Generating\u2026") : tr("Generate"));
     m_generate->setEnabled(!generating);
     const bool amend = m_amend->isChecked();
-    m_commit->setText(amend ? tr("Amend") : tr("Commit"));
+    const bool merging = m_viewModel->gitMerge().has_value();
+    const bool conflicts = merging && m_viewModel->hasConflicts();
+    m_commit->setText(merging ? tr("Commit Merge") : amend ? tr("Amend") : tr("Commit"));
     const bool hasMessage = !m_message->toPlainText().trimmed().isEmpty();
-    m_commit->setEnabled(!m_committing && hasMessage && (amend || m_viewModel->hasStagedChanges()));
-    m_commit->setToolTip(m_viewModel->hasStagedChanges() || amend ? QString()
-                                                                  : tr("Stage some changes first"));
+    // A merge is concluded even when its result equals HEAD.
+    const bool hasContent = amend || merging || m_viewModel->hasStagedChanges();
+    m_commit->setEnabled(!m_committing && hasMessage && hasContent && !conflicts);
+    m_commit->setToolTip(conflicts    ? tr("Resolve and stage the conflicted files first")
+                         : hasContent ? QString()
+                                      : tr("Stage some changes first"));
 }
 
 void NBEGitChangesView::refreshMessage()
@@ -487,6 +536,8 @@ void NBEGitChangesView::rebuildList()
         return;
     m_rows = rows;
     const int scroll = m_list->verticalScrollBar() ? m_list->verticalScrollBar()->value() : 0;
+    // The keyboard stays on the same place in the list as rows come and go.
+    const int current = m_list->indexOfTopLevelItem(m_list->currentItem());
     m_list->clear();
     QList<QTreeWidgetItem *> items;
     items.reserve(rows.size());
@@ -497,6 +548,8 @@ void NBEGitChangesView::rebuildList()
         items.append(item);
     }
     m_list->addTopLevelItems(items);
+    if (current >= 0 && !items.isEmpty())
+        m_list->setCurrentItem(items[std::min(current, int(items.size()) - 1)]);
     m_list->verticalScrollBar()->setValue(scroll);
 }
 
@@ -558,7 +611,52 @@ bool NBEGitChangesView::eventFilter(QObject *watched, QEvent *event)
         elideBranch();
     if (watched == m_list->viewport() && listEvent(event))
         return true;
+    if (watched == m_list && listKeyEvent(event))
+        return true;
+    if (watched == m_message && event->type() == QEvent::KeyPress) {
+        const auto *key = static_cast<QKeyEvent *>(event);
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
+            key->modifiers().testFlag(Qt::ControlModifier)) {
+            if (m_commit->isEnabled())
+                commit();
+            return true;
+        }
+    }
     return QWidget::eventFilter(watched, event);
+}
+
+// The current row from the keyboard: Return shows its changes, Space runs
+// its first action (stage or unstage), the Menu key opens its menu.
+bool NBEGitChangesView::listKeyEvent(QEvent *event)
+{
+    const int index = m_list->indexOfTopLevelItem(m_list->currentItem());
+    if (index < 0 || index >= m_rows.size())
+        return false;
+    const NBEGitChangeRow row = m_rows[index];
+    const QRect rect = m_list->visualItemRect(m_list->currentItem());
+    if (event->type() == QEvent::ContextMenu &&
+        static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
+        showContextMenu(index, m_list->viewport()->mapToGlobal(rect.bottomLeft()));
+        return true;
+    }
+    if (event->type() != QEvent::KeyPress)
+        return false;
+    const auto *key = static_cast<QKeyEvent *>(event);
+    if (key->modifiers() & ~Qt::KeypadModifier)
+        return false;
+    switch (key->key()) {
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        if (row.isFile())
+            m_viewModel->setDiffTarget(row.url);
+        return true;
+    case Qt::Key_Space:
+        if (!row.actions().isEmpty())
+            trigger(index, row.actions().first());
+        return true;
+    default:
+        return false;
+    }
 }
 
 // A press on a row's button runs it instead of choosing the row.
@@ -589,13 +687,11 @@ bool NBEGitChangesView::listEvent(QEvent *event)
     return false;
 }
 
-void NBEGitChangesView::showContextMenu(const QPoint &at)
+void NBEGitChangesView::showContextMenu(int index, const QPoint &globalAt)
 {
-    QTreeWidgetItem *item = m_list->itemAt(at);
-    if (!item)
+    if (index < 0 || index >= m_rows.size())
         return;
-    const int index = m_list->indexOfTopLevelItem(item);
-    const NBEGitChangeRow row = m_rows.value(index);
+    const NBEGitChangeRow row = m_rows[index];
     QMenu menu(this);
     if (row.isFile()) {
         menu.addAction(tr("Show Changes"), this,
@@ -611,7 +707,9 @@ void NBEGitChangesView::showContextMenu(const QPoint &at)
                                   : actionTitle(action);
         menu.addAction(title, this, [this, index, action] { trigger(index, action); });
     }
-    menu.exec(m_list->viewport()->mapToGlobal(at));
+    if (menu.isEmpty())
+        return;
+    menu.exec(globalAt);
 }
 
 void NBEGitChangesView::amendToggled(bool on)

@@ -24,7 +24,7 @@ class QTreeWidgetItem;
 // or working tree) with the status letter of that side.
 struct NBEGitChangeRow
 {
-    enum class Kind { stagedSection, changesSection, stagedFile, changedFile };
+    enum class Kind { conflictsSection, stagedSection, changesSection, stagedFile, changedFile };
     // What a row's buttons do, rightmost first.
     enum class Action { stage, unstage, discard, stageAll, unstageAll };
 
@@ -43,9 +43,11 @@ struct NBEGitChangeRow
 
 // The Source Control pane: the branch with its sync state and the pull and
 // push buttons, the commit box bound to the repository's draft (Commit,
-// Amend, Generate), then the staged and unstaged files. A click on a file
-// shows its diff; each file can be staged, unstaged or (after a question)
-// discarded. Outside a repository it offers to create one.
+// Amend, Generate), then the conflicted, staged and unstaged files. A click
+// on a file (or Return on the current row) shows its diff; each file can be
+// staged, unstaged (Space) or, after a question, discarded. A merge in
+// progress is said above the box, which then concludes it. Ctrl+Return in the
+// box commits. Outside a repository it offers to create one.
 class NBEGitChangesView : public QWidget
 {
     Q_OBJECT
@@ -76,6 +78,8 @@ public:
     QToolButton *pushButton() const { return m_push; }
     QLabel *branchLabel() const { return m_branch; }
     QLabel *syncLabel() const { return m_syncState; }
+    // "Merging <branch> into <current>" while a merge is in progress.
+    QLabel *mergeLabel() const { return m_mergeState; }
     bool isShowingRepository() const;
 
 protected:
@@ -92,8 +96,9 @@ private:
     void generate();
     void amendToggled(bool on);
     void flushDraft();
-    void showContextMenu(const QPoint &at);
+    void showContextMenu(int row, const QPoint &globalAt);
     bool listEvent(QEvent *event);
+    bool listKeyEvent(QEvent *event);
 
     NBEWorkspaceViewModel *m_viewModel;
     QStackedWidget *m_pages;
@@ -106,6 +111,7 @@ private:
     QLabel *m_syncState;
     QToolButton *m_pull;
     QToolButton *m_push;
+    QLabel *m_mergeState;
     QPlainTextEdit *m_message;
     QCheckBox *m_amend;
     QPushButton *m_generate;

@@ -1,6 +1,7 @@
 #include "NBEGitQuestions.h"
 
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -40,7 +41,10 @@ QDialog *askForText(QWidget *parent, const QString &title, const QString &label,
     dialog->setLabelText(label);
     dialog->setTextValue(text);
     dialog->setOkButtonText(action);
-    dialog->setMinimumWidth(360);
+    // The dialog's layout fixes its size to its content, so the field's
+    // width is what makes a URL or a long name fit.
+    if (auto *field = dialog->findChild<QLineEdit *>())
+        field->setMinimumWidth(400);
     QObject::connect(dialog, &QInputDialog::textValueSelected, dialog, std::move(accepted));
     dialog->open();
     return dialog;

@@ -6,9 +6,12 @@
 #include "NBEKeychain.h"
 
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QLabel>
+#include <QMenu>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -43,13 +46,16 @@ protected:
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     }
 
-    // "S name" for a staged file, "C name" for a changed one, "S2"/"C2" for
-    // the sections with their counts.
+    // "S name" for a staged file, "C name" for a changed one, "M2"/"S2"/"C2"
+    // for the sections (merge, staged, changes) with their counts.
     QStringList listed() const
     {
         QStringList rows;
         for (const NBEGitChangeRow &row : view->shownRows()) {
             switch (row.kind) {
+            case Kind::conflictsSection:
+                rows.append(QStringLiteral("M%1").arg(row.count));
+                break;
             case Kind::stagedSection:
                 rows.append(QStringLiteral("S%1").arg(row.count));
                 break;
@@ -293,4 +299,68 @@ TEST_F(NBEGitChangesViewTest, ALongBranchNameIsElidedBesideTheButtons)
     EXPECT_LE(label->geometry().right(), push.left());
     EXPECT_LE(push.right(), view->width());
     EXPECT_LE(label->fontMetrics().horizontalAdvance(label->text()), label->width());
+}
+
+TEST_F(NBEGitChangesViewTest, AMergeInProgressIsShownAndConcludedFromTheKeyboard)
+{
+    repository();
+    git({QStringLiteral("switch"), QStringLiteral("-qc"), QStringLiteral("feature")});
+    commitFile(QStringLiteral("index.html"), "<p>theirs</p>\n", QStringLiteral("Theirs"));
+    git({QStringLiteral("switch"), QStringLiteral("-q"), QStringLiteral("main")});
+    commitFile(QStringLiteral("index.html"), "<p>ours</p>\n", QStringLiteral("Ours"));
+    write(QStringLiteral("notes.txt"), "new\n");
+    load();
+    makeView();
+    NBETest::await(model->mergeBranch(QStringLiteral("feature")));
+    model->clearErrorMessage();
+
+    // The conflict first, the merge said above git's message; no amend and
+    // no commit while a path is unmerged.
+    EXPECT_TRUE(listedAs({"M1", "C index.html", "C1", "C notes.txt"}));
+    EXPECT_TRUE(view->mergeLabel()->isVisible());
+    EXPECT_TRUE(view->mergeLabel()->text().startsWith(QStringLiteral("Merging feature into main")));
+    EXPECT_EQ(view->messageBox()->toPlainText(), QStringLiteral("Merge branch 'feature'"));
+    EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Commit Merge"));
+    EXPECT_FALSE(view->commitButton()->isEnabled());
+    EXPECT_FALSE(view->amendBox()->isEnabled());
+
+    // The list takes the keyboard: the Menu key opens the current row's
+    // menu, Space stages it.
+    write(QStringLiteral("index.html"), "<p>ours</p>\n");
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    view->list()->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(view->list()->hasFocus());
+    view->list()->setCurrentItem(view->list()->topLevelItem(rowOf(QStringLiteral("C index.html"))));
+    QStringList offered;
+    QTimer::singleShot(0, [&] {
+        NBETest::waitUntil([&] { return QApplication::activePopupWidget() != nullptr; });
+        if (auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget())) {
+            for (QAction *action : menu->actions())
+                if (!action->isSeparator())
+                    offered.append(action->text());
+            menu->close();
+        }
+    });
+    QContextMenuEvent menuKey(QContextMenuEvent::Keyboard, QPoint(), QPoint());
+    QApplication::sendEvent(view->list(), &menuKey);
+    EXPECT_EQ(offered,
+              (QStringList{"Show Changes", "Open File", "Stage Changes", "Discard Changes\u2026"}));
+    QTest::keyClick(view->list(), Qt::Key_Space);
+    EXPECT_TRUE(listedAs({"C1", "C notes.txt"}));
+    EXPECT_TRUE(view->mergeLabel()->text().contains(QStringLiteral("Commit concludes the merge")));
+
+    // Resolved to our side: Ctrl+Return in the box concludes the merge.
+    ASSERT_TRUE(NBETest::waitUntil([&] { return view->commitButton()->isEnabled(); }));
+    view->messageBox()->setFocus();
+    QTest::keyClick(view->messageBox(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->gitMerge().has_value(); }));
+    EXPECT_EQ(headSubject(), QStringLiteral("Merge branch 'feature'"));
+    EXPECT_EQ(gitText({QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--format=%P")})
+                  .split(u' ')
+                  .size(),
+              2);
+    EXPECT_FALSE(view->mergeLabel()->isVisible());
+    EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Commit"));
+    EXPECT_TRUE(view->messageBox()->toPlainText().isEmpty());
 }

@@ -4,6 +4,7 @@
 #include "NBEGitChangesView.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QToolButton>
 
@@ -136,6 +137,8 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
         auto *input = shownDialog<QInputDialog>();
         return input && input->textValue() == bare;
     }));
+    // Wide enough for a whole URL.
+    EXPECT_GE(shownDialog<QInputDialog>()->findChild<QLineEdit *>()->width(), 400);
     shownDialog<QInputDialog>()->reject();
 
     QTest::mouseClick(changes.pushButton(), Qt::LeftButton);

@@ -1,12 +1,15 @@
 #include "NBEStatusBar.h"
 #include "../viewmodels/NBEWorkspaceFixture.h"
+#include "NBECodeTextEdit.h"
 #include "NBEDiagnosticsListView.h"
 #include "NBEMainView.h"
 #include "NBESourceEditor.h"
+#include "NBETextEditorView.h"
 
 #include <QAbstractButton>
 #include <QLabel>
 #include <QListView>
+#include <QPlainTextEdit>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -272,39 +275,72 @@ TEST(NBEDiagnosticsListRows, LocationAndSymbolAndMessageLines)
         EXPECT_LE(QFontMetrics(font).horizontalAdvance(line), 300);
 }
 
-TEST(NBEStatusBarInWindow, SitsBelowTheEditorOfTheDetailColumn)
+namespace {
+
+// A window whose editor shows one file of its folder.
+class NBEStatusBarInWindow : public ::testing::Test
 {
+protected:
     QTemporaryDir dir;
-    NBETest::writeFile(dir.filePath(QStringLiteral("index.html")),
-                       "<main>\n  <p>Hello</p>\n<div>\n");
-    const QUrl root = QUrl::fromLocalFile(QDir::cleanPath(dir.path()));
-    NBEMainView view(root);
-    view.resize(900, 560);
-    view.show();
-    view.start();
-    NBEWorkspaceViewModel *viewModel = view.viewModel();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->hasWorkspace(); }));
-    viewModel->openFile(
-        QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(QStringLiteral("index.html")))), false);
-    ASSERT_TRUE(NBETest::waitUntil([&] { return view.sourceEditor() != nullptr; }));
+    std::unique_ptr<NBEMainView> view;
+    NBEWorkspaceViewModel *viewModel = nullptr;
+
+    void showFile(const QString &name, const QByteArray &text)
+    {
+        NBETest::writeFile(dir.filePath(name), text);
+        view = std::make_unique<NBEMainView>(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+        view->resize(900, 560);
+        view->show();
+        view->start();
+        viewModel = view->viewModel();
+        ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->hasWorkspace(); }));
+        viewModel->openFile(QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(name))), false);
+        ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor() != nullptr; }));
+    }
+};
+
+} // namespace
+
+TEST_F(NBEStatusBarInWindow, SitsBelowTheEditorOfTheDetailColumn)
+{
+    showFile(QStringLiteral("index.html"), "<main>\n  <p>Hello</p>\n<div>\n");
     // Which checker reports this page's errors depends on whether the HTML
     // server is installed, so the counts are not this test's concern.
     viewModel->updateCursorPosition(2, 5, viewModel->activeTab()->id);
 
-    NBEStatusBar *bar = view.statusBar();
+    NBEStatusBar *bar = view->statusBar();
     ASSERT_NE(bar, nullptr);
     EXPECT_TRUE(bar->isVisible());
     EXPECT_EQ(bar->height(), NBEStatusBar::barHeight);
     EXPECT_EQ(bar->caretLabel()->text(), QStringLiteral("Ln 2, Col 5"));
     const QWidget *column = bar->parentWidget();
     EXPECT_EQ(bar->geometry().bottom(), column->rect().bottom());
-    EXPECT_LE(view.sourceEditor()->geometry().bottom(), bar->geometry().top());
+    EXPECT_LE(view->sourceEditor()->geometry().bottom(), bar->geometry().top());
 
     if (const QByteArray out = qgetenv("NBE_STATUS_BAR_PNG"); !out.isEmpty()) {
         bar->setShowDiagnostics(true);
         QCoreApplication::processEvents();
-        view.grab().save(QString::fromLocal8Bit(out));
+        view->grab().save(QString::fromLocal8Bit(out));
         bar->diagnosticsList()->grab().save(QString::fromLocal8Bit(out) +
                                             QStringLiteral(".list.png"));
     }
+}
+
+TEST_F(NBEStatusBarInWindow, FollowsTheCaretWhenTheTabsTextIsReplaced)
+{
+    showFile(QStringLiteral("notes.txt"), "one\ntwo\nthree three\n");
+    QPlainTextEdit *text = view->sourceEditor()->editor()->textView();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return text->toPlainText().startsWith("one"); }));
+    text->moveCursor(QTextCursor::End);
+    text->moveCursor(QTextCursor::Left);
+    EXPECT_EQ(view->statusBar()->caretLabel()->text(), QStringLiteral("Ln 3, Col 12"));
+
+    // A pull or a reload puts shorter text under the caret: the bar says
+    // where the caret went.
+    viewModel->updateContent(QStringLiteral("pulled\n"), viewModel->activeTab()->id);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return text->toPlainText() == "pulled\n"; }));
+    const QTextCursor caret = text->textCursor();
+    EXPECT_EQ(view->statusBar()->caretLabel()->text(),
+              NBEStatusBar::caretText(caret.blockNumber() + 1, caret.positionInBlock() + 1));
+    EXPECT_NE(view->statusBar()->caretLabel()->text(), QStringLiteral("Ln 3, Col 12"));
 }

@@ -223,6 +223,13 @@ void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
         Q_EMIT findNextRequested(event == QKeySequence::FindPrevious);
         return;
     }
+    // Tab indents, so Ctrl+Tab and Ctrl+Shift+Tab leave the editor.
+    if ((event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab) &&
+        event->modifiers().testFlag(Qt::ControlModifier)) {
+        QWidget::focusNextPrevChild(event->key() == Qt::Key_Tab &&
+                                    !event->modifiers().testFlag(Qt::ShiftModifier));
+        return;
+    }
     // Soft tabs: a fixed number of spaces in place of the selection, as one
     // undoable edit.
     if (event->key() == Qt::Key_Tab && event->modifiers() == Qt::NoModifier && m_softTabs &&

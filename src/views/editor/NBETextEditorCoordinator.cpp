@@ -373,6 +373,8 @@ void NBETextEditorCoordinator::replaceText(const QString &text)
     textView->setTextCursor(cursor);
     textView->verticalScrollBar()->setValue(scroll);
     m_replacing = false;
+    // The caret may have moved with the text: the status bar reads it again.
+    selectionDidChange();
     setReportedText(text);
     ++m_textGeneration;
     if (m_parent.language)
@@ -469,6 +471,8 @@ void NBETextEditorCoordinator::bufferReplaced()
     textView->setTextCursor(cursor);
     textView->verticalScrollBar()->setValue(m_replacedScroll);
     m_replacing = false;
+    // The caret may have moved with the text: the status bar reads it again.
+    selectionDidChange();
     m_documentRevision = textView->document()->revision();
     ++m_textGeneration;
     if (m_parent.language)

@@ -1,0 +1,216 @@
+// Quitting with several project windows, and the window driven from the
+// keyboard alone.
+#include "NBEApplicationShell.h"
+#include "NBECodeTextEdit.h"
+#include "NBEGitChangesView.h"
+#include "NBEMainView.h"
+#include "NBESourceEditor.h"
+#include "NBETabStops.h"
+#include "NBETestSupport.h"
+#include "NBETextEditorView.h"
+#include "NBEWindowToolbar.h"
+#include "NBEWorkspaceViewModel.h"
+
+#include <QAbstractButton>
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QMessageBox>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeWidget>
+#include <gtest/gtest.h>
+
+namespace {
+
+QUrl folderURL(const QTemporaryDir &dir)
+{
+    return QUrl::fromLocalFile(QDir::cleanPath(dir.path()));
+}
+
+QUrl fileURL(const QTemporaryDir &dir, const QString &name)
+{
+    return QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(name)));
+}
+
+NBEWorkspaceViewModel *viewModel(NBEProjectWindow *window)
+{
+    return window->mainView()->viewModel();
+}
+
+QAction *quitAction(NBEProjectWindow *window)
+{
+    for (QAction *action : window->findChildren<QAction *>())
+        if (action->text() == QStringLiteral("Quit"))
+            return action;
+    return nullptr;
+}
+
+// Answers every unsaved-edits question with `answer`, counting them.
+class Answerer
+{
+public:
+    explicit Answerer(const QString &reply)
+        : answer(reply)
+    {
+        QObject::connect(&m_poll, &QTimer::timeout, [this] {
+            for (QWidget *widget : QApplication::topLevelWidgets()) {
+                auto *box = qobject_cast<QMessageBox *>(widget);
+                if (!box || !box->isVisible() || box->property("answered").toBool())
+                    continue;
+                box->setProperty("answered", true);
+                ++asked;
+                for (QAbstractButton *button : box->buttons())
+                    if (button->text() == answer)
+                        button->click();
+            }
+        });
+        m_poll.start(20);
+    }
+    QString answer;
+    int asked = 0;
+
+private:
+    QTimer m_poll;
+};
+
+class NBEQuitTest : public ::testing::Test
+{
+protected:
+    QTemporaryDir first;
+    QTemporaryDir second;
+    std::unique_ptr<NBEApplicationShell> shell = std::make_unique<NBEApplicationShell>();
+    QPointer<NBEProjectWindow> clean;
+    QPointer<NBEProjectWindow> dirty;
+
+    void SetUp() override
+    {
+        NBETest::writeFile(first.filePath(QStringLiteral("a.md")), "a\n");
+        NBETest::writeFile(second.filePath(QStringLiteral("b.md")), "b\n");
+        clean = shell->openProject(folderURL(first));
+        dirty = shell->openProject(folderURL(second));
+        ASSERT_TRUE(NBETest::waitUntil(
+            [&] { return viewModel(clean)->hasWorkspace() && viewModel(dirty)->hasWorkspace(); }));
+        NBETest::await(viewModel(dirty)->openFile(fileURL(second, QStringLiteral("b.md")), false));
+        viewModel(dirty)->updateContent(QStringLiteral("b, edited\n"),
+                                        viewModel(dirty)->activeTab()->id);
+        ASSERT_TRUE(viewModel(dirty)->activeTab()->sourceFile.isDirty());
+    }
+};
+
+} // namespace
+
+TEST_F(NBEQuitTest, QuitAsksOnceForTheWindowWithEditsAndEndsTheApplication)
+{
+    Answerer answerer(QStringLiteral("Don't Save"));
+    QTimer::singleShot(0, clean.data(), [this] { quitAction(clean)->trigger(); });
+    QTimer hang;
+    hang.setSingleShot(true);
+    QObject::connect(&hang, &QTimer::timeout, [] { QCoreApplication::exit(3); });
+    hang.start(30000);
+    EXPECT_EQ(QApplication::exec(), 0);
+    hang.stop();
+    EXPECT_EQ(answerer.asked, 1);
+    EXPECT_TRUE(!clean || !clean->isVisible());
+    EXPECT_TRUE(!dirty || !dirty->isVisible());
+    EXPECT_EQ(NBETest::readFile(second.filePath(QStringLiteral("b.md"))), "b\n");
+}
+
+TEST_F(NBEQuitTest, CancelInAnyWindowStopsTheQuitWithEveryWindowOpen)
+{
+    Answerer answerer(QStringLiteral("Cancel"));
+    quitAction(dirty)->trigger();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return answerer.asked == 1; }));
+    NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(300));
+    EXPECT_EQ(answerer.asked, 1);
+    ASSERT_TRUE(clean && dirty);
+    EXPECT_TRUE(clean->isVisible());
+    EXPECT_TRUE(dirty->isVisible());
+    ASSERT_TRUE(viewModel(dirty)->activeTab().has_value());
+    EXPECT_TRUE(viewModel(dirty)->activeTab()->sourceFile.isDirty());
+
+    // Save writes the edits, then everything closes.
+    answerer.answer = QStringLiteral("Save");
+    quitAction(clean)->trigger();
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !clean && !dirty; }));
+    EXPECT_EQ(NBETest::readFile(second.filePath(QStringLiteral("b.md"))), "b, edited\n");
+}
+
+TEST(NBEProjectWindowKeyboard, TabReachesTheSourceControlPaneAndTheKeyboardCommits)
+{
+    QTemporaryDir dir;
+    const QString root = QDir::cleanPath(dir.path());
+    NBETest::git(root, {"init", "-q", "-b", "main"});
+    NBETest::writeFile(dir.filePath(QStringLiteral("notes.txt")), "one\n");
+    NBETest::git(root, {"add", "."});
+    NBETest::git(root, {"commit", "-qm", "First"});
+    NBETest::writeFile(dir.filePath(QStringLiteral("notes.txt")), "two\n");
+    NBETest::git(root, {"add", "."});
+
+    NBEProjectWindow window(folderURL(dir));
+    window.show();
+    window.mainView()->start();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    NBEWorkspaceViewModel *model = viewModel(&window);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->hasStagedChanges(); }));
+    NBETest::await(model->openFile(fileURL(dir, QStringLiteral("notes.txt")), false));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return window.mainView()->sourceEditor() != nullptr; }));
+    window.mainView()->sidebar()->setMode(NBESidebarMode::changes);
+    auto *changes = window.findChild<NBEGitChangesView *>();
+    ASSERT_NE(changes, nullptr);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return changes->list()->isVisible(); }));
+
+    NBECodeTextEdit *editor = window.mainView()->sourceEditor()->editor()->textView();
+    editor->setFocus();
+    ASSERT_TRUE(editor->hasFocus());
+
+    // Tab indents in the editor; Ctrl+Tab leaves it, then Tab goes round the
+    // window's visible controls back to the editor.
+    QList<QWidget *> visited;
+    QTest::keyClick(editor, Qt::Key_Tab, Qt::ControlModifier);
+    EXPECT_EQ(editor->toPlainText(), QStringLiteral("two\n"));
+    for (int step = 0; step < 40 && QApplication::focusWidget() != editor; ++step) {
+        QWidget *focused = QApplication::focusWidget();
+        ASSERT_NE(focused, nullptr);
+        ASSERT_FALSE(visited.contains(focused)) << "Tab came back before the editor";
+        // No stop the user can't see.
+        EXPECT_TRUE(focused->isVisible() && !focused->visibleRegion().isEmpty())
+            << focused->metaObject()->className();
+        visited.append(focused);
+        if (focused == changes->messageBox())
+            QTest::keyClicks(focused, QStringLiteral("Second page"));
+        QTest::keyClick(focused, Qt::Key_Tab);
+    }
+    EXPECT_EQ(QApplication::focusWidget(), editor);
+    // The stops are those the window lists, in its order.
+    const QList<QWidget *> stops = NBETabStops::inOrder(
+        &window, {window.toolbar(), window.mainView()->sidebar(), window.mainView()});
+    EXPECT_EQ(visited.size() + 1, stops.size());
+    EXPECT_TRUE(stops.contains(editor));
+    const qsizetype message = visited.indexOf(changes->messageBox());
+    const qsizetype amend = visited.indexOf(changes->amendBox());
+    const qsizetype commit = visited.indexOf(changes->commitButton());
+    const qsizetype list = visited.indexOf(changes->list());
+    ASSERT_GE(message, 0);
+    EXPECT_LT(message, amend);
+    EXPECT_LT(amend, commit);
+    EXPECT_LT(commit, list);
+
+    // Shift+Tab walks back; Ctrl+Return in the box commits the typed message.
+    changes->list()->setFocus(Qt::TabFocusReason);
+    QTest::keyClick(changes->list(), Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), changes->commitButton());
+    EXPECT_EQ(model->commitMessage(), QStringLiteral("Second page"));
+    changes->messageBox()->setFocus(Qt::BacktabFocusReason);
+    QTest::keyClick(changes->messageBox(), Qt::Key_Return, Qt::ControlModifier);
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return QString::fromUtf8(NBETest::git(root, {"log", "-1", "--format=%s"})).trimmed() ==
+               QStringLiteral("Second page");
+    }));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->hasStagedChanges(); }));
+}
