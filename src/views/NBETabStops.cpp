@@ -69,14 +69,28 @@ bool move(QWidget *window, const QList<QWidget *> &areas, bool next)
     const QList<QWidget *> stops = inOrder(window, areas);
     if (stops.isEmpty())
         return false;
+    const Qt::FocusReason reason = next ? Qt::TabFocusReason : Qt::BacktabFocusReason;
+    QWidget *focus = QApplication::focusWidget();
     qsizetype at = -1;
-    for (QWidget *widget = QApplication::focusWidget(); widget && at < 0 && widget != window;
+    for (QWidget *widget = focus; widget && at < 0 && widget != window;
          widget = widget->parentWidget())
         at = stops.indexOf(widget);
+    // From a control that is no stop (one being hidden, say), the nearest
+    // stop along the focus chain.
+    if (at < 0 && focus) {
+        for (QWidget *widget = next ? focus->nextInFocusChain() : focus->previousInFocusChain();
+             widget && widget != focus;
+             widget = next ? widget->nextInFocusChain() : widget->previousInFocusChain()) {
+            if (stops.contains(widget)) {
+                widget->setFocus(reason);
+                return true;
+            }
+        }
+    }
     const qsizetype count = stops.size();
     const qsizetype target =
         at < 0 ? (next ? 0 : count - 1) : (at + (next ? 1 : count - 1)) % count;
-    stops[target]->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    stops[target]->setFocus(reason);
     return true;
 }
 
