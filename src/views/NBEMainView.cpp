@@ -176,6 +176,9 @@ NBEMainView::~NBEMainView()
 {
     // However the window goes away, its language servers go with it.
     m_viewModel->shutdownLSP();
+    // The panes go before the view model they keep their last words with
+    // (the commit box saves its draft).
+    qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
 }
 
 void NBEMainView::start()

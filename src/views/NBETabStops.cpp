@@ -17,8 +17,7 @@ struct Stop
 bool isStop(const QWidget *widget, const QWidget *window)
 {
     return widget->window() == window && (widget->focusPolicy() & Qt::TabFocus) &&
-           !widget->focusProxy() && widget->isEnabled() && widget->isVisible() &&
-           !widget->visibleRegion().isEmpty();
+           !widget->focusProxy() && widget->isEnabled() && NBETabStops::isShown(widget);
 }
 
 int areaOf(const QWidget *widget, const QList<QWidget *> &areas)
@@ -33,6 +32,19 @@ int areaOf(const QWidget *widget, const QList<QWidget *> &areas)
 } // namespace
 
 namespace NBETabStops {
+
+bool isShown(const QWidget *widget)
+{
+    if (!widget->isVisible())
+        return false;
+    // What the ancestors leave of the widget (scrolled or squeezed away).
+    const QWidget *window = widget->window();
+    QRect rect(widget->mapTo(window, QPoint(0, 0)), widget->size());
+    for (const QWidget *parent = widget->parentWidget(); parent && parent != window;
+         parent = parent->parentWidget())
+        rect &= QRect(parent->mapTo(window, QPoint(0, 0)), parent->size());
+    return !(rect & window->rect()).isEmpty();
+}
 
 QList<QWidget *> inOrder(QWidget *window, const QList<QWidget *> &areas)
 {

@@ -10,6 +10,9 @@ class QWidget;
 // control was created plays no part, so panes built later fall in place.
 namespace NBETabStops {
 
+// Shown on screen: visible, with some of it left inside its ancestors.
+bool isShown(const QWidget *widget);
+
 // `areas` are containers inside `window`; controls in none of them come last.
 QList<QWidget *> inOrder(QWidget *window, const QList<QWidget *> &areas);
 

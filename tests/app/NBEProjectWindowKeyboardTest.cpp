@@ -177,10 +177,11 @@ TEST(NBEProjectWindowKeyboard, TabReachesTheSourceControlPaneAndTheKeyboardCommi
     for (int step = 0; step < 40 && QApplication::focusWidget() != editor; ++step) {
         QWidget *focused = QApplication::focusWidget();
         ASSERT_NE(focused, nullptr);
-        ASSERT_FALSE(visited.contains(focused)) << "Tab came back before the editor";
+        ASSERT_FALSE(visited.contains(focused))
+            << "Tab came back before the editor, at " << focused->metaObject()->className()
+            << " after " << visited.size();
         // No stop the user can't see.
-        EXPECT_TRUE(focused->isVisible() && !focused->visibleRegion().isEmpty())
-            << focused->metaObject()->className();
+        EXPECT_TRUE(NBETabStops::isShown(focused)) << focused->metaObject()->className();
         visited.append(focused);
         if (focused == changes->messageBox())
             QTest::keyClicks(focused, QStringLiteral("Second page"));
