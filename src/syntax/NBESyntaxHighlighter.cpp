@@ -5,9 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <map>
-#include <optional>
-#include <utility>
 #include <vector>
 
 namespace {
@@ -20,24 +17,21 @@ namespace {
 // end, and Unicode properties make \w, \d, \s and \b see letters beyond ASCII.
 // Those properties make matching markedly slower and change nothing in text
 // that is all ASCII, so such text is matched without them.
-//
-// A map's entries stay where they are as it grows: a pass holds on to every
-// rule's compiled pattern while it compiles the next.
 const QRegularExpression &compiled(const QString &pattern, bool unicode)
 {
-    thread_local std::map<QString, QRegularExpression> cache[2];
-    std::map<QString, QRegularExpression> &patterns = cache[unicode ? 1 : 0];
-    auto it = patterns.find(pattern);
-    if (it == patterns.end()) {
+    thread_local QHash<QString, QRegularExpression> cache[2];
+    QHash<QString, QRegularExpression> &patterns = cache[unicode ? 1 : 0];
+    auto it = patterns.constFind(pattern);
+    if (it == patterns.constEnd()) {
         QRegularExpression::PatternOptions options = QRegularExpression::MultilineOption;
         if (unicode)
             options |= QRegularExpression::UseUnicodePropertiesOption;
         QRegularExpression expression(QStringLiteral("(*ANY)") + pattern, options);
         if (expression.isValid())
             expression.optimize();
-        it = patterns.emplace(pattern, expression).first;
+        it = patterns.insert(pattern, expression);
     }
-    return it->second;
+    return *it;
 }
 
 bool isAscii(QStringView text)
@@ -122,188 +116,47 @@ bool canSpanLines(const NBETokenRule &rule)
     return false;
 }
 
-// A language's rules compiled for one pass. Rules that can read across a
-// line end are followed across checkpoints; the others never read past the
-// end of their line, so at a line start they start afresh.
-struct CompiledRules
+// The claimed matches of every rule whose searches run over `text` from
+// `from` and stop at `to`, as tokens at their places in `text`. Whatever
+// `text` holds after `to` is seen by searches (lookaheads, unclosed
+// strings) as it is in a whole tokenization.
+QList<NBEToken> claimTokens(QStringView text, const NBELanguage &language, bool unicode,
+                            qsizetype from, qsizetype to)
 {
-    QList<const QRegularExpression *> expressions; // nullptr: an invalid pattern
-    QList<unsigned char> codes;
-    QList<int> crossing; // index among the line-crossing rules, or -1
-    qsizetype crossingCount = 0;
-    // False when a line-crossing rule looks behind further than one
-    // character (a "\b" or "^"), which the checks below don't allow for.
-    bool followable = true;
-};
+    const qsizetype n = to - from;
+    QList<NBEToken> tokens;
+    if (n < 1)
+        return tokens;
 
-CompiledRules compiledRules(const NBELanguage &language, bool unicode)
-{
-    CompiledRules rules;
+    std::vector<unsigned char> claims(static_cast<size_t>(n), 0);
+    qsizetype count = 0;
     for (const NBETokenRule &rule : language.tokenRules) {
         const QRegularExpression &expression = compiled(rule.pattern, unicode);
-        rules.expressions.append(expression.isValid() ? &expression : nullptr);
-        rules.codes.append(static_cast<unsigned char>(NBETokenTypes::ordinal(rule.tokenType) + 1));
-        const bool crossing = expression.isValid() && canSpanLines(rule);
-        rules.crossing.append(crossing ? int(rules.crossingCount++) : -1);
-        if (crossing && rule.pattern.contains(QLatin1StringView("(?<")))
-            rules.followable = false;
-    }
-    return rules;
-}
-
-// Checkpoints are about this far apart: an edit redoes about the stretch
-// between the one before it and the one after it.
-constexpr qsizetype checkpointSpacing = 2048;
-
-// Line starts in [from, to): `from` (itself one), then the first line start
-// at least `checkpointSpacing` after the one before.
-std::vector<qsizetype> checkpointsIn(QStringView text, qsizetype from, qsizetype to)
-{
-    std::vector<qsizetype> checkpoints{from};
-    for (qsizetype target = from + checkpointSpacing; target < to;) {
-        const qsizetype lineBreak = text.indexOf(u'\n', target - 1);
-        if (lineBreak < 0 || lineBreak + 1 >= to)
-            break;
-        checkpoints.push_back(lineBreak + 1);
-        target = lineBreak + 1 + checkpointSpacing;
-    }
-    return checkpoints;
-}
-
-enum class PassOutcome { done, fromMoved, toMoved, unfollowable };
-
-struct Pass
-{
-    PassOutcome outcome = PassOutcome::done;
-    QList<NBEToken> tokens;
-    // `checkpoints.size()` times `crossingCount` marks.
-    std::vector<NBERuleMark> marks;
-};
-
-// Claims the matches of every rule over [from, to) of `text`, in rule order:
-// a match is dropped whole when any of its units is already claimed. Where
-// `atFrom` is given, each line-crossing rule's search starts where it stood
-// at `from` in the earlier text, and its first match must stand there as it
-// did (a match reaching back over `from` the same and claimed the same way),
-// or the pass answers `fromMoved`. Where `atTo` is given, each line-crossing
-// rule's match across `to` is the earlier one: it is claimed as before when
-// the units before `to` leave it as free as before, else the pass answers
-// `toMoved`. Records the marks of `checkpoints` (in [from, to)).
-Pass claimTokens(QStringView text, const CompiledRules &rules, qsizetype from, qsizetype to,
-                 const NBERuleMark *atFrom, const NBERuleMark *atTo,
-                 const std::vector<qsizetype> &checkpoints)
-{
-    Pass pass;
-    const qsizetype n = to - from;
-    if (n < 1 && checkpoints.empty())
-        return pass;
-    const qsizetype crossingCount = rules.crossingCount;
-    pass.marks.resize(checkpoints.size() * size_t(crossingCount));
-    std::vector<unsigned char> claims(static_cast<size_t>(std::max<qsizetype>(n, 0)), 0);
-    std::vector<size_t> pending;
-    qsizetype count = 0;
-    for (qsizetype r = 0; r < rules.expressions.size(); ++r) {
-        const QRegularExpression *expression = rules.expressions[r];
-        if (!expression)
+        if (!expression.isValid())
             continue;
-        const int k = rules.crossing[r];
-        const unsigned char code = rules.codes[r];
-        const NBERuleMark *before = k >= 0 && atFrom ? atFrom + k : nullptr;
-        const NBERuleMark *after = k >= 0 && atTo ? atTo + k : nullptr;
-        const bool spannedFrom = before && before->start >= 0 && before->start < from;
-        const qsizetype origin = before ? before->origin : from;
-        // A rule that can't read across a line end reads nothing from `to`
-        // (a line start) on.
-        const QStringView subject = k >= 0 ? text : text.first(to);
+        const unsigned char code =
+            static_cast<unsigned char>(NBETokenTypes::ordinal(rule.tokenType) + 1);
         QRegularExpressionMatchIterator matches =
-            expression->globalMatch(subject, origin, QRegularExpression::NormalMatch,
-                                    QRegularExpression::DontCheckSubjectStringMatchOption);
-        size_t checkpoint = 0;
-        pending.clear();
-        qsizetype previousEnd = origin;
-        bool first = true;
+            expression.globalMatch(text, from, QRegularExpression::NormalMatch,
+                                   QRegularExpression::DontCheckSubjectStringMatchOption);
         while (matches.hasNext()) {
             const QRegularExpressionMatch match = matches.next();
             const qsizetype start = match.capturedStart(0);
-            const qsizetype end = match.capturedEnd(0);
-            if (k >= 0) {
-                if (end <= start) {
-                    // An empty match hides the search after it from the marks.
-                    if (atFrom || !checkpoints.empty()) {
-                        pass.outcome = PassOutcome::unfollowable;
-                        return pass;
-                    }
-                    continue;
-                }
-                if (first && before) {
-                    if (end <= from || (start < from) != spannedFrom ||
-                        (spannedFrom && start != before->start)) {
-                        pass.outcome = PassOutcome::fromMoved;
-                        return pass;
-                    }
-                }
-                pending.clear();
-                for (; checkpoint < checkpoints.size() && checkpoints[checkpoint] < end;
-                     ++checkpoint) {
-                    const qsizetype at = checkpoints[checkpoint];
-                    NBERuleMark &mark = pass.marks[checkpoint * size_t(crossingCount) + size_t(k)];
-                    mark.origin = previousEnd;
-                    mark.start = start;
-                    mark.end = end;
-                    if (start < at) {
-                        const qsizetype left = std::max(start, from);
-                        mark.clearBefore = (start >= from || before->clearBefore) &&
-                                           !anyClaimed(claims.data() + (left - from), at - left);
-                    }
-                    pending.push_back(checkpoint);
-                }
-            }
-            first = false;
-            previousEnd = end;
+            const qsizetype length = std::min(match.capturedLength(0), to - start);
             if (start >= to)
                 break;
-            const qsizetype left = std::max(start, from);
-            const qsizetype right = std::min(end, to);
-            const bool freeLeft = start >= from || before->clearBefore;
-            bool accepted = freeLeft && !anyClaimed(claims.data() + (left - from), right - left);
-            if (after && end > to) {
-                if (freeLeft && !anyClaimed(claims.data() + (left - from), to - left)) {
-                    if (!after->clearBefore) {
-                        pass.outcome = PassOutcome::toMoved;
-                        return pass;
-                    }
-                } else if (after->clearBefore) {
-                    pass.outcome = PassOutcome::toMoved;
-                    return pass;
-                }
-                accepted = after->accepted;
-            }
-            if (start < from && accepted != before->accepted) {
-                pass.outcome = PassOutcome::fromMoved;
-                return pass;
-            }
-            for (size_t index : pending)
-                pass.marks[index * size_t(crossingCount) + size_t(k)].accepted = accepted;
-            if (!accepted || right <= left)
+            if (start < from || length < 1)
                 continue;
-            unsigned char *marks = claims.data() + (left - from);
+            unsigned char *marks = claims.data() + (start - from);
+            if (anyClaimed(marks, length))
+                continue;
             marks[0] = code | tokenStart;
-            std::memset(marks + 1, code, static_cast<size_t>(right - left - 1));
+            std::memset(marks + 1, code, static_cast<size_t>(length - 1));
             ++count;
-        }
-        if (first && spannedFrom) {
-            pass.outcome = PassOutcome::fromMoved;
-            return pass;
-        }
-        if (k >= 0) {
-            for (; checkpoint < checkpoints.size(); ++checkpoint) {
-                NBERuleMark &mark = pass.marks[checkpoint * size_t(crossingCount) + size_t(k)];
-                mark.origin = previousEnd;
-            }
         }
     }
 
-    pass.tokens.reserve(count);
+    tokens.reserve(count);
     const unsigned char *marks = claims.data();
     for (qsizetype i = 0; i < n;) {
         if (!(marks[i] & tokenStart)) {
@@ -314,10 +167,10 @@ Pass claimTokens(QStringView text, const CompiledRules &rules, qsizetype from, q
         qsizetype end = i + 1;
         while (end < n && marks[end] && !(marks[end] & tokenStart))
             ++end;
-        pass.tokens.append(NBEToken{from + i, end - i, type});
+        tokens.append(NBEToken{from + i, end - i, type});
         i = end;
     }
-    return pass;
+    return tokens;
 }
 
 QList<NBEToken> tokenizeView(QStringView text, const NBELanguage &language, qsizetype base)
@@ -327,52 +180,95 @@ QList<NBEToken> tokenizeView(QStringView text, const NBELanguage &language, qsiz
         repaired = withoutLoneSurrogates(text);
         text = repaired;
     }
-    QList<NBEToken> tokens = claimTokens(text, compiledRules(language, !isAscii(text)), 0,
-                                         text.size(), nullptr, nullptr, {})
-                                 .tokens;
+    QList<NBEToken> tokens = claimTokens(text, language, !isAscii(text), 0, text.size());
     for (NBEToken &token : tokens)
         token.location += base;
     return tokens;
 }
 
-// A rule's next match while the new text is walked past the edit: the first
-// one that ends after a point, and the offset its search started from.
-class RuleCursor
+// The rules whose searches can read across a line end, compiled; nothing
+// when one looks behind further than one character, which the restart
+// checks below don't allow for.
+std::optional<QList<const QRegularExpression *>> lineCrossingRules(const NBELanguage &language,
+                                                                   bool unicode)
 {
-public:
-    RuleCursor(QStringView text, const QRegularExpression &rule, qsizetype origin)
-        : m_matches(rule.globalMatch(text, origin, QRegularExpression::NormalMatch,
-                                     QRegularExpression::DontCheckSubjectStringMatchOption))
-        , m_origin(origin)
-    {
-        step();
+    QList<const QRegularExpression *> rules;
+    for (const NBETokenRule &rule : language.tokenRules) {
+        if (!canSpanLines(rule))
+            continue;
+        if (rule.pattern.contains(QLatin1StringView("(?<")))
+            return std::nullopt;
+        const QRegularExpression &expression = compiled(rule.pattern, unicode);
+        if (expression.isValid())
+            rules.append(&expression);
     }
+    return rules;
+}
 
-    // The first match that ends after `at` (-1, -1 when none).
-    std::pair<qsizetype, qsizetype> after(qsizetype at)
-    {
-        while (m_next.second >= 0 && m_next.second <= at) {
-            m_origin = m_next.second;
-            step();
+// Whether the searches of `rules` that start in [from, to) neither read
+// `to` nor anything after it: then a search may restart at `to`, and an
+// edit from `to` on leaves every search before it as it was. Checked by
+// matching against the text cut at `to`, where a search that runs into the
+// cut reports a partial match.
+bool settlesBefore(QStringView text, const QList<const QRegularExpression *> &rules, qsizetype from,
+                   qsizetype to)
+{
+    const QStringView head = text.first(to);
+    constexpr auto options = QRegularExpression::DontCheckSubjectStringMatchOption;
+    for (const QRegularExpression *rule : rules) {
+        for (qsizetype offset = from; offset <= to;) {
+            const QRegularExpressionMatch match =
+                rule->match(head, offset, QRegularExpression::PartialPreferFirstMatch, options);
+            if (match.hasPartialMatch()) {
+                // A partial match's start includes the character a "\b" or
+                // "^" looked back at, so one at the cut itself (which must
+                // read on, and belongs after it) reports the line break
+                // before: only a search from the line break is told apart.
+                if (match.capturedStart(0) < to - 1)
+                    return false;
+                const QRegularExpressionMatch fromBreak =
+                    rule->match(head, to - 1, QRegularExpression::PartialPreferFirstMatch,
+                                options | QRegularExpression::AnchorAtOffsetMatchOption);
+                if (fromBreak.hasPartialMatch())
+                    return false;
+                break;
+            }
+            if (!match.hasMatch())
+                break;
+            if (match.capturedLength(0) < 1)
+                return false; // an empty match would hide the search after it
+            offset = match.capturedEnd(0);
         }
-        return m_next;
     }
-    qsizetype origin() const { return m_origin; }
+    return true;
+}
 
-private:
-    void step()
-    {
-        m_next = {-1, -1};
-        if (!m_matches.hasNext())
+// Restarts are this far apart at least: each costs a check, and an edit
+// redoes about the stretch between two of them.
+constexpr qsizetype restartSpacing = 2048;
+
+// Line starts in (from, to) where searches restart, `from` being one. After
+// a failed check the next candidate is twice as far, so a stretch without
+// any costs about twice its length.
+void collectRestarts(QStringView text, const QList<const QRegularExpression *> &rules,
+                     qsizetype from, qsizetype to, std::vector<qsizetype> &into)
+{
+    qsizetype clean = from;
+    qsizetype step = restartSpacing;
+    while (to - clean > step) {
+        const qsizetype lineBreak = text.sliced(0, to).indexOf(u'\n', clean + step - 1);
+        if (lineBreak < 0 || lineBreak + 1 >= to)
             return;
-        const QRegularExpressionMatch match = m_matches.next();
-        m_next = {match.capturedStart(0), match.capturedEnd(0)};
+        const qsizetype candidate = lineBreak + 1;
+        if (settlesBefore(text, rules, clean, candidate)) {
+            into.push_back(candidate);
+            clean = candidate;
+            step = restartSpacing;
+        } else {
+            step = (candidate - clean) * 2;
+        }
     }
-
-    QRegularExpressionMatchIterator m_matches;
-    std::pair<qsizetype, qsizetype> m_next{-1, -1};
-    qsizetype m_origin;
-};
+}
 
 QTextCharFormat colourFormat(const QColor &colour)
 {
@@ -420,50 +316,13 @@ QList<NBEToken> NBESyntaxHighlighter::tokenize(const QString &text, const NBELan
     if (!isValidUtf16(text))
         return tokenize(text, language);
     state->unicode = !isAscii(text);
-    const CompiledRules rules = compiledRules(language, state->unicode);
-    std::vector<qsizetype> checkpoints = checkpointsIn(text, 0, text.size());
-    Pass pass = claimTokens(text, rules, 0, text.size(), nullptr, nullptr, checkpoints);
-    if (pass.outcome == PassOutcome::done && rules.followable) {
-        state->checkpoints = std::move(checkpoints);
-        state->marks = std::move(pass.marks);
-        state->ruleCount = rules.crossingCount;
+    const QList<NBEToken> tokens = claimTokens(text, language, state->unicode, 0, text.size());
+    if (const auto rules = lineCrossingRules(language, state->unicode)) {
+        collectRestarts(text, *rules, 0, text.size(), state->restarts);
         state->reusable = true;
-    } else if (pass.outcome != PassOutcome::done) {
-        return tokenize(text, language);
     }
-    return pass.tokens;
+    return tokens;
 }
-
-namespace {
-
-// Where an old offset lies in the new text: before the edit it stays, after
-// it it moves by the change in length; inside what was removed it has none.
-std::optional<qsizetype> moved(qsizetype offset, qsizetype position, qsizetype removed,
-                               qsizetype shift)
-{
-    if (offset < position)
-        return offset;
-    if (offset >= position + removed)
-        return offset + shift;
-    return std::nullopt;
-}
-
-// A checkpoint that a redo may start from for an edit at `position`: a line
-// of it before the edit holds more than white space, so no rule's lookahead
-// from a match before the checkpoint (white space, then one character)
-// reached the edit.
-bool canStartBefore(QStringView text, qsizetype checkpoint, qsizetype position)
-{
-    if (checkpoint == 0)
-        return true;
-    for (qsizetype i = checkpoint; i < position; ++i) {
-        if (!text[i].isSpace())
-            return true;
-    }
-    return false;
-}
-
-} // namespace
 
 NBERetokenization NBESyntaxHighlighter::retokenize(const QString &text, const NBELanguage &language,
                                                    const NBETokenizerState &before,
@@ -472,131 +331,59 @@ NBERetokenization NBESyntaxHighlighter::retokenize(const QString &text, const NB
 {
     const qsizetype n = text.size();
     NBERetokenization result;
-    auto whole = [&] {
-        result.from = 0;
-        result.to = n;
-        result.tokens = tokenize(text, language, &result.state);
-        return result;
-    };
     // The units around the edit decide whether it split a surrogate pair.
     const qsizetype near = std::clamp<qsizetype>(position - 1, 0, n);
     const bool fits = position >= 0 && removed >= 0 && added >= 0 && position + added <= n;
     const bool unicode =
         before.unicode || (fits && !isAscii(QStringView(text).sliced(position, added)));
-    const CompiledRules rules = compiledRules(language, unicode);
-    const std::vector<qsizetype> &old = before.checkpoints;
-    const qsizetype ruleCount = before.ruleCount;
-    if (!before.reusable || !fits || !rules.followable || rules.crossingCount != ruleCount ||
-        old.empty() || before.marks.size() != old.size() * size_t(ruleCount) ||
-        !isValidUtf16(QStringView(text).sliced(near, std::min(position + added + 1, n) - near)))
-        return whole();
-    const qsizetype shift = added - removed;
-    const qsizetype editEnd = position + removed; // in the old text
-    auto marksAt = [&](size_t checkpoint) { return before.marks.data() + checkpoint * ruleCount; };
-
-    // From the last checkpoint before the edit that the edit can't have
-    // reached back to; a start whose first matches came out otherwise moves
-    // to the one before.
-    size_t first = size_t(std::upper_bound(old.begin(), old.end(), position) - old.begin()) - 1;
-    for (int tries = 0; tries < 6; ++tries) {
-        while (first > 0 && !canStartBefore(text, old[first], position))
-            --first;
-        const qsizetype from = old[first];
-        const NBERuleMark *atFrom = marksAt(first);
-
-        // Each line-crossing rule is followed through the new text; the
-        // stretch ends at the first old checkpoint past the edit where every
-        // one has the same next match as before (so the same searches after
-        // it), and where the units before it leave the matches across it as
-        // free as before.
-        std::vector<RuleCursor> cursors;
-        cursors.reserve(size_t(ruleCount));
-        for (qsizetype r = 0; r < rules.expressions.size(); ++r) {
-            if (const int k = rules.crossing[r]; k >= 0)
-                cursors.emplace_back(text, *rules.expressions[r], atFrom[k].origin);
-        }
-        size_t last = size_t(std::upper_bound(old.begin(), old.end(), editEnd) - old.begin());
-        bool fromMoved = false;
-        for (;; ++last) {
-            qsizetype to = n;
-            const NBERuleMark *atTo = nullptr;
-            std::vector<NBERuleMark> toMarks;
-            for (; last < old.size(); ++last) {
-                const qsizetype candidate = old[last] + shift;
-                if (candidate <= position + added)
-                    continue;
-                const NBERuleMark *marks = marksAt(last);
-                bool same = true;
-                toMarks.assign(marks, marks + ruleCount);
-                for (qsizetype k = 0; k < ruleCount && same; ++k) {
-                    const auto [start, end] = cursors[size_t(k)].after(candidate);
-                    NBERuleMark &mark = toMarks[size_t(k)];
-                    if (mark.start < 0) {
-                        same = start < 0;
-                        continue;
-                    }
-                    const std::optional<qsizetype> movedStart =
-                        moved(mark.start, position, removed, shift);
-                    same = movedStart && start == *movedStart && end == mark.end + shift;
-                    mark.start = start;
-                    mark.end = end;
-                }
-                if (same) {
-                    to = candidate;
-                    atTo = toMarks.data();
-                    break;
-                }
-            }
-            std::vector<qsizetype> checkpoints = checkpointsIn(text, from, to);
-            Pass pass = claimTokens(text, rules, from, to, atFrom, atTo, checkpoints);
-            if (pass.outcome == PassOutcome::unfollowable)
-                return whole();
-            if (pass.outcome == PassOutcome::fromMoved) {
-                fromMoved = true;
-                break;
-            }
-            if (pass.outcome == PassOutcome::toMoved)
-                continue;
-
-            result.from = from;
-            result.to = to;
-            result.tokens = std::move(pass.tokens);
-            NBETokenizerState &state = result.state;
-            state.unicode = unicode;
-            state.reusable = true;
-            state.ruleCount = ruleCount;
-            state.checkpoints.assign(old.begin(), old.begin() + first);
-            state.marks.assign(before.marks.begin(),
-                               before.marks.begin() + first * size_t(ruleCount));
-            state.checkpoints.insert(state.checkpoints.end(), checkpoints.begin(),
-                                     checkpoints.end());
-            state.marks.insert(state.marks.end(), pass.marks.begin(), pass.marks.end());
-            // The old checkpoints from `to` on, moved; a search that started
-            // before the edit now starts where the new search for the same
-            // match did.
-            for (size_t i = last; i < old.size() && to < n; ++i) {
-                state.checkpoints.push_back(old[i] + shift);
-                const NBERuleMark *marks = marksAt(i);
-                for (qsizetype k = 0; k < ruleCount; ++k) {
-                    NBERuleMark mark = marks[k];
-                    if (mark.start >= 0) {
-                        // (A match after `to` begins after the edit.)
-                        mark.start = moved(mark.start, position, removed, shift)
-                                         .value_or(mark.start + shift);
-                        mark.end += shift;
-                    }
-                    mark.origin =
-                        mark.origin > editEnd ? mark.origin + shift : cursors[size_t(k)].origin();
-                    state.marks.push_back(mark);
-                }
-            }
-            return result;
-        }
-        if (!fromMoved || first == 0)
-            break;
-        --first;
+    const auto rules = lineCrossingRules(language, unicode);
+    if (!before.reusable || !fits || !rules ||
+        !isValidUtf16(QStringView(text).sliced(near, std::min(position + added + 1, n) - near))) {
+        result.to = n;
+        result.tokens = tokenize(text, language, &result.state);
+        return result;
     }
-    return whole();
+    const std::vector<qsizetype> &old = before.restarts;
+
+    // From the last restart at or before the edit: nothing before it read
+    // what the edit changed.
+    auto after = std::upper_bound(old.begin(), old.end(), position);
+    const qsizetype from = after == old.begin() ? 0 : *(after - 1);
+
+    // To the first restart after the edit (in the new text's places) where
+    // the new searches settle as well; further ones are tried at growing
+    // distances, and the end of the text always fits.
+    const qsizetype shift = added - removed;
+    auto next = std::upper_bound(after, old.end(), position + removed);
+    qsizetype to = n;
+    qsizetype reach = 0;
+    for (; next != old.end(); ++next) {
+        const qsizetype candidate = *next + shift;
+        if (candidate <= position + added || candidate - from < reach)
+            continue;
+        if (candidate >= n)
+            break;
+        if (text[candidate - 1] == u'\n' && settlesBefore(text, *rules, from, candidate)) {
+            to = candidate;
+            break;
+        }
+        reach = (candidate - from) * 2;
+    }
+
+    result.from = from;
+    result.to = to;
+    result.tokens = claimTokens(text, language, unicode, from, to);
+    result.state.unicode = unicode;
+    result.state.reusable = true;
+    std::vector<qsizetype> &restarts = result.state.restarts;
+    restarts.assign(old.begin(), after);
+    collectRestarts(text, *rules, from, to, restarts);
+    if (to < n) {
+        restarts.push_back(to);
+        for (++next; next != old.end(); ++next)
+            restarts.push_back(*next + shift);
+    }
+    return result;
 }
 
 QList<QTextLayout::FormatRange> NBESyntaxHighlighter::attributedLine(
