@@ -30,10 +30,13 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
         m_preferences = m_environment.defaults ? new NBEPreferences(*m_defaults, this)
                                                : &NBEPreferences::shared();
     }
-    m_webServerLaunch =
+    m_languageServers = new NBEWorkspaceLanguageServers(
         m_environment.webServerLaunch
             ? m_environment.webServerLaunch
-            : [](const QString &language) { return NBEWebLSPServers::launch(language); };
+            : [](const QString &language) { return NBEWebLSPServers::launch(language); },
+        m_environment.swiftServerOverride, this);
+    connect(m_languageServers, &NBEWorkspaceLanguageServers::checkingStoppedChanged, this,
+            &NBEWorkspaceViewModel::checkingStoppedChanged);
     m_activity = m_environment.activity ? m_environment.activity
                                         : NBEApplicationActivity::followingApplication(this);
     m_recentProjects = NBERecentProjects::load(*m_defaults);
@@ -41,12 +44,11 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     // window adds its own focus loss.
     connect(m_activity.data(), &NBEApplicationActivity::resignedActive, this,
             &NBEWorkspaceViewModel::autoSaveOnFocusChange);
-    // Before any listener: a change other than a list arriving is counted
-    // again when next asked for.
-    connect(this, &NBEWorkspaceViewModel::diagnosticsChanged, this, [this] {
-        if (!m_keepsDiagnosticSummary)
-            m_diagnosticSummary.reset();
-    });
+    m_diagnostics = new NBEDiagnosticsStore(this);
+    connect(m_diagnostics, &NBEDiagnosticsStore::changed, this,
+            &NBEWorkspaceViewModel::diagnosticsChanged);
+    connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,
+            &NBEDiagnosticsStore::set);
 }
 
 // Releasing the view model stops no server: only closing the workspace does.

@@ -2,7 +2,7 @@
 
 #include "NBEAnthropicService.h"
 #include "NBEDefaults.h"
-#include "NBEFileDiagnostic.h"
+#include "NBEDiagnosticsStore.h"
 #include "NBEFileService.h"
 #include "NBEGitCommit.h"
 #include "NBEGitDiff.h"
@@ -14,9 +14,9 @@
 #include "NBEPreferences.h"
 #include "NBERecoveredEdits.h"
 #include "NBESymbol.h"
-#include "NBEWebLSPServers.h"
 #include "NBEWorkspace.h"
 #include "NBEWorkspaceDesktop.h"
+#include "NBEWorkspaceLanguageServers.h"
 #include "NBEWorkspaceTimings.h"
 
 #include <QFuture>
@@ -38,8 +38,6 @@
 
 class NBEApplicationActivity;
 class NBEFileWatch;
-class NBELSPSession;
-class NBEWebLSPSession;
 class QTimer;
 
 // A line the editor showing `url` is asked to scroll to (counted from 1).
@@ -180,8 +178,9 @@ public:
 
     // --- Language servers
     void shutdownLSP();
+    NBEWorkspaceLanguageServers &languageServers() const { return *m_languageServers; }
     // Whether a web language server is installed for the language id, looked
-    // up afresh on every call.
+    // up once per folder load.
     bool hasWebLSP(const std::optional<QString> &languageID) const;
     // The characters the web server serving the file completes after.
     QString webCompletionTriggers(const QUrl &url) const;
@@ -218,13 +217,17 @@ public:
     QString currentIndentUnit() const;
 
     // --- Diagnostics
-    const NBEDiagnosticsByFile &diagnostics() const { return m_diagnostics; }
-    QList<NBELSPDiagnostic> diagnostics(const QUrl &forFile) const;
-    NBEDiagnosticSummary diagnosticSummary() const;
+    NBEDiagnosticsStore &diagnosticsStore() const { return *m_diagnostics; }
+    const NBEDiagnosticsByFile &diagnostics() const { return m_diagnostics->all(); }
+    QList<NBELSPDiagnostic> diagnostics(const QUrl &forFile) const
+    {
+        return m_diagnostics->forFile(forFile);
+    }
+    NBEDiagnosticSummary diagnosticSummary() const { return m_diagnostics->summary(); }
     // Says which languages' servers quit by themselves since the folder
     // opened, so their files go unchecked ("CSS checking stopped: …").
     std::optional<QString> checkingStoppedNotice() const;
-    QList<NBEFileDiagnostic> allDiagnostics() const;
+    QList<NBEFileDiagnostic> allDiagnostics() const { return m_diagnostics->sorted(); }
     void revealLine(const QUrl &url, int line);
     void revealDiagnostic(const QUrl &url, int line);
     void scheduleHTMLValidation(const QUrl &url, const QString &content);
@@ -469,7 +472,8 @@ Q_SIGNALS:
     void commitMessageChanged();
     // Also when the same target is asked for again.
     void revealTargetChanged();
-    // Also when a file's list is replaced by an equal one.
+    // diagnosticsStore() changed; also when a file's list is replaced by an
+    // equal one.
     void diagnosticsChanged();
     void checkingStoppedChanged();
     void gitStateChanged();
@@ -512,7 +516,6 @@ private:
     // Fills or clears the commit box as a merge begins or ends.
     void offerMergeMessage(const std::optional<NBEGitMergeState> &before);
     void resetGitState();
-    void setDiagnostics(const QUrl &url, const QList<NBELSPDiagnostic> &list);
 
     NBEOpenTab *findTab(const QUuid &id);
     const NBEOpenTab *findTab(const QUuid &id) const;
@@ -563,14 +566,6 @@ private:
         const std::function<void(const QUrl &, std::shared_ptr<QPromise<void>>)> &create);
 
     void startLSPSession(const QUrl &rootURL);
-    void noteCheckingStopped(const QString &languageId);
-    QFuture<void> lspDidOpen(const QUrl &url, const std::optional<NBELanguage> &language,
-                             const QString &content);
-    void lspDidChange(const QUrl &url, const std::optional<QString> &languageID,
-                      const NBETextChange &change, const std::shared_ptr<NBETextBuffer> &buffer);
-    // Whether a web server serves the language, looked up once per load.
-    bool servedByWebLSP(const std::optional<QString> &languageID) const;
-    void notifyClosed(const QList<QUrl> &urls);
 
     void scheduleAutoSave(const QUuid &forTab);
     // Runs `save` once no earlier save of the tab runs, so each save finds
@@ -690,7 +685,6 @@ private:
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
     NBEDefaults *m_defaults = nullptr;
     NBEPreferences *m_preferences = nullptr;
-    std::function<std::optional<NBEWebLSPLaunch>(const QString &)> m_webServerLaunch;
     QPointer<NBEApplicationActivity> m_activity;
 
     std::optional<NBEWorkspace> m_workspace;
@@ -707,14 +701,8 @@ private:
     std::optional<NBEGitCommit> m_commitDiffTarget;
     NBEGitService m_gitService;
 
-    NBEDiagnosticsByFile m_diagnostics;
-    QStringList m_checkingStopped; // language names
-    // The counts over m_diagnostics, kept as lists arrive; absent after any
-    // other change until asked for.
-    mutable std::optional<NBEDiagnosticSummary> m_diagnosticSummary;
-    bool m_keepsDiagnosticSummary = false;
-    std::shared_ptr<NBELSPSession> m_lspSession;
-    std::shared_ptr<NBEWebLSPSession> m_webLSP;
+    NBEDiagnosticsStore *m_diagnostics = nullptr;
+    NBEWorkspaceLanguageServers *m_languageServers = nullptr;
     std::optional<NBERevealTarget> m_revealTarget;
     std::optional<NBEMarkdownEditCommand> m_pendingMarkdownCommand;
     std::optional<NBEHTMLEditCommand> m_pendingHTMLCommand;
@@ -744,5 +732,4 @@ private:
     // Tabs whose automatic save was skipped over an outside change, and said so.
     QSet<QUuid> m_outsideChangeNoticed;
     QSet<const NBETextBuffer *> m_followedBuffers;
-    mutable QHash<QString, bool> m_webLSPServes;
 };

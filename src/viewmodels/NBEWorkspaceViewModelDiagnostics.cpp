@@ -6,42 +6,8 @@
 
 #include "NBEHTMLValidator.h"
 
-#include <QScopedValueRollback>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
-
-QList<NBELSPDiagnostic> NBEWorkspaceViewModel::diagnostics(const QUrl &forFile) const
-{
-    return m_diagnostics.value(NBEFileService::keyPath(forFile));
-}
-
-NBEDiagnosticSummary NBEWorkspaceViewModel::diagnosticSummary() const
-{
-    // Counted once per change, not whenever the status bar refreshes.
-    if (!m_diagnosticSummary)
-        m_diagnosticSummary = NBEFileDiagnostics::summary(m_diagnostics);
-    return *m_diagnosticSummary;
-}
-
-QList<NBEFileDiagnostic> NBEWorkspaceViewModel::allDiagnostics() const
-{
-    return NBEFileDiagnostics::sorted(m_diagnostics);
-}
-
-void NBEWorkspaceViewModel::setDiagnostics(const QUrl &url, const QList<NBELSPDiagnostic> &list)
-{
-    const QString key = NBEFileService::keyPath(url);
-    if (m_diagnosticSummary) {
-        // Only the file's own counts change.
-        const NBEDiagnosticSummary gone = NBEFileDiagnostics::summary(m_diagnostics.value(key));
-        const NBEDiagnosticSummary come = NBEFileDiagnostics::summary(list);
-        m_diagnosticSummary->errors += come.errors - gone.errors;
-        m_diagnosticSummary->warnings += come.warnings - gone.warnings;
-    }
-    m_diagnostics.insert(key, list);
-    const QScopedValueRollback<bool> keep(m_keepsDiagnosticSummary, true);
-    Q_EMIT diagnosticsChanged();
-}
 
 void NBEWorkspaceViewModel::revealLine(const QUrl &url, int line)
 {
@@ -111,7 +77,7 @@ void NBEWorkspaceViewModel::validateNow(const QString &key)
                         const auto current = m_validations.constFind(key);
                         if (current == m_validations.cend() || current->generation != generation)
                             return;
-                        setDiagnostics(url, found);
+                        m_diagnostics->set(url, found);
                     });
 }
 

@@ -55,8 +55,8 @@ void NBEWorkspaceViewModel::bufferChanged(const QUuid &tabID, const NBETextBuffe
         Q_EMIT tabsChanged();
     Q_EMIT tabContentChanged(tabID);
 
-    if (language == QLatin1String("swift") || servedByWebLSP(language))
-        lspDidChange(url, language, change, shared);
+    if (language == QLatin1String("swift") || hasWebLSP(language))
+        m_languageServers->didChange(url, language, change, shared);
     else if (language == QLatin1String("html"))
         scheduleHTMLValidation(url, shared);
 

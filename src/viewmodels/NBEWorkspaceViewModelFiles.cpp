@@ -269,10 +269,8 @@ QFuture<void> NBEWorkspaceViewModel::moveItem(const QUrl &from, const QUrl &into
 
 void NBEWorkspaceViewModel::forgetFileState(const QUrl &url)
 {
-    const QString key = cleanPath(url);
-    if (m_diagnostics.remove(key))
-        Q_EMIT diagnosticsChanged();
-    dropValidation(key);
+    m_diagnostics->remove(url);
+    dropValidation(cleanPath(url));
 }
 
 void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &target)
@@ -299,9 +297,9 @@ void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &t
     // one is gone, the new one opens with the buffer as it stands.
     for (const QUrl &url : std::as_const(closed))
         forgetFileState(url);
-    notifyClosed(closed);
+    m_languageServers->didClose(closed);
     for (const NBEOpenTab &tab : std::as_const(reopened)) {
-        lspDidOpen(tab.sourceFile.url, tab.language, tab.sourceFile.content());
+        m_languageServers->didOpen(tab.sourceFile.url, tab.language, tab.sourceFile.content());
         if (tab.isHTML() && !hasWebLSP(QStringLiteral("html")))
             scheduleHTMLValidation(tab.sourceFile.url, tab.sourceFile.content());
     }
@@ -329,7 +327,7 @@ void NBEWorkspaceViewModel::closeTabsBelow(const QString &item)
     setWorkspace(workspace);
     for (const QUrl &url : std::as_const(closed))
         forgetFileState(url);
-    notifyClosed(closed);
+    m_languageServers->didClose(closed);
 }
 
 NBEFileTreeNode NBEWorkspaceViewModel::toggleNode(const NBEFileTreeNode &node,

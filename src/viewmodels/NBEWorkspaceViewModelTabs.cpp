@@ -158,9 +158,9 @@ void NBEWorkspaceViewModel::finishOpening(const QUrl &url, bool asPreview,
     // The diagnostics and pending validation of the file the preview tab
     // showed stay; only its document closes.
     if (replaced)
-        notifyClosed({*replaced});
-    lspDidOpen(url, language, text);
-    if (language && language->id == QLatin1String("html") && !servedByWebLSP(language->id))
+        m_languageServers->didClose({*replaced});
+    m_languageServers->didOpen(url, language, text);
+    if (language && language->id == QLatin1String("html") && !hasWebLSP(language->id))
         scheduleHTMLValidation(url, sourceFile.buffer);
     NBELog::editor().info("Opened file: %s", url.fileName());
 }
@@ -224,11 +224,9 @@ QFuture<bool> NBEWorkspaceViewModel::closeTab(const QUuid &id)
         setWorkspace(workspace);
         if (!closed)
             return;
-        const QString key = NBEFileService::keyPath(*closed);
-        if (m_diagnostics.remove(key))
-            Q_EMIT diagnosticsChanged();
-        dropValidation(key);
-        notifyClosed({*closed});
+        m_diagnostics->remove(*closed);
+        dropValidation(NBEFileService::keyPath(*closed));
+        m_languageServers->didClose({*closed});
     });
 }
 
@@ -253,7 +251,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeOtherTabs(const QUuid &keeping)
         workspace.openTabs.removeIf([&](const NBEOpenTab &tab) { return tab.id != keeping; });
         workspace.activeTabID = keeping;
         setWorkspace(workspace);
-        notifyClosed(closed);
+        m_languageServers->didClose(closed);
     });
 }
 
@@ -274,7 +272,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeAllTabs()
         workspace.openTabs.clear();
         workspace.activeTabID = std::nullopt;
         setWorkspace(workspace);
-        notifyClosed(closed);
+        m_languageServers->didClose(closed);
     });
 }
 

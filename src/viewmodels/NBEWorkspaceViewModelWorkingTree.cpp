@@ -241,7 +241,7 @@ void NBEWorkspaceViewModel::reloadAfterDiscard(const QUrl &file, const NBEResult
         }
         setWorkspace(workspace);
         forgetFileState(url);
-        notifyClosed({url});
+        m_languageServers->didClose({url});
         return;
     }
 
