@@ -44,6 +44,12 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     // window adds its own focus loss.
     connect(m_activity.data(), &NBEApplicationActivity::resignedActive, this,
             &NBEWorkspaceViewModel::autoSaveOnFocusChange);
+    m_gitState = new NBEGitState(m_gitService, this);
+    connect(m_gitState, &NBEGitState::changed, this, &NBEWorkspaceViewModel::gitStateChanged);
+    connect(m_gitState, &NBEGitState::mergeChanged, this,
+            &NBEWorkspaceViewModel::offerMergeMessage);
+    connect(m_gitState, &NBEGitState::loadingChanged, this,
+            &NBEWorkspaceViewModel::isLoadingChanged);
     m_diagnostics = new NBEDiagnosticsStore(this);
     connect(m_diagnostics, &NBEDiagnosticsStore::changed, this,
             &NBEWorkspaceViewModel::diagnosticsChanged);
@@ -95,14 +101,6 @@ void NBEWorkspaceViewModel::clearErrorMessage()
     setErrorMessage(std::nullopt);
 }
 
-void NBEWorkspaceViewModel::setLoading(bool loading)
-{
-    if (m_isLoading == loading)
-        return;
-    m_isLoading = loading;
-    Q_EMIT isLoadingChanged();
-}
-
 void NBEWorkspaceViewModel::setRecentProjects(const QList<QUrl> &projects)
 {
     if (m_recentProjects == projects)
@@ -137,7 +135,7 @@ void NBEWorkspaceViewModel::setCommitMessage(const QString &message)
 
 QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
 {
-    setLoading(true);
+    m_gitState->setLoading(true);
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
@@ -151,7 +149,7 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                                             tree.error().description);
                             NBELog::app().error("Failed to open workspace: %s",
                                                 tree.error().description);
-                            setLoading(false);
+                            m_gitState->setLoading(false);
                             promise->finish();
                             return;
                         }
@@ -167,7 +165,7 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                             startFollowingOutsideChanges();
                             loadCommitDraft();
                             NBELog::app().info("Opened workspace: %s", folder.fileName());
-                            setLoading(false);
+                            m_gitState->setLoading(false);
                             promise->finish();
                         });
                     });

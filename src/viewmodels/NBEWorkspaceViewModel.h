@@ -8,6 +8,7 @@
 #include "NBEGitDiff.h"
 #include "NBEGitFileChange.h"
 #include "NBEGitService.h"
+#include "NBEGitState.h"
 #include "NBEHTMLAction.h"
 #include "NBELSPCompletionItem.h"
 #include "NBEMarkdownAction.h"
@@ -94,7 +95,7 @@ public:
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     // The window calls this once it has shown the message.
     void clearErrorMessage();
-    bool isLoading() const { return m_isLoading; }
+    bool isLoading() const { return m_gitState->isLoading(); }
     const QList<QUrl> &recentProjects() const { return m_recentProjects; }
     const std::optional<QUrl> &diffTarget() const { return m_diffTarget; }
     void setDiffTarget(const std::optional<QUrl> &target);
@@ -235,38 +236,40 @@ public:
     void scheduleHTMLValidation(const QUrl &url, const std::shared_ptr<NBETextBuffer> &buffer);
 
     // --- Git
-    const std::optional<QUrl> &gitRoot() const { return m_git.root; }
-    const std::optional<QString> &gitBranch() const { return m_git.branch; }
-    const QStringList &gitBranches() const { return m_git.branches; }
-    const QStringList &gitRemotes() const { return m_git.remotes; }
-    int gitAhead() const { return m_git.ahead; }
-    int gitBehind() const { return m_git.behind; }
-    bool gitHasUpstream() const { return m_git.hasUpstream; }
-    int gitUnpushed() const { return m_git.unpushed; }
-    bool gitBrowserAuthConfigured() const { return m_git.browserAuthConfigured; }
-    const std::optional<QString> &gitHeadSHA() const { return m_git.headSHA; }
-    const QList<NBEGitFileChange> &gitChanges() const { return m_git.changes; }
+    NBEGitState &gitState() const { return *m_gitState; }
+    const std::optional<QUrl> &gitRoot() const { return git().root; }
+    const std::optional<QString> &gitBranch() const { return git().branch; }
+    const QStringList &gitBranches() const { return git().branches; }
+    const QStringList &gitRemotes() const { return git().remotes; }
+    int gitAhead() const { return git().ahead; }
+    int gitBehind() const { return git().behind; }
+    bool gitHasUpstream() const { return git().hasUpstream; }
+    int gitUnpushed() const { return git().unpushed; }
+    bool gitBrowserAuthConfigured() const { return git().browserAuthConfigured; }
+    const std::optional<QString> &gitHeadSHA() const { return git().headSHA; }
+    const QList<NBEGitFileChange> &gitChanges() const { return git().changes; }
     // Keyed by the changed file's cleaned absolute path.
-    const QHash<QString, NBEGitStatus> &gitStatus() const { return m_git.status; }
-    std::optional<NBEGitStatus> gitStatus(const QUrl &forFile) const;
+    const QHash<QString, NBEGitStatus> &gitStatus() const { return git().status; }
+    std::optional<NBEGitStatus> gitStatus(const QUrl &forFile) const
+    {
+        return m_gitState->status(forFile);
+    }
 
-    bool isGitRepository() const { return m_git.root.has_value(); }
-    // The open folder's first git answers are still coming: whether it is a
-    // repository isn't known yet.
+    bool isGitRepository() const { return m_gitState->isRepository(); }
     // The folder loads until its first git answers are in (isLoadingChanged).
-    bool isGitStateLoading() const { return m_isLoading; }
-    bool gitHasRemote() const { return !m_git.remotes.isEmpty(); }
-    int gitCommitsToPush() const;
-    bool gitNeedsPublish() const;
-    bool hasStagedChanges() const;
+    bool isGitStateLoading() const { return m_gitState->isLoading(); }
+    bool gitHasRemote() const { return !git().remotes.isEmpty(); }
+    int gitCommitsToPush() const { return m_gitState->commitsToPush(); }
+    bool gitNeedsPublish() const { return m_gitState->needsPublish(); }
+    bool hasStagedChanges() const { return m_gitState->hasStagedChanges(); }
     // False while a merge is in progress: git can't amend then.
-    bool canAmendSafely() const;
+    bool canAmendSafely() const { return m_gitState->canAmendSafely(); }
     // A merge left in progress; the next commit concludes it.
-    const std::optional<NBEGitMergeState> &gitMerge() const { return m_git.merge; }
+    const std::optional<NBEGitMergeState> &gitMerge() const { return git().merge; }
     // Some path is still unmerged (git refuses to commit until none is).
-    bool hasConflicts() const;
+    bool hasConflicts() const { return m_gitState->hasConflicts(); }
     // The changes ordered by file name, case-insensitively; stable.
-    QList<NBEGitFileChange> changedFiles() const;
+    QList<NBEGitFileChange> changedFiles() const { return m_gitState->changedFiles(); }
 
     // Rebuilds the git snapshot; the future ends once it is stored.
     QFuture<void> refreshGitStatus();
@@ -482,24 +485,7 @@ Q_SIGNALS:
     void pendingFormatChanged();
 
 private:
-    struct GitSnapshot
-    {
-        std::optional<QUrl> root;
-        std::optional<QString> branch;
-        QStringList branches;
-        QStringList remotes;
-        int ahead = 0;
-        int behind = 0;
-        bool hasUpstream = false;
-        int unpushed = 0;
-        bool browserAuthConfigured = false;
-        std::optional<QString> headSHA;
-        QList<NBEGitFileChange> changes;
-        QHash<QString, NBEGitStatus> status;
-        std::optional<NBEGitMergeState> merge;
-        bool operator==(const GitSnapshot &) const = default;
-    };
-    struct GitRefresh;
+    const NBEGitState::Snapshot &git() const { return m_gitState->snapshot(); }
 
     // Stores a new workspace value, announcing what of it differs.
     void setWorkspace(const std::optional<NBEWorkspace> &workspace);
@@ -510,12 +496,9 @@ private:
                        const NBETextChange &change);
     void readVaporManifest();
     void setErrorMessage(const std::optional<QString> &message);
-    void setLoading(bool loading);
     void setRecentProjects(const QList<QUrl> &projects);
-    void setGitSnapshot(const GitSnapshot &snapshot);
     // Fills or clears the commit box as a merge begins or ends.
     void offerMergeMessage(const std::optional<NBEGitMergeState> &before);
-    void resetGitState();
 
     NBEOpenTab *findTab(const QUuid &id);
     const NBEOpenTab *findTab(const QUuid &id) const;
@@ -690,16 +673,13 @@ private:
     std::optional<NBEWorkspace> m_workspace;
     bool m_isVaporProject = false;
     std::optional<QString> m_errorMessage;
-    bool m_isLoading = false;
     QList<QUrl> m_recentProjects;
     NBEFileService m_fileService;
-    GitSnapshot m_git;
-    quint64 m_gitGeneration = 0;
-    quint64 m_gitStored = 0;
     QString m_commitMessage;
     std::optional<QUrl> m_diffTarget;
     std::optional<NBEGitCommit> m_commitDiffTarget;
     NBEGitService m_gitService;
+    NBEGitState *m_gitState = nullptr;
 
     NBEDiagnosticsStore *m_diagnostics = nullptr;
     NBEWorkspaceLanguageServers *m_languageServers = nullptr;

@@ -150,7 +150,7 @@ QFuture<void> NBEWorkspaceViewModel::reloadRewrittenTabs(const GitRewrittenTabs 
 QFuture<void> NBEWorkspaceViewModel::rewriteFiles(const std::optional<QList<QUrl>> &files,
                                                   bool saveEdits, const GitRewrite &command)
 {
-    const QUrl root = *m_git.root;
+    const QUrl root = *git().root;
     auto promise = startedPromise();
     QFuture<void> done = promise->future();
     auto refreshed = [this, promise] {
@@ -177,7 +177,7 @@ QFuture<void> NBEWorkspaceViewModel::rewriteFiles(const std::optional<QList<QUrl
 
 QFuture<void> NBEWorkspaceViewModel::switchBranch(const QString &name)
 {
-    if (!m_git.root || m_git.branch == name)
+    if (!git().root || git().branch == name)
         return QtFuture::makeReadyFuture();
     if (isOptionLike(name)) {
         setErrorMessage(optionLikeBranchName());
@@ -201,7 +201,7 @@ QFuture<void> NBEWorkspaceViewModel::switchBranch(const QString &name)
 QFuture<void> NBEWorkspaceViewModel::createBranch(const QString &name)
 {
     const QString trimmed = name.trimmed();
-    if (!m_git.root || trimmed.isEmpty())
+    if (!git().root || trimmed.isEmpty())
         return QtFuture::makeReadyFuture();
     if (trimmed.contains(u' ')) {
         QString suggestion = trimmed;
@@ -216,7 +216,7 @@ QFuture<void> NBEWorkspaceViewModel::createBranch(const QString &name)
     }
     auto promise = startedPromise();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_gitService.createBranch(trimmed, *m_git.root), this,
+    nbeWhenFinished(m_gitService.createBranch(trimmed, *git().root), this,
                     [this, trimmed, promise](const NBEGitResult &result) {
                         if (result.ok)
                             flashSyncStatus(QStringLiteral("Created branch ") + trimmed);
@@ -231,7 +231,7 @@ QFuture<void> NBEWorkspaceViewModel::createBranch(const QString &name)
 
 QFuture<void> NBEWorkspaceViewModel::deleteBranch(const QString &name, bool force)
 {
-    if (!m_git.root || m_git.branch == name)
+    if (!git().root || git().branch == name)
         return QtFuture::makeReadyFuture();
     if (isOptionLike(name)) {
         setErrorMessage(optionLikeBranchName());
@@ -239,7 +239,7 @@ QFuture<void> NBEWorkspaceViewModel::deleteBranch(const QString &name, bool forc
     }
     auto promise = startedPromise();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_gitService.deleteBranch(name, force, *m_git.root), this,
+    nbeWhenFinished(m_gitService.deleteBranch(name, force, *git().root), this,
                     [this, name, force, promise](const NBEGitResult &result) {
                         const QString error = result.error.value_or(QString());
                         if (result.ok)
@@ -257,13 +257,13 @@ QFuture<void> NBEWorkspaceViewModel::deleteBranch(const QString &name, bool forc
 
 QFuture<void> NBEWorkspaceViewModel::mergeBranch(const QString &name)
 {
-    if (!m_git.root || m_git.branch == name)
+    if (!git().root || git().branch == name)
         return QtFuture::makeReadyFuture();
     if (isOptionLike(name)) {
         setErrorMessage(optionLikeBranchName());
         return QtFuture::makeReadyFuture();
     }
-    const QString target = m_git.branch.value_or(QStringLiteral("current branch"));
+    const QString target = git().branch.value_or(QStringLiteral("current branch"));
     return rewriteFiles(std::nullopt, true, [this, name, target](const QUrl &root, auto changed) {
         nbeWhenFinished(
             m_gitService.merge(name, root), this,

@@ -62,11 +62,11 @@ QFuture<bool> NBEWorkspaceViewModel::commit(bool amend)
 {
     const QString typed = m_commitMessage;
     const QString message = typed.trimmed();
-    if (!m_git.root || message.isEmpty())
+    if (!git().root || message.isEmpty())
         return QtFuture::makeReadyFuture(false);
-    const QUrl root = *m_git.root;
-    const QString branch = m_git.branch.value_or(QStringLiteral("HEAD"));
-    const std::optional<NBEGitMergeState> shownMerge = m_git.merge;
+    const QUrl root = *git().root;
+    const QString branch = git().branch.value_or(QStringLiteral("HEAD"));
+    const std::optional<NBEGitMergeState> shownMerge = git().merge;
 
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
@@ -124,25 +124,25 @@ QFuture<bool> NBEWorkspaceViewModel::commit(bool amend)
 
 QFuture<std::optional<QString>> NBEWorkspaceViewModel::lastCommitMessage()
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture(std::optional<QString>());
-    return m_gitService.lastCommitMessage(*m_git.root);
+    return m_gitService.lastCommitMessage(*git().root);
 }
 
 void NBEWorkspaceViewModel::persistCommitDraft()
 {
-    if (!m_git.root)
+    if (!git().root)
         return;
-    NBECommitDrafts::save(m_commitMessage, *m_git.root, defaults());
+    NBECommitDrafts::save(m_commitMessage, *git().root, defaults());
 }
 
 void NBEWorkspaceViewModel::loadCommitDraft()
 {
-    if (!m_git.root)
+    if (!git().root)
         return;
-    const QString draft = NBECommitDrafts::load(*m_git.root, defaults());
+    const QString draft = NBECommitDrafts::load(*git().root, defaults());
     // A merge in progress offers git's message when there is no draft.
-    setCommitMessage(draft.isEmpty() && m_git.merge ? m_git.merge->message : draft);
+    setCommitMessage(draft.isEmpty() && git().merge ? git().merge->message : draft);
 }
 
 QFuture<bool> NBEWorkspaceViewModel::isAIConfigured() const
@@ -186,14 +186,14 @@ QString NBEWorkspaceViewModel::truncatedDiff(const QString &diff, int limit)
 
 QFuture<void> NBEWorkspaceViewModel::generateCommitMessage()
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture();
     if (!preferences().aiEnabled()) {
         setErrorMessage(
             QStringLiteral("AI features are turned off. Enable them in Settings → AI."));
         return QtFuture::makeReadyFuture();
     }
-    const QUrl root = *m_git.root;
+    const QUrl root = *git().root;
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();

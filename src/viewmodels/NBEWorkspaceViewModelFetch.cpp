@@ -50,7 +50,7 @@ QFuture<void> NBEWorkspaceViewModel::autoFetchNow()
     // waits for that one instead of fetching twice in a row.
     if (m_autoFetchRunning && !m_autoFetchRunning->isFinished())
         return *m_autoFetchRunning;
-    if (!isAutoFetchEnabled() || m_isSyncing || m_git.remotes.isEmpty() || !m_git.root)
+    if (!isAutoFetchEnabled() || m_isSyncing || git().remotes.isEmpty() || !git().root)
         return QtFuture::makeReadyFuture();
 
     auto promise = std::make_shared<QPromise<void>>();
@@ -58,7 +58,7 @@ QFuture<void> NBEWorkspaceViewModel::autoFetchNow()
     QFuture<void> done = promise->future();
     m_autoFetchRunning = done;
     // Every failure is silent: the state keeps what the last refresh found.
-    nbeWhenFinished(m_gitService.fetch(*m_git.root), this, [this, promise](bool fetched) {
+    nbeWhenFinished(m_gitService.fetch(*git().root), this, [this, promise](bool fetched) {
         // A closed workspace keeps its last git state; refreshing without a
         // workspace would wipe it.
         if (!fetched || !m_workspace) {

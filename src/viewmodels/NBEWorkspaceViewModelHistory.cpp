@@ -32,14 +32,14 @@ void NBEWorkspaceViewModel::setGitHistory(const QList<NBEGitCommit> &history)
 
 QFuture<void> NBEWorkspaceViewModel::loadHistory()
 {
-    if (!m_git.root) {
+    if (!git().root) {
         setGitHistory({});
         return QtFuture::makeReadyFuture();
     }
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_gitService.log(*m_git.root, historyLimit), this,
+    nbeWhenFinished(m_gitService.log(*git().root, historyLimit), this,
                     [this, promise](const QList<NBEGitCommit> &history) {
                         setGitHistory(history);
                         promise->finish();
@@ -49,18 +49,18 @@ QFuture<void> NBEWorkspaceViewModel::loadHistory()
 
 QFuture<QList<NBEGitDiffLine>> NBEWorkspaceViewModel::commitDiff(const QString &sha)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>());
     // A big commit's patch is parsed off the main thread.
-    return m_gitService.commitDiff(sha, *m_git.root)
+    return m_gitService.commitDiff(sha, *git().root)
         .then(QtFuture::Launch::Async, &NBEGitDiff::parseOutput);
 }
 
 QFuture<QStringList> NBEWorkspaceViewModel::changedFilesFor(const NBEGitCommit &commit)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture(QStringList());
-    return m_gitService.changedFiles(commit.sha, *m_git.root);
+    return m_gitService.changedFiles(commit.sha, *git().root);
 }
 
 void NBEWorkspaceViewModel::showCommitDiff(const NBEGitCommit &commit)
@@ -71,9 +71,9 @@ void NBEWorkspaceViewModel::showCommitDiff(const NBEGitCommit &commit)
 
 QFuture<void> NBEWorkspaceViewModel::restoreFile(const QString &path, const NBEGitCommit &from)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture();
-    const QList<QUrl> files{fileInRepository(*m_git.root, path)};
+    const QList<QUrl> files{fileInRepository(*git().root, path)};
     return rewriteFiles(files, false, [this, path, from](const QUrl &root, auto changed) {
         nbeWhenFinished(m_gitService.restoreFile(path, from.sha, root), this,
                         [this, path, from, changed](bool ok) {
@@ -87,9 +87,9 @@ QFuture<void> NBEWorkspaceViewModel::restoreFile(const QString &path, const NBEG
 
 QFuture<void> NBEWorkspaceViewModel::revertCommit(const NBEGitCommit &commit)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture();
-    const QUrl root = *m_git.root;
+    const QUrl root = *git().root;
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
@@ -144,13 +144,13 @@ QFuture<bool> NBEWorkspaceViewModel::createTag(const QString &name, const NBEGit
     while (end > start && blank(name[end - 1]))
         --end;
     const QString trimmed = name.mid(start, end - start);
-    if (!m_git.root || trimmed.isEmpty())
+    if (!git().root || trimmed.isEmpty())
         return QtFuture::makeReadyFuture(false);
 
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
     QFuture<bool> done = promise->future();
-    nbeWhenFinished(m_gitService.createTag(trimmed, at.sha, message, *m_git.root), this,
+    nbeWhenFinished(m_gitService.createTag(trimmed, at.sha, message, *git().root), this,
                     [this, trimmed, promise](const NBEGitResult &result) {
                         if (!result.ok) {
                             const QString error = result.error.value_or(QString()).trimmed();

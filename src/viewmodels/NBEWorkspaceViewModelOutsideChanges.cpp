@@ -57,8 +57,8 @@ void NBEWorkspaceViewModel::watchProjectFolders()
     const QString root = NBEFileService::keyPath(m_workspace->rootURL);
     QStringList extras;
     // git's own folder tells of commits, checkouts and staging from outside.
-    if (m_git.root)
-        extras.append(QDir(m_git.root->toLocalFile()).filePath(QStringLiteral(".git")));
+    if (git().root)
+        extras.append(QDir(git().root->toLocalFile()).filePath(QStringLiteral(".git")));
     for (const NBEOpenTab &tab : m_workspace->openTabs) {
         const QString folder = QFileInfo(NBEFileService::keyPath(tab.sourceFile.url)).path();
         if (folder != root && !folder.startsWith(root + u'/') && !extras.contains(folder))

@@ -76,9 +76,9 @@ void NBEWorkspaceViewModel::flashSyncStatus(const QString &text)
 
 QString NBEWorkspaceViewModel::syncRemoteName() const
 {
-    if (m_git.remotes.contains(QStringLiteral("origin")) || m_git.remotes.isEmpty())
+    if (git().remotes.contains(QStringLiteral("origin")) || git().remotes.isEmpty())
         return QStringLiteral("origin");
-    return m_git.remotes.first();
+    return git().remotes.first();
 }
 
 QString NBEWorkspaceViewModel::syncFailureMessage(const std::optional<QString> &error,
@@ -97,7 +97,7 @@ QString NBEWorkspaceViewModel::syncFailureMessage(const std::optional<QString> &
                                          [&](const QString &m) { return lower.contains(m); });
     if (!needsSignIn)
         return text.isEmpty() ? action + QStringLiteral(" failed.") : text;
-    if (canSetUpBrowserSignIn() && !m_git.browserAuthConfigured)
+    if (canSetUpBrowserSignIn() && !git().browserAuthConfigured)
         return action +
                QStringLiteral(
                    " failed \u2014 you're not signed in yet. Choose \u201CSet Up Browser "
@@ -119,14 +119,14 @@ QString NBEWorkspaceViewModel::syncFailureMessage(const std::optional<QString> &
 
 QFuture<std::optional<QString>> NBEWorkspaceViewModel::currentOriginURL()
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture(std::optional<QString>());
-    return m_gitService.originURL(*m_git.root);
+    return m_gitService.originURL(*git().root);
 }
 
 QFuture<void> NBEWorkspaceViewModel::setOriginRemote(const QString &url)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture();
     const QString remoteURL = url.trimmed();
     // Refused here with a sentence, so the sheet never seems to do nothing;
@@ -141,8 +141,8 @@ QFuture<void> NBEWorkspaceViewModel::setOriginRemote(const QString &url)
         setErrorMessage(QStringLiteral("A remote URL can't contain line breaks or tabs."));
         return QtFuture::makeReadyFuture();
     }
-    const QUrl repository = *m_git.root;
-    const bool exists = m_git.remotes.contains(QStringLiteral("origin"));
+    const QUrl repository = *git().root;
+    const bool exists = git().remotes.contains(QStringLiteral("origin"));
     return chain(m_gitService.setOriginURL(remoteURL, exists, repository), this,
                  [this, repository, remoteURL](const NBEGitResult &result) -> QFuture<void> {
                      if (!result.ok) {
@@ -233,9 +233,9 @@ QFuture<NBEGitResult> NBEWorkspaceViewModel::applySignInConfig(bool global, cons
 
 QFuture<void> NBEWorkspaceViewModel::setUpBrowserSignIn(bool global)
 {
-    if (!bundledOAuthHelperURL() || !m_git.root)
+    if (!bundledOAuthHelperURL() || !git().root)
         return QtFuture::makeReadyFuture();
-    return chain(applySignInConfig(global, *m_git.root), this, [this](const NBEGitResult &result) {
+    return chain(applySignInConfig(global, *git().root), this, [this](const NBEGitResult &result) {
         if (!result.ok) {
             const QString error = trimmed(result.error);
             setErrorMessage(error.isEmpty() ? QStringLiteral("Couldn't set up browser sign-in.")
@@ -264,21 +264,21 @@ QFuture<void> NBEWorkspaceViewModel::sync(const QFuture<NBEGitResult> &command,
 
 QFuture<void> NBEWorkspaceViewModel::pull()
 {
-    if (m_isSyncing || !m_git.root)
+    if (m_isSyncing || !git().root)
         return QtFuture::makeReadyFuture();
-    if (m_git.remotes.isEmpty()) {
+    if (git().remotes.isEmpty()) {
         setErrorMessage(noRemoteMessage);
         return QtFuture::makeReadyFuture();
     }
-    if (!m_git.hasUpstream) {
+    if (!git().hasUpstream) {
         setErrorMessage(
             QStringLiteral("This branch has no upstream yet. Push it first to set one."));
         return QtFuture::makeReadyFuture();
     }
     const QString remote = syncRemoteName();
-    const QString branch = m_git.branch.value_or(QStringLiteral("HEAD"));
-    const QString success = NBEGitSyncMessage::pull(remote, branch, m_git.behind);
-    const QUrl root = *m_git.root;
+    const QString branch = git().branch.value_or(QStringLiteral("HEAD"));
+    const QString success = NBEGitSyncMessage::pull(remote, branch, git().behind);
+    const QUrl root = *git().root;
     setSyncing(true);
     // Tabs still holding the old text would write it back over the pulled
     // files on the next save. Unsaved edits are asked about first; saved ones
@@ -310,20 +310,20 @@ QFuture<void> NBEWorkspaceViewModel::pull()
 
 QFuture<void> NBEWorkspaceViewModel::push()
 {
-    if (m_isSyncing || !m_git.root)
+    if (m_isSyncing || !git().root)
         return QtFuture::makeReadyFuture();
-    if (m_git.remotes.isEmpty()) {
+    if (git().remotes.isEmpty()) {
         setErrorMessage(noRemoteMessage);
         return QtFuture::makeReadyFuture();
     }
     const QString remote = syncRemoteName();
-    const QString branch = m_git.branch.value_or(QStringLiteral("HEAD"));
-    const bool hadUpstream = m_git.hasUpstream;
+    const QString branch = git().branch.value_or(QStringLiteral("HEAD"));
+    const bool hadUpstream = git().hasUpstream;
     const QString success =
         NBEGitSyncMessage::push(remote, branch, gitCommitsToPush(), hadUpstream);
     setSyncing(true);
     const QFuture<NBEGitResult> command =
-        hadUpstream ? m_gitService.push(*m_git.root)
-                    : m_gitService.pushSettingUpstream(remote, branch, *m_git.root);
+        hadUpstream ? m_gitService.push(*git().root)
+                    : m_gitService.pushSettingUpstream(remote, branch, *git().root);
     return sync(command, QStringLiteral("Push"), success);
 }

@@ -28,11 +28,11 @@ std::pair<QFuture<bool>, std::function<void(bool)>> pendingAnswer()
 
 QFuture<QList<NBEGitDiffLine>> NBEWorkspaceViewModel::diff(const QUrl &file)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>());
     const bool untracked = gitStatus(file) == NBEGitStatus::untracked;
     // A big file's diff is read off the main thread as well.
-    return m_gitService.diff(file, *m_git.root, untracked)
+    return m_gitService.diff(file, *git().root, untracked)
         .then(QtFuture::Launch::Async, &NBEGitDiff::parseOutput);
 }
 
@@ -49,30 +49,30 @@ QFuture<void> NBEWorkspaceViewModel::refreshAfter(const QFuture<bool> &command)
 
 QFuture<void> NBEWorkspaceViewModel::stage(const QUrl &file)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_gitService.stage(file, *m_git.root));
+    return refreshAfter(m_gitService.stage(file, *git().root));
 }
 
 QFuture<void> NBEWorkspaceViewModel::unstage(const QUrl &file)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_gitService.unstage(file, *m_git.root));
+    return refreshAfter(m_gitService.unstage(file, *git().root));
 }
 
 QFuture<void> NBEWorkspaceViewModel::stageAllChanges()
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_gitService.stageAll(*m_git.root));
+    return refreshAfter(m_gitService.stageAll(*git().root));
 }
 
 QFuture<void> NBEWorkspaceViewModel::unstageAllChanges()
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_gitService.unstageAll(*m_git.root));
+    return refreshAfter(m_gitService.unstageAll(*git().root));
 }
 
 // --- Hunks
@@ -80,9 +80,9 @@ QFuture<void> NBEWorkspaceViewModel::unstageAllChanges()
 QFuture<bool> NBEWorkspaceViewModel::applyHunk(const NBEDiffHunk &hunk, const QUrl &fileURL,
                                                bool unstaging)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture(false);
-    const QUrl root = *m_git.root;
+    const QUrl root = *git().root;
     const QString nothingToMove = unstaging ? QStringLiteral("Failed to unstage this hunk.")
                                             : QStringLiteral("Failed to stage this hunk.");
     const auto [done, finish] = pendingAnswer();
@@ -112,9 +112,9 @@ QFuture<bool> NBEWorkspaceViewModel::unstageHunk(const NBEDiffHunk &hunk, const 
 
 QFuture<bool> NBEWorkspaceViewModel::isHunkStaged(const NBEDiffHunk &hunk, const QUrl &fileURL)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture(false);
-    return m_gitService.hunkIsStaged(hunk, fileURL, *m_git.root);
+    return m_gitService.hunkIsStaged(hunk, fileURL, *git().root);
 }
 
 // --- Discarding
@@ -133,9 +133,9 @@ const NBEOpenTab *NBEWorkspaceViewModel::firstTabShowing(const QUrl &file) const
 
 QFuture<void> NBEWorkspaceViewModel::discardChanges(const QUrl &file)
 {
-    if (!m_git.root)
+    if (!git().root)
         return QtFuture::makeReadyFuture();
-    const QUrl root = *m_git.root;
+    const QUrl root = *git().root;
     const std::optional<NBEGitStatus> status = gitStatus(file);
     const NBEOpenTab *tab = firstTabShowing(file);
     if (!tab || !tab->sourceFile.isDirty())

@@ -1,0 +1,207 @@
+#include "NBEGitState.h"
+
+#include "NBEFileService.h"
+#include "NBEFileTreeNode.h"
+#include "NBEWhenFinished.h"
+
+#include <QPromise>
+
+#include <algorithm>
+
+struct NBEGitState::Refresh
+{
+    // Branch, HEAD, upstream counts and changes come from one git status.
+    QFuture<std::optional<NBEGitWorkingState>> working;
+    QFuture<QStringList> branches;
+    QFuture<QStringList> remotes;
+    QFuture<int> unpushed;
+    QFuture<bool> browserAuth;
+    QFuture<std::optional<NBEGitMergeState>> merge;
+    // The change list with its map by path, made off the main thread.
+    struct Changes
+    {
+        QList<NBEGitFileChange> list;
+        QHash<QString, NBEGitStatus> status;
+    };
+    QFuture<Changes> changes;
+
+    Snapshot snapshot(const QUrl &root) const;
+};
+
+namespace {
+
+template <typename T> T valueOf(const QFuture<T> &future, T fallback = {})
+{
+    return future.isFinished() && future.resultCount() > 0 ? future.result() : fallback;
+}
+
+} // namespace
+
+NBEGitState::Snapshot NBEGitState::Refresh::snapshot(const QUrl &root) const
+{
+    Snapshot snapshot;
+    snapshot.root = root;
+    const NBEGitWorkingState state = valueOf(working).value_or(NBEGitWorkingState{});
+    snapshot.branch = state.branch;
+    snapshot.branches = valueOf(branches);
+    snapshot.remotes = valueOf(remotes);
+    if (const auto counts = state.aheadBehind) {
+        snapshot.ahead = counts->ahead;
+        snapshot.behind = counts->behind;
+        snapshot.hasUpstream = true;
+    } else if (!snapshot.remotes.isEmpty()) {
+        snapshot.unpushed = valueOf(unpushed, 0);
+    }
+    snapshot.browserAuthConfigured = valueOf(browserAuth, false);
+    snapshot.headSHA = state.headSHA;
+    snapshot.merge = valueOf(merge);
+    Changes found = valueOf(changes);
+    snapshot.changes = std::move(found.list);
+    snapshot.status = std::move(found.status);
+    return snapshot;
+}
+
+NBEGitState::NBEGitState(NBEGitService &service, QObject *parent)
+    : QObject(parent)
+    , m_service(service)
+{}
+
+void NBEGitState::setLoading(bool loading)
+{
+    if (m_isLoading == loading)
+        return;
+    m_isLoading = loading;
+    Q_EMIT loadingChanged();
+}
+
+void NBEGitState::store(const Snapshot &snapshot)
+{
+    if (m_snapshot == snapshot)
+        return;
+    const std::optional<NBEGitMergeState> before = m_snapshot.merge;
+    m_snapshot = snapshot;
+    Q_EMIT changed();
+    if (before != m_snapshot.merge)
+        Q_EMIT mergeChanged(before);
+}
+
+QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
+{
+    const quint64 generation = ++m_generation;
+    auto store = [this, generation](const Snapshot &snapshot) {
+        if (generation < m_stored)
+            return;
+        m_stored = generation;
+        this->store(snapshot);
+    };
+    if (!folder) {
+        store(Snapshot{});
+        return QtFuture::makeReadyFuture();
+    }
+
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_service.repositoryRoot(*folder), this,
+                    [this, store, promise](std::optional<QUrl> root) {
+                        if (!root) {
+                            store(Snapshot{});
+                            promise->finish();
+                            return;
+                        }
+                        // The queries run one after another on the git service; the
+                        // snapshot is stored in one step once the last has answered.
+                        auto refresh = std::make_shared<Refresh>();
+                        refresh->branches = m_service.branches(*root);
+                        refresh->remotes = m_service.remotes(*root);
+                        refresh->unpushed = m_service.unpushedCount(*root);
+                        refresh->browserAuth = m_service.hasBrowserAuthHelper(*root);
+                        refresh->merge = m_service.mergeState(*root);
+                        refresh->working = m_service.workingState(*root);
+                        // Unchanged lists keep the stored ones, so comparing the
+                        // snapshots on the main thread costs nothing.
+                        refresh->changes = refresh->working.then(
+                            QtFuture::Launch::Async,
+                            [previous = m_snapshot.changes, previousStatus = m_snapshot.status](
+                                const std::optional<NBEGitWorkingState> &state) {
+                                Refresh::Changes changes;
+                                const QList<NBEGitFileChange> list =
+                                    state ? state->changes : QList<NBEGitFileChange>();
+                                if (list == previous) {
+                                    changes.list = previous;
+                                    changes.status = previousStatus;
+                                    return changes;
+                                }
+                                changes.list = list;
+                                changes.status.reserve(list.size());
+                                for (const NBEGitFileChange &change : list) {
+                                    const QString key = NBEFileService::keyPath(change.url);
+                                    if (!changes.status.contains(key))
+                                        changes.status.insert(key, change.overallStatus());
+                                }
+                                return changes;
+                            });
+                        // The service runs its queries in call order, so every answer is
+                        // in once the last one is.
+                        nbeWhenFinished(refresh->changes, this,
+                                        [root, refresh, store, promise](const Refresh::Changes &) {
+                                            store(refresh->snapshot(*root));
+                                            promise->finish();
+                                        });
+                    });
+    return done;
+}
+
+std::optional<NBEGitStatus> NBEGitState::status(const QUrl &forFile) const
+{
+    const auto it = m_snapshot.status.constFind(NBEFileService::keyPath(forFile));
+    if (it == m_snapshot.status.cend())
+        return std::nullopt;
+    return *it;
+}
+
+int NBEGitState::commitsToPush() const
+{
+    return m_snapshot.hasUpstream ? m_snapshot.ahead : m_snapshot.unpushed;
+}
+
+bool NBEGitState::needsPublish() const
+{
+    return !m_snapshot.remotes.isEmpty() && !m_snapshot.hasUpstream;
+}
+
+bool NBEGitState::hasStagedChanges() const
+{
+    return std::any_of(m_snapshot.changes.cbegin(), m_snapshot.changes.cend(),
+                       [](const NBEGitFileChange &change) { return change.isStaged(); });
+}
+
+bool NBEGitState::canAmendSafely() const
+{
+    return isRepository() && !m_snapshot.merge && (!m_snapshot.hasUpstream || m_snapshot.ahead > 0);
+}
+
+bool NBEGitState::hasConflicts() const
+{
+    return std::any_of(m_snapshot.changes.cbegin(), m_snapshot.changes.cend(),
+                       [](const NBEGitFileChange &change) {
+                           return change.overallStatus() == NBEGitStatus::conflicted;
+                       });
+}
+
+QList<NBEGitFileChange> NBEGitState::changedFiles() const
+{
+    QList<NBEGitFileChange> sorted = m_snapshot.changes;
+    std::stable_sort(
+        sorted.begin(), sorted.end(), [](const NBEGitFileChange &a, const NBEGitFileChange &b) {
+            return NBEFileTreeNode::compareNames(a.url.fileName(), b.url.fileName()) < 0;
+        });
+    return sorted;
+}
+
+QFuture<std::optional<QString>> NBEGitState::headContent(const QUrl &forFile)
+{
+    if (!m_snapshot.root)
+        return QtFuture::makeReadyFuture(std::optional<QString>());
+    return m_service.fileAtHEAD(forFile, *m_snapshot.root);
+}
