@@ -6,6 +6,7 @@
 
 #include <QApplication>
 #include <QDateTime>
+#include <QImage>
 #include <QLocale>
 #include <QStackedLayout>
 #include <QWebEnginePage>
@@ -13,6 +14,7 @@
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
 
+#include <cstdlib>
 #include <functional>
 
 #if defined(__SANITIZE_ADDRESS__)
@@ -26,40 +28,63 @@ extern "C" const char *__asan_default_options()
 
 namespace {
 
-// Reports the page's scroll fraction at most once per animation frame. The
-// report travels as a console message, which only our page reads.
-const char *const scrollReportScript = "(function () {\n"
-                                       "  var ticking = false;\n"
-                                       "  function report() {\n"
-                                       "    var max = Math.max(0, "
-                                       "document.documentElement.scrollHeight - "
-                                       "window.innerHeight);\n"
-                                       "    console.log('nbeScroll ' + JSON.stringify(max > 0 ? "
-                                       "window.scrollY / max : 0));\n"
-                                       "    ticking = false;\n"
-                                       "  }\n"
-                                       "  window.addEventListener('scroll', function () {\n"
-                                       "    if (!ticking) { window.requestAnimationFrame(report); "
-                                       "ticking = true; }\n"
-                                       "  }, { passive: true });\n"
-                                       "})();";
+// Reports the page's scroll fraction at most once per animation frame, but
+// not while the page is being put back in place behind the one on screen,
+// nor where the editor just sent it (that is no scrolling of the reader's,
+// however late the report comes). The report travels as a console message,
+// which only our page reads.
+const char *const scrollReportScript =
+    "(function () {\n"
+    "  var ticking = false;\n"
+    "  function report() {\n"
+    "    ticking = false;\n"
+    "    if (window.nbeHeld) return;\n"
+    "    if (window.scrollY === window.nbeSentTo) { window.nbeSentTo = undefined; return; }\n"
+    "    var max = Math.max(0, document.documentElement.scrollHeight - window.innerHeight);\n"
+    "    console.log('nbeScroll ' + JSON.stringify(max > 0 ? window.scrollY / max : 0));\n"
+    "  }\n"
+    "  window.addEventListener('scroll', function () {\n"
+    "    if (!ticking) { window.requestAnimationFrame(report); ticking = true; }\n"
+    "  }, { passive: true });\n"
+    "})();";
 
-// Puts a page loading behind the one on screen at the offset, again once its
-// style sheets are in (the first frame), and says so two frames later: by
-// then the frame drawn at the offset has reached the view.
-const char *const restoreScript = "(function () {\n"
-                                  "  var x = %1, y = %2, frames = 0;\n"
-                                  "  window.scrollTo(x, y);\n"
-                                  "  function frame() {\n"
-                                  "    if (++frames === 1) window.scrollTo(x, y);\n"
-                                  "    if (frames < 3) window.requestAnimationFrame(frame);\n"
-                                  "    else console.log('nbeDrawn %3');\n"
-                                  "  }\n"
-                                  "  window.requestAnimationFrame(frame);\n"
-                                  "})();";
+// Puts a page loading behind the one on screen at the offset, again in its
+// first frames (once its style sheets are in), then marks its top-left
+// corner with a small square of a colour of its own and says so. The square
+// seen in the view's picture proves that a frame drawn at the offset has
+// reached it; the square is taken away before the page comes up. Scrolls
+// made here are not reported as the reader's. Runs once per document.
+const char *const restoreScript =
+    "(function () {\n"
+    "  var x = %1, y = %2, frames = 0;\n"
+    "  if (document.nbeRestoring === %3 || document.nbeShown) return;\n"
+    "  document.nbeRestoring = %3;\n"
+    "  window.nbeHeld = true;\n"
+    "  window.scrollTo(x, y);\n"
+    "  function frame() {\n"
+    "    if (document.nbeShown) return;\n"
+    "    window.scrollTo(x, y);\n"
+    "    if (++frames < 2) { window.requestAnimationFrame(frame); return; }\n"
+    "    var probe = document.createElement('div');\n"
+    "    probe.style.cssText = 'position: fixed; left: 0; top: 0; width: %4px; height: %4px; '\n"
+    "      + 'margin: 0; padding: 0; border: 0; background: %5; z-index: 2147483647; '\n"
+    "      + 'pointer-events: none; display: block';\n"
+    "    document.documentElement.appendChild(probe);\n"
+    "    window.nbeProbe = probe;\n"
+    "    console.log('nbeProbe %3');\n"
+    "  }\n"
+    "  window.requestAnimationFrame(frame);\n"
+    "})();";
+
+// Ends the restore: a page that comes up without having drawn (in a hidden
+// window) must not draw the square later.
+const char *const removeProbeScript = "document.nbeShown = true;\n"
+                                      "window.nbeProbe && window.nbeProbe.remove();\n"
+                                      "window.nbeProbe = null;\n"
+                                      "window.nbeHeld = false;";
 
 const QString scrollMessagePrefix = QStringLiteral("nbeScroll ");
-const QString drawnMessagePrefix = QStringLiteral("nbeDrawn ");
+const QString probeMessagePrefix = QStringLiteral("nbeProbe ");
 const QString restoreScriptName = QStringLiteral("nbeRestore");
 
 // A page that takes nothing but the preview's own scheme and the web: no
@@ -69,7 +94,7 @@ class PreviewPage : public QWebEnginePage
 public:
     using QWebEnginePage::QWebEnginePage;
     std::function<void(const QString &)> onScrollMessage;
-    std::function<void(quint64)> onDrawn;
+    std::function<void(quint64)> onProbe;
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
@@ -79,9 +104,9 @@ protected:
             onScrollMessage(message.mid(scrollMessagePrefix.size()));
             return;
         }
-        if (message.startsWith(drawnMessagePrefix)) {
-            if (onDrawn)
-                onDrawn(message.mid(drawnMessagePrefix.size()).toULongLong());
+        if (message.startsWith(probeMessagePrefix)) {
+            if (onProbe)
+                onProbe(message.mid(probeMessagePrefix.size()).toULongLong());
             return;
         }
         QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
@@ -100,9 +125,25 @@ QString shortest(double value)
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-// How long a page loaded behind may take to draw before it is shown anyway
-// (a page that never draws, such as one in a hidden window).
-constexpr int swapLimitMs = 1000;
+// How long a loaded page behind may take to draw its first frames before it
+// is shown anyway (a page in a covered or minimised window draws none).
+constexpr int swapLimitMs = 2000;
+
+// The square marking a page drawn at its place: its side in CSS pixels, and
+// two colours taken in turn, so a load never takes the square of the load
+// before it for its own.
+constexpr int probeSide = 6;
+const QColor probeColours[2] = {QColor(3, 251, 7), QColor(251, 5, 249)};
+// How long the square may take to show or to go before the page comes up
+// anyway, and how often the view's picture is read meanwhile.
+constexpr int probeLimitMs = 3000;
+constexpr int probePollMs = 4;
+
+bool sameColour(const QColor &a, const QColor &b)
+{
+    return std::abs(a.red() - b.red()) <= 2 && std::abs(a.green() - b.green()) <= 2 &&
+           std::abs(a.blue() - b.blue()) <= 2;
+}
 
 } // namespace
 
@@ -133,9 +174,9 @@ NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
             script.setRunsOnSubFrames(false);
             page->scripts().insert(script);
         }
-        page->onDrawn = [this, alive, view](quint64 generation) {
+        page->onProbe = [this, alive, view](quint64 generation) {
             if (*alive)
-                pageDrawn(view, generation);
+                probeAdded(view, generation);
         };
         // The page's own background, or the engine's white where it has
         // none, as in a browser.
@@ -162,9 +203,11 @@ NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
     m_swapTimer.setSingleShot(true);
     m_swapTimer.setInterval(swapLimitMs);
     connect(&m_swapTimer, &QTimer::timeout, this, [this] {
-        if (m_backGeneration)
-            pageDrawn(1 - m_front, *m_backGeneration);
+        if (m_backGeneration && m_probe == Probe::none)
+            bringUp(false);
     });
+    m_probeTimer.setInterval(probePollMs);
+    connect(&m_probeTimer, &QTimer::timeout, this, &NBEHTMLPreview::watchProbe);
 
     if (scrollLink) {
         scrollLink->scrollPreview = [this, alive](double fraction) {
@@ -294,13 +337,16 @@ void NBEHTMLPreview::loadBehind(quint64 generation)
     // new one is drawn at the same place.
     const int back = 1 - m_front;
     const QPointF at = m_restoreScroll.value_or(QPointF());
+    m_probeColour = probeColours[m_loads % 2];
+    m_restoreSource = QString::fromLatin1(restoreScript)
+                          .arg(shortest(at.x()), shortest(at.y()), QString::number(generation),
+                               QString::number(probeSide), m_probeColour.name(QColor::HexRgb));
     QWebEngineScriptCollection &scripts = page(back)->scripts();
     for (const QWebEngineScript &old : scripts.find(restoreScriptName))
         scripts.remove(old);
     QWebEngineScript restore;
     restore.setName(restoreScriptName);
-    restore.setSourceCode(
-        QString::fromLatin1(restoreScript).arg(shortest(at.x()), shortest(at.y())).arg(generation));
+    restore.setSourceCode(m_restoreSource);
     restore.setInjectionPoint(QWebEngineScript::DocumentReady);
     restore.setWorldId(QWebEngineScript::ApplicationWorld);
     restore.setRunsOnSubFrames(false);
@@ -308,6 +354,8 @@ void NBEHTMLPreview::loadBehind(quint64 generation)
     m_backGeneration = generation;
     m_editorFraction.reset();
     m_swapTimer.stop();
+    m_probeTimer.stop();
+    m_probe = Probe::none;
     load(back);
 }
 
@@ -315,25 +363,95 @@ void NBEHTMLPreview::pageFinished(int view, bool ok)
 {
     if (view == m_front || !ok || !m_backGeneration)
         return;
-    // A page that never draws (in a hidden window) comes up a little later.
+    // A page that draws nothing comes up a little later; one not on screen
+    // at all comes up now.
+    if (!isVisible()) {
+        bringUp(false);
+        return;
+    }
     m_swapTimer.start();
     // A page whose document was replaced by its scripts missed the restore;
-    // it is put in place and drawn now.
-    const QPointF at = m_restoreScroll.value_or(QPointF());
-    page(view)->runJavaScript(QString::fromLatin1(restoreScript)
-                                  .arg(shortest(at.x()), shortest(at.y()))
-                                  .arg(*m_backGeneration),
-                              QWebEngineScript::ApplicationWorld);
+    // it is put in place now.
+    page(view)->runJavaScript(m_restoreSource, QWebEngineScript::ApplicationWorld);
 }
 
-void NBEHTMLPreview::pageDrawn(int view, quint64 generation)
+bool NBEHTMLPreview::showsProbe(int view) const
 {
-    if (view == m_front || m_backGeneration != generation)
+    const QImage corner = m_views[view]->grab(QRect(0, 0, probeSide, probeSide)).toImage();
+    if (corner.isNull())
+        return false;
+    return sameColour(corner.pixelColor(corner.width() / 2, corner.height() / 2), m_probeColour);
+}
+
+void NBEHTMLPreview::probeAdded(int view, quint64 generation)
+{
+    if (view == m_front || m_backGeneration != generation || m_probe != Probe::none)
         return;
+    m_probe = Probe::appearing;
+    m_probeClock.start();
+    m_probeTimer.start();
+    watchProbe();
+}
+
+void NBEHTMLPreview::watchProbe()
+{
+    if (!m_backGeneration) {
+        m_probeTimer.stop();
+        return;
+    }
+    const int back = 1 - m_front;
+    const quint64 generation = *m_backGeneration;
+    const bool timedOut = m_probeClock.elapsed() > probeLimitMs;
+    switch (m_probe) {
+    case Probe::none:
+        m_probeTimer.stop();
+        return;
+    case Probe::appearing:
+        if (showsProbe(back)) {
+            // The view holds a frame drawn at the offset: the square goes,
+            // and the page comes up once the view holds a frame without it.
+            m_probe = Probe::removing;
+            m_probeClock.start();
+            const std::shared_ptr<bool> alive = m_alive;
+            page(back)->runJavaScript(
+                QString::fromLatin1(removeProbeScript), QWebEngineScript::ApplicationWorld,
+                [this, alive, generation](const QVariant &) {
+                    if (!*alive || m_backGeneration != generation || m_probe != Probe::removing)
+                        return;
+                    m_probe = Probe::going;
+                    m_probeClock.start();
+                    watchProbe();
+                });
+        } else if (timedOut) {
+            bringUp(false);
+        }
+        return;
+    case Probe::removing:
+        if (timedOut)
+            bringUp(false);
+        return;
+    case Probe::going:
+        if (!showsProbe(back))
+            bringUp(true);
+        else if (timedOut)
+            bringUp(false);
+        return;
+    }
+}
+
+void NBEHTMLPreview::bringUp(bool drawn)
+{
+    if (!m_backGeneration)
+        return;
+    const int view = 1 - m_front;
     const bool hadFocus =
         m_views[m_front]->isAncestorOf(QApplication::focusWidget()) || m_views[m_front]->hasFocus();
-    // A view under another one keeps the picture it last showed; drawing
-    // it once now brings in the new page's frame before it comes up.
+    // Never drawn at its place: the restore ends without its square.
+    if (!drawn)
+        page(view)->runJavaScript(QString::fromLatin1(removeProbeScript),
+                                  QWebEngineScript::ApplicationWorld);
+    // A view under another one keeps the picture it last showed: it is
+    // drawn whole once now, before it comes up.
     m_views[view]->grab();
     m_front = view;
     m_stack->setCurrentIndex(view);
@@ -341,6 +459,8 @@ void NBEHTMLPreview::pageDrawn(int view, quint64 generation)
         m_views[view]->setFocus();
     m_backGeneration.reset();
     m_swapTimer.stop();
+    m_probeTimer.stop();
+    m_probe = Probe::none;
     m_restoreScroll.reset();
     // Putting the page back is no scrolling of the user's: its report must
     // not move the editor.
@@ -363,8 +483,11 @@ void NBEHTMLPreview::flushScroll()
     const std::shared_ptr<bool> alive = m_alive;
     page(m_front)->runJavaScript(
         // A page still being replaced has no document element yet.
-        QStringLiteral("document.documentElement && window.scrollTo(0, %1 * Math.max(0, "
-                       "document.documentElement.scrollHeight - window.innerHeight))")
+        QStringLiteral("if (document.documentElement) {\n"
+                       "  window.scrollTo(0, %1 * Math.max(0, "
+                       "document.documentElement.scrollHeight - window.innerHeight));\n"
+                       "  window.nbeSentTo = window.scrollY;\n"
+                       "}")
             .arg(shortest(fraction)),
         QWebEngineScript::ApplicationWorld, [this, alive](const QVariant &) {
             if (!*alive)

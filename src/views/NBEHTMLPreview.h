@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QColor>
+#include <QElapsedTimer>
 #include <QPointF>
 #include <QPointer>
 #include <QString>
@@ -61,7 +63,12 @@ private:
     void reloadNow(quint64 generation);
     void loadBehind(quint64 generation);
     void pageFinished(int view, bool ok);
-    void pageDrawn(int view, quint64 generation);
+    bool showsProbe(int view) const;
+    void probeAdded(int view, quint64 generation);
+    void watchProbe();
+    // Raises the page behind; `drawn` says its view holds a frame at its
+    // place.
+    void bringUp(bool drawn);
     void flushScroll();
     void pageScrolled(int view, const QString &body);
     QWebEnginePage *page(int view) const;
@@ -81,6 +88,14 @@ private:
     QUrl m_root;
     QTimer m_reloadTimer;
     QTimer m_swapTimer;
+    // The page behind is shown once its view's picture has held the square
+    // its restore script draws after scrolling, and then lost it.
+    enum class Probe { none, appearing, removing, going };
+    Probe m_probe = Probe::none;
+    QColor m_probeColour;
+    QTimer m_probeTimer;
+    QElapsedTimer m_probeClock;
+    QString m_restoreSource;
     quint64 m_reloadGeneration = 0;
     quint64 m_loads = 0;
     // The reload loading behind the page on screen, if any.

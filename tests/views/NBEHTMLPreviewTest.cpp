@@ -22,6 +22,8 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 
+#include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -117,6 +119,18 @@ bool holds(const QImage &image, const QColor &color)
     return false;
 }
 
+// The highest colour saturation in the image (0 for greys, 255 for pure
+// colours).
+int vividest(const QImage &image)
+{
+    int most = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x)
+            most = std::max(most, image.pixelColor(x, y).hsvSaturation());
+    }
+    return most;
+}
+
 int colourCount(const QImage &image)
 {
     QSet<QRgb> colours;
@@ -133,12 +147,13 @@ protected:
     QUrl folder() const { return QUrl::fromLocalFile(root + u'/'); }
 
     // Shows the preview and waits for its first page.
-    void show(QWidget &widget, NBEHTMLPreview &preview)
+    void show(QWidget &widget, NBEHTMLPreview &preview,
+              std::chrono::milliseconds limit = std::chrono::seconds(20))
     {
         QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
         widget.resize(900, 500);
         widget.show();
-        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }, limit));
         EXPECT_TRUE(loaded.first().first().toBool());
     }
 };
@@ -216,7 +231,9 @@ TEST_F(NBEHTMLPreviewTest, ABufferOverTwoMegabytesRenders)
     QString html = longPage(90000, QStringLiteral("<p id=\"end\">the end</p>"));
     ASSERT_GT(html.toUtf8().size(), 3 * 1024 * 1024);
     NBEHTMLPreview preview(html, folder(), nullptr);
-    show(preview, preview);
+    // Three megabytes take the engine a while in a sanitized build on a busy
+    // machine.
+    show(preview, preview, std::chrono::seconds(90));
     EXPECT_EQ(evaluate(preview, QStringLiteral("document.getElementById('end').textContent")),
               QStringLiteral("the end"));
     EXPECT_EQ(evaluate(preview, QStringLiteral("document.body.children.length")).toInt(), 90001);
@@ -297,9 +314,8 @@ TEST_F(NBEHTMLPreviewTest, ScrollingEitherSideMovesTheOtherOnceWithoutEchoes)
     EXPECT_TRUE(NBETest::waitUntil(
         [&] { return std::abs(pageFraction(*split.preview()) - pageBefore) < 0.01; }));
     QTest::qWait(500);
-    // On a slow machine the new page may report its place once after the
-    // swap; the editor must still stay where it was.
-    EXPECT_LE(editorMoves, 1);
+    // Putting the new page in place is no scrolling of the reader's.
+    EXPECT_EQ(editorMoves, 0);
     EXPECT_EQ(bar->value(), before);
 }
 
@@ -476,6 +492,9 @@ TEST_F(NBEHTMLPreviewTest, AReloadNeverShowsABlankPageOrThePageTop)
             ++frames;
             ASSERT_FALSE(holds(shown, top)) << "the page's top showed, version " << version;
             ASSERT_GT(colourCount(shown), 2) << "an empty page showed, version " << version;
+            // Nothing vivid is ever drawn over the page's corner, which is
+            // white (another test's window may cover it, in its greys).
+            ASSERT_LT(vividest(shown.copy(0, 0, 8, 8)), 100) << "version " << version;
             QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             ASSERT_LT(clock.elapsed(), 20000);
         }
@@ -483,6 +502,34 @@ TEST_F(NBEHTMLPreviewTest, AReloadNeverShowsABlankPageOrThePageTop)
         EXPECT_EQ(evaluate(preview, QStringLiteral("window.scrollY")).toInt(), 3000);
         EXPECT_EQ(evaluate(preview, QStringLiteral("document.body.lastElementChild.textContent")),
                   QStringLiteral("version %1").arg(version));
+    }
+}
+
+// A preview that is not on screen (another tab's) draws no frames; its
+// pages still come up, and it shows the newest one when it is shown.
+TEST_F(NBEHTMLPreviewTest, AHiddenPreviewStillTakesEachNewPage)
+{
+    NBEHTMLPreview preview(longPage(10, QStringLiteral("<p id=\"v\">0</p>")), folder(), nullptr);
+    QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+    for (int version = 1; version <= 2; ++version) {
+        loaded.clear();
+        preview.setHTML(longPage(10, QStringLiteral("<p id=\"v\">%1</p>").arg(version)), folder());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        EXPECT_EQ(evaluate(preview, QStringLiteral("document.getElementById('v').textContent")),
+                  QString::number(version));
+    }
+    preview.resize(600, 400);
+    preview.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&preview));
+    EXPECT_EQ(evaluate(preview, QStringLiteral("document.getElementById('v').textContent")),
+              QStringLiteral("2"));
+    // Its first frames, drawn now, add nothing to the page.
+    QTest::qWait(300);
+    EXPECT_EQ(evaluate(preview, QStringLiteral("document.querySelectorAll('div').length")), 0);
+    if (!onScreen(preview).isNull()) {
+        EXPECT_TRUE(NBETest::waitUntil([&] { return colourCount(onScreen(preview)) > 2; }));
+        EXPECT_LT(vividest(onScreen(preview).copy(0, 0, 8, 8)), 100);
     }
 }
 

@@ -7,6 +7,7 @@
 #include <QBuffer>
 #include <QDir>
 #include <QImage>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -217,24 +218,71 @@ TEST(NBEMarkdownPreview, ImagesThatAreNoRegularFilesBuildAtOnceAsPlaceholders)
     EXPECT_EQ(build.images.first().naturalSize, QSizeF(20, 10));
 }
 
-// A thematic break is a line across the text's width, at any width.
-TEST(NBEMarkdownPreview, AThematicBreakSpansTheTextWidth)
+// Rules, code and HTML blocks are boxes across the text's width, at any
+// width; code keeps its box colour and padding.
+TEST(NBEMarkdownPreview, BoxesSpanTheTextWidth)
 {
-    NBEMarkdownPreview preview(QStringLiteral("Above\n\n---\n\nBelow\n"), std::nullopt,
-                               NBEDefaultThemes::light(), fontSize);
-    for (const int width : {400, 900}) {
-        preview.resize(width, 300);
-        QTextDocument *document = built(preview);
-        QTextTable *rule = nullptr;
-        for (QTextFrame *frame : document->rootFrame()->childFrames())
-            rule = rule ? rule : qobject_cast<QTextTable *>(frame);
-        ASSERT_TRUE(rule);
-        EXPECT_EQ(rule->format().background().color(), NBEDefaultThemes::light().gutterSeparator);
-        const QRectF box = document->documentLayout()->frameBoundingRect(rule);
-        EXPECT_NEAR(box.width(),
-                    document->textWidth() - 2 * NBEMarkdownPreviewDocument::horizontalPadding, 2);
-        // One pixel high between the spacing above and below it.
-        EXPECT_LE(box.height() - rule->format().topMargin() - rule->format().bottomMargin(), 3);
+    const NBETheme theme = NBEDefaultThemes::light();
+    const struct
+    {
+        const char *name;
+        QString markdown;
+        QString inside;
+        QColor background;
+    } cases[] = {
+        {"thematic break", QStringLiteral("Above\n\n---\n\nBelow\n"), {}, theme.gutterSeparator},
+        {"code block", QStringLiteral("Above\n\n```\nlet x = 1;\nlet y = 2;\n```\n\nBelow\n"),
+         QStringLiteral("let x = 1;"), theme.gutterBackground},
+        {"html block", QStringLiteral("Above\n\n<div>\nraw\n</div>\n\nBelow\n"),
+         QStringLiteral("<div>"), theme.gutterBackground},
+    };
+    for (const auto &box : cases) {
+        SCOPED_TRACE(box.name);
+        NBEMarkdownPreview preview(box.markdown, std::nullopt, theme, fontSize);
+        for (const int width : {400, 900}) {
+            preview.resize(width, 300);
+            QTextDocument *document = built(preview);
+            QTextFrame *frame = nullptr;
+            if (box.inside.isEmpty()) {
+                const QList<QTextFrame *> frames = document->rootFrame()->childFrames();
+                frame = frames.isEmpty() ? nullptr : frames.first();
+            } else {
+                for (QTextBlock block = document->begin(); block.isValid() && !frame;
+                     block = block.next()) {
+                    if (block.text().contains(box.inside))
+                        frame = QTextCursor(block).currentFrame();
+                }
+            }
+            ASSERT_TRUE(frame && frame != document->rootFrame());
+            const QTextFrameFormat format = frame->frameFormat();
+            EXPECT_EQ(format.background().color(), box.background);
+            const QRectF rect = document->documentLayout()->frameBoundingRect(frame);
+            EXPECT_NEAR(rect.width(),
+                        document->textWidth() - 2 * NBEMarkdownPreviewDocument::horizontalPadding,
+                        2);
+            const double inner = rect.height() - format.topMargin() - format.bottomMargin();
+            if (box.inside.isEmpty()) {
+                // One pixel high between the spacing above and below it.
+                EXPECT_LE(inner, 3);
+                continue;
+            }
+            // The box's colour from end to end, around the padded text.
+            EXPECT_GE(inner, 2 * 12 + fontSize);
+            QImage page(int(document->size().width()), int(document->size().height()) + 1,
+                        QImage::Format_RGB32);
+            page.fill(Qt::white);
+            QPainter painter(&page);
+            document->drawContents(&painter);
+            painter.end();
+            const int y = int(rect.top() + format.topMargin() + 5);
+            const double left = NBEMarkdownPreviewDocument::horizontalPadding;
+            const double right =
+                document->textWidth() - NBEMarkdownPreviewDocument::horizontalPadding;
+            EXPECT_EQ(page.pixelColor(int(left + 2), y), box.background);
+            EXPECT_EQ(page.pixelColor(int(right - 3), y), box.background);
+            EXPECT_EQ(page.pixelColor(int(left - 3), y), QColor(Qt::white));
+            EXPECT_EQ(page.pixelColor(int(right + 3), y), QColor(Qt::white));
+        }
     }
 }
 
