@@ -49,8 +49,12 @@ QString NBECodeTextEdit::text(const QTextDocument *document)
 
 void NBECodeTextEdit::setEditorFont(const QFont &font)
 {
-    setFont(font);
-    document()->setDefaultFont(font);
+    m_editorFont = font;
+    QFont shown = font;
+    if (m_shapingSkipped)
+        shown.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
+    setFont(shown);
+    document()->setDefaultFont(shown);
     if (m_gutter) {
         QFont numbers = font;
         numbers.setPointSizeF(std::max(1.0, font.pointSizeF() - 1));
@@ -58,6 +62,28 @@ void NBECodeTextEdit::setEditorFont(const QFont &font)
     }
     setTabSize(m_tabSize);
     updateGutterGeometry();
+}
+
+void NBECodeTextEdit::setShapingSkipped(bool skip)
+{
+    if (skip == m_shapingSkipped)
+        return;
+    m_shapingSkipped = skip;
+    setEditorFont(m_editorFont);
+}
+
+bool NBECodeTextEdit::hasLongLine(const QTextDocument *document, int from, int to)
+{
+    const int end = document->characterCount() - 1;
+    QTextBlock block = document->findBlock(std::clamp(from, 0, end));
+    const QTextBlock last = to < 0 ? document->lastBlock() : document->findBlock(std::min(to, end));
+    for (; block.isValid(); block = block.next()) {
+        if (block.length() - 1 > longestShapedLine)
+            return true;
+        if (block == last)
+            break;
+    }
+    return false;
 }
 
 void NBECodeTextEdit::setColors(const NBEEditorColors &colors)

@@ -38,6 +38,15 @@ public:
     static QString text(const QTextDocument *document);
 
     void setEditorFont(const QFont &font);
+    // Glyphs are placed without shaping (no ligatures or kerning, which code
+    // fonts rarely use) while the text holds a line this long: the view lays
+    // out a changed line whole, and shaping is most of that cost.
+    static constexpr int longestShapedLine = 20000;
+    void setShapingSkipped(bool skip);
+    bool isShapingSkipped() const { return m_shapingSkipped; }
+    // Whether a line that touches the document offsets [from, to] (the
+    // whole document when `to` is negative) is longer than longestShapedLine.
+    static bool hasLongLine(const QTextDocument *document, int from = 0, int to = -1);
     void setColors(const NBEEditorColors &colors);
     NBEEditorColors colors() const { return m_colors; }
     void setWordWrap(bool wrap);
@@ -94,6 +103,8 @@ private:
     NBEGutterView *m_gutter = nullptr;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;
+    QFont m_editorFont;
+    bool m_shapingSkipped = false;
     bool m_showInvisibles = false;
     bool m_undoingOrRedoing = false;
     bool m_softTabs = true;

@@ -216,14 +216,13 @@ NBEEditorHighlighter::NBEEditorHighlighter(NBECodeTextEdit *view)
     m_lines.resize(m_blockCount);
     m_dirty.resize(m_blockCount, false);
     setDocument(document);
-    if (!document->isEmpty()) {
-        // The base class would format every line of a document that has text
-        // already; lines are formatted when a pass has coloured them and they
-        // come near the screen. Without that pass the base class formats no
-        // edited line either, so the edited lines are formatted here.
-        QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
-        m_formatsEditedLines = true;
-    }
+    // The base class would format every line of a document that has text
+    // already; lines are formatted when a pass has coloured them and they
+    // come near the screen. Edited lines are formatted here, never by the
+    // base class, which would format a line of megabytes whole at every key.
+    QCoreApplication::removePostedEvents(this, QEvent::MetaCall);
+    disconnect(document, SIGNAL(contentsChange(int, int, int)), this,
+               SLOT(_q_reformatBlocks(int, int, int)));
     connect(view, &QPlainTextEdit::updateRequest, this, [this] { applyVisible(); });
 }
 
@@ -289,20 +288,12 @@ void NBEEditorHighlighter::replaceWholeText(const std::function<void()> &replace
 
 void NBEEditorHighlighter::beginWholeReplacement()
 {
-    QTextDocument *doc = document();
     m_replacingWhole = true;
-    // The base class would format (and give a layout to) every new line at
-    // once; off-screen lines need neither.
-    m_baseDetached = disconnect(doc, SIGNAL(contentsChange(int, int, int)), this,
-                                SLOT(_q_reformatBlocks(int, int, int)));
 }
 
 void NBEEditorHighlighter::endWholeReplacement()
 {
     QTextDocument *doc = document();
-    if (std::exchange(m_baseDetached, false))
-        connect(doc, SIGNAL(contentsChange(int, int, int)), this,
-                SLOT(_q_reformatBlocks(int, int, int)));
     m_replacingWhole = false;
     ++m_textRevision;
     forgetState();
@@ -318,19 +309,6 @@ void NBEEditorHighlighter::endWholeReplacement()
     }
 }
 
-void NBEEditorHighlighter::withoutBaseFormatting(const std::function<void()> &change)
-{
-    // The base class would format (and give a layout to) every new line at
-    // once; off-screen lines need neither.
-    QTextDocument *doc = document();
-    const bool detached = disconnect(doc, SIGNAL(contentsChange(int, int, int)), this,
-                                     SLOT(_q_reformatBlocks(int, int, int)));
-    change();
-    if (detached)
-        connect(doc, SIGNAL(contentsChange(int, int, int)), this,
-                SLOT(_q_reformatBlocks(int, int, int)));
-}
-
 void NBEEditorHighlighter::appendText(const std::function<void()> &append)
 {
     if (!document()) {
@@ -340,7 +318,7 @@ void NBEEditorHighlighter::appendText(const std::function<void()> &append)
     // Lines before the end keep their text, so a pass over them (or over the
     // whole text being loaded) still fits them.
     const int revision = m_textRevision;
-    withoutBaseFormatting(append);
+    append();
     m_textRevision = revision;
     forgetState();
 }
@@ -585,20 +563,27 @@ void NBEEditorHighlighter::onContentsChange(int position, int removed, int added
         m_lines.erase(m_lines.begin() + b + 1, m_lines.begin() + b + 1 - delta);
         m_dirty.erase(m_dirty.begin() + b + 1, m_dirty.begin() + b + 1 - delta);
     }
-    if (m_formatsEditedLines) {
-        constexpr int formattedAtOnce = 64;
-        const int last = std::min(b + std::max(delta, 0), newCount - 1);
-        QTextBlock edited = block;
-        for (int number = b; number <= last && edited.isValid(); ++number, edited = edited.next()) {
-            if (last - b < formattedAtOnce) {
-                m_applying = true;
-                rehighlightBlock(edited);
-                m_applying = false;
-            } else {
-                m_dirty[size_t(number)] = true;
-            }
+    constexpr int formattedAtOnce = 64;
+    const int last = std::min(b + std::max(delta, 0), newCount - 1);
+    QTextBlock edited = block;
+    for (int number = b; number <= last && edited.isValid(); ++number, edited = edited.next()) {
+        if (!needsFormatting(edited))
+            continue;
+        if (last - b < formattedAtOnce) {
+            m_applying = true;
+            rehighlightBlock(edited);
+            m_applying = false;
+        } else {
+            m_dirty[size_t(number)] = true;
         }
     }
+}
+
+bool NBEEditorHighlighter::needsFormatting(const QTextBlock &block)
+{
+    // Formatting a line reads and compares it whole; a line too long for
+    // colours needs it only to lose the colours it had while shorter.
+    return block.length() - 1 <= longestColouredLine || !block.layout()->formats().isEmpty();
 }
 
 void NBEEditorHighlighter::highlightBlock(const QString &text)
@@ -645,7 +630,10 @@ void NBEEditorHighlighter::applyVisible()
     const int last =
         std::min<int>(int(m_dirty.size()) - 1, number + marginLines + 2 * rows + marginLines);
     for (; block.isValid() && number <= last; block = block.next(), ++number) {
-        if (m_dirty[size_t(number)]) {
+        if (!m_dirty[size_t(number)])
+            continue;
+        m_dirty[size_t(number)] = false;
+        if (needsFormatting(block)) {
             m_applying = true;
             rehighlightBlock(block);
             m_applying = false;

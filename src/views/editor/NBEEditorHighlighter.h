@@ -16,6 +16,7 @@
 #include <vector>
 
 class NBECodeTextEdit;
+class QTextBlock;
 
 // One coloured run: a start and length in UTF-16 units and a style index
 // (the adapter's list of formats).
@@ -123,6 +124,9 @@ public:
     // text view formats and lays out a line whole, so colours on a line of
     // megabytes cost seconds and hundreds of megabytes at every edit of it.
     static constexpr int longestColouredLine = 20000;
+    // Whether formatting `block` can change it: false for a line left
+    // uncoloured that holds no formats.
+    static bool needsFormatting(const QTextBlock &block);
 
     // Splits whole-text runs into per-line runs; a run over a line break is
     // cut into one piece per line. Exposed for tests.
@@ -164,7 +168,6 @@ private:
     void onContentsChange(int position, int removed, int added);
     void applyVisible();
     void markAllDirty();
-    void withoutBaseFormatting(const std::function<void()> &change);
 
     QPointer<NBECodeTextEdit> m_view;
     Tokenizer m_tokenizer;
@@ -180,8 +183,6 @@ private:
     quint64 m_generation = 0;
     bool m_running = false;
     bool m_applying = false;
-    bool m_formatsEditedLines = false;
     bool m_replacingWhole = false;
-    bool m_baseDetached = false;
     int m_textRevision = 0;
 };

@@ -146,6 +146,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 void NBETextEditorCoordinator::finishAttaching()
 {
     NBECodeTextEdit *textView = m_textView;
+    updateShaping();
     if (m_parent.settings.showLineNumbers)
         installGutter();
     m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
@@ -330,6 +331,7 @@ void NBETextEditorCoordinator::loadNextChunk()
     }
     stopLoading();
     m_highlighter->squeeze();
+    updateShaping();
     // Lines that came in after the last pass get their colours now, and
     // whatever waited for the whole text runs.
     if (m_parent.language && !m_highlighter->isBusy())
@@ -373,6 +375,7 @@ void NBETextEditorCoordinator::replaceText(const QString &text)
     textView->setTextCursor(cursor);
     textView->verticalScrollBar()->setValue(scroll);
     m_replacing = false;
+    updateShaping();
     // The caret may have moved with the text: the status bar reads it again.
     selectionDidChange();
     setReportedText(text);
@@ -471,6 +474,7 @@ void NBETextEditorCoordinator::bufferReplaced()
     textView->setTextCursor(cursor);
     textView->verticalScrollBar()->setValue(m_replacedScroll);
     m_replacing = false;
+    updateShaping();
     // The caret may have moved with the text: the status bar reads it again.
     selectionDidChange();
     m_documentRevision = textView->document()->revision();
@@ -531,6 +535,17 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
     // Squiggles of the changed lines are drawn again against their new layout.
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->updateChange(position, added);
+    // A line that grew too long is laid out unshaped from the next turn on
+    // (a new font relays the whole text, not to be done inside an edit).
+    if (!m_textView->isShapingSkipped() &&
+        NBECodeTextEdit::hasLongLine(m_textView->document(), position, position + added))
+        QTimer::singleShot(0, this, &NBETextEditorCoordinator::updateShaping);
+}
+
+void NBETextEditorCoordinator::updateShaping()
+{
+    if (m_textView)
+        m_textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(m_textView->document()));
 }
 
 void NBETextEditorCoordinator::textSettled()
@@ -542,6 +557,9 @@ void NBETextEditorCoordinator::textSettled()
     checkReportedText();
     if (!m_textView)
         return;
+    // Only a text that had a long line is read for one again.
+    if (m_textView->isShapingSkipped())
+        updateShaping();
     const QString text = m_buffer ? m_buffer->snapshot() : documentText();
     if (m_parent.language)
         highlightWholeText(text);

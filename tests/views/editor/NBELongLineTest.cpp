@@ -1,0 +1,232 @@
+#include "../../viewmodels/NBEWorkspaceFixture.h"
+#include "NBECodeTextEdit.h"
+#include "NBEEditorHighlighter.h"
+#include "NBEMainView.h"
+#include "NBESourceEditor.h"
+#include "NBETextEditorView.h"
+
+#include <QKeyEvent>
+#include <QRegularExpression>
+#include <QSignalSpy>
+#include <QTest>
+#include <QTextBlock>
+#include <QTextDocument>
+#include <QTextLayout>
+
+namespace {
+
+constexpr int limit = NBECodeTextEdit::longestShapedLine;
+
+// A bundle on one line, like a minified script, of about `units` characters.
+QString minified(qsizetype units)
+{
+    QString text = QStringLiteral("!function(){");
+    for (int i = 0; text.size() < units; ++i)
+        text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
+    return text + QStringLiteral("}();\n");
+}
+
+// Digit runs are style 1.
+QList<NBEHighlightRun> digits(const QString &text)
+{
+    static const QRegularExpression pattern(QStringLiteral("\\d+"));
+    QList<NBEHighlightRun> runs;
+    for (auto it = pattern.globalMatch(text); it.hasNext();) {
+        const auto match = it.next();
+        runs.append({int(match.capturedStart()), int(match.capturedLength()), 1});
+    }
+    return runs;
+}
+
+} // namespace
+
+TEST(NBELongLine, FindsLongLinesOnlyWhereARangeTouches)
+{
+    const QString longLine(limit + 1, u'x');
+    const QString longest(limit, u'x');
+    const QString text = QStringLiteral("ab\ncd\n") + longLine + QStringLiteral("\nef");
+    const int longStart = 6;
+    const int last = int(text.size());
+    const struct
+    {
+        const char *name;
+        QString text;
+        int from;
+        int to;
+        bool expected;
+    } cases[] = {
+        {"short lines", QStringLiteral("ab\ncd"), 0, -1, false},
+        {"empty", QString(), 0, -1, false},
+        {"as long as allowed", longest, 0, -1, false},
+        {"one longer", longLine, 0, -1, true},
+        {"whole text", text, 0, -1, true},
+        {"first lines only", text, 0, 4, false},
+        {"range ends on the long line", text, 0, longStart, true},
+        {"range starts inside it", text, longStart + 100, longStart + 101, true},
+        {"after it", text, last - 1, last, false},
+        {"past the end", text, last + 5, last + 9, false},
+        {"before the start", text, -9, 1, false},
+    };
+    for (const auto &c : cases) {
+        QTextDocument document;
+        document.setPlainText(c.text);
+        EXPECT_EQ(NBECodeTextEdit::hasLongLine(&document, c.from, c.to), c.expected) << c.name;
+    }
+}
+
+// A line is coloured while it is short, whether the highlighter met its
+// document empty or with text, and loses its colours once it grows too long.
+TEST(NBELongLine, EditedLinesKeepColoursOnlyWhileShort)
+{
+    const QString shortLine = QStringLiteral("a 12 b");
+    const struct
+    {
+        const char *name;
+        bool startsEmpty;
+        QString inserted;
+        bool coloured;
+    } cases[] = {
+        {"short, document met empty", true, QStringLiteral("3"), true},
+        {"short, document met with text", false, QStringLiteral("3"), true},
+        {"grown too long, met empty", true, QString(limit, u'x'), false},
+        {"grown too long, met with text", false, QString(limit, u'x'), false},
+    };
+    for (const auto &c : cases) {
+        NBECodeTextEdit view;
+        view.resize(400, 300);
+        view.show();
+        if (!c.startsEmpty)
+            view.setPlainText(shortLine);
+        auto *highlighter = new NBEEditorHighlighter(&view);
+        highlighter->setStyles({QTextCharFormat(), [] {
+                                    QTextCharFormat blue;
+                                    blue.setForeground(Qt::blue);
+                                    return blue;
+                                }()});
+        highlighter->setTokenizer(digits);
+        if (c.startsEmpty)
+            QTextCursor(view.document()).insertText(shortLine);
+        highlighter->highlight(view.text());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); })) << c.name;
+        const QTextBlock line = view.document()->firstBlock();
+        ASSERT_FALSE(line.layout()->formats().isEmpty()) << c.name;
+
+        QTextCursor cursor(view.document());
+        cursor.setPosition(0);
+        cursor.insertText(c.inserted);
+        const QList<QTextLayout::FormatRange> formats =
+            view.document()->firstBlock().layout()->formats();
+        EXPECT_EQ(!formats.isEmpty(), c.coloured) << c.name;
+        if (c.coloured) {
+            EXPECT_EQ(formats.first().start, 2 + c.inserted.size()) << c.name;
+        }
+    }
+}
+
+class NBELongLineWindowTest : public NBEWorkspaceFixture
+{
+protected:
+    std::unique_ptr<NBEPreferences> preferences;
+    std::unique_ptr<NBEMainView> view;
+
+    void openInWindow(const QString &relative)
+    {
+        preferences = std::make_unique<NBEPreferences>(*settings);
+        NBEWorkspaceEnvironment environment;
+        environment.webServerLaunch = [](const QString &) {
+            return std::optional<NBEWebLSPLaunch>();
+        };
+        environment.activity = &activity;
+        environment.preferences = preferences.get();
+        view = std::make_unique<NBEMainView>(rootURL(), environment);
+        view->resize(1000, 700);
+        view->show();
+        QSignalSpy started(view.get(), &NBEMainView::started);
+        view->start();
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !started.isEmpty(); }));
+        NBETest::await(view->viewModel()->openFile(url(relative), false));
+        ASSERT_TRUE(NBETest::waitUntil([&] {
+            return view->sourceEditor() && !textView()->isReadOnly() &&
+                   textView()->document()->characterCount() > 1;
+        }));
+    }
+
+    NBECodeTextEdit *textView() const { return view->sourceEditor()->editor()->textView(); }
+
+    void saveAndExpect(const QByteArray &bytes)
+    {
+        view->viewModel()->saveActiveFile();
+        ASSERT_TRUE(
+            NBETest::waitUntil([&] { return read(QStringLiteral("bundle.min.js")) == bytes; }));
+        ASSERT_TRUE(NBETest::waitUntil(
+            [&] { return !view->viewModel()->activeTab()->sourceFile.isDirty(); }));
+    }
+};
+
+TEST_F(NBELongLineWindowTest, TypingInAOneLineMegabyteChangesOnlyWhatWasTyped)
+{
+    const QString original = minified(1024 * 1024);
+    const QByteArray saved = original.toUtf8();
+    write(QStringLiteral("bundle.min.js"), saved);
+    openInWindow(QStringLiteral("bundle.min.js"));
+    NBECodeTextEdit *edit = textView();
+    EXPECT_TRUE(edit->isShapingSkipped());
+    EXPECT_EQ(edit->document()->blockCount(), 2);
+
+    const int middle = int(original.size() / 2);
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(middle);
+    edit->setTextCursor(cursor);
+    edit->setFocus();
+    QTest::keyClicks(edit, QStringLiteral("abc"));
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Left);
+    // A key beyond ASCII, as a keyboard layout sends it.
+    QKeyEvent accent(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QStringLiteral("é"));
+    QCoreApplication::sendEvent(edit, &accent);
+    EXPECT_EQ(edit->textCursor().position(), middle + 2);
+    QString typed = original;
+    typed.insert(middle, QStringLiteral("aéb"));
+    EXPECT_EQ(edit->text(), typed);
+    // The line stays uncoloured and unshaped.
+    EXPECT_TRUE(edit->document()->firstBlock().layout()->formats().isEmpty());
+    saveAndExpect(typed.toUtf8());
+
+    // Undone to the opened text, which is saved byte for byte.
+    QTest::keySequence(edit, QKeySequence::Undo);
+    while (edit->text() != original && edit->document()->isUndoAvailable())
+        QTest::keySequence(edit, QKeySequence::Undo);
+    EXPECT_EQ(edit->text(), original);
+    saveAndExpect(saved);
+    QTest::keySequence(edit, QKeySequence::Redo);
+    EXPECT_NE(edit->text(), original);
+    EXPECT_TRUE(
+        NBETest::waitUntil([&] { return view->viewModel()->activeTab()->sourceFile.isDirty(); }));
+}
+
+TEST_F(NBELongLineWindowTest, ShapingComesBackOnceTheLongLineIsGone)
+{
+    const QString text = QStringLiteral("short\n") + QString(limit - 1, u'y') + u'\n';
+    write(QStringLiteral("bundle.min.js"), text.toUtf8());
+    openInWindow(QStringLiteral("bundle.min.js"));
+    NBECodeTextEdit *edit = textView();
+    EXPECT_FALSE(edit->isShapingSkipped());
+    const QFont shaped = edit->font();
+
+    // Two more characters make the second line too long.
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(7);
+    edit->setTextCursor(cursor);
+    QTest::keyClicks(edit, QStringLiteral("zz"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return edit->isShapingSkipped(); }));
+    EXPECT_TRUE(edit->document()->defaultFont().styleStrategy() & QFont::PreferNoShaping);
+    EXPECT_EQ(edit->font().family(), shaped.family());
+    EXPECT_EQ(edit->font().pointSizeF(), shaped.pointSizeF());
+
+    // Cut back: shaping returns once the edits pause.
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !edit->isShapingSkipped(); }));
+    EXPECT_EQ(edit->document()->defaultFont(), shaped);
+    EXPECT_EQ(edit->text(), text);
+}
