@@ -54,7 +54,9 @@ void NBECodeTextEdit::setEditorFont(const QFont &font)
     if (m_shapingSkipped)
         shown.setStyleStrategy(QFont::StyleStrategy(font.styleStrategy() | QFont::PreferNoShaping));
     setFont(shown);
-    document()->setDefaultFont(shown);
+    // (Each new default lays the text out again.)
+    if (document()->defaultFont() != shown)
+        document()->setDefaultFont(shown);
     if (m_gutter) {
         QFont numbers = font;
         numbers.setPointSizeF(std::max(1.0, font.pointSizeF() - 1));
@@ -130,8 +132,16 @@ void NBECodeTextEdit::applyTextOptions()
     QTextOption::Flags flags = option.flags();
     flags.setFlag(QTextOption::ShowTabsAndSpaces, m_showInvisibles);
     flags.setFlag(QTextOption::ShowLineAndParagraphSeparators, m_showInvisibles);
+    if (flags == option.flags())
+        return;
     option.setFlags(flags);
     document()->setDefaultTextOption(option);
+}
+
+void NBECodeTextEdit::prepareDocument(QTextDocument *document) const
+{
+    document->setDefaultFont(this->document()->defaultFont());
+    document->setDefaultTextOption(this->document()->defaultTextOption());
 }
 
 void NBECodeTextEdit::setLineNumbersVisible(bool visible)
@@ -275,6 +285,16 @@ void NBECodeTextEdit::paintEvent(QPaintEvent *event)
         QPainter painter(viewport());
         m_diagnosticOverlay->paint(painter, event->rect());
     }
+}
+
+void NBECodeTextEdit::keepGlyphsOf(const QTextBlock &block)
+{
+    if (!block.isValid())
+        return;
+    block.layout()->setCacheEnabled(true);
+    const int number = block.blockNumber();
+    m_glyphsFirst = m_glyphsLast < m_glyphsFirst ? number : std::min(m_glyphsFirst, number);
+    m_glyphsLast = std::max(m_glyphsLast, number);
 }
 
 void NBECodeTextEdit::keepVisibleGlyphs()

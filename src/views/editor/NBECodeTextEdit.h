@@ -47,6 +47,12 @@ public:
     // Whether a line that touches the document offsets [from, to] (the
     // whole document when `to` is negative) is longer than longestShapedLine.
     static bool hasLongLine(const QTextDocument *document, int from = 0, int to = -1);
+    // Gives `document` this view's font and text options, so that showing it
+    // lays nothing out again (a line of megabytes takes long to lay out).
+    void prepareDocument(QTextDocument *document) const;
+    // Keeps the shaped glyphs of `block` until a paint finds it off screen:
+    // until then the view measures the caret's line more than once.
+    void keepGlyphsOf(const QTextBlock &block);
     void setColors(const NBEEditorColors &colors);
     NBEEditorColors colors() const { return m_colors; }
     void setWordWrap(bool wrap);

@@ -73,12 +73,22 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 {
     m_textView = textView;
     m_buffer = m_parent.buffer;
+    const NBEEditorSettings &settings = m_parent.settings;
+    m_font = editorFont(settings.fontSize);
     if (m_buffer) {
         // The view shows the buffer's own document: its text, undo history and
         // (from an earlier view) layout and colours.
         QTextDocument *document = m_buffer->document();
-        if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout()))
+        if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout())) {
+            // Shown for the first time: font and options go in before the
+            // layout, which lays the text out again at each change of them.
+            textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(document));
+            applySettings(settings);
+            textView->prepareDocument(document);
             m_buffer->setDocumentLayout(new QPlainTextDocumentLayout(document));
+        }
+        // Showing the document measures its first line (the caret's).
+        textView->keepGlyphsOf(document->firstBlock());
         textView->setDocument(document);
         connect(m_buffer.get(), &NBETextBuffer::aboutToReplace, this,
                 &NBETextEditorCoordinator::bufferWillBeReplaced);
@@ -87,16 +97,11 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
         connect(m_buffer.get(), &NBETextBuffer::settled, this,
                 &NBETextEditorCoordinator::textSettled);
     }
-    const NBEEditorSettings &settings = m_parent.settings;
-    textView->setWordWrap(settings.wordWrap);
     textView->setReadOnly(false);
     // (Switching undo on again would forget where the saved text lies in it.)
     if (!textView->document()->isUndoRedoEnabled())
         textView->setUndoRedoEnabled(true);
-    m_font = editorFont(settings.fontSize);
-    textView->setEditorFont(m_font);
-    textView->setSoftTabs(settings.useSoftTabs, settings.tabSize);
-    textView->setShowInvisibles(settings.showInvisibles);
+    applySettings(settings);
     m_currentThemeID = m_parent.theme.id;
     m_currentSettings = settings;
     m_headContent = m_parent.headContent;
@@ -141,6 +146,14 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     if (m_parent.language)
         highlightWholeText();
     finishAttaching();
+}
+
+void NBETextEditorCoordinator::applySettings(const NBEEditorSettings &settings)
+{
+    m_textView->setWordWrap(settings.wordWrap);
+    m_textView->setEditorFont(m_font);
+    m_textView->setSoftTabs(settings.useSoftTabs, settings.tabSize);
+    m_textView->setShowInvisibles(settings.showInvisibles);
 }
 
 void NBETextEditorCoordinator::finishAttaching()

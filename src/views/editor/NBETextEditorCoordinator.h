@@ -114,6 +114,8 @@ private:
     void finishAttaching();
     void textDidChange(int position, int removed, int added);
     void noteEdit(int position, int added);
+    // Wrapping, font, tabs and invisibles as `settings` have them.
+    void applySettings(const NBEEditorSettings &settings);
     // Lays the text out unshaped while it holds a line too long to shape.
     void updateShaping();
     void bufferWillBeReplaced();

@@ -212,6 +212,11 @@ TEST_F(NBELongLineWindowTest, ShapingComesBackOnceTheLongLineIsGone)
     NBECodeTextEdit *edit = textView();
     EXPECT_FALSE(edit->isShapingSkipped());
     const QFont shaped = edit->font();
+    // The text took the view's font and options before it was first laid out.
+    EXPECT_EQ(edit->document()->defaultFont(), shaped);
+    EXPECT_EQ(edit->document()->defaultTextOption().tabStopDistance(), edit->tabStopDistance());
+    EXPECT_EQ(edit->document()->defaultTextOption().wrapMode(),
+              QTextOption::WrapAtWordBoundaryOrAnywhere);
 
     // Two more characters make the second line too long.
     QTextCursor cursor = edit->textCursor();
