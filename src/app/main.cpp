@@ -1,12 +1,14 @@
 // Entry point: the welcome window, or the project windows of the folders and
 // files named on the command line.
 #include "NBEApplicationShell.h"
+#include "NBEMemory.h"
 #include "NBEPreviewSchemeHandler.h"
 
 #include <QApplication>
 
 int main(int argc, char **argv)
 {
+    NBEMemory::configureAllocator();
     NBEPreviewSchemeHandler::registerScheme();
     QApplication app(argc, argv);
     QCoreApplication::setOrganizationName(QStringLiteral("Nabri"));

@@ -1,5 +1,7 @@
 #include "NBETextBuffer.h"
 
+#include "NBEMemory.h"
+
 #include <QAbstractTextDocumentLayout>
 #include <QScopedValueRollback>
 #include <QTextBlock>
@@ -58,7 +60,11 @@ NBETextBuffer::NBETextBuffer(const QString &text, QObject *parent)
     connect(m_document, &QTextDocument::modificationChanged, this, &NBETextBuffer::updateDirty);
 }
 
-NBETextBuffer::~NBETextBuffer() = default;
+NBETextBuffer::~NBETextBuffer()
+{
+    if (m_length * qsizetype(sizeof(QChar)) >= NBEMemory::largeBlockBytes)
+        NBEMemory::releaseSoon();
+}
 
 std::shared_ptr<NBETextBuffer> NBETextBuffer::make(const QString &text)
 {

@@ -1,6 +1,7 @@
 #include "NBEGitService.h"
 
 #include "NBEDiffPatch.h"
+#include "NBEFileService.h"
 #include "NBELineEnding.h"
 #include "NBEReplaceFile.h"
 
@@ -17,6 +18,7 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <future>
 
 namespace {
 
@@ -306,7 +308,12 @@ QFuture<QList<NBEGitFileChange>> NBEGitService::changes(const QUrl &repository)
 
 QFuture<std::optional<NBEGitWorkingState>> NBEGitService::workingState(const QUrl &repository)
 {
-    return m_actor.run([this, repository]() -> std::optional<NBEGitWorkingState> {
+    return m_actor.run([this, repository] { return workingStateNow(repository); });
+}
+
+std::optional<NBEGitWorkingState> NBEGitService::workingStateNow(const QUrl &repository) const
+{
+    {
         const auto output = runBytes(
             {QStringLiteral("status"), QStringLiteral("--porcelain=v2"), QStringLiteral("--branch"),
              QStringLiteral("-z"), QStringLiteral("--untracked-files=all")},
@@ -319,6 +326,24 @@ QFuture<std::optional<NBEGitWorkingState>> NBEGitService::workingState(const QUr
                 {QStringLiteral("rev-parse"), QStringLiteral("--short"), QStringLiteral("HEAD")},
                 repository);
         return state;
+    }
+}
+
+QFuture<NBEGitOverview> NBEGitService::overview(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        // Every query here only reads, so the status run (by far the
+        // longest on a large tree) goes beside the short ones.
+        std::future<std::optional<NBEGitWorkingState>> working = std::async(
+            std::launch::async, [this, repository] { return workingStateNow(repository); });
+        NBEGitOverview overview;
+        overview.branches = branchesNow(repository);
+        overview.remotes = remotesNow(repository);
+        overview.unpushed = unpushedCountNow(repository);
+        overview.browserAuth = hasBrowserAuthHelperNow(repository);
+        overview.merge = mergeStateNow(repository);
+        overview.working = working.get();
+        return overview;
     });
 }
 
@@ -475,10 +500,13 @@ QFuture<NBEGitResult> NBEGitService::createTag(const QString &name, const QStrin
 
 QFuture<QStringList> NBEGitService::branches(const QUrl &repository)
 {
-    return m_actor.run([this, repository] {
-        return nonEmptyLines(run(
-            {QStringLiteral("branch"), QStringLiteral("--format=%(refname:short)")}, repository));
-    });
+    return m_actor.run([this, repository] { return branchesNow(repository); });
+}
+
+QStringList NBEGitService::branchesNow(const QUrl &repository) const
+{
+    return nonEmptyLines(
+        run({QStringLiteral("branch"), QStringLiteral("--format=%(refname:short)")}, repository));
 }
 
 QFuture<bool> NBEGitService::switchBranch(const QString &name, const QUrl &repository)
@@ -533,7 +561,12 @@ QFuture<NBEGitMergeResult> NBEGitService::merge(const QString &name, const QUrl 
 
 QFuture<std::optional<NBEGitMergeState>> NBEGitService::mergeState(const QUrl &repository)
 {
-    return m_actor.run([this, repository]() -> std::optional<NBEGitMergeState> {
+    return m_actor.run([this, repository] { return mergeStateNow(repository); });
+}
+
+std::optional<NBEGitMergeState> NBEGitService::mergeStateNow(const QUrl &repository) const
+{
+    {
         const auto head = run({QStringLiteral("rev-parse"), QStringLiteral("-q"),
                                QStringLiteral("--verify"), QStringLiteral("MERGE_HEAD")},
                               repository);
@@ -556,7 +589,7 @@ QFuture<std::optional<NBEGitMergeState>> NBEGitService::mergeState(const QUrl &r
                 state.message = preparedMessage(QString::fromUtf8(file.readAll()));
         }
         return state;
-    });
+    }
 }
 
 QString NBEGitService::preparedMessage(const QString &text)
@@ -573,8 +606,12 @@ QString NBEGitService::preparedMessage(const QString &text)
 
 QFuture<QStringList> NBEGitService::remotes(const QUrl &repository)
 {
-    return m_actor.run(
-        [this, repository] { return nonEmptyLines(run({QStringLiteral("remote")}, repository)); });
+    return m_actor.run([this, repository] { return remotesNow(repository); });
+}
+
+QStringList NBEGitService::remotesNow(const QUrl &repository) const
+{
+    return nonEmptyLines(run({QStringLiteral("remote")}, repository));
 }
 
 QFuture<std::optional<QString>> NBEGitService::originURL(const QUrl &repository)
@@ -600,14 +637,17 @@ QFuture<NBEGitResult> NBEGitService::setOriginURL(const QString &url, bool exist
 
 QFuture<bool> NBEGitService::hasBrowserAuthHelper(const QUrl &repository)
 {
-    return m_actor.run([this, repository] {
-        const QStringList values = credentialHelperValues(repository);
-        return std::any_of(values.begin(), values.end(), [](const QString &value) {
-            const QString lower = value.toLower();
-            return lower.contains(QStringLiteral("oauth")) ||
-                   lower.contains(QStringLiteral("manager")) || lower == QStringLiteral("gh") ||
-                   lower.startsWith(QStringLiteral("gh "));
-        });
+    return m_actor.run([this, repository] { return hasBrowserAuthHelperNow(repository); });
+}
+
+bool NBEGitService::hasBrowserAuthHelperNow(const QUrl &repository) const
+{
+    const QStringList values = credentialHelperValues(repository);
+    return std::any_of(values.begin(), values.end(), [](const QString &value) {
+        const QString lower = value.toLower();
+        return lower.contains(QStringLiteral("oauth")) ||
+               lower.contains(QStringLiteral("manager")) || lower == QStringLiteral("gh") ||
+               lower.startsWith(QStringLiteral("gh "));
     });
 }
 
@@ -664,15 +704,18 @@ QFuture<std::optional<NBEGitAheadBehind>> NBEGitService::aheadBehind(const QUrl 
 
 QFuture<int> NBEGitService::unpushedCount(const QUrl &repository)
 {
-    return m_actor.run([this, repository] {
-        const auto output =
-            run({QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD"),
-                 QStringLiteral("--not"), QStringLiteral("--remotes")},
-                repository);
-        bool ok = false;
-        const int count = output ? output->toInt(&ok) : 0;
-        return ok ? count : 0;
-    });
+    return m_actor.run([this, repository] { return unpushedCountNow(repository); });
+}
+
+int NBEGitService::unpushedCountNow(const QUrl &repository) const
+{
+    const auto output =
+        run({QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD"),
+             QStringLiteral("--not"), QStringLiteral("--remotes")},
+            repository);
+    bool ok = false;
+    const int count = output ? output->toInt(&ok) : 0;
+    return ok ? count : 0;
 }
 
 QFuture<NBEGitResult> NBEGitService::push(const QUrl &repository)
@@ -1002,6 +1045,9 @@ std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteAr
     QString rootPath = localPath(root);
     if (!rootPath.endsWith(u'/'))
         rootPath += u'/';
+    QString rootKey = NBEFileService::keyPath(root);
+    if (!rootKey.endsWith(u'/'))
+        rootKey += u'/';
     NBEGitWorkingState state;
     bool initial = false;
     // A changed file's record has this many fields before its path: "1 XY
@@ -1021,15 +1067,24 @@ std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteAr
             return -1;
         }
     };
-    const QList<QByteArray> records = porcelain.split('\0');
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        const QByteArray &record = records[i];
-        if (record.isEmpty())
+    // Records are read in place: a repository may list 50,000 of them.
+    const QByteArrayView all(porcelain);
+    const qsizetype records = porcelain.count('\0');
+    state.changes.reserve(records);
+    state.statusByPath.reserve(records);
+    bool sourcePathNext = false;
+    for (qsizetype at = 0; at < all.size();) {
+        qsizetype end = all.indexOf('\0', at);
+        if (end < 0)
+            end = all.size();
+        const QByteArrayView record = all.sliced(at, end - at);
+        at = end + 1;
+        if (std::exchange(sourcePathNext, false) || record.isEmpty())
             continue;
         if (record.startsWith("# ")) {
             const qsizetype space = record.indexOf(' ', 2);
-            const QByteArray key = record.mid(2, space < 0 ? -1 : space - 2);
-            const QByteArray value = space < 0 ? QByteArray() : record.mid(space + 1);
+            const QByteArrayView key = record.sliced(2, (space < 0 ? record.size() : space) - 2);
+            const QByteArrayView value = space < 0 ? QByteArrayView() : record.sliced(space + 1);
             if (key == "branch.oid") {
                 initial = value == "(initial)";
                 if (!initial)
@@ -1037,7 +1092,7 @@ std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteAr
             } else if (key == "branch.head") {
                 state.branch = QString::fromUtf8(value);
             } else if (key == "branch.ab") {
-                const QList<QByteArray> counts = value.split(' ');
+                const QList<QByteArray> counts = value.toByteArray().split(' ');
                 bool aheadOK = false;
                 bool behindOK = false;
                 const int ahead = counts.value(0).mid(1).toInt(&aheadOK);
@@ -1064,11 +1119,23 @@ std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteAr
             return c == '.' ? QChar(u' ') : QChar(QLatin1Char(c));
         };
         const bool untracked = record[0] == '?';
-        state.changes.append(NBEGitFileChange{
-            QUrl::fromLocalFile(rootPath + QString::fromUtf8(record.mid(pathStart))),
-            untracked ? QChar(u'?') : letter(2), untracked ? QChar(u'?') : letter(3)});
-        if (record[0] == '2')
-            ++i;
+        const QByteArrayView bytes = record.sliced(pathStart);
+        const QString path = QString::fromUtf8(bytes);
+        NBEGitFileChange change{QUrl::fromLocalFile(rootPath + path),
+                                untracked ? QChar(u'?') : letter(2),
+                                untracked ? QChar(u'?') : letter(3)};
+        // git writes clean relative paths, but for a nested repository's
+        // folder ("dir/") and anything unusual the file service's own rule
+        // decides.
+        bool plain = bytes.front() != '.' && bytes.back() != '/';
+        for (qsizetype slash = bytes.indexOf('/'); plain && slash >= 0;
+             slash = bytes.indexOf('/', slash + 1))
+            plain = bytes[slash + 1] != '.' && bytes[slash + 1] != '/';
+        const QString key = plain ? rootKey + path : NBEFileService::keyPath(change.url);
+        if (!state.statusByPath.contains(key))
+            state.statusByPath.insert(key, change.overallStatus());
+        state.changes.append(std::move(change));
+        sourcePathNext = record[0] == '2';
     }
     // Before the first commit there is no branch to show, as for HEAD.
     if (initial)

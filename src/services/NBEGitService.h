@@ -65,7 +65,21 @@ struct NBEGitWorkingState
     std::optional<QString> headSHA;
     std::optional<NBEGitAheadBehind> aheadBehind;
     QList<NBEGitFileChange> changes;
+    // Each changed file's overall status by its key path
+    // (NBEFileService::keyPath), the first record of a path winning.
+    QHash<QString, NBEGitStatus> statusByPath;
     bool operator==(const NBEGitWorkingState &) const = default;
+};
+
+// A repository as a window shows it, read in one go.
+struct NBEGitOverview
+{
+    std::optional<NBEGitWorkingState> working;
+    QStringList branches;
+    QStringList remotes;
+    int unpushed = 0;
+    bool browserAuth = false;
+    std::optional<NBEGitMergeState> merge;
 };
 
 // Runs the git program for one project window. Operations run one at a time,
@@ -109,6 +123,10 @@ public:
     // The branch, HEAD, upstream counts and changes from one git run, read
     // off the main thread; nothing when git fails.
     QFuture<std::optional<NBEGitWorkingState>> workingState(const QUrl &repository);
+    // What a window shows of a repository, in one turn of the queue: the
+    // working state, branches, remotes, commits not on any remote, whether a
+    // browser sign-in helper is set up, and a merge in progress.
+    QFuture<NBEGitOverview> overview(const QUrl &repository);
     QFuture<bool> stage(const QUrl &file, const QUrl &repository);
     QFuture<bool> unstage(const QUrl &file, const QUrl &repository);
     QFuture<bool> stageAll(const QUrl &repository);
@@ -218,6 +236,13 @@ private:
     NBEGitResult runCapturingError(const QStringList &arguments, const QUrl &folder,
                                    QByteArray *standardOutput = nullptr) const;
     QStringList credentialHelperValues(const QUrl &repository) const;
+    // The queries of `overview`, run on the calling thread.
+    std::optional<NBEGitWorkingState> workingStateNow(const QUrl &repository) const;
+    QStringList branchesNow(const QUrl &repository) const;
+    QStringList remotesNow(const QUrl &repository) const;
+    int unpushedCountNow(const QUrl &repository) const;
+    bool hasBrowserAuthHelperNow(const QUrl &repository) const;
+    std::optional<NBEGitMergeState> mergeStateNow(const QUrl &repository) const;
     std::optional<QString> fileDiff(const QUrl &file, const QUrl &repository, bool staged) const;
     NBEGitResult applyCachedNow(const QString &patch, bool reverse, const QUrl &repository) const;
     // A file's path below the root, its mode and its texts at HEAD and in

@@ -11,12 +11,7 @@
 struct NBEGitState::Refresh
 {
     // Branch, HEAD, upstream counts and changes come from one git status.
-    QFuture<std::optional<NBEGitWorkingState>> working;
-    QFuture<QStringList> branches;
-    QFuture<QStringList> remotes;
-    QFuture<int> unpushed;
-    QFuture<bool> browserAuth;
-    QFuture<std::optional<NBEGitMergeState>> merge;
+    QFuture<NBEGitOverview> overview;
     // The change list with its map by path, made off the main thread.
     struct Changes
     {
@@ -41,23 +36,24 @@ NBEGitState::Snapshot NBEGitState::Refresh::snapshot(const QUrl &root) const
 {
     Snapshot snapshot;
     snapshot.root = root;
-    const NBEGitWorkingState state = valueOf(working).value_or(NBEGitWorkingState{});
+    const NBEGitOverview found = valueOf(overview);
+    const NBEGitWorkingState state = found.working.value_or(NBEGitWorkingState{});
     snapshot.branch = state.branch;
-    snapshot.branches = valueOf(branches);
-    snapshot.remotes = valueOf(remotes);
+    snapshot.branches = found.branches;
+    snapshot.remotes = found.remotes;
     if (const auto counts = state.aheadBehind) {
         snapshot.ahead = counts->ahead;
         snapshot.behind = counts->behind;
         snapshot.hasUpstream = true;
     } else if (!snapshot.remotes.isEmpty()) {
-        snapshot.unpushed = valueOf(unpushed, 0);
+        snapshot.unpushed = found.unpushed;
     }
-    snapshot.browserAuthConfigured = valueOf(browserAuth, false);
+    snapshot.browserAuthConfigured = found.browserAuth;
     snapshot.headSHA = state.headSHA;
-    snapshot.merge = valueOf(merge);
-    Changes found = valueOf(changes);
-    snapshot.changes = std::move(found.list);
-    snapshot.status = std::move(found.status);
+    snapshot.merge = found.merge;
+    Changes listed = valueOf(changes);
+    snapshot.changes = std::move(listed.list);
+    snapshot.status = std::move(listed.status);
     return snapshot;
 }
 
@@ -109,21 +105,16 @@ QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
                             promise->finish();
                             return;
                         }
-                        // The queries run one after another on the git service; the
-                        // snapshot is stored in one step once the last has answered.
+                        // The snapshot is stored in one step once the overview is in.
                         auto refresh = std::make_shared<Refresh>();
-                        refresh->branches = m_service.branches(*root);
-                        refresh->remotes = m_service.remotes(*root);
-                        refresh->unpushed = m_service.unpushedCount(*root);
-                        refresh->browserAuth = m_service.hasBrowserAuthHelper(*root);
-                        refresh->merge = m_service.mergeState(*root);
-                        refresh->working = m_service.workingState(*root);
+                        refresh->overview = m_service.overview(*root);
                         // Unchanged lists keep the stored ones, so comparing the
                         // snapshots on the main thread costs nothing.
-                        refresh->changes = refresh->working.then(
+                        refresh->changes = refresh->overview.then(
                             QtFuture::Launch::Async,
-                            [previous = m_snapshot.changes, previousStatus = m_snapshot.status](
-                                const std::optional<NBEGitWorkingState> &state) {
+                            [previous = m_snapshot.changes,
+                             previousStatus = m_snapshot.status](const NBEGitOverview &overview) {
+                                const std::optional<NBEGitWorkingState> &state = overview.working;
                                 Refresh::Changes changes;
                                 const QList<NBEGitFileChange> list =
                                     state ? state->changes : QList<NBEGitFileChange>();
@@ -133,16 +124,10 @@ QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
                                     return changes;
                                 }
                                 changes.list = list;
-                                changes.status.reserve(list.size());
-                                for (const NBEGitFileChange &change : list) {
-                                    const QString key = NBEFileService::keyPath(change.url);
-                                    if (!changes.status.contains(key))
-                                        changes.status.insert(key, change.overallStatus());
-                                }
+                                if (state)
+                                    changes.status = state->statusByPath;
                                 return changes;
                             });
-                        // The service runs its queries in call order, so every answer is
-                        // in once the last one is.
                         nbeWhenFinished(refresh->changes, this,
                                         [root, refresh, store, promise](const Refresh::Changes &) {
                                             store(refresh->snapshot(*root));

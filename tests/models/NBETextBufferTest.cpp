@@ -1,4 +1,5 @@
 #include "NBETextBuffer.h"
+#include "NBEMemory.h"
 #include "NBETestSupport.h"
 
 #include <QList>
@@ -6,6 +7,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
 
 #include <functional>
@@ -284,4 +286,41 @@ TEST(NBETextBuffer, APauseIsAnnouncedOnceAndItsReadersShareOneCopy)
     // At rest the buffer holds no copy of its own: the next read is a new one.
     EXPECT_FALSE(atPause.isSharedWith(buffer.snapshot()));
     EXPECT_EQ(buffer.snapshot(), buffer.text());
+}
+
+// A closed tab's long text goes back to the system once the pool threads'
+// shares of it are gone, one hand-back for every text let go at once.
+TEST(NBETextBuffer, LettingALongTextGoHandsItsMemoryBack)
+{
+    struct Row
+    {
+        const char *name;
+        QList<qsizetype> lengths;
+        bool onPoolThread;
+        quint64 handBacks;
+    };
+    const QList<Row> rows{
+        {"short text", {1000}, false, 0},
+        {"long text", {600 * 1024}, false, 1},
+        {"a window's tabs at once", {600 * 1024, 700 * 1024, 10}, false, 1},
+        {"let go on a pool thread", {600 * 1024}, true, 1},
+    };
+    for (const Row &row : rows) {
+        SCOPED_TRACE(row.name);
+        const quint64 before = NBEMemory::releases();
+        const auto letGo = [&] {
+            for (qsizetype length : row.lengths)
+                NBETextBuffer::make(QString(length, QLatin1Char('x'))).reset();
+        };
+        if (row.onPoolThread)
+            QtConcurrent::run(letGo).waitForFinished();
+        else
+            letGo();
+        // Not before the shares on pool threads are likely gone.
+        EXPECT_EQ(NBEMemory::releases(), before);
+        NBETest::waitUntil(
+            [&] { return NBEMemory::releases() >= before + std::max<quint64>(row.handBacks, 1); },
+            std::chrono::milliseconds(NBEMemory::releaseDelayMs * 2));
+        EXPECT_EQ(NBEMemory::releases(), before + row.handBacks);
+    }
 }

@@ -1,4 +1,5 @@
 #include "NBEGitService.h"
+#include "NBEFileService.h"
 #include "NBEGitSyncMessage.h"
 #include "NBETestSupport.h"
 
@@ -60,17 +61,40 @@ QSet<QString> statusLetters(const QList<NBEGitFileChange> &changes, const QStrin
     return result;
 }
 
+// The status map says of each path what its first change says, under the
+// file service's key.
+void expectStatusByPathAgrees(const NBEGitWorkingState &state)
+{
+    QHash<QString, NBEGitStatus> expected;
+    for (const NBEGitFileChange &change : state.changes) {
+        const QString key = NBEFileService::keyPath(change.url);
+        if (!expected.contains(key))
+            expected.insert(key, change.overallStatus());
+    }
+    EXPECT_EQ(state.statusByPath, expected);
+}
+
 // The one status run says what the separate queries say.
 void expectWorkingStateAgrees(NBEGitService &service, const QUrl &repository)
 {
     const auto state = await(service.workingState(repository));
     ASSERT_TRUE(state);
+    expectStatusByPathAgrees(*state);
     EXPECT_EQ(state->branch, await(service.currentBranch(repository)));
     EXPECT_EQ(state->headSHA, await(service.headSHA(repository)));
     EXPECT_EQ(state->aheadBehind, await(service.aheadBehind(repository)));
     const QString root = repository.toLocalFile();
     EXPECT_EQ(statusLetters(state->changes, root),
               statusLetters(await(service.changes(repository)), root));
+
+    // The overview's queries, the status beside the others, answer as alone.
+    const NBEGitOverview overview = await(service.overview(repository));
+    EXPECT_EQ(overview.working, state);
+    EXPECT_EQ(overview.branches, await(service.branches(repository)));
+    EXPECT_EQ(overview.remotes, await(service.remotes(repository)));
+    EXPECT_EQ(overview.unpushed, await(service.unpushedCount(repository)));
+    EXPECT_EQ(overview.browserAuth, await(service.hasBrowserAuthHelper(repository)));
+    EXPECT_EQ(overview.merge, await(service.mergeState(repository)));
 }
 
 } // namespace
@@ -93,6 +117,20 @@ TEST(NBEGitServiceParsers, WorkingStateOfOneStatusRun)
     EXPECT_EQ(
         statusLetters(state->changes, QStringLiteral("/r")),
         (QSet<QString>{" M a b.txt", "R  new name", "UU both", u"?? caf\u00e9/\u65e5.md"_qs}));
+    expectStatusByPathAgrees(*state);
+
+    // Keys are clean paths whatever the root's spelling and the record: a
+    // nested repository's folder, hidden files, the filesystem root.
+    const QByteArray unusual = QByteArrayLiteral("? nested/\0? dir/.env\0? .hidden/x\0"
+                                                 "1 M. N... 100644 100644 100644 aa bb dir/.env\0");
+    for (const char *spelling : {"/a/../r/", "/r", "/"}) {
+        const auto parsed =
+            NBEGitService::parseWorkingState(unusual, QUrl::fromLocalFile(spelling));
+        ASSERT_TRUE(parsed) << spelling;
+        EXPECT_EQ(parsed->changes.size(), 4) << spelling;
+        EXPECT_EQ(parsed->statusByPath.size(), 3) << spelling;
+        expectStatusByPathAgrees(*parsed);
+    }
 
     // Before the first commit: no branch and no HEAD; without an upstream
     // that exists, no counts.

@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QtGlobal>
+
+// How the process hands memory back to the system. A tab's text is held
+// several times over while it is open (the document, a copy per pause for
+// the readers of the whole text, their results), mostly on pool threads.
+// Left to itself the allocator keeps every freed copy: it raises its mmap
+// threshold after the first large free, so later copies come from the
+// threads' arenas, and it returns only an arena's top. The memory of a
+// closed tab would stay with the process.
+class NBEMemory
+{
+public:
+    // Before any thread starts: large blocks always get their own mapping,
+    // returned when freed.
+    static void configureAllocator();
+    // A long text was let go: shortly after (when the pool threads' shares
+    // of it are gone too) the free pages of every arena go back.
+    static void releaseSoon();
+    // Times the pages were handed back, so a test can follow a closing.
+    static quint64 releases();
+
+    static constexpr qsizetype largeBlockBytes = 1024 * 1024;
+    static constexpr int releaseDelayMs = 1000;
+};
