@@ -79,10 +79,11 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
         // The view shows the buffer's own document: its text, undo history and
         // (from an earlier view) layout and colours.
         QTextDocument *document = m_buffer->document();
+        // Decided before the font reaches the text, which lays it out again.
+        textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(document));
         if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout())) {
             // Shown for the first time: font and options go in before the
             // layout, which lays the text out again at each change of them.
-            textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(document));
             applySettings(settings);
             textView->prepareDocument(document);
             m_buffer->setDocumentLayout(new QPlainTextDocumentLayout(document));

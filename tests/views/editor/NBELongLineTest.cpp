@@ -235,3 +235,23 @@ TEST_F(NBELongLineWindowTest, ShapingComesBackOnceTheLongLineIsGone)
     EXPECT_EQ(edit->document()->defaultFont(), shaped);
     EXPECT_EQ(edit->text(), text);
 }
+
+TEST_F(NBELongLineWindowTest, AShownAgainTextStaysUnshapedAndOtherTextsShaped)
+{
+    write(QStringLiteral("bundle.min.js"), minified(2 * limit).toUtf8());
+    write(QStringLiteral("other.js"), QByteArrayLiteral("let a = 1;\n"));
+    openInWindow(QStringLiteral("bundle.min.js"));
+    EXPECT_TRUE(textView()->isShapingSkipped());
+    const auto showTab = [&](const QString &name, int length) {
+        NBETest::await(view->viewModel()->openFile(url(name), false));
+        return NBETest::waitUntil([&] {
+            return view->sourceEditor() && textView()->document()->characterCount() - 1 == length;
+        });
+    };
+    ASSERT_TRUE(showTab(QStringLiteral("other.js"), 11));
+    EXPECT_FALSE(textView()->isShapingSkipped());
+    EXPECT_FALSE(textView()->document()->defaultFont().styleStrategy() & QFont::PreferNoShaping);
+    ASSERT_TRUE(showTab(QStringLiteral("bundle.min.js"), int(minified(2 * limit).size())));
+    EXPECT_TRUE(textView()->isShapingSkipped());
+    EXPECT_TRUE(textView()->document()->defaultFont().styleStrategy() & QFont::PreferNoShaping);
+}
