@@ -50,6 +50,23 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             &NBEWorkspaceViewModel::offerMergeMessage);
     connect(m_gitState, &NBEGitState::loadingChanged, this,
             &NBEWorkspaceViewModel::isLoadingChanged);
+    NBEWorkspaceGitHost host;
+    host.isOpen = [this] { return m_workspace.has_value(); };
+    host.refresh = [this] { return refreshGitStatus(); };
+    host.settleTabs = [this](const std::optional<QList<QUrl>> &files, bool saveEdits) {
+        return settleTabsBeforeGit(files, saveEdits);
+    };
+    host.reloadTabs = [this](const NBEGitRewrittenTabs &tabs) { return reloadRewrittenTabs(tabs); };
+    m_workspaceGit = new NBEWorkspaceGit(
+        m_gitService, *m_gitState, *m_preferences, m_activity,
+        {m_environment.timings, m_environment.browserAuthHelper, m_environment.oauthAppFile},
+        std::move(host), this);
+    connect(m_workspaceGit, &NBEWorkspaceGit::failed, this,
+            [this](const QString &message) { setErrorMessage(message); });
+    connect(m_workspaceGit, &NBEWorkspaceGit::isSyncingChanged, this,
+            &NBEWorkspaceViewModel::isSyncingChanged);
+    connect(m_workspaceGit, &NBEWorkspaceGit::syncStatusChanged, this,
+            &NBEWorkspaceViewModel::syncStatusChanged);
     m_diagnostics = new NBEDiagnosticsStore(this);
     connect(m_diagnostics, &NBEDiagnosticsStore::changed, this,
             &NBEWorkspaceViewModel::diagnosticsChanged);
@@ -161,7 +178,7 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                         NBERecentProjects::record(folder, defaults());
                         setRecentProjects(NBERecentProjects::load(defaults()));
                         nbeWhenFinished(refreshGitStatus(), this, [this, folder, promise] {
-                            startAutoFetch();
+                            m_workspaceGit->startAutoFetch();
                             startFollowingOutsideChanges();
                             loadCommitDraft();
                             NBELog::app().info("Opened workspace: %s", folder.fileName());
@@ -181,7 +198,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
     }
     return closeTabsAsking(ids, [this] {
         shutdownLSP();
-        stopAutoFetch();
+        m_workspaceGit->stopAutoFetch();
         stopFollowingOutsideChanges();
         // A check still pending would list a closed folder's files again.
         dropAllValidations();

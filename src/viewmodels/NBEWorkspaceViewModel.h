@@ -17,6 +17,7 @@
 #include "NBESymbol.h"
 #include "NBEWorkspace.h"
 #include "NBEWorkspaceDesktop.h"
+#include "NBEWorkspaceGit.h"
 #include "NBEWorkspaceLanguageServers.h"
 #include "NBEWorkspaceTimings.h"
 
@@ -344,10 +345,11 @@ Q_SIGNALS:
 public:
     // True while a pull or push runs; further pulls and pushes do nothing
     // meanwhile.
-    bool isSyncing() const { return m_isSyncing; }
+    NBEWorkspaceGit &workspaceGit() const { return *m_workspaceGit; }
+    bool isSyncing() const { return m_workspaceGit->isSyncing(); }
     // The short-lived text confirming a commit, branch, remote, pull or push;
     // it goes away after a few seconds unless a newer one replaced it.
-    const std::optional<QString> &syncStatus() const { return m_syncStatus; }
+    const std::optional<QString> &syncStatus() const { return m_workspaceGit->syncStatus(); }
     // The URL of origin (to prefill the Set Remote URL sheet); nothing outside
     // a repository or without an origin.
     QFuture<std::optional<QString>> currentOriginURL();
@@ -597,49 +599,14 @@ private:
     bool m_isGeneratingCommitMessage = false;
     std::unique_ptr<NBEAnthropicService> m_anthropicService;
 
-    // --- Background fetch
-    void startAutoFetch();
-    void stopAutoFetch();
-    // One background fetch; joins the one already running.
-    QFuture<void> autoFetchNow();
-
-    QTimer *m_autoFetchTimer = nullptr;
-    QMetaObject::Connection m_appActiveObserver;
-    // Bumped by every start and stop, so a fetch of an earlier run doesn't
-    // re-arm the timer.
-    quint64 m_autoFetchRun = 0;
-    std::optional<QFuture<void>> m_autoFetchRunning;
-
     NBEDefaults &defaults() const { return *m_defaults; }
 
     // --- Remote and sync
-    void setSyncing(bool syncing);
-    void flashSyncStatus(const QString &text);
-    // The helper entries, then the OAuth application's identity when its
-    // secret is installed; the result is that of the helper entries.
-    QFuture<NBEGitResult> applySignInConfig(bool global, const QUrl &repository);
-    // (client id, client secret) of the git host's OAuth application, when
-    // the secret file is installed.
-    std::optional<std::pair<QString, QString>> gitHubBranding() const;
-    QString syncRemoteName() const;
-    QString syncFailureMessage(const std::optional<QString> &error, const QString &action) const;
-    // Runs one pull or push under `isSyncing`, then reports and refreshes.
-    QFuture<void> sync(const QFuture<NBEGitResult> &command, const QString &action,
-                       const QString &success);
-    bool m_isSyncing = false;
-    std::optional<QString> m_syncStatus;
-    quint64 m_syncStatusToken = 0;
+    using GitRewrittenTab = NBEGitRewrittenTab;
+    using GitRewrittenTabs = NBEGitRewrittenTabs;
+    void flashSyncStatus(const QString &text) { m_workspaceGit->flashSyncStatus(text); }
 
     // --- Branches
-    // A tab whose file a git command may rewrite; `replaceable` is the text
-    // it held before the command, absent when its edits are to be kept.
-    struct GitRewrittenTab
-    {
-        QUuid id;
-        QUrl url;
-        std::optional<QString> replaceable;
-    };
-    using GitRewrittenTabs = QList<GitRewrittenTab>;
     // Asks about unsaved edits in the tabs of `files` (every tab when
     // absent) before git rewrites them. Nothing on Cancel or when saving
     // failed; Save writes the edits first when `saveEdits`, else keeps them
@@ -680,6 +647,7 @@ private:
     std::optional<NBEGitCommit> m_commitDiffTarget;
     NBEGitService m_gitService;
     NBEGitState *m_gitState = nullptr;
+    NBEWorkspaceGit *m_workspaceGit = nullptr;
 
     NBEDiagnosticsStore *m_diagnostics = nullptr;
     NBEWorkspaceLanguageServers *m_languageServers = nullptr;

@@ -1,329 +1,43 @@
-// The repository's remote: setting origin, pulling and pushing the current
-// branch, browser sign-in through git's credential helpers, and the status
-// text that confirms a git action for a few seconds.
+// The repository's remote and background fetch, held by the workspace's git
+// owner.
 #include "NBEWorkspaceViewModel.h"
-
-#include "NBEWhenFinished.h"
-
-#include "NBEGitSyncMessage.h"
-
-#include <QFile>
-#include <QFileInfo>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QPromise>
-#include <QStandardPaths>
-#include <QTimer>
-
-#include <algorithm>
-#include <array>
-
-namespace {
-
-// The git host whose OAuth application the browser sign-in helper uses.
-const QString gitHost = QStringLiteral("github.com");
-const QString gitHubOAuthClientID = QStringLiteral("Nb23EditorOAuthApp01");
-
-const QString noRemoteMessage = QStringLiteral(
-    "No remote configured. Add one from the branch menu \u2192 Set Remote URL\u2026");
-
-QString trimmed(const std::optional<QString> &text)
-{
-    return text ? text->trimmed() : QString();
-}
-
-// A future that ends once `then` has run on `context` with `source`'s result
-// and the future `then` returned has ended too.
-template <typename T, typename Then>
-QFuture<void> chain(const QFuture<T> &source, QObject *context, Then &&then)
-{
-    auto promise = std::make_shared<QPromise<void>>();
-    promise->start();
-    QFuture<void> done = promise->future();
-    nbeWhenFinished(source, context,
-                    [context, promise, then = std::forward<Then>(then)](const T &value) mutable {
-                        nbeWhenFinished(then(value), context, [promise] { promise->finish(); });
-                    });
-    return done;
-}
-
-} // namespace
-
-void NBEWorkspaceViewModel::setSyncing(bool syncing)
-{
-    if (m_isSyncing == syncing)
-        return;
-    m_isSyncing = syncing;
-    Q_EMIT isSyncingChanged();
-}
-
-void NBEWorkspaceViewModel::flashSyncStatus(const QString &text)
-{
-    const quint64 token = ++m_syncStatusToken;
-    if (m_syncStatus != text) {
-        m_syncStatus = text;
-        Q_EMIT syncStatusChanged();
-    }
-    // Only the newest text's timer clears it, so a newer one keeps its full
-    // lifetime.
-    QTimer::singleShot(m_environment.timings.syncStatusDuration, this, [this, token] {
-        if (m_syncStatusToken != token || !m_syncStatus)
-            return;
-        m_syncStatus.reset();
-        Q_EMIT syncStatusChanged();
-    });
-}
-
-QString NBEWorkspaceViewModel::syncRemoteName() const
-{
-    if (git().remotes.contains(QStringLiteral("origin")) || git().remotes.isEmpty())
-        return QStringLiteral("origin");
-    return git().remotes.first();
-}
-
-QString NBEWorkspaceViewModel::syncFailureMessage(const std::optional<QString> &error,
-                                                  const QString &action) const
-{
-    const QString text = trimmed(error);
-    const QString lower = text.toLower();
-    static const std::array<QString, 6> markers{
-        QStringLiteral("could not read username"),
-        QStringLiteral("terminal prompts disabled"),
-        QStringLiteral("authentication failed"),
-        QStringLiteral("permission denied"),
-        QStringLiteral("invalid username or password"),
-        QStringLiteral("support for password authentication")};
-    const bool needsSignIn = std::any_of(markers.begin(), markers.end(),
-                                         [&](const QString &m) { return lower.contains(m); });
-    if (!needsSignIn)
-        return text.isEmpty() ? action + QStringLiteral(" failed.") : text;
-    if (canSetUpBrowserSignIn() && !git().browserAuthConfigured)
-        return action +
-               QStringLiteral(
-                   " failed \u2014 you're not signed in yet. Choose \u201CSet Up Browser "
-                   "Sign-In\u201D in the branch menu, then ") +
-               action +
-               QStringLiteral(" again: it opens your browser to authorize, and you stay signed in "
-                              "after that.");
-    return action +
-           QStringLiteral(" failed \u2014 the remote needs you to sign in, and Nabri Editor "
-                          "doesn't store passwords. Set sign-in up once and it works from here "
-                          "on:\n\n\u2022  Browser sign-in: choose \u201CSet Up Browser "
-                          "Sign-In\u201D in the branch menu, then ") +
-           action + QStringLiteral(" again.\n\u2022  Or use an SSH remote (git@") + gitHost +
-           QStringLiteral(":you/repo.git) with an SSH key in your agent.\n\nThen try ") + action +
-           QStringLiteral(" again.");
-}
-
-// --- Origin
 
 QFuture<std::optional<QString>> NBEWorkspaceViewModel::currentOriginURL()
 {
-    if (!git().root)
-        return QtFuture::makeReadyFuture(std::optional<QString>());
-    return m_gitService.originURL(*git().root);
+    return m_workspaceGit->currentOriginURL();
 }
 
 QFuture<void> NBEWorkspaceViewModel::setOriginRemote(const QString &url)
 {
-    if (!git().root)
-        return QtFuture::makeReadyFuture();
-    const QString remoteURL = url.trimmed();
-    // Refused here with a sentence, so the sheet never seems to do nothing;
-    // the service refuses a URL git would read as an option.
-    if (remoteURL.isEmpty()) {
-        setErrorMessage(QStringLiteral("A remote URL can't be empty."));
-        return QtFuture::makeReadyFuture();
-    }
-    // Git would store a pasted second line as part of the URL.
-    if (std::any_of(remoteURL.cbegin(), remoteURL.cend(),
-                    [](QChar c) { return c.category() == QChar::Other_Control; })) {
-        setErrorMessage(QStringLiteral("A remote URL can't contain line breaks or tabs."));
-        return QtFuture::makeReadyFuture();
-    }
-    const QUrl repository = *git().root;
-    const bool exists = git().remotes.contains(QStringLiteral("origin"));
-    return chain(m_gitService.setOriginURL(remoteURL, exists, repository), this,
-                 [this, repository, remoteURL](const NBEGitResult &result) -> QFuture<void> {
-                     if (!result.ok) {
-                         const QString error = trimmed(result.error);
-                         setErrorMessage(error.isEmpty()
-                                             ? QStringLiteral("Couldn't set the remote URL.")
-                                             : error);
-                         return refreshGitStatus();
-                     }
-                     flashSyncStatus(QStringLiteral("Remote set \u00B7 ") +
-                                     NBEGitSyncMessage::prettyRemote(remoteURL));
-                     if (!bundledOAuthHelperURL())
-                         return refreshGitStatus();
-                     // A repository that gets a remote is quietly prepared for browser
-                     // sign-in unless a browser-capable helper is already configured.
-                     return chain(m_gitService.hasBrowserAuthHelper(repository), this,
-                                  [this, repository](bool configured) -> QFuture<void> {
-                                      if (configured)
-                                          return refreshGitStatus();
-                                      return chain(applySignInConfig(false, repository), this,
-                                                   [this](const NBEGitResult &) {
-                                                       return refreshGitStatus();
-                                                   });
-                                  });
-                 });
+    return m_workspaceGit->setOriginRemote(url);
 }
-
-// --- Browser sign-in
 
 std::optional<QUrl> NBEWorkspaceViewModel::bundledOAuthHelperURL() const
 {
-    const QString path = m_environment.browserAuthHelper.isEmpty()
-                             ? NBEGitService::browserAuthHelperPath()
-                             : m_environment.browserAuthHelper;
-    const QFileInfo info(path);
-    if (!info.isFile() || !info.isExecutable())
-        return std::nullopt;
-    return QUrl::fromLocalFile(info.absoluteFilePath());
+    return m_workspaceGit->bundledOAuthHelperURL();
 }
 
 bool NBEWorkspaceViewModel::canSetUpBrowserSignIn() const
 {
-    return bundledOAuthHelperURL().has_value();
-}
-
-std::optional<std::pair<QString, QString>> NBEWorkspaceViewModel::gitHubBranding() const
-{
-    const QString path = m_environment.oauthAppFile.isEmpty()
-                             ? QStandardPaths::locate(QStandardPaths::AppDataLocation,
-                                                      QStringLiteral("NBEGitHubOAuth.json"))
-                             : m_environment.oauthAppFile;
-    if (path.isEmpty())
-        return std::nullopt;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return std::nullopt;
-    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
-    const QJsonValue secret = document.object().value(QStringLiteral("clientSecret"));
-    if (!secret.isString() || secret.toString().isEmpty())
-        return std::nullopt;
-    return std::pair{gitHubOAuthClientID, secret.toString()};
-}
-
-QFuture<NBEGitResult> NBEWorkspaceViewModel::applySignInConfig(bool global, const QUrl &repository)
-{
-    const auto helper = bundledOAuthHelperURL();
-    if (!helper)
-        return QtFuture::makeReadyFuture(NBEGitResult{false, std::nullopt});
-    const QFuture<NBEGitResult> registered =
-        m_gitService.configureBrowserAuth(helper->toLocalFile(), global, repository);
-    const auto branding = gitHubBranding();
-    if (!branding)
-        return registered;
-    // Queued behind the helper entries on the service; its own outcome is
-    // not reported. The secret goes only into git's configuration.
-    const QFuture<NBEGitResult> identity = m_gitService.configureOAuthApp(
-        gitHost, branding->first, branding->second, global, repository);
-    auto promise = std::make_shared<QPromise<NBEGitResult>>();
-    promise->start();
-    QFuture<NBEGitResult> done = promise->future();
-    nbeWhenFinished(identity, this, [registered, promise](const NBEGitResult &) {
-        promise->addResult(registered.resultCount() > 0 ? registered.result()
-                                                        : NBEGitResult{false, std::nullopt});
-        promise->finish();
-    });
-    return done;
+    return m_workspaceGit->canSetUpBrowserSignIn();
 }
 
 QFuture<void> NBEWorkspaceViewModel::setUpBrowserSignIn(bool global)
 {
-    if (!bundledOAuthHelperURL() || !git().root)
-        return QtFuture::makeReadyFuture();
-    return chain(applySignInConfig(global, *git().root), this, [this](const NBEGitResult &result) {
-        if (!result.ok) {
-            const QString error = trimmed(result.error);
-            setErrorMessage(error.isEmpty() ? QStringLiteral("Couldn't set up browser sign-in.")
-                                            : error);
-        }
-        return refreshGitStatus();
-    });
-}
-
-// --- Pull and push
-
-QFuture<void> NBEWorkspaceViewModel::sync(const QFuture<NBEGitResult> &command,
-                                          const QString &action, const QString &success)
-{
-    return chain(command, this, [this, action, success](const NBEGitResult &result) {
-        // Cleared before anything is shown, so the alert or text never
-        // appears next to a spinning indicator.
-        setSyncing(false);
-        if (result.ok)
-            flashSyncStatus(success);
-        else
-            setErrorMessage(syncFailureMessage(result.error, action));
-        return refreshGitStatus();
-    });
+    return m_workspaceGit->setUpBrowserSignIn(global);
 }
 
 QFuture<void> NBEWorkspaceViewModel::pull()
 {
-    if (m_isSyncing || !git().root)
-        return QtFuture::makeReadyFuture();
-    if (git().remotes.isEmpty()) {
-        setErrorMessage(noRemoteMessage);
-        return QtFuture::makeReadyFuture();
-    }
-    if (!git().hasUpstream) {
-        setErrorMessage(
-            QStringLiteral("This branch has no upstream yet. Push it first to set one."));
-        return QtFuture::makeReadyFuture();
-    }
-    const QString remote = syncRemoteName();
-    const QString branch = git().branch.value_or(QStringLiteral("HEAD"));
-    const QString success = NBEGitSyncMessage::pull(remote, branch, git().behind);
-    const QUrl root = *git().root;
-    setSyncing(true);
-    // Tabs still holding the old text would write it back over the pulled
-    // files on the next save. Unsaved edits are asked about first; saved ones
-    // make git refuse to pull over them.
-    auto pulled = [this, root, success](const std::optional<GitRewrittenTabs> &tabs) {
-        if (!tabs) {
-            setSyncing(false);
-            return QtFuture::makeReadyFuture();
-        }
-        return chain(
-            m_gitService.pull(root), this, [this, tabs, success](const NBEGitResult &result) {
-                setSyncing(false);
-                if (result.ok)
-                    flashSyncStatus(success);
-                else
-                    setErrorMessage(syncFailureMessage(result.error, QStringLiteral("Pull")));
-                const QFuture<void> reloaded =
-                    result.ok ? reloadRewrittenTabs(*tabs) : QtFuture::makeReadyFuture();
-                auto promise = std::make_shared<QPromise<void>>();
-                promise->start();
-                nbeWhenFinished(reloaded, this, [this, promise] {
-                    nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
-                });
-                return promise->future();
-            });
-    };
-    return chain(settleTabsBeforeGit(std::nullopt, true), this, pulled);
+    return m_workspaceGit->pull();
 }
 
 QFuture<void> NBEWorkspaceViewModel::push()
 {
-    if (m_isSyncing || !git().root)
-        return QtFuture::makeReadyFuture();
-    if (git().remotes.isEmpty()) {
-        setErrorMessage(noRemoteMessage);
-        return QtFuture::makeReadyFuture();
-    }
-    const QString remote = syncRemoteName();
-    const QString branch = git().branch.value_or(QStringLiteral("HEAD"));
-    const bool hadUpstream = git().hasUpstream;
-    const QString success =
-        NBEGitSyncMessage::push(remote, branch, gitCommitsToPush(), hadUpstream);
-    setSyncing(true);
-    const QFuture<NBEGitResult> command =
-        hadUpstream ? m_gitService.push(*git().root)
-                    : m_gitService.pushSettingUpstream(remote, branch, *git().root);
-    return sync(command, QStringLiteral("Push"), success);
+    return m_workspaceGit->push();
+}
+
+bool NBEWorkspaceViewModel::isAutoFetchEnabled() const
+{
+    return m_workspaceGit->isAutoFetchEnabled();
 }

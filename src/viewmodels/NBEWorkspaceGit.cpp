@@ -1,0 +1,400 @@
+// The repository's remote: setting origin, pulling and pushing the current
+// branch, browser sign-in through git's credential helpers, background fetch
+// (which keeps the ahead and behind counts current without ever asking for
+// credentials), and the status text that confirms a git action for a few
+// seconds.
+#include "NBEWorkspaceGit.h"
+
+#include "NBEApplicationActivity.h"
+#include "NBEGitSyncMessage.h"
+#include "NBEPreferences.h"
+#include "NBEWhenFinished.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QPromise>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <algorithm>
+#include <array>
+
+namespace {
+
+// The git host whose OAuth application the browser sign-in helper uses.
+const QString gitHost = QStringLiteral("github.com");
+const QString gitHubOAuthClientID = QStringLiteral("Nb23EditorOAuthApp01");
+
+const QString noRemoteMessage = QStringLiteral(
+    "No remote configured. Add one from the branch menu \u2192 Set Remote URL\u2026");
+
+QString trimmed(const std::optional<QString> &text)
+{
+    return text ? text->trimmed() : QString();
+}
+
+// A future that ends once `then` has run on `context` with `source`'s result
+// and the future `then` returned has ended too.
+template <typename T, typename Then>
+QFuture<void> chain(const QFuture<T> &source, QObject *context, Then &&then)
+{
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(source, context,
+                    [context, promise, then = std::forward<Then>(then)](const T &value) mutable {
+                        nbeWhenFinished(then(value), context, [promise] { promise->finish(); });
+                    });
+    return done;
+}
+
+} // namespace
+
+NBEWorkspaceGit::NBEWorkspaceGit(NBEGitService &service, const NBEGitState &state,
+                                 NBEPreferences &preferences, NBEApplicationActivity *activity,
+                                 Settings settings, NBEWorkspaceGitHost host, QObject *parent)
+    : QObject(parent)
+    , m_service(service)
+    , m_state(state)
+    , m_preferences(preferences)
+    , m_activity(activity)
+    , m_settings(std::move(settings))
+    , m_host(std::move(host))
+{}
+
+void NBEWorkspaceGit::setSyncing(bool syncing)
+{
+    if (m_isSyncing == syncing)
+        return;
+    m_isSyncing = syncing;
+    Q_EMIT isSyncingChanged();
+}
+
+void NBEWorkspaceGit::flashSyncStatus(const QString &text)
+{
+    const quint64 token = ++m_syncStatusToken;
+    if (m_syncStatus != text) {
+        m_syncStatus = text;
+        Q_EMIT syncStatusChanged();
+    }
+    // Only the newest text's timer clears it, so a newer one keeps its full
+    // lifetime.
+    QTimer::singleShot(m_settings.timings.syncStatusDuration, this, [this, token] {
+        if (m_syncStatusToken != token || !m_syncStatus)
+            return;
+        m_syncStatus.reset();
+        Q_EMIT syncStatusChanged();
+    });
+}
+
+QString NBEWorkspaceGit::syncRemoteName() const
+{
+    if (git().remotes.contains(QStringLiteral("origin")) || git().remotes.isEmpty())
+        return QStringLiteral("origin");
+    return git().remotes.first();
+}
+
+QString NBEWorkspaceGit::syncFailureMessage(const std::optional<QString> &error,
+                                            const QString &action) const
+{
+    const QString text = trimmed(error);
+    const QString lower = text.toLower();
+    static const std::array<QString, 6> markers{
+        QStringLiteral("could not read username"),
+        QStringLiteral("terminal prompts disabled"),
+        QStringLiteral("authentication failed"),
+        QStringLiteral("permission denied"),
+        QStringLiteral("invalid username or password"),
+        QStringLiteral("support for password authentication")};
+    const bool needsSignIn = std::any_of(markers.begin(), markers.end(),
+                                         [&](const QString &m) { return lower.contains(m); });
+    if (!needsSignIn)
+        return text.isEmpty() ? action + QStringLiteral(" failed.") : text;
+    if (canSetUpBrowserSignIn() && !git().browserAuthConfigured)
+        return action +
+               QStringLiteral(
+                   " failed \u2014 you're not signed in yet. Choose \u201CSet Up Browser "
+                   "Sign-In\u201D in the branch menu, then ") +
+               action +
+               QStringLiteral(" again: it opens your browser to authorize, and you stay signed in "
+                              "after that.");
+    return action +
+           QStringLiteral(" failed \u2014 the remote needs you to sign in, and Nabri Editor "
+                          "doesn't store passwords. Set sign-in up once and it works from here "
+                          "on:\n\n\u2022  Browser sign-in: choose \u201CSet Up Browser "
+                          "Sign-In\u201D in the branch menu, then ") +
+           action + QStringLiteral(" again.\n\u2022  Or use an SSH remote (git@") + gitHost +
+           QStringLiteral(":you/repo.git) with an SSH key in your agent.\n\nThen try ") + action +
+           QStringLiteral(" again.");
+}
+
+// --- Origin
+
+QFuture<std::optional<QString>> NBEWorkspaceGit::currentOriginURL()
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture(std::optional<QString>());
+    return m_service.originURL(*git().root);
+}
+
+QFuture<void> NBEWorkspaceGit::setOriginRemote(const QString &url)
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture();
+    const QString remoteURL = url.trimmed();
+    // Refused here with a sentence, so the sheet never seems to do nothing;
+    // the service refuses a URL git would read as an option.
+    if (remoteURL.isEmpty()) {
+        Q_EMIT failed(QStringLiteral("A remote URL can't be empty."));
+        return QtFuture::makeReadyFuture();
+    }
+    // Git would store a pasted second line as part of the URL.
+    if (std::any_of(remoteURL.cbegin(), remoteURL.cend(),
+                    [](QChar c) { return c.category() == QChar::Other_Control; })) {
+        Q_EMIT failed(QStringLiteral("A remote URL can't contain line breaks or tabs."));
+        return QtFuture::makeReadyFuture();
+    }
+    const QUrl repository = *git().root;
+    const bool exists = git().remotes.contains(QStringLiteral("origin"));
+    return chain(m_service.setOriginURL(remoteURL, exists, repository), this,
+                 [this, repository, remoteURL](const NBEGitResult &result) -> QFuture<void> {
+                     if (!result.ok) {
+                         const QString error = trimmed(result.error);
+                         Q_EMIT failed(error.isEmpty()
+                                           ? QStringLiteral("Couldn't set the remote URL.")
+                                           : error);
+                         return m_host.refresh();
+                     }
+                     flashSyncStatus(QStringLiteral("Remote set \u00B7 ") +
+                                     NBEGitSyncMessage::prettyRemote(remoteURL));
+                     if (!bundledOAuthHelperURL())
+                         return m_host.refresh();
+                     // A repository that gets a remote is quietly prepared for browser
+                     // sign-in unless a browser-capable helper is already configured.
+                     return chain(m_service.hasBrowserAuthHelper(repository), this,
+                                  [this, repository](bool configured) -> QFuture<void> {
+                                      if (configured)
+                                          return m_host.refresh();
+                                      return chain(applySignInConfig(false, repository), this,
+                                                   [this](const NBEGitResult &) {
+                                                       return m_host.refresh();
+                                                   });
+                                  });
+                 });
+}
+
+// --- Browser sign-in
+
+std::optional<QUrl> NBEWorkspaceGit::bundledOAuthHelperURL() const
+{
+    const QString path = m_settings.browserAuthHelper.isEmpty()
+                             ? NBEGitService::browserAuthHelperPath()
+                             : m_settings.browserAuthHelper;
+    const QFileInfo info(path);
+    if (!info.isFile() || !info.isExecutable())
+        return std::nullopt;
+    return QUrl::fromLocalFile(info.absoluteFilePath());
+}
+
+std::optional<std::pair<QString, QString>> NBEWorkspaceGit::gitHubBranding() const
+{
+    const QString path = m_settings.oauthAppFile.isEmpty()
+                             ? QStandardPaths::locate(QStandardPaths::AppDataLocation,
+                                                      QStringLiteral("NBEGitHubOAuth.json"))
+                             : m_settings.oauthAppFile;
+    if (path.isEmpty())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QJsonDocument document = QJsonDocument::fromJson(file.readAll());
+    const QJsonValue secret = document.object().value(QStringLiteral("clientSecret"));
+    if (!secret.isString() || secret.toString().isEmpty())
+        return std::nullopt;
+    return std::pair{gitHubOAuthClientID, secret.toString()};
+}
+
+QFuture<NBEGitResult> NBEWorkspaceGit::applySignInConfig(bool global, const QUrl &repository)
+{
+    const auto helper = bundledOAuthHelperURL();
+    if (!helper)
+        return QtFuture::makeReadyFuture(NBEGitResult{false, std::nullopt});
+    const QFuture<NBEGitResult> registered =
+        m_service.configureBrowserAuth(helper->toLocalFile(), global, repository);
+    const auto branding = gitHubBranding();
+    if (!branding)
+        return registered;
+    // Queued behind the helper entries on the service; its own outcome is
+    // not reported. The secret goes only into git's configuration.
+    const QFuture<NBEGitResult> identity =
+        m_service.configureOAuthApp(gitHost, branding->first, branding->second, global, repository);
+    auto promise = std::make_shared<QPromise<NBEGitResult>>();
+    promise->start();
+    QFuture<NBEGitResult> done = promise->future();
+    nbeWhenFinished(identity, this, [registered, promise](const NBEGitResult &) {
+        promise->addResult(registered.resultCount() > 0 ? registered.result()
+                                                        : NBEGitResult{false, std::nullopt});
+        promise->finish();
+    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceGit::setUpBrowserSignIn(bool global)
+{
+    if (!bundledOAuthHelperURL() || !git().root)
+        return QtFuture::makeReadyFuture();
+    return chain(applySignInConfig(global, *git().root), this, [this](const NBEGitResult &result) {
+        if (!result.ok) {
+            const QString error = trimmed(result.error);
+            Q_EMIT failed(error.isEmpty() ? QStringLiteral("Couldn't set up browser sign-in.")
+                                          : error);
+        }
+        return m_host.refresh();
+    });
+}
+
+// --- Pull and push
+
+QFuture<void> NBEWorkspaceGit::sync(const QFuture<NBEGitResult> &command, const QString &action,
+                                    const QString &success)
+{
+    return chain(command, this, [this, action, success](const NBEGitResult &result) {
+        // Cleared before anything is shown, so the alert or text never
+        // appears next to a spinning indicator.
+        setSyncing(false);
+        if (result.ok)
+            flashSyncStatus(success);
+        else
+            Q_EMIT failed(syncFailureMessage(result.error, action));
+        return m_host.refresh();
+    });
+}
+
+QFuture<void> NBEWorkspaceGit::pull()
+{
+    if (m_isSyncing || !git().root)
+        return QtFuture::makeReadyFuture();
+    if (git().remotes.isEmpty()) {
+        Q_EMIT failed(noRemoteMessage);
+        return QtFuture::makeReadyFuture();
+    }
+    if (!git().hasUpstream) {
+        Q_EMIT failed(QStringLiteral("This branch has no upstream yet. Push it first to set one."));
+        return QtFuture::makeReadyFuture();
+    }
+    const QString remote = syncRemoteName();
+    const QString branch = git().branch.value_or(QStringLiteral("HEAD"));
+    const QString success = NBEGitSyncMessage::pull(remote, branch, git().behind);
+    const QUrl root = *git().root;
+    setSyncing(true);
+    // Tabs still holding the old text would write it back over the pulled
+    // files on the next save. Unsaved edits are asked about first; saved ones
+    // make git refuse to pull over them.
+    auto pulled = [this, root, success](const std::optional<NBEGitRewrittenTabs> &tabs) {
+        if (!tabs) {
+            setSyncing(false);
+            return QtFuture::makeReadyFuture();
+        }
+        return chain(m_service.pull(root), this, [this, tabs, success](const NBEGitResult &result) {
+            setSyncing(false);
+            if (result.ok)
+                flashSyncStatus(success);
+            else
+                Q_EMIT failed(syncFailureMessage(result.error, QStringLiteral("Pull")));
+            const QFuture<void> reloaded =
+                result.ok ? m_host.reloadTabs(*tabs) : QtFuture::makeReadyFuture();
+            auto promise = std::make_shared<QPromise<void>>();
+            promise->start();
+            nbeWhenFinished(reloaded, this, [this, promise] {
+                nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+            });
+            return promise->future();
+        });
+    };
+    return chain(m_host.settleTabs(std::nullopt, true), this, pulled);
+}
+
+QFuture<void> NBEWorkspaceGit::push()
+{
+    if (m_isSyncing || !git().root)
+        return QtFuture::makeReadyFuture();
+    if (git().remotes.isEmpty()) {
+        Q_EMIT failed(noRemoteMessage);
+        return QtFuture::makeReadyFuture();
+    }
+    const QString remote = syncRemoteName();
+    const QString branch = git().branch.value_or(QStringLiteral("HEAD"));
+    const bool hadUpstream = git().hasUpstream;
+    const QString success =
+        NBEGitSyncMessage::push(remote, branch, m_state.commitsToPush(), hadUpstream);
+    setSyncing(true);
+    const QFuture<NBEGitResult> command =
+        hadUpstream ? m_service.push(*git().root)
+                    : m_service.pushSettingUpstream(remote, branch, *git().root);
+    return sync(command, QStringLiteral("Push"), success);
+}
+
+// --- Background fetch
+
+bool NBEWorkspaceGit::isAutoFetchEnabled() const
+{
+    return m_preferences.gitAutoFetch();
+}
+
+void NBEWorkspaceGit::startAutoFetch()
+{
+    stopAutoFetch();
+    const quint64 run = m_autoFetchRun;
+    m_autoFetchTimer = new QTimer(this);
+    m_autoFetchTimer->setSingleShot(true);
+    m_autoFetchTimer->setTimerType(Qt::PreciseTimer);
+    connect(m_autoFetchTimer, &QTimer::timeout, this, [this, run] {
+        // The pause counts from the end of a fetch, so turns never pile up.
+        nbeWhenFinished(autoFetchNow(), this, [this, run] {
+            if (run == m_autoFetchRun && m_autoFetchTimer)
+                m_autoFetchTimer->start(m_settings.timings.autoFetchInterval);
+        });
+    });
+    m_autoFetchTimer->start(m_settings.timings.autoFetchStartDelay);
+    if (m_activity) {
+        m_appActiveObserver = connect(m_activity.data(), &NBEApplicationActivity::becameActive,
+                                      this, [this] { autoFetchNow(); });
+    }
+}
+
+void NBEWorkspaceGit::stopAutoFetch()
+{
+    ++m_autoFetchRun;
+    delete m_autoFetchTimer;
+    m_autoFetchTimer = nullptr;
+    disconnect(m_appActiveObserver);
+    m_appActiveObserver = {};
+}
+
+QFuture<void> NBEWorkspaceGit::autoFetchNow()
+{
+    // A second request while one runs (an activation during the loop's turn)
+    // waits for that one instead of fetching twice in a row.
+    if (m_autoFetchRunning && !m_autoFetchRunning->isFinished())
+        return *m_autoFetchRunning;
+    if (!isAutoFetchEnabled() || m_isSyncing || git().remotes.isEmpty() || !git().root)
+        return QtFuture::makeReadyFuture();
+
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    m_autoFetchRunning = done;
+    // Every failure is silent: the state keeps what the last refresh found.
+    nbeWhenFinished(m_service.fetch(*git().root), this, [this, promise](bool fetched) {
+        // A closed workspace keeps its last git state; refreshing without a
+        // workspace would wipe it.
+        if (!fetched || !m_host.isOpen()) {
+            promise->finish();
+            return;
+        }
+        nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+    });
+    return done;
+}

@@ -1,0 +1,117 @@
+#pragma once
+
+#include "NBEGitRewrittenTab.h"
+#include "NBEGitService.h"
+#include "NBEGitState.h"
+#include "NBEWorkspaceTimings.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QPointer>
+
+#include <functional>
+#include <optional>
+#include <utility>
+
+class NBEApplicationActivity;
+class NBEPreferences;
+class QTimer;
+
+// What the git operations need of the window around them, and nothing more:
+// whether a folder is open, a refresh of its git state, and the tabs of the
+// files a command may rewrite.
+struct NBEWorkspaceGitHost
+{
+    std::function<bool()> isOpen;
+    std::function<QFuture<void>()> refresh;
+    // Asks about unsaved edits in the tabs of `files` (every tab when absent)
+    // before git rewrites them: nothing on Cancel or when saving failed;
+    // Save writes the edits first when `saveEdits`, else keeps them.
+    std::function<QFuture<std::optional<NBEGitRewrittenTabs>>(
+        const std::optional<QList<QUrl>> &files, bool saveEdits)>
+        settleTabs;
+    // Shows each tab's file as git left it.
+    std::function<QFuture<void>(const NBEGitRewrittenTabs &tabs)> reloadTabs;
+};
+
+// The repository's remote: origin, pull and push, browser sign-in through
+// git's credential helpers, background fetch, and the short-lived text that
+// confirms a git action.
+class NBEWorkspaceGit : public QObject
+{
+    Q_OBJECT
+
+public:
+    struct Settings
+    {
+        NBEWorkspaceTimings timings;
+        // The browser sign-in helper; empty: the one the system installs.
+        QString browserAuthHelper;
+        // The JSON file holding the OAuth application's "clientSecret";
+        // empty: NBEGitHubOAuth.json in the application's data folders.
+        QString oauthAppFile;
+    };
+
+    NBEWorkspaceGit(NBEGitService &service, const NBEGitState &state, NBEPreferences &preferences,
+                    NBEApplicationActivity *activity, Settings settings, NBEWorkspaceGitHost host,
+                    QObject *parent = nullptr);
+
+    // True while a pull or push runs; further pulls and pushes do nothing
+    // meanwhile, and background fetch skips its turn.
+    bool isSyncing() const { return m_isSyncing; }
+    const std::optional<QString> &syncStatus() const { return m_syncStatus; }
+    // Shows `text` for a few seconds unless a newer text replaces it.
+    void flashSyncStatus(const QString &text);
+
+    QFuture<std::optional<QString>> currentOriginURL();
+    QFuture<void> setOriginRemote(const QString &url);
+    std::optional<QUrl> bundledOAuthHelperURL() const;
+    bool canSetUpBrowserSignIn() const { return bundledOAuthHelperURL().has_value(); }
+    QFuture<void> setUpBrowserSignIn(bool global);
+    QFuture<void> pull();
+    QFuture<void> push();
+
+    // "nbe.gitAutoFetch", read at every turn.
+    bool isAutoFetchEnabled() const;
+    // Fetches after a start delay, then after each pause, and whenever the
+    // application becomes active.
+    void startAutoFetch();
+    void stopAutoFetch();
+
+Q_SIGNALS:
+    void isSyncingChanged();
+    void syncStatusChanged();
+    // A one-sentence failure for the window to show.
+    void failed(const QString &message);
+
+private:
+    const NBEGitState::Snapshot &git() const { return m_state.snapshot(); }
+    void setSyncing(bool syncing);
+    QFuture<NBEGitResult> applySignInConfig(bool global, const QUrl &repository);
+    std::optional<std::pair<QString, QString>> gitHubBranding() const;
+    QString syncRemoteName() const;
+    QString syncFailureMessage(const std::optional<QString> &error, const QString &action) const;
+    QFuture<void> sync(const QFuture<NBEGitResult> &command, const QString &action,
+                       const QString &success);
+    // One background fetch; joins the one already running.
+    QFuture<void> autoFetchNow();
+
+    NBEGitService &m_service;
+    const NBEGitState &m_state;
+    NBEPreferences &m_preferences;
+    QPointer<NBEApplicationActivity> m_activity;
+    Settings m_settings;
+    NBEWorkspaceGitHost m_host;
+
+    bool m_isSyncing = false;
+    std::optional<QString> m_syncStatus;
+    // Only the newest text's timer clears it.
+    quint64 m_syncStatusToken = 0;
+
+    QTimer *m_autoFetchTimer = nullptr;
+    QMetaObject::Connection m_appActiveObserver;
+    // Bumped by every start and stop, so a fetch of an earlier run doesn't
+    // re-arm the timer.
+    quint64 m_autoFetchRun = 0;
+    std::optional<QFuture<void>> m_autoFetchRunning;
+};
