@@ -1,8 +1,8 @@
 // The repository's remote: setting origin, pulling and pushing the current
-// branch, browser sign-in through git's credential helpers, background fetch
-// (which keeps the ahead and behind counts current without ever asking for
-// credentials), and the status text that confirms a git action for a few
-// seconds.
+// branch, switching, creating, deleting and merging branches (with the care
+// for open tabs whose files a git command rewrites), browser sign-in through git's credential
+// helpers, background fetch (which keeps the ahead and behind counts current without ever asking
+// for credentials), and the status text that confirms a git action for a few seconds.
 #include "NBEWorkspaceGit.h"
 
 #include "NBEApplicationActivity.h"
@@ -48,6 +48,31 @@ QFuture<void> chain(const QFuture<T> &source, QObject *context, Then &&then)
                         nbeWhenFinished(then(value), context, [promise] { promise->finish(); });
                     });
     return done;
+}
+
+std::shared_ptr<QPromise<void>> startedPromise()
+{
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    return promise;
+}
+
+// git takes a name that begins with "-" for an option.
+bool isOptionLike(const QString &name)
+{
+    return name.startsWith(u'-');
+}
+
+QString optionLikeBranchName()
+{
+    return QStringLiteral("Branch names can't begin with \u201C-\u201D.");
+}
+
+// git's own error text, else the sentence written for the case.
+QString errorText(const std::optional<QString> &error, const QString &fallback)
+{
+    const QString text = error.value_or(QString()).trimmed();
+    return text.isEmpty() ? fallback : text;
 }
 
 } // namespace
@@ -334,6 +359,153 @@ QFuture<void> NBEWorkspaceGit::push()
         hadUpstream ? m_service.push(*git().root)
                     : m_service.pushSettingUpstream(remote, branch, *git().root);
     return sync(command, QStringLiteral("Push"), success);
+}
+
+// --- Branches
+
+void NBEWorkspaceGit::setBranchPendingForceDelete(const std::optional<QString> &name)
+{
+    if (m_branchPendingForceDelete == name)
+        return;
+    m_branchPendingForceDelete = name;
+    Q_EMIT branchPendingForceDeleteChanged();
+}
+
+QFuture<void> NBEWorkspaceGit::rewriteFiles(const std::optional<QList<QUrl>> &files, bool saveEdits,
+                                            const Rewrite &command)
+{
+    const QUrl root = *git().root;
+    auto promise = startedPromise();
+    QFuture<void> done = promise->future();
+    auto refreshed = [this, promise] {
+        nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+    };
+    nbeWhenFinished(
+        m_host.settleTabs(files, saveEdits), this,
+        [this, root, command, promise, refreshed](const std::optional<NBEGitRewrittenTabs> &tabs) {
+            if (!tabs) {
+                promise->finish();
+                return;
+            }
+            command(root, [this, tabs, refreshed](bool changed) {
+                if (changed)
+                    nbeWhenFinished(m_host.reloadTabs(*tabs), this, refreshed);
+                else
+                    refreshed();
+            });
+        });
+    return done;
+}
+
+// --- Branch operations
+
+QFuture<void> NBEWorkspaceGit::switchBranch(const QString &name)
+{
+    if (!git().root || git().branch == name)
+        return QtFuture::makeReadyFuture();
+    if (isOptionLike(name)) {
+        Q_EMIT failed(optionLikeBranchName());
+        return QtFuture::makeReadyFuture();
+    }
+    // Tabs still holding the old branch's text would write it over the new
+    // branch's files on the next save.
+    return rewriteFiles(std::nullopt, true, [this, name](const QUrl &root, auto changed) {
+        nbeWhenFinished(m_service.switchBranch(name, root), this, [this, name, changed](bool ok) {
+            if (ok)
+                flashSyncStatus(QStringLiteral("Switched to ") + name);
+            else
+                Q_EMIT failed(QStringLiteral("Couldn't switch to ") + name +
+                              QStringLiteral(" \u2014 commit or stash your changes first."));
+            changed(ok);
+        });
+    });
+}
+
+QFuture<void> NBEWorkspaceGit::createBranch(const QString &name)
+{
+    const QString trimmed = name.trimmed();
+    if (!git().root || trimmed.isEmpty())
+        return QtFuture::makeReadyFuture();
+    if (trimmed.contains(u' ')) {
+        QString suggestion = trimmed;
+        suggestion.replace(u' ', u'-');
+        Q_EMIT failed(QStringLiteral("Branch names can't contain spaces. Try \"") + suggestion +
+                      QStringLiteral("\"."));
+        return QtFuture::makeReadyFuture();
+    }
+    if (isOptionLike(trimmed)) {
+        Q_EMIT failed(optionLikeBranchName());
+        return QtFuture::makeReadyFuture();
+    }
+    auto promise = startedPromise();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_service.createBranch(trimmed, *git().root), this,
+                    [this, trimmed, promise](const NBEGitResult &result) {
+                        if (result.ok)
+                            flashSyncStatus(QStringLiteral("Created branch ") + trimmed);
+                        else
+                            Q_EMIT failed(
+                                errorText(result.error, QStringLiteral("Couldn't create branch ") +
+                                                            trimmed + u'.'));
+                        nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+                    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceGit::deleteBranch(const QString &name, bool force)
+{
+    if (!git().root || git().branch == name)
+        return QtFuture::makeReadyFuture();
+    if (isOptionLike(name)) {
+        Q_EMIT failed(optionLikeBranchName());
+        return QtFuture::makeReadyFuture();
+    }
+    auto promise = startedPromise();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_service.deleteBranch(name, force, *git().root), this,
+                    [this, name, force, promise](const NBEGitResult &result) {
+                        const QString error = result.error.value_or(QString());
+                        if (result.ok)
+                            flashSyncStatus(QStringLiteral("Deleted branch ") + name);
+                        else if (!force && error.contains(QStringLiteral("not fully merged"),
+                                                          Qt::CaseInsensitive))
+                            setBranchPendingForceDelete(name);
+                        else
+                            Q_EMIT failed(errorText(
+                                error, QStringLiteral("Couldn't delete branch ") + name + u'.'));
+                        nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+                    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceGit::mergeBranch(const QString &name)
+{
+    if (!git().root || git().branch == name)
+        return QtFuture::makeReadyFuture();
+    if (isOptionLike(name)) {
+        Q_EMIT failed(optionLikeBranchName());
+        return QtFuture::makeReadyFuture();
+    }
+    const QString target = git().branch.value_or(QStringLiteral("current branch"));
+    return rewriteFiles(std::nullopt, true, [this, name, target](const QUrl &root, auto changed) {
+        nbeWhenFinished(
+            m_service.merge(name, root), this,
+            [this, name, target, changed](const NBEGitMergeResult &result) {
+                if (result.ok)
+                    flashSyncStatus(QStringLiteral("Merged ") + name + QStringLiteral(" into ") +
+                                    target);
+                else if (result.conflicts)
+                    Q_EMIT failed(QStringLiteral("Merging ") + name +
+                                  QStringLiteral(" hit conflicts. Resolve them in the terminal "
+                                                 "(git status, edit the files, git add, git "
+                                                 "commit), or run git merge --abort."));
+                else
+                    Q_EMIT failed(
+                        errorText(result.error, QStringLiteral("Couldn't merge ") + name + u'.'));
+                // Any other failure stopped git before it touched a file.
+                changed(result.ok || result.conflicts);
+            });
+    });
 }
 
 // --- Background fetch

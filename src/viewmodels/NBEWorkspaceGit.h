@@ -34,8 +34,9 @@ struct NBEWorkspaceGitHost
     std::function<QFuture<void>(const NBEGitRewrittenTabs &tabs)> reloadTabs;
 };
 
-// The repository's remote: origin, pull and push, browser sign-in through
-// git's credential helpers, background fetch, and the short-lived text that
+// The repository's branches and remote: switching, creating, deleting and
+// merging branches, origin, pull and push, browser sign-in through git's
+// credential helpers, background fetch, and the short-lived text that
 // confirms a git action.
 class NBEWorkspaceGit : public QObject
 {
@@ -71,6 +72,25 @@ public:
     QFuture<void> pull();
     QFuture<void> push();
 
+    // The branch whose plain delete git refused as not fully merged.
+    const std::optional<QString> &branchPendingForceDelete() const
+    {
+        return m_branchPendingForceDelete;
+    }
+    void setBranchPendingForceDelete(const std::optional<QString> &name);
+    QFuture<void> switchBranch(const QString &name);
+    QFuture<void> createBranch(const QString &name);
+    QFuture<void> deleteBranch(const QString &name, bool force);
+    QFuture<void> mergeBranch(const QString &name);
+
+    // A git command that may rewrite the files of open tabs: settles their
+    // unsaved edits (nothing runs on Cancel), runs `command`, which reports
+    // its outcome and calls back whether files may have changed, then shows
+    // the tabs' new text and refreshes the git state.
+    using Rewrite = std::function<void(const QUrl &root, std::function<void(bool)> changed)>;
+    QFuture<void> rewriteFiles(const std::optional<QList<QUrl>> &files, bool saveEdits,
+                               const Rewrite &command);
+
     // "nbe.gitAutoFetch", read at every turn.
     bool isAutoFetchEnabled() const;
     // Fetches after a start delay, then after each pause, and whenever the
@@ -81,6 +101,7 @@ public:
 Q_SIGNALS:
     void isSyncingChanged();
     void syncStatusChanged();
+    void branchPendingForceDeleteChanged();
     // A one-sentence failure for the window to show.
     void failed(const QString &message);
 
@@ -107,6 +128,8 @@ private:
     std::optional<QString> m_syncStatus;
     // Only the newest text's timer clears it.
     quint64 m_syncStatusToken = 0;
+
+    std::optional<QString> m_branchPendingForceDelete;
 
     QTimer *m_autoFetchTimer = nullptr;
     QMetaObject::Connection m_appActiveObserver;

@@ -67,6 +67,8 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             &NBEWorkspaceViewModel::isSyncingChanged);
     connect(m_workspaceGit, &NBEWorkspaceGit::syncStatusChanged, this,
             &NBEWorkspaceViewModel::syncStatusChanged);
+    connect(m_workspaceGit, &NBEWorkspaceGit::branchPendingForceDeleteChanged, this,
+            &NBEWorkspaceViewModel::branchPendingForceDeleteChanged);
     m_diagnostics = new NBEDiagnosticsStore(this);
     connect(m_diagnostics, &NBEDiagnosticsStore::changed, this,
             &NBEWorkspaceViewModel::diagnosticsChanged);

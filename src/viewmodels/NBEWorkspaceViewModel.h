@@ -375,7 +375,7 @@ public:
     // branch menu asks whether to force it and then clears this.
     const std::optional<QString> &branchPendingForceDelete() const
     {
-        return m_branchPendingForceDelete;
+        return m_workspaceGit->branchPendingForceDelete();
     }
     void setBranchPendingForceDelete(const std::optional<QString> &name);
     // Each ends once the git state was refreshed: success flashes a status
@@ -616,14 +616,12 @@ private:
     // Shows each tab's file as git left it; edits typed meanwhile or kept
     // stay in their buffers.
     QFuture<void> reloadRewrittenTabs(const GitRewrittenTabs &tabs);
-    // A git command that may rewrite the files of open tabs: settles their
-    // unsaved edits (nothing runs on Cancel), runs `command`, which reports
-    // its outcome and calls back whether files may have changed, then shows
-    // the tabs' new text and refreshes the git state.
-    using GitRewrite = std::function<void(const QUrl &root, std::function<void(bool)> changed)>;
+    using GitRewrite = NBEWorkspaceGit::Rewrite;
     QFuture<void> rewriteFiles(const std::optional<QList<QUrl>> &files, bool saveEdits,
-                               const GitRewrite &command);
-    std::optional<QString> m_branchPendingForceDelete;
+                               const GitRewrite &command)
+    {
+        return m_workspaceGit->rewriteFiles(files, saveEdits, command);
+    }
 
     // --- History
     void setGitHistory(const QList<NBEGitCommit> &history);

@@ -1,5 +1,6 @@
-// Branches: switching, creating, deleting and merging, and the care for open
-// tabs whose files a git command rewrites.
+// The tab side of git commands that rewrite files: asking about unsaved edits
+// first and showing the files as git left them; the branch operations
+// themselves forward to the workspace's git owner.
 #include "NBEWorkspaceViewModel.h"
 
 #include "NBEWhenFinished.h"
@@ -17,32 +18,31 @@ std::shared_ptr<QPromise<void>> startedPromise()
     return promise;
 }
 
-// git takes a name that begins with "-" for an option.
-bool isOptionLike(const QString &name)
-{
-    return name.startsWith(u'-');
-}
-
-QString optionLikeBranchName()
-{
-    return QStringLiteral("Branch names can't begin with \u201C-\u201D.");
-}
-
-// git's own error text, else the sentence written for the case.
-QString errorText(const std::optional<QString> &error, const QString &fallback)
-{
-    const QString text = error.value_or(QString()).trimmed();
-    return text.isEmpty() ? fallback : text;
-}
-
 } // namespace
 
 void NBEWorkspaceViewModel::setBranchPendingForceDelete(const std::optional<QString> &name)
 {
-    if (m_branchPendingForceDelete == name)
-        return;
-    m_branchPendingForceDelete = name;
-    Q_EMIT branchPendingForceDeleteChanged();
+    m_workspaceGit->setBranchPendingForceDelete(name);
+}
+
+QFuture<void> NBEWorkspaceViewModel::switchBranch(const QString &name)
+{
+    return m_workspaceGit->switchBranch(name);
+}
+
+QFuture<void> NBEWorkspaceViewModel::createBranch(const QString &name)
+{
+    return m_workspaceGit->createBranch(name);
+}
+
+QFuture<void> NBEWorkspaceViewModel::deleteBranch(const QString &name, bool force)
+{
+    return m_workspaceGit->deleteBranch(name, force);
+}
+
+QFuture<void> NBEWorkspaceViewModel::mergeBranch(const QString &name)
+{
+    return m_workspaceGit->mergeBranch(name);
 }
 
 // --- Tabs under a git command
@@ -145,142 +145,4 @@ QFuture<void> NBEWorkspaceViewModel::reloadRewrittenTabs(const GitRewrittenTabs 
                         promise->finish();
                     });
     return done;
-}
-
-QFuture<void> NBEWorkspaceViewModel::rewriteFiles(const std::optional<QList<QUrl>> &files,
-                                                  bool saveEdits, const GitRewrite &command)
-{
-    const QUrl root = *git().root;
-    auto promise = startedPromise();
-    QFuture<void> done = promise->future();
-    auto refreshed = [this, promise] {
-        nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
-    };
-    nbeWhenFinished(
-        settleTabsBeforeGit(files, saveEdits), this,
-        [this, root, command, promise, refreshed](const std::optional<GitRewrittenTabs> &tabs) {
-            if (!tabs) {
-                promise->finish();
-                return;
-            }
-            command(root, [this, tabs, refreshed](bool changed) {
-                if (changed)
-                    nbeWhenFinished(reloadRewrittenTabs(*tabs), this, refreshed);
-                else
-                    refreshed();
-            });
-        });
-    return done;
-}
-
-// --- Branch operations
-
-QFuture<void> NBEWorkspaceViewModel::switchBranch(const QString &name)
-{
-    if (!git().root || git().branch == name)
-        return QtFuture::makeReadyFuture();
-    if (isOptionLike(name)) {
-        setErrorMessage(optionLikeBranchName());
-        return QtFuture::makeReadyFuture();
-    }
-    // Tabs still holding the old branch's text would write it over the new
-    // branch's files on the next save.
-    return rewriteFiles(std::nullopt, true, [this, name](const QUrl &root, auto changed) {
-        nbeWhenFinished(
-            m_gitService.switchBranch(name, root), this, [this, name, changed](bool ok) {
-                if (ok)
-                    flashSyncStatus(QStringLiteral("Switched to ") + name);
-                else
-                    setErrorMessage(QStringLiteral("Couldn't switch to ") + name +
-                                    QStringLiteral(" \u2014 commit or stash your changes first."));
-                changed(ok);
-            });
-    });
-}
-
-QFuture<void> NBEWorkspaceViewModel::createBranch(const QString &name)
-{
-    const QString trimmed = name.trimmed();
-    if (!git().root || trimmed.isEmpty())
-        return QtFuture::makeReadyFuture();
-    if (trimmed.contains(u' ')) {
-        QString suggestion = trimmed;
-        suggestion.replace(u' ', u'-');
-        setErrorMessage(QStringLiteral("Branch names can't contain spaces. Try \"") + suggestion +
-                        QStringLiteral("\"."));
-        return QtFuture::makeReadyFuture();
-    }
-    if (isOptionLike(trimmed)) {
-        setErrorMessage(optionLikeBranchName());
-        return QtFuture::makeReadyFuture();
-    }
-    auto promise = startedPromise();
-    QFuture<void> done = promise->future();
-    nbeWhenFinished(m_gitService.createBranch(trimmed, *git().root), this,
-                    [this, trimmed, promise](const NBEGitResult &result) {
-                        if (result.ok)
-                            flashSyncStatus(QStringLiteral("Created branch ") + trimmed);
-                        else
-                            setErrorMessage(
-                                errorText(result.error, QStringLiteral("Couldn't create branch ") +
-                                                            trimmed + u'.'));
-                        nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
-                    });
-    return done;
-}
-
-QFuture<void> NBEWorkspaceViewModel::deleteBranch(const QString &name, bool force)
-{
-    if (!git().root || git().branch == name)
-        return QtFuture::makeReadyFuture();
-    if (isOptionLike(name)) {
-        setErrorMessage(optionLikeBranchName());
-        return QtFuture::makeReadyFuture();
-    }
-    auto promise = startedPromise();
-    QFuture<void> done = promise->future();
-    nbeWhenFinished(m_gitService.deleteBranch(name, force, *git().root), this,
-                    [this, name, force, promise](const NBEGitResult &result) {
-                        const QString error = result.error.value_or(QString());
-                        if (result.ok)
-                            flashSyncStatus(QStringLiteral("Deleted branch ") + name);
-                        else if (!force && error.contains(QStringLiteral("not fully merged"),
-                                                          Qt::CaseInsensitive))
-                            setBranchPendingForceDelete(name);
-                        else
-                            setErrorMessage(errorText(
-                                error, QStringLiteral("Couldn't delete branch ") + name + u'.'));
-                        nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
-                    });
-    return done;
-}
-
-QFuture<void> NBEWorkspaceViewModel::mergeBranch(const QString &name)
-{
-    if (!git().root || git().branch == name)
-        return QtFuture::makeReadyFuture();
-    if (isOptionLike(name)) {
-        setErrorMessage(optionLikeBranchName());
-        return QtFuture::makeReadyFuture();
-    }
-    const QString target = git().branch.value_or(QStringLiteral("current branch"));
-    return rewriteFiles(std::nullopt, true, [this, name, target](const QUrl &root, auto changed) {
-        nbeWhenFinished(
-            m_gitService.merge(name, root), this,
-            [this, name, target, changed](const NBEGitMergeResult &result) {
-                if (result.ok)
-                    flashSyncStatus(QStringLiteral("Merged ") + name + QStringLiteral(" into ") +
-                                    target);
-                else if (result.conflicts)
-                    setErrorMessage(QStringLiteral("Merging ") + name +
-                                    QStringLiteral(" hit conflicts. Resolve them in the terminal "
-                                                   "(git status, edit the files, git add, git "
-                                                   "commit), or run git merge --abort."));
-                else
-                    setErrorMessage(
-                        errorText(result.error, QStringLiteral("Couldn't merge ") + name + u'.'));
-                // Any other failure stopped git before it touched a file.
-                changed(result.ok || result.conflicts);
-            });
-    });
 }

@@ -1,9 +1,9 @@
 // The remote's operations on their own, with a host that records what they
 // ask of the window, against real repositories and a bare origin.
-#include "NBEWorkspaceGit.h"
 #include "NBEApplicationActivity.h"
 #include "NBEPreferences.h"
 #include "NBETestSupport.h"
+#include "NBEWorkspaceGit.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -201,5 +201,79 @@ TEST_F(WorkspaceGit, BackgroundFetchRefreshesOnlyAnOpenFolder)
     NBETest::waitUntil([] { return false; }, 300ms);
     EXPECT_EQ(refreshes, 1);
     remote->stopAutoFetch();
+    EXPECT_TRUE(failures.isEmpty());
+}
+
+TEST_F(WorkspaceGit, BranchCommandsSettleTabsOnlyWhenTheyRewriteFiles)
+{
+    git({"branch", "feature"});
+    NBETest::await(state.refresh(QUrl::fromLocalFile(root)));
+    const struct
+    {
+        const char *name;
+        std::function<QFuture<void>(NBEWorkspaceGit &)> run;
+        QStringList failures;
+        int settles;
+        std::optional<QString> branch;
+    } rows[] = {
+        {"name with spaces",
+         [](auto &g) { return g.createBranch(QStringLiteral(" my idea ")); },
+         {QStringLiteral("Branch names can't contain spaces. Try \"my-idea\".")},
+         0,
+         {}},
+        {"option-like name",
+         [](auto &g) { return g.switchBranch(QStringLiteral("-f")); },
+         {QStringLiteral("Branch names can't begin with \u201C-\u201D.")},
+         0,
+         {}},
+        {"switch to the current branch", [](auto &g) { return g.switchBranch("main"); }, {}, 0, {}},
+        {"create", [](auto &g) { return g.createBranch(QStringLiteral("idea")); }, {}, 0, {}},
+        {"switch",
+         [](auto &g) { return g.switchBranch(QStringLiteral("feature")); },
+         {},
+         1,
+         QStringLiteral("feature")},
+        {"switch back",
+         [](auto &g) { return g.switchBranch(QStringLiteral("main")); },
+         {},
+         1,
+         QStringLiteral("main")},
+    };
+    for (const auto &row : rows) {
+        SCOPED_TRACE(row.name);
+        failures.clear();
+        settled.clear();
+        reloaded.clear();
+        NBETest::await(row.run(*remote));
+        EXPECT_EQ(failures, row.failures);
+        EXPECT_EQ(settled.size(), row.settles);
+        // A switch that happened reloads the tabs it settled.
+        EXPECT_EQ(reloaded.size(), row.settles);
+        if (row.branch) {
+            EXPECT_EQ(state.snapshot().branch, row.branch);
+        }
+    }
+    EXPECT_TRUE(state.snapshot().branches.contains(QStringLiteral("idea")));
+
+    // An unmerged branch is offered for a forced delete instead of failing.
+    git({"checkout", "-q", "feature"});
+    commit("only-on-feature");
+    git({"checkout", "-q", "main"});
+    NBETest::await(state.refresh(QUrl::fromLocalFile(root)));
+    failures.clear();
+    QSignalSpy pending(remote.get(), &NBEWorkspaceGit::branchPendingForceDeleteChanged);
+    NBETest::await(remote->deleteBranch(QStringLiteral("feature"), false));
+    EXPECT_TRUE(failures.isEmpty());
+    EXPECT_EQ(remote->branchPendingForceDelete(), QStringLiteral("feature"));
+    EXPECT_EQ(pending.size(), 1);
+    NBETest::await(remote->deleteBranch(QStringLiteral("feature"), true));
+    EXPECT_FALSE(state.snapshot().branches.contains(QStringLiteral("feature")));
+
+    // Cancelled settling runs no merge.
+    settleAnswer.reset();
+    reloaded.clear();
+    failures.clear();
+    NBETest::await(remote->mergeBranch(QStringLiteral("idea")));
+    EXPECT_TRUE(reloaded.isEmpty());
     EXPECT_TRUE(failures.isEmpty());
 }
