@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEJSONValue.h"
+#include "NBELSPRange.h"
 #include "NBETextChange.h"
 
 #include <QDir>
@@ -58,12 +59,10 @@ public:
     static NBEJSONValue didChangeParams(const QUrl &url, qint64 version,
                                         const NBETextChange &change)
     {
-        const auto position = [](int line, int character) {
-            return NBEJSONValue::object({{"line", line}, {"character", character}});
-        };
-        const NBEJSONValue range =
-            NBEJSONValue::object({{"start", position(change.startLine, change.startCharacter)},
-                                  {"end", position(change.endLine, change.endCharacter)}});
+        const NBEJSONValue range = NBELSPRange{
+            {change.startLine, change.startCharacter},
+            {change.endLine,
+             change.endCharacter}}.toJSON();
         return NBEJSONValue::object(
             {{"textDocument", NBEJSONValue::object({{"uri", uri(url)}, {"version", version}})},
              {"contentChanges", NBEJSONValue::array({NBEJSONValue::object(

@@ -17,3 +17,8 @@ std::optional<NBELSPPosition> NBELSPPosition::fromJSON(const NBEJSONValue *json)
         return std::nullopt;
     return NBELSPPosition{*line, *character};
 }
+
+NBEJSONValue NBELSPPosition::toJSON() const
+{
+    return NBEJSONValue::object({{"line", line}, {"character", character}});
+}

@@ -17,4 +17,5 @@ struct NBELSPPosition
     // non-negative integers. A missing number is refused rather than read as
     // 0: a guess would put an edit, a squiggle or a jump on the wrong line.
     static std::optional<NBELSPPosition> fromJSON(const NBEJSONValue *json);
+    NBEJSONValue toJSON() const;
 };

@@ -10,3 +10,8 @@ std::optional<NBELSPRange> NBELSPRange::fromJSON(const NBEJSONValue *json)
         return std::nullopt;
     return NBELSPRange{*start, *end};
 }
+
+NBEJSONValue NBELSPRange::toJSON() const
+{
+    return NBEJSONValue::object({{"start", start.toJSON()}, {"end", end.toJSON()}});
+}

@@ -12,4 +12,5 @@ struct NBELSPRange
 
     // Absent unless `json` is an object with a well-formed "start" and "end".
     static std::optional<NBELSPRange> fromJSON(const NBEJSONValue *json);
+    NBEJSONValue toJSON() const;
 };

@@ -30,8 +30,7 @@ NBEJSONValue textDocument(const QUrl &url)
 NBEJSONValue::Object positionParams(const QUrl &url, qint64 line, qint64 character)
 {
     return {{QStringLiteral("textDocument"), textDocument(url)},
-            {QStringLiteral("position"),
-             NBEJSONValue::object({{"line", line}, {"character", character}})}};
+            {QStringLiteral("position"), NBELSPPosition{line, character}.toJSON()}};
 }
 
 } // namespace

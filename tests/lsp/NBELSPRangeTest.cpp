@@ -34,3 +34,26 @@ TEST(NBELSPRange, ReadsOnlyWellFormedRanges)
     }
     EXPECT_EQ(NBELSPRange::fromJSON(nullptr), std::nullopt);
 }
+
+TEST(NBELSPRange, SurvivesTheWireUnchanged)
+{
+    // Columns count UTF-16 code units: an astral character takes two.
+    const QString line = QStringLiteral("a\U0001F600b\u00E9c");
+    const qint64 afterEmoji = line.indexOf(u'b');
+    ASSERT_EQ(afterEmoji, 3);
+    const NBELSPRange rows[] = {
+        {{0, 0}, {0, 0}},
+        {{0, 1}, {0, afterEmoji}},
+        {{2, afterEmoji}, {2, line.size()}},
+        {{7, 0}, {3, 9}}, // reversed ranges are the reader's business, not the wire's
+        {{(qint64(1) << 40), 5}, {(qint64(1) << 40), (qint64(1) << 33)}},
+    };
+    for (const NBELSPRange &range : rows) {
+        const QByteArray wire = range.toJSON().encoded().value();
+        const NBEJSONValue json = NBEJSONValue::decode(wire).value();
+        EXPECT_EQ(NBELSPRange::fromJSON(&json), range) << wire.constData();
+        const NBEJSONValue start = range.start.toJSON();
+        EXPECT_EQ(NBELSPPosition::fromJSON(&start), range.start) << wire.constData();
+        EXPECT_EQ(start.find(QStringLiteral("line"))->kind(), NBEJSONValue::Kind::int_);
+    }
+}
