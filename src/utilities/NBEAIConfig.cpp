@@ -5,15 +5,12 @@
 
 bool NBEAIConfig::isEnabled(const NBEDefaults &defaults)
 {
-    return defaults.boolValue(NBEPreferences::keyName(NBEPreferences::Key::aiEnabled), true);
+    return NBEPreferences::aiEnabled(defaults);
 }
 
 NBEAnthropicServiceModel NBEAIConfig::model(const NBEDefaults &defaults)
 {
-    return NBEAnthropicModels::fromRawValue(
-               defaults.stringValue(NBEPreferences::keyName(NBEPreferences::Key::aiModel),
-                                    QString()))
-        .value_or(NBEAnthropicServiceModel::sonnet5);
+    return NBEPreferences::aiModel(defaults);
 }
 
 QFuture<bool> NBEAIConfig::isConfigured(const NBEDefaults &defaults)

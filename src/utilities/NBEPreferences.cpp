@@ -1,7 +1,5 @@
 #include "NBEPreferences.h"
 
-#include "NBEAIConfig.h"
-
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -181,14 +179,15 @@ bool NBEPreferences::showWelcomeAtLaunch() const
     return m_store.boolValue(keyName(Key::showWelcomeAtLaunch), true);
 }
 
-bool NBEPreferences::aiEnabled() const
+bool NBEPreferences::aiEnabled(const NBEDefaults &store)
 {
-    return NBEAIConfig::isEnabled(m_store);
+    return store.boolValue(keyName(Key::aiEnabled), true);
 }
 
-NBEAnthropicServiceModel NBEPreferences::aiModel() const
+NBEAnthropicServiceModel NBEPreferences::aiModel(const NBEDefaults &store)
 {
-    return NBEAIConfig::model(m_store);
+    return NBEAnthropicModels::fromRawValue(store.stringValue(keyName(Key::aiModel), QString()))
+        .value_or(NBEAnthropicServiceModel::sonnet5);
 }
 
 bool NBEPreferences::setAppearance(const QString &appearance)

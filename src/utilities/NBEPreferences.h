@@ -78,8 +78,13 @@ public:
     // Whether a new process starts on the welcome window; off, it opens the
     // most recent project instead.
     bool showWelcomeAtLaunch() const;
-    bool aiEnabled() const;
-    NBEAnthropicServiceModel aiModel() const;
+    // On unless stored as false.
+    bool aiEnabled() const { return aiEnabled(m_store); }
+    // The model that writes commit messages; an unknown name reads as the default.
+    NBEAnthropicServiceModel aiModel() const { return aiModel(m_store); }
+    // The same readings for callers that hold only a store.
+    static bool aiEnabled(const NBEDefaults &store);
+    static NBEAnthropicServiceModel aiModel(const NBEDefaults &store);
 
     // Writes return false when the store could not be written.
     bool setAppearance(const QString &appearance);
