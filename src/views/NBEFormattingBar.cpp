@@ -64,7 +64,7 @@ NBEFormattingBar::NBEFormattingBar(QWidget *parent)
     , m_row(new QWidget(this))
     , m_layout(new QHBoxLayout(m_row))
 {
-    setFixedHeight(height);
+    setFixedHeight(barHeight);
     setFrameShape(QFrame::NoFrame);
     setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -76,7 +76,7 @@ NBEFormattingBar::NBEFormattingBar(QWidget *parent)
     m_layout->setContentsMargins(8, 0, 8, 0);
     m_layout->setSpacing(2);
     m_layout->setAlignment(Qt::AlignVCenter);
-    m_row->setFixedHeight(height);
+    m_row->setFixedHeight(barHeight);
     setWidget(m_row);
 }
 

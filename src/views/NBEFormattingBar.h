@@ -38,7 +38,7 @@ class NBEFormattingBar : public QScrollArea
 public:
     explicit NBEFormattingBar(QWidget *parent = nullptr);
 
-    static constexpr int height = 34;
+    static constexpr int barHeight = 34;
 
     NBEToolbarButton *addButton(const QString &symbol, const QString &toolTip);
     void addSeparator();

@@ -243,7 +243,7 @@ void NBESourceEditor::render()
         makeEditor();
         return;
     }
-    m_editor->update(inputs());
+    m_editor->applyInputs(inputs());
 }
 
 void NBESourceEditor::reloadHeadIfNeeded()

@@ -30,7 +30,7 @@ NBETabBar::NBETabBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     actions.reveal = [viewModel](const QUrl &url) { viewModel->revealInFileManager(url); };
     m_strip = new NBETabStrip(actions);
 
-    setFixedHeight(NBETabStrip::height);
+    setFixedHeight(NBETabStrip::stripHeight);
     setAutoFillBackground(true);
     auto *layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -13,7 +13,7 @@ NBETabStrip::NBETabStrip(NBETabStripActions actions, QWidget *parent)
     , m_actions(std::move(actions))
 {
     setMouseTracking(true);
-    setFixedHeight(height);
+    setFixedHeight(stripHeight);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
 }
 
@@ -75,7 +75,7 @@ QSize NBETabStrip::sizeHint() const
     int width = 0;
     for (int w : m_widths)
         width += w + 1; // each tab is followed by a hairline divider
-    return QSize(width, height);
+    return QSize(width, stripHeight);
 }
 
 QSize NBETabStrip::minimumSizeHint() const
@@ -88,7 +88,7 @@ QRect NBETabStrip::tabRect(int index) const
     int x = 0;
     for (int i = 0; i < index && i < m_widths.size(); ++i)
         x += m_widths.at(i) + 1;
-    return QRect(x, 0, index < m_widths.size() ? m_widths.at(index) : 0, height);
+    return QRect(x, 0, index < m_widths.size() ? m_widths.at(index) : 0, stripHeight);
 }
 
 int NBETabStrip::tabAt(const QPoint &point) const
@@ -109,8 +109,8 @@ void NBETabStrip::paintEvent(QPaintEvent *)
     divider.setAlphaF(0.15f);
     for (int i = 0; i < m_tabs.size(); ++i) {
         const QRect box = tabRect(i);
-        painter.fillRect(QRect(box.right() + 1, (height - dividerHeight) / 2, 1, dividerHeight),
-                         divider);
+        painter.fillRect(
+            QRect(box.right() + 1, (stripHeight - dividerHeight) / 2, 1, dividerHeight), divider);
         if (m_draggingID == m_tabs.at(i).id) {
             dragged = i;
             continue;

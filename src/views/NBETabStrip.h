@@ -54,7 +54,7 @@ public:
     // The pointer must move this far before a press becomes a drag.
     static constexpr int dragThreshold = 8;
     static constexpr int dividerHeight = 16;
-    static constexpr int height = 30;
+    static constexpr int stripHeight = 30;
 
     // Moves the dragged tab by at most one place once its offset passed half
     // of its neighbour's width (strictly); nothing when no move is due.

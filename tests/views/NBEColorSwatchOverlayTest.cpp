@@ -386,7 +386,7 @@ TEST(NBEColorSwatchOverlay, APickAfterTheTextChangedNeverWritesIntoOtherText)
         {"a text replaced from outside ends the pick",
          [](Editor &e) {
              e.text = QStringLiteral("a { color: #000; }\nb { color: red; }");
-             e.view->update(e.inputs());
+             e.view->applyInputs(e.inputs());
          },
          QStringLiteral("a { color: #000; }\nb { color: red; }")},
     };
@@ -438,9 +438,9 @@ TEST(NBEColorSwatchOverlay, ABackgroundScanOfAnOlderTextIsDropped)
     QObject::connect(editor.coordinator(), &NBETextEditorCoordinator::swatchesRecomputed,
                      [&] { stored.append(editor.overlay()->swatches()); });
     editor.language = NBELanguageRegistry::javascript();
-    editor.view->update(editor.inputs());
+    editor.view->applyInputs(editor.inputs());
     editor.language = NBELanguageRegistry::css();
-    editor.view->update(editor.inputs());
+    editor.view->applyInputs(editor.inputs());
     QTextCursor(editor.textView()->document()).insertText(QStringLiteral("/**/"));
     ASSERT_TRUE(NBETest::waitUntil([&] { return !stored.isEmpty(); }));
     EXPECT_EQ(stored.first(), NBECSSColors::swatches(editor.text));

@@ -309,7 +309,7 @@ TEST(NBEDiagnosticOverlay, TheEditorCarriesDiagnosticsInAndTypingRedraws)
     EXPECT_EQ(view.textView()->diagnosticOverlay(), overlay);
 
     host.diagnostics.append(diagnostic(0, 1, 0, 4, Severity::warning));
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     EXPECT_EQ(overlay->diagnostics(), host.diagnostics);
 
     // Typing on the first line draws the squiggles again against the new
@@ -352,7 +352,7 @@ TEST(NBEDiagnosticOverlay, ALargeTextDrawsWhatIsInWhileTheRestLoads)
 
     // A new list arrives meanwhile and shows at once.
     host.diagnostics = {diagnostic(1, 0, 1, 2, Severity::hint)};
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     squiggles = overlay->squiggles(screen);
     ASSERT_EQ(squiggles.size(), 1);
     EXPECT_EQ(squiggles[0].color, NBEDiagnosticOverlay::color(Severity::hint));
@@ -362,7 +362,7 @@ TEST(NBEDiagnosticOverlay, ALargeTextDrawsWhatIsInWhileTheRestLoads)
     squiggles = overlay->squiggles(screen);
     EXPECT_TRUE(squiggles.isEmpty());
     host.diagnostics = {diagnostic(lastLine, 0, lastLine, 3)};
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     squiggles = overlay->squiggles(screen);
     ASSERT_EQ(squiggles.size(), 1);
 }

@@ -142,7 +142,7 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
     QString text = tenLines();
     text.remove(QStringLiteral("line 5\n"));
     host.text = text;
-    editor.view.update(host.inputs());
+    editor.view.applyInputs(host.inputs());
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges(), marks({}, {}, {5}));
     const auto deletion = editor.coordinator()->hunkForLine(5);
@@ -151,13 +151,13 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
     EXPECT_EQ(editor.coordinator()->hunkForLine(4), std::nullopt);
 
     host.text = tenLines();
-    editor.view.update(host.inputs());
+    editor.view.applyInputs(host.inputs());
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
 
     // A HEAD text handed in later is compared too.
     host.head = QStringLiteral("line 1\n");
-    editor.view.update(host.inputs());
+    editor.view.applyInputs(host.inputs());
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges().added.size(), 9);
 }
@@ -298,7 +298,7 @@ TEST(NBEGutterView, DiscardOfAHunkTheTextHasLeftDoesNothing)
     editor.coordinator()->discardHunk(*hunk);
     EXPECT_EQ(host.text, QStringLiteral("a\nB!\nc\n"));
     host.text = QStringLiteral("a\n");
-    editor.view.update(host.inputs());
+    editor.view.applyInputs(host.inputs());
     editor.coordinator()->discardHunk(*hunk);
     EXPECT_EQ(host.text, QStringLiteral("a\n"));
     EXPECT_TRUE(host.discarded.isEmpty());
@@ -336,10 +336,10 @@ TEST(NBEGutterView, ANewGutterShowsTheMarkersAgain)
     ASSERT_EQ(editor.gutter()->lineChanges(), expected);
 
     host.settings.showLineNumbers = false;
-    editor.view.update(host.inputs());
+    editor.view.applyInputs(host.inputs());
     EXPECT_EQ(editor.gutter(), nullptr);
     host.settings.showLineNumbers = true;
-    editor.view.update(host.inputs());
+    editor.view.applyInputs(host.inputs());
     ASSERT_NE(editor.gutter(), nullptr);
     EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
     editor.settle();
@@ -349,7 +349,7 @@ TEST(NBEGutterView, ANewGutterShowsTheMarkersAgain)
                         std::function<void()>([&] { host.settings.fontSize = 18; })}) {
         QPointer<NBEGutterView> before = editor.gutter();
         change();
-        editor.view.update(host.inputs());
+        editor.view.applyInputs(host.inputs());
         ASSERT_NE(editor.gutter(), nullptr);
         EXPECT_FALSE(before);
         editor.settle();

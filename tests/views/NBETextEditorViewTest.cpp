@@ -83,7 +83,7 @@ TEST(NBETextEditorView, TypingReachesTheBindingAtOnceAndItsEchoReplacesNothing)
     EXPECT_TRUE(view.coordinator()->isUserEditing());
 
     // The window renders again with the text the editor reported.
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     EXPECT_TRUE(view.textView()->document()->isUndoAvailable());
     // Typing is grouped into one undo step, as text views do.
     view.textView()->undo();
@@ -104,7 +104,7 @@ TEST(NBETextEditorView, OutsideChangeReplacesTextWithoutEchoAndClearsUndo)
     const int writes = host.textWrites;
 
     host.text = QStringLiteral("reloaded\nfrom disk");
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     EXPECT_EQ(view.textView()->text(), QStringLiteral("reloaded\nfrom disk"));
     EXPECT_EQ(host.textWrites, writes); // not written back
     EXPECT_FALSE(view.textView()->document()->isUndoAvailable());
@@ -226,7 +226,7 @@ TEST(NBETextEditorView, LargeTextLoadsPiecewiseReadOnlyAndLosesNothing)
     EXPECT_EQ(edit->text(), shown);
     // A request that needs the whole text waits for it.
     host.reveal = 150000;
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
 
     ASSERT_TRUE(NBETest::waitUntil([&] { return !coordinator->isLoading(); }));
     EXPECT_EQ(edit->text(), host.text);
@@ -267,7 +267,7 @@ TEST(NBETextEditorView, ChangesWhileLoadingKeepTheWholeText)
     ASSERT_TRUE(reloaded.coordinator()->isLoading());
     const QString shown = reloaded.textView()->text();
     other.text = shown;
-    reloaded.update(other.inputs());
+    reloaded.applyInputs(other.inputs());
     EXPECT_FALSE(reloaded.coordinator()->isLoading());
     EXPECT_FALSE(reloaded.textView()->isReadOnly());
     QTest::qWait(50);
@@ -287,8 +287,8 @@ TEST(NBETextEditorView, MarkdownCommandIsAppliedOnceAndCleared)
     view.textView()->setTextCursor(cursor);
 
     host.command = NBEMarkdownEditCommand(NBEMarkdownAction::bold);
-    view.update(host.inputs());
-    view.update(host.inputs()); // seen twice before its clearing ran
+    view.applyInputs(host.inputs());
+    view.applyInputs(host.inputs()); // seen twice before its clearing ran
     EXPECT_EQ(host.text, QStringLiteral("make this **bold**"));
     EXPECT_EQ(view.textView()->textCursor().selectedText(), QStringLiteral("bold"));
     ASSERT_TRUE(host.command.has_value()); // cleared later, not inside the update
@@ -310,8 +310,8 @@ TEST(NBETextEditorView, HTMLCommandIsAppliedOnceAndCleared)
     cursor.select(QTextCursor::Document);
     view.textView()->setTextCursor(cursor);
     host.htmlCommand = NBEHTMLEditCommand(NBEHTMLAction::bold);
-    view.update(host.inputs());
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
+    view.applyInputs(host.inputs());
     EXPECT_EQ(host.text, QStringLiteral("<strong>hello</strong>"));
     QCoreApplication::processEvents();
     EXPECT_FALSE(host.htmlCommand.has_value());
@@ -349,7 +349,7 @@ TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
 
     // A document without a language is left uncoloured.
     host.language = std::nullopt;
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
     EXPECT_TRUE(view.textView()->document()->firstBlock().layout()->formats().isEmpty());
 }
@@ -360,7 +360,7 @@ TEST(NBETextEditorView, ClearingLeavesANewerCommandInPlace)
     host.text = QStringLiteral("x");
     NBETextEditorView view(host.inputs());
     host.command = NBEMarkdownEditCommand(NBEMarkdownAction::italic);
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     const NBEMarkdownEditCommand newer(NBEMarkdownAction::bold);
     host.command = newer; // published before the first one's clearing ran
     QCoreApplication::processEvents();
@@ -389,7 +389,7 @@ TEST(NBETextEditorView, RevealLineSelectsAndScrolls)
                  {-3, {}, true}};
     for (const auto &c : cases) {
         host.reveal = c.line;
-        view.update(host.inputs());
+        view.applyInputs(host.inputs());
         QCoreApplication::processEvents();
         EXPECT_FALSE(host.reveal.has_value()) << c.line;
         const QTextCursor cursor = view.textView()->textCursor();
@@ -418,7 +418,7 @@ TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
     };
     host.format = QUuid::createUuid();
     QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_EQ(host.text, QStringLiteral("A{COLOR:RED}\nB{COLOR:BLUE}\nC{}"));
@@ -436,7 +436,7 @@ TEST(NBETextEditorView, FormatWithoutAFormatterLeavesTheTextAndClearsTheRequest)
     NBETextEditorView view(host.inputs());
     host.format = QUuid::createUuid();
     QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_FALSE(finished.first().first().toBool());
     EXPECT_EQ(host.text, QStringLiteral("# Title\n\ntext"));
@@ -453,7 +453,7 @@ TEST(NBETextEditorView, TextTypedWhileTheServerFormatsSurvives)
     host.lspFormatting = [&promise](const QString &) { return promise.future(); };
     NBETextEditorView view(host.inputs());
     host.format = QUuid::createUuid();
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     QCoreApplication::processEvents(); // the format task starts and waits
     view.textView()->moveCursor(QTextCursor::End);
     QTest::keyClick(view.textView(), Qt::Key_Return);
@@ -482,13 +482,13 @@ TEST(NBETextEditorView, SettingsFollowTheInputsAndThemesGoByID)
     host.settings.wordWrap = false;
     host.settings.fontSize = 17;
     host.settings.showInvisibles = true;
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     EXPECT_EQ(text->gutter(), nullptr);
     EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::NoWrap);
     EXPECT_EQ(text->font().pointSizeF(), 17.0);
     EXPECT_TRUE(text->showInvisibles());
     host.settings.showLineNumbers = true;
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     ASSERT_NE(text->gutter(), nullptr);
     EXPECT_EQ(text->gutter()->numberFont().pointSizeF(), 16.0);
 
@@ -496,10 +496,10 @@ TEST(NBETextEditorView, SettingsFollowTheInputsAndThemesGoByID)
     NBETheme recoloured = NBEDefaultThemes::light();
     recoloured.editorBackground = Qt::magenta;
     host.theme = recoloured;
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     EXPECT_EQ(text->colors().background, NBEDefaultThemes::light().editorBackground);
     host.theme = NBEDefaultThemes::dark();
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     EXPECT_EQ(text->colors().background, NBEDefaultThemes::dark().editorBackground);
     EXPECT_EQ(view.coordinator()->currentThemeID(), NBEDefaultThemes::dark().id);
 }
@@ -521,7 +521,7 @@ TEST(NBETextEditorView, ScrollLinkReportsAndFollows)
     EXPECT_TRUE(reports.isEmpty() || reports.last() == 0.0); // nothing to scroll
 
     host.text = numberedLines(600);
-    view.update(host.inputs());
+    view.applyInputs(host.inputs());
     QTest::qWait(NBEScrollLink::echoWindowMs + 20);
     QScrollBar *bar = view.textView()->verticalScrollBar();
     bar->setValue(bar->maximum());

@@ -92,7 +92,7 @@ NBETextWindow NBETextEditorAssist::nearCaret(int at) const
 
 std::optional<QString> NBETextEditorAssist::languageID() const
 {
-    const auto &language = m_coordinator->parent().language;
+    const auto &language = m_coordinator->inputs().language;
     return language ? std::optional(language->id) : std::nullopt;
 }
 
@@ -203,7 +203,7 @@ bool NBETextEditorAssist::keyCommand(QKeyEvent *event)
 
 bool NBETextEditorAssist::expandEmmet()
 {
-    const NBEEditorSettings &settings = m_coordinator->parent().settings;
+    const NBEEditorSettings &settings = m_coordinator->inputs().settings;
     const QString indent =
         settings.useSoftTabs ? QString(std::max(0, settings.tabSize), u' ') : QStringLiteral("\t");
     // The abbreviation lies on the caret's line.
@@ -389,8 +389,8 @@ NBECompletionScope NBETextEditorAssist::scopeAt(const NBETextWindow &window, int
 std::optional<NBEPathContext>
 NBETextEditorAssist::pathContextAt(const NBECompletionScope &scope) const
 {
-    const NBETextEditorInputs &parent = m_coordinator->parent();
-    return NBECompletionSources::pathContext(scope, parent.fileURL, parent.projectRoot);
+    const NBETextEditorInputs &inputs = m_coordinator->inputs();
+    return NBECompletionSources::pathContext(scope, inputs.fileURL, inputs.projectRoot);
 }
 
 void NBETextEditorAssist::cancelCompletionRequest()
@@ -449,7 +449,7 @@ void NBETextEditorAssist::refreshCompletion(Edit edit)
         listPaths(*path, at);
         return;
     }
-    if (!m_coordinator->parent().lspCompletion) {
+    if (!m_coordinator->inputs().lspCompletion) {
         ++m_completionGeneration;
         showNativeCompletion(window, at);
         return;
@@ -470,8 +470,8 @@ void NBETextEditorAssist::refreshCompletion(Edit edit)
 
 QString NBETextEditorAssist::serverTriggers() const
 {
-    const auto &triggers = m_coordinator->parent().lspCompletionTriggers;
-    return m_coordinator->parent().lspCompletion && triggers ? triggers() : QString();
+    const auto &triggers = m_coordinator->inputs().lspCompletionTriggers;
+    return m_coordinator->inputs().lspCompletion && triggers ? triggers() : QString();
 }
 
 void NBETextEditorAssist::askServer(int at, int wordStart)
@@ -483,7 +483,7 @@ void NBETextEditorAssist::askServer(int at, int wordStart)
     m_server = ServerList{wordStart, false, {}};
     const QTextBlock block = m_textView->document()->findBlock(at);
     m_completionRequest =
-        m_coordinator->parent().lspCompletion(block.blockNumber(), at - block.position());
+        m_coordinator->inputs().lspCompletion(block.blockNumber(), at - block.position());
     nbeWhenFinished(m_completionRequest, this,
                     [this, generation](const std::optional<QList<NBELSPCompletionItem>> &answer) {
                         // An answer for a word that has been left is dropped.
@@ -673,7 +673,7 @@ void NBETextEditorAssist::hoverMoved(const QPoint &local, const QPoint &global)
     if (!m_textView)
         return;
     std::optional<int> index;
-    if (m_coordinator->parent().lspHover && !m_textView->document()->isEmpty())
+    if (m_coordinator->inputs().lspHover && !m_textView->document()->isEmpty())
         index = characterAt(local);
     if (!index) {
         cancelHover();
@@ -697,7 +697,7 @@ void NBETextEditorAssist::hoverExited()
 
 void NBETextEditorAssist::askHover()
 {
-    const auto &provider = m_coordinator->parent().lspHover;
+    const auto &provider = m_coordinator->inputs().lspHover;
     if (!m_textView || !m_hoverOffset || !provider)
         return;
     const int index = *m_hoverOffset;

@@ -28,10 +28,10 @@ constexpr int quickStartLines = 300;
 
 } // namespace
 
-NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &parent,
+NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &inputs,
                                                    QObject *owner)
     : QObject(owner)
-    , m_parent(parent)
+    , m_parent(inputs)
 {
     m_loadTimer.setSingleShot(true);
     m_loadTimer.setInterval(0);
@@ -187,25 +187,25 @@ void NBETextEditorCoordinator::applyColors()
     m_highlighter->setStyles(styles(theme));
 }
 
-void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
+void NBETextEditorCoordinator::applyInputs(const NBETextEditorInputs &inputs)
 {
-    m_parent = parent;
+    m_parent = inputs;
     NBECodeTextEdit *textView = m_textView;
     if (!textView)
         return;
-    const NBEEditorSettings &settings = parent.settings;
+    const NBEEditorSettings &settings = inputs.settings;
 
     // The echo of the editor's own typing changes nothing; anything else
     // replaces the document and its undo history. (A buffer announces its
     // replacements itself.)
     if (!m_buffer) {
-        const QString bound = parent.text.value();
+        const QString bound = inputs.text.value();
         if (!(m_lastReportedText && bound == *m_lastReportedText) && bound != documentText())
             replaceText(bound);
     }
 
-    if (parent.headContent != m_headContent) {
-        m_headContent = parent.headContent;
+    if (inputs.headContent != m_headContent) {
+        m_headContent = inputs.headContent;
         scheduleChangeRecompute();
     }
 
@@ -225,8 +225,8 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
         else
             textView->setLineNumbersVisible(false);
     }
-    if (parent.theme.id != m_currentThemeID) {
-        m_currentThemeID = parent.theme.id;
+    if (inputs.theme.id != m_currentThemeID) {
+        m_currentThemeID = inputs.theme.id;
         applyColors();
         if (settings.showLineNumbers)
             installGutter();
@@ -239,7 +239,7 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
 
     // Squiggles don't wait for a large text: lines that are in are the
     // text's own lines.
-    m_diagnostics = parent.diagnostics;
+    m_diagnostics = inputs.diagnostics;
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->setDiagnostics(m_diagnostics);
 
@@ -253,26 +253,26 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
     // One-shot commands. Each is applied once per id; the binding is cleared
     // from the event loop, never inside the update, and only while it still
     // holds the request that was applied (a newer one must survive).
-    applyCommand(parent.pendingCommand, m_lastAppliedCommandID,
+    applyCommand(inputs.pendingCommand, m_lastAppliedCommandID,
                  [](NBEMarkdownAction action, const QString &text, NBETextRange selection) {
                      return NBEMarkdownEditor::edit(action, text, selection);
                  });
-    applyCommand(parent.pendingHTMLCommand, m_lastAppliedHTMLCommandID,
+    applyCommand(inputs.pendingHTMLCommand, m_lastAppliedHTMLCommandID,
                  [](NBEHTMLAction action, const QString &text, NBETextRange selection) {
                      return NBEHTMLEditor::edit(action, text, selection);
                  });
-    if (const auto format = parent.pendingFormat.value();
+    if (const auto format = inputs.pendingFormat.value();
         format && format != m_lastAppliedFormatID) {
         m_lastAppliedFormatID = format;
         QTimer::singleShot(0, this, [this] { startFormat(); });
-        const auto binding = parent.pendingFormat;
+        const auto binding = inputs.pendingFormat;
         QTimer::singleShot(0, this, [binding, format] {
             if (binding.value() == format)
                 binding.write(std::nullopt);
         });
     }
-    if (const auto line = parent.revealLine.value()) {
-        const auto binding = parent.revealLine;
+    if (const auto line = inputs.revealLine.value()) {
+        const auto binding = inputs.revealLine;
         QTimer::singleShot(0, this, [this, binding, line = *line] {
             binding.write(std::nullopt);
             scrollTo(line);
@@ -283,14 +283,14 @@ void NBETextEditorCoordinator::update(const NBETextEditorInputs &parent)
     // again. The colours are a function of text and language alone, so an
     // update that changed neither needs no new pass.
     const std::optional<QString> languageID =
-        parent.language ? std::optional(parent.language->id) : std::nullopt;
+        inputs.language ? std::optional(inputs.language->id) : std::nullopt;
     if (!m_isUserEditing && languageID != m_highlightedLanguageID) {
-        m_highlighter->setLanguage(parent.language);
-        if (parent.language)
+        m_highlighter->setLanguage(inputs.language);
+        if (inputs.language)
             highlightWholeText();
         else
             m_highlightedLanguageID = std::nullopt;
-    } else if (!m_isUserEditing && parent.language && m_highlightedGeneration != m_textGeneration) {
+    } else if (!m_isUserEditing && inputs.language && m_highlightedGeneration != m_textGeneration) {
         highlightWholeText();
     }
     if (!m_isUserEditing)
@@ -351,7 +351,7 @@ void NBETextEditorCoordinator::loadNextChunk()
     if (m_parent.language && !m_highlighter->isBusy())
         ++m_textGeneration;
     scheduleChangeRecompute();
-    update(m_parent);
+    applyInputs(m_parent);
 }
 
 void NBETextEditorCoordinator::stopLoading()

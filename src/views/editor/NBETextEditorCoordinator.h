@@ -27,7 +27,7 @@ class NBETextEditorCoordinator : public QObject
     Q_OBJECT
 
 public:
-    explicit NBETextEditorCoordinator(const NBETextEditorInputs &parent, QObject *owner = nullptr);
+    explicit NBETextEditorCoordinator(const NBETextEditorInputs &inputs, QObject *owner = nullptr);
     ~NBETextEditorCoordinator() override;
 
     // Configures a new text view from the inputs this coordinator was made
@@ -35,7 +35,7 @@ public:
     void attach(NBECodeTextEdit *textView);
     // Carries new inputs into the text view, comparing each against what was
     // applied before.
-    void update(const NBETextEditorInputs &parent);
+    void applyInputs(const NBETextEditorInputs &inputs);
 
     // One formatting edit as one undoable change.
     void applyEdit(const NBEMarkdownEdit &edit);
@@ -59,7 +59,7 @@ public:
 
     NBECodeTextEdit *textView() const { return m_textView; }
     NBEEditorHighlighter *highlighter() const { return m_highlighter; }
-    const NBETextEditorInputs &parent() const { return m_parent; }
+    const NBETextEditorInputs &inputs() const { return m_parent; }
     QFont font() const { return m_font; }
     QString currentThemeID() const { return m_currentThemeID; }
     NBEEditorSettings currentSettings() const { return m_currentSettings; }

@@ -30,7 +30,7 @@ NBETextEditorView::NBETextEditorView(const NBETextEditorInputs &inputs, QWidget 
 
 NBETextEditorView::~NBETextEditorView() = default;
 
-void NBETextEditorView::update(const NBETextEditorInputs &inputs)
+void NBETextEditorView::applyInputs(const NBETextEditorInputs &inputs)
 {
-    m_coordinator->update(inputs);
+    m_coordinator->applyInputs(inputs);
 }

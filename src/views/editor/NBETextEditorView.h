@@ -19,7 +19,7 @@ public:
     explicit NBETextEditorView(const NBETextEditorInputs &inputs, QWidget *parent = nullptr);
     ~NBETextEditorView() override;
 
-    void update(const NBETextEditorInputs &inputs);
+    void applyInputs(const NBETextEditorInputs &inputs);
 
     NBECodeTextEdit *textView() const { return m_textView; }
     NBEFindBar *findBar() const { return m_findBar; }
