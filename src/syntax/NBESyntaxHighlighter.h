@@ -11,22 +11,46 @@
 #include <optional>
 #include <vector>
 
+// Where one rule whose searches read across line ends stands at a
+// checkpoint: its first match that ends after the checkpoint, the offset its
+// search for that match starts from, and whether the match's part before the
+// checkpoint was free of earlier rules' tokens and whether it became a token.
+struct NBERuleMark
+{
+    qsizetype origin = 0; // -1: the checkpoint can't be used (its next match is unknown)
+    qsizetype start = -1; // -1: no match ends after the checkpoint
+    qsizetype end = -1;
+    bool clearBefore = false;
+    bool accepted = false;
+    // The search stands clean at the checkpoint: no attempt to match before
+    // it read on from it, so the search goes on from the checkpoint itself
+    // (`origin`), with no match across it. The next match isn't recorded.
+    bool clean = false;
+    bool operator==(const NBERuleMark &) const = default;
+};
+
 // What a tokenization leaves for redoing only part of it after an edit.
 struct NBETokenizerState
 {
-    // Line starts where every rule's search starts afresh: no match spans
-    // one, and no search that starts before one reads it or anything after.
-    std::vector<qsizetype> restarts;
+    // Line starts about every 2,000 units, and for each the marks of the
+    // rules that read across lines (`ruleCount` per checkpoint, in rule
+    // order): where the old and the new tokens carry the same marks again,
+    // the rest of the text has the old tokens.
+    std::vector<qsizetype> checkpoints;
+    std::vector<NBERuleMark> marks;
+    qsizetype ruleCount = 0;
     // Whether the text held characters beyond ASCII.
     bool unicode = false;
     // False when the text held a lone surrogate (its tokens came from a
-    // repaired copy): the next tokenization is a whole one.
+    // repaired copy) or a rule matched nothing: the next tokenization is a
+    // whole one.
     bool reusable = false;
     bool operator==(const NBETokenizerState &) const = default;
 };
 
-// The tokens of [from, to) of an edited text; before `from` and from `to` on
-// they are the earlier text's tokens, moved by the edit's change in length.
+// The tokens of [from, to) of an edited text, cut at both ends; before `from`
+// and from `to` on the text has the earlier text's tokens (moved by the
+// edit's change in length), of which one may reach across either end.
 struct NBERetokenization
 {
     qsizetype from = 0;
@@ -52,9 +76,11 @@ public:
                                     NBETokenizerState *state);
     // The tokens an edit changed. `text` is the text that `before` belongs
     // to with `removed` units at `position` replaced by `added` units. The
-    // stretch redone runs from the last restart before the edit to the first
-    // one after it where the new tokens meet the old ones, so its cost
-    // follows the edit, not the text; the result equals a whole tokenization.
+    // stretch redone runs from a checkpoint before the edit to the first one
+    // after it where every rule stands as it stood before (the same next
+    // match, claimed the same way), so its cost follows the edit, not the
+    // text, also inside strings and comments that span lines; the result
+    // equals a whole tokenization.
     static NBERetokenization retokenize(const QString &text, const NBELanguage &language,
                                         const NBETokenizerState &before, qsizetype position,
                                         qsizetype removed, qsizetype added);

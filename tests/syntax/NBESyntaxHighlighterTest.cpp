@@ -5,6 +5,9 @@
 #include <QRandomGenerator>
 #include <QtConcurrent>
 
+#include <algorithm>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 namespace {
@@ -346,21 +349,54 @@ TEST(NBESyntaxHighlighter, RunsOnManyThreadsAtOnce)
         EXPECT_EQ(result, expected);
 }
 
+namespace {
+
+// The token type of every unit (-1 where none): a redone stretch cuts a
+// token that reaches across either of its ends.
+std::vector<int> typeOfEachUnit(const QList<NBEToken> &tokens, qsizetype length)
+{
+    std::vector<int> units(size_t(length), -1);
+    for (const NBEToken &token : tokens)
+        std::fill_n(units.begin() + token.location, token.length,
+                    NBETokenTypes::ordinal(token.type));
+    return units;
+}
+
+// The old tokens outside the stretch, moved by the edit, and the stretch's.
+std::vector<int> spliced(const std::vector<int> &old, const NBERetokenization &redone,
+                         qsizetype length, qsizetype shift)
+{
+    std::vector<int> units(size_t(length), -1);
+    std::copy_n(old.begin(), redone.from, units.begin());
+    std::copy(old.begin() + (redone.to - shift), old.end(), units.begin() + redone.to);
+    for (const NBEToken &token : redone.tokens)
+        std::fill_n(units.begin() + token.location, token.length,
+                    NBETokenTypes::ordinal(token.type));
+    return units;
+}
+
+} // namespace
+
 TEST(NBESyntaxHighlighter, RetokenizingAnEditEqualsAWholePass)
 {
-    // Texts long enough for restarts, with everything that spans lines:
-    // block comments, strings over several lines, fences, blank-line runs.
+    // Texts long enough for checkpoints, with everything that spans lines:
+    // block comments, strings over several lines, fences, blank-line runs,
+    // an apostrophe in prose that pairs with one lines later, a word at a
+    // line end that a "(" on the next line makes a function name.
     const QString unit =
         QStringLiteral("<p class=\"a\">x /* y */ 'it''s'</p>\n/* c\n  d */ let s = \"q\\\"\";\n"
-                       "```\nfence\n```\n\n\n- [a](b) key: \"v\"\n<!-- m\n-->f(1) {\"k\": [2]}\n");
-    const QString pieces[] = {"\n", "\"", "'", "/*", "*/", "<!--", "-->", "`", "```", "é", " a"};
+                       "```\nfence\n```\n\n\n- [a](b) key: \"v\"\n<!-- m\n-->f(1) {\"k\": [2]}\n"
+                       "<p>don't stop</p> foo\n  (bar) `t\n` \"k\": \"v\",\n");
+    const QString pieces[] = {"\n",  "\"", "'",  "/*", "*/", "<!--", "-->", "`",
+                              "```", "é",  " a", "(",  "=",  ":",    "x"};
     QRandomGenerator random(20261207);
     for (const NBELanguage &language : NBELanguageRegistry::all()) {
-        QString text = unit.repeated(60);
+        QString text = unit.repeated(120);
         NBETokenizerState state;
-        QList<NBEToken> tokens = NBESyntaxHighlighter::tokenize(text, language, &state);
+        std::vector<int> units =
+            typeOfEachUnit(NBESyntaxHighlighter::tokenize(text, language, &state), text.size());
         ASSERT_TRUE(state.reusable);
-        for (int step = 0; step < 40; ++step) {
+        for (int step = 0; step < 60; ++step) {
             const qsizetype position = random.bounded(int(text.size()));
             const qsizetype removed =
                 std::min<qsizetype>(random.bounded(4), text.size() - position);
@@ -370,34 +406,145 @@ TEST(NBESyntaxHighlighter, RetokenizingAnEditEqualsAWholePass)
             text.replace(position, removed, inserted);
             const NBERetokenization redone = NBESyntaxHighlighter::retokenize(
                 text, language, state, position, removed, inserted.size());
-            const qsizetype shift = inserted.size() - removed;
-            QList<NBEToken> spliced;
-            for (const NBEToken &token : tokens)
-                if (token.end() <= redone.from)
-                    spliced.append(token);
-            spliced += redone.tokens;
-            for (NBEToken token : tokens) {
-                if (token.location >= redone.to - shift) {
-                    token.location += shift;
-                    spliced.append(token);
-                }
-            }
-            tokens = NBESyntaxHighlighter::tokenize(text, language);
-            ASSERT_EQ(spliced, tokens) << language.id.toStdString() << " step " << step;
+            const std::vector<int> pieced =
+                spliced(units, redone, text.size(), inserted.size() - removed);
+            units = typeOfEachUnit(NBESyntaxHighlighter::tokenize(text, language), text.size());
+            ASSERT_EQ(pieced, units) << language.id.toStdString() << " step " << step;
             state = redone.state;
         }
     }
+}
 
-    // A one-character edit in the middle of a large file redoes a stretch
-    // around it, not the file.
-    const QString large = unit.repeated(4000);
-    NBETokenizerState state;
-    NBESyntaxHighlighter::tokenize(large, NBELanguageRegistry::javascript(), &state);
-    QString edited = large;
-    const qsizetype middle = large.size() / 2;
-    edited.insert(middle, u'x');
-    const NBERetokenization redone = NBESyntaxHighlighter::retokenize(
-        edited, NBELanguageRegistry::javascript(), state, middle, 0, 1);
-    EXPECT_LE(redone.from, middle);
-    EXPECT_LT(redone.to - redone.from, 16384);
+TEST(NBESyntaxHighlighter, EditsAfterEditsColourAsAWholePass)
+{
+    // Each edit starts from what the one before left: a checkpoint's record
+    // of a rule's next match must follow matches that edits elsewhere make,
+    // move or remove.
+    struct Edit
+    {
+        qsizetype position, removed;
+        QString inserted;
+    };
+    struct Case
+    {
+        const char *name;
+        NBELanguage language;
+        QString unit;
+        int repeats;
+        QList<Edit> edits;
+    };
+    const QList<Case> cases = {
+        // A quote that pairs across lines loses its partner, so the string
+        // that ended just before a later checkpoint is gone; the next edit
+        // starts there and must search from where the string before it ends.
+        {"string gone before a checkpoint",
+         NBELanguageRegistry::json(),
+         "YYY",
+         2000,
+         {{2868, 1, "x\"\n"},
+          {2868, 1, "\n"},
+          {2815, 6, "x\"\n"},
+          {1519, 7, "x\"\n"},
+          {2868, 1, "x\"\n"}}},
+        // Joining two lines far from the start makes a string; an opened
+        // comment before the first checkpoint then hides it from the string
+        // rule, whose next match at that checkpoint was that string.
+        {"match made after a checkpoint",
+         NBELanguageRegistry::css(),
+         "\nfoo)')-->",
+         1000,
+         {{5900, 1, ""}, {556, 0, "/*"}}},
+        {"template quotes paired the other way",
+         NBELanguageRegistry::javascript(),
+         "\nfoo)`)-->",
+         1000,
+         {{5900, 1, ""}, {7000, 0, "\n\n"}, {556, 0, "//"}, {5005, 1, ""}}},
+        // A quote left open near the start: its attempt reads on past every
+        // checkpoint, so where the search stood clean before it no longer
+        // does, and a quote typed far after closes it.
+        {"open quote reads past later checkpoints",
+         NBELanguageRegistry::html(),
+         "key: \n\n<\r\n\u00e9\n\n\n\n",
+         725,
+         {{7982, 7, "${-\\\n=>\r\n"},
+          {5954, 3, "${</script>"},
+          {236, 2,
+           "`[(\t</script>@x\\#/*(<*--<p a=- \\true \n(key: <p a='\u2028****a/*<p a=- "
+           "x\"\n( \u00e9]@x\n\n/*"},
+          {1382, 0, "<script>"},
+          {9799, 6, ""},
+          {460, 2, ":<p a=1.5"},
+          {7851, 6, "-'// >:"}}},
+        // A later checkpoint's search went on from a place the edit removed.
+        {"search resumed inside what an edit removed",
+         NBELanguageRegistry::json(),
+         "Bar\")true>-->1.5  <style>>\r\na\t**'-->\t[\u2028]",
+         79,
+         {{1467, 2,
+           "#\"**\\-->`//<*'\n_=aBar=#a\r\n/*</script>  \u20281.5*>\\\n\u00e9(-->true:\"<script>"
+           "foo</script>x\"\n"},
+          {388, 4, ""},
+          {173, 5, "  a--true  ]- #\"#\"<script> */*/@x"},
+          {3002, 0, "<p a==>"},
+          {2672, 56, "=>=\n\n<!--#\"=<!--`//\"key: </script>\u2028>\\\u2028<script>[<!--'\n"},
+          {2560, 251, "true<!--<p a="},
+          {1905, 130,
+           ")\n\r\n- \\\n@x*/\n\t-<style>\"a<p a=\"#true\nx\"\n<-->)=>  </script>key: "
+           "#=>\r\ntrue\u00e9*  >\"\\${"},
+          {847, 7, "\n1.5- </script>\\>:'\n\\\n)'\nx\"\n'>Bar)true_\\\u00e9<\"\r\n'\n=>}><!--"}}},
+    };
+    for (const Case &row : cases) {
+        QString text = row.unit.repeated(row.repeats);
+        NBETokenizerState state;
+        std::vector<int> units =
+            typeOfEachUnit(NBESyntaxHighlighter::tokenize(text, row.language, &state), text.size());
+        int step = 0;
+        for (const Edit &edit : row.edits) {
+            text.replace(edit.position, edit.removed, edit.inserted);
+            const NBERetokenization redone = NBESyntaxHighlighter::retokenize(
+                text, row.language, state, edit.position, edit.removed, edit.inserted.size());
+            const std::vector<int> pieced =
+                spliced(units, redone, text.size(), edit.inserted.size() - edit.removed);
+            units = typeOfEachUnit(NBESyntaxHighlighter::tokenize(text, row.language), text.size());
+            EXPECT_EQ(pieced, units) << row.name << ", edit " << step;
+            if (pieced != units)
+                break;
+            state = redone.state;
+            ++step;
+        }
+    }
+}
+
+TEST(NBESyntaxHighlighter, RetokenizingOneLetterRedoesAStretchAroundIt)
+{
+    // Inside and outside quotes that pair across lines (an apostrophe in a
+    // comment, a template string over several lines), the stretch redone
+    // ends where every rule stands as before, not at the end of the text.
+    const QString unit = QStringLiteral(
+        "// it's the parser's job, see `parse\nfunction parse(text) {\n  const s = 'a' + \"b\";\n"
+        "  return `line\n  ${text}` + call(x);\n}\n<p>Don't panic, \"it's fine.</p>\n");
+    const QString large = unit.repeated(3000);
+    struct Case
+    {
+        const char *name;
+        NBELanguage language;
+    };
+    for (const Case &row : {Case{"javascript", NBELanguageRegistry::javascript()},
+                            Case{"html", NBELanguageRegistry::html()}}) {
+        NBETokenizerState state;
+        const std::vector<int> before = typeOfEachUnit(
+            NBESyntaxHighlighter::tokenize(large, row.language, &state), large.size());
+        for (const qsizetype at : {large.size() / 3, large.size() / 2 + 17, large.size() - 999}) {
+            QString edited = large;
+            edited.insert(at, u'x');
+            const NBERetokenization redone =
+                NBESyntaxHighlighter::retokenize(edited, row.language, state, at, 0, 1);
+            EXPECT_LE(redone.from, at) << row.name;
+            EXPECT_LT(redone.to - redone.from, 16384) << row.name << " at " << at;
+            EXPECT_EQ(
+                spliced(before, redone, edited.size(), 1),
+                typeOfEachUnit(NBESyntaxHighlighter::tokenize(edited, row.language), edited.size()))
+                << row.name << " at " << at;
+        }
+    }
 }
