@@ -5,6 +5,7 @@
 #include "NBEWhenFinished.h"
 
 #include <QPromise>
+#include <QThreadPool>
 
 #include <algorithm>
 
@@ -75,7 +76,10 @@ void NBEGitState::store(const Snapshot &snapshot)
     if (m_snapshot == snapshot)
         return;
     const std::optional<NBEGitMergeState> before = m_snapshot.merge;
-    m_snapshot = snapshot;
+    Snapshot previous = std::exchange(m_snapshot, snapshot);
+    // Thousands of changes are freed on the pool, not on the main thread.
+    if (previous.changes.size() > 1000)
+        QThreadPool::globalInstance()->start([previous = std::move(previous)] {});
     Q_EMIT changed();
     if (before != m_snapshot.merge)
         Q_EMIT mergeChanged(before);
