@@ -172,9 +172,12 @@ int wordPrefixLength(int offset, const QString &text)
     return end <= 0 ? 0 : wordBefore(QStringView(text).left(end));
 }
 
-int typedLength(QStringView before, QStringView candidate)
+namespace {
+
+// `word` is the length of the word `before` ends with, found once by callers
+// that try many candidates: a long word would otherwise be walked per item.
+int typedLengthAfterWord(QStringView before, int word, QStringView candidate)
 {
-    const int word = wordBefore(before);
     qsizetype lead = 0;
     while (lead < candidate.size() && !isWordCharacter(candidate[lead]))
         ++lead;
@@ -185,16 +188,31 @@ int typedLength(QStringView before, QStringView candidate)
     return word;
 }
 
+bool continuesTypedWord(QStringView before, int word, QStringView candidate)
+{
+    return candidate.startsWith(before.right(typedLengthAfterWord(before, word, candidate)),
+                                Qt::CaseInsensitive);
+}
+
+} // namespace
+
+int typedLength(QStringView before, QStringView candidate)
+{
+    return typedLengthAfterWord(before, wordBefore(before), candidate);
+}
+
 bool continuesTyped(QStringView before, QStringView candidate)
 {
-    return candidate.startsWith(before.right(typedLength(before, candidate)), Qt::CaseInsensitive);
+    return continuesTypedWord(before, wordBefore(before), candidate);
 }
 
 QList<NBELSPCompletionItem> narrowed(const QList<NBELSPCompletionItem> &items, QStringView before)
 {
+    const int word = wordBefore(before);
     QList<NBELSPCompletionItem> kept;
     for (const NBELSPCompletionItem &item : items) {
-        if (continuesTyped(before, item.filterText.isEmpty() ? item.label : item.filterText))
+        if (continuesTypedWord(before, word,
+                               item.filterText.isEmpty() ? item.label : item.filterText))
             kept.append(item);
     }
     return kept;
