@@ -10,7 +10,6 @@
 #include "NBECompletionController.h"
 #include "NBEMainView.h"
 #include "NBESourceEditor.h"
-#include "NBETextEditorAssist.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 #include "NBEWebLSPServers.h"
@@ -43,9 +42,9 @@ struct Window
 
     NBESourceEditor *source() const { return view->sourceEditor(); }
     NBECodeTextEdit *editor() const { return source() ? source()->editor()->textView() : nullptr; }
-    NBETextEditorAssist *assist() const
+    NBECompletionController *completion() const
     {
-        return source() ? source()->editor()->coordinator()->assist() : nullptr;
+        return source() ? source()->editor()->coordinator()->completion() : nullptr;
     }
 
     // Opens (or shows again) a file of the folder and puts the caret after
@@ -134,10 +133,11 @@ protected:
 QList<double> panelTimes(Window &window, int count)
 {
     QList<double> samples;
-    NBETextEditorAssist *assist = window.assist();
+    NBECompletionController *completion = window.completion();
     bool answered = false;
-    const auto connection = QObject::connect(assist, &NBETextEditorAssist::completionAnswered,
-                                             [&](bool used) { answered = answered || used; });
+    const auto connection =
+        QObject::connect(completion, &NBECompletionController::completionAnswered,
+                         [&](bool used) { answered = answered || used; });
     PanelPaints painted;
     qApp->installEventFilter(&painted);
     for (int i = 0; i < count; ++i) {
@@ -146,7 +146,7 @@ QList<double> panelTimes(Window &window, int count)
         timer.start();
         window.send(Qt::Key_H, QStringLiteral("h"));
         waitFor([&] { return answered; }, 30000);
-        if (assist->completion()->isVisible()) {
+        if (completion->isVisible()) {
             waitFor([&] { return painted.paints > 0; }, 30000);
             samples.append(timer.nsecsElapsed() / 1e6);
         }

@@ -7,7 +7,6 @@
 #include "NBEHoverController.h"
 #include "NBEQtPrinters.h"
 #include "NBESourceEditor.h"
-#include "NBETextEditorAssist.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 #include "NBEWebLSPServers.h"
@@ -75,11 +74,13 @@ protected:
     }
 
     NBECodeTextEdit *edit() const { return host->editor()->textView(); }
-    NBETextEditorAssist *assist() const { return host->editor()->coordinator()->assist(); }
+    NBECompletionController *completion() const
+    {
+        return host->editor()->coordinator()->completion();
+    }
     QStringList rows() const
     {
-        const auto *completion = assist()->completion();
-        return completion->isVisible() ? completion->model()->items() : QStringList();
+        return completion()->isVisible() ? completion()->model()->items() : QStringList();
     }
     void setCaret(int offset)
     {
@@ -90,12 +91,12 @@ protected:
     // Types the keys and waits for the server's answer to the last one.
     bool typeAndAwaitServer(const QString &keys)
     {
-        QSignalSpy answered(assist(), &NBETextEditorAssist::completionAnswered);
+        QSignalSpy answered(completion(), &NBECompletionController::completionAnswered);
         QTest::keyClicks(edit(), keys);
         return NBETest::waitUntil(
             [&] {
                 return !answered.isEmpty() && answered.last().first().toBool() &&
-                       assist()->activeLSPItems().has_value();
+                       completion()->activeLSPItems().has_value();
             },
             60s);
     }
@@ -137,7 +138,7 @@ TEST_F(NBESourceEditorAssist, CSSReturnAfterABraceIsALineBreakAndTypedWordsNarro
     QTest::keyClicks(edit(), QStringLiteral(".a {"));
     QTest::keyClick(edit(), Qt::Key_Return);
     QTest::qWait(500);
-    EXPECT_FALSE(assist()->completion()->isVisible());
+    EXPECT_FALSE(completion()->isVisible());
     EXPECT_EQ(edit()->text(), QStringLiteral(".a {\n\n"));
 
     // "tom" leaves tomato, which Return takes.
@@ -150,7 +151,7 @@ TEST_F(NBESourceEditorAssist, CSSReturnAfterABraceIsALineBreakAndTypedWordsNarro
     ASSERT_EQ(rows().first(), QStringLiteral("tomato"));
     QTest::keyClick(edit(), Qt::Key_Return);
     EXPECT_EQ(edit()->document()->findBlockByNumber(1).text(), QStringLiteral("color: tomato"));
-    EXPECT_FALSE(assist()->completion()->isVisible());
+    EXPECT_FALSE(completion()->isVisible());
 
     // After a new rule's brace, a word, Down and Return take the chosen row.
     for (const char *line : {";", "}", ".b {"}) {
@@ -158,7 +159,7 @@ TEST_F(NBESourceEditorAssist, CSSReturnAfterABraceIsALineBreakAndTypedWordsNarro
         QTest::keyClicks(edit(), QString::fromLatin1(line));
         QTest::keyClick(edit(), Qt::Key_Return);
     }
-    EXPECT_FALSE(assist()->completion()->isVisible());
+    EXPECT_FALSE(completion()->isVisible());
     ASSERT_TRUE(typeAndAwaitServer(QStringLiteral("b")));
     ASSERT_TRUE(NBETest::waitUntil([&] { return rows().size() >= 2; }, 60s));
     const QString second = rows()[1];
@@ -171,14 +172,14 @@ TEST_F(NBESourceEditorAssist, CSSReturnAfterABraceIsALineBreakAndTypedWordsNarro
     QTest::keyClick(edit(), Qt::Key_End);
     QTest::keyClick(edit(), Qt::Key_Return);
     ASSERT_TRUE(typeAndAwaitServer(QStringLiteral("m")));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return assist()->completion()->isVisible(); }, 60s));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }, 60s));
     QTest::keyClick(edit(), Qt::Key_Backspace);
-    EXPECT_FALSE(assist()->completion()->isVisible());
-    QSignalSpy answered(assist(), &NBETextEditorAssist::completionAnswered);
+    EXPECT_FALSE(completion()->isVisible());
+    QSignalSpy answered(completion(), &NBECompletionController::completionAnswered);
     QApplication::clipboard()->setText(QStringLiteral("margin"));
     QTest::keyClick(edit(), Qt::Key_V, Qt::ControlModifier);
     QTest::qWait(500);
-    EXPECT_FALSE(assist()->completion()->isVisible());
+    EXPECT_FALSE(completion()->isVisible());
     EXPECT_TRUE(answered.isEmpty());
 }
 
@@ -189,8 +190,8 @@ TEST_F(NBESourceEditorAssist, HTMLServerAttributesLeaveTheCaretInTheirQuotesForA
     setCaret(29);
     ASSERT_TRUE(typeAndAwaitServer(QStringLiteral("<a hr")));
     ASSERT_TRUE(rows().contains(QStringLiteral("href"))) << rows().join(u' ').toStdString();
-    while (assist()->completion()->model()->items().value(
-               assist()->completion()->model()->selected()) != QStringLiteral("href"))
+    while (completion()->model()->items().value(completion()->model()->selected()) !=
+           QStringLiteral("href"))
         QTest::keyClick(edit(), Qt::Key_Down);
     QTest::keyClick(edit(), Qt::Key_Return);
     const auto lineWithCaret = [&] {
@@ -202,7 +203,7 @@ TEST_F(NBESourceEditorAssist, HTMLServerAttributesLeaveTheCaretInTheirQuotesForA
     EXPECT_EQ(model->tab(id)->sourceFile.content(), edit()->text());
 
     // A path typed there completes inside the quotes.
-    QSignalSpy listed(assist(), &NBETextEditorAssist::pathsListed);
+    QSignalSpy listed(completion(), &NBECompletionController::pathsListed);
     QTest::keyClicks(edit(), QStringLiteral("ab"));
     ASSERT_TRUE(NBETest::waitUntil([&] { return rows() == QStringList({"about.html"}); }, 20s))
         << rows().join(u' ').toStdString();
@@ -216,9 +217,9 @@ TEST_F(NBESourceEditorAssist, HoverShowsTheServersTextAndHidesOnTypingAndScrolli
     for (int i = 0; i < 80; ++i)
         css += ".c" + QByteArray::number(i) + " { margin: 0; }\n";
     openServed(QStringLiteral("style.css"), css);
-    NBEHoverController *hover = assist()->hover();
+    NBEHoverController *hover = host->editor()->coordinator()->hover();
 
-    QSignalSpy answered(assist(), &NBETextEditorAssist::hoverAnswered);
+    QSignalSpy answered(hover, &NBEHoverController::hoverAnswered);
     moveMouseTo(8); // inside "color"
     ASSERT_TRUE(NBETest::waitUntil([&] { return hover->isVisible(); }, 60s));
     EXPECT_TRUE(hover->panel()->text().contains(QStringLiteral("color"), Qt::CaseInsensitive))
@@ -226,7 +227,7 @@ TEST_F(NBESourceEditorAssist, HoverShowsTheServersTextAndHidesOnTypingAndScrolli
     // Moving within the same character asks nothing new.
     const qsizetype asked = answered.size();
     moveMouseTo(8);
-    QTest::qWait(NBETextEditorAssist::hoverDelayMs + 100);
+    QTest::qWait(NBEHoverController::delayMs + 100);
     EXPECT_EQ(answered.size(), asked);
     EXPECT_TRUE(hover->isVisible());
 
@@ -239,14 +240,14 @@ TEST_F(NBESourceEditorAssist, HoverShowsTheServersTextAndHidesOnTypingAndScrolli
     EXPECT_FALSE(hover->isVisible());
 
     // Past the end of a line there is no character to ask about.
-    QSignalSpy late(assist(), &NBETextEditorAssist::hoverAnswered);
+    QSignalSpy late(hover, &NBEHoverController::hoverAnswered);
     QTextCursor end(edit()->document());
     end.setPosition(3);
     const QPoint beyond = edit()->cursorRect(end).center() + QPoint(200, 0);
     QMouseEvent move(QEvent::MouseMove, beyond, edit()->viewport()->mapToGlobal(beyond),
                      Qt::NoButton, Qt::NoButton, Qt::NoModifier);
     QApplication::sendEvent(edit()->viewport(), &move);
-    QTest::qWait(NBETextEditorAssist::hoverDelayMs + 100);
+    QTest::qWait(NBEHoverController::delayMs + 100);
     EXPECT_TRUE(late.isEmpty());
-    EXPECT_FALSE(assist()->hoverOffset().has_value());
+    EXPECT_FALSE(hover->hoverOffset().has_value());
 }

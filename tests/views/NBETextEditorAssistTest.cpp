@@ -1,7 +1,6 @@
 // Typing help, completion and the panels on the real editor, with the
 // built-in engines. The language servers' side is in
 // NBESourceEditorAssistTest.
-#include "NBETextEditorAssist.h"
 #include "NBECodeTextEdit.h"
 #include "NBECompletionController.h"
 #include "NBEDefaultThemes.h"
@@ -80,8 +79,7 @@ protected:
     }
 
     NBECodeTextEdit *edit() const { return view->textView(); }
-    NBETextEditorAssist *assist() const { return view->coordinator()->assist(); }
-    NBECompletionController *completion() const { return assist()->completion(); }
+    NBECompletionController *completion() const { return view->coordinator()->completion(); }
     QString shown() const { return edit()->text(); }
     int caret() const { return edit()->textCursor().position(); }
     void setCaret(int offset)
@@ -317,7 +315,7 @@ TEST_F(NBETextEditorAssistTest, PathsComeFromTheDocumentsFolderAndTheProjectRoot
     fileURL = QUrl::fromLocalFile(root + QStringLiteral("/site/index.html"));
     projectRoot = QUrl::fromLocalFile(root);
     const auto listed = [&](const QString &keys) {
-        QSignalSpy spy(assist(), &NBETextEditorAssist::pathsListed);
+        QSignalSpy spy(completion(), &NBECompletionController::pathsListed);
         type(keys);
         EXPECT_TRUE(spy.wait(5000)) << keys.toStdString();
         return rows();
@@ -327,7 +325,7 @@ TEST_F(NBETextEditorAssistTest, PathsComeFromTheDocumentsFolderAndTheProjectRoot
     EXPECT_EQ(listed(QStringLiteral("\"")), QStringList({"Images/", "css/", "index.html"}));
     EXPECT_EQ(listed(QStringLiteral("c")), QStringList({"css/"}));
     // Accepting a folder lists what is in it.
-    QSignalSpy folder(assist(), &NBETextEditorAssist::pathsListed);
+    QSignalSpy folder(completion(), &NBECompletionController::pathsListed);
     key(Qt::Key_Return);
     ASSERT_TRUE(folder.wait(5000));
     EXPECT_EQ(marked(), QStringLiteral("<a href=\"css/|"));
@@ -438,7 +436,7 @@ TEST_F(NBETextEditorAssistTest, ServerListsAreAskedOncePerWordNarrowedAndWithdra
     answer(requests.last(), std::nullopt);
     ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }));
     EXPECT_EQ(rows().first(), QStringLiteral("color"));
-    EXPECT_FALSE(assist()->activeLSPItems().has_value());
+    EXPECT_FALSE(completion()->activeLSPItems().has_value());
 
     // A snippet puts the caret on its first tab stop, a placeholder
     // selected; the text stays plain.

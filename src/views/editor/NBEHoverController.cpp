@@ -1,6 +1,8 @@
 #include "NBEHoverController.h"
 
+#include "NBECodeTextEdit.h"
 #include "NBEMarkdownHTMLRenderer.h"
+#include "NBEWhenFinished.h"
 
 #include <QCursor>
 #include <QEvent>
@@ -8,6 +10,8 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QScrollArea>
+#include <QScrollBar>
+#include <QTextBlock>
 #include <QVBoxLayout>
 
 NBEHoverTrackingView::NBEHoverTrackingView(QWidget *tracked)
@@ -96,9 +100,25 @@ void NBEHoverPanelView::leaveEvent(QEvent *event)
         onExit();
 }
 
-NBEHoverController::NBEHoverController(QObject *parent)
+NBEHoverController::NBEHoverController(NBECodeTextEdit *textView, QObject *parent)
     : QObject(parent)
+    , m_textView(textView)
+    , m_tracking(new NBEHoverTrackingView(textView->viewport()))
 {
+    m_tracking->onMove = [this](const QPoint &local, const QPoint &global) {
+        moved(local, global);
+    };
+    m_tracking->onExit = [this] { exited(); };
+    m_restTimer.setSingleShot(true);
+    m_restTimer.setInterval(delayMs);
+    connect(&m_restTimer, &QTimer::timeout, this, &NBEHoverController::ask);
+    // Scrolling moves the text away from under the mouse.
+    const auto scrolled = [this] {
+        cancel();
+        hide();
+    };
+    connect(textView->verticalScrollBar(), &QScrollBar::valueChanged, this, scrolled);
+    connect(textView->horizontalScrollBar(), &QScrollBar::valueChanged, this, scrolled);
     m_pendingHide.setSingleShot(true);
     m_pendingHide.setInterval(graceMs);
     connect(&m_pendingHide, &QTimer::timeout, this, [this] {
@@ -120,6 +140,8 @@ NBEHoverController::NBEHoverController(QObject *parent)
 
 NBEHoverController::~NBEHoverController()
 {
+    cancel();
+    delete m_tracking;
     delete m_panel;
 }
 
@@ -164,4 +186,92 @@ void NBEHoverController::hide()
 void NBEHoverController::requestHide()
 {
     m_pendingHide.start();
+}
+
+void NBEHoverController::textEdited()
+{
+    cancel();
+    hide();
+}
+
+std::optional<int> NBEHoverController::characterAt(const QPoint &local) const
+{
+    QTextDocument *document = m_textView->document();
+    const int length = document->characterCount() - 1;
+    const int nearest = m_textView->cursorForPosition(local).position();
+    for (int candidate : {nearest - 1, nearest}) {
+        if (candidate < 0 || candidate >= length)
+            continue;
+        const QTextBlock block = document->findBlock(candidate);
+        if (candidate >= block.position() + block.length() - 1)
+            continue; // the line's end is no glyph
+        QTextCursor cursor(document);
+        cursor.setPosition(candidate);
+        const QRect left = m_textView->cursorRect(cursor);
+        cursor.setPosition(candidate + 1);
+        const QRect right = m_textView->cursorRect(cursor);
+        // A glyph that ends its visual line reaches one average advance.
+        const int end = right.top() == left.top()
+                            ? right.left()
+                            : left.left() + m_textView->fontMetrics().averageCharWidth();
+        if (local.x() >= left.left() && local.x() < end && local.y() >= left.top() &&
+            local.y() <= left.bottom())
+            return candidate;
+    }
+    return std::nullopt;
+}
+
+void NBEHoverController::cancel()
+{
+    m_restTimer.stop();
+    m_hoverOffset.reset();
+    ++m_hoverGeneration;
+    if (m_hoverRequest.isValid() && !m_hoverRequest.isFinished())
+        m_hoverRequest.cancel();
+    m_hoverRequest = {};
+}
+
+void NBEHoverController::moved(const QPoint &local, const QPoint &global)
+{
+    if (!m_textView)
+        return;
+    std::optional<int> index;
+    if (m_provider && !m_textView->document()->isEmpty())
+        index = characterAt(local);
+    if (!index) {
+        cancel();
+        requestHide();
+        return;
+    }
+    if (m_hoverOffset == index)
+        return;
+    cancel();
+    m_hoverOffset = index;
+    m_hoverScreenPoint = global;
+    requestHide();
+    m_restTimer.start();
+}
+
+void NBEHoverController::exited()
+{
+    cancel();
+    requestHide();
+}
+
+void NBEHoverController::ask()
+{
+    if (!m_textView || !m_hoverOffset || !m_provider)
+        return;
+    const int index = *m_hoverOffset;
+    const quint64 generation = m_hoverGeneration;
+    const QTextBlock block = m_textView->document()->findBlock(index);
+    m_hoverRequest = m_provider(block.blockNumber(), index - block.position());
+    nbeWhenFinished(m_hoverRequest, this, [this, index, generation](const auto &answer) {
+        // Only the answer for where the mouse still rests is shown.
+        const bool current =
+            m_textView && generation == m_hoverGeneration && m_hoverOffset == index;
+        if (answer && current)
+            show(*answer, m_hoverScreenPoint, m_textView->window());
+        Q_EMIT hoverAnswered(answer && current);
+    });
 }

@@ -1,16 +1,20 @@
 #include "NBETextEditorCoordinator.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBECompletionController.h"
 #include "NBEDiagnosticOverlay.h"
+#include "NBEEmmetController.h"
 #include "NBEFormatter.h"
 #include "NBEGutterView.h"
 #include "NBEHTMLEditor.h"
+#include "NBEHoverController.h"
 #include "NBEHunkDiscard.h"
+#include "NBELinkedRenameController.h"
 #include "NBELog.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBESyntaxHighlighter.h"
-#include "NBETextEditorAssist.h"
+#include "NBETagClosingController.h"
 #include "NBEWhenFinished.h"
 
 #include <QFontDatabase>
@@ -44,7 +48,11 @@ NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &in
     connect(&m_changeTimer, &QTimer::timeout, this, [this] { recomputeChanges(); });
 }
 
-NBETextEditorCoordinator::~NBETextEditorCoordinator() = default;
+NBETextEditorCoordinator::~NBETextEditorCoordinator()
+{
+    if (m_textView)
+        m_textView->keyCommandHandler = nullptr;
+}
 
 NBEDiagnosticOverlay *NBETextEditorCoordinator::diagnosticOverlay() const
 {
@@ -171,7 +179,51 @@ void NBETextEditorCoordinator::finishAttaching()
             &NBETextEditorCoordinator::selectionDidChange);
     if (m_parent.scrollLink)
         observeScroll(m_parent.scrollLink);
-    m_assist = new NBETextEditorAssist(this, textView);
+    installAssist();
+}
+
+void NBETextEditorCoordinator::installAssist()
+{
+    NBECodeTextEdit *textView = m_textView;
+    m_emmet = new NBEEmmetController(textView, this);
+    m_tagClosing = new NBETagClosingController(textView, this);
+    m_linkedRename = new NBELinkedRenameController(textView, this);
+    m_completion = new NBECompletionController(textView, this);
+    m_hover = new NBEHoverController(textView, this);
+    feedAssist();
+    // The panel's keys come first: Tab accepts a shown row before it expands.
+    textView->keyCommandHandler = [this](QKeyEvent *event) {
+        return m_completion->keyCommand(event) || m_emmet->keyCommand(event) ||
+               m_tagClosing->keyCommand(event);
+    };
+}
+
+void NBETextEditorCoordinator::feedAssist()
+{
+    if (!m_completion)
+        return;
+    const auto languageID = m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
+    m_emmet->setLanguageID(languageID);
+    m_emmet->setSettings(m_parent.settings);
+    m_tagClosing->setLanguageID(languageID);
+    m_linkedRename->setLanguageID(languageID);
+    m_completion->setLanguageID(languageID);
+    m_completion->setDocumentLocation(m_parent.fileURL, m_parent.projectRoot);
+    m_completion->setServer(m_parent.lspCompletion, m_parent.lspCompletionTriggers);
+    m_hover->setProvider(m_parent.lspHover);
+}
+
+void NBETextEditorCoordinator::assistTextEdited(int position, int removed, int added)
+{
+    if (!m_completion)
+        return;
+    // A partner's rename is the typing help's own edit: it neither opens nor
+    // hides anything.
+    const bool mirrored = m_linkedRename->isMirroring();
+    m_linkedRename->textEdited(position);
+    m_completion->textEdited(position, removed, added, mirrored);
+    if (!mirrored)
+        m_hover->textEdited();
 }
 
 void NBETextEditorCoordinator::applyColors()
@@ -190,6 +242,7 @@ void NBETextEditorCoordinator::applyColors()
 void NBETextEditorCoordinator::applyInputs(const NBETextEditorInputs &inputs)
 {
     m_parent = inputs;
+    feedAssist();
     NBECodeTextEdit *textView = m_textView;
     if (!textView)
         return;
@@ -512,8 +565,7 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
             return;
         m_documentRevision = revision;
         noteEdit(position, added);
-        if (m_assist)
-            m_assist->textEdited(position, removed, added);
+        assistTextEdited(position, removed, added);
         return;
     }
     // Only the changed range is read: a keystroke costs no whole-text read.
@@ -529,8 +581,7 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
     noteEdit(position, added);
     m_parent.text.write(text);
     // After the binding, so the language server has the new text first.
-    if (m_assist)
-        m_assist->textEdited(position, removed, added);
+    assistTextEdited(position, removed, added);
 }
 
 void NBETextEditorCoordinator::noteEdit(int position, int added)

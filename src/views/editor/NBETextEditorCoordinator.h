@@ -15,9 +15,13 @@
 
 class NBECodeTextEdit;
 class NBEColorSwatchOverlay;
+class NBECompletionController;
 class NBEDiagnosticOverlay;
+class NBEEmmetController;
 class NBEGutterView;
-class NBETextEditorAssist;
+class NBEHoverController;
+class NBELinkedRenameController;
+class NBETagClosingController;
 
 // The text view's delegate and the owner of one editor's editing state: what
 // was applied last (font, theme, settings, one-shot ids), the text last
@@ -71,8 +75,9 @@ public:
     const QList<NBEDiffHunk> &currentHunks() const { return m_currentHunks; }
     NBEGutterView *gutter() const;
     NBEDiagnosticOverlay *diagnosticOverlay() const;
-    // Typing help, completion and hover.
-    NBETextEditorAssist *assist() const { return m_assist; }
+    // Typing help: completion and the language server's hover text.
+    NBECompletionController *completion() const { return m_completion; }
+    NBEHoverController *hover() const { return m_hover; }
 
     // Colour swatches: scanned again at once (an update at rest whose text or
     // language changed), or once edits have paused.
@@ -112,6 +117,11 @@ Q_SIGNALS:
 
 private:
     void finishAttaching();
+    // The typing help's controllers, wired to the text view and fed from the
+    // inputs.
+    void installAssist();
+    void feedAssist();
+    void assistTextEdited(int position, int removed, int added);
     void textDidChange(int position, int removed, int added);
     void noteEdit(int position, int added);
     // Wrapping, font, tabs and invisibles as `settings` have them.
@@ -183,7 +193,11 @@ private:
     quint64 m_changeGeneration = 0;
     QList<NBELSPDiagnostic> m_diagnostics;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
-    NBETextEditorAssist *m_assist = nullptr;
+    NBEEmmetController *m_emmet = nullptr;
+    NBETagClosingController *m_tagClosing = nullptr;
+    NBELinkedRenameController *m_linkedRename = nullptr;
+    NBECompletionController *m_completion = nullptr;
+    NBEHoverController *m_hover = nullptr;
     QTimer m_highlightTimer;
     bool m_replacing = false;
     bool m_scrollObserved = false;

@@ -1,0 +1,41 @@
+#include "NBEAssistEdits.h"
+
+#include "NBECodeTextEdit.h"
+
+#include <QTextDocument>
+
+#include <algorithm>
+
+QTextCursor NBEAssistEdits::replaced(QTextDocument *document, int start, int length,
+                                     const QString &replacement)
+{
+    QTextCursor cursor(document);
+    cursor.beginEditBlock();
+    cursor.setPosition(start);
+    cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+    cursor.insertText(replacement);
+    cursor.endEditBlock();
+    return cursor;
+}
+
+QTextCursor NBEAssistEdits::cursorAt(QTextDocument *document, int offset, int selected)
+{
+    const int length = int(document->characterCount() - 1);
+    QTextCursor cursor(document);
+    cursor.setPosition(std::clamp(offset, 0, length));
+    if (selected > 0)
+        cursor.setPosition(std::clamp(offset + selected, 0, length), QTextCursor::KeepAnchor);
+    return cursor;
+}
+
+void NBEAssistEdits::replace(NBECodeTextEdit *textView, int start, int length,
+                             const QString &replacement)
+{
+    textView->setTextCursor(replaced(textView->document(), start, length, replacement));
+    textView->ensureCursorVisible();
+}
+
+void NBEAssistEdits::placeCaret(NBECodeTextEdit *textView, int offset, int selected)
+{
+    textView->setTextCursor(cursorAt(textView->document(), offset, selected));
+}
