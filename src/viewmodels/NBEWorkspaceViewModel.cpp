@@ -72,6 +72,8 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     m_diagnostics = new NBEDiagnosticsStore(this);
     connect(m_diagnostics, &NBEDiagnosticsStore::changed, this,
             &NBEWorkspaceViewModel::diagnosticsChanged);
+    m_htmlValidation =
+        new NBEHTMLValidation(*m_diagnostics, m_environment.timings.validationDelay, this);
     connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,
             &NBEDiagnosticsStore::set);
 }
@@ -203,7 +205,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
         m_workspaceGit->stopAutoFetch();
         stopFollowingOutsideChanges();
         // A check still pending would list a closed folder's files again.
-        dropAllValidations();
+        m_htmlValidation->dropAll();
         setWorkspace(std::nullopt);
         setErrorMessage(std::nullopt);
     });

@@ -10,6 +10,7 @@
 #include "NBEGitService.h"
 #include "NBEGitState.h"
 #include "NBEHTMLAction.h"
+#include "NBEHTMLValidation.h"
 #include "NBELSPCompletionItem.h"
 #include "NBEMarkdownAction.h"
 #include "NBEPreferences.h"
@@ -654,24 +655,7 @@ private:
     std::optional<NBEHTMLEditCommand> m_pendingHTMLCommand;
     std::optional<QUuid> m_pendingFormat;
 
-    // The built-in HTML check of one file: the text waiting for its rest
-    // timer, and the generation a result must still carry to be stored.
-    struct PendingValidation
-    {
-        QTimer *timer = nullptr;
-        QUrl url;
-        // The text, or the buffer read when the check runs.
-        QString text;
-        std::weak_ptr<NBETextBuffer> buffer;
-        quint64 generation = 0;
-    };
-    void scheduleValidation(const QUrl &url, const QString &text,
-                            const std::weak_ptr<NBETextBuffer> &buffer);
-    void validateNow(const QString &key);
-    void dropValidation(const QString &key);
-    void dropAllValidations();
-    QHash<QString, PendingValidation> m_validations;
-    quint64 m_validationCounter = 0;
+    NBEHTMLValidation *m_htmlValidation = nullptr;
     QHash<QUuid, QTimer *> m_autoSaveTimers;
     // The latest save of each tab; a new one waits for it.
     QHash<QUuid, QFuture<bool>> m_savesRunning;

@@ -270,7 +270,7 @@ QFuture<void> NBEWorkspaceViewModel::moveItem(const QUrl &from, const QUrl &into
 void NBEWorkspaceViewModel::forgetFileState(const QUrl &url)
 {
     m_diagnostics->remove(url);
-    dropValidation(cleanPath(url));
+    m_htmlValidation->drop(url);
 }
 
 void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &target)

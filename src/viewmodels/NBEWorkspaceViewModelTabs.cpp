@@ -225,7 +225,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeTab(const QUuid &id)
         if (!closed)
             return;
         m_diagnostics->remove(*closed);
-        dropValidation(NBEFileService::keyPath(*closed));
+        m_htmlValidation->drop(*closed);
         m_languageServers->didClose({*closed});
     });
 }
