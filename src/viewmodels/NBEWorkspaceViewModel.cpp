@@ -46,8 +46,6 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             &NBEWorkspaceViewModel::autoSaveOnFocusChange);
     m_gitState = new NBEGitState(m_gitService, this);
     connect(m_gitState, &NBEGitState::changed, this, &NBEWorkspaceViewModel::gitStateChanged);
-    connect(m_gitState, &NBEGitState::mergeChanged, this,
-            &NBEWorkspaceViewModel::offerMergeMessage);
     connect(m_gitState, &NBEGitState::loadingChanged, this,
             &NBEWorkspaceViewModel::isLoadingChanged);
     NBEWorkspaceGitHost host;
@@ -69,6 +67,27 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             &NBEWorkspaceViewModel::syncStatusChanged);
     connect(m_workspaceGit, &NBEWorkspaceGit::branchPendingForceDeleteChanged, this,
             &NBEWorkspaceViewModel::branchPendingForceDeleteChanged);
+    NBEWorkspaceHistoryHost historyHost;
+    historyHost.rewriteFiles = [this](const QList<QUrl> &files, bool saveEdits,
+                                      const NBEWorkspaceHistoryHost::Command &command) {
+        return rewriteFiles(files, saveEdits, command);
+    };
+    m_history = new NBEWorkspaceHistory(m_gitService, *m_gitState, std::move(historyHost), this);
+    connect(m_history, &NBEWorkspaceHistory::failed, this,
+            [this](const QString &message) { setErrorMessage(message); });
+    connect(m_history, &NBEWorkspaceHistory::gitHistoryChanged, this,
+            &NBEWorkspaceViewModel::gitHistoryChanged);
+    NBEWorkspaceCommitHost commitHost;
+    commitHost.refresh = [this] { return refreshGitStatus(); };
+    commitHost.flash = [this](const QString &text) { flashSyncStatus(text); };
+    m_commit = new NBEWorkspaceCommit(m_gitService, *m_gitState, *m_defaults, *m_preferences,
+                                      m_environment.aiBaseURL, std::move(commitHost), this);
+    connect(m_commit, &NBEWorkspaceCommit::failed, this,
+            [this](const QString &message) { setErrorMessage(message); });
+    connect(m_commit, &NBEWorkspaceCommit::commitMessageChanged, this,
+            &NBEWorkspaceViewModel::commitMessageChanged);
+    connect(m_commit, &NBEWorkspaceCommit::isGeneratingCommitMessageChanged, this,
+            &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged);
     m_diagnostics = new NBEDiagnosticsStore(this);
     connect(m_diagnostics, &NBEDiagnosticsStore::changed, this,
             &NBEWorkspaceViewModel::diagnosticsChanged);
@@ -146,12 +165,10 @@ void NBEWorkspaceViewModel::setCommitDiffTarget(const std::optional<NBEGitCommit
     Q_EMIT diffTargetChanged();
 }
 
-void NBEWorkspaceViewModel::setCommitMessage(const QString &message)
+void NBEWorkspaceViewModel::showCommitDiff(const NBEGitCommit &commit)
 {
-    if (m_commitMessage == message)
-        return;
-    m_commitMessage = message;
-    Q_EMIT commitMessageChanged();
+    setDiffTarget(std::nullopt);
+    setCommitDiffTarget(commit);
 }
 
 QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)

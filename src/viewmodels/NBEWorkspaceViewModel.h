@@ -1,6 +1,5 @@
 #pragma once
 
-#include "NBEAnthropicService.h"
 #include "NBEDefaults.h"
 #include "NBEDiagnosticsStore.h"
 #include "NBEFileService.h"
@@ -17,8 +16,10 @@
 #include "NBERecoveredEdits.h"
 #include "NBESymbol.h"
 #include "NBEWorkspace.h"
+#include "NBEWorkspaceCommit.h"
 #include "NBEWorkspaceDesktop.h"
 #include "NBEWorkspaceGit.h"
+#include "NBEWorkspaceHistory.h"
 #include "NBEWorkspaceLanguageServers.h"
 #include "NBEWorkspaceTimings.h"
 
@@ -103,8 +104,8 @@ public:
     void setDiffTarget(const std::optional<QUrl> &target);
     const std::optional<NBEGitCommit> &commitDiffTarget() const { return m_commitDiffTarget; }
     void setCommitDiffTarget(const std::optional<NBEGitCommit> &target);
-    const QString &commitMessage() const { return m_commitMessage; }
-    void setCommitMessage(const QString &message);
+    const QString &commitMessage() const { return m_commit->commitMessage(); }
+    void setCommitMessage(const QString &message) { m_commit->setCommitMessage(message); }
     const std::optional<NBERevealTarget> &revealTarget() const { return m_revealTarget; }
     // The editor takes the request and clears it.
     void clearRevealTarget();
@@ -278,7 +279,7 @@ public:
     // The file's text at HEAD, for the editor's change markers.
     QFuture<std::optional<QString>> headContent(const QUrl &forFile);
     void initGitRepository();
-    void loadCommitDraft();
+    void loadCommitDraft() { m_commit->loadCommitDraft(); }
 
     // --- Working tree and index
     // The file's changes against HEAD for the diff view (all additions for an
@@ -399,55 +400,55 @@ Q_SIGNALS:
 
 public:
     // --- History
-    // The newest commits reachable from HEAD, newest first, as last loaded.
-    const QList<NBEGitCommit> &gitHistory() const { return m_gitHistory; }
-    // Reads the last 100 commits; empty outside a repository or when git
-    // fails.
-    QFuture<void> loadHistory();
-    // One commit's patch; empty when git can't show it.
-    QFuture<QList<NBEGitDiffLine>> commitDiff(const QString &sha);
-    // The repository-relative paths the commit touched, in git's order.
-    QFuture<QStringList> changedFilesFor(const NBEGitCommit &commit);
+    NBEWorkspaceHistory &history() const { return *m_history; }
+    const QList<NBEGitCommit> &gitHistory() const { return m_history->gitHistory(); }
+    QFuture<void> loadHistory() { return m_history->loadHistory(); }
+    QFuture<QList<NBEGitDiffLine>> commitDiff(const QString &sha)
+    {
+        return m_history->commitDiff(sha);
+    }
+    QFuture<QStringList> changedFilesFor(const NBEGitCommit &commit)
+    {
+        return m_history->changedFilesFor(commit);
+    }
     // Shows the commit's patch in place of a file diff.
     void showCommitDiff(const NBEGitCommit &commit);
-    // Puts one file (a repository-relative path) back as it was in the
-    // commit. Unsaved edits in its tab are asked about first (Cancel restores
+    // Unsaved edits in the file's tab are asked about first (Cancel restores
     // nothing, Save keeps the edits in the tab); a clean tab shows the
     // restored text.
-    QFuture<void> restoreFile(const QString &path, const NBEGitCommit &from);
-    // Reverts the commit with a new one, then reloads the commit's open
-    // files, the git state and the history. Unsaved edits in those tabs are
-    // asked about first (Save writes them, so git refuses to revert over
-    // them).
-    QFuture<void> revertCommit(const NBEGitCommit &commit);
-    // An annotated tag at the commit; an empty message annotates with the
-    // name. False (with a message when git refused) when no tag was made.
-    QFuture<bool> createTag(const QString &name, const NBEGitCommit &at, const QString &message);
-    // The application's version, else "1.0.0".
-    QString suggestedTagName() const;
+    QFuture<void> restoreFile(const QString &path, const NBEGitCommit &from)
+    {
+        return m_history->restoreFile(path, from);
+    }
+    // Then reloads the commit's open files, the git state and the history.
+    QFuture<void> revertCommit(const NBEGitCommit &commit)
+    {
+        return m_history->revertCommit(commit);
+    }
+    QFuture<bool> createTag(const QString &name, const NBEGitCommit &at, const QString &message)
+    {
+        return m_history->createTag(name, at, message);
+    }
+    QString suggestedTagName() const { return NBEWorkspaceHistory::suggestedTagName(); }
 
 Q_SIGNALS:
     void gitHistoryChanged();
 
 public:
     // --- Commit and generated messages
-    bool isGeneratingCommitMessage() const { return m_isGeneratingCommitMessage; }
-    // Commits the staged changes with the trimmed message, or amends HEAD.
-    // The future says whether git made the commit; it ends after the refresh.
-    QFuture<bool> commit(bool amend);
-    // HEAD's full message, trimmed; nothing outside a repository.
-    QFuture<std::optional<QString>> lastCommitMessage();
-    // Asks the AI service for a message describing the pending changes and
-    // puts it in the box; a failure lands in `errorMessage`.
-    QFuture<void> generateCommitMessage();
-    // Keeps the box's text as the repository's draft.
-    void persistCommitDraft();
-    // AI features are on and a key is in the keyring.
-    QFuture<bool> isAIConfigured() const;
-    // One line per changed file ("M  path/below/root"), at most 50, by name.
-    QString fileChangeSummary(const QUrl &root) const;
-    // Cut to `limit` user-perceived characters, marked when it was cut.
-    static QString truncatedDiff(const QString &diff, int limit);
+    NBEWorkspaceCommit &commitBox() const { return *m_commit; }
+    bool isGeneratingCommitMessage() const { return m_commit->isGeneratingCommitMessage(); }
+    bool canCommit(bool amend) const { return m_commit->canCommit(amend); }
+    QFuture<bool> commit(bool amend) { return m_commit->commit(amend); }
+    QFuture<std::optional<QString>> lastCommitMessage() { return m_commit->lastCommitMessage(); }
+    QFuture<void> generateCommitMessage() { return m_commit->generateCommitMessage(); }
+    void persistCommitDraft() { m_commit->persistCommitDraft(); }
+    QFuture<bool> isAIConfigured() const { return m_commit->isAIConfigured(); }
+    QString fileChangeSummary(const QUrl &root) const { return m_commit->fileChangeSummary(root); }
+    static QString truncatedDiff(const QString &diff, int limit)
+    {
+        return NBEWorkspaceCommit::truncatedDiff(diff, limit);
+    }
 
 Q_SIGNALS:
     void isGeneratingCommitMessageChanged();
@@ -500,8 +501,6 @@ private:
     void readVaporManifest();
     void setErrorMessage(const std::optional<QString> &message);
     void setRecentProjects(const QList<QUrl> &projects);
-    // Fills or clears the commit box as a merge begins or ends.
-    void offerMergeMessage(const std::optional<NBEGitMergeState> &before);
 
     NBEOpenTab *findTab(const QUuid &id);
     const NBEOpenTab *findTab(const QUuid &id) const;
@@ -591,15 +590,6 @@ private:
     void reloadAfterDiscard(const QUrl &file, const NBEResult<NBETextFile> &read,
                             const UntouchedTab &untouched);
 
-    // --- Commit and generated messages
-    void setGeneratingCommitMessage(bool generating);
-    NBEAnthropicService &anthropicService();
-    void requestCommitMessage(const QUrl &root, const QString &apiKey,
-                              std::shared_ptr<QPromise<void>> promise);
-
-    bool m_isGeneratingCommitMessage = false;
-    std::unique_ptr<NBEAnthropicService> m_anthropicService;
-
     NBEDefaults &defaults() const { return *m_defaults; }
 
     // --- Remote and sync
@@ -624,12 +614,6 @@ private:
         return m_workspaceGit->rewriteFiles(files, saveEdits, command);
     }
 
-    // --- History
-    void setGitHistory(const QList<NBEGitCommit> &history);
-    void revertNow(const NBEGitCommit &commit, const QUrl &root,
-                   const std::function<void(bool)> &changed);
-    QList<NBEGitCommit> m_gitHistory;
-
     NBEWorkspaceEnvironment m_environment;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
     NBEDefaults *m_defaults = nullptr;
@@ -641,12 +625,13 @@ private:
     std::optional<QString> m_errorMessage;
     QList<QUrl> m_recentProjects;
     NBEFileService m_fileService;
-    QString m_commitMessage;
     std::optional<QUrl> m_diffTarget;
     std::optional<NBEGitCommit> m_commitDiffTarget;
     NBEGitService m_gitService;
     NBEGitState *m_gitState = nullptr;
     NBEWorkspaceGit *m_workspaceGit = nullptr;
+    NBEWorkspaceHistory *m_history = nullptr;
+    NBEWorkspaceCommit *m_commit = nullptr;
 
     NBEDiagnosticsStore *m_diagnostics = nullptr;
     NBEWorkspaceLanguageServers *m_languageServers = nullptr;

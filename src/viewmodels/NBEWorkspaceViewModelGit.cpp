@@ -1,20 +1,7 @@
-// The git snapshot of the workspace's repository, and the commit box
-// following a merge.
+// The git snapshot of the workspace's repository.
 #include "NBEWorkspaceViewModel.h"
 
 #include "NBEWhenFinished.h"
-
-void NBEWorkspaceViewModel::offerMergeMessage(const std::optional<NBEGitMergeState> &before)
-{
-    // An empty box takes git's message for a new merge; the message of a
-    // merge that ended elsewhere leaves with it. Typed text stays.
-    const std::optional<NBEGitMergeState> &merge = git().merge;
-    const QString typed = m_commitMessage.trimmed();
-    if (merge && (typed.isEmpty() || (before && typed == before->message)))
-        setCommitMessage(merge->message);
-    else if (!merge && before && typed == before->message)
-        setCommitMessage(QString());
-}
 
 QFuture<void> NBEWorkspaceViewModel::refreshGitStatus()
 {

@@ -104,6 +104,18 @@ QByteArray git(const QString &dir, const QStringList &args)
     return result.out;
 }
 
+void startConflictingMerge(const QString &dir, const QString &file)
+{
+    const QString branch = QString::fromUtf8(git(dir, {"branch", "--show-current"})).trimmed();
+    git(dir, {"checkout", "-q", "-b", "feature"});
+    writeFile(QDir(dir).filePath(file), "theirs\n");
+    git(dir, {"commit", "-q", "-am", "theirs"});
+    git(dir, {"checkout", "-q", branch});
+    writeFile(QDir(dir).filePath(file), "ours\n");
+    git(dir, {"commit", "-q", "-am", "ours"});
+    EXPECT_NE(run(QStringLiteral("/usr/bin/git"), {"merge", "-q", "feature"}, dir).exitCode, 0);
+}
+
 void writeFile(const QString &path, const QByteArray &bytes)
 {
     QDir().mkpath(QFileInfo(path).absolutePath());

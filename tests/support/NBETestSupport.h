@@ -60,6 +60,11 @@ ProcessResult run(const QString &program, const QStringList &args,
 
 // Runs /usr/bin/git in `dir`; fails the current test when git fails.
 QByteArray git(const QString &dir, const QStringList &args);
+// On the current branch of the repository in `dir`, where `file` is
+// committed: commits "theirs" to `file` on a new branch "feature" and
+// "ours" on the current one, then merges "feature", which stops on the
+// conflict.
+void startConflictingMerge(const QString &dir, const QString &file);
 
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);

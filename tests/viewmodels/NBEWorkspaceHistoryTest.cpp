@@ -1,6 +1,9 @@
 #include "NBEWorkspaceFixture.h"
 
 #include <QCoreApplication>
+#include <QFileInfo>
+#include <QPromise>
+#include <QSignalSpy>
 
 using NBETest::await;
 
@@ -282,4 +285,73 @@ TEST_F(History, SuggestedTagNameIsTheApplicationVersion)
     QCoreApplication::setApplicationVersion("2.4.1");
     EXPECT_EQ(model->suggestedTagName(), "2.4.1");
     QCoreApplication::setApplicationVersion(saved);
+}
+
+namespace {
+
+// The history on its own, with a host that records what it asks of the
+// window and runs the command as asked.
+class HistoryAlone : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString root = dir.filePath(QStringLiteral("repo"));
+    NBEGitService service;
+    NBEGitState state{service};
+    QList<std::pair<QList<QUrl>, bool>> rewrites;
+    QStringList failures;
+    std::unique_ptr<NBEWorkspaceHistory> history;
+
+    void SetUp() override
+    {
+        QDir().mkpath(root);
+        NBEWorkspaceHistoryHost host;
+        host.rewriteFiles = [this](const QList<QUrl> &files, bool saveEdits,
+                                   const NBEWorkspaceHistoryHost::Command &command) {
+            rewrites.append({files, saveEdits});
+            auto promise = std::make_shared<QPromise<void>>();
+            promise->start();
+            command(QUrl::fromLocalFile(root), [promise](bool) { promise->finish(); });
+            return promise->future();
+        };
+        history = std::make_unique<NBEWorkspaceHistory>(service, state, host);
+        QObject::connect(history.get(), &NBEWorkspaceHistory::failed,
+                         [this](const QString &message) { failures.append(message); });
+    }
+    void git(const QStringList &args) { NBETest::git(root, args); }
+    void commit(const char *name, const QByteArray &text)
+    {
+        NBETest::writeFile(QDir(root).filePath(QString::fromLatin1(name)), text);
+        git({"add", "."});
+        git({"commit", "-q", "-m", QString::fromLatin1(name) + u' ' + QString::fromUtf8(text)});
+    }
+};
+
+} // namespace
+
+TEST_F(HistoryAlone, RevertAsksTheHostForTheCommitsFilesAndReloads)
+{
+    git({"init", "-q", "-b", "main"});
+    commit("a.txt", "one");
+    commit("b.txt", "two");
+    NBETest::await(state.refresh(QUrl::fromLocalFile(root)));
+    QSignalSpy changed(history.get(), &NBEWorkspaceHistory::gitHistoryChanged);
+    await(history->loadHistory());
+    ASSERT_EQ(history->gitHistory().size(), 2);
+    EXPECT_EQ(changed.size(), 1);
+
+    await(history->revertCommit(history->gitHistory().first()));
+    ASSERT_EQ(rewrites.size(), 1);
+    EXPECT_EQ(rewrites[0].first,
+              QList{QUrl::fromLocalFile(QDir(root).filePath(QStringLiteral("b.txt")))});
+    // Unsaved edits are written first, so git refuses to revert over them.
+    EXPECT_TRUE(rewrites[0].second);
+    EXPECT_EQ(history->gitHistory().size(), 3);
+    EXPECT_FALSE(QFileInfo::exists(QDir(root).filePath(QStringLiteral("b.txt"))));
+
+    // A tag git refuses is reported.
+    EXPECT_TRUE(await(history->createTag(QStringLiteral("v1"), history->gitHistory()[1], {})));
+    EXPECT_TRUE(failures.isEmpty());
+    EXPECT_FALSE(await(history->createTag(QStringLiteral("v1"), history->gitHistory()[1], {})));
+    EXPECT_EQ(failures.size(), 1);
 }

@@ -1,12 +1,13 @@
 // Committing, the per-repository draft of the commit box, and messages
 // written by the AI service.
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceCommit.h"
 
 #include "NBEWhenFinished.h"
 
 #include "NBEAIConfig.h"
 #include "NBECommitDrafts.h"
 #include "NBEKeychain.h"
+#include "NBEPreferences.h"
 
 #include <QPromise>
 #include <QTextBoundaryFinder>
@@ -40,7 +41,77 @@ QChar summaryLetter(NBEGitStatus status)
 
 } // namespace
 
-void NBEWorkspaceViewModel::setGeneratingCommitMessage(bool generating)
+NBECommitBlocker NBECommitReadiness::blocker() const
+{
+    if (merging && conflicts)
+        return NBECommitBlocker::conflicts;
+    // A merge is concluded even when its result equals HEAD.
+    if (!amend && !merging && !hasStagedChanges)
+        return NBECommitBlocker::nothingStaged;
+    if (committing)
+        return NBECommitBlocker::committing;
+    if (!hasMessage)
+        return NBECommitBlocker::noMessage;
+    return NBECommitBlocker::none;
+}
+
+NBEWorkspaceCommit::NBEWorkspaceCommit(NBEGitService &service, const NBEGitState &state,
+                                       NBEDefaults &defaults, NBEPreferences &preferences,
+                                       QUrl aiBaseURL, NBEWorkspaceCommitHost host, QObject *parent)
+    : QObject(parent)
+    , m_service(service)
+    , m_state(state)
+    , m_defaults(defaults)
+    , m_preferences(preferences)
+    , m_aiBaseURL(std::move(aiBaseURL))
+    , m_host(std::move(host))
+{
+    connect(&m_state, &NBEGitState::mergeChanged, this, &NBEWorkspaceCommit::offerMergeMessage);
+}
+
+NBEWorkspaceCommit::~NBEWorkspaceCommit() = default;
+
+void NBEWorkspaceCommit::setCommitMessage(const QString &message)
+{
+    if (m_commitMessage == message)
+        return;
+    m_commitMessage = message;
+    Q_EMIT commitMessageChanged();
+}
+
+void NBEWorkspaceCommit::offerMergeMessage(const std::optional<NBEGitMergeState> &before)
+{
+    // An empty box takes git's message for a new merge; the message of a
+    // merge that ended elsewhere leaves with it. Typed text stays.
+    const std::optional<NBEGitMergeState> &merge = git().merge;
+    const QString typed = m_commitMessage.trimmed();
+    if (merge && (typed.isEmpty() || (before && typed == before->message)))
+        setCommitMessage(merge->message);
+    else if (!merge && before && typed == before->message)
+        setCommitMessage(QString());
+}
+
+NBECommitBlocker NBEWorkspaceCommit::commitBlocker(bool amend) const
+{
+    NBECommitReadiness readiness;
+    readiness.hasMessage = !m_commitMessage.trimmed().isEmpty();
+    readiness.amend = amend;
+    readiness.merging = git().merge.has_value();
+    readiness.conflicts = m_state.hasConflicts();
+    readiness.hasStagedChanges = m_state.hasStagedChanges();
+    readiness.committing = isCommitting();
+    return readiness.blocker();
+}
+
+void NBEWorkspaceCommit::countCommit(int change)
+{
+    const bool was = isCommitting();
+    m_commitsRunning += change;
+    if (was != isCommitting())
+        Q_EMIT isCommittingChanged();
+}
+
+void NBEWorkspaceCommit::setGeneratingCommitMessage(bool generating)
 {
     if (m_isGeneratingCommitMessage == generating)
         return;
@@ -48,17 +119,16 @@ void NBEWorkspaceViewModel::setGeneratingCommitMessage(bool generating)
     Q_EMIT isGeneratingCommitMessageChanged();
 }
 
-NBEAnthropicService &NBEWorkspaceViewModel::anthropicService()
+NBEAnthropicService &NBEWorkspaceCommit::anthropicService()
 {
     if (!m_anthropicService) {
         m_anthropicService = std::make_unique<NBEAnthropicService>(
-            m_environment.aiBaseURL.isEmpty() ? NBEAnthropicService::defaultBaseURL()
-                                              : m_environment.aiBaseURL);
+            m_aiBaseURL.isEmpty() ? NBEAnthropicService::defaultBaseURL() : m_aiBaseURL);
     }
     return *m_anthropicService;
 }
 
-QFuture<bool> NBEWorkspaceViewModel::commit(bool amend)
+QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
 {
     const QString typed = m_commitMessage;
     const QString message = typed.trimmed();
@@ -71,8 +141,10 @@ QFuture<bool> NBEWorkspaceViewModel::commit(bool amend)
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
     QFuture<bool> done = promise->future();
+    countCommit(+1);
     auto finish = [this, promise](bool committed) {
-        nbeWhenFinished(refreshGitStatus(), this, [promise, committed] {
+        nbeWhenFinished(m_host.refresh(), this, [this, promise, committed] {
+            countCommit(-1);
             promise->addResult(committed);
             promise->finish();
         });
@@ -82,31 +154,30 @@ QFuture<bool> NBEWorkspaceViewModel::commit(bool amend)
             // Whatever was typed while git ran is a new message: keep it.
             if (m_commitMessage == typed) {
                 setCommitMessage(QString());
-                NBECommitDrafts::save(QString(), root, defaults());
+                NBECommitDrafts::save(QString(), root, m_defaults);
             }
-            flashSyncStatus(shownMerge ? QStringLiteral("Merged ") + shownMerge->name +
-                                             QStringLiteral(" into ") + branch
-                            : amend ? QStringLiteral("Amended last commit")
-                                    : QStringLiteral("Committed to ") + branch);
-        } else if (shownMerge && hasConflicts()) {
-            setErrorMessage(
+            m_host.flash(shownMerge ? QStringLiteral("Merged ") + shownMerge->name +
+                                          QStringLiteral(" into ") + branch
+                         : amend ? QStringLiteral("Amended last commit")
+                                 : QStringLiteral("Committed to ") + branch);
+        } else if (shownMerge && m_state.hasConflicts()) {
+            Q_EMIT failed(
                 QStringLiteral("Commit failed — resolve the conflicts and stage the files first."));
         } else {
-            setErrorMessage(
-                QStringLiteral("Commit failed — stage some changes first, and make sure "
-                               "git user.name / user.email are set."));
+            Q_EMIT failed(QStringLiteral("Commit failed — stage some changes first, and make sure "
+                                         "git user.name / user.email are set."));
         }
         finish(ok);
     };
     // git makes any commit during a merge the merge commit, and can't amend
     // then: a merge the box didn't announce stops the commit so it can.
-    nbeWhenFinished(m_gitService.mergeState(root), this,
+    nbeWhenFinished(m_service.mergeState(root), this,
                     [this, message, amend, root, shownMerge, committed,
                      finish](const std::optional<NBEGitMergeState> &merge) {
                         const bool asShown = merge.has_value() == shownMerge.has_value() &&
                                              (!merge || merge->head == shownMerge->head);
                         if (!asShown || (merge && amend)) {
-                            setErrorMessage(
+                            Q_EMIT failed(
                                 merge ? QStringLiteral("A merge of %1 is in progress, so this "
                                                        "commit would conclude it. Check the "
                                                        "message and commit again.")
@@ -117,46 +188,46 @@ QFuture<bool> NBEWorkspaceViewModel::commit(bool amend)
                             finish(false);
                             return;
                         }
-                        nbeWhenFinished(m_gitService.commit(message, amend, root), this, committed);
+                        nbeWhenFinished(m_service.commit(message, amend, root), this, committed);
                     });
     return done;
 }
 
-QFuture<std::optional<QString>> NBEWorkspaceViewModel::lastCommitMessage()
+QFuture<std::optional<QString>> NBEWorkspaceCommit::lastCommitMessage()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture(std::optional<QString>());
-    return m_gitService.lastCommitMessage(*git().root);
+    return m_service.lastCommitMessage(*git().root);
 }
 
-void NBEWorkspaceViewModel::persistCommitDraft()
+void NBEWorkspaceCommit::persistCommitDraft()
 {
     if (!git().root)
         return;
-    NBECommitDrafts::save(m_commitMessage, *git().root, defaults());
+    NBECommitDrafts::save(m_commitMessage, *git().root, m_defaults);
 }
 
-void NBEWorkspaceViewModel::loadCommitDraft()
+void NBEWorkspaceCommit::loadCommitDraft()
 {
     if (!git().root)
         return;
-    const QString draft = NBECommitDrafts::load(*git().root, defaults());
+    const QString draft = NBECommitDrafts::load(*git().root, m_defaults);
     // A merge in progress offers git's message when there is no draft.
     setCommitMessage(draft.isEmpty() && git().merge ? git().merge->message : draft);
 }
 
-QFuture<bool> NBEWorkspaceViewModel::isAIConfigured() const
+QFuture<bool> NBEWorkspaceCommit::isAIConfigured() const
 {
-    return NBEAIConfig::isConfigured(defaults());
+    return NBEAIConfig::isConfigured(m_defaults);
 }
 
-QString NBEWorkspaceViewModel::fileChangeSummary(const QUrl &root) const
+QString NBEWorkspaceCommit::fileChangeSummary(const QUrl &root) const
 {
     QString prefix = root.toLocalFile();
     if (!prefix.endsWith(u'/'))
         prefix += u'/';
     QStringList lines;
-    const QList<NBEGitFileChange> changes = changedFiles().mid(0, summaryLimit);
+    const QList<NBEGitFileChange> changes = m_state.changedFiles().mid(0, summaryLimit);
     for (const NBEGitFileChange &change : changes) {
         QString path = change.url.toLocalFile();
         if (path.startsWith(prefix))
@@ -166,7 +237,7 @@ QString NBEWorkspaceViewModel::fileChangeSummary(const QUrl &root) const
     return lines.join(u'\n');
 }
 
-QString NBEWorkspaceViewModel::truncatedDiff(const QString &diff, int limit)
+QString NBEWorkspaceCommit::truncatedDiff(const QString &diff, int limit)
 {
     // A character is never shorter than one UTF-16 unit, so a short diff
     // needs no counting.
@@ -184,13 +255,12 @@ QString NBEWorkspaceViewModel::truncatedDiff(const QString &diff, int limit)
     return diff.left(end) + QStringLiteral("\n\n[diff truncated]");
 }
 
-QFuture<void> NBEWorkspaceViewModel::generateCommitMessage()
+QFuture<void> NBEWorkspaceCommit::generateCommitMessage()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
-    if (!preferences().aiEnabled()) {
-        setErrorMessage(
-            QStringLiteral("AI features are turned off. Enable them in Settings → AI."));
+    if (!m_preferences.aiEnabled()) {
+        Q_EMIT failed(QStringLiteral("AI features are turned off. Enable them in Settings → AI."));
         return QtFuture::makeReadyFuture();
     }
     const QUrl root = *git().root;
@@ -200,7 +270,7 @@ QFuture<void> NBEWorkspaceViewModel::generateCommitMessage()
     nbeWhenFinished(NBEKeychain::get(NBEKeychainKey::anthropicAPIKey), this,
                     [this, root, promise](const std::optional<QString> &key) {
                         if (!key) {
-                            setErrorMessage(QStringLiteral(
+                            Q_EMIT failed(QStringLiteral(
                                 "Add your Anthropic API key in Settings → AI to generate "
                                 "commit messages."));
                             promise->finish();
@@ -211,39 +281,39 @@ QFuture<void> NBEWorkspaceViewModel::generateCommitMessage()
     return done;
 }
 
-void NBEWorkspaceViewModel::requestCommitMessage(const QUrl &root, const QString &apiKey,
-                                                 std::shared_ptr<QPromise<void>> promise)
+void NBEWorkspaceCommit::requestCommitMessage(const QUrl &root, const QString &apiKey,
+                                              std::shared_ptr<QPromise<void>> promise)
 {
     setGeneratingCommitMessage(true);
     auto ask = [this, root, apiKey, promise](const QString &diff) {
         nbeWhenFinished(
-            m_gitService.log(root, subjectLimit), this,
+            m_service.log(root, subjectLimit), this,
             [this, root, apiKey, promise, diff](const QList<NBEGitCommit> &commits) {
                 QStringList subjects;
                 for (const NBEGitCommit &commit : commits)
                     subjects.append(commit.subject);
                 const QFuture<NBEResult<QString>> answer = anthropicService().generateCommitMessage(
                     truncatedDiff(diff, diffLimit), fileChangeSummary(root), subjects,
-                    preferences().aiModel(), apiKey);
+                    m_preferences.aiModel(), apiKey);
                 nbeWhenFinished(answer, this, [this, promise](const NBEResult<QString> &result) {
                     if (result) {
                         setCommitMessage(*result);
                         persistCommitDraft();
                     } else {
-                        setErrorMessage(result.error().description);
+                        Q_EMIT failed(result.error().description);
                     }
                     setGeneratingCommitMessage(false);
                     promise->finish();
                 });
             });
     };
-    nbeWhenFinished(m_gitService.stagedDiff(root), this,
+    nbeWhenFinished(m_service.stagedDiff(root), this,
                     [this, root, ask](const std::optional<QString> &staged) {
                         if (staged && !staged->trimmed().isEmpty()) {
                             ask(*staged);
                             return;
                         }
-                        nbeWhenFinished(m_gitService.workingDiff(root), this,
+                        nbeWhenFinished(m_service.workingDiff(root), this,
                                         [ask](const std::optional<QString> &working) {
                                             ask(working.value_or(QString()));
                                         });

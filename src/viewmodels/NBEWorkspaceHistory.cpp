@@ -1,6 +1,6 @@
 // History: the commit list, one commit's patch and files, restoring a file
 // from a commit, reverting a commit and tagging one.
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceHistory.h"
 
 #include "NBEWhenFinished.h"
 
@@ -22,7 +22,15 @@ QUrl fileInRepository(const QUrl &root, const QString &path)
 
 } // namespace
 
-void NBEWorkspaceViewModel::setGitHistory(const QList<NBEGitCommit> &history)
+NBEWorkspaceHistory::NBEWorkspaceHistory(NBEGitService &service, const NBEGitState &state,
+                                         NBEWorkspaceHistoryHost host, QObject *parent)
+    : QObject(parent)
+    , m_service(service)
+    , m_state(state)
+    , m_host(std::move(host))
+{}
+
+void NBEWorkspaceHistory::setGitHistory(const QList<NBEGitCommit> &history)
 {
     if (m_gitHistory == history)
         return;
@@ -30,7 +38,7 @@ void NBEWorkspaceViewModel::setGitHistory(const QList<NBEGitCommit> &history)
     Q_EMIT gitHistoryChanged();
 }
 
-QFuture<void> NBEWorkspaceViewModel::loadHistory()
+QFuture<void> NBEWorkspaceHistory::loadHistory()
 {
     if (!git().root) {
         setGitHistory({});
@@ -39,7 +47,7 @@ QFuture<void> NBEWorkspaceViewModel::loadHistory()
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_gitService.log(*git().root, historyLimit), this,
+    nbeWhenFinished(m_service.log(*git().root, historyLimit), this,
                     [this, promise](const QList<NBEGitCommit> &history) {
                         setGitHistory(history);
                         promise->finish();
@@ -47,45 +55,39 @@ QFuture<void> NBEWorkspaceViewModel::loadHistory()
     return done;
 }
 
-QFuture<QList<NBEGitDiffLine>> NBEWorkspaceViewModel::commitDiff(const QString &sha)
+QFuture<QList<NBEGitDiffLine>> NBEWorkspaceHistory::commitDiff(const QString &sha)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>());
     // A big commit's patch is parsed off the main thread.
-    return m_gitService.commitDiff(sha, *git().root)
+    return m_service.commitDiff(sha, *git().root)
         .then(QtFuture::Launch::Async, &NBEGitDiff::parseOutput);
 }
 
-QFuture<QStringList> NBEWorkspaceViewModel::changedFilesFor(const NBEGitCommit &commit)
+QFuture<QStringList> NBEWorkspaceHistory::changedFilesFor(const NBEGitCommit &commit)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture(QStringList());
-    return m_gitService.changedFiles(commit.sha, *git().root);
+    return m_service.changedFiles(commit.sha, *git().root);
 }
 
-void NBEWorkspaceViewModel::showCommitDiff(const NBEGitCommit &commit)
-{
-    setDiffTarget(std::nullopt);
-    setCommitDiffTarget(commit);
-}
-
-QFuture<void> NBEWorkspaceViewModel::restoreFile(const QString &path, const NBEGitCommit &from)
+QFuture<void> NBEWorkspaceHistory::restoreFile(const QString &path, const NBEGitCommit &from)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
     const QList<QUrl> files{fileInRepository(*git().root, path)};
-    return rewriteFiles(files, false, [this, path, from](const QUrl &root, auto changed) {
-        nbeWhenFinished(m_gitService.restoreFile(path, from.sha, root), this,
+    return m_host.rewriteFiles(files, false, [this, path, from](const QUrl &root, auto changed) {
+        nbeWhenFinished(m_service.restoreFile(path, from.sha, root), this,
                         [this, path, from, changed](bool ok) {
                             if (!ok)
-                                setErrorMessage(QStringLiteral("Couldn't restore ") + path +
-                                                QStringLiteral(" to ") + from.shortSHA + u'.');
+                                Q_EMIT failed(QStringLiteral("Couldn't restore ") + path +
+                                              QStringLiteral(" to ") + from.shortSHA + u'.');
                             changed(ok);
                         });
     });
 }
 
-QFuture<void> NBEWorkspaceViewModel::revertCommit(const NBEGitCommit &commit)
+QFuture<void> NBEWorkspaceHistory::revertCommit(const NBEGitCommit &commit)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
@@ -95,16 +97,16 @@ QFuture<void> NBEWorkspaceViewModel::revertCommit(const NBEGitCommit &commit)
     QFuture<void> done = promise->future();
     // The commit's files are known first, so their unsaved edits can be
     // asked about before git rewrites them.
-    nbeWhenFinished(m_gitService.changedFiles(commit.sha, root), this,
+    nbeWhenFinished(m_service.changedFiles(commit.sha, root), this,
                     [this, commit, root, promise](const QStringList &paths) {
                         QList<QUrl> files;
                         for (const QString &path : paths)
                             files.append(fileInRepository(root, path));
                         nbeWhenFinished(
-                            rewriteFiles(files, true,
-                                         [this, commit](const QUrl &root, auto changed) {
-                                             revertNow(commit, root, changed);
-                                         }),
+                            m_host.rewriteFiles(files, true,
+                                                [this, commit](const QUrl &root, auto changed) {
+                                                    revertNow(commit, root, changed);
+                                                }),
                             this, [this, promise] {
                                 nbeWhenFinished(loadHistory(), this,
                                                 [promise] { promise->finish(); });
@@ -113,27 +115,27 @@ QFuture<void> NBEWorkspaceViewModel::revertCommit(const NBEGitCommit &commit)
     return done;
 }
 
-void NBEWorkspaceViewModel::revertNow(const NBEGitCommit &commit, const QUrl &root,
-                                      const std::function<void(bool)> &changed)
+void NBEWorkspaceHistory::revertNow(const NBEGitCommit &commit, const QUrl &root,
+                                    const std::function<void(bool)> &changed)
 {
-    nbeWhenFinished(m_gitService.revertCommit(commit.sha, root), this,
+    nbeWhenFinished(m_service.revertCommit(commit.sha, root), this,
                     [this, changed](const NBEGitResult &result) {
                         if (!result.ok) {
                             const QString error = result.error.value_or(QString()).trimmed();
-                            setErrorMessage(error.isEmpty()
-                                                ? QStringLiteral("Revert failed \u2014 commit or "
-                                                                 "stash your changes first, or "
-                                                                 "resolve a conflict in a "
-                                                                 "terminal.")
-                                                : QStringLiteral("Revert failed: ") + error);
+                            Q_EMIT failed(error.isEmpty()
+                                              ? QStringLiteral("Revert failed \u2014 commit or "
+                                                               "stash your changes first, or "
+                                                               "resolve a conflict in a "
+                                                               "terminal.")
+                                              : QStringLiteral("Revert failed: ") + error);
                         }
                         // A revert that stopped on a conflict has rewritten files too.
                         changed(true);
                     });
 }
 
-QFuture<bool> NBEWorkspaceViewModel::createTag(const QString &name, const NBEGitCommit &at,
-                                               const QString &message)
+QFuture<bool> NBEWorkspaceHistory::createTag(const QString &name, const NBEGitCommit &at,
+                                             const QString &message)
 {
     // Spaces and tabs only: a line break stays for git to refuse.
     qsizetype start = 0;
@@ -150,16 +152,16 @@ QFuture<bool> NBEWorkspaceViewModel::createTag(const QString &name, const NBEGit
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
     QFuture<bool> done = promise->future();
-    nbeWhenFinished(m_gitService.createTag(trimmed, at.sha, message, *git().root), this,
+    nbeWhenFinished(m_service.createTag(trimmed, at.sha, message, *git().root), this,
                     [this, trimmed, promise](const NBEGitResult &result) {
                         if (!result.ok) {
                             const QString error = result.error.value_or(QString()).trimmed();
-                            setErrorMessage(error.isEmpty()
-                                                ? QStringLiteral("Couldn't create tag \u201C") +
-                                                      trimmed +
-                                                      QStringLiteral("\u201D \u2014 it may already "
-                                                                     "exist.")
-                                                : QStringLiteral("Couldn't create tag: ") + error);
+                            Q_EMIT failed(error.isEmpty()
+                                              ? QStringLiteral("Couldn't create tag \u201C") +
+                                                    trimmed +
+                                                    QStringLiteral("\u201D \u2014 it may already "
+                                                                   "exist.")
+                                              : QStringLiteral("Couldn't create tag: ") + error);
                         }
                         promise->addResult(result.ok);
                         promise->finish();
@@ -167,7 +169,7 @@ QFuture<bool> NBEWorkspaceViewModel::createTag(const QString &name, const NBEGit
     return done;
 }
 
-QString NBEWorkspaceViewModel::suggestedTagName() const
+QString NBEWorkspaceHistory::suggestedTagName()
 {
     const QString version = QCoreApplication::applicationVersion();
     return version.isEmpty() ? QStringLiteral("1.0.0") : version;
