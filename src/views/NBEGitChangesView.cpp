@@ -2,6 +2,7 @@
 
 #include "NBEBrand.h"
 #include "NBEFileTreeRow.h"
+#include "NBEGitChangesModel.h"
 #include "NBEGitQuestions.h"
 #include "NBEIcons.h"
 #include "NBEWhenFinished.h"
@@ -10,7 +11,6 @@
 #include <QCheckBox>
 #include <QContextMenuEvent>
 #include <QEvent>
-#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QHelpEvent>
@@ -27,31 +27,15 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QToolTip>
-#include <QTreeWidget>
+#include <QTreeView>
 #include <QVBoxLayout>
 
 #include <algorithm>
 
 namespace {
 
-constexpr int rowRole = Qt::UserRole + 1;
 constexpr int trailingWidth = 28;
 constexpr int draftDelayMs = 400;
-
-// The status of one side of a change: a conflict or an untracked file is
-// the same on both sides.
-NBEGitStatus sideStatus(const NBEGitFileChange &change, bool staged)
-{
-    const NBEGitStatus overall = change.overallStatus();
-    if (overall == NBEGitStatus::conflicted || overall == NBEGitStatus::untracked)
-        return overall;
-    NBEGitFileChange side = change;
-    if (staged)
-        side.worktree = u' ';
-    else
-        side.index = u' ';
-    return side.overallStatus();
-}
 
 QString glyph(NBEGitChangeRow::Action action)
 {
@@ -97,14 +81,7 @@ QList<QRect> actionRects(const QRect &row, int count)
     return rects;
 }
 
-NBEGitChangeRow rowOf(const QModelIndex &index)
-{
-    return index.data(rowRole).value<NBEGitChangeRow>();
-}
-
 } // namespace
-
-Q_DECLARE_METATYPE(NBEGitChangeRow)
 
 // Draws a row: a section title with its count, or a file's name, folder and
 // status letter; the row's buttons show on sections always and on files
@@ -112,7 +89,10 @@ Q_DECLARE_METATYPE(NBEGitChangeRow)
 class NBEGitChangeRowDelegate : public QStyledItemDelegate
 {
 public:
-    using QStyledItemDelegate::QStyledItemDelegate;
+    NBEGitChangeRowDelegate(const NBEGitChangesModel *model, QObject *parent)
+        : QStyledItemDelegate(parent)
+        , m_model(model)
+    {}
     std::optional<QUrl> current;
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &) const override
@@ -123,7 +103,7 @@ public:
     void paint(QPainter *painter, const QStyleOptionViewItem &option,
                const QModelIndex &index) const override
     {
-        const NBEGitChangeRow row = rowOf(index);
+        const NBEGitChangeRow row = m_model->row(index.row());
         const QRect rect = option.rect;
         const bool hovering = option.state & QStyle::State_MouseOver;
         const QColor primary = option.palette.color(QPalette::Text);
@@ -142,10 +122,7 @@ public:
             font.setPointSizeF(font.pointSizeF() * 0.9);
             painter->setFont(font);
             painter->setPen(secondary);
-            const QString title =
-                row.kind == NBEGitChangeRow::Kind::conflictsSection ? QObject::tr("Merge Changes")
-                : row.kind == NBEGitChangeRow::Kind::stagedSection  ? QObject::tr("Staged Changes")
-                                                                    : QObject::tr("Changes");
+            const QString title = index.data(Qt::DisplayRole).toString();
             painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, title.toUpper());
             painter->drawText(rect.adjusted(0, 0, -8, 0), Qt::AlignRight | Qt::AlignVCenter,
                               QString::number(row.count));
@@ -198,76 +175,16 @@ public:
         }
         painter->restore();
     }
+
+private:
+    const NBEGitChangesModel *m_model;
 };
-
-QList<NBEGitChangeRow::Action> NBEGitChangeRow::actions() const
-{
-    switch (kind) {
-    case Kind::conflictsSection:
-        return {};
-    case Kind::stagedSection:
-        return {Action::unstageAll};
-    case Kind::changesSection:
-        return {Action::stageAll};
-    case Kind::stagedFile:
-        return {Action::unstage};
-    case Kind::changedFile:
-        return {Action::stage, Action::discard};
-    }
-    return {};
-}
-
-QList<NBEGitChangeRow> NBEGitChangesView::rows(const QList<NBEGitFileChange> &changedFiles,
-                                               const QUrl &root)
-{
-    const QString prefix = root.toLocalFile() + u'/';
-    auto fileRow = [&](const NBEGitFileChange &change, bool staged) {
-        NBEGitChangeRow row;
-        row.kind = staged ? NBEGitChangeRow::Kind::stagedFile : NBEGitChangeRow::Kind::changedFile;
-        row.url = change.url;
-        const QString path = change.url.toLocalFile();
-        const QString relative = path.startsWith(prefix) ? path.mid(prefix.size()) : path;
-        row.name = QFileInfo(relative).fileName();
-        const qsizetype slash = relative.lastIndexOf(u'/');
-        row.folder = slash < 0 ? QString() : relative.left(slash);
-        row.status = sideStatus(change, staged);
-        return row;
-    };
-    QList<NBEGitChangeRow> conflicts;
-    QList<NBEGitChangeRow> staged;
-    QList<NBEGitChangeRow> changed;
-    for (const NBEGitFileChange &change : changedFiles) {
-        if (change.overallStatus() == NBEGitStatus::conflicted) {
-            conflicts.append(fileRow(change, false));
-            continue;
-        }
-        if (change.isStaged())
-            staged.append(fileRow(change, true));
-        if (change.worktree != u' ')
-            changed.append(fileRow(change, false));
-    }
-    QList<NBEGitChangeRow> rows;
-    // What still needs resolving comes first.
-    if (!conflicts.isEmpty()) {
-        rows.append(
-            {NBEGitChangeRow::Kind::conflictsSection, {}, {}, {}, {}, int(conflicts.size())});
-        rows.append(conflicts);
-    }
-    if (!staged.isEmpty()) {
-        rows.append({NBEGitChangeRow::Kind::stagedSection, {}, {}, {}, {}, int(staged.size())});
-        rows.append(staged);
-    }
-    if (!changed.isEmpty()) {
-        rows.append({NBEGitChangeRow::Kind::changesSection, {}, {}, {}, {}, int(changed.size())});
-        rows.append(changed);
-    }
-    return rows;
-}
 
 NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     : QWidget(parent)
     , m_viewModel(viewModel)
     , m_draftTimer(new QTimer(this))
+    , m_model(new NBEGitChangesModel(viewModel->gitState(), this))
 {
     m_pages = new QStackedWidget(this);
     auto *layout = new QVBoxLayout(this);
@@ -352,7 +269,8 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     connect(m_generate, &QPushButton::clicked, this, &NBEGitChangesView::generate);
     connect(m_commit, &QPushButton::clicked, this, &NBEGitChangesView::commit);
 
-    m_list = new QTreeWidget(m_repository);
+    m_list = new QTreeView(m_repository);
+    m_list->setModel(m_model);
     m_list->setHeaderHidden(true);
     m_list->setRootIsDecorated(false);
     m_list->setIndentation(0);
@@ -361,7 +279,7 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
     m_list->setFocusPolicy(Qt::StrongFocus);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_list->setItemDelegate(new NBEGitChangeRowDelegate(m_list));
+    m_list->setItemDelegate(new NBEGitChangeRowDelegate(m_model, m_list));
     m_list->viewport()->installEventFilter(this);
     m_list->installEventFilter(this);
     repo->addWidget(m_list, 1);
@@ -371,20 +289,27 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     repo->addWidget(m_noChanges, 1);
     m_pages->addWidget(m_repository);
 
-    connect(m_list, &QTreeWidget::itemClicked, this, [this](QTreeWidgetItem *item) {
-        const NBEGitChangeRow row = item->data(0, rowRole).value<NBEGitChangeRow>();
+    connect(m_list, &QTreeView::clicked, this, [this](const QModelIndex &index) {
+        const NBEGitChangeRow row = m_model->row(index.row());
         if (row.isFile())
             m_viewModel->setDiffTarget(row.url);
     });
-    connect(m_list, &QTreeWidget::itemDoubleClicked, this, [this](QTreeWidgetItem *item) {
-        const NBEGitChangeRow row = item->data(0, rowRole).value<NBEGitChangeRow>();
+    connect(m_list, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) {
+        const NBEGitChangeRow row = m_model->row(index.row());
         if (row.isFile() && row.status != NBEGitStatus::deleted)
             m_viewModel->openFile(row.url, false);
     });
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
-        if (QTreeWidgetItem *item = m_list->itemAt(at))
-            showContextMenu(m_list->indexOfTopLevelItem(item), m_list->viewport()->mapToGlobal(at));
+        const QModelIndex index = m_list->indexAt(at);
+        if (index.isValid())
+            showContextMenu(index.row(), m_list->viewport()->mapToGlobal(at));
     });
+    // The keyboard stays on the same place in the list as rows come and go.
+    connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        m_keptRow = m_list->currentIndex().row();
+        m_keptScroll = m_list->verticalScrollBar()->value();
+    });
+    connect(m_model, &QAbstractItemModel::modelReset, this, &NBEGitChangesView::rowsReplaced);
 
     // Typing is kept as the repository's draft once it pauses.
     m_draftTimer->setSingleShot(true);
@@ -409,6 +334,8 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
             &NBEGitChangesView::refreshMessage);
     connect(viewModel, &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged, this,
             &NBEGitChangesView::refreshButtons);
+    connect(&viewModel->commitBox(), &NBEWorkspaceCommit::isCommittingChanged, this,
+            &NBEGitChangesView::refreshButtons);
     connect(viewModel, &NBEWorkspaceViewModel::diffTargetChanged, this, [this] {
         static_cast<NBEGitChangeRowDelegate *>(m_list->itemDelegate())->current =
             m_viewModel->diffTarget();
@@ -416,6 +343,7 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     });
     refreshMessage();
     refreshGit();
+    rowsReplaced();
 }
 
 NBEGitChangesView::~NBEGitChangesView()
@@ -430,7 +358,7 @@ bool NBEGitChangesView::isShowingRepository() const
 
 QList<NBEGitChangeRow> NBEGitChangesView::shownRows() const
 {
-    return m_rows;
+    return m_model->rows();
 }
 
 void NBEGitChangesView::flushDraft()
@@ -464,7 +392,6 @@ void NBEGitChangesView::refreshGit()
     }
     m_mergeState->setVisible(m_viewModel->gitMerge().has_value());
     refreshSync();
-    rebuildList();
     refreshButtons();
 }
 
@@ -504,15 +431,13 @@ void NBEGitChangesView::refreshButtons()
     m_generate->setEnabled(!generating);
     const bool amend = m_amend->isChecked();
     const bool merging = m_viewModel->gitMerge().has_value();
-    const bool conflicts = merging && m_viewModel->hasConflicts();
     m_commit->setText(merging ? tr("Commit Merge") : amend ? tr("Amend") : tr("Commit"));
-    const bool hasMessage = !m_message->toPlainText().trimmed().isEmpty();
-    // A merge is concluded even when its result equals HEAD.
-    const bool hasContent = amend || merging || m_viewModel->hasStagedChanges();
-    m_commit->setEnabled(!m_committing && hasMessage && hasContent && !conflicts);
-    m_commit->setToolTip(conflicts    ? tr("Resolve and stage the conflicted files first")
-                         : hasContent ? QString()
-                                      : tr("Stage some changes first"));
+    const NBECommitBlocker blocker = m_viewModel->commitBox().commitBlocker(amend);
+    m_commit->setEnabled(blocker == NBECommitBlocker::none);
+    m_commit->setToolTip(
+        blocker == NBECommitBlocker::conflicts ? tr("Resolve and stage the conflicted files first")
+        : blocker == NBECommitBlocker::nothingStaged ? tr("Stage some changes first")
+                                                     : QString());
 }
 
 void NBEGitChangesView::refreshMessage()
@@ -524,51 +449,32 @@ void NBEGitChangesView::refreshMessage()
     m_message->moveCursor(QTextCursor::End);
 }
 
-void NBEGitChangesView::rebuildList()
+void NBEGitChangesView::rowsReplaced()
 {
-    const QList<NBEGitChangeRow> rows =
-        m_viewModel->gitRoot()
-            ? NBEGitChangesView::rows(m_viewModel->changedFiles(), *m_viewModel->gitRoot())
-            : QList<NBEGitChangeRow>();
-    m_list->setVisible(!rows.isEmpty());
-    m_noChanges->setVisible(rows.isEmpty());
-    if (rows == m_rows)
-        return;
-    m_rows = rows;
-    const int scroll = m_list->verticalScrollBar() ? m_list->verticalScrollBar()->value() : 0;
-    // The keyboard stays on the same place in the list as rows come and go.
-    const int current = m_list->indexOfTopLevelItem(m_list->currentItem());
-    m_list->clear();
-    QList<QTreeWidgetItem *> items;
-    items.reserve(rows.size());
-    for (const NBEGitChangeRow &row : rows) {
-        auto *item = new QTreeWidgetItem;
-        item->setData(0, rowRole, QVariant::fromValue(row));
-        item->setToolTip(0, row.isFile() ? row.url.toLocalFile() : QString());
-        items.append(item);
-    }
-    m_list->addTopLevelItems(items);
-    if (current >= 0 && !items.isEmpty())
-        m_list->setCurrentItem(items[std::min(current, int(items.size()) - 1)]);
-    m_list->verticalScrollBar()->setValue(scroll);
+    const int count = m_model->rowCount();
+    m_list->setVisible(count > 0);
+    m_noChanges->setVisible(count == 0);
+    if (m_keptRow >= 0 && count > 0)
+        m_list->setCurrentIndex(m_model->index(std::min(m_keptRow, count - 1)));
+    m_list->verticalScrollBar()->setValue(m_keptScroll);
+    m_keptRow = -1;
 }
 
 QRect NBEGitChangesView::actionRect(int row, NBEGitChangeRow::Action action) const
 {
-    if (row < 0 || row >= m_rows.size())
+    const QList<NBEGitChangeRow::Action> actions = m_model->row(row).actions();
+    const qsizetype at = actions.indexOf(action);
+    if (row < 0 || row >= m_model->rowCount() || at < 0)
         return {};
-    const qsizetype at = m_rows[row].actions().indexOf(action);
-    if (at < 0)
-        return {};
-    const QRect rect = m_list->visualItemRect(m_list->topLevelItem(row));
-    return actionRects(rect, int(m_rows[row].actions().size())).value(at);
+    const QRect rect = m_list->visualRect(m_model->index(row));
+    return actionRects(rect, int(actions.size())).value(at);
 }
 
 void NBEGitChangesView::trigger(int index, NBEGitChangeRow::Action action)
 {
-    if (index < 0 || index >= m_rows.size())
+    if (index < 0 || index >= m_model->rowCount())
         return;
-    const NBEGitChangeRow row = m_rows[index];
+    const NBEGitChangeRow row = m_model->row(index);
     switch (action) {
     case NBEGitChangeRow::Action::stage:
         m_viewModel->stage(row.url);
@@ -629,11 +535,11 @@ bool NBEGitChangesView::eventFilter(QObject *watched, QEvent *event)
 // its first action (stage or unstage), the Menu key opens its menu.
 bool NBEGitChangesView::listKeyEvent(QEvent *event)
 {
-    const int index = m_list->indexOfTopLevelItem(m_list->currentItem());
-    if (index < 0 || index >= m_rows.size())
+    const int index = m_list->currentIndex().row();
+    if (index < 0 || index >= m_model->rowCount())
         return false;
-    const NBEGitChangeRow row = m_rows[index];
-    const QRect rect = m_list->visualItemRect(m_list->currentItem());
+    const NBEGitChangeRow row = m_model->row(index);
+    const QRect rect = m_list->visualRect(m_list->currentIndex());
     if (event->type() == QEvent::ContextMenu &&
         static_cast<QContextMenuEvent *>(event)->reason() == QContextMenuEvent::Keyboard) {
         showContextMenu(index, m_list->viewport()->mapToGlobal(rect.bottomLeft()));
@@ -669,11 +575,11 @@ bool NBEGitChangesView::listEvent(QEvent *event)
     const QPoint at = type == QEvent::ToolTip
                           ? static_cast<QHelpEvent *>(event)->pos()
                           : static_cast<QMouseEvent *>(event)->position().toPoint();
-    QTreeWidgetItem *item = m_list->itemAt(at);
-    if (!item)
+    const QModelIndex item = m_list->indexAt(at);
+    if (!item.isValid())
         return false;
-    const int index = m_list->indexOfTopLevelItem(item);
-    for (NBEGitChangeRow::Action action : m_rows.value(index).actions()) {
+    const int index = item.row();
+    for (NBEGitChangeRow::Action action : m_model->row(index).actions()) {
         if (!actionRect(index, action).contains(at))
             continue;
         if (type == QEvent::ToolTip)
@@ -689,9 +595,9 @@ bool NBEGitChangesView::listEvent(QEvent *event)
 
 void NBEGitChangesView::showContextMenu(int index, const QPoint &globalAt)
 {
-    if (index < 0 || index >= m_rows.size())
+    if (index < 0 || index >= m_model->rowCount())
         return;
-    const NBEGitChangeRow row = m_rows[index];
+    const NBEGitChangeRow row = m_model->row(index);
     QMenu menu(this);
     if (row.isFile()) {
         menu.addAction(tr("Show Changes"), this,
@@ -727,14 +633,11 @@ void NBEGitChangesView::amendToggled(bool on)
 
 void NBEGitChangesView::commit()
 {
-    if (m_committing)
+    if (m_viewModel->commitBox().isCommitting())
         return;
-    m_committing = true;
     flushDraft();
-    refreshButtons();
     const bool amend = m_amend->isChecked();
     nbeWhenFinished(m_viewModel->commit(amend), this, [this, amend](bool committed) {
-        m_committing = false;
         // Amend was for that commit; ticked again since, it stays.
         if (committed && amend)
             m_amend->setChecked(false);

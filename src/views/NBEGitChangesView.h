@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NBEGitFileChange.h"
+#include "NBEGitChangeRow.h"
 
 #include <QColor>
 #include <QList>
@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class NBEGitChangesModel;
 class NBEWorkspaceViewModel;
 class QCheckBox;
 class QLabel;
@@ -17,29 +18,7 @@ class QPushButton;
 class QStackedWidget;
 class QTimer;
 class QToolButton;
-class QTreeWidget;
-class QTreeWidgetItem;
-
-// One row of the changes list: a section title or a file on one side (index
-// or working tree) with the status letter of that side.
-struct NBEGitChangeRow
-{
-    enum class Kind { conflictsSection, stagedSection, changesSection, stagedFile, changedFile };
-    // What a row's buttons do, rightmost first.
-    enum class Action { stage, unstage, discard, stageAll, unstageAll };
-
-    Kind kind = Kind::changedFile;
-    QUrl url;
-    QString name;
-    // The folder below the repository root, empty at the root.
-    QString folder;
-    NBEGitStatus status = NBEGitStatus::modified;
-    int count = 0;
-
-    bool isFile() const { return kind == Kind::stagedFile || kind == Kind::changedFile; }
-    QList<Action> actions() const;
-    bool operator==(const NBEGitChangeRow &) const = default;
-};
+class QTreeView;
 
 // The Source Control pane: the branch with its sync state and the pull and
 // push buttons, the commit box bound to the repository's draft (Commit,
@@ -56,17 +35,13 @@ public:
     explicit NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
     ~NBEGitChangesView() override;
 
-    // The sections and files as listed, in order.
-    static QList<NBEGitChangeRow> rows(const QList<NBEGitFileChange> &changedFiles,
-                                       const QUrl &root);
-
     QList<NBEGitChangeRow> shownRows() const;
     // Runs one of a row's actions as its button would (discard asks first).
     void trigger(int row, NBEGitChangeRow::Action action);
     // Where the row's button for `action` is, in the list's viewport.
     QRect actionRect(int row, NBEGitChangeRow::Action action) const;
 
-    QTreeWidget *list() const { return m_list; }
+    QTreeView *list() const { return m_list; }
     QPlainTextEdit *messageBox() const { return m_message; }
     QCheckBox *amendBox() const { return m_amend; }
     QPushButton *commitButton() const { return m_commit; }
@@ -91,7 +66,8 @@ private:
     void refreshSync();
     void refreshButtons();
     void refreshMessage();
-    void rebuildList();
+    // The list shows new rows: the keyboard keeps its place by position.
+    void rowsReplaced();
     void commit();
     void generate();
     void amendToggled(bool on);
@@ -116,9 +92,10 @@ private:
     QCheckBox *m_amend;
     QPushButton *m_generate;
     QPushButton *m_commit;
-    QTreeWidget *m_list;
+    QTreeView *m_list;
     QLabel *m_noChanges;
     QTimer *m_draftTimer;
-    QList<NBEGitChangeRow> m_rows;
-    bool m_committing = false;
+    NBEGitChangesModel *m_model;
+    int m_keptRow = -1;
+    int m_keptScroll = 0;
 };

@@ -169,9 +169,9 @@ TEST_F(NBEProjectWindowTest, SourceControlPanesAndTheBranchMenuFollowTheReposito
 
     // A click on the new file puts its diff in place of the detail column.
     ASSERT_TRUE(NBETest::waitUntil([&] { return changes->shownRows().size() == 2; }));
-    QTreeWidget *list = changes->list();
+    QTreeView *list = changes->list();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
-                      list->visualItemRect(list->topLevelItem(1)).topLeft() + QPoint(30, 5));
+                      list->visualRect(list->model()->index(1, 0)).topLeft() + QPoint(30, 5));
     ASSERT_NE(window->mainView()->diffView(), nullptr);
     EXPECT_TRUE(window->mainView()->diffView()->isVisible());
 

@@ -13,7 +13,7 @@
 #include <QPushButton>
 #include <QTimer>
 #include <QToolButton>
-#include <QTreeWidget>
+#include <QTreeView>
 
 namespace {
 
@@ -123,7 +123,7 @@ TEST_F(NBEGitChangesViewTest, FilesMoveBetweenTheListsAndDiscardAsksFirst)
     EXPECT_TRUE(listedAs({"C3", "C app.js", "C index.html", "C css/site.css"}));
 
     // A click shows the diff; a row's button doesn't.
-    const QRect row = view->list()->visualItemRect(view->list()->topLevelItem(rowOf("C app.js")));
+    const QRect row = view->list()->visualRect(view->list()->model()->index(rowOf("C app.js"), 0));
     QTest::mouseClick(view->list()->viewport(), Qt::LeftButton, {}, row.center() - QPoint(80, 0));
     EXPECT_EQ(model->diffTarget(), url(QStringLiteral("app.js")));
 
@@ -331,7 +331,8 @@ TEST_F(NBEGitChangesViewTest, AMergeInProgressIsShownAndConcludedFromTheKeyboard
     ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
     view->list()->setFocus(Qt::TabFocusReason);
     ASSERT_TRUE(view->list()->hasFocus());
-    view->list()->setCurrentItem(view->list()->topLevelItem(rowOf(QStringLiteral("C index.html"))));
+    view->list()->setCurrentIndex(
+        view->list()->model()->index(rowOf(QStringLiteral("C index.html")), 0));
     QStringList offered;
     QTimer::singleShot(0, [&] {
         NBETest::waitUntil([&] { return QApplication::activePopupWidget() != nullptr; });

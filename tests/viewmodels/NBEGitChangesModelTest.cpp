@@ -1,0 +1,133 @@
+// The changes list as a model, following the git state of real
+// repositories.
+#include "NBEGitChangesModel.h"
+#include "NBEGitState.h"
+#include "NBETestSupport.h"
+
+#include <QAbstractItemModelTester>
+#include <QDir>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace {
+
+class GitChangesModel : public ::testing::Test
+{
+protected:
+    QTemporaryDir dir;
+    QString root = dir.filePath(QStringLiteral("repo"));
+    NBEGitService service;
+    NBEGitState state{service};
+
+    void SetUp() override { QDir().mkpath(root); }
+    void git(const QStringList &args) { NBETest::git(root, args); }
+    void write(const QString &name, const QByteArray &text)
+    {
+        NBETest::writeFile(QDir(root).filePath(name), text);
+    }
+    void refresh() { NBETest::await(state.refresh(QUrl::fromLocalFile(root))); }
+
+    // Each row as "<section title>" or "<S|C> folder/name <letter>".
+    static QStringList listed(const NBEGitChangesModel &model)
+    {
+        QStringList lines;
+        for (int i = 0; i < model.rowCount(); ++i) {
+            const NBEGitChangeRow row = model.row(i);
+            const QString shown = model.data(model.index(i), Qt::DisplayRole).toString();
+            if (!row.isFile()) {
+                lines.append(shown + u' ' + QString::number(row.count));
+                continue;
+            }
+            const QString side =
+                row.kind == NBEGitChangeRow::Kind::stagedFile ? QStringLiteral("S") : u"C"_qs;
+            const QString path = row.folder.isEmpty() ? shown : row.folder + u'/' + shown;
+            lines.append(side + u' ' + path + u' ' + QString::number(int(row.status)));
+        }
+        return lines;
+    }
+};
+
+QString status(NBEGitStatus status)
+{
+    return QString::number(int(status));
+}
+
+} // namespace
+
+TEST_F(GitChangesModel, ListsEachSideUnderItsSectionAndFollowsTheState)
+{
+    NBEGitChangesModel model(state);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    EXPECT_EQ(model.rowCount(), 0);
+
+    git({"init", "-q", "-b", "main"});
+    write(QStringLiteral("a.html"), "a\n");
+    write(QStringLiteral("css/b.css"), "b\n");
+    git({"add", "."});
+    git({"commit", "-q", "-m", "first"});
+    write(QStringLiteral("a.html"), "staged\n");
+    git({"add", "a.html"});
+    write(QStringLiteral("a.html"), "and more\n");
+    write(QStringLiteral("css/b.css"), "changed\n");
+    write(QStringLiteral("new.js"), "new\n");
+
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    refresh();
+    EXPECT_EQ(resets.size(), 1);
+    EXPECT_EQ(listed(model), (QStringList{
+                                 u"Staged Changes 1"_qs,
+                                 u"S a.html "_qs + status(NBEGitStatus::modified),
+                                 u"Changes 3"_qs,
+                                 u"C a.html "_qs + status(NBEGitStatus::modified),
+                                 u"C css/b.css "_qs + status(NBEGitStatus::modified),
+                                 u"C new.js "_qs + status(NBEGitStatus::untracked),
+                             }));
+    EXPECT_EQ(model.data(model.index(1), Qt::ToolTipRole).toString(),
+              QDir(root).filePath(QStringLiteral("a.html")));
+    EXPECT_EQ(model.data(model.index(0), Qt::ToolTipRole).toString(), QString());
+    EXPECT_EQ(model.row(0).actions(), QList{NBEGitChangeRow::Action::unstageAll});
+    EXPECT_EQ(model.row(3).actions(),
+              (QList{NBEGitChangeRow::Action::stage, NBEGitChangeRow::Action::discard}));
+
+    // A refresh that finds the same changes leaves the rows alone.
+    refresh();
+    EXPECT_EQ(resets.size(), 1);
+
+    git({"add", "-A"});
+    refresh();
+    EXPECT_EQ(listed(model), (QStringList{
+                                 u"Staged Changes 3"_qs,
+                                 u"S a.html "_qs + status(NBEGitStatus::modified),
+                                 u"S css/b.css "_qs + status(NBEGitStatus::modified),
+                                 u"S new.js "_qs + status(NBEGitStatus::added),
+                             }));
+
+    git({"commit", "-q", "-m", "second"});
+    refresh();
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.row(5), NBEGitChangeRow());
+}
+
+TEST_F(GitChangesModel, ConflictsComeFirst)
+{
+    git({"init", "-q", "-b", "main"});
+    write(QStringLiteral("page.html"), "one\n");
+    git({"add", "."});
+    git({"commit", "-q", "-m", "first"});
+    write(QStringLiteral("notes.txt"), "notes\n");
+    git({"add", "."});
+    git({"commit", "-q", "-m", "notes"});
+    NBETest::startConflictingMerge(root, QStringLiteral("page.html"));
+    write(QStringLiteral("notes.txt"), "edited\n");
+    refresh();
+
+    NBEGitChangesModel model(state);
+    EXPECT_EQ(listed(model), (QStringList{
+                                 u"Merge Changes 1"_qs,
+                                 u"C page.html "_qs + status(NBEGitStatus::conflicted),
+                                 u"Changes 1"_qs,
+                                 u"C notes.txt "_qs + status(NBEGitStatus::modified),
+                             }));
+    EXPECT_TRUE(model.row(0).actions().isEmpty());
+}
