@@ -1,10 +1,11 @@
 #pragma once
 
+#include "NBECompletionList.h"
+#include "NBECompletionModel.h"
 #include "NBECompletionSources.h"
 #include "NBELSPCompletionItem.h"
 #include "NBETextWindow.h"
 
-#include <QFrame>
 #include <QFuture>
 #include <QHash>
 #include <QObject>
@@ -18,56 +19,7 @@
 
 class NBECodeTextEdit;
 class QKeyEvent;
-class QListView;
-class QStringListModel;
 class QTextCursor;
-
-// The labels the completion panel shows and the highlighted row.
-class NBECompletionModel : public QObject
-{
-    Q_OBJECT
-
-public:
-    using QObject::QObject;
-
-    const QStringList &items() const { return m_items; }
-    int selected() const { return m_selected; }
-    // Each notifies only when the value changes.
-    void setItems(const QStringList &items);
-    void setSelected(int selected);
-
-Q_SIGNALS:
-    void itemsChanged();
-    void selectedChanged();
-
-private:
-    QStringList m_items;
-    int m_selected = 0;
-};
-
-// The list on screen: one row per label, the highlighted one scrolled to the
-// middle; a click picks a row. It never takes the keyboard focus.
-class NBECompletionList : public QFrame
-{
-    Q_OBJECT
-
-public:
-    NBECompletionList(NBECompletionModel *model, QWidget *parent);
-
-    std::function<void(const QString &label)> onPick;
-    QListView *listView() const { return m_view; }
-
-    static constexpr int rowHeight = 20;
-    static constexpr int margin = 4;
-
-private:
-    void syncItems();
-    void syncSelection();
-
-    NBECompletionModel *m_model;
-    QStringListModel *m_labels;
-    QListView *m_view;
-};
 
 // Owns the completion panel of one editor: fills it, places it below the
 // caret inside the editor's window, moves its highlight and accepts a row.

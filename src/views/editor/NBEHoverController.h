@@ -1,6 +1,8 @@
 #pragma once
 
-#include <QFrame>
+#include "NBEHoverPanelView.h"
+#include "NBEHoverTrackingView.h"
+
 #include <QFuture>
 #include <QObject>
 #include <QPoint>
@@ -11,55 +13,6 @@
 #include <optional>
 
 class NBECodeTextEdit;
-class QLabel;
-class QScrollArea;
-
-// Reports the mouse moving over a widget (the editor's viewport) and leaving
-// it, without taking any event from it.
-class NBEHoverTrackingView : public QObject
-{
-    Q_OBJECT
-
-public:
-    explicit NBEHoverTrackingView(QWidget *tracked);
-
-    // The point in the tracked widget's coordinates and on the screen.
-    std::function<void(const QPoint &local, const QPoint &global)> onMove;
-    std::function<void()> onExit;
-
-protected:
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
-private:
-    QWidget *m_tracked;
-};
-
-// The hover panel's content: the text as inline Markdown, scrolling when it
-// is taller than the panel. Tells when the mouse enters and leaves it.
-class NBEHoverPanelView : public QFrame
-{
-    Q_OBJECT
-
-public:
-    explicit NBEHoverPanelView(QWidget *parent);
-
-    void setText(const QString &text);
-    QString text() const { return m_text; }
-    // The panel height the text needs at the panel's width, within bounds.
-    int fittingHeight() const;
-
-    std::function<void()> onEnter;
-    std::function<void()> onExit;
-
-protected:
-    void enterEvent(QEnterEvent *event) override;
-    void leaveEvent(QEvent *event) override;
-
-private:
-    QString m_text;
-    QLabel *m_label;
-    QScrollArea *m_scroll;
-};
 
 // Owns one editor's hover panel: asks the language server about the
 // character under the resting mouse and shows its answer just below the
