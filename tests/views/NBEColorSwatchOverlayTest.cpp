@@ -1,6 +1,7 @@
 #include "NBEColorSwatchOverlay.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
+#include "NBEEditorTestHost.h"
 #include "NBELanguageRegistry.h"
 #include "NBEQtPrinters.h"
 #include "NBETestSupport.h"
@@ -17,35 +18,25 @@
 
 namespace {
 
-// A shown editor bound to a text the test owns, as the window would hold it.
+// A shown editor of a buffer the test holds, as the window would.
 struct Editor
 {
-    QString text;
-    std::optional<NBELanguage> language;
-    NBEEditorSettings settings;
+    NBEEditorTestHost host;
     std::unique_ptr<NBETextEditorView> view;
 
-    Editor(const QString &initial, std::optional<NBELanguage> lang, double fontSize = 13)
-        : text(initial)
-        , language(std::move(lang))
+    Editor(const QString &initial, std::optional<NBELanguage> language, double fontSize = 13)
+        : host(initial)
     {
-        settings.fontSize = fontSize;
-        settings.showLineNumbers = false;
-        view = std::make_unique<NBETextEditorView>(inputs());
+        host.language = std::move(language);
+        host.settings.fontSize = fontSize;
+        host.settings.showLineNumbers = false;
+        view = std::make_unique<NBETextEditorView>(host.inputs());
         view->resize(700, 400);
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
     }
 
-    NBETextEditorInputs inputs()
-    {
-        NBETextEditorInputs in;
-        in.text = NBEBinding<QString>::over(text);
-        in.language = language;
-        in.theme = NBEDefaultThemes::light();
-        in.settings = settings;
-        return in;
-    }
+    QString text() const { return host.text(); }
 
     NBECodeTextEdit *textView() const { return view->textView(); }
     NBETextEditorCoordinator *coordinator() const { return view->coordinator(); }
@@ -166,7 +157,7 @@ TEST(NBEColorSwatchOverlay, ASwatchNeverCoversACharacter)
         for (int i = 0; i < view->document()->characterCount() - 1; ++i) {
             const QRect from = caretBox(view, i);
             const QRect to = caretBox(view, i + 1);
-            if (from.top() != to.top() || editor.text[i] == u'\n')
+            if (from.top() != to.top() || c.text[i] == u'\n')
                 continue;
             const QRectF glyph(from.center().x(), from.top(), to.center().x() - from.center().x(),
                                from.height());
@@ -270,7 +261,7 @@ TEST(NBEColorSwatchOverlay, SwatchesFollowEditsAtOnceAndTheScanAfterwards)
 
         editor.awaitScan();
         EXPECT_EQ(editor.literals(), c.scanned);
-        EXPECT_EQ(editor.overlay()->swatches(), NBECSSColors::swatches(editor.text));
+        EXPECT_EQ(editor.overlay()->swatches(), NBECSSColors::swatches(editor.text()));
     }
 }
 
@@ -300,10 +291,10 @@ TEST(NBEColorSwatchOverlay, ClickOnASwatchOpensTheDialogAndOtherClicksReachTheTe
     // Opening on the literal's own colour writes nothing; the dialog's own
     // colour changes are picks.
     QCoreApplication::processEvents();
-    EXPECT_EQ(editor.text, QStringLiteral("a { color: rgba(10, 20, 30, 0.5); }"));
+    EXPECT_EQ(editor.text(), QStringLiteral("a { color: rgba(10, 20, 30, 0.5); }"));
     panel->setCurrentColor(QColor(0, 0, 255, 51));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return editor.text.contains(QStringLiteral("255")); }));
-    EXPECT_EQ(editor.text, QStringLiteral("a { color: rgba(0, 0, 255, 0.2); }"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return editor.text().contains(QStringLiteral("255")); }));
+    EXPECT_EQ(editor.text(), QStringLiteral("a { color: rgba(0, 0, 255, 0.2); }"));
 }
 
 TEST(NBEColorSwatchOverlay, APickRewritesTheLiteralInItsNotationAsOneUndoableEdit)
@@ -329,27 +320,27 @@ TEST(NBEColorSwatchOverlay, APickRewritesTheLiteralInItsNotationAsOneUndoableEdi
         const QString original = QStringLiteral("p {\n  color: %1;\n}\n").arg(c.literal);
         Editor editor(original, NBELanguageRegistry::css());
         editor.type(QStringLiteral("x"));
-        const QString typed = editor.text;
+        const QString typed = editor.text();
         ASSERT_EQ(typed, u'x' + original);
 
         editor.clickSwatch(0);
         editor.pick({QColor(1, 2, 3), QColor(4, 5, 6), c.picked});
         const QString written = u'x' + QStringLiteral("p {\n  color: %1;\n}\n").arg(c.written);
-        EXPECT_EQ(editor.text, written);
+        EXPECT_EQ(editor.text(), written);
 
         // The same colour again changes nothing; the next pick rewrites what
         // this one wrote.
         editor.pick({c.picked});
-        EXPECT_EQ(editor.text, written);
+        EXPECT_EQ(editor.text(), written);
         editor.pick({QColor(0, 0, 255)});
-        EXPECT_EQ(editor.text.count(QStringLiteral("color:")), 1);
+        EXPECT_EQ(editor.text().count(QStringLiteral("color:")), 1);
         EXPECT_EQ(editor.literals().size(), 1);
 
         // One undo step per pick (the drag made one), the typing its own.
         editor.textView()->undo();
-        EXPECT_EQ(editor.text, written);
+        EXPECT_EQ(editor.text(), written);
         editor.textView()->undo();
-        EXPECT_EQ(editor.text, typed);
+        EXPECT_EQ(editor.text(), typed);
         editor.awaitScan();
         EXPECT_EQ(editor.literals(), QStringList{c.literal});
     }
@@ -379,14 +370,14 @@ TEST(NBEColorSwatchOverlay, APickAfterTheTextChangedNeverWritesIntoOtherText)
          QStringLiteral("a { color: #fef; }\nb { color: red; }")},
         {"a shortened text ends the pick",
          [](Editor &e) {
-             e.select(4, int(e.text.size()));
+             e.select(4, int(e.text().size()));
              e.type(QStringLiteral("}"));
          },
          QStringLiteral("a { }")},
         {"a text replaced from outside ends the pick",
          [](Editor &e) {
-             e.text = QStringLiteral("a { color: #000; }\nb { color: red; }");
-             e.view->applyInputs(e.inputs());
+             e.host.setText(QStringLiteral("a { color: #000; }\nb { color: red; }"));
+             e.view->applyInputs(e.host.inputs());
          },
          QStringLiteral("a { color: #000; }\nb { color: red; }")},
     };
@@ -396,31 +387,25 @@ TEST(NBEColorSwatchOverlay, APickAfterTheTextChangedNeverWritesIntoOtherText)
         editor.clickSwatch(0);
         c.change(editor);
         editor.pick({green});
-        EXPECT_EQ(editor.text, c.after);
+        EXPECT_EQ(editor.text(), c.after);
         EXPECT_EQ(editor.textView()->text(), c.after);
     }
 }
 
-TEST(NBEColorSwatchOverlay, WritesOutsideTheTextOrIntoALoadingTextAreIgnored)
+TEST(NBEColorSwatchOverlay, WritesOutsideTheTextAreIgnoredAndALargeTextIsScannedWhole)
 {
     Editor editor(QStringLiteral("a { color: #fff; }"), NBELanguageRegistry::css());
     editor.overlay()->onPick({15, 10}, QStringLiteral("#000"));
     editor.overlay()->onPick({-1, 2}, QStringLiteral("#000"));
-    EXPECT_EQ(editor.text, QStringLiteral("a { color: #fff; }"));
+    EXPECT_EQ(editor.text(), QStringLiteral("a { color: #fff; }"));
 
-    // A large text has no swatches and takes no picks until it is all in,
-    // and is then scanned off the main thread.
+    // A large text is scanned off the main thread, to its end.
     QString big;
-    for (int i = 0; big.size() <= NBETextEditorCoordinator::progressiveLoadingChars; ++i)
+    for (int i = 0; big.size() <= 4 * NBETextEditorCoordinator::swatchBackgroundChars; ++i)
         big +=
             QStringLiteral(".c%1 { color: #%2; }\n").arg(i).arg(i % 4096, 3, 16, QLatin1Char('0'));
     Editor large(big, NBELanguageRegistry::css());
-    ASSERT_TRUE(large.coordinator()->isLoading());
-    EXPECT_TRUE(large.overlay()->swatches().isEmpty());
-    large.overlay()->onPick({11, 4}, QStringLiteral("#000"));
-    large.awaitScan();
-    EXPECT_FALSE(large.coordinator()->isLoading());
-    EXPECT_EQ(large.text, big);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !large.overlay()->swatches().isEmpty(); }));
     EXPECT_EQ(large.overlay()->swatches(), NBECSSColors::swatches(big));
 }
 
@@ -437,12 +422,12 @@ TEST(NBEColorSwatchOverlay, ABackgroundScanOfAnOlderTextIsDropped)
     QList<QList<NBECSSColorsSwatch>> stored;
     QObject::connect(editor.coordinator(), &NBETextEditorCoordinator::swatchesRecomputed,
                      [&] { stored.append(editor.overlay()->swatches()); });
-    editor.language = NBELanguageRegistry::javascript();
-    editor.view->applyInputs(editor.inputs());
-    editor.language = NBELanguageRegistry::css();
-    editor.view->applyInputs(editor.inputs());
+    editor.host.language = NBELanguageRegistry::javascript();
+    editor.view->applyInputs(editor.host.inputs());
+    editor.host.language = NBELanguageRegistry::css();
+    editor.view->applyInputs(editor.host.inputs());
     QTextCursor(editor.textView()->document()).insertText(QStringLiteral("/**/"));
     ASSERT_TRUE(NBETest::waitUntil([&] { return !stored.isEmpty(); }));
-    EXPECT_EQ(stored.first(), NBECSSColors::swatches(editor.text));
+    EXPECT_EQ(stored.first(), NBECSSColors::swatches(editor.text()));
     EXPECT_EQ(stored.first().first().range.location, 15);
 }

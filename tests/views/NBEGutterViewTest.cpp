@@ -1,6 +1,7 @@
 #include "NBEGutterView.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
+#include "NBEEditorTestHost.h"
 #include "NBEHunkPopoverView.h"
 #include "NBEQtPrinters.h"
 #include "NBETestSupport.h"
@@ -16,36 +17,6 @@
 
 namespace {
 
-// Stands in for the window: owns the text, the HEAD text and the hunk actions.
-struct Host
-{
-    QString text;
-    std::optional<QString> head;
-    NBETheme theme = NBEDefaultThemes::light();
-    NBEEditorSettings settings;
-    int textWrites = 0;
-    QList<NBEDiffHunk> staged, unstaged, discarded;
-    std::function<QFuture<bool>(const NBEDiffHunk &)> isHunkStaged;
-
-    NBETextEditorInputs inputs()
-    {
-        NBETextEditorInputs in;
-        in.text = {[this] { return text; },
-                   [this](const QString &t) {
-                       text = t;
-                       ++textWrites;
-                   }};
-        in.theme = theme;
-        in.settings = settings;
-        in.headContent = head;
-        in.onStageHunk = [this](const NBEDiffHunk &hunk) { staged.append(hunk); };
-        in.onUnstageHunk = [this](const NBEDiffHunk &hunk) { unstaged.append(hunk); };
-        in.onDidDiscardHunk = [this](const NBEDiffHunk &hunk) { discarded.append(hunk); };
-        in.isHunkStaged = isHunkStaged;
-        return in;
-    }
-};
-
 QString tenLines()
 {
     QStringList lines;
@@ -56,10 +27,10 @@ QString tenLines()
 
 struct Editor
 {
-    Host &host;
+    NBEEditorTestHost &host;
     NBETextEditorView view;
 
-    explicit Editor(Host &h)
+    explicit Editor(NBEEditorTestHost &h)
         : host(h)
         , view(h.inputs())
     {
@@ -116,8 +87,7 @@ NBELineChanges marks(QSet<int> added, QSet<int> modified, QSet<int> deletedAbove
 
 TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
 {
-    Host host;
-    host.text = tenLines();
+    NBEEditorTestHost host(tenLines());
     host.head = tenLines();
     Editor editor(host);
     editor.settle();
@@ -141,7 +111,7 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
     // Back to HEAD, then line 5 deleted: a triangle on the new line 5.
     QString text = tenLines();
     text.remove(QStringLiteral("line 5\n"));
-    host.text = text;
+    host.setText(text);
     editor.view.applyInputs(host.inputs());
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges(), marks({}, {}, {5}));
@@ -150,7 +120,7 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
     EXPECT_EQ(deletion->kind, NBEDiffHunk::Kind::deleted);
     EXPECT_EQ(editor.coordinator()->hunkForLine(4), std::nullopt);
 
-    host.text = tenLines();
+    host.setText(tenLines());
     editor.view.applyInputs(host.inputs());
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
@@ -164,8 +134,7 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
 
 TEST(NBEGutterView, WithoutHEADTextNothingIsMarkedAndClicksOpenNothing)
 {
-    Host host;
-    host.text = tenLines();
+    NBEEditorTestHost host(tenLines());
     Editor editor(host);
     editor.typeAt(2, 0, QStringLiteral("changed "));
     editor.settle();
@@ -176,8 +145,7 @@ TEST(NBEGutterView, WithoutHEADTextNothingIsMarkedAndClicksOpenNothing)
 
 TEST(NBEGutterView, ClickOpensOnePopoverWhoseActionsReachTheHost)
 {
-    Host host;
-    host.text = tenLines();
+    NBEEditorTestHost host(tenLines());
     host.head = tenLines();
     QPromise<bool> answer;
     host.isHunkStaged = [&](const NBEDiffHunk &) { return answer.future(); };
@@ -229,17 +197,16 @@ TEST(NBEGutterView, ClickOpensOnePopoverWhoseActionsReachTheHost)
     ASSERT_TRUE(editor.gutter()->changePopover());
     editor.gutter()->changePopover()->discardButton()->click();
     ASSERT_EQ(host.discarded.size(), 1);
-    EXPECT_FALSE(host.text.contains(QStringLiteral("Xline 3")));
-    EXPECT_TRUE(host.text.contains(QStringLiteral("Yline 8")));
+    EXPECT_FALSE(host.text().contains(QStringLiteral("Xline 3")));
+    EXPECT_TRUE(host.text().contains(QStringLiteral("Yline 8")));
     EXPECT_EQ(editor.view.window()->focusWidget(), editor.view.textView());
     editor.view.textView()->undo();
-    EXPECT_TRUE(host.text.contains(QStringLiteral("Xline 3")));
+    EXPECT_TRUE(host.text().contains(QStringLiteral("Xline 3")));
 }
 
 TEST(NBEGutterView, WithoutAStagedQueryStagingIsOffered)
 {
-    Host host;
-    host.text = QStringLiteral("a\nb\n");
+    NBEEditorTestHost host(QStringLiteral("a\nb\n"));
     host.head = QStringLiteral("a\n");
     Editor editor(host);
     editor.settle();
@@ -268,27 +235,25 @@ TEST(NBEGutterView, DiscardRestoresHEADAsOneUndoStep)
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
-        Host host;
-        host.text = c.buffer;
+        NBEEditorTestHost host(c.buffer);
         host.head = c.head;
         Editor editor(host);
         editor.settle();
         const auto hunk = editor.coordinator()->hunkForLine(c.line);
         ASSERT_TRUE(hunk);
-        const int writes = host.textWrites;
+        const int writes = host.changes;
         editor.coordinator()->discardHunk(*hunk);
-        EXPECT_EQ(host.text, c.head);
-        EXPECT_GT(host.textWrites, writes);
+        EXPECT_EQ(host.text(), c.head);
+        EXPECT_GT(host.changes, writes);
         EXPECT_EQ(host.discarded, QList<NBEDiffHunk>{*hunk});
         editor.view.textView()->undo();
-        EXPECT_EQ(host.text, c.buffer);
+        EXPECT_EQ(host.text(), c.buffer);
     }
 }
 
 TEST(NBEGutterView, DiscardOfAHunkTheTextHasLeftDoesNothing)
 {
-    Host host;
-    host.text = QStringLiteral("a\nB\nc\n");
+    NBEEditorTestHost host(QStringLiteral("a\nB\nc\n"));
     host.head = QStringLiteral("a\nb\nc\n");
     Editor editor(host);
     editor.settle();
@@ -296,18 +261,17 @@ TEST(NBEGutterView, DiscardOfAHunkTheTextHasLeftDoesNothing)
     ASSERT_TRUE(hunk);
     editor.typeAt(2, 1, QStringLiteral("!"));
     editor.coordinator()->discardHunk(*hunk);
-    EXPECT_EQ(host.text, QStringLiteral("a\nB!\nc\n"));
-    host.text = QStringLiteral("a\n");
+    EXPECT_EQ(host.text(), QStringLiteral("a\nB!\nc\n"));
+    host.setText(QStringLiteral("a\n"));
     editor.view.applyInputs(host.inputs());
     editor.coordinator()->discardHunk(*hunk);
-    EXPECT_EQ(host.text, QStringLiteral("a\n"));
+    EXPECT_EQ(host.text(), QStringLiteral("a\n"));
     EXPECT_TRUE(host.discarded.isEmpty());
 }
 
 TEST(NBEGutterView, AComparisonOvertakenByAnEditStoresNothing)
 {
-    Host host;
-    host.text = tenLines();
+    NBEEditorTestHost host(tenLines());
     host.head = tenLines();
     Editor editor(host);
     editor.settle();
@@ -327,8 +291,8 @@ TEST(NBEGutterView, AComparisonOvertakenByAnEditStoresNothing)
 
 TEST(NBEGutterView, ANewGutterShowsTheMarkersAgain)
 {
-    Host host;
-    host.text = tenLines().replace(QStringLiteral("line 4"), QStringLiteral("line four"));
+    NBEEditorTestHost host(
+        tenLines().replace(QStringLiteral("line 4"), QStringLiteral("line four")));
     host.head = tenLines();
     Editor editor(host);
     editor.settle();

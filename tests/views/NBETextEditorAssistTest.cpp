@@ -32,7 +32,6 @@ using Items = std::optional<QList<NBELSPCompletionItem>>;
 class NBETextEditorAssistTest : public ::testing::Test
 {
 protected:
-    QString text;
     std::optional<NBELanguage> language;
     NBEEditorSettings settings;
     std::optional<QUrl> fileURL;
@@ -46,7 +45,6 @@ protected:
     NBETextEditorInputs inputs()
     {
         NBETextEditorInputs in;
-        in.text = NBEBinding<QString>::over(text);
         in.language = language;
         in.theme = NBEDefaultThemes::light();
         in.settings = settings;
@@ -66,10 +64,12 @@ protected:
         const qsizetype caret = plain.indexOf(u'|');
         if (caret >= 0)
             plain.remove(caret, 1);
-        text = plain;
         window = std::make_unique<QWidget>();
         auto *layout = new QVBoxLayout(window.get());
-        view = new NBETextEditorView(inputs(), window.get());
+        NBETextEditorInputs in = inputs();
+        if (!in.buffer)
+            in.buffer = NBETextBuffer::make(plain);
+        view = new NBETextEditorView(in, window.get());
         layout->addWidget(view);
         window->resize(800, 600);
         window->show();

@@ -1,6 +1,7 @@
 #include "NBETextEditorView.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
+#include "NBEEditorTestHost.h"
 #include "NBEFindBar.h"
 #include "NBEGutterView.h"
 #include "NBELanguageRegistry.h"
@@ -18,44 +19,6 @@
 
 namespace {
 
-// Stands in for the window: owns the values the editor is bound to.
-struct Host
-{
-    QString text;
-    std::optional<NBEMarkdownEditCommand> command;
-    std::optional<NBEHTMLEditCommand> htmlCommand;
-    std::optional<int> reveal;
-    std::optional<QUuid> format;
-    QList<QPair<int, int>> carets;
-    int textWrites = 0;
-    std::optional<NBELanguage> language;
-    NBETheme theme = NBEDefaultThemes::light();
-    NBEEditorSettings settings;
-    QPointer<NBEScrollLink> link;
-    std::function<QFuture<std::optional<QString>>(const QString &)> lspFormatting;
-
-    NBETextEditorInputs inputs()
-    {
-        NBETextEditorInputs in;
-        in.text = {[this] { return text; },
-                   [this](const QString &t) {
-                       text = t;
-                       ++textWrites;
-                   }};
-        in.language = language;
-        in.theme = theme;
-        in.settings = settings;
-        in.onCursorChange = [this](int line, int column) { carets.append({line, column}); };
-        in.pendingCommand = NBEBinding<std::optional<NBEMarkdownEditCommand>>::over(command);
-        in.pendingHTMLCommand = NBEBinding<std::optional<NBEHTMLEditCommand>>::over(htmlCommand);
-        in.revealLine = NBEBinding<std::optional<int>>::over(reveal);
-        in.pendingFormat = NBEBinding<std::optional<QUuid>>::over(format);
-        in.scrollLink = link;
-        in.lspFormatting = lspFormatting;
-        return in;
-    }
-};
-
 QString numberedLines(int count)
 {
     QStringList lines;
@@ -71,44 +34,41 @@ void typeText(NBETextEditorView &view, const QString &keys)
 
 } // namespace
 
-TEST(NBETextEditorView, TypingReachesTheBindingAtOnceAndItsEchoReplacesNothing)
+TEST(NBETextEditorView, TypingReachesTheBufferAtOnceAndARenderReplacesNothing)
 {
-    Host host;
-    host.text = QStringLiteral("hello");
+    NBEEditorTestHost host(QStringLiteral("hello"));
     NBETextEditorView view(host.inputs());
     view.textView()->moveCursor(QTextCursor::End);
     typeText(view, QStringLiteral("!?"));
-    EXPECT_EQ(host.text, QStringLiteral("hello!?"));
-    EXPECT_EQ(host.textWrites, 2);
+    EXPECT_EQ(host.text(), QStringLiteral("hello!?"));
+    EXPECT_EQ(host.changes, 2);
+    EXPECT_EQ(host.announced, host.text());
     EXPECT_TRUE(view.coordinator()->isUserEditing());
 
-    // The window renders again with the text the editor reported.
+    // The window renders again while the user types.
     view.applyInputs(host.inputs());
     EXPECT_TRUE(view.textView()->document()->isUndoAvailable());
     // Typing is grouped into one undo step, as text views do.
     view.textView()->undo();
-    EXPECT_EQ(host.text, QStringLiteral("hello"));
+    EXPECT_EQ(host.text(), QStringLiteral("hello"));
     EXPECT_EQ(host.carets.last(), (QPair<int, int>{1, 6}));
 }
 
-TEST(NBETextEditorView, OutsideChangeReplacesTextWithoutEchoAndClearsUndo)
+TEST(NBETextEditorView, AnOutsideReplacementOfTheBufferClearsUndoAndKeepsTheCaret)
 {
-    Host host;
-    host.text = QStringLiteral("one\ntwo\nthree");
+    NBEEditorTestHost host(QStringLiteral("one\ntwo\nthree"));
     NBETextEditorView view(host.inputs());
     QTextCursor cursor = view.textView()->textCursor();
     cursor.setPosition(6);
     view.textView()->setTextCursor(cursor);
     typeText(view, QStringLiteral("X"));
     ASSERT_TRUE(view.textView()->document()->isUndoAvailable());
-    const int writes = host.textWrites;
 
-    host.text = QStringLiteral("reloaded\nfrom disk");
+    host.setText(QStringLiteral("reloaded\nfrom disk"));
     view.applyInputs(host.inputs());
     EXPECT_EQ(view.textView()->text(), QStringLiteral("reloaded\nfrom disk"));
-    EXPECT_EQ(host.textWrites, writes); // not written back
     EXPECT_FALSE(view.textView()->document()->isUndoAvailable());
-    EXPECT_EQ(view.coordinator()->lastReportedText(), host.text);
+    EXPECT_EQ(host.announced, host.text());
     EXPECT_EQ(view.textView()->textCursor().position(), 7); // caret kept where it can be
 
     // Undo after the replacement does nothing; new typing is undoable again.
@@ -116,23 +76,21 @@ TEST(NBETextEditorView, OutsideChangeReplacesTextWithoutEchoAndClearsUndo)
     EXPECT_EQ(view.textView()->text(), QStringLiteral("reloaded\nfrom disk"));
     typeText(view, QStringLiteral("Y"));
     view.textView()->undo();
-    EXPECT_EQ(host.text, QStringLiteral("reloaded\nfrom disk"));
+    EXPECT_EQ(host.text(), QStringLiteral("reloaded\nfrom disk"));
 }
 
 TEST(NBETextEditorView, TextWithNonBreakingSpacesRoundTrips)
 {
-    Host host;
-    host.text = QStringLiteral("a\u00A0b");
+    NBEEditorTestHost host(QStringLiteral("a\u00A0b"));
     NBETextEditorView view(host.inputs());
     view.textView()->moveCursor(QTextCursor::End);
     typeText(view, QStringLiteral("c"));
-    EXPECT_EQ(host.text, QStringLiteral("a\u00A0bc"));
+    EXPECT_EQ(host.text(), QStringLiteral("a\u00A0bc"));
 }
 
-TEST(NBETextEditorView, EveryKindOfEditReachesTheBindingAsTheEditorsText)
+TEST(NBETextEditorView, EveryKindOfEditIsAnnouncedByTheBufferAsTheEditorsText)
 {
-    Host host;
-    host.text = numberedLines(400);
+    NBEEditorTestHost host(numberedLines(400));
     host.language = NBELanguageRegistry::html();
     NBETextEditorView view(host.inputs());
     view.resize(600, 400);
@@ -179,106 +137,62 @@ TEST(NBETextEditorView, EveryKindOfEditReachesTheBindingAsTheEditorsText)
     for (const auto &step : steps) {
         SCOPED_TRACE(step.name);
         step.edit();
-        EXPECT_EQ(host.text, edit->text());
+        EXPECT_EQ(host.announced, edit->text());
         // The recolouring after the rest changes formats only.
-        const int writes = host.textWrites;
+        const int before = host.changes;
         ASSERT_TRUE(NBETest::waitUntil([&] {
             return !view.coordinator()->isUserEditing() &&
                    !view.coordinator()->highlighter()->isBusy();
         }));
-        EXPECT_EQ(host.textWrites, writes);
-        EXPECT_EQ(host.text, edit->text());
+        EXPECT_EQ(host.changes, before);
+        EXPECT_EQ(host.announced, edit->text());
     }
 }
 
-TEST(NBETextEditorView, TextWithCarriageReturnsIsReportedAsTheEditorShowsIt)
+TEST(NBETextEditorView, TextWithCarriageReturnsIsAnnouncedAsTheEditorShowsIt)
 {
-    Host host;
-    host.text = QStringLiteral("one\r\ntwo\rthree");
+    NBEEditorTestHost host(QStringLiteral("one\r\ntwo\rthree"));
     NBETextEditorView view(host.inputs());
     view.textView()->moveCursor(QTextCursor::End);
     typeText(view, QStringLiteral("!"));
-    EXPECT_EQ(host.text, QStringLiteral("one\ntwo\nthree!"));
+    EXPECT_EQ(host.text(), QStringLiteral("one\ntwo\nthree!"));
     typeText(view, QStringLiteral("?"));
-    EXPECT_EQ(host.text, QStringLiteral("one\ntwo\nthree!?"));
+    EXPECT_EQ(host.text(), QStringLiteral("one\ntwo\nthree!?"));
+    EXPECT_EQ(host.announced, host.text());
 }
 
-TEST(NBETextEditorView, LargeTextLoadsPiecewiseReadOnlyAndLosesNothing)
+TEST(NBETextEditorView, ALargeBufferIsShownWholeEditableAndColouredToItsEnd)
 {
-    Host host;
-    host.text = numberedLines(160000);
-    ASSERT_GT(host.text.size(), NBETextEditorCoordinator::progressiveLoadingChars);
+    NBEEditorTestHost host(numberedLines(160000));
     host.language = NBELanguageRegistry::html();
     NBETextEditorView view(host.inputs());
     view.resize(600, 400);
     view.show();
     NBETextEditorCoordinator *coordinator = view.coordinator();
     NBECodeTextEdit *edit = view.textView();
+    EXPECT_EQ(edit->text(), host.text());
+    EXPECT_FALSE(edit->isReadOnly());
 
-    // The first lines are in at once; the editor takes no typing until the
-    // rest has come in, and reports nothing.
-    ASSERT_TRUE(coordinator->isLoading());
-    EXPECT_TRUE(edit->isReadOnly());
-    const QString shown = edit->text();
-    EXPECT_TRUE(host.text.startsWith(shown));
-    EXPECT_TRUE(shown.endsWith(u'\n'));
-    QTest::keyClicks(edit, QStringLiteral("typed"));
-    EXPECT_EQ(edit->text(), shown);
-    // A request that needs the whole text waits for it.
     host.reveal = 150000;
     view.applyInputs(host.inputs());
-
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !coordinator->isLoading(); }));
-    EXPECT_EQ(edit->text(), host.text);
-    EXPECT_EQ(host.textWrites, 0);
-    EXPECT_FALSE(edit->isReadOnly());
-    EXPECT_FALSE(edit->document()->isUndoAvailable());
     ASSERT_TRUE(NBETest::waitUntil([&] { return !host.reveal; }));
     EXPECT_EQ(edit->textCursor().blockNumber(), 149999);
-    // Lines that came in last are coloured too.
     NBEEditorHighlighter *highlighter = coordinator->highlighter();
     ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
     EXPECT_FALSE(highlighter->lineRuns(159999).isEmpty());
 
+    // Typing and edits made by code both reach the buffer's announcements.
     edit->moveCursor(QTextCursor::End);
     QTest::keyClicks(edit, QStringLiteral("!"));
-    EXPECT_EQ(host.text, numberedLines(160000) + u'!');
+    QTextCursor(edit->document()).insertText(QStringLiteral("X"));
+    EXPECT_EQ(host.text(), u'X' + numberedLines(160000) + u'!');
+    EXPECT_EQ(host.announced, host.text());
     EXPECT_TRUE(edit->document()->isUndoAvailable());
-}
-
-TEST(NBETextEditorView, ChangesWhileLoadingKeepTheWholeText)
-{
-    // An edit made by code (not typing) while loading reaches the binding
-    // with the part still to come.
-    Host host;
-    host.text = numberedLines(160000);
-    NBETextEditorView view(host.inputs());
-    ASSERT_TRUE(view.coordinator()->isLoading());
-    QTextCursor(view.textView()->document()).insertText(QStringLiteral("X"));
-    EXPECT_EQ(host.text, u'X' + numberedLines(160000));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !view.coordinator()->isLoading(); }));
-    EXPECT_EQ(view.textView()->text(), host.text);
-
-    // A text from outside replaces a text still loading, and loading stops,
-    // even when it is just the part shown so far.
-    Host other;
-    other.text = numberedLines(160000);
-    NBETextEditorView reloaded(other.inputs());
-    ASSERT_TRUE(reloaded.coordinator()->isLoading());
-    const QString shown = reloaded.textView()->text();
-    other.text = shown;
-    reloaded.applyInputs(other.inputs());
-    EXPECT_FALSE(reloaded.coordinator()->isLoading());
-    EXPECT_FALSE(reloaded.textView()->isReadOnly());
-    QTest::qWait(50);
-    EXPECT_EQ(reloaded.textView()->text(), shown);
-    EXPECT_EQ(other.textWrites, 0);
 }
 
 TEST(NBETextEditorView, MarkdownCommandIsAppliedOnceAndCleared)
 {
-    Host host;
-    host.text = QStringLiteral("make this bold");
+    NBEEditorTestHost host(QStringLiteral("make this bold"));
     host.language = NBELanguageRegistry::markdown();
     NBETextEditorView view(host.inputs());
     QTextCursor cursor = view.textView()->textCursor();
@@ -289,7 +203,7 @@ TEST(NBETextEditorView, MarkdownCommandIsAppliedOnceAndCleared)
     host.command = NBEMarkdownEditCommand(NBEMarkdownAction::bold);
     view.applyInputs(host.inputs());
     view.applyInputs(host.inputs()); // seen twice before its clearing ran
-    EXPECT_EQ(host.text, QStringLiteral("make this **bold**"));
+    EXPECT_EQ(host.text(), QStringLiteral("make this **bold**"));
     EXPECT_EQ(view.textView()->textCursor().selectedText(), QStringLiteral("bold"));
     ASSERT_TRUE(host.command.has_value()); // cleared later, not inside the update
     QCoreApplication::processEvents();
@@ -297,13 +211,12 @@ TEST(NBETextEditorView, MarkdownCommandIsAppliedOnceAndCleared)
 
     // One undo step takes the whole edit back.
     view.textView()->undo();
-    EXPECT_EQ(host.text, QStringLiteral("make this bold"));
+    EXPECT_EQ(host.text(), QStringLiteral("make this bold"));
 }
 
 TEST(NBETextEditorView, HTMLCommandIsAppliedOnceAndCleared)
 {
-    Host host;
-    host.text = QStringLiteral("hello");
+    NBEEditorTestHost host(QStringLiteral("hello"));
     host.language = NBELanguageRegistry::html();
     NBETextEditorView view(host.inputs());
     QTextCursor cursor = view.textView()->textCursor();
@@ -312,15 +225,14 @@ TEST(NBETextEditorView, HTMLCommandIsAppliedOnceAndCleared)
     host.htmlCommand = NBEHTMLEditCommand(NBEHTMLAction::bold);
     view.applyInputs(host.inputs());
     view.applyInputs(host.inputs());
-    EXPECT_EQ(host.text, QStringLiteral("<strong>hello</strong>"));
+    EXPECT_EQ(host.text(), QStringLiteral("<strong>hello</strong>"));
     QCoreApplication::processEvents();
     EXPECT_FALSE(host.htmlCommand.has_value());
 }
 
 TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
 {
-    Host host;
-    host.text = QStringLiteral("<p class=\"a\">hi</p>");
+    NBEEditorTestHost host(QStringLiteral("<p class=\"a\">hi</p>"));
     host.language = NBELanguageRegistry::html();
     NBETextEditorView view(host.inputs());
     view.show();
@@ -356,8 +268,7 @@ TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
 
 TEST(NBETextEditorView, ClearingLeavesANewerCommandInPlace)
 {
-    Host host;
-    host.text = QStringLiteral("x");
+    NBEEditorTestHost host(QStringLiteral("x"));
     NBETextEditorView view(host.inputs());
     host.command = NBEMarkdownEditCommand(NBEMarkdownAction::italic);
     view.applyInputs(host.inputs());
@@ -370,8 +281,7 @@ TEST(NBETextEditorView, ClearingLeavesANewerCommandInPlace)
 
 TEST(NBETextEditorView, RevealLineSelectsAndScrolls)
 {
-    Host host;
-    host.text = numberedLines(400) + u'\n';
+    NBEEditorTestHost host(numberedLines(400) + u'\n');
     NBETextEditorView view(host.inputs());
     view.resize(500, 300);
     view.show();
@@ -395,7 +305,7 @@ TEST(NBETextEditorView, RevealLineSelectsAndScrolls)
         const QTextCursor cursor = view.textView()->textCursor();
         EXPECT_EQ(cursor.selectedText(), c.selected) << c.line;
         if (c.atEnd) {
-            EXPECT_EQ(cursor.position(), host.text.size()) << c.line;
+            EXPECT_EQ(cursor.position(), host.text().size()) << c.line;
         }
         const QRect caret = view.textView()->cursorRect();
         EXPECT_GE(caret.top(), 0) << c.line;
@@ -405,8 +315,7 @@ TEST(NBETextEditorView, RevealLineSelectsAndScrolls)
 
 TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
 {
-    Host host;
-    host.text = QStringLiteral("a{color:red}\nb{color:blue}\nc{}");
+    NBEEditorTestHost host(QStringLiteral("a{color:red}\nb{color:blue}\nc{}"));
     host.language = NBELanguageRegistry::css();
     NBETextEditorView view(host.inputs());
     QTextCursor cursor = view.textView()->textCursor();
@@ -421,17 +330,16 @@ TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
     view.applyInputs(host.inputs());
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_TRUE(finished.first().first().toBool());
-    EXPECT_EQ(host.text, QStringLiteral("A{COLOR:RED}\nB{COLOR:BLUE}\nC{}"));
+    EXPECT_EQ(host.text(), QStringLiteral("A{COLOR:RED}\nB{COLOR:BLUE}\nC{}"));
     EXPECT_FALSE(host.format.has_value());
     EXPECT_EQ(view.textView()->textCursor().position(), 13); // start of line 2
     view.textView()->undo();
-    EXPECT_EQ(host.text, QStringLiteral("a{color:red}\nb{color:blue}\nc{}"));
+    EXPECT_EQ(host.text(), QStringLiteral("a{color:red}\nb{color:blue}\nc{}"));
 }
 
 TEST(NBETextEditorView, FormatWithoutAFormatterLeavesTheTextAndClearsTheRequest)
 {
-    Host host;
-    host.text = QStringLiteral("# Title\n\ntext");
+    NBEEditorTestHost host(QStringLiteral("# Title\n\ntext"));
     host.language = NBELanguageRegistry::markdown();
     NBETextEditorView view(host.inputs());
     host.format = QUuid::createUuid();
@@ -439,14 +347,13 @@ TEST(NBETextEditorView, FormatWithoutAFormatterLeavesTheTextAndClearsTheRequest)
     view.applyInputs(host.inputs());
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_FALSE(finished.first().first().toBool());
-    EXPECT_EQ(host.text, QStringLiteral("# Title\n\ntext"));
+    EXPECT_EQ(host.text(), QStringLiteral("# Title\n\ntext"));
     EXPECT_FALSE(host.format.has_value());
 }
 
 TEST(NBETextEditorView, TextTypedWhileTheServerFormatsSurvives)
 {
-    Host host;
-    host.text = QStringLiteral("p{color:red}");
+    NBEEditorTestHost host(QStringLiteral("p{color:red}"));
     host.language = NBELanguageRegistry::css();
     QPromise<std::optional<QString>> promise;
     promise.start();
@@ -464,14 +371,13 @@ TEST(NBETextEditorView, TextTypedWhileTheServerFormatsSurvives)
     promise.finish();
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_FALSE(finished.first().first().toBool());
-    EXPECT_EQ(host.text, QStringLiteral("p{color:red}\nq{}"));
-    EXPECT_EQ(view.textView()->text(), host.text);
+    EXPECT_EQ(host.text(), QStringLiteral("p{color:red}\nq{}"));
+    EXPECT_EQ(view.textView()->text(), host.text());
 }
 
 TEST(NBETextEditorView, SettingsFollowTheInputsAndThemesGoByID)
 {
-    Host host;
-    host.text = QStringLiteral("text");
+    NBEEditorTestHost host(QStringLiteral("text"));
     NBETextEditorView view(host.inputs());
     NBECodeTextEdit *text = view.textView();
     EXPECT_NE(text->gutter(), nullptr);
@@ -509,8 +415,7 @@ TEST(NBETextEditorView, ScrollLinkReportsAndFollows)
     NBEScrollLink link;
     QList<double> reports;
     link.scrollPreview = [&](double f) { reports.append(f); };
-    Host host;
-    host.text = QStringLiteral("short");
+    NBEEditorTestHost host(QStringLiteral("short"));
     host.link = &link;
     NBETextEditorView view(host.inputs());
     view.resize(400, 300);
@@ -520,7 +425,7 @@ TEST(NBETextEditorView, ScrollLinkReportsAndFollows)
     view.textView()->verticalScrollBar()->setValue(5);
     EXPECT_TRUE(reports.isEmpty() || reports.last() == 0.0); // nothing to scroll
 
-    host.text = numberedLines(600);
+    host.setText(numberedLines(600));
     view.applyInputs(host.inputs());
     QTest::qWait(NBEScrollLink::echoWindowMs + 20);
     QScrollBar *bar = view.textView()->verticalScrollBar();
@@ -535,8 +440,7 @@ TEST(NBETextEditorView, ScrollLinkReportsAndFollows)
 
 TEST(NBETextEditorView, FindBarOpensWithCtrlF)
 {
-    Host host;
-    host.text = QStringLiteral("alpha beta alpha");
+    NBEEditorTestHost host(QStringLiteral("alpha beta alpha"));
     NBETextEditorView view(host.inputs());
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));

@@ -275,17 +275,6 @@ void NBEEditorHighlighter::highlightWithQuickStart(const QString &text, int line
     start(text, lineCount);
 }
 
-void NBEEditorHighlighter::replaceWholeText(const std::function<void()> &replace)
-{
-    if (!document()) {
-        replace();
-        return;
-    }
-    beginWholeReplacement();
-    replace();
-    endWholeReplacement();
-}
-
 void NBEEditorHighlighter::beginWholeReplacement()
 {
     m_replacingWhole = true;
@@ -307,26 +296,6 @@ void NBEEditorHighlighter::endWholeReplacement()
         if (!block.layout()->formats().isEmpty())
             m_dirty[size_t(number)] = true;
     }
-}
-
-void NBEEditorHighlighter::appendText(const std::function<void()> &append)
-{
-    if (!document()) {
-        append();
-        return;
-    }
-    // Lines before the end keep their text, so a pass over them (or over the
-    // whole text being loaded) still fits them.
-    const int revision = m_textRevision;
-    append();
-    m_textRevision = revision;
-    forgetState();
-}
-
-void NBEEditorHighlighter::squeeze()
-{
-    m_lines.shrink_to_fit();
-    m_dirty.shrink_to_fit();
 }
 
 void NBEEditorHighlighter::clearRuns()

@@ -99,19 +99,11 @@ public:
     // Lines formatted first for a quick first screen: a pass over the first
     // `lineCount` lines runs before the whole text.
     void highlightWithQuickStart(const QString &text, int lineCount);
-    // Runs `replace`, which sets the whole text of the document, without the
-    // base class formatting every new line: lines are formatted when a pass
-    // has coloured them and they come near the screen.
-    void replaceWholeText(const std::function<void()> &replace);
-    // The same around a replacement someone else makes.
+    // Around a replacement of the document's whole text, so the base class
+    // doesn't format every new line: lines are formatted when a pass has
+    // coloured them and they come near the screen.
     void beginWholeReplacement();
     void endWholeReplacement();
-    // Runs `append`, which adds text at the end of the document, without the
-    // base class formatting the new lines. A pass still running keeps its
-    // claim on the lines that were there before.
-    void appendText(const std::function<void()> &append);
-    // Gives back the room the line table grew by while text was appended.
-    void squeeze();
     // Forgets every run (the text was replaced wholesale or the language
     // changed) without touching formats already on screen.
     void clearRuns();

@@ -10,7 +10,6 @@
 #include "NBEHoverController.h"
 #include "NBEHunkDiscard.h"
 #include "NBELinkedRenameController.h"
-#include "NBELog.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBESyntaxHighlighter.h"
@@ -37,12 +36,6 @@ NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &in
     : QObject(owner)
     , m_parent(inputs)
 {
-    m_loadTimer.setSingleShot(true);
-    m_loadTimer.setInterval(0);
-    connect(&m_loadTimer, &QTimer::timeout, this, &NBETextEditorCoordinator::loadNextChunk);
-    m_highlightTimer.setSingleShot(true);
-    m_highlightTimer.setInterval(highlightDelayMs);
-    connect(&m_highlightTimer, &QTimer::timeout, this, &NBETextEditorCoordinator::textSettled);
     m_changeTimer.setSingleShot(true);
     m_changeTimer.setInterval(changeDelayMs);
     connect(&m_changeTimer, &QTimer::timeout, this, [this] { recomputeChanges(); });
@@ -80,33 +73,30 @@ QList<QTextCharFormat> NBETextEditorCoordinator::styles(const NBETheme &theme)
 void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 {
     m_textView = textView;
-    m_buffer = m_parent.buffer;
+    // Without a tab behind it the editor shows an empty text of its own.
+    m_buffer = m_parent.buffer ? m_parent.buffer : NBETextBuffer::make();
     const NBEEditorSettings &settings = m_parent.settings;
     m_font = editorFont(settings.fontSize);
-    if (m_buffer) {
-        // The view shows the buffer's own document: its text, undo history and
-        // (from an earlier view) layout and colours.
-        QTextDocument *document = m_buffer->document();
-        // Decided before the font reaches the text, which lays it out again.
-        textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(document));
-        if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout())) {
-            // Shown for the first time: font and options go in before the
-            // layout, which lays the text out again at each change of them.
-            applySettings(settings);
-            textView->prepareDocument(document);
-            m_buffer->setDocumentLayout(new QPlainTextDocumentLayout(document));
-        }
-        // Showing the document measures its first line (the caret's).
-        textView->keepGlyphsOf(document->firstBlock());
-        textView->setDocument(document);
-        connect(m_buffer.get(), &NBETextBuffer::aboutToReplace, this,
-                &NBETextEditorCoordinator::bufferWillBeReplaced);
-        connect(m_buffer.get(), &NBETextBuffer::replaced, this,
-                &NBETextEditorCoordinator::bufferReplaced);
-        connect(m_buffer.get(), &NBETextBuffer::settled, this,
-                &NBETextEditorCoordinator::textSettled);
+    // The view shows the buffer's own document: its text, undo history and
+    // (from an earlier view) layout and colours.
+    QTextDocument *document = m_buffer->document();
+    // Decided before the font reaches the text, which lays it out again.
+    textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(document));
+    if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout())) {
+        // Shown for the first time: font and options go in before the
+        // layout, which lays the text out again at each change of them.
+        applySettings(settings);
+        textView->prepareDocument(document);
+        m_buffer->setDocumentLayout(new QPlainTextDocumentLayout(document));
     }
-    textView->setReadOnly(false);
+    // Showing the document measures its first line (the caret's).
+    textView->keepGlyphsOf(document->firstBlock());
+    textView->setDocument(document);
+    connect(m_buffer.get(), &NBETextBuffer::aboutToReplace, this,
+            &NBETextEditorCoordinator::bufferWillBeReplaced);
+    connect(m_buffer.get(), &NBETextBuffer::replaced, this,
+            &NBETextEditorCoordinator::bufferReplaced);
+    connect(m_buffer.get(), &NBETextBuffer::settled, this, &NBETextEditorCoordinator::textSettled);
     // (Switching undo on again would forget where the saved text lies in it.)
     if (!textView->document()->isUndoRedoEnabled())
         textView->setUndoRedoEnabled(true);
@@ -116,8 +106,8 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     m_headContent = m_parent.headContent;
     m_diagnostics = m_parent.diagnostics;
 
-    // Connected before the highlighter, so an edit reaches the binding before
-    // the recolouring of the edited line reports its format change.
+    // Connected before the highlighter, so an edit is noted before the
+    // recolouring of the edited line reports its format change.
     connect(textView->document(), &QTextDocument::contentsChange, this,
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
@@ -125,32 +115,6 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     applyColors();
     m_documentRevision = textView->document()->revision();
 
-    if (m_buffer) {
-        ++m_textGeneration;
-        if (m_parent.language)
-            highlightWholeText();
-        finishAttaching();
-        return;
-    }
-    const QString text = m_parent.text.value();
-    setReportedText(text);
-    // A large text shows its first lines at once and takes in the rest over
-    // the next turns of the event loop, read-only until it is all in. (Only
-    // a text the document keeps as it is: the rest is reported unread.)
-    const qsizetype shown = text.size() > progressiveLoadingChars && m_reportedIsDocumentText
-                                ? chunkEnd(text, 0, firstLoadingChunkChars)
-                                : text.size();
-    m_replacing = true;
-    m_highlighter->replaceWholeText(
-        [&] { textView->setPlainText(shown < text.size() ? text.left(shown) : text); });
-    m_replacing = false;
-    if (shown < text.size()) {
-        m_loadingSource = text;
-        m_loadedLength = shown;
-        textView->setReadOnly(true);
-        textView->setUndoRedoEnabled(false);
-        m_loadTimer.start();
-    }
     ++m_textGeneration;
     if (m_parent.language)
         highlightWholeText();
@@ -248,15 +212,6 @@ void NBETextEditorCoordinator::applyInputs(const NBETextEditorInputs &inputs)
         return;
     const NBEEditorSettings &settings = inputs.settings;
 
-    // The echo of the editor's own typing changes nothing; anything else
-    // replaces the document and its undo history. (A buffer announces its
-    // replacements itself.)
-    if (!m_buffer) {
-        const QString bound = inputs.text.value();
-        if (!(m_lastReportedText && bound == *m_lastReportedText) && bound != documentText())
-            replaceText(bound);
-    }
-
     if (inputs.headContent != m_headContent) {
         m_headContent = inputs.headContent;
         scheduleChangeRecompute();
@@ -290,18 +245,9 @@ void NBETextEditorCoordinator::applyInputs(const NBETextEditorInputs &inputs)
         settings.tabSize != m_currentSettings.tabSize)
         textView->setSoftTabs(settings.useSoftTabs, settings.tabSize);
 
-    // Squiggles don't wait for a large text: lines that are in are the
-    // text's own lines.
     m_diagnostics = inputs.diagnostics;
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->setDiagnostics(m_diagnostics);
-
-    // Commands and requests wait for the whole text; the end of loading
-    // runs this update again.
-    if (isLoading()) {
-        m_currentSettings = settings;
-        return;
-    }
 
     // One-shot commands. Each is applied once per id; the binding is cleared
     // from the event loop, never inside the update, and only while it still
@@ -370,138 +316,6 @@ void NBETextEditorCoordinator::applyCommand(const NBEBinding<std::optional<Comma
     });
 }
 
-qsizetype NBETextEditorCoordinator::chunkEnd(const QString &text, qsizetype from, qsizetype chars)
-{
-    if (text.size() - from <= chars)
-        return text.size();
-    const qsizetype lineFeed = text.indexOf(u'\n', from + chars);
-    return lineFeed < 0 ? text.size() : lineFeed + 1;
-}
-
-void NBETextEditorCoordinator::loadNextChunk()
-{
-    if (!isLoading() || !m_textView)
-        return;
-    const qsizetype end = chunkEnd(m_loadingSource, m_loadedLength, loadingChunkChars);
-    QTextCursor cursor(m_textView->document());
-    cursor.movePosition(QTextCursor::End);
-    m_replacing = true;
-    m_highlighter->appendText([&] {
-        cursor.insertText(
-            QStringView(m_loadingSource).mid(m_loadedLength, end - m_loadedLength).toString());
-    });
-    m_replacing = false;
-    m_loadedLength = end;
-    if (end < m_loadingSource.size()) {
-        m_loadTimer.start();
-        return;
-    }
-    stopLoading();
-    m_highlighter->squeeze();
-    updateShaping();
-    // Lines that came in after the last pass get their colours now, and
-    // whatever waited for the whole text runs.
-    if (m_parent.language && !m_highlighter->isBusy())
-        ++m_textGeneration;
-    scheduleChangeRecompute();
-    applyInputs(m_parent);
-}
-
-void NBETextEditorCoordinator::stopLoading()
-{
-    if (!isLoading())
-        return;
-    m_loadTimer.stop();
-    m_loadingSource.clear();
-    m_loadedLength = -1;
-    if (m_textView) {
-        m_textView->setReadOnly(false);
-        m_textView->setUndoRedoEnabled(true);
-    }
-}
-
-QString NBETextEditorCoordinator::documentText() const
-{
-    QString text = m_textView->text();
-    if (isLoading())
-        text += QStringView(m_loadingSource).mid(m_loadedLength);
-    return text;
-}
-
-void NBETextEditorCoordinator::replaceText(const QString &text)
-{
-    stopLoading();
-    NBECodeTextEdit *textView = m_textView;
-    const int caret = textView->textCursor().position();
-    const int scroll = textView->verticalScrollBar()->value();
-    m_replacing = true;
-    // Setting the whole text drops the undo history with it.
-    m_highlighter->replaceWholeText([&] { textView->setPlainText(text); });
-    QTextCursor cursor = textView->textCursor();
-    cursor.setPosition(std::min(caret, int(textView->document()->characterCount() - 1)));
-    textView->setTextCursor(cursor);
-    textView->verticalScrollBar()->setValue(scroll);
-    m_replacing = false;
-    updateShaping();
-    // The caret may have moved with the text: the status bar reads it again.
-    selectionDidChange();
-    setReportedText(text);
-    ++m_textGeneration;
-    if (m_parent.language)
-        highlightWholeText();
-    scheduleChangeRecompute();
-}
-
-void NBETextEditorCoordinator::setReportedText(const QString &text)
-{
-    m_lastReportedText = text;
-    // The document turns "\r" and paragraph separators into line breaks: such
-    // a text is not the document's until it has been read back.
-    m_reportedIsDocumentText = !text.contains(u'\r') && !text.contains(QChar::ParagraphSeparator) &&
-                               !text.contains(QChar(0xFDD0)) && !text.contains(QChar(0xFDD1));
-}
-
-void NBETextEditorCoordinator::checkReportedText()
-{
-    // Edits are reported piecewise; at rest the whole text is compared once,
-    // so a report that went astray is mended before it can be saved.
-    if (!m_textView || !m_lastReportedText || !m_reportedIsDocumentText)
-        return;
-    const QString text = documentText();
-    if (text == *m_lastReportedText)
-        return;
-    NBELog::editor().error("The reported text differed from the editor's; %s",
-                           QStringLiteral("reported again"));
-    m_lastReportedText = text;
-    m_parent.text.write(text);
-}
-
-std::optional<QString> NBETextEditorCoordinator::splicedText(int position, int removed,
-                                                             int added) const
-{
-    // Longer changes (a paste, a replace-all) are read whole.
-    constexpr int longest = 4096;
-    if (!m_reportedIsDocumentText || !m_lastReportedText || position < 0 || removed < 0 ||
-        added < 0 || added > longest || position + removed > m_lastReportedText->size())
-        return std::nullopt;
-    const QTextDocument *document = m_textView->document();
-    const int length = document->characterCount() - 1;
-    const qsizetype pending = isLoading() ? m_loadingSource.size() - m_loadedLength : 0;
-    if (position + added > length ||
-        m_lastReportedText->size() - removed + added != qsizetype(length) + pending)
-        return std::nullopt;
-    QString inserted(added, Qt::Uninitialized);
-    for (int i = 0; i < added; ++i) {
-        const QChar c = document->characterAt(position + i);
-        inserted[i] = c == QChar::ParagraphSeparator ? QChar(u'\n') : c;
-    }
-    if (removed == added && QStringView(*m_lastReportedText).mid(position, removed) == inserted)
-        return *m_lastReportedText;
-    QString text = *m_lastReportedText;
-    text.replace(position, removed, inserted);
-    return text;
-}
-
 void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &current)
 {
     if (!m_textView || !m_parent.language)
@@ -510,10 +324,7 @@ void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &
         m_highlighter->setLanguage(m_parent.language);
     m_highlightedLanguageID = m_parent.language->id;
     m_highlightedGeneration = m_textGeneration;
-    const QString text = current              ? *current
-                         : m_buffer           ? m_buffer->snapshot()
-                         : m_lastReportedText ? *m_lastReportedText
-                                              : m_textView->text();
+    const QString text = current ? *current : m_buffer->snapshot();
     if (m_textView->firstVisibleTextBlock().blockNumber() == 0)
         m_highlighter->highlightWithQuickStart(text, quickStartLines);
     else
@@ -558,29 +369,12 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
 {
     if (m_replacing || !m_textView)
         return;
-    if (m_buffer) {
-        // Formats only: the text kept its revision.
-        const int revision = m_textView->document()->revision();
-        if (removed == added && revision == m_documentRevision)
-            return;
-        m_documentRevision = revision;
-        noteEdit(position, added);
-        assistTextEdited(position, removed, added);
+    // Formats only: the text kept its revision.
+    const int revision = m_textView->document()->revision();
+    if (removed == added && revision == m_documentRevision)
         return;
-    }
-    // Only the changed range is read: a keystroke costs no whole-text read.
-    std::optional<QString> spliced = splicedText(position, removed, added);
-    // A format-only change is reported like an edit of the same length.
-    if (spliced && spliced->isSharedWith(*m_lastReportedText))
-        return;
-    const QString text = spliced ? std::move(*spliced) : documentText();
-    if (!spliced && removed == added && m_lastReportedText && text == *m_lastReportedText)
-        return;
-    m_lastReportedText = text;
-    m_reportedIsDocumentText = true;
+    m_documentRevision = revision;
     noteEdit(position, added);
-    m_parent.text.write(text);
-    // After the binding, so the language server has the new text first.
     assistTextEdited(position, removed, added);
 }
 
@@ -588,15 +382,13 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
 {
     ++m_textGeneration;
     m_isUserEditing = true;
-    // Whatever reads the whole text waits for the pause (the buffer's, or
-    // this editor's own without one) and shares one copy then; a comparison
-    // or scan of an older text that is still running stores nothing.
+    // Whatever reads the whole text waits for the buffer's pause and shares
+    // one copy then; a comparison or scan of an older text that is still
+    // running stores nothing.
     ++m_changeGeneration;
     ++m_swatchGeneration;
     m_changeTimer.stop();
     m_swatchTimer.stop();
-    if (!m_buffer)
-        m_highlightTimer.start();
     // Squiggles of the changed lines are drawn again against their new layout.
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->updateChange(position, added);
@@ -619,13 +411,12 @@ void NBETextEditorCoordinator::textSettled()
     if (!m_isUserEditing)
         return;
     m_isUserEditing = false;
-    checkReportedText();
     if (!m_textView)
         return;
     // Only a text that had a long line is read for one again.
     if (m_textView->isShapingSkipped())
         updateShaping();
-    const QString text = m_buffer ? m_buffer->snapshot() : documentText();
+    const QString text = m_buffer->snapshot();
     if (m_parent.language)
         highlightWholeText(text);
     recomputeChanges(text);
@@ -833,15 +624,14 @@ void NBETextEditorCoordinator::scheduleChangeRecompute()
 
 void NBETextEditorCoordinator::recomputeChanges(const std::optional<QString> &current)
 {
-    // The end of loading asks again.
-    if (!m_gutter || isLoading())
+    if (!m_gutter)
         return;
     if (!m_headContent || !m_textView) {
         storeHunks({});
         return;
     }
     const quint64 generation = m_changeGeneration;
-    const QString text = current ? *current : m_buffer ? m_buffer->snapshot() : m_textView->text();
+    const QString text = current ? *current : m_buffer->snapshot();
     nbeWhenFinished(NBELineDiff::hunksInBackground(*m_headContent, text), this,
                     [this, generation](const QList<NBEDiffHunk> &hunks) {
                         if (generation == m_changeGeneration)

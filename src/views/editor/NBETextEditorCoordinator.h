@@ -24,8 +24,8 @@ class NBELinkedRenameController;
 class NBETagClosingController;
 
 // The text view's delegate and the owner of one editor's editing state: what
-// was applied last (font, theme, settings, one-shot ids), the text last
-// reported to the binding, and the debounced re-highlight.
+// was applied last (font, theme, settings, one-shot ids) and the work that
+// waits for the buffer's pause (re-highlight, change markers, swatches).
 class NBETextEditorCoordinator : public QObject
 {
     Q_OBJECT
@@ -35,7 +35,7 @@ public:
     ~NBETextEditorCoordinator() override;
 
     // Configures a new text view from the inputs this coordinator was made
-    // with: settings, colours, text, first highlight and the scroll link.
+    // with: settings, colours, the buffer, first highlight and the scroll link.
     void attach(NBECodeTextEdit *textView);
     // Carries new inputs into the text view, comparing each against what was
     // applied before.
@@ -67,10 +67,7 @@ public:
     QFont font() const { return m_font; }
     QString currentThemeID() const { return m_currentThemeID; }
     NBEEditorSettings currentSettings() const { return m_currentSettings; }
-    std::optional<QString> lastReportedText() const { return m_lastReportedText; }
     bool isUserEditing() const { return m_isUserEditing; }
-    // A large text is still being taken into the text view (read-only meanwhile).
-    bool isLoading() const { return m_loadedLength >= 0; }
     std::optional<QString> headContent() const { return m_headContent; }
     const QList<NBEDiffHunk> &currentHunks() const { return m_currentHunks; }
     NBEGutterView *gutter() const;
@@ -85,15 +82,6 @@ public:
     void recomputeSwatchesNow();
     void scheduleSwatchRecompute();
 
-    // The delay between the last edit and the re-highlight, change markers
-    // and swatches, for an editor without a buffer (one with a buffer
-    // follows the buffer's pause).
-    static constexpr int highlightDelayMs = 150;
-    // Texts longer than this are loaded piecewise: the first chunk at once,
-    // one more chunk (ending at a line end) per turn of the event loop.
-    static constexpr qsizetype progressiveLoadingChars = 2 * 1024 * 1024;
-    static constexpr qsizetype firstLoadingChunkChars = 128 * 1024;
-    static constexpr qsizetype loadingChunkChars = 256 * 1024;
     // The delay between the last change and the change-marker comparison.
     static constexpr int changeDelayMs = 150;
     // The delay between the last edit and the swatch scan; longer texts are
@@ -131,17 +119,6 @@ private:
     void bufferWillBeReplaced();
     void bufferReplaced();
     void selectionDidChange();
-    void replaceText(const QString &text);
-    void setReportedText(const QString &text);
-    static qsizetype chunkEnd(const QString &text, qsizetype from, qsizetype chars);
-    void loadNextChunk();
-    void stopLoading();
-    // The text the editor holds: the document and, while loading, the rest.
-    QString documentText() const;
-    void checkReportedText();
-    // The reported text with one change of the document applied; nothing
-    // when the change is better read whole.
-    std::optional<QString> splicedText(int position, int removed, int added) const;
     template <typename Command, typename Editor>
     void applyCommand(const NBEBinding<std::optional<Command>> &binding,
                       std::optional<QUuid> &lastAppliedID, Editor edit);
@@ -162,7 +139,7 @@ private:
     void recomputeSwatchesAtRest();
 
     NBETextEditorInputs m_parent;
-    // The buffer shown (held, so it outlives the view), when there is one.
+    // The buffer shown (held, so it outlives the view).
     std::shared_ptr<NBETextBuffer> m_buffer;
     int m_documentRevision = 0;
     int m_replacedCaret = 0;
@@ -175,15 +152,7 @@ private:
     std::optional<QUuid> m_lastAppliedCommandID;
     std::optional<QUuid> m_lastAppliedHTMLCommandID;
     std::optional<QUuid> m_lastAppliedFormatID;
-    std::optional<QString> m_lastReportedText;
-    // Whether m_lastReportedText is exactly what the document holds, so edits
-    // can be applied to it piecewise.
-    bool m_reportedIsDocumentText = false;
     bool m_isUserEditing = false;
-    // While loading: the whole text and how much of it the document holds.
-    QString m_loadingSource;
-    qsizetype m_loadedLength = -1;
-    QTimer m_loadTimer;
     std::optional<QString> m_headContent;
     QList<NBEDiffHunk> m_currentHunks;
     QPointer<NBEGutterView> m_gutter;
@@ -198,7 +167,6 @@ private:
     NBELinkedRenameController *m_linkedRename = nullptr;
     NBECompletionController *m_completion = nullptr;
     NBEHoverController *m_hover = nullptr;
-    QTimer m_highlightTimer;
     bool m_replacing = false;
     bool m_scrollObserved = false;
     // What the last highlight pass was asked for, so an update at rest only

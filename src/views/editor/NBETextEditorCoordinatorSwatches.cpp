@@ -23,7 +23,7 @@ void NBETextEditorCoordinator::installSwatchOverlay()
             &NBETextEditorCoordinator::recomputeSwatchesNow);
     m_swatchOverlay = new NBEColorSwatchOverlay(m_textView);
     // A picked colour is written like typing: one undoable edit that reaches
-    // the binding. A range the text no longer reaches is ignored.
+    // the buffer. A range the text no longer reaches is ignored.
     m_swatchOverlay->onPick = [textView = QPointer<NBECodeTextEdit>(m_textView)](
                                   NBETextRange range, const QString &text) {
         if (!textView || textView->isReadOnly())
@@ -44,7 +44,7 @@ void NBETextEditorCoordinator::installSwatchOverlay()
 void NBETextEditorCoordinator::recomputeSwatchesAtRest()
 {
     // Only when the language or the text moved on since the last scan.
-    if (!m_textView || isLoading())
+    if (!m_textView)
         return;
     const QString key = (m_parent.language ? m_parent.language->id : QStringLiteral("-")) + u'|' +
                         QString::number(m_textGeneration);
@@ -72,12 +72,7 @@ void NBETextEditorCoordinator::recomputeSwatches(const std::optional<QString> &c
     NBEColorSwatchOverlay *overlay = m_swatchOverlay;
     if (!overlay || !m_textView)
         return;
-    // A text still loading is read-only: no swatches until it is whole.
-    if (isLoading()) {
-        overlay->setSwatches({});
-        return;
-    }
-    const QString text = current ? *current : m_buffer ? m_buffer->snapshot() : m_textView->text();
+    const QString text = current ? *current : m_buffer->snapshot();
     const std::optional<QString> languageID =
         m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
     if (text.size() <= swatchBackgroundChars) {

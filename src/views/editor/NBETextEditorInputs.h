@@ -30,10 +30,8 @@ class NBEScrollLink;
 struct NBETextEditorInputs
 {
     // The buffer the editor shows and edits in place: its owner hears every
-    // edit from the buffer itself. Without one, the text binding is read on
-    // every update and written on every edit.
+    // edit from the buffer itself. Without one the editor shows an empty text.
     std::shared_ptr<NBETextBuffer> buffer;
-    NBEBinding<QString> text;
     std::optional<NBELanguage> language;
     NBETheme theme;
     NBEEditorSettings settings;
