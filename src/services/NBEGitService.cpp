@@ -3,6 +3,7 @@
 #include "NBEDiffPatch.h"
 #include "NBEFileService.h"
 #include "NBELineEnding.h"
+#include "NBEMemory.h"
 #include "NBEReplaceFile.h"
 
 #include <QDir>
@@ -253,13 +254,16 @@ QStringList NBEGitService::credentialHelperValues(const QUrl &repository) const
 
 QFuture<std::optional<QUrl>> NBEGitService::repositoryRoot(const QUrl &folder)
 {
-    return m_actor.run([this, folder]() -> std::optional<QUrl> {
-        const auto output =
-            run({QStringLiteral("rev-parse"), QStringLiteral("--show-toplevel")}, folder);
-        if (!output || output->isEmpty())
-            return std::nullopt;
-        return QUrl::fromLocalFile(*output);
-    });
+    return m_actor.run([this, folder] { return repositoryRootNow(folder); });
+}
+
+std::optional<QUrl> NBEGitService::repositoryRootNow(const QUrl &folder) const
+{
+    const auto output =
+        run({QStringLiteral("rev-parse"), QStringLiteral("--show-toplevel")}, folder);
+    if (!output || output->isEmpty())
+        return std::nullopt;
+    return QUrl::fromLocalFile(*output);
 }
 
 QFuture<bool> NBEGitService::initRepository(const QUrl &folder)
@@ -308,41 +312,83 @@ QFuture<QList<NBEGitFileChange>> NBEGitService::changes(const QUrl &repository)
 
 QFuture<std::optional<NBEGitWorkingState>> NBEGitService::workingState(const QUrl &repository)
 {
-    return m_actor.run([this, repository] { return workingStateNow(repository); });
+    return m_actor.run([this, repository]() -> std::optional<NBEGitWorkingState> {
+        const auto output = statusNow(repository);
+        return output ? workingStateFrom(*output, repository, {}) : std::nullopt;
+    });
 }
 
-std::optional<NBEGitWorkingState> NBEGitService::workingStateNow(const QUrl &repository) const
+std::optional<QByteArray> NBEGitService::statusNow(const QUrl &folder) const
 {
-    {
-        const auto output = runBytes(
-            {QStringLiteral("status"), QStringLiteral("--porcelain=v2"), QStringLiteral("--branch"),
-             QStringLiteral("-z"), QStringLiteral("--untracked-files=all")},
-            repository, {0}, {{QStringLiteral("GIT_OPTIONAL_LOCKS"), QStringLiteral("0")}});
-        if (!output)
-            return std::nullopt;
-        std::optional<NBEGitWorkingState> state = parseWorkingState(*output, repository);
-        if (state && state->branch == QStringLiteral("(detached)"))
-            state->branch = run(
-                {QStringLiteral("rev-parse"), QStringLiteral("--short"), QStringLiteral("HEAD")},
+    return runBytes({QStringLiteral("status"), QStringLiteral("--porcelain=v2"),
+                     QStringLiteral("--branch"), QStringLiteral("-z"),
+                     QStringLiteral("--untracked-files=all")},
+                    folder, {0}, {{QStringLiteral("GIT_OPTIONAL_LOCKS"), QStringLiteral("0")}});
+}
+
+std::optional<NBEGitWorkingState> NBEGitService::workingStateFrom(const QByteArray &porcelain,
+                                                                  const QUrl &repository,
+                                                                  NBEGitStatusRun earlier) const
+{
+    std::optional<NBEGitWorkingState> state =
+        parseWorkingState(porcelain, repository, std::move(earlier));
+    if (state && state->branch == QStringLiteral("(detached)"))
+        state->branch =
+            run({QStringLiteral("rev-parse"), QStringLiteral("--short"), QStringLiteral("HEAD")},
                 repository);
-        return state;
-    }
+    return state;
 }
 
-QFuture<NBEGitOverview> NBEGitService::overview(const QUrl &repository)
+QFuture<NBEGitOverview> NBEGitService::overview(const QUrl &folder, const NBEGitStatusRun &earlier)
 {
-    return m_actor.run([this, repository] {
-        // Every query here only reads, so the status run (by far the
-        // longest on a large tree) goes beside the short ones.
-        std::future<std::optional<NBEGitWorkingState>> working = std::async(
-            std::launch::async, [this, repository] { return workingStateNow(repository); });
+    return m_actor.run([this, folder, earlier] {
         NBEGitOverview overview;
-        overview.branches = branchesNow(repository);
-        overview.remotes = remotesNow(repository);
-        overview.unpushed = unpushedCountNow(repository);
-        overview.browserAuth = hasBrowserAuthHelperNow(repository);
-        overview.merge = mergeStateNow(repository);
-        overview.working = working.get();
+        overview.root = repositoryRootNow(folder);
+        if (!overview.root)
+            return overview;
+        const QUrl root = *overview.root;
+        // Every query here only reads, so the status run (by far the longest
+        // on a large tree) goes beside the others.
+        std::promise<NBEGitStatusRun> prepared;
+        auto working = std::async(
+            std::launch::async, [this, root, &earlier, ready = prepared.get_future()]() mutable {
+                std::pair<std::optional<NBEGitWorkingState>, QByteArray> read;
+                std::optional<QByteArray> output = statusNow(root);
+                NBEGitStatusRun own = ready.get();
+                if (output) {
+                    // An unchanged status keeps the lists the snapshot shares.
+                    const bool same = *output == earlier.porcelain;
+                    read.first = workingStateFrom(*output, root, same ? earlier : std::move(own));
+                    // Lists equal to the earlier ones are the caller's own, so
+                    // comparing them costs it nothing.
+                    if (read.first && !same && root == earlier.root &&
+                        read.first->changes == earlier.changes) {
+                        own.changes = std::exchange(read.first->changes, earlier.changes);
+                        own.statusByPath =
+                            std::exchange(read.first->statusByPath, earlier.statusByPath);
+                    }
+                    read.second = std::move(*output);
+                }
+                // Thousands of unused changes are freed on another thread.
+                if (own.changes.size() > 1000)
+                    NBEMemory::freeElsewhere(std::move(own));
+                return read;
+            });
+        // The earlier lists are copied while git runs, so that reading its
+        // output changes them in place.
+        NBEGitStatusRun own;
+        if (root == earlier.root) {
+            own = earlier;
+            own.changes.detach();
+            own.statusByPath.detach();
+        }
+        prepared.set_value(std::move(own));
+        overview.branches = branchesNow(root);
+        overview.remotes = remotesNow(root);
+        overview.unpushed = unpushedCountNow(root);
+        overview.browserAuth = hasBrowserAuthHelperNow(root);
+        overview.merge = mergeStateNow(root);
+        std::tie(overview.working, overview.porcelain) = working.get();
         return overview;
     });
 }
@@ -1039,107 +1085,297 @@ QList<NBEGitFileChange> NBEGitService::parse(const QString &porcelain, const QUr
     return changes;
 }
 
-std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteArray &porcelain,
-                                                                   const QUrl &root)
+namespace {
+
+// A record of "status --porcelain=v2 -z" output. A rename's record is
+// followed by its source path, which is skipped like an empty record.
+struct StatusRecord
 {
-    QString rootPath = localPath(root);
-    if (!rootPath.endsWith(u'/'))
-        rootPath += u'/';
-    QString rootKey = NBEFileService::keyPath(root);
-    if (!rootKey.endsWith(u'/'))
-        rootKey += u'/';
+    enum Kind { header, change, skipped };
+    QByteArrayView bytes;
+    qsizetype start = 0;
+    Kind kind = header;
+};
+
+// Calls `visit` with each record, cut in place: a repository may list
+// 50,000 of them.
+template <typename Visit> void forEachRecord(QByteArrayView porcelain, Visit visit)
+{
+    bool sourcePathNext = false;
+    for (qsizetype at = 0; at < porcelain.size();) {
+        qsizetype end = porcelain.indexOf('\0', at);
+        if (end < 0)
+            end = porcelain.size();
+        StatusRecord record{porcelain.sliced(at, end - at), at};
+        at = end + 1;
+        if (std::exchange(sourcePathNext, false) || record.bytes.isEmpty())
+            record.kind = StatusRecord::skipped;
+        else if (!record.bytes.startsWith("# "))
+            record.kind = StatusRecord::change;
+        sourcePathNext = record.kind == StatusRecord::change && record.bytes[0] == '2';
+        visit(record);
+    }
+}
+
+void readHeader(QByteArrayView record, NBEGitWorkingState &state, bool &initial)
+{
+    const qsizetype space = record.indexOf(' ', 2);
+    const QByteArrayView key = record.sliced(2, (space < 0 ? record.size() : space) - 2);
+    const QByteArrayView value = space < 0 ? QByteArrayView() : record.sliced(space + 1);
+    if (key == "branch.oid") {
+        initial = value == "(initial)";
+        if (!initial)
+            state.headSHA = QString::fromLatin1(value);
+    } else if (key == "branch.head") {
+        state.branch = QString::fromUtf8(value);
+    } else if (key == "branch.ab") {
+        const QList<QByteArray> counts = value.toByteArray().split(' ');
+        bool aheadOK = false;
+        bool behindOK = false;
+        const int ahead = counts.value(0).mid(1).toInt(&aheadOK);
+        const int behind = counts.value(1).mid(1).toInt(&behindOK);
+        if (counts.size() == 2 && aheadOK && behindOK && ahead >= 0 && behind >= 0)
+            state.aheadBehind = NBEGitAheadBehind{ahead, behind};
+    }
+}
+
+// Where a changed file's record has its path; nothing when the record isn't
+// one git writes.
+std::optional<qsizetype> pathStart(QByteArrayView record)
+{
+    // The fields before the path: "1 XY sub mH mI mW hH hI path", "2 ...
+    // Xscore path", "u XY sub m1 m2 m3 mW h1 h2 h3 path", "? path".
+    int fields = 0;
+    switch (record[0]) {
+    case '1':
+        fields = 8;
+        break;
+    case '2':
+        fields = 9;
+        break;
+    case 'u':
+        fields = 10;
+        break;
+    case '?':
+        fields = 1;
+        break;
+    default:
+        return std::nullopt;
+    }
+    qsizetype start = 0;
+    for (int field = 0; field < fields && start >= 0; ++field) {
+        start = record.indexOf(' ', start);
+        if (start >= 0)
+            ++start;
+    }
+    if (start <= 0 || start >= record.size())
+        return std::nullopt;
+    return start;
+}
+
+// The key path (NBEFileService::keyPath) of `absolute`, which is `path` as
+// git printed it below the root. `rootPath` and `rootKey` end in "/".
+QString keyOf(QByteArrayView path, const QString &absolute, const QString &rootPath,
+              const QString &rootKey)
+{
+    // git writes clean relative paths, but for a nested repository's folder
+    // ("dir/") and anything unusual the file service's own rule decides.
+    bool plain = path.front() != '.' && path.back() != '/';
+    for (qsizetype slash = path.indexOf('/'); plain && slash >= 0;
+         slash = path.indexOf('/', slash + 1))
+        plain = path[slash + 1] != '.' && path[slash + 1] != '/';
+    if (!plain)
+        return NBEFileService::keyPath(QUrl::fromLocalFile(absolute));
+    return rootKey == rootPath ? absolute : rootKey + absolute.mid(rootPath.size());
+}
+
+struct ReadChange
+{
+    NBEGitFileChange change;
+    QString key;
+};
+
+std::optional<ReadChange> readChange(QByteArrayView record, const QString &rootPath,
+                                     const QString &rootKey)
+{
+    const std::optional<qsizetype> start = pathStart(record);
+    if (!start)
+        return std::nullopt;
+    // Letters as the first porcelain format writes them: "." is unchanged.
+    auto letter = [&](qsizetype at) {
+        const char c = record.size() > at ? record[at] : '.';
+        return c == '.' ? QChar(u' ') : QChar(QLatin1Char(c));
+    };
+    const bool untracked = record[0] == '?';
+    const QByteArrayView path = record.sliced(*start);
+    const QString absolute = rootPath + QString::fromUtf8(path);
+    return ReadChange{{QUrl::fromLocalFile(absolute), untracked ? QChar(u'?') : letter(2),
+                       untracked ? QChar(u'?') : letter(3)},
+                      keyOf(path, absolute, rootPath, rootKey)};
+}
+
+// The key paths of the change records numbered [from, to).
+QStringList changeKeys(QByteArrayView porcelain, qsizetype from, qsizetype to,
+                       const QString &rootPath, const QString &rootKey)
+{
+    QStringList keys;
+    qsizetype change = 0;
+    forEachRecord(porcelain, [&](const StatusRecord &record) {
+        if (record.kind != StatusRecord::change || change >= to || change++ < from)
+            return;
+        const QByteArrayView path = record.bytes.sliced(pathStart(record.bytes).value_or(0));
+        keys.append(keyOf(path, rootPath + QString::fromUtf8(path), rootPath, rootKey));
+    });
+    return keys;
+}
+
+// The first status of a path wins.
+void insertFirst(QHash<QString, NBEGitStatus> &statusByPath, const QString &key,
+                 NBEGitStatus status)
+{
+    const qsizetype before = statusByPath.size();
+    NBEGitStatus &slot = statusByPath[key];
+    if (statusByPath.size() != before)
+        slot = status;
+}
+
+QString withSlash(QString path)
+{
+    if (!path.endsWith(u'/'))
+        path += u'/';
+    return path;
+}
+
+// How many bytes two outputs share at their start and at their end. Blocks
+// are compared whole first, as memcmp does it fastest.
+std::pair<qsizetype, qsizetype> sharedEnds(QByteArrayView a, QByteArrayView b)
+{
+    constexpr qsizetype block = 4096;
+    const qsizetype most = std::min(a.size(), b.size());
+    qsizetype prefix = 0;
+    while (prefix + block <= most && memcmp(a.data() + prefix, b.data() + prefix, block) == 0)
+        prefix += block;
+    while (prefix < most && a[prefix] == b[prefix])
+        ++prefix;
+    const char *aEnd = a.data() + a.size();
+    const char *bEnd = b.data() + b.size();
+    qsizetype suffix = 0;
+    while (suffix + block <= most &&
+           memcmp(aEnd - suffix - block, bEnd - suffix - block, block) == 0)
+        suffix += block;
+    while (suffix < most && aEnd[-suffix - 1] == bEnd[-suffix - 1])
+        ++suffix;
+    return {prefix, suffix};
+}
+
+} // namespace
+
+std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteArray &porcelain,
+                                                                   const QUrl &root,
+                                                                   NBEGitStatusRun earlier)
+{
+    const QString rootPath = withSlash(localPath(root));
+    const QString rootKey = withSlash(NBEFileService::keyPath(root));
+    qsizetype changeCount = 0;
+    forEachRecord(porcelain, [&](const StatusRecord &record) {
+        changeCount += record.kind == StatusRecord::change;
+    });
+
+    // A change record that the earlier run printed alike, with every record
+    // before it or with the one before it and every one after it, was read
+    // into the earlier change at the same place from the start or from the
+    // end: the record before it decides alike whether it names a file. The
+    // changes read afresh lie between those kept from the start and those
+    // kept from the end.
+    const bool reuse = earlier.root == root && !earlier.porcelain.isEmpty();
+    const auto [prefix, suffix] =
+        reuse ? sharedEnds(porcelain, earlier.porcelain) : std::pair<qsizetype, qsizetype>();
+    const qsizetype suffixStart = porcelain.size() - suffix;
+    const qsizetype earlierCount = reuse ? earlier.changes.size() : 0;
+    qsizetype keptFirst = 0;
+    qsizetype keptLast = 0;
+    qsizetype previousStart = -1;
+    qsizetype change = 0;
+
     NBEGitWorkingState state;
     bool initial = false;
-    // A changed file's record has this many fields before its path: "1 XY
-    // sub mH mI mW hH hI path", "2 ... Xscore path" (its source path is the
-    // next record), "u XY sub m1 m2 m3 mW h1 h2 h3 path", "? path".
-    auto fieldsBeforePath = [](char kind) {
-        switch (kind) {
-        case '1':
-            return 8;
-        case '2':
-            return 9;
-        case 'u':
-            return 10;
-        case '?':
-            return 1;
-        default:
-            return -1;
+    bool valid = true;
+    QList<NBEGitFileChange> fresh;
+    QStringList freshKeys;
+    forEachRecord(porcelain, [&](const StatusRecord &record) {
+        const qsizetype before = std::exchange(previousStart, record.start);
+        if (record.kind == StatusRecord::header)
+            readHeader(record.bytes, state, initial);
+        if (record.kind != StatusRecord::change || !valid)
+            return;
+        const qsizetype fromEnd = changeCount - change;
+        if (record.start + record.bytes.size() < prefix && change < earlierCount) {
+            ++keptFirst;
+        } else if (before > suffixStart && fromEnd <= earlierCount - keptFirst) {
+            ++keptLast;
+        } else if (std::optional<ReadChange> read = readChange(record.bytes, rootPath, rootKey)) {
+            fresh.append(std::move(read->change));
+            freshKeys.append(std::move(read->key));
+        } else {
+            valid = false;
         }
-    };
-    // Records are read in place: a repository may list 50,000 of them.
-    const QByteArrayView all(porcelain);
-    const qsizetype records = porcelain.count('\0');
-    state.changes.reserve(records);
-    state.statusByPath.reserve(records);
-    bool sourcePathNext = false;
-    for (qsizetype at = 0; at < all.size();) {
-        qsizetype end = all.indexOf('\0', at);
-        if (end < 0)
-            end = all.size();
-        const QByteArrayView record = all.sliced(at, end - at);
-        at = end + 1;
-        if (std::exchange(sourcePathNext, false) || record.isEmpty())
-            continue;
-        if (record.startsWith("# ")) {
-            const qsizetype space = record.indexOf(' ', 2);
-            const QByteArrayView key = record.sliced(2, (space < 0 ? record.size() : space) - 2);
-            const QByteArrayView value = space < 0 ? QByteArrayView() : record.sliced(space + 1);
-            if (key == "branch.oid") {
-                initial = value == "(initial)";
-                if (!initial)
-                    state.headSHA = QString::fromLatin1(value);
-            } else if (key == "branch.head") {
-                state.branch = QString::fromUtf8(value);
-            } else if (key == "branch.ab") {
-                const QList<QByteArray> counts = value.toByteArray().split(' ');
-                bool aheadOK = false;
-                bool behindOK = false;
-                const int ahead = counts.value(0).mid(1).toInt(&aheadOK);
-                const int behind = counts.value(1).mid(1).toInt(&behindOK);
-                if (counts.size() == 2 && aheadOK && behindOK && ahead >= 0 && behind >= 0)
-                    state.aheadBehind = NBEGitAheadBehind{ahead, behind};
-            }
-            continue;
-        }
-        const int fields = fieldsBeforePath(record[0]);
-        if (fields < 0)
-            return std::nullopt;
-        qsizetype pathStart = 0;
-        for (int field = 0; field < fields && pathStart >= 0; ++field) {
-            pathStart = record.indexOf(' ', pathStart);
-            if (pathStart >= 0)
-                ++pathStart;
-        }
-        if (pathStart <= 0 || pathStart >= record.size())
-            return std::nullopt;
-        // Letters as the first porcelain format writes them: "." is unchanged.
-        auto letter = [&](qsizetype at) {
-            const char c = record.size() > at ? record[at] : '.';
-            return c == '.' ? QChar(u' ') : QChar(QLatin1Char(c));
-        };
-        const bool untracked = record[0] == '?';
-        const QByteArrayView bytes = record.sliced(pathStart);
-        const QString path = QString::fromUtf8(bytes);
-        NBEGitFileChange change{QUrl::fromLocalFile(rootPath + path),
-                                untracked ? QChar(u'?') : letter(2),
-                                untracked ? QChar(u'?') : letter(3)};
-        // git writes clean relative paths, but for a nested repository's
-        // folder ("dir/") and anything unusual the file service's own rule
-        // decides.
-        bool plain = bytes.front() != '.' && bytes.back() != '/';
-        for (qsizetype slash = bytes.indexOf('/'); plain && slash >= 0;
-             slash = bytes.indexOf('/', slash + 1))
-            plain = bytes[slash + 1] != '.' && bytes[slash + 1] != '/';
-        const QString key = plain ? rootKey + path : NBEFileService::keyPath(change.url);
-        if (!state.statusByPath.contains(key))
-            state.statusByPath.insert(key, change.overallStatus());
-        state.changes.append(std::move(change));
-        sourcePathNext = record[0] == '2';
-    }
+        ++change;
+    });
+    if (!valid)
+        return std::nullopt;
     // Before the first commit there is no branch to show, as for HEAD.
     if (initial)
         state.branch.reset();
+
+    const qsizetype goneCount = earlierCount - keptFirst - keptLast;
+    if (reuse && goneCount == 0 && fresh.isEmpty()) {
+        state.changes = std::move(earlier.changes);
+        state.statusByPath = std::move(earlier.statusByPath);
+        return state;
+    }
+    // The earlier lists are changed in place: the caller may hand over lists
+    // that nothing else shares.
+    if (keptFirst + keptLast == 0) {
+        state.changes = std::move(fresh);
+    } else if (fresh.size() <= 64) {
+        state.changes = std::move(earlier.changes);
+        state.changes.remove(keptFirst, goneCount);
+        for (qsizetype i = 0; i < fresh.size(); ++i)
+            state.changes.insert(keptFirst + i, std::move(fresh[i]));
+    } else {
+        state.changes.reserve(changeCount);
+        const auto kept = earlier.changes.begin();
+        std::move(kept, kept + keptFirst, std::back_inserter(state.changes));
+        std::move(fresh.begin(), fresh.end(), std::back_inserter(state.changes));
+        std::move(kept + earlierCount - keptLast, kept + earlierCount,
+                  std::back_inserter(state.changes));
+    }
+
+    // When each of the earlier map's paths had one change, the changes not
+    // kept leave it and the fresh ones join it.
+    bool patched = keptFirst + keptLast > 0 && earlier.statusByPath.size() == earlierCount;
+    if (patched) {
+        state.statusByPath = std::move(earlier.statusByPath);
+        const QStringList gone =
+            goneCount > 0
+                ? changeKeys(earlier.porcelain, keptFirst, keptFirst + goneCount, rootPath, rootKey)
+                : QStringList();
+        for (const QString &key : gone)
+            patched = patched && state.statusByPath.remove(key);
+        for (qsizetype i = 0; i < freshKeys.size() && patched; ++i) {
+            patched = !state.statusByPath.contains(freshKeys[i]);
+            state.statusByPath.insert(freshKeys[i], state.changes[keptFirst + i].overallStatus());
+        }
+    }
+    if (!patched) {
+        state.statusByPath.clear();
+        state.statusByPath.reserve(changeCount);
+        const QStringList keys = keptFirst + keptLast > 0
+                                     ? changeKeys(porcelain, 0, changeCount, rootPath, rootKey)
+                                     : freshKeys;
+        for (qsizetype i = 0; i < changeCount; ++i)
+            insertFirst(state.statusByPath, keys[i], state.changes[i].overallStatus());
+    }
     return state;
 }
 

@@ -5,6 +5,7 @@
 #include "NBEGitFileChange.h"
 #include "NBELineDiff.h"
 
+#include <QByteArray>
 #include <QFuture>
 #include <QHash>
 #include <QList>
@@ -71,10 +72,24 @@ struct NBEGitWorkingState
     bool operator==(const NBEGitWorkingState &) const = default;
 };
 
+// One status run's output with the changes and map it was read into. The
+// next run of the same root reads only the records that differ from it.
+struct NBEGitStatusRun
+{
+    QUrl root;
+    QByteArray porcelain;
+    QList<NBEGitFileChange> changes;
+    QHash<QString, NBEGitStatus> statusByPath;
+};
+
 // A repository as a window shows it, read in one go.
 struct NBEGitOverview
 {
+    // Nothing, and nothing else, when the folder isn't in a repository.
+    std::optional<QUrl> root;
     std::optional<NBEGitWorkingState> working;
+    // The status output `working` was read from.
+    QByteArray porcelain;
     QStringList branches;
     QStringList remotes;
     int unpushed = 0;
@@ -123,10 +138,12 @@ public:
     // The branch, HEAD, upstream counts and changes from one git run, read
     // off the main thread; nothing when git fails.
     QFuture<std::optional<NBEGitWorkingState>> workingState(const QUrl &repository);
-    // What a window shows of a repository, in one turn of the queue: the
-    // working state, branches, remotes, commits not on any remote, whether a
-    // browser sign-in helper is set up, and a merge in progress.
-    QFuture<NBEGitOverview> overview(const QUrl &repository);
+    // What a window shows of the repository holding `folder`, in one turn of
+    // the queue: its root, then the working state, branches, remotes,
+    // commits not on any remote, whether a browser sign-in helper is set up,
+    // and a merge in progress. Records that `earlier` holds alike aren't
+    // read again.
+    QFuture<NBEGitOverview> overview(const QUrl &folder, const NBEGitStatusRun &earlier = {});
     QFuture<bool> stage(const QUrl &file, const QUrl &repository);
     QFuture<bool> unstage(const QUrl &file, const QUrl &repository);
     QFuture<bool> stageAll(const QUrl &repository);
@@ -209,9 +226,12 @@ public:
     // "status --porcelain -z" output; rename and copy sources are skipped.
     static QList<NBEGitFileChange> parse(const QString &porcelain, const QUrl &root);
     // "status --porcelain=v2 --branch -z" output, the branch as git names it
-    // ("(detached)" when HEAD is). Nothing when it isn't that output.
-    static std::optional<NBEGitWorkingState> parseWorkingState(const QByteArray &porcelain,
-                                                               const QUrl &root);
+    // ("(detached)" when HEAD is). Nothing when it isn't that output. The
+    // records that begin or end both `porcelain` and an earlier run of the
+    // same root keep that run's changes; lists of `earlier` that nothing
+    // else shares are changed in place instead of copied.
+    static std::optional<NBEGitWorkingState>
+    parseWorkingState(const QByteArray &porcelain, const QUrl &root, NBEGitStatusRun earlier = {});
     // "rev-list --left-right --count @{upstream}...HEAD" output.
     static std::optional<NBEGitAheadBehind> parseAheadBehind(const QString &output);
     // git's prepared merge message as a commit would keep it: comment lines
@@ -237,7 +257,11 @@ private:
                                    QByteArray *standardOutput = nullptr) const;
     QStringList credentialHelperValues(const QUrl &repository) const;
     // The queries of `overview`, run on the calling thread.
-    std::optional<NBEGitWorkingState> workingStateNow(const QUrl &repository) const;
+    std::optional<QUrl> repositoryRootNow(const QUrl &folder) const;
+    std::optional<QByteArray> statusNow(const QUrl &folder) const;
+    std::optional<NBEGitWorkingState> workingStateFrom(const QByteArray &porcelain,
+                                                       const QUrl &repository,
+                                                       NBEGitStatusRun earlier) const;
     QStringList branchesNow(const QUrl &repository) const;
     QStringList remotesNow(const QUrl &repository) const;
     int unpushedCountNow(const QUrl &repository) const;

@@ -2,6 +2,9 @@
 
 #include <QtGlobal>
 
+#include <thread>
+#include <utility>
+
 // How the process hands memory back to the system. A tab's text is held
 // several times over while it is open (the document, a copy per pause for
 // the readers of the whole text, their results), mostly on pool threads.
@@ -20,6 +23,15 @@ public:
     static void releaseSoon();
     // Times the pages were handed back, so a test can follow a closing.
     static quint64 releases();
+    // Frees `value` (thousands of list entries) on a thread of its own. A
+    // new thread runs elsewhere at once, where waking a pool's idle one on a
+    // busy machine may stall the caller for a time slice.
+    template <typename T> static void freeElsewhere(T &&value)
+    {
+        std::thread([value = std::forward<T>(value)]() mutable {
+            std::decay_t<T>(std::move(value));
+        }).detach();
+    }
 
     static constexpr qsizetype largeBlockBytes = 1024 * 1024;
     static constexpr int releaseDelayMs = 1000;

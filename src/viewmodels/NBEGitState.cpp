@@ -2,42 +2,20 @@
 
 #include "NBEFileService.h"
 #include "NBEFileTreeNode.h"
+#include "NBEMemory.h"
 #include "NBEWhenFinished.h"
 
 #include <QPromise>
-#include <QThreadPool>
 
 #include <algorithm>
 
-struct NBEGitState::Refresh
-{
-    // Branch, HEAD, upstream counts and changes come from one git status.
-    QFuture<NBEGitOverview> overview;
-    // The change list with its map by path, made off the main thread.
-    struct Changes
-    {
-        QList<NBEGitFileChange> list;
-        QHash<QString, NBEGitStatus> status;
-    };
-    QFuture<Changes> changes;
-
-    Snapshot snapshot(const QUrl &root) const;
-};
-
 namespace {
 
-template <typename T> T valueOf(const QFuture<T> &future, T fallback = {})
+// Branch, HEAD, upstream counts and changes come from one git status.
+NBEGitState::Snapshot snapshotOf(const NBEGitOverview &found)
 {
-    return future.isFinished() && future.resultCount() > 0 ? future.result() : fallback;
-}
-
-} // namespace
-
-NBEGitState::Snapshot NBEGitState::Refresh::snapshot(const QUrl &root) const
-{
-    Snapshot snapshot;
-    snapshot.root = root;
-    const NBEGitOverview found = valueOf(overview);
+    NBEGitState::Snapshot snapshot;
+    snapshot.root = found.root;
     const NBEGitWorkingState state = found.working.value_or(NBEGitWorkingState{});
     snapshot.branch = state.branch;
     snapshot.branches = found.branches;
@@ -52,11 +30,12 @@ NBEGitState::Snapshot NBEGitState::Refresh::snapshot(const QUrl &root) const
     snapshot.browserAuthConfigured = found.browserAuth;
     snapshot.headSHA = state.headSHA;
     snapshot.merge = found.merge;
-    Changes listed = valueOf(changes);
-    snapshot.changes = std::move(listed.list);
-    snapshot.status = std::move(listed.status);
+    snapshot.changes = state.changes;
+    snapshot.status = state.statusByPath;
     return snapshot;
 }
+
+} // namespace
 
 NBEGitState::NBEGitState(NBEGitService &service, QObject *parent)
     : QObject(parent)
@@ -77,9 +56,9 @@ void NBEGitState::store(const Snapshot &snapshot)
         return;
     const std::optional<NBEGitMergeState> before = m_snapshot.merge;
     Snapshot previous = std::exchange(m_snapshot, snapshot);
-    // Thousands of changes are freed on the pool, not on the main thread.
+    // Thousands of changes are freed on another thread, not on the main one.
     if (previous.changes.size() > 1000)
-        QThreadPool::globalInstance()->start([previous = std::move(previous)] {});
+        NBEMemory::freeElsewhere(std::move(previous));
     Q_EMIT changed();
     if (before != m_snapshot.merge)
         Q_EMIT mergeChanged(before);
@@ -88,56 +67,38 @@ void NBEGitState::store(const Snapshot &snapshot)
 QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
 {
     const quint64 generation = ++m_generation;
-    auto store = [this, generation](const Snapshot &snapshot) {
+    auto store = [this, generation](const Snapshot &snapshot, NBEGitStatusRun run) {
         if (generation < m_stored)
             return;
         m_stored = generation;
+        m_lastRun = std::move(run);
         this->store(snapshot);
     };
     if (!folder) {
-        store(Snapshot{});
+        store(Snapshot{}, {});
         return QtFuture::makeReadyFuture();
     }
 
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_service.repositoryRoot(*folder), this,
-                    [this, store, promise](std::optional<QUrl> root) {
-                        if (!root) {
-                            store(Snapshot{});
-                            promise->finish();
-                            return;
-                        }
-                        // The snapshot is stored in one step once the overview is in.
-                        auto refresh = std::make_shared<Refresh>();
-                        refresh->overview = m_service.overview(*root);
-                        // Unchanged lists keep the stored ones, so comparing the
-                        // snapshots on the main thread costs nothing.
-                        refresh->changes = refresh->overview.then(
-                            QtFuture::Launch::Async,
-                            [previous = m_snapshot.changes,
-                             previousStatus = m_snapshot.status](const NBEGitOverview &overview) {
-                                const std::optional<NBEGitWorkingState> &state = overview.working;
-                                Refresh::Changes changes;
-                                const QList<NBEGitFileChange> list =
-                                    state ? state->changes : QList<NBEGitFileChange>();
-                                if (list == previous) {
-                                    changes.list = previous;
-                                    changes.status = previousStatus;
-                                    return changes;
-                                }
-                                changes.list = list;
-                                if (state)
-                                    changes.status = state->statusByPath;
-                                return changes;
-                            });
-                        nbeWhenFinished(refresh->changes, this,
-                                        [root, refresh, store, promise](const Refresh::Changes &) {
-                                            store(refresh->snapshot(*root));
-                                            promise->finish();
-                                        });
-                    });
+    // The root is found in the same turn as the rest, and unchanged lists
+    // come back as the stored ones, so comparing the snapshots on the main
+    // thread costs nothing.
+    nbeWhenFinished(
+        m_service.overview(*folder, m_lastRun), this,
+        [store, promise](const NBEGitOverview &overview) {
+            if (!overview.root) {
+                store(Snapshot{}, {});
+            } else {
+                Snapshot snapshot = snapshotOf(overview);
+                NBEGitStatusRun run;
+                if (overview.working)
+                    run = {*overview.root, overview.porcelain, snapshot.changes, snapshot.status};
+                store(std::move(snapshot), std::move(run));
+            }
+            promise->finish();
+        });
     return done;
 }
 

@@ -74,7 +74,6 @@ Q_SIGNALS:
     void loadingChanged();
 
 private:
-    struct Refresh;
     void store(const Snapshot &snapshot);
 
     NBEGitService &m_service;
@@ -84,4 +83,7 @@ private:
     // revision of its own to stamp answers with.
     quint64 m_generation = 0;
     quint64 m_stored = 0;
+    // The status run the snapshot's changes were read from, for the next
+    // refresh to read only what differs.
+    NBEGitStatusRun m_lastRun;
 };

@@ -145,6 +145,89 @@ TEST(NBEGitServiceParsers, WorkingStateOfOneStatusRun)
         EXPECT_FALSE(NBEGitService::parseWorkingState(garbage, root)) << garbage.constData();
 }
 
+// The changes of a run read with an earlier one are those of reading it
+// alone; those read afresh are the ones its URLs don't share with the earlier.
+qsizetype readAfresh(const QByteArray &output, const NBEGitStatusRun &earlier,
+                     const QUrl &root = QUrl::fromLocalFile(QStringLiteral("/r")))
+{
+    const auto alone = NBEGitService::parseWorkingState(output, root);
+    const auto reused = NBEGitService::parseWorkingState(output, root, earlier);
+    EXPECT_TRUE(alone && reused);
+    if (!alone || !reused)
+        return -1;
+    EXPECT_EQ(*reused, *alone);
+    // Neither one of the earlier entries nor a copy of one.
+    const NBEGitFileChange *first = earlier.changes.constData();
+    const NBEGitFileChange *last = first + earlier.changes.size();
+    return std::count_if(reused->changes.cbegin(), reused->changes.cend(),
+                         [&](const NBEGitFileChange &change) {
+                             return change.url.isDetached() && (&change < first || &change >= last);
+                         });
+}
+
+TEST(NBEGitServiceParsers, AnEarlierRunKeepsWhatBothPrintAlike)
+{
+    const QUrl root = QUrl::fromLocalFile(QStringLiteral("/r"));
+    const QByteArray head = QByteArrayLiteral("# branch.oid 0123abcd\0# branch.head main\0");
+    const QByteArray modified = QByteArrayLiteral("1 .M N... 100644 100644 100644 aa bb a b.txt\0");
+    const QByteArray renamed =
+        QByteArrayLiteral("2 R. N... 100644 100644 100644 aa bb R100 new name\0old name\0");
+    const QByteArray conflicted =
+        QByteArrayLiteral("u UU N... 100644 100644 100644 100644 aa bb cc both\0");
+    const QByteArray unicode = QByteArrayLiteral("? caf\xc3\xa9/\xe6\x97\xa5.md\0");
+    const QByteArray base = head + modified + renamed + conflicted + unicode;
+    const auto parsed = NBEGitService::parseWorkingState(base, root);
+    ASSERT_TRUE(parsed);
+    const NBEGitStatusRun earlier{root, base, parsed->changes, parsed->statusByPath};
+
+    EXPECT_EQ(readAfresh(base, earlier), 0);
+    // A new HEAD alone: every change is kept.
+    EXPECT_EQ(readAfresh(QByteArrayLiteral("# branch.oid 4567ef\0# branch.head main\0") + modified +
+                             renamed + conflicted + unicode,
+                         earlier),
+              0);
+    const QByteArray added = QByteArrayLiteral("? added file.txt\0");
+    // What changed is read again, and the record after it.
+    EXPECT_EQ(readAfresh(head + added + modified + renamed + conflicted + unicode, earlier), 2);
+    EXPECT_EQ(readAfresh(head + modified + renamed + added + conflicted + unicode, earlier), 2);
+    EXPECT_EQ(readAfresh(base + added, earlier), 1);
+    EXPECT_EQ(readAfresh(head + modified + conflicted + unicode, earlier), 1);
+    EXPECT_EQ(readAfresh(head + modified + renamed + unicode, earlier), 1);
+    EXPECT_EQ(readAfresh(head +
+                             QByteArrayLiteral("1 MM N... 100644 100644 100644 aa bb a b.txt\0") +
+                             renamed + conflicted + unicode,
+                         earlier),
+              2);
+    EXPECT_EQ(readAfresh(head + modified +
+                             QByteArrayLiteral(
+                                 "2 R. N... 100644 100644 100644 aa bb R100 new name\0other\0") +
+                             conflicted + unicode,
+                         earlier),
+              1);
+    // A source path that reads like a record, and a record that takes the
+    // place of one: each is read as the records around it decide.
+    const QByteArray lookalike =
+        QByteArrayLiteral("2 R. N... 100644 100644 100644 aa bb R100 x\0? y\0? z\0");
+    const auto parsedLookalike = NBEGitService::parseWorkingState(head + lookalike, root);
+    ASSERT_TRUE(parsedLookalike);
+    const NBEGitStatusRun lookalikeRun{root, head + lookalike, parsedLookalike->changes,
+                                       parsedLookalike->statusByPath};
+    EXPECT_EQ(readAfresh(head + QByteArrayLiteral("? w\0? y\0? z\0"), lookalikeRun), 2);
+    EXPECT_EQ(readAfresh(head + QByteArrayLiteral("? x\0") + lookalike, lookalikeRun), 2);
+
+    // Another root reads everything again; so does a run whose paths repeat.
+    EXPECT_EQ(readAfresh(base, earlier, QUrl::fromLocalFile(QStringLiteral("/s"))), 4);
+    const QByteArray twice = head + QByteArrayLiteral("? dir/.env\0") + modified +
+                             QByteArrayLiteral("1 M. N... 100644 100644 100644 aa bb dir/.env\0");
+    const auto parsedTwice = NBEGitService::parseWorkingState(twice, root);
+    ASSERT_TRUE(parsedTwice);
+    EXPECT_EQ(
+        readAfresh(twice + added, {root, twice, parsedTwice->changes, parsedTwice->statusByPath}),
+        1);
+    EXPECT_FALSE(
+        NBEGitService::parseWorkingState(base + QByteArrayLiteral("x y\0"), root, earlier));
+}
+
 TEST_F(GitRepositoryTest, StatusOfEveryKindOfChange)
 {
     writeFile(file("rename me.txt"), "rename\n");
@@ -206,6 +289,43 @@ TEST_F(GitRepositoryTest, MergeConflictIsRecognised)
     EXPECT_FALSE(missing.ok);
     EXPECT_FALSE(missing.conflicts);
     EXPECT_TRUE(missing.error->contains(QStringLiteral("nowhere"))) << missing.error->toStdString();
+}
+
+TEST_F(GitRepositoryTest, OverviewOfASubfolderReadsTheWholeRepository)
+{
+    writeFile(file(u"sub dir/caf\u00e9 \u65e5.md"_qs), "new\n");
+    writeFile(file("index.html"), "<p>two</p>\n");
+    writeFile(file("top.txt"), "top\n");
+    const QUrl sub = url(QStringLiteral("sub dir"));
+    const NBEGitOverview fromSub = await(m_service.overview(sub));
+    EXPECT_EQ(fromSub.root, repo());
+    EXPECT_EQ(fromSub.working, await(m_service.workingState(repo())));
+    EXPECT_EQ(fromSub.branches, await(m_service.branches(repo())));
+    ASSERT_TRUE(fromSub.working);
+    EXPECT_EQ(statusLetters(fromSub.working->changes, m_root),
+              (QSet<QString>{" M index.html", "?? top.txt", u"?? sub dir/caf\u00e9 \u65e5.md"_qs}));
+
+    // Read again with the first run: what changed since, and nothing else.
+    const NBEGitStatusRun earlier{repo(), fromSub.porcelain, fromSub.working->changes,
+                                  fromSub.working->statusByPath};
+    QFile::remove(file("top.txt"));
+    git(m_root, {"mv", "index.html", "moved.html"});
+    writeFile(file("zz last.txt"), "z\n");
+    const NBEGitOverview again = await(m_service.overview(sub, earlier));
+    EXPECT_EQ(again.working, await(m_service.workingState(repo())));
+    // Unchanged, the lists are the earlier ones themselves.
+    const NBEGitStatusRun latest{repo(), again.porcelain, again.working->changes,
+                                 again.working->statusByPath};
+    const NBEGitOverview same = await(m_service.overview(repo(), latest));
+    ASSERT_TRUE(same.working);
+    EXPECT_EQ(same.working->changes.constData(), latest.changes.constData());
+
+    const QString outside = scratch(QStringLiteral("plain"));
+    QDir().mkpath(outside);
+    const NBEGitOverview none = await(m_service.overview(QUrl::fromLocalFile(outside), latest));
+    EXPECT_FALSE(none.root);
+    EXPECT_FALSE(none.working);
+    EXPECT_TRUE(none.branches.isEmpty());
 }
 
 TEST_F(GitRepositoryTest, StagingCommittingAndDiscarding)

@@ -78,6 +78,41 @@ TEST_F(GitStateTest, ASnapshotAnswersTheQuestionsAsked)
     EXPECT_EQ(changed.size(), 1);
 }
 
+TEST_F(GitStateTest, RefreshesOfASubfolderAgreeWithAFreshReading)
+{
+    git({"init", "-q", "-b", "main"});
+    write(QStringLiteral("a.txt"), "a\n");
+    write(QStringLiteral("sub/b c.txt"), "b\n");
+    git({"add", "."});
+    git({"commit", "-q", "-m", "first"});
+    const QUrl sub = url(QStringLiteral("sub"));
+    const auto expectFresh = [&] {
+        NBEGitState fresh{service};
+        NBETest::await(fresh.refresh(QUrl::fromLocalFile(root)));
+        EXPECT_EQ(state.snapshot(), fresh.snapshot());
+    };
+    const auto refreshSub = [&] { NBETest::await(state.refresh(sub)); };
+
+    refreshSub();
+    EXPECT_EQ(state.snapshot().root, QUrl::fromLocalFile(root));
+    EXPECT_TRUE(state.snapshot().changes.isEmpty());
+    write(QStringLiteral("sub/\u65e5 new.txt"), "new\n");
+    write(QStringLiteral("a.txt"), "changed\n");
+    refreshSub();
+    EXPECT_EQ(state.status(url(QStringLiteral("sub/\u65e5 new.txt"))), NBEGitStatus::untracked);
+    expectFresh();
+    git({"mv", "sub/b c.txt", "sub/renamed.txt"});
+    QFile::remove(path(QStringLiteral("sub/\u65e5 new.txt")));
+    refreshSub();
+    EXPECT_EQ(state.status(url(QStringLiteral("sub/renamed.txt"))), NBEGitStatus::renamed);
+    EXPECT_FALSE(state.status(url(QStringLiteral("sub/\u65e5 new.txt"))).has_value());
+    expectFresh();
+    git({"commit", "-q", "-am", "second"});
+    refreshSub();
+    EXPECT_TRUE(state.snapshot().changes.isEmpty());
+    expectFresh();
+}
+
 TEST_F(GitStateTest, CommitsToPushCountAgainstTheUpstreamOnceThereIsOne)
 {
     const QString remote = QDir(dir.path()).filePath(QStringLiteral("remote.git"));
