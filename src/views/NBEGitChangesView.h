@@ -9,6 +9,7 @@
 #include <QUrl>
 #include <QWidget>
 
+class NBEGitChangeRowDelegate;
 class NBEGitChangesModel;
 class NBEWorkspaceViewModel;
 class QCheckBox;
@@ -93,6 +94,7 @@ private:
     QPushButton *m_generate;
     QPushButton *m_commit;
     QTreeView *m_list;
+    NBEGitChangeRowDelegate *m_delegate;
     QLabel *m_noChanges;
     QTimer *m_draftTimer;
     NBEGitChangesModel *m_model;
