@@ -52,9 +52,11 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     host.isOpen = [this] { return m_workspace.has_value(); };
     host.refresh = [this] { return refreshGitStatus(); };
     host.settleTabs = [this](const std::optional<QList<QUrl>> &files, bool saveEdits) {
-        return settleTabsBeforeGit(files, saveEdits);
+        return m_tabs->settleBeforeGit(files, saveEdits);
     };
-    host.reloadTabs = [this](const NBEGitRewrittenTabs &tabs) { return reloadRewrittenTabs(tabs); };
+    host.reloadTabs = [this](const NBEGitRewrittenTabs &tabs) {
+        return m_tabs->reloadRewritten(tabs);
+    };
     m_workspaceGit = new NBEWorkspaceGit(
         m_gitService, *m_gitState, *m_preferences, m_activity,
         {m_environment.timings, m_environment.browserAuthHelper, m_environment.oauthAppFile},
@@ -93,38 +95,66 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             &NBEWorkspaceViewModel::diagnosticsChanged);
     m_htmlValidation =
         new NBEHTMLValidation(*m_diagnostics, m_environment.timings.validationDelay, this);
+    NBEWorkspaceTabsHost tabsHost;
+    tabsHost.isOpen = [this] { return m_workspace.has_value(); };
+    tabsHost.refreshGit = [this] { return refreshGitStatus(); };
+    m_tabs = new NBEWorkspaceTabs(m_fileService, m_desktop, *m_preferences, *m_languageServers,
+                                  *m_diagnostics, *m_htmlValidation, m_environment.timings,
+                                  std::move(tabsHost), this);
+    connect(m_tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEWorkspaceViewModel::tabsChanged);
+    connect(m_tabs, &NBEWorkspaceTabs::tabContentChanged, this,
+            &NBEWorkspaceViewModel::tabContentChanged);
+    connect(m_tabs, &NBEWorkspaceTabs::tabContentSettled, this,
+            &NBEWorkspaceViewModel::tabContentSettled);
+    connect(m_tabs, &NBEWorkspaceTabs::cursorPositionChanged, this,
+            &NBEWorkspaceViewModel::cursorPositionChanged);
+    connect(m_tabs, &NBEWorkspaceTabs::failed, this,
+            [this](const QString &message) { setErrorMessage(message); });
     connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,
             &NBEDiagnosticsStore::set);
 }
 
 // Releasing the view model stops no server: only closing the workspace does.
-NBEWorkspaceViewModel::~NBEWorkspaceViewModel()
+NBEWorkspaceViewModel::~NBEWorkspaceViewModel() = default;
+
+const std::optional<NBEWorkspace> &NBEWorkspaceViewModel::workspace() const
 {
-    // The buffers may outlive the model (an editor holds one) or go with its
-    // tabs below: either way they no longer report here.
-    for (const NBETextBuffer *buffer : std::as_const(m_followedBuffers))
-        disconnect(buffer, nullptr, this, nullptr);
+    if (m_workspace) {
+        m_workspace->openTabs = m_tabs->tabs();
+        m_workspace->activeTabID = m_tabs->activeTabID();
+    }
+    return m_workspace;
 }
+
+namespace {
+
+// The same folder with the same tree; tabs aside.
+bool sameFolder(const std::optional<NBEWorkspace> &a, const std::optional<NBEWorkspace> &b)
+{
+    return a.has_value() == b.has_value() &&
+           (!a || (a->rootURL == b->rootURL && a->fileTree == b->fileTree));
+}
+
+} // namespace
 
 void NBEWorkspaceViewModel::setWorkspace(const std::optional<NBEWorkspace> &workspace)
 {
-    const bool hadOne = m_workspace.has_value();
-    const bool tabsDiffer = !workspace || !m_workspace ||
-                            m_workspace->openTabs != workspace->openTabs ||
-                            m_workspace->activeTabID != workspace->activeTabID;
-    const bool restDiffers = hadOne != workspace.has_value() ||
-                             (workspace && (m_workspace->rootURL != workspace->rootURL ||
-                                            m_workspace->fileTree != workspace->fileTree));
-    if (!tabsDiffer && !restDiffers)
+    if (sameFolder(m_workspace, workspace))
         return;
-    if (workspace) {
-        for (const NBEOpenTab &tab : workspace->openTabs)
-            followBuffer(tab.id, tab.sourceFile.buffer);
-    }
     m_workspace = workspace;
-    if (restDiffers)
+    Q_EMIT workspaceChanged();
+}
+
+void NBEWorkspaceViewModel::replaceFolder(const std::optional<NBEWorkspace> &workspace)
+{
+    const bool appearsOrGoes = m_workspace.has_value() != workspace.has_value();
+    const bool differs = !sameFolder(m_workspace, workspace);
+    m_workspace = workspace;
+    // The tab bar follows a folder opening or closing even without tabs.
+    const bool tabsAnnounced = m_tabs->clear();
+    if (differs)
         Q_EMIT workspaceChanged();
-    if (tabsDiffer && (hadOne || m_workspace))
+    if (appearsOrGoes && !tabsAnnounced)
         Q_EMIT tabsChanged();
 }
 
@@ -193,7 +223,7 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                         }
                         NBEWorkspace workspace(folder);
                         workspace.fileTree = std::move(*tree);
-                        setWorkspace(workspace);
+                        replaceFolder(workspace);
                         readVaporManifest();
                         startLSPSession(folder);
                         NBERecentProjects::record(folder, defaults());
@@ -213,17 +243,15 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
 QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
 {
     QList<QUuid> ids;
-    if (m_workspace) {
-        for (const NBEOpenTab &tab : m_workspace->openTabs)
-            ids.append(tab.id);
-    }
-    return closeTabsAsking(ids, [this] {
+    for (const NBEOpenTab &tab : m_tabs->tabs())
+        ids.append(tab.id);
+    return m_tabs->closeAsking(ids, [this] {
         shutdownLSP();
         m_workspaceGit->stopAutoFetch();
         stopFollowingOutsideChanges();
         // A check still pending would list a closed folder's files again.
         m_htmlValidation->dropAll();
-        setWorkspace(std::nullopt);
+        replaceFolder(std::nullopt);
         setErrorMessage(std::nullopt);
     });
 }

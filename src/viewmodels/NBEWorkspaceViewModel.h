@@ -21,6 +21,7 @@
 #include "NBEWorkspaceGit.h"
 #include "NBEWorkspaceHistory.h"
 #include "NBEWorkspaceLanguageServers.h"
+#include "NBEWorkspaceTabs.h"
 #include "NBEWorkspaceTimings.h"
 
 #include <QFuture>
@@ -94,7 +95,8 @@ public:
     ~NBEWorkspaceViewModel() override;
 
     // --- State
-    const std::optional<NBEWorkspace> &workspace() const { return m_workspace; }
+    // The folder with its tabs as they are now.
+    const std::optional<NBEWorkspace> &workspace() const;
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     // The window calls this once it has shown the message.
     void clearErrorMessage();
@@ -111,6 +113,7 @@ public:
     void clearRevealTarget();
 
     bool hasWorkspace() const { return m_workspace.has_value(); }
+    NBEWorkspaceTabs &tabs() const { return *m_tabs; }
     NBEPreferences &preferences() const { return *m_preferences; }
     // The active tab, if any.
     std::optional<NBEOpenTab> activeTab() const;
@@ -491,22 +494,15 @@ Q_SIGNALS:
 private:
     const NBEGitState::Snapshot &git() const { return m_gitState->snapshot(); }
 
-    // Stores a new workspace value, announcing what of it differs.
+    // Stores a new folder value (its tree), announcing when it differs.
     void setWorkspace(const std::optional<NBEWorkspace> &workspace);
-    // Hears a tab's buffer: its edits travel on to the servers, the HTML
-    // check and auto-save; a new buffer is heard once.
-    void followBuffer(const QUuid &tabID, const std::shared_ptr<NBETextBuffer> &buffer);
-    void bufferChanged(const QUuid &tabID, const NBETextBuffer *buffer,
-                       const NBETextChange &change);
+    // A folder opens or closes: its tabs start over.
+    void replaceFolder(const std::optional<NBEWorkspace> &workspace);
     void readVaporManifest();
     void setErrorMessage(const std::optional<QString> &message);
     void setRecentProjects(const QList<QUrl> &projects);
 
-    NBEOpenTab *findTab(const QUuid &id);
-    const NBEOpenTab *findTab(const QUuid &id) const;
-    void finishOpening(const QUrl &url, bool asPreview, const NBESourceFile &sourceFile,
-                       const QString &text);
-    QFuture<bool> closeTabsAsking(const QList<QUuid> &ids, std::function<void()> close);
+    const NBEOpenTab *findTab(const QUuid &id) const { return m_tabs->find(id); }
 
     static NBEFileTreeNode toggleNode(const NBEFileTreeNode &node, const QUuid &targetID);
     // Points the tabs at or below `source` (a clean path) at `target`,
@@ -525,7 +521,6 @@ private:
     // Checks the open tabs whose files are at or below `paths` (every tab
     // when empty), then rebuilds the tree keeping its open folders.
     QFuture<void> followOutsideChanges(const QStringList &paths);
-    void followTabFile(const QUuid &id, NBEDiskChange change);
     NBEFileWatch *m_fileWatch = nullptr;
     QMetaObject::Connection m_outsideActivationObserver;
     QString m_watchedRoot;
@@ -541,7 +536,6 @@ private:
     template <typename T, typename Then>
     QFuture<void> afterFileChange(const QFuture<NBEResult<T>> &change, const QString &prefix,
                                   Then &&then);
-    void forgetFileState(const QUrl &url);
     std::optional<QUrl> newItemBaseDirectory() const;
     // Asks where to create a new item (a panel in the active tab's folder or
     // the project's), then hands the chosen place to `create`, which finishes
@@ -552,43 +546,20 @@ private:
 
     void startLSPSession(const QUrl &rootURL);
 
-    void scheduleAutoSave(const QUuid &forTab);
-    // Runs `save` once no earlier save of the tab runs, so each save finds
-    // the tab (its text and what it knows of the disk) as the last one left
-    // it.
-    QFuture<bool> queueSave(const QUuid &id, const std::function<QFuture<bool>()> &save);
-    QFuture<bool> saveNow(const QUuid &id, bool force);
-    // How a write treats a file changed on disk since the tab last read or
-    // wrote it: ask the user, skip it (automatic saves), or write anyway.
-    enum class WriteCheck { Ask, SkipQuietly, Overwrite };
-    // Writes `text`, the buffer's text as of `revision`, and once written
-    // marks the tab saved unless it was edited since.
-    QFuture<bool> write(const QUuid &tabID, const QUrl &url, const QString &text, quint64 revision,
-                        NBELineEnding lineEnding, bool afterwards, WriteCheck check);
-    // A write found `change` on disk: says so or asks. The future says
-    // whether to overwrite.
-    QFuture<bool> settleOutsideChange(const QUuid &tabID, const QUrl &url, NBEDiskChange change,
-                                      WriteCheck check);
-    // The tab shows the file's text as read, clean; its editor keeps the
-    // buffer and the servers hear of the new text as an edit.
-    void showDiskText(NBEOpenTab &tab, const NBETextFile &file);
-    QFuture<std::optional<QString>> formatForSave(const QUrl &url, const QString &text,
-                                                  const std::optional<QString> &languageID);
-    QFuture<bool> saveDirtyTabs(const QList<QUuid> &ids);
-
     // A git command on the index or working tree, then a refresh.
     QFuture<void> refreshAfter(const QFuture<bool> &command);
     QFuture<bool> applyHunk(const NBEDiffHunk &hunk, const QUrl &fileURL, bool unstaging);
-    const NBEOpenTab *firstTabShowing(const QUrl &file) const;
-    // The tab's id and text when a discard started: only a buffer still
-    // holding that text is replaced by the file's restored text.
-    using UntouchedTab = std::optional<std::pair<QUuid, QString>>;
+    const NBEOpenTab *firstTabShowing(const QUrl &file) const { return m_tabs->firstShowing(file); }
+    using UntouchedTab = NBEWorkspaceTabs::UntouchedTab;
     QFuture<void> discardNow(const QUrl &file, const QUrl &repository,
                              std::optional<NBEGitStatus> status, bool keepEdits);
     QFuture<bool> restoreOrTrash(const QUrl &file, const QUrl &repository,
                                  std::optional<NBEGitStatus> status);
     void reloadAfterDiscard(const QUrl &file, const NBEResult<NBETextFile> &read,
-                            const UntouchedTab &untouched);
+                            const UntouchedTab &untouched)
+    {
+        m_tabs->reloadAfterGit(file, read, untouched);
+    }
 
     NBEDefaults &defaults() const { return *m_defaults; }
 
@@ -598,15 +569,6 @@ private:
     void flashSyncStatus(const QString &text) { m_workspaceGit->flashSyncStatus(text); }
 
     // --- Branches
-    // Asks about unsaved edits in the tabs of `files` (every tab when
-    // absent) before git rewrites them. Nothing on Cancel or when saving
-    // failed; Save writes the edits first when `saveEdits`, else keeps them
-    // in their tabs.
-    QFuture<std::optional<GitRewrittenTabs>>
-    settleTabsBeforeGit(const std::optional<QList<QUrl>> &files, bool saveEdits);
-    // Shows each tab's file as git left it; edits typed meanwhile or kept
-    // stay in their buffers.
-    QFuture<void> reloadRewrittenTabs(const GitRewrittenTabs &tabs);
     using GitRewrite = NBEWorkspaceGit::Rewrite;
     QFuture<void> rewriteFiles(const std::optional<QList<QUrl>> &files, bool saveEdits,
                                const GitRewrite &command)
@@ -620,7 +582,8 @@ private:
     NBEPreferences *m_preferences = nullptr;
     QPointer<NBEApplicationActivity> m_activity;
 
-    std::optional<NBEWorkspace> m_workspace;
+    // The folder; its tab fields are filled from the tabs' owner when read.
+    mutable std::optional<NBEWorkspace> m_workspace;
     bool m_isVaporProject = false;
     std::optional<QString> m_errorMessage;
     QList<QUrl> m_recentProjects;
@@ -641,10 +604,5 @@ private:
     std::optional<QUuid> m_pendingFormat;
 
     NBEHTMLValidation *m_htmlValidation = nullptr;
-    QHash<QUuid, QTimer *> m_autoSaveTimers;
-    // The latest save of each tab; a new one waits for it.
-    QHash<QUuid, QFuture<bool>> m_savesRunning;
-    // Tabs whose automatic save was skipped over an outside change, and said so.
-    QSet<QUuid> m_outsideChangeNoticed;
-    QSet<const NBETextBuffer *> m_followedBuffers;
+    NBEWorkspaceTabs *m_tabs = nullptr;
 };

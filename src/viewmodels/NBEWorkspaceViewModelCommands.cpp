@@ -90,14 +90,7 @@ void NBEWorkspaceViewModel::toggleActivePreview()
     const auto tab = activeTab();
     if (!tab || !tab->isPreviewable())
         return;
-    NBEWorkspace workspace = *m_workspace;
-    for (NBEOpenTab &each : workspace.openTabs) {
-        if (each.id == tab->id) {
-            each.isShowingPreview = !each.isShowingPreview;
-            break;
-        }
-    }
-    setWorkspace(workspace);
+    m_tabs->togglePreview(tab->id);
 }
 
 QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
@@ -139,12 +132,12 @@ QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
 
 void NBEWorkspaceViewModel::saveActiveFile()
 {
-    if (m_workspace && m_workspace->activeTabID)
-        saveTab(*m_workspace->activeTabID, true);
+    if (const std::optional<QUuid> &active = m_tabs->activeTabID())
+        saveTab(*active, true);
 }
 
 void NBEWorkspaceViewModel::closeActiveTab()
 {
-    if (m_workspace && m_workspace->activeTabID)
-        closeTab(*m_workspace->activeTabID);
+    if (const std::optional<QUuid> &active = m_tabs->activeTabID())
+        closeTab(*active);
 }

@@ -158,12 +158,10 @@ QFuture<void> NBEWorkspaceViewModel::deleteItem(const QUrl &at)
     const QString item = cleanPath(at);
     QStringList dirtyNames;
     QList<QUuid> dirtyIDs;
-    if (m_workspace) {
-        for (const NBEOpenTab &tab : m_workspace->openTabs) {
-            if (tab.sourceFile.isDirty() && isAtOrBelow(cleanPath(tab.sourceFile.url), item)) {
-                dirtyNames.append(tab.sourceFile.name());
-                dirtyIDs.append(tab.id);
-            }
+    for (const NBEOpenTab &tab : m_tabs->tabs()) {
+        if (tab.sourceFile.isDirty() && isAtOrBelow(cleanPath(tab.sourceFile.url), item)) {
+            dirtyNames.append(tab.sourceFile.name());
+            dirtyIDs.append(tab.id);
         }
     }
     const auto remove = [this, at, item] {
@@ -189,7 +187,7 @@ QFuture<void> NBEWorkspaceViewModel::deleteItem(const QUrl &at)
                         } else if (choice == NBEUnsavedChangesChoice::DontSave) {
                             nbeWhenFinished(remove(), this, finish);
                         } else {
-                            nbeWhenFinished(saveDirtyTabs(dirtyIDs), this,
+                            nbeWhenFinished(m_tabs->saveDirtyTabs(dirtyIDs), this,
                                             [this, remove, finish](bool saved) {
                                                 // A failed write said so; the
                                                 // edits stay in their tabs.
@@ -267,67 +265,14 @@ QFuture<void> NBEWorkspaceViewModel::moveItem(const QUrl &from, const QUrl &into
         [this, source, target] { retargetTabs(source, target); });
 }
 
-void NBEWorkspaceViewModel::forgetFileState(const QUrl &url)
-{
-    m_diagnostics->remove(url);
-    m_htmlValidation->drop(url);
-}
-
 void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &target)
 {
-    if (!m_workspace)
-        return;
-    NBEWorkspace workspace = *m_workspace;
-    QList<QUrl> closed;
-    QList<NBEOpenTab> reopened;
-    for (NBEOpenTab &tab : workspace.openTabs) {
-        const auto path = movedPath(cleanPath(tab.sourceFile.url), source, target);
-        if (!path)
-            continue;
-        closed.append(tab.sourceFile.url);
-        const QUrl url = QUrl::fromLocalFile(*path);
-        tab.sourceFile.url = url;
-        tab.sourceFile.id = QUuid::createUuid();
-        tab.language = NBELanguageRegistry::language(url);
-        reopened.append(tab);
-    }
-    setWorkspace(workspace);
-
-    // The servers and the built-in check know the files by location: the old
-    // one is gone, the new one opens with the buffer as it stands.
-    for (const QUrl &url : std::as_const(closed))
-        forgetFileState(url);
-    m_languageServers->didClose(closed);
-    for (const NBEOpenTab &tab : std::as_const(reopened)) {
-        m_languageServers->didOpen(tab.sourceFile.url, tab.language, tab.sourceFile.content());
-        if (tab.isHTML() && !hasWebLSP(QStringLiteral("html")))
-            scheduleHTMLValidation(tab.sourceFile.url, tab.sourceFile.content());
-    }
+    m_tabs->retarget([&](const QString &path) { return movedPath(path, source, target); });
 }
 
 void NBEWorkspaceViewModel::closeTabsBelow(const QString &item)
 {
-    if (!m_workspace)
-        return;
-    NBEWorkspace workspace = *m_workspace;
-    QList<QUrl> closed;
-    workspace.openTabs.removeIf([&](const NBEOpenTab &tab) {
-        if (!isAtOrBelow(cleanPath(tab.sourceFile.url), item))
-            return false;
-        closed.append(tab.sourceFile.url);
-        return true;
-    });
-    if (workspace.activeTabID &&
-        std::none_of(workspace.openTabs.cbegin(), workspace.openTabs.cend(),
-                     [&](const NBEOpenTab &tab) { return tab.id == *workspace.activeTabID; })) {
-        workspace.activeTabID = workspace.openTabs.isEmpty()
-                                    ? std::nullopt
-                                    : std::optional<QUuid>(workspace.openTabs.last().id);
-    }
-    setWorkspace(workspace);
-    for (const QUrl &url : std::as_const(closed))
-        forgetFileState(url);
-    m_languageServers->didClose(closed);
+    m_tabs->closeMatching([&](const QString &path) { return isAtOrBelow(path, item); });
 }
 
 NBEFileTreeNode NBEWorkspaceViewModel::toggleNode(const NBEFileTreeNode &node,

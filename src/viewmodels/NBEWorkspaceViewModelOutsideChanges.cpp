@@ -12,20 +12,6 @@
 #include <QFileInfo>
 #include <QPromise>
 
-namespace {
-
-// Whether `path` or a folder above it is among `changed`.
-bool touchedBy(const QString &path, const QSet<QString> &changed)
-{
-    for (QString at = path; !at.isEmpty() && at != QLatin1String("/"); at = QFileInfo(at).path()) {
-        if (changed.contains(at))
-            return true;
-    }
-    return false;
-}
-
-} // namespace
-
 void NBEWorkspaceViewModel::startFollowingOutsideChanges()
 {
     stopFollowingOutsideChanges();
@@ -59,7 +45,7 @@ void NBEWorkspaceViewModel::watchProjectFolders()
     // git's own folder tells of commits, checkouts and staging from outside.
     if (git().root)
         extras.append(QDir(git().root->toLocalFile()).filePath(QStringLiteral(".git")));
-    for (const NBEOpenTab &tab : m_workspace->openTabs) {
+    for (const NBEOpenTab &tab : m_tabs->tabs()) {
         const QString folder = QFileInfo(NBEFileService::keyPath(tab.sourceFile.url)).path();
         if (folder != root && !folder.startsWith(root + u'/') && !extras.contains(folder))
             extras.append(folder);
@@ -88,17 +74,6 @@ QFuture<void> NBEWorkspaceViewModel::followOutsideChanges(const QStringList &pat
     QFuture<void> done = promise->future();
     m_outsideRefresh = done;
 
-    const QSet<QString> changed(paths.cbegin(), paths.cend());
-    QList<QUuid> ids;
-    QList<QFuture<NBEDiskChange>> checks;
-    for (const NBEOpenTab &tab : m_workspace->openTabs) {
-        if (!changed.isEmpty() && !touchedBy(NBEFileService::keyPath(tab.sourceFile.url), changed))
-            continue;
-        ids.append(tab.id);
-        checks.append(m_fileService.diskChange(
-            tab.sourceFile.url,
-            NBEDiskKnowledge{tab.sourceFile.diskStamp, tab.sourceFile.isMissingOnDisk}));
-    }
     const auto rest = [this, promise] {
         nbeWhenFinished(rebuildFileTree(true), this, [this, promise] {
             watchProjectFolders();
@@ -107,57 +82,11 @@ QFuture<void> NBEWorkspaceViewModel::followOutsideChanges(const QStringList &pat
                 followOutsideChanges(*again);
         });
     };
-    if (checks.isEmpty()) {
+    // Tabs first, so the rebuilt tree finds them settled.
+    const QFuture<void> tabsChecked = m_tabs->followDisk(paths);
+    if (tabsChecked.isFinished())
         rest();
-        return done;
-    }
-    nbeWhenFinished(QtFuture::whenAll(checks.begin(), checks.end()), this,
-                    [this, ids, rest](const QList<QFuture<NBEDiskChange>> &results) {
-                        for (qsizetype i = 0; i < ids.size() && i < results.size(); ++i) {
-                            if (results[i].resultCount() > 0)
-                                followTabFile(ids[i], results[i].result());
-                        }
-                        rest();
-                    });
+    else
+        nbeWhenFinished(tabsChecked, this, rest);
     return done;
-}
-
-void NBEWorkspaceViewModel::followTabFile(const QUuid &id, NBEDiskChange change)
-{
-    NBEOpenTab *tab = findTab(id);
-    if (!tab)
-        return;
-    NBESourceFile &file = tab->sourceFile;
-    switch (change) {
-    case NBEDiskChange::None:
-        // Back in place as the tab knew it.
-        if (std::exchange(file.isMissingOnDisk, false))
-            Q_EMIT tabsChanged();
-        return;
-    case NBEDiskChange::Vanished:
-        // The text lives on in the tab, unsaved, until the user decides.
-        if (!std::exchange(file.isMissingOnDisk, true))
-            Q_EMIT tabsChanged();
-        return;
-    case NBEDiskChange::Changed:
-        if (file.buffer->isDirty()) {
-            // Unsaved edits stay; saving asks about the newer file.
-            if (std::exchange(file.isMissingOnDisk, false))
-                Q_EMIT tabsChanged();
-            return;
-        }
-        const QUrl url = file.url;
-        const quint64 revision = file.buffer->revision();
-        nbeWhenFinished(m_fileService.readFile(url), this,
-                        [this, id, url, revision](const NBEResult<NBETextFile> &read) {
-                            NBEOpenTab *now = findTab(id);
-                            // Typed into meanwhile: the edits win, the save asks.
-                            if (!read || !now || now->sourceFile.url != url ||
-                                now->sourceFile.buffer->revision() != revision ||
-                                now->sourceFile.buffer->isDirty())
-                                return;
-                            showDiskText(*now, *read);
-                        });
-        return;
-    }
 }

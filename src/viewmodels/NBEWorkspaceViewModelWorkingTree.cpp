@@ -119,18 +119,6 @@ QFuture<bool> NBEWorkspaceViewModel::isHunkStaged(const NBEDiffHunk &hunk, const
 
 // --- Discarding
 
-const NBEOpenTab *NBEWorkspaceViewModel::firstTabShowing(const QUrl &file) const
-{
-    if (!m_workspace)
-        return nullptr;
-    const QString key = NBEFileService::keyPath(file);
-    for (const NBEOpenTab &tab : m_workspace->openTabs) {
-        if (NBEFileService::keyPath(tab.sourceFile.url) == key)
-            return &tab;
-    }
-    return nullptr;
-}
-
 QFuture<void> NBEWorkspaceViewModel::discardChanges(const QUrl &file)
 {
     if (!git().root)
@@ -212,48 +200,4 @@ QFuture<void> NBEWorkspaceViewModel::discardNow(const QUrl &file, const QUrl &re
                             });
         });
     return done;
-}
-
-void NBEWorkspaceViewModel::reloadAfterDiscard(const QUrl &file, const NBEResult<NBETextFile> &read,
-                                               const UntouchedTab &untouched)
-{
-    const NBEOpenTab *found = firstTabShowing(file);
-    if (!found)
-        return;
-    NBEOpenTab *tab = findTab(found->id);
-    // Edits the user kept, or typed while git ran, stay in the buffer.
-    const bool replace =
-        untouched && untouched->first == tab->id && tab->sourceFile.content() == untouched->second;
-    const QUrl url = tab->sourceFile.url;
-
-    if (!read) {
-        if (!replace)
-            return;
-        // The file went to the trash: its tab goes too, and the rightmost
-        // remaining tab takes over as when a tab is closed.
-        NBEWorkspace workspace = *m_workspace;
-        const QUuid id = tab->id;
-        workspace.openTabs.removeIf([&](const NBEOpenTab &each) { return each.id == id; });
-        if (workspace.activeTabID == id) {
-            workspace.activeTabID = workspace.openTabs.isEmpty()
-                                        ? std::nullopt
-                                        : std::optional<QUuid>(workspace.openTabs.last().id);
-        }
-        setWorkspace(workspace);
-        forgetFileState(url);
-        m_languageServers->didClose({url});
-        return;
-    }
-
-    if (!replace) {
-        // The kept edits are unsaved against the file as git left it.
-        tab->sourceFile.diskStamp = read->stamp;
-        tab->sourceFile.isMissingOnDisk = false;
-        if (tab->sourceFile.content() == read->text)
-            tab->sourceFile.markSaved();
-        else
-            tab->sourceFile.buffer->markUnsaved();
-        return;
-    }
-    showDiskText(*tab, *read);
 }
