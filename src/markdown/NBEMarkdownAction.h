@@ -40,20 +40,3 @@ struct NBEMarkdownAction
 
     constexpr bool operator==(const NBEMarkdownAction &) const = default;
 };
-
-#include <QUuid>
-
-// A one-shot request to apply an action: each command has a fresh id, so two
-// requests of the same action are applied twice, each once.
-struct NBEMarkdownEditCommand
-{
-    QUuid id;
-    NBEMarkdownAction action;
-
-    explicit NBEMarkdownEditCommand(NBEMarkdownAction action)
-        : id(QUuid::createUuid())
-        , action(action)
-    {}
-
-    bool operator==(const NBEMarkdownEditCommand &) const = default;
-};

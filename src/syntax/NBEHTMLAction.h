@@ -2,7 +2,6 @@
 
 #include <QList>
 #include <QString>
-#include <QUuid>
 
 #include <optional>
 
@@ -48,19 +47,4 @@ struct NBEHTMLAction
     QString id() const { return rawValue(); }
 
     constexpr bool operator==(const NBEHTMLAction &) const = default;
-};
-
-// A one-shot request to apply an action: each command has a fresh id, so two
-// requests of the same action are applied twice, each once.
-struct NBEHTMLEditCommand
-{
-    QUuid id;
-    NBEHTMLAction action;
-
-    explicit NBEHTMLEditCommand(NBEHTMLAction action)
-        : id(QUuid::createUuid())
-        , action(action)
-    {}
-
-    bool operator==(const NBEHTMLEditCommand &) const = default;
 };

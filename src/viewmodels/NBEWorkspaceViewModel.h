@@ -311,20 +311,6 @@ public:
     QFuture<bool> isHunkStaged(const NBEDiffHunk &hunk, const QUrl &fileURL);
 
     // --- Menu commands
-    // One-shot requests the editor applies once and then clears.
-    const std::optional<NBEMarkdownEditCommand> &pendingMarkdownCommand() const
-    {
-        return m_pendingMarkdownCommand;
-    }
-    void setPendingMarkdownCommand(const std::optional<NBEMarkdownEditCommand> &command);
-    const std::optional<NBEHTMLEditCommand> &pendingHTMLCommand() const
-    {
-        return m_pendingHTMLCommand;
-    }
-    void setPendingHTMLCommand(const std::optional<NBEHTMLEditCommand> &command);
-    const std::optional<QUuid> &pendingFormat() const { return m_pendingFormat; }
-    void setPendingFormat(const std::optional<QUuid> &request);
-
     // A Markdown tab showing its source (not its preview) is active.
     bool isEditingMarkdown() const;
     bool canPreviewActiveTab() const;
@@ -487,9 +473,11 @@ Q_SIGNALS:
     void diagnosticsChanged();
     void checkingStoppedChanged();
     void gitStateChanged();
-    void pendingMarkdownCommandChanged();
-    void pendingHTMLCommandChanged();
-    void pendingFormatChanged();
+    // One-shot edits of a tab's text, announced once per request; the
+    // editor of that tab applies them.
+    void markdownEditRequested(const QUuid &tabID, NBEMarkdownAction action);
+    void htmlEditRequested(const QUuid &tabID, NBEHTMLAction action);
+    void formatRequested(const QUuid &tabID);
 
 private:
     const NBEGitState::Snapshot &git() const { return m_gitState->snapshot(); }
@@ -599,9 +587,6 @@ private:
     NBEDiagnosticsStore *m_diagnostics = nullptr;
     NBEWorkspaceLanguageServers *m_languageServers = nullptr;
     std::optional<NBERevealTarget> m_revealTarget;
-    std::optional<NBEMarkdownEditCommand> m_pendingMarkdownCommand;
-    std::optional<NBEHTMLEditCommand> m_pendingHTMLCommand;
-    std::optional<QUuid> m_pendingFormat;
 
     NBEHTMLValidation *m_htmlValidation = nullptr;
     NBEWorkspaceTabs *m_tabs = nullptr;

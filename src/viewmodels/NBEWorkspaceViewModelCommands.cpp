@@ -22,31 +22,6 @@ std::optional<QString> languageIDOf(const std::optional<NBEOpenTab> &tab)
 
 } // namespace
 
-void NBEWorkspaceViewModel::setPendingMarkdownCommand(
-    const std::optional<NBEMarkdownEditCommand> &command)
-{
-    if (m_pendingMarkdownCommand == command)
-        return;
-    m_pendingMarkdownCommand = command;
-    Q_EMIT pendingMarkdownCommandChanged();
-}
-
-void NBEWorkspaceViewModel::setPendingHTMLCommand(const std::optional<NBEHTMLEditCommand> &command)
-{
-    if (m_pendingHTMLCommand == command)
-        return;
-    m_pendingHTMLCommand = command;
-    Q_EMIT pendingHTMLCommandChanged();
-}
-
-void NBEWorkspaceViewModel::setPendingFormat(const std::optional<QUuid> &request)
-{
-    if (m_pendingFormat == request)
-        return;
-    m_pendingFormat = request;
-    Q_EMIT pendingFormatChanged();
-}
-
 bool NBEWorkspaceViewModel::isEditingMarkdown() const
 {
     const auto tab = activeTab();
@@ -68,7 +43,7 @@ bool NBEWorkspaceViewModel::canFormatActiveTab() const
 void NBEWorkspaceViewModel::requestMarkdownEdit(NBEMarkdownAction action)
 {
     if (isEditingMarkdown())
-        setPendingMarkdownCommand(NBEMarkdownEditCommand(action));
+        Q_EMIT markdownEditRequested(activeTab()->id, action);
 }
 
 void NBEWorkspaceViewModel::requestHTMLEdit(NBEHTMLAction action)
@@ -76,13 +51,13 @@ void NBEWorkspaceViewModel::requestHTMLEdit(NBEHTMLAction action)
     // An HTML tab showing its preview still edits its source beside it.
     const auto tab = activeTab();
     if (tab && tab->isHTML())
-        setPendingHTMLCommand(NBEHTMLEditCommand(action));
+        Q_EMIT htmlEditRequested(tab->id, action);
 }
 
 void NBEWorkspaceViewModel::requestFormatDocument()
 {
     if (canFormatActiveTab())
-        setPendingFormat(QUuid::createUuid());
+        Q_EMIT formatRequested(activeTab()->id);
 }
 
 void NBEWorkspaceViewModel::toggleActivePreview()

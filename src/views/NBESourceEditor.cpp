@@ -1,6 +1,8 @@
 #include "NBESourceEditor.h"
 #include "NBEScrollLink.h"
 
+#include "NBECodeTextEdit.h"
+#include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 #include "NBEWhenFinished.h"
 #include "NBEWorkspaceViewModel.h"
@@ -28,11 +30,23 @@ NBESourceEditor::NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &
     for (auto signal :
          {&NBEWorkspaceViewModel::workspaceChanged, &NBEWorkspaceViewModel::tabsChanged,
           &NBEWorkspaceViewModel::revealTargetChanged, &NBEWorkspaceViewModel::diagnosticsChanged,
-          &NBEWorkspaceViewModel::gitStateChanged,
-          &NBEWorkspaceViewModel::pendingMarkdownCommandChanged,
-          &NBEWorkspaceViewModel::pendingHTMLCommandChanged,
-          &NBEWorkspaceViewModel::pendingFormatChanged})
+          &NBEWorkspaceViewModel::gitStateChanged})
         connect(viewModel, signal, this, &NBESourceEditor::scheduleRender);
+    // Menu commands name their tab: this tab's editor applies them once.
+    connect(viewModel, &NBEWorkspaceViewModel::markdownEditRequested, this,
+            [this](const QUuid &tabID, NBEMarkdownAction action) {
+                if (tabID == m_tabID)
+                    m_editor->coordinator()->applyMarkdownAction(action);
+            });
+    connect(viewModel, &NBEWorkspaceViewModel::htmlEditRequested, this,
+            [this](const QUuid &tabID, NBEHTMLAction action) {
+                if (tabID == m_tabID)
+                    m_editor->coordinator()->applyHTMLAction(action);
+            });
+    connect(viewModel, &NBEWorkspaceViewModel::formatRequested, this, [this](const QUuid &tabID) {
+        if (tabID == m_tabID)
+            m_editor->coordinator()->format();
+    });
     reloadHeadIfNeeded();
 }
 
@@ -93,25 +107,6 @@ NBETextEditorInputs NBESourceEditor::inputs() const
                          return std::nullopt;
                      },
                      [viewModel](const std::optional<int> &) { viewModel->clearRevealTarget(); }};
-    // Menu commands act on the active tab only; another tab's editor sees
-    // no request, so it neither applies nor clears one.
-    const auto activeOnly = [viewModel, id](auto request) {
-        const auto active = viewModel->activeTab();
-        return active && active->id == id ? request : decltype(request)();
-    };
-    in.pendingCommand = {
-        [viewModel, activeOnly] { return activeOnly(viewModel->pendingMarkdownCommand()); },
-        [viewModel](const std::optional<NBEMarkdownEditCommand> &command) {
-            viewModel->setPendingMarkdownCommand(command);
-        }};
-    in.pendingHTMLCommand = {
-        [viewModel, activeOnly] { return activeOnly(viewModel->pendingHTMLCommand()); },
-        [viewModel](const std::optional<NBEHTMLEditCommand> &command) {
-            viewModel->setPendingHTMLCommand(command);
-        }};
-    in.pendingFormat = {
-        [viewModel, activeOnly] { return activeOnly(viewModel->pendingFormat()); },
-        [viewModel](const std::optional<QUuid> &request) { viewModel->setPendingFormat(request); }};
     in.headContent = m_headContent;
     in.scrollLink = m_scrollLink;
     in.fileURL = url;

@@ -268,8 +268,8 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
     ASSERT_TRUE(NBETest::waitUntil([&] {
         return viewModel->activeTab()->sourceFile.content() == QStringLiteral("**word**\n");
     }));
-    // Applied once, then the request is cleared.
-    EXPECT_TRUE(NBETest::waitUntil([&] { return !viewModel->pendingMarkdownCommand(); }));
+    // Applied once.
+    QTest::qWait(50);
     EXPECT_EQ(viewModel->activeTab()->sourceFile.content(), QStringLiteral("**word**\n"));
 
     // The shortcuts work while typing in the editor, including the keys a

@@ -45,10 +45,7 @@ struct NBEEditorTestHost
     std::optional<QUrl> fileURL;
     std::optional<QUrl> projectRoot;
 
-    std::optional<NBEMarkdownEditCommand> command;
-    std::optional<NBEHTMLEditCommand> htmlCommand;
     std::optional<int> reveal;
-    std::optional<QUuid> format;
 
     decltype(NBETextEditorInputs::lspCompletion) lspCompletion;
     QString triggers;
@@ -71,10 +68,7 @@ struct NBEEditorTestHost
         in.theme = theme;
         in.settings = settings;
         in.onCursorChange = [this](int line, int column) { carets.append({line, column}); };
-        in.pendingCommand = NBEBinding<std::optional<NBEMarkdownEditCommand>>::over(command);
-        in.pendingHTMLCommand = NBEBinding<std::optional<NBEHTMLEditCommand>>::over(htmlCommand);
         in.revealLine = NBEBinding<std::optional<int>>::over(reveal);
-        in.pendingFormat = NBEBinding<std::optional<QUuid>>::over(format);
         in.headContent = head;
         in.scrollLink = link;
         in.fileURL = fileURL;

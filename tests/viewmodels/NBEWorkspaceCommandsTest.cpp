@@ -1,11 +1,40 @@
 #include "NBEWorkspaceFixture.h"
 
 #include <QFileInfo>
-#include <QSignalSpy>
 
 namespace {
 
 using Commands = NBEWorkspaceFixture;
+
+// The one-shot edit requests the view model announced: the tab and the
+// action's raw value (none for formatting).
+struct Requests
+{
+    using Request = QPair<QUuid, QString>;
+    explicit Requests(NBEWorkspaceViewModel *model)
+    {
+        QObject::connect(model, &NBEWorkspaceViewModel::markdownEditRequested, &context,
+                         [this](const QUuid &tab, NBEMarkdownAction action) {
+                             markdown.append({tab, action.rawValue()});
+                         });
+        QObject::connect(model, &NBEWorkspaceViewModel::htmlEditRequested, &context,
+                         [this](const QUuid &tab, NBEHTMLAction action) {
+                             html.append({tab, action.rawValue()});
+                         });
+        QObject::connect(model, &NBEWorkspaceViewModel::formatRequested, &context,
+                         [this](const QUuid &tab) {
+                             format.append({tab, {}});
+                         });
+    }
+    void clear()
+    {
+        markdown.clear();
+        html.clear();
+        format.clear();
+    }
+    QObject context;
+    QList<Request> markdown, html, format;
+};
 
 TEST_F(Commands, WithoutAWorkspaceEveryCommandIsOffAndDoesNothing)
 {
@@ -13,15 +42,14 @@ TEST_F(Commands, WithoutAWorkspaceEveryCommandIsOffAndDoesNothing)
     EXPECT_FALSE(model->isEditingMarkdown());
     EXPECT_FALSE(model->canPreviewActiveTab());
     EXPECT_FALSE(model->canFormatActiveTab());
+    Requests requests(model.get());
     model->requestMarkdownEdit(NBEMarkdownAction::bold);
     model->requestHTMLEdit(NBEHTMLAction::bold);
     model->requestFormatDocument();
     model->toggleActivePreview();
     model->saveActiveFile();
     model->closeActiveTab();
-    EXPECT_FALSE(model->pendingMarkdownCommand());
-    EXPECT_FALSE(model->pendingHTMLCommand());
-    EXPECT_FALSE(model->pendingFormat());
+    EXPECT_EQ(requests.markdown.size() + requests.html.size() + requests.format.size(), 0);
 }
 
 // Which commands each kind of active tab enables.
@@ -42,22 +70,21 @@ TEST_F(Commands, PredicatesFollowTheActiveTabsLanguage)
     for (const Case &c : cases)
         write(c.file, "x\n");
     load();
+    Requests requests(model.get());
     for (const Case &c : cases) {
         SCOPED_TRACE(c.file.toStdString());
         open(c.file);
-        model->setPendingMarkdownCommand(std::nullopt);
-        model->setPendingHTMLCommand(std::nullopt);
-        model->setPendingFormat(std::nullopt);
+        requests.clear();
         EXPECT_EQ(model->isEditingMarkdown(), c.editingMarkdown);
         EXPECT_EQ(model->canPreviewActiveTab(), c.canPreview);
         EXPECT_EQ(model->canFormatActiveTab(), c.canFormat);
 
         model->requestMarkdownEdit(NBEMarkdownAction::italic);
-        EXPECT_EQ(model->pendingMarkdownCommand().has_value(), c.editingMarkdown);
+        EXPECT_EQ(requests.markdown.size(), int(c.editingMarkdown));
         model->requestHTMLEdit(NBEHTMLAction::bold);
-        EXPECT_EQ(model->pendingHTMLCommand().has_value(), c.htmlEdit);
+        EXPECT_EQ(requests.html.size(), int(c.htmlEdit));
         model->requestFormatDocument();
-        EXPECT_EQ(model->pendingFormat().has_value(), c.canFormat);
+        EXPECT_EQ(requests.format.size(), int(c.canFormat));
 
         const bool before = model->activeTab()->isShowingPreview;
         model->toggleActivePreview();
@@ -70,11 +97,12 @@ TEST_F(Commands, AMarkdownPreviewStopsMarkdownEditsButNotHTMLEdits)
     write(QStringLiteral("notes.md"), "# Notes\n");
     write(QStringLiteral("index.html"), "<p></p>\n");
     load();
+    Requests requests(model.get());
     open(QStringLiteral("notes.md"));
     model->toggleActivePreview();
     EXPECT_FALSE(model->isEditingMarkdown());
     model->requestMarkdownEdit(NBEMarkdownAction::bold);
-    EXPECT_FALSE(model->pendingMarkdownCommand());
+    EXPECT_EQ(requests.markdown.size(), 0);
     model->toggleActivePreview();
     EXPECT_TRUE(model->isEditingMarkdown());
 
@@ -82,31 +110,27 @@ TEST_F(Commands, AMarkdownPreviewStopsMarkdownEditsButNotHTMLEdits)
     model->toggleActivePreview();
     ASSERT_TRUE(model->activeTab()->isShowingPreview);
     model->requestHTMLEdit(NBEHTMLAction::italic);
-    ASSERT_TRUE(model->pendingHTMLCommand());
-    EXPECT_EQ(model->pendingHTMLCommand()->action, NBEHTMLAction::italic);
+    EXPECT_EQ(requests.html,
+              (QList<Requests::Request>{
+                  {model->activeTab()->id, NBEHTMLAction(NBEHTMLAction::italic).rawValue()}}));
 }
 
-TEST_F(Commands, EveryRequestIsANewCommandAndOnlyChangesAnnounce)
+TEST_F(Commands, EveryRequestIsAnnouncedOnceForTheActiveTab)
 {
     write(QStringLiteral("notes.md"), "text\n");
+    write(QStringLiteral("style.css"), "a{}\n");
     load();
+    Requests requests(model.get());
     open(QStringLiteral("notes.md"));
-    QSignalSpy spy(model.get(), &NBEWorkspaceViewModel::pendingMarkdownCommandChanged);
-
-    model->setPendingMarkdownCommand(std::nullopt);
-    EXPECT_EQ(spy.count(), 0);
+    const QUuid notes = model->activeTab()->id;
     model->requestMarkdownEdit(NBEMarkdownAction::bold);
-    const auto first = model->pendingMarkdownCommand();
     model->requestMarkdownEdit(NBEMarkdownAction::bold);
-    const auto second = model->pendingMarkdownCommand();
-    ASSERT_TRUE(first && second);
-    EXPECT_NE(first->id, second->id);
-    EXPECT_EQ(second->action, NBEMarkdownAction::bold);
-    EXPECT_EQ(spy.count(), 2);
-    model->setPendingMarkdownCommand(second);
-    EXPECT_EQ(spy.count(), 2);
-    model->setPendingMarkdownCommand(std::nullopt);
-    EXPECT_EQ(spy.count(), 3);
+    const Requests::Request bold{notes, NBEMarkdownAction(NBEMarkdownAction::bold).rawValue()};
+    EXPECT_EQ(requests.markdown, (QList<Requests::Request>{bold, bold}));
+    open(QStringLiteral("style.css"));
+    model->requestFormatDocument();
+    EXPECT_NE(model->activeTab()->id, notes);
+    EXPECT_EQ(requests.format, (QList<Requests::Request>{{model->activeTab()->id, {}}}));
 }
 
 TEST_F(Commands, SaveActiveFileWritesEvenAnUnchangedTabAndCloseActiveTabCloses)

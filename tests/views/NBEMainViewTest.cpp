@@ -172,11 +172,8 @@ TEST_F(NBEMainViewTest, EveryMarkdownButtonAppliesItsActionOnce)
     makeView();
     openTab(QStringLiteral("notes.md"));
     QList<NBEMarkdownAction> requested;
-    QObject::connect(viewModel(), &NBEWorkspaceViewModel::pendingMarkdownCommandChanged, view.get(),
-                     [&] {
-                         if (const auto &command = viewModel()->pendingMarkdownCommand())
-                             requested.append(command->action);
-                     });
+    QObject::connect(viewModel(), &NBEWorkspaceViewModel::markdownEditRequested, view.get(),
+                     [&](const QUuid &, NBEMarkdownAction action) { requested.append(action); });
     const QString base = QStringLiteral("alpha beta\n");
     for (const NBEMarkdownAction action : NBEMarkdownAction::allCases()) {
         SCOPED_TRACE(action.rawValue().toStdString());
@@ -201,11 +198,8 @@ TEST_F(NBEMainViewTest, EveryHTMLButtonAndHeadingApplyTheirActionOnce)
     makeView();
     openTab(QStringLiteral("page.html"));
     QList<NBEHTMLAction> requested;
-    QObject::connect(viewModel(), &NBEWorkspaceViewModel::pendingHTMLCommandChanged, view.get(),
-                     [&] {
-                         if (const auto &command = viewModel()->pendingHTMLCommand())
-                             requested.append(command->action);
-                     });
+    QObject::connect(viewModel(), &NBEWorkspaceViewModel::htmlEditRequested, view.get(),
+                     [&](const QUuid &, NBEHTMLAction action) { requested.append(action); });
     const QString base = QStringLiteral("<p>alpha beta</p>\n");
     const QList<QAction *> headings = view->htmlToolbar()->headingMenu()->actions();
     ASSERT_EQ(headings.size(), 6);

@@ -190,7 +190,7 @@ TEST(NBETextEditorView, ALargeBufferIsShownWholeEditableAndColouredToItsEnd)
     EXPECT_TRUE(edit->document()->isUndoAvailable());
 }
 
-TEST(NBETextEditorView, MarkdownCommandIsAppliedOnceAndCleared)
+TEST(NBETextEditorView, AMarkdownActionIsOneUndoableEditThatKeepsTheSelection)
 {
     NBEEditorTestHost host(QStringLiteral("make this bold"));
     host.language = NBELanguageRegistry::markdown();
@@ -200,21 +200,17 @@ TEST(NBETextEditorView, MarkdownCommandIsAppliedOnceAndCleared)
     cursor.setPosition(14, QTextCursor::KeepAnchor);
     view.textView()->setTextCursor(cursor);
 
-    host.command = NBEMarkdownEditCommand(NBEMarkdownAction::bold);
-    view.applyInputs(host.inputs());
-    view.applyInputs(host.inputs()); // seen twice before its clearing ran
+    view.coordinator()->applyMarkdownAction(NBEMarkdownAction::bold);
+    view.applyInputs(host.inputs()); // a render applies nothing again
     EXPECT_EQ(host.text(), QStringLiteral("make this **bold**"));
     EXPECT_EQ(view.textView()->textCursor().selectedText(), QStringLiteral("bold"));
-    ASSERT_TRUE(host.command.has_value()); // cleared later, not inside the update
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(host.command.has_value());
 
     // One undo step takes the whole edit back.
     view.textView()->undo();
     EXPECT_EQ(host.text(), QStringLiteral("make this bold"));
 }
 
-TEST(NBETextEditorView, HTMLCommandIsAppliedOnceAndCleared)
+TEST(NBETextEditorView, AnHTMLActionWrapsTheSelection)
 {
     NBEEditorTestHost host(QStringLiteral("hello"));
     host.language = NBELanguageRegistry::html();
@@ -222,12 +218,9 @@ TEST(NBETextEditorView, HTMLCommandIsAppliedOnceAndCleared)
     QTextCursor cursor = view.textView()->textCursor();
     cursor.select(QTextCursor::Document);
     view.textView()->setTextCursor(cursor);
-    host.htmlCommand = NBEHTMLEditCommand(NBEHTMLAction::bold);
-    view.applyInputs(host.inputs());
+    view.coordinator()->applyHTMLAction(NBEHTMLAction::bold);
     view.applyInputs(host.inputs());
     EXPECT_EQ(host.text(), QStringLiteral("<strong>hello</strong>"));
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(host.htmlCommand.has_value());
 }
 
 TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
@@ -264,19 +257,6 @@ TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
     view.applyInputs(host.inputs());
     ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
     EXPECT_TRUE(view.textView()->document()->firstBlock().layout()->formats().isEmpty());
-}
-
-TEST(NBETextEditorView, ClearingLeavesANewerCommandInPlace)
-{
-    NBEEditorTestHost host(QStringLiteral("x"));
-    NBETextEditorView view(host.inputs());
-    host.command = NBEMarkdownEditCommand(NBEMarkdownAction::italic);
-    view.applyInputs(host.inputs());
-    const NBEMarkdownEditCommand newer(NBEMarkdownAction::bold);
-    host.command = newer; // published before the first one's clearing ran
-    QCoreApplication::processEvents();
-    ASSERT_TRUE(host.command.has_value());
-    EXPECT_EQ(host.command->id, newer.id);
 }
 
 TEST(NBETextEditorView, RevealLineSelectsAndScrolls)
@@ -325,30 +305,27 @@ TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
     host.lspFormatting = [](const QString &text) {
         return QtFuture::makeReadyFuture(std::optional<QString>(text.toUpper()));
     };
-    host.format = QUuid::createUuid();
     QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
     view.applyInputs(host.inputs());
+    view.coordinator()->format();
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_EQ(host.text(), QStringLiteral("A{COLOR:RED}\nB{COLOR:BLUE}\nC{}"));
-    EXPECT_FALSE(host.format.has_value());
     EXPECT_EQ(view.textView()->textCursor().position(), 13); // start of line 2
     view.textView()->undo();
     EXPECT_EQ(host.text(), QStringLiteral("a{color:red}\nb{color:blue}\nc{}"));
 }
 
-TEST(NBETextEditorView, FormatWithoutAFormatterLeavesTheTextAndClearsTheRequest)
+TEST(NBETextEditorView, FormatWithoutAFormatterLeavesTheText)
 {
     NBEEditorTestHost host(QStringLiteral("# Title\n\ntext"));
     host.language = NBELanguageRegistry::markdown();
     NBETextEditorView view(host.inputs());
-    host.format = QUuid::createUuid();
     QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
-    view.applyInputs(host.inputs());
+    view.coordinator()->format();
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_FALSE(finished.first().first().toBool());
     EXPECT_EQ(host.text(), QStringLiteral("# Title\n\ntext"));
-    EXPECT_FALSE(host.format.has_value());
 }
 
 TEST(NBETextEditorView, TextTypedWhileTheServerFormatsSurvives)
@@ -359,8 +336,7 @@ TEST(NBETextEditorView, TextTypedWhileTheServerFormatsSurvives)
     promise.start();
     host.lspFormatting = [&promise](const QString &) { return promise.future(); };
     NBETextEditorView view(host.inputs());
-    host.format = QUuid::createUuid();
-    view.applyInputs(host.inputs());
+    view.coordinator()->format();
     QCoreApplication::processEvents(); // the format task starts and waits
     view.textView()->moveCursor(QTextCursor::End);
     QTest::keyClick(view.textView(), Qt::Key_Return);

@@ -249,27 +249,6 @@ void NBETextEditorCoordinator::applyInputs(const NBETextEditorInputs &inputs)
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->setDiagnostics(m_diagnostics);
 
-    // One-shot commands. Each is applied once per id; the binding is cleared
-    // from the event loop, never inside the update, and only while it still
-    // holds the request that was applied (a newer one must survive).
-    applyCommand(inputs.pendingCommand, m_lastAppliedCommandID,
-                 [](NBEMarkdownAction action, const QString &text, NBETextRange selection) {
-                     return NBEMarkdownEditor::edit(action, text, selection);
-                 });
-    applyCommand(inputs.pendingHTMLCommand, m_lastAppliedHTMLCommandID,
-                 [](NBEHTMLAction action, const QString &text, NBETextRange selection) {
-                     return NBEHTMLEditor::edit(action, text, selection);
-                 });
-    if (const auto format = inputs.pendingFormat.value();
-        format && format != m_lastAppliedFormatID) {
-        m_lastAppliedFormatID = format;
-        QTimer::singleShot(0, this, [this] { startFormat(); });
-        const auto binding = inputs.pendingFormat;
-        QTimer::singleShot(0, this, [binding, format] {
-            if (binding.value() == format)
-                binding.write(std::nullopt);
-        });
-    }
     if (const auto line = inputs.revealLine.value()) {
         const auto binding = inputs.revealLine;
         QTimer::singleShot(0, this, [this, binding, line = *line] {
@@ -298,22 +277,22 @@ void NBETextEditorCoordinator::applyInputs(const NBETextEditorInputs &inputs)
     m_currentSettings = settings;
 }
 
-template <typename Command, typename Editor>
-void NBETextEditorCoordinator::applyCommand(const NBEBinding<std::optional<Command>> &binding,
-                                            std::optional<QUuid> &lastAppliedID, Editor edit)
+NBETextRange NBETextEditorCoordinator::selection() const
 {
-    const std::optional<Command> command = binding.value();
-    if (!command || command->id == lastAppliedID)
-        return;
-    lastAppliedID = command->id;
     const QTextCursor cursor = m_textView->textCursor();
-    const NBETextRange selection{cursor.selectionStart(),
-                                 cursor.selectionEnd() - cursor.selectionStart()};
-    applyEdit(edit(command->action, m_textView->text(), selection));
-    QTimer::singleShot(0, this, [binding, id = command->id] {
-        if (const auto current = binding.value(); current && current->id == id)
-            binding.write(std::nullopt);
-    });
+    return {cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()};
+}
+
+void NBETextEditorCoordinator::applyMarkdownAction(NBEMarkdownAction action)
+{
+    if (m_textView)
+        applyEdit(NBEMarkdownEditor::edit(action, m_textView->text(), selection()));
+}
+
+void NBETextEditorCoordinator::applyHTMLAction(NBEHTMLAction action)
+{
+    if (m_textView)
+        applyEdit(NBEHTMLEditor::edit(action, m_textView->text(), selection()));
 }
 
 void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &current)
@@ -454,7 +433,7 @@ void NBETextEditorCoordinator::applyEdit(const NBEMarkdownEdit &edit)
     textView->setFocus();
 }
 
-void NBETextEditorCoordinator::startFormat()
+void NBETextEditorCoordinator::format()
 {
     if (!m_textView)
         return;

@@ -2,7 +2,9 @@
 
 #include "NBECSSColors.h"
 #include "NBEEditorHighlighter.h"
+#include "NBEHTMLAction.h"
 #include "NBELineDiff.h"
+#include "NBEMarkdownAction.h"
 #include "NBEMarkdownEdit.h"
 #include "NBETextEditorInputs.h"
 
@@ -24,8 +26,8 @@ class NBELinkedRenameController;
 class NBETagClosingController;
 
 // The text view's delegate and the owner of one editor's editing state: what
-// was applied last (font, theme, settings, one-shot ids) and the work that
-// waits for the buffer's pause (re-highlight, change markers, swatches).
+// was applied last (font, theme, settings) and the work that waits for the
+// buffer's pause (re-highlight, change markers, swatches).
 class NBETextEditorCoordinator : public QObject
 {
     Q_OBJECT
@@ -43,6 +45,13 @@ public:
 
     // One formatting edit as one undoable change.
     void applyEdit(const NBEMarkdownEdit &edit);
+    // A toolbar action on the selection, as one undoable change.
+    void applyMarkdownAction(NBEMarkdownAction action);
+    void applyHTMLAction(NBEHTMLAction action);
+    // Formats the whole text: the language server's formatting when it has
+    // one, the built-in formatter otherwise. A text typed into meanwhile
+    // stays as it is.
+    void format();
     // Replaces the whole text with a formatted one; the caret keeps its line.
     void applyFormattedText(const QString &formatted);
     // Selects a 1-based line and scrolls to it; any other number puts the
@@ -119,9 +128,7 @@ private:
     void bufferWillBeReplaced();
     void bufferReplaced();
     void selectionDidChange();
-    template <typename Command, typename Editor>
-    void applyCommand(const NBEBinding<std::optional<Command>> &binding,
-                      std::optional<QUuid> &lastAppliedID, Editor edit);
+    NBETextRange selection() const;
     void applyColors();
     // Starts a pass over `text` (which is the document's), or over the text
     // read now.
@@ -129,7 +136,6 @@ private:
     // After edits paused: re-highlighting, change markers and swatches from
     // one copy of the text.
     void textSettled();
-    void startFormat();
     void finishFormat(const QString &source, const std::optional<QString> &result);
     void observeScroll(NBEScrollLink *link);
     void recomputeChanges(const std::optional<QString> &text = std::nullopt);
@@ -149,9 +155,6 @@ private:
     QFont m_font;
     QString m_currentThemeID;
     NBEEditorSettings m_currentSettings;
-    std::optional<QUuid> m_lastAppliedCommandID;
-    std::optional<QUuid> m_lastAppliedHTMLCommandID;
-    std::optional<QUuid> m_lastAppliedFormatID;
     bool m_isUserEditing = false;
     std::optional<QString> m_headContent;
     QList<NBEDiffHunk> m_currentHunks;

@@ -2,12 +2,10 @@
 
 #include "NBEBinding.h"
 #include "NBEEditorSettings.h"
-#include "NBEHTMLAction.h"
 #include "NBELSPCompletionItem.h"
 #include "NBELSPDiagnostic.h"
 #include "NBELanguage.h"
 #include "NBELineDiff.h"
-#include "NBEMarkdownAction.h"
 #include "NBETextBuffer.h"
 #include "NBETheme.h"
 
@@ -16,7 +14,6 @@
 #include <QPointer>
 #include <QString>
 #include <QUrl>
-#include <QUuid>
 
 #include <functional>
 #include <memory>
@@ -37,11 +34,9 @@ struct NBETextEditorInputs
     NBEEditorSettings settings;
     // Caret line and column, both from 1 (the column in UTF-16 units).
     std::function<void(int line, int column)> onCursorChange;
-    // One-shot requests: applied once per id, then cleared through the binding.
-    NBEBinding<std::optional<NBEMarkdownEditCommand>> pendingCommand;
-    NBEBinding<std::optional<NBEHTMLEditCommand>> pendingHTMLCommand;
+    // A line to reveal once, then cleared through the binding (the request
+    // may come before the editor of its file exists).
     NBEBinding<std::optional<int>> revealLine;
-    NBEBinding<std::optional<QUuid>> pendingFormat;
     // The file's text at HEAD; absent outside a repository or for a new file.
     std::optional<QString> headContent;
     // Present when the editor is paired with a live preview; bound only when
