@@ -1,19 +1,10 @@
-// Typing help, completion and the panels on the real editor, with the
-// built-in engines. The language servers' side is in
-// NBESourceEditorAssistTest.
-#include "NBECodeTextEdit.h"
-#include "NBECompletionController.h"
-#include "NBEDefaultThemes.h"
-#include "NBEHoverController.h"
+// Completion in the real editor with the built-in engines, and its panel.
+// The language servers' side is in NBESourceEditorAssistTest.
 #include "NBELanguageRegistry.h"
-#include "NBEQtPrinters.h"
 #include "NBETestSupport.h"
-#include "NBETextBuffer.h"
-#include "NBETextEditorCoordinator.h"
-#include "NBETextEditorView.h"
 #include "NBETextPositions.h"
+#include "NBETypingFixture.h"
 
-#include <QApplication>
 #include <QClipboard>
 #include <QListView>
 #include <QPromise>
@@ -21,227 +12,16 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTemporaryDir>
-#include <QTest>
-#include <QVBoxLayout>
-#include <gtest/gtest.h>
 
 namespace {
 
 using Items = std::optional<QList<NBELSPCompletionItem>>;
 
-class NBETextEditorAssistTest : public ::testing::Test
-{
-protected:
-    std::optional<NBELanguage> language;
-    NBEEditorSettings settings;
-    std::optional<QUrl> fileURL;
-    std::optional<QUrl> projectRoot;
-    std::function<QFuture<Items>(int, int)> lspCompletion;
-    QString triggers;
-    std::shared_ptr<NBETextBuffer> buffer;
-    std::unique_ptr<QWidget> window;
-    NBETextEditorView *view = nullptr;
-
-    NBETextEditorInputs inputs()
-    {
-        NBETextEditorInputs in;
-        in.language = language;
-        in.theme = NBEDefaultThemes::light();
-        in.settings = settings;
-        in.fileURL = fileURL;
-        in.projectRoot = projectRoot;
-        in.lspCompletion = lspCompletion;
-        in.lspCompletionTriggers = [this] { return triggers; };
-        in.buffer = buffer;
-        return in;
-    }
-
-    // An editor in a shown, active window, the caret where "|" stands.
-    void open(const std::optional<NBELanguage> &lang, const QString &marked)
-    {
-        language = lang;
-        QString plain = marked;
-        const qsizetype caret = plain.indexOf(u'|');
-        if (caret >= 0)
-            plain.remove(caret, 1);
-        window = std::make_unique<QWidget>();
-        auto *layout = new QVBoxLayout(window.get());
-        NBETextEditorInputs in = inputs();
-        if (!in.buffer)
-            in.buffer = NBETextBuffer::make(plain);
-        view = new NBETextEditorView(in, window.get());
-        layout->addWidget(view);
-        window->resize(800, 600);
-        window->show();
-        QApplication::setActiveWindow(window.get());
-        edit()->setFocus();
-        setCaret(caret >= 0 ? int(caret) : int(plain.size()));
-    }
-
-    NBECodeTextEdit *edit() const { return view->textView(); }
-    NBECompletionController *completion() const { return view->coordinator()->completion(); }
-    QString shown() const { return edit()->text(); }
-    int caret() const { return edit()->textCursor().position(); }
-    void setCaret(int offset)
-    {
-        QTextCursor cursor = edit()->textCursor();
-        cursor.setPosition(offset);
-        edit()->setTextCursor(cursor);
-    }
-    // The text with "|" at the caret.
-    QString marked() const
-    {
-        QString result = shown();
-        result.insert(caret(), u'|');
-        return result;
-    }
-    void type(const QString &keys) { QTest::keyClicks(edit(), keys); }
-    void key(Qt::Key k, Qt::KeyboardModifiers modifiers = Qt::NoModifier)
-    {
-        QTest::keyClick(edit(), k, modifiers);
-    }
-    QStringList rows() const
-    {
-        return completion()->isVisible() ? completion()->model()->items() : QStringList();
-    }
-    // Lets deferred work (the partner rename, folder listings) run.
-    void settle() { QTest::qWait(20); }
-};
+using NBECompletionControllerTest = NBETypingFixture;
 
 } // namespace
 
-TEST_F(NBETextEditorAssistTest, TabExpandsEmmetInHTMLAndOtherwiseIndents)
-{
-    open(NBELanguageRegistry::html(), QStringLiteral("<body>\nul>li*2|\n</body>"));
-    key(Qt::Key_Tab);
-    EXPECT_EQ(marked(),
-              QStringLiteral("<body>\n<ul>\n    <li>|</li>\n    <li></li>\n</ul>\n</body>"));
-    // The expansion is one undo step that gives the abbreviation back.
-    edit()->undo();
-    EXPECT_EQ(shown(), QStringLiteral("<body>\nul>li*2\n</body>"));
-
-    open(NBELanguageRegistry::html(), QStringLiteral("p.note|"));
-    key(Qt::Key_Tab);
-    EXPECT_EQ(marked(), QStringLiteral("<p class=\"note\">|</p>"));
-
-    // A word that doesn't expand, or a selection, gets the soft tab.
-    open(NBELanguageRegistry::html(), QStringLiteral("say hello|"));
-    key(Qt::Key_Tab);
-    EXPECT_EQ(marked(), QStringLiteral("say hello    |"));
-    open(NBELanguageRegistry::html(), QStringLiteral("div"));
-    edit()->selectAll();
-    key(Qt::Key_Tab);
-    EXPECT_EQ(marked(), QStringLiteral("    |"));
-
-    settings.useSoftTabs = false;
-    open(NBELanguageRegistry::html(), QStringLiteral("ul>li*2|"));
-    key(Qt::Key_Tab);
-    EXPECT_EQ(marked(), QStringLiteral("<ul>\n\t<li>|</li>\n\t<li></li>\n</ul>"));
-    open(NBELanguageRegistry::html(), QStringLiteral("say hello|"));
-    key(Qt::Key_Tab);
-    EXPECT_EQ(marked(), QStringLiteral("say hello\t|"));
-
-    // Outside HTML Tab only indents.
-    settings.useSoftTabs = true;
-    settings.tabSize = 2;
-    open(NBELanguageRegistry::css(), QStringLiteral("ul>li*2|"));
-    key(Qt::Key_Tab);
-    EXPECT_EQ(marked(), QStringLiteral("ul>li*2  |"));
-}
-
-TEST_F(NBETextEditorAssistTest, GreaterThanClosesTheOpeningTag)
-{
-    struct Row
-    {
-        std::optional<NBELanguage> language;
-        const char *before;
-        const char *after;
-    };
-    const NBELanguage html = NBELanguageRegistry::html();
-    const Row rows[] = {
-        {html, "<div|", "<div>|</div>"},
-        {html, "<p>x</p>\n<section class=\"a\"|", "<p>x</p>\n<section class=\"a\">|</section>"},
-        {html, "<Div|", "<Div>|</Div>"},
-        {html, "<my-widget data-x=\"1\"|", "<my-widget data-x=\"1\">|</my-widget>"},
-        {html, "<h_2 id=a|", "<h_2 id=a>|</h_2>"},
-        {html, "<img src=\"a.png\"|", "<img src=\"a.png\">|"},
-        {html, "<BR|", "<BR>|"},
-        {html, "<Input|", "<Input>|"},
-        {html, "<|", "<>|"},
-        {html, "</div|", "</div>|"},
-        {html, "<!-- x|", "<!-- x>|"},
-        {html, "<a>b|", "<a>b>|"},
-        {html, "<br/|", "<br/>|"},
-        {html, "a -|", "a ->|"},
-        {NBELanguageRegistry::css(), "<div|", "<div>|"},
-        {NBELanguageRegistry::markdown(), "<div|", "<div>|"},
-        {std::nullopt, "<div|", "<div>|"},
-    };
-    for (const Row &row : rows) {
-        open(row.language, QString::fromUtf8(row.before));
-        type(QStringLiteral(">"));
-        EXPECT_EQ(marked(), QString::fromUtf8(row.after)) << row.before;
-    }
-
-    // A selection is replaced by the tag's end.
-    open(html, QStringLiteral("<div xyz"));
-    QTextCursor cursor = edit()->textCursor();
-    cursor.setPosition(4);
-    cursor.setPosition(8, QTextCursor::KeepAnchor);
-    edit()->setTextCursor(cursor);
-    type(QStringLiteral(">"));
-    EXPECT_EQ(marked(), QStringLiteral("<div>|</div>"));
-}
-
-TEST_F(NBETextEditorAssistTest, RenamingATagRenamesItsPartnerAsASeparateUndoStep)
-{
-    open(NBELanguageRegistry::html(), QStringLiteral("<ul>\n<div|>x</DIV>\n</ul>"));
-    for (const QChar c : QStringLiteral("ider")) {
-        type(c);
-        settle();
-    }
-    EXPECT_EQ(marked(), QStringLiteral("<ul>\n<divider|>x</divider>\n</ul>"));
-
-    // Undo takes back the rename first, then the letter; neither renames.
-    edit()->undo();
-    settle();
-    EXPECT_EQ(shown(), QStringLiteral("<ul>\n<divider>x</divide>\n</ul>"));
-    edit()->undo();
-    settle();
-    EXPECT_EQ(shown(), QStringLiteral("<ul>\n<divide>x</divide>\n</ul>"));
-    key(Qt::Key_Z, Qt::ControlModifier);
-    settle();
-    EXPECT_EQ(shown(), QStringLiteral("<ul>\n<divide>x</divid>\n</ul>"));
-    edit()->redo();
-    settle();
-    EXPECT_EQ(shown(), QStringLiteral("<ul>\n<divide>x</divide>\n</ul>"));
-
-    // From the closing tag, typing letters and deleting them.
-    open(NBELanguageRegistry::html(), QStringLiteral("<p><b>x</b></p|>"));
-    for (const QChar c : QStringLiteral("re")) {
-        type(c);
-        settle();
-    }
-    EXPECT_EQ(marked(), QStringLiteral("<pre><b>x</b></pre|>"));
-    for (int i = 0; i < 2; ++i) {
-        key(Qt::Key_Backspace);
-        settle();
-    }
-    EXPECT_EQ(marked(), QStringLiteral("<p><b>x</b></p|>"));
-
-    // A partner with another name, a void element and other languages are
-    // left alone.
-    open(NBELanguageRegistry::html(), QStringLiteral("<div|>x</span>"));
-    type(QStringLiteral("s"));
-    settle();
-    EXPECT_EQ(shown(), QStringLiteral("<divs>x</span>"));
-    open(NBELanguageRegistry::leaf(), QStringLiteral("<div|>x</div>"));
-    type(QStringLiteral("s"));
-    settle();
-    EXPECT_EQ(shown(), QStringLiteral("<divs>x</div>"));
-}
-
-TEST_F(NBETextEditorAssistTest, BuiltInCompletionForHTMLAndCSSAndKeysOnlyWhileItShows)
+TEST_F(NBECompletionControllerTest, BuiltInCompletionForHTMLAndCSSAndKeysOnlyWhileItShows)
 {
     open(NBELanguageRegistry::html(), QStringLiteral("<a hr|"));
     type(QStringLiteral("e"));
@@ -301,7 +81,7 @@ TEST_F(NBETextEditorAssistTest, BuiltInCompletionForHTMLAndCSSAndKeysOnlyWhileIt
     EXPECT_FALSE(completion()->isVisible());
 }
 
-TEST_F(NBETextEditorAssistTest, PathsComeFromTheDocumentsFolderAndTheProjectRoot)
+TEST_F(NBECompletionControllerTest, PathsComeFromTheDocumentsFolderAndTheProjectRoot)
 {
     QTemporaryDir dir;
     const QString root = dir.path();
@@ -312,8 +92,8 @@ TEST_F(NBETextEditorAssistTest, PathsComeFromTheDocumentsFolderAndTheProjectRoot
     NBETest::writeFile(root + QStringLiteral("/site/css/site.css"), "");
     NBETest::writeFile(root + QStringLiteral("/site/css/print.css"), "");
     NBETest::writeFile(root + QStringLiteral("/top.txt"), "");
-    fileURL = QUrl::fromLocalFile(root + QStringLiteral("/site/index.html"));
-    projectRoot = QUrl::fromLocalFile(root);
+    host.fileURL = QUrl::fromLocalFile(root + QStringLiteral("/site/index.html"));
+    host.projectRoot = QUrl::fromLocalFile(root);
     const auto listed = [&](const QString &keys) {
         QSignalSpy spy(completion(), &NBECompletionController::pathsListed);
         type(keys);
@@ -344,7 +124,7 @@ TEST_F(NBETextEditorAssistTest, PathsComeFromTheDocumentsFolderAndTheProjectRoot
     EXPECT_EQ(listed(QStringLiteral("/")), QStringList({"site/", "top.txt"}));
 
     // CSS url(...) with or without a quote; other functions are no paths.
-    fileURL = QUrl::fromLocalFile(root + QStringLiteral("/site/css/site.css"));
+    host.fileURL = QUrl::fromLocalFile(root + QStringLiteral("/site/css/site.css"));
     open(NBELanguageRegistry::css(), QStringLiteral("a { background: url('pr|"));
     EXPECT_EQ(listed(QStringLiteral("i")), QStringList({"print.css"}));
     for (const char *other : {"a { color: rgb(|", "a { background: url (|"}) {
@@ -355,20 +135,20 @@ TEST_F(NBETextEditorAssistTest, PathsComeFromTheDocumentsFolderAndTheProjectRoot
     }
 
     // Absolute URLs and fragments are no paths.
-    fileURL = QUrl::fromLocalFile(root + QStringLiteral("/site/index.html"));
+    host.fileURL = QUrl::fromLocalFile(root + QStringLiteral("/site/index.html"));
     open(NBELanguageRegistry::html(), QStringLiteral("<a href=\"https://|"));
     type(QStringLiteral("x"));
     settle();
     EXPECT_FALSE(completion()->isVisible());
 }
 
-TEST_F(NBETextEditorAssistTest, ServerListsAreAskedOncePerWordNarrowedAndWithdrawn)
+TEST_F(NBECompletionControllerTest, ServerListsAreAskedOncePerWordNarrowedAndWithdrawn)
 {
     // A provider the test answers by hand: a real server's timing can't be
     // arranged.
     QList<std::shared_ptr<QPromise<Items>>> requests;
     QList<QPair<int, int>> positions;
-    lspCompletion = [&](int line, int character) {
+    host.lspCompletion = [&](int line, int character) {
         positions.append({line, character});
         auto promise = std::make_shared<QPromise<Items>>();
         promise->start();
@@ -460,7 +240,7 @@ TEST_F(NBETextEditorAssistTest, ServerListsAreAskedOncePerWordNarrowedAndWithdra
     EXPECT_EQ(shown(), QStringLiteral("<a hreftitle=\"x\""));
 }
 
-TEST_F(NBETextEditorAssistTest, OnlyTypedWordsAndTriggersOpenThePanelAndReturnStaysALineBreak)
+TEST_F(NBECompletionControllerTest, OnlyTypedWordsAndTriggersOpenThePanelAndReturnStaysALineBreak)
 {
     struct Row
     {
@@ -528,6 +308,39 @@ TEST_F(NBETextEditorAssistTest, OnlyTypedWordsAndTriggersOpenThePanelAndReturnSt
     }
 }
 
+TEST_F(NBECompletionControllerTest, UsesTheServerAndPathsTheEditorIsGivenLater)
+{
+    open(NBELanguageRegistry::css(), QStringLiteral("a { co|"));
+    QList<QPair<int, int>> asked;
+    host.lspCompletion = [&](int line, int character) {
+        asked.append({line, character});
+        return QtFuture::makeReadyFuture(
+            Items(QList<NBELSPCompletionItem>{{"column", "column", "column", {}}}));
+    };
+    view->applyInputs(host.inputs());
+    type(QStringLiteral("l"));
+    EXPECT_EQ(asked, (QList<QPair<int, int>>{{0, 7}}));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }));
+    EXPECT_EQ(rows(), QStringList({"column"}));
+
+    // A server that goes leaves the word to the built-in list.
+    host.lspCompletion = nullptr;
+    view->applyInputs(host.inputs());
+    type(QStringLiteral("o"));
+    EXPECT_EQ(asked.size(), 1);
+    EXPECT_EQ(rows().value(0), QStringLiteral("color"));
+
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("site.css")), "");
+    open(NBELanguageRegistry::html(), QStringLiteral("<a href=|"));
+    host.fileURL = QUrl::fromLocalFile(dir.filePath(QStringLiteral("index.html")));
+    view->applyInputs(host.inputs());
+    QSignalSpy listed(completion(), &NBECompletionController::pathsListed);
+    type(QStringLiteral("\""));
+    ASSERT_TRUE(listed.wait(5000));
+    EXPECT_EQ(rows(), QStringList({"site.css"}));
+}
+
 TEST(NBECompletionSources, TypedWordsNarrowServerItemsAndOpenThePanel)
 {
     struct Row
@@ -591,11 +404,11 @@ TEST(NBECompletionSources, TypedWordsNarrowServerItemsAndOpenThePanel)
             << row.before << " " << row.language;
 }
 
-TEST_F(NBETextEditorAssistTest, KeysReadNoWholeTextOfALargeDocument)
+TEST_F(NBECompletionControllerTest, KeysReadNoWholeTextOfALargeDocument)
 {
     QTemporaryDir dir;
     QDir(dir.path()).mkpath(QStringLiteral("css"));
-    fileURL = QUrl::fromLocalFile(dir.filePath(QStringLiteral("index.html")));
+    host.fileURL = QUrl::fromLocalFile(dir.filePath(QStringLiteral("index.html")));
     QString html = QStringLiteral("<!DOCTYPE html>\n<html><head><style>\nbody { color: red; }\n"
                                   "</style></head>\n<body>\n");
     const QString block = QStringLiteral(
@@ -604,17 +417,17 @@ TEST_F(NBETextEditorAssistTest, KeysReadNoWholeTextOfALargeDocument)
     while (html.size() < (1 << 20))
         html += block;
     html += QStringLiteral("</body></html>\n");
-    buffer = NBETextBuffer::make(html);
+    host.setBuffer(NBETextBuffer::make(html));
     // A server that answers at once, so its answers land between keys.
-    lspCompletion = [](int, int) {
+    host.lspCompletion = [](int, int) {
         return QtFuture::makeReadyFuture(
             Items(QList<NBELSPCompletionItem>{{"color", "color: ", "color", {}},
                                               {"href", "href=\"\"", "href", {}, NBETextRange{6, 0}},
                                               {"class", "class", "class", {}},
                                               {"/section", "/section>", "/section", {}}}));
     };
-    triggers = QStringLiteral(".:<\"=/");
-    open(NBELanguageRegistry::html(), QString());
+    host.triggers = QStringLiteral(".:<\"=/");
+    show(NBELanguageRegistry::html(), 0);
 
     struct Press
     {
@@ -653,7 +466,7 @@ TEST_F(NBETextEditorAssistTest, KeysReadNoWholeTextOfALargeDocument)
     EXPECT_GT(edit()->document()->revision(), 100);
 }
 
-TEST_F(NBETextEditorAssistTest, PanelRowsHeightAndSelection)
+TEST(NBECompletionControllerPanel, RowsHeightAndSelection)
 {
     QWidget host;
     host.resize(600, 500);

@@ -1,0 +1,64 @@
+// Emmet on Tab in the real editor.
+#include "NBELanguageRegistry.h"
+#include "NBETypingFixture.h"
+
+namespace {
+
+using NBEEmmetControllerTest = NBETypingFixture;
+
+} // namespace
+
+TEST_F(NBEEmmetControllerTest, TabExpandsEmmetInHTMLAndOtherwiseIndents)
+{
+    open(NBELanguageRegistry::html(), QStringLiteral("<body>\nul>li*2|\n</body>"));
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(),
+              QStringLiteral("<body>\n<ul>\n    <li>|</li>\n    <li></li>\n</ul>\n</body>"));
+    // The expansion is one undo step that gives the abbreviation back.
+    edit()->undo();
+    EXPECT_EQ(shown(), QStringLiteral("<body>\nul>li*2\n</body>"));
+
+    open(NBELanguageRegistry::html(), QStringLiteral("p.note|"));
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(), QStringLiteral("<p class=\"note\">|</p>"));
+
+    // A word that doesn't expand, or a selection, gets the soft tab.
+    open(NBELanguageRegistry::html(), QStringLiteral("say hello|"));
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(), QStringLiteral("say hello    |"));
+    open(NBELanguageRegistry::html(), QStringLiteral("div"));
+    edit()->selectAll();
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(), QStringLiteral("    |"));
+
+    host.settings.useSoftTabs = false;
+    open(NBELanguageRegistry::html(), QStringLiteral("ul>li*2|"));
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(), QStringLiteral("<ul>\n\t<li>|</li>\n\t<li></li>\n</ul>"));
+    open(NBELanguageRegistry::html(), QStringLiteral("say hello|"));
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(), QStringLiteral("say hello\t|"));
+
+    // Outside HTML Tab only indents.
+    host.settings.useSoftTabs = true;
+    host.settings.tabSize = 2;
+    open(NBELanguageRegistry::css(), QStringLiteral("ul>li*2|"));
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(), QStringLiteral("ul>li*2  |"));
+}
+
+TEST_F(NBEEmmetControllerTest, FollowsTheLanguageAndTabsTheEditorIsGivenLater)
+{
+    open(NBELanguageRegistry::css(), QStringLiteral("ul>li*2|"));
+    host.language = NBELanguageRegistry::html();
+    host.settings.useSoftTabs = false;
+    view->applyInputs(host.inputs());
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(), QStringLiteral("<ul>\n\t<li>|</li>\n\t<li></li>\n</ul>"));
+
+    open(NBELanguageRegistry::html(), QStringLiteral("ul>li*2|"));
+    host.language = NBELanguageRegistry::markdown();
+    view->applyInputs(host.inputs());
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(), QStringLiteral("ul>li*2\t|"));
+}
