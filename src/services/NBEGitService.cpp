@@ -342,38 +342,54 @@ std::optional<NBEGitWorkingState> NBEGitService::workingStateFrom(const QByteArr
 QFuture<NBEGitOverview> NBEGitService::overview(const QUrl &folder, const NBEGitStatusRun &earlier)
 {
     return m_actor.run([this, folder, earlier] {
+        // The status run of `root` (by far the longest query on a large
+        // tree), read once `own` comes: the earlier lists, which reading the
+        // output may change in place.
+        auto readStatus = [this, &earlier](const QUrl &root, std::future<NBEGitStatusRun> ready) {
+            std::pair<std::optional<NBEGitWorkingState>, QByteArray> read;
+            std::optional<QByteArray> output = statusNow(root);
+            NBEGitStatusRun own = ready.get();
+            if (output) {
+                // An unchanged status keeps the lists the snapshot shares.
+                const bool same = *output == earlier.porcelain;
+                read.first = workingStateFrom(*output, root, same ? earlier : std::move(own));
+                // Lists equal to the earlier ones are the caller's own, so
+                // comparing them costs it nothing.
+                if (read.first && !same && root == earlier.root &&
+                    read.first->changes == earlier.changes) {
+                    own.changes = std::exchange(read.first->changes, earlier.changes);
+                    own.statusByPath =
+                        std::exchange(read.first->statusByPath, earlier.statusByPath);
+                }
+                read.second = std::move(*output);
+            }
+            // Thousands of unused changes are freed on another thread.
+            if (own.changes.size() > 1000)
+                NBEMemory::freeElsewhere(std::move(own));
+            return read;
+        };
+        // Every query here only reads. The status of the earlier root goes
+        // beside the root query; the first reading, or one that finds
+        // another root, waits for the root.
+        std::promise<NBEGitStatusRun> prepared;
+        std::future<std::pair<std::optional<NBEGitWorkingState>, QByteArray>> working;
+        if (!earlier.porcelain.isEmpty())
+            working =
+                std::async(std::launch::async, readStatus, earlier.root, prepared.get_future());
         NBEGitOverview overview;
         overview.root = repositoryRootNow(folder);
-        if (!overview.root)
-            return overview;
+        if (overview.root != earlier.root || earlier.porcelain.isEmpty()) {
+            if (working.valid()) {
+                prepared.set_value({});
+                working.wait();
+            }
+            if (!overview.root)
+                return overview;
+            prepared = {};
+            working =
+                std::async(std::launch::async, readStatus, *overview.root, prepared.get_future());
+        }
         const QUrl root = *overview.root;
-        // Every query here only reads, so the status run (by far the longest
-        // on a large tree) goes beside the others.
-        std::promise<NBEGitStatusRun> prepared;
-        auto working = std::async(
-            std::launch::async, [this, root, &earlier, ready = prepared.get_future()]() mutable {
-                std::pair<std::optional<NBEGitWorkingState>, QByteArray> read;
-                std::optional<QByteArray> output = statusNow(root);
-                NBEGitStatusRun own = ready.get();
-                if (output) {
-                    // An unchanged status keeps the lists the snapshot shares.
-                    const bool same = *output == earlier.porcelain;
-                    read.first = workingStateFrom(*output, root, same ? earlier : std::move(own));
-                    // Lists equal to the earlier ones are the caller's own, so
-                    // comparing them costs it nothing.
-                    if (read.first && !same && root == earlier.root &&
-                        read.first->changes == earlier.changes) {
-                        own.changes = std::exchange(read.first->changes, earlier.changes);
-                        own.statusByPath =
-                            std::exchange(read.first->statusByPath, earlier.statusByPath);
-                    }
-                    read.second = std::move(*output);
-                }
-                // Thousands of unused changes are freed on another thread.
-                if (own.changes.size() > 1000)
-                    NBEMemory::freeElsewhere(std::move(own));
-                return read;
-            });
         // The earlier lists are copied while git runs, so that reading its
         // output changes them in place.
         NBEGitStatusRun own;

@@ -139,10 +139,11 @@ public:
     // off the main thread; nothing when git fails.
     QFuture<std::optional<NBEGitWorkingState>> workingState(const QUrl &repository);
     // What a window shows of the repository holding `folder`, in one turn of
-    // the queue: its root, then the working state, branches, remotes,
-    // commits not on any remote, whether a browser sign-in helper is set up,
-    // and a merge in progress. Records that `earlier` holds alike aren't
-    // read again.
+    // the queue: its root, the working state, branches, remotes, commits not
+    // on any remote, whether a browser sign-in helper is set up, and a merge
+    // in progress. The status of `earlier`'s root runs beside the root query
+    // (again once the root differs); records that `earlier` holds alike
+    // aren't read again.
     QFuture<NBEGitOverview> overview(const QUrl &folder, const NBEGitStatusRun &earlier = {});
     QFuture<bool> stage(const QUrl &file, const QUrl &repository);
     QFuture<bool> unstage(const QUrl &file, const QUrl &repository);

@@ -111,6 +111,16 @@ TEST_F(GitStateTest, RefreshesOfASubfolderAgreeWithAFreshReading)
     refreshSub();
     EXPECT_TRUE(state.snapshot().changes.isEmpty());
     expectFresh();
+
+    // The folder becomes a repository of its own: its status is read anew.
+    write(QStringLiteral("sub/inner.txt"), "inner\n");
+    NBETest::git(path(QStringLiteral("sub")), {"init", "-q", "-b", "main"});
+    refreshSub();
+    EXPECT_EQ(state.snapshot().root, sub);
+    EXPECT_EQ(state.status(url(QStringLiteral("sub/inner.txt"))), NBEGitStatus::untracked);
+    NBEGitState fresh{service};
+    NBETest::await(fresh.refresh(sub));
+    EXPECT_EQ(state.snapshot(), fresh.snapshot());
 }
 
 TEST_F(GitStateTest, CommitsToPushCountAgainstTheUpstreamOnceThereIsOne)
