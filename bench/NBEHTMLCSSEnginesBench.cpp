@@ -2,28 +2,25 @@
 #include "NBECSSFormatter.h"
 #include "NBEHTMLFormatter.h"
 #include "NBEHTMLValidator.h"
+#include "support/NBEBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
 // Realistic generated input of about `bytes` bytes: nested sections with
 // attributes, comments, a pre block and void elements; or rules with
 // selectors lists, comments, colours and a media query.
-static QString generatedHTML(qsizetype bytes)
+static QString sectionsHTML(qsizetype bytes)
 {
-    QString html = QStringLiteral("<!DOCTYPE html>\n<html>\n<body>\n");
-    for (int i = 0; html.size() < bytes; ++i) {
-        html += QStringLiteral("<section id=\"s%1\" class=\"card wide\">\n"
-                               "<h2>Title %1</h2>\n"
-                               "<!-- section %1 -->\n"
-                               "<p>Some <b>bold</b> text &amp; <a href=\"/p/%1\">a link</a>\n"
-                               "  that wraps.<br>\n"
-                               "<img src=\"i%1.png\" alt=\"x > y\"></p>\n"
-                               "<pre>  raw %1\n   text</pre>\n"
-                               "<ul><li>one</li><li>two</li></ul>\n"
-                               "</section>\n")
-                    .arg(i);
-    }
-    return html + QStringLiteral("</body>\n</html>\n");
+    return NBEBench::generatedHTML(
+        bytes, QStringLiteral("<section id=\"s%1\" class=\"card wide\">\n"
+                              "<h2>Title %1</h2>\n"
+                              "<!-- section %1 -->\n"
+                              "<p>Some <b>bold</b> text &amp; <a href=\"/p/%1\">a link</a>\n"
+                              "  that wraps.<br>\n"
+                              "<img src=\"i%1.png\" alt=\"x > y\"></p>\n"
+                              "<pre>  raw %1\n   text</pre>\n"
+                              "<ul><li>one</li><li>two</li></ul>\n"
+                              "</section>\n"));
 }
 
 static QString generatedCSS(qsizetype bytes)
@@ -42,7 +39,7 @@ static QString generatedCSS(qsizetype bytes)
 
 static void BM_ValidateHTML(benchmark::State &state)
 {
-    const QString html = generatedHTML(state.range(0));
+    const QString html = sectionsHTML(state.range(0));
     for (auto _ : state)
         benchmark::DoNotOptimize(NBEHTMLValidator::validate(html));
     state.SetBytesProcessed(state.iterations() * html.size());
@@ -51,7 +48,7 @@ BENCHMARK(BM_ValidateHTML)->Arg(1 << 20)->Arg(2 << 20)->Unit(benchmark::kMillise
 
 static void BM_FormatHTML(benchmark::State &state)
 {
-    const QString html = generatedHTML(state.range(0));
+    const QString html = sectionsHTML(state.range(0));
     for (auto _ : state)
         benchmark::DoNotOptimize(NBEHTMLFormatter::format(html, QStringLiteral("  ")));
     state.SetBytesProcessed(state.iterations() * html.size());

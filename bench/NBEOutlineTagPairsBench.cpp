@@ -1,31 +1,31 @@
 #include "NBEEmmet.h"
 #include "NBEOutline.h"
 #include "NBETagPairs.h"
+#include "support/NBEBenchSupport.h"
 
 #include <benchmark/benchmark.h>
 
 // Nested sections with ids, classes, headings, void elements and comments,
 // about `bytes` bytes, ending in "<p>last</p>" so the caret can sit in the
 // last tag name.
-static QString generatedHTML(qsizetype bytes)
+static QString sectionsHTML(qsizetype bytes)
 {
-    QString html = QStringLiteral("<!DOCTYPE html>\n<html>\n<body>\n");
-    for (int i = 0; html.size() < bytes; ++i) {
-        html += QStringLiteral("<section id=\"s%1\" class=\"card wide\">\n"
-                               "  <h2>Title %1</h2>\n"
-                               "  <!-- section %1 -->\n"
-                               "  <div class=\"body\"><p>Some <b>bold</b> text<br>\n"
-                               "  <img src=\"i%1.png\" alt=\"x > y\"></p></div>\n"
-                               "  <ul><li>one</li><li>two</li></ul>\n"
-                               "</section>\n")
-                    .arg(i);
-    }
-    return html + QStringLiteral("<p>last</p>\n</body>\n</html>\n");
+    return NBEBench::generatedHTML(
+        bytes,
+        QStringLiteral("<section id=\"s%1\" class=\"card wide\">\n"
+                       "  <h2>Title %1</h2>\n"
+                       "  <!-- section %1 -->\n"
+                       "  <div class=\"body\"><p>Some <b>bold</b> text<br>\n"
+                       "  <img src=\"i%1.png\" alt=\"x > y\"></p></div>\n"
+                       "  <ul><li>one</li><li>two</li></ul>\n"
+                       "</section>\n"),
+        QStringLiteral("<!DOCTYPE html>\n<html>\n<body>\n"),
+        QStringLiteral("<p>last</p>\n</body>\n</html>\n"));
 }
 
 static void BM_OutlineHTML(benchmark::State &state)
 {
-    const QString html = generatedHTML(state.range(0));
+    const QString html = sectionsHTML(state.range(0));
     for (auto _ : state)
         benchmark::DoNotOptimize(NBEOutline::symbols(html, QStringLiteral("html")));
     state.SetBytesProcessed(state.iterations() * html.size());
@@ -36,7 +36,7 @@ BENCHMARK(BM_OutlineHTML)->Arg(1 << 20)->Arg(2 << 20)->Unit(benchmark::kMillisec
 // tag name of the file.
 static void BM_TagPairAtEnd(benchmark::State &state)
 {
-    const QString html = generatedHTML(state.range(0));
+    const QString html = sectionsHTML(state.range(0));
     const int caret = int(html.lastIndexOf(QStringLiteral("</p>"))) + 3;
     for (auto _ : state) {
         const auto link = NBETagPairs::caretLink(html, caret);
@@ -63,19 +63,19 @@ static void tagPairNearby(benchmark::State &state, const QString &html, int care
 }
 static void BM_TagPairNearbyAtEnd(benchmark::State &state)
 {
-    const QString html = generatedHTML(state.range(0));
+    const QString html = sectionsHTML(state.range(0));
     tagPairNearby(state, html, int(html.lastIndexOf(QStringLiteral("</p>"))) + 3, true);
 }
 BENCHMARK(BM_TagPairNearbyAtEnd)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 static void BM_TagPairNearbyInText(benchmark::State &state)
 {
-    const QString html = generatedHTML(state.range(0));
+    const QString html = sectionsHTML(state.range(0));
     tagPairNearby(state, html, int(html.indexOf(QStringLiteral("Title 500"))) + 2, false);
 }
 BENCHMARK(BM_TagPairNearbyInText)->Arg(1 << 20)->Unit(benchmark::kMicrosecond);
 static void BM_TagPairNearbyBodyTag(benchmark::State &state)
 {
-    const QString html = generatedHTML(state.range(0));
+    const QString html = sectionsHTML(state.range(0));
     tagPairNearby(state, html, int(html.indexOf(QStringLiteral("<body"))) + 2, true);
 }
 BENCHMARK(BM_TagPairNearbyBodyTag)->Arg(1 << 20)->Unit(benchmark::kMillisecond);

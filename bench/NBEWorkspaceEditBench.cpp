@@ -7,6 +7,7 @@
 #include "NBEApplicationActivity.h"
 #include "NBEFileDiagnostic.h"
 #include "NBEWorkspaceViewModel.h"
+#include "support/NBEBenchSupport.h"
 
 #include <QDir>
 #include <QFile>
@@ -18,11 +19,7 @@
 
 namespace {
 
-void waitFor(const std::function<bool()> &done)
-{
-    while (!done())
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-}
+using NBEBench::waitFor;
 
 void keystrokes(benchmark::State &state, const QString &fileName)
 {

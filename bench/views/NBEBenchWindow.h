@@ -1,8 +1,9 @@
 #pragma once
 
-// What the window benchmarks share: a large generated HTML file, waiting
-// for the event loop without spinning, repaint counting and percentiles.
+// What the window benchmarks share beside bench/support: settling the event
+// loop, repaint counting.
 
+#include "../support/NBEBenchSupport.h"
 #include "NBEMainView.h"
 
 #include <QCoreApplication>
@@ -21,33 +22,9 @@
 
 namespace NBEBenchWindow {
 
-// About `bytes` of cards of markup: sections, comments, headings, links,
-// images.
-inline QString generatedHTML(qsizetype bytes)
-{
-    const QString block = QStringLiteral(
-        "<section class=\"card\" id=\"item-%1\">\n"
-        "  <!-- card %1 -->\n"
-        "  <h2 class=\"title\">Heading number %1</h2>\n"
-        "  <p>Some <strong>bold</strong> text, an <a href=\"https://example.com/%1\">link</a> "
-        "&amp; more words to fill the line.</p>\n"
-        "  <img src=\"images/%1.png\" alt=\"picture %1\" width=\"320\" height=\"200\">\n"
-        "</section>\n");
-    QString text = QStringLiteral("<!DOCTYPE html>\n<html>\n<body>\n");
-    text.reserve(bytes + block.size() * 2);
-    for (int i = 0; text.size() < bytes; ++i)
-        text += block.arg(i);
-    return text + QStringLiteral("</body>\n</html>\n");
-}
-
-// Runs the event loop until `done` holds or the time runs out.
-inline void waitFor(const std::function<bool()> &done, int limitMs = 120000)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < limitMs)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
+using NBEBench::generatedHTML;
+using NBEBench::percentile;
+using NBEBench::waitFor;
 
 // Runs the event loop for `ms` without spinning, so the process's CPU time
 // is the program's own.
@@ -56,14 +33,6 @@ inline void settle(int ms)
     QEventLoop loop;
     QTimer::singleShot(ms, &loop, &QEventLoop::quit);
     loop.exec();
-}
-
-inline double percentile(QList<double> values, double p)
-{
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
 }
 
 // Counts the paints of the widgets it watches.

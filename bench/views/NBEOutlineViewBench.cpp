@@ -2,6 +2,7 @@
 // model (language servers off, so the numbers are the window's own): time
 // from an edit to the outline's rows showing it, and the keystroke-to-repaint
 // p95 with the outline on screen against the same with the file tree.
+#include "../support/NBEBenchSupport.h"
 #include "NBECodeTextEdit.h"
 #include "NBEMainView.h"
 #include "NBEOutlineView.h"
@@ -20,30 +21,20 @@
 
 namespace {
 
-QByteArray generatedHTML(qsizetype bytes)
-{
-    QByteArray text = "<html>\n<body>\n";
-    for (int i = 0; text.size() < bytes; ++i) {
-        const QByteArray n = QByteArray::number(i);
-        text += "<section class=\"card\" id=\"item-" + n + "\">\n  <h2 class=\"title\">Heading " +
-                n + "</h2>\n  <p>Some <strong>bold</strong> text and <a href=\"/" + n +
-                "\">a link</a>.</p>\n</section>\n";
-    }
-    return text + "</body>\n</html>\n";
-}
+using NBEBench::percentile;
+using NBEBench::waitFor;
 
-void waitFor(const std::function<bool()> &done)
+// Sections with a heading, bold text and a link.
+QByteArray outlinedHTML(qsizetype bytes)
 {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-}
-
-double percentile(QList<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
+    return NBEBench::generatedHTML(
+               bytes,
+               QStringLiteral(
+                   "<section class=\"card\" id=\"item-%1\">\n  <h2 class=\"title\">Heading "
+                   "%1</h2>\n  <p>Some <strong>bold</strong> text and <a href=\"/%1\">a "
+                   "link</a>.</p>\n</section>\n"),
+               QStringLiteral("<html>\n<body>\n"))
+        .toUtf8();
 }
 
 class PaintCounter : public QObject
@@ -75,7 +66,7 @@ struct Session
         const QString path = dir.filePath(QStringLiteral("big.html"));
         QFile file(path);
         file.open(QIODevice::WriteOnly);
-        file.write(generatedHTML(1024 * 1024));
+        file.write(outlinedHTML(1024 * 1024));
         file.close();
         store = std::make_unique<NBEDefaults>(dir.filePath(QStringLiteral("settings.json")));
         preferences = std::make_unique<NBEPreferences>(*store);

@@ -4,6 +4,7 @@
 // pause first), with no empty page or page top on screen in between. Markdown: building the
 // rendered document of a 1 MB text, beside the time the parser alone takes for it, and to the first
 // painted screen.
+#include "../support/NBEBenchSupport.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
 #include "NBEHTMLPreview.h"
@@ -37,6 +38,8 @@
 
 namespace {
 
+using NBEBench::percentile;
+
 double median(QList<double> values)
 {
     std::sort(values.begin(), values.end());
@@ -53,14 +56,6 @@ bool waitUntil(const std::function<bool()> &done, int timeoutMs = 30000)
         QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
     }
     return true;
-}
-
-double percentile(QList<double> values, double p)
-{
-    if (values.isEmpty())
-        return 0;
-    std::sort(values.begin(), values.end());
-    return values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
 }
 
 // Runs the event loop for `ms` without spinning.

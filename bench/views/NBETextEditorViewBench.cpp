@@ -25,6 +25,8 @@
 #include <malloc.h>
 
 using NBEBenchWindow::generatedHTML;
+using NBEBenchWindow::percentile;
+using NBEBenchWindow::waitFor;
 
 namespace {
 
@@ -67,14 +69,6 @@ bool visibleLinesColoured(QPlainTextEdit *edit, const QTextBlock &first)
         ++checked;
     }
     return checked > 0;
-}
-
-void waitFor(const std::function<bool()> &done)
-{
-    QElapsedTimer timer;
-    timer.start();
-    while (!done() && timer.elapsed() < 60000)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
 }
 
 // Counts paint events of a viewport, and whether one of them showed the
@@ -196,12 +190,6 @@ void BM_BareDocument10MB(benchmark::State &state)
     }
 }
 BENCHMARK(BM_BareDocument10MB)->Unit(benchmark::kMillisecond)->Iterations(1);
-
-double percentile(QList<double> values, double p)
-{
-    std::sort(values.begin(), values.end());
-    return values.at(std::min<qsizetype>(values.size() - 1, qsizetype(p * values.size())));
-}
 
 // A 1 MiB HTML file in an editor on screen, the caret in its middle.
 struct TypingSession
