@@ -29,7 +29,6 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -43,7 +42,6 @@
 
 class NBEApplicationActivity;
 class NBEFileWatch;
-class QTimer;
 
 // A line the editor showing `url` is asked to scroll to (counted from 1).
 struct NBERevealTarget
@@ -489,8 +487,6 @@ private:
     void readVaporManifest();
     void setErrorMessage(const std::optional<QString> &message);
     void setRecentProjects(const QList<QUrl> &projects);
-
-    const NBEOpenTab *findTab(const QUuid &id) const { return m_tabs->find(id); }
 
     static NBEFileTreeNode toggleNode(const NBEFileTreeNode &node, const QUuid &targetID);
     // Points the tabs at or below `source` (a clean path) at `target`,

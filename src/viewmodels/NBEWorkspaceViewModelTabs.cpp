@@ -7,7 +7,7 @@
 
 std::optional<NBEOpenTab> NBEWorkspaceViewModel::tab(const QUuid &id) const
 {
-    if (const NBEOpenTab *found = findTab(id))
+    if (const NBEOpenTab *found = m_tabs->find(id))
         return *found;
     return std::nullopt;
 }

@@ -265,3 +265,43 @@ TEST_F(WorkspaceTabs, FilesChangedOnDiskAreFollowedUnlessEditsWait)
                   "failed “edited.txt” changed on disk, so it wasn't saved automatically.")});
     EXPECT_EQ(NBETest::readFile(path(QStringLiteral("edited.txt"))), "theirs");
 }
+
+TEST_F(WorkspaceTabs, GitRewritesAskFirstThenShowTheFilesAsGitLeftThem)
+{
+    write(QStringLiteral("clean.txt"), "old");
+    write(QStringLiteral("edited.txt"), "old");
+    const QUuid clean = openFile(QStringLiteral("clean.txt"));
+    const QUuid edited = openFile(QStringLiteral("edited.txt"));
+    tabs->updateContent(QStringLiteral("mine"), edited);
+
+    desktop->answer = NBEUnsavedChangesChoice::Cancel;
+    EXPECT_FALSE(NBETest::await(tabs->settleBeforeGit(std::nullopt, true)).has_value());
+    EXPECT_EQ(desktop->questions.last(), QStringList{QStringLiteral("edited.txt")});
+
+    // Keeping the edits: only the clean tab's text may be replaced.
+    desktop->answer = NBEUnsavedChangesChoice::Save;
+    const auto settled = NBETest::await(tabs->settleBeforeGit(std::nullopt, false));
+    ASSERT_TRUE(settled.has_value());
+    ASSERT_EQ(settled->size(), 2);
+    EXPECT_EQ(settled->at(0).replaceable, QStringLiteral("old"));
+    EXPECT_FALSE(settled->at(1).replaceable.has_value());
+
+    write(QStringLiteral("clean.txt"), "git's");
+    write(QStringLiteral("edited.txt"), "git's");
+    NBETest::await(tabs->reloadRewritten(*settled));
+    EXPECT_EQ(tabs->find(clean)->sourceFile.content(), QStringLiteral("git's"));
+    EXPECT_FALSE(tabs->find(clean)->sourceFile.isDirty());
+    EXPECT_EQ(tabs->find(edited)->sourceFile.content(), QStringLiteral("mine"));
+    EXPECT_TRUE(tabs->find(edited)->sourceFile.isDirty());
+
+    // A file git removed closes its untouched tab, and its findings go.
+    diagnostics.set(url(QStringLiteral("clean.txt")), {NBELSPDiagnostic{}});
+    take();
+    tabs->reloadAfterGit(url(QStringLiteral("clean.txt")),
+                         NBEResult<NBETextFile>(nbeFailure(QStringLiteral("gone"))),
+                         std::make_pair(clean, QStringLiteral("git's")));
+    EXPECT_EQ(order(), QStringList{QStringLiteral("edited.txt")});
+    EXPECT_EQ(tabs->activeTabID(), edited);
+    EXPECT_TRUE(diagnostics.all().isEmpty());
+    EXPECT_EQ(take(), QStringList{QStringLiteral("tabs")});
+}
