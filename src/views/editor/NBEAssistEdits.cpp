@@ -7,9 +7,11 @@
 #include <algorithm>
 
 QTextCursor NBEAssistEdits::replaced(QTextDocument *document, int start, int length,
-                                     const QString &replacement)
+                                     const QString &replacement, int caret)
 {
-    QTextCursor cursor(document);
+    // Undo puts the caret back where the cursor stood when the edit block
+    // opened, so it opens at the user's caret rather than the text's start.
+    QTextCursor cursor = cursorAt(document, caret < 0 ? start + length : caret);
     cursor.beginEditBlock();
     cursor.setPosition(start);
     cursor.setPosition(start + length, QTextCursor::KeepAnchor);
@@ -31,7 +33,8 @@ QTextCursor NBEAssistEdits::cursorAt(QTextDocument *document, int offset, int se
 void NBEAssistEdits::replace(NBECodeTextEdit *textView, int start, int length,
                              const QString &replacement)
 {
-    textView->setTextCursor(replaced(textView->document(), start, length, replacement));
+    textView->setTextCursor(replaced(textView->document(), start, length, replacement,
+                                     textView->textCursor().position()));
     textView->ensureCursorVisible();
 }
 

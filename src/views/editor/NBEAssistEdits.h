@@ -15,8 +15,10 @@ namespace NBEAssistEdits {
 inline constexpr int windowBefore = 16 * 1024;
 
 // Replaces [start, start + length) with `replacement` as one undo step; the
-// cursor after the new text.
-QTextCursor replaced(QTextDocument *document, int start, int length, const QString &replacement);
+// cursor after the new text. Undoing it puts the caret at `caret`, or at the
+// end of the replaced text when none is given.
+QTextCursor replaced(QTextDocument *document, int start, int length, const QString &replacement,
+                     int caret = -1);
 // A cursor at `offset` with `selected` characters after it selected, both
 // kept inside the text.
 QTextCursor cursorAt(QTextDocument *document, int offset, int selected = 0);
