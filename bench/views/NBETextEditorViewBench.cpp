@@ -44,14 +44,13 @@ double fileMegabytes(const QString &text)
     return text.toUtf8().size() / (1024.0 * 1024.0);
 }
 
-// What the window hands the editor of an HTML tab.
-NBETextEditorInputs htmlInputs(const std::shared_ptr<NBETextBuffer> &buffer)
+// The session of an HTML tab.
+std::shared_ptr<NBEEditorSession> htmlSession(const std::shared_ptr<NBETextBuffer> &buffer)
 {
-    NBETextEditorInputs in;
-    in.buffer = buffer;
-    in.language = NBELanguageRegistry::html();
-    in.theme = NBEDefaultThemes::light();
-    return in;
+    auto session = std::make_shared<NBEEditorSession>(buffer);
+    session->setLanguage(NBELanguageRegistry::html());
+    session->setTheme(NBEDefaultThemes::light());
+    return session;
 }
 
 // Every visible line with something to colour carries formats. (A plain
@@ -121,7 +120,7 @@ void BM_FirstHighlightedScreen10MB(benchmark::State &state)
         const auto buffer = NBETextBuffer::make(text);
         QElapsedTimer timer;
         timer.start();
-        NBETextEditorView view(htmlInputs(buffer));
+        NBETextEditorView view(htmlSession(buffer));
         NBECodeTextEdit *edit = view.textView();
         PaintWatch watch(
             edit, [edit] { return edit->firstVisibleTextBlock(); }, true);
@@ -196,7 +195,7 @@ struct TypingSession
 {
     QString text = generatedHTML(1024 * 1024);
     std::shared_ptr<NBETextBuffer> buffer = NBETextBuffer::make(text);
-    NBETextEditorView view{htmlInputs(buffer)};
+    NBETextEditorView view{htmlSession(buffer)};
     PaintWatch watch{view.textView(), {}, false};
 
     TypingSession()

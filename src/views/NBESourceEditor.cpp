@@ -54,9 +54,19 @@ void NBESourceEditor::makeEditor()
 {
     const bool hadFocus = m_editor && m_editor->hasFocus();
     delete m_editor;
-    const NBETextEditorInputs in = inputs();
-    m_buffer = in.buffer.get();
-    m_editor = new NBETextEditorView(in, this);
+    const auto tab = m_viewModel->tab(m_tabID);
+    m_session = std::make_shared<NBEEditorSession>(tab ? tab->sourceFile.buffer : nullptr);
+    m_buffer = tab ? tab->sourceFile.buffer.get() : nullptr;
+    m_providersKey.clear();
+    m_session->setScrollLink(m_scrollLink);
+    m_session->setHunkActions(hunkActions());
+    connect(m_session.get(), &NBEEditorSession::cursorMoved, this,
+            [viewModel = m_viewModel, id = m_tabID](int line, int column) {
+                viewModel->updateCursorPosition(line, column, id);
+            });
+    pushState();
+    m_editor = new NBETextEditorView(m_session, this);
+    takeReveal();
     layout()->addWidget(m_editor);
     setFocusProxy(m_editor);
     if (hadFocus)
@@ -82,86 +92,108 @@ QString NBESourceEditor::headTaskKey() const
     return path + u'|' + m_viewModel->gitHeadSHA().value_or(QString());
 }
 
-NBETextEditorInputs NBESourceEditor::inputs() const
+void NBESourceEditor::pushState()
 {
     NBEWorkspaceViewModel *viewModel = m_viewModel;
-    const QUuid id = m_tabID;
-    const std::optional<NBEOpenTab> tab = viewModel->tab(id);
+    const std::optional<NBEOpenTab> tab = viewModel->tab(m_tabID);
     const QUrl url = tab ? tab->sourceFile.url : QUrl();
+    NBEEditorSession *session = m_session.get();
+    session->setLanguage(tab ? tab->language : std::nullopt);
+    session->setTheme(m_theme);
+    session->setSettings(m_settings);
+    session->setHeadContent(m_headContent);
+    session->setDiagnostics(viewModel->diagnostics(url));
 
-    NBETextEditorInputs in;
-    if (tab)
-        in.buffer = tab->sourceFile.buffer;
-    in.language = tab ? tab->language : std::nullopt;
-    in.theme = m_theme;
-    in.settings = m_settings;
-    in.onCursorChange = [viewModel, id](int line, int column) {
-        viewModel->updateCursorPosition(line, column, id);
-    };
-    // Reading the reveal request of another file answers nothing; writing
-    // anything clears the request.
-    in.revealLine = {[viewModel, url]() -> std::optional<int> {
-                         const auto &target = viewModel->revealTarget();
-                         if (target && target->url == url)
-                             return target->line;
-                         return std::nullopt;
-                     },
-                     [viewModel](const std::optional<int> &) { viewModel->clearRevealTarget(); }};
-    in.headContent = m_headContent;
-    in.scrollLink = m_scrollLink;
-    in.fileURL = url;
+    std::optional<QUrl> projectRoot;
     if (viewModel->gitRoot())
-        in.projectRoot = *viewModel->gitRoot();
+        projectRoot = *viewModel->gitRoot();
     else if (viewModel->workspace())
-        in.projectRoot = viewModel->workspace()->rootURL;
-    in.diagnostics = viewModel->diagnostics(url);
+        projectRoot = viewModel->workspace()->rootURL;
     const std::optional<QString> languageID =
         tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
-    if (viewModel->hasWebLSP(languageID)) {
-        using Items = std::optional<QList<NBELSPCompletionItem>>;
-        in.lspCompletion = [viewModel = QPointer(viewModel), url](int line, int character) {
-            if (!viewModel)
-                return QtFuture::makeReadyFuture(Items());
-            return viewModel->webCompletion(url, line, character);
-        };
-        in.lspCompletionTriggers = [viewModel = QPointer(viewModel), url] {
-            return viewModel ? viewModel->webCompletionTriggers(url) : QString();
-        };
-        in.lspHover = [viewModel = QPointer(viewModel), url](int line, int character) {
-            if (!viewModel)
-                return QtFuture::makeReadyFuture(std::optional<QString>());
-            return viewModel->webHover(url, line, character);
-        };
-        const int tabSize = m_settings.tabSize;
-        const bool soft = m_settings.useSoftTabs;
-        in.lspFormatting = [viewModel = QPointer(viewModel), url, tabSize,
-                            soft](const QString &text) {
-            if (!viewModel)
-                return QtFuture::makeReadyFuture(std::optional<QString>());
-            return viewModel->webFormatting(url, text, tabSize, soft);
-        };
+    const bool served = viewModel->hasWebLSP(languageID);
+    // The providers are closures: they are made again only when what they
+    // close over changed.
+    const QString key =
+        QStringList{url.toString(), projectRoot ? projectRoot->toString() : QString(),
+                    QString::number(served), QString::number(m_settings.tabSize),
+                    QString::number(m_settings.useSoftTabs)}
+            .join(u'|');
+    if (key != m_providersKey) {
+        m_providersKey = key;
+        session->setProviders(providers(url, projectRoot, served));
     }
+}
+
+void NBESourceEditor::takeReveal()
+{
+    // A reveal of this tab's file is taken once, by the editor showing it.
+    const auto &target = m_viewModel->revealTarget();
+    if (!target || target->url != fileURL())
+        return;
+    const int line = target->line;
+    m_viewModel->clearRevealTarget();
+    m_session->reveal(line);
+}
+
+NBEEditorProviders NBESourceEditor::providers(const QUrl &url,
+                                              const std::optional<QUrl> &projectRoot,
+                                              bool served) const
+{
+    NBEEditorProviders providers;
+    providers.fileURL = url;
+    providers.projectRoot = projectRoot;
+    if (!served)
+        return providers;
+    const QPointer<NBEWorkspaceViewModel> viewModel(m_viewModel);
+    using Items = std::optional<QList<NBELSPCompletionItem>>;
+    providers.completion = [viewModel, url](int line, int character) {
+        if (!viewModel)
+            return QtFuture::makeReadyFuture(Items());
+        return viewModel->webCompletion(url, line, character);
+    };
+    providers.completionTriggers = [viewModel, url] {
+        return viewModel ? viewModel->webCompletionTriggers(url) : QString();
+    };
+    providers.hover = [viewModel, url](int line, int character) {
+        if (!viewModel)
+            return QtFuture::makeReadyFuture(std::optional<QString>());
+        return viewModel->webHover(url, line, character);
+    };
+    const int tabSize = m_settings.tabSize;
+    const bool soft = m_settings.useSoftTabs;
+    providers.formatting = [viewModel, url, tabSize, soft](const QString &text) {
+        if (!viewModel)
+            return QtFuture::makeReadyFuture(std::optional<QString>());
+        return viewModel->webFormatting(url, text, tabSize, soft);
+    };
+    return providers;
+}
+
+NBEEditorHunkActions NBESourceEditor::hunkActions() const
+{
     // Every hunk action exists, also outside a repository; the view model
     // reports failures itself.
     const QPointer<const NBESourceEditor> self(this);
-    in.onStageHunk = [self](const NBEDiffHunk &hunk) {
+    NBEEditorHunkActions actions;
+    actions.stage = [self](const NBEDiffHunk &hunk) {
         if (self)
             self->stageHunk(hunk);
     };
-    in.onUnstageHunk = [self](const NBEDiffHunk &hunk) {
+    actions.unstage = [self](const NBEDiffHunk &hunk) {
         if (self)
             self->unstageHunk(hunk);
     };
-    in.isHunkStaged = [self](const NBEDiffHunk &hunk) {
+    actions.isStaged = [self](const NBEDiffHunk &hunk) {
         if (!self)
             return QtFuture::makeReadyFuture(false);
         return self->m_viewModel->isHunkStaged(hunk, self->fileURL());
     };
-    in.onDidDiscardHunk = [self](const NBEDiffHunk &hunk) {
+    actions.didDiscard = [self](const NBEDiffHunk &hunk) {
         if (self)
             self->didDiscardHunk(hunk);
     };
-    return in;
+    return actions;
 }
 
 QUrl NBESourceEditor::fileURL() const
@@ -238,7 +270,8 @@ void NBESourceEditor::render()
         makeEditor();
         return;
     }
-    m_editor->applyInputs(inputs());
+    pushState();
+    takeReveal();
 }
 
 void NBESourceEditor::reloadHeadIfNeeded()

@@ -30,7 +30,7 @@ struct Editor
         host.language = std::move(language);
         host.settings.fontSize = fontSize;
         host.settings.showLineNumbers = false;
-        view = std::make_unique<NBETextEditorView>(host.inputs());
+        view = std::make_unique<NBETextEditorView>(host.session());
         view->resize(700, 400);
         view->show();
         EXPECT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -377,7 +377,7 @@ TEST(NBEColorSwatchOverlay, APickAfterTheTextChangedNeverWritesIntoOtherText)
         {"a text replaced from outside ends the pick",
          [](Editor &e) {
              e.host.setText(QStringLiteral("a { color: #000; }\nb { color: red; }"));
-             e.view->applyInputs(e.host.inputs());
+             e.host.apply();
          },
          QStringLiteral("a { color: #000; }\nb { color: red; }")},
     };
@@ -423,9 +423,9 @@ TEST(NBEColorSwatchOverlay, ABackgroundScanOfAnOlderTextIsDropped)
     QObject::connect(editor.coordinator(), &NBETextEditorCoordinator::swatchesRecomputed,
                      [&] { stored.append(editor.overlay()->swatches()); });
     editor.host.language = NBELanguageRegistry::javascript();
-    editor.view->applyInputs(editor.host.inputs());
+    editor.host.apply();
     editor.host.language = NBELanguageRegistry::css();
-    editor.view->applyInputs(editor.host.inputs());
+    editor.host.apply();
     QTextCursor(editor.textView()->document()).insertText(QStringLiteral("/**/"));
     ASSERT_TRUE(NBETest::waitUntil([&] { return !stored.isEmpty(); }));
     EXPECT_EQ(stored.first(), NBECSSColors::swatches(editor.text()));

@@ -317,7 +317,7 @@ TEST_F(NBECompletionControllerTest, UsesTheServerAndPathsTheEditorIsGivenLater)
         return QtFuture::makeReadyFuture(
             Items(QList<NBELSPCompletionItem>{{"column", "column", "column", {}}}));
     };
-    view->applyInputs(host.inputs());
+    host.apply();
     type(QStringLiteral("l"));
     EXPECT_EQ(asked, (QList<QPair<int, int>>{{0, 7}}));
     ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }));
@@ -325,7 +325,7 @@ TEST_F(NBECompletionControllerTest, UsesTheServerAndPathsTheEditorIsGivenLater)
 
     // A server that goes leaves the word to the built-in list.
     host.lspCompletion = nullptr;
-    view->applyInputs(host.inputs());
+    host.apply();
     type(QStringLiteral("o"));
     EXPECT_EQ(asked.size(), 1);
     EXPECT_EQ(rows().value(0), QStringLiteral("color"));
@@ -334,7 +334,7 @@ TEST_F(NBECompletionControllerTest, UsesTheServerAndPathsTheEditorIsGivenLater)
     NBETest::writeFile(dir.filePath(QStringLiteral("site.css")), "");
     open(NBELanguageRegistry::html(), QStringLiteral("<a href=|"));
     host.fileURL = QUrl::fromLocalFile(dir.filePath(QStringLiteral("index.html")));
-    view->applyInputs(host.inputs());
+    host.apply();
     QSignalSpy listed(completion(), &NBECompletionController::pathsListed);
     type(QStringLiteral("\""));
     ASSERT_TRUE(listed.wait(5000));

@@ -280,7 +280,7 @@ TEST(NBEDiagnosticOverlay, TheEditorCarriesDiagnosticsInAndTypingRedraws)
     NBEEditorTestHost host(QStringLiteral("<div>\n  <p>text</span>\n</div>\n"));
     host.language = NBELanguageRegistry::html();
     host.diagnostics = {diagnostic(1, 9, 1, 16)};
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.resize(500, 300);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -290,7 +290,7 @@ TEST(NBEDiagnosticOverlay, TheEditorCarriesDiagnosticsInAndTypingRedraws)
     EXPECT_EQ(view.textView()->diagnosticOverlay(), overlay);
 
     host.diagnostics.append(diagnostic(0, 1, 0, 4, Severity::warning));
-    view.applyInputs(host.inputs());
+    host.apply();
     EXPECT_EQ(overlay->diagnostics(), host.diagnostics);
 
     // Typing on the first line draws the squiggles again against the new
@@ -318,7 +318,7 @@ TEST(NBEDiagnosticOverlay, ALargeTextDrawsTheSquigglesOnScreenAndNewListsAtOnce)
     host.language = NBELanguageRegistry::html();
     host.diagnostics = {diagnostic(0, 3, 0, 7), diagnostic(0, 10, lastLine, 4),
                         diagnostic(lastLine, 0, lastLine, 3)};
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.resize(500, 300);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -331,7 +331,7 @@ TEST(NBEDiagnosticOverlay, ALargeTextDrawsTheSquigglesOnScreenAndNewListsAtOnce)
 
     // A new list shows at once.
     host.diagnostics = {diagnostic(1, 0, 1, 2, Severity::hint)};
-    view.applyInputs(host.inputs());
+    host.apply();
     squiggles = overlay->squiggles(screen);
     ASSERT_EQ(squiggles.size(), 1);
     EXPECT_EQ(squiggles[0].color, NBEDiagnosticOverlay::color(Severity::hint));
@@ -340,7 +340,7 @@ TEST(NBEDiagnosticOverlay, ALargeTextDrawsTheSquigglesOnScreenAndNewListsAtOnce)
     squiggles = overlay->squiggles(screen);
     EXPECT_TRUE(squiggles.isEmpty());
     host.diagnostics = {diagnostic(lastLine, 0, lastLine, 3)};
-    view.applyInputs(host.inputs());
+    host.apply();
     squiggles = overlay->squiggles(screen);
     ASSERT_EQ(squiggles.size(), 1);
 }

@@ -52,13 +52,13 @@ TEST_F(NBEEmmetControllerTest, FollowsTheLanguageAndTabsTheEditorIsGivenLater)
     open(NBELanguageRegistry::css(), QStringLiteral("ul>li*2|"));
     host.language = NBELanguageRegistry::html();
     host.settings.useSoftTabs = false;
-    view->applyInputs(host.inputs());
+    host.apply();
     key(Qt::Key_Tab);
     EXPECT_EQ(marked(), QStringLiteral("<ul>\n\t<li>|</li>\n\t<li></li>\n</ul>"));
 
     open(NBELanguageRegistry::html(), QStringLiteral("ul>li*2|"));
     host.language = NBELanguageRegistry::markdown();
-    view->applyInputs(host.inputs());
+    host.apply();
     key(Qt::Key_Tab);
     EXPECT_EQ(marked(), QStringLiteral("ul>li*2\t|"));
 }

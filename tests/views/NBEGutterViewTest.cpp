@@ -32,7 +32,7 @@ struct Editor
 
     explicit Editor(NBEEditorTestHost &h)
         : host(h)
-        , view(h.inputs())
+        , view(h.session())
     {
         view.resize(500, 400);
         view.show();
@@ -112,7 +112,7 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
     QString text = tenLines();
     text.remove(QStringLiteral("line 5\n"));
     host.setText(text);
-    editor.view.applyInputs(host.inputs());
+    editor.host.apply();
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges(), marks({}, {}, {5}));
     const auto deletion = editor.coordinator()->hunkForLine(5);
@@ -121,13 +121,13 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
     EXPECT_EQ(editor.coordinator()->hunkForLine(4), std::nullopt);
 
     host.setText(tenLines());
-    editor.view.applyInputs(host.inputs());
+    editor.host.apply();
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
 
     // A HEAD text handed in later is compared too.
     host.head = QStringLiteral("line 1\n");
-    editor.view.applyInputs(host.inputs());
+    editor.host.apply();
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges().added.size(), 9);
 }
@@ -263,7 +263,7 @@ TEST(NBEGutterView, DiscardOfAHunkTheTextHasLeftDoesNothing)
     editor.coordinator()->discardHunk(*hunk);
     EXPECT_EQ(host.text(), QStringLiteral("a\nB!\nc\n"));
     host.setText(QStringLiteral("a\n"));
-    editor.view.applyInputs(host.inputs());
+    editor.host.apply();
     editor.coordinator()->discardHunk(*hunk);
     EXPECT_EQ(host.text(), QStringLiteral("a\n"));
     EXPECT_TRUE(host.discarded.isEmpty());
@@ -300,10 +300,10 @@ TEST(NBEGutterView, ANewGutterShowsTheMarkersAgain)
     ASSERT_EQ(editor.gutter()->lineChanges(), expected);
 
     host.settings.showLineNumbers = false;
-    editor.view.applyInputs(host.inputs());
+    editor.host.apply();
     EXPECT_EQ(editor.gutter(), nullptr);
     host.settings.showLineNumbers = true;
-    editor.view.applyInputs(host.inputs());
+    editor.host.apply();
     ASSERT_NE(editor.gutter(), nullptr);
     EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
     editor.settle();
@@ -313,7 +313,7 @@ TEST(NBEGutterView, ANewGutterShowsTheMarkersAgain)
                         std::function<void()>([&] { host.settings.fontSize = 18; })}) {
         QPointer<NBEGutterView> before = editor.gutter();
         change();
-        editor.view.applyInputs(host.inputs());
+        editor.host.apply();
         ASSERT_NE(editor.gutter(), nullptr);
         EXPECT_FALSE(before);
         editor.settle();

@@ -89,7 +89,7 @@ TEST_F(NBESourceEditorHunks, StagingWritesTheBufferFirstAndUnstagingWritesNothin
     const QByteArray index = staged();
     EXPECT_TRUE(index.contains("+B")) << index.constData();
     EXPECT_FALSE(index.contains("+d")) << index.constData();
-    EXPECT_TRUE(NBETest::await(host->inputs().isHunkStaged(changed)));
+    EXPECT_TRUE(NBETest::await(host->session()->hunkActions().isStaged(changed)));
 
     const QString later = edited + QStringLiteral("e\n");
     model->updateContent(later, id);
@@ -97,7 +97,7 @@ TEST_F(NBESourceEditorHunks, StagingWritesTheBufferFirstAndUnstagingWritesNothin
     EXPECT_TRUE(staged().isEmpty());
     EXPECT_EQ(read(QStringLiteral("index.html")), edited.toUtf8());
     EXPECT_TRUE(dirty());
-    EXPECT_FALSE(NBETest::await(host->inputs().isHunkStaged(changed)));
+    EXPECT_FALSE(NBETest::await(host->session()->hunkActions().isStaged(changed)));
 }
 
 TEST_F(NBESourceEditorHunks, StagingIsSkippedWhenWritingTheBufferFails)

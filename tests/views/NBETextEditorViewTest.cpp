@@ -37,7 +37,7 @@ void typeText(NBETextEditorView &view, const QString &keys)
 TEST(NBETextEditorView, TypingReachesTheBufferAtOnceAndARenderReplacesNothing)
 {
     NBEEditorTestHost host(QStringLiteral("hello"));
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.textView()->moveCursor(QTextCursor::End);
     typeText(view, QStringLiteral("!?"));
     EXPECT_EQ(host.text(), QStringLiteral("hello!?"));
@@ -46,7 +46,7 @@ TEST(NBETextEditorView, TypingReachesTheBufferAtOnceAndARenderReplacesNothing)
     EXPECT_TRUE(view.coordinator()->isUserEditing());
 
     // The window renders again while the user types.
-    view.applyInputs(host.inputs());
+    host.apply();
     EXPECT_TRUE(view.textView()->document()->isUndoAvailable());
     // Typing is grouped into one undo step, as text views do.
     view.textView()->undo();
@@ -57,7 +57,7 @@ TEST(NBETextEditorView, TypingReachesTheBufferAtOnceAndARenderReplacesNothing)
 TEST(NBETextEditorView, AnOutsideReplacementOfTheBufferClearsUndoAndKeepsTheCaret)
 {
     NBEEditorTestHost host(QStringLiteral("one\ntwo\nthree"));
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     QTextCursor cursor = view.textView()->textCursor();
     cursor.setPosition(6);
     view.textView()->setTextCursor(cursor);
@@ -65,7 +65,7 @@ TEST(NBETextEditorView, AnOutsideReplacementOfTheBufferClearsUndoAndKeepsTheCare
     ASSERT_TRUE(view.textView()->document()->isUndoAvailable());
 
     host.setText(QStringLiteral("reloaded\nfrom disk"));
-    view.applyInputs(host.inputs());
+    host.apply();
     EXPECT_EQ(view.textView()->text(), QStringLiteral("reloaded\nfrom disk"));
     EXPECT_FALSE(view.textView()->document()->isUndoAvailable());
     EXPECT_EQ(host.announced, host.text());
@@ -82,7 +82,7 @@ TEST(NBETextEditorView, AnOutsideReplacementOfTheBufferClearsUndoAndKeepsTheCare
 TEST(NBETextEditorView, TextWithNonBreakingSpacesRoundTrips)
 {
     NBEEditorTestHost host(QStringLiteral("a\u00A0b"));
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.textView()->moveCursor(QTextCursor::End);
     typeText(view, QStringLiteral("c"));
     EXPECT_EQ(host.text(), QStringLiteral("a\u00A0bc"));
@@ -92,7 +92,7 @@ TEST(NBETextEditorView, EveryKindOfEditIsAnnouncedByTheBufferAsTheEditorsText)
 {
     NBEEditorTestHost host(numberedLines(400));
     host.language = NBELanguageRegistry::html();
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.resize(600, 400);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -152,7 +152,7 @@ TEST(NBETextEditorView, EveryKindOfEditIsAnnouncedByTheBufferAsTheEditorsText)
 TEST(NBETextEditorView, TextWithCarriageReturnsIsAnnouncedAsTheEditorShowsIt)
 {
     NBEEditorTestHost host(QStringLiteral("one\r\ntwo\rthree"));
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.textView()->moveCursor(QTextCursor::End);
     typeText(view, QStringLiteral("!"));
     EXPECT_EQ(host.text(), QStringLiteral("one\ntwo\nthree!"));
@@ -165,7 +165,7 @@ TEST(NBETextEditorView, ALargeBufferIsShownWholeEditableAndColouredToItsEnd)
 {
     NBEEditorTestHost host(numberedLines(160000));
     host.language = NBELanguageRegistry::html();
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.resize(600, 400);
     view.show();
     NBETextEditorCoordinator *coordinator = view.coordinator();
@@ -174,9 +174,8 @@ TEST(NBETextEditorView, ALargeBufferIsShownWholeEditableAndColouredToItsEnd)
     EXPECT_FALSE(edit->isReadOnly());
 
     host.reveal = 150000;
-    view.applyInputs(host.inputs());
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !host.reveal; }));
-    EXPECT_EQ(edit->textCursor().blockNumber(), 149999);
+    host.apply();
+    EXPECT_TRUE(NBETest::waitUntil([&] { return edit->textCursor().blockNumber() == 149999; }));
     NBEEditorHighlighter *highlighter = coordinator->highlighter();
     ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
     EXPECT_FALSE(highlighter->lineRuns(159999).isEmpty());
@@ -194,14 +193,14 @@ TEST(NBETextEditorView, AMarkdownActionIsOneUndoableEditThatKeepsTheSelection)
 {
     NBEEditorTestHost host(QStringLiteral("make this bold"));
     host.language = NBELanguageRegistry::markdown();
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     QTextCursor cursor = view.textView()->textCursor();
     cursor.setPosition(10);
     cursor.setPosition(14, QTextCursor::KeepAnchor);
     view.textView()->setTextCursor(cursor);
 
     view.coordinator()->applyMarkdownAction(NBEMarkdownAction::bold);
-    view.applyInputs(host.inputs()); // a render applies nothing again
+    host.apply(); // a render applies nothing again
     EXPECT_EQ(host.text(), QStringLiteral("make this **bold**"));
     EXPECT_EQ(view.textView()->textCursor().selectedText(), QStringLiteral("bold"));
 
@@ -214,12 +213,12 @@ TEST(NBETextEditorView, AnHTMLActionWrapsTheSelection)
 {
     NBEEditorTestHost host(QStringLiteral("hello"));
     host.language = NBELanguageRegistry::html();
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     QTextCursor cursor = view.textView()->textCursor();
     cursor.select(QTextCursor::Document);
     view.textView()->setTextCursor(cursor);
     view.coordinator()->applyHTMLAction(NBEHTMLAction::bold);
-    view.applyInputs(host.inputs());
+    host.apply();
     EXPECT_EQ(host.text(), QStringLiteral("<strong>hello</strong>"));
 }
 
@@ -227,7 +226,7 @@ TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
 {
     NBEEditorTestHost host(QStringLiteral("<p class=\"a\">hi</p>"));
     host.language = NBELanguageRegistry::html();
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     NBEEditorHighlighter *highlighter = view.coordinator()->highlighter();
@@ -254,7 +253,7 @@ TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
 
     // A document without a language is left uncoloured.
     host.language = std::nullopt;
-    view.applyInputs(host.inputs());
+    host.apply();
     ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
     EXPECT_TRUE(view.textView()->document()->firstBlock().layout()->formats().isEmpty());
 }
@@ -262,7 +261,7 @@ TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
 TEST(NBETextEditorView, RevealLineSelectsAndScrolls)
 {
     NBEEditorTestHost host(numberedLines(400) + u'\n');
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.resize(500, 300);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -279,7 +278,7 @@ TEST(NBETextEditorView, RevealLineSelectsAndScrolls)
                  {-3, {}, true}};
     for (const auto &c : cases) {
         host.reveal = c.line;
-        view.applyInputs(host.inputs());
+        host.apply();
         QCoreApplication::processEvents();
         EXPECT_FALSE(host.reveal.has_value()) << c.line;
         const QTextCursor cursor = view.textView()->textCursor();
@@ -297,7 +296,7 @@ TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
 {
     NBEEditorTestHost host(QStringLiteral("a{color:red}\nb{color:blue}\nc{}"));
     host.language = NBELanguageRegistry::css();
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     QTextCursor cursor = view.textView()->textCursor();
     cursor.setPosition(15); // line 2 (from 1)
     view.textView()->setTextCursor(cursor);
@@ -306,7 +305,7 @@ TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
         return QtFuture::makeReadyFuture(std::optional<QString>(text.toUpper()));
     };
     QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
-    view.applyInputs(host.inputs());
+    host.apply();
     view.coordinator()->format();
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_TRUE(finished.first().first().toBool());
@@ -320,7 +319,7 @@ TEST(NBETextEditorView, FormatWithoutAFormatterLeavesTheText)
 {
     NBEEditorTestHost host(QStringLiteral("# Title\n\ntext"));
     host.language = NBELanguageRegistry::markdown();
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
     view.coordinator()->format();
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
@@ -335,7 +334,7 @@ TEST(NBETextEditorView, TextTypedWhileTheServerFormatsSurvives)
     QPromise<std::optional<QString>> promise;
     promise.start();
     host.lspFormatting = [&promise](const QString &) { return promise.future(); };
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.coordinator()->format();
     QCoreApplication::processEvents(); // the format task starts and waits
     view.textView()->moveCursor(QTextCursor::End);
@@ -354,7 +353,7 @@ TEST(NBETextEditorView, TextTypedWhileTheServerFormatsSurvives)
 TEST(NBETextEditorView, SettingsFollowTheInputsAndThemesGoByID)
 {
     NBEEditorTestHost host(QStringLiteral("text"));
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     NBECodeTextEdit *text = view.textView();
     EXPECT_NE(text->gutter(), nullptr);
     EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::WidgetWidth);
@@ -364,13 +363,13 @@ TEST(NBETextEditorView, SettingsFollowTheInputsAndThemesGoByID)
     host.settings.wordWrap = false;
     host.settings.fontSize = 17;
     host.settings.showInvisibles = true;
-    view.applyInputs(host.inputs());
+    host.apply();
     EXPECT_EQ(text->gutter(), nullptr);
     EXPECT_EQ(text->lineWrapMode(), QPlainTextEdit::NoWrap);
     EXPECT_EQ(text->font().pointSizeF(), 17.0);
     EXPECT_TRUE(text->showInvisibles());
     host.settings.showLineNumbers = true;
-    view.applyInputs(host.inputs());
+    host.apply();
     ASSERT_NE(text->gutter(), nullptr);
     EXPECT_EQ(text->gutter()->numberFont().pointSizeF(), 16.0);
 
@@ -378,10 +377,10 @@ TEST(NBETextEditorView, SettingsFollowTheInputsAndThemesGoByID)
     NBETheme recoloured = NBEDefaultThemes::light();
     recoloured.editorBackground = Qt::magenta;
     host.theme = recoloured;
-    view.applyInputs(host.inputs());
+    host.apply();
     EXPECT_EQ(text->colors().background, NBEDefaultThemes::light().editorBackground);
     host.theme = NBEDefaultThemes::dark();
-    view.applyInputs(host.inputs());
+    host.apply();
     EXPECT_EQ(text->colors().background, NBEDefaultThemes::dark().editorBackground);
     EXPECT_EQ(view.coordinator()->currentThemeID(), NBEDefaultThemes::dark().id);
 }
@@ -393,7 +392,7 @@ TEST(NBETextEditorView, ScrollLinkReportsAndFollows)
     link.scrollPreview = [&](double f) { reports.append(f); };
     NBEEditorTestHost host(QStringLiteral("short"));
     host.link = &link;
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.resize(400, 300);
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
@@ -402,7 +401,7 @@ TEST(NBETextEditorView, ScrollLinkReportsAndFollows)
     EXPECT_TRUE(reports.isEmpty() || reports.last() == 0.0); // nothing to scroll
 
     host.setText(numberedLines(600));
-    view.applyInputs(host.inputs());
+    host.apply();
     QTest::qWait(NBEScrollLink::echoWindowMs + 20);
     QScrollBar *bar = view.textView()->verticalScrollBar();
     bar->setValue(bar->maximum());
@@ -417,7 +416,7 @@ TEST(NBETextEditorView, ScrollLinkReportsAndFollows)
 TEST(NBETextEditorView, FindBarOpensWithCtrlF)
 {
     NBEEditorTestHost host(QStringLiteral("alpha beta alpha"));
-    NBETextEditorView view(host.inputs());
+    NBETextEditorView view(host.session());
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     QTest::keyClick(view.textView(), Qt::Key_F, Qt::ControlModifier);

@@ -38,7 +38,7 @@ protected:
         host.language = language;
         window = std::make_unique<QWidget>();
         auto *layout = new QVBoxLayout(window.get());
-        view = new NBETextEditorView(host.inputs(), window.get());
+        view = new NBETextEditorView(host.session(), window.get());
         layout->addWidget(view);
         window->resize(800, 600);
         window->show();

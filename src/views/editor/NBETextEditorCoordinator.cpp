@@ -31,10 +31,10 @@ constexpr int quickStartLines = 300;
 
 } // namespace
 
-NBETextEditorCoordinator::NBETextEditorCoordinator(const NBETextEditorInputs &inputs,
+NBETextEditorCoordinator::NBETextEditorCoordinator(std::shared_ptr<NBEEditorSession> session,
                                                    QObject *owner)
     : QObject(owner)
-    , m_parent(inputs)
+    , m_session(std::move(session))
 {
     m_changeTimer.setSingleShot(true);
     m_changeTimer.setInterval(changeDelayMs);
@@ -73,9 +73,8 @@ QList<QTextCharFormat> NBETextEditorCoordinator::styles(const NBETheme &theme)
 void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 {
     m_textView = textView;
-    // Without a tab behind it the editor shows an empty text of its own.
-    m_buffer = m_parent.buffer ? m_parent.buffer : NBETextBuffer::make();
-    const NBEEditorSettings &settings = m_parent.settings;
+    m_buffer = m_session->buffer();
+    const NBEEditorSettings &settings = m_session->settings();
     m_font = editorFont(settings.fontSize);
     // The view shows the buffer's own document: its text, undo history and
     // (from an earlier view) layout and colours.
@@ -101,24 +100,21 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     if (!textView->document()->isUndoRedoEnabled())
         textView->setUndoRedoEnabled(true);
     applySettings(settings);
-    m_currentThemeID = m_parent.theme.id;
-    m_currentSettings = settings;
-    m_headContent = m_parent.headContent;
-    m_diagnostics = m_parent.diagnostics;
 
     // Connected before the highlighter, so an edit is noted before the
     // recolouring of the edited line reports its format change.
     connect(textView->document(), &QTextDocument::contentsChange, this,
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
-    m_highlighter->setLanguage(m_parent.language);
+    m_highlighter->setLanguage(m_session->language());
     applyColors();
     m_documentRevision = textView->document()->revision();
 
     ++m_textGeneration;
-    if (m_parent.language)
+    if (m_session->language())
         highlightWholeText();
     finishAttaching();
+    listenToSession();
 }
 
 void NBETextEditorCoordinator::applySettings(const NBEEditorSettings &settings)
@@ -133,16 +129,16 @@ void NBETextEditorCoordinator::finishAttaching()
 {
     NBECodeTextEdit *textView = m_textView;
     updateShaping();
-    if (m_parent.settings.showLineNumbers)
+    if (m_session->settings().showLineNumbers)
         installGutter();
     m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
-    m_diagnosticOverlay->setDiagnostics(m_diagnostics);
+    m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
     installSwatchOverlay();
 
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
             &NBETextEditorCoordinator::selectionDidChange);
-    if (m_parent.scrollLink)
-        observeScroll(m_parent.scrollLink);
+    if (m_session->scrollLink())
+        observeScroll(m_session->scrollLink());
     installAssist();
 }
 
@@ -166,15 +162,16 @@ void NBETextEditorCoordinator::feedAssist()
 {
     if (!m_completion)
         return;
-    const auto languageID = m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
+    const std::optional<QString> languageID = m_session->languageID();
     m_emmet->setLanguageID(languageID);
-    m_emmet->setSettings(m_parent.settings);
+    m_emmet->setSettings(m_session->settings());
     m_tagClosing->setLanguageID(languageID);
     m_linkedRename->setLanguageID(languageID);
     m_completion->setLanguageID(languageID);
-    m_completion->setDocumentLocation(m_parent.fileURL, m_parent.projectRoot);
-    m_completion->setServer(m_parent.lspCompletion, m_parent.lspCompletionTriggers);
-    m_hover->setProvider(m_parent.lspHover);
+    const NBEEditorProviders &providers = m_session->providers();
+    m_completion->setDocumentLocation(providers.fileURL, providers.projectRoot);
+    m_completion->setServer(providers.completion, providers.completionTriggers);
+    m_hover->setProvider(providers.hover);
 }
 
 void NBETextEditorCoordinator::assistTextEdited(int position, int removed, int added)
@@ -192,7 +189,7 @@ void NBETextEditorCoordinator::assistTextEdited(int position, int removed, int a
 
 void NBETextEditorCoordinator::applyColors()
 {
-    const NBETheme &theme = m_parent.theme;
+    const NBETheme &theme = m_session->theme();
     NBEEditorColors colors;
     colors.background = theme.editorBackground;
     colors.text = theme.editorText;
@@ -203,78 +200,76 @@ void NBETextEditorCoordinator::applyColors()
     m_highlighter->setStyles(styles(theme));
 }
 
-void NBETextEditorCoordinator::applyInputs(const NBETextEditorInputs &inputs)
+void NBETextEditorCoordinator::listenToSession()
 {
-    m_parent = inputs;
-    feedAssist();
+    NBEEditorSession *session = m_session.get();
+    connect(session, &NBEEditorSession::languageChanged, this, [this] {
+        feedAssist();
+        languageDidChange();
+    });
+    connect(session, &NBEEditorSession::providersChanged, this,
+            &NBETextEditorCoordinator::feedAssist);
+    connect(session, &NBEEditorSession::settingsChanged, this,
+            &NBETextEditorCoordinator::settingsDidChange);
+    connect(session, &NBEEditorSession::themeChanged, this, [this] {
+        applyColors();
+        // A new gutter starts without markers and asks for them again.
+        if (m_session->settings().showLineNumbers)
+            installGutter();
+    });
+    connect(session, &NBEEditorSession::headContentChanged, this,
+            &NBETextEditorCoordinator::scheduleChangeRecompute);
+    connect(session, &NBEEditorSession::diagnosticsChanged, this, [this] {
+        if (m_diagnosticOverlay)
+            m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
+    });
+    // From the event loop: a request that came with the editor waits for its
+    // first layout.
+    connect(session, &NBEEditorSession::revealRequested, this,
+            [this](int line) { QTimer::singleShot(0, this, [this, line] { scrollTo(line); }); });
+}
+
+void NBETextEditorCoordinator::settingsDidChange(const NBEEditorSettings &previous)
+{
     NBECodeTextEdit *textView = m_textView;
     if (!textView)
         return;
-    const NBEEditorSettings &settings = inputs.settings;
-
-    if (inputs.headContent != m_headContent) {
-        m_headContent = inputs.headContent;
-        scheduleChangeRecompute();
-    }
-
-    // Each of font size, line numbers and theme brings a new gutter (the
-    // last one stays); a new gutter starts without markers.
-    if (settings.fontSize != m_currentSettings.fontSize) {
+    const NBEEditorSettings &settings = m_session->settings();
+    m_emmet->setSettings(settings);
+    // Each of font size and line numbers brings a new gutter (the last one
+    // stays); a new gutter starts without markers.
+    if (settings.fontSize != previous.fontSize) {
         m_font = editorFont(settings.fontSize);
         textView->setEditorFont(m_font);
         if (settings.showLineNumbers)
             installGutter();
     }
-    if (settings.wordWrap != m_currentSettings.wordWrap)
+    if (settings.wordWrap != previous.wordWrap)
         textView->setWordWrap(settings.wordWrap);
-    if (settings.showLineNumbers != m_currentSettings.showLineNumbers) {
+    if (settings.showLineNumbers != previous.showLineNumbers) {
         if (settings.showLineNumbers)
             installGutter();
         else
             textView->setLineNumbersVisible(false);
     }
-    if (inputs.theme.id != m_currentThemeID) {
-        m_currentThemeID = inputs.theme.id;
-        applyColors();
-        if (settings.showLineNumbers)
-            installGutter();
-    }
-    if (settings.showInvisibles != m_currentSettings.showInvisibles)
+    if (settings.showInvisibles != previous.showInvisibles)
         textView->setShowInvisibles(settings.showInvisibles);
-    if (settings.useSoftTabs != m_currentSettings.useSoftTabs ||
-        settings.tabSize != m_currentSettings.tabSize)
+    if (settings.useSoftTabs != previous.useSoftTabs || settings.tabSize != previous.tabSize)
         textView->setSoftTabs(settings.useSoftTabs, settings.tabSize);
+}
 
-    m_diagnostics = inputs.diagnostics;
-    if (m_diagnosticOverlay)
-        m_diagnosticOverlay->setDiagnostics(m_diagnostics);
-
-    if (const auto line = inputs.revealLine.value()) {
-        const auto binding = inputs.revealLine;
-        QTimer::singleShot(0, this, [this, binding, line = *line] {
-            binding.write(std::nullopt);
-            scrollTo(line);
-        });
-    }
-
-    // At rest, a changed language (or a text replaced meanwhile) is coloured
-    // again. The colours are a function of text and language alone, so an
-    // update that changed neither needs no new pass.
-    const std::optional<QString> languageID =
-        inputs.language ? std::optional(inputs.language->id) : std::nullopt;
-    if (!m_isUserEditing && languageID != m_highlightedLanguageID) {
-        m_highlighter->setLanguage(inputs.language);
-        if (inputs.language)
-            highlightWholeText();
-        else
-            m_highlightedLanguageID = std::nullopt;
-    } else if (!m_isUserEditing && inputs.language && m_highlightedGeneration != m_textGeneration) {
+void NBETextEditorCoordinator::languageDidChange()
+{
+    // While the user types, the pass after the pause takes the new language.
+    if (!m_textView || m_isUserEditing)
+        return;
+    const std::optional<NBELanguage> &language = m_session->language();
+    m_highlighter->setLanguage(language);
+    if (language)
         highlightWholeText();
-    }
-    if (!m_isUserEditing)
-        recomputeSwatchesAtRest();
-
-    m_currentSettings = settings;
+    else
+        m_highlightedLanguageID = std::nullopt;
+    recomputeSwatchesAtRest();
 }
 
 NBETextRange NBETextEditorCoordinator::selection() const
@@ -297,11 +292,11 @@ void NBETextEditorCoordinator::applyHTMLAction(NBEHTMLAction action)
 
 void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &current)
 {
-    if (!m_textView || !m_parent.language)
+    if (!m_textView || !m_session->language())
         return;
-    if (!m_highlighter->hasTokenizer() || m_highlightedLanguageID != m_parent.language->id)
-        m_highlighter->setLanguage(m_parent.language);
-    m_highlightedLanguageID = m_parent.language->id;
+    if (!m_highlighter->hasTokenizer() || m_highlightedLanguageID != m_session->language()->id)
+        m_highlighter->setLanguage(m_session->language());
+    m_highlightedLanguageID = m_session->language()->id;
     m_highlightedGeneration = m_textGeneration;
     const QString text = current ? *current : m_buffer->snapshot();
     if (m_textView->firstVisibleTextBlock().blockNumber() == 0)
@@ -336,7 +331,7 @@ void NBETextEditorCoordinator::bufferReplaced()
     selectionDidChange();
     m_documentRevision = textView->document()->revision();
     ++m_textGeneration;
-    if (m_parent.language)
+    if (m_session->language())
         highlightWholeText();
     scheduleChangeRecompute();
     if (m_diagnosticOverlay)
@@ -396,7 +391,7 @@ void NBETextEditorCoordinator::textSettled()
     if (m_textView->isShapingSkipped())
         updateShaping();
     const QString text = m_buffer->snapshot();
-    if (m_parent.language)
+    if (m_session->language())
         highlightWholeText(text);
     recomputeChanges(text);
     recomputeSwatches(text);
@@ -404,11 +399,11 @@ void NBETextEditorCoordinator::textSettled()
 
 void NBETextEditorCoordinator::selectionDidChange()
 {
-    if (m_replacing || !m_textView || !m_parent.onCursorChange)
+    if (m_replacing || !m_textView)
         return;
     const QTextCursor cursor = m_textView->textCursor();
     const QTextBlock block = cursor.block();
-    m_parent.onCursorChange(block.blockNumber() + 1, cursor.position() - block.position() + 1);
+    m_session->reportCursor(block.blockNumber() + 1, cursor.position() - block.position() + 1);
 }
 
 void NBETextEditorCoordinator::applyEdit(const NBEMarkdownEdit &edit)
@@ -438,10 +433,9 @@ void NBETextEditorCoordinator::format()
     if (!m_textView)
         return;
     const QString source = m_textView->text();
-    const NBEEditorSettings &settings = m_parent.settings;
+    const NBEEditorSettings &settings = m_session->settings();
     const QString indent = settings.indentUnit();
-    const std::optional<QString> languageID =
-        m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
+    const std::optional<QString> languageID = m_session->languageID();
     // The built-in formatters work on the whole text: off the main thread.
     const auto builtIn = [this, source, languageID, indent] {
         nbeWhenFinished(QtConcurrent::run([source, languageID, indent] {
@@ -451,11 +445,12 @@ void NBETextEditorCoordinator::format()
                             finishFormat(source, result);
                         });
     };
-    if (!m_parent.lspFormatting) {
+    const auto &formatting = m_session->providers().formatting;
+    if (!formatting) {
         builtIn();
         return;
     }
-    nbeWhenFinished(m_parent.lspFormatting(source), this,
+    nbeWhenFinished(formatting(source), this,
                     [this, source, builtIn](const std::optional<QString> &result) {
                         if (result)
                             finishFormat(source, result);
@@ -575,16 +570,16 @@ void NBETextEditorCoordinator::installGutter()
             self->discardHunk(hunk);
     };
     gutter->onStageHunk = [self](const NBEDiffHunk &hunk) {
-        if (self && self->m_parent.onStageHunk)
-            self->m_parent.onStageHunk(hunk);
+        if (self && self->m_session->hunkActions().stage)
+            self->m_session->hunkActions().stage(hunk);
     };
     gutter->onUnstageHunk = [self](const NBEDiffHunk &hunk) {
-        if (self && self->m_parent.onUnstageHunk)
-            self->m_parent.onUnstageHunk(hunk);
+        if (self && self->m_session->hunkActions().unstage)
+            self->m_session->hunkActions().unstage(hunk);
     };
     gutter->isHunkStaged = [self](const NBEDiffHunk &hunk) {
-        if (self && self->m_parent.isHunkStaged)
-            return self->m_parent.isHunkStaged(hunk);
+        if (self && self->m_session->hunkActions().isStaged)
+            return self->m_session->hunkActions().isStaged(hunk);
         return QtFuture::makeReadyFuture(false);
     };
     scheduleChangeRecompute();
@@ -605,13 +600,13 @@ void NBETextEditorCoordinator::recomputeChanges(const std::optional<QString> &cu
 {
     if (!m_gutter)
         return;
-    if (!m_headContent || !m_textView) {
+    if (!m_session->headContent() || !m_textView) {
         storeHunks({});
         return;
     }
     const quint64 generation = m_changeGeneration;
     const QString text = current ? *current : m_buffer->snapshot();
-    nbeWhenFinished(NBELineDiff::hunksInBackground(*m_headContent, text), this,
+    nbeWhenFinished(NBELineDiff::hunksInBackground(*m_session->headContent(), text), this,
                     [this, generation](const QList<NBEDiffHunk> &hunks) {
                         if (generation == m_changeGeneration)
                             storeHunks(hunks);
@@ -639,10 +634,10 @@ std::optional<NBEDiffHunk> NBETextEditorCoordinator::hunkForLine(int line) const
 void NBETextEditorCoordinator::discardHunk(const NBEDiffHunk &hunk)
 {
     NBECodeTextEdit *textView = m_textView;
-    if (!textView || textView->isReadOnly() || !m_headContent)
+    if (!textView || textView->isReadOnly() || !m_session->headContent())
         return;
     // A hunk from before the latest edits may no longer fit the text.
-    const auto discard = NBEHunkDiscard::of(hunk, textView->text(), *m_headContent);
+    const auto discard = NBEHunkDiscard::of(hunk, textView->text(), *m_session->headContent());
     if (!discard)
         return;
 
@@ -657,6 +652,6 @@ void NBETextEditorCoordinator::discardHunk(const NBEDiffHunk &hunk)
     cursor.endEditBlock();
     textView->setTextCursor(cursor);
     textView->setFocus();
-    if (m_parent.onDidDiscardHunk)
-        m_parent.onDidDiscardHunk(hunk);
+    if (m_session->hunkActions().didDiscard)
+        m_session->hunkActions().didDiscard(hunk);
 }

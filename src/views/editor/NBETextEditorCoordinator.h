@@ -2,11 +2,11 @@
 
 #include "NBECSSColors.h"
 #include "NBEEditorHighlighter.h"
+#include "NBEEditorSession.h"
 #include "NBEHTMLAction.h"
 #include "NBELineDiff.h"
 #include "NBEMarkdownAction.h"
 #include "NBEMarkdownEdit.h"
-#include "NBETextEditorInputs.h"
 
 #include <QFont>
 #include <QObject>
@@ -33,15 +33,14 @@ class NBETextEditorCoordinator : public QObject
     Q_OBJECT
 
 public:
-    explicit NBETextEditorCoordinator(const NBETextEditorInputs &inputs, QObject *owner = nullptr);
+    explicit NBETextEditorCoordinator(std::shared_ptr<NBEEditorSession> session,
+                                      QObject *owner = nullptr);
     ~NBETextEditorCoordinator() override;
 
-    // Configures a new text view from the inputs this coordinator was made
-    // with: settings, colours, the buffer, first highlight and the scroll link.
+    // Configures a new text view from the session: settings, colours, the
+    // buffer, first highlight and the scroll link; from then on it follows
+    // the session's changes.
     void attach(NBECodeTextEdit *textView);
-    // Carries new inputs into the text view, comparing each against what was
-    // applied before.
-    void applyInputs(const NBETextEditorInputs &inputs);
 
     // One formatting edit as one undoable change.
     void applyEdit(const NBEMarkdownEdit &edit);
@@ -72,12 +71,11 @@ public:
 
     NBECodeTextEdit *textView() const { return m_textView; }
     NBEEditorHighlighter *highlighter() const { return m_highlighter; }
-    const NBETextEditorInputs &inputs() const { return m_parent; }
+    NBEEditorSession *session() const { return m_session.get(); }
     QFont font() const { return m_font; }
-    QString currentThemeID() const { return m_currentThemeID; }
-    NBEEditorSettings currentSettings() const { return m_currentSettings; }
+    QString currentThemeID() const { return m_session->theme().id; }
     bool isUserEditing() const { return m_isUserEditing; }
-    std::optional<QString> headContent() const { return m_headContent; }
+    const std::optional<QString> &headContent() const { return m_session->headContent(); }
     const QList<NBEDiffHunk> &currentHunks() const { return m_currentHunks; }
     NBEGutterView *gutter() const;
     NBEDiagnosticOverlay *diagnosticOverlay() const;
@@ -114,6 +112,10 @@ Q_SIGNALS:
 
 private:
     void finishAttaching();
+    // Each change of the session reaches only what it concerns.
+    void listenToSession();
+    void settingsDidChange(const NBEEditorSettings &previous);
+    void languageDidChange();
     // The typing help's controllers, wired to the text view and fed from the
     // inputs.
     void installAssist();
@@ -144,7 +146,7 @@ private:
     void installSwatchOverlay();
     void recomputeSwatchesAtRest();
 
-    NBETextEditorInputs m_parent;
+    std::shared_ptr<NBEEditorSession> m_session;
     // The buffer shown (held, so it outlives the view).
     std::shared_ptr<NBETextBuffer> m_buffer;
     int m_documentRevision = 0;
@@ -153,17 +155,13 @@ private:
     QPointer<NBECodeTextEdit> m_textView;
     NBEEditorHighlighter *m_highlighter = nullptr;
     QFont m_font;
-    QString m_currentThemeID;
-    NBEEditorSettings m_currentSettings;
     bool m_isUserEditing = false;
-    std::optional<QString> m_headContent;
     QList<NBEDiffHunk> m_currentHunks;
     QPointer<NBEGutterView> m_gutter;
     QTimer m_changeTimer;
     // Moves on with every request, so a comparison that was superseded while
     // it ran stores nothing.
     quint64 m_changeGeneration = 0;
-    QList<NBELSPDiagnostic> m_diagnostics;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEmmetController *m_emmet = nullptr;
     NBETagClosingController *m_tagClosing = nullptr;

@@ -46,7 +46,7 @@ void NBETextEditorCoordinator::recomputeSwatchesAtRest()
     // Only when the language or the text moved on since the last scan.
     if (!m_textView)
         return;
-    const QString key = (m_parent.language ? m_parent.language->id : QStringLiteral("-")) + u'|' +
+    const QString key = m_session->languageID().value_or(QStringLiteral("-")) + u'|' +
                         QString::number(m_textGeneration);
     if (key == m_lastSwatchKey)
         return;
@@ -73,8 +73,7 @@ void NBETextEditorCoordinator::recomputeSwatches(const std::optional<QString> &c
     if (!overlay || !m_textView)
         return;
     const QString text = current ? *current : m_buffer->snapshot();
-    const std::optional<QString> languageID =
-        m_parent.language ? std::optional(m_parent.language->id) : std::nullopt;
+    const std::optional<QString> languageID = m_session->languageID();
     if (text.size() <= swatchBackgroundChars) {
         overlay->setSwatches(NBECSSColors::swatches(text, languageID));
         Q_EMIT swatchesRecomputed();

@@ -6,11 +6,11 @@
 
 #include <QVBoxLayout>
 
-NBETextEditorView::NBETextEditorView(const NBETextEditorInputs &inputs, QWidget *parent)
+NBETextEditorView::NBETextEditorView(std::shared_ptr<NBEEditorSession> session, QWidget *parent)
     : QWidget(parent)
     , m_textView(new NBECodeTextEdit(this))
     , m_findBar(new NBEFindBar(m_textView, this))
-    , m_coordinator(new NBETextEditorCoordinator(inputs, this))
+    , m_coordinator(new NBETextEditorCoordinator(std::move(session), this))
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -29,8 +29,3 @@ NBETextEditorView::NBETextEditorView(const NBETextEditorInputs &inputs, QWidget 
 }
 
 NBETextEditorView::~NBETextEditorView() = default;
-
-void NBETextEditorView::applyInputs(const NBETextEditorInputs &inputs)
-{
-    m_coordinator->applyInputs(inputs);
-}

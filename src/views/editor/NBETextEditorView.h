@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NBETextEditorInputs.h"
+#include "NBEEditorSession.h"
 
 #include <QWidget>
 
@@ -9,17 +9,16 @@ class NBEFindBar;
 class NBETextEditorCoordinator;
 
 // The code editor for one open file: the text view with its gutter and find
-// bar, driven by a coordinator. Everything it shows and does arrives as
-// inputs; `update` carries a new set in.
+// bar, driven by a coordinator. Everything it shows and does comes from its
+// tab's session, whose changes it follows.
 class NBETextEditorView : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit NBETextEditorView(const NBETextEditorInputs &inputs, QWidget *parent = nullptr);
+    explicit NBETextEditorView(std::shared_ptr<NBEEditorSession> session,
+                               QWidget *parent = nullptr);
     ~NBETextEditorView() override;
-
-    void applyInputs(const NBETextEditorInputs &inputs);
 
     NBECodeTextEdit *textView() const { return m_textView; }
     NBEFindBar *findBar() const { return m_findBar; }

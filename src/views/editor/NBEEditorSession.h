@@ -1,0 +1,117 @@
+#pragma once
+
+#include "NBEEditorSettings.h"
+#include "NBELSPCompletionItem.h"
+#include "NBELSPDiagnostic.h"
+#include "NBELanguage.h"
+#include "NBELineDiff.h"
+#include "NBETextBuffer.h"
+#include "NBETheme.h"
+
+#include <QFuture>
+#include <QList>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QUrl>
+
+#include <functional>
+#include <memory>
+#include <optional>
+
+class NBEScrollLink;
+
+// Where a document lies and what its language server offers it. Each
+// function is absent when no server serves the document and answers nothing
+// when the server can't; cancelling a returned future tells the server the
+// answer is no longer wanted. Lines and characters count from zero.
+struct NBEEditorProviders
+{
+    std::optional<QUrl> fileURL;
+    std::optional<QUrl> projectRoot;
+    std::function<QFuture<std::optional<QList<NBELSPCompletionItem>>>(int line, int character)>
+        completion;
+    // The characters after which the server offers completion unasked for a
+    // word (as it announced them; empty until it has started).
+    std::function<QString()> completionTriggers;
+    std::function<QFuture<std::optional<QString>>(int line, int character)> hover;
+    // The server's formatting of a whole text; nothing when it can't.
+    std::function<QFuture<std::optional<QString>>(const QString &text)> formatting;
+};
+
+// Actions on one change hunk; absent ones do nothing and the staged query
+// answers false. `didDiscard` is told after a discard has changed the text.
+struct NBEEditorHunkActions
+{
+    std::function<void(const NBEDiffHunk &)> stage;
+    std::function<void(const NBEDiffHunk &)> unstage;
+    std::function<QFuture<bool>(const NBEDiffHunk &)> isStaged;
+    std::function<void(const NBEDiffHunk &)> didDiscard;
+};
+
+// One tab as its editor sees it: the buffer the editor edits in place, and
+// the language, look, settings, HEAD text, diagnostics and providers that go
+// with it. The tab's owner sets them; each setter announces only a real
+// change, by what changed, and the editor applies just that. Requests to the
+// editor (reveal a line) and the caret's moves travel as signals.
+class NBEEditorSession : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Without a buffer the session holds an empty one of its own.
+    explicit NBEEditorSession(std::shared_ptr<NBETextBuffer> buffer = {},
+                              QObject *parent = nullptr);
+
+    const std::shared_ptr<NBETextBuffer> &buffer() const { return m_buffer; }
+
+    const std::optional<NBELanguage> &language() const { return m_language; }
+    std::optional<QString> languageID() const;
+    void setLanguage(const std::optional<NBELanguage> &language);
+    // Themes count as changed when their id does.
+    const NBETheme &theme() const { return m_theme; }
+    void setTheme(const NBETheme &theme);
+    const NBEEditorSettings &settings() const { return m_settings; }
+    void setSettings(const NBEEditorSettings &settings);
+    // The file's text at HEAD; absent outside a repository or for a new file.
+    const std::optional<QString> &headContent() const { return m_headContent; }
+    void setHeadContent(const std::optional<QString> &headContent);
+    const QList<NBELSPDiagnostic> &diagnostics() const { return m_diagnostics; }
+    void setDiagnostics(const QList<NBELSPDiagnostic> &diagnostics);
+    const NBEEditorProviders &providers() const { return m_providers; }
+    void setProviders(const NBEEditorProviders &providers);
+    // Read at each click, so they need no announcement.
+    const NBEEditorHunkActions &hunkActions() const { return m_hunkActions; }
+    void setHunkActions(const NBEEditorHunkActions &actions) { m_hunkActions = actions; }
+    // The live preview the editor's scrolling is paired with; read when the
+    // editor is made.
+    NBEScrollLink *scrollLink() const;
+    void setScrollLink(NBEScrollLink *link);
+
+    // Asks the editor to select a 1-based line and scroll to it.
+    void reveal(int line) { Q_EMIT revealRequested(line); }
+    // The editor's caret is at `line` and `column` (both from 1, the column
+    // in UTF-16 units).
+    void reportCursor(int line, int column) { Q_EMIT cursorMoved(line, column); }
+
+Q_SIGNALS:
+    void languageChanged();
+    void themeChanged();
+    void settingsChanged(const NBEEditorSettings &previous);
+    void headContentChanged();
+    void diagnosticsChanged();
+    void providersChanged();
+    void revealRequested(int line);
+    void cursorMoved(int line, int column);
+
+private:
+    std::shared_ptr<NBETextBuffer> m_buffer;
+    std::optional<NBELanguage> m_language;
+    NBETheme m_theme;
+    NBEEditorSettings m_settings;
+    std::optional<QString> m_headContent;
+    QList<NBELSPDiagnostic> m_diagnostics;
+    NBEEditorProviders m_providers;
+    NBEEditorHunkActions m_hunkActions;
+    QPointer<NBEScrollLink> m_scrollLink;
+};
