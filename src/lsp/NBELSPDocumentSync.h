@@ -16,18 +16,28 @@
 // Document sync as both sessions speak it: the notifications' params (whole
 // texts, or ranged changes for servers that take them), and the open
 // documents with their versions, keyed by the cleaned local path so two
-// spellings of one file are one document.
+// spellings of one file are one document. A version is the revision of the
+// buffer whose text it names, so every answer can be matched to its text.
 class NBELSPDocumentSync
 {
 public:
+    // A whole text and the revision it was read at.
+    struct Text
+    {
+        QString text;
+        qint64 version = 0;
+    };
+    // Reads the text as it stands, or nothing when there is no text anymore.
+    using TextReader = std::function<std::optional<Text>()>;
+
     struct Document
     {
         QUrl url;
         QString serverLanguageId;
-        qint64 version = 0;
+        qint64 version = 0; // the last one sent
         // Set while a whole-text change waits to be sent: reads the text
         // then.
-        std::function<QString()> pendingText;
+        TextReader pendingText;
     };
 
     static QString key(const QUrl &url)
@@ -74,25 +84,23 @@ public:
         return NBEJSONValue::object({{"textDocument", NBEJSONValue::object({{"uri", uri(url)}})}});
     }
 
-    // Records the document at version 1 and gives the didOpen params.
-    NBEJSONValue open(const QUrl &url, const QString &serverLanguageId, const QString &text)
+    // Records the document at the text's version and gives the didOpen
+    // params. A document opened again may start at any version.
+    NBEJSONValue open(const QUrl &url, const QString &serverLanguageId, const Text &text)
     {
-        m_documents.insert(key(url), Document{url, serverLanguageId, 1});
-        return didOpenParams(url, serverLanguageId, 1, text);
+        m_documents.insert(key(url), Document{url, serverLanguageId, text.version});
+        return didOpenParams(url, serverLanguageId, text.version, text.text);
     }
 
-    // The next version's didChange params, or nothing for a document that is
-    // not open. `document` receives the entry.
-    std::optional<NBEJSONValue> change(const QUrl &url, const QString &text,
-                                       Document *document = nullptr)
+    // The didChange params, or nothing for a document that is not open or
+    // whose server already has this version or a newer one (versions only
+    // grow while a document is open).
+    std::optional<NBEJSONValue> change(const QUrl &url, const Text &text)
     {
-        const auto it = m_documents.find(key(url));
-        if (it == m_documents.end())
+        Document *document = advance(url, text.version);
+        if (!document)
             return std::nullopt;
-        ++it->version;
-        if (document)
-            *document = *it;
-        return didChangeParams(it->url, it->version, text);
+        return didChangeParams(document->url, text.version, text.text);
     }
 
     // Forgets the document and gives the didClose params, or nothing.
@@ -108,14 +116,14 @@ public:
         return didCloseParams(opened);
     }
 
-    // The next version's ranged didChange params, or nothing.
-    std::optional<NBEJSONValue> change(const QUrl &url, const NBETextChange &change)
+    // The ranged didChange params of the edit that made `version`, or
+    // nothing, as above.
+    std::optional<NBEJSONValue> change(const QUrl &url, const NBETextChange &change, qint64 version)
     {
-        const auto it = m_documents.find(key(url));
-        if (it == m_documents.end())
+        Document *document = advance(url, version);
+        if (!document)
             return std::nullopt;
-        ++it->version;
-        return didChangeParams(it->url, it->version, change);
+        return didChangeParams(document->url, version, change);
     }
 
     const Document *find(const QUrl &url) const
@@ -146,5 +154,14 @@ public:
     }
 
 private:
+    Document *advance(const QUrl &url, qint64 version)
+    {
+        Document *document = find(url);
+        if (!document || version <= document->version)
+            return nullptr;
+        document->version = version;
+        return document;
+    }
+
     QHash<QString, Document> m_documents;
 };

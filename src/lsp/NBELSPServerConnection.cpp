@@ -111,14 +111,14 @@ void NBELSPServerConnection::notify(const QString &method, const NBEJSONValue &p
 }
 
 bool NBELSPServerConnection::changeDocument(NBELSPDocumentSync &documents, const QUrl &url,
-                                            const NBETextChange &change,
-                                            const std::function<QString()> &wholeText)
+                                            const NBETextChange &change, qint64 version,
+                                            const NBELSPDocumentSync::TextReader &wholeText)
 {
     NBELSPDocumentSync::Document *document = documents.find(url);
     if (!document)
         return false;
     if (!document->pendingText && syncsIncrementally()) {
-        if (auto params = documents.change(url, change))
+        if (auto params = documents.change(url, change, version))
             notify(QStringLiteral("textDocument/didChange"), *params);
         return false;
     }
@@ -131,17 +131,18 @@ void NBELSPServerConnection::sendPendingText(NBELSPDocumentSync &documents, cons
     NBELSPDocumentSync::Document *document = documents.find(url);
     if (!document || !document->pendingText)
         return;
-    const QString text = std::exchange(document->pendingText, {})();
-    sendText(documents, url, text);
+    if (const auto text = std::exchange(document->pendingText, {})())
+        sendText(documents, url, *text);
 }
 
 void NBELSPServerConnection::sendText(NBELSPDocumentSync &documents, const QUrl &url,
-                                      const QString &text)
+                                      const NBELSPDocumentSync::Text &text)
 {
-    if (NBELSPDocumentSync::Document *document = documents.find(url))
-        document->pendingText = {};
-    if (auto params = documents.change(url, text))
-        notify(QStringLiteral("textDocument/didChange"), *params, NBELSPDocumentSync::uri(url));
+    auto params = documents.change(url, text);
+    if (!params)
+        return;
+    documents.find(url)->pendingText = {};
+    notify(QStringLiteral("textDocument/didChange"), *params, NBELSPDocumentSync::uri(url));
 }
 
 QFuture<NBELSPReply> NBELSPServerConnection::request(const QString &method,

@@ -49,16 +49,18 @@ public:
     // Off: every change goes as the whole text, whatever the server offers.
     bool allowIncrementalSync = true;
 
-    // One edit of a document open on this server: sent as a ranged change
-    // when the server takes those and no whole text waits; otherwise the
-    // whole text is to be sent later (answers true), read then, so a run of
-    // edits costs one read and one message.
+    // One edit of a document open on this server, the one that made
+    // `version`: sent as a ranged change when the server takes those and no
+    // whole text waits; otherwise the whole text is to be sent later
+    // (answers true), read then, so a run of edits costs one read and one
+    // message.
     bool changeDocument(NBELSPDocumentSync &documents, const QUrl &url, const NBETextChange &change,
-                        const std::function<QString()> &wholeText);
+                        qint64 version, const NBELSPDocumentSync::TextReader &wholeText);
     // Sends the whole text waiting for the document, if any.
     void sendPendingText(NBELSPDocumentSync &documents, const QUrl &url);
     // Sends the whole text now (the text replaces any that waits).
-    void sendText(NBELSPDocumentSync &documents, const QUrl &url, const QString &text);
+    void sendText(NBELSPDocumentSync &documents, const QUrl &url,
+                  const NBELSPDocumentSync::Text &text);
 
     // A request with a bound; fails with notRunning unless running.
     QFuture<NBELSPReply> request(const QString &method, const NBEJSONValue &params,

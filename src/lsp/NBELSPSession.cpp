@@ -73,27 +73,28 @@ bool NBELSPSession::ensureStarted()
     return !m_unavailable;
 }
 
-void NBELSPSession::didOpen(const QUrl &url, const QString &languageId, const QString &text)
+void NBELSPSession::didOpen(const QUrl &url, const QString &languageId, const QString &text,
+                            qint64 version)
 {
     if (m_shutDown || languageId != QLatin1String("swift") || !ensureStarted())
         return;
     m_server->notify(QStringLiteral("textDocument/didOpen"),
-                     m_documents.open(url, languageId, text));
+                     m_documents.open(url, languageId, {text, version}));
 }
 
-void NBELSPSession::didChange(const QUrl &url, const QString &text)
+void NBELSPSession::didChange(const QUrl &url, const QString &text, qint64 version)
 {
     if (m_shutDown || m_unavailable || !m_server)
         return;
-    m_server->sendText(m_documents, url, text);
+    m_server->sendText(m_documents, url, {text, version});
 }
 
-void NBELSPSession::didChange(const QUrl &url, const NBETextChange &change,
-                              const std::function<QString()> &wholeText)
+void NBELSPSession::didChange(const QUrl &url, const NBETextChange &change, qint64 version,
+                              const NBELSPDocumentSync::TextReader &wholeText)
 {
     if (m_shutDown || m_unavailable || !m_server)
         return;
-    if (m_server->changeDocument(m_documents, url, change, wholeText))
+    if (m_server->changeDocument(m_documents, url, change, version, wholeText))
         m_pendingTimer->start(wholeTextDelay);
 }
 

@@ -31,11 +31,12 @@ public:
 
     // Only language id "swift" is served. Edits made while the server starts
     // reach it, in order, once it is ready.
-    void didOpen(const QUrl &url, const QString &languageId, const QString &text);
-    void didChange(const QUrl &url, const QString &text);
+    // Versions are buffer revisions, as NBEWebLSPSession takes them.
+    void didOpen(const QUrl &url, const QString &languageId, const QString &text, qint64 version);
+    void didChange(const QUrl &url, const QString &text, qint64 version);
     // One edit, sent as NBEWebLSPSession sends it.
-    void didChange(const QUrl &url, const NBETextChange &change,
-                   const std::function<QString()> &wholeText);
+    void didChange(const QUrl &url, const NBETextChange &change, qint64 version,
+                   const NBELSPDocumentSync::TextReader &wholeText);
     void didClose(const QUrl &url);
 
     // "shutdown" (bounded by two seconds), "exit", termination; ends the

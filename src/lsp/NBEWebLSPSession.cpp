@@ -113,7 +113,8 @@ NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId
     return connection;
 }
 
-void NBEWebLSPSession::didOpen(const QUrl &url, const QString &fileLanguageId, const QString &text)
+void NBEWebLSPSession::didOpen(const QUrl &url, const QString &fileLanguageId, const QString &text,
+                               qint64 version)
 {
     if (m_shutDown)
         return;
@@ -130,10 +131,10 @@ void NBEWebLSPSession::didOpen(const QUrl &url, const QString &fileLanguageId, c
     if (connection->state() != State::starting && connection->state() != State::running)
         return;
     connection->notify(QStringLiteral("textDocument/didOpen"),
-                       m_documents.open(url, *language, text));
+                       m_documents.open(url, *language, {text, version}));
 }
 
-void NBEWebLSPSession::didChange(const QUrl &url, const QString &text)
+void NBEWebLSPSession::didChange(const QUrl &url, const QString &text, qint64 version)
 {
     if (m_shutDown)
         return;
@@ -141,18 +142,18 @@ void NBEWebLSPSession::didChange(const QUrl &url, const QString &text)
     if (!document)
         return;
     if (NBELSPServerConnection *connection = m_servers.value(document->serverLanguageId))
-        connection->sendText(m_documents, url, text);
+        connection->sendText(m_documents, url, {text, version});
 }
 
-void NBEWebLSPSession::didChange(const QUrl &url, const NBETextChange &change,
-                                 const std::function<QString()> &wholeText)
+void NBEWebLSPSession::didChange(const QUrl &url, const NBETextChange &change, qint64 version,
+                                 const NBELSPDocumentSync::TextReader &wholeText)
 {
     if (m_shutDown)
         return;
     const NBELSPDocumentSync::Document *document = m_documents.find(url);
     NBELSPServerConnection *connection =
         document ? m_servers.value(document->serverLanguageId) : nullptr;
-    if (connection && connection->changeDocument(m_documents, url, change, wholeText))
+    if (connection && connection->changeDocument(m_documents, url, change, version, wholeText))
         m_pendingTimer->start(wholeTextDelay);
 }
 

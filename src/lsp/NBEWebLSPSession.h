@@ -42,15 +42,19 @@ public:
     ~NBEWebLSPSession() override;
 
     // Unsupported languages and unknown URLs are ignored. Edits made while
-    // the server starts reach it, in order, once it is ready.
-    void didOpen(const QUrl &url, const QString &fileLanguageId, const QString &text);
+    // the server starts reach it, in order, once it is ready. `version` is
+    // the revision of the buffer the text comes from; a version the server
+    // already has, or an older one, is not sent.
+    void didOpen(const QUrl &url, const QString &fileLanguageId, const QString &text,
+                 qint64 version);
     // The whole new text.
-    void didChange(const QUrl &url, const QString &text);
-    // One edit: a ranged change where the server takes those, else the whole
-    // text, read from `wholeText` once edits pause (or before a request about
-    // the document), with one version per message.
-    void didChange(const QUrl &url, const NBETextChange &change,
-                   const std::function<QString()> &wholeText);
+    void didChange(const QUrl &url, const QString &text, qint64 version);
+    // The edit that made `version`: a ranged change where the server takes
+    // those, else the whole text, read from `wholeText` once edits pause (or
+    // before a request about the document) and sent under the version it was
+    // read at.
+    void didChange(const QUrl &url, const NBETextChange &change, qint64 version,
+                   const NBELSPDocumentSync::TextReader &wholeText);
     void didClose(const QUrl &url);
 
     // Shuts every server down (each bounded by two seconds, in parallel) and

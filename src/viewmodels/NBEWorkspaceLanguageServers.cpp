@@ -64,15 +64,15 @@ bool NBEWorkspaceLanguageServers::hasWebLSP(const std::optional<QString> &langua
 
 void NBEWorkspaceLanguageServers::didOpen(const QUrl &url,
                                           const std::optional<NBELanguage> &language,
-                                          const QString &content)
+                                          const QString &content, quint64 revision)
 {
     if (!language)
         return;
     if (language->id == QLatin1String("swift")) {
         if (m_lspSession)
-            m_lspSession->didOpen(url, language->id, content);
+            m_lspSession->didOpen(url, language->id, content, qint64(revision));
     } else if (m_webLSP && hasWebLSP(language->id)) {
-        m_webLSP->didOpen(url, language->id, content);
+        m_webLSP->didOpen(url, language->id, content, qint64(revision));
     }
 }
 
@@ -82,15 +82,18 @@ void NBEWorkspaceLanguageServers::didChange(const QUrl &url,
                                             const std::shared_ptr<NBETextBuffer> &buffer)
 {
     const std::weak_ptr<NBETextBuffer> weak = buffer;
-    const auto wholeText = [weak] {
+    const auto wholeText = [weak]() -> std::optional<NBELSPDocumentSync::Text> {
         const std::shared_ptr<NBETextBuffer> live = weak.lock();
-        return live ? live->snapshot() : QString();
+        if (!live)
+            return std::nullopt;
+        return NBELSPDocumentSync::Text{live->snapshot(), qint64(live->revision())};
     };
+    const auto version = qint64(buffer->revision());
     if (languageID == QLatin1String("swift")) {
         if (m_lspSession)
-            m_lspSession->didChange(url, change, wholeText);
+            m_lspSession->didChange(url, change, version, wholeText);
     } else if (m_webLSP && hasWebLSP(languageID)) {
-        m_webLSP->didChange(url, change, wholeText);
+        m_webLSP->didChange(url, change, version, wholeText);
     }
 }
 

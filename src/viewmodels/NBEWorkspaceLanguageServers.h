@@ -45,8 +45,10 @@ public:
     // Documents go to the session of their language: Swift to the Swift
     // session, a language a web server serves to the web session, others
     // nowhere.
+    // `revision` is that of the buffer `content` was read from: the servers
+    // know every text by its buffer revision.
     void didOpen(const QUrl &url, const std::optional<NBELanguage> &language,
-                 const QString &content);
+                 const QString &content, quint64 revision);
     // The whole text is read from `buffer` only when a server syncs whole
     // texts, and then only when it is sent.
     void didChange(const QUrl &url, const std::optional<QString> &languageID,

@@ -266,7 +266,7 @@ void NBEWorkspaceTabs::finishOpening(const QUrl &url, bool asPreview,
     // showed stay; only its document closes.
     if (replaced)
         m_servers.didClose({*replaced});
-    m_servers.didOpen(url, language, text);
+    m_servers.didOpen(url, language, text, sourceFile.buffer->revision());
     if (language && language->id == QLatin1String("html") && !hasWebLSP(language->id))
         m_validation.schedule(url, sourceFile.buffer);
     NBELog::editor().info("Opened file: %s", url.fileName());
@@ -433,7 +433,8 @@ void NBEWorkspaceTabs::retarget(
         forgetFile(url);
     m_servers.didClose(closed);
     for (const NBEOpenTab &tab : std::as_const(reopened)) {
-        m_servers.didOpen(tab.sourceFile.url, tab.language, tab.sourceFile.content());
+        m_servers.didOpen(tab.sourceFile.url, tab.language, tab.sourceFile.content(),
+                          tab.sourceFile.buffer->revision());
         if (tab.isHTML() && !hasWebLSP(QStringLiteral("html")))
             m_validation.schedule(tab.sourceFile.url, tab.sourceFile.content());
     }

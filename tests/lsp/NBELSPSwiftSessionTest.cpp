@@ -163,16 +163,16 @@ TEST_F(NBELSPSwiftSessionTest, SyncsSwiftDocumentsThroughThePinnedToolchain)
                      });
     QObject::connect(swift.get(), &NBELSPSession::diagnosticsFinished, [&] { finished = true; });
 
-    swift->didOpen(file("a.html"), "html", "<p>");
+    swift->didOpen(file("a.html"), "html", "<p>", 0);
     EXPECT_FALSE(swift->isOpen(file("a.html")));
 
     // Edits made while the server starts are sent once it is ready.
-    swift->didOpen(file("main.swift"), "swift", "let a = 1");
-    swift->didChange(file("main.swift"), "let a = 2");
+    swift->didOpen(file("main.swift"), "swift", "let a = 1", 1);
+    swift->didChange(file("main.swift"), "let a = 2", 2);
     swift->didClose(file("never.swift"));
-    swift->didOpen(file("other.swift"), "swift", "x");
+    swift->didOpen(file("other.swift"), "swift", "x", 1);
     swift->didClose(file("other.swift"));
-    swift->didChange(file("main.swift"), "let a = 3");
+    swift->didChange(file("main.swift"), "let a = 3", 3);
     ASSERT_TRUE(NBETest::waitUntil([&] { return traffic().size() == 7; }));
     EXPECT_EQ(traffic(), (QStringList{"initialize", "initialized", "textDocument/didOpen 1",
                                       "textDocument/didChange 2", "textDocument/didOpen 1",
@@ -183,7 +183,7 @@ TEST_F(NBELSPSwiftSessionTest, SyncsSwiftDocumentsThroughThePinnedToolchain)
     NBETest::await(swift->shutdown());
     EXPECT_TRUE(finished);
     ASSERT_TRUE(NBETest::waitUntil([&] { return traffic().endsWith("exit"); }));
-    swift->didOpen(file("late.swift"), "swift", "ignored");
+    swift->didOpen(file("late.swift"), "swift", "ignored", 0);
     NBETest::await(swift->shutdown()); // a second shutdown does nothing
 }
 
@@ -193,8 +193,8 @@ TEST_F(NBELSPSwiftSessionTest, WithoutAServerEveryCallIsSilent)
     auto swift = session();
     bool finished = false;
     QObject::connect(swift.get(), &NBELSPSession::diagnosticsFinished, [&] { finished = true; });
-    swift->didOpen(file("main.swift"), "swift", "let a = 1");
-    swift->didChange(file("main.swift"), "let a = 2");
+    swift->didOpen(file("main.swift"), "swift", "let a = 1", 0);
+    swift->didChange(file("main.swift"), "let a = 2", 1);
     EXPECT_TRUE(swift->isUnavailable());
     EXPECT_FALSE(swift->isOpen(file("main.swift")));
     NBETest::await(swift->shutdown());

@@ -113,7 +113,7 @@ TEST_F(Routing, SwiftGoesToTheSwiftSessionOnlyAndClosesGoToBoth)
                                    [](const auto &list) { return !list.isEmpty(); }));
     model->updateContent(QStringLiteral("print(2)\n"), swift);
     ASSERT_TRUE(waitForDiagnostics(QStringLiteral("Sources/main.swift"), [](const auto &list) {
-        return !list.isEmpty() && list.first().message == QStringLiteral("version 2: print(2)");
+        return !list.isEmpty() && list.first().message == QStringLiteral("version 1: print(2)");
     }));
     const QUuid markdown = open(QStringLiteral("notes.md")).id;
     model->updateContent(QStringLiteral("# more"), markdown);

@@ -7,6 +7,7 @@
 
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTextCursor>
 #include <gtest/gtest.h>
 
 namespace {
@@ -92,7 +93,7 @@ TEST_F(LanguageServers, ProvidersAnswerNothingWithoutAFolder)
             NBETest::await(servers->formatting(file, QStringLiteral("a{}"), 4, true)).has_value());
         EXPECT_TRUE(servers->completionTriggers(file).isEmpty());
         // Documents sent meanwhile go nowhere.
-        servers->didOpen(file, language("css"), QStringLiteral("a {}"));
+        servers->didOpen(file, language("css"), QStringLiteral("a {}"), 0);
         servers->didClose({file});
         servers->start(root());
         servers->shutdown();
@@ -117,12 +118,13 @@ TEST_F(LanguageServers, DocumentsReachTheServerOfTheirLanguage)
     QObject::connect(css.get(), &NBETextBuffer::changed, [&](const NBETextChange &change) {
         servers->didChange(url(QStringLiteral("style.css")), QStringLiteral("css"), change, css);
     });
-    servers->didOpen(url(QStringLiteral("style.css")), language("css"), css->text());
+    servers->didOpen(url(QStringLiteral("style.css")), language("css"), css->text(),
+                     css->revision());
     servers->didOpen(url(QStringLiteral("main.swift")), language("swift"),
-                     QStringLiteral("print(1)\n"));
+                     QStringLiteral("print(1)\n"), 0);
     // No server for these: nothing is published about them.
-    servers->didOpen(url(QStringLiteral("page.html")), language("html"), QStringLiteral("<p>"));
-    servers->didOpen(url(QStringLiteral("notes.md")), language("markdown"), QStringLiteral("#"));
+    servers->didOpen(url(QStringLiteral("page.html")), language("html"), QStringLiteral("<p>"), 0);
+    servers->didOpen(url(QStringLiteral("notes.md")), language("markdown"), QStringLiteral("#"), 0);
     css->replaceAll(QStringLiteral("a { color: red; }\nb { colr: blue; }\n"));
 
     ASSERT_TRUE(NBETest::waitUntil(
@@ -141,5 +143,53 @@ TEST_F(LanguageServers, DocumentsReachTheServerOfTheirLanguage)
     css->replaceAll(QStringLiteral("b { colr: green; }\n"));
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(300));
     EXPECT_TRUE(published.isEmpty());
+    qunsetenv("NBE_FAKE_LSP_PUBLISH");
+}
+
+// The server knows every text by the revision of the buffer it came from:
+// after a run of edits, a whole replacement, and a reopening from a new
+// buffer whose revisions start again.
+TEST_F(LanguageServers, EachTextReachesTheServerUnderItsBufferRevision)
+{
+    qputenv("NBE_FAKE_LSP_PUBLISH", "1");
+    const auto servers = make();
+    QString message; // the fake server's last word on main.swift: "version N: first line"
+    QObject::connect(servers.get(), &NBEWorkspaceLanguageServers::diagnosticsPublished,
+                     [&](const QUrl &, const QList<NBELSPDiagnostic> &list) {
+                         message = list.value(0).message;
+                     });
+    servers->start(root());
+    const QUrl file = url(QStringLiteral("main.swift"));
+    const auto open = [&](const QString &text) {
+        const auto buffer = NBETextBuffer::make(text);
+        QObject::connect(
+            buffer.get(), &NBETextBuffer::changed,
+            [&servers, &file, weak = std::weak_ptr(buffer)](const NBETextChange &change) {
+                servers->didChange(file, QStringLiteral("swift"), change, weak.lock());
+            });
+        servers->didOpen(file, language("swift"), text, buffer->revision());
+        return buffer;
+    };
+    const auto expect = [&](const QString &wanted) {
+        EXPECT_TRUE(NBETest::waitUntil([&] { return message == wanted; }))
+            << message.toStdString() << " instead of " << wanted.toStdString();
+    };
+
+    auto buffer = open(QStringLiteral("print(1)\n"));
+    expect(QStringLiteral("version 0: print(1)"));
+    QTextCursor cursor(buffer->document());
+    for (int key = 0; key < 3; ++key)
+        cursor.insertText(QStringLiteral("a"));
+    expect(QStringLiteral("version 3: aaaprint(1)"));
+    buffer->replaceAll(QStringLiteral("let x = 1\n"));
+    expect(QStringLiteral("version 4: let x = 1"));
+    ASSERT_EQ(buffer->revision(), 4u);
+
+    servers->didClose({file});
+    buffer = open(QStringLiteral("reopened\n"));
+    expect(QStringLiteral("version 0: reopened"));
+    buffer->replaceAll(QStringLiteral("again\n"));
+    expect(QStringLiteral("version 1: again"));
+    servers->shutdown();
     qunsetenv("NBE_FAKE_LSP_PUBLISH");
 }
