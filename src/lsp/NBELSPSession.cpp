@@ -121,10 +121,10 @@ QFuture<void> NBELSPSession::shutdown()
     }
     m_unavailable = true;
     NBELSPServerConnection *server = std::exchange(m_server, nullptr);
-    QFuture<void> stopped = server->shutdown();
-    // Outlives the session until its server is gone.
+    // Outlives the session until its server is gone; the caller's
+    // continuation goes on the future that follows the release (a future
+    // takes one).
     server->setParent(nullptr);
     disconnect(server, nullptr, this, nullptr);
-    stopped.then(server, [server] { server->deleteLater(); });
-    return stopped;
+    return server->shutdown().then(server, [server] { server->deleteLater(); });
 }

@@ -190,13 +190,14 @@ QFuture<void> NBEWebLSPSession::shutdown()
     emit diagnosticsFinished();
     QList<QFuture<void>> stops;
     for (NBELSPServerConnection *connection : std::as_const(m_servers)) {
-        QFuture<void> stopped = connection->shutdown();
-        stops.append(stopped);
         // The connection outlives the session until its server is gone, so
-        // dropping the session right after shutdown() stays graceful.
+        // dropping the session right after shutdown() stays graceful. A
+        // future takes one continuation: the caller's goes on the one that
+        // follows the release.
         connection->setParent(nullptr);
         disconnect(connection, nullptr, this, nullptr);
-        stopped.then(connection, [connection] { connection->deleteLater(); });
+        stops.append(
+            connection->shutdown().then(connection, [connection] { connection->deleteLater(); }));
     }
     m_servers.clear();
     return QtFuture::whenAll(stops.begin(), stops.end()).then([](const QList<QFuture<void>> &) {});

@@ -6,8 +6,10 @@
 #include "NBELSPSession.h"
 #include "NBETestSupport.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -200,4 +202,26 @@ TEST_F(NBELSPSwiftSessionTest, WithoutAServerEveryCallIsSilent)
     NBETest::await(swift->shutdown());
     EXPECT_TRUE(finished);
     EXPECT_TRUE(traffic().isEmpty());
+}
+
+// Held only by its shutdown, as the folder's servers hold it, the session and
+// its server are released once the server is gone.
+TEST_F(NBELSPSwiftSessionTest, AShutDownSessionAndItsServerAreReleased)
+{
+    std::shared_ptr<NBELSPSession> swift = session();
+    swift->didOpen(file("main.swift"), "swift", "let a = 1", 0);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return traffic().size() == 3; }));
+    QPointer<QObject> server;
+    for (QObject *child : swift->children())
+        if (child->inherits("NBELSPServerConnection"))
+            server = child;
+    ASSERT_TRUE(server);
+
+    const std::weak_ptr<NBELSPSession> weak = swift;
+    swift->shutdown().then([held = std::exchange(swift, nullptr)] {});
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return weak.expired() && !server;
+    })) << "session "
+        << (weak.expired() ? "released" : "held");
 }

@@ -6,10 +6,14 @@
 #include "NBELSPServerConnection.h"
 #include "NBETestSupport.h"
 
+#include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QPointer>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+
+#include <algorithm>
 
 using namespace std::chrono_literals;
 
@@ -297,4 +301,29 @@ TEST(NBEWebLSPResults, FirstLocation)
         EXPECT_EQ(NBEWebLSPSession::firstLocation(NBEJSONValue::decode(row.result).value()),
                   row.location)
             << row.result;
+}
+
+// A session's servers are released once their shutdown finishes, and so is a
+// session held only by its own shutdown: nothing is left for the
+// application's end to wait on.
+TEST_F(NBEWebLSPSessionTest, ShutDownSessionsAndServersAreReleased)
+{
+    std::shared_ptr<NBEWebLSPSession> web = session();
+    missing = QStringList{"html"};
+    web->didOpen(file("a.css"), "css", "a{}", 0);   // running
+    web->didOpen(file("a.json"), "json", "{}", 0);  // still starting
+    web->didOpen(file("a.html"), "html", "<p>", 0); // never started
+    ASSERT_TRUE(NBETest::waitUntil([&] { return documentTraffic("css").size() == 1; }));
+    QList<QPointer<NBELSPServerConnection>> servers;
+    for (NBELSPServerConnection *server : web->findChildren<NBELSPServerConnection *>())
+        servers.append(server);
+    ASSERT_EQ(servers.size(), 3);
+
+    const std::weak_ptr<NBEWebLSPSession> weak = web;
+    web->shutdown().then([held = std::exchange(web, nullptr)] {});
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        return weak.expired() && std::ranges::all_of(servers, [](const auto &s) { return !s; });
+    })) << "session "
+        << (weak.expired() ? "released" : "held");
 }
