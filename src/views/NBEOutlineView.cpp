@@ -238,15 +238,18 @@ void NBEOutlineView::outlineNow()
     m_languageID = tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
     // Read once per pause in typing, shared with the pause's other readers.
     const QString text = tab ? tab->sourceFile.snapshot() : QString();
-    const quint64 generation = ++m_generation;
+    const NBETextBuffer *buffer = tab ? tab->sourceFile.buffer.get() : nullptr;
+    const Stamp stamp{tab ? tab->sourceFile.id : QUuid(), m_languageID,
+                      buffer ? buffer->revision() : 0};
+    m_requested = stamp;
     if (text.size() <= inlineLimit) {
         showSymbols(m_viewModel->activeOutline());
         return;
     }
     m_pending = true;
     nbeWhenFinished(QtConcurrent::run(&NBEOutline::symbols, text, m_languageID), this,
-                    [this, generation](const QList<NBESymbol> &symbols) {
-                        if (generation == m_generation)
+                    [this, stamp](const QList<NBESymbol> &symbols) {
+                        if (stamp == m_requested)
                             showSymbols(symbols);
                     });
 }

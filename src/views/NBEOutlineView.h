@@ -58,6 +58,14 @@ private:
     // What the rows were computed from, to tell an edit from a tab switch.
     std::optional<QUuid> m_tabID;
     std::optional<QString> m_languageID;
-    quint64 m_generation = 0;
+    // The text the newest outline is for; a result for any other is stale.
+    struct Stamp
+    {
+        QUuid source;
+        std::optional<QString> language;
+        quint64 revision = 0;
+        bool operator==(const Stamp &) const = default;
+    };
+    Stamp m_requested;
     bool m_pending = false;
 };
