@@ -159,7 +159,12 @@ TEST(NBEProjectWindowKeyboard, TabReachesTheSourceControlPaneAndTheKeyboardCommi
     NBEWorkspaceViewModel *model = viewModel(&window);
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->hasStagedChanges(); }));
     NBETest::await(model->openFile(fileURL(dir, QStringLiteral("notes.txt")), false));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return window.mainView()->sourceEditor() != nullptr; }));
+    // A pane put into the window is shown one event-loop turn later; until
+    // then it takes focus but is no tab stop.
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        const NBESourceEditor *source = window.mainView()->sourceEditor();
+        return source && source->editor()->textView()->isVisible();
+    }));
     window.mainView()->sidebar()->setMode(NBESidebarMode::changes);
     auto *changes = window.findChild<NBEGitChangesView *>();
     ASSERT_NE(changes, nullptr);
