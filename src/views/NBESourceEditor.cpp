@@ -60,6 +60,9 @@ void NBESourceEditor::makeEditor()
     m_providersKey.clear();
     m_session->setScrollLink(m_scrollLink);
     m_session->setHunkActions(hunkActions());
+    // Coming back to a tab finds its caret where it was left.
+    if (tab)
+        m_session->setInitialCaret(tab->cursorPosition);
     connect(m_session.get(), &NBEEditorSession::cursorMoved, this,
             [viewModel = m_viewModel, id = m_tabID](int line, int column) {
                 viewModel->updateCursorPosition(line, column, id);

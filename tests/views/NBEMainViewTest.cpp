@@ -360,3 +360,45 @@ TEST_F(NBEMainViewTest, PreferencesReachTheOpenEditorAtOnce)
     EXPECT_TRUE(NBETest::waitUntil([&] { return content() == QStringLiteral("p {}\n  "); }))
         << content().toStdString();
 }
+
+// Coming back to a tab, the editor's caret is where the tab left it, in
+// view, and the return itself tells the view model nothing.
+TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
+{
+    QString page;
+    for (int line = 1; line <= 120; ++line)
+        page += QStringLiteral("<p>line %1</p>\n").arg(line);
+    write(QStringLiteral("index.html"), page.toUtf8());
+    write(QStringLiteral("app.js"), "let a = 1;\n");
+    makeView();
+    openTab(QStringLiteral("index.html"));
+    const QUuid pageID = viewModel()->activeTab()->id;
+    EXPECT_EQ(textView()->textCursor().position(), 0) << "a new tab starts at its top";
+    QTextCursor cursor(textView()->document()->findBlockByNumber(99));
+    cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 6);
+    textView()->setTextCursor(cursor);
+    const NBECursorPosition left{100, 7};
+    ASSERT_EQ(viewModel()->tab(pageID)->cursorPosition, left);
+
+    int reports = 0;
+    QObject::connect(viewModel(), &NBEWorkspaceViewModel::cursorPositionChanged,
+                     [&](const QUuid &tab) { reports += tab == pageID; });
+    openTab(QStringLiteral("app.js"));
+    viewModel()->setActiveTab(pageID);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor()->tabID() == pageID; }));
+    const QTextCursor caret = textView()->textCursor();
+    EXPECT_EQ(caret.blockNumber(), 99);
+    EXPECT_EQ(caret.positionInBlock(), 6);
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return textView()->viewport()->rect().contains(textView()->cursorRect()); }));
+    EXPECT_EQ(viewModel()->tab(pageID)->cursorPosition, left);
+    EXPECT_EQ(reports, 0);
+    EXPECT_FALSE(viewModel()->tab(pageID)->sourceFile.isDirty());
+
+    // Later renders of the same tab leave a moved caret alone.
+    QTest::keyClick(textView(), Qt::Key_Right);
+    view->sourceEditor()->render();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(textView()->textCursor().positionInBlock(), 7);
+    EXPECT_EQ(viewModel()->tab(pageID)->cursorPosition, (NBECursorPosition{100, 8}));
+}

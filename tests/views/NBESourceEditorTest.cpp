@@ -104,3 +104,25 @@ TEST_F(NBESourceEditorTest, TheTextOutlivesTheEditor)
     EXPECT_FALSE(edit()->document()->isUndoAvailable()) << "a reload starts a new history";
     EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 }
+
+// A caret stored beyond the text (it shrank while no editor showed it)
+// comes back within it, and the view model hears where it landed.
+TEST_F(NBESourceEditorTest, AStoredCaretBeyondTheTextIsPutBackWithinIt)
+{
+    struct Case
+    {
+        NBECursorPosition stored;
+        NBECursorPosition placed;
+    };
+    for (const Case &c : {Case{{2, 40}, {2, 11}}, Case{{9, 3}, {4, 1}}, Case{{0, 0}, {1, 1}}}) {
+        host.reset();
+        model->updateCursorPosition(c.stored.line, c.stored.column, id);
+        show();
+        const QTextCursor caret = edit()->textCursor();
+        EXPECT_EQ(caret.blockNumber() + 1, c.placed.line);
+        EXPECT_EQ(caret.positionInBlock() + 1, c.placed.column);
+        EXPECT_EQ(model->tab(id)->cursorPosition, c.placed);
+    }
+    EXPECT_EQ(contentSignals, 0);
+    EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
+}

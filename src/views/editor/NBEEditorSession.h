@@ -5,6 +5,7 @@
 #include "NBELSPDiagnostic.h"
 #include "NBELanguage.h"
 #include "NBELineDiff.h"
+#include "NBEOpenTab.h"
 #include "NBETextBuffer.h"
 #include "NBETheme.h"
 
@@ -88,6 +89,11 @@ public:
     NBEScrollLink *scrollLink() const;
     void setScrollLink(NBEScrollLink *link);
 
+    // Where the caret goes when the editor shows the buffer; read when the
+    // editor is made, and put back within the text then.
+    NBECursorPosition initialCaret() const { return m_initialCaret; }
+    void setInitialCaret(NBECursorPosition caret) { m_initialCaret = caret; }
+
     // Asks the editor to select a 1-based line and scroll to it.
     void reveal(int line) { Q_EMIT revealRequested(line); }
     // The editor's caret is at `line` and `column` (both from 1, the column
@@ -114,4 +120,5 @@ private:
     NBEEditorProviders m_providers;
     NBEEditorHunkActions m_hunkActions;
     QPointer<NBEScrollLink> m_scrollLink;
+    NBECursorPosition m_initialCaret;
 };

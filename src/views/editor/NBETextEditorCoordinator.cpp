@@ -88,9 +88,10 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
         textView->prepareDocument(document);
         m_buffer->setDocumentLayout(new QPlainTextDocumentLayout(document));
     }
-    // Showing the document measures its first line (the caret's).
+    // Showing the document measures its first line.
     textView->keepGlyphsOf(document->firstBlock());
     textView->setDocument(document);
+    placeInitialCaret();
     connect(m_buffer.get(), &NBETextBuffer::aboutToReplace, this,
             &NBETextEditorCoordinator::bufferWillBeReplaced);
     connect(m_buffer.get(), &NBETextBuffer::replaced, this,
@@ -115,6 +116,34 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
         highlightWholeText();
     finishAttaching();
     listenToSession();
+}
+
+int NBETextEditorCoordinator::caretOffset(const QTextDocument &document, NBECursorPosition caret)
+{
+    QTextBlock block = document.findBlockByNumber(std::max(caret.line, 1) - 1);
+    if (!block.isValid())
+        block = document.lastBlock();
+    const int column = std::clamp(caret.column, 1, block.length());
+    return block.position() + column - 1;
+}
+
+NBECursorPosition NBETextEditorCoordinator::caretPosition(const QTextCursor &cursor)
+{
+    return {cursor.blockNumber() + 1, cursor.positionInBlock() + 1};
+}
+
+void NBETextEditorCoordinator::placeInitialCaret()
+{
+    NBECodeTextEdit *textView = m_textView;
+    const NBECursorPosition caret = m_session->initialCaret();
+    QTextCursor cursor(textView->document());
+    cursor.setPosition(caretOffset(*textView->document(), caret));
+    textView->setTextCursor(cursor);
+    const NBECursorPosition placed = caretPosition(cursor);
+    if (placed != caret)
+        m_session->reportCursor(placed.line, placed.column);
+    // The view has no size before its first layout.
+    QTimer::singleShot(0, textView, &QPlainTextEdit::ensureCursorVisible);
 }
 
 void NBETextEditorCoordinator::applySettings(const NBEEditorSettings &settings)
@@ -401,9 +430,8 @@ void NBETextEditorCoordinator::selectionDidChange()
 {
     if (m_replacing || !m_textView)
         return;
-    const QTextCursor cursor = m_textView->textCursor();
-    const QTextBlock block = cursor.block();
-    m_session->reportCursor(block.blockNumber() + 1, cursor.position() - block.position() + 1);
+    const NBECursorPosition caret = caretPosition(m_textView->textCursor());
+    m_session->reportCursor(caret.line, caret.column);
 }
 
 void NBETextEditorCoordinator::applyEdit(const NBEMarkdownEdit &edit)

@@ -15,6 +15,9 @@
 
 #include <optional>
 
+class QTextCursor;
+class QTextDocument;
+
 class NBECodeTextEdit;
 class NBEColorSwatchOverlay;
 class NBECompletionController;
@@ -97,6 +100,12 @@ public:
     static constexpr qsizetype swatchBackgroundChars = 256 * 1024;
 
     static QFont editorFont(double pointSize);
+    // The offset of a caret given by line and column (from 1, the column in
+    // UTF-16 units), put back within the text: a line past the end is the
+    // last line, a column past a line's end is that end.
+    static int caretOffset(const QTextDocument &document, NBECursorPosition caret);
+    // The caret as the view model counts it.
+    static NBECursorPosition caretPosition(const QTextCursor &cursor);
     // Character formats by token type ordinal, for the highlighter.
     static QList<QTextCharFormat> styles(const NBETheme &theme);
 
@@ -112,6 +121,9 @@ Q_SIGNALS:
 
 private:
     void finishAttaching();
+    // Puts the caret where the session's tab left it and scrolls it into view
+    // once laid out; told to the session only when the text moved it.
+    void placeInitialCaret();
     // Each change of the session reaches only what it concerns.
     void listenToSession();
     void settingsDidChange(const NBEEditorSettings &previous);
