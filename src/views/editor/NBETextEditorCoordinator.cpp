@@ -111,7 +111,6 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     applyColors();
     m_documentRevision = textView->document()->revision();
 
-    ++m_textGeneration;
     if (m_session->language())
         highlightWholeText();
     finishAttaching();
@@ -326,7 +325,6 @@ void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &
     if (!m_highlighter->hasTokenizer() || m_highlightedLanguageID != m_session->language()->id)
         m_highlighter->setLanguage(m_session->language());
     m_highlightedLanguageID = m_session->language()->id;
-    m_highlightedGeneration = m_textGeneration;
     const QString text = current ? *current : m_buffer->snapshot();
     if (m_textView->firstVisibleTextBlock().blockNumber() == 0)
         m_highlighter->highlightWithQuickStart(text, quickStartLines);
@@ -359,7 +357,6 @@ void NBETextEditorCoordinator::bufferReplaced()
     // The caret may have moved with the text: the status bar reads it again.
     selectionDidChange();
     m_documentRevision = textView->document()->revision();
-    ++m_textGeneration;
     if (m_session->language())
         highlightWholeText();
     scheduleChangeRecompute();
@@ -383,7 +380,6 @@ void NBETextEditorCoordinator::textDidChange(int position, int removed, int adde
 
 void NBETextEditorCoordinator::noteEdit(int position, int added)
 {
-    ++m_textGeneration;
     m_isUserEditing = true;
     // Whatever reads the whole text waits for the buffer's pause and shares
     // one copy then; a comparison or scan of an older text that is still

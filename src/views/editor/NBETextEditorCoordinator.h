@@ -182,13 +182,12 @@ private:
     NBEHoverController *m_hover = nullptr;
     bool m_replacing = false;
     bool m_scrollObserved = false;
-    // What the last highlight pass was asked for, so an update at rest only
-    // re-highlights when the language or the text moved on.
+    // The language of the last highlight pass: another one needs a new
+    // tokenizer before the next pass.
     std::optional<QString> m_highlightedLanguageID;
-    quint64 m_textGeneration = 0;
-    quint64 m_highlightedGeneration = ~quint64(0);
     QPointer<NBEColorSwatchOverlay> m_swatchOverlay;
     QTimer m_swatchTimer;
+    // The language and buffer revision of the last scan at rest.
     std::optional<QString> m_lastSwatchKey;
     // Moves on with every scan request, so a background scan of an older
     // text stores nothing.

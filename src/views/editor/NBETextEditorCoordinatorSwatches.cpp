@@ -47,7 +47,7 @@ void NBETextEditorCoordinator::recomputeSwatchesAtRest()
     if (!m_textView)
         return;
     const QString key = m_session->languageID().value_or(QStringLiteral("-")) + u'|' +
-                        QString::number(m_textGeneration);
+                        QString::number(m_buffer->revision());
     if (key == m_lastSwatchKey)
         return;
     m_lastSwatchKey = key;
