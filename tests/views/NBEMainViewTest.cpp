@@ -1,10 +1,9 @@
-#include "NBEMainView.h"
-#include "../viewmodels/NBEWorkspaceFixture.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
 #include "NBEFileTreeView.h"
 #include "NBEHTMLEditor.h"
 #include "NBEHTMLToolbar.h"
+#include "NBEMainViewFixture.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEMarkdownToolbar.h"
 #include "NBEOutline.h"
@@ -23,30 +22,16 @@
 
 namespace {
 
-class NBEMainViewTest : public NBEWorkspaceFixture
+class NBEMainViewTest : public NBEMainViewFixture
 {
 protected:
-    std::unique_ptr<NBEPreferences> preferences;
-    std::unique_ptr<NBEMainView> view;
-
     void makeView()
     {
-        preferences = std::make_unique<NBEPreferences>(*settings);
-        NBEWorkspaceEnvironment environment;
-        environment.webServerLaunch = [](const QString &) {
-            return std::optional<NBEWebLSPLaunch>();
-        };
-        environment.activity = &activity;
-        environment.preferences = preferences.get();
-        environment.timings.validationDelay = std::chrono::milliseconds(60);
-        environment.timings.autoFetchStartDelay = std::chrono::hours(1);
-        environment.timings.syncStatusDuration = std::chrono::milliseconds(1500);
-        view = std::make_unique<NBEMainView>(rootURL(), environment);
-        view->resize(1000, 700);
-        view->show();
-        QSignalSpy started(view.get(), &NBEMainView::started);
-        view->start();
-        ASSERT_TRUE(NBETest::waitUntil([&] { return !started.isEmpty(); }));
+        NBEWorkspaceTimings timings;
+        timings.validationDelay = std::chrono::milliseconds(60);
+        timings.autoFetchStartDelay = std::chrono::hours(1);
+        timings.syncStatusDuration = std::chrono::milliseconds(1500);
+        NBEMainViewFixture::makeView(timings);
     }
 
     NBEWorkspaceViewModel *viewModel() const { return view->viewModel(); }

@@ -1,4 +1,4 @@
-#include "../../viewmodels/NBEWorkspaceFixture.h"
+#include "../NBEMainViewFixture.h"
 #include "NBECodeTextEdit.h"
 #include "NBEEditorHighlighter.h"
 #include "NBEMainView.h"
@@ -123,27 +123,12 @@ TEST(NBELongLine, EditedLinesKeepColoursOnlyWhileShort)
     }
 }
 
-class NBELongLineWindowTest : public NBEWorkspaceFixture
+class NBELongLineWindowTest : public NBEMainViewFixture
 {
 protected:
-    std::unique_ptr<NBEPreferences> preferences;
-    std::unique_ptr<NBEMainView> view;
-
     void openInWindow(const QString &relative)
     {
-        preferences = std::make_unique<NBEPreferences>(*settings);
-        NBEWorkspaceEnvironment environment;
-        environment.webServerLaunch = [](const QString &) {
-            return std::optional<NBEWebLSPLaunch>();
-        };
-        environment.activity = &activity;
-        environment.preferences = preferences.get();
-        view = std::make_unique<NBEMainView>(rootURL(), environment);
-        view->resize(1000, 700);
-        view->show();
-        QSignalSpy started(view.get(), &NBEMainView::started);
-        view->start();
-        ASSERT_TRUE(NBETest::waitUntil([&] { return !started.isEmpty(); }));
+        ASSERT_NO_FATAL_FAILURE(makeView());
         NBETest::await(view->viewModel()->openFile(url(relative), false));
         ASSERT_TRUE(NBETest::waitUntil([&] {
             return view->sourceEditor() && !textView()->isReadOnly() &&
