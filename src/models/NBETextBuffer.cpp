@@ -213,6 +213,8 @@ void NBETextBuffer::replaceAll(const QString &text, bool saved)
 
 void NBETextBuffer::setDocumentLayout(QAbstractTextDocumentLayout *layout)
 {
+    if (!layout)
+        layout = new NBEQuietLayout(m_document);
     withoutReporting([&] { m_document->setDocumentLayout(layout); });
 }
 

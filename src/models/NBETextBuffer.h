@@ -69,7 +69,7 @@ public:
     void replaceAll(const QString &text, bool saved = false);
 
     // The editor's layout goes in through here, so that its installation
-    // reports no change.
+    // reports no change; none puts back one that lays nothing out.
     void setDocumentLayout(QAbstractTextDocumentLayout *layout);
     // Runs `work` (formats only, never text) without reporting changes.
     void withoutReporting(const std::function<void()> &work);

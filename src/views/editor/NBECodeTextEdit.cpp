@@ -2,10 +2,12 @@
 
 #include "NBEDiagnosticOverlay.h"
 #include "NBEGutterView.h"
+#include "NBELongLineDocument.h"
 #include "NBETextBuffer.h"
 
 #include <QKeyEvent>
 #include <QMenu>
+#include <QMimeData>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -39,7 +41,27 @@ NBECodeTextEdit::NBECodeTextEdit(QWidget *parent)
 
 QString NBECodeTextEdit::text() const
 {
-    return text(document());
+    return m_longLines ? m_longLines->text() : text(document());
+}
+
+void NBECodeTextEdit::setLongLines(NBELongLineDocument *longLines)
+{
+    m_longLines = longLines;
+}
+
+bool NBECodeTextEdit::continuesLine(const QTextBlock &block) const
+{
+    return m_longLines && m_longLines->continuesLine(block);
+}
+
+int NBECodeTextEdit::lineNumberOf(const QTextBlock &block) const
+{
+    return m_longLines ? m_longLines->lineNumber(block) : block.blockNumber() + 1;
+}
+
+int NBECodeTextEdit::lineCount() const
+{
+    return m_longLines ? m_longLines->lineCount() : blockCount();
 }
 
 QString NBECodeTextEdit::text(const QTextDocument *document)
@@ -215,13 +237,31 @@ void NBECodeTextEdit::scrollToFraction(double fraction)
 void NBECodeTextEdit::undo()
 {
     const QScopedValueRollback marking(m_undoingOrRedoing, true);
-    QPlainTextEdit::undo();
+    if (!m_longLines) {
+        QPlainTextEdit::undo();
+        return;
+    }
+    // The split document has no history: the buffer's is undone, and the
+    // caret goes where the change ended, as it would in the buffer.
+    if (const std::optional<int> end = m_longLines->undo()) {
+        QTextCursor cursor = textCursor();
+        cursor.setPosition(*end);
+        setTextCursor(cursor);
+    }
 }
 
 void NBECodeTextEdit::redo()
 {
     const QScopedValueRollback marking(m_undoingOrRedoing, true);
-    QPlainTextEdit::redo();
+    if (!m_longLines) {
+        QPlainTextEdit::redo();
+        return;
+    }
+    if (const std::optional<int> end = m_longLines->redo()) {
+        QTextCursor cursor = textCursor();
+        cursor.setPosition(*end);
+        setTextCursor(cursor);
+    }
 }
 
 void NBECodeTextEdit::contextMenuEvent(QContextMenuEvent *event)
@@ -232,12 +272,77 @@ void NBECodeTextEdit::contextMenuEvent(QContextMenuEvent *event)
         if (action->objectName() == QLatin1String("edit-undo")) {
             disconnect(action, &QAction::triggered, nullptr, nullptr);
             connect(action, &QAction::triggered, this, &NBECodeTextEdit::undo);
+            if (m_longLines)
+                action->setEnabled(!isReadOnly() && m_longLines->isUndoAvailable());
         } else if (action->objectName() == QLatin1String("edit-redo")) {
             disconnect(action, &QAction::triggered, nullptr, nullptr);
             connect(action, &QAction::triggered, this, &NBECodeTextEdit::redo);
+            if (m_longLines)
+                action->setEnabled(!isReadOnly() && m_longLines->isRedoAvailable());
         }
     }
     menu->exec(event->globalPos());
+}
+
+void NBECodeTextEdit::dropEvent(QDropEvent *event)
+{
+    // Moving text within split lines would be one change whose removal and
+    // insertion lie apart; a copy is two plain ones.
+    if (m_longLines && (event->source() == this || event->source() == viewport()) &&
+        event->dropAction() == Qt::MoveAction)
+        event->setDropAction(Qt::CopyAction);
+    QPlainTextEdit::dropEvent(event);
+}
+
+QMimeData *NBECodeTextEdit::createMimeDataFromSelection() const
+{
+    if (!m_longLines)
+        return QPlainTextEdit::createMimeDataFromSelection();
+    const QTextCursor cursor = textCursor();
+    auto *data = new QMimeData;
+    data->setText(m_longLines->textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return data;
+}
+
+bool NBECodeTextEdit::splitLineKey(QKeyEvent *event)
+{
+    if (event == QKeySequence::Undo) {
+        undo();
+        return true;
+    }
+    if (event == QKeySequence::Redo) {
+        redo();
+        return true;
+    }
+    QTextCursor cursor = textCursor();
+    const bool plain = !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+    // Backspace at the start of a piece and Delete at the end of one take a
+    // character of the text, not the split.
+    if (plain && !cursor.hasSelection() &&
+        (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)) {
+        const bool back = event->key() == Qt::Key_Backspace;
+        bool moved = false;
+        while (back ? cursor.atBlockStart() && continuesLine(cursor.block())
+                    : cursor.atBlockEnd() && continuesLine(cursor.block().next())) {
+            cursor.movePosition(back ? QTextCursor::PreviousCharacter : QTextCursor::NextCharacter);
+            moved = true;
+        }
+        if (moved)
+            setTextCursor(cursor);
+        return false;
+    }
+    // A step across a split would stop on both sides of it, one place of the
+    // text: it goes on to the next place.
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        const int before = m_longLines->toText(cursor.position());
+        const int viewBefore = cursor.position();
+        QPlainTextEdit::keyPressEvent(event);
+        const int after = textCursor().position();
+        if (after != viewBefore && m_longLines->toText(after) == before)
+            QPlainTextEdit::keyPressEvent(event);
+        return true;
+    }
+    return false;
 }
 
 void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
@@ -246,6 +351,8 @@ void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
+    if (m_longLines && splitLineKey(event))
+        return;
     if (event == QKeySequence::Undo || event == QKeySequence::Redo) {
         const QScopedValueRollback marking(m_undoingOrRedoing, true);
         QPlainTextEdit::keyPressEvent(event);

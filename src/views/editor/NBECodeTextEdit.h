@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBELongLineDocument.h"
+
 #include <QColor>
 #include <QFont>
 #include <QPlainTextEdit>
@@ -23,7 +25,8 @@ struct NBEEditorColors
 };
 
 // The editor's text view: one block per line, so cursor positions are UTF-16
-// offsets of the text. Adds the line-number gutter, soft tabs, invisibles and
+// offsets of the text, unless it shows a text with very long lines split
+// (see setLongLines). Adds the line-number gutter, soft tabs, invisibles and
 // a whole-text reader that keeps non-breaking spaces.
 class NBECodeTextEdit : public QPlainTextEdit
 {
@@ -36,6 +39,17 @@ public:
     // (toPlainText() would turn non-breaking spaces into spaces).
     QString text() const;
     static QString text(const QTextDocument *document);
+
+    // Shows `longLines`' document, whose long lines are split into pieces:
+    // offsets and blocks of this view are then the split document's, and
+    // undo, redo, copying and the line numbers go by the text.
+    void setLongLines(NBELongLineDocument *longLines);
+    NBELongLineDocument *longLines() const { return m_longLines; }
+    // Whether `block` goes on the line before it, split off it.
+    bool continuesLine(const QTextBlock &block) const;
+    // The 1-based line of the text that `block` shows.
+    int lineNumberOf(const QTextBlock &block) const;
+    int lineCount() const;
 
     void setEditorFont(const QFont &font);
     // Glyphs are placed without shaping (no ligatures or kerning, which code
@@ -100,13 +114,18 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
+    QMimeData *createMimeDataFromSelection() const override;
 
 private:
     void updateGutterGeometry();
     void applyTextOptions();
     void keepVisibleGlyphs();
+    // Keys whose meaning changes where a long line was split.
+    bool splitLineKey(QKeyEvent *event);
 
     NBEGutterView *m_gutter = nullptr;
+    QPointer<NBELongLineDocument> m_longLines;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;
     QFont m_editorFont;

@@ -57,7 +57,7 @@ int NBEGutterView::preferredWidth() const
 {
     // Wide enough for the largest line number, never narrower than the
     // usual ruler.
-    const int digits = QString::number(std::max(1, m_textView->blockCount())).size();
+    const int digits = QString::number(std::max(1, m_textView->lineCount())).size();
     const int numbers = QFontMetrics(m_font).horizontalAdvance(QString(digits, QLatin1Char('9')));
     return std::max(minimumWidth, numbers + 2 * numberInset);
 }
@@ -80,9 +80,12 @@ QList<QPair<int, QRect>> NBEGutterView::visibleLineLayout() const
         const int top = int(std::round(box.top())) + viewportTop;
         if (top > bottom)
             break;
-        if (block.isVisible() && !(block == last && block.length() <= 1))
-            lines.append(
-                {block.blockNumber() + 1, QRect(0, top, width(), int(std::round(box.height())))});
+        const int height = int(std::round(box.height()));
+        // A piece split off a long line widens its line's rows.
+        if (m_textView->continuesLine(block) && !lines.isEmpty())
+            lines.last().second.setBottom(top + height - 1);
+        else if (block.isVisible() && !(block == last && block.length() <= 1))
+            lines.append({m_textView->lineNumberOf(block), QRect(0, top, width(), height)});
         block = block.next();
     }
     return lines;

@@ -10,6 +10,7 @@
 #include "NBEHoverController.h"
 #include "NBEHunkDiscard.h"
 #include "NBELinkedRenameController.h"
+#include "NBELongLineDocument.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBESyntaxHighlighter.h"
@@ -79,6 +80,16 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     // The view shows the buffer's own document: its text, undo history and
     // (from an earlier view) layout and colours.
     QTextDocument *document = m_buffer->document();
+    if (NBECodeTextEdit::hasLongLine(document)) {
+        // A line of megabytes would be laid out whole at every key: the view
+        // shows it split, and the buffer's document goes without a layout.
+        m_buffer->setDocumentLayout(nullptr);
+        m_longLines = new NBELongLineDocument(m_buffer, this);
+        document = m_longLines->document();
+        textView->setLongLines(m_longLines);
+        applySettings(settings);
+        textView->prepareDocument(document);
+    }
     // Decided before the font reaches the text, which lays it out again.
     textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(document));
     if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout())) {
@@ -97,8 +108,9 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     connect(m_buffer.get(), &NBETextBuffer::replaced, this,
             &NBETextEditorCoordinator::bufferReplaced);
     connect(m_buffer.get(), &NBETextBuffer::settled, this, &NBETextEditorCoordinator::textSettled);
-    // (Switching undo on again would forget where the saved text lies in it.)
-    if (!textView->document()->isUndoRedoEnabled())
+    // (Switching undo on again would forget where the saved text lies in it.
+    // A split document keeps none: the buffer's is used.)
+    if (!m_longLines && !textView->document()->isUndoRedoEnabled())
         textView->setUndoRedoEnabled(true);
     applySettings(settings);
 
@@ -107,7 +119,9 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     connect(textView->document(), &QTextDocument::contentsChange, this,
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
-    m_highlighter->setLanguage(m_session->language());
+    // Lines that long are never coloured; a split text is not coloured.
+    if (!m_longLines)
+        m_highlighter->setLanguage(m_session->language());
     applyColors();
     m_documentRevision = textView->document()->revision();
 
@@ -131,14 +145,46 @@ NBECursorPosition NBETextEditorCoordinator::caretPosition(const QTextCursor &cur
     return {cursor.blockNumber() + 1, cursor.positionInBlock() + 1};
 }
 
+NBECursorPosition NBETextEditorCoordinator::caretOf(const QTextCursor &viewCursor) const
+{
+    if (!m_longLines)
+        return caretPosition(viewCursor);
+    // By the block, not a cursor on the buffer's document, which would lay
+    // out the whole line to place itself.
+    const int offset = textOffset(viewCursor.position());
+    const QTextBlock block = textDocument()->findBlock(offset);
+    return {block.blockNumber() + 1, offset - block.position() + 1};
+}
+
+QTextDocument *NBETextEditorCoordinator::textDocument() const
+{
+    return m_longLines ? m_buffer->document() : m_textView->document();
+}
+
+int NBETextEditorCoordinator::viewOffset(int offset) const
+{
+    return m_longLines ? m_longLines->toView(offset) : offset;
+}
+
+int NBETextEditorCoordinator::textOffset(int viewOffset) const
+{
+    return m_longLines ? m_longLines->toText(viewOffset) : viewOffset;
+}
+
+void NBETextEditorCoordinator::placeCaret(int offset, std::optional<int> anchor)
+{
+    QTextCursor cursor(m_textView->document());
+    cursor.setPosition(viewOffset(anchor.value_or(offset)));
+    cursor.setPosition(viewOffset(offset), QTextCursor::KeepAnchor);
+    m_textView->setTextCursor(cursor);
+}
+
 void NBETextEditorCoordinator::placeInitialCaret()
 {
     NBECodeTextEdit *textView = m_textView;
     const NBECursorPosition caret = m_session->initialCaret();
-    QTextCursor cursor(textView->document());
-    cursor.setPosition(caretOffset(*textView->document(), caret));
-    textView->setTextCursor(cursor);
-    const NBECursorPosition placed = caretPosition(cursor);
+    placeCaret(caretOffset(*textDocument(), caret));
+    const NBECursorPosition placed = caretOf(textView->textCursor());
     if (placed != caret)
         m_session->reportCursor(placed.line, placed.column);
     // The view has no size before its first layout.
@@ -159,14 +205,18 @@ void NBETextEditorCoordinator::finishAttaching()
     updateShaping();
     if (m_session->settings().showLineNumbers)
         installGutter();
-    m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
-    m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
-    installSwatchOverlay();
-
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
             &NBETextEditorCoordinator::selectionDidChange);
     if (m_session->scrollLink())
         observeScroll(m_session->scrollLink());
+    // Squiggles, swatches and the typing help place things by the view's
+    // offsets and lines, which a split text doesn't share with the text:
+    // a text with such lines goes without them.
+    if (m_longLines)
+        return;
+    m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
+    m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
+    installSwatchOverlay();
     installAssist();
 }
 
@@ -291,6 +341,8 @@ void NBETextEditorCoordinator::languageDidChange()
     // While the user types, the pass after the pause takes the new language.
     if (!m_textView || m_isUserEditing)
         return;
+    if (m_longLines)
+        return;
     const std::optional<NBELanguage> &language = m_session->language();
     m_highlighter->setLanguage(language);
     if (language)
@@ -303,7 +355,8 @@ void NBETextEditorCoordinator::languageDidChange()
 NBETextRange NBETextEditorCoordinator::selection() const
 {
     const QTextCursor cursor = m_textView->textCursor();
-    return {cursor.selectionStart(), cursor.selectionEnd() - cursor.selectionStart()};
+    const int start = textOffset(cursor.selectionStart());
+    return {start, textOffset(cursor.selectionEnd()) - start};
 }
 
 void NBETextEditorCoordinator::applyMarkdownAction(NBEMarkdownAction action)
@@ -320,7 +373,7 @@ void NBETextEditorCoordinator::applyHTMLAction(NBEHTMLAction action)
 
 void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &current)
 {
-    if (!m_textView || !m_session->language())
+    if (!m_textView || !m_session->language() || m_longLines)
         return;
     if (!m_highlighter->hasTokenizer() || m_highlightedLanguageID != m_session->language()->id)
         m_highlighter->setLanguage(m_session->language());
@@ -426,7 +479,7 @@ void NBETextEditorCoordinator::selectionDidChange()
 {
     if (m_replacing || !m_textView)
         return;
-    const NBECursorPosition caret = caretPosition(m_textView->textCursor());
+    const NBECursorPosition caret = caretOf(m_textView->textCursor());
     m_session->reportCursor(caret.line, caret.column);
 }
 
@@ -435,20 +488,18 @@ void NBETextEditorCoordinator::applyEdit(const NBEMarkdownEdit &edit)
     NBECodeTextEdit *textView = m_textView;
     if (!textView || textView->isReadOnly())
         return;
-    const int length = textView->document()->characterCount() - 1;
+    QTextDocument *document = textDocument();
+    const int length = document->characterCount() - 1;
     const int start = int(std::clamp<int>(edit.range.location, 0, length));
     const int end = int(std::clamp<int>(edit.range.end(), start, length));
-    QTextCursor cursor(textView->document());
+    QTextCursor cursor(document);
     cursor.setPosition(start);
     cursor.setPosition(end, QTextCursor::KeepAnchor);
     cursor.insertText(edit.replacement);
-    const int newLength = textView->document()->characterCount() - 1;
+    const int newLength = document->characterCount() - 1;
     const int selStart = int(std::clamp<int>(edit.selection.location, 0, newLength));
     const int selEnd = int(std::clamp<int>(edit.selection.end(), selStart, newLength));
-    QTextCursor selection(textView->document());
-    selection.setPosition(selStart);
-    selection.setPosition(selEnd, QTextCursor::KeepAnchor);
-    textView->setTextCursor(selection);
+    placeCaret(selEnd, selStart);
     textView->setFocus();
 }
 
@@ -507,10 +558,11 @@ void NBETextEditorCoordinator::applyFormattedText(const QString &formatted)
     if (!textView || textView->isReadOnly())
         return;
     const QString before = textView->text();
-    const int caret = std::min<int>(textView->textCursor().selectionStart(), int(before.size()));
+    const int caret =
+        std::min<int>(textOffset(textView->textCursor().selectionStart()), int(before.size()));
     const qsizetype lines = QStringView(before).left(caret).count(u'\n');
 
-    QTextCursor all(textView->document());
+    QTextCursor all(textDocument());
     all.beginEditBlock();
     all.select(QTextCursor::Document);
     all.insertText(formatted);
@@ -525,9 +577,7 @@ void NBETextEditorCoordinator::applyFormattedText(const QString &formatted)
         }
         position = next + 1;
     }
-    QTextCursor cursor(textView->document());
-    cursor.setPosition(int(std::min<qsizetype>(position, formatted.size())));
-    textView->setTextCursor(cursor);
+    placeCaret(int(std::min<qsizetype>(position, formatted.size())));
     textView->ensureCursorVisible();
 }
 
@@ -536,16 +586,17 @@ void NBETextEditorCoordinator::scrollTo(int line)
     NBECodeTextEdit *textView = m_textView;
     if (!textView)
         return;
-    QTextDocument *document = textView->document();
-    QTextCursor cursor(document);
-    cursor.movePosition(QTextCursor::End);
+    QTextDocument *document = textDocument();
     const QTextBlock block = document->findBlockByNumber(line - 1);
     // The empty line after a final line feed is no line of the text.
     const bool trailing = block.isValid() && block == document->lastBlock() &&
                           block.length() <= 1 && block.blockNumber() > 0;
+    QTextCursor cursor(textView->document());
+    cursor.movePosition(QTextCursor::End);
     if (line >= 1 && block.isValid() && !trailing) {
-        cursor.setPosition(block.position());
-        cursor.setPosition(block.position() + block.length() - 1, QTextCursor::KeepAnchor);
+        cursor.setPosition(viewOffset(block.position()));
+        cursor.setPosition(viewOffset(block.position() + block.length() - 1),
+                           QTextCursor::KeepAnchor);
     }
     const bool visible = [&] {
         const QRect box = textView->cursorRect(cursor);
@@ -665,7 +716,7 @@ void NBETextEditorCoordinator::discardHunk(const NBEDiffHunk &hunk)
     if (!discard)
         return;
 
-    QTextCursor cursor(textView->document());
+    QTextCursor cursor(textDocument());
     cursor.beginEditBlock();
     cursor.setPosition(int(discard->from));
     cursor.setPosition(int(discard->to), QTextCursor::KeepAnchor);
@@ -674,7 +725,7 @@ void NBETextEditorCoordinator::discardHunk(const NBEDiffHunk &hunk)
     else
         cursor.insertText(discard->replacement);
     cursor.endEditBlock();
-    textView->setTextCursor(cursor);
+    placeCaret(cursor.position());
     textView->setFocus();
     if (m_session->hunkActions().didDiscard)
         m_session->hunkActions().didDiscard(hunk);

@@ -26,6 +26,7 @@ class NBEEmmetController;
 class NBEGutterView;
 class NBEHoverController;
 class NBELinkedRenameController;
+class NBELongLineDocument;
 class NBETagClosingController;
 
 // The text view's delegate and the owner of one editor's editing state: what
@@ -106,6 +107,8 @@ public:
     static int caretOffset(const QTextDocument &document, NBECursorPosition caret);
     // The caret as the view model counts it.
     static NBECursorPosition caretPosition(const QTextCursor &cursor);
+    // The split document shown for a text with very long lines, if any.
+    NBELongLineDocument *longLines() const { return m_longLines; }
     // Character formats by token type ordinal, for the highlighter.
     static QList<QTextCharFormat> styles(const NBETheme &theme);
 
@@ -143,6 +146,15 @@ private:
     void bufferReplaced();
     void selectionDidChange();
     NBETextRange selection() const;
+    // Where edits by text offsets go: the buffer's document while the view
+    // shows a split one, else the view's.
+    QTextDocument *textDocument() const;
+    // View offsets from text offsets and back (the same unless split).
+    int viewOffset(int offset) const;
+    int textOffset(int viewOffset) const;
+    // Puts the view's caret at a text offset, with an anchor when given.
+    void placeCaret(int offset, std::optional<int> anchor = std::nullopt);
+    NBECursorPosition caretOf(const QTextCursor &viewCursor) const;
     void applyColors();
     // Starts a pass over `text` (which is the document's), or over the text
     // read now.
@@ -166,6 +178,7 @@ private:
     int m_replacedScroll = 0;
     QPointer<NBECodeTextEdit> m_textView;
     NBEEditorHighlighter *m_highlighter = nullptr;
+    NBELongLineDocument *m_longLines = nullptr;
     QFont m_font;
     bool m_isUserEditing = false;
     QList<NBEDiffHunk> m_currentHunks;

@@ -1,10 +1,15 @@
 #include "../NBEMainViewFixture.h"
 #include "NBECodeTextEdit.h"
 #include "NBEEditorHighlighter.h"
+#include "NBEGutterView.h"
+#include "NBELongLineDocument.h"
 #include "NBEMainView.h"
+#include "NBESoftBreaks.h"
 #include "NBESourceEditor.h"
 #include "NBETextEditorView.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QRegularExpression>
 #include <QSignalSpy>
@@ -148,20 +153,36 @@ protected:
     }
 };
 
-TEST_F(NBELongLineWindowTest, TypingInAOneLineMegabyteChangesOnlyWhatWasTyped)
+// A bundle of a megabyte on one line is shown in pieces a view lays out at
+// once; every key and command works on the text as the file holds it.
+TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
 {
     const QString original = minified(1024 * 1024);
     const QByteArray saved = original.toUtf8();
     write(QStringLiteral("bundle.min.js"), saved);
     openInWindow(QStringLiteral("bundle.min.js"));
     NBECodeTextEdit *edit = textView();
-    EXPECT_TRUE(edit->isShapingSkipped());
-    EXPECT_EQ(edit->document()->blockCount(), 2);
+    NBELongLineDocument *longLines = edit->longLines();
+    ASSERT_TRUE(longLines);
+    EXPECT_FALSE(edit->isShapingSkipped());
+    EXPECT_GT(edit->document()->blockCount(), 200);
+    for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
+        ASSERT_LE(block.length() - 1, NBESoftBreaks::longestPiece);
+    // The pieces on screen are rows of line 1.
+    ASSERT_TRUE(edit->gutter());
+    const auto rows = edit->gutter()->visibleLineLayout();
+    ASSERT_EQ(rows.size(), 1);
+    EXPECT_EQ(rows.first().first, 1);
+    EXPECT_GT(rows.first().second.height(), 3 * edit->fontMetrics().height());
 
+    const auto placeAtText = [&](int offset) {
+        QTextCursor cursor = edit->textCursor();
+        cursor.setPosition(longLines->toView(offset));
+        edit->setTextCursor(cursor);
+    };
+    const auto caret = [&] { return longLines->toText(edit->textCursor().position()); };
     const int middle = int(original.size() / 2);
-    QTextCursor cursor = edit->textCursor();
-    cursor.setPosition(middle);
-    edit->setTextCursor(cursor);
+    placeAtText(middle);
     edit->setFocus();
     QTest::keyClicks(edit, QStringLiteral("abc"));
     QTest::keyClick(edit, Qt::Key_Backspace);
@@ -169,17 +190,43 @@ TEST_F(NBELongLineWindowTest, TypingInAOneLineMegabyteChangesOnlyWhatWasTyped)
     // A key beyond ASCII, as a keyboard layout sends it.
     QKeyEvent accent(QEvent::KeyPress, Qt::Key_Eacute, Qt::NoModifier, QStringLiteral("é"));
     QCoreApplication::sendEvent(edit, &accent);
-    EXPECT_EQ(edit->textCursor().position(), middle + 2);
+    EXPECT_EQ(caret(), middle + 2);
     QString typed = original;
     typed.insert(middle, QStringLiteral("aéb"));
     EXPECT_EQ(edit->text(), typed);
-    // The line stays uncoloured and unshaped.
-    EXPECT_TRUE(edit->document()->firstBlock().layout()->formats().isEmpty());
+    // The status bar counts in the text.
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return view->viewModel()->activeTab()->cursorPosition == NBECursorPosition{1, middle + 3};
+    }));
+
+    // Where the view split the line: Backspace and Delete take the text's
+    // characters, a step right moves one place, a copy has no break.
+    const QTextBlock piece = edit->document()->findBlockByNumber(3);
+    ASSERT_TRUE(edit->continuesLine(piece));
+    const int split = longLines->toText(piece.position());
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(piece.position());
+    edit->setTextCursor(cursor);
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    typed.remove(split - 1, 1);
+    EXPECT_EQ(edit->text(), typed);
+    EXPECT_EQ(caret(), split - 1);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    typed.remove(split - 1, 1);
+    EXPECT_EQ(edit->text(), typed);
+    placeAtText(split - 3);
+    QTest::keyClick(edit, Qt::Key_Right);
+    QTest::keyClick(edit, Qt::Key_Right);
+    QTest::keyClick(edit, Qt::Key_Right, Qt::ShiftModifier);
+    QTest::keyClick(edit, Qt::Key_Right, Qt::ShiftModifier);
+    EXPECT_EQ(caret(), split + 1);
+    edit->copy();
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), typed.mid(split - 1, 2));
     saveAndExpect(typed.toUtf8());
 
     // Undone to the opened text, which is saved byte for byte.
     QTest::keySequence(edit, QKeySequence::Undo);
-    while (edit->text() != original && edit->document()->isUndoAvailable())
+    while (edit->text() != original && longLines->isUndoAvailable())
         QTest::keySequence(edit, QKeySequence::Undo);
     EXPECT_EQ(edit->text(), original);
     saveAndExpect(saved);
@@ -221,22 +268,22 @@ TEST_F(NBELongLineWindowTest, ShapingComesBackOnceTheLongLineIsGone)
     EXPECT_EQ(edit->text(), text);
 }
 
-TEST_F(NBELongLineWindowTest, AShownAgainTextStaysUnshapedAndOtherTextsShaped)
+TEST_F(NBELongLineWindowTest, AShownAgainTextIsSplitAgainAndOtherTextsShownWhole)
 {
-    write(QStringLiteral("bundle.min.js"), minified(2 * limit).toUtf8());
+    const QString bundle = minified(2 * limit);
+    write(QStringLiteral("bundle.min.js"), bundle.toUtf8());
     write(QStringLiteral("other.js"), QByteArrayLiteral("let a = 1;\n"));
     openInWindow(QStringLiteral("bundle.min.js"));
-    EXPECT_TRUE(textView()->isShapingSkipped());
-    const auto showTab = [&](const QString &name, int length) {
+    EXPECT_TRUE(textView()->longLines());
+    const auto showTab = [&](const QString &name, const QString &text) {
         NBETest::await(view->viewModel()->openFile(url(name), false));
-        return NBETest::waitUntil([&] {
-            return view->sourceEditor() && textView()->document()->characterCount() - 1 == length;
-        });
+        return NBETest::waitUntil(
+            [&] { return view->sourceEditor() && textView()->text() == text; });
     };
-    ASSERT_TRUE(showTab(QStringLiteral("other.js"), 11));
-    EXPECT_FALSE(textView()->isShapingSkipped());
-    EXPECT_FALSE(textView()->document()->defaultFont().styleStrategy() & QFont::PreferNoShaping);
-    ASSERT_TRUE(showTab(QStringLiteral("bundle.min.js"), int(minified(2 * limit).size())));
-    EXPECT_TRUE(textView()->isShapingSkipped());
-    EXPECT_TRUE(textView()->document()->defaultFont().styleStrategy() & QFont::PreferNoShaping);
+    ASSERT_TRUE(showTab(QStringLiteral("other.js"), QStringLiteral("let a = 1;\n")));
+    EXPECT_FALSE(textView()->longLines());
+    EXPECT_EQ(textView()->document()->blockCount(), 2);
+    ASSERT_TRUE(showTab(QStringLiteral("bundle.min.js"), bundle));
+    EXPECT_TRUE(textView()->longLines());
+    EXPECT_GT(textView()->document()->blockCount(), 10);
 }

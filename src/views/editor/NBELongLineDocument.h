@@ -1,0 +1,77 @@
+#pragma once
+
+#include <QObject>
+#include <QTextCursor>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+class QTextBlock;
+class QTextDocument;
+class NBETextBuffer;
+struct NBETextChange;
+
+// What an editor shows of a buffer that holds a line too long to lay out at
+// every key (a minified bundle): a document of its own in which such lines
+// are split into pieces of a few thousand characters. Edits made in it reach
+// the buffer at once, without the splits; the buffer's other changes (undo,
+// redo, a reload) come back the same way. The buffer keeps the undo history:
+// this document has none, so splitting it never enters one.
+// A change that joins lines is taken to start where they join, as every edit
+// of a text view does (typing, pasting or deleting over a selection; a
+// replace-all joins none); the view makes a drag within itself a copy.
+class NBELongLineDocument : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, QObject *parent = nullptr);
+    ~NBELongLineDocument() override;
+
+    QTextDocument *document() const { return m_document; }
+    NBETextBuffer *buffer() const { return m_buffer.get(); }
+
+    int toView(int offset) const;
+    int toText(int viewOffset) const;
+    // Whether the view split the line before `block` (a block of document()).
+    bool continuesLine(const QTextBlock &block) const;
+    // The 1-based line of the text that `block` shows (part of).
+    int lineNumber(const QTextBlock &block) const;
+    int lineCount() const;
+    // The text between two view offsets, without the splits.
+    QString textBetween(int from, int to) const;
+    // The buffer's whole text.
+    QString text() const;
+
+    // Undo and redo of the buffer; the view offset where the change ended,
+    // if there was one.
+    std::optional<int> undo();
+    std::optional<int> redo();
+    bool isUndoAvailable() const;
+    bool isRedoAvailable() const;
+
+private:
+    void rebuild();
+    void viewChanged(int position, int removed, int added);
+    void bufferChanged(const NBETextChange &change);
+    void splitLongLines(int from, int to);
+    void splitPending();
+    void mark(QTextBlock block, bool continues) const;
+
+    std::shared_ptr<NBETextBuffer> m_buffer;
+    QTextDocument *m_document = nullptr;
+    // View offsets of the separators this document added, ascending.
+    std::vector<int> m_breaks;
+    int m_length = 0;
+    int m_revision = 0;
+    // A change made here on the buffer's behalf, or by a split: the buffer
+    // has it already or never sees it.
+    bool m_applying = false;
+    // A change forwarded to the buffer, not to be applied back.
+    bool m_forwarding = false;
+    std::optional<int> m_lastApplied;
+    // Text typed here that may have made a line too long; split from the
+    // event loop, not inside the edit.
+    QTextCursor m_pendingSplit;
+};

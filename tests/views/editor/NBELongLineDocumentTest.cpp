@@ -1,0 +1,208 @@
+#include "NBELongLineDocument.h"
+#include "NBESoftBreaks.h"
+#include "NBETextBuffer.h"
+
+#include <QCoreApplication>
+#include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
+#include <gtest/gtest.h>
+
+#include <random>
+
+namespace {
+
+QString minified(qsizetype units)
+{
+    QString text;
+    for (int i = 0; text.size() < units; ++i)
+        text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
+    return text;
+}
+
+// The view's text as the text: the separators it added taken out.
+QString unsplit(const NBELongLineDocument &longLines)
+{
+    QString text;
+    for (QTextBlock block = longLines.document()->begin(); block.isValid(); block = block.next()) {
+        if (block != longLines.document()->begin() && !longLines.continuesLine(block))
+            text += u'\n';
+        text += block.text();
+    }
+    return text;
+}
+
+// The view's raw text and where it added separators.
+struct Shown
+{
+    QString raw;
+    QList<int> splits;
+};
+
+Shown shown(const NBELongLineDocument &longLines)
+{
+    Shown result{longLines.document()->toRawText(), {}};
+    for (QTextBlock block = longLines.document()->begin(); block.isValid(); block = block.next())
+        if (longLines.continuesLine(block))
+            result.splits.append(block.position() - 1);
+    return result;
+}
+
+// One edit of the view, as a model: splits inside the edited range go, the
+// ones after it move, every line break typed is the text's.
+void model(Shown &view, int from, int to, const QString &typed)
+{
+    QString inserted = typed;
+    inserted.replace(u'\n', QChar::ParagraphSeparator);
+    view.raw.replace(from, to - from, inserted);
+    QList<int> splits;
+    for (const int at : std::as_const(view.splits)) {
+        if (at < from)
+            splits.append(at);
+        else if (at >= to)
+            splits.append(at + int(inserted.size()) - (to - from));
+    }
+    view.splits = splits;
+}
+
+QString textOf(Shown view)
+{
+    for (auto it = view.splits.crbegin(); it != view.splits.crend(); ++it)
+        view.raw.remove(*it, 1);
+    view.raw.replace(QChar::ParagraphSeparator, u'\n');
+    return view.raw;
+}
+
+// Where two texts part, for a readable failure.
+std::string difference(const QString &actual, const QString &expected)
+{
+    qsizetype at = 0;
+    while (at < actual.size() && at < expected.size() && actual[at] == expected[at])
+        ++at;
+    const auto around = [at](const QString &text) {
+        return text.mid(std::max<qsizetype>(0, at - 20), 40).toStdString();
+    };
+    return "lengths " + std::to_string(actual.size()) + "/" + std::to_string(expected.size()) +
+           ", apart at " + std::to_string(at) + ": \"" + around(actual) + "\" vs \"" +
+           around(expected) + "\"";
+}
+
+void expectConsistent(const NBELongLineDocument &longLines, const char *when, int step)
+{
+    const QTextDocument *document = longLines.document();
+    const QString text = longLines.buffer()->text();
+    ASSERT_TRUE(unsplit(longLines) == text)
+        << when << " step " << step << ": " << difference(unsplit(longLines), text);
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
+        ASSERT_LE(block.length() - 1, NBESoftBreaks::longestPiece) << when << " step " << step;
+        if (longLines.continuesLine(block)) {
+            const int at = block.position();
+            ASSERT_EQ(longLines.toText(at), longLines.toText(at - 1)) << when << " step " << step;
+            ASSERT_EQ(longLines.toView(longLines.toText(at)), at - 1) << when << " step " << step;
+        }
+    }
+}
+
+} // namespace
+
+TEST(NBELongLineDocument, ShowsLongLinesSplitAndNumbersThemByTheText)
+{
+    const QString text =
+        QStringLiteral("// header\n") + minified(50'000) + QStringLiteral("\nend\n");
+    const auto buffer = NBETextBuffer::make(text);
+    NBELongLineDocument longLines(buffer);
+    const QTextDocument *document = longLines.document();
+    EXPECT_GT(document->blockCount(), 20);
+    expectConsistent(longLines, "open", 0);
+    EXPECT_EQ(longLines.lineCount(), 4);
+    EXPECT_EQ(longLines.lineNumber(document->firstBlock()), 1);
+    EXPECT_EQ(longLines.lineNumber(document->findBlockByNumber(5)), 2);
+    EXPECT_EQ(longLines.lineNumber(document->lastBlock().previous()), 3);
+    EXPECT_EQ(longLines.textBetween(0, document->characterCount() - 1), text);
+    // Showing it changed nothing in the buffer.
+    EXPECT_FALSE(buffer->isDirty());
+    EXPECT_EQ(buffer->revision(), 0u);
+}
+
+// Random edits of the view, alone or several in one change (as a replace-all
+// makes them, each within a line): the buffer ends up with what a model of
+// the view says, and the view keeps showing the buffer.
+TEST(NBELongLineDocument, EditsOfTheViewReachTheBufferWithoutTheSplits)
+{
+    const auto buffer =
+        NBETextBuffer::make(QStringLiteral("ab\n") + minified(30'000) + QStringLiteral("\ncd"));
+    NBELongLineDocument longLines(buffer);
+    QTextDocument *document = longLines.document();
+    std::mt19937 random(7);
+    const auto below = [&](int bound) {
+        return bound <= 0 ? 0 : int(random() % unsigned(bound + 1));
+    };
+    const QString pieces[] = {QStringLiteral("x"),    QStringLiteral(";"), QStringLiteral("\n"),
+                              QStringLiteral("a\nb"), QString(),           QString(4500, u'q')};
+    for (int step = 0; step < 300; ++step) {
+        Shown view = shown(longLines);
+        const int edits = step % 5 == 0 ? 3 : 1;
+        QTextCursor group(document);
+        group.beginEditBlock();
+        // From the end, so each edit's offsets hold in the model too.
+        int limit = int(view.raw.size());
+        for (int e = 0; e < edits; ++e) {
+            const int from = below(limit);
+            int to = std::min(limit, from + (random() % 3 == 0 ? below(6000) : below(3)));
+            // Edits made together (a replace-all) keep to one line each.
+            if (edits > 1) {
+                const QTextBlock block = document->findBlock(from);
+                to = std::min(to, block.position() + block.length() - 1);
+            }
+            const QString &typed = pieces[random() % std::size(pieces)];
+            QTextCursor cursor(document);
+            cursor.setPosition(from);
+            cursor.setPosition(to, QTextCursor::KeepAnchor);
+            cursor.insertText(typed);
+            model(view, from, to, typed);
+            limit = from;
+        }
+        group.endEditBlock();
+        ASSERT_TRUE(buffer->text() == textOf(view))
+            << "step " << step << ": " << difference(buffer->text(), textOf(view));
+        QCoreApplication::processEvents();
+        expectConsistent(longLines, "after an edit of the view", step);
+    }
+}
+
+TEST(NBELongLineDocument, ChangesOfTheBufferAndItsUndoComeBackToTheView)
+{
+    const QString original = minified(30'000) + QStringLiteral("\nlast");
+    const auto buffer = NBETextBuffer::make(original);
+    NBELongLineDocument longLines(buffer);
+    std::mt19937 random(11);
+
+    // Typing in the view undoes in the buffer, and the caret goes where the
+    // undone change was.
+    QTextCursor typing(longLines.document());
+    const int at = longLines.toView(5000);
+    typing.setPosition(at);
+    typing.insertText(QStringLiteral("zz"));
+    EXPECT_EQ(buffer->text(), QString(original).insert(5000, QStringLiteral("zz")));
+    EXPECT_EQ(longLines.undo(), std::optional<int>(at));
+    EXPECT_EQ(buffer->text(), original);
+    expectConsistent(longLines, "undo", 0);
+    EXPECT_TRUE(longLines.redo().has_value());
+    EXPECT_EQ(buffer->text(), QString(original).insert(5000, QStringLiteral("zz")));
+    expectConsistent(longLines, "redo", 0);
+
+    for (int step = 0; step < 100; ++step) {
+        QTextCursor cursor(buffer->document());
+        const int length = int(buffer->length());
+        const int from = int(random() % unsigned(length + 1));
+        const int to = std::min(length, from + int(random() % 5000));
+        cursor.setPosition(from);
+        cursor.setPosition(to, QTextCursor::KeepAnchor);
+        cursor.insertText(step % 2 ? QStringLiteral("k\n") : QString(5000, u'w'));
+        expectConsistent(longLines, "after an edit of the buffer", step);
+    }
+    // A reload replaces the whole text.
+    buffer->replaceAll(original, true);
+    expectConsistent(longLines, "reload", 0);
+    EXPECT_EQ(unsplit(longLines), original);
+}
