@@ -9,7 +9,31 @@
 
 namespace {
 constexpr int padding = 8;
+
+qsizetype backtickRunEnd(const QString &text, qsizetype at)
+{
+    while (at < text.size() && text[at] == u'`')
+        ++at;
+    return at;
 }
+
+// The text of a code span between runs of `width` backticks: a fence's first
+// line names the language, and the line breaks next to the runs frame it.
+QString codeSpanText(QString code, qsizetype width)
+{
+    if (width >= 3) {
+        const qsizetype lineEnd = code.indexOf(u'\n');
+        if (lineEnd >= 0 && !code.left(lineEnd).trimmed().contains(u' '))
+            code.remove(0, lineEnd + 1);
+        if (code.endsWith(u'\n'))
+            code.chop(1);
+    } else if (code.size() > 2 && code.startsWith(u' ') && code.endsWith(u' ') &&
+               !code.trimmed().isEmpty()) {
+        code = code.mid(1, code.size() - 2);
+    }
+    return code;
+}
+} // namespace
 
 NBEHoverPanelView::NBEHoverPanelView(QWidget *parent)
     : QFrame(parent)
@@ -45,14 +69,48 @@ NBEHoverPanelView::NBEHoverPanelView(QWidget *parent)
 void NBEHoverPanelView::setText(const QString &text)
 {
     m_text = text;
-    // Inline Markdown only, with the server's line breaks kept.
-    m_label->setText(NBEMarkdownHTMLRenderer::inlineHTML(text, true));
+    m_label->setText(contentHTML(text));
+}
+
+QString NBEHoverPanelView::contentHTML(const QString &text)
+{
+    // Inline Markdown only, with the server's line breaks kept. Spans of two
+    // or more backticks are taken out first; single ones are the
+    // renderer's.
+    QString html;
+    qsizetype plainFrom = 0;
+    qsizetype at = 0;
+    while ((at = text.indexOf(QStringLiteral("``"), at)) >= 0) {
+        const qsizetype open = backtickRunEnd(text, at);
+        const qsizetype width = open - at;
+        qsizetype close = open;
+        while ((close = text.indexOf(u'`', close)) >= 0 &&
+               backtickRunEnd(text, close) - close != width)
+            close = backtickRunEnd(text, close);
+        if (close < 0) {
+            at = open;
+            continue;
+        }
+        html += NBEMarkdownHTMLRenderer::inlineHTML(text.mid(plainFrom, at - plainFrom), true);
+        const QString code = codeSpanText(text.mid(open, close - open), width);
+        html += QStringLiteral("<code>") +
+                NBEMarkdownHTMLRenderer::escape(code).replace(u'\n', QStringLiteral("<br>")) +
+                QStringLiteral("</code>");
+        at = plainFrom = close + width;
+    }
+    return html + NBEMarkdownHTMLRenderer::inlineHTML(text.mid(plainFrom), true);
 }
 
 int NBEHoverPanelView::fittingHeight() const
 {
-    const int content = m_label->heightForWidth(NBEHoverController::panelWidth - 2);
-    return std::clamp(content + 2, NBEHoverController::minPanelHeight,
+    // The style sheet's border and the layout's margins surround the label;
+    // measured short, the label needs a scroll bar, which narrows it further.
+    ensurePolished();
+    const QMargins around = layout()->contentsMargins();
+    const int chromeWidth = width() - contentsRect().width() + around.left() + around.right();
+    const int chromeHeight = height() - contentsRect().height() + around.top() + around.bottom();
+    const int content = m_label->heightForWidth(NBEHoverController::panelWidth - chromeWidth);
+    return std::clamp(content + chromeHeight, NBEHoverController::minPanelHeight,
                       NBEHoverController::maxPanelHeight);
 }
 

@@ -17,6 +17,10 @@ public:
     explicit NBEHoverPanelView(QWidget *parent);
 
     void setText(const QString &text);
+    // The label's rich text for a hover text: inline Markdown in which a code
+    // span may be delimited by any run of backticks, as servers send their
+    // signatures in fences named after the language (the name isn't shown).
+    static QString contentHTML(const QString &text);
     QString text() const { return m_text; }
     // The panel height the text needs at the panel's width, within bounds.
     int fittingHeight() const;
