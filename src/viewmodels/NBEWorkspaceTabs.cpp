@@ -422,6 +422,8 @@ void NBEWorkspaceTabs::retarget(
         const QUrl url = QUrl::fromLocalFile(*path);
         tab.sourceFile.url = url;
         tab.sourceFile.id = QUuid::createUuid();
+        // The file is where it was moved, whatever a look at the old place saw.
+        tab.sourceFile.isMissingOnDisk = false;
         tab.language = NBELanguageRegistry::language(url);
         reopened.append(tab);
     }
@@ -833,11 +835,13 @@ QFuture<void> NBEWorkspaceTabs::followDisk(const QStringList &paths)
 {
     const QSet<QString> changed(paths.cbegin(), paths.cend());
     QList<QUuid> ids;
+    QList<QUrl> urls;
     QList<QFuture<NBEDiskChange>> checks;
     for (const NBEOpenTab &tab : std::as_const(m_tabs)) {
         if (!changed.isEmpty() && !touchedBy(NBEFileService::keyPath(tab.sourceFile.url), changed))
             continue;
         ids.append(tab.id);
+        urls.append(tab.sourceFile.url);
         checks.append(m_files.diskChange(
             tab.sourceFile.url,
             NBEDiskKnowledge{tab.sourceFile.diskStamp, tab.sourceFile.isMissingOnDisk}));
@@ -848,9 +852,12 @@ QFuture<void> NBEWorkspaceTabs::followDisk(const QStringList &paths)
     promise->start();
     QFuture<void> done = promise->future();
     nbeWhenFinished(QtFuture::whenAll(checks.begin(), checks.end()), this,
-                    [this, ids, promise](const QList<QFuture<NBEDiskChange>> &results) {
+                    [this, ids, urls, promise](const QList<QFuture<NBEDiskChange>> &results) {
                         for (qsizetype i = 0; i < ids.size() && i < results.size(); ++i) {
-                            if (results[i].resultCount() > 0)
+                            // A tab renamed or moved meanwhile names another file.
+                            const NBEOpenTab *tab = find(ids[i]);
+                            if (tab && tab->sourceFile.url == urls[i] &&
+                                results[i].resultCount() > 0)
                                 followTabFile(ids[i], results[i].result());
                         }
                         promise->finish();

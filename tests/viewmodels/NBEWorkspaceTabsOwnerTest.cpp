@@ -305,3 +305,37 @@ TEST_F(WorkspaceTabs, GitRewritesAskFirstThenShowTheFilesAsGitLeftThem)
     EXPECT_TRUE(diagnostics.all().isEmpty());
     EXPECT_EQ(take(), QStringList{QStringLiteral("tabs")});
 }
+
+// A rename in the tree races the checks of the disk that follow outside
+// changes: whichever lands first, the renamed tab names a file that is there,
+// so it doesn't turn unsaved.
+TEST_F(WorkspaceTabs, ARenamedTabIsNotMissingWhateverALookAtTheOldNameSaw)
+{
+    write(QStringLiteral("a.js"), "let a;\n");
+    write(QStringLiteral("b.js"), "let b;\n");
+    const QUuid a = openFile(QStringLiteral("a.js"));
+    const QUuid b = openFile(QStringLiteral("b.js"));
+    const auto renamed = [&](const QString &from, const QString &to) {
+        EXPECT_TRUE(QFile::rename(path(from), path(to)));
+        return [this, from, to](const QString &at) -> std::optional<QString> {
+            if (at == NBEFileService::keyPath(url(from)))
+                return path(to);
+            return std::nullopt;
+        };
+    };
+
+    // The check asked before the tab follows the rename answers after it.
+    const auto moveA = renamed(QStringLiteral("a.js"), QStringLiteral("c.js"));
+    const QFuture<void> checked = tabs->followDisk({});
+    tabs->retarget(moveA);
+    NBETest::await(checked);
+    EXPECT_EQ(name(a), QStringLiteral("c.js"));
+    EXPECT_FALSE(tabs->find(a)->sourceFile.isDirty());
+
+    // The check answered first and found the old name gone.
+    const auto moveB = renamed(QStringLiteral("b.js"), QStringLiteral("d.js"));
+    NBETest::await(tabs->followDisk({}));
+    ASSERT_TRUE(tabs->find(b)->sourceFile.isMissingOnDisk);
+    tabs->retarget(moveB);
+    EXPECT_FALSE(tabs->find(b)->sourceFile.isDirty());
+}
