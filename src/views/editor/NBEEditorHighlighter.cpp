@@ -234,12 +234,17 @@ void NBEEditorHighlighter::setLanguage(const std::optional<NBELanguage> &languag
         setTokenizer({});
         return;
     }
+    setTokenizer(tokenizerFor(*language));
+    m_language = language;
+}
+
+NBEEditorHighlighter::Tokenizer NBEEditorHighlighter::tokenizerFor(const NBELanguage &language)
+{
     // The language record is copied into the tokenizer: the pool thread
     // reads only its own copy.
-    setTokenizer([language = *language](const QString &text) {
+    return [language](const QString &text) {
         return runsOf(NBESyntaxHighlighter::tokenize(text, language), 0);
-    });
-    m_language = language;
+    };
 }
 
 void NBEEditorHighlighter::forgetState()

@@ -85,6 +85,8 @@ public:
     static NBEEditorHighlighter *forView(NBECodeTextEdit *view);
 
     void setTokenizer(Tokenizer tokenizer);
+    // The language's token rules as a tokenizer (that setLanguage uses).
+    static Tokenizer tokenizerFor(const NBELanguage &language);
     // Colours by the language's token rules (styles by token type). A pass
     // after edits then redoes only the stretch they touched, with the same
     // result as a whole pass; without a language nothing is coloured.

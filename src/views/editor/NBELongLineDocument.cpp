@@ -117,6 +117,30 @@ QString NBELongLineDocument::text() const
     return m_buffer->text();
 }
 
+NBEEditorHighlighter::Tokenizer
+NBELongLineDocument::shownTokenizer(NBEEditorHighlighter::Tokenizer textTokenizer) const
+{
+    return [textTokenizer = std::move(textTokenizer), breaks = m_breaks](const QString &shown) {
+        QString text;
+        text.reserve(shown.size());
+        qsizetype from = 0;
+        for (const int at : breaks) {
+            text += QStringView(shown).mid(from, at - from);
+            from = at + 1;
+        }
+        text += QStringView(shown).mid(from);
+        QList<NBEHighlightRun> runs = textTokenizer(text);
+        // A run's first character stands after every split before it or at
+        // it; its end after the splits before it.
+        for (NBEHighlightRun &run : runs) {
+            const int start = NBESoftBreaks::toView(breaks, run.start + 1) - 1;
+            run.length = NBESoftBreaks::toView(breaks, run.start + run.length) - start;
+            run.start = start;
+        }
+        return runs;
+    };
+}
+
 std::optional<int> NBELongLineDocument::undo()
 {
     m_lastApplied.reset();

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBEEditorHighlighter.h"
+
 #include <QObject>
 #include <QTextCursor>
 
@@ -43,6 +45,11 @@ public:
     QString textBetween(int from, int to) const;
     // The buffer's whole text.
     QString text() const;
+
+    // A tokenizer of this document's text (splits as line breaks) that
+    // colours it as `textTokenizer` colours the text, splits as of now.
+    NBEEditorHighlighter::Tokenizer
+    shownTokenizer(NBEEditorHighlighter::Tokenizer textTokenizer) const;
 
     // Undo and redo of the buffer; the view offset where the change ended,
     // if there was one.

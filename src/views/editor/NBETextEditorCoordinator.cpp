@@ -119,7 +119,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     connect(textView->document(), &QTextDocument::contentsChange, this,
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
-    // Lines that long are never coloured; a split text is not coloured.
+    // A split text is coloured by a tokenizer of its own, set at each pass.
     if (!m_longLines)
         m_highlighter->setLanguage(m_session->language());
     applyColors();
@@ -341,10 +341,11 @@ void NBETextEditorCoordinator::languageDidChange()
     // While the user types, the pass after the pause takes the new language.
     if (!m_textView || m_isUserEditing)
         return;
-    if (m_longLines)
-        return;
     const std::optional<NBELanguage> &language = m_session->language();
-    m_highlighter->setLanguage(language);
+    if (!m_longLines)
+        m_highlighter->setLanguage(language);
+    else if (!language)
+        m_highlighter->setTokenizer({});
     if (language)
         highlightWholeText();
     else
@@ -373,8 +374,17 @@ void NBETextEditorCoordinator::applyHTMLAction(NBEHTMLAction action)
 
 void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &current)
 {
-    if (!m_textView || !m_session->language() || m_longLines)
+    if (!m_textView || !m_session->language())
         return;
+    if (m_longLines) {
+        // The splits move with every edit: the tokenizer takes those of the
+        // text it is given.
+        m_highlighter->setTokenizer(m_longLines->shownTokenizer(
+            NBEEditorHighlighter::tokenizerFor(*m_session->language())));
+        m_highlightedLanguageID = m_session->language()->id;
+        m_highlighter->highlight(NBETextBuffer::wholeText(m_textView->document()));
+        return;
+    }
     if (!m_highlighter->hasTokenizer() || m_highlightedLanguageID != m_session->language()->id)
         m_highlighter->setLanguage(m_session->language());
     m_highlightedLanguageID = m_session->language()->id;

@@ -3,6 +3,7 @@
 #include "NBETextBuffer.h"
 
 #include <QCoreApplication>
+#include <QRegularExpression>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -205,4 +206,30 @@ TEST(NBELongLineDocument, ChangesOfTheBufferAndItsUndoComeBackToTheView)
     buffer->replaceAll(original, true);
     expectConsistent(longLines, "reload", 0);
     EXPECT_EQ(unsplit(longLines), original);
+}
+
+// Colours found in the text land on the same characters of the split view,
+// tokens right after a split included (the pieces end after punctuation).
+TEST(NBELongLineDocument, ColoursOfTheTextLandOnTheSameCharactersShown)
+{
+    const QString text = QStringLiteral("let n = 1;\n") + minified(20'000) + QStringLiteral("\n42");
+    const auto buffer = NBETextBuffer::make(text);
+    NBELongLineDocument longLines(buffer);
+    const auto digits = [](const QString &source) {
+        static const QRegularExpression pattern(QStringLiteral("\\d+|function"));
+        QList<NBEHighlightRun> runs;
+        for (auto it = pattern.globalMatch(source); it.hasNext();) {
+            const auto match = it.next();
+            runs.append({int(match.capturedStart()), int(match.capturedLength()), 1});
+        }
+        return runs;
+    };
+    const QString shown = NBETextBuffer::wholeText(longLines.document());
+    const QList<NBEHighlightRun> expected = digits(text);
+    const QList<NBEHighlightRun> runs = longLines.shownTokenizer(digits)(shown);
+    ASSERT_EQ(runs.size(), expected.size());
+    for (qsizetype i = 0; i < runs.size(); ++i)
+        ASSERT_EQ(shown.mid(runs[i].start, runs[i].length),
+                  text.mid(expected[i].start, expected[i].length))
+            << i;
 }

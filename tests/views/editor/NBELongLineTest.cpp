@@ -194,6 +194,9 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
     QString typed = original;
     typed.insert(middle, QStringLiteral("aéb"));
     EXPECT_EQ(edit->text(), typed);
+    // The pieces on screen are coloured.
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return !edit->textCursor().block().layout()->formats().isEmpty(); }));
     // The status bar counts in the text.
     EXPECT_TRUE(NBETest::waitUntil([&] {
         return view->viewModel()->activeTab()->cursorPosition == NBECursorPosition{1, middle + 3};
