@@ -135,10 +135,13 @@ protected:
     {
         ASSERT_NO_FATAL_FAILURE(makeView());
         NBETest::await(view->viewModel()->openFile(url(relative), false));
+        // Shown and sized: a first layout of a wrapped text moves its scroll
+        // position.
         ASSERT_TRUE(NBETest::waitUntil([&] {
             return view->sourceEditor() && !textView()->isReadOnly() &&
-                   textView()->document()->characterCount() > 1;
+                   textView()->document()->characterCount() > 1 && textView()->isVisible();
         }));
+        QTest::qWait(50);
     }
 
     NBECodeTextEdit *textView() const { return view->sourceEditor()->editor()->textView(); }
