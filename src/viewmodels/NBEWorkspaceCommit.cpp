@@ -132,7 +132,9 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
 {
     const QString typed = m_commitMessage;
     const QString message = typed.trimmed();
-    if (!git().root || message.isEmpty())
+    // A second commit (or amend) from a shortcut would commit whatever the
+    // first one left staged, or amend it again.
+    if (!git().root || message.isEmpty() || isCommitting())
         return QtFuture::makeReadyFuture(false);
     const QUrl root = *git().root;
     const QString branch = git().branch.value_or(QStringLiteral("HEAD"));

@@ -68,6 +68,7 @@ public:
 
     // Commits the staged changes with the trimmed message, or amends HEAD.
     // The future says whether git made the commit; it ends after the refresh.
+    // Refused (false at once) while another commit runs.
     QFuture<bool> commit(bool amend);
     // HEAD's full message, trimmed; nothing outside a repository.
     QFuture<std::optional<QString>> lastCommitMessage();

@@ -133,3 +133,22 @@ TEST_F(CommitBox, AMergeFillsTheEmptyBoxAndBlocksOnConflicts)
     // git's message leaves with the merge it belonged to.
     EXPECT_EQ(box->commitMessage(), QString());
 }
+
+TEST_F(CommitBox, ASecondCommitWhileOneRunsIsRefused)
+{
+    write("page.html", "two\n");
+    git({"add", "."});
+    refresh();
+    box->setCommitMessage(QStringLiteral("Second"));
+
+    QFuture<bool> first = box->commit(false);
+    QFuture<bool> second = box->commit(true);
+    ASSERT_TRUE(second.isFinished());
+    EXPECT_FALSE(second.result());
+    EXPECT_TRUE(NBETest::await(first));
+
+    // One commit, and no amend of it.
+    EXPECT_EQ(NBETest::git(root, {"log", "--format=%s"}).trimmed(), "Second\nfirst");
+    EXPECT_EQ(NBETest::git(root, {"reflog", "--format=%gs"}).count('\n'), 2);
+    EXPECT_TRUE(failures.isEmpty());
+}
