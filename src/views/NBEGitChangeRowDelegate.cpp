@@ -5,10 +5,22 @@
 
 #include <QPainter>
 
+#include <algorithm>
+
 namespace {
 
-// The room the status letter takes at the row's end.
-constexpr int trailingWidth = 28;
+// The room the status letter takes at the row's end, and the least a
+// section's count gets.
+constexpr int letterWidth = 28;
+constexpr int countMargin = 8;
+
+QFont sectionFont(const QFont &font)
+{
+    QFont section = font;
+    section.setWeight(QFont::DemiBold);
+    section.setPointSizeF(font.pointSizeF() * 0.9);
+    return section;
+}
 
 QString glyph(NBEGitChangeRow::Action action)
 {
@@ -32,11 +44,19 @@ NBEGitChangeRowDelegate::NBEGitChangeRowDelegate(const NBEGitChangesModel *model
     , m_model(model)
 {}
 
-QList<QRect> NBEGitChangeRowDelegate::actionRects(const QRect &row, int count)
+int NBEGitChangeRowDelegate::trailingWidth(const NBEGitChangeRow &row, const QFont &font)
+{
+    if (row.isFile())
+        return letterWidth;
+    const int count = QFontMetrics(sectionFont(font)).horizontalAdvance(QString::number(row.count));
+    return std::max(letterWidth, count + 2 * countMargin);
+}
+
+QList<QRect> NBEGitChangeRowDelegate::actionRects(const QRect &row, int count, int trailing)
 {
     QList<QRect> rects;
     const int size = row.height() - 6;
-    int right = row.right() - trailingWidth;
+    int right = row.right() - trailing;
     for (int i = 0; i < count; ++i) {
         rects.append(QRect(right - size, row.top() + 3, size, size));
         right -= size + 2;
@@ -61,20 +81,19 @@ void NBEGitChangeRowDelegate::paint(QPainter *painter, const QStyleOptionViewIte
     painter->save();
     painter->fillRect(
         rect, NBEFileTreeRow::rowBackground(row.isFile() && row.url == current, hovering, primary));
-    QFont font = option.font;
+    const QFont &font = option.font;
     const QList<NBEGitChangeRow::Action> actions = row.actions();
     const bool focused = option.state & QStyle::State_HasFocus;
     const bool showActions = !row.isFile() || hovering || focused;
     const int actionsWidth = showActions ? int(actions.size()) * (rect.height() - 4) + 4 : 0;
-    QRect text = rect.adjusted(row.isFile() ? 22 : 8, 0, -(trailingWidth + actionsWidth), 0);
+    const int trailing = trailingWidth(row, option.font);
+    QRect text = rect.adjusted(row.isFile() ? 22 : 8, 0, -(trailing + actionsWidth), 0);
     if (!row.isFile()) {
-        font.setWeight(QFont::DemiBold);
-        font.setPointSizeF(font.pointSizeF() * 0.9);
-        painter->setFont(font);
+        painter->setFont(sectionFont(option.font));
         painter->setPen(secondary);
         const QString title = index.data(Qt::DisplayRole).toString();
         painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, title.toUpper());
-        painter->drawText(rect.adjusted(0, 0, -8, 0), Qt::AlignRight | Qt::AlignVCenter,
+        painter->drawText(rect.adjusted(0, 0, -countMargin, 0), Qt::AlignRight | Qt::AlignVCenter,
                           QString::number(row.count));
     } else {
         painter->setFont(font);
@@ -96,12 +115,11 @@ void NBEGitChangeRowDelegate::paint(QPainter *painter, const QStyleOptionViewIte
         badge.setWeight(QFont::DemiBold);
         painter->setFont(badge);
         painter->setPen(NBEFileTreeRow::gitColor(row.status));
-        painter->drawText(
-            QRect(rect.right() - trailingWidth, rect.top(), trailingWidth - 8, rect.height()),
-            Qt::AlignRight | Qt::AlignVCenter, NBEFileTreeRow::letter(row.status));
+        painter->drawText(QRect(rect.right() - trailing, rect.top(), trailing - 8, rect.height()),
+                          Qt::AlignRight | Qt::AlignVCenter, NBEFileTreeRow::letter(row.status));
     }
     if (showActions) {
-        const QList<QRect> rects = actionRects(rect, int(actions.size()));
+        const QList<QRect> rects = actionRects(rect, int(actions.size()), trailing);
         QFont glyphFont = option.font;
         glyphFont.setWeight(QFont::Bold);
         painter->setFont(glyphFont);

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "NBEGitChangeRow.h"
+
+#include <QFont>
 #include <QList>
 #include <QRect>
 #include <QStyledItemDelegate>
@@ -20,8 +23,11 @@ public:
     // The file whose diff is shown, drawn as chosen.
     std::optional<QUrl> current;
 
-    // Where a row's `count` buttons are, rightmost first.
-    static QList<QRect> actionRects(const QRect &row, int count);
+    // The room at the row's end for a file's status letter or a section's
+    // count, drawn in `font` (the list's).
+    static int trailingWidth(const NBEGitChangeRow &row, const QFont &font);
+    // Where a row's `count` buttons are, rightmost first, left of `trailing`.
+    static QList<QRect> actionRects(const QRect &row, int count, int trailing);
 
     QSize sizeHint(const QStyleOptionViewItem &option, const QModelIndex &index) const override;
     void paint(QPainter *painter, const QStyleOptionViewItem &option,

@@ -134,10 +134,11 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     m_generate = new QPushButton(tr("Generate"), m_repository);
     m_generate->setToolTip(tr("Write a commit message with AI"));
     actionRow->addWidget(m_generate);
+    repo->addLayout(actionRow);
+    // A row of its own, so "Commit Merge" is read whole in the narrowest sidebar.
     m_commit = new QPushButton(tr("Commit"), m_repository);
     m_commit->setDefault(true);
-    actionRow->addWidget(m_commit);
-    repo->addLayout(actionRow);
+    repo->addWidget(m_commit);
     connect(m_amend, &QCheckBox::toggled, this, &NBEGitChangesView::amendToggled);
     connect(m_generate, &QPushButton::clicked, this, &NBEGitChangesView::generate);
     connect(m_commit, &QPushButton::clicked, this, &NBEGitChangesView::commit);
@@ -340,7 +341,8 @@ QRect NBEGitChangesView::actionRect(int row, NBEGitChangeRow::Action action) con
     if (row < 0 || row >= m_model->rowCount() || at < 0)
         return {};
     const QRect rect = m_list->visualRect(m_model->index(row));
-    return NBEGitChangeRowDelegate::actionRects(rect, int(actions.size())).value(at);
+    const int trailing = NBEGitChangeRowDelegate::trailingWidth(m_model->row(row), m_list->font());
+    return NBEGitChangeRowDelegate::actionRects(rect, int(actions.size()), trailing).value(at);
 }
 
 void NBEGitChangesView::trigger(int index, NBEGitChangeRow::Action action)

@@ -85,6 +85,15 @@ protected:
     {
         return NBETest::waitUntil([&] { return listed() == rows; });
     }
+    // main and "feature" each change index.html their own way; main is current.
+    void conflictingBranches()
+    {
+        repository();
+        git({QStringLiteral("switch"), QStringLiteral("-qc"), QStringLiteral("feature")});
+        commitFile(QStringLiteral("index.html"), "<p>theirs</p>\n", QStringLiteral("Theirs"));
+        git({QStringLiteral("switch"), QStringLiteral("-q"), QStringLiteral("main")});
+        commitFile(QStringLiteral("index.html"), "<p>ours</p>\n", QStringLiteral("Ours"));
+    }
 };
 
 } // namespace
@@ -303,11 +312,7 @@ TEST_F(NBEGitChangesViewTest, ALongBranchNameIsElidedBesideTheButtons)
 
 TEST_F(NBEGitChangesViewTest, AMergeInProgressIsShownAndConcludedFromTheKeyboard)
 {
-    repository();
-    git({QStringLiteral("switch"), QStringLiteral("-qc"), QStringLiteral("feature")});
-    commitFile(QStringLiteral("index.html"), "<p>theirs</p>\n", QStringLiteral("Theirs"));
-    git({QStringLiteral("switch"), QStringLiteral("-q"), QStringLiteral("main")});
-    commitFile(QStringLiteral("index.html"), "<p>ours</p>\n", QStringLiteral("Ours"));
+    conflictingBranches();
     write(QStringLiteral("notes.txt"), "new\n");
     load();
     makeView();
@@ -364,4 +369,42 @@ TEST_F(NBEGitChangesViewTest, AMergeInProgressIsShownAndConcludedFromTheKeyboard
     EXPECT_FALSE(view->mergeLabel()->isVisible());
     EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Commit"));
     EXPECT_TRUE(view->messageBox()->toPlainText().isEmpty());
+}
+
+TEST_F(NBEGitChangesViewTest, AtTheSidebarsLeastWidthLabelsAndCountsShowWhole)
+{
+    conflictingBranches();
+    // More changes than three digits count.
+    for (int i = 0; i < 1000; ++i)
+        write(QStringLiteral("gen/file%1.js").arg(i), "x\n");
+    load();
+    makeView();
+    // As the sidebar holds it: its least width, whatever the rows would like.
+    view->setMinimumWidth(180);
+    view->resize(180, 600);
+    ASSERT_EQ(view->width(), 180);
+    NBETest::await(model->mergeBranch(QStringLiteral("feature")));
+    model->clearErrorMessage();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return rowOf(QStringLiteral("C1000")) >= 0; }));
+
+    const auto whole = [](const QPushButton *button) {
+        return button->width() >= button->sizeHint().width();
+    };
+    EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Commit Merge"));
+    EXPECT_TRUE(whole(view->commitButton()));
+
+    const int section = rowOf(QStringLiteral("C1000"));
+    const QRect row = view->list()->visualRect(view->list()->model()->index(section, 0));
+    QFont font = view->list()->font();
+    font.setWeight(QFont::DemiBold);
+    const int count = QFontMetrics(font).horizontalAdvance(QStringLiteral("1000"));
+    EXPECT_LT(view->actionRect(section, Action::stageAll).right() + count, row.right());
+
+    ASSERT_TRUE(NBETest::await(
+        NBEKeychain::set(QStringLiteral("sk-test"), NBEKeychainKey::anthropicAPIKey)));
+    server.behaviour = NBETest::FakeMessagesServer::Behaviour::silent;
+    QTest::mouseClick(view->generateButton(), Qt::LeftButton);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return server.connections > 0; }));
+    EXPECT_EQ(view->generateButton()->text(), QStringLiteral("Generating…"));
+    EXPECT_TRUE(whole(view->generateButton()));
 }
