@@ -1,6 +1,8 @@
 #include "NBECodeTextEdit.h"
 #include "NBEFindBar.h"
 #include "NBEGutterView.h"
+#include "NBELongLineDocument.h"
+#include "NBETextBuffer.h"
 
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -178,14 +180,59 @@ TEST(NBEFindBar, FindsWrapsCountsAndReplaces)
     bar.setCaseSensitive(false);
     bar.setSearchText(QStringLiteral("alpha"));
     bar.setReplaceText(QStringLiteral("alpha alpha"));
+    const int caret = edit.textCursor().position();
     EXPECT_EQ(bar.replaceAll(), 3); // a replacement holding the search text ends
     EXPECT_EQ(edit.text(), QStringLiteral("alpha alpha beta\nalpha alpha gamma\nalpha alpha"));
-    edit.undo(); // one step
+    edit.undo(); // one step, the caret back where it was
     EXPECT_EQ(edit.text(), QStringLiteral("Alpha beta\nalpha gamma\nALPHA"));
+    EXPECT_EQ(edit.textCursor().position(), caret);
 
     bar.setReplaceText(QStringLiteral("X"));
     edit.moveCursor(QTextCursor::Start);
     EXPECT_TRUE(bar.replaceCurrent());
     EXPECT_EQ(edit.text(), QStringLiteral("X beta\nalpha gamma\nALPHA"));
     EXPECT_EQ(edit.textCursor().selectedText(), QStringLiteral("alpha")); // next one selected
+}
+
+// A view of split lines is searched in its text: matches across a split are
+// found, counted and replaced, and a replace-all is one undo step.
+TEST(NBEFindBar, FindsAndReplacesAcrossTheSplitsOfALongLine)
+{
+    QString text;
+    for (int i = 0; text.size() < 30'000; ++i)
+        text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
+    const auto buffer = NBETextBuffer::make(text);
+    NBELongLineDocument longLines(buffer);
+    NBECodeTextEdit edit;
+    edit.setDocument(longLines.document());
+    edit.setLongLines(&longLines);
+    NBEFindBar bar(&edit);
+    bar.open();
+    const QString needle = QStringLiteral("};FUNCTION");
+    bar.setSearchText(needle);
+    const int count = int(text.count(needle, Qt::CaseInsensitive));
+    EXPECT_EQ(bar.matchCount(), count);
+    QList<int> starts;
+    int acrossSplits = 0;
+    for (int i = 0; i < count; ++i) {
+        ASSERT_TRUE(bar.findNext());
+        const QTextCursor found = edit.textCursor();
+        starts.append(found.selectionStart());
+        EXPECT_EQ(longLines.textBetween(found.selectionStart(), found.selectionEnd()),
+                  QStringLiteral("};function"));
+        if (found.selectedText().contains(QChar::ParagraphSeparator))
+            ++acrossSplits;
+    }
+    EXPECT_GT(acrossSplits, 0);
+    EXPECT_TRUE(bar.findNext()); // wraps around
+    EXPECT_EQ(edit.textCursor().selectionStart(), starts.first());
+    EXPECT_TRUE(bar.findNext(true));
+    EXPECT_EQ(edit.textCursor().selectionStart(), starts.last());
+
+    bar.setReplaceText(QStringLiteral("};\nfunction"));
+    EXPECT_EQ(bar.replaceAll(), count);
+    EXPECT_EQ(buffer->text(),
+              QString(text).replace(QStringLiteral("};function"), QStringLiteral("};\nfunction")));
+    edit.undo();
+    EXPECT_EQ(buffer->text(), text);
 }

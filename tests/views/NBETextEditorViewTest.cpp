@@ -423,4 +423,12 @@ TEST(NBETextEditorView, FindBarOpensWithCtrlF)
     EXPECT_TRUE(view.findBar()->isVisible());
     view.findBar()->setSearchText(QStringLiteral("alpha"));
     EXPECT_EQ(view.findBar()->matchCount(), 2);
+
+    // The count follows edits; Escape in the editor closes the bar.
+    view.textView()->setFocus();
+    view.textView()->moveCursor(QTextCursor::End);
+    QTest::keyClicks(view.textView(), QStringLiteral(" alpha"));
+    EXPECT_TRUE(QTest::qWaitFor([&] { return view.findBar()->countText() == "3 matches"; }));
+    QTest::keyClick(view.textView(), Qt::Key_Escape);
+    EXPECT_FALSE(view.findBar()->isVisible());
 }

@@ -358,6 +358,10 @@ void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
         QPlainTextEdit::keyPressEvent(event);
         return;
     }
+    if (event->key() == Qt::Key_Escape && event->modifiers() == Qt::NoModifier) {
+        Q_EMIT escapePressed();
+        return;
+    }
     if (event == QKeySequence::Find) {
         Q_EMIT findRequested();
         return;

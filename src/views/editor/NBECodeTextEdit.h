@@ -107,6 +107,8 @@ Q_SIGNALS:
     void scrolled(double fraction);
     void findRequested();
     void findNextRequested(bool backwards);
+    // Escape that nothing in the editor took (the find bar closes on it).
+    void escapePressed();
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;

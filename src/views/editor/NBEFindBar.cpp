@@ -1,6 +1,8 @@
 #include "NBEFindBar.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBELongLineDocument.h"
+#include "NBETextBuffer.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -53,6 +55,14 @@ NBEFindBar::NBEFindBar(NBECodeTextEdit *editor, QWidget *parent)
     layout->addWidget(all);
     layout->addWidget(done);
 
+    // Counting reads the whole text: once edits pause.
+    m_countTimer.setSingleShot(true);
+    m_countTimer.setInterval(150);
+    connect(&m_countTimer, &QTimer::timeout, this, &NBEFindBar::updateCount);
+    connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
+        if (isVisible())
+            m_countTimer.start();
+    });
     connect(m_findField, &QLineEdit::textEdited, this, [this] { searchFromAnchor(); });
     connect(m_findField, &QLineEdit::returnPressed, this, [this] { findNext(false); });
     connect(m_replaceField, &QLineEdit::returnPressed, this, [this] { replaceCurrent(); });
@@ -69,10 +79,9 @@ NBEFindBar::NBEFindBar(NBECodeTextEdit *editor, QWidget *parent)
 
 void NBEFindBar::open()
 {
-    const QTextCursor cursor = m_editor->textCursor();
-    m_anchor = cursor.selectionStart();
-    const QString selected = cursor.selectedText();
-    if (!selected.isEmpty() && !selected.contains(QChar::ParagraphSeparator))
+    m_anchor = m_editor->textCursor().selectionStart();
+    const QString selected = selectedText();
+    if (!selected.isEmpty() && !selected.contains(u'\n'))
         m_findField->setText(selected);
     show();
     m_findField->setFocus();
@@ -125,11 +134,9 @@ void NBEFindBar::searchFromAnchor()
         return;
     QTextCursor from = m_editor->textCursor();
     from.setPosition(m_anchor);
-    QTextDocument *document = m_editor->document();
-    const auto flags = flagsFor(m_caseButton->isChecked(), false);
-    QTextCursor found = document->find(needle, from, flags);
+    QTextCursor found = find(needle, from, false);
     if (found.isNull())
-        found = document->find(needle, 0, flags);
+        found = find(needle, QTextCursor(m_editor->document()), false);
     if (!found.isNull()) {
         m_editor->setTextCursor(found);
         m_editor->ensureCursorVisible();
@@ -141,13 +148,11 @@ bool NBEFindBar::findNext(bool backwards)
     const QString needle = m_findField->text();
     if (needle.isEmpty())
         return false;
-    QTextDocument *document = m_editor->document();
-    const auto flags = flagsFor(m_caseButton->isChecked(), backwards);
-    QTextCursor found = document->find(needle, m_editor->textCursor(), flags);
+    QTextCursor found = find(needle, m_editor->textCursor(), backwards);
     if (found.isNull()) {
-        QTextCursor wrap(document);
+        QTextCursor wrap(m_editor->document());
         wrap.movePosition(backwards ? QTextCursor::End : QTextCursor::Start);
-        found = document->find(needle, wrap, flags);
+        found = find(needle, wrap, backwards);
     }
     if (found.isNull())
         return false;
@@ -156,6 +161,39 @@ bool NBEFindBar::findNext(bool backwards)
     m_anchor = found.selectionStart();
     updateCount();
     return true;
+}
+
+QTextCursor NBEFindBar::find(const QString &needle, const QTextCursor &from, bool backwards) const
+{
+    NBELongLineDocument *longLines = m_editor->longLines();
+    if (!longLines)
+        return m_editor->document()->find(needle, from,
+                                          flagsFor(m_caseButton->isChecked(), backwards));
+    const QString text = longLines->text();
+    const Qt::CaseSensitivity sensitivity =
+        m_caseButton->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    qsizetype at = -1;
+    if (backwards) {
+        const int before = longLines->toText(from.selectionStart());
+        at = before > 0 ? text.lastIndexOf(needle, before - 1, sensitivity) : -1;
+    } else {
+        at = text.indexOf(needle, longLines->toText(from.selectionEnd()), sensitivity);
+    }
+    if (at < 0)
+        return {};
+    // From the first character found to the end of the last.
+    QTextCursor found(m_editor->document());
+    found.setPosition(longLines->toView(int(at) + 1) - 1);
+    found.setPosition(longLines->toView(int(at + needle.size())), QTextCursor::KeepAnchor);
+    return found;
+}
+
+QString NBEFindBar::selectedText() const
+{
+    const QTextCursor cursor = m_editor->textCursor();
+    if (NBELongLineDocument *longLines = m_editor->longLines())
+        return longLines->textBetween(cursor.selectionStart(), cursor.selectionEnd());
+    return cursor.selectedText().replace(QChar::ParagraphSeparator, u'\n');
 }
 
 int NBEFindBar::matchCount() const
@@ -170,8 +208,14 @@ int NBEFindBar::matchCount() const
                                                                         : Qt::CaseInsensitive));
 }
 
+QString NBEFindBar::countText() const
+{
+    return m_countLabel->text();
+}
+
 void NBEFindBar::updateCount()
 {
+    m_countTimer.stop();
     if (m_findField->text().isEmpty()) {
         m_countLabel->clear();
         return;
@@ -182,7 +226,7 @@ void NBEFindBar::updateCount()
 
 bool NBEFindBar::selectionIsMatch() const
 {
-    const QString selected = m_editor->textCursor().selectedText();
+    const QString selected = selectedText();
     return !selected.isEmpty() &&
            selected.compare(m_findField->text(),
                             m_caseButton->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive) ==
@@ -208,9 +252,31 @@ int NBEFindBar::replaceAll()
     const QString needle = m_findField->text();
     if (m_editor->isReadOnly() || needle.isEmpty())
         return 0;
+    if (NBELongLineDocument *longLines = m_editor->longLines()) {
+        // In the text, as one change (one undo step) of the buffer, which
+        // comes back to the view split again.
+        const Qt::CaseSensitivity sensitivity =
+            m_caseButton->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+        const QString text = longLines->text();
+        QList<qsizetype> matches;
+        for (qsizetype at = text.indexOf(needle, 0, sensitivity); at >= 0;
+             at = text.indexOf(needle, at + needle.size(), sensitivity))
+            matches.append(at);
+        QTextCursor edit(longLines->buffer()->document());
+        edit.beginEditBlock();
+        for (auto at = matches.crbegin(); at != matches.crend(); ++at) {
+            edit.setPosition(int(*at));
+            edit.setPosition(int(*at + needle.size()), QTextCursor::KeepAnchor);
+            edit.insertText(m_replaceField->text());
+        }
+        edit.endEditBlock();
+        updateCount();
+        return int(matches.size());
+    }
     QTextDocument *document = m_editor->document();
     const auto flags = flagsFor(m_caseButton->isChecked(), false);
-    QTextCursor edit(document);
+    // Opened at the caret, where undo puts it back.
+    QTextCursor edit = m_editor->textCursor();
     edit.beginEditBlock();
     int replaced = 0;
     QTextCursor found = document->find(needle, 0, flags);

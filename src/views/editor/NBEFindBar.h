@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QTextCursor>
+#include <QTimer>
 #include <QWidget>
 
 class NBECodeTextEdit;
@@ -34,6 +36,8 @@ public:
     bool replaceCurrent();
     // Replaces every match; answers how many.
     int replaceAll();
+    // "N matches", following the text while the bar shows.
+    QString countText() const;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
@@ -42,6 +46,11 @@ private:
     void searchFromAnchor();
     void updateCount();
     bool selectionIsMatch() const;
+    // The next match after `from`'s selection (before it, backwards). A view
+    // of split lines is searched in its text, so a match across a split is
+    // found as the count finds it.
+    QTextCursor find(const QString &needle, const QTextCursor &from, bool backwards) const;
+    QString selectedText() const;
 
     NBECodeTextEdit *m_editor;
     QLineEdit *m_findField;
@@ -49,4 +58,5 @@ private:
     QToolButton *m_caseButton;
     QLabel *m_countLabel;
     int m_anchor = 0;
+    QTimer m_countTimer;
 };

@@ -223,17 +223,8 @@ void NBELongLineDocument::viewChanged(int position, int removed, int added)
     for (auto it = splitsKept.rbegin(); it != splitsKept.rend(); ++it)
         inserted.remove(*it - from, 1);
     inserted.replace(QChar::ParagraphSeparator, u'\n');
-    if (textGone > 0 || !inserted.isEmpty()) {
-        const QScopedValueRollback forwarding(m_forwarding, true);
-        QTextCursor cursor(m_buffer->document());
-        // Outside an edit block a cursor measures its place on the line,
-        // which itemizes the whole line (megabytes) at every key.
-        cursor.beginEditBlock();
-        cursor.setPosition(textFrom);
-        cursor.setPosition(textFrom + textGone, QTextCursor::KeepAnchor);
-        cursor.insertText(inserted);
-        cursor.endEditBlock();
-    }
+    if (textGone > 0 || !inserted.isEmpty())
+        forward(textFrom, textGone, inserted);
     // A line that grew too long is split once the edit is over.
     bool tooLong = false;
     for (QTextBlock block = firstBlock; block.isValid() && block.position() <= from + come;
@@ -250,6 +241,37 @@ void NBELongLineDocument::viewChanged(int position, int removed, int added)
         m_pendingSplit.setPosition(start);
         m_pendingSplit.setPosition(end, QTextCursor::KeepAnchor);
     }
+}
+
+void NBELongLineDocument::forward(int from, int removed, const QString &inserted)
+{
+    const QScopedValueRollback forwarding(m_forwarding, true);
+    QTextDocument *document = m_buffer->document();
+    const Forwarded kind = removed == 0 && !inserted.contains(u'\n') ? Forwarded::Insertion
+                           : inserted.isEmpty()                      ? Forwarded::Removal
+                                                                     : Forwarded::Other;
+    // Nothing else touched the buffer since, and it holds unsaved edits.
+    const bool onFromLast = m_buffer->revision() == m_lastRevision && document->isModified();
+    const bool joins =
+        onFromLast && kind == m_lastKind &&
+        (kind == Forwarded::Insertion ? from == m_lastTo
+         : kind == Forwarded::Removal ? from + removed == m_lastFrom || from == m_lastFrom
+                                      : false);
+    QTextCursor cursor(document);
+    // Outside an edit block a cursor measures its place on the line, which
+    // itemizes the whole line (megabytes) at every key.
+    if (joins)
+        cursor.joinPreviousEditBlock();
+    else
+        cursor.beginEditBlock();
+    cursor.setPosition(from);
+    cursor.setPosition(from + removed, QTextCursor::KeepAnchor);
+    cursor.insertText(inserted);
+    cursor.endEditBlock();
+    m_lastKind = kind;
+    m_lastFrom = from;
+    m_lastTo = from + int(inserted.size());
+    m_lastRevision = m_buffer->revision();
 }
 
 void NBELongLineDocument::splitPending()

@@ -62,6 +62,7 @@ private:
     void rebuild();
     void viewChanged(int position, int removed, int added);
     void bufferChanged(const NBETextChange &change);
+    void forward(int from, int removed, const QString &inserted);
     void splitLongLines(int from, int to);
     void splitPending();
     void mark(QTextBlock block, bool continues) const;
@@ -78,6 +79,13 @@ private:
     // A change forwarded to the buffer, not to be applied back.
     bool m_forwarding = false;
     std::optional<int> m_lastApplied;
+    // The last edit forwarded, so that typing or deleting on from where it
+    // ended joins its undo step, as it does in a text view.
+    enum class Forwarded { Other, Insertion, Removal };
+    Forwarded m_lastKind = Forwarded::Other;
+    int m_lastFrom = 0;
+    int m_lastTo = 0;
+    quint64 m_lastRevision = 0;
     // Text typed here that may have made a line too long; split from the
     // event loop, not inside the edit.
     QTextCursor m_pendingSplit;

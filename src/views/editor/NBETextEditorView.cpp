@@ -19,6 +19,10 @@ NBETextEditorView::NBETextEditorView(std::shared_ptr<NBEEditorSession> session, 
     layout->addWidget(m_textView, 1);
     setFocusProxy(m_textView);
     connect(m_textView, &NBECodeTextEdit::findRequested, m_findBar, &NBEFindBar::open);
+    connect(m_textView, &NBECodeTextEdit::escapePressed, m_findBar, [this] {
+        if (m_findBar->isVisible())
+            m_findBar->close_();
+    });
     connect(m_textView, &NBECodeTextEdit::findNextRequested, m_findBar, [this](bool backwards) {
         if (m_findBar->searchText().isEmpty())
             m_findBar->open();

@@ -233,3 +233,30 @@ TEST(NBELongLineDocument, ColoursOfTheTextLandOnTheSameCharactersShown)
                   text.mid(expected[i].start, expected[i].length))
             << i;
 }
+
+// Typing on, or deleting on, is one undo step, as in a text view; a save or
+// a change elsewhere starts the next one.
+TEST(NBELongLineDocument, TypingOnAndDeletingOnAreOneUndoStepEach)
+{
+    const QString original = minified(10'000);
+    const auto buffer = NBETextBuffer::make(original);
+    NBELongLineDocument longLines(buffer);
+    QTextCursor cursor(longLines.document());
+    cursor.setPosition(longLines.toView(100));
+    for (const QChar c : QStringLiteral("abc"))
+        cursor.insertText(QString(c));
+    for (int i = 0; i < 2; ++i)
+        cursor.deletePreviousChar();
+    EXPECT_EQ(buffer->text(), QString(original).insert(100, u'a'));
+    longLines.undo();
+    EXPECT_EQ(buffer->text(), QString(original).insert(100, QStringLiteral("abc")));
+    longLines.undo();
+    EXPECT_EQ(buffer->text(), original);
+
+    cursor.setPosition(longLines.toView(200));
+    cursor.insertText(QStringLiteral("x"));
+    buffer->markSaved(buffer->revision());
+    cursor.insertText(QStringLiteral("y"));
+    longLines.undo();
+    EXPECT_EQ(buffer->text(), QString(original).insert(200, u'x'));
+}
