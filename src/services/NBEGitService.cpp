@@ -807,9 +807,12 @@ QFuture<NBEGitResult> NBEGitService::pushSettingUpstream(const QString &remote,
 QFuture<NBEGitResult> NBEGitService::pull(const QUrl &repository)
 {
     return runOnNetworkQueue([git = m_gitURL, limit = m_networkTimeLimit, repository] {
-        return runNetworkCommand(git, QStringLiteral("pull"),
-                                 {QStringLiteral("pull"), QStringLiteral("--ff-only")}, repository,
-                                 {}, limit);
+        // Quiet: git's report of what it fetched would stand before the
+        // reason in the failure text.
+        return runNetworkCommand(
+            git, QStringLiteral("pull"),
+            {QStringLiteral("pull"), QStringLiteral("--ff-only"), QStringLiteral("--quiet")},
+            repository, {}, limit);
     });
 }
 

@@ -122,6 +122,18 @@ protected:
         NBETest::git(other, {QStringLiteral("push"), QStringLiteral("-q")});
     }
 
+    // A published repository whose page0.html another clone changes and pushes.
+    void publishThenChangePageElsewhere()
+    {
+        loadRepository(1);
+        addOrigin(bare);
+        NBETest::await(model->push());
+        const QString other = dir.filePath(QStringLiteral("other"));
+        NBETest::git(dir.path(), {QStringLiteral("clone"), QStringLiteral("-q"), bare, other});
+        commit(other, QStringLiteral("page0.html"), "<p>theirs</p>\n");
+        NBETest::git(other, {QStringLiteral("push"), QStringLiteral("-q")});
+    }
+
     QStringList config(const QStringList &args, const QString &in = {}) const
     {
         const auto result =
@@ -392,6 +404,21 @@ TEST_F(Remote, PublishPushAndPullFastForward)
     EXPECT_FALSE(syncingWhenShown.contains(true));
 }
 
+TEST_F(Remote, APullRefusedForLocalEditsSaysOnlyWhy)
+{
+    publishThenChangePageElsewhere();
+    write(QStringLiteral("page0.html"), "<p>mine</p>\n");
+
+    NBETest::await(model->pull());
+    ASSERT_TRUE(model->errorMessage().has_value());
+    const QString message = *model->errorMessage();
+    EXPECT_TRUE(message.contains(QStringLiteral("would be overwritten"))) << message.toStdString();
+    // Not git's report of what it fetched on the way ("From …", "a..b main -> origin/main").
+    EXPECT_FALSE(message.startsWith(QStringLiteral("From "))) << message.toStdString();
+    EXPECT_FALSE(message.contains(QStringLiteral("->"))) << message.toStdString();
+    EXPECT_EQ(read(QStringLiteral("page0.html")), "<p>mine</p>\n");
+}
+
 TEST_F(Remote, OneSyncAtATime)
 {
     loadRepository(1);
@@ -417,13 +444,7 @@ TEST_F(Remote, OneSyncAtATime)
 // nothing runs while the question is open.
 TEST_F(Remote, PullingAsksAboutUnsavedEditsFirst)
 {
-    loadRepository(1);
-    addOrigin(bare);
-    NBETest::await(model->push());
-    const QString other = dir.filePath(QStringLiteral("other"));
-    NBETest::git(dir.path(), {QStringLiteral("clone"), QStringLiteral("-q"), bare, other});
-    commit(other, QStringLiteral("page0.html"), "<p>theirs</p>\n");
-    NBETest::git(other, {QStringLiteral("push"), QStringLiteral("-q")});
+    publishThenChangePageElsewhere();
     git({QStringLiteral("fetch"), QStringLiteral("-q")});
     NBETest::await(model->refreshGitStatus());
     const QUuid id = open(QStringLiteral("page0.html")).id;
