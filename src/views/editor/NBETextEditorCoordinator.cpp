@@ -455,7 +455,8 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->updateChange(position, added);
     // A line that grew too long is laid out unshaped from the next turn on
-    // (a new font relays the whole text, not to be done inside an edit).
+    // (a new font relays the whole text, not to be done inside an edit),
+    // until the host shows it split.
     if (!m_textView->isShapingSkipped() &&
         NBECodeTextEdit::hasLongLine(m_textView->document(), position, position + added))
         QTimer::singleShot(0, this, &NBETextEditorCoordinator::updateShaping);
@@ -463,8 +464,12 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
 
 void NBETextEditorCoordinator::updateShaping()
 {
-    if (m_textView)
-        m_textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(m_textView->document()));
+    if (!m_textView)
+        return;
+    const bool skipped = m_textView->isShapingSkipped();
+    m_textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(m_textView->document()));
+    if (!skipped && m_textView->isShapingSkipped() && !m_longLines)
+        Q_EMIT longLineArrived();
 }
 
 void NBETextEditorCoordinator::textSettled()

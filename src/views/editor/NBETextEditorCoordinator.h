@@ -121,6 +121,9 @@ Q_SIGNALS:
     void changesRecomputed();
     // A swatch scan reached the overlay; for tests.
     void swatchesRecomputed();
+    // An edit or a new text brought a line too long to lay out at every key
+    // while the view shows the text whole: the host shows it anew, split.
+    void longLineArrived();
 
 private:
     void finishAttaching();

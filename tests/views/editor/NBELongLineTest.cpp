@@ -242,35 +242,39 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
         NBETest::waitUntil([&] { return view->viewModel()->activeTab()->sourceFile.isDirty(); }));
 }
 
-TEST_F(NBELongLineWindowTest, ShapingComesBackOnceTheLongLineIsGone)
+TEST_F(NBELongLineWindowTest, ALineTypedTooLongIsShownSplitWithItsCaretAndUndo)
 {
     const QString text = QStringLiteral("short\n") + QString(limit - 1, u'y') + u'\n';
     write(QStringLiteral("bundle.min.js"), text.toUtf8());
     openInWindow(QStringLiteral("bundle.min.js"));
     NBECodeTextEdit *edit = textView();
     EXPECT_FALSE(edit->isShapingSkipped());
-    const QFont shaped = edit->font();
+    EXPECT_FALSE(edit->longLines());
     // The text took the view's font and options before it was first laid out.
-    EXPECT_EQ(edit->document()->defaultFont(), shaped);
+    EXPECT_EQ(edit->document()->defaultFont(), edit->font());
     EXPECT_EQ(edit->document()->defaultTextOption().tabStopDistance(), edit->tabStopDistance());
     EXPECT_EQ(edit->document()->defaultTextOption().wrapMode(),
               QTextOption::WrapAtWordBoundaryOrAnywhere);
 
-    // Two more characters make the second line too long.
+    // Two more characters make the second line too long: the editor is made
+    // anew and shows it split, the caret where it was.
     QTextCursor cursor = edit->textCursor();
     cursor.setPosition(7);
     edit->setTextCursor(cursor);
     QTest::keyClicks(edit, QStringLiteral("zz"));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return edit->isShapingSkipped(); }));
-    EXPECT_TRUE(edit->document()->defaultFont().styleStrategy() & QFont::PreferNoShaping);
-    EXPECT_EQ(edit->font().family(), shaped.family());
-    EXPECT_EQ(edit->font().pointSizeF(), shaped.pointSizeF());
-
-    // Cut back: shaping returns once the edits pause.
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    QTest::keyClick(edit, Qt::Key_Backspace);
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !edit->isShapingSkipped(); }));
-    EXPECT_EQ(edit->document()->defaultFont(), shaped);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return textView()->longLines() != nullptr; }));
+    edit = textView();
+    QString typed = text;
+    typed.insert(7, QStringLiteral("zz"));
+    EXPECT_EQ(edit->text(), typed);
+    EXPECT_EQ(edit->longLines()->toText(edit->textCursor().position()), 9);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return edit->hasFocus(); }));
+    QTest::keyClick(edit, Qt::Key_A);
+    typed.insert(9, u'a');
+    EXPECT_EQ(edit->text(), typed);
+    // The history from before goes on.
+    QTest::keySequence(edit, QKeySequence::Undo);
+    QTest::keySequence(edit, QKeySequence::Undo);
     EXPECT_EQ(edit->text(), text);
 }
 
@@ -292,4 +296,10 @@ TEST_F(NBELongLineWindowTest, AShownAgainTextIsSplitAgainAndOtherTextsShownWhole
     ASSERT_TRUE(showTab(QStringLiteral("bundle.min.js"), bundle));
     EXPECT_TRUE(textView()->longLines());
     EXPECT_GT(textView()->document()->blockCount(), 10);
+
+    // A text reloaded with a long line is shown split too.
+    ASSERT_TRUE(showTab(QStringLiteral("other.js"), QStringLiteral("let a = 1;\n")));
+    view->viewModel()->activeTab()->sourceFile.buffer->replaceAll(bundle, true);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return textView()->longLines() != nullptr; }));
+    EXPECT_EQ(textView()->text(), bundle);
 }
