@@ -320,3 +320,28 @@ TEST(NBEGutterView, ANewGutterShowsTheMarkersAgain)
         EXPECT_EQ(editor.gutter()->lineChanges(), expected);
     }
 }
+
+// A deletion's triangle straddles the top of the line after it: a click on
+// its upper half, over the line before, opens the deletion's hunk.
+TEST(NBEGutterView, AClickOnADeletionsTriangleOpensItsHunk)
+{
+    QString text = tenLines();
+    text.remove(QStringLiteral("line 5\n"));
+    NBEEditorTestHost host(text);
+    host.head = tenLines();
+    Editor editor(host);
+    editor.coordinator()->scheduleChangeRecompute();
+    editor.settle();
+    const auto deletion = editor.coordinator()->hunkForLine(5);
+    ASSERT_TRUE(deletion);
+    const QRect below = editor.lineRect(5);
+    QTest::mouseClick(editor.gutter(), Qt::LeftButton, {},
+                      QPoint(editor.gutter()->width() - 3, below.top() - 3));
+    QPointer<NBEHunkPopoverView> popover = editor.gutter()->changePopover();
+    ASSERT_TRUE(popover);
+    popover->close();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !popover; }));
+    // The line before keeps its own clicks.
+    editor.clickLine(3);
+    EXPECT_EQ(editor.gutter()->changePopover(), nullptr);
+}

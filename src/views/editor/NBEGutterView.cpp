@@ -141,7 +141,19 @@ void NBEGutterView::mousePressEvent(QMouseEvent *event)
 {
     const int y = int(event->position().y());
     if (hunkForLine) {
-        for (const auto &[line, box] : visibleLineLayout()) {
+        const auto lines = visibleLineLayout();
+        // A deletion's triangle straddles its line's top edge, half over the
+        // line before: a click on it is the deletion's.
+        for (const auto &[line, box] : lines) {
+            if (m_lineChanges.deletedAbove.contains(line) && std::abs(y - box.top()) <= 4) {
+                if (const std::optional<NBEDiffHunk> hunk = hunkForLine(line)) {
+                    presentPopover(*hunk, box);
+                    event->accept();
+                    return;
+                }
+            }
+        }
+        for (const auto &[line, box] : lines) {
             if (box.top() <= y && y < box.top() + box.height()) {
                 if (const std::optional<NBEDiffHunk> hunk = hunkForLine(line)) {
                     presentPopover(*hunk, box);
