@@ -20,6 +20,32 @@ QString lines(int count)
     return list.join(QLatin1Char('\n'));
 }
 
+// A one-line script of at least `units` characters in a view that shows it
+// split.
+struct SplitView
+{
+    explicit SplitView(qsizetype units)
+        : text(script(units))
+        , buffer(NBETextBuffer::make(text))
+        , longLines(buffer)
+    {
+        edit.setDocument(longLines.document());
+        edit.setLongLines(&longLines);
+    }
+    static QString script(qsizetype units)
+    {
+        QString text;
+        for (int i = 0; text.size() < units; ++i)
+            text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
+        return text;
+    }
+
+    const QString text;
+    const std::shared_ptr<NBETextBuffer> buffer;
+    NBELongLineDocument longLines;
+    NBECodeTextEdit edit;
+};
+
 } // namespace
 
 TEST(NBECodeTextEdit, TextKeepsNonBreakingSpacesAndLineFeeds)
@@ -198,14 +224,11 @@ TEST(NBEFindBar, FindsWrapsCountsAndReplaces)
 // found, counted and replaced, and a replace-all is one undo step.
 TEST(NBEFindBar, FindsAndReplacesAcrossTheSplitsOfALongLine)
 {
-    QString text;
-    for (int i = 0; text.size() < 30'000; ++i)
-        text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
-    const auto buffer = NBETextBuffer::make(text);
-    NBELongLineDocument longLines(buffer);
-    NBECodeTextEdit edit;
-    edit.setDocument(longLines.document());
-    edit.setLongLines(&longLines);
+    SplitView view(30'000);
+    const QString &text = view.text;
+    const auto &buffer = view.buffer;
+    NBELongLineDocument &longLines = view.longLines;
+    NBECodeTextEdit &edit = view.edit;
     NBEFindBar bar(&edit);
     bar.open();
     const QString needle = QStringLiteral("};FUNCTION");
@@ -235,4 +258,23 @@ TEST(NBEFindBar, FindsAndReplacesAcrossTheSplitsOfALongLine)
               QString(text).replace(QStringLiteral("};function"), QStringLiteral("};\nfunction")));
     edit.undo();
     EXPECT_EQ(buffer->text(), text);
+}
+
+// A change large enough to split the whole text anew leaves the caret at its
+// place in the text.
+TEST(NBECodeTextEdit, TheCaretKeepsItsPlaceWhenALongLineIsSplitAnew)
+{
+    SplitView view(600'000);
+    const QString &text = view.text;
+    NBELongLineDocument &longLines = view.longLines;
+    NBECodeTextEdit &edit = view.edit;
+    QTextCursor caret = edit.textCursor();
+    caret.setPosition(longLines.toView(500'000));
+    edit.setTextCursor(caret);
+    QTextCursor change(view.buffer->document());
+    change.setPosition(1000);
+    change.setPosition(300'000, QTextCursor::KeepAnchor);
+    change.insertText(QString(300'000, u'x'));
+    EXPECT_EQ(longLines.toText(edit.textCursor().position()), 501'000);
+    EXPECT_EQ(edit.text().mid(501'000, 20), text.mid(500'000, 20));
 }

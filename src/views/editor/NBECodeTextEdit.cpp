@@ -46,7 +46,25 @@ QString NBECodeTextEdit::text() const
 
 void NBECodeTextEdit::setLongLines(NBELongLineDocument *longLines)
 {
+    if (m_longLines)
+        disconnect(m_longLines, nullptr, this, nullptr);
     m_longLines = longLines;
+    if (!longLines)
+        return;
+    // The caret keeps its place in the text, moved by the change.
+    connect(longLines, &NBELongLineDocument::aboutToResplit, this,
+            [this] { m_resplitCaret = m_longLines->toText(textCursor().position()); });
+    connect(longLines, &NBELongLineDocument::resplit, this,
+            [this](int position, int removed, int inserted) {
+                int caret = m_resplitCaret;
+                if (caret >= position + removed)
+                    caret += inserted - removed;
+                else if (caret > position)
+                    caret = std::min(caret, position + inserted);
+                QTextCursor cursor = textCursor();
+                cursor.setPosition(m_longLines->toView(caret));
+                setTextCursor(cursor);
+            });
 }
 
 bool NBECodeTextEdit::continuesLine(const QTextBlock &block) const

@@ -128,6 +128,8 @@ private:
 
     NBEGutterView *m_gutter = nullptr;
     QPointer<NBELongLineDocument> m_longLines;
+    // The caret's text offset while the split text is made anew.
+    int m_resplitCaret = 0;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;
     QFont m_editorFont;

@@ -289,7 +289,9 @@ void NBELongLineDocument::bufferChanged(const NBETextChange &change)
     if (m_forwarding)
         return;
     if (change.inserted.size() >= rebuildChars || change.removed >= rebuildChars) {
+        Q_EMIT aboutToResplit();
         rebuild();
+        Q_EMIT resplit(int(change.position), int(change.removed), int(change.inserted.size()));
         m_lastApplied = toView(int(change.position + change.inserted.size()));
         return;
     }

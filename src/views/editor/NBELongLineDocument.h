@@ -58,6 +58,13 @@ public:
     bool isUndoAvailable() const;
     bool isRedoAvailable() const;
 
+Q_SIGNALS:
+    // Around a change of the buffer so large that the whole text is split
+    // anew (positions in this document are lost): the buffer's `removed`
+    // units at `position` gave way to `inserted`.
+    void aboutToResplit();
+    void resplit(int position, int removed, int inserted);
+
 private:
     void rebuild();
     void viewChanged(int position, int removed, int added);
