@@ -3,7 +3,9 @@
 #include "NBEDefaultThemes.h"
 #include "NBEEditorTestHost.h"
 #include "NBELanguageRegistry.h"
+#include "NBELongLineDocument.h"
 #include "NBEQtPrinters.h"
+#include "NBETextBuffer.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
@@ -343,4 +345,39 @@ TEST(NBEDiagnosticOverlay, ALargeTextDrawsTheSquigglesOnScreenAndNewListsAtOnce)
     host.apply();
     squiggles = overlay->squiggles(screen);
     ASSERT_EQ(squiggles.size(), 1);
+}
+
+// In a view that shows a long line split, a range is placed by the text's
+// lines and characters, and one across a split is drawn on both pieces.
+TEST(NBEDiagnosticOverlay, InASplitViewSquigglesLieUnderTheTextsRange)
+{
+    QString script;
+    for (int i = 0; script.size() < 30'000; ++i)
+        script += QStringLiteral("function f%1(a){return a*%1};").arg(i);
+    const auto buffer = NBETextBuffer::make(QStringLiteral("let a;\n") + script);
+    NBELongLineDocument longLines(buffer);
+    View view(QString(), true);
+    view.edit.setDocument(longLines.document());
+    view.edit.setLongLines(&longLines);
+    // The first split of line 2 (0-based line 1), in the middle of the view.
+    const QTextBlock piece = longLines.document()->findBlockByNumber(2);
+    ASSERT_TRUE(longLines.continuesLine(piece));
+    QTextCursor cursor(piece);
+    view.edit.setTextCursor(cursor);
+    view.edit.centerCursor();
+    const int split = longLines.toText(piece.position()) - 7;
+    view.overlay->setDiagnostics({diagnostic(1, split - 3, 1, split + 2)});
+    const auto squiggles = view.squiggles();
+    ASSERT_EQ(squiggles.size(), 2);
+    const auto at = [&](int character) {
+        QTextCursor place(longLines.document());
+        place.setPosition(longLines.toView(7 + character));
+        return view.edit.cursorRect(place);
+    };
+    // The end of the piece before, and the start of the piece after.
+    EXPECT_NEAR(squiggles[0].rect.left(), at(split - 3).left(), 1);
+    EXPECT_NEAR(squiggles[0].rect.center().y(), at(split - 3).center().y(), 2);
+    EXPECT_NEAR(squiggles[1].rect.left(), view.edit.cursorRect(cursor).left(), 1);
+    EXPECT_NEAR(squiggles[1].rect.right(), at(split + 2).left(), 1);
+    EXPECT_GT(squiggles[1].rect.top(), squiggles[0].rect.top());
 }

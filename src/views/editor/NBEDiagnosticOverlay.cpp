@@ -1,6 +1,7 @@
 #include "NBEDiagnosticOverlay.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBETextBuffer.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
@@ -109,6 +110,7 @@ QList<NBEDiagnosticSquiggle> NBEDiagnosticOverlay::squiggles(const QRectF &area)
     QTextBlock block = view->firstVisibleTextBlock();
     if (!block.isValid())
         return result;
+    QTextBlock lastBlock = block;
     const QPointF scroll = view->contentOffsetPublic();
     const qreal bottom = std::min<qreal>(view->viewport()->height(), area.bottom());
     qreal top = view->blockGeometry(block).translated(scroll).top();
@@ -121,6 +123,7 @@ QList<NBEDiagnosticSquiggle> NBEDiagnosticOverlay::squiggles(const QRectF &area)
         if (top + height + 1 >= area.top())
             visible.append({block, QPointF(scroll.x(), top) + block.layout()->position()});
         lastNumber = block.blockNumber();
+        lastBlock = block;
         top += height;
     }
     if (visible.isEmpty())
@@ -128,14 +131,24 @@ QList<NBEDiagnosticSquiggle> NBEDiagnosticOverlay::squiggles(const QRectF &area)
     const int firstNumber = visible.first().block.blockNumber();
     const qreal spaceWidth = QFontMetricsF(view->font()).horizontalAdvance(QLatin1Char(' '));
 
+    // A view of split lines: ranges are placed in the text, then in the view.
+    NBELongLineDocument *longLines = view->longLines();
+    const QTextDocument *text = longLines ? longLines->buffer()->document() : document;
+    const int lastLine = view->lineNumberOf(lastBlock) - 1;
+
     for (const NBELSPDiagnostic &diagnostic : m_diagnostics) {
         // A start below the screen can't reach it (offsets only grow with the line).
-        if (diagnostic.startLine > lastNumber)
+        if (diagnostic.startLine > lastLine)
             continue;
-        const qsizetype start = offset(diagnostic.startLine, diagnostic.startCharacter, document);
-        const qsizetype end = offset(diagnostic.endLine, diagnostic.endCharacter, document);
+        qsizetype start = offset(diagnostic.startLine, diagnostic.startCharacter, text);
+        qsizetype end = offset(diagnostic.endLine, diagnostic.endCharacter, text);
         if (end <= start)
             continue;
+        if (longLines) {
+            // From its first character, not the end of the piece before it.
+            start = longLines->toView(int(start) + 1) - 1;
+            end = longLines->toView(int(end));
+        }
         const int startNumber = document->findBlock(int(start)).blockNumber();
         const int endNumber = document->findBlock(int(end - 1)).blockNumber();
         if (endNumber < firstNumber || startNumber > lastNumber)

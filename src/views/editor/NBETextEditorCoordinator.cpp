@@ -209,13 +209,13 @@ void NBETextEditorCoordinator::finishAttaching()
             &NBETextEditorCoordinator::selectionDidChange);
     if (m_session->scrollLink())
         observeScroll(m_session->scrollLink());
-    // Squiggles, swatches and the typing help place things by the view's
-    // offsets and lines, which a split text doesn't share with the text:
-    // a text with such lines goes without them.
-    if (m_longLines)
-        return;
     m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
     m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
+    // Swatches and the typing help place things by the view's offsets and
+    // lines, which a split text doesn't share with the text: a text with
+    // such lines goes without them.
+    if (m_longLines)
+        return;
     installSwatchOverlay();
     installAssist();
 }
