@@ -313,7 +313,9 @@ void NBETextEditorCoordinator::settingsDidChange(const NBEEditorSettings &previo
     if (!textView)
         return;
     const NBEEditorSettings &settings = m_session->settings();
-    m_emmet->setSettings(settings);
+    // (A split view has no typing help.)
+    if (m_emmet)
+        m_emmet->setSettings(settings);
     // Each of font size and line numbers brings a new gutter (the last one
     // stays); a new gutter starts without markers.
     if (settings.fontSize != previous.fontSize) {

@@ -1,7 +1,9 @@
 #include "../NBEMainViewFixture.h"
 #include "NBECodeTextEdit.h"
 #include "NBEEditorHighlighter.h"
+#include "NBEEditorTestHost.h"
 #include "NBEGutterView.h"
+#include "NBELanguageRegistry.h"
 #include "NBELongLineDocument.h"
 #include "NBEMainView.h"
 #include "NBESoftBreaks.h"
@@ -126,6 +128,23 @@ TEST(NBELongLine, EditedLinesKeepColoursOnlyWhileShort)
             EXPECT_EQ(formats.first().start, 2 + c.inserted.size()) << c.name;
         }
     }
+}
+
+// A split view has no typing help; a change of the session's settings,
+// language, theme or servers reaches what it has.
+TEST(NBELongLine, ASplitViewFollowsItsSessionsChanges)
+{
+    NBEEditorTestHost host(minified(2 * limit));
+    NBETextEditorView view(host.session());
+    ASSERT_TRUE(view.textView()->longLines());
+    host.settings.fontSize = 17;
+    host.settings.showLineNumbers = false;
+    host.settings.wordWrap = !host.settings.wordWrap;
+    host.language = NBELanguageRegistry::javascript();
+    host.apply();
+    EXPECT_EQ(view.textView()->font().pointSizeF(), 17);
+    EXPECT_FALSE(view.textView()->gutter());
+    EXPECT_EQ(view.textView()->text(), minified(2 * limit));
 }
 
 class NBELongLineWindowTest : public NBEMainViewFixture
