@@ -243,16 +243,7 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
     if (m_quiet)
         return;
     const qsizetype newLength = m_document->characterCount() - 1;
-    // A change of the whole document counts the final paragraph separator
-    // too; the lengths before and after say how much really changed.
-    qsizetype from = std::clamp<qsizetype>(position, 0, m_length);
-    qsizetype gone = std::clamp<qsizetype>(removed, 0, m_length - from);
-    qsizetype come = newLength - (m_length - gone);
-    if (come < 0 || from + come > newLength) {
-        from = 0;
-        gone = m_length;
-        come = newLength;
-    }
+    const auto [from, gone, come] = NBEChangedSpan::of(position, removed, m_length, newLength);
     // Formats applied in an edit block are reported like an edit of the same
     // length, but leave the text (and its revision) as it was.
     const int documentRevision = m_document->revision();

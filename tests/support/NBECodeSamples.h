@@ -1,8 +1,6 @@
 #pragma once
 
-// A page like a slide deck's demo, with code samples in pre and textarea
-// elements, for the formatter tests: formatting re-indents the markup around
-// the samples and must leave each sample's text as it is.
+// Sample texts shared by tests.
 
 #include <QRegularExpression>
 #include <QString>
@@ -10,6 +8,9 @@
 
 namespace NBECodeSamples {
 
+// A page like a slide deck's demo, with code samples in pre and textarea
+// elements, for the formatter tests: formatting re-indents the markup around
+// the samples and must leave each sample's text as it is.
 inline QString page()
 {
     return QStringLiteral(
@@ -41,6 +42,16 @@ inline QStringList samples(const QString &html)
     for (auto it = element.globalMatch(html); it.hasNext();)
         found.append(it.next().captured(2));
     return found;
+}
+
+// Functions on one line, like a minified script, of at least `units`
+// characters.
+inline QString minifiedScript(qsizetype units)
+{
+    QString text;
+    for (int i = 0; text.size() < units; ++i)
+        text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
+    return text;
 }
 
 } // namespace NBECodeSamples

@@ -1,4 +1,5 @@
 #include "NBECodeTextEdit.h"
+#include "NBECodeSamples.h"
 #include "NBEFindBar.h"
 #include "NBEGutterView.h"
 #include "NBELongLineDocument.h"
@@ -25,21 +26,13 @@ QString lines(int count)
 struct SplitView
 {
     explicit SplitView(qsizetype units)
-        : text(script(units))
+        : text(NBECodeSamples::minifiedScript(units))
         , buffer(NBETextBuffer::make(text))
         , longLines(buffer)
     {
         edit.setDocument(longLines.document());
         edit.setLongLines(&longLines);
     }
-    static QString script(qsizetype units)
-    {
-        QString text;
-        for (int i = 0; text.size() < units; ++i)
-            text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
-        return text;
-    }
-
     const QString text;
     const std::shared_ptr<NBETextBuffer> buffer;
     NBELongLineDocument longLines;

@@ -254,28 +254,27 @@ void NBECodeTextEdit::scrollToFraction(double fraction)
 
 void NBECodeTextEdit::undo()
 {
-    const QScopedValueRollback marking(m_undoingOrRedoing, true);
-    if (!m_longLines) {
-        QPlainTextEdit::undo();
-        return;
-    }
-    // The split document has no history: the buffer's is undone, and the
-    // caret goes where the change ended, as it would in the buffer.
-    if (const std::optional<int> end = m_longLines->undo()) {
-        QTextCursor cursor = textCursor();
-        cursor.setPosition(*end);
-        setTextCursor(cursor);
-    }
+    undoOrRedo(false);
 }
 
 void NBECodeTextEdit::redo()
 {
+    undoOrRedo(true);
+}
+
+void NBECodeTextEdit::undoOrRedo(bool redo)
+{
     const QScopedValueRollback marking(m_undoingOrRedoing, true);
     if (!m_longLines) {
-        QPlainTextEdit::redo();
+        if (redo)
+            QPlainTextEdit::redo();
+        else
+            QPlainTextEdit::undo();
         return;
     }
-    if (const std::optional<int> end = m_longLines->redo()) {
+    // The split document has no history: the buffer's is used, and the
+    // caret goes where the change ended, as it would in the buffer.
+    if (const std::optional<int> end = redo ? m_longLines->redo() : m_longLines->undo()) {
         QTextCursor cursor = textCursor();
         cursor.setPosition(*end);
         setTextCursor(cursor);

@@ -123,6 +123,7 @@ private:
     void updateGutterGeometry();
     void applyTextOptions();
     void keepVisibleGlyphs();
+    void undoOrRedo(bool redo);
     // Keys whose meaning changes where a long line was split.
     bool splitLineKey(QKeyEvent *event);
 

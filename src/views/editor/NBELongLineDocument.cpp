@@ -114,7 +114,8 @@ QString NBELongLineDocument::textBetween(int from, int to) const
 
 QString NBELongLineDocument::text() const
 {
-    return m_buffer->text();
+    // One copy per revision, shared by the find bar's searches and count.
+    return m_buffer->snapshot();
 }
 
 NBEEditorHighlighter::Tokenizer
@@ -173,17 +174,11 @@ void NBELongLineDocument::mark(QTextBlock block, bool continues) const
 
 void NBELongLineDocument::viewChanged(int position, int removed, int added)
 {
-    // A change of the whole document counts the final separator too; the
-    // lengths before and after say how much really changed.
     const int newLength = m_document->characterCount() - 1;
-    int from = std::clamp(position, 0, m_length);
-    int gone = std::clamp(removed, 0, m_length - from);
-    int come = newLength - (m_length - gone);
-    if (come < 0 || from + come > newLength) {
-        from = 0;
-        gone = m_length;
-        come = newLength;
-    }
+    const NBEChangedSpan span = NBEChangedSpan::of(position, removed, m_length, newLength);
+    const int from = int(span.from);
+    const int gone = int(span.removed);
+    const int come = int(span.added);
     const int revision = m_document->revision();
     if (gone == come && revision == m_revision && added == removed)
         return;

@@ -1,4 +1,5 @@
 #include "NBELongLineDocument.h"
+#include "NBECodeSamples.h"
 #include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 
@@ -13,13 +14,7 @@
 
 namespace {
 
-QString minified(qsizetype units)
-{
-    QString text;
-    for (int i = 0; text.size() < units; ++i)
-        text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
-    return text;
-}
+using NBECodeSamples::minifiedScript;
 
 // The view's text as the text: the separators it added taken out.
 QString unsplit(const NBELongLineDocument &longLines)
@@ -109,7 +104,7 @@ void expectConsistent(const NBELongLineDocument &longLines, const char *when, in
 TEST(NBELongLineDocument, ShowsLongLinesSplitAndNumbersThemByTheText)
 {
     const QString text =
-        QStringLiteral("// header\n") + minified(50'000) + QStringLiteral("\nend\n");
+        QStringLiteral("// header\n") + minifiedScript(50'000) + QStringLiteral("\nend\n");
     const auto buffer = NBETextBuffer::make(text);
     NBELongLineDocument longLines(buffer);
     const QTextDocument *document = longLines.document();
@@ -130,8 +125,8 @@ TEST(NBELongLineDocument, ShowsLongLinesSplitAndNumbersThemByTheText)
 // the view says, and the view keeps showing the buffer.
 TEST(NBELongLineDocument, EditsOfTheViewReachTheBufferWithoutTheSplits)
 {
-    const auto buffer =
-        NBETextBuffer::make(QStringLiteral("ab\n") + minified(30'000) + QStringLiteral("\ncd"));
+    const auto buffer = NBETextBuffer::make(QStringLiteral("ab\n") + minifiedScript(30'000) +
+                                            QStringLiteral("\ncd"));
     NBELongLineDocument longLines(buffer);
     QTextDocument *document = longLines.document();
     std::mt19937 random(7);
@@ -173,7 +168,7 @@ TEST(NBELongLineDocument, EditsOfTheViewReachTheBufferWithoutTheSplits)
 
 TEST(NBELongLineDocument, ChangesOfTheBufferAndItsUndoComeBackToTheView)
 {
-    const QString original = minified(30'000) + QStringLiteral("\nlast");
+    const QString original = minifiedScript(30'000) + QStringLiteral("\nlast");
     const auto buffer = NBETextBuffer::make(original);
     NBELongLineDocument longLines(buffer);
     std::mt19937 random(11);
@@ -212,7 +207,8 @@ TEST(NBELongLineDocument, ChangesOfTheBufferAndItsUndoComeBackToTheView)
 // tokens right after a split included (the pieces end after punctuation).
 TEST(NBELongLineDocument, ColoursOfTheTextLandOnTheSameCharactersShown)
 {
-    const QString text = QStringLiteral("let n = 1;\n") + minified(20'000) + QStringLiteral("\n42");
+    const QString text =
+        QStringLiteral("let n = 1;\n") + minifiedScript(20'000) + QStringLiteral("\n42");
     const auto buffer = NBETextBuffer::make(text);
     NBELongLineDocument longLines(buffer);
     const auto digits = [](const QString &source) {
@@ -238,7 +234,7 @@ TEST(NBELongLineDocument, ColoursOfTheTextLandOnTheSameCharactersShown)
 // a change elsewhere starts the next one.
 TEST(NBELongLineDocument, TypingOnAndDeletingOnAreOneUndoStepEach)
 {
-    const QString original = minified(10'000);
+    const QString original = minifiedScript(10'000);
     const auto buffer = NBETextBuffer::make(original);
     NBELongLineDocument longLines(buffer);
     QTextCursor cursor(longLines.document());

@@ -1,4 +1,5 @@
 #include "../NBEMainViewFixture.h"
+#include "NBECodeSamples.h"
 #include "NBECodeTextEdit.h"
 #include "NBEEditorHighlighter.h"
 #include "NBEEditorTestHost.h"
@@ -27,10 +28,8 @@ constexpr int limit = NBECodeTextEdit::longestShapedLine;
 // A bundle on one line, like a minified script, of about `units` characters.
 QString minified(qsizetype units)
 {
-    QString text = QStringLiteral("!function(){");
-    for (int i = 0; text.size() < units; ++i)
-        text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
-    return text + QStringLiteral("}();\n");
+    return QStringLiteral("!function(){") + NBECodeSamples::minifiedScript(units) +
+           QStringLiteral("}();\n");
 }
 
 // Digit runs are style 1.

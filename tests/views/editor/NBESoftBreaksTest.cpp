@@ -1,28 +1,16 @@
 #include "NBESoftBreaks.h"
+#include "NBECodeSamples.h"
 
 #include <QString>
 #include <gtest/gtest.h>
 
 using namespace NBESoftBreaks;
 
-namespace {
-
-// A bundle on one line, like a minified script.
-QString minified(qsizetype units)
-{
-    QString text;
-    for (int i = 0; text.size() < units; ++i)
-        text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
-    return text.left(units);
-}
-
-} // namespace
-
 TEST(NBESoftBreaks, LongLinesAreCutIntoBoundedPiecesAtPunctuationWhenNear)
 {
     EXPECT_TRUE(cutsIn(QString(longestPiece, u'x')).empty());
 
-    const QString script = minified(100'000);
+    const QString script = NBECodeSamples::minifiedScript(100'000).left(100'000);
     const std::vector<int> cuts = cutsIn(script);
     ASSERT_FALSE(cuts.empty());
     int start = 0;
