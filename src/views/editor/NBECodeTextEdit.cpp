@@ -46,25 +46,7 @@ QString NBECodeTextEdit::text() const
 
 void NBECodeTextEdit::setLongLines(NBELongLineDocument *longLines)
 {
-    if (m_longLines)
-        disconnect(m_longLines, nullptr, this, nullptr);
     m_longLines = longLines;
-    if (!longLines)
-        return;
-    // The caret keeps its place in the text, moved by the change.
-    connect(longLines, &NBELongLineDocument::aboutToResplit, this,
-            [this] { m_resplitCaret = m_longLines->toText(textCursor().position()); });
-    connect(longLines, &NBELongLineDocument::resplit, this,
-            [this](int position, int removed, int inserted) {
-                int caret = m_resplitCaret;
-                if (caret >= position + removed)
-                    caret += inserted - removed;
-                else if (caret > position)
-                    caret = std::min(caret, position + inserted);
-                QTextCursor cursor = textCursor();
-                cursor.setPosition(m_longLines->toView(caret));
-                setTextCursor(cursor);
-            });
 }
 
 bool NBECodeTextEdit::continuesLine(const QTextBlock &block) const
@@ -303,12 +285,69 @@ void NBECodeTextEdit::contextMenuEvent(QContextMenuEvent *event)
 
 void NBECodeTextEdit::dropEvent(QDropEvent *event)
 {
-    // Moving text within split lines would be one change whose removal and
-    // insertion lie apart; a copy is two plain ones.
-    if (m_longLines && (event->source() == this || event->source() == viewport()) &&
-        event->dropAction() == Qt::MoveAction)
-        event->setDropAction(Qt::CopyAction);
-    QPlainTextEdit::dropEvent(event);
+    const bool inside = event->source() == this || event->source() == viewport();
+    if (!m_longLines || isReadOnly() || !event->mimeData()->hasText() ||
+        (inside && !textCursor().hasSelection())) {
+        QPlainTextEdit::dropEvent(event);
+        return;
+    }
+    // The drop cursor goes as the drag leaves.
+    QDragLeaveEvent leave;
+    QPlainTextEdit::dragLeaveEvent(&leave);
+    const int at = m_longLines->toText(cursorForPosition(event->position().toPoint()).position());
+    const QString dropped = event->mimeData()->text();
+    const QTextCursor selection = textCursor();
+    const int from = m_longLines->toText(selection.selectionStart());
+    const int to = m_longLines->toText(selection.selectionEnd());
+    const bool move = inside && event->dropAction() == Qt::MoveAction;
+    if (move && at >= from && at <= to) {
+        event->ignore();
+        return;
+    }
+    event->acceptProposedAction();
+    // One change of the text, shown at once: the removal and the insertion
+    // of a move are one undo step.
+    QTextCursor edit(m_longLines->buffer()->document());
+    edit.beginEditBlock();
+    int start = at;
+    if (move) {
+        edit.setPosition(from);
+        edit.setPosition(to, QTextCursor::KeepAnchor);
+        edit.removeSelectedText();
+        if (at > to)
+            start -= to - from;
+    }
+    edit.setPosition(start);
+    edit.insertText(dropped);
+    edit.endEditBlock();
+    QTextCursor shown = textCursor();
+    shown.setPosition(m_longLines->toView(start));
+    shown.setPosition(m_longLines->toView(start + int(dropped.size())), QTextCursor::KeepAnchor);
+    setTextCursor(shown);
+    setFocus();
+}
+
+void NBECodeTextEdit::insertFromMimeData(const QMimeData *source)
+{
+    if (!m_longLines || isReadOnly() || !source->hasText()) {
+        QPlainTextEdit::insertFromMimeData(source);
+        return;
+    }
+    // Through the text, which the view then shows split in one go: pasted
+    // into the view, a long line would be laid out whole first.
+    const QTextCursor selection = textCursor();
+    const int from = m_longLines->toText(selection.selectionStart());
+    const QString text = source->text();
+    QTextCursor edit(m_longLines->buffer()->document());
+    edit.beginEditBlock();
+    edit.setPosition(from);
+    edit.setPosition(m_longLines->toText(selection.selectionEnd()), QTextCursor::KeepAnchor);
+    edit.insertText(text);
+    edit.endEditBlock();
+    QTextCursor caret = textCursor();
+    caret.setPosition(m_longLines->toView(from + int(text.size())));
+    setTextCursor(caret);
+    ensureCursorVisible();
 }
 
 QMimeData *NBECodeTextEdit::createMimeDataFromSelection() const

@@ -117,6 +117,7 @@ protected:
     void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
     void dropEvent(QDropEvent *event) override;
+    void insertFromMimeData(const QMimeData *source) override;
     QMimeData *createMimeDataFromSelection() const override;
 
 private:
@@ -129,8 +130,6 @@ private:
 
     NBEGutterView *m_gutter = nullptr;
     QPointer<NBELongLineDocument> m_longLines;
-    // The caret's text offset while the split text is made anew.
-    int m_resplitCaret = 0;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;
     QFont m_editorFont;

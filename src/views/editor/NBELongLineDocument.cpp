@@ -13,15 +13,14 @@
 
 namespace {
 
-// The block state of a block whose line the view split before it. A block
-// split by typing starts with no state and its left part keeps it, so a
-// typed line break is never taken for a split; a merge may carry a state
-// left, which is why the first block of each change is marked again.
-constexpr int continuesState = 0x5EB;
-
-// A change this large is shown by splitting the whole text again, not by
-// splitting it piece by piece.
-constexpr qsizetype rebuildChars = 256 * 1024;
+// Marks a block whose line the view split before it. Kept with the block,
+// not in its state (the highlighter's), so a piece keeps it across edits of
+// the document: a block split by typing starts without it and its left part
+// keeps it, so a typed line break is never taken for a split; a merge may
+// carry it left, which is why the first block of each change is marked again.
+class SplitMark : public QTextBlockUserData
+{
+};
 
 } // namespace
 
@@ -33,44 +32,12 @@ NBELongLineDocument::NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, 
     m_document->setUndoRedoEnabled(false);
     // Changes are reported only while the document has a layout.
     m_document->setDocumentLayout(new QPlainTextDocumentLayout(m_document));
-    rebuild();
+    show(0, 0, m_buffer->text());
     connect(m_document, &QTextDocument::contentsChange, this, &NBELongLineDocument::viewChanged);
     connect(m_buffer.get(), &NBETextBuffer::changed, this, &NBELongLineDocument::bufferChanged);
 }
 
 NBELongLineDocument::~NBELongLineDocument() = default;
-
-void NBELongLineDocument::rebuild()
-{
-    const QScopedValueRollback applying(m_applying, true);
-    const QString text = m_buffer->text();
-    QString shown;
-    shown.reserve(text.size() + text.size() / NBESoftBreaks::pieceLength + 1);
-    m_breaks.clear();
-    qsizetype start = 0;
-    while (start <= text.size()) {
-        qsizetype end = text.indexOf(u'\n', start);
-        if (end < 0)
-            end = text.size();
-        const QStringView line = QStringView(text).mid(start, end - start);
-        qsizetype from = 0;
-        for (const int cut : NBESoftBreaks::cutsIn(line)) {
-            shown += line.mid(from, cut - from);
-            m_breaks.push_back(int(shown.size()));
-            shown += u'\n';
-            from = cut;
-        }
-        shown += line.mid(from);
-        if (end < text.size())
-            shown += u'\n';
-        start = end + 1;
-    }
-    m_document->setPlainText(shown);
-    for (const int at : m_breaks)
-        mark(m_document->findBlock(at + 1), true);
-    m_length = m_document->characterCount() - 1;
-    m_revision = m_document->revision();
-}
 
 int NBELongLineDocument::toView(int offset) const
 {
@@ -84,7 +51,8 @@ int NBELongLineDocument::toText(int viewOffset) const
 
 bool NBELongLineDocument::continuesLine(const QTextBlock &block) const
 {
-    return block.isValid() && block.userState() == continuesState;
+    return block.isValid() &&
+           std::binary_search(m_breaks.begin(), m_breaks.end(), block.position() - 1);
 }
 
 int NBELongLineDocument::lineNumber(const QTextBlock &block) const
@@ -166,10 +134,15 @@ bool NBELongLineDocument::isRedoAvailable() const
     return m_buffer->document()->isRedoAvailable();
 }
 
-void NBELongLineDocument::mark(QTextBlock block, bool continues) const
+void NBELongLineDocument::mark(QTextBlock block, bool continues)
 {
-    if (block.isValid())
-        block.setUserState(continues ? continuesState : -1);
+    if (block.isValid() && continues != isMarked(block))
+        block.setUserData(continues ? new SplitMark : nullptr);
+}
+
+bool NBELongLineDocument::isMarked(const QTextBlock &block)
+{
+    return dynamic_cast<SplitMark *>(block.userData()) != nullptr;
 }
 
 void NBELongLineDocument::viewChanged(int position, int removed, int added)
@@ -180,7 +153,7 @@ void NBELongLineDocument::viewChanged(int position, int removed, int added)
     const int gone = int(span.removed);
     const int come = int(span.added);
     const int revision = m_document->revision();
-    if (gone == come && revision == m_revision && added == removed)
+    if (m_quiet || (gone == come && revision == m_revision && added == removed))
         return;
     m_revision = revision;
     m_length = newLength;
@@ -204,13 +177,11 @@ void NBELongLineDocument::viewChanged(int position, int removed, int added)
     std::vector<int> splitsKept;
     for (QTextBlock block = firstBlock.next(); block.isValid() && block.position() <= from + come;
          block = block.next())
-        if (continuesLine(block))
+        if (isMarked(block))
             splitsKept.push_back(block.position() - 1);
     m_breaks.insert(m_breaks.begin() + std::ptrdiff_t(insertAt), splitsKept.begin(),
                     splitsKept.end());
 
-    if (m_applying)
-        return;
     QTextCursor range(m_document);
     range.setPosition(from);
     range.setPosition(from + come, QTextCursor::KeepAnchor);
@@ -283,49 +254,80 @@ void NBELongLineDocument::bufferChanged(const NBETextChange &change)
 {
     if (m_forwarding)
         return;
-    if (change.inserted.size() >= rebuildChars || change.removed >= rebuildChars) {
-        Q_EMIT aboutToResplit();
-        rebuild();
-        Q_EMIT resplit(int(change.position), int(change.removed), int(change.inserted.size()));
-        m_lastApplied = toView(int(change.position + change.inserted.size()));
-        return;
-    }
-    const int from = toView(int(change.position));
-    const int to = toView(int(change.position + change.removed));
-    {
-        const QScopedValueRollback applying(m_applying, true);
-        QTextCursor cursor(m_document);
-        cursor.setPosition(from);
-        cursor.setPosition(to, QTextCursor::KeepAnchor);
-        cursor.insertText(change.inserted);
-    }
-    splitLongLines(from, from + int(change.inserted.size()));
+    show(toView(int(change.position)), toView(int(change.position + change.removed)),
+         change.inserted);
     m_lastApplied = toView(int(change.position + change.inserted.size()));
+}
+
+void NBELongLineDocument::show(int from, int to, const QString &text)
+{
+    const QScopedValueRollback quiet(m_quiet, true);
+    QTextCursor cursor(m_document);
+    // One edit: the layout lays out nothing of it at once (a line of the new
+    // text may be megabytes long), and the cursor never measures its place.
+    cursor.beginEditBlock();
+    cursor.setPosition(from);
+    cursor.setPosition(to, QTextCursor::KeepAnchor);
+    cursor.insertText(text);
+    // Splits inside the replaced range went with it; later ones moved.
+    const auto first = std::lower_bound(m_breaks.begin(), m_breaks.end(), from);
+    const auto last = std::lower_bound(first, m_breaks.end(), to);
+    const int moved = int(text.size()) - (to - from);
+    for (auto it = m_breaks.erase(first, last); it != m_breaks.end(); ++it)
+        *it += moved;
+    const QTextBlock firstBlock = m_document->findBlock(from);
+    mark(firstBlock, continuesLine(firstBlock));
+    splitIn(cursor, from, from + int(text.size()));
+    cursor.endEditBlock();
+    m_length = m_document->characterCount() - 1;
+    m_revision = m_document->revision();
 }
 
 void NBELongLineDocument::splitLongLines(int from, int to)
 {
-    const QScopedValueRollback applying(m_applying, true);
-    QTextBlock block = m_document->findBlock(std::clamp(from, 0, m_length));
-    const QTextBlock last = m_document->findBlock(std::clamp(to, 0, m_length));
-    while (block.isValid()) {
-        const QTextBlock next = block.next();
-        const bool lastOne = block == last;
+    const QScopedValueRollback quiet(m_quiet, true);
+    QTextCursor cursor(m_document);
+    cursor.beginEditBlock();
+    splitIn(cursor, from, to);
+    cursor.endEditBlock();
+    m_length = m_document->characterCount() - 1;
+    m_revision = m_document->revision();
+}
+
+void NBELongLineDocument::splitIn(QTextCursor &cursor, int from, int to)
+{
+    const int length = m_document->characterCount() - 1;
+    std::vector<int> cuts;
+    const QTextBlock last = m_document->findBlock(std::clamp(to, 0, length));
+    for (QTextBlock block = m_document->findBlock(std::clamp(from, 0, length)); block.isValid();
+         block = block.next()) {
         if (block.length() - 1 > NBESoftBreaks::longestPiece) {
             const int start = block.position();
-            const std::vector<int> cuts = NBESoftBreaks::cutsIn(block.text());
-            // From the end, so the offsets before each cut stay as they are.
-            for (auto cut = cuts.rbegin(); cut != cuts.rend(); ++cut) {
-                QTextCursor cursor(m_document);
-                cursor.setPosition(start + *cut);
-                cursor.insertBlock();
-                mark(cursor.block(), true);
-                const int at = start + *cut;
-                m_breaks.insert(std::lower_bound(m_breaks.begin(), m_breaks.end(), at), at);
-            }
+            for (const int cut : NBESoftBreaks::cutsIn(block.text()))
+                cuts.push_back(start + cut);
         }
-        if (lastOne)
+        if (block == last)
             break;
-        block = next;
     }
+    if (cuts.empty())
+        return;
+    // From the end, so the offsets before each cut stay as they are.
+    for (auto cut = cuts.rbegin(); cut != cuts.rend(); ++cut) {
+        cursor.setPosition(*cut);
+        cursor.insertBlock();
+        mark(cursor.block(), true);
+    }
+    // Cut i now stands i places further on; a split after it as many more
+    // as cuts came before it.
+    std::vector<int> breaks;
+    breaks.reserve(m_breaks.size() + cuts.size());
+    size_t before = 0;
+    for (const int at : m_breaks) {
+        for (; before < cuts.size() && cuts[before] <= at; ++before)
+            breaks.push_back(cuts[before] + int(before));
+        breaks.push_back(at + int(before));
+    }
+    for (; before < cuts.size(); ++before)
+        breaks.push_back(cuts[before] + int(before));
+    m_breaks = std::move(breaks);
 }

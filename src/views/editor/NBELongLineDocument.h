@@ -22,7 +22,8 @@ struct NBETextChange;
 // this document has none, so splitting it never enters one.
 // A change that joins lines is taken to start where they join, as every edit
 // of a text view does (typing, pasting or deleting over a selection; a
-// replace-all joins none); the view makes a drag within itself a copy.
+// replace-all joins none). Pastes and drops go to the buffer and come back
+// split in one go.
 class NBELongLineDocument : public QObject
 {
     Q_OBJECT
@@ -58,21 +59,20 @@ public:
     bool isUndoAvailable() const;
     bool isRedoAvailable() const;
 
-Q_SIGNALS:
-    // Around a change of the buffer so large that the whole text is split
-    // anew (positions in this document are lost): the buffer's `removed`
-    // units at `position` gave way to `inserted`.
-    void aboutToResplit();
-    void resplit(int position, int removed, int inserted);
-
 private:
-    void rebuild();
+    // Shows `text` (the buffer's) in place of the view offsets [from, to),
+    // its long lines split.
+    void show(int from, int to, const QString &text);
     void viewChanged(int position, int removed, int added);
     void bufferChanged(const NBETextChange &change);
     void forward(int from, int removed, const QString &inserted);
     void splitLongLines(int from, int to);
+    // Splits the too long blocks that touch [from, to] with `cursor`, inside
+    // its edit block, and adds the splits to the mapping.
+    void splitIn(QTextCursor &cursor, int from, int to);
     void splitPending();
-    void mark(QTextBlock block, bool continues) const;
+    static void mark(QTextBlock block, bool continues);
+    static bool isMarked(const QTextBlock &block);
 
     std::shared_ptr<NBETextBuffer> m_buffer;
     QTextDocument *m_document = nullptr;
@@ -80,9 +80,10 @@ private:
     std::vector<int> m_breaks;
     int m_length = 0;
     int m_revision = 0;
-    // A change made here on the buffer's behalf, or by a split: the buffer
-    // has it already or never sees it.
-    bool m_applying = false;
+    // A change made here on the buffer's behalf, or by a split, which keeps
+    // its own account of the splits: the buffer has it already or never
+    // sees it.
+    bool m_quiet = false;
     // A change forwarded to the buffer, not to be applied back.
     bool m_forwarding = false;
     std::optional<int> m_lastApplied;

@@ -91,9 +91,11 @@ void expectConsistent(const NBELongLineDocument &longLines, const char *when, in
         << when << " step " << step << ": " << difference(unsplit(longLines), text);
     for (QTextBlock block = document->begin(); block.isValid(); block = block.next()) {
         ASSERT_LE(block.length() - 1, NBESoftBreaks::longestPiece) << when << " step " << step;
-        if (longLines.continuesLine(block)) {
-            const int at = block.position();
-            ASSERT_EQ(longLines.toText(at), longLines.toText(at - 1)) << when << " step " << step;
+        // A block continues its line exactly where the mapping knows a split.
+        const int at = block.position();
+        const bool split = at > 0 && longLines.toText(at) == longLines.toText(at - 1);
+        ASSERT_EQ(longLines.continuesLine(block), split) << when << " step " << step;
+        if (split) {
             ASSERT_EQ(longLines.toView(longLines.toText(at)), at - 1) << when << " step " << step;
         }
     }
@@ -255,4 +257,65 @@ TEST(NBELongLineDocument, TypingOnAndDeletingOnAreOneUndoStepEach)
     cursor.insertText(QStringLiteral("y"));
     longLines.undo();
     EXPECT_EQ(buffer->text(), QString(original).insert(200, u'x'));
+}
+
+// Edits of the view and of the buffer of every size, whole replacements and
+// undo and redo, interleaved: after each, the view shows the buffer's text,
+// and an edit of the view lands where the mapping says.
+TEST(NBELongLineDocument, EveryChangeLeavesTheViewAndItsMappingOnTheText)
+{
+    const QString original =
+        QStringLiteral("<p>\n") + minifiedScript(40'000) + QStringLiteral("\nend");
+    const auto buffer = NBETextBuffer::make(original);
+    NBELongLineDocument longLines(buffer);
+    std::mt19937 random(42);
+    const auto upTo = [&](int bound) {
+        return bound <= 0 ? 0 : int(random() % unsigned(bound + 1));
+    };
+    const auto replaced = [](QString text, int from, int to, const QString &with) {
+        return text.replace(from, to - from, with);
+    };
+    for (int step = 0; step < 160; ++step) {
+        const QString before = buffer->text();
+        const int length = int(before.size());
+        const int kind = int(random() % 8);
+        if (kind <= 2) {
+            // Typing, deleting or pasting in the view.
+            const int viewLength = longLines.document()->characterCount() - 1;
+            const int a = upTo(viewLength);
+            const int b = std::min(viewLength, a + (kind == 2 ? upTo(9000) : upTo(2)));
+            const QString typed = kind == 1 ? QStringLiteral("x\ny") : QStringLiteral("q");
+            QTextCursor cursor(longLines.document());
+            cursor.setPosition(a);
+            cursor.setPosition(b, QTextCursor::KeepAnchor);
+            const int from = longLines.toText(a);
+            const int to = longLines.toText(b);
+            cursor.insertText(typed);
+            ASSERT_TRUE(buffer->text() == replaced(before, from, to, typed))
+                << "step " << step << ": "
+                << difference(buffer->text(), replaced(before, from, to, typed));
+            QCoreApplication::processEvents();
+        } else if (kind <= 4) {
+            // A change of the buffer, small or over 256 K units.
+            const bool large = kind == 4 && step % 3 == 0;
+            const int from = upTo(length);
+            const int to = std::min(length, from + (large ? upTo(300'000) : upTo(50)));
+            const QString with = large ? minifiedScript(270'000) : QStringLiteral("w\n");
+            QTextCursor cursor(buffer->document());
+            cursor.setPosition(from);
+            cursor.setPosition(to, QTextCursor::KeepAnchor);
+            cursor.insertText(with);
+        } else if (kind == 5) {
+            // A reload with another text (of any size).
+            buffer->replaceAll(step % 2 ? minifiedScript(upTo(400'000)) + QStringLiteral("\nz")
+                                        : before.left(upTo(length)),
+                               true);
+        } else {
+            const std::optional<int> end = kind == 6 ? longLines.undo() : longLines.redo();
+            if (end) {
+                ASSERT_LE(*end, longLines.document()->characterCount() - 1) << "step " << step;
+            }
+        }
+        ASSERT_NO_FATAL_FAILURE(expectConsistent(longLines, "interleaved", step));
+    }
 }

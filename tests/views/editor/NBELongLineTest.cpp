@@ -260,6 +260,45 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
         NBETest::waitUntil([&] { return view->viewModel()->activeTab()->sourceFile.isDirty(); }));
 }
 
+// A paste of a quarter million characters on one line is shown split at
+// once, and its undo and redo come back the same way.
+TEST_F(NBELongLineWindowTest, ALongPasteIsShownSplitWithItsUndoAndRedo)
+{
+    const QString original = minified(2 * limit);
+    write(QStringLiteral("bundle.min.js"), original.toUtf8());
+    openInWindow(QStringLiteral("bundle.min.js"));
+    NBECodeTextEdit *edit = textView();
+    NBELongLineDocument *longLines = edit->longLines();
+    ASSERT_TRUE(longLines);
+    const int at = 12'345;
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(longLines->toView(at));
+    edit->setTextCursor(cursor);
+    edit->setFocus();
+    const QString pasted = NBECodeSamples::minifiedScript(256'000).left(256'000);
+    QGuiApplication::clipboard()->setText(pasted);
+    QTest::keySequence(edit, QKeySequence::Paste);
+    QString expected = original;
+    expected.insert(at, pasted);
+    const auto expectShown = [&](const QString &text) {
+        ASSERT_EQ(edit->text(), text);
+        for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
+            ASSERT_LE(block.length() - 1, NBESoftBreaks::longestPiece);
+        ASSERT_EQ(edit->document()->characterCount() - 1, longLines->toView(int(text.size())));
+    };
+    ASSERT_NO_FATAL_FAILURE(expectShown(expected));
+    EXPECT_EQ(longLines->toText(edit->textCursor().position()), at + pasted.size());
+    // Typing on lands after the pasted text.
+    QTest::keyClick(edit, Qt::Key_Z);
+    expected.insert(at + pasted.size(), u'z');
+    ASSERT_NO_FATAL_FAILURE(expectShown(expected));
+    QTest::keySequence(edit, QKeySequence::Undo);
+    QTest::keySequence(edit, QKeySequence::Undo);
+    ASSERT_NO_FATAL_FAILURE(expectShown(original));
+    QTest::keySequence(edit, QKeySequence::Redo);
+    ASSERT_NO_FATAL_FAILURE(expectShown(QString(original).insert(at, pasted)));
+}
+
 TEST_F(NBELongLineWindowTest, ALineTypedTooLongIsShownSplitWithItsCaretAndUndo)
 {
     const QString text = QStringLiteral("short\n") + QString(limit - 1, u'y') + u'\n';
