@@ -381,3 +381,55 @@ TEST(NBEDiagnosticOverlay, InASplitViewSquigglesLieUnderTheTextsRange)
     EXPECT_NEAR(squiggles[1].rect.right(), at(split + 2).left(), 1);
     EXPECT_GT(squiggles[1].rect.top(), squiggles[0].rect.top());
 }
+
+// Thousands of diagnostics in no order, scrolled to the middle and to the
+// end: only those reaching the lines on screen are drawn, in list order,
+// including a range that starts far above and one whose character runs on
+// from a line above.
+TEST(NBEDiagnosticOverlay, AMixedListPlacesOnlyWhatReachesTheScreen)
+{
+    QStringList lines;
+    for (int i = 0; i < 300; ++i)
+        lines << QStringLiteral("row %1 text").arg(i, 3, 10, QLatin1Char('0'));
+    View view(lines.join(u'\n'));
+    const int width = int(lines[0].size()); // every line, its break is one more
+    QList<NBELSPDiagnostic> list{diagnostic(0, 0, 152, 3, Severity::warning)};
+    for (int i = 0; i < 3000; ++i)
+        list.append(diagnostic((i * 7919) % 140, 0, (i * 7919) % 140, 3));
+    list.append(diagnostic(140, 0, 140, 11 * (width + 1) + 2)); // ends on 151, char 2
+    list.append(diagnostic(155, 4, 155, 7, Severity::hint));
+    list.append(diagnostic(250, 0, 250, 3));
+    list.append(diagnostic(299, 4, 400, 0)); // past the text
+    list.append(diagnostic(299, 0, 299, width));
+    list.append(diagnostic(299, width, 299, width)); // empty, at the end
+    list.append(diagnostic(295, 1, 295, 2));
+    view.overlay->setDiagnostics(list);
+
+    struct Segment
+    {
+        int line, from, to;
+    };
+    const auto expect = [&](const QList<Segment> &segments, const char *where) {
+        const auto squiggles = view.squiggles();
+        ASSERT_EQ(squiggles.size(), segments.size()) << where;
+        for (qsizetype i = 0; i < squiggles.size(); ++i) {
+            const Segment &s = segments[i];
+            EXPECT_NEAR(squiggles[i].rect.left(), view.caret(s.line, s.from).left(), 2)
+                << where << " #" << i;
+            EXPECT_NEAR(squiggles[i].rect.right(), view.caret(s.line, s.to).left(), 2)
+                << where << " #" << i;
+            EXPECT_NEAR(squiggles[i].rect.top(), view.caret(s.line, s.from).top(), 2)
+                << where << " #" << i;
+        }
+    };
+    view.edit.verticalScrollBar()->setValue(150);
+    ASSERT_LT(view.caret(156, 0).top(), view.screen().height());
+    ASSERT_GT(view.caret(170, 0).top(), view.screen().height());
+    expect(
+        {{150, 0, width}, {151, 0, width}, {152, 0, 3}, {150, 0, width}, {151, 0, 2}, {155, 4, 7}},
+        "middle");
+
+    view.edit.verticalScrollBar()->setValue(view.edit.verticalScrollBar()->maximum());
+    ASSERT_GT(view.caret(295, 0).top(), 0);
+    expect({{299, 4, width}, {299, 0, width}, {295, 1, 2}}, "end");
+}

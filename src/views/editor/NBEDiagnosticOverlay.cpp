@@ -11,6 +11,7 @@
 #include <QTextLayout>
 
 #include <algorithm>
+#include <limits>
 
 NBEDiagnosticOverlay::NBEDiagnosticOverlay(NBECodeTextEdit *textView)
     : QObject(textView)
@@ -24,6 +25,21 @@ void NBEDiagnosticOverlay::setDiagnostics(const QList<NBELSPDiagnostic> &diagnos
     if (diagnostics == m_diagnostics)
         return;
     m_diagnostics = diagnostics;
+    m_byLine.clear();
+    m_byLine.reserve(size_t(diagnostics.size()));
+    constexpr qint64 far = std::numeric_limits<qint64>::max();
+    for (qsizetype i = 0; i < diagnostics.size(); ++i) {
+        const NBELSPDiagnostic &d = diagnostics[i];
+        const qint64 endLine = std::max<qint64>(d.endLine, 0);
+        const qint64 character = std::max<qint64>(d.endCharacter, 0);
+        m_byLine.push_back(
+            {d.startLine, character >= far - endLine ? far : endLine + character, i});
+    }
+    std::ranges::stable_sort(m_byLine, {}, &Entry::startLine);
+    m_reachSoFar.resize(m_byLine.size());
+    qint64 reach = std::numeric_limits<qint64>::min();
+    for (size_t i = 0; i < m_byLine.size(); ++i)
+        m_reachSoFar[i] = reach = std::max(reach, m_byLine[i].reach);
     if (m_textView)
         m_textView->viewport()->update();
 }
@@ -91,6 +107,33 @@ QPolygonF NBEDiagnosticOverlay::squigglePath(const QRectF &rect)
     return path;
 }
 
+QList<qsizetype> NBEDiagnosticOverlay::candidates(qint64 first, qint64 last) const
+{
+    // Starts below the last line can't reach it (offsets only grow with the
+    // line); before the first entry whose reach so far gets to `first`, none
+    // does.
+    const auto end = std::ranges::upper_bound(m_byLine, last, {}, &Entry::startLine);
+    const auto from = std::ranges::lower_bound(m_reachSoFar, first) - m_reachSoFar.begin();
+    QList<qsizetype> found;
+    for (auto entry = m_byLine.begin() + std::min(from, end - m_byLine.begin()); entry < end;
+         ++entry) {
+        if (entry->reach >= first)
+            found.append(entry->index);
+    }
+    std::ranges::sort(found);
+    return found;
+}
+
+std::pair<qsizetype, qsizetype> NBEDiagnosticOverlay::viewRange(qsizetype start,
+                                                                qsizetype end) const
+{
+    NBELongLineDocument *longLines = m_textView->longLines();
+    if (!longLines)
+        return {start, end};
+    // From its first character, not the end of the piece before it.
+    return {longLines->toView(int(start) + 1) - 1, longLines->toView(int(end))};
+}
+
 QList<NBEDiagnosticSquiggle> NBEDiagnosticOverlay::squiggles(const QRectF &area) const
 {
     QList<NBEDiagnosticSquiggle> result;
@@ -134,21 +177,15 @@ QList<NBEDiagnosticSquiggle> NBEDiagnosticOverlay::squiggles(const QRectF &area)
     // A view of split lines: ranges are placed in the text, then in the view.
     NBELongLineDocument *longLines = view->longLines();
     const QTextDocument *text = longLines ? longLines->buffer()->document() : document;
-    const int lastLine = view->lineNumberOf(lastBlock) - 1;
 
-    for (const NBELSPDiagnostic &diagnostic : m_diagnostics) {
-        // A start below the screen can't reach it (offsets only grow with the line).
-        if (diagnostic.startLine > lastLine)
+    for (const qsizetype index : candidates(view->lineNumberOf(visible.first().block) - 1,
+                                            view->lineNumberOf(lastBlock) - 1)) {
+        const NBELSPDiagnostic &diagnostic = m_diagnostics[index];
+        const qsizetype textStart = offset(diagnostic.startLine, diagnostic.startCharacter, text);
+        const qsizetype textEnd = offset(diagnostic.endLine, diagnostic.endCharacter, text);
+        if (textEnd <= textStart)
             continue;
-        qsizetype start = offset(diagnostic.startLine, diagnostic.startCharacter, text);
-        qsizetype end = offset(diagnostic.endLine, diagnostic.endCharacter, text);
-        if (end <= start)
-            continue;
-        if (longLines) {
-            // From its first character, not the end of the piece before it.
-            start = longLines->toView(int(start) + 1) - 1;
-            end = longLines->toView(int(end));
-        }
+        const auto [start, end] = viewRange(textStart, textEnd);
         const int startNumber = document->findBlock(int(start)).blockNumber();
         const int endNumber = document->findBlock(int(end - 1)).blockNumber();
         if (endNumber < firstNumber || startNumber > lastNumber)

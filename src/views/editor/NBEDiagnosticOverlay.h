@@ -9,6 +9,8 @@
 #include <QPolygonF>
 #include <QRectF>
 
+#include <vector>
+
 class NBECodeTextEdit;
 class QPainter;
 class QTextDocument;
@@ -25,7 +27,9 @@ struct NBEDiagnosticSquiggle
 // Draws a squiggle under every range of the text that a diagnostic names.
 // It paints over the text view's viewport after the text, from the view's
 // own layout, so squiggles scroll, wrap and move with the text; it takes no
-// mouse input and keeps no state besides the list.
+// mouse input. A page can carry thousands of diagnostics: the list is sorted
+// by line once when it arrives, and a paint places only those that can reach
+// the lines on screen, so a key or caret move costs the screen, not the list.
 class NBEDiagnosticOverlay : public QObject
 {
     Q_OBJECT
@@ -65,7 +69,26 @@ Q_SIGNALS:
     void painted(const QList<NBEDiagnosticSquiggle> &squiggles);
 
 private:
+    // A diagnostic by the lines it can touch: it starts on `startLine` or
+    // later, and its end (a character past its line runs on) lies no further
+    // than `reach` lines down, as every line holds at least its break.
+    struct Entry
+    {
+        qint64 startLine;
+        qint64 reach;
+        qsizetype index;
+    };
+    // The indexes, in list order, of the diagnostics that may touch the text
+    // lines `first` to `last` (zero-based).
+    QList<qsizetype> candidates(qint64 first, qint64 last) const;
+    // A range of the text as a range of the view (they differ when long lines
+    // are shown split).
+    std::pair<qsizetype, qsizetype> viewRange(qsizetype start, qsizetype end) const;
+
     QPointer<NBECodeTextEdit> m_textView;
     QList<NBELSPDiagnostic> m_diagnostics;
+    // By start line; `m_reachSoFar[i]` is the furthest reach of entries 0..i.
+    std::vector<Entry> m_byLine;
+    std::vector<qint64> m_reachSoFar;
     int m_blockCount = -1;
 };
