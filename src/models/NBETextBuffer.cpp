@@ -44,6 +44,8 @@ NBETextBuffer::NBETextBuffer(const QString &text, QObject *parent)
     m_settleTimer->setSingleShot(true);
     m_settleTimer->setInterval(settleDelayMs);
     connect(m_settleTimer, &QTimer::timeout, this, [this] {
+        if (m_comparePending)
+            compareWithSaved();
         Q_EMIT settled();
         releaseSnapshot();
     });
@@ -158,9 +160,27 @@ void NBETextBuffer::updateDirty()
 {
     const bool wasDirty = isDirty();
     const qsizetype length = m_document->characterCount() - 1;
-    m_dirty = !m_savedFingerprint ||
-              (m_document->isModified() &&
-               (length != m_savedLength || fingerprint(text()) != *m_savedFingerprint));
+    m_comparePending = false;
+    if (!m_savedFingerprint || (m_document->isModified() && length != m_savedLength)) {
+        m_dirty = true;
+    } else if (!m_document->isModified()) {
+        m_dirty = false;
+    } else if (length <= comparedAtOnceLength || m_replacing) {
+        m_dirty = fingerprint(text()) != *m_savedFingerprint;
+    } else {
+        m_dirty = true;
+        m_comparePending = true;
+    }
+    if (wasDirty != isDirty())
+        Q_EMIT dirtyChanged(isDirty());
+}
+
+void NBETextBuffer::compareWithSaved()
+{
+    m_comparePending = false;
+    const bool wasDirty = isDirty();
+    // The pause's own copy, shared with its other readers.
+    m_dirty = !m_savedFingerprint || fingerprint(snapshot()) != *m_savedFingerprint;
     if (wasDirty != isDirty())
         Q_EMIT dirtyChanged(isDirty());
 }
@@ -200,6 +220,8 @@ void NBETextBuffer::replaceAll(const QString &text, bool saved)
         m_savedLength = text.size();
         m_savedFingerprint = fingerprint(text);
     }
+    // Not a key: a reload compares at once, so it never looks dirty.
+    const QScopedValueRollback<bool> replacing(m_replacing, true);
     const bool undo = m_document->isUndoRedoEnabled();
     m_document->setUndoRedoEnabled(false);
     QTextCursor cursor(m_document);

@@ -19,7 +19,9 @@ class QTextDocument;
 // nobody needs a copy of the whole text to follow it. Whether the text
 // differs from the file is answered by the document's undo state first,
 // then by the length, and only when both leave it open (typed back to the
-// saved length) by a fingerprint of the whole text. Lives on the main thread.
+// saved length) by a fingerprint of the whole text: at once for a short
+// text, at the pause for a long one (dirty until then), so no key costs the
+// file's size. Lives on the main thread.
 class NBETextBuffer : public QObject
 {
     Q_OBJECT
@@ -39,6 +41,8 @@ public:
     QTextDocument *document() const { return m_document; }
 
     static constexpr int settleDelayMs = 150;
+    // Texts up to this many units are fingerprinted in the edit itself.
+    static constexpr qsizetype comparedAtOnceLength = 256 * 1024;
 
     // The whole text, read from the document at each call (a copy kept
     // would double the memory a large file takes at rest).
@@ -90,6 +94,7 @@ private:
     void documentChanged(int position, int removed, int added);
     void remember();
     void updateDirty();
+    void compareWithSaved();
     void releaseSnapshot() const;
     QString read(qsizetype from, qsizetype count) const;
 
@@ -107,6 +112,9 @@ private:
     // left it unknown.
     qsizetype m_savedLength = 0;
     std::optional<size_t> m_savedFingerprint;
+    // A long text at the saved length waits for the pause to be compared.
+    bool m_comparePending = false;
+    bool m_replacing = false;
     // A child, so it moves with a buffer made on the pool.
     QTimer *m_settleTimer = nullptr;
 };

@@ -240,25 +240,46 @@ TEST(NBETextBuffer, TypingBackToTheSavedTextIsClean)
          },
          true},
     };
-    for (const Row &row : rows) {
-        NBETextBuffer buffer(QStringLiteral("saved\ntext"));
-        QList<bool> announced;
-        QObject::connect(&buffer, &NBETextBuffer::dirtyChanged,
-                         [&](bool dirty) { announced.append(dirty); });
-        QTextCursor cursor(buffer.document());
-        // Each step is an edit of its own, not an undo.
-        row.edit(cursor);
-        EXPECT_EQ(buffer.isDirty(), row.dirtyBetween) << row.name;
-        row.back(cursor);
-        EXPECT_EQ(buffer.text(), QStringLiteral("saved\ntext")) << row.name;
-        EXPECT_FALSE(buffer.isDirty()) << row.name;
-        EXPECT_EQ(announced, (QList<bool>{true, false})) << row.name;
-        // A write, then the old text typed again: dirty against the new one.
-        cursor.insertText(QStringLiteral("!"));
-        buffer.markSaved(buffer.revision());
-        cursor.deletePreviousChar();
-        EXPECT_TRUE(buffer.isDirty()) << row.name;
-    }
+    // A long text is compared at the pause, never in the key.
+    const QString tail(NBETextBuffer::comparedAtOnceLength, u'y');
+    for (const QString &saved :
+         {QStringLiteral("saved\ntext"), QStringLiteral("saved\ntext") + tail})
+        for (const Row &row : rows) {
+            const bool isLong = saved.size() > NBETextBuffer::comparedAtOnceLength;
+            NBETextBuffer buffer(saved);
+            QList<bool> announced;
+            QObject::connect(&buffer, &NBETextBuffer::dirtyChanged,
+                             [&](bool dirty) { announced.append(dirty); });
+            QTextCursor cursor(buffer.document());
+            const quint64 reads = NBETextBuffer::wholeTextReads();
+            // Each step is an edit of its own, not an undo.
+            row.edit(cursor);
+            EXPECT_EQ(buffer.isDirty(), row.dirtyBetween) << row.name;
+            row.back(cursor);
+            if (isLong) {
+                EXPECT_EQ(NBETextBuffer::wholeTextReads(), reads) << row.name;
+                EXPECT_TRUE(NBETest::waitUntil([&] { return !buffer.isDirty(); })) << row.name;
+            }
+            EXPECT_EQ(buffer.text(), saved) << row.name;
+            EXPECT_FALSE(buffer.isDirty()) << row.name;
+            EXPECT_EQ(announced, (QList<bool>{true, false})) << row.name;
+            // A write, then the old text typed again: dirty against the new one.
+            cursor.insertText(QStringLiteral("!"));
+            buffer.markSaved(buffer.revision());
+            cursor.deletePreviousChar();
+            EXPECT_TRUE(buffer.isDirty()) << row.name;
+            cursor.insertText(QStringLiteral("?"));
+            NBETest::waitUntil([] { return false; },
+                               std::chrono::milliseconds(2 * NBETextBuffer::settleDelayMs));
+            EXPECT_TRUE(buffer.isDirty()) << row.name << " (same length, other text)";
+            // A reload is clean at once, long or short, and never dirty on the way.
+            buffer.replaceAll(saved + u'!', true);
+            EXPECT_FALSE(buffer.isDirty()) << row.name;
+            announced.clear();
+            buffer.replaceAll(saved + u'?', true);
+            EXPECT_FALSE(buffer.isDirty()) << row.name;
+            EXPECT_TRUE(announced.isEmpty()) << row.name;
+        }
 }
 
 TEST(NBETextBuffer, APauseIsAnnouncedOnceAndItsReadersShareOneCopy)
