@@ -99,14 +99,36 @@ struct Window
     }
 };
 
+// The page with a style sheet of one unknown property after a line every
+// 2 KB: thousands of diagnostics from the server, spread over the text as on
+// a page with many faults.
+QString withProblems(const QString &page)
+{
+    QString out;
+    out.reserve(page.size() + page.size() / 50);
+    for (qsizetype at = 0; at < page.size();) {
+        qsizetype next = page.indexOf(u'\n', at + 2000);
+        next = next < 0 ? page.size() : next + 1;
+        out += QStringView(page).sliced(at, next - at);
+        out += QStringLiteral("<style>.nbe { colr: red }</style>\n");
+        at = next;
+    }
+    return out;
+}
+
 // A run stops typing when the process grows past this: the machine is shared.
 constexpr double residentCapMegabytes = 3000;
 
-void run(const char *label, const QString &fileName, const QString &text, int keyCount)
+struct Figures
+{
+    double keyP50 = 0, keyP95 = 0, caretP50 = 0;
+};
+
+Figures run(const char *label, const QString &fileName, const QString &text, int keyCount)
 {
     if (text.isEmpty()) {
         std::printf("%-9s | corpus not installed\n", label);
-        return;
+        return {};
     }
     Window window;
     const QString path = window.folder.filePath(fileName);
@@ -140,6 +162,8 @@ void run(const char *label, const QString &fileName, const QString &text, int ke
     const double loadedMs = opening.nsecsElapsed() / 1e6;
     if (fileName.endsWith(QLatin1String(".html")))
         waitFor([&] { return diagnosed; }, 60000);
+    const qsizetype diagnostics =
+        model->diagnostics().value(QDir::cleanPath(QFileInfo(path).absoluteFilePath())).size();
     settle(1500);
     NBECodeTextEdit *edit = window.editor();
     edit->viewport()->installEventFilter(&window.counter);
@@ -180,18 +204,21 @@ void run(const char *label, const QString &fileName, const QString &text, int ke
         settle(10);
     }
 
-    std::printf("%-9s | %6.2f MB | loaded %7.0f ms | key p50 %7.2f p95 %7.2f ms | caret p95 %7.2f "
-                "ms | RSS start %6.0f open %6.0f after %d keys %6.0f MB (%+.1f %%) | heap "
-                "%5.2f MB per MB, in use open %4.0f typed %4.0f MB | CPU %6.2f ms per key\n",
-                label, megabytes, loadedMs, percentile(keys, 0.5), percentile(keys, 0.95),
-                percentile(carets, 0.95), rssStart, rssOpen, typed, rssTyped,
-                (rssTyped - rssOpen) / rssOpen * 100.0, (heapOpen - heapStart) / megabytes,
-                heapOpen, heapTyped, cpuPerKey);
+    std::printf(
+        "%-9s | %6.2f MB | %5lld diagnostics | loaded %7.0f ms | key p50 %7.2f p95 %7.2f ms "
+        "| caret p50 %7.2f p95 %7.2f ms | RSS start %6.0f open %6.0f after %d keys %6.0f MB (%+.1f "
+        "%%) | heap "
+        "%5.2f MB per MB, in use open %4.0f typed %4.0f MB | CPU %6.2f ms per key\n",
+        label, megabytes, static_cast<long long>(diagnostics), loadedMs, percentile(keys, 0.5),
+        percentile(keys, 0.95), percentile(carets, 0.5), percentile(carets, 0.95), rssStart,
+        rssOpen, typed, rssTyped, (rssTyped - rssOpen) / rssOpen * 100.0,
+        (heapOpen - heapStart) / megabytes, heapOpen, heapTyped, cpuPerKey);
     std::fflush(stdout);
 
     // Released with its edits: nothing asks about them.
     delete window.view;
     settle(500);
+    return {percentile(keys, 0.5), percentile(keys, 0.95), percentile(carets, 0.5)};
 }
 
 // Opens a page in one window and closes its tab, five times: what stays
@@ -253,8 +280,8 @@ int main(int argc, char **argv)
         std::fprintf(stderr, "No HTML language server in Vendor/web-lsp.\n");
         return 1;
     }
-    // Arguments: which case (1MiB, 10MB, real1MiB, real10MB, js, minified,
-    // openclose; all when absent) and how many keys.
+    // Arguments: which case (1MiB, 10MB, real1MiB, real10MB, squiggles, js,
+    // minified, openclose; all when absent) and how many keys.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int keys = argc > 2 ? std::max(1, atoi(argv[2])) : 1000;
     const auto wanted = [&](const char *name) {
@@ -269,6 +296,17 @@ int main(int argc, char **argv)
         run("real 1MiB", html, NBERealCorpus::html(1024 * 1024), keys);
     if (wanted("real10MB"))
         run("real 10MB", html, NBERealCorpus::html(10 * 1000 * 1000), keys);
+    if (wanted("squiggles")) {
+        // The same bytes with the server's diagnostics and as plain text, in
+        // one run: what the squiggles cost a key and a caret move.
+        const QString page = withProblems(NBERealCorpus::html(10 * 1000 * 1000));
+        const Figures html = run("real 10MB", QStringLiteral("page.html"), page, keys);
+        const Figures plain = run("as .txt", QStringLiteral("page.txt"), page, keys);
+        if (plain.keyP50 > 0)
+            std::printf("squiggles | html/txt key p50 %.2fx p95 %.2fx, caret p50 %.2fx\n",
+                        html.keyP50 / plain.keyP50, html.keyP95 / plain.keyP95,
+                        html.caretP50 / plain.caretP50);
+    }
     if (wanted("js"))
         run("real JS", QStringLiteral("typescript.js"), NBERealCorpus::javascript(), keys);
     if (wanted("minified"))
