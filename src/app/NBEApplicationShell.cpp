@@ -330,6 +330,9 @@ NBEApplicationShell::NBEApplicationShell(QObject *parent)
     , m_placesHome(NBEIntegration::realHomeDirectory())
 {
     NBEPreferences &preferences = NBEPreferences::shared();
+    // Before the first read: a settings file found broken is said once.
+    connect(&preferences.store(), &NBEDefaults::problemFound, this,
+            &NBEApplicationShell::showError);
     NBEAppearance::apply(preferences.appearance());
     connect(&preferences, &NBEPreferences::changed, this, [&preferences](NBEPreferences::Key key) {
         if (key == NBEPreferences::Key::appearance)

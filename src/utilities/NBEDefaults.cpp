@@ -3,6 +3,7 @@
 #include "NBEReplaceFile.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -13,7 +14,9 @@
 #include <QMetaObject>
 #include <QStandardPaths>
 
+#include <cerrno>
 #include <cmath>
+#include <cstring>
 #include <sys/stat.h>
 
 namespace {
@@ -59,6 +62,30 @@ std::optional<double> parseDouble(const QString &text)
     return ok ? std::optional<double>(value) : std::nullopt;
 }
 
+QString lowerFirst(QString text)
+{
+    if (!text.isEmpty())
+        text[0] = text[0].toLower();
+    return text;
+}
+
+QString reasonFor(int error)
+{
+    return lowerFirst(QString::fromLocal8Bit(std::strerror(error)));
+}
+
+QString lockFailure(QLockFile::LockError error)
+{
+    switch (error) {
+    case QLockFile::LockFailedError:
+        return QStringLiteral("another process kept the settings file locked");
+    case QLockFile::PermissionError:
+        return QStringLiteral("the settings folder can't be written");
+    default:
+        return QStringLiteral("the settings file's lock couldn't be taken");
+    }
+}
+
 } // namespace
 
 NBEDefaults::Stamp NBEDefaults::stamp() const
@@ -88,14 +115,37 @@ NBEDefaults::NBEDefaults(const QString &filePath, QObject *parent)
     , m_filePath(filePath)
 {}
 
-QHash<QString, NBEDefaults::Entry> NBEDefaults::load() const
+NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::load() const
 {
     QHash<QString, Entry> result;
+    const QByteArray native = QFile::encodeName(m_filePath);
+    struct stat info;
+    if (::stat(native.constData(), &info) != 0) {
+        if (errno == ENOENT)
+            return result;
+        return nbeFailure(reasonFor(errno));
+    }
+    if (S_ISDIR(info.st_mode))
+        return nbeFailure(reasonFor(EISDIR));
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly))
+        return nbeFailure(lowerFirst(file.errorString()));
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return nbeFailure(lowerFirst(file.errorString()));
+    // A file cut to nothing held nothing to keep.
+    if (bytes.trimmed().isEmpty())
         return result;
-    const QJsonObject values =
-        QJsonDocument::fromJson(file.readAll()).object().value(QStringLiteral("values")).toObject();
+    QJsonParseError parsed;
+    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parsed);
+    if (parsed.error != QJsonParseError::NoError)
+        return nbeFailure(QStringLiteral("it isn't valid JSON: %1 at byte %2")
+                              .arg(parsed.errorString())
+                              .arg(parsed.offset));
+    const QJsonValue valuesValue = document.object().value(QStringLiteral("values"));
+    if (!document.isObject() || !(valuesValue.isObject() || valuesValue.isUndefined()))
+        return nbeFailure(QStringLiteral("it doesn't hold settings"));
+    const QJsonObject values = valuesValue.toObject();
     for (auto it = values.begin(); it != values.end(); ++it) {
         const QJsonObject item = it.value().toObject();
         const QString type = item.value(QStringLiteral("type")).toString();
@@ -122,16 +172,75 @@ QHash<QString, NBEDefaults::Entry> NBEDefaults::load() const
     return result;
 }
 
+NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::loadOrSetAsideLocked() const
+{
+    auto loaded = load();
+    if (loaded)
+        return loaded;
+    const QString name = QFileInfo(m_filePath).fileName();
+    const QString why = loaded.error().description;
+    // Kept under a name that says what it is, never overwriting an older one.
+    const QString stem = QFileInfo(m_filePath).completeBaseName();
+    const QString suffix = QFileInfo(m_filePath).suffix();
+    const QString when =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd hh.mm.ss"));
+    int error = EEXIST;
+    QString aside;
+    for (int n = 1; error == EEXIST && n < 100; ++n) {
+        aside = QFileInfo(m_filePath)
+                    .dir()
+                    .filePath(QStringLiteral("%1 (unreadable %2%3)%4")
+                                  .arg(stem, when, n > 1 ? QStringLiteral(" %1").arg(n) : QString(),
+                                       suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix));
+        error = nbeRenameNoReplace(m_filePath, aside);
+    }
+    // Another process moved it first: what is there now is what counts.
+    if (error == ENOENT)
+        return load();
+    QString sentence;
+    if (error == 0) {
+        sentence = QStringLiteral("The settings file couldn't be read (%1), so the editor is using "
+                                  "the default settings; the file was kept as “%2”.")
+                       .arg(why, QFileInfo(aside).fileName());
+    } else {
+        sentence = QStringLiteral("The settings file “%1” couldn't be read (%2) nor moved aside "
+                                  "(%3), so the editor is using the default settings and won't "
+                                  "save changes to them.")
+                       .arg(name, why, reasonFor(error));
+    }
+    if (sentence != m_problem) {
+        m_problem = sentence;
+        auto *self = const_cast<NBEDefaults *>(this);
+        QMetaObject::invokeMethod(
+            self, [self, sentence] { Q_EMIT self->problemFound(sentence); }, Qt::QueuedConnection);
+    }
+    if (error == 0)
+        return QHash<QString, Entry>();
+    return nbeFailure(
+        QStringLiteral("the settings file “%1” couldn't be read (%2)").arg(name, why));
+}
+
+std::optional<QString> NBEDefaults::problem() const
+{
+    QMutexLocker locker(&m_mutex);
+    refreshLocked();
+    return m_problem;
+}
+
 void NBEDefaults::refreshLocked() const
 {
     const Stamp current = stamp();
     if (m_loaded && current == m_stamp)
         return;
+    auto loaded = loadOrSetAsideLocked();
+    // A file set aside is gone; a broken one left in place is not read again
+    // until it changes. Either way what was known is kept.
+    m_stamp = stamp();
+    const bool wasLoaded = std::exchange(m_loaded, true);
+    if (!loaded)
+        return;
     const QHash<QString, Entry> before = m_cache;
-    const bool wasLoaded = m_loaded;
-    m_cache = load();
-    m_stamp = current;
-    m_loaded = true;
+    m_cache = std::move(*loaded);
     if (wasLoaded)
         announce(before, m_cache);
 }
@@ -166,20 +275,34 @@ std::optional<NBEDefaults::Entry> NBEDefaults::entry(const QString &key) const
     return *it;
 }
 
+bool NBEDefaults::failWriteAfter(QMutexLocker<QMutex> &locker, const QString &key,
+                                 const QString &reason)
+{
+    // The signal goes out once the mutex is released: a listener may read back.
+    locker.unlock();
+    Q_EMIT writeFailed(key, QStringLiteral("The setting couldn't be saved: %1.").arg(reason));
+    return false;
+}
+
 bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry)
 {
     {
         QMutexLocker locker(&m_mutex);
         const QFileInfo info(m_filePath);
         if (!QDir().mkpath(info.absolutePath()))
-            return false;
+            return failWriteAfter(locker, key,
+                                  QStringLiteral("the settings folder “%1” couldn't be made")
+                                      .arg(info.absolutePath()));
         // The lock keeps two processes from losing each other's writes.
         QLockFile lock(m_filePath + QStringLiteral(".lock"));
         lock.setStaleLockTime(10000);
         if (!lock.tryLock(5000))
-            return false;
+            return failWriteAfter(locker, key, lockFailure(lock.error()));
 
-        QHash<QString, Entry> values = load();
+        auto loaded = loadOrSetAsideLocked();
+        if (!loaded)
+            return failWriteAfter(locker, key, loaded.error().description);
+        QHash<QString, Entry> values = std::move(*loaded);
         if (newEntry)
             values.insert(key, *newEntry);
         else
@@ -214,8 +337,10 @@ bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry
         root.insert(QStringLiteral("version"), 1);
         root.insert(QStringLiteral("values"), object);
 
-        if (!nbeReplaceFile(m_filePath, QJsonDocument(root).toJson(QJsonDocument::Indented)))
-            return false;
+        if (auto replaced =
+                nbeReplaceFile(m_filePath, QJsonDocument(root).toJson(QJsonDocument::Indented));
+            !replaced)
+            return failWriteAfter(locker, key, replaced.error().description);
 
         // Take in what other processes wrote meanwhile and announce those keys;
         // our own key is announced at once, below.

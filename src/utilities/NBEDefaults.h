@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBEError.h"
+
 #include <QHash>
 #include <QMutex>
 #include <QObject>
@@ -13,7 +15,9 @@
 // false reads back as a bool, a one-element list as a list), keys are kept
 // whole ("nbe.commitDraft./repo" and "nbe.commitDraft./repo/" stay apart),
 // every write replaces the file atomically under a lock, and a value of the
-// wrong type reads as absent so the caller's default applies.
+// wrong type reads as absent so the caller's default applies. A file that
+// can't be read or parsed is never written over: it is moved aside, the
+// store runs on defaults and `problem` says so once.
 class NBEDefaults : public QObject
 {
     Q_OBJECT
@@ -44,7 +48,11 @@ public:
     bool contains(const QString &key) const;
     QStringList keys() const;
 
-    // Writes return false (and change nothing) when the file can't be written.
+    // The sentence about a settings file that couldn't be read, once found.
+    std::optional<QString> problem() const;
+
+    // Writes return false (and change nothing) when the file can't be written;
+    // `writeFailed` then says why.
     bool setBool(const QString &key, bool value);
     bool setInt(const QString &key, qint64 value);
     bool setDouble(const QString &key, double value);
@@ -56,6 +64,11 @@ Q_SIGNALS:
     // Emitted after a write through this object, and for keys another process
     // changed, once a read here notices the file moved on.
     void valueChanged(const QString &key);
+    // The settings file couldn't be read; `sentence` says so and where the
+    // file was kept. Emitted once per file set aside.
+    void problemFound(const QString &sentence);
+    // A write of `key` failed; `sentence` is for the place it was changed.
+    void writeFailed(const QString &key, const QString &sentence);
 
 private:
     struct Entry
@@ -67,8 +80,12 @@ private:
 
     std::optional<Entry> entry(const QString &key) const;
     bool write(const QString &key, const std::optional<Entry> &entry);
-    QHash<QString, Entry> load() const;
+    NBEResult<QHash<QString, Entry>> load() const;
+    // The values on disk; a file that can't be read is moved aside first.
+    // Fails when it can't be moved, so nothing writes over it.
+    NBEResult<QHash<QString, Entry>> loadOrSetAsideLocked() const;
     void refreshLocked() const;
+    bool failWriteAfter(QMutexLocker<QMutex> &locker, const QString &key, const QString &reason);
     void announce(const QHash<QString, Entry> &before, const QHash<QString, Entry> &after) const;
 
     QString m_filePath;
@@ -82,4 +99,5 @@ private:
     Stamp stamp() const;
     mutable Stamp m_stamp;
     mutable bool m_loaded = false;
+    mutable std::optional<QString> m_problem;
 };

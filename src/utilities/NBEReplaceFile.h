@@ -14,3 +14,7 @@ NBEResult<void> nbeReplaceFile(const QString &path, const QByteArray &bytes);
 
 // The reason for a failed file write, worded for a sentence.
 QString nbeWriteFailureReason(int error);
+
+// Renames without ever replacing an existing target; 0 or the errno
+// (EEXIST when the target exists).
+int nbeRenameNoReplace(const QString &from, const QString &to);

@@ -76,8 +76,24 @@ NBESettingsWindow::NBESettingsWindow(NBEPreferences &preferences, QWidget *paren
     m_tabs->addTab(buildSavingTab(), tr("Saving"));
     m_tabs->addTab(buildGitTab(), tr("Git"));
     m_tabs->addTab(buildAITab(), tr("AI"));
+    // A setting that didn't reach the disk is said here, where it was
+    // changed, and the control goes back to what is stored.
+    m_saveProblem = new QLabel(this);
+    m_saveProblem->setObjectName(QStringLiteral("saveProblem"));
+    m_saveProblem->setWordWrap(true);
+    m_saveProblem->hide();
+    layout->addWidget(m_saveProblem);
+    connect(&preferences.store(), &NBEDefaults::writeFailed, this,
+            [this](const QString &, const QString &sentence) {
+                m_saveProblem->setText(sentence);
+                m_saveProblem->show();
+                load();
+            });
     load();
-    connect(&preferences, &NBEPreferences::changed, this, &NBESettingsWindow::load);
+    connect(&preferences, &NBEPreferences::changed, this, [this] {
+        m_saveProblem->hide();
+        load();
+    });
     refreshKeyState();
     resize(480, 380);
 }

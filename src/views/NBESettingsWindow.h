@@ -47,6 +47,8 @@ public:
     QPushButton *removeKey() const { return m_removeKey; }
     QLabel *keyStatus() const { return m_keyStatus; }
     QComboBox *aiModel() const { return m_aiModel; }
+    // Why the last change couldn't be saved; hidden while all were.
+    QLabel *saveProblem() const { return m_saveProblem; }
     // Whether the keyring holds a key, as last asked.
     bool hasStoredKey() const { return m_hasStoredKey; }
 
@@ -85,5 +87,6 @@ private:
     QPushButton *m_removeKey = nullptr;
     QLabel *m_keyStatus = nullptr;
     QComboBox *m_aiModel = nullptr;
+    QLabel *m_saveProblem = nullptr;
     bool m_hasStoredKey = false;
 };

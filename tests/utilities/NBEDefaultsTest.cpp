@@ -2,12 +2,15 @@
 #include "NBETestSupport.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <functional>
 #include <limits>
 
 namespace {
@@ -177,4 +180,67 @@ TEST_F(DefaultsTest, AFullDiskNeverEmptiesTheSettingsFile)
     EXPECT_EQ(NBEDefaults(path).stringValue(QStringLiteral("nbe.appearance"), {}),
               QStringLiteral("dark"));
     EXPECT_FALSE(defaults.contains(QStringLiteral("nbe.big")));
+}
+
+// A settings file that can't be read is never written over: it is kept
+// beside under its own name, the store runs on defaults, and says so once.
+TEST_F(DefaultsTest, ABrokenFileIsKeptAsideWhileTheStoreRunsOnDefaults)
+{
+    const QByteArray trailingComma =
+        R"({"version": 1, "values": {"nbe.tabSize": {"type": "int", "value": "2"},}})";
+    const auto makeUnparsable = [&] { NBETest::writeFile(file(), trailingComma); };
+    // A folder in the file's place can't be read, even by root.
+    const auto makeUnreadable = [&] {
+        NBETest::writeFile(file() + QStringLiteral("/inside.txt"), "kept");
+    };
+    for (const std::function<void()> &make :
+         {std::function<void()>(makeUnparsable), std::function<void()>(makeUnreadable)}) {
+        for (const QString &old :
+             QDir(dir.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot))
+            QFileInfo(dir.filePath(old)).isDir() ? QDir(dir.filePath(old)).removeRecursively()
+                                                 : QFile::remove(dir.filePath(old));
+        make();
+        NBEDefaults defaults(file());
+        QSignalSpy problems(&defaults, &NBEDefaults::problemFound);
+        EXPECT_EQ(defaults.intValue(QStringLiteral("nbe.tabSize"), 4), 4);
+        ASSERT_TRUE(defaults.setBool(QStringLiteral("nbe.wordWrap"), true));
+        ASSERT_TRUE(defaults.setInt(QStringLiteral("nbe.tabSize"), 3));
+        ASSERT_TRUE(NBETest::waitUntil([&] { return problems.count() >= 1; }));
+
+        const QStringList kept = QDir(dir.path())
+                                     .entryList({QStringLiteral("settings (unreadable *).json")},
+                                                QDir::AllEntries | QDir::Hidden);
+        ASSERT_EQ(kept.size(), 1);
+        const QString aside = dir.filePath(kept.first());
+        if (QFileInfo(aside).isDir())
+            EXPECT_EQ(NBETest::readFile(aside + QStringLiteral("/inside.txt")), "kept");
+        else
+            EXPECT_EQ(NBETest::readFile(aside), trailingComma);
+        const QString sentence = problems.at(0).at(0).toString();
+        EXPECT_TRUE(sentence.contains(kept.first())) << sentence.toStdString();
+        EXPECT_TRUE(sentence.contains(QStringLiteral("default settings")));
+        EXPECT_EQ(defaults.problem(), sentence);
+
+        // The new file holds what was set since; a second store agrees and
+        // nothing more is said.
+        NBEDefaults reopened(file());
+        EXPECT_EQ(reopened.intValue(QStringLiteral("nbe.tabSize")), std::optional<qint64>(3));
+        EXPECT_EQ(reopened.problem(), std::nullopt);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(problems.count(), 1);
+    }
+}
+
+TEST_F(DefaultsTest, AWriteThatFailsSaysWhy)
+{
+    // The settings folder can't be made: a file stands where it would be.
+    NBETest::writeFile(dir.filePath(QStringLiteral("blocked")), "x");
+    NBEDefaults defaults(dir.filePath(QStringLiteral("blocked/settings.json")));
+    QSignalSpy failures(&defaults, &NBEDefaults::writeFailed);
+    EXPECT_FALSE(defaults.setBool(QStringLiteral("nbe.wordWrap"), true));
+    ASSERT_EQ(failures.count(), 1);
+    EXPECT_EQ(failures.at(0).at(0).toString(), QStringLiteral("nbe.wordWrap"));
+    EXPECT_TRUE(failures.at(0).at(1).toString().startsWith(
+        QStringLiteral("The setting couldn't be saved: ")));
+    EXPECT_FALSE(defaults.contains(QStringLiteral("nbe.wordWrap")));
 }

@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDoubleSpinBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -170,4 +171,21 @@ TEST(NBESettingsWindowShared, OneWindowIsBroughtForward)
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         return NBESettingsWindow::instance() == nullptr;
     }));
+}
+
+TEST(NBESettingsWindowShared, AChangeThatCantBeSavedSaysSoAndShowsWhatIsStored)
+{
+    QTemporaryDir dir;
+    // A file stands where the settings folder would be made.
+    NBETest::writeFile(dir.filePath(QStringLiteral("blocked")), "x");
+    NBEDefaults store(dir.filePath(QStringLiteral("blocked/settings.json")));
+    NBEPreferences preferences(store);
+    NBESettingsWindow window(preferences);
+    window.show();
+    const bool wrapped = window.wordWrap()->isChecked();
+    window.wordWrap()->click();
+    EXPECT_FALSE(window.saveProblem()->isHidden());
+    EXPECT_TRUE(
+        window.saveProblem()->text().startsWith(QStringLiteral("The setting couldn't be saved: ")));
+    EXPECT_EQ(window.wordWrap()->isChecked(), wrapped);
 }

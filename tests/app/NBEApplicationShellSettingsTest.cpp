@@ -1,0 +1,34 @@
+#include "NBEApplicationShell.h"
+#include "NBEDefaults.h"
+#include "NBEPreferences.h"
+#include "NBETestSupport.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <gtest/gtest.h>
+
+// A settings file broken before launch: the editor starts on defaults, says
+// so once, and a setting changed afterwards leaves the old bytes on disk.
+TEST(NBEApplicationShellSettings, ABrokenSettingsFileIsSaidOnceAndKept)
+{
+    const QString path = NBEDefaults::shared().filePath();
+    const QByteArray broken =
+        R"({"version": 1, "values": {"nbe.tabSize": {"type": "int", "value": "2"},}})";
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
+    NBETest::writeFile(path, broken);
+
+    NBEApplicationShell shell;
+    shell.launch();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return shell.errorMessage().has_value(); }));
+    const QString sentence = *shell.errorMessage();
+    EXPECT_TRUE(sentence.startsWith(QStringLiteral("The settings file couldn't be read")))
+        << sentence.toStdString();
+    EXPECT_EQ(NBEPreferences::shared().tabSize(), 4);
+
+    ASSERT_TRUE(NBEPreferences::shared().setTabSize(3));
+    const QStringList kept = QFileInfo(path).dir().entryList({QStringLiteral("settings (*).json")});
+    ASSERT_EQ(kept.size(), 1);
+    EXPECT_TRUE(sentence.contains(kept.first()));
+    EXPECT_EQ(NBETest::readFile(QFileInfo(path).dir().filePath(kept.first())), broken);
+    EXPECT_EQ(NBEDefaults(path).intValue(QStringLiteral("nbe.tabSize")), std::optional<qint64>(3));
+}
