@@ -162,3 +162,14 @@ void NBEFileTreeNode::sortIntoTreeOrder(QList<NBEFileTreeNode> &nodes)
         sorted.append(std::move(nodes[index]));
     nodes = std::move(sorted);
 }
+
+QList<const NBEFileTreeNode *> NBEFileTreeNode::unreadableFolders() const
+{
+    QList<const NBEFileTreeNode *> found;
+    for (const NBEFileTreeNode &child : children) {
+        if (child.isUnreadable())
+            found.append(&child);
+        found.append(child.unreadableFolders());
+    }
+    return found;
+}

@@ -15,6 +15,9 @@ struct NBEFileTreeNode
     bool isDirectory = false;
     QList<NBEFileTreeNode> children;
     bool isExpanded = false;
+    // Why a folder couldn't be listed (it then has no children); empty when
+    // it was.
+    QString readError;
 
     NBEFileTreeNode() = default;
     // Gives a fresh id, takes the name from the URL and sorts the children.
@@ -24,6 +27,10 @@ struct NBEFileTreeNode
                     QList<NBEFileTreeNode> children);
 
     bool operator==(const NBEFileTreeNode &) const = default;
+
+    bool isUnreadable() const { return !readError.isEmpty(); }
+    // The folders below this one that couldn't be listed, in tree order.
+    QList<const NBEFileTreeNode *> unreadableFolders() const;
 
     // Tree order: whether `a` comes before `b`.
     static bool precedes(const NBEFileTreeNode &a, const NBEFileTreeNode &b);

@@ -21,6 +21,9 @@ struct NBESourceFile
     QUrl url;
     std::shared_ptr<NBETextBuffer> buffer;
     NBELineEnding lineEnding = NBELineEnding::LF;
+    // The file's UTF-8 byte-order mark, kept out of the buffer and written
+    // back first.
+    bool byteOrderMark = false;
     // The file as the tab last read or wrote it; nothing when not known (a
     // save then doesn't check the disk).
     std::optional<NBEDiskStamp> diskStamp;

@@ -24,6 +24,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
+const QByteArray byteOrderMarkBytes = QByteArrayLiteral("\xEF\xBB\xBF");
+
 QString quoted(const QString &path)
 {
     const QString name = QFileInfo(path).fileName();
@@ -60,33 +62,27 @@ NBEResult<void> refuseSpecial(const char *what, const QString &path, mode_t mode
                           .arg(QString::fromUtf8(what), quoted(path), kind));
 }
 
-// Renames without ever replacing an existing target.
-int renameNoReplace(const QString &from, const QString &to)
+// A folder below the root that can't be listed: left out, kept as a node
+// that says why, so the rest of the project still opens.
+NBEFileTreeNode unreadableFolder(const QByteArray &path, int error)
 {
-    const QByteArray source = QFile::encodeName(from);
-    const QByteArray target = QFile::encodeName(to);
-    if (::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, target.constData(), RENAME_NOREPLACE) ==
-        0)
-        return 0;
-    if (errno != EINVAL && errno != ENOSYS)
-        return errno;
-    // File systems without the flag: a hard link fails on an existing target
-    // for files; folders fall back to a check just before the rename.
-    struct stat info;
-    if (::lstat(target.constData(), &info) == 0)
-        return EEXIST;
-    return ::rename(source.constData(), target.constData()) == 0 ? 0 : errno;
+    const QString folderPath = QFile::decodeName(path);
+    NBEFileTreeNode node(QUrl::fromLocalFile(folderPath),
+                         folderPath.mid(folderPath.lastIndexOf(QLatin1Char('/')) + 1), true, {});
+    node.readError = reason(error);
+    return node;
 }
 
-NBEResult<NBEFileTreeNode> walk(const QByteArray &folder)
+NBEResult<NBEFileTreeNode> walk(const QByteArray &folder, bool isRoot)
 {
     const QString folderPath = QFile::decodeName(folder);
     DIR *listing = ::opendir(folder.constData());
-    if (!listing)
-        return failure("Couldn't open the folder", folderPath, errno);
+    if (!listing) {
+        if (isRoot)
+            return failure("Couldn't open the folder", folderPath, errno);
+        return unreadableFolder(folder, errno);
+    }
     QList<NBEFileTreeNode> children;
-    NBEResult<NBEFileTreeNode> failed;
-    bool ok = true;
     errno = 0;
     while (const dirent *entry = ::readdir(listing)) {
         if (entry->d_name[0] == '.')
@@ -96,21 +92,16 @@ NBEResult<NBEFileTreeNode> walk(const QByteArray &folder)
         bool isDirectory = entry->d_type == DT_DIR;
         if (entry->d_type == DT_UNKNOWN) {
             struct stat info;
+            // Gone since it was listed: nothing to show.
             if (::lstat(path.constData(), &info) != 0) {
-                failed = failure("Couldn't read", QFile::decodeName(path), errno);
-                ok = false;
-                break;
+                errno = 0;
+                continue;
             }
             isDirectory = S_ISDIR(info.st_mode);
         }
         if (isDirectory) {
-            auto child = walk(path);
-            if (!child) {
-                failed = std::move(child);
-                ok = false;
-                break;
-            }
-            children.append(std::move(*child));
+            // Below the root a walk always gives a node.
+            children.append(std::move(*walk(path, false)));
         } else {
             const QString name = QFile::decodeName(entry->d_name);
             children.append(
@@ -118,13 +109,13 @@ NBEResult<NBEFileTreeNode> walk(const QByteArray &folder)
         }
         errno = 0;
     }
-    if (ok && errno != 0) {
-        failed = failure("Couldn't list the folder", folderPath, errno);
-        ok = false;
-    }
+    const int listingError = errno;
     ::closedir(listing);
-    if (!ok)
-        return failed;
+    if (listingError != 0) {
+        if (isRoot)
+            return failure("Couldn't list the folder", folderPath, listingError);
+        return unreadableFolder(folder, listingError);
+    }
     return NBEFileTreeNode(QUrl::fromLocalFile(folderPath),
                            folderPath.mid(folderPath.lastIndexOf(QLatin1Char('/')) + 1), true,
                            std::move(children));
@@ -162,9 +153,8 @@ NBEResult<void> NBEFileService::checkName(const QString &name)
 
 NBEResult<NBETextFile> NBEFileService::decode(const QByteArray &bytes, const QString &displayName)
 {
-    // A byte-order mark stays in the text so saving writes it back.
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
-                                                     QStringDecoder::Flag::ConvertInitialBom);
+    // The decoder drops a leading mark; it is remembered beside the text.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
         return nbeFailure(QStringLiteral("The file %1 couldn't be opened because it isn't valid "
@@ -172,22 +162,36 @@ NBEResult<NBETextFile> NBEFileService::decode(const QByteArray &bytes, const QSt
                               .arg(quoted(displayName)));
     }
     NBETextFile file;
+    file.byteOrderMark = bytes.startsWith(byteOrderMarkBytes);
     file.lineEnding = NBELineEndings::detect(text);
     file.text = NBELineEndings::normalized(text);
     return file;
 }
 
+QByteArray NBEFileService::encode(const QString &text, NBELineEnding lineEnding, bool byteOrderMark)
+{
+    const QByteArray bytes = NBELineEndings::applied(text, lineEnding).toUtf8();
+    return byteOrderMark ? byteOrderMarkBytes + bytes : bytes;
+}
+
 NBEResult<NBEFileTreeNode> NBEFileService::buildFileTreeNow(const QString &folder)
 {
-    return walk(QFile::encodeName(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())));
+    return walk(QFile::encodeName(QDir::cleanPath(QFileInfo(folder).absoluteFilePath())), true);
 }
 
 NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
 {
     const QByteArray native = QFile::encodeName(path);
     struct stat info;
-    if (::stat(native.constData(), &info) != 0)
+    if (::stat(native.constData(), &info) != 0) {
+        // Bytes that aren't UTF-8 came out of the listing as U+FFFD: such a
+        // name can't be spelled back, so "no such file" would be wrong.
+        if (errno == ENOENT && path.contains(QChar::ReplacementCharacter))
+            return nbeFailure(QStringLiteral("Couldn't read %1: its name isn't valid UTF-8, so "
+                                             "the editor can't open it.")
+                                  .arg(quoted(path)));
         return failure("Couldn't read", path, errno);
+    }
     if (auto refused = refuseSpecial("Couldn't read", path, info.st_mode); !refused)
         return std::unexpected(refused.error());
     // Without O_NONBLOCK a pipe put there since the check would wait for a
@@ -217,13 +221,13 @@ NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
 }
 
 NBEResult<void> NBEFileService::writeFileNow(const QString &content, const QString &path,
-                                             NBELineEnding lineEnding)
+                                             NBELineEnding lineEnding, bool byteOrderMark)
 {
     struct stat info;
     if (::stat(QFile::encodeName(path).constData(), &info) == 0)
         if (auto refused = refuseSpecial("Couldn't save", path, info.st_mode); !refused)
             return refused;
-    const QByteArray bytes = NBELineEndings::applied(content, lineEnding).toUtf8();
+    const QByteArray bytes = encode(content, lineEnding, byteOrderMark);
     if (auto replaced = nbeReplaceFile(path, bytes); !replaced)
         return nbeFailure(QStringLiteral("Couldn't save %1: %2.")
                               .arg(quoted(path), replaced.error().description));
@@ -349,7 +353,7 @@ NBEResult<NBEDeletion> NBEFileService::trashNow(const QString &path)
         return NBEDeletion::Trashed;
     }
     if (QFileInfo(inTrash).isRelative()) {
-        renameNoReplace(inTrash, path);
+        nbeRenameNoReplace(inTrash, path);
         return NBEDeletion::NoTrash;
     }
     return NBEDeletion::Trashed;
@@ -360,7 +364,7 @@ NBEResult<QString> NBEFileService::renameNow(const QString &path, const QString 
     if (auto name = checkName(newName); !name)
         return std::unexpected(name.error());
     const QString target = QFileInfo(path).absoluteDir().filePath(newName);
-    if (const int error = renameNoReplace(path, target)) {
+    if (const int error = nbeRenameNoReplace(path, target)) {
         if (error == EEXIST || error == ENOTEMPTY)
             return nbeFailure(QStringLiteral("Couldn't rename %1: an item named “%2” already "
                                              "exists.")
@@ -372,7 +376,7 @@ NBEResult<QString> NBEFileService::renameNow(const QString &path, const QString 
 
 NBEResult<void> NBEFileService::moveNow(const QString &path, const QString &destination)
 {
-    if (const int error = renameNoReplace(path, destination)) {
+    if (const int error = nbeRenameNoReplace(path, destination)) {
         if (error == EEXIST || error == ENOTEMPTY)
             return nbeFailure(QStringLiteral("Couldn't move %1: an item with that name already "
                                              "exists in the destination.")
@@ -404,31 +408,31 @@ QFuture<NBEResult<NBETextFile>> NBEFileService::readFile(const QUrl &at)
 }
 
 QFuture<NBEResult<void>> NBEFileService::writeFile(const QString &content, const QUrl &to,
-                                                   NBELineEnding lineEnding)
+                                                   NBELineEnding lineEnding, bool byteOrderMark)
 {
-    return m_actor.run([content, path = to.toLocalFile(), lineEnding] {
-        return writeFileNow(content, path, lineEnding);
+    return m_actor.run([content, path = to.toLocalFile(), lineEnding, byteOrderMark] {
+        return writeFileNow(content, path, lineEnding, byteOrderMark);
     });
 }
 
 QFuture<NBEResult<NBEWritten>>
 NBEFileService::writeFileChecked(const QString &content, const QUrl &to, NBELineEnding lineEnding,
-                                 const std::optional<NBEDiskKnowledge> &known)
+                                 const std::optional<NBEDiskKnowledge> &known, bool byteOrderMark)
 {
-    return m_actor.run(
-        [content, path = to.toLocalFile(), lineEnding, known]() -> NBEResult<NBEWritten> {
-            if (known) {
-                if (const NBEDiskChange change = diskChangeNow(path, *known);
-                    change != NBEDiskChange::None)
-                    return NBEWritten{change, {}};
-            }
-            if (auto written = writeFileNow(content, path, lineEnding); !written)
-                return std::unexpected(written.error());
-            NBEWritten written;
-            written.stamp = statNow(path).value_or(NBEDiskStamp());
-            written.stamp.digest = NBEDiskStamp::digestOf(content);
-            return written;
-        });
+    return m_actor.run([content, path = to.toLocalFile(), lineEnding, known,
+                        byteOrderMark]() -> NBEResult<NBEWritten> {
+        if (known) {
+            if (const NBEDiskChange change = diskChangeNow(path, *known);
+                change != NBEDiskChange::None)
+                return NBEWritten{change, {}};
+        }
+        if (auto written = writeFileNow(content, path, lineEnding, byteOrderMark); !written)
+            return std::unexpected(written.error());
+        NBEWritten written;
+        written.stamp = statNow(path).value_or(NBEDiskStamp());
+        written.stamp.digest = NBEDiskStamp::digestOf(content);
+        return written;
+    });
 }
 
 QFuture<NBEDiskChange> NBEFileService::diskChange(const QUrl &file, const NBEDiskKnowledge &known)

@@ -18,6 +18,9 @@ struct NBETextFile
 {
     QString text;
     NBELineEnding lineEnding = NBELineEnding::LF;
+    // The file began with a UTF-8 byte-order mark. It is no character of the
+    // text (nothing can be typed before it) and a save writes it back first.
+    bool byteOrderMark = false;
     // The file as read; nothing for text that didn't come from a file.
     std::optional<NBEDiskStamp> stamp;
     bool operator==(const NBETextFile &) const = default;
@@ -54,13 +57,15 @@ public:
     QFuture<NBEResult<NBEFileTreeNode>> buildFileTree(const QUrl &at);
     QFuture<NBEResult<NBETextFile>> readFile(const QUrl &at);
     QFuture<NBEResult<void>> writeFile(const QString &content, const QUrl &to,
-                                       NBELineEnding lineEnding = NBELineEnding::LF);
+                                       NBELineEnding lineEnding = NBELineEnding::LF,
+                                       bool byteOrderMark = false);
     // Writes only when the file is still as `known` says, checked in the same
     // turn as the write (nothing: writes anyway); otherwise writes nothing and
     // answers the change found.
     QFuture<NBEResult<NBEWritten>> writeFileChecked(const QString &content, const QUrl &to,
                                                     NBELineEnding lineEnding,
-                                                    const std::optional<NBEDiskKnowledge> &known);
+                                                    const std::optional<NBEDiskKnowledge> &known,
+                                                    bool byteOrderMark = false);
     QFuture<NBEDiskChange> diskChange(const QUrl &file, const NBEDiskKnowledge &known);
     // Never replaces an existing item.
     QFuture<NBEResult<void>> createFile(const QUrl &at, const QString &content);
@@ -78,7 +83,8 @@ public:
     static NBEResult<NBEFileTreeNode> buildFileTreeNow(const QString &folder);
     static NBEResult<NBETextFile> readFileNow(const QString &path);
     static NBEResult<void> writeFileNow(const QString &content, const QString &path,
-                                        NBELineEnding lineEnding = NBELineEnding::LF);
+                                        NBELineEnding lineEnding = NBELineEnding::LF,
+                                        bool byteOrderMark = false);
     // Compares texts where size and time can't tell, so a touched but equal
     // file is unchanged.
     static NBEDiskChange diskChangeNow(const QString &path, const NBEDiskKnowledge &known);
@@ -98,6 +104,9 @@ public:
 
     // Decodes file bytes as UTF-8, refusing anything that isn't valid UTF-8.
     static NBEResult<NBETextFile> decode(const QByteArray &bytes, const QString &displayName);
+    // The bytes a save writes for the text: its line ending, and the mark
+    // first when the file had one.
+    static QByteArray encode(const QString &text, NBELineEnding lineEnding, bool byteOrderMark);
 
     // The cleaned absolute local path that keys maps of locations.
     static QString keyPath(const QUrl &url);

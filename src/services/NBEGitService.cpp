@@ -409,61 +409,82 @@ QFuture<NBEGitOverview> NBEGitService::overview(const QUrl &folder, const NBEGit
     });
 }
 
-QFuture<bool> NBEGitService::stage(const QUrl &file, const QUrl &repository)
+QFuture<NBEGitResult> NBEGitService::stage(const QUrl &file, const QUrl &repository)
 {
     return m_actor.run([this, file, repository] {
-        return run({QStringLiteral("add"), QStringLiteral("--"), localPath(file)}, repository)
-            .has_value();
+        return runCapturingError({QStringLiteral("add"), QStringLiteral("--"), localPath(file)},
+                                 repository);
     });
 }
 
-QFuture<bool> NBEGitService::unstage(const QUrl &file, const QUrl &repository)
+QFuture<NBEGitResult> NBEGitService::unstage(const QUrl &file, const QUrl &repository)
 {
     return m_actor.run([this, file, repository] {
-        return run({QStringLiteral("restore"), QStringLiteral("--staged"), QStringLiteral("--"),
-                    localPath(file)},
-                   repository)
-            .has_value();
+        return runCapturingError({QStringLiteral("restore"), QStringLiteral("--staged"),
+                                  QStringLiteral("--"), localPath(file)},
+                                 repository);
     });
 }
 
-QFuture<bool> NBEGitService::stageAll(const QUrl &repository)
+QFuture<NBEGitResult> NBEGitService::stageAll(const QUrl &repository)
 {
     return m_actor.run([this, repository] {
-        return run({QStringLiteral("add"), QStringLiteral("-A")}, repository).has_value();
+        return runCapturingError({QStringLiteral("add"), QStringLiteral("-A")}, repository);
     });
 }
 
-QFuture<bool> NBEGitService::unstageAll(const QUrl &repository)
+QFuture<NBEGitResult> NBEGitService::unstageAll(const QUrl &repository)
 {
     return m_actor.run([this, repository] {
-        return run({QStringLiteral("reset"), QStringLiteral("-q")}, repository).has_value();
+        return runCapturingError({QStringLiteral("reset"), QStringLiteral("-q")}, repository);
     });
 }
 
-QFuture<bool> NBEGitService::discardChanges(const QUrl &file, const QUrl &repository,
-                                            bool untracked)
+QFuture<NBEGitResult> NBEGitService::discardChanges(const QUrl &file, const QUrl &repository,
+                                                    bool untracked)
 {
     return m_actor.run([this, file, repository, untracked] {
         if (untracked)
-            return QFile::moveToTrash(localPath(file));
-        return run({QStringLiteral("restore"), QStringLiteral("--source=HEAD"),
-                    QStringLiteral("--staged"), QStringLiteral("--worktree"), QStringLiteral("--"),
-                    localPath(file)},
-                   repository)
-            .has_value();
+            return QFile::moveToTrash(localPath(file)) ? NBEGitResult::success()
+                                                       : NBEGitResult::failure(QStringLiteral(
+                                                             "It couldn't be moved to the trash."));
+        return runCapturingError({QStringLiteral("restore"), QStringLiteral("--source=HEAD"),
+                                  QStringLiteral("--staged"), QStringLiteral("--worktree"),
+                                  QStringLiteral("--"), localPath(file)},
+                                 repository);
     });
 }
 
-QFuture<bool> NBEGitService::commit(const QString &message, bool amend, const QUrl &repository)
+QFuture<NBEGitResult> NBEGitService::commit(const QString &message, bool amend,
+                                            const QUrl &repository)
 {
     return m_actor.run([this, message, amend, repository] {
         QStringList arguments{QStringLiteral("commit")};
         if (amend)
             arguments << QStringLiteral("--amend");
         arguments << QStringLiteral("-m") << message;
-        return run(arguments, repository).has_value();
+        return runCapturingError(arguments, repository);
     });
+}
+
+QString NBEGitService::headline(const QString &error)
+{
+    // git's first line says what stopped it; the rest is advice.
+    QString line = error.trimmed().section(u'\n', 0, 0).trimmed();
+    for (const QLatin1String prefix : {QLatin1String("fatal: "), QLatin1String("error: ")}) {
+        if (line.startsWith(prefix))
+            line = line.mid(prefix.size());
+    }
+    if (!line.isEmpty())
+        line[0] = line[0].toUpper();
+    if (!line.isEmpty() && !line.endsWith(u'.'))
+        line += u'.';
+    return line;
+}
+
+bool NBEGitService::isLockedIndex(const NBEGitResult &result)
+{
+    return !result.ok && result.error && result.error->contains(QStringLiteral(".lock'"));
 }
 
 QFuture<std::optional<QString>> NBEGitService::lastCommitMessage(const QUrl &repository)
@@ -571,12 +592,12 @@ QStringList NBEGitService::branchesNow(const QUrl &repository) const
         run({QStringLiteral("branch"), QStringLiteral("--format=%(refname:short)")}, repository));
 }
 
-QFuture<bool> NBEGitService::switchBranch(const QString &name, const QUrl &repository)
+QFuture<NBEGitResult> NBEGitService::switchBranch(const QString &name, const QUrl &repository)
 {
     return m_actor.run([this, name, repository] {
-        if (refusedName(name, {}))
-            return false;
-        return run({QStringLiteral("switch"), name}, repository).has_value();
+        if (const auto refused = refusedName(name, QStringLiteral("A branch name")))
+            return NBEGitResult::failure(*refused);
+        return runCapturingError({QStringLiteral("switch"), name}, repository);
     });
 }
 

@@ -26,6 +26,7 @@ struct NBEGitResult
 
     static NBEGitResult success() { return {true, std::nullopt}; }
     static NBEGitResult failure(const QString &error) { return {false, error}; }
+    explicit operator bool() const { return ok; }
     bool operator==(const NBEGitResult &) const = default;
 };
 
@@ -145,14 +146,19 @@ public:
     // (again once the root differs); records that `earlier` holds alike
     // aren't read again.
     QFuture<NBEGitOverview> overview(const QUrl &folder, const NBEGitStatusRun &earlier = {});
-    QFuture<bool> stage(const QUrl &file, const QUrl &repository);
-    QFuture<bool> unstage(const QUrl &file, const QUrl &repository);
-    QFuture<bool> stageAll(const QUrl &repository);
-    QFuture<bool> unstageAll(const QUrl &repository);
+    QFuture<NBEGitResult> stage(const QUrl &file, const QUrl &repository);
+    QFuture<NBEGitResult> unstage(const QUrl &file, const QUrl &repository);
+    QFuture<NBEGitResult> stageAll(const QUrl &repository);
+    QFuture<NBEGitResult> unstageAll(const QUrl &repository);
     // An untracked file goes to the trash; a tracked one is restored from
     // HEAD in both the index and the working tree.
-    QFuture<bool> discardChanges(const QUrl &file, const QUrl &repository, bool untracked);
-    QFuture<bool> commit(const QString &message, bool amend, const QUrl &repository);
+    QFuture<NBEGitResult> discardChanges(const QUrl &file, const QUrl &repository, bool untracked);
+    QFuture<NBEGitResult> commit(const QString &message, bool amend, const QUrl &repository);
+    // git's error text cut to the line that says what stopped it, as a
+    // sentence: "Unable to create '…/index.lock': File exists."
+    static QString headline(const QString &error);
+    // Whether git stopped because another git holds the index (or a ref) lock.
+    static bool isLockedIndex(const NBEGitResult &result);
     QFuture<std::optional<QString>> lastCommitMessage(const QUrl &repository);
 
     // --- History
@@ -168,7 +174,7 @@ public:
 
     // --- Branches
     QFuture<QStringList> branches(const QUrl &repository);
-    QFuture<bool> switchBranch(const QString &name, const QUrl &repository);
+    QFuture<NBEGitResult> switchBranch(const QString &name, const QUrl &repository);
     QFuture<NBEGitResult> createBranch(const QString &name, const QUrl &repository);
     QFuture<NBEGitResult> deleteBranch(const QString &name, bool force, const QUrl &repository);
     QFuture<NBEGitMergeResult> merge(const QString &name, const QUrl &repository);

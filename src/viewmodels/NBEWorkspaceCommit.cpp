@@ -151,7 +151,9 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
             promise->finish();
         });
     };
-    auto committed = [this, typed, root, amend, branch, shownMerge, finish](bool ok) {
+    auto committed = [this, typed, root, amend, branch, shownMerge,
+                      finish](const NBEGitResult &result) {
+        const bool ok = result.ok;
         if (ok) {
             // Whatever was typed while git ran is a new message: keep it.
             if (m_commitMessage == typed) {
@@ -162,6 +164,9 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                                           QStringLiteral(" into ") + branch
                          : amend ? QStringLiteral("Amended last commit")
                                  : QStringLiteral("Committed to ") + branch);
+        } else if (NBEGitService::isLockedIndex(result)) {
+            Q_EMIT failed(QStringLiteral("Commit failed: ") +
+                          NBEGitService::headline(*result.error));
         } else if (shownMerge && m_state.hasConflicts()) {
             Q_EMIT failed(
                 QStringLiteral("Commit failed — resolve the conflicts and stage the files first."));

@@ -410,14 +410,19 @@ QFuture<void> NBEWorkspaceGit::switchBranch(const QString &name)
     // Tabs still holding the old branch's text would write it over the new
     // branch's files on the next save.
     return rewriteFiles(std::nullopt, true, [this, name](const QUrl &root, auto changed) {
-        nbeWhenFinished(m_service.switchBranch(name, root), this, [this, name, changed](bool ok) {
-            if (ok)
-                flashSyncStatus(QStringLiteral("Switched to ") + name);
-            else
-                Q_EMIT failed(QStringLiteral("Couldn't switch to ") + name +
-                              QStringLiteral(" \u2014 commit or stash your changes first."));
-            changed(ok);
-        });
+        nbeWhenFinished(
+            m_service.switchBranch(name, root), this,
+            [this, name, changed](const NBEGitResult &result) {
+                if (result.ok)
+                    flashSyncStatus(QStringLiteral("Switched to ") + name);
+                else if (NBEGitService::isLockedIndex(result))
+                    Q_EMIT failed(QStringLiteral("Couldn't switch to %1: %2")
+                                      .arg(name, NBEGitService::headline(*result.error)));
+                else
+                    Q_EMIT failed(QStringLiteral("Couldn't switch to ") + name +
+                                  QStringLiteral(" \u2014 commit or stash your changes first."));
+                changed(result.ok);
+            });
     });
 }
 

@@ -207,9 +207,10 @@ QFuture<void> NBEWorkspaceTabs::openFile(const QUrl &at, bool asPreview)
             // thread.
             nbeWhenFinished(NBETextBuffer::makeInBackground(file->text), this,
                             [this, at, asPreview, promise, text = file->text,
-                             lineEnding = file->lineEnding,
+                             lineEnding = file->lineEnding, mark = file->byteOrderMark,
                              stamp = file->stamp](const std::shared_ptr<NBETextBuffer> &buffer) {
                                 NBESourceFile sourceFile(at, buffer, lineEnding);
+                                sourceFile.byteOrderMark = mark;
                                 sourceFile.diskStamp = stamp;
                                 finishOpening(at, asPreview, sourceFile, text);
                                 promise->finish();
@@ -449,8 +450,8 @@ QList<NBEUnsavedText> NBEWorkspaceTabs::unsavedTexts() const
         if (tab.sourceFile.isDirty())
             texts.append(
                 {tab.sourceFile.url.toLocalFile(),
-                 NBELineEndings::applied(tab.sourceFile.content(), tab.sourceFile.lineEnding)
-                     .toUtf8()});
+                 NBEFileService::encode(tab.sourceFile.content(), tab.sourceFile.lineEnding,
+                                        tab.sourceFile.byteOrderMark)});
     }
     return texts;
 }
@@ -642,10 +643,12 @@ QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const
 {
     const auto [done, finish] = pendingResult<bool>();
     std::optional<NBEDiskKnowledge> known;
-    if (const NBEOpenTab *tab = find(tabID); tab && check != WriteCheck::Overwrite)
+    const NBEOpenTab *tab = find(tabID);
+    if (tab && check != WriteCheck::Overwrite)
         known = NBEDiskKnowledge{tab->sourceFile.diskStamp, tab->sourceFile.isMissingOnDisk};
+    const bool byteOrderMark = tab && tab->sourceFile.byteOrderMark;
     nbeWhenFinished(
-        m_files.writeFileChecked(text, url, lineEnding, known), this,
+        m_files.writeFileChecked(text, url, lineEnding, known, byteOrderMark), this,
         [this, tabID, url, text, revision, lineEnding, afterwards, check,
          finish](NBEResult<NBEWritten> result) {
             if (!result) {
@@ -747,9 +750,15 @@ void NBEWorkspaceTabs::showDiskText(NBEOpenTab &tab, const NBETextFile &file)
     // servers and the built-in check hear of the new text as an edit.
     tab.sourceFile.id = QUuid::createUuid();
     tab.sourceFile.lineEnding = file.lineEnding;
+    tab.sourceFile.byteOrderMark = file.byteOrderMark;
     tab.sourceFile.diskStamp = file.stamp;
     tab.sourceFile.isMissingOnDisk = false;
+    // The disk's text is no edit: a preview tab stays a preview.
+    const bool ephemeral = tab.isEphemeral;
+    const QUuid id = tab.id;
     tab.sourceFile.buffer->replaceAll(file.text, true);
+    if (NBEOpenTab *shown = findTab(id))
+        shown->isEphemeral = ephemeral;
     Q_EMIT tabsChanged();
 }
 

@@ -224,6 +224,8 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                         NBEWorkspace workspace(folder);
                         workspace.fileTree = std::move(*tree);
                         replaceFolder(workspace);
+                        m_unreadableFolders.clear();
+                        sayUnreadableFolders();
                         readVaporManifest();
                         startLSPSession(folder);
                         NBERecentProjects::record(folder, defaults());

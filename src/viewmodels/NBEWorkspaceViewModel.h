@@ -29,6 +29,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 #include <QUrl>
@@ -492,6 +493,8 @@ private:
     // Points the tabs at or below `source` (a clean path) at `target`,
     // keeping their ids, buffers and carets; the servers hear of it.
     void retargetTabs(const QString &source, const QString &target);
+    // Says once which folders of the tree couldn't be listed.
+    void sayUnreadableFolders();
     // Closes the tabs at or below `item`.
     void closeTabsBelow(const QString &item);
     // Rebuilds the tree, keeping open the folders that were (by path) when
@@ -531,14 +534,15 @@ private:
     void startLSPSession(const QUrl &rootURL);
 
     // A git command on the index or working tree, then a refresh.
-    QFuture<void> refreshAfter(const QFuture<bool> &command);
+    // Says git's reason after `failure` when the command failed.
+    QFuture<void> refreshAfter(const QFuture<NBEGitResult> &command, const QString &failure);
     QFuture<bool> applyHunk(const NBEDiffHunk &hunk, const QUrl &fileURL, bool unstaging);
     const NBEOpenTab *firstTabShowing(const QUrl &file) const { return m_tabs->firstShowing(file); }
     using UntouchedTab = NBEWorkspaceTabs::UntouchedTab;
     QFuture<void> discardNow(const QUrl &file, const QUrl &repository,
                              std::optional<NBEGitStatus> status, bool keepEdits);
-    QFuture<bool> restoreOrTrash(const QUrl &file, const QUrl &repository,
-                                 std::optional<NBEGitStatus> status);
+    QFuture<NBEGitResult> restoreOrTrash(const QUrl &file, const QUrl &repository,
+                                         std::optional<NBEGitStatus> status);
     void reloadAfterDiscard(const QUrl &file, const NBEResult<NBETextFile> &read,
                             const UntouchedTab &untouched)
     {
@@ -570,6 +574,8 @@ private:
     mutable std::optional<NBEWorkspace> m_workspace;
     bool m_isVaporProject = false;
     std::optional<QString> m_errorMessage;
+    // The folders already said to be unreadable.
+    QSet<QString> m_unreadableFolders;
     QList<QUrl> m_recentProjects;
     NBEFileService m_fileService;
     std::optional<QUrl> m_diffTarget;

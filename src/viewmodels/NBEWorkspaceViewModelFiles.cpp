@@ -270,6 +270,39 @@ void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &t
     m_tabs->retarget([&](const QString &path) { return movedPath(path, source, target); });
 }
 
+void NBEWorkspaceViewModel::sayUnreadableFolders()
+{
+    if (!m_workspace || !m_workspace->fileTree)
+        return;
+    QSet<QString> now;
+    QList<const NBEFileTreeNode *> fresh;
+    for (const NBEFileTreeNode *folder : m_workspace->fileTree->unreadableFolders()) {
+        const QString path = cleanPath(folder->url);
+        now.insert(path);
+        if (!m_unreadableFolders.contains(path))
+            fresh.append(folder);
+    }
+    // A folder readable again and then not is said again.
+    m_unreadableFolders = now;
+    if (fresh.isEmpty())
+        return;
+    const NBEFileTreeNode &first = *fresh.first();
+    const QString name =
+        QDir(cleanPath(m_workspace->rootURL)).relativeFilePath(cleanPath(first.url));
+    QString why = first.readError;
+    why[0] = why[0].toLower();
+    setErrorMessage(
+        fresh.size() == 1
+            ? QStringLiteral("The folder “%1” couldn't be read (%2), so it's left out of the "
+                             "file tree.")
+                  .arg(name, why)
+            : QStringLiteral("The folder “%1” and %2 more couldn't be read (%3), so they're left "
+                             "out of the file tree.")
+                  .arg(name)
+                  .arg(fresh.size() - 1)
+                  .arg(why));
+}
+
 void NBEWorkspaceViewModel::closeTabsBelow(const QString &item)
 {
     m_tabs->closeMatching([&](const QString &path) { return isAtOrBelow(path, item); });
@@ -379,6 +412,7 @@ QFuture<void> NBEWorkspaceViewModel::rebuildFileTree(bool keepExpansion)
             m_workspace->fileTree = std::move(*tree);
             readVaporManifest();
             Q_EMIT workspaceChanged();
+            sayUnreadableFolders();
         }
         nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
     });

@@ -36,12 +36,15 @@ QFuture<QList<NBEGitDiffLine>> NBEWorkspaceViewModel::diff(const QUrl &file)
         .then(QtFuture::Launch::Async, &NBEGitDiff::parseOutput);
 }
 
-QFuture<void> NBEWorkspaceViewModel::refreshAfter(const QFuture<bool> &command)
+QFuture<void> NBEWorkspaceViewModel::refreshAfter(const QFuture<NBEGitResult> &command,
+                                                  const QString &failure)
 {
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(command, this, [this, promise](bool) {
+    nbeWhenFinished(command, this, [this, promise, failure](const NBEGitResult &result) {
+        if (!result.ok)
+            setErrorMessage(failure + NBEGitService::headline(result.error.value_or(QString())));
         nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
     });
     return done;
@@ -51,28 +54,32 @@ QFuture<void> NBEWorkspaceViewModel::stage(const QUrl &file)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_gitService.stage(file, *git().root));
+    return refreshAfter(m_gitService.stage(file, *git().root),
+                        QStringLiteral("Couldn't stage “%1”: ").arg(file.fileName()));
 }
 
 QFuture<void> NBEWorkspaceViewModel::unstage(const QUrl &file)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_gitService.unstage(file, *git().root));
+    return refreshAfter(m_gitService.unstage(file, *git().root),
+                        QStringLiteral("Couldn't unstage “%1”: ").arg(file.fileName()));
 }
 
 QFuture<void> NBEWorkspaceViewModel::stageAllChanges()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_gitService.stageAll(*git().root));
+    return refreshAfter(m_gitService.stageAll(*git().root),
+                        QStringLiteral("Couldn't stage the changes: "));
 }
 
 QFuture<void> NBEWorkspaceViewModel::unstageAllChanges()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_gitService.unstageAll(*git().root));
+    return refreshAfter(m_gitService.unstageAll(*git().root),
+                        QStringLiteral("Couldn't unstage the changes: "));
 }
 
 // --- Hunks
@@ -146,19 +153,26 @@ QFuture<void> NBEWorkspaceViewModel::discardChanges(const QUrl &file)
     return done;
 }
 
-QFuture<bool> NBEWorkspaceViewModel::restoreOrTrash(const QUrl &file, const QUrl &repository,
-                                                    std::optional<NBEGitStatus> status)
+QFuture<NBEGitResult> NBEWorkspaceViewModel::restoreOrTrash(const QUrl &file,
+                                                            const QUrl &repository,
+                                                            std::optional<NBEGitStatus> status)
 {
     if (status != NBEGitStatus::added)
         return m_gitService.discardChanges(file, repository, status == NBEGitStatus::untracked);
     // A file added since HEAD has no earlier text: restoring it from HEAD
     // would delete it for good. It leaves the index and goes to the trash,
     // as an untracked file does.
-    const auto [done, finish] = pendingAnswer();
+    auto promise = std::make_shared<QPromise<NBEGitResult>>();
+    promise->start();
+    QFuture<NBEGitResult> done = promise->future();
+    const auto finish = [promise](const NBEGitResult &result) {
+        promise->addResult(result);
+        promise->finish();
+    };
     nbeWhenFinished(m_gitService.unstage(file, repository), this,
-                    [this, file, repository, finish](bool unstaged) {
-                        if (!unstaged) {
-                            finish(false);
+                    [this, file, repository, finish](const NBEGitResult &unstaged) {
+                        if (!unstaged.ok) {
+                            finish(unstaged);
                             return;
                         }
                         nbeWhenFinished(m_gitService.discardChanges(file, repository, true), this,
@@ -182,10 +196,12 @@ QFuture<void> NBEWorkspaceViewModel::discardNow(const QUrl &file, const QUrl &re
         nbeWhenFinished(refreshFileTree(), this, [promise] { promise->finish(); });
     };
     nbeWhenFinished(
-        restoreOrTrash(file, repository, status), this, [this, file, untouched, finish](bool ok) {
-            if (!ok) {
-                setErrorMessage(QStringLiteral("Couldn't discard changes to ") + file.fileName() +
-                                u'.');
+        restoreOrTrash(file, repository, status), this,
+        [this, file, untouched, finish](const NBEGitResult &result) {
+            if (!result.ok) {
+                setErrorMessage(QStringLiteral("Couldn't discard changes to %1: %2")
+                                    .arg(file.fileName(), NBEGitService::headline(
+                                                              result.error.value_or(QString()))));
                 finish();
                 return;
             }

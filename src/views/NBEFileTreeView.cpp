@@ -106,11 +106,17 @@ QTreeWidgetItem *makeItem(const NBEFileTreeNode &node)
     item->setData(0, NBEFileTreeWidget::URLRole, node.url);
     item->setData(0, NBEFileTreeWidget::IsDirectoryRole, node.isDirectory);
     item->setToolTip(0, node.url.toLocalFile());
+    // A folder that couldn't be listed shows dimmed, with the reason.
+    if (node.isUnreadable()) {
+        item->setToolTip(
+            0, QObject::tr("%1 couldn't be read: %2").arg(node.url.toLocalFile(), node.readError));
+        item->setForeground(0, QPalette().brush(QPalette::Disabled, QPalette::Text));
+    }
     Qt::ItemFlags flags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
     if (node.isDirectory)
         flags |= Qt::ItemIsDropEnabled;
     item->setFlags(flags);
-    if (node.isDirectory)
+    if (node.isDirectory && !node.isUnreadable())
         item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
     for (const NBEFileTreeNode &child : node.children)
         item->addChild(makeItem(child));

@@ -150,7 +150,9 @@ TEST_F(FileServiceTest, EmptyOrHiddenOnlyFolderHasNoChildrenAndRebuildsGiveNewId
     EXPECT_EQ(ids.size(), 1000);
 }
 
-TEST_F(FileServiceTest, UnreadableSubfolderFailsTheWholeBuild)
+// A subfolder that can't be listed is kept as an unreadable node without
+// children; the rest of the tree is read as usual.
+TEST_F(FileServiceTest, UnreadableSubfolderIsLeftOutAndTheRestIsRead)
 {
     NBETest::writeFile(path("ok/file.txt"), "x");
     if (::geteuid() != 0) {
@@ -159,12 +161,28 @@ TEST_F(FileServiceTest, UnreadableSubfolderFailsTheWholeBuild)
         const auto tree = NBEFileService::buildFileTreeNow(dir.path());
         QFile::setPermissions(path("locked/inner"),
                               QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-        ASSERT_FALSE(tree.has_value());
-        EXPECT_TRUE(tree.error().description.contains(S("inner")));
+        ASSERT_TRUE(tree.has_value());
+        const auto unreadable = tree->unreadableFolders();
+        ASSERT_EQ(unreadable.size(), 1);
+        EXPECT_EQ(unreadable.first()->name, S("inner"));
+        EXPECT_TRUE(unreadable.first()->children.isEmpty());
     }
-    ASSERT_TRUE(NBETest::makeFolderTooDeepToOpen(dir.path()));
+    // Root isn't stopped by permissions; a path past the system's limit
+    // stops every reader.
+    ASSERT_TRUE(QDir().mkpath(path("deep")));
+    ASSERT_TRUE(NBETest::makeFolderTooDeepToOpen(path("deep")));
     const auto tree = NBEFileService::buildFileTreeNow(dir.path());
-    EXPECT_FALSE(tree.has_value());
+    ASSERT_TRUE(tree.has_value());
+    ASSERT_TRUE(child(*tree, S("ok")));
+    EXPECT_EQ(childNames(*child(*tree, S("ok"))), QStringList{S("file.txt")});
+    const auto unreadable = tree->unreadableFolders();
+    ASSERT_FALSE(unreadable.isEmpty());
+    EXPECT_TRUE(unreadable.last()->isDirectory);
+    EXPECT_TRUE(unreadable.last()->children.isEmpty());
+    EXPECT_EQ(unreadable.last()->readError, QString::fromLocal8Bit(std::strerror(ENAMETOOLONG)));
+
+    // The root itself still fails the build.
+    EXPECT_FALSE(NBEFileService::buildFileTreeNow(unreadable.last()->url.toLocalFile()));
 }
 
 TEST_F(FileServiceTest, MissingFolderFails)
@@ -198,8 +216,11 @@ TEST_F(FileServiceTest, ReadAndWriteKeepEachLineEndingByteForByte)
         ASSERT_TRUE(read.has_value()) << row.name;
         EXPECT_EQ(read->lineEnding, row.ending) << row.name;
         EXPECT_FALSE(read->text.contains(QLatin1Char('\r'))) << row.name;
-        const auto written = NBETest::await(
-            service.writeFile(read->text, QUrl::fromLocalFile(file), read->lineEnding));
+        // The mark is beside the text, never in it.
+        EXPECT_FALSE(read->text.contains(QChar(0xFEFF))) << row.name;
+        EXPECT_EQ(read->byteOrderMark, row.bytes.startsWith("\xef\xbb\xbf")) << row.name;
+        const auto written = NBETest::await(service.writeFile(
+            read->text, QUrl::fromLocalFile(file), read->lineEnding, read->byteOrderMark));
         ASSERT_TRUE(written.has_value()) << row.name;
         EXPECT_EQ(NBETest::readFile(file), row.bytes) << row.name;
     }
@@ -491,4 +512,44 @@ TEST_F(FileServiceTest, OnlyRegularFilesAreReadOrWritten)
         EXPECT_FALSE(S_ISREG(info.st_mode)) << row.name;
     }
     ::close(listener);
+}
+
+TEST_F(FileServiceTest, AnyNameTheFileSystemTakesIsSavedAndFailuresSayWhy)
+{
+    // 250 bytes: a temporary "<name>.XXXXXX" beside it would be over NAME_MAX.
+    const QString name = QString(246, QChar(u'a')) + S(".css");
+    const QString file = dir.filePath(name);
+    NBETest::writeFile(file, "old");
+    ASSERT_TRUE(
+        QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup));
+    const auto saved = NBEFileService::writeFileNow(S("new\n"), file);
+    ASSERT_TRUE(saved.has_value()) << saved.error().description.toStdString();
+    EXPECT_EQ(NBETest::readFile(file), "new\n");
+    struct stat info;
+    ASSERT_EQ(::stat(QFile::encodeName(file).constData(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0640u);
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList{name});
+
+    // A name the file system refuses fails with its own reason.
+    const auto refused = NBEFileService::writeFileNow(S("x"), dir.filePath(QString(256, u'b')));
+    ASSERT_FALSE(refused.has_value());
+    EXPECT_TRUE(refused.error().description.endsWith(
+        QString::fromLocal8Bit(std::strerror(ENAMETOOLONG)) + S(".")))
+        << refused.error().description.toStdString();
+    EXPECT_FALSE(refused.error().description.contains(S("Unknown error")));
+}
+
+TEST_F(FileServiceTest, ANameThatIsntUtf8IsListedAndRefusedWithItsReason)
+{
+    const QByteArray raw = QFile::encodeName(dir.path()) + "/caf\xe9.css";
+    const int fd = ::open(raw.constData(), O_WRONLY | O_CREAT | O_EXCL, 0644);
+    ASSERT_GE(fd, 0);
+    ::close(fd);
+    const auto tree = NBEFileService::buildFileTreeNow(dir.path());
+    ASSERT_TRUE(tree.has_value());
+    ASSERT_EQ(tree->children.size(), 1);
+    const auto read = NBEFileService::readFileNow(tree->children.first().url.toLocalFile());
+    ASSERT_FALSE(read.has_value());
+    EXPECT_TRUE(read.error().description.contains(S("isn't valid UTF-8")))
+        << read.error().description.toStdString();
 }

@@ -91,19 +91,34 @@ TEST_F(NBEWorkspaceFiles, CreatesItemsWithoutReplacingAndRebuildsTheTree)
     EXPECT_FALSE(exists(QStringLiteral("a")));
 }
 
-TEST_F(NBEWorkspaceFiles, ATreeThatCantBeRebuiltAfterAChangeSaysSo)
+// A folder that can't be listed is left out of the tree and said once; the
+// rest of the project opens and follows changes as usual.
+TEST_F(NBEWorkspaceFiles, AnUnreadableFolderIsLeftOutAndSaidOnce)
 {
     write(QStringLiteral("index.html"), "<p>keep</p>");
-    load();
     // Root reads every folder whatever its permissions; a folder nested past
-    // the longest path the system opens fails the walk for everyone.
-    ASSERT_TRUE(NBETest::makeFolderTooDeepToOpen(root));
+    // the longest path the system opens can't be listed by anyone.
+    ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("data"))));
+    ASSERT_TRUE(NBETest::makeFolderTooDeepToOpen(path(QStringLiteral("data"))));
+    load();
+    ASSERT_TRUE(model->hasWorkspace());
+    ASSERT_TRUE(model->workspace()->fileTree.has_value());
+    const auto unreadable = model->workspace()->fileTree->unreadableFolders();
+    ASSERT_EQ(unreadable.size(), 1);
+    EXPECT_TRUE(error().startsWith(QStringLiteral("The folder “data/dd")));
+    EXPECT_TRUE(error().endsWith(QStringLiteral("couldn't be read (file name too long), so it's "
+                                                "left out of the file tree.")))
+        << error().toStdString();
 
+    // Rebuilds after a change don't say it again.
+    model->clearErrorMessage();
     NBETest::await(model->createFile(QStringLiteral("new.css"), rootURL()));
     EXPECT_TRUE(exists(QStringLiteral("new.css")));
-    EXPECT_TRUE(error().startsWith(QStringLiteral("Failed to refresh the file tree: Couldn't open "
-                                                  "the folder")))
-        << error().toStdString();
+    EXPECT_FALSE(model->errorMessage().has_value());
+    const auto &children = model->workspace()->fileTree->children;
+    EXPECT_TRUE(std::any_of(children.cbegin(), children.cend(), [](const NBEFileTreeNode &node) {
+        return node.name == QStringLiteral("new.css");
+    }));
 }
 
 TEST_F(NBEWorkspaceFiles, DeletionClosesTabsAndMovesTheActiveOne)

@@ -171,3 +171,25 @@ TEST_F(NBEWorkspaceOutsideChanges, BecomingActiveCatchesUp)
         [&] { return model->tab(id)->sourceFile.content() == QStringLiteral("b\n"); }));
     ASSERT_TRUE(NBETest::waitUntil([&] { return node(QStringLiteral("b.css")) != nullptr; }));
 }
+
+// A reload from disk is no edit: a preview tab stays a preview, and the
+// file's byte-order mark as read now is the one a save writes back.
+TEST_F(NBEWorkspaceOutsideChanges, AReloadFromDiskKeepsAPreviewAndTheMark)
+{
+    write(QStringLiteral("notes.md"), "# One\n");
+    load();
+    const QUuid id = open(QStringLiteral("notes.md"), true).id;
+    ASSERT_TRUE(model->tab(id)->isEphemeral);
+    settle();
+    write(QStringLiteral("notes.md"), "\xef\xbb\xbf# Two\n");
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return model->tab(id)->sourceFile.content() == QStringLiteral("# Two\n"); }));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(model->tab(id)->isEphemeral);
+
+    // Typing still keeps it for good.
+    model->updateContent(QStringLiteral("# Three\n"), id);
+    EXPECT_FALSE(model->tab(id)->isEphemeral);
+    EXPECT_TRUE(saveAndWait(id, false));
+    EXPECT_EQ(read(QStringLiteral("notes.md")), "\xef\xbb\xbf# Three\n");
+}

@@ -3,6 +3,8 @@
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
+#include <QTextCursor>
+#include <QTextDocument>
 
 using Saving = NBEWorkspaceFixture;
 
@@ -410,4 +412,21 @@ TEST_F(Saving, WorkInFlightWhenTheWindowGoesAway)
     model.reset();
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(300));
     EXPECT_EQ(read(QStringLiteral("a.css")), "saved before the window closed");
+}
+
+// A byte-order mark is no character of the text: typing at the very start
+// goes after it, and the save writes it back first.
+TEST_F(Saving, ByteOrderMarkStaysFirstWhenTypingAtTheStart)
+{
+    write(QStringLiteral("style.css"), "\xef\xbb\xbf"
+                                       "body {}\r\n");
+    load();
+    const NBEOpenTab tab = open(QStringLiteral("style.css"));
+    EXPECT_EQ(tab.sourceFile.content(), QStringLiteral("body {}\n"));
+
+    QTextCursor start(tab.sourceFile.buffer->document());
+    start.movePosition(QTextCursor::Start);
+    start.insertText(QStringLiteral("/* header */\n"));
+    EXPECT_TRUE(saveAndWait(tab.id, false));
+    EXPECT_EQ(read(QStringLiteral("style.css")), "\xef\xbb\xbf/* header */\r\nbody {}\r\n");
 }

@@ -254,7 +254,11 @@ TEST_F(WorkingTree, DiscardThatGitRefusesNamesTheFile)
     commitAndLoad({{"a.html", "a\n"}});
     model->setDiffTarget(url("index.html"));
     await(model->discardChanges(url("index.html")));
-    EXPECT_EQ(model->errorMessage(), QStringLiteral("Couldn't discard changes to index.html."));
+    // git's own reason follows the file's name.
+    ASSERT_TRUE(model->errorMessage().has_value());
+    EXPECT_TRUE(model->errorMessage()->startsWith(
+        QStringLiteral("Couldn't discard changes to index.html: Pathspec")))
+        << model->errorMessage()->toStdString();
     EXPECT_FALSE(model->diffTarget().has_value());
 }
 
@@ -458,4 +462,37 @@ TEST_F(WorkingTree, DiffTargetAnnouncesOnlyRealChanges)
     model->setDiffTarget(std::nullopt);
     model->setDiffTarget(std::nullopt);
     EXPECT_EQ(announced, 2);
+}
+
+// Another git holds the index: every action fails with git's own reason,
+// which names the lock, instead of nothing or a guess.
+TEST_F(WorkingTree, ALockedIndexIsNamedByEveryAction)
+{
+    commitAndLoad({{"a.html", "a\n"}, {"b.html", "b\n"}});
+    git({"branch", "other"});
+    write("a.html", "changed\n");
+    write("b.html", "staged\n");
+    git({"add", "b.html"});
+    await(model->refreshGitStatus());
+    NBETest::writeFile(path(".git/index.lock"), {});
+    model->setCommitMessage(QStringLiteral("Blocked"));
+
+    const QList<std::pair<const char *, std::function<void()>>> actions{
+        {"stage", [&] { await(model->stage(url("a.html"))); }},
+        {"unstage", [&] { await(model->unstage(url("b.html"))); }},
+        {"stage all", [&] { await(model->stageAllChanges()); }},
+        {"unstage all", [&] { await(model->unstageAllChanges()); }},
+        {"discard", [&] { await(model->discardChanges(url("a.html"))); }},
+        {"commit", [&] { EXPECT_FALSE(await(model->commit(false))); }},
+        {"switch branch", [&] { await(model->switchBranch(QStringLiteral("other"))); }},
+    };
+    for (const auto &[name, act] : actions) {
+        model->clearErrorMessage();
+        act();
+        ASSERT_TRUE(model->errorMessage().has_value()) << name;
+        EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("index.lock': File exists")))
+            << name << ": " << model->errorMessage()->toStdString();
+    }
+    EXPECT_EQ(staged(), QStringList{QStringLiteral("b.html")});
+    EXPECT_EQ(read("a.html"), "changed\n");
 }
