@@ -1,7 +1,9 @@
 #include "NBEDiffPatch.h"
 
 #include "NBEGitDiff.h"
+#include "NBELineEnding.h"
 
+#include <QSet>
 #include <QStringList>
 
 namespace {
@@ -380,6 +382,202 @@ std::optional<Span> heldAt(const QStringList &head, const QString &index, const 
     return Span{inWithHunk.start + before, inWithHunk.end + before};
 }
 
+// --- Pairing by the gutter's own diff
+
+// A text cut into the lines the gutter sees: "\r\n", "\n" and a lone "\r"
+// each end a line, and the piece after the last line end is a line too.
+struct Pieces
+{
+    QString text;
+    QList<qsizetype> starts;
+    QList<qsizetype> ends; // where each line's content ends, before its line end
+
+    qsizetype count() const { return starts.size(); }
+    QStringView line(qsizetype i) const { return text.mid(starts[i], ends[i] - starts[i]); }
+
+    // Where lines [from, to) lie in the text with the line ends that belong
+    // to them. A run in the middle takes the line end after each line; a run
+    // that reaches the end takes the one before each line instead, so that
+    // taking away or adding the last lines takes away or adds the line end
+    // that went with them.
+    std::pair<qsizetype, qsizetype> span(qsizetype from, qsizetype to) const
+    {
+        if (to < count())
+            return {starts[from], starts[to]};
+        return {from == 0 ? 0 : ends[from - 1], text.size()};
+    }
+};
+
+Pieces piecesOf(const QString &text)
+{
+    Pieces pieces{text, {0}, {}};
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (text[i] != u'\r' && text[i] != u'\n')
+            continue;
+        pieces.ends.append(i);
+        if (text[i] == u'\r' && i + 1 < text.size() && text[i + 1] == u'\n')
+            ++i;
+        pieces.starts.append(i + 1);
+    }
+    pieces.ends.append(text.size());
+    return pieces;
+}
+
+bool sameLines(const Pieces &a, qsizetype at, const Pieces &b, qsizetype from, qsizetype to)
+{
+    if (at + (to - from) > a.count())
+        return false;
+    for (qsizetype i = from; i < to; ++i)
+        if (a.line(at + i - from) != b.line(i))
+            return false;
+    return true;
+}
+
+// A gutter hunk as ranges of lines on HEAD's side and on the file's side.
+struct GutterChange
+{
+    qsizetype oldFrom, oldTo, newFrom, newTo;
+};
+
+// Where each gutter hunk stands in the index, and whether it is there with
+// its new lines (staged) or its old ones.
+struct Placed
+{
+    qsizetype from, to;
+    bool staged;
+};
+
+// Reads the index as HEAD with some of the gutter's hunks staged: HEAD's
+// unchanged lines in order, each hunk's old or new lines between them. Any
+// other reading of the index (a diff of its own) could pair repeated lines
+// differently from the gutter. `pinned` fixes one hunk's side. Nothing when
+// the index isn't such a text.
+std::optional<QList<Placed>> placeInIndex(const Pieces &head, const Pieces &working,
+                                          const Pieces &index, const QList<GutterChange> &changes,
+                                          qsizetype pinned, bool pinnedStaged)
+{
+    struct Step
+    {
+        qsizetype from, to;
+        qsizetype parent;
+        bool staged;
+    };
+    // Every index line where a reading can stand, kept once each, with the
+    // step that reached it; there are few unless lines repeat a lot.
+    QList<QList<Step>> steps;
+    QList<std::pair<qsizetype, qsizetype>> frontier{{0, -1}};
+    qsizetype headAt = 0;
+    for (qsizetype k = 0;; ++k) {
+        const bool last = k == changes.size();
+        const qsizetype segmentEnd = last ? head.count() : changes[k].oldFrom;
+        QList<std::pair<qsizetype, qsizetype>> afterSegment;
+        for (const auto &[at, parent] : std::as_const(frontier))
+            if (sameLines(index, at, head, headAt, segmentEnd))
+                afterSegment.append({at + segmentEnd - headAt, parent});
+        if (last) {
+            for (const auto &[at, parent] : std::as_const(afterSegment)) {
+                if (at != index.count())
+                    continue;
+                QList<Placed> placed(changes.size());
+                for (qsizetype j = changes.size() - 1, p = parent; j >= 0; --j) {
+                    const Step &step = steps[j][p];
+                    placed[j] = {step.from, step.to, step.staged};
+                    p = step.parent;
+                }
+                return placed;
+            }
+            return std::nullopt;
+        }
+        const GutterChange &change = changes[k];
+        QList<Step> reached;
+        QSet<qsizetype> seen;
+        for (const auto &[at, parent] : std::as_const(afterSegment)) {
+            for (const bool staged : {false, true}) {
+                if (k == pinned && staged != pinnedStaged)
+                    continue;
+                const Pieces &side = staged ? working : head;
+                const qsizetype from = staged ? change.newFrom : change.oldFrom;
+                const qsizetype to = staged ? change.newTo : change.oldTo;
+                if (!sameLines(index, at, side, from, to))
+                    continue;
+                const qsizetype end = at + to - from;
+                if (seen.contains(end))
+                    continue;
+                seen.insert(end);
+                reached.append({at, end, parent, staged});
+            }
+        }
+        if (reached.isEmpty())
+            return std::nullopt;
+        frontier.clear();
+        for (qsizetype i = 0; i < reached.size(); ++i)
+            frontier.append({reached[i].to, i});
+        steps.append(reached);
+        headAt = change.oldTo;
+    }
+}
+
+struct Pairing
+{
+    Pieces head, working, index;
+    QList<GutterChange> changes;
+    qsizetype hunk = -1;
+};
+
+// The gutter's hunks of the file against HEAD, worked out again here, and
+// which of them `hunk` is. Nothing when the gutter showed another text (an
+// unsaved edit) and `hunk` isn't among them.
+std::optional<Pairing> pairing(const QString &head, const QString &index, const QString &working,
+                               const NBEDiffHunk &hunk)
+{
+    Pairing pairing{piecesOf(head), piecesOf(working), piecesOf(index), {}, -1};
+    const QList<NBEDiffHunk> hunks =
+        NBELineDiff::hunks(NBELineEndings::normalized(head), NBELineEndings::normalized(working));
+    qsizetype shift = 0;
+    for (const NBEDiffHunk &gutter : hunks) {
+        const qsizetype oldFrom = gutter.oldStart - 1;
+        const qsizetype newFrom = oldFrom + shift;
+        pairing.changes.append(
+            {oldFrom, oldFrom + gutter.oldLineCount(), newFrom, newFrom + gutter.newLineCount()});
+        shift += gutter.newLineCount() - gutter.oldLineCount();
+        // The line the gutter marks may differ when the tab holds unsaved
+        // lines above; the change itself may not.
+        if (gutter.oldStart == hunk.oldStart && gutter.oldLines == hunk.oldLines &&
+            gutter.newLines == hunk.newLines)
+            pairing.hunk = pairing.changes.size() - 1;
+    }
+    if (pairing.hunk < 0)
+        return std::nullopt;
+    return pairing;
+}
+
+// The index with the paired hunk moved to the other side; nothing when it
+// already stands there, or when the index isn't HEAD plus gutter hunks.
+std::optional<std::optional<QString>> movedByPairing(const QString &head, const QString &index,
+                                                     const QString &working,
+                                                     const NBEDiffHunk &hunk, bool unstaging)
+{
+    const auto paired = pairing(head, index, working, hunk);
+    if (!paired)
+        return std::nullopt;
+    const auto placed = placeInIndex(paired->head, paired->working, paired->index, paired->changes,
+                                     paired->hunk, unstaging);
+    if (!placed) {
+        if (placeInIndex(paired->head, paired->working, paired->index, paired->changes,
+                         paired->hunk, !unstaging))
+            return std::optional<QString>();
+        return std::nullopt;
+    }
+    const Placed &at = (*placed)[paired->hunk];
+    const GutterChange &change = paired->changes[paired->hunk];
+    const Pieces &side = unstaging ? paired->head : paired->working;
+    const auto [cut, cutEnd] = paired->index.span(at.from, at.to);
+    const auto [from, to] = unstaging ? side.span(change.oldFrom, change.oldTo)
+                                      : side.span(change.newFrom, change.newTo);
+    return std::optional<QString>(index.left(cut) + side.text.mid(from, to - from) +
+                                  index.mid(cutEnd));
+}
+
 } // namespace
 
 namespace NBEDiffPatch {
@@ -388,6 +586,8 @@ std::optional<QString> indexAfterHunk(const QString &head, const QString &index,
                                       const QString &working, const NBEDiffHunk &hunk,
                                       bool unstaging)
 {
+    if (const auto moved = movedByPairing(head, index, working, hunk, unstaging))
+        return *moved;
     const QStringList headLines = head.split(u'\n');
     const Span span = spanOf(hunk);
     if (!holds(headLines, span.start, hunk.oldLines))
@@ -422,8 +622,17 @@ std::optional<QString> indexAfterHunk(const QString &head, const QString &index,
     return result;
 }
 
-bool indexHoldsHunk(const QString &head, const QString &index, const NBEDiffHunk &hunk)
+bool indexHoldsHunk(const QString &head, const QString &index, const QString &working,
+                    const NBEDiffHunk &hunk)
 {
+    if (const auto paired = pairing(head, index, working, hunk)) {
+        if (placeInIndex(paired->head, paired->working, paired->index, paired->changes,
+                         paired->hunk, true))
+            return true;
+        if (placeInIndex(paired->head, paired->working, paired->index, paired->changes,
+                         paired->hunk, false))
+            return false;
+    }
     const QStringList headLines = head.split(u'\n');
     const Span span = spanOf(hunk);
     if (!holds(headLines, span.start, hunk.oldLines))

@@ -26,16 +26,18 @@ std::optional<QString> hunkPatch(const QString &diff, int coveringNewLine);
 std::optional<QString> hunkPatch(const QString &diff, const NBEDiffHunk &hunk, bool reverse);
 
 // The index text after staging (`unstaging` false) or unstaging exactly a
-// gutter hunk. It is worked out with the gutter's own line diff on whole
-// texts, so a diff of git's that aligns lines differently can't widen it.
-// `head` and `index` are the texts as git stores them; staging takes the
-// new lines, with their own line ends, from `working` (the saved file).
-// Nothing when the texts don't hold the hunk or the index would not change.
+// gutter hunk. `head`, `index` and `working` (the saved file) are the texts
+// as git and the disk hold them. The index is read as HEAD with some of the
+// gutter's hunks of `working` staged, paired by the gutter's own diff, so
+// repeated lines stay where the gutter showed them, and each line keeps the
+// line end of the side it comes from. Nothing when the texts don't hold the
+// hunk or the index would not change.
 std::optional<QString> indexAfterHunk(const QString &head, const QString &index,
                                       const QString &working, const NBEDiffHunk &hunk,
                                       bool unstaging);
 
 // Whether the index already holds the hunk as the gutter shows it.
-bool indexHoldsHunk(const QString &head, const QString &index, const NBEDiffHunk &hunk);
+bool indexHoldsHunk(const QString &head, const QString &index, const QString &working,
+                    const NBEDiffHunk &hunk);
 
 } // namespace NBEDiffPatch

@@ -6,6 +6,7 @@
 #include "NBEMemory.h"
 #include "NBEReplaceFile.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -15,6 +16,7 @@
 #include <QStandardPaths>
 #include <QStringDecoder>
 #include <QTemporaryFile>
+#include <QThread>
 #include <QThreadPool>
 #include <QUuid>
 
@@ -108,7 +110,8 @@ QThreadPool *networkPool()
 NBEGitResult runNetworkCommand(const QUrl &gitURL, const QString &name,
                                const QStringList &arguments, const QUrl &folder,
                                const QHash<QString, QString> &environment,
-                               std::chrono::milliseconds limit)
+                               std::chrono::milliseconds limit,
+                               const std::atomic_bool *stopping = nullptr)
 {
     const QString program = localPath(gitURL);
     if (!isExecutableFile(program))
@@ -120,10 +123,20 @@ NBEGitResult runNetworkCommand(const QUrl &gitURL, const QString &name,
     if (!process.waitForStarted(-1))
         return NBEGitResult::failure(process.errorString());
     const QString command = QStringLiteral("git ") + name;
-    if (!process.waitForFinished(int(limit.count()))) {
-        process.kill();
-        process.waitForFinished(-1);
-        return NBEGitResult::failure(command + QStringLiteral(" took too long and was stopped."));
+    QDeadlineTimer deadline(limit);
+    while (!process.waitForFinished(50) && process.state() != QProcess::NotRunning) {
+        if (stopping && *stopping) {
+            process.kill();
+            process.waitForFinished(-1);
+            return NBEGitResult::failure(command +
+                                         QStringLiteral(" was stopped as the window closed."));
+        }
+        if (deadline.hasExpired()) {
+            process.kill();
+            process.waitForFinished(-1);
+            return NBEGitResult::failure(command +
+                                         QStringLiteral(" took too long and was stopped."));
+        }
     }
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return NBEGitResult::success();
@@ -263,6 +276,17 @@ std::optional<QUrl> NBEGitService::repositoryRootNow(const QUrl &folder) const
         run({QStringLiteral("rev-parse"), QStringLiteral("--show-toplevel")}, folder);
     if (!output || output->isEmpty())
         return std::nullopt;
+    // git names the root with symbolic links resolved. Spelled as the folder
+    // was opened, the changes' paths match the files the window lists.
+    const QString opened = NBEFileService::keyPath(folder);
+    const QString resolved = QFileInfo(opened).canonicalFilePath();
+    if (resolved == *output || resolved.startsWith(*output + u'/')) {
+        const QString below = resolved.mid(output->size());
+        const QString spelled = opened.chopped(below.size());
+        if (opened.endsWith(below) && !spelled.isEmpty() &&
+            QFileInfo(spelled).canonicalFilePath() == *output)
+            return QUrl::fromLocalFile(spelled);
+    }
     return QUrl::fromLocalFile(*output);
 }
 
@@ -526,7 +550,9 @@ QFuture<QStringList> NBEGitService::changedFiles(const QString &sha, const QUrl 
     return m_actor.run([this, sha, repository] {
         if (refusedName(sha, {}))
             return QStringList();
+        // A merge lists what it brought into its first parent, like its diff.
         return nonEmptyLines(run({QStringLiteral("show"), QStringLiteral("--name-only"),
+                                  QStringLiteral("--diff-merges=first-parent"),
                                   QStringLiteral("--pretty=format:"), sha},
                                  repository));
     });
@@ -538,8 +564,11 @@ QFuture<std::optional<QString>> NBEGitService::commitDiff(const QString &sha,
     return m_actor.run([this, sha, repository]() -> std::optional<QString> {
         if (refusedName(sha, {}))
             return std::nullopt;
+        // A merge shows the change it brought into its first parent: a
+        // combined diff has a column per parent that the rows can't draw.
         return run({QStringLiteral("show"), QStringLiteral("--format="),
-                    QStringLiteral("--no-color"), sha},
+                    QStringLiteral("--diff-merges=first-parent"), QStringLiteral("--no-color"),
+                    sha},
                    repository, false);
     });
 }
@@ -825,15 +854,38 @@ QFuture<NBEGitResult> NBEGitService::pushSettingUpstream(const QString &remote,
         });
 }
 
-QFuture<NBEGitResult> NBEGitService::pull(const QUrl &repository)
+QFuture<NBEGitPullResult> NBEGitService::pull(const QUrl &repository)
 {
-    return runOnNetworkQueue([git = m_gitURL, limit = m_networkTimeLimit, repository] {
+    // A pull writes HEAD, the index and the files: it takes its turn with
+    // the local commands, after the fetches asked for before it.
+    return m_actor.run([this, repository, fetches = m_networkTail] {
+        while (!fetches.isFinished() && !m_stopping)
+            QThread::msleep(20);
+        const auto head = [&] {
+            return run({QStringLiteral("rev-parse"), QStringLiteral("--verify"),
+                        QStringLiteral("--quiet"), QStringLiteral("HEAD")},
+                       repository);
+        };
+        const auto before = head();
         // Quiet: git's report of what it fetched would stand before the
         // reason in the failure text.
-        return runNetworkCommand(
-            git, QStringLiteral("pull"),
+        const NBEGitResult pulled = runNetworkCommand(
+            m_gitURL, QStringLiteral("pull"),
             {QStringLiteral("pull"), QStringLiteral("--ff-only"), QStringLiteral("--quiet")},
-            repository, {}, limit);
+            repository, {}, m_networkTimeLimit, &m_stopping);
+        if (!pulled.ok)
+            return NBEGitPullResult{false, pulled.error, 0};
+        // What the pull brought, not what the last fetch counted.
+        const auto after = head();
+        int commits = 0;
+        if (after && after != before) {
+            const QString range = before ? *before + QStringLiteral("..") + *after : *after;
+            commits =
+                run({QStringLiteral("rev-list"), QStringLiteral("--count"), range}, repository)
+                    .value_or(QString())
+                    .toInt();
+        }
+        return NBEGitPullResult{true, std::nullopt, commits};
     });
 }
 
@@ -1026,6 +1078,15 @@ std::optional<NBEGitService::HunkTexts> NBEGitService::hunkTexts(const QUrl &fil
     return texts;
 }
 
+std::optional<QString> NBEGitService::savedText(const QUrl &file)
+{
+    // A file gone from disk is the empty text, as the gutter shows it.
+    QFile saved(localPath(file));
+    if (!saved.exists())
+        return QString();
+    return saved.open(QIODevice::ReadOnly) ? strictText(saved.readAll()) : std::nullopt;
+}
+
 NBEGitResult NBEGitService::applyHunk(const NBEDiffHunk &hunk, const QUrl &file,
                                       const QUrl &repository, bool unstaging) const
 {
@@ -1035,21 +1096,15 @@ NBEGitResult NBEGitService::applyHunk(const NBEDiffHunk &hunk, const QUrl &file,
     const auto texts = hunkTexts(file, repository);
     if (!texts)
         return nothing;
-    QFile saved(localPath(file));
-    const bool onDisk = saved.exists();
-    QString working;
-    if (!unstaging && onDisk) {
-        const auto text =
-            saved.open(QIODevice::ReadOnly) ? strictText(saved.readAll()) : std::nullopt;
-        if (!text)
-            return nothing;
-        working = *text;
-    }
+    const bool onDisk = QFile::exists(localPath(file));
+    const auto working = savedText(file);
+    if (!working)
+        return nothing;
     // The new index text goes in whole: git's own diff may align lines
     // differently from the gutter, and a patch cut from it could carry
     // changes the user never saw.
     const auto text =
-        NBEDiffPatch::indexAfterHunk(texts->head, texts->index, working, hunk, unstaging);
+        NBEDiffPatch::indexAfterHunk(texts->head, texts->index, *working, hunk, unstaging);
     if (!text)
         return nothing;
     // Emptied on the side the index follows, and gone from it: the entry goes.
@@ -1096,7 +1151,9 @@ QFuture<bool> NBEGitService::hunkIsStaged(const NBEDiffHunk &hunk, const QUrl &f
         // A hunk only in the editor's unsaved text isn't in the index: there
         // is something to stage once the buffer is written, nothing to unstage.
         const auto texts = hunkTexts(file, repository);
-        return texts && NBEDiffPatch::indexHoldsHunk(texts->head, texts->index, hunk);
+        const auto working = savedText(file);
+        return texts && working &&
+               NBEDiffPatch::indexHoldsHunk(texts->head, texts->index, *working, hunk);
     });
 }
 
@@ -1322,11 +1379,10 @@ std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteAr
     });
 
     // A change record that the earlier run printed alike, with every record
-    // before it or with the one before it and every one after it, was read
-    // into the earlier change at the same place from the start or from the
-    // end: the record before it decides alike whether it names a file. The
-    // changes read afresh lie between those kept from the start and those
-    // kept from the end.
+    // before it or with the ones before it that decide its kind and every
+    // one after it, was read into the earlier change at the same place from
+    // the start or from the end. The changes read afresh lie between those
+    // kept from the start and those kept from the end.
     const bool reuse = earlier.root == root && !earlier.porcelain.isEmpty();
     const auto [prefix, suffix] =
         reuse ? sharedEnds(porcelain, earlier.porcelain) : std::pair<qsizetype, qsizetype>();
@@ -1342,8 +1398,16 @@ std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteAr
     bool valid = true;
     QList<NBEGitFileChange> fresh;
     QStringList freshKeys;
+    // Whether a record is a change or a rename's source path depends on the
+    // records before it, so one in the shared end counts as the earlier run's
+    // only when that holds back to a record that can't be a rename.
+    bool previousSettled = false;
+    bool previousRename = false;
     forEachRecord(porcelain, [&](const StatusRecord &record) {
         const qsizetype before = std::exchange(previousStart, record.start);
+        const bool settled = before > suffixStart && (!previousRename || previousSettled);
+        previousSettled = settled;
+        previousRename = !record.bytes.isEmpty() && record.bytes[0] == '2';
         if (record.kind == StatusRecord::header)
             readHeader(record.bytes, state, initial);
         if (record.kind != StatusRecord::change || !valid)
@@ -1351,7 +1415,7 @@ std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteAr
         const qsizetype fromEnd = changeCount - change;
         if (record.start + record.bytes.size() < prefix && change < earlierCount) {
             ++keptFirst;
-        } else if (before > suffixStart && fromEnd <= earlierCount - keptFirst) {
+        } else if (settled && fromEnd <= earlierCount - keptFirst) {
             ++keptLast;
         } else if (std::optional<ReadChange> read = readChange(record.bytes, rootPath, rootKey)) {
             fresh.append(std::move(read->change));

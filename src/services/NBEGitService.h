@@ -39,6 +39,15 @@ struct NBEGitMergeResult
     bool operator==(const NBEGitMergeResult &) const = default;
 };
 
+// A pull's outcome and the commits it brought into the branch.
+struct NBEGitPullResult
+{
+    bool ok = false;
+    std::optional<QString> error;
+    int commits = 0;
+    bool operator==(const NBEGitPullResult &) const = default;
+};
+
 // A merge left in progress (git's MERGE_HEAD): the commit being merged, the
 // branch that names it (or its short hash), and the message git prepared
 // without its comment lines.
@@ -198,7 +207,7 @@ public:
     QFuture<NBEGitResult> push(const QUrl &repository);
     QFuture<NBEGitResult> pushSettingUpstream(const QString &remote, const QString &branch,
                                               const QUrl &repository);
-    QFuture<NBEGitResult> pull(const QUrl &repository);
+    QFuture<NBEGitPullResult> pull(const QUrl &repository);
     // Background fetch: never prompts (terminal, askpass and ssh prompts are
     // off, and only the stored-password helper is asked).
     QFuture<bool> fetch(const QUrl &repository);
@@ -288,6 +297,8 @@ private:
         bool inHead = false;
     };
     std::optional<HunkTexts> hunkTexts(const QUrl &file, const QUrl &repository) const;
+    // The saved file's text; nothing when it can't be read as UTF-8.
+    static std::optional<QString> savedText(const QUrl &file);
     NBEGitResult applyHunk(const NBEDiffHunk &hunk, const QUrl &file, const QUrl &repository,
                            bool unstaging) const;
 

@@ -311,32 +311,33 @@ QFuture<void> NBEWorkspaceGit::pull()
     }
     const QString remote = syncRemoteName();
     const QString branch = git().branch.value_or(QStringLiteral("HEAD"));
-    const QString success = NBEGitSyncMessage::pull(remote, branch, git().behind);
     const QUrl root = *git().root;
     setSyncing(true);
     // Tabs still holding the old text would write it back over the pulled
     // files on the next save. Unsaved edits are asked about first; saved ones
     // make git refuse to pull over them.
-    auto pulled = [this, root, success](const std::optional<NBEGitRewrittenTabs> &tabs) {
+    auto pulled = [this, root, remote, branch](const std::optional<NBEGitRewrittenTabs> &tabs) {
         if (!tabs) {
             setSyncing(false);
             return QtFuture::makeReadyFuture();
         }
-        return chain(m_service.pull(root), this, [this, tabs, success](const NBEGitResult &result) {
-            setSyncing(false);
-            if (result.ok)
-                flashSyncStatus(success);
-            else
-                Q_EMIT failed(syncFailureMessage(result.error, QStringLiteral("Pull")));
-            const QFuture<void> reloaded =
-                result.ok ? m_host.reloadTabs(*tabs) : QtFuture::makeReadyFuture();
-            auto promise = std::make_shared<QPromise<void>>();
-            promise->start();
-            nbeWhenFinished(reloaded, this, [this, promise] {
-                nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+        return chain(
+            m_service.pull(root), this,
+            [this, tabs, remote, branch](const NBEGitPullResult &result) {
+                setSyncing(false);
+                if (result.ok)
+                    flashSyncStatus(NBEGitSyncMessage::pull(remote, branch, result.commits));
+                else
+                    Q_EMIT failed(syncFailureMessage(result.error, QStringLiteral("Pull")));
+                const QFuture<void> reloaded =
+                    result.ok ? m_host.reloadTabs(*tabs) : QtFuture::makeReadyFuture();
+                auto promise = std::make_shared<QPromise<void>>();
+                promise->start();
+                nbeWhenFinished(reloaded, this, [this, promise] {
+                    nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+                });
+                return promise->future();
             });
-            return promise->future();
-        });
     };
     return chain(m_host.settleTabs(std::nullopt, true), this, pulled);
 }

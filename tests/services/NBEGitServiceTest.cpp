@@ -7,6 +7,7 @@
 #include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSet>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -226,6 +227,49 @@ TEST(NBEGitServiceParsers, AnEarlierRunKeepsWhatBothPrintAlike)
         1);
     EXPECT_FALSE(
         NBEGitService::parseWorkingState(base + QByteArrayLiteral("x y\0"), root, earlier));
+}
+
+// Outputs that differ by a few entries, among them renames whose source
+// paths read like records (a rename's too): the run read with an earlier
+// one always equals the run read alone.
+TEST(NBEGitServiceParsers, AnEarlierRunNeverChangesWhatIsRead)
+{
+    const QUrl root = QUrl::fromLocalFile(QStringLiteral("/r"));
+    const QByteArray rename = QByteArrayLiteral("2 R. N... 100644 100644 100644 aa bb R100 ");
+    const QList<QByteArray> entries{
+        QByteArrayLiteral("? a"),
+        QByteArrayLiteral("? b"),
+        QByteArrayLiteral("1 .M N... 100644 100644 100644 aa bb c"),
+        rename + QByteArrayLiteral("d") + '\0' + QByteArrayLiteral("? a"),
+        rename + QByteArrayLiteral("e") + '\0' + rename + QByteArrayLiteral("f"),
+        rename + QByteArrayLiteral("f") + '\0' + QByteArrayLiteral("old"),
+    };
+    QRandomGenerator random(7);
+    const auto randomOutput = [&](QList<int> &picks) {
+        QByteArray output = QByteArrayLiteral("# branch.oid 0123abcd\0# branch.head main\0");
+        for (int pick : picks)
+            output += entries[pick] + '\0';
+        return output;
+    };
+    for (int round = 0; round < 400; ++round) {
+        QList<int> picks;
+        for (int n = random.bounded(1, 7); n > 0; --n)
+            picks.append(random.bounded(int(entries.size())));
+        const QByteArray before = randomOutput(picks);
+        for (int edits = random.bounded(1, 3); edits > 0; --edits) {
+            const int at = random.bounded(int(picks.size()) + 1);
+            if (random.bounded(2) == 0 || at == picks.size())
+                picks.insert(at, random.bounded(int(entries.size())));
+            else
+                picks.remove(at);
+        }
+        const QByteArray after = randomOutput(picks);
+        const auto parsed = NBEGitService::parseWorkingState(before, root);
+        ASSERT_TRUE(parsed);
+        SCOPED_TRACE(QByteArray(before).replace('\0', '|').toStdString() + " -> " +
+                     QByteArray(after).replace('\0', '|').toStdString());
+        readAfresh(after, {root, before, parsed->changes, parsed->statusByPath});
+    }
 }
 
 TEST_F(GitRepositoryTest, StatusOfEveryKindOfChange)
@@ -515,8 +559,9 @@ TEST_F(GitRepositoryTest, RemoteSyncWithBareOrigin)
     EXPECT_TRUE(await(m_service.fetch(repo())));
     const auto counts = await(m_service.aheadBehind(repo()));
     EXPECT_EQ(counts, (NBEGitAheadBehind{0, 3}));
-    EXPECT_EQ(await(m_service.pull(repo())), NBEGitResult::success());
+    EXPECT_EQ(await(m_service.pull(repo())), (NBEGitPullResult{true, std::nullopt, 3}));
     EXPECT_EQ(readFile(file("index.html")), "e\n");
+    EXPECT_EQ(await(m_service.pull(repo())), (NBEGitPullResult{true, std::nullopt, 0}));
     EXPECT_EQ(
         NBEGitSyncMessage::pull(QStringLiteral("origin"), QStringLiteral("main"), counts->behind),
         QStringLiteral("Pulled 3 commits from origin/main"));
@@ -533,7 +578,7 @@ TEST_F(GitRepositoryTest, RemoteSyncWithBareOrigin)
     EXPECT_TRUE(await(m_service.fetch(repo())));
     EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{1, 1}));
     expectWorkingStateAgrees(m_service, repo());
-    const NBEGitResult pull = await(m_service.pull(repo()));
+    const NBEGitPullResult pull = await(m_service.pull(repo()));
     EXPECT_FALSE(pull.ok);
     EXPECT_FALSE(pull.error->isEmpty());
 
@@ -542,6 +587,32 @@ TEST_F(GitRepositoryTest, RemoteSyncWithBareOrigin)
               NBEGitResult::success());
     EXPECT_EQ(await(m_service.originURL(repo())),
               QStringLiteral("https://example.invalid/me/site.git"));
+}
+
+// A pull writes HEAD and the index; a local command asked for while it runs
+// waits for it, so it sees the pulled commit and never races its lock.
+TEST_F(GitRepositoryTest, ALocalCommandWaitsForARunningPull)
+{
+    const QString bare = scratch(QStringLiteral("origin.git"));
+    git(m_dir.path(), {"init", "-q", "--bare", bare});
+    git(m_root, {"remote", "add", "origin", bare});
+    git(m_root, {"push", "-q", "-u", "origin", "main"});
+    const QString other = scratch(QStringLiteral("other"));
+    git(m_dir.path(), {"clone", "-q", bare, other});
+    writeFile(other + QStringLiteral("/index.html"), "theirs\n");
+    git(other, {"commit", "-q", "-am", "Theirs"});
+    git(other, {"push", "-q"});
+    // Every ref update of the pull lingers before it is made.
+    const QString hook = m_root + QStringLiteral("/.git/hooks/reference-transaction");
+    writeFile(hook, "#!/bin/sh\n[ \"$1\" = prepared ] && sleep 0.4\nexit 0\n");
+    QFile::setPermissions(hook, QFile::permissions(hook) | QFile::ExeOwner);
+
+    const QFuture<NBEGitPullResult> pulling = m_service.pull(repo());
+    const QList<NBEGitCommit> log = await(m_service.log(repo(), 10));
+    EXPECT_TRUE(pulling.isFinished());
+    ASSERT_FALSE(log.isEmpty());
+    EXPECT_EQ(log.first().subject, QStringLiteral("Theirs"));
+    EXPECT_EQ(await(pulling), (NBEGitPullResult{true, std::nullopt, 1}));
 }
 
 TEST_F(GitRepositoryTest, FetchFromUnreachableRemoteFailsWithoutPrompting)

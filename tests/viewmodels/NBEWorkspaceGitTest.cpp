@@ -1,5 +1,6 @@
 #include "NBEWorkspaceFixture.h"
 
+#include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
@@ -159,6 +160,24 @@ TEST_F(GitState, SubfolderWorkspaceSeesTheWholeRepository)
     NBETest::await(model->loadWorkspace(url(QStringLiteral("web"))));
     EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
     EXPECT_EQ(model->gitChanges().size(), 2);
+}
+
+// A project opened through a symbolic link: git names the resolved folder,
+// the window the linked one, and the badges still find their files.
+TEST_F(GitState, ASymlinkedProjectShowsItsBadges)
+{
+    write(QStringLiteral("a.css"), "a\n");
+    git({QStringLiteral("init"), QStringLiteral("-q")});
+    git({QStringLiteral("add"), QStringLiteral(".")});
+    git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("A")});
+    write(QStringLiteral("a.css"), "b\n");
+    const QString linked = dir.filePath(QStringLiteral("linked"));
+    ASSERT_TRUE(QFile::link(root, linked));
+    NBETest::await(model->loadWorkspace(QUrl::fromLocalFile(linked)));
+    const QUrl file = QUrl::fromLocalFile(linked + QStringLiteral("/a.css"));
+    EXPECT_EQ(model->gitStatus(file), NBEGitStatus::modified);
+    EXPECT_EQ(model->gitRoot(), QUrl::fromLocalFile(linked));
+    EXPECT_EQ(NBETest::await(model->headContent(file)), QStringLiteral("a\n"));
 }
 
 TEST_F(GitState, InitialisingARepository)

@@ -126,6 +126,33 @@ TEST_F(History, ACommitsPatchAndFiles)
     EXPECT_EQ(model->commitDiffTarget(), second);
 }
 
+// A merge shows what it brought into its first parent, as ordinary rows: a
+// combined diff would show a second column of signs inside the text.
+TEST_F(History, AMergeCommitShowsItsFirstParentDiff)
+{
+    commitAndLoad({{"a.txt", "one\ntwo\nthree\n"}});
+    git({"checkout", "-qb", "side"});
+    commit({{"a.txt", "one\ntwo\nTHREE\n"}, {"side.txt", "side\n"}}, "side");
+    git({"checkout", "-q", "-"});
+    commit({{"a.txt", "ONE\ntwo\nthree\n"}}, "main");
+    git({"merge", "-q", "--no-edit", "side"});
+    const NBEGitCommit merge = head();
+
+    EXPECT_EQ(await(model->changedFilesFor(merge)), (QStringList{"a.txt", "side.txt"}));
+    const QList<NBEGitDiffLine> rows = await(model->commitDiff(merge.sha));
+    QStringList drawn;
+    for (const NBEGitDiffLine &row : rows)
+        if (row.kind == NBEGitDiffLine::Kind::addition ||
+            row.kind == NBEGitDiffLine::Kind::deletion)
+            drawn.append((row.kind == NBEGitDiffLine::Kind::addition ? u'+' : u'-') + row.text);
+    EXPECT_EQ(drawn, (QStringList{"-three", "+THREE", "+side"}));
+    for (const NBEGitDiffLine &row : rows) {
+        if (row.kind == NBEGitDiffLine::Kind::context) {
+            EXPECT_TRUE(row.text == u"ONE" || row.text == u"two") << row.text.toStdString();
+        }
+    }
+}
+
 TEST_F(History, RestoringAFileThatIsNotOpen)
 {
     commitAndLoad({{"a.txt", "old\n"}});

@@ -400,6 +400,10 @@ TEST_F(Remote, PublishPushAndPullFastForward)
 
     NBETest::await(model->pull());
     EXPECT_EQ(model->syncStatus(), QStringLiteral("Up to date \u00B7 origin/main"));
+    // Not fetched before: the pull says what it brought all the same.
+    pushFromAnotherClone(1);
+    NBETest::await(model->pull());
+    EXPECT_EQ(model->syncStatus(), QStringLiteral("Pulled 1 commit from origin/main"));
     EXPECT_FALSE(syncingWhenShown.isEmpty());
     EXPECT_FALSE(syncingWhenShown.contains(true));
 }
