@@ -472,6 +472,9 @@ Q_SIGNALS:
     void diagnosticsChanged();
     void checkingStoppedChanged();
     void gitStateChanged();
+    // Files changed by other programs were followed: tabs, tree and git state
+    // are current. A file's status may not have changed, its text has.
+    void outsideChangesFollowed();
     // One-shot edits of a tab's text, announced once per request; the
     // editor of that tab applies them.
     void markdownEditRequested(const QUuid &tabID, NBEMarkdownAction action);

@@ -77,6 +77,7 @@ QFuture<void> NBEWorkspaceViewModel::followOutsideChanges(const QStringList &pat
     const auto rest = [this, promise] {
         nbeWhenFinished(rebuildFileTree(true), this, [this, promise] {
             watchProjectFolders();
+            Q_EMIT outsideChangesFollowed();
             promise->finish();
             if (const auto again = std::exchange(m_outsideChangesAgain, std::nullopt))
                 followOutsideChanges(*again);

@@ -126,9 +126,13 @@ NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, NBEWorkspaceViewMode
     m_body->addWidget(m_text);
     layout->addWidget(m_body, 1);
 
-    // A file's diff follows what happens to it: staged, unstaged, committed.
-    if (source.kind == NBEDiffSource::Kind::file)
+    // A file's diff follows what happens to it: staged, unstaged, committed,
+    // or edited by another program while its status stays the same.
+    if (source.kind == NBEDiffSource::Kind::file) {
         connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, &NBEGitDiffView::load);
+        connect(viewModel, &NBEWorkspaceViewModel::outsideChangesFollowed, this,
+                &NBEGitDiffView::load);
+    }
     load();
 }
 

@@ -121,6 +121,26 @@ TEST_F(NBEGitDiffViewTest, AFileDiffFollowsStagingAndCommitting)
     EXPECT_TRUE(view->lines().isEmpty());
 }
 
+TEST_F(NBEGitDiffViewTest, AFileDiffFollowsAnotherProgramsEdits)
+{
+    repository();
+    commitFile(QStringLiteral("a.css"), "a {}\n", QStringLiteral("A"));
+    write(QStringLiteral("a.css"), "a { color: red; }\n");
+    model = makeModel([](NBEWorkspaceEnvironment &environment) {
+        environment.timings.outsideChangeQuiet = std::chrono::milliseconds(100);
+    });
+    load();
+    auto view = makeView(NBEDiffSource::file(url(QStringLiteral("a.css"))));
+    ASSERT_TRUE(waitLoaded(view.get()));
+    ASSERT_TRUE(block(view.get(), QStringLiteral("+ a { color: red; }")).isValid());
+
+    // Still "M", with other lines.
+    write(QStringLiteral("a.css"), "a { color: blue; }\n");
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return block(view.get(), QStringLiteral("+ a { color: blue; }")).isValid(); }));
+    EXPECT_FALSE(block(view.get(), QStringLiteral("+ a { color: red; }")).isValid());
+}
+
 TEST_F(NBEGitDiffViewTest, ACommitShowsItsSubjectFilesAndEachFilesLanguage)
 {
     repository();
