@@ -170,6 +170,12 @@ QList<NBETokenRule> leafRules()
     return QList<NBETokenRule>{
                {QStringLiteral(R"re(#[a-zA-Z_]\w*)re"), T::keyword},
                {QStringLiteral(R"re(#(?=\())re"), T::keyword},
+               // A directive's quoted arguments, one by one: each search after
+               // the first goes on where the last string ended. Written to
+               // stay on its line, so every line start begins afresh.
+               {QStringLiteral(
+                    R"re((?:#(?:[a-zA-Z_]\w*+)? *+\(|\G(?<="))(?:(?!["()]).|\((?:(?!["()]).)*+\))*?\K"(?:(?!").)*+")re"),
+                T::string},
            } +
            htmlRules();
 }

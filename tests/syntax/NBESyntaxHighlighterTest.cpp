@@ -156,6 +156,13 @@ TEST(NBESyntaxHighlighter, QuotesStayWhereTheLanguagePutsThem)
          NBELanguageRegistry::javascript(),
          "let s = 'open\nlet t = 'b\\\nc';",
          {"keyword let", "keyword let", "string 'b\\\nc'"}},
+        {"leaf: a directive's quoted arguments, not the text's quotes",
+         NBELanguageRegistry::leaf(),
+         "#extend(\"base\"):\n#export(\"title\", \"Home\"):<p>\"Hi\" (\"x\")</p>#endexport\n"
+         "#if(count(items) != 1 || title != \"x\"):\"y\"#endif",
+         {"keyword #extend", "string \"base\"", "keyword #export", "string \"title\"",
+          "string \"Home\"", "tag <p", "tag >", "tag </p>", "keyword #endexport", "keyword #if",
+          "string \"x\"", "keyword #endif"}},
         {"css: an apostrophe in a comment",
          NBELanguageRegistry::css(),
          "/* don't */\na { content: 'x'; }\nb { content: \"it's\" }",
