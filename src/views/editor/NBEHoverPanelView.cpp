@@ -3,6 +3,7 @@
 #include "NBEHoverController.h"
 #include "NBEMarkdownHTMLRenderer.h"
 
+#include <QHash>
 #include <QLabel>
 #include <QScrollArea>
 #include <QVBoxLayout>
@@ -10,11 +11,23 @@
 namespace {
 constexpr int padding = 8;
 
-qsizetype backtickRunEnd(const QString &text, qsizetype at)
+struct BacktickRun
 {
-    while (at < text.size() && text[at] == u'`')
-        ++at;
-    return at;
+    qsizetype start;
+    qsizetype width;
+};
+
+QList<BacktickRun> backtickRuns(const QString &text)
+{
+    QList<BacktickRun> runs;
+    for (qsizetype at = 0; (at = text.indexOf(u'`', at)) >= 0;) {
+        qsizetype end = at;
+        while (end < text.size() && text[end] == u'`')
+            ++end;
+        runs.append({at, end - at});
+        at = end;
+    }
+    return runs;
 }
 
 // The text of a code span between runs of `width` backticks: a fence's first
@@ -79,24 +92,35 @@ QString NBEHoverPanelView::contentHTML(const QString &text)
     // renderer's.
     QString html;
     qsizetype plainFrom = 0;
-    qsizetype at = 0;
-    while ((at = text.indexOf(QStringLiteral("``"), at)) >= 0) {
-        const qsizetype open = backtickRunEnd(text, at);
-        const qsizetype width = open - at;
-        qsizetype close = open;
-        while ((close = text.indexOf(u'`', close)) >= 0 &&
-               backtickRunEnd(text, close) - close != width)
-            close = backtickRunEnd(text, close);
-        if (close < 0) {
-            at = open;
+    // Each width's runs in order, and how far its closing search has come:
+    // runs passed over never close a later span either, so the whole text
+    // is read once however many runs stay open.
+    const QList<BacktickRun> runs = backtickRuns(text);
+    QHash<qsizetype, QList<qsizetype>> runsOfWidth;
+    for (qsizetype i = 0; i < runs.size(); ++i)
+        runsOfWidth[runs[i].width].append(i);
+    QHash<qsizetype, qsizetype> searched;
+    for (qsizetype i = 0; i < runs.size(); ++i) {
+        const qsizetype width = runs[i].width;
+        if (width < 2)
             continue;
-        }
-        html += NBEMarkdownHTMLRenderer::inlineHTML(text.mid(plainFrom, at - plainFrom), true);
+        const QList<qsizetype> &sameWidth = runsOfWidth[width];
+        qsizetype &next = searched[width];
+        while (next < sameWidth.size() && sameWidth[next] <= i)
+            ++next;
+        if (next == sameWidth.size())
+            continue;
+        const qsizetype closing = sameWidth[next];
+        const qsizetype open = runs[i].start + width;
+        const qsizetype close = runs[closing].start;
+        html += NBEMarkdownHTMLRenderer::inlineHTML(text.mid(plainFrom, runs[i].start - plainFrom),
+                                                    true);
         const QString code = codeSpanText(text.mid(open, close - open), width);
         html += QStringLiteral("<code>") +
                 NBEMarkdownHTMLRenderer::escape(code).replace(u'\n', QStringLiteral("<br>")) +
                 QStringLiteral("</code>");
-        at = plainFrom = close + width;
+        plainFrom = close + width;
+        i = closing;
     }
     return html + NBEMarkdownHTMLRenderer::inlineHTML(text.mid(plainFrom), true);
 }

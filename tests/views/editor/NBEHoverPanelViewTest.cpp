@@ -30,6 +30,12 @@ TEST(NBEHoverPanelView, CodeSpansCloseOnARunOfTheSameLength)
     // Single backticks, and runs that never close, stay with the inline rules.
     EXPECT_EQ(NBEHoverPanelView::contentHTML(QStringLiteral("`one` and ``two")),
               QStringLiteral("<code>one</code> and ``two"));
+    // A run that never closes doesn't keep a later span of another width
+    // from closing, nor one of its own width after a span.
+    EXPECT_EQ(NBEHoverPanelView::contentHTML(QStringLiteral("```a ``b`` c ``` d ``` e")),
+              QStringLiteral("<code>a ``b`` c </code> d ``` e"));
+    EXPECT_EQ(NBEHoverPanelView::contentHTML(QStringLiteral("``a ```b`` ``c``")),
+              QStringLiteral("<code>a ```b</code> <code>c</code>"));
 }
 
 // A text that fits gets a panel of its height with no scroll bar; only one
