@@ -307,7 +307,7 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
     ++m_revision;
     m_snapshot = QString();
     m_snapshotRevision.reset();
-    m_settleTimer->start();
+    m_settleTimer->start(m_length >= longTextLength ? longTextSettleDelayMs : settleDelayMs);
     Q_EMIT changed(change);
     updateDirty();
 }

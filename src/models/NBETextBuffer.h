@@ -41,6 +41,10 @@ public:
     QTextDocument *document() const { return m_document; }
 
     static constexpr int settleDelayMs = 150;
+    // A text this long waits longer: the whole-text work of its pause costs
+    // more than a typist's gap between keys, and would land on the next key.
+    static constexpr qsizetype longTextLength = 8 * 1024 * 1024;
+    static constexpr int longTextSettleDelayMs = 400;
     // Texts up to this many units are fingerprinted in the edit itself.
     static constexpr qsizetype comparedAtOnceLength = 256 * 1024;
 

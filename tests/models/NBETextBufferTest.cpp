@@ -309,6 +309,27 @@ TEST(NBETextBuffer, APauseIsAnnouncedOnceAndItsReadersShareOneCopy)
     EXPECT_EQ(buffer.snapshot(), buffer.text());
 }
 
+// A very long text's pause is longer: edits a little slower than the short
+// pause, as a steady typist makes them, announce none until they stop.
+TEST(NBETextBuffer, AVeryLongTextWaitsLongerForItsPause)
+{
+    const quint64 releases = NBEMemory::releases();
+    auto buffer = std::make_unique<NBETextBuffer>(QString(NBETextBuffer::longTextLength, u'a'));
+    int settled = 0;
+    QObject::connect(buffer.get(), &NBETextBuffer::settled, [&] { ++settled; });
+    QTextCursor cursor(buffer->document());
+    const int gap = (NBETextBuffer::settleDelayMs + NBETextBuffer::longTextSettleDelayMs) / 2;
+    for (int i = 0; i < 3; ++i) {
+        cursor.insertText(QStringLiteral("x"));
+        NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(gap));
+    }
+    EXPECT_EQ(settled, 0);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return settled == 1; }));
+    // Its memory goes back before the next test counts hand-backs.
+    buffer.reset();
+    NBETest::waitUntil([&] { return NBEMemory::releases() > releases; });
+}
+
 // A closed tab's long text goes back to the system once the pool threads'
 // shares of it are gone, one hand-back for every text let go at once.
 TEST(NBETextBuffer, LettingALongTextGoHandsItsMemoryBack)
