@@ -50,6 +50,36 @@ async function run() {
   return { rate: count / seconds, cpuRate: count / cpuSeconds, desyncs };
 }
 
+// The bare loop: the same chunks framed by hand (header, Content-Length,
+// body) and each body given to JSON.parse, with nothing else around it.
+function bare() {
+  let pending = Buffer.alloc(0), expected = 1, desyncs = 0;
+  const start = process.hrtime.bigint();
+  for (const chunk of chunks) {
+    pending = pending.length ? Buffer.concat([pending, chunk]) : chunk;
+    for (;;) {
+      const end = pending.indexOf('\r\n\r\n');
+      if (end < 0) break;
+      const match = /Content-Length: *(\d+)/i.exec(pending.toString('ascii', 0, end));
+      const length = match ? Number(match[1]) : 0;
+      if (pending.length < end + 4 + length) break;
+      const message = JSON.parse(pending.toString('utf8', end + 4, end + 4 + length));
+      if (message.params?.textDocument?.version !== expected) ++desyncs;
+      ++expected;
+      pending = pending.subarray(end + 4 + length);
+    }
+  }
+  return { rate: count / (Number(process.hrtime.bigint() - start) / 1e9), desyncs };
+}
+const bareRates = [];
+for (let i = 0; i < 5; ++i) {
+  const { rate, desyncs } = bare();
+  bareRates.push(rate);
+  console.log(`bare run ${i + 1}: ${Math.round(rate)} messages/s wall, ${desyncs} desyncs`);
+}
+bareRates.sort((a, b) => a - b);
+console.log(`bare framing + JSON.parse median: ${Math.round(bareRates[2])} messages/s wall`);
+
 const rates = [], cpuRates = [];
 for (let i = 0; i < 5; ++i) {
   const { rate, cpuRate, desyncs } = await run();

@@ -110,7 +110,7 @@ QString withProblems(const QString &page)
         qsizetype next = page.indexOf(u'\n', at + 2000);
         next = next < 0 ? page.size() : next + 1;
         out += QStringView(page).sliced(at, next - at);
-        out += QStringLiteral("<style>.nbe { colr: red }</style>\n");
+        out += QStringLiteral("<style>.nbe { widht: 1px }</style>\n");
         at = next;
     }
     return out;
