@@ -2,6 +2,7 @@
 #include "NBECodeTextEdit.h"
 #include "NBELanguageRegistry.h"
 #include "NBEQtPrinters.h"
+#include "NBESoftBreaks.h"
 #include "NBETestSupport.h"
 
 #include <QRandomGenerator>
@@ -232,8 +233,7 @@ TEST(NBEEditorHighlighter, PassesAfterEditsColourLikeAWholePass)
 TEST(NBEEditorHighlighter, ALineTooLongToColourStaysPlain)
 {
     NBECodeTextEdit view;
-    const QString longLine =
-        QStringLiteral("1 ").repeated(NBEEditorHighlighter::longestColouredLine / 2 + 1);
+    const QString longLine = QStringLiteral("1 ").repeated(NBESoftBreaks::longestWholeLine / 2 + 1);
     view.setPlainText(QStringLiteral("a 1\n") + longLine + QStringLiteral("\nb 2"));
     auto *highlighter = new NBEEditorHighlighter(&view);
     highlighter->setStyles(fakeStyles());

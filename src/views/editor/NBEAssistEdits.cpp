@@ -33,12 +33,12 @@ QTextCursor NBEAssistEdits::cursorAt(QTextDocument *document, int offset, int se
 void NBEAssistEdits::replace(NBECodeTextEdit *textView, int start, int length,
                              const QString &replacement)
 {
-    textView->setTextCursor(replaced(textView->document(), start, length, replacement,
-                                     textView->textCursor().position()));
+    textView->showTextCursor(replaced(textView->textGeometry().textDocument(), start, length,
+                                      replacement, textView->textCaret()));
     textView->ensureCursorVisible();
 }
 
 void NBEAssistEdits::placeCaret(NBECodeTextEdit *textView, int offset, int selected)
 {
-    textView->setTextCursor(cursorAt(textView->document(), offset, selected));
+    textView->showTextCursor(cursorAt(textView->textGeometry().textDocument(), offset, selected));
 }

@@ -22,7 +22,8 @@ QTextCursor replaced(QTextDocument *document, int start, int length, const QStri
 // A cursor at `offset` with `selected` characters after it selected, both
 // kept inside the text.
 QTextCursor cursorAt(QTextDocument *document, int offset, int selected = 0);
-// The same through a text view, whose caret follows and stays in view.
+// The same through a text view, by offsets of its text, whose caret follows
+// and stays in view.
 void replace(NBECodeTextEdit *textView, int start, int length, const QString &replacement);
 void placeCaret(NBECodeTextEdit *textView, int offset, int selected = 0);
 

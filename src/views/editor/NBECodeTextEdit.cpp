@@ -3,6 +3,7 @@
 #include "NBEDiagnosticOverlay.h"
 #include "NBEGutterView.h"
 #include "NBELongLineDocument.h"
+#include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 
 #include <QKeyEvent>
@@ -15,8 +16,31 @@
 
 #include <cmath>
 
+namespace {
+
+// A view that shows every line whole: its offsets and lines are the text's.
+class WholeLines : public NBETextGeometry
+{
+public:
+    explicit WholeLines(const QPlainTextEdit *view)
+        : m_view(view)
+    {}
+    QTextDocument *textDocument() const override { return m_view->document(); }
+    int toView(int offset) const override { return offset; }
+    int toText(int viewOffset) const override { return viewOffset; }
+    bool continuesLine(const QTextBlock &) const override { return false; }
+    int lineNumber(const QTextBlock &block) const override { return block.blockNumber() + 1; }
+    int lineCount() const override { return m_view->blockCount(); }
+
+private:
+    const QPlainTextEdit *m_view;
+};
+
+} // namespace
+
 NBECodeTextEdit::NBECodeTextEdit(QWidget *parent)
     : QPlainTextEdit(parent)
+    , m_wholeLines(std::make_unique<WholeLines>(this))
 {
     setFrameShape(QFrame::NoFrame);
     // Pasting rich text would bring in formats the highlighter doesn't own.
@@ -49,19 +73,56 @@ void NBECodeTextEdit::setLongLines(NBELongLineDocument *longLines)
     m_longLines = longLines;
 }
 
+NBECodeTextEdit::~NBECodeTextEdit() = default;
+
+const NBETextGeometry &NBECodeTextEdit::textGeometry() const
+{
+    if (m_longLines)
+        return *m_longLines;
+    return *m_wholeLines;
+}
+
+int NBECodeTextEdit::textCaret() const
+{
+    return textGeometry().toText(textCursor().position());
+}
+
+int NBECodeTextEdit::textSelectionStart() const
+{
+    return textGeometry().toText(textCursor().selectionStart());
+}
+
+int NBECodeTextEdit::textSelectionEnd() const
+{
+    return textGeometry().toText(textCursor().selectionEnd());
+}
+
+void NBECodeTextEdit::showTextCursor(const QTextCursor &cursor)
+{
+    const NBETextGeometry &geometry = textGeometry();
+    if (cursor.document() == document()) {
+        setTextCursor(cursor);
+        return;
+    }
+    QTextCursor shown = textCursor();
+    shown.setPosition(geometry.toView(cursor.anchor()));
+    shown.setPosition(geometry.toView(cursor.position()), QTextCursor::KeepAnchor);
+    setTextCursor(shown);
+}
+
 bool NBECodeTextEdit::continuesLine(const QTextBlock &block) const
 {
-    return m_longLines && m_longLines->continuesLine(block);
+    return textGeometry().continuesLine(block);
 }
 
 int NBECodeTextEdit::lineNumberOf(const QTextBlock &block) const
 {
-    return m_longLines ? m_longLines->lineNumber(block) : block.blockNumber() + 1;
+    return textGeometry().lineNumber(block);
 }
 
 int NBECodeTextEdit::lineCount() const
 {
-    return m_longLines ? m_longLines->lineCount() : blockCount();
+    return textGeometry().lineCount();
 }
 
 QString NBECodeTextEdit::text(const QTextDocument *document)
@@ -102,7 +163,7 @@ bool NBECodeTextEdit::hasLongLine(const QTextDocument *document, int from, int t
     QTextBlock block = document->findBlock(std::clamp(from, 0, end));
     const QTextBlock last = to < 0 ? document->lastBlock() : document->findBlock(std::min(to, end));
     for (; block.isValid(); block = block.next()) {
-        if (block.length() - 1 > longestShapedLine)
+        if (block.length() - 1 > NBESoftBreaks::longestWholeLine)
             return true;
         if (block == last)
             break;

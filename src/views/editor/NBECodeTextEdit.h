@@ -9,6 +9,7 @@
 #include <QTextBlock>
 
 #include <functional>
+#include <memory>
 
 class NBEDiagnosticOverlay;
 class NBEGutterView;
@@ -34,6 +35,7 @@ class NBECodeTextEdit : public QPlainTextEdit
 
 public:
     explicit NBECodeTextEdit(QWidget *parent = nullptr);
+    ~NBECodeTextEdit() override;
 
     // The text with "\n" line breaks and every other character as typed
     // (toPlainText() would turn non-breaking spaces into spaces).
@@ -45,6 +47,15 @@ public:
     // undo, redo, copying and the line numbers go by the text.
     void setLongLines(NBELongLineDocument *longLines);
     NBELongLineDocument *longLines() const { return m_longLines; }
+    // Where the text stands in this view, split or not.
+    const NBETextGeometry &textGeometry() const;
+    // The text offsets of the caret and of the selection's ends.
+    int textCaret() const;
+    int textSelectionStart() const;
+    int textSelectionEnd() const;
+    // Puts the caret and selection where `cursor`, a cursor of the text
+    // document, has them.
+    void showTextCursor(const QTextCursor &cursor);
     // Whether `block` goes on the line before it, split off it.
     bool continuesLine(const QTextBlock &block) const;
     // The 1-based line of the text that `block` shows.
@@ -53,13 +64,13 @@ public:
 
     void setEditorFont(const QFont &font);
     // Glyphs are placed without shaping (no ligatures or kerning, which code
-    // fonts rarely use) while the text holds a line this long: the view lays
-    // out a changed line whole, and shaping is most of that cost.
-    static constexpr int longestShapedLine = 20000;
+    // fonts rarely use) while the view holds a line too long to show whole:
+    // the view lays out a changed line whole, and shaping is most of that
+    // cost.
     void setShapingSkipped(bool skip);
     bool isShapingSkipped() const { return m_shapingSkipped; }
     // Whether a line that touches the document offsets [from, to] (the
-    // whole document when `to` is negative) is longer than longestShapedLine.
+    // whole document when `to` is negative) is longer than NBESoftBreaks::longestWholeLine.
     static bool hasLongLine(const QTextDocument *document, int from = 0, int to = -1);
     // Gives `document` this view's font and text options, so that showing it
     // lays nothing out again (a line of megabytes takes long to lay out).
@@ -130,6 +141,7 @@ private:
 
     NBEGutterView *m_gutter = nullptr;
     QPointer<NBELongLineDocument> m_longLines;
+    std::unique_ptr<NBETextGeometry> m_wholeLines;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;
     QFont m_editorFont;

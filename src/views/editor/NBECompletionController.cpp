@@ -145,7 +145,7 @@ NBETextWindow NBECompletionController::nearCaret(int at) const
     // Most carets have their tag ("<") or their CSS rule ("{") close by;
     // the longer stretch is read only when the short one lacks it (inside a
     // long style element, say).
-    const QTextDocument *document = m_textView->document();
+    const QTextDocument *document = m_textView->textGeometry().textDocument();
     NBETextWindow window = NBETextWindow::around(document, at, shortWindowBefore, windowAfter);
     if (window.reachesStart())
         return window;
@@ -158,7 +158,7 @@ NBETextWindow NBECompletionController::nearCaret(int at) const
 
 int NBECompletionController::caret() const
 {
-    return m_textView->textCursor().position();
+    return m_textView->textCaret();
 }
 
 bool NBECompletionController::hasSelection() const
@@ -170,14 +170,14 @@ void NBECompletionController::moveCaret(const QTextCursor &cursor)
 {
     // The completion's own caret moves are no reason to close the panel.
     m_expectedCaret = cursor.position();
-    m_textView->setTextCursor(cursor);
+    m_textView->showTextCursor(cursor);
 }
 
 bool NBECompletionController::isTypedKey(int position, int added) const
 {
     if (!m_key || m_key->edits != m_edits || added != m_key->text.size())
         return false;
-    const QTextDocument *document = m_textView->document();
+    const QTextDocument *document = m_textView->textGeometry().textDocument();
     for (int i = 0; i < added; ++i) {
         if (document->characterAt(position + i) != m_key->text[i])
             return false;
@@ -308,7 +308,7 @@ void NBECompletionController::refresh(Edit edit)
     m_expectedCaret = at;
     // A blank opens nothing (not even in a path) unless it follows CSS's ":";
     // most keys between words are blanks, so they are told without reading.
-    const QTextDocument *document = m_textView->document();
+    const QTextDocument *document = m_textView->textGeometry().textDocument();
     if (edit == Edit::typed && at > 0 && document->characterAt(at - 1) == u' ' &&
         (at < 2 || document->characterAt(at - 2) != u':')) {
         dismiss();
@@ -368,7 +368,7 @@ void NBECompletionController::askServer(int at, int wordStart)
     // Rows for another word would take a key meant for this one.
     hide();
     m_server = ServerList{wordStart, false, {}};
-    const QTextBlock block = m_textView->document()->findBlock(at);
+    const QTextBlock block = m_textView->textGeometry().textDocument()->findBlock(at);
     m_request = m_provider(block.blockNumber(), at - block.position());
     nbeWhenFinished(m_request, this,
                     [this, generation](const std::optional<QList<NBELSPCompletionItem>> &answer) {
@@ -460,8 +460,8 @@ void NBECompletionController::listPaths(const NBEPathContext &context, int offse
 
 QRect NBECompletionController::caretRect(int offset) const
 {
-    const QRect local =
-        m_textView->cursorRect(NBEAssistEdits::cursorAt(m_textView->document(), offset));
+    const QRect local = m_textView->cursorRect(NBEAssistEdits::cursorAt(
+        m_textView->document(), m_textView->textGeometry().toView(offset)));
     return QRect(m_textView->viewport()->mapToGlobal(local.topLeft()), local.size());
 }
 
@@ -476,8 +476,8 @@ void NBECompletionController::accept(const QString &label)
 {
     if (!m_textView || m_textView->isReadOnly())
         return;
-    QTextDocument *document = m_textView->document();
-    const int at = m_textView->textCursor().selectionStart();
+    QTextDocument *document = m_textView->textGeometry().textDocument();
+    const int at = m_textView->textSelectionStart();
     const NBETextWindow window = nearCaret(at);
     const QStringView before = QStringView(window.text).left(window.local(at));
     if (m_activeLSPItems && m_activeLSPItems->contains(label)) {

@@ -1,6 +1,7 @@
 #include "NBEEditorHighlighter.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBESoftBreaks.h"
 #include "NBETokenType.h"
 #include "NBEWhenFinished.h"
 
@@ -59,7 +60,7 @@ std::vector<NBEPackedRuns> packedLines(const QString &text, const QList<NBEHighl
     for (NBELineRuns &line : lines) {
         const qsizetype lineBreak = text.indexOf(u'\n', lineStart);
         const qsizetype lineEnd = lineBreak < 0 ? text.size() : lineBreak;
-        if (lineEnd - lineStart <= NBEEditorHighlighter::longestColouredLine)
+        if (lineEnd - lineStart <= NBESoftBreaks::longestWholeLine)
             packed.emplace_back(line);
         else
             packed.emplace_back();
@@ -557,7 +558,8 @@ bool NBEEditorHighlighter::needsFormatting(const QTextBlock &block)
 {
     // Formatting a line reads and compares it whole; a line too long for
     // colours needs it only to lose the colours it had while shorter.
-    return block.length() - 1 <= longestColouredLine || !block.layout()->formats().isEmpty();
+    return block.length() - 1 <= NBESoftBreaks::longestWholeLine ||
+           !block.layout()->formats().isEmpty();
 }
 
 void NBEEditorHighlighter::highlightBlock(const QString &text)
@@ -567,7 +569,7 @@ void NBEEditorHighlighter::highlightBlock(const QString &text)
         return;
     m_dirty[size_t(number)] = false;
     const int length = int(text.size());
-    if (length > longestColouredLine)
+    if (length > NBESoftBreaks::longestWholeLine)
         return;
     for (const NBEHighlightRun &run : m_lines[size_t(number)].unpack()) {
         if (run.style < 0 || run.style >= m_styles.size() || run.start >= length)

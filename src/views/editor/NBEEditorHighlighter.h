@@ -114,10 +114,10 @@ public:
     size_t lineCount() const { return m_lines.size(); }
     NBELineRuns lineRuns(size_t line) const { return m_lines.at(line).unpack(); }
 
-    // Lines longer than this (a minified bundle) are left uncoloured: the
-    // text view formats and lays out a line whole, so colours on a line of
-    // megabytes cost seconds and hundreds of megabytes at every edit of it.
-    static constexpr int longestColouredLine = 20000;
+    // Lines longer than NBESoftBreaks::longestWholeLine are left uncoloured
+    // where they are shown whole: the text view formats and lays out a line
+    // whole, so colours on a line of megabytes cost seconds and hundreds of
+    // megabytes at every edit of it.
     // Whether formatting `block` can change it: false for a line left
     // uncoloured that holds no formats.
     static bool needsFormatting(const QTextBlock &block);

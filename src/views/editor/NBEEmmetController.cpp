@@ -34,8 +34,8 @@ bool NBEEmmetController::expand()
     const QString indent = m_settings.useSoftTabs ? QString(std::max(0, m_settings.tabSize), u' ')
                                                   : QStringLiteral("\t");
     // The abbreviation lies on the caret's line.
-    QTextDocument *document = m_textView->document();
-    const int at = m_textView->textCursor().position();
+    QTextDocument *document = m_textView->textGeometry().textDocument();
+    const int at = m_textView->textCaret();
     const int lineStart = document->findBlock(at).position();
     const NBETextWindow line =
         NBETextWindow::read(document, std::max(lineStart, at - NBEAssistEdits::windowBefore), at);

@@ -124,7 +124,7 @@ std::optional<int> NBEHoverController::characterAt(const QPoint &local) const
                             : left.left() + m_textView->fontMetrics().averageCharWidth();
         if (local.x() >= left.left() && local.x() < end && local.y() >= left.top() &&
             local.y() <= left.bottom())
-            return candidate;
+            return m_textView->textGeometry().toText(candidate);
     }
     return std::nullopt;
 }
@@ -172,7 +172,7 @@ void NBEHoverController::ask()
         return;
     const int index = *m_hoverOffset;
     const quint64 generation = m_hoverGeneration;
-    const QTextBlock block = m_textView->document()->findBlock(index);
+    const QTextBlock block = m_textView->textGeometry().textDocument()->findBlock(index);
     m_hoverRequest = m_provider(block.blockNumber(), index - block.position());
     nbeWhenFinished(m_hoverRequest, this, [this, index, generation](const auto &answer) {
         // Only the answer for where the mouse still rests is shown.

@@ -27,8 +27,8 @@ void NBELinkedRenameController::rememberCaretLink()
         return;
     // Most carets stand in no tag name: told from a few characters, without
     // reading the text.
-    const QTextDocument *document = m_textView->document();
-    const int at = m_textView->textCursor().selectionStart();
+    const QTextDocument *document = m_textView->textGeometry().textDocument();
+    const int at = m_textView->textSelectionStart();
     int start = at;
     while (start > 0 && NBEMarkupScan::isNameChar(document->characterAt(start - 1)))
         --start;
@@ -51,7 +51,7 @@ std::optional<NBETagPairsLink> NBELinkedRenameController::caretLink(int offset) 
 {
     // Most partners are near; a far one costs what lies between the two, up
     // to a limit.
-    const QTextDocument *document = m_textView->document();
+    const QTextDocument *document = m_textView->textGeometry().textDocument();
     std::optional<NBETagPairsLink> link;
     for (int reach = NBEAssistEdits::windowBefore;; reach = std::min(reach * 8, partnerReach)) {
         const NBETextWindow window = NBETextWindow::around(document, offset, reach, reach);
@@ -92,13 +92,13 @@ void NBELinkedRenameController::mirrorTagRename()
     if (m_isMirroring || !m_textView || !m_isHTML || m_textView->textCursor().hasSelection() ||
         m_textView->isReadOnly())
         return;
-    const int at = m_textView->textCursor().position();
+    const int at = m_textView->textCaret();
     const auto link = caretLink(at);
     if (!link || !link->pairName || link->name.isEmpty())
         return;
     const NBETextRange partner = *link->pairName;
-    const NBETextWindow partnerText =
-        NBETextWindow::read(m_textView->document(), partner.location, partner.end());
+    const NBETextWindow partnerText = NBETextWindow::read(m_textView->textGeometry().textDocument(),
+                                                          partner.location, partner.end());
     if (partnerText.text.size() != partner.length || partnerText.text == link->name)
         return;
     m_isMirroring = true;

@@ -39,6 +39,11 @@ NBELongLineDocument::NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, 
 
 NBELongLineDocument::~NBELongLineDocument() = default;
 
+QTextDocument *NBELongLineDocument::textDocument() const
+{
+    return m_buffer->document();
+}
+
 int NBELongLineDocument::toView(int offset) const
 {
     return NBESoftBreaks::toView(m_breaks, offset);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEEditorHighlighter.h"
+#include "NBETextGeometry.h"
 
 #include <QObject>
 #include <QTextCursor>
@@ -24,7 +25,7 @@ struct NBETextChange;
 // of a text view does (typing, pasting or deleting over a selection; a
 // replace-all joins none). Pastes and drops go to the buffer and come back
 // split in one go.
-class NBELongLineDocument : public QObject
+class NBELongLineDocument : public QObject, public NBETextGeometry
 {
     Q_OBJECT
 
@@ -35,13 +36,12 @@ public:
     QTextDocument *document() const { return m_document; }
     NBETextBuffer *buffer() const { return m_buffer.get(); }
 
-    int toView(int offset) const;
-    int toText(int viewOffset) const;
-    // Whether the view split the line before `block` (a block of document()).
-    bool continuesLine(const QTextBlock &block) const;
-    // The 1-based line of the text that `block` shows (part of).
-    int lineNumber(const QTextBlock &block) const;
-    int lineCount() const;
+    QTextDocument *textDocument() const override;
+    int toView(int offset) const override;
+    int toText(int viewOffset) const override;
+    bool continuesLine(const QTextBlock &block) const override;
+    int lineNumber(const QTextBlock &block) const override;
+    int lineCount() const override;
     // The text between two view offsets, without the splits.
     QString textBetween(int from, int to) const;
     // The buffer's whole text.

@@ -10,6 +10,9 @@
 // ascending; the text holds none of them.
 namespace NBESoftBreaks {
 
+// A text with a line longer than this is shown with its long lines split:
+// laying such a line out (and colouring it) at every key costs too much.
+inline constexpr int longestWholeLine = 20000;
 // Lines up to this long are shown whole; the view lays a changed line out
 // whole at every key, so this bounds the cost of a key.
 inline constexpr int longestPiece = 4000;

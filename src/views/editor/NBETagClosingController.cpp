@@ -53,14 +53,13 @@ bool NBETagClosingController::keyCommand(QKeyEvent *event)
 
 bool NBETagClosingController::closeTag()
 {
-    const QTextCursor cursor = m_textView->textCursor();
-    const int start = cursor.selectionStart();
-    const NBETextWindow before =
-        NBETextWindow::read(m_textView->document(), start - NBEAssistEdits::windowBefore, start);
+    const int start = m_textView->textSelectionStart();
+    const NBETextWindow before = NBETextWindow::read(m_textView->textGeometry().textDocument(),
+                                                     start - NBEAssistEdits::windowBefore, start);
     const auto name = openingTagName(before.local(start), before.text);
     if (!name)
         return false;
-    NBEAssistEdits::replace(m_textView, start, cursor.selectionEnd() - start,
+    NBEAssistEdits::replace(m_textView, start, m_textView->textSelectionEnd() - start,
                             QLatin1String("></") + *name + u'>');
     NBEAssistEdits::placeCaret(m_textView, start + 1);
     return true;

@@ -158,17 +158,17 @@ NBECursorPosition NBETextEditorCoordinator::caretOf(const QTextCursor &viewCurso
 
 QTextDocument *NBETextEditorCoordinator::textDocument() const
 {
-    return m_longLines ? m_buffer->document() : m_textView->document();
+    return m_textView->textGeometry().textDocument();
 }
 
 int NBETextEditorCoordinator::viewOffset(int offset) const
 {
-    return m_longLines ? m_longLines->toView(offset) : offset;
+    return m_textView->textGeometry().toView(offset);
 }
 
 int NBETextEditorCoordinator::textOffset(int viewOffset) const
 {
-    return m_longLines ? m_longLines->toText(viewOffset) : viewOffset;
+    return m_textView->textGeometry().toText(viewOffset);
 }
 
 void NBETextEditorCoordinator::placeCaret(int offset, std::optional<int> anchor)
@@ -211,13 +211,11 @@ void NBETextEditorCoordinator::finishAttaching()
         observeScroll(m_session->scrollLink());
     m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
     m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
-    // Swatches and the typing help place things by the view's offsets and
-    // lines, which a split text doesn't share with the text: a text with
-    // such lines goes without them.
-    if (m_longLines)
-        return;
-    installSwatchOverlay();
     installAssist();
+    // Swatches are placed by the view's offsets and lines, which a split
+    // text doesn't share with the text.
+    if (!m_longLines)
+        installSwatchOverlay();
 }
 
 void NBETextEditorCoordinator::installAssist()
@@ -259,6 +257,8 @@ void NBETextEditorCoordinator::assistTextEdited(int position, int removed, int a
     // A partner's rename is the typing help's own edit: it neither opens nor
     // hides anything.
     const bool mirrored = m_linkedRename->isMirroring();
+    // The typing help counts in the text.
+    position = textOffset(position);
     m_linkedRename->textEdited(position);
     m_completion->textEdited(position, removed, added, mirrored);
     if (!mirrored)
@@ -313,9 +313,7 @@ void NBETextEditorCoordinator::settingsDidChange(const NBEEditorSettings &previo
     if (!textView)
         return;
     const NBEEditorSettings &settings = m_session->settings();
-    // (A split view has no typing help.)
-    if (m_emmet)
-        m_emmet->setSettings(settings);
+    m_emmet->setSettings(settings);
     // Each of font size and line numbers brings a new gutter (the last one
     // stays); a new gutter starts without markers.
     if (settings.fontSize != previous.fontSize) {

@@ -14,6 +14,7 @@
 #include <QClipboard>
 #include <QGuiApplication>
 #include <QKeyEvent>
+#include <QPromise>
 #include <QRegularExpression>
 #include <QSignalSpy>
 #include <QTest>
@@ -23,7 +24,7 @@
 
 namespace {
 
-constexpr int limit = NBECodeTextEdit::longestShapedLine;
+constexpr int limit = NBESoftBreaks::longestWholeLine;
 
 // A bundle on one line, like a minified script, of about `units` characters.
 QString minified(qsizetype units)
@@ -129,7 +130,7 @@ TEST(NBELongLine, EditedLinesKeepColoursOnlyWhileShort)
     }
 }
 
-// A split view has no typing help; a change of the session's settings,
+// A change of the session's settings,
 // language, theme or servers reaches what it has.
 TEST(NBELongLine, ASplitViewFollowsItsSessionsChanges)
 {
@@ -144,6 +145,56 @@ TEST(NBELongLine, ASplitViewFollowsItsSessionsChanges)
     EXPECT_EQ(view.textView()->font().pointSizeF(), 17);
     EXPECT_FALSE(view.textView()->gutter());
     EXPECT_EQ(view.textView()->text(), minified(2 * limit));
+}
+
+// A page that holds one long line keeps its typing help on its other lines:
+// tags close, abbreviations expand, and the server is asked by the text's
+// lines and columns.
+TEST(NBELongLine, TypingHelpWorksInAPageThatAlsoHoldsALongLine)
+{
+    const QString head = QStringLiteral("<!DOCTYPE html>\n<script>") +
+                         NBECodeSamples::minifiedScript(30'000) + QStringLiteral("</script>\n");
+    const QString text = head + QStringLiteral("\n<p>x</p>\n");
+    NBEEditorTestHost host(text);
+    host.language = NBELanguageRegistry::html();
+    using Items = std::optional<QList<NBELSPCompletionItem>>;
+    QList<QPair<int, int>> asked;
+    host.lspCompletion = [&](int line, int character) {
+        asked.append({line, character});
+        QPromise<Items> promise;
+        promise.start();
+        promise.addResult(Items(QList<NBELSPCompletionItem>{}));
+        promise.finish();
+        return promise.future();
+    };
+    NBETextEditorView view(host.session());
+    view.resize(600, 400);
+    view.show();
+    NBECodeTextEdit *edit = view.textView();
+    ASSERT_TRUE(edit->longLines());
+    const int line3 = int(head.size());
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(edit->textGeometry().toView(line3));
+    edit->setTextCursor(cursor);
+    edit->setFocus();
+
+    QTest::keyClicks(edit, QStringLiteral("<div>"));
+    EXPECT_EQ(host.text(), QString(text).insert(line3, QStringLiteral("<div></div>")));
+    EXPECT_EQ(edit->textCaret(), line3 + 5);
+    ASSERT_FALSE(asked.isEmpty());
+    for (const auto &[line, character] : asked) {
+        EXPECT_EQ(line, 2);
+        EXPECT_LE(character, 5);
+    }
+
+    QTest::keyClick(edit, Qt::Key_End);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClicks(edit, QStringLiteral("ul>li"));
+    QTest::keyClick(edit, Qt::Key_Tab);
+    EXPECT_TRUE(host.text().contains(QStringLiteral("<div></div>\n<ul>")))
+        << host.text().mid(line3).toStdString();
+    EXPECT_TRUE(host.text().contains(QStringLiteral("<li></li>")));
+    EXPECT_TRUE(host.text().startsWith(head));
 }
 
 class NBELongLineWindowTest : public NBEMainViewFixture
