@@ -69,10 +69,6 @@ void NBESourceEditor::makeEditor()
             });
     pushState();
     m_editor = new NBETextEditorView(m_session, this);
-    // A line pasted, typed or reloaded too long: the editor made anew shows
-    // the text split, keeping the buffer, its undo history and the caret.
-    connect(m_editor->coordinator(), &NBETextEditorCoordinator::longLineArrived, this,
-            &NBESourceEditor::makeEditor, Qt::QueuedConnection);
     takeReveal();
     layout()->addWidget(m_editor);
     setFocusProxy(m_editor);

@@ -33,7 +33,9 @@ NBEColorSwatchOverlay::NBEColorSwatchOverlay(NBECodeTextEdit *textView)
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
     m_viewport->installEventFilter(this);
-    connect(textView->document(), &QTextDocument::contentsChange, this,
+    // Swatches are kept by offsets of the text, which a split view doesn't
+    // share.
+    connect(textView->textGeometry().textDocument(), &QTextDocument::contentsChange, this,
             &NBEColorSwatchOverlay::textDidChange);
     // A scroll moves the text under the squares.
     connect(textView, &QPlainTextEdit::updateRequest, this, [this](const QRect &, int dy) {
@@ -56,7 +58,7 @@ QString NBEColorSwatchOverlay::literalAt(NBETextRange range) const
 {
     if (!m_textView)
         return {};
-    QTextDocument *document = m_textView->document();
+    QTextDocument *document = m_textView->textGeometry().textDocument();
     if (range.location < 0 || range.length < 0 || range.end() > document->characterCount() - 1)
         return {};
     QTextCursor cursor(document);
@@ -84,7 +86,7 @@ void NBEColorSwatchOverlay::textDidChange(int position, int removed, int added)
     // is unchanged (a change of colours only).
     if (m_swatches.isEmpty() || !m_textView)
         return;
-    const QTextDocument *document = m_textView->document();
+    const QTextDocument *document = m_textView->textGeometry().textDocument();
     const int length = document->characterCount() - 1;
     const int delta = added - removed;
     QList<NBECSSColorsSwatch> kept;
@@ -131,18 +133,19 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
     QList<Box> result;
     if (!m_textView || m_swatches.isEmpty())
         return result;
-    const QTextDocument *document = m_textView->document();
-    const int length = document->characterCount() - 1;
+    const NBETextGeometry &text = m_textView->textGeometry();
+    const int length = text.textDocument()->characterCount() - 1;
     const QPointF offset = m_textView->contentOffsetPublic();
     const qreal bottom = m_textView->viewport()->height();
     QTextBlock block = m_textView->firstVisibleTextBlock();
     if (!block.isValid())
         return result;
     // Literals come in text order: start at the first visible line.
-    const auto first = std::lower_bound(m_swatches.cbegin(), m_swatches.cend(), block.position(),
-                                        [](const NBECSSColorsSwatch &swatch, int position) {
-                                            return swatch.range.location < position;
-                                        });
+    const auto first =
+        std::lower_bound(m_swatches.cbegin(), m_swatches.cend(), text.toText(block.position()),
+                         [](const NBECSSColorsSwatch &swatch, int position) {
+                             return swatch.range.location < position;
+                         });
     // The squares of a line sit in a row after its last character, in the
     // literals' order, so no square ever covers a character.
     int blockNumber = -1;
@@ -151,7 +154,9 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
         const NBETextRange range = it->range;
         if (range.length < 1 || range.end() > length)
             continue;
-        while (block.isValid() && range.location >= block.position() + block.length())
+        // (A literal right after a split is on the piece after it.)
+        const int start = text.toView(range.location + 1) - 1;
+        while (block.isValid() && start >= block.position() + block.length())
             block = block.next();
         if (!block.isValid())
             break;
@@ -260,7 +265,7 @@ void NBEColorSwatchOverlay::beginPicking(int index)
     const QString literal = literalAt(swatch.range);
     if (literal.isEmpty() || literal != m_literals[index])
         return;
-    QTextCursor cursor(m_textView->document());
+    QTextCursor cursor(m_textView->textGeometry().textDocument());
     cursor.setPosition(swatch.range.location);
     cursor.setPosition(swatch.range.end(), QTextCursor::KeepAnchor);
     m_active = cursor;
@@ -315,7 +320,7 @@ void NBEColorSwatchOverlay::flushPick()
         onPick(range, text);
         const NBETextRange written{range.location, int(text.size())};
         if (literalAt(written) == text) {
-            QTextCursor cursor(m_textView->document());
+            QTextCursor cursor(m_textView->textGeometry().textDocument());
             cursor.setPosition(written.location);
             cursor.setPosition(written.end(), QTextCursor::KeepAnchor);
             m_active = cursor;

@@ -34,7 +34,7 @@ public:
     std::function<void(NBETextRange range, const QString &text)> onPick;
 
     const QList<NBECSSColorsSwatch> &swatches() const { return m_swatches; }
-    // The ranges must be those of the text view's current text.
+    // The ranges must be those of the current text (not of a split view).
     void setSwatches(const QList<NBECSSColorsSwatch> &swatches);
 
     struct Box

@@ -202,6 +202,14 @@ NBEEditorHighlighter *NBEEditorHighlighter::forView(NBECodeTextEdit *view)
     return existing;
 }
 
+void NBEEditorHighlighter::leaveView()
+{
+    if (m_view)
+        disconnect(m_view, nullptr, this, nullptr);
+    m_view = nullptr;
+    ++m_generation;
+}
+
 // Owned by the document: a document that outlives its view keeps its
 // highlighter, since taking one off a document touches every line.
 NBEEditorHighlighter::NBEEditorHighlighter(NBECodeTextEdit *view)

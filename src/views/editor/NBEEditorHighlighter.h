@@ -85,6 +85,9 @@ public:
     static NBEEditorHighlighter *forView(NBECodeTextEdit *view);
 
     void setTokenizer(Tokenizer tokenizer);
+    // Stops following the view, which shows another document now; a pass
+    // still running applies nothing.
+    void leaveView();
     // The language's token rules as a tokenizer (that setLanguage uses).
     static Tokenizer tokenizerFor(const NBELanguage &language);
     // Colours by the language's token rules (styles by token type). A pass

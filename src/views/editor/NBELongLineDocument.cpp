@@ -25,16 +25,62 @@ class SplitMark : public QTextBlockUserData
 } // namespace
 
 NBELongLineDocument::NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, QObject *parent)
+    : NBELongLineDocument(buffer, std::move(*split(buffer->text())), parent)
+{}
+
+NBELongLineDocument::NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, Shown &&shown,
+                                         QObject *parent)
     : QObject(parent)
     , m_buffer(std::move(buffer))
-    , m_document(new QTextDocument(this))
+    , m_document(shown.document.release())
+    , m_breaks(std::move(shown.breaks))
 {
-    m_document->setUndoRedoEnabled(false);
+    m_document->setParent(this);
     // Changes are reported only while the document has a layout.
     m_document->setDocumentLayout(new QPlainTextDocumentLayout(m_document));
-    show(0, 0, m_buffer->text());
+    m_length = m_document->characterCount() - 1;
+    m_revision = m_document->revision();
     connect(m_document, &QTextDocument::contentsChange, this, &NBELongLineDocument::viewChanged);
     connect(m_buffer.get(), &NBETextBuffer::changed, this, &NBELongLineDocument::bufferChanged);
+}
+
+std::shared_ptr<NBELongLineDocument::Shown> NBELongLineDocument::split(const QString &text)
+{
+    auto result = std::make_shared<Shown>();
+    QString shown;
+    shown.reserve(text.size() + text.size() / NBESoftBreaks::pieceLength + 1);
+    qsizetype start = 0;
+    while (start <= text.size()) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        const QStringView line = QStringView(text).mid(start, end - start);
+        qsizetype from = 0;
+        for (const int cut : NBESoftBreaks::cutsIn(line)) {
+            shown += line.mid(from, cut - from);
+            result->breaks.push_back(int(shown.size()));
+            shown += u'\n';
+            from = cut;
+        }
+        shown += line.mid(from);
+        if (end < text.size())
+            shown += u'\n';
+        start = end + 1;
+    }
+    // Without a layout until it is shown, so that it can be made on any
+    // thread.
+    result->document = std::make_unique<QTextDocument>();
+    result->document->setUndoRedoEnabled(false);
+    result->document->setPlainText(shown);
+    auto next = result->breaks.cbegin();
+    for (QTextBlock block = result->document->begin();
+         block.isValid() && next != result->breaks.cend(); block = block.next()) {
+        if (block.position() - 1 == *next) {
+            mark(block, true);
+            ++next;
+        }
+    }
+    return result;
 }
 
 NBELongLineDocument::~NBELongLineDocument() = default;

@@ -5,6 +5,7 @@
 
 #include <QObject>
 #include <QTextCursor>
+#include <QTextDocument>
 
 #include <memory>
 #include <optional>
@@ -31,6 +32,16 @@ class NBELongLineDocument : public QObject, public NBETextGeometry
 
 public:
     explicit NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, QObject *parent = nullptr);
+    // A text's split document, made on any thread; it goes to a view of a
+    // buffer that still holds that text.
+    struct Shown
+    {
+        std::unique_ptr<QTextDocument> document;
+        std::vector<int> breaks;
+    };
+    static std::shared_ptr<Shown> split(const QString &text);
+    NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, Shown &&shown,
+                        QObject *parent = nullptr);
     ~NBELongLineDocument() override;
 
     QTextDocument *document() const { return m_document; }

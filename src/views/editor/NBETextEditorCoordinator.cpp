@@ -22,6 +22,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -80,7 +81,9 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     // The view shows the buffer's own document: its text, undo history and
     // (from an earlier view) layout and colours.
     QTextDocument *document = m_buffer->document();
-    if (NBECodeTextEdit::hasLongLine(document)) {
+    // A long text is shown whole at first, unshaped, and split once its
+    // split document is made off the main thread.
+    if (m_buffer->length() < splitInBackgroundChars && NBECodeTextEdit::hasLongLine(document)) {
         // A line of megabytes would be laid out whole at every key: the view
         // shows it split, and the buffer's document goes without a layout.
         m_buffer->setDocumentLayout(nullptr);
@@ -129,6 +132,67 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
         highlightWholeText();
     finishAttaching();
     listenToSession();
+    if (!m_longLines && textView->isShapingSkipped())
+        splitLongLines();
+}
+
+void NBETextEditorCoordinator::splitLongLines()
+{
+    if (m_longLines || m_splitting || !m_textView)
+        return;
+    if (m_buffer->length() < splitInBackgroundChars) {
+        showSplit(new NBELongLineDocument(m_buffer, this));
+        return;
+    }
+    m_splitting = true;
+    const quint64 revision = m_buffer->revision();
+    QThread *owner = thread();
+    nbeWhenFinished(
+        QtConcurrent::run([text = m_buffer->snapshot(), owner] {
+            std::shared_ptr<NBELongLineDocument::Shown> shown = NBELongLineDocument::split(text);
+            shown->document->moveToThread(owner);
+            return shown;
+        }),
+        this, [this, revision](const std::shared_ptr<NBELongLineDocument::Shown> &shown) {
+            m_splitting = false;
+            if (!m_textView || m_longLines || !NBECodeTextEdit::hasLongLine(m_textView->document()))
+                return;
+            // The text moved on while it was split.
+            if (m_buffer->revision() != revision) {
+                splitLongLines();
+                return;
+            }
+            showSplit(new NBELongLineDocument(m_buffer, std::move(*shown), this));
+        });
+}
+
+void NBETextEditorCoordinator::showSplit(NBELongLineDocument *longLines)
+{
+    NBECodeTextEdit *textView = m_textView;
+    const QTextCursor caret = textView->textCursor();
+    disconnect(textView->document(), &QTextDocument::contentsChange, this,
+               &NBETextEditorCoordinator::textDidChange);
+    // The buffer's document keeps its highlighter, idle while not shown.
+    m_highlighter->leaveView();
+    m_longLines = longLines;
+    QTextDocument *document = longLines->document();
+    textView->setLongLines(longLines);
+    textView->prepareDocument(document);
+    textView->keepGlyphsOf(document->firstBlock());
+    textView->setDocument(document);
+    m_buffer->setDocumentLayout(nullptr);
+    connect(document, &QTextDocument::contentsChange, this,
+            &NBETextEditorCoordinator::textDidChange);
+    m_highlighter = NBEEditorHighlighter::forView(textView);
+    applyColors();
+    m_documentRevision = document->revision();
+    placeCaret(caret.position(), caret.anchor());
+    textView->ensureCursorVisible();
+    updateShaping();
+    if (m_session->language())
+        highlightWholeText();
+    if (m_diagnosticOverlay)
+        m_diagnosticOverlay->update();
 }
 
 int NBETextEditorCoordinator::caretOffset(const QTextDocument &document, NBECursorPosition caret)
@@ -212,10 +276,7 @@ void NBETextEditorCoordinator::finishAttaching()
     m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
     m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
     installAssist();
-    // Swatches are placed by the view's offsets and lines, which a split
-    // text doesn't share with the text.
-    if (!m_longLines)
-        installSwatchOverlay();
+    installSwatchOverlay();
 }
 
 void NBETextEditorCoordinator::installAssist()
@@ -468,8 +529,8 @@ void NBETextEditorCoordinator::updateShaping()
         return;
     const bool skipped = m_textView->isShapingSkipped();
     m_textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(m_textView->document()));
-    if (!skipped && m_textView->isShapingSkipped() && !m_longLines)
-        Q_EMIT longLineArrived();
+    if (!skipped && m_textView->isShapingSkipped())
+        splitLongLines();
 }
 
 void NBETextEditorCoordinator::textSettled()

@@ -99,6 +99,7 @@ public:
     // scanned off the main thread.
     static constexpr int swatchDelayMs = 200;
     static constexpr qsizetype swatchBackgroundChars = 256 * 1024;
+    static constexpr qsizetype splitInBackgroundChars = 1024 * 1024;
 
     static QFont editorFont(double pointSize);
     // The offset of a caret given by line and column (from 1, the column in
@@ -121,9 +122,6 @@ Q_SIGNALS:
     void changesRecomputed();
     // A swatch scan reached the overlay; for tests.
     void swatchesRecomputed();
-    // An edit or a new text brought a line too long to lay out at every key
-    // while the view shows the text whole: the host shows it anew, split.
-    void longLineArrived();
 
 private:
     void finishAttaching();
@@ -143,8 +141,13 @@ private:
     void noteEdit(int position, int added);
     // Wrapping, font, tabs and invisibles as `settings` have them.
     void applySettings(const NBEEditorSettings &settings);
-    // Lays the text out unshaped while it holds a line too long to shape.
+    // Lays the text out unshaped while it holds a line too long to shape,
+    // and has it shown split.
     void updateShaping();
+    // Shows the text with its long lines split: at once for a short text,
+    // else once the split document is made off the main thread.
+    void splitLongLines();
+    void showSplit(NBELongLineDocument *longLines);
     void bufferWillBeReplaced();
     void bufferReplaced();
     void selectionDidChange();
@@ -182,6 +185,7 @@ private:
     QPointer<NBECodeTextEdit> m_textView;
     NBEEditorHighlighter *m_highlighter = nullptr;
     NBELongLineDocument *m_longLines = nullptr;
+    bool m_splitting = false;
     QFont m_font;
     bool m_isUserEditing = false;
     QList<NBEDiffHunk> m_currentHunks;

@@ -28,7 +28,7 @@ void NBETextEditorCoordinator::installSwatchOverlay()
                                   NBETextRange range, const QString &text) {
         if (!textView || textView->isReadOnly())
             return;
-        QTextDocument *document = textView->document();
+        QTextDocument *document = textView->textGeometry().textDocument();
         if (range.location < 0 || range.length < 0 || range.end() > document->characterCount() - 1)
             return;
         QTextCursor cursor(document);

@@ -1,6 +1,7 @@
 #include "../NBEMainViewFixture.h"
 #include "NBECodeSamples.h"
 #include "NBECodeTextEdit.h"
+#include "NBEColorSwatchOverlay.h"
 #include "NBEEditorHighlighter.h"
 #include "NBEEditorTestHost.h"
 #include "NBEGutterView.h"
@@ -9,6 +10,7 @@
 #include "NBEMainView.h"
 #include "NBESoftBreaks.h"
 #include "NBESourceEditor.h"
+#include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
 #include <QClipboard>
@@ -148,13 +150,13 @@ TEST(NBELongLine, ASplitViewFollowsItsSessionsChanges)
 }
 
 // A page that holds one long line keeps its typing help on its other lines:
-// tags close, abbreviations expand, and the server is asked by the text's
-// lines and columns.
+// tags close, abbreviations expand, the server is asked by the text's lines
+// and columns, and a colour's swatch sits on its line.
 TEST(NBELongLine, TypingHelpWorksInAPageThatAlsoHoldsALongLine)
 {
     const QString head = QStringLiteral("<!DOCTYPE html>\n<script>") +
                          NBECodeSamples::minifiedScript(30'000) + QStringLiteral("</script>\n");
-    const QString text = head + QStringLiteral("\n<p>x</p>\n");
+    const QString text = head + QStringLiteral("\n<style>p{color:#ff0000}</style>\n");
     NBEEditorTestHost host(text);
     host.language = NBELanguageRegistry::html();
     using Items = std::optional<QList<NBELSPCompletionItem>>;
@@ -195,6 +197,21 @@ TEST(NBELongLine, TypingHelpWorksInAPageThatAlsoHoldsALongLine)
         << host.text().mid(line3).toStdString();
     EXPECT_TRUE(host.text().contains(QStringLiteral("<li></li>")));
     EXPECT_TRUE(host.text().startsWith(head));
+
+    NBEColorSwatchOverlay *swatches = view.coordinator()->swatchOverlay();
+    ASSERT_TRUE(swatches);
+    const int literal = int(host.text().indexOf(QStringLiteral("#ff0000")));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return swatches->swatches().size() == 1 &&
+               swatches->swatches().first().range.location == literal;
+    }));
+    cursor.setPosition(edit->textGeometry().toView(literal));
+    edit->setTextCursor(cursor);
+    const QList<NBEColorSwatchOverlay::Box> boxes = swatches->boxes();
+    ASSERT_EQ(boxes.size(), 1);
+    const QRect line = edit->cursorRect();
+    EXPECT_GE(boxes.first().rect.center().y(), line.top());
+    EXPECT_LE(boxes.first().rect.center().y(), line.bottom());
 }
 
 class NBELongLineWindowTest : public NBEMainViewFixture
@@ -234,8 +251,9 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
     write(QStringLiteral("bundle.min.js"), saved);
     openInWindow(QStringLiteral("bundle.min.js"));
     NBECodeTextEdit *edit = textView();
+    // Shown whole first, then split once its split document is made.
+    ASSERT_TRUE(NBETest::waitUntil([&] { return edit->longLines() != nullptr; }));
     NBELongLineDocument *longLines = edit->longLines();
-    ASSERT_TRUE(longLines);
     EXPECT_FALSE(edit->isShapingSkipped());
     EXPECT_GT(edit->document()->blockCount(), 200);
     for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
@@ -364,14 +382,14 @@ TEST_F(NBELongLineWindowTest, ALineTypedTooLongIsShownSplitWithItsCaretAndUndo)
     EXPECT_EQ(edit->document()->defaultTextOption().wrapMode(),
               QTextOption::WrapAtWordBoundaryOrAnywhere);
 
-    // Two more characters make the second line too long: the editor is made
-    // anew and shows it split, the caret where it was.
+    // Two more characters make the second line too long: the same editor
+    // shows it split, the caret where it was.
     QTextCursor cursor = edit->textCursor();
     cursor.setPosition(7);
     edit->setTextCursor(cursor);
     QTest::keyClicks(edit, QStringLiteral("zz"));
     ASSERT_TRUE(NBETest::waitUntil([&] { return textView()->longLines() != nullptr; }));
-    edit = textView();
+    EXPECT_EQ(textView(), edit);
     QString typed = text;
     typed.insert(7, QStringLiteral("zz"));
     EXPECT_EQ(edit->text(), typed);
