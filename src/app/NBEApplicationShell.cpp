@@ -28,6 +28,7 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QFileInfo>
+#include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QPushButton>
@@ -96,8 +97,10 @@ void NBEProjectWindow::buildMenus()
         fillRecentMenu(m_recentMenu);
     });
     file->addSeparator();
-    file->addAction(tr("New File…"), QKeySequence::New, this,
-                    [viewModel] { viewModel->newFile(); });
+    file->addAction(tr("New File…"), QKeySequence::New, this, [this, viewModel] {
+        // The new file is there to be typed into, wherever the keys were.
+        nbeWhenFinished(viewModel->newFile(), this, [this] { m_mainView->focusEditor(); });
+    });
     file->addAction(tr("New Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), this,
                     [viewModel] { viewModel->newFolder(); });
     file->addSeparator();
@@ -117,6 +120,29 @@ void NBEProjectWindow::buildMenus()
     file->addAction(tr("Quit"), QKeySequence::Quit, qApp, &NBEProjectWindow::quitApplication);
 
     QMenu *edit = menuBar()->addMenu(tr("&Edit"));
+    // The standard commands act on the focused text as their keys do, so
+    // the editor's own undo history, the find bar and the commit box all
+    // answer. Their keys reach a focused text widget directly; the items
+    // are for the mouse and for other widgets.
+    const auto standard = [edit](const QString &title, QKeySequence::StandardKey key) {
+        edit->addAction(title, QKeySequence(key), edit, [key] {
+            QWidget *focused = QApplication::focusWidget();
+            const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+            if (!focused || bindings.isEmpty())
+                return;
+            const QKeyCombination keys = bindings.first()[0];
+            QKeyEvent press(QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
+            QCoreApplication::sendEvent(focused, &press);
+        });
+    };
+    standard(tr("Undo"), QKeySequence::Undo);
+    standard(tr("Redo"), QKeySequence::Redo);
+    edit->addSeparator();
+    standard(tr("Cut"), QKeySequence::Cut);
+    standard(tr("Copy"), QKeySequence::Copy);
+    standard(tr("Paste"), QKeySequence::Paste);
+    standard(tr("Select All"), QKeySequence::SelectAll);
+    edit->addSeparator();
     // The editor opens its own find bar; the menu names the key and reaches
     // the same bar.
     QAction *find = edit->addAction(tr("Find…"), QKeySequence::Find, this, [this] {
@@ -284,7 +310,23 @@ QFuture<bool> NBEProjectWindow::closeTabsAsking()
     return viewModel->closeAllTabs();
 }
 
+QFuture<bool> NBEProjectWindow::settleAsking()
+{
+    NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
+    if (m_closing || !viewModel->hasWorkspace())
+        return QtFuture::makeReadyFuture(true);
+    return viewModel->settleUnsavedEdits();
+}
+
 void NBEProjectWindow::quitApplication()
+{
+    nbeWhenFinished(settleEveryWindow(), qApp, [](bool agreed) {
+        if (agreed)
+            closeEveryWindowAndQuit();
+    });
+}
+
+QFuture<bool> NBEProjectWindow::settleEveryWindow()
 {
     // The window in front asks first.
     QList<QPointer<NBEProjectWindow>> windows;
@@ -297,36 +339,54 @@ void NBEProjectWindow::quitApplication()
         else
             windows.append(window);
     }
-    quitAsking(windows, windows);
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    settleInTurn(windows, [promise](bool agreed) {
+        promise->addResult(agreed);
+        promise->finish();
+    });
+    return promise->future();
 }
 
-// Windows close only once every one has agreed, so a Cancel leaves them all.
-void NBEProjectWindow::quitAsking(QList<QPointer<NBEProjectWindow>> left,
-                                  const QList<QPointer<NBEProjectWindow>> &all)
+// Nothing closes until every window has agreed, so a Cancel leaves every
+// window and tab as it was.
+void NBEProjectWindow::settleInTurn(QList<QPointer<NBEProjectWindow>> left,
+                                    const std::function<void(bool)> &finish)
 {
     while (!left.isEmpty() && !left.first())
         left.removeFirst();
     if (left.isEmpty()) {
-        for (const QPointer<NBEProjectWindow> &window : all) {
-            if (!window)
-                continue;
-            window->m_closing = true;
-            window->close();
-        }
-        // The welcome, settings and help windows have nothing to ask.
-        QApplication::closeAllWindows();
-        QCoreApplication::quit();
+        finish(true);
         return;
     }
     NBEProjectWindow *window = left.takeFirst();
-    nbeWhenFinished(window->closeTabsAsking(), qApp, [left, all](bool agreed) {
+    window->raise();
+    nbeWhenFinished(window->settleAsking(), qApp, [left, finish](bool agreed) {
         if (agreed)
-            quitAsking(left, all);
+            settleInTurn(left, finish);
+        else
+            finish(false);
     });
+}
+
+void NBEProjectWindow::closeEveryWindowAndQuit()
+{
+    for (QWidget *widget : QApplication::topLevelWidgets()) {
+        if (auto *window = qobject_cast<NBEProjectWindow *>(widget)) {
+            window->m_closing = true;
+            window->close();
+        }
+    }
+    // The welcome, settings and help windows and any alert have nothing to
+    // ask. The loop ends even if one of them refuses to close, which would
+    // stop a plain quit().
+    QApplication::closeAllWindows();
+    QCoreApplication::exit(0);
 }
 
 NBEApplicationShell::NBEApplicationShell(QObject *parent)
     : QObject(parent)
+    , m_recoveryPlaces(NBERecoveredEdits::places())
     , m_placesHome(NBEIntegration::realHomeDirectory())
 {
     NBEPreferences &preferences = NBEPreferences::shared();
@@ -340,6 +400,10 @@ NBEApplicationShell::NBEApplicationShell(QObject *parent)
     });
     NBEWindowOpener::shared().setWindowOpeningAction(
         [this](const QUrl &root) { openProject(root); });
+    // Every question was answered by then: windows closed after Don't Save
+    // still hold their edits, hidden.
+    connect(qApp, &QCoreApplication::aboutToQuit, this,
+            [this] { discardKeptEditsIfSettled(true); });
 }
 
 NBEApplicationShell::~NBEApplicationShell()
@@ -390,53 +454,93 @@ void NBEApplicationShell::endSession()
     QList<NBEUnsavedText> unsaved;
     for (NBEProjectWindow *window : projectWindows())
         unsaved += window->mainView()->viewModel()->unsavedTexts();
+    std::optional<QString> notKept;
     if (!unsaved.isEmpty()) {
         // On disk before any question: the session may end while it shows.
-        if (auto kept = NBERecoveredEdits::keep(unsaved)) {
-            if (!m_keptEdits.isEmpty() && m_keptEdits != *kept)
+        const auto kept = NBERecoveredEdits::keep(unsaved, m_recoveryPlaces);
+        if (kept) {
+            if (!m_keptEdits.isEmpty() && m_keptEdits != kept->folder)
                 NBERecoveredEdits::discard(m_keptEdits);
-            m_keptEdits = *kept;
+            m_keptEdits = kept->folder;
             NBELog::app().info("Unsaved edits kept in %s", m_keptEdits);
-        } else {
-            NBELog::app().error("Couldn't keep the unsaved edits: %s", kept.error().description);
         }
+        if (!kept) {
+            notKept = tr("The unsaved edits couldn't be kept in case Nabri Editor is ended: %1.")
+                          .arg(kept.error().description);
+        } else if (!kept->missing.isEmpty()) {
+            QStringList names;
+            for (const QString &path : kept->missing)
+                names.append(QStringLiteral("“%1”").arg(QFileInfo(path).fileName()));
+            notKept = tr("The unsaved edits of %1 couldn't be kept in case Nabri Editor is "
+                         "ended: %2.")
+                          .arg(names.join(QStringLiteral(", ")), kept->reason);
+        }
+        if (notKept)
+            NBELog::app().error("%s", *notKept);
     }
     // A second request while the questions show only refreshes the copy.
     if (std::exchange(m_ending, true))
         return;
-    // As File → Quit, but every window is asked, not only the first.
-    for (NBEProjectWindow *window : projectWindows())
-        window->close();
-    if (m_welcome)
-        m_welcome->close();
-    m_ending = false;
-    discardKeptEditsIfSettled();
+    // As File → Quit, also while other windows or dialogs are open.
+    const auto quit = [this] {
+        nbeWhenFinished(NBEProjectWindow::settleEveryWindow(), this, [this](bool agreed) {
+            m_ending = false;
+            if (!agreed)
+                return;
+            discardKeptEdits();
+            NBEProjectWindow::closeEveryWindowAndQuit();
+        });
+    };
+    if (!notKept) {
+        quit();
+        return;
+    }
+    // Said before the questions: what is lost if the process is killed.
+    showError(*notKept);
+    connect(m_alert, &QMessageBox::finished, this, quit,
+            Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
 }
 
-void NBEApplicationShell::discardKeptEditsIfSettled()
+void NBEApplicationShell::discardKeptEditsIfSettled(bool visibleOnly)
 {
     if (m_keptEdits.isEmpty())
         return;
     for (NBEProjectWindow *window : projectWindows()) {
+        if (visibleOnly && !window->isVisible())
+            continue;
         if (!window->mainView()->viewModel()->unsavedTexts().isEmpty())
             return;
     }
-    NBERecoveredEdits::discard(std::exchange(m_keptEdits, QString()));
+    discardKeptEdits();
+}
+
+void NBEApplicationShell::discardKeptEdits()
+{
+    if (!m_keptEdits.isEmpty())
+        NBERecoveredEdits::discard(std::exchange(m_keptEdits, QString()));
 }
 
 void NBEApplicationShell::announceRecoveredEdits()
 {
-    for (const QString &kept : NBERecoveredEdits::unannounced()) {
-        NBERecoveredEdits::markAnnounced(kept);
-        auto *box = new QMessageBox(QMessageBox::Information, tr("Unsaved Edits Kept"),
-                                    tr("Nabri Editor ended with unsaved edits. Their text was kept "
-                                       "in “%1”.")
-                                        .arg(kept));
+    for (const NBEKeptEdits &kept : NBERecoveredEdits::unannounced(m_recoveryPlaces)) {
+        NBERecoveredEdits::markAnnounced(kept.folder);
+        QString text = tr("Nabri Editor ended with unsaved edits. Their text was kept in “%1”.")
+                           .arg(kept.folder);
+        if (!kept.missing.isEmpty()) {
+            QStringList paths;
+            for (const QString &path : kept.missing)
+                paths.append(QStringLiteral("“%1”").arg(path));
+            text = tr("Nabri Editor ended with unsaved edits. Their text was kept in “%1”, except "
+                      "that of %2, which couldn't be written.")
+                       .arg(kept.folder, paths.join(QStringLiteral(", ")));
+        }
+        auto *box = new QMessageBox(QMessageBox::Information, tr("Unsaved Edits Kept"), text);
         box->setAttribute(Qt::WA_DeleteOnClose);
         QPushButton *show = box->addButton(tr("Show in File Manager"), QMessageBox::ActionRole);
-        box->addButton(QMessageBox::Ok);
+        // Escape and the end of the session close it too.
+        box->setEscapeButton(box->addButton(QMessageBox::Ok));
         connect(show, &QPushButton::clicked, box,
-                [kept] { QDesktopServices::openUrl(QUrl::fromLocalFile(kept)); });
+                [folder = kept.folder] { QDesktopServices::openUrl(QUrl::fromLocalFile(folder)); });
         box->show();
     }
 }
@@ -471,10 +575,14 @@ NBEProjectWindow *NBEApplicationShell::openProject(const QUrl &folder)
     }
     auto *window = new NBEProjectWindow(folder);
     m_windows.insert(key(folder), window);
-    // Checked once the window is gone, not while it is being destroyed.
-    connect(window, &QObject::destroyed, this, [this] {
-        QTimer::singleShot(0, this, &NBEApplicationShell::discardKeptEditsIfSettled);
-    });
+    // Checked once the window is gone, not while it is being destroyed; and
+    // after a save or a closed tab, as the copy goes once nothing is unsaved.
+    connect(
+        window, &QObject::destroyed, this, [this] { discardKeptEditsIfSettled(); },
+        Qt::QueuedConnection);
+    connect(
+        window->mainView()->viewModel(), &NBEWorkspaceViewModel::tabsChanged, this,
+        [this] { discardKeptEditsIfSettled(); }, Qt::QueuedConnection);
     connect(window, &NBEProjectWindow::newProjectRequested, this,
             &NBEApplicationShell::createAndOpenProject);
     connect(window, &NBEProjectWindow::openFolderRequested, this,

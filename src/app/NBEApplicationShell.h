@@ -41,10 +41,18 @@ public:
     // Asks about the tabs' unsaved edits as closing the window does (Save /
     // Don't Save / Cancel) and closes the tabs; true unless cancelled.
     QFuture<bool> closeTabsAsking();
+    // Asks about the tabs' unsaved edits as closing does, closing nothing;
+    // true unless cancelled or a save failed.
+    QFuture<bool> settleAsking();
     // Quit: each project window asks in turn; Cancel in any stops the quit
-    // with every window still open. Otherwise every window closes and the
-    // process ends.
+    // with every window and tab as it was. Otherwise every window closes and
+    // the process ends.
     static void quitApplication();
+    // Every visible project window asks in turn, the one in front first;
+    // true once all agreed.
+    static QFuture<bool> settleEveryWindow();
+    // Closes every window without asking and ends the event loop.
+    static void closeEveryWindowAndQuit();
 
 Q_SIGNALS:
     void newProjectRequested();
@@ -67,8 +75,8 @@ private:
     void refreshProjectMenu();
     void refreshPlaces();
     void fillRecentMenu(QMenu *menu);
-    static void quitAsking(QList<QPointer<NBEProjectWindow>> left,
-                           const QList<QPointer<NBEProjectWindow>> &all);
+    static void settleInTurn(QList<QPointer<NBEProjectWindow>> left,
+                             const std::function<void(bool)> &finish);
 
     QUrl m_root;
     NBEMainView *m_mainView;
@@ -109,13 +117,15 @@ public:
     // SIGTERM and SIGHUP (handled on the main thread) and the session
     // manager's request to save all end the session through endSession().
     void handleSessionEnd();
-    // Keeps the unsaved text of every window (NBERecoveredEdits), then closes
-    // every window as File → Quit does, asking about unsaved edits. Once all
-    // of them are settled the kept copy goes; a process ended before that
-    // leaves it, and the next start says where it is.
+    // Keeps the unsaved text of every window (NBERecoveredEdits), says so
+    // when it couldn't, then quits as File → Quit does, asking about unsaved
+    // edits. Once all of them are settled the kept copy goes; a process
+    // ended before that leaves it, and the next start says where it is.
     void endSession();
     // The folder holding the copy `endSession` kept, until it is settled.
     QString keptEdits() const { return m_keptEdits; }
+    // Where copies are kept, the usual place first.
+    void setRecoveryPlaces(const QStringList &places) { m_recoveryPlaces = places; }
     // Says where an earlier session's unsaved edits were kept, once.
     void announceRecoveredEdits();
 
@@ -136,13 +146,17 @@ public:
 
 private:
     static QString key(const QUrl &folder);
-    void discardKeptEditsIfSettled();
+    // Removes the kept copy once no window (no visible one, with
+    // `visibleOnly`) holds unsaved edits.
+    void discardKeptEditsIfSettled(bool visibleOnly = false);
+    void discardKeptEdits();
     NBEProjectPanels &panels();
     void showError(const QString &message);
 
     QHash<QString, QPointer<NBEProjectWindow>> m_windows;
     QPointer<NBEWelcomeWindow> m_welcome;
     QString m_keptEdits;
+    QStringList m_recoveryPlaces;
     bool m_ending = false;
     bool m_handlesSignals = false;
     QUrl m_placesHome;

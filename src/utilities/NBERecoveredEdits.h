@@ -14,21 +14,40 @@ struct NBEUnsavedText
     bool operator==(const NBEUnsavedText &) const = default;
 };
 
+// A copy of unsaved texts on disk: its folder and the paths of the texts
+// that are not in it (a write failed, or the session ended mid-way).
+struct NBEKeptEdits
+{
+    QString folder;
+    QStringList missing;
+    // Why the missing ones couldn't be written, when known.
+    QString reason;
+    bool operator==(const NBEKeptEdits &) const = default;
+};
+
 // Keeps unsaved text when the desktop session ends before the user could be
-// asked about it: each text goes to <data folder>/Recovered Edits/<time>/
-// followed by the file's own absolute path, and the next start says where.
+// asked about it: each text goes to <place>/<time>/ followed by the file's
+// own absolute path, and the next start says where. The usual place is the
+// data folder's "Recovered Edits"; the temporary folder stands in when that
+// can't be written.
 class NBERecoveredEdits
 {
 public:
     static QString folder();
+    static QStringList places();
 
-    // Writes every text into a new folder named after the time; answers it.
-    static NBEResult<QString> keep(const QList<NBEUnsavedText> &texts,
-                                   const QString &in = folder());
-    // Folders kept by sessions that ended with unsaved edits and not yet
-    // announced; `markAnnounced` leaves one out from then on.
-    static QStringList unannounced(const QString &in = folder());
+    // Writes every text into a new folder named after the time, in the first
+    // place that takes them all; when none does, the copy that holds the
+    // most, naming what it lacks. A failure when nothing could be kept.
+    static NBEResult<NBEKeptEdits> keep(const QList<NBEUnsavedText> &texts,
+                                        const QStringList &in = places());
+    // Copies kept by sessions that ended with unsaved edits and not yet
+    // announced, each with what it lacks; `markAnnounced` leaves one out
+    // from then on.
+    static QList<NBEKeptEdits> unannounced(const QStringList &in = places());
     static void markAnnounced(const QString &kept);
-    // Removes a folder `keep` made once its edits were settled.
+    // Removes a copy `keep` made once its edits were settled.
     static void discard(const QString &kept);
+    // Where `path` goes below a copy's folder: never above it.
+    static QString pathInCopy(const QString &path);
 };

@@ -11,7 +11,8 @@
 enum class NBEUnsavedChangesChoice { Save, DontSave, Cancel };
 
 // What to do when a file changed on disk since its tab last read or wrote it.
-enum class NBEOutsideChangeChoice { Overwrite, ReloadFromDisk, Cancel };
+// Unanswered: nobody could be asked (no window).
+enum class NBEOutsideChangeChoice { Overwrite, ReloadFromDisk, Cancel, Unanswered };
 
 // Everything a workspace view model needs from the desktop, so the view model
 // runs without a window: questions to the user, opening locations and the
@@ -28,13 +29,13 @@ public:
 
     // Asks what to do with a tab about to be saved over a file that changed
     // (or vanished, when `vanished`) since the tab last read or wrote it:
-    // Overwrite / Reload from Disk / Cancel. Without a user: Cancel.
+    // Overwrite / Reload from Disk / Cancel. Without a user: Unanswered.
     virtual QFuture<NBEOutsideChangeChoice> askAboutOutsideChange(const QString &fileName,
                                                                   bool vanished)
     {
         Q_UNUSED(fileName);
         Q_UNUSED(vanished);
-        return QtFuture::makeReadyFuture(NBEOutsideChangeChoice::Cancel);
+        return QtFuture::makeReadyFuture(NBEOutsideChangeChoice::Unanswered);
     }
 
     // Asks whether to delete the named items for good, where no trash can

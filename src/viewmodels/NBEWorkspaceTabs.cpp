@@ -357,6 +357,14 @@ QFuture<bool> NBEWorkspaceTabs::closeAllTabs()
     });
 }
 
+QFuture<bool> NBEWorkspaceTabs::settleUnsavedEdits()
+{
+    QList<QUuid> ids;
+    for (const NBEOpenTab &tab : std::as_const(m_tabs))
+        ids.append(tab.id);
+    return closeAsking(ids, [] {});
+}
+
 QFuture<bool> NBEWorkspaceTabs::closeAsking(const QList<QUuid> &ids, std::function<void()> close)
 {
     QList<QUuid> dirty;
@@ -602,23 +610,44 @@ QFuture<bool> NBEWorkspaceTabs::saveNow(const QUuid &id, bool force)
         return write(id, url, text, revision, lineEnding, true, check);
 
     const auto [done, finish] = pendingResult<bool>();
-    nbeWhenFinished(formatForSave(url, text, language), this,
-                    [this, id, url, text, revision, lineEnding, check,
-                     finish](std::optional<QString> formatted) {
-                        QString toWrite = text;
-                        quint64 written = revision;
-                        if (formatted && *formatted != text) {
-                            // Text typed while the formatter ran is never replaced: the
-                            // captured text is written and the tab stays dirty.
-                            const NBEOpenTab *current = find(id);
-                            if (current && current->sourceFile.buffer->revision() == revision) {
-                                updateContent(*formatted, id);
-                                toWrite = *formatted;
-                                written = current->sourceFile.buffer->revision();
+    const auto formatAndWrite = [this, id, url, text, revision, lineEnding, language,
+                                 finish](WriteCheck writeCheck) {
+        nbeWhenFinished(formatForSave(url, text, language), this,
+                        [this, id, url, text, revision, lineEnding, writeCheck,
+                         finish](std::optional<QString> formatted) {
+                            QString toWrite = text;
+                            quint64 written = revision;
+                            if (formatted && *formatted != text) {
+                                // Text typed while the formatter ran is never replaced: the
+                                // captured text is written and the tab stays dirty.
+                                const NBEOpenTab *current = find(id);
+                                if (current && current->sourceFile.buffer->revision() == revision) {
+                                    updateContent(*formatted, id);
+                                    toWrite = *formatted;
+                                    written = current->sourceFile.buffer->revision();
+                                }
                             }
+                            nbeWhenFinished(
+                                write(id, url, toWrite, written, lineEnding, true, writeCheck),
+                                this, finish);
+                        });
+    };
+    // The outside-change question comes before the formatter touches the
+    // buffer, so Cancel leaves the text as it was typed.
+    const NBEDiskKnowledge known{tab->sourceFile.diskStamp, tab->sourceFile.isMissingOnDisk};
+    nbeWhenFinished(m_files.diskChange(url, known), this,
+                    [this, id, url, check, finish, formatAndWrite](NBEDiskChange change) {
+                        if (change == NBEDiskChange::None) {
+                            formatAndWrite(check);
+                            return;
                         }
-                        nbeWhenFinished(write(id, url, toWrite, written, lineEnding, true, check),
-                                        this, finish);
+                        nbeWhenFinished(settleOutsideChange(id, url, change, check), this,
+                                        [finish, formatAndWrite](bool overwrite) {
+                                            if (overwrite)
+                                                formatAndWrite(WriteCheck::Overwrite);
+                                            else
+                                                finish(false);
+                                        });
                     });
     return done;
 }
@@ -652,7 +681,13 @@ QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const
         [this, tabID, url, text, revision, lineEnding, afterwards, check,
          finish](NBEResult<NBEWritten> result) {
             if (!result) {
-                Q_EMIT failed(QStringLiteral("Failed to save: ") + result.error().description);
+                const QString reason = result.error().description;
+                // Automatic saves fail again at every pause for the same
+                // reason (a full disk): each reason is said once.
+                if (check != WriteCheck::SkipQuietly || !m_autoSaveFailures.contains(reason))
+                    Q_EMIT failed(QStringLiteral("Failed to save: ") + reason);
+                if (check == WriteCheck::SkipQuietly)
+                    m_autoSaveFailures.insert(reason);
                 if (afterwards)
                     NBELog::fileIO().error("Failed to save: %s", result.error().description);
                 finish(false);
@@ -673,6 +708,7 @@ QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const
                 return;
             }
             m_outsideChangeNoticed.remove(tabID);
+            m_autoSaveFailures.clear();
             // What was written is what is saved: text typed during the write
             // keeps the tab dirty.
             if (NBEOpenTab *tab = findTab(tabID); tab && tab->sourceFile.url == url) {
@@ -718,6 +754,12 @@ QFuture<bool> NBEWorkspaceTabs::settleOutsideChange(const QUuid &tabID, const QU
         [this, tabID, url, name, vanished, answer](NBEOutsideChangeChoice choice) {
             if (choice == NBEOutsideChangeChoice::Overwrite) {
                 answer(true);
+                return;
+            }
+            // The user's own Cancel needs no word; only a question nobody
+            // could answer is told.
+            if (choice == NBEOutsideChangeChoice::Cancel) {
+                answer(false);
                 return;
             }
             if (choice == NBEOutsideChangeChoice::ReloadFromDisk && !vanished) {

@@ -71,6 +71,10 @@ public:
     QFuture<bool> closeTab(const QUuid &id);
     QFuture<bool> closeOtherTabs(const QUuid &keeping);
     QFuture<bool> closeAllTabs();
+    // Asks about every tab's unsaved edits as closing them does, but closes
+    // nothing: Save writes them, Don't Save leaves them to whatever closes
+    // next. False on Cancel or a failed save.
+    QFuture<bool> settleUnsavedEdits();
     // Asks about unsaved edits among `ids` and runs `close` unless the user
     // cancelled or a save failed; the future says whether it ran.
     QFuture<bool> closeAsking(const QList<QUuid> &ids, std::function<void()> close);
@@ -190,4 +194,7 @@ private:
     // Tabs whose automatic save was skipped over an outside change, and said
     // so.
     QSet<QUuid> m_outsideChangeNoticed;
+    // Why automatic saves failed, each said once; forgotten at the next save
+    // that succeeds.
+    QSet<QString> m_autoSaveFailures;
 };

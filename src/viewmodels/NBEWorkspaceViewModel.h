@@ -148,6 +148,9 @@ public:
     QFuture<bool> closeTab(const QUuid &id);
     QFuture<bool> closeOtherTabs(const QUuid &keeping);
     QFuture<bool> closeAllTabs();
+    // Asks about unsaved edits as closing every tab does, closing nothing;
+    // false on Cancel or a failed save.
+    QFuture<bool> settleUnsavedEdits();
     // The text of every tab with unsaved edits, as saving would write it.
     QList<NBEUnsavedText> unsavedTexts() const;
     void setActiveTab(const QUuid &id);

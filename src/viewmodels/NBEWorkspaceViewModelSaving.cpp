@@ -31,6 +31,11 @@ QFuture<bool> NBEWorkspaceViewModel::saveTab(const QUuid &id, bool force)
     return m_tabs->saveTab(id, force);
 }
 
+QFuture<bool> NBEWorkspaceViewModel::settleUnsavedEdits()
+{
+    return m_tabs->settleUnsavedEdits();
+}
+
 QFuture<bool> NBEWorkspaceViewModel::flushTab(const QUuid &id)
 {
     return m_tabs->flushTab(id);

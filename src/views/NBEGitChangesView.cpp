@@ -182,6 +182,9 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     // The keyboard stays on the same place in the list as rows come and go.
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         m_keptRow = m_list->currentIndex().row();
+        m_keptFile.reset();
+        if (const NBEGitChangeRow row = m_model->row(m_keptRow); m_keptRow >= 0 && row.isFile())
+            m_keptFile = std::pair(row.kind, row.url);
         m_keptScroll = m_list->verticalScrollBar()->value();
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &NBEGitChangesView::rowsReplaced);
@@ -328,8 +331,15 @@ void NBEGitChangesView::rowsReplaced()
     const int count = m_model->rowCount();
     m_list->setVisible(count > 0);
     m_noChanges->setVisible(count == 0);
-    if (m_keptRow >= 0 && count > 0)
-        m_list->setCurrentIndex(m_model->index(std::min(m_keptRow, count - 1)));
+    int current = m_keptRow >= 0 ? std::min(m_keptRow, count - 1) : -1;
+    for (int index = 0; m_keptFile && index < count; ++index) {
+        const NBEGitChangeRow row = m_model->row(index);
+        if (row.kind == m_keptFile->first && row.url == m_keptFile->second)
+            current = index;
+    }
+    if (current >= 0)
+        m_list->setCurrentIndex(m_model->index(current));
+    m_keptFile.reset();
     m_list->verticalScrollBar()->setValue(m_keptScroll);
     m_keptRow = -1;
 }
@@ -432,8 +442,17 @@ bool NBEGitChangesView::listKeyEvent(QEvent *event)
             m_viewModel->setDiffTarget(row.url);
         return true;
     case Qt::Key_Space:
-        if (!row.actions().isEmpty())
-            trigger(index, row.actions().first());
+        if (row.actions().isEmpty())
+            return true;
+        // The selection moves on to the next file in the list, wherever the
+        // staged one lands, so a second Space acts on the file below.
+        for (int next = index + 1; next < m_model->rowCount(); ++next) {
+            if (m_model->row(next).isFile()) {
+                m_list->setCurrentIndex(m_model->index(next));
+                break;
+            }
+        }
+        trigger(index, row.actions().first());
         return true;
     default:
         return false;

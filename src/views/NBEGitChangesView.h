@@ -9,6 +9,9 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <optional>
+#include <utility>
+
 class NBEGitChangeRowDelegate;
 class NBEGitChangesModel;
 class NBEWorkspaceViewModel;
@@ -99,5 +102,7 @@ private:
     QTimer *m_draftTimer;
     NBEGitChangesModel *m_model;
     int m_keptRow = -1;
+    // The current row's file and side, found again after the rows change.
+    std::optional<std::pair<NBEGitChangeRow::Kind, QUrl>> m_keptFile;
     int m_keptScroll = 0;
 };

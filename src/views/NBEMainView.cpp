@@ -363,6 +363,12 @@ NBEGitDiffView *NBEMainView::diffView() const
 
 // A file's diff, else a commit's, covers the whole detail column until
 // neither is asked for.
+void NBEMainView::focusEditor()
+{
+    if (m_pane)
+        m_pane->setFocus();
+}
+
 void NBEMainView::refreshDiff()
 {
     std::optional<NBEDiffSource> source;

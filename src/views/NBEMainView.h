@@ -78,6 +78,8 @@ public:
     // The active tab's source editor, alone or beside its page; none while
     // a Markdown tab shows its preview.
     NBESourceEditor *sourceEditor() const;
+    // Gives the keys to the active tab's pane, when there is one.
+    void focusEditor();
     NBEHTMLSplitView *htmlSplitView() const;
     NBEMarkdownPreview *markdownPreview() const;
     NBEStatusBar *statusBar() const { return m_statusBar; }

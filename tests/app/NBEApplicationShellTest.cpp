@@ -461,18 +461,3 @@ TEST(NBEApplicationShell, TheSessionsEndKeepsUnsavedTextThenAsksLikeQuit)
     }
     EXPECT_EQ(NBETest::readFile(kept), "old");
 }
-
-TEST(NBEApplicationShell, KeptEditsAreFoundByTheirPathAndAnnouncedOnce)
-{
-    QTemporaryDir dir;
-    const auto kept = NBERecoveredEdits::keep({{QStringLiteral("/home/me/site/a.css"), "one"},
-                                               {QStringLiteral("/home/me/site/b/c.js"), "two"}},
-                                              dir.path());
-    ASSERT_TRUE(kept.has_value()) << kept.error().description.toStdString();
-    EXPECT_EQ(NBETest::readFile(*kept + QStringLiteral("/home/me/site/a.css")), "one");
-    EXPECT_EQ(NBETest::readFile(*kept + QStringLiteral("/home/me/site/b/c.js")), "two");
-    EXPECT_EQ(NBERecoveredEdits::unannounced(dir.path()), QStringList{*kept});
-    NBERecoveredEdits::markAnnounced(*kept);
-    EXPECT_TRUE(NBERecoveredEdits::unannounced(dir.path()).isEmpty());
-    EXPECT_EQ(NBETest::readFile(*kept + QStringLiteral("/home/me/site/a.css")), "one");
-}

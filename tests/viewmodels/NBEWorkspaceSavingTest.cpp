@@ -94,11 +94,17 @@ TEST_F(Saving, ASaveOverAnOutsideChangeAsksFirst)
         QByteArray onDisk;
         QString inTab;
         bool dirty;
+        // The user's Cancel is an answer, not an error; only a question
+        // nobody could answer is told.
+        bool told;
     } cases[] = {
-        {"cancel", NBEOutsideChangeChoice::Cancel, "outside", QStringLiteral("mine"), true},
-        {"overwrite", NBEOutsideChangeChoice::Overwrite, "mine", QStringLiteral("mine"), false},
-        {"reload", NBEOutsideChangeChoice::ReloadFromDisk, "outside", QStringLiteral("outside"),
+        {"cancel", NBEOutsideChangeChoice::Cancel, "outside", QStringLiteral("mine"), true, false},
+        {"unanswered", NBEOutsideChangeChoice::Unanswered, "outside", QStringLiteral("mine"), true,
+         true},
+        {"overwrite", NBEOutsideChangeChoice::Overwrite, "mine", QStringLiteral("mine"), false,
          false},
+        {"reload", NBEOutsideChangeChoice::ReloadFromDisk, "outside", QStringLiteral("outside"),
+         false, false},
     };
     for (const auto &c : cases)
         write(QString::fromLatin1(c.name) + QStringLiteral(".css"), "first");
@@ -117,8 +123,7 @@ TEST_F(Saving, ASaveOverAnOutsideChangeAsksFirst)
         EXPECT_EQ(read(name), c.onDisk) << c.name;
         EXPECT_EQ(model->tab(id)->sourceFile.content(), c.inTab) << c.name;
         EXPECT_EQ(model->tab(id)->sourceFile.isDirty(), c.dirty) << c.name;
-        EXPECT_EQ(model->errorMessage().has_value(), c.answer == NBEOutsideChangeChoice::Cancel)
-            << c.name;
+        EXPECT_EQ(model->errorMessage().has_value(), c.told) << c.name;
     }
 
     // Flushing before a hunk action asks the same way.
@@ -157,6 +162,38 @@ TEST_F(Saving, AutoSaveSkipsAnOutsideChangeAndSaysSoOnce)
     EXPECT_TRUE(saveAndWait(id, true));
     EXPECT_EQ(desktop->outsideQuestions, QStringList{QStringLiteral("a.css (vanished)")});
     EXPECT_EQ(read(QStringLiteral("a.css")), "mine, more");
+}
+
+// With format on save the question comes first: Cancel leaves the text as
+// typed, Overwrite writes it formatted.
+TEST_F(Saving, FormatOnSaveWaitsForTheOutsideChangeQuestion)
+{
+    settings->setBool(QStringLiteral("nbe.formatOnSave"), true);
+    const struct
+    {
+        const char *name;
+        NBEOutsideChangeChoice answer;
+        bool formatted;
+    } cases[] = {{"cancel", NBEOutsideChangeChoice::Cancel, false},
+                 {"overwrite", NBEOutsideChangeChoice::Overwrite, true}};
+    for (const auto &c : cases)
+        write(QString::fromLatin1(c.name) + QStringLiteral(".css"), "first");
+    load();
+    const QString typed = QStringLiteral("a{color:red}");
+    for (const auto &c : cases) {
+        const QString name = QString::fromLatin1(c.name) + QStringLiteral(".css");
+        const QUuid id = open(name).id;
+        model->updateContent(typed, id);
+        write(name, "outside");
+        desktop->outsideAnswer = c.answer;
+        desktop->outsideQuestions.clear();
+
+        EXPECT_EQ(saveAndWait(id, true), c.formatted) << c.name;
+        EXPECT_EQ(desktop->outsideQuestions, QStringList{name}) << c.name;
+        const QString content = model->tab(id)->sourceFile.content();
+        EXPECT_EQ(content != typed, c.formatted) << c.name;
+        EXPECT_EQ(read(name), c.formatted ? content.toUtf8() : QByteArray("outside")) << c.name;
+    }
 }
 
 // Nothing changed in the text: a touched file, or one whose mixed line
@@ -258,6 +295,18 @@ TEST_F(Saving, AFullDiskKeepsEveryFileAndTheEdits)
             model->errorMessage().value_or(QString()),
             QStringLiteral("Failed to save: Couldn't save “%1”: the disk is full.").arg(name));
     }
+
+    // Later pauses fail the same way and say nothing more.
+    model->clearErrorMessage();
+    for (int pause = 0; pause < 3; ++pause) {
+        model->updateContent(QStringLiteral("edited again %1").arg(pause), ids[0]);
+        EXPECT_FALSE(saveAndWait(ids[0], false));
+    }
+    EXPECT_FALSE(model->errorMessage().has_value());
+    // The Save command always says why.
+    EXPECT_FALSE(saveAndWait(ids[0], true));
+    EXPECT_TRUE(model->errorMessage().has_value());
+    model->updateContent(QStringLiteral("edited ") + files[0].first, ids[0]);
 
     // Once there is room again the same tabs save.
     disk.empty();
