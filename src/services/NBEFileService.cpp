@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QStringDecoder>
 
@@ -138,6 +137,13 @@ QString NBEFileService::keyPath(const QUrl &url)
     return QDir::cleanPath(QFileInfo(url.toLocalFile()).absoluteFilePath());
 }
 
+bool NBEFileService::isUnspellable(const QString &path)
+{
+    struct stat info;
+    return path.contains(QChar::ReplacementCharacter) &&
+           ::lstat(QFile::encodeName(path).constData(), &info) != 0 && errno == ENOENT;
+}
+
 NBEResult<void> NBEFileService::checkName(const QString &name)
 {
     if (name.trimmed().isEmpty())
@@ -186,7 +192,7 @@ NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
     if (::stat(native.constData(), &info) != 0) {
         // Bytes that aren't UTF-8 came out of the listing as U+FFFD: such a
         // name can't be spelled back, so "no such file" would be wrong.
-        if (errno == ENOENT && path.contains(QChar::ReplacementCharacter))
+        if (isUnspellable(path))
             return nbeFailure(QStringLiteral("Couldn't read %1: its name isn't valid UTF-8, so "
                                              "the editor can't open it.")
                                   .arg(quoted(path)));

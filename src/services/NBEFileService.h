@@ -108,6 +108,10 @@ public:
     // first when the file had one.
     static QByteArray encode(const QString &text, NBELineEnding lineEnding, bool byteOrderMark);
 
+    // A name listed from bytes that aren't UTF-8: it came out with U+FFFD in
+    // their place and can't be spelled back, so nothing by that path exists.
+    static bool isUnspellable(const QString &path);
+
     // The cleaned absolute local path that keys maps of locations.
     static QString keyPath(const QUrl &url);
 

@@ -24,12 +24,27 @@ std::pair<QFuture<bool>, std::function<void(bool)>> pendingAnswer()
             }};
 }
 
+// What is said of a file whose name can't be spelled back to the disk.
+QString unspellableName(const QString &action, const QUrl &file)
+{
+    return QStringLiteral("The editor can't %1 “%2”: its name isn't valid UTF-8; rename it in a "
+                          "terminal.")
+        .arg(action, file.fileName());
+}
+
 } // namespace
 
 QFuture<QList<NBEGitDiffLine>> NBEWorkspaceViewModel::diff(const QUrl &file)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>());
+    // git would find nothing by the path and the view would say "No changes".
+    if (NBEFileService::isUnspellable(file.toLocalFile())) {
+        NBEGitDiffLine said;
+        said.kind = NBEGitDiffLine::Kind::meta;
+        said.text = unspellableName(QStringLiteral("show the changes of"), file);
+        return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>{said});
+    }
     const bool untracked = gitStatus(file) == NBEGitStatus::untracked;
     // A big file's diff is read off the main thread as well.
     return m_gitService.diff(file, *git().root, untracked)
@@ -54,6 +69,10 @@ QFuture<void> NBEWorkspaceViewModel::stage(const QUrl &file)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
+    if (NBEFileService::isUnspellable(file.toLocalFile())) {
+        setErrorMessage(unspellableName(QStringLiteral("stage"), file));
+        return QtFuture::makeReadyFuture();
+    }
     return refreshAfter(m_gitService.stage(file, *git().root),
                         QStringLiteral("Couldn't stage “%1”: ").arg(file.fileName()));
 }
@@ -62,6 +81,10 @@ QFuture<void> NBEWorkspaceViewModel::unstage(const QUrl &file)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
+    if (NBEFileService::isUnspellable(file.toLocalFile())) {
+        setErrorMessage(unspellableName(QStringLiteral("unstage"), file));
+        return QtFuture::makeReadyFuture();
+    }
     return refreshAfter(m_gitService.unstage(file, *git().root),
                         QStringLiteral("Couldn't unstage “%1”: ").arg(file.fileName()));
 }
@@ -130,6 +153,10 @@ QFuture<void> NBEWorkspaceViewModel::discardChanges(const QUrl &file)
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
+    if (NBEFileService::isUnspellable(file.toLocalFile())) {
+        setErrorMessage(unspellableName(QStringLiteral("discard the changes of"), file));
+        return QtFuture::makeReadyFuture();
+    }
     const QUrl root = *git().root;
     const std::optional<NBEGitStatus> status = gitStatus(file);
     const NBEOpenTab *tab = firstTabShowing(file);

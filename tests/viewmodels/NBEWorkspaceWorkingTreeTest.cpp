@@ -6,6 +6,7 @@
 #include <QStandardPaths>
 
 #include <algorithm>
+#include <cstdio>
 
 using NBETest::await;
 
@@ -495,4 +496,38 @@ TEST_F(WorkingTree, ALockedIndexIsNamedByEveryAction)
     }
     EXPECT_EQ(staged(), QStringList{QStringLiteral("b.html")});
     EXPECT_EQ(read("a.html"), "changed\n");
+}
+
+// A name whose bytes aren't UTF-8 can't be spelled back to the disk: its
+// row's diff and actions say so instead of "No changes" or nothing.
+TEST_F(WorkingTree, ANameThatIsntUtf8IsRefusedWithASentence)
+{
+    const QByteArray raw = QFile::encodeName(root) + "/caf\xe9.css";
+    const auto writeRaw = [&](const char *text) {
+        FILE *file = std::fopen(raw.constData(), "w");
+        ASSERT_TRUE(file);
+        std::fputs(text, file);
+        std::fclose(file);
+    };
+    writeRaw("one\n");
+    commitAndLoad({});
+    writeRaw("two\n");
+    await(model->refreshGitStatus());
+    ASSERT_EQ(model->gitChanges().size(), 1);
+    const QUrl row = model->gitChanges().first().url;
+
+    const QList<NBEGitDiffLine> lines = await(model->diff(row));
+    ASSERT_EQ(lines.size(), 1);
+    EXPECT_EQ(lines.first().kind, NBEGitDiffLine::Kind::meta);
+    EXPECT_TRUE(lines.first().text.contains(QStringLiteral("isn't valid UTF-8")));
+    for (const auto &act : {std::function<void()>([&] { await(model->stage(row)); }),
+                            std::function<void()>([&] { await(model->discardChanges(row)); })}) {
+        model->clearErrorMessage();
+        act();
+        ASSERT_TRUE(model->errorMessage().has_value());
+        EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("isn't valid UTF-8")));
+    }
+    // Stage All still takes it, by git's own listing.
+    await(model->stageAllChanges());
+    EXPECT_EQ(staged().size(), 1);
 }
