@@ -81,7 +81,9 @@ public:
         if (active)
             font.setWeight(QFont::Medium);
         painter->setFont(font);
-        painter->setPen(primary);
+        // An unreadable folder's own colour says so.
+        const QVariant foreground = index.data(Qt::ForegroundRole);
+        painter->setPen(foreground.isValid() ? foreground.value<QBrush>().color() : primary);
         const QString name = index.data(Qt::DisplayRole).toString();
         painter->drawText(box, Qt::AlignVCenter | Qt::AlignLeft,
                           QFontMetrics(font).elidedText(name, Qt::ElideMiddle, box.width()));

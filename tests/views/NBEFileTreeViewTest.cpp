@@ -220,3 +220,25 @@ TEST(NBEFileTreeView, DropsMoveIntoTheFolderUnderThePointerOrTheRoot)
                            QStringLiteral("move x.css into %1").arg(QDir(dir.path()).dirName())}));
     EXPECT_FALSE(NBEFileTreeView::handleFileDrop({}, page, nullptr));
 }
+
+TEST(NBEFileTreeView, AnUnreadableFolderShowsDimmedWithItsReason)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("ok/a.css")), "x");
+    ASSERT_TRUE(QDir().mkpath(dir.filePath(QStringLiteral("data"))));
+    auto tree = NBEFileService::buildFileTreeNow(dir.path());
+    ASSERT_TRUE(tree.has_value());
+    tree->children[0].readError = QStringLiteral("Permission denied");
+
+    Recorder recorder;
+    NBEFileTreeView view(recorder.actions());
+    view.setTree(*tree);
+    const QTreeWidgetItem *data = view.treeWidget()->topLevelItem(0);
+    const QTreeWidgetItem *ok = view.treeWidget()->topLevelItem(1);
+    ASSERT_EQ(data->text(0), QStringLiteral("data"));
+    EXPECT_TRUE(data->toolTip(0).endsWith(QStringLiteral("couldn't be read: Permission denied")));
+    EXPECT_EQ(data->childIndicatorPolicy(), QTreeWidgetItem::DontShowIndicatorWhenChildless);
+    EXPECT_TRUE(data->data(0, Qt::ForegroundRole).isValid());
+    EXPECT_EQ(ok->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_FALSE(ok->data(0, Qt::ForegroundRole).isValid());
+}
