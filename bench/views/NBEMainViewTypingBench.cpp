@@ -2,7 +2,9 @@
 // view model) on an HTML file of 1 MiB and of 10 MB, generated and made of
 // real pages (prose with apostrophes, scripts, styles), served by the real
 // HTML language server from Vendor/web-lsp; a real 9 MB JavaScript library;
-// an 8 MB minified script on one line. Measures key press to the repaint
+// an 8 MB minified script on one line (also with keys 150 ms apart, just
+// after the buffer's pause, and with a paste of 256,000 characters, its undo
+// and redo). Measures key press to the repaint
 // that shows it, caret moves, process memory after opening and after 1,000
 // keys, and the CPU time of the whole process (pool threads included) per
 // key; and memory over five openings and closings of a 5 MB page.
@@ -21,6 +23,7 @@
 #include "NBEWorkspaceViewModel.h"
 
 #include <QApplication>
+#include <QClipboard>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -124,7 +127,34 @@ struct Figures
     double keyP50 = 0, keyP95 = 0, caretP50 = 0;
 };
 
-Figures run(const char *label, const QString &fileName, const QString &text, int keyCount)
+// Keys come this far apart unless a run says otherwise: a fast typist.
+constexpr int typistGapMs = 25;
+
+// A paste of a quarter million characters in the middle of the text, its
+// undo and redo: each from the key to the event loop's return.
+void pasteUndoRedo(NBECodeTextEdit *edit)
+{
+    QGuiApplication::clipboard()->setText(NBERealCorpus::minifiedJavaScript(256'000).left(256'000));
+    const auto timed = [&](const QKeySequence &sequence) {
+        QElapsedTimer timer;
+        timer.start();
+        const QKeyCombination combination = sequence[0];
+        QKeyEvent down(QEvent::KeyPress, combination.key(), combination.keyboardModifiers());
+        QCoreApplication::sendEvent(edit, &down);
+        QCoreApplication::processEvents();
+        const double ms = timer.nsecsElapsed() / 1e6;
+        settle(500);
+        return ms;
+    };
+    const double paste = timed(QKeySequence(QKeySequence::Paste));
+    const double undo = timed(QKeySequence(QKeySequence::Undo));
+    const double redo = timed(QKeySequence(QKeySequence::Redo));
+    std::printf("          | paste of 256,000 characters %7.1f ms, undo %7.1f ms, redo %7.1f ms\n",
+                paste, undo, redo);
+}
+
+Figures run(const char *label, const QString &fileName, const QString &text, int keyCount,
+            int gapMs = typistGapMs, bool paste = false)
 {
     if (text.isEmpty()) {
         std::printf("%-9s | corpus not installed\n", label);
@@ -184,7 +214,7 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     int typed = 0;
     for (; typed < keyCount; ++typed) {
         keys.append(window.press(Qt::Key_X, QStringLiteral("x")));
-        settle(25);
+        settle(gapMs);
         if (typed % 100 == 99) {
             settle(1000);
             if (residentMegabytes() > residentCapMegabytes) {
@@ -214,6 +244,8 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
         rssOpen, typed, rssTyped, (rssTyped - rssOpen) / rssOpen * 100.0,
         (heapOpen - heapStart) / megabytes, heapOpen, heapTyped, cpuPerKey);
     std::fflush(stdout);
+    if (paste)
+        pasteUndoRedo(edit);
 
     // Released with its edits: nothing asks about them.
     delete window.view;
@@ -281,7 +313,7 @@ int main(int argc, char **argv)
         return 1;
     }
     // Arguments: which case (1MiB, 10MB, real1MiB, real10MB, squiggles, js,
-    // minified, openclose; all when absent) and how many keys.
+    // minified, minified150, openclose; all when absent) and how many keys.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int keys = argc > 2 ? std::max(1, atoi(argv[2])) : 1000;
     const auto wanted = [&](const char *name) {
@@ -312,6 +344,9 @@ int main(int argc, char **argv)
     if (wanted("minified"))
         run("minified", QStringLiteral("bundle.min.js"),
             NBERealCorpus::minifiedJavaScript(8 * 1000 * 1000), keys);
+    if (wanted("minified150"))
+        run("min 150ms", QStringLiteral("bundle.min.js"),
+            NBERealCorpus::minifiedJavaScript(8 * 1000 * 1000), std::min(keys, 300), 150, true);
     if (wanted("openclose"))
         openAndClose(NBERealCorpus::html(5 * 1000 * 1000));
     return 0;

@@ -262,9 +262,10 @@ void NBEEditorHighlighter::forgetState()
     m_edit.reset();
 }
 
-void NBEEditorHighlighter::setTokenizer(Tokenizer tokenizer)
+void NBEEditorHighlighter::setTokenizer(Tokenizer tokenizer, ShownText shown)
 {
     m_tokenizer = std::move(tokenizer);
+    m_shown = std::move(shown);
     m_language.reset();
     forgetState();
     ++m_generation;
@@ -405,9 +406,9 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
             this, [this](const Pass &pass) { finish(pass); });
         return;
     }
-    nbeWhenFinished(QtConcurrent::run([tokenizer, text, generation, revision] {
+    nbeWhenFinished(QtConcurrent::run([tokenizer, shown = m_shown, text, generation, revision] {
                         Pass pass{generation, revision, false, {}, std::nullopt, {}};
-                        pass.lines = packedLines(text, tokenizer(text));
+                        pass.lines = packedLines(shown ? shown(text) : text, tokenizer(text));
                         return pass;
                     }),
                     this, [this](const Pass &pass) { finish(pass); });

@@ -77,6 +77,10 @@ public:
     // Runs over the whole text with offsets into it. Called on a pool
     // thread: it must only read its argument and immutable data.
     using Tokenizer = std::function<QList<NBEHighlightRun>(const QString &text)>;
+    // The document's text made from the text a pass is given, where the
+    // document shows it otherwise (split into pieces). Called on a pool
+    // thread, as a tokenizer is.
+    using ShownText = std::function<QString(const QString &text)>;
 
     explicit NBEEditorHighlighter(NBECodeTextEdit *view);
     ~NBEEditorHighlighter() override;
@@ -84,7 +88,9 @@ public:
     // keeps; made when there is none.
     static NBEEditorHighlighter *forView(NBECodeTextEdit *view);
 
-    void setTokenizer(Tokenizer tokenizer);
+    // With `shown`, a pass is given the text, and the tokenizer's runs are
+    // offsets into shown(text), which the document holds.
+    void setTokenizer(Tokenizer tokenizer, ShownText shown = {});
     // Stops following the view, which shows another document now; a pass
     // still running applies nothing.
     void leaveView();
@@ -98,7 +104,8 @@ public:
     // Formats by style index; lines already formatted are formatted again.
     void setStyles(const QList<QTextCharFormat> &styles);
 
-    // Starts a pass over `text`, which must be the document's text now.
+    // Starts a pass over `text`, which must be the document's text now (or
+    // the text it shows, given a ShownText).
     // A pass still running is superseded.
     void highlight(const QString &text);
     // Lines formatted first for a quick first screen: a pass over the first
@@ -168,6 +175,7 @@ private:
 
     QPointer<NBECodeTextEdit> m_view;
     Tokenizer m_tokenizer;
+    ShownText m_shown;
     std::optional<NBELanguage> m_language;
     // What the last applied pass of the language leaves for the next, and
     // the edits made since; either is absent when that text is not known.

@@ -140,15 +140,7 @@ QString NBELongLineDocument::text() const
 NBEEditorHighlighter::Tokenizer
 NBELongLineDocument::shownTokenizer(NBEEditorHighlighter::Tokenizer textTokenizer) const
 {
-    return [textTokenizer = std::move(textTokenizer), breaks = m_breaks](const QString &shown) {
-        QString text;
-        text.reserve(shown.size());
-        qsizetype from = 0;
-        for (const int at : breaks) {
-            text += QStringView(shown).mid(from, at - from);
-            from = at + 1;
-        }
-        text += QStringView(shown).mid(from);
+    return [textTokenizer = std::move(textTokenizer), breaks = m_breaks](const QString &text) {
         QList<NBEHighlightRun> runs = textTokenizer(text);
         // A run's first character stands after every split before it or at
         // it; its end after the splits before it.
@@ -158,6 +150,24 @@ NBELongLineDocument::shownTokenizer(NBEEditorHighlighter::Tokenizer textTokenize
             run.start = start;
         }
         return runs;
+    };
+}
+
+NBEEditorHighlighter::ShownText NBELongLineDocument::shownText() const
+{
+    return [breaks = m_breaks](const QString &text) {
+        QString shown;
+        shown.reserve(text.size() + qsizetype(breaks.size()));
+        qsizetype from = 0;
+        for (size_t i = 0; i < breaks.size(); ++i) {
+            // Split i stands before text offset breaks[i] - i.
+            const qsizetype at = breaks[i] - qsizetype(i);
+            shown += QStringView(text).mid(from, at - from);
+            shown += u'\n';
+            from = at;
+        }
+        shown += QStringView(text).mid(from);
+        return shown;
     };
 }
 

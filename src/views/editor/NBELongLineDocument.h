@@ -58,10 +58,12 @@ public:
     // The buffer's whole text.
     QString text() const;
 
-    // A tokenizer of this document's text (splits as line breaks) that
-    // colours it as `textTokenizer` colours the text, splits as of now.
+    // How a pass colours this document from the buffer's text, splits as of
+    // now: the runs `textTokenizer` finds in the text placed on the pieces,
+    // and this document's text made from the text.
     NBEEditorHighlighter::Tokenizer
     shownTokenizer(NBEEditorHighlighter::Tokenizer textTokenizer) const;
+    NBEEditorHighlighter::ShownText shownText() const;
 
     // Undo and redo of the buffer; the view offset where the change ended,
     // if there was one.

@@ -438,12 +438,13 @@ void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &
     if (!m_textView || !m_session->language())
         return;
     if (m_longLines) {
-        // The splits move with every edit: the tokenizer takes those of the
-        // text it is given.
-        m_highlighter->setTokenizer(m_longLines->shownTokenizer(
-            NBEEditorHighlighter::tokenizerFor(*m_session->language())));
+        // The splits move with every edit: the pass takes those of now, and
+        // the text the pause read (the pieces are made off the main thread).
+        m_highlighter->setTokenizer(
+            m_longLines->shownTokenizer(NBEEditorHighlighter::tokenizerFor(*m_session->language())),
+            m_longLines->shownText());
         m_highlightedLanguageID = m_session->language()->id;
-        m_highlighter->highlight(NBETextBuffer::wholeText(m_textView->document()));
+        m_highlighter->highlight(current ? *current : m_buffer->snapshot());
         return;
     }
     if (!m_highlighter->hasTokenizer() || m_highlightedLanguageID != m_session->language()->id)
