@@ -1,10 +1,36 @@
 #include "NBEDiffPatch.h"
 #include "NBEFuzzSupport.h"
 #include "NBELineDiff.h"
+#include "NBELineEnding.h"
+
+#include <QStringList>
 
 #include <limits>
 
-// A file's unified diff cut down to one gutter hunk.
+namespace {
+
+// A small text of few distinct lines, so that a diff can pair them many
+// ways. A line's ending follows from its content (a lone CR never stands
+// before an LF), so lines paired alike end alike.
+QString smallText(NBEFuzzInput &input)
+{
+    static const QStringList lines{"}", "", "x", "a b"};
+    static const QStringList endings{"\r\n", "\r\n", "\n", "\r"};
+    QString text;
+    for (int n = input.byte() % 8; n > 0; --n) {
+        const int pick = input.byte() % 4;
+        text += lines[pick] + endings[pick];
+    }
+    if (input.byte() & 1)
+        text += lines[input.byte() % 4];
+    return text;
+}
+
+} // namespace
+
+// A file's unified diff cut down to one gutter hunk; then staging every
+// gutter hunk of two small texts in any order, which must give the file,
+// and unstaging them all, which must give HEAD back.
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     NBEFuzzInput input(data, size);
@@ -23,5 +49,21 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     if (const auto patch = NBEDiffPatch::hunkPatch(diff, line))
         NBE_FUZZ_CHECK(!patch->isEmpty());
     NBEDiffPatch::hunkPatch(diff, hunk, bool(choice & 8));
+
+    const QString head = smallText(input);
+    const QString working = smallText(input);
+    QList<NBEDiffHunk> hunks =
+        NBELineDiff::hunks(NBELineEndings::normalized(head), NBELineEndings::normalized(working));
+    QString index = head;
+    for (const bool unstaging : {false, true}) {
+        for (qsizetype i = hunks.size() - 1; i > 0; --i)
+            hunks.swapItemsAt(i, input.byte() % (i + 1));
+        for (const NBEDiffHunk &each : hunks) {
+            const auto next = NBEDiffPatch::indexAfterHunk(head, index, working, each, unstaging);
+            NBE_FUZZ_CHECK(next.has_value());
+            index = *next;
+        }
+        NBE_FUZZ_CHECK(index == (unstaging ? head : working));
+    }
     return 0;
 }

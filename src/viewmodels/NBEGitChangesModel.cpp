@@ -55,10 +55,9 @@ QList<NBEGitChangeRow::Action> NBEGitChangeRow::actions() const
 NBEGitChangesModel::NBEGitChangesModel(const NBEGitState &state, QObject *parent)
     : QAbstractListModel(parent)
     , m_state(state)
+    , m_rows(state.changeRows())
 {
     connect(&m_state, &NBEGitState::changed, this, &NBEGitChangesModel::follow);
-    m_rows = m_state.snapshot().root ? rowsFor(m_state.changedFiles(), *m_state.snapshot().root)
-                                     : QList<NBEGitChangeRow>();
 }
 
 QList<NBEGitChangeRow> NBEGitChangesModel::rowsFor(const QList<NBEGitFileChange> &changedFiles,
@@ -106,16 +105,43 @@ QList<NBEGitChangeRow> NBEGitChangesModel::rowsFor(const QList<NBEGitFileChange>
 
 void NBEGitChangesModel::follow()
 {
-    const std::optional<QUrl> &root = m_state.snapshot().root;
-    QList<NBEGitChangeRow> rows =
-        root ? rowsFor(m_state.changedFiles(), *root) : QList<NBEGitChangeRow>();
-    if (rows == m_rows)
+    const QList<NBEGitChangeRow> &rows = m_state.changeRows();
+    if (rows.constData() == m_rows.constData() && rows.size() == m_rows.size())
         return;
-    // The list keeps its place by position (the view restores it), so the
-    // rows are replaced as a whole.
-    beginResetModel();
-    m_rows = std::move(rows);
-    endResetModel();
+    const NBEGitState::RowsChange &change = m_state.rowsChange();
+    const bool fromOurs =
+        change.before.constData() == m_rows.constData() && change.before.size() == m_rows.size();
+    if (!fromOurs) {
+        if (rows == m_rows)
+            return;
+        beginResetModel();
+        m_rows = rows;
+        endResetModel();
+        return;
+    }
+    // Only the rows that came or went move; the lists were built elsewhere.
+    if (change.removed > 0) {
+        beginRemoveRows({}, int(change.at), int(change.at + change.removed - 1));
+        m_rows = change.between;
+        endRemoveRows();
+    }
+    if (change.inserted > 0) {
+        beginInsertRows({}, int(change.at), int(change.at + change.inserted - 1));
+        m_rows = rows;
+        endInsertRows();
+    }
+    m_rows = rows;
+    // Section rows keep their place with a new count.
+    for (qsizetype i = 0; i < m_rows.size(); ++i) {
+        if (std::as_const(m_rows)[i].isFile())
+            continue;
+        const qsizetype old = i < change.at ? i
+                              : i < change.at + change.inserted
+                                  ? -1
+                                  : i - change.inserted + change.removed;
+        if (old >= 0 && change.before[old].count != std::as_const(m_rows)[i].count)
+            Q_EMIT dataChanged(index(int(i)), index(int(i)));
+    }
 }
 
 int NBEGitChangesModel::rowCount(const QModelIndex &parent) const

@@ -2,12 +2,16 @@
 
 #include "NBEFileService.h"
 #include "NBEFileTreeNode.h"
+#include "NBEGitChangesModel.h"
 #include "NBEMemory.h"
 #include "NBEWhenFinished.h"
 
 #include <QPromise>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
+#include <tuple>
+#include <vector>
 
 namespace {
 
@@ -35,6 +39,23 @@ NBEGitState::Snapshot snapshotOf(const NBEGitOverview &found)
     return snapshot;
 }
 
+// The changes ordered by file name, each name read once.
+QList<NBEGitFileChange> sortedByName(const QList<NBEGitFileChange> &changes)
+{
+    std::vector<std::pair<QString, qsizetype>> names;
+    names.reserve(size_t(changes.size()));
+    for (qsizetype i = 0; i < changes.size(); ++i)
+        names.emplace_back(changes[i].url.fileName(), i);
+    std::stable_sort(names.begin(), names.end(), [](const auto &a, const auto &b) {
+        return NBEFileTreeNode::compareNames(a.first, b.first) < 0;
+    });
+    QList<NBEGitFileChange> sorted;
+    sorted.reserve(changes.size());
+    for (const auto &[name, i] : names)
+        sorted.append(changes[i]);
+    return sorted;
+}
+
 } // namespace
 
 NBEGitState::NBEGitState(NBEGitService &service, QObject *parent)
@@ -50,15 +71,86 @@ void NBEGitState::setLoading(bool loading)
     Q_EMIT loadingChanged();
 }
 
-void NBEGitState::store(const Snapshot &snapshot)
+NBEGitState::Prepared NBEGitState::prepared(Snapshot snapshot, const Snapshot &previous,
+                                            const QList<NBEGitFileChange> &previousSorted,
+                                            const QList<NBEGitChangeRow> &previousRows)
 {
-    if (m_snapshot == snapshot)
+    Prepared prepared;
+    prepared.same = snapshot == previous;
+    const bool sameChanges =
+        prepared.same || (snapshot.changes == previous.changes && snapshot.root == previous.root);
+    prepared.snapshot = std::move(snapshot);
+    if (sameChanges) {
+        prepared.sorted = previousSorted;
+        prepared.rows = previousRows;
+        prepared.rowsChange = {previousRows, previousRows, 0, 0, 0};
+        return prepared;
+    }
+    prepared.sorted = sortedByName(prepared.snapshot.changes);
+    if (prepared.snapshot.root)
+        prepared.rows = NBEGitChangesModel::rowsFor(prepared.sorted, *prepared.snapshot.root);
+    if (prepared.rows == previousRows) {
+        prepared.rows = previousRows;
+        prepared.rowsChange = {previousRows, previousRows, 0, 0, 0};
+        return prepared;
+    }
+    // The rows both lists begin and end with; a section row stands for
+    // itself whatever its count, which the model updates in place.
+    const auto alike = [](const NBEGitChangeRow &a, const NBEGitChangeRow &b) {
+        return a.isFile() ? a == b : a.kind == b.kind;
+    };
+    const QList<NBEGitChangeRow> &rows = prepared.rows;
+    const qsizetype shorter = std::min(rows.size(), previousRows.size());
+    qsizetype prefix = 0;
+    while (prefix < shorter && alike(rows[prefix], previousRows[prefix]))
+        ++prefix;
+    qsizetype suffix = 0;
+    while (suffix < shorter - prefix &&
+           alike(rows[rows.size() - 1 - suffix], previousRows[previousRows.size() - 1 - suffix]))
+        ++suffix;
+    RowsChange &change = prepared.rowsChange;
+    change.before = previousRows;
+    change.at = prefix;
+    change.removed = previousRows.size() - prefix - suffix;
+    change.inserted = rows.size() - prefix - suffix;
+    if (change.removed < previousRows.size())
+        change.between = previousRows.mid(0, prefix) + previousRows.mid(prefix + change.removed);
+    return prepared;
+}
+
+QFuture<NBEGitState::Prepared> NBEGitState::prepareElsewhere(Snapshot snapshot) const
+{
+    return QtConcurrent::run([snapshot = std::move(snapshot), previous = m_snapshot,
+                              sorted = m_sorted, rows = m_rows,
+                              storeCount = m_storeCount]() mutable {
+        Prepared result = prepared(std::move(snapshot), previous, sorted, rows);
+        result.storeCount = storeCount;
+        return result;
+    });
+}
+
+void NBEGitState::store(Prepared prepared)
+{
+    // Worked out against a snapshot that another store replaced meanwhile.
+    if (prepared.storeCount != m_storeCount) {
+        const quint64 count = m_storeCount;
+        prepared =
+            NBEGitState::prepared(std::move(prepared.snapshot), m_snapshot, m_sorted, m_rows);
+        prepared.storeCount = count;
+    }
+    if (prepared.same)
         return;
+    ++m_storeCount;
     const std::optional<NBEGitMergeState> before = m_snapshot.merge;
-    Snapshot previous = std::exchange(m_snapshot, snapshot);
+    Snapshot previous = std::exchange(m_snapshot, std::move(prepared.snapshot));
+    QList<NBEGitChangeRow> previousRows = std::exchange(m_rows, std::move(prepared.rows));
+    RowsChange previousChange = std::exchange(m_rowsChange, std::move(prepared.rowsChange));
+    QList<NBEGitFileChange> previousSorted = std::exchange(m_sorted, std::move(prepared.sorted));
     // Thousands of changes are freed on another thread, not on the main one.
     if (previous.changes.size() > 1000)
-        NBEMemory::freeElsewhere(std::move(previous));
+        NBEMemory::freeElsewhere(std::make_tuple(std::move(previous), std::move(previousRows),
+                                                 std::move(previousChange),
+                                                 std::move(previousSorted)));
     Q_EMIT changed();
     if (before != m_snapshot.merge)
         Q_EMIT mergeChanged(before);
@@ -67,37 +159,44 @@ void NBEGitState::store(const Snapshot &snapshot)
 QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
 {
     const quint64 generation = ++m_generation;
-    auto store = [this, generation](const Snapshot &snapshot, NBEGitStatusRun run) {
-        if (generation < m_stored)
-            return;
-        m_stored = generation;
-        m_lastRun = std::move(run);
-        this->store(snapshot);
-    };
-    if (!folder) {
-        store(Snapshot{}, {});
-        return QtFuture::makeReadyFuture();
-    }
-
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
+    // The snapshot, its order and its rows are worked out off the main
+    // thread; only a newer refresh's answer replaces them.
+    auto store = [this, generation, promise](Snapshot snapshot, NBEGitStatusRun run) {
+        nbeWhenFinished(prepareElsewhere(std::move(snapshot)), this,
+                        [this, generation, promise, run = std::move(run)](Prepared prepared) {
+                            if (generation >= m_stored) {
+                                m_stored = generation;
+                                m_lastRun = run;
+                                this->store(std::move(prepared));
+                            }
+                            promise->finish();
+                        });
+    };
+    if (!folder) {
+        Prepared empty = prepared(Snapshot{}, m_snapshot, m_sorted, m_rows);
+        empty.storeCount = m_storeCount;
+        m_stored = generation;
+        m_lastRun = {};
+        this->store(std::move(empty));
+        promise->finish();
+        return done;
+    }
     // The root is found in the same turn as the rest, and unchanged lists
-    // come back as the stored ones, so comparing the snapshots on the main
-    // thread costs nothing.
+    // come back as the stored ones.
     nbeWhenFinished(
-        m_service.overview(*folder, m_lastRun), this,
-        [store, promise](const NBEGitOverview &overview) {
+        m_service.overview(*folder, m_lastRun), this, [store](const NBEGitOverview &overview) {
             if (!overview.root) {
                 store(Snapshot{}, {});
-            } else {
-                Snapshot snapshot = snapshotOf(overview);
-                NBEGitStatusRun run;
-                if (overview.working)
-                    run = {*overview.root, overview.porcelain, snapshot.changes, snapshot.status};
-                store(std::move(snapshot), std::move(run));
+                return;
             }
-            promise->finish();
+            Snapshot snapshot = snapshotOf(overview);
+            NBEGitStatusRun run;
+            if (overview.working)
+                run = {*overview.root, overview.porcelain, snapshot.changes, snapshot.status};
+            store(std::move(snapshot), std::move(run));
         });
     return done;
 }
@@ -141,12 +240,7 @@ bool NBEGitState::hasConflicts() const
 
 QList<NBEGitFileChange> NBEGitState::changedFiles() const
 {
-    QList<NBEGitFileChange> sorted = m_snapshot.changes;
-    std::stable_sort(
-        sorted.begin(), sorted.end(), [](const NBEGitFileChange &a, const NBEGitFileChange &b) {
-            return NBEFileTreeNode::compareNames(a.url.fileName(), b.url.fileName()) < 0;
-        });
-    return sorted;
+    return m_sorted;
 }
 
 QFuture<std::optional<QString>> NBEGitState::headContent(const QUrl &forFile)

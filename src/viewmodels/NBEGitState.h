@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NBEGitChangeRow.h"
 #include "NBEGitFileChange.h"
 #include "NBEGitService.h"
 
@@ -64,6 +65,22 @@ public:
     bool hasConflicts() const;
     // The changes ordered by file name, case-insensitively; stable.
     QList<NBEGitFileChange> changedFiles() const;
+    // How the changes list's rows went from the previous snapshot's to this
+    // one's: `removed` rows at `at` gave way to `inserted` ones, and section
+    // rows may show new counts. `before` is the list it starts from and
+    // `between` that list with the removed rows gone.
+    struct RowsChange
+    {
+        QList<NBEGitChangeRow> before;
+        QList<NBEGitChangeRow> between;
+        qsizetype at = 0;
+        qsizetype removed = 0;
+        qsizetype inserted = 0;
+    };
+    // The changes list's rows (see NBEGitChangesModel), built with the
+    // snapshot off the main thread, and how they changed with it.
+    const QList<NBEGitChangeRow> &changeRows() const { return m_rows; }
+    const RowsChange &rowsChange() const { return m_rowsChange; }
     // The file's text at HEAD; nothing outside a repository.
     QFuture<std::optional<QString>> headContent(const QUrl &forFile);
 
@@ -74,7 +91,22 @@ Q_SIGNALS:
     void loadingChanged();
 
 private:
-    void store(const Snapshot &snapshot);
+    // A snapshot with what is derived from it, worked out off the main
+    // thread against the one stored `storeCount` stores ago.
+    struct Prepared
+    {
+        Snapshot snapshot;
+        bool same = false;
+        QList<NBEGitFileChange> sorted;
+        QList<NBEGitChangeRow> rows;
+        RowsChange rowsChange;
+        quint64 storeCount = 0;
+    };
+    static Prepared prepared(Snapshot snapshot, const Snapshot &previous,
+                             const QList<NBEGitFileChange> &previousSorted,
+                             const QList<NBEGitChangeRow> &previousRows);
+    QFuture<Prepared> prepareElsewhere(Snapshot snapshot) const;
+    void store(Prepared prepared);
 
     NBEGitService &m_service;
     Snapshot m_snapshot;
@@ -86,4 +118,8 @@ private:
     // The status run the snapshot's changes were read from, for the next
     // refresh to read only what differs.
     NBEGitStatusRun m_lastRun;
+    QList<NBEGitFileChange> m_sorted;
+    QList<NBEGitChangeRow> m_rows;
+    RowsChange m_rowsChange;
+    quint64 m_storeCount = 0;
 };

@@ -148,6 +148,8 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     m_list->setHeaderHidden(true);
     m_list->setRootIsDecorated(false);
     m_list->setIndentation(0);
+    // Every row is one line high: a long list lays out without asking each.
+    m_list->setUniformRowHeights(true);
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setMouseTracking(true);
     m_list->setSelectionMode(QAbstractItemView::NoSelection);
@@ -188,6 +190,12 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
         m_keptScroll = m_list->verticalScrollBar()->value();
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &NBEGitChangesView::rowsReplaced);
+    // Rows that come and go one by one keep the place by themselves.
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
+        connect(m_model, signal, this, [this] {
+            m_list->setVisible(m_model->rowCount() > 0);
+            m_noChanges->setVisible(m_model->rowCount() == 0);
+        });
 
     // Typing is kept as the repository's draft once it pauses.
     m_draftTimer->setSingleShot(true);

@@ -6,6 +6,8 @@
 
 #include <QAbstractItemModelTester>
 #include <QDir>
+#include <QFile>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -72,9 +74,9 @@ TEST_F(GitChangesModel, ListsEachSideUnderItsSectionAndFollowsTheState)
     write(QStringLiteral("css/b.css"), "changed\n");
     write(QStringLiteral("new.js"), "new\n");
 
-    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    QSignalSpy inserts(&model, &QAbstractItemModel::rowsInserted);
     refresh();
-    EXPECT_EQ(resets.size(), 1);
+    EXPECT_EQ(inserts.size(), 1);
     EXPECT_EQ(listed(model), (QStringList{
                                  u"Staged Changes 1"_qs,
                                  u"S a.html "_qs + status(NBEGitStatus::modified),
@@ -91,8 +93,10 @@ TEST_F(GitChangesModel, ListsEachSideUnderItsSectionAndFollowsTheState)
               (QList{NBEGitChangeRow::Action::stage, NBEGitChangeRow::Action::discard}));
 
     // A refresh that finds the same changes leaves the rows alone.
+    QSignalSpy any(&model, &QAbstractItemModel::dataChanged);
     refresh();
-    EXPECT_EQ(resets.size(), 1);
+    EXPECT_EQ(inserts.size(), 1);
+    EXPECT_TRUE(any.isEmpty());
 
     git({"add", "-A"});
     refresh();
@@ -130,4 +134,76 @@ TEST_F(GitChangesModel, ConflictsComeFirst)
                                  u"C notes.txt "_qs + status(NBEGitStatus::modified),
                              }));
     EXPECT_TRUE(model.row(0).actions().isEmpty());
+}
+
+// Bursts of changes from outside, refreshed while earlier refreshes still
+// run: the rows a view follows through the model's signals, and the model's
+// own, always equal those of a fresh read.
+TEST_F(GitChangesModel, FollowsBurstsOfChangesLikeAFreshRead)
+{
+    git({"init", "-q", "-b", "main"});
+    for (int i = 0; i < 40; ++i)
+        write(QStringLiteral("f%1.txt").arg(i, 2, 10, QChar(u'0')), "a\n");
+    git({"add", "."});
+    git({"commit", "-q", "-m", "first"});
+    NBEGitChangesModel model(state);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QStringList mirror;
+    const auto shown = [&](int i) {
+        const NBEGitChangeRow row = model.row(i);
+        return row.name + u' ' + row.folder + u' ' + QString::number(int(row.kind)) + u' ' +
+               QString::number(int(row.status)) + u' ' + QString::number(row.count);
+    };
+    QObject::connect(&model, &QAbstractItemModel::rowsInserted, &model,
+                     [&](const QModelIndex &, int first, int last) {
+                         for (int i = first; i <= last; ++i)
+                             mirror.insert(i, shown(i));
+                     });
+    QObject::connect(
+        &model, &QAbstractItemModel::rowsRemoved, &model,
+        [&](const QModelIndex &, int first, int last) { mirror.remove(first, last - first + 1); });
+    QObject::connect(&model, &QAbstractItemModel::dataChanged, &model,
+                     [&](const QModelIndex &from, const QModelIndex &to) {
+                         for (int i = from.row(); i <= to.row(); ++i)
+                             mirror[i] = shown(i);
+                     });
+    QObject::connect(&model, &QAbstractItemModel::modelReset, &model, [&] {
+        mirror.clear();
+        for (int i = 0; i < model.rowCount(); ++i)
+            mirror.append(shown(i));
+    });
+
+    QRandomGenerator random(11);
+    for (int burst = 0; burst < 12; ++burst) {
+        QList<QFuture<void>> refreshes;
+        for (int change = random.bounded(1, 6); change > 0; --change) {
+            const QString name =
+                QStringLiteral("f%1.txt").arg(random.bounded(50), 2, 10, QChar(u'0'));
+            switch (random.bounded(4)) {
+            case 0:
+                write(name, QByteArray::number(random.generate()) + "\n");
+                break;
+            case 1:
+                QFile::remove(QDir(root).filePath(name));
+                break;
+            case 2:
+                NBETest::run(QStringLiteral("/usr/bin/git"), {"add", "-A", "--", name}, root);
+                break;
+            default:
+                NBETest::run(QStringLiteral("/usr/bin/git"), {"reset", "-q", "--", name}, root);
+            }
+            refreshes.append(state.refresh(QUrl::fromLocalFile(root)));
+        }
+        for (const QFuture<void> &refreshed : refreshes)
+            NBETest::await(refreshed);
+        NBEGitService freshService;
+        NBEGitState fresh(freshService);
+        NBETest::await(fresh.refresh(QUrl::fromLocalFile(root)));
+        NBEGitChangesModel freshModel(fresh);
+        ASSERT_EQ(model.rows(), freshModel.rows()) << "burst " << burst;
+        QStringList rows;
+        for (int i = 0; i < model.rowCount(); ++i)
+            rows.append(shown(i));
+        ASSERT_EQ(mirror, rows) << "burst " << burst;
+    }
 }
