@@ -1,8 +1,10 @@
 // Decoding a server stream: 100,000 didChange messages of about 630 bytes,
 // cut into chunks of random size (1 byte to 64 KiB), framed bodies turned into
 // message values. Counts messages per second and checks for desyncs.
-// bench/jsonrpc-anchor.sh runs the same stream through vscode-jsonrpc.
+// bench/jsonrpc-anchor.sh runs the same stream through vscode-jsonrpc and
+// through a bare framing + JSON.parse loop in Node.
 
+#include "NBEJSONParser.h"
 #include "NBELSPFraming.h"
 #include "NBELSPMessage.h"
 
@@ -86,6 +88,55 @@ void BM_DecodeDidChangeStream(benchmark::State &state)
     state.counters["avgBodyBytes"] = static_cast<double>(s.bytes.size()) / messageCount;
 }
 BENCHMARK(BM_DecodeDidChangeStream)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// The same bodies, framed apart beforehand, parsed by the client's reader
+// (simdjson first) and by the own byte-by-byte reader alone.
+const QList<QByteArray> &bodies()
+{
+    static const QList<QByteArray> all = [] {
+        QList<QByteArray> list;
+        for (int i = 0; i < messageCount / 10; ++i)
+            list.append(didChangeBody(i + 1));
+        return list;
+    }();
+    return all;
+}
+
+template <typename Parse> void parseBodies(benchmark::State &state, Parse parse)
+{
+    const QList<QByteArray> &all = bodies();
+    qint64 bytes = 0;
+    for (const QByteArray &body : all)
+        bytes += body.size();
+    qint64 wrong = 0;
+    for (auto _ : state) {
+        qint64 expected = 1;
+        for (const QByteArray &body : all) {
+            const std::optional<NBEJSONValue> value = parse(body);
+            const NBEJSONValue *params = value ? value->find(QStringLiteral("params")) : nullptr;
+            const NBEJSONValue *document =
+                params ? params->find(QStringLiteral("textDocument")) : nullptr;
+            const NBEJSONValue *version =
+                document ? document->find(QStringLiteral("version")) : nullptr;
+            wrong += !version || version->intValue() != expected++;
+        }
+    }
+    state.SetItemsProcessed(state.iterations() * all.size());
+    state.SetBytesProcessed(state.iterations() * bytes);
+    state.counters["wrong"] = static_cast<double>(wrong);
+}
+
+void BM_ParseBodies(benchmark::State &state)
+{
+    parseBodies(state, [](const QByteArray &body) { return NBEJSONParser::parse(body); });
+}
+BENCHMARK(BM_ParseBodies)->Unit(benchmark::kMillisecond)->MinTime(1.0);
+
+void BM_ParseBodiesByteByByte(benchmark::State &state)
+{
+    parseBodies(state, [](const QByteArray &body) { return NBEJSONParser::parseByteByByte(body); });
+}
+BENCHMARK(BM_ParseBodiesByteByByte)->Unit(benchmark::kMillisecond)->MinTime(1.0);
 
 } // namespace
 

@@ -4,11 +4,21 @@
 #include <cmath>
 #include <cstring>
 
+#include <simdjson.h>
+
 namespace NBEJSONParser {
 
 namespace {
 
 constexpr double twoTo63 = 9223372036854775808.0;
+
+// Whole doubles that fit 64 bits are ints, whatever their spelling.
+NBEJSONValue number(double real)
+{
+    if (std::trunc(real) == real && real >= -twoTo63 && real < twoTo63)
+        return NBEJSONValue(static_cast<qint64>(real));
+    return NBEJSONValue(real);
+}
 
 class Reader
 {
@@ -279,18 +289,86 @@ private:
             return std::nullopt;
         if (error == std::errc::result_out_of_range)
             real = std::strtod(QByteArray(start, p - start).constData(), nullptr);
-        if (std::trunc(real) == real && real >= -twoTo63 && real < twoTo63)
-            return NBEJSONValue(static_cast<qint64>(real));
-        return NBEJSONValue(real);
+        return number(real);
     }
 
     const char *m_at;
     const char *m_end;
 };
 
+NBEJSONValue fromSimdjson(simdjson::dom::element element)
+{
+    // Each case reads the kind the element says it has.
+    switch (element.type()) {
+    case simdjson::dom::element_type::ARRAY: {
+        simdjson::dom::array items;
+        NBEJSONValue::Array array;
+        if (!element.get(items)) {
+            for (simdjson::dom::element item : items)
+                array.append(fromSimdjson(item));
+        }
+        return array;
+    }
+    case simdjson::dom::element_type::OBJECT: {
+        simdjson::dom::object members;
+        NBEJSONValue::Object object;
+        if (!element.get(members)) {
+            // A repeated key keeps its last value.
+            for (const simdjson::dom::key_value_pair member : members)
+                object.insert(QString::fromUtf8(member.key.data(), qsizetype(member.key.size())),
+                              fromSimdjson(member.value));
+        }
+        return object;
+    }
+    case simdjson::dom::element_type::INT64: {
+        int64_t value = 0;
+        return element.get(value) ? NBEJSONValue() : NBEJSONValue(qint64(value));
+    }
+    case simdjson::dom::element_type::UINT64: {
+        uint64_t value = 0;
+        return element.get(value) ? NBEJSONValue() : NBEJSONValue(double(value));
+    }
+    case simdjson::dom::element_type::DOUBLE: {
+        double value = 0;
+        return element.get(value) ? NBEJSONValue() : number(value);
+    }
+    case simdjson::dom::element_type::STRING: {
+        std::string_view text;
+        return element.get(text)
+                   ? NBEJSONValue()
+                   : NBEJSONValue(QString::fromUtf8(text.data(), qsizetype(text.size())));
+    }
+    case simdjson::dom::element_type::BOOL: {
+        bool value = false;
+        return element.get(value) ? NBEJSONValue() : NBEJSONValue(value);
+    }
+    case simdjson::dom::element_type::NULL_VALUE:
+        break;
+    }
+    return NBEJSONValue();
+}
+
+// Shallower than the own reader's limit: anything deeper is the own
+// reader's to refuse or take.
+constexpr size_t simdjsonDepth = maxDepth / 2;
+
 } // namespace
 
 std::optional<NBEJSONValue> parse(QByteArrayView text)
+{
+    // One parser per thread keeps its buffers between messages.
+    thread_local simdjson::dom::parser parser;
+    thread_local const bool ready = parser.allocate(64 * 1024, simdjsonDepth) == simdjson::SUCCESS;
+    // A byte-order mark is no white space to the own reader.
+    if (ready && !text.startsWith("\xEF\xBB\xBF")) {
+        simdjson::dom::element root;
+        if (!parser.parse(text.data(), size_t(text.size()), true).get(root))
+            return fromSimdjson(root);
+    }
+    return parseByteByByte(text);
+}
+
+std::optional<NBEJSONValue> parseByteByByte(QByteArrayView text)
 {
     return Reader(text).document();
 }

@@ -1,4 +1,5 @@
 #include "NBEJSONValue.h"
+#include "NBEJSONParser.h"
 
 #include <QSet>
 #include <gtest/gtest.h>
@@ -134,4 +135,68 @@ TEST(NBEJSONValue, DecodingIsStrict)
     EXPECT_FALSE(NBEJSONValue::decode(deep).has_value());
     const QByteArray fine = QByteArray(100, '[') + QByteArray(100, ']');
     EXPECT_TRUE(NBEJSONValue::decode(fine).has_value());
+}
+
+// The fast path and the own reader give the same answer for every text,
+// including those the fast path hands over (invalid UTF-8, lone surrogate
+// escapes, a byte-order mark, deep nesting, numbers past 64 bits).
+TEST(NBEJSONValue, TheFastReaderAgreesWithTheOwnOne)
+{
+    QList<QByteArray> texts{
+        "",
+        " ",
+        "0",
+        "-0",
+        "-0.0",
+        "7.0",
+        "7e0",
+        "1E2",
+        "2.5E-1",
+        "1e400",
+        "-1e400",
+        "1e-400",
+        "9223372036854775807",
+        "-9223372036854775808",
+        "9223372036854775808",
+        "18446744073709551615",
+        "18446744073709551616",
+        "99999999999999999999",
+        "9223372036854775807.0",
+        "0.1",
+        "01",
+        "1.",
+        "+1",
+        "true",
+        "false",
+        "null",
+        "tru",
+        R"("\ud83d\ude00 \u00e9\n\"\/\u0000")",
+        R"("\ud800")",
+        R"("\udc00x\ud83d")",
+        "\"caf\xc3\xa9\"",
+        "\"bad \xff\xfe bytes\"",
+        "\"over\xc0\xaflong\"",
+        "\"a\tb\"",
+        "\xEF\xBB\xBF{}",
+        "{\"a\":1,\"a\":2}",
+        "{\"a\":1,}",
+        "[1,]",
+        "[1] x",
+        " [ 1 , {} ] ",
+        R"({"jsonrpc":"2.0","id":3,"result":{"items":[{"label":"div","kind":10}],"x":null}})",
+    };
+    for (int depth : {100, 255, 256, 257, 300, 512, 513, 600})
+        texts << QByteArray(depth, '[') + QByteArray(depth, ']')
+              << QByteArray(depth, '[') + "1" + QByteArray(depth - 1, ']')
+              // Longer than the fast reader's first buffer.
+              << QByteArray(100'000, ' ') + QByteArray(depth, '[') + QByteArray(depth, ']');
+    for (const QByteArray &text : texts) {
+        const std::optional<NBEJSONValue> fast = NBEJSONParser::parse(text);
+        const std::optional<NBEJSONValue> own = NBEJSONParser::parseByteByByte(text);
+        ASSERT_EQ(fast.has_value(), own.has_value()) << text.left(80).toStdString();
+        if (fast) {
+            EXPECT_EQ(fast->kind(), own->kind()) << text.left(80).toStdString();
+            EXPECT_EQ(*fast, *own) << text.left(80).toStdString();
+        }
+    }
 }
