@@ -3,6 +3,7 @@
 // 1 MiB file and to re-highlight after it; heap growth per MB of text. The
 // bare QPlainTextEdit and QTextDocument runs are the floor the editor is
 // compared with.
+#include "../support/NBERealCorpus.h"
 #include "NBEBenchWindow.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
@@ -141,6 +142,52 @@ void BM_FirstHighlightedScreen10MB(benchmark::State &state)
             (heapInUse() - heapBefore) / (1024.0 * 1024.0) / megabytes;
     }
 }
+// A real 10 MB page that holds one line too long to show whole (an inline
+// drawing): its first screen, shown whole, then split off the main thread
+// and coloured.
+void BM_FirstScreenRealPageWithALongLine10MB(benchmark::State &state)
+{
+    QString text = NBERealCorpus::html(10 * 1000 * 1000);
+    if (text.isEmpty()) {
+        state.SkipWithError("corpus not installed");
+        return;
+    }
+    // An inline drawing of 24,129 characters on one line, after the first.
+    QString drawing = QStringLiteral("<svg viewBox=\"0 0 9 9\"><path d=\"M0 0");
+    while (drawing.size() < 24'129 - 16)
+        drawing += QStringLiteral(" L%1 %2").arg(drawing.size() % 97).arg(drawing.size() % 89);
+    drawing += QStringLiteral("\"/></svg>");
+    text.insert(text.indexOf(u'\n') + 1, drawing.leftJustified(24'129, u' ') + u'\n');
+    for (auto _ : state) {
+        const auto buffer = NBETextBuffer::make(text);
+        QElapsedTimer timer;
+        timer.start();
+        NBETextEditorView view(htmlSession(buffer));
+        NBECodeTextEdit *edit = view.textView();
+        PaintWatch watch(
+            edit, [edit] { return edit->firstVisibleTextBlock(); }, false);
+        view.resize(1000, 700);
+        view.show();
+        waitFor([&] { return watch.paints > 0; });
+        state.SetIterationTime(timer.nsecsElapsed() / 1e9);
+        waitFor([&] { return edit->longLines() != nullptr; });
+        state.counters["split_ms"] = timer.nsecsElapsed() / 1e6;
+        // (Prose lines of a page have nothing to colour.)
+        waitFor([&] {
+            QTextBlock block = edit->firstVisibleTextBlock();
+            for (int i = 0; i < 40 && block.isValid(); ++i, block = block.next())
+                if (!block.layout()->formats().isEmpty())
+                    return true;
+            return false;
+        });
+        state.counters["coloured_ms"] = timer.nsecsElapsed() / 1e6;
+    }
+}
+BENCHMARK(BM_FirstScreenRealPageWithALongLine10MB)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
 BENCHMARK(BM_FirstHighlightedScreen10MB)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond)
