@@ -2,8 +2,6 @@
 
 #include "NBEGitState.h"
 
-#include <QFileInfo>
-
 namespace {
 
 // The status of one side of a change: a conflict or an untracked file is
@@ -70,8 +68,8 @@ QList<NBEGitChangeRow> NBEGitChangesModel::rowsFor(const QList<NBEGitFileChange>
         row.url = change.url;
         const QString path = change.url.toLocalFile();
         const QString relative = path.startsWith(prefix) ? path.mid(prefix.size()) : path;
-        row.name = QFileInfo(relative).fileName();
         const qsizetype slash = relative.lastIndexOf(u'/');
+        row.name = relative.mid(slash + 1);
         row.folder = slash < 0 ? QString() : relative.left(slash);
         row.status = sideStatus(change, staged);
         return row;

@@ -89,11 +89,6 @@ NBEGitState::Prepared NBEGitState::prepared(Snapshot snapshot, const Snapshot &p
     prepared.sorted = sortedByName(prepared.snapshot.changes);
     if (prepared.snapshot.root)
         prepared.rows = NBEGitChangesModel::rowsFor(prepared.sorted, *prepared.snapshot.root);
-    if (prepared.rows == previousRows) {
-        prepared.rows = previousRows;
-        prepared.rowsChange = {previousRows, previousRows, 0, 0, 0};
-        return prepared;
-    }
     // The rows both lists begin and end with; a section row stands for
     // itself whatever its count, which the model updates in place.
     const auto alike = [](const NBEGitChangeRow &a, const NBEGitChangeRow &b) {
@@ -108,6 +103,12 @@ NBEGitState::Prepared NBEGitState::prepared(Snapshot snapshot, const Snapshot &p
     while (suffix < shorter - prefix &&
            alike(rows[rows.size() - 1 - suffix], previousRows[previousRows.size() - 1 - suffix]))
         ++suffix;
+    // Every file row alike means every section's count is too.
+    if (prefix == rows.size() && prefix == previousRows.size()) {
+        prepared.rows = previousRows;
+        prepared.rowsChange = {previousRows, previousRows, 0, 0, 0};
+        return prepared;
+    }
     RowsChange &change = prepared.rowsChange;
     change.before = previousRows;
     change.at = prefix;
