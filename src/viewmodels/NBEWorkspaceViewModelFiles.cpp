@@ -6,6 +6,7 @@
 
 #include "NBELanguageRegistry.h"
 #include "NBELog.h"
+#include "NBEMemory.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -409,10 +410,13 @@ QFuture<void> NBEWorkspaceViewModel::rebuildFileTree(bool keepExpansion)
                                 tree.error().description);
             NBELog::fileIO().error("Failed to refresh file tree: %s", tree.error().description);
         } else if (m_workspace && m_workspace->rootURL == root && !unchanged) {
-            m_workspace->fileTree = std::move(*tree);
+            // A tree of many thousand items is let go on another thread.
+            NBEMemory::freeElsewhere(std::exchange(m_workspace->fileTree, std::move(*tree)));
             readVaporManifest();
             Q_EMIT workspaceChanged();
             sayUnreadableFolders();
+        } else if (unchanged) {
+            NBEMemory::freeElsewhere(std::move(*tree));
         }
         nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
     });
