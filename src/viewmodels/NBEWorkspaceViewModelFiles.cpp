@@ -288,8 +288,10 @@ void NBEWorkspaceViewModel::sayUnreadableFolders()
     if (fresh.isEmpty())
         return;
     const NBEFileTreeNode &first = *fresh.first();
-    const QString name =
-        QDir(cleanPath(m_workspace->rootURL)).relativeFilePath(cleanPath(first.url));
+    QString name = QDir(cleanPath(m_workspace->rootURL)).relativeFilePath(cleanPath(first.url));
+    // A deep path keeps its ends in the sentence.
+    if (name.size() > 80)
+        name = name.left(39) + u'…' + name.right(39);
     QString why = first.readError;
     why[0] = why[0].toLower();
     setErrorMessage(
