@@ -1029,6 +1029,9 @@ QFuture<NBEGitResult> NBEGitService::applyCached(const QString &patch, bool reve
 namespace {
 
 // Text that is valid UTF-8; the editor never holds anything else.
+const QByteArray byteOrderMark = QByteArrayLiteral("\xEF\xBB\xBF");
+
+// Decodes without a leading byte-order mark, as the editor holds text.
 std::optional<QString> strictText(const std::optional<QByteArray> &bytes)
 {
     if (!bytes)
@@ -1067,14 +1070,19 @@ std::optional<NBEGitService::HunkTexts> NBEGitService::hunkTexts(const QUrl &fil
         return std::nullopt;
     // A file only on one side is the empty text on the other.
     HunkTexts texts{*path, entry.isEmpty() ? inHead.value(0) : entry[0], {}, {}, !inHead.isEmpty()};
-    const auto read = [&](const QString &object, QString &into) {
-        const auto text = strictText(runBytes({QStringLiteral("show"), object}, repository));
+    bool headMark = false;
+    bool indexMark = false;
+    const auto read = [&](const QString &object, QString &into, bool &mark) {
+        const auto bytes = runBytes({QStringLiteral("show"), object}, repository);
+        mark = bytes && bytes->startsWith(byteOrderMark);
+        const auto text = strictText(bytes);
         into = text.value_or(QString());
         return text.has_value();
     };
-    if ((texts.inHead && !read(QStringLiteral("HEAD:") + *path, texts.head)) ||
-        (!entry.isEmpty() && !read(u':' + *path, texts.index)))
+    if ((texts.inHead && !read(QStringLiteral("HEAD:") + *path, texts.head, headMark)) ||
+        (!entry.isEmpty() && !read(u':' + *path, texts.index, indexMark)))
         return std::nullopt;
+    texts.byteOrderMark = entry.isEmpty() ? headMark : indexMark;
     return texts;
 }
 
@@ -1115,7 +1123,8 @@ NBEGitResult NBEGitService::applyHunk(const NBEDiffHunk &hunk, const QUrl &file,
     QTemporaryFile blob(QDir::tempPath() + QStringLiteral("/nbe-hunk-XXXXXX.blob"));
     if (!blob.open())
         return NBEGitResult::failure(blob.errorString());
-    if (blob.write(text->toUtf8()) < 0 || !blob.flush())
+    const QByteArray bytes = (texts->byteOrderMark ? byteOrderMark : QByteArray()) + text->toUtf8();
+    if (blob.write(bytes) < 0 || !blob.flush())
         return NBEGitResult::failure(blob.errorString());
     QByteArray object;
     const NBEGitResult hashed =

@@ -295,6 +295,9 @@ private:
         QString head;
         QString index;
         bool inHead = false;
+        // The byte-order mark of what the index holds (HEAD's when it holds
+        // nothing): no hunk's line carries it, so a new index text keeps it.
+        bool byteOrderMark = false;
     };
     std::optional<HunkTexts> hunkTexts(const QUrl &file, const QUrl &repository) const;
     // The saved file's text; nothing when it can't be read as UTF-8.

@@ -203,6 +203,26 @@ TEST_F(GitHunkTest, CRLFFileKeepsItsLineEnds)
     EXPECT_EQ(indexBlob("win.txt"), expected);
 }
 
+TEST_F(GitHunkTest, AByteOrderMarkStaysFirstInTheIndex)
+{
+    const QByteArray mark = "\xef\xbb\xbf";
+    commit("bom.css", mark + numberedLines(12, "\n"));
+    QByteArray edited = mark + numberedLines(12, "\n");
+    edited.replace("line 1\n", "line one\n");
+    edited.replace("line 11\n", "");
+    writeFile(path("bom.css"), edited);
+
+    const QList<NBEDiffHunk> hunks = gutter("bom.css");
+    ASSERT_EQ(hunks.size(), 2);
+    stage(hunks[0], "bom.css");
+    stage(hunks[1], "bom.css");
+    EXPECT_EQ(indexBlob("bom.css"), edited);
+    unstage(hunks[0], "bom.css");
+    QByteArray expected = mark + numberedLines(12, "\n");
+    expected.replace("line 11\n", "");
+    EXPECT_EQ(indexBlob("bom.css"), expected);
+}
+
 TEST_F(GitHunkTest, FileWithoutFinalNewline)
 {
     struct Row
