@@ -144,6 +144,15 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     connect(m_commit, &QPushButton::clicked, this, &NBEGitChangesView::commit);
 
     m_list = new QTreeView(m_repository);
+    // Before the list hears of it: the list moves its current row off rows
+    // that go.
+    connect(m_model, &QAbstractItemModel::rowsAboutToBeRemoved, this,
+            [this](const QModelIndex &, int first, int last) {
+                const int current = m_list->currentIndex().row();
+                const NBEGitChangeRow row = m_model->row(current);
+                if (current >= first && current <= last && row.isFile())
+                    m_keptFile = std::pair(row.kind, row.url);
+            });
     m_list->setModel(m_model);
     m_list->setHeaderHidden(true);
     m_list->setRootIsDecorated(false);
@@ -184,18 +193,24 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     // The keyboard stays on the same place in the list as rows come and go.
     connect(m_model, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
         m_keptRow = m_list->currentIndex().row();
-        m_keptFile.reset();
-        if (const NBEGitChangeRow row = m_model->row(m_keptRow); m_keptRow >= 0 && row.isFile())
-            m_keptFile = std::pair(row.kind, row.url);
+        // Kept through a list that is empty for a moment, until another row
+        // is current.
+        if (const NBEGitChangeRow row = m_model->row(m_keptRow); m_keptRow >= 0)
+            m_keptFile = row.isFile() ? std::optional(std::pair(row.kind, row.url)) : std::nullopt;
         m_keptScroll = m_list->verticalScrollBar()->value();
     });
     connect(m_model, &QAbstractItemModel::modelReset, this, &NBEGitChangesView::rowsReplaced);
-    // Rows that come and go one by one keep the place by themselves.
+    // Rows that come and go one by one keep the place by themselves, but for
+    // the current file when it goes and comes back elsewhere (staged).
     for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved})
         connect(m_model, signal, this, [this] {
             m_list->setVisible(m_model->rowCount() > 0);
             m_noChanges->setVisible(m_model->rowCount() == 0);
         });
+    connect(m_model, &QAbstractItemModel::rowsInserted, this, [this] {
+        if (const int found = keptFileRow(); found >= 0)
+            m_list->setCurrentIndex(m_model->index(found));
+    });
 
     // Typing is kept as the repository's draft once it pauses.
     m_draftTimer->setSingleShot(true);
@@ -339,17 +354,23 @@ void NBEGitChangesView::rowsReplaced()
     const int count = m_model->rowCount();
     m_list->setVisible(count > 0);
     m_noChanges->setVisible(count == 0);
-    int current = m_keptRow >= 0 ? std::min(m_keptRow, count - 1) : -1;
-    for (int index = 0; m_keptFile && index < count; ++index) {
-        const NBEGitChangeRow row = m_model->row(index);
-        if (row.kind == m_keptFile->first && row.url == m_keptFile->second)
-            current = index;
-    }
+    int current = keptFileRow();
+    if (current < 0 && m_keptRow >= 0)
+        current = std::min(m_keptRow, count - 1);
     if (current >= 0)
         m_list->setCurrentIndex(m_model->index(current));
-    m_keptFile.reset();
     m_list->verticalScrollBar()->setValue(m_keptScroll);
     m_keptRow = -1;
+}
+
+int NBEGitChangesView::keptFileRow() const
+{
+    for (int index = 0; m_keptFile && index < m_model->rowCount(); ++index) {
+        const NBEGitChangeRow row = m_model->row(index);
+        if (row.kind == m_keptFile->first && row.url == m_keptFile->second)
+            return index;
+    }
+    return -1;
 }
 
 QRect NBEGitChangesView::actionRect(int row, NBEGitChangeRow::Action action) const

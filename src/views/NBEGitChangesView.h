@@ -101,6 +101,8 @@ private:
     QLabel *m_noChanges;
     QTimer *m_draftTimer;
     NBEGitChangesModel *m_model;
+    // The row of the file kept in `m_keptFile`; -1 when it isn't listed.
+    int keptFileRow() const;
     int m_keptRow = -1;
     // The current row's file and side, found again after the rows change.
     std::optional<std::pair<NBEGitChangeRow::Kind, QUrl>> m_keptFile;

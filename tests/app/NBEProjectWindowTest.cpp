@@ -19,6 +19,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenuBar>
@@ -27,6 +29,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextBrowser>
+#include <QTimer>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -242,4 +245,109 @@ TEST(NBEAppearance, TheSettingSetsTheApplicationPaletteAndSystemGivesItBack)
     preferences.setAppearance(QStringLiteral("system"));
     EXPECT_EQ(QApplication::palette().color(QPalette::Window), desktop);
     preferences.store().remove(NBEPreferences::keyName(NBEPreferences::Key::appearance));
+}
+
+// The Edit menu's standard commands act on whichever text has the keys, as
+// their keys do there: the editor with its own undo history, and a field.
+TEST_F(NBEProjectWindowTest, TheEditMenuActsOnTheFocusedText)
+{
+    NBETest::writeFile(path(QStringLiteral("a.css")), "one");
+    openWindow();
+    const QList<QPair<QString, QKeySequence::StandardKey>> standard{
+        {QStringLiteral("Undo"), QKeySequence::Undo},
+        {QStringLiteral("Redo"), QKeySequence::Redo},
+        {QStringLiteral("Cut"), QKeySequence::Cut},
+        {QStringLiteral("Copy"), QKeySequence::Copy},
+        {QStringLiteral("Paste"), QKeySequence::Paste},
+        {QStringLiteral("Select All"), QKeySequence::SelectAll}};
+    for (const auto &[text, key] : standard) {
+        QAction *item = action(text);
+        ASSERT_TRUE(item) << text.toStdString();
+        EXPECT_TRUE(menuActions().contains(item)) << text.toStdString();
+        EXPECT_EQ(item->shortcut(), QKeySequence(key)) << text.toStdString();
+    }
+    const auto run = [&](const char *text) { action(QString::fromLatin1(text))->trigger(); };
+
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    NBETest::await(
+        viewModel()->openFile(QUrl::fromLocalFile(path(QStringLiteral("a.css"))), false));
+    ASSERT_TRUE(window->mainView()->sourceEditor());
+    QWidget *editor = window->mainView()->sourceEditor()->editor()->textView();
+    editor->setFocus();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return editor->hasFocus(); }));
+    const auto shows = [&](const QString &text) {
+        return NBETest::waitUntil(
+            [&] { return viewModel()->activeTab()->sourceFile.content() == text; });
+    };
+    run("Select All");
+    run("Cut");
+    EXPECT_TRUE(shows(QString()));
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("one"));
+    run("Undo");
+    EXPECT_TRUE(shows(QStringLiteral("one")));
+    run("Redo");
+    EXPECT_TRUE(shows(QString()));
+    run("Paste");
+    run("Paste");
+    EXPECT_TRUE(shows(QStringLiteral("oneone")));
+
+    // The find bar's field.
+    action(QStringLiteral("Find…"))->trigger();
+    ASSERT_TRUE(NBETest::waitUntil(
+        [] { return qobject_cast<QLineEdit *>(QApplication::focusWidget()) != nullptr; }));
+    auto *field = qobject_cast<QLineEdit *>(QApplication::focusWidget());
+    QTest::keyClicks(field, QStringLiteral("two"));
+    run("Select All");
+    run("Copy");
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("two"));
+    run("Cut");
+    EXPECT_EQ(field->text(), QString());
+    run("Undo");
+    EXPECT_EQ(field->text(), QStringLiteral("two"));
+    EXPECT_EQ(viewModel()->activeTab()->sourceFile.content(), QStringLiteral("oneone"));
+}
+
+// New File… with no tab open leaves the keys with the new file, wherever
+// they were.
+TEST_F(NBEProjectWindowTest, NewFileTakesTheKeys)
+{
+    openWindow();
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    // Where the keys are in a window without tabs.
+    window->mainView()->fileTree()->setFocus();
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return window->mainView()->fileTree()->isAncestorOf(QApplication::focusWidget()) ||
+               window->mainView()->fileTree()->hasFocus();
+    }));
+    QTimer answerer;
+    QObject::connect(&answerer, &QTimer::timeout, [&] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *panel = qobject_cast<QFileDialog *>(widget);
+            if (!panel || !panel->isVisible())
+                continue;
+            answerer.stop();
+            panel->selectFile(path(QStringLiteral("new.css")));
+            QTimer::singleShot(0, panel, &QDialog::accept);
+        }
+    });
+    answerer.start(10);
+    // The File menu's, not the file tree's of the same name.
+    for (QAction *item : menuActions())
+        if (item->text() == QStringLiteral("New File…"))
+            item->trigger();
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        const auto tab = viewModel()->activeTab();
+        return tab && tab->sourceFile.url.fileName() == QStringLiteral("new.css");
+    }));
+    // The window's keys go to the editor once it is active again.
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        NBESourceEditor *editor = window->mainView()->sourceEditor();
+        return editor && editor->isAncestorOf(window->focusWidget());
+    }));
+    window->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+    QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("a{}"));
+    EXPECT_EQ(viewModel()->activeTab()->sourceFile.content(), QStringLiteral("a{}"));
 }

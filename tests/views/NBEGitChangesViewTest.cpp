@@ -408,3 +408,36 @@ TEST_F(NBEGitChangesViewTest, AtTheSidebarsLeastWidthLabelsAndCountsShowWhole)
     EXPECT_EQ(view->generateButton()->text(), QStringLiteral("Generating…"));
     EXPECT_TRUE(whole(view->generateButton()));
 }
+
+// Space stages the current file and moves on to the next one in the list,
+// wherever the staged one lands, so a second Space stages that next one.
+TEST_F(NBEGitChangesViewTest, SpaceMovesOnToTheNextFile)
+{
+    repository();
+    for (const char *name : {"a.css", "b.css", "c.css"})
+        write(QString::fromLatin1(name), "x\n");
+    load();
+    makeView();
+    ASSERT_TRUE(listedAs({"C3", "C a.css", "C b.css", "C c.css"}));
+    view->activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(view.get()));
+    view->list()->setFocus(Qt::TabFocusReason);
+    const auto select = [&](const QString &entry) {
+        view->list()->setCurrentIndex(view->list()->model()->index(rowOf(entry), 0));
+    };
+    const auto current = [&] { return listed().value(view->list()->currentIndex().row()); };
+    select(QStringLiteral("C a.css"));
+
+    QTest::keyClick(view->list(), Qt::Key_Space);
+    ASSERT_TRUE(listedAs({"S1", "S a.css", "C2", "C b.css", "C c.css"}));
+    EXPECT_EQ(current(), QStringLiteral("C b.css"));
+    QTest::keyClick(view->list(), Qt::Key_Space);
+    ASSERT_TRUE(listedAs({"S2", "S a.css", "S b.css", "C1", "C c.css"}));
+    EXPECT_EQ(current(), QStringLiteral("C c.css"));
+
+    // Unstaging moves on the same way.
+    select(QStringLiteral("S a.css"));
+    QTest::keyClick(view->list(), Qt::Key_Space);
+    ASSERT_TRUE(listedAs({"S1", "S b.css", "C2", "C a.css", "C c.css"}));
+    EXPECT_EQ(current(), QStringLiteral("S b.css"));
+}
