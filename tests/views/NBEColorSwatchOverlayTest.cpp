@@ -265,6 +265,49 @@ TEST(NBEColorSwatchOverlay, SwatchesFollowEditsAtOnceAndTheScanAfterwards)
     }
 }
 
+TEST(NBEColorSwatchOverlay, AnEditAmongManySwatchesKeepsTheRestOnTheirLiterals)
+{
+    // Each edit of the rule below, and the literals whose squares stay until
+    // the scan; every square left must be one a fresh scan would make.
+    const QString rule = QStringLiteral("a { color: #fff; b: red; c: #00f; d: blue }");
+    const QString all = QStringLiteral("#fff red #00f blue");
+    const struct
+    {
+        const char *name;
+        int from, to;
+        QString typed; // empty: the selection is deleted
+        QString kept;
+    } cases[] = {
+        {"an edit before them all", 0, 0, QStringLiteral("x "), all},
+        {"an edit inside one", 21, 22, QStringLiteral("X"), QStringLiteral("#fff #00f blue")},
+        {"an edit after them all", 42, 42, QStringLiteral("  "), all},
+        {"a deletion from one literal's end over two more",
+         15,
+         32,
+         {},
+         QStringLiteral("#fff blue")},
+        {"a deletion from inside one into another", 21, 30, {}, QStringLiteral("#fff blue")},
+        {"a letter right after one", 23, 23, QStringLiteral("d"), QStringLiteral("#fff #00f blue")},
+        {"a space right before one", 28, 28, QStringLiteral(" "), all},
+        {"a letter right before the last", 37, 37, QStringLiteral("x"),
+         QStringLiteral("#fff red #00f")},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Editor editor(rule, NBELanguageRegistry::css());
+        ASSERT_EQ(editor.literals().join(u' '), all);
+        editor.select(c.from, c.to);
+        if (c.typed.isEmpty())
+            QTest::keyClick(editor.textView(), Qt::Key_Delete);
+        else
+            editor.type(c.typed);
+        EXPECT_EQ(editor.literals().join(u' '), c.kept);
+        const QList<NBECSSColorsSwatch> fresh = NBECSSColors::swatches(editor.text());
+        for (const NBECSSColorsSwatch &swatch : editor.overlay()->swatches())
+            EXPECT_TRUE(fresh.contains(swatch)) << swatch.range.location;
+    }
+}
+
 TEST(NBEColorSwatchOverlay, ClickOnASwatchOpensTheDialogAndOtherClicksReachTheText)
 {
     Editor editor(QStringLiteral("a { color: rgba(10, 20, 30, 0.5); }"),

@@ -83,49 +83,69 @@ void NBEColorSwatchOverlay::textDidChange(int position, int removed, int added)
 {
     // Until the next scan the squares follow their literals: those after the
     // edit move with it, those the edit touched stay only while their text
-    // is unchanged (a change of colours only).
+    // is unchanged (a change of colours only). A key costs only the swatches
+    // it reaches, however many the text has.
     if (m_swatches.isEmpty() || !m_textView)
         return;
     const QTextDocument *document = m_textView->textGeometry().textDocument();
     const int length = document->characterCount() - 1;
     const int delta = added - removed;
-    QList<NBECSSColorsSwatch> kept;
-    QStringList literals;
-    kept.reserve(m_swatches.size());
-    literals.reserve(m_swatches.size());
-    for (qsizetype i = 0; i < m_swatches.size(); ++i) {
-        NBECSSColorsSwatch swatch = m_swatches[i];
+    const int removedEnd = position + removed;
+    // Literals come in text order and never overlap, so their ends are in
+    // order too.
+    const qsizetype first = std::partition_point(m_swatches.cbegin(), m_swatches.cend(),
+                                                 [&](const NBECSSColorsSwatch &swatch) {
+                                                     return swatch.range.end() < position;
+                                                 }) -
+                            m_swatches.cbegin();
+    const qsizetype last = std::partition_point(m_swatches.cbegin() + first, m_swatches.cend(),
+                                                [&](const NBECSSColorsSwatch &swatch) {
+                                                    return swatch.range.location <= removedEnd;
+                                                }) -
+                           m_swatches.cbegin();
+    bool changed = false;
+    if (delta != 0 && last < m_swatches.size()) {
+        for (auto it = m_swatches.begin() + last; it != m_swatches.end(); ++it)
+            it->range.location += delta;
+        changed = true;
+    }
+    const auto stays = [&](NBECSSColorsSwatch &swatch, const QString &literal) {
         const NBETextRange old = swatch.range;
-        bool check = true;
-        if (old.end() < position) {
-            check = false;
-        } else if (old.location > position + removed) {
+        if (old.location == removedEnd && old.end() > position)
             swatch.range.location += delta;
-            check = false;
-        } else if (old.location == position + removed && old.end() > position) {
-            swatch.range.location += delta;
-        } else if (old.end() > position && delta != 0) {
+        else if (old.end() > position && delta != 0)
+            return false;
+        const NBETextRange now = swatch.range;
+        if (literalAt(now) != literal)
+            return false;
+        if (now.end() == position && now.end() < length &&
+            continuesLiteral(document->characterAt(now.end())))
+            return false;
+        if (now.location == position + added && now.location > 0 &&
+            continuesLiteral(document->characterAt(now.location - 1)))
+            return false;
+        return true;
+    };
+    qsizetype kept = first;
+    for (qsizetype i = first; i < last; ++i) {
+        const NBETextRange old = m_swatches[i].range;
+        if (!stays(m_swatches[i], m_literals[i])) {
+            changed = true;
             continue;
         }
-        if (check) {
-            const NBETextRange now = swatch.range;
-            if (literalAt(now) != m_literals[i])
-                continue;
-            if (now.end() == position && now.end() < length &&
-                continuesLiteral(document->characterAt(now.end())))
-                continue;
-            if (now.location == position + added && now.location > 0 &&
-                continuesLiteral(document->characterAt(now.location - 1)))
-                continue;
+        changed = changed || m_swatches[i].range != old;
+        if (kept != i) {
+            m_swatches[kept] = std::move(m_swatches[i]);
+            m_literals[kept] = std::move(m_literals[i]);
         }
-        kept.append(swatch);
-        literals.append(m_literals[i]);
+        ++kept;
     }
-    if (kept != m_swatches) {
-        m_swatches = std::move(kept);
+    if (kept < last) {
+        m_swatches.remove(kept, last - kept);
+        m_literals.remove(kept, last - kept);
+    }
+    if (changed)
         update();
-    }
-    m_literals = std::move(literals);
 }
 
 QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
