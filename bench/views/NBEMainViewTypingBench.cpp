@@ -153,6 +153,20 @@ void pasteUndoRedo(NBECodeTextEdit *edit)
                 paste, undo, redo);
 }
 
+// A style sheet of 2,000 rules with three colour literals each: the colour
+// squares' share of a key.
+QString generatedCSS()
+{
+    QString out;
+    for (int i = 0; i < 2000; ++i)
+        out += QStringLiteral(".rule%1 {\n  color: #%2;\n  background: rgb(%3, 40, 80);\n"
+                              "  border: 1px solid red;\n  margin: 0 auto;\n}\n")
+                   .arg(i)
+                   .arg(i % 0x1000, 3, 16, QLatin1Char('0'))
+                   .arg(i % 256);
+    return out;
+}
+
 Figures run(const char *label, const QString &fileName, const QString &text, int keyCount,
             int gapMs = typistGapMs, bool paste = false)
 {
@@ -313,7 +327,8 @@ int main(int argc, char **argv)
         return 1;
     }
     // Arguments: which case (1MiB, 10MB, real1MiB, real10MB, squiggles, js,
-    // minified, minified150, openclose; all when absent) and how many keys.
+    // minified, minified150, openclose, css; all when absent) and how many
+    // keys.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int keys = argc > 2 ? std::max(1, atoi(argv[2])) : 1000;
     const auto wanted = [&](const char *name) {
@@ -347,6 +362,8 @@ int main(int argc, char **argv)
     if (wanted("minified150"))
         run("min 150ms", QStringLiteral("bundle.min.js"),
             NBERealCorpus::minifiedJavaScript(8 * 1000 * 1000), std::min(keys, 300), 150, true);
+    if (wanted("css"))
+        run("colours", QStringLiteral("site.css"), generatedCSS(), keys);
     if (wanted("openclose"))
         openAndClose(NBERealCorpus::html(5 * 1000 * 1000));
     return 0;
