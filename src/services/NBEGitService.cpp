@@ -944,7 +944,9 @@ QFuture<std::optional<QString>> NBEGitService::fileAtHEAD(const QUrl &file, cons
             run({QStringLiteral("show"), QStringLiteral("HEAD:") + *path}, repository, false);
         if (!text)
             return std::nullopt;
-        return NBELineEndings::normalized(*text);
+        // The editor holds a byte-order mark beside its text, not in it: the
+        // gutter compares like with like.
+        return NBELineEndings::normalized(text->startsWith(QChar(0xFEFF)) ? text->mid(1) : *text);
     });
 }
 

@@ -44,7 +44,10 @@ protected:
     QList<NBEDiffHunk> gutter(const QString &name)
     {
         const QString head = await(m_service.fileAtHEAD(url(name), repo())).value_or(QString());
-        const QString buffer = NBELineEndings::normalized(QString::fromUtf8(readFile(path(name))));
+        QString buffer = NBELineEndings::normalized(QString::fromUtf8(readFile(path(name))));
+        // The editor keeps a byte-order mark beside its text.
+        if (buffer.startsWith(QChar(0xFEFF)))
+            buffer.remove(0, 1);
         return NBELineDiff::hunks(head, buffer);
     }
 
@@ -221,6 +224,21 @@ TEST_F(GitHunkTest, AByteOrderMarkStaysFirstInTheIndex)
     QByteArray expected = mark + numberedLines(12, "\n");
     expected.replace("line 11\n", "");
     EXPECT_EQ(indexBlob("bom.css"), expected);
+}
+
+TEST_F(GitHunkTest, TheGutterOfAMarkedFileShowsOnlyItsEditedLines)
+{
+    const QByteArray mark = "\xef\xbb\xbf";
+    commit("marked.css", mark + numberedLines(8, "\n"));
+    QByteArray edited = mark + numberedLines(8, "\n");
+    edited.replace("line 7\n", "line seven\n");
+    writeFile(path("marked.css"), edited);
+
+    const QList<NBEDiffHunk> hunks = gutter("marked.css");
+    ASSERT_EQ(hunks.size(), 1);
+    EXPECT_EQ(hunks[0].newLines, QStringList{"line seven"});
+    stage(hunks[0], "marked.css");
+    EXPECT_EQ(indexBlob("marked.css"), edited);
 }
 
 TEST_F(GitHunkTest, FileWithoutFinalNewline)
