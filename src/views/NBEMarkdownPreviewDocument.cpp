@@ -8,6 +8,7 @@
 #include <QImageReader>
 #include <QPainter>
 #include <QPainterPath>
+#include <QSet>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -318,11 +319,15 @@ private:
             collectTexts(block, texts);
         if (texts.size() < 64)
             return;
+        // Long pages repeat many texts (table cells, list items, whole
+        // sections), so each distinct text is styled once.
+        const QList<QString> distinct = QSet<QString>(texts.cbegin(), texts.cend()).values();
         const QList<QList<NBEInlineRun>> runs =
-            QtConcurrent::blockingMapped<QList<QList<NBEInlineRun>>>(texts, &NBEInlineRun::parse);
-        m_runs.reserve(texts.size());
-        for (qsizetype k = 0; k < texts.size(); ++k)
-            m_runs.insert(texts[k], runs[k]);
+            QtConcurrent::blockingMapped<QList<QList<NBEInlineRun>>>(distinct,
+                                                                     &NBEInlineRun::parse);
+        m_runs.reserve(distinct.size());
+        for (qsizetype k = 0; k < distinct.size(); ++k)
+            m_runs.insert(distinct[k], runs[k]);
     }
 
     static void collectTexts(const NBEMarkdownBlock &block, QList<QString> &texts)
