@@ -99,6 +99,30 @@ void NBELSPClient::receive(const QByteArray &chunk)
     handleIncoming();
 }
 
+NBELSPClient::Decoded NBELSPClient::decode(const QByteArray &body,
+                                           const QHash<QString, Preparer> &preparers)
+{
+    auto decoded = NBELSPMessage::decode(body);
+    if (!decoded)
+        return {};
+    Decoded out{std::move(*decoded), {}};
+    NBELSPMessage &message = *out.message;
+    if (message.id || !message.method || !message.params)
+        return out;
+    const auto preparer = preparers.constFind(*message.method);
+    if (preparer == preparers.cend())
+        return out;
+    out.prepared = (*preparer)(*message.params);
+    if (out.prepared.isValid())
+        message.params.reset();
+    return out;
+}
+
+void NBELSPClient::prepare(const QString &method, Preparer preparer)
+{
+    m_preparers.insert(method, std::move(preparer));
+}
+
 void NBELSPClient::handleIncoming()
 {
     const QPointer<NBELSPClient> self(this);
@@ -108,30 +132,27 @@ void NBELSPClient::handleIncoming()
             return;
         if (!next.decoded && next.body.size() >= backgroundDecodeBytes) {
             next.decoding = true;
-            nbeWhenFinished(QtConcurrent::run([body = next.body] {
-                                auto decoded = NBELSPMessage::decode(body);
-                                return decoded ? std::optional(std::move(*decoded)) : std::nullopt;
+            nbeWhenFinished(QtConcurrent::run([body = next.body, preparers = m_preparers] {
+                                return decode(body, preparers);
                             }),
-                            this, [this](std::optional<NBELSPMessage> message) {
+                            this, [this](Decoded decoded) {
                                 if (m_stopped || m_incoming.empty())
                                     return;
                                 Incoming &front = m_incoming.front();
                                 front.decoding = false;
                                 front.decoded = true;
-                                front.message = std::move(message);
+                                front.message = std::move(decoded.message);
+                                front.prepared = std::move(decoded.prepared);
                                 handleIncoming();
                             });
             return;
         }
-        std::optional<NBELSPMessage> message = std::move(next.message);
-        if (!next.decoded) {
-            auto decoded = NBELSPMessage::decode(next.body);
-            if (decoded)
-                message = std::move(*decoded);
-        }
+        Decoded decoded{std::move(next.message), std::move(next.prepared)};
+        if (!next.decoded)
+            decoded = decode(next.body, m_preparers);
         m_incoming.pop_front();
-        if (message)
-            handle(*message);
+        if (decoded.message)
+            handle(*decoded.message, decoded.prepared);
         // A slot may have stopped or even deleted the client.
         if (!self || m_stopped)
             return;
@@ -277,28 +298,31 @@ void NBELSPClient::stop()
     emit stopped();
 }
 
-void NBELSPClient::resolve(qint64 id, NBELSPReply reply)
+std::optional<NBELSPClient::Pending> NBELSPClient::take(qint64 id)
 {
     const auto it = m_pending.find(id);
     if (it == m_pending.end())
-        return;
+        return std::nullopt;
     Pending entry = std::move(it->second);
     m_pending.erase(it);
     entry.watcher->deleteLater();
-    entry.promise->addResult(std::move(reply));
-    entry.promise->finish();
+    return entry;
+}
+
+void NBELSPClient::resolve(qint64 id, NBELSPReply reply)
+{
+    if (auto entry = take(id)) {
+        entry->promise->addResult(std::move(reply));
+        entry->promise->finish();
+    }
 }
 
 void NBELSPClient::withdraw(qint64 id)
 {
-    const auto it = m_pending.find(id);
-    if (it == m_pending.end())
-        return;
-    Pending entry = std::move(it->second);
-    m_pending.erase(it);
-    entry.watcher->deleteLater();
-    entry.promise->finish();
-    (void)notify(QStringLiteral("$/cancelRequest"), NBEJSONValue::object({{"id", id}}));
+    if (auto entry = take(id)) {
+        entry->promise->finish();
+        (void)notify(QStringLiteral("$/cancelRequest"), NBEJSONValue::object({{"id", id}}));
+    }
 }
 
 void NBELSPClient::answer(const NBELSPMessage &request)
@@ -328,11 +352,12 @@ void NBELSPClient::answer(const NBELSPMessage &request)
     (void)writeMessage(response);
 }
 
-void NBELSPClient::handle(const NBELSPMessage &message)
+void NBELSPClient::handle(const NBELSPMessage &message, const QVariant &prepared)
 {
     if (!message.id) {
         if (message.method)
-            emit notificationReceived(NBELSPNotification{*message.method, message.params});
+            emit notificationReceived(
+                NBELSPNotification{*message.method, message.params, prepared});
         return;
     }
     if (message.method) {

@@ -7,6 +7,7 @@
 
 #include <QFuture>
 #include <QFutureWatcher>
+#include <QHash>
 #include <QMetaType>
 #include <QObject>
 #include <QPointer>
@@ -14,6 +15,7 @@
 #include <QPromise>
 #include <QTimer>
 #include <QUrl>
+#include <QVariant>
 
 #include <chrono>
 #include <deque>
@@ -53,6 +55,9 @@ struct NBELSPNotification
 {
     QString method;
     std::optional<NBEJSONValue> params;
+    // What the method's preparer made of the params (see
+    // NBELSPClient::prepare); the params are then left out.
+    QVariant prepared;
     bool operator==(const NBELSPNotification &) const = default;
 };
 
@@ -96,6 +101,14 @@ public:
     // when that one has not gone out yet.
     NBEResult<void> notifyInBackground(const QString &method, NBEJSONValue params,
                                        const QString &replaceKey = {});
+
+    // Turns the params of every later notification of `method` into the
+    // value its listener uses, where the message is decoded: on the thread
+    // pool for a large one, so neither the reading nor the freeing of a
+    // large tree (thousands of diagnostics) lands on the client's thread.
+    // An invalid result keeps the params instead.
+    using Preparer = std::function<QVariant(const NBEJSONValue &params)>;
+    void prepare(const QString &method, Preparer preparer);
 
     // The handshake: "initialize", then "initialized" once it succeeded.
     QFuture<NBELSPReply>
@@ -144,12 +157,23 @@ private:
         bool decoding = false;
         bool decoded = false;
         std::optional<NBELSPMessage> message;
+        QVariant prepared;
     };
+    // A decoded message with its notification's params prepared.
+    struct Decoded
+    {
+        std::optional<NBELSPMessage> message;
+        QVariant prepared;
+    };
+    static Decoded decode(const QByteArray &body, const QHash<QString, Preparer> &preparers);
 
     NBEResult<void> writeMessage(const NBELSPMessage &message);
     // Handles the waiting bodies in order, up to one being decoded.
     void handleIncoming();
-    void handle(const NBELSPMessage &message);
+    void handle(const NBELSPMessage &message, const QVariant &prepared);
+    // Removes a waiting request's entry; nothing when it was answered or
+    // withdrawn already.
+    std::optional<Pending> take(qint64 id);
     void resolve(qint64 id, NBELSPReply reply);
     void withdraw(qint64 id);
     void answer(const NBELSPMessage &request);
@@ -163,6 +187,7 @@ private:
     // The output ended (or broke) behind bodies still waiting.
     bool m_stopAfterIncoming = false;
     std::map<qint64, Pending> m_pending;
+    QHash<QString, Preparer> m_preparers;
     qint64 m_nextID = 0;
     bool m_running = false;
     bool m_stopped = false;

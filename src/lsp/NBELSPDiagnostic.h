@@ -51,3 +51,4 @@ struct NBELSPPublishedDiagnostics
 size_t qHash(const NBELSPDiagnostic &diagnostic, size_t seed = 0);
 
 Q_DECLARE_METATYPE(NBELSPDiagnostic)
+Q_DECLARE_METATYPE(NBELSPPublishedDiagnostics)

@@ -13,6 +13,7 @@ QFuture<void> readyVoid()
 }
 
 const QString clientName = QStringLiteral("Nabri Editor");
+const QString publishDiagnostics = QStringLiteral("textDocument/publishDiagnostics");
 
 // The kind of document sync an initialize result announces: a number, or an
 // object's "change"; 0 (none) when absent.
@@ -59,6 +60,12 @@ void NBELSPServerConnection::start(const QString &program, const QStringList &ar
     m_state = State::starting;
     m_client = new NBELSPClient(this);
     connect(m_client, &NBELSPClient::notificationReceived, this, &NBELSPServerConnection::forward);
+    // A large file's list runs to thousands of diagnostics: read where the
+    // message is decoded, never on this thread.
+    m_client->prepare(publishDiagnostics, [](const NBEJSONValue &params) {
+        auto published = NBELSPPublishedDiagnostics::parse(params);
+        return published ? QVariant::fromValue(std::move(*published)) : QVariant();
+    });
     connect(m_client, &NBELSPClient::stopped, this, [this] {
         // A shutdown moves the state on first; a failed start says so itself.
         if (m_state != State::running)
@@ -193,10 +200,13 @@ QUrl NBELSPServerConnection::diagnosticsURL(const QString &uri)
 
 void NBELSPServerConnection::forward(const NBELSPNotification &notification)
 {
-    if (notification.method != QLatin1String("textDocument/publishDiagnostics") ||
-        !notification.params)
+    if (notification.method != publishDiagnostics)
         return;
-    const auto published = NBELSPPublishedDiagnostics::parse(*notification.params);
+    std::optional<NBELSPPublishedDiagnostics> published;
+    if (notification.prepared.canConvert<NBELSPPublishedDiagnostics>())
+        published = notification.prepared.value<NBELSPPublishedDiagnostics>();
+    else if (notification.params)
+        published = NBELSPPublishedDiagnostics::parse(*notification.params);
     if (!published)
         return;
     const QUrl url = diagnosticsURL(published->uri);

@@ -379,3 +379,36 @@ TEST_F(NBELSPClientTest, LongMessagesDecodedAsideKeepTheirPlaceInLine)
     ASSERT_TRUE(answer.isFinished());
     EXPECT_EQ(NBETest::await(answer).value().stringValue()->size(), words.size());
 }
+
+TEST_F(NBELSPClientTest, PreparedNotificationsCarryTheirValueInPlaceOfTheParams)
+{
+    NBELSPClient client;
+    client.attach([](const QByteArray &) -> NBEResult<void> { return {}; });
+    client.prepare("sized", [](const NBEJSONValue &params) {
+        const auto text = params.find("text")->stringValue();
+        // Refusing keeps the params for the listener.
+        return text == u"refused" ? QVariant() : QVariant(text->size());
+    });
+    QList<NBELSPNotification> heard;
+    QObject::connect(&client, &NBELSPClient::notificationReceived,
+                     [&](const NBELSPNotification &notification) { heard.append(notification); });
+    const QByteArray words = QByteArray("word ").repeated(NBELSPClient::backgroundDecodeBytes / 4);
+    const auto notification = [&](const char *method, const QByteArray &text) {
+        return NBELSPFraming::frame(R"({"jsonrpc":"2.0","method":")" + QByteArray(method) +
+                                    R"(","params":{"text":")" + text + R"("}})");
+    };
+    // Long ones are prepared on the pool, short ones in line; order holds.
+    client.receive(notification("sized", words) + notification("sized", "abc") +
+                   notification("other", "x") + notification("sized", "refused") +
+                   notification("sized", words + "!"));
+    client.endOfOutput();
+    EXPECT_TRUE(NBETest::waitUntil([&] { return client.isStopped(); }));
+    ASSERT_EQ(heard.size(), 5);
+    EXPECT_EQ(heard[0].prepared, QVariant(words.size()));
+    EXPECT_FALSE(heard[0].params);
+    EXPECT_EQ(heard[1].prepared, QVariant(qsizetype(3)));
+    EXPECT_EQ(heard[2], (NBELSPNotification{"other", NBEJSONValue::object({{"text", "x"}}), {}}));
+    EXPECT_EQ(heard[3],
+              (NBELSPNotification{"sized", NBEJSONValue::object({{"text", "refused"}}), {}}));
+    EXPECT_EQ(heard[4].prepared, QVariant(words.size() + 1));
+}
