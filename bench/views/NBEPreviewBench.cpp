@@ -1,6 +1,6 @@
 // The previews under a display. HTML: keys typed into the project window's
 // editor in the middle of a 1 MiB page, from the last key to the changed
-// page on screen at the reader's place (the reload waits for the typing
+// page on screen at the reader's place (the update waits for the typing
 // pause first), with no empty page or page top on screen in between. Markdown: building the
 // rendered document of a 1 MB text, beside the time the parser alone takes for it, and to the first
 // painted screen.
@@ -185,7 +185,7 @@ void BM_HTMLTypingInWindow1MiB(benchmark::State &state)
     }
     settle(1000);
 
-    QList<double> painted, received, parsed, loaded;
+    QList<double> painted;
     int blank = 0, top = 0, value = 0;
     for (auto _ : state) {
         for (int round = 0; round < 15; ++round) {
@@ -208,19 +208,6 @@ void BM_HTMLTypingInWindow1MiB(benchmark::State &state)
                 return;
             }
             painted.append(double(clock.nsecsElapsed()) / 1e6);
-            // Where the page's own time went: its bytes arriving, its parse,
-            // its load event (from the start of its navigation).
-            QVariant timing;
-            preview->webView()->page()->runJavaScript(
-                QStringLiteral("var t = performance.timing; [t.responseEnd, t.domInteractive, "
-                               "t.loadEventEnd].map(x => x - t.navigationStart)"),
-                [&](const QVariant &result) { timing = result; });
-            waitUntil([&] { return timing.isValid(); }, 2000);
-            if (const QVariantList times = timing.toList(); times.size() == 3) {
-                received.append(times[0].toDouble());
-                parsed.append(times[1].toDouble());
-                loaded.append(times[2].toDouble());
-            }
             settle(300);
         }
     }
@@ -229,9 +216,6 @@ void BM_HTMLTypingInWindow1MiB(benchmark::State &state)
     state.counters["after_pause_p50_ms"] = percentile(painted, 0.5) - NBEHTMLPreview::reloadDelayMs;
     state.counters["after_pause_p95_ms"] =
         percentile(painted, 0.95) - NBEHTMLPreview::reloadDelayMs;
-    state.counters["page_received_p50_ms"] = percentile(received, 0.5);
-    state.counters["page_parsed_p50_ms"] = percentile(parsed, 0.5);
-    state.counters["page_loaded_p50_ms"] = percentile(loaded, 0.5);
     state.counters["blank_frames"] = blank;
     state.counters["top_frames"] = top;
     // The window goes with its edits unsaved; nothing asks about them.

@@ -1,5 +1,6 @@
 #include "NBEHTMLPreview.h"
 
+#include "NBEHTMLPreviewPatch.h"
 #include "NBEPreviewSchemeHandler.h"
 #include "NBEScrollLink.h"
 #include "NBETextBuffer.h"
@@ -175,6 +176,11 @@ NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
         m_stack->addWidget(m_views[view]);
         connect(page, &QWebEnginePage::loadFinished, this,
                 [this, view](bool ok) { pageFinished(view, ok); });
+        // The reader may follow a link or reload the page on screen.
+        connect(page, &QWebEnginePage::loadStarted, this, [this, view] {
+            if (view == m_front)
+                m_frontShowsLoad = false;
+        });
     }
     // An empty page of the same site is on screen until the first page is
     // drawn behind it: from then on both views have drawn before, so every
@@ -298,6 +304,8 @@ void NBEHTMLPreview::load(int view)
     // kept for it, after ours.
     QUrl url = m_pageURL;
     url.setQuery(QStringLiteral("nbe=%1").arg(++m_loads));
+    m_viewURL[view] = url;
+    m_viewBaseURL[view] = m_baseURL;
     page(view)->load(url);
 }
 
@@ -306,6 +314,48 @@ void NBEHTMLPreview::reloadNow(quint64 generation)
     if (const std::shared_ptr<NBETextBuffer> buffer = m_buffer.lock();
         buffer && m_loadedRevision == buffer->revision())
         return;
+    if (canPatch())
+        patch(generation);
+    else
+        loadAtOffset(generation);
+}
+
+bool NBEHTMLPreview::canPatch() const
+{
+    return m_frontShowsLoad && !m_backGeneration && m_viewBaseURL[m_front] == m_baseURL &&
+           page(m_front)->url().adjusted(QUrl::RemoveFragment) == m_viewURL[m_front] &&
+           !NBEPreviewSchemeHandler::shared()->servedFilesChanged(m_host);
+}
+
+void NBEHTMLPreview::patch(quint64 generation)
+{
+    const QString text = takeText();
+    if (NBEHTMLPreviewPatch::needsLoad(text)) {
+        loadAtOffset(generation);
+        return;
+    }
+    // A reload by the reader gets this text too.
+    NBEPreviewSchemeHandler::shared()->update(m_host, text);
+    const std::shared_ptr<bool> alive = m_alive;
+    const int view = m_front;
+    page(view)->runJavaScript(NBEHTMLPreviewPatch::script(text), QWebEngineScript::ApplicationWorld,
+                              [this, alive, generation, view](const QVariant &patched) {
+                                  if (!*alive)
+                                      return;
+                                  if (patched.toBool() && view == m_front) {
+                                      // The page may move as its content settles: that is no
+                                      // scrolling of the reader's.
+                                      m_ignoreReportsUntil = QDateTime::currentMSecsSinceEpoch() +
+                                                             NBEScrollLink::echoWindowMs * 2;
+                                      Q_EMIT pageLoaded(true);
+                                  } else if (generation == m_reloadGeneration) {
+                                      loadAtOffset(generation);
+                                  }
+                              });
+}
+
+void NBEHTMLPreview::loadAtOffset(quint64 generation)
+{
     const std::shared_ptr<bool> alive = m_alive;
     page(m_front)->runJavaScript(
         QStringLiteral("[window.scrollX, window.scrollY]"), QWebEngineScript::ApplicationWorld,
@@ -445,6 +495,7 @@ void NBEHTMLPreview::bringUp(bool drawn)
     // drawn whole once now, before it comes up.
     m_views[view]->grab();
     m_front = view;
+    m_frontShowsLoad = true;
     m_stack->setCurrentIndex(view);
     if (hadFocus)
         m_views[view]->setFocus();

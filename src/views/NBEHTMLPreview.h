@@ -19,10 +19,12 @@ class QWebEngineView;
 class QWebEnginePage;
 
 // The live page of an HTML tab: the buffer's text rendered by the web engine
-// with the file's folder as its base. A changed text reloads the page shortly
-// after the last change, at the scroll offset it had: the new page loads
-// behind the one on screen and takes its place once it is drawn there, so a
-// reload never shows an empty page or the page's top. With a scroll link the
+// with the file's folder as its base. A changed text shows shortly after the
+// last change: where only the page's body changed, the nodes that differ are
+// replaced in the page on screen; otherwise the page reloads at the scroll
+// offset it had, the new page loading behind the one on screen and taking
+// its place once it is drawn there, so a change never shows an empty page or
+// the page's top. With a scroll link the
 // page reports its scrolling to the link and follows the editor's, with at
 // most one scroll script in the page at a time.
 class NBEHTMLPreview : public QWidget
@@ -52,7 +54,8 @@ public:
     static constexpr int reloadDelayMs = 350;
 
 Q_SIGNALS:
-    // A page is on screen (at the offset the one before had).
+    // A page is on screen (at the offset the one before had), loaded or
+    // patched.
     void pageLoaded(bool ok);
 
 private:
@@ -61,6 +64,9 @@ private:
     QString takeText();
     void load(int view);
     void reloadNow(quint64 generation);
+    bool canPatch() const;
+    void patch(quint64 generation);
+    void loadAtOffset(quint64 generation);
     void loadBehind(quint64 generation);
     void pageFinished(int view, bool ok);
     bool showsProbe(int view) const;
@@ -76,7 +82,13 @@ private:
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
     QStackedLayout *m_stack;
     QWebEngineView *m_views[2] = {nullptr, nullptr};
+    // What each view was last asked to load, and the folder it resolves
+    // against.
+    QUrl m_viewURL[2];
+    QUrl m_viewBaseURL[2];
     int m_front = 1;
+    // The page on screen is the one last loaded into its view, whole.
+    bool m_frontShowsLoad = false;
     QPointer<NBEScrollLink> m_scrollLink;
     QString m_host;
     QUrl m_pageURL;

@@ -37,6 +37,13 @@ QString canonicalFolder(const QString &path)
     return canonical;
 }
 
+// The byte-order mark makes the engine read the text as UTF-8 whatever the
+// page declares, as the editor holds it.
+QByteArray pageBytes(const QString &html)
+{
+    return QByteArrayLiteral("\xEF\xBB\xBF") + html.toUtf8();
+}
+
 } // namespace
 
 void NBEPreviewSchemeHandler::registerScheme()
@@ -89,9 +96,7 @@ QUrl NBEPreviewSchemeHandler::publish(const QString &host, const QUrl &folder, c
     const QString rootPath = root.isLocalFile() ? folderPath(root) : QString();
     page.root = canonicalFolder(rootPath.isEmpty() || !page.path.startsWith(rootPath) ? page.path
                                                                                       : rootPath);
-    // The byte-order mark makes the engine read the text as UTF-8 whatever
-    // the page declares, as the editor holds it.
-    page.bytes = QByteArrayLiteral("\xEF\xBB\xBF") + html.toUtf8();
+    page.bytes = pageBytes(html);
     QUrl url;
     url.setScheme(QString::fromLatin1(scheme));
     url.setHost(host);
@@ -100,9 +105,35 @@ QUrl NBEPreviewSchemeHandler::publish(const QString &host, const QUrl &folder, c
     return url;
 }
 
+void NBEPreviewSchemeHandler::update(const QString &host, const QString &html)
+{
+    if (const auto page = m_pages.find(host); page != m_pages.end())
+        page->bytes = pageBytes(html);
+}
+
 void NBEPreviewSchemeHandler::withdraw(const QString &host)
 {
     m_pages.remove(host);
+}
+
+NBEPreviewSchemeHandler::FileState NBEPreviewSchemeHandler::stateOf(const QString &path)
+{
+    const QFileInfo info(path);
+    if (!info.exists())
+        return {};
+    return {true, info.size(), info.lastModified()};
+}
+
+bool NBEPreviewSchemeHandler::servedFilesChanged(const QString &host) const
+{
+    const auto page = m_pages.constFind(host);
+    if (page == m_pages.constEnd())
+        return false;
+    for (auto file = page->asked.cbegin(); file != page->asked.cend(); ++file) {
+        if (stateOf(file.key()) != file.value())
+            return true;
+    }
+    return false;
 }
 
 std::optional<QString> NBEPreviewSchemeHandler::servedFile(const QString &requestPath,
@@ -121,13 +152,13 @@ std::optional<QString> NBEPreviewSchemeHandler::servedFile(const QString &reques
 void NBEPreviewSchemeHandler::requestStarted(QWebEngineUrlRequestJob *job)
 {
     const QUrl url = job->requestUrl();
-    const auto page = m_pages.constFind(url.host());
+    const auto page = m_pages.find(url.host());
     // What a page asks for comes from its own host only.
     const QUrl initiator = job->initiator();
     const bool foreign =
         !initiator.isEmpty() && initiator.toString() != u"null" &&
         (initiator.scheme() != QLatin1String(scheme) || initiator.host() != url.host());
-    if (page == m_pages.constEnd() || foreign) {
+    if (page == m_pages.end() || foreign) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);
         return;
     }
@@ -140,6 +171,11 @@ void NBEPreviewSchemeHandler::requestStarted(QWebEngineUrlRequestJob *job)
         return;
     }
     const std::optional<QString> served = servedFile(path, page->root);
+    // A file of the project missing now counts too: it shows once it is
+    // there.
+    const QString asked = served.value_or(QDir::cleanPath(path));
+    if (served || asked.startsWith(page->root))
+        page->asked.insert(asked, stateOf(asked));
     auto *file = served ? new QFile(*served, job) : nullptr;
     if (!file || !file->open(QIODevice::ReadOnly)) {
         job->fail(QWebEngineUrlRequestJob::UrlNotFound);

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QDateTime>
 #include <QHash>
 #include <QString>
 #include <QUrl>
@@ -35,7 +36,12 @@ public:
     // Files outside `root` (a folder holding `folder`) are never served.
     QUrl publish(const QString &host, const QUrl &folder, const QString &html,
                  const QUrl &root = {});
+    // Replaces the host's page text, keeping what its page asked for.
+    void update(const QString &host, const QString &html);
     void withdraw(const QString &host);
+    // Whether a file the host's pages asked for since it last published has
+    // changed, appeared or gone on disk: pages showing it need a load.
+    bool servedFilesChanged(const QString &host) const;
 
     void requestStarted(QWebEngineUrlRequestJob *job) override;
 
@@ -46,11 +52,22 @@ public:
 private:
     using QWebEngineUrlSchemeHandler::QWebEngineUrlSchemeHandler;
 
+    // What a file was when it was asked for: absent, or its size and time.
+    struct FileState
+    {
+        bool exists = false;
+        qint64 size = 0;
+        QDateTime modified;
+        bool operator==(const FileState &) const = default;
+    };
+    static FileState stateOf(const QString &path);
+
     struct Page
     {
         QString path;
         QString root;
         QByteArray bytes;
+        QHash<QString, FileState> asked;
     };
     QHash<QString, Page> m_pages;
     quint64 m_nextHost = 0;

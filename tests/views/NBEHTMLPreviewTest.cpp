@@ -199,31 +199,49 @@ TEST_F(NBEHTMLPreviewTest, PageShowsTheBufferWithItsFoldersFilesAndReloadsOnceAf
               QStringLiteral("9"));
 }
 
+// A page with a script of its own is loaded anew, one without is patched:
+// either way it stays at the reader's place.
+const struct
+{
+    const char *name;
+    QString head;
+} pageKinds[] = {
+    {"patched", QString()},
+    {"reloaded", QStringLiteral("<head><script>var loads = 1;</script></head>")},
+};
+
 TEST_F(NBEHTMLPreviewTest, AReloadKeepsTheScrollOffsetEvenWhenTypingGoesOnDuringTheLoad)
 {
-    const auto page = [](int paragraphs) { return longPage(paragraphs); };
-    NBEHTMLPreview preview(page(400), folder(), nullptr);
-    show(preview, preview);
-    evaluate(preview, QStringLiteral("window.scrollTo(0, 1500)"));
-    QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
-    preview.setHTML(page(401), folder());
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
-    EXPECT_TRUE(NBETest::waitUntil(
-        [&] { return evaluate(preview, QStringLiteral("window.scrollY")).toInt() == 1500; }));
+    for (const auto &kind : pageKinds) {
+        SCOPED_TRACE(kind.name);
+        const auto page = [&](int paragraphs) {
+            return longPage(paragraphs)
+                .replace(QStringLiteral("<body>"), kind.head + QStringLiteral("<body>"));
+        };
+        NBEHTMLPreview preview(page(400), folder(), nullptr);
+        show(preview, preview);
+        evaluate(preview, QStringLiteral("window.scrollTo(0, 1500)"));
+        QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+        preview.setHTML(page(401), folder());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        EXPECT_TRUE(NBETest::waitUntil(
+            [&] { return evaluate(preview, QStringLiteral("window.scrollY")).toInt() == 1500; }));
 
-    // Two edits whose reloads follow each other closely.
-    loaded.clear();
-    preview.setHTML(page(402), folder());
-    QTest::qWait(NBEHTMLPreview::reloadDelayMs + 100);
-    preview.setHTML(page(403), folder());
-    ASSERT_TRUE(NBETest::waitUntil([&] {
-        return evaluate(preview, QStringLiteral("document.body.children.length")).toInt() == 403;
-    }));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
-    EXPECT_TRUE(NBETest::waitUntil([&] {
-        return evaluate(preview, QStringLiteral("window.scrollY")).toInt() == 1500;
-    })) << evaluate(preview, QStringLiteral("window.scrollY")).toInt()
-        << " loads " << loaded.size();
+        // Two edits whose reloads follow each other closely.
+        loaded.clear();
+        preview.setHTML(page(402), folder());
+        QTest::qWait(NBEHTMLPreview::reloadDelayMs + 100);
+        preview.setHTML(page(403), folder());
+        ASSERT_TRUE(NBETest::waitUntil([&] {
+            return evaluate(preview, QStringLiteral("document.body.children.length")).toInt() ==
+                   403;
+        }));
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        EXPECT_TRUE(NBETest::waitUntil([&] {
+            return evaluate(preview, QStringLiteral("window.scrollY")).toInt() == 1500;
+        })) << evaluate(preview, QStringLiteral("window.scrollY")).toInt()
+            << " loads " << loaded.size();
+    }
 }
 
 TEST_F(NBEHTMLPreviewTest, ABufferOverTwoMegabytesRenders)
@@ -465,43 +483,220 @@ TEST_F(NBEHTMLPreviewTest, APageReadsNothingOutsideItsProject)
 // the reader's place: never an empty page, never the page's top.
 TEST_F(NBEHTMLPreviewTest, AReloadNeverShowsABlankPageOrThePageTop)
 {
-    const auto page = [](int version) {
-        return longPage(600, QStringLiteral("<p>version %1</p>").arg(version))
-            .replace(QStringLiteral("<body>"),
-                     QStringLiteral("<body><div style=\"height: 400px; background: rgb(255, 0, "
-                                    "0)\"></div>"));
-    };
-    NBEHTMLPreview preview(page(0), folder(), nullptr);
-    show(preview, preview);
-    if (onScreen(preview).isNull())
-        GTEST_SKIP() << "no display to read";
-    evaluate(preview, QStringLiteral("window.scrollTo(0, 3000)"));
-    const QColor top(255, 0, 0);
-    ASSERT_TRUE(NBETest::waitUntil([&] {
-        const QImage shown = onScreen(preview);
-        return !holds(shown, top) && colourCount(shown) > 2;
-    }));
-    for (int version = 1; version <= 3; ++version) {
-        QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
-        preview.setHTML(page(version), folder());
-        int frames = 0;
-        QElapsedTimer clock;
-        clock.start();
-        while (loaded.isEmpty() || clock.elapsed() < 1500) {
+    for (const auto &kind : pageKinds) {
+        SCOPED_TRACE(kind.name);
+        const auto page = [&](int version) {
+            return longPage(600, QStringLiteral("<p>version %1</p>").arg(version))
+                .replace(
+                    QStringLiteral("<body>"),
+                    kind.head +
+                        QStringLiteral("<body><div style=\"height: 400px; background: rgb(255, 0, "
+                                       "0)\"></div>"));
+        };
+        NBEHTMLPreview preview(page(0), folder(), nullptr);
+        show(preview, preview);
+        if (onScreen(preview).isNull())
+            GTEST_SKIP() << "no display to read";
+        evaluate(preview, QStringLiteral("window.scrollTo(0, 3000)"));
+        const QColor top(255, 0, 0);
+        ASSERT_TRUE(NBETest::waitUntil([&] {
             const QImage shown = onScreen(preview);
-            ++frames;
-            ASSERT_FALSE(holds(shown, top)) << "the page's top showed, version " << version;
-            ASSERT_GT(colourCount(shown), 2) << "an empty page showed, version " << version;
-            // Nothing vivid is ever drawn over the page's corner, which is
-            // white (another test's window may cover it, in its greys).
-            ASSERT_LT(vividest(shown.copy(0, 0, 8, 8)), 100) << "version " << version;
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-            ASSERT_LT(clock.elapsed(), 20000);
+            return !holds(shown, top) && colourCount(shown) > 2;
+        }));
+        for (int version = 1; version <= 3; ++version) {
+            QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+            preview.setHTML(page(version), folder());
+            int frames = 0;
+            QElapsedTimer clock;
+            clock.start();
+            while (loaded.isEmpty() || clock.elapsed() < 1500) {
+                const QImage shown = onScreen(preview);
+                ++frames;
+                ASSERT_FALSE(holds(shown, top)) << "the page's top showed, version " << version;
+                ASSERT_GT(colourCount(shown), 2) << "an empty page showed, version " << version;
+                // Nothing vivid is ever drawn over the page's corner, which is
+                // white (another test's window may cover it, in its greys).
+                ASSERT_LT(vividest(shown.copy(0, 0, 8, 8)), 100) << "version " << version;
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+                ASSERT_LT(clock.elapsed(), 20000);
+            }
+            EXPECT_GT(frames, 10);
+            EXPECT_EQ(evaluate(preview, QStringLiteral("window.scrollY")).toInt(), 3000);
+            EXPECT_EQ(
+                evaluate(preview, QStringLiteral("document.body.lastElementChild.textContent")),
+                QStringLiteral("version %1").arg(version));
         }
-        EXPECT_GT(frames, 10);
-        EXPECT_EQ(evaluate(preview, QStringLiteral("window.scrollY")).toInt(), 3000);
-        EXPECT_EQ(evaluate(preview, QStringLiteral("document.body.lastElementChild.textContent")),
-                  QStringLiteral("version %1").arg(version));
+    }
+}
+
+// The whole document as the page holds it, and how its linked style sheet
+// and picture came out.
+QString documentOf(NBEHTMLPreview &preview)
+{
+    return evaluate(preview,
+                    QStringLiteral("[document.compatMode, document.documentElement.outerHTML, "
+                                   "getComputedStyle(document.body).color, "
+                                   "Array.from(document.images).map(i => i.naturalWidth)]"
+                                   ".join('\\n')"))
+        .toString();
+}
+
+// What a new preview shows for the text.
+QString freshDocumentOf(const QString &html, const QUrl &folder)
+{
+    NBEHTMLPreview fresh(html, folder, nullptr);
+    QSignalSpy loaded(&fresh, &NBEHTMLPreview::pageLoaded);
+    fresh.resize(900, 500);
+    fresh.show();
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+    // Pictures load after the page.
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return evaluate(fresh, QStringLiteral("Array.from(document.images).every(i => i.complete)"))
+            .toBool();
+    }));
+    return documentOf(fresh);
+}
+
+// Edits of the body are made in the page on screen, which keeps its place
+// and its script state, and the page then holds just what a load of the same
+// text gives, whatever the edit: text typed, nodes added, removed or half
+// typed, attributes changed or reordered, implied table parts, pictures, the
+// head's own style and title.
+TEST_F(NBEHTMLPreviewTest, BodyEditsArePatchedInPlaceToWhatALoadGives)
+{
+    write(QStringLiteral("css/site.css"), "body { color: rgb(0, 90, 0); }\n");
+    write(QStringLiteral("img/logo.png"), pngOf(Qt::blue));
+    const QString head = QStringLiteral(
+        "<!DOCTYPE html>\n<html lang=\"en\"><head><meta charset=\"utf-8\"><title>T</title>"
+        "<link rel=\"stylesheet\" href=\"css/site.css\"></head>\n");
+    QString filler;
+    for (int k = 0; k < 300; ++k)
+        filler += QStringLiteral("<p>Filler %1</p>\n").arg(k);
+    const auto page = [&](const QString &body, const QString &bodyTag = QStringLiteral("<body>")) {
+        return head + bodyTag + u'\n' + filler + body + QStringLiteral("</body></html>\n");
+    };
+    const struct
+    {
+        const char *name;
+        QString html;
+    } edits[] = {
+        {"typed text",
+         page(QStringLiteral("<p id=\"a\" class=\"x\">Hello wor</p><ul><li>one<li>two</ul>"))},
+        {"more typed",
+         page(QStringLiteral("<p id=\"a\" class=\"x\">Hello world &amp; ✓</p><ul><li>one<li>two"
+                             "</ul>"))},
+        {"node added",
+         page(QStringLiteral("<p id=\"a\" class=\"x\">Hello world &amp; ✓</p><h2>New</h2>"
+                             "<ul><li>one<li>two<li>three</ul>"))},
+        {"half typed tag",
+         page(QStringLiteral("<p id=\"a\" class=\"x\">Hello <em</p><h2>New</h2><ul><li>one"
+                             "<li>two<li>three</ul>"))},
+        {"attribute changed and reordered",
+         page(QStringLiteral("<p class=\"y\" title=\"t\" id=\"a\">Hello <em>you</em></p>"
+                             "<ul><li>one<li>three</ul>"))},
+        {"implied table parts",
+         page(QStringLiteral("<table><tr><td>1<td>2</table><p id=\"a\">Hello</p>"))},
+        {"picture and comment", page(QStringLiteral("<table><tr><td>1<td>2<tr><td>3</table>"
+                                                    "<!-- note --><img src=\"img/logo.png\">"))},
+        {"body attributes", page(QStringLiteral("<img src=\"img/logo.png\"><p>end"),
+                                 QStringLiteral("<body class=\"wide\" style=\"margin: 3px\">"))},
+        {"nodes removed", page(QString())},
+        {"head style and title",
+         QString(page(QStringLiteral("<p>end")))
+             .replace(
+                 QStringLiteral("<title>T</title>"),
+                 QStringLiteral("<title>New</title><style>body { color: rgb(1, 2, 3) }</style>"))},
+    };
+    NBEHTMLPreview preview(page(QStringLiteral("<p id=\"a\">Hello</p>")), folder(), nullptr);
+    show(preview, preview);
+    evaluate(preview, QStringLiteral("window.kept = true; window.scrollTo(0, 1500)"));
+    for (const auto &edit : edits) {
+        SCOPED_TRACE(edit.name);
+        QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+        preview.setHTML(edit.html, folder());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        EXPECT_TRUE(NBETest::waitUntil([&] {
+            return evaluate(preview,
+                            QStringLiteral("Array.from(document.images).every(i => i.complete)"))
+                .toBool();
+        }));
+        EXPECT_EQ(evaluate(preview, QStringLiteral("window.kept")), true);
+        EXPECT_EQ(evaluate(preview, QStringLiteral("window.scrollY")).toInt(), 1500);
+        EXPECT_EQ(documentOf(preview), freshDocumentOf(edit.html, folder()));
+    }
+}
+
+// What a patch can't bring about loads the page anew: a changed base, a page
+// whose scripts build part of it, a style sheet or picture changed on disk,
+// and a page the reader left by a link.
+TEST_F(NBEHTMLPreviewTest, WhatAPatchCantShowLoadsThePageAnew)
+{
+    write(QStringLiteral("css/site.css"), "body { color: rgb(0, 90, 0); }\n");
+    write(QStringLiteral("other.html"), "<html><head></head><body><p>other</p></body></html>");
+    const QString linked =
+        QStringLiteral("<html><head><link rel=\"stylesheet\" href=\"css/site.css\"></head>");
+    const auto kept = [](NBEHTMLPreview &preview) {
+        return evaluate(preview, QStringLiteral("window.kept === true")).toBool();
+    };
+    const struct
+    {
+        const char *name;
+        QString before;
+        QString after;
+        std::function<void(const QString &root, NBEHTMLPreview &)> meanwhile;
+    } cases[] = {
+        {"base address changed",
+         QStringLiteral("<html><head><base href=\"css/\"><link rel=\"stylesheet\" "
+                        "href=\"site.css\"></head><body><p>a</p></body></html>"),
+         QStringLiteral("<html><head><base href=\"img/\"><link rel=\"stylesheet\" "
+                        "href=\"site.css\"></head><body><p>a</p></body></html>"),
+         nullptr},
+        {"script builds the page",
+         QStringLiteral("<html><head></head><body><p>a</p><script>document.body.appendChild("
+                        "document.createElement('hr'))</script></body></html>"),
+         QStringLiteral("<html><head></head><body><p>ab</p><script>document.body.appendChild("
+                        "document.createElement('hr'))</script></body></html>"),
+         nullptr},
+        {"handler in an attribute",
+         QStringLiteral("<html><head></head><body onload=\"document.body.dataset.ran = 1\">"
+                        "<p>a</p></body></html>"),
+         QStringLiteral("<html><head></head><body onload=\"document.body.dataset.ran = 1\">"
+                        "<p>ab</p></body></html>"),
+         nullptr},
+        {"style sheet changed on disk", linked + QStringLiteral("<body><p>a</p></body></html>"),
+         linked + QStringLiteral("<body><p>ab</p></body></html>"),
+         [](const QString &root, NBEHTMLPreview &) {
+             // Another size, so that the change shows within the same second.
+             QFile sheet(root + QStringLiteral("/css/site.css"));
+             ASSERT_TRUE(sheet.open(QIODevice::WriteOnly | QIODevice::Truncate));
+             sheet.write("body { color: rgb(0, 0, 160); }\n/* new */\n");
+         }},
+        {"reader followed a link",
+         QStringLiteral("<html><head></head><body><a id=\"l\" href=\"other.html\">go</a>"
+                        "</body></html>"),
+         QStringLiteral("<html><head></head><body><a id=\"l\" href=\"other.html\">gone</a>"
+                        "</body></html>"),
+         [](const QString &, NBEHTMLPreview &preview) {
+             evaluate(preview, QStringLiteral("document.getElementById('l').click()"));
+             EXPECT_TRUE(NBETest::waitUntil([&] {
+                 return evaluate(preview,
+                                 QStringLiteral("document.body && document.body.textContent")) ==
+                        QStringLiteral("other");
+             }));
+         }},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name);
+        NBEHTMLPreview preview(test.before, folder(), nullptr);
+        show(preview, preview);
+        evaluate(preview, QStringLiteral("window.kept = true"));
+        if (test.meanwhile)
+            test.meanwhile(root, preview);
+        QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+        preview.setHTML(test.after, folder());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        EXPECT_FALSE(kept(preview));
+        EXPECT_EQ(documentOf(preview), freshDocumentOf(test.after, folder()));
     }
 }
 
