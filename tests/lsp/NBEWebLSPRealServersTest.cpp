@@ -186,8 +186,11 @@ namespace {
 // breaks, deletions, pastes over selections spanning lines, undo and redo.
 void editRandomly(NBETextBuffer &buffer, QRandomGenerator &random, int steps)
 {
-    static const QStringList pieces = {
-        "x", ";", "\n", "{", "}", " color: red", "\n.c {\n", "margin: 0;\n}\n", "é", "  "};
+    static const QStringList pieces = {"x", ";", "\n", "{", "}", " color: red", "\n.c {\n",
+                                       "margin: 0;\n}\n", "é", "  ",
+                                       // Two UTF-16 units each, and a Windows line break as a paste
+                                       // brings it.
+                                       "\U0001F600", "/* \U0001D11E */", "\r\n", "a{}\r\nb{}\r\n"};
     QTextDocument *document = buffer.document();
     for (int step = 0; step < steps; ++step) {
         const int length = int(buffer.length());
