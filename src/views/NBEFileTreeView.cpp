@@ -101,7 +101,11 @@ private:
     NBEFileTreeView *m_owner;
 };
 
-QTreeWidgetItem *makeItem(const NBEFileTreeNode &node)
+// A row and the rows below it. With `allBelow` off, only rows that show or
+// are one click away get items: the children of a shown folder, open or not
+// (so its arrow and its first level are there at once), and below that only
+// what open folders hold. A large closed folder then costs one row.
+QTreeWidgetItem *makeItem(const NBEFileTreeNode &node, bool allBelow, bool shown = true)
 {
     auto *item = new QTreeWidgetItem(QStringList{node.name});
     item->setData(0, NBEFileTreeWidget::NodeIDRole, node.id);
@@ -120,14 +124,25 @@ QTreeWidgetItem *makeItem(const NBEFileTreeNode &node)
     item->setFlags(flags);
     if (node.isDirectory && !node.isUnreadable())
         item->setChildIndicatorPolicy(QTreeWidgetItem::ShowIndicator);
-    for (const NBEFileTreeNode &child : node.children)
-        item->addChild(makeItem(child));
+    if (allBelow || shown) {
+        const bool childrenShown = shown && node.isExpanded;
+        QList<QTreeWidgetItem *> children;
+        children.reserve(node.children.size());
+        for (const NBEFileTreeNode &child : node.children)
+            children.append(makeItem(child, allBelow, childrenShown));
+        item->addChildren(children);
+    }
     return item;
 }
 
+// Rows start closed: only open folders are told, and only folders are
+// visited.
 void applyExpansion(QTreeWidgetItem *item, const NBEFileTreeNode &node)
 {
-    item->setExpanded(node.isExpanded);
+    if (!node.isDirectory)
+        return;
+    if (node.isExpanded)
+        item->setExpanded(true);
     for (int i = 0; i < item->childCount() && i < node.children.size(); ++i)
         applyExpansion(item->child(i), node.children.at(i));
 }
@@ -268,8 +283,12 @@ void NBEFileTreeView::rebuild()
     m_title->setText(m_root ? m_root->name : QString());
     if (m_root) {
         QList<QTreeWidgetItem *> items;
+        // Without a view model the list opens folders itself: every row
+        // must be there.
+        const bool allBelow = !m_actions.toggleExpanded;
+        items.reserve(m_root->children.size());
         for (const NBEFileTreeNode &child : m_root->children)
-            items.append(makeItem(child));
+            items.append(makeItem(child, allBelow));
         m_tree->addTopLevelItems(items);
         for (int i = 0; i < items.size(); ++i)
             applyExpansion(items.at(i), m_root->children.at(i));

@@ -99,6 +99,8 @@ public:
 
     explicit NBEFileTreeWidget(NBEFileTreeView *owner);
 
+    // Below a closed folder's first level, rows have no item until it opens
+    // (when the view model keeps expansion).
     QTreeWidgetItem *itemForURL(const QUrl &url) const;
     // The folder a drop at `position` goes to: the folder row under it, else
     // the project folder.

@@ -146,6 +146,67 @@ TEST(NBEFileTreeView, ShowsTheTreeInOrderAndSendsClicks)
     EXPECT_TRUE(recorder.calls.isEmpty()); // showing it asks for no toggle
 }
 
+// Rows of a large tree: what shows and what one click opens has items, with
+// the arrows a closed folder needs; what lies deeper in closed folders comes
+// when a folder opens. A list that keeps its own expansion has every row.
+TEST(NBEFileTreeView, RowsComeForWhatShowsAndWhatOneClickOpens)
+{
+    const auto url = [](const QString &path) {
+        return QUrl::fromLocalFile(QStringLiteral("/p/") + path);
+    };
+    const auto file = [&](const QString &path) { return NBEFileTreeNode(url(path), false); };
+    const auto folder = [&](const QString &path, QList<NBEFileTreeNode> children,
+                            bool expanded = false) {
+        NBEFileTreeNode node(url(path), true, std::move(children));
+        node.isExpanded = expanded;
+        return node;
+    };
+    // closed/inner holds a file and was left open inside its closed parent.
+    const NBEFileTreeNode root = folder(
+        QString(),
+        {folder("closed", {folder("closed/inner", {file("closed/inner/deep.txt")}, true),
+                           file("closed/a.txt")}),
+         folder("open", {folder("open/sub", {file("open/sub/x.txt")}), file("open/b.txt")}, true),
+         file("top.txt")});
+
+    Recorder recorder;
+    NBEFileTreeView view(recorder.actions());
+    view.resize(300, 400);
+    view.show();
+    view.setTree(root);
+    NBEFileTreeWidget *list = view.treeWidget();
+    EXPECT_EQ(topLevelNames(list), (QStringList{"closed", "open", "top.txt"}));
+    QTreeWidgetItem *closed = list->itemForURL(url("closed"));
+    ASSERT_NE(closed, nullptr);
+    EXPECT_FALSE(closed->isExpanded());
+    EXPECT_EQ(closed->childCount(), 2);
+    QTreeWidgetItem *inner = list->itemForURL(url("closed/inner"));
+    ASSERT_NE(inner, nullptr);
+    EXPECT_EQ(inner->childIndicatorPolicy(), QTreeWidgetItem::ShowIndicator);
+    EXPECT_EQ(list->itemForURL(url("closed/inner/deep.txt")), nullptr);
+    QTreeWidgetItem *open = list->itemForURL(url("open"));
+    ASSERT_NE(open, nullptr);
+    EXPECT_TRUE(open->isExpanded());
+    EXPECT_NE(list->itemForURL(url("open/sub/x.txt")), nullptr) << "one click away";
+    EXPECT_TRUE(list->itemForURL(url("open/b.txt"))->isHidden() == false);
+
+    // Opening the closed folder shows the folder left open inside it, open.
+    NBEFileTreeNode opened = root;
+    opened.children[0].isExpanded = true;
+    view.setTree(opened);
+    inner = list->itemForURL(url("closed/inner"));
+    ASSERT_NE(inner, nullptr);
+    EXPECT_TRUE(inner->isExpanded());
+    ASSERT_NE(list->itemForURL(url("closed/inner/deep.txt")), nullptr);
+    EXPECT_TRUE(list->visualItemRect(list->itemForURL(url("closed/inner/deep.txt"))).isValid());
+
+    NBEFileTreeActions own = recorder.actions();
+    own.toggleExpanded = nullptr;
+    NBEFileTreeView selfKept(own);
+    selfKept.setTree(root);
+    EXPECT_NE(selfKept.treeWidget()->itemForURL(url("closed/inner/deep.txt")), nullptr);
+}
+
 TEST(NBEFileTreeView, NamesAreCheckedBeforeAnythingRuns)
 {
     Recorder recorder;
