@@ -112,6 +112,16 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             [this](const QString &message) { setErrorMessage(message); });
     connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,
             &NBEDiagnosticsStore::set);
+    NBEWorkspaceWorkingTreeHost workingTreeHost;
+    workingTreeHost.isOpen = [this] { return m_workspace.has_value(); };
+    workingTreeHost.refreshGit = [this] { return refreshGitStatus(); };
+    workingTreeHost.refreshFileTree = [this] { return refreshFileTree(); };
+    m_workingTree = new NBEWorkspaceWorkingTree(m_gitService, *m_gitState, m_fileService, m_desktop,
+                                                *m_tabs, std::move(workingTreeHost), this);
+    connect(m_workingTree, &NBEWorkspaceWorkingTree::failed, this,
+            [this](const QString &message) { setErrorMessage(message); });
+    connect(m_workingTree, &NBEWorkspaceWorkingTree::revealTargetChanged, this,
+            &NBEWorkspaceViewModel::revealTargetChanged);
 }
 
 // Releasing the view model stops no server: only closing the workspace does.
@@ -177,28 +187,6 @@ void NBEWorkspaceViewModel::setRecentProjects(const QList<QUrl> &projects)
         return;
     m_recentProjects = projects;
     Q_EMIT recentProjectsChanged();
-}
-
-void NBEWorkspaceViewModel::setDiffTarget(const std::optional<QUrl> &target)
-{
-    if (m_diffTarget == target)
-        return;
-    m_diffTarget = target;
-    Q_EMIT diffTargetChanged();
-}
-
-void NBEWorkspaceViewModel::setCommitDiffTarget(const std::optional<NBEGitCommit> &target)
-{
-    if (m_commitDiffTarget == target)
-        return;
-    m_commitDiffTarget = target;
-    Q_EMIT diffTargetChanged();
-}
-
-void NBEWorkspaceViewModel::showCommitDiff(const NBEGitCommit &commit)
-{
-    setDiffTarget(std::nullopt);
-    setCommitDiffTarget(commit);
 }
 
 QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)

@@ -23,6 +23,7 @@
 #include "NBEWorkspaceLanguageServers.h"
 #include "NBEWorkspaceTabs.h"
 #include "NBEWorkspaceTimings.h"
+#include "NBEWorkspaceWorkingTree.h"
 
 #include <QFuture>
 #include <QHash>
@@ -43,14 +44,6 @@
 
 class NBEApplicationActivity;
 class NBEFileWatch;
-
-// A line the editor showing `url` is asked to scroll to (counted from 1).
-struct NBERevealTarget
-{
-    QUrl url;
-    int line = 1;
-    bool operator==(const NBERevealTarget &) const = default;
-};
 
 // What a workspace view model takes from its surroundings. Everything left
 // empty gets the program's own: no user to ask, the application's activity,
@@ -101,18 +94,19 @@ public:
     void clearErrorMessage();
     bool isLoading() const { return m_gitState->isLoading(); }
     const QList<QUrl> &recentProjects() const { return m_recentProjects; }
-    const std::optional<QUrl> &diffTarget() const { return m_diffTarget; }
-    void setDiffTarget(const std::optional<QUrl> &target);
-    const std::optional<NBEGitCommit> &commitDiffTarget() const { return m_commitDiffTarget; }
-    void setCommitDiffTarget(const std::optional<NBEGitCommit> &target);
     const QString &commitMessage() const { return m_commit->commitMessage(); }
     void setCommitMessage(const QString &message) { m_commit->setCommitMessage(message); }
-    const std::optional<NBERevealTarget> &revealTarget() const { return m_revealTarget; }
+    const std::optional<NBERevealTarget> &revealTarget() const
+    {
+        return m_workingTree->revealTarget();
+    }
     // The editor takes the request and clears it.
-    void clearRevealTarget();
+    void clearRevealTarget() { m_workingTree->clearRevealTarget(); }
 
     bool hasWorkspace() const { return m_workspace.has_value(); }
     NBEWorkspaceTabs &tabs() const { return *m_tabs; }
+    // Diffs and reveal requests, staging and discarding.
+    NBEWorkspaceWorkingTree &workingTree() const { return *m_workingTree; }
     NBEPreferences &preferences() const { return *m_preferences; }
     // The active tab, if any.
     std::optional<NBEOpenTab> activeTab() const;
@@ -237,8 +231,6 @@ public:
     // opened, so their files go unchecked ("CSS checking stopped: …").
     std::optional<QString> checkingStoppedNotice() const;
     QList<NBEFileDiagnostic> allDiagnostics() const { return m_diagnostics->sorted(); }
-    void revealLine(const QUrl &url, int line);
-    void revealDiagnostic(const QUrl &url, int line);
     void scheduleHTMLValidation(const QUrl &url, const QString &content);
     // The same, reading the buffer's text only when the check runs.
     void scheduleHTMLValidation(const QUrl &url, const std::shared_ptr<NBETextBuffer> &buffer);
@@ -286,31 +278,19 @@ public:
     void initGitRepository();
     void loadCommitDraft() { m_commit->loadCommitDraft(); }
 
-    // --- Working tree and index
-    // The file's changes against HEAD for the diff view (all additions for an
-    // untracked file); empty outside a repository or without changes.
-    QFuture<QList<NBEGitDiffLine>> diff(const QUrl &file);
-    // Each starts at once and ends once the git state was refreshed; git's
-    // outcome isn't reported, the refreshed state shows it. Nothing happens
-    // outside a repository.
-    QFuture<void> stage(const QUrl &file);
-    QFuture<void> unstage(const QUrl &file);
-    QFuture<void> stageAllChanges();
-    QFuture<void> unstageAllChanges();
-    // Puts the file back at HEAD in the index and on disk; an untracked file
-    // goes to the trash. Unsaved edits in its tab are asked about first
-    // (Cancel discards nothing, Save keeps the edits in the tab); a clean tab
-    // shows the restored text, or closes when the file is gone. Ends after
-    // the tree and git state were rebuilt.
-    QFuture<void> discardChanges(const QUrl &file);
-    // Stage or unstage exactly the lines of a gutter hunk (of the saved file
-    // against HEAD). False without a message when the hunk has nothing to
-    // stage or unstage; false with git's error when applying failed.
-    QFuture<bool> stageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL);
-    QFuture<bool> unstageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL);
-    // Whether the hunk has nothing left to stage, so the popover offers
-    // Unstage.
-    QFuture<bool> isHunkStaged(const NBEDiffHunk &hunk, const QUrl &fileURL);
+    // --- Gutter hunks (see NBEWorkspaceWorkingTree)
+    QFuture<bool> stageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL)
+    {
+        return m_workingTree->stageHunk(hunk, fileURL);
+    }
+    QFuture<bool> unstageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL)
+    {
+        return m_workingTree->unstageHunk(hunk, fileURL);
+    }
+    QFuture<bool> isHunkStaged(const NBEDiffHunk &hunk, const QUrl &fileURL)
+    {
+        return m_workingTree->isHunkStaged(hunk, fileURL);
+    }
 
     // --- Menu commands
     // A Markdown tab showing its source (not its preview) is active.
@@ -402,8 +382,6 @@ public:
     {
         return m_history->changedFilesFor(commit);
     }
-    // Shows the commit's patch in place of a file diff.
-    void showCommitDiff(const NBEGitCommit &commit);
     // Unsaved edits in the file's tab are asked about first (Cancel restores
     // nothing, Save keeps the edits in the tab); a clean tab shows the
     // restored text.
@@ -466,7 +444,6 @@ Q_SIGNALS:
     void errorMessageChanged();
     void isLoadingChanged();
     void recentProjectsChanged();
-    void diffTargetChanged();
     void commitMessageChanged();
     // Also when the same target is asked for again.
     void revealTargetChanged();
@@ -539,22 +516,6 @@ private:
 
     void startLSPSession(const QUrl &rootURL);
 
-    // A git command on the index or working tree, then a refresh.
-    // Says git's reason after `failure` when the command failed.
-    QFuture<void> refreshAfter(const QFuture<NBEGitResult> &command, const QString &failure);
-    QFuture<bool> applyHunk(const NBEDiffHunk &hunk, const QUrl &fileURL, bool unstaging);
-    const NBEOpenTab *firstTabShowing(const QUrl &file) const { return m_tabs->firstShowing(file); }
-    using UntouchedTab = NBEWorkspaceTabs::UntouchedTab;
-    QFuture<void> discardNow(const QUrl &file, const QUrl &repository,
-                             std::optional<NBEGitStatus> status, bool keepEdits);
-    QFuture<NBEGitResult> restoreOrTrash(const QUrl &file, const QUrl &repository,
-                                         std::optional<NBEGitStatus> status);
-    void reloadAfterDiscard(const QUrl &file, const NBEResult<NBETextFile> &read,
-                            const UntouchedTab &untouched)
-    {
-        m_tabs->reloadAfterGit(file, read, untouched);
-    }
-
     NBEDefaults &defaults() const { return *m_defaults; }
 
     // --- Remote and sync
@@ -584,8 +545,6 @@ private:
     QSet<QString> m_unreadableFolders;
     QList<QUrl> m_recentProjects;
     NBEFileService m_fileService;
-    std::optional<QUrl> m_diffTarget;
-    std::optional<NBEGitCommit> m_commitDiffTarget;
     NBEGitService m_gitService;
     NBEGitState *m_gitState = nullptr;
     NBEWorkspaceGit *m_workspaceGit = nullptr;
@@ -594,8 +553,8 @@ private:
 
     NBEDiagnosticsStore *m_diagnostics = nullptr;
     NBEWorkspaceLanguageServers *m_languageServers = nullptr;
-    std::optional<NBERevealTarget> m_revealTarget;
 
     NBEHTMLValidation *m_htmlValidation = nullptr;
     NBEWorkspaceTabs *m_tabs = nullptr;
+    NBEWorkspaceWorkingTree *m_workingTree = nullptr;
 };

@@ -60,6 +60,6 @@ void NBEWorkspaceViewModel::jumpToDefinition()
     nbeWhenFinished(m_languageServers->definition(tab->sourceFile.url, line, character), this,
                     [this](const std::optional<NBELSPLocation> &location) {
                         if (location)
-                            revealLine(location->url, int(location->line) + 1);
+                            m_workingTree->revealLine(location->url, int(location->line) + 1);
                     });
 }

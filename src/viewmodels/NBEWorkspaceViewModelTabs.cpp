@@ -29,11 +29,7 @@ QList<NBESymbol> NBEWorkspaceViewModel::activeOutline() const
 
 QFuture<void> NBEWorkspaceViewModel::openFile(const QUrl &at, bool asPreview)
 {
-    if (!m_workspace)
-        return QtFuture::makeReadyFuture();
-    setDiffTarget(std::nullopt);
-    setCommitDiffTarget(std::nullopt);
-    return m_tabs->openFile(at, asPreview);
+    return m_workingTree->openFile(at, asPreview);
 }
 
 void NBEWorkspaceViewModel::openPendingFiles(const QUrl &forRoot)
@@ -48,8 +44,7 @@ void NBEWorkspaceViewModel::openPendingFiles(const QUrl &forRoot)
 void NBEWorkspaceViewModel::setActiveTab(const QUuid &id)
 {
     m_tabs->setActiveTab(id);
-    setDiffTarget(std::nullopt);
-    setCommitDiffTarget(std::nullopt);
+    m_workingTree->clearDiffTargets();
 }
 
 void NBEWorkspaceViewModel::moveTab(int fromIndex, int toIndex)

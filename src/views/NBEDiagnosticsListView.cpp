@@ -227,7 +227,7 @@ void NBEDiagnosticsListView::choose(int row)
     if (row < 0 || row >= m_model->entries.size())
         return;
     const NBEFileDiagnostic entry = m_model->entries.at(row);
-    m_viewModel->revealDiagnostic(entry.url, int(entry.diagnostic.startLine) + 1);
+    m_viewModel->workingTree().revealLine(entry.url, int(entry.diagnostic.startLine) + 1);
     Q_EMIT dismissRequested();
 }
 

@@ -178,7 +178,7 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     connect(m_list, &QTreeView::clicked, this, [this](const QModelIndex &index) {
         const NBEGitChangeRow row = m_model->row(index.row());
         if (row.isFile())
-            m_viewModel->setDiffTarget(row.url);
+            m_viewModel->workingTree().setDiffTarget(row.url);
     });
     connect(m_list, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) {
         const NBEGitChangeRow row = m_model->row(index.row());
@@ -237,8 +237,8 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
             &NBEGitChangesView::refreshButtons);
     connect(&viewModel->commitBox(), &NBEWorkspaceCommit::isCommittingChanged, this,
             &NBEGitChangesView::refreshButtons);
-    connect(viewModel, &NBEWorkspaceViewModel::diffTargetChanged, this, [this] {
-        m_delegate->current = m_viewModel->diffTarget();
+    connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
+        m_delegate->current = m_viewModel->workingTree().diffTarget();
         m_list->viewport()->update();
     });
     refreshMessage();
@@ -391,16 +391,16 @@ void NBEGitChangesView::trigger(int index, NBEGitChangeRow::Action action)
     const NBEGitChangeRow row = m_model->row(index);
     switch (action) {
     case NBEGitChangeRow::Action::stage:
-        m_viewModel->stage(row.url);
+        m_viewModel->workingTree().stage(row.url);
         break;
     case NBEGitChangeRow::Action::unstage:
-        m_viewModel->unstage(row.url);
+        m_viewModel->workingTree().unstage(row.url);
         break;
     case NBEGitChangeRow::Action::stageAll:
-        m_viewModel->stageAllChanges();
+        m_viewModel->workingTree().stageAllChanges();
         break;
     case NBEGitChangeRow::Action::unstageAll:
-        m_viewModel->unstageAllChanges();
+        m_viewModel->workingTree().unstageAllChanges();
         break;
     case NBEGitChangeRow::Action::discard: {
         const bool untracked =
@@ -412,7 +412,7 @@ void NBEGitChangesView::trigger(int index, NBEGitChangeRow::Action action)
         NBEGitQuestions::confirm(this, tr("Discard changes to \u201C%1\u201D?").arg(row.name),
                                  detail, tr("Discard Changes"), [viewModel, url = row.url] {
                                      if (viewModel)
-                                         viewModel->discardChanges(url);
+                                         viewModel->workingTree().discardChanges(url);
                                  });
         break;
     }
@@ -468,7 +468,7 @@ bool NBEGitChangesView::listKeyEvent(QEvent *event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (row.isFile())
-            m_viewModel->setDiffTarget(row.url);
+            m_viewModel->workingTree().setDiffTarget(row.url);
         return true;
     case Qt::Key_Space:
         if (row.actions().isEmpty())
@@ -524,7 +524,7 @@ void NBEGitChangesView::showContextMenu(int index, const QPoint &globalAt)
     QMenu menu(this);
     if (row.isFile()) {
         menu.addAction(tr("Show Changes"), this,
-                       [this, url = row.url] { m_viewModel->setDiffTarget(url); });
+                       [this, url = row.url] { m_viewModel->workingTree().setDiffTarget(url); });
         if (row.status != NBEGitStatus::deleted)
             menu.addAction(tr("Open File"), this,
                            [this, url = row.url] { m_viewModel->openFile(url, false); });

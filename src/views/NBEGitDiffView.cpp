@@ -97,8 +97,8 @@ NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, NBEWorkspaceViewMode
     }
     // Back to the tabs: neither diff is asked for any more.
     connect(m_close, &QToolButton::clicked, this, [this] {
-        m_viewModel->setDiffTarget(std::nullopt);
-        m_viewModel->setCommitDiffTarget(std::nullopt);
+        m_viewModel->workingTree().setDiffTarget(std::nullopt);
+        m_viewModel->workingTree().setCommitDiffTarget(std::nullopt);
     });
 
     m_fileList = new QListWidget(this);
@@ -159,7 +159,7 @@ void NBEGitDiffView::load()
         // Only the newest load shows: an older answer may arrive after it.
         const int generation = ++m_generation;
         m_pending = 1;
-        nbeWhenFinished(m_viewModel->diff(m_source.url), this,
+        nbeWhenFinished(m_viewModel->workingTree().diff(m_source.url), this,
                         [this, generation](const QList<NBEGitDiffLine> &lines) {
                             if (generation == m_generation)
                                 showLines(lines);

@@ -95,7 +95,7 @@ NBEGitHistoryView::NBEGitHistoryView(NBEWorkspaceViewModel *viewModel, QWidget *
     m_pages->addWidget(m_list);
 
     connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
-        m_viewModel->showCommitDiff(item->data(commitRole).value<NBEGitCommit>());
+        m_viewModel->workingTree().showCommitDiff(item->data(commitRole).value<NBEGitCommit>());
     });
     connect(m_list, &QWidget::customContextMenuRequested, this,
             &NBEGitHistoryView::showContextMenu);
@@ -104,8 +104,8 @@ NBEGitHistoryView::NBEGitHistoryView(NBEWorkspaceViewModel *viewModel, QWidget *
     connect(viewModel, &NBEWorkspaceViewModel::isLoadingChanged, this, &NBEGitHistoryView::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
             &NBEGitHistoryView::reloadIfHeadMoved);
-    connect(viewModel, &NBEWorkspaceViewModel::diffTargetChanged, this, [this] {
-        const auto &target = m_viewModel->commitDiffTarget();
+    connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
+        const auto &target = m_viewModel->workingTree().commitDiffTarget();
         static_cast<NBEGitCommitDelegate *>(m_list->itemDelegate())->current =
             target ? std::optional(target->sha) : std::nullopt;
         m_list->viewport()->update();
@@ -161,7 +161,7 @@ void NBEGitHistoryView::showContextMenu(const QPoint &at)
     const NBEGitCommit commit = item->data(commitRole).value<NBEGitCommit>();
     QMenu menu(this);
     menu.addAction(tr("Show Changes"), this,
-                   [this, commit] { m_viewModel->showCommitDiff(commit); });
+                   [this, commit] { m_viewModel->workingTree().showCommitDiff(commit); });
     menu.addSeparator();
     menu.addAction(tr("Create Tag\u2026"), this, [this, commit] { createTag(commit); });
     menu.addAction(tr("Restore a File\u2026"), this, [this, commit] { restoreFile(commit); });

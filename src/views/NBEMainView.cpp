@@ -159,7 +159,8 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
             m_fileTree->setGitStatus(m_viewModel->gitStatus());
     });
     connect(viewModel, &NBEWorkspaceViewModel::errorMessageChanged, this, &NBEMainView::showError);
-    connect(viewModel, &NBEWorkspaceViewModel::diffTargetChanged, this, &NBEMainView::refreshDiff);
+    connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged, this,
+            &NBEMainView::refreshDiff);
     // Files queued for a root reach every window; only the window of that
     // root takes them.
     connect(&NBEWindowOpener::shared(), &NBEWindowOpener::openPendingFiles, this,
@@ -372,9 +373,9 @@ void NBEMainView::focusEditor()
 void NBEMainView::refreshDiff()
 {
     std::optional<NBEDiffSource> source;
-    if (const auto &file = m_viewModel->diffTarget())
+    if (const auto &file = m_viewModel->workingTree().diffTarget())
         source = NBEDiffSource::file(*file);
-    else if (const auto &commit = m_viewModel->commitDiffTarget())
+    else if (const auto &commit = m_viewModel->workingTree().commitDiffTarget())
         source = NBEDiffSource::commit(commit->sha, commit->subject);
     if (m_diffView && source == m_diffView->source())
         return;

@@ -274,5 +274,5 @@ void NBEOutlineView::reveal(int row)
     const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
     if (!tab || row < 0 || row >= m_symbols.size())
         return;
-    m_viewModel->revealLine(tab->sourceFile.url, int(m_symbols.at(row).line));
+    m_viewModel->workingTree().revealLine(tab->sourceFile.url, int(m_symbols.at(row).line));
 }

@@ -120,10 +120,10 @@ TEST_F(History, ACommitsPatchAndFiles)
     EXPECT_TRUE(await(model->commitDiff("--output=/tmp/x")).isEmpty());
     EXPECT_TRUE(await(model->changedFilesFor({"nothing", "no", {}, {}, {}})).isEmpty());
 
-    model->setDiffTarget(url("a.txt"));
-    model->showCommitDiff(second);
-    EXPECT_FALSE(model->diffTarget().has_value());
-    EXPECT_EQ(model->commitDiffTarget(), second);
+    model->workingTree().setDiffTarget(url("a.txt"));
+    model->workingTree().showCommitDiff(second);
+    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
+    EXPECT_EQ(model->workingTree().commitDiffTarget(), second);
 }
 
 // A merge shows what it brought into its first parent, as ordinary rows: a

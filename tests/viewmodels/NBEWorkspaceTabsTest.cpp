@@ -356,11 +356,11 @@ TEST_F(Tabs, RevealOpensForGoodAndAnnouncesEveryTime)
     int announced = 0;
     QObject::connect(model.get(), &NBEWorkspaceViewModel::revealTargetChanged,
                      [&] { ++announced; });
-    model->setDiffTarget(url(QStringLiteral("a.css")));
-    model->revealDiagnostic(url(QStringLiteral("a.css")), 3);
-    model->revealDiagnostic(url(QStringLiteral("a.css")), 3);
+    model->workingTree().setDiffTarget(url(QStringLiteral("a.css")));
+    model->workingTree().revealLine(url(QStringLiteral("a.css")), 3);
+    model->workingTree().revealLine(url(QStringLiteral("a.css")), 3);
     EXPECT_EQ(announced, 2);
-    EXPECT_FALSE(model->diffTarget().has_value());
+    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
     EXPECT_EQ(model->revealTarget(), (NBERevealTarget{url(QStringLiteral("a.css")), 3}));
     EXPECT_FALSE(model->tab(preview)->isEphemeral);
     model->clearRevealTarget();

@@ -104,21 +104,21 @@ TEST_F(WorkingTree, StagesAndUnstagesOneFileOrEverything)
     await(model->refreshGitStatus());
 
     // Each future ends with the refreshed state in place.
-    await(model->stage(url("a.html")));
+    await(model->workingTree().stage(url("a.html")));
     EXPECT_EQ(staged(), QStringList{"a.html"});
     EXPECT_EQ(change("a.html")->index, u'M');
     EXPECT_TRUE(model->hasStagedChanges());
 
-    await(model->unstage(url("a.html")));
+    await(model->workingTree().unstage(url("a.html")));
     EXPECT_TRUE(staged().isEmpty());
     EXPECT_EQ(change("a.html")->index, u' ');
     EXPECT_FALSE(model->hasStagedChanges());
 
-    await(model->stageAllChanges());
+    await(model->workingTree().stageAllChanges());
     EXPECT_EQ(staged(), (QStringList{"a.html", "b.css", "new.js"}));
     EXPECT_EQ(change("new.js")->index, u'A');
 
-    await(model->unstageAllChanges());
+    await(model->workingTree().unstageAllChanges());
     EXPECT_TRUE(staged().isEmpty());
     EXPECT_EQ(model->gitStatus(url("new.js")), NBEGitStatus::untracked);
     EXPECT_FALSE(model->errorMessage().has_value());
@@ -128,9 +128,9 @@ TEST_F(WorkingTree, OutsideARepositoryNothingHappens)
 {
     write("a.html", "a\n");
     load();
-    await(model->stage(url("a.html")));
-    await(model->discardChanges(url("a.html")));
-    EXPECT_TRUE(await(model->diff(url("a.html"))).isEmpty());
+    await(model->workingTree().stage(url("a.html")));
+    await(model->workingTree().discardChanges(url("a.html")));
+    EXPECT_TRUE(await(model->workingTree().diff(url("a.html"))).isEmpty());
     NBEDiffHunk hunk;
     EXPECT_FALSE(await(model->stageHunk(hunk, url("a.html"))));
     EXPECT_FALSE(await(model->unstageHunk(hunk, url("a.html"))));
@@ -146,7 +146,7 @@ TEST_F(WorkingTree, DiffOfUntrackedModifiedAndUnchangedFiles)
     write("page.html", "one\nTWO\n");
     await(model->refreshGitStatus());
 
-    const QList<NBEGitDiffLine> added = await(model->diff(url("new.js")));
+    const QList<NBEGitDiffLine> added = await(model->workingTree().diff(url("new.js")));
     QStringList additions;
     for (const NBEGitDiffLine &line : added) {
         EXPECT_NE(line.kind, NBEGitDiffLine::Kind::deletion);
@@ -155,9 +155,9 @@ TEST_F(WorkingTree, DiffOfUntrackedModifiedAndUnchangedFiles)
     }
     EXPECT_EQ(additions, (QStringList{"a", "b", "c"}));
 
-    EXPECT_TRUE(await(model->diff(url("same.css"))).isEmpty());
+    EXPECT_TRUE(await(model->workingTree().diff(url("same.css"))).isEmpty());
 
-    const QList<NBEGitDiffLine> changed = await(model->diff(url("page.html")));
+    const QList<NBEGitDiffLine> changed = await(model->workingTree().diff(url("page.html")));
     const auto has = [&](NBEGitDiffLine::Kind kind, const QString &text) {
         return std::any_of(changed.cbegin(), changed.cend(), [&](const NBEGitDiffLine &line) {
             return line.kind == kind && line.text == text;
@@ -178,9 +178,9 @@ TEST_F(WorkingTree, DiscardingAModifiedOpenFileReloadsItsTab)
     write("a.html", "<p>changed</p>\n");
     const NBEOpenTab before = open("a.html");
     await(model->refreshGitStatus());
-    model->setDiffTarget(url("a.html"));
+    model->workingTree().setDiffTarget(url("a.html"));
 
-    await(model->discardChanges(url("a.html")));
+    await(model->workingTree().discardChanges(url("a.html")));
     EXPECT_EQ(read("a.html"), "<p>head</p>\n");
     const auto tab = tabFor("a.html");
     ASSERT_TRUE(tab);
@@ -188,7 +188,7 @@ TEST_F(WorkingTree, DiscardingAModifiedOpenFileReloadsItsTab)
     EXPECT_NE(tab->sourceFile.id, before.sourceFile.id);
     EXPECT_EQ(tab->sourceFile.content(), "<p>head</p>\n");
     EXPECT_FALSE(tab->sourceFile.isDirty());
-    EXPECT_FALSE(model->diffTarget().has_value());
+    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
     EXPECT_TRUE(model->gitChanges().isEmpty());
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_TRUE(desktop->questions.isEmpty());
@@ -204,7 +204,7 @@ TEST_F(WorkingTree, DiscardingStagedAndUnstagedChangesGoesBackToHEAD)
     EXPECT_EQ(change("a.css")->index, u'M');
     EXPECT_EQ(change("a.css")->worktree, u'M');
 
-    await(model->discardChanges(url("a.css")));
+    await(model->workingTree().discardChanges(url("a.css")));
     EXPECT_EQ(read("a.css"), "one\n");
     EXPECT_TRUE(staged().isEmpty());
     EXPECT_TRUE(unstaged().isEmpty());
@@ -219,9 +219,9 @@ TEST_F(WorkingTree, DiscardingAnUntrackedFileTrashesItAndClosesItsTab)
     open("a.html");
     const NBEOpenTab tab = open("new.html");
     ASSERT_TRUE(treeLists("new.html"));
-    model->setDiffTarget(url("new.html"));
+    model->workingTree().setDiffTarget(url("new.html"));
 
-    await(model->discardChanges(url("new.html")));
+    await(model->workingTree().discardChanges(url("new.html")));
     EXPECT_FALSE(QFile::exists(path("new.html")));
     EXPECT_EQ(trashed("new.html"), "fresh\n");
     EXPECT_FALSE(tabFor("new.html"));
@@ -229,7 +229,7 @@ TEST_F(WorkingTree, DiscardingAnUntrackedFileTrashesItAndClosesItsTab)
     EXPECT_EQ(model->activeTab()->sourceFile.url, url("a.html"));
     EXPECT_FALSE(treeLists("new.html"));
     EXPECT_FALSE(model->gitStatus(url("new.html")).has_value());
-    EXPECT_FALSE(model->diffTarget().has_value());
+    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
 }
 
 // Restoring a file that HEAD lacks would delete it for good; it goes to the
@@ -242,7 +242,7 @@ TEST_F(WorkingTree, DiscardingAnAddedFileTrashesIt)
     await(model->refreshGitStatus());
     ASSERT_EQ(model->gitStatus(url("added.js")), NBEGitStatus::added);
 
-    await(model->discardChanges(url("added.js")));
+    await(model->workingTree().discardChanges(url("added.js")));
     EXPECT_FALSE(QFile::exists(path("added.js")));
     EXPECT_EQ(trashed("added.js"), "keep me\n");
     EXPECT_TRUE(staged().isEmpty());
@@ -253,14 +253,14 @@ TEST_F(WorkingTree, DiscardingAnAddedFileTrashesIt)
 TEST_F(WorkingTree, DiscardThatGitRefusesNamesTheFile)
 {
     commitAndLoad({{"a.html", "a\n"}});
-    model->setDiffTarget(url("index.html"));
-    await(model->discardChanges(url("index.html")));
+    model->workingTree().setDiffTarget(url("index.html"));
+    await(model->workingTree().discardChanges(url("index.html")));
     // git's own reason follows the file's name.
     ASSERT_TRUE(model->errorMessage().has_value());
     EXPECT_TRUE(model->errorMessage()->startsWith(
         QStringLiteral("Couldn't discard changes to index.html: Pathspec")))
         << model->errorMessage()->toStdString();
-    EXPECT_FALSE(model->diffTarget().has_value());
+    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
 }
 
 TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
@@ -273,14 +273,14 @@ TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
     // Cancel: neither the file nor the tab changes.
     model->updateContent("typed\n", tab.id);
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
-    await(model->discardChanges(url("a.css")));
+    await(model->workingTree().discardChanges(url("a.css")));
     EXPECT_EQ(desktop->questions, QList<QStringList>{{"a.css"}});
     EXPECT_EQ(read("a.css"), "on disk\n");
     EXPECT_EQ(tabFor("a.css")->sourceFile.content(), "typed\n");
 
     // Save: the file goes back to HEAD, the edits stay in the tab, unsaved.
     desktop->answer = NBEUnsavedChangesChoice::Save;
-    await(model->discardChanges(url("a.css")));
+    await(model->workingTree().discardChanges(url("a.css")));
     EXPECT_EQ(read("a.css"), "head\n");
     EXPECT_EQ(tabFor("a.css")->sourceFile.content(), "typed\n");
     EXPECT_TRUE(tabFor("a.css")->sourceFile.isDirty());
@@ -289,7 +289,7 @@ TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
     write("a.css", "on disk again\n");
     await(model->refreshGitStatus());
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
-    await(model->discardChanges(url("a.css")));
+    await(model->workingTree().discardChanges(url("a.css")));
     EXPECT_EQ(read("a.css"), "head\n");
     EXPECT_EQ(tabFor("a.css")->sourceFile.content(), "head\n");
     EXPECT_FALSE(tabFor("a.css")->sourceFile.isDirty());
@@ -303,7 +303,7 @@ TEST_F(WorkingTree, TextTypedWhileGitRunsIsNotReplaced)
     const NBEOpenTab tab = open("a.css");
     await(model->refreshGitStatus());
 
-    const QFuture<void> discard = model->discardChanges(url("a.css"));
+    const QFuture<void> discard = model->workingTree().discardChanges(url("a.css"));
     model->updateContent("typed meanwhile\n", tab.id);
     await(discard);
     EXPECT_EQ(read("a.css"), "head\n");
@@ -321,7 +321,7 @@ TEST_F(WorkingTree, UntrackedFileWithKeptEditsKeepsItsTab)
     model->updateContent("draft, more\n", tab.id);
     desktop->answer = NBEUnsavedChangesChoice::Save;
 
-    await(model->discardChanges(url("draft.md")));
+    await(model->workingTree().discardChanges(url("draft.md")));
     EXPECT_FALSE(QFile::exists(path("draft.md")));
     ASSERT_TRUE(tabFor("draft.md"));
     EXPECT_EQ(tabFor("draft.md")->sourceFile.content(), "draft, more\n");
@@ -455,13 +455,13 @@ TEST_F(WorkingTree, FlushSaysWhetherTheBufferWasWritten)
 TEST_F(WorkingTree, DiffTargetAnnouncesOnlyRealChanges)
 {
     int announced = 0;
-    QObject::connect(model.get(), &NBEWorkspaceViewModel::diffTargetChanged,
+    QObject::connect(&model->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged,
                      [&announced] { ++announced; });
-    model->setDiffTarget(url("a.html"));
-    model->setDiffTarget(url("a.html"));
+    model->workingTree().setDiffTarget(url("a.html"));
+    model->workingTree().setDiffTarget(url("a.html"));
     EXPECT_EQ(announced, 1);
-    model->setDiffTarget(std::nullopt);
-    model->setDiffTarget(std::nullopt);
+    model->workingTree().setDiffTarget(std::nullopt);
+    model->workingTree().setDiffTarget(std::nullopt);
     EXPECT_EQ(announced, 2);
 }
 
@@ -479,11 +479,11 @@ TEST_F(WorkingTree, ALockedIndexIsNamedByEveryAction)
     model->setCommitMessage(QStringLiteral("Blocked"));
 
     const QList<std::pair<const char *, std::function<void()>>> actions{
-        {"stage", [&] { await(model->stage(url("a.html"))); }},
-        {"unstage", [&] { await(model->unstage(url("b.html"))); }},
-        {"stage all", [&] { await(model->stageAllChanges()); }},
-        {"unstage all", [&] { await(model->unstageAllChanges()); }},
-        {"discard", [&] { await(model->discardChanges(url("a.html"))); }},
+        {"stage", [&] { await(model->workingTree().stage(url("a.html"))); }},
+        {"unstage", [&] { await(model->workingTree().unstage(url("b.html"))); }},
+        {"stage all", [&] { await(model->workingTree().stageAllChanges()); }},
+        {"unstage all", [&] { await(model->workingTree().unstageAllChanges()); }},
+        {"discard", [&] { await(model->workingTree().discardChanges(url("a.html"))); }},
         {"commit", [&] { EXPECT_FALSE(await(model->commit(false))); }},
         {"switch branch", [&] { await(model->switchBranch(QStringLiteral("other"))); }},
     };
@@ -516,18 +516,19 @@ TEST_F(WorkingTree, ANameThatIsntUtf8IsRefusedWithASentence)
     ASSERT_EQ(model->gitChanges().size(), 1);
     const QUrl row = model->gitChanges().first().url;
 
-    const QList<NBEGitDiffLine> lines = await(model->diff(row));
+    const QList<NBEGitDiffLine> lines = await(model->workingTree().diff(row));
     ASSERT_EQ(lines.size(), 1);
     EXPECT_EQ(lines.first().kind, NBEGitDiffLine::Kind::meta);
     EXPECT_TRUE(lines.first().text.contains(QStringLiteral("isn't valid UTF-8")));
-    for (const auto &act : {std::function<void()>([&] { await(model->stage(row)); }),
-                            std::function<void()>([&] { await(model->discardChanges(row)); })}) {
+    for (const auto &act :
+         {std::function<void()>([&] { await(model->workingTree().stage(row)); }),
+          std::function<void()>([&] { await(model->workingTree().discardChanges(row)); })}) {
         model->clearErrorMessage();
         act();
         ASSERT_TRUE(model->errorMessage().has_value());
         EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("isn't valid UTF-8")));
     }
     // Stage All still takes it, by git's own listing.
-    await(model->stageAllChanges());
+    await(model->workingTree().stageAllChanges());
     EXPECT_EQ(staged().size(), 1);
 }

@@ -109,7 +109,7 @@ TEST_F(NBEGitDiffViewTest, AFileDiffFollowsStagingAndCommitting)
     ASSERT_TRUE(block(view.get(), QStringLiteral("+ a { color: red; }")).isValid());
 
     QSignalSpy reloaded(view.get(), &NBEGitDiffView::loaded);
-    NBETest::await(model->stage(url(QStringLiteral("a.css"))));
+    NBETest::await(model->workingTree().stage(url(QStringLiteral("a.css"))));
     ASSERT_TRUE(NBETest::waitUntil([&] { return !reloaded.isEmpty(); }));
     EXPECT_TRUE(block(view.get(), QStringLiteral("+ a { color: red; }")).isValid());
 
@@ -188,7 +188,7 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     NBETest::await(vm->openFile(url(QStringLiteral("index.html")), false));
     ASSERT_NE(window.sourceEditor(), nullptr);
 
-    vm->setDiffTarget(url(QStringLiteral("index.html")));
+    vm->workingTree().setDiffTarget(url(QStringLiteral("index.html")));
     ASSERT_NE(window.diffView(), nullptr);
     EXPECT_TRUE(window.diffView()->isVisible());
     EXPECT_FALSE(window.tabBar()->isVisible());
@@ -197,9 +197,9 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     // A file diff over a commit diff; going back shows the commit again.
     NBETest::await(vm->loadHistory());
     ASSERT_FALSE(vm->gitHistory().isEmpty());
-    vm->setCommitDiffTarget(vm->gitHistory().first());
+    vm->workingTree().setCommitDiffTarget(vm->gitHistory().first());
     EXPECT_EQ(window.diffView()->source().kind, NBEDiffSource::Kind::file);
-    vm->setDiffTarget(std::nullopt);
+    vm->workingTree().setDiffTarget(std::nullopt);
     ASSERT_NE(window.diffView(), nullptr);
     EXPECT_EQ(window.diffView()->source(),
               NBEDiffSource::commit(vm->gitHistory().first().sha, QStringLiteral("First page")));
@@ -208,7 +208,7 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     QTest::mouseClick(window.diffView()->closeButton(), Qt::LeftButton);
     EXPECT_EQ(window.diffView(), nullptr);
     EXPECT_TRUE(window.tabBar()->isVisible());
-    vm->showCommitDiff(vm->gitHistory().first());
+    vm->workingTree().showCommitDiff(vm->gitHistory().first());
     ASSERT_NE(window.diffView(), nullptr);
     NBETest::await(vm->openFile(url(QStringLiteral("index.html")), false));
     EXPECT_EQ(window.diffView(), nullptr);

@@ -65,8 +65,8 @@ TEST_F(NBEGitHistoryViewTest, ListsCommitsNewestFirstAndAClickShowsThePatch)
     QListWidget *list = view->list();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(1)).center());
-    ASSERT_TRUE(model->commitDiffTarget().has_value());
-    EXPECT_EQ(model->commitDiffTarget()->subject, QStringLiteral("Second page"));
+    ASSERT_TRUE(model->workingTree().commitDiffTarget().has_value());
+    EXPECT_EQ(model->workingTree().commitDiffTarget()->subject, QStringLiteral("Second page"));
 
     // A commit made elsewhere moves HEAD; the list follows.
     commitFile(QStringLiteral("index.html"), "<p>four</p>\n", QStringLiteral("Fourth page"));

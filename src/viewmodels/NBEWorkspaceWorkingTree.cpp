@@ -1,0 +1,311 @@
+#include "NBEWorkspaceWorkingTree.h"
+
+#include "NBEWhenFinished.h"
+
+#include "NBEDiffPatch.h"
+#include "NBEWorkspaceDesktop.h"
+
+#include <QPromise>
+
+#include <functional>
+#include <utility>
+
+namespace {
+
+// A future still to be answered, and the function that answers it.
+std::pair<QFuture<bool>, std::function<void(bool)>> pendingAnswer()
+{
+    auto promise = std::make_shared<QPromise<bool>>();
+    promise->start();
+    return {promise->future(), [promise](bool answer) {
+                promise->addResult(answer);
+                promise->finish();
+            }};
+}
+
+// What is said of a file whose name can't be spelled back to the disk.
+QString unspellableName(const QString &action, const QUrl &file)
+{
+    return QStringLiteral("The editor can't %1 “%2”: its name isn't valid UTF-8; rename it in a "
+                          "terminal.")
+        .arg(action, file.fileName());
+}
+
+} // namespace
+
+NBEWorkspaceWorkingTree::NBEWorkspaceWorkingTree(NBEGitService &git, const NBEGitState &state,
+                                                 NBEFileService &files,
+                                                 std::shared_ptr<NBEWorkspaceDesktop> desktop,
+                                                 NBEWorkspaceTabs &tabs,
+                                                 NBEWorkspaceWorkingTreeHost host, QObject *parent)
+    : QObject(parent)
+    , m_git(git)
+    , m_state(state)
+    , m_files(files)
+    , m_desktop(std::move(desktop))
+    , m_tabs(tabs)
+    , m_host(std::move(host))
+{}
+
+void NBEWorkspaceWorkingTree::setDiffTarget(const std::optional<QUrl> &target)
+{
+    if (m_diffTarget == target)
+        return;
+    m_diffTarget = target;
+    Q_EMIT diffTargetChanged();
+}
+
+void NBEWorkspaceWorkingTree::setCommitDiffTarget(const std::optional<NBEGitCommit> &target)
+{
+    if (m_commitDiffTarget == target)
+        return;
+    m_commitDiffTarget = target;
+    Q_EMIT diffTargetChanged();
+}
+
+void NBEWorkspaceWorkingTree::showCommitDiff(const NBEGitCommit &commit)
+{
+    setDiffTarget(std::nullopt);
+    setCommitDiffTarget(commit);
+}
+
+void NBEWorkspaceWorkingTree::clearDiffTargets()
+{
+    setDiffTarget(std::nullopt);
+    setCommitDiffTarget(std::nullopt);
+}
+
+QFuture<void> NBEWorkspaceWorkingTree::openFile(const QUrl &at, bool asPreview)
+{
+    if (!m_host.isOpen())
+        return QtFuture::makeReadyFuture();
+    clearDiffTargets();
+    return m_tabs.openFile(at, asPreview);
+}
+
+void NBEWorkspaceWorkingTree::revealLine(const QUrl &url, int line)
+{
+    setDiffTarget(std::nullopt);
+    openFile(url, false);
+    // Set before the file has opened: the editor made for it finds it then.
+    m_revealTarget = NBERevealTarget{url, line};
+    Q_EMIT revealTargetChanged();
+}
+
+void NBEWorkspaceWorkingTree::clearRevealTarget()
+{
+    if (!m_revealTarget)
+        return;
+    m_revealTarget.reset();
+    Q_EMIT revealTargetChanged();
+}
+
+QFuture<QList<NBEGitDiffLine>> NBEWorkspaceWorkingTree::diff(const QUrl &file)
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>());
+    // git would find nothing by the path and the view would say "No changes".
+    if (NBEFileService::isUnspellable(file.toLocalFile())) {
+        NBEGitDiffLine said;
+        said.kind = NBEGitDiffLine::Kind::meta;
+        said.text = unspellableName(QStringLiteral("show the changes of"), file);
+        return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>{said});
+    }
+    const bool untracked = m_state.status(file) == NBEGitStatus::untracked;
+    // A big file's diff is read off the main thread as well.
+    return m_git.diff(file, *git().root, untracked)
+        .then(QtFuture::Launch::Async, &NBEGitDiff::parseOutput);
+}
+
+QFuture<void> NBEWorkspaceWorkingTree::refreshAfter(const QFuture<NBEGitResult> &command,
+                                                    const QString &failure)
+{
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(command, this, [this, promise, failure](const NBEGitResult &result) {
+        if (!result.ok)
+            Q_EMIT failed(failure + NBEGitService::headline(result.error.value_or(QString())));
+        nbeWhenFinished(m_host.refreshGit(), this, [promise] { promise->finish(); });
+    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceWorkingTree::stage(const QUrl &file)
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture();
+    if (NBEFileService::isUnspellable(file.toLocalFile())) {
+        Q_EMIT failed(unspellableName(QStringLiteral("stage"), file));
+        return QtFuture::makeReadyFuture();
+    }
+    return refreshAfter(m_git.stage(file, *git().root),
+                        QStringLiteral("Couldn't stage “%1”: ").arg(file.fileName()));
+}
+
+QFuture<void> NBEWorkspaceWorkingTree::unstage(const QUrl &file)
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture();
+    if (NBEFileService::isUnspellable(file.toLocalFile())) {
+        Q_EMIT failed(unspellableName(QStringLiteral("unstage"), file));
+        return QtFuture::makeReadyFuture();
+    }
+    return refreshAfter(m_git.unstage(file, *git().root),
+                        QStringLiteral("Couldn't unstage “%1”: ").arg(file.fileName()));
+}
+
+QFuture<void> NBEWorkspaceWorkingTree::stageAllChanges()
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture();
+    return refreshAfter(m_git.stageAll(*git().root),
+                        QStringLiteral("Couldn't stage the changes: "));
+}
+
+QFuture<void> NBEWorkspaceWorkingTree::unstageAllChanges()
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture();
+    return refreshAfter(m_git.unstageAll(*git().root),
+                        QStringLiteral("Couldn't unstage the changes: "));
+}
+
+// --- Hunks
+
+QFuture<bool> NBEWorkspaceWorkingTree::applyHunk(const NBEDiffHunk &hunk, const QUrl &fileURL,
+                                                 bool unstaging)
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture(false);
+    const QUrl root = *git().root;
+    const QString nothingToMove = unstaging ? QStringLiteral("Failed to unstage this hunk.")
+                                            : QStringLiteral("Failed to stage this hunk.");
+    const auto [done, finish] = pendingAnswer();
+    nbeWhenFinished(
+        unstaging ? m_git.unstageHunk(hunk, fileURL, root) : m_git.stageHunk(hunk, fileURL, root),
+        this, [this, nothingToMove, finish](const NBEGitResult &result) {
+            // Nothing of the hunk to move needs no sentence: the
+            // gutter treats false as nothing done.
+            const QString error = result.error.value_or(QString()).trimmed();
+            if (!result.ok && error != nothingToMove)
+                Q_EMIT failed(error.isEmpty() ? nothingToMove : error);
+            nbeWhenFinished(m_host.refreshGit(), this, [finish, ok = result.ok] { finish(ok); });
+        });
+    return done;
+}
+
+QFuture<bool> NBEWorkspaceWorkingTree::stageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL)
+{
+    return applyHunk(hunk, fileURL, false);
+}
+
+QFuture<bool> NBEWorkspaceWorkingTree::unstageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL)
+{
+    return applyHunk(hunk, fileURL, true);
+}
+
+QFuture<bool> NBEWorkspaceWorkingTree::isHunkStaged(const NBEDiffHunk &hunk, const QUrl &fileURL)
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture(false);
+    return m_git.hunkIsStaged(hunk, fileURL, *git().root);
+}
+
+// --- Discarding
+
+QFuture<void> NBEWorkspaceWorkingTree::discardChanges(const QUrl &file)
+{
+    if (!git().root)
+        return QtFuture::makeReadyFuture();
+    if (NBEFileService::isUnspellable(file.toLocalFile())) {
+        Q_EMIT failed(unspellableName(QStringLiteral("discard the changes of"), file));
+        return QtFuture::makeReadyFuture();
+    }
+    const QUrl root = *git().root;
+    const std::optional<NBEGitStatus> status = m_state.status(file);
+    const NBEOpenTab *tab = m_tabs.firstShowing(file);
+    if (!tab || !tab->sourceFile.isDirty())
+        return discardNow(file, root, status, false);
+
+    // The restored file would replace unsaved edits: the user decides.
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    nbeWhenFinished(m_desktop->askToSaveChanges({tab->sourceFile.name()}), this,
+                    [this, file, root, status, promise](NBEUnsavedChangesChoice choice) {
+                        if (choice == NBEUnsavedChangesChoice::Cancel) {
+                            promise->finish();
+                            return;
+                        }
+                        nbeWhenFinished(
+                            discardNow(file, root, status, choice == NBEUnsavedChangesChoice::Save),
+                            this, [promise] { promise->finish(); });
+                    });
+    return done;
+}
+
+QFuture<NBEGitResult> NBEWorkspaceWorkingTree::restoreOrTrash(const QUrl &file,
+                                                              const QUrl &repository,
+                                                              std::optional<NBEGitStatus> status)
+{
+    if (status != NBEGitStatus::added)
+        return m_git.discardChanges(file, repository, status == NBEGitStatus::untracked);
+    // A file added since HEAD has no earlier text: restoring it from HEAD
+    // would delete it for good. It leaves the index and goes to the trash,
+    // as an untracked file does.
+    auto promise = std::make_shared<QPromise<NBEGitResult>>();
+    promise->start();
+    QFuture<NBEGitResult> done = promise->future();
+    const auto finish = [promise](const NBEGitResult &result) {
+        promise->addResult(result);
+        promise->finish();
+    };
+    nbeWhenFinished(m_git.unstage(file, repository), this,
+                    [this, file, repository, finish](const NBEGitResult &unstaged) {
+                        if (!unstaged.ok) {
+                            finish(unstaged);
+                            return;
+                        }
+                        nbeWhenFinished(m_git.discardChanges(file, repository, true), this, finish);
+                    });
+    return done;
+}
+
+QFuture<void> NBEWorkspaceWorkingTree::discardNow(const QUrl &file, const QUrl &repository,
+                                                  std::optional<NBEGitStatus> status,
+                                                  bool keepEdits)
+{
+    NBEWorkspaceTabs::UntouchedTab untouched;
+    if (const NBEOpenTab *tab = m_tabs.firstShowing(file); tab && !keepEdits)
+        untouched = std::make_pair(tab->id, tab->sourceFile.content());
+
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    auto finish = [this, promise] {
+        setDiffTarget(std::nullopt);
+        nbeWhenFinished(m_host.refreshFileTree(), this, [promise] { promise->finish(); });
+    };
+    nbeWhenFinished(
+        restoreOrTrash(file, repository, status), this,
+        [this, file, untouched, finish](const NBEGitResult &result) {
+            if (!result.ok) {
+                Q_EMIT failed(QStringLiteral("Couldn't discard changes to %1: %2")
+                                  .arg(file.fileName(),
+                                       NBEGitService::headline(result.error.value_or(QString()))));
+                finish();
+                return;
+            }
+            if (!m_tabs.firstShowing(file)) {
+                finish();
+                return;
+            }
+            nbeWhenFinished(m_files.readFile(file), this,
+                            [this, file, untouched, finish](const NBEResult<NBETextFile> &read) {
+                                m_tabs.reloadAfterGit(file, read, untouched);
+                                finish();
+                            });
+        });
+    return done;
+}
