@@ -99,10 +99,10 @@ void NBEProjectWindow::buildMenus()
     file->addSeparator();
     file->addAction(tr("New File…"), QKeySequence::New, this, [this, viewModel] {
         // The new file is there to be typed into, wherever the keys were.
-        nbeWhenFinished(viewModel->newFile(), this, [this] { m_mainView->focusEditor(); });
+        nbeWhenFinished(viewModel->files().newFile(), this, [this] { m_mainView->focusEditor(); });
     });
     file->addAction(tr("New Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), this,
-                    [viewModel] { viewModel->newFolder(); });
+                    [viewModel] { viewModel->files().newFolder(); });
     file->addSeparator();
     file->addAction(tr("Save"), QKeySequence::Save, this,
                     [viewModel] { viewModel->saveActiveFile(); });
@@ -263,10 +263,10 @@ void NBEProjectWindow::refreshProjectMenu()
     m_projectMenu->addAction(tr("Open Folder…"), this, [this] { Q_EMIT openFolderRequested(); });
     if (!NBERecentProjects::load().isEmpty())
         fillRecentMenu(m_projectMenu->addMenu(tr("Open Recent")));
-    if (viewModel->canOpenInTarnwick()) {
+    if (viewModel->files().canOpenInTarnwick()) {
         m_projectMenu->addSeparator();
         m_projectMenu->addAction(tr("Open in Tarnwick"), this,
-                                 [viewModel] { viewModel->openInTarnwick(); });
+                                 [viewModel] { viewModel->files().openInTarnwick(); });
     }
     m_projectMenu->addSeparator();
     m_projectMenu->addAction(tr("Close Folder"), this,

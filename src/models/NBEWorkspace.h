@@ -1,24 +1,18 @@
 #pragma once
 
 #include "NBEFileTreeNode.h"
-#include "NBEOpenTab.h"
 
-#include <QList>
 #include <QUrl>
-#include <QUuid>
 
 #include <optional>
 
-// One open project window: its folder, tree and tabs. A plain value whose
-// tabs name their text buffers: copies share them.
+// The folder of one project window and its tree; the window's tabs are
+// their owner's.
 struct NBEWorkspace
 {
     QUrl rootURL;
     // Absent until the file service has built it.
     std::optional<NBEFileTreeNode> fileTree;
-    // In tab-bar order.
-    QList<NBEOpenTab> openTabs;
-    std::optional<QUuid> activeTabID;
 
     NBEWorkspace() = default;
     explicit NBEWorkspace(const QUrl &rootURL)

@@ -18,6 +18,7 @@
 #include "NBEWorkspace.h"
 #include "NBEWorkspaceCommit.h"
 #include "NBEWorkspaceDesktop.h"
+#include "NBEWorkspaceFiles.h"
 #include "NBEWorkspaceGit.h"
 #include "NBEWorkspaceHistory.h"
 #include "NBEWorkspaceLanguageServers.h"
@@ -43,7 +44,6 @@
 #include <utility>
 
 class NBEApplicationActivity;
-class NBEFileWatch;
 
 // What a workspace view model takes from its surroundings. Everything left
 // empty gets the program's own: no user to ask, the application's activity,
@@ -87,8 +87,8 @@ public:
     ~NBEWorkspaceViewModel() override;
 
     // --- State
-    // The folder with its tabs as they are now.
-    const std::optional<NBEWorkspace> &workspace() const;
+    // The folder and its tree; the tabs are tabs()'s.
+    const std::optional<NBEWorkspace> &workspace() const { return m_files->workspace(); }
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     // The window calls this once it has shown the message.
     void clearErrorMessage();
@@ -103,11 +103,13 @@ public:
     // The editor takes the request and clears it.
     void clearRevealTarget() { m_workingTree->clearRevealTarget(); }
 
-    bool hasWorkspace() const { return m_workspace.has_value(); }
+    bool hasWorkspace() const { return m_files->isOpen(); }
     NBEWorkspaceTabs &tabs() const { return *m_tabs; }
     // Diffs and reveal requests, staging and discarding.
     NBEWorkspaceWorkingTree &workingTree() const { return *m_workingTree; }
-    NBEPreferences &preferences() const { return *m_preferences; }
+    NBEPreferences &preferences() const { return *m_environment.preferences; }
+    // The folder, its tree and items, and outside changes to its files.
+    NBEWorkspaceFiles &files() const { return *m_files; }
     // The active tab, if any.
     std::optional<NBEOpenTab> activeTab() const;
     // The outline of the active tab's current text; empty without one.
@@ -122,15 +124,6 @@ public:
     // about first; the future says whether the workspace was closed.
     QFuture<bool> closeWorkspace();
     void clearRecentProjects();
-    // Whether the folder's Package.swift uses the server-side Swift framework
-    // the sibling application runs.
-    // Read once per load (and after the tree is rebuilt).
-    bool isVaporProject() const { return m_isVaporProject; }
-    bool canOpenInTarnwick() const;
-    void openInTarnwick();
-    // Shows a file or folder in the system's file manager.
-    void revealInFileManager(const QUrl &url);
-
     // --- Tabs
     // Activates the file's tab, or reads the file and opens it: as the single
     // preview tab (reused in place) or for good.
@@ -149,35 +142,6 @@ public:
     QList<NBEUnsavedText> unsavedTexts() const;
     void setActiveTab(const QUuid &id);
     void moveTab(int fromIndex, int toIndex);
-
-    // --- Files of the project
-    // Each returns at once and ends (also after a failure, which lands in
-    // `errorMessage`) once the tree was rebuilt and the git state refreshed.
-    // A new item never replaces an existing one.
-    // Ask where through the desktop's panel (in the active tab's folder, else
-    // the project's); a new file opens for good once created.
-    QFuture<void> newFile();
-    QFuture<void> newFolder();
-    QFuture<void> createFile(const QString &named, const QUrl &in);
-    QFuture<void> createFolder(const QString &named, const QUrl &in);
-    // Moves the item to the trash (where there is none, asks before deleting
-    // it for good) and closes the tabs of the item and of everything below
-    // it. Unsaved edits in those tabs are asked about first: Cancel deletes
-    // nothing, Save writes them before the item goes to the trash, Don't
-    // Save trashes the files as they are on disk.
-    QFuture<void> deleteItem(const QUrl &at);
-    // Renames within the item's folder; tabs at or below it follow, edits
-    // and all.
-    QFuture<void> renameItem(const QUrl &at, const QString &to);
-    // Moves the item into `into`; nothing happens when it is already there
-    // or when a folder would go into itself. Tabs at or below it follow.
-    QFuture<void> moveItem(const QUrl &from, const QUrl &into);
-    // Flips one folder of the tree open or closed; an unknown id changes
-    // nothing.
-    void toggleExpanded(const QUuid &nodeID);
-    // Rebuilds the tree from disk (every folder closed again), then the git
-    // state. A failed rebuild keeps the old tree.
-    QFuture<void> refreshFileTree();
 
     // --- Language servers
     void shutdownLSP();
@@ -428,8 +392,7 @@ public:
     bool isAutoFetchEnabled() const;
 
 Q_SIGNALS:
-    // The folder or its tree changed (tabs, their text and carets announce
-    // themselves below).
+    // The folder or its tree changed (see NBEWorkspaceFiles).
     void workspaceChanged();
     // The open tabs, their files, saved states or preview flags, or the
     // active tab changed.
@@ -452,9 +415,6 @@ Q_SIGNALS:
     void diagnosticsChanged();
     void checkingStoppedChanged();
     void gitStateChanged();
-    // Files changed by other programs were followed: tabs, tree and git state
-    // are current. A file's status may not have changed, its text has.
-    void outsideChangesFollowed();
     // One-shot edits of a tab's text, announced once per request; the
     // editor of that tab applies them.
     void markdownEditRequested(const QUuid &tabID, NBEMarkdownAction action);
@@ -464,59 +424,11 @@ Q_SIGNALS:
 private:
     const NBEGitState::Snapshot &git() const { return m_gitState->snapshot(); }
 
-    // Stores a new folder value (its tree), announcing when it differs.
-    void setWorkspace(const std::optional<NBEWorkspace> &workspace);
-    // A folder opens or closes: its tabs start over.
-    void replaceFolder(const std::optional<NBEWorkspace> &workspace);
-    void readVaporManifest();
     void setErrorMessage(const std::optional<QString> &message);
     void setRecentProjects(const QList<QUrl> &projects);
-
-    static NBEFileTreeNode toggleNode(const NBEFileTreeNode &node, const QUuid &targetID);
-    // Points the tabs at or below `source` (a clean path) at `target`,
-    // keeping their ids, buffers and carets; the servers hear of it.
-    void retargetTabs(const QString &source, const QString &target);
-    // Says once which folders of the tree couldn't be listed.
-    void sayUnreadableFolders();
-    // Closes the tabs at or below `item`.
-    void closeTabsBelow(const QString &item);
-    // Rebuilds the tree, keeping open the folders that were (by path) when
-    // asked to; then refreshes the git state.
-    QFuture<void> rebuildFileTree(bool keepExpansion);
-
-    // --- Files changed by other programs
-    void startFollowingOutsideChanges();
-    void stopFollowingOutsideChanges();
-    void watchProjectFolders();
-    // Checks the open tabs whose files are at or below `paths` (every tab
-    // when empty), then rebuilds the tree keeping its open folders.
-    QFuture<void> followOutsideChanges(const QStringList &paths);
-    NBEFileWatch *m_fileWatch = nullptr;
-    QMetaObject::Connection m_outsideActivationObserver;
-    QString m_watchedRoot;
-    QStringList m_watchedExtras;
-    std::optional<QFuture<void>> m_outsideRefresh;
-    // Changes reported while a refresh ran; empty: everything.
-    std::optional<QStringList> m_outsideChangesAgain;
-    // Trashes the item, or deletes it for good where no trash takes it and
-    // the user agrees; the future says whether it is gone.
-    QFuture<NBEResult<bool>> removeItem(const QUrl &at);
-    // The file-system step of an operation: on success `then` runs and the
-    // tree is rebuilt; on failure the message is `prefix` + the reason.
-    template <typename T, typename Then>
-    QFuture<void> afterFileChange(const QFuture<NBEResult<T>> &change, const QString &prefix,
-                                  Then &&then);
-    std::optional<QUrl> newItemBaseDirectory() const;
-    // Asks where to create a new item (a panel in the active tab's folder or
-    // the project's), then hands the chosen place to `create`, which finishes
-    // the promise; the future ends then, or at once when nothing was chosen.
-    QFuture<void> createAtChosenLocation(
-        const QString &message, const QString &proposedName,
-        const std::function<void(const QUrl &, std::shared_ptr<QPromise<void>>)> &create);
-
     void startLSPSession(const QUrl &rootURL);
 
-    NBEDefaults &defaults() const { return *m_defaults; }
+    NBEDefaults &defaults() const { return *m_environment.defaults; }
 
     // --- Remote and sync
     using GitRewrittenTab = NBEGitRewrittenTab;
@@ -531,18 +443,9 @@ private:
         return m_workspaceGit->rewriteFiles(files, saveEdits, command);
     }
 
+    // With the desktop, settings store and preferences filled in.
     NBEWorkspaceEnvironment m_environment;
-    std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
-    NBEDefaults *m_defaults = nullptr;
-    NBEPreferences *m_preferences = nullptr;
-    QPointer<NBEApplicationActivity> m_activity;
-
-    // The folder; its tab fields are filled from the tabs' owner when read.
-    mutable std::optional<NBEWorkspace> m_workspace;
-    bool m_isVaporProject = false;
     std::optional<QString> m_errorMessage;
-    // The folders already said to be unreadable.
-    QSet<QString> m_unreadableFolders;
     QList<QUrl> m_recentProjects;
     NBEFileService m_fileService;
     NBEGitService m_gitService;
@@ -557,4 +460,5 @@ private:
     NBEHTMLValidation *m_htmlValidation = nullptr;
     NBEWorkspaceTabs *m_tabs = nullptr;
     NBEWorkspaceWorkingTree *m_workingTree = nullptr;
+    NBEWorkspaceFiles *m_files = nullptr;
 };

@@ -79,17 +79,17 @@ QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(
-        m_desktop->chooseExportLocation(QStringLiteral("Export the rendered Markdown as HTML"),
-                                        source.completeBaseName() + QStringLiteral(".html"),
-                                        QStringLiteral("Export"),
-                                        QUrl::fromLocalFile(source.absolutePath())),
-        this, [this, page, promise](const std::optional<QUrl> &url) {
-            if (!url || !url->isLocalFile()) {
-                promise->finish();
-                return;
-            }
-            nbeWhenFinished(m_fileService.writeFile(page, *url), this,
+    nbeWhenFinished(m_environment.desktop->chooseExportLocation(
+                        QStringLiteral("Export the rendered Markdown as HTML"),
+                        source.completeBaseName() + QStringLiteral(".html"),
+                        QStringLiteral("Export"), QUrl::fromLocalFile(source.absolutePath())),
+                    this, [this, page, promise](const std::optional<QUrl> &url) {
+                        if (!url || !url->isLocalFile()) {
+                            promise->finish();
+                            return;
+                        }
+                        nbeWhenFinished(
+                            m_fileService.writeFile(page, *url), this,
                             [this, url, promise](const NBEResult<void> &written) {
                                 if (written) {
                                     NBELog::fileIO().info("Exported HTML: %s", url->fileName());
@@ -101,7 +101,7 @@ QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
                                 }
                                 promise->finish();
                             });
-        });
+                    });
     return done;
 }
 

@@ -5,7 +5,7 @@
 
 QFuture<void> NBEWorkspaceViewModel::refreshGitStatus()
 {
-    return m_gitState->refresh(m_workspace ? std::optional<QUrl>(m_workspace->rootURL)
+    return m_gitState->refresh(workspace() ? std::optional<QUrl>(workspace()->rootURL)
                                            : std::nullopt);
 }
 
@@ -16,8 +16,8 @@ QFuture<std::optional<QString>> NBEWorkspaceViewModel::headContent(const QUrl &f
 
 void NBEWorkspaceViewModel::initGitRepository()
 {
-    if (!m_workspace)
+    if (!hasWorkspace())
         return;
-    nbeWhenFinished(m_gitService.initRepository(m_workspace->rootURL), this,
+    nbeWhenFinished(m_gitService.initRepository(workspace()->rootURL), this,
                     [this](bool) { refreshGitStatus(); });
 }

@@ -34,8 +34,8 @@ QFuture<void> NBEWorkspaceViewModel::openFile(const QUrl &at, bool asPreview)
 
 void NBEWorkspaceViewModel::openPendingFiles(const QUrl &forRoot)
 {
-    if (!m_workspace || !forRoot.isLocalFile() ||
-        NBEFileService::keyPath(m_workspace->rootURL) != NBEFileService::keyPath(forRoot))
+    if (!hasWorkspace() || !forRoot.isLocalFile() ||
+        NBEFileService::keyPath(workspace()->rootURL) != NBEFileService::keyPath(forRoot))
         return;
     for (const QUrl &file : NBEWindowOpener::shared().takePendingFiles(forRoot))
         openFile(file, false);

@@ -130,7 +130,7 @@ NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, NBEWorkspaceViewMode
     // or edited by another program while its status stays the same.
     if (source.kind == NBEDiffSource::Kind::file) {
         connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, &NBEGitDiffView::load);
-        connect(viewModel, &NBEWorkspaceViewModel::outsideChangesFollowed, this,
+        connect(&viewModel->files(), &NBEWorkspaceFiles::outsideChangesFollowed, this,
                 &NBEGitDiffView::load);
     }
     load();

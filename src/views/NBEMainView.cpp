@@ -77,21 +77,25 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
             }
         });
     };
-    actions.toggleExpanded = [viewModel](const QUuid &id) { viewModel->toggleExpanded(id); };
+    actions.toggleExpanded = [viewModel](const QUuid &id) {
+        viewModel->files().toggleExpanded(id);
+    };
     actions.createFile = [viewModel](const QString &name, const QUrl &folder) {
-        viewModel->createFile(name, folder);
+        viewModel->files().createFile(name, folder);
     };
     actions.createFolder = [viewModel](const QString &name, const QUrl &folder) {
-        viewModel->createFolder(name, folder);
+        viewModel->files().createFolder(name, folder);
     };
     actions.renameItem = [viewModel](const QUrl &item, const QString &name) {
-        viewModel->renameItem(item, name);
+        viewModel->files().renameItem(item, name);
     };
-    actions.deleteItem = [viewModel](const QUrl &item) { viewModel->deleteItem(item); };
+    actions.deleteItem = [viewModel](const QUrl &item) { viewModel->files().deleteItem(item); };
     actions.moveItem = [viewModel](const QUrl &item, const QUrl &folder) {
-        viewModel->moveItem(item, folder);
+        viewModel->files().moveItem(item, folder);
     };
-    actions.reveal = [viewModel](const QUrl &item) { viewModel->revealInFileManager(item); };
+    actions.reveal = [viewModel](const QUrl &item) {
+        viewModel->files().revealInFileManager(item);
+    };
     actions.showError = [this](const QString &message) {
         QMessageBox::warning(this, tr("Error"), message);
     };
@@ -327,7 +331,7 @@ void NBEMainView::refresh()
     refreshFormattingToolbars();
     const auto active = m_viewModel->activeTab();
 
-    const bool hasTabs = workspace && !workspace->openTabs.isEmpty();
+    const bool hasTabs = workspace && !m_viewModel->tabs().tabs().isEmpty();
     if (m_diffView)
         m_detail->setCurrentWidget(m_diffView);
     else

@@ -27,7 +27,7 @@ NBETabBar::NBETabBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     actions.closeAll = [viewModel] { viewModel->closeAllTabs(); };
     actions.move = [viewModel](int from, int to) { viewModel->moveTab(from, to); };
     actions.copyPath = &NBETabBar::copyPath;
-    actions.reveal = [viewModel](const QUrl &url) { viewModel->revealInFileManager(url); };
+    actions.reveal = [viewModel](const QUrl &url) { viewModel->files().revealInFileManager(url); };
     m_strip = new NBETabStrip(actions);
 
     setFixedHeight(NBETabStrip::stripHeight);
@@ -69,9 +69,8 @@ bool NBETabBar::isOverflowShown() const
 
 void NBETabBar::refresh()
 {
-    const auto &workspace = m_viewModel->workspace();
-    const QList<NBEOpenTab> tabs = workspace ? workspace->openTabs : QList<NBEOpenTab>{};
-    const std::optional<QUuid> active = workspace ? workspace->activeTabID : std::nullopt;
+    const QList<NBEOpenTab> &tabs = m_viewModel->tabs().tabs();
+    const std::optional<QUuid> &active = m_viewModel->tabs().activeTabID();
     m_strip->setTabs(tabs, active);
     updateOverflow();
     // The first value is only recorded; every later change scrolls, also to

@@ -80,7 +80,7 @@ TEST(NBEApplicationShell, FileQueuedBeforeTheWindowOpensAfterTheLoad)
 
     // A second file for the same folder goes to the same window, for good.
     NBEWindowOpener::shared().open(fileURL(dir, QStringLiteral("style.css")));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->workspace()->openTabs.size() == 2; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->tabs().tabs().size() == 2; }));
     EXPECT_EQ(shell.projectWindows().size(), 1);
     EXPECT_EQ(main->tabBar()->strip()->tabs().size(), 2);
 

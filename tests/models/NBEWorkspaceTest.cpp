@@ -1,5 +1,6 @@
 #include "NBEWorkspace.h"
 #include "NBELanguageRegistry.h"
+#include "NBEOpenTab.h"
 
 #include <QTextCursor>
 #include <QTextDocument>
@@ -77,11 +78,13 @@ TEST(NBEWorkspace, NameAndCopiesWithTheirOwnBuffers)
 
     NBEWorkspace copy = workspace;
     EXPECT_EQ(copy, workspace);
-    copy.openTabs.append(NBEOpenTab(NBESourceFile(file("/home/me/site/a.html"), QString()),
-                                    NBELanguageRegistry::html()));
+    copy.rootURL = file("/home/me/other");
     EXPECT_NE(copy, workspace);
-    NBEWorkspace copy2 = copy;
-    copy2.openTabs[0].sourceFile.buffer->replaceAll(QStringLiteral("edited"));
-    EXPECT_EQ(copy2, copy) << "copies share their buffers";
-    EXPECT_EQ(copy.openTabs[0].sourceFile.content(), QStringLiteral("edited"));
+
+    const NBEOpenTab tab(NBESourceFile(file("/home/me/site/a.html"), QString()),
+                         NBELanguageRegistry::html());
+    NBEOpenTab tabCopy = tab;
+    tabCopy.sourceFile.buffer->replaceAll(QStringLiteral("edited"));
+    EXPECT_EQ(tabCopy, tab) << "copies share their buffers";
+    EXPECT_EQ(tab.sourceFile.content(), QStringLiteral("edited"));
 }

@@ -145,7 +145,7 @@ TEST_F(Commands, SaveActiveFileWritesEvenAnUnchangedTabAndCloseActiveTabCloses)
 
     model->clearErrorMessage();
     model->closeActiveTab();
-    EXPECT_TRUE(NBETest::waitUntil([&] { return model->workspace()->openTabs.isEmpty(); }));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return model->tabs().tabs().isEmpty(); }));
 }
 
 // The page comes from the buffer, unsaved edits included, and lands where the

@@ -6,7 +6,7 @@
 
 namespace {
 
-class NBEWorkspaceFiles : public NBEWorkspaceFixture
+class WorkspaceFiles : public NBEWorkspaceFixture
 {
 protected:
     bool exists(const QString &relative) const { return QFileInfo::exists(path(relative)); }
@@ -50,19 +50,19 @@ protected:
 
 } // namespace
 
-TEST_F(NBEWorkspaceFiles, CreatesItemsWithoutReplacingAndRebuildsTheTree)
+TEST_F(WorkspaceFiles, CreatesItemsWithoutReplacingAndRebuildsTheTree)
 {
     write(QStringLiteral("index.html"), "<p>keep</p>");
     load();
-    NBETest::await(model->createFile(QStringLiteral("new.css"), rootURL()));
-    NBETest::await(model->createFolder(QStringLiteral("assets"), rootURL()));
+    NBETest::await(model->files().createFile(QStringLiteral("new.css"), rootURL()));
+    NBETest::await(model->files().createFolder(QStringLiteral("assets"), rootURL()));
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
     EXPECT_EQ(read(QStringLiteral("new.css")), QByteArray());
     EXPECT_TRUE(QFileInfo(path(QStringLiteral("assets"))).isDir());
     EXPECT_NE(node(QStringLiteral("new.css")), nullptr);
     EXPECT_NE(node(QStringLiteral("assets")), nullptr);
     // Created, not opened.
-    EXPECT_TRUE(model->workspace()->openTabs.isEmpty());
+    EXPECT_TRUE(model->tabs().tabs().isEmpty());
 
     const struct
     {
@@ -81,8 +81,8 @@ TEST_F(NBEWorkspaceFiles, CreatesItemsWithoutReplacingAndRebuildsTheTree)
     };
     for (const auto &c : failing) {
         model->clearErrorMessage();
-        NBETest::await(c.folder ? model->createFolder(c.name, c.in)
-                                : model->createFile(c.name, c.in));
+        NBETest::await(c.folder ? model->files().createFolder(c.name, c.in)
+                                : model->files().createFile(c.name, c.in));
         EXPECT_TRUE(error().startsWith(QLatin1String(c.prefix)))
             << c.name.toStdString() << ": " << error().toStdString();
         EXPECT_GT(error().size(), qsizetype(strlen(c.prefix))) << c.name.toStdString();
@@ -93,7 +93,7 @@ TEST_F(NBEWorkspaceFiles, CreatesItemsWithoutReplacingAndRebuildsTheTree)
 
 // A folder that can't be listed is left out of the tree and said once; the
 // rest of the project opens and follows changes as usual.
-TEST_F(NBEWorkspaceFiles, AnUnreadableFolderIsLeftOutAndSaidOnce)
+TEST_F(WorkspaceFiles, AnUnreadableFolderIsLeftOutAndSaidOnce)
 {
     write(QStringLiteral("index.html"), "<p>keep</p>");
     // Root reads every folder whatever its permissions; a folder nested past
@@ -114,7 +114,7 @@ TEST_F(NBEWorkspaceFiles, AnUnreadableFolderIsLeftOutAndSaidOnce)
 
     // Rebuilds after a change don't say it again.
     model->clearErrorMessage();
-    NBETest::await(model->createFile(QStringLiteral("new.css"), rootURL()));
+    NBETest::await(model->files().createFile(QStringLiteral("new.css"), rootURL()));
     EXPECT_TRUE(exists(QStringLiteral("new.css")));
     EXPECT_FALSE(model->errorMessage().has_value());
     const auto &children = model->workspace()->fileTree->children;
@@ -123,7 +123,7 @@ TEST_F(NBEWorkspaceFiles, AnUnreadableFolderIsLeftOutAndSaidOnce)
     }));
 }
 
-TEST_F(NBEWorkspaceFiles, DeletionClosesTabsAndMovesTheActiveOne)
+TEST_F(WorkspaceFiles, DeletionClosesTabsAndMovesTheActiveOne)
 {
     write(QStringLiteral("a.html"), "a");
     write(QStringLiteral("b.css"), "b");
@@ -137,39 +137,39 @@ TEST_F(NBEWorkspaceFiles, DeletionClosesTabsAndMovesTheActiveOne)
     model->setActiveTab(b);
 
     // The active tab's file: the last remaining tab takes over.
-    NBETest::await(model->deleteItem(url(QStringLiteral("b.css"))));
+    NBETest::await(model->files().deleteItem(url(QStringLiteral("b.css"))));
     EXPECT_FALSE(exists(QStringLiteral("b.css")));
     EXPECT_EQ(tabFiles(),
               (QList<QUrl>{url(QStringLiteral("a.html")), url(QStringLiteral("c.js"))}));
-    EXPECT_EQ(model->workspace()->activeTabID, c);
+    EXPECT_EQ(model->tabs().activeTabID(), c);
     EXPECT_EQ(node(QStringLiteral("b.css")), nullptr);
 
     // Not the active tab's file: the active tab stays.
-    NBETest::await(model->deleteItem(url(QStringLiteral("a.html"))));
-    EXPECT_EQ(model->workspace()->activeTabID, c);
+    NBETest::await(model->files().deleteItem(url(QStringLiteral("a.html"))));
+    EXPECT_EQ(model->tabs().activeTabID(), c);
     EXPECT_FALSE(model->tab(a).has_value());
 
     // A folder takes the tabs of its files with it.
     open(QStringLiteral("lib/x.js"));
-    NBETest::await(model->deleteItem(url(QStringLiteral("lib"))));
+    NBETest::await(model->files().deleteItem(url(QStringLiteral("lib"))));
     EXPECT_FALSE(exists(QStringLiteral("lib")));
     EXPECT_EQ(tabFiles(), (QList<QUrl>{url(QStringLiteral("c.js"))}));
 
-    NBETest::await(model->deleteItem(url(QStringLiteral("c.js"))));
-    EXPECT_TRUE(model->workspace()->openTabs.isEmpty());
-    EXPECT_FALSE(model->workspace()->activeTabID.has_value());
+    NBETest::await(model->files().deleteItem(url(QStringLiteral("c.js"))));
+    EXPECT_TRUE(model->tabs().tabs().isEmpty());
+    EXPECT_FALSE(model->tabs().activeTabID().has_value());
 
-    NBETest::await(model->deleteItem(url(QStringLiteral("gone.txt"))));
+    NBETest::await(model->files().deleteItem(url(QStringLiteral("gone.txt"))));
     EXPECT_TRUE(error().startsWith(QStringLiteral("Failed to delete: "))) << error().toStdString();
 }
 
-TEST_F(NBEWorkspaceFiles, DeletedItemsGoToTheTrash)
+TEST_F(WorkspaceFiles, DeletedItemsGoToTheTrash)
 {
     write(QStringLiteral("page.html"), "<p>page</p>");
     write(QStringLiteral("vendor/v.js"), "v");
     load();
-    NBETest::await(model->deleteItem(url(QStringLiteral("page.html"))));
-    NBETest::await(model->deleteItem(url(QStringLiteral("vendor"))));
+    NBETest::await(model->files().deleteItem(url(QStringLiteral("page.html"))));
+    NBETest::await(model->files().deleteItem(url(QStringLiteral("vendor"))));
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
     EXPECT_EQ(trashed(QStringLiteral("page.html")), "<p>page</p>");
     EXPECT_EQ(trashed(QStringLiteral("vendor/v.js")), "v");
@@ -178,7 +178,7 @@ TEST_F(NBEWorkspaceFiles, DeletedItemsGoToTheTrash)
 
 // Save, Don't Save and Cancel mean what they say: the saved edits are in the
 // trashed file, the unsaved ones are dropped with the tab, nothing changes.
-TEST_F(NBEWorkspaceFiles, DeletingAFileWithUnsavedEditsAsksFirst)
+TEST_F(WorkspaceFiles, DeletingAFileWithUnsavedEditsAsksFirst)
 {
     const struct
     {
@@ -197,7 +197,7 @@ TEST_F(NBEWorkspaceFiles, DeletingAFileWithUnsavedEditsAsksFirst)
         model->updateContent(QStringLiteral("typed"), id);
         desktop->answer = c.answer;
         desktop->questions.clear();
-        NBETest::await(model->deleteItem(url(name)));
+        NBETest::await(model->files().deleteItem(url(name)));
         EXPECT_EQ(desktop->questions, (QList<QStringList>{{name}}));
         const bool cancelled = c.answer == NBEUnsavedChangesChoice::Cancel;
         EXPECT_EQ(exists(name), cancelled) << c.file;
@@ -212,7 +212,7 @@ TEST_F(NBEWorkspaceFiles, DeletingAFileWithUnsavedEditsAsksFirst)
 }
 
 // Where no trash can take the item, it goes for good only when the user says so.
-TEST_F(NBEWorkspaceFiles, WithoutATrashDeletingForGoodIsAskedFirst)
+TEST_F(WorkspaceFiles, WithoutATrashDeletingForGoodIsAskedFirst)
 {
     write(QStringLiteral("a.css"), "a");
     load();
@@ -221,19 +221,19 @@ TEST_F(NBEWorkspaceFiles, WithoutATrashDeletingForGoodIsAskedFirst)
     NBETest::writeFile(trashFolder(), "not a folder");
     const QUuid id = open(QStringLiteral("a.css")).id;
 
-    NBETest::await(model->deleteItem(url(QStringLiteral("a.css"))));
+    NBETest::await(model->files().deleteItem(url(QStringLiteral("a.css"))));
     EXPECT_EQ(desktop->deleteQuestions, (QList<QStringList>{{QStringLiteral("a.css")}}));
     EXPECT_TRUE(exists(QStringLiteral("a.css")));
     EXPECT_TRUE(model->tab(id).has_value());
 
     desktop->deleteForGood = true;
-    NBETest::await(model->deleteItem(url(QStringLiteral("a.css"))));
+    NBETest::await(model->files().deleteItem(url(QStringLiteral("a.css"))));
     EXPECT_FALSE(exists(QStringLiteral("a.css")));
     EXPECT_FALSE(model->tab(id).has_value());
     QFile::remove(trashFolder());
 }
 
-TEST_F(NBEWorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
+TEST_F(WorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
 {
     write(QStringLiteral("notes.txt"), "plain");
     write(QStringLiteral("taken.html"), "other");
@@ -243,7 +243,7 @@ TEST_F(NBEWorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
     model->updateCursorPosition(1, 4, before.id);
 
     NBETest::await(
-        model->renameItem(url(QStringLiteral("notes.txt")), QStringLiteral("notes.html")));
+        model->files().renameItem(url(QStringLiteral("notes.txt")), QStringLiteral("notes.html")));
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
     EXPECT_TRUE(exists(QStringLiteral("notes.html")));
     EXPECT_FALSE(exists(QStringLiteral("notes.txt")));
@@ -255,7 +255,7 @@ TEST_F(NBEWorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
     EXPECT_EQ(after.cursorPosition, (NBECursorPosition{1, 4}));
     ASSERT_TRUE(after.language.has_value());
     EXPECT_EQ(after.language->id, QStringLiteral("html"));
-    EXPECT_EQ(model->workspace()->activeTabID, before.id);
+    EXPECT_EQ(model->tabs().activeTabID(), before.id);
     // Saving writes to the new name.
     ASSERT_TRUE(saveAndWait(before.id, false));
     EXPECT_EQ(read(QStringLiteral("notes.html")), QByteArray("<p>typed</p>"));
@@ -263,7 +263,7 @@ TEST_F(NBEWorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
     // A taken name or a bad one changes nothing.
     for (const QString &name : {QStringLiteral("taken.html"), QStringLiteral("a/b")}) {
         model->clearErrorMessage();
-        NBETest::await(model->renameItem(url(QStringLiteral("notes.html")), name));
+        NBETest::await(model->files().renameItem(url(QStringLiteral("notes.html")), name));
         EXPECT_TRUE(error().startsWith(QStringLiteral("Failed to rename: ")))
             << error().toStdString();
         EXPECT_EQ(model->tab(before.id)->sourceFile.url, url(QStringLiteral("notes.html")));
@@ -271,16 +271,16 @@ TEST_F(NBEWorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
     EXPECT_EQ(read(QStringLiteral("taken.html")), QByteArray("other"));
 }
 
-TEST_F(NBEWorkspaceFiles, RenamingAFolderRetargetsTheTabsBelowIt)
+TEST_F(WorkspaceFiles, RenamingAFolderRetargetsTheTabsBelowIt)
 {
     write(QStringLiteral("src/app.js"), "a");
     load();
     const QUuid id = open(QStringLiteral("src/app.js")).id;
-    NBETest::await(model->renameItem(url(QStringLiteral("src")), QStringLiteral("lib")));
+    NBETest::await(model->files().renameItem(url(QStringLiteral("src")), QStringLiteral("lib")));
     EXPECT_EQ(model->tab(id)->sourceFile.url, url(QStringLiteral("lib/app.js")));
 }
 
-TEST_F(NBEWorkspaceFiles, MovesRetargetTabsAndPointlessMovesDoNothing)
+TEST_F(WorkspaceFiles, MovesRetargetTabsAndPointlessMovesDoNothing)
 {
     write(QStringLiteral("a/x/y.html"), "y");
     write(QStringLiteral("ab/z.css"), "z");
@@ -302,13 +302,13 @@ TEST_F(NBEWorkspaceFiles, MovesRetargetTabsAndPointlessMovesDoNothing)
                      {QStringLiteral("a/x/y.html"), QStringLiteral("a/x")}};
     for (const auto &c : pointless) {
         const QUrl into = c.into.isEmpty() ? rootURL() : url(c.into);
-        NBETest::await(model->moveItem(url(c.item), into));
+        NBETest::await(model->files().moveItem(url(c.item), into));
         EXPECT_FALSE(model->errorMessage().has_value()) << c.item.toStdString();
         EXPECT_EQ(model->workspace()->fileTree->id, treeID) << c.item.toStdString();
     }
     EXPECT_TRUE(exists(QStringLiteral("a/x/y.html")));
 
-    NBETest::await(model->moveItem(url(QStringLiteral("a")), url(QStringLiteral("b"))));
+    NBETest::await(model->files().moveItem(url(QStringLiteral("a")), url(QStringLiteral("b"))));
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
     EXPECT_TRUE(exists(QStringLiteral("b/a/x/y.html")));
     EXPECT_EQ(model->tab(y)->sourceFile.url, url(QStringLiteral("b/a/x/y.html")));
@@ -318,49 +318,50 @@ TEST_F(NBEWorkspaceFiles, MovesRetargetTabsAndPointlessMovesDoNothing)
 
     // A clash fails with the item's name and leaves everything as it was.
     write(QStringLiteral("clash.txt"), "top");
-    NBETest::await(model->moveItem(url(QStringLiteral("clash.txt")), url(QStringLiteral("c/a"))));
+    NBETest::await(
+        model->files().moveItem(url(QStringLiteral("clash.txt")), url(QStringLiteral("c/a"))));
     EXPECT_TRUE(error().startsWith(QStringLiteral("Couldn't move clash.txt: ")))
         << error().toStdString();
     EXPECT_EQ(read(QStringLiteral("c/a/clash.txt")), QByteArray("clash"));
     EXPECT_EQ(read(QStringLiteral("clash.txt")), QByteArray("top"));
 }
 
-TEST_F(NBEWorkspaceFiles, ExpansionLivesInTheTreeUntilTheNextRebuild)
+TEST_F(WorkspaceFiles, ExpansionLivesInTheTreeUntilTheNextRebuild)
 {
     write(QStringLiteral("docs/readme.md"), "r");
     write(QStringLiteral("docs/inner/deep.md"), "d");
     load();
     const NBEFileTreeNode docs = *node(QStringLiteral("docs"));
-    model->toggleExpanded(docs.id);
+    model->files().toggleExpanded(docs.id);
     EXPECT_TRUE(node(QStringLiteral("docs"))->isExpanded);
     const QUuid inner = node(QStringLiteral("docs"))->children.first().id;
-    model->toggleExpanded(inner);
+    model->files().toggleExpanded(inner);
     EXPECT_TRUE(node(QStringLiteral("docs"))->children.first().isExpanded);
-    model->toggleExpanded(docs.id);
+    model->files().toggleExpanded(docs.id);
     EXPECT_FALSE(node(QStringLiteral("docs"))->isExpanded);
     // The inner folder keeps its own state while its parent is closed.
     EXPECT_TRUE(node(QStringLiteral("docs"))->children.first().isExpanded);
 
     const NBEFileTreeNode unchanged = *model->workspace()->fileTree;
-    model->toggleExpanded(QUuid::createUuid());
+    model->files().toggleExpanded(QUuid::createUuid());
     EXPECT_EQ(*model->workspace()->fileTree, unchanged);
 
     // A rebuild gives new ids and closes every folder; old ids do nothing.
     QSet<QUuid> oldIDs;
     bool open = false;
     collect(unchanged, oldIDs, open);
-    NBETest::await(model->createFile(QStringLiteral("new.txt"), rootURL()));
+    NBETest::await(model->files().createFile(QStringLiteral("new.txt"), rootURL()));
     QSet<QUuid> newIDs;
     bool anyOpen = false;
     collect(*model->workspace()->fileTree, newIDs, anyOpen);
     EXPECT_FALSE(anyOpen);
     EXPECT_FALSE(newIDs.intersects(oldIDs));
     const NBEFileTreeNode rebuilt = *model->workspace()->fileTree;
-    model->toggleExpanded(docs.id);
+    model->files().toggleExpanded(docs.id);
     EXPECT_EQ(*model->workspace()->fileTree, rebuilt);
 }
 
-TEST_F(NBEWorkspaceFiles, ChangesShowInTheGitBadges)
+TEST_F(WorkspaceFiles, ChangesShowInTheGitBadges)
 {
     git({QStringLiteral("init"), QStringLiteral("-q")});
     write(QStringLiteral("a.txt"), "a");
@@ -368,7 +369,7 @@ TEST_F(NBEWorkspaceFiles, ChangesShowInTheGitBadges)
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("one")});
     load();
     EXPECT_TRUE(model->gitStatus().isEmpty());
-    NBETest::await(model->createFile(QStringLiteral("b.txt"), rootURL()));
+    NBETest::await(model->files().createFile(QStringLiteral("b.txt"), rootURL()));
     EXPECT_EQ(model->gitStatus(url(QStringLiteral("b.txt"))), NBEGitStatus::untracked);
 }
 
@@ -395,18 +396,18 @@ public:
 
 } // namespace
 
-TEST_F(NBEWorkspaceFiles, PanelsOpenInTheActiveTabsFolderAndANewFileOpens)
+TEST_F(WorkspaceFiles, PanelsOpenInTheActiveTabsFolderAndANewFileOpens)
 {
     auto panel = std::make_shared<PanelDesktop>();
     model = makeModel([&](NBEWorkspaceEnvironment &environment) { environment.desktop = panel; });
     write(QStringLiteral("css/site.css"), "p {}");
     // Without a workspace no panel opens.
-    NBETest::await(model->newFile());
+    NBETest::await(model->files().newFile());
     EXPECT_TRUE(panel->panels.isEmpty());
     load();
 
     panel->answerName = QStringLiteral("first.txt");
-    NBETest::await(model->newFile());
+    NBETest::await(model->files().newFile());
     ASSERT_EQ(panel->panels.size(), 1);
     EXPECT_EQ(panel->panels[0],
               (QStringList{QStringLiteral("Create a new file"), QStringLiteral("untitled.txt"),
@@ -418,7 +419,7 @@ TEST_F(NBEWorkspaceFiles, PanelsOpenInTheActiveTabsFolderAndANewFileOpens)
 
     open(QStringLiteral("css/site.css"));
     panel->answerName = QStringLiteral("parts");
-    NBETest::await(model->newFolder());
+    NBETest::await(model->files().newFolder());
     EXPECT_EQ(panel->panels[1],
               (QStringList{QStringLiteral("Create a new folder"), QStringLiteral("untitled folder"),
                            QStringLiteral("Create"), path(QStringLiteral("css"))}));
@@ -427,26 +428,27 @@ TEST_F(NBEWorkspaceFiles, PanelsOpenInTheActiveTabsFolderAndANewFileOpens)
 
     // An existing name fails and opens nothing; a cancelled panel does nothing.
     panel->answerName = QStringLiteral("site.css");
-    NBETest::await(model->newFile());
+    NBETest::await(model->files().newFile());
     EXPECT_TRUE(error().startsWith(QStringLiteral("Failed to create file: ")));
     EXPECT_EQ(read(QStringLiteral("css/site.css")), QByteArray("p {}"));
     panel->answerName = std::nullopt;
-    NBETest::await(model->newFolder());
-    EXPECT_EQ(model->workspace()->openTabs.size(), 2);
+    NBETest::await(model->files().newFolder());
+    EXPECT_EQ(model->tabs().tabs().size(), 2);
 }
 
-TEST_F(NBEWorkspaceFiles, RenamingToTheSameNameDoesNothing)
+TEST_F(WorkspaceFiles, RenamingToTheSameNameDoesNothing)
 {
     write(QStringLiteral("a.html"), "a");
     load();
     const QUuid treeID = model->workspace()->fileTree->id;
-    NBETest::await(model->renameItem(url(QStringLiteral("a.html")), QStringLiteral("a.html")));
+    NBETest::await(
+        model->files().renameItem(url(QStringLiteral("a.html")), QStringLiteral("a.html")));
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
     EXPECT_EQ(model->workspace()->fileTree->id, treeID);
     EXPECT_EQ(read(QStringLiteral("a.html")), QByteArray("a"));
 }
 
-TEST_F(NBEWorkspaceFiles, RenamingASwiftFileReopensItInTheSwiftSession)
+TEST_F(WorkspaceFiles, RenamingASwiftFileReopensItInTheSwiftSession)
 {
     const QString log = dir.filePath(QStringLiteral("swift.log"));
     qputenv("NBE_FAKE_LSP_LOG", QFile::encodeName(log));
@@ -456,7 +458,7 @@ TEST_F(NBEWorkspaceFiles, RenamingASwiftFileReopensItInTheSwiftSession)
     const QUuid id =
         loadAndEdit(QStringLiteral("main.swift"), "print(1)\n", QStringLiteral("print(2)\n"));
     NBETest::await(
-        model->renameItem(url(QStringLiteral("main.swift")), QStringLiteral("app.swift")));
+        model->files().renameItem(url(QStringLiteral("main.swift")), QStringLiteral("app.swift")));
     const auto lines = [&] { return QString::fromUtf8(NBETest::readFile(log)).split(u'\n'); };
     ASSERT_TRUE(NBETest::waitUntil([&] {
         return lines().filter(QStringLiteral("app.swift")).join(u'\n').contains(u"didOpen");

@@ -131,7 +131,7 @@ protected:
     QList<QUrl> tabFiles() const
     {
         QList<QUrl> files;
-        for (const NBEOpenTab &tab : model->workspace()->openTabs)
+        for (const NBEOpenTab &tab : model->tabs().tabs())
             files.append(tab.sourceFile.url);
         return files;
     }

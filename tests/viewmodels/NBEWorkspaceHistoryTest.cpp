@@ -40,7 +40,7 @@ protected:
 
     std::optional<NBEOpenTab> tabFor(const QString &name) const
     {
-        for (const NBEOpenTab &tab : model->workspace()->openTabs) {
+        for (const NBEOpenTab &tab : model->tabs().tabs()) {
             if (tab.sourceFile.url == url(name))
                 return tab;
         }

@@ -101,7 +101,7 @@ TEST_F(NBEWorkspaceOutsideChanges, ACleanTabFollowsItsFileAndAnEditedOneKeepsIts
 TEST_F(NBEWorkspaceOutsideChanges, TreeAndBadgesFollowAndOpenFoldersStayOpen)
 {
     commitAndLoad({{QStringLiteral("src/app.js"), "app\n"}, {QStringLiteral("README.md"), "r\n"}});
-    model->toggleExpanded(node(QStringLiteral("src"))->id);
+    model->files().toggleExpanded(node(QStringLiteral("src"))->id);
     ASSERT_TRUE(node(QStringLiteral("src"))->isExpanded);
     settle();
 

@@ -35,8 +35,8 @@ TEST_F(Lifecycle, LoadBuildsTheWorkspaceRecordsTheFolderAndRestoresTheDraft)
     ASSERT_TRUE(workspace.fileTree.has_value());
     ASSERT_EQ(workspace.fileTree->children.size(), 2);
     EXPECT_EQ(workspace.fileTree->children[0].name, QStringLiteral("css"));
-    EXPECT_TRUE(workspace.openTabs.isEmpty());
-    EXPECT_FALSE(workspace.activeTabID.has_value());
+    EXPECT_TRUE(model->tabs().tabs().isEmpty());
+    EXPECT_FALSE(model->tabs().activeTabID().has_value());
     EXPECT_EQ(model->recentProjects().value(0), rootURL());
     EXPECT_TRUE(model->isGitRepository());
     EXPECT_EQ(model->commitMessage(), QStringLiteral("Half-written message"));
@@ -105,16 +105,16 @@ TEST_F(Lifecycle, RecognisesTheWebFrameworkManifest)
         if (c.manifest)
             write(QStringLiteral("Package.swift"), *c.manifest);
         // The manifest is read with the folder, not at every question.
-        NBETest::await(model->refreshFileTree());
-        EXPECT_EQ(model->isVaporProject(), c.expected) << c.name;
-        EXPECT_EQ(model->canOpenInTarnwick(), c.expected) << c.name;
+        NBETest::await(model->files().refreshFileTree());
+        EXPECT_EQ(model->files().isVaporProject(), c.expected) << c.name;
+        EXPECT_EQ(model->files().canOpenInTarnwick(), c.expected) << c.name;
     }
     desktop->sibling.reset();
-    EXPECT_FALSE(model->canOpenInTarnwick());
-    model->openInTarnwick();
+    EXPECT_FALSE(model->files().canOpenInTarnwick());
+    model->files().openInTarnwick();
     EXPECT_TRUE(desktop->opened.isEmpty());
     desktop->sibling = QUrl::fromLocalFile(QStringLiteral("/usr/share/applications/t.desktop"));
-    model->openInTarnwick();
+    model->files().openInTarnwick();
     ASSERT_EQ(desktop->opened.size(), 1);
     EXPECT_EQ(desktop->opened[0].first, QList<QUrl>{rootURL()});
 }
@@ -159,15 +159,15 @@ TEST_F(Tabs, PreviewTabIsReusedInPlaceAndKeptWhenOpenedForGood)
     // Without a preview tab a preview request appends one.
     const NBEOpenTab fresh = open(QStringLiteral("c.js"), true);
     EXPECT_TRUE(fresh.isEphemeral);
-    EXPECT_EQ(model->workspace()->openTabs.size(), 3);
-    EXPECT_EQ(model->workspace()->openTabs.last().id, fresh.id);
+    EXPECT_EQ(model->tabs().tabs().size(), 3);
+    EXPECT_EQ(model->tabs().tabs().last().id, fresh.id);
 
     // Typing into the preview tab keeps it; the next preview adds a tab.
     model->updateContent(QStringLiteral("c2"), fresh.id);
     EXPECT_FALSE(model->tab(fresh.id)->isEphemeral);
     const NBEOpenTab next = open(QStringLiteral("a.html"), true);
     EXPECT_NE(next.id, fresh.id);
-    EXPECT_EQ(model->workspace()->openTabs.size(), 4);
+    EXPECT_EQ(model->tabs().tabs().size(), 4);
 }
 
 TEST_F(Tabs, UnreadableFilesOpenNoTab)
@@ -183,7 +183,7 @@ TEST_F(Tabs, UnreadableFilesOpenNoTab)
     model->clearErrorMessage();
     NBETest::await(model->openFile(url(QStringLiteral("missing.css")), false));
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
-    EXPECT_EQ(model->workspace()->openTabs.size(), 1);
+    EXPECT_EQ(model->tabs().tabs().size(), 1);
 }
 
 TEST_F(Tabs, APipeInTheFolderIsRefusedAndSavesGoOn)
@@ -209,8 +209,8 @@ TEST_F(Tabs, OverlappingRequestsForOneFileGiveOneTab)
     auto second = model->openFile(url(QStringLiteral("a.css")), false);
     NBETest::await(first);
     NBETest::await(second);
-    ASSERT_EQ(model->workspace()->openTabs.size(), 1);
-    EXPECT_FALSE(model->workspace()->openTabs[0].isEphemeral);
+    ASSERT_EQ(model->tabs().tabs().size(), 1);
+    EXPECT_FALSE(model->tabs().tabs()[0].isEphemeral);
 }
 
 TEST_F(Tabs, ClosingPicksTheRightmostTabAndMovingKeepsTheActiveOne)
@@ -224,7 +224,7 @@ TEST_F(Tabs, ClosingPicksTheRightmostTabAndMovingKeepsTheActiveOne)
 
     auto order = [&] {
         QList<QUuid> ids;
-        for (const NBEOpenTab &tab : model->workspace()->openTabs)
+        for (const NBEOpenTab &tab : model->tabs().tabs())
             ids.append(tab.id);
         return ids;
     };
@@ -241,15 +241,15 @@ TEST_F(Tabs, ClosingPicksTheRightmostTabAndMovingKeepsTheActiveOne)
         model->moveTab(m.from, m.to);
         EXPECT_EQ(order(), m.expected) << m.from << "->" << m.to;
     }
-    EXPECT_EQ(model->workspace()->activeTabID, c);
+    EXPECT_EQ(model->tabs().activeTabID(), c);
 
     model->setActiveTab(b);
     EXPECT_TRUE(NBETest::await(model->closeTab(b)));
-    EXPECT_EQ(model->workspace()->activeTabID, c);
+    EXPECT_EQ(model->tabs().activeTabID(), c);
     EXPECT_TRUE(NBETest::await(model->closeTab(a)));
-    EXPECT_EQ(model->workspace()->activeTabID, c);
+    EXPECT_EQ(model->tabs().activeTabID(), c);
     EXPECT_TRUE(NBETest::await(model->closeTab(c)));
-    EXPECT_FALSE(model->workspace()->activeTabID.has_value());
+    EXPECT_FALSE(model->tabs().activeTabID().has_value());
 }
 
 TEST_F(Tabs, ClosingOthersAndAll)
@@ -262,10 +262,10 @@ TEST_F(Tabs, ClosingOthersAndAll)
     open(QStringLiteral("c.css"));
     EXPECT_TRUE(NBETest::await(model->closeOtherTabs(b)));
     EXPECT_EQ(tabFiles(), QList<QUrl>{url(QStringLiteral("b.css"))});
-    EXPECT_EQ(model->workspace()->activeTabID, b);
+    EXPECT_EQ(model->tabs().activeTabID(), b);
     EXPECT_TRUE(NBETest::await(model->closeAllTabs()));
-    EXPECT_TRUE(model->workspace()->openTabs.isEmpty());
-    EXPECT_FALSE(model->workspace()->activeTabID.has_value());
+    EXPECT_TRUE(model->tabs().tabs().isEmpty());
+    EXPECT_FALSE(model->tabs().activeTabID().has_value());
     EXPECT_TRUE(desktop->questions.isEmpty());
 }
 
@@ -281,7 +281,7 @@ TEST_F(Tabs, ClosingUnsavedEditsAsksFirst)
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
     EXPECT_FALSE(NBETest::await(model->closeTab(a)));
     EXPECT_FALSE(NBETest::await(model->closeAllTabs()));
-    EXPECT_EQ(model->workspace()->openTabs.size(), 2);
+    EXPECT_EQ(model->tabs().tabs().size(), 2);
     ASSERT_EQ(desktop->questions.size(), 2);
     EXPECT_EQ(desktop->questions[0], QStringList{QStringLiteral("a.css")});
     EXPECT_FALSE(NBETest::await(model->closeWorkspace()));
@@ -294,7 +294,7 @@ TEST_F(Tabs, ClosingUnsavedEditsAsksFirst)
     desktop->answer = NBEUnsavedChangesChoice::Save;
     EXPECT_TRUE(NBETest::await(model->closeTab(a)));
     EXPECT_EQ(read(QStringLiteral("a.css")), "edited a");
-    EXPECT_TRUE(model->workspace()->openTabs.isEmpty());
+    EXPECT_TRUE(model->tabs().tabs().isEmpty());
 
     const QUuid again = open(QStringLiteral("a.css")).id;
     model->updateContent(QStringLiteral("dropped"), again);
@@ -337,10 +337,10 @@ TEST_F(Tabs, PendingFilesQueuedBeforeTheLoadOpenAfterIt)
     load();
     model->openPendingFiles(QUrl::fromLocalFile(other.path()));
     model->openPendingFiles(rootURL());
-    ASSERT_TRUE(NBETest::waitUntil([&] { return model->workspace()->openTabs.size() == 2; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->tabs().tabs().size() == 2; }));
     EXPECT_EQ(tabFiles(),
               (QList<QUrl>{url(QStringLiteral("b.html")), url(QStringLiteral("a.css"))}));
-    EXPECT_FALSE(model->workspace()->openTabs[0].isEphemeral);
+    EXPECT_FALSE(model->tabs().tabs()[0].isEphemeral);
     EXPECT_EQ(model->activeTab()->sourceFile.url, url(QStringLiteral("a.css")));
 
     // The other folder's file still waits for its own window.

@@ -77,7 +77,7 @@ protected:
 
     std::optional<NBEOpenTab> tabFor(const QString &name) const
     {
-        for (const NBEOpenTab &tab : model->workspace()->openTabs) {
+        for (const NBEOpenTab &tab : model->tabs().tabs()) {
             if (tab.sourceFile.url == url(name))
                 return tab;
         }
@@ -215,7 +215,7 @@ TEST_F(WorkingTree, DiscardingAnUntrackedFileTrashesItAndClosesItsTab)
 {
     commitAndLoad({{"a.html", "a\n"}});
     write("new.html", "fresh\n");
-    await(model->refreshFileTree());
+    await(model->files().refreshFileTree());
     open("a.html");
     const NBEOpenTab tab = open("new.html");
     ASSERT_TRUE(treeLists("new.html"));
@@ -225,7 +225,7 @@ TEST_F(WorkingTree, DiscardingAnUntrackedFileTrashesItAndClosesItsTab)
     EXPECT_FALSE(QFile::exists(path("new.html")));
     EXPECT_EQ(trashed("new.html"), "fresh\n");
     EXPECT_FALSE(tabFor("new.html"));
-    EXPECT_NE(model->workspace()->activeTabID, tab.id);
+    EXPECT_NE(model->tabs().activeTabID(), tab.id);
     EXPECT_EQ(model->activeTab()->sourceFile.url, url("a.html"));
     EXPECT_FALSE(treeLists("new.html"));
     EXPECT_FALSE(model->gitStatus(url("new.html")).has_value());

@@ -88,7 +88,7 @@ TEST_F(NBEMainViewTest, SwitchingModesRebuildsThePaneAndKeepsTheViewModelsState)
     ASSERT_NE(view->fileTree(), nullptr);
     ASSERT_TRUE(NBETest::waitUntil([&] { return node(QStringLiteral("sub")).has_value(); }));
     const NBEFileTreeNode folder = *node(QStringLiteral("sub"));
-    viewModel()->toggleExpanded(folder.id);
+    viewModel()->files().toggleExpanded(folder.id);
     NBEFileTreeWidget *tree = view->fileTree()->treeWidget();
     QTreeWidgetItem *sub = tree->itemForURL(folder.url);
     ASSERT_NE(sub, nullptr);

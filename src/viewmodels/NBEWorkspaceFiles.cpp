@@ -1,17 +1,20 @@
-// Creating, deleting, renaming and moving items of the project, the tabs
-// that follow them, and the file tree with its expansion.
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceFiles.h"
 
 #include "NBEWhenFinished.h"
 
-#include "NBELanguageRegistry.h"
+#include "NBEApplicationActivity.h"
+#include "NBEFileWatch.h"
 #include "NBELog.h"
 #include "NBEMemory.h"
+#include "NBEWorkspaceDesktop.h"
 
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QPromise>
+#include <QRegularExpression>
 #include <QSet>
+#include <QStringDecoder>
 
 #include <algorithm>
 
@@ -40,9 +43,113 @@ bool isAtOrBelow(const QString &path, const QString &item)
 
 } // namespace
 
+NBEWorkspaceFiles::NBEWorkspaceFiles(NBEFileService &files, const NBEGitState &git,
+                                     NBEWorkspaceTabs &tabs,
+                                     std::shared_ptr<NBEWorkspaceDesktop> desktop,
+                                     NBEApplicationActivity *activity,
+                                     std::chrono::milliseconds quiet, NBEWorkspaceFilesHost host,
+                                     QObject *parent)
+    : QObject(parent)
+    , m_files(files)
+    , m_git(git)
+    , m_tabs(tabs)
+    , m_desktop(std::move(desktop))
+    , m_activity(activity)
+    , m_quiet(quiet)
+    , m_host(std::move(host))
+{}
+
+NBEWorkspaceFiles::~NBEWorkspaceFiles() = default;
+
+namespace {
+
+// The same folder with the same tree.
+bool sameFolder(const std::optional<NBEWorkspace> &a, const std::optional<NBEWorkspace> &b)
+{
+    return a.has_value() == b.has_value() &&
+           (!a || (a->rootURL == b->rootURL && a->fileTree == b->fileTree));
+}
+
+} // namespace
+
+void NBEWorkspaceFiles::setWorkspace(const std::optional<NBEWorkspace> &workspace)
+{
+    if (sameFolder(m_workspace, workspace))
+        return;
+    m_workspace = workspace;
+    Q_EMIT workspaceChanged();
+}
+
+void NBEWorkspaceFiles::replaceFolder(const std::optional<NBEWorkspace> &workspace)
+{
+    const bool appearsOrGoes = m_workspace.has_value() != workspace.has_value();
+    const bool differs = !sameFolder(m_workspace, workspace);
+    m_workspace = workspace;
+    const bool tabsAnnounced = m_tabs.clear();
+    if (differs)
+        Q_EMIT workspaceChanged();
+    if (appearsOrGoes && !tabsAnnounced)
+        // The tab bar follows a folder opening or closing even without tabs.
+        Q_EMIT m_tabs.tabsChanged();
+}
+
+void NBEWorkspaceFiles::open(const QUrl &folder, NBEFileTreeNode tree)
+{
+    NBEWorkspace workspace(folder);
+    workspace.fileTree = std::move(tree);
+    replaceFolder(workspace);
+    m_unreadableFolders.clear();
+    sayUnreadableFolders();
+    readVaporManifest();
+}
+
+void NBEWorkspaceFiles::close()
+{
+    stopFollowingOutsideChanges();
+    replaceFolder(std::nullopt);
+}
+
+void NBEWorkspaceFiles::readVaporManifest()
+{
+    m_isVaporProject = false;
+    if (!m_workspace)
+        return;
+    QFile manifest(
+        QDir(m_workspace->rootURL.toLocalFile()).filePath(QStringLiteral("Package.swift")));
+    if (!manifest.open(QIODevice::ReadOnly))
+        return;
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = decoder.decode(manifest.readAll());
+    if (decoder.hasError())
+        return;
+    static const QRegularExpression package(QStringLiteral("\\.package\\([^)]*vapor"));
+    m_isVaporProject =
+        text.contains(QLatin1String("vapor/vapor")) || package.match(text).hasMatch();
+}
+
+bool NBEWorkspaceFiles::canOpenInTarnwick() const
+{
+    return isVaporProject() && m_desktop->siblingApplication().has_value();
+}
+
+void NBEWorkspaceFiles::openInTarnwick()
+{
+    if (!m_workspace)
+        return;
+    const std::optional<QUrl> application = m_desktop->siblingApplication();
+    if (!application)
+        return;
+    m_desktop->openWithApplication({m_workspace->rootURL}, *application);
+}
+
+void NBEWorkspaceFiles::revealInFileManager(const QUrl &url)
+{
+    m_desktop->revealInFileManager(url);
+}
+
 template <typename T, typename Then>
-QFuture<void> NBEWorkspaceViewModel::afterFileChange(const QFuture<NBEResult<T>> &change,
-                                                     const QString &prefix, Then &&then)
+QFuture<void> NBEWorkspaceFiles::afterFileChange(const QFuture<NBEResult<T>> &change,
+                                                 const QString &prefix, Then &&then)
 {
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
@@ -50,7 +157,7 @@ QFuture<void> NBEWorkspaceViewModel::afterFileChange(const QFuture<NBEResult<T>>
     nbeWhenFinished(change, this,
                     [this, prefix, promise, then = std::forward<Then>(then)](NBEResult<T> result) {
                         if (!result) {
-                            setErrorMessage(prefix + result.error().description);
+                            Q_EMIT failed(prefix + result.error().description);
                             promise->finish();
                             return;
                         }
@@ -63,16 +170,16 @@ QFuture<void> NBEWorkspaceViewModel::afterFileChange(const QFuture<NBEResult<T>>
     return done;
 }
 
-std::optional<QUrl> NBEWorkspaceViewModel::newItemBaseDirectory() const
+std::optional<QUrl> NBEWorkspaceFiles::newItemBaseDirectory() const
 {
-    if (const std::optional<NBEOpenTab> tab = activeTab())
+    if (const std::optional<NBEOpenTab> tab = m_tabs.activeTab())
         return QUrl::fromLocalFile(QFileInfo(tab->sourceFile.url.toLocalFile()).absolutePath());
     if (m_workspace)
         return m_workspace->rootURL;
     return std::nullopt;
 }
 
-QFuture<void> NBEWorkspaceViewModel::createAtChosenLocation(
+QFuture<void> NBEWorkspaceFiles::createAtChosenLocation(
     const QString &message, const QString &proposedName,
     const std::function<void(const QUrl &, std::shared_ptr<QPromise<void>>)> &create)
 {
@@ -94,13 +201,13 @@ QFuture<void> NBEWorkspaceViewModel::createAtChosenLocation(
     return done;
 }
 
-QFuture<void> NBEWorkspaceViewModel::newFile()
+QFuture<void> NBEWorkspaceFiles::newFile()
 {
     return createAtChosenLocation(
         QStringLiteral("Create a new file"), QStringLiteral("untitled.txt"),
         [this](const QUrl &file, std::shared_ptr<QPromise<void>> promise) {
             auto created = std::make_shared<bool>(false);
-            nbeWhenFinished(afterFileChange(m_fileService.createFile(file, QString()),
+            nbeWhenFinished(afterFileChange(m_files.createFile(file, QString()),
                                             QStringLiteral("Failed to create file: "),
                                             [created] { *created = true; }),
                             this, [this, file, created, promise] {
@@ -108,58 +215,57 @@ QFuture<void> NBEWorkspaceViewModel::newFile()
                                     promise->finish();
                                     return;
                                 }
-                                nbeWhenFinished(openFile(file, false), this, [file, promise] {
-                                    NBELog::fileIO().info("Created file: %s", file.fileName());
-                                    promise->finish();
-                                });
+                                nbeWhenFinished(
+                                    m_host.openFile(file, false), this, [file, promise] {
+                                        NBELog::fileIO().info("Created file: %s", file.fileName());
+                                        promise->finish();
+                                    });
                             });
         });
 }
 
-QFuture<void> NBEWorkspaceViewModel::newFolder()
+QFuture<void> NBEWorkspaceFiles::newFolder()
 {
     return createAtChosenLocation(
         QStringLiteral("Create a new folder"), QStringLiteral("untitled folder"),
         [this](const QUrl &folder, std::shared_ptr<QPromise<void>> promise) {
-            nbeWhenFinished(afterFileChange(m_fileService.createDirectory(folder),
-                                            QStringLiteral("Failed to create folder: "),
-                                            [folder] {
-                                                NBELog::fileIO().info("Created folder: %s",
-                                                                      folder.fileName());
-                                            }),
-                            this, [promise] { promise->finish(); });
+            nbeWhenFinished(
+                afterFileChange(
+                    m_files.createDirectory(folder), QStringLiteral("Failed to create folder: "),
+                    [folder] { NBELog::fileIO().info("Created folder: %s", folder.fileName()); }),
+                this, [promise] { promise->finish(); });
         });
 }
 
-QFuture<void> NBEWorkspaceViewModel::createFile(const QString &named, const QUrl &in)
+QFuture<void> NBEWorkspaceFiles::createFile(const QString &named, const QUrl &in)
 {
     const QUrl url = QUrl::fromLocalFile(QDir(in.toLocalFile()).filePath(named));
     // The name is checked by the service, so a bad one never reaches the disk.
     if (const auto valid = NBEFileService::checkName(named); !valid) {
-        setErrorMessage(QStringLiteral("Failed to create file: ") + valid.error().description);
+        Q_EMIT failed(QStringLiteral("Failed to create file: ") + valid.error().description);
         return QtFuture::makeReadyFuture();
     }
-    return afterFileChange(m_fileService.createFile(url, QString()),
+    return afterFileChange(m_files.createFile(url, QString()),
                            QStringLiteral("Failed to create file: "), [] {});
 }
 
-QFuture<void> NBEWorkspaceViewModel::createFolder(const QString &named, const QUrl &in)
+QFuture<void> NBEWorkspaceFiles::createFolder(const QString &named, const QUrl &in)
 {
     if (const auto valid = NBEFileService::checkName(named); !valid) {
-        setErrorMessage(QStringLiteral("Failed to create folder: ") + valid.error().description);
+        Q_EMIT failed(QStringLiteral("Failed to create folder: ") + valid.error().description);
         return QtFuture::makeReadyFuture();
     }
     const QUrl url = QUrl::fromLocalFile(QDir(in.toLocalFile()).filePath(named));
-    return afterFileChange(m_fileService.createDirectory(url),
+    return afterFileChange(m_files.createDirectory(url),
                            QStringLiteral("Failed to create folder: "), [] {});
 }
 
-QFuture<void> NBEWorkspaceViewModel::deleteItem(const QUrl &at)
+QFuture<void> NBEWorkspaceFiles::deleteItem(const QUrl &at)
 {
     const QString item = cleanPath(at);
     QStringList dirtyNames;
     QList<QUuid> dirtyIDs;
-    for (const NBEOpenTab &tab : m_tabs->tabs()) {
+    for (const NBEOpenTab &tab : m_tabs.tabs()) {
         if (tab.sourceFile.isDirty() && isAtOrBelow(cleanPath(tab.sourceFile.url), item)) {
             dirtyNames.append(tab.sourceFile.name());
             dirtyIDs.append(tab.id);
@@ -188,7 +294,7 @@ QFuture<void> NBEWorkspaceViewModel::deleteItem(const QUrl &at)
                         } else if (choice == NBEUnsavedChangesChoice::DontSave) {
                             nbeWhenFinished(remove(), this, finish);
                         } else {
-                            nbeWhenFinished(m_tabs->saveDirtyTabs(dirtyIDs), this,
+                            nbeWhenFinished(m_tabs.saveDirtyTabs(dirtyIDs), this,
                                             [this, remove, finish](bool saved) {
                                                 // A failed write said so; the
                                                 // edits stay in their tabs.
@@ -202,7 +308,7 @@ QFuture<void> NBEWorkspaceViewModel::deleteItem(const QUrl &at)
     return done;
 }
 
-QFuture<NBEResult<bool>> NBEWorkspaceViewModel::removeItem(const QUrl &at)
+QFuture<NBEResult<bool>> NBEWorkspaceFiles::removeItem(const QUrl &at)
 {
     // The item goes to the trash, so nothing is lost on a misclick; only
     // where no trash takes it is the user asked before it goes for good.
@@ -213,45 +319,41 @@ QFuture<NBEResult<bool>> NBEWorkspaceViewModel::removeItem(const QUrl &at)
         promise->addResult(std::move(removed));
         promise->finish();
     };
-    nbeWhenFinished(
-        m_fileService.trash(at), this, [this, at, answer](NBEResult<NBEDeletion> trashed) {
-            if (!trashed) {
-                answer(std::unexpected(trashed.error()));
-                return;
-            }
-            if (*trashed == NBEDeletion::Trashed) {
-                answer(true);
-                return;
-            }
-            nbeWhenFinished(m_desktop->askToDeleteForGood({at.fileName()}), this,
-                            [this, at, answer](bool forGood) {
-                                if (!forGood) {
-                                    answer(false);
-                                    return;
-                                }
-                                nbeWhenFinished(m_fileService.delete_(at), this,
-                                                [answer](NBEResult<void> deleted) {
-                                                    answer(deleted
-                                                               ? NBEResult<bool>(true)
-                                                               : std::unexpected(deleted.error()));
-                                                });
-                            });
-        });
+    nbeWhenFinished(m_files.trash(at), this, [this, at, answer](NBEResult<NBEDeletion> trashed) {
+        if (!trashed) {
+            answer(std::unexpected(trashed.error()));
+            return;
+        }
+        if (*trashed == NBEDeletion::Trashed) {
+            answer(true);
+            return;
+        }
+        nbeWhenFinished(
+            m_desktop->askToDeleteForGood({at.fileName()}), this, [this, at, answer](bool forGood) {
+                if (!forGood) {
+                    answer(false);
+                    return;
+                }
+                nbeWhenFinished(m_files.delete_(at), this, [answer](NBEResult<void> deleted) {
+                    answer(deleted ? NBEResult<bool>(true) : std::unexpected(deleted.error()));
+                });
+            });
+    });
     return done;
 }
 
-QFuture<void> NBEWorkspaceViewModel::renameItem(const QUrl &at, const QString &to)
+QFuture<void> NBEWorkspaceFiles::renameItem(const QUrl &at, const QString &to)
 {
     const QString source = cleanPath(at);
     // Confirming the name as it stands changes nothing; it isn't a clash.
     if (to == QFileInfo(source).fileName())
         return QtFuture::makeReadyFuture();
     return afterFileChange(
-        m_fileService.rename(at, to), QStringLiteral("Failed to rename: "),
+        m_files.rename(at, to), QStringLiteral("Failed to rename: "),
         [this, source](const QUrl &renamed) { retargetTabs(source, cleanPath(renamed)); });
 }
 
-QFuture<void> NBEWorkspaceViewModel::moveItem(const QUrl &from, const QUrl &into)
+QFuture<void> NBEWorkspaceFiles::moveItem(const QUrl &from, const QUrl &into)
 {
     const QString source = cleanPath(from);
     const QString destination = cleanPath(into);
@@ -260,18 +362,17 @@ QFuture<void> NBEWorkspaceViewModel::moveItem(const QUrl &from, const QUrl &into
         return QtFuture::makeReadyFuture();
     const QString name = QFileInfo(source).fileName();
     const QString target = QDir(destination).filePath(name);
-    return afterFileChange(
-        m_fileService.move(QUrl::fromLocalFile(source), QUrl::fromLocalFile(target)),
-        QStringLiteral("Couldn't move %1: ").arg(name),
-        [this, source, target] { retargetTabs(source, target); });
+    return afterFileChange(m_files.move(QUrl::fromLocalFile(source), QUrl::fromLocalFile(target)),
+                           QStringLiteral("Couldn't move %1: ").arg(name),
+                           [this, source, target] { retargetTabs(source, target); });
 }
 
-void NBEWorkspaceViewModel::retargetTabs(const QString &source, const QString &target)
+void NBEWorkspaceFiles::retargetTabs(const QString &source, const QString &target)
 {
-    m_tabs->retarget([&](const QString &path) { return movedPath(path, source, target); });
+    m_tabs.retarget([&](const QString &path) { return movedPath(path, source, target); });
 }
 
-void NBEWorkspaceViewModel::sayUnreadableFolders()
+void NBEWorkspaceFiles::sayUnreadableFolders()
 {
     if (!m_workspace || !m_workspace->fileTree)
         return;
@@ -294,7 +395,7 @@ void NBEWorkspaceViewModel::sayUnreadableFolders()
         name = name.left(39) + u'…' + name.right(39);
     QString why = first.readError;
     why[0] = why[0].toLower();
-    setErrorMessage(
+    Q_EMIT failed(
         fresh.size() == 1
             ? QStringLiteral("The folder “%1” couldn't be read (%2), so it's left out of the "
                              "file tree.")
@@ -306,13 +407,12 @@ void NBEWorkspaceViewModel::sayUnreadableFolders()
                   .arg(why));
 }
 
-void NBEWorkspaceViewModel::closeTabsBelow(const QString &item)
+void NBEWorkspaceFiles::closeTabsBelow(const QString &item)
 {
-    m_tabs->closeMatching([&](const QString &path) { return isAtOrBelow(path, item); });
+    m_tabs.closeMatching([&](const QString &path) { return isAtOrBelow(path, item); });
 }
 
-NBEFileTreeNode NBEWorkspaceViewModel::toggleNode(const NBEFileTreeNode &node,
-                                                  const QUuid &targetID)
+NBEFileTreeNode NBEWorkspaceFiles::toggleNode(const NBEFileTreeNode &node, const QUuid &targetID)
 {
     NBEFileTreeNode copy = node;
     if (copy.id == targetID) {
@@ -324,7 +424,7 @@ NBEFileTreeNode NBEWorkspaceViewModel::toggleNode(const NBEFileTreeNode &node,
     return copy;
 }
 
-void NBEWorkspaceViewModel::toggleExpanded(const QUuid &nodeID)
+void NBEWorkspaceFiles::toggleExpanded(const QUuid &nodeID)
 {
     if (!m_workspace || !m_workspace->fileTree)
         return;
@@ -333,7 +433,7 @@ void NBEWorkspaceViewModel::toggleExpanded(const QUuid &nodeID)
     setWorkspace(workspace);
 }
 
-QFuture<void> NBEWorkspaceViewModel::refreshFileTree()
+QFuture<void> NBEWorkspaceFiles::refreshFileTree()
 {
     return rebuildFileTree(false);
 }
@@ -372,7 +472,7 @@ void applyExpanded(NBEFileTreeNode &node, const QSet<QString> &paths)
 
 } // namespace
 
-QFuture<void> NBEWorkspaceViewModel::rebuildFileTree(bool keepExpansion)
+QFuture<void> NBEWorkspaceFiles::rebuildFileTree(bool keepExpansion)
 {
     if (!m_workspace)
         return QtFuture::makeReadyFuture();
@@ -391,8 +491,8 @@ QFuture<void> NBEWorkspaceViewModel::rebuildFileTree(bool keepExpansion)
     promise->start();
     QFuture<void> done = promise->future();
     using Built = std::pair<NBEResult<NBEFileTreeNode>, bool>;
-    QFuture<Built> built = m_fileService.buildFileTree(root).then(
-        [expanded, old](NBEResult<NBEFileTreeNode> tree) -> Built {
+    QFuture<Built> built =
+        m_files.buildFileTree(root).then([expanded, old](NBEResult<NBEFileTreeNode> tree) -> Built {
             if (!tree || !old)
                 return {std::move(tree), false};
             if (sameItems(*tree, *old))
@@ -408,8 +508,8 @@ QFuture<void> NBEWorkspaceViewModel::rebuildFileTree(bool keepExpansion)
             // seem missing. A refresh after outside changes (a walk that met
             // a checkout half-way) tries again at the next burst.
             if (!keepExpansion)
-                setErrorMessage(QStringLiteral("Failed to refresh the file tree: ") +
-                                tree.error().description);
+                Q_EMIT failed(QStringLiteral("Failed to refresh the file tree: ") +
+                              tree.error().description);
             NBELog::fileIO().error("Failed to refresh file tree: %s", tree.error().description);
         } else if (m_workspace && m_workspace->rootURL == root && !unchanged) {
             // A tree of many thousand items is let go on another thread.
@@ -420,7 +520,87 @@ QFuture<void> NBEWorkspaceViewModel::rebuildFileTree(bool keepExpansion)
         } else if (unchanged) {
             NBEMemory::freeElsewhere(std::move(*tree));
         }
-        nbeWhenFinished(refreshGitStatus(), this, [promise] { promise->finish(); });
+        nbeWhenFinished(m_host.refreshGit(), this, [promise] { promise->finish(); });
     });
+    return done;
+}
+
+void NBEWorkspaceFiles::startFollowingOutsideChanges()
+{
+    stopFollowingOutsideChanges();
+    if (!m_workspace || m_quiet.count() <= 0)
+        return;
+    m_fileWatch = new NBEFileWatch(m_quiet, this);
+    connect(m_fileWatch, &NBEFileWatch::changed, this,
+            [this](const QStringList &paths) { followOutsideChanges(paths); });
+    watchProjectFolders();
+    if (m_activity) {
+        m_outsideActivationObserver =
+            connect(m_activity.data(), &NBEApplicationActivity::becameActive, this,
+                    [this] { followOutsideChanges({}); });
+    }
+}
+
+void NBEWorkspaceFiles::stopFollowingOutsideChanges()
+{
+    delete m_fileWatch;
+    m_fileWatch = nullptr;
+    disconnect(m_outsideActivationObserver);
+    m_outsideActivationObserver = {};
+}
+
+void NBEWorkspaceFiles::watchProjectFolders()
+{
+    if (!m_fileWatch || !m_workspace)
+        return;
+    const QString root = NBEFileService::keyPath(m_workspace->rootURL);
+    QStringList extras;
+    // git's own folder tells of commits, checkouts and staging from outside.
+    if (m_git.snapshot().root)
+        extras.append(QDir(m_git.snapshot().root->toLocalFile()).filePath(QStringLiteral(".git")));
+    for (const NBEOpenTab &tab : m_tabs.tabs()) {
+        const QString folder = QFileInfo(NBEFileService::keyPath(tab.sourceFile.url)).path();
+        if (folder != root && !folder.startsWith(root + u'/') && !extras.contains(folder))
+            extras.append(folder);
+    }
+    if (root == m_watchedRoot && extras == m_watchedExtras)
+        return;
+    m_watchedRoot = root;
+    m_watchedExtras = extras;
+    m_fileWatch->watch(root, extras);
+}
+
+QFuture<void> NBEWorkspaceFiles::followOutsideChanges(const QStringList &paths)
+{
+    if (!m_workspace)
+        return QtFuture::makeReadyFuture();
+    // One refresh at a time; changes reported meanwhile make one more.
+    if (m_outsideRefresh && !m_outsideRefresh->isFinished()) {
+        if (paths.isEmpty())
+            m_outsideChangesAgain = QStringList();
+        else if (!m_outsideChangesAgain || !m_outsideChangesAgain->isEmpty())
+            m_outsideChangesAgain = m_outsideChangesAgain.value_or(QStringList()) + paths;
+        return *m_outsideRefresh;
+    }
+    auto promise = std::make_shared<QPromise<void>>();
+    promise->start();
+    QFuture<void> done = promise->future();
+    m_outsideRefresh = done;
+
+    const auto rest = [this, promise] {
+        nbeWhenFinished(rebuildFileTree(true), this, [this, promise] {
+            watchProjectFolders();
+            Q_EMIT outsideChangesFollowed();
+            promise->finish();
+            if (const auto again = std::exchange(m_outsideChangesAgain, std::nullopt))
+                followOutsideChanges(*again);
+        });
+    };
+    // Tabs first, so the rebuilt tree finds them settled.
+    const QFuture<void> tabsChecked = m_tabs.followDisk(paths);
+    if (tabsChecked.isFinished())
+        rest();
+    else
+        nbeWhenFinished(tabsChecked, this, rest);
     return done;
 }
