@@ -9,6 +9,7 @@
 
 #include <QRandomGenerator>
 #include <QTemporaryDir>
+#include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
 #include <gtest/gtest.h>
@@ -302,4 +303,50 @@ TEST_F(NBEWebLSPRealServersTest, ABurstOfWholeTextChangesLeavesTheServerOnTheLas
     ASSERT_EQ(found.size(), 1) << messages(found).toStdString();
     EXPECT_EQ(found.first().startLine, 2);
     EXPECT_EQ(web->version(url), qint64(buffer.revision())) << "the server holds the last text";
+}
+
+// A page edited by ranged changes (characters of two UTF-16 units before the
+// faults, lines joined, split and removed, a Windows line break pasted) gets
+// its diagnostics where a fresh open of the same text puts them.
+TEST_F(NBEWebLSPRealServersTest, DiagnosticsOfAnEditedPageLieWhereAFreshOpenPutsThem)
+{
+    QString start;
+    for (int i = 0; i < 30; ++i)
+        start += QStringLiteral("<p>line %1</p><style>.a%1 { widht: 1px }</style>\n").arg(i);
+    const QUrl url = open("edited.html", "html", start);
+    NBETextBuffer buffer(start);
+    QObject::connect(&buffer, &NBETextBuffer::changed, [&](const NBETextChange &change) {
+        web->didChange(url, change, qint64(buffer.revision()), reader(buffer));
+    });
+    ASSERT_EQ(diagnosticsFor(url).size(), 30);
+
+    QTextDocument *document = buffer.document();
+    const auto at = [&](int line, int column) {
+        QTextCursor cursor(document->findBlockByNumber(line));
+        cursor.setPosition(cursor.position() + column);
+        return cursor;
+    };
+    for (int line = 0; line < 30; line += 3)
+        at(line, 0).insertText(QStringLiteral("\U0001F600"));
+    at(5, int(document->findBlockByNumber(5).text().indexOf(u"widht")))
+        .insertText(QStringLiteral("\U0001D11E "));
+    QTextCursor join = at(3, int(document->findBlockByNumber(3).length()) - 1);
+    join.deleteChar();
+    at(10, 4).insertText(QStringLiteral("x\r\ny"));
+    QTextCursor removed = at(12, 0);
+    removed.movePosition(QTextCursor::NextBlock, QTextCursor::KeepAnchor);
+    removed.removeSelectedText();
+    at(0, 1).deletePreviousChar(); // the whole first character, both units
+
+    const QString text = buffer.text();
+    const QUrl fresh = open("fresh.html", "html", text);
+    const QList<NBELSPDiagnostic> reference = diagnosticsFor(fresh);
+    // One fault went with its line; the one behind the wide character
+    // became two others.
+    EXPECT_EQ(messages(reference).count("Unknown property"), 28);
+    EXPECT_TRUE(
+        NBETest::waitUntil([&] { return diagnostics.value(url.toLocalFile()) == reference; },
+                           std::chrono::seconds(60)))
+        << messages(diagnostics.value(url.toLocalFile())).toStdString();
+    EXPECT_EQ(web->version(url), qint64(buffer.revision()));
 }
