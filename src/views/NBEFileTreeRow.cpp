@@ -42,6 +42,20 @@ QString NBEFileTreeRow::themeIconName(const QString &symbol)
 
 QIcon NBEFileTreeRow::icon(const QString &symbol, const QColor &color, int size)
 {
+    // Every row of every paint asks: the theme lookup and the tinting are
+    // done once per look (icons live on the GUI thread only).
+    static QHash<QString, QIcon> made;
+    const QString key =
+        QStringLiteral("%1|%2|%3|%4").arg(symbol, QIcon::themeName()).arg(color.rgba()).arg(size);
+    if (const auto found = made.constFind(key); found != made.cend())
+        return *found;
+    const QIcon tinted = tint(symbol, color, size);
+    made.insert(key, tinted);
+    return tinted;
+}
+
+QIcon NBEFileTreeRow::tint(const QString &symbol, const QColor &color, int size)
+{
     QIcon base = QIcon::fromTheme(themeIconName(symbol));
     if (base.isNull()) {
         const bool folder = symbol.startsWith(u"folder");

@@ -27,4 +27,7 @@ public:
     // Active file: amber at 0.15; under the pointer: the primary colour at
     // 0.06; else clear. A folder is never active.
     static QColor rowBackground(bool isActiveFile, bool isHovering, const QColor &primary);
+
+private:
+    static QIcon tint(const QString &symbol, const QColor &color, int size);
 };

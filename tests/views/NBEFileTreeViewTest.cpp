@@ -146,6 +146,25 @@ TEST(NBEFileTreeView, ShowsTheTreeInOrderAndSendsClicks)
     EXPECT_TRUE(recorder.calls.isEmpty()); // showing it asks for no toggle
 }
 
+// Icons are made once per look, and each look keeps its own colour.
+TEST(NBEFileTreeRow, IconsAreTintedInTheColourAsked)
+{
+    for (const QColor colour : {QColor(Qt::red), QColor(Qt::blue), QColor(Qt::red)}) {
+        const QImage image = NBEFileTreeRow::icon(QStringLiteral("doc"), colour, 16)
+                                 .pixmap(16, 16)
+                                 .toImage()
+                                 .convertToFormat(QImage::Format_ARGB32);
+        int opaque = 0;
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (qAlpha(image.pixel(x, y)) == 255) {
+                    ++opaque;
+                    EXPECT_EQ(QColor(image.pixel(x, y)), colour);
+                }
+        EXPECT_GT(opaque, 0);
+    }
+}
+
 // Rows of a large tree: what shows and what one click opens has items, with
 // the arrows a closed folder needs; what lies deeper in closed folders comes
 // when a folder opens. A list that keeps its own expansion has every row.
