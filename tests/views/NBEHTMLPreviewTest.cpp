@@ -8,6 +8,7 @@
 #include "NBETextEditorView.h"
 
 #include <QBuffer>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QImage>
@@ -627,8 +628,8 @@ TEST_F(NBEHTMLPreviewTest, BodyEditsArePatchedInPlaceToWhatALoadGives)
 }
 
 // What a patch can't bring about loads the page anew: a changed base, a page
-// whose scripts build part of it, a style sheet or picture changed on disk,
-// and a page the reader left by a link.
+// whose scripts build part of it, a style sheet changed or a picture made on
+// disk, and a page the reader left by a link.
 TEST_F(NBEHTMLPreviewTest, WhatAPatchCantShowLoadsThePageAnew)
 {
     write(QStringLiteral("css/site.css"), "body { color: rgb(0, 90, 0); }\n");
@@ -670,6 +671,16 @@ TEST_F(NBEHTMLPreviewTest, WhatAPatchCantShowLoadsThePageAnew)
              QFile sheet(root + QStringLiteral("/css/site.css"));
              ASSERT_TRUE(sheet.open(QIODevice::WriteOnly | QIODevice::Truncate));
              sheet.write("body { color: rgb(0, 0, 160); }\n/* new */\n");
+         }},
+        {"picture made after the load",
+         QStringLiteral("<html><head></head><body><img src=\"img/late.png\"></body></html>"),
+         QStringLiteral("<html><head></head><body><img src=\"img/late.png\"><p>b</p>"
+                        "</body></html>"),
+         [](const QString &root, NBEHTMLPreview &) {
+             QDir(root).mkpath(QStringLiteral("img"));
+             QFile picture(root + QStringLiteral("/img/late.png"));
+             ASSERT_TRUE(picture.open(QIODevice::WriteOnly));
+             picture.write(pngOf(Qt::green));
          }},
         {"reader followed a link",
          QStringLiteral("<html><head></head><body><a id=\"l\" href=\"other.html\">go</a>"
