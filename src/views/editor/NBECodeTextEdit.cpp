@@ -3,6 +3,7 @@
 #include "NBEDiagnosticOverlay.h"
 #include "NBEGutterView.h"
 #include "NBELongLineDocument.h"
+#include "NBELongLineInput.h"
 #include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 
@@ -31,6 +32,7 @@ public:
     bool continuesLine(const QTextBlock &) const override { return false; }
     int lineNumber(const QTextBlock &block) const override { return block.blockNumber() + 1; }
     int lineCount() const override { return m_view->blockCount(); }
+    QString text() const override { return NBETextBuffer::wholeText(m_view->document()); }
 
 private:
     const QPlainTextEdit *m_view;
@@ -63,14 +65,16 @@ NBECodeTextEdit::NBECodeTextEdit(QWidget *parent)
     applyTextOptions();
 }
 
-QString NBECodeTextEdit::text() const
-{
-    return m_longLines ? m_longLines->text() : text(document());
-}
-
 void NBECodeTextEdit::setLongLines(NBELongLineDocument *longLines)
 {
+    if (m_longLines)
+        disconnect(m_longLines, nullptr, this, nullptr);
     m_longLines = longLines;
+    m_splitInput.reset();
+    if (!longLines)
+        return;
+    m_splitInput = std::make_unique<NBELongLineInput>(this, longLines);
+    connect(longLines, &QObject::destroyed, this, [this] { m_splitInput.reset(); });
 }
 
 NBECodeTextEdit::~NBECodeTextEdit() = default;
@@ -108,21 +112,6 @@ void NBECodeTextEdit::showTextCursor(const QTextCursor &cursor)
     shown.setPosition(geometry.toView(cursor.anchor()));
     shown.setPosition(geometry.toView(cursor.position()), QTextCursor::KeepAnchor);
     setTextCursor(shown);
-}
-
-bool NBECodeTextEdit::continuesLine(const QTextBlock &block) const
-{
-    return textGeometry().continuesLine(block);
-}
-
-int NBECodeTextEdit::lineNumberOf(const QTextBlock &block) const
-{
-    return textGeometry().lineNumber(block);
-}
-
-int NBECodeTextEdit::lineCount() const
-{
-    return textGeometry().lineCount();
 }
 
 QString NBECodeTextEdit::text(const QTextDocument *document)
@@ -308,158 +297,45 @@ void NBECodeTextEdit::redo()
 void NBECodeTextEdit::undoOrRedo(bool redo)
 {
     const QScopedValueRollback marking(m_undoingOrRedoing, true);
-    if (!m_longLines) {
-        if (redo)
-            QPlainTextEdit::redo();
-        else
-            QPlainTextEdit::undo();
+    if (m_splitInput && m_splitInput->undoOrRedo(redo))
         return;
-    }
-    // The split document has no history: the buffer's is used, and the
-    // caret goes where the change ended, as it would in the buffer.
-    if (const std::optional<int> end = redo ? m_longLines->redo() : m_longLines->undo()) {
-        QTextCursor cursor = textCursor();
-        cursor.setPosition(*end);
-        setTextCursor(cursor);
-    }
+    if (redo)
+        QPlainTextEdit::redo();
+    else
+        QPlainTextEdit::undo();
 }
 
 void NBECodeTextEdit::contextMenuEvent(QContextMenuEvent *event)
 {
     std::unique_ptr<QMenu> menu(createStandardContextMenu(event->pos()));
-    // The menu's undo and redo go through the marking ones.
+    // The menu's undo and redo go through the marking ones, and by the
+    // history of the text (a split view's own document keeps none).
+    const QTextDocument *history = textGeometry().textDocument();
     for (QAction *action : menu->actions()) {
         if (action->objectName() == QLatin1String("edit-undo")) {
             disconnect(action, &QAction::triggered, nullptr, nullptr);
             connect(action, &QAction::triggered, this, &NBECodeTextEdit::undo);
-            if (m_longLines)
-                action->setEnabled(!isReadOnly() && m_longLines->isUndoAvailable());
+            action->setEnabled(!isReadOnly() && history->isUndoAvailable());
         } else if (action->objectName() == QLatin1String("edit-redo")) {
             disconnect(action, &QAction::triggered, nullptr, nullptr);
             connect(action, &QAction::triggered, this, &NBECodeTextEdit::redo);
-            if (m_longLines)
-                action->setEnabled(!isReadOnly() && m_longLines->isRedoAvailable());
+            action->setEnabled(!isReadOnly() && history->isRedoAvailable());
         }
     }
     menu->exec(event->globalPos());
 }
 
-void NBECodeTextEdit::dropEvent(QDropEvent *event)
-{
-    const bool inside = event->source() == this || event->source() == viewport();
-    if (!m_longLines || isReadOnly() || !event->mimeData()->hasText() ||
-        (inside && !textCursor().hasSelection())) {
-        QPlainTextEdit::dropEvent(event);
-        return;
-    }
-    // The drop cursor goes as the drag leaves.
-    QDragLeaveEvent leave;
-    QPlainTextEdit::dragLeaveEvent(&leave);
-    const int at = m_longLines->toText(cursorForPosition(event->position().toPoint()).position());
-    const QString dropped = event->mimeData()->text();
-    const QTextCursor selection = textCursor();
-    const int from = m_longLines->toText(selection.selectionStart());
-    const int to = m_longLines->toText(selection.selectionEnd());
-    const bool move = inside && event->dropAction() == Qt::MoveAction;
-    if (move && at >= from && at <= to) {
-        event->ignore();
-        return;
-    }
-    event->acceptProposedAction();
-    // One change of the text, shown at once: the removal and the insertion
-    // of a move are one undo step.
-    QTextCursor edit(m_longLines->buffer()->document());
-    edit.beginEditBlock();
-    int start = at;
-    if (move) {
-        edit.setPosition(from);
-        edit.setPosition(to, QTextCursor::KeepAnchor);
-        edit.removeSelectedText();
-        if (at > to)
-            start -= to - from;
-    }
-    edit.setPosition(start);
-    edit.insertText(dropped);
-    edit.endEditBlock();
-    QTextCursor shown = textCursor();
-    shown.setPosition(m_longLines->toView(start));
-    shown.setPosition(m_longLines->toView(start + int(dropped.size())), QTextCursor::KeepAnchor);
-    setTextCursor(shown);
-    setFocus();
-}
-
 void NBECodeTextEdit::insertFromMimeData(const QMimeData *source)
 {
-    if (!m_longLines || isReadOnly() || !source->hasText()) {
+    if (!m_splitInput || !m_splitInput->paste(source))
         QPlainTextEdit::insertFromMimeData(source);
-        return;
-    }
-    // Through the text, which the view then shows split in one go: pasted
-    // into the view, a long line would be laid out whole first.
-    const QTextCursor selection = textCursor();
-    const int from = m_longLines->toText(selection.selectionStart());
-    const QString text = source->text();
-    QTextCursor edit(m_longLines->buffer()->document());
-    edit.beginEditBlock();
-    edit.setPosition(from);
-    edit.setPosition(m_longLines->toText(selection.selectionEnd()), QTextCursor::KeepAnchor);
-    edit.insertText(text);
-    edit.endEditBlock();
-    QTextCursor caret = textCursor();
-    caret.setPosition(m_longLines->toView(from + int(text.size())));
-    setTextCursor(caret);
-    ensureCursorVisible();
 }
 
 QMimeData *NBECodeTextEdit::createMimeDataFromSelection() const
 {
-    if (!m_longLines)
-        return QPlainTextEdit::createMimeDataFromSelection();
-    const QTextCursor cursor = textCursor();
-    auto *data = new QMimeData;
-    data->setText(m_longLines->textBetween(cursor.selectionStart(), cursor.selectionEnd()));
-    return data;
-}
-
-bool NBECodeTextEdit::splitLineKey(QKeyEvent *event)
-{
-    if (event == QKeySequence::Undo) {
-        undo();
-        return true;
-    }
-    if (event == QKeySequence::Redo) {
-        redo();
-        return true;
-    }
-    QTextCursor cursor = textCursor();
-    const bool plain = !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
-    // Backspace at the start of a piece and Delete at the end of one take a
-    // character of the text, not the split.
-    if (plain && !cursor.hasSelection() &&
-        (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)) {
-        const bool back = event->key() == Qt::Key_Backspace;
-        bool moved = false;
-        while (back ? cursor.atBlockStart() && continuesLine(cursor.block())
-                    : cursor.atBlockEnd() && continuesLine(cursor.block().next())) {
-            cursor.movePosition(back ? QTextCursor::PreviousCharacter : QTextCursor::NextCharacter);
-            moved = true;
-        }
-        if (moved)
-            setTextCursor(cursor);
-        return false;
-    }
-    // A step across a split would stop on both sides of it, one place of the
-    // text: it goes on to the next place.
-    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
-        const int before = m_longLines->toText(cursor.position());
-        const int viewBefore = cursor.position();
-        QPlainTextEdit::keyPressEvent(event);
-        const int after = textCursor().position();
-        if (after != viewBefore && m_longLines->toText(after) == before)
-            QPlainTextEdit::keyPressEvent(event);
-        return true;
-    }
-    return false;
+    if (QMimeData *data = m_splitInput ? m_splitInput->copy() : nullptr)
+        return data;
+    return QPlainTextEdit::createMimeDataFromSelection();
 }
 
 void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
@@ -468,8 +344,6 @@ void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
         event->accept();
         return;
     }
-    if (m_longLines && splitLineKey(event))
-        return;
     if (event == QKeySequence::Undo || event == QKeySequence::Redo) {
         const QScopedValueRollback marking(m_undoingOrRedoing, true);
         QPlainTextEdit::keyPressEvent(event);

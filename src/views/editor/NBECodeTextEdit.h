@@ -13,6 +13,7 @@
 
 class NBEDiagnosticOverlay;
 class NBEGutterView;
+class NBELongLineInput;
 
 // The colours the text view and its gutter paint with, taken from a theme.
 struct NBEEditorColors
@@ -39,12 +40,12 @@ public:
 
     // The text with "\n" line breaks and every other character as typed
     // (toPlainText() would turn non-breaking spaces into spaces).
-    QString text() const;
+    QString text() const { return textGeometry().text(); }
     static QString text(const QTextDocument *document);
 
     // Shows `longLines`' document, whose long lines are split into pieces:
     // offsets and blocks of this view are then the split document's, and
-    // undo, redo, copying and the line numbers go by the text.
+    // the line numbers and what NBELongLineInput takes go by the text.
     void setLongLines(NBELongLineDocument *longLines);
     NBELongLineDocument *longLines() const { return m_longLines; }
     // Where the text stands in this view, split or not.
@@ -57,10 +58,13 @@ public:
     // document, has them.
     void showTextCursor(const QTextCursor &cursor);
     // Whether `block` goes on the line before it, split off it.
-    bool continuesLine(const QTextBlock &block) const;
+    bool continuesLine(const QTextBlock &block) const
+    {
+        return textGeometry().continuesLine(block);
+    }
     // The 1-based line of the text that `block` shows.
-    int lineNumberOf(const QTextBlock &block) const;
-    int lineCount() const;
+    int lineNumberOf(const QTextBlock &block) const { return textGeometry().lineNumber(block); }
+    int lineCount() const { return textGeometry().lineCount(); }
 
     void setEditorFont(const QFont &font);
     // Glyphs are placed without shaping (no ligatures or kerning, which code
@@ -127,7 +131,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
-    void dropEvent(QDropEvent *event) override;
     void insertFromMimeData(const QMimeData *source) override;
     QMimeData *createMimeDataFromSelection() const override;
 
@@ -136,11 +139,10 @@ private:
     void applyTextOptions();
     void keepVisibleGlyphs();
     void undoOrRedo(bool redo);
-    // Keys whose meaning changes where a long line was split.
-    bool splitLineKey(QKeyEvent *event);
 
     NBEGutterView *m_gutter = nullptr;
     QPointer<NBELongLineDocument> m_longLines;
+    std::unique_ptr<NBELongLineInput> m_splitInput;
     std::unique_ptr<NBETextGeometry> m_wholeLines;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;

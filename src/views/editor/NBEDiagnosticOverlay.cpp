@@ -1,7 +1,6 @@
 #include "NBEDiagnosticOverlay.h"
 
 #include "NBECodeTextEdit.h"
-#include "NBETextBuffer.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
@@ -124,16 +123,6 @@ QList<qsizetype> NBEDiagnosticOverlay::candidates(qint64 first, qint64 last) con
     return found;
 }
 
-std::pair<qsizetype, qsizetype> NBEDiagnosticOverlay::viewRange(qsizetype start,
-                                                                qsizetype end) const
-{
-    NBELongLineDocument *longLines = m_textView->longLines();
-    if (!longLines)
-        return {start, end};
-    // From its first character, not the end of the piece before it.
-    return {longLines->toView(int(start) + 1) - 1, longLines->toView(int(end))};
-}
-
 QList<NBEDiagnosticSquiggle> NBEDiagnosticOverlay::squiggles(const QRectF &area) const
 {
     QList<NBEDiagnosticSquiggle> result;
@@ -174,9 +163,9 @@ QList<NBEDiagnosticSquiggle> NBEDiagnosticOverlay::squiggles(const QRectF &area)
     const int firstNumber = visible.first().block.blockNumber();
     const qreal spaceWidth = QFontMetricsF(view->font()).horizontalAdvance(QLatin1Char(' '));
 
-    // A view of split lines: ranges are placed in the text, then in the view.
-    NBELongLineDocument *longLines = view->longLines();
-    const QTextDocument *text = longLines ? longLines->buffer()->document() : document;
+    // Ranges are placed in the text, then in the view, which may split lines.
+    const NBETextGeometry &geometry = view->textGeometry();
+    const QTextDocument *text = geometry.textDocument();
 
     for (const qsizetype index : candidates(view->lineNumberOf(visible.first().block) - 1,
                                             view->lineNumberOf(lastBlock) - 1)) {
@@ -185,7 +174,9 @@ QList<NBEDiagnosticSquiggle> NBEDiagnosticOverlay::squiggles(const QRectF &area)
         const qsizetype textEnd = offset(diagnostic.endLine, diagnostic.endCharacter, text);
         if (textEnd <= textStart)
             continue;
-        const auto [start, end] = viewRange(textStart, textEnd);
+        const auto [viewStart, viewEnd] = geometry.toViewRange(int(textStart), int(textEnd));
+        const qsizetype start = viewStart;
+        const qsizetype end = viewEnd;
         const int startNumber = document->findBlock(int(start)).blockNumber();
         const int endNumber = document->findBlock(int(end - 1)).blockNumber();
         if (endNumber < firstNumber || startNumber > lastNumber)

@@ -81,9 +81,6 @@ private:
     // The indexes, in list order, of the diagnostics that may touch the text
     // lines `first` to `last` (zero-based).
     QList<qsizetype> candidates(qint64 first, qint64 last) const;
-    // A range of the text as a range of the view (they differ when long lines
-    // are shown split).
-    std::pair<qsizetype, qsizetype> viewRange(qsizetype start, qsizetype end) const;
 
     QPointer<NBECodeTextEdit> m_textView;
     QList<NBELSPDiagnostic> m_diagnostics;

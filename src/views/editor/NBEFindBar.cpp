@@ -1,8 +1,7 @@
 #include "NBEFindBar.h"
 
 #include "NBECodeTextEdit.h"
-#include "NBELongLineDocument.h"
-#include "NBETextBuffer.h"
+#include "NBETextGeometry.h"
 
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -116,14 +115,9 @@ void NBEFindBar::setCaseSensitive(bool caseSensitive)
     m_caseButton->setChecked(caseSensitive);
 }
 
-static QTextDocument::FindFlags flagsFor(bool caseSensitive, bool backwards)
+Qt::CaseSensitivity NBEFindBar::sensitivity() const
 {
-    QTextDocument::FindFlags flags;
-    if (caseSensitive)
-        flags |= QTextDocument::FindCaseSensitively;
-    if (backwards)
-        flags |= QTextDocument::FindBackward;
-    return flags;
+    return m_caseButton->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
 }
 
 void NBEFindBar::searchFromAnchor()
@@ -165,35 +159,29 @@ bool NBEFindBar::findNext(bool backwards)
 
 QTextCursor NBEFindBar::find(const QString &needle, const QTextCursor &from, bool backwards) const
 {
-    NBELongLineDocument *longLines = m_editor->longLines();
-    if (!longLines)
-        return m_editor->document()->find(needle, from,
-                                          flagsFor(m_caseButton->isChecked(), backwards));
-    const QString text = longLines->text();
-    const Qt::CaseSensitivity sensitivity =
-        m_caseButton->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
+    // In the text, as the count finds: a view may show a line split.
+    const NBETextGeometry &geometry = m_editor->textGeometry();
+    const QString text = geometry.text();
     qsizetype at = -1;
     if (backwards) {
-        const int before = longLines->toText(from.selectionStart());
-        at = before > 0 ? text.lastIndexOf(needle, before - 1, sensitivity) : -1;
+        const int before = geometry.toText(from.selectionStart());
+        at = before > 0 ? text.lastIndexOf(needle, before - 1, sensitivity()) : -1;
     } else {
-        at = text.indexOf(needle, longLines->toText(from.selectionEnd()), sensitivity);
+        at = text.indexOf(needle, geometry.toText(from.selectionEnd()), sensitivity());
     }
     if (at < 0)
         return {};
-    // From the first character found to the end of the last.
+    const auto [start, end] = geometry.toViewRange(int(at), int(at + needle.size()));
     QTextCursor found(m_editor->document());
-    found.setPosition(longLines->toView(int(at) + 1) - 1);
-    found.setPosition(longLines->toView(int(at + needle.size())), QTextCursor::KeepAnchor);
+    found.setPosition(start);
+    found.setPosition(end, QTextCursor::KeepAnchor);
     return found;
 }
 
 QString NBEFindBar::selectedText() const
 {
     const QTextCursor cursor = m_editor->textCursor();
-    if (NBELongLineDocument *longLines = m_editor->longLines())
-        return longLines->textBetween(cursor.selectionStart(), cursor.selectionEnd());
-    return cursor.selectedText().replace(QChar::ParagraphSeparator, u'\n');
+    return m_editor->textGeometry().textBetween(cursor.selectionStart(), cursor.selectionEnd());
 }
 
 int NBEFindBar::matchCount() const
@@ -204,8 +192,7 @@ int NBEFindBar::matchCount() const
     // Matches never span a line break (the document finds within lines).
     if (needle.contains(QLatin1Char('\n')))
         return 0;
-    return int(m_editor->text().count(needle, m_caseButton->isChecked() ? Qt::CaseSensitive
-                                                                        : Qt::CaseInsensitive));
+    return int(m_editor->text().count(needle, sensitivity()));
 }
 
 QString NBEFindBar::countText() const
@@ -227,10 +214,7 @@ void NBEFindBar::updateCount()
 bool NBEFindBar::selectionIsMatch() const
 {
     const QString selected = selectedText();
-    return !selected.isEmpty() &&
-           selected.compare(m_findField->text(),
-                            m_caseButton->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive) ==
-               0;
+    return !selected.isEmpty() && selected.compare(m_findField->text(), sensitivity()) == 0;
 }
 
 bool NBEFindBar::replaceCurrent()
@@ -252,42 +236,26 @@ int NBEFindBar::replaceAll()
     const QString needle = m_findField->text();
     if (m_editor->isReadOnly() || needle.isEmpty())
         return 0;
-    if (NBELongLineDocument *longLines = m_editor->longLines()) {
-        // In the text, as one change (one undo step) of the buffer, which
-        // comes back to the view split again.
-        const Qt::CaseSensitivity sensitivity =
-            m_caseButton->isChecked() ? Qt::CaseSensitive : Qt::CaseInsensitive;
-        const QString text = longLines->text();
-        QList<qsizetype> matches;
-        for (qsizetype at = text.indexOf(needle, 0, sensitivity); at >= 0;
-             at = text.indexOf(needle, at + needle.size(), sensitivity))
-            matches.append(at);
-        QTextCursor edit(longLines->buffer()->document());
-        edit.beginEditBlock();
-        for (auto at = matches.crbegin(); at != matches.crend(); ++at) {
-            edit.setPosition(int(*at));
-            edit.setPosition(int(*at + needle.size()), QTextCursor::KeepAnchor);
-            edit.insertText(m_replaceField->text());
-        }
-        edit.endEditBlock();
-        updateCount();
-        return int(matches.size());
-    }
-    QTextDocument *document = m_editor->document();
-    const auto flags = flagsFor(m_caseButton->isChecked(), false);
+    // In the text, as one change (one undo step): a view that shows the
+    // text split gets it back split again.
+    const NBETextGeometry &geometry = m_editor->textGeometry();
+    const QString text = geometry.text();
+    QList<qsizetype> matches;
+    for (qsizetype at = text.indexOf(needle, 0, sensitivity()); at >= 0;
+         at = text.indexOf(needle, at + needle.size(), sensitivity()))
+        matches.append(at);
     // Opened at the caret, where undo puts it back.
-    QTextCursor edit = m_editor->textCursor();
+    const int caret = m_editor->textCaret();
+    QTextCursor edit = geometry.textCursor(caret, caret);
     edit.beginEditBlock();
-    int replaced = 0;
-    QTextCursor found = document->find(needle, 0, flags);
-    while (!found.isNull()) {
-        found.insertText(m_replaceField->text());
-        ++replaced;
-        found = document->find(needle, found, flags);
+    for (auto at = matches.crbegin(); at != matches.crend(); ++at) {
+        edit.setPosition(int(*at));
+        edit.setPosition(int(*at + needle.size()), QTextCursor::KeepAnchor);
+        edit.insertText(m_replaceField->text());
     }
     edit.endEditBlock();
     updateCount();
-    return replaced;
+    return int(matches.size());
 }
 
 bool NBEFindBar::eventFilter(QObject *watched, QEvent *event)

@@ -51,6 +51,7 @@ private:
     // found as the count finds it.
     QTextCursor find(const QString &needle, const QTextCursor &from, bool backwards) const;
     QString selectedText() const;
+    Qt::CaseSensitivity sensitivity() const;
 
     NBECodeTextEdit *m_editor;
     QLineEdit *m_findField;

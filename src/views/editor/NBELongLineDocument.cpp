@@ -116,21 +116,6 @@ int NBELongLineDocument::lineCount() const
     return m_buffer->document()->blockCount();
 }
 
-QString NBELongLineDocument::textBetween(int from, int to) const
-{
-    const int start = toText(std::min(from, to));
-    const int end = toText(std::max(from, to));
-    QTextCursor cursor(m_buffer->document());
-    // (An edit block spares the cursor measuring its place on the line.)
-    cursor.beginEditBlock();
-    cursor.setPosition(start);
-    cursor.setPosition(end, QTextCursor::KeepAnchor);
-    QString text = cursor.selectedText();
-    cursor.endEditBlock();
-    text.replace(QChar::ParagraphSeparator, u'\n');
-    return text;
-}
-
 QString NBELongLineDocument::text() const
 {
     // One copy per revision, shared by the find bar's searches and count.

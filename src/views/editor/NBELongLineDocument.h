@@ -53,10 +53,7 @@ public:
     bool continuesLine(const QTextBlock &block) const override;
     int lineNumber(const QTextBlock &block) const override;
     int lineCount() const override;
-    // The text between two view offsets, without the splits.
-    QString textBetween(int from, int to) const;
-    // The buffer's whole text.
-    QString text() const;
+    QString text() const override;
 
     // How a pass colours this document from the buffer's text, splits as of
     // now: the runs `textTokenizer` finds in the text placed on the pieces,

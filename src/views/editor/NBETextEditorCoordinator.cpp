@@ -122,9 +122,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     connect(textView->document(), &QTextDocument::contentsChange, this,
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
-    // A split text is coloured by a tokenizer of its own, set at each pass.
-    if (!m_longLines)
-        m_highlighter->setLanguage(m_session->language());
+    applyLanguage();
     applyColors();
     m_documentRevision = textView->document()->revision();
 
@@ -204,16 +202,9 @@ int NBETextEditorCoordinator::caretOffset(const QTextDocument &document, NBECurs
     return block.position() + column - 1;
 }
 
-NBECursorPosition NBETextEditorCoordinator::caretPosition(const QTextCursor &cursor)
-{
-    return {cursor.blockNumber() + 1, cursor.positionInBlock() + 1};
-}
-
 NBECursorPosition NBETextEditorCoordinator::caretOf(const QTextCursor &viewCursor) const
 {
-    if (!m_longLines)
-        return caretPosition(viewCursor);
-    // By the block, not a cursor on the buffer's document, which would lay
+    // By the block, not a cursor on the text's document, which would lay
     // out the whole line to place itself.
     const int offset = textOffset(viewCursor.position());
     const QTextBlock block = textDocument()->findBlock(offset);
@@ -402,12 +393,8 @@ void NBETextEditorCoordinator::languageDidChange()
     // While the user types, the pass after the pause takes the new language.
     if (!m_textView || m_isUserEditing)
         return;
-    const std::optional<NBELanguage> &language = m_session->language();
-    if (!m_longLines)
-        m_highlighter->setLanguage(language);
-    else if (!language)
-        m_highlighter->setTokenizer({});
-    if (language)
+    applyLanguage();
+    if (m_session->language())
         highlightWholeText();
     else
         m_highlightedLanguageID = std::nullopt;
@@ -431,6 +418,15 @@ void NBETextEditorCoordinator::applyHTMLAction(NBEHTMLAction action)
 {
     if (m_textView)
         applyEdit(NBEHTMLEditor::edit(action, m_textView->text(), selection()));
+}
+
+void NBETextEditorCoordinator::applyLanguage()
+{
+    // A split text is coloured by a tokenizer of its own, set at each pass.
+    if (!m_longLines)
+        m_highlighter->setLanguage(m_session->language());
+    else if (!m_session->language())
+        m_highlighter->setTokenizer({});
 }
 
 void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &current)

@@ -106,10 +106,6 @@ public:
     // UTF-16 units), put back within the text: a line past the end is the
     // last line, a column past a line's end is that end.
     static int caretOffset(const QTextDocument &document, NBECursorPosition caret);
-    // The caret as the view model counts it.
-    static NBECursorPosition caretPosition(const QTextCursor &cursor);
-    // The split document shown for a text with very long lines, if any.
-    NBELongLineDocument *longLines() const { return m_longLines; }
     // Character formats by token type ordinal, for the highlighter.
     static QList<QTextCharFormat> styles(const NBETheme &theme);
 
@@ -162,6 +158,8 @@ private:
     void placeCaret(int offset, std::optional<int> anchor = std::nullopt);
     NBECursorPosition caretOf(const QTextCursor &viewCursor) const;
     void applyColors();
+    // Gives the highlighter the session's language.
+    void applyLanguage();
     // Starts a pass over `text` (which is the document's), or over the text
     // read now.
     void highlightWholeText(const std::optional<QString> &text = std::nullopt);

@@ -1,6 +1,11 @@
 #pragma once
 
+#include <QString>
+
+#include <utility>
+
 class QTextBlock;
+class QTextCursor;
 class QTextDocument;
 
 // Where the text stands in a text view, which may show the text's very long
@@ -26,4 +31,20 @@ public:
     // The 1-based line of the text that `block` (of the view) shows.
     virtual int lineNumber(const QTextBlock &block) const = 0;
     virtual int lineCount() const = 0;
+    // The whole text with "\n" line breaks and every character as typed.
+    virtual QString text() const = 0;
+
+    // The view range that shows the text range [from, to): from its first
+    // character, not the end of the piece before it, to its last.
+    std::pair<int, int> toViewRange(int from, int to) const
+    {
+        return {from < to ? toView(from + 1) - 1 : toView(from), toView(to)};
+    }
+    // The text between two view offsets.
+    QString textBetween(int viewFrom, int viewTo) const;
+    // A cursor of the text document that selects the text offsets
+    // [anchor, position), for an edit by the text. It is placed without
+    // measuring its line, which lays out a line of megabytes, and an edit
+    // block opened on it starts at `anchor`.
+    QTextCursor textCursor(int anchor, int position) const;
 };

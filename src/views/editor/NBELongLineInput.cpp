@@ -1,0 +1,163 @@
+#include "NBELongLineInput.h"
+
+#include "NBECodeTextEdit.h"
+#include "NBELongLineDocument.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QMimeData>
+#include <QScopedValueRollback>
+#include <QTextBlock>
+#include <QTextCursor>
+
+NBELongLineInput::NBELongLineInput(NBECodeTextEdit *view, NBELongLineDocument *document)
+    : m_view(view)
+    , m_document(document)
+{
+    view->installEventFilter(this);
+    view->viewport()->installEventFilter(this);
+}
+
+NBELongLineInput::~NBELongLineInput() = default;
+
+bool NBELongLineInput::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_passing || !m_document)
+        return false;
+    if (watched == m_view && event->type() == QEvent::KeyPress)
+        return key(static_cast<QKeyEvent *>(event));
+    if (watched == m_view->viewport() && event->type() == QEvent::Drop)
+        return drop(static_cast<QDropEvent *>(event));
+    return false;
+}
+
+bool NBELongLineInput::key(QKeyEvent *event)
+{
+    if (event == QKeySequence::Undo || event == QKeySequence::Redo) {
+        if (event == QKeySequence::Undo)
+            m_view->undo();
+        else
+            m_view->redo();
+        return true;
+    }
+    QTextCursor cursor = m_view->textCursor();
+    const bool plain = !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
+    // Backspace at the start of a piece and Delete at the end of one take a
+    // character of the text, not the split.
+    if (plain && !cursor.hasSelection() &&
+        (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)) {
+        const bool back = event->key() == Qt::Key_Backspace;
+        bool moved = false;
+        while (back ? cursor.atBlockStart() && m_document->continuesLine(cursor.block())
+                    : cursor.atBlockEnd() && m_document->continuesLine(cursor.block().next())) {
+            cursor.movePosition(back ? QTextCursor::PreviousCharacter : QTextCursor::NextCharacter);
+            moved = true;
+        }
+        if (moved)
+            m_view->setTextCursor(cursor);
+        return false;
+    }
+    // A step across a split would stop on both sides of it, one place of the
+    // text: it goes on to the next place.
+    if (event->key() == Qt::Key_Left || event->key() == Qt::Key_Right) {
+        const QScopedValueRollback passing(m_passing, true);
+        const int viewBefore = cursor.position();
+        const int before = m_document->toText(viewBefore);
+        QCoreApplication::sendEvent(m_view, event);
+        const int after = m_view->textCursor().position();
+        if (after != viewBefore && m_document->toText(after) == before)
+            QCoreApplication::sendEvent(m_view, event);
+        return true;
+    }
+    return false;
+}
+
+bool NBELongLineInput::drop(QDropEvent *event)
+{
+    const bool inside = event->source() == m_view || event->source() == m_view->viewport();
+    if (m_view->isReadOnly() || !event->mimeData()->hasText() ||
+        (inside && !m_view->textCursor().hasSelection()))
+        return false;
+    // The drop cursor goes as the drag leaves.
+    {
+        const QScopedValueRollback passing(m_passing, true);
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(m_view->viewport(), &leave);
+    }
+    const int at =
+        m_document->toText(m_view->cursorForPosition(event->position().toPoint()).position());
+    const QString dropped = event->mimeData()->text();
+    const QTextCursor selection = m_view->textCursor();
+    const int from = m_document->toText(selection.selectionStart());
+    const int to = m_document->toText(selection.selectionEnd());
+    const bool move = inside && event->dropAction() == Qt::MoveAction;
+    if (move && at >= from && at <= to) {
+        event->ignore();
+        return true;
+    }
+    event->acceptProposedAction();
+    // One change of the text, shown at once: the removal and the insertion
+    // of a move are one undo step.
+    QTextCursor edit = m_document->textCursor(at, at);
+    edit.beginEditBlock();
+    int start = at;
+    if (move) {
+        edit.setPosition(from);
+        edit.setPosition(to, QTextCursor::KeepAnchor);
+        edit.removeSelectedText();
+        if (at > to)
+            start -= to - from;
+    }
+    edit.setPosition(start);
+    edit.insertText(dropped);
+    edit.endEditBlock();
+    QTextCursor shown = m_view->textCursor();
+    shown.setPosition(m_document->toView(start));
+    shown.setPosition(m_document->toView(start + int(dropped.size())), QTextCursor::KeepAnchor);
+    m_view->setTextCursor(shown);
+    m_view->setFocus();
+    return true;
+}
+
+bool NBELongLineInput::paste(const QMimeData *source)
+{
+    if (!m_document || m_view->isReadOnly() || !source->hasText())
+        return false;
+    // Through the text, which the view then shows split in one go: pasted
+    // into the view, a long line would be laid out whole first.
+    const QTextCursor selection = m_view->textCursor();
+    const int from = m_document->toText(selection.selectionStart());
+    const QString text = source->text();
+    QTextCursor edit = m_document->textCursor(from, m_document->toText(selection.selectionEnd()));
+    edit.beginEditBlock();
+    edit.insertText(text);
+    edit.endEditBlock();
+    QTextCursor caret = m_view->textCursor();
+    caret.setPosition(m_document->toView(from + int(text.size())));
+    m_view->setTextCursor(caret);
+    m_view->ensureCursorVisible();
+    return true;
+}
+
+QMimeData *NBELongLineInput::copy() const
+{
+    if (!m_document)
+        return nullptr;
+    const QTextCursor cursor = m_view->textCursor();
+    auto *data = new QMimeData;
+    data->setText(m_document->textBetween(cursor.selectionStart(), cursor.selectionEnd()));
+    return data;
+}
+
+bool NBELongLineInput::undoOrRedo(bool redo)
+{
+    if (!m_document)
+        return false;
+    // The caret goes where the change ended, as it would in the buffer.
+    if (const std::optional<int> end = redo ? m_document->redo() : m_document->undo()) {
+        QTextCursor cursor = m_view->textCursor();
+        cursor.setPosition(*end);
+        m_view->setTextCursor(cursor);
+    }
+    return true;
+}
