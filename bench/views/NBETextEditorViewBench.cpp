@@ -1,6 +1,7 @@
 // The editor under a display: time to the first painted, highlighted screen
 // of a large HTML file; per-keystroke time to repaint in the middle of a
-// 1 MiB file and to re-highlight after it; heap growth per MB of text. The
+// 1 MiB file and to re-highlight after it; heap growth per MB of text; a long
+// paste, its undo and redo in a file shown split. The
 // bare QPlainTextEdit and QTextDocument runs are the floor the editor is
 // compared with.
 #include "../support/NBERealCorpus.h"
@@ -9,12 +10,14 @@
 #include "NBEDefaultThemes.h"
 #include "NBEEditorHighlighter.h"
 #include "NBELanguageRegistry.h"
+#include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QApplication>
+#include <QClipboard>
 #include <QElapsedTimer>
 #include <QKeyEvent>
 #include <QPlainTextEdit>
@@ -321,6 +324,71 @@ void BM_KeystrokeBurst1MiB(benchmark::State &state)
     state.counters["type_repaint_p95_ms"] = percentile(typing, 0.95);
 }
 BENCHMARK(BM_KeystrokeBurst1MiB)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Functions on one line, like a minified script, of `units` characters.
+QString minifiedScript(qsizetype units)
+{
+    QString text;
+    for (int i = 0; text.size() < units; ++i)
+        text += QStringLiteral("function f%1(a){return a*%1};").arg(i);
+    return text.left(units);
+}
+
+// A paste of a quarter million characters into a minified script shown
+// split, then its undo and redo, each timed to its return to the event loop
+// and to the paint that shows it.
+void BM_LongPasteUndoRedo(benchmark::State &state)
+{
+    const QString original = minifiedScript(2 * NBESoftBreaks::longestWholeLine);
+    const QString pasted = minifiedScript(256'000);
+    const auto buffer = NBETextBuffer::make(original);
+    auto session = std::make_shared<NBEEditorSession>(buffer);
+    session->setLanguage(NBELanguageRegistry::javascript());
+    session->setTheme(NBEDefaultThemes::light());
+    NBETextEditorView view(session);
+    NBECodeTextEdit *edit = view.textView();
+    PaintWatch watch(edit, {}, false);
+    view.resize(1000, 700);
+    view.show();
+    waitFor([&] { return edit->longLines() != nullptr && watch.paints > 0; });
+    QGuiApplication::clipboard()->setText(pasted);
+    QList<double> returned[3];
+    QList<double> painted[3];
+    const auto timed = [&](int kind, const std::function<void()> &action) {
+        const int paints = watch.paints;
+        QElapsedTimer timer;
+        timer.start();
+        action();
+        returned[kind].append(timer.nsecsElapsed() / 1e6);
+        processUntilPainted(watch, paints);
+        painted[kind].append(timer.nsecsElapsed() / 1e6);
+    };
+    for (auto _ : state) {
+        for (int round = 0; round < 5; ++round) {
+            QTextCursor cursor = edit->textCursor();
+            cursor.setPosition(edit->textGeometry().toView(12'345));
+            edit->setTextCursor(cursor);
+            QCoreApplication::processEvents();
+            timed(0, [&] { edit->paste(); });
+            timed(1, [&] { edit->undo(); });
+            timed(2, [&] { edit->redo(); });
+            edit->undo();
+            waitFor([&] { return !view.coordinator()->isUserEditing(); });
+            QCoreApplication::processEvents();
+        }
+    }
+    if (edit->text() != original)
+        state.SkipWithError("undo did not give the text back");
+    const char *names[] = {"paste", "undo", "redo"};
+    for (int kind = 0; kind < 3; ++kind) {
+        state.counters[std::string(names[kind]) + "_return_p50_ms"] =
+            percentile(returned[kind], 0.5);
+        state.counters[std::string(names[kind]) + "_return_max_ms"] =
+            *std::ranges::max_element(returned[kind]);
+        state.counters[std::string(names[kind]) + "_paint_p50_ms"] = percentile(painted[kind], 0.5);
+    }
+}
+BENCHMARK(BM_LongPasteUndoRedo)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -246,3 +246,41 @@ TEST(NBEEditorHighlighter, ALineTooLongToColourStaysPlain)
     highlighter->rehighlightBlock(view.document()->findBlockByNumber(1));
     EXPECT_TRUE(view.document()->findBlockByNumber(1).layout()->formats().isEmpty());
 }
+
+// Lines that wrap to many rows (the pieces of a long line shown split) are
+// formatted a screenful at a time: each one formatted is laid out.
+TEST(NBEEditorHighlighter, WrappedLinesAreFormattedAScreenfulAtATime)
+{
+    NBECodeTextEdit view;
+    view.setWordWrap(true);
+    view.resize(600, 400);
+    const QString line = QStringLiteral("1 ").repeated(1000);
+    QStringList lines(300, line);
+    view.setPlainText(lines.join(u'\n'));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto *highlighter = new NBEEditorHighlighter(&view);
+    highlighter->setStyles(fakeStyles());
+    highlighter->setTokenizer(fakeTokenize);
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+    QCoreApplication::processEvents();
+    const auto formatted = [&] {
+        int count = 0;
+        for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
+            count += !block.layout()->formats().isEmpty();
+        return count;
+    };
+    const QTextDocument *document = view.document();
+    // Each line takes more than a screen's rows of its own.
+    ASSERT_GT(view.blockGeometry(document->firstBlock()).height(), view.viewport()->height() / 4);
+    EXPECT_FALSE(document->firstBlock().layout()->formats().isEmpty());
+    EXPECT_LE(formatted(), 12);
+
+    // Scrolled to the middle: the lines there are coloured, still a few.
+    view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum() / 2);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(view.firstVisibleTextBlock().layout()->formats().isEmpty());
+    EXPECT_FALSE(view.firstVisibleTextBlock().next().layout()->formats().isEmpty());
+    EXPECT_LE(formatted(), 36);
+}

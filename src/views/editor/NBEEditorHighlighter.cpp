@@ -598,30 +598,47 @@ void NBEEditorHighlighter::applyVisible()
 {
     if (!m_view || m_applying || m_lines.empty())
         return;
-    // The lines on screen and a margin around them. Lines are counted, not
-    // measured: asking a line for its geometry lays it out, and rows of the
-    // font's height over-count lines only when they wrap.
+    // A line laid out for the first time may wrap to more rows than it was
+    // counted for, which moves the lines on screen: those are formatted too.
+    for (int round = 0; round < 4; ++round) {
+        const QTextBlock first = m_view->firstVisibleTextBlock();
+        applyAround(first);
+        if (m_view->firstVisibleTextBlock() == first)
+            break;
+    }
+}
+
+void NBEEditorHighlighter::applyAround(const QTextBlock &first)
+{
+    // The rows on screen and a margin around them. Rows are counted, not
+    // measured: asking a line for its geometry lays it out. A line formatted
+    // here is laid out, so it counts the rows it wraps to: a text of long
+    // wrapped lines (a long line shown split) formats a screenful of them,
+    // not hundreds.
+    if (!first.isValid())
+        return;
     const int rowHeight =
         std::max(1, QFontMetrics(m_view->document()->defaultFont()).lineSpacing());
     const int rows = m_view->viewport()->height() / rowHeight + 1;
-    QTextBlock block = m_view->firstVisibleTextBlock();
-    if (!block.isValid())
-        return;
-    int number = block.blockNumber();
-    for (int i = 0; i < marginLines && block.previous().isValid(); ++i) {
-        block = block.previous();
-        --number;
-    }
-    const int last =
-        std::min<int>(int(m_dirty.size()) - 1, number + marginLines + 2 * rows + marginLines);
-    for (; block.isValid() && number <= last; block = block.next(), ++number) {
-        if (!m_dirty[size_t(number)])
-            continue;
-        m_dirty[size_t(number)] = false;
+    int rowsLeft = 2 * rows + marginLines;
+    for (QTextBlock block = first; block.isValid() && rowsLeft > 0; block = block.next())
+        rowsLeft -= applyTo(block);
+    rowsLeft = marginLines;
+    for (QTextBlock block = first.previous(); block.isValid() && rowsLeft > 0;
+         block = block.previous())
+        rowsLeft -= applyTo(block);
+}
+
+int NBEEditorHighlighter::applyTo(const QTextBlock &block)
+{
+    const size_t number = size_t(block.blockNumber());
+    if (number < m_dirty.size() && m_dirty[number]) {
+        m_dirty[number] = false;
         if (needsFormatting(block)) {
             m_applying = true;
             rehighlightBlock(block);
             m_applying = false;
         }
     }
+    return std::max(1, block.lineCount());
 }

@@ -171,6 +171,11 @@ private:
     void finish(const Pass &pass);
     void onContentsChange(int position, int removed, int added);
     void applyVisible();
+    // Formats the dirty lines on and around the screen whose first line is
+    // `first`.
+    void applyAround(const QTextBlock &first);
+    // Formats `block` if it is dirty; the rows it takes.
+    int applyTo(const QTextBlock &block);
     void markAllDirty();
 
     QPointer<NBECodeTextEdit> m_view;
