@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QStandardPaths>
 #include <QStringDecoder>
+#include <QThread>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -17,7 +19,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace fs = std::filesystem;
 
@@ -72,6 +76,31 @@ NBEFileTreeNode unreadableFolder(const QByteArray &path, int error)
     return node;
 }
 
+NBEResult<NBEFileTreeNode> walk(const QByteArray &folder, bool isRoot);
+
+// The root's subfolders side by side: a large project is mostly its
+// subfolders, whose listings wait on the disk independently. Threads of
+// their own, since a walk may itself run on the pool and must never wait
+// for a pool thread.
+std::vector<NBEFileTreeNode> walkAll(const QList<QByteArray> &folders)
+{
+    std::vector<NBEFileTreeNode> nodes(size_t(folders.size()));
+    std::atomic<qsizetype> next = 0;
+    const auto work = [&] {
+        for (qsizetype at = next++; at < folders.size(); at = next++)
+            nodes[size_t(at)] = std::move(*walk(folders.at(at), false));
+    };
+    {
+        std::vector<std::jthread> helpers;
+        const qsizetype count =
+            std::min<qsizetype>(QThread::idealThreadCount(), folders.size()) - 1;
+        for (qsizetype i = 0; i < count; ++i)
+            helpers.emplace_back(work);
+        work();
+    }
+    return nodes;
+}
+
 NBEResult<NBEFileTreeNode> walk(const QByteArray &folder, bool isRoot)
 {
     const QString folderPath = QFile::decodeName(folder);
@@ -82,6 +111,7 @@ NBEResult<NBEFileTreeNode> walk(const QByteArray &folder, bool isRoot)
         return unreadableFolder(folder, errno);
     }
     QList<NBEFileTreeNode> children;
+    QList<QByteArray> subfolders;
     errno = 0;
     while (const dirent *entry = ::readdir(listing)) {
         if (entry->d_name[0] == '.')
@@ -99,8 +129,7 @@ NBEResult<NBEFileTreeNode> walk(const QByteArray &folder, bool isRoot)
             isDirectory = S_ISDIR(info.st_mode);
         }
         if (isDirectory) {
-            // Below the root a walk always gives a node.
-            children.append(std::move(*walk(path, false)));
+            subfolders.append(path);
         } else {
             const QString name = QFile::decodeName(entry->d_name);
             children.append(
@@ -114,6 +143,14 @@ NBEResult<NBEFileTreeNode> walk(const QByteArray &folder, bool isRoot)
         if (isRoot)
             return failure("Couldn't list the folder", folderPath, listingError);
         return unreadableFolder(folder, listingError);
+    }
+    if (isRoot && subfolders.size() > 1) {
+        for (NBEFileTreeNode &node : walkAll(subfolders))
+            children.append(std::move(node));
+    } else {
+        // Below the root a walk always gives a node.
+        for (const QByteArray &path : std::as_const(subfolders))
+            children.append(std::move(*walk(path, false)));
     }
     return NBEFileTreeNode(QUrl::fromLocalFile(folderPath),
                            folderPath.mid(folderPath.lastIndexOf(QLatin1Char('/')) + 1), true,

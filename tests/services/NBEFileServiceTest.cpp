@@ -129,6 +129,37 @@ TEST_F(FileServiceTest, TreeSkipsHiddenItemsAtEveryDepthAndTreatsLinksAsItems)
     EXPECT_EQ(childNames(*child(*tree, S("App.bundle"))), QStringList{S("Contents")});
 }
 
+// The root's subfolders are read side by side; every one comes back whole,
+// once, in tree order, whatever the number of them against the threads.
+TEST_F(FileServiceTest, ManySubfoldersOfTheRootAreEachReadWhole)
+{
+    const int folders = QThread::idealThreadCount() * 3 + 1;
+    for (int i = 0; i < folders; ++i) {
+        for (int j = 0; j <= i % 5; ++j)
+            NBETest::writeFile(
+                dir.filePath(QStringLiteral("f%1/inner%2/page%2.html").arg(i).arg(j)), "x");
+        NBETest::writeFile(dir.filePath(QStringLiteral("f%1/top.txt").arg(i)), "x");
+    }
+    NBETest::writeFile(path("root.txt"), "x");
+
+    const auto tree = NBEFileService::buildFileTreeNow(dir.path());
+    ASSERT_TRUE(tree.has_value());
+    QStringList expected;
+    for (int i = 0; i < folders; ++i)
+        expected << QStringLiteral("f%1").arg(i);
+    expected << S("root.txt");
+    EXPECT_EQ(childNames(*tree), expected);
+    for (int i = 0; i < folders; ++i) {
+        const NBEFileTreeNode *folder = child(*tree, QStringLiteral("f%1").arg(i));
+        ASSERT_NE(folder, nullptr);
+        ASSERT_EQ(folder->children.size(), i % 5 + 2) << i;
+        EXPECT_EQ(folder->children.last().name, S("top.txt"));
+        for (int j = 0; j <= i % 5; ++j)
+            EXPECT_EQ(childNames(folder->children.at(j)),
+                      QStringList{QStringLiteral("page%1.html").arg(j)});
+    }
+}
+
 TEST_F(FileServiceTest, EmptyOrHiddenOnlyFolderHasNoChildrenAndRebuildsGiveNewIds)
 {
     NBETest::writeFile(path(".only-hidden"), "x");
