@@ -43,12 +43,11 @@ NBETextBuffer::NBETextBuffer(const QString &text, QObject *parent)
     m_settleTimer = new QTimer(this);
     m_settleTimer->setSingleShot(true);
     m_settleTimer->setInterval(settleDelayMs);
-    connect(m_settleTimer, &QTimer::timeout, this, [this] {
-        if (m_comparePending)
-            compareWithSaved();
-        Q_EMIT settled();
-        releaseSnapshot();
-    });
+    connect(m_settleTimer, &QTimer::timeout, this, &NBETextBuffer::readAtPause);
+    m_sliceTimer = new QTimer(this);
+    m_sliceTimer->setSingleShot(true);
+    m_sliceTimer->setInterval(0);
+    connect(m_sliceTimer, &QTimer::timeout, this, &NBETextBuffer::readAtPause);
     m_document->setDocumentLayout(new NBEQuietLayout(m_document));
     m_document->setUndoRedoEnabled(false);
     m_document->setPlainText(text);
@@ -109,15 +108,67 @@ quint64 NBETextBuffer::wholeTextReads()
     return wholeReads.load(std::memory_order_relaxed);
 }
 
+bool NBETextBuffer::readOn(const QTextDocument *document, QString &read, qsizetype count)
+{
+    const qsizetype length = document->characterCount() - 1;
+    const qsizetype end = std::min(length, read.size() + count);
+    QTextBlock block = document->findBlock(int(read.size()));
+    while (read.size() < end && block.isValid()) {
+        const qsizetype at = read.size();
+        const qsizetype lineEnd = block.position() + block.length() - 1;
+        if (at == lineEnd) {
+            read += u'\n';
+            block = block.next();
+        } else if (at == block.position() && block.length() - 1 <= count) {
+            // Whole, without a cursor: placing one lays out its line.
+            read += block.text();
+        } else {
+            // Only the slice: a block's text copies the whole line.
+            QTextCursor cursor(block);
+            cursor.setPosition(int(at));
+            cursor.setPosition(int(std::min(end, lineEnd)), QTextCursor::KeepAnchor);
+            read += cursor.selectedText();
+        }
+    }
+    return read.size() == length;
+}
+
+void NBETextBuffer::readAtPause()
+{
+    if (m_snapshotRevision == m_revision) {
+        // Read whole meanwhile by someone who couldn't wait.
+        m_pauseRead = QString();
+    } else if (m_pauseRead.isEmpty() && m_length <= pauseSliceLength) {
+        snapshot();
+    } else {
+        if (m_pauseRead.capacity() < m_length)
+            m_pauseRead.reserve(m_length + pauseSliceLength);
+        if (!readOn(m_document, m_pauseRead, pauseSliceLength)) {
+            m_sliceTimer->start();
+            return;
+        }
+        wholeReads.fetch_add(1, std::memory_order_relaxed);
+        m_snapshot = std::exchange(m_pauseRead, QString());
+        m_snapshotRevision = m_revision;
+    }
+    if (m_comparePending)
+        compareWithSaved();
+    Q_EMIT settled();
+    releaseSnapshot();
+}
+
 QString NBETextBuffer::snapshot() const
 {
     if (m_snapshotRevision != m_revision) {
         m_snapshot = text();
         m_snapshotRevision = m_revision;
         // Outside a pause it serves this turn of the event loop's readers.
-        if (!m_settleTimer->isActive())
-            QTimer::singleShot(0, this, [this] {
-                if (!m_settleTimer->isActive())
+        const auto inPause = [this] {
+            return m_settleTimer->isActive() || m_sliceTimer->isActive();
+        };
+        if (!inPause())
+            QTimer::singleShot(0, this, [this, inPause] {
+                if (!inPause())
                     releaseSnapshot();
             });
     }
@@ -307,6 +358,11 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
     ++m_revision;
     m_snapshot = QString();
     m_snapshotRevision.reset();
+    // What the pause read before `from` is still the text; it reads on from
+    // there when the next pause comes.
+    m_sliceTimer->stop();
+    if (m_pauseRead.size() > from)
+        m_pauseRead.truncate(from);
     m_settleTimer->start(m_length >= longTextLength ? longTextSettleDelayMs : settleDelayMs);
     Q_EMIT changed(change);
     updateDirty();

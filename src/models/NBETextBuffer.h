@@ -21,7 +21,9 @@ class QTextDocument;
 // then by the length, and only when both leave it open (typed back to the
 // saved length) by a fingerprint of the whole text: at once for a short
 // text, at the pause for a long one (dirty until then), so no key costs the
-// file's size. Lives on the main thread.
+// file's size. The pause reads a long text a slice per turn of the event
+// loop, so a key that comes meanwhile waits for one slice, not the whole
+// text. Lives on the main thread.
 class NBETextBuffer : public QObject
 {
     Q_OBJECT
@@ -47,6 +49,8 @@ public:
     static constexpr int longTextSettleDelayMs = 400;
     // Texts up to this many units are fingerprinted in the edit itself.
     static constexpr qsizetype comparedAtOnceLength = 256 * 1024;
+    // Units the pause reads per turn of the event loop.
+    static constexpr qsizetype pauseSliceLength = 256 * 1024;
 
     // The whole text, read from the document at each call (a copy kept
     // would double the memory a large file takes at rest).
@@ -56,6 +60,10 @@ public:
     // test can show that a path reads none.
     static QString wholeText(const QTextDocument *document);
     static quint64 wholeTextReads();
+    // Appends to `read`, which holds the start of `document`'s text, up to
+    // `count` more units of it (as wholeText has them). Answers whether the
+    // text is now whole.
+    static bool readOn(const QTextDocument *document, QString &read, qsizetype count);
     // The same text, read once per revision and shared by every caller up to
     // the end of the pause: whoever needs the whole text then (highlighting,
     // change markers, outline, servers, previews) shares one copy.
@@ -90,8 +98,9 @@ Q_SIGNALS:
     void aboutToReplace();
     void replaced();
     void dirtyChanged(bool dirty);
-    // Once `settleDelayMs` have passed without a change: the moment for work
-    // on the whole text, which every such consumer shares.
+    // Once `settleDelayMs` have passed without a change and the pause has
+    // read the text: the moment for work on the whole text, which every such
+    // consumer shares (snapshot() answers the text read).
     void settled();
 
 private:
@@ -99,6 +108,9 @@ private:
     void remember();
     void updateDirty();
     void compareWithSaved();
+    // The pause: the next slice of the text, and once it is whole, the
+    // announcement.
+    void readAtPause();
     void releaseSnapshot() const;
     QString read(qsizetype from, qsizetype count) const;
 
@@ -121,4 +133,8 @@ private:
     bool m_replacing = false;
     // A child, so it moves with a buffer made on the pool.
     QTimer *m_settleTimer = nullptr;
+    // The start of the text that pauses have read so far; an edit cuts it
+    // back to where it begins, and the next pause reads on from there.
+    QString m_pauseRead;
+    QTimer *m_sliceTimer = nullptr;
 };

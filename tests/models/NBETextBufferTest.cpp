@@ -8,6 +8,7 @@
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 #include <gtest/gtest.h>
 
@@ -368,4 +369,99 @@ TEST(NBETextBuffer, LettingALongTextGoHandsItsMemoryBack)
             std::chrono::milliseconds(NBEMemory::releaseDelayMs * 2));
         EXPECT_EQ(NBEMemory::releases(), before + row.handBacks);
     }
+}
+
+// Read slice by slice, with edits between slices: each edit keeps what was
+// read before it, and the text read on from there is the text of now.
+TEST(NBETextBuffer, ReadingOnInSlicesGivesTheWholeText)
+{
+    const QString longLine(5000, u'w');
+    struct Row
+    {
+        const char *name;
+        QString text;
+    };
+    const QList<Row> rows{
+        {"empty", QString()},
+        {"short lines", QStringLiteral("one\ntwo\n\nthree\n")},
+        {"no line break at the end", QStringLiteral("a\nbc")},
+        {"a line longer than a slice", QStringLiteral("x\n") + longLine + QStringLiteral("\ny")},
+        {"only a long line", longLine},
+        {"line breaks only", QStringLiteral("\n\n\n")},
+        {"surrogate pairs and separators", QStringLiteral("😀\u2028é\n\u00a0😀😀\n")},
+    };
+    QRandomGenerator random(7);
+    for (const Row &row : rows) {
+        for (const qsizetype slice : {qsizetype(1), qsizetype(3), qsizetype(700), qsizetype(1e6)}) {
+            SCOPED_TRACE(std::string(row.name) + ", slice " + std::to_string(slice));
+            NBETextBuffer buffer(row.text);
+            QString read;
+            qsizetype edited = -1;
+            QObject::connect(&buffer, &NBETextBuffer::changed,
+                             [&](const NBETextChange &change) { edited = change.position; });
+            int edits = 0;
+            while (!NBETextBuffer::readOn(buffer.document(), read, slice)) {
+                // Now and then an edit somewhere, some before what was read.
+                if (edits >= 20 || random.bounded(4) != 0)
+                    continue;
+                ++edits;
+                QTextCursor cursor(buffer.document());
+                cursor.setPosition(int(random.bounded(int(buffer.length()) + 1)));
+                if (random.bounded(2) && !cursor.atEnd())
+                    cursor.deleteChar();
+                else
+                    cursor.insertText(random.bounded(3) ? QStringLiteral("k")
+                                                        : QStringLiteral("\n"));
+                if (read.size() > edited)
+                    read.truncate(edited);
+            }
+            EXPECT_EQ(read, buffer.text());
+        }
+    }
+}
+
+// A pause over a text of several slices is announced after its last slice,
+// with the text of then, whatever was typed while it read.
+TEST(NBETextBuffer, APauseThatReadsInSlicesAnnouncesTheTextOfItsEnd)
+{
+    QString text;
+    while (text.size() < 3 * NBETextBuffer::pauseSliceLength)
+        text += QStringLiteral("<p>a line of a page</p>\n") + QString(30000, u'm') + u'\n';
+    NBETextBuffer buffer(text);
+    QTimer *slices = nullptr;
+    for (QTimer *timer : buffer.findChildren<QTimer *>())
+        if (timer->interval() == 0)
+            slices = timer;
+    ASSERT_NE(slices, nullptr);
+    QRandomGenerator random(11);
+    QTextCursor cursor(buffer.document());
+    const auto type = [&] {
+        cursor.setPosition(int(random.bounded(int(buffer.length()))));
+        cursor.insertText(random.bounded(2) ? QStringLiteral("x") : QStringLiteral("\n"));
+    };
+    // Keys between the slices of the pauses; the read goes on from where
+    // the key went.
+    int keysInPause = 0;
+    QObject::connect(slices, &QTimer::timeout, [&] {
+        if (keysInPause < 6 && random.bounded(2)) {
+            ++keysInPause;
+            type();
+        }
+    });
+    QList<QString> announced;
+    QList<QString> textAtPause;
+    QObject::connect(&buffer, &NBETextBuffer::settled, [&] {
+        announced.append(buffer.snapshot());
+        textAtPause.append(buffer.text());
+        if (keysInPause < 6)
+            type();
+    });
+    type();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return keysInPause >= 6 && !announced.isEmpty(); }));
+    // The pause after the last key comes too.
+    EXPECT_TRUE(NBETest::waitUntil([&] { return announced.last().size() == buffer.length(); }));
+    ASSERT_EQ(announced.size(), textAtPause.size());
+    for (qsizetype i = 0; i < announced.size(); ++i)
+        EXPECT_TRUE(announced[i] == textAtPause[i]) << "pause " << i;
+    EXPECT_TRUE(announced.last() == buffer.text());
 }
