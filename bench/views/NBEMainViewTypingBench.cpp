@@ -267,6 +267,100 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     return {percentile(keys, 0.5), percentile(keys, 0.95), percentile(carets, 0.5)};
 }
 
+// Peak and current resident memory of the process; the peak starts again
+// from now on after resetPeak().
+double statusMegabytes(const char *field)
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (!status.open(QIODevice::ReadOnly))
+        return 0;
+    for (const QByteArray &line : status.readAll().split('\n')) {
+        if (line.startsWith(field))
+            return line.mid(qsizetype(qstrlen(field))).trimmed().split(' ').first().toDouble() /
+                   1024.0;
+    }
+    return 0;
+}
+
+void resetPeak()
+{
+    QFile clear(QStringLiteral("/proc/self/clear_refs"));
+    if (clear.open(QIODevice::WriteOnly))
+        clear.write("5");
+}
+
+// Watches every editor viewport for its first paint with text, and the first
+// with the lines on screen coloured.
+class OpenWatch : public QObject
+{
+public:
+    QElapsedTimer clock;
+    double textMs = -1;
+    double colouredMs = -1;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() != QEvent::Paint || colouredMs >= 0)
+            return false;
+        auto *edit = qobject_cast<NBECodeTextEdit *>(watched->parent());
+        if (!edit || edit->viewport() != watched || edit->document()->characterCount() < 2)
+            return false;
+        if (textMs < 0)
+            textMs = clock.nsecsElapsed() / 1e6;
+        QTextBlock block = edit->firstVisibleTextBlock();
+        for (int i = 0; i < 40 && block.isValid(); ++i, block = block.next())
+            if (!block.layout()->formats().isEmpty()) {
+                colouredMs = clock.nsecsElapsed() / 1e6;
+                break;
+            }
+        return false;
+    }
+};
+
+// From the open command to the first screen of text and to the first
+// coloured screen, the process's peak memory on the way and its memory once
+// the open has settled.
+void openTimes(const char *label, const QString &fileName, const QString &text)
+{
+    if (text.isEmpty()) {
+        std::printf("%-9s | corpus not installed\n", label);
+        return;
+    }
+    Window window;
+    const QString path = window.folder.filePath(fileName);
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text.toUtf8());
+    }
+    window.view = openProjectWindow(window.folder.path());
+    NBEWorkspaceViewModel *model = window.view->viewModel();
+    settle(500);
+    malloc_trim(0);
+    const double rssBefore = statusMegabytes("VmRSS:");
+    OpenWatch watch;
+    qApp->installEventFilter(&watch);
+    resetPeak();
+    watch.clock.start();
+    model->openFile(QUrl::fromLocalFile(path), false);
+    waitFor([&] { return watch.colouredMs >= 0; }, 60000);
+    const double loadedMs = watch.clock.nsecsElapsed() / 1e6;
+    settle(5000);
+    qApp->removeEventFilter(&watch);
+    const double peak = statusMegabytes("VmHWM:");
+    const double steady = statusMegabytes("VmRSS:");
+    std::printf("%-9s | %6.2f MB | first text %7.0f ms | coloured %7.0f ms | RSS before %5.0f "
+                "peak %5.0f settled %5.0f MB, peak/settled %.2fx, above before %.2fx\n",
+                label, double(QFileInfo(path).size()) / (1024.0 * 1024.0), watch.textMs,
+                watch.colouredMs, rssBefore, peak, steady, peak / steady,
+                (peak - rssBefore) / std::max(1.0, steady - rssBefore));
+    std::fflush(stdout);
+    Q_UNUSED(loadedMs);
+    delete window.view;
+    settle(500);
+}
+
 // Opens a page in one window and closes its tab, five times: what stays
 // after the first closing should stay the same.
 void openAndClose(const QString &text)
@@ -327,8 +421,8 @@ int main(int argc, char **argv)
         return 1;
     }
     // Arguments: which case (1MiB, 10MB, real1MiB, real10MB, squiggles, js,
-    // minified, minified150, openclose, css; all when absent) and how many
-    // keys.
+    // minified, minified150, open10MB, huge, openclose, css; all when absent)
+    // and how many keys.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int keys = argc > 2 ? std::max(1, atoi(argv[2])) : 1000;
     const auto wanted = [&](const char *name) {
@@ -369,6 +463,27 @@ int main(int argc, char **argv)
                                    std::min(keys, 300), 150, true);
         if (apart.keyP50 > 0)
             std::printf("min 150ms | /1s key p50 %.2fx p95 %.2fx\n", rhythm.keyP50 / apart.keyP50,
+                        rhythm.keyP95 / apart.keyP95);
+    }
+    if (wanted("open10MB")) {
+        // A real page as it is, and with an inline drawing of 24,129
+        // characters on one line after its first.
+        QString page = NBERealCorpus::html(10 * 1000 * 1000);
+        openTimes("real 10MB", html, page);
+        QString drawing = QStringLiteral("<svg viewBox=\"0 0 9 9\"><path d=\"M0 0");
+        while (drawing.size() < 24'129 - 16)
+            drawing += QStringLiteral(" L%1 %2").arg(drawing.size() % 97).arg(drawing.size() % 89);
+        drawing += QStringLiteral("\"/></svg>");
+        page.insert(page.indexOf(u'\n') + 1, drawing.leftJustified(24'129, u' ') + u'\n');
+        openTimes("long line", html, page);
+    }
+    if (wanted("huge")) {
+        const QString page = NBERealCorpus::html(66 * 1000 * 1000);
+        openTimes("real 66MB", html, page);
+        const Figures apart = run("66MB 1s", html, page, std::min(keys, 20), 1000);
+        const Figures rhythm = run("66MB 150ms", html, page, std::min(keys, 60), 150);
+        if (apart.keyP50 > 0)
+            std::printf("66MB 150ms | /1s key p50 %.2fx p95 %.2fx\n", rhythm.keyP50 / apart.keyP50,
                         rhythm.keyP95 / apart.keyP95);
     }
     if (wanted("css"))

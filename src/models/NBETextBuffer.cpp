@@ -17,6 +17,15 @@ namespace {
 
 std::atomic<quint64> wholeReads{0};
 
+// Whether a document made from `text` reads back as `text`: it holds no
+// character that the document takes for a line or frame break besides "\n".
+// A large file's text is then fingerprinted without a second copy.
+bool readsBackAsIs(const QString &text)
+{
+    return !text.contains(u'\r') && !text.contains(QChar::ParagraphSeparator) &&
+           !text.contains(QChar(0xFDD0)) && !text.contains(QChar(0xFDD1));
+}
+
 // A document reports its changes only while it has a layout. This one lays
 // nothing out: a buffer without an editor needs none.
 class NBEQuietLayout : public QAbstractTextDocumentLayout
@@ -56,7 +65,7 @@ NBETextBuffer::NBETextBuffer(const QString &text, QObject *parent)
     m_length = m_document->characterCount() - 1;
     m_blockCount = m_document->blockCount();
     m_documentRevision = m_document->revision();
-    remember();
+    remember(readsBackAsIs(text) ? text : this->text());
     connect(m_document, &QTextDocument::contentsChange, this, &NBETextBuffer::documentChanged);
     connect(m_document, &QTextDocument::modificationChanged, this, &NBETextBuffer::updateDirty);
 }
@@ -197,13 +206,12 @@ size_t fingerprint(const QString &text)
 
 } // namespace
 
-// The current text is the file's.
-void NBETextBuffer::remember()
+void NBETextBuffer::remember(const QString &text)
 {
     m_unsaved = false;
     m_document->setModified(false);
     m_savedLength = m_document->characterCount() - 1;
-    m_savedFingerprint = fingerprint(text());
+    m_savedFingerprint = fingerprint(text);
     updateDirty();
 }
 
@@ -239,7 +247,7 @@ void NBETextBuffer::compareWithSaved()
 void NBETextBuffer::markSaved(quint64 revision)
 {
     if (revision == m_revision) {
-        remember();
+        remember(text());
         return;
     }
     // The file holds a text the buffer no longer has: dirty until the next
@@ -280,7 +288,7 @@ void NBETextBuffer::replaceAll(const QString &text, bool saved)
     cursor.insertText(text);
     m_document->setUndoRedoEnabled(undo);
     if (saved)
-        remember();
+        remember(readsBackAsIs(text) ? text : this->text());
     Q_EMIT replaced();
 }
 

@@ -105,7 +105,8 @@ Q_SIGNALS:
 
 private:
     void documentChanged(int position, int removed, int added);
-    void remember();
+    // The current text, which wholeText reads as `text`, is the file's.
+    void remember(const QString &text);
     void updateDirty();
     void compareWithSaved();
     // The pause: the next slice of the text, and once it is whole, the

@@ -465,3 +465,29 @@ TEST(NBETextBuffer, APauseThatReadsInSlicesAnnouncesTheTextOfItsEnd)
         EXPECT_TRUE(announced[i] == textAtPause[i]) << "pause " << i;
     EXPECT_TRUE(announced.last() == buffer.text());
 }
+
+// A file read with other line breaks is held with line feeds: typed back to
+// it, the text is clean, short or long.
+TEST(NBETextBuffer, ATextReadWithOtherLineBreaksIsCleanTypedBack)
+{
+    const QString tail(NBETextBuffer::comparedAtOnceLength, u'y');
+    for (const QString &read : {QStringLiteral("one\r\ntwo"), QStringLiteral("one\rtwo"),
+                                QStringLiteral("one\u2029two"), QStringLiteral("one\ntwo")})
+        for (const QString &text : {read, read + tail}) {
+            SCOPED_TRACE(read.toStdString() + (text.size() > read.size() ? " long" : ""));
+            NBETextBuffer buffer(text);
+            EXPECT_FALSE(buffer.isDirty());
+            QTextCursor cursor(buffer.document());
+            cursor.setPosition(1);
+            cursor.insertText(QStringLiteral("x"));
+            EXPECT_TRUE(buffer.isDirty());
+            cursor.deletePreviousChar();
+            EXPECT_TRUE(NBETest::waitUntil([&] { return !buffer.isDirty(); }));
+            // Reloaded with the same text: clean, and so after typing back.
+            buffer.replaceAll(text + u'!', true);
+            cursor.movePosition(QTextCursor::End);
+            cursor.insertText(QStringLiteral("?"));
+            cursor.deletePreviousChar();
+            EXPECT_TRUE(NBETest::waitUntil([&] { return !buffer.isDirty(); }));
+        }
+}

@@ -50,24 +50,59 @@ QList<NBEHighlightRun> runsOf(const QList<NBEToken> &tokens, qsizetype offset)
 }
 
 // Runs a pass hands over, packed line by line as they are split; a line
-// too long to colour gets none.
+// too long to colour gets none. Each line is packed as soon as its runs are
+// known, so a pass over a large file never holds every line's runs unpacked.
 std::vector<NBEPackedRuns> packedLines(const QString &text, const QList<NBEHighlightRun> &runs)
 {
-    std::vector<NBELineRuns> lines = NBEEditorHighlighter::splitIntoLines(text, runs);
     std::vector<NBEPackedRuns> packed;
-    packed.reserve(lines.size());
-    qsizetype lineStart = 0;
-    for (NBELineRuns &line : lines) {
-        const qsizetype lineBreak = text.indexOf(u'\n', lineStart);
-        const qsizetype lineEnd = lineBreak < 0 ? text.size() : lineBreak;
+    const auto keep = [&](qsizetype lineStart, qsizetype lineEnd, const NBELineRuns &line) {
         if (lineEnd - lineStart <= NBESoftBreaks::longestWholeLine)
             packed.emplace_back(line);
         else
             packed.emplace_back();
-        line = {};
-        lineStart = lineEnd + 1;
+    };
+    const bool sorted = std::is_sorted(
+        runs.cbegin(), runs.cend(),
+        [](const NBEHighlightRun &a, const NBEHighlightRun &b) { return a.start < b.start; });
+    if (!sorted) {
+        std::vector<NBELineRuns> lines = NBEEditorHighlighter::splitIntoLines(text, runs);
+        packed.reserve(lines.size());
+        qsizetype lineStart = 0;
+        for (const NBELineRuns &line : lines) {
+            const qsizetype lineBreak = text.indexOf(u'\n', lineStart);
+            const qsizetype lineEnd = lineBreak < 0 ? text.size() : lineBreak;
+            keep(lineStart, lineEnd, line);
+            lineStart = lineEnd + 1;
+        }
+        return packed;
     }
-    return packed;
+    packed.reserve(size_t(text.count(u'\n')) + 1);
+    NBELineRuns line;
+    auto run = runs.cbegin();
+    for (qsizetype lineStart = 0;;) {
+        const qsizetype lineBreak = text.indexOf(u'\n', lineStart);
+        const qsizetype lineEnd = lineBreak < 0 ? text.size() : lineBreak;
+        line.clear();
+        for (; run != runs.cend(); ++run) {
+            if (run->length <= 0 || run->start < 0)
+                continue;
+            const qsizetype start = std::max<qsizetype>(run->start, lineStart);
+            if (start > lineEnd)
+                break;
+            const qsizetype end =
+                std::min<qsizetype>(qsizetype(run->start) + run->length, text.size());
+            const qsizetype pieceEnd = std::min(end, lineEnd);
+            if (pieceEnd > start)
+                line.append({int(start - lineStart), int(pieceEnd - start), run->style});
+            // A run over the line break goes on in the next line.
+            if (end > lineEnd && lineBreak >= 0)
+                break;
+        }
+        keep(lineStart, lineEnd, line);
+        if (lineBreak < 0)
+            return packed;
+        lineStart = lineBreak + 1;
+    }
 }
 
 } // namespace
@@ -394,16 +429,18 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
     if (m_language) {
         // A whole pass of the language also leaves what the next pass
         // needs to redo only what edits touch.
-        nbeWhenFinished(
-            QtConcurrent::run([language = *m_language, text, generation, revision] {
-                Pass pass{generation, revision, false, {}, std::nullopt, {}};
-                NBETokenizerState state;
-                pass.lines = packedLines(
-                    text, runsOf(NBESyntaxHighlighter::tokenize(text, language, &state), 0));
-                pass.state = std::make_shared<const NBETokenizerState>(std::move(state));
-                return pass;
-            }),
-            this, [this](const Pass &pass) { finish(pass); });
+        nbeWhenFinished(QtConcurrent::run([language = *m_language, text, generation, revision] {
+                            Pass pass{generation, revision, false, {}, std::nullopt, {}};
+                            NBETokenizerState state;
+                            // The tokens go before the lines are packed.
+                            const QList<NBEHighlightRun> runs =
+                                runsOf(NBESyntaxHighlighter::tokenize(text, language, &state), 0);
+                            pass.lines = packedLines(text, runs);
+                            pass.state =
+                                std::make_shared<const NBETokenizerState>(std::move(state));
+                            return pass;
+                        }),
+                        this, [this](const Pass &pass) { finish(pass); });
         return;
     }
     nbeWhenFinished(QtConcurrent::run([tokenizer, shown = m_shown, text, generation, revision] {
