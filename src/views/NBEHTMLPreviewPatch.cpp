@@ -8,18 +8,24 @@ namespace {
 // Runs in the page's isolated world with the new text as `text`. Children
 // lists keep their equal ends and pair what lies between in order: an edit
 // after a typing pause is one place, so little more than it is touched.
-// Attributes keep their order, as a load gives them. New nodes are moved in
-// from the parsed document, which loads their pictures and style sheets.
+// Attributes keep their order, as a load gives them. The changes are worked
+// out first and made only when none brings code into the page. New nodes
+// are moved in from the parsed document, which loads their pictures and
+// style sheets.
 const char *const patchScript = R"JS((function (text) {
-  // A handler in an attribute is code too. The live page keeps the answer
-  // from its first patch: later patches only give it checked nodes.
-  function scripted(doc) {
-    if (doc.nbeScriptFree) return false;
-    var code = doc.querySelector('script, noscript') ||
-        doc.evaluate("//@*[starts-with(name(), 'on')]", doc, null,
-                     XPathResult.FIRST_ORDERED_NODE_TYPE, null).singleNodeValue;
-    doc.nbeScriptFree = !code;
-    return !!code;
+  // A handler in an attribute is code too.
+  function scripted(node) {
+    var doc = node.ownerDocument || node;
+    return !!((node.matches && node.matches('script, noscript')) ||
+              node.querySelector('script, noscript') ||
+              doc.evaluate(".//@*[starts-with(name(), 'on')]", node, null,
+                           XPathResult.FIRST_ORDERED_NODE_TYPE, null).singleNodeValue);
+  }
+  function handlerIn(attributes) {
+    for (var i = 0; i < attributes.length; ++i) {
+      if (attributes[i].name.slice(0, 2).toLowerCase() === 'on') return true;
+    }
+    return false;
   }
   function sameNames(a, b) {
     if (a.length !== b.length) return false;
@@ -35,26 +41,47 @@ const char *const patchScript = R"JS((function (text) {
     }
     return true;
   }
+  var changes = [], code = false;
   function syncAttributes(live, next) {
-    var have = live.attributes, want = next.attributes, i;
-    if (sameNames(have, want)) {
-      for (i = 0; i < want.length; ++i) {
-        if (have[i].value !== want[i].value) have[i].value = want[i].value;
+    if (sameAttributes(live, next)) return;
+    code = code || handlerIn(next.attributes);
+    changes.push(function () {
+      var have = live.attributes, want = next.attributes, i;
+      if (sameNames(have, want)) {
+        for (i = 0; i < want.length; ++i) {
+          if (have[i].value !== want[i].value) have[i].value = want[i].value;
+        }
+        return;
       }
-      return;
-    }
-    while (have.length) live.removeAttributeNode(have[0]);
-    for (i = 0; i < want.length; ++i) live.setAttributeNodeNS(document.importNode(want[i], false));
+      while (have.length) live.removeAttributeNode(have[0]);
+      for (i = 0; i < want.length; ++i) {
+        live.setAttributeNodeNS(document.importNode(want[i], false));
+      }
+    });
+  }
+  function checked(next) {
+    code = code || (next.nodeType === Node.ELEMENT_NODE && scripted(next));
+  }
+  function replace(live, next) {
+    checked(next);
+    changes.push(function () { live.parentNode.replaceChild(document.adoptNode(next), live); });
+  }
+  function remove(parent, node) {
+    changes.push(function () { parent.removeChild(node); });
+  }
+  function insert(parent, next, before) {
+    checked(next);
+    changes.push(function () { parent.insertBefore(document.adoptNode(next), before); });
   }
   function morph(live, next) {
     if (live.nodeType !== next.nodeType || live.nodeName !== next.nodeName ||
         live.nodeName === 'TEMPLATE') {
-      live.parentNode.replaceChild(document.adoptNode(next), live);
+      replace(live, next);
     } else if (live.nodeType === Node.ELEMENT_NODE) {
       syncAttributes(live, next);
       morphChildren(live, next);
     } else if (live.nodeValue !== next.nodeValue) {
-      live.nodeValue = next.nodeValue;
+      changes.push(function () { live.nodeValue = next.nodeValue; });
     }
   }
   function morphChildren(live, next) {
@@ -70,8 +97,8 @@ const char *const patchScript = R"JS((function (text) {
     var before = haveEnd < have.length ? have[haveEnd] : null;
     var k = start;
     for (; k < haveEnd && k < wantEnd; ++k) morph(have[k], want[k]);
-    for (var i = k; i < haveEnd; ++i) live.removeChild(have[i]);
-    for (var j = k; j < wantEnd; ++j) live.insertBefore(document.adoptNode(want[j]), before);
+    for (var i = k; i < haveEnd; ++i) remove(live, have[i]);
+    for (var j = k; j < wantEnd; ++j) insert(live, want[j], before);
   }
   // Everything but the head and the body must be as it was: the doctype, the
   // root's attributes and whatever lies around them.
@@ -102,8 +129,13 @@ const char *const patchScript = R"JS((function (text) {
   try {
     var next = new DOMParser().parseFromString(text, 'text/html');
     if (!document.body || !next.body || document.body.nodeName !== 'BODY' ||
-        next.body.nodeName !== 'BODY' || !sameOutside(document, next) ||
-        scripted(document) || scripted(next)) return false;
+        next.body.nodeName !== 'BODY' || !sameOutside(document, next)) return false;
+    // The page on screen keeps the answer from its first patch: later
+    // patches only bring it checked nodes.
+    if (!document.nbeScriptFree) {
+      if (scripted(document)) return false;
+      document.nbeScriptFree = true;
+    }
     if (!document.head.isEqualNode(next.head)) {
       if (!headPatchable(document.head) || !headPatchable(next.head)) return false;
       syncAttributes(document.head, next.head);
@@ -111,6 +143,8 @@ const char *const patchScript = R"JS((function (text) {
     }
     syncAttributes(document.body, next.body);
     morphChildren(document.body, next.body);
+    if (code) return false;
+    changes.forEach(function (change) { change(); });
     return true;
   } catch (e) {
     return false;

@@ -720,6 +720,11 @@ TEST_F(NBEHTMLPreviewTest, WhatAPatchCantShowLoadsThePageAnew)
          QStringLiteral("<html><head></head><body onload=\"document.body.dataset.ran = 1\">"
                         "<p>ab</p></body></html>"),
          nullptr},
+        {"handler typed into the body",
+         QStringLiteral("<html><head></head><body><p>a</p><p>b</p></body></html>"),
+         QStringLiteral("<html><head></head><body><p>a</p><div><i title=\"t\" "
+                        "onmouseover=\"x()\">i</i></div><p>b</p></body></html>"),
+         nullptr},
         {"style sheet changed on disk", linked + QStringLiteral("<body><p>a</p></body></html>"),
          linked + QStringLiteral("<body><p>ab</p></body></html>"),
          [](const QString &root, NBEHTMLPreview &) {
