@@ -336,7 +336,7 @@ QString minifiedScript(qsizetype units)
 
 // A paste of a quarter million characters into a minified script shown
 // split, then its undo and redo, each timed to its return to the event loop
-// and to the paint that shows it.
+// and to the paint that shows it; with lines wrapped (1) or not (0).
 void BM_LongPasteUndoRedo(benchmark::State &state)
 {
     const QString original = minifiedScript(2 * NBESoftBreaks::longestWholeLine);
@@ -345,6 +345,9 @@ void BM_LongPasteUndoRedo(benchmark::State &state)
     auto session = std::make_shared<NBEEditorSession>(buffer);
     session->setLanguage(NBELanguageRegistry::javascript());
     session->setTheme(NBEDefaultThemes::light());
+    NBEEditorSettings settings = session->settings();
+    settings.wordWrap = state.range(0) != 0;
+    session->setSettings(settings);
     NBETextEditorView view(session);
     NBECodeTextEdit *edit = view.textView();
     PaintWatch watch(edit, {}, false);
@@ -388,7 +391,7 @@ void BM_LongPasteUndoRedo(benchmark::State &state)
         state.counters[std::string(names[kind]) + "_paint_p50_ms"] = percentile(painted[kind], 0.5);
     }
 }
-BENCHMARK(BM_LongPasteUndoRedo)->Unit(benchmark::kMillisecond)->Iterations(1);
+BENCHMARK(BM_LongPasteUndoRedo)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1);
 
 } // namespace
 

@@ -50,6 +50,20 @@ bool waitForPass(NBEEditorHighlighter &highlighter)
     return NBETest::waitUntil([&] { return !highlighter.isBusy(); });
 }
 
+// Shows `text` in `view`, 600 by 400, with a highlighter of the fake
+// tokenizer and styles.
+NBEEditorHighlighter *showHighlighted(NBECodeTextEdit &view, const QString &text)
+{
+    view.resize(600, 400);
+    view.setPlainText(text);
+    view.show();
+    EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+    auto *highlighter = new NBEEditorHighlighter(&view);
+    highlighter->setStyles(fakeStyles());
+    highlighter->setTokenizer(fakeTokenize);
+    return highlighter;
+}
+
 } // namespace
 
 TEST(NBEEditorHighlighter, SplitsRunsIntoLines)
@@ -118,13 +132,7 @@ TEST(NBEEditorHighlighter, EditInTheMiddleOfALargeDocumentRecoloursTheRightRange
     for (int i = 0; i < 20000; ++i)
         lines << QStringLiteral("value %1 end").arg(i);
     NBECodeTextEdit view;
-    view.resize(600, 400);
-    view.setPlainText(lines.join(u'\n'));
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    auto *highlighter = new NBEEditorHighlighter(&view);
-    highlighter->setStyles(fakeStyles());
-    highlighter->setTokenizer(fakeTokenize);
+    NBEEditorHighlighter *highlighter = showHighlighted(view, lines.join(u'\n'));
     highlighter->highlightWithQuickStart(view.text(), 100);
     ASSERT_TRUE(waitForPass(*highlighter));
 
@@ -253,15 +261,8 @@ TEST(NBEEditorHighlighter, WrappedLinesAreFormattedAScreenfulAtATime)
 {
     NBECodeTextEdit view;
     view.setWordWrap(true);
-    view.resize(600, 400);
-    const QString line = QStringLiteral("1 ").repeated(1000);
-    QStringList lines(300, line);
-    view.setPlainText(lines.join(u'\n'));
-    view.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    auto *highlighter = new NBEEditorHighlighter(&view);
-    highlighter->setStyles(fakeStyles());
-    highlighter->setTokenizer(fakeTokenize);
+    const QStringList lines(300, QStringLiteral("1 ").repeated(1000));
+    NBEEditorHighlighter *highlighter = showHighlighted(view, lines.join(u'\n'));
     highlighter->highlight(view.text());
     ASSERT_TRUE(waitForPass(*highlighter));
     QCoreApplication::processEvents();
@@ -283,4 +284,23 @@ TEST(NBEEditorHighlighter, WrappedLinesAreFormattedAScreenfulAtATime)
     EXPECT_FALSE(view.firstVisibleTextBlock().layout()->formats().isEmpty());
     EXPECT_FALSE(view.firstVisibleTextBlock().next().layout()->formats().isEmpty());
     EXPECT_LE(formatted(), 36);
+}
+
+// Unwrapped lines of thousands of characters are formatted where they show
+// and only a little beyond: each one formatted is laid out whole.
+TEST(NBEEditorHighlighter, LongUnwrappedLinesAreFormattedLittleBeyondTheScreen)
+{
+    NBECodeTextEdit view;
+    view.setWordWrap(false);
+    const QStringList lines(300, QStringLiteral("1 ").repeated(1000));
+    NBEEditorHighlighter *highlighter = showHighlighted(view, lines.join(u'\n'));
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+    QCoreApplication::processEvents();
+    const int rows = view.viewport()->height() / QFontMetrics(view.font()).lineSpacing() + 1;
+    int formatted = 0;
+    for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
+        formatted += !block.layout()->formats().isEmpty();
+    EXPECT_GE(formatted, rows);
+    EXPECT_LE(formatted, rows + 4);
 }

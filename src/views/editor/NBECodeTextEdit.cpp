@@ -258,7 +258,11 @@ int NBECodeTextEdit::gutterWidth() const
 
 void NBECodeTextEdit::updateGutterGeometry()
 {
-    setViewportMargins(gutterWidth(), 0, 0, 0);
+    // New margins lay the viewport out again, which lays out every line on
+    // screen: a change of the block count (each paste of a long line shown
+    // split) mostly keeps the gutter's width.
+    if (viewportMargins().left() != gutterWidth())
+        setViewportMargins(gutterWidth(), 0, 0, 0);
     if (m_gutter) {
         const QRect contents = contentsRect();
         m_gutter->setGeometry(contents.left(), contents.top(), gutterWidth(), contents.height());

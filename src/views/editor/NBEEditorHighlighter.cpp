@@ -18,6 +18,8 @@ namespace {
 
 // Lines formatted beyond the visible ones, so a short scroll shows colour at once.
 constexpr int marginLines = 40;
+// The characters of an ordinary line, for the margin's length in characters.
+constexpr int marginLineLength = 100;
 
 void appendNumber(std::vector<uint8_t> &bytes, uint32_t value)
 {
@@ -651,19 +653,26 @@ void NBEEditorHighlighter::applyAround(const QTextBlock &first)
     // measured: asking a line for its geometry lays it out. A line formatted
     // here is laid out, so it counts the rows it wraps to: a text of long
     // wrapped lines (a long line shown split) formats a screenful of them,
-    // not hundreds.
+    // not hundreds. The margin is also held to a number of characters, as a
+    // line is laid out whole, wrapped or not.
     if (!first.isValid())
         return;
     const int rowHeight =
         std::max(1, QFontMetrics(m_view->document()->defaultFont()).lineSpacing());
-    const int rows = m_view->viewport()->height() / rowHeight + 1;
-    int rowsLeft = 2 * rows + marginLines;
-    for (QTextBlock block = first; block.isValid() && rowsLeft > 0; block = block.next())
+    int rowsLeft = m_view->viewport()->height() / rowHeight + 1;
+    QTextBlock block = first;
+    for (; block.isValid() && rowsLeft > 0; block = block.next())
         rowsLeft -= applyTo(block);
-    rowsLeft = marginLines;
-    for (QTextBlock block = first.previous(); block.isValid() && rowsLeft > 0;
-         block = block.previous())
-        rowsLeft -= applyTo(block);
+    const auto applyMargin = [this](QTextBlock block, bool forward) {
+        int charactersLeft = marginLines * marginLineLength;
+        for (int rowsLeft = marginLines; block.isValid() && rowsLeft > 0 && charactersLeft > 0;
+             block = forward ? block.next() : block.previous()) {
+            rowsLeft -= applyTo(block);
+            charactersLeft -= block.length();
+        }
+    };
+    applyMargin(block, true);
+    applyMargin(first.previous(), false);
 }
 
 int NBEEditorHighlighter::applyTo(const QTextBlock &block)

@@ -130,7 +130,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
         highlightWholeText();
     finishAttaching();
     listenToSession();
-    if (!m_longLines && textView->isShapingSkipped())
+    if (textView->isShapingSkipped())
         splitLongLines();
 }
 
