@@ -230,6 +230,14 @@ QString NBEWebLSPSession::completionTriggers(const QUrl &url) const
     return connection ? connection->completionTriggers() : QString();
 }
 
+bool NBEWebLSPSession::syncsIncrementally(const QUrl &url) const
+{
+    const auto *open = m_documents.find(url);
+    const NBELSPServerConnection *connection =
+        open ? m_servers.value(open->serverLanguageId) : nullptr;
+    return connection && connection->syncsIncrementally();
+}
+
 QFuture<std::optional<QList<NBELSPCompletionItem>>>
 NBEWebLSPSession::completion(const QUrl &url, qint64 line, qint64 character)
 {

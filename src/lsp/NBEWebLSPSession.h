@@ -65,6 +65,9 @@ public:
     // completion by itself (its announced trigger characters); empty while
     // it starts or when it has none.
     QString completionTriggers(const QUrl &url) const;
+    // Whether the document's edits go to its running server as ranged
+    // changes rather than whole texts.
+    bool syncsIncrementally(const QUrl &url) const;
 
     // Requests answer nothing when the document is not open on a running
     // server, on an error, or when the server takes longer than the bound.

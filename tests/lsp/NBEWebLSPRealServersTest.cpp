@@ -269,6 +269,7 @@ TEST_F(NBEWebLSPRealServersTest, EditsOfEveryKindLeaveTheServerWithTheBuffersTex
         ASSERT_TRUE(reference.has_value()) << text.toStdString();
         EXPECT_EQ(edited, reference) << text.toStdString();
         EXPECT_EQ(session.version(url), qint64(buffer.revision()));
+        EXPECT_EQ(session.syncsIncrementally(url), ranges);
         NBETest::await(session.shutdown());
     }
 }
@@ -319,6 +320,8 @@ TEST_F(NBEWebLSPRealServersTest, DiagnosticsOfAnEditedPageLieWhereAFreshOpenPuts
         web->didChange(url, change, qint64(buffer.revision()), reader(buffer));
     });
     ASSERT_EQ(diagnosticsFor(url).size(), 30);
+    // Each edit below goes as its range, not as the whole page.
+    EXPECT_TRUE(web->syncsIncrementally(url));
 
     QTextDocument *document = buffer.document();
     const auto at = [&](int line, int column) {
