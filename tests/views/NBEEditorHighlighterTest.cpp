@@ -64,6 +64,25 @@ NBEEditorHighlighter *showHighlighted(NBECodeTextEdit &view, const QString &text
     return highlighter;
 }
 
+// 300 lines of 2,000 characters shown and coloured in `view`.
+bool showLongLinesColoured(NBECodeTextEdit &view)
+{
+    const QStringList lines(300, QStringLiteral("1 ").repeated(1000));
+    NBEEditorHighlighter *highlighter = showHighlighted(view, lines.join(u'\n'));
+    highlighter->highlight(view.text());
+    const bool passed = waitForPass(*highlighter);
+    QCoreApplication::processEvents();
+    return passed;
+}
+
+int formattedLines(const NBECodeTextEdit &view)
+{
+    int count = 0;
+    for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
+        count += !block.layout()->formats().isEmpty();
+    return count;
+}
+
 } // namespace
 
 TEST(NBEEditorHighlighter, SplitsRunsIntoLines)
@@ -261,29 +280,19 @@ TEST(NBEEditorHighlighter, WrappedLinesAreFormattedAScreenfulAtATime)
 {
     NBECodeTextEdit view;
     view.setWordWrap(true);
-    const QStringList lines(300, QStringLiteral("1 ").repeated(1000));
-    NBEEditorHighlighter *highlighter = showHighlighted(view, lines.join(u'\n'));
-    highlighter->highlight(view.text());
-    ASSERT_TRUE(waitForPass(*highlighter));
-    QCoreApplication::processEvents();
-    const auto formatted = [&] {
-        int count = 0;
-        for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
-            count += !block.layout()->formats().isEmpty();
-        return count;
-    };
+    ASSERT_TRUE(showLongLinesColoured(view));
     const QTextDocument *document = view.document();
     // Each line takes more than a screen's rows of its own.
     ASSERT_GT(view.blockGeometry(document->firstBlock()).height(), view.viewport()->height() / 4);
     EXPECT_FALSE(document->firstBlock().layout()->formats().isEmpty());
-    EXPECT_LE(formatted(), 12);
+    EXPECT_LE(formattedLines(view), 12);
 
     // Scrolled to the middle: the lines there are coloured, still a few.
     view.verticalScrollBar()->setValue(view.verticalScrollBar()->maximum() / 2);
     QCoreApplication::processEvents();
     EXPECT_FALSE(view.firstVisibleTextBlock().layout()->formats().isEmpty());
     EXPECT_FALSE(view.firstVisibleTextBlock().next().layout()->formats().isEmpty());
-    EXPECT_LE(formatted(), 36);
+    EXPECT_LE(formattedLines(view), 36);
 }
 
 // Unwrapped lines of thousands of characters are formatted where they show
@@ -292,15 +301,8 @@ TEST(NBEEditorHighlighter, LongUnwrappedLinesAreFormattedLittleBeyondTheScreen)
 {
     NBECodeTextEdit view;
     view.setWordWrap(false);
-    const QStringList lines(300, QStringLiteral("1 ").repeated(1000));
-    NBEEditorHighlighter *highlighter = showHighlighted(view, lines.join(u'\n'));
-    highlighter->highlight(view.text());
-    ASSERT_TRUE(waitForPass(*highlighter));
-    QCoreApplication::processEvents();
+    ASSERT_TRUE(showLongLinesColoured(view));
     const int rows = view.viewport()->height() / QFontMetrics(view.font()).lineSpacing() + 1;
-    int formatted = 0;
-    for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
-        formatted += !block.layout()->formats().isEmpty();
-    EXPECT_GE(formatted, rows);
-    EXPECT_LE(formatted, rows + 4);
+    EXPECT_GE(formattedLines(view), rows);
+    EXPECT_LE(formattedLines(view), rows + 4);
 }
