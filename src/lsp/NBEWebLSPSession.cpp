@@ -61,6 +61,12 @@ std::optional<qint64> NBEWebLSPSession::version(const QUrl &url) const
     return open ? std::optional<qint64>(open->version) : std::nullopt;
 }
 
+NBELSPServerConnection *NBEWebLSPSession::serverOf(const QUrl &url) const
+{
+    const NBELSPDocumentSync::Document *document = m_documents.find(url);
+    return document ? m_servers.value(document->serverLanguageId) : nullptr;
+}
+
 NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId)
 {
     if (auto *existing = m_servers.value(serverLanguageId))
@@ -138,10 +144,7 @@ void NBEWebLSPSession::didChange(const QUrl &url, const QString &text, qint64 ve
 {
     if (m_shutDown)
         return;
-    const NBELSPDocumentSync::Document *document = m_documents.find(url);
-    if (!document)
-        return;
-    if (NBELSPServerConnection *connection = m_servers.value(document->serverLanguageId))
+    if (NBELSPServerConnection *connection = serverOf(url))
         connection->sendText(m_documents, url, {text, version});
 }
 
@@ -150,9 +153,7 @@ void NBEWebLSPSession::didChange(const QUrl &url, const NBETextChange &change, q
 {
     if (m_shutDown)
         return;
-    const NBELSPDocumentSync::Document *document = m_documents.find(url);
-    NBELSPServerConnection *connection =
-        document ? m_servers.value(document->serverLanguageId) : nullptr;
+    NBELSPServerConnection *connection = serverOf(url);
     if (connection && connection->changeDocument(m_documents, url, change, version, wholeText))
         m_pendingTimer->start(wholeTextDelay);
 }
@@ -162,8 +163,7 @@ void NBEWebLSPSession::sendPendingTexts()
     if (m_shutDown)
         return;
     for (const QUrl &url : m_documents.pending()) {
-        const NBELSPDocumentSync::Document *document = m_documents.find(url);
-        if (NBELSPServerConnection *connection = m_servers.value(document->serverLanguageId))
+        if (NBELSPServerConnection *connection = serverOf(url))
             connection->sendPendingText(m_documents, url);
     }
 }
@@ -208,8 +208,7 @@ QFuture<std::optional<NBEJSONValue>> NBEWebLSPSession::request(const QUrl &url,
                                                                NBEJSONValue::Object params,
                                                                std::chrono::milliseconds timeout)
 {
-    const auto *open = m_documents.find(url);
-    NBELSPServerConnection *connection = open ? m_servers.value(open->serverLanguageId) : nullptr;
+    NBELSPServerConnection *connection = serverOf(url);
     if (m_shutDown || !connection || connection->state() != NBELSPServerConnection::State::running)
         return nothing<NBEJSONValue>();
     // The server answers about the text as it stands.
@@ -224,17 +223,13 @@ QFuture<std::optional<NBEJSONValue>> NBEWebLSPSession::request(const QUrl &url,
 
 QString NBEWebLSPSession::completionTriggers(const QUrl &url) const
 {
-    const auto *open = m_documents.find(url);
-    const NBELSPServerConnection *connection =
-        open ? m_servers.value(open->serverLanguageId) : nullptr;
+    const NBELSPServerConnection *connection = serverOf(url);
     return connection ? connection->completionTriggers() : QString();
 }
 
 bool NBEWebLSPSession::syncsIncrementally(const QUrl &url) const
 {
-    const auto *open = m_documents.find(url);
-    const NBELSPServerConnection *connection =
-        open ? m_servers.value(open->serverLanguageId) : nullptr;
+    const NBELSPServerConnection *connection = serverOf(url);
     return connection && connection->syncsIncrementally();
 }
 

@@ -124,6 +124,8 @@ signals:
 
 private:
     NBELSPServerConnection *server(const QString &serverLanguageId);
+    // The server the document is open on, or none.
+    NBELSPServerConnection *serverOf(const QUrl &url) const;
     QFuture<std::optional<NBEJSONValue>> request(const QUrl &url, const QString &method,
                                                  NBEJSONValue::Object params,
                                                  std::chrono::milliseconds timeout);
