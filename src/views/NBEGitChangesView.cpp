@@ -64,6 +64,28 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_pages);
 
+    buildNotRepositoryPage();
+    m_repository = new QWidget(m_pages);
+    auto *repo = new QVBoxLayout(m_repository);
+    repo->setContentsMargins(8, 6, 8, 0);
+    repo->setSpacing(6);
+
+    buildSyncRow(repo);
+    buildCommitBox(repo);
+    buildChangeList(repo);
+    m_pages->addWidget(m_repository);
+
+    followList();
+    followMessage();
+    followViewModel();
+    refreshMessage();
+    refreshGit();
+    rowsReplaced();
+}
+
+// Outside a repository: what the pane says and the button that creates one.
+void NBEGitChangesView::buildNotRepositoryPage()
+{
     m_notRepository = new QWidget(m_pages);
     auto *notLayout = new QVBoxLayout(m_notRepository);
     notLayout->addStretch();
@@ -78,12 +100,11 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     m_pages->addWidget(m_notRepository);
     connect(m_initialize, &QPushButton::clicked, this,
             [this] { m_viewModel->initGitRepository(); });
+}
 
-    m_repository = new QWidget(m_pages);
-    auto *repo = new QVBoxLayout(m_repository);
-    repo->setContentsMargins(8, 6, 8, 0);
-    repo->setSpacing(6);
-
+// The branch with its sync state, and the pull and push buttons.
+void NBEGitChangesView::buildSyncRow(QVBoxLayout *repo)
+{
     auto *syncRow = new QHBoxLayout;
     syncRow->setSpacing(4);
     auto *branchIcon = new QLabel(m_repository);
@@ -112,7 +133,11 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     repo->addLayout(syncRow);
     connect(m_pull, &QToolButton::clicked, this, [this] { m_viewModel->pull(); });
     connect(m_push, &QToolButton::clicked, this, [this] { m_viewModel->push(); });
+}
 
+// The merge in progress, the message box and its Amend, Generate and Commit.
+void NBEGitChangesView::buildCommitBox(QVBoxLayout *repo)
+{
     m_mergeState = new QLabel(m_repository);
     m_mergeState->setWordWrap(true);
     m_mergeState->setTextFormat(Qt::PlainText);
@@ -142,7 +167,11 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     connect(m_amend, &QCheckBox::toggled, this, &NBEGitChangesView::amendToggled);
     connect(m_generate, &QPushButton::clicked, this, &NBEGitChangesView::generate);
     connect(m_commit, &QPushButton::clicked, this, &NBEGitChangesView::commit);
+}
 
+// The changed files, or "No changes".
+void NBEGitChangesView::buildChangeList(QVBoxLayout *repo)
+{
     m_list = new QTreeView(m_repository);
     // Before the list hears of it: the list moves its current row off rows
     // that go.
@@ -173,8 +202,11 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
     m_noChanges->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_noChanges->setForegroundRole(QPalette::PlaceholderText);
     repo->addWidget(m_noChanges, 1);
-    m_pages->addWidget(m_repository);
+}
 
+// Clicks and menus on the rows, and the keyboard's place as rows come and go.
+void NBEGitChangesView::followList()
+{
     connect(m_list, &QTreeView::clicked, this, [this](const QModelIndex &index) {
         const NBEGitChangeRow row = m_model->row(index.row());
         if (row.isFile())
@@ -211,7 +243,12 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
         if (const int found = keptFileRow(); found >= 0)
             m_list->setCurrentIndex(m_model->index(found));
     });
+}
 
+// The message box writes the commit message and, once typing pauses, the
+// repository's draft.
+void NBEGitChangesView::followMessage()
+{
     // Typing is kept as the repository's draft once it pauses.
     m_draftTimer->setSingleShot(true);
     m_draftTimer->setInterval(draftDelayMs);
@@ -224,26 +261,27 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
         }
         refreshButtons();
     });
+}
 
-    connect(viewModel, &NBEWorkspaceViewModel::isLoadingChanged, this,
+// The pane follows the git state, syncing, the commit box and the diff shown.
+void NBEGitChangesView::followViewModel()
+{
+    connect(m_viewModel, &NBEWorkspaceViewModel::isLoadingChanged, this,
             &NBEGitChangesView::refreshGit);
-    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
+    connect(m_viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
             &NBEGitChangesView::refreshGit);
-    connect(viewModel, &NBEWorkspaceViewModel::isSyncingChanged, this,
+    connect(m_viewModel, &NBEWorkspaceViewModel::isSyncingChanged, this,
             &NBEGitChangesView::refreshSync);
-    connect(viewModel, &NBEWorkspaceViewModel::commitMessageChanged, this,
+    connect(m_viewModel, &NBEWorkspaceViewModel::commitMessageChanged, this,
             &NBEGitChangesView::refreshMessage);
-    connect(viewModel, &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged, this,
+    connect(m_viewModel, &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged, this,
             &NBEGitChangesView::refreshButtons);
-    connect(&viewModel->commitBox(), &NBEWorkspaceCommit::isCommittingChanged, this,
+    connect(&m_viewModel->commitBox(), &NBEWorkspaceCommit::isCommittingChanged, this,
             &NBEGitChangesView::refreshButtons);
-    connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
+    connect(&m_viewModel->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
         m_delegate->current = m_viewModel->workingTree().diffTarget();
         m_list->viewport()->update();
     });
-    refreshMessage();
-    refreshGit();
-    rowsReplaced();
 }
 
 NBEGitChangesView::~NBEGitChangesView()

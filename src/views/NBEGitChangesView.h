@@ -23,6 +23,7 @@ class QStackedWidget;
 class QTimer;
 class QToolButton;
 class QTreeView;
+class QVBoxLayout;
 
 // The Source Control pane: the branch with its sync state and the pull and
 // push buttons, the commit box bound to the repository's draft (Commit,
@@ -65,6 +66,15 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The constructor's steps.
+    void buildNotRepositoryPage();
+    void buildSyncRow(QVBoxLayout *repo);
+    void buildCommitBox(QVBoxLayout *repo);
+    void buildChangeList(QVBoxLayout *repo);
+    void followList();
+    void followMessage();
+    void followViewModel();
+
     void elideBranch();
     void refreshGit();
     void refreshSync();
