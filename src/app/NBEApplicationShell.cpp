@@ -80,137 +80,196 @@ NBEProjectWindow::NBEProjectWindow(const QUrl &root, QWidget *parent)
     fillRecentMenu(m_recentMenu);
 }
 
+QMenu *NBEProjectWindow::addMenu(const QString &title, const QList<NBEMenuCommand> &commands)
+{
+    QMenu *menu = menuBar()->addMenu(title);
+    addCommands(menu, commands);
+    return menu;
+}
+
+void NBEProjectWindow::addCommands(QMenu *menu, const QList<NBEMenuCommand> &commands)
+{
+    for (const NBEMenuCommand &command : commands) {
+        if (command.name.isEmpty()) {
+            menu->addSeparator();
+            continue;
+        }
+        QAction *action = menu->addAction(command.title, command.keys, this, command.run);
+        action->setObjectName(command.name);
+        if (command.applies)
+            m_conditionalCommands.append({action, command.applies});
+    }
+}
+
+void NBEProjectWindow::updateCommands()
+{
+    for (const auto &[action, applies] : std::as_const(m_conditionalCommands))
+        action->setEnabled(applies());
+}
+
+namespace {
+
+// The standard editing commands act on the focused text as their keys do,
+// so the editor's own undo history, the find bar and the commit box all
+// answer. Their keys reach a focused text widget directly; the items are for
+// the mouse and for other widgets.
+NBEMenuCommand standardCommand(const QString &name, const QString &title,
+                               QKeySequence::StandardKey key)
+{
+    return {name, title, QKeySequence(key), [key] {
+                QWidget *focused = QApplication::focusWidget();
+                const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
+                if (!focused || bindings.isEmpty())
+                    return;
+                const QKeyCombination keys = bindings.first()[0];
+                QKeyEvent press(QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
+                QCoreApplication::sendEvent(focused, &press);
+            }};
+}
+
+} // namespace
+
 void NBEProjectWindow::buildMenus()
 {
     NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
-    QMenu *file = menuBar()->addMenu(tr("&File"));
-    m_fileMenu = file;
-    file->addAction(tr("New Project…"), this, [this] { Q_EMIT newProjectRequested(); });
-    file->addAction(tr("Open Folder…"), QKeySequence::Open, this,
-                    [this] { Q_EMIT openFolderRequested(); });
-    file->addAction(tr("Open File…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O), this,
-                    [this] { Q_EMIT openFileRequested(); });
+    const NBEMenuCommand separator;
+    const auto canPreview = [viewModel] { return viewModel->canPreviewActiveTab(); };
+    const auto markdown = [viewModel](const QString &name, const QString &title,
+                                      const QKeySequence &keys, NBEMarkdownAction action) {
+        return NBEMenuCommand{name, title, keys,
+                              [viewModel, action] { viewModel->requestMarkdownEdit(action); },
+                              [viewModel] { return viewModel->isEditingMarkdown(); }};
+    };
+
+    m_fileMenu =
+        addMenu(tr("&File"), {{QStringLiteral("file_new_project"),
+                               tr("New Project…"),
+                               {},
+                               [this] { Q_EMIT newProjectRequested(); }},
+                              {QStringLiteral("file_open_folder"), tr("Open Folder…"),
+                               QKeySequence::Open, [this] { Q_EMIT openFolderRequested(); }},
+                              {QStringLiteral("file_open_file"), tr("Open File…"),
+                               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O),
+                               [this] { Q_EMIT openFileRequested(); }}});
     // The places go between Open File… and Open Recent.
-    m_recentMenu = file->addMenu(tr("Open Recent"));
-    connect(file, &QMenu::aboutToShow, this, [this] {
+    m_recentMenu = m_fileMenu->addMenu(tr("Open Recent"));
+    connect(m_fileMenu, &QMenu::aboutToShow, this, [this] {
         refreshPlaces();
         fillRecentMenu(m_recentMenu);
     });
-    file->addSeparator();
-    file->addAction(tr("New File…"), QKeySequence::New, this, [this, viewModel] {
-        // The new file is there to be typed into, wherever the keys were.
-        nbeWhenFinished(viewModel->files().newFile(), this, [this] { m_mainView->focusEditor(); });
-    });
-    file->addAction(tr("New Folder…"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N), this,
-                    [viewModel] { viewModel->files().newFolder(); });
-    file->addSeparator();
-    file->addAction(tr("Save"), QKeySequence::Save, this,
-                    [viewModel] { viewModel->saveActiveFile(); });
-    QAction *exportHTML = file->addAction(tr("Export as HTML…"), this,
-                                          [viewModel] { viewModel->exportActiveFileAsHTML(); });
-    file->addSeparator();
-    file->addAction(tr("Close Tab"), QKeySequence(Qt::CTRL | Qt::Key_W), this,
-                    [viewModel] { viewModel->closeActiveTab(); });
-    file->addAction(tr("Close Folder"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W), this,
-                    [viewModel] { viewModel->closeWorkspace(); });
-    file->addSeparator();
-    QAction *initGit = file->addAction(tr("Initialize Git Repository…"), this,
-                                       [viewModel] { viewModel->initGitRepository(); });
-    file->addSeparator();
-    file->addAction(tr("Quit"), QKeySequence::Quit, qApp, &NBEProjectWindow::quitApplication);
+    addCommands(m_fileMenu,
+                {separator,
+                 {QStringLiteral("file_new_file"), tr("New File…"), QKeySequence::New,
+                  [this, viewModel] {
+                      // The new file is there to be typed into, wherever the keys were.
+                      nbeWhenFinished(viewModel->files().newFile(), this,
+                                      [this] { m_mainView->focusEditor(); });
+                  }},
+                 {QStringLiteral("file_new_folder"), tr("New Folder…"),
+                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_N),
+                  [viewModel] { viewModel->files().newFolder(); }},
+                 separator,
+                 {QStringLiteral("file_save"), tr("Save"), QKeySequence::Save,
+                  [viewModel] { viewModel->saveActiveFile(); }},
+                 {QStringLiteral("file_export_html"),
+                  tr("Export as HTML…"),
+                  {},
+                  [viewModel] { viewModel->exportActiveFileAsHTML(); },
+                  canPreview},
+                 separator,
+                 {QStringLiteral("file_close_tab"), tr("Close Tab"),
+                  QKeySequence(Qt::CTRL | Qt::Key_W), [viewModel] { viewModel->closeActiveTab(); }},
+                 {QStringLiteral("file_close_folder"), tr("Close Folder"),
+                  QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_W),
+                  [viewModel] { viewModel->closeWorkspace(); }},
+                 separator,
+                 {QStringLiteral("file_init_git"),
+                  tr("Initialize Git Repository…"),
+                  {},
+                  [viewModel] { viewModel->initGitRepository(); },
+                  [viewModel] {
+                      return viewModel->hasWorkspace() && !viewModel->isGitRepository() &&
+                             !viewModel->isGitStateLoading();
+                  }},
+                 separator,
+                 {QStringLiteral("file_quit"), tr("Quit"), QKeySequence::Quit,
+                  &NBEProjectWindow::quitApplication}});
 
-    QMenu *edit = menuBar()->addMenu(tr("&Edit"));
-    // The standard commands act on the focused text as their keys do, so
-    // the editor's own undo history, the find bar and the commit box all
-    // answer. Their keys reach a focused text widget directly; the items
-    // are for the mouse and for other widgets.
-    const auto standard = [edit](const QString &title, QKeySequence::StandardKey key) {
-        edit->addAction(title, QKeySequence(key), edit, [key] {
-            QWidget *focused = QApplication::focusWidget();
-            const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
-            if (!focused || bindings.isEmpty())
-                return;
-            const QKeyCombination keys = bindings.first()[0];
-            QKeyEvent press(QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
-            QCoreApplication::sendEvent(focused, &press);
-        });
-    };
-    standard(tr("Undo"), QKeySequence::Undo);
-    standard(tr("Redo"), QKeySequence::Redo);
-    edit->addSeparator();
-    standard(tr("Cut"), QKeySequence::Cut);
-    standard(tr("Copy"), QKeySequence::Copy);
-    standard(tr("Paste"), QKeySequence::Paste);
-    standard(tr("Select All"), QKeySequence::SelectAll);
-    edit->addSeparator();
-    // The editor opens its own find bar; the menu names the key and reaches
-    // the same bar.
-    QAction *find = edit->addAction(tr("Find…"), QKeySequence::Find, this, [this] {
-        if (NBESourceEditor *editor = m_mainView->sourceEditor())
-            Q_EMIT editor->editor()->textView()->findRequested();
-    });
-    edit->addSeparator();
-    edit->addAction(tr("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma), this,
-                    [viewModel] { NBESettingsWindow::present(viewModel->preferences()); });
+    addMenu(
+        tr("&Edit"),
+        {standardCommand(QStringLiteral("edit_undo"), tr("Undo"), QKeySequence::Undo),
+         standardCommand(QStringLiteral("edit_redo"), tr("Redo"), QKeySequence::Redo),
+         separator,
+         standardCommand(QStringLiteral("edit_cut"), tr("Cut"), QKeySequence::Cut),
+         standardCommand(QStringLiteral("edit_copy"), tr("Copy"), QKeySequence::Copy),
+         standardCommand(QStringLiteral("edit_paste"), tr("Paste"), QKeySequence::Paste),
+         standardCommand(QStringLiteral("edit_select_all"), tr("Select All"),
+                         QKeySequence::SelectAll),
+         separator,
+         // The editor opens its own find bar; the menu names the key and
+         // reaches the same bar.
+         {QStringLiteral("edit_find"), tr("Find…"), QKeySequence::Find,
+          [this] {
+              if (NBESourceEditor *editor = m_mainView->sourceEditor())
+                  Q_EMIT editor->editor()->textView()->findRequested();
+          },
+          [this] { return m_mainView->sourceEditor() != nullptr; }},
+         separator,
+         {QStringLiteral("edit_settings"), tr("Settings…"), QKeySequence(Qt::CTRL | Qt::Key_Comma),
+          [viewModel] { NBESettingsWindow::present(viewModel->preferences()); }}});
 
-    QMenu *view = menuBar()->addMenu(tr("&View"));
-    QAction *preview =
-        view->addAction(tr("Toggle Preview"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P), this,
-                        [viewModel] { viewModel->toggleActivePreview(); });
+    addMenu(tr("&View"), {{QStringLiteral("view_toggle_preview"), tr("Toggle Preview"),
+                           QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P),
+                           [viewModel] { viewModel->toggleActivePreview(); }, canPreview}});
 
-    QMenu *go = menuBar()->addMenu(tr("&Go"));
-    QAction *definition =
-        go->addAction(tr("Jump to Definition"), QKeySequence(Qt::CTRL | Qt::META | Qt::Key_J), this,
-                      [viewModel] { viewModel->jumpToDefinition(); });
+    // Whether a server answers is the view model's to find out (it looks on
+    // disk), so not on every keystroke here.
+    addMenu(tr("&Go"), {{QStringLiteral("go_jump_to_definition"), tr("Jump to Definition"),
+                         QKeySequence(Qt::CTRL | Qt::META | Qt::Key_J),
+                         [viewModel] { viewModel->jumpToDefinition(); },
+                         [viewModel] {
+                             const auto active = viewModel->activeTab();
+                             return active && active->language;
+                         }}});
 
-    QMenu *format = menuBar()->addMenu(tr("F&ormat"));
-    const auto markdown = [format, viewModel](const QString &title, const QKeySequence &keys,
-                                              NBEMarkdownAction action) {
-        return format->addAction(title, keys, viewModel,
-                                 [viewModel, action] { viewModel->requestMarkdownEdit(action); });
-    };
-    const QList<QAction *> markdownActions = {
-        markdown(tr("Bold"), QKeySequence(Qt::CTRL | Qt::Key_B), NBEMarkdownAction::bold),
-        markdown(tr("Italic"), QKeySequence(Qt::CTRL | Qt::Key_I), NBEMarkdownAction::italic),
-        markdown(tr("Insert Link"), QKeySequence(Qt::CTRL | Qt::Key_K), NBEMarkdownAction::link),
-    };
-    format->addSeparator();
-    QAction *formatDocument =
-        format->addAction(tr("Format Document"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
-                          this, [viewModel] { viewModel->requestFormatDocument(); });
+    addMenu(tr("F&ormat"), {markdown(QStringLiteral("format_bold"), tr("Bold"),
+                                     QKeySequence(Qt::CTRL | Qt::Key_B), NBEMarkdownAction::bold),
+                            markdown(QStringLiteral("format_italic"), tr("Italic"),
+                                     QKeySequence(Qt::CTRL | Qt::Key_I), NBEMarkdownAction::italic),
+                            markdown(QStringLiteral("format_insert_link"), tr("Insert Link"),
+                                     QKeySequence(Qt::CTRL | Qt::Key_K), NBEMarkdownAction::link),
+                            separator,
+                            {QStringLiteral("format_document"), tr("Format Document"),
+                             QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_F),
+                             [viewModel] { viewModel->requestFormatDocument(); },
+                             [viewModel] { return viewModel->canFormatActiveTab(); }}});
 
-    QMenu *help = menuBar()->addMenu(tr("&Help"));
-    help->addAction(tr("Nabri Editor Help"), QKeySequence::HelpContents, this,
-                    [] { NBEHelpWindow::present(); });
-    help->addAction(tr("Keyboard Shortcuts"), this,
-                    [] { NBEHelpWindow::present(QStringLiteral("keyboard-shortcuts")); });
-    help->addSeparator();
-    help->addAction(tr("About Nabri Editor"), this, [] { NBEAboutWindow::present(); });
+    addMenu(tr("&Help"), {{QStringLiteral("help_contents"), tr("Nabri Editor Help"),
+                           QKeySequence::HelpContents, [] { NBEHelpWindow::present(); }},
+                          {QStringLiteral("help_keyboard_shortcuts"),
+                           tr("Keyboard Shortcuts"),
+                           {},
+                           [] { NBEHelpWindow::present(QStringLiteral("keyboard-shortcuts")); }},
+                          separator,
+                          {QStringLiteral("help_about"), tr("About Nabri Editor"), {}, [] {
+                               NBEAboutWindow::present();
+                           }}});
 
     // Shortcuts fire without the menu being opened, so the enabled states
     // follow the active tab as it changes.
-    const auto updateCommands = [=, this] {
-        const auto active = viewModel->activeTab();
-        preview->setEnabled(viewModel->canPreviewActiveTab());
-        exportHTML->setEnabled(viewModel->canPreviewActiveTab());
-        for (QAction *action : markdownActions)
-            action->setEnabled(viewModel->isEditingMarkdown());
-        formatDocument->setEnabled(viewModel->canFormatActiveTab());
-        // Whether a server answers is the view model's to find out (it looks
-        // on disk), so not on every keystroke here.
-        definition->setEnabled(active && active->language);
-        find->setEnabled(m_mainView->sourceEditor() != nullptr);
-        initGit->setEnabled(viewModel->hasWorkspace() && !viewModel->isGitRepository() &&
-                            !viewModel->isGitStateLoading());
-    };
-    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, updateCommands);
-    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, updateCommands);
-    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, updateCommands);
-    connect(viewModel, &NBEWorkspaceViewModel::isLoadingChanged, this, updateCommands);
+    // After the window's own views, which hear the same owners first.
+    connect(&viewModel->files(), &NBEWorkspaceFiles::workspaceChanged, this,
+            &NBEProjectWindow::updateCommands);
+    connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this,
+            &NBEProjectWindow::updateCommands);
+    connect(&viewModel->gitState(), &NBEGitState::changed, this, &NBEProjectWindow::updateCommands);
+    connect(&viewModel->gitState(), &NBEGitState::loadingChanged, this,
+            &NBEProjectWindow::updateCommands);
     updateCommands();
 
     m_toolbar = new NBEWindowToolbar(viewModel, m_projectMenu, this);
-    m_toolbar->setBranchMenu(new NBEGitToolbarMenu(viewModel));
+    m_toolbar->setBranchMenu(
+        new NBEGitToolbarMenu(viewModel->gitState(), viewModel->workspaceGit()));
     addToolBar(m_toolbar);
     m_toolbar->setPreviewToggle(new NBEPreviewToggle(viewModel));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEIntegration.h"
+#include "NBEMenuCommand.h"
 #include "NBEWelcomeWindow.h"
 
 #include <QFuture>
@@ -15,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 class NBEMainView;
 class NBEProjectPanels;
@@ -72,6 +74,11 @@ protected:
 
 private:
     void buildMenus();
+    // A menu of the menu bar holding `commands` in order.
+    QMenu *addMenu(const QString &title, const QList<NBEMenuCommand> &commands);
+    void addCommands(QMenu *menu, const QList<NBEMenuCommand> &commands);
+    // Enables each command that applies to the window as it is now.
+    void updateCommands();
     void refreshProjectMenu();
     void refreshPlaces();
     void fillRecentMenu(QMenu *menu);
@@ -84,6 +91,7 @@ private:
     QMenu *m_fileMenu = nullptr;
     QMenu *m_recentMenu = nullptr;
     QList<QAction *> m_placeActions;
+    QList<std::pair<QAction *, std::function<bool()>>> m_conditionalCommands;
     std::function<QList<NBEIntegrationLocation>()> m_places;
     NBEWindowToolbar *m_toolbar = nullptr;
     bool m_closing = false;

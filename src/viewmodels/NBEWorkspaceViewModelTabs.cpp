@@ -43,8 +43,7 @@ void NBEWorkspaceViewModel::openPendingFiles(const QUrl &forRoot)
 
 void NBEWorkspaceViewModel::setActiveTab(const QUuid &id)
 {
-    m_tabs->setActiveTab(id);
-    m_workingTree->clearDiffTargets();
+    m_workingTree->activateTab(id);
 }
 
 void NBEWorkspaceViewModel::moveTab(int fromIndex, int toIndex)

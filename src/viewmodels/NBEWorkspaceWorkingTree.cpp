@@ -83,6 +83,12 @@ QFuture<void> NBEWorkspaceWorkingTree::openFile(const QUrl &at, bool asPreview)
     return m_tabs.openFile(at, asPreview);
 }
 
+void NBEWorkspaceWorkingTree::activateTab(const QUuid &id)
+{
+    m_tabs.setActiveTab(id);
+    clearDiffTargets();
+}
+
 void NBEWorkspaceWorkingTree::revealLine(const QUrl &url, int line)
 {
     setDiffTarget(std::nullopt);

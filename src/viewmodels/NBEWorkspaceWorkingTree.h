@@ -55,6 +55,8 @@ public:
     // Opens the file in the editor (see NBEWorkspaceTabs::openFile), leaving
     // any diff; nothing happens without a folder.
     QFuture<void> openFile(const QUrl &at, bool asPreview);
+    // Activates the tab, leaving any diff (also for the tab already active).
+    void activateTab(const QUuid &id);
     const std::optional<NBERevealTarget> &revealTarget() const { return m_revealTarget; }
     // Opens the file for good and asks its editor to scroll to the line.
     void revealLine(const QUrl &url, int line);

@@ -1,6 +1,7 @@
 #include "NBEDiagnosticsListView.h"
 
-#include "NBEWorkspaceViewModel.h"
+#include "NBEDiagnosticsStore.h"
+#include "NBEWorkspaceWorkingTree.h"
 
 #include <QAbstractListModel>
 #include <QLabel>
@@ -150,10 +151,12 @@ private:
 
 } // namespace
 
-NBEDiagnosticsListView::NBEDiagnosticsListView(NBEWorkspaceViewModel *viewModel, QWidget *parent,
-                                               Qt::WindowFlags flags)
+NBEDiagnosticsListView::NBEDiagnosticsListView(NBEDiagnosticsStore &diagnostics,
+                                               NBEWorkspaceWorkingTree &workingTree,
+                                               QWidget *parent, Qt::WindowFlags flags)
     : QFrame(parent, flags)
-    , m_viewModel(viewModel)
+    , m_diagnostics(diagnostics)
+    , m_workingTree(workingTree)
     , m_model(new NBEDiagnosticsListModel(this))
 {
     setFixedSize(panelSize);
@@ -200,8 +203,7 @@ NBEDiagnosticsListView::NBEDiagnosticsListView(NBEWorkspaceViewModel *viewModel,
     layout->addWidget(line);
     layout->addWidget(m_stack, 1);
 
-    connect(viewModel, &NBEWorkspaceViewModel::diagnosticsChanged, this,
-            &NBEDiagnosticsListView::refresh);
+    connect(&diagnostics, &NBEDiagnosticsStore::changed, this, &NBEDiagnosticsListView::refresh);
     refresh();
 }
 
@@ -217,7 +219,7 @@ const QList<NBEFileDiagnostic> &NBEDiagnosticsListView::entries() const
 
 void NBEDiagnosticsListView::refresh()
 {
-    m_model->reset(m_viewModel->allDiagnostics());
+    m_model->reset(m_diagnostics.sorted());
     m_stack->setCurrentWidget(m_model->entries.isEmpty() ? static_cast<QWidget *>(m_empty)
                                                          : m_list);
 }
@@ -227,7 +229,7 @@ void NBEDiagnosticsListView::choose(int row)
     if (row < 0 || row >= m_model->entries.size())
         return;
     const NBEFileDiagnostic entry = m_model->entries.at(row);
-    m_viewModel->workingTree().revealLine(entry.url, int(entry.diagnostic.startLine) + 1);
+    m_workingTree.revealLine(entry.url, int(entry.diagnostic.startLine) + 1);
     Q_EMIT dismissRequested();
 }
 

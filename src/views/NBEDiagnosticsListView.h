@@ -5,13 +5,14 @@
 #include <QFrame>
 #include <QPixmap>
 
-class NBEWorkspaceViewModel;
+class NBEDiagnosticsStore;
+class NBEWorkspaceWorkingTree;
 class QLabel;
 class QListView;
 class QStackedWidget;
 class NBEDiagnosticsListModel;
 
-// The issues panel: every diagnostic of the project in the view model's
+// The issues panel: every diagnostic of the project in the store's sorted
 // order, one row each; choosing a row opens its file at the diagnostic's
 // line and asks whoever shows the panel to close it.
 class NBEDiagnosticsListView : public QFrame
@@ -21,8 +22,9 @@ class NBEDiagnosticsListView : public QFrame
 public:
     static constexpr QSize panelSize{380, 280};
 
-    explicit NBEDiagnosticsListView(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr,
-                                    Qt::WindowFlags flags = {});
+    // A chosen row is revealed through `workingTree`.
+    NBEDiagnosticsListView(NBEDiagnosticsStore &diagnostics, NBEWorkspaceWorkingTree &workingTree,
+                           QWidget *parent = nullptr, Qt::WindowFlags flags = {});
 
     QListView *listView() const { return m_list; }
     bool isShowingEmptyState() const;
@@ -54,7 +56,8 @@ private:
     void refresh();
     void choose(int row);
 
-    NBEWorkspaceViewModel *m_viewModel;
+    NBEDiagnosticsStore &m_diagnostics;
+    NBEWorkspaceWorkingTree &m_workingTree;
     NBEDiagnosticsListModel *m_model;
     QStackedWidget *m_stack;
     QLabel *m_empty;

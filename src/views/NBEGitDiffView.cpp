@@ -1,10 +1,13 @@
 #include "NBEGitDiffView.h"
 
 #include "NBEGitCommit.h"
+#include "NBEGitState.h"
 #include "NBELanguageRegistry.h"
 #include "NBESyntaxHighlighter.h"
 #include "NBEWhenFinished.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceFiles.h"
+#include "NBEWorkspaceHistory.h"
+#include "NBEWorkspaceWorkingTree.h"
 
 #include <QFileInfo>
 #include <QFontDatabase>
@@ -45,11 +48,14 @@ QColor tinted(QColor color, float alpha)
 
 } // namespace
 
-NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, NBEWorkspaceViewModel *viewModel,
+NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, const NBEDiffOwners &owners,
                                const NBETheme &theme, QWidget *parent)
     : QWidget(parent)
     , m_source(source)
-    , m_viewModel(viewModel)
+    , m_git(&owners.git)
+    , m_history(&owners.history)
+    , m_workingTree(&owners.workingTree)
+    , m_projectFiles(&owners.files)
     , m_theme(theme)
 {
     auto *layout = new QVBoxLayout(this);
@@ -82,7 +88,7 @@ NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, NBEWorkspaceViewMode
     layout->addWidget(line);
 
     const QString root =
-        viewModel->gitRoot() ? viewModel->gitRoot()->toLocalFile() + u'/' : QString();
+        m_git->snapshot().root ? m_git->snapshot().root->toLocalFile() + u'/' : QString();
     if (source.kind == NBEDiffSource::Kind::file) {
         const QString path = source.url.toLocalFile();
         m_title->setText(QFileInfo(path).fileName());
@@ -97,8 +103,8 @@ NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, NBEWorkspaceViewMode
     }
     // Back to the tabs: neither diff is asked for any more.
     connect(m_close, &QToolButton::clicked, this, [this] {
-        m_viewModel->workingTree().setDiffTarget(std::nullopt);
-        m_viewModel->workingTree().setCommitDiffTarget(std::nullopt);
+        m_workingTree->setDiffTarget(std::nullopt);
+        m_workingTree->setCommitDiffTarget(std::nullopt);
     });
 
     m_fileList = new QListWidget(this);
@@ -129,8 +135,8 @@ NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, NBEWorkspaceViewMode
     // A file's diff follows what happens to it: staged, unstaged, committed,
     // or edited by another program while its status stays the same.
     if (source.kind == NBEDiffSource::Kind::file) {
-        connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, &NBEGitDiffView::load);
-        connect(&viewModel->files(), &NBEWorkspaceFiles::outsideChangesFollowed, this,
+        connect(m_git, &NBEGitState::changed, this, &NBEGitDiffView::load);
+        connect(m_projectFiles, &NBEWorkspaceFiles::outsideChangesFollowed, this,
                 &NBEGitDiffView::load);
     }
     load();
@@ -159,7 +165,7 @@ void NBEGitDiffView::load()
         // Only the newest load shows: an older answer may arrive after it.
         const int generation = ++m_generation;
         m_pending = 1;
-        nbeWhenFinished(m_viewModel->workingTree().diff(m_source.url), this,
+        nbeWhenFinished(m_workingTree->diff(m_source.url), this,
                         [this, generation](const QList<NBEGitDiffLine> &lines) {
                             if (generation == m_generation)
                                 showLines(lines);
@@ -170,9 +176,9 @@ void NBEGitDiffView::load()
     NBEGitCommit commit;
     commit.sha = m_source.sha;
     commit.subject = m_source.subject;
-    nbeWhenFinished(m_viewModel->changedFilesFor(commit), this,
+    nbeWhenFinished(m_history->changedFilesFor(commit), this,
                     [this](const QStringList &files) { showFiles(files); });
-    nbeWhenFinished(m_viewModel->commitDiff(m_source.sha), this,
+    nbeWhenFinished(m_history->commitDiff(m_source.sha), this,
                     [this](const QList<NBEGitDiffLine> &lines) { showLines(lines); });
 }
 

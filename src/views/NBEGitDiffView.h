@@ -8,7 +8,10 @@
 #include <QStringList>
 #include <QWidget>
 
-class NBEWorkspaceViewModel;
+class NBEGitState;
+class NBEWorkspaceFiles;
+class NBEWorkspaceHistory;
+class NBEWorkspaceWorkingTree;
 class QLabel;
 class QListWidget;
 class QPlainTextEdit;
@@ -19,13 +22,22 @@ class QToolButton;
 // commit the files it touched, then the diff's rows with line numbers,
 // added and removed lines tinted and their code coloured for its language.
 // It loads its rows itself, starting empty and loading.
+struct NBEDiffOwners
+{
+    const NBEGitState &git;
+    NBEWorkspaceHistory &history;
+    // Closing goes back to the editor through it.
+    NBEWorkspaceWorkingTree &workingTree;
+    NBEWorkspaceFiles &files;
+};
+
 class NBEGitDiffView : public QWidget
 {
     Q_OBJECT
 
 public:
-    NBEGitDiffView(const NBEDiffSource &source, NBEWorkspaceViewModel *viewModel,
-                   const NBETheme &theme, QWidget *parent = nullptr);
+    NBEGitDiffView(const NBEDiffSource &source, const NBEDiffOwners &owners, const NBETheme &theme,
+                   QWidget *parent = nullptr);
 
     const NBEDiffSource &source() const { return m_source; }
     bool isLoading() const { return m_loading; }
@@ -54,7 +66,10 @@ private:
     void scrollToFile(const QString &path);
 
     NBEDiffSource m_source;
-    NBEWorkspaceViewModel *m_viewModel;
+    const NBEGitState *m_git;
+    NBEWorkspaceHistory *m_history;
+    NBEWorkspaceWorkingTree *m_workingTree;
+    NBEWorkspaceFiles *m_projectFiles;
     NBETheme m_theme;
     bool m_loading = true;
     int m_pending = 0;

@@ -2,8 +2,10 @@
 
 #include "NBEFileTreeRow.h"
 #include "NBEGitQuestions.h"
+#include "NBEGitState.h"
 #include "NBEWhenFinished.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceHistory.h"
+#include "NBEWorkspaceWorkingTree.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -72,9 +74,12 @@ public:
     }
 };
 
-NBEGitHistoryView::NBEGitHistoryView(NBEWorkspaceViewModel *viewModel, QWidget *parent)
+NBEGitHistoryView::NBEGitHistoryView(const NBEGitState &git, NBEWorkspaceHistory &history,
+                                     NBEWorkspaceWorkingTree &workingTree, QWidget *parent)
     : QWidget(parent)
-    , m_viewModel(viewModel)
+    , m_git(&git)
+    , m_history(&history)
+    , m_workingTree(&workingTree)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -95,17 +100,15 @@ NBEGitHistoryView::NBEGitHistoryView(NBEWorkspaceViewModel *viewModel, QWidget *
     m_pages->addWidget(m_list);
 
     connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
-        m_viewModel->workingTree().showCommitDiff(item->data(commitRole).value<NBEGitCommit>());
+        m_workingTree->showCommitDiff(item->data(commitRole).value<NBEGitCommit>());
     });
     connect(m_list, &QWidget::customContextMenuRequested, this,
             &NBEGitHistoryView::showContextMenu);
-    connect(viewModel, &NBEWorkspaceViewModel::gitHistoryChanged, this,
-            &NBEGitHistoryView::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::isLoadingChanged, this, &NBEGitHistoryView::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
-            &NBEGitHistoryView::reloadIfHeadMoved);
-    connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
-        const auto &target = m_viewModel->workingTree().commitDiffTarget();
+    connect(m_history, &NBEWorkspaceHistory::gitHistoryChanged, this, &NBEGitHistoryView::refresh);
+    connect(m_git, &NBEGitState::loadingChanged, this, &NBEGitHistoryView::refresh);
+    connect(m_git, &NBEGitState::changed, this, &NBEGitHistoryView::reloadIfHeadMoved);
+    connect(m_workingTree, &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
+        const auto &target = m_workingTree->commitDiffTarget();
         static_cast<NBEGitCommitDelegate *>(m_list->itemDelegate())->current =
             target ? std::optional(target->sha) : std::nullopt;
         m_list->viewport()->update();
@@ -124,18 +127,18 @@ void NBEGitHistoryView::showEvent(QShowEvent *event)
 void NBEGitHistoryView::reloadIfHeadMoved()
 {
     refresh();
-    if (!isVisible() || m_loadedHead == m_viewModel->gitHeadSHA())
+    if (!isVisible() || m_loadedHead == m_git->snapshot().headSHA)
         return;
-    m_loadedHead = m_viewModel->gitHeadSHA();
-    m_viewModel->loadHistory();
+    m_loadedHead = m_git->snapshot().headSHA;
+    m_history->loadHistory();
 }
 
 void NBEGitHistoryView::refresh()
 {
-    const bool repository = m_viewModel->isGitRepository();
+    const bool repository = m_git->isRepository();
     const QList<NBEGitCommit> commits =
-        repository ? m_viewModel->gitHistory() : QList<NBEGitCommit>();
-    if (!repository && m_viewModel->isGitStateLoading())
+        repository ? m_history->gitHistory() : QList<NBEGitCommit>();
+    if (!repository && m_git->isLoading())
         m_state->setText(tr("Loading…"));
     else if (!repository)
         m_state->setText(tr("This folder isn't a git repository."));
@@ -161,7 +164,7 @@ void NBEGitHistoryView::showContextMenu(const QPoint &at)
     const NBEGitCommit commit = item->data(commitRole).value<NBEGitCommit>();
     QMenu menu(this);
     menu.addAction(tr("Show Changes"), this,
-                   [this, commit] { m_viewModel->workingTree().showCommitDiff(commit); });
+                   [this, commit] { m_workingTree->showCommitDiff(commit); });
     menu.addSeparator();
     menu.addAction(tr("Create Tag\u2026"), this, [this, commit] { createTag(commit); });
     menu.addAction(tr("Restore a File\u2026"), this, [this, commit] { restoreFile(commit); });
@@ -172,12 +175,12 @@ void NBEGitHistoryView::showContextMenu(const QPoint &at)
 
 void NBEGitHistoryView::revert(const NBEGitCommit &commit)
 {
-    QPointer<NBEWorkspaceViewModel> viewModel = m_viewModel;
+    QPointer<NBEWorkspaceHistory> history = m_history;
     NBEGitQuestions::confirm(this, tr("Revert %1?").arg(NBEGitQuestions::quoted(commit.subject)),
                              tr("A new commit will undo the changes %1 made.").arg(commit.shortSHA),
-                             tr("Revert Commit"), [viewModel, commit] {
-                                 if (viewModel)
-                                     viewModel->revertCommit(commit);
+                             tr("Revert Commit"), [history, commit] {
+                                 if (history)
+                                     history->revertCommit(commit);
                              });
 }
 
@@ -192,7 +195,7 @@ QDialog *NBEGitHistoryView::createTag(const NBEGitCommit &commit)
     intro->setWordWrap(true);
     layout->addWidget(intro);
     auto *form = new QFormLayout;
-    auto *name = new QLineEdit(m_viewModel->suggestedTagName(), sheet);
+    auto *name = new QLineEdit(NBEWorkspaceHistory::suggestedTagName(), sheet);
     name->setObjectName(QStringLiteral("tagName"));
     name->selectAll();
     form->addRow(tr("Name:"), name);
@@ -209,10 +212,10 @@ QDialog *NBEGitHistoryView::createTag(const NBEGitCommit &commit)
             [create](const QString &text) { create->setEnabled(!text.trimmed().isEmpty()); });
     connect(buttons, &QDialogButtonBox::rejected, sheet, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, sheet, &QDialog::accept);
-    QPointer<NBEWorkspaceViewModel> viewModel = m_viewModel;
-    connect(sheet, &QDialog::accepted, this, [viewModel, commit, name, message] {
-        if (viewModel)
-            viewModel->createTag(name->text(), commit, message->text());
+    QPointer<NBEWorkspaceHistory> history = m_history;
+    connect(sheet, &QDialog::accepted, this, [history, commit, name, message] {
+        if (history)
+            history->createTag(name->text(), commit, message->text());
     });
     sheet->setMinimumWidth(360);
     m_tagSheet = sheet;
@@ -243,12 +246,12 @@ QDialog *NBEGitHistoryView::restoreFile(const NBEGitCommit &commit)
             [restore](int row) { restore->setEnabled(row >= 0); });
     connect(buttons, &QDialogButtonBox::rejected, sheet, &QDialog::reject);
     connect(buttons, &QDialogButtonBox::accepted, sheet, &QDialog::accept);
-    QPointer<NBEWorkspaceViewModel> viewModel = m_viewModel;
-    connect(sheet, &QDialog::accepted, this, [viewModel, commit, files] {
-        if (viewModel && files->currentItem())
-            viewModel->restoreFile(files->currentItem()->text(), commit);
+    QPointer<NBEWorkspaceHistory> history = m_history;
+    connect(sheet, &QDialog::accepted, this, [history, commit, files] {
+        if (history && files->currentItem())
+            history->restoreFile(files->currentItem()->text(), commit);
     });
-    nbeWhenFinished(m_viewModel->changedFilesFor(commit), files,
+    nbeWhenFinished(m_history->changedFilesFor(commit), files,
                     [files](const QStringList &paths) { files->addItems(paths); });
     sheet->setMinimumWidth(420);
     m_restoreSheet = sheet;

@@ -8,7 +8,9 @@
 
 #include <optional>
 
-class NBEWorkspaceViewModel;
+class NBEGitState;
+class NBEWorkspaceHistory;
+class NBEWorkspaceWorkingTree;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -24,7 +26,9 @@ class NBEGitHistoryView : public QWidget
     Q_OBJECT
 
 public:
-    explicit NBEGitHistoryView(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
+    // A chosen commit's patch is shown through `workingTree`.
+    NBEGitHistoryView(const NBEGitState &git, NBEWorkspaceHistory &history,
+                      NBEWorkspaceWorkingTree &workingTree, QWidget *parent = nullptr);
 
     QListWidget *list() const { return m_list; }
     QLabel *stateLabel() const { return m_state; }
@@ -47,7 +51,9 @@ private:
     void reloadIfHeadMoved();
     void showContextMenu(const QPoint &at);
 
-    NBEWorkspaceViewModel *m_viewModel;
+    const NBEGitState *m_git;
+    NBEWorkspaceHistory *m_history;
+    NBEWorkspaceWorkingTree *m_workingTree;
     QStackedWidget *m_pages;
     QLabel *m_state;
     QListWidget *m_list;

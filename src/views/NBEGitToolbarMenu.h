@@ -3,7 +3,8 @@
 #include <QPointer>
 #include <QToolButton>
 
-class NBEWorkspaceViewModel;
+class NBEGitState;
+class NBEWorkspaceGit;
 class QDialog;
 class QMenu;
 
@@ -17,7 +18,7 @@ class NBEGitToolbarMenu : public QToolButton
     Q_OBJECT
 
 public:
-    explicit NBEGitToolbarMenu(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
+    NBEGitToolbarMenu(const NBEGitState &state, NBEWorkspaceGit &git, QWidget *parent = nullptr);
 
     // The menu's entries as they stand now (rebuilt each time it opens).
     QMenu *branchMenu() const { return m_menu; }
@@ -34,7 +35,8 @@ private:
     void refresh();
     void askForceDelete();
 
-    NBEWorkspaceViewModel *m_viewModel;
+    const NBEGitState *m_state;
+    NBEWorkspaceGit *m_git;
     QMenu *m_menu;
     QPointer<QDialog> m_forceQuestion;
 };

@@ -117,7 +117,8 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     m_tabAreaLayout = new QVBoxLayout(m_tabArea);
     m_tabAreaLayout->setContentsMargins(0, 0, 0, 0);
     m_tabAreaLayout->setSpacing(0);
-    m_tabBar = new NBETabBar(viewModel, m_tabArea);
+    m_tabBar =
+        new NBETabBar(viewModel->tabs(), viewModel->workingTree(), viewModel->files(), m_tabArea);
     m_tabAreaLayout->addWidget(m_tabBar);
     m_tabAreaLayout->addWidget(divider(m_tabArea));
     // The formatting toolbars, each shown while its language is edited.
@@ -138,7 +139,9 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     m_tabAreaLayout->addWidget(m_noEditor, 1);
     m_statusDivider = divider(m_tabArea);
     m_tabAreaLayout->addWidget(m_statusDivider);
-    m_statusBar = new NBEStatusBar(viewModel, m_tabArea);
+    m_statusBar =
+        new NBEStatusBar(viewModel->tabs(), viewModel->diagnosticsStore(),
+                         viewModel->languageServers(), viewModel->workingTree(), m_tabArea);
     m_tabAreaLayout->addWidget(m_statusBar);
     m_detail->addWidget(m_tabArea);
     splitter->addWidget(m_detail);
@@ -150,8 +153,9 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     layout->addWidget(splitter);
 
     // Neither fires for an edit or a caret move.
-    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEMainView::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEMainView::refresh);
+    // After the tab and status bars, which hear the owners first.
+    connect(&viewModel->files(), &NBEWorkspaceFiles::workspaceChanged, this, &NBEMainView::refresh);
+    connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this, &NBEMainView::refresh);
     // A previewed Markdown tab's text changes only from outside (a reload).
     connect(viewModel, &NBEWorkspaceViewModel::tabContentChanged, this, [this](const QUuid &id) {
         if (id == m_paneTabID && markdownPreview())
@@ -385,7 +389,10 @@ void NBEMainView::refreshDiff()
         return;
     delete m_diffView;
     if (source) {
-        m_diffView = new NBEGitDiffView(*source, m_viewModel, theme(), m_detail);
+        m_diffView = new NBEGitDiffView(*source,
+                                        {m_viewModel->gitState(), m_viewModel->history(),
+                                         m_viewModel->workingTree(), m_viewModel->files()},
+                                        theme(), m_detail);
         m_detail->addWidget(m_diffView);
     }
     refresh();
@@ -423,12 +430,13 @@ QWidget *NBEMainView::makePane(NBESidebarMode mode, QWidget *parent)
         refreshFileTree();
         return m_fileTree;
     case NBESidebarMode::outline:
-        m_outline = new NBEOutlineView(m_viewModel, parent);
+        m_outline = new NBEOutlineView(m_viewModel->tabs(), m_viewModel->workingTree(), parent);
         return m_outline;
     case NBESidebarMode::changes:
         return new NBEGitChangesView(m_viewModel, parent);
     case NBESidebarMode::history:
-        return new NBEGitHistoryView(m_viewModel, parent);
+        return new NBEGitHistoryView(m_viewModel->gitState(), m_viewModel->history(),
+                                     m_viewModel->workingTree(), parent);
     }
     return nullptr;
 }

@@ -5,7 +5,8 @@
 #include "NBEIcons.h"
 #include "NBEOutline.h"
 #include "NBEWhenFinished.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceTabs.h"
+#include "NBEWorkspaceWorkingTree.h"
 
 #include <QAbstractListModel>
 #include <QApplication>
@@ -123,9 +124,11 @@ private:
     const QList<NBESymbol> *m_symbols = nullptr;
 };
 
-NBEOutlineView::NBEOutlineView(NBEWorkspaceViewModel *viewModel, QWidget *parent)
+NBEOutlineView::NBEOutlineView(NBEWorkspaceTabs &tabs, NBEWorkspaceWorkingTree &workingTree,
+                               QWidget *parent)
     : QWidget(parent)
-    , m_viewModel(viewModel)
+    , m_tabs(tabs)
+    , m_workingTree(workingTree)
     , m_stack(new QStackedWidget(this))
     , m_empty(new NBEEmptyState(QStringLiteral("list.bullet.indent"), 28, QString(), 6, m_stack))
     , m_list(new QListView(m_stack))
@@ -152,13 +155,12 @@ NBEOutlineView::NBEOutlineView(NBEWorkspaceViewModel *viewModel, QWidget *parent
             [this](const QModelIndex &index) { reveal(index.row()); });
 
     // The outline follows once typing pauses.
-    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this,
-            &NBEOutlineView::workspaceChanged);
-    connect(viewModel, &NBEWorkspaceViewModel::tabContentChanged, this, [this](const QUuid &id) {
+    connect(&tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEOutlineView::workspaceChanged);
+    connect(&tabs, &NBEWorkspaceTabs::tabContentChanged, this, [this](const QUuid &id) {
         if (id == m_tabID)
             m_pending = true;
     });
-    connect(viewModel, &NBEWorkspaceViewModel::tabContentSettled, this, [this](const QUuid &id) {
+    connect(&tabs, &NBEWorkspaceTabs::tabContentSettled, this, [this](const QUuid &id) {
         if (id == m_tabID)
             outlineNow();
     });
@@ -177,9 +179,9 @@ bool NBEOutlineView::isShowingEmptyState() const
 
 QString NBEOutlineView::emptyMessage() const
 {
-    return m_viewModel->activeTab() ? tr("No symbols in this file.")
-                                    : tr("Open an HTML, CSS, or JavaScript file to see its "
-                                         "outline.");
+    return m_tabs.activeTab() ? tr("No symbols in this file.")
+                              : tr("Open an HTML, CSS, or JavaScript file to see its "
+                                   "outline.");
 }
 
 QString NBEOutlineView::icon(NBESymbolKind kind)
@@ -221,7 +223,7 @@ QColor NBEOutlineView::color(NBESymbolKind kind, bool dark)
 
 void NBEOutlineView::workspaceChanged()
 {
-    const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
+    const std::optional<NBEOpenTab> tab = m_tabs.activeTab();
     const std::optional<QUuid> id = tab ? std::optional(tab->id) : std::nullopt;
     const std::optional<QString> language =
         tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
@@ -233,7 +235,7 @@ void NBEOutlineView::workspaceChanged()
 
 void NBEOutlineView::outlineNow()
 {
-    const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
+    const std::optional<NBEOpenTab> tab = m_tabs.activeTab();
     m_tabID = tab ? std::optional(tab->id) : std::nullopt;
     m_languageID = tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
     // Read once per pause in typing, shared with the pause's other readers.
@@ -243,7 +245,7 @@ void NBEOutlineView::outlineNow()
                       buffer ? buffer->revision() : 0};
     m_requested = stamp;
     if (text.size() <= inlineLimit) {
-        showSymbols(m_viewModel->activeOutline());
+        showSymbols(NBEOutline::symbols(text, m_languageID));
         return;
     }
     m_pending = true;
@@ -271,8 +273,8 @@ void NBEOutlineView::showSymbols(const QList<NBESymbol> &symbols)
 
 void NBEOutlineView::reveal(int row)
 {
-    const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
+    const std::optional<NBEOpenTab> tab = m_tabs.activeTab();
     if (!tab || row < 0 || row >= m_symbols.size())
         return;
-    m_viewModel->workingTree().revealLine(tab->sourceFile.url, int(m_symbols.at(row).line));
+    m_workingTree.revealLine(tab->sourceFile.url, int(m_symbols.at(row).line));
 }

@@ -9,7 +9,8 @@
 #include <optional>
 
 class NBEEmptyState;
-class NBEWorkspaceViewModel;
+class NBEWorkspaceTabs;
+class NBEWorkspaceWorkingTree;
 class QListView;
 class QStackedWidget;
 
@@ -22,7 +23,9 @@ class NBEOutlineView : public QWidget
     Q_OBJECT
 
 public:
-    explicit NBEOutlineView(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
+    // A chosen symbol is revealed through `workingTree`.
+    NBEOutlineView(NBEWorkspaceTabs &tabs, NBEWorkspaceWorkingTree &workingTree,
+                   QWidget *parent = nullptr);
     ~NBEOutlineView() override;
 
     // Texts up to this many characters are outlined on the UI thread.
@@ -48,7 +51,8 @@ private:
     void showSymbols(const QList<NBESymbol> &symbols);
     void reveal(int row);
 
-    NBEWorkspaceViewModel *m_viewModel;
+    NBEWorkspaceTabs &m_tabs;
+    NBEWorkspaceWorkingTree &m_workingTree;
     QStackedWidget *m_stack;
     NBEEmptyState *m_empty;
     QListView *m_list;

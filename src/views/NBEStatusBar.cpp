@@ -1,7 +1,9 @@
 #include "NBEStatusBar.h"
 
 #include "NBEDiagnosticsListView.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEDiagnosticsStore.h"
+#include "NBEWorkspaceLanguageServers.h"
+#include "NBEWorkspaceTabs.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>
@@ -79,9 +81,14 @@ private:
     QList<NBEStatusBarIssue> m_items;
 };
 
-NBEStatusBar::NBEStatusBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
+NBEStatusBar::NBEStatusBar(NBEWorkspaceTabs &tabs, NBEDiagnosticsStore &diagnostics,
+                           NBEWorkspaceLanguageServers &servers,
+                           NBEWorkspaceWorkingTree &workingTree, QWidget *parent)
     : QWidget(parent)
-    , m_viewModel(viewModel)
+    , m_tabs(tabs)
+    , m_diagnostics(diagnostics)
+    , m_servers(servers)
+    , m_workingTree(workingTree)
 {
     setFixedHeight(barHeight);
     const auto caption = [this](const QString &text) {
@@ -110,12 +117,11 @@ NBEStatusBar::NBEStatusBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     layout->addWidget(m_caret);
     layout->addWidget(m_encoding);
 
-    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEStatusBar::refresh);
+    connect(&tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEStatusBar::refresh);
     // A caret move changes the caret's place only.
-    connect(viewModel, &NBEWorkspaceViewModel::cursorPositionChanged, this,
-            &NBEStatusBar::refreshCaret);
-    connect(viewModel, &NBEWorkspaceViewModel::diagnosticsChanged, this, &NBEStatusBar::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::checkingStoppedChanged, this,
+    connect(&tabs, &NBEWorkspaceTabs::cursorPositionChanged, this, &NBEStatusBar::refreshCaret);
+    connect(&diagnostics, &NBEDiagnosticsStore::changed, this, &NBEStatusBar::refresh);
+    connect(&servers, &NBEWorkspaceLanguageServers::checkingStoppedChanged, this,
             &NBEStatusBar::refresh);
     refresh();
 }
@@ -163,12 +169,12 @@ QString NBEStatusBar::caretText(int line, int column)
 
 void NBEStatusBar::refresh()
 {
-    const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
+    const std::optional<NBEOpenTab> tab = m_tabs.activeTab();
     const bool hasLanguage = tab && tab->language;
     m_language->setText(hasLanguage ? tab->language->name : QString());
     m_language->setVisible(hasLanguage);
 
-    const QList<NBEStatusBarIssue> items = issueItems(m_viewModel->diagnosticSummary());
+    const QList<NBEStatusBarIssue> items = issueItems(m_diagnostics.summary());
     m_issueButton->setItems(items);
     m_issueButton->setVisible(!items.isEmpty());
     // The list opens only from the button: without counts it goes too.
@@ -180,12 +186,12 @@ void NBEStatusBar::refresh()
 
 void NBEStatusBar::refreshCaret()
 {
-    const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
+    const std::optional<NBEOpenTab> tab = m_tabs.activeTab();
     m_caret->setText(tab ? caretText(tab->cursorPosition.line, tab->cursorPosition.column)
                          : QString());
     m_caret->setVisible(tab.has_value());
 
-    const std::optional<QString> stopped = m_viewModel->checkingStoppedNotice();
+    const std::optional<QString> stopped = m_servers.checkingStoppedNotice();
     m_checking->setText(stopped.value_or(QString()));
     m_checking->setVisible(stopped.has_value());
 }
@@ -200,7 +206,7 @@ void NBEStatusBar::setShowDiagnostics(bool show)
     }
     if (m_issueButton->isHidden())
         return;
-    auto *popover = new NBEDiagnosticsListView(m_viewModel, this, Qt::Popup);
+    auto *popover = new NBEDiagnosticsListView(m_diagnostics, m_workingTree, this, Qt::Popup);
     popover->setAttribute(Qt::WA_DeleteOnClose);
     // A click on the button while the list shows only closes it.
     popover->setAttribute(Qt::WA_NoMouseReplay);

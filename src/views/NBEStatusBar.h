@@ -6,8 +6,11 @@
 #include <QPointer>
 #include <QWidget>
 
+class NBEDiagnosticsStore;
 class NBEIssueButton;
-class NBEWorkspaceViewModel;
+class NBEWorkspaceLanguageServers;
+class NBEWorkspaceTabs;
+class NBEWorkspaceWorkingTree;
 class QAbstractButton;
 class QLabel;
 
@@ -22,7 +25,8 @@ struct NBEStatusBarIssue
 
 // The strip below the editor: the active file's language, the project's
 // error and warning counts (a button that opens the issues list), the caret
-// position and the encoding. Everything it shows is read from the view model.
+// position and the encoding. Everything it shows is read from the owners of
+// the tabs, the diagnostics and the language servers.
 class NBEStatusBar : public QWidget
 {
     Q_OBJECT
@@ -30,7 +34,10 @@ class NBEStatusBar : public QWidget
 public:
     static constexpr int barHeight = 24;
 
-    explicit NBEStatusBar(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
+    // The issues list reveals a chosen issue through `workingTree`.
+    NBEStatusBar(NBEWorkspaceTabs &tabs, NBEDiagnosticsStore &diagnostics,
+                 NBEWorkspaceLanguageServers &servers, NBEWorkspaceWorkingTree &workingTree,
+                 QWidget *parent = nullptr);
     ~NBEStatusBar() override;
 
     // Absent items are hidden widgets.
@@ -58,7 +65,10 @@ private:
     void refresh();
     void refreshCaret();
 
-    NBEWorkspaceViewModel *m_viewModel;
+    NBEWorkspaceTabs &m_tabs;
+    NBEDiagnosticsStore &m_diagnostics;
+    NBEWorkspaceLanguageServers &m_servers;
+    NBEWorkspaceWorkingTree &m_workingTree;
     QLabel *m_language;
     NBEIssueButton *m_issueButton;
     QLabel *m_caret;

@@ -1,7 +1,9 @@
 #include "NBETabBar.h"
 
 #include "NBETabStrip.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceFiles.h"
+#include "NBEWorkspaceTabs.h"
+#include "NBEWorkspaceWorkingTree.h"
 
 #include <QClipboard>
 #include <QFileInfo>
@@ -13,21 +15,23 @@
 #include <QToolButton>
 #include <QVariantAnimation>
 
-NBETabBar::NBETabBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
+NBETabBar::NBETabBar(NBEWorkspaceTabs &tabs, NBEWorkspaceWorkingTree &workingTree,
+                     NBEWorkspaceFiles &files, QWidget *parent)
     : QWidget(parent)
-    , m_viewModel(viewModel)
+    , m_tabs(tabs)
+    , m_workingTree(workingTree)
     , m_scroll(new QScrollArea(this))
     , m_overflow(new QToolButton(this))
     , m_scrollAnimation(new QVariantAnimation(this))
 {
     NBETabStripActions actions;
-    actions.select = [viewModel](const QUuid &id) { viewModel->setActiveTab(id); };
-    actions.close = [viewModel](const QUuid &id) { viewModel->closeTab(id); };
-    actions.closeOthers = [viewModel](const QUuid &id) { viewModel->closeOtherTabs(id); };
-    actions.closeAll = [viewModel] { viewModel->closeAllTabs(); };
-    actions.move = [viewModel](int from, int to) { viewModel->moveTab(from, to); };
+    actions.select = [&workingTree](const QUuid &id) { workingTree.activateTab(id); };
+    actions.close = [&tabs](const QUuid &id) { tabs.closeTab(id); };
+    actions.closeOthers = [&tabs](const QUuid &id) { tabs.closeOtherTabs(id); };
+    actions.closeAll = [&tabs] { tabs.closeAllTabs(); };
+    actions.move = [&tabs](int from, int to) { tabs.moveTab(from, to); };
     actions.copyPath = &NBETabBar::copyPath;
-    actions.reveal = [viewModel](const QUrl &url) { viewModel->files().revealInFileManager(url); };
+    actions.reveal = [&files](const QUrl &url) { files.revealInFileManager(url); };
     m_strip = new NBETabStrip(actions);
 
     setFixedHeight(NBETabStrip::stripHeight);
@@ -58,7 +62,7 @@ NBETabBar::NBETabBar(NBEWorkspaceViewModel *viewModel, QWidget *parent)
     connect(m_scrollAnimation, &QVariantAnimation::valueChanged, this,
             [this](const QVariant &v) { m_scroll->horizontalScrollBar()->setValue(v.toInt()); });
 
-    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBETabBar::refresh);
+    connect(&tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBETabBar::refresh);
     refresh();
 }
 
@@ -69,8 +73,8 @@ bool NBETabBar::isOverflowShown() const
 
 void NBETabBar::refresh()
 {
-    const QList<NBEOpenTab> &tabs = m_viewModel->tabs().tabs();
-    const std::optional<QUuid> &active = m_viewModel->tabs().activeTabID();
+    const QList<NBEOpenTab> &tabs = m_tabs.tabs();
+    const std::optional<QUuid> &active = m_tabs.activeTabID();
     m_strip->setTabs(tabs, active);
     updateOverflow();
     // The first value is only recorded; every later change scrolls, also to
@@ -124,7 +128,7 @@ void NBETabBar::fillOverflowMenu()
         action->setCheckable(true);
         action->setChecked(tab.id == m_strip->activeID());
         connect(action, &QAction::triggered, this,
-                [this, id = tab.id] { m_viewModel->setActiveTab(id); });
+                [this, id = tab.id] { m_workingTree.activateTab(id); });
     }
 }
 

@@ -6,20 +6,24 @@
 #include <optional>
 
 class NBETabStrip;
-class NBEWorkspaceViewModel;
+class NBEWorkspaceFiles;
+class NBEWorkspaceTabs;
+class NBEWorkspaceWorkingTree;
 class QScrollArea;
 class QToolButton;
 class QVariantAnimation;
 
-// The strip of open files above the editor: the window's view model's tabs
-// in order, the active one marked and kept in view, and an overflow menu
-// when the strip is too narrow for all of them.
+// The strip of open files above the editor: the window's tabs in order, the active one marked and
+// kept in view, and an overflow menu when the strip is too narrow for all of them.
 class NBETabBar : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit NBETabBar(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
+    // A chosen tab is activated through `workingTree` (leaving any diff);
+    // `files` reveals a tab's file in the file manager.
+    NBETabBar(NBEWorkspaceTabs &tabs, NBEWorkspaceWorkingTree &workingTree,
+              NBEWorkspaceFiles &files, QWidget *parent = nullptr);
 
     NBETabStrip *strip() const { return m_strip; }
     bool isOverflowShown() const;
@@ -42,7 +46,8 @@ private:
     void scrollToActive();
     void fillOverflowMenu();
 
-    NBEWorkspaceViewModel *m_viewModel;
+    NBEWorkspaceTabs &m_tabs;
+    NBEWorkspaceWorkingTree &m_workingTree;
     QScrollArea *m_scroll;
     NBETabStrip *m_strip;
     QToolButton *m_overflow;

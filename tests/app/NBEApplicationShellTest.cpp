@@ -16,6 +16,7 @@
 #include <QApplication>
 #include <QDrag>
 #include <QListWidget>
+#include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QTemporaryDir>
@@ -460,4 +461,46 @@ TEST(NBEApplicationShell, TheSessionsEndKeepsUnsavedTextThenAsksLikeQuit)
         }
     }
     EXPECT_EQ(NBETest::readFile(kept), "old");
+}
+
+// Each command of the menu bar is found by a name of its menu ("file_save"),
+// whatever its title, and runs from it as from the menu.
+TEST(NBEApplicationShell, MenuCommandsAreNamedAfterTheirMenus)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("notes.md")), "word\n");
+    NBEApplicationShell shell;
+    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    ASSERT_TRUE(loaded(window));
+    QStringList names;
+    for (QAction *menuAction : window->menuBar()->actions()) {
+        ASSERT_TRUE(menuAction->menu());
+        const QString menu = menuAction->text().remove(u'&').toLower();
+        for (QAction *action : menuAction->menu()->actions()) {
+            if (action->isSeparator() || action->menu())
+                continue;
+            EXPECT_TRUE(action->objectName().startsWith(menu + u'_'))
+                << action->text().toStdString() << " is named "
+                << action->objectName().toStdString();
+            EXPECT_FALSE(names.contains(action->objectName()))
+                << action->objectName().toStdString();
+            names.append(action->objectName());
+        }
+    }
+    EXPECT_GE(names.size(), 25);
+
+    NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
+    const QUrl notes = fileURL(dir, QStringLiteral("notes.md"));
+    NBETest::await(viewModel->openFile(notes, false));
+    viewModel->updateContent(QStringLiteral("edited\n"), viewModel->activeTab()->id);
+    auto *save = window->findChild<QAction *>(QStringLiteral("file_save"));
+    ASSERT_TRUE(save);
+    save->trigger();
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return NBETest::readFile(notes.toLocalFile()) == QByteArrayLiteral("edited\n"); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !viewModel->activeTab()->sourceFile.isDirty(); }));
+    auto *closeTab = window->findChild<QAction *>(QStringLiteral("file_close_tab"));
+    ASSERT_TRUE(closeTab);
+    closeTab->trigger();
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !viewModel->activeTab(); }));
 }

@@ -23,7 +23,11 @@ protected:
 
     std::unique_ptr<NBEGitDiffView> makeView(const NBEDiffSource &source)
     {
-        auto view = std::make_unique<NBEGitDiffView>(source, model.get(), theme);
+        auto view =
+            std::make_unique<NBEGitDiffView>(source,
+                                             NBEDiffOwners{model->gitState(), model->history(),
+                                                           model->workingTree(), model->files()},
+                                             theme);
         view->resize(700, 500);
         view->show();
         return view;

@@ -15,7 +15,8 @@ protected:
 
     void makeView()
     {
-        view = std::make_unique<NBEGitHistoryView>(model.get());
+        view = std::make_unique<NBEGitHistoryView>(model->gitState(), model->history(),
+                                                   model->workingTree());
         view->resize(300, 500);
         view->show();
     }

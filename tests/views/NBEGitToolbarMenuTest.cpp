@@ -18,7 +18,7 @@ protected:
 
     void makeMenu()
     {
-        menu = std::make_unique<NBEGitToolbarMenu>(model.get());
+        menu = std::make_unique<NBEGitToolbarMenu>(model->gitState(), model->workspaceGit());
         menu->show();
     }
     // The entry titled `path`'s last part, inside the submenus named before it.

@@ -27,7 +27,8 @@ protected:
 
     void makeBar()
     {
-        bar = std::make_unique<NBEStatusBar>(model.get());
+        bar = std::make_unique<NBEStatusBar>(model->tabs(), model->diagnosticsStore(),
+                                             model->languageServers(), model->workingTree());
         bar->resize(600, NBEStatusBar::barHeight);
         bar->show();
     }
@@ -186,7 +187,7 @@ TEST_F(NBEStatusBarTest, IssuesListKeepsTheOrderAndRevealsTheChosenLine)
     ASSERT_TRUE(hasDiagnostics(QStringLiteral("A.html")));
     ASSERT_TRUE(hasDiagnostics(QStringLiteral("sub/b.html")));
 
-    NBEDiagnosticsListView list(model.get());
+    NBEDiagnosticsListView list(model->diagnosticsStore(), model->workingTree());
     list.show();
     EXPECT_FALSE(list.isShowingEmptyState());
     const QList<NBEFileDiagnostic> entries = model->allDiagnostics();
@@ -240,7 +241,7 @@ TEST_F(NBEStatusBarTest, ChoosingARowInThePopoverClosesIt)
 TEST_F(NBEStatusBarTest, EmptyListSaysSo)
 {
     load();
-    NBEDiagnosticsListView list(model.get());
+    NBEDiagnosticsListView list(model->diagnosticsStore(), model->workingTree());
     EXPECT_TRUE(list.isShowingEmptyState());
     EXPECT_EQ(list.size(), NBEDiagnosticsListView::panelSize);
 
