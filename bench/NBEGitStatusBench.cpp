@@ -192,7 +192,7 @@ void BM_ViewModelRefreshMainThread(benchmark::State &state)
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
         main.push_back(threadMilliseconds() - cpu);
-        if (model.gitChanges().size() < fileCount)
+        if (model.gitState().snapshot().changes.size() < fileCount)
             state.SkipWithError("unexpected status");
     }
     const auto median = [](std::vector<double> values) {

@@ -388,7 +388,7 @@ void openAndClose(const QString &text)
         settle(3000);
         const auto tab = model->activeTab();
         if (tab)
-            model->closeTab(tab->id);
+            model->tabs().closeTab(tab->id);
         settle(2000);
         closed.append(residentMegabytes());
         heap.append(heapMegabytes());

@@ -188,8 +188,8 @@ void NBEProjectWindow::buildMenus()
                   {},
                   [viewModel] { viewModel->initGitRepository(); },
                   [viewModel] {
-                      return viewModel->hasWorkspace() && !viewModel->isGitRepository() &&
-                             !viewModel->isGitStateLoading();
+                      return viewModel->hasWorkspace() && !viewModel->gitState().isRepository() &&
+                             !viewModel->gitState().isLoading();
                   }},
                  separator,
                  {QStringLiteral("file_quit"), tr("Quit"), QKeySequence::Quit,
@@ -366,7 +366,7 @@ QFuture<bool> NBEProjectWindow::closeTabsAsking()
     NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
     if (m_closing || !viewModel->hasWorkspace())
         return QtFuture::makeReadyFuture(true);
-    return viewModel->closeAllTabs();
+    return viewModel->tabs().closeAllTabs();
 }
 
 QFuture<bool> NBEProjectWindow::settleAsking()
@@ -374,7 +374,7 @@ QFuture<bool> NBEProjectWindow::settleAsking()
     NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
     if (m_closing || !viewModel->hasWorkspace())
         return QtFuture::makeReadyFuture(true);
-    return viewModel->settleUnsavedEdits();
+    return viewModel->tabs().settleUnsavedEdits();
 }
 
 void NBEProjectWindow::quitApplication()
@@ -512,7 +512,7 @@ void NBEApplicationShell::endSession()
 {
     QList<NBEUnsavedText> unsaved;
     for (NBEProjectWindow *window : projectWindows())
-        unsaved += window->mainView()->viewModel()->unsavedTexts();
+        unsaved += window->mainView()->viewModel()->tabs().unsavedTexts();
     std::optional<QString> notKept;
     if (!unsaved.isEmpty()) {
         // On disk before any question: the session may end while it shows.
@@ -567,7 +567,7 @@ void NBEApplicationShell::discardKeptEditsIfSettled(bool visibleOnly)
     for (NBEProjectWindow *window : projectWindows()) {
         if (visibleOnly && !window->isVisible())
             continue;
-        if (!window->mainView()->viewModel()->unsavedTexts().isEmpty())
+        if (!window->mainView()->viewModel()->tabs().unsavedTexts().isEmpty())
             return;
     }
     discardKeptEdits();

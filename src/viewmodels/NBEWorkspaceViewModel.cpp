@@ -36,8 +36,6 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             ? m_environment.webServerLaunch
             : [](const QString &language) { return NBEWebLSPServers::launch(language); },
         m_environment.swiftServerOverride, this);
-    connect(m_languageServers, &NBEWorkspaceLanguageServers::checkingStoppedChanged, this,
-            &NBEWorkspaceViewModel::checkingStoppedChanged);
     NBEApplicationActivity *activity = m_environment.activity
                                            ? m_environment.activity
                                            : NBEApplicationActivity::followingApplication(this);
@@ -48,8 +46,6 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             &NBEWorkspaceViewModel::autoSaveOnFocusChange);
     m_gitState = new NBEGitState(m_gitService, this);
     connect(m_gitState, &NBEGitState::changed, this, &NBEWorkspaceViewModel::gitStateChanged);
-    connect(m_gitState, &NBEGitState::loadingChanged, this,
-            &NBEWorkspaceViewModel::isLoadingChanged);
     NBEWorkspaceGitHost host;
     host.isOpen = [this] { return hasWorkspace(); };
     host.refresh = [this] { return refreshGitStatus(); };
@@ -65,12 +61,6 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
         std::move(host), this);
     connect(m_workspaceGit, &NBEWorkspaceGit::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
-    connect(m_workspaceGit, &NBEWorkspaceGit::isSyncingChanged, this,
-            &NBEWorkspaceViewModel::isSyncingChanged);
-    connect(m_workspaceGit, &NBEWorkspaceGit::syncStatusChanged, this,
-            &NBEWorkspaceViewModel::syncStatusChanged);
-    connect(m_workspaceGit, &NBEWorkspaceGit::branchPendingForceDeleteChanged, this,
-            &NBEWorkspaceViewModel::branchPendingForceDeleteChanged);
     NBEWorkspaceHistoryHost historyHost;
     historyHost.rewriteFiles = [this](const QList<QUrl> &files, bool saveEdits,
                                       const NBEWorkspaceHistoryHost::Command &command) {
@@ -79,8 +69,6 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     m_history = new NBEWorkspaceHistory(m_gitService, *m_gitState, std::move(historyHost), this);
     connect(m_history, &NBEWorkspaceHistory::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
-    connect(m_history, &NBEWorkspaceHistory::gitHistoryChanged, this,
-            &NBEWorkspaceViewModel::gitHistoryChanged);
     NBEWorkspaceCommitHost commitHost;
     commitHost.refresh = [this] { return refreshGitStatus(); };
     commitHost.flash = [this](const QString &text) { flashSyncStatus(text); };
@@ -88,10 +76,6 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
                                       m_environment.aiBaseURL, std::move(commitHost), this);
     connect(m_commit, &NBEWorkspaceCommit::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
-    connect(m_commit, &NBEWorkspaceCommit::commitMessageChanged, this,
-            &NBEWorkspaceViewModel::commitMessageChanged);
-    connect(m_commit, &NBEWorkspaceCommit::isGeneratingCommitMessageChanged, this,
-            &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged);
     m_diagnostics = new NBEDiagnosticsStore(this);
     connect(m_diagnostics, &NBEDiagnosticsStore::changed, this,
             &NBEWorkspaceViewModel::diagnosticsChanged);
@@ -104,12 +88,6 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
                                   *m_languageServers, *m_diagnostics, *m_htmlValidation,
                                   m_environment.timings, std::move(tabsHost), this);
     connect(m_tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEWorkspaceViewModel::tabsChanged);
-    connect(m_tabs, &NBEWorkspaceTabs::tabContentChanged, this,
-            &NBEWorkspaceViewModel::tabContentChanged);
-    connect(m_tabs, &NBEWorkspaceTabs::tabContentSettled, this,
-            &NBEWorkspaceViewModel::tabContentSettled);
-    connect(m_tabs, &NBEWorkspaceTabs::cursorPositionChanged, this,
-            &NBEWorkspaceViewModel::cursorPositionChanged);
     connect(m_tabs, &NBEWorkspaceTabs::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
     connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,
@@ -188,7 +166,7 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                         nbeWhenFinished(refreshGitStatus(), this, [this, folder, promise] {
                             m_workspaceGit->startAutoFetch();
                             m_files->startFollowingOutsideChanges();
-                            loadCommitDraft();
+                            m_commit->loadCommitDraft();
                             NBELog::app().info("Opened workspace: %s", folder.fileName());
                             m_gitState->setLoading(false);
                             promise->finish();

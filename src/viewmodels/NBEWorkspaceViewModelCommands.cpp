@@ -108,11 +108,11 @@ QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
 void NBEWorkspaceViewModel::saveActiveFile()
 {
     if (const std::optional<QUuid> &active = m_tabs->activeTabID())
-        saveTab(*active, true);
+        m_tabs->saveTab(*active, true);
 }
 
 void NBEWorkspaceViewModel::closeActiveTab()
 {
     if (const std::optional<QUuid> &active = m_tabs->activeTabID())
-        closeTab(*active);
+        m_tabs->closeTab(*active);
 }

@@ -10,11 +10,6 @@ void NBEWorkspaceViewModel::startLSPSession(const QUrl &rootURL)
     m_languageServers->start(rootURL);
 }
 
-std::optional<QString> NBEWorkspaceViewModel::checkingStoppedNotice() const
-{
-    return m_languageServers->checkingStoppedNotice();
-}
-
 void NBEWorkspaceViewModel::shutdownLSP()
 {
     m_diagnostics->clear();

@@ -46,31 +46,6 @@ void NBEWorkspaceViewModel::setActiveTab(const QUuid &id)
     m_workingTree->activateTab(id);
 }
 
-void NBEWorkspaceViewModel::moveTab(int fromIndex, int toIndex)
-{
-    m_tabs->moveTab(fromIndex, toIndex);
-}
-
-QFuture<bool> NBEWorkspaceViewModel::closeTab(const QUuid &id)
-{
-    return m_tabs->closeTab(id);
-}
-
-QFuture<bool> NBEWorkspaceViewModel::closeOtherTabs(const QUuid &keeping)
-{
-    return m_tabs->closeOtherTabs(keeping);
-}
-
-QFuture<bool> NBEWorkspaceViewModel::closeAllTabs()
-{
-    return m_tabs->closeAllTabs();
-}
-
-QList<NBEUnsavedText> NBEWorkspaceViewModel::unsavedTexts() const
-{
-    return m_tabs->unsavedTexts();
-}
-
 void NBEWorkspaceViewModel::updateContent(const QString &content, const QUuid &forTab)
 {
     m_tabs->updateContent(content, forTab);

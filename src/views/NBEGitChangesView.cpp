@@ -131,8 +131,8 @@ void NBEGitChangesView::buildSyncRow(QVBoxLayout *repo)
     m_push->setAutoRaise(true);
     syncRow->addWidget(m_push);
     repo->addLayout(syncRow);
-    connect(m_pull, &QToolButton::clicked, this, [this] { m_viewModel->pull(); });
-    connect(m_push, &QToolButton::clicked, this, [this] { m_viewModel->push(); });
+    connect(m_pull, &QToolButton::clicked, this, [this] { m_viewModel->workspaceGit().pull(); });
+    connect(m_push, &QToolButton::clicked, this, [this] { m_viewModel->workspaceGit().push(); });
 }
 
 // The merge in progress, the message box and its Amend, Generate and Commit.
@@ -252,11 +252,12 @@ void NBEGitChangesView::followMessage()
     // Typing is kept as the repository's draft once it pauses.
     m_draftTimer->setSingleShot(true);
     m_draftTimer->setInterval(draftDelayMs);
-    connect(m_draftTimer, &QTimer::timeout, this, [this] { m_viewModel->persistCommitDraft(); });
+    connect(m_draftTimer, &QTimer::timeout, this,
+            [this] { m_viewModel->commitBox().persistCommitDraft(); });
     connect(m_message, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = m_message->toPlainText();
-        if (text != m_viewModel->commitMessage()) {
-            m_viewModel->setCommitMessage(text);
+        if (text != m_viewModel->commitBox().commitMessage()) {
+            m_viewModel->commitBox().setCommitMessage(text);
             m_draftTimer->start();
         }
         refreshButtons();
@@ -266,15 +267,15 @@ void NBEGitChangesView::followMessage()
 // The pane follows the git state, syncing, the commit box and the diff shown.
 void NBEGitChangesView::followViewModel()
 {
-    connect(m_viewModel, &NBEWorkspaceViewModel::isLoadingChanged, this,
+    connect(&m_viewModel->gitState(), &NBEGitState::loadingChanged, this,
             &NBEGitChangesView::refreshGit);
     connect(m_viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
             &NBEGitChangesView::refreshGit);
-    connect(m_viewModel, &NBEWorkspaceViewModel::isSyncingChanged, this,
+    connect(&m_viewModel->workspaceGit(), &NBEWorkspaceGit::isSyncingChanged, this,
             &NBEGitChangesView::refreshSync);
-    connect(m_viewModel, &NBEWorkspaceViewModel::commitMessageChanged, this,
+    connect(&m_viewModel->commitBox(), &NBEWorkspaceCommit::commitMessageChanged, this,
             &NBEGitChangesView::refreshMessage);
-    connect(m_viewModel, &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged, this,
+    connect(&m_viewModel->commitBox(), &NBEWorkspaceCommit::isGeneratingCommitMessageChanged, this,
             &NBEGitChangesView::refreshButtons);
     connect(&m_viewModel->commitBox(), &NBEWorkspaceCommit::isCommittingChanged, this,
             &NBEGitChangesView::refreshButtons);
@@ -303,43 +304,45 @@ void NBEGitChangesView::flushDraft()
 {
     if (m_draftTimer->isActive()) {
         m_draftTimer->stop();
-        m_viewModel->persistCommitDraft();
+        m_viewModel->commitBox().persistCommitDraft();
     }
 }
 
 void NBEGitChangesView::refreshGit()
 {
-    const bool repository = m_viewModel->isGitRepository();
-    const bool loading = m_viewModel->isGitStateLoading();
+    const bool repository = m_viewModel->gitState().isRepository();
+    const bool loading = m_viewModel->gitState().isLoading();
     m_pages->setCurrentWidget(repository ? m_repository : m_notRepository);
     // Slow git answers late: until then nothing is said about the folder.
     m_notRepositoryText->setText(loading ? tr("Loading…")
                                          : tr("This folder isn't a git repository."));
     m_initialize->setVisible(!loading);
     m_initialize->setEnabled(m_viewModel->hasWorkspace());
-    if (!m_viewModel->canAmendSafely() && m_amend->isChecked())
+    if (!m_viewModel->gitState().canAmendSafely() && m_amend->isChecked())
         m_amend->setChecked(false);
-    m_amend->setEnabled(m_viewModel->canAmendSafely() && m_viewModel->gitHeadSHA().has_value());
-    if (const auto &merge = m_viewModel->gitMerge()) {
-        const QString into = m_viewModel->gitBranch().value_or(tr("current branch"));
+    m_amend->setEnabled(m_viewModel->gitState().canAmendSafely() &&
+                        m_viewModel->gitHeadSHA().has_value());
+    if (const auto &merge = m_viewModel->gitState().snapshot().merge) {
+        const QString into =
+            m_viewModel->gitState().snapshot().branch.value_or(tr("current branch"));
         m_mergeState->setText(
             tr("Merging %1 into %2").arg(merge->name, into) + u'\n' +
-            (m_viewModel->hasConflicts()
+            (m_viewModel->gitState().hasConflicts()
                  ? tr("Resolve the conflicts and stage the files; then Commit concludes the merge.")
                  : tr("Commit concludes the merge with this message.")));
     }
-    m_mergeState->setVisible(m_viewModel->gitMerge().has_value());
+    m_mergeState->setVisible(m_viewModel->gitState().snapshot().merge.has_value());
     refreshSync();
     refreshButtons();
 }
 
 void NBEGitChangesView::refreshSync()
 {
-    const auto &branch = m_viewModel->gitBranch();
+    const auto &branch = m_viewModel->gitState().snapshot().branch;
     m_branchName = branch.value_or(tr("No branch"));
     m_branch->setToolTip(m_branchName);
     elideBranch();
-    const bool syncing = m_viewModel->isSyncing();
+    const bool syncing = m_viewModel->workspaceGit().isSyncing();
     const bool remote = m_viewModel->gitHasRemote();
     if (syncing)
         m_syncState->setText(tr("Syncing\u2026"));
@@ -348,15 +351,15 @@ void NBEGitChangesView::refreshSync()
     else
         m_syncState->clear();
 
-    m_pull->setVisible(remote && m_viewModel->gitHasUpstream());
-    m_pull->setText(QStringLiteral("\u2193 %1").arg(m_viewModel->gitBehind()));
+    m_pull->setVisible(remote && m_viewModel->gitState().snapshot().hasUpstream);
+    m_pull->setText(QStringLiteral("\u2193 %1").arg(m_viewModel->gitState().snapshot().behind));
     m_pull->setEnabled(!syncing);
     m_push->setVisible(remote);
-    if (m_viewModel->gitNeedsPublish()) {
+    if (m_viewModel->gitState().needsPublish()) {
         m_push->setText(tr("Publish Branch"));
         m_push->setToolTip(tr("Push this branch and track it on the remote"));
     } else {
-        m_push->setText(QStringLiteral("\u2191 %1").arg(m_viewModel->gitCommitsToPush()));
+        m_push->setText(QStringLiteral("\u2191 %1").arg(m_viewModel->gitState().commitsToPush()));
         m_push->setToolTip(tr("Push"));
     }
     m_push->setEnabled(!syncing);
@@ -364,11 +367,11 @@ void NBEGitChangesView::refreshSync()
 
 void NBEGitChangesView::refreshButtons()
 {
-    const bool generating = m_viewModel->isGeneratingCommitMessage();
+    const bool generating = m_viewModel->commitBox().isGeneratingCommitMessage();
     m_generate->setText(generating ? tr("Generating\u2026") : tr("Generate"));
     m_generate->setEnabled(!generating);
     const bool amend = m_amend->isChecked();
-    const bool merging = m_viewModel->gitMerge().has_value();
+    const bool merging = m_viewModel->gitState().snapshot().merge.has_value();
     m_commit->setText(merging ? tr("Commit Merge") : amend ? tr("Amend") : tr("Commit"));
     const NBECommitBlocker blocker = m_viewModel->commitBox().commitBlocker(amend);
     m_commit->setEnabled(blocker == NBECommitBlocker::none);
@@ -380,7 +383,7 @@ void NBEGitChangesView::refreshButtons()
 
 void NBEGitChangesView::refreshMessage()
 {
-    const QString &message = m_viewModel->commitMessage();
+    const QString &message = m_viewModel->commitBox().commitMessage();
     if (m_message->toPlainText() == message)
         return;
     m_message->setPlainText(message);
@@ -585,11 +588,12 @@ void NBEGitChangesView::amendToggled(bool on)
     if (!on || !m_message->toPlainText().trimmed().isEmpty())
         return;
     // An empty box takes the last commit's message to edit.
-    nbeWhenFinished(
-        m_viewModel->lastCommitMessage(), this, [this](const std::optional<QString> &message) {
-            if (message && m_amend->isChecked() && m_message->toPlainText().trimmed().isEmpty())
-                m_message->setPlainText(*message);
-        });
+    nbeWhenFinished(m_viewModel->commitBox().lastCommitMessage(), this,
+                    [this](const std::optional<QString> &message) {
+                        if (message && m_amend->isChecked() &&
+                            m_message->toPlainText().trimmed().isEmpty())
+                            m_message->setPlainText(*message);
+                    });
 }
 
 void NBEGitChangesView::commit()
@@ -598,7 +602,7 @@ void NBEGitChangesView::commit()
         return;
     flushDraft();
     const bool amend = m_amend->isChecked();
-    nbeWhenFinished(m_viewModel->commit(amend), this, [this, amend](bool committed) {
+    nbeWhenFinished(m_viewModel->commitBox().commit(amend), this, [this, amend](bool committed) {
         // Amend was for that commit; ticked again since, it stays.
         if (committed && amend)
             m_amend->setChecked(false);
@@ -609,5 +613,5 @@ void NBEGitChangesView::commit()
 void NBEGitChangesView::generate()
 {
     flushDraft();
-    m_viewModel->generateCommitMessage();
+    m_viewModel->commitBox().generateCommitMessage();
 }

@@ -157,11 +157,12 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     connect(&viewModel->files(), &NBEWorkspaceFiles::workspaceChanged, this, &NBEMainView::refresh);
     connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this, &NBEMainView::refresh);
     // A previewed Markdown tab's text changes only from outside (a reload).
-    connect(viewModel, &NBEWorkspaceViewModel::tabContentChanged, this, [this](const QUuid &id) {
-        if (id == m_paneTabID && markdownPreview())
-            if (const auto tab = m_viewModel->tab(id))
-                updatePane(*tab);
-    });
+    connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabContentChanged, this,
+            [this](const QUuid &id) {
+                if (id == m_paneTabID && markdownPreview())
+                    if (const auto tab = m_viewModel->tab(id))
+                        updatePane(*tab);
+            });
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, [this] {
         if (m_fileTree)
             m_fileTree->setGitStatus(m_viewModel->gitStatus());

@@ -56,7 +56,8 @@ NBEWindowToolbar::NBEWindowToolbar(NBEWorkspaceViewModel *viewModel, QMenu *proj
     addWidget(spacer);
 
     connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, &NBEWindowToolbar::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::syncStatusChanged, this, &NBEWindowToolbar::refresh);
+    connect(&viewModel->workspaceGit(), &NBEWorkspaceGit::syncStatusChanged, this,
+            &NBEWindowToolbar::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEWindowToolbar::refresh);
     connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEWindowToolbar::refresh);
     refresh();
@@ -94,8 +95,8 @@ void NBEWindowToolbar::refresh()
     const auto &workspace = m_viewModel->workspace();
     m_projectButton->setText(workspace ? workspace->name() : tr("Nabri Editor"));
     if (m_branchAction)
-        m_branchAction->setVisible(m_viewModel->isGitRepository());
-    const std::optional<QString> &status = m_viewModel->syncStatus();
+        m_branchAction->setVisible(m_viewModel->gitState().isRepository());
+    const std::optional<QString> &status = m_viewModel->workspaceGit().syncStatus();
     if (status)
         m_syncText->setText(*status);
     m_syncAction->setVisible(status.has_value());

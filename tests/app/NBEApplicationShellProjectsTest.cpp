@@ -270,7 +270,8 @@ TEST(NBEApplicationShellProjects, TheHelpNamesOnlyCommandsTheWindowsHave)
     NBEProjectWindow *window = s.shell.openProject(folderURL(dir.path()));
     ASSERT_TRUE(loaded(window));
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->gitBranch().has_value(); }));
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return viewModel->gitState().snapshot().branch.has_value(); }));
     s.shell.showWelcome();
 
     // Every command a user can reach: menus and toolbar, the tree's context

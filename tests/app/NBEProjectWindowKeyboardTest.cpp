@@ -157,7 +157,7 @@ TEST(NBEProjectWindowKeyboard, TabReachesTheSourceControlPaneAndTheKeyboardCommi
     window.activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     NBEWorkspaceViewModel *model = viewModel(&window);
-    ASSERT_TRUE(NBETest::waitUntil([&] { return model->hasStagedChanges(); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().hasStagedChanges(); }));
     NBETest::await(model->openFile(fileURL(dir, QStringLiteral("notes.txt")), false));
     // A pane put into the window is shown one event-loop turn later; until
     // then it takes focus but is no tab stop.
@@ -211,12 +211,12 @@ TEST(NBEProjectWindowKeyboard, TabReachesTheSourceControlPaneAndTheKeyboardCommi
     changes->list()->setFocus(Qt::TabFocusReason);
     QTest::keyClick(changes->list(), Qt::Key_Backtab, Qt::ShiftModifier);
     EXPECT_EQ(QApplication::focusWidget(), changes->commitButton());
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("Second page"));
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Second page"));
     changes->messageBox()->setFocus(Qt::BacktabFocusReason);
     QTest::keyClick(changes->messageBox(), Qt::Key_Return, Qt::ControlModifier);
     EXPECT_TRUE(NBETest::waitUntil([&] {
         return QString::fromUtf8(NBETest::git(root, {"log", "-1", "--format=%s"})).trimmed() ==
                QStringLiteral("Second page");
     }));
-    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->hasStagedChanges(); }));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->gitState().hasStagedChanges(); }));
 }

@@ -50,7 +50,7 @@ protected:
         window->mainView()->start();
         // Loaded once its first git answers are in.
         ASSERT_TRUE(NBETest::waitUntil(
-            [&] { return viewModel()->hasWorkspace() && !viewModel()->isGitStateLoading(); }));
+            [&] { return viewModel()->hasWorkspace() && !viewModel()->gitState().isLoading(); }));
     }
 
     NBEWorkspaceViewModel *viewModel() const { return window->mainView()->viewModel(); }
@@ -144,7 +144,7 @@ TEST_F(NBEProjectWindowTest, InitializeGitRepositoryMakesTheFolderARepository)
     ASSERT_NE(init, nullptr);
     ASSERT_TRUE(NBETest::waitUntil([&] { return init->isEnabled(); }));
     init->trigger();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel()->isGitRepository(); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel()->gitState().isRepository(); }));
     EXPECT_TRUE(QFileInfo(dir.filePath(QStringLiteral(".git"))).isDir());
     EXPECT_FALSE(init->isEnabled());
     // The new file shows its badge in the tree.

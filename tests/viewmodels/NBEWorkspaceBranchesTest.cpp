@@ -38,7 +38,7 @@ protected:
     }
 
     QString error() const { return model->errorMessage().value_or(QString()); }
-    QString status() const { return model->syncStatus().value_or(QString()); }
+    QString status() const { return model->workspaceGit().syncStatus().value_or(QString()); }
 };
 
 } // namespace
@@ -47,12 +47,12 @@ TEST_F(Branches, NothingHappensOutsideARepositoryOrForTheCurrentBranch)
 {
     write("a.txt", "a\n");
     load();
-    await(model->switchBranch("main"));
-    await(model->createBranch("topic"));
-    await(model->deleteBranch("main", true));
-    await(model->mergeBranch("main"));
+    await(model->workspaceGit().switchBranch("main"));
+    await(model->workspaceGit().createBranch("topic"));
+    await(model->workspaceGit().deleteBranch("main", true));
+    await(model->workspaceGit().mergeBranch("main"));
     EXPECT_FALSE(model->errorMessage().has_value());
-    EXPECT_FALSE(model->syncStatus().has_value());
+    EXPECT_FALSE(model->workspaceGit().syncStatus().has_value());
 
     git({"init", "-q"});
     git({"add", "-A"});
@@ -60,25 +60,25 @@ TEST_F(Branches, NothingHappensOutsideARepositoryOrForTheCurrentBranch)
     await(model->refreshGitStatus());
     branchWith("topic", {{"t.txt", "t\n"}});
     await(model->refreshGitStatus());
-    await(model->switchBranch("main"));
-    await(model->deleteBranch("main", true));
-    await(model->mergeBranch("main"));
+    await(model->workspaceGit().switchBranch("main"));
+    await(model->workspaceGit().deleteBranch("main", true));
+    await(model->workspaceGit().mergeBranch("main"));
     // An empty or blank name creates nothing.
-    await(model->createBranch(""));
-    await(model->createBranch("  \n\t"));
+    await(model->workspaceGit().createBranch(""));
+    await(model->workspaceGit().createBranch("  \n\t"));
     EXPECT_EQ(currentBranch(), "main");
     EXPECT_EQ(localBranches(), (QStringList{"main", "topic"}));
     EXPECT_FALSE(model->errorMessage().has_value());
-    EXPECT_FALSE(model->syncStatus().has_value());
+    EXPECT_FALSE(model->workspaceGit().syncStatus().has_value());
 }
 
 TEST_F(Branches, CreatingTrimsTheNameAndChecksTheBranchOut)
 {
     commitAndLoad({{"a.txt", "a\n"}});
-    await(model->createBranch("  feature/login  "));
+    await(model->workspaceGit().createBranch("  feature/login  "));
     EXPECT_EQ(currentBranch(), "feature/login");
-    EXPECT_EQ(model->gitBranch(), "feature/login");
-    EXPECT_TRUE(model->gitBranches().contains("feature/login"));
+    EXPECT_EQ(model->gitState().snapshot().branch, "feature/login");
+    EXPECT_TRUE(model->gitState().snapshot().branches.contains("feature/login"));
     EXPECT_EQ(status(), "Created branch feature/login");
     EXPECT_FALSE(model->errorMessage().has_value());
 }
@@ -104,12 +104,12 @@ TEST_F(Branches, CreatingRefusesBadNames)
     };
     for (const auto &each : cases) {
         model->clearErrorMessage();
-        await(model->createBranch(each.name));
+        await(model->workspaceGit().createBranch(each.name));
         EXPECT_EQ(error(), each.error) << each.name.toStdString();
         EXPECT_EQ(currentBranch(), "main") << each.name.toStdString();
     }
     EXPECT_EQ(localBranches(), (QStringList{"main", "taken"}));
-    EXPECT_FALSE(model->syncStatus().has_value());
+    EXPECT_FALSE(model->workspaceGit().syncStatus().has_value());
 }
 
 TEST_F(Branches, SwitchingShowsTheBranchOrTheFixedSentence)
@@ -118,22 +118,22 @@ TEST_F(Branches, SwitchingShowsTheBranchOrTheFixedSentence)
     branchWith("other", {{"a.txt", "other\n"}});
     await(model->refreshGitStatus());
 
-    await(model->switchBranch("other"));
-    EXPECT_EQ(model->gitBranch(), "other");
+    await(model->workspaceGit().switchBranch("other"));
+    EXPECT_EQ(model->gitState().snapshot().branch, "other");
     EXPECT_EQ(status(), "Switched to other");
     EXPECT_EQ(read("a.txt"), "other\n");
 
     // A local change git would overwrite keeps the branch where it is.
     write("a.txt", "local\n");
-    await(model->switchBranch("main"));
+    await(model->workspaceGit().switchBranch("main"));
     EXPECT_EQ(error(), "Couldn't switch to main \u2014 commit or stash your changes first.");
-    EXPECT_EQ(model->gitBranch(), "other");
+    EXPECT_EQ(model->gitState().snapshot().branch, "other");
     EXPECT_EQ(read("a.txt"), "local\n");
 
     model->clearErrorMessage();
-    await(model->switchBranch("missing"));
+    await(model->workspaceGit().switchBranch("missing"));
     EXPECT_EQ(error(), "Couldn't switch to missing \u2014 commit or stash your changes first.");
-    await(model->switchBranch("-"));
+    await(model->workspaceGit().switchBranch("-"));
     EXPECT_EQ(error(), "Branch names can't begin with \u201C-\u201D.");
     EXPECT_EQ(currentBranch(), "other");
 }
@@ -150,7 +150,7 @@ TEST_F(Branches, SwitchingReloadsCleanTabsAndClosesThoseOfVanishedFiles)
     open("only-main.txt");
     const QUuid id = open("a.txt").id;
 
-    await(model->switchBranch("other"));
+    await(model->workspaceGit().switchBranch("other"));
     const auto tab = tabFor("a.txt");
     ASSERT_TRUE(tab);
     EXPECT_EQ(tab->id, id);
@@ -170,14 +170,14 @@ TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
 
     // Cancel: no switch, edits untouched.
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
-    await(model->switchBranch("other"));
+    await(model->workspaceGit().switchBranch("other"));
     EXPECT_EQ(desktop->questions, (QList<QStringList>{{"a.txt"}}));
     EXPECT_EQ(currentBranch(), "main");
     EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "typed\n");
 
     // Save writes the edits first, so git refuses to switch over them.
     desktop->answer = NBEUnsavedChangesChoice::Save;
-    await(model->switchBranch("other"));
+    await(model->workspaceGit().switchBranch("other"));
     EXPECT_EQ(currentBranch(), "main");
     EXPECT_EQ(read("a.txt"), "typed\n");
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
@@ -189,7 +189,7 @@ TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
     model->updateContent("typed again\n", id);
     model->clearErrorMessage();
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
-    await(model->switchBranch("other"));
+    await(model->workspaceGit().switchBranch("other"));
     EXPECT_EQ(currentBranch(), "other");
     EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "other\n");
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
@@ -203,28 +203,28 @@ TEST_F(Branches, UnmergedDeleteWaitsForAForcedOne)
     git({"branch", "merged"});
     await(model->refreshGitStatus());
 
-    await(model->deleteBranch("merged", false));
+    await(model->workspaceGit().deleteBranch("merged", false));
     EXPECT_EQ(status(), "Deleted branch merged");
 
-    await(model->deleteBranch("unmerged", false));
-    EXPECT_EQ(model->branchPendingForceDelete(), "unmerged");
+    await(model->workspaceGit().deleteBranch("unmerged", false));
+    EXPECT_EQ(model->workspaceGit().branchPendingForceDelete(), "unmerged");
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_TRUE(localBranches().contains("unmerged"));
 
-    await(model->deleteBranch("unmerged", true));
+    await(model->workspaceGit().deleteBranch("unmerged", true));
     EXPECT_EQ(status(), "Deleted branch unmerged");
     EXPECT_EQ(localBranches(), QStringList{"main"});
-    EXPECT_EQ(model->gitBranches(), QStringList{"main"});
+    EXPECT_EQ(model->gitState().snapshot().branches, QStringList{"main"});
     // Only the branch menu clears it.
-    EXPECT_EQ(model->branchPendingForceDelete(), "unmerged");
-    model->setBranchPendingForceDelete(std::nullopt);
+    EXPECT_EQ(model->workspaceGit().branchPendingForceDelete(), "unmerged");
+    model->workspaceGit().setBranchPendingForceDelete(std::nullopt);
 
     // A failed forced delete shows git's text and never asks again.
-    await(model->deleteBranch("missing", true));
+    await(model->workspaceGit().deleteBranch("missing", true));
     EXPECT_EQ(error(), "error: branch 'missing' not found.");
-    EXPECT_FALSE(model->branchPendingForceDelete().has_value());
+    EXPECT_FALSE(model->workspaceGit().branchPendingForceDelete().has_value());
     model->clearErrorMessage();
-    await(model->deleteBranch("-D", true));
+    await(model->workspaceGit().deleteBranch("-D", true));
     EXPECT_EQ(error(), "Branch names can't begin with \u201C-\u201D.");
 }
 
@@ -235,7 +235,7 @@ TEST_F(Branches, MergingFastForwardsAndReloadsTabs)
     await(model->refreshGitStatus());
     const QUuid id = open("a.txt").id;
 
-    await(model->mergeBranch("feature"));
+    await(model->workspaceGit().mergeBranch("feature"));
     EXPECT_EQ(status(), "Merged feature into main");
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_EQ(read("f.txt"), "f\n");
@@ -244,7 +244,7 @@ TEST_F(Branches, MergingFastForwardsAndReloadsTabs)
     EXPECT_EQ(model->gitHeadSHA(),
               QString::fromUtf8(NBETest::git(root, {"rev-parse", "feature"})).trimmed());
 
-    await(model->mergeBranch("nowhere"));
+    await(model->workspaceGit().mergeBranch("nowhere"));
     EXPECT_EQ(error(), "merge: nowhere - not something we can merge");
 }
 
@@ -256,9 +256,9 @@ TEST_F(Branches, MergeTargetOnADetachedHead)
     await(model->refreshGitStatus());
     const QString shortHead =
         QString::fromUtf8(NBETest::git(root, {"rev-parse", "--short", "HEAD"})).trimmed();
-    ASSERT_EQ(model->gitBranch(), shortHead);
+    ASSERT_EQ(model->gitState().snapshot().branch, shortHead);
 
-    await(model->mergeBranch("feature"));
+    await(model->workspaceGit().mergeBranch("feature"));
     EXPECT_EQ(status(), "Merged feature into " + shortHead);
 }
 
@@ -271,10 +271,10 @@ TEST_F(Branches, AConflictingMergeIsLeftForTheTerminal)
     await(model->refreshGitStatus());
     open("a.txt");
 
-    await(model->mergeBranch("feature"));
+    await(model->workspaceGit().mergeBranch("feature"));
     EXPECT_EQ(error(), "Merging feature hit conflicts. Resolve them in the terminal (git status, "
                        "edit the files, git add, git commit), or run git merge --abort.");
-    EXPECT_FALSE(model->syncStatus().has_value());
+    EXPECT_FALSE(model->workspaceGit().syncStatus().has_value());
     EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::conflicted);
     // The tab shows the markers on disk, so saving can't drop them.
     EXPECT_TRUE(tabFor("a.txt")->sourceFile.content().contains("<<<<<<<"));

@@ -27,8 +27,8 @@ protected:
             environment.aiBaseURL = server.baseURL();
             environment.timings.syncStatusDuration = flashLifetime;
         });
-        QObject::connect(model.get(), &NBEWorkspaceViewModel::syncStatusChanged,
-                         [this] { statuses.append(model->syncStatus()); });
+        QObject::connect(&model->workspaceGit(), &NBEWorkspaceGit::syncStatusChanged,
+                         [this] { statuses.append(model->workspaceGit().syncStatus()); });
         ASSERT_TRUE(NBETest::await(NBEKeychain::remove(NBEKeychainKey::anthropicAPIKey)));
     }
     void TearDown() override
@@ -72,31 +72,32 @@ TEST_F(NBEWorkspaceCommitTest, CommitAndAmendClearTheBoxAndDraftAndFlash)
     repository();
     load();
     stageEdit();
-    model->setCommitMessage(QStringLiteral("  Second page\n\n"));
-    model->persistCommitDraft();
+    model->commitBox().setCommitMessage(QStringLiteral("  Second page\n\n"));
+    model->commitBox().persistCommitDraft();
     ASSERT_TRUE(hasDraft());
 
     QElapsedTimer sinceFirstFlash;
-    EXPECT_TRUE(NBETest::await(model->commit(false)));
+    EXPECT_TRUE(NBETest::await(model->commitBox().commit(false)));
     sinceFirstFlash.start();
     EXPECT_EQ(headSubject(), QStringLiteral("Second page"));
-    EXPECT_EQ(model->commitMessage(), QString());
+    EXPECT_EQ(model->commitBox().commitMessage(), QString());
     EXPECT_FALSE(hasDraft());
-    EXPECT_EQ(model->syncStatus(), QStringLiteral("Committed to main"));
-    EXPECT_FALSE(model->hasStagedChanges()); // refreshed before the future ended
+    EXPECT_EQ(model->workspaceGit().syncStatus(), QStringLiteral("Committed to main"));
+    EXPECT_FALSE(model->gitState().hasStagedChanges()); // refreshed before the future ended
     EXPECT_FALSE(model->errorMessage().has_value());
 
     // The amend comes within the first flash's lifetime; that flash's end
     // must not clear the newer text.
-    model->setCommitMessage(QStringLiteral("Second page, reworded"));
-    EXPECT_TRUE(NBETest::await(model->commit(true)));
+    model->commitBox().setCommitMessage(QStringLiteral("Second page, reworded"));
+    EXPECT_TRUE(NBETest::await(model->commitBox().commit(true)));
     EXPECT_EQ(commitCount(), 2);
     EXPECT_EQ(headSubject(), QStringLiteral("Second page, reworded"));
-    EXPECT_EQ(model->syncStatus(), QStringLiteral("Amended last commit"));
+    EXPECT_EQ(model->workspaceGit().syncStatus(), QStringLiteral("Amended last commit"));
     // Only an amend that came within the first text's lifetime shows whether
     // that text's end leaves the newer one alone; a very slow machine can't.
     const bool amendedInTime = sinceFirstFlash.elapsed() < flashLifetime.count();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->syncStatus().has_value(); }));
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return !model->workspaceGit().syncStatus().has_value(); }));
     EXPECT_EQ(statuses.last(), std::nullopt);
     if (amendedInTime) {
         const QList<std::optional<QString>> expected{QStringLiteral("Committed to main"),
@@ -112,39 +113,39 @@ TEST_F(NBEWorkspaceCommitTest, CommitWithoutBranchNameSaysHead)
     write(QStringLiteral("a.css"), "a{}\n");
     load();
     stageEdit(QStringLiteral("a.css"), "a{}\n");
-    ASSERT_FALSE(model->gitBranch().has_value());
-    model->setCommitMessage(QStringLiteral("Start"));
-    EXPECT_TRUE(NBETest::await(model->commit(false)));
-    EXPECT_EQ(model->syncStatus(), QStringLiteral("Committed to HEAD"));
+    ASSERT_FALSE(model->gitState().snapshot().branch.has_value());
+    model->commitBox().setCommitMessage(QStringLiteral("Start"));
+    EXPECT_TRUE(NBETest::await(model->commitBox().commit(false)));
+    EXPECT_EQ(model->workspaceGit().syncStatus(), QStringLiteral("Committed to HEAD"));
 }
 
 TEST_F(NBEWorkspaceCommitTest, RefusedCommitsKeepMessageAndDraft)
 {
     // Outside a repository nothing happens at all.
     load();
-    model->setCommitMessage(QStringLiteral("Anything"));
-    EXPECT_FALSE(NBETest::await(model->commit(false)));
+    model->commitBox().setCommitMessage(QStringLiteral("Anything"));
+    EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
     EXPECT_FALSE(model->errorMessage().has_value());
 
     repository();
     NBETest::await(model->refreshGitStatus());
     stageEdit();
     for (const QString &blank : {QString(), QStringLiteral("  \n\t \n")}) {
-        model->setCommitMessage(blank);
-        EXPECT_FALSE(NBETest::await(model->commit(false)));
+        model->commitBox().setCommitMessage(blank);
+        EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
         EXPECT_FALSE(model->errorMessage().has_value());
         EXPECT_EQ(commitCount(), 1);
     }
 
     git(QStringLiteral("reset -q"));
     NBETest::await(model->refreshGitStatus());
-    model->setCommitMessage(QStringLiteral("Nothing staged"));
-    model->persistCommitDraft();
-    EXPECT_FALSE(NBETest::await(model->commit(false)));
+    model->commitBox().setCommitMessage(QStringLiteral("Nothing staged"));
+    model->commitBox().persistCommitDraft();
+    EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
     EXPECT_EQ(model->errorMessage(), commitFailed);
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("Nothing staged"));
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Nothing staged"));
     EXPECT_EQ(draft(), QStringLiteral("Nothing staged"));
-    EXPECT_FALSE(model->syncStatus().has_value());
+    EXPECT_FALSE(model->workspaceGit().syncStatus().has_value());
     EXPECT_EQ(commitCount(), 1);
 }
 
@@ -153,13 +154,13 @@ TEST_F(NBEWorkspaceCommitTest, TextTypedWhileCommittingIsKept)
     repository();
     load();
     stageEdit();
-    model->setCommitMessage(QStringLiteral("Second page"));
-    const QFuture<bool> done = model->commit(false);
-    model->setCommitMessage(QStringLiteral("Next idea"));
-    model->persistCommitDraft();
+    model->commitBox().setCommitMessage(QStringLiteral("Second page"));
+    const QFuture<bool> done = model->commitBox().commit(false);
+    model->commitBox().setCommitMessage(QStringLiteral("Next idea"));
+    model->commitBox().persistCommitDraft();
     EXPECT_TRUE(NBETest::await(done));
     EXPECT_EQ(headSubject(), QStringLiteral("Second page"));
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("Next idea"));
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Next idea"));
     EXPECT_EQ(draft(), QStringLiteral("Next idea"));
 }
 
@@ -168,30 +169,31 @@ TEST_F(NBEWorkspaceCommitTest, DraftIsSharedByTheRepositoryAndLoadedWithIt)
     repository();
     write(QStringLiteral("css/site.css"), "a{}\n");
     NBECommitDrafts::save(QStringLiteral("Half-written"), QUrl::fromLocalFile(root), *settings);
-    model->setCommitMessage(QStringLiteral("from before"));
+    model->commitBox().setCommitMessage(QStringLiteral("from before"));
     load();
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("Half-written"));
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Half-written"));
 
     // A window on a subfolder of the same repository sees the same draft.
     auto other = makeModel();
     NBETest::await(other->loadWorkspace(url(QStringLiteral("css"))));
-    EXPECT_EQ(other->commitMessage(), QStringLiteral("Half-written"));
+    EXPECT_EQ(other->commitBox().commitMessage(), QStringLiteral("Half-written"));
 
     // Closing the folder keeps the box and the draft.
     EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("Half-written"));
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Half-written"));
 }
 
 TEST_F(NBEWorkspaceCommitTest, LastCommitMessageIsHeadsWholeMessage)
 {
-    EXPECT_FALSE(NBETest::await(model->lastCommitMessage()).has_value());
+    EXPECT_FALSE(NBETest::await(model->commitBox().lastCommitMessage()).has_value());
     repository();
     write(QStringLiteral("b.js"), "1\n");
     git({QStringLiteral("add"), QStringLiteral("b.js")});
     git({QStringLiteral("commit"), QStringLiteral("-q"), QStringLiteral("-m"),
          QStringLiteral("Subject\n\n- body line\n")});
     load();
-    EXPECT_EQ(NBETest::await(model->lastCommitMessage()), QStringLiteral("Subject\n\n- body line"));
+    EXPECT_EQ(NBETest::await(model->commitBox().lastCommitMessage()),
+              QStringLiteral("Subject\n\n- body line"));
 }
 
 TEST_F(NBEWorkspaceCommitTest, GenerationChecksSettingThenKey)
@@ -200,29 +202,29 @@ TEST_F(NBEWorkspaceCommitTest, GenerationChecksSettingThenKey)
     load();
     stageEdit();
     QList<bool> flags;
-    QObject::connect(model.get(), &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged,
-                     [&] { flags.append(model->isGeneratingCommitMessage()); });
+    QObject::connect(&model->commitBox(), &NBEWorkspaceCommit::isGeneratingCommitMessageChanged,
+                     [&] { flags.append(model->commitBox().isGeneratingCommitMessage()); });
 
     settings->setBool(QStringLiteral("nbe.ai.enabled"), false);
-    NBETest::await(model->generateCommitMessage());
+    NBETest::await(model->commitBox().generateCommitMessage());
     EXPECT_EQ(model->errorMessage(),
               QStringLiteral("AI features are turned off. Enable them in Settings → AI."));
-    EXPECT_FALSE(NBETest::await(model->isAIConfigured()));
+    EXPECT_FALSE(NBETest::await(model->commitBox().isAIConfigured()));
 
     settings->remove(QStringLiteral("nbe.ai.enabled"));
-    NBETest::await(model->generateCommitMessage());
+    NBETest::await(model->commitBox().generateCommitMessage());
     EXPECT_EQ(
         model->errorMessage(),
         QStringLiteral("Add your Anthropic API key in Settings → AI to generate commit messages."));
-    EXPECT_FALSE(NBETest::await(model->isAIConfigured()));
+    EXPECT_FALSE(NBETest::await(model->commitBox().isAIConfigured()));
     EXPECT_TRUE(flags.isEmpty());
     EXPECT_TRUE(server.requests.isEmpty());
 
     storeKey();
     settings->setBool(QStringLiteral("nbe.ai.enabled"), false);
-    EXPECT_FALSE(NBETest::await(model->isAIConfigured()));
+    EXPECT_FALSE(NBETest::await(model->commitBox().isAIConfigured()));
     settings->setBool(QStringLiteral("nbe.ai.enabled"), true);
-    EXPECT_TRUE(NBETest::await(model->isAIConfigured()));
+    EXPECT_TRUE(NBETest::await(model->commitBox().isAIConfigured()));
 }
 
 TEST_F(NBEWorkspaceCommitTest, GeneratedMessageFillsBoxAndDraft)
@@ -234,13 +236,13 @@ TEST_F(NBEWorkspaceCommitTest, GeneratedMessageFillsBoxAndDraft)
     stageEdit();
     storeKey();
     server.answer(200, textReply(QStringLiteral("Reword the page")));
-    model->setCommitMessage(QStringLiteral("old"));
+    model->commitBox().setCommitMessage(QStringLiteral("old"));
 
     QList<bool> flags;
-    QObject::connect(model.get(), &NBEWorkspaceViewModel::isGeneratingCommitMessageChanged,
-                     [&] { flags.append(model->isGeneratingCommitMessage()); });
-    NBETest::await(model->generateCommitMessage());
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("Reword the page"));
+    QObject::connect(&model->commitBox(), &NBEWorkspaceCommit::isGeneratingCommitMessageChanged,
+                     [&] { flags.append(model->commitBox().isGeneratingCommitMessage()); });
+    NBETest::await(model->commitBox().generateCommitMessage());
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Reword the page"));
     EXPECT_EQ(draft(), QStringLiteral("Reword the page"));
     EXPECT_EQ(flags, (QList<bool>{true, false}));
     EXPECT_FALSE(model->errorMessage().has_value());
@@ -263,7 +265,7 @@ TEST_F(NBEWorkspaceCommitTest, DiffFallsBackToWorkingTreeThenToSummaryAlone)
     // Nothing staged: the working tree's diff against HEAD goes out.
     write(QStringLiteral("index.html"), "<p>working</p>\n");
     NBETest::await(model->refreshGitStatus());
-    NBETest::await(model->generateCommitMessage());
+    NBETest::await(model->commitBox().generateCommitMessage());
     EXPECT_TRUE(server.lastContent().contains(QStringLiteral("+<p>working</p>")));
 
     // Only an untracked file: no diff, but the summary names it.
@@ -271,7 +273,7 @@ TEST_F(NBEWorkspaceCommitTest, DiffFallsBackToWorkingTreeThenToSummaryAlone)
          QStringLiteral("index.html")});
     write(QStringLiteral("new.css"), "b{}\n");
     NBETest::await(model->refreshGitStatus());
-    NBETest::await(model->generateCommitMessage());
+    NBETest::await(model->commitBox().generateCommitMessage());
     ASSERT_EQ(server.requests.size(), 2);
     EXPECT_TRUE(server.lastContent().contains(
         QStringLiteral("Files changed:\nU  new.css\n\nDiff:\n(no textual diff available)")));
@@ -282,10 +284,10 @@ TEST_F(NBEWorkspaceCommitTest, FailedGenerationKeepsMessageAndClearsFlag)
     repository();
     load();
     storeKey();
-    model->setCommitMessage(QStringLiteral("mine"));
+    model->commitBox().setCommitMessage(QStringLiteral("mine"));
 
     // Nothing to describe: the AI client's sentence, no request.
-    NBETest::await(model->generateCommitMessage());
+    NBETest::await(model->commitBox().generateCommitMessage());
     EXPECT_EQ(model->errorMessage(),
               QStringLiteral("There are no changes to describe — stage some changes first."));
     EXPECT_TRUE(server.requests.isEmpty());
@@ -293,12 +295,12 @@ TEST_F(NBEWorkspaceCommitTest, FailedGenerationKeepsMessageAndClearsFlag)
     stageEdit();
     model->clearErrorMessage();
     server.answer(500, R"({"type":"error","error":{"type":"api_error","message":"Overloaded"}})");
-    NBETest::await(model->generateCommitMessage());
+    NBETest::await(model->commitBox().generateCommitMessage());
     ASSERT_TRUE(model->errorMessage().has_value());
     EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("Overloaded")))
         << model->errorMessage()->toStdString();
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("mine"));
-    EXPECT_FALSE(model->isGeneratingCommitMessage());
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("mine"));
+    EXPECT_FALSE(model->commitBox().isGeneratingCommitMessage());
     EXPECT_FALSE(hasDraft());
 }
 
@@ -314,7 +316,7 @@ TEST_F(NBEWorkspaceCommitTest, LargeChangesAreBoundedInTheRequest)
     load();
     storeKey();
     server.answer(200, textReply(QStringLiteral("Message")));
-    NBETest::await(model->generateCommitMessage());
+    NBETest::await(model->commitBox().generateCommitMessage());
 
     const QString content = server.lastContent();
     const qsizetype diffStart = content.indexOf(QStringLiteral("\n\nDiff:\n")) + 8;
@@ -333,13 +335,13 @@ TEST(NBEWorkspaceTruncatedDiff, CountsUserPerceivedCharacters)
 {
     const QString marker = QStringLiteral("\n\n[diff truncated]");
     const QString exact(60000, u'a');
-    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(exact, 60000), exact);
-    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(exact + u'b', 60000), exact + marker);
+    EXPECT_EQ(NBEWorkspaceCommit::truncatedDiff(exact, 60000), exact);
+    EXPECT_EQ(NBEWorkspaceCommit::truncatedDiff(exact + u'b', 60000), exact + marker);
 
     // "e" with a combining accent is one character of two UTF-16 units.
     const QString accented = QStringLiteral("e\u0301");
-    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(accented.repeated(3), 3), accented.repeated(3));
-    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(accented.repeated(4), 3),
+    EXPECT_EQ(NBEWorkspaceCommit::truncatedDiff(accented.repeated(3), 3), accented.repeated(3));
+    EXPECT_EQ(NBEWorkspaceCommit::truncatedDiff(accented.repeated(4), 3),
               accented.repeated(3) + marker);
-    EXPECT_EQ(NBEWorkspaceViewModel::truncatedDiff(QString(), 3), QString());
+    EXPECT_EQ(NBEWorkspaceCommit::truncatedDiff(QString(), 3), QString());
 }

@@ -28,7 +28,7 @@ TEST_F(HTMLValidation, OpeningAndEditingValidatesOnceTheTextRests)
     // A clean result replaces the earlier findings with an empty list.
     EXPECT_TRUE(model->diagnostics().contains(path(QStringLiteral("page.html"))));
     EXPECT_TRUE(model->diagnostics(url(QStringLiteral("page.html"))).isEmpty());
-    EXPECT_EQ(model->diagnosticSummary(), (NBEDiagnosticSummary{0, 0}));
+    EXPECT_EQ(model->diagnosticsStore().summary(), (NBEDiagnosticSummary{0, 0}));
 }
 
 TEST_F(HTMLValidation, ClosingTheTabDropsItsDiagnosticsAndPendingCheck)
@@ -39,21 +39,24 @@ TEST_F(HTMLValidation, ClosingTheTabDropsItsDiagnosticsAndPendingCheck)
     const QUuid a = open(QStringLiteral("a.html")).id;
     const QUuid b = open(QStringLiteral("b.html")).id;
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->diagnostics().size() == 2; }));
-    EXPECT_GE(model->diagnosticSummary().errors + model->diagnosticSummary().warnings, 2);
-    ASSERT_GE(model->allDiagnostics().size(), 2);
-    EXPECT_EQ(model->allDiagnostics().first().url.fileName(), QStringLiteral("a.html"));
+    EXPECT_GE(model->diagnosticsStore().summary().errors +
+                  model->diagnosticsStore().summary().warnings,
+              2);
+    ASSERT_GE(model->diagnosticsStore().sorted().size(), 2);
+    EXPECT_EQ(model->diagnosticsStore().sorted().first().url.fileName(), QStringLiteral("a.html"));
 
     model->updateContent(QStringLiteral("<em>"), a);
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
-    EXPECT_TRUE(NBETest::await(model->closeTab(a)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeTab(a)));
     EXPECT_FALSE(model->diagnostics().contains(path(QStringLiteral("a.html"))));
     // The counts kept as lists came and went are those of what is left.
-    EXPECT_EQ(model->diagnosticSummary(), NBEFileDiagnostics::summary(model->diagnostics()));
+    EXPECT_EQ(model->diagnosticsStore().summary(),
+              NBEFileDiagnostics::summary(model->diagnostics()));
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(250));
     EXPECT_FALSE(model->diagnostics().contains(path(QStringLiteral("a.html"))));
 
     // Closing all tabs at once leaves the findings listed.
-    EXPECT_TRUE(NBETest::await(model->closeAllTabs()));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeAllTabs()));
     EXPECT_FALSE(model->tab(b).has_value());
     EXPECT_TRUE(model->diagnostics().contains(path(QStringLiteral("b.html"))));
 }

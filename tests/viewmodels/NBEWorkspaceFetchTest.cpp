@@ -104,9 +104,9 @@ TEST_F(NBEWorkspaceFetchTest, FetchesAfterLoadThenAfterEachPause)
     repositories();
     useModel(10ms, 40ms);
     load();
-    EXPECT_EQ(model->gitBehind(), 0);
+    EXPECT_EQ(model->gitState().snapshot().behind, 0);
     ASSERT_TRUE(NBETest::waitUntil([&] { return fetches() >= 3; }));
-    EXPECT_EQ(model->gitBehind(), 1);
+    EXPECT_EQ(model->gitState().snapshot().behind, 1);
     // Each pause starts when the fetch before it has ended.
     const QStringList lines = logLines();
     for (int i = 0; i < lines.size(); ++i)
@@ -128,7 +128,7 @@ TEST_F(NBEWorkspaceFetchTest, ActivationFetchesAtOnceWithoutDoubling)
     activate();
     activate();
     QFile::remove(hold(QStringLiteral("fetch")));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitBehind() == 1; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().snapshot().behind == 1; }));
     settle();
     EXPECT_EQ(logLines(),
               (QStringList{QStringLiteral("fetch-start"), QStringLiteral("fetch-end")}));
@@ -140,13 +140,13 @@ TEST_F(NBEWorkspaceFetchTest, ActivationFetchesAtOnceWithoutDoubling)
 TEST_F(NBEWorkspaceFetchTest, SettingIsReadAtEveryTurn)
 {
     const QString key = QStringLiteral("nbe.gitAutoFetch");
-    EXPECT_TRUE(model->isAutoFetchEnabled());
+    EXPECT_TRUE(model->workspaceGit().isAutoFetchEnabled());
     settings->setString(key, QStringLiteral("no"));
-    EXPECT_TRUE(model->isAutoFetchEnabled());
+    EXPECT_TRUE(model->workspaceGit().isAutoFetchEnabled());
     settings->setInt(key, 0);
-    EXPECT_TRUE(model->isAutoFetchEnabled());
+    EXPECT_TRUE(model->workspaceGit().isAutoFetchEnabled());
     settings->setBool(key, false);
-    EXPECT_FALSE(model->isAutoFetchEnabled());
+    EXPECT_FALSE(model->workspaceGit().isAutoFetchEnabled());
 
     repositories();
     useModel(10ms, 20ms);
@@ -154,11 +154,11 @@ TEST_F(NBEWorkspaceFetchTest, SettingIsReadAtEveryTurn)
     activate();
     settle();
     EXPECT_EQ(fetches(), 0);
-    EXPECT_EQ(model->gitBehind(), 0);
+    EXPECT_EQ(model->gitState().snapshot().behind, 0);
 
     // Switched on again, the running loop picks it up without a restart.
     settings->setBool(key, true);
-    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitBehind() == 1; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().snapshot().behind == 1; }));
 }
 
 TEST_F(NBEWorkspaceFetchTest, NothingWithoutRemoteOrWhileSyncing)
@@ -177,8 +177,8 @@ TEST_F(NBEWorkspaceFetchTest, NothingWithoutRemoteOrWhileSyncing)
     useModel(1h, 1h);
     load();
     NBETest::writeFile(hold(QStringLiteral("pull")), "");
-    const QFuture<void> pulling = model->pull();
-    ASSERT_TRUE(model->isSyncing());
+    const QFuture<void> pulling = model->workspaceGit().pull();
+    ASSERT_TRUE(model->workspaceGit().isSyncing());
     ASSERT_TRUE(NBETest::waitUntil([&] { return !logLines().isEmpty(); }));
     activate();
     QFile::remove(hold(QStringLiteral("pull")));
@@ -218,8 +218,8 @@ TEST_F(NBEWorkspaceFetchTest, ClosingStopsTheLoopAndActivationsAndLoadingRestart
     ASSERT_TRUE(
         NBETest::waitUntil([&] { return logLines().last() == QStringLiteral("fetch-end"); }));
     settle();
-    EXPECT_EQ(model->gitBranch(), QStringLiteral("main"));
-    EXPECT_TRUE(model->isGitRepository());
+    EXPECT_EQ(model->gitState().snapshot().branch, QStringLiteral("main"));
+    EXPECT_TRUE(model->gitState().isRepository());
 }
 
 TEST_F(NBEWorkspaceFetchTest, RemoteThatWantsCredentialsFailsWithoutAsking)
@@ -263,5 +263,5 @@ TEST_F(NBEWorkspaceFetchTest, RemoteThatWantsCredentialsFailsWithoutAsking)
     EXPECT_FALSE(QFile::exists(asked));
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_TRUE(desktop->questions.isEmpty());
-    EXPECT_EQ(model->gitBehind(), 0);
+    EXPECT_EQ(model->gitState().snapshot().behind, 0);
 }

@@ -29,8 +29,8 @@ TEST_F(GitState, ClosingNeverWaitsForARunningGit)
     // The whole id is in once its line ends.
     ASSERT_TRUE(
         NBETest::waitUntil([&] { return NBETest::readFile(slowGitStarted()).endsWith('\n'); }));
-    EXPECT_TRUE(model->isGitStateLoading());
-    EXPECT_FALSE(model->isGitRepository());
+    EXPECT_TRUE(model->gitState().isLoading());
+    EXPECT_FALSE(model->gitState().isRepository());
 
     // The window goes while git still waits: its git is stopped, not waited
     // for, and nothing queued behind it starts.
@@ -46,12 +46,12 @@ TEST_F(GitState, OutsideARepositoryEverythingIsEmpty)
 {
     load();
     NBETest::await(model->refreshGitStatus());
-    EXPECT_FALSE(model->isGitRepository());
-    EXPECT_FALSE(model->gitBranch().has_value());
-    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_FALSE(model->gitState().isRepository());
+    EXPECT_FALSE(model->gitState().snapshot().branch.has_value());
+    EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
     EXPECT_TRUE(model->gitStatus().isEmpty());
-    EXPECT_FALSE(model->canAmendSafely());
-    EXPECT_FALSE(model->gitNeedsPublish());
+    EXPECT_FALSE(model->gitState().canAmendSafely());
+    EXPECT_FALSE(model->gitState().needsPublish());
     EXPECT_FALSE(NBETest::await(model->headContent(url(QStringLiteral("a.css")))).has_value());
 }
 
@@ -63,10 +63,10 @@ TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
     git({QStringLiteral("init"), QStringLiteral("-q")});
     load();
     // Before the first commit: no HEAD.
-    EXPECT_TRUE(model->isGitRepository());
+    EXPECT_TRUE(model->gitState().isRepository());
     EXPECT_FALSE(model->gitHeadSHA().has_value());
-    EXPECT_EQ(model->gitChanges().size(), 3);
-    EXPECT_FALSE(model->hasStagedChanges());
+    EXPECT_EQ(model->gitState().snapshot().changes.size(), 3);
+    EXPECT_FALSE(model->gitState().hasStagedChanges());
     EXPECT_EQ(model->gitStatus(url(QStringLiteral("a.html"))), NBEGitStatus::untracked);
 
     git({QStringLiteral("add"), QStringLiteral(".")});
@@ -77,17 +77,17 @@ TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
     NBETest::await(model->refreshGitStatus());
 
     EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
-    EXPECT_EQ(model->gitBranch(), QStringLiteral("main"));
-    EXPECT_EQ(model->gitBranches(), QStringList{QStringLiteral("main")});
+    EXPECT_EQ(model->gitState().snapshot().branch, QStringLiteral("main"));
+    EXPECT_EQ(model->gitState().snapshot().branches, QStringList{QStringLiteral("main")});
     EXPECT_TRUE(model->gitHeadSHA().has_value());
     EXPECT_EQ(model->gitHeadSHA()->size(), 40);
-    EXPECT_TRUE(model->hasStagedChanges());
-    EXPECT_TRUE(model->canAmendSafely());
-    EXPECT_FALSE(model->gitNeedsPublish());
-    EXPECT_EQ(model->gitCommitsToPush(), 0);
+    EXPECT_TRUE(model->gitState().hasStagedChanges());
+    EXPECT_TRUE(model->gitState().canAmendSafely());
+    EXPECT_FALSE(model->gitState().needsPublish());
+    EXPECT_EQ(model->gitState().commitsToPush(), 0);
 
     QStringList names;
-    for (const NBEGitFileChange &change : model->changedFiles())
+    for (const NBEGitFileChange &change : model->gitState().changedFiles())
         names.append(change.url.fileName());
     EXPECT_EQ(names, (QStringList{QStringLiteral("a.html"), QStringLiteral("C.md"),
                                   QStringLiteral("new.js")}));
@@ -105,13 +105,13 @@ TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
     git({QStringLiteral("add"), QStringLiteral("-A")});
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("second")});
     NBETest::await(model->refreshGitStatus());
-    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
     EXPECT_TRUE(model->gitStatus().isEmpty());
 
     // Detached HEAD shows the abbreviated hash.
     git({QStringLiteral("checkout"), QStringLiteral("-q"), QStringLiteral("HEAD~1")});
     NBETest::await(model->refreshGitStatus());
-    EXPECT_TRUE(model->gitHeadSHA()->startsWith(*model->gitBranch()));
+    EXPECT_TRUE(model->gitHeadSHA()->startsWith(*model->gitState().snapshot().branch));
 }
 
 TEST_F(GitState, UpstreamRemotesAndUnpushedCommits)
@@ -125,31 +125,31 @@ TEST_F(GitState, UpstreamRemotesAndUnpushedCommits)
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("one")});
     load();
     EXPECT_FALSE(model->gitHasRemote());
-    EXPECT_EQ(model->gitUnpushed(), 0);
-    EXPECT_FALSE(model->gitNeedsPublish());
+    EXPECT_EQ(model->gitState().snapshot().unpushed, 0);
+    EXPECT_FALSE(model->gitState().needsPublish());
 
     git({QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("origin"), bare});
     NBETest::await(model->refreshGitStatus());
-    EXPECT_EQ(model->gitRemotes(), QStringList{QStringLiteral("origin")});
-    EXPECT_FALSE(model->gitHasUpstream());
-    EXPECT_EQ(model->gitUnpushed(), 1);
-    EXPECT_EQ(model->gitCommitsToPush(), 1);
-    EXPECT_TRUE(model->gitNeedsPublish());
+    EXPECT_EQ(model->gitState().snapshot().remotes, QStringList{QStringLiteral("origin")});
+    EXPECT_FALSE(model->gitState().snapshot().hasUpstream);
+    EXPECT_EQ(model->gitState().snapshot().unpushed, 1);
+    EXPECT_EQ(model->gitState().commitsToPush(), 1);
+    EXPECT_TRUE(model->gitState().needsPublish());
 
     git({QStringLiteral("push"), QStringLiteral("-q"), QStringLiteral("-u"),
          QStringLiteral("origin"), QStringLiteral("main")});
     NBETest::await(model->refreshGitStatus());
-    EXPECT_TRUE(model->gitHasUpstream());
-    EXPECT_EQ(model->gitAhead(), 0);
-    EXPECT_FALSE(model->canAmendSafely());
+    EXPECT_TRUE(model->gitState().snapshot().hasUpstream);
+    EXPECT_EQ(model->gitState().snapshot().ahead, 0);
+    EXPECT_FALSE(model->gitState().canAmendSafely());
     write(QStringLiteral("a.css"), "b");
     git({QStringLiteral("commit"), QStringLiteral("-qam"), QStringLiteral("two")});
     NBETest::await(model->refreshGitStatus());
-    EXPECT_EQ(model->gitAhead(), 1);
-    EXPECT_EQ(model->gitCommitsToPush(), 1);
-    EXPECT_EQ(model->gitUnpushed(), 0);
-    EXPECT_FALSE(model->gitNeedsPublish());
-    EXPECT_TRUE(model->canAmendSafely());
+    EXPECT_EQ(model->gitState().snapshot().ahead, 1);
+    EXPECT_EQ(model->gitState().commitsToPush(), 1);
+    EXPECT_EQ(model->gitState().snapshot().unpushed, 0);
+    EXPECT_FALSE(model->gitState().needsPublish());
+    EXPECT_TRUE(model->gitState().canAmendSafely());
 }
 
 TEST_F(GitState, SubfolderWorkspaceSeesTheWholeRepository)
@@ -159,7 +159,7 @@ TEST_F(GitState, SubfolderWorkspaceSeesTheWholeRepository)
     git({QStringLiteral("init"), QStringLiteral("-q")});
     NBETest::await(model->loadWorkspace(url(QStringLiteral("web"))));
     EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
-    EXPECT_EQ(model->gitChanges().size(), 2);
+    EXPECT_EQ(model->gitState().snapshot().changes.size(), 2);
 }
 
 // A project opened through a symbolic link: git names the resolved folder,
@@ -183,8 +183,8 @@ TEST_F(GitState, ASymlinkedProjectShowsItsBadges)
 TEST_F(GitState, InitialisingARepository)
 {
     load();
-    EXPECT_FALSE(model->isGitRepository());
+    EXPECT_FALSE(model->gitState().isRepository());
     model->initGitRepository();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return model->isGitRepository(); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().isRepository(); }));
     EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
 }

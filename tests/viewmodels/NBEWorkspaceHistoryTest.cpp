@@ -50,7 +50,7 @@ protected:
     QStringList subjects() const
     {
         QStringList list;
-        for (const NBEGitCommit &each : model->gitHistory())
+        for (const NBEGitCommit &each : model->history().gitHistory())
             list.append(each.subject);
         return list;
     }
@@ -66,13 +66,13 @@ TEST_F(History, NothingHappensOutsideARepository)
     load();
     const NBEGitCommit someCommit{
         "0123456789abcdef0123456789abcdef01234567", "0123456", {}, {}, {}};
-    await(model->loadHistory());
-    EXPECT_TRUE(model->gitHistory().isEmpty());
-    EXPECT_TRUE(await(model->commitDiff(someCommit.sha)).isEmpty());
-    EXPECT_TRUE(await(model->changedFilesFor(someCommit)).isEmpty());
-    EXPECT_FALSE(await(model->createTag("v1", someCommit, {})));
-    await(model->restoreFile("a.txt", someCommit));
-    await(model->revertCommit(someCommit));
+    await(model->history().loadHistory());
+    EXPECT_TRUE(model->history().gitHistory().isEmpty());
+    EXPECT_TRUE(await(model->history().commitDiff(someCommit.sha)).isEmpty());
+    EXPECT_TRUE(await(model->history().changedFilesFor(someCommit)).isEmpty());
+    EXPECT_FALSE(await(model->history().createTag("v1", someCommit, {})));
+    await(model->history().restoreFile("a.txt", someCommit));
+    await(model->history().revertCommit(someCommit));
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_EQ(read("a.txt"), "a\n");
 }
@@ -82,18 +82,18 @@ TEST_F(History, ListsTheNewestHundredCommitsNewestFirst)
     git({"init", "-q"});
     load();
     // Before the first commit git has no history to show.
-    await(model->loadHistory());
-    EXPECT_TRUE(model->gitHistory().isEmpty());
+    await(model->history().loadHistory());
+    EXPECT_TRUE(model->history().gitHistory().isEmpty());
 
     for (int i = 1; i <= 102; ++i)
         git({"commit", "-q", "--allow-empty", "-m", "commit " + QString::number(i)});
     await(model->refreshGitStatus());
-    await(model->loadHistory());
-    ASSERT_EQ(model->gitHistory().size(), 100);
-    EXPECT_EQ(model->gitHistory().first().subject, "commit 102");
-    EXPECT_EQ(model->gitHistory().last().subject, "commit 3");
-    EXPECT_EQ(model->gitHistory().first().sha, head().sha);
-    EXPECT_EQ(model->gitHistory().first().shortSHA, head().shortSHA);
+    await(model->history().loadHistory());
+    ASSERT_EQ(model->history().gitHistory().size(), 100);
+    EXPECT_EQ(model->history().gitHistory().first().subject, "commit 102");
+    EXPECT_EQ(model->history().gitHistory().last().subject, "commit 3");
+    EXPECT_EQ(model->history().gitHistory().first().sha, head().sha);
+    EXPECT_EQ(model->history().gitHistory().first().shortSHA, head().shortSHA);
 }
 
 TEST_F(History, ACommitsPatchAndFiles)
@@ -101,9 +101,9 @@ TEST_F(History, ACommitsPatchAndFiles)
     commitAndLoad({{"a.txt", "one\ntwo\n"}});
     const NBEGitCommit second = commit({{"a.txt", "one\n2\n"}, {"docs/b.md", "# B\n"}}, "second");
 
-    EXPECT_EQ(await(model->changedFilesFor(second)), (QStringList{"a.txt", "docs/b.md"}));
+    EXPECT_EQ(await(model->history().changedFilesFor(second)), (QStringList{"a.txt", "docs/b.md"}));
 
-    const QList<NBEGitDiffLine> rows = await(model->commitDiff(second.sha));
+    const QList<NBEGitDiffLine> rows = await(model->history().commitDiff(second.sha));
     ASSERT_FALSE(rows.isEmpty());
     EXPECT_EQ(rows.first().kind, NBEGitDiffLine::Kind::meta);
     EXPECT_EQ(rows.first().text, "diff --git a/a.txt b/a.txt");
@@ -116,9 +116,10 @@ TEST_F(History, ACommitsPatchAndFiles)
     EXPECT_EQ(added, 2);
 
     // Nothing for what git can't show, nor for an option in place of a hash.
-    EXPECT_TRUE(await(model->commitDiff("0000000000000000000000000000000000000000")).isEmpty());
-    EXPECT_TRUE(await(model->commitDiff("--output=/tmp/x")).isEmpty());
-    EXPECT_TRUE(await(model->changedFilesFor({"nothing", "no", {}, {}, {}})).isEmpty());
+    EXPECT_TRUE(
+        await(model->history().commitDiff("0000000000000000000000000000000000000000")).isEmpty());
+    EXPECT_TRUE(await(model->history().commitDiff("--output=/tmp/x")).isEmpty());
+    EXPECT_TRUE(await(model->history().changedFilesFor({"nothing", "no", {}, {}, {}})).isEmpty());
 
     model->workingTree().setDiffTarget(url("a.txt"));
     model->workingTree().showCommitDiff(second);
@@ -138,8 +139,8 @@ TEST_F(History, AMergeCommitShowsItsFirstParentDiff)
     git({"merge", "-q", "--no-edit", "side"});
     const NBEGitCommit merge = head();
 
-    EXPECT_EQ(await(model->changedFilesFor(merge)), (QStringList{"a.txt", "side.txt"}));
-    const QList<NBEGitDiffLine> rows = await(model->commitDiff(merge.sha));
+    EXPECT_EQ(await(model->history().changedFilesFor(merge)), (QStringList{"a.txt", "side.txt"}));
+    const QList<NBEGitDiffLine> rows = await(model->history().commitDiff(merge.sha));
     QStringList drawn;
     for (const NBEGitDiffLine &row : rows)
         if (row.kind == NBEGitDiffLine::Kind::addition ||
@@ -160,12 +161,12 @@ TEST_F(History, RestoringAFileThatIsNotOpen)
     commit({{"a.txt", "new\n"}}, "second");
     await(model->refreshGitStatus());
 
-    await(model->restoreFile("a.txt", first));
+    await(model->history().restoreFile("a.txt", first));
     EXPECT_EQ(read("a.txt"), "old\n");
     EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::modified);
     EXPECT_TRUE(desktop->questions.isEmpty());
 
-    await(model->restoreFile("nope.txt", first));
+    await(model->history().restoreFile("nope.txt", first));
     EXPECT_EQ(error(), "Couldn't restore nope.txt to " + first.shortSHA + ".");
 }
 
@@ -178,7 +179,7 @@ TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
     const QUuid id = open("a.txt").id;
 
     // A clean tab simply shows the restored text.
-    await(model->restoreFile("a.txt", first));
+    await(model->history().restoreFile("a.txt", first));
     EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "old\n");
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
     EXPECT_TRUE(desktop->questions.isEmpty());
@@ -189,14 +190,14 @@ TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
     model->updateContent("typed\n", id);
 
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
-    await(model->restoreFile("a.txt", first));
+    await(model->history().restoreFile("a.txt", first));
     EXPECT_EQ(desktop->questions, (QList<QStringList>{{"a.txt"}}));
     EXPECT_EQ(read("a.txt"), "new\n");
     EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "typed\n");
 
     // Save keeps the edits in the tab, now unsaved against the restored file.
     desktop->answer = NBEUnsavedChangesChoice::Save;
-    await(model->restoreFile("a.txt", first));
+    await(model->history().restoreFile("a.txt", first));
     EXPECT_EQ(read("a.txt"), "old\n");
     EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "typed\n");
     EXPECT_TRUE(tabFor("a.txt")->sourceFile.isDirty());
@@ -204,7 +205,7 @@ TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
     // Don't Save drops them.
     git({"checkout", "HEAD", "--", "a.txt"});
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
-    await(model->restoreFile("a.txt", first));
+    await(model->history().restoreFile("a.txt", first));
     EXPECT_EQ(tabFor("a.txt")->id, id);
     EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "old\n");
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());
@@ -219,7 +220,7 @@ TEST_F(History, RevertingACommit)
     open("b.txt");
     open("a.txt");
 
-    await(model->revertCommit(second));
+    await(model->history().revertCommit(second));
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_EQ(read("a.txt"), "one\n");
     EXPECT_EQ(subjects(), (QStringList{"Revert \"second\"", "second", "first"}));
@@ -238,7 +239,7 @@ TEST_F(History, ARevertThatConflictsStillReloads)
     await(model->refreshGitStatus());
     open("a.txt");
 
-    await(model->revertCommit(second));
+    await(model->history().revertCommit(second));
     EXPECT_TRUE(error().startsWith("Revert failed: error: could not revert"))
         << error().toStdString();
     EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::conflicted);
@@ -258,14 +259,14 @@ TEST_F(History, RevertingOverUnsavedEditsAsksFirst)
     model->updateContent("elsewhere\n", otherID);
 
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
-    await(model->revertCommit(second));
+    await(model->history().revertCommit(second));
     EXPECT_EQ(desktop->questions, (QList<QStringList>{{"a.txt"}}));
     EXPECT_EQ(read("a.txt"), "two\n");
     EXPECT_EQ(head().sha, second.sha);
 
     // Saved first, the edits stop git.
     desktop->answer = NBEUnsavedChangesChoice::Save;
-    await(model->revertCommit(second));
+    await(model->history().revertCommit(second));
     EXPECT_EQ(read("a.txt"), "typed\n");
     EXPECT_EQ(head().sha, second.sha);
     EXPECT_TRUE(error().startsWith("Revert failed: ")) << error().toStdString();
@@ -283,22 +284,22 @@ TEST_F(History, CreatingTags)
     };
 
     // Spaces and tabs around the name go; an empty message is the name.
-    EXPECT_TRUE(await(model->createTag(" \tv1.0 \t", first, {})));
+    EXPECT_TRUE(await(model->history().createTag(" \tv1.0 \t", first, {})));
     EXPECT_EQ(annotation("v1.0"), "v1.0");
     EXPECT_EQ(QString::fromUtf8(NBETest::git(root, {"rev-list", "-n", "1", "v1.0"})).trimmed(),
               first.sha);
-    EXPECT_TRUE(await(model->createTag("v2", first, "  Release two\n")));
+    EXPECT_TRUE(await(model->history().createTag("v2", first, "  Release two\n")));
     EXPECT_EQ(annotation("v2"), "Release two");
 
-    EXPECT_FALSE(await(model->createTag(" \t ", first, "x")));
+    EXPECT_FALSE(await(model->history().createTag(" \t ", first, "x")));
     EXPECT_FALSE(model->errorMessage().has_value());
 
-    EXPECT_FALSE(await(model->createTag("v1.0", first, {})));
+    EXPECT_FALSE(await(model->history().createTag("v1.0", first, {})));
     EXPECT_EQ(error(), "Couldn't create tag: fatal: tag 'v1.0' already exists");
-    EXPECT_FALSE(await(model->createTag("-d", first, {})));
+    EXPECT_FALSE(await(model->history().createTag("-d", first, {})));
     EXPECT_EQ(error(), "Couldn't create tag: A tag name can't begin with \u201C-\u201D.");
     // A line break is no part of what is trimmed; git refuses it.
-    EXPECT_FALSE(await(model->createTag("v3\n", first, {})));
+    EXPECT_FALSE(await(model->history().createTag("v3\n", first, {})));
     EXPECT_TRUE(error().startsWith("Couldn't create tag: ")) << error().toStdString();
     EXPECT_EQ(QString::fromUtf8(NBETest::git(root, {"tag"})).split('\n', Qt::SkipEmptyParts),
               (QStringList{"v1.0", "v2"}));
@@ -308,9 +309,9 @@ TEST_F(History, SuggestedTagNameIsTheApplicationVersion)
 {
     const QString saved = QCoreApplication::applicationVersion();
     QCoreApplication::setApplicationVersion({});
-    EXPECT_EQ(model->suggestedTagName(), "1.0.0");
+    EXPECT_EQ(model->history().suggestedTagName(), "1.0.0");
     QCoreApplication::setApplicationVersion("2.4.1");
-    EXPECT_EQ(model->suggestedTagName(), "2.4.1");
+    EXPECT_EQ(model->history().suggestedTagName(), "2.4.1");
     QCoreApplication::setApplicationVersion(saved);
 }
 

@@ -78,7 +78,9 @@ TEST_F(Routing, EditsReachTheCSSServerAndItsDiagnosticsAreStored)
     ASSERT_TRUE(waitForDiagnostics(QStringLiteral("style.css"),
                                    [](const auto &list) { return !list.isEmpty(); }));
     EXPECT_EQ(model->diagnostics(url(QStringLiteral("style.css"))).first().startLine, 1);
-    EXPECT_GE(model->diagnosticSummary().warnings + model->diagnosticSummary().errors, 1);
+    EXPECT_GE(model->diagnosticsStore().summary().warnings +
+                  model->diagnosticsStore().summary().errors,
+              1);
 
     // Fixed again: the server's empty list replaces the findings.
     model->updateContent(QStringLiteral("a { color: red; }\n"), id);
@@ -120,9 +122,9 @@ TEST_F(Routing, SwiftGoesToTheSwiftSessionOnlyAndClosesGoToBoth)
     const QUuid css = open(QStringLiteral("a.css")).id;
 
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
-    EXPECT_TRUE(NBETest::await(model->closeTab(css)));
-    EXPECT_TRUE(NBETest::await(model->closeTab(markdown)));
-    EXPECT_TRUE(NBETest::await(model->closeTab(swift)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeTab(css)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeTab(markdown)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeTab(swift)));
     ASSERT_TRUE(NBETest::waitUntil([&] {
         return loggedMethods(swiftLog, QStringLiteral("main.swift"))
             .contains(QStringLiteral("textDocument/didClose"));
@@ -243,13 +245,15 @@ TEST_F(Routing, AServerThatDiesTakesItsDiagnosticsAndSaysCheckingStopped)
         ASSERT_EQ(::kill(server, SIGKILL), 0);
         EXPECT_TRUE(NBETest::waitUntil([&] { return model->diagnostics(url(file)).isEmpty(); }))
             << row.file;
-        EXPECT_EQ(model->checkingStoppedNotice().value_or(QString()), row.notice);
+        EXPECT_EQ(model->languageServers().checkingStoppedNotice().value_or(QString()), row.notice);
     }
-    EXPECT_EQ(model->diagnosticSummary().errors + model->diagnosticSummary().warnings, 0);
+    EXPECT_EQ(model->diagnosticsStore().summary().errors +
+                  model->diagnosticsStore().summary().warnings,
+              0);
 
     // Nothing starts the server again, and reopening the folder starts afresh.
     model->updateContent(QStringLiteral("a { colr: red; }\n"), css);
     EXPECT_EQ(NBETest::childProcess("vscode-css-language-server"), 0);
     model->shutdownLSP();
-    EXPECT_FALSE(model->checkingStoppedNotice().has_value());
+    EXPECT_FALSE(model->languageServers().checkingStoppedNotice().has_value());
 }

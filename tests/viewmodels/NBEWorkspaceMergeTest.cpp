@@ -55,22 +55,22 @@ TEST_F(Merge, AResolutionEqualToOurSideConcludesTheMergeWithGitsMessage)
     divergedClones();
     const QString ours = gitText({"rev-parse", "HEAD"});
     const QString theirs = gitText({"rev-parse", "origin/main"});
-    await(model->mergeBranch("origin/main"));
+    await(model->workspaceGit().mergeBranch("origin/main"));
     EXPECT_TRUE(error().startsWith("Merging origin/main hit conflicts."));
     model->clearErrorMessage();
 
     // While the merge is pending: shown with git's message, no amend, and
     // no commit until the conflict is resolved.
-    ASSERT_TRUE(model->gitMerge().has_value());
-    EXPECT_EQ(model->gitMerge()->name, "origin/main");
-    EXPECT_EQ(model->gitMerge()->head, theirs);
-    EXPECT_EQ(model->commitMessage(), "Merge remote-tracking branch 'origin/main'");
-    EXPECT_FALSE(model->canAmendSafely());
-    EXPECT_TRUE(model->hasConflicts());
-    EXPECT_FALSE(await(model->commit(false)));
+    ASSERT_TRUE(model->gitState().snapshot().merge.has_value());
+    EXPECT_EQ(model->gitState().snapshot().merge->name, "origin/main");
+    EXPECT_EQ(model->gitState().snapshot().merge->head, theirs);
+    EXPECT_EQ(model->commitBox().commitMessage(), "Merge remote-tracking branch 'origin/main'");
+    EXPECT_FALSE(model->gitState().canAmendSafely());
+    EXPECT_TRUE(model->gitState().hasConflicts());
+    EXPECT_FALSE(await(model->commitBox().commit(false)));
     EXPECT_EQ(error(), "Commit failed — resolve the conflicts and stage the files first.");
     model->clearErrorMessage();
-    EXPECT_FALSE(await(model->commit(true)));
+    EXPECT_FALSE(await(model->commitBox().commit(true)));
     EXPECT_EQ(gitText({"rev-parse", "HEAD"}), ours);
     model->clearErrorMessage();
 
@@ -79,25 +79,25 @@ TEST_F(Merge, AResolutionEqualToOurSideConcludesTheMergeWithGitsMessage)
     write("a.txt", "ours\n");
     git({"add", "a.txt"});
     await(model->refreshGitStatus());
-    EXPECT_TRUE(model->gitChanges().isEmpty());
-    EXPECT_FALSE(model->hasStagedChanges());
-    EXPECT_FALSE(model->hasConflicts());
-    ASSERT_TRUE(model->gitMerge().has_value());
+    EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
+    EXPECT_FALSE(model->gitState().hasStagedChanges());
+    EXPECT_FALSE(model->gitState().hasConflicts());
+    ASSERT_TRUE(model->gitState().snapshot().merge.has_value());
 
-    EXPECT_TRUE(await(model->commit(false)));
+    EXPECT_TRUE(await(model->commitBox().commit(false)));
     EXPECT_EQ(headParents(), (QStringList{ours, theirs}));
     EXPECT_EQ(gitText({"log", "-1", "--format=%B"}), "Merge remote-tracking branch 'origin/main'");
     EXPECT_FALSE(merging());
-    EXPECT_FALSE(model->gitMerge().has_value());
-    EXPECT_EQ(model->syncStatus(), "Merged origin/main into main");
-    EXPECT_TRUE(model->commitMessage().isEmpty());
-    EXPECT_TRUE(model->canAmendSafely());
+    EXPECT_FALSE(model->gitState().snapshot().merge.has_value());
+    EXPECT_EQ(model->workspaceGit().syncStatus(), "Merged origin/main into main");
+    EXPECT_TRUE(model->commitBox().commitMessage().isEmpty());
+    EXPECT_TRUE(model->gitState().canAmendSafely());
 }
 
 TEST_F(Merge, ACommitDuringAMergeIsAlwaysTheAnnouncedMerge)
 {
     divergedClones();
-    model->setCommitMessage("Fix typo in FAQ");
+    model->commitBox().setCommitMessage("Fix typo in FAQ");
     // Started in a terminal: the view model hasn't seen it yet.
     NBETest::run("/usr/bin/git", {"merge", "--no-edit", "origin/main"}, root);
     git({"checkout", "--ours", "a.txt"});
@@ -108,16 +108,16 @@ TEST_F(Merge, ACommitDuringAMergeIsAlwaysTheAnnouncedMerge)
 
     // The commit would conclude a merge nobody was told of: it stops and
     // the merge is announced; the typed message stays.
-    EXPECT_FALSE(await(model->commit(false)));
+    EXPECT_FALSE(await(model->commitBox().commit(false)));
     EXPECT_EQ(error(), "A merge of origin/main is in progress, so this commit would conclude it. "
                        "Check the message and commit again.");
     EXPECT_EQ(gitText({"rev-parse", "HEAD"}), ours);
-    ASSERT_TRUE(model->gitMerge().has_value());
-    EXPECT_EQ(model->commitMessage(), "Fix typo in FAQ");
+    ASSERT_TRUE(model->gitState().snapshot().merge.has_value());
+    EXPECT_EQ(model->commitBox().commitMessage(), "Fix typo in FAQ");
     model->clearErrorMessage();
 
     // Announced, the commit is the merge, with the user's message.
-    EXPECT_TRUE(await(model->commit(false)));
+    EXPECT_TRUE(await(model->commitBox().commit(false)));
     EXPECT_EQ(headParents().size(), 2);
     EXPECT_EQ(gitText({"log", "-1", "--format=%s"}), "Fix typo in FAQ");
     EXPECT_EQ(read("b.txt"), "fixed\n");
@@ -127,11 +127,11 @@ TEST_F(Merge, ACommitDuringAMergeIsAlwaysTheAnnouncedMerge)
     git({"reset", "-q", "--hard", ours});
     NBETest::run("/usr/bin/git", {"merge", "--no-edit", "origin/main"}, root);
     await(model->refreshGitStatus());
-    EXPECT_EQ(model->commitMessage(), "Merge remote-tracking branch 'origin/main'");
+    EXPECT_EQ(model->commitBox().commitMessage(), "Merge remote-tracking branch 'origin/main'");
     git({"merge", "--abort"});
     await(model->refreshGitStatus());
-    EXPECT_FALSE(model->gitMerge().has_value());
-    EXPECT_TRUE(model->commitMessage().isEmpty());
+    EXPECT_FALSE(model->gitState().snapshot().merge.has_value());
+    EXPECT_TRUE(model->commitBox().commitMessage().isEmpty());
 }
 
 TEST(NBEGitServicePreparedMessage, CommentLinesAndBlankEdgesAreDropped)

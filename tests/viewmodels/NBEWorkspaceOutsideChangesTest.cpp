@@ -117,7 +117,7 @@ TEST_F(NBEWorkspaceOutsideChanges, TreeAndBadgesFollowAndOpenFoldersStayOpen)
     // A commit from a terminal clears the badges.
     git({QStringLiteral("add"), QStringLiteral("-A")});
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("outside")});
-    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitChanges().isEmpty(); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().snapshot().changes.isEmpty(); }));
 }
 
 // A checkout rewriting a thousand files is one burst: one tree rebuild and
@@ -153,7 +153,7 @@ TEST_F(NBEWorkspaceOutsideChanges, ABranchCheckoutRefreshesOnce)
     EXPECT_EQ(statusRuns() - before, 1);
     EXPECT_EQ(treeChanges, 1);
     EXPECT_EQ(node(QStringLiteral("pages/added.html")), nullptr);
-    EXPECT_EQ(model->gitBranch(), QStringLiteral("main"));
+    EXPECT_EQ(model->gitState().snapshot().branch, QStringLiteral("main"));
 }
 
 TEST_F(NBEWorkspaceOutsideChanges, BecomingActiveCatchesUp)

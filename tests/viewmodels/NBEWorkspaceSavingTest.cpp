@@ -52,9 +52,9 @@ TEST_F(Saving, SettingsReadAtTheMomentOfUse)
         for (const QString &key : settings->keys())
             settings->remove(key);
         c.store(*settings);
-        EXPECT_EQ(model->autoSaveMode(), c.mode) << c.name;
-        EXPECT_EQ(model->autoSaveDelay(), c.delay) << c.name;
-        EXPECT_EQ(model->currentIndentUnit(), c.indent) << c.name;
+        EXPECT_EQ(model->preferences().autoSaveMode(), c.mode) << c.name;
+        EXPECT_EQ(model->preferences().autoSaveDelay(), c.delay) << c.name;
+        EXPECT_EQ(model->tabs().currentIndentUnit(), c.indent) << c.name;
     }
 }
 
@@ -224,8 +224,9 @@ TEST_F(Saving, RepeatedSavesOfOneTabLeaveTheFormattedText)
     settings->setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("onFocusChange"));
     settings->setBool(QStringLiteral("nbe.formatOnSave"), true);
     const QUuid id = loadAndEdit(QStringLiteral("a.css"), "", QStringLiteral("a{color:red}"));
-    const QList<QFuture<bool>> saves{model->saveTab(id, false), model->saveTab(id, false),
-                                     model->saveTab(id, false)};
+    const QList<QFuture<bool>> saves{model->tabs().saveTab(id, false),
+                                     model->tabs().saveTab(id, false),
+                                     model->tabs().saveTab(id, false)};
     for (const QFuture<bool> &save : saves)
         NBETest::await(save);
     const NBEOpenTab tab = *model->tab(id);
@@ -238,7 +239,7 @@ TEST_F(Saving, RepeatedSavesOfOneTabLeaveTheFormattedText)
 TEST_F(Saving, TextTypedDuringTheWriteStaysUnsaved)
 {
     const QUuid id = loadAndEdit(QStringLiteral("a.css"), "a", QStringLiteral("first"));
-    auto saving = model->saveTab(id, false);
+    auto saving = model->tabs().saveTab(id, false);
     // Typed before the write has reported back.
     model->updateContent(QStringLiteral("first and more"), id);
     EXPECT_TRUE(NBETest::await(saving));
@@ -434,7 +435,7 @@ TEST_F(Saving, SavingRefreshesTheGitState)
     git({QStringLiteral("add"), QStringLiteral(".")});
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("first")});
     load();
-    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
     const QUuid id = open(QStringLiteral("a.css")).id;
     model->updateContent(QStringLiteral("b"), id);
     EXPECT_TRUE(saveAndWait(id, false));
@@ -453,7 +454,7 @@ TEST_F(Saving, WorkInFlightWhenTheWindowGoesAway)
     const QUuid b = open(QStringLiteral("b.html")).id;
     model->updateContent(QStringLiteral("saved before the window closed"), a);
     model->updateContent(QStringLiteral("<div>"), b);
-    model->saveTab(a, false);
+    model->tabs().saveTab(a, false);
     model->refreshGitStatus();
     model->openFile(url(QStringLiteral("b.html")), false);
     // Released with a write, a refresh, a validation and timers pending:

@@ -10,13 +10,12 @@ using Lifecycle = NBEWorkspaceFixture;
 TEST_F(Lifecycle, LoadingAMissingFolderFailsWithTheSentence)
 {
     int loadingChanges = 0;
-    QObject::connect(model.get(), &NBEWorkspaceViewModel::isLoadingChanged,
-                     [&] { ++loadingChanges; });
+    QObject::connect(&model->gitState(), &NBEGitState::loadingChanged, [&] { ++loadingChanges; });
     NBETest::await(model->loadWorkspace(QUrl::fromLocalFile(root + QStringLiteral("/missing"))));
     EXPECT_FALSE(model->workspace().has_value());
     ASSERT_TRUE(model->errorMessage().has_value());
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to open folder: ")));
-    EXPECT_FALSE(model->isLoading());
+    EXPECT_FALSE(model->gitState().isLoading());
     EXPECT_EQ(loadingChanges, 2);
     EXPECT_TRUE(model->recentProjects().isEmpty());
 }
@@ -27,7 +26,7 @@ TEST_F(Lifecycle, LoadBuildsTheWorkspaceRecordsTheFolderAndRestoresTheDraft)
     write(QStringLiteral("css/main.css"), "p {}\n");
     git({QStringLiteral("init"), QStringLiteral("-q")});
     NBECommitDrafts::save(QStringLiteral("Half-written message"), rootURL(), *settings);
-    model->setCommitMessage(QStringLiteral("earlier"));
+    model->commitBox().setCommitMessage(QStringLiteral("earlier"));
 
     load();
     const NBEWorkspace &workspace = *model->workspace();
@@ -38,9 +37,9 @@ TEST_F(Lifecycle, LoadBuildsTheWorkspaceRecordsTheFolderAndRestoresTheDraft)
     EXPECT_TRUE(model->tabs().tabs().isEmpty());
     EXPECT_FALSE(model->tabs().activeTabID().has_value());
     EXPECT_EQ(model->recentProjects().value(0), rootURL());
-    EXPECT_TRUE(model->isGitRepository());
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("Half-written message"));
-    EXPECT_FALSE(model->isLoading());
+    EXPECT_TRUE(model->gitState().isRepository());
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Half-written message"));
+    EXPECT_FALSE(model->gitState().isLoading());
     EXPECT_FALSE(model->errorMessage().has_value());
 
     // A second window's model reads the stored list.
@@ -52,10 +51,10 @@ TEST_F(Lifecycle, LoadBuildsTheWorkspaceRecordsTheFolderAndRestoresTheDraft)
 
 TEST_F(Lifecycle, OutsideARepositoryTheCommitMessageIsKept)
 {
-    model->setCommitMessage(QStringLiteral("earlier"));
+    model->commitBox().setCommitMessage(QStringLiteral("earlier"));
     load();
-    EXPECT_FALSE(model->isGitRepository());
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("earlier"));
+    EXPECT_FALSE(model->gitState().isRepository());
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("earlier"));
 }
 
 TEST_F(Lifecycle, CloseForgetsTheWorkspaceAndDiagnosticsButKeepsGitState)
@@ -65,16 +64,16 @@ TEST_F(Lifecycle, CloseForgetsTheWorkspaceAndDiagnosticsButKeepsGitState)
     load();
     open(QStringLiteral("a.html"));
     ASSERT_TRUE(NBETest::waitUntil([&] { return !model->diagnostics().isEmpty(); }));
-    const auto branch = model->gitBranch();
-    const auto changes = model->gitChanges();
+    const auto branch = model->gitState().snapshot().branch;
+    const auto changes = model->gitState().snapshot().changes;
     ASSERT_FALSE(changes.isEmpty());
 
     EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
     EXPECT_FALSE(model->workspace().has_value());
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_TRUE(model->diagnostics().isEmpty());
-    EXPECT_EQ(model->gitBranch(), branch);
-    EXPECT_EQ(model->gitChanges(), changes);
+    EXPECT_EQ(model->gitState().snapshot().branch, branch);
+    EXPECT_EQ(model->gitState().snapshot().changes, changes);
 
     // Without a workspace it still runs and changes nothing else.
     EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
@@ -238,17 +237,17 @@ TEST_F(Tabs, ClosingPicksTheRightmostTabAndMovingKeepsTheActiveOne)
                                      {1, 1, {a, b, c}},
                                      {1, 3, {a, b, c}},
                                      {-1, 0, {a, b, c}}}) {
-        model->moveTab(m.from, m.to);
+        model->tabs().moveTab(m.from, m.to);
         EXPECT_EQ(order(), m.expected) << m.from << "->" << m.to;
     }
     EXPECT_EQ(model->tabs().activeTabID(), c);
 
     model->setActiveTab(b);
-    EXPECT_TRUE(NBETest::await(model->closeTab(b)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeTab(b)));
     EXPECT_EQ(model->tabs().activeTabID(), c);
-    EXPECT_TRUE(NBETest::await(model->closeTab(a)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeTab(a)));
     EXPECT_EQ(model->tabs().activeTabID(), c);
-    EXPECT_TRUE(NBETest::await(model->closeTab(c)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeTab(c)));
     EXPECT_FALSE(model->tabs().activeTabID().has_value());
 }
 
@@ -260,10 +259,10 @@ TEST_F(Tabs, ClosingOthersAndAll)
     open(QStringLiteral("a.css"));
     const QUuid b = open(QStringLiteral("b.css")).id;
     open(QStringLiteral("c.css"));
-    EXPECT_TRUE(NBETest::await(model->closeOtherTabs(b)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeOtherTabs(b)));
     EXPECT_EQ(tabFiles(), QList<QUrl>{url(QStringLiteral("b.css"))});
     EXPECT_EQ(model->tabs().activeTabID(), b);
-    EXPECT_TRUE(NBETest::await(model->closeAllTabs()));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeAllTabs()));
     EXPECT_TRUE(model->tabs().tabs().isEmpty());
     EXPECT_FALSE(model->tabs().activeTabID().has_value());
     EXPECT_TRUE(desktop->questions.isEmpty());
@@ -279,8 +278,8 @@ TEST_F(Tabs, ClosingUnsavedEditsAsksFirst)
     model->updateContent(QStringLiteral("edited a"), a);
 
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
-    EXPECT_FALSE(NBETest::await(model->closeTab(a)));
-    EXPECT_FALSE(NBETest::await(model->closeAllTabs()));
+    EXPECT_FALSE(NBETest::await(model->tabs().closeTab(a)));
+    EXPECT_FALSE(NBETest::await(model->tabs().closeAllTabs()));
     EXPECT_EQ(model->tabs().tabs().size(), 2);
     ASSERT_EQ(desktop->questions.size(), 2);
     EXPECT_EQ(desktop->questions[0], QStringList{QStringLiteral("a.css")});
@@ -288,11 +287,11 @@ TEST_F(Tabs, ClosingUnsavedEditsAsksFirst)
     EXPECT_TRUE(model->workspace().has_value());
 
     // A clean tab closes without a question.
-    EXPECT_TRUE(NBETest::await(model->closeTab(b)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeTab(b)));
     EXPECT_EQ(desktop->questions.size(), 3);
 
     desktop->answer = NBEUnsavedChangesChoice::Save;
-    EXPECT_TRUE(NBETest::await(model->closeTab(a)));
+    EXPECT_TRUE(NBETest::await(model->tabs().closeTab(a)));
     EXPECT_EQ(read(QStringLiteral("a.css")), "edited a");
     EXPECT_TRUE(model->tabs().tabs().isEmpty());
 
@@ -310,7 +309,7 @@ TEST_F(Tabs, SaveAnswerThatFailsKeepsTheTabAndItsEdits)
     blockWrites(QStringLiteral("a.css"));
 
     desktop->answer = NBEUnsavedChangesChoice::Save;
-    EXPECT_FALSE(NBETest::await(model->closeTab(a)));
+    EXPECT_FALSE(NBETest::await(model->tabs().closeTab(a)));
     ASSERT_TRUE(model->tab(a).has_value());
     EXPECT_EQ(model->tab(a)->sourceFile.content(), QStringLiteral("keep me"));
     EXPECT_TRUE(model->tab(a)->sourceFile.isDirty());

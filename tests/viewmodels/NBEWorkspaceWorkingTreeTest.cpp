@@ -49,7 +49,7 @@ protected:
     std::optional<NBEGitFileChange> change(const QString &name) const
     {
         const QString key = NBEFileService::keyPath(url(name));
-        for (const NBEGitFileChange &each : model->gitChanges()) {
+        for (const NBEGitFileChange &each : model->gitState().snapshot().changes) {
             if (NBEFileService::keyPath(each.url) == key)
                 return each;
         }
@@ -107,12 +107,12 @@ TEST_F(WorkingTree, StagesAndUnstagesOneFileOrEverything)
     await(model->workingTree().stage(url("a.html")));
     EXPECT_EQ(staged(), QStringList{"a.html"});
     EXPECT_EQ(change("a.html")->index, u'M');
-    EXPECT_TRUE(model->hasStagedChanges());
+    EXPECT_TRUE(model->gitState().hasStagedChanges());
 
     await(model->workingTree().unstage(url("a.html")));
     EXPECT_TRUE(staged().isEmpty());
     EXPECT_EQ(change("a.html")->index, u' ');
-    EXPECT_FALSE(model->hasStagedChanges());
+    EXPECT_FALSE(model->gitState().hasStagedChanges());
 
     await(model->workingTree().stageAllChanges());
     EXPECT_EQ(staged(), (QStringList{"a.html", "b.css", "new.js"}));
@@ -189,7 +189,7 @@ TEST_F(WorkingTree, DiscardingAModifiedOpenFileReloadsItsTab)
     EXPECT_EQ(tab->sourceFile.content(), "<p>head</p>\n");
     EXPECT_FALSE(tab->sourceFile.isDirty());
     EXPECT_FALSE(model->workingTree().diffTarget().has_value());
-    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_TRUE(desktop->questions.isEmpty());
 }
@@ -208,7 +208,7 @@ TEST_F(WorkingTree, DiscardingStagedAndUnstagedChangesGoesBackToHEAD)
     EXPECT_EQ(read("a.css"), "one\n");
     EXPECT_TRUE(staged().isEmpty());
     EXPECT_TRUE(unstaged().isEmpty());
-    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
 }
 
 TEST_F(WorkingTree, DiscardingAnUntrackedFileTrashesItAndClosesItsTab)
@@ -246,7 +246,7 @@ TEST_F(WorkingTree, DiscardingAnAddedFileTrashesIt)
     EXPECT_FALSE(QFile::exists(path("added.js")));
     EXPECT_EQ(trashed("added.js"), "keep me\n");
     EXPECT_TRUE(staged().isEmpty());
-    EXPECT_TRUE(model->gitChanges().isEmpty());
+    EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
     EXPECT_FALSE(model->errorMessage().has_value());
 }
 
@@ -476,7 +476,7 @@ TEST_F(WorkingTree, ALockedIndexIsNamedByEveryAction)
     git({"add", "b.html"});
     await(model->refreshGitStatus());
     NBETest::writeFile(path(".git/index.lock"), {});
-    model->setCommitMessage(QStringLiteral("Blocked"));
+    model->commitBox().setCommitMessage(QStringLiteral("Blocked"));
 
     const QList<std::pair<const char *, std::function<void()>>> actions{
         {"stage", [&] { await(model->workingTree().stage(url("a.html"))); }},
@@ -484,8 +484,9 @@ TEST_F(WorkingTree, ALockedIndexIsNamedByEveryAction)
         {"stage all", [&] { await(model->workingTree().stageAllChanges()); }},
         {"unstage all", [&] { await(model->workingTree().unstageAllChanges()); }},
         {"discard", [&] { await(model->workingTree().discardChanges(url("a.html"))); }},
-        {"commit", [&] { EXPECT_FALSE(await(model->commit(false))); }},
-        {"switch branch", [&] { await(model->switchBranch(QStringLiteral("other"))); }},
+        {"commit", [&] { EXPECT_FALSE(await(model->commitBox().commit(false))); }},
+        {"switch branch",
+         [&] { await(model->workspaceGit().switchBranch(QStringLiteral("other"))); }},
     };
     for (const auto &[name, act] : actions) {
         model->clearErrorMessage();
@@ -513,8 +514,8 @@ TEST_F(WorkingTree, ANameThatIsntUtf8IsRefusedWithASentence)
     commitAndLoad({});
     writeRaw("two\n");
     await(model->refreshGitStatus());
-    ASSERT_EQ(model->gitChanges().size(), 1);
-    const QUrl row = model->gitChanges().first().url;
+    ASSERT_EQ(model->gitState().snapshot().changes.size(), 1);
+    const QUrl row = model->gitState().snapshot().changes.first().url;
 
     const QList<NBEGitDiffLine> lines = await(model->workingTree().diff(row));
     ASSERT_EQ(lines.size(), 1);

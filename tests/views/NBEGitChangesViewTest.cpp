@@ -160,7 +160,7 @@ TEST_F(NBEGitChangesViewTest, TheBoxKeepsTheDraftCommitsAndAmends)
     EXPECT_FALSE(view->commitButton()->isEnabled());
     view->messageBox()->setFocus();
     QTest::keyClicks(view->messageBox(), QStringLiteral("Second page"));
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("Second page"));
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Second page"));
     EXPECT_TRUE(view->commitButton()->isEnabled());
     const QUrl repo = *model->gitRoot();
     EXPECT_TRUE(NBETest::waitUntil(
@@ -186,7 +186,7 @@ TEST_F(NBEGitChangesViewTest, TheBoxKeepsTheDraftCommitsAndAmends)
     EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Amend"));
     view->messageBox()->selectAll();
     QTest::keyClicks(view->messageBox(), QStringLiteral("Second page, reworded"));
-    EXPECT_EQ(model->commitMessage(), QStringLiteral("Second page, reworded"));
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Second page, reworded"));
     ASSERT_TRUE(NBETest::waitUntil([&] { return view->commitButton()->isEnabled(); }));
     QTest::mouseClick(view->commitButton(), Qt::LeftButton);
     EXPECT_TRUE(NBETest::waitUntil(
@@ -256,7 +256,7 @@ TEST_F(NBEGitChangesViewTest, SlowGitShowsLoadingUntilItAnswers)
         said.append(view->isShowingRepository() ? QStringLiteral("repository")
                                                 : view->stateLabel()->text());
     };
-    QObject::connect(model.get(), &NBEWorkspaceViewModel::isLoadingChanged, view.get(), note);
+    QObject::connect(&model->gitState(), &NBEGitState::loadingChanged, view.get(), note);
     QObject::connect(model.get(), &NBEWorkspaceViewModel::gitStateChanged, view.get(), note);
 
     auto loading = model->loadWorkspace(rootURL());
@@ -316,7 +316,7 @@ TEST_F(NBEGitChangesViewTest, AMergeInProgressIsShownAndConcludedFromTheKeyboard
     write(QStringLiteral("notes.txt"), "new\n");
     load();
     makeView();
-    NBETest::await(model->mergeBranch(QStringLiteral("feature")));
+    NBETest::await(model->workspaceGit().mergeBranch(QStringLiteral("feature")));
     model->clearErrorMessage();
 
     // The conflict first, the merge said above git's message; no amend and
@@ -360,7 +360,8 @@ TEST_F(NBEGitChangesViewTest, AMergeInProgressIsShownAndConcludedFromTheKeyboard
     ASSERT_TRUE(NBETest::waitUntil([&] { return view->commitButton()->isEnabled(); }));
     view->messageBox()->setFocus();
     QTest::keyClick(view->messageBox(), Qt::Key_Return, Qt::ControlModifier);
-    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->gitMerge().has_value(); }));
+    EXPECT_TRUE(
+        NBETest::waitUntil([&] { return !model->gitState().snapshot().merge.has_value(); }));
     EXPECT_EQ(headSubject(), QStringLiteral("Merge branch 'feature'"));
     EXPECT_EQ(gitText({QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--format=%P")})
                   .split(u' ')
@@ -383,7 +384,7 @@ TEST_F(NBEGitChangesViewTest, AtTheSidebarsLeastWidthLabelsAndCountsShowWhole)
     view->setMinimumWidth(180);
     view->resize(180, 600);
     ASSERT_EQ(view->width(), 180);
-    NBETest::await(model->mergeBranch(QStringLiteral("feature")));
+    NBETest::await(model->workspaceGit().mergeBranch(QStringLiteral("feature")));
     model->clearErrorMessage();
     ASSERT_TRUE(NBETest::waitUntil([&] { return rowOf(QStringLiteral("C1000")) >= 0; }));
 

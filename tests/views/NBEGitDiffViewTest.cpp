@@ -187,7 +187,7 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     window.resize(900, 600);
     window.show();
     window.start();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return window.viewModel()->isGitRepository(); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return window.viewModel()->gitState().isRepository(); }));
     NBEWorkspaceViewModel *vm = window.viewModel();
     NBETest::await(vm->openFile(url(QStringLiteral("index.html")), false));
     ASSERT_NE(window.sourceEditor(), nullptr);
@@ -199,20 +199,21 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     EXPECT_TRUE(waitLoaded(window.diffView()));
 
     // A file diff over a commit diff; going back shows the commit again.
-    NBETest::await(vm->loadHistory());
-    ASSERT_FALSE(vm->gitHistory().isEmpty());
-    vm->workingTree().setCommitDiffTarget(vm->gitHistory().first());
+    NBETest::await(vm->history().loadHistory());
+    ASSERT_FALSE(vm->history().gitHistory().isEmpty());
+    vm->workingTree().setCommitDiffTarget(vm->history().gitHistory().first());
     EXPECT_EQ(window.diffView()->source().kind, NBEDiffSource::Kind::file);
     vm->workingTree().setDiffTarget(std::nullopt);
     ASSERT_NE(window.diffView(), nullptr);
     EXPECT_EQ(window.diffView()->source(),
-              NBEDiffSource::commit(vm->gitHistory().first().sha, QStringLiteral("First page")));
+              NBEDiffSource::commit(vm->history().gitHistory().first().sha,
+                                    QStringLiteral("First page")));
 
     // Closing goes back to the tabs; so does opening a file.
     QTest::mouseClick(window.diffView()->closeButton(), Qt::LeftButton);
     EXPECT_EQ(window.diffView(), nullptr);
     EXPECT_TRUE(window.tabBar()->isVisible());
-    vm->workingTree().showCommitDiff(vm->gitHistory().first());
+    vm->workingTree().showCommitDiff(vm->history().gitHistory().first());
     ASSERT_NE(window.diffView(), nullptr);
     NBETest::await(vm->openFile(url(QStringLiteral("index.html")), false));
     EXPECT_EQ(window.diffView(), nullptr);

@@ -103,7 +103,8 @@ TEST_F(NBEGitHistoryViewTest, RevertAndRestoreAskFirst)
     accept(sheet);
     EXPECT_TRUE(
         NBETest::waitUntil([&] { return read(QStringLiteral("index.html")) == "<p>one</p>\n"; }));
-    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->gitChanges().isEmpty(); }));
+    EXPECT_TRUE(
+        NBETest::waitUntil([&] { return !model->gitState().snapshot().changes.isEmpty(); }));
 }
 
 TEST_F(NBEGitHistoryViewTest, TheTagSheetOffersTheApplicationsVersion)

@@ -47,12 +47,13 @@ protected:
     }
     bool onBranch(const QString &name)
     {
-        return NBETest::waitUntil(
-            [&] { return model->gitBranch() == name && menu->text().endsWith(name); });
+        return NBETest::waitUntil([&] {
+            return model->gitState().snapshot().branch == name && menu->text().endsWith(name);
+        });
     }
     bool flashed(const QString &text)
     {
-        return NBETest::waitUntil([&] { return model->syncStatus() == text; });
+        return NBETest::waitUntil([&] { return model->workspaceGit().syncStatus() == text; });
     }
 };
 
@@ -84,8 +85,9 @@ TEST_F(NBEGitToolbarMenuTest, BranchesAreSwitchedCreatedMergedAndDeleted)
     answer(QStringLiteral("Delete Branch"));
     EXPECT_TRUE(NBETest::waitUntil([&] { return menu->forceDeleteQuestion() != nullptr; }));
     cancel();
-    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->branchPendingForceDelete(); }));
-    EXPECT_TRUE(model->gitBranches().contains(QStringLiteral("feature")));
+    EXPECT_TRUE(
+        NBETest::waitUntil([&] { return !model->workspaceGit().branchPendingForceDelete(); }));
+    EXPECT_TRUE(model->gitState().snapshot().branches.contains(QStringLiteral("feature")));
 
     choose({"Merge into main", "feature"});
     EXPECT_TRUE(flashed(QStringLiteral("Merged feature into main")));
@@ -105,8 +107,9 @@ TEST_F(NBEGitToolbarMenuTest, BranchesAreSwitchedCreatedMergedAndDeleted)
     answer(QStringLiteral("Delete Branch"));
     EXPECT_TRUE(NBETest::waitUntil([&] { return menu->forceDeleteQuestion() != nullptr; }));
     answer(QStringLiteral("Delete Anyway"));
-    EXPECT_TRUE(NBETest::waitUntil([&] { return model->gitBranches() == QStringList{"main"}; }));
-    EXPECT_FALSE(model->branchPendingForceDelete().has_value());
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return model->gitState().snapshot().branches == QStringList{"main"}; }));
+    EXPECT_FALSE(model->workspaceGit().branchPendingForceDelete().has_value());
 }
 
 TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
@@ -169,8 +172,8 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
     choose({"Pull"});
     EXPECT_TRUE(NBETest::waitUntil([&] { return desktop->questions.size() == 1; }));
     EXPECT_EQ(desktop->questions.last(), QStringList{"style.css"});
-    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->isSyncing(); }));
-    EXPECT_EQ(model->gitBehind(), 1);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->workspaceGit().isSyncing(); }));
+    EXPECT_EQ(model->gitState().snapshot().behind, 1);
 
     // Don't Save: both tabs show what was pulled and are clean.
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
@@ -183,6 +186,6 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
     EXPECT_FALSE(model->tab(clean)->sourceFile.isDirty());
     EXPECT_FALSE(model->tab(dirty)->sourceFile.isDirty());
     // A save now writes the pulled text, not the old one.
-    NBETest::await(model->saveTab(clean, true));
+    NBETest::await(model->tabs().saveTab(clean, true));
     EXPECT_EQ(read(QStringLiteral("index.html")), "<p>pulled</p>\n");
 }

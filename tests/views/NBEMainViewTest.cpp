@@ -147,7 +147,7 @@ TEST_F(NBEMainViewTest, FormattingToolbarsFollowTheActiveTabAndItsPreview)
     openTab(QStringLiteral("style.css"));
     EXPECT_EQ(shown(), std::pair(false, false));
 
-    NBETest::await(viewModel()->closeAllTabs());
+    NBETest::await(viewModel()->tabs().closeAllTabs());
     EXPECT_TRUE(view->isShowingEmptyState());
 }
 
@@ -299,7 +299,7 @@ TEST_F(NBEMainViewTest, ToolbarItemsComeAndGoWithTheirConditions)
     NBEWindowToolbar toolbar(viewModel(), &projectMenu);
     toolbar.resize(900, 40);
     toolbar.show();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel()->isGitRepository(); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel()->gitState().isRepository(); }));
     EXPECT_EQ(toolbar.projectButton()->text(), QStringLiteral("site"));
 
     auto *branch = new QLabel(QStringLiteral("main"));
@@ -317,7 +317,7 @@ TEST_F(NBEMainViewTest, ToolbarItemsComeAndGoWithTheirConditions)
     EXPECT_TRUE(previewShown(false));
 
     EXPECT_FALSE(toolbar.isShowingSyncStatus());
-    NBETest::await(viewModel()->createBranch(QStringLiteral("feature")));
+    NBETest::await(viewModel()->workspaceGit().createBranch(QStringLiteral("feature")));
     ASSERT_TRUE(NBETest::waitUntil([&] { return toolbar.isShowingSyncStatus(); }));
     EXPECT_EQ(toolbar.syncStatusText()->text(), QStringLiteral("Created branch feature"));
     EXPECT_TRUE(
@@ -366,7 +366,7 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
     ASSERT_EQ(viewModel()->tab(pageID)->cursorPosition, left);
 
     int reports = 0;
-    QObject::connect(viewModel(), &NBEWorkspaceViewModel::cursorPositionChanged,
+    QObject::connect(&viewModel()->tabs(), &NBEWorkspaceTabs::cursorPositionChanged,
                      [&](const QUuid &tab) { reports += tab == pageID; });
     openTab(QStringLiteral("app.js"));
     viewModel()->setActiveTab(pageID);

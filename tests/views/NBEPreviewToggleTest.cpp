@@ -103,7 +103,7 @@ TEST_F(NBEPreviewToggleTest, SwitchingAndClosingPreviewingTabsBuildsAndFreesThei
     ASSERT_TRUE(main->htmlSplitView());
     EXPECT_FALSE(indexSplit);
     aboutPage = main->htmlSplitView()->preview()->webView();
-    ASSERT_TRUE(NBETest::await(model->closeTab(about)));
+    ASSERT_TRUE(NBETest::await(model->tabs().closeTab(about)));
     EXPECT_FALSE(aboutPage);
     ASSERT_TRUE(main->htmlSplitView());
     EXPECT_EQ(main->sourceEditor()->tabID(), index);

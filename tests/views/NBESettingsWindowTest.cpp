@@ -99,7 +99,7 @@ TEST_F(NBESettingsWindowTest, EachControlWritesItsKeyWithItsTypeAndLimitsClamp)
     EXPECT_TRUE(w.autoSaveDelay()->isEnabled());
     w.autoSaveDelay()->setValue(2.5);
     EXPECT_EQ(settings->doubleValue(name(Key::autoSaveDelay)), 2.5);
-    EXPECT_EQ(model->autoSaveDelay(), 2.5);
+    EXPECT_EQ(model->preferences().autoSaveDelay(), 2.5);
     choose(w.aiModel(), QStringLiteral("claude-opus-5"));
     EXPECT_EQ(settings->stringValue(name(Key::aiModel)), QStringLiteral("claude-opus-5"));
 
@@ -110,7 +110,7 @@ TEST_F(NBESettingsWindowTest, EachControlWritesItsKeyWithItsTypeAndLimitsClamp)
     EXPECT_EQ(w.tabSize()->value(), 6);
     EXPECT_EQ(w.autoSaveMode()->currentData().toString(), QStringLiteral("onFocusChange"));
     EXPECT_FALSE(w.gitAutoFetch()->isChecked());
-    EXPECT_FALSE(model->isAutoFetchEnabled());
+    EXPECT_FALSE(model->workspaceGit().isAutoFetchEnabled());
 }
 
 TEST_F(NBESettingsWindowTest, TheKeyGoesIntoTheKeyringAndIsNeverShownAgain)
@@ -118,7 +118,7 @@ TEST_F(NBESettingsWindowTest, TheKeyGoesIntoTheKeyringAndIsNeverShownAgain)
     QSignalSpy keyState(window.get(), &NBESettingsWindow::keyStateChanged);
     ASSERT_TRUE(NBETest::waitUntil([&] { return !keyState.isEmpty(); }));
     EXPECT_FALSE(window->hasStoredKey());
-    EXPECT_FALSE(NBETest::await(model->isAIConfigured()));
+    EXPECT_FALSE(NBETest::await(model->commitBox().isAIConfigured()));
 
     const QString key = QStringLiteral("sk-ant-test-123");
     QTest::keyClicks(window->apiKey(), key);
@@ -127,7 +127,7 @@ TEST_F(NBESettingsWindowTest, TheKeyGoesIntoTheKeyringAndIsNeverShownAgain)
     ASSERT_TRUE(keyringSettled(keyState));
     EXPECT_TRUE(window->hasStoredKey());
     EXPECT_EQ(NBETest::await(NBEKeychain::get(NBEKeychainKey::anthropicAPIKey)), key);
-    EXPECT_TRUE(NBETest::await(model->isAIConfigured()));
+    EXPECT_TRUE(NBETest::await(model->commitBox().isAIConfigured()));
 
     // A new window knows a key is stored and shows nothing of it.
     window = std::make_unique<NBESettingsWindow>(*preferences);
@@ -141,7 +141,7 @@ TEST_F(NBESettingsWindowTest, TheKeyGoesIntoTheKeyringAndIsNeverShownAgain)
     ASSERT_TRUE(keyringSettled(reopened));
     EXPECT_FALSE(window->hasStoredKey());
     EXPECT_FALSE(NBETest::await(NBEKeychain::has(NBEKeychainKey::anthropicAPIKey)));
-    EXPECT_FALSE(NBETest::await(model->isAIConfigured()));
+    EXPECT_FALSE(NBETest::await(model->commitBox().isAIConfigured()));
 }
 
 TEST_F(NBESettingsWindowTest, TurningAIOffMakesGenerateSayWhereToTurnItOn)
@@ -153,7 +153,7 @@ TEST_F(NBESettingsWindowTest, TurningAIOffMakesGenerateSayWhereToTurnItOn)
     ASSERT_TRUE(window->aiEnabled()->isChecked());
     window->aiEnabled()->click();
     EXPECT_FALSE(window->apiKey()->isEnabled());
-    NBETest::await(model->generateCommitMessage());
+    NBETest::await(model->commitBox().generateCommitMessage());
     EXPECT_EQ(model->errorMessage(),
               QStringLiteral("AI features are turned off. Enable them in Settings → AI."));
 }

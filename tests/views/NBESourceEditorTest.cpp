@@ -29,9 +29,9 @@ protected:
                          [this] { ++folderSignals; });
         QObject::connect(model.get(), &NBEWorkspaceViewModel::tabsChanged,
                          [this] { ++tabSignals; });
-        QObject::connect(model.get(), &NBEWorkspaceViewModel::tabContentChanged,
+        QObject::connect(&model->tabs(), &NBEWorkspaceTabs::tabContentChanged,
                          [this](const QUuid &tab) { contentSignals += tab == id; });
-        QObject::connect(model.get(), &NBEWorkspaceViewModel::cursorPositionChanged,
+        QObject::connect(&model->tabs(), &NBEWorkspaceTabs::cursorPositionChanged,
                          [this](const QUuid &tab) { caretSignals += tab == id; });
     }
 

@@ -102,7 +102,7 @@ TEST_F(NBEStatusBarTest, IssueCountsFollowTheDiagnostics)
 
     const QUuid id = open(QStringLiteral("page.html")).id;
     ASSERT_TRUE(hasDiagnostics(QStringLiteral("page.html")));
-    const NBEDiagnosticSummary summary = model->diagnosticSummary();
+    const NBEDiagnosticSummary summary = model->diagnosticsStore().summary();
     ASSERT_GT(summary.errors, 0);
     EXPECT_FALSE(bar->issueButton()->isHidden());
     ASSERT_FALSE(bar->issues().isEmpty());
@@ -121,7 +121,8 @@ TEST_F(NBEStatusBarTest, IssueCountsFollowTheDiagnostics)
     bar->setShowDiagnostics(true);
     ASSERT_TRUE(bar->isShowingDiagnostics());
     model->updateContent(QStringLiteral("<div></div>\n"), id);
-    ASSERT_TRUE(NBETest::waitUntil([&] { return model->diagnosticSummary().errors == 0; }));
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return model->diagnosticsStore().summary().errors == 0; }));
     EXPECT_TRUE(bar->issueButton()->isHidden());
     EXPECT_TRUE(bar->issues().isEmpty());
     ASSERT_TRUE(NBETest::waitUntil([&] { return !bar->isShowingDiagnostics(); }));
@@ -190,7 +191,7 @@ TEST_F(NBEStatusBarTest, IssuesListKeepsTheOrderAndRevealsTheChosenLine)
     NBEDiagnosticsListView list(model->diagnosticsStore(), model->workingTree());
     list.show();
     EXPECT_FALSE(list.isShowingEmptyState());
-    const QList<NBEFileDiagnostic> entries = model->allDiagnostics();
+    const QList<NBEFileDiagnostic> entries = model->diagnosticsStore().sorted();
     EXPECT_EQ(list.entries(), entries);
     ASSERT_GE(entries.size(), 3);
     EXPECT_EQ(entries.first().url, url(QStringLiteral("A.html")));
@@ -250,7 +251,7 @@ TEST_F(NBEStatusBarTest, EmptyListSaysSo)
     open(QStringLiteral("page.html"));
     ASSERT_TRUE(hasDiagnostics(QStringLiteral("page.html")));
     EXPECT_FALSE(list.isShowingEmptyState());
-    EXPECT_EQ(list.entries(), model->allDiagnostics());
+    EXPECT_EQ(list.entries(), model->diagnosticsStore().sorted());
 }
 
 TEST(NBEDiagnosticsListRows, LocationAndSymbolAndMessageLines)
