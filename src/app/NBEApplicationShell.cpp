@@ -186,7 +186,7 @@ void NBEProjectWindow::buildMenus()
                  {QStringLiteral("file_init_git"),
                   tr("Initialize Git Repository…"),
                   {},
-                  [viewModel] { viewModel->initGitRepository(); },
+                  [viewModel] { viewModel->workspaceGit().initRepository(); },
                   [viewModel] {
                       return viewModel->hasWorkspace() && !viewModel->gitState().isRepository() &&
                              !viewModel->gitState().isLoading();

@@ -576,3 +576,11 @@ QFuture<void> NBEWorkspaceGit::autoFetchNow()
     });
     return done;
 }
+
+void NBEWorkspaceGit::initRepository()
+{
+    const std::optional<QUrl> folder = m_host.folder();
+    if (!folder)
+        return;
+    nbeWhenFinished(m_service.initRepository(*folder), this, [this](bool) { m_host.refresh(); });
+}

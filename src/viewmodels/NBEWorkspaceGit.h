@@ -23,6 +23,8 @@ class QTimer;
 struct NBEWorkspaceGitHost
 {
     std::function<bool()> isOpen;
+    // The open folder; nothing without one.
+    std::function<std::optional<QUrl>()> folder;
     std::function<QFuture<void>()> refresh;
     // Asks about unsaved edits in the tabs of `files` (every tab when absent)
     // before git rewrites them: nothing on Cancel or when saving failed;
@@ -97,6 +99,9 @@ public:
     // application becomes active.
     void startAutoFetch();
     void stopAutoFetch();
+
+    // Makes the open folder a repository, then refreshes the git state.
+    void initRepository();
 
 Q_SIGNALS:
     void isSyncingChanged();

@@ -48,6 +48,9 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     connect(m_gitState, &NBEGitState::changed, this, &NBEWorkspaceViewModel::gitStateChanged);
     NBEWorkspaceGitHost host;
     host.isOpen = [this] { return hasWorkspace(); };
+    host.folder = [this] {
+        return hasWorkspace() ? std::optional<QUrl>(workspace()->rootURL) : std::nullopt;
+    };
     host.refresh = [this] { return refreshGitStatus(); };
     host.settleTabs = [this](const std::optional<QList<QUrl>> &files, bool saveEdits) {
         return m_tabs->settleBeforeGit(files, saveEdits);

@@ -187,7 +187,6 @@ public:
     QFuture<void> refreshGitStatus();
     // The file's text at HEAD, for the editor's change markers.
     QFuture<std::optional<QString>> headContent(const QUrl &forFile);
-    void initGitRepository();
 
     // --- Gutter hunks (see NBEWorkspaceWorkingTree)
     QFuture<bool> stageHunk(const NBEDiffHunk &hunk, const QUrl &fileURL)

@@ -13,11 +13,3 @@ QFuture<std::optional<QString>> NBEWorkspaceViewModel::headContent(const QUrl &f
 {
     return m_gitState->headContent(forFile);
 }
-
-void NBEWorkspaceViewModel::initGitRepository()
-{
-    if (!hasWorkspace())
-        return;
-    nbeWhenFinished(m_gitService.initRepository(workspace()->rootURL), this,
-                    [this](bool) { refreshGitStatus(); });
-}

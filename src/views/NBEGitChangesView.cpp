@@ -4,9 +4,13 @@
 #include "NBEGitChangeRowDelegate.h"
 #include "NBEGitChangesModel.h"
 #include "NBEGitQuestions.h"
+#include "NBEGitState.h"
 #include "NBEIcons.h"
 #include "NBEWhenFinished.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceCommit.h"
+#include "NBEWorkspaceFiles.h"
+#include "NBEWorkspaceGit.h"
+#include "NBEWorkspaceWorkingTree.h"
 
 #include <QCheckBox>
 #include <QContextMenuEvent>
@@ -53,11 +57,15 @@ QString actionTitle(NBEGitChangeRow::Action action)
 
 } // namespace
 
-NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *parent)
+NBEGitChangesView::NBEGitChangesView(const NBEGitChangesOwners &owners, QWidget *parent)
     : QWidget(parent)
-    , m_viewModel(viewModel)
+    , m_git(&owners.git)
+    , m_sync(&owners.sync)
+    , m_commitBox(&owners.commitBox)
+    , m_workingTree(&owners.workingTree)
+    , m_files(&owners.files)
     , m_draftTimer(new QTimer(this))
-    , m_model(new NBEGitChangesModel(viewModel->gitState(), this))
+    , m_model(new NBEGitChangesModel(owners.git, this))
 {
     m_pages = new QStackedWidget(this);
     auto *layout = new QVBoxLayout(this);
@@ -77,7 +85,7 @@ NBEGitChangesView::NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *
 
     followList();
     followMessage();
-    followViewModel();
+    followOwners();
     refreshMessage();
     refreshGit();
     rowsReplaced();
@@ -98,8 +106,7 @@ void NBEGitChangesView::buildNotRepositoryPage()
     notLayout->addWidget(m_initialize, 0, Qt::AlignCenter);
     notLayout->addStretch();
     m_pages->addWidget(m_notRepository);
-    connect(m_initialize, &QPushButton::clicked, this,
-            [this] { m_viewModel->initGitRepository(); });
+    connect(m_initialize, &QPushButton::clicked, this, [this] { m_sync->initRepository(); });
 }
 
 // The branch with its sync state, and the pull and push buttons.
@@ -131,8 +138,8 @@ void NBEGitChangesView::buildSyncRow(QVBoxLayout *repo)
     m_push->setAutoRaise(true);
     syncRow->addWidget(m_push);
     repo->addLayout(syncRow);
-    connect(m_pull, &QToolButton::clicked, this, [this] { m_viewModel->workspaceGit().pull(); });
-    connect(m_push, &QToolButton::clicked, this, [this] { m_viewModel->workspaceGit().push(); });
+    connect(m_pull, &QToolButton::clicked, this, [this] { m_sync->pull(); });
+    connect(m_push, &QToolButton::clicked, this, [this] { m_sync->push(); });
 }
 
 // The merge in progress, the message box and its Amend, Generate and Commit.
@@ -210,12 +217,12 @@ void NBEGitChangesView::followList()
     connect(m_list, &QTreeView::clicked, this, [this](const QModelIndex &index) {
         const NBEGitChangeRow row = m_model->row(index.row());
         if (row.isFile())
-            m_viewModel->workingTree().setDiffTarget(row.url);
+            m_workingTree->setDiffTarget(row.url);
     });
     connect(m_list, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) {
         const NBEGitChangeRow row = m_model->row(index.row());
         if (row.isFile() && row.status != NBEGitStatus::deleted)
-            m_viewModel->openFile(row.url, false);
+            m_workingTree->openFile(row.url, false);
     });
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         const QModelIndex index = m_list->indexAt(at);
@@ -252,12 +259,11 @@ void NBEGitChangesView::followMessage()
     // Typing is kept as the repository's draft once it pauses.
     m_draftTimer->setSingleShot(true);
     m_draftTimer->setInterval(draftDelayMs);
-    connect(m_draftTimer, &QTimer::timeout, this,
-            [this] { m_viewModel->commitBox().persistCommitDraft(); });
+    connect(m_draftTimer, &QTimer::timeout, this, [this] { m_commitBox->persistCommitDraft(); });
     connect(m_message, &QPlainTextEdit::textChanged, this, [this] {
         const QString text = m_message->toPlainText();
-        if (text != m_viewModel->commitBox().commitMessage()) {
-            m_viewModel->commitBox().setCommitMessage(text);
+        if (text != m_commitBox->commitMessage()) {
+            m_commitBox->setCommitMessage(text);
             m_draftTimer->start();
         }
         refreshButtons();
@@ -265,22 +271,19 @@ void NBEGitChangesView::followMessage()
 }
 
 // The pane follows the git state, syncing, the commit box and the diff shown.
-void NBEGitChangesView::followViewModel()
+void NBEGitChangesView::followOwners()
 {
-    connect(&m_viewModel->gitState(), &NBEGitState::loadingChanged, this,
-            &NBEGitChangesView::refreshGit);
-    connect(m_viewModel, &NBEWorkspaceViewModel::gitStateChanged, this,
-            &NBEGitChangesView::refreshGit);
-    connect(&m_viewModel->workspaceGit(), &NBEWorkspaceGit::isSyncingChanged, this,
-            &NBEGitChangesView::refreshSync);
-    connect(&m_viewModel->commitBox(), &NBEWorkspaceCommit::commitMessageChanged, this,
+    connect(m_git, &NBEGitState::loadingChanged, this, &NBEGitChangesView::refreshGit);
+    connect(m_git, &NBEGitState::changed, this, &NBEGitChangesView::refreshGit);
+    connect(m_sync, &NBEWorkspaceGit::isSyncingChanged, this, &NBEGitChangesView::refreshSync);
+    connect(m_commitBox, &NBEWorkspaceCommit::commitMessageChanged, this,
             &NBEGitChangesView::refreshMessage);
-    connect(&m_viewModel->commitBox(), &NBEWorkspaceCommit::isGeneratingCommitMessageChanged, this,
+    connect(m_commitBox, &NBEWorkspaceCommit::isGeneratingCommitMessageChanged, this,
             &NBEGitChangesView::refreshButtons);
-    connect(&m_viewModel->commitBox(), &NBEWorkspaceCommit::isCommittingChanged, this,
+    connect(m_commitBox, &NBEWorkspaceCommit::isCommittingChanged, this,
             &NBEGitChangesView::refreshButtons);
-    connect(&m_viewModel->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
-        m_delegate->current = m_viewModel->workingTree().diffTarget();
+    connect(m_workingTree, &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
+        m_delegate->current = m_workingTree->diffTarget();
         m_list->viewport()->update();
     });
 }
@@ -304,46 +307,44 @@ void NBEGitChangesView::flushDraft()
 {
     if (m_draftTimer->isActive()) {
         m_draftTimer->stop();
-        m_viewModel->commitBox().persistCommitDraft();
+        m_commitBox->persistCommitDraft();
     }
 }
 
 void NBEGitChangesView::refreshGit()
 {
-    const bool repository = m_viewModel->gitState().isRepository();
-    const bool loading = m_viewModel->gitState().isLoading();
+    const bool repository = m_git->isRepository();
+    const bool loading = m_git->isLoading();
     m_pages->setCurrentWidget(repository ? m_repository : m_notRepository);
     // Slow git answers late: until then nothing is said about the folder.
     m_notRepositoryText->setText(loading ? tr("Loading…")
                                          : tr("This folder isn't a git repository."));
     m_initialize->setVisible(!loading);
-    m_initialize->setEnabled(m_viewModel->hasWorkspace());
-    if (!m_viewModel->gitState().canAmendSafely() && m_amend->isChecked())
+    m_initialize->setEnabled(m_files->isOpen());
+    if (!m_git->canAmendSafely() && m_amend->isChecked())
         m_amend->setChecked(false);
-    m_amend->setEnabled(m_viewModel->gitState().canAmendSafely() &&
-                        m_viewModel->gitHeadSHA().has_value());
-    if (const auto &merge = m_viewModel->gitState().snapshot().merge) {
-        const QString into =
-            m_viewModel->gitState().snapshot().branch.value_or(tr("current branch"));
+    m_amend->setEnabled(m_git->canAmendSafely() && m_git->snapshot().headSHA.has_value());
+    if (const auto &merge = m_git->snapshot().merge) {
+        const QString into = m_git->snapshot().branch.value_or(tr("current branch"));
         m_mergeState->setText(
             tr("Merging %1 into %2").arg(merge->name, into) + u'\n' +
-            (m_viewModel->gitState().hasConflicts()
+            (m_git->hasConflicts()
                  ? tr("Resolve the conflicts and stage the files; then Commit concludes the merge.")
                  : tr("Commit concludes the merge with this message.")));
     }
-    m_mergeState->setVisible(m_viewModel->gitState().snapshot().merge.has_value());
+    m_mergeState->setVisible(m_git->snapshot().merge.has_value());
     refreshSync();
     refreshButtons();
 }
 
 void NBEGitChangesView::refreshSync()
 {
-    const auto &branch = m_viewModel->gitState().snapshot().branch;
+    const auto &branch = m_git->snapshot().branch;
     m_branchName = branch.value_or(tr("No branch"));
     m_branch->setToolTip(m_branchName);
     elideBranch();
-    const bool syncing = m_viewModel->workspaceGit().isSyncing();
-    const bool remote = m_viewModel->gitHasRemote();
+    const bool syncing = m_sync->isSyncing();
+    const bool remote = !m_git->snapshot().remotes.isEmpty();
     if (syncing)
         m_syncState->setText(tr("Syncing\u2026"));
     else if (!remote)
@@ -351,15 +352,15 @@ void NBEGitChangesView::refreshSync()
     else
         m_syncState->clear();
 
-    m_pull->setVisible(remote && m_viewModel->gitState().snapshot().hasUpstream);
-    m_pull->setText(QStringLiteral("\u2193 %1").arg(m_viewModel->gitState().snapshot().behind));
+    m_pull->setVisible(remote && m_git->snapshot().hasUpstream);
+    m_pull->setText(QStringLiteral("\u2193 %1").arg(m_git->snapshot().behind));
     m_pull->setEnabled(!syncing);
     m_push->setVisible(remote);
-    if (m_viewModel->gitState().needsPublish()) {
+    if (m_git->needsPublish()) {
         m_push->setText(tr("Publish Branch"));
         m_push->setToolTip(tr("Push this branch and track it on the remote"));
     } else {
-        m_push->setText(QStringLiteral("\u2191 %1").arg(m_viewModel->gitState().commitsToPush()));
+        m_push->setText(QStringLiteral("\u2191 %1").arg(m_git->commitsToPush()));
         m_push->setToolTip(tr("Push"));
     }
     m_push->setEnabled(!syncing);
@@ -367,13 +368,13 @@ void NBEGitChangesView::refreshSync()
 
 void NBEGitChangesView::refreshButtons()
 {
-    const bool generating = m_viewModel->commitBox().isGeneratingCommitMessage();
+    const bool generating = m_commitBox->isGeneratingCommitMessage();
     m_generate->setText(generating ? tr("Generating\u2026") : tr("Generate"));
     m_generate->setEnabled(!generating);
     const bool amend = m_amend->isChecked();
-    const bool merging = m_viewModel->gitState().snapshot().merge.has_value();
+    const bool merging = m_git->snapshot().merge.has_value();
     m_commit->setText(merging ? tr("Commit Merge") : amend ? tr("Amend") : tr("Commit"));
-    const NBECommitBlocker blocker = m_viewModel->commitBox().commitBlocker(amend);
+    const NBECommitBlocker blocker = m_commitBox->commitBlocker(amend);
     m_commit->setEnabled(blocker == NBECommitBlocker::none);
     m_commit->setToolTip(
         blocker == NBECommitBlocker::conflicts ? tr("Resolve and stage the conflicted files first")
@@ -383,7 +384,7 @@ void NBEGitChangesView::refreshButtons()
 
 void NBEGitChangesView::refreshMessage()
 {
-    const QString &message = m_viewModel->commitBox().commitMessage();
+    const QString &message = m_commitBox->commitMessage();
     if (m_message->toPlainText() == message)
         return;
     m_message->setPlainText(message);
@@ -432,16 +433,16 @@ void NBEGitChangesView::trigger(int index, NBEGitChangeRow::Action action)
     const NBEGitChangeRow row = m_model->row(index);
     switch (action) {
     case NBEGitChangeRow::Action::stage:
-        m_viewModel->workingTree().stage(row.url);
+        m_workingTree->stage(row.url);
         break;
     case NBEGitChangeRow::Action::unstage:
-        m_viewModel->workingTree().unstage(row.url);
+        m_workingTree->unstage(row.url);
         break;
     case NBEGitChangeRow::Action::stageAll:
-        m_viewModel->workingTree().stageAllChanges();
+        m_workingTree->stageAllChanges();
         break;
     case NBEGitChangeRow::Action::unstageAll:
-        m_viewModel->workingTree().unstageAllChanges();
+        m_workingTree->unstageAllChanges();
         break;
     case NBEGitChangeRow::Action::discard: {
         const bool untracked =
@@ -449,11 +450,11 @@ void NBEGitChangesView::trigger(int index, NBEGitChangeRow::Action action)
         const QString detail =
             untracked ? tr("The file will be moved to the trash.")
                       : tr("Its staged and unstaged changes will be lost. This can't be undone.");
-        QPointer<NBEWorkspaceViewModel> viewModel = m_viewModel;
+        QPointer<NBEWorkspaceWorkingTree> workingTree = m_workingTree;
         NBEGitQuestions::confirm(this, tr("Discard changes to \u201C%1\u201D?").arg(row.name),
-                                 detail, tr("Discard Changes"), [viewModel, url = row.url] {
-                                     if (viewModel)
-                                         viewModel->workingTree().discardChanges(url);
+                                 detail, tr("Discard Changes"), [workingTree, url = row.url] {
+                                     if (workingTree)
+                                         workingTree->discardChanges(url);
                                  });
         break;
     }
@@ -509,7 +510,7 @@ bool NBEGitChangesView::listKeyEvent(QEvent *event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (row.isFile())
-            m_viewModel->workingTree().setDiffTarget(row.url);
+            m_workingTree->setDiffTarget(row.url);
         return true;
     case Qt::Key_Space:
         if (row.actions().isEmpty())
@@ -565,10 +566,10 @@ void NBEGitChangesView::showContextMenu(int index, const QPoint &globalAt)
     QMenu menu(this);
     if (row.isFile()) {
         menu.addAction(tr("Show Changes"), this,
-                       [this, url = row.url] { m_viewModel->workingTree().setDiffTarget(url); });
+                       [this, url = row.url] { m_workingTree->setDiffTarget(url); });
         if (row.status != NBEGitStatus::deleted)
             menu.addAction(tr("Open File"), this,
-                           [this, url = row.url] { m_viewModel->openFile(url, false); });
+                           [this, url = row.url] { m_workingTree->openFile(url, false); });
         menu.addSeparator();
     }
     for (NBEGitChangeRow::Action action : row.actions()) {
@@ -588,21 +589,20 @@ void NBEGitChangesView::amendToggled(bool on)
     if (!on || !m_message->toPlainText().trimmed().isEmpty())
         return;
     // An empty box takes the last commit's message to edit.
-    nbeWhenFinished(m_viewModel->commitBox().lastCommitMessage(), this,
-                    [this](const std::optional<QString> &message) {
-                        if (message && m_amend->isChecked() &&
-                            m_message->toPlainText().trimmed().isEmpty())
-                            m_message->setPlainText(*message);
-                    });
+    nbeWhenFinished(
+        m_commitBox->lastCommitMessage(), this, [this](const std::optional<QString> &message) {
+            if (message && m_amend->isChecked() && m_message->toPlainText().trimmed().isEmpty())
+                m_message->setPlainText(*message);
+        });
 }
 
 void NBEGitChangesView::commit()
 {
-    if (m_viewModel->commitBox().isCommitting())
+    if (m_commitBox->isCommitting())
         return;
     flushDraft();
     const bool amend = m_amend->isChecked();
-    nbeWhenFinished(m_viewModel->commitBox().commit(amend), this, [this, amend](bool committed) {
+    nbeWhenFinished(m_commitBox->commit(amend), this, [this, amend](bool committed) {
         // Amend was for that commit; ticked again since, it stays.
         if (committed && amend)
             m_amend->setChecked(false);
@@ -613,5 +613,5 @@ void NBEGitChangesView::commit()
 void NBEGitChangesView::generate()
 {
     flushDraft();
-    m_viewModel->commitBox().generateCommitMessage();
+    m_commitBox->generateCommitMessage();
 }

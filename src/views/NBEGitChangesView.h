@@ -14,7 +14,11 @@
 
 class NBEGitChangeRowDelegate;
 class NBEGitChangesModel;
-class NBEWorkspaceViewModel;
+class NBEGitState;
+class NBEWorkspaceCommit;
+class NBEWorkspaceFiles;
+class NBEWorkspaceGit;
+class NBEWorkspaceWorkingTree;
 class QCheckBox;
 class QLabel;
 class QPlainTextEdit;
@@ -32,12 +36,24 @@ class QVBoxLayout;
 // staged, unstaged (Space) or, after a question, discarded. A merge in
 // progress is said above the box, which then concludes it. Ctrl+Return in the
 // box commits. Outside a repository it offers to create one.
+// What the Source Control pane shows and acts on.
+struct NBEGitChangesOwners
+{
+    const NBEGitState &git;
+    // Pull, push and making a repository.
+    NBEWorkspaceGit &sync;
+    NBEWorkspaceCommit &commitBox;
+    // Diffs shown, opening files, staging and discarding.
+    NBEWorkspaceWorkingTree &workingTree;
+    NBEWorkspaceFiles &files;
+};
+
 class NBEGitChangesView : public QWidget
 {
     Q_OBJECT
 
 public:
-    explicit NBEGitChangesView(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
+    explicit NBEGitChangesView(const NBEGitChangesOwners &owners, QWidget *parent = nullptr);
     ~NBEGitChangesView() override;
 
     QList<NBEGitChangeRow> shownRows() const;
@@ -73,7 +89,7 @@ private:
     void buildChangeList(QVBoxLayout *repo);
     void followList();
     void followMessage();
-    void followViewModel();
+    void followOwners();
 
     void elideBranch();
     void refreshGit();
@@ -90,7 +106,11 @@ private:
     bool listEvent(QEvent *event);
     bool listKeyEvent(QEvent *event);
 
-    NBEWorkspaceViewModel *m_viewModel;
+    const NBEGitState *m_git;
+    NBEWorkspaceGit *m_sync;
+    NBEWorkspaceCommit *m_commitBox;
+    NBEWorkspaceWorkingTree *m_workingTree;
+    NBEWorkspaceFiles *m_files;
     QStackedWidget *m_pages;
     QWidget *m_notRepository;
     QLabel *m_notRepositoryText;

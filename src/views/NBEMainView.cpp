@@ -434,7 +434,11 @@ QWidget *NBEMainView::makePane(NBESidebarMode mode, QWidget *parent)
         m_outline = new NBEOutlineView(m_viewModel->tabs(), m_viewModel->workingTree(), parent);
         return m_outline;
     case NBESidebarMode::changes:
-        return new NBEGitChangesView(m_viewModel, parent);
+        return new NBEGitChangesView(
+            NBEGitChangesOwners{m_viewModel->gitState(), m_viewModel->workspaceGit(),
+                                m_viewModel->commitBox(), m_viewModel->workingTree(),
+                                m_viewModel->files()},
+            parent);
     case NBESidebarMode::history:
         return new NBEGitHistoryView(m_viewModel->gitState(), m_viewModel->history(),
                                      m_viewModel->workingTree(), parent);

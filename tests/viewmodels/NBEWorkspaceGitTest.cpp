@@ -184,7 +184,7 @@ TEST_F(GitState, InitialisingARepository)
 {
     load();
     EXPECT_FALSE(model->gitState().isRepository());
-    model->initGitRepository();
+    model->workspaceGit().initRepository();
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().isRepository(); }));
     EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
 }

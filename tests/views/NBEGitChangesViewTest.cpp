@@ -40,7 +40,9 @@ protected:
     }
     void makeView()
     {
-        view = std::make_unique<NBEGitChangesView>(model.get());
+        view = std::make_unique<NBEGitChangesView>(
+            NBEGitChangesOwners{model->gitState(), model->workspaceGit(), model->commitBox(),
+                                model->workingTree(), model->files()});
         view->resize(300, 600);
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));

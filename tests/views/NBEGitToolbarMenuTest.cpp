@@ -122,7 +122,9 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
                   QStringLiteral("-b"), QStringLiteral("main"), bare});
     load();
     makeMenu();
-    NBEGitChangesView changes(model.get());
+    NBEGitChangesView changes(NBEGitChangesOwners{model->gitState(), model->workspaceGit(),
+                                                  model->commitBox(), model->workingTree(),
+                                                  model->files()});
     changes.show();
     EXPECT_EQ(changes.syncLabel()->text(), QStringLiteral("No remote"));
     EXPECT_FALSE(changes.pushButton()->isVisible());
