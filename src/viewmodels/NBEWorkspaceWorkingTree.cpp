@@ -139,26 +139,28 @@ QFuture<void> NBEWorkspaceWorkingTree::refreshAfter(const QFuture<NBEGitResult> 
 
 QFuture<void> NBEWorkspaceWorkingTree::stage(const QUrl &file)
 {
-    if (!git().root)
-        return QtFuture::makeReadyFuture();
-    if (NBEFileService::isUnspellable(file.toLocalFile())) {
-        Q_EMIT failed(unspellableName(QStringLiteral("stage"), file));
-        return QtFuture::makeReadyFuture();
-    }
-    return refreshAfter(m_git.stage(file, *git().root),
-                        QStringLiteral("Couldn't stage “%1”: ").arg(file.fileName()));
+    return changeIndex(file, QStringLiteral("stage"),
+                       [&](const QUrl &root) { return m_git.stage(file, root); });
 }
 
 QFuture<void> NBEWorkspaceWorkingTree::unstage(const QUrl &file)
 {
+    return changeIndex(file, QStringLiteral("unstage"),
+                       [&](const QUrl &root) { return m_git.unstage(file, root); });
+}
+
+QFuture<void> NBEWorkspaceWorkingTree::changeIndex(
+    const QUrl &file, const QString &verb,
+    const std::function<QFuture<NBEGitResult>(const QUrl &root)> &command)
+{
     if (!git().root)
         return QtFuture::makeReadyFuture();
     if (NBEFileService::isUnspellable(file.toLocalFile())) {
-        Q_EMIT failed(unspellableName(QStringLiteral("unstage"), file));
+        Q_EMIT failed(unspellableName(verb, file));
         return QtFuture::makeReadyFuture();
     }
-    return refreshAfter(m_git.unstage(file, *git().root),
-                        QStringLiteral("Couldn't unstage “%1”: ").arg(file.fileName()));
+    return refreshAfter(command(*git().root),
+                        QStringLiteral("Couldn't %1 “%2”: ").arg(verb, file.fileName()));
 }
 
 QFuture<void> NBEWorkspaceWorkingTree::stageAllChanges()

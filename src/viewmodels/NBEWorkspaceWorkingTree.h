@@ -101,6 +101,10 @@ private:
     // A git command on the index or working tree, then a refresh.
     // Says git's reason after `failure` when the command failed.
     QFuture<void> refreshAfter(const QFuture<NBEGitResult> &command, const QString &failure);
+    // Stages or unstages one file, saying why when it can't.
+    QFuture<void>
+    changeIndex(const QUrl &file, const QString &verb,
+                const std::function<QFuture<NBEGitResult>(const QUrl &root)> &command);
     QFuture<bool> applyHunk(const NBEDiffHunk &hunk, const QUrl &fileURL, bool unstaging);
     QFuture<void> discardNow(const QUrl &file, const QUrl &repository,
                              std::optional<NBEGitStatus> status, bool keepEdits);
