@@ -504,9 +504,7 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
     m_isUserEditing = true;
     // Whatever reads the whole text waits for the buffer's pause and shares
     // one copy then; a comparison or scan of an older text that is still
-    // running stores nothing.
-    ++m_changeGeneration;
-    ++m_swatchGeneration;
+    // running stores nothing (it checks the revision).
     m_changeTimer.stop();
     m_swatchTimer.stop();
     // Squiggles of the changed lines are drawn again against their new layout.
@@ -740,7 +738,7 @@ NBEGutterView *NBETextEditorCoordinator::gutter() const
 
 void NBETextEditorCoordinator::scheduleChangeRecompute()
 {
-    ++m_changeGeneration;
+    m_changeRequests.supersede();
     m_changeTimer.start();
 }
 
@@ -752,11 +750,12 @@ void NBETextEditorCoordinator::recomputeChanges(const std::optional<QString> &cu
         storeHunks({});
         return;
     }
-    const quint64 generation = m_changeGeneration;
+    const NBERequestOrder::Token request = m_changeRequests.next();
+    const quint64 revision = m_buffer->revision();
     const QString text = current ? *current : m_buffer->snapshot();
     nbeWhenFinished(NBELineDiff::hunksInBackground(*m_session->headContent(), text), this,
-                    [this, generation](const QList<NBEDiffHunk> &hunks) {
-                        if (generation == m_changeGeneration)
+                    [this, request, revision](const QList<NBEDiffHunk> &hunks) {
+                        if (m_changeRequests.isCurrent(request) && revision == m_buffer->revision())
                             storeHunks(hunks);
                     });
     Q_EMIT changeDiffStarted();

@@ -7,6 +7,7 @@
 #include "NBELineDiff.h"
 #include "NBEMarkdownAction.h"
 #include "NBEMarkdownEdit.h"
+#include "NBERequestOrder.h"
 
 #include <QFont>
 #include <QObject>
@@ -189,9 +190,8 @@ private:
     QList<NBEDiffHunk> m_currentHunks;
     QPointer<NBEGutterView> m_gutter;
     QTimer m_changeTimer;
-    // Moves on with every request, so a comparison that was superseded while
-    // it ran stores nothing.
-    quint64 m_changeGeneration = 0;
+    // A comparison that was superseded while it ran stores nothing.
+    NBERequestOrder m_changeRequests;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEmmetController *m_emmet = nullptr;
     NBETagClosingController *m_tagClosing = nullptr;
@@ -207,7 +207,6 @@ private:
     QTimer m_swatchTimer;
     // The language and buffer revision of the last scan at rest.
     std::optional<QString> m_lastSwatchKey;
-    // Moves on with every scan request, so a background scan of an older
-    // text stores nothing.
-    quint64 m_swatchGeneration = 0;
+    // A background scan that a newer one superseded stores nothing.
+    NBERequestOrder m_swatchRequests;
 };

@@ -56,7 +56,7 @@ void NBETextEditorCoordinator::recomputeSwatchesAtRest()
 
 void NBETextEditorCoordinator::scheduleSwatchRecompute()
 {
-    ++m_swatchGeneration;
+    m_swatchRequests.supersede();
     m_swatchTimer.start();
 }
 
@@ -68,7 +68,7 @@ void NBETextEditorCoordinator::recomputeSwatchesNow()
 void NBETextEditorCoordinator::recomputeSwatches(const std::optional<QString> &current)
 {
     m_swatchTimer.stop();
-    const quint64 generation = ++m_swatchGeneration;
+    const NBERequestOrder::Token request = m_swatchRequests.next();
     NBEColorSwatchOverlay *overlay = m_swatchOverlay;
     if (!overlay || !m_textView)
         return;
@@ -81,9 +81,12 @@ void NBETextEditorCoordinator::recomputeSwatches(const std::optional<QString> &c
     }
     nbeWhenFinished(
         QtConcurrent::run([text, languageID] { return NBECSSColors::swatches(text, languageID); }),
-        this, [this, generation](const QList<NBECSSColorsSwatch> &swatches) {
+        this,
+        [this, request,
+         revision = m_buffer->revision()](const QList<NBECSSColorsSwatch> &swatches) {
             // Any edit or newer scan since makes these ranges stale.
-            if (generation != m_swatchGeneration || !m_swatchOverlay)
+            if (!m_swatchRequests.isCurrent(request) || revision != m_buffer->revision() ||
+                !m_swatchOverlay)
                 return;
             m_swatchOverlay->setSwatches(swatches);
             Q_EMIT swatchesRecomputed();
