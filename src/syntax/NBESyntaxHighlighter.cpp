@@ -308,6 +308,32 @@ struct Pass
     std::vector<NBERuleMark> marks;
 };
 
+// The units of a match, start to end.
+struct Span
+{
+    qsizetype start = -1;
+    qsizetype end = -1;
+};
+
+// One rule's walk through a pass: where it stood at both ends before, and
+// how far its matches have come.
+struct RuleWalk
+{
+    int k = -1; // index among the line-crossing rules, or -1
+    unsigned char code = 0;
+    const NBERuleMark *before = nullptr;
+    const NBERuleMark *after = nullptr;
+    // Its match across `from` began before it.
+    bool spannedFrom = false;
+    // Searched match by match and cut at each checkpoint, or in one go.
+    bool followed = false;
+    std::optional<RuleSearch> search;
+    std::optional<QRegularExpressionMatchIterator> matches;
+    size_t checkpoint = 0; // the first checkpoint not marked yet
+    qsizetype previousEnd = 0;
+    bool first = true;
+};
+
 // Claims the matches of every rule over [from, to) of `text`, in rule order:
 // a match is dropped whole when any of its units is already claimed. Where
 // `atFrom` is given, each line-crossing rule's search starts where it stood
@@ -317,183 +343,271 @@ struct Pass
 // rule's match across `to` is the earlier one: it is claimed as before when
 // the units before `to` leave it as free as before, else the pass answers
 // `toMoved`. Records the marks of `checkpoints` (in [from, to)).
+class ClaimPass
+{
+public:
+    ClaimPass(QStringView text, const CompiledRules &rules, qsizetype from, qsizetype to,
+              const NBERuleMark *atFrom, const NBERuleMark *atTo,
+              const std::vector<qsizetype> &checkpoints)
+        : m_text(text)
+        , m_rules(rules)
+        , m_from(from)
+        , m_to(to)
+        , m_atFrom(atFrom)
+        , m_atTo(atTo)
+        , m_checkpoints(checkpoints)
+        , m_claims(static_cast<size_t>(std::max<qsizetype>(to - from, 0)), 0)
+    {
+        m_pass.marks.resize(checkpoints.size() * size_t(rules.crossingCount));
+    }
+
+    Pass run()
+    {
+        for (qsizetype r = 0; r < m_rules.expressions.size(); ++r) {
+            if (m_rules.expressions[r] && !claimRule(r))
+                return std::move(m_pass);
+        }
+        m_pass.tokens = tokens();
+        return std::move(m_pass);
+    }
+
+private:
+    // False when the pass gives up (its outcome says why).
+    bool claimRule(qsizetype r)
+    {
+        RuleWalk walk = walkOf(r);
+        m_pending.clear();
+        while (const std::optional<Span> match = nextMatch(walk)) {
+            if (walk.followed && !markCheckpointsUnder(walk, *match))
+                return false;
+            walk.first = false;
+            if (match->start >= m_to)
+                break;
+            const std::optional<bool> accepted = acceptance(walk, *match);
+            if (!accepted)
+                return false;
+            for (size_t index : m_pending)
+                markOf(index, walk.k).accepted = *accepted;
+            m_pending.clear();
+            if (*accepted)
+                claim(*match, walk.code);
+        }
+        if (m_pass.outcome != PassOutcome::done)
+            return false;
+        if (walk.first && walk.spannedFrom) {
+            m_pass.outcome = PassOutcome::fromMoved;
+            return false;
+        }
+        for (; walk.followed && walk.checkpoint < m_checkpoints.size(); ++walk.checkpoint)
+            markOf(walk.checkpoint, walk.k).origin = walk.search->position();
+        return true;
+    }
+
+    RuleWalk walkOf(qsizetype r) const
+    {
+        RuleWalk walk;
+        walk.k = m_rules.crossing[r];
+        walk.code = m_rules.codes[r];
+        walk.before = walk.k >= 0 && m_atFrom ? m_atFrom + walk.k : nullptr;
+        walk.after = walk.k >= 0 && m_atTo ? m_atTo + walk.k : nullptr;
+        walk.spannedFrom = walk.before && walk.before->start >= 0 && walk.before->start < m_from;
+        walk.followed = walk.k >= 0 && (m_atFrom || !m_checkpoints.empty());
+        const qsizetype origin = walk.before ? walk.before->origin : m_from;
+        walk.previousEnd = origin;
+        const QRegularExpression &expression = *m_rules.expressions[r];
+        if (walk.followed) {
+            walk.search.emplace(m_text, expression, origin);
+        } else {
+            // A rule that can't read across a line end reads nothing from
+            // `to` (a line start) on.
+            const QStringView subject = walk.k >= 0 ? m_text : m_text.first(m_to);
+            walk.matches =
+                expression.globalMatch(subject, origin, QRegularExpression::NormalMatch,
+                                       QRegularExpression::DontCheckSubjectStringMatchOption);
+        }
+        return walk;
+    }
+
+    // The rule's next match; none at the end, or when the pass gives up.
+    std::optional<Span> nextMatch(RuleWalk &walk)
+    {
+        if (walk.followed)
+            return nextFollowedMatch(walk);
+        while (walk.matches->hasNext()) {
+            const QRegularExpressionMatch match = walk.matches->next();
+            const Span span{match.capturedStart(0), match.capturedEnd(0)};
+            if (walk.k < 0 || span.end > span.start)
+                return span;
+        }
+        return std::nullopt;
+    }
+
+    // The same for a rule followed across checkpoints, which marks those it
+    // stands clean at, and those that lie before its next match.
+    std::optional<Span> nextFollowedMatch(RuleWalk &walk)
+    {
+        const bool cleanAtTo = walk.after && walk.after->clean;
+        for (;;) {
+            const bool atLast = walk.checkpoint == m_checkpoints.size();
+            const qsizetype cut = !atLast ? m_checkpoints[walk.checkpoint] : cleanAtTo ? m_to : -1;
+            const RuleSearch::Step step = walk.search->toward(cut);
+            if (step.kind == RuleSearch::Kind::empty) {
+                // An empty match hides the search after it from the marks.
+                m_pass.outcome = PassOutcome::unfollowable;
+                return std::nullopt;
+            }
+            if (step.kind == RuleSearch::Kind::clean && atLast)
+                return std::nullopt;
+            if (step.kind == RuleSearch::Kind::clean) {
+                NBERuleMark &mark = markOf(walk.checkpoint, walk.k);
+                mark = {};
+                mark.origin = m_checkpoints[walk.checkpoint++];
+                mark.clean = true;
+                continue;
+            }
+            if (atLast && cleanAtTo && (step.kind == RuleSearch::Kind::none || step.end > m_to)) {
+                m_pass.outcome = PassOutcome::toMoved;
+                return std::nullopt;
+            }
+            if (step.kind == RuleSearch::Kind::none)
+                return std::nullopt;
+            if (!atLast && step.start >= cut) {
+                // Not clean at the checkpoint, and the next match lies after
+                // it: the checkpoints up to it may stand clean.
+                NBERuleMark &mark = markOf(walk.checkpoint, walk.k);
+                mark = {};
+                mark.origin = walk.search->position();
+                mark.start = step.start;
+                mark.end = step.end;
+                m_pending.push_back(walk.checkpoint++);
+                continue;
+            }
+            walk.previousEnd = walk.search->position();
+            walk.search->take();
+            return Span{step.start, step.end};
+        }
+    }
+
+    // Marks the checkpoints the match reaches over; false (`fromMoved`)
+    // when the rule's first match doesn't stand at `from` as it did.
+    bool markCheckpointsUnder(RuleWalk &walk, Span match)
+    {
+        if (walk.first && walk.before &&
+            (match.end <= m_from || (match.start < m_from) != walk.spannedFrom ||
+             (walk.spannedFrom && match.start != walk.before->start))) {
+            m_pass.outcome = PassOutcome::fromMoved;
+            return false;
+        }
+        for (; walk.checkpoint < m_checkpoints.size() && m_checkpoints[walk.checkpoint] < match.end;
+             ++walk.checkpoint) {
+            const qsizetype at = m_checkpoints[walk.checkpoint];
+            NBERuleMark &mark = markOf(walk.checkpoint, walk.k);
+            mark.origin = walk.previousEnd;
+            mark.start = match.start;
+            mark.end = match.end;
+            if (match.start < at)
+                mark.clearBefore = freeBefore(walk, match) && isFree(match, at);
+            m_pending.push_back(walk.checkpoint);
+        }
+        return true;
+    }
+
+    // Whether the match becomes a token: its units up to `to` are free, but
+    // one across `to` is taken as before once the units before `to` leave it
+    // as free as before (else `toMoved`), and one across `from` must be taken
+    // as before (else `fromMoved`). None when the pass gives up.
+    std::optional<bool> acceptance(const RuleWalk &walk, Span match)
+    {
+        bool accepted = freeBefore(walk, match) && isFree(match, std::min(match.end, m_to));
+        if (walk.after && match.end > m_to) {
+            if ((freeBefore(walk, match) && isFree(match, m_to)) != walk.after->clearBefore) {
+                m_pass.outcome = PassOutcome::toMoved;
+                return std::nullopt;
+            }
+            accepted = walk.after->accepted;
+        }
+        if (match.start < m_from && accepted != walk.before->accepted) {
+            m_pass.outcome = PassOutcome::fromMoved;
+            return std::nullopt;
+        }
+        return accepted;
+    }
+
+    // Whether the part of the match before `from` was free when it was
+    // claimed (it has none when it starts in the stretch).
+    bool freeBefore(const RuleWalk &walk, Span match) const
+    {
+        return match.start >= m_from || walk.before->clearBefore;
+    }
+
+    // Whether the match's units in the stretch up to `end` are unclaimed.
+    bool isFree(Span match, qsizetype end) const
+    {
+        const qsizetype left = std::max(match.start, m_from);
+        return !anyClaimed(m_claims.data() + (left - m_from), end - left);
+    }
+
+    void claim(Span match, unsigned char code)
+    {
+        const qsizetype left = std::max(match.start, m_from);
+        const qsizetype right = std::min(match.end, m_to);
+        if (right <= left)
+            return;
+        unsigned char *marks = m_claims.data() + (left - m_from);
+        marks[0] = code | tokenStart;
+        std::memset(marks + 1, code, static_cast<size_t>(right - left - 1));
+        ++m_count;
+    }
+
+    NBERuleMark &markOf(size_t checkpoint, int k)
+    {
+        return m_pass.marks[checkpoint * size_t(m_rules.crossingCount) + size_t(k)];
+    }
+
+    // The claimed units read back as tokens, in order.
+    QList<NBEToken> tokens() const
+    {
+        QList<NBEToken> tokens;
+        tokens.reserve(m_count);
+        const unsigned char *marks = m_claims.data();
+        const qsizetype n = qsizetype(m_claims.size());
+        for (qsizetype i = 0; i < n;) {
+            if (!(marks[i] & tokenStart)) {
+                ++i;
+                continue;
+            }
+            const auto type = static_cast<NBETokenType>((marks[i] & ~tokenStart) - 1);
+            qsizetype end = i + 1;
+            while (end < n && marks[end] && !(marks[end] & tokenStart))
+                ++end;
+            tokens.append(NBEToken{m_from + i, end - i, type});
+            i = end;
+        }
+        return tokens;
+    }
+
+    QStringView m_text;
+    const CompiledRules &m_rules;
+    qsizetype m_from;
+    qsizetype m_to;
+    const NBERuleMark *m_atFrom;
+    const NBERuleMark *m_atTo;
+    const std::vector<qsizetype> &m_checkpoints;
+    Pass m_pass;
+    std::vector<unsigned char> m_claims;
+    // Checkpoints whose match is the one to be claimed next: they record
+    // whether it was.
+    std::vector<size_t> m_pending;
+    qsizetype m_count = 0;
+};
+
 Pass claimTokens(QStringView text, const CompiledRules &rules, qsizetype from, qsizetype to,
                  const NBERuleMark *atFrom, const NBERuleMark *atTo,
                  const std::vector<qsizetype> &checkpoints)
 {
-    Pass pass;
-    const qsizetype n = to - from;
-    if (n < 1 && checkpoints.empty())
-        return pass;
-    const qsizetype crossingCount = rules.crossingCount;
-    pass.marks.resize(checkpoints.size() * size_t(crossingCount));
-    std::vector<unsigned char> claims(static_cast<size_t>(std::max<qsizetype>(n, 0)), 0);
-    std::vector<size_t> pending;
-    qsizetype count = 0;
-    for (qsizetype r = 0; r < rules.expressions.size(); ++r) {
-        const QRegularExpression *expression = rules.expressions[r];
-        if (!expression)
-            continue;
-        const int k = rules.crossing[r];
-        const unsigned char code = rules.codes[r];
-        const NBERuleMark *before = k >= 0 && atFrom ? atFrom + k : nullptr;
-        const NBERuleMark *after = k >= 0 && atTo ? atTo + k : nullptr;
-        const bool spannedFrom = before && before->start >= 0 && before->start < from;
-        const qsizetype origin = before ? before->origin : from;
-        // A rule that can't read across a line end reads nothing from `to`
-        // (a line start) on.
-        const QStringView subject = k >= 0 ? text : text.first(to);
-        // A rule followed across checkpoints is searched match by match and
-        // cut at each checkpoint; the others in one go.
-        const bool followed = k >= 0 && (atFrom || !checkpoints.empty());
-        std::optional<RuleSearch> search;
-        std::optional<QRegularExpressionMatchIterator> matches;
-        if (followed)
-            search.emplace(text, *expression, origin);
-        else
-            matches =
-                expression->globalMatch(subject, origin, QRegularExpression::NormalMatch,
-                                        QRegularExpression::DontCheckSubjectStringMatchOption);
-        const bool cleanAtTo = after && after->clean;
-        size_t checkpoint = 0;
-        pending.clear();
-        qsizetype previousEnd = origin;
-        bool first = true;
-        for (;;) {
-            qsizetype start = -1;
-            qsizetype end = -1;
-            if (followed) {
-                const bool atLast = checkpoint == checkpoints.size();
-                const RuleSearch::Step step = search->toward(!atLast     ? checkpoints[checkpoint]
-                                                             : cleanAtTo ? to
-                                                                         : -1);
-                if (step.kind == RuleSearch::Kind::empty) {
-                    // An empty match hides the search after it from the marks.
-                    pass.outcome = PassOutcome::unfollowable;
-                    return pass;
-                }
-                if (step.kind == RuleSearch::Kind::clean) {
-                    if (atLast)
-                        break;
-                    NBERuleMark &mark = pass.marks[checkpoint * size_t(crossingCount) + size_t(k)];
-                    mark = {};
-                    mark.origin = checkpoints[checkpoint++];
-                    mark.clean = true;
-                    continue;
-                }
-                if (atLast && cleanAtTo && (step.kind == RuleSearch::Kind::none || step.end > to)) {
-                    pass.outcome = PassOutcome::toMoved;
-                    return pass;
-                }
-                if (step.kind == RuleSearch::Kind::none)
-                    break;
-                if (!atLast && step.start >= checkpoints[checkpoint]) {
-                    // Not clean at the checkpoint, and the next match lies
-                    // after it: the checkpoints up to it may stand clean.
-                    NBERuleMark &mark = pass.marks[checkpoint * size_t(crossingCount) + size_t(k)];
-                    mark = {};
-                    mark.origin = search->position();
-                    mark.start = step.start;
-                    mark.end = step.end;
-                    pending.push_back(checkpoint++);
-                    continue;
-                }
-                previousEnd = search->position();
-                search->take();
-                start = step.start;
-                end = step.end;
-            } else {
-                if (!matches->hasNext())
-                    break;
-                const QRegularExpressionMatch match = matches->next();
-                start = match.capturedStart(0);
-                end = match.capturedEnd(0);
-                if (k >= 0 && end <= start)
-                    continue;
-            }
-            if (followed) {
-                if (first && before) {
-                    if (end <= from || (start < from) != spannedFrom ||
-                        (spannedFrom && start != before->start)) {
-                        pass.outcome = PassOutcome::fromMoved;
-                        return pass;
-                    }
-                }
-                for (; checkpoint < checkpoints.size() && checkpoints[checkpoint] < end;
-                     ++checkpoint) {
-                    const qsizetype at = checkpoints[checkpoint];
-                    NBERuleMark &mark = pass.marks[checkpoint * size_t(crossingCount) + size_t(k)];
-                    mark.origin = previousEnd;
-                    mark.start = start;
-                    mark.end = end;
-                    if (start < at) {
-                        const qsizetype left = std::max(start, from);
-                        mark.clearBefore = (start >= from || before->clearBefore) &&
-                                           !anyClaimed(claims.data() + (left - from), at - left);
-                    }
-                    pending.push_back(checkpoint);
-                }
-            }
-            first = false;
-            if (start >= to)
-                break;
-            const qsizetype left = std::max(start, from);
-            const qsizetype right = std::min(end, to);
-            const bool freeLeft = start >= from || before->clearBefore;
-            bool accepted = freeLeft && !anyClaimed(claims.data() + (left - from), right - left);
-            if (after && end > to) {
-                if (freeLeft && !anyClaimed(claims.data() + (left - from), to - left)) {
-                    if (!after->clearBefore) {
-                        pass.outcome = PassOutcome::toMoved;
-                        return pass;
-                    }
-                } else if (after->clearBefore) {
-                    pass.outcome = PassOutcome::toMoved;
-                    return pass;
-                }
-                accepted = after->accepted;
-            }
-            if (start < from && accepted != before->accepted) {
-                pass.outcome = PassOutcome::fromMoved;
-                return pass;
-            }
-            for (size_t index : pending)
-                pass.marks[index * size_t(crossingCount) + size_t(k)].accepted = accepted;
-            pending.clear();
-            if (!accepted || right <= left)
-                continue;
-            unsigned char *marks = claims.data() + (left - from);
-            marks[0] = code | tokenStart;
-            std::memset(marks + 1, code, static_cast<size_t>(right - left - 1));
-            ++count;
-        }
-        if (first && spannedFrom) {
-            pass.outcome = PassOutcome::fromMoved;
-            return pass;
-        }
-        if (followed) {
-            for (; checkpoint < checkpoints.size(); ++checkpoint) {
-                NBERuleMark &mark = pass.marks[checkpoint * size_t(crossingCount) + size_t(k)];
-                mark.origin = search->position();
-            }
-        }
-    }
-
-    pass.tokens.reserve(count);
-    const unsigned char *marks = claims.data();
-    for (qsizetype i = 0; i < n;) {
-        if (!(marks[i] & tokenStart)) {
-            ++i;
-            continue;
-        }
-        const auto type = static_cast<NBETokenType>((marks[i] & ~tokenStart) - 1);
-        qsizetype end = i + 1;
-        while (end < n && marks[end] && !(marks[end] & tokenStart))
-            ++end;
-        pass.tokens.append(NBEToken{from + i, end - i, type});
-        i = end;
-    }
-    return pass;
+    if (to - from < 1 && checkpoints.empty())
+        return {};
+    return ClaimPass(text, rules, from, to, atFrom, atTo, checkpoints).run();
 }
 
 QList<NBEToken> tokenizeView(QStringView text, const NBELanguage &language, qsizetype base)
@@ -630,6 +744,343 @@ bool canStartBefore(QStringView text, qsizetype checkpoint, qsizetype position)
     return false;
 }
 
+// Whether what a tokenization left can be followed through an edit that put
+// `added` units at `position`: it came from rules that can be followed, the
+// same ones, and the edit split no surrogate pair (the units around it
+// decide).
+bool canFollow(QStringView text, const CompiledRules &rules, const NBETokenizerState &before,
+               qsizetype position, qsizetype added)
+{
+    const qsizetype n = text.size();
+    const qsizetype near = std::clamp<qsizetype>(position - 1, 0, n);
+    return before.reusable && rules.followable && rules.crossingCount == before.ruleCount &&
+           !before.checkpoints.empty() &&
+           before.marks.size() == before.checkpoints.size() * size_t(before.ruleCount) &&
+           isValidUtf16(text.sliced(near, std::min(position + added + 1, n) - near));
+}
+
+// Where a redone stretch ends: at old checkpoint `last`, moved to `to`,
+// where every line-crossing rule stands as `marks` say (`found`), or at the
+// text's end.
+struct StretchEnd
+{
+    size_t last = 0;
+    qsizetype to = 0;
+    bool found = false;
+    std::vector<NBERuleMark> marks;
+};
+
+// A redo from one start: the stretch redone (`done`), or why not:
+// `fromMoved` (an earlier start may do), `unfollowable` (only a whole
+// tokenization will do).
+struct Attempt
+{
+    PassOutcome outcome = PassOutcome::unfollowable;
+    NBERetokenization result;
+};
+
+// Redoes the stretch of an edited text that the edit can have changed,
+// following the searches of the earlier text's tokenization (`before`).
+class StretchRedo
+{
+public:
+    StretchRedo(const QString &text, const CompiledRules &rules, const NBETokenizerState &before,
+                qsizetype position, qsizetype removed, qsizetype added, bool unicode)
+        : m_text(text)
+        , m_rules(rules)
+        , m_before(before)
+        , m_old(before.checkpoints)
+        , m_ruleCount(before.ruleCount)
+        , m_position(position)
+        , m_removed(removed)
+        , m_added(added)
+        , m_shift(added - removed)
+        , m_unicode(unicode)
+    {}
+
+    // None when only a whole tokenization will do.
+    std::optional<NBERetokenization> run() const
+    {
+        // From the last checkpoint before the edit that the edit can't have
+        // reached back to; a start whose first matches came out otherwise
+        // moves to the one before.
+        size_t first =
+            size_t(std::upper_bound(m_old.begin(), m_old.end(), m_position) - m_old.begin()) - 1;
+        for (int tries = 0; tries < 6; ++tries) {
+            while (first > 0 &&
+                   (!canStartBefore(m_text, m_old[first], m_position) || !usable(first)))
+                --first;
+            Attempt attempt = redoFrom(first);
+            if (attempt.outcome == PassOutcome::done)
+                return std::move(attempt.result);
+            if (attempt.outcome != PassOutcome::fromMoved || first == 0)
+                return std::nullopt;
+            --first;
+        }
+        return std::nullopt;
+    }
+
+private:
+    Attempt redoFrom(size_t first) const
+    {
+        const qsizetype from = m_old[first];
+        // (The text's start is a start for every search.)
+        const NBERuleMark *atFrom = first > 0 ? marksAt(first) : nullptr;
+        std::vector<RuleSearch> cursors = cursorsFrom(atFrom);
+        StretchEnd end;
+        const qsizetype editEnd = m_position + m_removed; // in the old text
+        end.last = size_t(std::upper_bound(m_old.begin(), m_old.end(), editEnd) - m_old.begin());
+        for (;; ++end.last) {
+            if (!findEnd(cursors, end))
+                return {};
+            const std::vector<qsizetype> checkpoints = checkpointsIn(m_text, from, end.to);
+            Pass pass = claimTokens(m_text, m_rules, from, end.to, atFrom,
+                                    end.found ? end.marks.data() : nullptr, checkpoints);
+            if (pass.outcome == PassOutcome::toMoved)
+                continue;
+            if (pass.outcome != PassOutcome::done)
+                return {pass.outcome};
+            std::optional<NBERetokenization> result =
+                stretch(first, from, end, cursors, std::move(pass), checkpoints);
+            if (!result)
+                return {};
+            return {PassOutcome::done, std::move(*result)};
+        }
+    }
+
+    // A search of each line-crossing rule from where it stood at `atFrom`.
+    std::vector<RuleSearch> cursorsFrom(const NBERuleMark *atFrom) const
+    {
+        std::vector<RuleSearch> cursors;
+        cursors.reserve(size_t(m_ruleCount));
+        for (qsizetype r = 0; r < m_rules.expressions.size(); ++r) {
+            if (const int k = m_rules.crossing[r]; k >= 0)
+                cursors.emplace_back(m_text, *m_rules.expressions[r],
+                                     atFrom ? atFrom[k].origin : 0);
+        }
+        return cursors;
+    }
+
+    // Each line-crossing rule is followed through the new text; the stretch
+    // ends at the first old checkpoint from `end.last` on past the edit
+    // where every one stands as before: clean, or with the same next match
+    // (so the same searches after it), and where the units before it leave
+    // the matches across it as free as before. False when a rule matched
+    // nothing.
+    bool findEnd(std::vector<RuleSearch> &cursors, StretchEnd &end) const
+    {
+        end.to = m_text.size();
+        end.found = false;
+        for (; end.last < m_old.size(); ++end.last) {
+            const qsizetype candidate = m_old[end.last] + m_shift;
+            if (candidate <= m_position + m_added || !usable(end.last))
+                continue;
+            const std::optional<bool> same =
+                standsAsBefore(cursors, end.last, candidate, end.marks);
+            if (!same)
+                return false;
+            if (*same) {
+                end.to = candidate;
+                end.found = true;
+                return true;
+            }
+        }
+        return true;
+    }
+
+    // Whether every rule stands at `at` (old checkpoint `i`, moved) as it
+    // stood there; `marks` become the old marks there with the new matches.
+    // None when a rule matched nothing.
+    std::optional<bool> standsAsBefore(std::vector<RuleSearch> &cursors, size_t i, qsizetype at,
+                                       std::vector<NBERuleMark> &marks) const
+    {
+        const NBERuleMark *old = marksAt(i);
+        marks.assign(old, old + m_ruleCount);
+        bool same = true;
+        for (qsizetype k = 0; k < m_ruleCount && same; ++k) {
+            const Standing now = standingAt(cursors[size_t(k)], at);
+            if (now.empty)
+                return std::nullopt;
+            NBERuleMark &mark = marks[size_t(k)];
+            if (mark.clean || now.clean) {
+                same = mark.clean && now.clean;
+                mark.origin = at;
+                continue;
+            }
+            if (mark.start < 0) {
+                same = now.start < 0;
+                continue;
+            }
+            const std::optional<qsizetype> movedStart =
+                moved(mark.start, m_position, m_removed, m_shift);
+            same = movedStart && now.start == *movedStart && now.end == mark.end + m_shift;
+            mark.start = now.start;
+            mark.end = now.end;
+        }
+        return same;
+    }
+
+    // The result of a pass from `from`: the old checkpoints before it, the
+    // pass's, and the old ones from the stretch's end on, moved. None when a
+    // rule matched nothing.
+    std::optional<NBERetokenization> stretch(size_t first, qsizetype from, const StretchEnd &end,
+                                             std::vector<RuleSearch> &cursors, Pass pass,
+                                             const std::vector<qsizetype> &checkpoints) const
+    {
+        NBERetokenization result;
+        result.from = from;
+        result.to = end.to;
+        result.tokens = std::move(pass.tokens);
+        NBETokenizerState &state = result.state;
+        state.unicode = m_unicode;
+        state.reusable = true;
+        state.ruleCount = m_ruleCount;
+        keepBefore(state, first, from, pass.marks);
+        state.checkpoints.insert(state.checkpoints.end(), checkpoints.begin(), checkpoints.end());
+        state.marks.insert(state.marks.end(), pass.marks.begin(), pass.marks.end());
+        if (!moveAfter(state, cursors, end))
+            return std::nullopt;
+        return result;
+    }
+
+    // The old checkpoints before `from`. One whose rule's next match ends
+    // after `from` has the next match the new search has there (`atFrom`),
+    // which may lie in the stretch and have changed. (When it reaches back
+    // over `from` it starts and is claimed as before, so the part before the
+    // checkpoint is as free as before.) Where the new search stands clean at
+    // `from`, that match isn't known: the checkpoint is no longer used.
+    void keepBefore(NBETokenizerState &state, size_t first, qsizetype from,
+                    const std::vector<NBERuleMark> &atFrom) const
+    {
+        state.checkpoints.assign(m_old.begin(), m_old.begin() + first);
+        state.marks.assign(m_before.marks.begin(),
+                           m_before.marks.begin() + first * size_t(m_ruleCount));
+        for (size_t i = 0; i < first; ++i) {
+            for (qsizetype k = 0; k < m_ruleCount; ++k) {
+                NBERuleMark &mark = state.marks[i * size_t(m_ruleCount) + size_t(k)];
+                if (mark.clean || mark.origin < 0 || (mark.start >= 0 && mark.end <= from))
+                    continue;
+                const NBERuleMark &now = atFrom[size_t(k)];
+                if (now.clean) {
+                    mark.origin = -1;
+                    continue;
+                }
+                if (now.start < 0 || now.start >= m_old[i])
+                    mark.clearBefore = false;
+                mark.start = now.start;
+                mark.end = now.end;
+                mark.accepted = now.accepted;
+            }
+        }
+    }
+
+    // The old checkpoints from the stretch's end on, moved. Up to the end of
+    // a rule's next match after `to` (to the end of the text when it has
+    // none), an attempt before `to` may now read on past a checkpoint where
+    // it didn't before: there the rule's standing is taken anew. False when
+    // a rule matched nothing.
+    bool moveAfter(NBETokenizerState &state, std::vector<RuleSearch> &cursors,
+                   const StretchEnd &end) const
+    {
+        for (size_t i = end.last; i < m_old.size() && end.to < m_text.size(); ++i) {
+            const qsizetype at = m_old[i] + m_shift;
+            state.checkpoints.push_back(at);
+            const NBERuleMark *marks = marksAt(i);
+            for (qsizetype k = 0; k < m_ruleCount; ++k) {
+                const NBERuleMark &atTo = end.marks[size_t(k)];
+                if (i > end.last && !atTo.clean && (atTo.start < 0 || at < atTo.end)) {
+                    const std::optional<NBERuleMark> fresh =
+                        standingAnew(cursors[size_t(k)], at, marks[k]);
+                    if (!fresh)
+                        return false;
+                    state.marks.push_back(*fresh);
+                } else {
+                    state.marks.push_back(movedMark(marks[k], i, k, cursors[size_t(k)], end));
+                }
+            }
+        }
+        return true;
+    }
+
+    // The mark at `at` of the rule `search` follows, from where it stands
+    // there; the old mark's claim holds when it has the same match.
+    static std::optional<NBERuleMark> standingAnew(RuleSearch &search, qsizetype at,
+                                                   const NBERuleMark &old)
+    {
+        const Standing now = standingAt(search, at);
+        if (now.empty)
+            return std::nullopt;
+        NBERuleMark fresh;
+        fresh.origin = now.clean ? at : search.position();
+        fresh.clean = now.clean;
+        fresh.start = now.start;
+        fresh.end = now.end;
+        if (!now.clean && !old.clean && old.origin >= 0) {
+            // The same match as before.
+            fresh.clearBefore = old.clearBefore;
+            fresh.accepted = old.accepted;
+        } else if (now.start >= 0 && now.start < at) {
+            fresh.origin = -1;
+        }
+        return fresh;
+    }
+
+    // An old mark at checkpoint `i`, from the stretch's end on, moved. Where
+    // the rule's search still starts from where it started at `to`, it
+    // starts where the new search does: the match before `to` may have
+    // changed or gone (only how it stands at `to` was compared), and a later
+    // edit reads the origin back.
+    NBERuleMark movedMark(NBERuleMark mark, size_t i, qsizetype k, const RuleSearch &search,
+                          const StretchEnd &end) const
+    {
+        if (mark.origin < 0)
+            return mark;
+        // A search that went on from before `to` goes on from where the new
+        // one stands at `to` or ends its match across it: a place before may
+        // have changed.
+        const NBERuleMark &atTo = end.marks[size_t(k)];
+        const qsizetype resumed =
+            atTo.clean ? m_old[end.last] : marksAt(end.last)[k].end; // (old offsets)
+        if (i == end.last)
+            mark.origin = search.position();
+        else if (!mark.clean && mark.origin < resumed)
+            mark.origin = atTo.clean ? end.to : atTo.end;
+        else
+            mark.origin += m_shift;
+        if (mark.start >= 0) {
+            // (A match after `to` begins after the edit.)
+            mark.start =
+                moved(mark.start, m_position, m_removed, m_shift).value_or(mark.start + m_shift);
+            mark.end += m_shift;
+        }
+        return mark;
+    }
+
+    const NBERuleMark *marksAt(size_t checkpoint) const
+    {
+        return m_before.marks.data() + checkpoint * size_t(m_ruleCount);
+    }
+
+    // Whether every rule's next match at the checkpoint is known.
+    bool usable(size_t checkpoint) const
+    {
+        const NBERuleMark *marks = marksAt(checkpoint);
+        return std::none_of(marks, marks + m_ruleCount,
+                            [](const NBERuleMark &mark) { return mark.origin < 0; });
+    }
+
+    const QString &m_text;
+    const CompiledRules &m_rules;
+    const NBETokenizerState &m_before;
+    const std::vector<qsizetype> &m_old; // the checkpoints of the earlier text
+    qsizetype m_ruleCount;
+    qsizetype m_position;
+    qsizetype m_removed;
+    qsizetype m_added;
+    qsizetype m_shift;
+    bool m_unicode;
+};
+
 } // namespace
 
 NBERetokenization NBESyntaxHighlighter::retokenize(const QString &text, const NBELanguage &language,
@@ -637,212 +1088,20 @@ NBERetokenization NBESyntaxHighlighter::retokenize(const QString &text, const NB
                                                    qsizetype position, qsizetype removed,
                                                    qsizetype added)
 {
-    const qsizetype n = text.size();
-    NBERetokenization result;
-    auto whole = [&] {
-        result.from = 0;
-        result.to = n;
-        result.tokens = tokenize(text, language, &result.state);
-        return result;
-    };
-    // The units around the edit decide whether it split a surrogate pair.
-    const qsizetype near = std::clamp<qsizetype>(position - 1, 0, n);
-    const bool fits = position >= 0 && removed >= 0 && added >= 0 && position + added <= n;
+    const bool fits =
+        position >= 0 && removed >= 0 && added >= 0 && position + added <= text.size();
     const bool unicode =
         before.unicode || (fits && !isAscii(QStringView(text).sliced(position, added)));
     const CompiledRules rules = compiledRules(language, unicode);
-    const std::vector<qsizetype> &old = before.checkpoints;
-    const qsizetype ruleCount = before.ruleCount;
-    if (!before.reusable || !fits || !rules.followable || rules.crossingCount != ruleCount ||
-        old.empty() || before.marks.size() != old.size() * size_t(ruleCount) ||
-        !isValidUtf16(QStringView(text).sliced(near, std::min(position + added + 1, n) - near)))
-        return whole();
-    const qsizetype shift = added - removed;
-    const qsizetype editEnd = position + removed; // in the old text
-    auto marksAt = [&](size_t checkpoint) { return before.marks.data() + checkpoint * ruleCount; };
-    auto usable = [&](size_t checkpoint) {
-        const NBERuleMark *marks = marksAt(checkpoint);
-        return std::none_of(marks, marks + ruleCount,
-                            [](const NBERuleMark &mark) { return mark.origin < 0; });
-    };
-
-    // From the last checkpoint before the edit that the edit can't have
-    // reached back to; a start whose first matches came out otherwise moves
-    // to the one before.
-    size_t first = size_t(std::upper_bound(old.begin(), old.end(), position) - old.begin()) - 1;
-    for (int tries = 0; tries < 6; ++tries) {
-        while (first > 0 && (!canStartBefore(text, old[first], position) || !usable(first)))
-            --first;
-        const qsizetype from = old[first];
-        // (The text's start is a start for every search.)
-        const NBERuleMark *atFrom = first > 0 ? marksAt(first) : nullptr;
-
-        // Each line-crossing rule is followed through the new text; the
-        // stretch ends at the first old checkpoint past the edit where every
-        // one stands as before: clean, or with the same next match (so the
-        // same searches after it), and where the units before it leave the
-        // matches across it as free as before.
-        std::vector<RuleSearch> cursors;
-        cursors.reserve(size_t(ruleCount));
-        for (qsizetype r = 0; r < rules.expressions.size(); ++r) {
-            if (const int k = rules.crossing[r]; k >= 0)
-                cursors.emplace_back(text, *rules.expressions[r], atFrom ? atFrom[k].origin : 0);
-        }
-        size_t last = size_t(std::upper_bound(old.begin(), old.end(), editEnd) - old.begin());
-        bool fromMoved = false;
-        for (;; ++last) {
-            qsizetype to = n;
-            const NBERuleMark *atTo = nullptr;
-            std::vector<NBERuleMark> toMarks;
-            for (; last < old.size(); ++last) {
-                const qsizetype candidate = old[last] + shift;
-                if (candidate <= position + added)
-                    continue;
-                if (!usable(last))
-                    continue;
-                const NBERuleMark *marks = marksAt(last);
-                bool same = true;
-                toMarks.assign(marks, marks + ruleCount);
-                for (qsizetype k = 0; k < ruleCount && same; ++k) {
-                    const Standing now = standingAt(cursors[size_t(k)], candidate);
-                    if (now.empty)
-                        return whole();
-                    NBERuleMark &mark = toMarks[size_t(k)];
-                    if (mark.clean || now.clean) {
-                        same = mark.clean && now.clean;
-                        mark.origin = candidate;
-                        continue;
-                    }
-                    if (mark.start < 0) {
-                        same = now.start < 0;
-                        continue;
-                    }
-                    const std::optional<qsizetype> movedStart =
-                        moved(mark.start, position, removed, shift);
-                    same = movedStart && now.start == *movedStart && now.end == mark.end + shift;
-                    mark.start = now.start;
-                    mark.end = now.end;
-                }
-                if (same) {
-                    to = candidate;
-                    atTo = toMarks.data();
-                    break;
-                }
-            }
-            std::vector<qsizetype> checkpoints = checkpointsIn(text, from, to);
-            Pass pass = claimTokens(text, rules, from, to, atFrom, atTo, checkpoints);
-            if (pass.outcome == PassOutcome::unfollowable)
-                return whole();
-            if (pass.outcome == PassOutcome::fromMoved) {
-                fromMoved = true;
-                break;
-            }
-            if (pass.outcome == PassOutcome::toMoved)
-                continue;
-
-            result.from = from;
-            result.to = to;
-            result.tokens = std::move(pass.tokens);
-            NBETokenizerState &state = result.state;
-            state.unicode = unicode;
-            state.reusable = true;
-            state.ruleCount = ruleCount;
-            state.checkpoints.assign(old.begin(), old.begin() + first);
-            state.marks.assign(before.marks.begin(),
-                               before.marks.begin() + first * size_t(ruleCount));
-            // A checkpoint before `from` whose rule's next match ends after
-            // `from` has the next match the new search has there, which may
-            // lie in the stretch and have changed. (When it reaches back over
-            // `from` it starts and is claimed as before, so the part before
-            // the checkpoint is as free as before.) Where the new search
-            // stands clean at `from`, that match isn't known: the checkpoint
-            // is no longer used.
-            for (size_t i = 0; i < first; ++i) {
-                for (qsizetype k = 0; k < ruleCount; ++k) {
-                    NBERuleMark &mark = state.marks[i * size_t(ruleCount) + size_t(k)];
-                    if (mark.clean || mark.origin < 0 || (mark.start >= 0 && mark.end <= from))
-                        continue;
-                    const NBERuleMark &now = pass.marks[size_t(k)];
-                    if (now.clean) {
-                        mark.origin = -1;
-                        continue;
-                    }
-                    if (now.start < 0 || now.start >= old[i])
-                        mark.clearBefore = false;
-                    mark.start = now.start;
-                    mark.end = now.end;
-                    mark.accepted = now.accepted;
-                }
-            }
-            state.checkpoints.insert(state.checkpoints.end(), checkpoints.begin(),
-                                     checkpoints.end());
-            state.marks.insert(state.marks.end(), pass.marks.begin(), pass.marks.end());
-            // The old checkpoints from `to` on, moved. Where a rule's search
-            // still starts from where it started at `to`, it starts where the
-            // new search does: the match before `to` may have changed or gone
-            // (only how it stands at `to` was compared), and a later edit
-            // reads the origin back.
-            // Up to the end of a rule's next match after `to` (to the end of
-            // the text when it has none), an attempt before `to` may now read
-            // on past a checkpoint where it didn't before: there the rule's
-            // standing is taken anew.
-            for (size_t i = last; i < old.size() && to < n; ++i) {
-                const qsizetype at = old[i] + shift;
-                state.checkpoints.push_back(at);
-                const NBERuleMark *marks = marksAt(i);
-                for (qsizetype k = 0; k < ruleCount; ++k) {
-                    NBERuleMark mark = marks[k];
-                    const NBERuleMark &atTo = toMarks[size_t(k)];
-                    if (i > last && !atTo.clean && (atTo.start < 0 || at < atTo.end)) {
-                        const Standing now = standingAt(cursors[size_t(k)], at);
-                        if (now.empty)
-                            return whole();
-                        NBERuleMark fresh;
-                        fresh.origin = now.clean ? at : cursors[size_t(k)].position();
-                        fresh.clean = now.clean;
-                        fresh.start = now.start;
-                        fresh.end = now.end;
-                        if (!now.clean && !mark.clean && mark.origin >= 0) {
-                            // The same match as before.
-                            fresh.clearBefore = mark.clearBefore;
-                            fresh.accepted = mark.accepted;
-                        } else if (now.start >= 0 && now.start < at) {
-                            fresh.origin = -1;
-                        }
-                        state.marks.push_back(fresh);
-                        continue;
-                    }
-                    if (mark.origin < 0) {
-                        state.marks.push_back(mark);
-                        continue;
-                    }
-                    // A search that went on from before `to` goes on from
-                    // where the new one stands at `to` or ends its match
-                    // across it: a place before may have changed.
-                    const qsizetype resumed =
-                        atTo.clean ? old[last] : marksAt(last)[k].end; // (old offsets)
-                    if (i == last)
-                        mark.origin = cursors[size_t(k)].position();
-                    else if (!mark.clean && mark.origin < resumed)
-                        mark.origin = atTo.clean ? to : atTo.end;
-                    else
-                        mark.origin += shift;
-                    if (mark.start >= 0) {
-                        // (A match after `to` begins after the edit.)
-                        mark.start = moved(mark.start, position, removed, shift)
-                                         .value_or(mark.start + shift);
-                        mark.end += shift;
-                    }
-                    state.marks.push_back(mark);
-                }
-            }
-            return result;
-        }
-        if (!fromMoved || first == 0)
-            break;
-        --first;
+    if (fits && canFollow(text, rules, before, position, added)) {
+        const StretchRedo redo(text, rules, before, position, removed, added, unicode);
+        if (std::optional<NBERetokenization> redone = redo.run())
+            return std::move(*redone);
     }
-    return whole();
+    NBERetokenization result;
+    result.to = text.size();
+    result.tokens = tokenize(text, language, &result.state);
+    return result;
 }
 
 QList<QTextLayout::FormatRange> NBESyntaxHighlighter::attributedLine(
