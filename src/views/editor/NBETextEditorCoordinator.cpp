@@ -10,7 +10,7 @@
 #include "NBEHoverController.h"
 #include "NBEHunkDiscard.h"
 #include "NBELinkedRenameController.h"
-#include "NBELongLineDocument.h"
+#include "NBELongLineView.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBESyntaxHighlighter.h"
@@ -22,16 +22,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
-
-namespace {
-
-// Lines tokenized first when a text is shown, so the first screen is
-// coloured before a large file has been tokenized whole.
-constexpr int quickStartLines = 300;
-
-} // namespace
 
 NBETextEditorCoordinator::NBETextEditorCoordinator(std::shared_ptr<NBEEditorSession> session,
                                                    QObject *owner)
@@ -78,21 +69,16 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     m_buffer = m_session->buffer();
     const NBEEditorSettings &settings = m_session->settings();
     m_font = editorFont(settings.fontSize);
+    // First, so that a document made for the view takes its font and options.
+    applySettings(settings);
+    m_longLineView = new NBELongLineView(m_buffer, textView, this);
+    connect(m_longLineView, &NBELongLineView::splitWillShow, this,
+            &NBETextEditorCoordinator::splitWillShow);
+    connect(m_longLineView, &NBELongLineView::splitShown, this,
+            &NBETextEditorCoordinator::splitShown);
     // The view shows the buffer's own document: its text, undo history and
-    // (from an earlier view) layout and colours.
-    QTextDocument *document = m_buffer->document();
-    // A long text is shown whole at first, unshaped, and split once its
-    // split document is made off the main thread.
-    if (m_buffer->length() < splitInBackgroundChars && NBECodeTextEdit::hasLongLine(document)) {
-        // A line of megabytes would be laid out whole at every key: the view
-        // shows it split, and the buffer's document goes without a layout.
-        m_buffer->setDocumentLayout(nullptr);
-        m_longLines = new NBELongLineDocument(m_buffer, this);
-        document = m_longLines->document();
-        textView->setLongLines(m_longLines);
-        applySettings(settings);
-        textView->prepareDocument(document);
-    }
+    // (from an earlier view) layout and colours; or a split one.
+    QTextDocument *document = m_longLineView->firstDocument();
     // Decided before the font reaches the text, which lays it out again.
     textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(document));
     if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout())) {
@@ -111,10 +97,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     connect(m_buffer.get(), &NBETextBuffer::replaced, this,
             &NBETextEditorCoordinator::bufferReplaced);
     connect(m_buffer.get(), &NBETextBuffer::settled, this, &NBETextEditorCoordinator::textSettled);
-    // (Switching undo on again would forget where the saved text lies in it.
-    // A split document keeps none: the buffer's is used.)
-    if (!m_longLines && !textView->document()->isUndoRedoEnabled())
-        textView->setUndoRedoEnabled(true);
+    m_longLineView->enableUndo();
     applySettings(settings);
 
     // Connected before the highlighter, so an edit is noted before the
@@ -131,60 +114,27 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     finishAttaching();
     listenToSession();
     if (textView->isShapingSkipped())
-        splitLongLines();
+        m_longLineView->split();
 }
 
-void NBETextEditorCoordinator::splitLongLines()
+void NBETextEditorCoordinator::splitWillShow()
 {
-    if (m_longLines || m_splitting || !m_textView)
-        return;
-    if (m_buffer->length() < splitInBackgroundChars) {
-        showSplit(new NBELongLineDocument(m_buffer, this));
-        return;
-    }
-    m_splitting = true;
-    const quint64 revision = m_buffer->revision();
-    QThread *owner = thread();
-    nbeWhenFinished(
-        QtConcurrent::run([text = m_buffer->snapshot(), owner] {
-            std::shared_ptr<NBELongLineDocument::Shown> shown = NBELongLineDocument::split(text);
-            shown->document->moveToThread(owner);
-            return shown;
-        }),
-        this, [this, revision](const std::shared_ptr<NBELongLineDocument::Shown> &shown) {
-            m_splitting = false;
-            if (!m_textView || m_longLines || !NBECodeTextEdit::hasLongLine(m_textView->document()))
-                return;
-            // The text moved on while it was split.
-            if (m_buffer->revision() != revision) {
-                splitLongLines();
-                return;
-            }
-            showSplit(new NBELongLineDocument(m_buffer, std::move(*shown), this));
-        });
-}
-
-void NBETextEditorCoordinator::showSplit(NBELongLineDocument *longLines)
-{
-    NBECodeTextEdit *textView = m_textView;
-    const QTextCursor caret = textView->textCursor();
-    disconnect(textView->document(), &QTextDocument::contentsChange, this,
+    disconnect(m_textView->document(), &QTextDocument::contentsChange, this,
                &NBETextEditorCoordinator::textDidChange);
     // The buffer's document keeps its highlighter, idle while not shown.
     m_highlighter->leaveView();
-    m_longLines = longLines;
-    QTextDocument *document = longLines->document();
-    textView->setLongLines(longLines);
-    textView->prepareDocument(document);
-    textView->keepGlyphsOf(document->firstBlock());
-    textView->setDocument(document);
-    m_buffer->setDocumentLayout(nullptr);
+}
+
+void NBETextEditorCoordinator::splitShown(int anchor, int position)
+{
+    NBECodeTextEdit *textView = m_textView;
+    QTextDocument *document = textView->document();
     connect(document, &QTextDocument::contentsChange, this,
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
     applyColors();
     m_documentRevision = document->revision();
-    placeCaret(caret.position(), caret.anchor());
+    placeCaret(position, anchor);
     textView->ensureCursorVisible();
     updateShaping();
     if (m_session->language())
@@ -422,35 +372,17 @@ void NBETextEditorCoordinator::applyHTMLAction(NBEHTMLAction action)
 
 void NBETextEditorCoordinator::applyLanguage()
 {
-    // A split text is coloured by a tokenizer of its own, set at each pass.
-    if (!m_longLines)
-        m_highlighter->setLanguage(m_session->language());
-    else if (!m_session->language())
-        m_highlighter->setTokenizer({});
+    m_longLineView->setLanguage(*m_highlighter, m_session->language());
 }
 
 void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &current)
 {
     if (!m_textView || !m_session->language())
         return;
-    if (m_longLines) {
-        // The splits move with every edit: the pass takes those of now, and
-        // the text the pause read (the pieces are made off the main thread).
-        m_highlighter->setTokenizer(
-            m_longLines->shownTokenizer(NBEEditorHighlighter::tokenizerFor(*m_session->language())),
-            m_longLines->shownText());
-        m_highlightedLanguageID = m_session->language()->id;
-        m_highlighter->highlight(current ? *current : m_buffer->snapshot());
-        return;
-    }
-    if (!m_highlighter->hasTokenizer() || m_highlightedLanguageID != m_session->language()->id)
-        m_highlighter->setLanguage(m_session->language());
-    m_highlightedLanguageID = m_session->language()->id;
-    const QString text = current ? *current : m_buffer->snapshot();
-    if (m_textView->firstVisibleTextBlock().blockNumber() == 0)
-        m_highlighter->highlightWithQuickStart(text, quickStartLines);
-    else
-        m_highlighter->highlight(text);
+    const NBELanguage &language = *m_session->language();
+    m_longLineView->highlight(*m_highlighter, language, current ? *current : m_buffer->snapshot(),
+                              m_highlightedLanguageID != language.id);
+    m_highlightedLanguageID = language.id;
 }
 
 void NBETextEditorCoordinator::bufferWillBeReplaced()
@@ -525,7 +457,7 @@ void NBETextEditorCoordinator::updateShaping()
     const bool skipped = m_textView->isShapingSkipped();
     m_textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(m_textView->document()));
     if (!skipped && m_textView->isShapingSkipped())
-        splitLongLines();
+        m_longLineView->split();
 }
 
 void NBETextEditorCoordinator::textSettled()

@@ -27,7 +27,7 @@ class NBEEmmetController;
 class NBEGutterView;
 class NBEHoverController;
 class NBELinkedRenameController;
-class NBELongLineDocument;
+class NBELongLineView;
 class NBETagClosingController;
 
 // The text view's delegate and the owner of one editor's editing state: what
@@ -100,7 +100,6 @@ public:
     // scanned off the main thread.
     static constexpr int swatchDelayMs = 200;
     static constexpr qsizetype swatchBackgroundChars = 256 * 1024;
-    static constexpr qsizetype splitInBackgroundChars = 1024 * 1024;
 
     static QFont editorFont(double pointSize);
     // The offset of a caret given by line and column (from 1, the column in
@@ -141,10 +140,10 @@ private:
     // Lays the text out unshaped while it holds a line too long to shape,
     // and has it shown split.
     void updateShaping();
-    // Shows the text with its long lines split: at once for a short text,
-    // else once the split document is made off the main thread.
-    void splitLongLines();
-    void showSplit(NBELongLineDocument *longLines);
+    // Around the view taking a split document: edits are followed in it,
+    // coloured by its own highlighter, and the caret stays where it was.
+    void splitWillShow();
+    void splitShown(int anchor, int position);
     void bufferWillBeReplaced();
     void bufferReplaced();
     void selectionDidChange();
@@ -183,8 +182,7 @@ private:
     int m_replacedScroll = 0;
     QPointer<NBECodeTextEdit> m_textView;
     NBEEditorHighlighter *m_highlighter = nullptr;
-    NBELongLineDocument *m_longLines = nullptr;
-    bool m_splitting = false;
+    NBELongLineView *m_longLineView = nullptr;
     QFont m_font;
     bool m_isUserEditing = false;
     QList<NBEDiffHunk> m_currentHunks;
