@@ -52,7 +52,7 @@ double fileMegabytes(const QString &text)
 std::shared_ptr<NBEEditorSession> htmlSession(const std::shared_ptr<NBETextBuffer> &buffer)
 {
     auto session = std::make_shared<NBEEditorSession>(buffer);
-    session->setLanguage(NBELanguageRegistry::html());
+    session->document().setLanguage(NBELanguageRegistry::html());
     session->setTheme(NBEDefaultThemes::light());
     return session;
 }
@@ -343,11 +343,11 @@ void BM_LongPasteUndoRedo(benchmark::State &state)
     const QString pasted = minifiedScript(256'000);
     const auto buffer = NBETextBuffer::make(original);
     auto session = std::make_shared<NBEEditorSession>(buffer);
-    session->setLanguage(NBELanguageRegistry::javascript());
+    session->document().setLanguage(NBELanguageRegistry::javascript());
     session->setTheme(NBEDefaultThemes::light());
     NBEEditorSettings settings = session->settings();
     settings.wordWrap = state.range(0) != 0;
-    session->setSettings(settings);
+    session->document().setSettings(settings);
     NBETextEditorView view(session);
     NBECodeTextEdit *edit = view.textView();
     PaintWatch watch(edit, {}, false);

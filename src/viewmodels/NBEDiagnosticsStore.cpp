@@ -29,6 +29,7 @@ void NBEDiagnosticsStore::set(const QUrl &file, const QList<NBELSPDiagnostic> &l
     count(m_diagnostics.value(key), -1);
     count(list, +1);
     m_diagnostics.insert(key, list);
+    Q_EMIT fileChanged(file);
     Q_EMIT changed();
 }
 
@@ -39,12 +40,16 @@ void NBEDiagnosticsStore::remove(const QUrl &file)
         return;
     count(*it, -1);
     m_diagnostics.erase(it);
+    Q_EMIT fileChanged(file);
     Q_EMIT changed();
 }
 
 void NBEDiagnosticsStore::clear()
 {
+    const QStringList files = m_diagnostics.keys();
     m_diagnostics.clear();
     m_summary = {};
+    for (const QString &path : files)
+        Q_EMIT fileChanged(QUrl::fromLocalFile(path));
     Q_EMIT changed();
 }

@@ -29,6 +29,8 @@ public:
     void clear();
 
 Q_SIGNALS:
+    // After each file's change (set, removed or cleared), before changed().
+    void fileChanged(const QUrl &file);
     void changed();
 
 private:

@@ -1,11 +1,13 @@
 #include "NBEGitState.h"
 
+#include "NBEEditorDocument.h"
 #include "NBEFileService.h"
 #include "NBEFileTreeNode.h"
 #include "NBEGitChangesModel.h"
 #include "NBEMemory.h"
 #include "NBEWhenFinished.h"
 
+#include <QPointer>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -249,4 +251,36 @@ QFuture<std::optional<QString>> NBEGitState::headContent(const QUrl &forFile)
     if (!m_snapshot.root)
         return QtFuture::makeReadyFuture(std::optional<QString>());
     return m_service.fileAtHEAD(forFile, *m_snapshot.root);
+}
+
+void NBEGitState::follow(NBEEditorDocument &document)
+{
+    struct Reading
+    {
+        // The file's path and HEAD commit the text was last asked for.
+        QString key;
+        quint64 request = 0;
+    };
+    auto reading = std::make_shared<Reading>();
+    const QPointer<NBEEditorDocument> target(&document);
+    const auto update = [this, target, reading] {
+        if (!target)
+            return;
+        target->setRepositoryRoot(m_snapshot.root);
+        const QUrl file = target->fileURL();
+        const QString key = file.toLocalFile() + u'|' + m_snapshot.headSHA.value_or(QString());
+        if (key == reading->key)
+            return;
+        reading->key = key;
+        const quint64 request = ++reading->request;
+        nbeWhenFinished(headContent(file), target,
+                        [target, reading, request](const std::optional<QString> &head) {
+                            // A newer read (another file or HEAD) supersedes this one.
+                            if (request == reading->request)
+                                target->setHeadContent(head);
+                        });
+    };
+    connect(this, &NBEGitState::changed, &document, update);
+    connect(&document, &NBEEditorDocument::fileURLChanged, this, update);
+    update();
 }

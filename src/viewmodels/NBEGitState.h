@@ -12,6 +12,8 @@
 
 #include <optional>
 
+class NBEEditorDocument;
+
 // What git says about a workspace's repository, as of the latest refresh,
 // and the questions the source control views ask of it. The snapshot changes
 // only through refresh(); a folder's first refresh runs while it loads.
@@ -83,6 +85,10 @@ public:
     const RowsChange &rowsChange() const { return m_rowsChange; }
     // The file's text at HEAD; nothing outside a repository.
     QFuture<std::optional<QString>> headContent(const QUrl &forFile);
+    // Keeps the document's repository root and HEAD text as of the latest
+    // refresh, for as long as both live. The HEAD text is read again only
+    // when the document's file or HEAD moved.
+    void follow(NBEEditorDocument &document);
 
 Q_SIGNALS:
     void changed();

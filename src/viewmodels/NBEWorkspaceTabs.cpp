@@ -3,6 +3,7 @@
 #include "NBEWhenFinished.h"
 
 #include "NBEDiagnosticsStore.h"
+#include "NBEEditorDocument.h"
 #include "NBEEditorSettings.h"
 #include "NBEFormatter.h"
 #include "NBEHTMLValidation.h"
@@ -72,7 +73,22 @@ NBEWorkspaceTabs::NBEWorkspaceTabs(NBEFileService &files,
     , m_validation(validation)
     , m_timings(timings)
     , m_host(std::move(host))
-{}
+{
+    // First of all listeners: an editor made for a new tab finds its
+    // document ready.
+    connect(this, &NBEWorkspaceTabs::tabsChanged, this, &NBEWorkspaceTabs::updateDocuments);
+    connect(&m_preferences, &NBEPreferences::editorSettingsChanged, this, [this] {
+        const NBEEditorSettings settings = m_preferences.editorSettings();
+        for (const auto &document : QList(m_documents.cbegin(), m_documents.cend()))
+            document->setSettings(settings);
+    });
+    connect(&m_diagnostics, &NBEDiagnosticsStore::fileChanged, this, [this](const QUrl &file) {
+        for (const auto &document : QList(m_documents.cbegin(), m_documents.cend())) {
+            if (sameFile(document->fileURL(), file))
+                document->setDiagnostics(m_diagnostics.forFile(file));
+        }
+    });
+}
 
 NBEWorkspaceTabs::~NBEWorkspaceTabs()
 {
@@ -130,6 +146,41 @@ void NBEWorkspaceTabs::setTabs(const QList<NBEOpenTab> &tabs, const std::optiona
     m_tabs = tabs;
     m_activeTabID = active;
     Q_EMIT tabsChanged();
+}
+
+std::shared_ptr<NBEEditorDocument> NBEWorkspaceTabs::document(const QUuid &tabID) const
+{
+    return m_documents.value(tabID);
+}
+
+void NBEWorkspaceTabs::updateDocuments()
+{
+    // Copies: the documents' listeners may change the tabs meanwhile.
+    const QList<NBEOpenTab> tabs = m_tabs;
+    QList<std::shared_ptr<NBEEditorDocument>> opened;
+    QSet<QUuid> ids;
+    for (const NBEOpenTab &tab : tabs) {
+        ids.insert(tab.id);
+        std::shared_ptr<NBEEditorDocument> document = m_documents.value(tab.id);
+        if (!document) {
+            document = std::make_shared<NBEEditorDocument>(tab.sourceFile.buffer);
+            document->setSettings(m_preferences.editorSettings());
+            m_documents.insert(tab.id, document);
+            opened.append(document);
+        }
+        // The buffer first: an editor of the old one goes before it hears
+        // of another file.
+        document->setBuffer(tab.sourceFile.buffer);
+        const QUrl &url = tab.sourceFile.url;
+        const bool moved = document->fileURL() != url;
+        document->setFileURL(url);
+        document->setLanguage(tab.language);
+        if (moved)
+            document->setDiagnostics(m_diagnostics.forFile(url));
+    }
+    m_documents.removeIf([&ids](const auto &each) { return !ids.contains(each.key()); });
+    for (const auto &document : std::as_const(opened))
+        Q_EMIT documentOpened(document.get());
 }
 
 bool NBEWorkspaceTabs::clear()

@@ -19,6 +19,7 @@
 #include <utility>
 
 class NBEDiagnosticsStore;
+class NBEEditorDocument;
 class NBEHTMLValidation;
 class NBEPreferences;
 struct NBETextChange;
@@ -56,6 +57,10 @@ public:
     const NBEOpenTab *find(const QUuid &id) const;
     std::optional<NBEOpenTab> activeTab() const;
     const NBEOpenTab *firstShowing(const QUrl &file) const;
+    // What the tab's editors show: its buffer, file and language as the tab
+    // has them, the editor preferences and the file's diagnostics, each
+    // kept current here. Null for an unknown tab.
+    std::shared_ptr<NBEEditorDocument> document(const QUuid &tabID) const;
     // Forgets every tab without asking, as a folder opens or closes; says
     // whether there was anything to forget (and announced it).
     bool clear();
@@ -131,6 +136,9 @@ Q_SIGNALS:
     void cursorPositionChanged(const QUuid &tabID);
     // A one-sentence failure for the window to show.
     void failed(const QString &message);
+    // A new tab's document, announced as the tab appears: before anyone
+    // else hears tabsChanged().
+    void documentOpened(NBEEditorDocument *document);
 
 private:
     NBEOpenTab *findTab(const QUuid &id);
@@ -144,6 +152,8 @@ private:
                        const QString &text);
     // The file's diagnostics and pending check go with its tab.
     void forgetFile(const QUrl &url);
+    // Gives each tab a document that follows it; a closed tab's goes.
+    void updateDocuments();
     bool hasWebLSP(const std::optional<QString> &languageID) const;
 
     // Hears a tab's buffer: its edits travel on to the servers, the HTML
@@ -197,4 +207,5 @@ private:
     // Why automatic saves failed, each said once; forgotten at the next save
     // that succeeds.
     QSet<QString> m_autoSaveFailures;
+    QHash<QUuid, std::shared_ptr<NBEEditorDocument>> m_documents;
 };

@@ -3,6 +3,7 @@
 #include "NBEWhenFinished.h"
 
 #include "NBEApplicationActivity.h"
+#include "NBEEditorDocument.h"
 #include "NBELog.h"
 #include "NBERecentProjects.h"
 
@@ -91,6 +92,8 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
                                   *m_languageServers, *m_diagnostics, *m_htmlValidation,
                                   m_environment.timings, std::move(tabsHost), this);
     connect(m_tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEWorkspaceViewModel::tabsChanged);
+    connect(m_tabs, &NBEWorkspaceTabs::documentOpened, m_gitState,
+            [this](NBEEditorDocument *document) { m_gitState->follow(*document); });
     connect(m_tabs, &NBEWorkspaceTabs::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
     connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,

@@ -22,15 +22,14 @@ QUrl rootOf(const NBEWorkspaceViewModel *viewModel)
 } // namespace
 
 NBEHTMLSplitView::NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid &tabID,
-                                   const NBETheme &theme, const NBEEditorSettings &settings,
-                                   QWidget *parent)
+                                   const NBETheme &theme, QWidget *parent)
     : QSplitter(Qt::Horizontal, parent)
     , m_viewModel(viewModel)
     , m_tabID(tabID)
     , m_scrollLink(new NBEScrollLink(this))
 {
     setChildrenCollapsible(false);
-    m_editor = new NBESourceEditor(viewModel, tabID, theme, settings, m_scrollLink, this);
+    m_editor = new NBESourceEditor(viewModel, tabID, theme, m_scrollLink, this);
     const auto tab = viewModel->tab(tabID);
     if (tab && tab->sourceFile.buffer)
         m_preview = new NBEHTMLPreview(tab->sourceFile.buffer, folderOf(tab->sourceFile.url),

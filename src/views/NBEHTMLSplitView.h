@@ -1,6 +1,5 @@
 #pragma once
 
-#include "NBEEditorSettings.h"
 #include "NBETheme.h"
 
 #include <QSplitter>
@@ -20,7 +19,7 @@ class NBEHTMLSplitView : public QSplitter
 
 public:
     NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid &tabID, const NBETheme &theme,
-                     const NBEEditorSettings &settings, QWidget *parent = nullptr);
+                     QWidget *parent = nullptr);
 
     NBESourceEditor *sourceEditor() const { return m_editor; }
     NBEHTMLPreview *preview() const { return m_preview; }

@@ -280,10 +280,9 @@ NBEMarkdownPreview *NBEMainView::markdownPreview() const
 
 void NBEMainView::applySettings()
 {
-    if (NBESourceEditor *editor = sourceEditor()) {
-        editor->setSettings(currentSettings());
+    // The editor's settings reach it through its document.
+    if (NBESourceEditor *editor = sourceEditor())
         editor->setTheme(theme());
-    }
     if (const auto tab = m_viewModel->activeTab())
         updatePane(*tab);
 }
@@ -306,11 +305,11 @@ QWidget *NBEMainView::editorView(const NBEOpenTab &tab)
                                       tab.sourceFile.url.adjusted(QUrl::RemoveFilename), theme,
                                       currentSettings().fontSize, m_tabArea);
     case PaneKind::htmlSplit:
-        return new NBEHTMLSplitView(m_viewModel, tab.id, theme, currentSettings(), m_tabArea);
+        return new NBEHTMLSplitView(m_viewModel, tab.id, theme, m_tabArea);
     case PaneKind::editor:
         break;
     }
-    return new NBESourceEditor(m_viewModel, tab.id, theme, currentSettings(), nullptr, m_tabArea);
+    return new NBESourceEditor(m_viewModel, tab.id, theme, nullptr, m_tabArea);
 }
 
 // The editors follow the view model themselves; the Markdown preview is

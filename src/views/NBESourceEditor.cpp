@@ -1,5 +1,4 @@
 #include "NBESourceEditor.h"
-#include "NBEScrollLink.h"
 
 #include "NBECodeTextEdit.h"
 #include "NBETextEditorCoordinator.h"
@@ -8,30 +7,37 @@
 #include "NBEWorkspaceViewModel.h"
 
 #include <QPromise>
-#include <QTimer>
 #include <QVBoxLayout>
 
 NBESourceEditor::NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &tabID,
-                                 const NBETheme &theme, const NBEEditorSettings &settings,
-                                 NBEScrollLink *scrollLink, QWidget *parent)
+                                 const NBETheme &theme, NBEScrollLink *scrollLink, QWidget *parent)
     : QWidget(parent)
     , m_viewModel(viewModel)
     , m_tabID(tabID)
     , m_theme(theme)
-    , m_settings(settings)
     , m_scrollLink(scrollLink)
+    , m_document(viewModel->tabs().document(tabID))
 {
+    if (!m_document)
+        m_document = std::make_shared<NBEEditorDocument>();
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     makeEditor();
 
-    // Edits and caret moves reach the buffer and the view model from the
-    // editor itself: neither needs a render.
+    NBEEditorDocument *document = m_document.get();
+    // The preview tab moved to another file: an editor of its own, as for
+    // another tab, before the old one hears of the new file.
+    connect(document, &NBEEditorDocument::bufferChanged, this, &NBESourceEditor::makeEditor);
+    connect(document, &NBEEditorDocument::fileURLChanged, this, [this] {
+        updateProviders();
+        takeReveal();
+    });
     for (auto signal :
-         {&NBEWorkspaceViewModel::workspaceChanged, &NBEWorkspaceViewModel::tabsChanged,
-          &NBEWorkspaceViewModel::revealTargetChanged, &NBEWorkspaceViewModel::diagnosticsChanged,
-          &NBEWorkspaceViewModel::gitStateChanged})
-        connect(viewModel, signal, this, &NBESourceEditor::scheduleRender);
+         {&NBEEditorDocument::languageChanged, &NBEEditorDocument::repositoryRootChanged})
+        connect(document, signal, this, &NBESourceEditor::updateProviders);
+    connect(document, &NBEEditorDocument::settingsChanged, this, &NBESourceEditor::updateProviders);
+    connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::revealTargetChanged, this,
+            &NBESourceEditor::takeReveal);
     // Menu commands name their tab: this tab's editor applies them once.
     connect(viewModel, &NBEWorkspaceViewModel::markdownEditRequested, this,
             [this](const QUuid &tabID, NBEMarkdownAction action) {
@@ -47,27 +53,25 @@ NBESourceEditor::NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &
         if (tabID == m_tabID)
             m_editor->coordinator()->format();
     });
-    reloadHeadIfNeeded();
 }
 
 void NBESourceEditor::makeEditor()
 {
     const bool hadFocus = m_editor && m_editor->hasFocus();
     delete m_editor;
-    const auto tab = m_viewModel->tab(m_tabID);
-    m_session = std::make_shared<NBEEditorSession>(tab ? tab->sourceFile.buffer : nullptr);
-    m_buffer = tab ? tab->sourceFile.buffer.get() : nullptr;
+    m_session = std::make_shared<NBEEditorSession>(m_document);
     m_providersKey.clear();
+    m_session->setTheme(m_theme);
     m_session->setScrollLink(m_scrollLink);
     m_session->setHunkActions(hunkActions());
     // Coming back to a tab finds its caret where it was left.
-    if (tab)
+    if (const NBEOpenTab *tab = m_viewModel->tabs().find(m_tabID))
         m_session->setInitialCaret(tab->cursorPosition);
     connect(m_session.get(), &NBEEditorSession::cursorMoved, this,
             [viewModel = m_viewModel, id = m_tabID](int line, int column) {
                 viewModel->updateCursorPosition(line, column, id);
             });
-    pushState();
+    updateProviders();
     m_editor = new NBETextEditorView(m_session, this);
     takeReveal();
     layout()->addWidget(m_editor);
@@ -79,53 +83,26 @@ void NBESourceEditor::makeEditor()
 void NBESourceEditor::setTheme(const NBETheme &theme)
 {
     m_theme = theme;
-    scheduleRender();
+    m_session->setTheme(theme);
 }
 
-void NBESourceEditor::setSettings(const NBEEditorSettings &settings)
+void NBESourceEditor::updateProviders()
 {
-    m_settings = settings;
-    scheduleRender();
-}
-
-QString NBESourceEditor::headTaskKey() const
-{
-    const auto tab = m_viewModel->tab(m_tabID);
-    const QString path = tab ? tab->sourceFile.url.toLocalFile() : QString();
-    return path + u'|' + m_viewModel->gitHeadSHA().value_or(QString());
-}
-
-void NBESourceEditor::pushState()
-{
-    NBEWorkspaceViewModel *viewModel = m_viewModel;
-    const std::optional<NBEOpenTab> tab = viewModel->tab(m_tabID);
-    const QUrl url = tab ? tab->sourceFile.url : QUrl();
-    NBEEditorSession *session = m_session.get();
-    session->setLanguage(tab ? tab->language : std::nullopt);
-    session->setTheme(m_theme);
-    session->setSettings(m_settings);
-    session->setHeadContent(m_headContent);
-    session->setDiagnostics(viewModel->diagnostics(url));
-
-    std::optional<QUrl> projectRoot;
-    if (viewModel->gitRoot())
-        projectRoot = *viewModel->gitRoot();
-    else if (viewModel->workspace())
-        projectRoot = viewModel->workspace()->rootURL;
-    const std::optional<QString> languageID =
-        tab && tab->language ? std::optional(tab->language->id) : std::nullopt;
-    const bool served = viewModel->hasWebLSP(languageID);
-    // The providers are closures: they are made again only when what they
-    // close over changed.
+    const QUrl url = fileURL();
+    std::optional<QUrl> projectRoot = m_document->repositoryRoot();
+    if (!projectRoot && m_viewModel->workspace())
+        projectRoot = m_viewModel->workspace()->rootURL;
+    const bool served = m_viewModel->hasWebLSP(m_document->languageID());
+    const NBEEditorSettings &settings = m_document->settings();
     const QString key =
         QStringList{url.toString(), projectRoot ? projectRoot->toString() : QString(),
-                    QString::number(served), QString::number(m_settings.tabSize),
-                    QString::number(m_settings.useSoftTabs)}
+                    QString::number(served), QString::number(settings.tabSize),
+                    QString::number(settings.useSoftTabs)}
             .join(u'|');
-    if (key != m_providersKey) {
-        m_providersKey = key;
-        session->setProviders(providers(url, projectRoot, served));
-    }
+    if (key == m_providersKey)
+        return;
+    m_providersKey = key;
+    m_session->setProviders(providers(url, projectRoot, served));
 }
 
 void NBESourceEditor::takeReveal()
@@ -163,8 +140,8 @@ NBEEditorProviders NBESourceEditor::providers(const QUrl &url,
             return QtFuture::makeReadyFuture(std::optional<QString>());
         return viewModel->webHover(url, line, character);
     };
-    const int tabSize = m_settings.tabSize;
-    const bool soft = m_settings.useSoftTabs;
+    const int tabSize = m_document->settings().tabSize;
+    const bool soft = m_document->settings().useSoftTabs;
     providers.formatting = [viewModel, url, tabSize, soft](const QString &text) {
         if (!viewModel)
             return QtFuture::makeReadyFuture(std::optional<QString>());
@@ -197,12 +174,6 @@ NBEEditorHunkActions NBESourceEditor::hunkActions() const
             self->didDiscardHunk(hunk);
     };
     return actions;
-}
-
-QUrl NBESourceEditor::fileURL() const
-{
-    const auto tab = m_viewModel->tab(m_tabID);
-    return tab ? tab->sourceFile.url : QUrl();
 }
 
 // The steps run on the view model's lifetime, not the host's: a tab closed
@@ -250,49 +221,7 @@ QFuture<void> NBESourceEditor::didDiscardHunk(const NBEDiffHunk &hunk) const
     return promise->future();
 }
 
-void NBESourceEditor::scheduleRender()
-{
-    if (m_renderPending)
-        return;
-    m_renderPending = true;
-    // Once per turn of the event loop, never inside the editor's own
-    // callbacks (an edit's binding write notifies the view model at once).
-    QTimer::singleShot(0, this, [this] {
-        m_renderPending = false;
-        render();
-    });
-}
-
 void NBESourceEditor::render()
 {
-    reloadHeadIfNeeded();
-    // The tab shows another buffer (the preview tab moved to another file):
-    // an editor of its own, as for another tab.
-    const auto tab = m_viewModel->tab(m_tabID);
-    if (tab && tab->sourceFile.buffer.get() != m_buffer) {
-        makeEditor();
-        return;
-    }
-    pushState();
     takeReveal();
-}
-
-void NBESourceEditor::reloadHeadIfNeeded()
-{
-    const QString key = headTaskKey();
-    if (key == m_headKey)
-        return;
-    m_headKey = key;
-    const auto tab = m_viewModel->tab(m_tabID);
-    if (!tab)
-        return;
-    const quint64 request = ++m_headRequest;
-    nbeWhenFinished(m_viewModel->headContent(tab->sourceFile.url), this,
-                    [this, request](const std::optional<QString> &head) {
-                        // A newer request (another file or HEAD) supersedes this one.
-                        if (request != m_headRequest)
-                            return;
-                        m_headContent = head;
-                        scheduleRender();
-                    });
 }

@@ -51,11 +51,12 @@ struct NBEEditorTestHost
     void apply()
     {
         NBEEditorSession *session = m_session.get();
-        session->setLanguage(language);
+        NBEEditorDocument &document = session->document();
+        document.setLanguage(language);
         session->setTheme(theme);
-        session->setSettings(settings);
-        session->setHeadContent(head);
-        session->setDiagnostics(diagnostics);
+        document.setSettings(settings);
+        document.setHeadContent(head);
+        document.setDiagnostics(diagnostics);
         session->setScrollLink(link);
         session->setProviders({fileURL, projectRoot, lspCompletion, [this] { return triggers; },
                                lspHover, lspFormatting});

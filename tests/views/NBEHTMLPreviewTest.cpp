@@ -272,9 +272,8 @@ TEST_F(NBEHTMLPreviewTest, ScrollingEitherSideMovesTheOtherOnceWithoutEchoes)
     model->toggleActivePreview();
     // Without wrapping the editor's range is known at once: wrapped lines are
     // measured as they scroll into view, and each step reports a scroll.
-    NBEEditorSettings settings;
-    settings.wordWrap = false;
-    NBEHTMLSplitView split(model.get(), id, NBEDefaultThemes::light(), settings);
+    model->preferences().setWordWrap(false);
+    NBEHTMLSplitView split(model.get(), id, NBEDefaultThemes::light());
     NBEScrollLink *link = split.scrollLink();
     ASSERT_TRUE(link->scrollPreview && link->scrollEditor);
     int pageMoves = 0, editorMoves = 0;

@@ -61,8 +61,8 @@ protected:
         id = open(name).id;
         window = std::make_unique<QWidget>();
         auto *layout = new QVBoxLayout(window.get());
-        host = new NBESourceEditor(model.get(), id, NBEDefaultThemes::light(), NBEEditorSettings(),
-                                   nullptr, window.get());
+        host =
+            new NBESourceEditor(model.get(), id, NBEDefaultThemes::light(), nullptr, window.get());
         layout->addWidget(host);
         window->resize(900, 600);
         window->show();

@@ -58,8 +58,7 @@ protected:
         git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("first")});
         load();
         id = open(QStringLiteral("index.html")).id;
-        host = std::make_unique<NBESourceEditor>(model.get(), id, NBEDefaultThemes::light(),
-                                                 NBEEditorSettings());
+        host = std::make_unique<NBESourceEditor>(model.get(), id, NBEDefaultThemes::light());
         model->updateContent(edit, id);
     }
 

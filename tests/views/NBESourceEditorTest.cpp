@@ -2,8 +2,11 @@
 #include "../viewmodels/NBEWorkspaceFixture.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
+#include "NBEDiagnosticOverlay.h"
+#include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
+#include <QSignalSpy>
 #include <QTest>
 
 namespace {
@@ -37,8 +40,7 @@ protected:
 
     void show()
     {
-        host = std::make_unique<NBESourceEditor>(model.get(), id, NBEDefaultThemes::light(),
-                                                 NBEEditorSettings());
+        host = std::make_unique<NBESourceEditor>(model.get(), id, NBEDefaultThemes::light());
         host->resize(600, 400);
         host->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
@@ -125,4 +127,37 @@ TEST_F(NBESourceEditorTest, AStoredCaretBeyondTheTextIsPutBackWithinIt)
     }
     EXPECT_EQ(contentSignals, 0);
     EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
+}
+
+// The editor follows its tab's document alone: published diagnostics reach
+// it, a git refresh or another tab's activation redoes nothing, and the
+// preview tab moving to another file gets an editor of its own.
+TEST_F(NBESourceEditorTest, FollowsItsDocumentAndNothingElse)
+{
+    write(QStringLiteral("a.css"), "a {}\n");
+    write(QStringLiteral("b.css"), "b {}\n");
+    const QUuid preview = open(QStringLiteral("a.css"), true).id;
+    NBESourceEditor editor(model.get(), preview, NBEDefaultThemes::light());
+    const QPointer<NBETextEditorView> first = editor.editor();
+    QSignalSpy providers(editor.session(), &NBEEditorSession::providersChanged);
+
+    NBELSPDiagnostic diagnostic;
+    diagnostic.endCharacter = 1;
+    diagnostic.message = QStringLiteral("unknown");
+    model->diagnosticsStore().set(url(QStringLiteral("a.css")), {diagnostic});
+    ASSERT_TRUE(first->coordinator()->diagnosticOverlay());
+    EXPECT_EQ(first->coordinator()->diagnosticOverlay()->diagnostics(),
+              QList<NBELSPDiagnostic>{diagnostic});
+
+    NBETest::await(model->refreshGitStatus());
+    model->setActiveTab(id);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(editor.editor(), first.data());
+    EXPECT_EQ(providers.size(), 0);
+
+    open(QStringLiteral("b.css"), true);
+    EXPECT_FALSE(first);
+    EXPECT_EQ(editor.session()->buffer(), model->tab(preview)->sourceFile.buffer);
+    EXPECT_EQ(editor.editor()->textView()->text(), QStringLiteral("b {}\n"));
+    EXPECT_TRUE(editor.editor()->coordinator()->diagnosticOverlay()->diagnostics().isEmpty());
 }

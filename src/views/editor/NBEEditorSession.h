@@ -1,12 +1,9 @@
 #pragma once
 
-#include "NBEEditorSettings.h"
+#include "NBEEditorDocument.h"
 #include "NBELSPCompletionItem.h"
-#include "NBELSPDiagnostic.h"
-#include "NBELanguage.h"
 #include "NBELineDiff.h"
 #include "NBEOpenTab.h"
-#include "NBETextBuffer.h"
 #include "NBETheme.h"
 
 #include <QFuture>
@@ -50,35 +47,37 @@ struct NBEEditorHunkActions
     std::function<void(const NBEDiffHunk &)> didDiscard;
 };
 
-// One tab as its editor sees it: the buffer the editor edits in place, and
-// the language, look, settings, HEAD text, diagnostics and providers that go
-// with it. The tab's owner sets them; each setter announces only a real
-// change, by what changed, and the editor applies just that. Requests to the
-// editor (reveal a line) and the caret's moves travel as signals.
+// One editor's view of a tab's document: the buffer it was made for (the
+// document may move on to another, and the editor is made again), the look,
+// the providers, the hunk actions, the scroll link and where the caret
+// starts. The document's own parts (language, settings, HEAD text,
+// diagnostics) are read and followed on the document; the session's setters
+// announce only a real change, by what changed. Requests to the editor
+// (reveal a line) and the caret's moves travel as signals.
 class NBEEditorSession : public QObject
 {
     Q_OBJECT
 
 public:
-    // Without a buffer the session holds an empty one of its own.
+    explicit NBEEditorSession(std::shared_ptr<NBEEditorDocument> document,
+                              QObject *parent = nullptr);
+    // A document of its own over `buffer` (an empty one without).
     explicit NBEEditorSession(std::shared_ptr<NBETextBuffer> buffer = {},
                               QObject *parent = nullptr);
 
+    NBEEditorDocument &document() const { return *m_document; }
     const std::shared_ptr<NBETextBuffer> &buffer() const { return m_buffer; }
 
-    const std::optional<NBELanguage> &language() const { return m_language; }
-    std::optional<QString> languageID() const;
-    void setLanguage(const std::optional<NBELanguage> &language);
+    // The document's, for short.
+    const std::optional<NBELanguage> &language() const { return m_document->language(); }
+    std::optional<QString> languageID() const { return m_document->languageID(); }
+    const NBEEditorSettings &settings() const { return m_document->settings(); }
+    const std::optional<QString> &headContent() const { return m_document->headContent(); }
+    const QList<NBELSPDiagnostic> &diagnostics() const { return m_document->diagnostics(); }
+
     // Themes count as changed when their id does.
     const NBETheme &theme() const { return m_theme; }
     void setTheme(const NBETheme &theme);
-    const NBEEditorSettings &settings() const { return m_settings; }
-    void setSettings(const NBEEditorSettings &settings);
-    // The file's text at HEAD; absent outside a repository or for a new file.
-    const std::optional<QString> &headContent() const { return m_headContent; }
-    void setHeadContent(const std::optional<QString> &headContent);
-    const QList<NBELSPDiagnostic> &diagnostics() const { return m_diagnostics; }
-    void setDiagnostics(const QList<NBELSPDiagnostic> &diagnostics);
     const NBEEditorProviders &providers() const { return m_providers; }
     void setProviders(const NBEEditorProviders &providers);
     // Read at each click, so they need no announcement.
@@ -101,22 +100,15 @@ public:
     void reportCursor(int line, int column) { Q_EMIT cursorMoved(line, column); }
 
 Q_SIGNALS:
-    void languageChanged();
     void themeChanged();
-    void settingsChanged(const NBEEditorSettings &previous);
-    void headContentChanged();
-    void diagnosticsChanged();
     void providersChanged();
     void revealRequested(int line);
     void cursorMoved(int line, int column);
 
 private:
+    std::shared_ptr<NBEEditorDocument> m_document;
     std::shared_ptr<NBETextBuffer> m_buffer;
-    std::optional<NBELanguage> m_language;
     NBETheme m_theme;
-    NBEEditorSettings m_settings;
-    std::optional<QString> m_headContent;
-    QList<NBELSPDiagnostic> m_diagnostics;
     NBEEditorProviders m_providers;
     NBEEditorHunkActions m_hunkActions;
     QPointer<NBEScrollLink> m_scrollLink;

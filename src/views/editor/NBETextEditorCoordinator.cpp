@@ -283,13 +283,14 @@ void NBETextEditorCoordinator::applyColors()
 void NBETextEditorCoordinator::listenToSession()
 {
     NBEEditorSession *session = m_session.get();
-    connect(session, &NBEEditorSession::languageChanged, this, [this] {
+    NBEEditorDocument *document = &session->document();
+    connect(document, &NBEEditorDocument::languageChanged, this, [this] {
         feedAssist();
         languageDidChange();
     });
     connect(session, &NBEEditorSession::providersChanged, this,
             &NBETextEditorCoordinator::feedAssist);
-    connect(session, &NBEEditorSession::settingsChanged, this,
+    connect(document, &NBEEditorDocument::settingsChanged, this,
             &NBETextEditorCoordinator::settingsDidChange);
     connect(session, &NBEEditorSession::themeChanged, this, [this] {
         applyColors();
@@ -297,9 +298,9 @@ void NBETextEditorCoordinator::listenToSession()
         if (m_session->settings().showLineNumbers)
             installGutter();
     });
-    connect(session, &NBEEditorSession::headContentChanged, this,
+    connect(document, &NBEEditorDocument::headContentChanged, this,
             &NBETextEditorCoordinator::scheduleChangeRecompute);
-    connect(session, &NBEEditorSession::diagnosticsChanged, this, [this] {
+    connect(document, &NBEEditorDocument::diagnosticsChanged, this, [this] {
         if (m_diagnosticOverlay)
             m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
     });
