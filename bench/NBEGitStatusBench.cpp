@@ -223,7 +223,7 @@ void BM_ParseWorkingState(benchmark::State &state)
     const QByteArray output = git.readAllStandardOutput();
     const QUrl root = QUrl::fromLocalFile(g_untracked);
     for (auto _ : state) {
-        const auto parsed = NBEGitService::parseWorkingState(output, root);
+        const auto parsed = NBEGitOutput::parseWorkingState(output, root);
         if (!parsed || parsed->changes.size() < fileCount)
             state.SkipWithError("unexpected status");
     }

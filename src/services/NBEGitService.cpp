@@ -330,7 +330,7 @@ QFuture<QList<NBEGitFileChange>> NBEGitService::changes(const QUrl &repository)
                                  QStringLiteral("-z"), QStringLiteral("--untracked-files=all")},
                                 repository, false, {0},
                                 {{QStringLiteral("GIT_OPTIONAL_LOCKS"), QStringLiteral("0")}});
-        return output ? parse(*output, repository) : QList<NBEGitFileChange>();
+        return output ? NBEGitOutput::parseStatus(*output, repository) : QList<NBEGitFileChange>();
     });
 }
 
@@ -355,7 +355,7 @@ std::optional<NBEGitWorkingState> NBEGitService::workingStateFrom(const QByteArr
                                                                   NBEGitStatusRun earlier) const
 {
     std::optional<NBEGitWorkingState> state =
-        parseWorkingState(porcelain, repository, std::move(earlier));
+        NBEGitOutput::parseWorkingState(porcelain, repository, std::move(earlier));
     if (state && state->branch == QStringLiteral("(detached)"))
         state->branch =
             run({QStringLiteral("rev-parse"), QStringLiteral("--short"), QStringLiteral("HEAD")},
@@ -525,23 +525,13 @@ QFuture<std::optional<QString>> NBEGitService::lastCommitMessage(const QUrl &rep
 
 // --- History
 
-QString NBEGitService::logFormat()
-{
-    QString format = QStringLiteral("--pretty=format:");
-    const QStringList placeholders{QStringLiteral("%H"), QStringLiteral("%h"), QStringLiteral("%s"),
-                                   QStringLiteral("%an"), QStringLiteral("%ar")};
-    format += placeholders.join(unitSeparator);
-    format += recordSeparator;
-    return format;
-}
-
 QFuture<QList<NBEGitCommit>> NBEGitService::log(const QUrl &repository, int limit)
 {
     return m_actor.run([this, repository, limit] {
-        const auto output =
-            run({QStringLiteral("log"), QStringLiteral("-n"), QString::number(limit), logFormat()},
-                repository);
-        return output ? parseLog(*output) : QList<NBEGitCommit>();
+        const auto output = run({QStringLiteral("log"), QStringLiteral("-n"),
+                                 QString::number(limit), NBEGitOutput::logFormat()},
+                                repository);
+        return output ? NBEGitOutput::parseLog(*output) : QList<NBEGitCommit>();
     });
 }
 
@@ -698,20 +688,10 @@ std::optional<NBEGitMergeState> NBEGitService::mergeStateNow(const QUrl &reposit
                                   repository)) {
             QFile file(QDir(localPath(repository)).absoluteFilePath(*path));
             if (file.open(QIODevice::ReadOnly))
-                state.message = preparedMessage(QString::fromUtf8(file.readAll()));
+                state.message = NBEGitOutput::preparedMessage(QString::fromUtf8(file.readAll()));
         }
         return state;
     }
-}
-
-QString NBEGitService::preparedMessage(const QString &text)
-{
-    QStringList kept;
-    for (const QString &line : text.split(u'\n')) {
-        if (!line.startsWith(u'#'))
-            kept.append(line);
-    }
-    return kept.join(u'\n').trimmed();
 }
 
 // --- Remotes and sync
@@ -810,7 +790,7 @@ QFuture<std::optional<NBEGitAheadBehind>> NBEGitService::aheadBehind(const QUrl 
         const auto output = run({QStringLiteral("rev-list"), QStringLiteral("--left-right"),
                                  QStringLiteral("--count"), QStringLiteral("@{upstream}...HEAD")},
                                 repository);
-        return output ? parseAheadBehind(*output) : std::nullopt;
+        return output ? NBEGitOutput::parseAheadBehind(*output) : std::nullopt;
     });
 }
 
@@ -1166,373 +1146,4 @@ QFuture<bool> NBEGitService::hunkIsStaged(const NBEDiffHunk &hunk, const QUrl &f
         return texts && working &&
                NBEDiffPatch::indexHoldsHunk(texts->head, texts->index, *working, hunk);
     });
-}
-
-// --- Parsers
-
-QList<NBEGitFileChange> NBEGitService::parse(const QString &porcelain, const QUrl &root)
-{
-    QString rootPath = localPath(root);
-    if (!rootPath.endsWith(u'/'))
-        rootPath += u'/';
-    QList<NBEGitFileChange> changes;
-    const QList<QStringView> pieces = QStringView(porcelain).split(QChar(0), Qt::SkipEmptyParts);
-    for (qsizetype i = 0; i < pieces.size();) {
-        const QStringView piece = pieces[i];
-        if (piece.size() < 3) {
-            ++i;
-            continue;
-        }
-        // "XY path": the letters and the blank are single bytes, so the path
-        // starts at the fourth code unit whatever it begins with.
-        const QChar index = piece[0];
-        changes.append(NBEGitFileChange{QUrl::fromLocalFile(rootPath + piece.mid(3).toString()),
-                                        index, piece[1]});
-        i += (index == u'R' || index == u'C') ? 2 : 1;
-    }
-    return changes;
-}
-
-namespace {
-
-// A record of "status --porcelain=v2 -z" output. A rename's record is
-// followed by its source path, which is skipped like an empty record.
-struct StatusRecord
-{
-    enum Kind { header, change, skipped };
-    QByteArrayView bytes;
-    qsizetype start = 0;
-    Kind kind = header;
-};
-
-// Calls `visit` with each record, cut in place: a repository may list
-// 50,000 of them.
-template <typename Visit> void forEachRecord(QByteArrayView porcelain, Visit visit)
-{
-    bool sourcePathNext = false;
-    for (qsizetype at = 0; at < porcelain.size();) {
-        qsizetype end = porcelain.indexOf('\0', at);
-        if (end < 0)
-            end = porcelain.size();
-        StatusRecord record{porcelain.sliced(at, end - at), at};
-        at = end + 1;
-        if (std::exchange(sourcePathNext, false) || record.bytes.isEmpty())
-            record.kind = StatusRecord::skipped;
-        else if (!record.bytes.startsWith("# "))
-            record.kind = StatusRecord::change;
-        sourcePathNext = record.kind == StatusRecord::change && record.bytes[0] == '2';
-        visit(record);
-    }
-}
-
-void readHeader(QByteArrayView record, NBEGitWorkingState &state, bool &initial)
-{
-    const qsizetype space = record.indexOf(' ', 2);
-    const QByteArrayView key = record.sliced(2, (space < 0 ? record.size() : space) - 2);
-    const QByteArrayView value = space < 0 ? QByteArrayView() : record.sliced(space + 1);
-    if (key == "branch.oid") {
-        initial = value == "(initial)";
-        if (!initial)
-            state.headSHA = QString::fromLatin1(value);
-    } else if (key == "branch.head") {
-        state.branch = QString::fromUtf8(value);
-    } else if (key == "branch.ab") {
-        const QList<QByteArray> counts = value.toByteArray().split(' ');
-        bool aheadOK = false;
-        bool behindOK = false;
-        const int ahead = counts.value(0).mid(1).toInt(&aheadOK);
-        const int behind = counts.value(1).mid(1).toInt(&behindOK);
-        if (counts.size() == 2 && aheadOK && behindOK && ahead >= 0 && behind >= 0)
-            state.aheadBehind = NBEGitAheadBehind{ahead, behind};
-    }
-}
-
-// Where a changed file's record has its path; nothing when the record isn't
-// one git writes.
-std::optional<qsizetype> pathStart(QByteArrayView record)
-{
-    // The fields before the path: "1 XY sub mH mI mW hH hI path", "2 ...
-    // Xscore path", "u XY sub m1 m2 m3 mW h1 h2 h3 path", "? path".
-    int fields = 0;
-    switch (record[0]) {
-    case '1':
-        fields = 8;
-        break;
-    case '2':
-        fields = 9;
-        break;
-    case 'u':
-        fields = 10;
-        break;
-    case '?':
-        fields = 1;
-        break;
-    default:
-        return std::nullopt;
-    }
-    qsizetype start = 0;
-    for (int field = 0; field < fields && start >= 0; ++field) {
-        start = record.indexOf(' ', start);
-        if (start >= 0)
-            ++start;
-    }
-    if (start <= 0 || start >= record.size())
-        return std::nullopt;
-    return start;
-}
-
-// The key path (NBEFileService::keyPath) of `absolute`, which is `path` as
-// git printed it below the root. `rootPath` and `rootKey` end in "/".
-QString keyOf(QByteArrayView path, const QString &absolute, const QString &rootPath,
-              const QString &rootKey)
-{
-    // git writes clean relative paths, but for a nested repository's folder
-    // ("dir/") and anything unusual the file service's own rule decides.
-    bool plain = path.front() != '.' && path.back() != '/';
-    for (qsizetype slash = path.indexOf('/'); plain && slash >= 0;
-         slash = path.indexOf('/', slash + 1))
-        plain = path[slash + 1] != '.' && path[slash + 1] != '/';
-    if (!plain)
-        return NBEFileService::keyPath(QUrl::fromLocalFile(absolute));
-    return rootKey == rootPath ? absolute : rootKey + absolute.mid(rootPath.size());
-}
-
-struct ReadChange
-{
-    NBEGitFileChange change;
-    QString key;
-};
-
-std::optional<ReadChange> readChange(QByteArrayView record, const QString &rootPath,
-                                     const QString &rootKey)
-{
-    const std::optional<qsizetype> start = pathStart(record);
-    if (!start)
-        return std::nullopt;
-    // Letters as the first porcelain format writes them: "." is unchanged.
-    auto letter = [&](qsizetype at) {
-        const char c = record.size() > at ? record[at] : '.';
-        return c == '.' ? QChar(u' ') : QChar(QLatin1Char(c));
-    };
-    const bool untracked = record[0] == '?';
-    const QByteArrayView path = record.sliced(*start);
-    const QString absolute = rootPath + QString::fromUtf8(path);
-    return ReadChange{{QUrl::fromLocalFile(absolute), untracked ? QChar(u'?') : letter(2),
-                       untracked ? QChar(u'?') : letter(3)},
-                      keyOf(path, absolute, rootPath, rootKey)};
-}
-
-// The key paths of the change records numbered [from, to).
-QStringList changeKeys(QByteArrayView porcelain, qsizetype from, qsizetype to,
-                       const QString &rootPath, const QString &rootKey)
-{
-    QStringList keys;
-    qsizetype change = 0;
-    forEachRecord(porcelain, [&](const StatusRecord &record) {
-        if (record.kind != StatusRecord::change || change >= to || change++ < from)
-            return;
-        const QByteArrayView path = record.bytes.sliced(pathStart(record.bytes).value_or(0));
-        keys.append(keyOf(path, rootPath + QString::fromUtf8(path), rootPath, rootKey));
-    });
-    return keys;
-}
-
-// The first status of a path wins.
-void insertFirst(QHash<QString, NBEGitStatus> &statusByPath, const QString &key,
-                 NBEGitStatus status)
-{
-    const qsizetype before = statusByPath.size();
-    NBEGitStatus &slot = statusByPath[key];
-    if (statusByPath.size() != before)
-        slot = status;
-}
-
-QString withSlash(QString path)
-{
-    if (!path.endsWith(u'/'))
-        path += u'/';
-    return path;
-}
-
-// How many bytes two outputs share at their start and at their end. Blocks
-// are compared whole first, as memcmp does it fastest.
-std::pair<qsizetype, qsizetype> sharedEnds(QByteArrayView a, QByteArrayView b)
-{
-    constexpr qsizetype block = 4096;
-    const qsizetype most = std::min(a.size(), b.size());
-    qsizetype prefix = 0;
-    while (prefix + block <= most && memcmp(a.data() + prefix, b.data() + prefix, block) == 0)
-        prefix += block;
-    while (prefix < most && a[prefix] == b[prefix])
-        ++prefix;
-    const char *aEnd = a.data() + a.size();
-    const char *bEnd = b.data() + b.size();
-    qsizetype suffix = 0;
-    while (suffix + block <= most &&
-           memcmp(aEnd - suffix - block, bEnd - suffix - block, block) == 0)
-        suffix += block;
-    while (suffix < most && aEnd[-suffix - 1] == bEnd[-suffix - 1])
-        ++suffix;
-    return {prefix, suffix};
-}
-
-} // namespace
-
-std::optional<NBEGitWorkingState> NBEGitService::parseWorkingState(const QByteArray &porcelain,
-                                                                   const QUrl &root,
-                                                                   NBEGitStatusRun earlier)
-{
-    const QString rootPath = withSlash(localPath(root));
-    const QString rootKey = withSlash(NBEFileService::keyPath(root));
-    qsizetype changeCount = 0;
-    forEachRecord(porcelain, [&](const StatusRecord &record) {
-        changeCount += record.kind == StatusRecord::change;
-    });
-
-    // A change record that the earlier run printed alike, with every record
-    // before it or with the ones before it that decide its kind and every
-    // one after it, was read into the earlier change at the same place from
-    // the start or from the end. The changes read afresh lie between those
-    // kept from the start and those kept from the end.
-    const bool reuse = earlier.root == root && !earlier.porcelain.isEmpty();
-    const auto [prefix, suffix] =
-        reuse ? sharedEnds(porcelain, earlier.porcelain) : std::pair<qsizetype, qsizetype>();
-    const qsizetype suffixStart = porcelain.size() - suffix;
-    const qsizetype earlierCount = reuse ? earlier.changes.size() : 0;
-    qsizetype keptFirst = 0;
-    qsizetype keptLast = 0;
-    qsizetype previousStart = -1;
-    qsizetype change = 0;
-
-    NBEGitWorkingState state;
-    bool initial = false;
-    bool valid = true;
-    QList<NBEGitFileChange> fresh;
-    QStringList freshKeys;
-    // Whether a record is a change or a rename's source path depends on the
-    // records before it, so one in the shared end counts as the earlier run's
-    // only when that holds back to a record that can't be a rename.
-    bool previousSettled = false;
-    bool previousRename = false;
-    forEachRecord(porcelain, [&](const StatusRecord &record) {
-        const qsizetype before = std::exchange(previousStart, record.start);
-        const bool settled = before > suffixStart && (!previousRename || previousSettled);
-        previousSettled = settled;
-        previousRename = !record.bytes.isEmpty() && record.bytes[0] == '2';
-        if (record.kind == StatusRecord::header)
-            readHeader(record.bytes, state, initial);
-        if (record.kind != StatusRecord::change || !valid)
-            return;
-        const qsizetype fromEnd = changeCount - change;
-        if (record.start + record.bytes.size() < prefix && change < earlierCount) {
-            ++keptFirst;
-        } else if (settled && fromEnd <= earlierCount - keptFirst) {
-            ++keptLast;
-        } else if (std::optional<ReadChange> read = readChange(record.bytes, rootPath, rootKey)) {
-            fresh.append(std::move(read->change));
-            freshKeys.append(std::move(read->key));
-        } else {
-            valid = false;
-        }
-        ++change;
-    });
-    if (!valid)
-        return std::nullopt;
-    // Before the first commit there is no branch to show, as for HEAD.
-    if (initial)
-        state.branch.reset();
-
-    const qsizetype goneCount = earlierCount - keptFirst - keptLast;
-    if (reuse && goneCount == 0 && fresh.isEmpty()) {
-        state.changes = std::move(earlier.changes);
-        state.statusByPath = std::move(earlier.statusByPath);
-        return state;
-    }
-    // The earlier lists are changed in place: the caller may hand over lists
-    // that nothing else shares.
-    if (keptFirst + keptLast == 0) {
-        state.changes = std::move(fresh);
-    } else if (fresh.size() <= 64) {
-        state.changes = std::move(earlier.changes);
-        state.changes.remove(keptFirst, goneCount);
-        for (qsizetype i = 0; i < fresh.size(); ++i)
-            state.changes.insert(keptFirst + i, std::move(fresh[i]));
-    } else {
-        state.changes.reserve(changeCount);
-        const auto kept = earlier.changes.begin();
-        std::move(kept, kept + keptFirst, std::back_inserter(state.changes));
-        std::move(fresh.begin(), fresh.end(), std::back_inserter(state.changes));
-        std::move(kept + earlierCount - keptLast, kept + earlierCount,
-                  std::back_inserter(state.changes));
-    }
-
-    // When each of the earlier map's paths had one change, the changes not
-    // kept leave it and the fresh ones join it.
-    bool patched = keptFirst + keptLast > 0 && earlier.statusByPath.size() == earlierCount;
-    if (patched) {
-        state.statusByPath = std::move(earlier.statusByPath);
-        const QStringList gone =
-            goneCount > 0
-                ? changeKeys(earlier.porcelain, keptFirst, keptFirst + goneCount, rootPath, rootKey)
-                : QStringList();
-        for (const QString &key : gone)
-            patched = patched && state.statusByPath.remove(key);
-        for (qsizetype i = 0; i < freshKeys.size() && patched; ++i) {
-            patched = !state.statusByPath.contains(freshKeys[i]);
-            state.statusByPath.insert(freshKeys[i], state.changes[keptFirst + i].overallStatus());
-        }
-    }
-    if (!patched) {
-        state.statusByPath.clear();
-        state.statusByPath.reserve(changeCount);
-        const QStringList keys = keptFirst + keptLast > 0
-                                     ? changeKeys(porcelain, 0, changeCount, rootPath, rootKey)
-                                     : freshKeys;
-        for (qsizetype i = 0; i < changeCount; ++i)
-            insertFirst(state.statusByPath, keys[i], state.changes[i].overallStatus());
-    }
-    return state;
-}
-
-std::optional<NBEGitAheadBehind> NBEGitService::parseAheadBehind(const QString &output)
-{
-    QList<int> numbers;
-    static const QRegularExpression blanks(QStringLiteral("[\t ]+"));
-    for (const QString &piece : output.split(blanks, Qt::SkipEmptyParts)) {
-        bool ok = false;
-        const int number = piece.toInt(&ok);
-        // A count is never negative: "-3" is not one.
-        if (ok && number >= 0)
-            numbers.append(number);
-    }
-    if (numbers.size() != 2)
-        return std::nullopt;
-    return NBEGitAheadBehind{numbers[1], numbers[0]};
-}
-
-QList<NBEGitCommit> NBEGitService::parseLog(const QString &output)
-{
-    // Records are cut at 0x1E and fields at 0x1F, and git puts a line end
-    // between records. A subject may itself hold those bytes (never a line
-    // end), so a piece that doesn't start a line continues the record before
-    // it, and the subject takes every field between the two hashes and the
-    // last two (author and date).
-    QStringList records;
-    const QStringList pieces = output.split(recordSeparator, Qt::SkipEmptyParts);
-    for (const QString &piece : pieces) {
-        if (!records.isEmpty() && !piece.startsWith(u'\n'))
-            records.last() += recordSeparator + piece;
-        else
-            records.append(piece);
-    }
-    QList<NBEGitCommit> commits;
-    for (const QString &record : records) {
-        const QStringList fields = record.trimmed().split(unitSeparator);
-        if (fields.size() < 5)
-            continue;
-        const qsizetype subjectEnd = fields.size() - 2;
-        commits.append({fields[0], fields[1], fields.mid(2, subjectEnd - 2).join(unitSeparator),
-                        fields[subjectEnd], fields[subjectEnd + 1]});
-    }
-    return commits;
 }

@@ -3,6 +3,7 @@
 #include "NBEActor.h"
 #include "NBEGitCommit.h"
 #include "NBEGitFileChange.h"
+#include "NBEGitOutput.h"
 #include "NBELineDiff.h"
 
 #include <QByteArray>
@@ -57,39 +58,6 @@ struct NBEGitMergeState
     QString name;
     QString message;
     bool operator==(const NBEGitMergeState &) const = default;
-};
-
-// Commits only on HEAD's side (`ahead`) and only on the upstream's (`behind`).
-struct NBEGitAheadBehind
-{
-    int ahead = 0;
-    int behind = 0;
-    bool operator==(const NBEGitAheadBehind &) const = default;
-};
-
-// What one "git status" tells of a repository: the branch (or the short
-// HEAD when detached; nothing before the first commit), HEAD, the counts
-// against an upstream that exists, and the changed files.
-struct NBEGitWorkingState
-{
-    std::optional<QString> branch;
-    std::optional<QString> headSHA;
-    std::optional<NBEGitAheadBehind> aheadBehind;
-    QList<NBEGitFileChange> changes;
-    // Each changed file's overall status by its key path
-    // (NBEFileService::keyPath), the first record of a path winning.
-    QHash<QString, NBEGitStatus> statusByPath;
-    bool operator==(const NBEGitWorkingState &) const = default;
-};
-
-// One status run's output with the changes and map it was read into. The
-// next run of the same root reads only the records that differ from it.
-struct NBEGitStatusRun
-{
-    QUrl root;
-    QByteArray porcelain;
-    QList<NBEGitFileChange> changes;
-    QHash<QString, NBEGitStatus> statusByPath;
 };
 
 // A repository as a window shows it, read in one go.
@@ -238,24 +206,6 @@ public:
     // the popover offers Unstage).
     QFuture<bool> hunkIsStaged(const NBEDiffHunk &hunk, const QUrl &file, const QUrl &repository);
 
-    // --- Parsers of git's output
-    // "status --porcelain -z" output; rename and copy sources are skipped.
-    static QList<NBEGitFileChange> parse(const QString &porcelain, const QUrl &root);
-    // "status --porcelain=v2 --branch -z" output, the branch as git names it
-    // ("(detached)" when HEAD is). Nothing when it isn't that output. The
-    // records that begin or end both `porcelain` and an earlier run of the
-    // same root keep that run's changes; lists of `earlier` that nothing
-    // else shares are changed in place instead of copied.
-    static std::optional<NBEGitWorkingState>
-    parseWorkingState(const QByteArray &porcelain, const QUrl &root, NBEGitStatusRun earlier = {});
-    // "rev-list --left-right --count @{upstream}...HEAD" output.
-    static std::optional<NBEGitAheadBehind> parseAheadBehind(const QString &output);
-    // git's prepared merge message as a commit would keep it: comment lines
-    // and surrounding blank lines dropped.
-    static QString preparedMessage(const QString &text);
-    // Output of "log" with `logFormat()`.
-    static QList<NBEGitCommit> parseLog(const QString &output);
-    static QString logFormat();
     // The path of `file` below `root`; nothing for the root itself or a file
     // outside it.
     static std::optional<QString> relativePath(const QUrl &file, const QUrl &root);

@@ -84,25 +84,25 @@ TEST(NBEGitService, ParsesPorcelainRecords)
          {change(u"\u0301x"_qs, u'?', u'?')}},
     };
     for (const Row &row : rows)
-        EXPECT_EQ(NBEGitService::parse(row.output, root), row.expected) << row.name;
+        EXPECT_EQ(NBEGitOutput::parseStatus(row.output, root), row.expected) << row.name;
 
     // A root given with a trailing slash gives the same paths.
-    const auto withSlash = NBEGitService::parse(QStringLiteral(" M a.txt") + nul,
-                                                QUrl::fromLocalFile(QStringLiteral("/work/site/")));
+    const auto withSlash = NBEGitOutput::parseStatus(
+        QStringLiteral(" M a.txt") + nul, QUrl::fromLocalFile(QStringLiteral("/work/site/")));
     ASSERT_EQ(withSlash.size(), 1);
     EXPECT_EQ(withSlash[0].id(), path("a.txt"));
 }
 
 TEST(NBEGitService, ParsesAheadBehind)
 {
-    EXPECT_EQ(NBEGitService::parseAheadBehind(QStringLiteral("3\t1")), (NBEGitAheadBehind{1, 3}));
-    EXPECT_EQ(NBEGitService::parseAheadBehind(QStringLiteral("0\t0")), (NBEGitAheadBehind{0, 0}));
-    EXPECT_EQ(NBEGitService::parseAheadBehind(QStringLiteral("2 x 5")), (NBEGitAheadBehind{5, 2}));
-    EXPECT_FALSE(NBEGitService::parseAheadBehind(QStringLiteral("4")));
-    EXPECT_FALSE(NBEGitService::parseAheadBehind(QString()));
-    EXPECT_FALSE(NBEGitService::parseAheadBehind(QStringLiteral("1 2 3")));
-    EXPECT_FALSE(NBEGitService::parseAheadBehind(QStringLiteral("-3\t4")));
-    EXPECT_EQ(NBEGitService::parseAheadBehind(QStringLiteral("1 -3 2")), (NBEGitAheadBehind{2, 1}));
+    EXPECT_EQ(NBEGitOutput::parseAheadBehind(QStringLiteral("3\t1")), (NBEGitAheadBehind{1, 3}));
+    EXPECT_EQ(NBEGitOutput::parseAheadBehind(QStringLiteral("0\t0")), (NBEGitAheadBehind{0, 0}));
+    EXPECT_EQ(NBEGitOutput::parseAheadBehind(QStringLiteral("2 x 5")), (NBEGitAheadBehind{5, 2}));
+    EXPECT_FALSE(NBEGitOutput::parseAheadBehind(QStringLiteral("4")));
+    EXPECT_FALSE(NBEGitOutput::parseAheadBehind(QString()));
+    EXPECT_FALSE(NBEGitOutput::parseAheadBehind(QStringLiteral("1 2 3")));
+    EXPECT_FALSE(NBEGitOutput::parseAheadBehind(QStringLiteral("-3\t4")));
+    EXPECT_EQ(NBEGitOutput::parseAheadBehind(QStringLiteral("1 -3 2")), (NBEGitAheadBehind{2, 1}));
 }
 
 TEST(NBEGitService, ParsesLogRecords)
@@ -116,16 +116,16 @@ TEST(NBEGitService, ParsesLogRecords)
                            rs + "\n" + b + us + "bbbbbbb" + us + us + "Bob" + us + "3 days ago" +
                            rs + "\n" + "cut" + us + "short" + rs + "\n" + c + us + "ccccccc" + us +
                            "odd" + us + "sub" + rs + "ject" + us + "Cy" + us + "1 year ago" + rs;
-    const QList<NBEGitCommit> commits = NBEGitService::parseLog(output);
+    const QList<NBEGitCommit> commits = NBEGitOutput::parseLog(output);
     ASSERT_EQ(commits.size(), 3);
     EXPECT_EQ(commits[0], (NBEGitCommit{a, "aaaaaaa", "First", "Ann", "2 hours ago"}));
     EXPECT_EQ(commits[1], (NBEGitCommit{b, "bbbbbbb", "", "Bob", "3 days ago"}));
     EXPECT_EQ(commits[2],
               (NBEGitCommit{c, "ccccccc", "odd" + us + "sub" + rs + "ject", "Cy", "1 year ago"}));
     EXPECT_EQ(commits[2].id(), c);
-    EXPECT_TRUE(NBEGitService::parseLog(QString()).isEmpty());
-    EXPECT_EQ(NBEGitService::logFormat(), QStringLiteral("--pretty=format:%H") + us + "%h" + us +
-                                              "%s" + us + "%an" + us + "%ar" + rs);
+    EXPECT_TRUE(NBEGitOutput::parseLog(QString()).isEmpty());
+    EXPECT_EQ(NBEGitOutput::logFormat(), QStringLiteral("--pretty=format:%H") + us + "%h" + us +
+                                             "%s" + us + "%an" + us + "%ar" + rs);
 }
 
 TEST(NBEGitSyncMessage, Sentences)

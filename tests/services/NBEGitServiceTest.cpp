@@ -110,7 +110,7 @@ TEST(NBEGitServiceParsers, WorkingStateOfOneStatusRun)
         "2 R. N... 100644 100644 100644 aa bb R100 new name\0old name\0"
         "u UU N... 100644 100644 100644 100644 aa bb cc both\0"
         "? caf\xc3\xa9/\xe6\x97\xa5.md\0");
-    const auto state = NBEGitService::parseWorkingState(output, root);
+    const auto state = NBEGitOutput::parseWorkingState(output, root);
     ASSERT_TRUE(state);
     EXPECT_EQ(state->branch, QStringLiteral("feature/x"));
     EXPECT_EQ(state->headSHA, QStringLiteral("0123abcd"));
@@ -125,8 +125,7 @@ TEST(NBEGitServiceParsers, WorkingStateOfOneStatusRun)
     const QByteArray unusual = QByteArrayLiteral("? nested/\0? dir/.env\0? .hidden/x\0"
                                                  "1 M. N... 100644 100644 100644 aa bb dir/.env\0");
     for (const char *spelling : {"/a/../r/", "/r", "/"}) {
-        const auto parsed =
-            NBEGitService::parseWorkingState(unusual, QUrl::fromLocalFile(spelling));
+        const auto parsed = NBEGitOutput::parseWorkingState(unusual, QUrl::fromLocalFile(spelling));
         ASSERT_TRUE(parsed) << spelling;
         EXPECT_EQ(parsed->changes.size(), 4) << spelling;
         EXPECT_EQ(parsed->statusByPath.size(), 3) << spelling;
@@ -135,7 +134,7 @@ TEST(NBEGitServiceParsers, WorkingStateOfOneStatusRun)
 
     // Before the first commit: no branch and no HEAD; without an upstream
     // that exists, no counts.
-    const auto initial = NBEGitService::parseWorkingState(
+    const auto initial = NBEGitOutput::parseWorkingState(
         QByteArrayLiteral(
             "# branch.oid (initial)\0# branch.head main\0# branch.upstream origin/main\0"),
         root);
@@ -143,7 +142,7 @@ TEST(NBEGitServiceParsers, WorkingStateOfOneStatusRun)
     EXPECT_EQ(*initial, NBEGitWorkingState{});
     for (const QByteArray &garbage :
          {QByteArrayLiteral("x y\0"), QByteArrayLiteral("1 .M N...\0"), QByteArrayLiteral("? \0")})
-        EXPECT_FALSE(NBEGitService::parseWorkingState(garbage, root)) << garbage.constData();
+        EXPECT_FALSE(NBEGitOutput::parseWorkingState(garbage, root)) << garbage.constData();
 }
 
 // The changes of a run read with an earlier one are those of reading it
@@ -151,8 +150,8 @@ TEST(NBEGitServiceParsers, WorkingStateOfOneStatusRun)
 qsizetype readAfresh(const QByteArray &output, const NBEGitStatusRun &earlier,
                      const QUrl &root = QUrl::fromLocalFile(QStringLiteral("/r")))
 {
-    const auto alone = NBEGitService::parseWorkingState(output, root);
-    const auto reused = NBEGitService::parseWorkingState(output, root, earlier);
+    const auto alone = NBEGitOutput::parseWorkingState(output, root);
+    const auto reused = NBEGitOutput::parseWorkingState(output, root, earlier);
     EXPECT_TRUE(alone && reused);
     if (!alone || !reused)
         return -1;
@@ -177,7 +176,7 @@ TEST(NBEGitServiceParsers, AnEarlierRunKeepsWhatBothPrintAlike)
         QByteArrayLiteral("u UU N... 100644 100644 100644 100644 aa bb cc both\0");
     const QByteArray unicode = QByteArrayLiteral("? caf\xc3\xa9/\xe6\x97\xa5.md\0");
     const QByteArray base = head + modified + renamed + conflicted + unicode;
-    const auto parsed = NBEGitService::parseWorkingState(base, root);
+    const auto parsed = NBEGitOutput::parseWorkingState(base, root);
     ASSERT_TRUE(parsed);
     const NBEGitStatusRun earlier{root, base, parsed->changes, parsed->statusByPath};
 
@@ -209,7 +208,7 @@ TEST(NBEGitServiceParsers, AnEarlierRunKeepsWhatBothPrintAlike)
     // place of one: each is read as the records around it decide.
     const QByteArray lookalike =
         QByteArrayLiteral("2 R. N... 100644 100644 100644 aa bb R100 x\0? y\0? z\0");
-    const auto parsedLookalike = NBEGitService::parseWorkingState(head + lookalike, root);
+    const auto parsedLookalike = NBEGitOutput::parseWorkingState(head + lookalike, root);
     ASSERT_TRUE(parsedLookalike);
     const NBEGitStatusRun lookalikeRun{root, head + lookalike, parsedLookalike->changes,
                                        parsedLookalike->statusByPath};
@@ -220,13 +219,12 @@ TEST(NBEGitServiceParsers, AnEarlierRunKeepsWhatBothPrintAlike)
     EXPECT_EQ(readAfresh(base, earlier, QUrl::fromLocalFile(QStringLiteral("/s"))), 4);
     const QByteArray twice = head + QByteArrayLiteral("? dir/.env\0") + modified +
                              QByteArrayLiteral("1 M. N... 100644 100644 100644 aa bb dir/.env\0");
-    const auto parsedTwice = NBEGitService::parseWorkingState(twice, root);
+    const auto parsedTwice = NBEGitOutput::parseWorkingState(twice, root);
     ASSERT_TRUE(parsedTwice);
     EXPECT_EQ(
         readAfresh(twice + added, {root, twice, parsedTwice->changes, parsedTwice->statusByPath}),
         1);
-    EXPECT_FALSE(
-        NBEGitService::parseWorkingState(base + QByteArrayLiteral("x y\0"), root, earlier));
+    EXPECT_FALSE(NBEGitOutput::parseWorkingState(base + QByteArrayLiteral("x y\0"), root, earlier));
 }
 
 // Outputs that differ by a few entries, among them renames whose source
@@ -264,7 +262,7 @@ TEST(NBEGitServiceParsers, AnEarlierRunNeverChangesWhatIsRead)
                 picks.remove(at);
         }
         const QByteArray after = randomOutput(picks);
-        const auto parsed = NBEGitService::parseWorkingState(before, root);
+        const auto parsed = NBEGitOutput::parseWorkingState(before, root);
         ASSERT_TRUE(parsed);
         SCOPED_TRACE(QByteArray(before).replace('\0', '|').toStdString() + " -> " +
                      QByteArray(after).replace('\0', '|').toStdString());

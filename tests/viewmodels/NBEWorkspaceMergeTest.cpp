@@ -151,6 +151,6 @@ TEST(NBEGitServicePreparedMessage, CommentLinesAndBlankEdgesAreDropped)
     };
     for (const auto &row : cases) {
         SCOPED_TRACE(row.name);
-        EXPECT_EQ(NBEGitService::preparedMessage(row.text), row.message);
+        EXPECT_EQ(NBEGitOutput::preparedMessage(row.text), row.message);
     }
 }

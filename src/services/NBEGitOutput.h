@@ -1,0 +1,69 @@
+#pragma once
+
+#include "NBEGitCommit.h"
+#include "NBEGitFileChange.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <optional>
+
+// Commits only on HEAD's side (`ahead`) and only on the upstream's (`behind`).
+struct NBEGitAheadBehind
+{
+    int ahead = 0;
+    int behind = 0;
+    bool operator==(const NBEGitAheadBehind &) const = default;
+};
+
+// What one "git status" tells of a repository: the branch (or the short
+// HEAD when detached; nothing before the first commit), HEAD, the counts
+// against an upstream that exists, and the changed files.
+struct NBEGitWorkingState
+{
+    std::optional<QString> branch;
+    std::optional<QString> headSHA;
+    std::optional<NBEGitAheadBehind> aheadBehind;
+    QList<NBEGitFileChange> changes;
+    // Each changed file's overall status by its key path
+    // (NBEFileService::keyPath), the first record of a path winning.
+    QHash<QString, NBEGitStatus> statusByPath;
+    bool operator==(const NBEGitWorkingState &) const = default;
+};
+
+// One status run's output with the changes and map it was read into. The
+// next run of the same root reads only the records that differ from it.
+struct NBEGitStatusRun
+{
+    QUrl root;
+    QByteArray porcelain;
+    QList<NBEGitFileChange> changes;
+    QHash<QString, NBEGitStatus> statusByPath;
+};
+
+// Reads what git prints: pure functions over its output, any thread may call
+// them.
+class NBEGitOutput
+{
+public:
+    // "status --porcelain -z" output; rename and copy sources are skipped.
+    static QList<NBEGitFileChange> parseStatus(const QString &porcelain, const QUrl &root);
+    // "status --porcelain=v2 --branch -z" output, the branch as git names it
+    // ("(detached)" when HEAD is). Nothing when it isn't that output. The
+    // records that begin or end both `porcelain` and an earlier run of the
+    // same root keep that run's changes; lists of `earlier` that nothing
+    // else shares are changed in place instead of copied.
+    static std::optional<NBEGitWorkingState>
+    parseWorkingState(const QByteArray &porcelain, const QUrl &root, NBEGitStatusRun earlier = {});
+    // "rev-list --left-right --count @{upstream}...HEAD" output.
+    static std::optional<NBEGitAheadBehind> parseAheadBehind(const QString &output);
+    // git's prepared merge message as a commit would keep it: comment lines
+    // and surrounding blank lines dropped.
+    static QString preparedMessage(const QString &text);
+    // Output of "log" with `logFormat()`.
+    static QList<NBEGitCommit> parseLog(const QString &output);
+    static QString logFormat();
+};
