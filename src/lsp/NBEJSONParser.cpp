@@ -4,11 +4,24 @@
 #include <cmath>
 #include <cstring>
 
+#include <QStringDecoder>
+
 #include <simdjson.h>
 
 namespace NBEJSONParser {
 
 namespace {
+
+// QString::fromUtf8 drops a leading U+FEFF, but inside a JSON string it is
+// text (a file's own byte-order mark, say) and has to survive.
+QString utf8Text(const char *data, qsizetype size)
+{
+    if (size < 3 || static_cast<unsigned char>(data[0]) != 0xEF)
+        return QString::fromUtf8(data, size);
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless |
+                                                     QStringDecoder::Flag::ConvertInitialBom);
+    return decoder.decode(QByteArrayView(data, size));
+}
 
 constexpr double twoTo63 = 9223372036854775808.0;
 
@@ -171,11 +184,11 @@ private:
         if (m_at == m_end)
             return std::nullopt;
         if (*m_at == '"') {
-            QString text = QString::fromUtf8(run, m_at - run);
+            QString text = utf8Text(run, m_at - run);
             ++m_at;
             return text;
         }
-        QString text = QString::fromUtf8(run, m_at - run);
+        QString text = utf8Text(run, m_at - run);
         while (m_at < m_end) {
             const char c = *m_at;
             if (c == '"') {
@@ -189,7 +202,7 @@ private:
                 while (m_at < m_end && *m_at != '"' && *m_at != '\\' &&
                        static_cast<unsigned char>(*m_at) >= 0x20)
                     ++m_at;
-                text += QString::fromUtf8(run, m_at - run);
+                text += utf8Text(run, m_at - run);
                 continue;
             }
             if (++m_at == m_end)
@@ -315,7 +328,7 @@ NBEJSONValue fromSimdjson(simdjson::dom::element element)
         if (!element.get(members)) {
             // A repeated key keeps its last value.
             for (const simdjson::dom::key_value_pair member : members)
-                object.insert(QString::fromUtf8(member.key.data(), qsizetype(member.key.size())),
+                object.insert(utf8Text(member.key.data(), qsizetype(member.key.size())),
                               fromSimdjson(member.value));
         }
         return object;
@@ -334,9 +347,8 @@ NBEJSONValue fromSimdjson(simdjson::dom::element element)
     }
     case simdjson::dom::element_type::STRING: {
         std::string_view text;
-        return element.get(text)
-                   ? NBEJSONValue()
-                   : NBEJSONValue(QString::fromUtf8(text.data(), qsizetype(text.size())));
+        return element.get(text) ? NBEJSONValue()
+                                 : NBEJSONValue(utf8Text(text.data(), qsizetype(text.size())));
     }
     case simdjson::dom::element_type::BOOL: {
         bool value = false;

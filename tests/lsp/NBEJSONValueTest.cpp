@@ -108,6 +108,23 @@ TEST(NBEJSONValue, EncodesCompactlyAndRoundTrips)
     EXPECT_TRUE(loneBytes->contains(R"(a\ude00b\ud83d")"));
     EXPECT_EQ(decoded(loneBytes->constData()), lone);
 
+    // A string that starts with U+FEFF keeps it, in either reader, as a value,
+    // a key, after an escape and beside bytes that aren't UTF-8.
+    const QString mark = QString(QChar(0xFEFF));
+    for (const char *text : {"[\"\xEF\xBB\xBF\xEF\xBB\xBFz\"]", "[\"\xEF\xBB\xBF\xffz\"]",
+                             "[\"\\n\xEF\xBB\xBFz\"]", "{\"\xEF\xBB\xBFk\":1}"}) {
+        const NBEJSONValue once = decoded(text);
+        const auto again = once.encoded();
+        ASSERT_TRUE(again.has_value());
+        EXPECT_EQ(decoded(again->constData()), once) << text;
+        const QString first = once.kind() == Kind::object
+                                  ? once.objectValue()->firstKey()
+                                  : once.arrayValue()->first().stringValue().value_or(QString());
+        EXPECT_TRUE(first.contains(mark)) << text;
+    }
+    EXPECT_EQ(decoded("[\"\xEF\xBB\xBF\xEF\xBB\xBFz\"]").arrayValue()->first().stringValue(),
+              mark + mark + u'z');
+
     EXPECT_FALSE(NBEJSONValue::array({std::numeric_limits<double>::infinity()}).encoded());
     EXPECT_FALSE(NBEJSONValue(std::nan("")).encoded().has_value());
 }
