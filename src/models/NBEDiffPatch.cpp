@@ -3,7 +3,7 @@
 #include "NBEGitDiff.h"
 #include "NBELineEnding.h"
 
-#include <QSet>
+#include <QHash>
 #include <QStringList>
 
 namespace {
@@ -450,68 +450,80 @@ struct Placed
 // Reads the index as HEAD with some of the gutter's hunks staged: HEAD's
 // unchanged lines in order, each hunk's old or new lines between them. Any
 // other reading of the index (a diff of its own) could pair repeated lines
-// differently from the gutter. `pinned` fixes one hunk's side. Nothing when
-// the index isn't such a text.
+// differently from the gutter. Where repeated lines allow several readings
+// of one text, the one that stages the most changed lines is taken, and the
+// gutter shows and switches hunks by that one alone: two readings mixed hunk
+// by hunk could show every hunk staged while the index still differs from
+// the file, and staging a hunk always brings the reading closer to the file.
+// Nothing when the index isn't such a text.
 std::optional<QList<Placed>> placeInIndex(const Pieces &head, const Pieces &working,
-                                          const Pieces &index, const QList<GutterChange> &changes,
-                                          qsizetype pinned, bool pinnedStaged)
+                                          const Pieces &index, const QList<GutterChange> &changes)
 {
     struct Step
     {
         qsizetype from, to;
         qsizetype parent;
         bool staged;
+        qsizetype weight; // changed lines staged up to here
     };
-    // Every index line where a reading can stand, kept once each, with the
-    // step that reached it; there are few unless lines repeat a lot.
+    struct Stand
+    {
+        qsizetype at, parent, weight;
+    };
+    // Every index line where a reading can stand, kept once each with the
+    // heaviest step that reached it; there are few unless lines repeat a lot.
     QList<QList<Step>> steps;
-    QList<std::pair<qsizetype, qsizetype>> frontier{{0, -1}};
+    QList<Stand> frontier{{0, -1, 0}};
     qsizetype headAt = 0;
     for (qsizetype k = 0;; ++k) {
         const bool last = k == changes.size();
         const qsizetype segmentEnd = last ? head.count() : changes[k].oldFrom;
-        QList<std::pair<qsizetype, qsizetype>> afterSegment;
-        for (const auto &[at, parent] : std::as_const(frontier))
-            if (sameLines(index, at, head, headAt, segmentEnd))
-                afterSegment.append({at + segmentEnd - headAt, parent});
+        QList<Stand> afterSegment;
+        for (const Stand &stand : std::as_const(frontier))
+            if (sameLines(index, stand.at, head, headAt, segmentEnd))
+                afterSegment.append({stand.at + segmentEnd - headAt, stand.parent, stand.weight});
         if (last) {
-            for (const auto &[at, parent] : std::as_const(afterSegment)) {
-                if (at != index.count())
-                    continue;
-                QList<Placed> placed(changes.size());
-                for (qsizetype j = changes.size() - 1, p = parent; j >= 0; --j) {
-                    const Step &step = steps[j][p];
-                    placed[j] = {step.from, step.to, step.staged};
-                    p = step.parent;
-                }
-                return placed;
+            const Stand *best = nullptr;
+            for (const Stand &stand : std::as_const(afterSegment))
+                if (stand.at == index.count() && (!best || stand.weight > best->weight))
+                    best = &stand;
+            if (!best)
+                return std::nullopt;
+            QList<Placed> placed(changes.size());
+            for (qsizetype j = changes.size() - 1, p = best->parent; j >= 0; --j) {
+                const Step &step = steps[j][p];
+                placed[j] = {step.from, step.to, step.staged};
+                p = step.parent;
             }
-            return std::nullopt;
+            return placed;
         }
         const GutterChange &change = changes[k];
+        const qsizetype changed = change.oldTo - change.oldFrom + change.newTo - change.newFrom;
         QList<Step> reached;
-        QSet<qsizetype> seen;
-        for (const auto &[at, parent] : std::as_const(afterSegment)) {
+        QHash<qsizetype, qsizetype> reachedAt;
+        for (const Stand &stand : std::as_const(afterSegment)) {
             for (const bool staged : {false, true}) {
-                if (k == pinned && staged != pinnedStaged)
-                    continue;
                 const Pieces &side = staged ? working : head;
                 const qsizetype from = staged ? change.newFrom : change.oldFrom;
                 const qsizetype to = staged ? change.newTo : change.oldTo;
-                if (!sameLines(index, at, side, from, to))
+                if (!sameLines(index, stand.at, side, from, to))
                     continue;
-                const qsizetype end = at + to - from;
-                if (seen.contains(end))
-                    continue;
-                seen.insert(end);
-                reached.append({at, end, parent, staged});
+                const Step step{stand.at, stand.at + to - from, stand.parent, staged,
+                                stand.weight + (staged ? changed : 0)};
+                const auto known = reachedAt.constFind(step.to);
+                if (known == reachedAt.cend()) {
+                    reachedAt.insert(step.to, reached.size());
+                    reached.append(step);
+                } else if (step.weight > reached[*known].weight) {
+                    reached[*known] = step;
+                }
             }
         }
         if (reached.isEmpty())
             return std::nullopt;
         frontier.clear();
         for (qsizetype i = 0; i < reached.size(); ++i)
-            frontier.append({reached[i].to, i});
+            frontier.append({reached[i].to, i, reached[i].weight});
         steps.append(reached);
         headAt = change.oldTo;
     }
@@ -560,15 +572,12 @@ std::optional<std::optional<QString>> movedByPairing(const QString &head, const 
     const auto paired = pairing(head, index, working, hunk);
     if (!paired)
         return std::nullopt;
-    const auto placed = placeInIndex(paired->head, paired->working, paired->index, paired->changes,
-                                     paired->hunk, unstaging);
-    if (!placed) {
-        if (placeInIndex(paired->head, paired->working, paired->index, paired->changes,
-                         paired->hunk, !unstaging))
-            return std::optional<QString>();
+    const auto placed = placeInIndex(paired->head, paired->working, paired->index, paired->changes);
+    if (!placed)
         return std::nullopt;
-    }
     const Placed &at = (*placed)[paired->hunk];
+    if (at.staged != unstaging)
+        return std::optional<QString>();
     const GutterChange &change = paired->changes[paired->hunk];
     const Pieces &side = unstaging ? paired->head : paired->working;
     const auto [cut, cutEnd] = paired->index.span(at.from, at.to);
@@ -626,12 +635,9 @@ bool indexHoldsHunk(const QString &head, const QString &index, const QString &wo
                     const NBEDiffHunk &hunk)
 {
     if (const auto paired = pairing(head, index, working, hunk)) {
-        if (placeInIndex(paired->head, paired->working, paired->index, paired->changes,
-                         paired->hunk, true))
-            return true;
-        if (placeInIndex(paired->head, paired->working, paired->index, paired->changes,
-                         paired->hunk, false))
-            return false;
+        if (const auto placed =
+                placeInIndex(paired->head, paired->working, paired->index, paired->changes))
+            return (*placed)[paired->hunk].staged;
     }
     const QStringList headLines = head.split(u'\n');
     const Span span = spanOf(hunk);

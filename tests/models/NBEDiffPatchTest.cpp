@@ -152,3 +152,30 @@ TEST(DiffPatchTest, RandomTextsRoundTripThroughTheIndex)
         ASSERT_EQ(index, head);
     }
 }
+
+// Repeated lines can read one index text more than one way. The gutter shows
+// a single reading, so acting on what it shows ends at the file and at HEAD;
+// mixing readings hunk by hunk once showed every hunk staged while the index
+// still lacked a line.
+TEST(DiffPatchTest, ActingOnWhatTheGutterShowsEndsAtTheFileAndAtHead)
+{
+    const QString head = u"\r\na b\rx\na b\r}\r\nx\n\r\na b"_s;
+    const QString working = u"a b\r\r\na b\ra b\ra b\ra b\r}\r\n"_s;
+    const QList<NBEDiffHunk> hunks = gutter(head, working);
+    ASSERT_EQ(hunks.size(), 6);
+    QString index = head;
+    const auto act = [&](const NBEDiffHunk &hunk, bool unstaging) {
+        const auto next = NBEDiffPatch::indexAfterHunk(head, index, working, hunk, unstaging);
+        ASSERT_TRUE(next);
+        index = *next;
+    };
+    for (const int i : {0, 2, 3, 4})
+        act(hunks[i], false);
+    for (const bool unstaging : {false, true}) {
+        for (int round = 0; round < 2 * int(hunks.size()); ++round)
+            for (const NBEDiffHunk &hunk : hunks)
+                if (NBEDiffPatch::indexHoldsHunk(head, index, working, hunk) == unstaging)
+                    act(hunk, unstaging);
+        EXPECT_EQ(index, unstaging ? head : working);
+    }
+}
