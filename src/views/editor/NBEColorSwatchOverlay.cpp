@@ -1,6 +1,7 @@
 #include "NBEColorSwatchOverlay.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBETextBuffer.h"
 
 #include <QColorDialog>
 #include <QMouseEvent>
@@ -24,7 +25,7 @@ bool continuesLiteral(QChar c)
 
 } // namespace
 
-NBEColorSwatchOverlay::NBEColorSwatchOverlay(NBECodeTextEdit *textView)
+NBEColorSwatchOverlay::NBEColorSwatchOverlay(NBECodeTextEdit *textView, NBETextBuffer *buffer)
     : QWidget(textView)
     , m_textView(textView)
     , m_viewport(textView->viewport())
@@ -33,10 +34,9 @@ NBEColorSwatchOverlay::NBEColorSwatchOverlay(NBECodeTextEdit *textView)
     setAttribute(Qt::WA_NoSystemBackground);
     setFocusPolicy(Qt::NoFocus);
     m_viewport->installEventFilter(this);
-    // Swatches are kept by offsets of the text, which a split view doesn't
-    // share.
-    connect(textView->textGeometry().textDocument(), &QTextDocument::contentsChange, this,
-            &NBEColorSwatchOverlay::textDidChange);
+    // Swatches are kept by offsets of the text, in which the buffer reports
+    // its changes.
+    connect(buffer, &NBETextBuffer::changed, this, &NBEColorSwatchOverlay::textDidChange);
     // A scroll moves the text under the squares.
     connect(textView, &QPlainTextEdit::updateRequest, this, [this](const QRect &, int dy) {
         if (dy)
@@ -79,8 +79,10 @@ void NBEColorSwatchOverlay::setSwatches(const QList<NBECSSColorsSwatch> &swatche
     update();
 }
 
-void NBEColorSwatchOverlay::textDidChange(int position, int removed, int added)
+void NBEColorSwatchOverlay::textDidChange(const NBETextChange &change)
 {
+    const int position = int(change.position);
+    const int added = int(change.inserted.size());
     // Until the next scan the squares follow their literals: those after the
     // edit move with it, those the edit touched stay only while their text
     // is unchanged (a change of colours only). A key costs only the swatches
@@ -89,8 +91,8 @@ void NBEColorSwatchOverlay::textDidChange(int position, int removed, int added)
         return;
     const QTextDocument *document = m_textView->textGeometry().textDocument();
     const int length = document->characterCount() - 1;
-    const int delta = added - removed;
-    const int removedEnd = position + removed;
+    const int delta = added - int(change.removed);
+    const int removedEnd = position + int(change.removed);
     // Literals come in text order and never overlap, so their ends are in
     // order too.
     const qsizetype first = std::partition_point(m_swatches.cbegin(), m_swatches.cend(),

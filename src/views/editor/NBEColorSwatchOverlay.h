@@ -15,6 +15,8 @@
 #include <optional>
 
 class NBECodeTextEdit;
+class NBETextBuffer;
+struct NBETextChange;
 
 // A small square of each colour literal's colour after the end of its line,
 // over the text view's viewport. Clicking one opens a colour dialog; every
@@ -27,7 +29,8 @@ class NBEColorSwatchOverlay : public QWidget
     Q_OBJECT
 
 public:
-    explicit NBEColorSwatchOverlay(NBECodeTextEdit *textView);
+    // Follows `buffer`'s changes, the text `textView` shows.
+    NBEColorSwatchOverlay(NBECodeTextEdit *textView, NBETextBuffer *buffer);
     ~NBEColorSwatchOverlay() override;
 
     // Asked to replace a range of the text with a literal's new text.
@@ -66,7 +69,7 @@ private:
     void beginPicking(int index);
     void colorDidChange(const QColor &color);
     void flushPick();
-    void textDidChange(int position, int removed, int added);
+    void textDidChange(const NBETextChange &change);
     QString literalAt(NBETextRange range) const;
     void followViewport();
 

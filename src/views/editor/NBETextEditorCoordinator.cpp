@@ -100,14 +100,13 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     m_longLineView->enableUndo();
     applySettings(settings);
 
-    // Connected before the highlighter, so an edit is noted before the
-    // recolouring of the edited line reports its format change.
-    connect(textView->document(), &QTextDocument::contentsChange, this,
+    // Edits in the text's offsets, as the buffer reports them: colours the
+    // highlighter applies are none.
+    connect(m_buffer.get(), &NBETextBuffer::changed, this,
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
     applyLanguage();
     applyColors();
-    m_documentRevision = textView->document()->revision();
 
     if (m_session->language())
         highlightWholeText();
@@ -119,8 +118,6 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 
 void NBETextEditorCoordinator::splitWillShow()
 {
-    disconnect(m_textView->document(), &QTextDocument::contentsChange, this,
-               &NBETextEditorCoordinator::textDidChange);
     // The buffer's document keeps its highlighter, idle while not shown.
     m_highlighter->leaveView();
 }
@@ -128,12 +125,14 @@ void NBETextEditorCoordinator::splitWillShow()
 void NBETextEditorCoordinator::splitShown(int anchor, int position)
 {
     NBECodeTextEdit *textView = m_textView;
-    QTextDocument *document = textView->document();
-    connect(document, &QTextDocument::contentsChange, this,
+    // After the split document's own, so that a change is noted once the
+    // view shows it.
+    disconnect(m_buffer.get(), &NBETextBuffer::changed, this,
+               &NBETextEditorCoordinator::textDidChange);
+    connect(m_buffer.get(), &NBETextBuffer::changed, this,
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
     applyColors();
-    m_documentRevision = document->revision();
     placeCaret(position, anchor);
     textView->ensureCursorVisible();
     updateShaping();
@@ -259,8 +258,6 @@ void NBETextEditorCoordinator::assistTextEdited(int position, int removed, int a
     // A partner's rename is the typing help's own edit: it neither opens nor
     // hides anything.
     const bool mirrored = m_linkedRename->isMirroring();
-    // The typing help counts in the text.
-    position = textOffset(position);
     m_linkedRename->textEdited(position);
     m_completion->textEdited(position, removed, added, mirrored);
     if (!mirrored)
@@ -410,7 +407,6 @@ void NBETextEditorCoordinator::bufferReplaced()
     updateShaping();
     // The caret may have moved with the text: the status bar reads it again.
     selectionDidChange();
-    m_documentRevision = textView->document()->revision();
     if (m_session->language())
         highlightWholeText();
     scheduleChangeRecompute();
@@ -419,17 +415,14 @@ void NBETextEditorCoordinator::bufferReplaced()
     scheduleSwatchRecompute();
 }
 
-void NBETextEditorCoordinator::textDidChange(int position, int removed, int added)
+void NBETextEditorCoordinator::textDidChange(const NBETextChange &change)
 {
     if (m_replacing || !m_textView)
         return;
-    // Formats only: the text kept its revision.
-    const int revision = m_textView->document()->revision();
-    if (removed == added && revision == m_documentRevision)
-        return;
-    m_documentRevision = revision;
+    const int position = int(change.position);
+    const int added = int(change.inserted.size());
     noteEdit(position, added);
-    assistTextEdited(position, removed, added);
+    assistTextEdited(position, int(change.removed), added);
 }
 
 void NBETextEditorCoordinator::noteEdit(int position, int added)
@@ -440,14 +433,15 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
     // running stores nothing (it checks the revision).
     m_changeTimer.stop();
     m_swatchTimer.stop();
+    const auto [from, to] = m_textView->textGeometry().toViewRange(position, position + added);
     // Squiggles of the changed lines are drawn again against their new layout.
     if (m_diagnosticOverlay)
-        m_diagnosticOverlay->updateChange(position, added);
+        m_diagnosticOverlay->updateChange(from, to - from);
     // A line that grew too long is laid out unshaped from the next turn on
     // (a new font relays the whole text, not to be done inside an edit),
     // until the host shows it split.
     if (!m_textView->isShapingSkipped() &&
-        NBECodeTextEdit::hasLongLine(m_textView->document(), position, position + added))
+        NBECodeTextEdit::hasLongLine(m_textView->document(), from, to))
         QTimer::singleShot(0, this, &NBETextEditorCoordinator::updateShaping);
 }
 

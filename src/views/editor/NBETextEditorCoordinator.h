@@ -29,6 +29,7 @@ class NBEHoverController;
 class NBELinkedRenameController;
 class NBELongLineView;
 class NBETagClosingController;
+struct NBETextChange;
 
 // The text view's delegate and the owner of one editor's editing state: what
 // was applied last (font, theme, settings) and the work that waits for the
@@ -133,7 +134,7 @@ private:
     void installAssist();
     void feedAssist();
     void assistTextEdited(int position, int removed, int added);
-    void textDidChange(int position, int removed, int added);
+    void textDidChange(const NBETextChange &change);
     void noteEdit(int position, int added);
     // Wrapping, font, tabs and invisibles as `settings` have them.
     void applySettings(const NBEEditorSettings &settings);
@@ -177,7 +178,6 @@ private:
     std::shared_ptr<NBEEditorSession> m_session;
     // The buffer shown (held, so it outlives the view).
     std::shared_ptr<NBETextBuffer> m_buffer;
-    int m_documentRevision = 0;
     int m_replacedCaret = 0;
     int m_replacedScroll = 0;
     QPointer<NBECodeTextEdit> m_textView;

@@ -21,7 +21,7 @@ void NBETextEditorCoordinator::installSwatchOverlay()
     m_swatchTimer.setInterval(swatchDelayMs);
     connect(&m_swatchTimer, &QTimer::timeout, this,
             &NBETextEditorCoordinator::recomputeSwatchesNow);
-    m_swatchOverlay = new NBEColorSwatchOverlay(m_textView);
+    m_swatchOverlay = new NBEColorSwatchOverlay(m_textView, m_buffer.get());
     // A picked colour is written like typing: one undoable edit that reaches
     // the buffer. A range the text no longer reaches is ignored.
     m_swatchOverlay->onPick = [textView = QPointer<NBECodeTextEdit>(m_textView)](
