@@ -32,9 +32,11 @@ NBESourceEditor::NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &
         updateProviders();
         takeReveal();
     });
-    for (auto signal :
-         {&NBEEditorDocument::languageChanged, &NBEEditorDocument::repositoryRootChanged})
-        connect(document, signal, this, &NBESourceEditor::updateProviders);
+    // What the providers close over: whether a server serves the language,
+    // where the project lies, and how formatting indents.
+    connect(document, &NBEEditorDocument::languageChanged, this, &NBESourceEditor::updateProviders);
+    connect(document, &NBEEditorDocument::repositoryRootChanged, this,
+            &NBESourceEditor::updateProviders);
     connect(document, &NBEEditorDocument::settingsChanged, this, &NBESourceEditor::updateProviders);
     connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::revealTargetChanged, this,
             &NBESourceEditor::takeReveal);
@@ -68,8 +70,8 @@ void NBESourceEditor::makeEditor()
     if (const NBEOpenTab *tab = m_viewModel->tabs().find(m_tabID))
         m_session->setInitialCaret(tab->cursorPosition);
     connect(m_session.get(), &NBEEditorSession::cursorMoved, this,
-            [viewModel = m_viewModel, id = m_tabID](int line, int column) {
-                viewModel->updateCursorPosition(line, column, id);
+            [tabs = &m_viewModel->tabs(), id = m_tabID](int line, int column) {
+                tabs->updateCursorPosition(line, column, id);
             });
     updateProviders();
     m_editor = new NBETextEditorView(m_session, this);
@@ -92,7 +94,7 @@ void NBESourceEditor::updateProviders()
     std::optional<QUrl> projectRoot = m_document->repositoryRoot();
     if (!projectRoot && m_viewModel->workspace())
         projectRoot = m_viewModel->workspace()->rootURL;
-    const bool served = m_viewModel->hasWebLSP(m_document->languageID());
+    const bool served = m_viewModel->languageServers().hasWebLSP(m_document->languageID());
     const NBEEditorSettings &settings = m_document->settings();
     const QString key =
         QStringList{url.toString(), projectRoot ? projectRoot->toString() : QString(),
@@ -108,11 +110,12 @@ void NBESourceEditor::updateProviders()
 void NBESourceEditor::takeReveal()
 {
     // A reveal of this tab's file is taken once, by the editor showing it.
-    const auto &target = m_viewModel->revealTarget();
+    NBEWorkspaceWorkingTree &workingTree = m_viewModel->workingTree();
+    const auto &target = workingTree.revealTarget();
     if (!target || target->url != fileURL())
         return;
     const int line = target->line;
-    m_viewModel->clearRevealTarget();
+    workingTree.clearRevealTarget();
     m_session->reveal(line);
 }
 
@@ -125,27 +128,27 @@ NBEEditorProviders NBESourceEditor::providers(const QUrl &url,
     providers.projectRoot = projectRoot;
     if (!served)
         return providers;
-    const QPointer<NBEWorkspaceViewModel> viewModel(m_viewModel);
+    const QPointer<NBEWorkspaceLanguageServers> servers(&m_viewModel->languageServers());
     using Items = std::optional<QList<NBELSPCompletionItem>>;
-    providers.completion = [viewModel, url](int line, int character) {
-        if (!viewModel)
+    providers.completion = [servers, url](int line, int character) {
+        if (!servers)
             return QtFuture::makeReadyFuture(Items());
-        return viewModel->webCompletion(url, line, character);
+        return servers->completion(url, line, character);
     };
-    providers.completionTriggers = [viewModel, url] {
-        return viewModel ? viewModel->webCompletionTriggers(url) : QString();
+    providers.completionTriggers = [servers, url] {
+        return servers ? servers->completionTriggers(url) : QString();
     };
-    providers.hover = [viewModel, url](int line, int character) {
-        if (!viewModel)
+    providers.hover = [servers, url](int line, int character) {
+        if (!servers)
             return QtFuture::makeReadyFuture(std::optional<QString>());
-        return viewModel->webHover(url, line, character);
+        return servers->hover(url, line, character);
     };
     const int tabSize = m_document->settings().tabSize;
     const bool soft = m_document->settings().useSoftTabs;
-    providers.formatting = [viewModel, url, tabSize, soft](const QString &text) {
-        if (!viewModel)
+    providers.formatting = [servers, url, tabSize, soft](const QString &text) {
+        if (!servers)
             return QtFuture::makeReadyFuture(std::optional<QString>());
-        return viewModel->webFormatting(url, text, tabSize, soft);
+        return servers->formatting(url, text, tabSize, soft);
     };
     return providers;
 }
@@ -167,7 +170,7 @@ NBEEditorHunkActions NBESourceEditor::hunkActions() const
     actions.isStaged = [self](const NBEDiffHunk &hunk) {
         if (!self)
             return QtFuture::makeReadyFuture(false);
-        return self->m_viewModel->isHunkStaged(hunk, self->fileURL());
+        return self->m_viewModel->workingTree().isHunkStaged(hunk, self->fileURL());
     };
     actions.didDiscard = [self](const NBEDiffHunk &hunk) {
         if (self)
@@ -188,7 +191,7 @@ QFuture<bool> NBESourceEditor::stageHunk(const NBEDiffHunk &hunk) const
         promise->addResult(staged);
         promise->finish();
     };
-    nbeWhenFinished(viewModel->flushTab(m_tabID), viewModel,
+    nbeWhenFinished(viewModel->tabs().flushTab(m_tabID), viewModel,
                     [viewModel, hunk, url, finish](bool written) {
                         // Git would stage the hunk against a file that still
                         // holds other lines.
@@ -196,14 +199,15 @@ QFuture<bool> NBESourceEditor::stageHunk(const NBEDiffHunk &hunk) const
                             finish(false);
                             return;
                         }
-                        nbeWhenFinished(viewModel->stageHunk(hunk, url), viewModel, finish);
+                        nbeWhenFinished(viewModel->workingTree().stageHunk(hunk, url), viewModel,
+                                        finish);
                     });
     return promise->future();
 }
 
 QFuture<bool> NBESourceEditor::unstageHunk(const NBEDiffHunk &hunk) const
 {
-    return m_viewModel->unstageHunk(hunk, fileURL());
+    return m_viewModel->workingTree().unstageHunk(hunk, fileURL());
 }
 
 QFuture<void> NBESourceEditor::didDiscardHunk(const NBEDiffHunk &hunk) const
@@ -212,12 +216,14 @@ QFuture<void> NBESourceEditor::didDiscardHunk(const NBEDiffHunk &hunk) const
     const QUrl url = fileURL();
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
-    nbeWhenFinished(viewModel->flushTab(m_tabID), viewModel, [viewModel, hunk, url, promise](bool) {
-        nbeWhenFinished(viewModel->unstageHunk(hunk, url), viewModel, [viewModel, promise](bool) {
-            nbeWhenFinished(viewModel->refreshGitStatus(), viewModel,
-                            [promise] { promise->finish(); });
+    nbeWhenFinished(
+        viewModel->tabs().flushTab(m_tabID), viewModel, [viewModel, hunk, url, promise](bool) {
+            nbeWhenFinished(viewModel->workingTree().unstageHunk(hunk, url), viewModel,
+                            [viewModel, promise](bool) {
+                                nbeWhenFinished(viewModel->refreshGitStatus(), viewModel,
+                                                [promise] { promise->finish(); });
+                            });
         });
-    });
     return promise->future();
 }
 

@@ -258,3 +258,30 @@ TEST_F(EditorDocument, OutsideARepositoryNothingComesFromGit)
     EXPECT_TRUE(NBETest::waitUntil([&] { return held->repositoryRoot().has_value(); }));
     EXPECT_FALSE(held->headContent().has_value());
 }
+
+// The real CSS server's report reaches the document of the tab it concerns,
+// and an edit that mends the file takes it away again.
+TEST_F(EditorDocument, DiagnosticsAServerPublishesReachTheDocument)
+{
+    model = makeModel([](NBEWorkspaceEnvironment &environment) {
+        environment.webServerLaunch = [](const QString &language) {
+            return NBEWebLSPServers::launch(language);
+        };
+    });
+    ASSERT_TRUE(model->hasWebLSP(u"css"_qs))
+        << "the web language servers of Vendor/web-lsp are missing; run scripts/setup";
+    write(u"style.css"_qs, "a {\n  colr: red;\n}\n");
+    load();
+    const QUuid tab = open(u"style.css"_qs).id;
+    const auto held = document(tab);
+    ASSERT_TRUE(held);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !held->diagnostics().isEmpty(); },
+                                   std::chrono::seconds(60)));
+    EXPECT_EQ(held->diagnostics(), model->diagnostics(url(u"style.css"_qs)));
+    EXPECT_EQ(held->diagnostics().first().startLine, 1);
+
+    model->updateContent(u"a {\n  color: red;\n}\n"_qs, tab);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return held->diagnostics().isEmpty(); },
+                                   std::chrono::seconds(60)));
+    model->shutdownLSP();
+}
