@@ -11,6 +11,7 @@
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
+#include <QThreadPool>
 #include <gtest/gtest.h>
 
 namespace {
@@ -61,6 +62,19 @@ NBEEditorHighlighter *showHighlighted(NBECodeTextEdit &view, const QString &text
     auto *highlighter = new NBEEditorHighlighter(&view);
     highlighter->setStyles(fakeStyles());
     highlighter->setTokenizer(fakeTokenize);
+    return highlighter;
+}
+
+// A highlighter of `view` whose passes wait until `release` is set.
+NBEEditorHighlighter *heldBackHighlighter(NBECodeTextEdit &view, std::atomic<bool> &release)
+{
+    auto *highlighter = new NBEEditorHighlighter(&view);
+    highlighter->setStyles(fakeStyles());
+    highlighter->setTokenizer([&release](const QString &text) {
+        while (!release)
+            QThread::msleep(1);
+        return fakeTokenize(text);
+    });
     return highlighter;
 }
 
@@ -199,14 +213,8 @@ TEST(NBEEditorHighlighter, StalePassIsDroppedAndColouringAddsNoUndoStep)
 {
     NBECodeTextEdit view;
     view.setPlainText(QStringLiteral("a 1\nb 2"));
-    auto *highlighter = new NBEEditorHighlighter(&view);
-    highlighter->setStyles(fakeStyles());
     std::atomic<bool> release = false;
-    highlighter->setTokenizer([&release](const QString &text) {
-        while (!release)
-            QThread::msleep(1);
-        return fakeTokenize(text);
-    });
+    NBEEditorHighlighter *highlighter = heldBackHighlighter(view, release);
     highlighter->highlight(view.text());
     QTextCursor(view.document()).insertText(QStringLiteral("3 ")); // text moves on
     release = true;
@@ -217,6 +225,25 @@ TEST(NBEEditorHighlighter, StalePassIsDroppedAndColouringAddsNoUndoStep)
     ASSERT_TRUE(waitForPass(*highlighter));
     EXPECT_EQ(highlighter->lineRuns(0), (NBELineRuns{{0, 1, 1}, {4, 1, 1}}));
     EXPECT_EQ(view.document()->availableUndoSteps(), 1);
+}
+
+// A pass that comes back after an edit, before the next pass is asked for,
+// colours nothing: its lines are those of the text before the edit.
+TEST(NBEEditorHighlighter, PassOfATextEditedSinceIsDroppedWhenItComesBack)
+{
+    NBECodeTextEdit view;
+    view.setPlainText(QStringLiteral("a 1\nb 2"));
+    std::atomic<bool> release = false;
+    NBEEditorHighlighter *highlighter = heldBackHighlighter(view, release);
+    highlighter->highlight(view.text());
+    EXPECT_TRUE(highlighter->isBusy());
+    QTextCursor(view.document()).insertText(QStringLiteral("\n"));
+    EXPECT_FALSE(highlighter->isBusy());
+    release = true;
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    for (size_t line = 0; line < highlighter->lineCount(); ++line)
+        EXPECT_TRUE(highlighter->lineRuns(line).isEmpty()) << line;
 }
 
 TEST(NBEEditorHighlighter, PassesAfterEditsColourLikeAWholePass)

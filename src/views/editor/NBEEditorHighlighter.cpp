@@ -244,7 +244,7 @@ void NBEEditorHighlighter::leaveView()
     if (m_view)
         disconnect(m_view, nullptr, this, nullptr);
     m_view = nullptr;
-    ++m_generation;
+    m_passes.supersede();
 }
 
 // Owned by the document: a document that outlives its view keeps its
@@ -293,6 +293,12 @@ NBEEditorHighlighter::Tokenizer NBEEditorHighlighter::tokenizerFor(const NBELang
     };
 }
 
+void NBEEditorHighlighter::dropPass()
+{
+    m_passes.supersede();
+    m_running = false;
+}
+
 void NBEEditorHighlighter::forgetState()
 {
     m_state.reset();
@@ -305,8 +311,7 @@ void NBEEditorHighlighter::setTokenizer(Tokenizer tokenizer, ShownText shown)
     m_shown = std::move(shown);
     m_language.reset();
     forgetState();
-    ++m_generation;
-    m_running = false;
+    dropPass();
     if (!m_tokenizer)
         clearRuns();
 }
@@ -336,7 +341,7 @@ void NBEEditorHighlighter::endWholeReplacement()
 {
     QTextDocument *doc = document();
     m_replacingWhole = false;
-    ++m_textRevision;
+    dropPass();
     forgetState();
     m_blockCount = doc->blockCount();
     m_lines.assign(size_t(m_blockCount), {});
@@ -402,10 +407,9 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
 {
     if (!m_tokenizer)
         return;
-    const quint64 generation = ++m_generation;
-    const int revision = m_textRevision;
+    const NBERequestOrder::Token generation = m_passes.next();
     m_running = true;
-    if (startStretch(text, generation, revision))
+    if (startStretch(text, generation))
         return;
     const Tokenizer tokenizer = m_tokenizer;
 
@@ -418,8 +422,8 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
         }
         if (cut > 0 && cut < text.size()) {
             const QString prefix = text.left(cut);
-            nbeWhenFinished(QtConcurrent::run([tokenizer, prefix, generation, revision] {
-                                Pass pass{generation, revision, true, {}};
+            nbeWhenFinished(QtConcurrent::run([tokenizer, prefix, generation] {
+                                Pass pass{generation, true, {}};
                                 pass.lines = packedLines(prefix, tokenizer(prefix));
                                 // The last entry is the empty line after the cut.
                                 pass.lines.pop_back();
@@ -431,8 +435,8 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
     if (m_language) {
         // A whole pass of the language also leaves what the next pass
         // needs to redo only what edits touch.
-        nbeWhenFinished(QtConcurrent::run([language = *m_language, text, generation, revision] {
-                            Pass pass{generation, revision, false, {}, std::nullopt, {}};
+        nbeWhenFinished(QtConcurrent::run([language = *m_language, text, generation] {
+                            Pass pass{generation, false, {}, std::nullopt, {}};
                             NBETokenizerState state;
                             // The tokens go before the lines are packed.
                             const QList<NBEHighlightRun> runs =
@@ -445,23 +449,23 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
                         this, [this](const Pass &pass) { finish(pass); });
         return;
     }
-    nbeWhenFinished(QtConcurrent::run([tokenizer, shown = m_shown, text, generation, revision] {
-                        Pass pass{generation, revision, false, {}, std::nullopt, {}};
+    nbeWhenFinished(QtConcurrent::run([tokenizer, shown = m_shown, text, generation] {
+                        Pass pass{generation, false, {}, std::nullopt, {}};
                         pass.lines = packedLines(shown ? shown(text) : text, tokenizer(text));
                         return pass;
                     }),
                     this, [this](const Pass &pass) { finish(pass); });
 }
 
-bool NBEEditorHighlighter::startStretch(const QString &text, quint64 generation, int revision)
+bool NBEEditorHighlighter::startStretch(const QString &text, NBERequestOrder::Token generation)
 {
     if (!m_language || !m_state || !m_edit)
         return false;
     nbeWhenFinished(QtConcurrent::run([language = *m_language, state = m_state, edit = *m_edit,
-                                       text, generation, revision] {
+                                       text, generation] {
                         const NBERetokenization redone = NBESyntaxHighlighter::retokenize(
                             text, language, *state, edit.position, edit.removed, edit.added);
-                        Pass pass{generation, revision, false, {}, redone.from, {}};
+                        Pass pass{generation, false, {}, redone.from, {}};
                         const QString stretch = text.mid(redone.from, redone.to - redone.from);
                         pass.lines = packedLines(stretch, runsOf(redone.tokens, redone.from));
                         // A stretch that stops at a line start ends with a line break;
@@ -477,13 +481,10 @@ bool NBEEditorHighlighter::startStretch(const QString &text, quint64 generation,
 
 void NBEEditorHighlighter::finish(const Pass &pass)
 {
-    if (pass.generation != m_generation || pass.revision != m_textRevision) {
-        // Superseded, or computed from a text the user has changed since: the
-        // edit that changed it has asked for a new pass.
-        if (!pass.partial && pass.generation == m_generation)
-            m_running = false;
+    // Superseded by a newer pass, or computed from a text the user has
+    // changed since.
+    if (!m_passes.isCurrent(pass.generation))
         return;
-    }
     if (pass.partial && !m_running)
         return;
     if (pass.state) {
@@ -533,7 +534,9 @@ void NBEEditorHighlighter::onContentsChange(int position, int removed, int added
     QTextDocument *doc = document();
     if (!doc)
         return;
-    ++m_textRevision;
+    // The pass under way read the text before this edit, which asks for a
+    // new one.
+    dropPass();
     if (m_state) {
         // One replacement covering every edit since the last pass: parts of
         // this edit outside the earlier one's span were unchanged text.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBELanguage.h"
+#include "NBERequestOrder.h"
 #include "NBESyntaxHighlighter.h"
 
 #include <QFutureWatcher>
@@ -147,8 +148,7 @@ protected:
 private:
     struct Pass
     {
-        quint64 generation = 0;
-        int revision = 0;
+        NBERequestOrder::Token generation = 0;
         bool partial = false;
         std::vector<NBEPackedRuns> lines;
         // Set when the pass redid a stretch: `lines` begin at the line
@@ -166,7 +166,9 @@ private:
     };
 
     void start(const QString &text, int quickLines);
-    bool startStretch(const QString &text, quint64 generation, int revision);
+    bool startStretch(const QString &text, NBERequestOrder::Token generation);
+    // Nothing running is wanted any more.
+    void dropPass();
     void forgetState();
     void finish(const Pass &pass);
     void onContentsChange(int position, int removed, int added);
@@ -190,9 +192,10 @@ private:
     std::vector<NBEPackedRuns> m_lines;
     std::vector<bool> m_dirty;
     int m_blockCount = 1;
-    quint64 m_generation = 0;
+    // A new pass, an edit, a new tokenizer or leaving the view makes the
+    // pass under way stale.
+    NBERequestOrder m_passes;
     bool m_running = false;
     bool m_applying = false;
     bool m_replacingWhole = false;
-    int m_textRevision = 0;
 };
