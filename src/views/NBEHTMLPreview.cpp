@@ -196,7 +196,7 @@ NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
     m_reloadTimer.setSingleShot(true);
     m_reloadTimer.setTimerType(Qt::PreciseTimer);
     m_reloadTimer.setInterval(reloadDelayMs);
-    connect(&m_reloadTimer, &QTimer::timeout, this, [this] { reloadNow(m_reloadGeneration); });
+    connect(&m_reloadTimer, &QTimer::timeout, this, [this] { reloadNow(m_reloads.next()); });
     m_swapTimer.setSingleShot(true);
     m_swapTimer.setInterval(swapLimitMs);
     connect(&m_swapTimer, &QTimer::timeout, this, [this] {
@@ -227,7 +227,7 @@ NBEHTMLPreview::NBEHTMLPreview(const QString &html, const QUrl &baseURL, NBEScro
 {
     m_html = html;
     m_baseURL = baseURL;
-    loadBehind(m_reloadGeneration);
+    loadBehind(m_reloads.next());
 }
 
 NBEHTMLPreview::NBEHTMLPreview(const std::shared_ptr<NBETextBuffer> &buffer, const QUrl &baseURL,
@@ -236,7 +236,7 @@ NBEHTMLPreview::NBEHTMLPreview(const std::shared_ptr<NBETextBuffer> &buffer, con
 {
     follow(buffer, baseURL, root);
     m_reloadTimer.stop();
-    loadBehind(m_reloadGeneration);
+    loadBehind(m_reloads.next());
 }
 
 NBEHTMLPreview::~NBEHTMLPreview()
@@ -278,7 +278,7 @@ void NBEHTMLPreview::textChanged()
 {
     // Every change restarts the wait and cancels a reload still reading the
     // offset.
-    ++m_reloadGeneration;
+    m_reloads.supersede();
     m_reloadTimer.start();
 }
 
@@ -309,7 +309,7 @@ void NBEHTMLPreview::load(int view)
     page(view)->load(url);
 }
 
-void NBEHTMLPreview::reloadNow(quint64 generation)
+void NBEHTMLPreview::reloadNow(NBERequestOrder::Token generation)
 {
     if (const std::shared_ptr<NBETextBuffer> buffer = m_buffer.lock();
         buffer && m_loadedRevision == buffer->revision())
@@ -327,7 +327,7 @@ bool NBEHTMLPreview::canPatch() const
            !NBEPreviewSchemeHandler::shared()->servedFilesChanged(m_host);
 }
 
-void NBEHTMLPreview::patch(quint64 generation)
+void NBEHTMLPreview::patch(NBERequestOrder::Token generation)
 {
     const QString text = takeText();
     if (NBEHTMLPreviewPatch::needsLoad(text)) {
@@ -348,13 +348,13 @@ void NBEHTMLPreview::patch(quint64 generation)
                                       m_ignoreReportsUntil = QDateTime::currentMSecsSinceEpoch() +
                                                              NBEScrollLink::echoWindowMs * 2;
                                       Q_EMIT pageLoaded(true);
-                                  } else if (generation == m_reloadGeneration) {
+                                  } else if (m_reloads.isCurrent(generation)) {
                                       loadAtOffset(generation);
                                   }
                               });
 }
 
-void NBEHTMLPreview::loadAtOffset(quint64 generation)
+void NBEHTMLPreview::loadAtOffset(NBERequestOrder::Token generation)
 {
     const std::shared_ptr<bool> alive = m_alive;
     page(m_front)->runJavaScript(
@@ -366,13 +366,13 @@ void NBEHTMLPreview::loadAtOffset(quint64 generation)
             if (offset.size() == 2 && offset[0].canConvert<double>() &&
                 offset[1].canConvert<double>())
                 m_restoreScroll = QPointF(offset[0].toDouble(), offset[1].toDouble());
-            if (generation != m_reloadGeneration)
+            if (!m_reloads.isCurrent(generation))
                 return;
             loadBehind(generation);
         });
 }
 
-void NBEHTMLPreview::loadBehind(quint64 generation)
+void NBEHTMLPreview::loadBehind(NBERequestOrder::Token generation)
 {
     // The page behind takes the new text; the one on screen stays until the
     // new one is drawn at the same place.
@@ -424,7 +424,7 @@ bool NBEHTMLPreview::showsProbe(int view) const
     return sameColour(corner.pixelColor(corner.width() / 2, corner.height() / 2), m_probeColour);
 }
 
-void NBEHTMLPreview::probeAdded(int view, quint64 generation)
+void NBEHTMLPreview::probeAdded(int view, NBERequestOrder::Token generation)
 {
     if (view == m_front || m_backGeneration != generation || m_probe != Probe::none)
         return;
@@ -441,7 +441,7 @@ void NBEHTMLPreview::watchProbe()
         return;
     }
     const int back = 1 - m_front;
-    const quint64 generation = *m_backGeneration;
+    const NBERequestOrder::Token generation = *m_backGeneration;
     const bool timedOut = m_probeClock.elapsed() > probeLimitMs;
     switch (m_probe) {
     case Probe::none:

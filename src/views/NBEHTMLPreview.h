@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBERequestOrder.h"
+
 #include <QColor>
 #include <QElapsedTimer>
 #include <QPointF>
@@ -63,14 +65,14 @@ private:
     void textChanged();
     QString takeText();
     void load(int view);
-    void reloadNow(quint64 generation);
+    void reloadNow(NBERequestOrder::Token generation);
     bool canPatch() const;
-    void patch(quint64 generation);
-    void loadAtOffset(quint64 generation);
-    void loadBehind(quint64 generation);
+    void patch(NBERequestOrder::Token generation);
+    void loadAtOffset(NBERequestOrder::Token generation);
+    void loadBehind(NBERequestOrder::Token generation);
     void pageFinished(int view, bool ok);
     bool showsProbe(int view) const;
-    void probeAdded(int view, quint64 generation);
+    void probeAdded(int view, NBERequestOrder::Token generation);
     void watchProbe();
     // Raises the page behind; `drawn` says its view holds a frame at its
     // place.
@@ -108,10 +110,12 @@ private:
     QTimer m_probeTimer;
     QElapsedTimer m_probeClock;
     QString m_restoreSource;
-    quint64 m_reloadGeneration = 0;
+    // Each reload's token: a change of the text, from the buffer or given,
+    // makes the reload under way stale.
+    NBERequestOrder m_reloads;
     quint64 m_loads = 0;
     // The reload loading behind the page on screen, if any.
-    std::optional<quint64> m_backGeneration;
+    std::optional<NBERequestOrder::Token> m_backGeneration;
     std::optional<QPointF> m_restoreScroll;
     qint64 m_ignoreReportsUntil = 0;
     std::optional<double> m_pendingScroll;
