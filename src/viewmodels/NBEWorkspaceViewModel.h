@@ -136,13 +136,9 @@ public:
     // Whether a web language server is installed for the language id, looked
     // up once per folder load.
     bool hasWebLSP(const std::optional<QString> &languageID) const;
-    // The characters the web server serving the file completes after.
-    QString webCompletionTriggers(const QUrl &url) const;
     QFuture<std::optional<QList<NBELSPCompletionItem>>> webCompletion(const QUrl &url, int line,
                                                                       int character);
     QFuture<std::optional<QString>> webHover(const QUrl &url, int line, int character);
-    QFuture<std::optional<QString>> webFormatting(const QUrl &url, const QString &text, int tabSize,
-                                                  bool insertSpaces);
 
     // Asks the web server where the symbol at the active tab's caret is
     // defined and reveals that line.

@@ -21,11 +21,6 @@ bool NBEWorkspaceViewModel::hasWebLSP(const std::optional<QString> &languageID) 
     return m_languageServers->hasWebLSP(languageID);
 }
 
-QString NBEWorkspaceViewModel::webCompletionTriggers(const QUrl &url) const
-{
-    return m_languageServers->completionTriggers(url);
-}
-
 QFuture<std::optional<QList<NBELSPCompletionItem>>>
 NBEWorkspaceViewModel::webCompletion(const QUrl &url, int line, int character)
 {
@@ -36,13 +31,6 @@ QFuture<std::optional<QString>> NBEWorkspaceViewModel::webHover(const QUrl &url,
                                                                 int character)
 {
     return m_languageServers->hover(url, line, character);
-}
-
-QFuture<std::optional<QString>> NBEWorkspaceViewModel::webFormatting(const QUrl &url,
-                                                                     const QString &text,
-                                                                     int tabSize, bool insertSpaces)
-{
-    return m_languageServers->formatting(url, text, tabSize, insertSpaces);
 }
 
 void NBEWorkspaceViewModel::jumpToDefinition()
