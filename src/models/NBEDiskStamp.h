@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QFuture>
 #include <QString>
 #include <QtGlobal>
 
@@ -18,6 +19,9 @@ struct NBEDiskStamp
     QByteArray digest;
 
     static QByteArray digestOf(const QString &text);
+    // The same on the thread pool for a long text, so that it can run beside
+    // other work on the text.
+    static QFuture<QByteArray> digestInBackground(const QString &text);
 
     bool operator==(const NBEDiskStamp &) const = default;
 };

@@ -88,8 +88,7 @@ std::shared_ptr<NBETextBuffer> NBETextBuffer::make(const QString &text)
 
 QFuture<std::shared_ptr<NBETextBuffer>> NBETextBuffer::makeInBackground(const QString &text)
 {
-    constexpr qsizetype longText = 1024 * 1024;
-    if (text.size() < longText)
+    if (text.size() < builtInBackgroundLength)
         return QtFuture::makeReadyFuture(make(text));
     QThread *owner = QThread::currentThread();
     return QtConcurrent::run([text, owner] {

@@ -39,6 +39,7 @@ public:
     // The same, the document built on the thread pool for a long text; the
     // future's result belongs to the thread that asked.
     static QFuture<std::shared_ptr<NBETextBuffer>> makeInBackground(const QString &text);
+    static constexpr qsizetype builtInBackgroundLength = 1024 * 1024;
 
     QTextDocument *document() const { return m_document; }
 

@@ -435,15 +435,16 @@ QFuture<NBEResult<NBEFileTreeNode>> NBEFileService::buildFileTree(const QUrl &at
                         [path = at.toLocalFile()] { return buildFileTreeNow(path); });
 }
 
-QFuture<NBEResult<NBETextFile>> NBEFileService::readFile(const QUrl &at)
+QFuture<NBEResult<NBETextFile>> NBEFileService::readFile(const QUrl &at, Digest digest)
 {
-    return afterChanges(m_reader, m_actor, [path = at.toLocalFile()] {
+    return afterChanges(m_reader, m_actor, [path = at.toLocalFile(), digest] {
         // Taken before the read: a change in between leaves a time that
         // doesn't match, and the digest of what was read settles it.
         std::optional<NBEDiskStamp> stamp = statNow(path);
         auto read = readFileNow(path);
         if (read && stamp) {
-            stamp->digest = NBEDiskStamp::digestOf(read->text);
+            if (digest == Digest::Now)
+                stamp->digest = NBEDiskStamp::digestOf(read->text);
             read->stamp = std::move(stamp);
         }
         return read;

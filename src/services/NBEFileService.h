@@ -55,7 +55,10 @@ class NBEFileService
 {
 public:
     QFuture<NBEResult<NBEFileTreeNode>> buildFileTree(const QUrl &at);
-    QFuture<NBEResult<NBETextFile>> readFile(const QUrl &at);
+    // Whether a read's stamp comes with the digest of the text (Later: the
+    // caller takes it, e.g. beside other work on the same text).
+    enum class Digest { Now, Later };
+    QFuture<NBEResult<NBETextFile>> readFile(const QUrl &at, Digest digest = Digest::Now);
     QFuture<NBEResult<void>> writeFile(const QString &content, const QUrl &to,
                                        NBELineEnding lineEnding = NBELineEnding::LF,
                                        bool byteOrderMark = false);

@@ -247,27 +247,54 @@ QFuture<void> NBEWorkspaceTabs::openFile(const QUrl &at, bool asPreview)
     promise->start();
     QFuture<void> done = promise->future();
     nbeWhenFinished(
-        m_files.readFile(at), this, [this, at, asPreview, promise](NBEResult<NBETextFile> file) {
+        m_files.readFile(at, NBEFileService::Digest::Later), this,
+        [this, at, asPreview, promise](const NBEResult<NBETextFile> &file) {
             if (!file) {
                 Q_EMIT failed(QStringLiteral("Failed to read file: ") + file.error().description);
                 NBELog::fileIO().error("Failed to read file: %s", file.error().description);
                 promise->finish();
                 return;
             }
-            // Taking a large text into a document takes a while: off this
-            // thread.
-            nbeWhenFinished(NBETextBuffer::makeInBackground(file->text), this,
-                            [this, at, asPreview, promise, text = file->text,
-                             lineEnding = file->lineEnding, mark = file->byteOrderMark,
-                             stamp = file->stamp](const std::shared_ptr<NBETextBuffer> &buffer) {
-                                NBESourceFile sourceFile(at, buffer, lineEnding);
-                                sourceFile.byteOrderMark = mark;
-                                sourceFile.diskStamp = stamp;
-                                finishOpening(at, asPreview, sourceFile, text);
-                                promise->finish();
-                            });
+            if (file->text.size() >= NBETextBuffer::builtInBackgroundLength) {
+                m_opening = NBEOpeningFile{at, NBEOpeningFile::startOf(file->text)};
+                Q_EMIT openingChanged();
+            }
+            takeIn(at, asPreview, *file, promise);
         });
     return done;
+}
+
+void NBEWorkspaceTabs::takeIn(const QUrl &url, bool asPreview, const NBETextFile &file,
+                              const std::shared_ptr<QPromise<void>> &promise)
+{
+    // Taking a large text into a document takes a while: off this thread,
+    // and the digest of the text beside it rather than before.
+    const QFuture<QByteArray> digest =
+        file.stamp ? NBEDiskStamp::digestInBackground(file.text) : QFuture<QByteArray>();
+    nbeWhenFinished(NBETextBuffer::makeInBackground(file.text), this,
+                    [this, url, asPreview, file, promise,
+                     digest](const std::shared_ptr<NBETextBuffer> &buffer) {
+                        NBESourceFile sourceFile(url, buffer, file.lineEnding);
+                        sourceFile.byteOrderMark = file.byteOrderMark;
+                        auto open = [this, url, asPreview, file, promise,
+                                     sourceFile](const QByteArray &digest) mutable {
+                            if (file.stamp) {
+                                sourceFile.diskStamp = file.stamp;
+                                sourceFile.diskStamp->digest = digest;
+                            }
+                            if (m_opening && m_opening->url == url) {
+                                m_opening.reset();
+                                Q_EMIT openingChanged();
+                            }
+                            finishOpening(url, asPreview, sourceFile, file.text);
+                            promise->finish();
+                        };
+                        // The digest is the shorter work: mostly done by now.
+                        if (!file.stamp || digest.isFinished())
+                            open(file.stamp ? digest.result() : QByteArray());
+                        else
+                            nbeWhenFinished(digest, this, std::move(open));
+                    });
 }
 
 void NBEWorkspaceTabs::finishOpening(const QUrl &url, bool asPreview,

@@ -3,6 +3,7 @@
 #include "NBEFileService.h"
 #include "NBEGitRewrittenTab.h"
 #include "NBEOpenTab.h"
+#include "NBEOpeningFile.h"
 #include "NBERecoveredEdits.h"
 #include "NBEWorkspaceTimings.h"
 
@@ -10,6 +11,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QPromise>
 #include <QSet>
 #include <QUuid>
 
@@ -61,6 +63,8 @@ public:
     // has them, the editor preferences and the file's diagnostics, each
     // kept current here. Null for an unknown tab.
     std::shared_ptr<NBEEditorDocument> document(const QUuid &tabID) const;
+    // The latest file read for opening whose tab is still being made.
+    const std::optional<NBEOpeningFile> &opening() const { return m_opening; }
     // Forgets every tab without asking, as a folder opens or closes; says
     // whether there was anything to forget (and announced it).
     bool clear();
@@ -128,6 +132,8 @@ Q_SIGNALS:
     // The open tabs, their files, saved states or preview flags, or the
     // active tab changed.
     void tabsChanged();
+    // opening() changed: just before the tab comes (in the same turn).
+    void openingChanged();
     // One tab's text changed (every edit).
     void tabContentChanged(const QUuid &tabID);
     // One tab's edits paused: the moment to read its whole text.
@@ -148,6 +154,9 @@ private:
     // Removes the tabs `closing` picks; the rightmost remaining tab takes
     // over when the active one went. Returns the closed files.
     QList<QUrl> removeTabs(const std::function<bool(const NBEOpenTab &)> &closing);
+    // Builds the buffer of a file read for opening, then its tab.
+    void takeIn(const QUrl &url, bool asPreview, const NBETextFile &file,
+                const std::shared_ptr<QPromise<void>> &promise);
     void finishOpening(const QUrl &url, bool asPreview, const NBESourceFile &sourceFile,
                        const QString &text);
     // The file's diagnostics and pending check go with its tab.
@@ -197,6 +206,7 @@ private:
 
     QList<NBEOpenTab> m_tabs;
     std::optional<QUuid> m_activeTabID;
+    std::optional<NBEOpeningFile> m_opening;
     QSet<const NBETextBuffer *> m_followedBuffers;
     QHash<QUuid, QTimer *> m_autoSaveTimers;
     // The latest save of each tab; a new one waits for it.

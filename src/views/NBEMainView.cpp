@@ -11,6 +11,7 @@
 #include "NBEIcons.h"
 #include "NBEMarkdownPreview.h"
 #include "NBEMarkdownToolbar.h"
+#include "NBEOpeningView.h"
 #include "NBEOutlineView.h"
 #include "NBESourceEditor.h"
 #include "NBEStatusBar.h"
@@ -156,6 +157,7 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     // After the tab and status bars, which hear the owners first.
     connect(&viewModel->files(), &NBEWorkspaceFiles::workspaceChanged, this, &NBEMainView::refresh);
     connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this, &NBEMainView::refresh);
+    connect(&viewModel->tabs(), &NBEWorkspaceTabs::openingChanged, this, &NBEMainView::showOpening);
     // A previewed Markdown tab's text changes only from outside (a reload).
     connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabContentChanged, this,
             [this](const QUuid &id) {
@@ -335,11 +337,7 @@ void NBEMainView::refresh()
     refreshFormattingToolbars();
     const auto active = m_viewModel->activeTab();
 
-    const bool hasTabs = workspace && !m_viewModel->tabs().tabs().isEmpty();
-    if (m_diffView)
-        m_detail->setCurrentWidget(m_diffView);
-    else
-        m_detail->setCurrentWidget(hasTabs ? m_tabArea : static_cast<QWidget *>(m_empty));
+    showDetail(workspace && !m_viewModel->tabs().tabs().isEmpty());
     // Each tab gets a pane of its own, and so does each way of showing it:
     // another active tab, or a preview turned on or off, builds a new one.
     const std::optional<QUuid> activeID = active ? std::optional(active->id) : std::nullopt;
@@ -354,15 +352,39 @@ void NBEMainView::refresh()
     delete m_pane;
     m_paneTabID = activeID;
     m_paneKind = kind;
-    m_noEditor->setVisible(!activeID);
+    m_noEditor->setVisible(!activeID && !m_openingView);
     if (!active)
         return;
     m_pane = editorView(*active);
     m_tabAreaLayout->insertWidget(m_tabAreaLayout->indexOf(m_statusDivider), m_pane, 1);
+    m_pane->setVisible(!m_openingView);
     // Keys being given to the tree stay there (arrows, Return).
     const QWidget *focused = QApplication::focusWidget();
     if (hadFocus || (isVisible() && !(focused && m_fileTree && m_fileTree->isAncestorOf(focused))))
         m_pane->setFocus();
+}
+
+void NBEMainView::showDetail(bool hasTabs)
+{
+    if (m_diffView)
+        m_detail->setCurrentWidget(m_diffView);
+    else
+        m_detail->setCurrentWidget(hasTabs || m_openingView ? m_tabArea
+                                                            : static_cast<QWidget *>(m_empty));
+}
+
+void NBEMainView::showOpening()
+{
+    delete m_openingView;
+    if (const auto &opening = m_viewModel->tabs().opening()) {
+        m_openingView = new NBEOpeningView(opening->start, theme(), currentSettings(), m_tabArea);
+        m_tabAreaLayout->insertWidget(m_tabAreaLayout->indexOf(m_statusDivider), m_openingView, 1);
+        m_openingView->show();
+    }
+    if (m_pane)
+        m_pane->setVisible(!m_openingView);
+    m_noEditor->setVisible(!m_pane && !m_openingView);
+    showDetail(m_viewModel->workspace() && !m_viewModel->tabs().tabs().isEmpty());
 }
 
 NBEGitDiffView *NBEMainView::diffView() const

@@ -26,6 +26,7 @@ class NBEHTMLToolbar;
 class NBEMarkdownToolbar;
 class NBEHTMLSplitView;
 class NBEMarkdownPreview;
+class NBEOpeningView;
 class NBEStatusBar;
 class NBETabBar;
 class NBEWidgetDesktop;
@@ -108,6 +109,10 @@ private:
     void updatePane(const NBEOpenTab &tab);
 
     void refresh();
+    // The start of a file being opened stands in for the pane until its tab
+    // comes.
+    void showOpening();
+    void showDetail(bool hasTabs);
     void refreshDiff();
     void refreshFileTree();
     void refreshFormattingToolbars();
@@ -139,6 +144,7 @@ private:
     QPointer<NBEGitDiffView> m_diffView;
     // Rebuilt for another tab or another kind of pane.
     QPointer<QWidget> m_pane;
+    QPointer<NBEOpeningView> m_openingView;
     std::optional<QUuid> m_paneTabID;
     PaneKind m_paneKind = PaneKind::editor;
     QPointer<QMessageBox> m_alert;

@@ -217,6 +217,41 @@ TEST_F(Saving, AnEqualTextOnDiskIsNoOutsideChange)
     EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
 }
 
+// A long file's buffer and stamp are made off the main thread, side by side:
+// the stamp still knows the text read, so a touch is no change and another
+// text of the same size and time is one.
+TEST_F(Saving, ALongFileKnowsWhatItRead)
+{
+    const QByteArray page = QByteArray("<p>long</p>\n").repeated(128 * 1024);
+    const struct
+    {
+        const char *name;
+        QByteArray outside;
+        bool asked;
+    } cases[] = {{"touched", page, false},
+                 {"rewritten", QByteArray(page).replace("long", "LONG"), true}};
+    load();
+    for (const auto &c : cases) {
+        // Written just before it is read, so that its time can't tell.
+        const QString name = QString::fromLatin1(c.name) + QStringLiteral(".html");
+        write(name, page);
+        const QUuid id = open(name).id;
+        ASSERT_EQ(model->tab(id)->sourceFile.content().size(), page.size()) << c.name;
+        QFile file(path(name));
+        const QDateTime modified = QFileInfo(file).lastModified();
+        write(name, c.outside);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.setFileTime(modified, QFileDevice::FileModificationTime);
+        file.close();
+        model->updateContent(QStringLiteral("mine"), id);
+        desktop->outsideAnswer = NBEOutsideChangeChoice::Cancel;
+        desktop->outsideQuestions.clear();
+        EXPECT_EQ(saveAndWait(id, true), !c.asked) << c.name;
+        EXPECT_EQ(desktop->outsideQuestions.size(), c.asked ? 1 : 0) << c.name;
+        EXPECT_EQ(read(name), c.asked ? c.outside : QByteArray("mine")) << c.name;
+    }
+}
+
 // One focus loss is reported by the application, by the window and by the
 // view model's own hook: the three saves must leave the formatted text.
 TEST_F(Saving, RepeatedSavesOfOneTabLeaveTheFormattedText)

@@ -212,6 +212,41 @@ TEST_F(Tabs, OverlappingRequestsForOneFileGiveOneTab)
     EXPECT_FALSE(model->tabs().tabs()[0].isEphemeral);
 }
 
+// A long file's start is there to show while its tab is made, and goes in
+// the turn the tab comes; a short file's tab comes at once.
+TEST_F(Tabs, ALongFileShowsItsStartUntilItsTabComes)
+{
+    const QByteArray line = "<p>a line of the page</p>\n";
+    write(QStringLiteral("long.html"), line.repeated(64 * 1024));
+    write(QStringLiteral("short.html"), line);
+    load();
+    QList<std::optional<NBEOpeningFile>> seen;
+    QList<qsizetype> tabCounts;
+    QObject::connect(&model->tabs(), &NBEWorkspaceTabs::openingChanged, [&] {
+        seen.append(model->tabs().opening());
+        tabCounts.append(model->tabs().tabs().size());
+    });
+    int tabChanges = 0;
+    QObject::connect(&model->tabs(), &NBEWorkspaceTabs::tabsChanged, [&] {
+        // Never a tab beside a start shown for it.
+        EXPECT_FALSE(model->tabs().opening().has_value());
+        ++tabChanges;
+    });
+    open(QStringLiteral("short.html"));
+    EXPECT_TRUE(seen.isEmpty());
+
+    tabChanges = 0;
+    open(QStringLiteral("long.html"));
+    ASSERT_EQ(seen.size(), 2);
+    ASSERT_TRUE(seen[0].has_value());
+    EXPECT_EQ(seen[0]->url, url(QStringLiteral("long.html")));
+    EXPECT_EQ(seen[0]->start, QString::fromLatin1(line.repeated(NBEOpeningFile::shownLines)));
+    EXPECT_FALSE(seen[1].has_value());
+    EXPECT_EQ(tabCounts, (QList<qsizetype>{1, 1}));
+    EXPECT_EQ(tabChanges, 1);
+    EXPECT_EQ(model->tabs().tabs().size(), 2);
+}
+
 TEST_F(Tabs, ClosingPicksTheRightmostTabAndMovingKeepsTheActiveOne)
 {
     for (const char *name : {"a.css", "b.css", "c.css"})

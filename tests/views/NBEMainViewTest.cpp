@@ -6,6 +6,7 @@
 #include "NBEMainViewFixture.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEMarkdownToolbar.h"
+#include "NBEOpeningView.h"
 #include "NBEOutline.h"
 #include "NBEOutlineView.h"
 #include "NBESourceEditor.h"
@@ -284,6 +285,41 @@ TEST_F(NBEMainViewTest, ALargeFileIsOutlinedOffTheUIThreadAndFollowsEdits)
     ASSERT_TRUE(NBETest::waitUntil(
         [&] { return !outline->isUpdating() && outline->symbols().size() == before + 1; }));
     EXPECT_EQ(outline->symbols(), viewModel()->activeOutline());
+}
+
+// While a long file is taken in, its start stands in for the editor, in the
+// editor's place, and leaves as the editor comes.
+TEST_F(NBEMainViewTest, ALongFilesStartShowsUntilItsEditorComes)
+{
+    const QByteArray line = "<p>a line of the page</p>\n";
+    write(QStringLiteral("long.html"), line.repeated(64 * 1024));
+    write(QStringLiteral("other.html"), line.repeated(48 * 1024));
+    makeView();
+    ASSERT_TRUE(view->isShowingEmptyState());
+    int shown = 0;
+    QObject::connect(&viewModel()->tabs(), &NBEWorkspaceTabs::openingChanged, [&] {
+        auto *opening = view->findChild<NBEOpeningView *>();
+        if (!viewModel()->tabs().opening()) {
+            EXPECT_EQ(opening, nullptr);
+            return;
+        }
+        ++shown;
+        ASSERT_NE(opening, nullptr);
+        EXPECT_TRUE(opening->isVisibleTo(view.get()));
+        EXPECT_TRUE(opening->isReadOnly());
+        EXPECT_EQ(opening->toPlainText(), viewModel()->tabs().opening()->start);
+        EXPECT_FALSE(view->isShowingEmptyState());
+        // The tab shown before waits behind it.
+        EXPECT_FALSE(view->sourceEditor() && view->sourceEditor()->isVisibleTo(view.get()));
+    });
+    // From the empty state, then from another tab's editor.
+    for (const QString &name : {QStringLiteral("long.html"), QStringLiteral("other.html")}) {
+        openTab(name);
+        EXPECT_EQ(view->findChild<NBEOpeningView *>(), nullptr) << name.toStdString();
+        EXPECT_TRUE(view->sourceEditor()->isVisibleTo(view.get())) << name.toStdString();
+        EXPECT_EQ(content(), QString::fromLatin1(read(name))) << name.toStdString();
+    }
+    EXPECT_EQ(shown, 2);
 }
 
 TEST_F(NBEMainViewTest, ToolbarItemsComeAndGoWithTheirConditions)

@@ -264,16 +264,21 @@ void NBETextEditorCoordinator::assistTextEdited(int position, int removed, int a
         m_hover->textEdited();
 }
 
-void NBETextEditorCoordinator::applyColors()
+NBEEditorColors NBETextEditorCoordinator::editorColors(const NBETheme &theme)
 {
-    const NBETheme &theme = m_session->theme();
     NBEEditorColors colors;
     colors.background = theme.editorBackground;
     colors.text = theme.editorText;
     colors.gutterBackground = theme.gutterBackground;
     colors.gutterText = theme.gutterText;
     colors.gutterSeparator = theme.gutterSeparator;
-    m_textView->setColors(colors);
+    return colors;
+}
+
+void NBETextEditorCoordinator::applyColors()
+{
+    const NBETheme &theme = m_session->theme();
+    m_textView->setColors(editorColors(theme));
     m_highlighter->setStyles(styles(theme));
 }
 

@@ -21,6 +21,7 @@ class QTextDocument;
 
 class NBECodeTextEdit;
 class NBEColorSwatchOverlay;
+struct NBEEditorColors;
 class NBECompletionController;
 class NBEDiagnosticOverlay;
 class NBEEmmetController;
@@ -109,6 +110,8 @@ public:
     static int caretOffset(const QTextDocument &document, NBECursorPosition caret);
     // Character formats by token type ordinal, for the highlighter.
     static QList<QTextCharFormat> styles(const NBETheme &theme);
+    // The theme's colours of the text view and its gutter.
+    static NBEEditorColors editorColors(const NBETheme &theme);
 
 Q_SIGNALS:
     // A whole-document format finished (applied or not); for tests.

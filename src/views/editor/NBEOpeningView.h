@@ -1,0 +1,18 @@
+#pragma once
+
+#include "NBECodeTextEdit.h"
+
+struct NBEEditorSettings;
+struct NBETheme;
+
+// The start of a file that is still being opened, shown as its editor will
+// show it (font, colours, wrapping, line numbers) until the editor takes its
+// place: a long text takes a while to take in. Read only.
+class NBEOpeningView : public NBECodeTextEdit
+{
+    Q_OBJECT
+
+public:
+    NBEOpeningView(const QString &start, const NBETheme &theme, const NBEEditorSettings &settings,
+                   QWidget *parent = nullptr);
+};
