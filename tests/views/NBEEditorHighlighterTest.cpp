@@ -14,6 +14,9 @@
 #include <QThreadPool>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <memory>
+
 namespace {
 
 // Digit runs are style 1, words in double quotes style 2 (may span lines).
@@ -65,18 +68,34 @@ NBEEditorHighlighter *showHighlighted(NBECodeTextEdit &view, const QString &text
     return highlighter;
 }
 
-// A highlighter of `view` whose passes wait until `release` is set.
-NBEEditorHighlighter *heldBackHighlighter(NBECodeTextEdit &view, std::atomic<bool> &release)
+// A highlighter of `view` whose passes wait until the test lets them go;
+// its passes run out before the test ends, so none is left for the next one.
+class HeldBack
 {
-    auto *highlighter = new NBEEditorHighlighter(&view);
-    highlighter->setStyles(fakeStyles());
-    highlighter->setTokenizer([&release](const QString &text) {
-        while (!release)
-            QThread::msleep(1);
-        return fakeTokenize(text);
-    });
-    return highlighter;
-}
+public:
+    explicit HeldBack(NBECodeTextEdit &view)
+        : highlighter(new NBEEditorHighlighter(&view))
+    {
+        highlighter->setStyles(fakeStyles());
+        highlighter->setTokenizer([released = m_released](const QString &text) {
+            while (!*released)
+                QThread::msleep(1);
+            return fakeTokenize(text);
+        });
+    }
+    ~HeldBack()
+    {
+        release();
+        QThreadPool::globalInstance()->waitForDone();
+    }
+    void release() { *m_released = true; }
+
+private:
+    std::shared_ptr<std::atomic<bool>> m_released = std::make_shared<std::atomic<bool>>(false);
+
+public:
+    NBEEditorHighlighter *const highlighter;
+};
 
 // 300 lines of 2,000 characters shown and coloured in `view`.
 bool showLongLinesColoured(NBECodeTextEdit &view)
@@ -213,11 +232,11 @@ TEST(NBEEditorHighlighter, StalePassIsDroppedAndColouringAddsNoUndoStep)
 {
     NBECodeTextEdit view;
     view.setPlainText(QStringLiteral("a 1\nb 2"));
-    std::atomic<bool> release = false;
-    NBEEditorHighlighter *highlighter = heldBackHighlighter(view, release);
+    HeldBack held(view);
+    NBEEditorHighlighter *highlighter = held.highlighter;
     highlighter->highlight(view.text());
     QTextCursor(view.document()).insertText(QStringLiteral("3 ")); // text moves on
-    release = true;
+    held.release();
     ASSERT_TRUE(waitForPass(*highlighter));
     EXPECT_TRUE(highlighter->lineRuns(0).isEmpty());
 
@@ -233,13 +252,13 @@ TEST(NBEEditorHighlighter, PassOfATextEditedSinceIsDroppedWhenItComesBack)
 {
     NBECodeTextEdit view;
     view.setPlainText(QStringLiteral("a 1\nb 2"));
-    std::atomic<bool> release = false;
-    NBEEditorHighlighter *highlighter = heldBackHighlighter(view, release);
+    HeldBack held(view);
+    NBEEditorHighlighter *highlighter = held.highlighter;
     highlighter->highlight(view.text());
     EXPECT_TRUE(highlighter->isBusy());
     QTextCursor(view.document()).insertText(QStringLiteral("\n"));
     EXPECT_FALSE(highlighter->isBusy());
-    release = true;
+    held.release();
     QThreadPool::globalInstance()->waitForDone();
     QCoreApplication::processEvents();
     for (size_t line = 0; line < highlighter->lineCount(); ++line)
