@@ -43,6 +43,9 @@ struct Sink
     // The box the fresh block follows: space above the next block is kept
     // below the box, where the layout honours it.
     QTextTable *previous = nullptr;
+    // The space the box was made with below it: the usual gap on the page,
+    // so that it is rarely set twice.
+    double previousBelow = 0;
 };
 
 Qt::Alignment alignmentOf(NBEMarkdownAlignment alignment)
@@ -200,8 +203,10 @@ public:
             block(m_page, blocks[k], 0);
         }
         // A trailing empty block left after a box takes no room.
-        if (m_page.fresh && !blocks.isEmpty())
+        if (m_page.fresh && !blocks.isEmpty()) {
+            setSpaceBelow(m_page, 0);
             collapse(m_page.cursor);
+        }
         m_page.cursor.endEditBlock();
         if (owner)
             m_document->moveToThread(owner);
@@ -226,12 +231,32 @@ private:
         QTextCharFormat format;
         format.setFontFamilies(QStringList{fixed ? m_style.fixedFontFamily : m_style.fontFamily});
         format.setFontPointSize(size);
-        format.setFontWeight(weight);
-        format.setFontItalic(italic);
+        if (weight != QFont::Normal)
+            format.setFontWeight(weight);
+        if (italic)
+            format.setFontItalic(italic);
         format.setForeground(color);
         if (fixed)
             format.setFontFixedPitch(true);
         m_formats.emplace(key, format);
+        return format;
+    }
+
+    // The look of a plain block: its indent, the space above it and the gap
+    // between its lines. Zero values are left unset.
+    QTextBlockFormat blockFormat(double indent, double top = 0, double lineGap = 0) const
+    {
+        const auto key = std::make_tuple(indent, top, lineGap);
+        if (const auto known = m_blockFormats.find(key); known != m_blockFormats.end())
+            return known->second;
+        QTextBlockFormat format;
+        if (indent != 0)
+            format.setLeftMargin(indent);
+        if (top != 0)
+            format.setTopMargin(top);
+        if (lineGap != 0)
+            format.setLineHeight(lineGap, QTextBlockFormat::LineDistanceHeight);
+        m_blockFormats.emplace(key, format);
         return format;
     }
 
@@ -245,17 +270,20 @@ private:
     void newBlock(Sink &sink, QTextBlockFormat format, const QTextCharFormat &charFormat)
     {
         const double spacing = std::exchange(sink.spacing, 0);
+        // The block after a box draws with its text's formats: its own
+        // character format (the box's end) is left, as setting it costs as
+        // much as the text.
+        const bool afterBox = sink.previous;
         if (sink.fresh && sink.previous) {
-            QTextTableFormat below = sink.previous->format();
-            below.setBottomMargin(spacing);
-            sink.previous->setFormat(below);
+            setSpaceBelow(sink, spacing);
             sink.previous = nullptr;
         } else {
             format.setTopMargin(format.topMargin() + spacing);
         }
         if (sink.fresh) {
             sink.cursor.setBlockFormat(format);
-            sink.cursor.setBlockCharFormat(charFormat);
+            if (!afterBox)
+                sink.cursor.setBlockCharFormat(charFormat);
             sink.fresh = false;
         } else {
             sink.cursor.insertBlock(format, charFormat);
@@ -264,37 +292,66 @@ private:
 
     static void collapse(QTextCursor &cursor)
     {
-        QTextBlockFormat format;
-        format.setLineHeight(0, QTextBlockFormat::FixedHeight);
+        static const QTextBlockFormat format = [] {
+            QTextBlockFormat format;
+            format.setLineHeight(0, QTextBlockFormat::FixedHeight);
+            return format;
+        }();
+        static const QTextCharFormat tiny = [] {
+            QTextCharFormat format;
+            format.setFontPointSize(1);
+            return format;
+        }();
         cursor.setBlockFormat(format);
-        QTextCharFormat tiny;
-        tiny.setFontPointSize(1);
         cursor.setBlockCharFormat(tiny);
+    }
+
+    static void setSpaceBelow(Sink &sink, double spacing)
+    {
+        if (!sink.previous || sink.previousBelow == spacing)
+            return;
+        QTextTableFormat below = sink.previous->format();
+        below.setBottomMargin(spacing);
+        sink.previous->setFormat(below);
+        sink.previousBelow = spacing;
     }
 
     // A table on the page, after what is there; the page continues below it.
     QTextTable *table(Sink &sink, int rows, int columns, QTextTableFormat format)
     {
         format.setTopMargin(std::exchange(sink.spacing, 0));
-        if (sink.fresh)
+        if (sink.fresh) {
+            // Boxes in a row keep only the space above the next one.
+            setSpaceBelow(sink, 0);
             collapse(sink.cursor);
+        }
+        const double below = sink.isPage ? NBEMarkdownPreviewDocument::blockSpacing : 0;
+        if (below != 0)
+            format.setBottomMargin(below);
         QTextTable *table = sink.cursor.insertTable(rows, columns, format);
         sink.cursor = m_document->rootFrame()->lastCursorPosition();
         sink.fresh = true;
         sink.previous = table;
+        sink.previousBelow = below;
         return table;
     }
 
+    // Made once per indent and padding: a page holds thousands of boxes.
+    // Margins that stay zero are left unset.
     QTextTableFormat boxFormat(double indent, double padding) const
     {
+        const auto key = std::make_pair(indent, padding);
+        if (const auto known = m_boxFormats.find(key); known != m_boxFormats.end())
+            return known->second;
         QTextTableFormat format;
         format.setBorder(0);
         format.setCellSpacing(0);
         format.setCellPadding(padding);
-        format.setMargin(0);
-        format.setLeftMargin(indent);
+        if (indent != 0)
+            format.setLeftMargin(indent);
         format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
         format.setBackground(m_style.box);
+        m_boxFormats.emplace(key, format);
         return format;
     }
 
@@ -398,13 +455,10 @@ private:
 
     void block(Sink &sink, const NBEMarkdownBlock &block, double indent)
     {
-        QTextBlockFormat format;
-        format.setLeftMargin(indent);
         const double size = m_style.fontSize;
         switch (block.kind) {
         case Kind::heading: {
-            if (block.level < 3)
-                format.setTopMargin(6);
+            const QTextBlockFormat format = blockFormat(indent, block.level < 3 ? 6 : 0);
             const QTextCharFormat text =
                 textFormat(NBEMarkdownPreviewDocument::headingSize(block.level, size), m_style.text,
                            QFont::Bold);
@@ -435,7 +489,7 @@ private:
             image(sink, block.alt, block.url, indent);
             break;
         case Kind::footnoteDefinition: {
-            newBlock(sink, format, textFormat(size * 0.9, m_style.secondary));
+            newBlock(sink, blockFormat(indent), textFormat(size * 0.9, m_style.secondary));
             sink.cursor.insertText(block.id + QStringLiteral(".  "),
                                    textFormat(size * 0.85, m_style.accent, QFont::DemiBold));
             insertRuns(sink.cursor, block.text, textFormat(size * 0.9, m_style.secondary));
@@ -483,10 +537,7 @@ private:
     void inlineView(Sink &sink, const QString &text, const QTextCharFormat &charFormat,
                     double indent, bool paragraph)
     {
-        QTextBlockFormat format;
-        format.setLeftMargin(indent);
-        if (paragraph)
-            format.setLineHeight(3, QTextBlockFormat::LineDistanceHeight);
+        const QTextBlockFormat format = blockFormat(indent, 0, paragraph ? 3 : 0);
         const QList<NBEInlineSegment> segments = NBEMarkdownParser::inlineSegments(text);
         if (segments.size() == 1 && segments.first().kind == NBEInlineSegment::Kind::text) {
             newBlock(sink, format, charFormat);
@@ -750,6 +801,8 @@ private:
     QStringList m_remote;
     QHash<QString, QList<NBEInlineRun>> m_runs;
     mutable std::map<std::tuple<double, QRgb, int, bool, bool>, QTextCharFormat> m_formats;
+    mutable std::map<std::pair<double, double>, QTextTableFormat> m_boxFormats;
+    mutable std::map<std::tuple<double, double, double>, QTextBlockFormat> m_blockFormats;
 };
 
 } // namespace
