@@ -44,15 +44,15 @@ void keystrokes(benchmark::State &state, const QString &fileName)
     const QUrl url = QUrl::fromLocalFile(dir.filePath(fileName));
     const QFuture<void> loading = model.loadWorkspace(QUrl::fromLocalFile(dir.path()));
     waitFor([&] { return loading.isFinished(); });
-    const QFuture<void> opening = model.openFile(url, false);
+    const QFuture<void> opening = model.workingTree().openFile(url, false);
     waitFor([&] { return opening.isFinished(); });
-    if (model.hasWebLSP(model.activeTab()->language->id)) {
+    if (model.languageServers().hasWebLSP(model.tabs().activeTab()->language->id)) {
         // The server has the document once it has said something about it.
         const QString key = QDir::cleanPath(dir.filePath(fileName));
-        waitFor([&] { return model.diagnostics().contains(key); });
+        waitFor([&] { return model.diagnosticsStore().all().contains(key); });
     }
 
-    QTextDocument *document = model.activeTab()->sourceFile.buffer->document();
+    QTextDocument *document = model.tabs().activeTab()->sourceFile.buffer->document();
     QTextCursor cursor(document);
     cursor.setPosition(int(text.size() / 2));
     bool typed = false;

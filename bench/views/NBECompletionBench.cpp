@@ -52,11 +52,11 @@ struct Window
     void show(const QString &name, qsizetype length)
     {
         const QUrl url = QUrl::fromLocalFile(folder.filePath(name));
-        view->viewModel()->openFile(url, false);
+        view->viewModel()->workingTree().openFile(url, false);
         waitFor([&] {
             NBECodeTextEdit *edit = editor();
             return edit && !edit->isReadOnly() && edit->document()->characterCount() > length &&
-                   view->viewModel()->activeTab()->sourceFile.url == url;
+                   view->viewModel()->tabs().activeTab()->sourceFile.url == url;
         });
         settle(1500);
         NBECodeTextEdit *edit = editor();
@@ -195,7 +195,7 @@ int main(int argc, char **argv)
     NBEWorkspaceViewModel *model = window.view->viewModel();
     const QString htmlPath = QDir::cleanPath(window.folder.filePath(QStringLiteral("big.html")));
     window.show(QStringLiteral("big.html"), text.size());
-    waitFor([&] { return model->diagnostics().contains(htmlPath); }, 120000);
+    waitFor([&] { return model->diagnosticsStore().all().contains(htmlPath); }, 120000);
     settle(1000);
     std::fprintf(stderr, "typing into the HTML tab (pid %lld)\n", qlonglong(getpid()));
     const QList<double> html = typingTimes(window, rounds, word);

@@ -189,13 +189,13 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     NBEWorkspaceViewModel *model = window.view->viewModel();
     QElapsedTimer opening;
     opening.start();
-    model->openFile(QUrl::fromLocalFile(path), false);
+    model->workingTree().openFile(QUrl::fromLocalFile(path), false);
     waitFor([&] { return window.editor() != nullptr; });
     // Open means: the whole text is in the editor and the server has
     // answered with its first diagnostics for it.
     bool diagnosed = false;
-    QObject::connect(model, &NBEWorkspaceViewModel::diagnosticsChanged, [&] {
-        diagnosed = diagnosed || model->diagnostics().contains(
+    QObject::connect(&model->diagnosticsStore(), &NBEDiagnosticsStore::changed, [&] {
+        diagnosed = diagnosed || model->diagnosticsStore().all().contains(
                                      QDir::cleanPath(QFileInfo(path).absoluteFilePath()));
     });
     waitFor([&] {
@@ -206,8 +206,10 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     const double loadedMs = opening.nsecsElapsed() / 1e6;
     if (fileName.endsWith(QLatin1String(".html")))
         waitFor([&] { return diagnosed; }, 60000);
-    const qsizetype diagnostics =
-        model->diagnostics().value(QDir::cleanPath(QFileInfo(path).absoluteFilePath())).size();
+    const qsizetype diagnostics = model->diagnosticsStore()
+                                      .all()
+                                      .value(QDir::cleanPath(QFileInfo(path).absoluteFilePath()))
+                                      .size();
     settle(1500);
     NBECodeTextEdit *edit = window.editor();
     edit->viewport()->installEventFilter(&window.counter);
@@ -343,7 +345,7 @@ void openTimes(const char *label, const QString &fileName, const QString &text)
     qApp->installEventFilter(&watch);
     resetPeak();
     watch.clock.start();
-    model->openFile(QUrl::fromLocalFile(path), false);
+    model->workingTree().openFile(QUrl::fromLocalFile(path), false);
     waitFor([&] { return watch.colouredMs >= 0; }, 60000);
     const double loadedMs = watch.clock.nsecsElapsed() / 1e6;
     settle(5000);
@@ -380,13 +382,13 @@ void openAndClose(const QString &text)
     NBEWorkspaceViewModel *model = window.view->viewModel();
     QList<double> closed, heap;
     for (int round = 0; round < 5; ++round) {
-        model->openFile(QUrl::fromLocalFile(path), false);
+        model->workingTree().openFile(QUrl::fromLocalFile(path), false);
         waitFor([&] {
             NBECodeTextEdit *edit = window.editor();
             return edit && !edit->isReadOnly() && edit->document()->characterCount() >= text.size();
         });
         settle(3000);
-        const auto tab = model->activeTab();
+        const auto tab = model->tabs().activeTab();
         if (tab)
             model->tabs().closeTab(tab->id);
         settle(2000);

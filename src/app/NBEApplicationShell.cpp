@@ -71,7 +71,7 @@ NBEProjectWindow::NBEProjectWindow(const QUrl &root, QWidget *parent)
     resize(defaultSize);
     setCentralWidget(m_mainView);
     buildMenus();
-    connect(m_mainView->viewModel(), &NBEWorkspaceViewModel::workspaceChanged, this,
+    connect(&m_mainView->viewModel()->files(), &NBEWorkspaceFiles::workspaceChanged, this,
             &NBEProjectWindow::refreshProjectMenu);
     connect(m_mainView->viewModel(), &NBEWorkspaceViewModel::recentProjectsChanged, this,
             &NBEProjectWindow::refreshProjectMenu);
@@ -188,7 +188,7 @@ void NBEProjectWindow::buildMenus()
                   {},
                   [viewModel] { viewModel->workspaceGit().initRepository(); },
                   [viewModel] {
-                      return viewModel->hasWorkspace() && !viewModel->gitState().isRepository() &&
+                      return viewModel->files().isOpen() && !viewModel->gitState().isRepository() &&
                              !viewModel->gitState().isLoading();
                   }},
                  separator,
@@ -228,7 +228,7 @@ void NBEProjectWindow::buildMenus()
                          QKeySequence(Qt::CTRL | Qt::META | Qt::Key_J),
                          [viewModel] { viewModel->jumpToDefinition(); },
                          [viewModel] {
-                             const auto active = viewModel->activeTab();
+                             const auto active = viewModel->tabs().activeTab();
                              return active && active->language;
                          }}});
 
@@ -348,7 +348,7 @@ bool NBEProjectWindow::focusNextPrevChild(bool next)
 void NBEProjectWindow::closeEvent(QCloseEvent *event)
 {
     // Unsaved edits are asked about before the window goes.
-    if (m_closing || !m_mainView->viewModel()->hasWorkspace()) {
+    if (m_closing || !m_mainView->viewModel()->files().isOpen()) {
         event->accept();
         return;
     }
@@ -364,7 +364,7 @@ void NBEProjectWindow::closeEvent(QCloseEvent *event)
 QFuture<bool> NBEProjectWindow::closeTabsAsking()
 {
     NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
-    if (m_closing || !viewModel->hasWorkspace())
+    if (m_closing || !viewModel->files().isOpen())
         return QtFuture::makeReadyFuture(true);
     return viewModel->tabs().closeAllTabs();
 }
@@ -372,7 +372,7 @@ QFuture<bool> NBEProjectWindow::closeTabsAsking()
 QFuture<bool> NBEProjectWindow::settleAsking()
 {
     NBEWorkspaceViewModel *viewModel = m_mainView->viewModel();
-    if (m_closing || !viewModel->hasWorkspace())
+    if (m_closing || !viewModel->files().isOpen())
         return QtFuture::makeReadyFuture(true);
     return viewModel->tabs().settleUnsavedEdits();
 }
@@ -640,7 +640,7 @@ NBEProjectWindow *NBEApplicationShell::openProject(const QUrl &folder)
         window, &QObject::destroyed, this, [this] { discardKeptEditsIfSettled(); },
         Qt::QueuedConnection);
     connect(
-        window->mainView()->viewModel(), &NBEWorkspaceViewModel::tabsChanged, this,
+        &window->mainView()->viewModel()->tabs(), &NBEWorkspaceTabs::tabsChanged, this,
         [this] { discardKeptEditsIfSettled(); }, Qt::QueuedConnection);
     connect(window, &NBEProjectWindow::newProjectRequested, this,
             &NBEApplicationShell::createAndOpenProject);

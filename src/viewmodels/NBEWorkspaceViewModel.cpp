@@ -44,13 +44,13 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     // The application losing focus saves in the focus-change mode; the
     // window adds its own focus loss.
     connect(activity, &NBEApplicationActivity::resignedActive, this,
-            &NBEWorkspaceViewModel::autoSaveOnFocusChange);
+            [this] { m_tabs->autoSaveOnFocusChange(); });
     m_gitState = new NBEGitState(m_gitService, this);
-    connect(m_gitState, &NBEGitState::changed, this, &NBEWorkspaceViewModel::gitStateChanged);
     NBEWorkspaceGitHost host;
-    host.isOpen = [this] { return hasWorkspace(); };
+    host.isOpen = [this] { return m_files->isOpen(); };
     host.folder = [this] {
-        return hasWorkspace() ? std::optional<QUrl>(workspace()->rootURL) : std::nullopt;
+        return m_files->isOpen() ? std::optional<QUrl>(m_files->workspace()->rootURL)
+                                 : std::nullopt;
     };
     host.refresh = [this] { return refreshGitStatus(); };
     host.settleTabs = [this](const std::optional<QList<QUrl>> &files, bool saveEdits) {
@@ -68,30 +68,27 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     NBEWorkspaceHistoryHost historyHost;
     historyHost.rewriteFiles = [this](const QList<QUrl> &files, bool saveEdits,
                                       const NBEWorkspaceHistoryHost::Command &command) {
-        return rewriteFiles(files, saveEdits, command);
+        return m_workspaceGit->rewriteFiles(files, saveEdits, command);
     };
     m_history = new NBEWorkspaceHistory(m_gitService, *m_gitState, std::move(historyHost), this);
     connect(m_history, &NBEWorkspaceHistory::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
     NBEWorkspaceCommitHost commitHost;
     commitHost.refresh = [this] { return refreshGitStatus(); };
-    commitHost.flash = [this](const QString &text) { flashSyncStatus(text); };
+    commitHost.flash = [this](const QString &text) { m_workspaceGit->flashSyncStatus(text); };
     m_commit = new NBEWorkspaceCommit(m_gitService, *m_gitState, defaults(), preferences(),
                                       m_environment.aiBaseURL, std::move(commitHost), this);
     connect(m_commit, &NBEWorkspaceCommit::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
     m_diagnostics = new NBEDiagnosticsStore(this);
-    connect(m_diagnostics, &NBEDiagnosticsStore::changed, this,
-            &NBEWorkspaceViewModel::diagnosticsChanged);
     m_htmlValidation =
         new NBEHTMLValidation(*m_diagnostics, m_environment.timings.validationDelay, this);
     NBEWorkspaceTabsHost tabsHost;
-    tabsHost.isOpen = [this] { return hasWorkspace(); };
+    tabsHost.isOpen = [this] { return m_files->isOpen(); };
     tabsHost.refreshGit = [this] { return refreshGitStatus(); };
     m_tabs = new NBEWorkspaceTabs(m_fileService, m_environment.desktop, preferences(),
                                   *m_languageServers, *m_diagnostics, *m_htmlValidation,
                                   m_environment.timings, std::move(tabsHost), this);
-    connect(m_tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEWorkspaceViewModel::tabsChanged);
     connect(m_tabs, &NBEWorkspaceTabs::documentOpened, m_gitState,
             [this](NBEEditorDocument *document) { m_gitState->follow(*document); });
     connect(m_tabs, &NBEWorkspaceTabs::failed, this,
@@ -99,7 +96,7 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,
             &NBEDiagnosticsStore::set);
     NBEWorkspaceWorkingTreeHost workingTreeHost;
-    workingTreeHost.isOpen = [this] { return hasWorkspace(); };
+    workingTreeHost.isOpen = [this] { return m_files->isOpen(); };
     workingTreeHost.refreshGit = [this] { return refreshGitStatus(); };
     workingTreeHost.refreshFileTree = [this] { return m_files->refreshFileTree(); };
     m_workingTree =
@@ -107,18 +104,16 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
                                     *m_tabs, std::move(workingTreeHost), this);
     connect(m_workingTree, &NBEWorkspaceWorkingTree::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
-    connect(m_workingTree, &NBEWorkspaceWorkingTree::revealTargetChanged, this,
-            &NBEWorkspaceViewModel::revealTargetChanged);
     NBEWorkspaceFilesHost filesHost;
     filesHost.refreshGit = [this] { return refreshGitStatus(); };
-    filesHost.openFile = [this](const QUrl &at, bool asPreview) { return openFile(at, asPreview); };
+    filesHost.openFile = [this](const QUrl &at, bool asPreview) {
+        return m_workingTree->openFile(at, asPreview);
+    };
     m_files =
         new NBEWorkspaceFiles(m_fileService, *m_gitState, *m_tabs, m_environment.desktop, activity,
                               m_environment.timings.outsideChangeQuiet, std::move(filesHost), this);
     connect(m_files, &NBEWorkspaceFiles::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
-    connect(m_files, &NBEWorkspaceFiles::workspaceChanged, this,
-            &NBEWorkspaceViewModel::workspaceChanged);
 }
 
 // Releasing the view model stops no server: only closing the workspace does.

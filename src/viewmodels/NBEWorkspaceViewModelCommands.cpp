@@ -24,32 +24,32 @@ std::optional<QString> languageIDOf(const std::optional<NBEOpenTab> &tab)
 
 bool NBEWorkspaceViewModel::isEditingMarkdown() const
 {
-    const auto tab = activeTab();
+    const auto tab = m_tabs->activeTab();
     return tab && tab->isMarkdown() && !tab->isShowingPreview;
 }
 
 bool NBEWorkspaceViewModel::canPreviewActiveTab() const
 {
-    const auto tab = activeTab();
+    const auto tab = m_tabs->activeTab();
     return tab && tab->isPreviewable();
 }
 
 bool NBEWorkspaceViewModel::canFormatActiveTab() const
 {
-    const auto languageID = languageIDOf(activeTab());
+    const auto languageID = languageIDOf(m_tabs->activeTab());
     return languageID && NBEFormatter::canFormat(languageID);
 }
 
 void NBEWorkspaceViewModel::requestMarkdownEdit(NBEMarkdownAction action)
 {
     if (isEditingMarkdown())
-        Q_EMIT markdownEditRequested(activeTab()->id, action);
+        Q_EMIT markdownEditRequested(m_tabs->activeTab()->id, action);
 }
 
 void NBEWorkspaceViewModel::requestHTMLEdit(NBEHTMLAction action)
 {
     // An HTML tab showing its preview still edits its source beside it.
-    const auto tab = activeTab();
+    const auto tab = m_tabs->activeTab();
     if (tab && tab->isHTML())
         Q_EMIT htmlEditRequested(tab->id, action);
 }
@@ -57,12 +57,12 @@ void NBEWorkspaceViewModel::requestHTMLEdit(NBEHTMLAction action)
 void NBEWorkspaceViewModel::requestFormatDocument()
 {
     if (canFormatActiveTab())
-        Q_EMIT formatRequested(activeTab()->id);
+        Q_EMIT formatRequested(m_tabs->activeTab()->id);
 }
 
 void NBEWorkspaceViewModel::toggleActivePreview()
 {
-    const auto tab = activeTab();
+    const auto tab = m_tabs->activeTab();
     if (!tab || !tab->isPreviewable())
         return;
     m_tabs->togglePreview(tab->id);
@@ -70,7 +70,7 @@ void NBEWorkspaceViewModel::toggleActivePreview()
 
 QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
 {
-    const auto tab = activeTab();
+    const auto tab = m_tabs->activeTab();
     if (!tab || !tab->isMarkdown())
         return QtFuture::makeReadyFuture();
     const QFileInfo source(tab->sourceFile.url.toLocalFile());

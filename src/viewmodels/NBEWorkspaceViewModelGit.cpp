@@ -5,11 +5,6 @@
 
 QFuture<void> NBEWorkspaceViewModel::refreshGitStatus()
 {
-    return m_gitState->refresh(workspace() ? std::optional<QUrl>(workspace()->rootURL)
-                                           : std::nullopt);
-}
-
-QFuture<std::optional<QString>> NBEWorkspaceViewModel::headContent(const QUrl &forFile)
-{
-    return m_gitState->headContent(forFile);
+    const std::optional<NBEWorkspace> &workspace = m_files->workspace();
+    return m_gitState->refresh(workspace ? std::optional<QUrl>(workspace->rootURL) : std::nullopt);
 }

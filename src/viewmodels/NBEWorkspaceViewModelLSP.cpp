@@ -16,27 +16,10 @@ void NBEWorkspaceViewModel::shutdownLSP()
     m_languageServers->shutdown();
 }
 
-bool NBEWorkspaceViewModel::hasWebLSP(const std::optional<QString> &languageID) const
-{
-    return m_languageServers->hasWebLSP(languageID);
-}
-
-QFuture<std::optional<QList<NBELSPCompletionItem>>>
-NBEWorkspaceViewModel::webCompletion(const QUrl &url, int line, int character)
-{
-    return m_languageServers->completion(url, line, character);
-}
-
-QFuture<std::optional<QString>> NBEWorkspaceViewModel::webHover(const QUrl &url, int line,
-                                                                int character)
-{
-    return m_languageServers->hover(url, line, character);
-}
-
 void NBEWorkspaceViewModel::jumpToDefinition()
 {
-    const std::optional<NBEOpenTab> tab = activeTab();
-    if (!tab || !tab->language || !hasWebLSP(tab->language->id))
+    const std::optional<NBEOpenTab> tab = m_tabs->activeTab();
+    if (!tab || !tab->language || !m_languageServers->hasWebLSP(tab->language->id))
         return;
     const int line = std::max(0, tab->cursorPosition.line - 1);
     const int character = std::max(0, tab->cursorPosition.column - 1);

@@ -12,14 +12,9 @@ std::optional<NBEOpenTab> NBEWorkspaceViewModel::tab(const QUuid &id) const
     return std::nullopt;
 }
 
-std::optional<NBEOpenTab> NBEWorkspaceViewModel::activeTab() const
-{
-    return m_tabs->activeTab();
-}
-
 QList<NBESymbol> NBEWorkspaceViewModel::activeOutline() const
 {
-    const std::optional<NBEOpenTab> tab = activeTab();
+    const std::optional<NBEOpenTab> tab = m_tabs->activeTab();
     if (!tab)
         return {};
     return NBEOutline::symbols(tab->sourceFile.snapshot(),
@@ -27,31 +22,11 @@ QList<NBESymbol> NBEWorkspaceViewModel::activeOutline() const
                                              : std::nullopt);
 }
 
-QFuture<void> NBEWorkspaceViewModel::openFile(const QUrl &at, bool asPreview)
-{
-    return m_workingTree->openFile(at, asPreview);
-}
-
 void NBEWorkspaceViewModel::openPendingFiles(const QUrl &forRoot)
 {
-    if (!hasWorkspace() || !forRoot.isLocalFile() ||
-        NBEFileService::keyPath(workspace()->rootURL) != NBEFileService::keyPath(forRoot))
+    if (!m_files->isOpen() || !forRoot.isLocalFile() ||
+        NBEFileService::keyPath(m_files->workspace()->rootURL) != NBEFileService::keyPath(forRoot))
         return;
     for (const QUrl &file : NBEWindowOpener::shared().takePendingFiles(forRoot))
-        openFile(file, false);
-}
-
-void NBEWorkspaceViewModel::setActiveTab(const QUuid &id)
-{
-    m_workingTree->activateTab(id);
-}
-
-void NBEWorkspaceViewModel::updateContent(const QString &content, const QUuid &forTab)
-{
-    m_tabs->updateContent(content, forTab);
-}
-
-void NBEWorkspaceViewModel::updateCursorPosition(int line, int column, const QUuid &forTab)
-{
-    m_tabs->updateCursorPosition(line, column, forTab);
+        m_workingTree->openFile(file, false);
 }

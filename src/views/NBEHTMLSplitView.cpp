@@ -15,7 +15,7 @@ QUrl folderOf(const QUrl &file)
 // The folder whose files the page may load: the project's.
 QUrl rootOf(const NBEWorkspaceViewModel *viewModel)
 {
-    const auto &workspace = viewModel->workspace();
+    const auto &workspace = viewModel->files().workspace();
     return workspace ? workspace->rootURL : QUrl();
 }
 
@@ -47,7 +47,7 @@ NBEHTMLSplitView::NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid
     setFocusProxy(m_editor);
     // The page follows the tab's buffer itself, reading it once typing
     // pauses; a tab that moved or got another buffer is followed anew.
-    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEHTMLSplitView::refresh);
+    connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this, &NBEHTMLSplitView::refresh);
 }
 
 void NBEHTMLSplitView::refresh()

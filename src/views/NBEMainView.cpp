@@ -58,7 +58,7 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     // A preview (one click) leaves the keys with the tree; a file opened for
     // good (a double click) takes them.
     actions.openFile = [this, viewModel](const QUrl &url, bool preview) {
-        const QFuture<void> opened = viewModel->openFile(url, preview);
+        const QFuture<void> opened = viewModel->workingTree().openFile(url, preview);
         if (preview)
             return;
         // Keys typed while a large file loads go into it once it shows.
@@ -165,9 +165,9 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
                     if (const auto tab = m_viewModel->tab(id))
                         updatePane(*tab);
             });
-    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, [this] {
+    connect(&viewModel->gitState(), &NBEGitState::changed, this, [this] {
         if (m_fileTree)
-            m_fileTree->setGitStatus(m_viewModel->gitStatus());
+            m_fileTree->setGitStatus(m_viewModel->gitState().snapshot().status);
     });
     connect(viewModel, &NBEWorkspaceViewModel::errorMessageChanged, this, &NBEMainView::showError);
     connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged, this,
@@ -199,7 +199,7 @@ void NBEMainView::start()
         m_viewModel->openPendingFiles(m_rootURL);
         Q_EMIT started();
     };
-    if (m_viewModel->hasWorkspace()) {
+    if (m_viewModel->files().isOpen()) {
         openQueued();
         return;
     }
@@ -253,7 +253,7 @@ bool NBEMainView::eventFilter(QObject *watched, QEvent *event)
 
 void NBEMainView::windowDeactivated()
 {
-    m_viewModel->autoSaveOnFocusChange();
+    m_viewModel->tabs().autoSaveOnFocusChange();
 }
 
 bool NBEMainView::isShowingEmptyState() const
@@ -285,7 +285,7 @@ void NBEMainView::applySettings()
     // The editor's settings reach it through its document.
     if (NBESourceEditor *editor = sourceEditor())
         editor->setTheme(theme());
-    if (const auto tab = m_viewModel->activeTab())
+    if (const auto tab = m_viewModel->tabs().activeTab())
         updatePane(*tab);
 }
 
@@ -326,7 +326,7 @@ void NBEMainView::updatePane(const NBEOpenTab &tab)
 
 void NBEMainView::refresh()
 {
-    const auto &workspace = m_viewModel->workspace();
+    const auto &workspace = m_viewModel->files().workspace();
     if (workspace)
         m_hadWorkspace = true;
     else if (m_hadWorkspace) {
@@ -335,7 +335,7 @@ void NBEMainView::refresh()
     }
     refreshFileTree();
     refreshFormattingToolbars();
-    const auto active = m_viewModel->activeTab();
+    const auto active = m_viewModel->tabs().activeTab();
 
     showDetail(workspace && !m_viewModel->tabs().tabs().isEmpty());
     // Each tab gets a pane of its own, and so does each way of showing it:
@@ -384,7 +384,7 @@ void NBEMainView::showOpening()
     if (m_pane)
         m_pane->setVisible(!m_openingView);
     m_noEditor->setVisible(!m_pane && !m_openingView);
-    showDetail(m_viewModel->workspace() && !m_viewModel->tabs().tabs().isEmpty());
+    showDetail(m_viewModel->files().workspace() && !m_viewModel->tabs().tabs().isEmpty());
 }
 
 NBEGitDiffView *NBEMainView::diffView() const
@@ -424,16 +424,16 @@ void NBEMainView::refreshFileTree()
 {
     if (!m_fileTree)
         return;
-    const auto &workspace = m_viewModel->workspace();
+    const auto &workspace = m_viewModel->files().workspace();
     m_fileTree->setTree(workspace ? workspace->fileTree : std::nullopt);
-    const auto active = m_viewModel->activeTab();
+    const auto active = m_viewModel->tabs().activeTab();
     m_fileTree->setActiveFile(active ? std::optional(active->sourceFile.url) : std::nullopt);
-    m_fileTree->setGitStatus(m_viewModel->gitStatus());
+    m_fileTree->setGitStatus(m_viewModel->gitState().snapshot().status);
 }
 
 void NBEMainView::refreshFormattingToolbars()
 {
-    const auto active = m_viewModel->activeTab();
+    const auto active = m_viewModel->tabs().activeTab();
     // Markdown formatting acts on the source, so it goes with the preview;
     // HTML formatting stays beside the preview.
     const bool markdown = active && active->isMarkdown() && !active->isShowingPreview;

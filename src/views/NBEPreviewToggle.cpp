@@ -23,13 +23,13 @@ NBEPreviewToggle::NBEPreviewToggle(NBEWorkspaceViewModel *viewModel, QWidget *pa
     setAutoRaise(true);
     connect(this, &QToolButton::clicked, viewModel,
             [viewModel] { viewModel->toggleActivePreview(); });
-    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEPreviewToggle::refresh);
+    connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this, &NBEPreviewToggle::refresh);
     refresh();
 }
 
 void NBEPreviewToggle::refresh()
 {
-    const auto tab = m_viewModel->activeTab();
+    const auto tab = m_viewModel->tabs().activeTab();
     if (!tab || !tab->isPreviewable())
         return;
     const bool previewing = tab->isShowingPreview;

@@ -92,8 +92,8 @@ void NBESourceEditor::updateProviders()
 {
     const QUrl url = fileURL();
     std::optional<QUrl> projectRoot = m_document->repositoryRoot();
-    if (!projectRoot && m_viewModel->workspace())
-        projectRoot = m_viewModel->workspace()->rootURL;
+    if (!projectRoot && m_viewModel->files().workspace())
+        projectRoot = m_viewModel->files().workspace()->rootURL;
     const bool served = m_viewModel->languageServers().hasWebLSP(m_document->languageID());
     const NBEEditorSettings &settings = m_document->settings();
     const QString key =

@@ -55,11 +55,12 @@ NBEWindowToolbar::NBEWindowToolbar(NBEWorkspaceViewModel *viewModel, QMenu *proj
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     addWidget(spacer);
 
-    connect(viewModel, &NBEWorkspaceViewModel::gitStateChanged, this, &NBEWindowToolbar::refresh);
+    connect(&viewModel->gitState(), &NBEGitState::changed, this, &NBEWindowToolbar::refresh);
     connect(&viewModel->workspaceGit(), &NBEWorkspaceGit::syncStatusChanged, this,
             &NBEWindowToolbar::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::workspaceChanged, this, &NBEWindowToolbar::refresh);
-    connect(viewModel, &NBEWorkspaceViewModel::tabsChanged, this, &NBEWindowToolbar::refresh);
+    connect(&viewModel->files(), &NBEWorkspaceFiles::workspaceChanged, this,
+            &NBEWindowToolbar::refresh);
+    connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this, &NBEWindowToolbar::refresh);
     refresh();
 }
 
@@ -92,7 +93,7 @@ void NBEWindowToolbar::setPreviewToggle(QWidget *toggle)
 
 void NBEWindowToolbar::refresh()
 {
-    const auto &workspace = m_viewModel->workspace();
+    const auto &workspace = m_viewModel->files().workspace();
     m_projectButton->setText(workspace ? workspace->name() : tr("Nabri Editor"));
     if (m_branchAction)
         m_branchAction->setVisible(m_viewModel->gitState().isRepository());
@@ -101,7 +102,7 @@ void NBEWindowToolbar::refresh()
         m_syncText->setText(*status);
     m_syncAction->setVisible(status.has_value());
     if (m_previewAction) {
-        const std::optional<NBEOpenTab> tab = m_viewModel->activeTab();
+        const std::optional<NBEOpenTab> tab = m_viewModel->tabs().activeTab();
         m_previewAction->setVisible(tab && tab->isPreviewable());
     }
 }

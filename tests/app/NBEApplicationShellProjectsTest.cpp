@@ -34,7 +34,7 @@ QUrl folderURL(const QString &path)
 bool loaded(NBEProjectWindow *window)
 {
     return window &&
-           NBETest::waitUntil([&] { return window->mainView()->viewModel()->hasWorkspace(); });
+           NBETest::waitUntil([&] { return window->mainView()->viewModel()->files().isOpen(); });
 }
 
 QAction *menuAction(QWidget *window, const QString &text)
@@ -100,7 +100,7 @@ TEST(NBEApplicationShellProjects, NewProjectMakesTheFolderAndRepositoryAndOpensI
     ASSERT_TRUE(NBETest::waitUntil([&] { return s.shell.windowFor(folderURL(site)) != nullptr; }));
     NBEProjectWindow *window = s.shell.windowFor(folderURL(site));
     ASSERT_TRUE(loaded(window));
-    EXPECT_EQ(window->mainView()->viewModel()->workspace()->rootURL, folderURL(site));
+    EXPECT_EQ(window->mainView()->viewModel()->files().workspace()->rootURL, folderURL(site));
     ASSERT_EQ(s.panels->saveRequests.size(), 1);
     EXPECT_EQ(s.panels->saveRequests.first(), NBEProjectPicker::newProjectRequest());
     EXPECT_EQ(NBETest::git(site, {QStringLiteral("rev-parse"), QStringLiteral("--show-toplevel")})

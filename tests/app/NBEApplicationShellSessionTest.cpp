@@ -99,12 +99,13 @@ struct Project
         NBETest::writeFile(dir.filePath(QStringLiteral("a.css")), "old");
         window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
         viewModel = window->mainView()->viewModel();
-        if (!NBETest::waitUntil([&] { return viewModel->hasWorkspace(); }))
+        if (!NBETest::waitUntil([&] { return viewModel->files().isOpen(); }))
             return false;
-        NBETest::await(viewModel->openFile(
+        NBETest::await(viewModel->workingTree().openFile(
             QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(QStringLiteral("a.css")))), false));
-        viewModel->updateContent(QStringLiteral("unsaved"), viewModel->activeTab()->id);
-        return viewModel->activeTab()->sourceFile.isDirty();
+        viewModel->tabs().updateContent(QStringLiteral("unsaved"),
+                                        viewModel->tabs().activeTab()->id);
+        return viewModel->tabs().activeTab()->sourceFile.isDirty();
     }
     QByteArray onDisk() const { return NBETest::readFile(dir.filePath(QStringLiteral("a.css"))); }
 };
@@ -187,7 +188,7 @@ TEST(NBEApplicationShellSession, AnEditNotKeptIsSaidBeforeTheQuestion)
     EXPECT_TRUE(answers.texts().first().contains(QStringLiteral("couldn't be kept")));
     EXPECT_EQ(answers.alsoShown().first(), QStringList());
     EXPECT_TRUE(project.window);
-    EXPECT_TRUE(project.viewModel->activeTab()->sourceFile.isDirty());
+    EXPECT_TRUE(project.viewModel->tabs().activeTab()->sourceFile.isDirty());
 }
 
 TEST(NBEApplicationShellSession, APartialCopyIsAnnouncedWithWhatItLacks)
@@ -226,7 +227,7 @@ TEST(NBEApplicationShellSession, ACancelledQuitLeavesEveryWindowAsItWas)
         ASSERT_TRUE(project->window);
         EXPECT_TRUE(project->window->isVisible());
         ASSERT_EQ(project->viewModel->tabs().tabs().size(), 1);
-        EXPECT_TRUE(project->viewModel->activeTab()->sourceFile.isDirty());
+        EXPECT_TRUE(project->viewModel->tabs().activeTab()->sourceFile.isDirty());
         EXPECT_EQ(project->onDisk(), "old");
     }
 }

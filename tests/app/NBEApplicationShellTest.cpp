@@ -37,7 +37,7 @@ QUrl fileURL(const QTemporaryDir &dir, const QString &name)
 
 bool loaded(NBEProjectWindow *window)
 {
-    return NBETest::waitUntil([&] { return window->mainView()->viewModel()->hasWorkspace(); });
+    return NBETest::waitUntil([&] { return window->mainView()->viewModel()->files().isOpen(); });
 }
 
 // The folder's window, loaded and active (so focus and keys work); null when
@@ -67,9 +67,10 @@ TEST(NBEApplicationShell, FileQueuedBeforeTheWindowOpensAfterTheLoad)
     EXPECT_EQ(window->size(), NBEProjectWindow::defaultSize);
     ASSERT_TRUE(loaded(window));
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->activeTab().has_value(); }));
-    EXPECT_EQ(viewModel->activeTab()->sourceFile.url, fileURL(dir, QStringLiteral("index.html")));
-    EXPECT_FALSE(viewModel->activeTab()->isEphemeral);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->tabs().activeTab().has_value(); }));
+    EXPECT_EQ(viewModel->tabs().activeTab()->sourceFile.url,
+              fileURL(dir, QStringLiteral("index.html")));
+    EXPECT_FALSE(viewModel->tabs().activeTab()->isEphemeral);
 
     // The editor shows the tab's text; the tree marks the active file.
     NBEMainView *main = window->mainView();
@@ -87,11 +88,13 @@ TEST(NBEApplicationShell, FileQueuedBeforeTheWindowOpensAfterTheLoad)
 
     // Typing in the editor reaches the view model's buffer.
     ASSERT_TRUE(NBETest::waitUntil([&] {
-        return main->sourceEditor() && main->sourceEditor()->tabID() == viewModel->activeTab()->id;
+        return main->sourceEditor() &&
+               main->sourceEditor()->tabID() == viewModel->tabs().activeTab()->id;
     }));
     QTest::keyClicks(main->sourceEditor()->editor()->textView(), QStringLiteral("a"));
-    EXPECT_TRUE(viewModel->activeTab()->sourceFile.isDirty());
-    EXPECT_EQ(viewModel->activeTab()->sourceFile.content(), QStringLiteral("ap { color: red; }\n"));
+    EXPECT_TRUE(viewModel->tabs().activeTab()->sourceFile.isDirty());
+    EXPECT_EQ(viewModel->tabs().activeTab()->sourceFile.content(),
+              QStringLiteral("ap { color: red; }\n"));
 
     // Save (the menu command) writes the buffer and the tab is clean again.
     QAction *save = nullptr;
@@ -101,7 +104,8 @@ TEST(NBEApplicationShell, FileQueuedBeforeTheWindowOpensAfterTheLoad)
     ASSERT_NE(save, nullptr);
     EXPECT_EQ(save->shortcut(), QKeySequence(QKeySequence::Save));
     save->trigger();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !viewModel->activeTab()->sourceFile.isDirty(); }));
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return !viewModel->tabs().activeTab()->sourceFile.isDirty(); }));
     EXPECT_EQ(NBETest::readFile(dir.filePath(QStringLiteral("style.css"))),
               QByteArray("ap { color: red; }\n"));
 
@@ -137,14 +141,14 @@ TEST(NBEApplicationShell, AnErrorShowsTheAlertOnceAndOKClearsIt)
     NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
     ASSERT_TRUE(loaded(window));
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
-    viewModel->openFile(fileURL(dir, QStringLiteral("bad.txt")), true);
+    viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("bad.txt")), true);
     ASSERT_TRUE(NBETest::waitUntil([&] { return window->mainView()->errorAlert() != nullptr; }));
     QMessageBox *alert = window->mainView()->errorAlert();
     EXPECT_EQ(alert->windowTitle(), QStringLiteral("Error"));
     EXPECT_TRUE(alert->text().startsWith(QStringLiteral("Failed to read file: ")));
 
     // A second error while it shows replaces the text of the same alert.
-    viewModel->openFile(fileURL(dir, QStringLiteral("bad2.txt")), true);
+    viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("bad2.txt")), true);
     ASSERT_TRUE(NBETest::waitUntil([&] { return alert->text().contains(u"bad2"); }));
     EXPECT_EQ(window->mainView()->errorAlert(), alert);
     EXPECT_EQ(window->findChildren<QMessageBox *>().size(), 1);
@@ -164,15 +168,15 @@ TEST(NBEApplicationShell, FileTreeDropsAndMenusChangeTheDisk)
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
     NBEFileTreeView *tree = window->mainView()->fileTree();
     NBEFileTreeWidget *list = tree->treeWidget();
-    viewModel->openFile(fileURL(dir, QStringLiteral("page.html")), false);
-    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->activeTab().has_value(); }));
+    viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("page.html")), false);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->tabs().activeTab().has_value(); }));
 
     // Clicking the folder opens it through the view model's tree.
     QTreeWidgetItem *docs = list->topLevelItem(0);
     ASSERT_EQ(docs->text(0), QStringLiteral("docs"));
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(docs).center());
     ASSERT_TRUE(NBETest::waitUntil(
-        [&] { return viewModel->workspace()->fileTree->children[0].isExpanded; }));
+        [&] { return viewModel->files().workspace()->fileTree->children[0].isExpanded; }));
     EXPECT_TRUE(list->topLevelItem(0)->isExpanded());
 
     // The file dropped onto the folder moves there on disk; its tab follows.
@@ -188,7 +192,7 @@ TEST(NBEApplicationShell, FileTreeDropsAndMenusChangeTheDisk)
         [&] { return QFileInfo::exists(dir.filePath(QStringLiteral("docs/page.html"))); }));
     EXPECT_FALSE(QFileInfo::exists(dir.filePath(QStringLiteral("page.html"))));
     ASSERT_TRUE(NBETest::waitUntil([&] {
-        return viewModel->activeTab()->sourceFile.url ==
+        return viewModel->tabs().activeTab()->sourceFile.url ==
                fileURL(dir, QStringLiteral("docs/page.html"));
     }));
     // The rebuilt tree shows it inside the (again closed) folder.
@@ -234,7 +238,8 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
               QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P));
 
     // A script tab offers none of the Markdown or preview commands.
-    NBETest::await(viewModel->openFile(fileURL(dir, QStringLiteral("app.js")), false));
+    NBETest::await(
+        viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("app.js")), false));
     EXPECT_FALSE(actions[QStringLiteral("Bold")]->isEnabled());
     EXPECT_FALSE(actions[QStringLiteral("Toggle Preview")]->isEnabled());
     EXPECT_FALSE(actions[QStringLiteral("Export as HTML…")]->isEnabled());
@@ -250,14 +255,16 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
     ASSERT_TRUE(toggleItem);
     EXPECT_FALSE(toggleItem->isVisible());
 
-    NBETest::await(viewModel->openFile(fileURL(dir, QStringLiteral("notes.md")), false));
+    NBETest::await(
+        viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("notes.md")), false));
     EXPECT_TRUE(actions[QStringLiteral("Bold")]->isEnabled());
     EXPECT_TRUE(actions[QStringLiteral("Toggle Preview")]->isEnabled());
     EXPECT_TRUE(actions[QStringLiteral("Export as HTML…")]->isEnabled());
     EXPECT_TRUE(toggleItem->isVisible());
     NBEMainView *main = window->mainView();
     ASSERT_TRUE(NBETest::waitUntil([&] {
-        return main->sourceEditor() && main->sourceEditor()->tabID() == viewModel->activeTab()->id;
+        return main->sourceEditor() &&
+               main->sourceEditor()->tabID() == viewModel->tabs().activeTab()->id;
     }));
     NBECodeTextEdit *text = main->sourceEditor()->editor()->textView();
     QTextCursor cursor = text->textCursor();
@@ -267,11 +274,11 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
 
     actions[QStringLiteral("Bold")]->trigger();
     ASSERT_TRUE(NBETest::waitUntil([&] {
-        return viewModel->activeTab()->sourceFile.content() == QStringLiteral("**word**\n");
+        return viewModel->tabs().activeTab()->sourceFile.content() == QStringLiteral("**word**\n");
     }));
     // Applied once.
     QTest::qWait(50);
-    EXPECT_EQ(viewModel->activeTab()->sourceFile.content(), QStringLiteral("**word**\n"));
+    EXPECT_EQ(viewModel->tabs().activeTab()->sourceFile.content(), QStringLiteral("**word**\n"));
 
     // The shortcuts work while typing in the editor, including the keys a
     // plain text field would otherwise keep for itself.
@@ -285,16 +292,17 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
     text->setTextCursor(cursor);
     QTest::keyClick(text, Qt::Key_I, Qt::ControlModifier);
     EXPECT_TRUE(NBETest::waitUntil([&] {
-        return viewModel->activeTab()->sourceFile.content() == QStringLiteral("***word***\n");
-    })) << viewModel->activeTab()->sourceFile.content().toStdString();
+        return viewModel->tabs().activeTab()->sourceFile.content() ==
+               QStringLiteral("***word***\n");
+    })) << viewModel->tabs().activeTab()->sourceFile.content().toStdString();
     QTest::keyClick(text, Qt::Key_K, Qt::ControlModifier);
     EXPECT_TRUE(NBETest::waitUntil([&] {
-        return viewModel->activeTab()->sourceFile.content().contains(u'[');
-    })) << viewModel->activeTab()->sourceFile.content().toStdString();
+        return viewModel->tabs().activeTab()->sourceFile.content().contains(u'[');
+    })) << viewModel->tabs().activeTab()->sourceFile.content().toStdString();
 
     // In the preview the Markdown commands are off.
     actions[QStringLiteral("Toggle Preview")]->trigger();
-    EXPECT_TRUE(viewModel->activeTab()->isShowingPreview);
+    EXPECT_TRUE(viewModel->tabs().activeTab()->isShowingPreview);
     EXPECT_FALSE(actions[QStringLiteral("Bold")]->isEnabled());
 }
 
@@ -322,15 +330,15 @@ TEST(NBEApplicationShell, TreeClicksGiveFocusAndDragsStart)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onPage);
     ASSERT_TRUE(NBETest::waitUntil([&] { return window->mainView()->sourceEditor(); }));
     QCoreApplication::processEvents();
-    EXPECT_TRUE(viewModel->activeTab()->isEphemeral);
+    EXPECT_TRUE(viewModel->tabs().activeTab()->isEphemeral);
     EXPECT_TRUE(list == QApplication::focusWidget() || focusIn(list));
     EXPECT_FALSE(focusIn(window->mainView()->sourceEditor()));
 
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, onPage);
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !viewModel->activeTab()->isEphemeral; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !viewModel->tabs().activeTab()->isEphemeral; }));
     ASSERT_TRUE(NBETest::waitUntil([&] { return focusIn(window->mainView()->sourceEditor()); }));
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("x"));
-    EXPECT_TRUE(viewModel->activeTab()->sourceFile.content().startsWith(u'x'));
+    EXPECT_TRUE(viewModel->tabs().activeTab()->sourceFile.content().startsWith(u'x'));
 
     // A drag from the file's row (the list has no selection to drag from).
     const QPoint onDocs = list->visualItemRect(list->topLevelItem(0)).center();
@@ -355,7 +363,8 @@ TEST(NBEApplicationShell, TheEditorFollowsThePalette)
     NBEApplicationShell shell;
     NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
     ASSERT_TRUE(loaded(window));
-    window->mainView()->viewModel()->openFile(fileURL(dir, QStringLiteral("page.html")), false);
+    window->mainView()->viewModel()->workingTree().openFile(
+        fileURL(dir, QStringLiteral("page.html")), false);
     ASSERT_TRUE(NBETest::waitUntil([&] { return window->mainView()->sourceEditor(); }));
     const auto background = [&] {
         NBESourceEditor *editor = window->mainView()->sourceEditor();
@@ -392,13 +401,13 @@ TEST(NBEApplicationShell, KeysTypedWhileALargeFileOpensGoIntoIt)
     // A double click is a click and then the double click.
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, onFile);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, onFile);
-    ASSERT_FALSE(viewModel->activeTab().has_value());
+    ASSERT_FALSE(viewModel->tabs().activeTab().has_value());
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("ab"));
     ASSERT_TRUE(NBETest::waitUntil([&] {
-        return viewModel->activeTab() &&
-               viewModel->activeTab()->sourceFile.content().startsWith(QStringLiteral("ab"));
+        return viewModel->tabs().activeTab() &&
+               viewModel->tabs().activeTab()->sourceFile.content().startsWith(QStringLiteral("ab"));
     }));
-    EXPECT_EQ(viewModel->activeTab()->sourceFile.content().size(), large.size() + 2);
+    EXPECT_EQ(viewModel->tabs().activeTab()->sourceFile.content().size(), large.size() + 2);
 }
 
 TEST(NBEApplicationShell, TheSessionsEndKeepsUnsavedTextThenAsksLikeQuit)
@@ -411,8 +420,8 @@ TEST(NBEApplicationShell, TheSessionsEndKeepsUnsavedTextThenAsksLikeQuit)
         shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
     ASSERT_TRUE(loaded(window));
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
-    NBETest::await(viewModel->openFile(fileURL(dir, QStringLiteral("a.css")), false));
-    viewModel->updateContent(QStringLiteral("unsaved"), viewModel->activeTab()->id);
+    NBETest::await(viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("a.css")), false));
+    viewModel->tabs().updateContent(QStringLiteral("unsaved"), viewModel->tabs().activeTab()->id);
     const QString kept = QDir::cleanPath(dir.filePath(QStringLiteral("a.css")));
 
     // The question is answered as it shows; by then the text is on disk.
@@ -450,7 +459,7 @@ TEST(NBEApplicationShell, TheSessionsEndKeepsUnsavedTextThenAsksLikeQuit)
         if (row.windowStays) {
             NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(200));
             ASSERT_FALSE(window.isNull());
-            EXPECT_TRUE(viewModel->activeTab()->sourceFile.isDirty());
+            EXPECT_TRUE(viewModel->tabs().activeTab()->sourceFile.isDirty());
             // Cancelled: the copy stays until the edits are settled.
             EXPECT_EQ(NBETest::readFile(shell.keptEdits() + kept), "unsaved");
         } else {
@@ -491,16 +500,17 @@ TEST(NBEApplicationShell, MenuCommandsAreNamedAfterTheirMenus)
 
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
     const QUrl notes = fileURL(dir, QStringLiteral("notes.md"));
-    NBETest::await(viewModel->openFile(notes, false));
-    viewModel->updateContent(QStringLiteral("edited\n"), viewModel->activeTab()->id);
+    NBETest::await(viewModel->workingTree().openFile(notes, false));
+    viewModel->tabs().updateContent(QStringLiteral("edited\n"), viewModel->tabs().activeTab()->id);
     auto *save = window->findChild<QAction *>(QStringLiteral("file_save"));
     ASSERT_TRUE(save);
     save->trigger();
     EXPECT_TRUE(NBETest::waitUntil(
         [&] { return NBETest::readFile(notes.toLocalFile()) == QByteArrayLiteral("edited\n"); }));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !viewModel->activeTab()->sourceFile.isDirty(); }));
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return !viewModel->tabs().activeTab()->sourceFile.isDirty(); }));
     auto *closeTab = window->findChild<QAction *>(QStringLiteral("file_close_tab"));
     ASSERT_TRUE(closeTab);
     closeTab->trigger();
-    EXPECT_TRUE(NBETest::waitUntil([&] { return !viewModel->activeTab(); }));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !viewModel->tabs().activeTab(); }));
 }

@@ -85,7 +85,7 @@ TEST(NBEFileTreeReveal, TheTreesRevealItemShowsTheItemInTheFileManager)
     NBEApplicationShell shell;
     NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
     ASSERT_TRUE(
-        NBETest::waitUntil([&] { return window->mainView()->viewModel()->hasWorkspace(); }));
+        NBETest::waitUntil([&] { return window->mainView()->viewModel()->files().isOpen(); }));
     const QUrl page =
         QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(QStringLiteral("my page.html"))));
     NBEFileTreeWidget *tree = window->mainView()->fileTree()->treeWidget();

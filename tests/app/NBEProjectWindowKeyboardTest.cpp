@@ -93,12 +93,14 @@ protected:
         NBETest::writeFile(second.filePath(QStringLiteral("b.md")), "b\n");
         clean = shell->openProject(folderURL(first));
         dirty = shell->openProject(folderURL(second));
-        ASSERT_TRUE(NBETest::waitUntil(
-            [&] { return viewModel(clean)->hasWorkspace() && viewModel(dirty)->hasWorkspace(); }));
-        NBETest::await(viewModel(dirty)->openFile(fileURL(second, QStringLiteral("b.md")), false));
-        viewModel(dirty)->updateContent(QStringLiteral("b, edited\n"),
-                                        viewModel(dirty)->activeTab()->id);
-        ASSERT_TRUE(viewModel(dirty)->activeTab()->sourceFile.isDirty());
+        ASSERT_TRUE(NBETest::waitUntil([&] {
+            return viewModel(clean)->files().isOpen() && viewModel(dirty)->files().isOpen();
+        }));
+        NBETest::await(viewModel(dirty)->workingTree().openFile(
+            fileURL(second, QStringLiteral("b.md")), false));
+        viewModel(dirty)->tabs().updateContent(QStringLiteral("b, edited\n"),
+                                               viewModel(dirty)->tabs().activeTab()->id);
+        ASSERT_TRUE(viewModel(dirty)->tabs().activeTab()->sourceFile.isDirty());
     }
 };
 
@@ -130,8 +132,8 @@ TEST_F(NBEQuitTest, CancelInAnyWindowStopsTheQuitWithEveryWindowOpen)
     ASSERT_TRUE(clean && dirty);
     EXPECT_TRUE(clean->isVisible());
     EXPECT_TRUE(dirty->isVisible());
-    ASSERT_TRUE(viewModel(dirty)->activeTab().has_value());
-    EXPECT_TRUE(viewModel(dirty)->activeTab()->sourceFile.isDirty());
+    ASSERT_TRUE(viewModel(dirty)->tabs().activeTab().has_value());
+    EXPECT_TRUE(viewModel(dirty)->tabs().activeTab()->sourceFile.isDirty());
 
     // Save writes the edits, then everything closes.
     answerer.answer = QStringLiteral("Save");
@@ -158,7 +160,7 @@ TEST(NBEProjectWindowKeyboard, TabReachesTheSourceControlPaneAndTheKeyboardCommi
     ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
     NBEWorkspaceViewModel *model = viewModel(&window);
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().hasStagedChanges(); }));
-    NBETest::await(model->openFile(fileURL(dir, QStringLiteral("notes.txt")), false));
+    NBETest::await(model->workingTree().openFile(fileURL(dir, QStringLiteral("notes.txt")), false));
     // A pane put into the window is shown one event-loop turn later; until
     // then it takes focus but is no tab stop.
     ASSERT_TRUE(NBETest::waitUntil([&] {

@@ -50,7 +50,7 @@ protected:
         window->mainView()->start();
         // Loaded once its first git answers are in.
         ASSERT_TRUE(NBETest::waitUntil(
-            [&] { return viewModel()->hasWorkspace() && !viewModel()->gitState().isLoading(); }));
+            [&] { return viewModel()->files().isOpen() && !viewModel()->gitState().isLoading(); }));
     }
 
     NBEWorkspaceViewModel *viewModel() const { return window->mainView()->viewModel(); }
@@ -191,8 +191,8 @@ TEST_F(NBEProjectWindowTest, JumpToDefinitionMovesTheCaretToTheDefinition)
     NBETest::writeFile(dir.filePath(QStringLiteral("main.js")),
                        "import { greet } from './lib.js';\ngreet('x');\n");
     openWindow();
-    NBETest::await(
-        viewModel()->openFile(QUrl::fromLocalFile(path(QStringLiteral("main.js"))), false));
+    NBETest::await(viewModel()->workingTree().openFile(
+        QUrl::fromLocalFile(path(QStringLiteral("main.js"))), false));
     NBEMainView *main = window->mainView();
     ASSERT_TRUE(NBETest::waitUntil([&] { return main->sourceEditor() != nullptr; }));
     NBECodeTextEdit *text = main->sourceEditor()->editor()->textView();
@@ -204,7 +204,7 @@ TEST_F(NBEProjectWindowTest, JumpToDefinitionMovesTheCaretToTheDefinition)
         cursor.setPosition(text->document()->findBlockByNumber(1).position() + 1);
         text->setTextCursor(cursor);
         return NBETest::waitUntil(
-            [&] { return viewModel()->activeTab()->cursorPosition.line == 2; });
+            [&] { return viewModel()->tabs().activeTab()->cursorPosition.line == 2; });
     };
     QAction *jump = action(QStringLiteral("Jump to Definition"));
     ASSERT_NE(jump, nullptr);
@@ -212,7 +212,7 @@ TEST_F(NBEProjectWindowTest, JumpToDefinitionMovesTheCaretToTheDefinition)
     ASSERT_TRUE(placeCaret());
     EXPECT_TRUE(jump->isEnabled());
     const auto onLib = [&] {
-        const auto tab = viewModel()->activeTab();
+        const auto tab = viewModel()->tabs().activeTab();
         return tab &&
                NBEFileService::keyPath(tab->sourceFile.url) == path(QStringLiteral("lib.js"));
     };
@@ -270,15 +270,15 @@ TEST_F(NBEProjectWindowTest, TheEditMenuActsOnTheFocusedText)
 
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    NBETest::await(
-        viewModel()->openFile(QUrl::fromLocalFile(path(QStringLiteral("a.css"))), false));
+    NBETest::await(viewModel()->workingTree().openFile(
+        QUrl::fromLocalFile(path(QStringLiteral("a.css"))), false));
     ASSERT_TRUE(window->mainView()->sourceEditor());
     QWidget *editor = window->mainView()->sourceEditor()->editor()->textView();
     editor->setFocus();
     ASSERT_TRUE(NBETest::waitUntil([&] { return editor->hasFocus(); }));
     const auto shows = [&](const QString &text) {
         return NBETest::waitUntil(
-            [&] { return viewModel()->activeTab()->sourceFile.content() == text; });
+            [&] { return viewModel()->tabs().activeTab()->sourceFile.content() == text; });
     };
     run("Select All");
     run("Cut");
@@ -305,7 +305,7 @@ TEST_F(NBEProjectWindowTest, TheEditMenuActsOnTheFocusedText)
     EXPECT_EQ(field->text(), QString());
     run("Undo");
     EXPECT_EQ(field->text(), QStringLiteral("two"));
-    EXPECT_EQ(viewModel()->activeTab()->sourceFile.content(), QStringLiteral("oneone"));
+    EXPECT_EQ(viewModel()->tabs().activeTab()->sourceFile.content(), QStringLiteral("oneone"));
 }
 
 // New File… with no tab open leaves the keys with the new file, wherever
@@ -338,7 +338,7 @@ TEST_F(NBEProjectWindowTest, NewFileTakesTheKeys)
         if (item->text() == QStringLiteral("New File…"))
             item->trigger();
     ASSERT_TRUE(NBETest::waitUntil([&] {
-        const auto tab = viewModel()->activeTab();
+        const auto tab = viewModel()->tabs().activeTab();
         return tab && tab->sourceFile.url.fileName() == QStringLiteral("new.css");
     }));
     // The window's keys go to the editor once it is active again.
@@ -349,5 +349,5 @@ TEST_F(NBEProjectWindowTest, NewFileTakesTheKeys)
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
     QTest::keyClicks(QApplication::focusWidget(), QStringLiteral("a{}"));
-    EXPECT_EQ(viewModel()->activeTab()->sourceFile.content(), QStringLiteral("a{}"));
+    EXPECT_EQ(viewModel()->tabs().activeTab()->sourceFile.content(), QStringLiteral("a{}"));
 }

@@ -134,8 +134,8 @@ TEST_F(EditorDocument, FollowsItsTabThroughReuseRenameAndClose)
     EXPECT_EQ(heard.counts(), (QList<qsizetype>{1, 1, 1, 0, 0, 0, 0}));
 
     // Edits and caret moves change the tab, never the document.
-    model->updateContent(u"typed\n"_qs, first.id);
-    model->updateCursorPosition(1, 3, first.id);
+    model->tabs().updateContent(u"typed\n"_qs, first.id);
+    model->tabs().updateCursorPosition(1, 3, first.id);
     EXPECT_EQ(heard.counts(), (QList<qsizetype>{1, 1, 1, 0, 0, 0, 0}));
 
     NBETest::await(model->files().renameItem(url(u"b.txt"_qs), u"b.html"_qs));
@@ -268,7 +268,7 @@ TEST_F(EditorDocument, DiagnosticsAServerPublishesReachTheDocument)
             return NBEWebLSPServers::launch(language);
         };
     });
-    ASSERT_TRUE(model->hasWebLSP(u"css"_qs))
+    ASSERT_TRUE(model->languageServers().hasWebLSP(u"css"_qs))
         << "the web language servers of Vendor/web-lsp are missing; run scripts/setup";
     write(u"style.css"_qs, "a {\n  colr: red;\n}\n");
     load();
@@ -277,10 +277,10 @@ TEST_F(EditorDocument, DiagnosticsAServerPublishesReachTheDocument)
     ASSERT_TRUE(held);
     EXPECT_TRUE(NBETest::waitUntil([&] { return !held->diagnostics().isEmpty(); },
                                    std::chrono::seconds(60)));
-    EXPECT_EQ(held->diagnostics(), model->diagnostics(url(u"style.css"_qs)));
+    EXPECT_EQ(held->diagnostics(), model->diagnosticsStore().forFile(url(u"style.css"_qs)));
     EXPECT_EQ(held->diagnostics().first().startLine, 1);
 
-    model->updateContent(u"a {\n  color: red;\n}\n"_qs, tab);
+    model->tabs().updateContent(u"a {\n  color: red;\n}\n"_qs, tab);
     EXPECT_TRUE(NBETest::waitUntil([&] { return held->diagnostics().isEmpty(); },
                                    std::chrono::seconds(60)));
     model->shutdownLSP();

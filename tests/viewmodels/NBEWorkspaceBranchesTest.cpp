@@ -166,7 +166,7 @@ TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
     branchWith("other", {{"a.txt", "other\n"}});
     await(model->refreshGitStatus());
     const QUuid id = open("a.txt").id;
-    model->updateContent("typed\n", id);
+    model->tabs().updateContent("typed\n", id);
 
     // Cancel: no switch, edits untouched.
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
@@ -185,8 +185,8 @@ TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
 
     // Don't Save drops them and shows the other branch's text.
     git({"checkout", "--", "a.txt"});
-    NBETest::await(model->openFile(url("a.txt"), false));
-    model->updateContent("typed again\n", id);
+    NBETest::await(model->workingTree().openFile(url("a.txt"), false));
+    model->tabs().updateContent("typed again\n", id);
     model->clearErrorMessage();
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
     await(model->workspaceGit().switchBranch("other"));
@@ -241,7 +241,7 @@ TEST_F(Branches, MergingFastForwardsAndReloadsTabs)
     EXPECT_EQ(read("f.txt"), "f\n");
     EXPECT_EQ(tabFor("a.txt")->id, id);
     EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "feature\n");
-    EXPECT_EQ(model->gitHeadSHA(),
+    EXPECT_EQ(model->gitState().snapshot().headSHA,
               QString::fromUtf8(NBETest::git(root, {"rev-parse", "feature"})).trimmed());
 
     await(model->workspaceGit().mergeBranch("nowhere"));
@@ -275,7 +275,7 @@ TEST_F(Branches, AConflictingMergeIsLeftForTheTerminal)
     EXPECT_EQ(error(), "Merging feature hit conflicts. Resolve them in the terminal (git status, "
                        "edit the files, git add, git commit), or run git merge --abort.");
     EXPECT_FALSE(model->workspaceGit().syncStatus().has_value());
-    EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::conflicted);
+    EXPECT_EQ(model->gitState().status(url("a.txt")), NBEGitStatus::conflicted);
     // The tab shows the markers on disk, so saving can't drop them.
     EXPECT_TRUE(tabFor("a.txt")->sourceFile.content().contains("<<<<<<<"));
     EXPECT_FALSE(tabFor("a.txt")->sourceFile.isDirty());

@@ -38,7 +38,7 @@ struct Requests
 
 TEST_F(Commands, WithoutAWorkspaceEveryCommandIsOffAndDoesNothing)
 {
-    EXPECT_FALSE(model->hasWorkspace());
+    EXPECT_FALSE(model->files().isOpen());
     EXPECT_FALSE(model->isEditingMarkdown());
     EXPECT_FALSE(model->canPreviewActiveTab());
     EXPECT_FALSE(model->canFormatActiveTab());
@@ -86,9 +86,9 @@ TEST_F(Commands, PredicatesFollowTheActiveTabsLanguage)
         model->requestFormatDocument();
         EXPECT_EQ(requests.format.size(), int(c.canFormat));
 
-        const bool before = model->activeTab()->isShowingPreview;
+        const bool before = model->tabs().activeTab()->isShowingPreview;
         model->toggleActivePreview();
-        EXPECT_EQ(model->activeTab()->isShowingPreview, c.canPreview ? !before : before);
+        EXPECT_EQ(model->tabs().activeTab()->isShowingPreview, c.canPreview ? !before : before);
     }
 }
 
@@ -108,11 +108,11 @@ TEST_F(Commands, AMarkdownPreviewStopsMarkdownEditsButNotHTMLEdits)
 
     open(QStringLiteral("index.html"));
     model->toggleActivePreview();
-    ASSERT_TRUE(model->activeTab()->isShowingPreview);
+    ASSERT_TRUE(model->tabs().activeTab()->isShowingPreview);
     model->requestHTMLEdit(NBEHTMLAction::italic);
     EXPECT_EQ(requests.html,
-              (QList<Requests::Request>{
-                  {model->activeTab()->id, NBEHTMLAction(NBEHTMLAction::italic).rawValue()}}));
+              (QList<Requests::Request>{{model->tabs().activeTab()->id,
+                                         NBEHTMLAction(NBEHTMLAction::italic).rawValue()}}));
 }
 
 TEST_F(Commands, EveryRequestIsAnnouncedOnceForTheActiveTab)
@@ -122,15 +122,15 @@ TEST_F(Commands, EveryRequestIsAnnouncedOnceForTheActiveTab)
     load();
     Requests requests(model.get());
     open(QStringLiteral("notes.md"));
-    const QUuid notes = model->activeTab()->id;
+    const QUuid notes = model->tabs().activeTab()->id;
     model->requestMarkdownEdit(NBEMarkdownAction::bold);
     model->requestMarkdownEdit(NBEMarkdownAction::bold);
     const Requests::Request bold{notes, NBEMarkdownAction(NBEMarkdownAction::bold).rawValue()};
     EXPECT_EQ(requests.markdown, (QList<Requests::Request>{bold, bold}));
     open(QStringLiteral("style.css"));
     model->requestFormatDocument();
-    EXPECT_NE(model->activeTab()->id, notes);
-    EXPECT_EQ(requests.format, (QList<Requests::Request>{{model->activeTab()->id, {}}}));
+    EXPECT_NE(model->tabs().activeTab()->id, notes);
+    EXPECT_EQ(requests.format, (QList<Requests::Request>{{model->tabs().activeTab()->id, {}}}));
 }
 
 TEST_F(Commands, SaveActiveFileWritesEvenAnUnchangedTabAndCloseActiveTabCloses)

@@ -56,8 +56,11 @@ protected:
     QByteArray git(const QString &line) { return NBETest::git(root, line.split(u' ')).trimmed(); }
     using NBEWorkspaceFixture::git;
 
-    QString draft() { return NBECommitDrafts::load(*model->gitRoot(), *settings); }
-    bool hasDraft() { return settings->contains(NBECommitDrafts::key(*model->gitRoot())); }
+    QString draft() { return NBECommitDrafts::load(*model->gitState().snapshot().root, *settings); }
+    bool hasDraft()
+    {
+        return settings->contains(NBECommitDrafts::key(*model->gitState().snapshot().root));
+    }
     void storeKey()
     {
         ASSERT_TRUE(NBETest::await(

@@ -40,7 +40,7 @@ protected:
 
     const NBEFileTreeNode *node(const QString &name) const
     {
-        const NBEFileTreeNode &tree = *model->workspace()->fileTree;
+        const NBEFileTreeNode &tree = *model->files().workspace()->fileTree;
         for (const NBEFileTreeNode &child : tree.children)
             if (child.name == name)
                 return &child;
@@ -101,9 +101,9 @@ TEST_F(WorkspaceFiles, AnUnreadableFolderIsLeftOutAndSaidOnce)
     ASSERT_TRUE(QDir().mkpath(path(QStringLiteral("data"))));
     ASSERT_TRUE(NBETest::makeFolderTooDeepToOpen(path(QStringLiteral("data"))));
     load();
-    ASSERT_TRUE(model->hasWorkspace());
-    ASSERT_TRUE(model->workspace()->fileTree.has_value());
-    const auto unreadable = model->workspace()->fileTree->unreadableFolders();
+    ASSERT_TRUE(model->files().isOpen());
+    ASSERT_TRUE(model->files().workspace()->fileTree.has_value());
+    const auto unreadable = model->files().workspace()->fileTree->unreadableFolders();
     ASSERT_EQ(unreadable.size(), 1);
     EXPECT_TRUE(error().startsWith(QStringLiteral("The folder “data/dd")));
     EXPECT_TRUE(error().endsWith(QStringLiteral("couldn't be read (file name too long), so it's "
@@ -117,7 +117,7 @@ TEST_F(WorkspaceFiles, AnUnreadableFolderIsLeftOutAndSaidOnce)
     NBETest::await(model->files().createFile(QStringLiteral("new.css"), rootURL()));
     EXPECT_TRUE(exists(QStringLiteral("new.css")));
     EXPECT_FALSE(model->errorMessage().has_value());
-    const auto &children = model->workspace()->fileTree->children;
+    const auto &children = model->files().workspace()->fileTree->children;
     EXPECT_TRUE(std::any_of(children.cbegin(), children.cend(), [](const NBEFileTreeNode &node) {
         return node.name == QStringLiteral("new.css");
     }));
@@ -134,7 +134,7 @@ TEST_F(WorkspaceFiles, DeletionClosesTabsAndMovesTheActiveOne)
     const QUuid a = open(QStringLiteral("a.html")).id;
     const QUuid b = open(QStringLiteral("b.css")).id;
     const QUuid c = open(QStringLiteral("c.js")).id;
-    model->setActiveTab(b);
+    model->workingTree().activateTab(b);
 
     // The active tab's file: the last remaining tab takes over.
     NBETest::await(model->files().deleteItem(url(QStringLiteral("b.css"))));
@@ -194,7 +194,7 @@ TEST_F(WorkspaceFiles, DeletingAFileWithUnsavedEditsAsksFirst)
     for (const auto &c : cases) {
         const QString name = QString::fromLatin1(c.file);
         const QUuid id = open(name).id;
-        model->updateContent(QStringLiteral("typed"), id);
+        model->tabs().updateContent(QStringLiteral("typed"), id);
         desktop->answer = c.answer;
         desktop->questions.clear();
         NBETest::await(model->files().deleteItem(url(name)));
@@ -239,8 +239,8 @@ TEST_F(WorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
     write(QStringLiteral("taken.html"), "other");
     load();
     NBEOpenTab before = open(QStringLiteral("notes.txt"));
-    model->updateContent(QStringLiteral("<p>typed</p>"), before.id);
-    model->updateCursorPosition(1, 4, before.id);
+    model->tabs().updateContent(QStringLiteral("<p>typed</p>"), before.id);
+    model->tabs().updateCursorPosition(1, 4, before.id);
 
     NBETest::await(
         model->files().renameItem(url(QStringLiteral("notes.txt")), QStringLiteral("notes.html")));
@@ -289,10 +289,10 @@ TEST_F(WorkspaceFiles, MovesRetargetTabsAndPointlessMovesDoNothing)
     load();
     const QUuid y = open(QStringLiteral("a/x/y.html")).id;
     const QUuid z = open(QStringLiteral("ab/z.css")).id;
-    model->updateContent(QStringLiteral("edited"), y);
+    model->tabs().updateContent(QStringLiteral("edited"), y);
 
     // Nothing at all for these: no message, no rebuild (node ids survive).
-    const QUuid treeID = model->workspace()->fileTree->id;
+    const QUuid treeID = model->files().workspace()->fileTree->id;
     const struct
     {
         QString item, into;
@@ -304,7 +304,7 @@ TEST_F(WorkspaceFiles, MovesRetargetTabsAndPointlessMovesDoNothing)
         const QUrl into = c.into.isEmpty() ? rootURL() : url(c.into);
         NBETest::await(model->files().moveItem(url(c.item), into));
         EXPECT_FALSE(model->errorMessage().has_value()) << c.item.toStdString();
-        EXPECT_EQ(model->workspace()->fileTree->id, treeID) << c.item.toStdString();
+        EXPECT_EQ(model->files().workspace()->fileTree->id, treeID) << c.item.toStdString();
     }
     EXPECT_TRUE(exists(QStringLiteral("a/x/y.html")));
 
@@ -342,9 +342,9 @@ TEST_F(WorkspaceFiles, ExpansionLivesInTheTreeUntilTheNextRebuild)
     // The inner folder keeps its own state while its parent is closed.
     EXPECT_TRUE(node(QStringLiteral("docs"))->children.first().isExpanded);
 
-    const NBEFileTreeNode unchanged = *model->workspace()->fileTree;
+    const NBEFileTreeNode unchanged = *model->files().workspace()->fileTree;
     model->files().toggleExpanded(QUuid::createUuid());
-    EXPECT_EQ(*model->workspace()->fileTree, unchanged);
+    EXPECT_EQ(*model->files().workspace()->fileTree, unchanged);
 
     // A rebuild gives new ids and closes every folder; old ids do nothing.
     QSet<QUuid> oldIDs;
@@ -353,12 +353,12 @@ TEST_F(WorkspaceFiles, ExpansionLivesInTheTreeUntilTheNextRebuild)
     NBETest::await(model->files().createFile(QStringLiteral("new.txt"), rootURL()));
     QSet<QUuid> newIDs;
     bool anyOpen = false;
-    collect(*model->workspace()->fileTree, newIDs, anyOpen);
+    collect(*model->files().workspace()->fileTree, newIDs, anyOpen);
     EXPECT_FALSE(anyOpen);
     EXPECT_FALSE(newIDs.intersects(oldIDs));
-    const NBEFileTreeNode rebuilt = *model->workspace()->fileTree;
+    const NBEFileTreeNode rebuilt = *model->files().workspace()->fileTree;
     model->files().toggleExpanded(docs.id);
-    EXPECT_EQ(*model->workspace()->fileTree, rebuilt);
+    EXPECT_EQ(*model->files().workspace()->fileTree, rebuilt);
 }
 
 TEST_F(WorkspaceFiles, ChangesShowInTheGitBadges)
@@ -368,9 +368,9 @@ TEST_F(WorkspaceFiles, ChangesShowInTheGitBadges)
     git({QStringLiteral("add"), QStringLiteral("a.txt")});
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("one")});
     load();
-    EXPECT_TRUE(model->gitStatus().isEmpty());
+    EXPECT_TRUE(model->gitState().snapshot().status.isEmpty());
     NBETest::await(model->files().createFile(QStringLiteral("b.txt"), rootURL()));
-    EXPECT_EQ(model->gitStatus(url(QStringLiteral("b.txt"))), NBEGitStatus::untracked);
+    EXPECT_EQ(model->gitState().status(url(QStringLiteral("b.txt"))), NBEGitStatus::untracked);
 }
 
 namespace {
@@ -413,9 +413,9 @@ TEST_F(WorkspaceFiles, PanelsOpenInTheActiveTabsFolderAndANewFileOpens)
               (QStringList{QStringLiteral("Create a new file"), QStringLiteral("untitled.txt"),
                            QStringLiteral("Create"), QDir::cleanPath(root)}));
     EXPECT_TRUE(exists(QStringLiteral("first.txt")));
-    ASSERT_TRUE(model->activeTab().has_value());
-    EXPECT_EQ(model->activeTab()->sourceFile.url, url(QStringLiteral("first.txt")));
-    EXPECT_FALSE(model->activeTab()->isEphemeral);
+    ASSERT_TRUE(model->tabs().activeTab().has_value());
+    EXPECT_EQ(model->tabs().activeTab()->sourceFile.url, url(QStringLiteral("first.txt")));
+    EXPECT_FALSE(model->tabs().activeTab()->isEphemeral);
 
     open(QStringLiteral("css/site.css"));
     panel->answerName = QStringLiteral("parts");
@@ -424,7 +424,7 @@ TEST_F(WorkspaceFiles, PanelsOpenInTheActiveTabsFolderAndANewFileOpens)
               (QStringList{QStringLiteral("Create a new folder"), QStringLiteral("untitled folder"),
                            QStringLiteral("Create"), path(QStringLiteral("css"))}));
     EXPECT_TRUE(QFileInfo(path(QStringLiteral("css/parts"))).isDir());
-    EXPECT_EQ(model->activeTab()->sourceFile.url, url(QStringLiteral("css/site.css")));
+    EXPECT_EQ(model->tabs().activeTab()->sourceFile.url, url(QStringLiteral("css/site.css")));
 
     // An existing name fails and opens nothing; a cancelled panel does nothing.
     panel->answerName = QStringLiteral("site.css");
@@ -440,11 +440,11 @@ TEST_F(WorkspaceFiles, RenamingToTheSameNameDoesNothing)
 {
     write(QStringLiteral("a.html"), "a");
     load();
-    const QUuid treeID = model->workspace()->fileTree->id;
+    const QUuid treeID = model->files().workspace()->fileTree->id;
     NBETest::await(
         model->files().renameItem(url(QStringLiteral("a.html")), QStringLiteral("a.html")));
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
-    EXPECT_EQ(model->workspace()->fileTree->id, treeID);
+    EXPECT_EQ(model->files().workspace()->fileTree->id, treeID);
     EXPECT_EQ(read(QStringLiteral("a.html")), QByteArray("a"));
 }
 

@@ -116,14 +116,14 @@ protected:
     void load()
     {
         NBETest::await(model->loadWorkspace(rootURL()));
-        ASSERT_TRUE(model->workspace().has_value());
+        ASSERT_TRUE(model->files().workspace().has_value());
     }
 
     // Opens a file and returns its tab.
     NBEOpenTab open(const QString &relative, bool asPreview = false)
     {
-        NBETest::await(model->openFile(url(relative), asPreview));
-        const auto tab = model->activeTab();
+        NBETest::await(model->workingTree().openFile(url(relative), asPreview));
+        const auto tab = model->tabs().activeTab();
         EXPECT_TRUE(tab.has_value()) << relative.toStdString();
         return tab.value_or(NBEOpenTab{});
     }
@@ -142,7 +142,7 @@ protected:
         write(relative, initial);
         load();
         const QUuid id = open(relative).id;
-        model->updateContent(edit, id);
+        model->tabs().updateContent(edit, id);
         return id;
     }
 

@@ -49,10 +49,11 @@ TEST_F(GitState, OutsideARepositoryEverythingIsEmpty)
     EXPECT_FALSE(model->gitState().isRepository());
     EXPECT_FALSE(model->gitState().snapshot().branch.has_value());
     EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
-    EXPECT_TRUE(model->gitStatus().isEmpty());
+    EXPECT_TRUE(model->gitState().snapshot().status.isEmpty());
     EXPECT_FALSE(model->gitState().canAmendSafely());
     EXPECT_FALSE(model->gitState().needsPublish());
-    EXPECT_FALSE(NBETest::await(model->headContent(url(QStringLiteral("a.css")))).has_value());
+    EXPECT_FALSE(
+        NBETest::await(model->gitState().headContent(url(QStringLiteral("a.css")))).has_value());
 }
 
 TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
@@ -64,10 +65,10 @@ TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
     load();
     // Before the first commit: no HEAD.
     EXPECT_TRUE(model->gitState().isRepository());
-    EXPECT_FALSE(model->gitHeadSHA().has_value());
+    EXPECT_FALSE(model->gitState().snapshot().headSHA.has_value());
     EXPECT_EQ(model->gitState().snapshot().changes.size(), 3);
     EXPECT_FALSE(model->gitState().hasStagedChanges());
-    EXPECT_EQ(model->gitStatus(url(QStringLiteral("a.html"))), NBEGitStatus::untracked);
+    EXPECT_EQ(model->gitState().status(url(QStringLiteral("a.html"))), NBEGitStatus::untracked);
 
     git({QStringLiteral("add"), QStringLiteral(".")});
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("first")});
@@ -76,11 +77,11 @@ TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
     git({QStringLiteral("mv"), QStringLiteral("old.js"), QStringLiteral("new.js")});
     NBETest::await(model->refreshGitStatus());
 
-    EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
+    EXPECT_EQ(canonical(model->gitState().snapshot().root->toLocalFile()), canonical(root));
     EXPECT_EQ(model->gitState().snapshot().branch, QStringLiteral("main"));
     EXPECT_EQ(model->gitState().snapshot().branches, QStringList{QStringLiteral("main")});
-    EXPECT_TRUE(model->gitHeadSHA().has_value());
-    EXPECT_EQ(model->gitHeadSHA()->size(), 40);
+    EXPECT_TRUE(model->gitState().snapshot().headSHA.has_value());
+    EXPECT_EQ(model->gitState().snapshot().headSHA->size(), 40);
     EXPECT_TRUE(model->gitState().hasStagedChanges());
     EXPECT_TRUE(model->gitState().canAmendSafely());
     EXPECT_FALSE(model->gitState().needsPublish());
@@ -91,14 +92,15 @@ TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
         names.append(change.url.fileName());
     EXPECT_EQ(names, (QStringList{QStringLiteral("a.html"), QStringLiteral("C.md"),
                                   QStringLiteral("new.js")}));
-    const QString gitRootPath = model->gitRoot()->toLocalFile();
-    EXPECT_EQ(model->gitStatus().value(gitRootPath + QStringLiteral("/new.js")),
+    const QString gitRootPath = model->gitState().snapshot().root->toLocalFile();
+    EXPECT_EQ(model->gitState().snapshot().status.value(gitRootPath + QStringLiteral("/new.js")),
               NBEGitStatus::renamed);
-    EXPECT_FALSE(model->gitStatus().contains(gitRootPath + QStringLiteral("/old.js")));
-    EXPECT_EQ(model->gitStatus().value(gitRootPath + QStringLiteral("/a.html")),
+    EXPECT_FALSE(
+        model->gitState().snapshot().status.contains(gitRootPath + QStringLiteral("/old.js")));
+    EXPECT_EQ(model->gitState().snapshot().status.value(gitRootPath + QStringLiteral("/a.html")),
               NBEGitStatus::modified);
-    EXPECT_EQ(NBETest::await(
-                  model->headContent(QUrl::fromLocalFile(gitRootPath + QStringLiteral("/a.html")))),
+    EXPECT_EQ(NBETest::await(model->gitState().headContent(
+                  QUrl::fromLocalFile(gitRootPath + QStringLiteral("/a.html")))),
               QStringLiteral("a\n"));
 
     // Committed from a terminal: the next refresh shows a clean tree.
@@ -106,12 +108,13 @@ TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("second")});
     NBETest::await(model->refreshGitStatus());
     EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
-    EXPECT_TRUE(model->gitStatus().isEmpty());
+    EXPECT_TRUE(model->gitState().snapshot().status.isEmpty());
 
     // Detached HEAD shows the abbreviated hash.
     git({QStringLiteral("checkout"), QStringLiteral("-q"), QStringLiteral("HEAD~1")});
     NBETest::await(model->refreshGitStatus());
-    EXPECT_TRUE(model->gitHeadSHA()->startsWith(*model->gitState().snapshot().branch));
+    EXPECT_TRUE(
+        model->gitState().snapshot().headSHA->startsWith(*model->gitState().snapshot().branch));
 }
 
 TEST_F(GitState, UpstreamRemotesAndUnpushedCommits)
@@ -124,7 +127,7 @@ TEST_F(GitState, UpstreamRemotesAndUnpushedCommits)
     git({QStringLiteral("add"), QStringLiteral(".")});
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("one")});
     load();
-    EXPECT_FALSE(model->gitHasRemote());
+    EXPECT_TRUE(model->gitState().snapshot().remotes.isEmpty());
     EXPECT_EQ(model->gitState().snapshot().unpushed, 0);
     EXPECT_FALSE(model->gitState().needsPublish());
 
@@ -158,7 +161,7 @@ TEST_F(GitState, SubfolderWorkspaceSeesTheWholeRepository)
     write(QStringLiteral("README.md"), "r");
     git({QStringLiteral("init"), QStringLiteral("-q")});
     NBETest::await(model->loadWorkspace(url(QStringLiteral("web"))));
-    EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
+    EXPECT_EQ(canonical(model->gitState().snapshot().root->toLocalFile()), canonical(root));
     EXPECT_EQ(model->gitState().snapshot().changes.size(), 2);
 }
 
@@ -175,9 +178,9 @@ TEST_F(GitState, ASymlinkedProjectShowsItsBadges)
     ASSERT_TRUE(QFile::link(root, linked));
     NBETest::await(model->loadWorkspace(QUrl::fromLocalFile(linked)));
     const QUrl file = QUrl::fromLocalFile(linked + QStringLiteral("/a.css"));
-    EXPECT_EQ(model->gitStatus(file), NBEGitStatus::modified);
-    EXPECT_EQ(model->gitRoot(), QUrl::fromLocalFile(linked));
-    EXPECT_EQ(NBETest::await(model->headContent(file)), QStringLiteral("a\n"));
+    EXPECT_EQ(model->gitState().status(file), NBEGitStatus::modified);
+    EXPECT_EQ(model->gitState().snapshot().root, QUrl::fromLocalFile(linked));
+    EXPECT_EQ(NBETest::await(model->gitState().headContent(file)), QStringLiteral("a\n"));
 }
 
 TEST_F(GitState, InitialisingARepository)
@@ -186,5 +189,5 @@ TEST_F(GitState, InitialisingARepository)
     EXPECT_FALSE(model->gitState().isRepository());
     model->workspaceGit().initRepository();
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().isRepository(); }));
-    EXPECT_EQ(canonical(model->gitRoot()->toLocalFile()), canonical(root));
+    EXPECT_EQ(canonical(model->gitState().snapshot().root->toLocalFile()), canonical(root));
 }

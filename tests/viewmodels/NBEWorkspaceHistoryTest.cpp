@@ -163,7 +163,7 @@ TEST_F(History, RestoringAFileThatIsNotOpen)
 
     await(model->history().restoreFile("a.txt", first));
     EXPECT_EQ(read("a.txt"), "old\n");
-    EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::modified);
+    EXPECT_EQ(model->gitState().status(url("a.txt")), NBEGitStatus::modified);
     EXPECT_TRUE(desktop->questions.isEmpty());
 
     await(model->history().restoreFile("nope.txt", first));
@@ -185,9 +185,9 @@ TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
     EXPECT_TRUE(desktop->questions.isEmpty());
 
     git({"checkout", "HEAD", "--", "a.txt"});
-    await(model->openFile(url("a.txt"), false));
+    await(model->workingTree().openFile(url("a.txt"), false));
     // The tab still shows "old": reopening activates it without reading.
-    model->updateContent("typed\n", id);
+    model->tabs().updateContent("typed\n", id);
 
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
     await(model->history().restoreFile("a.txt", first));
@@ -224,7 +224,7 @@ TEST_F(History, RevertingACommit)
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_EQ(read("a.txt"), "one\n");
     EXPECT_EQ(subjects(), (QStringList{"Revert \"second\"", "second", "first"}));
-    EXPECT_EQ(model->gitHeadSHA(), head().sha);
+    EXPECT_EQ(model->gitState().snapshot().headSHA, head().sha);
     EXPECT_EQ(tabFor("a.txt")->sourceFile.content(), "one\n");
     // The file the reverted commit added is gone, and so is its clean tab.
     EXPECT_FALSE(QFile::exists(path("b.txt")));
@@ -242,7 +242,7 @@ TEST_F(History, ARevertThatConflictsStillReloads)
     await(model->history().revertCommit(second));
     EXPECT_TRUE(error().startsWith("Revert failed: error: could not revert"))
         << error().toStdString();
-    EXPECT_EQ(model->gitStatus(url("a.txt")), NBEGitStatus::conflicted);
+    EXPECT_EQ(model->gitState().status(url("a.txt")), NBEGitStatus::conflicted);
     EXPECT_TRUE(tabFor("a.txt")->sourceFile.content().contains("<<<<<<<"));
     EXPECT_EQ(subjects(), (QStringList{"third", "second", "first"}));
 }
@@ -254,9 +254,9 @@ TEST_F(History, RevertingOverUnsavedEditsAsksFirst)
     await(model->refreshGitStatus());
     const QUuid id = open("a.txt").id;
     const QUuid otherID = open("other.txt").id;
-    model->updateContent("typed\n", id);
+    model->tabs().updateContent("typed\n", id);
     // A tab the commit didn't touch isn't asked about.
-    model->updateContent("elsewhere\n", otherID);
+    model->tabs().updateContent("elsewhere\n", otherID);
 
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
     await(model->history().revertCommit(second));

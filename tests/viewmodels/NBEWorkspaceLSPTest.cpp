@@ -45,13 +45,13 @@ protected:
             };
             environment.swiftServerOverride = NBETest::toolPath(QStringLiteral("nbe_fake_lsp"));
         });
-        ASSERT_TRUE(model->hasWebLSP(QStringLiteral("css")))
+        ASSERT_TRUE(model->languageServers().hasWebLSP(QStringLiteral("css")))
             << "the web language servers of Vendor/web-lsp are missing; run scripts/setup";
     }
 
     void TearDown() override
     {
-        if (model && model->workspace())
+        if (model && model->files().workspace())
             model->shutdownLSP();
         qunsetenv("NBE_FAKE_LSP_LOG");
         qunsetenv("NBE_FAKE_LSP_PUBLISH");
@@ -62,8 +62,8 @@ protected:
     {
         return NBETest::waitUntil(
             [&] {
-                return model->diagnostics().contains(path(relative)) &&
-                       test(model->diagnostics(url(relative)));
+                return model->diagnosticsStore().all().contains(path(relative)) &&
+                       test(model->diagnosticsStore().forFile(url(relative)));
             },
             std::chrono::seconds(60));
     }
@@ -74,19 +74,20 @@ TEST_F(Routing, EditsReachTheCSSServerAndItsDiagnosticsAreStored)
     write(QStringLiteral("style.css"), "a { color: red; }\n");
     load();
     const QUuid id = open(QStringLiteral("style.css")).id;
-    model->updateContent(QStringLiteral("a { color: red; }\nb { colr: blue; }\n"), id);
+    model->tabs().updateContent(QStringLiteral("a { color: red; }\nb { colr: blue; }\n"), id);
     ASSERT_TRUE(waitForDiagnostics(QStringLiteral("style.css"),
                                    [](const auto &list) { return !list.isEmpty(); }));
-    EXPECT_EQ(model->diagnostics(url(QStringLiteral("style.css"))).first().startLine, 1);
+    EXPECT_EQ(model->diagnosticsStore().forFile(url(QStringLiteral("style.css"))).first().startLine,
+              1);
     EXPECT_GE(model->diagnosticsStore().summary().warnings +
                   model->diagnosticsStore().summary().errors,
               1);
 
     // Fixed again: the server's empty list replaces the findings.
-    model->updateContent(QStringLiteral("a { color: red; }\n"), id);
+    model->tabs().updateContent(QStringLiteral("a { color: red; }\n"), id);
     ASSERT_TRUE(waitForDiagnostics(QStringLiteral("style.css"),
                                    [](const auto &list) { return list.isEmpty(); }));
-    EXPECT_TRUE(model->diagnostics().contains(path(QStringLiteral("style.css"))));
+    EXPECT_TRUE(model->diagnosticsStore().all().contains(path(QStringLiteral("style.css"))));
 }
 
 TEST_F(Routing, ServedHTMLIsNotCheckedByTheBuiltInValidator)
@@ -95,12 +96,13 @@ TEST_F(Routing, ServedHTMLIsNotCheckedByTheBuiltInValidator)
     write(QStringLiteral("index.html"), text);
     load();
     const QUuid id = open(QStringLiteral("index.html")).id;
-    model->updateContent(QString::fromUtf8(text) + QStringLiteral("<span>\n"), id);
+    model->tabs().updateContent(QString::fromUtf8(text) + QStringLiteral("<span>\n"), id);
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(600));
     const auto builtIn =
         NBEHTMLValidator::validate(QString::fromUtf8(text) + QStringLiteral("<span>\n"));
     ASSERT_FALSE(builtIn.isEmpty());
-    for (const NBELSPDiagnostic &d : model->diagnostics(url(QStringLiteral("index.html"))))
+    for (const NBELSPDiagnostic &d :
+         model->diagnosticsStore().forFile(url(QStringLiteral("index.html"))))
         EXPECT_FALSE(builtIn.contains(d)) << d.message.toStdString();
 }
 
@@ -113,12 +115,12 @@ TEST_F(Routing, SwiftGoesToTheSwiftSessionOnlyAndClosesGoToBoth)
     const QUuid swift = open(QStringLiteral("Sources/main.swift")).id;
     ASSERT_TRUE(waitForDiagnostics(QStringLiteral("Sources/main.swift"),
                                    [](const auto &list) { return !list.isEmpty(); }));
-    model->updateContent(QStringLiteral("print(2)\n"), swift);
+    model->tabs().updateContent(QStringLiteral("print(2)\n"), swift);
     ASSERT_TRUE(waitForDiagnostics(QStringLiteral("Sources/main.swift"), [](const auto &list) {
         return !list.isEmpty() && list.first().message == QStringLiteral("version 1: print(2)");
     }));
     const QUuid markdown = open(QStringLiteral("notes.md")).id;
-    model->updateContent(QStringLiteral("# more"), markdown);
+    model->tabs().updateContent(QStringLiteral("# more"), markdown);
     const QUuid css = open(QStringLiteral("a.css")).id;
 
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
@@ -137,7 +139,8 @@ TEST_F(Routing, SwiftGoesToTheSwiftSessionOnlyAndClosesGoToBoth)
     EXPECT_TRUE(loggedMethods(swiftLog, QStringLiteral("notes.md")).isEmpty());
     EXPECT_TRUE(loggedMethods(swiftLog, QStringLiteral("a.css")).isEmpty());
     // Closing the tab dropped its diagnostics.
-    EXPECT_FALSE(model->diagnostics().contains(path(QStringLiteral("Sources/main.swift"))));
+    EXPECT_FALSE(
+        model->diagnosticsStore().all().contains(path(QStringLiteral("Sources/main.swift"))));
 }
 
 TEST_F(Routing, FormatOnSaveAsksTheServer)
@@ -162,20 +165,21 @@ TEST_F(Routing, DefinitionInAnotherFileOpensItAndRevealsTheLine)
     load();
     open(QStringLiteral("lib.js"));
     const QUuid main = open(QStringLiteral("main.js")).id;
-    model->updateCursorPosition(2, 2, main);
+    model->tabs().updateCursorPosition(2, 2, main);
     // The TypeScript server needs a moment to load the project; ask until it answers.
     ASSERT_TRUE(NBETest::waitUntil(
         [&] {
-            if (model->revealTarget())
+            if (model->workingTree().revealTarget())
                 return true;
             model->jumpToDefinition();
             NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(500));
-            return model->revealTarget().has_value();
+            return model->workingTree().revealTarget().has_value();
         },
         std::chrono::seconds(60)));
-    EXPECT_EQ(NBEFileService::keyPath(model->revealTarget()->url), path(QStringLiteral("lib.js")));
-    EXPECT_EQ(model->revealTarget()->line, 3);
-    EXPECT_EQ(NBEFileService::keyPath(model->activeTab()->sourceFile.url),
+    EXPECT_EQ(NBEFileService::keyPath(model->workingTree().revealTarget()->url),
+              path(QStringLiteral("lib.js")));
+    EXPECT_EQ(model->workingTree().revealTarget()->line, 3);
+    EXPECT_EQ(NBEFileService::keyPath(model->tabs().activeTab()->sourceFile.url),
               path(QStringLiteral("lib.js")));
 }
 
@@ -185,10 +189,12 @@ TEST_F(Routing, ProvidersAnswerNothingAfterTheWorkspaceCloses)
     load();
     open(QStringLiteral("a.css"));
     EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
-    EXPECT_FALSE(NBETest::await(model->webHover(url(QStringLiteral("a.css")), 0, 5)).has_value());
+    EXPECT_FALSE(NBETest::await(model->languageServers().hover(url(QStringLiteral("a.css")), 0, 5))
+                     .has_value());
     EXPECT_FALSE(
-        NBETest::await(model->webCompletion(url(QStringLiteral("a.css")), 0, 5)).has_value());
-    EXPECT_TRUE(model->diagnostics().isEmpty());
+        NBETest::await(model->languageServers().completion(url(QStringLiteral("a.css")), 0, 5))
+            .has_value());
+    EXPECT_TRUE(model->diagnosticsStore().all().isEmpty());
 }
 
 TEST_F(NBEWorkspaceFixture, ASilentFormattingServerFallsBackToTheBuiltInFormatter)
@@ -223,7 +229,7 @@ TEST_F(Routing, AServerThatDiesTakesItsDiagnosticsAndSaysCheckingStopped)
     write(QStringLiteral("Sources/main.swift"), "print(1)\n");
     load();
     const QUuid css = open(QStringLiteral("style.css")).id;
-    model->updateContent(QStringLiteral("a { color: red; }\nb { colr: blue; }\n"), css);
+    model->tabs().updateContent(QStringLiteral("a { color: red; }\nb { colr: blue; }\n"), css);
     open(QStringLiteral("Sources/main.swift"));
     const struct
     {
@@ -243,8 +249,9 @@ TEST_F(Routing, AServerThatDiesTakesItsDiagnosticsAndSaysCheckingStopped)
         const pid_t server = NBETest::childProcess(row.server);
         ASSERT_GT(server, 0) << row.file;
         ASSERT_EQ(::kill(server, SIGKILL), 0);
-        EXPECT_TRUE(NBETest::waitUntil([&] { return model->diagnostics(url(file)).isEmpty(); }))
-            << row.file;
+        EXPECT_TRUE(NBETest::waitUntil([&] {
+            return model->diagnosticsStore().forFile(url(file)).isEmpty();
+        })) << row.file;
         EXPECT_EQ(model->languageServers().checkingStoppedNotice().value_or(QString()), row.notice);
     }
     EXPECT_EQ(model->diagnosticsStore().summary().errors +
@@ -252,7 +259,7 @@ TEST_F(Routing, AServerThatDiesTakesItsDiagnosticsAndSaysCheckingStopped)
               0);
 
     // Nothing starts the server again, and reopening the folder starts afresh.
-    model->updateContent(QStringLiteral("a { colr: red; }\n"), css);
+    model->tabs().updateContent(QStringLiteral("a { colr: red; }\n"), css);
     EXPECT_EQ(NBETest::childProcess("vscode-css-language-server"), 0);
     model->shutdownLSP();
     EXPECT_FALSE(model->languageServers().checkingStoppedNotice().has_value());

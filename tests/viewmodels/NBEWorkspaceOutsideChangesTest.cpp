@@ -45,7 +45,7 @@ protected:
 
     const NBEFileTreeNode *node(const QString &relative) const
     {
-        const NBEFileTreeNode *at = &*model->workspace()->fileTree;
+        const NBEFileTreeNode *at = &*model->files().workspace()->fileTree;
         for (const QString &name : relative.split(u'/')) {
             const auto it = std::find_if(at->children.cbegin(), at->children.cend(),
                                          [&](const NBEFileTreeNode &n) { return n.name == name; });
@@ -68,7 +68,7 @@ TEST_F(NBEWorkspaceOutsideChanges, ACleanTabFollowsItsFileAndAnEditedOneKeepsIts
     const QUuid clean = open(QStringLiteral("package.json")).id;
     const QUuid edited = open(QStringLiteral("edited.css")).id;
     const QUuid gone = open(QStringLiteral("gone.css")).id;
-    model->updateContent(QStringLiteral("a{color:red}\n"), edited);
+    model->tabs().updateContent(QStringLiteral("a{color:red}\n"), edited);
     settle();
 
     write(QStringLiteral("package.json"), "{\"version\": \"1.0.1\"}\n");
@@ -87,7 +87,7 @@ TEST_F(NBEWorkspaceOutsideChanges, ACleanTabFollowsItsFileAndAnEditedOneKeepsIts
     EXPECT_TRUE(NBETest::waitUntil([&] { return !node(QStringLiteral("gone.css")); }));
 
     // The old bug: a small edit and a save wrote the stale text back.
-    model->updateContent(QStringLiteral("{\"version\": \"1.0.1\", \"x\": 1}\n"), clean);
+    model->tabs().updateContent(QStringLiteral("{\"version\": \"1.0.1\", \"x\": 1}\n"), clean);
     EXPECT_TRUE(saveAndWait(clean, true));
     EXPECT_EQ(read(QStringLiteral("package.json")), "{\"version\": \"1.0.1\", \"x\": 1}\n");
     EXPECT_FALSE(saveAndWait(edited, true));
@@ -109,10 +109,10 @@ TEST_F(NBEWorkspaceOutsideChanges, TreeAndBadgesFollowAndOpenFoldersStayOpen)
     write(QStringLiteral("README.md"), "changed in a terminal\n");
     ASSERT_TRUE(NBETest::waitUntil([&] {
         return node(QStringLiteral("src/new.js")) &&
-               model->gitStatus(url(QStringLiteral("README.md"))) == NBEGitStatus::modified;
+               model->gitState().status(url(QStringLiteral("README.md"))) == NBEGitStatus::modified;
     }));
     EXPECT_TRUE(node(QStringLiteral("src"))->isExpanded);
-    EXPECT_EQ(model->gitStatus(url(QStringLiteral("src/new.js"))), NBEGitStatus::untracked);
+    EXPECT_EQ(model->gitState().status(url(QStringLiteral("src/new.js"))), NBEGitStatus::untracked);
 
     // A commit from a terminal clears the badges.
     git({QStringLiteral("add"), QStringLiteral("-A")});
@@ -139,10 +139,10 @@ TEST_F(NBEWorkspaceOutsideChanges, ABranchCheckoutRefreshesOnce)
 
     const int before = statusRuns();
     int treeChanges = 0;
-    std::optional<NBEFileTreeNode> tree = model->workspace()->fileTree;
-    QObject::connect(model.get(), &NBEWorkspaceViewModel::workspaceChanged, [&] {
-        if (model->workspace()->fileTree != tree) {
-            tree = model->workspace()->fileTree;
+    std::optional<NBEFileTreeNode> tree = model->files().workspace()->fileTree;
+    QObject::connect(&model->files(), &NBEWorkspaceFiles::workspaceChanged, [&] {
+        if (model->files().workspace()->fileTree != tree) {
+            tree = model->files().workspace()->fileTree;
             ++treeChanges;
         }
     });
@@ -188,7 +188,7 @@ TEST_F(NBEWorkspaceOutsideChanges, AReloadFromDiskKeepsAPreviewAndTheMark)
     EXPECT_TRUE(model->tab(id)->isEphemeral);
 
     // Typing still keeps it for good.
-    model->updateContent(QStringLiteral("# Three\n"), id);
+    model->tabs().updateContent(QStringLiteral("# Three\n"), id);
     EXPECT_FALSE(model->tab(id)->isEphemeral);
     EXPECT_TRUE(saveAndWait(id, false));
     EXPECT_EQ(read(QStringLiteral("notes.md")), "\xef\xbb\xbf# Three\n");

@@ -458,7 +458,7 @@ TEST_F(Remote, PullingAsksAboutUnsavedEditsFirst)
     git({QStringLiteral("fetch"), QStringLiteral("-q")});
     NBETest::await(model->refreshGitStatus());
     const QUuid id = open(QStringLiteral("page0.html")).id;
-    model->updateContent(QStringLiteral("<p>mine</p>\n"), id);
+    model->tabs().updateContent(QStringLiteral("<p>mine</p>\n"), id);
 
     desktop->answer = NBEUnsavedChangesChoice::Save;
     QFuture<void> pulling = model->workspaceGit().pull();

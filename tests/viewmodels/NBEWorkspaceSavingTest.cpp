@@ -71,7 +71,7 @@ TEST_F(Saving, SaveWritesTheTextWithTheFilesLineEnding)
     EXPECT_EQ(read(QStringLiteral("page.html")), "changed elsewhere");
     write(QStringLiteral("page.html"), "<p>\r\nold\r\n</p>\r\n");
 
-    model->updateContent(QStringLiteral("<p>\nnew\n</p>\n"), tab.id);
+    model->tabs().updateContent(QStringLiteral("<p>\nnew\n</p>\n"), tab.id);
     EXPECT_TRUE(model->tab(tab.id)->sourceFile.isDirty());
     EXPECT_TRUE(saveAndWait(tab.id, false));
     EXPECT_EQ(read(QStringLiteral("page.html")), "<p>\r\nnew\r\n</p>\r\n");
@@ -112,7 +112,7 @@ TEST_F(Saving, ASaveOverAnOutsideChangeAsksFirst)
     for (const auto &c : cases) {
         const QString name = QString::fromLatin1(c.name) + QStringLiteral(".css");
         const QUuid id = open(name).id;
-        model->updateContent(QStringLiteral("mine"), id);
+        model->tabs().updateContent(QStringLiteral("mine"), id);
         write(name, "outside");
         desktop->outsideAnswer = c.answer;
         desktop->outsideQuestions.clear();
@@ -128,11 +128,11 @@ TEST_F(Saving, ASaveOverAnOutsideChangeAsksFirst)
 
     // Flushing before a hunk action asks the same way.
     const QUuid id = open(QStringLiteral("overwrite.css")).id;
-    model->updateContent(QStringLiteral("mine again"), id);
+    model->tabs().updateContent(QStringLiteral("mine again"), id);
     write(QStringLiteral("overwrite.css"), "outside again");
     desktop->outsideAnswer = NBEOutsideChangeChoice::Cancel;
     desktop->outsideQuestions.clear();
-    EXPECT_FALSE(NBETest::await(model->flushTab(id)));
+    EXPECT_FALSE(NBETest::await(model->tabs().flushTab(id)));
     EXPECT_EQ(desktop->outsideQuestions.size(), 1);
     EXPECT_EQ(read(QStringLiteral("overwrite.css")), "outside again");
 }
@@ -147,7 +147,7 @@ TEST_F(Saving, AutoSaveSkipsAnOutsideChangeAndSaysSoOnce)
     ASSERT_TRUE(model->errorMessage().has_value());
     EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("a.css")));
     model->clearErrorMessage();
-    model->updateContent(QStringLiteral("mine, more"), id);
+    model->tabs().updateContent(QStringLiteral("mine, more"), id);
     EXPECT_FALSE(saveAndWait(id, false));
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_EQ(read(QStringLiteral("a.css")), "outside");
@@ -183,7 +183,7 @@ TEST_F(Saving, FormatOnSaveWaitsForTheOutsideChangeQuestion)
     for (const auto &c : cases) {
         const QString name = QString::fromLatin1(c.name) + QStringLiteral(".css");
         const QUuid id = open(name).id;
-        model->updateContent(typed, id);
+        model->tabs().updateContent(typed, id);
         write(name, "outside");
         desktop->outsideAnswer = c.answer;
         desktop->outsideQuestions.clear();
@@ -207,7 +207,7 @@ TEST_F(Saving, AnEqualTextOnDiskIsNoOutsideChange)
 
     write(QStringLiteral("t.css"), "same");
     const QUuid touched = open(QStringLiteral("t.css")).id;
-    model->updateContent(QStringLiteral("new"), touched);
+    model->tabs().updateContent(QStringLiteral("new"), touched);
     QFile file(path(QStringLiteral("t.css")));
     ASSERT_TRUE(file.open(QIODevice::ReadWrite));
     file.setFileTime(QDateTime::currentDateTime().addSecs(60), QFileDevice::FileModificationTime);
@@ -243,7 +243,7 @@ TEST_F(Saving, ALongFileKnowsWhatItRead)
         ASSERT_TRUE(file.open(QIODevice::ReadWrite));
         file.setFileTime(modified, QFileDevice::FileModificationTime);
         file.close();
-        model->updateContent(QStringLiteral("mine"), id);
+        model->tabs().updateContent(QStringLiteral("mine"), id);
         desktop->outsideAnswer = NBEOutsideChangeChoice::Cancel;
         desktop->outsideQuestions.clear();
         EXPECT_EQ(saveAndWait(id, true), !c.asked) << c.name;
@@ -276,7 +276,7 @@ TEST_F(Saving, TextTypedDuringTheWriteStaysUnsaved)
     const QUuid id = loadAndEdit(QStringLiteral("a.css"), "a", QStringLiteral("first"));
     auto saving = model->tabs().saveTab(id, false);
     // Typed before the write has reported back.
-    model->updateContent(QStringLiteral("first and more"), id);
+    model->tabs().updateContent(QStringLiteral("first and more"), id);
     EXPECT_TRUE(NBETest::await(saving));
     EXPECT_EQ(read(QStringLiteral("a.css")), "first");
     const NBEOpenTab tab = *model->tab(id);
@@ -297,7 +297,7 @@ TEST_F(Saving, AFailedWriteKeepsTheEditsAndSaysWhy)
     EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 
     model->clearErrorMessage();
-    NBETest::await(model->flushTab(id));
+    NBETest::await(model->tabs().flushTab(id));
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to save: ")));
     EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 }
@@ -317,7 +317,7 @@ TEST_F(Saving, AFullDiskKeepsEveryFileAndTheEdits)
     QList<QUuid> ids;
     for (const auto &[name, bytes] : files) {
         ids.append(open(name).id);
-        model->updateContent(QStringLiteral("edited ") + name, ids.last());
+        model->tabs().updateContent(QStringLiteral("edited ") + name, ids.last());
     }
     disk.fill();
 
@@ -335,14 +335,14 @@ TEST_F(Saving, AFullDiskKeepsEveryFileAndTheEdits)
     // Later pauses fail the same way and say nothing more.
     model->clearErrorMessage();
     for (int pause = 0; pause < 3; ++pause) {
-        model->updateContent(QStringLiteral("edited again %1").arg(pause), ids[0]);
+        model->tabs().updateContent(QStringLiteral("edited again %1").arg(pause), ids[0]);
         EXPECT_FALSE(saveAndWait(ids[0], false));
     }
     EXPECT_FALSE(model->errorMessage().has_value());
     // The Save command always says why.
     EXPECT_FALSE(saveAndWait(ids[0], true));
     EXPECT_TRUE(model->errorMessage().has_value());
-    model->updateContent(QStringLiteral("edited ") + files[0].first, ids[0]);
+    model->tabs().updateContent(QStringLiteral("edited ") + files[0].first, ids[0]);
 
     // Once there is room again the same tabs save.
     disk.empty();
@@ -373,24 +373,24 @@ TEST_F(Saving, FormatOnSaveOnlyForFormattableLanguagesAndTheRightSaves)
     // Formatting that changes nothing leaves the buffer alone.
     int changes = 0;
     auto connection =
-        QObject::connect(model.get(), &NBEWorkspaceViewModel::workspaceChanged, [&] { ++changes; });
+        QObject::connect(&model->files(), &NBEWorkspaceFiles::workspaceChanged, [&] { ++changes; });
     EXPECT_TRUE(saveAndWait(css, true));
     EXPECT_EQ(changes, 0);
     QObject::disconnect(connection);
 
     // JSON has no built-in formatter: written as it is.
-    model->updateContent(QStringLiteral("{\"a\":2}"), json);
+    model->tabs().updateContent(QStringLiteral("{\"a\":2}"), json);
     EXPECT_TRUE(saveAndWait(json, true));
     EXPECT_EQ(read(QStringLiteral("b.json")), "{\"a\":2}");
 
     // An unforced save outside the focus-change mode doesn't format.
-    model->updateContent(QStringLiteral("b{color:blue}"), css);
+    model->tabs().updateContent(QStringLiteral("b{color:blue}"), css);
     EXPECT_TRUE(saveAndWait(css, false));
     EXPECT_EQ(read(QStringLiteral("a.css")), "b{color:blue}");
 
     // In the focus-change mode every save formats.
     settings->setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("onFocusChange"));
-    model->updateContent(QStringLiteral("c{color:green}"), css);
+    model->tabs().updateContent(QStringLiteral("c{color:green}"), css);
     EXPECT_TRUE(saveAndWait(css, false));
     EXPECT_NE(read(QStringLiteral("a.css")), "c{color:green}");
 }
@@ -406,10 +406,10 @@ TEST_F(Saving, AfterDelaySavesEachTabOnceItsEditsRest)
     const QUuid a = open(QStringLiteral("a.css")).id;
     const QUuid b = open(QStringLiteral("b.css")).id;
 
-    model->updateContent(QStringLiteral("a{color:red}"), a);
-    model->updateContent(QStringLiteral("b1"), b);
+    model->tabs().updateContent(QStringLiteral("a{color:red}"), a);
+    model->tabs().updateContent(QStringLiteral("b1"), b);
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(150));
-    model->updateContent(QStringLiteral("b2"), b);
+    model->tabs().updateContent(QStringLiteral("b2"), b);
     EXPECT_EQ(read(QStringLiteral("b.css")), "b");
     ASSERT_TRUE(NBETest::waitUntil([&] { return !model->tab(a)->sourceFile.isDirty(); }));
     // Delayed saves never format.
@@ -426,9 +426,9 @@ TEST_F(Saving, OffModeSavesOnlyOnCommand)
     load();
     const QUuid a = open(QStringLiteral("a.css")).id;
     const QUuid b = open(QStringLiteral("b.css")).id;
-    model->updateContent(QStringLiteral("edited"), a);
-    model->setActiveTab(b);
-    model->autoSaveOnFocusChange();
+    model->tabs().updateContent(QStringLiteral("edited"), a);
+    model->workingTree().activateTab(b);
+    model->tabs().autoSaveOnFocusChange();
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(200));
     EXPECT_EQ(read(QStringLiteral("a.css")), "a");
     EXPECT_TRUE(model->tab(a)->sourceFile.isDirty());
@@ -445,15 +445,15 @@ TEST_F(Saving, FocusChangeSavesTheTabLeftAndEveryDirtyTab)
     const QUuid c = open(QStringLiteral("c.css")).id;
 
     // Opening a file activates directly: nothing is saved.
-    model->updateContent(QStringLiteral("c edited"), c);
-    model->setActiveTab(c);
+    model->tabs().updateContent(QStringLiteral("c edited"), c);
+    model->workingTree().activateTab(c);
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_EQ(read(QStringLiteral("c.css")), "c.css");
-    model->setActiveTab(a);
+    model->workingTree().activateTab(a);
     ASSERT_TRUE(NBETest::waitUntil([&] { return read(QStringLiteral("c.css")) == "c edited"; }));
 
-    model->updateContent(QStringLiteral("a edited"), a);
-    model->updateContent(QStringLiteral("b edited"), b);
+    model->tabs().updateContent(QStringLiteral("a edited"), a);
+    model->tabs().updateContent(QStringLiteral("b edited"), b);
     // The application losing focus saves every dirty tab.
     activity.setActive(false);
     ASSERT_TRUE(NBETest::waitUntil([&] {
@@ -472,9 +472,9 @@ TEST_F(Saving, SavingRefreshesTheGitState)
     load();
     EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
     const QUuid id = open(QStringLiteral("a.css")).id;
-    model->updateContent(QStringLiteral("b"), id);
+    model->tabs().updateContent(QStringLiteral("b"), id);
     EXPECT_TRUE(saveAndWait(id, false));
-    EXPECT_EQ(model->gitStatus(url(QStringLiteral("a.css"))), NBEGitStatus::modified);
+    EXPECT_EQ(model->gitState().status(url(QStringLiteral("a.css"))), NBEGitStatus::modified);
 }
 
 TEST_F(Saving, WorkInFlightWhenTheWindowGoesAway)
@@ -487,11 +487,11 @@ TEST_F(Saving, WorkInFlightWhenTheWindowGoesAway)
     load();
     const QUuid a = open(QStringLiteral("a.css")).id;
     const QUuid b = open(QStringLiteral("b.html")).id;
-    model->updateContent(QStringLiteral("saved before the window closed"), a);
-    model->updateContent(QStringLiteral("<div>"), b);
+    model->tabs().updateContent(QStringLiteral("saved before the window closed"), a);
+    model->tabs().updateContent(QStringLiteral("<div>"), b);
     model->tabs().saveTab(a, false);
     model->refreshGitStatus();
-    model->openFile(url(QStringLiteral("b.html")), false);
+    model->workingTree().openFile(url(QStringLiteral("b.html")), false);
     // Released with a write, a refresh, a validation and timers pending:
     // nothing runs into the released model, and the started write lands.
     model.reset();

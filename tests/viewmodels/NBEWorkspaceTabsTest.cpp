@@ -12,7 +12,7 @@ TEST_F(Lifecycle, LoadingAMissingFolderFailsWithTheSentence)
     int loadingChanges = 0;
     QObject::connect(&model->gitState(), &NBEGitState::loadingChanged, [&] { ++loadingChanges; });
     NBETest::await(model->loadWorkspace(QUrl::fromLocalFile(root + QStringLiteral("/missing"))));
-    EXPECT_FALSE(model->workspace().has_value());
+    EXPECT_FALSE(model->files().workspace().has_value());
     ASSERT_TRUE(model->errorMessage().has_value());
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to open folder: ")));
     EXPECT_FALSE(model->gitState().isLoading());
@@ -29,7 +29,7 @@ TEST_F(Lifecycle, LoadBuildsTheWorkspaceRecordsTheFolderAndRestoresTheDraft)
     model->commitBox().setCommitMessage(QStringLiteral("earlier"));
 
     load();
-    const NBEWorkspace &workspace = *model->workspace();
+    const NBEWorkspace &workspace = *model->files().workspace();
     EXPECT_EQ(workspace.rootURL, rootURL());
     ASSERT_TRUE(workspace.fileTree.has_value());
     ASSERT_EQ(workspace.fileTree->children.size(), 2);
@@ -63,15 +63,15 @@ TEST_F(Lifecycle, CloseForgetsTheWorkspaceAndDiagnosticsButKeepsGitState)
     git({QStringLiteral("init"), QStringLiteral("-q")});
     load();
     open(QStringLiteral("a.html"));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->diagnostics().isEmpty(); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->diagnosticsStore().all().isEmpty(); }));
     const auto branch = model->gitState().snapshot().branch;
     const auto changes = model->gitState().snapshot().changes;
     ASSERT_FALSE(changes.isEmpty());
 
     EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
-    EXPECT_FALSE(model->workspace().has_value());
+    EXPECT_FALSE(model->files().workspace().has_value());
     EXPECT_FALSE(model->errorMessage().has_value());
-    EXPECT_TRUE(model->diagnostics().isEmpty());
+    EXPECT_TRUE(model->diagnosticsStore().all().isEmpty());
     EXPECT_EQ(model->gitState().snapshot().branch, branch);
     EXPECT_EQ(model->gitState().snapshot().changes, changes);
 
@@ -131,7 +131,7 @@ TEST_F(Tabs, PreviewTabIsReusedInPlaceAndKeptWhenOpenedForGood)
     const NBEOpenTab preview = open(QStringLiteral("a.html"), true);
     EXPECT_TRUE(preview.isEphemeral);
     EXPECT_EQ(preview.language->id, QStringLiteral("html"));
-    model->updateCursorPosition(4, 2, preview.id);
+    model->tabs().updateCursorPosition(4, 2, preview.id);
 
     // The next preview replaces the file in the same tab, caret back at 1:1.
     const NBEOpenTab reused = open(QStringLiteral("b.css"), true);
@@ -150,7 +150,7 @@ TEST_F(Tabs, PreviewTabIsReusedInPlaceAndKeptWhenOpenedForGood)
     EXPECT_EQ(pinned.sourceFile.content(), QStringLiteral("b"));
 
     // A preview request for a file open for good only activates it.
-    model->setActiveTab(pinned.id);
+    model->workingTree().activateTab(pinned.id);
     const NBEOpenTab stays = open(QStringLiteral("d.md"), true);
     EXPECT_EQ(stays.id, permanent.id);
     EXPECT_FALSE(stays.isEphemeral);
@@ -162,7 +162,7 @@ TEST_F(Tabs, PreviewTabIsReusedInPlaceAndKeptWhenOpenedForGood)
     EXPECT_EQ(model->tabs().tabs().last().id, fresh.id);
 
     // Typing into the preview tab keeps it; the next preview adds a tab.
-    model->updateContent(QStringLiteral("c2"), fresh.id);
+    model->tabs().updateContent(QStringLiteral("c2"), fresh.id);
     EXPECT_FALSE(model->tab(fresh.id)->isEphemeral);
     const NBEOpenTab next = open(QStringLiteral("a.html"), true);
     EXPECT_NE(next.id, fresh.id);
@@ -175,12 +175,12 @@ TEST_F(Tabs, UnreadableFilesOpenNoTab)
     write(QStringLiteral("bad.txt"), QByteArray("ok \xc3\x28 no"));
     load();
     open(QStringLiteral("a.css"), true);
-    NBETest::await(model->openFile(url(QStringLiteral("bad.txt")), true));
+    NBETest::await(model->workingTree().openFile(url(QStringLiteral("bad.txt")), true));
     ASSERT_TRUE(model->errorMessage().has_value());
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
     EXPECT_EQ(tabFiles(), QList<QUrl>{url(QStringLiteral("a.css"))});
     model->clearErrorMessage();
-    NBETest::await(model->openFile(url(QStringLiteral("missing.css")), false));
+    NBETest::await(model->workingTree().openFile(url(QStringLiteral("missing.css")), false));
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
     EXPECT_EQ(model->tabs().tabs().size(), 1);
 }
@@ -191,7 +191,7 @@ TEST_F(Tabs, APipeInTheFolderIsRefusedAndSavesGoOn)
     ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe"))).constData(), 0600), 0);
 
     // No writer ever comes: an open that waited for one would never return.
-    NBETest::await(model->openFile(url(QStringLiteral("pipe")), true));
+    NBETest::await(model->workingTree().openFile(url(QStringLiteral("pipe")), true));
     EXPECT_EQ(model->errorMessage().value_or(QString()),
               QStringLiteral("Failed to read file: Couldn't read “pipe”: it's a named pipe, not a "
                              "file."));
@@ -204,8 +204,8 @@ TEST_F(Tabs, OverlappingRequestsForOneFileGiveOneTab)
 {
     write(QStringLiteral("a.css"), "a");
     load();
-    auto first = model->openFile(url(QStringLiteral("a.css")), true);
-    auto second = model->openFile(url(QStringLiteral("a.css")), false);
+    auto first = model->workingTree().openFile(url(QStringLiteral("a.css")), true);
+    auto second = model->workingTree().openFile(url(QStringLiteral("a.css")), false);
     NBETest::await(first);
     NBETest::await(second);
     ASSERT_EQ(model->tabs().tabs().size(), 1);
@@ -277,7 +277,7 @@ TEST_F(Tabs, ClosingPicksTheRightmostTabAndMovingKeepsTheActiveOne)
     }
     EXPECT_EQ(model->tabs().activeTabID(), c);
 
-    model->setActiveTab(b);
+    model->workingTree().activateTab(b);
     EXPECT_TRUE(NBETest::await(model->tabs().closeTab(b)));
     EXPECT_EQ(model->tabs().activeTabID(), c);
     EXPECT_TRUE(NBETest::await(model->tabs().closeTab(a)));
@@ -310,7 +310,7 @@ TEST_F(Tabs, ClosingUnsavedEditsAsksFirst)
     load();
     const QUuid a = open(QStringLiteral("a.css")).id;
     const QUuid b = open(QStringLiteral("b.css")).id;
-    model->updateContent(QStringLiteral("edited a"), a);
+    model->tabs().updateContent(QStringLiteral("edited a"), a);
 
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
     EXPECT_FALSE(NBETest::await(model->tabs().closeTab(a)));
@@ -319,7 +319,7 @@ TEST_F(Tabs, ClosingUnsavedEditsAsksFirst)
     ASSERT_EQ(desktop->questions.size(), 2);
     EXPECT_EQ(desktop->questions[0], QStringList{QStringLiteral("a.css")});
     EXPECT_FALSE(NBETest::await(model->closeWorkspace()));
-    EXPECT_TRUE(model->workspace().has_value());
+    EXPECT_TRUE(model->files().workspace().has_value());
 
     // A clean tab closes without a question.
     EXPECT_TRUE(NBETest::await(model->tabs().closeTab(b)));
@@ -331,10 +331,10 @@ TEST_F(Tabs, ClosingUnsavedEditsAsksFirst)
     EXPECT_TRUE(model->tabs().tabs().isEmpty());
 
     const QUuid again = open(QStringLiteral("a.css")).id;
-    model->updateContent(QStringLiteral("dropped"), again);
+    model->tabs().updateContent(QStringLiteral("dropped"), again);
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
     EXPECT_TRUE(NBETest::await(model->closeWorkspace()));
-    EXPECT_FALSE(model->workspace().has_value());
+    EXPECT_FALSE(model->files().workspace().has_value());
     EXPECT_EQ(read(QStringLiteral("a.css")), "edited a");
 }
 
@@ -375,7 +375,7 @@ TEST_F(Tabs, PendingFilesQueuedBeforeTheLoadOpenAfterIt)
     EXPECT_EQ(tabFiles(),
               (QList<QUrl>{url(QStringLiteral("b.html")), url(QStringLiteral("a.css"))}));
     EXPECT_FALSE(model->tabs().tabs()[0].isEphemeral);
-    EXPECT_EQ(model->activeTab()->sourceFile.url, url(QStringLiteral("a.css")));
+    EXPECT_EQ(model->tabs().activeTab()->sourceFile.url, url(QStringLiteral("a.css")));
 
     // The other folder's file still waits for its own window.
     EXPECT_EQ(opener.takePendingFiles(QUrl::fromLocalFile(other.path())).size(), 1);
@@ -388,17 +388,18 @@ TEST_F(Tabs, RevealOpensForGoodAndAnnouncesEveryTime)
     load();
     const QUuid preview = open(QStringLiteral("a.css"), true).id;
     int announced = 0;
-    QObject::connect(model.get(), &NBEWorkspaceViewModel::revealTargetChanged,
+    QObject::connect(&model->workingTree(), &NBEWorkspaceWorkingTree::revealTargetChanged,
                      [&] { ++announced; });
     model->workingTree().setDiffTarget(url(QStringLiteral("a.css")));
     model->workingTree().revealLine(url(QStringLiteral("a.css")), 3);
     model->workingTree().revealLine(url(QStringLiteral("a.css")), 3);
     EXPECT_EQ(announced, 2);
     EXPECT_FALSE(model->workingTree().diffTarget().has_value());
-    EXPECT_EQ(model->revealTarget(), (NBERevealTarget{url(QStringLiteral("a.css")), 3}));
+    EXPECT_EQ(model->workingTree().revealTarget(),
+              (NBERevealTarget{url(QStringLiteral("a.css")), 3}));
     EXPECT_FALSE(model->tab(preview)->isEphemeral);
-    model->clearRevealTarget();
-    EXPECT_FALSE(model->revealTarget().has_value());
+    model->workingTree().clearRevealTarget();
+    EXPECT_FALSE(model->workingTree().revealTarget().has_value());
 }
 
 TEST_F(Tabs, OutlineOfTheActiveTabsCurrentText)
@@ -410,7 +411,7 @@ TEST_F(Tabs, OutlineOfTheActiveTabsCurrentText)
     const QUuid css = open(QStringLiteral("a.css")).id;
     ASSERT_EQ(model->activeOutline().size(), 1);
     EXPECT_EQ(model->activeOutline()[0].name, QStringLiteral("body"));
-    model->updateContent(QStringLiteral("body {}\n.card {}\n"), css);
+    model->tabs().updateContent(QStringLiteral("body {}\n.card {}\n"), css);
     ASSERT_EQ(model->activeOutline().size(), 2);
     EXPECT_EQ(model->activeOutline()[1].line, 2);
     open(QStringLiteral("notes.txt"));

@@ -42,7 +42,7 @@ protected:
     // The gutter's hunks of the file on disk against HEAD.
     QList<NBEDiffHunk> gutter(const QString &name)
     {
-        const auto head = await(model->headContent(url(name)));
+        const auto head = await(model->gitState().headContent(url(name)));
         return NBELineDiff::hunks(head.value_or(QString()), QString::fromUtf8(read(name)));
     }
 
@@ -63,7 +63,7 @@ protected:
                 return true;
             return std::any_of(node.children.cbegin(), node.children.cend(), find);
         };
-        return find(*model->workspace()->fileTree);
+        return find(*model->files().workspace()->fileTree);
     }
 
     static QStringList leftoverPatches()
@@ -120,7 +120,7 @@ TEST_F(WorkingTree, StagesAndUnstagesOneFileOrEverything)
 
     await(model->workingTree().unstageAllChanges());
     EXPECT_TRUE(staged().isEmpty());
-    EXPECT_EQ(model->gitStatus(url("new.js")), NBEGitStatus::untracked);
+    EXPECT_EQ(model->gitState().status(url("new.js")), NBEGitStatus::untracked);
     EXPECT_FALSE(model->errorMessage().has_value());
 }
 
@@ -132,9 +132,9 @@ TEST_F(WorkingTree, OutsideARepositoryNothingHappens)
     await(model->workingTree().discardChanges(url("a.html")));
     EXPECT_TRUE(await(model->workingTree().diff(url("a.html"))).isEmpty());
     NBEDiffHunk hunk;
-    EXPECT_FALSE(await(model->stageHunk(hunk, url("a.html"))));
-    EXPECT_FALSE(await(model->unstageHunk(hunk, url("a.html"))));
-    EXPECT_FALSE(await(model->isHunkStaged(hunk, url("a.html"))));
+    EXPECT_FALSE(await(model->workingTree().stageHunk(hunk, url("a.html"))));
+    EXPECT_FALSE(await(model->workingTree().unstageHunk(hunk, url("a.html"))));
+    EXPECT_FALSE(await(model->workingTree().isHunkStaged(hunk, url("a.html"))));
     EXPECT_EQ(read("a.html"), "a\n");
     EXPECT_FALSE(model->errorMessage().has_value());
 }
@@ -226,9 +226,9 @@ TEST_F(WorkingTree, DiscardingAnUntrackedFileTrashesItAndClosesItsTab)
     EXPECT_EQ(trashed("new.html"), "fresh\n");
     EXPECT_FALSE(tabFor("new.html"));
     EXPECT_NE(model->tabs().activeTabID(), tab.id);
-    EXPECT_EQ(model->activeTab()->sourceFile.url, url("a.html"));
+    EXPECT_EQ(model->tabs().activeTab()->sourceFile.url, url("a.html"));
     EXPECT_FALSE(treeLists("new.html"));
-    EXPECT_FALSE(model->gitStatus(url("new.html")).has_value());
+    EXPECT_FALSE(model->gitState().status(url("new.html")).has_value());
     EXPECT_FALSE(model->workingTree().diffTarget().has_value());
 }
 
@@ -240,7 +240,7 @@ TEST_F(WorkingTree, DiscardingAnAddedFileTrashesIt)
     write("added.js", "keep me\n");
     git({"add", "added.js"});
     await(model->refreshGitStatus());
-    ASSERT_EQ(model->gitStatus(url("added.js")), NBEGitStatus::added);
+    ASSERT_EQ(model->gitState().status(url("added.js")), NBEGitStatus::added);
 
     await(model->workingTree().discardChanges(url("added.js")));
     EXPECT_FALSE(QFile::exists(path("added.js")));
@@ -271,7 +271,7 @@ TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
     await(model->refreshGitStatus());
 
     // Cancel: neither the file nor the tab changes.
-    model->updateContent("typed\n", tab.id);
+    model->tabs().updateContent("typed\n", tab.id);
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
     await(model->workingTree().discardChanges(url("a.css")));
     EXPECT_EQ(desktop->questions, QList<QStringList>{{"a.css"}});
@@ -304,7 +304,7 @@ TEST_F(WorkingTree, TextTypedWhileGitRunsIsNotReplaced)
     await(model->refreshGitStatus());
 
     const QFuture<void> discard = model->workingTree().discardChanges(url("a.css"));
-    model->updateContent("typed meanwhile\n", tab.id);
+    model->tabs().updateContent("typed meanwhile\n", tab.id);
     await(discard);
     EXPECT_EQ(read("a.css"), "head\n");
     EXPECT_EQ(tabFor("a.css")->sourceFile.content(), "typed meanwhile\n");
@@ -318,7 +318,7 @@ TEST_F(WorkingTree, UntrackedFileWithKeptEditsKeepsItsTab)
     write("draft.md", "draft\n");
     const NBEOpenTab tab = open("draft.md");
     await(model->refreshGitStatus());
-    model->updateContent("draft, more\n", tab.id);
+    model->tabs().updateContent("draft, more\n", tab.id);
     desktop->answer = NBEUnsavedChangesChoice::Save;
 
     await(model->workingTree().discardChanges(url("draft.md")));
@@ -343,22 +343,22 @@ TEST_F(WorkingTree, HunksStageAndUnstageOneByOne)
     ASSERT_EQ(NBETest::git(root, {"diff"}).count("\n@@"), 1);
     const QStringList before = leftoverPatches();
 
-    EXPECT_FALSE(await(model->isHunkStaged(hunks[0], url("page.html"))));
-    EXPECT_TRUE(await(model->stageHunk(hunks[0], url("page.html"))));
+    EXPECT_FALSE(await(model->workingTree().isHunkStaged(hunks[0], url("page.html"))));
+    EXPECT_TRUE(await(model->workingTree().stageHunk(hunks[0], url("page.html"))));
     EXPECT_TRUE(stagedDiff().contains("+line five\n"));
     EXPECT_FALSE(stagedDiff().contains("ten"));
-    EXPECT_TRUE(await(model->isHunkStaged(hunks[0], url("page.html"))));
-    EXPECT_FALSE(await(model->isHunkStaged(hunks[1], url("page.html"))));
+    EXPECT_TRUE(await(model->workingTree().isHunkStaged(hunks[0], url("page.html"))));
+    EXPECT_FALSE(await(model->workingTree().isHunkStaged(hunks[1], url("page.html"))));
     // The refresh after it shows the file as staged and still changed.
     EXPECT_EQ(change("page.html")->index, u'M');
     EXPECT_EQ(change("page.html")->worktree, u'M');
 
-    EXPECT_TRUE(await(model->stageHunk(hunks[1], url("page.html"))));
+    EXPECT_TRUE(await(model->workingTree().stageHunk(hunks[1], url("page.html"))));
     EXPECT_TRUE(unstaged().isEmpty());
 
-    EXPECT_TRUE(await(model->unstageHunk(hunks[0], url("page.html"))));
-    EXPECT_FALSE(await(model->isHunkStaged(hunks[0], url("page.html"))));
-    EXPECT_TRUE(await(model->isHunkStaged(hunks[1], url("page.html"))));
+    EXPECT_TRUE(await(model->workingTree().unstageHunk(hunks[0], url("page.html"))));
+    EXPECT_FALSE(await(model->workingTree().isHunkStaged(hunks[0], url("page.html"))));
+    EXPECT_TRUE(await(model->workingTree().isHunkStaged(hunks[1], url("page.html"))));
     EXPECT_FALSE(stagedDiff().contains("five"));
     EXPECT_TRUE(stagedDiff().contains("+line ten\n"));
     EXPECT_EQ(read("page.html"), edited);
@@ -374,18 +374,19 @@ TEST_F(WorkingTree, UnstagingAHunkBelowNewUnstagedLines)
     QByteArray edited = numbered(20);
     edited.replace("line 10\n", "line ten\n");
     write("page.html", edited);
-    ASSERT_TRUE(await(model->stageHunk(gutter("page.html").value(0), url("page.html"))));
+    ASSERT_TRUE(
+        await(model->workingTree().stageHunk(gutter("page.html").value(0), url("page.html"))));
 
     write("page.html", "new 1\nnew 2\nnew 3\nnew 4\nnew 5\nnew 6\n" + edited);
     const QList<NBEDiffHunk> hunks = gutter("page.html");
     ASSERT_EQ(hunks.size(), 2);
     EXPECT_EQ(hunks[1].newStart, 16);
-    EXPECT_FALSE(await(model->isHunkStaged(hunks[0], url("page.html"))));
-    EXPECT_TRUE(await(model->isHunkStaged(hunks[1], url("page.html"))));
+    EXPECT_FALSE(await(model->workingTree().isHunkStaged(hunks[0], url("page.html"))));
+    EXPECT_TRUE(await(model->workingTree().isHunkStaged(hunks[1], url("page.html"))));
 
-    EXPECT_TRUE(await(model->unstageHunk(hunks[1], url("page.html"))));
+    EXPECT_TRUE(await(model->workingTree().unstageHunk(hunks[1], url("page.html"))));
     EXPECT_TRUE(staged().isEmpty());
-    EXPECT_FALSE(await(model->isHunkStaged(hunks[1], url("page.html"))));
+    EXPECT_FALSE(await(model->workingTree().isHunkStaged(hunks[1], url("page.html"))));
     EXPECT_FALSE(model->errorMessage().has_value());
 }
 
@@ -404,13 +405,13 @@ TEST_F(WorkingTree, HunkWithNothingToMoveIsFalseWithoutAMessage)
     unsaved.oldLines = QStringList{"line 8"};
     unsaved.newStart = 8;
     unsaved.newLines = QStringList{"line eight"};
-    EXPECT_FALSE(await(model->stageHunk(unsaved, url("page.html"))));
+    EXPECT_FALSE(await(model->workingTree().stageHunk(unsaved, url("page.html"))));
     // Not in the index either: the popover offers Stage (which writes the
     // buffer first), not an Unstage that would do nothing.
-    EXPECT_FALSE(await(model->isHunkStaged(unsaved, url("page.html"))));
+    EXPECT_FALSE(await(model->workingTree().isHunkStaged(unsaved, url("page.html"))));
     // Nothing is staged, so nothing of it can be unstaged either.
     const NBEDiffHunk real = gutter("page.html").value(0);
-    EXPECT_FALSE(await(model->unstageHunk(real, url("page.html"))));
+    EXPECT_FALSE(await(model->workingTree().unstageHunk(real, url("page.html"))));
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_TRUE(staged().isEmpty());
 }
@@ -427,11 +428,11 @@ TEST_F(WorkingTree, FailedApplyShowsGitsMessageAndStillRefreshes)
     write(".git/index.lock", "");
     write("other.css", "changed\n");
 
-    EXPECT_FALSE(await(model->stageHunk(hunk, url("page.html"))));
+    EXPECT_FALSE(await(model->workingTree().stageHunk(hunk, url("page.html"))));
     const QString message = model->errorMessage().value_or(QString());
     EXPECT_TRUE(message.contains("index.lock")) << message.toStdString();
     EXPECT_EQ(message, message.trimmed());
-    EXPECT_EQ(model->gitStatus(url("other.css")), NBEGitStatus::modified);
+    EXPECT_EQ(model->gitState().status(url("other.css")), NBEGitStatus::modified);
     EXPECT_EQ(leftoverPatches(), before);
     QFile::remove(path(".git/index.lock"));
     EXPECT_TRUE(staged().isEmpty());
@@ -440,14 +441,14 @@ TEST_F(WorkingTree, FailedApplyShowsGitsMessageAndStillRefreshes)
 TEST_F(WorkingTree, FlushSaysWhetherTheBufferWasWritten)
 {
     const QUuid id = loadAndEdit("a.css", "a\n", "a, flushed\n");
-    EXPECT_TRUE(await(model->flushTab(id)));
+    EXPECT_TRUE(await(model->tabs().flushTab(id)));
     EXPECT_EQ(read("a.css"), "a, flushed\n");
     EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
-    EXPECT_TRUE(await(model->flushTab(QUuid::createUuid())));
+    EXPECT_TRUE(await(model->tabs().flushTab(QUuid::createUuid())));
 
-    model->updateContent("lost?\n", id);
+    model->tabs().updateContent("lost?\n", id);
     blockWrites("a.css");
-    EXPECT_FALSE(await(model->flushTab(id)));
+    EXPECT_FALSE(await(model->tabs().flushTab(id)));
     EXPECT_TRUE(model->errorMessage().value_or(QString()).startsWith("Failed to save: "));
     EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 }

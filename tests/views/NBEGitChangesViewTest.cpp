@@ -164,7 +164,7 @@ TEST_F(NBEGitChangesViewTest, TheBoxKeepsTheDraftCommitsAndAmends)
     QTest::keyClicks(view->messageBox(), QStringLiteral("Second page"));
     EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Second page"));
     EXPECT_TRUE(view->commitButton()->isEnabled());
-    const QUrl repo = *model->gitRoot();
+    const QUrl repo = *model->gitState().snapshot().root;
     EXPECT_TRUE(NBETest::waitUntil(
         [&] { return NBECommitDrafts::load(repo, *settings) == QStringLiteral("Second page"); }));
 
@@ -259,7 +259,7 @@ TEST_F(NBEGitChangesViewTest, SlowGitShowsLoadingUntilItAnswers)
                                                 : view->stateLabel()->text());
     };
     QObject::connect(&model->gitState(), &NBEGitState::loadingChanged, view.get(), note);
-    QObject::connect(model.get(), &NBEWorkspaceViewModel::gitStateChanged, view.get(), note);
+    QObject::connect(&model->gitState(), &NBEGitState::changed, view.get(), note);
 
     auto loading = model->loadWorkspace(rootURL());
     ASSERT_TRUE(NBETest::waitUntil([&] { return QFileInfo::exists(slowGitStarted()); }));

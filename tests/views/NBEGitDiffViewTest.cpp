@@ -189,7 +189,7 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     window.start();
     ASSERT_TRUE(NBETest::waitUntil([&] { return window.viewModel()->gitState().isRepository(); }));
     NBEWorkspaceViewModel *vm = window.viewModel();
-    NBETest::await(vm->openFile(url(QStringLiteral("index.html")), false));
+    NBETest::await(vm->workingTree().openFile(url(QStringLiteral("index.html")), false));
     ASSERT_NE(window.sourceEditor(), nullptr);
 
     vm->workingTree().setDiffTarget(url(QStringLiteral("index.html")));
@@ -215,7 +215,7 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     EXPECT_TRUE(window.tabBar()->isVisible());
     vm->workingTree().showCommitDiff(vm->history().gitHistory().first());
     ASSERT_NE(window.diffView(), nullptr);
-    NBETest::await(vm->openFile(url(QStringLiteral("index.html")), false));
+    NBETest::await(vm->workingTree().openFile(url(QStringLiteral("index.html")), false));
     EXPECT_EQ(window.diffView(), nullptr);
     EXPECT_TRUE(window.tabBar()->isVisible());
 }

@@ -131,7 +131,8 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
 
     choose({"Set Remote URL…"});
     EXPECT_TRUE(fillIn(bare).isEmpty());
-    EXPECT_TRUE(NBETest::waitUntil([&] { return model->gitHasRemote(); }));
+    EXPECT_TRUE(
+        NBETest::waitUntil([&] { return !model->gitState().snapshot().remotes.isEmpty(); }));
     // The narrow sidebar has room for the button alone.
     EXPECT_TRUE(changes.syncLabel()->text().isEmpty());
     EXPECT_EQ(changes.pushButton()->text(), QStringLiteral("Publish Branch"));
@@ -167,7 +168,7 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
     EXPECT_EQ(changes.pullButton()->text(), QStringLiteral("↓ 1"));
     const QUuid clean = open(QStringLiteral("index.html")).id;
     const QUuid dirty = open(QStringLiteral("style.css")).id;
-    model->updateContent(QStringLiteral("c {}\n"), dirty);
+    model->tabs().updateContent(QStringLiteral("c {}\n"), dirty);
 
     // Cancel: nothing is pulled.
     desktop->answer = NBEUnsavedChangesChoice::Cancel;

@@ -327,8 +327,8 @@ TEST_F(NBEHTMLPreviewTest, ScrollingEitherSideMovesTheOtherOnceWithoutEchoes)
     const int before = bar->value();
     const double pageBefore = pageFraction(*split.preview());
     QSignalSpy loaded(split.preview(), &NBEHTMLPreview::pageLoaded);
-    model->updateContent(model->tab(id)->sourceFile.content() + QStringLiteral("<p>more</p>\n"),
-                         id);
+    model->tabs().updateContent(
+        model->tab(id)->sourceFile.content() + QStringLiteral("<p>more</p>\n"), id);
     ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
     EXPECT_TRUE(NBETest::waitUntil(
         [&] { return std::abs(pageFraction(*split.preview()) - pageBefore) < 0.01; }));

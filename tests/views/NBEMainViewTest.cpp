@@ -39,16 +39,16 @@ protected:
 
     void openTab(const QString &relative)
     {
-        NBETest::await(viewModel()->openFile(url(relative), false));
+        NBETest::await(viewModel()->workingTree().openFile(url(relative), false));
         ASSERT_TRUE(NBETest::waitUntil([&] {
-            return view->sourceEditor() && viewModel()->activeTab() &&
-                   view->sourceEditor()->tabID() == viewModel()->activeTab()->id;
+            return view->sourceEditor() && viewModel()->tabs().activeTab() &&
+                   view->sourceEditor()->tabID() == viewModel()->tabs().activeTab()->id;
         }));
     }
 
     NBECodeTextEdit *textView() const { return view->sourceEditor()->editor()->textView(); }
 
-    QString content() const { return viewModel()->activeTab()->sourceFile.content(); }
+    QString content() const { return viewModel()->tabs().activeTab()->sourceFile.content(); }
 
     // Puts `text` in the editor and selects `length` characters at `start`.
     void setTextAndSelect(const QString &text, int start, int length)
@@ -69,7 +69,7 @@ protected:
 
     std::optional<NBEFileTreeNode> node(const QString &name) const
     {
-        const auto &workspace = viewModel()->workspace();
+        const auto &workspace = viewModel()->files().workspace();
         if (!workspace || !workspace->fileTree)
             return std::nullopt;
         for (const NBEFileTreeNode &child : workspace->fileTree->children)
@@ -393,7 +393,7 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
     write(QStringLiteral("app.js"), "let a = 1;\n");
     makeView();
     openTab(QStringLiteral("index.html"));
-    const QUuid pageID = viewModel()->activeTab()->id;
+    const QUuid pageID = viewModel()->tabs().activeTab()->id;
     EXPECT_EQ(textView()->textCursor().position(), 0) << "a new tab starts at its top";
     QTextCursor cursor(textView()->document()->findBlockByNumber(99));
     cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 6);
@@ -405,7 +405,7 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
     QObject::connect(&viewModel()->tabs(), &NBEWorkspaceTabs::cursorPositionChanged,
                      [&](const QUuid &tab) { reports += tab == pageID; });
     openTab(QStringLiteral("app.js"));
-    viewModel()->setActiveTab(pageID);
+    viewModel()->workingTree().activateTab(pageID);
     ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor()->tabID() == pageID; }));
     const QTextCursor caret = textView()->textCursor();
     EXPECT_EQ(caret.blockNumber(), 99);

@@ -33,13 +33,14 @@ protected:
         main->resize(1000, 700);
         main->show();
         main->start();
-        ASSERT_TRUE(NBETest::waitUntil([&] { return model->hasWorkspace(); }));
+        ASSERT_TRUE(NBETest::waitUntil([&] { return model->files().isOpen(); }));
     }
 
     QUuid open(const QString &name)
     {
-        NBETest::await(model->openFile(QUrl::fromLocalFile(dir.filePath(name)), false));
-        return model->activeTab()->id;
+        NBETest::await(
+            model->workingTree().openFile(QUrl::fromLocalFile(dir.filePath(name)), false));
+        return model->tabs().activeTab()->id;
     }
 };
 
@@ -52,7 +53,7 @@ TEST_F(NBEPreviewToggleTest, TogglingThePreviewSwapsThePaneOfTheActiveTab)
     EXPECT_EQ(toggle.text(), QStringLiteral("Show Preview"));
     EXPECT_EQ(toggle.toolTip(), QStringLiteral("Preview rendered Markdown (Ctrl+Alt+P)"));
     ASSERT_TRUE(main->sourceEditor());
-    model->updateContent(QStringLiteral("# Unsaved heading\n"), notes);
+    model->tabs().updateContent(QStringLiteral("# Unsaved heading\n"), notes);
 
     toggle.click();
     EXPECT_EQ(toggle.text(), QStringLiteral("Show Editor"));
@@ -63,7 +64,7 @@ TEST_F(NBEPreviewToggleTest, TogglingThePreviewSwapsThePaneOfTheActiveTab)
     EXPECT_EQ(main->markdownPreview()->document()->toPlainText().trimmed(),
               QStringLiteral("Unsaved heading"));
     // A text that changes while the preview shows (a reload from disk) shows.
-    model->updateContent(QStringLiteral("# Newer\n"), notes);
+    model->tabs().updateContent(QStringLiteral("# Newer\n"), notes);
     EXPECT_TRUE(NBETest::waitUntil(
         [&] { return main->markdownPreview()->document()->toPlainText().trimmed() == u"Newer"; }));
     toggle.click();
@@ -91,7 +92,7 @@ TEST_F(NBEPreviewToggleTest, SwitchingAndClosingPreviewingTabsBuildsAndFreesThei
     QPointer<NBEScrollLink> aboutLink = aboutSplit->scrollLink();
     QPointer<QWebEngineView> aboutPage = aboutSplit->preview()->webView();
 
-    model->setActiveTab(index);
+    model->workingTree().activateTab(index);
     ASSERT_TRUE(main->htmlSplitView());
     EXPECT_FALSE(aboutSplit);
     EXPECT_FALSE(aboutLink);
@@ -99,7 +100,7 @@ TEST_F(NBEPreviewToggleTest, SwitchingAndClosingPreviewingTabsBuildsAndFreesThei
     QPointer<NBEHTMLSplitView> indexSplit = main->htmlSplitView();
     EXPECT_EQ(indexSplit->sourceEditor()->tabID(), index);
 
-    model->setActiveTab(about);
+    model->workingTree().activateTab(about);
     ASSERT_TRUE(main->htmlSplitView());
     EXPECT_FALSE(indexSplit);
     aboutPage = main->htmlSplitView()->preview()->webView();

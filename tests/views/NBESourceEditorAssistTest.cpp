@@ -48,7 +48,7 @@ protected:
     void TearDown() override
     {
         window.reset();
-        if (model && model->workspace())
+        if (model && model->files().workspace())
             model->shutdownLSP();
     }
 
@@ -69,7 +69,11 @@ protected:
         QApplication::setActiveWindow(window.get());
         edit()->setFocus();
         ASSERT_TRUE(NBETest::waitUntil(
-            [&] { return NBETest::await(model->webCompletion(url(name), 0, 0)).has_value(); }, 90s))
+            [&] {
+                return NBETest::await(model->languageServers().completion(url(name), 0, 0))
+                    .has_value();
+            },
+            90s))
             << "the server never answered";
     }
 

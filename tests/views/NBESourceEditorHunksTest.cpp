@@ -59,7 +59,7 @@ protected:
         load();
         id = open(QStringLiteral("index.html")).id;
         host = std::make_unique<NBESourceEditor>(model.get(), id, NBEDefaultThemes::light());
-        model->updateContent(edit, id);
+        model->tabs().updateContent(edit, id);
     }
 
     QByteArray staged()
@@ -91,7 +91,7 @@ TEST_F(NBESourceEditorHunks, StagingWritesTheBufferFirstAndUnstagingWritesNothin
     EXPECT_TRUE(NBETest::await(host->session()->hunkActions().isStaged(changed)));
 
     const QString later = edited + QStringLiteral("e\n");
-    model->updateContent(later, id);
+    model->tabs().updateContent(later, id);
     NBETest::await(host->unstageHunk(changed));
     EXPECT_TRUE(staged().isEmpty());
     EXPECT_EQ(read(QStringLiteral("index.html")), edited.toUtf8());
@@ -108,7 +108,7 @@ TEST_F(NBESourceEditorHunks, StagingIsSkippedWhenWritingTheBufferFails)
     openEdited(saved);
     ASSERT_TRUE(saveAndWait(id, true));
     const QString edited = saved + QStringLiteral("d\n");
-    model->updateContent(edited, id);
+    model->tabs().updateContent(edited, id);
 
     NoNewFiles limit;
     // Git runs without the limit once the write has failed.
@@ -146,7 +146,7 @@ TEST_F(NBESourceEditorHunks, DiscardInTheEditorWritesTheFileAndLeavesTheIndex)
     coordinator->discardHunk(*coordinator->hunkForLine(2));
     EXPECT_EQ(model->tab(id)->sourceFile.content(), head);
     const QUrl file = url(QStringLiteral("index.html"));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->gitStatus(file).has_value(); }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !model->gitState().status(file).has_value(); }));
     EXPECT_EQ(read(QStringLiteral("index.html")), head.toUtf8());
     EXPECT_TRUE(staged().isEmpty());
     EXPECT_FALSE(dirty());

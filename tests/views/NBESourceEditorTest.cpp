@@ -28,10 +28,9 @@ protected:
         load();
         id = open(QStringLiteral("index.html")).id;
         show();
-        QObject::connect(model.get(), &NBEWorkspaceViewModel::workspaceChanged,
+        QObject::connect(&model->files(), &NBEWorkspaceFiles::workspaceChanged,
                          [this] { ++folderSignals; });
-        QObject::connect(model.get(), &NBEWorkspaceViewModel::tabsChanged,
-                         [this] { ++tabSignals; });
+        QObject::connect(&model->tabs(), &NBEWorkspaceTabs::tabsChanged, [this] { ++tabSignals; });
         QObject::connect(&model->tabs(), &NBEWorkspaceTabs::tabContentChanged,
                          [this](const QUuid &tab) { contentSignals += tab == id; });
         QObject::connect(&model->tabs(), &NBEWorkspaceTabs::cursorPositionChanged,
@@ -100,7 +99,7 @@ TEST_F(NBESourceEditorTest, TheTextOutlivesTheEditor)
     QTextCursor caret = edit()->textCursor();
     caret.setPosition(5);
     edit()->setTextCursor(caret);
-    model->updateContent(QStringLiteral("<h1>new</h1>\n"), id);
+    model->tabs().updateContent(QStringLiteral("<h1>new</h1>\n"), id);
     EXPECT_EQ(edit()->text(), QStringLiteral("<h1>new</h1>\n"));
     EXPECT_EQ(edit()->textCursor().position(), 5) << "the caret stays where it was";
     EXPECT_FALSE(edit()->document()->isUndoAvailable()) << "a reload starts a new history";
@@ -118,7 +117,7 @@ TEST_F(NBESourceEditorTest, AStoredCaretBeyondTheTextIsPutBackWithinIt)
     };
     for (const Case &c : {Case{{2, 40}, {2, 11}}, Case{{9, 3}, {4, 1}}, Case{{0, 0}, {1, 1}}}) {
         host.reset();
-        model->updateCursorPosition(c.stored.line, c.stored.column, id);
+        model->tabs().updateCursorPosition(c.stored.line, c.stored.column, id);
         show();
         const QTextCursor caret = edit()->textCursor();
         EXPECT_EQ(caret.blockNumber() + 1, c.placed.line);
@@ -150,7 +149,7 @@ TEST_F(NBESourceEditorTest, FollowsItsDocumentAndNothingElse)
               QList<NBELSPDiagnostic>{diagnostic});
 
     NBETest::await(model->refreshGitStatus());
-    model->setActiveTab(id);
+    model->workingTree().activateTab(id);
     QCoreApplication::processEvents();
     EXPECT_EQ(editor.editor(), first.data());
     EXPECT_EQ(providers.size(), 0);

@@ -50,7 +50,8 @@ protected:
 
     bool hasDiagnostics(const QString &relative)
     {
-        return NBETest::waitUntil([&] { return !model->diagnostics(url(relative)).isEmpty(); });
+        return NBETest::waitUntil(
+            [&] { return !model->diagnosticsStore().forFile(url(relative)).isEmpty(); });
     }
 
     void clickRow(QListView *list, int row)
@@ -79,7 +80,7 @@ TEST_F(NBEStatusBarTest, TextsFollowTheActiveTabAndItsCaret)
                                     QStringLiteral("UTF-8")}));
 
     // The caret is shown as stored, never shifted.
-    model->updateCursorPosition(12, 40, css.id);
+    model->tabs().updateCursorPosition(12, 40, css.id);
     EXPECT_EQ(bar->caretLabel()->text(), QStringLiteral("Ln 12, Col 40"));
 
     // A file no language claims: no name, but the caret.
@@ -88,7 +89,7 @@ TEST_F(NBEStatusBarTest, TextsFollowTheActiveTabAndItsCaret)
     EXPECT_EQ(shown(), (QStringList{QStringLiteral("Ln 1, Col 1"), QStringLiteral("UTF-8")}));
 
     // Back to the first tab: its own caret again.
-    model->setActiveTab(css.id);
+    model->workingTree().activateTab(css.id);
     EXPECT_EQ(shown(), (QStringList{css.language->name, QStringLiteral("Ln 12, Col 40"),
                                     QStringLiteral("UTF-8")}));
 }
@@ -120,7 +121,7 @@ TEST_F(NBEStatusBarTest, IssueCountsFollowTheDiagnostics)
     // Fixing the page clears the counts, and with them the button and list.
     bar->setShowDiagnostics(true);
     ASSERT_TRUE(bar->isShowingDiagnostics());
-    model->updateContent(QStringLiteral("<div></div>\n"), id);
+    model->tabs().updateContent(QStringLiteral("<div></div>\n"), id);
     ASSERT_TRUE(
         NBETest::waitUntil([&] { return model->diagnosticsStore().summary().errors == 0; }));
     EXPECT_TRUE(bar->issueButton()->isHidden());
@@ -212,11 +213,12 @@ TEST_F(NBEStatusBarTest, IssuesListKeepsTheOrderAndRevealsTheChosenLine)
     list.listView()->scrollTo(list.listView()->model()->index(chosen, 0));
     clickRow(list.listView(), chosen);
     EXPECT_EQ(dismissed.size(), 1);
-    ASSERT_TRUE(model->revealTarget().has_value());
-    EXPECT_EQ(*model->revealTarget(),
+    ASSERT_TRUE(model->workingTree().revealTarget().has_value());
+    EXPECT_EQ(*model->workingTree().revealTarget(),
               (NBERevealTarget{entry.url, int(entry.diagnostic.startLine) + 1}));
-    ASSERT_TRUE(NBETest::waitUntil(
-        [&] { return model->activeTab() && model->activeTab()->sourceFile.url == entry.url; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return model->tabs().activeTab() && model->tabs().activeTab()->sourceFile.url == entry.url;
+    }));
 }
 
 TEST_F(NBEStatusBarTest, ChoosingARowInThePopoverClosesIt)
@@ -233,10 +235,12 @@ TEST_F(NBEStatusBarTest, ChoosingARowInThePopoverClosesIt)
     ASSERT_TRUE(bar->isShowingDiagnostics());
     clickRow(bar->diagnosticsList()->listView(), 0);
     ASSERT_TRUE(NBETest::waitUntil([&] { return !bar->isShowingDiagnostics(); }));
-    ASSERT_TRUE(NBETest::waitUntil(
-        [&] { return model->activeTab()->sourceFile.url == url(QStringLiteral("page.html")); }));
-    const NBELSPDiagnostic first = model->diagnostics(url(QStringLiteral("page.html"))).first();
-    EXPECT_EQ(model->revealTarget()->line, first.startLine + 1);
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        return model->tabs().activeTab()->sourceFile.url == url(QStringLiteral("page.html"));
+    }));
+    const NBELSPDiagnostic first =
+        model->diagnosticsStore().forFile(url(QStringLiteral("page.html"))).first();
+    EXPECT_EQ(model->workingTree().revealTarget()->line, first.startLine + 1);
 }
 
 TEST_F(NBEStatusBarTest, EmptyListSaysSo)
@@ -295,8 +299,9 @@ protected:
         view->show();
         view->start();
         viewModel = view->viewModel();
-        ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->hasWorkspace(); }));
-        viewModel->openFile(QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(name))), false);
+        ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->files().isOpen(); }));
+        viewModel->workingTree().openFile(QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(name))),
+                                          false);
         ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor() != nullptr; }));
     }
 };
@@ -308,7 +313,7 @@ TEST_F(NBEStatusBarInWindow, SitsBelowTheEditorOfTheDetailColumn)
     showFile(QStringLiteral("index.html"), "<main>\n  <p>Hello</p>\n<div>\n");
     // Which checker reports this page's errors depends on whether the HTML
     // server is installed, so the counts are not this test's concern.
-    viewModel->updateCursorPosition(2, 5, viewModel->activeTab()->id);
+    viewModel->tabs().updateCursorPosition(2, 5, viewModel->tabs().activeTab()->id);
 
     NBEStatusBar *bar = view->statusBar();
     ASSERT_NE(bar, nullptr);
@@ -339,7 +344,7 @@ TEST_F(NBEStatusBarInWindow, FollowsTheCaretWhenTheTabsTextIsReplaced)
 
     // A pull or a reload puts shorter text under the caret: the bar says
     // where the caret went.
-    viewModel->updateContent(QStringLiteral("pulled\n"), viewModel->activeTab()->id);
+    viewModel->tabs().updateContent(QStringLiteral("pulled\n"), viewModel->tabs().activeTab()->id);
     ASSERT_TRUE(NBETest::waitUntil([&] { return text->toPlainText() == "pulled\n"; }));
     const QTextCursor caret = text->textCursor();
     EXPECT_EQ(view->statusBar()->caretLabel()->text(),

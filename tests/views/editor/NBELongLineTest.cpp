@@ -220,7 +220,7 @@ protected:
     void openInWindow(const QString &relative)
     {
         ASSERT_NO_FATAL_FAILURE(makeView());
-        NBETest::await(view->viewModel()->openFile(url(relative), false));
+        NBETest::await(view->viewModel()->workingTree().openFile(url(relative), false));
         // Shown and sized: a first layout of a wrapped text moves its scroll
         // position.
         ASSERT_TRUE(NBETest::waitUntil([&] {
@@ -238,7 +238,7 @@ protected:
         ASSERT_TRUE(
             NBETest::waitUntil([&] { return read(QStringLiteral("bundle.min.js")) == bytes; }));
         ASSERT_TRUE(NBETest::waitUntil(
-            [&] { return !view->viewModel()->activeTab()->sourceFile.isDirty(); }));
+            [&] { return !view->viewModel()->tabs().activeTab()->sourceFile.isDirty(); }));
     }
 };
 
@@ -289,7 +289,8 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
         [&] { return !edit->textCursor().block().layout()->formats().isEmpty(); }));
     // The status bar counts in the text.
     EXPECT_TRUE(NBETest::waitUntil([&] {
-        return view->viewModel()->activeTab()->cursorPosition == NBECursorPosition{1, middle + 3};
+        return view->viewModel()->tabs().activeTab()->cursorPosition ==
+               NBECursorPosition{1, middle + 3};
     }));
 
     // Where the view split the line: Backspace and Delete take the text's
@@ -325,8 +326,8 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
     saveAndExpect(saved);
     QTest::keySequence(edit, QKeySequence::Redo);
     EXPECT_NE(edit->text(), original);
-    EXPECT_TRUE(
-        NBETest::waitUntil([&] { return view->viewModel()->activeTab()->sourceFile.isDirty(); }));
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return view->viewModel()->tabs().activeTab()->sourceFile.isDirty(); }));
 }
 
 // A paste of a quarter million characters on one line is shown split at
@@ -412,7 +413,7 @@ TEST_F(NBELongLineWindowTest, AShownAgainTextIsSplitAgainAndOtherTextsShownWhole
     openInWindow(QStringLiteral("bundle.min.js"));
     EXPECT_TRUE(textView()->longLines());
     const auto showTab = [&](const QString &name, const QString &text) {
-        NBETest::await(view->viewModel()->openFile(url(name), false));
+        NBETest::await(view->viewModel()->workingTree().openFile(url(name), false));
         return NBETest::waitUntil(
             [&] { return view->sourceEditor() && textView()->text() == text; });
     };
@@ -425,7 +426,7 @@ TEST_F(NBELongLineWindowTest, AShownAgainTextIsSplitAgainAndOtherTextsShownWhole
 
     // A text reloaded with a long line is shown split too.
     ASSERT_TRUE(showTab(QStringLiteral("other.js"), QStringLiteral("let a = 1;\n")));
-    view->viewModel()->activeTab()->sourceFile.buffer->replaceAll(bundle, true);
+    view->viewModel()->tabs().activeTab()->sourceFile.buffer->replaceAll(bundle, true);
     ASSERT_TRUE(NBETest::waitUntil([&] { return textView()->longLines() != nullptr; }));
     EXPECT_EQ(textView()->text(), bundle);
 }
