@@ -282,8 +282,10 @@ private:
         }
         if (sink.fresh) {
             sink.cursor.setBlockFormat(format);
+            // In a table cell the first block's character format is the
+            // cell's own (its padding): the text's look is added to it.
             if (!afterBox)
-                sink.cursor.setBlockCharFormat(charFormat);
+                sink.cursor.mergeBlockCharFormat(charFormat);
             sink.fresh = false;
         } else {
             sink.cursor.insertBlock(format, charFormat);

@@ -169,6 +169,21 @@ TEST(NBEMarkdownPreview, BlocksGetTheirSizesMarkersAndAlignment)
     EXPECT_TRUE(preview.textCursor().selectedText().contains(QStringLiteral("The note.")));
 }
 
+// The quote's text keeps its gap from the amber bar, in its own look.
+TEST(NBEMarkdownPreview, QuotedTextStandsApartFromItsBar)
+{
+    NBEMarkdownPreview preview(QStringLiteral("Intro\n\n> Quoted *words*\n> on two lines\n"),
+                               std::nullopt, NBEDefaultThemes::light(), fontSize);
+    preview.resize(600, 300);
+    QTextDocument *document = built(preview);
+    const QTextBlock quoted = blockStartingWith(document, QStringLiteral("Quoted"));
+    ASSERT_TRUE(qobject_cast<QTextTable *>(QTextCursor(quoted).currentFrame()));
+    const double barEnd = NBEMarkdownPreviewDocument::horizontalPadding + 3;
+    EXPECT_NEAR(document->documentLayout()->blockBoundingRect(quoted).left(), barEnd + 10, 1);
+    EXPECT_TRUE(formatAt(quoted).fontItalic());
+    EXPECT_EQ(formatAt(quoted).foreground().color(), preview.style().secondary);
+}
+
 TEST(NBEMarkdownPreview, WithoutAFolderImagesArePlaceholdersAndEmptyTextIsAnEmptyPage)
 {
     NBEMarkdownPreview preview(QStringLiteral("![Logo](img/logo.png)\n"), std::nullopt,
