@@ -292,6 +292,8 @@ private:
         }
     }
 
+    // An empty block between boxes: a fixed height of nought whatever its
+    // font.
     static void collapse(QTextCursor &cursor)
     {
         static const QTextBlockFormat format = [] {
@@ -299,13 +301,7 @@ private:
             format.setLineHeight(0, QTextBlockFormat::FixedHeight);
             return format;
         }();
-        static const QTextCharFormat tiny = [] {
-            QTextCharFormat format;
-            format.setFontPointSize(1);
-            return format;
-        }();
         cursor.setBlockFormat(format);
-        cursor.setBlockCharFormat(tiny);
     }
 
     static void setSpaceBelow(Sink &sink, double spacing)
@@ -430,27 +426,45 @@ private:
         const auto known = m_runs.constFind(text);
         const QList<NBEInlineRun> runs =
             known != m_runs.constEnd() ? *known : NBEInlineRun::parse(text);
-        for (const NBEInlineRun &run : runs) {
-            QTextCharFormat format = base;
-            if (run.bold)
-                format.setFontWeight(QFont::Bold);
-            if (run.italic)
-                format.setFontItalic(true);
-            if (run.strikethrough)
-                format.setFontStrikeOut(true);
-            if (run.code) {
-                format.setFontFamilies(QStringList{m_style.fixedFontFamily});
-                format.setFontFixedPitch(true);
-                format.setBackground(m_style.box);
+        for (const NBEInlineRun &run : runs)
+            cursor.insertText(withLineSeparators(run.text), runFormat(base, run));
+    }
+
+    // The format of a styled run. Those without a link are few on any page
+    // and made once: a format the document already holds is found faster.
+    QTextCharFormat runFormat(const QTextCharFormat &base, const NBEInlineRun &run)
+    {
+        const int style =
+            int(run.bold) | int(run.italic) << 1 | int(run.strikethrough) << 2 | int(run.code) << 3;
+        if (style == 0 && run.link.isEmpty())
+            return base;
+        if (run.link.isEmpty()) {
+            for (const auto &[knownStyle, knownBase, format] : m_runFormats) {
+                if (knownStyle == style && knownBase == base)
+                    return format;
             }
-            if (!run.link.isEmpty()) {
-                format.setAnchor(true);
-                format.setAnchorHref(run.link);
-                format.setForeground(m_style.accent);
-                format.setFontUnderline(true);
-            }
-            cursor.insertText(withLineSeparators(run.text), format);
         }
+        QTextCharFormat format = base;
+        if (run.bold)
+            format.setFontWeight(QFont::Bold);
+        if (run.italic)
+            format.setFontItalic(true);
+        if (run.strikethrough)
+            format.setFontStrikeOut(true);
+        if (run.code) {
+            format.setFontFamilies(QStringList{m_style.fixedFontFamily});
+            format.setFontFixedPitch(true);
+            format.setBackground(m_style.box);
+        }
+        if (!run.link.isEmpty()) {
+            format.setAnchor(true);
+            format.setAnchorHref(run.link);
+            format.setForeground(m_style.accent);
+            format.setFontUnderline(true);
+            return format;
+        }
+        m_runFormats.append({style, base, format});
+        return format;
     }
 
     // --- Blocks
@@ -805,6 +819,7 @@ private:
     mutable std::map<std::tuple<double, QRgb, int, bool, bool>, QTextCharFormat> m_formats;
     mutable std::map<std::pair<double, double>, QTextTableFormat> m_boxFormats;
     mutable std::map<std::tuple<double, double, double>, QTextBlockFormat> m_blockFormats;
+    QList<std::tuple<int, QTextCharFormat, QTextCharFormat>> m_runFormats;
 };
 
 } // namespace
