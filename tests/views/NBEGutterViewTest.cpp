@@ -8,8 +8,11 @@
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
+#include <QPaintEvent>
 #include <QPromise>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
@@ -344,4 +347,87 @@ TEST(NBEGutterView, AClickOnADeletionsTriangleOpensItsHunk)
     // The line before keeps its own clicks.
     editor.clickLine(3);
     EXPECT_EQ(editor.gutter()->changePopover(), nullptr);
+}
+
+namespace {
+
+// The regions of a widget's paints.
+class PaintRegions : public QObject
+{
+public:
+    explicit PaintRegions(QWidget *widget) { widget->installEventFilter(this); }
+    QRegion painted;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() == QEvent::Paint)
+            painted += static_cast<QPaintEvent *>(event)->region();
+        return false;
+    }
+};
+
+} // namespace
+
+TEST(NBEGutterView, OnlyRowsWhoseNumberOrPlaceChangedAreDrawnAgainAndTheScreenStaysRight)
+{
+    NBECodeTextEdit edit;
+    NBEGutterView *gutter = edit.installGutter();
+    edit.setPlainText(QStringLiteral("one\ntwo\nthree\nfour"));
+    edit.resize(300, 240);
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    QTest::qWait(50);
+    PaintRegions paints(gutter);
+    const auto settled = [&] {
+        QTest::qWait(30);
+        return std::exchange(paints.painted, QRegion());
+    };
+    // What the X server shows of the gutter, and what a whole new paint
+    // shows.
+    const auto onScreen = [&] {
+        QTest::qWait(30);
+        return edit.screen()
+            ->grabWindow(edit.winId(), gutter->x(), gutter->y(), gutter->width(), gutter->height())
+            .toImage();
+    };
+    const auto drawnAnew = [&] {
+        gutter->repaint();
+        return onScreen();
+    };
+    settled();
+
+    // A recolouring repaints the whole text, not the numbers.
+    edit.document()->markContentsDirty(0, edit.document()->characterCount());
+    EXPECT_TRUE(settled().isEmpty());
+
+    QTextCursor cursor(edit.document()->findBlockByNumber(2));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    edit.setTextCursor(cursor);
+    QTest::keyClicks(&edit, QStringLiteral("x"));
+    EXPECT_TRUE(settled().isEmpty());
+
+    // A new line adds a row at the bottom; the rows above keep their
+    // numbers.
+    const QRect first = gutter->visibleLineLayout().first().second;
+    QTest::keyClick(&edit, Qt::Key_Return);
+    const QRegion added = settled();
+    ASSERT_EQ(gutter->visibleLineLayout().size(), 5);
+    EXPECT_TRUE(added.contains(gutter->visibleLineLayout().last().second.center()));
+    EXPECT_FALSE(added.contains(first.center()));
+    const QImage afterReturn = onScreen();
+    EXPECT_EQ(afterReturn, drawnAnew());
+
+    // Scrolled, then a line taken away while the scroll is on its way.
+    for (int i = 6; i <= 60; ++i)
+        edit.appendPlainText(QStringLiteral("line %1").arg(i));
+    settled();
+    edit.verticalScrollBar()->setValue(7);
+    cursor.setPosition(edit.document()->findBlockByNumber(9).position());
+    edit.setTextCursor(cursor);
+    QTest::keyClick(&edit, Qt::Key_Backspace);
+    edit.verticalScrollBar()->setValue(5);
+    const QImage afterScroll = onScreen();
+    EXPECT_EQ(afterScroll, drawnAnew());
+    EXPECT_EQ(gutter->visibleLineLayout().first().first, 6);
 }

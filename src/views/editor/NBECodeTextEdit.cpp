@@ -50,12 +50,8 @@ NBECodeTextEdit::NBECodeTextEdit(QWidget *parent)
     setCenterOnScroll(false);
     setTabChangesFocus(false);
     connect(this, &QPlainTextEdit::updateRequest, this, [this](const QRect &rect, int dy) {
-        if (!m_gutter)
-            return;
-        if (dy)
-            m_gutter->scroll(0, dy);
-        else
-            m_gutter->update(0, rect.y(), m_gutter->width(), rect.height());
+        if (m_gutter)
+            m_gutter->followText(rect, dy);
     });
     connect(this, &QPlainTextEdit::blockCountChanged, this, [this] { updateGutterGeometry(); });
     connect(verticalScrollBar(), &QScrollBar::valueChanged, this,
@@ -265,8 +261,9 @@ void NBECodeTextEdit::updateGutterGeometry()
         setViewportMargins(gutterWidth(), 0, 0, 0);
     if (m_gutter) {
         const QRect contents = contentsRect();
+        // A new size repaints it; new numbers in the same place follow the
+        // text's own repaints.
         m_gutter->setGeometry(contents.left(), contents.top(), gutterWidth(), contents.height());
-        m_gutter->update();
     }
 }
 

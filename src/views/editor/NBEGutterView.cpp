@@ -91,11 +91,47 @@ QList<QPair<int, QRect>> NBEGutterView::visibleLineLayout() const
     return lines;
 }
 
+void NBEGutterView::followText(const QRect &rect, int dy)
+{
+    if (dy) {
+        scroll(0, dy);
+        // Rows marked before the scroll would be drawn where they were.
+        if (std::exchange(m_rowsPending, false))
+            update();
+        m_shown.reset();
+        return;
+    }
+    QList<QPair<int, QRect>> lines = visibleLineLayout();
+    if (!m_shown) {
+        update(0, rect.y(), width(), rect.height());
+        m_shown = std::move(lines);
+        return;
+    }
+    const QList<QPair<int, QRect>> &shown = *m_shown;
+    for (qsizetype i = 0; i < std::max(lines.size(), shown.size()); ++i) {
+        if (i < lines.size() && i < shown.size() && lines[i] == shown[i])
+            continue;
+        if (i < lines.size())
+            updateRow(lines[i].second);
+        if (i < shown.size())
+            updateRow(shown[i].second);
+    }
+    m_shown = std::move(lines);
+}
+
+void NBEGutterView::updateRow(const QRect &box)
+{
+    // A deletion's triangle reaches 4 px past its row.
+    update(QRect(0, box.top() - 4, width(), box.height() + 8));
+    m_rowsPending = true;
+}
+
 void NBEGutterView::paintEvent(QPaintEvent *event)
 {
+    m_rowsPending = false;
     QPainter painter(this);
     const NBEEditorColors &colors = m_textView->colors();
-    painter.fillRect(rect(), colors.gutterBackground);
+    painter.fillRect(event->rect(), colors.gutterBackground);
     painter.setPen(colors.gutterSeparator);
     painter.drawLine(QPointF(width() - 0.5, event->rect().top()),
                      QPointF(width() - 0.5, event->rect().bottom() + 1));
@@ -103,7 +139,10 @@ void NBEGutterView::paintEvent(QPaintEvent *event)
     const int lineHeight = QFontMetrics(m_textView->font()).height();
     const bool anyChanges = !m_lineChanges.added.isEmpty() || !m_lineChanges.modified.isEmpty() ||
                             !m_lineChanges.deletedAbove.isEmpty();
-    for (const auto &[line, box] : visibleLineLayout()) {
+    const QList<QPair<int, QRect>> lines = visibleLineLayout();
+    if (event->rect().contains(rect()))
+        m_shown = lines;
+    for (const auto &[line, box] : lines) {
         // The triangle reaches 4 px above its line.
         if (box.bottom() + 4 < event->rect().top() || box.top() - 4 > event->rect().bottom())
             continue;

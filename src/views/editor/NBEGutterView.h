@@ -34,6 +34,11 @@ public:
     // coordinates); a wrapped line is one rectangle over all its rows.
     QList<QPair<int, QRect>> visibleLineLayout() const;
 
+    // Told of each repaint the text view asks for (`dy` when it scrolled):
+    // only the rows whose number or place changed are drawn again, so a key
+    // that recolours the lines on screen leaves the numbers alone.
+    void followText(const QRect &rect, int dy);
+
     const NBELineChanges &lineChanges() const { return m_lineChanges; }
     // Redraws only when one of the three sets really changes.
     void setLineChanges(const NBELineChanges &changes);
@@ -64,9 +69,15 @@ protected:
 
 private:
     void closePopover();
+    void updateRow(const QRect &box);
 
     NBECodeTextEdit *m_textView;
     QFont m_font;
     NBELineChanges m_lineChanges;
     QPointer<NBEHunkPopoverView> m_changePopover;
+    // The rows as the gutter shows them once its pending paints are done;
+    // nothing after a scroll left that unknown.
+    std::optional<QList<QPair<int, QRect>>> m_shown;
+    // Rows were marked for drawing and not drawn yet.
+    bool m_rowsPending = false;
 };
