@@ -161,7 +161,7 @@ void NBEGitState::store(Prepared prepared)
 
 QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
 {
-    const quint64 generation = ++m_generation;
+    const NBERequestOrder::Token generation = m_refreshes.next();
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();

@@ -3,6 +3,7 @@
 #include "NBEGitChangeRow.h"
 #include "NBEGitFileChange.h"
 #include "NBEGitService.h"
+#include "NBERequestOrder.h"
 
 #include <QFuture>
 #include <QHash>
@@ -119,8 +120,10 @@ private:
     bool m_isLoading = false;
     // Refreshes started and the newest one stored: the repository has no
     // revision of its own to stamp answers with.
-    quint64 m_generation = 0;
-    quint64 m_stored = 0;
+    NBERequestOrder m_refreshes;
+    // The newest refresh whose snapshot is stored; an older one finishing
+    // later is dropped.
+    NBERequestOrder::Token m_stored = 0;
     // The status run the snapshot's changes were read from, for the next
     // refresh to read only what differs.
     NBEGitStatusRun m_lastRun;

@@ -42,7 +42,7 @@ void NBEHTMLValidation::scheduleCheck(const QUrl &url, const QString &text,
     pending.url = url;
     pending.text = text;
     pending.buffer = buffer;
-    pending.generation = ++m_generation;
+    pending.checks.supersede();
     pending.timer->start(m_delay);
 }
 
@@ -52,13 +52,13 @@ void NBEHTMLValidation::validateNow(const QString &key)
     if (it == m_pending.end())
         return;
     const QUrl url = it->url;
-    const quint64 generation = it->generation;
+    const NBERequestOrder::Token check = it->checks.next();
     const std::shared_ptr<NBETextBuffer> buffer = std::exchange(it->buffer, {}).lock();
     const QString text = buffer ? buffer->snapshot() : std::exchange(it->text, QString());
     nbeWhenFinished(QtConcurrent::run([text] { return NBEHTMLValidator::validate(text); }), this,
-                    [this, key, url, generation](const QList<NBELSPDiagnostic> &found) {
+                    [this, key, url, check](const QList<NBELSPDiagnostic> &found) {
                         const auto current = m_pending.constFind(key);
-                        if (current == m_pending.cend() || current->generation != generation)
+                        if (current == m_pending.cend() || !current->checks.isCurrent(check))
                             return;
                         m_store.set(url, found);
                     });

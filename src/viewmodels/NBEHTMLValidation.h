@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBERequestOrder.h"
+
 #include <QHash>
 #include <QObject>
 #include <QString>
@@ -31,8 +33,8 @@ public:
     void dropAll();
 
 private:
-    // The text waiting for its rest timer, and the generation a result must
-    // still carry to be stored.
+    // The text waiting for its rest timer, and the order of its checks: a
+    // result is stored only while no edit or newer check came since.
     struct Pending
     {
         QTimer *timer = nullptr;
@@ -40,7 +42,7 @@ private:
         // The text, or the buffer read when the check runs.
         QString text;
         std::weak_ptr<NBETextBuffer> buffer;
-        quint64 generation = 0;
+        NBERequestOrder checks;
     };
     void scheduleCheck(const QUrl &url, const QString &text,
                        const std::weak_ptr<NBETextBuffer> &buffer);
@@ -49,5 +51,4 @@ private:
     NBEDiagnosticsStore &m_store;
     std::chrono::milliseconds m_delay;
     QHash<QString, Pending> m_pending;
-    quint64 m_generation = 0;
 };

@@ -99,15 +99,15 @@ void NBEWorkspaceGit::setSyncing(bool syncing)
 
 void NBEWorkspaceGit::flashSyncStatus(const QString &text)
 {
-    const quint64 token = ++m_syncStatusToken;
+    const NBERequestOrder::Token flash = m_syncStatusFlashes.next();
     if (m_syncStatus != text) {
         m_syncStatus = text;
         Q_EMIT syncStatusChanged();
     }
     // Only the newest text's timer clears it, so a newer one keeps its full
     // lifetime.
-    QTimer::singleShot(m_settings.timings.syncStatusDuration, this, [this, token] {
-        if (m_syncStatusToken != token || !m_syncStatus)
+    QTimer::singleShot(m_settings.timings.syncStatusDuration, this, [this, flash] {
+        if (!m_syncStatusFlashes.isCurrent(flash) || !m_syncStatus)
             return;
         m_syncStatus.reset();
         Q_EMIT syncStatusChanged();
@@ -524,14 +524,14 @@ bool NBEWorkspaceGit::isAutoFetchEnabled() const
 void NBEWorkspaceGit::startAutoFetch()
 {
     stopAutoFetch();
-    const quint64 run = m_autoFetchRun;
+    const NBERequestOrder::Token run = m_autoFetchRuns.next();
     m_autoFetchTimer = new QTimer(this);
     m_autoFetchTimer->setSingleShot(true);
     m_autoFetchTimer->setTimerType(Qt::PreciseTimer);
     connect(m_autoFetchTimer, &QTimer::timeout, this, [this, run] {
         // The pause counts from the end of a fetch, so turns never pile up.
         nbeWhenFinished(autoFetchNow(), this, [this, run] {
-            if (run == m_autoFetchRun && m_autoFetchTimer)
+            if (m_autoFetchRuns.isCurrent(run) && m_autoFetchTimer)
                 m_autoFetchTimer->start(m_settings.timings.autoFetchInterval);
         });
     });
@@ -544,7 +544,7 @@ void NBEWorkspaceGit::startAutoFetch()
 
 void NBEWorkspaceGit::stopAutoFetch()
 {
-    ++m_autoFetchRun;
+    m_autoFetchRuns.supersede();
     delete m_autoFetchTimer;
     m_autoFetchTimer = nullptr;
     disconnect(m_appActiveObserver);

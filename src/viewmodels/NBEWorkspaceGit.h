@@ -3,6 +3,7 @@
 #include "NBEGitRewrittenTab.h"
 #include "NBEGitService.h"
 #include "NBEGitState.h"
+#include "NBERequestOrder.h"
 #include "NBEWorkspaceTimings.h"
 
 #include <QFuture>
@@ -132,14 +133,14 @@ private:
     bool m_isSyncing = false;
     std::optional<QString> m_syncStatus;
     // Only the newest text's timer clears it.
-    quint64 m_syncStatusToken = 0;
+    NBERequestOrder m_syncStatusFlashes;
 
     std::optional<QString> m_branchPendingForceDelete;
 
     QTimer *m_autoFetchTimer = nullptr;
     QMetaObject::Connection m_appActiveObserver;
-    // Bumped by every start and stop, so a fetch of an earlier run doesn't
-    // re-arm the timer.
-    quint64 m_autoFetchRun = 0;
+    // Every start and stop makes a new run, so a fetch of an earlier run
+    // doesn't re-arm the timer.
+    NBERequestOrder m_autoFetchRuns;
     std::optional<QFuture<void>> m_autoFetchRunning;
 };

@@ -163,11 +163,11 @@ void NBEGitDiffView::load()
 {
     if (m_source.kind == NBEDiffSource::Kind::file) {
         // Only the newest load shows: an older answer may arrive after it.
-        const int generation = ++m_generation;
+        const NBERequestOrder::Token load = m_loads.next();
         m_pending = 1;
         nbeWhenFinished(m_workingTree->diff(m_source.url), this,
-                        [this, generation](const QList<NBEGitDiffLine> &lines) {
-                            if (generation == m_generation)
+                        [this, load](const QList<NBEGitDiffLine> &lines) {
+                            if (m_loads.isCurrent(load))
                                 showLines(lines);
                         });
         return;

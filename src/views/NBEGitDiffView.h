@@ -2,6 +2,7 @@
 
 #include "NBEDiffSource.h"
 #include "NBEGitDiff.h"
+#include "NBERequestOrder.h"
 #include "NBETheme.h"
 
 #include <QColor>
@@ -73,7 +74,7 @@ private:
     NBETheme m_theme;
     bool m_loading = true;
     int m_pending = 0;
-    int m_generation = 0;
+    NBERequestOrder m_loads;
     QList<NBEGitDiffLine> m_lines;
     QStringList m_files;
     QLabel *m_title;

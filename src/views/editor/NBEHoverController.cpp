@@ -133,7 +133,7 @@ void NBEHoverController::cancel()
 {
     m_restTimer.stop();
     m_hoverOffset.reset();
-    ++m_hoverGeneration;
+    m_hovers.supersede();
     if (m_hoverRequest.isValid() && !m_hoverRequest.isFinished())
         m_hoverRequest.cancel();
     m_hoverRequest = {};
@@ -171,13 +171,12 @@ void NBEHoverController::ask()
     if (!m_textView || !m_hoverOffset || !m_provider)
         return;
     const int index = *m_hoverOffset;
-    const quint64 generation = m_hoverGeneration;
+    const NBERequestOrder::Token request = m_hovers.next();
     const QTextBlock block = m_textView->textGeometry().textDocument()->findBlock(index);
     m_hoverRequest = m_provider(block.blockNumber(), index - block.position());
-    nbeWhenFinished(m_hoverRequest, this, [this, index, generation](const auto &answer) {
+    nbeWhenFinished(m_hoverRequest, this, [this, index, request](const auto &answer) {
         // Only the answer for where the mouse still rests is shown.
-        const bool current =
-            m_textView && generation == m_hoverGeneration && m_hoverOffset == index;
+        const bool current = m_textView && m_hovers.isCurrent(request) && m_hoverOffset == index;
         if (answer && current)
             show(*answer, m_hoverScreenPoint, m_textView->window());
         Q_EMIT hoverAnswered(answer && current);

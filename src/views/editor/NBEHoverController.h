@@ -2,6 +2,7 @@
 
 #include "NBEHoverPanelView.h"
 #include "NBEHoverTrackingView.h"
+#include "NBERequestOrder.h"
 
 #include <QFuture>
 #include <QObject>
@@ -73,6 +74,6 @@ private:
     QTimer m_restTimer;
     std::optional<int> m_hoverOffset;
     QPoint m_hoverScreenPoint;
-    quint64 m_hoverGeneration = 0;
+    NBERequestOrder m_hovers;
     QFuture<std::optional<QString>> m_hoverRequest;
 };
