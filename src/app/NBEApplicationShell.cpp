@@ -267,11 +267,13 @@ void NBEProjectWindow::buildMenus()
             &NBEProjectWindow::updateCommands);
     updateCommands();
 
-    m_toolbar = new NBEWindowToolbar(viewModel, m_projectMenu, this);
+    m_toolbar = new NBEWindowToolbar(
+        {viewModel->files(), viewModel->tabs(), viewModel->gitState(), viewModel->workspaceGit()},
+        m_projectMenu, this);
     m_toolbar->setBranchMenu(
         new NBEGitToolbarMenu(viewModel->gitState(), viewModel->workspaceGit()));
     addToolBar(m_toolbar);
-    m_toolbar->setPreviewToggle(new NBEPreviewToggle(viewModel));
+    m_toolbar->setPreviewToggle(new NBEPreviewToggle(viewModel->tabs()));
 }
 
 void NBEProjectWindow::setPlacesSource(std::function<QList<NBEIntegrationLocation>()> places)

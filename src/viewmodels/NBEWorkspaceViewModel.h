@@ -86,18 +86,27 @@ public:
                                    QObject *parent = nullptr);
     ~NBEWorkspaceViewModel() override;
 
+    // --- The owners: state and the operations on one owner live there.
+    // The folder, its tree and items, and outside changes to its files.
+    NBEWorkspaceFiles &files() const { return *m_files; }
+    NBEWorkspaceTabs &tabs() const { return *m_tabs; }
+    // Diffs and reveal requests, staging and discarding.
+    NBEWorkspaceWorkingTree &workingTree() const { return *m_workingTree; }
+    NBEWorkspaceLanguageServers &languageServers() const { return *m_languageServers; }
+    NBEDiagnosticsStore &diagnosticsStore() const { return *m_diagnostics; }
+    NBEGitState &gitState() const { return *m_gitState; }
+    // Remote, sync and branches.
+    NBEWorkspaceGit &workspaceGit() const { return *m_workspaceGit; }
+    NBEWorkspaceHistory &history() const { return *m_history; }
+    NBEWorkspaceCommit &commitBox() const { return *m_commit; }
+
     // --- State
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     // The window calls this once it has shown the message.
     void clearErrorMessage();
     const QList<QUrl> &recentProjects() const { return m_recentProjects; }
 
-    NBEWorkspaceTabs &tabs() const { return *m_tabs; }
-    // Diffs and reveal requests, staging and discarding.
-    NBEWorkspaceWorkingTree &workingTree() const { return *m_workingTree; }
     NBEPreferences &preferences() const { return *m_environment.preferences; }
-    // The folder, its tree and items, and outside changes to its files.
-    NBEWorkspaceFiles &files() const { return *m_files; }
     // The outline of the active tab's current text; empty without one.
     QList<NBESymbol> activeOutline() const;
     std::optional<NBEOpenTab> tab(const QUuid &id) const;
@@ -117,17 +126,12 @@ public:
 
     // --- Language servers
     void shutdownLSP();
-    NBEWorkspaceLanguageServers &languageServers() const { return *m_languageServers; }
 
     // Asks the web server where the symbol at the active tab's caret is
     // defined and reveals that line.
     void jumpToDefinition();
 
-    // --- Diagnostics
-    NBEDiagnosticsStore &diagnosticsStore() const { return *m_diagnostics; }
-
     // --- Git
-    NBEGitState &gitState() const { return *m_gitState; }
     // Rebuilds the git snapshot; the future ends once it is stored.
     QFuture<void> refreshGitStatus();
 
@@ -148,12 +152,6 @@ public:
     QFuture<void> exportActiveFileAsHTML();
     void saveActiveFile();
     void closeActiveTab();
-
-    // --- The git owners
-    // Remote, sync and branches.
-    NBEWorkspaceGit &workspaceGit() const { return *m_workspaceGit; }
-    NBEWorkspaceHistory &history() const { return *m_history; }
-    NBEWorkspaceCommit &commitBox() const { return *m_commit; }
 
 Q_SIGNALS:
     void errorMessageChanged();

@@ -1,7 +1,7 @@
 #include "NBEPreviewToggle.h"
 
 #include "NBEIcons.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceTabs.h"
 
 #include <QKeySequence>
 
@@ -14,22 +14,24 @@ QString shortcutText()
 
 } // namespace
 
-NBEPreviewToggle::NBEPreviewToggle(NBEWorkspaceViewModel *viewModel, QWidget *parent)
+NBEPreviewToggle::NBEPreviewToggle(NBEWorkspaceTabs &tabs, QWidget *parent)
     : QToolButton(parent)
-    , m_viewModel(viewModel)
+    , m_tabs(tabs)
 {
     setObjectName(QStringLiteral("previewToggle"));
     setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     setAutoRaise(true);
-    connect(this, &QToolButton::clicked, viewModel,
-            [viewModel] { viewModel->toggleActivePreview(); });
-    connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this, &NBEPreviewToggle::refresh);
+    connect(this, &QToolButton::clicked, &tabs, [this] {
+        if (const auto tab = m_tabs.activeTab(); tab && tab->isPreviewable())
+            m_tabs.togglePreview(tab->id);
+    });
+    connect(&tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEPreviewToggle::refresh);
     refresh();
 }
 
 void NBEPreviewToggle::refresh()
 {
-    const auto tab = m_viewModel->tabs().activeTab();
+    const auto tab = m_tabs.activeTab();
     if (!tab || !tab->isPreviewable())
         return;
     const bool previewing = tab->isShowingPreview;

@@ -2,7 +2,7 @@
 
 #include <QToolButton>
 
-class NBEWorkspaceViewModel;
+class NBEWorkspaceTabs;
 
 // The toolbar button that flips the active tab between its source and its
 // preview (the toolbar shows it only for a tab that can be previewed). The
@@ -12,10 +12,10 @@ class NBEPreviewToggle : public QToolButton
     Q_OBJECT
 
 public:
-    explicit NBEPreviewToggle(NBEWorkspaceViewModel *viewModel, QWidget *parent = nullptr);
+    explicit NBEPreviewToggle(NBEWorkspaceTabs &tabs, QWidget *parent = nullptr);
 
 private:
     void refresh();
 
-    NBEWorkspaceViewModel *m_viewModel;
+    NBEWorkspaceTabs &m_tabs;
 };

@@ -1,17 +1,19 @@
 #include "NBEWindowToolbar.h"
 
+#include "NBEGitState.h"
 #include "NBEIcons.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceFiles.h"
+#include "NBEWorkspaceGit.h"
+#include "NBEWorkspaceTabs.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QToolButton>
 
-NBEWindowToolbar::NBEWindowToolbar(NBEWorkspaceViewModel *viewModel, QMenu *projectMenu,
-                                   QWidget *parent)
+NBEWindowToolbar::NBEWindowToolbar(Sources sources, QMenu *projectMenu, QWidget *parent)
     : QToolBar(tr("Project"), parent)
-    , m_viewModel(viewModel)
+    , m_sources(sources)
     , m_projectButton(new QToolButton(this))
     , m_syncItem(new QWidget(this))
     , m_syncText(new QLabel(m_syncItem))
@@ -55,12 +57,10 @@ NBEWindowToolbar::NBEWindowToolbar(NBEWorkspaceViewModel *viewModel, QMenu *proj
     spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
     addWidget(spacer);
 
-    connect(&viewModel->gitState(), &NBEGitState::changed, this, &NBEWindowToolbar::refresh);
-    connect(&viewModel->workspaceGit(), &NBEWorkspaceGit::syncStatusChanged, this,
-            &NBEWindowToolbar::refresh);
-    connect(&viewModel->files(), &NBEWorkspaceFiles::workspaceChanged, this,
-            &NBEWindowToolbar::refresh);
-    connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this, &NBEWindowToolbar::refresh);
+    connect(&sources.gitState, &NBEGitState::changed, this, &NBEWindowToolbar::refresh);
+    connect(&sources.git, &NBEWorkspaceGit::syncStatusChanged, this, &NBEWindowToolbar::refresh);
+    connect(&sources.files, &NBEWorkspaceFiles::workspaceChanged, this, &NBEWindowToolbar::refresh);
+    connect(&sources.tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEWindowToolbar::refresh);
     refresh();
 }
 
@@ -93,16 +93,16 @@ void NBEWindowToolbar::setPreviewToggle(QWidget *toggle)
 
 void NBEWindowToolbar::refresh()
 {
-    const auto &workspace = m_viewModel->files().workspace();
+    const auto &workspace = m_sources.files.workspace();
     m_projectButton->setText(workspace ? workspace->name() : tr("Nabri Editor"));
     if (m_branchAction)
-        m_branchAction->setVisible(m_viewModel->gitState().isRepository());
-    const std::optional<QString> &status = m_viewModel->workspaceGit().syncStatus();
+        m_branchAction->setVisible(m_sources.gitState.isRepository());
+    const std::optional<QString> &status = m_sources.git.syncStatus();
     if (status)
         m_syncText->setText(*status);
     m_syncAction->setVisible(status.has_value());
     if (m_previewAction) {
-        const std::optional<NBEOpenTab> tab = m_viewModel->tabs().activeTab();
+        const std::optional<NBEOpenTab> tab = m_sources.tabs.activeTab();
         m_previewAction->setVisible(tab && tab->isPreviewable());
     }
 }

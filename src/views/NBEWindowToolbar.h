@@ -3,7 +3,10 @@
 #include <QPointer>
 #include <QToolBar>
 
-class NBEWorkspaceViewModel;
+class NBEGitState;
+class NBEWorkspaceFiles;
+class NBEWorkspaceGit;
+class NBEWorkspaceTabs;
 class QAction;
 class QLabel;
 class QMenu;
@@ -19,8 +22,16 @@ class NBEWindowToolbar : public QToolBar
     Q_OBJECT
 
 public:
-    NBEWindowToolbar(NBEWorkspaceViewModel *viewModel, QMenu *projectMenu,
-                     QWidget *parent = nullptr);
+    // The owners whose state the toolbar shows.
+    struct Sources
+    {
+        NBEWorkspaceFiles &files;
+        NBEWorkspaceTabs &tabs;
+        NBEGitState &gitState;
+        NBEWorkspaceGit &git;
+    };
+
+    NBEWindowToolbar(Sources sources, QMenu *projectMenu, QWidget *parent = nullptr);
 
     QToolButton *projectButton() const { return m_projectButton; }
     // The status label's widget and whether it is shown.
@@ -38,7 +49,7 @@ public:
     void refresh();
 
 private:
-    NBEWorkspaceViewModel *m_viewModel;
+    Sources m_sources;
     QToolButton *m_projectButton;
     QAction *m_branchAnchor;
     QAction *m_branchAction = nullptr;

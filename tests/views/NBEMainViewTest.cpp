@@ -332,7 +332,9 @@ TEST_F(NBEMainViewTest, ToolbarItemsComeAndGoWithTheirConditions)
     NBETest::git(root, {QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("first")});
     makeView();
     QMenu projectMenu;
-    NBEWindowToolbar toolbar(viewModel(), &projectMenu);
+    NBEWindowToolbar toolbar({viewModel()->files(), viewModel()->tabs(), viewModel()->gitState(),
+                              viewModel()->workspaceGit()},
+                             &projectMenu);
     toolbar.resize(900, 40);
     toolbar.show();
     ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel()->gitState().isRepository(); }));

@@ -48,7 +48,7 @@ protected:
 // the Markdown preview replaces the editor, an HTML page goes beside it.
 TEST_F(NBEPreviewToggleTest, TogglingThePreviewSwapsThePaneOfTheActiveTab)
 {
-    NBEPreviewToggle toggle(model);
+    NBEPreviewToggle toggle(model->tabs());
     const QUuid notes = open(QStringLiteral("notes.md"));
     EXPECT_EQ(toggle.text(), QStringLiteral("Show Preview"));
     EXPECT_EQ(toggle.toolTip(), QStringLiteral("Preview rendered Markdown (Ctrl+Alt+P)"));
