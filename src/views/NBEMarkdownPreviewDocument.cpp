@@ -43,9 +43,11 @@ struct Sink
     // The box the fresh block follows: space above the next block is kept
     // below the box, where the layout honours it.
     QTextTable *previous = nullptr;
-    // The space the box was made with below it: the usual gap on the page,
-    // so that it is rarely set twice.
+    // The space the box was made with below it, and the space a new box
+    // gets: the gap to what is likely to follow, so that it is rarely set
+    // twice.
     double previousBelow = 0;
+    double nextBelow = 0;
 };
 
 Qt::Alignment alignmentOf(NBEMarkdownAlignment alignment)
@@ -161,6 +163,18 @@ double imageWidth(const NBEPreviewImage &image, double contentWidth)
     return std::max(16.0, contentWidth - image.indent);
 }
 
+// The segments of a text that shows images; none for plain text, as most
+// texts are (every image starts with "!").
+QList<NBEInlineSegment> imageSegments(const QString &text)
+{
+    if (!text.contains(u'!'))
+        return {};
+    QList<NBEInlineSegment> segments = NBEMarkdownParser::inlineSegments(text);
+    if (segments.size() == 1 && segments.first().kind == NBEInlineSegment::Kind::text)
+        return {};
+    return segments;
+}
+
 class Builder
 {
 public:
@@ -200,6 +214,10 @@ public:
         m_page.cursor.beginEditBlock();
         for (qsizetype k = 0; k < blocks.size(); ++k) {
             m_page.spacing = k == 0 ? 0 : NBEMarkdownPreviewDocument::blockSpacing;
+            // A box followed by a box or by nothing keeps no space below.
+            m_page.nextBelow = k + 1 < blocks.size() && !startsWithBox(blocks[k + 1])
+                                   ? NBEMarkdownPreviewDocument::blockSpacing
+                                   : 0;
             block(m_page, blocks[k], 0);
         }
         // A trailing empty block left after a box takes no room.
@@ -315,19 +333,25 @@ private:
     }
 
     // A table on the page, after what is there; the page continues below it.
-    QTextTable *table(Sink &sink, int rows, int columns, QTextTableFormat format)
+    // Text given goes into the first cell.
+    QTextTable *table(Sink &sink, int rows, int columns, QTextTableFormat format,
+                      const QString &text = {}, const QTextCharFormat &textFormat = {})
     {
-        format.setTopMargin(std::exchange(sink.spacing, 0));
+        if (const double above = std::exchange(sink.spacing, 0); above != 0)
+            format.setTopMargin(above);
         if (sink.fresh) {
             // Boxes in a row keep only the space above the next one.
             setSpaceBelow(sink, 0);
             collapse(sink.cursor);
         }
-        const double below = sink.isPage ? NBEMarkdownPreviewDocument::blockSpacing : 0;
+        const double below = sink.nextBelow;
         if (below != 0)
             format.setBottomMargin(below);
         QTextTable *table = sink.cursor.insertTable(rows, columns, format);
-        sink.cursor = m_document->rootFrame()->lastCursorPosition();
+        // The cursor stands in the first cell, and goes on after the table.
+        if (!text.isEmpty())
+            sink.cursor.insertText(text, textFormat);
+        sink.cursor.setPosition(table->lastPosition() + 1);
         sink.fresh = true;
         sink.previous = table;
         sink.previousBelow = below;
@@ -356,12 +380,10 @@ private:
     // Literal text in a box that spans the page: code and HTML blocks.
     void box(Sink &sink, const QString &text, const QColor &color, double indent)
     {
-        QTextTable *box = table(sink, 1, 1, boxFormat(indent, 12));
-        QTextCursor cell = box->cellAt(0, 0).firstCursorPosition();
         QString literal = text;
         if (literal.endsWith(u'\n'))
             literal.chop(1);
-        cell.insertText(withLineSeparators(literal), fixedFormat(color));
+        table(sink, 1, 1, boxFormat(indent, 12), withLineSeparators(literal), fixedFormat(color));
     }
 
     // The inline styles of every text of the page, worked out side by side
@@ -383,6 +405,20 @@ private:
         m_runs.reserve(distinct.size());
         for (qsizetype k = 0; k < distinct.size(); ++k)
             m_runs.insert(distinct[k], runs[k]);
+    }
+
+    static bool startsWithBox(const NBEMarkdownBlock &block)
+    {
+        switch (block.kind) {
+        case Kind::codeBlock:
+        case Kind::htmlBlock:
+        case Kind::blockquote:
+        case Kind::table:
+        case Kind::thematicBreak:
+            return true;
+        default:
+            return false;
+        }
     }
 
     static void collectTexts(const NBEMarkdownBlock &block, QList<QString> &texts)
@@ -554,8 +590,8 @@ private:
                     double indent, bool paragraph)
     {
         const QTextBlockFormat format = blockFormat(indent, 0, paragraph ? 3 : 0);
-        const QList<NBEInlineSegment> segments = NBEMarkdownParser::inlineSegments(text);
-        if (segments.size() == 1 && segments.first().kind == NBEInlineSegment::Kind::text) {
+        const QList<NBEInlineSegment> segments = imageSegments(text);
+        if (segments.isEmpty()) {
             newBlock(sink, format, charFormat);
             insertRuns(sink.cursor, text, charFormat);
             return;
@@ -610,8 +646,8 @@ private:
                 sink.cursor.insertText(QStringLiteral("•"), textFormat(size, m_style.accent));
             }
             sink.cursor.insertText(QStringLiteral("\t"), text);
-            const QList<NBEInlineSegment> segments = NBEMarkdownParser::inlineSegments(item.text);
-            if (segments.size() == 1 && segments.first().kind == NBEInlineSegment::Kind::text) {
+            const QList<NBEInlineSegment> segments = imageSegments(item.text);
+            if (segments.isEmpty()) {
                 insertRuns(sink.cursor, item.text, text);
             } else {
                 // Text before the first image stays beside the marker.
@@ -717,7 +753,9 @@ private:
     void cellText(QTextCursor &cursor, const QString &text, const QTextCharFormat &format,
                   double indent, int columns)
     {
-        const QList<NBEInlineSegment> segments = NBEMarkdownParser::inlineSegments(text);
+        const QList<NBEInlineSegment> segments = imageSegments(text);
+        if (segments.isEmpty())
+            insertRuns(cursor, text, format);
         for (const NBEInlineSegment &segment : segments) {
             if (segment.kind == NBEInlineSegment::Kind::text) {
                 insertRuns(cursor, segment.text, format);
