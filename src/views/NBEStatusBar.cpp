@@ -104,6 +104,7 @@ NBEStatusBar::NBEStatusBar(NBEWorkspaceTabs &tabs, NBEDiagnosticsStore &diagnost
     connect(m_issueButton, &QAbstractButton::clicked, this,
             [this] { setShowDiagnostics(!isShowingDiagnostics()); });
     m_caret = caption(QString());
+    m_caret->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     m_encoding = caption(QStringLiteral("UTF-8"));
     m_checking = caption(QString());
     m_checking->setObjectName(QStringLiteral("checkingStopped"));
@@ -189,6 +190,11 @@ void NBEStatusBar::refreshCaret()
     const std::optional<NBEOpenTab> tab = m_tabs.activeTab();
     m_caret->setText(tab ? caretText(tab->cursorPosition.line, tab->cursorPosition.column)
                          : QString());
+    // A label of fixed size takes a new text without laying the bar out
+    // again, which most keys would; it widens when a text needs it.
+    const QSize needed = m_caret->sizeHint();
+    if (needed.width() > m_caret->maximumWidth() || needed.height() != m_caret->maximumHeight())
+        m_caret->setFixedSize(needed);
     m_caret->setVisible(tab.has_value());
 
     const std::optional<QString> stopped = m_servers.checkingStoppedNotice();

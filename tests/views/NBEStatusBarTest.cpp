@@ -94,6 +94,40 @@ TEST_F(NBEStatusBarTest, TextsFollowTheActiveTabAndItsCaret)
                                     QStringLiteral("UTF-8")}));
 }
 
+TEST_F(NBEStatusBarTest, ACaretMoveShowsItsPlaceWithoutLayingTheBarOutAgain)
+{
+    write(QStringLiteral("style.css"), "p { color: red; }\n");
+    makeBar();
+    load();
+    const NBEOpenTab css = open(QStringLiteral("style.css"));
+    model->tabs().updateCursorPosition(12, 40, css.id);
+    QTest::qWait(20);
+    struct LayoutRequests : QObject
+    {
+        int count = 0;
+        bool eventFilter(QObject *, QEvent *event) override
+        {
+            count += event->type() == QEvent::LayoutRequest;
+            return false;
+        }
+    } requests;
+    bar->installEventFilter(&requests);
+    QLabel *caret = bar->caretLabel();
+    const auto fits = [&] { return caret->width() >= caret->sizeHint().width(); };
+
+    model->tabs().updateCursorPosition(12, 41, css.id);
+    QTest::qWait(20);
+    EXPECT_EQ(caret->text(), QStringLiteral("Ln 12, Col 41"));
+    EXPECT_EQ(requests.count, 0);
+    EXPECT_TRUE(fits());
+
+    // A longer place widens the label.
+    model->tabs().updateCursorPosition(123456, 41, css.id);
+    QTest::qWait(20);
+    EXPECT_EQ(caret->text(), QStringLiteral("Ln 123456, Col 41"));
+    EXPECT_TRUE(fits());
+}
+
 TEST_F(NBEStatusBarTest, IssueCountsFollowTheDiagnostics)
 {
     write(QStringLiteral("page.html"), "<div>\n<span>\n");
