@@ -4,6 +4,7 @@
 
 #include "NBEApplicationActivity.h"
 #include "NBEEditorDocument.h"
+#include "NBEHTMLValidation.h"
 #include "NBELog.h"
 #include "NBERecentProjects.h"
 

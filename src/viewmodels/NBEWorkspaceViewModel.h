@@ -3,17 +3,11 @@
 #include "NBEDefaults.h"
 #include "NBEDiagnosticsStore.h"
 #include "NBEFileService.h"
-#include "NBEGitCommit.h"
-#include "NBEGitDiff.h"
-#include "NBEGitFileChange.h"
 #include "NBEGitService.h"
 #include "NBEGitState.h"
 #include "NBEHTMLAction.h"
-#include "NBEHTMLValidation.h"
-#include "NBELSPCompletionItem.h"
 #include "NBEMarkdownAction.h"
 #include "NBEPreferences.h"
-#include "NBERecoveredEdits.h"
 #include "NBESymbol.h"
 #include "NBEWorkspace.h"
 #include "NBEWorkspaceCommit.h"
@@ -27,23 +21,16 @@
 #include "NBEWorkspaceWorkingTree.h"
 
 #include <QFuture>
-#include <QHash>
 #include <QList>
 #include <QObject>
-#include <QPointer>
-#include <QSet>
 #include <QString>
-#include <QStringList>
 #include <QUrl>
-#include <QUuid>
 
-#include <QPromise>
 #include <functional>
-#include <memory>
 #include <optional>
-#include <utility>
 
 class NBEApplicationActivity;
+class NBEHTMLValidation;
 
 // What a workspace view model takes from its surroundings. Everything left
 // empty gets the program's own: no user to ask, the application's activity,
@@ -71,8 +58,10 @@ struct NBEWorkspaceEnvironment
     QUrl aiBaseURL;
 };
 
-// The controller of one project window: the open folder, its tabs, the
-// language servers, diagnostics and git state, and every operation on them.
+// The controller of one project window. It makes and wires the owners of the
+// folder, its tabs, the language servers, diagnostics and git state; views
+// reach each owner directly. What stays here spans several of them: loading
+// and closing, the window's error and recent projects, and the menu commands.
 // Runs on the main thread without any widget; slow work runs elsewhere and
 // comes back here before it touches state. Each property has a change signal,
 // emitted only when the value really changed (the few that always announce
