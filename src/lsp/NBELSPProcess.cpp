@@ -10,6 +10,7 @@
 #include <csignal>
 #include <fcntl.h>
 #include <pthread.h>
+#include <sched.h>
 #include <unistd.h>
 
 namespace {
@@ -68,6 +69,11 @@ struct NBELSPProcess::Writer
         sigemptyset(&pipeSignal);
         sigaddset(&pipeSignal, SIGPIPE);
         pthread_sigmask(SIG_BLOCK, &pipeSignal, nullptr);
+        // Woken by each keystroke's change, the thread would otherwise take
+        // the processor from the main thread before it has drawn the key; as
+        // a batch thread it waits for its turn.
+        const sched_param batch{};
+        pthread_setschedparam(pthread_self(), SCHED_BATCH, &batch);
         bool broken = false;
         for (;;) {
             Job job;
