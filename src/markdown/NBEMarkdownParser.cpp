@@ -429,48 +429,6 @@ bool isBlockStart(const Document &doc, qsizetype j)
 // of thousands of levels must not exhaust a worker thread's stack.
 constexpr int kMaxListDepth = 100;
 
-// Drops up to `width` columns of leading whitespace, so code fenced inside a
-// list item keeps only its indentation relative to the fence.
-QStringView dedented(QStringView raw, int width)
-{
-    qsizetype k = 0;
-    for (int column = 0; k < raw.size() && column < width; ++k) {
-        if (raw[k] == u' ')
-            column += 1;
-        else if (raw[k] == u'\t')
-            column += 4;
-        else
-            break;
-    }
-    return raw.sliced(k);
-}
-
-// A fence indented past the item's marker belongs to the last item. Without
-// its closing line it ends before the next line at or left of the marker, so
-// the items after it still join the list.
-bool isItemFence(const Document &doc, qsizetype j, int base)
-{
-    return codeFence(doc.trimmed[j]) && indentWidth(doc.lines[j]) > base;
-}
-
-NBEMarkdownBlock parseItemFence(const Document &doc, qsizetype &i, int base)
-{
-    const Fence fence = *codeFence(doc.trimmed[i]);
-    const int indent = indentWidth(doc.lines[i]);
-    QStringList code;
-    for (++i; i < doc.size(); ++i) {
-        const QStringView t = doc.trimmed[i];
-        if (isFenceClose(t, fence.character)) {
-            ++i;
-            break;
-        }
-        if (!t.isEmpty() && indentWidth(doc.lines[i]) <= base)
-            break;
-        code.append(dedented(doc.lines[i], indent).toString());
-    }
-    return NBEMarkdownBlock::codeBlock(fence.language, code.join(u'\n'));
-}
-
 std::optional<NBEMarkdownBlock> parseList(const Document &doc, qsizetype &i, int parentIndent,
                                           int depth = 1)
 {
@@ -482,20 +440,10 @@ std::optional<NBEMarkdownBlock> parseList(const Document &doc, qsizetype &i, int
             const qsizetype next = doc.nextNonBlank[i];
             if (next >= doc.size())
                 break;
-            if (isItemFence(doc, next, base)) {
-                i = next;
-                continue;
-            }
-            // Across a blank line an item of the other kind starts a list of
-            // its own, so an ordered list after a task list keeps its numbers.
             const auto line = parseListLine(doc.lines[next]);
-            if (!line || line->indent < base || (line->indent == base && line->ordered != ordered))
+            if (!line || (!items.isEmpty() && line->indent < base))
                 break;
             i = next;
-            continue;
-        }
-        if (!items.isEmpty() && isItemFence(doc, i, base)) {
-            items.last().children.append(parseItemFence(doc, i, base));
             continue;
         }
         auto line = parseListLine(doc.lines[i]);
