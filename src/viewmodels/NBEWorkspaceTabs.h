@@ -2,6 +2,8 @@
 
 #include "NBEFileService.h"
 #include "NBEGitRewrittenTab.h"
+#include "NBEHTMLAction.h"
+#include "NBEMarkdownAction.h"
 #include "NBEOpenTab.h"
 #include "NBEOpeningFile.h"
 #include "NBERecoveredEdits.h"
@@ -145,6 +147,11 @@ Q_SIGNALS:
     // A new tab's document, announced as the tab appears: before anyone
     // else hears tabsChanged().
     void documentOpened(NBEEditorDocument *document);
+    // One-shot edits of a tab's text, announced once per request; the
+    // editor of that tab applies them.
+    void markdownEditRequested(const QUuid &tabID, NBEMarkdownAction action);
+    void htmlEditRequested(const QUuid &tabID, NBEHTMLAction action);
+    void formatRequested(const QUuid &tabID);
 
 private:
     NBEOpenTab *findTab(const QUuid &id);

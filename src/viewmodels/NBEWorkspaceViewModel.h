@@ -131,6 +131,7 @@ public:
     bool canFormatActiveTab() const;
 
     // Each does nothing when its command does not apply to the active tab.
+    // The tabs' owner announces the edits; the tab's editor applies them.
     void requestMarkdownEdit(NBEMarkdownAction action);
     void requestHTMLEdit(NBEHTMLAction action);
     void requestFormatDocument();
@@ -145,11 +146,6 @@ public:
 Q_SIGNALS:
     void errorMessageChanged();
     void recentProjectsChanged();
-    // One-shot edits of a tab's text, announced once per request; the
-    // editor of that tab applies them.
-    void markdownEditRequested(const QUuid &tabID, NBEMarkdownAction action);
-    void htmlEditRequested(const QUuid &tabID, NBEHTMLAction action);
-    void formatRequested(const QUuid &tabID);
 
 private:
     void setErrorMessage(const std::optional<QString> &message);

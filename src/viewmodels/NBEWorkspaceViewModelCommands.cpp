@@ -43,7 +43,7 @@ bool NBEWorkspaceViewModel::canFormatActiveTab() const
 void NBEWorkspaceViewModel::requestMarkdownEdit(NBEMarkdownAction action)
 {
     if (isEditingMarkdown())
-        Q_EMIT markdownEditRequested(m_tabs->activeTab()->id, action);
+        Q_EMIT m_tabs->markdownEditRequested(m_tabs->activeTab()->id, action);
 }
 
 void NBEWorkspaceViewModel::requestHTMLEdit(NBEHTMLAction action)
@@ -51,13 +51,13 @@ void NBEWorkspaceViewModel::requestHTMLEdit(NBEHTMLAction action)
     // An HTML tab showing its preview still edits its source beside it.
     const auto tab = m_tabs->activeTab();
     if (tab && tab->isHTML())
-        Q_EMIT htmlEditRequested(tab->id, action);
+        Q_EMIT m_tabs->htmlEditRequested(tab->id, action);
 }
 
 void NBEWorkspaceViewModel::requestFormatDocument()
 {
     if (canFormatActiveTab())
-        Q_EMIT formatRequested(m_tabs->activeTab()->id);
+        Q_EMIT m_tabs->formatRequested(m_tabs->activeTab()->id);
 }
 
 void NBEWorkspaceViewModel::toggleActivePreview()

@@ -2,8 +2,8 @@
 
 #include "NBEHTMLPreview.h"
 #include "NBEScrollLink.h"
-#include "NBESourceEditor.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceFiles.h"
+#include "NBEWorkspaceTabs.h"
 
 namespace {
 
@@ -13,27 +13,28 @@ QUrl folderOf(const QUrl &file)
 }
 
 // The folder whose files the page may load: the project's.
-QUrl rootOf(const NBEWorkspaceViewModel *viewModel)
+QUrl rootOf(const NBEWorkspaceFiles &files)
 {
-    const auto &workspace = viewModel->files().workspace();
+    const auto &workspace = files.workspace();
     return workspace ? workspace->rootURL : QUrl();
 }
 
 } // namespace
 
-NBEHTMLSplitView::NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid &tabID,
+NBEHTMLSplitView::NBEHTMLSplitView(const NBESourceEditorOwners &owners, const QUuid &tabID,
                                    const NBETheme &theme, QWidget *parent)
     : QSplitter(Qt::Horizontal, parent)
-    , m_viewModel(viewModel)
+    , m_tabs(owners.tabs)
+    , m_files(owners.files)
     , m_tabID(tabID)
     , m_scrollLink(new NBEScrollLink(this))
 {
     setChildrenCollapsible(false);
-    m_editor = new NBESourceEditor(viewModel, tabID, theme, m_scrollLink, this);
-    const auto tab = viewModel->tab(tabID);
+    m_editor = new NBESourceEditor(owners, tabID, theme, m_scrollLink, this);
+    const NBEOpenTab *tab = m_tabs.find(tabID);
     if (tab && tab->sourceFile.buffer)
         m_preview = new NBEHTMLPreview(tab->sourceFile.buffer, folderOf(tab->sourceFile.url),
-                                       rootOf(viewModel), m_scrollLink, this);
+                                       rootOf(m_files), m_scrollLink, this);
     else
         m_preview = new NBEHTMLPreview(QString(), QUrl(), m_scrollLink, this);
     for (QWidget *pane : {static_cast<QWidget *>(m_editor), static_cast<QWidget *>(m_preview)}) {
@@ -47,13 +48,12 @@ NBEHTMLSplitView::NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid
     setFocusProxy(m_editor);
     // The page follows the tab's buffer itself, reading it once typing
     // pauses; a tab that moved or got another buffer is followed anew.
-    connect(&viewModel->tabs(), &NBEWorkspaceTabs::tabsChanged, this, &NBEHTMLSplitView::refresh);
+    connect(&owners.tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEHTMLSplitView::refresh);
 }
 
 void NBEHTMLSplitView::refresh()
 {
-    const auto tab = m_viewModel->tab(m_tabID);
+    const NBEOpenTab *tab = m_tabs.find(m_tabID);
     if (tab)
-        m_preview->follow(tab->sourceFile.buffer, folderOf(tab->sourceFile.url),
-                          rootOf(m_viewModel));
+        m_preview->follow(tab->sourceFile.buffer, folderOf(tab->sourceFile.url), rootOf(m_files));
 }

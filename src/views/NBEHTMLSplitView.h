@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NBESourceEditor.h"
 #include "NBETheme.h"
 
 #include <QSplitter>
@@ -7,8 +8,6 @@
 
 class NBEHTMLPreview;
 class NBEScrollLink;
-class NBESourceEditor;
-class NBEWorkspaceViewModel;
 
 // An HTML tab's source editor and its live page side by side, joined by one
 // scroll link that lives as long as this view. The page follows the tab's
@@ -18,7 +17,7 @@ class NBEHTMLSplitView : public QSplitter
     Q_OBJECT
 
 public:
-    NBEHTMLSplitView(NBEWorkspaceViewModel *viewModel, const QUuid &tabID, const NBETheme &theme,
+    NBEHTMLSplitView(const NBESourceEditorOwners &owners, const QUuid &tabID, const NBETheme &theme,
                      QWidget *parent = nullptr);
 
     NBESourceEditor *sourceEditor() const { return m_editor; }
@@ -30,7 +29,8 @@ public:
 private:
     void refresh();
 
-    NBEWorkspaceViewModel *m_viewModel;
+    const NBEWorkspaceTabs &m_tabs;
+    const NBEWorkspaceFiles &m_files;
     QUuid m_tabID;
     NBEScrollLink *m_scrollLink;
     NBESourceEditor *m_editor;

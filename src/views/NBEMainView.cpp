@@ -301,17 +301,21 @@ NBEMainView::PaneKind NBEMainView::paneKind(const NBEOpenTab &tab)
 QWidget *NBEMainView::editorView(const NBEOpenTab &tab)
 {
     const NBETheme theme = this->theme();
+    NBEWorkspaceViewModel *viewModel = m_viewModel;
+    const NBESourceEditorOwners owners{viewModel->tabs(), viewModel->workingTree(),
+                                       viewModel->files(), viewModel->languageServers(),
+                                       [viewModel] { return viewModel->refreshGitStatus(); }};
     switch (paneKind(tab)) {
     case PaneKind::markdownPreview:
         return new NBEMarkdownPreview(tab.sourceFile.snapshot(),
                                       tab.sourceFile.url.adjusted(QUrl::RemoveFilename), theme,
                                       currentSettings().fontSize, m_tabArea);
     case PaneKind::htmlSplit:
-        return new NBEHTMLSplitView(m_viewModel, tab.id, theme, m_tabArea);
+        return new NBEHTMLSplitView(owners, tab.id, theme, m_tabArea);
     case PaneKind::editor:
         break;
     }
-    return new NBESourceEditor(m_viewModel, tab.id, theme, nullptr, m_tabArea);
+    return new NBESourceEditor(owners, tab.id, theme, nullptr, m_tabArea);
 }
 
 // The editors follow the view model themselves; the Markdown preview is

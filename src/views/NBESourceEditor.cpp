@@ -4,19 +4,22 @@
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 #include "NBEWhenFinished.h"
-#include "NBEWorkspaceViewModel.h"
+#include "NBEWorkspaceFiles.h"
+#include "NBEWorkspaceLanguageServers.h"
+#include "NBEWorkspaceTabs.h"
+#include "NBEWorkspaceWorkingTree.h"
 
 #include <QPromise>
 #include <QVBoxLayout>
 
-NBESourceEditor::NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &tabID,
+NBESourceEditor::NBESourceEditor(const NBESourceEditorOwners &owners, const QUuid &tabID,
                                  const NBETheme &theme, NBEScrollLink *scrollLink, QWidget *parent)
     : QWidget(parent)
-    , m_viewModel(viewModel)
+    , m_owners(owners)
     , m_tabID(tabID)
     , m_theme(theme)
     , m_scrollLink(scrollLink)
-    , m_document(viewModel->tabs().document(tabID))
+    , m_document(owners.tabs.document(tabID))
 {
     if (!m_document)
         m_document = std::make_shared<NBEEditorDocument>();
@@ -38,20 +41,20 @@ NBESourceEditor::NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &
     connect(document, &NBEEditorDocument::repositoryRootChanged, this,
             &NBESourceEditor::updateProviders);
     connect(document, &NBEEditorDocument::settingsChanged, this, &NBESourceEditor::updateProviders);
-    connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::revealTargetChanged, this,
+    connect(&owners.workingTree, &NBEWorkspaceWorkingTree::revealTargetChanged, this,
             &NBESourceEditor::takeReveal);
     // Menu commands name their tab: this tab's editor applies them once.
-    connect(viewModel, &NBEWorkspaceViewModel::markdownEditRequested, this,
+    connect(&owners.tabs, &NBEWorkspaceTabs::markdownEditRequested, this,
             [this](const QUuid &tabID, NBEMarkdownAction action) {
                 if (tabID == m_tabID)
                     m_editor->coordinator()->applyMarkdownAction(action);
             });
-    connect(viewModel, &NBEWorkspaceViewModel::htmlEditRequested, this,
+    connect(&owners.tabs, &NBEWorkspaceTabs::htmlEditRequested, this,
             [this](const QUuid &tabID, NBEHTMLAction action) {
                 if (tabID == m_tabID)
                     m_editor->coordinator()->applyHTMLAction(action);
             });
-    connect(viewModel, &NBEWorkspaceViewModel::formatRequested, this, [this](const QUuid &tabID) {
+    connect(&owners.tabs, &NBEWorkspaceTabs::formatRequested, this, [this](const QUuid &tabID) {
         if (tabID == m_tabID)
             m_editor->coordinator()->format();
     });
@@ -67,10 +70,10 @@ void NBESourceEditor::makeEditor()
     m_session->setScrollLink(m_scrollLink);
     m_session->setHunkActions(hunkActions());
     // Coming back to a tab finds its caret where it was left.
-    if (const NBEOpenTab *tab = m_viewModel->tabs().find(m_tabID))
+    if (const NBEOpenTab *tab = m_owners.tabs.find(m_tabID))
         m_session->setInitialCaret(tab->cursorPosition);
     connect(m_session.get(), &NBEEditorSession::cursorMoved, this,
-            [tabs = &m_viewModel->tabs(), id = m_tabID](int line, int column) {
+            [tabs = &m_owners.tabs, id = m_tabID](int line, int column) {
                 tabs->updateCursorPosition(line, column, id);
             });
     updateProviders();
@@ -92,9 +95,9 @@ void NBESourceEditor::updateProviders()
 {
     const QUrl url = fileURL();
     std::optional<QUrl> projectRoot = m_document->repositoryRoot();
-    if (!projectRoot && m_viewModel->files().workspace())
-        projectRoot = m_viewModel->files().workspace()->rootURL;
-    const bool served = m_viewModel->languageServers().hasWebLSP(m_document->languageID());
+    if (!projectRoot && m_owners.files.workspace())
+        projectRoot = m_owners.files.workspace()->rootURL;
+    const bool served = m_owners.languageServers.hasWebLSP(m_document->languageID());
     const NBEEditorSettings &settings = m_document->settings();
     const QString key =
         QStringList{url.toString(), projectRoot ? projectRoot->toString() : QString(),
@@ -110,7 +113,7 @@ void NBESourceEditor::updateProviders()
 void NBESourceEditor::takeReveal()
 {
     // A reveal of this tab's file is taken once, by the editor showing it.
-    NBEWorkspaceWorkingTree &workingTree = m_viewModel->workingTree();
+    NBEWorkspaceWorkingTree &workingTree = m_owners.workingTree;
     const auto &target = workingTree.revealTarget();
     if (!target || target->url != fileURL())
         return;
@@ -128,7 +131,7 @@ NBEEditorProviders NBESourceEditor::providers(const QUrl &url,
     providers.projectRoot = projectRoot;
     if (!served)
         return providers;
-    const QPointer<NBEWorkspaceLanguageServers> servers(&m_viewModel->languageServers());
+    const QPointer<NBEWorkspaceLanguageServers> servers(&m_owners.languageServers);
     using Items = std::optional<QList<NBELSPCompletionItem>>;
     providers.completion = [servers, url](int line, int character) {
         if (!servers)
@@ -170,7 +173,7 @@ NBEEditorHunkActions NBESourceEditor::hunkActions() const
     actions.isStaged = [self](const NBEDiffHunk &hunk) {
         if (!self)
             return QtFuture::makeReadyFuture(false);
-        return self->m_viewModel->workingTree().isHunkStaged(hunk, self->fileURL());
+        return self->m_owners.workingTree.isHunkStaged(hunk, self->fileURL());
     };
     actions.didDiscard = [self](const NBEDiffHunk &hunk) {
         if (self)
@@ -179,11 +182,11 @@ NBEEditorHunkActions NBESourceEditor::hunkActions() const
     return actions;
 }
 
-// The steps run on the view model's lifetime, not the host's: a tab closed
+// The steps run on the owners' lifetime, not the host's: a tab closed
 // meanwhile still gets its hunk staged.
 QFuture<bool> NBESourceEditor::stageHunk(const NBEDiffHunk &hunk) const
 {
-    NBEWorkspaceViewModel *viewModel = m_viewModel;
+    NBEWorkspaceWorkingTree *workingTree = &m_owners.workingTree;
     const QUrl url = fileURL();
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
@@ -191,39 +194,38 @@ QFuture<bool> NBESourceEditor::stageHunk(const NBEDiffHunk &hunk) const
         promise->addResult(staged);
         promise->finish();
     };
-    nbeWhenFinished(viewModel->tabs().flushTab(m_tabID), viewModel,
-                    [viewModel, hunk, url, finish](bool written) {
+    nbeWhenFinished(m_owners.tabs.flushTab(m_tabID), workingTree,
+                    [workingTree, hunk, url, finish](bool written) {
                         // Git would stage the hunk against a file that still
                         // holds other lines.
                         if (!written) {
                             finish(false);
                             return;
                         }
-                        nbeWhenFinished(viewModel->workingTree().stageHunk(hunk, url), viewModel,
-                                        finish);
+                        nbeWhenFinished(workingTree->stageHunk(hunk, url), workingTree, finish);
                     });
     return promise->future();
 }
 
 QFuture<bool> NBESourceEditor::unstageHunk(const NBEDiffHunk &hunk) const
 {
-    return m_viewModel->workingTree().unstageHunk(hunk, fileURL());
+    return m_owners.workingTree.unstageHunk(hunk, fileURL());
 }
 
 QFuture<void> NBESourceEditor::didDiscardHunk(const NBEDiffHunk &hunk) const
 {
-    NBEWorkspaceViewModel *viewModel = m_viewModel;
+    NBEWorkspaceWorkingTree *workingTree = &m_owners.workingTree;
     const QUrl url = fileURL();
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
-    nbeWhenFinished(
-        viewModel->tabs().flushTab(m_tabID), viewModel, [viewModel, hunk, url, promise](bool) {
-            nbeWhenFinished(viewModel->workingTree().unstageHunk(hunk, url), viewModel,
-                            [viewModel, promise](bool) {
-                                nbeWhenFinished(viewModel->refreshGitStatus(), viewModel,
-                                                [promise] { promise->finish(); });
-                            });
-        });
+    nbeWhenFinished(m_owners.tabs.flushTab(m_tabID), workingTree,
+                    [workingTree, refreshGit = m_owners.refreshGit, hunk, url, promise](bool) {
+                        nbeWhenFinished(workingTree->unstageHunk(hunk, url), workingTree,
+                                        [workingTree, refreshGit, promise](bool) {
+                                            nbeWhenFinished(refreshGit(), workingTree,
+                                                            [promise] { promise->finish(); });
+                                        });
+                    });
     return promise->future();
 }
 

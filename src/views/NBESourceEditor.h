@@ -9,10 +9,29 @@
 #include <QUuid>
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 
 class NBETextEditorView;
-class NBEWorkspaceViewModel;
+class NBEWorkspaceFiles;
+class NBEWorkspaceLanguageServers;
+class NBEWorkspaceTabs;
+class NBEWorkspaceWorkingTree;
+
+// What a tab's editor reads and acts on.
+struct NBESourceEditorOwners
+{
+    // The tab's document and caret, its flush before a hunk is staged, and
+    // the menu's edit requests.
+    NBEWorkspaceTabs &tabs;
+    // Reveal requests and the hunks' index.
+    NBEWorkspaceWorkingTree &workingTree;
+    // The project root, outside a repository.
+    const NBEWorkspaceFiles &files;
+    NBEWorkspaceLanguageServers &languageServers;
+    // Rebuilds the git state after a discarded hunk left the index.
+    std::function<QFuture<void>()> refreshGit;
+};
 
 // Shows one open tab in the code editor: attaches an editor to the tab's
 // document, which its owners keep current (language, settings, HEAD text,
@@ -25,7 +44,7 @@ class NBESourceEditor : public QWidget
     Q_OBJECT
 
 public:
-    NBESourceEditor(NBEWorkspaceViewModel *viewModel, const QUuid &tabID, const NBETheme &theme,
+    NBESourceEditor(const NBESourceEditorOwners &owners, const QUuid &tabID, const NBETheme &theme,
                     NBEScrollLink *scrollLink = nullptr, QWidget *parent = nullptr);
 
     void setTheme(const NBETheme &theme);
@@ -56,7 +75,7 @@ private:
     void takeReveal();
     QUrl fileURL() const { return m_document->fileURL(); }
 
-    NBEWorkspaceViewModel *m_viewModel;
+    NBESourceEditorOwners m_owners;
     QUuid m_tabID;
     NBETheme m_theme;
     QPointer<NBEScrollLink> m_scrollLink;

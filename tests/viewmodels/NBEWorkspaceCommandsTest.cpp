@@ -13,15 +13,15 @@ struct Requests
     using Request = QPair<QUuid, QString>;
     explicit Requests(NBEWorkspaceViewModel *model)
     {
-        QObject::connect(model, &NBEWorkspaceViewModel::markdownEditRequested, &context,
+        QObject::connect(&model->tabs(), &NBEWorkspaceTabs::markdownEditRequested, &context,
                          [this](const QUuid &tab, NBEMarkdownAction action) {
                              markdown.append({tab, action.rawValue()});
                          });
-        QObject::connect(model, &NBEWorkspaceViewModel::htmlEditRequested, &context,
+        QObject::connect(&model->tabs(), &NBEWorkspaceTabs::htmlEditRequested, &context,
                          [this](const QUuid &tab, NBEHTMLAction action) {
                              html.append({tab, action.rawValue()});
                          });
-        QObject::connect(model, &NBEWorkspaceViewModel::formatRequested, &context,
+        QObject::connect(&model->tabs(), &NBEWorkspaceTabs::formatRequested, &context,
                          [this](const QUuid &tab) {
                              format.append({tab, {}});
                          });

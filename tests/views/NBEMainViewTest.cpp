@@ -158,7 +158,7 @@ TEST_F(NBEMainViewTest, EveryMarkdownButtonAppliesItsActionOnce)
     makeView();
     openTab(QStringLiteral("notes.md"));
     QList<NBEMarkdownAction> requested;
-    QObject::connect(viewModel(), &NBEWorkspaceViewModel::markdownEditRequested, view.get(),
+    QObject::connect(&viewModel()->tabs(), &NBEWorkspaceTabs::markdownEditRequested, view.get(),
                      [&](const QUuid &, NBEMarkdownAction action) { requested.append(action); });
     const QString base = QStringLiteral("alpha beta\n");
     for (const NBEMarkdownAction action : NBEMarkdownAction::allCases()) {
@@ -184,7 +184,7 @@ TEST_F(NBEMainViewTest, EveryHTMLButtonAndHeadingApplyTheirActionOnce)
     makeView();
     openTab(QStringLiteral("page.html"));
     QList<NBEHTMLAction> requested;
-    QObject::connect(viewModel(), &NBEWorkspaceViewModel::htmlEditRequested, view.get(),
+    QObject::connect(&viewModel()->tabs(), &NBEWorkspaceTabs::htmlEditRequested, view.get(),
                      [&](const QUuid &, NBEHTMLAction action) { requested.append(action); });
     const QString base = QStringLiteral("<p>alpha beta</p>\n");
     const QList<QAction *> headings = view->htmlToolbar()->headingMenu()->actions();

@@ -3,6 +3,7 @@
 #include "NBEDefaultThemes.h"
 #include "NBEQtPrinters.h"
 #include "NBESourceEditor.h"
+#include "NBESourceEditorOwnersOf.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
@@ -58,7 +59,8 @@ protected:
         git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("first")});
         load();
         id = open(QStringLiteral("index.html")).id;
-        host = std::make_unique<NBESourceEditor>(model.get(), id, NBEDefaultThemes::light());
+        host = std::make_unique<NBESourceEditor>(sourceEditorOwnersOf(model.get()), id,
+                                                 NBEDefaultThemes::light());
         model->tabs().updateContent(edit, id);
     }
 

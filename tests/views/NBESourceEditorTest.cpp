@@ -3,6 +3,7 @@
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
 #include "NBEDiagnosticOverlay.h"
+#include "NBESourceEditorOwnersOf.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
@@ -39,7 +40,8 @@ protected:
 
     void show()
     {
-        host = std::make_unique<NBESourceEditor>(model.get(), id, NBEDefaultThemes::light());
+        host = std::make_unique<NBESourceEditor>(sourceEditorOwnersOf(model.get()), id,
+                                                 NBEDefaultThemes::light());
         host->resize(600, 400);
         host->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(host.get()));
@@ -136,7 +138,7 @@ TEST_F(NBESourceEditorTest, FollowsItsDocumentAndNothingElse)
     write(QStringLiteral("a.css"), "a {}\n");
     write(QStringLiteral("b.css"), "b {}\n");
     const QUuid preview = open(QStringLiteral("a.css"), true).id;
-    NBESourceEditor editor(model.get(), preview, NBEDefaultThemes::light());
+    NBESourceEditor editor(sourceEditorOwnersOf(model.get()), preview, NBEDefaultThemes::light());
     const QPointer<NBETextEditorView> first = editor.editor();
     QSignalSpy providers(editor.session(), &NBEEditorSession::providersChanged);
 
