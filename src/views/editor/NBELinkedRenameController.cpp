@@ -3,13 +3,17 @@
 #include "NBEAssistEdits.h"
 #include "NBECodeTextEdit.h"
 #include "NBEMarkupScan.h"
+#include "NBETextBuffer.h"
 #include "NBETextWindow.h"
 
 #include <QTimer>
 
-NBELinkedRenameController::NBELinkedRenameController(NBECodeTextEdit *textView, QObject *parent)
+NBELinkedRenameController::NBELinkedRenameController(NBECodeTextEdit *textView,
+                                                     std::shared_ptr<const NBETextBuffer> buffer,
+                                                     QObject *parent)
     : QObject(parent)
     , m_textView(textView)
+    , m_buffer(std::move(buffer))
 {
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
             &NBELinkedRenameController::rememberCaretLink);
@@ -44,7 +48,8 @@ void NBELinkedRenameController::rememberCaretLink()
     if (partner.text.size() != link->pairName->length ||
         partner.text.compare(link->name, Qt::CaseInsensitive) != 0)
         return;
-    m_caretLink = CaretLink{m_edits, int(link->caretName.location), int(link->caretName.end())};
+    m_caretLink =
+        CaretLink{m_buffer->revision(), int(link->caretName.location), int(link->caretName.end())};
 }
 
 std::optional<NBETagPairsLink> NBELinkedRenameController::caretLink(int offset) const
@@ -72,7 +77,9 @@ std::optional<NBETagPairsLink> NBELinkedRenameController::caretLink(int offset) 
 
 bool NBELinkedRenameController::isMatchedPairNameEdit(int offset) const
 {
-    return m_isHTML && m_caretLink && m_caretLink->edits == m_edits &&
+    // Told after the buffer counted this edit: the link holds when no other
+    // edit came since it was found.
+    return m_isHTML && m_caretLink && m_caretLink->revision + 1 == m_buffer->revision() &&
            offset >= m_caretLink->nameStart && offset <= m_caretLink->nameEnd;
 }
 
@@ -81,7 +88,6 @@ void NBELinkedRenameController::textEdited(int position)
     if (!m_textView)
         return;
     const bool armed = isMatchedPairNameEdit(position);
-    ++m_edits;
     // Undo and redo put back what was there, partners included.
     if (!m_isMirroring && armed && !m_textView->isUndoingOrRedoing())
         QTimer::singleShot(0, this, &NBELinkedRenameController::mirrorTagRename);

@@ -6,9 +6,11 @@
 #include <QPointer>
 #include <QString>
 
+#include <memory>
 #include <optional>
 
 class NBECodeTextEdit;
+class NBETextBuffer;
 
 // Linked rename in HTML: an edit of a tag's name renames its partner (the
 // opening or closing tag) to match, as an undo step of its own. Undo and
@@ -18,11 +20,13 @@ class NBELinkedRenameController : public QObject
     Q_OBJECT
 
 public:
-    NBELinkedRenameController(NBECodeTextEdit *textView, QObject *parent);
+    // `buffer` holds the text the view shows.
+    NBELinkedRenameController(NBECodeTextEdit *textView,
+                              std::shared_ptr<const NBETextBuffer> buffer, QObject *parent);
 
     void setLanguageID(const std::optional<QString> &languageID);
 
-    // Told after every change of the text.
+    // Told after every change of the buffer's text.
     void textEdited(int position);
     // Whether the change being reported is the partner's rename.
     bool isMirroring() const { return m_isMirroring; }
@@ -42,14 +46,14 @@ private:
     void mirrorTagRename();
 
     QPointer<NBECodeTextEdit> m_textView;
+    std::shared_ptr<const NBETextBuffer> m_buffer;
     bool m_isHTML = false;
     bool m_isMirroring = false;
-    // Counts the edits, so a remembered caret link is used only for the text
-    // it was found in.
-    quint64 m_edits = 0;
+    // A remembered caret link is used only for the text it was found in: the
+    // buffer's revision then.
     struct CaretLink
     {
-        quint64 edits = 0;
+        quint64 revision = 0;
         int nameStart = 0;
         int nameEnd = 0;
     };

@@ -224,7 +224,7 @@ void NBETextEditorCoordinator::installAssist()
     NBECodeTextEdit *textView = m_textView;
     m_emmet = new NBEEmmetController(textView, this);
     m_tagClosing = new NBETagClosingController(textView, this);
-    m_linkedRename = new NBELinkedRenameController(textView, this);
+    m_linkedRename = new NBELinkedRenameController(textView, m_buffer, this);
     m_completion = new NBECompletionController(textView, this);
     m_hover = new NBEHoverController(textView, this);
     feedAssist();
