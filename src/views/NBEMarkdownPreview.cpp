@@ -35,8 +35,8 @@ NBEMarkdownPreview::NBEMarkdownPreview(const QString &text, const std::optional<
 
 NBEMarkdownPreview::~NBEMarkdownPreview()
 {
-    // A build still running finds the generation moved on.
-    ++m_generation;
+    // A build still running finds itself superseded.
+    m_builds.supersede();
 }
 
 void NBEMarkdownPreview::setInputs(const QString &text, const std::optional<QUrl> &baseURL,
@@ -85,7 +85,7 @@ void NBEMarkdownPreview::rebuild()
     setPalette(colors);
 
     m_built = false;
-    const quint64 generation = ++m_generation;
+    const NBERequestOrder::Token generation = m_builds.next();
     // One build at a time: inputs that change meanwhile are built when it
     // ends, from the newest text, so edits never pile up builds.
     if (m_building)
@@ -99,7 +99,7 @@ void NBEMarkdownPreview::rebuild()
                     }),
                     this, [this, generation](const NBEMarkdownPreviewBuild &build) {
                         m_building = false;
-                        if (generation == m_generation)
+                        if (m_builds.isCurrent(generation))
                             install(build);
                         else
                             rebuild();

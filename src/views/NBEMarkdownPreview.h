@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEMarkdownPreviewDocument.h"
+#include "NBERequestOrder.h"
 #include "NBETheme.h"
 
 #include <QHash>
@@ -49,7 +50,7 @@ private:
     std::optional<QUrl> m_baseURL;
     NBETheme m_theme;
     double m_fontSize = 13;
-    quint64 m_generation = 0;
+    NBERequestOrder m_builds;
     bool m_built = false;
     bool m_building = false;
     QList<NBEPreviewImage> m_images;

@@ -291,7 +291,7 @@ void NBECompletionController::cancelRequest()
 
 void NBECompletionController::dismiss()
 {
-    ++m_generation;
+    m_requests.supersede();
     cancelRequest();
     m_server.reset();
     hide();
@@ -331,14 +331,13 @@ void NBECompletionController::refresh(Edit edit)
             dismiss();
             return;
         }
-        ++m_generation;
         cancelRequest();
         m_server.reset();
         listPaths(*path, at);
         return;
     }
     if (!m_provider) {
-        ++m_generation;
+        m_requests.supersede();
         showNativeItems(window, at);
         return;
     }
@@ -363,7 +362,7 @@ QString NBECompletionController::serverTriggers() const
 
 void NBECompletionController::askServer(int at, int wordStart)
 {
-    const quint64 generation = ++m_generation;
+    const NBERequestOrder::Token generation = m_requests.next();
     cancelRequest();
     // Rows for another word would take a key meant for this one.
     hide();
@@ -373,7 +372,7 @@ void NBECompletionController::askServer(int at, int wordStart)
     nbeWhenFinished(m_request, this,
                     [this, generation](const std::optional<QList<NBELSPCompletionItem>> &answer) {
                         // An answer for a word that has been left is dropped.
-                        if (!m_textView || generation != m_generation || !m_server ||
+                        if (!m_textView || !m_requests.isCurrent(generation) || !m_server ||
                             hasSelection()) {
                             Q_EMIT completionAnswered(false);
                             return;
@@ -436,14 +435,15 @@ void NBECompletionController::showNativeItems(const NBETextWindow &window, int a
 
 void NBECompletionController::listPaths(const NBEPathContext &context, int offset)
 {
-    const quint64 generation = m_generation;
+    const NBERequestOrder::Token generation = m_requests.next();
     const QUrl dir = context.dir;
     const bool chosen = m_folderChosen || !context.namePart.isEmpty();
     nbeWhenFinished(
         QtConcurrent::run([dir] { return NBECompletionSources::readDirectory(dir); }), this,
         [this, context, generation, offset, chosen](const QList<NBEPathEntry> &entries) {
             Q_EMIT pathsListed();
-            if (!m_textView || generation != m_generation || hasSelection() || caret() != offset)
+            if (!m_textView || !m_requests.isCurrent(generation) || hasSelection() ||
+                caret() != offset)
                 return;
             m_activeLSPItems.reset();
             const QStringList items =

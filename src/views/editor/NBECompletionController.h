@@ -4,6 +4,7 @@
 #include "NBECompletionModel.h"
 #include "NBECompletionSources.h"
 #include "NBELSPCompletionItem.h"
+#include "NBERequestOrder.h"
 #include "NBETextWindow.h"
 
 #include <QFuture>
@@ -162,7 +163,7 @@ private:
     std::optional<ServerList> m_server;
     // Per shown row: whether an unmoved panel accepts it on Return.
     QList<bool> m_takesReturn;
-    // Moves on with every request, so an answer for an older one is dropped.
-    quint64 m_generation = 0;
+    // An answer for an older request is dropped.
+    NBERequestOrder m_requests;
     QFuture<std::optional<QList<NBELSPCompletionItem>>> m_request;
 };
