@@ -440,8 +440,12 @@ std::optional<NBEMarkdownBlock> parseList(const Document &doc, qsizetype &i, int
             const qsizetype next = doc.nextNonBlank[i];
             if (next >= doc.size())
                 break;
+            // Across a blank line an item of the other kind starts a list of
+            // its own, so an ordered list after a bullet or task list shows
+            // its numbers.
             const auto line = parseListLine(doc.lines[next]);
-            if (!line || (!items.isEmpty() && line->indent < base))
+            if (!line || (!items.isEmpty() && (line->indent < base ||
+                                               (line->indent == base && line->ordered != ordered))))
                 break;
             i = next;
             continue;
