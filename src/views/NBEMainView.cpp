@@ -301,10 +301,7 @@ NBEMainView::PaneKind NBEMainView::paneKind(const NBEOpenTab &tab)
 QWidget *NBEMainView::editorView(const NBEOpenTab &tab)
 {
     const NBETheme theme = this->theme();
-    NBEWorkspaceViewModel *viewModel = m_viewModel;
-    const NBESourceEditorOwners owners{viewModel->tabs(), viewModel->workingTree(),
-                                       viewModel->files(), viewModel->languageServers(),
-                                       [viewModel] { return viewModel->refreshGitStatus(); }};
+    const NBESourceEditorOwners owners = NBESourceEditorOwners::of(m_viewModel);
     switch (paneKind(tab)) {
     case PaneKind::markdownPreview:
         return new NBEMarkdownPreview(tab.sourceFile.snapshot(),

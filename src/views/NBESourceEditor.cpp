@@ -7,10 +7,17 @@
 #include "NBEWorkspaceFiles.h"
 #include "NBEWorkspaceLanguageServers.h"
 #include "NBEWorkspaceTabs.h"
+#include "NBEWorkspaceViewModel.h"
 #include "NBEWorkspaceWorkingTree.h"
 
 #include <QPromise>
 #include <QVBoxLayout>
+
+NBESourceEditorOwners NBESourceEditorOwners::of(NBEWorkspaceViewModel *viewModel)
+{
+    return {viewModel->tabs(), viewModel->workingTree(), viewModel->files(),
+            viewModel->languageServers(), [viewModel] { return viewModel->refreshGitStatus(); }};
+}
 
 NBESourceEditor::NBESourceEditor(const NBESourceEditorOwners &owners, const QUuid &tabID,
                                  const NBETheme &theme, NBEScrollLink *scrollLink, QWidget *parent)

@@ -16,6 +16,7 @@ class NBETextEditorView;
 class NBEWorkspaceFiles;
 class NBEWorkspaceLanguageServers;
 class NBEWorkspaceTabs;
+class NBEWorkspaceViewModel;
 class NBEWorkspaceWorkingTree;
 
 // What a tab's editor reads and acts on.
@@ -31,6 +32,9 @@ struct NBESourceEditorOwners
     NBEWorkspaceLanguageServers &languageServers;
     // Rebuilds the git state after a discarded hunk left the index.
     std::function<QFuture<void>()> refreshGit;
+
+    // The owners a window hands its editors, taken from its view model.
+    static NBESourceEditorOwners of(NBEWorkspaceViewModel *viewModel);
 };
 
 // Shows one open tab in the code editor: attaches an editor to the tab's

@@ -5,7 +5,6 @@
 #include "NBEHTMLSplitView.h"
 #include "NBEScrollLink.h"
 #include "NBESourceEditor.h"
-#include "NBESourceEditorOwnersOf.h"
 #include "NBETextEditorView.h"
 
 #include <QBuffer>
@@ -274,7 +273,7 @@ TEST_F(NBEHTMLPreviewTest, ScrollingEitherSideMovesTheOtherOnceWithoutEchoes)
     // Without wrapping the editor's range is known at once: wrapped lines are
     // measured as they scroll into view, and each step reports a scroll.
     model->preferences().setWordWrap(false);
-    NBEHTMLSplitView split(sourceEditorOwnersOf(model.get()), id, NBEDefaultThemes::light());
+    NBEHTMLSplitView split(NBESourceEditorOwners::of(model.get()), id, NBEDefaultThemes::light());
     NBEScrollLink *link = split.scrollLink();
     ASSERT_TRUE(link->scrollPreview && link->scrollEditor);
     int pageMoves = 0, editorMoves = 0;

@@ -7,7 +7,6 @@
 #include "NBEHoverController.h"
 #include "NBEQtPrinters.h"
 #include "NBESourceEditor.h"
-#include "NBESourceEditorOwnersOf.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 #include "NBEWebLSPServers.h"
@@ -62,8 +61,8 @@ protected:
         id = open(name).id;
         window = std::make_unique<QWidget>();
         auto *layout = new QVBoxLayout(window.get());
-        host = new NBESourceEditor(sourceEditorOwnersOf(model.get()), id, NBEDefaultThemes::light(),
-                                   nullptr, window.get());
+        host = new NBESourceEditor(NBESourceEditorOwners::of(model.get()), id,
+                                   NBEDefaultThemes::light(), nullptr, window.get());
         layout->addWidget(host);
         window->resize(900, 600);
         window->show();

@@ -3,7 +3,6 @@
 #include "NBEDefaultThemes.h"
 #include "NBEQtPrinters.h"
 #include "NBESourceEditor.h"
-#include "NBESourceEditorOwnersOf.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
@@ -59,7 +58,7 @@ protected:
         git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("first")});
         load();
         id = open(QStringLiteral("index.html")).id;
-        host = std::make_unique<NBESourceEditor>(sourceEditorOwnersOf(model.get()), id,
+        host = std::make_unique<NBESourceEditor>(NBESourceEditorOwners::of(model.get()), id,
                                                  NBEDefaultThemes::light());
         model->tabs().updateContent(edit, id);
     }

@@ -3,7 +3,6 @@
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
 #include "NBEDiagnosticOverlay.h"
-#include "NBESourceEditorOwnersOf.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
@@ -40,7 +39,7 @@ protected:
 
     void show()
     {
-        host = std::make_unique<NBESourceEditor>(sourceEditorOwnersOf(model.get()), id,
+        host = std::make_unique<NBESourceEditor>(NBESourceEditorOwners::of(model.get()), id,
                                                  NBEDefaultThemes::light());
         host->resize(600, 400);
         host->show();
@@ -138,7 +137,8 @@ TEST_F(NBESourceEditorTest, FollowsItsDocumentAndNothingElse)
     write(QStringLiteral("a.css"), "a {}\n");
     write(QStringLiteral("b.css"), "b {}\n");
     const QUuid preview = open(QStringLiteral("a.css"), true).id;
-    NBESourceEditor editor(sourceEditorOwnersOf(model.get()), preview, NBEDefaultThemes::light());
+    NBESourceEditor editor(NBESourceEditorOwners::of(model.get()), preview,
+                           NBEDefaultThemes::light());
     const QPointer<NBETextEditorView> first = editor.editor();
     QSignalSpy providers(editor.session(), &NBEEditorSession::providersChanged);
 
