@@ -1,10 +1,12 @@
 #include "NBEEditorHighlighter.h"
 #include "NBECodeTextEdit.h"
 #include "NBELanguageRegistry.h"
+#include "NBEPaintRegions.h"
 #include "NBEQtPrinters.h"
 #include "NBESoftBreaks.h"
 #include "NBETestSupport.h"
 
+#include <QApplication>
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScrollBar>
@@ -351,4 +353,78 @@ TEST(NBEEditorHighlighter, LongUnwrappedLinesAreFormattedLittleBeyondTheScreen)
     const int rows = view.viewport()->height() / QFontMetrics(view.font()).lineSpacing() + 1;
     EXPECT_GE(formattedLines(view), rows);
     EXPECT_LE(formattedLines(view), rows + 4);
+}
+
+// A key or a new colour on a line draws that line again, not the screen;
+// formats a line already has are not set again. What shows stays what a
+// whole new paint shows, also after edits over several lines.
+TEST(NBEEditorHighlighter, AKeyOrANewColourDrawsOnlyItsLineAndTheScreenStaysRight)
+{
+    const int flashTime = QApplication::cursorFlashTime();
+    QApplication::setCursorFlashTime(0);
+    NBECodeTextEdit view;
+    QStringList lines;
+    for (int i = 0; i < 20; ++i)
+        lines.append(QStringLiteral("row %1 \"quoted\" %2 end").arg(i).arg(i * 7));
+    NBEEditorHighlighter *highlighter = showHighlighted(view, lines.join(u'\n'));
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+    QWidget *viewport = view.viewport();
+    NBETest::PaintRegions paints(viewport);
+    const auto settled = [&] { return paints.settled(); };
+    const auto onScreen = [&] { return paints.onScreen(); };
+    const auto drawnAnew = [&] { return paints.drawnAnew(); };
+    const auto lineRect = [&](int number) {
+        return view.blockGeometry(view.document()->findBlockByNumber(number))
+            .translated(view.contentOffsetPublic())
+            .toAlignedRect();
+    };
+    const auto onlyLine = [&](const QRegion &painted, int number) {
+        const QRect line = lineRect(number).adjusted(-2, -2, 2, 2);
+        return !painted.isEmpty() && line.contains(painted.boundingRect());
+    };
+    QTextCursor cursor(view.document()->findBlockByNumber(4));
+    cursor.movePosition(QTextCursor::NextWord);
+    view.setTextCursor(cursor);
+    settled();
+
+    // Typed before coloured text on the line, which moves its colours.
+    QTest::keyClicks(&view, QStringLiteral("xy"));
+    EXPECT_TRUE(onlyLine(settled(), 4));
+    QTest::keyClick(&view, Qt::Key_Backspace);
+    EXPECT_TRUE(onlyLine(settled(), 4));
+    QTest::keyClick(&view, Qt::Key_Left);
+    QTest::keyClick(&view, Qt::Key_Delete);
+    EXPECT_TRUE(onlyLine(settled(), 4));
+    EXPECT_EQ(onScreen(), drawnAnew());
+    settled();
+
+    // The pass after the edits recolours that line alone.
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+    const QRegion recoloured = settled();
+    EXPECT_TRUE(recoloured.isEmpty() || onlyLine(recoloured, 4));
+    EXPECT_EQ(formatsOf(view.document()->findBlockByNumber(4)),
+              (QList<std::tuple<int, int, QColor>>{
+                  {4, 1, QColor(Qt::blue)}, {6, 8, QColor(Qt::red)}, {15, 2, QColor(Qt::blue)}}));
+    // The same styles again: every line already shows them.
+    highlighter->setStyles(fakeStyles());
+    EXPECT_TRUE(settled().isEmpty());
+
+    // A selection over three lines replaced, a new line, a line joined.
+    cursor.setPosition(view.document()->findBlockByNumber(6).position() + 5);
+    cursor.setPosition(view.document()->findBlockByNumber(9).position() + 9,
+                       QTextCursor::KeepAnchor);
+    view.setTextCursor(cursor);
+    QTest::keyClicks(&view, QStringLiteral("y"));
+    EXPECT_EQ(onScreen(), drawnAnew());
+    QTest::keyClick(&view, Qt::Key_Return);
+    EXPECT_EQ(onScreen(), drawnAnew());
+    QTest::keyClick(&view, Qt::Key_Backspace);
+    QTest::keyClick(&view, Qt::Key_Backspace);
+    EXPECT_EQ(onScreen(), drawnAnew());
+    highlighter->highlight(view.text());
+    ASSERT_TRUE(waitForPass(*highlighter));
+    EXPECT_EQ(onScreen(), drawnAnew());
+    QApplication::setCursorFlashTime(flashTime);
 }

@@ -3,15 +3,14 @@
 #include "NBEDefaultThemes.h"
 #include "NBEEditorTestHost.h"
 #include "NBEHunkPopoverView.h"
+#include "NBEPaintRegions.h"
 #include "NBEQtPrinters.h"
 #include "NBETestSupport.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
-#include <QPaintEvent>
 #include <QPromise>
 #include <QPushButton>
-#include <QScreen>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -349,26 +348,6 @@ TEST(NBEGutterView, AClickOnADeletionsTriangleOpensItsHunk)
     EXPECT_EQ(editor.gutter()->changePopover(), nullptr);
 }
 
-namespace {
-
-// The regions of a widget's paints.
-class PaintRegions : public QObject
-{
-public:
-    explicit PaintRegions(QWidget *widget) { widget->installEventFilter(this); }
-    QRegion painted;
-
-protected:
-    bool eventFilter(QObject *, QEvent *event) override
-    {
-        if (event->type() == QEvent::Paint)
-            painted += static_cast<QPaintEvent *>(event)->region();
-        return false;
-    }
-};
-
-} // namespace
-
 TEST(NBEGutterView, OnlyRowsWhoseNumberOrPlaceChangedAreDrawnAgainAndTheScreenStaysRight)
 {
     NBECodeTextEdit edit;
@@ -378,23 +357,10 @@ TEST(NBEGutterView, OnlyRowsWhoseNumberOrPlaceChangedAreDrawnAgainAndTheScreenSt
     edit.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
     QTest::qWait(50);
-    PaintRegions paints(gutter);
-    const auto settled = [&] {
-        QTest::qWait(30);
-        return std::exchange(paints.painted, QRegion());
-    };
-    // What the X server shows of the gutter, and what a whole new paint
-    // shows.
-    const auto onScreen = [&] {
-        QTest::qWait(30);
-        return edit.screen()
-            ->grabWindow(edit.winId(), gutter->x(), gutter->y(), gutter->width(), gutter->height())
-            .toImage();
-    };
-    const auto drawnAnew = [&] {
-        gutter->repaint();
-        return onScreen();
-    };
+    NBETest::PaintRegions paints(gutter);
+    const auto settled = [&] { return paints.settled(); };
+    const auto onScreen = [&] { return paints.onScreen(); };
+    const auto drawnAnew = [&] { return paints.drawnAnew(); };
     settled();
 
     // A recolouring repaints the whole text, not the numbers.

@@ -2,6 +2,7 @@
 
 #include "NBEDiagnosticOverlay.h"
 #include "NBEGutterView.h"
+#include "NBELineLayout.h"
 #include "NBELongLineDocument.h"
 #include "NBELongLineInput.h"
 #include "NBESoftBreaks.h"
@@ -45,6 +46,9 @@ NBECodeTextEdit::NBECodeTextEdit(QWidget *parent)
     , m_wholeLines(std::make_unique<WholeLines>(this))
 {
     setFrameShape(QFrame::NoFrame);
+    auto *document = new QTextDocument(this);
+    document->setDocumentLayout(new NBELineLayout(document));
+    setDocument(document);
     // Pasting rich text would bring in formats the highlighter doesn't own.
     setAcceptDrops(true);
     setCenterOnScroll(false);
@@ -402,10 +406,9 @@ void NBECodeTextEdit::keepGlyphsOf(const QTextBlock &block)
 
 void NBECodeTextEdit::keepVisibleGlyphs()
 {
-    // A new colour on a line repaints the whole screen (the plain text layout
-    // widens such a change past the line), and a line drawn without a cache
-    // is shaped again each time. So lines on screen keep their shaped glyphs;
-    // lines that left the screen give them back.
+    // A line drawn without a cache is shaped again at each paint. So lines on
+    // screen keep their shaped glyphs; lines that left the screen give them
+    // back.
     QTextBlock block = firstVisibleBlock();
     if (!block.isValid())
         return;

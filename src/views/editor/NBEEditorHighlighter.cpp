@@ -7,8 +7,10 @@
 
 #include <QCoreApplication>
 #include <QFontMetrics>
+#include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextDocument>
+#include <QTextLayout>
 #include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
@@ -593,15 +595,10 @@ void NBEEditorHighlighter::onContentsChange(int position, int removed, int added
     const int last = std::min(b + std::max(delta, 0), newCount - 1);
     QTextBlock edited = block;
     for (int number = b; number <= last && edited.isValid(); ++number, edited = edited.next()) {
-        if (!needsFormatting(edited))
-            continue;
-        if (last - b < formattedAtOnce) {
-            m_applying = true;
-            rehighlightBlock(edited);
-            m_applying = false;
-        } else {
+        if (last - b < formattedAtOnce)
+            format(edited);
+        else if (needsFormatting(edited))
             m_dirty[size_t(number)] = true;
-        }
     }
 }
 
@@ -683,11 +680,50 @@ int NBEEditorHighlighter::applyTo(const QTextBlock &block)
     const size_t number = size_t(block.blockNumber());
     if (number < m_dirty.size() && m_dirty[number]) {
         m_dirty[number] = false;
-        if (needsFormatting(block)) {
-            m_applying = true;
-            rehighlightBlock(block);
-            m_applying = false;
-        }
+        format(block);
     }
     return std::max(1, block.lineCount());
+}
+
+void NBEEditorHighlighter::format(const QTextBlock &block)
+{
+    if (!needsFormatting(block))
+        return;
+    // Formats equal to those the line shows change nothing on screen, and
+    // setting them would lay the line out and draw it again.
+    const QTextLayout *layout = block.layout();
+    const int number = block.blockNumber();
+    if (layout->preeditAreaText().isEmpty() && number >= 0 && size_t(number) < m_lines.size() &&
+        layout->formats() == formatRanges(m_lines[size_t(number)], block.length() - 1)) {
+        m_dirty[size_t(number)] = false;
+        return;
+    }
+    const QScopedValueRollback<bool> applying(m_applying, true);
+    rehighlightBlock(block);
+}
+
+QList<QTextLayout::FormatRange> NBEEditorHighlighter::formatRanges(const NBEPackedRuns &runs,
+                                                                   int length) const
+{
+    // As the base class makes them from highlightBlock's formats: a range
+    // per stretch of one format, none for the plain format.
+    QList<QTextLayout::FormatRange> ranges;
+    if (length > NBESoftBreaks::longestWholeLine)
+        return ranges;
+    const QTextCharFormat plain;
+    for (const NBEHighlightRun &run : runs.unpack()) {
+        if (run.style < 0 || run.style >= m_styles.size() || run.start >= length)
+            continue;
+        const QTextCharFormat &format = m_styles.at(run.style);
+        const int end = std::min(run.start + run.length, length);
+        if (format == plain || end <= run.start)
+            continue;
+        if (!ranges.isEmpty() && ranges.last().start + ranges.last().length == run.start &&
+            ranges.last().format == format) {
+            ranges.last().length = end - ranges.last().start;
+            continue;
+        }
+        ranges.append({run.start, end - run.start, format});
+    }
+    return ranges;
 }

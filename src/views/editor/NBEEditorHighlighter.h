@@ -9,6 +9,7 @@
 #include <QPointer>
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
+#include <QTextLayout>
 
 #include <cstdint>
 #include <functional>
@@ -178,6 +179,10 @@ private:
     void applyAround(const QTextBlock &first);
     // Formats `block` if it is dirty; the rows it takes.
     int applyTo(const QTextBlock &block);
+    // Gives `block` the formats of its runs, unless it shows them already.
+    void format(const QTextBlock &block);
+    // The layout formats of a line's runs, for a line of `length` units.
+    QList<QTextLayout::FormatRange> formatRanges(const NBEPackedRuns &runs, int length) const;
     void markAllDirty();
 
     QPointer<NBECodeTextEdit> m_view;

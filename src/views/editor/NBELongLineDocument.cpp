@@ -1,9 +1,9 @@
 #include "NBELongLineDocument.h"
 
+#include "NBELineLayout.h"
 #include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 
-#include <QPlainTextDocumentLayout>
 #include <QScopedValueRollback>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -37,7 +37,7 @@ NBELongLineDocument::NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, 
 {
     m_document->setParent(this);
     // Changes are reported only while the document has a layout.
-    m_document->setDocumentLayout(new QPlainTextDocumentLayout(m_document));
+    m_document->setDocumentLayout(new NBELineLayout(m_document));
     m_length = m_document->characterCount() - 1;
     m_revision = m_document->revision();
     connect(m_document, &QTextDocument::contentsChange, this, &NBELongLineDocument::viewChanged);

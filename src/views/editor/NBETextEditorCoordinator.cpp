@@ -9,6 +9,7 @@
 #include "NBEHTMLEditor.h"
 #include "NBEHoverController.h"
 #include "NBEHunkDiscard.h"
+#include "NBELineLayout.h"
 #include "NBELinkedRenameController.h"
 #include "NBELongLineView.h"
 #include "NBEMarkdownEditor.h"
@@ -86,7 +87,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
         // layout, which lays the text out again at each change of them.
         applySettings(settings);
         textView->prepareDocument(document);
-        m_buffer->setDocumentLayout(new QPlainTextDocumentLayout(document));
+        m_buffer->setDocumentLayout(new NBELineLayout(document));
     }
     // Showing the document measures its first line.
     textView->keepGlyphsOf(document->firstBlock());

@@ -1,0 +1,23 @@
+#pragma once
+
+#include <QPlainTextDocumentLayout>
+
+// The text view's layout of a document, one block per line. A change that
+// stays inside one line lays out and repaints that line alone, also when it
+// removed characters or only recoloured the line: the stock layout counts
+// removed characters as if they were still there, which carries such a
+// change into the lines below, throws their layouts away and repaints the
+// whole view at every key of a coloured line.
+class NBELineLayout : public QPlainTextDocumentLayout
+{
+    Q_OBJECT
+
+public:
+    explicit NBELineLayout(QTextDocument *document);
+
+protected:
+    void documentChanged(int from, int charsRemoved, int charsAdded) override;
+
+private:
+    int m_blockCount = -1;
+};
