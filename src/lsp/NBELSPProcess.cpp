@@ -17,6 +17,10 @@ namespace {
 // How long a terminated child may linger before SIGTERM, then SIGKILL.
 constexpr int terminateDelayMs = 300;
 constexpr int killDelayMs = 3000;
+// A server's work is background work: on a busy machine the editor's own
+// thread should get the processor first, so keys are drawn while the server
+// checks the text they changed.
+constexpr int serverNiceness = 10;
 } // namespace
 
 // The writing thread's queue. Shared with the thread, which may outlive the
@@ -159,6 +163,7 @@ NBEResult<void> NBELSPProcess::launch()
     const int readEnd = ends[0];
     m_process.setInputChannelMode(QProcess::ForwardedInputChannel);
     m_process.setChildProcessModifier([readEnd] {
+        (void)::nice(serverNiceness);
         if (readEnd == STDIN_FILENO)
             ::fcntl(STDIN_FILENO, F_SETFD, 0);
         else

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <sys/resource.h>
+
 namespace {
 
 struct Recorder
@@ -65,4 +68,17 @@ TEST(NBELSPProcess, AMissingProgramFailsToLaunch)
     EXPECT_TRUE(launched.error().description.contains("/nonexistent/server"));
     EXPECT_TRUE(recorder.output.isEmpty());
     EXPECT_FALSE(process.write("x").has_value());
+}
+
+TEST(NBELSPProcess, TheServerRunsAtALowerPriorityThanTheEditor)
+{
+    // Field 19 of a process's stat line is its nice value; cut's is the
+    // server's, which it inherits.
+    NBELSPProcess process("/bin/sh", {"-c", "cut -d ' ' -f 19 /proc/self/stat"});
+    Recorder recorder;
+    recorder.watch(process);
+    ASSERT_TRUE(process.launch().has_value());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return recorder.status.has_value(); }));
+    const int editor = getpriority(PRIO_PROCESS, 0);
+    EXPECT_EQ(recorder.output.trimmed().toInt(), std::min(editor + 10, 19));
 }
