@@ -3,7 +3,7 @@
 // page on screen at the reader's place (the update waits for the typing
 // pause first), with no empty page or page top on screen in between. Markdown: building the
 // rendered document of a 1 MB text, beside the time the parser alone takes for it, and to the first
-// painted screen.
+// painted screen; and a letter typed into that text, to the updated preview painted.
 #include "../support/NBEBenchSupport.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
@@ -25,6 +25,7 @@
 #include <QFontDatabase>
 #include <QImage>
 #include <QKeyEvent>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSet>
 #include <QStandardPaths>
@@ -285,6 +286,92 @@ void BM_MarkdownPreview1MB(benchmark::State &state)
     state.counters["first_paint_ms"] = median(firstPaint);
 }
 BENCHMARK(BM_MarkdownPreview1MB)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// Typing into a 1 MB Markdown text with its preview on screen: one letter in a
+// paragraph at the start, in the middle or at the end, then the preview
+// updated and painted. Beside it the parse of the whole text, the two steps
+// of the update on their own (working out the changed blocks on the pool,
+// writing them into the page on the main thread) and the page built from
+// scratch.
+void BM_MarkdownPreviewEdit1MB(benchmark::State &state)
+{
+    QString text = specText(1);
+    if (text.isEmpty()) {
+        state.SkipWithError("spec.txt missing; run scripts/setup");
+        return;
+    }
+    // The first letter of a paragraph at or after the place asked for.
+    const qsizetype wanted = state.range(0) * (text.size() - 1) / 100;
+    qsizetype at = -1;
+    for (qsizetype from = wanted; at < 0 && from >= 0; from -= 4096) {
+        static const QRegularExpression paragraph(QStringLiteral("\n\n[A-Za-z]"));
+        const QRegularExpressionMatch match = paragraph.match(text, from);
+        if (match.hasMatch())
+            at = match.capturedStart() + 2;
+    }
+    if (at < 0) {
+        state.SkipWithError("no paragraph");
+        return;
+    }
+    NBEMarkdownPreview preview(text, std::nullopt, NBEDefaultThemes::light(), 13);
+    preview.resize(900, 700);
+    preview.show();
+    waitUntil([&] { return preview.isBuilt(); });
+    preview.grab();
+    const NBEMarkdownPreviewStyle style = preview.style();
+    NBEMarkdownPreviewBuild page = NBEMarkdownPreviewDocument::build(text, style);
+
+    QList<double> parse, change, write, updated, painted, full;
+    for (auto _ : state) {
+        for (int round = 0; round < 10; ++round) {
+            if (round % 2 == 0)
+                text.insert(at, u'X');
+            else
+                text.remove(at, 1);
+            QElapsedTimer clock;
+            clock.start();
+            const QList<NBEMarkdownBlock> blocks = NBEMarkdownParser::parse(text);
+            parse.append(double(clock.nsecsElapsed()) / 1e6);
+            clock.restart();
+            const NBEMarkdownPreviewChange changed =
+                NBEMarkdownPreviewDocument::change(page.content.blocks, blocks, style);
+            change.append(double(clock.nsecsElapsed()) / 1e6);
+            clock.restart();
+            NBEMarkdownPreviewDocument::update(page.document->get(), page.content, changed, style);
+            write.append(double(clock.nsecsElapsed()) / 1e6);
+            if (round < 3) {
+                clock.restart();
+                const NBEMarkdownPreviewBuild built =
+                    NBEMarkdownPreviewDocument::build(blocks, style);
+                full.append(double(clock.nsecsElapsed()) / 1e6);
+            }
+
+            settle(50);
+            clock.restart();
+            preview.setInputs(text, std::nullopt, NBEDefaultThemes::light(), 13);
+            waitUntil([&] { return preview.isBuilt(); });
+            updated.append(double(clock.nsecsElapsed()) / 1e6);
+            preview.grab();
+            painted.append(double(clock.nsecsElapsed()) / 1e6);
+        }
+    }
+    state.counters["parse_ms"] = median(parse);
+    state.counters["change_ms"] = median(change);
+    state.counters["write_ms"] = median(write);
+    state.counters["updated_ms"] = median(updated);
+    state.counters["painted_ms"] = median(painted);
+    state.counters["full_build_ms"] = median(full);
+    state.counters["updated_over_parse"] = median(updated) / median(parse);
+    state.counters["painted_over_parse"] = median(painted) / median(parse);
+    state.counters["full_build_over_parse"] = median(full) / median(parse);
+}
+BENCHMARK(BM_MarkdownPreviewEdit1MB)
+    ->ArgName("at_percent")
+    ->Arg(0)
+    ->Arg(50)
+    ->Arg(100)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 } // namespace
 

@@ -1,6 +1,7 @@
 #include "NBEMarkdownPreview.h"
 
 #include "NBEBrand.h"
+#include "NBEMarkdownParser.h"
 #include "NBEWhenFinished.h"
 
 #include <QDesktopServices>
@@ -42,8 +43,11 @@ NBEMarkdownPreview::~NBEMarkdownPreview()
 void NBEMarkdownPreview::setInputs(const QString &text, const std::optional<QUrl> &baseURL,
                                    const NBETheme &theme, double fontSize)
 {
-    if (text == m_text && baseURL == m_baseURL && theme == m_theme && fontSize == m_fontSize)
+    const bool restyled = baseURL != m_baseURL || theme != m_theme || fontSize != m_fontSize;
+    if (text == m_text && !restyled)
         return;
+    if (restyled)
+        ++m_styleRevision;
     m_text = text;
     m_baseURL = baseURL;
     m_theme = theme;
@@ -94,39 +98,62 @@ void NBEMarkdownPreview::rebuild()
     const QString text = m_text;
     const NBEMarkdownPreviewStyle style = this->style();
     QThread *owner = thread();
-    nbeWhenFinished(QtConcurrent::run([text, style, owner] {
-                        return NBEMarkdownPreviewDocument::build(text, style, owner);
+    const bool restyled = !m_hasPage || m_pageStyleRevision != m_styleRevision;
+    const std::optional<QList<NBEMarkdownBlock>> shown =
+        restyled ? std::nullopt : std::optional(m_content.blocks);
+    const int styleRevision = m_styleRevision;
+    nbeWhenFinished(QtConcurrent::run([text, style, owner, shown] {
+                        Update update;
+                        const QList<NBEMarkdownBlock> blocks = NBEMarkdownParser::parse(text);
+                        if (shown) {
+                            update.change =
+                                NBEMarkdownPreviewDocument::change(*shown, blocks, style);
+                            if (NBEMarkdownPreviewDocument::isWorthUpdating(update.change))
+                                return update;
+                        }
+                        update.build = NBEMarkdownPreviewDocument::build(blocks, style, owner);
+                        return update;
                     }),
-                    this, [this, generation](const NBEMarkdownPreviewBuild &build) {
+                    this, [this, generation, styleRevision](const Update &update) {
                         m_building = false;
-                        if (m_builds.isCurrent(generation))
-                            install(build);
-                        else
+                        if (m_builds.isCurrent(generation)) {
+                            install(update);
+                            m_pageStyleRevision = styleRevision;
+                        } else {
                             rebuild();
+                        }
                     });
 }
 
-void NBEMarkdownPreview::install(const NBEMarkdownPreviewBuild &build)
+void NBEMarkdownPreview::install(const Update &update)
 {
-    QTextDocument *document = build.document->release();
-    if (!document)
-        return;
-    const int scroll = verticalScrollBar()->value();
-    document->setParent(this);
-    // The document shown before is a child too, so it goes now.
-    setDocument(document);
-    m_images = build.images;
-    NBEMarkdownPreviewDocument::fitImages(document, m_images, contentWidth());
-    verticalScrollBar()->setValue(scroll);
+    QStringList remoteImages;
+    if (update.build.document) {
+        QTextDocument *document = update.build.document->release();
+        if (!document)
+            return;
+        const int scroll = verticalScrollBar()->value();
+        document->setParent(this);
+        // The document shown before is a child too, so it goes now.
+        setDocument(document);
+        m_content = update.build.content;
+        m_hasPage = true;
+        NBEMarkdownPreviewDocument::fitImages(document, m_content.images, contentWidth());
+        verticalScrollBar()->setValue(scroll);
+        remoteImages = update.build.remoteImages;
+    } else {
+        remoteImages =
+            NBEMarkdownPreviewDocument::update(document(), m_content, update.change, style());
+    }
     m_built = true;
-    fetchRemoteImages(build.remoteImages);
+    fetchRemoteImages(remoteImages);
     Q_EMIT built();
 }
 
 void NBEMarkdownPreview::resizeEvent(QResizeEvent *event)
 {
     QTextBrowser::resizeEvent(event);
-    NBEMarkdownPreviewDocument::fitImages(document(), m_images, contentWidth());
+    NBEMarkdownPreviewDocument::fitImages(document(), m_content.images, contentWidth());
 }
 
 void NBEMarkdownPreview::fetchRemoteImages(const QStringList &urls)
@@ -145,8 +172,10 @@ void NBEMarkdownPreview::fetchRemoteImages(const QStringList &urls)
                 image.loadFromData(reply->readAll());
             // A failed image stays a placeholder; a loaded one shows at once.
             m_remoteImages.insert(url, image);
-            if (!image.isNull())
+            if (!image.isNull()) {
+                ++m_styleRevision;
                 rebuild();
+            }
         });
     }
 }

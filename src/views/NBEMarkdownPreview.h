@@ -15,8 +15,9 @@
 class QNetworkAccessManager;
 
 // A Markdown tab's text rendered natively: read-only and selectable, coloured
-// by the theme, sized from the editor's font size. The document is built off
-// the main thread; the previous one stays on screen until the new one is in.
+// by the theme, sized from the editor's font size. The page is built off the
+// main thread; the previous one stays on screen until the new one is in. A
+// new text only rewrites the blocks that changed in the page on screen.
 class NBEMarkdownPreview : public QTextBrowser
 {
     Q_OBJECT
@@ -41,8 +42,15 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    // A new page, or the change to the one shown.
+    struct Update
+    {
+        NBEMarkdownPreviewBuild build;
+        NBEMarkdownPreviewChange change;
+    };
+
     void rebuild();
-    void install(const NBEMarkdownPreviewBuild &build);
+    void install(const Update &update);
     void fetchRemoteImages(const QStringList &urls);
     double contentWidth() const;
 
@@ -53,7 +61,12 @@ private:
     NBERequestOrder m_builds;
     bool m_built = false;
     bool m_building = false;
-    QList<NBEPreviewImage> m_images;
+    // What the page on screen shows, and the look it was built with; a new
+    // look builds a new page.
+    NBEMarkdownPreviewContent m_content;
+    bool m_hasPage = false;
+    int m_styleRevision = 0;
+    int m_pageStyleRevision = -1;
     QHash<QString, QImage> m_remoteImages;
     QSet<QString> m_requested;
     QNetworkAccessManager *m_network = nullptr;

@@ -3,6 +3,7 @@
 #include "NBEInlineRun.h"
 #include "NBEMarkdownParser.h"
 
+#include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
 #include <QImageReader>
@@ -22,6 +23,7 @@
 #include <unistd.h>
 
 #include <map>
+#include <span>
 #include <tuple>
 
 namespace {
@@ -175,12 +177,116 @@ QList<NBEInlineSegment> imageSegments(const QString &text)
     return segments;
 }
 
+void collectTexts(const NBEMarkdownBlock &block, QList<QString> &texts)
+{
+    switch (block.kind) {
+    case Kind::heading:
+    case Kind::paragraph:
+    case Kind::blockquote:
+    case Kind::footnoteDefinition:
+        texts.append(block.text);
+        break;
+    case Kind::bulletList:
+    case Kind::orderedList:
+        for (const NBEMarkdownListItem &item : block.items) {
+            texts.append(item.text);
+            for (const NBEMarkdownBlock &child : item.children)
+                collectTexts(child, texts);
+        }
+        break;
+    case Kind::table:
+        texts.append(block.headers);
+        for (const QStringList &row : block.rows)
+            texts.append(row);
+        break;
+    case Kind::definitionList:
+        for (const NBEMarkdownDefinition &item : block.definitions) {
+            texts.append(item.term);
+            texts.append(item.definitions);
+        }
+        break;
+    case Kind::codeBlock:
+    case Kind::image:
+    case Kind::htmlBlock:
+    case Kind::thematicBreak:
+        break;
+    }
+}
+
+// The addresses of the images a block shows, as written.
+void collectImages(const NBEMarkdownBlock &block, QStringList &urls)
+{
+    if (block.kind == Kind::image) {
+        urls.append(block.url);
+        return;
+    }
+    // Headings and footnotes show their text only.
+    if (block.kind == Kind::heading || block.kind == Kind::footnoteDefinition)
+        return;
+    QList<QString> texts;
+    if (block.kind == Kind::bulletList || block.kind == Kind::orderedList) {
+        for (const NBEMarkdownListItem &item : block.items) {
+            texts.append(item.text);
+            for (const NBEMarkdownBlock &child : item.children)
+                collectImages(child, urls);
+        }
+    } else {
+        collectTexts(block, texts);
+    }
+    for (const QString &text : std::as_const(texts)) {
+        for (const NBEInlineSegment &segment : imageSegments(text)) {
+            if (segment.kind == NBEInlineSegment::Kind::image)
+                urls.append(segment.url);
+        }
+    }
+}
+
+// The inline styles of the texts of some blocks, worked out side by side on
+// the pool before the document (which only one thread may fill) is written:
+// they take most of the time. Long pages repeat many texts (table cells,
+// list items, whole sections), so each distinct text is styled once.
+QHash<QString, QList<NBEInlineRun>> preparedRuns(std::span<const NBEMarkdownBlock> blocks,
+                                                 qsizetype least)
+{
+    QList<QString> texts;
+    for (const NBEMarkdownBlock &block : blocks)
+        collectTexts(block, texts);
+    QHash<QString, QList<NBEInlineRun>> runs;
+    if (texts.size() < least)
+        return runs;
+    const QList<QString> distinct = QSet<QString>(texts.cbegin(), texts.cend()).values();
+    const QList<QList<NBEInlineRun>> parsed =
+        QtConcurrent::blockingMapped<QList<QList<NBEInlineRun>>>(distinct, &NBEInlineRun::parse);
+    runs.reserve(distinct.size());
+    for (qsizetype k = 0; k < distinct.size(); ++k)
+        runs.insert(distinct[k], parsed[k]);
+    return runs;
+}
+
+// Local files and data: what the builder reads or decodes itself. Web
+// images come from the view, which fetches them.
+std::optional<QImage> readImage(const QUrl &url)
+{
+    if (url.isLocalFile())
+        return readImageFile(url.toLocalFile());
+    if (url.scheme() == u"data")
+        return decodeDataURL(url);
+    return std::nullopt;
+}
+
+bool isWebImage(const QUrl &url)
+{
+    return url.scheme() == u"http" || url.scheme() == u"https";
+}
+
 class Builder
 {
 public:
-    Builder(const NBEMarkdownPreviewStyle &style)
+    // A new page.
+    explicit Builder(const NBEMarkdownPreviewStyle &style)
         : m_style(style)
-        , m_document(std::make_unique<QTextDocument>())
+        , m_owned(std::make_unique<QTextDocument>())
+        , m_document(m_owned.get())
     {
         m_document->setUndoRedoEnabled(false);
         QFont font(style.fontFamily);
@@ -196,7 +302,7 @@ public:
         root.setTopMargin(NBEMarkdownPreviewDocument::verticalPadding);
         root.setBottomMargin(NBEMarkdownPreviewDocument::verticalPadding);
         m_document->rootFrame()->setFrameFormat(root);
-        m_page.cursor = QTextCursor(m_document.get());
+        m_page.cursor = QTextCursor(m_document);
         m_page.isPage = true;
         const double iconSize = style.fontSize * 1.25;
         m_iconSize = iconSize;
@@ -208,34 +314,172 @@ public:
                                 drawIcon(photoIcon, style.secondary, iconSize));
     }
 
+    // Writing into a page built before with the same style.
+    Builder(const NBEMarkdownPreviewStyle &style, QTextDocument *document,
+            const NBEMarkdownPreviewChange &change)
+        : m_style(style)
+        , m_document(document)
+        , m_runs(change.runs)
+        , m_preloaded(change.images)
+    {
+        m_page.cursor = QTextCursor(m_document);
+        m_page.isPage = true;
+        m_iconSize = style.fontSize * 1.25;
+    }
+
     NBEMarkdownPreviewBuild finish(const QList<NBEMarkdownBlock> &blocks, QThread *owner)
     {
-        prepareRuns(blocks);
+        m_runs = preparedRuns(blocks, 64);
         m_page.cursor.beginEditBlock();
-        for (qsizetype k = 0; k < blocks.size(); ++k) {
-            m_page.spacing = k == 0 ? 0 : NBEMarkdownPreviewDocument::blockSpacing;
-            // A box followed by a box or by nothing keeps no space below.
-            m_page.nextBelow = k + 1 < blocks.size() && !startsWithBox(blocks[k + 1])
-                                   ? NBEMarkdownPreviewDocument::blockSpacing
-                                   : 0;
-            block(m_page, blocks[k], 0);
-        }
-        // A trailing empty block left after a box takes no room.
-        if (m_page.fresh && !blocks.isEmpty()) {
-            setSpaceBelow(m_page, 0);
-            collapse(m_page.cursor);
-        }
+        for (qsizetype k = 0; k < blocks.size(); ++k)
+            writeBlock(blocks, k);
+        if (!blocks.isEmpty())
+            finishPage();
         m_page.cursor.endEditBlock();
         if (owner)
             m_document->moveToThread(owner);
         NBEMarkdownPreviewBuild build;
-        build.images = std::move(m_images);
+        build.content.blocks = blocks;
+        build.content.spans = std::move(m_spans);
+        build.content.images = std::move(m_images);
         build.remoteImages = std::move(m_remote);
-        build.document = std::make_shared<std::unique_ptr<QTextDocument>>(std::move(m_document));
+        build.document = std::make_shared<std::unique_ptr<QTextDocument>>(std::move(m_owned));
         return build;
     }
 
+    // Takes the changed stretch out of the page and writes the new blocks in
+    // its place. The block after it was written for what stood before it;
+    // when that ended differently (in a box or not), that block is written
+    // again too, and so on until the page settles.
+    QStringList replace(const NBEMarkdownPreviewChange &change, NBEMarkdownPreviewContent &content)
+    {
+        const QList<NBEPreviewBlockSpan> &old = content.spans;
+        const QList<NBEMarkdownBlock> &blocks = change.blocks;
+        int start = 0;
+        qsizetype imagesBefore = 0;
+        for (qsizetype k = 0; k < change.first; ++k) {
+            start += old[k].length;
+            imagesBefore += old[k].images;
+        }
+        QTextCursor &cursor = m_page.cursor;
+        cursor.beginEditBlock();
+        cursor.setPosition(start);
+        qsizetype o = change.first;
+        m_page.fresh = o == 0 || old[o - 1].endsInBox;
+        m_page.previous = o > 0 && m_page.fresh ? boxEndingAt(start) : nullptr;
+        m_page.previousBelow = m_page.previous ? m_page.previous->format().bottomMargin() : 0;
+        Junction next = remove(old, o, change.oldEnd);
+        // The page's first block is written as in a new page.
+        if (o == 0) {
+            cursor.setBlockFormat(QTextBlockFormat());
+            cursor.setBlockCharFormat(QTextCharFormat());
+        }
+        o = change.oldEnd;
+        qsizetype n = change.first;
+        for (; n < change.newEnd; ++n)
+            writeBlock(blocks, n);
+        for (; n < blocks.size(); ++n, ++o) {
+            if (m_page.fresh == old[o - 1].endsInBox) {
+                if (m_page.fresh) {
+                    cursor.setBlockFormat(next.format);
+                    setSpaceBelow(m_page, next.below);
+                }
+                break;
+            }
+            next = remove(old, o, o + 1);
+            writeBlock(blocks, n);
+        }
+        if (n == blocks.size() && !blocks.isEmpty())
+            finishPage();
+        cursor.endEditBlock();
+
+        int written = 0;
+        for (const NBEPreviewBlockSpan &span : std::as_const(m_spans))
+            written += span.length;
+        const int shift = written - m_removedLength;
+        QList<NBEPreviewImage> images = content.images.first(imagesBefore);
+        images.append(m_images);
+        for (qsizetype k = imagesBefore + m_removedImages; k < content.images.size(); ++k) {
+            images.append(content.images[k]);
+            images.last().position += shift;
+        }
+        QList<NBEPreviewBlockSpan> spans = old.first(change.first);
+        spans.append(m_spans);
+        spans.append(old.sliced(o));
+        content.blocks = blocks;
+        content.spans = std::move(spans);
+        content.images = std::move(images);
+        return m_remote;
+    }
+
 private:
+    // What the block after a box set below it: its first block's look and
+    // the box's space below.
+    struct Junction
+    {
+        QTextBlockFormat format;
+        double below = 0;
+    };
+
+    void writeBlock(const QList<NBEMarkdownBlock> &blocks, qsizetype k)
+    {
+        m_page.spacing = k == 0 ? 0 : NBEMarkdownPreviewDocument::blockSpacing;
+        // A box followed by a box or by nothing keeps no space below.
+        m_page.nextBelow = k + 1 < blocks.size() && !startsWithBox(blocks[k + 1])
+                               ? NBEMarkdownPreviewDocument::blockSpacing
+                               : 0;
+        const int start = m_page.cursor.position();
+        const qsizetype images = m_images.size();
+        block(m_page, blocks[k], 0);
+        m_spans.append(
+            {m_page.cursor.position() - start, m_page.fresh, int(m_images.size() - images)});
+    }
+
+    // A trailing empty block left after a box takes no room.
+    void finishPage()
+    {
+        if (!m_page.fresh)
+            return;
+        setSpaceBelow(m_page, 0);
+        collapse(m_page.cursor);
+    }
+
+    // The box on the page that ends just before `position`.
+    QTextTable *boxEndingAt(int position) const
+    {
+        QTextTable *table = qobject_cast<QTextTable *>(m_document->frameAt(position - 1));
+        return table && table->lastPosition() == position - 1 ? table : nullptr;
+    }
+
+    // Removes old blocks at the cursor, keeping what the block after them
+    // set below them when they end in a box.
+    Junction remove(const QList<NBEPreviewBlockSpan> &old, qsizetype from, qsizetype to)
+    {
+        int length = 0;
+        for (qsizetype k = from; k < to; ++k) {
+            length += old[k].length;
+            m_removedImages += old[k].images;
+        }
+        const int start = m_page.cursor.position();
+        Junction after;
+        if (to > 0 && old[to - 1].endsInBox) {
+            after.format = m_document->findBlock(start + length).blockFormat();
+            if (QTextTable *box = boxEndingAt(start + length))
+                after.below = box->format().bottomMargin();
+        }
+        if (length > 0) {
+            // An empty block (a heading without text) goes with its end, and
+            // the look of the block after it would take its place.
+            const QTextBlockFormat kept = m_page.cursor.blockFormat();
+            m_page.cursor.setPosition(start + length, QTextCursor::KeepAnchor);
+            m_page.cursor.removeSelectedText();
+            if (!m_page.fresh)
+                m_page.cursor.setBlockFormat(kept);
+        }
+        m_removedLength += length;
+        return after;
+    }
+
     // --- Formats
 
     // A page uses a handful of formats many thousand times: each is made
@@ -327,7 +571,11 @@ private:
         if (!sink.previous || sink.previousBelow == spacing)
             return;
         QTextTableFormat below = sink.previous->format();
-        below.setBottomMargin(spacing);
+        // No space is no property, as a box made without space has none.
+        if (spacing == 0)
+            below.clearProperty(QTextFormat::FrameBottomMargin);
+        else
+            below.setBottomMargin(spacing);
         sink.previous->setFormat(below);
         sink.previousBelow = spacing;
     }
@@ -386,27 +634,6 @@ private:
         table(sink, 1, 1, boxFormat(indent, 12), withLineSeparators(literal), fixedFormat(color));
     }
 
-    // The inline styles of every text of the page, worked out side by side
-    // on the pool before the document (which only one thread may fill) is
-    // built: they take most of the time.
-    void prepareRuns(const QList<NBEMarkdownBlock> &blocks)
-    {
-        QList<QString> texts;
-        for (const NBEMarkdownBlock &block : blocks)
-            collectTexts(block, texts);
-        if (texts.size() < 64)
-            return;
-        // Long pages repeat many texts (table cells, list items, whole
-        // sections), so each distinct text is styled once.
-        const QList<QString> distinct = QSet<QString>(texts.cbegin(), texts.cend()).values();
-        const QList<QList<NBEInlineRun>> runs =
-            QtConcurrent::blockingMapped<QList<QList<NBEInlineRun>>>(distinct,
-                                                                     &NBEInlineRun::parse);
-        m_runs.reserve(distinct.size());
-        for (qsizetype k = 0; k < distinct.size(); ++k)
-            m_runs.insert(distinct[k], runs[k]);
-    }
-
     static bool startsWithBox(const NBEMarkdownBlock &block)
     {
         switch (block.kind) {
@@ -418,42 +645,6 @@ private:
             return true;
         default:
             return false;
-        }
-    }
-
-    static void collectTexts(const NBEMarkdownBlock &block, QList<QString> &texts)
-    {
-        switch (block.kind) {
-        case Kind::heading:
-        case Kind::paragraph:
-        case Kind::blockquote:
-        case Kind::footnoteDefinition:
-            texts.append(block.text);
-            break;
-        case Kind::bulletList:
-        case Kind::orderedList:
-            for (const NBEMarkdownListItem &item : block.items) {
-                texts.append(item.text);
-                for (const NBEMarkdownBlock &child : item.children)
-                    collectTexts(child, texts);
-            }
-            break;
-        case Kind::table:
-            texts.append(block.headers);
-            for (const QStringList &row : block.rows)
-                texts.append(row);
-            break;
-        case Kind::definitionList:
-            for (const NBEMarkdownDefinition &item : block.definitions) {
-                texts.append(item.term);
-                texts.append(item.definitions);
-            }
-            break;
-        case Kind::codeBlock:
-        case Kind::image:
-        case Kind::htmlBlock:
-        case Kind::thematicBreak:
-            break;
         }
     }
 
@@ -766,7 +957,7 @@ private:
                 insertFallbackText(cursor, segment.alt, segment.url);
                 continue;
             }
-            insertImage(cursor, *loaded, indent, columns);
+            insertImage(cursor, segment.url, *loaded, indent, columns);
         }
     }
 
@@ -774,28 +965,33 @@ private:
 
     std::optional<QImage> loadImage(const QString &urlString)
     {
+        if (const auto known = m_preloaded.constFind(urlString); known != m_preloaded.constEnd())
+            return known->isNull() ? std::nullopt : std::optional(*known);
         const std::optional<QUrl> url =
             NBEMarkdownPreviewDocument::resolvedImageURL(urlString, m_style.baseURL);
         if (!url)
             return std::nullopt;
-        if (url->isLocalFile())
-            return readImageFile(url->toLocalFile());
-        if (url->scheme() == u"data")
-            return decodeDataURL(*url);
-        if (url->scheme() == u"http" || url->scheme() == u"https") {
+        if (isWebImage(*url)) {
             const QString key = url->toString();
             const auto known = m_style.remoteImages.constFind(key);
             if (known != m_style.remoteImages.constEnd())
                 return known->isNull() ? std::nullopt : std::optional(*known);
             if (!m_remote.contains(key))
                 m_remote.append(key);
+            return std::nullopt;
         }
-        return std::nullopt;
+        return readImage(*url);
     }
 
-    void insertImage(QTextCursor &cursor, const QImage &image, double indent, int columns)
+    // Named after its address, so that a page written in parts names it as a
+    // page written at once does.
+    void insertImage(QTextCursor &cursor, const QString &url, const QImage &image, double indent,
+                     int columns)
     {
-        const QString name = QStringLiteral("nbe-image:%1").arg(++m_imageCount);
+        const QString name =
+            QStringLiteral("nbe-image:") +
+            QString::fromLatin1(
+                QCryptographicHash::hash(url.toUtf8(), QCryptographicHash::Sha1).toHex());
         m_document->addResource(QTextDocument::ImageResource, QUrl(name), image);
         NBEPreviewImage placed;
         placed.position = cursor.position();
@@ -830,7 +1026,7 @@ private:
             QTextBlockFormat format;
             format.setLeftMargin(indent);
             newBlock(sink, format, textFormat(m_style.fontSize, m_style.text));
-            insertImage(sink.cursor, *loaded, indent, 1);
+            insertImage(sink.cursor, url, *loaded, indent, 1);
             return;
         }
         if (!sink.isPage) {
@@ -847,13 +1043,17 @@ private:
     }
 
     const NBEMarkdownPreviewStyle &m_style;
-    std::unique_ptr<QTextDocument> m_document;
+    std::unique_ptr<QTextDocument> m_owned;
+    QTextDocument *m_document = nullptr;
     Sink m_page;
     double m_iconSize = 16;
-    int m_imageCount = 0;
     QList<NBEPreviewImage> m_images;
+    QList<NBEPreviewBlockSpan> m_spans;
+    int m_removedLength = 0;
+    qsizetype m_removedImages = 0;
     QStringList m_remote;
     QHash<QString, QList<NBEInlineRun>> m_runs;
+    QHash<QString, QImage> m_preloaded;
     mutable std::map<std::tuple<double, QRgb, int, bool, bool>, QTextCharFormat> m_formats;
     mutable std::map<std::pair<double, double>, QTextTableFormat> m_boxFormats;
     mutable std::map<std::tuple<double, double, double>, QTextBlockFormat> m_blockFormats;
@@ -866,8 +1066,76 @@ NBEMarkdownPreviewBuild NBEMarkdownPreviewDocument::build(const QString &markdow
                                                           const NBEMarkdownPreviewStyle &style,
                                                           QThread *owner)
 {
+    return build(NBEMarkdownParser::parse(markdown), style, owner);
+}
+
+NBEMarkdownPreviewBuild NBEMarkdownPreviewDocument::build(const QList<NBEMarkdownBlock> &blocks,
+                                                          const NBEMarkdownPreviewStyle &style,
+                                                          QThread *owner)
+{
     Builder builder(style);
-    return builder.finish(NBEMarkdownParser::parse(markdown), owner);
+    return builder.finish(blocks, owner);
+}
+
+NBEMarkdownPreviewChange NBEMarkdownPreviewDocument::change(const QList<NBEMarkdownBlock> &shown,
+                                                            const QList<NBEMarkdownBlock> &blocks,
+                                                            const NBEMarkdownPreviewStyle &style)
+{
+    // Blocks compare by value: a block whose reference links resolve
+    // differently after a definition changed is a changed block.
+    NBEMarkdownPreviewChange change;
+    change.blocks = blocks;
+    const qsizetype common = std::min(shown.size(), blocks.size());
+    qsizetype first = 0;
+    while (first < common && shown[first] == blocks[first])
+        ++first;
+    // The first block has no space above it: one that becomes the first or
+    // stops being it is written again.
+    const qsizetype room = first == 0 ? common - 1 : common - first;
+    qsizetype last = 0;
+    while (last < room && shown[shown.size() - 1 - last] == blocks[blocks.size() - 1 - last])
+        ++last;
+    change.first = first;
+    change.oldEnd = shown.size() - last;
+    change.newEnd = blocks.size() - last;
+    if (change.isEmpty() || !isWorthUpdating(change))
+        return change;
+
+    const std::span<const NBEMarkdownBlock> written(blocks.constData() + first,
+                                                    std::size_t(change.newEnd - first));
+    change.runs = preparedRuns(written, 0);
+    QStringList urls;
+    for (const NBEMarkdownBlock &block : written)
+        collectImages(block, urls);
+    for (const QString &url : std::as_const(urls)) {
+        if (change.images.contains(url))
+            continue;
+        const std::optional<QUrl> resolved = resolvedImageURL(url, style.baseURL);
+        if (resolved && !isWebImage(*resolved))
+            change.images.insert(url, readImage(*resolved).value_or(QImage()));
+    }
+    return change;
+}
+
+bool NBEMarkdownPreviewDocument::isWorthUpdating(const NBEMarkdownPreviewChange &change)
+{
+    // Past half the page, a new one is built on the pool while the old one
+    // stays on screen, rather than written on the main thread.
+    const qsizetype written = change.newEnd - change.first;
+    return !change.blocks.isEmpty() && (written <= 64 || written * 2 <= change.blocks.size());
+}
+
+QStringList NBEMarkdownPreviewDocument::update(QTextDocument *document,
+                                               NBEMarkdownPreviewContent &content,
+                                               const NBEMarkdownPreviewChange &change,
+                                               const NBEMarkdownPreviewStyle &style)
+{
+    if (change.isEmpty()) {
+        content.blocks = change.blocks;
+        return {};
+    }
+    Builder builder(style, document, change);
+    return builder.replace(change, content);
 }
 
 void NBEMarkdownPreviewDocument::fitImages(QTextDocument *document,

@@ -1,6 +1,7 @@
 #include "NBEMarkdownPreview.h"
 #include "NBEBrand.h"
 #include "NBEDefaultThemes.h"
+#include "NBEMarkdownParser.h"
 #include "NBETestSupport.h"
 
 #include <QAbstractTextDocumentLayout>
@@ -8,6 +9,7 @@
 #include <QDir>
 #include <QImage>
 #include <QPainter>
+#include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
 #include <QTextCursor>
@@ -18,6 +20,8 @@
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
+
+#include <random>
 
 namespace {
 
@@ -229,8 +233,8 @@ TEST(NBEMarkdownPreview, ImagesThatAreNoRegularFilesBuildAtOnceAsPlaceholders)
                 .isValid())
             << alt.toStdString();
     // The regular file beside them is read as ever.
-    ASSERT_EQ(build.images.size(), 1);
-    EXPECT_EQ(build.images.first().naturalSize, QSizeF(20, 10));
+    ASSERT_EQ(build.content.images.size(), 1);
+    EXPECT_EQ(build.content.images.first().naturalSize, QSizeF(20, 10));
 }
 
 // Rules, code and HTML blocks are boxes across the text's width, at any
@@ -299,6 +303,236 @@ TEST(NBEMarkdownPreview, BoxesSpanTheTextWidth)
             EXPECT_EQ(page.pixelColor(int(right + 3), y), QColor(Qt::white));
         }
     }
+}
+
+// A format's properties as text; the numbers Qt gives the page's objects
+// depend on the order they were made in, so they are left out.
+QString describe(QTextFormat format)
+{
+    format.clearProperty(QTextFormat::ObjectIndex);
+    QString text;
+    QDebug(&text).nospace() << format.type() << ':' << format.objectType() << format.properties();
+    return text;
+}
+
+// A block as its look and its runs of one look, however the document split
+// them into fragments.
+void describe(const QTextBlock &block, QStringList &lines)
+{
+    lines.append(describe(block.blockFormat()) + u'|' + describe(block.charFormat()));
+    for (auto it = block.begin(); !it.atEnd(); ++it) {
+        const QString look = describe(it.fragment().charFormat());
+        if (lines.last().startsWith(u'"') && lines.last().endsWith(look))
+            lines.last().insert(lines.last().lastIndexOf(QStringLiteral("\" ")),
+                                it.fragment().text());
+        else
+            lines.append(u'"' + it.fragment().text() + QStringLiteral("\" ") + look);
+    }
+}
+
+// The whole page, block by block and box by box, cell by cell, as lines.
+QStringList describe(QTextDocument *document)
+{
+    QStringList lines{describe(document->rootFrame()->frameFormat())};
+    for (auto it = document->rootFrame()->begin(); !it.atEnd(); ++it) {
+        auto *table = qobject_cast<QTextTable *>(it.currentFrame());
+        if (!table) {
+            describe(it.currentBlock(), lines);
+            continue;
+        }
+        lines.append(QStringLiteral("table %1x%2 ").arg(table->rows()).arg(table->columns()) +
+                     describe(table->format()));
+        for (int cell = 0; cell < table->rows() * table->columns(); ++cell) {
+            const QTextTableCell at =
+                table->cellAt(cell / table->columns(), cell % table->columns());
+            lines.append(QStringLiteral("cell ") + describe(at.format()));
+            for (auto inner = at.begin(); !inner.atEnd(); ++inner)
+                describe(inner.currentBlock(), lines);
+        }
+    }
+    return lines;
+}
+
+bool saveLogo(const QTemporaryDir &dir, QSize size)
+{
+    QImage logo(size, QImage::Format_RGB32);
+    logo.fill(Qt::red);
+    return logo.save(dir.filePath(QStringLiteral("logo.png")));
+}
+
+QList<int> imagePositions(const NBEMarkdownPreviewContent &content)
+{
+    QList<int> positions;
+    for (const NBEPreviewImage &image : content.images)
+        positions.append(image.position);
+    return positions;
+}
+
+// Every block kind, boxes after boxes, and links whose definition comes
+// later in the text.
+const QString corpus =
+    QStringLiteral("# Title with [a link][ref]\n\n"
+                   "Intro with **bold**, *italic*, `code` and [text][ref].\nA second line.\n\n"
+                   "Setext heading\n---------------\n\n"
+                   "- one\n- two with ![inline](logo.png)\n  - nested *a*\n  - nested b\n    1. "
+                   "deeper\n- three\n\n"
+                   "1. first\n2. second\n\n- [x] done\n- [ ] todo\n\n# #\n"
+                   "> quoted [ref] text\n> on two lines\n\n"
+                   "```js\nlet x = 1;\n\nlet y = 2;\n```\n\n"
+                   "| Name | Size |\n|:-----|-----:|\n| a ![cell](logo.png) | 1 |\n| b | 2 |\n\n"
+                   "---\n\n![Logo](logo.png)\n\n![Missing](missing.png)\n\n"
+                   "Text ![logo](logo.png) around ![gone](gone.png) images.\n\n"
+                   "<div>\n<b>raw</b>\n</div>\n\n***\n\n```\nbox\n```\n```\nbox after box\n```\n\n"
+                   "Term\n: its definition\n: another\n\nA note[^1].\n\n[^1]: The note.\n\n"
+                   "[ref]: https://example.com/first\n\nClosing paragraph.\n");
+
+// Pages changed a bit at a time equal pages built at once from the same
+// text, block for block, including every look, box and image.
+TEST(NBEMarkdownPreview, PagesUpdatedInPlaceEqualPagesBuiltAfresh)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(saveLogo(dir, QSize(40, 20)));
+    NBEMarkdownPreviewStyle style;
+    style.baseURL = QUrl::fromLocalFile(dir.path() + u'/');
+    style.box = Qt::lightGray;
+    style.separator = Qt::gray;
+    style.accent = NBEBrand::amber();
+
+    QString text = corpus;
+    NBEMarkdownPreviewBuild page = NBEMarkdownPreviewDocument::build(text, style);
+    const auto check = [&](const QString &edit) {
+        SCOPED_TRACE(QStringLiteral("%1\n%2").arg(edit, text).toStdString());
+        const NBEMarkdownPreviewChange change = NBEMarkdownPreviewDocument::change(
+            page.content.blocks, NBEMarkdownParser::parse(text), style);
+        NBEMarkdownPreviewDocument::update(page.document->get(), page.content, change, style);
+        const NBEMarkdownPreviewBuild fresh = NBEMarkdownPreviewDocument::build(text, style);
+        const QStringList expected = describe(fresh.document->get());
+        const QStringList actual = describe(page.document->get());
+        const auto differs =
+            std::mismatch(actual.cbegin(), actual.cend(), expected.cbegin(), expected.cend());
+        if (differs.first != actual.cend() || differs.second != expected.cend())
+            ADD_FAILURE() << "line " << differs.first - actual.cbegin() << "\nactual   "
+                          << actual.value(differs.first - actual.cbegin()).toStdString()
+                          << "\nexpected "
+                          << expected.value(differs.second - expected.cbegin()).toStdString();
+        EXPECT_EQ(page.content.spans, fresh.content.spans);
+        EXPECT_EQ(imagePositions(page.content), imagePositions(fresh.content));
+    };
+
+    // Blocks that become the first or the last, boxes meeting boxes, and a
+    // definition that changes the links above it.
+    const struct
+    {
+        const char *name, *before, *after;
+    } edits[] = {
+        {"a box comes first", "# Title", "---\n\n# Title"},
+        {"the box goes again", "---\n\n# Title", "# Title"},
+        {"a paragraph comes first", "# Title", "Lead\n\n# Title"},
+        {"the first two blocks go", "Lead\n\n# Title with [a link][ref]\n\n", ""},
+        {"a definition changes", "/first", "/changed"},
+        {"a box comes last", "Closing paragraph.\n", "Closing paragraph.\n\n```\nlast\n```\n"},
+        {"a paragraph after it", "last\n```\n", "last\n```\n\nafter\n"},
+        {"the paragraph goes", "```\n\nafter\n", "```\n"},
+        {"the last box goes", "\n\n```\nlast\n```\n", "\n"},
+        {"a definition list between boxes becomes a box", "Term\n: its definition\n: another\n",
+         "```\nx\n```\n"},
+        {"a box between boxes becomes a paragraph", "***\n", "stars\n"},
+    };
+    for (const auto &edit : edits) {
+        ASSERT_TRUE(text.contains(QString::fromUtf8(edit.before))) << edit.name;
+        text.replace(QString::fromUtf8(edit.before), QString::fromUtf8(edit.after));
+        check(QString::fromUtf8(edit.name));
+    }
+    text.clear();
+    check(QStringLiteral("everything goes"));
+    text = corpus;
+    check(QStringLiteral("everything comes back"));
+
+    const QStringList pieces = {
+        QStringLiteral("\n"),
+        QStringLiteral("\n\n"),
+        QStringLiteral("# "),
+        QStringLiteral("- "),
+        QStringLiteral("  - "),
+        QStringLiteral("1. "),
+        QStringLiteral("> "),
+        QStringLiteral("```\n"),
+        QStringLiteral("---\n"),
+        QStringLiteral("| a | b |\n|---|---|\n"),
+        QStringLiteral("![logo](logo.png)"),
+        QStringLiteral("\n![gone](gone.png)\n"),
+        QStringLiteral("[ref]"),
+        QStringLiteral("\n[ref]: https://example.com/other\n"),
+        QStringLiteral("\n<p>\n"),
+        QStringLiteral("word **"),
+        QStringLiteral(": definition\n"),
+        QStringLiteral("\n[^1]: note\n"),
+        QStringLiteral("\n```\ncode\n```\n"),
+    };
+    for (unsigned seed = 1; seed <= 6 && !HasFailure(); ++seed) {
+        std::mt19937 random(seed);
+        const auto below = [&](qsizetype bound) {
+            return qsizetype(std::uniform_int_distribution<qsizetype>(0, bound - 1)(random));
+        };
+        text = corpus;
+        page = NBEMarkdownPreviewDocument::build(text, style);
+        for (int step = 0; step < 50 && !HasFailure(); ++step) {
+            // Now and then at an end, where blocks become the first or last.
+            const qsizetype at = below(8) > 0 ? below(text.size() + 1) : below(2) * text.size();
+            const qsizetype length = below(3) == 0 ? 0 : std::min(text.size() - at, below(40));
+            const QString piece = below(3) == 0 ? QString() : pieces[below(pieces.size())];
+            text.replace(at, length, piece);
+            check(QStringLiteral("seed %1 step %2: %3 at %4 by %5")
+                      .arg(seed)
+                      .arg(step)
+                      .arg(length)
+                      .arg(at)
+                      .arg(piece));
+        }
+    }
+}
+
+// A long page on screen keeps its document and the reader's place when its
+// text changes, and its images keep fitting the width.
+TEST(NBEMarkdownPreview, ANewTextChangesThePageInPlace)
+{
+    QTemporaryDir dir;
+    ASSERT_TRUE(saveLogo(dir, QSize(200, 100)));
+    QString text;
+    for (int k = 0; k < 300; ++k)
+        text += QStringLiteral("## Section %1\n\nSome text of section %1.\n\n").arg(k);
+    const std::optional<QUrl> folder = QUrl::fromLocalFile(dir.path() + u'/');
+    NBEMarkdownPreview preview(text, folder, NBEDefaultThemes::light(), fontSize);
+    preview.resize(600, 400);
+    preview.show();
+    QTextDocument *document = built(preview);
+    preview.verticalScrollBar()->setValue(preview.verticalScrollBar()->maximum() / 2);
+    const int place = preview.verticalScrollBar()->value();
+    ASSERT_GT(place, 0);
+
+    // Near the end, below what the reader sees, an image comes in.
+    text.replace(QStringLiteral("text of section 290."),
+                 QStringLiteral("text of section 290.\n\n![logo](logo.png)"));
+    preview.setInputs(text, folder, NBEDefaultThemes::light(), fontSize);
+    EXPECT_EQ(built(preview), document);
+    EXPECT_EQ(preview.verticalScrollBar()->value(), place);
+    EXPECT_EQ(images(document).size(), 1);
+
+    // Narrower, then a change above it: the image still fills the width.
+    preview.resize(450, 400);
+    text.replace(QStringLiteral("Section 3\n"), QStringLiteral("Section three\n"));
+    preview.setInputs(text, folder, NBEDefaultThemes::light(), fontSize);
+    EXPECT_EQ(built(preview), document);
+    EXPECT_TRUE(document->toPlainText().contains(QStringLiteral("Section three")));
+    const QList<QTextImageFormat> shown = images(document);
+    ASSERT_EQ(shown.size(), 1);
+    EXPECT_NEAR(shown.first().width(), preview.viewport()->width() - 56, 1);
+    preview.resize(500, 400);
+    EXPECT_NEAR(images(document).first().width(), preview.viewport()->width() - 56, 1);
+
+    // Another look builds a new page.
+    preview.setInputs(text, folder, NBEDefaultThemes::dark(), fontSize);
+    EXPECT_NE(built(preview), document);
 }
 
 } // namespace
