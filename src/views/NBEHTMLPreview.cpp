@@ -4,6 +4,7 @@
 #include "NBEPreviewSchemeHandler.h"
 #include "NBEScrollLink.h"
 #include "NBETextBuffer.h"
+#include "NBEWhenFinished.h"
 
 #include <QApplication>
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <QWebEngineScript>
 #include <QWebEngineScriptCollection>
 #include <QWebEngineView>
+#include <QtConcurrent>
 
 #include <cstdlib>
 #include <functional>
@@ -178,8 +180,10 @@ NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
                 [this, view](bool ok) { pageFinished(view, ok); });
         // The reader may follow a link or reload the page on screen.
         connect(page, &QWebEnginePage::loadStarted, this, [this, view] {
-            if (view == m_front)
+            if (view == m_front) {
                 m_frontShowsLoad = false;
+                forgetHeldText();
+            }
         });
     }
     // An empty page of the same site is on screen until the first page is
@@ -197,6 +201,9 @@ NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
     m_reloadTimer.setTimerType(Qt::PreciseTimer);
     m_reloadTimer.setInterval(reloadDelayMs);
     connect(&m_reloadTimer, &QTimer::timeout, this, [this] { reloadNow(m_reloads.next()); });
+    m_prepareTimer.setSingleShot(true);
+    m_prepareTimer.setInterval(NBETextBuffer::settleDelayMs);
+    connect(&m_prepareTimer, &QTimer::timeout, this, &NBEHTMLPreview::prepare);
     m_swapTimer.setSingleShot(true);
     m_swapTimer.setInterval(swapLimitMs);
     connect(&m_swapTimer, &QTimer::timeout, this, [this] {
@@ -252,7 +259,8 @@ void NBEHTMLPreview::setHTML(const QString &html, const QUrl &baseURL)
 {
     if (m_buffer.expired() && html == m_html && baseURL == m_baseURL)
         return;
-    disconnect(m_bufferConnection);
+    for (const QMetaObject::Connection &connection : m_bufferConnections)
+        disconnect(connection);
     m_buffer.reset();
     m_html = html;
     m_baseURL = baseURL;
@@ -266,11 +274,15 @@ void NBEHTMLPreview::follow(const std::shared_ptr<NBETextBuffer> &buffer, const 
     m_root = root;
     if (!buffer || buffer == m_buffer.lock())
         return;
-    disconnect(m_bufferConnection);
+    for (const QMetaObject::Connection &connection : m_bufferConnections)
+        disconnect(connection);
     m_html.clear();
     m_buffer = buffer;
-    m_bufferConnection =
+    m_bufferConnections[0] =
         connect(buffer.get(), &NBETextBuffer::changed, this, &NBEHTMLPreview::textChanged);
+    // The buffer's pause has the text read already.
+    m_bufferConnections[1] =
+        connect(buffer.get(), &NBETextBuffer::settled, this, &NBEHTMLPreview::prepare);
     textChanged();
 }
 
@@ -279,16 +291,32 @@ void NBEHTMLPreview::textChanged()
     // Every change restarts the wait and cancels a reload still reading the
     // offset.
     m_reloads.supersede();
+    ++m_textVersion;
+    m_prepared.reset();
+    m_applyGeneration.reset();
     m_reloadTimer.start();
+    if (m_buffer.expired())
+        m_prepareTimer.start();
 }
 
 QString NBEHTMLPreview::takeText()
 {
-    if (const std::shared_ptr<NBETextBuffer> buffer = m_buffer.lock()) {
-        m_loadedRevision = buffer->revision();
+    m_loadedRevision = currentRevision();
+    return currentText();
+}
+
+QString NBEHTMLPreview::currentText() const
+{
+    if (const std::shared_ptr<NBETextBuffer> buffer = m_buffer.lock())
         return buffer->snapshot();
-    }
     return m_html;
+}
+
+std::optional<quint64> NBEHTMLPreview::currentRevision() const
+{
+    if (const std::shared_ptr<NBETextBuffer> buffer = m_buffer.lock())
+        return buffer->revision();
+    return std::nullopt;
 }
 
 QWebEnginePage *NBEHTMLPreview::page(int view) const
@@ -311,13 +339,20 @@ void NBEHTMLPreview::load(int view)
 
 void NBEHTMLPreview::reloadNow(NBERequestOrder::Token generation)
 {
-    if (const std::shared_ptr<NBETextBuffer> buffer = m_buffer.lock();
-        buffer && m_loadedRevision == buffer->revision())
+    if (const std::optional<quint64> revision = currentRevision();
+        revision && m_loadedRevision == revision)
         return;
-    if (canPatch())
-        patch(generation);
-    else
+    if (!canPatch()) {
         loadAtOffset(generation);
+        return;
+    }
+    // A pause before the text rested long enough to be prepared prepares it
+    // now.
+    prepare();
+    if (m_prepared && !m_prepared->sent)
+        m_applyGeneration = generation;
+    else
+        apply(generation);
 }
 
 bool NBEHTMLPreview::canPatch() const
@@ -327,31 +362,125 @@ bool NBEHTMLPreview::canPatch() const
            !NBEPreviewSchemeHandler::shared()->servedFilesChanged(m_host);
 }
 
-void NBEHTMLPreview::patch(NBERequestOrder::Token generation)
+void NBEHTMLPreview::prepare()
 {
-    const QString text = takeText();
-    if (NBEHTMLPreviewPatch::needsLoad(text)) {
+    if ((m_prepared && m_prepared->version == m_textVersion) || !canPatch())
+        return;
+    m_prepared = Prepared{m_textVersion, currentText(), currentRevision()};
+    // The page is handed only what differs from the text it holds, worked
+    // out away from the keys.
+    const quint64 version = m_textVersion;
+    const quint64 frontPage = m_frontPage;
+    nbeWhenFinished(QtConcurrent::run([version, text = m_prepared->text, base = m_heldVersion,
+                                       held = m_heldText] {
+                        const bool needsLoad = NBEHTMLPreviewPatch::needsLoad(text);
+                        return std::make_pair(needsLoad, needsLoad
+                                                             ? QString()
+                                                             : NBEHTMLPreviewPatch::prepareScript(
+                                                                   version, text, base, held));
+                    }),
+                    this, [this, version, frontPage](const std::pair<bool, QString> &work) {
+                        if (!m_prepared || m_prepared->version != version)
+                            return;
+                        prepared(version, frontPage != m_frontPage, work.first, work.second);
+                    });
+}
+
+void NBEHTMLPreview::prepared(quint64 version, bool pageChanged, bool needsLoad,
+                              const QString &script)
+{
+    m_prepared->sent = true;
+    m_prepared->needsLoad = needsLoad;
+    // Worked out against a page that has gone: the pause hands the new one
+    // the whole text.
+    if (pageChanged) {
+        m_prepared.reset();
+    } else if (!needsLoad) {
+        m_heldVersion = version;
+        m_heldText = m_prepared->text;
+        const std::shared_ptr<bool> alive = m_alive;
+        page(m_front)->runJavaScript(
+            script, QWebEngineScript::ApplicationWorld, [this, alive](const QVariant &answer) {
+                // The page held another text: the next one goes whole.
+                if (*alive && answer.toString() == QLatin1String(NBEHTMLPreviewPatch::stale))
+                    forgetHeldText();
+            });
+    }
+    if (const std::optional<NBERequestOrder::Token> generation =
+            std::exchange(m_applyGeneration, std::nullopt)) {
+        if (m_prepared)
+            apply(*generation);
+        else
+            patchWhole(*generation);
+    }
+}
+
+void NBEHTMLPreview::apply(NBERequestOrder::Token generation)
+{
+    if (!m_prepared || m_prepared->needsLoad || !canPatch()) {
         loadAtOffset(generation);
         return;
     }
-    // A reload by the reader gets this text too.
-    NBEPreviewSchemeHandler::shared()->update(m_host, text);
+    m_loadedRevision = m_prepared->revision;
     const std::shared_ptr<bool> alive = m_alive;
     const int view = m_front;
-    page(view)->runJavaScript(NBEHTMLPreviewPatch::script(text), QWebEngineScript::ApplicationWorld,
-                              [this, alive, generation, view](const QVariant &patched) {
-                                  if (!*alive)
-                                      return;
-                                  if (patched.toBool() && view == m_front) {
-                                      // The page may move as its content settles: that is no
-                                      // scrolling of the reader's.
-                                      m_ignoreReportsUntil = QDateTime::currentMSecsSinceEpoch() +
-                                                             NBEScrollLink::echoWindowMs * 2;
-                                      Q_EMIT pageLoaded(true);
-                                  } else if (m_reloads.isCurrent(generation)) {
-                                      loadAtOffset(generation);
-                                  }
-                              });
+    page(view)->runJavaScript(
+        NBEHTMLPreviewPatch::applyScript(m_prepared->version), QWebEngineScript::ApplicationWorld,
+        [this, alive, generation, view, text = m_prepared->text](const QVariant &answer) {
+            if (!*alive)
+                return;
+            if (answer.toString() == QLatin1String(NBEHTMLPreviewPatch::done) && view == m_front)
+                patched(text);
+            else if (!m_reloads.isCurrent(generation))
+                return;
+            else if (answer.toString() == QLatin1String(NBEHTMLPreviewPatch::absent))
+                patchWhole(generation);
+            else
+                loadAtOffset(generation);
+        });
+}
+
+void NBEHTMLPreview::patchWhole(NBERequestOrder::Token generation)
+{
+    const QString text = takeText();
+    if (NBEHTMLPreviewPatch::needsLoad(text) || !canPatch()) {
+        loadAtOffset(generation);
+        return;
+    }
+    m_heldVersion = m_textVersion;
+    m_heldText = text;
+    const std::shared_ptr<bool> alive = m_alive;
+    const int view = m_front;
+    page(view)->runJavaScript(
+        NBEHTMLPreviewPatch::patchScript(m_textVersion, text), QWebEngineScript::ApplicationWorld,
+        [this, alive, generation, view, text](const QVariant &answer) {
+            if (!*alive)
+                return;
+            if (answer.toString() == QLatin1String(NBEHTMLPreviewPatch::done) && view == m_front)
+                patched(text);
+            else if (m_reloads.isCurrent(generation))
+                loadAtOffset(generation);
+        });
+}
+
+void NBEHTMLPreview::patched(const QString &text)
+{
+    // A reload by the reader gets this text too.
+    NBEPreviewSchemeHandler::shared()->update(m_host, text);
+    // The page may move as its content settles: that is no scrolling of the
+    // reader's.
+    m_ignoreReportsUntil = QDateTime::currentMSecsSinceEpoch() + NBEScrollLink::echoWindowMs * 2;
+    Q_EMIT pageLoaded(true);
+}
+
+void NBEHTMLPreview::forgetHeldText()
+{
+    ++m_frontPage;
+    m_heldVersion.reset();
+    m_heldText = QString();
+    // A patch still being worked out finds the page gone when it is done.
+    if (m_prepared && m_prepared->sent)
+        m_prepared.reset();
 }
 
 void NBEHTMLPreview::loadAtOffset(NBERequestOrder::Token generation)
@@ -496,6 +625,7 @@ void NBEHTMLPreview::bringUp(bool drawn)
     m_views[view]->grab();
     m_front = view;
     m_frontShowsLoad = true;
+    forgetHeldText();
     m_stack->setCurrentIndex(view);
     if (hadFocus)
         m_views[view]->setFocus();

@@ -23,12 +23,13 @@ class QWebEnginePage;
 // The live page of an HTML tab: the buffer's text rendered by the web engine
 // with the file's folder as its base. A changed text shows shortly after the
 // last change: where only the page's body changed, the nodes that differ are
-// replaced in the page on screen; otherwise the page reloads at the scroll
-// offset it had, the new page loading behind the one on screen and taking
-// its place once it is drawn there, so a change never shows an empty page or
-// the page's top. With a scroll link the
-// page reports its scrolling to the link and follows the editor's, with at
-// most one scroll script in the page at a time.
+// replaced in the page on screen (worked out as soon as the text rests, so
+// that the end of the wait only has them made); otherwise the page reloads
+// at the scroll offset it had, the new page loading behind the one on screen
+// and taking its place once it is drawn there, so a change never shows an
+// empty page or the page's top. With a scroll link the page reports its
+// scrolling to the link and follows the editor's, with at most one scroll
+// script in the page at a time.
 class NBEHTMLPreview : public QWidget
 {
     Q_OBJECT
@@ -64,10 +65,17 @@ private:
     NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent);
     void textChanged();
     QString takeText();
+    QString currentText() const;
+    std::optional<quint64> currentRevision() const;
     void load(int view);
     void reloadNow(NBERequestOrder::Token generation);
     bool canPatch() const;
-    void patch(NBERequestOrder::Token generation);
+    void prepare();
+    void prepared(quint64 version, bool pageChanged, bool needsLoad, const QString &script);
+    void apply(NBERequestOrder::Token generation);
+    void patchWhole(NBERequestOrder::Token generation);
+    void patched(const QString &text);
+    void forgetHeldText();
     void loadAtOffset(NBERequestOrder::Token generation);
     void loadBehind(NBERequestOrder::Token generation);
     void pageFinished(int view, bool ok);
@@ -96,11 +104,34 @@ private:
     QUrl m_pageURL;
     QString m_html;
     std::weak_ptr<NBETextBuffer> m_buffer;
-    QMetaObject::Connection m_bufferConnection;
+    QMetaObject::Connection m_bufferConnections[2];
     std::optional<quint64> m_loadedRevision;
     QUrl m_baseURL;
     QUrl m_root;
     QTimer m_reloadTimer;
+    // Without a buffer the text is prepared once it rests as long as a
+    // buffer's does.
+    QTimer m_prepareTimer;
+    // Moves with every change of the text.
+    quint64 m_textVersion = 0;
+    // The patch of the newest text, worked out on the pool and then in the
+    // page on screen ahead of the pause.
+    struct Prepared
+    {
+        quint64 version = 0;
+        QString text;
+        std::optional<quint64> revision;
+        bool needsLoad = false;
+        bool sent = false;
+    };
+    std::optional<Prepared> m_prepared;
+    // A pause that came before its patch reached the page.
+    std::optional<NBERequestOrder::Token> m_applyGeneration;
+    // The text the page on screen holds for patches, by number, and which
+    // page that is: a load or the other view coming up holds none.
+    std::optional<quint64> m_heldVersion;
+    QString m_heldText;
+    quint64 m_frontPage = 0;
     QTimer m_swapTimer;
     // The page behind is shown once its view's picture has held the square
     // its restore script draws after scrolling, and then lost it.

@@ -3,16 +3,18 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 
+#include <algorithm>
+
 namespace {
 
-// Runs in the page's isolated world with the new text as `text`. Children
-// lists keep their equal ends and pair what lies between in order: an edit
-// after a typing pause is one place, so little more than it is touched.
-// Attributes keep their order, as a load gives them. The changes are worked
-// out first and made only when none brings code into the page. New nodes
-// are moved in from the parsed document, which loads their pictures and
-// style sheets.
-const char *const patchScript = R"JS((function (text) {
+// Defines the patcher once in the page's isolated world. Children lists keep
+// their equal ends and pair what lies between in order: an edit after a
+// typing pause is one place, so little more than it is touched. Attributes
+// keep their order, as a load gives them. The changes are worked out first
+// and made only when none brings code into the page. New nodes are moved in
+// from the parsed document, which loads their pictures and style sheets.
+const char *const patcherScript = R"JS((function () {
+  if (window.nbePatcher) return;
   // A handler in an attribute is code too.
   function scripted(node) {
     var doc = node.ownerDocument || node;
@@ -41,65 +43,6 @@ const char *const patchScript = R"JS((function (text) {
     }
     return true;
   }
-  var changes = [], code = false;
-  function syncAttributes(live, next) {
-    if (sameAttributes(live, next)) return;
-    code = code || handlerIn(next.attributes);
-    changes.push(function () {
-      var have = live.attributes, want = next.attributes, i;
-      if (sameNames(have, want)) {
-        for (i = 0; i < want.length; ++i) {
-          if (have[i].value !== want[i].value) have[i].value = want[i].value;
-        }
-        return;
-      }
-      while (have.length) live.removeAttributeNode(have[0]);
-      for (i = 0; i < want.length; ++i) {
-        live.setAttributeNodeNS(document.importNode(want[i], false));
-      }
-    });
-  }
-  function checked(next) {
-    code = code || (next.nodeType === Node.ELEMENT_NODE && scripted(next));
-  }
-  function replace(live, next) {
-    checked(next);
-    changes.push(function () { live.parentNode.replaceChild(document.adoptNode(next), live); });
-  }
-  function remove(parent, node) {
-    changes.push(function () { parent.removeChild(node); });
-  }
-  function insert(parent, next, before) {
-    checked(next);
-    changes.push(function () { parent.insertBefore(document.adoptNode(next), before); });
-  }
-  function morph(live, next) {
-    if (live.nodeType !== next.nodeType || live.nodeName !== next.nodeName ||
-        live.nodeName === 'TEMPLATE') {
-      replace(live, next);
-    } else if (live.nodeType === Node.ELEMENT_NODE) {
-      syncAttributes(live, next);
-      morphChildren(live, next);
-    } else if (live.nodeValue !== next.nodeValue) {
-      changes.push(function () { live.nodeValue = next.nodeValue; });
-    }
-  }
-  function morphChildren(live, next) {
-    var have = Array.prototype.slice.call(live.childNodes);
-    var want = Array.prototype.slice.call(next.childNodes);
-    var start = 0, haveEnd = have.length, wantEnd = want.length;
-    while (start < haveEnd && start < wantEnd && have[start].isEqualNode(want[start])) ++start;
-    while (haveEnd > start && wantEnd > start &&
-           have[haveEnd - 1].isEqualNode(want[wantEnd - 1])) {
-      --haveEnd;
-      --wantEnd;
-    }
-    var before = haveEnd < have.length ? have[haveEnd] : null;
-    var k = start;
-    for (; k < haveEnd && k < wantEnd; ++k) morph(have[k], want[k]);
-    for (var i = k; i < haveEnd; ++i) remove(live, have[i]);
-    for (var j = k; j < wantEnd; ++j) insert(live, want[j], before);
-  }
   // Everything but the head and the body must be as it was: the doctype, the
   // root's attributes and whatever lies around them.
   function sameOutside(live, next) {
@@ -126,42 +69,191 @@ const char *const patchScript = R"JS((function (text) {
   function headPatchable(head) {
     return head && head.nodeName === 'HEAD' && !head.querySelector('base, meta[http-equiv]');
   }
-  try {
-    var next = new DOMParser().parseFromString(text, 'text/html');
-    if (!document.body || !next.body || document.body.nodeName !== 'BODY' ||
-        next.body.nodeName !== 'BODY' || !sameOutside(document, next)) return false;
-    // The page on screen keeps the answer from its first patch: later
-    // patches only bring it checked nodes.
-    if (!document.nbeScriptFree) {
-      if (scripted(document)) return false;
-      document.nbeScriptFree = true;
+  // The changes that bring the page to `text`, or null where only a load
+  // shows it.
+  function plan(text) {
+    var changes = [], code = false;
+    function syncAttributes(live, next) {
+      if (sameAttributes(live, next)) return;
+      code = code || handlerIn(next.attributes);
+      changes.push(function () {
+        var have = live.attributes, want = next.attributes, i;
+        if (sameNames(have, want)) {
+          for (i = 0; i < want.length; ++i) {
+            if (have[i].value !== want[i].value) have[i].value = want[i].value;
+          }
+          return;
+        }
+        while (have.length) live.removeAttributeNode(have[0]);
+        for (i = 0; i < want.length; ++i) {
+          live.setAttributeNodeNS(document.importNode(want[i], false));
+        }
+      });
     }
-    if (!document.head.isEqualNode(next.head)) {
-      if (!headPatchable(document.head) || !headPatchable(next.head)) return false;
-      syncAttributes(document.head, next.head);
-      morphChildren(document.head, next.head);
+    function checked(next) {
+      code = code || (next.nodeType === Node.ELEMENT_NODE && scripted(next));
     }
-    syncAttributes(document.body, next.body);
-    morphChildren(document.body, next.body);
-    if (code) return false;
-    changes.forEach(function (change) { change(); });
-    return true;
-  } catch (e) {
-    return false;
+    function replace(live, next) {
+      checked(next);
+      changes.push(function () { live.parentNode.replaceChild(document.adoptNode(next), live); });
+    }
+    function remove(parent, node) {
+      changes.push(function () { parent.removeChild(node); });
+    }
+    function insert(parent, next, before) {
+      checked(next);
+      changes.push(function () { parent.insertBefore(document.adoptNode(next), before); });
+    }
+    function morph(live, next) {
+      if (live.nodeType !== next.nodeType || live.nodeName !== next.nodeName ||
+          live.nodeName === 'TEMPLATE') {
+        replace(live, next);
+      } else if (live.nodeType === Node.ELEMENT_NODE) {
+        syncAttributes(live, next);
+        morphChildren(live, next);
+      } else if (live.nodeValue !== next.nodeValue) {
+        changes.push(function () { live.nodeValue = next.nodeValue; });
+      }
+    }
+    function morphChildren(live, next) {
+      var have = Array.prototype.slice.call(live.childNodes);
+      var want = Array.prototype.slice.call(next.childNodes);
+      var start = 0, haveEnd = have.length, wantEnd = want.length;
+      while (start < haveEnd && start < wantEnd && have[start].isEqualNode(want[start])) ++start;
+      while (haveEnd > start && wantEnd > start &&
+             have[haveEnd - 1].isEqualNode(want[wantEnd - 1])) {
+        --haveEnd;
+        --wantEnd;
+      }
+      var before = haveEnd < have.length ? have[haveEnd] : null;
+      var k = start;
+      for (; k < haveEnd && k < wantEnd; ++k) morph(have[k], want[k]);
+      for (var i = k; i < haveEnd; ++i) remove(live, have[i]);
+      for (var j = k; j < wantEnd; ++j) insert(live, want[j], before);
+    }
+    try {
+      var next = new DOMParser().parseFromString(text, 'text/html');
+      if (!document.body || !next.body || document.body.nodeName !== 'BODY' ||
+          next.body.nodeName !== 'BODY' || !sameOutside(document, next)) return null;
+      // The page on screen keeps the answer from its first patch: later
+      // patches only bring it checked nodes.
+      if (!document.nbeScriptFree) {
+        if (scripted(document)) return null;
+        document.nbeScriptFree = true;
+      }
+      if (!document.head.isEqualNode(next.head)) {
+        if (!headPatchable(document.head) || !headPatchable(next.head)) return null;
+        syncAttributes(document.head, next.head);
+        morphChildren(document.head, next.head);
+      }
+      syncAttributes(document.body, next.body);
+      morphChildren(document.body, next.body);
+      return code ? null : changes;
+    } catch (e) {
+      return null;
+    }
   }
-}))JS";
+  // The text held and its number, and the changes worked out for it. The
+  // changes go stale when the page changes before they are made (the reader
+  // opening a details box); they are then worked out again.
+  var held = { version: null, text: null, changes: null, pending: false, moved: false,
+               watch: null };
+  function forget() {
+    if (held.watch) held.watch.disconnect();
+    held.version = held.text = held.changes = held.watch = null;
+    held.pending = false;
+  }
+  window.nbePatcher = {
+    prepare: function (version, base, from, removed, inserted) {
+      var text;
+      if (base === null) {
+        text = inserted;
+      } else if (base !== held.version || held.text === null) {
+        forget();
+        return 'stale';
+      } else {
+        text = held.text.slice(0, from) + inserted + held.text.slice(from + removed);
+      }
+      forget();
+      held.version = version;
+      held.text = text;
+      held.changes = plan(text);
+      held.pending = true;
+      held.watch = new MutationObserver(function () { held.moved = true; });
+      held.moved = false;
+      held.watch.observe(document, { subtree: true, childList: true, attributes: true,
+                                     characterData: true });
+      return held.changes ? 'ready' : 'load';
+    },
+    apply: function (version) {
+      if (!held.pending || held.version !== version) return 'none';
+      var changes = held.changes;
+      if (held.moved || held.watch.takeRecords().length) changes = plan(held.text);
+      held.watch.disconnect();
+      held.watch = held.changes = null;
+      held.pending = false;
+      if (!changes) return 'load';
+      changes.forEach(function (change) { change(); });
+      return 'done';
+    }
+  };
+})();
+)JS";
+
+// A string as JavaScript reads it: JSON's quoting.
+QString quoted(QStringView text)
+{
+    const QByteArray json =
+        QJsonDocument(QJsonArray{text.toString()}).toJson(QJsonDocument::Compact);
+    return QString::fromUtf8(json.constData() + 1, json.size() - 2);
+}
+
+QString prepareCall(quint64 version, std::optional<quint64> baseVersion,
+                    const NBEHTMLPreviewPatch::Span &span, QStringView inserted)
+{
+    return QStringLiteral("window.nbePatcher.prepare(%1, %2, %3, %4, %5)")
+        .arg(QString::number(version),
+             baseVersion ? QString::number(*baseVersion) : QStringLiteral("null"),
+             QString::number(span.from), QString::number(span.removed), quoted(inserted));
+}
 
 } // namespace
 
-QString NBEHTMLPreviewPatch::script(const QString &html)
+QString NBEHTMLPreviewPatch::prepareScript(quint64 version, const QString &text,
+                                           std::optional<quint64> baseVersion, const QString &base)
 {
-    // The text travels as a JSON string, which JavaScript reads as it is.
-    const QByteArray quoted = QJsonDocument(QJsonArray{html}).toJson(QJsonDocument::Compact);
-    return QString::fromLatin1(patchScript) + u'(' +
-           QString::fromUtf8(quoted.constData() + 1, quoted.size() - 2) + u')';
+    if (!baseVersion)
+        return QString::fromLatin1(patcherScript) +
+               prepareCall(version, std::nullopt, Span{0, 0, text.size()}, text);
+    const Span span = differingSpan(base, text);
+    return QString::fromLatin1(patcherScript) +
+           prepareCall(version, baseVersion, span, QStringView(text).mid(span.from, span.inserted));
+}
+
+QString NBEHTMLPreviewPatch::applyScript(quint64 version)
+{
+    return QStringLiteral("window.nbePatcher ? window.nbePatcher.apply(%1) : '%2'")
+        .arg(QString::number(version), QString::fromLatin1(absent));
+}
+
+QString NBEHTMLPreviewPatch::patchScript(quint64 version, const QString &text)
+{
+    return prepareScript(version, text) + u';' + applyScript(version);
 }
 
 bool NBEHTMLPreviewPatch::needsLoad(const QString &html)
 {
     return html.contains(QLatin1String("<script"), Qt::CaseInsensitive);
+}
+
+NBEHTMLPreviewPatch::Span NBEHTMLPreviewPatch::differingSpan(const QString &base,
+                                                             const QString &text)
+{
+    const qsizetype shorter = std::min(base.size(), text.size());
+    qsizetype from =
+        std::mismatch(base.cbegin(), base.cbegin() + shorter, text.cbegin()).first - base.cbegin();
+    const qsizetype room = shorter - from;
+    qsizetype tail =
+        std::mismatch(base.crbegin(), base.crbegin() + room, text.crbegin()).first - base.crbegin();
+    return {from, base.size() - from - tail, text.size() - from - tail};
 }

@@ -5,6 +5,7 @@
 #include "NBEHTMLSplitView.h"
 #include "NBEScrollLink.h"
 #include "NBESourceEditor.h"
+#include "NBETextBuffer.h"
 #include "NBETextEditorView.h"
 
 #include <QBuffer>
@@ -586,6 +587,9 @@ TEST_F(NBEHTMLPreviewTest, BodyEditsArePatchedInPlaceToWhatALoadGives)
         {"more typed",
          page(QStringLiteral("<p id=\"a\" class=\"x\">Hello world &amp; ✓</p><ul><li>one<li>two"
                              "</ul>"))},
+        {"emoji typed", page(QStringLiteral("<p id=\"a\" class=\"x\">Hello \U0001F600</p>"))},
+        // Both pictures begin with the same half of their pair.
+        {"emoji changed", page(QStringLiteral("<p id=\"a\" class=\"x\">Hello \U0001F601</p>"))},
         {"node added",
          page(QStringLiteral("<p id=\"a\" class=\"x\">Hello world &amp; ✓</p><h2>New</h2>"
                              "<ul><li>one<li>two<li>three</ul>"))},
@@ -625,6 +629,41 @@ TEST_F(NBEHTMLPreviewTest, BodyEditsArePatchedInPlaceToWhatALoadGives)
         EXPECT_EQ(evaluate(preview, QStringLiteral("window.scrollY")).toInt(), 1500);
         EXPECT_EQ(documentOf(preview), freshDocumentOf(edit.html, folder()));
     }
+}
+
+// The patch is worked out once the text rests and made at the pause: edits
+// that come in between, and a page that changes meanwhile (the reader opens
+// a details box), still end as a load of the newest text, shown once.
+TEST_F(NBEHTMLPreviewTest, EditsAndPageChangesBeforeThePauseEndAsALoadOfTheNewestText)
+{
+    const auto page = [](const QString &body) {
+        return QStringLiteral("<!DOCTYPE html>\n<html><head></head><body>\n<details><summary>S"
+                              "</summary><p>hidden</p></details>\n") +
+               body + QStringLiteral("</body></html>\n");
+    };
+    NBEHTMLPreview preview(page(QStringLiteral("<p>0</p>")), folder(), nullptr);
+    show(preview, preview);
+    evaluate(preview, QStringLiteral("window.kept = true"));
+    const int rest = (NBETextBuffer::settleDelayMs + NBEHTMLPreview::reloadDelayMs) / 2;
+
+    QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+    for (int k = 1; k <= 3; ++k) {
+        preview.setHTML(page(QStringLiteral("<p>%1</p>").arg(k)), folder());
+        QTest::qWait(rest);
+    }
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+    QTest::qWait(NBEHTMLPreview::reloadDelayMs + 200);
+    EXPECT_EQ(loaded.size(), 1);
+    EXPECT_EQ(documentOf(preview), freshDocumentOf(page(QStringLiteral("<p>3</p>")), folder()));
+
+    loaded.clear();
+    const QString last = page(QStringLiteral("<p>4</p>"));
+    preview.setHTML(last, folder());
+    QTest::qWait(rest);
+    evaluate(preview, QStringLiteral("document.querySelector('details').open = true"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+    EXPECT_EQ(documentOf(preview), freshDocumentOf(last, folder()));
+    EXPECT_EQ(evaluate(preview, QStringLiteral("window.kept")), true);
 }
 
 // Whatever a run of edits makes of a page's markup, torn tags, stray end
