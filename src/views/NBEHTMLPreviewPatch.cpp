@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QRegularExpression>
 
 #include <algorithm>
 
@@ -15,11 +16,12 @@ namespace {
 // from the parsed document, which loads their pictures and style sheets.
 const char *const patcherScript = R"JS((function () {
   if (window.nbePatcher) return;
-  // A handler in an attribute is code too.
+  // A handler in an attribute is code too. A script whose type names JSON
+  // is data that never runs (no kind of code has such a type).
+  var runnable = 'script:not([type$="json" i]), noscript';
   function scripted(node) {
     var doc = node.ownerDocument || node;
-    return !!((node.matches && node.matches('script, noscript')) ||
-              node.querySelector('script, noscript') ||
+    return !!((node.matches && node.matches(runnable)) || node.querySelector(runnable) ||
               doc.evaluate(".//@*[starts-with(name(), 'on')]", node, null,
                            XPathResult.FIRST_ORDERED_NODE_TYPE, null).singleNodeValue);
   }
@@ -75,7 +77,8 @@ const char *const patcherScript = R"JS((function () {
     var changes = [], code = false;
     function syncAttributes(live, next) {
       if (sameAttributes(live, next)) return;
-      code = code || handlerIn(next.attributes);
+      // A script given another type would run only in a load.
+      code = code || handlerIn(next.attributes) || live.nodeName === 'SCRIPT';
       changes.push(function () {
         var have = live.attributes, want = next.attributes, i;
         if (sameNames(have, want)) {
@@ -243,7 +246,20 @@ QString NBEHTMLPreviewPatch::patchScript(quint64 version, const QString &text)
 
 bool NBEHTMLPreviewPatch::needsLoad(const QString &html)
 {
-    return html.contains(QLatin1String("<script"), Qt::CaseInsensitive);
+    // Only a script that plainly holds JSON data goes to the page, which
+    // tells for certain.
+    static const QRegularExpression data(
+        QStringLiteral(R"(<script[^>]*\stype\s*=\s*(["']?)[^"'\s>]*json\1[\s/>])"),
+        QRegularExpression::CaseInsensitiveOption);
+    const QLatin1String tag("<script");
+    for (qsizetype at = html.indexOf(tag, 0, Qt::CaseInsensitive); at >= 0;
+         at = html.indexOf(tag, at + tag.size(), Qt::CaseInsensitive)) {
+        if (!data.match(html, at, QRegularExpression::NormalMatch,
+                        QRegularExpression::AnchorAtOffsetMatchOption)
+                 .hasMatch())
+            return true;
+    }
+    return false;
 }
 
 NBEHTMLPreviewPatch::Span NBEHTMLPreviewPatch::differingSpan(const QString &base,

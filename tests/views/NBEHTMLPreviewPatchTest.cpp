@@ -55,4 +55,30 @@ TEST(NBEHTMLPreviewPatchTest, TheDifferingSpanIsTheLeastThatRebuildsTheText)
     }
 }
 
+// Only scripts that plainly hold JSON data may go to the page; any other
+// script needs a load.
+TEST(NBEHTMLPreviewPatchTest, OnlyAPageWhoseScriptsPlainlyHoldJSONMayBePatched)
+{
+    const struct
+    {
+        const char *html;
+        bool needsLoad;
+    } cases[] = {
+        {"<p>no script</p>", false},
+        {"<script>go()</script>", true},
+        {"<script src=\"a.js\"></script>", true},
+        {"<script type=\"module\">go()</script>", true},
+        {"<script type=\"text/javascript\">go()</script>", true},
+        {"<script type=\"application/ld+json\">{}</script>", false},
+        {"<SCRIPT id=d TYPE='Application/JSON'>[]</SCRIPT>", false},
+        {"<script type=application/ld+json>{}</script>", false},
+        {"<script data-type=\"application/json\">go()</script>", true},
+        {"<script type=\"application/json\">[]</script><script>go()</script>", true},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.html);
+        EXPECT_EQ(NBEHTMLPreviewPatch::needsLoad(QString::fromUtf8(test.html)), test.needsLoad);
+    }
+}
+
 } // namespace

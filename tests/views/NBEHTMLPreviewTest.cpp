@@ -810,6 +810,46 @@ TEST_F(NBEHTMLPreviewTest, WhatAPatchCantShowLoadsThePageAnew)
     }
 }
 
+// Scripts that hold JSON data never run: a page whose only scripts they are
+// is patched like one without, their data included, until one of them
+// becomes code.
+TEST_F(NBEHTMLPreviewTest, APageWhoseScriptsAreDataIsPatchedUntilOneBecomesCode)
+{
+    const auto page = [](const QString &type, const QString &data, const QString &text) {
+        return QStringLiteral("<!DOCTYPE html>\n<html><head><script type=\"%1\">%2</script>"
+                              "</head><body><p>%3</p><script type='application/json'>[1]</script>"
+                              "</body></html>\n")
+            .arg(type, data, text);
+    };
+    const QString ld = QStringLiteral("application/ld+json");
+    const struct
+    {
+        const char *name;
+        QString html;
+        bool patched;
+    } edits[] = {
+        {"text typed", page(ld, QStringLiteral("{\"a\": 1}"), QStringLiteral("ab")), true},
+        {"data changed", page(ld, QStringLiteral("{\"a\": 2}"), QStringLiteral("ab")), true},
+        {"data made code",
+         page(QStringLiteral("text/javascript"), QStringLiteral("document.title = 'ran'"),
+              QStringLiteral("ab")),
+         false},
+    };
+    NBEHTMLPreview preview(page(ld, QStringLiteral("{\"a\": 1}"), QStringLiteral("a")), folder(),
+                           nullptr);
+    show(preview, preview);
+    for (const auto &edit : edits) {
+        SCOPED_TRACE(edit.name);
+        evaluate(preview, QStringLiteral("window.kept = true"));
+        QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+        preview.setHTML(edit.html, folder());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        EXPECT_EQ(evaluate(preview, QStringLiteral("window.kept === true")).toBool(), edit.patched);
+        EXPECT_EQ(documentOf(preview), freshDocumentOf(edit.html, folder()));
+    }
+    EXPECT_EQ(evaluate(preview, QStringLiteral("document.title")), QStringLiteral("ran"));
+}
+
 // A preview that is not on screen (another tab's) draws no frames; its
 // pages still come up, and it shows the newest one when it is shown.
 TEST_F(NBEHTMLPreviewTest, AHiddenPreviewStillTakesEachNewPage)
