@@ -647,13 +647,21 @@ TEST_F(NBEHTMLPreviewTest, EditsAndPageChangesBeforeThePauseEndAsALoadOfTheNewes
     const int rest = (NBETextBuffer::settleDelayMs + NBEHTMLPreview::reloadDelayMs) / 2;
 
     QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+    // A machine too slow to keep the gaps shorter than the wait gets more
+    // than one change shown.
+    qint64 longestGap = 0;
     for (int k = 1; k <= 3; ++k) {
+        QElapsedTimer gap;
+        gap.start();
         preview.setHTML(page(QStringLiteral("<p>%1</p>").arg(k)), folder());
         QTest::qWait(rest);
+        longestGap = std::max(longestGap, gap.elapsed());
     }
     ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
     QTest::qWait(NBEHTMLPreview::reloadDelayMs + 200);
-    EXPECT_EQ(loaded.size(), 1);
+    if (longestGap < NBEHTMLPreview::reloadDelayMs) {
+        EXPECT_EQ(loaded.size(), 1);
+    }
     EXPECT_EQ(documentOf(preview), freshDocumentOf(page(QStringLiteral("<p>3</p>")), folder()));
 
     loaded.clear();
@@ -661,8 +669,13 @@ TEST_F(NBEHTMLPreviewTest, EditsAndPageChangesBeforeThePauseEndAsALoadOfTheNewes
     preview.setHTML(last, folder());
     QTest::qWait(rest);
     evaluate(preview, QStringLiteral("document.querySelector('details').open = true"));
+    // The reader's change came before the patch was made, unless the page
+    // answered it first.
+    const bool openedBeforeThePatch = loaded.isEmpty();
     ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
-    EXPECT_EQ(documentOf(preview), freshDocumentOf(last, folder()));
+    if (openedBeforeThePatch) {
+        EXPECT_EQ(documentOf(preview), freshDocumentOf(last, folder()));
+    }
     EXPECT_EQ(evaluate(preview, QStringLiteral("window.kept")), true);
 }
 
