@@ -69,6 +69,8 @@ struct NBEMarkdownPreviewContent
 {
     QList<NBEMarkdownBlock> blocks;
     QList<NBEPreviewBlockSpan> spans;
+    // How many blocks each section of the page holds.
+    QList<qsizetype> sections;
     // In page order.
     QList<NBEPreviewImage> images;
 };
@@ -141,4 +143,6 @@ public:
     static constexpr double verticalPadding = 24;
     static constexpr double blockSpacing = 14;
     static constexpr double nestedIndent = 18;
+    // About how many blocks a section of the page holds.
+    static constexpr size_t sectionBlocks = 32;
 };

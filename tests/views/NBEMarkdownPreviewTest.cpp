@@ -64,6 +64,20 @@ QList<QTextImageFormat> images(QTextDocument *document)
     return found;
 }
 
+// The page's boxes (tables), in order, however deep.
+QList<QTextTable *> tablesOf(QTextDocument *document)
+{
+    QList<QTextTable *> found;
+    QList<QTextFrame *> frames = document->rootFrame()->childFrames();
+    for (qsizetype k = 0; k < frames.size(); ++k) {
+        if (auto *table = qobject_cast<QTextTable *>(frames[k]))
+            found.append(table);
+        else
+            frames.append(frames[k]->childFrames());
+    }
+    return found;
+}
+
 TEST(NBEMarkdownPreview, BlocksGetTheirSizesMarkersAndAlignment)
 {
     QTemporaryDir dir;
@@ -132,9 +146,8 @@ TEST(NBEMarkdownPreview, BlocksGetTheirSizesMarkersAndAlignment)
     // Table columns keep their alignment in every row; a cell beyond the
     // alignments is leading.
     QTextTable *table = nullptr;
-    for (QTextFrame *frame : document->rootFrame()->childFrames()) {
-        auto *candidate = qobject_cast<QTextTable *>(frame);
-        if (candidate && candidate->columns() == 4)
+    for (QTextTable *candidate : tablesOf(document)) {
+        if (candidate->columns() == 4)
             table = candidate;
     }
     ASSERT_TRUE(table);
@@ -263,8 +276,8 @@ TEST(NBEMarkdownPreview, BoxesSpanTheTextWidth)
             QTextDocument *document = built(preview);
             QTextFrame *frame = nullptr;
             if (box.inside.isEmpty()) {
-                const QList<QTextFrame *> frames = document->rootFrame()->childFrames();
-                frame = frames.isEmpty() ? nullptr : frames.first();
+                const QList<QTextTable *> found = tablesOf(document);
+                frame = found.isEmpty() ? nullptr : found.first();
             } else {
                 for (QTextBlock block = document->begin(); block.isValid() && !frame;
                      block = block.next()) {
@@ -330,14 +343,17 @@ void describe(const QTextBlock &block, QStringList &lines)
     }
 }
 
-// The whole page, block by block and box by box, cell by cell, as lines.
-QStringList describe(QTextDocument *document)
+// A frame's blocks and frames, box by box and cell by cell, as lines.
+void describe(QTextFrame *frame, QStringList &lines)
 {
-    QStringList lines{describe(document->rootFrame()->frameFormat())};
-    for (auto it = document->rootFrame()->begin(); !it.atEnd(); ++it) {
+    lines.append(QStringLiteral("frame ") + describe(frame->frameFormat()));
+    for (auto it = frame->begin(); !it.atEnd(); ++it) {
         auto *table = qobject_cast<QTextTable *>(it.currentFrame());
         if (!table) {
-            describe(it.currentBlock(), lines);
+            if (it.currentFrame())
+                describe(it.currentFrame(), lines);
+            else
+                describe(it.currentBlock(), lines);
             continue;
         }
         lines.append(QStringLiteral("table %1x%2 ").arg(table->rows()).arg(table->columns()) +
@@ -350,6 +366,13 @@ QStringList describe(QTextDocument *document)
                 describe(inner.currentBlock(), lines);
         }
     }
+    lines.append(QStringLiteral("end"));
+}
+
+QStringList describe(QTextDocument *document)
+{
+    QStringList lines;
+    describe(document->rootFrame(), lines);
     return lines;
 }
 
@@ -416,6 +439,7 @@ TEST(NBEMarkdownPreview, PagesUpdatedInPlaceEqualPagesBuiltAfresh)
                           << "\nexpected "
                           << expected.value(differs.second - expected.cbegin()).toStdString();
         EXPECT_EQ(page.content.spans, fresh.content.spans);
+        EXPECT_EQ(page.content.sections, fresh.content.sections);
         EXPECT_EQ(imagePositions(page.content), imagePositions(fresh.content));
     };
 
@@ -474,7 +498,8 @@ TEST(NBEMarkdownPreview, PagesUpdatedInPlaceEqualPagesBuiltAfresh)
         const auto below = [&](qsizetype bound) {
             return qsizetype(std::uniform_int_distribution<qsizetype>(0, bound - 1)(random));
         };
-        text = corpus;
+        // Longer pages have more sections.
+        text = seed % 2 ? corpus : corpus + corpus + corpus;
         page = NBEMarkdownPreviewDocument::build(text, style);
         for (int step = 0; step < 50 && !HasFailure(); ++step) {
             // Now and then at an end, where blocks become the first or last.
