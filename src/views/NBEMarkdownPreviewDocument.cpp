@@ -376,9 +376,8 @@ public:
         const QList<QTextFrame *> frames = m_document->rootFrame()->childFrames();
         const qsizetype grown = blocks.size() - old.size();
 
-        // From the section of the first changed block to one that ends both
-        // after the last changed block and where a section of the new page
-        // ends.
+        // From the section of the first changed block to one that ends after
+        // the last changed block, at a block that ends a section in any page.
         qsizetype i = 0;
         qsizetype from = 0;
         while (i + 1 < sections.size() && from + sections[i] <= change.first)
@@ -387,6 +386,8 @@ public:
         // written in their place: the rest of its boxes stay, as the document
         // goes over all of its boxes whenever one comes or goes.
         if (!sections.isEmpty() && from < change.first && change.oldEnd < from + sections[i] &&
+            (grown == 0 || std::max(sections[i], sections[i] + grown) <
+                               NBEMarkdownPreviewDocument::longestSection) &&
             std::none_of(blocks.cbegin() + change.first, blocks.cbegin() + change.newEnd,
                          isSectionEnd))
             return splice(change, content, frames[i], from, i);
@@ -569,9 +570,12 @@ private:
         const bool afterText = k > 0 && !m_page.previous;
         m_page.fresh = true;
         const qsizetype first = k;
+        // A run of blocks alike that never ends a section is cut up all the
+        // same, or the layout would take it in at once.
         do {
             writeBlock(blocks, k);
-        } while (!isSectionEnd(blocks[k++]) && k < blocks.size());
+        } while (!isSectionEnd(blocks[k++]) && k < blocks.size() &&
+                 k - first < NBEMarkdownPreviewDocument::longestSection);
         // The layout leaves out the space above the first block of a frame:
         // the section keeps it above itself. After a box it is below the box.
         if (afterText) {

@@ -143,6 +143,7 @@ public:
     static constexpr double verticalPadding = 24;
     static constexpr double blockSpacing = 14;
     static constexpr double nestedIndent = 18;
-    // About how many blocks a section of the page holds.
+    // About how many blocks a section of the page holds, and the most.
     static constexpr size_t sectionBlocks = 32;
+    static constexpr qsizetype longestSection = 128;
 };

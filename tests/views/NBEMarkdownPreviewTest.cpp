@@ -467,6 +467,15 @@ TEST(NBEMarkdownPreview, PagesUpdatedInPlaceEqualPagesBuiltAfresh)
         text.replace(QString::fromUtf8(edit.before), QString::fromUtf8(edit.after));
         check(QString::fromUtf8(edit.name));
     }
+    // A long run of blocks alike, cut into sections however it changes.
+    text = QStringLiteral("Same.\n\n").repeated(300);
+    page = NBEMarkdownPreviewDocument::build(text, style);
+    for (const qsizetype at : {1400, 700, 1000, 7}) {
+        text.insert(at, QStringLiteral("Other.\n\n"));
+        check(QStringLiteral("a paragraph comes in at %1").arg(at));
+        text.remove(at + 8, 7);
+        check(QStringLiteral("one goes at %1").arg(at));
+    }
     text.clear();
     check(QStringLiteral("everything goes"));
     text = corpus;
