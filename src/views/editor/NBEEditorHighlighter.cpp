@@ -1,6 +1,7 @@
 #include "NBEEditorHighlighter.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBELineLayout.h"
 #include "NBESoftBreaks.h"
 #include "NBETokenType.h"
 #include "NBEWhenFinished.h"
@@ -687,19 +688,26 @@ int NBEEditorHighlighter::applyTo(const QTextBlock &block)
 
 void NBEEditorHighlighter::format(const QTextBlock &block)
 {
-    if (!needsFormatting(block))
-        return;
-    // Formats equal to those the line shows change nothing on screen, and
-    // setting them would lay the line out and draw it again.
-    const QTextLayout *layout = block.layout();
     const int number = block.blockNumber();
-    if (layout->preeditAreaText().isEmpty() && number >= 0 && size_t(number) < m_lines.size() &&
-        layout->formats() == formatRanges(m_lines[size_t(number)], block.length() - 1)) {
-        m_dirty[size_t(number)] = false;
+    if (!needsFormatting(block) || number < 0 || size_t(number) >= m_lines.size())
+        return;
+    const QScopedValueRollback<bool> applying(m_applying, true);
+    QTextLayout *layout = block.layout();
+    // Text being composed shifts the formats; the base class knows how.
+    if (!layout->preeditAreaText().isEmpty()) {
+        rehighlightBlock(block);
         return;
     }
-    const QScopedValueRollback<bool> applying(m_applying, true);
-    rehighlightBlock(block);
+    m_dirty[size_t(number)] = false;
+    // The ranges are set as the base class would set them, without its
+    // format for every character. Formats equal to those the line shows
+    // change nothing on screen, and setting them would lay the line out and
+    // draw it again.
+    const QList<QTextLayout::FormatRange> ranges =
+        formatRanges(m_lines[size_t(number)], block.length() - 1);
+    if (layout->formats() == ranges)
+        return;
+    NBELineLayout::setFormats(block, ranges);
 }
 
 QList<QTextLayout::FormatRange> NBEEditorHighlighter::formatRanges(const NBEPackedRuns &runs,

@@ -68,8 +68,8 @@ private:
 // of the whole text on the thread pool and splits the runs by line; when it
 // comes back for the text the document still holds, only lines whose runs
 // changed are marked, and marked lines are formatted when they are (nearly)
-// on screen. Formatting goes through QSyntaxHighlighter, so it never adds an
-// undo step. While the user types, the runs of the edited line move with the
+// on screen. Formats go on the lines' layouts, not into the text, so they
+// never add an undo step. While the user types, the runs of the edited line move with the
 // text until the next pass.
 class NBEEditorHighlighter : public QSyntaxHighlighter
 {
