@@ -4,6 +4,7 @@
 #include "NBEEditorTestHost.h"
 #include "NBELanguageRegistry.h"
 #include "NBELongLineDocument.h"
+#include "NBEPaintRegions.h"
 #include "NBEQtPrinters.h"
 #include "NBETextBuffer.h"
 #include "NBETextEditorCoordinator.h"
@@ -244,6 +245,41 @@ TEST(NBEDiagnosticOverlay, ANewListRepaintsTheSameListDoesNot)
     ASSERT_TRUE(QTest::qWaitFor([&] { return !painted.isEmpty(); }));
     view.overlay->setDiagnostics({});
     EXPECT_TRUE(view.squiggles().isEmpty());
+}
+
+// A server sends its whole list after every change: only squiggles on
+// screen that came, went or moved are drawn again.
+TEST(NBEDiagnosticOverlay, ANewListDrawsOnlyTheSquigglesThatChangedOnScreen)
+{
+    QStringList lines(300, QStringLiteral("some text on a line"));
+    View view(lines.join(u'\n'));
+    QList<NBELSPDiagnostic> list{diagnostic(0, 0, 0, 4), diagnostic(2, 5, 2, 9),
+                                 diagnostic(250, 0, 250, 4)};
+    view.overlay->setDiagnostics(list);
+    NBETest::PaintRegions paints(view.edit.viewport());
+    paints.settled();
+    const QList<NBEDiagnosticSquiggle> shown = view.squiggles();
+    ASSERT_EQ(shown.size(), 2);
+
+    list[2] = diagnostic(251, 0, 251, 6);
+    view.overlay->setDiagnostics(list);
+    EXPECT_TRUE(paints.settled().isEmpty());
+
+    // Moved on its line: where it was and where it is now, nothing else.
+    list[1] = diagnostic(2, 8, 2, 12);
+    view.overlay->setDiagnostics(list);
+    const QRegion moved = paints.settled();
+    EXPECT_TRUE(moved.contains(shown[1].rect.center().toPoint()));
+    EXPECT_TRUE(moved.contains(view.squiggles()[1].rect.center().toPoint()));
+    EXPECT_FALSE(moved.contains(shown[0].rect.center().toPoint()));
+    EXPECT_LT(moved.boundingRect().height(), 2 * view.caret(0, 0).height());
+    EXPECT_EQ(paints.onScreen(), paints.drawnAnew());
+
+    // Gone from the list: taken off the screen.
+    list.removeAt(0);
+    view.overlay->setDiagnostics(list);
+    EXPECT_TRUE(paints.settled().contains(shown[0].rect.center().toPoint()));
+    EXPECT_EQ(paints.onScreen(), paints.drawnAnew());
 }
 
 TEST(NBEDiagnosticOverlay, ScrollingPaintsTheSquigglesThatComeIntoView)

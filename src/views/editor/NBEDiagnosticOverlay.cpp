@@ -5,6 +5,7 @@
 #include <QAbstractTextDocumentLayout>
 #include <QFontMetricsF>
 #include <QPainter>
+#include <QRegion>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
@@ -23,6 +24,8 @@ void NBEDiagnosticOverlay::setDiagnostics(const QList<NBELSPDiagnostic> &diagnos
 {
     if (diagnostics == m_diagnostics)
         return;
+    const QRectF screen = m_textView ? QRectF(m_textView->viewport()->rect()) : QRectF();
+    const QList<NBEDiagnosticSquiggle> before = squiggles(screen);
     m_diagnostics = diagnostics;
     m_byLine.clear();
     m_byLine.reserve(size_t(diagnostics.size()));
@@ -39,8 +42,25 @@ void NBEDiagnosticOverlay::setDiagnostics(const QList<NBELSPDiagnostic> &diagnos
     qint64 reach = std::numeric_limits<qint64>::min();
     for (size_t i = 0; i < m_byLine.size(); ++i)
         m_reachSoFar[i] = reach = std::max(reach, m_byLine[i].reach);
-    if (m_textView)
-        m_textView->viewport()->update();
+    if (!m_textView)
+        return;
+    // A server sends the whole list again after each change; what changed
+    // mostly lies off screen or leaves the squiggles on screen where they
+    // were. Only squiggles that came, went or changed are drawn again.
+    const QList<NBEDiagnosticSquiggle> after = squiggles(screen);
+    QRegion changed;
+    const auto mark = [&](const QList<NBEDiagnosticSquiggle> &from,
+                          const QList<NBEDiagnosticSquiggle> &to) {
+        for (const NBEDiagnosticSquiggle &squiggle : from) {
+            // The wave swings below its line.
+            if (!to.contains(squiggle))
+                changed += squiggle.rect.adjusted(-2, -1, 2, 3).toAlignedRect();
+        }
+    };
+    mark(before, after);
+    mark(after, before);
+    if (!changed.isEmpty())
+        m_textView->viewport()->update(changed);
 }
 
 void NBEDiagnosticOverlay::update()
