@@ -1,4 +1,5 @@
 // Renaming a tag's partner with it in the real editor.
+#include "NBELinkedRenameController.h"
 #include "NBELanguageRegistry.h"
 #include "NBETypingFixture.h"
 
@@ -54,4 +55,11 @@ TEST_F(NBELinkedRenameControllerTest, RenamingATagRenamesItsPartnerAsASeparateUn
     type(QStringLiteral("s"));
     settle();
     EXPECT_EQ(shown(), QStringLiteral("<divs>x</div>"));
+
+    // So is a name longer than any tag's (a long run of letters typed).
+    const QString name(NBELinkedRenameController::longestTagName + 1, u'a');
+    open(NBELanguageRegistry::html(), u'<' + name + QStringLiteral("|>x</") + name + u'>');
+    type(QStringLiteral("s"));
+    settle();
+    EXPECT_EQ(shown(), u'<' + name + QStringLiteral("s>x</") + name + u'>');
 }

@@ -30,12 +30,16 @@ void NBELinkedRenameController::rememberCaretLink()
     if (!m_textView || !m_isHTML)
         return;
     // Most carets stand in no tag name: told from a few characters, without
-    // reading the text.
+    // reading the text. A word longer than any tag name is none, however
+    // long it grows as the user types.
     const QTextDocument *document = m_textView->textGeometry().textDocument();
     const int at = m_textView->textSelectionStart();
     int start = at;
-    while (start > 0 && NBEMarkupScan::isNameChar(document->characterAt(start - 1)))
+    while (start > 0 && at - start <= longestTagName &&
+           NBEMarkupScan::isNameChar(document->characterAt(start - 1)))
         --start;
+    if (at - start > longestTagName)
+        return;
     const QChar before = start > 0 ? document->characterAt(start - 1) : QChar();
     if (before != u'<' &&
         !(before == u'/' && start > 1 && document->characterAt(start - 2) == u'<'))

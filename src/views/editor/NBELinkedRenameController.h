@@ -33,6 +33,8 @@ public:
 
     // How far a tag's partner is looked for, on each side.
     static constexpr int partnerReach = 256 * 1024;
+    // Longer names are not followed.
+    static constexpr int longestTagName = 256;
 
 private:
     // Remembers whether the caret stands in a tag name whose partner has
