@@ -466,6 +466,66 @@ TEST_F(NBECompletionControllerTest, KeysReadNoWholeTextOfALargeDocument)
     EXPECT_GT(edit()->document()->revision(), 100);
 }
 
+// Counts shows and hides of the widgets it is given.
+class ShowsAndHides : public QObject
+{
+public:
+    explicit ShowsAndHides(const QList<QWidget *> &widgets)
+        : m_widgets(widgets)
+    {
+        qApp->installEventFilter(this);
+    }
+    ~ShowsAndHides() override { qApp->removeEventFilter(this); }
+    int count = 0;
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if ((event->type() == QEvent::Show || event->type() == QEvent::Hide) &&
+            m_widgets.contains(watched))
+            ++count;
+        return false;
+    }
+
+private:
+    QList<QWidget *> m_widgets;
+};
+
+TEST_F(NBECompletionControllerTest, ThePanelNarrowsClosesAndReopensWithoutShowingOrHidingWidgets)
+{
+    open(NBELanguageRegistry::css(), QStringLiteral("a { |"));
+    type(QStringLiteral("b"));
+    ASSERT_GT(rows().size(), 10);
+    NBECompletionList *panel = completion()->panel();
+    QListView *list = panel->listView();
+    const QStringList many = rows();
+    ShowsAndHides changes({panel, list, list->viewport()});
+    ShowsAndHides scrollBar({list->verticalScrollBar()});
+    // Narrowed to one row and widened again: the scroll bar goes and comes
+    // once each, the panel stays up.
+    type(QStringLiteral("ot"));
+    EXPECT_EQ(rows(), QStringList({"bottom"}));
+    EXPECT_FALSE(list->verticalScrollBar()->isVisible());
+    EXPECT_EQ(scrollBar.count, 1);
+    for (int i = 0; i < 2; ++i)
+        key(Qt::Key_Backspace);
+    EXPECT_EQ(rows(), many);
+    EXPECT_TRUE(list->verticalScrollBar()->isVisible());
+    EXPECT_EQ(scrollBar.count, 2);
+    // Closed, it is out of the window's sight; typing opens it again.
+    key(Qt::Key_Escape);
+    EXPECT_FALSE(completion()->isVisible());
+    EXPECT_FALSE(panel->geometry().intersects(window->rect()));
+    type(QStringLiteral("ot"));
+    EXPECT_EQ(rows(), QStringList({"bottom"}));
+    EXPECT_TRUE(window->rect().contains(panel->geometry()));
+    EXPECT_EQ(completion()->panel(), panel);
+    EXPECT_EQ(changes.count, 0);
+    key(Qt::Key_Tab);
+    EXPECT_EQ(marked(), QStringLiteral("a { bottom: |"));
+    EXPECT_FALSE(completion()->isVisible());
+}
+
 TEST(NBECompletionControllerPanel, RowsHeightAndSelection)
 {
     QWidget host;

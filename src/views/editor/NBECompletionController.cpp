@@ -42,7 +42,7 @@ int NBECompletionController::panelHeight(int count)
 
 bool NBECompletionController::isVisible() const
 {
-    return m_panel && m_panel->isVisible();
+    return m_shown && m_panel && m_panel->isVisible();
 }
 
 void NBECompletionController::show(const QStringList &items, const QRect &caretRect,
@@ -62,7 +62,12 @@ void NBECompletionController::show(const QStringList &items, const QRect &caretR
         m_panel = makePanel(window);
     place(caretRect, window);
     m_panel->raise();
-    m_panel->show();
+    // Shown once, then only moved in and out of view: showing or hiding a
+    // widget in a window under the pointer waits on the display server for
+    // where the pointer is, and the panel comes and goes with the keys.
+    if (m_panel->isHidden())
+        m_panel->show();
+    m_shown = true;
 }
 
 void NBECompletionController::follow(const QRect &caretRect, QWidget *window)
@@ -81,7 +86,9 @@ void NBECompletionController::place(const QRect &caretRect, QWidget *window)
     if (y + height > window->height() && caret.top() - 2 - height >= 0)
         y = caret.top() - 2 - height;
     const int x = std::max(0, std::min(caret.left(), window->width() - panelWidth));
-    m_panel->setGeometry(x, y, panelWidth, height);
+    const QRect geometry(x, y, panelWidth, height);
+    if (m_panel->geometry() != geometry)
+        m_panel->setGeometry(geometry);
 }
 
 NBECompletionList *NBECompletionController::makePanel(QWidget *window)
@@ -100,9 +107,12 @@ void NBECompletionController::hide()
     m_model->setSelected(0);
     m_moved = false;
     // Kept for the next show: building the panel (its style sheets) costs
-    // more than a keystroke should.
-    if (m_panel)
-        m_panel->hide();
+    // more than a keystroke should. It leaves the window instead of hiding
+    // (see show()); a child beyond its window's edge is neither drawn nor
+    // under the pointer.
+    if (m_shown && m_panel)
+        m_panel->move(-m_panel->width(), -m_panel->height());
+    m_shown = false;
 }
 
 void NBECompletionController::moveSelection(int step)

@@ -80,7 +80,7 @@ public:
     }
 
     static constexpr int panelWidth = 260;
-    static constexpr int maxPanelHeight = 224;
+    static constexpr int maxPanelHeight = NBECompletionList::maxHeight;
     static int panelHeight(int count);
     // How far the completion reads near the caret: the text before it (a
     // tag, a CSS rule, a style element's start) and after it.
@@ -128,6 +128,8 @@ private:
 
     NBECompletionModel *m_model;
     QPointer<NBECompletionList> m_panel;
+    // Whether the panel is in view; once shown it stays a visible widget.
+    bool m_shown = false;
     bool m_moved = false;
 
     QPointer<NBECodeTextEdit> m_textView;

@@ -31,7 +31,6 @@ NBECompletionList::NBECompletionList(NBECompletionModel *model, QWidget *parent)
     m_view->setEditTriggers(QAbstractItemView::NoEditTriggers);
     m_view->setSelectionMode(QAbstractItemView::SingleSelection);
     m_view->setUniformItemSizes(true);
-    m_view->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_view->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_view->setTextElideMode(Qt::ElideRight);
     QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
@@ -57,6 +56,11 @@ NBECompletionList::NBECompletionList(NBECompletionModel *model, QWidget *parent)
 
 void NBECompletionList::syncItems()
 {
+    // Decided from the count before the rows are laid out: a scroll bar left
+    // to the layout comes and goes while the list resizes, and each show or
+    // hide of a widget in a visible window waits on the display server.
+    const bool scrolls = NBECompletionList::scrolls(m_model->items().size());
+    m_view->setVerticalScrollBarPolicy(scrolls ? Qt::ScrollBarAlwaysOn : Qt::ScrollBarAlwaysOff);
     m_labels->setStringList(m_model->items());
     syncSelection();
 }

@@ -22,6 +22,9 @@ public:
 
     static constexpr int rowHeight = 20;
     static constexpr int margin = 4;
+    static constexpr int maxHeight = 224;
+    // Whether `count` rows need the scroll bar at the tallest height.
+    static bool scrolls(qsizetype count) { return count * rowHeight > maxHeight - 2 * margin; }
 
 private:
     void syncItems();
