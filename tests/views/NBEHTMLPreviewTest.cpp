@@ -20,6 +20,8 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QTest>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
@@ -677,6 +679,46 @@ TEST_F(NBEHTMLPreviewTest, EditsAndPageChangesBeforeThePauseEndAsALoadOfTheNewes
         EXPECT_EQ(documentOf(preview), freshDocumentOf(last, folder()));
     }
     EXPECT_EQ(evaluate(preview, QStringLiteral("window.kept")), true);
+}
+
+// The editor's buffer is followed: each burst of keys, worked out once the
+// buffer rests and made at the pause, leaves the page as a load of the
+// buffer's text, at the reader's place.
+TEST_F(NBEHTMLPreviewTest, KeysTypedIntoAFollowedBufferEndAsALoadOfItsText)
+{
+    const std::shared_ptr<NBETextBuffer> buffer =
+        NBETextBuffer::make(longPage(300, QStringLiteral("<p id=\"end\">end</p>")));
+    NBEHTMLPreview preview(buffer, folder(), folder(), nullptr);
+    show(preview, preview);
+    const QStringList typed = {QStringLiteral("x"),    QStringLiteral("<b>"),
+                               QStringLiteral("</b>"), QStringLiteral("&amp;"),
+                               QStringLiteral("<li>"), QStringLiteral("\U0001F600")};
+    std::mt19937 random(106);
+    int patched = 0;
+    for (int burst = 0; burst < 6; ++burst) {
+        evaluate(preview, QStringLiteral("window.kept = true; window.scrollTo(0, 1500)"));
+        QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+        for (int key = 0; key < 3; ++key) {
+            const QString text = buffer->text();
+            const qsizetype from = text.indexOf(QStringLiteral("<body>")) + 7;
+            const qsizetype to = text.indexOf(QStringLiteral("</body>"));
+            QTextCursor cursor(buffer->document());
+            cursor.setPosition(int(from + qsizetype(random() % quint32(to - from))));
+            if (random() % 3 == 0)
+                cursor.deletePreviousChar();
+            else
+                cursor.insertText(typed[qsizetype(random() % quint32(typed.size()))]);
+            QTest::qWait(40);
+        }
+        SCOPED_TRACE(burst);
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        EXPECT_EQ(documentOf(preview), freshDocumentOf(buffer->text(), folder()));
+        if (evaluate(preview, QStringLiteral("window.kept === true")).toBool()) {
+            ++patched;
+            EXPECT_EQ(evaluate(preview, QStringLiteral("window.scrollY")).toInt(), 1500);
+        }
+    }
+    EXPECT_GE(patched, 4);
 }
 
 // Whatever a run of edits makes of a page's markup, torn tags, stray end
