@@ -22,7 +22,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <map>
 #include <span>
 #include <tuple>
@@ -280,21 +279,6 @@ bool isWebImage(const QUrl &url)
     return url.scheme() == u"http" || url.scheme() == u"https";
 }
 
-// Sections end after blocks picked by their content alone, so that a page
-// written in parts has the sections of a page written at once.
-bool isSectionEnd(const NBEMarkdownBlock &block)
-{
-    size_t key = qHashMulti(0, int(block.kind), block.text, block.code, block.url,
-                            block.items.size(), block.rows.size());
-    for (const NBEMarkdownListItem &item : block.items)
-        key = qHash(item.text, key);
-    for (const QString &header : block.headers)
-        key = qHash(header, key);
-    for (const NBEMarkdownDefinition &definition : block.definitions)
-        key = qHash(definition.term, key);
-    return key % NBEMarkdownPreviewDocument::sectionBlocks == 0;
-}
-
 class Builder
 {
 public:
@@ -347,8 +331,8 @@ public:
     {
         m_runs = preparedRuns(blocks, 64);
         m_page.cursor.beginEditBlock();
-        for (qsizetype k = 0; k < blocks.size();)
-            k = writeSection(blocks, k);
+        for (qsizetype k = 0; k < blocks.size(); ++k)
+            writeBlock(blocks, k);
         if (!blocks.isEmpty())
             finishPage();
         m_page.cursor.endEditBlock();
@@ -357,124 +341,39 @@ public:
         NBEMarkdownPreviewBuild build;
         build.content.blocks = blocks;
         build.content.spans = std::move(m_spans);
-        build.content.sections = std::move(m_sections);
         build.content.images = std::move(m_images);
         build.remoteImages = std::move(m_remote);
         build.document = std::make_shared<std::unique_ptr<QTextDocument>>(std::move(m_owned));
         return build;
     }
 
-    // Writes again the sections that hold the changed blocks. The section
-    // after them was written for how the one before it ended (in a box or
-    // not); when that changed, it is written again too, and so on until the
-    // page settles.
+    // Takes the changed stretch out of the page and writes the new blocks in
+    // its place. The block after it was written for what stood before it;
+    // when that ended differently (in a box or not), that block is written
+    // again too, and so on until the page settles.
     QStringList replace(const NBEMarkdownPreviewChange &change, NBEMarkdownPreviewContent &content)
     {
         const QList<NBEPreviewBlockSpan> &old = content.spans;
-        const QList<qsizetype> &sections = content.sections;
         const QList<NBEMarkdownBlock> &blocks = change.blocks;
-        const QList<QTextFrame *> frames = m_document->rootFrame()->childFrames();
-        const qsizetype grown = blocks.size() - old.size();
-
-        // From the section of the first changed block to one that ends after
-        // the last changed block, at a block that ends a section in any page.
-        qsizetype i = 0;
-        qsizetype from = 0;
-        while (i + 1 < sections.size() && from + sections[i] <= change.first)
-            from += sections[i++];
-        // Blocks changed inside a section, keeping its first and last, are
-        // written in their place: the rest of its boxes stay, as the document
-        // goes over all of its boxes whenever one comes or goes.
-        if (!sections.isEmpty() && from < change.first && change.oldEnd < from + sections[i] &&
-            (grown == 0 || std::max(sections[i], sections[i] + grown) <
-                               NBEMarkdownPreviewDocument::longestSection) &&
-            std::none_of(blocks.cbegin() + change.first, blocks.cbegin() + change.newEnd,
-                         isSectionEnd))
-            return splice(change, content, frames[i], from, i);
-        qsizetype o = i;
-        qsizetype oldTo = from;
-        while (o < sections.size() && (oldTo <= change.first || oldTo < change.oldEnd ||
-                                       !isSectionEnd(blocks[oldTo + grown - 1])))
-            oldTo += sections[o++];
-
-        qsizetype imagesBefore = 0;
-        for (qsizetype k = 0; k < from; ++k)
-            imagesBefore += old[k].images;
-        QTextCursor &cursor = m_page.cursor;
-        cursor.beginEditBlock();
-        const int lengthBefore = m_document->characterCount();
-        m_page.fresh = from > 0 && old[from - 1].endsInBox;
-        m_page.previous = m_page.fresh ? lastBox(frames[i - 1]) : nullptr;
-        m_page.previousBelow = m_page.previous ? m_page.previous->format().bottomMargin() : 0;
-        double below = removeSections(frames, old, i, o, from, oldTo);
-
-        qsizetype n = from;
-        while (n < oldTo + grown)
-            n = writeSection(blocks, n);
-        for (; o < sections.size(); ++o) {
-            if (m_page.fresh == old[oldTo - 1].endsInBox) {
-                if (m_page.fresh)
-                    setSpaceBelow(m_page, below);
-                break;
-            }
-            below = removeSections(frames, old, o, o + 1, oldTo, oldTo + sections[o]);
-            oldTo += sections[o];
-            n = writeSection(blocks, n);
-        }
-        if (blocks.isEmpty()) {
-            // Nothing left: the page's one block as in a new page.
-            cursor.setBlockFormat(QTextBlockFormat());
-            cursor.setBlockCharFormat(QTextCharFormat());
-        } else if (n == blocks.size()) {
-            finishPage();
-        } else {
-            collapse(cursor);
-        }
-        cursor.endEditBlock();
-
-        QList<qsizetype> kept = sections.first(i);
-        kept.append(m_sections);
-        kept.append(sections.sliced(o));
-        content.sections = std::move(kept);
-        record(content, blocks, from, oldTo, imagesBefore, lengthBefore);
-        return m_remote;
-    }
-
-private:
-    // What the block after a box set below it: its first block's look and
-    // the box's space below.
-    struct Junction
-    {
-        QTextBlockFormat format;
-        double below = 0;
-    };
-
-    // Takes the changed blocks out of their section and writes the new ones
-    // in their place. The block after them was written for what stood before
-    // it; when that ended differently (in a box or not), it is written again
-    // too, and so on until the page settles, at the latest after the
-    // section's last block, which is as before.
-    QStringList splice(const NBEMarkdownPreviewChange &change, NBEMarkdownPreviewContent &content,
-                       QTextFrame *section, qsizetype from, qsizetype index)
-    {
-        const QList<NBEPreviewBlockSpan> &old = content.spans;
-        const QList<NBEMarkdownBlock> &blocks = change.blocks;
-        int start = section->firstPosition();
+        int start = 0;
         qsizetype imagesBefore = 0;
         for (qsizetype k = 0; k < change.first; ++k) {
-            if (k >= from)
-                start += old[k].length;
+            start += old[k].length;
             imagesBefore += old[k].images;
         }
         QTextCursor &cursor = m_page.cursor;
         cursor.beginEditBlock();
-        const int lengthBefore = m_document->characterCount();
         cursor.setPosition(start);
         qsizetype o = change.first;
-        m_page.fresh = old[o - 1].endsInBox;
-        m_page.previous = m_page.fresh ? boxEndingAt(start) : nullptr;
+        m_page.fresh = o == 0 || old[o - 1].endsInBox;
+        m_page.previous = o > 0 && m_page.fresh ? boxEndingAt(start) : nullptr;
         m_page.previousBelow = m_page.previous ? m_page.previous->format().bottomMargin() : 0;
         Junction next = remove(old, o, change.oldEnd);
+        // The page's first block is written as in a new page.
+        if (o == 0) {
+            cursor.setBlockFormat(QTextBlockFormat());
+            cursor.setBlockCharFormat(QTextCharFormat());
+        }
         o = change.oldEnd;
         qsizetype n = change.first;
         for (; n < change.newEnd; ++n)
@@ -490,41 +389,62 @@ private:
             next = remove(old, o, o + 1);
             writeBlock(blocks, n);
         }
-        // A box that ends the page keeps no space below, and the empty block
-        // after it takes no room.
-        if (n == blocks.size() && m_page.fresh) {
-            setSpaceBelow(m_page, 0);
-            collapse(cursor);
-        }
+        if (n == blocks.size() && !blocks.isEmpty())
+            finishPage();
         cursor.endEditBlock();
 
-        content.sections[index] += blocks.size() - old.size();
-        record(content, blocks, change.first, o, imagesBefore, lengthBefore);
-        return m_remote;
-    }
-
-    // What the page shows after a change: the blocks before `first` and from
-    // `rest` on as they were, those just written between, and the images
-    // below them moved by what the page grew.
-    void record(NBEMarkdownPreviewContent &content, const QList<NBEMarkdownBlock> &blocks,
-                qsizetype first, qsizetype rest, qsizetype imagesBefore, int lengthBefore)
-    {
-        const int shift = m_document->characterCount() - lengthBefore;
+        int written = 0;
+        for (const NBEPreviewBlockSpan &span : std::as_const(m_spans))
+            written += span.length;
+        const int shift = written - m_removedLength;
         QList<NBEPreviewImage> images = content.images.first(imagesBefore);
         images.append(m_images);
         for (qsizetype k = imagesBefore + m_removedImages; k < content.images.size(); ++k) {
             images.append(content.images[k]);
             images.last().position += shift;
         }
-        QList<NBEPreviewBlockSpan> spans = content.spans.first(first);
+        QList<NBEPreviewBlockSpan> spans = old.first(change.first);
         spans.append(m_spans);
-        spans.append(content.spans.sliced(rest));
+        spans.append(old.sliced(o));
         content.blocks = blocks;
         content.spans = std::move(spans);
         content.images = std::move(images);
+        return m_remote;
     }
 
-    // The box that ends just before `position`.
+private:
+    // What the block after a box set below it: its first block's look and
+    // the box's space below.
+    struct Junction
+    {
+        QTextBlockFormat format;
+        double below = 0;
+    };
+
+    void writeBlock(const QList<NBEMarkdownBlock> &blocks, qsizetype k)
+    {
+        m_page.spacing = k == 0 ? 0 : NBEMarkdownPreviewDocument::blockSpacing;
+        // A box followed by a box or by nothing keeps no space below.
+        m_page.nextBelow = k + 1 < blocks.size() && !startsWithBox(blocks[k + 1])
+                               ? NBEMarkdownPreviewDocument::blockSpacing
+                               : 0;
+        const int start = m_page.cursor.position();
+        const qsizetype images = m_images.size();
+        block(m_page, blocks[k], 0);
+        m_spans.append(
+            {m_page.cursor.position() - start, m_page.fresh, int(m_images.size() - images)});
+    }
+
+    // A trailing empty block left after a box takes no room.
+    void finishPage()
+    {
+        if (!m_page.fresh)
+            return;
+        setSpaceBelow(m_page, 0);
+        collapse(m_page.cursor);
+    }
+
+    // The box on the page that ends just before `position`.
     QTextTable *boxEndingAt(int position) const
     {
         QTextTable *table = qobject_cast<QTextTable *>(m_document->frameAt(position - 1));
@@ -542,7 +462,7 @@ private:
         }
         const int start = m_page.cursor.position();
         Junction after;
-        if (old[to - 1].endsInBox) {
+        if (to > 0 && old[to - 1].endsInBox) {
             after.format = m_document->findBlock(start + length).blockFormat();
             if (QTextTable *box = boxEndingAt(start + length))
                 after.below = box->format().bottomMargin();
@@ -556,92 +476,8 @@ private:
             if (!m_page.fresh)
                 m_page.cursor.setBlockFormat(kept);
         }
+        m_removedLength += length;
         return after;
-    }
-
-    // A frame of blocks, from `k` to the end of its section. The layout moves
-    // the sections after a change as wholes, where it would otherwise move
-    // every block below it.
-    qsizetype writeSection(const QList<NBEMarkdownBlock> &blocks, qsizetype k)
-    {
-        QTextCursor &cursor = m_page.cursor;
-        collapse(cursor);
-        QTextFrame *section = cursor.insertFrame(QTextFrameFormat());
-        const bool afterText = k > 0 && !m_page.previous;
-        m_page.fresh = true;
-        const qsizetype first = k;
-        // A run of blocks alike that never ends a section is cut up all the
-        // same, or the layout would take it in at once.
-        do {
-            writeBlock(blocks, k);
-        } while (!isSectionEnd(blocks[k++]) && k < blocks.size() &&
-                 k - first < NBEMarkdownPreviewDocument::longestSection);
-        // The layout leaves out the space above the first block of a frame:
-        // the section keeps it above itself. After a box it is below the box.
-        if (afterText) {
-            const double above = section->begin().currentBlock().blockFormat().topMargin();
-            if (above != 0) {
-                QTextFrameFormat format;
-                format.setTopMargin(above);
-                section->setFrameFormat(format);
-            }
-        }
-        if (m_page.fresh)
-            collapse(cursor);
-        cursor.setPosition(section->lastPosition() + 1);
-        m_sections.append(k - first);
-        return k;
-    }
-
-    void writeBlock(const QList<NBEMarkdownBlock> &blocks, qsizetype k)
-    {
-        m_page.spacing = k == 0 ? 0 : NBEMarkdownPreviewDocument::blockSpacing;
-        // A box followed by a box or by nothing keeps no space below.
-        m_page.nextBelow = k + 1 < blocks.size() && !startsWithBox(blocks[k + 1])
-                               ? NBEMarkdownPreviewDocument::blockSpacing
-                               : 0;
-        const int start = m_page.cursor.position();
-        const qsizetype images = m_images.size();
-        block(m_page, blocks[k], 0);
-        m_spans.append(
-            {m_page.cursor.position() - start, m_page.fresh, int(m_images.size() - images)});
-    }
-
-    // The empty block after the last section takes no room, and a box at
-    // the end keeps no space below.
-    void finishPage()
-    {
-        if (m_page.fresh)
-            setSpaceBelow(m_page, 0);
-        collapse(m_page.cursor);
-    }
-
-    // The box that ends a section's last block.
-    static QTextTable *lastBox(QTextFrame *section)
-    {
-        const QList<QTextFrame *> boxes = section->childFrames();
-        return boxes.isEmpty() ? nullptr : qobject_cast<QTextTable *>(boxes.last());
-    }
-
-    // Removes the sections from `from` to `to` (blocks `first` to `end`),
-    // leaving the cursor where they were. Returns the space the block after
-    // them kept below their last box.
-    double removeSections(const QList<QTextFrame *> &frames, const QList<NBEPreviewBlockSpan> &old,
-                          qsizetype from, qsizetype to, qsizetype first, qsizetype end)
-    {
-        if (from == to)
-            return 0;
-        double below = 0;
-        if (old[end - 1].endsInBox) {
-            if (QTextTable *box = lastBox(frames[to - 1]))
-                below = box->format().bottomMargin();
-        }
-        for (qsizetype k = first; k < end; ++k)
-            m_removedImages += old[k].images;
-        m_page.cursor.setPosition(frames[from]->firstPosition() - 1);
-        m_page.cursor.setPosition(frames[to - 1]->lastPosition() + 1, QTextCursor::KeepAnchor);
-        m_page.cursor.removeSelectedText();
-        return below;
     }
 
     // --- Formats
@@ -1213,7 +1049,7 @@ private:
     double m_iconSize = 16;
     QList<NBEPreviewImage> m_images;
     QList<NBEPreviewBlockSpan> m_spans;
-    QList<qsizetype> m_sections;
+    int m_removedLength = 0;
     qsizetype m_removedImages = 0;
     QStringList m_remote;
     QHash<QString, QList<NBEInlineRun>> m_runs;
@@ -1265,15 +1101,8 @@ NBEMarkdownPreviewChange NBEMarkdownPreviewDocument::change(const QList<NBEMarkd
     if (change.isEmpty() || !isWorthUpdating(change))
         return change;
 
-    // The page is written again by whole sections: those around the change.
-    qsizetype from = first;
-    while (from > 0 && !isSectionEnd(blocks[from - 1]))
-        --from;
-    qsizetype to = std::max(change.newEnd, first + 1);
-    while (to < blocks.size() && !isSectionEnd(blocks[to - 1]))
-        ++to;
-    const std::span<const NBEMarkdownBlock> written(
-        blocks.constData() + from, std::size_t(std::min(to, blocks.size()) - from));
+    const std::span<const NBEMarkdownBlock> written(blocks.constData() + first,
+                                                    std::size_t(change.newEnd - first));
     change.runs = preparedRuns(written, 0);
     QStringList urls;
     for (const NBEMarkdownBlock &block : written)

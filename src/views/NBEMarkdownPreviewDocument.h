@@ -69,8 +69,6 @@ struct NBEMarkdownPreviewContent
 {
     QList<NBEMarkdownBlock> blocks;
     QList<NBEPreviewBlockSpan> spans;
-    // How many blocks each section of the page holds.
-    QList<qsizetype> sections;
     // In page order.
     QList<NBEPreviewImage> images;
 };
@@ -143,7 +141,4 @@ public:
     static constexpr double verticalPadding = 24;
     static constexpr double blockSpacing = 14;
     static constexpr double nestedIndent = 18;
-    // About how many blocks a section of the page holds, and the most.
-    static constexpr size_t sectionBlocks = 32;
-    static constexpr qsizetype longestSection = 128;
 };
