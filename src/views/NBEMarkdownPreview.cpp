@@ -117,32 +117,62 @@ void NBEMarkdownPreview::rebuild()
     const QString text = m_text;
     const NBEMarkdownPreviewStyle style = this->style();
     QThread *owner = thread();
-    const bool restyled = !m_hasPage || m_pageStyleRevision != m_styleRevision;
+    const bool restyled = !m_hasPage || m_showsHead || m_pageStyleRevision != m_styleRevision;
     const std::optional<QList<NBEMarkdownBlock>> shown =
         restyled ? std::nullopt : std::optional(m_content.blocks);
+    // A page built anew shows its head first only where the reader would see
+    // it: near the top, and not in place of a head already shown.
+    const bool headFirst = !m_showsHead && verticalScrollBar()->value() <= viewport()->height();
     const int styleRevision = m_styleRevision;
     nbeWhenFinished(QtConcurrent::run(
                         buildThread(),
-                        [text, style, owner, shown] {
+                        [text, style, owner, shown, headFirst] {
                             Update update;
-                            const QList<NBEMarkdownBlock> blocks = NBEMarkdownParser::parse(text);
+                            QList<NBEMarkdownBlock> blocks = NBEMarkdownParser::parse(text);
                             if (shown) {
                                 update.change =
                                     NBEMarkdownPreviewDocument::change(*shown, blocks, style);
                                 if (NBEMarkdownPreviewDocument::isWorthUpdating(update.change))
                                     return update;
                             }
+                            if (headFirst && blocks.size() > headBlocks) {
+                                update.build = NBEMarkdownPreviewDocument::build(
+                                    blocks.first(headBlocks), style, owner);
+                                update.whole = std::move(blocks);
+                                return update;
+                            }
                             update.build = NBEMarkdownPreviewDocument::build(blocks, style, owner);
                             return update;
                         }),
-                    this, [this, generation, styleRevision](const Update &update) {
-                        m_building = false;
-                        if (m_builds.isCurrent(generation)) {
-                            install(update);
-                            m_pageStyleRevision = styleRevision;
-                        } else {
-                            rebuild();
-                        }
+                    this, [this, generation, styleRevision, style](const Update &update) {
+                        finish(update, generation, styleRevision, style);
+                    });
+}
+
+void NBEMarkdownPreview::finish(const Update &update, NBERequestOrder::Token generation,
+                                int styleRevision, const NBEMarkdownPreviewStyle &style)
+{
+    m_building = false;
+    if (!m_builds.isCurrent(generation)) {
+        rebuild();
+        return;
+    }
+    install(update);
+    m_pageStyleRevision = styleRevision;
+    if (!update.whole)
+        return;
+    // The rest of the page, from the same parse and look, while the head is read.
+    m_building = true;
+    QThread *owner = thread();
+    nbeWhenFinished(QtConcurrent::run(buildThread(),
+                                      [blocks = *update.whole, style, owner] {
+                                          Update whole;
+                                          whole.build = NBEMarkdownPreviewDocument::build(
+                                              blocks, style, owner);
+                                          return whole;
+                                      }),
+                    this, [this, generation, styleRevision, style](const Update &whole) {
+                        finish(whole, generation, styleRevision, style);
                     });
 }
 
@@ -153,7 +183,11 @@ void NBEMarkdownPreview::install(const Update &update)
         QTextDocument *document = update.build.document->release();
         if (!document)
             return;
-        const int scroll = verticalScrollBar()->value();
+        int scroll = verticalScrollBar()->value();
+        // The shorter head may have pulled the reader up; unless they moved
+        // since, the whole page puts them back.
+        if (m_showsHead && scroll == m_headSettledScroll)
+            scroll = m_headScroll;
         document->setParent(this);
         // The document shown before is a child too, so it goes now.
         setDocument(document);
@@ -161,6 +195,9 @@ void NBEMarkdownPreview::install(const Update &update)
         m_hasPage = true;
         NBEMarkdownPreviewDocument::fitImages(document, m_content.images, contentWidth());
         verticalScrollBar()->setValue(scroll);
+        m_showsHead = update.whole.has_value();
+        m_headScroll = scroll;
+        m_headSettledScroll = verticalScrollBar()->value();
         remoteImages = update.build.remoteImages;
     } else {
         // The blocks shown before are freed on the build thread: a long page has
@@ -170,8 +207,12 @@ void NBEMarkdownPreview::install(const Update &update)
             NBEMarkdownPreviewDocument::update(document(), m_content, update.change, style());
         buildThread()->start([shown = std::move(shown)] {});
     }
-    m_built = true;
     fetchRemoteImages(remoteImages);
+    if (m_showsHead) {
+        Q_EMIT headShown();
+        return;
+    }
+    m_built = true;
     Q_EMIT built();
 }
 

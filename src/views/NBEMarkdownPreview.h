@@ -31,12 +31,17 @@ public:
     void setInputs(const QString &text, const std::optional<QUrl> &baseURL, const NBETheme &theme,
                    double fontSize);
 
-    // Whether the document for the latest inputs is in.
+    // Whether the whole document for the latest inputs is in.
     bool isBuilt() const { return m_built; }
+    // How many top-level blocks a page built from scratch shows first, while
+    // the rest of a longer text is built.
+    static constexpr qsizetype headBlocks = 48;
     NBEMarkdownPreviewStyle style() const;
 
 Q_SIGNALS:
     void built();
+    // The leading blocks of a long page are on screen; `built` follows.
+    void headShown();
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
@@ -47,9 +52,15 @@ private:
     {
         NBEMarkdownPreviewBuild build;
         NBEMarkdownPreviewChange change;
+        // All the blocks of the text when `build` holds only its head.
+        std::optional<QList<NBEMarkdownBlock>> whole;
     };
 
     void rebuild();
+    // Installs a build still current, and then builds the whole page after
+    // a head.
+    void finish(const Update &update, NBERequestOrder::Token generation, int styleRevision,
+                const NBEMarkdownPreviewStyle &style);
     void install(const Update &update);
     void fetchRemoteImages(const QStringList &urls);
     double contentWidth() const;
@@ -65,6 +76,12 @@ private:
     // look builds a new page.
     NBEMarkdownPreviewContent m_content;
     bool m_hasPage = false;
+    // A head page is never updated in place: what follows it is a whole page.
+    bool m_showsHead = false;
+    // Where the reader was when the head came in, and where the shorter
+    // head left the scroll bar, so the whole page can put them back.
+    int m_headScroll = 0;
+    int m_headSettledScroll = 0;
     int m_styleRevision = 0;
     int m_pageStyleRevision = -1;
     QHash<QString, QImage> m_remoteImages;

@@ -501,6 +501,66 @@ TEST(NBEMarkdownPreview, PagesUpdatedInPlaceEqualPagesBuiltAfresh)
     }
 }
 
+// A long page built anew shows its leading blocks first, then the whole page
+// of the newest text, also when the text changes while the head is shown.
+TEST(NBEMarkdownPreview, ALongPageShowsItsHeadFirstThenTheWholePage)
+{
+    QString text = QStringLiteral("Links to [the end][end].\n\n");
+    for (int k = 0; k < 150; ++k)
+        text += QStringLiteral("## Section %1\n\n```\ncode %1\n```\n").arg(k);
+    text += QStringLiteral("[end]: https://example.com/end\n");
+    const auto fresh = [](const QString &text, const NBEMarkdownPreviewStyle &style,
+                          qsizetype blocks) {
+        QList<NBEMarkdownBlock> parsed = NBEMarkdownParser::parse(text);
+        return describe(
+            NBEMarkdownPreviewDocument::build(parsed.first(std::min(blocks, parsed.size())), style)
+                .document->get());
+    };
+
+    NBEMarkdownPreview preview(QString(), std::nullopt, NBEDefaultThemes::light(), fontSize);
+    preview.resize(600, 400);
+    preview.show();
+    built(preview);
+    QList<QStringList> heads;
+    QString changed;
+    QObject::connect(&preview, &NBEMarkdownPreview::headShown, &preview, [&] {
+        EXPECT_FALSE(preview.isBuilt());
+        heads.append(describe(preview.document()));
+        if (!changed.isEmpty())
+            preview.setInputs(changed, std::nullopt, NBEDefaultThemes::light(), fontSize);
+    });
+
+    preview.setInputs(text, std::nullopt, NBEDefaultThemes::dark(), fontSize);
+    built(preview);
+    ASSERT_EQ(heads.size(), 1);
+    EXPECT_EQ(heads.first(), fresh(text, preview.style(), NBEMarkdownPreview::headBlocks));
+    EXPECT_TRUE(heads.first().join(u'\n').contains(QStringLiteral("https://example.com/end")));
+    EXPECT_EQ(describe(preview.document()), fresh(text, preview.style(), text.size()));
+
+    // A short text, and an edit to a whole page, come in one piece.
+    preview.setInputs(QStringLiteral("# Short\n"), std::nullopt, NBEDefaultThemes::dark(),
+                      fontSize);
+    built(preview);
+    preview.setInputs(text, std::nullopt, NBEDefaultThemes::dark(), fontSize);
+    built(preview);
+    heads.clear();
+    preview.setInputs(text + QStringLiteral("\nMore.\n"), std::nullopt, NBEDefaultThemes::dark(),
+                      fontSize);
+    built(preview);
+    EXPECT_TRUE(heads.isEmpty());
+
+    // Another look starts from a head again; a text typed while it is shown
+    // is what the page ends with, never the head's.
+    changed = text;
+    changed.replace(QStringLiteral("Section 140"), QStringLiteral("Changed 140"));
+    preview.verticalScrollBar()->setValue(150);
+    preview.setInputs(text, std::nullopt, NBEDefaultThemes::light(), fontSize);
+    built(preview);
+    EXPECT_EQ(heads.size(), 1);
+    EXPECT_EQ(preview.verticalScrollBar()->value(), 150);
+    EXPECT_EQ(describe(preview.document()), fresh(changed, preview.style(), changed.size()));
+}
+
 // A long page on screen keeps its document and the reader's place when its
 // text changes, and its images keep fitting the width.
 TEST(NBEMarkdownPreview, ANewTextChangesThePageInPlace)
