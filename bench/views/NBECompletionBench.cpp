@@ -111,8 +111,8 @@ QList<double> typingTimes(Window &window, int rounds, const QString &word)
     return samples;
 }
 
-// Counts paints of any completion panel's rows; a panel is made anew each
-// time it shows, so its paint may come before anyone could watch it.
+// Counts paints of any completion panel's rows; the panel is made on its
+// first show, so its first paint may come before anyone could watch it.
 class PanelPaints : public QObject
 {
 public:
