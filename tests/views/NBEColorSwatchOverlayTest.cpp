@@ -3,11 +3,13 @@
 #include "NBEDefaultThemes.h"
 #include "NBEEditorTestHost.h"
 #include "NBELanguageRegistry.h"
+#include "NBEPaintRegions.h"
 #include "NBEQtPrinters.h"
 #include "NBETestSupport.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
+#include <QApplication>
 #include <QColorDialog>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -103,6 +105,47 @@ QRect caretBox(NBECodeTextEdit *textView, int position)
 }
 
 } // namespace
+
+TEST(NBEColorSwatchOverlay, AnEditInsideALineDrawsThatLineAloneWithItsSquares)
+{
+    // Every line holds a literal, so each key moves squares after the caret.
+    QStringList lines;
+    for (int i = 0; i < 16; ++i)
+        lines.append(QStringLiteral("a%1 { color: #%2; }").arg(i).arg(i % 10, 3, 10, QChar(u'0')));
+    const int flashTime = QApplication::cursorFlashTime();
+    QApplication::setCursorFlashTime(0);
+    Editor editor(lines.join(u'\n'), NBELanguageRegistry::css());
+    ASSERT_EQ(editor.overlay()->swatches().size(), 16);
+    NBECodeTextEdit *view = editor.textView();
+    NBETest::PaintRegions paints(view->viewport());
+    const auto lineRect = [&](int number) {
+        return view->blockGeometry(view->document()->findBlockByNumber(number))
+            .translated(view->contentOffsetPublic())
+            .toAlignedRect()
+            .adjusted(-2, -2, 2, 2);
+    };
+    const int third = int(view->document()->findBlockByNumber(2).position());
+    editor.select(third + 2, third + 2);
+    paints.settled();
+
+    editor.type(QStringLiteral("xy"));
+    QRegion painted = paints.settled();
+    EXPECT_FALSE(painted.isEmpty());
+    EXPECT_TRUE(lineRect(2).contains(painted.boundingRect()))
+        << painted.boundingRect().top() << " " << painted.boundingRect().bottom();
+    QTest::keyClick(view, Qt::Key_Backspace);
+    painted = paints.settled();
+    EXPECT_TRUE(lineRect(2).contains(painted.boundingRect()))
+        << painted.boundingRect().top() << " " << painted.boundingRect().bottom();
+    // The line's square moved with its end, and nothing else moved.
+    EXPECT_EQ(paints.onScreen(), paints.drawnAnew());
+
+    // A new line moves every square below it.
+    QTest::keyClick(view, Qt::Key_Return);
+    paints.settled();
+    EXPECT_EQ(paints.onScreen(), paints.drawnAnew());
+    QApplication::setCursorFlashTime(flashTime);
+}
 
 // Which literals a language has is the scan's own table test.
 TEST(NBEColorSwatchOverlay, BoxesForTheLiteralsOfCSSAndOfHTMLStyleElements)

@@ -147,7 +147,29 @@ void NBEColorSwatchOverlay::textDidChange(const NBETextChange &change)
         m_literals.remove(kept, last - kept);
     }
     if (changed)
+        updateEdited(change);
+}
+
+void NBEColorSwatchOverlay::updateEdited(const NBETextChange &change)
+{
+    // Squares sit after their line's end, so an edit inside one line moves
+    // only that line's squares. Painting the whole overlay would have the
+    // text view beneath it draw every line again at each key.
+    QTextDocument *shown = m_textView->document();
+    const bool oneLine = change.startLine == change.endLine && !change.inserted.contains(u'\n');
+    if (!oneLine || m_textView->textGeometry().textDocument() != shown) {
         update();
+        return;
+    }
+    const QTextBlock block = shown->findBlock(int(change.position));
+    if (!block.isValid()) {
+        update();
+        return;
+    }
+    const QRect line = m_textView->blockGeometry(block)
+                           .translated(m_textView->contentOffsetPublic())
+                           .toAlignedRect();
+    update(QRect(0, line.top() - 1, width(), line.height() + 2));
 }
 
 QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const

@@ -70,6 +70,8 @@ private:
     void colorDidChange(const QColor &color);
     void flushPick();
     void textDidChange(const NBETextChange &change);
+    // Draws again where an edit moved or changed squares.
+    void updateEdited(const NBETextChange &change);
     QString literalAt(NBETextRange range) const;
     void followViewport();
 
