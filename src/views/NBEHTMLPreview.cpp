@@ -370,20 +370,20 @@ void NBEHTMLPreview::prepare()
     // The page is handed only what differs from the text it holds, worked
     // out away from the keys.
     const quint64 version = m_textVersion;
-    const quint64 frontPage = m_frontPage;
-    nbeWhenFinished(QtConcurrent::run([version, text = m_prepared->text, base = m_heldVersion,
-                                       held = m_heldText] {
-                        const bool needsLoad = NBEHTMLPreviewPatch::needsLoad(text);
-                        return std::make_pair(needsLoad, needsLoad
-                                                             ? QString()
-                                                             : NBEHTMLPreviewPatch::prepareScript(
-                                                                   version, text, base, held));
-                    }),
-                    this, [this, version, frontPage](const std::pair<bool, QString> &work) {
-                        if (!m_prepared || m_prepared->version != version)
-                            return;
-                        prepared(version, frontPage != m_frontPage, work.first, work.second);
-                    });
+    const NBERequestOrder::Token frontPage = m_frontPages.next();
+    nbeWhenFinished(
+        QtConcurrent::run(
+            [version, text = m_prepared->text, base = m_heldVersion, held = m_heldText] {
+                const bool needsLoad = NBEHTMLPreviewPatch::needsLoad(text);
+                return std::make_pair(needsLoad, needsLoad ? QString()
+                                                           : NBEHTMLPreviewPatch::prepareScript(
+                                                                 version, text, base, held));
+            }),
+        this, [this, version, frontPage](const std::pair<bool, QString> &work) {
+            if (!m_prepared || m_prepared->version != version)
+                return;
+            prepared(version, !m_frontPages.isCurrent(frontPage), work.first, work.second);
+        });
 }
 
 void NBEHTMLPreview::prepared(quint64 version, bool pageChanged, bool needsLoad,
@@ -475,7 +475,7 @@ void NBEHTMLPreview::patched(const QString &text)
 
 void NBEHTMLPreview::forgetHeldText()
 {
-    ++m_frontPage;
+    m_frontPages.supersede();
     m_heldVersion.reset();
     m_heldText = QString();
     // A patch still being worked out finds the page gone when it is done.

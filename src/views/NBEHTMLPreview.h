@@ -131,7 +131,7 @@ private:
     // page that is: a load or the other view coming up holds none.
     std::optional<quint64> m_heldVersion;
     QString m_heldText;
-    quint64 m_frontPage = 0;
+    NBERequestOrder m_frontPages;
     QTimer m_swapTimer;
     // The page behind is shown once its view's picture has held the square
     // its restore script draws after scrolling, and then lost it.

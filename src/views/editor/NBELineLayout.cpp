@@ -5,6 +5,7 @@
 #include <QTextDocument>
 
 #include <algorithm>
+#include <optional>
 #include <utility>
 
 NBELineLayout::NBELineLayout(QTextDocument *document)
@@ -22,12 +23,9 @@ void NBELineLayout::setFormats(const QTextBlock &block,
     // New formats drop the line's layout and mark the line changed; the
     // change is passed on at once, so the next edit reports only its own.
     block.layout()->setFormats(formats);
-    if (!lines) {
-        document->markContentsDirty(block.position(), block.length());
-        return;
-    }
-    const QScopedValueRollback<int> notLaidOut(lines->m_notLaidOut,
-                                               laidOut ? -1 : block.position());
+    std::optional<QScopedValueRollback<int>> notLaidOut;
+    if (lines)
+        notLaidOut.emplace(lines->m_notLaidOut, laidOut ? -1 : block.position());
     document->markContentsDirty(block.position(), block.length());
 }
 
