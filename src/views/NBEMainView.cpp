@@ -189,8 +189,10 @@ NBEMainView::~NBEMainView()
     // However the window goes away, its language servers go with it.
     m_viewModel->shutdownLSP();
     // The panes go before the view model they keep their last words with
-    // (the commit box saves its draft).
-    qDeleteAll(findChildren<QWidget *>(Qt::FindDirectChildrenOnly));
+    // (the commit box saves its draft). One at a time: a pane may take a
+    // sibling with it (an editor its completion panel).
+    while (QWidget *child = findChild<QWidget *>(QString(), Qt::FindDirectChildrenOnly))
+        delete child;
 }
 
 void NBEMainView::start()

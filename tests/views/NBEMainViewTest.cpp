@@ -1,4 +1,5 @@
 #include "NBECodeTextEdit.h"
+#include "NBECompletionList.h"
 #include "NBEDefaultThemes.h"
 #include "NBEFileTreeView.h"
 #include "NBEHTMLEditor.h"
@@ -424,4 +425,24 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
     QCoreApplication::processEvents();
     EXPECT_EQ(textView()->textCursor().positionInBlock(), 7);
     EXPECT_EQ(viewModel()->tab(pageID)->cursorPosition, (NBECursorPosition{100, 8}));
+}
+
+// Closing a window whose editor has shown its completion panel: the editor
+// takes the panel (a child of the window) with it, and nothing is left to
+// delete twice (a second delete fails the run under the sanitizers).
+TEST_F(NBEMainViewTest, AWindowClosesAfterItsEditorShowedCompletion)
+{
+    write(QStringLiteral("index.html"), "<body>\n\n</body>\n");
+    makeView();
+    openTab(QStringLiteral("index.html"));
+    QTextCursor cursor(textView()->document()->findBlockByNumber(1));
+    textView()->setTextCursor(cursor);
+    textView()->setFocus();
+    QTest::keyClicks(textView(), QStringLiteral("<di"));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        const auto panels = view->findChildren<NBECompletionList *>();
+        return !panels.isEmpty() && panels.first()->isVisible() &&
+               view->rect().intersects(panels.first()->geometry());
+    }));
+    view.reset();
 }
