@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QList>
 #include <QString>
 #include <QUrl>
 
@@ -30,6 +31,15 @@ public:
     // Reads the text as it stands, or nothing when there is no text anymore.
     using TextReader = std::function<std::optional<Text>()>;
 
+    // A change as the server applies it: `text` takes the place of `range`
+    // in the text before it.
+    struct RangedChange
+    {
+        NBELSPRange range;
+        QString text;
+        bool operator==(const RangedChange &) const = default;
+    };
+
     struct Document
     {
         QUrl url;
@@ -38,6 +48,10 @@ public:
         // Set while a whole-text change waits to be sent: reads the text
         // then.
         TextReader pendingText;
+        // Ranged changes waiting to be sent, in order, and the version the
+        // last one made.
+        QList<RangedChange> heldChanges;
+        qint64 heldVersion = 0;
     };
 
     static QString key(const QUrl &url)
@@ -79,6 +93,24 @@ public:
                                     {{"range", range}, {"text", change.rangeText}})})}});
     }
 
+    static NBEJSONValue didChangeParams(const QUrl &url, qint64 version,
+                                        const QList<RangedChange> &changes)
+    {
+        NBEJSONValue::Array contentChanges;
+        contentChanges.reserve(changes.size());
+        for (const RangedChange &change : changes)
+            contentChanges.append(
+                NBEJSONValue::object({{"range", change.range.toJSON()}, {"text", change.text}}));
+        return NBEJSONValue::object(
+            {{"textDocument", NBEJSONValue::object({{"uri", uri(url)}, {"version", version}})},
+             {"contentChanges", NBEJSONValue(std::move(contentChanges))}});
+    }
+
+    // Folds `next`, applied after `into`, into it when it touches the span
+    // `into` wrote, so the server applies the two as one change; false,
+    // leaving `into` as it was, when they lie apart.
+    static bool merge(RangedChange &into, const RangedChange &next);
+
     static NBEJSONValue didCloseParams(const QUrl &url)
     {
         return NBEJSONValue::object({{"textDocument", NBEJSONValue::object({{"uri", uri(url)}})}});
@@ -94,9 +126,16 @@ public:
 
     // The didChange params, or nothing for a document that is not open or
     // whose server already has this version or a newer one (versions only
-    // grow while a document is open).
+    // grow while a document is open), or that holds newer changes.
     std::optional<NBEJSONValue> change(const QUrl &url, const Text &text)
     {
+        if (Document *held = find(url)) {
+            // The text holds every change made before it was read.
+            if (text.version >= held->heldVersion)
+                held->heldChanges.clear();
+            if (!held->heldChanges.isEmpty())
+                return std::nullopt;
+        }
         Document *document = advance(url, text.version);
         if (!document)
             return std::nullopt;
@@ -126,6 +165,35 @@ public:
         return didChangeParams(document->url, version, change);
     }
 
+    // Keeps the edit that made `version` back, merged with the one held
+    // before it where they touch; false for a document that is not open or
+    // whose server has this version or will have it.
+    bool hold(const QUrl &url, const NBETextChange &change, qint64 version)
+    {
+        Document *document = find(url);
+        if (!document || version <= std::max(document->version, document->heldVersion))
+            return false;
+        RangedChange ranged{
+            {{change.startLine, change.startCharacter}, {change.endLine, change.endCharacter}},
+            change.rangeText};
+        if (document->heldChanges.isEmpty() || !merge(document->heldChanges.last(), ranged))
+            document->heldChanges.append(std::move(ranged));
+        document->heldVersion = version;
+        return true;
+    }
+
+    // The didChange params of the held changes, as one message under the
+    // version of the last, or nothing when none is held.
+    std::optional<NBEJSONValue> takeHeldChanges(const QUrl &url)
+    {
+        Document *document = find(url);
+        if (!document || document->heldChanges.isEmpty())
+            return std::nullopt;
+        const QList<RangedChange> changes = std::exchange(document->heldChanges, {});
+        document->version = document->heldVersion;
+        return didChangeParams(document->url, document->version, changes);
+    }
+
     const Document *find(const QUrl &url) const
     {
         const auto it = m_documents.constFind(key(url));
@@ -137,12 +205,12 @@ public:
         return it == m_documents.end() ? nullptr : &it.value();
     }
 
-    // Every document with a whole-text change waiting.
+    // Every document with a change waiting.
     QList<QUrl> pending() const
     {
         QList<QUrl> urls;
         for (const Document &document : m_documents)
-            if (document.pendingText)
+            if (document.pendingText || !document.heldChanges.isEmpty())
                 urls.append(document.url);
         return urls;
     }

@@ -124,22 +124,22 @@ bool NBELSPServerConnection::changeDocument(NBELSPDocumentSync &documents, const
     NBELSPDocumentSync::Document *document = documents.find(url);
     if (!document)
         return false;
-    if (!document->pendingText && syncsIncrementally()) {
-        if (auto params = documents.change(url, change, version))
-            notify(QStringLiteral("textDocument/didChange"), *params);
-        return false;
-    }
+    if (!document->pendingText && syncsIncrementally())
+        return documents.hold(url, change, version);
     document->pendingText = wholeText;
     return true;
 }
 
-void NBELSPServerConnection::sendPendingText(NBELSPDocumentSync &documents, const QUrl &url)
+void NBELSPServerConnection::sendPending(NBELSPDocumentSync &documents, const QUrl &url)
 {
     NBELSPDocumentSync::Document *document = documents.find(url);
-    if (!document || !document->pendingText)
+    if (!document)
         return;
-    if (const auto text = std::exchange(document->pendingText, {})())
-        sendText(documents, url, *text);
+    if (document->pendingText)
+        if (const auto text = std::exchange(document->pendingText, {})())
+            sendText(documents, url, *text);
+    if (auto params = documents.takeHeldChanges(url))
+        notify(QStringLiteral("textDocument/didChange"), *params);
 }
 
 void NBELSPServerConnection::sendText(NBELSPDocumentSync &documents, const QUrl &url,

@@ -50,14 +50,14 @@ public:
     bool allowIncrementalSync = true;
 
     // One edit of a document open on this server, the one that made
-    // `version`: sent as a ranged change when the server takes those and no
-    // whole text waits; otherwise the whole text is to be sent later
-    // (answers true), read then, so a run of edits costs one read and one
-    // message.
+    // `version`, to be sent later (answers true) so a run of edits costs
+    // one message: a ranged change, merged with the edits next to it, when
+    // the server takes those and no whole text waits; otherwise the whole
+    // text, read then.
     bool changeDocument(NBELSPDocumentSync &documents, const QUrl &url, const NBETextChange &change,
                         qint64 version, const NBELSPDocumentSync::TextReader &wholeText);
-    // Sends the whole text waiting for the document, if any.
-    void sendPendingText(NBELSPDocumentSync &documents, const QUrl &url);
+    // Sends what waits for the document, if anything.
+    void sendPending(NBELSPDocumentSync &documents, const QUrl &url);
     // Sends the whole text now (the text replaces any that waits).
     void sendText(NBELSPDocumentSync &documents, const QUrl &url,
                   const NBELSPDocumentSync::Text &text);

@@ -17,7 +17,7 @@ NBELSPSession::NBELSPSession(const QUrl &rootURL, std::optional<QString> toolcha
         if (m_shutDown || m_unavailable || !m_server)
             return;
         for (const QUrl &url : m_documents.pending())
-            m_server->sendPendingText(m_documents, url);
+            m_server->sendPending(m_documents, url);
     });
 }
 
@@ -95,7 +95,7 @@ void NBELSPSession::didChange(const QUrl &url, const NBETextChange &change, qint
     if (m_shutDown || m_unavailable || !m_server)
         return;
     if (m_server->changeDocument(m_documents, url, change, version, wholeText))
-        m_pendingTimer->start(wholeTextDelay);
+        m_pendingTimer->start(changeDelay);
 }
 
 void NBELSPSession::didClose(const QUrl &url)

@@ -56,7 +56,7 @@ public:
     QStringList toolchainFolders = NBELSPToolchain::toolchainFolders();
     QString searchPath = QString::fromLocal8Bit(qgetenv("PATH"));
     std::chrono::milliseconds handshakeTimeout{60000};
-    std::chrono::milliseconds wholeTextDelay{100};
+    std::chrono::milliseconds changeDelay{100};
 
 signals:
     void diagnosticsPublished(const QUrl &url, const QList<NBELSPDiagnostic> &diagnostics);

@@ -41,7 +41,7 @@ NBEWebLSPSession::NBEWebLSPSession(const QUrl &rootURL, QObject *parent)
     , m_pendingTimer(new QTimer(this))
 {
     m_pendingTimer->setSingleShot(true);
-    connect(m_pendingTimer, &QTimer::timeout, this, &NBEWebLSPSession::sendPendingTexts);
+    connect(m_pendingTimer, &QTimer::timeout, this, &NBEWebLSPSession::sendPendingChanges);
 }
 
 NBEWebLSPSession::~NBEWebLSPSession()
@@ -155,16 +155,16 @@ void NBEWebLSPSession::didChange(const QUrl &url, const NBETextChange &change, q
         return;
     NBELSPServerConnection *connection = serverOf(url);
     if (connection && connection->changeDocument(m_documents, url, change, version, wholeText))
-        m_pendingTimer->start(wholeTextDelay);
+        m_pendingTimer->start(changeDelay);
 }
 
-void NBEWebLSPSession::sendPendingTexts()
+void NBEWebLSPSession::sendPendingChanges()
 {
     if (m_shutDown)
         return;
     for (const QUrl &url : m_documents.pending()) {
         if (NBELSPServerConnection *connection = serverOf(url))
-            connection->sendPendingText(m_documents, url);
+            connection->sendPending(m_documents, url);
     }
 }
 
@@ -212,7 +212,7 @@ QFuture<std::optional<NBEJSONValue>> NBEWebLSPSession::request(const QUrl &url,
     if (m_shutDown || !connection || connection->state() != NBELSPServerConnection::State::running)
         return nothing<NBEJSONValue>();
     // The server answers about the text as it stands.
-    connection->sendPendingText(m_documents, url);
+    connection->sendPending(m_documents, url);
     return nbeThenCancellable(connection->request(method, NBEJSONValue(std::move(params)), timeout),
                               [](NBELSPReply reply) -> std::optional<NBEJSONValue> {
                                   if (!reply)

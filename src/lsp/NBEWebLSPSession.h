@@ -30,9 +30,9 @@ struct NBELSPLocation
 
 // The Node.js language servers of one workspace (HTML, CSS, JSON,
 // JavaScript): each started by the first document of its language, at most
-// once per session. Keeps open documents in sync (full text, one version per
-// document) and merges every server's diagnostics into one signal. Lives on
-// the main thread; nothing here blocks it.
+// once per session. Keeps open documents in sync (ranged changes or whole
+// texts, versions that name buffer revisions) and merges every server's diagnostics into one
+// signal. Lives on the main thread; nothing here blocks it.
 class NBEWebLSPSession : public QObject
 {
     Q_OBJECT
@@ -49,10 +49,11 @@ public:
                  qint64 version);
     // The whole new text.
     void didChange(const QUrl &url, const QString &text, qint64 version);
-    // The edit that made `version`: a ranged change where the server takes
-    // those, else the whole text, read from `wholeText` once edits pause (or
-    // before a request about the document) and sent under the version it was
-    // read at.
+    // The edit that made `version`, sent once edits pause (or before a
+    // request about the document): where the server takes ranged changes,
+    // with the edits of the pause merged into one message and as few
+    // changes as they allow, under the last version; else the whole text,
+    // read from `wholeText` then and sent under the version it was read at.
     void didChange(const QUrl &url, const NBETextChange &change, qint64 version,
                    const NBELSPDocumentSync::TextReader &wholeText);
     void didClose(const QUrl &url);
@@ -109,8 +110,8 @@ public:
         [](const QString &language) { return NBEWebLSPServers::launch(language); };
     // Off: servers get whole texts even when they take ranged changes.
     bool allowIncrementalSync = true;
-    // How long edits must pause before a waiting whole text goes out.
-    std::chrono::milliseconds wholeTextDelay{100};
+    // How long edits must pause before what waits of them goes out.
+    std::chrono::milliseconds changeDelay{100};
 
 signals:
     // A server's complete list for one file (empty: the file is clean). File
@@ -133,7 +134,7 @@ private:
     QUrl m_rootURL;
     QHash<QString, NBELSPServerConnection *> m_servers; // by server language id
     QHash<QString, QSet<QUrl>> m_flagged; // files with diagnostics, by server language id
-    void sendPendingTexts();
+    void sendPendingChanges();
 
     NBELSPDocumentSync m_documents;
     QTimer *m_pendingTimer = nullptr;

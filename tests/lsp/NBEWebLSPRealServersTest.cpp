@@ -353,3 +353,58 @@ TEST_F(NBEWebLSPRealServersTest, DiagnosticsOfAnEditedPageLieWhereAFreshOpenPuts
         << messages(diagnostics.value(url.toLocalFile())).toStdString();
     EXPECT_EQ(web->version(url), qint64(buffer.revision()));
 }
+
+// Keys at a caret, as a typist makes them (lines split and joined by
+// Backspace, a word undone), are held and merged while they come: the
+// server still ends with the buffer's text, a completion asked in the
+// middle answers for the text at the caret, and the diagnostics after the
+// pause are those of a fresh open.
+TEST_F(NBEWebLSPRealServersTest, AKeyBurstLeavesTheServerWithTheBuffersText)
+{
+    const QString start = "<html><body>\n<p>one</p>\n<p>two</p>\n<style>\n.a { widht: 1px }\n"
+                          "</style>\n</body></html>\n";
+    const QUrl url = open("burst.html", "html", start);
+    NBETextBuffer buffer(start);
+    QObject::connect(&buffer, &NBETextBuffer::changed, [&](const NBETextChange &change) {
+        web->didChange(url, change, qint64(buffer.revision()), reader(buffer));
+    });
+    ASSERT_EQ(diagnosticsFor(url).size(), 1);
+    ASSERT_TRUE(web->syncsIncrementally(url));
+
+    QTextDocument *document = buffer.document();
+    QTextCursor cursor(document->findBlockByNumber(2));
+    cursor.deletePreviousChar(); // joins "<p>one</p>" and "<p>two</p>"
+    for (const QString key : {"\n", "<", "b", ">", "x", "x", "\n"})
+        cursor.insertText(key);
+    cursor.deletePreviousChar();
+    cursor.deletePreviousChar();
+    document->undo(&cursor);
+    cursor = QTextCursor(document->findBlockByNumber(document->blockCount() - 4));
+    cursor.movePosition(QTextCursor::EndOfBlock);
+    for (const QString key : {"\n", ".", "b", " ", "{", " ", "b", "a", "c", "k", "g", "r"})
+        cursor.insertText(key);
+    const int line = cursor.blockNumber();
+    const int character = cursor.positionInBlock();
+    const auto items = NBETest::await(web->completion(url, line, character));
+    ASSERT_TRUE(items.has_value());
+    EXPECT_TRUE(std::ranges::any_of(*items, [](const NBELSPCompletionItem &item) {
+        return item.label == "background-color";
+    })) << buffer.text().toStdString();
+    for (const QString key : {"o", "u", "n", "d", ":", " ", "r", "e", "d", " ", "}"})
+        cursor.insertText(key);
+    cursor.setPosition(int(buffer.text().indexOf("widht") + 3));
+    cursor.deletePreviousChar();
+    cursor.insertText("d");
+
+    const QString text = buffer.text();
+    const QUrl fresh = open("fresh-burst.html", "html", text);
+    const QList<NBELSPDiagnostic> reference = diagnosticsFor(fresh);
+    EXPECT_EQ(messages(reference).count("Unknown property"), 1) << text.toStdString();
+    EXPECT_TRUE(
+        NBETest::waitUntil([&] { return diagnostics.value(url.toLocalFile()) == reference; },
+                           std::chrono::seconds(60)))
+        << messages(diagnostics.value(url.toLocalFile())).toStdString();
+    EXPECT_EQ(web->version(url), qint64(buffer.revision()));
+    EXPECT_EQ(NBETest::await(web->formatting(url, text, 2, true)),
+              NBETest::await(web->formatting(fresh, text, 2, true)));
+}

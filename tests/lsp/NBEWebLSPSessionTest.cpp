@@ -5,12 +5,14 @@
 #include "NBELSPMessage.h"
 #include "NBELSPServerConnection.h"
 #include "NBETestSupport.h"
+#include "NBETextBuffer.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTextCursor>
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -182,6 +184,54 @@ TEST_F(NBEWebLSPSessionTest, ACancelledCompletionIsWithdrawnFromTheServer)
     });
     ASSERT_NE(asked, all.end());
     EXPECT_EQ(asked->id, NBELSPID(*withdrawn()));
+}
+
+// Keys typed in a run reach a server that takes ranged changes as one
+// message once they pause, under the last revision; a request in between
+// goes after the keys typed before it.
+TEST_F(NBEWebLSPSessionTest, TypedKeysReachTheServerAsOneChangePerPause)
+{
+    auto web = session({"--incremental", "--hang-requests"});
+    web->requestTimeout = 200ms;
+    NBETextBuffer buffer("a{}");
+    web->didOpen(file("a.css"), "css", buffer.text(), qint64(buffer.revision()));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return web->syncsIncrementally(file("a.css")); }));
+    QObject::connect(&buffer, &NBETextBuffer::changed, [&](const NBETextChange &change) {
+        web->didChange(file("a.css"), change, qint64(buffer.revision()), [&] {
+            return NBELSPDocumentSync::Text{buffer.text(), qint64(buffer.revision())};
+        });
+    });
+    QTextCursor cursor(buffer.document());
+    cursor.setPosition(2);
+    for (const QString key : {"c", "o", "l"})
+        cursor.insertText(key);
+    auto asked = web->completion(file("a.css"), 0, 5);
+    for (const QString key : {"o", "x"})
+        cursor.insertText(key);
+    cursor.deletePreviousChar();
+    cursor.insertText("r");
+    EXPECT_EQ(web->version(file("a.css")), 3) << "the keys before the request";
+
+    ASSERT_TRUE(NBETest::waitUntil([&] { return documentTraffic("css").size() == 3; }));
+    EXPECT_EQ(documentTraffic("css"), (QStringList{"Open 0", "Change 3", "Change 7"}));
+    QStringList order;
+    QList<NBEJSONValue> changes;
+    for (const NBELSPMessage &message : received("css")) {
+        if (message.method == "textDocument/didChange") {
+            changes.append(*message.params->find("contentChanges"));
+            order.append("change");
+        } else if (message.method == "textDocument/completion") {
+            order.append("completion");
+        }
+    }
+    EXPECT_EQ(order, (QStringList{"change", "completion", "change"}));
+    const auto ranged = [](int from, int to, const char *text) {
+        return NBEJSONValue::array({NBEJSONValue::object(
+            {{"range", NBELSPRange{{0, from}, {0, to}}.toJSON()}, {"text", text}})});
+    };
+    EXPECT_EQ(changes, (QList<NBEJSONValue>{ranged(2, 2, "col"), ranged(5, 5, "or")}));
+    EXPECT_EQ(web->version(file("a.css")), 7);
+    NBETest::await(asked);
 }
 
 TEST_F(NBEWebLSPSessionTest, AHangingServerCannotStallACaller)

@@ -4,8 +4,8 @@
 // file named by NBE_FAKE_LSP_LOG (or --log=PATH).
 //
 // Options: --fail-initialize, --silent-shutdown, --initialize-delay=MS,
-// --hang-requests, --publish (answer every didOpen/didChange with one diagnostic naming the
-// document's version and first line).
+// --hang-requests, --incremental (take ranged document changes), --publish (answer every
+// didOpen/didChange with one diagnostic naming the document's version and first line).
 
 #include "NBELSPFraming.h"
 #include "NBELSPMessage.h"
@@ -27,6 +27,7 @@ bool failInitialize = false;
 bool silentShutdown = false;
 bool publish = false;
 bool hangRequests = false;
+bool incremental = false;
 int initializeDelayMs = 0;
 
 void writeAll(const QByteArray &bytes)
@@ -127,7 +128,9 @@ void handle(const NBELSPMessage &message)
         if (failInitialize)
             replyError(-32002, QStringLiteral("initialize refused"), std::nullopt);
         else
-            reply(NBEJSONValue::object({{"capabilities", NBEJSONValue::Object()}}));
+            reply(NBEJSONValue::object(
+                {{"capabilities", incremental ? NBEJSONValue::object({{"textDocumentSync", 2}})
+                                              : NBEJSONValue::Object()}}));
     } else if (method == "shutdown") {
         if (!silentShutdown)
             reply(NBEJSONValue());
@@ -215,6 +218,8 @@ int main(int argc, char **argv)
             hangRequests = true;
         else if (arg == "--publish")
             publish = true;
+        else if (arg == "--incremental")
+            incremental = true;
         else if (arg.startsWith("--initialize-delay="))
             initializeDelayMs = arg.section('=', 1).toInt();
         else if (arg.startsWith("--log="))
