@@ -241,6 +241,15 @@ void collectImages(const NBEMarkdownBlock &block, QStringList &urls)
     }
 }
 
+// The runs of a text as the page writes them.
+QList<NBEInlineRun> shownRuns(const QString &text)
+{
+    QList<NBEInlineRun> runs = NBEInlineRun::parse(text);
+    for (NBEInlineRun &run : runs)
+        run.text = withLineSeparators(std::move(run.text));
+    return runs;
+}
+
 // The inline styles of the texts of some blocks, worked out side by side on
 // the pool before the document (which only one thread may fill) is written:
 // they take most of the time. Long pages repeat many texts (table cells,
@@ -256,7 +265,7 @@ QHash<QString, QList<NBEInlineRun>> preparedRuns(std::span<const NBEMarkdownBloc
         return runs;
     const QList<QString> distinct = QSet<QString>(texts.cbegin(), texts.cend()).values();
     const QList<QList<NBEInlineRun>> parsed =
-        QtConcurrent::blockingMapped<QList<QList<NBEInlineRun>>>(distinct, &NBEInlineRun::parse);
+        QtConcurrent::blockingMapped<QList<QList<NBEInlineRun>>>(distinct, &shownRuns);
     runs.reserve(distinct.size());
     for (qsizetype k = 0; k < distinct.size(); ++k)
         runs.insert(distinct[k], parsed[k]);
@@ -482,44 +491,88 @@ private:
 
     // --- Formats
 
+    // The format kept under `key`, made the first time it is asked for.
+    template <typename Formats, typename Key, typename Make>
+    static auto made(Formats &formats, const Key &key, const Make &make)
+    {
+        auto known = formats.find(key);
+        if (known == formats.end())
+            known = formats.emplace(key, make()).first;
+        return known->second;
+    }
+
     // A page uses a handful of formats many thousand times: each is made
     // once and shared, so the document matches it by its kept hash.
     QTextCharFormat textFormat(double size, const QColor &color, int weight = QFont::Normal,
                                bool italic = false, bool fixed = false) const
     {
-        const auto key = std::make_tuple(size, color.rgba(), weight, italic, fixed);
-        if (const auto known = m_formats.find(key); known != m_formats.end())
-            return known->second;
-        QTextCharFormat format;
-        format.setFontFamilies(QStringList{fixed ? m_style.fixedFontFamily : m_style.fontFamily});
-        format.setFontPointSize(size);
-        if (weight != QFont::Normal)
-            format.setFontWeight(weight);
-        if (italic)
-            format.setFontItalic(italic);
-        format.setForeground(color);
-        if (fixed)
-            format.setFontFixedPitch(true);
-        m_formats.emplace(key, format);
-        return format;
+        return made(m_formats, std::make_tuple(size, color.rgba(), weight, italic, fixed), [&] {
+            QTextCharFormat format;
+            format.setFontFamilies(
+                QStringList{fixed ? m_style.fixedFontFamily : m_style.fontFamily});
+            format.setFontPointSize(size);
+            if (weight != QFont::Normal)
+                format.setFontWeight(weight);
+            if (italic)
+                format.setFontItalic(italic);
+            format.setForeground(color);
+            if (fixed)
+                format.setFontFixedPitch(true);
+            return format;
+        });
     }
 
     // The look of a plain block: its indent, the space above it and the gap
     // between its lines. Zero values are left unset.
     QTextBlockFormat blockFormat(double indent, double top = 0, double lineGap = 0) const
     {
-        const auto key = std::make_tuple(indent, top, lineGap);
-        if (const auto known = m_blockFormats.find(key); known != m_blockFormats.end())
-            return known->second;
-        QTextBlockFormat format;
-        if (indent != 0)
-            format.setLeftMargin(indent);
-        if (top != 0)
-            format.setTopMargin(top);
-        if (lineGap != 0)
-            format.setLineHeight(lineGap, QTextBlockFormat::LineDistanceHeight);
-        m_blockFormats.emplace(key, format);
-        return format;
+        return made(m_blockFormats, std::make_tuple(indent, top, lineGap), [&] {
+            QTextBlockFormat format;
+            if (indent != 0)
+                format.setLeftMargin(indent);
+            if (top != 0)
+                format.setTopMargin(top);
+            if (lineGap != 0)
+                format.setLineHeight(lineGap, QTextBlockFormat::LineDistanceHeight);
+            return format;
+        });
+    }
+
+    // A look with the space above it added, made once for each.
+    QTextBlockFormat spaced(const QTextBlockFormat &format, double spacing) const
+    {
+        for (const auto &[base, space, result] : m_spacedFormats) {
+            if (space == spacing && base == format)
+                return result;
+        }
+        QTextBlockFormat result = format;
+        result.setTopMargin(format.topMargin() + spacing);
+        m_spacedFormats.append({format, spacing, result});
+        return result;
+    }
+
+    // A list item's look: its text beside the marker, wrapped lines below the
+    // text.
+    QTextBlockFormat itemFormat(double indent, double markerWidth) const
+    {
+        return made(m_itemFormats, std::make_pair(indent, markerWidth), [&] {
+            QTextBlockFormat format;
+            format.setLeftMargin(indent + markerWidth);
+            format.setTextIndent(-markerWidth);
+            format.setTabPositions({QTextOption::Tab(markerWidth, QTextOption::LeftTab)});
+            return format;
+        });
+    }
+
+    QTextCharFormat numberFormat() const
+    {
+        if (!m_numberFormat) {
+            QTextCharFormat number = fixedFormat(m_style.accent);
+            number.setFontFamilies(QStringList{m_style.fontFamily});
+            number.setFontStyleHint(QFont::Monospace);
+            m_numberFormat = number;
+        }
+        return *m_numberFormat;
     }
 
     QTextCharFormat fixedFormat(const QColor &color) const
@@ -540,7 +593,7 @@ private:
             setSpaceBelow(sink, spacing);
             sink.previous = nullptr;
         } else {
-            format.setTopMargin(format.topMargin() + spacing);
+            format = spaced(format, spacing);
         }
         if (sink.fresh) {
             sink.cursor.setBlockFormat(format);
@@ -582,20 +635,17 @@ private:
 
     // A table on the page, after what is there; the page continues below it.
     // Text given goes into the first cell.
-    QTextTable *table(Sink &sink, int rows, int columns, QTextTableFormat format,
+    QTextTable *table(Sink &sink, int rows, int columns, const QTextTableFormat &format,
                       const QString &text = {}, const QTextCharFormat &textFormat = {})
     {
-        if (const double above = std::exchange(sink.spacing, 0); above != 0)
-            format.setTopMargin(above);
+        const double above = std::exchange(sink.spacing, 0);
         if (sink.fresh) {
             // Boxes in a row keep only the space above the next one.
             setSpaceBelow(sink, 0);
             collapse(sink.cursor);
         }
         const double below = sink.nextBelow;
-        if (below != 0)
-            format.setBottomMargin(below);
-        QTextTable *table = sink.cursor.insertTable(rows, columns, format);
+        QTextTable *table = sink.cursor.insertTable(rows, columns, spacedBox(format, above, below));
         // The cursor stands in the first cell, and goes on after the table.
         if (!text.isEmpty())
             sink.cursor.insertText(text, textFormat);
@@ -606,23 +656,38 @@ private:
         return table;
     }
 
+    // A box's look with the space above and below it, made once for each.
+    // No space is no property.
+    QTextTableFormat spacedBox(const QTextTableFormat &format, double above, double below) const
+    {
+        for (const auto &[base, top, bottom, result] : m_spacedBoxes) {
+            if (top == above && bottom == below && base == format)
+                return result;
+        }
+        QTextTableFormat result = format;
+        if (above != 0)
+            result.setTopMargin(above);
+        if (below != 0)
+            result.setBottomMargin(below);
+        m_spacedBoxes.append({format, above, below, result});
+        return result;
+    }
+
     // Made once per indent and padding: a page holds thousands of boxes.
     // Margins that stay zero are left unset.
     QTextTableFormat boxFormat(double indent, double padding) const
     {
-        const auto key = std::make_pair(indent, padding);
-        if (const auto known = m_boxFormats.find(key); known != m_boxFormats.end())
-            return known->second;
-        QTextTableFormat format;
-        format.setBorder(0);
-        format.setCellSpacing(0);
-        format.setCellPadding(padding);
-        if (indent != 0)
-            format.setLeftMargin(indent);
-        format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
-        format.setBackground(m_style.box);
-        m_boxFormats.emplace(key, format);
-        return format;
+        return made(m_boxFormats, std::make_pair(indent, padding), [&] {
+            QTextTableFormat format;
+            format.setBorder(0);
+            format.setCellSpacing(0);
+            format.setCellPadding(padding);
+            if (indent != 0)
+                format.setLeftMargin(indent);
+            format.setWidth(QTextLength(QTextLength::PercentageLength, 100));
+            format.setBackground(m_style.box);
+            return format;
+        });
     }
 
     // Literal text in a box that spans the page: code and HTML blocks.
@@ -648,23 +713,39 @@ private:
         }
     }
 
-    void insertRuns(QTextCursor &cursor, const QString &text, const QTextCharFormat &base)
+    // A text's runs, after `lead` in the base look; the lead goes in with
+    // the first run when that has the base look too.
+    void insertRuns(QTextCursor &cursor, const QString &text, const QTextCharFormat &base,
+                    const QString &lead = {})
     {
         const auto known = m_runs.constFind(text);
-        const QList<NBEInlineRun> runs =
-            known != m_runs.constEnd() ? *known : NBEInlineRun::parse(text);
-        for (const NBEInlineRun &run : runs)
-            cursor.insertText(withLineSeparators(run.text), runFormat(base, run));
+        const QList<NBEInlineRun> runs = known != m_runs.constEnd() ? *known : shownRuns(text);
+        qsizetype k = 0;
+        if (!lead.isEmpty()) {
+            if (!runs.isEmpty() && isPlain(runs.first())) {
+                cursor.insertText(lead + runs.first().text, base);
+                k = 1;
+            } else {
+                cursor.insertText(lead, base);
+            }
+        }
+        for (; k < runs.size(); ++k)
+            cursor.insertText(runs[k].text, runFormat(base, runs[k]));
+    }
+
+    static bool isPlain(const NBEInlineRun &run)
+    {
+        return !run.bold && !run.italic && !run.strikethrough && !run.code && run.link.isEmpty();
     }
 
     // The format of a styled run. Those without a link are few on any page
     // and made once: a format the document already holds is found faster.
     QTextCharFormat runFormat(const QTextCharFormat &base, const NBEInlineRun &run)
     {
+        if (isPlain(run))
+            return base;
         const int style =
             int(run.bold) | int(run.italic) << 1 | int(run.strikethrough) << 2 | int(run.code) << 3;
-        if (style == 0 && run.link.isEmpty())
-            return base;
         if (run.link.isEmpty()) {
             for (const auto &[knownStyle, knownBase, format] : m_runFormats) {
                 if (knownStyle == style && knownBase == base)
@@ -815,11 +896,7 @@ private:
             const NBEMarkdownListItem &item = items[k];
             if (k > 0)
                 sink.spacing += 6;
-            QTextBlockFormat format;
-            format.setLeftMargin(indent + markerWidth);
-            format.setTextIndent(-markerWidth);
-            format.setTabPositions({QTextOption::Tab(markerWidth, QTextOption::LeftTab)});
-            newBlock(sink, format, text);
+            newBlock(sink, itemFormat(indent, markerWidth), text);
             if (item.checked) {
                 QTextImageFormat box;
                 box.setName(*item.checked ? checkedIcon : uncheckedIcon);
@@ -829,18 +906,15 @@ private:
                 box.setProperty(QTextFormat::UserProperty, *item.checked);
                 sink.cursor.insertImage(box);
             } else if (ordered) {
-                QTextCharFormat number = fixedFormat(m_style.accent);
-                number.setFontFamilies(QStringList{m_style.fontFamily});
-                number.setFontStyleHint(QFont::Monospace);
-                sink.cursor.insertText(QString::number(k + 1) + u'.', number);
+                sink.cursor.insertText(QString::number(k + 1) + u'.', numberFormat());
             } else {
                 sink.cursor.insertText(QStringLiteral("•"), textFormat(size, m_style.accent));
             }
-            sink.cursor.insertText(QStringLiteral("\t"), text);
             const QList<NBEInlineSegment> segments = imageSegments(item.text);
             if (segments.isEmpty()) {
-                insertRuns(sink.cursor, item.text, text);
+                insertRuns(sink.cursor, item.text, text, QStringLiteral("\t"));
             } else {
+                sink.cursor.insertText(QStringLiteral("\t"), text);
                 // Text before the first image stays beside the marker.
                 bool first = true;
                 for (const NBEInlineSegment &segment : segments) {
@@ -1057,6 +1131,10 @@ private:
     mutable std::map<std::tuple<double, QRgb, int, bool, bool>, QTextCharFormat> m_formats;
     mutable std::map<std::pair<double, double>, QTextTableFormat> m_boxFormats;
     mutable std::map<std::tuple<double, double, double>, QTextBlockFormat> m_blockFormats;
+    mutable std::map<std::pair<double, double>, QTextBlockFormat> m_itemFormats;
+    mutable QList<std::tuple<QTextBlockFormat, double, QTextBlockFormat>> m_spacedFormats;
+    mutable std::optional<QTextCharFormat> m_numberFormat;
+    mutable QList<std::tuple<QTextTableFormat, double, double, QTextTableFormat>> m_spacedBoxes;
     QList<std::tuple<int, QTextCharFormat, QTextCharFormat>> m_runFormats;
 };
 

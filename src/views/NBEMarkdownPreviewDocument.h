@@ -91,8 +91,9 @@ struct NBEMarkdownPreviewChange
     qsizetype first = 0;
     qsizetype oldEnd = 0;
     qsizetype newEnd = 0;
-    // The inline runs of the new blocks' texts, and their local and data
-    // images by the address as written (a null image could not be read).
+    // The inline runs of the new blocks' texts (line breaks kept inside
+    // their paragraph), and their local and data images by the address as
+    // written (a null image could not be read).
     QHash<QString, QList<NBEInlineRun>> runs;
     QHash<QString, QImage> images;
 

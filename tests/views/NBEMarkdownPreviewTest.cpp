@@ -76,7 +76,7 @@ TEST(NBEMarkdownPreview, BlocksGetTheirSizesMarkersAndAlignment)
                                         "###### Six\n\n"
                                         "Body with **bold** and a note[^1] and [^x].\n\n"
                                         "3. third\n4. fourth\n\nTasks:\n\n"
-                                        "- [x] done\n- [ ] todo\n- plain\n\n"
+                                        "- [x] done\n- [ ] todo\n- plain\n- **Bold** first\n\n"
                                         "| Name | Size | Note |\n"
                                         "|:-----|-----:|:----:|\n"
                                         "| a | 1 | n | extra |\n\n"
@@ -120,6 +120,12 @@ TEST(NBEMarkdownPreview, BlocksGetTheirSizesMarkersAndAlignment)
               QStringLiteral("2.\tfourth"));
     EXPECT_EQ(formatAt(blockStartingWith(document, QStringLiteral("•"))).foreground().color(),
               NBEBrand::amber());
+    // The text after the marker keeps its own look from its first letter.
+    const QTextBlock styled = blockStartingWith(document, QStringLiteral("•\tBold"));
+    EXPECT_EQ(formatAt(styled, 1).fontWeight(), QFont::Normal);
+    EXPECT_EQ(formatAt(styled, 1).foreground().color(), formatAt(body).foreground().color());
+    EXPECT_EQ(formatAt(styled, 2).fontWeight(), QFont::Bold);
+    EXPECT_EQ(formatAt(styled, 7).fontWeight(), QFont::Normal);
     QStringList boxes;
     for (const QTextImageFormat &image : images(document)) {
         if (image.name().startsWith(QLatin1String("nbe-icon:c")) ||
