@@ -188,9 +188,13 @@ void NBEMarkdownPreview::install(const Update &update)
         // since, the whole page puts them back.
         if (m_showsHead && scroll == m_headSettledScroll)
             scroll = m_headScroll;
+        // The editor frees only a page of its own making: the one shown
+        // before goes once the new one is painted.
+        QTextDocument *shown = this->document()->parent() == this ? this->document() : nullptr;
         document->setParent(this);
-        // The document shown before is a child too, so it goes now.
         setDocument(document);
+        if (shown)
+            shown->deleteLater();
         m_content = update.build.content;
         m_hasPage = true;
         NBEMarkdownPreviewDocument::fitImages(document, m_content.images, contentWidth());

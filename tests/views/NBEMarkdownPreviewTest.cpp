@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QImage>
 #include <QPainter>
+#include <QPointer>
 #include <QScrollBar>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -620,9 +621,16 @@ TEST(NBEMarkdownPreview, ANewTextChangesThePageInPlace)
         EXPECT_EQ(selection.selectedText().count(QStringLiteral("Section")), 70) << k;
     }
 
-    // Another look builds a new page.
+    // Another look builds a new page, and the page it replaces goes.
+    const QPointer<QTextDocument> replaced = document;
     preview.setInputs(text, folder, NBEDefaultThemes::dark(), fontSize);
     EXPECT_NE(built(preview), document);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return replaced.isNull(); }));
+    preview.setInputs(text, folder, NBEDefaultThemes::dark(), fontSize + 1);
+    built(preview);
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return preview.findChildren<QTextDocument *>(Qt::FindDirectChildrenOnly).size() == 1;
+    }));
 }
 
 } // namespace
