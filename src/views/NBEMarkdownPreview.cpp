@@ -157,23 +157,24 @@ void NBEMarkdownPreview::finish(const Update &update, NBERequestOrder::Token gen
         rebuild();
         return;
     }
+    // The rest of the page, from the same parse and look, is built while
+    // the head goes in and is read.
+    if (update.whole) {
+        m_building = true;
+        QThread *owner = thread();
+        nbeWhenFinished(QtConcurrent::run(buildThread(),
+                                          [blocks = *update.whole, style, owner] {
+                                              Update whole;
+                                              whole.build = NBEMarkdownPreviewDocument::build(
+                                                  blocks, style, owner);
+                                              return whole;
+                                          }),
+                        this, [this, generation, styleRevision, style](const Update &whole) {
+                            finish(whole, generation, styleRevision, style);
+                        });
+    }
     install(update);
     m_pageStyleRevision = styleRevision;
-    if (!update.whole)
-        return;
-    // The rest of the page, from the same parse and look, while the head is read.
-    m_building = true;
-    QThread *owner = thread();
-    nbeWhenFinished(QtConcurrent::run(buildThread(),
-                                      [blocks = *update.whole, style, owner] {
-                                          Update whole;
-                                          whole.build = NBEMarkdownPreviewDocument::build(
-                                              blocks, style, owner);
-                                          return whole;
-                                      }),
-                    this, [this, generation, styleRevision, style](const Update &whole) {
-                        finish(whole, generation, styleRevision, style);
-                    });
 }
 
 void NBEMarkdownPreview::install(const Update &update)
