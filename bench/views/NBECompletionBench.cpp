@@ -38,6 +38,9 @@ struct Window
     PaintCounter editorPaints;
     // The key's own handling, before the event loop runs again.
     QList<double> handlingTimes;
+    // Keys during which the server's answer came in, and those without.
+    QList<double> withAnswer, withoutAnswer;
+    int answers = 0;
     int caret = 0;
 
     NBESourceEditor *source() const { return view->sourceEditor(); }
@@ -85,9 +88,12 @@ struct Window
         timer.start();
         send(key, text);
         handlingTimes.append(timer.nsecsElapsed() / 1e6);
+        const int answered = answers;
         for (int round = 0; round < 50 && editorPaints.paints == before; ++round)
             QCoreApplication::processEvents();
-        return timer.nsecsElapsed() / 1e6;
+        const double ms = timer.nsecsElapsed() / 1e6;
+        (answers != answered ? withAnswer : withoutAnswer).append(ms);
+        return ms;
     }
 };
 
@@ -198,7 +204,13 @@ int main(int argc, char **argv)
     waitFor([&] { return model->diagnosticsStore().all().contains(htmlPath); }, 120000);
     settle(1000);
     std::fprintf(stderr, "typing into the HTML tab (pid %lld)\n", qlonglong(getpid()));
+    QObject::connect(window.completion(), &NBECompletionController::completionAnswered,
+                     [&] { ++window.answers; });
+    window.withAnswer.clear();
+    window.withoutAnswer.clear();
     const QList<double> html = typingTimes(window, rounds, word);
+    const QList<double> withAnswer = std::exchange(window.withAnswer, {});
+    const QList<double> withoutAnswer = std::exchange(window.withoutAnswer, {});
     const QList<double> htmlHandling = std::exchange(window.handlingTimes, {});
     const QList<double> htmlBlanks = typingTimes(window, rounds, blanks);
     const QList<double> panel = panelTimes(window, rounds * 2);
@@ -209,6 +221,24 @@ int main(int argc, char **argv)
                 percentile(html, 0.5), percentile(html, 0.95),
                 percentile(html, 0.5) / percentile(plain, 0.5),
                 percentile(html, 0.95) / percentile(plain, 0.95));
+    std::printf("  keys an answer came in p50 %7.2f p95 %7.2f ms (%lld), others p50 %7.2f p95 "
+                "%7.2f ms (%lld)\n",
+                percentile(withAnswer, 0.5), percentile(withAnswer, 0.95),
+                qlonglong(withAnswer.size()), percentile(withoutAnswer, 0.5),
+                percentile(withoutAnswer, 0.95), qlonglong(withoutAnswer.size()));
+    // Each key of the word and of its taking back on its own: which ones the
+    // panel's coming, narrowing and widening make slow.
+    const qsizetype perWord = 2 * word.size();
+    for (qsizetype k = 0; k < perWord; ++k) {
+        QList<double> at;
+        for (qsizetype i = k; i < html.size(); i += perWord)
+            at.append(html[i]);
+        const QString key = k < word.size()
+                                ? QString(word[k])
+                                : QStringLiteral("Backspace %1").arg(k - word.size() + 1);
+        std::printf("  %-11s p50 %7.2f p95 %7.2f ms\n", qPrintable(key), percentile(at, 0.5),
+                    percentile(at, 0.95));
+    }
     std::printf("blanks plain text      p50 %7.2f p95 %7.2f ms\n", percentile(plainBlanks, 0.5),
                 percentile(plainBlanks, 0.95));
     std::printf("blanks HTML            p50 %7.2f p95 %7.2f ms   ratio p50 %.2f p95 %.2f\n",
