@@ -6,8 +6,8 @@
 // after the buffer's pause, and with a paste of 256,000 characters, its undo
 // and redo). Measures key press to the repaint
 // that shows it, caret moves, process memory after opening and after 1,000
-// keys, and the CPU time of the whole process (pool threads included) per
-// key; and memory over five openings and closings of a 5 MB page.
+// keys, and the CPU time of the whole process (pool threads included) and
+// of its language servers per key; and memory over five openings and closings of a 5 MB page.
 // Run under a display (xvfb-run); prints one table row per file.
 //
 // Keys are sent as QKeyEvents straight to the editor: the X server's input
@@ -38,6 +38,7 @@
 #include <cstdlib>
 #include <malloc.h>
 #include <sys/resource.h>
+#include <unistd.h>
 
 using namespace NBEBenchWindow;
 
@@ -70,6 +71,27 @@ double cpuMilliseconds()
     getrusage(RUSAGE_SELF, &usage);
     return (usage.ru_utime.tv_sec + usage.ru_stime.tv_sec) * 1e3 +
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
+}
+
+// The processor time of this process's children (the language servers),
+// which the process's own figure leaves out.
+double childrenCpuMilliseconds()
+{
+    const QString self = QString::number(QCoreApplication::applicationPid());
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    double total = 0;
+    for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
+        QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
+        if (!stat.open(QIODevice::ReadOnly))
+            continue;
+        // After the parenthesised name: state, parent, ... user time (14th
+        // field) and system time (15th).
+        const QByteArray line = stat.readAll();
+        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 12 && fields[1] == self.toLatin1())
+            total += (fields[11].toDouble() + fields[12].toDouble()) / tick * 1e3;
+    }
+    return total;
 }
 
 struct Window
@@ -227,6 +249,7 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     // user.
     QList<double> keys;
     const double cpuBefore = cpuMilliseconds();
+    const double serverCpuBefore = childrenCpuMilliseconds();
     int typed = 0;
     for (; typed < keyCount; ++typed) {
         keys.append(window.press(Qt::Key_X, QStringLiteral("x")));
@@ -240,6 +263,8 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
         }
     }
     const double cpuPerKey = (cpuMilliseconds() - cpuBefore) / std::max(1, typed);
+    const double serverCpuPerKey =
+        (childrenCpuMilliseconds() - serverCpuBefore) / std::max(1, typed);
     settle(2000);
     const double rssTyped = residentMegabytes();
     const double heapTyped = heapMegabytes();
@@ -254,11 +279,11 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
         "%-9s | %6.2f MB | %5lld diagnostics | loaded %7.0f ms | key p50 %7.2f p95 %7.2f ms "
         "| caret p50 %7.2f p95 %7.2f ms | RSS start %6.0f open %6.0f after %d keys %6.0f MB (%+.1f "
         "%%) | heap "
-        "%5.2f MB per MB, in use open %4.0f typed %4.0f MB | CPU %6.2f ms per key\n",
+        "%5.2f MB per MB, in use open %4.0f typed %4.0f MB | CPU %6.2f ms per key, servers %6.2f\n",
         label, megabytes, static_cast<long long>(diagnostics), loadedMs, percentile(keys, 0.5),
         percentile(keys, 0.95), percentile(carets, 0.5), percentile(carets, 0.95), rssStart,
         rssOpen, typed, rssTyped, (rssTyped - rssOpen) / rssOpen * 100.0,
-        (heapOpen - heapStart) / megabytes, heapOpen, heapTyped, cpuPerKey);
+        (heapOpen - heapStart) / megabytes, heapOpen, heapTyped, cpuPerKey, serverCpuPerKey);
     std::fflush(stdout);
     if (paste)
         pasteUndoRedo(edit);

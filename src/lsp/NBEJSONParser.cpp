@@ -368,14 +368,24 @@ constexpr size_t simdjsonDepth = maxDepth / 2;
 
 std::optional<NBEJSONValue> parse(QByteArrayView text)
 {
-    // One parser per thread keeps its buffers between messages.
+    // One parser per thread keeps its buffers between messages, up to the
+    // size of a usual one: buffers grown for a large list of diagnostics
+    // would stay with every pool thread that ever read one.
+    constexpr size_t keptBytes = 64 * 1024;
     thread_local simdjson::dom::parser parser;
-    thread_local const bool ready = parser.allocate(64 * 1024, simdjsonDepth) == simdjson::SUCCESS;
+    thread_local bool ready = parser.allocate(keptBytes, simdjsonDepth) == simdjson::SUCCESS;
     // A byte-order mark is no white space to the own reader.
     if (ready && !text.startsWith("\xEF\xBB\xBF")) {
+        std::optional<NBEJSONValue> value;
         simdjson::dom::element root;
         if (!parser.parse(text.data(), size_t(text.size()), true).get(root))
-            return fromSimdjson(root);
+            value = fromSimdjson(root);
+        if (size_t(text.size()) > keptBytes) {
+            parser = simdjson::dom::parser();
+            ready = parser.allocate(keptBytes, simdjsonDepth) == simdjson::SUCCESS;
+        }
+        if (value)
+            return value;
     }
     return parseByteByByte(text);
 }

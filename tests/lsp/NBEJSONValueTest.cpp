@@ -6,6 +6,27 @@
 
 #include <cmath>
 #include <limits>
+#include <thread>
+
+#if defined(__SANITIZE_ADDRESS__)
+extern "C" size_t __sanitizer_get_current_allocated_bytes();
+#else
+#include <malloc.h>
+#endif
+
+namespace {
+
+size_t heapInUse()
+{
+#if defined(__SANITIZE_ADDRESS__)
+    return __sanitizer_get_current_allocated_bytes();
+#else
+    const struct mallinfo2 info = mallinfo2();
+    return info.uordblks + info.hblkhd;
+#endif
+}
+
+} // namespace
 
 using Kind = NBEJSONValue::Kind;
 
@@ -216,4 +237,21 @@ TEST(NBEJSONValue, TheFastReaderAgreesWithTheOwnOne)
             EXPECT_EQ(*fast, *own) << text.left(80).toStdString();
         }
     }
+}
+
+// A pool thread that read one large message (a page's thousands of
+// diagnostics) keeps no buffers of its size for the rest of its life.
+TEST(NBEJSONValue, ReadingALargeMessageLeavesNoBuffersOfItsSize)
+{
+    QByteArray large = "[";
+    while (large.size() < 4 * 1024 * 1024)
+        large += R"({"range":{"start":{"line":1,"character":2}},"message":"Unknown property"},)";
+    large += "null]";
+    qint64 kept = 0;
+    std::thread([&] {
+        const auto before = qint64(heapInUse());
+        ASSERT_TRUE(NBEJSONParser::parse(large).has_value());
+        kept = qint64(heapInUse()) - before;
+    }).join();
+    EXPECT_LT(kept, 1024 * 1024);
 }
