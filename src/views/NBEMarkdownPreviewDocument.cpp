@@ -3,6 +3,7 @@
 #include "NBEInlineRun.h"
 #include "NBEMarkdownParser.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QCryptographicHash>
 #include <QFile>
 #include <QFileInfo>
@@ -345,8 +346,14 @@ public:
         if (!blocks.isEmpty())
             finishPage();
         m_page.cursor.endEditBlock();
-        if (owner)
+        if (owner) {
+            // The view lays the page out at its own width. A layout made now,
+            // with no page size yet, lays out nothing: the view's width is
+            // then the page's first and only layout.
+            m_document->setPageSize(QSizeF(0, 0));
+            m_document->documentLayout();
             m_document->moveToThread(owner);
+        }
         NBEMarkdownPreviewBuild build;
         build.content.blocks = blocks;
         build.content.spans = std::move(m_spans);
