@@ -23,6 +23,7 @@
 #include "NBEWindowToolbar.h"
 #include "NBEWorkspaceViewModel.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -31,6 +32,7 @@
 #include <QKeyEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPointer>
 #include <QPushButton>
 #include <QSessionManager>
 #include <QSocketNotifier>
@@ -117,13 +119,30 @@ NBEMenuCommand standardCommand(const QString &name, const QString &title,
                                QKeySequence::StandardKey key)
 {
     return {name, title, QKeySequence(key), [key] {
+                static bool forwarding = false;
                 QWidget *focused = QApplication::focusWidget();
                 const QList<QKeySequence> bindings = QKeySequence::keyBindings(key);
-                if (!focused || bindings.isEmpty())
+                if (forwarding || !focused || bindings.isEmpty())
                     return;
+                // A sent key meets the window's shortcuts before the widget:
+                // the commands on it stand aside meanwhile, or a widget that
+                // doesn't claim the key (a tree, a preview) never gets it and
+                // the command sends it again and again.
+                QList<QPointer<QAction>> asideActions;
+                for (QAction *action : focused->window()->findChildren<QAction *>()) {
+                    if (action->isEnabled() && bindings.contains(action->shortcut())) {
+                        action->setEnabled(false);
+                        asideActions.append(action);
+                    }
+                }
                 const QKeyCombination keys = bindings.first()[0];
                 QKeyEvent press(QEvent::KeyPress, keys.key(), keys.keyboardModifiers());
+                forwarding = true;
                 QCoreApplication::sendEvent(focused, &press);
+                forwarding = false;
+                for (const QPointer<QAction> &action : asideActions)
+                    if (action)
+                        action->setEnabled(true);
             }};
 }
 

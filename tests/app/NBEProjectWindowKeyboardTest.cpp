@@ -4,6 +4,7 @@
 #include "NBECodeTextEdit.h"
 #include "NBEGitChangesView.h"
 #include "NBEMainView.h"
+#include "NBEMarkdownPreview.h"
 #include "NBESourceEditor.h"
 #include "NBETabStops.h"
 #include "NBETestSupport.h"
@@ -15,6 +16,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QCheckBox>
+#include <QClipboard>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPointer>
@@ -221,4 +223,45 @@ TEST(NBEProjectWindowKeyboard, TabReachesTheSourceControlPaneAndTheKeyboardCommi
                QStringLiteral("Second page");
     }));
     EXPECT_TRUE(NBETest::waitUntil([&] { return !model->gitState().hasStagedChanges(); }));
+}
+
+// The Edit menu's keys in a widget that takes only some of them (the
+// Markdown preview selects and copies but has nothing to undo): each reaches
+// it once, by key or by menu, and none goes round between the menu and the
+// widget for ever.
+TEST(NBEProjectWindowKeyboard, EditKeysReachAWidgetThatTakesOnlySomeOfThem)
+{
+    QTemporaryDir dir;
+    NBETest::writeFile(dir.filePath(QStringLiteral("notes.md")), "# Title\n\nSome words.\n");
+    NBEProjectWindow window(folderURL(dir));
+    window.show();
+    window.mainView()->start();
+    window.activateWindow();
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    NBEWorkspaceViewModel *model = viewModel(&window);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->files().isOpen(); }));
+    NBETest::await(model->workingTree().openFile(fileURL(dir, QStringLiteral("notes.md")), false));
+    model->toggleActivePreview();
+    NBEMarkdownPreview *preview = nullptr;
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        preview = window.mainView()->markdownPreview();
+        return preview && preview->isVisible() && preview->isBuilt();
+    }));
+    preview->setFocus();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return preview->hasFocus(); }));
+    QHash<QString, QAction *> actions;
+    for (QAction *action : window.findChildren<QAction *>())
+        actions.insert(action->objectName(), action);
+
+    QTest::keyClick(preview, Qt::Key_Z, Qt::ControlModifier);
+    actions.value(QStringLiteral("edit_undo"))->trigger();
+    actions.value(QStringLiteral("edit_redo"))->trigger();
+    actions.value(QStringLiteral("edit_select_all"))->trigger();
+    EXPECT_EQ(preview->textCursor().selectedText(), QStringLiteral("Title\u2029Some words."));
+    QApplication::clipboard()->clear();
+    actions.value(QStringLiteral("edit_copy"))->trigger();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("Title\nSome words."));
+    for (const QString &name : {QStringLiteral("edit_undo"), QStringLiteral("edit_copy")})
+        EXPECT_TRUE(actions.value(name)->isEnabled()) << name.toStdString();
+    EXPECT_FALSE(model->tabs().activeTab()->sourceFile.isDirty());
 }
