@@ -369,11 +369,13 @@ constexpr size_t simdjsonDepth = maxDepth / 2;
 std::optional<NBEJSONValue> parse(QByteArrayView text)
 {
     // One parser per thread keeps its buffers between messages, up to the
-    // size of a usual one: buffers grown for a large list of diagnostics
-    // would stay with every pool thread that ever read one.
-    constexpr size_t keptBytes = 64 * 1024;
+    // size of a long completion list: buffers grown for a page's list of
+    // thousands of diagnostics would stay with every pool thread that ever
+    // read one.
+    constexpr size_t startBytes = 64 * 1024;
+    constexpr size_t keptBytes = 256 * 1024;
     thread_local simdjson::dom::parser parser;
-    thread_local bool ready = parser.allocate(keptBytes, simdjsonDepth) == simdjson::SUCCESS;
+    thread_local bool ready = parser.allocate(startBytes, simdjsonDepth) == simdjson::SUCCESS;
     // A byte-order mark is no white space to the own reader.
     if (ready && !text.startsWith("\xEF\xBB\xBF")) {
         std::optional<NBEJSONValue> value;
@@ -382,7 +384,7 @@ std::optional<NBEJSONValue> parse(QByteArrayView text)
             value = fromSimdjson(root);
         if (size_t(text.size()) > keptBytes) {
             parser = simdjson::dom::parser();
-            ready = parser.allocate(keptBytes, simdjsonDepth) == simdjson::SUCCESS;
+            ready = parser.allocate(startBytes, simdjsonDepth) == simdjson::SUCCESS;
         }
         if (value)
             return value;
