@@ -6,7 +6,6 @@
 
 #include <QDesktopServices>
 #include <QFontDatabase>
-#include <QMimeData>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QScrollBar>
@@ -29,39 +28,6 @@ QThreadPool *buildThread()
     }();
     return pool;
 }
-
-// A copied selection, turned into text when a program asks for it: a copy
-// of a whole long page costs nothing until it is pasted.
-class CopiedSelection : public QMimeData
-{
-public:
-    explicit CopiedSelection(const QTextDocumentFragment &selection)
-        : m_selection(selection)
-    {}
-
-    QStringList formats() const override
-    {
-        return {QStringLiteral("text/plain"), QStringLiteral("text/html")};
-    }
-
-    bool hasFormat(const QString &mimeType) const override { return formats().contains(mimeType); }
-
-protected:
-    QVariant retrieveData(const QString &mimeType, QMetaType) const override
-    {
-        if (!m_copied)
-            m_copied = NBEMarkdownPreviewDocument::copied(m_selection);
-        if (mimeType == u"text/html")
-            return m_copied->toHtml();
-        if (mimeType == u"text/plain")
-            return m_copied->toPlainText();
-        return {};
-    }
-
-private:
-    QTextDocumentFragment m_selection;
-    mutable std::optional<QTextDocumentFragment> m_copied;
-};
 
 } // namespace
 
@@ -253,11 +219,6 @@ void NBEMarkdownPreview::install(const Update &update)
     }
     m_built = true;
     Q_EMIT built();
-}
-
-QMimeData *NBEMarkdownPreview::createMimeDataFromSelection() const
-{
-    return new CopiedSelection(textCursor().selection());
 }
 
 void NBEMarkdownPreview::resizeEvent(QResizeEvent *event)

@@ -45,7 +45,6 @@ Q_SIGNALS:
 
 protected:
     void resizeEvent(QResizeEvent *event) override;
-    QMimeData *createMimeDataFromSelection() const override;
 
 private:
     // A new page, or the change to the one shown.

@@ -697,61 +697,20 @@ private:
         });
     }
 
-    // Literal text in a box that spans the page: code and HTML blocks. The
-    // box is one block, as a page holds thousands and a table costs twice as
-    // much to make and three times as much to lay out. A block's colour
-    // covers its lines only, so a short line above and below the text makes
-    // the padding there, and the first of them, reaching back past the
-    // text's indent, the padding on the left; long lines wrap at the box's
-    // right edge.
+    // Literal text in a box that spans the page: code and HTML blocks.
     void box(Sink &sink, const QString &text, const QColor &color, double indent)
     {
         QString literal = text;
         if (literal.endsWith(u'\n'))
             literal.chop(1);
-        const QTextCharFormat padding = boxPaddingFormat();
-        if (sink.fresh && sink.previous) {
-            // The layout draws a block that starts with a line break right
-            // after a table as part of the table's last line: the box gets
-            // a block of its own below an empty one, as a table would.
-            setSpaceBelow(sink, 0);
-            collapse(sink.cursor);
-            sink.fresh = false;
-            sink.previous = nullptr;
-        }
-        newBlock(sink, literalBoxFormat(indent), padding);
-        sink.cursor.insertText(QString(QChar::LineSeparator), padding);
-        sink.cursor.insertText(withLineSeparators(literal), fixedFormat(color));
-        sink.cursor.insertText(QString(QChar::LineSeparator), padding);
-    }
-
-    QTextBlockFormat literalBoxFormat(double indent) const
-    {
-        return made(m_literalBoxFormats, indent, [&] {
-            QTextBlockFormat format;
-            format.setLeftMargin(indent + NBEMarkdownPreviewDocument::boxPadding);
-            format.setTextIndent(-NBEMarkdownPreviewDocument::boxPadding);
-            format.setBackground(m_style.box);
-            return format;
-        });
-    }
-
-    // The lines that pad a literal box: as high as the padding.
-    QTextCharFormat boxPaddingFormat() const
-    {
-        if (!m_boxPaddingFormat) {
-            QTextCharFormat format;
-            format.setFontFamilies(QStringList{m_style.fixedFontFamily});
-            format.setFontPointSize(NBEMarkdownPreviewDocument::boxPaddingPoints);
-            format.setProperty(NBEMarkdownPreviewDocument::paddingProperty, true);
-            m_boxPaddingFormat = format;
-        }
-        return *m_boxPaddingFormat;
+        table(sink, 1, 1, boxFormat(indent, 12), withLineSeparators(literal), fixedFormat(color));
     }
 
     static bool startsWithBox(const NBEMarkdownBlock &block)
     {
         switch (block.kind) {
+        case Kind::codeBlock:
+        case Kind::htmlBlock:
         case Kind::blockquote:
         case Kind::table:
         case Kind::thematicBreak:
@@ -1182,8 +1141,6 @@ private:
     mutable std::map<std::pair<double, double>, QTextBlockFormat> m_itemFormats;
     mutable QList<std::tuple<QTextBlockFormat, double, QTextBlockFormat>> m_spacedFormats;
     mutable std::optional<QTextCharFormat> m_numberFormat;
-    mutable std::optional<QTextCharFormat> m_boxPaddingFormat;
-    mutable std::map<double, QTextBlockFormat> m_literalBoxFormats;
     mutable QList<std::tuple<QTextTableFormat, double, double, QTextTableFormat>> m_spacedBoxes;
     QList<std::tuple<int, QTextCharFormat, QTextCharFormat>> m_runFormats;
 };
@@ -1305,28 +1262,6 @@ std::optional<QUrl> NBEMarkdownPreviewDocument::resolvedImageURL(const QString &
     if (!folder.endsWith(u'/'))
         folder += u'/';
     return QUrl::fromLocalFile(folder + url);
-}
-
-QTextDocumentFragment NBEMarkdownPreviewDocument::copied(const QTextDocumentFragment &selection)
-{
-    QTextDocument document;
-    document.setUndoRedoEnabled(false);
-    QTextCursor cursor(&document);
-    cursor.insertFragment(selection);
-    QList<QTextFragment> padding;
-    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
-        for (auto it = block.begin(); !it.atEnd(); ++it) {
-            if (it.fragment().charFormat().hasProperty(paddingProperty))
-                padding.append(it.fragment());
-        }
-    }
-    // From the end, so that the places of those before stay put.
-    for (auto k = padding.size(); k-- > 0;) {
-        cursor.setPosition(padding[k].position());
-        cursor.setPosition(padding[k].position() + padding[k].length(), QTextCursor::KeepAnchor);
-        cursor.removeSelectedText();
-    }
-    return QTextDocumentFragment(&document);
 }
 
 double NBEMarkdownPreviewDocument::headingSize(int level, double fontSize)

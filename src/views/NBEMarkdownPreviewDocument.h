@@ -10,8 +10,6 @@
 #include <QSizeF>
 #include <QString>
 #include <QStringList>
-#include <QTextDocumentFragment>
-#include <QTextFormat>
 #include <QUrl>
 
 #include <memory>
@@ -139,17 +137,9 @@ public:
     static std::optional<QUrl> resolvedImageURL(const QString &url,
                                                 const std::optional<QUrl> &baseURL);
     static double headingSize(int level, double fontSize);
-    // A selection as it is copied: without the line breaks that pad code
-    // boxes, which are part of their look and not of their text.
-    static QTextDocumentFragment copied(const QTextDocumentFragment &selection);
 
     static constexpr double horizontalPadding = 28;
     static constexpr double verticalPadding = 24;
     static constexpr double blockSpacing = 14;
     static constexpr double nestedIndent = 18;
-    // Around the text of a code or HTML box.
-    static constexpr double boxPadding = 12;
-    static constexpr double boxPaddingPoints = 6.4;
-    // Set on the character format of those line breaks.
-    static constexpr int paddingProperty = QTextFormat::UserProperty + 1;
 };
