@@ -44,6 +44,16 @@ NBEWorkspaceViewModel *viewModel(NBEProjectWindow *window)
     return window->mainView()->viewModel();
 }
 
+// Shows and starts the window and makes it the active one, so focus and keys
+// work.
+bool startActive(NBEProjectWindow &window)
+{
+    window.show();
+    window.mainView()->start();
+    window.activateWindow();
+    return QTest::qWaitForWindowActive(&window);
+}
+
 QAction *quitAction(NBEProjectWindow *window)
 {
     for (QAction *action : window->findChildren<QAction *>())
@@ -156,10 +166,7 @@ TEST(NBEProjectWindowKeyboard, TabReachesTheSourceControlPaneAndTheKeyboardCommi
     NBETest::git(root, {"add", "."});
 
     NBEProjectWindow window(folderURL(dir));
-    window.show();
-    window.mainView()->start();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(startActive(window));
     NBEWorkspaceViewModel *model = viewModel(&window);
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().hasStagedChanges(); }));
     NBETest::await(model->workingTree().openFile(fileURL(dir, QStringLiteral("notes.txt")), false));
@@ -234,10 +241,7 @@ TEST(NBEProjectWindowKeyboard, EditKeysReachAWidgetThatTakesOnlySomeOfThem)
     QTemporaryDir dir;
     NBETest::writeFile(dir.filePath(QStringLiteral("notes.md")), "# Title\n\nSome words.\n");
     NBEProjectWindow window(folderURL(dir));
-    window.show();
-    window.mainView()->start();
-    window.activateWindow();
-    ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+    ASSERT_TRUE(startActive(window));
     NBEWorkspaceViewModel *model = viewModel(&window);
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->files().isOpen(); }));
     NBETest::await(model->workingTree().openFile(fileURL(dir, QStringLiteral("notes.md")), false));
