@@ -81,19 +81,6 @@ public:
     }
 
     static NBEJSONValue didChangeParams(const QUrl &url, qint64 version,
-                                        const NBETextChange &change)
-    {
-        const NBEJSONValue range = NBELSPRange{
-            {change.startLine, change.startCharacter},
-            {change.endLine,
-             change.endCharacter}}.toJSON();
-        return NBEJSONValue::object(
-            {{"textDocument", NBEJSONValue::object({{"uri", uri(url)}, {"version", version}})},
-             {"contentChanges", NBEJSONValue::array({NBEJSONValue::object(
-                                    {{"range", range}, {"text", change.rangeText}})})}});
-    }
-
-    static NBEJSONValue didChangeParams(const QUrl &url, qint64 version,
                                         const QList<RangedChange> &changes)
     {
         NBEJSONValue::Array contentChanges;
@@ -155,14 +142,11 @@ public:
         return didCloseParams(opened);
     }
 
-    // The ranged didChange params of the edit that made `version`, or
-    // nothing, as above.
+    // The ranged didChange params of the edit that made `version`, sent now
+    // with any held before it, or nothing, as above.
     std::optional<NBEJSONValue> change(const QUrl &url, const NBETextChange &change, qint64 version)
     {
-        Document *document = advance(url, version);
-        if (!document)
-            return std::nullopt;
-        return didChangeParams(document->url, version, change);
+        return hold(url, change, version) ? takeHeldChanges(url) : std::nullopt;
     }
 
     // Keeps the edit that made `version` back, merged with the one held

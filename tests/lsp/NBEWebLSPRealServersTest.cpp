@@ -53,6 +53,15 @@ protected:
         return url;
     }
 
+    // Every edit of the buffer goes to the session as the editor sends it.
+    void follow(NBETextBuffer &buffer, const QUrl &url)
+    {
+        QObject::connect(&buffer, &NBETextBuffer::changed,
+                         [this, &buffer, url](const NBETextChange &change) {
+                             web->didChange(url, change, qint64(buffer.revision()), reader(buffer));
+                         });
+    }
+
     // Waits for a non-empty list for the file and returns it.
     QList<NBELSPDiagnostic> diagnosticsFor(const QUrl &url)
     {
@@ -286,9 +295,7 @@ TEST_F(NBEWebLSPRealServersTest, ABurstOfWholeTextChangesLeavesTheServerOnTheLas
     EXPECT_TRUE(diagnostics.value(url.toLocalFile()).isEmpty());
 
     NBETextBuffer buffer(start);
-    QObject::connect(&buffer, &NBETextBuffer::changed, [&](const NBETextChange &change) {
-        web->didChange(url, change, qint64(buffer.revision()), reader(buffer));
-    });
+    follow(buffer, url);
     // Typed one key at a time after "color: red;\n"; every text on the way
     // but the last has other problems.
     QTextCursor cursor(buffer.document());
@@ -316,9 +323,7 @@ TEST_F(NBEWebLSPRealServersTest, DiagnosticsOfAnEditedPageLieWhereAFreshOpenPuts
         start += QStringLiteral("<p>line %1</p><style>.a%1 { widht: 1px }</style>\n").arg(i);
     const QUrl url = open("edited.html", "html", start);
     NBETextBuffer buffer(start);
-    QObject::connect(&buffer, &NBETextBuffer::changed, [&](const NBETextChange &change) {
-        web->didChange(url, change, qint64(buffer.revision()), reader(buffer));
-    });
+    follow(buffer, url);
     ASSERT_EQ(diagnosticsFor(url).size(), 30);
     // Each edit below goes as its range, not as the whole page.
     EXPECT_TRUE(web->syncsIncrementally(url));
@@ -365,9 +370,7 @@ TEST_F(NBEWebLSPRealServersTest, AKeyBurstLeavesTheServerWithTheBuffersText)
                           "</style>\n</body></html>\n";
     const QUrl url = open("burst.html", "html", start);
     NBETextBuffer buffer(start);
-    QObject::connect(&buffer, &NBETextBuffer::changed, [&](const NBETextChange &change) {
-        web->didChange(url, change, qint64(buffer.revision()), reader(buffer));
-    });
+    follow(buffer, url);
     ASSERT_EQ(diagnosticsFor(url).size(), 1);
     ASSERT_TRUE(web->syncsIncrementally(url));
 
