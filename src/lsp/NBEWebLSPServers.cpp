@@ -136,6 +136,17 @@ std::optional<QString> NBEWebLSPServers::nodeExecutable(const QStringList &roots
     return std::nullopt;
 }
 
+QStringList NBEWebLSPServers::processArguments(const Launch &launch)
+{
+    // Node's garbage collector and compiler otherwise wake helper threads on
+    // several cores while a server works on a change, beside the editor and
+    // the display server: the keys typed meanwhile reach the screen late. On
+    // one thread the server answers as fast.
+    if (QFileInfo(launch.executable).fileName() != u"node")
+        return launch.arguments;
+    return QStringList{QStringLiteral("--single-threaded")} + launch.arguments;
+}
+
 std::optional<NBEWebLSPServers::Launch> NBEWebLSPServers::launch(const QString &fileLanguageId)
 {
     if (!serverLanguageId(fileLanguageId))

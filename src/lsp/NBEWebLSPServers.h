@@ -55,6 +55,9 @@ public:
                                                const QStringList &roots);
 
     static std::optional<QString> nodeExecutable();
+    // What a launch's process is started with: its arguments, after an
+    // option of Node.js's own when the program is Node.js.
+    static QStringList processArguments(const Launch &launch);
     static std::optional<QString> nodeExecutable(const QStringList &roots,
                                                  const QStringList &fixedCandidates,
                                                  const QString &searchPath);

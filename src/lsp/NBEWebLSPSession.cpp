@@ -108,7 +108,8 @@ NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId
         connection->markUnavailable();
         return connection;
     }
-    connection->start(launch->executable, launch->arguments, m_rootURL, handshakeTimeout);
+    connection->start(launch->executable, NBEWebLSPServers::processArguments(*launch), m_rootURL,
+                      handshakeTimeout);
     const NBEJSONValue settings = NBEWebLSPServers::settings(serverLanguageId);
     if (!settings.isNull())
         connection->notify(

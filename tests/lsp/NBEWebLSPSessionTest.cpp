@@ -377,3 +377,26 @@ TEST_F(NBEWebLSPSessionTest, ShutDownSessionsAndServersAreReleased)
     })) << "session "
         << (weak.expired() ? "released" : "held");
 }
+
+TEST_F(NBEWebLSPSessionTest, NodeGetsItsOwnOptionBeforeTheServersArguments)
+{
+    // A "node" that notes its command line and runs the fake server without
+    // Node's option, which the fake doesn't know.
+    const QString node = dir.filePath("node");
+    QFile script(node);
+    ASSERT_TRUE(script.open(QIODevice::WriteOnly));
+    script.write(QStringLiteral("#!/bin/sh\necho \"$@\" > '%1'\nshift\nexec '%2' \"$@\"\n")
+                     .arg(dir.filePath("argv"), NBETest::toolPath("nbe_fake_lsp"))
+                     .toUtf8());
+    script.close();
+    script.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    auto web = std::make_unique<NBEWebLSPSession>(QUrl::fromLocalFile(dir.path()));
+    web->launchFor = [&](const QString &language) -> std::optional<NBEWebLSPLaunch> {
+        return NBEWebLSPLaunch{node, {"--publish", "--log=" + log(language)}, language};
+    };
+    web->didOpen(file("a.css"), "css", "a{}", 0);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return documentTraffic("css").size() == 1; }));
+    QFile argv(dir.filePath("argv"));
+    ASSERT_TRUE(argv.open(QIODevice::ReadOnly));
+    EXPECT_EQ(argv.readAll().trimmed(), "--single-threaded --publish --log=" + log("css"));
+}
