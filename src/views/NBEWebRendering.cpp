@@ -8,6 +8,8 @@
 #include <algorithm>
 #include <optional>
 
+#include <unistd.h>
+
 namespace {
 
 bool chosen = false;
@@ -55,6 +57,10 @@ void NBEWebRendering::chooseBeforeStart()
     if (chosen)
         return;
     chosen = true;
+    // Chromium refuses to start its sandbox as root and then ends the whole
+    // process, unsaved tabs included, the first time a preview shows.
+    if (::geteuid() == 0 && !qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     QByteArray flags = qgetenv("QTWEBENGINE_CHROMIUM_FLAGS");
     if (flags.contains("--disable-gpu")) {
         software = true;

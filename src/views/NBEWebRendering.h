@@ -5,7 +5,8 @@
 // Chooses how the web engine draws pages before it starts. Without a usable
 // graphics driver (a virtual machine, a remote desktop, a virtual display)
 // its GPU process fails and every page stays blank, so there it draws in
-// software. NBE_SOFTWARE_RENDERING=1 asks for software drawing anyway.
+// software. NBE_SOFTWARE_RENDERING=1 asks for software drawing anyway. As
+// root the engine runs without its sandbox, which can't start there.
 class NBEWebRendering
 {
 public:

@@ -10,6 +10,8 @@
 #include <QWebEngineView>
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 namespace {
 
 TEST(NBEWebRendering, RenderersThatDrawOnTheProcessorAreKnown)
@@ -32,6 +34,23 @@ TEST(NBEWebRendering, RenderersThatDrawOnTheProcessorAreKnown)
         EXPECT_EQ(NBEWebRendering::isSoftwareRenderer(QString::fromLatin1(row.renderer)),
                   row.software)
             << row.renderer;
+}
+
+// Run first: the engine starts once per process. As root, without the
+// variable that turns its sandbox off, the engine used to end the process at
+// the first preview.
+TEST(NBEWebRendering, AsRootThePreviewShowsWithoutTheSandboxVariable)
+{
+    const bool root = ::geteuid() == 0;
+    qunsetenv("QTWEBENGINE_DISABLE_SANDBOX");
+    QTemporaryDir folder;
+    NBEHTMLPreview preview(QStringLiteral("<!DOCTYPE html><p>sandbox</p>"),
+                           QUrl::fromLocalFile(folder.path() + u'/'), nullptr);
+    QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+    preview.resize(300, 200);
+    preview.show();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+    EXPECT_EQ(qEnvironmentVariableIsSet("QTWEBENGINE_DISABLE_SANDBOX"), root);
 }
 
 // With software drawing asked for, the engine starts without its GPU path
