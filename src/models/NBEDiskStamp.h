@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBELineEnding.h"
+
 #include <QByteArray>
 #include <QFuture>
 #include <QString>
@@ -7,7 +9,9 @@
 
 // What a file held when the editor last read or wrote it: its size and
 // modification time, cheap to compare, and a digest of its text ("\n" line
-// breaks) for when those can't tell.
+// breaks) for when those can't tell, with the line ending and mark the text
+// was stored with: a file converted to other line ends holds the same text,
+// yet a save from the old form would convert it back.
 struct NBEDiskStamp
 {
     qint64 size = -1;
@@ -17,6 +21,8 @@ struct NBEDiskStamp
     // write in the same clock tick leaves the time as it was).
     qint64 taken = 0;
     QByteArray digest;
+    NBELineEnding lineEnding = NBELineEnding::LF;
+    bool byteOrderMark = false;
 
     static QByteArray digestOf(const QString &text);
     // The same on the thread pool for a long text, so that it can run beside

@@ -318,8 +318,10 @@ NBEDiskChange NBEFileService::diskChangeNow(const QString &path, const NBEDiskKn
     if (!file.open(QIODevice::ReadOnly))
         return NBEDiskChange::None;
     const auto read = decode(file.readAll(), path);
-    return read && NBEDiskStamp::digestOf(read->text) == stamp.digest ? NBEDiskChange::None
-                                                                      : NBEDiskChange::Changed;
+    const bool same = read && read->lineEnding == stamp.lineEnding &&
+                      read->byteOrderMark == stamp.byteOrderMark &&
+                      NBEDiskStamp::digestOf(read->text) == stamp.digest;
+    return same ? NBEDiskChange::None : NBEDiskChange::Changed;
 }
 
 NBEResult<void> NBEFileService::createFileNow(const QString &path, const QString &content)
@@ -443,6 +445,8 @@ QFuture<NBEResult<NBETextFile>> NBEFileService::readFile(const QUrl &at, Digest 
         std::optional<NBEDiskStamp> stamp = statNow(path);
         auto read = readFileNow(path);
         if (read && stamp) {
+            stamp->lineEnding = read->lineEnding;
+            stamp->byteOrderMark = read->byteOrderMark;
             if (digest == Digest::Now)
                 stamp->digest = NBEDiskStamp::digestOf(read->text);
             read->stamp = std::move(stamp);
@@ -475,6 +479,8 @@ NBEFileService::writeFileChecked(const QString &content, const QUrl &to, NBELine
         NBEWritten written;
         written.stamp = statNow(path).value_or(NBEDiskStamp());
         written.stamp.digest = NBEDiskStamp::digestOf(content);
+        written.stamp.lineEnding = lineEnding;
+        written.stamp.byteOrderMark = byteOrderMark;
         return written;
     });
 }

@@ -280,6 +280,11 @@ TEST_F(FileServiceTest, DiskChangesAreFoundByTextNotByTouch)
          [&](const QString &f) { setTime(f, QDateTime::currentDateTime().addSecs(60)); }, false,
          NBEDiskChange::None},
         {"mixed endings", "a\r\nb\nc\r\n", [](const QString &) {}, false, NBEDiskChange::None},
+        // The same text in another form: a save would turn it back.
+        {"line ends converted", "a\r\nb\r\n",
+         [](const QString &f) { NBETest::writeFile(f, "a\nb\n"); }, false, NBEDiskChange::Changed},
+        {"mark removed", QByteArray("\xEF\xBB\xBF") + "a\n",
+         [](const QString &f) { NBETest::writeFile(f, "a\n"); }, false, NBEDiskChange::Changed},
         {"rewritten", "a\nb\n", [](const QString &f) { NBETest::writeFile(f, "c\nd\ne\n"); }, false,
          NBEDiskChange::Changed},
         // A rewrite of the same size, its time put back (to the millisecond).

@@ -217,6 +217,57 @@ TEST_F(Saving, AnEqualTextOnDiskIsNoOutsideChange)
     EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
 }
 
+// A tool converted a file's line ends or its mark: the text reads the same,
+// but the file is not as the tab knew it. A clean tab takes the new form and
+// keeps it when saved; one with edits asks before its save converts back.
+TEST_F(Saving, AFileConvertedOutsideIsSavedInItsNewForm)
+{
+    const QByteArray mark = "\xEF\xBB\xBF";
+    const struct
+    {
+        const char *name;
+        QByteArray before;
+        QByteArray converted;
+        bool edited;
+        QByteArray saved;
+    } cases[] = {
+        {"to-lf.css", "a\r\nb\r\n", "a\nb\n", false, "a\nb\nc\n"},
+        {"to-crlf.css", "a\nb\n", "a\r\nb\r\n", false, "a\r\nb\r\nc\r\n"},
+        {"mark-removed.css", mark + "a\nb\n", "a\nb\n", false, "a\nb\nc\n"},
+        {"mark-added.css", "a\nb\n", mark + "a\nb\n", false, mark + "a\nb\nc\n"},
+        {"edited.css", "a\r\nb\r\n", "a\nb\n", true, "a\nb\n"},
+    };
+    for (const auto &c : cases)
+        write(QString::fromLatin1(c.name), c.before);
+    load();
+    QList<QUuid> ids;
+    for (const auto &c : cases) {
+        ids.append(open(QString::fromLatin1(c.name)).id);
+        if (c.edited)
+            model->tabs().updateContent(QStringLiteral("a\nb\nc\n"), ids.last());
+        write(QString::fromLatin1(c.name), c.converted);
+    }
+    NBETest::await(model->tabs().followDisk({}));
+    for (qsizetype i = 0; i < ids.size(); ++i) {
+        const auto &c = cases[i];
+        // The reload that follows the check reads the file again.
+        ASSERT_TRUE(NBETest::waitUntil(
+            [&] {
+                const NBESourceFile file = model->tab(ids[i])->sourceFile;
+                return c.edited ||
+                       (file.byteOrderMark == c.converted.startsWith(mark) &&
+                        (file.lineEnding == NBELineEnding::CRLF) == c.converted.contains("\r\n"));
+            },
+            std::chrono::seconds(5)))
+            << c.name;
+        model->tabs().updateContent(QStringLiteral("a\nb\nc\n"), ids[i]);
+        desktop->outsideQuestions.clear();
+        EXPECT_EQ(saveAndWait(ids[i], true), !c.edited) << c.name;
+        EXPECT_EQ(read(QString::fromLatin1(c.name)), c.edited ? c.converted : c.saved) << c.name;
+        EXPECT_EQ(desktop->outsideQuestions.size(), c.edited ? 1 : 0) << c.name;
+    }
+}
+
 // A long file's buffer and stamp are made off the main thread, side by side:
 // the stamp still knows the text read, so a touch is no change and another
 // text of the same size and time is one.
