@@ -213,6 +213,28 @@ TEST(NBEFindBar, FindsWrapsCountsAndReplaces)
     EXPECT_EQ(edit.textCursor().selectedText(), QStringLiteral("alpha")); // next one selected
 }
 
+// A search text that overlaps itself ("aa" in "aaaa") counts the matches
+// that Next visits and Replace All replaces.
+TEST(NBEFindBar, TheCountIsTheMatchesThatNextVisitsAndReplaceAllReplaces)
+{
+    NBECodeTextEdit edit;
+    edit.setPlainText(QStringLiteral("aaaa bb AAAAA"));
+    NBEFindBar bar(&edit);
+    bar.open();
+    bar.setSearchText(QStringLiteral("aa"));
+    EXPECT_EQ(bar.matchCount(), 4);
+    EXPECT_EQ(bar.countText(), QStringLiteral("4 matches"));
+    QList<int> visited{edit.textCursor().selectionStart()};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(bar.findNext());
+        visited.append(edit.textCursor().selectionStart());
+    }
+    EXPECT_EQ(visited, (QList<int>{0, 2, 8, 10, 0}));
+    bar.setReplaceText(QStringLiteral("x"));
+    EXPECT_EQ(bar.replaceAll(), 4);
+    EXPECT_EQ(edit.text(), QStringLiteral("xx bb xxA"));
+}
+
 // A view of split lines is searched in its text: matches across a split are
 // found, counted and replaced, and a replace-all is one undo step.
 TEST(NBEFindBar, FindsAndReplacesAcrossTheSplitsOfALongLine)

@@ -192,7 +192,18 @@ int NBEFindBar::matchCount() const
     // Matches never span a line break (the document finds within lines).
     if (needle.contains(QLatin1Char('\n')))
         return 0;
-    return int(m_editor->text().count(needle, sensitivity()));
+    return int(matches(m_editor->text(), needle).size());
+}
+
+QList<qsizetype> NBEFindBar::matches(const QString &text, const QString &needle) const
+{
+    // One after the other, as Next steps through them and Replace All
+    // replaces them: "aa" is in "aaaa" twice, not three times.
+    QList<qsizetype> found;
+    for (qsizetype at = text.indexOf(needle, 0, sensitivity()); at >= 0;
+         at = text.indexOf(needle, at + needle.size(), sensitivity()))
+        found.append(at);
+    return found;
 }
 
 QString NBEFindBar::countText() const
@@ -239,11 +250,7 @@ int NBEFindBar::replaceAll()
     // In the text, as one change (one undo step): a view that shows the
     // text split gets it back split again.
     const NBETextGeometry &geometry = m_editor->textGeometry();
-    const QString text = geometry.text();
-    QList<qsizetype> matches;
-    for (qsizetype at = text.indexOf(needle, 0, sensitivity()); at >= 0;
-         at = text.indexOf(needle, at + needle.size(), sensitivity()))
-        matches.append(at);
+    const QList<qsizetype> matches = this->matches(geometry.text(), needle);
     // Opened at the caret, where undo puts it back.
     const int caret = m_editor->textCaret();
     QTextCursor edit = geometry.textCursor(caret, caret);

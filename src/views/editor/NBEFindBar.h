@@ -46,6 +46,9 @@ private:
     void searchFromAnchor();
     void updateCount();
     bool selectionIsMatch() const;
+    // Where `needle` starts in `text`, each match after the end of the one
+    // before.
+    QList<qsizetype> matches(const QString &text, const QString &needle) const;
     // The next match after `from`'s selection (before it, backwards). A view
     // of split lines is searched in its text, so a match across a split is
     // found as the count finds it.
