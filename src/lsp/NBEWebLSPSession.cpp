@@ -262,7 +262,12 @@ QFuture<std::optional<QString>> NBEWebLSPSession::formatting(const QUrl &url, co
                                       NBELSPTextEdit::parse(*result);
                                   if (edits.isEmpty())
                                       return std::nullopt;
-                                  return NBELSPTextEdit::apply(edits, text);
+                                  QString formatted = NBELSPTextEdit::apply(edits, text);
+                                  // The servers drop the line break that ends the
+                                  // file; a file that had one keeps it.
+                                  if (text.endsWith(u'\n') && !formatted.endsWith(u'\n'))
+                                      formatted += u'\n';
+                                  return formatted;
                               });
 }
 

@@ -160,6 +160,35 @@ TEST_F(NBEWebLSPRealServersTest, HTMLFormattingLeavesCodeSamplesAlone)
         << formatted->toStdString();
 }
 
+// The servers end their text without a line break; a file that ended with
+// one keeps it, and one already formatted is left as it is.
+TEST_F(NBEWebLSPRealServersTest, FormattingKeepsTheFilesLastLineBreak)
+{
+    const QString css = "a{color:red}\nb{margin:0}\n";
+    const QUrl cssURL = open("ends.css", "css", css);
+    const QString page = "<!DOCTYPE html>\n<html>\n<body>\n<div><p>x</p></div>\n</body>\n</html>\n";
+    const QUrl html = open("ends.html", "html", page);
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] {
+            return diagnostics.contains(cssURL.toLocalFile()) &&
+                   diagnostics.contains(html.toLocalFile());
+        },
+        std::chrono::seconds(60)));
+
+    const auto formattedCSS = NBETest::await(web->formatting(cssURL, css, 4, true));
+    ASSERT_TRUE(formattedCSS.has_value());
+    EXPECT_EQ(*formattedCSS, "a {\n    color: red\n}\n\nb {\n    margin: 0\n}\n");
+    const auto formattedPage = NBETest::await(web->formatting(html, page, 4, true));
+    ASSERT_TRUE(formattedPage.has_value());
+    EXPECT_NE(*formattedPage, page);
+    EXPECT_TRUE(formattedPage->endsWith("</html>\n")) << formattedPage->toStdString();
+
+    const QString tidy = "a {\n    color: red\n}\n";
+    const QUrl tidyURL = open("tidy.css", "css", tidy);
+    const auto again = NBETest::await(web->formatting(tidyURL, tidy, 4, true));
+    EXPECT_TRUE(!again || *again == tidy) << again->toStdString();
+}
+
 TEST_F(NBEWebLSPRealServersTest, HTMLHover)
 {
     const QUrl html = open("hover.html", "html",
