@@ -81,6 +81,7 @@ Tag TagIterator::readTag(qsizetype start, bool closing)
             ++k;
         if (k < n && (m_text[k] == u'"' || m_text[k] == u'\'')) {
             const qsizetype close = m_text.indexOf(m_text[k], k + 1);
+            tag.openValue = close < 0;
             j = close < 0 ? n : close + 1;
         } else {
             j = k;

@@ -42,6 +42,7 @@ struct Tag
     bool closing = false;
     bool closed = false;      // ends with ">"
     bool selfClosing = false; // ends with "/>" outside any value
+    bool openValue = false;   // stopped inside a quoted value that never closes
 
     qsizetype nameLength() const { return nameEnd - nameStart; }
 };

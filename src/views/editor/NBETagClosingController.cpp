@@ -2,6 +2,7 @@
 
 #include "NBEAssistEdits.h"
 #include "NBECodeTextEdit.h"
+#include "NBEMarkupScan.h"
 #include "NBETextWindow.h"
 
 #include <QKeyEvent>
@@ -81,6 +82,18 @@ std::optional<QString> NBETagClosingController::openingTagName(int offset, const
         end += tag[end].isHighSurrogate() && end + 1 < tag.size() ? 2 : 1;
     const QString name = tag.left(end).toString();
     if (name.isEmpty() || isVoidElement(name))
+        return std::nullopt;
+    // A ">" in a comment, in a script, style or textarea, or inside a quoted
+    // attribute value ends no tag: a closing tag there would break the text.
+    NBEMarkupScan::TagIterator scan(QStringView(text).left(offset));
+    std::optional<NBEMarkupScan::Tag> last;
+    while (const auto next = scan.next())
+        last = next;
+    using Open = NBEMarkupScan::TagIterator::Open;
+    if (scan.openAtEnd() == Open::comment || scan.openAtEnd() == Open::rawText)
+        return std::nullopt;
+    // The "<" found above may lie in an earlier tag's quoted value.
+    if (last && !last->closed && last->end == offset && (last->openValue || last->start != open))
         return std::nullopt;
     return name;
 }
