@@ -134,4 +134,13 @@ std::optional<Tag> TagIterator::next()
     return std::nullopt;
 }
 
+bool endsInHiddenText(QStringView text)
+{
+    TagIterator scan(text);
+    while (scan.next()) {
+    }
+    return scan.openAtEnd() == TagIterator::Open::comment ||
+           scan.openAtEnd() == TagIterator::Open::rawText;
+}
+
 } // namespace NBEMarkupScan

@@ -94,6 +94,10 @@ private:
     Open m_open = Open::nothing;
 };
 
+// Whether the end of `text` lies in a comment or in the text of a script,
+// style or textarea element: there a "<" or a ">" is no markup.
+bool endsInHiddenText(QStringView text);
+
 // Whether `name` (any case) is a void element, without allocating: the
 // tag-pair lookup runs on every keystroke over the whole text.
 inline bool isVoidElement(QStringView name)

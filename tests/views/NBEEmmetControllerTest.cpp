@@ -1,5 +1,6 @@
 // Emmet on Tab in the real editor.
 #include "NBELanguageRegistry.h"
+#include "NBEQtPrinters.h"
 #include "NBETypingFixture.h"
 
 namespace {
@@ -61,4 +62,28 @@ TEST_F(NBEEmmetControllerTest, FollowsTheLanguageAndTabsTheEditorIsGivenLater)
     host.apply();
     key(Qt::Key_Tab);
     EXPECT_EQ(marked(), QStringLiteral("ul>li*2\t|"));
+}
+
+// In a style sheet, a script or a comment of a page an abbreviation is code
+// or text: Tab indents there, and expands again after the element's end.
+TEST_F(NBEEmmetControllerTest, TabInAStyleScriptOrCommentOfAPageOnlyIndents)
+{
+    const NBELanguage html = NBELanguageRegistry::html();
+    struct Row
+    {
+        const char *before;
+        const char *after;
+    };
+    const Row rows[] = {
+        {"<style>\n.card|\n</style>", "<style>\n.card    |\n</style>"},
+        {"<script>\nconsole.log|\n</script>", "<script>\nconsole.log    |\n</script>"},
+        {"<!-- todo: nav>ul|\n-->", "<!-- todo: nav>ul    |\n-->"},
+        {"<style>a{}</style>\n.card|", "<style>a{}</style>\n<div class=\"card\">|</div>"},
+        {"<script src=\"a.js\"></script> p|", "<script src=\"a.js\"></script> <p>|</p>"},
+    };
+    for (const Row &row : rows) {
+        open(html, QString::fromUtf8(row.before));
+        key(Qt::Key_Tab);
+        EXPECT_EQ(marked(), QString::fromUtf8(row.after)) << row.before;
+    }
 }

@@ -3,6 +3,7 @@
 #include "NBEAssistEdits.h"
 #include "NBECodeTextEdit.h"
 #include "NBEEmmet.h"
+#include "NBEMarkupScan.h"
 #include "NBETextWindow.h"
 
 #include <QKeyEvent>
@@ -43,6 +44,12 @@ bool NBEEmmetController::expand()
     if (!expansion)
         return false;
     const int start = line.start + int(expansion->range.location);
+    // Markup has no place in a comment, a script or a style sheet: there
+    // Tab is a tab ("a.b" is code, ".card" a selector).
+    const NBETextWindow before =
+        NBETextWindow::read(document, start - NBEAssistEdits::windowBefore, start);
+    if (NBEMarkupScan::endsInHiddenText(before.text))
+        return false;
     NBEAssistEdits::replace(m_textView, start, int(expansion->range.length), expansion->html);
     // Inside the first empty element.
     if (const qsizetype inside = expansion->html.indexOf(QLatin1String("></")); inside >= 0)

@@ -85,13 +85,13 @@ std::optional<QString> NBETagClosingController::openingTagName(int offset, const
         return std::nullopt;
     // A ">" in a comment, in a script, style or textarea, or inside a quoted
     // attribute value ends no tag: a closing tag there would break the text.
-    NBEMarkupScan::TagIterator scan(QStringView(text).left(offset));
+    const QStringView before = QStringView(text).left(offset);
+    if (NBEMarkupScan::endsInHiddenText(before))
+        return std::nullopt;
+    NBEMarkupScan::TagIterator scan(before);
     std::optional<NBEMarkupScan::Tag> last;
     while (const auto next = scan.next())
         last = next;
-    using Open = NBEMarkupScan::TagIterator::Open;
-    if (scan.openAtEnd() == Open::comment || scan.openAtEnd() == Open::rawText)
-        return std::nullopt;
     // The "<" found above may lie in an earlier tag's quoted value.
     if (last && !last->closed && last->end == offset && (last->openValue || last->start != open))
         return std::nullopt;
