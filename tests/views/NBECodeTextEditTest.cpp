@@ -218,7 +218,7 @@ TEST(NBEFindBar, FindsWrapsCountsAndReplaces)
 TEST(NBEFindBar, TheCountIsTheMatchesThatNextVisitsAndReplaceAllReplaces)
 {
     NBECodeTextEdit edit;
-    edit.setPlainText(QStringLiteral("aaaa bb AAAAA"));
+    edit.setPlainText(QStringLiteral("aaaa bb AAAA"));
     NBEFindBar bar(&edit);
     bar.open();
     bar.setSearchText(QStringLiteral("aa"));
@@ -230,9 +230,15 @@ TEST(NBEFindBar, TheCountIsTheMatchesThatNextVisitsAndReplaceAllReplaces)
         visited.append(edit.textCursor().selectionStart());
     }
     EXPECT_EQ(visited, (QList<int>{0, 2, 8, 10, 0}));
+    visited = {};
+    for (int i = 0; i < 4; ++i) {
+        ASSERT_TRUE(bar.findNext(true));
+        visited.append(edit.textCursor().selectionStart());
+    }
+    EXPECT_EQ(visited, (QList<int>{10, 8, 2, 0}));
     bar.setReplaceText(QStringLiteral("x"));
     EXPECT_EQ(bar.replaceAll(), 4);
-    EXPECT_EQ(edit.text(), QStringLiteral("xx bb xxA"));
+    EXPECT_EQ(edit.text(), QStringLiteral("xx bb xx"));
 }
 
 // A view of split lines is searched in its text: matches across a split are

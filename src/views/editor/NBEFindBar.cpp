@@ -165,7 +165,10 @@ QTextCursor NBEFindBar::find(const QString &needle, const QTextCursor &from, boo
     qsizetype at = -1;
     if (backwards) {
         const int before = geometry.toText(from.selectionStart());
-        at = before > 0 ? text.lastIndexOf(needle, before - 1, sensitivity()) : -1;
+        // A match that ends before the selection starts, so Previous visits
+        // the matches Next does.
+        const qsizetype from = before - needle.size();
+        at = from >= 0 ? text.lastIndexOf(needle, from, sensitivity()) : -1;
     } else {
         at = text.indexOf(needle, geometry.toText(from.selectionEnd()), sensitivity());
     }
