@@ -315,6 +315,39 @@ TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
     EXPECT_EQ(host.text(), QStringLiteral("a{color:red}\nb{color:blue}\nc{}"));
 }
 
+// Undoing a format of a long file leaves the caret, and the view, where the
+// user was, not at the end of the text.
+TEST(NBETextEditorView, UndoingAFormatPutsTheCaretBackWhereItWas)
+{
+    QString css;
+    for (int i = 0; i < 400; ++i)
+        css += QStringLiteral("a%1{color:red}\n").arg(i);
+    NBEEditorTestHost host(css);
+    host.language = NBELanguageRegistry::css();
+    host.lspFormatting = [](const QString &text) {
+        return QtFuture::makeReadyFuture(std::optional<QString>(text.toUpper()));
+    };
+    NBETextEditorView view(host.session());
+    view.resize(600, 400);
+    view.show();
+    NBECodeTextEdit *edit = view.textView();
+    const int caret = int(css.indexOf(QStringLiteral("a200{"))) + 3;
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(caret);
+    edit->setTextCursor(cursor);
+    edit->centerCursor();
+    const int scroll = edit->verticalScrollBar()->value();
+    QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
+    view.coordinator()->format();
+    ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
+    ASSERT_TRUE(finished.first().first().toBool());
+
+    edit->undo();
+    EXPECT_EQ(host.text(), css);
+    EXPECT_EQ(edit->textCursor().position(), caret);
+    EXPECT_EQ(edit->verticalScrollBar()->value(), scroll);
+}
+
 TEST(NBETextEditorView, FormatWithoutAFormatterLeavesTheText)
 {
     NBEEditorTestHost host(QStringLiteral("# Title\n\ntext"));

@@ -1,5 +1,6 @@
 #include "NBETextEditorCoordinator.h"
 
+#include "NBEAssistEdits.h"
 #include "NBECodeTextEdit.h"
 #include "NBECompletionController.h"
 #include "NBEDiagnosticOverlay.h"
@@ -566,11 +567,8 @@ void NBETextEditorCoordinator::applyFormattedText(const QString &formatted)
         std::min<int>(textOffset(textView->textCursor().selectionStart()), int(before.size()));
     const qsizetype lines = QStringView(before).left(caret).count(u'\n');
 
-    QTextCursor all(textDocument());
-    all.beginEditBlock();
-    all.select(QTextCursor::Document);
-    all.insertText(formatted);
-    all.endEditBlock();
+    // Opened at the caret, where undo puts it back (not at the text's end).
+    NBEAssistEdits::replaced(textDocument(), 0, int(before.size()), formatted, caret);
 
     qsizetype position = 0;
     for (qsizetype passed = 0; passed < lines; ++passed) {
