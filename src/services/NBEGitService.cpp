@@ -1108,10 +1108,17 @@ NBEGitResult NBEGitService::applyHunk(const NBEDiffHunk &hunk, const QUrl &file,
     const QByteArray bytes = (texts->byteOrderMark ? byteOrderMark : QByteArray()) + text->toUtf8();
     if (blob.write(bytes) < 0 || !blob.flush())
         return NBEGitResult::failure(blob.errorString());
+    // The staged lines come from the file as it is on disk: they go in as
+    // `git add` would put them, through the path's filters, so a file checked
+    // out with CRLF by its attributes keeps LF in the index. An index text
+    // that already holds CR is one git's automatic conversion leaves alone;
+    // hash-object can't tell, so that text goes in as it is.
+    const QString filters = texts->index.contains(u'\r') ? QStringLiteral("--no-filters")
+                                                         : QStringLiteral("--path=") + texts->path;
     QByteArray object;
     const NBEGitResult hashed =
-        runCapturingError({QStringLiteral("hash-object"), QStringLiteral("-w"),
-                           QStringLiteral("--no-filters"), QStringLiteral("--"), blob.fileName()},
+        runCapturingError({QStringLiteral("hash-object"), QStringLiteral("-w"), filters,
+                           QStringLiteral("--"), blob.fileName()},
                           repository, &object);
     if (!hashed.ok)
         return hashed;

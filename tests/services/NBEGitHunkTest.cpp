@@ -206,6 +206,42 @@ TEST_F(GitHunkTest, CRLFFileKeepsItsLineEnds)
     EXPECT_EQ(indexBlob("win.txt"), expected);
 }
 
+// Line ends git converts on checkout are converted back on staging, as
+// `git add` does; an index that holds CRLF itself keeps it, as `git add`
+// leaves it under automatic conversion.
+TEST_F(GitHunkTest, LineEndsGitConvertsGoInAsGitAddPutsThem)
+{
+    const auto stageAndCompare = [&](const QString &name, const QByteArray &crlf,
+                                     const QByteArray &expected) {
+        QByteArray edited = crlf;
+        edited.replace("line 6\r\n", "line six\r\n");
+        writeFile(path(name), edited);
+        const QList<NBEDiffHunk> hunks = gutter(name);
+        ASSERT_EQ(hunks.size(), 1) << name.toStdString();
+        const NBEGitResult result = await(m_service.stageHunk(hunks[0], url(name), repo()));
+        EXPECT_TRUE(result.ok) << result.error.value_or(QString()).toStdString();
+        EXPECT_EQ(indexBlob(name), expected) << name.toStdString();
+        EXPECT_TRUE(await(m_service.hunkIsStaged(hunks[0], url(name), repo())));
+        // The whole file staged the ordinary way leaves nothing to stage.
+        git(m_root, {"add", "--", name});
+        EXPECT_EQ(indexBlob(name), expected) << name.toStdString();
+    };
+    const QByteArray lf = numberedLines(12, "\n");
+    const QByteArray crlf = numberedLines(12, "\r\n");
+
+    writeFile(path(".gitattributes"), "*.html text eol=crlf\n");
+    git(m_root, {"add", "--", ".gitattributes"});
+    commit("page.html", lf);
+    QFile::remove(path("page.html"));
+    git(m_root, {"checkout", "--", "page.html"});
+    ASSERT_EQ(readFile(path("page.html")), crlf);
+    stageAndCompare("page.html", crlf, QByteArray(lf).replace("line 6\n", "line six\n"));
+
+    commit("win.txt", crlf);
+    git(m_root, {"config", "core.autocrlf", "true"});
+    stageAndCompare("win.txt", crlf, QByteArray(crlf).replace("line 6\r\n", "line six\r\n"));
+}
+
 TEST_F(GitHunkTest, AByteOrderMarkStaysFirstInTheIndex)
 {
     const QByteArray mark = "\xef\xbb\xbf";
