@@ -444,6 +444,14 @@ QFuture<NBEGitResult> NBEGitService::stage(const QUrl &file, const QUrl &reposit
 QFuture<NBEGitResult> NBEGitService::unstage(const QUrl &file, const QUrl &repository)
 {
     return m_actor.run([this, file, repository] {
+        // Before the first commit there is no HEAD to restore from; reset
+        // takes the file out of the index then.
+        if (!run({QStringLiteral("rev-parse"), QStringLiteral("--verify"), QStringLiteral("-q"),
+                  QStringLiteral("HEAD")},
+                 repository))
+            return runCapturingError({QStringLiteral("reset"), QStringLiteral("-q"),
+                                      QStringLiteral("--"), localPath(file)},
+                                     repository);
         return runCapturingError({QStringLiteral("restore"), QStringLiteral("--staged"),
                                   QStringLiteral("--"), localPath(file)},
                                  repository);

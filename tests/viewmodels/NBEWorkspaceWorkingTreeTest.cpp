@@ -124,6 +124,29 @@ TEST_F(WorkingTree, StagesAndUnstagesOneFileOrEverything)
     EXPECT_FALSE(model->errorMessage().has_value());
 }
 
+// Before the first commit there is no HEAD to take the index back to: a
+// staged file leaves the index, and discarding it trashes it.
+TEST_F(WorkingTree, BeforeTheFirstCommitFilesUnstageAndDiscard)
+{
+    write("index.html", "<p>hi</p>\n");
+    write("style.css", "p{}\n");
+    git({"init", "-q"});
+    load();
+    await(model->workingTree().stageAllChanges());
+    ASSERT_EQ(staged(), (QStringList{"index.html", "style.css"}));
+
+    await(model->workingTree().unstage(url("index.html")));
+    EXPECT_EQ(staged(), QStringList{"style.css"});
+    EXPECT_EQ(model->gitState().status(url("index.html")), NBEGitStatus::untracked);
+    EXPECT_EQ(read("index.html"), "<p>hi</p>\n");
+
+    await(model->workingTree().discardChanges(url("style.css")));
+    EXPECT_FALSE(QFile::exists(path("style.css")));
+    EXPECT_EQ(trashed("style.css"), "p{}\n");
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+}
+
 TEST_F(WorkingTree, OutsideARepositoryNothingHappens)
 {
     write("a.html", "a\n");
