@@ -204,6 +204,15 @@ NBEResult<NBETextFile> NBEFileService::decode(const QByteArray &bytes, const QSt
                                          "UTF-8 text.")
                               .arg(quoted(displayName)));
     }
+    // A text document takes these for paragraph and frame breaks: they would
+    // come back as line breaks, and a save would write those instead.
+    for (const QChar c : std::as_const(text)) {
+        if (c == QChar::ParagraphSeparator || (c.unicode() & 0xFFFE) == 0xFDD0)
+            return nbeFailure(
+                QStringLiteral("The file %1 couldn't be opened because it holds the "
+                               "character U+%2, which the editor can't keep.")
+                    .arg(quoted(displayName), QString::number(c.unicode(), 16).toUpper()));
+    }
     NBETextFile file;
     file.byteOrderMark = bytes.startsWith(byteOrderMarkBytes);
     file.lineEnding = NBELineEndings::detect(text);

@@ -1,5 +1,6 @@
 #include "NBEFileService.h"
 #include "NBETestSupport.h"
+#include "NBETextBuffer.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -344,6 +345,31 @@ TEST_F(FileServiceTest, InvalidUtf8IsRefusedNotOpenedLossily)
     EXPECT_TRUE(latin1.error().description.contains(S("UTF-8")));
     EXPECT_FALSE(NBEFileService::readFileNow(path("truncated.txt")).has_value());
     EXPECT_FALSE(NBEFileService::readFileNow(path("missing.txt")).has_value());
+
+    // Valid text whose characters a text document takes for paragraph or
+    // frame breaks: its buffer would give them back, and save them, as line
+    // breaks.
+    const struct
+    {
+        QByteArray bytes;
+        QString code;
+    } breaks[] = {{"\xe2\x80\xa9", S("U+2029")},
+                  {"\xef\xb7\x90", S("U+FDD0")},
+                  {"\xef\xb7\x91", S("U+FDD1")}};
+    for (const auto &character : breaks) {
+        NBETest::writeFile(path("breaks.js"), "let s = 'a" + character.bytes + "b';\n");
+        const auto refused = NBEFileService::readFileNow(path("breaks.js"));
+        ASSERT_FALSE(refused.has_value()) << character.code.toStdString();
+        EXPECT_TRUE(refused.error().description.contains(character.code))
+            << refused.error().description.toStdString();
+    }
+    // A line separator, a non-breaking space and a NUL come back from a
+    // buffer as they were read.
+    const QByteArray kept = QByteArray("a\xe2\x80\xa8") + "b\xc2\xa0" + QByteArray("c\0d\n", 4);
+    NBETest::writeFile(path("kept.js"), kept);
+    const auto read = NBEFileService::readFileNow(path("kept.js"));
+    ASSERT_TRUE(read.has_value());
+    EXPECT_EQ(NBETextBuffer(read->text).text(), read->text);
     QDir(dir.path()).mkdir(S("folder"));
     EXPECT_FALSE(NBEFileService::readFileNow(path("folder")).has_value());
 }
