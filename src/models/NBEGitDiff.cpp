@@ -88,7 +88,11 @@ QList<NBEGitDiffLine> parse(const QString &diff)
     int newLeft = 0;
     const QList<QStringView> lines = QStringView(diff).split(u'\n');
     rows.reserve(lines.size());
-    for (const QStringView line : lines) {
+    for (QStringView line : lines) {
+        // A CRLF file's lines come with their carriage return; it is the
+        // line's end, not its text (a text view would break the row there).
+        if (line.endsWith(u'\r'))
+            line.chop(1);
         const bool inHunk = oldLeft > 0 || newLeft > 0;
         if (line.startsWith(u"@@")) {
             rows.append({Kind::hunk, line.toString(), std::nullopt, std::nullopt});

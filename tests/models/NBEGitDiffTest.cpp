@@ -78,6 +78,33 @@ TEST(NBEGitDiff, ContentThatLooksLikeHeaders)
     EXPECT_EQ(NBEGitDiff::parse(diff), expected);
 }
 
+// A CRLF file's carriage returns end its lines; no row's text holds one.
+TEST(NBEGitDiff, CarriageReturnsEndLinesInsteadOfFillingThem)
+{
+    const QString diff = "diff --git a/w.css b/w.css\n"
+                         "--- a/w.css\n"
+                         "+++ b/w.css\n"
+                         "@@ -1,3 +1,3 @@ body {\r\n"
+                         " body {\r\n"
+                         "-  color: red;\r\n"
+                         "+  color: blue;\r\n"
+                         "+\r\n"
+                         " }\r\n";
+    const QList<Line> expected{
+        {Kind::meta, "diff --git a/w.css b/w.css", none, none},
+        {Kind::meta, "--- a/w.css", none, none},
+        {Kind::meta, "+++ b/w.css", none, none},
+        {Kind::hunk, "@@ -1,3 +1,3 @@ body {", none, none},
+        {Kind::context, "body {", 1, 1},
+        {Kind::deletion, "  color: red;", 2, none},
+        {Kind::addition, "  color: blue;", none, 2},
+        {Kind::addition, "", none, 3},
+        {Kind::context, "}", 3, 4},
+        {Kind::context, "", 4, 5},
+    };
+    EXPECT_EQ(NBEGitDiff::parse(diff), expected);
+}
+
 TEST(NBEGitDiff, LinesOutsideHunksAndUnreadableHeaders)
 {
     // A binary file says so, without line numbers; after another file's
