@@ -56,6 +56,9 @@ QProcessEnvironment gitEnvironment(const QHash<QString, QString> &extra)
     // on a terminal it doesn't have.
     environment.insert(QStringLiteral("LC_ALL"), QStringLiteral("C"));
     environment.insert(QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0"));
+    // Every path the editor passes names one file: "[id].js" or "*.css"
+    // taken as a pattern would stage, restore or diff other files too.
+    environment.insert(QStringLiteral("GIT_LITERAL_PATHSPECS"), QStringLiteral("1"));
     for (auto it = extra.begin(); it != extra.end(); ++it)
         environment.insert(it.key(), it.value());
     return environment;
@@ -1042,12 +1045,12 @@ std::optional<NBEGitService::HunkTexts> NBEGitService::hunkTexts(const QUrl &fil
     if (!path)
         return std::nullopt;
     // "<mode> <object> <stage>\t<path>"; a file in conflict has stages above 0.
-    const QStringList entry = run({QStringLiteral("ls-files"), QStringLiteral("-s"),
-                                   QStringLiteral("--"), QStringLiteral(":(literal)") + *path},
-                                  repository)
-                                  .value_or(QString())
-                                  .section(u'\t', 0, 0)
-                                  .split(u' ', Qt::SkipEmptyParts);
+    const QStringList entry =
+        run({QStringLiteral("ls-files"), QStringLiteral("-s"), QStringLiteral("--"), *path},
+            repository)
+            .value_or(QString())
+            .section(u'\t', 0, 0)
+            .split(u' ', Qt::SkipEmptyParts);
     // "<mode> blob <object>\t<path>"; nothing in a repository without commits.
     const QStringList inHead =
         run({QStringLiteral("ls-tree"), QStringLiteral("HEAD"), QStringLiteral("--"), *path},

@@ -410,6 +410,40 @@ TEST_F(GitRepositoryTest, StagingCommittingAndDiscarding)
     EXPECT_EQ(await(m_service.log(repo(), 1)).size(), 1);
 }
 
+// Paths are names, never patterns: "[id].js" also matches i.js and d.js,
+// "*.css" every style sheet.
+TEST_F(GitRepositoryTest, PathsNamedLikePatternsNameOneFile)
+{
+    const QStringList names{"[id].js", "i.js", "d.js", "*.css", "site.css"};
+    for (const QString &name : names)
+        writeFile(file(name), "one\n");
+    git(m_root, {"add", "."});
+    git(m_root, {"commit", "-q", "-m", "Pages"});
+    const QString head = QString::fromUtf8(git(m_root, {"rev-parse", "HEAD"})).trimmed();
+    for (const QString &name : names)
+        writeFile(file(name), "two\n");
+
+    EXPECT_TRUE(await(m_service.stage(url("[id].js"), repo())));
+    EXPECT_TRUE(await(m_service.stage(url("*.css"), repo())));
+    const QSet<QString> staged{"M  [id].js", "M  *.css", " M i.js", " M d.js", " M site.css"};
+    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root), staged);
+    const auto diff = await(m_service.stagedDiff(url("[id].js"), repo()));
+    ASSERT_TRUE(diff.has_value());
+    EXPECT_FALSE(diff->contains(QStringLiteral("i.js"))) << diff->toStdString();
+
+    EXPECT_TRUE(await(m_service.stageAll(repo())));
+    EXPECT_TRUE(await(m_service.unstage(url("[id].js"), repo())));
+    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+              (QSet<QString>{" M [id].js", "M  *.css", "M  i.js", "M  d.js", "M  site.css"}));
+
+    EXPECT_TRUE(await(m_service.discardChanges(url("*.css"), repo(), false)));
+    EXPECT_EQ(readFile(file("*.css")), "one\n");
+    EXPECT_EQ(readFile(file("site.css")), "two\n");
+    EXPECT_TRUE(await(m_service.restoreFile(QStringLiteral("[id].js"), head, repo())));
+    EXPECT_EQ(readFile(file("[id].js")), "one\n");
+    EXPECT_EQ(readFile(file("i.js")), "two\n");
+}
+
 TEST_F(GitRepositoryTest, HistoryCommands)
 {
     writeFile(file("style.css"), "a{}\n");

@@ -170,6 +170,25 @@ TEST_F(History, RestoringAFileThatIsNotOpen)
     EXPECT_EQ(error(), "Couldn't restore nope.txt to " + first.shortSHA + ".");
 }
 
+// Route files named like patterns ("[id].js" would also match i.js and
+// d.js): restoring one leaves the others, on disk and in the index, alone.
+TEST_F(History, RestoringAFileNamedLikeAPatternRestoresOnlyIt)
+{
+    commitAndLoad({{"[id].js", "page 1\n"}, {"i.js", "i 1\n"}, {"d.js", "d 1\n"}});
+    const NBEGitCommit first = head();
+    commit({{"[id].js", "page 2\n"}, {"i.js", "i 2\n"}, {"d.js", "d 2\n"}}, "second");
+    write("i.js", "i typed\n");
+    await(model->refreshGitStatus());
+
+    await(model->history().restoreFile("[id].js", first));
+    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_EQ(read("[id].js"), "page 1\n");
+    EXPECT_EQ(read("i.js"), "i typed\n");
+    EXPECT_EQ(read("d.js"), "d 2\n");
+    // Nothing but the restored file is staged, so the next commit holds only it.
+    EXPECT_EQ(NBETest::git(root, {"diff", "--cached", "--name-only"}), "[id].js\n");
+}
+
 TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
 {
     commitAndLoad({{"a.txt", "old\n"}});
