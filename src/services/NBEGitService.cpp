@@ -618,8 +618,13 @@ QFuture<QStringList> NBEGitService::branches(const QUrl &repository)
 
 QStringList NBEGitService::branchesNow(const QUrl &repository) const
 {
+    // Local branches only, named in full: "git branch" adds a line such as
+    // "(HEAD detached at 1a2b3c4)" that no command takes for a branch, and
+    // shortens a branch that shares a tag's name to "heads/<name>".
     return nonEmptyLines(
-        run({QStringLiteral("branch"), QStringLiteral("--format=%(refname:short)")}, repository));
+        run({QStringLiteral("for-each-ref"), QStringLiteral("--format=%(refname:lstrip=2)"),
+             QStringLiteral("refs/heads")},
+            repository));
 }
 
 QFuture<NBEGitResult> NBEGitService::switchBranch(const QString &name, const QUrl &repository)

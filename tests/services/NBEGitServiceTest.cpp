@@ -529,6 +529,11 @@ TEST_F(GitRepositoryTest, BranchesAndRefusedNames)
     const QString shortSHA =
         QString::fromUtf8(git(m_root, {"rev-parse", "--short", "HEAD"})).trimmed();
     EXPECT_EQ(await(m_service.currentBranch(repo())), shortSHA);
+    // The list holds branches only, each by the name git switches to.
+    git(m_root, {"branch", "release"});
+    git(m_root, {"tag", "release"});
+    EXPECT_EQ(await(m_service.branches(repo())), (QStringList{"main", "release"}));
+    EXPECT_TRUE(await(m_service.switchBranch(QStringLiteral("release"), repo())));
 }
 
 TEST_F(GitRepositoryTest, RepositoryWithoutCommitsAndOutsideOne)

@@ -112,6 +112,34 @@ TEST_F(NBEGitToolbarMenuTest, BranchesAreSwitchedCreatedMergedAndDeleted)
     EXPECT_FALSE(model->workspaceGit().branchPendingForceDelete().has_value());
 }
 
+// On a detached HEAD the menu lists the branches and nothing else, and
+// switching back to one works.
+TEST_F(NBEGitToolbarMenuTest, ADetachedHeadOffersOnlyBranches)
+{
+    repository();
+    git({QStringLiteral("branch"), QStringLiteral("feature")});
+    git({QStringLiteral("switch"), QStringLiteral("-q"), QStringLiteral("--detach")});
+    load();
+    makeMenu();
+    const QString shortHead =
+        gitText({QStringLiteral("rev-parse"), QStringLiteral("--short"), QStringLiteral("HEAD")});
+    EXPECT_TRUE(menu->text().endsWith(shortHead));
+    EXPECT_EQ(model->gitState().snapshot().branches, (QStringList{"feature", "main"}));
+    QStringList offered;
+    for (const QString &submenu :
+         {QStringLiteral("Merge into "), QStringLiteral("Delete Branch")}) {
+        QAction *opener = entry({submenu == u"Merge into " ? submenu + shortHead : submenu});
+        ASSERT_NE(opener, nullptr);
+        for (QAction *action : opener->menu()->actions())
+            offered.append(action->text());
+    }
+    EXPECT_EQ(offered, (QStringList{"feature", "main", "feature", "main"}));
+
+    choose({"main"});
+    EXPECT_TRUE(onBranch(QStringLiteral("main")));
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
 TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
 {
     repository();
