@@ -552,10 +552,13 @@ QFuture<QStringList> NBEGitService::changedFiles(const QString &sha, const QUrl 
         if (refusedName(sha, {}))
             return QStringList();
         // A merge lists what it brought into its first parent, like its diff.
-        return nonEmptyLines(run({QStringLiteral("show"), QStringLiteral("--name-only"),
-                                  QStringLiteral("--diff-merges=first-parent"),
-                                  QStringLiteral("--pretty=format:"), sha},
-                                 repository));
+        // Names end in NUL, unquoted: git would write "über.html" in octal
+        // escapes, which no command takes back.
+        const auto output = run({QStringLiteral("show"), QStringLiteral("--name-only"),
+                                 QStringLiteral("-z"), QStringLiteral("--diff-merges=first-parent"),
+                                 QStringLiteral("--pretty=format:"), sha},
+                                repository, false);
+        return output ? output->split(QChar(0), Qt::SkipEmptyParts) : QStringList();
     });
 }
 
@@ -567,7 +570,9 @@ QFuture<std::optional<QString>> NBEGitService::commitDiff(const QString &sha,
             return std::nullopt;
         // A merge shows the change it brought into its first parent: a
         // combined diff has a column per parent that the rows can't draw.
-        return run({QStringLiteral("show"), QStringLiteral("--format="),
+        // Each file's header names it as the commit's file list does.
+        return run({QStringLiteral("-c"), QStringLiteral("core.quotePath=false"),
+                    QStringLiteral("show"), QStringLiteral("--format="),
                     QStringLiteral("--diff-merges=first-parent"), QStringLiteral("--no-color"),
                     sha},
                    repository, false);

@@ -293,6 +293,39 @@ TEST_F(History, RevertingOverUnsavedEditsAsksFirst)
     EXPECT_EQ(tabFor("other.txt")->sourceFile.content(), "elsewhere\n");
 }
 
+// git quotes a name such as "über-uns.html" in octal escapes unless told
+// not to: the history lists, restores and reverts such files by their names.
+TEST_F(History, FilesWithNonASCIINamesGoByTheirNames)
+{
+    commitAndLoad({{"über-uns.html", "<p>eins</p>\n"}, {"a \"b\".css", "a {}\n"}});
+    const NBEGitCommit first = head();
+    const NBEGitCommit second =
+        commit({{"über-uns.html", "<p>zwei</p>\n"}, {"a \"b\".css", "b {}\n"}}, "second");
+    await(model->refreshGitStatus());
+
+    EXPECT_EQ(await(model->history().changedFilesFor(second)),
+              (QStringList{"a \"b\".css", "über-uns.html"}));
+    QStringList sections;
+    for (const NBEGitDiffLine &row : await(model->history().commitDiff(second.sha)))
+        if (row.text.startsWith(u"diff --git "))
+            sections.append(row.text);
+    EXPECT_TRUE(sections.contains("diff --git a/über-uns.html b/über-uns.html"))
+        << sections.join(u'\n').toStdString();
+
+    await(model->history().restoreFile("über-uns.html", first));
+    EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
+    EXPECT_EQ(read("über-uns.html"), "<p>eins</p>\n");
+    git({"checkout", "HEAD", "--", "über-uns.html"});
+
+    // Unsaved edits in the reverted file are asked about before git runs.
+    const QUuid id = open("über-uns.html").id;
+    model->tabs().updateContent("<p>getippt</p>\n", id);
+    desktop->answer = NBEUnsavedChangesChoice::Cancel;
+    await(model->history().revertCommit(second));
+    EXPECT_EQ(desktop->questions, (QList<QStringList>{{"über-uns.html"}}));
+    EXPECT_EQ(head().sha, second.sha);
+}
+
 TEST_F(History, CreatingTags)
 {
     commitAndLoad({{"a.txt", "a\n"}});
