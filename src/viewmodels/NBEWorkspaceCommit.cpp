@@ -292,26 +292,32 @@ void NBEWorkspaceCommit::requestCommitMessage(const QUrl &root, const QString &a
                                               std::shared_ptr<QPromise<void>> promise)
 {
     setGeneratingCommitMessage(true);
-    auto ask = [this, root, apiKey, promise](const QString &diff) {
+    // What the box held when asked: a message typed while the service
+    // wrote one is the user's own and stays.
+    const QString asked = m_commitMessage;
+    auto ask = [this, root, apiKey, promise, asked](const QString &diff) {
         nbeWhenFinished(
             m_service.log(root, subjectLimit), this,
-            [this, root, apiKey, promise, diff](const QList<NBEGitCommit> &commits) {
+            [this, root, apiKey, promise, diff, asked](const QList<NBEGitCommit> &commits) {
                 QStringList subjects;
                 for (const NBEGitCommit &commit : commits)
                     subjects.append(commit.subject);
                 const QFuture<NBEResult<QString>> answer = anthropicService().generateCommitMessage(
                     truncatedDiff(diff, diffLimit), fileChangeSummary(root), subjects,
                     m_preferences.aiModel(), apiKey);
-                nbeWhenFinished(answer, this, [this, promise](const NBEResult<QString> &result) {
-                    if (result) {
-                        setCommitMessage(*result);
-                        persistCommitDraft();
-                    } else {
-                        Q_EMIT failed(result.error().description);
-                    }
-                    setGeneratingCommitMessage(false);
-                    promise->finish();
-                });
+                nbeWhenFinished(
+                    answer, this, [this, root, promise, asked](const NBEResult<QString> &result) {
+                        // Another folder opened meanwhile has its own box and draft.
+                        const bool sameBox = git().root == root && m_commitMessage == asked;
+                        if (result && sameBox) {
+                            setCommitMessage(*result);
+                            persistCommitDraft();
+                        } else if (!result) {
+                            Q_EMIT failed(result.error().description);
+                        }
+                        setGeneratingCommitMessage(false);
+                        promise->finish();
+                    });
             });
     };
     nbeWhenFinished(m_service.stagedDiff(root), this,

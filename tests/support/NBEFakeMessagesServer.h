@@ -10,6 +10,7 @@
 #include <QJsonObject>
 #include <QList>
 #include <QPair>
+#include <QPointer>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QUrl>
@@ -17,6 +18,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <utility>
 
 namespace NBETest {
 
@@ -96,6 +98,14 @@ public:
             .toString();
     }
 
+    // Sends the told answer to every request that silence held back.
+    void answerHeld()
+    {
+        for (const QPointer<QTcpSocket> &socket : std::exchange(m_held, {}))
+            if (socket)
+                respond(socket);
+    }
+
     Behaviour behaviour = Behaviour::reply;
     int connections = 0;
     QList<Request> requests;
@@ -126,8 +136,15 @@ private:
         request.body = buffer.mid(end + 4, length);
         requests.append(request);
         buffer.clear();
-        if (behaviour == Behaviour::silent)
+        if (behaviour == Behaviour::silent) {
+            m_held.append(socket);
             return;
+        }
+        respond(socket);
+    }
+
+    void respond(QTcpSocket *socket)
+    {
         QByteArray response = "HTTP/1.1 " + QByteArray::number(m_status) + " Status\r\n";
         response += "Content-Type: " + m_contentType + "\r\n";
         response += "Content-Length: " + QByteArray::number(m_body.size()) + "\r\n";
@@ -137,6 +154,7 @@ private:
     }
 
     QTcpServer m_server;
+    QList<QPointer<QTcpSocket>> m_held;
     int m_status = 200;
     QByteArray m_body;
     QByteArray m_contentType;

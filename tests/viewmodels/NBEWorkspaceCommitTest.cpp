@@ -307,6 +307,49 @@ TEST_F(NBEWorkspaceCommitTest, FailedGenerationKeepsMessageAndClearsFlag)
     EXPECT_FALSE(hasDraft());
 }
 
+// The box belongs to the user while the service writes: a message typed
+// meanwhile stays, and an answer for a folder since closed goes nowhere.
+TEST_F(NBEWorkspaceCommitTest, AMessageArrivingLateNeverReplacesWhatWasTypedMeanwhile)
+{
+    repository();
+    load();
+    stageEdit();
+    storeKey();
+    server.answer(200, textReply(QStringLiteral("Reword the page")));
+    server.behaviour = NBETest::FakeMessagesServer::Behaviour::silent;
+
+    QFuture<void> generating = model->commitBox().generateCommitMessage();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return server.requests.size() == 1; }));
+    model->commitBox().setCommitMessage(QStringLiteral("Fix the header by hand"));
+    server.answerHeld();
+    NBETest::await(generating);
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Fix the header by hand"));
+    EXPECT_FALSE(model->commitBox().isGeneratingCommitMessage());
+    EXPECT_FALSE(model->errorMessage().has_value());
+
+    // Untouched, the box takes the answer.
+    generating = model->commitBox().generateCommitMessage();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return server.requests.size() == 2; }));
+    server.answerHeld();
+    NBETest::await(generating);
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Reword the page"));
+
+    // Another repository opened in the window keeps its own draft.
+    const QString other = dir.filePath(QStringLiteral("other"));
+    QDir().mkpath(other);
+    NBETest::git(other, {QStringLiteral("init"), QStringLiteral("-q")});
+    NBECommitDrafts::save(QStringLiteral("Other draft"), QUrl::fromLocalFile(other), *settings);
+    generating = model->commitBox().generateCommitMessage();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return server.requests.size() == 3; }));
+    NBETest::await(model->loadWorkspace(QUrl::fromLocalFile(other)));
+    ASSERT_EQ(model->commitBox().commitMessage(), QStringLiteral("Other draft"));
+    server.answerHeld();
+    NBETest::await(generating);
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Other draft"));
+    EXPECT_EQ(NBECommitDrafts::load(QUrl::fromLocalFile(other), *settings),
+              QStringLiteral("Other draft"));
+}
+
 TEST_F(NBEWorkspaceCommitTest, LargeChangesAreBoundedInTheRequest)
 {
     repository();
