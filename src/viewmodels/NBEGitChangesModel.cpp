@@ -66,7 +66,10 @@ QList<NBEGitChangeRow> NBEGitChangesModel::rowsFor(const QList<NBEGitFileChange>
         NBEGitChangeRow row;
         row.kind = staged ? NBEGitChangeRow::Kind::stagedFile : NBEGitChangeRow::Kind::changedFile;
         row.url = change.url;
-        const QString path = change.url.toLocalFile();
+        QString path = change.url.toLocalFile();
+        // git lists a repository nested in this one as its folder, "lib/vendor/".
+        if (path.endsWith(u'/'))
+            path.chop(1);
         const QString relative = path.startsWith(prefix) ? path.mid(prefix.size()) : path;
         const qsizetype slash = relative.lastIndexOf(u'/');
         row.name = relative.mid(slash + 1);

@@ -136,6 +136,29 @@ TEST_F(GitChangesModel, ConflictsComeFirst)
     EXPECT_TRUE(model.row(0).actions().isEmpty());
 }
 
+// A repository of its own inside the project comes as one folder entry:
+// its row is named after the folder, so no question about it names nothing.
+TEST_F(GitChangesModel, ANestedRepositoryIsListedByItsFolderName)
+{
+    git({"init", "-q", "-b", "main"});
+    write(QStringLiteral("page.html"), "one\n");
+    git({"add", "."});
+    git({"commit", "-q", "-m", "first"});
+    const QString nested = QDir(root).filePath(QStringLiteral("lib/vendor"));
+    QDir().mkpath(nested);
+    NBETest::git(nested, {"init", "-q"});
+    NBETest::writeFile(nested + QStringLiteral("/x.js"), "x\n");
+    NBETest::git(nested, {"add", "."});
+    NBETest::git(nested, {"commit", "-q", "-m", "x"});
+    refresh();
+
+    NBEGitChangesModel model(state);
+    EXPECT_EQ(listed(model), (QStringList{
+                                 u"Changes 1"_qs,
+                                 u"C lib/vendor "_qs + status(NBEGitStatus::untracked),
+                             }));
+}
+
 // Bursts of changes from outside, refreshed while earlier refreshes still
 // run: the rows a view follows through the model's signals, and the model's
 // own, always equal those of a fresh read.
