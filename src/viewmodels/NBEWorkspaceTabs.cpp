@@ -869,10 +869,7 @@ void NBEWorkspaceTabs::showDiskText(NBEOpenTab &tab, const NBETextFile &file)
     // The editor keeps the buffer, its undo history starts over, and the
     // servers and the built-in check hear of the new text as an edit.
     tab.sourceFile.id = QUuid::createUuid();
-    tab.sourceFile.lineEnding = file.lineEnding;
-    tab.sourceFile.byteOrderMark = file.byteOrderMark;
-    tab.sourceFile.diskStamp = file.stamp;
-    tab.sourceFile.isMissingOnDisk = false;
+    takeDiskForm(tab.sourceFile, file);
     // The disk's text is no edit: a preview tab stays a preview.
     const bool ephemeral = tab.isEphemeral;
     const QUuid id = tab.id;
@@ -880,6 +877,14 @@ void NBEWorkspaceTabs::showDiskText(NBEOpenTab &tab, const NBETextFile &file)
     if (NBEOpenTab *shown = findTab(id))
         shown->isEphemeral = ephemeral;
     Q_EMIT tabsChanged();
+}
+
+void NBEWorkspaceTabs::takeDiskForm(NBESourceFile &sourceFile, const NBETextFile &file)
+{
+    sourceFile.lineEnding = file.lineEnding;
+    sourceFile.byteOrderMark = file.byteOrderMark;
+    sourceFile.diskStamp = file.stamp;
+    sourceFile.isMissingOnDisk = false;
 }
 
 QFuture<std::optional<QString>>
@@ -1114,11 +1119,14 @@ QFuture<void> NBEWorkspaceTabs::reloadRewritten(const NBEGitRewrittenTabs &tabs)
                                 continue;
                             const NBEGitRewrittenTab &tab = tabs[i];
                             const NBEResult<NBETextFile> &read = results[i].result();
-                            // A file git left as it was keeps its tab, undo history and all.
-                            const NBEOpenTab *open = find(tab.id);
+                            // A file git left with the same text keeps its tab, undo
+                            // history and all; its line ends or mark may have changed.
+                            NBEOpenTab *open = findTab(tab.id);
                             if (read && open && !open->sourceFile.isDirty() &&
-                                open->sourceFile.content() == read->text)
+                                open->sourceFile.content() == read->text) {
+                                takeDiskForm(open->sourceFile, *read);
                                 continue;
+                            }
                             UntouchedTab untouched;
                             if (tab.replaceable)
                                 untouched = std::make_pair(tab.id, *tab.replaceable);
@@ -1156,8 +1164,7 @@ void NBEWorkspaceTabs::reloadAfterGit(const QUrl &file, const NBEResult<NBETextF
 
     if (!replace) {
         // The kept edits are unsaved against the file as git left it.
-        tab->sourceFile.diskStamp = read->stamp;
-        tab->sourceFile.isMissingOnDisk = false;
+        takeDiskForm(tab->sourceFile, *read);
         if (tab->sourceFile.content() == read->text)
             tab->sourceFile.markSaved();
         else

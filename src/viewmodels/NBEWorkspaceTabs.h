@@ -201,6 +201,9 @@ private:
     // The tab shows the file's text as read, clean; its editor keeps the
     // buffer and the servers hear of the new text as an edit.
     void showDiskText(NBEOpenTab &tab, const NBETextFile &file);
+    // The file as read is what the tab knows of the disk: its stamp, and the
+    // line ending and mark a save writes back.
+    static void takeDiskForm(NBESourceFile &sourceFile, const NBETextFile &file);
 
     NBEFileService &m_files;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;

@@ -160,6 +160,30 @@ TEST_F(Branches, SwitchingReloadsCleanTabsAndClosesThoseOfVanishedFiles)
     EXPECT_TRUE(desktop->questions.isEmpty());
 }
 
+// The other branch holds the same texts with CRLF line ends, one with a
+// mark: the tabs keep their buffers, and their next saves write the files
+// as git left them.
+TEST_F(Branches, SwitchingToTheSameTextInAnotherFormSavesThatForm)
+{
+    const QByteArray mark = "\xEF\xBB\xBF";
+    commitAndLoad({{"a.css", "a{}\n"}, {"b.css", "b{}\n"}});
+    branchWith("other", {{"a.css", mark + "a{}\r\n"}, {"b.css", "b{}\r\n"}});
+    await(model->refreshGitStatus());
+    const QUuid a = open("a.css").id;
+    const QUuid b = open("b.css").id;
+
+    await(model->workspaceGit().switchBranch("other"));
+    ASSERT_EQ(currentBranch(), "other");
+    model->tabs().updateContent("a{color:red}\n", a);
+    model->tabs().updateContent("b{color:blue}\n", b);
+    EXPECT_TRUE(NBETest::await(model->tabs().saveTab(a, true)));
+    EXPECT_TRUE(NBETest::await(model->tabs().saveTab(b, true)));
+    EXPECT_EQ(read("a.css"), mark + "a{color:red}\r\n");
+    EXPECT_EQ(read("b.css"), "b{color:blue}\r\n");
+    EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
 TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
 {
     commitAndLoad({{"a.txt", "main\n"}, {"b.txt", "b\n"}});
