@@ -641,6 +641,21 @@ QFuture<NBEGitResult> NBEGitService::switchBranch(const QString &name, const QUr
     });
 }
 
+QFuture<int> NBEGitService::commitsOnNoBranch(const QUrl &repository)
+{
+    return m_actor.run([this, repository] {
+        if (run({QStringLiteral("symbolic-ref"), QStringLiteral("-q"), QStringLiteral("HEAD")},
+                repository))
+            return 0;
+        return run({QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD"),
+                    QStringLiteral("--not"), QStringLiteral("--branches"), QStringLiteral("--tags"),
+                    QStringLiteral("--remotes")},
+                   repository)
+            .value_or(QString())
+            .toInt();
+    });
+}
+
 QFuture<NBEGitResult> NBEGitService::createBranch(const QString &name, const QUrl &repository)
 {
     return m_actor.run([this, name, repository] {

@@ -152,6 +152,9 @@ public:
     // --- Branches
     QFuture<QStringList> branches(const QUrl &repository);
     QFuture<NBEGitResult> switchBranch(const QString &name, const QUrl &repository);
+    // Commits of a detached HEAD that no branch, tag or remote branch holds,
+    // which switching away leaves behind; 0 on a branch.
+    QFuture<int> commitsOnNoBranch(const QUrl &repository);
     QFuture<NBEGitResult> createBranch(const QString &name, const QUrl &repository);
     QFuture<NBEGitResult> deleteBranch(const QString &name, bool force, const QUrl &repository);
     QFuture<NBEGitMergeResult> merge(const QString &name, const QUrl &repository);

@@ -408,23 +408,44 @@ QFuture<void> NBEWorkspaceGit::switchBranch(const QString &name)
         Q_EMIT failed(optionLikeBranchName());
         return QtFuture::makeReadyFuture();
     }
+    const QString head = git().branch.value_or(QString());
     // Tabs still holding the old branch's text would write it over the new
     // branch's files on the next save.
-    return rewriteFiles(std::nullopt, true, [this, name](const QUrl &root, auto changed) {
-        nbeWhenFinished(
-            m_service.switchBranch(name, root), this,
-            [this, name, changed](const NBEGitResult &result) {
-                if (result.ok)
-                    flashSyncStatus(QStringLiteral("Switched to ") + name);
-                else if (NBEGitService::isLockedIndex(result))
-                    Q_EMIT failed(QStringLiteral("Couldn't switch to %1: %2")
-                                      .arg(name, NBEGitService::headline(*result.error)));
-                else
-                    Q_EMIT failed(QStringLiteral("Couldn't switch to ") + name +
-                                  QStringLiteral(" \u2014 commit or stash your changes first."));
-                changed(result.ok);
-            });
+    return rewriteFiles(std::nullopt, true, [this, name, head](const QUrl &root, auto changed) {
+        // Commits made on a detached HEAD that nothing else holds drop out
+        // of sight with the switch; the user learns how to keep them.
+        nbeWhenFinished(m_service.commitsOnNoBranch(root), this,
+                        [this, name, head, root, changed](int left) {
+                            switchNow(name, root, head, left, changed);
+                        });
     });
+}
+
+void NBEWorkspaceGit::switchNow(const QString &name, const QUrl &root, const QString &head,
+                                int left, const std::function<void(bool)> &changed)
+{
+    nbeWhenFinished(
+        m_service.switchBranch(name, root), this,
+        [this, name, head, left, changed](const NBEGitResult &result) {
+            if (result.ok && left > 0)
+                Q_EMIT failed(
+                    QStringLiteral("Switched to %1, leaving %2 made on the detached HEAD on no "
+                                   "branch: run “git branch <name> %3” in a "
+                                   "terminal to keep %4.")
+                        .arg(name,
+                             left == 1 ? QStringLiteral("1 commit")
+                                       : QStringLiteral("%1 commits").arg(left),
+                             head, left == 1 ? QStringLiteral("it") : QStringLiteral("them")));
+            if (result.ok)
+                flashSyncStatus(QStringLiteral("Switched to ") + name);
+            else if (NBEGitService::isLockedIndex(result))
+                Q_EMIT failed(QStringLiteral("Couldn't switch to %1: %2")
+                                  .arg(name, NBEGitService::headline(*result.error)));
+            else
+                Q_EMIT failed(QStringLiteral("Couldn't switch to ") + name +
+                              QStringLiteral(" \u2014 commit or stash your changes first."));
+            changed(result.ok);
+        });
 }
 
 QFuture<void> NBEWorkspaceGit::createBranch(const QString &name)

@@ -122,6 +122,10 @@ private:
                        const QString &success);
     // One background fetch; joins the one already running.
     QFuture<void> autoFetchNow();
+    // Switches once `left`, the commits only the detached HEAD `head` holds,
+    // is known.
+    void switchNow(const QString &name, const QUrl &root, const QString &head, int left,
+                   const std::function<void(bool)> &changed);
 
     NBEGitService &m_service;
     const NBEGitState &m_state;

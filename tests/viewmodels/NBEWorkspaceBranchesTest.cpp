@@ -138,6 +138,33 @@ TEST_F(Branches, SwitchingShowsTheBranchOrTheFixedSentence)
     EXPECT_EQ(currentBranch(), "other");
 }
 
+// Commits made on a detached HEAD that no branch holds are out of sight
+// once another branch is checked out: the switch says how to keep them.
+TEST_F(Branches, LeavingADetachedHeadSaysWhichCommitsNoBranchHolds)
+{
+    commitAndLoad({{"a.txt", "a\n"}});
+    git({"switch", "-q", "--detach"});
+    await(model->refreshGitStatus());
+    // Nothing made here yet: a plain switch.
+    await(model->workspaceGit().switchBranch("main"));
+    EXPECT_EQ(status(), "Switched to main");
+    EXPECT_EQ(error(), "");
+
+    git({"switch", "-q", "--detach"});
+    for (const char *text : {"b\n", "c\n"}) {
+        write("a.txt", text);
+        git({"commit", "-qam", "experiment"});
+    }
+    await(model->refreshGitStatus());
+    const QString experiment = *model->gitState().snapshot().branch;
+    await(model->workspaceGit().switchBranch("main"));
+    EXPECT_EQ(currentBranch(), "main");
+    EXPECT_EQ(status(), "Switched to main");
+    EXPECT_EQ(error(), "Switched to main, leaving 2 commits made on the detached HEAD on no "
+                       "branch: run \u201Cgit branch <name> " +
+                           experiment + "\u201D in a terminal to keep them.");
+}
+
 TEST_F(Branches, SwitchingReloadsCleanTabsAndClosesThoseOfVanishedFiles)
 {
     commitAndLoad({{"a.txt", "main\n"}, {"only-main.txt", "m\n"}});
