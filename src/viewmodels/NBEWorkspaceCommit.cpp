@@ -39,6 +39,24 @@ QChar summaryLetter(NBEGitStatus status)
     return u'M';
 }
 
+// git says nothing when there is nothing to commit and explains a missing
+// identity; any other text is a hook's (a project's linter, say) or a
+// signing program's, and says why better than a guess.
+bool isStoppedByHook(const NBEGitResult &result)
+{
+    const QString error = result.error.value_or(QString()).trimmed();
+    // The runner's own sentence stands for git's silence.
+    if (error.isEmpty() || error == QLatin1String("git commit failed."))
+        return false;
+    for (const QLatin1String identity :
+         {QLatin1String("identity unknown"), QLatin1String("tell me who you are"),
+          QLatin1String("ident name"), QLatin1String("auto-detect email")}) {
+        if (error.contains(identity, Qt::CaseInsensitive))
+            return false;
+    }
+    return true;
+}
+
 } // namespace
 
 NBECommitBlocker NBECommitReadiness::blocker() const
@@ -170,6 +188,9 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
         } else if (shownMerge && m_state.hasConflicts()) {
             Q_EMIT failed(
                 QStringLiteral("Commit failed — resolve the conflicts and stage the files first."));
+        } else if (isStoppedByHook(result)) {
+            Q_EMIT failed(QStringLiteral("Commit failed: ") +
+                          NBEGitService::headline(*result.error));
         } else {
             Q_EMIT failed(QStringLiteral("Commit failed — stage some changes first, and make sure "
                                          "git user.name / user.email are set."));

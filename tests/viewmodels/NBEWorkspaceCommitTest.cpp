@@ -152,6 +152,39 @@ TEST_F(NBEWorkspaceCommitTest, RefusedCommitsKeepMessageAndDraft)
     EXPECT_EQ(commitCount(), 1);
 }
 
+// A project's own hook that stops the commit says why; the fixed sentence
+// about staging and identity is for git's own refusals.
+TEST_F(NBEWorkspaceCommitTest, AHookThatStopsTheCommitSaysWhy)
+{
+    repository();
+    load();
+    stageEdit();
+    const QString hook = path(QStringLiteral(".git/hooks/pre-commit"));
+    auto installHook = [&](const QByteArray &body) {
+        NBETest::writeFile(hook, "#!/bin/sh\n" + body + "exit 1\n");
+        QFile::setPermissions(hook, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    };
+    installHook("echo 'lint: 2 problems in app.js' >&2\necho 'run npm run lint' >&2\n");
+    model->commitBox().setCommitMessage(QStringLiteral("Style the header"));
+    EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
+    EXPECT_EQ(model->errorMessage(), QStringLiteral("Commit failed: Lint: 2 problems in app.js."));
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Style the header"));
+    EXPECT_EQ(commitCount(), 1);
+
+    // A hook that fails without a word leaves only the fixed sentence.
+    model->clearErrorMessage();
+    installHook({});
+    EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
+    EXPECT_EQ(model->errorMessage(), commitFailed);
+
+    // A missing identity is git's own refusal.
+    QFile::remove(hook);
+    model->clearErrorMessage();
+    git({QStringLiteral("config"), QStringLiteral("user.name"), QString()});
+    EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
+    EXPECT_EQ(model->errorMessage(), commitFailed);
+}
+
 TEST_F(NBEWorkspaceCommitTest, TextTypedWhileCommittingIsKept)
 {
     repository();
