@@ -864,6 +864,16 @@ QFuture<NBEGitResult> NBEGitService::pushSettingUpstream(const QString &remote,
                 return NBEGitResult::failure(*refused);
             if (const auto refused = refusedName(branch, QStringLiteral("A branch name")))
                 return NBEGitResult::failure(*refused);
+            // A detached HEAD's abbreviated hash names no branch to publish;
+            // git would only say it "cannot be resolved to branch".
+            if (!runNetworkCommand(
+                     git, QStringLiteral("symbolic-ref"),
+                     {QStringLiteral("symbolic-ref"), QStringLiteral("-q"), QStringLiteral("HEAD")},
+                     repository, {}, limit)
+                     .ok)
+                return NBEGitResult::failure(
+                    QStringLiteral("HEAD isn't on a branch: create one with New Branch\u2026 in "
+                                   "the branch menu, then publish it."));
             return runNetworkCommand(git, QStringLiteral("push"),
                                      {QStringLiteral("push"), QStringLiteral("-u"), remote, branch},
                                      repository, {}, limit);

@@ -428,6 +428,24 @@ TEST_F(Remote, APullRefusedForLocalEditsSaysOnlyWhy)
     EXPECT_EQ(read(QStringLiteral("page0.html")), "<p>mine</p>\n");
 }
 
+// A detached HEAD has no branch to publish: one sentence says what to do,
+// and nothing reaches the remote.
+TEST_F(Remote, PublishingADetachedHeadAsksForABranch)
+{
+    loadRepository(1);
+    addOrigin(bare);
+    git({QStringLiteral("switch"), QStringLiteral("-q"), QStringLiteral("--detach")});
+    NBETest::await(model->refreshGitStatus());
+    ASSERT_TRUE(model->gitState().needsPublish());
+
+    NBETest::await(model->workspaceGit().push());
+    EXPECT_EQ(model->errorMessage(),
+              QStringLiteral("HEAD isn't on a branch: create one with New Branch\u2026 in the "
+                             "branch menu, then publish it."));
+    EXPECT_FALSE(model->workspaceGit().syncStatus().has_value());
+    EXPECT_TRUE(NBETest::git(bare, {QStringLiteral("for-each-ref")}).isEmpty());
+}
+
 TEST_F(Remote, OneSyncAtATime)
 {
     loadRepository(1);
