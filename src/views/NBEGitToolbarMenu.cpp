@@ -10,6 +10,17 @@
 #include <QInputDialog>
 #include <QMenu>
 
+namespace {
+
+// A branch name as a button or menu shows it: git allows "&" in names,
+// which Qt would take for a mnemonic, dropping it and underlining the next letter.
+QString shown(QString name)
+{
+    return name.replace(u'&', QStringLiteral("&&"));
+}
+
+} // namespace
+
 NBEGitToolbarMenu::NBEGitToolbarMenu(const NBEGitState &state, NBEWorkspaceGit &git,
                                      QWidget *parent)
     : QToolButton(parent)
@@ -35,7 +46,7 @@ NBEGitToolbarMenu::NBEGitToolbarMenu(const NBEGitState &state, NBEWorkspaceGit &
 void NBEGitToolbarMenu::refresh()
 {
     const auto &branch = m_state->snapshot().branch;
-    setText(branch.value_or(tr("No branch")));
+    setText(branch ? shown(*branch) : tr("No branch"));
     // Nothing moves the branch under a pull or push.
     setEnabled(!m_git->isSyncing());
 }
@@ -55,18 +66,18 @@ void NBEGitToolbarMenu::rebuildMenu()
     m_menu->addSection(tr("Switch Branch"));
     for (const QString &branch : branches) {
         QAction *action =
-            m_menu->addAction(branch, this, [git, branch] { git->switchBranch(branch); });
+            m_menu->addAction(shown(branch), this, [git, branch] { git->switchBranch(branch); });
         action->setCheckable(true);
         action->setChecked(branch == current);
     }
     m_menu->addAction(tr("New Branch\u2026"), this, [this] { askNewBranch(); });
 
     const QString into = current.value_or(tr("current branch"));
-    QMenu *merge = m_menu->addMenu(tr("Merge into %1").arg(into));
+    QMenu *merge = m_menu->addMenu(tr("Merge into %1").arg(shown(into)));
     QMenu *remove = m_menu->addMenu(tr("Delete Branch"));
     for (const QString &branch : std::as_const(others)) {
-        merge->addAction(branch, this, [git, branch] { git->mergeBranch(branch); });
-        remove->addAction(branch, this, [this, branch] { askDeleteBranch(branch); });
+        merge->addAction(shown(branch), this, [git, branch] { git->mergeBranch(branch); });
+        remove->addAction(shown(branch), this, [this, branch] { askDeleteBranch(branch); });
     }
     merge->setEnabled(!others.isEmpty());
     remove->setEnabled(!others.isEmpty());

@@ -140,6 +140,30 @@ TEST_F(NBEGitToolbarMenuTest, ADetachedHeadOffersOnlyBranches)
     EXPECT_FALSE(model->errorMessage().has_value());
 }
 
+// "&" is a character of a branch name, never a mnemonic: every entry shows
+// the whole name and none becomes an Alt shortcut.
+TEST_F(NBEGitToolbarMenuTest, AnAmpersandInABranchNameIsShownAsItIs)
+{
+    repository();
+    git({QStringLiteral("branch"), QStringLiteral("r&d")});
+    git({QStringLiteral("switch"), QStringLiteral("-q"), QStringLiteral("-c"),
+         QStringLiteral("fix&test")});
+    load();
+    makeMenu();
+    EXPECT_TRUE(QKeySequence::mnemonic(menu->text()).isEmpty()) << menu->text().toStdString();
+    for (const QStringList &path :
+         {QStringList{"r&&d"}, QStringList{"Merge into fix&&test"},
+          QStringList{"Merge into fix&&test", "r&&d"}, QStringList{"Delete Branch", "r&&d"}}) {
+        QAction *action = entry(path);
+        ASSERT_NE(action, nullptr) << path.join(u'/').toStdString();
+        EXPECT_TRUE(QKeySequence::mnemonic(action->text()).isEmpty());
+    }
+    choose({"r&&d"});
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return model->gitState().snapshot().branch == QStringLiteral("r&d"); }));
+    EXPECT_FALSE(model->errorMessage().has_value());
+}
+
 TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
 {
     repository();
