@@ -980,12 +980,14 @@ QFuture<std::optional<QString>> NBEGitService::diff(const QUrl &file, const QUrl
                                                     bool untracked)
 {
     return m_actor.run([this, file, repository, untracked] {
+        // The header names the file as the changes list does.
         const QStringList arguments =
-            untracked
-                ? QStringList{QStringLiteral("diff"), QStringLiteral("--no-index"),
-                              QStringLiteral("--"), QStringLiteral("/dev/null"), localPath(file)}
-                : QStringList{QStringLiteral("diff"), QStringLiteral("HEAD"), QStringLiteral("--"),
-                              localPath(file)};
+            QStringList{QStringLiteral("-c"), QStringLiteral("core.quotePath=false")} +
+            (untracked
+                 ? QStringList{QStringLiteral("diff"), QStringLiteral("--no-index"),
+                               QStringLiteral("--"), QStringLiteral("/dev/null"), localPath(file)}
+                 : QStringList{QStringLiteral("diff"), QStringLiteral("HEAD"), QStringLiteral("--"),
+                               localPath(file)});
         return run(arguments, repository, false, {0, 1});
     });
 }

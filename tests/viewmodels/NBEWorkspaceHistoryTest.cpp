@@ -315,6 +315,11 @@ TEST_F(History, FilesWithNonASCIINamesGoByTheirNames)
     await(model->history().restoreFile("über-uns.html", first));
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
     EXPECT_EQ(read("über-uns.html"), "<p>eins</p>\n");
+    // The working tree's diff names it alike.
+    await(model->refreshGitStatus());
+    const QList<NBEGitDiffLine> working = await(model->workingTree().diff(url("über-uns.html")));
+    ASSERT_FALSE(working.isEmpty());
+    EXPECT_EQ(working.first().text, "diff --git a/über-uns.html b/über-uns.html");
     git({"checkout", "HEAD", "--", "über-uns.html"});
 
     // Unsaved edits in the reverted file are asked about before git runs.
