@@ -447,9 +447,13 @@ void NBEGitChangesView::trigger(int index, NBEGitChangeRow::Action action)
     case NBEGitChangeRow::Action::discard: {
         const bool untracked =
             row.status == NBEGitStatus::untracked || row.status == NBEGitStatus::added;
+        // git lists a repository nested in this one as its folder.
+        const bool repository = row.url.path().endsWith(u'/');
         const QString detail =
-            untracked ? tr("The file will be moved to the trash.")
-                      : tr("Its staged and unstaged changes will be lost. This can't be undone.");
+            repository  ? tr("The folder will be moved to the trash, with the commits of its own "
+                              "repository.")
+            : untracked ? tr("The file will be moved to the trash.")
+                        : tr("Its staged and unstaged changes will be lost. This can't be undone.");
         QPointer<NBEWorkspaceWorkingTree> workingTree = m_workingTree;
         NBEGitQuestions::confirm(this, tr("Discard changes to \u201C%1\u201D?").arg(row.name),
                                  detail, tr("Discard Changes"), [workingTree, url = row.url] {

@@ -152,6 +152,32 @@ TEST_F(NBEGitChangesViewTest, FilesMoveBetweenTheListsAndDiscardAsksFirst)
     EXPECT_FALSE(QFile::exists(path(QStringLiteral("app.js"))));
 }
 
+// A repository nested in the project is one row, named after its folder;
+// discarding it says that a folder and its history go to the trash.
+TEST_F(NBEGitChangesViewTest, DiscardingANestedRepositorySaysItIsAFolder)
+{
+    repository();
+    const QString nested = path(QStringLiteral("vendor"));
+    QDir().mkpath(nested);
+    NBETest::git(nested, {QStringLiteral("init"), QStringLiteral("-q")});
+    NBETest::writeFile(nested + QStringLiteral("/x.js"), "x\n");
+    NBETest::git(nested, {QStringLiteral("add"), QStringLiteral(".")});
+    NBETest::git(nested, {QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("x")});
+    load();
+    makeView();
+    ASSERT_EQ(listed(), (QStringList{"C1", "C vendor"}));
+
+    press(QStringLiteral("C vendor"), Action::discard);
+    auto *box = shownDialog<QMessageBox>();
+    ASSERT_NE(box, nullptr);
+    EXPECT_EQ(box->text(), QStringLiteral("Discard changes to \u201Cvendor\u201D?"));
+    EXPECT_EQ(box->informativeText(),
+              QStringLiteral("The folder will be moved to the trash, with the commits of its own "
+                             "repository."));
+    cancel();
+    EXPECT_TRUE(QFile::exists(nested + QStringLiteral("/x.js")));
+}
+
 TEST_F(NBEGitChangesViewTest, TheBoxKeepsTheDraftCommitsAndAmends)
 {
     repository();
