@@ -683,10 +683,19 @@ QFuture<NBEGitMergeResult> NBEGitService::merge(const QString &name, const QUrl 
     return m_actor.run([this, name, repository] {
         if (const auto refused = refusedName(name, QStringLiteral("A branch name")))
             return NBEGitMergeResult{false, refused, false};
+        // A tag of the same name would be merged in the branch's place (git
+        // only warns that the name is ambiguous): the branch is named in full
+        // then, and only then, since the full name goes into git's message.
+        const bool tagged = run({QStringLiteral("show-ref"), QStringLiteral("--verify"),
+                                 QStringLiteral("--quiet"), QStringLiteral("refs/tags/") + name},
+                                repository)
+                                .has_value();
         // git reports conflicts on standard output, so both streams are searched.
         QByteArray output;
-        const NBEGitResult result = runCapturingError(
-            {QStringLiteral("merge"), QStringLiteral("--no-edit"), name}, repository, &output);
+        const NBEGitResult result =
+            runCapturingError({QStringLiteral("merge"), QStringLiteral("--no-edit"),
+                               tagged ? QStringLiteral("refs/heads/") + name : name},
+                              repository, &output);
         if (result.ok)
             return NBEGitMergeResult{true, std::nullopt, false};
         const QString text = result.error.value_or(QString()) + u'\n' + QString::fromUtf8(output);

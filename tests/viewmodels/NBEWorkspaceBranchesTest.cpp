@@ -299,6 +299,23 @@ TEST_F(Branches, MergingFastForwardsAndReloadsTabs)
     EXPECT_EQ(error(), "merge: nowhere - not something we can merge");
 }
 
+// A release tag named like the branch: the menu's branch is what merges,
+// not the older tagged commit git would take (with "Already up to date").
+TEST_F(Branches, MergingABranchThatSharesATagsNameMergesTheBranch)
+{
+    commitAndLoad({{"a.txt", "main\n"}});
+    git({"tag", "-a", "v2", "-m", "v2"});
+    branchWith("v2", {{"f.txt", "f\n"}});
+    await(model->refreshGitStatus());
+
+    await(model->workspaceGit().mergeBranch("v2"));
+    EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
+    EXPECT_EQ(status(), "Merged v2 into main");
+    EXPECT_EQ(read("f.txt"), "f\n");
+    EXPECT_EQ(model->gitState().snapshot().headSHA,
+              QString::fromUtf8(NBETest::git(root, {"rev-parse", "refs/heads/v2"})).trimmed());
+}
+
 TEST_F(Branches, MergeTargetOnADetachedHead)
 {
     commitAndLoad({{"a.txt", "a\n"}});
