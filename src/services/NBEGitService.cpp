@@ -883,8 +883,11 @@ QFuture<NBEGitResult> NBEGitService::pushSettingUpstream(const QString &remote,
                 return NBEGitResult::failure(
                     QStringLiteral("HEAD isn't on a branch: create one with New Branch\u2026 in "
                                    "the branch menu, then publish it."));
+            // In full: beside a tag of the same name, the short name
+            // "matches more than one" ref and git pushes nothing.
+            const QString ref = branch == u"HEAD" ? branch : QStringLiteral("refs/heads/") + branch;
             return runNetworkCommand(git, QStringLiteral("push"),
-                                     {QStringLiteral("push"), QStringLiteral("-u"), remote, branch},
+                                     {QStringLiteral("push"), QStringLiteral("-u"), remote, ref},
                                      repository, {}, limit);
         });
 }

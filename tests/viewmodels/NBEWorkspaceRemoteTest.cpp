@@ -446,6 +446,26 @@ TEST_F(Remote, PublishingADetachedHeadAsksForABranch)
     EXPECT_TRUE(NBETest::git(bare, {QStringLiteral("for-each-ref")}).isEmpty());
 }
 
+// A branch named like a tag ("v2" beside the "v2" release tag) publishes;
+// git alone would say the name "matches more than one".
+TEST_F(Remote, PublishingABranchThatSharesATagsName)
+{
+    loadRepository(1);
+    addOrigin(bare);
+    git({QStringLiteral("tag"), QStringLiteral("v2")});
+    NBETest::await(model->workspaceGit().createBranch(QStringLiteral("v2")));
+    ASSERT_TRUE(model->gitState().needsPublish());
+
+    NBETest::await(model->workspaceGit().push());
+    EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+    EXPECT_EQ(model->workspaceGit().syncStatus(),
+              QStringLiteral("Published v2 to origin/v2 \u00B7 1 commit"));
+    EXPECT_TRUE(model->gitState().snapshot().hasUpstream);
+    EXPECT_EQ(
+        NBETest::git(bare, {QStringLiteral("for-each-ref"), QStringLiteral("--format=%(refname)")}),
+        "refs/heads/v2\n");
+}
+
 TEST_F(Remote, OneSyncAtATime)
 {
     loadRepository(1);
