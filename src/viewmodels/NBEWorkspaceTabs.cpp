@@ -786,6 +786,7 @@ QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const
                 return;
             }
             m_outsideChangeNoticed.remove(tabID);
+            m_unreadableNoticed.remove(tabID);
             m_autoSaveFailures.clear();
             // What was written is what is saved: text typed during the write
             // keeps the tab dirty.
@@ -866,6 +867,7 @@ QFuture<bool> NBEWorkspaceTabs::settleOutsideChange(const QUuid &tabID, const QU
 void NBEWorkspaceTabs::showDiskText(NBEOpenTab &tab, const NBETextFile &file)
 {
     m_outsideChangeNoticed.remove(tab.id);
+    m_unreadableNoticed.remove(tab.id);
     // The editor keeps the buffer, its undo history starts over, and the
     // servers and the built-in check hear of the new text as an edit.
     tab.sourceFile.id = QUuid::createUuid();
@@ -1029,11 +1031,22 @@ void NBEWorkspaceTabs::followTabFile(const QUuid &id, NBEDiskChange change)
                         [this, id, url, revision](const NBEResult<NBETextFile> &read) {
                             NBEOpenTab *now = findTab(id);
                             // Typed into meanwhile: the edits win, the save asks.
-                            if (!read || !now || now->sourceFile.url != url ||
+                            if (!now || now->sourceFile.url != url ||
                                 now->sourceFile.buffer->revision() != revision ||
                                 now->sourceFile.buffer->isDirty())
                                 return;
-                            showDiskText(*now, *read);
+                            if (read) {
+                                showDiskText(*now, *read);
+                                return;
+                            }
+                            // The tab can't show what the file holds now (no
+                            // longer UTF-8, say): it keeps its text and says
+                            // why once, rather than pass for the file.
+                            if (!m_unreadableNoticed.contains(id)) {
+                                m_unreadableNoticed.insert(id);
+                                Q_EMIT failed(QStringLiteral("Failed to read file: ") +
+                                              read.error().description);
+                            }
                         });
         return;
     }

@@ -266,6 +266,36 @@ TEST_F(WorkspaceTabs, FilesChangedOnDiskAreFollowedUnlessEditsWait)
     EXPECT_EQ(NBETest::readFile(path(QStringLiteral("edited.txt"))), "theirs");
 }
 
+// A clean tab can't follow a file that is no longer UTF-8 text: it keeps its
+// text and says why, once until it shows the file again.
+TEST_F(WorkspaceTabs, AFileThatCanNoLongerBeReadIsSaidOnce)
+{
+    write(QStringLiteral("page.html"), "cafe");
+    const QUuid id = openFile(QStringLiteral("page.html"));
+    const QString said = QStringLiteral("failed Failed to read file: The file “page.html” couldn't "
+                                        "be opened because it isn't valid UTF-8 text.");
+    // Checks the disk, then gives the reload after the check until `done`.
+    const auto follow = [&](const std::function<bool()> &done) {
+        NBETest::await(tabs->followDisk({}));
+        NBETest::waitUntil(done, 2s);
+        return take().filter(QStringLiteral("failed"));
+    };
+    const auto told = [&] { return !heard.filter(QStringLiteral("failed")).isEmpty(); };
+    const auto content = [&] { return tabs->find(id)->sourceFile.content(); };
+    take();
+
+    write(QStringLiteral("page.html"), "caf\xe9");
+    EXPECT_EQ(follow(told), QStringList{said});
+    EXPECT_EQ(content(), QStringLiteral("cafe"));
+    EXPECT_TRUE(follow([] { return false; }).isEmpty());
+
+    write(QStringLiteral("page.html"), "caf\xc3\xa9");
+    EXPECT_TRUE(follow([&] { return content() == QStringLiteral("café"); }).isEmpty());
+    EXPECT_EQ(content(), QStringLiteral("café"));
+    write(QStringLiteral("page.html"), "caf\xe9!");
+    EXPECT_EQ(follow(told), QStringList{said});
+}
+
 TEST_F(WorkspaceTabs, GitRewritesAskFirstThenShowTheFilesAsGitLeftThem)
 {
     write(QStringLiteral("clean.txt"), "old");
