@@ -490,6 +490,32 @@ QFuture<NBEGitResult> NBEGitService::discardChanges(const QUrl &file, const QUrl
     });
 }
 
+QFuture<std::optional<QUrl>> NBEGitService::renameSource(const QUrl &file, const QUrl &repository)
+{
+    return m_actor.run([this, file, repository]() -> std::optional<QUrl> {
+        const auto path = relativePath(file, repository);
+        if (!path)
+            return std::nullopt;
+        // Records "R<score>", source, destination, each ended by NUL; a
+        // pathspec would hide the source from rename detection.
+        const QStringList fields =
+            run({QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--no-color"),
+                 QStringLiteral("--name-status"), QStringLiteral("-z"), QStringLiteral("-M"),
+                 QStringLiteral("HEAD")},
+                repository, false)
+                .value_or(QString())
+                .split(QChar(0));
+        for (qsizetype i = 0; i + 1 < fields.size();) {
+            const bool twoPaths = fields[i].startsWith(u'R') || fields[i].startsWith(u'C');
+            if (twoPaths && i + 2 < fields.size() && fields[i].startsWith(u'R') &&
+                fields[i + 2] == *path)
+                return QUrl::fromLocalFile(QDir(localPath(repository)).filePath(fields[i + 1]));
+            i += twoPaths ? 3 : 2;
+        }
+        return std::nullopt;
+    });
+}
+
 QFuture<NBEGitResult> NBEGitService::commit(const QString &message, bool amend,
                                             const QUrl &repository)
 {

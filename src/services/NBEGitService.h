@@ -130,6 +130,9 @@ public:
     // An untracked file goes to the trash; a tracked one is restored from
     // HEAD in both the index and the working tree.
     QFuture<NBEGitResult> discardChanges(const QUrl &file, const QUrl &repository, bool untracked);
+    // The path that a rename staged in the index took `file` from; nothing
+    // when the index holds no such rename.
+    QFuture<std::optional<QUrl>> renameSource(const QUrl &file, const QUrl &repository);
     QFuture<NBEGitResult> commit(const QString &message, bool amend, const QUrl &repository);
     // git's error text cut to the line that says what stopped it, as a
     // sentence: "Unable to create '…/index.lock': File exists."

@@ -257,11 +257,12 @@ QFuture<NBEGitResult> NBEWorkspaceWorkingTree::restoreOrTrash(const QUrl &file,
                                                               const QUrl &repository,
                                                               std::optional<NBEGitStatus> status)
 {
-    if (status != NBEGitStatus::added)
+    if (status != NBEGitStatus::added && status != NBEGitStatus::renamed)
         return m_git.discardChanges(file, repository, status == NBEGitStatus::untracked);
     // A file added since HEAD has no earlier text: restoring it from HEAD
     // would delete it for good. It leaves the index and goes to the trash,
-    // as an untracked file does.
+    // as an untracked file does. A renamed file's text goes the same way,
+    // and the file it was renamed from comes back from HEAD.
     auto promise = std::make_shared<QPromise<NBEGitResult>>();
     promise->start();
     QFuture<NBEGitResult> done = promise->future();
@@ -269,13 +270,31 @@ QFuture<NBEGitResult> NBEWorkspaceWorkingTree::restoreOrTrash(const QUrl &file,
         promise->addResult(result);
         promise->finish();
     };
-    nbeWhenFinished(m_git.unstage(file, repository), this,
-                    [this, file, repository, finish](const NBEGitResult &unstaged) {
-                        if (!unstaged.ok) {
-                            finish(unstaged);
-                            return;
-                        }
-                        nbeWhenFinished(m_git.discardChanges(file, repository, true), this, finish);
+    const auto trash = [this, file, repository](const std::function<void(NBEGitResult)> &then) {
+        nbeWhenFinished(m_git.unstage(file, repository), this,
+                        [this, file, repository, then](const NBEGitResult &unstaged) {
+                            if (!unstaged.ok) {
+                                then(unstaged);
+                                return;
+                            }
+                            nbeWhenFinished(m_git.discardChanges(file, repository, true), this,
+                                            then);
+                        });
+    };
+    if (status == NBEGitStatus::added) {
+        trash(finish);
+        return done;
+    }
+    nbeWhenFinished(m_git.renameSource(file, repository), this,
+                    [this, repository, trash, finish](const std::optional<QUrl> &source) {
+                        trash([this, repository, source, finish](const NBEGitResult &trashed) {
+                            if (!trashed.ok || !source) {
+                                finish(trashed);
+                                return;
+                            }
+                            nbeWhenFinished(m_git.discardChanges(*source, repository, false), this,
+                                            finish);
+                        });
                     });
     return done;
 }

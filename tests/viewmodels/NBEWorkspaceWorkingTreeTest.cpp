@@ -273,6 +273,25 @@ TEST_F(WorkingTree, DiscardingAnAddedFileTrashesIt)
     EXPECT_FALSE(model->errorMessage().has_value());
 }
 
+// A staged rename has no text at HEAD under its new name: the file it came
+// from comes back, and the renamed file, edits and all, goes to the trash.
+TEST_F(WorkingTree, DiscardingARenameBringsBackTheFileItCameFrom)
+{
+    commitAndLoad({{"style.css", "p{}\n"}, {"index.html", "<p>hi</p>\n"}});
+    git({"mv", "style.css", "site.css"});
+    write("site.css", "p{color:red}\n");
+    await(model->refreshGitStatus());
+    ASSERT_EQ(model->gitState().status(url("site.css")), NBEGitStatus::renamed);
+
+    await(model->workingTree().discardChanges(url("site.css")));
+    EXPECT_EQ(read("style.css"), "p{}\n");
+    EXPECT_FALSE(QFile::exists(path("site.css")));
+    EXPECT_EQ(trashed("site.css"), "p{color:red}\n");
+    EXPECT_TRUE(staged().isEmpty());
+    EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
+    EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+}
+
 TEST_F(WorkingTree, DiscardThatGitRefusesNamesTheFile)
 {
     commitAndLoad({{"a.html", "a\n"}});
