@@ -506,9 +506,9 @@ QFuture<std::optional<QUrl>> NBEGitService::renameSource(const QUrl &file, const
                 .value_or(QString())
                 .split(QChar(0));
         for (qsizetype i = 0; i + 1 < fields.size();) {
-            const bool twoPaths = fields[i].startsWith(u'R') || fields[i].startsWith(u'C');
-            if (twoPaths && i + 2 < fields.size() && fields[i].startsWith(u'R') &&
-                fields[i + 2] == *path)
+            const bool renamed = fields[i].startsWith(u'R');
+            const bool twoPaths = renamed || fields[i].startsWith(u'C');
+            if (renamed && i + 2 < fields.size() && fields[i + 2] == *path)
                 return QUrl::fromLocalFile(QDir(localPath(repository)).filePath(fields[i + 1]));
             i += twoPaths ? 3 : 2;
         }
