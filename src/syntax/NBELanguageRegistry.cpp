@@ -62,6 +62,14 @@ const QString doubleQuotedLine =
 const QString singleQuotedLine =
     QStringLiteral(R"re('[^'\\\n]*+(?:\\[\s\S][^'\\\n]*+)*+(*SKIP)')re");
 
+// A JSON string never holds a line break, so an open one ends at its line.
+const QString jsonString = QStringLiteral(R"re("[^"\\\n]*+(?:\\.[^"\\\n]*+)*+(*SKIP)")re");
+
+// A quote opens a YAML string only where a value starts (not in "It's" or
+// "5" screen"), and an .env value's only right after "=", not inside it.
+const QString yamlValueStart = QStringLiteral(R"re((?:^|[\s\[{,:])\K)re");
+const QString envValueStart = QStringLiteral(R"re((?:^|[\s=])\K)re");
+
 // An attribute's name and "=", not part of the match.
 const QString attributeValue = QStringLiteral(R"re(\b[a-zA-Z_:][-\w:.]*+(*SKIP)\s*+=\s*+\K)re");
 
@@ -119,8 +127,8 @@ QList<NBETokenRule> javascriptRules()
 QList<NBETokenRule> jsonRules()
 {
     return {
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)"(?=\s*:))re"), T::property},
-        {QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
+        {jsonString + QStringLiteral(R"re((?=\s*:))re"), T::property},
+        {jsonString, T::string},
         {QStringLiteral(R"re(\b(?:true|false|null)\b)re"), T::keyword},
         {QStringLiteral(R"re(-?\d+(?:\.\d+)?(?:[eE][+-]?\d+)?)re"), T::number},
     };
@@ -186,8 +194,10 @@ QList<NBETokenRule> envRules()
         {QStringLiteral(R"re(#.*$)re"), T::comment},
         {QStringLiteral(R"re(^\s*+(*SKIP)(?:export\s+)?[A-Za-z_][A-Za-z0-9_]*(?=\s*=))re"),
          T::property},
-        {skipHashComment + QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
-        {skipHashComment + QStringLiteral(R"re('[^']*')re"), T::string},
+        {skipHashComment + envValueStart +
+             QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"),
+         T::string},
+        {skipHashComment + envValueStart + QStringLiteral(R"re('[^']*')re"), T::string},
     };
 }
 
@@ -195,8 +205,12 @@ QList<NBETokenRule> yamlRules()
 {
     return {
         {QStringLiteral(R"re(#.*$)re"), T::comment},
-        {skipHashComment + QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"), T::string},
-        {skipHashComment + QStringLiteral(R"re('[^']*')re"), T::string},
+        {skipHashComment + yamlValueStart +
+             QStringLiteral(R"re("[^"\\]*+(?:\\.[^"\\]*+)*+(*SKIP)")re"),
+         T::string},
+        // Two quotes inside a single-quoted string are one quote.
+        {skipHashComment + yamlValueStart + QStringLiteral(R"re('[^']*+(?:''[^']*+)*+')re"),
+         T::string},
         {QStringLiteral(R"re(^\s*+(*SKIP)-?\s*[A-Za-z0-9_.-]+(?=\s*:))re"), T::property},
         {QStringLiteral(R"re(&[A-Za-z0-9_-]+|\*[A-Za-z0-9_-]+)re"), T::type},
         {QStringLiteral(R"re(\b(?:true|false|null|yes|no|on|off)\b)re"), T::keyword},
