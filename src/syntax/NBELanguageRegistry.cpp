@@ -159,13 +159,17 @@ QList<NBETokenRule> swiftRules()
 QList<NBETokenRule> markdownRules()
 {
     return {
-        {QStringLiteral(R"re(^#{1,6}\s+.*$)re"), T::keyword},
+        // A "#" comment inside fenced code is code, not a heading; a heading
+        // line never takes the next line along.
+        {QStringLiteral(R"re(```[\s\S]*?```(*SKIP)(*F)|^#{1,6}[ \t]+.*$)re"), T::keyword},
         {QStringLiteral(R"re(```[\s\S]*?(?:```|\z(*COMMIT)(*F)))re"), T::string},
-        {QStringLiteral(R"re(`[^`]+`)re"), T::string},
-        {QStringLiteral(R"re(\*\*[^*]+\*\*)re"), T::keyword},
-        {QStringLiteral(R"re(__[^_]+__)re"), T::keyword},
-        {QStringLiteral(R"re(\*[^*]+\*)re"), T::comment},
-        {QStringLiteral(R"re(_[^_]+_)re"), T::comment},
+        // Inline code and emphasis stay on their line, and a "*" followed by
+        // a space (a list's bullet) opens no emphasis.
+        {QStringLiteral(R"re(`[^`\n]+`)re"), T::string},
+        {QStringLiteral(R"re(\*\*[^*\n]+\*\*)re"), T::keyword},
+        {QStringLiteral(R"re(__[^_\n]+__)re"), T::keyword},
+        {QStringLiteral(R"re(\*(?!\s)[^*\n]+\*)re"), T::comment},
+        {QStringLiteral(R"re(_[^_\n]+_)re"), T::comment},
         {QStringLiteral(R"re(!?\[[^\]]*+(*SKIP)\]\([^)]*+(*SKIP)\))re"), T::attribute},
         {QStringLiteral(R"re(^\s*+(*SKIP)[-*+]\s)re"), T::punctuation},
         {QStringLiteral(R"re(^\s*+(*SKIP)\d+\.\s)re"), T::punctuation},

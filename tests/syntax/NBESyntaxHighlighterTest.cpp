@@ -213,6 +213,30 @@ TEST(NBESyntaxHighlighter, QuotesStayWhereTheLanguagePutsThem)
     expectTokens(rows);
 }
 
+// A list's bullets, prose between paragraphs and the comments of a fenced
+// shell script are what they are in the preview.
+TEST(NBESyntaxHighlighter, MarkdownMarksStayInTheirBlock)
+{
+    expectTokens({
+        {"bullets open no emphasis",
+         NBELanguageRegistry::markdown(),
+         "* one *em*\n* two **b**\n* three\n",
+         {"punctuation * ", "comment *em*", "punctuation * ", "keyword **b**", "punctuation * "}},
+        {"emphasis and code stay on their line",
+         NBELanguageRegistry::markdown(),
+         "Use snake_case and\n\nmore_text, a ` tick\n\n# Next `x`\n",
+         {"keyword # Next `x`"}},
+        {"a comment in fenced code is code",
+         NBELanguageRegistry::markdown(),
+         "# Setup\n```sh\n# install\nnpm i\n```\n## Use\n",
+         {"keyword # Setup", "string ```sh\n# install\nnpm i\n```", "keyword ## Use"}},
+        {"a lone # leaves the next line alone",
+         NBELanguageRegistry::markdown(),
+         "#\nplain\n# \nplain\n",
+         {"keyword # "}},
+    });
+}
+
 TEST(NBESyntaxHighlighter, ClaimingRules)
 {
     EXPECT_TRUE(NBESyntaxHighlighter::tokenize(QString(), NBELanguageRegistry::html()).isEmpty());
