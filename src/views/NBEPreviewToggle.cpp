@@ -26,6 +26,9 @@ NBEPreviewToggle::NBEPreviewToggle(NBEWorkspaceTabs &tabs, QWidget *parent)
             m_tabs.togglePreview(tab->id);
     });
     connect(&tabs, &NBEWorkspaceTabs::tabsChanged, this, &NBEPreviewToggle::refresh);
+    // Sized as shown from the start: the toolbar keeps room for it.
+    setText(tr("Show Preview"));
+    setIcon(NBEIcons::icon(QStringLiteral("eye")));
     refresh();
 }
 

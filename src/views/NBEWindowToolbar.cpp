@@ -53,9 +53,9 @@ NBEWindowToolbar::NBEWindowToolbar(Sources sources, QMenu *projectMenu, QWidget 
     m_syncItem->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_syncAction = addWidget(m_syncItem);
 
-    auto *spacer = new QWidget(this);
-    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
-    addWidget(spacer);
+    m_spacer = new QWidget(this);
+    m_spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    addWidget(m_spacer);
 
     connect(&sources.gitState, &NBEGitState::changed, this, &NBEWindowToolbar::refresh);
     connect(&sources.git, &NBEWorkspaceGit::syncStatusChanged, this, &NBEWindowToolbar::refresh);
@@ -88,6 +88,9 @@ void NBEWindowToolbar::setPreviewToggle(QWidget *toggle)
     }
     m_previewToggle = toggle;
     m_previewAction = toggle ? addWidget(toggle) : nullptr;
+    // The bar is as tall with the toggle hidden as with it shown, so the
+    // window below doesn't move as tabs of other kinds come to the front.
+    m_spacer->setMinimumHeight(toggle ? toggle->sizeHint().height() : 0);
     refresh();
 }
 

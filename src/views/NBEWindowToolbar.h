@@ -57,6 +57,7 @@ private:
     QWidget *m_syncItem;
     QLabel *m_syncText;
     QAction *m_syncAction;
+    QWidget *m_spacer;
     QAction *m_previewAction = nullptr;
     QPointer<QWidget> m_previewToggle;
 };

@@ -10,6 +10,7 @@
 #include "NBEOpeningView.h"
 #include "NBEOutline.h"
 #include "NBEOutlineView.h"
+#include "NBEPreviewToggle.h"
 #include "NBESourceEditor.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
@@ -362,6 +363,30 @@ TEST_F(NBEMainViewTest, ToolbarItemsComeAndGoWithTheirConditions)
     EXPECT_TRUE(
         NBETest::waitUntil([&] { return toolbar.syncStatusItem()->isVisibleTo(&toolbar); }));
     EXPECT_TRUE(NBETest::waitUntil([&] { return !toolbar.isShowingSyncStatus(); }));
+}
+
+// The preview toggle comes and goes with the tab, and the toolbar keeps its
+// height, so the file tree and tabs below it stay where the pointer is.
+TEST_F(NBEMainViewTest, TheToolbarKeepsItsHeightWhenThePreviewToggleHides)
+{
+    write(QStringLiteral("notes.md"), "# Notes\n");
+    write(QStringLiteral("style.css"), "p {}\n");
+    makeView();
+    QMenu projectMenu;
+    NBEWindowToolbar toolbar({viewModel()->files(), viewModel()->tabs(), viewModel()->gitState(),
+                              viewModel()->workspaceGit()},
+                             &projectMenu);
+    auto *toggle = new NBEPreviewToggle(viewModel()->tabs());
+    toolbar.setPreviewToggle(toggle);
+    toolbar.show();
+    const int empty = toolbar.sizeHint().height();
+    openTab(QStringLiteral("notes.md"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return toggle->isVisibleTo(&toolbar); }));
+    EXPECT_EQ(toolbar.sizeHint().height(), empty);
+    EXPECT_GE(toolbar.sizeHint().height(), toggle->sizeHint().height());
+    openTab(QStringLiteral("style.css"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !toggle->isVisibleTo(&toolbar); }));
+    EXPECT_EQ(toolbar.sizeHint().height(), empty);
 }
 
 TEST_F(NBEMainViewTest, PreferencesReachTheOpenEditorAtOnce)
