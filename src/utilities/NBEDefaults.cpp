@@ -115,7 +115,7 @@ NBEDefaults::NBEDefaults(const QString &filePath, QObject *parent)
     , m_filePath(filePath)
 {}
 
-NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::load() const
+NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::load(QJsonObject *document) const
 {
     QHash<QString, Entry> result;
     const QByteArray native = QFile::encodeName(m_filePath);
@@ -137,14 +137,16 @@ NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::load() const
     if (bytes.trimmed().isEmpty())
         return result;
     QJsonParseError parsed;
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &parsed);
+    const QJsonDocument parsedDocument = QJsonDocument::fromJson(bytes, &parsed);
     if (parsed.error != QJsonParseError::NoError)
         return nbeFailure(QStringLiteral("it isn't valid JSON: %1 at byte %2")
                               .arg(parsed.errorString())
                               .arg(parsed.offset));
-    const QJsonValue valuesValue = document.object().value(QStringLiteral("values"));
-    if (!document.isObject() || !(valuesValue.isObject() || valuesValue.isUndefined()))
+    const QJsonValue valuesValue = parsedDocument.object().value(QStringLiteral("values"));
+    if (!parsedDocument.isObject() || !(valuesValue.isObject() || valuesValue.isUndefined()))
         return nbeFailure(QStringLiteral("it doesn't hold settings"));
+    if (document)
+        *document = parsedDocument.object();
     const QJsonObject values = valuesValue.toObject();
     for (auto it = values.begin(); it != values.end(); ++it) {
         const QJsonObject item = it.value().toObject();
@@ -172,9 +174,10 @@ NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::load() const
     return result;
 }
 
-NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::loadOrSetAsideLocked() const
+NBEResult<QHash<QString, NBEDefaults::Entry>>
+NBEDefaults::loadOrSetAsideLocked(QJsonObject *document) const
 {
-    auto loaded = load();
+    auto loaded = load(document);
     if (loaded)
         return loaded;
     const QString name = QFileInfo(m_filePath).fileName();
@@ -196,7 +199,7 @@ NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::loadOrSetAsideLocked(
     }
     // Another process moved it first: what is there now is what counts.
     if (error == ENOENT)
-        return load();
+        return load(document);
     QString sentence;
     if (error == 0) {
         sentence = QStringLiteral("The settings file couldn't be read (%1), so the editor is using "
@@ -299,42 +302,45 @@ bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry
         if (!lock.tryLock(5000))
             return failWriteAfter(locker, key, lockFailure(lock.error()));
 
-        auto loaded = loadOrSetAsideLocked();
+        // The file is changed in place: entries and fields this version
+        // doesn't know (a newer one wrote them) are written back as found.
+        QJsonObject root;
+        auto loaded = loadOrSetAsideLocked(&root);
         if (!loaded)
             return failWriteAfter(locker, key, loaded.error().description);
         QHash<QString, Entry> values = std::move(*loaded);
-        if (newEntry)
+        QJsonObject object = root.value(QStringLiteral("values")).toObject();
+        if (newEntry) {
             values.insert(key, *newEntry);
-        else
-            values.remove(key);
-
-        QJsonObject object;
-        for (auto it = values.begin(); it != values.end(); ++it) {
             QJsonObject item;
-            item.insert(QStringLiteral("type"), typeName(it->type));
-            switch (it->type) {
+            item.insert(QStringLiteral("type"), typeName(newEntry->type));
+            switch (newEntry->type) {
             case Type::Bool:
-                item.insert(QStringLiteral("value"),
-                            it->value.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
+                item.insert(QStringLiteral("value"), newEntry->value.toBool()
+                                                         ? QStringLiteral("true")
+                                                         : QStringLiteral("false"));
                 break;
             case Type::Int:
-                item.insert(QStringLiteral("value"), QString::number(it->value.toLongLong()));
+                item.insert(QStringLiteral("value"), QString::number(newEntry->value.toLongLong()));
                 break;
             case Type::Double:
-                item.insert(QStringLiteral("value"), doubleText(it->value.toDouble()));
+                item.insert(QStringLiteral("value"), doubleText(newEntry->value.toDouble()));
                 break;
             case Type::String:
-                item.insert(QStringLiteral("value"), it->value.toString());
+                item.insert(QStringLiteral("value"), newEntry->value.toString());
                 break;
             case Type::StringList:
                 item.insert(QStringLiteral("value"),
-                            QJsonArray::fromStringList(it->value.toStringList()));
+                            QJsonArray::fromStringList(newEntry->value.toStringList()));
                 break;
             }
-            object.insert(it.key(), item);
+            object.insert(key, item);
+        } else {
+            values.remove(key);
+            object.remove(key);
         }
-        QJsonObject root;
-        root.insert(QStringLiteral("version"), 1);
+        if (!root.contains(QStringLiteral("version")))
+            root.insert(QStringLiteral("version"), 1);
         root.insert(QStringLiteral("values"), object);
 
         if (auto replaced =

@@ -3,6 +3,7 @@
 #include "NBEError.h"
 
 #include <QHash>
+#include <QJsonObject>
 #include <QMutex>
 #include <QObject>
 #include <QString>
@@ -80,10 +81,12 @@ private:
 
     std::optional<Entry> entry(const QString &key) const;
     bool write(const QString &key, const std::optional<Entry> &entry);
-    NBEResult<QHash<QString, Entry>> load() const;
+    // `document`, when given, receives the file as parsed, with what this
+    // version doesn't understand.
+    NBEResult<QHash<QString, Entry>> load(QJsonObject *document = nullptr) const;
     // The values on disk; a file that can't be read is moved aside first.
     // Fails when it can't be moved, so nothing writes over it.
-    NBEResult<QHash<QString, Entry>> loadOrSetAsideLocked() const;
+    NBEResult<QHash<QString, Entry>> loadOrSetAsideLocked(QJsonObject *document = nullptr) const;
     void refreshLocked() const;
     bool failWriteAfter(QMutexLocker<QMutex> &locker, const QString &key, const QString &reason);
     void announce(const QHash<QString, Entry> &before, const QHash<QString, Entry> &after) const;

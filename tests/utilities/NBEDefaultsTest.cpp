@@ -4,6 +4,9 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QProcess>
 #include <QSignalSpy>
 #include <QTemporaryDir>
@@ -229,6 +232,34 @@ TEST_F(DefaultsTest, ABrokenFileIsKeptAsideWhileTheStoreRunsOnDefaults)
         QCoreApplication::processEvents();
         EXPECT_EQ(problems.count(), 1);
     }
+}
+
+// A file a newer version wrote may hold kinds of values and fields this one
+// doesn't know: changing a setting here writes them back as they were.
+TEST_F(DefaultsTest, AWriteKeepsWhatANewerVersionStored)
+{
+    NBETest::writeFile(file(), R"({"version": 3, "layout": {"sidebar": 240},
+        "values": {"nbe.tabSize": {"type": "int", "value": "2"},
+                   "nbe.window": {"type": "rect", "value": [10, 20, 800, 600]},
+                   "nbe.future": {"type": "int", "value": "not yet"}}})");
+    NBEDefaults defaults(file());
+    EXPECT_EQ(defaults.intValue(QStringLiteral("nbe.tabSize")), std::optional<qint64>(2));
+    EXPECT_EQ(defaults.intValue(QStringLiteral("nbe.future")), std::nullopt);
+    ASSERT_TRUE(defaults.setBool(QStringLiteral("nbe.wordWrap"), false));
+    ASSERT_TRUE(defaults.remove(QStringLiteral("nbe.tabSize")));
+
+    const QJsonObject root = QJsonDocument::fromJson(NBETest::readFile(file())).object();
+    EXPECT_EQ(root.value(QStringLiteral("version")).toInt(), 3);
+    EXPECT_EQ(root.value(QStringLiteral("layout")).toObject().value(QStringLiteral("sidebar")),
+              QJsonValue(240));
+    const QJsonObject values = root.value(QStringLiteral("values")).toObject();
+    EXPECT_EQ(values.value(QStringLiteral("nbe.window")).toObject().value(QStringLiteral("value")),
+              QJsonValue(QJsonArray{10, 20, 800, 600}));
+    EXPECT_EQ(values.value(QStringLiteral("nbe.future")).toObject().value(QStringLiteral("value")),
+              QJsonValue(QStringLiteral("not yet")));
+    EXPECT_FALSE(values.contains(QStringLiteral("nbe.tabSize")));
+    EXPECT_EQ(NBEDefaults(file()).boolValue(QStringLiteral("nbe.wordWrap")),
+              std::optional<bool>(false));
 }
 
 TEST_F(DefaultsTest, AWriteThatFailsSaysWhy)
