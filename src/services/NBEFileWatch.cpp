@@ -75,6 +75,20 @@ struct NBEFileWatch::Worker
         ::closedir(listing);
     }
 
+    void forgetFolder(const QByteArray &folder)
+    {
+        const QByteArray below = folder + '/';
+        for (auto it = watchOf.begin(); it != watchOf.end();) {
+            if (it.key() == folder || it.key().startsWith(below)) {
+                ::inotify_rm_watch(inotify, it.value());
+                folderOf.remove(it.value());
+                it = watchOf.erase(it);
+            } else {
+                ++it;
+            }
+        }
+    }
+
     void applyWanted()
     {
         QString root;
@@ -135,6 +149,11 @@ struct NBEFileWatch::Worker
         const QByteArray name(event.name, qsizetype(qstrnlen(event.name, event.len)));
         const QByteArray path = name.isEmpty() ? folder : folder + '/' + name;
         pending.insert(QFile::decodeName(path));
+        // A folder moved away keeps its watches (they follow the folder, not
+        // its name): they go, so a new folder of that name is watched and
+        // the old one, wherever it went, reports nothing under this name.
+        if ((event.mask & IN_ISDIR) && (event.mask & IN_MOVED_FROM))
+            forgetFolder(path);
         // A folder that appears is watched at once, so what is written into
         // it next is seen too.
         if ((event.mask & IN_ISDIR) && (event.mask & (IN_CREATE | IN_MOVED_TO)) &&

@@ -193,3 +193,24 @@ TEST_F(NBEWorkspaceOutsideChanges, AReloadFromDiskKeepsAPreviewAndTheMark)
     EXPECT_TRUE(saveAndWait(id, false));
     EXPECT_EQ(read(QStringLiteral("notes.md")), "\xef\xbb\xbf# Three\n");
 }
+
+// A build that moves its output folder aside and writes a new one of the
+// same name: what lands in the new folder shows, and the old one, under its
+// new name, is followed too.
+TEST_F(NBEWorkspaceOutsideChanges, AFolderMadeWhereAnotherWasMovedAwayIsFollowed)
+{
+    write(QStringLiteral("dist/old.js"), "old\n");
+    load();
+    settle();
+    ASSERT_TRUE(QDir(root).rename(QStringLiteral("dist"), QStringLiteral("dist.old")));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return node(QStringLiteral("dist.old/old.js")); }));
+    ASSERT_TRUE(QDir(root).mkdir(QStringLiteral("dist")));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return node(QStringLiteral("dist")); }));
+    settle();
+
+    write(QStringLiteral("dist/new.js"), "new\n");
+    EXPECT_TRUE(NBETest::waitUntil([&] { return node(QStringLiteral("dist/new.js")); }));
+    settle();
+    write(QStringLiteral("dist.old/later.js"), "later\n");
+    EXPECT_TRUE(NBETest::waitUntil([&] { return node(QStringLiteral("dist.old/later.js")); }));
+}
