@@ -23,6 +23,7 @@ void NBEEditorDocument::setBuffer(std::shared_ptr<NBETextBuffer> buffer)
     if (!buffer || buffer == m_buffer)
         return;
     m_buffer = std::move(buffer);
+    m_viewState.reset();
     Q_EMIT bufferChanged();
 }
 

@@ -13,6 +13,20 @@
 #include <memory>
 #include <optional>
 
+// Where an editor of the document left its view, so the next editor of the
+// same tab (after a switch to another tab) takes up the selection and the
+// scroll position: text offsets, scroll-bar values and the buffer's revision
+// they belong to.
+struct NBEEditorViewState
+{
+    quint64 revision = 0;
+    int anchor = 0;
+    int position = 0;
+    int verticalScroll = 0;
+    int horizontalScroll = 0;
+    bool operator==(const NBEEditorViewState &) const = default;
+};
+
 // One open tab's text and what its editors show with it: the buffer they
 // edit in place, the file, its language, the editor settings, the file's
 // text at HEAD and its diagnostics. Each part is set by its owner (the tabs,
@@ -46,6 +60,9 @@ public:
     void setHeadContent(const std::optional<QString> &headContent);
     const QList<NBELSPDiagnostic> &diagnostics() const { return m_diagnostics; }
     void setDiagnostics(const QList<NBELSPDiagnostic> &diagnostics);
+    // Kept by an editor as it goes; forgotten with the buffer it was of.
+    const std::optional<NBEEditorViewState> &viewState() const { return m_viewState; }
+    void setViewState(const NBEEditorViewState &state) { m_viewState = state; }
 
 Q_SIGNALS:
     void bufferChanged();
@@ -64,4 +81,5 @@ private:
     std::optional<QUrl> m_repositoryRoot;
     std::optional<QString> m_headContent;
     QList<NBELSPDiagnostic> m_diagnostics;
+    std::optional<NBEEditorViewState> m_viewState;
 };

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
@@ -450,6 +451,53 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
     QCoreApplication::processEvents();
     EXPECT_EQ(textView()->textCursor().positionInBlock(), 7);
     EXPECT_EQ(viewModel()->tab(pageID)->cursorPosition, (NBECursorPosition{100, 8}));
+}
+
+// Coming back to a tab finds its selection and its scroll position as they
+// were left, also when the caret was scrolled out of view; a text changed
+// meanwhile gets only its caret back.
+TEST_F(NBEMainViewTest, ATabShownAgainKeepsItsSelectionAndScrollPosition)
+{
+    QString page;
+    for (int line = 1; line <= 300; ++line)
+        page += QStringLiteral("<p>line %1</p>\n").arg(line);
+    write(QStringLiteral("index.html"), page.toUtf8());
+    write(QStringLiteral("app.js"), "let a = 1;\n");
+    makeView();
+    openTab(QStringLiteral("index.html"));
+    const QUuid pageID = viewModel()->tabs().activeTab()->id;
+    QTextCursor cursor(textView()->document()->findBlockByNumber(40));
+    cursor.movePosition(QTextCursor::Down, QTextCursor::KeepAnchor, 2);
+    textView()->setTextCursor(cursor);
+    const int anchor = cursor.anchor();
+    const int position = cursor.position();
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return textView()->verticalScrollBar()->maximum() > 200; }));
+    // Read further down with the wheel: the caret stays behind.
+    textView()->verticalScrollBar()->setValue(200);
+
+    const auto comeBack = [&] {
+        openTab(QStringLiteral("app.js"));
+        viewModel()->workingTree().activateTab(pageID);
+        ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor()->tabID() == pageID; }));
+        QCoreApplication::processEvents();
+    };
+    comeBack();
+    EXPECT_EQ(textView()->textCursor().anchor(), anchor);
+    EXPECT_EQ(textView()->textCursor().position(), position);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return textView()->verticalScrollBar()->value() == 200; }))
+        << textView()->verticalScrollBar()->value();
+
+    // Reloaded while another tab showed: the caret by line and column.
+    openTab(QStringLiteral("app.js"));
+    viewModel()->tabs().updateContent(QStringLiteral("<p>new</p>\n") + page, pageID);
+    viewModel()->workingTree().activateTab(pageID);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor()->tabID() == pageID; }));
+    const QTextCursor caret = textView()->textCursor();
+    EXPECT_FALSE(caret.hasSelection());
+    EXPECT_EQ(caret.blockNumber(), 42);
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return textView()->viewport()->rect().contains(textView()->cursorRect()); }));
 }
 
 // Closing a window whose editor has shown its completion panel: the editor

@@ -189,12 +189,47 @@ void NBETextEditorCoordinator::placeInitialCaret()
 {
     NBECodeTextEdit *textView = m_textView;
     const NBECursorPosition caret = m_session->initialCaret();
-    placeCaret(caretOffset(*textDocument(), caret));
+    // Only for the text and the caret as they were left: an edit or a
+    // reload since (the tab not shown) may have moved every offset.
+    const std::optional<NBEEditorViewState> &kept = m_session->document().viewState();
+    const int length = textDocument()->characterCount() - 1;
+    const auto keptCaret = [&] {
+        const int position = std::clamp(kept->position, 0, length);
+        const QTextBlock block = textDocument()->findBlock(position);
+        return NBECursorPosition{block.blockNumber() + 1, position - block.position() + 1};
+    };
+    if (kept && kept->revision == m_buffer->revision() && keptCaret() == caret) {
+        placeCaret(std::clamp(kept->position, 0, length), std::clamp(kept->anchor, 0, length));
+        // The view has no size before its first layout. A caret moved
+        // meanwhile (a line revealed) is what shows instead.
+        QTimer::singleShot(0, textView, [textView, state = *kept, left = textView->textCursor()] {
+            const QTextCursor now = textView->textCursor();
+            if (now.position() != left.position() || now.anchor() != left.anchor()) {
+                textView->ensureCursorVisible();
+                return;
+            }
+            textView->verticalScrollBar()->setValue(state.verticalScroll);
+            textView->horizontalScrollBar()->setValue(state.horizontalScroll);
+        });
+    } else {
+        placeCaret(caretOffset(*textDocument(), caret));
+        QTimer::singleShot(0, textView, &QPlainTextEdit::ensureCursorVisible);
+    }
     const NBECursorPosition placed = caretOf(textView->textCursor());
     if (placed != caret)
         m_session->reportCursor(placed.line, placed.column);
-    // The view has no size before its first layout.
-    QTimer::singleShot(0, textView, &QPlainTextEdit::ensureCursorVisible);
+}
+
+void NBETextEditorCoordinator::keepViewState()
+{
+    // Of this editor's text only: the document may have moved on to another
+    // buffer (the preview tab showing another file).
+    if (!m_textView || m_session->document().buffer() != m_buffer)
+        return;
+    const QTextCursor cursor = m_textView->textCursor();
+    m_session->document().setViewState(
+        {m_buffer->revision(), textOffset(cursor.anchor()), textOffset(cursor.position()),
+         m_textView->verticalScrollBar()->value(), m_textView->horizontalScrollBar()->value()});
 }
 
 void NBETextEditorCoordinator::applySettings(const NBEEditorSettings &settings)

@@ -63,6 +63,9 @@ public:
     // Selects a 1-based line and scrolls to it; any other number puts the
     // caret at the end.
     void scrollTo(int line);
+    // Leaves the selection and scroll position with the document, for the
+    // next editor of the same text.
+    void keepViewState();
 
     // Puts a new gutter on the text view, wired to this coordinator, and
     // schedules the change markers for it.
@@ -126,7 +129,9 @@ Q_SIGNALS:
 private:
     void finishAttaching();
     // Puts the caret where the session's tab left it and scrolls it into view
-    // once laid out; told to the session only when the text moved it.
+    // once laid out; told to the session only when the text moved it. An
+    // earlier editor's selection and scroll position of the same text come
+    // back as they were.
     void placeInitialCaret();
     // Each change of the session reaches only what it concerns.
     void listenToSession();

@@ -32,4 +32,8 @@ NBETextEditorView::NBETextEditorView(std::shared_ptr<NBEEditorSession> session, 
     m_coordinator->attach(m_textView);
 }
 
-NBETextEditorView::~NBETextEditorView() = default;
+NBETextEditorView::~NBETextEditorView()
+{
+    // While the text view still stands.
+    m_coordinator->keepViewState();
+}
