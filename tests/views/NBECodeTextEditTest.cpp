@@ -281,6 +281,38 @@ TEST(NBEFindBar, FindsAndReplacesAcrossTheSplitsOfALongLine)
     EXPECT_EQ(buffer->text(), text);
 }
 
+// Replace All leaves the caret by the text it stood in, whole or split: not
+// after the last match, far from where the reader looks, where the next key
+// would land.
+TEST(NBEFindBar, ReplaceAllLeavesTheCaretByTheTextItStoodIn)
+{
+    SplitView split(30'000);
+    NBECodeTextEdit whole;
+    whole.setPlainText(split.text);
+    const QString needle = QStringLiteral("return");
+    const QString replacement = QStringLiteral("yield ");
+    const int stood = int(split.text.indexOf(needle, 15'000)) + 3;
+    const int before = int(split.text.left(stood).count(needle)) - 1;
+    // Inside a match the caret goes after its replacement.
+    const int expected =
+        stood - 3 + (before + 1) * int(replacement.size()) - before * int(needle.size());
+    for (NBECodeTextEdit *edit : {&split.edit, &whole}) {
+        SCOPED_TRACE(edit == &whole ? "whole" : "split");
+        QTextCursor caret = edit->textCursor();
+        caret.setPosition(edit->textGeometry().toView(stood));
+        edit->setTextCursor(caret);
+        NBEFindBar bar(edit);
+        bar.setSearchText(needle);
+        caret.setPosition(edit->textGeometry().toView(stood));
+        edit->setTextCursor(caret);
+        bar.setReplaceText(replacement);
+        EXPECT_EQ(bar.replaceAll(), split.text.count(needle));
+        EXPECT_EQ(edit->textCaret(), expected);
+        QTest::keyClick(edit, Qt::Key_Z);
+        EXPECT_EQ(edit->text().mid(expected - 6, 7), QStringLiteral("yield z"));
+    }
+}
+
 // A change large enough to split the whole text anew leaves the caret at its
 // place in the text.
 TEST(NBECodeTextEdit, TheCaretKeepsItsPlaceWhenALongLineIsSplitAnew)

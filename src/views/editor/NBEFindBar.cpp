@@ -254,6 +254,9 @@ int NBEFindBar::replaceAll()
     // text split gets it back split again.
     const NBETextGeometry &geometry = m_editor->textGeometry();
     const QList<qsizetype> matches = this->matches(geometry.text(), needle);
+    if (matches.isEmpty())
+        return 0;
+    const QString replacement = m_replaceField->text();
     // Opened at the caret, where undo puts it back.
     const int caret = m_editor->textCaret();
     QTextCursor edit = geometry.textCursor(caret, caret);
@@ -261,9 +264,24 @@ int NBEFindBar::replaceAll()
     for (auto at = matches.crbegin(); at != matches.crend(); ++at) {
         edit.setPosition(int(*at));
         edit.setPosition(int(*at + needle.size()), QTextCursor::KeepAnchor);
-        edit.insertText(m_replaceField->text());
+        edit.insertText(replacement);
     }
     edit.endEditBlock();
+    // The caret stays by the text it stood in: a view that shows the text
+    // split gets the replaced span back whole, which would leave the caret
+    // after its last match, far from where the reader looks.
+    const qsizetype change = replacement.size() - needle.size();
+    qsizetype placed = caret;
+    for (const qsizetype at : matches) {
+        if (at >= caret)
+            break;
+        // A caret inside a match goes after its replacement.
+        placed = at + needle.size() > caret ? at + (placed - caret) + replacement.size()
+                                            : placed + change;
+    }
+    QTextCursor cursor = m_editor->textCursor();
+    cursor.setPosition(m_editor->textGeometry().toView(int(placed)));
+    m_editor->setTextCursor(cursor);
     updateCount();
     return int(matches.size());
 }
