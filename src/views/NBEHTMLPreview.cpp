@@ -106,6 +106,16 @@ protected:
         QWebEnginePage::javaScriptConsoleMessage(level, message, line, source);
     }
 
+    // A page's dialogs never stop the editor: an alert in a page reloaded at
+    // every pause in typing would take the keys each time. Alerts show
+    // nothing; confirm and prompt are answered no.
+    void javaScriptAlert(const QUrl &, const QString &) override {}
+    bool javaScriptConfirm(const QUrl &, const QString &) override { return false; }
+    bool javaScriptPrompt(const QUrl &, const QString &, const QString &, QString *) override
+    {
+        return false;
+    }
+
     bool acceptNavigationRequest(const QUrl &url, NavigationType type, bool isMainFrame) override
     {
         if (url.isLocalFile())

@@ -8,7 +8,9 @@
 #include "NBETextBuffer.h"
 #include "NBETextEditorView.h"
 
+#include <QApplication>
 #include <QBuffer>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
@@ -931,6 +933,32 @@ TEST_F(NBEHTMLPreviewTest, AHiddenPreviewStillTakesEachNewPage)
         EXPECT_TRUE(NBETest::waitUntil([&] { return colourCount(onScreen(preview)) > 2; }));
         EXPECT_LT(vividest(onScreen(preview).copy(0, 0, 8, 8)), 100);
     }
+}
+
+// A page's alert, confirm and prompt show no dialog (one in a page reloaded
+// at every pause in typing would take the keys each time): the page goes on
+// with confirm and prompt answered no.
+TEST_F(NBEHTMLPreviewTest, APagesAlertConfirmAndPromptShowNoDialog)
+{
+    int dialogs = 0;
+    QTimer watch;
+    watch.setInterval(50);
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget())) {
+            ++dialogs;
+            dialog->reject();
+        }
+    });
+    watch.start();
+    const QString html = QStringLiteral(
+        "<html><body><p id=\"r\"></p><script>alert('hi'); var c = confirm('sure?');"
+        "var p = prompt('name?', 'x');"
+        "document.getElementById('r').textContent = c + ' ' + p;</script></body></html>");
+    NBEHTMLPreview preview(html, folder(), nullptr);
+    show(preview, preview);
+    EXPECT_EQ(evaluate(preview, QStringLiteral("document.getElementById('r').textContent")),
+              QStringLiteral("false null"));
+    EXPECT_EQ(dialogs, 0);
 }
 
 } // namespace
