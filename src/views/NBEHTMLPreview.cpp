@@ -161,41 +161,8 @@ NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
     // Both pages are on screen, the one behind covered: only a page on
     // screen lays itself out and draws.
     m_stack->setStackingMode(QStackedLayout::StackAll);
-    const std::shared_ptr<bool> alive = m_alive;
-    for (int view = 0; view < 2; ++view) {
-        m_views[view] = new QWebEngineView(this);
-        auto *page = new PreviewPage(NBEPreviewSchemeHandler::profile(), m_views[view]);
-        if (scrollLink) {
-            page->onScrollMessage = [this, alive, view](const QString &body) {
-                if (*alive)
-                    pageScrolled(view, body);
-            };
-            QWebEngineScript script;
-            script.setName(QStringLiteral("nbeScroll"));
-            script.setSourceCode(QString::fromLatin1(scrollReportScript));
-            script.setInjectionPoint(QWebEngineScript::DocumentReady);
-            script.setWorldId(QWebEngineScript::ApplicationWorld);
-            script.setRunsOnSubFrames(false);
-            page->scripts().insert(script);
-        }
-        page->onProbe = [this, alive, view](quint64 generation) {
-            if (*alive)
-                probeAdded(view, generation);
-        };
-        // The page's own background, or the engine's white where it has
-        // none, as in a browser.
-        m_views[view]->setPage(page);
-        m_stack->addWidget(m_views[view]);
-        connect(page, &QWebEnginePage::loadFinished, this,
-                [this, view](bool ok) { pageFinished(view, ok); });
-        // The reader may follow a link or reload the page on screen.
-        connect(page, &QWebEnginePage::loadStarted, this, [this, view] {
-            if (view == m_front) {
-                m_frontShowsLoad = false;
-                forgetHeldText();
-            }
-        });
-    }
+    for (int view = 0; view < 2; ++view)
+        makeView(view);
     // An empty page of the same site is on screen until the first page is
     // drawn behind it: from then on both views have drawn before, so every
     // reload takes the place of the page on screen at once.
@@ -224,6 +191,7 @@ NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
     connect(&m_probeTimer, &QTimer::timeout, this, &NBEHTMLPreview::watchProbe);
 
     if (scrollLink) {
+        const std::shared_ptr<bool> alive = m_alive;
         scrollLink->scrollPreview = [this, alive](double fraction) {
             if (!*alive)
                 return;
@@ -263,6 +231,53 @@ NBEHTMLPreview::~NBEHTMLPreview()
     NBEPreviewSchemeHandler::shared()->withdraw(m_host);
     delete m_views[0];
     delete m_views[1];
+}
+
+void NBEHTMLPreview::makeView(int view)
+{
+    const std::shared_ptr<bool> alive = m_alive;
+    auto *webView = new QWebEngineView(this);
+    auto *page = new PreviewPage(NBEPreviewSchemeHandler::profile(), webView);
+    if (m_scrollLink) {
+        page->onScrollMessage = [this, alive, view](const QString &body) {
+            if (*alive)
+                pageScrolled(view, body);
+        };
+        QWebEngineScript script;
+        script.setName(QStringLiteral("nbeScroll"));
+        script.setSourceCode(QString::fromLatin1(scrollReportScript));
+        script.setInjectionPoint(QWebEngineScript::DocumentReady);
+        script.setWorldId(QWebEngineScript::ApplicationWorld);
+        script.setRunsOnSubFrames(false);
+        page->scripts().insert(script);
+    }
+    page->onProbe = [this, alive, view](quint64 generation) {
+        if (*alive)
+            probeAdded(view, generation);
+    };
+    // The page's own background, or the engine's white where it has none,
+    // as in a browser.
+    webView->setPage(page);
+    connect(page, &QWebEnginePage::loadFinished, this,
+            [this, view](bool ok) { pageFinished(view, ok); });
+    // The reader may follow a link or reload the page on screen.
+    connect(page, &QWebEnginePage::loadStarted, this, [this, view] {
+        if (view == m_front) {
+            m_frontShowsLoad = false;
+            forgetHeldText();
+        }
+    });
+    QWebEngineView *old = std::exchange(m_views[view], webView);
+    m_viewURL[view] = QUrl();
+    m_unresponsive[view] = false;
+    if (!old) {
+        m_stack->addWidget(webView);
+        return;
+    }
+    m_stack->insertWidget(m_stack->indexOf(old), webView);
+    // Its renderer goes with it, even one stuck in the page's script.
+    delete old;
+    m_stack->setCurrentIndex(m_front);
 }
 
 void NBEHTMLPreview::setHTML(const QString &html, const QUrl &baseURL)
@@ -496,10 +511,21 @@ void NBEHTMLPreview::forgetHeldText()
 void NBEHTMLPreview::loadAtOffset(NBERequestOrder::Token generation)
 {
     const std::shared_ptr<bool> alive = m_alive;
+    // A page busy in a script of its own never answers: the new page loads
+    // at the top instead of waiting for it.
+    const auto answered = std::make_shared<bool>(false);
+    const int view = m_front;
+    QTimer::singleShot(unresponsiveMs, this, [this, answered, generation, view] {
+        if (std::exchange(*answered, true))
+            return;
+        m_unresponsive[view] = true;
+        if (m_reloads.isCurrent(generation))
+            loadBehind(generation);
+    });
     page(m_front)->runJavaScript(
         QStringLiteral("[window.scrollX, window.scrollY]"), QWebEngineScript::ApplicationWorld,
-        [this, alive, generation](const QVariant &result) {
-            if (!*alive)
+        [this, alive, answered, generation](const QVariant &result) {
+            if (!*alive || std::exchange(*answered, true))
                 return;
             const QVariantList offset = result.toList();
             if (offset.size() == 2 && offset[0].canConvert<double>() &&
@@ -516,6 +542,17 @@ void NBEHTMLPreview::loadBehind(NBERequestOrder::Token generation)
     // The page behind takes the new text; the one on screen stays until the
     // new one is drawn at the same place.
     const int back = 1 - m_front;
+    // A page behind that is still loading long after it was asked for may
+    // be stuck in its own script, which no new load interrupts: a new view
+    // takes its place.
+    if (m_unresponsive[back] ||
+        (m_backGeneration && m_backClock.isValid() && m_backClock.elapsed() > unresponsiveMs)) {
+        // Answers the old page still gives find no load of theirs.
+        m_backGeneration.reset();
+        m_probe = Probe::none;
+        makeView(back);
+    }
+    m_backClock.start();
     const QPointF at = m_restoreScroll.value_or(QPointF());
     m_probeColour = probeColours[m_loads % 2];
     m_restoreSource = QString::fromLatin1(restoreScript)
@@ -644,6 +681,9 @@ void NBEHTMLPreview::bringUp(bool drawn)
     m_probeTimer.stop();
     m_probe = Probe::none;
     m_restoreScroll.reset();
+    // The page that went behind stuck in its script stops running now.
+    if (m_unresponsive[1 - m_front])
+        makeView(1 - m_front);
     // Putting the page back is no scrolling of the user's: its report must
     // not move the editor.
     m_ignoreReportsUntil = QDateTime::currentMSecsSinceEpoch() + NBEScrollLink::echoWindowMs * 2;

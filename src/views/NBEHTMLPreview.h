@@ -55,6 +55,9 @@ public:
     QUrl pageURL() const { return m_pageURL; }
 
     static constexpr int reloadDelayMs = 350;
+    // How long a page may keep a script answer or a load waiting before it
+    // counts as stuck in a script of its own.
+    static constexpr int unresponsiveMs = 2000;
 
 Q_SIGNALS:
     // A page is on screen (at the offset the one before had), loaded or
@@ -63,6 +66,8 @@ Q_SIGNALS:
 
 private:
     NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent);
+    // Puts a new web view in the place of `view`.
+    void makeView(int view);
     void textChanged();
     QString takeText();
     QString currentText() const;
@@ -97,6 +102,10 @@ private:
     QUrl m_viewURL[2];
     QUrl m_viewBaseURL[2];
     int m_front = 1;
+    // A view whose page didn't answer in time.
+    bool m_unresponsive[2] = {false, false};
+    // Since the load behind was asked for.
+    QElapsedTimer m_backClock;
     // The page on screen is the one last loaded into its view, whole.
     bool m_frontShowsLoad = false;
     QPointer<NBEScrollLink> m_scrollLink;

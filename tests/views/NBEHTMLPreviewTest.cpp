@@ -961,4 +961,40 @@ TEST_F(NBEHTMLPreviewTest, APagesAlertConfirmAndPromptShowNoDialog)
     EXPECT_EQ(dialogs, 0);
 }
 
+// A page stuck in a script of its own, while loading or after it came up,
+// gives way to the next text: the fixed page shows.
+TEST_F(NBEHTMLPreviewTest, APageStuckInItsScriptGivesWayToTheFixedText)
+{
+    const QString fixed = QStringLiteral("<html><body><p id=\"f\">fixed</p>"
+                                         "<script>var i = 0;</script></body></html>");
+    const struct
+    {
+        const char *name;
+        QString script;
+        bool comesUp;
+    } cases[] = {
+        {"while loading", QStringLiteral("while (true) {}"), false},
+        {"once up", QStringLiteral("setTimeout(function () { for (;;) {} }, 100);"), true},
+    };
+    for (const auto &stuck : cases) {
+        SCOPED_TRACE(stuck.name);
+        NBEHTMLPreview preview(QStringLiteral("<html><body><p id=\"f\">stuck</p><script>%1"
+                                              "</script></body></html>")
+                                   .arg(stuck.script),
+                               folder(), nullptr);
+        QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+        preview.resize(600, 400);
+        preview.show();
+        if (stuck.comesUp) {
+            ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        }
+        QTest::qWait(NBEHTMLPreview::unresponsiveMs + 500);
+        loaded.clear();
+        preview.setHTML(fixed, folder());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        EXPECT_EQ(evaluate(preview, QStringLiteral("document.getElementById('f').textContent")),
+                  QStringLiteral("fixed"));
+    }
+}
+
 } // namespace
