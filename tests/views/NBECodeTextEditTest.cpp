@@ -331,3 +331,36 @@ TEST(NBECodeTextEdit, TheCaretKeepsItsPlaceWhenALongLineIsSplitAnew)
     EXPECT_EQ(longLines.toText(edit.textCursor().position()), 501'000);
     EXPECT_EQ(edit.text().mid(501'000, 20), text.mid(500'000, 20));
 }
+
+// Ctrl+Backspace and Ctrl+Delete on either side of a split delete what they
+// delete in the whole text, not the split alone (which changed nothing, key
+// after key).
+TEST(NBECodeTextEdit, WordDeletionAtASplitDeletesAsInTheWholeText)
+{
+    SplitView view(30'000);
+    NBECodeTextEdit &edit = view.edit;
+    NBELongLineDocument &longLines = view.longLines;
+    const int piece = edit.document()->findBlockByNumber(2).position();
+    ASSERT_TRUE(edit.continuesLine(edit.document()->findBlockByNumber(2)));
+    for (const int viewAt : {piece - 1, piece}) {
+        for (const Qt::Key key : {Qt::Key_Backspace, Qt::Key_Delete}) {
+            SCOPED_TRACE(viewAt - piece);
+            SCOPED_TRACE(key == Qt::Key_Delete ? "Delete" : "Backspace");
+            QTextCursor caret = edit.textCursor();
+            caret.setPosition(viewAt);
+            edit.setTextCursor(caret);
+            NBECodeTextEdit whole;
+            whole.setPlainText(view.text);
+            caret = whole.textCursor();
+            caret.setPosition(longLines.toText(viewAt));
+            whole.setTextCursor(caret);
+            QTest::keyClick(&edit, key, Qt::ControlModifier);
+            QTest::keyClick(&whole, key, Qt::ControlModifier);
+            EXPECT_NE(view.buffer->text(), view.text);
+            EXPECT_EQ(view.buffer->text(), whole.toPlainText());
+            EXPECT_EQ(edit.textCaret(), whole.textCursor().position());
+            edit.undo();
+            ASSERT_EQ(view.buffer->text(), view.text);
+        }
+    }
+}

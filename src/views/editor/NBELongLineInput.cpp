@@ -43,8 +43,10 @@ bool NBELongLineInput::key(QKeyEvent *event)
     QTextCursor cursor = m_view->textCursor();
     const bool plain = !(event->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier));
     // Backspace at the start of a piece and Delete at the end of one take a
-    // character of the text, not the split.
-    if (plain && !cursor.hasSelection() &&
+    // character of the text, not the split; with Ctrl, a word of it.
+    const bool deletes =
+        plain || event == QKeySequence::DeleteStartOfWord || event == QKeySequence::DeleteEndOfWord;
+    if (deletes && !cursor.hasSelection() &&
         (event->key() == Qt::Key_Backspace || event->key() == Qt::Key_Delete)) {
         const bool back = event->key() == Qt::Key_Backspace;
         bool moved = false;
