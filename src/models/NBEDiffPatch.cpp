@@ -393,7 +393,10 @@ struct Pieces
     QList<qsizetype> ends; // where each line's content ends, before its line end
 
     qsizetype count() const { return starts.size(); }
-    QStringView line(qsizetype i) const { return text.mid(starts[i], ends[i] - starts[i]); }
+    QStringView line(qsizetype i) const
+    {
+        return QStringView(text).mid(starts[i], ends[i] - starts[i]);
+    }
 
     // Where lines [from, to) lie in the text with the line ends that belong
     // to them. A run in the middle takes the line end after each line; a run
