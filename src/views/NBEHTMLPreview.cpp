@@ -667,6 +667,11 @@ void NBEHTMLPreview::bringUp(bool drawn)
     if (!drawn)
         page(view)->runJavaScript(QString::fromLatin1(removeProbeScript),
                                   QWebEngineScript::ApplicationWorld);
+    // The restore belongs to this load: a page the reader goes on to (a
+    // link, a reload) opens at its top, unmarked, and reports its scrolling.
+    QWebEngineScriptCollection &scripts = page(view)->scripts();
+    for (const QWebEngineScript &restore : scripts.find(restoreScriptName))
+        scripts.remove(restore);
     // A view under another one keeps the picture it last showed: it is
     // drawn whole once now, before it comes up.
     m_views[view]->grab();

@@ -997,4 +997,35 @@ TEST_F(NBEHTMLPreviewTest, APageStuckInItsScriptGivesWayToTheFixedText)
     }
 }
 
+// A link followed in the page shows the linked page as it is: at its top,
+// without the marks of the reload before it, and its scrolling still moves
+// the editor.
+TEST_F(NBEHTMLPreviewTest, ALinkFollowedAfterAReloadShowsThePageAsItIs)
+{
+    write(QStringLiteral("other.html"), longPage(300).toUtf8());
+    NBEScrollLink link;
+    std::optional<double> editorFraction;
+    link.scrollEditor = [&](double fraction) { editorFraction = fraction; };
+    NBEHTMLPreview preview(longPage(300), folder(), &link);
+    show(preview, preview);
+    evaluate(preview, QStringLiteral("window.scrollTo(0, 1500)"));
+    QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+    // A script makes the edit a load behind the page, at the offset.
+    preview.setHTML(longPage(300, QStringLiteral("<script>var a = 1;</script>")), folder());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return evaluate(preview, QStringLiteral("window.scrollY")).toInt() == 1500; }));
+
+    QSignalSpy followed(preview.webView()->page(), &QWebEnginePage::loadFinished);
+    evaluate(preview, QStringLiteral("location.href = 'other.html'"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !followed.isEmpty(); }));
+    QTest::qWait(500);
+    EXPECT_TRUE(preview.webView()->page()->url().path().endsWith(QStringLiteral("/other.html")));
+    EXPECT_EQ(evaluate(preview, QStringLiteral("window.scrollY")).toInt(), 0);
+    EXPECT_EQ(evaluate(preview, QStringLiteral("document.querySelectorAll('div').length")), 0);
+    editorFraction.reset();
+    evaluate(preview, QStringLiteral("window.scrollTo(0, 800)"));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return editorFraction.has_value(); }));
+}
+
 } // namespace
