@@ -292,6 +292,37 @@ TEST(NBETextEditorView, RevealLineSelectsAndScrolls)
     }
 }
 
+// A revealed line longer than the view (an issue chosen in a minified file)
+// is selected and shown from its first characters, not scrolled to its end.
+TEST(NBETextEditorView, ARevealedLineLongerThanTheViewShowsItsStart)
+{
+    for (const int length : {12'000, 60'000}) {
+        SCOPED_TRACE(length);
+        QString longLine = QStringLiteral("START ");
+        while (longLine.size() < length)
+            longLine += QStringLiteral("word%1 ").arg(longLine.size());
+        NBEEditorTestHost host(numberedLines(50) + u'\n' + longLine + u'\n' + numberedLines(50) +
+                               u'\n');
+        NBETextEditorView view(host.session());
+        view.resize(500, 300);
+        view.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+        NBECodeTextEdit *edit = view.textView();
+        ASSERT_TRUE(
+            NBETest::waitUntil([&] { return length < 20'000 || edit->longLines() != nullptr; }));
+        host.reveal = 51;
+        host.apply();
+        QCoreApplication::processEvents();
+        const QTextCursor cursor = edit->textCursor();
+        EXPECT_EQ(edit->textGeometry().textBetween(cursor.selectionStart(), cursor.selectionEnd()),
+                  longLine);
+        EXPECT_EQ(edit->textCaret(), host.text().indexOf(QStringLiteral("START")));
+        const QRect caret = edit->cursorRect();
+        EXPECT_GE(caret.top(), 0);
+        EXPECT_LE(caret.bottom(), edit->viewport()->height());
+    }
+}
+
 TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
 {
     NBEEditorTestHost host(QStringLiteral("a{color:red}\nb{color:blue}\nc{}"));

@@ -631,9 +631,11 @@ void NBETextEditorCoordinator::scrollTo(int line)
     QTextCursor cursor(textView->document());
     cursor.movePosition(QTextCursor::End);
     if (line >= 1 && block.isValid() && !trailing) {
-        cursor.setPosition(viewOffset(block.position()));
-        cursor.setPosition(viewOffset(block.position() + block.length() - 1),
-                           QTextCursor::KeepAnchor);
+        // Selected from its end, so the caret and the view stand at its
+        // first characters: a line longer than the view (a minified file)
+        // is shown from where it begins, not where it ends.
+        cursor.setPosition(viewOffset(block.position() + block.length() - 1));
+        cursor.setPosition(viewOffset(block.position()), QTextCursor::KeepAnchor);
     }
     const bool visible = [&] {
         const QRect box = textView->cursorRect(cursor);
