@@ -173,6 +173,23 @@ NBEWebLSPServers::launch(const QString &fileLanguageId, const QStringList &roots
 
 NBEJSONValue NBEWebLSPServers::settings(const QString &section)
 {
+    if (section == u"json") {
+        // The configuration files that TypeScript, ESLint and editors read
+        // with comments and trailing commas ("tsc --init" writes such a
+        // tsconfig.json) are valid as their tools read them. Settings sent
+        // to the server must name validation, or it turns validation off.
+        const NBEJSONValue files = NBEJSONValue::array(
+            {"tsconfig.json", "tsconfig.*.json", "tsconfig-*.json", "jsconfig.json",
+             "jsconfig.*.json", "jsconfig-*.json", ".eslintrc.json", ".babelrc.json", "tslint.json",
+             "typedoc.json", "api-extractor.json", "devcontainer.json", ".devcontainer.json",
+             ".devcontainer/*.json", ".vscode/*.json"});
+        const NBEJSONValue commented = NBEJSONValue::object(
+            {{"fileMatch", files},
+             {"schema",
+              NBEJSONValue::object({{"allowComments", true}, {"allowTrailingCommas", true}})}});
+        return NBEJSONValue::object({{"validate", NBEJSONValue::object({{"enable", true}})},
+                                     {"schemas", NBEJSONValue::array({commented})}});
+    }
     if (section != u"html")
         return NBEJSONValue();
     // Without them the HTML server re-flows the text of pre, code and

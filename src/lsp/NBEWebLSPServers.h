@@ -38,8 +38,8 @@ public:
     // "html", "css", "json" and "javascript" map to themselves (exactly);
     // everything else has no server.
     static std::optional<QString> serverLanguageId(const QString &fileLanguageId);
-    // The editor's settings for a server's section ("html"), null for any
-    // other: sent when the HTML server starts and given when a server asks.
+    // The editor's settings for a server's section ("html", "json"), null
+    // for any other: sent when the server starts and given when it asks.
     static NBEJSONValue settings(const QString &section);
 
     // The script for a server language, relative to a search root.

@@ -7,6 +7,7 @@
 #include "NBETextBuffer.h"
 #include "NBEWebLSPSession.h"
 
+#include <QDir>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -116,6 +117,34 @@ TEST_F(NBEWebLSPRealServersTest, EachLanguageGetsItsDiagnostics)
     web->didChange(css, "body {\n  color: red;\n}\n", 1);
     EXPECT_TRUE(NBETest::waitUntil([&] { return diagnostics.value(css.toLocalFile()).isEmpty(); },
                                    std::chrono::seconds(30)));
+}
+
+// Configuration files that TypeScript and editors read with comments and
+// trailing commas (tsconfig.json as "tsc --init" writes it) are valid; in
+// other JSON files a comment is still an error.
+TEST_F(NBEWebLSPRealServersTest, JSONWithCommentsIsValidWhereItsToolsAllowIt)
+{
+    const QString commented = QStringLiteral(
+        "{\n  // options\n  \"compilerOptions\": {\n    \"strict\": true, /* on */\n  },\n}\n");
+    QDir(dir.path()).mkpath(QStringLiteral(".vscode"));
+    const QUrl tsconfig = open("tsconfig.json", "json", commented);
+    const QUrl variant = open("tsconfig.app.json", "json", commented);
+    const QUrl settings = open(".vscode/settings.json", "json", commented);
+    const QUrl package = open("package.json", "json", commented);
+
+    const auto packageProblems = diagnosticsFor(package);
+    EXPECT_TRUE(messages(packageProblems).contains(QStringLiteral("Comments are not permitted")))
+        << messages(packageProblems).toStdString();
+    for (const QUrl &url : {tsconfig, variant, settings}) {
+        EXPECT_TRUE(NBETest::waitUntil(
+            [&] {
+                const auto published = diagnostics.constFind(url.toLocalFile());
+                return published != diagnostics.cend() && published->isEmpty();
+            },
+            std::chrono::seconds(20)))
+            << url.fileName().toStdString() << ": "
+            << messages(diagnostics.value(url.toLocalFile())).toStdString();
+    }
 }
 
 TEST_F(NBEWebLSPRealServersTest, AFileNamedWithPlusAndAtGetsItsDiagnostics)
