@@ -126,7 +126,13 @@ QList<NBETokenRule> javascriptRules()
 
 QList<NBETokenRule> jsonRules()
 {
+    // Configuration files such as tsconfig.json hold comments, often whole
+    // options commented out: a comment outside a string shows as one.
+    const QString skipStrings =
+        QStringLiteral(R"re("[^"\\\n]*+(?:\\.[^"\\\n]*+)*+"(*SKIP)(*F)|)re");
     return {
+        {skipStrings + QStringLiteral(R"re(//.*+)re"), T::comment},
+        {skipStrings + QStringLiteral(R"re(/\*[\s\S]*?(?:\*/|\z(*COMMIT)(*F)))re"), T::comment},
         {jsonString + QStringLiteral(R"re((?=\s*:))re"), T::property},
         {jsonString, T::string},
         {QStringLiteral(R"re(\b(?:true|false|null)\b)re"), T::keyword},
