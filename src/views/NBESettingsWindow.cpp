@@ -263,11 +263,14 @@ QWidget *NBESettingsWindow::buildAITab()
 void NBESettingsWindow::load()
 {
     const NBEPreferences &p = m_preferences;
+    // A control that shows the stored value already is left alone: the
+    // change came from it, and rewriting a number being typed ("2." of
+    // "2.5") would put its caret back and reject the rest.
     const auto set = [](auto *control, const auto &value) {
         const QSignalBlocker block(control);
         if constexpr (std::is_same_v<std::remove_pointer_t<decltype(control)>, QCheckBox>)
             control->setChecked(value);
-        else
+        else if (control->value() != value)
             control->setValue(value);
     };
     set(m_fontSize, int(std::lround(p.fontSize())));

@@ -189,3 +189,30 @@ TEST(NBESettingsWindowShared, AChangeThatCantBeSavedSaysSoAndShowsWhatIsStored)
         window.saveProblem()->text().startsWith(QStringLiteral("The setting couldn't be saved: ")));
     EXPECT_EQ(window.wordWrap()->isChecked(), wrapped);
 }
+
+// Numbers are typed key by key, each key a write: the field keeps what is
+// being typed, so "2.5" gives 2.5 seconds, not 2.
+TEST_F(NBESettingsWindowTest, ANumberTypedIntoAFieldIsTakenWhole)
+{
+    NBESettingsWindow &w = *window;
+    choose(w.autoSaveMode(), QStringLiteral("afterDelay"));
+    const struct
+    {
+        QAbstractSpinBox *field;
+        int tab;
+        QString typed;
+        Key key;
+        double stored;
+    } cases[] = {{w.autoSaveDelay(), 2, QStringLiteral("2.5"), Key::autoSaveDelay, 2.5},
+                 {w.autoSaveDelay(), 2, QStringLiteral("12.5"), Key::autoSaveDelay, 12.5},
+                 {w.fontSize(), 1, QStringLiteral("14"), Key::fontSize, 14.0}};
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        w.tabs()->setCurrentIndex(c.tab);
+        c.field->setFocus();
+        c.field->selectAll();
+        QTest::keyClicks(c.field, c.typed);
+        EXPECT_EQ(settings->doubleValue(name(c.key)), c.stored);
+        EXPECT_TRUE(c.field->text().startsWith(c.typed)) << c.field->text().toStdString();
+    }
+}
