@@ -10,6 +10,7 @@
 #include "NBEWorkspaceViewModel.h"
 #include "NBEWorkspaceWorkingTree.h"
 
+#include <QFileInfo>
 #include <QPromise>
 #include <QVBoxLayout>
 
@@ -85,6 +86,14 @@ void NBESourceEditor::makeEditor()
             });
     updateProviders();
     m_editor = new NBETextEditorView(m_session, this);
+    // Files dropped on the text open in tabs of their own; a folder has none.
+    connect(m_editor->textView(), &NBECodeTextEdit::filesDropped, this,
+            [workingTree = &m_owners.workingTree](const QList<QUrl> &files) {
+                for (const QUrl &file : files) {
+                    if (!QFileInfo(file.toLocalFile()).isDir())
+                        workingTree->openFile(file, false);
+                }
+            });
     takeReveal();
     layout()->addWidget(m_editor);
     setFocusProxy(m_editor);

@@ -6,6 +6,9 @@
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QSignalSpy>
 #include <QTest>
 
@@ -161,4 +164,48 @@ TEST_F(NBESourceEditorTest, FollowsItsDocumentAndNothingElse)
     EXPECT_EQ(editor.session()->buffer(), model->tab(preview)->sourceFile.buffer);
     EXPECT_EQ(editor.editor()->textView()->text(), QStringLiteral("b {}\n"));
     EXPECT_TRUE(editor.editor()->coordinator()->diagnosticOverlay()->diagnostics().isEmpty());
+}
+
+// A file of the tree (or a file manager) dropped on the text opens in its own
+// tab; its address never lands in the text. A folder opens nothing, and text
+// dragged in is still text.
+TEST_F(NBESourceEditorTest, DroppedFilesOpenInsteadOfTypingTheirAddresses)
+{
+    write(QStringLiteral("style.css"), "p {}\n");
+    QDir().mkpath(path(QStringLiteral("assets")));
+    const QString before = modelText();
+    const auto drop = [&](QMimeData *data) {
+        QWidget *target = edit()->viewport();
+        const QPointF at(20, 10);
+        QDragEnterEvent enter(at.toPoint(), Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                              Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &enter);
+        QDropEvent dropped(at, Qt::CopyAction | Qt::MoveAction, data, Qt::LeftButton,
+                           Qt::NoModifier);
+        QCoreApplication::sendEvent(target, &dropped);
+        return dropped.isAccepted();
+    };
+
+    QMimeData files;
+    files.setUrls({url(QStringLiteral("assets")), url(QStringLiteral("style.css"))});
+    EXPECT_TRUE(drop(&files));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        const auto active = model->tabs().activeTab();
+        return active && active->sourceFile.url == url(QStringLiteral("style.css"));
+    }));
+    EXPECT_EQ(model->tabs().tabs().size(), 2);
+    EXPECT_EQ(modelText(), before);
+    EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
+
+    // Nor does pasting files copied in a file manager.
+    auto *copied = new QMimeData;
+    copied->setUrls({url(QStringLiteral("style.css"))});
+    QGuiApplication::clipboard()->setMimeData(copied);
+    edit()->paste();
+    EXPECT_EQ(modelText(), before);
+
+    QMimeData text;
+    text.setText(QStringLiteral("<b>"));
+    EXPECT_TRUE(drop(&text));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return modelText().contains(QStringLiteral("<b>")); }));
 }

@@ -8,6 +8,7 @@
 #include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 
+#include <QDropEvent>
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
@@ -16,6 +17,7 @@
 #include <QScrollBar>
 #include <QTextBlock>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -330,8 +332,60 @@ void NBECodeTextEdit::contextMenuEvent(QContextMenuEvent *event)
     menu->exec(event->globalPos());
 }
 
+namespace {
+
+// Dragged items of the file tree or a file manager: local files and nothing
+// to type. Text that comes with them (a browser's link) is text.
+bool isFileDrop(const QMimeData *source)
+{
+    if (!source || !source->hasUrls() || source->hasFormat(QStringLiteral("text/plain")))
+        return false;
+    const QList<QUrl> urls = source->urls();
+    return std::all_of(urls.cbegin(), urls.cend(),
+                       [](const QUrl &url) { return url.isLocalFile(); });
+}
+
+} // namespace
+
+bool NBECodeTextEdit::canInsertFromMimeData(const QMimeData *source) const
+{
+    return !isFileDrop(source) && QPlainTextEdit::canInsertFromMimeData(source);
+}
+
+void NBECodeTextEdit::dragEnterEvent(QDragEnterEvent *event)
+{
+    if (!isFileDrop(event->mimeData())) {
+        QPlainTextEdit::dragEnterEvent(event);
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void NBECodeTextEdit::dragMoveEvent(QDragMoveEvent *event)
+{
+    if (!isFileDrop(event->mimeData())) {
+        QPlainTextEdit::dragMoveEvent(event);
+        return;
+    }
+    event->acceptProposedAction();
+}
+
+void NBECodeTextEdit::dropEvent(QDropEvent *event)
+{
+    if (!isFileDrop(event->mimeData())) {
+        QPlainTextEdit::dropEvent(event);
+        return;
+    }
+    // Copy: the source must not delete what it dragged here.
+    event->setDropAction(Qt::CopyAction);
+    event->accept();
+    Q_EMIT filesDropped(event->mimeData()->urls());
+}
+
 void NBECodeTextEdit::insertFromMimeData(const QMimeData *source)
 {
+    if (isFileDrop(source))
+        return;
     if (!m_splitInput || !m_splitInput->paste(source))
         QPlainTextEdit::insertFromMimeData(source);
 }

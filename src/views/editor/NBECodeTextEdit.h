@@ -124,6 +124,9 @@ Q_SIGNALS:
     void findNextRequested(bool backwards);
     // Escape that nothing in the editor took (the find bar closes on it).
     void escapePressed();
+    // Files dragged in from the file tree or a file manager and dropped
+    // here: to be opened, not typed in as their addresses.
+    void filesDropped(const QList<QUrl> &files);
 
 protected:
     void keyPressEvent(QKeyEvent *event) override;
@@ -131,8 +134,12 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    bool canInsertFromMimeData(const QMimeData *source) const override;
     void insertFromMimeData(const QMimeData *source) override;
     QMimeData *createMimeDataFromSelection() const override;
+    void dragEnterEvent(QDragEnterEvent *event) override;
+    void dragMoveEvent(QDragMoveEvent *event) override;
+    void dropEvent(QDropEvent *event) override;
 
 private:
     void updateGutterGeometry();
