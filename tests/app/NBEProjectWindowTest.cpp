@@ -329,6 +329,10 @@ TEST_F(NBEProjectWindowTest, NewFileTakesTheKeys)
                 continue;
             answerer.stop();
             panel->selectFile(path(QStringLiteral("new.css")));
+            // A name field that already has the keys keeps its text through
+            // selectFile().
+            if (auto *name = panel->findChild<QLineEdit *>(QStringLiteral("fileNameEdit")))
+                name->setText(QStringLiteral("new.css"));
             QTimer::singleShot(0, panel, &QDialog::accept);
         }
     });
