@@ -1,7 +1,8 @@
 // The editor under a display: time to the first painted, highlighted screen
 // of a large HTML file; per-keystroke time to repaint in the middle of a
 // 1 MiB file and to re-highlight after it; heap growth per MB of text; a long
-// paste, its undo and redo in a file shown split. The
+// paste, its undo and redo in a file shown split; keys typed into the find
+// field of a 50 MB file. The
 // bare QPlainTextEdit and QTextDocument runs are the floor the editor is
 // compared with.
 #include "../support/NBERealCorpus.h"
@@ -9,6 +10,7 @@
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
 #include "NBEEditorHighlighter.h"
+#include "NBEFindBar.h"
 #include "NBELanguageRegistry.h"
 #include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
@@ -20,6 +22,7 @@
 #include <QClipboard>
 #include <QElapsedTimer>
 #include <QKeyEvent>
+#include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -392,6 +395,71 @@ void BM_LongPasteUndoRedo(benchmark::State &state)
     }
 }
 BENCHMARK(BM_LongPasteUndoRedo)->Arg(1)->Arg(0)->Unit(benchmark::kMillisecond)->Iterations(1);
+
+// A search typed into the find field of an HTML file of `range(0)` bytes,
+// letter by letter and erased again, five times over: each key timed from
+// its press to its count shown, against one read of the whole text (the
+// copy that searching once made per key, and more).
+void BM_FindFieldTyping(benchmark::State &state)
+{
+    const QString text = generatedHTML(state.range(0));
+    const QString term = QStringLiteral("picture 4242\"");
+    const qsizetype count = text.count(term);
+    const QString shown =
+        count == 1 ? QStringLiteral("1 match") : QStringLiteral("%1 matches").arg(count);
+    const auto buffer = NBETextBuffer::make(text);
+    NBETextEditorView view(htmlSession(buffer));
+    view.resize(1000, 700);
+    view.show();
+    waitFor([&] { return !view.coordinator()->highlighter()->isBusy(); });
+    NBEFindBar *bar = view.findBar();
+    bar->open();
+    QLineEdit *field = nullptr;
+    for (QLineEdit *child : bar->findChildren<QLineEdit *>())
+        if (child->placeholderText() == QStringLiteral("Find"))
+            field = child;
+    QCoreApplication::processEvents();
+
+    const auto key = [&](Qt::Key code, const QString &text, QList<double> &times) {
+        QElapsedTimer timer;
+        timer.start();
+        QKeyEvent press(QEvent::KeyPress, code, Qt::NoModifier, text);
+        QKeyEvent release(QEvent::KeyRelease, code, Qt::NoModifier, text);
+        QCoreApplication::sendEvent(field, &press);
+        QCoreApplication::sendEvent(field, &release);
+        QCoreApplication::processEvents();
+        times.append(timer.nsecsElapsed() / 1e6);
+    };
+    QList<double> typed;
+    QList<double> erased;
+    const quint64 reads = NBETextBuffer::wholeTextReads();
+    for (auto _ : state) {
+        for (int round = 0; round < 5; ++round) {
+            for (const QChar c : term)
+                key(Qt::Key(c.toUpper().unicode()), QString(c), typed);
+            if (bar->countText() != shown)
+                state.SkipWithError("the count shown is not the term's");
+            for (qsizetype i = 0; i < term.size(); ++i)
+                key(Qt::Key_Backspace, {}, erased);
+        }
+    }
+    const qsizetype keys = typed.size() + erased.size();
+    state.counters["reads_per_key"] = double(NBETextBuffer::wholeTextReads() - reads) / keys;
+    QElapsedTimer copy;
+    copy.start();
+    benchmark::DoNotOptimize(view.textView()->text());
+    const double copyMs = copy.nsecsElapsed() / 1e6;
+    state.counters["text_read_ms"] = copyMs;
+    state.counters["type_p50_ms"] = percentile(typed, 0.5);
+    state.counters["type_max_ms"] = *std::ranges::max_element(typed);
+    state.counters["erase_p50_ms"] = percentile(erased, 0.5);
+    state.counters["type_p50_per_text_read"] = percentile(typed, 0.5) / copyMs;
+}
+BENCHMARK(BM_FindFieldTyping)
+    ->Arg(50 * 1000 * 1000)
+    ->Arg(50 * 1000)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
 
 } // namespace
 

@@ -5,6 +5,7 @@
 #include "NBELongLineDocument.h"
 #include "NBETextBuffer.h"
 
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -38,6 +39,14 @@ struct SplitView
     NBELongLineDocument longLines;
     NBECodeTextEdit edit;
 };
+
+QLineEdit *findField(const NBEFindBar &bar)
+{
+    for (QLineEdit *field : bar.findChildren<QLineEdit *>())
+        if (field->placeholderText() == QStringLiteral("Find"))
+            return field;
+    return nullptr;
+}
 
 } // namespace
 
@@ -279,6 +288,95 @@ TEST(NBEFindBar, FindsAndReplacesAcrossTheSplitsOfALongLine)
               QString(text).replace(QStringLiteral("};function"), QStringLiteral("};\nfunction")));
     edit.undo();
     EXPECT_EQ(buffer->text(), text);
+}
+
+// Typing a search reads the text once for every key, count, Next, Previous
+// and Replace All while the text stays as it is (a copy of a large file per
+// key made typing in the field slow); an edit is seen by the very next count
+// and search, whole or split.
+TEST(NBEFindBar, ASearchReadsTheTextOnceAndSeesEveryEdit)
+{
+    SplitView split(30'000);
+    NBECodeTextEdit whole;
+    whole.setPlainText(split.text);
+    const QString needle = QStringLiteral("return");
+    const int count = int(split.text.count(needle, Qt::CaseInsensitive));
+    const int first = int(split.text.indexOf(needle));
+    for (NBECodeTextEdit *edit : {&whole, &split.edit}) {
+        SCOPED_TRACE(edit == &whole ? "whole" : "split");
+        const auto selectedAt = [edit] { return edit->textSelectionStart(); };
+        NBEFindBar bar(edit);
+        bar.open();
+        QLineEdit *field = findField(bar);
+        ASSERT_NE(field, nullptr);
+        QCoreApplication::processEvents();
+
+        const quint64 before = NBETextBuffer::wholeTextReads();
+        for (const QChar key : needle + u'N') {
+            QTest::keyClicks(field, QString(key));
+            QCoreApplication::processEvents();
+        }
+        EXPECT_EQ(bar.countText(), QStringLiteral("0 matches"));
+        QTest::keyClick(field, Qt::Key_Backspace);
+        EXPECT_EQ(bar.countText(), QStringLiteral("%1 matches").arg(count));
+        EXPECT_EQ(selectedAt(), first);
+        EXPECT_TRUE(bar.findNext());
+        EXPECT_TRUE(bar.findNext(true));
+        EXPECT_EQ(selectedAt(), first);
+        EXPECT_EQ(NBETextBuffer::wholeTextReads() - before, 1u);
+
+        // A match typed at the start is found and counted, case and all.
+        edit->moveCursor(QTextCursor::Start);
+        QTest::keyClicks(edit, QStringLiteral("RETURN "));
+        EXPECT_EQ(bar.matchCount(), count + 1);
+        bar.setCaseSensitive(true);
+        EXPECT_EQ(bar.matchCount(), count);
+        bar.setCaseSensitive(false);
+        edit->moveCursor(QTextCursor::End);
+        EXPECT_TRUE(bar.findNext());
+        EXPECT_EQ(selectedAt(), 0);
+        edit->undo();
+        ASSERT_EQ(edit->text(), split.text);
+        EXPECT_EQ(bar.matchCount(), count);
+
+        bar.setReplaceText(QStringLiteral("yield"));
+        EXPECT_EQ(bar.replaceAll(), count);
+        EXPECT_EQ(edit->text(), QString(split.text).replace(needle, QStringLiteral("yield")));
+        EXPECT_EQ(bar.countText(), QStringLiteral("0 matches"));
+        edit->undo();
+        EXPECT_EQ(bar.matchCount(), count);
+    }
+}
+
+// The copy read for searching goes when the bar closes or searching pauses,
+// so a large file isn't kept twice; the next search reads the text again.
+TEST(NBEFindBar, TheTextReadForSearchingIsLetGo)
+{
+    NBECodeTextEdit edit;
+    edit.setPlainText(lines(500));
+    NBEFindBar bar(&edit);
+    bar.open();
+    bar.setSearchText(QStringLiteral("line 4"));
+    EXPECT_EQ(bar.matchCount(), 111);
+
+    quint64 reads = NBETextBuffer::wholeTextReads();
+    bar.close_();
+    bar.open();
+    EXPECT_EQ(NBETextBuffer::wholeTextReads(), reads + 1);
+    EXPECT_EQ(bar.matchCount(), 111);
+    EXPECT_EQ(NBETextBuffer::wholeTextReads(), reads + 1);
+
+    QTest::qWait(NBEFindBar::textKeptMs + 200);
+    reads = NBETextBuffer::wholeTextReads();
+    EXPECT_TRUE(bar.findNext());
+    EXPECT_EQ(NBETextBuffer::wholeTextReads(), reads + 1);
+
+    // A text view given another document is searched in that one.
+    auto *other = new QTextDocument(&edit);
+    other->setDocumentLayout(new QPlainTextDocumentLayout(other));
+    other->setPlainText(QStringLiteral("line 4 and line 40"));
+    edit.setDocument(other);
+    EXPECT_EQ(bar.matchCount(), 2);
 }
 
 // Replace All leaves the caret by the text it stood in, whole or split: not

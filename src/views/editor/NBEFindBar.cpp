@@ -58,6 +58,9 @@ NBEFindBar::NBEFindBar(NBECodeTextEdit *editor, QWidget *parent)
     m_countTimer.setSingleShot(true);
     m_countTimer.setInterval(150);
     connect(&m_countTimer, &QTimer::timeout, this, &NBEFindBar::updateCount);
+    m_dropTimer.setSingleShot(true);
+    m_dropTimer.setInterval(textKeptMs);
+    connect(&m_dropTimer, &QTimer::timeout, this, [this] { dropText(); });
     connect(m_editor, &QPlainTextEdit::textChanged, this, [this] {
         if (isVisible())
             m_countTimer.start();
@@ -90,6 +93,7 @@ void NBEFindBar::open()
 
 void NBEFindBar::close_()
 {
+    dropText();
     hide();
     m_editor->setFocus();
 }
@@ -161,7 +165,7 @@ QTextCursor NBEFindBar::find(const QString &needle, const QTextCursor &from, boo
 {
     // In the text, as the count finds: a view may show a line split.
     const NBETextGeometry &geometry = m_editor->textGeometry();
-    const QString text = geometry.text();
+    const QString text = this->text();
     qsizetype at = -1;
     if (backwards) {
         const int before = geometry.toText(from.selectionStart());
@@ -181,6 +185,29 @@ QTextCursor NBEFindBar::find(const QString &needle, const QTextCursor &from, boo
     return found;
 }
 
+QString NBEFindBar::text() const
+{
+    QTextDocument *document = m_editor->textGeometry().textDocument();
+    if (!m_text || m_textDocument != document) {
+        dropText();
+        m_text = m_editor->text();
+        m_textDocument = document;
+        // At once, inside the edit: whatever searches next sees the edit.
+        m_textChanged =
+            connect(document, &QTextDocument::contentsChange, this, [this] { dropText(); });
+    }
+    m_dropTimer.start();
+    return *m_text;
+}
+
+void NBEFindBar::dropText() const
+{
+    m_dropTimer.stop();
+    disconnect(m_textChanged);
+    m_textDocument.clear();
+    m_text.reset();
+}
+
 QString NBEFindBar::selectedText() const
 {
     const QTextCursor cursor = m_editor->textCursor();
@@ -195,7 +222,7 @@ int NBEFindBar::matchCount() const
     // Matches never span a line break (the document finds within lines).
     if (needle.contains(QLatin1Char('\n')))
         return 0;
-    return int(matches(m_editor->text(), needle).size());
+    return int(matches(text(), needle).size());
 }
 
 QList<qsizetype> NBEFindBar::matches(const QString &text, const QString &needle) const
@@ -253,7 +280,7 @@ int NBEFindBar::replaceAll()
     // In the text, as one change (one undo step): a view that shows the
     // text split gets it back split again.
     const NBETextGeometry &geometry = m_editor->textGeometry();
-    const QList<qsizetype> matches = this->matches(geometry.text(), needle);
+    const QList<qsizetype> matches = this->matches(text(), needle);
     if (matches.isEmpty())
         return 0;
     const QString replacement = m_replaceField->text();

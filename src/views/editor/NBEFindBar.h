@@ -1,12 +1,16 @@
 #pragma once
 
+#include <QPointer>
 #include <QTextCursor>
 #include <QTimer>
 #include <QWidget>
 
+#include <optional>
+
 class NBECodeTextEdit;
 class QLabel;
 class QLineEdit;
+class QTextDocument;
 class QToolButton;
 
 // The editor's find bar: incremental search as the user types, next and
@@ -17,6 +21,9 @@ class NBEFindBar : public QWidget
     Q_OBJECT
 
 public:
+    // How long the text read for searching is kept once searching pauses.
+    static constexpr int textKeptMs = 1500;
+
     explicit NBEFindBar(NBECodeTextEdit *editor, QWidget *parent = nullptr);
 
     // Shows the bar with the selected text (when on one line) as the search.
@@ -44,6 +51,10 @@ protected:
 
 private:
     void searchFromAnchor();
+    // The whole text, read once while it stays as it is and shared by the
+    // count, the searches and Replace All: reading it is a copy of the file.
+    QString text() const;
+    void dropText() const;
     void updateCount();
     bool selectionIsMatch() const;
     // Where `needle` starts in `text`, each match after the end of the one
@@ -63,4 +74,10 @@ private:
     QLabel *m_countLabel;
     int m_anchor = 0;
     QTimer m_countTimer;
+    mutable std::optional<QString> m_text;
+    // The document `m_text` was read from; any change to it drops the copy.
+    mutable QPointer<QTextDocument> m_textDocument;
+    mutable QMetaObject::Connection m_textChanged;
+    // Drops the copy once searching pauses, so a large file isn't held twice.
+    mutable QTimer m_dropTimer;
 };
