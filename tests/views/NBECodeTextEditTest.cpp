@@ -3,9 +3,13 @@
 #include "NBEFindBar.h"
 #include "NBEGutterView.h"
 #include "NBELongLineDocument.h"
+#include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -77,6 +81,31 @@ TEST(NBECodeTextEdit, SoftTabsInsertSpacesInPlaceOfTheSelection)
     edit.moveCursor(QTextCursor::End);
     QTest::keyClick(&edit, Qt::Key_Tab);
     EXPECT_EQ(edit.text(), QStringLiteral("abcdef\t"));
+}
+
+// A clipboard whose owner never answered comes with no formats at all: a
+// paste of it, into a plain or a split view, inserts nothing, and the next
+// paste of text works as ever.
+TEST(NBECodeTextEdit, APasteOfAClipboardWithNoFormatsInsertsNothing)
+{
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    NBECodeTextEdit plain;
+    plain.setPlainText(QStringLiteral("abc"));
+    plain.moveCursor(QTextCursor::End);
+    SplitView split(3 * NBESoftBreaks::longestWholeLine);
+    split.edit.moveCursor(QTextCursor::End);
+    for (NBECodeTextEdit *edit : {&plain, &split.edit}) {
+        const QString before = edit->text();
+        clipboard->setMimeData(new QMimeData);
+        ASSERT_TRUE(clipboard->mimeData()->formats().isEmpty());
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(edit->text(), before);
+        clipboard->setText(QStringLiteral("xy"));
+        QTest::keyClick(edit, Qt::Key_V, Qt::ControlModifier);
+        EXPECT_EQ(edit->text(), before + QStringLiteral("xy"));
+        edit->undo();
+        EXPECT_EQ(edit->text(), before);
+    }
 }
 
 TEST(NBECodeTextEdit, GutterFollowsLineNumbersAndNumbersVisibleLines)

@@ -384,7 +384,10 @@ void NBECodeTextEdit::dropEvent(QDropEvent *event)
 
 void NBECodeTextEdit::insertFromMimeData(const QMimeData *source)
 {
-    if (isFileDrop(source))
+    // Data without a single format (a clipboard whose owner did not answer)
+    // holds nothing to insert, and Qt's own insertion would read its first
+    // format and crash.
+    if (!source || source->formats().isEmpty() || isFileDrop(source))
         return;
     if (!m_splitInput || !m_splitInput->paste(source))
         QPlainTextEdit::insertFromMimeData(source);
