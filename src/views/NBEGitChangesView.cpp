@@ -21,6 +21,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QMouseEvent>
 #include <QPlainTextEdit>
 #include <QPushButton>
@@ -37,6 +38,22 @@
 namespace {
 
 constexpr int draftDelayMs = 400;
+
+// The commit message box. Data without a single format (a clipboard whose
+// owner did not answer) holds nothing to paste, and Qt's own insertion would
+// read its first format and crash.
+class MessageEdit : public QPlainTextEdit
+{
+public:
+    using QPlainTextEdit::QPlainTextEdit;
+
+protected:
+    void insertFromMimeData(const QMimeData *source) override
+    {
+        if (source && !source->formats().isEmpty())
+            QPlainTextEdit::insertFromMimeData(source);
+    }
+};
 
 QString actionTitle(NBEGitChangeRow::Action action)
 {
@@ -151,7 +168,7 @@ void NBEGitChangesView::buildCommitBox(QVBoxLayout *repo)
     m_mergeState->hide();
     repo->addWidget(m_mergeState);
 
-    m_message = new QPlainTextEdit(m_repository);
+    m_message = new MessageEdit(m_repository);
     m_message->setPlaceholderText(tr("Message (Ctrl+Return to commit)"));
     m_message->setTabChangesFocus(true);
     m_message->installEventFilter(this);

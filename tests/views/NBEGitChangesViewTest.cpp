@@ -6,9 +6,12 @@
 #include "NBEKeychain.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QContextMenuEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QMenu>
+#include <QMimeData>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTimer>
@@ -223,6 +226,26 @@ TEST_F(NBEGitChangesViewTest, TheBoxKeepsTheDraftCommitsAndAmends)
         gitText({QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD")}),
         QStringLiteral("2"));
     EXPECT_TRUE(NBETest::waitUntil([&] { return !view->amendBox()->isChecked(); }));
+}
+
+// A clipboard whose owner never answered comes with no formats: pasting it
+// into the message leaves the message as it was.
+TEST_F(NBEGitChangesViewTest, APasteOfAClipboardWithNoFormatsLeavesTheMessage)
+{
+    repository();
+    load();
+    makeView();
+    QPlainTextEdit *box = view->messageBox();
+    box->setFocus();
+    QTest::keyClicks(box, QStringLiteral("Fix "));
+    QClipboard *clipboard = QGuiApplication::clipboard();
+    clipboard->setMimeData(new QMimeData);
+    ASSERT_TRUE(clipboard->mimeData()->formats().isEmpty());
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(box->toPlainText(), QStringLiteral("Fix "));
+    clipboard->setText(QStringLiteral("the header"));
+    QTest::keyClick(box, Qt::Key_V, Qt::ControlModifier);
+    EXPECT_EQ(box->toPlainText(), QStringLiteral("Fix the header"));
 }
 
 TEST_F(NBEGitChangesViewTest, GenerateFillsTheBoxOrShowsTheSentenceAsItIs)
