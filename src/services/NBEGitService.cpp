@@ -455,9 +455,11 @@ QFuture<NBEGitResult> NBEGitService::unstage(const QUrl &file, const QUrl &repos
             return runCapturingError({QStringLiteral("reset"), QStringLiteral("-q"),
                                       QStringLiteral("--"), localPath(file)},
                                      repository);
-        return runCapturingError({QStringLiteral("restore"), QStringLiteral("--staged"),
-                                  QStringLiteral("--"), localPath(file)},
-                                 repository);
+        QStringList arguments{QStringLiteral("restore"), QStringLiteral("--staged"),
+                              QStringLiteral("--"), localPath(file)};
+        if (const auto source = renameSourceNow(file, repository))
+            arguments << QDir(localPath(repository)).filePath(*source);
+        return runCapturingError(arguments, repository);
     });
 }
 
@@ -493,27 +495,36 @@ QFuture<NBEGitResult> NBEGitService::discardChanges(const QUrl &file, const QUrl
 QFuture<std::optional<QUrl>> NBEGitService::renameSource(const QUrl &file, const QUrl &repository)
 {
     return m_actor.run([this, file, repository]() -> std::optional<QUrl> {
-        const auto path = relativePath(file, repository);
-        if (!path)
+        const auto source = renameSourceNow(file, repository);
+        if (!source)
             return std::nullopt;
-        // Records "R<score>", source, destination, each ended by NUL; a
-        // pathspec would hide the source from rename detection.
-        const QStringList fields =
-            run({QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--no-color"),
-                 QStringLiteral("--name-status"), QStringLiteral("-z"), QStringLiteral("-M"),
-                 QStringLiteral("HEAD")},
-                repository, false)
-                .value_or(QString())
-                .split(QChar(0));
-        for (qsizetype i = 0; i + 1 < fields.size();) {
-            const bool renamed = fields[i].startsWith(u'R');
-            const bool twoPaths = renamed || fields[i].startsWith(u'C');
-            if (renamed && i + 2 < fields.size() && fields[i + 2] == *path)
-                return QUrl::fromLocalFile(QDir(localPath(repository)).filePath(fields[i + 1]));
-            i += twoPaths ? 3 : 2;
-        }
-        return std::nullopt;
+        return QUrl::fromLocalFile(QDir(localPath(repository)).filePath(*source));
     });
+}
+
+std::optional<QString> NBEGitService::renameSourceNow(const QUrl &file,
+                                                      const QUrl &repository) const
+{
+    const auto path = relativePath(file, repository);
+    if (!path)
+        return std::nullopt;
+    // Records "R<score>", source, destination, each ended by NUL; a
+    // pathspec would hide the source from rename detection.
+    const QStringList fields =
+        run({QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--no-color"),
+             QStringLiteral("--name-status"), QStringLiteral("-z"), QStringLiteral("-M"),
+             QStringLiteral("HEAD")},
+            repository, false)
+            .value_or(QString())
+            .split(QChar(0));
+    for (qsizetype i = 0; i + 1 < fields.size();) {
+        const bool renamed = fields[i].startsWith(u'R');
+        const bool twoPaths = renamed || fields[i].startsWith(u'C');
+        if (renamed && i + 2 < fields.size() && fields[i + 2] == *path)
+            return fields[i + 1];
+        i += twoPaths ? 3 : 2;
+    }
+    return std::nullopt;
 }
 
 QFuture<NBEGitResult> NBEGitService::commit(const QString &message, bool amend,

@@ -124,6 +124,8 @@ public:
     // aren't read again.
     QFuture<NBEGitOverview> overview(const QUrl &folder, const NBEGitStatusRun &earlier = {});
     QFuture<NBEGitResult> stage(const QUrl &file, const QUrl &repository);
+    // A staged rename leaves the index whole: the file it was renamed from
+    // comes back too, so no deletion stays staged on its own.
     QFuture<NBEGitResult> unstage(const QUrl &file, const QUrl &repository);
     QFuture<NBEGitResult> stageAll(const QUrl &repository);
     QFuture<NBEGitResult> unstageAll(const QUrl &repository);
@@ -239,6 +241,7 @@ private:
     int unpushedCountNow(const QUrl &repository) const;
     bool hasBrowserAuthHelperNow(const QUrl &repository) const;
     std::optional<NBEGitMergeState> mergeStateNow(const QUrl &repository) const;
+    std::optional<QString> renameSourceNow(const QUrl &file, const QUrl &repository) const;
     std::optional<QString> fileDiff(const QUrl &file, const QUrl &repository, bool staged) const;
     NBEGitResult applyCachedNow(const QString &patch, bool reverse, const QUrl &repository) const;
     // A file's path below the root, its mode and its texts at HEAD and in

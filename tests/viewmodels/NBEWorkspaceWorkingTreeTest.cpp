@@ -292,6 +292,29 @@ TEST_F(WorkingTree, DiscardingARenameBringsBackTheFileItCameFrom)
     EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
 }
 
+// A rename shows as one staged row: unstaging it leaves nothing staged,
+// not the deletion of the file it came from, which a commit would take.
+TEST_F(WorkingTree, UnstagingARenameUnstagesTheFileItCameFromToo)
+{
+    commitAndLoad({{"style.css", "p{}\n"}, {"index.html", "<p>hi</p>\n"}});
+    QFile::rename(path("style.css"), path("site.css"));
+    await(model->workingTree().stageAllChanges());
+    ASSERT_EQ(model->gitState().status(url("site.css")), NBEGitStatus::renamed);
+
+    await(model->workingTree().unstage(url("site.css")));
+    EXPECT_TRUE(staged().isEmpty()) << staged().join(u' ').toStdString();
+    EXPECT_FALSE(model->gitState().hasStagedChanges());
+    EXPECT_EQ(model->gitState().status(url("style.css")), NBEGitStatus::deleted);
+    EXPECT_EQ(change("style.css")->index, u' ');
+    EXPECT_EQ(model->gitState().status(url("site.css")), NBEGitStatus::untracked);
+    EXPECT_EQ(read("site.css"), "p{}\n");
+    EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+
+    // Staged again, the rename is whole once more.
+    await(model->workingTree().stageAllChanges());
+    EXPECT_EQ(model->gitState().status(url("site.css")), NBEGitStatus::renamed);
+}
+
 TEST_F(WorkingTree, DiscardThatGitRefusesNamesTheFile)
 {
     commitAndLoad({{"a.html", "a\n"}});
