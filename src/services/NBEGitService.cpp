@@ -611,7 +611,7 @@ QFuture<std::optional<QString>> NBEGitService::commitDiff(const QString &sha,
         return run({QStringLiteral("-c"), QStringLiteral("core.quotePath=false"),
                     QStringLiteral("show"), QStringLiteral("--format="),
                     QStringLiteral("--diff-merges=first-parent"), QStringLiteral("--no-color"),
-                    sha},
+                    QStringLiteral("--no-ext-diff"), sha},
                    repository, false);
     });
 }
@@ -1029,14 +1029,17 @@ QFuture<std::optional<QString>> NBEGitService::diff(const QUrl &file, const QUrl
                                                     bool untracked)
 {
     return m_actor.run([this, file, repository, untracked] {
-        // The header names the file as the changes list does.
+        // The header names the file as the changes list does. A diff program
+        // of the user's (diff.external) would print its own format, which no
+        // view reads: every diff here is git's own.
         const QStringList arguments =
             QStringList{QStringLiteral("-c"), QStringLiteral("core.quotePath=false")} +
             (untracked
-                 ? QStringList{QStringLiteral("diff"), QStringLiteral("--no-index"),
-                               QStringLiteral("--"), QStringLiteral("/dev/null"), localPath(file)}
-                 : QStringList{QStringLiteral("diff"), QStringLiteral("HEAD"), QStringLiteral("--"),
-                               localPath(file)});
+                 ? QStringList{QStringLiteral("diff"), QStringLiteral("--no-ext-diff"),
+                               QStringLiteral("--no-index"), QStringLiteral("--"),
+                               QStringLiteral("/dev/null"), localPath(file)}
+                 : QStringList{QStringLiteral("diff"), QStringLiteral("--no-ext-diff"),
+                               QStringLiteral("HEAD"), QStringLiteral("--"), localPath(file)});
         return run(arguments, repository, false, {0, 1});
     });
 }
@@ -1044,7 +1047,7 @@ QFuture<std::optional<QString>> NBEGitService::diff(const QUrl &file, const QUrl
 std::optional<QString> NBEGitService::fileDiff(const QUrl &file, const QUrl &repository,
                                                bool staged) const
 {
-    QStringList arguments{QStringLiteral("diff")};
+    QStringList arguments{QStringLiteral("diff"), QStringLiteral("--no-ext-diff")};
     if (staged)
         arguments << QStringLiteral("--cached");
     arguments << QStringLiteral("--no-color") << QStringLiteral("--") << localPath(file);
@@ -1065,16 +1068,17 @@ QFuture<std::optional<QString>> NBEGitService::stagedDiff(const QUrl &file, cons
 QFuture<std::optional<QString>> NBEGitService::stagedDiff(const QUrl &repository)
 {
     return m_actor.run([this, repository] {
-        return run(
-            {QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--no-color")},
-            repository, false, {0, 1});
+        return run({QStringLiteral("diff"), QStringLiteral("--cached"),
+                    QStringLiteral("--no-color"), QStringLiteral("--no-ext-diff")},
+                   repository, false, {0, 1});
     });
 }
 
 QFuture<std::optional<QString>> NBEGitService::workingDiff(const QUrl &repository)
 {
     return m_actor.run([this, repository] {
-        return run({QStringLiteral("diff"), QStringLiteral("HEAD"), QStringLiteral("--no-color")},
+        return run({QStringLiteral("diff"), QStringLiteral("HEAD"), QStringLiteral("--no-color"),
+                    QStringLiteral("--no-ext-diff")},
                    repository, false, {0, 1});
     });
 }

@@ -298,11 +298,20 @@ TEST_F(NBEWorkspaceCommitTest, DiffFallsBackToWorkingTreeThenToSummaryAlone)
     storeKey();
     server.answer(200, textReply(QStringLiteral("Message")));
 
-    // Nothing staged: the working tree's diff against HEAD goes out.
+    // Nothing staged: the working tree's diff against HEAD goes out, git's
+    // own even when a diff program of the user's is set up.
+    const QString program = dir.filePath(QStringLiteral("difft"));
+    NBETest::writeFile(program, "#!/bin/sh\necho side by side\n");
+    QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
+    git({QStringLiteral("config"), QStringLiteral("diff.external"), program});
     write(QStringLiteral("index.html"), "<p>working</p>\n");
     NBETest::await(model->refreshGitStatus());
     NBETest::await(model->commitBox().generateCommitMessage());
     EXPECT_TRUE(server.lastContent().contains(QStringLiteral("+<p>working</p>")));
+    stageEdit();
+    NBETest::await(model->commitBox().generateCommitMessage());
+    EXPECT_TRUE(server.lastContent().contains(QStringLiteral("+<p>two</p>")));
+    git({QStringLiteral("reset"), QStringLiteral("-q")});
 
     // Only an untracked file: no diff, but the summary names it.
     git({QStringLiteral("checkout"), QStringLiteral("-q"), QStringLiteral("--"),
@@ -310,7 +319,7 @@ TEST_F(NBEWorkspaceCommitTest, DiffFallsBackToWorkingTreeThenToSummaryAlone)
     write(QStringLiteral("new.css"), "b{}\n");
     NBETest::await(model->refreshGitStatus());
     NBETest::await(model->commitBox().generateCommitMessage());
-    ASSERT_EQ(server.requests.size(), 2);
+    ASSERT_EQ(server.requests.size(), 3);
     EXPECT_TRUE(server.lastContent().contains(
         QStringLiteral("Files changed:\nU  new.css\n\nDiff:\n(no textual diff available)")));
 }

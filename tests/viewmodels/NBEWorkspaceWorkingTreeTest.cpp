@@ -195,6 +195,40 @@ TEST_F(WorkingTree, DiffOfUntrackedModifiedAndUnchangedFiles)
     EXPECT_EQ(added.last().text, "c");
 }
 
+// A diff program set up for the terminal (difftastic as diff.external, say)
+// prints its own format: the changes and a commit's patch are git's own.
+TEST_F(WorkingTree, DiffsAreGitsOwnWhateverDiffProgramIsSetUp)
+{
+    commitAndLoad({{"page.html", "one\ntwo\n"}});
+    const QString program = dir.filePath("difft");
+    NBETest::writeFile(program, "#!/bin/sh\necho \"side by side $1\"\n");
+    QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
+    git({"config", "diff.external", program});
+    write("page.html", "one\nTWO\n");
+    write("new.js", "a\n");
+    await(model->refreshGitStatus());
+
+    const auto texts = [](const QList<NBEGitDiffLine> &rows, NBEGitDiffLine::Kind kind) {
+        QStringList found;
+        for (const NBEGitDiffLine &row : rows)
+            if (row.kind == kind)
+                found.append(row.text);
+        return found;
+    };
+    using Kind = NBEGitDiffLine::Kind;
+    const QList<NBEGitDiffLine> changed = await(model->workingTree().diff(url("page.html")));
+    EXPECT_EQ(texts(changed, Kind::deletion), QStringList{"two"});
+    EXPECT_EQ(texts(changed, Kind::addition), QStringList{"TWO"});
+    EXPECT_EQ(texts(await(model->workingTree().diff(url("new.js"))), Kind::addition),
+              QStringList{"a"});
+
+    git({"commit", "-qam", "second"});
+    const QString sha = QString::fromUtf8(NBETest::git(root, {"rev-parse", "HEAD"})).trimmed();
+    const QList<NBEGitDiffLine> patch = await(model->history().commitDiff(sha));
+    EXPECT_EQ(texts(patch, Kind::deletion), QStringList{"two"});
+    EXPECT_EQ(texts(patch, Kind::addition), QStringList{"TWO"});
+}
+
 TEST_F(WorkingTree, DiscardingAModifiedOpenFileReloadsItsTab)
 {
     commitAndLoad({{"a.html", "<p>head</p>\n"}, {"b.css", "b\n"}});
