@@ -149,6 +149,29 @@ NBEGitResult runNetworkCommand(const QUrl &gitURL, const QString &name,
     return NBEGitResult::failure(error);
 }
 
+// The SSH command the user set up (GIT_SSH_COMMAND, else core.sshCommand:
+// another key or account for this host, say), made to fail rather than ask.
+// Set in the environment alone, BatchMode would take the user's command's
+// place.
+QString batchSSHCommand(const QUrl &gitURL, const QUrl &folder)
+{
+    QString command = qEnvironmentVariable("GIT_SSH_COMMAND").trimmed();
+    if (command.isEmpty()) {
+        QProcess process;
+        prepare(
+            process, localPath(gitURL),
+            {QStringLiteral("config"), QStringLiteral("--get"), QStringLiteral("core.sshCommand")},
+            folder, {});
+        process.start(QIODevice::ReadOnly);
+        if (process.waitForFinished(10000) && process.exitStatus() == QProcess::NormalExit &&
+            process.exitCode() == 0)
+            command = QString::fromUtf8(process.readAllStandardOutput()).trimmed();
+    }
+    if (command.isEmpty())
+        command = QStringLiteral("ssh");
+    return command + QStringLiteral(" -oBatchMode=yes");
+}
+
 } // namespace
 
 NBEGitService::NBEGitService(const QUrl &gitURL, std::chrono::milliseconds networkTimeLimit)
@@ -971,7 +994,7 @@ QFuture<bool> NBEGitService::fetch(const QUrl &repository)
                    {QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0")},
                    // An empty askpass turns git's graphical password prompt off too.
                    {QStringLiteral("GIT_ASKPASS"), QString()},
-                   {QStringLiteral("GIT_SSH_COMMAND"), QStringLiteral("ssh -oBatchMode=yes")}};
+                   {QStringLiteral("GIT_SSH_COMMAND"), batchSSHCommand(git, repository)}};
                return runNetworkCommand(git, QStringLiteral("fetch"),
                                         {QStringLiteral("-c"), QStringLiteral("credential.helper="),
                                          QStringLiteral("-c"),

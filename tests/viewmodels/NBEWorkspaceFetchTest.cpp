@@ -265,3 +265,29 @@ TEST_F(NBEWorkspaceFetchTest, RemoteThatWantsCredentialsFailsWithoutAsking)
     EXPECT_TRUE(desktop->questions.isEmpty());
     EXPECT_EQ(model->gitState().snapshot().behind, 0);
 }
+
+// A remote reached through the SSH command the user set up for it (another
+// key, say) is fetched with that command, which still may not ask.
+TEST_F(NBEWorkspaceFetchTest, TheUsersSSHCommandIsKept)
+{
+    repositories();
+    // Stands in for ssh: runs the remote's git command here.
+    const QString calls = dir.filePath(QStringLiteral("ssh-calls"));
+    const QString ssh = dir.filePath(QStringLiteral("work-ssh"));
+    NBETest::writeFile(ssh, QStringLiteral("#!/bin/sh\necho \"$*\" >> '%1'\nfor last; do :; "
+                                           "done\nexec sh -c \"$last\"\n")
+                                .arg(calls)
+                                .toUtf8());
+    QFile::setPermissions(ssh, QFile::permissions(ssh) | QFileDevice::ExeOwner);
+    // git runs it through the shell, as typed in the configuration.
+    git({QStringLiteral("config"), QStringLiteral("core.sshCommand"), u'\'' + ssh + u'\''});
+    git({QStringLiteral("remote"), QStringLiteral("set-url"), QStringLiteral("origin"),
+         QStringLiteral("ssh://git.example") + origin});
+
+    load();
+    activate();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return fetches() == 1; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().snapshot().behind == 1; }))
+        << NBETest::readFile(calls).toStdString();
+    EXPECT_TRUE(NBETest::readFile(calls).contains("-oBatchMode=yes"));
+}
