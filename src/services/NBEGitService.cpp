@@ -585,9 +585,9 @@ bool NBEGitService::isLockedIndex(const NBEGitResult &result)
 QFuture<std::optional<QString>> NBEGitService::lastCommitMessage(const QUrl &repository)
 {
     return m_actor.run([this, repository]() -> std::optional<QString> {
-        auto message =
-            run({QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--pretty=%B")},
-                repository);
+        auto message = run({QStringLiteral("log"), QStringLiteral("--no-show-signature"),
+                            QStringLiteral("-1"), QStringLiteral("--pretty=%B")},
+                           repository);
         if (!message || message->isEmpty())
             return std::nullopt;
         return message;
@@ -599,9 +599,12 @@ QFuture<std::optional<QString>> NBEGitService::lastCommitMessage(const QUrl &rep
 QFuture<QList<NBEGitCommit>> NBEGitService::log(const QUrl &repository, int limit)
 {
     return m_actor.run([this, repository, limit] {
-        const auto output = run({QStringLiteral("log"), QStringLiteral("-n"),
-                                 QString::number(limit), NBEGitOutput::logFormat()},
-                                repository);
+        // With log.showSignature set, git would print each signature's check
+        // on standard output, before the record it belongs to.
+        const auto output =
+            run({QStringLiteral("log"), QStringLiteral("--no-show-signature"), QStringLiteral("-n"),
+                 QString::number(limit), NBEGitOutput::logFormat()},
+                repository);
         return output ? NBEGitOutput::parseLog(*output) : QList<NBEGitCommit>();
     });
 }
@@ -614,8 +617,9 @@ QFuture<QStringList> NBEGitService::changedFiles(const QString &sha, const QUrl 
         // A merge lists what it brought into its first parent, like its diff.
         // Names end in NUL, unquoted: git would write "über.html" in octal
         // escapes, which no command takes back.
-        const auto output = run({QStringLiteral("show"), QStringLiteral("--name-only"),
-                                 QStringLiteral("-z"), QStringLiteral("--diff-merges=first-parent"),
+        const auto output = run({QStringLiteral("show"), QStringLiteral("--no-show-signature"),
+                                 QStringLiteral("--name-only"), QStringLiteral("-z"),
+                                 QStringLiteral("--diff-merges=first-parent"),
                                  QStringLiteral("--pretty=format:"), sha},
                                 repository, false);
         return output ? output->split(QChar(0), Qt::SkipEmptyParts) : QStringList();
@@ -632,9 +636,9 @@ QFuture<std::optional<QString>> NBEGitService::commitDiff(const QString &sha,
         // combined diff has a column per parent that the rows can't draw.
         // Each file's header names it as the commit's file list does.
         return run({QStringLiteral("-c"), QStringLiteral("core.quotePath=false"),
-                    QStringLiteral("show"), QStringLiteral("--format="),
-                    QStringLiteral("--diff-merges=first-parent"), QStringLiteral("--no-color"),
-                    QStringLiteral("--no-ext-diff"), sha},
+                    QStringLiteral("show"), QStringLiteral("--no-show-signature"),
+                    QStringLiteral("--format="), QStringLiteral("--diff-merges=first-parent"),
+                    QStringLiteral("--no-color"), QStringLiteral("--no-ext-diff"), sha},
                    repository, false);
     });
 }

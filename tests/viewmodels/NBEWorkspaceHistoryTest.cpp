@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <QPromise>
 #include <QSignalSpy>
+#include <QStandardPaths>
 
 using NBETest::await;
 
@@ -329,6 +330,36 @@ TEST_F(History, FilesWithNonASCIINamesGoByTheirNames)
     await(model->history().revertCommit(second));
     EXPECT_EQ(desktop->questions, (QList<QStringList>{{"über-uns.html"}}));
     EXPECT_EQ(head().sha, second.sha);
+}
+
+// With log.showSignature set, git prints each signature's check beside the
+// commits it lists: the history, a commit's files and patch and the message
+// to amend are the commits' own all the same.
+TEST_F(History, SignedCommitsShownWithTheirSignatureChecks)
+{
+    const QString keygen = QStandardPaths::findExecutable("ssh-keygen");
+    if (keygen.isEmpty())
+        GTEST_SKIP() << "ssh-keygen is needed to sign commits";
+    const QString key = dir.filePath("signing");
+    ASSERT_EQ(
+        NBETest::run(keygen, {"-q", "-t", "ed25519", "-N", "", "-f", key}, dir.path()).exitCode, 0);
+    git({"init", "-q"});
+    git({"config", "gpg.format", "ssh"});
+    git({"config", "user.signingkey", key + ".pub"});
+    git({"config", "commit.gpgsign", "true"});
+    git({"config", "log.showSignature", "true"});
+    commit({{"a.txt", "one\n"}}, "first");
+    const NBEGitCommit second = commit({{"a.txt", "two\n"}}, "second");
+    load();
+
+    await(model->history().loadHistory());
+    ASSERT_EQ(subjects(), (QStringList{"second", "first"}));
+    EXPECT_EQ(model->history().gitHistory().first().sha, second.sha);
+    EXPECT_EQ(await(model->history().changedFilesFor(second)), QStringList{"a.txt"});
+    const QList<NBEGitDiffLine> rows = await(model->history().commitDiff(second.sha));
+    ASSERT_FALSE(rows.isEmpty());
+    EXPECT_TRUE(rows.first().text.startsWith("diff --git")) << rows.first().text.toStdString();
+    EXPECT_EQ(await(model->commitBox().lastCommitMessage()), QStringLiteral("second"));
 }
 
 TEST_F(History, CreatingTags)
