@@ -7,6 +7,24 @@
 #include <QCoreApplication>
 #include <QtConcurrent/QtConcurrentRun>
 
+// The connection's life: new → running (start() launched a server, or
+// attach() connected a peer) → stopped. Stopped is final and is reached once,
+// by stop(): called for a server that exited, an output that ended or broke
+// (after the bodies already received were handled), shutdown(), or the
+// destructor. Every request still waiting then fails with serverExited.
+//
+// Incoming bytes are framed into bodies and queued in arrival order. A large
+// body is decoded on the thread pool while the queue behind it waits, so
+// notifications, answers to the server's own requests and responses are
+// handled strictly in the order the server sent them.
+//
+// A request's life: send() numbers it and files a Pending entry (its promise,
+// an optional time-out timer, a watcher that notices cancel) before the bytes
+// leave. It ends exactly once, by whoever takes the entry first: the response
+// (resolve), the time-out (timedOut; a later answer finds no entry and is
+// dropped), a cancel of its future (withdraw: no result, "$/cancelRequest"
+// sent), or stop() (serverExited).
+
 namespace {
 
 QFuture<NBELSPReply> readyReply(NBELSPReply reply)

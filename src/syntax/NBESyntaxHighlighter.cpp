@@ -1,3 +1,32 @@
+// How the tokenizer works
+//
+// A language is an ordered list of token rules (regular expressions with a
+// token type, in NBELanguageRegistry.cpp). A whole pass (`tokenize`) runs
+// them in order over the whole text; a match is dropped whole when any of its
+// units was already claimed by an earlier rule, so the first rule wins every
+// overlap. The steps, top to bottom in this file:
+//   - CompiledRules: the rules compiled once per thread, and which of them can
+//     read across a line end (only those matter after an edit: the others
+//     start afresh at every line).
+//   - Checkpoints (`checkpointsIn`): line starts about every 2,000 units,
+//     preferably after a line that ends cleanly (">", ";", "}" ...).
+//   - RuleSearch: one rule's search, match by match, which also tells where it
+//     stands *clean*: a cut no earlier attempt read past, so a search started
+//     there goes on exactly as the whole one.
+//   - ClaimPass: claims every rule's matches over a stretch and records at each
+//     checkpoint a mark per line-crossing rule (NBERuleMark: its next match, or
+//     "clean").
+//   - StretchRedo (`retokenize`): after an edit, starts from a checkpoint before
+//     it, walks forward until every line-crossing rule stands at an old
+//     checkpoint exactly as its mark says, and answers only that stretch; the
+//     rest keeps the old tokens, moved by the edit. When a mark can't be
+//     matched (a rule that looks behind, a lone surrogate) it falls back to a
+//     whole pass.
+// The guard is differential: NBESyntaxHighlighterTest checks that every
+// retokenization, and chains of edits, equal a whole pass of the edited text
+// (RetokenizingAnEditEqualsAWholePass, EditsAfterEditsColourAsAWholePass),
+// and fuzz/NBEIncrementalHighlightFuzz.cpp does the same on random edits.
+
 #include "NBESyntaxHighlighter.h"
 
 #include <QHash>

@@ -65,6 +65,8 @@ struct NBERetokenization
 // every overlap and text no rule claims gets no token.
 //
 // `tokenize` is pure and thread-safe: the editor runs it off the main thread.
+// How a pass and a redo after an edit work, and what tests guard them: the
+// note at the top of NBESyntaxHighlighter.cpp.
 class NBESyntaxHighlighter
 {
 public:
