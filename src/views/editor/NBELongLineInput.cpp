@@ -97,7 +97,14 @@ bool NBELongLineInput::drop(QDropEvent *event)
         event->ignore();
         return true;
     }
-    event->acceptProposedAction();
+    // A move is done here whole, both its halves: the drag's source is told
+    // it was a copy, or it would remove its selection, the text just
+    // dropped.
+    if (move)
+        event->setDropAction(Qt::CopyAction);
+    else
+        event->setDropAction(event->proposedAction());
+    event->accept();
     // One change of the text, shown at once: the removal and the insertion
     // of a move are one undo step.
     QTextCursor edit = m_document->textCursor(at, at);
