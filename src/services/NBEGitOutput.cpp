@@ -410,19 +410,14 @@ std::optional<NBEGitAheadBehind> NBEGitOutput::parseAheadBehind(const QString &o
 
 QList<NBEGitCommit> NBEGitOutput::parseLog(const QString &output)
 {
-    // Records are cut at 0x1E and fields at 0x1F, and git puts a line end
-    // between records. A subject may itself hold those bytes (never a line
-    // end), so a piece that doesn't start a line continues the record before
-    // it, and the subject takes every field between the two hashes and the
-    // last two (author and date).
-    QStringList records;
-    const QStringList pieces = output.split(recordSeparator, Qt::SkipEmptyParts);
-    for (const QString &piece : pieces) {
-        if (!records.isEmpty() && !piece.startsWith(u'\n'))
-            records.last() += recordSeparator + piece;
-        else
-            records.append(piece);
-    }
+    // Each record ends with 0x1E and git puts a line end between records.
+    // A subject may itself hold 0x1E and 0x1F, runs of them too, but never a
+    // line end, so only 0x1E before a line end (or at the end) closes a
+    // record, and the subject takes every field between the two hashes and
+    // the last two (author and date).
+    QStringList records = output.split(recordSeparator + u'\n');
+    if (!records.isEmpty() && records.last().endsWith(recordSeparator))
+        records.last().chop(1);
     QList<NBEGitCommit> commits;
     for (const QString &record : records) {
         const QStringList fields = record.trimmed().split(unitSeparator);

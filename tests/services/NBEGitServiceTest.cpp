@@ -444,6 +444,26 @@ TEST_F(GitRepositoryTest, PathsNamedLikePatternsNameOneFile)
     EXPECT_EQ(readFile(file("i.js")), "two\n");
 }
 
+TEST_F(GitRepositoryTest, HistoryKeepsRunsOfSeparatorsAndEmptyFields)
+{
+    const QStringList subjects{QStringLiteral("two \x1e\x1e records"),
+                               QStringLiteral("\x1e\x1f\x1f\x1e"), QStringLiteral("end \x1e")};
+    for (const QString &subject : subjects)
+        git(m_root, {"commit", "-q", "--allow-empty", "-m", subject});
+    git(m_root, {"commit", "-q", "--allow-empty", "--allow-empty-message", "-m", ""});
+
+    const auto history = await(m_service.log(repo(), 10));
+    ASSERT_EQ(history.size(), 5);
+    EXPECT_EQ(history[0].subject, QString());
+    EXPECT_EQ(history[0].author, QStringLiteral("Nabri Test"));
+    for (qsizetype i = 0; i < subjects.size(); ++i) {
+        EXPECT_EQ(history[3 - i].subject, subjects[i]);
+        EXPECT_EQ(history[3 - i].author, QStringLiteral("Nabri Test"));
+        EXPECT_FALSE(history[3 - i].relativeDate.isEmpty());
+    }
+    EXPECT_EQ(history[4].subject, QStringLiteral("First"));
+}
+
 TEST_F(GitRepositoryTest, HistoryCommands)
 {
     writeFile(file("style.css"), "a{}\n");
