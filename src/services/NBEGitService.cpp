@@ -224,22 +224,62 @@ std::optional<QByteArray> NBEGitService::runBytes(const QStringList &arguments, 
                                                   QList<int> accept,
                                                   const QHash<QString, QString> &environment) const
 {
-    const QString program = localPath(m_gitURL);
-    if (m_stopping || !isExecutableFile(program))
+    auto output = read(arguments, folder, std::move(accept), environment);
+    if (!output)
         return std::nullopt;
+    return std::move(*output);
+}
+
+NBEResult<QByteArray> NBEGitService::read(const QStringList &arguments, const QUrl &folder,
+                                          QList<int> accept,
+                                          const QHash<QString, QString> &environment) const
+{
+    const QString program = localPath(m_gitURL);
+    if (!isExecutableFile(program))
+        return nbeFailure(QStringLiteral("git isn't installed."));
+    if (m_stopping)
+        return nbeFailure(QStringLiteral("The window closed before git ran."));
     QProcess process;
     prepare(process, program, arguments, folder, environment);
-    process.setStandardErrorFile(QProcess::nullDevice());
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))
-        return std::nullopt;
-    // QProcess drains the pipe while it waits, so a large output can't stall git.
+        return nbeFailure(process.errorString());
+    // QProcess drains both pipes while it waits, so a large output can't stall git.
     if (!finishUnlessStopped(process, m_stopping))
-        return std::nullopt;
-    const QByteArray output = process.readAllStandardOutput();
+        return nbeFailure(QStringLiteral("git was stopped as the window closed."));
+    QByteArray output = process.readAllStandardOutput();
     if (process.exitStatus() != QProcess::NormalExit || !accept.contains(process.exitCode()))
-        return std::nullopt;
+        return nbeFailure(failureLine(process.readAllStandardError(), arguments));
     return output;
+}
+
+QString NBEGitService::failureLine(const QByteArray &standardError, const QStringList &arguments)
+{
+    // An "error:" line before the "fatal:" one says only where git stumbled
+    // ("bad signature 0x…"); the fatal one says what is wrong.
+    const QStringList lines =
+        QString::fromUtf8(standardError).trimmed().split(u'\n', Qt::SkipEmptyParts);
+    const auto fatal = std::find_if(lines.cbegin(), lines.cend(), [](const QString &line) {
+        return line.startsWith(QLatin1String("fatal: "));
+    });
+    if (fatal != lines.cend())
+        return headline(*fatal);
+    if (!lines.isEmpty() && !lines.first().trimmed().isEmpty())
+        return headline(lines.first());
+    // The command's name: the first argument that isn't an option or the
+    // value of a "-c".
+    QString command = QStringLiteral("command");
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("-c")) {
+            ++i;
+            continue;
+        }
+        if (!arguments[i].startsWith(u'-')) {
+            command = arguments[i];
+            break;
+        }
+    }
+    return QStringLiteral("git ") + command + QStringLiteral(" failed.");
 }
 
 std::optional<QString> NBEGitService::run(const QStringList &arguments, const QUrl &folder,
@@ -324,18 +364,20 @@ QFuture<bool> NBEGitService::initRepository(const QUrl &folder)
 
 QFuture<std::optional<QString>> NBEGitService::currentBranch(const QUrl &repository)
 {
-    return m_actor.run([this, repository]() -> std::optional<QString> {
-        auto name = run(
-            {QStringLiteral("rev-parse"), QStringLiteral("--abbrev-ref"), QStringLiteral("HEAD")},
+    return m_actor.run([this, repository] { return currentBranchNow(repository); });
+}
+
+std::optional<QString> NBEGitService::currentBranchNow(const QUrl &repository) const
+{
+    auto name =
+        run({QStringLiteral("rev-parse"), QStringLiteral("--abbrev-ref"), QStringLiteral("HEAD")},
             repository);
-        if (!name || name->isEmpty() || *name == QStringLiteral("HEAD"))
-            name = run(
-                {QStringLiteral("rev-parse"), QStringLiteral("--short"), QStringLiteral("HEAD")},
-                repository);
-        if (!name || name->isEmpty())
-            return std::nullopt;
-        return name;
-    });
+    if (!name || name->isEmpty() || *name == QStringLiteral("HEAD"))
+        name = run({QStringLiteral("rev-parse"), QStringLiteral("--short"), QStringLiteral("HEAD")},
+                   repository);
+    if (!name || name->isEmpty())
+        return std::nullopt;
+    return name;
 }
 
 QFuture<std::optional<QString>> NBEGitService::headSHA(const QUrl &repository)
@@ -368,12 +410,12 @@ QFuture<std::optional<NBEGitWorkingState>> NBEGitService::workingState(const QUr
     });
 }
 
-std::optional<QByteArray> NBEGitService::statusNow(const QUrl &folder) const
+NBEResult<QByteArray> NBEGitService::statusNow(const QUrl &folder) const
 {
-    return runBytes({QStringLiteral("status"), QStringLiteral("--porcelain=v2"),
-                     QStringLiteral("--branch"), QStringLiteral("-z"),
-                     QStringLiteral("--untracked-files=all")},
-                    folder, {0}, {{QStringLiteral("GIT_OPTIONAL_LOCKS"), QStringLiteral("0")}});
+    return read({QStringLiteral("status"), QStringLiteral("--porcelain=v2"),
+                 QStringLiteral("--branch"), QStringLiteral("-z"),
+                 QStringLiteral("--untracked-files=all")},
+                folder, {0}, {{QStringLiteral("GIT_OPTIONAL_LOCKS"), QStringLiteral("0")}});
 }
 
 std::optional<NBEGitWorkingState> NBEGitService::workingStateFrom(const QByteArray &porcelain,
@@ -392,26 +434,34 @@ std::optional<NBEGitWorkingState> NBEGitService::workingStateFrom(const QByteArr
 QFuture<NBEGitOverview> NBEGitService::overview(const QUrl &folder, const NBEGitStatusRun &earlier)
 {
     return m_actor.run([this, folder, earlier] {
+        struct StatusRead
+        {
+            std::optional<NBEGitWorkingState> working;
+            QByteArray porcelain;
+            std::optional<QString> error;
+        };
         // The status run of `root` (by far the longest query on a large
         // tree), read once `own` comes: the earlier lists, which reading the
         // output may change in place.
         auto readStatus = [this, &earlier](const QUrl &root, std::future<NBEGitStatusRun> ready) {
-            std::pair<std::optional<NBEGitWorkingState>, QByteArray> read;
-            std::optional<QByteArray> output = statusNow(root);
+            StatusRead read;
+            NBEResult<QByteArray> output = statusNow(root);
             NBEGitStatusRun own = ready.get();
+            if (!output)
+                read.error = output.error().description;
             if (output) {
                 // An unchanged status keeps the lists the snapshot shares.
                 const bool same = *output == earlier.porcelain;
-                read.first = workingStateFrom(*output, root, same ? earlier : std::move(own));
+                read.working = workingStateFrom(*output, root, same ? earlier : std::move(own));
                 // Lists equal to the earlier ones are the caller's own, so
                 // comparing them costs it nothing.
-                if (read.first && !same && root == earlier.root &&
-                    read.first->changes == earlier.changes) {
-                    own.changes = std::exchange(read.first->changes, earlier.changes);
+                if (read.working && !same && root == earlier.root &&
+                    read.working->changes == earlier.changes) {
+                    own.changes = std::exchange(read.working->changes, earlier.changes);
                     own.statusByPath =
-                        std::exchange(read.first->statusByPath, earlier.statusByPath);
+                        std::exchange(read.working->statusByPath, earlier.statusByPath);
                 }
-                read.second = std::move(*output);
+                read.porcelain = std::move(*output);
             }
             // Thousands of unused changes are freed on another thread.
             if (own.changes.size() > 1000)
@@ -422,7 +472,7 @@ QFuture<NBEGitOverview> NBEGitService::overview(const QUrl &folder, const NBEGit
         // beside the root query; the first reading, or one that finds
         // another root, waits for the root.
         std::promise<NBEGitStatusRun> prepared;
-        std::future<std::pair<std::optional<NBEGitWorkingState>, QByteArray>> working;
+        std::future<StatusRead> working;
         if (!earlier.porcelain.isEmpty())
             working =
                 std::async(std::launch::async, readStatus, earlier.root, prepared.get_future());
@@ -454,7 +504,19 @@ QFuture<NBEGitOverview> NBEGitService::overview(const QUrl &folder, const NBEGit
         overview.unpushed = unpushedCountNow(root);
         overview.browserAuth = hasBrowserAuthHelperNow(root);
         overview.merge = mergeStateNow(root);
-        std::tie(overview.working, overview.porcelain) = working.get();
+        StatusRead status = working.get();
+        overview.working = std::move(status.working);
+        overview.porcelain = std::move(status.porcelain);
+        overview.statusError = std::move(status.error);
+        // git can still name the branch and HEAD without the index (or the
+        // HEAD commit) that the status couldn't read.
+        if (overview.statusError)
+            overview.working =
+                NBEGitWorkingState{currentBranchNow(root),
+                                   run({QStringLiteral("rev-parse"), QStringLiteral("HEAD")}, root),
+                                   std::nullopt,
+                                   {},
+                                   {}};
         return overview;
     });
 }
@@ -1052,10 +1114,10 @@ QFuture<std::optional<QString>> NBEGitService::fileAtHEAD(const QUrl &file, cons
     });
 }
 
-QFuture<std::optional<QString>> NBEGitService::diff(const QUrl &file, const QUrl &repository,
-                                                    bool untracked)
+QFuture<NBEResult<QString>> NBEGitService::diff(const QUrl &file, const QUrl &repository,
+                                                bool untracked)
 {
-    return m_actor.run([this, file, repository, untracked] {
+    return m_actor.run([this, file, repository, untracked]() -> NBEResult<QString> {
         // The header names the file as the changes list does. A diff program
         // of the user's (diff.external) would print its own format, which no
         // view reads: every diff here is git's own.
@@ -1067,7 +1129,10 @@ QFuture<std::optional<QString>> NBEGitService::diff(const QUrl &file, const QUrl
                                QStringLiteral("/dev/null"), localPath(file)}
                  : QStringList{QStringLiteral("diff"), QStringLiteral("--no-ext-diff"),
                                QStringLiteral("HEAD"), QStringLiteral("--"), localPath(file)});
-        return run(arguments, repository, false, {0, 1});
+        const auto output = read(arguments, repository, {0, 1});
+        if (!output)
+            return std::unexpected(output.error());
+        return QString::fromUtf8(*output);
     });
 }
 

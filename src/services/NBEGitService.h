@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEActor.h"
+#include "NBEError.h"
 #include "NBEGitCommit.h"
 #include "NBEGitFileChange.h"
 #include "NBEGitOutput.h"
@@ -68,6 +69,9 @@ struct NBEGitOverview
     std::optional<NBEGitWorkingState> working;
     // The status output `working` was read from.
     QByteArray porcelain;
+    // git's reason when the status couldn't be read (a corrupt index, a
+    // missing HEAD commit); `working` then holds only the branch and HEAD.
+    std::optional<QString> statusError;
     QStringList branches;
     QStringList remotes;
     int unpushed = 0;
@@ -192,7 +196,9 @@ public:
     // The file's text at HEAD with "\n" line ends, as the editor holds text;
     // nothing for a file outside the repository or not in HEAD.
     QFuture<std::optional<QString>> fileAtHEAD(const QUrl &file, const QUrl &repository);
-    QFuture<std::optional<QString>> diff(const QUrl &file, const QUrl &repository, bool untracked);
+    // The file's changes against HEAD (all additions when untracked), or
+    // git's reason when it couldn't read them.
+    QFuture<NBEResult<QString>> diff(const QUrl &file, const QUrl &repository, bool untracked);
     QFuture<std::optional<QString>> unstagedDiff(const QUrl &file, const QUrl &repository);
     QFuture<std::optional<QString>> stagedDiff(const QUrl &file, const QUrl &repository);
     QFuture<std::optional<QString>> stagedDiff(const QUrl &repository);
@@ -221,6 +227,13 @@ public:
 private:
     // Queues `job` behind the service's earlier network commands.
     template <typename Job> auto runOnNetworkQueue(Job &&job);
+    // Standard output, or git's reason for failing (see failureLine).
+    NBEResult<QByteArray> read(const QStringList &arguments, const QUrl &folder,
+                               QList<int> accept = {0},
+                               const QHash<QString, QString> &environment = {}) const;
+    // The line of git's error output that says what is wrong, as a
+    // sentence; one naming the command when git printed nothing.
+    static QString failureLine(const QByteArray &standardError, const QStringList &arguments);
     std::optional<QByteArray> runBytes(const QStringList &arguments, const QUrl &folder,
                                        QList<int> accept = {0},
                                        const QHash<QString, QString> &environment = {}) const;
@@ -232,7 +245,8 @@ private:
     QStringList credentialHelperValues(const QUrl &repository) const;
     // The queries of `overview`, run on the calling thread.
     std::optional<QUrl> repositoryRootNow(const QUrl &folder) const;
-    std::optional<QByteArray> statusNow(const QUrl &folder) const;
+    NBEResult<QByteArray> statusNow(const QUrl &folder) const;
+    std::optional<QString> currentBranchNow(const QUrl &repository) const;
     std::optional<NBEGitWorkingState> workingStateFrom(const QByteArray &porcelain,
                                                        const QUrl &repository,
                                                        NBEGitStatusRun earlier) const;

@@ -38,6 +38,7 @@ NBEGitState::Snapshot snapshotOf(const NBEGitOverview &found)
     snapshot.merge = found.merge;
     snapshot.changes = state.changes;
     snapshot.status = state.statusByPath;
+    snapshot.error = found.statusError;
     return snapshot;
 }
 
@@ -197,7 +198,7 @@ QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
             }
             Snapshot snapshot = snapshotOf(overview);
             NBEGitStatusRun run;
-            if (overview.working)
+            if (overview.working && !overview.statusError)
                 run = {*overview.root, overview.porcelain, snapshot.changes, snapshot.status};
             store(std::move(snapshot), std::move(run));
         });

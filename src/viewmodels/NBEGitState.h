@@ -40,6 +40,9 @@ public:
         QHash<QString, NBEGitStatus> status;
         // A merge left in progress; the next commit concludes it.
         std::optional<NBEGitMergeState> merge;
+        // git's reason when it couldn't read the working tree (a corrupt
+        // index, a missing HEAD commit): the changes are unknown, not none.
+        std::optional<QString> error;
         bool operator==(const Snapshot &) const = default;
     };
 

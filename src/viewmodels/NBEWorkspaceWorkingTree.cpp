@@ -118,9 +118,17 @@ QFuture<QList<NBEGitDiffLine>> NBEWorkspaceWorkingTree::diff(const QUrl &file)
         return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>{said});
     }
     const bool untracked = m_state.status(file) == NBEGitStatus::untracked;
-    // A big file's diff is read off the main thread as well.
+    // A big file's diff is read off the main thread as well. A diff git
+    // couldn't read says why instead of looking like no changes.
     return m_git.diff(file, *git().root, untracked)
-        .then(QtFuture::Launch::Async, &NBEGitDiff::parseOutput);
+        .then(QtFuture::Launch::Async, [](const NBEResult<QString> &output) {
+            if (output)
+                return NBEGitDiff::parseOutput(*output);
+            NBEGitDiffLine said;
+            said.kind = NBEGitDiffLine::Kind::meta;
+            said.text = output.error().description;
+            return QList<NBEGitDiffLine>{said};
+        });
 }
 
 QFuture<void> NBEWorkspaceWorkingTree::refreshAfter(const QFuture<NBEGitResult> &command,

@@ -225,6 +225,7 @@ void NBEGitChangesView::buildChangeList(QVBoxLayout *repo)
     m_noChanges = new QLabel(tr("No changes"), m_repository);
     m_noChanges->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     m_noChanges->setForegroundRole(QPalette::PlaceholderText);
+    m_noChanges->setWordWrap(true);
     repo->addWidget(m_noChanges, 1);
 }
 
@@ -350,6 +351,8 @@ void NBEGitChangesView::refreshGit()
                  : tr("Commit concludes the merge with this message.")));
     }
     m_mergeState->setVisible(m_git->snapshot().merge.has_value());
+    // Changes git couldn't read are unknown, not none.
+    m_noChanges->setText(m_git->snapshot().error.value_or(tr("No changes")));
     refreshSync();
     refreshButtons();
 }

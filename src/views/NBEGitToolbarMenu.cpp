@@ -46,7 +46,16 @@ NBEGitToolbarMenu::NBEGitToolbarMenu(const NBEGitState &state, NBEWorkspaceGit &
 void NBEGitToolbarMenu::refresh()
 {
     const auto &branch = m_state->snapshot().branch;
-    setText(branch ? shown(*branch) : tr("No branch"));
+    // What git couldn't read is said where the branch is, not taken for a
+    // repository without one.
+    if (const auto &error = m_state->snapshot().error) {
+        setText(shown(fontMetrics().elidedText(*error, Qt::ElideRight,
+                                               40 * fontMetrics().averageCharWidth())));
+        setToolTip(*error);
+    } else {
+        setText(branch ? shown(*branch) : tr("No branch"));
+        setToolTip(tr("Branches and sync"));
+    }
     // Nothing moves the branch under a pull or push.
     setEnabled(!m_git->isSyncing());
 }

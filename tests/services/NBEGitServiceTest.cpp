@@ -444,6 +444,46 @@ TEST_F(GitRepositoryTest, PathsNamedLikePatternsNameOneFile)
     EXPECT_EQ(readFile(file("i.js")), "two\n");
 }
 
+TEST_F(GitRepositoryTest, AStatusOrDiffGitCantReadSaysWhy)
+{
+    writeFile(file("index.html"), "<p>two</p>\n");
+    const QString branch = QString::fromUtf8(git(m_root, {"branch", "--show-current"})).trimmed();
+    const QString head = QString::fromUtf8(git(m_root, {"rev-parse", "HEAD"})).trimmed();
+
+    // A HEAD commit whose object is gone: neither the status nor the diff
+    // reads, and each says so; the branch and HEAD are still named.
+    const QString object = file(".git/objects/") + head.left(2) + u'/' + head.mid(2);
+    ASSERT_TRUE(QFile::exists(object));
+    const QByteArray saved = readFile(object);
+    QFile::setPermissions(object, QFile::permissions(object) | QFileDevice::WriteOwner);
+    ASSERT_TRUE(QFile::remove(object));
+    const auto diff = await(m_service.diff(url("index.html"), repo(), false));
+    ASSERT_FALSE(diff);
+    EXPECT_EQ(diff.error().description, QStringLiteral("Bad object HEAD."));
+    NBEGitOverview overview = await(m_service.overview(repo()));
+    EXPECT_EQ(overview.statusError, QStringLiteral("Bad object HEAD."));
+    ASSERT_TRUE(overview.working);
+    EXPECT_EQ(overview.working->branch, branch);
+    EXPECT_EQ(overview.working->headSHA, head);
+    EXPECT_TRUE(overview.working->changes.isEmpty());
+    writeFile(object, saved);
+
+    // A corrupt index: git's fatal line, not the "error:" one before it.
+    overview = await(m_service.overview(repo()));
+    EXPECT_FALSE(overview.statusError);
+    ASSERT_TRUE(overview.working);
+    EXPECT_EQ(overview.working->changes.size(), 1);
+    QFile index(file(".git/index"));
+    ASSERT_TRUE(index.open(QIODevice::ReadWrite));
+    index.write("XXXXXXXXXXXX");
+    index.close();
+    overview = await(m_service.overview(repo(), {repo(), overview.porcelain, {}, {}}));
+    EXPECT_EQ(overview.statusError, QStringLiteral("Index file corrupt."));
+    ASSERT_TRUE(overview.working);
+    EXPECT_EQ(overview.working->branch, branch);
+    EXPECT_FALSE(await(m_service.workingState(repo())));
+}
+
 TEST_F(GitRepositoryTest, HistoryKeepsRunsOfSeparatorsAndEmptyFields)
 {
     const QStringList subjects{QStringLiteral("two \x1e\x1e records"),
@@ -702,12 +742,12 @@ TEST_F(GitRepositoryTest, DiffsAndFileAtHEAD)
     const auto untracked = await(m_service.diff(url("new.txt"), repo(), true));
     ASSERT_TRUE(untracked);
     EXPECT_TRUE(untracked->contains(QStringLiteral("+fresh\n")));
-    EXPECT_EQ(await(m_service.unstagedDiff(url("index.html"), repo())), tracked);
+    EXPECT_EQ(await(m_service.unstagedDiff(url("index.html"), repo())), *tracked);
     EXPECT_EQ(await(m_service.stagedDiff(url("index.html"), repo())), QString());
-    EXPECT_EQ(await(m_service.workingDiff(repo())), tracked);
+    EXPECT_EQ(await(m_service.workingDiff(repo())), *tracked);
     git(m_root, {"add", "index.html"});
-    EXPECT_EQ(await(m_service.stagedDiff(url("index.html"), repo())), tracked);
-    EXPECT_EQ(await(m_service.stagedDiff(repo())), tracked);
+    EXPECT_EQ(await(m_service.stagedDiff(url("index.html"), repo())), *tracked);
+    EXPECT_EQ(await(m_service.stagedDiff(repo())), *tracked);
     EXPECT_EQ(await(m_service.unstagedDiff(url("index.html"), repo())), QString());
 }
 

@@ -102,6 +102,21 @@ TEST_F(NBEGitDiffViewTest, AFileDiffStartsLoadingThenTintsAndColoursItsRows)
     EXPECT_TRUE(same->stateLabel()->isVisible());
 }
 
+// A diff git can't read says git's reason, never a blank or "No changes".
+TEST_F(NBEGitDiffViewTest, ADiffGitCantReadSaysWhy)
+{
+    repository();
+    write(QStringLiteral("index.html"), "<p>two</p>\n");
+    load();
+    const QString head = gitText({QStringLiteral("rev-parse"), QStringLiteral("HEAD")});
+    ASSERT_TRUE(
+        QFile::remove(path(QStringLiteral(".git/objects/") + head.left(2) + u'/' + head.mid(2))));
+    auto view = makeView(NBEDiffSource::file(url(QStringLiteral("index.html"))));
+    ASSERT_TRUE(waitLoaded(view.get()));
+    EXPECT_TRUE(view->textView()->isVisible());
+    EXPECT_EQ(view->textView()->toPlainText(), QStringLiteral("Bad object HEAD."));
+}
+
 TEST_F(NBEGitDiffViewTest, AFileDiffFollowsStagingAndCommitting)
 {
     repository();

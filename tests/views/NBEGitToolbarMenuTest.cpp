@@ -140,6 +140,47 @@ TEST_F(NBEGitToolbarMenuTest, ADetachedHeadOffersOnlyBranches)
     EXPECT_FALSE(model->errorMessage().has_value());
 }
 
+// A status git can't read is said in the toolbar and the changes list, not
+// taken for a repository without a branch or changes.
+TEST_F(NBEGitToolbarMenuTest, AnIndexGitCantReadIsSaidWhereTheBranchAndChangesAre)
+{
+    repository();
+    write(QStringLiteral("index.html"), "<p>two</p>\n");
+    load();
+    makeMenu();
+    NBEGitChangesView changes(NBEGitChangesOwners{model->gitState(), model->workspaceGit(),
+                                                  model->commitBox(), model->workingTree(),
+                                                  model->files()});
+    changes.show();
+    EXPECT_TRUE(onBranch(QStringLiteral("main")));
+
+    QFile index(path(QStringLiteral(".git/index")));
+    ASSERT_TRUE(index.open(QIODevice::ReadWrite));
+    index.write("XXXXXXXXXXXX");
+    index.close();
+    refresh();
+    const QString said = QStringLiteral("Index file corrupt.");
+    EXPECT_EQ(model->gitState().snapshot().error, said);
+    EXPECT_EQ(model->gitState().snapshot().branch, QStringLiteral("main"));
+    EXPECT_EQ(menu->text(), said);
+    EXPECT_EQ(menu->toolTip(), said);
+    QLabel *label = nullptr;
+    for (QLabel *candidate : changes.findChildren<QLabel *>()) {
+        if (candidate->text() == said)
+            label = candidate;
+    }
+    ASSERT_NE(label, nullptr);
+    EXPECT_TRUE(label->isVisible());
+
+    // Mended, the branch and changes come back.
+    QFile::remove(path(QStringLiteral(".git/index")));
+    git({QStringLiteral("reset"), QStringLiteral("-q")});
+    refresh();
+    EXPECT_FALSE(model->gitState().snapshot().error);
+    EXPECT_TRUE(onBranch(QStringLiteral("main")));
+    EXPECT_EQ(model->gitState().snapshot().changes.size(), 1);
+}
+
 // "&" is a character of a branch name, never a mnemonic: every entry shows
 // the whole name and none becomes an Alt shortcut.
 TEST_F(NBEGitToolbarMenuTest, AnAmpersandInABranchNameIsShownAsItIs)
