@@ -21,7 +21,12 @@
 #include <QUuid>
 
 #include <algorithm>
+#include <csignal>
+#include <functional>
 #include <future>
+
+#include <sys/types.h>
+#include <unistd.h>
 
 namespace {
 
@@ -72,22 +77,38 @@ void prepare(QProcess &process, const QString &program, const QStringList &argum
     process.setWorkingDirectory(localPath(folder));
     process.setProcessEnvironment(gitEnvironment(environment));
     process.setStandardInputFile(QProcess::nullDevice());
+    // git leads a process group of its own, which its hooks and what they
+    // start join: stopping the group stops them all.
+    process.setChildProcessModifier([] { ::setpgid(0, 0); });
 }
 
-// Waits for git to end, unless the service goes away first: then git is
-// stopped, so closing a window never waits for it. SIGTERM lets git remove
-// its lock files; one that lingers is killed after a second.
-bool finishUnlessStopped(QProcess &process, const std::atomic_bool &stopping)
+// Stops git and everything in its process group. SIGTERM lets git remove
+// its lock files; what lingers is killed after a second, and so is what
+// outlived git in the group.
+void stopGroup(QProcess &process)
+{
+    const pid_t group = pid_t(process.processId());
+    if (group <= 0)
+        return;
+    ::kill(-group, SIGTERM);
+    if (!process.waitForFinished(1000)) {
+        ::kill(-group, SIGKILL);
+        process.waitForFinished(-1);
+    }
+    ::kill(-group, SIGKILL);
+}
+
+// Waits for git to end, unless the service goes away first or `cancelled`
+// says so: then git's process group is stopped, so closing a window never
+// waits for it.
+bool finishUnlessStopped(QProcess &process, const std::atomic_bool &stopping,
+                         const std::function<bool()> &cancelled = {})
 {
     while (!process.waitForFinished(50)) {
         if (process.state() == QProcess::NotRunning)
             return true;
-        if (stopping) {
-            process.terminate();
-            if (!process.waitForFinished(1000)) {
-                process.kill();
-                process.waitForFinished(-1);
-            }
+        if (stopping || (cancelled && cancelled())) {
+            stopGroup(process);
             return false;
         }
     }
@@ -129,14 +150,12 @@ NBEGitResult runNetworkCommand(const QUrl &gitURL, const QString &name,
     QDeadlineTimer deadline(limit);
     while (!process.waitForFinished(50) && process.state() != QProcess::NotRunning) {
         if (stopping && *stopping) {
-            process.kill();
-            process.waitForFinished(-1);
+            stopGroup(process);
             return NBEGitResult::failure(command +
                                          QStringLiteral(" was stopped as the window closed."));
         }
         if (deadline.hasExpired()) {
-            process.kill();
-            process.waitForFinished(-1);
+            stopGroup(process);
             return NBEGitResult::failure(command +
                                          QStringLiteral(" took too long and was stopped."));
         }
@@ -294,7 +313,8 @@ std::optional<QString> NBEGitService::run(const QStringList &arguments, const QU
 }
 
 NBEGitResult NBEGitService::runCapturingError(const QStringList &arguments, const QUrl &folder,
-                                              QByteArray *standardOutput) const
+                                              QByteArray *standardOutput,
+                                              const std::function<bool()> &cancelled) const
 {
     const QString program = localPath(m_gitURL);
     if (!isExecutableFile(program))
@@ -308,8 +328,13 @@ NBEGitResult NBEGitService::runCapturingError(const QStringList &arguments, cons
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))
         return NBEGitResult::failure(process.errorString());
-    if (!finishUnlessStopped(process, m_stopping))
-        return NBEGitResult::failure(QStringLiteral("git was stopped as the window closed."));
+    if (!finishUnlessStopped(process, m_stopping, cancelled)) {
+        if (m_stopping)
+            return NBEGitResult::failure(QStringLiteral("git was stopped as the window closed."));
+        NBEGitResult result = NBEGitResult::failure(QStringLiteral("git was stopped."));
+        result.cancelled = true;
+        return result;
+    }
     if (standardOutput)
         *standardOutput = process.readAllStandardOutput();
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
@@ -615,13 +640,25 @@ std::optional<QString> NBEGitService::renameSourceNow(const QUrl &file,
 QFuture<NBEGitResult> NBEGitService::commit(const QString &message, bool amend,
                                             const QUrl &repository)
 {
-    return m_actor.run([this, message, amend, repository] {
+    const quint64 ticket = ++m_commitsAsked;
+    return m_actor.run([this, message, amend, repository, ticket] {
+        const auto cancelled = [this, ticket] { return m_commitsCancelled >= ticket; };
+        if (cancelled()) {
+            NBEGitResult result = NBEGitResult::failure(QStringLiteral("git was stopped."));
+            result.cancelled = true;
+            return result;
+        }
         QStringList arguments{QStringLiteral("commit")};
         if (amend)
             arguments << QStringLiteral("--amend");
         arguments << QStringLiteral("-m") << message;
-        return runCapturingError(arguments, repository);
+        return runCapturingError(arguments, repository, nullptr, cancelled);
     });
+}
+
+void NBEGitService::cancelCommits()
+{
+    m_commitsCancelled = m_commitsAsked.load();
 }
 
 QString NBEGitService::headline(const QString &error)

@@ -17,6 +17,7 @@
 
 #include <atomic>
 #include <chrono>
+#include <functional>
 #include <optional>
 
 // Success, or failure with the text to show: git's own error output, or a
@@ -25,6 +26,8 @@ struct NBEGitResult
 {
     bool ok = false;
     std::optional<QString> error;
+    // Stopped on request (its process group ended) before git finished.
+    bool cancelled = false;
 
     static NBEGitResult success() { return {true, std::nullopt}; }
     static NBEGitResult failure(const QString &error) { return {false, error}; }
@@ -139,7 +142,12 @@ public:
     // The path that a rename staged in the index took `file` from; nothing
     // when the index holds no such rename.
     QFuture<std::optional<QUrl>> renameSource(const QUrl &file, const QUrl &repository);
+    // git and the hooks it runs can be stopped with cancelCommits(), and are
+    // when the service goes away.
     QFuture<NBEGitResult> commit(const QString &message, bool amend, const QUrl &repository);
+    // Stops the commits asked for so far, running (with their hooks and
+    // what those started) or queued; their results say `cancelled`.
+    void cancelCommits();
     // git's error text cut to the line that says what stopped it, as a
     // sentence: "Unable to create '…/index.lock': File exists."
     static QString headline(const QString &error);
@@ -240,8 +248,10 @@ private:
     std::optional<QString> run(const QStringList &arguments, const QUrl &folder, bool trim = true,
                                QList<int> accept = {0},
                                const QHash<QString, QString> &environment = {}) const;
+    // `cancelled`, asked while git runs, stops it when true.
     NBEGitResult runCapturingError(const QStringList &arguments, const QUrl &folder,
-                                   QByteArray *standardOutput = nullptr) const;
+                                   QByteArray *standardOutput = nullptr,
+                                   const std::function<bool()> &cancelled = {}) const;
     QStringList credentialHelperValues(const QUrl &repository) const;
     // The queries of `overview`, run on the calling thread.
     std::optional<QUrl> repositoryRootNow(const QUrl &folder) const;
@@ -282,5 +292,8 @@ private:
     std::chrono::milliseconds m_networkTimeLimit;
     QFuture<void> m_networkTail;
     std::atomic_bool m_stopping = false;
+    // Commits asked for, and the newest of them cancelled.
+    std::atomic<quint64> m_commitsAsked = 0;
+    std::atomic<quint64> m_commitsCancelled = 0;
     NBEActor m_actor;
 };

@@ -162,6 +162,7 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
     promise->start();
     QFuture<bool> done = promise->future();
     countCommit(+1);
+    m_cancelAsked = false;
     auto finish = [this, promise](bool committed) {
         nbeWhenFinished(m_host.refresh(), this, [this, promise, committed] {
             countCommit(-1);
@@ -172,7 +173,9 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
     auto committed = [this, typed, root, amend, branch, shownMerge,
                       finish](const NBEGitResult &result) {
         const bool ok = result.ok;
-        if (ok) {
+        if (result.cancelled) {
+            m_host.flash(QStringLiteral("Commit cancelled"));
+        } else if (ok) {
             // Whatever was typed while git ran is a new message: keep it.
             if (m_commitMessage == typed) {
                 setCommitMessage(QString());
@@ -216,9 +219,22 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                             finish(false);
                             return;
                         }
+                        if (m_cancelAsked) {
+                            m_host.flash(QStringLiteral("Commit cancelled"));
+                            finish(false);
+                            return;
+                        }
                         nbeWhenFinished(m_service.commit(message, amend, root), this, committed);
                     });
     return done;
+}
+
+void NBEWorkspaceCommit::cancelCommit()
+{
+    if (!isCommitting())
+        return;
+    m_cancelAsked = true;
+    m_service.cancelCommits();
 }
 
 QFuture<std::optional<QString>> NBEWorkspaceCommit::lastCommitMessage()

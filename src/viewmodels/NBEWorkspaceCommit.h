@@ -70,6 +70,9 @@ public:
     // The future says whether git made the commit; it ends after the refresh.
     // Refused (false at once) while another commit runs.
     QFuture<bool> commit(bool amend);
+    // Stops the running commit: git, its hooks and what they started. The
+    // commit's future then says false, and nothing is reported as failed.
+    void cancelCommit();
     // HEAD's full message, trimmed; nothing outside a repository.
     QFuture<std::optional<QString>> lastCommitMessage();
     // Asks the AI service for a message describing the pending changes and
@@ -115,5 +118,7 @@ private:
     bool m_isGeneratingCommitMessage = false;
     // Commits running; the box is busy while any runs.
     int m_commitsRunning = 0;
+    // The running commit was asked to stop.
+    bool m_cancelAsked = false;
     std::unique_ptr<NBEAnthropicService> m_anthropicService;
 };

@@ -185,12 +185,25 @@ void NBEGitChangesView::buildCommitBox(QVBoxLayout *repo)
     actionRow->addWidget(m_generate);
     repo->addLayout(actionRow);
     // A row of its own, so "Commit Merge" is read whole in the narrowest sidebar.
+    // A commit runs the repository's hooks, which may take long or hang:
+    // while it runs the button cancels it.
+    m_committing =
+        new QLabel(tr("Committing\u2026 git is running the commit and its hooks."), m_repository);
+    m_committing->setWordWrap(true);
+    m_committing->setForegroundRole(QPalette::PlaceholderText);
+    m_committing->hide();
+    repo->addWidget(m_committing);
     m_commit = new QPushButton(tr("Commit"), m_repository);
     m_commit->setDefault(true);
     repo->addWidget(m_commit);
     connect(m_amend, &QCheckBox::toggled, this, &NBEGitChangesView::amendToggled);
     connect(m_generate, &QPushButton::clicked, this, &NBEGitChangesView::generate);
-    connect(m_commit, &QPushButton::clicked, this, &NBEGitChangesView::commit);
+    connect(m_commit, &QPushButton::clicked, this, [this] {
+        if (m_commitBox->isCommitting())
+            m_commitBox->cancelCommit();
+        else
+            commit();
+    });
 }
 
 // The changed files, or "No changes".
@@ -393,9 +406,14 @@ void NBEGitChangesView::refreshButtons()
     m_generate->setEnabled(!generating);
     const bool amend = m_amend->isChecked();
     const bool merging = m_git->snapshot().merge.has_value();
-    m_commit->setText(merging ? tr("Commit Merge") : amend ? tr("Amend") : tr("Commit"));
+    const bool committing = m_commitBox->isCommitting();
+    m_committing->setVisible(committing);
+    m_commit->setText(committing ? tr("Cancel Commit")
+                      : merging  ? tr("Commit Merge")
+                      : amend    ? tr("Amend")
+                                 : tr("Commit"));
     const NBECommitBlocker blocker = m_commitBox->commitBlocker(amend);
-    m_commit->setEnabled(blocker == NBECommitBlocker::none);
+    m_commit->setEnabled(committing || blocker == NBECommitBlocker::none);
     m_commit->setToolTip(
         blocker == NBECommitBlocker::conflicts ? tr("Resolve and stage the conflicted files first")
         : blocker == NBECommitBlocker::nothingStaged ? tr("Stage some changes first")
@@ -503,7 +521,7 @@ bool NBEGitChangesView::eventFilter(QObject *watched, QEvent *event)
         const auto *key = static_cast<QKeyEvent *>(event);
         if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) &&
             key->modifiers().testFlag(Qt::ControlModifier)) {
-            if (m_commit->isEnabled())
+            if (m_commit->isEnabled() && !m_commitBox->isCommitting())
                 commit();
             return true;
         }

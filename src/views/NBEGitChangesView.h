@@ -76,6 +76,8 @@ public:
     QLabel *syncLabel() const { return m_syncState; }
     // "Merging <branch> into <current>" while a merge is in progress.
     QLabel *mergeLabel() const { return m_mergeState; }
+    // Shown while a commit (and its hooks) runs.
+    QLabel *committingLabel() const { return m_committing; }
     bool isShowingRepository() const;
 
 protected:
@@ -122,6 +124,7 @@ private:
     QToolButton *m_pull;
     QToolButton *m_push;
     QLabel *m_mergeState;
+    QLabel *m_committing;
     QPlainTextEdit *m_message;
     QCheckBox *m_amend;
     QPushButton *m_generate;

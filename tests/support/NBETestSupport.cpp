@@ -174,6 +174,38 @@ qint64 childProcess(const QByteArray &word)
     return 0;
 }
 
+bool isRunning(qint64 pid)
+{
+    const QByteArray stat = readFile(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (stat.isEmpty())
+        return false;
+    const QByteArray state = stat.mid(stat.lastIndexOf(')') + 2, 1);
+    return state != "Z" && state != "X";
+}
+
+void installHangingHook(const QString &dir)
+{
+    const QString hook = dir + QStringLiteral("/.git/hooks/pre-commit");
+    // The ids go to a temporary name first, so a reader never sees half.
+    writeFile(hook, "#!/bin/sh\n"
+                    "sleep 600 &\n"
+                    "echo $$ $! > .git/hook-pids.part\n"
+                    "mv .git/hook-pids.part .git/hook-pids\n"
+                    "sleep 600\n");
+    QFile::setPermissions(hook, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+}
+
+std::optional<std::pair<qint64, qint64>> hangingHookProcesses(const QString &dir)
+{
+    const QString file = dir + QStringLiteral("/.git/hook-pids");
+    if (!waitUntil([&] { return QFile::exists(file); }))
+        return std::nullopt;
+    const QList<QByteArray> ids = readFile(file).trimmed().split(' ');
+    if (ids.size() != 2)
+        return std::nullopt;
+    return std::pair(ids[0].toLongLong(), ids[1].toLongLong());
+}
+
 SmallDisk::SmallDisk(const QString &folder, qint64 bytes)
     : m_folder(folder)
 {

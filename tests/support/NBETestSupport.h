@@ -10,7 +10,9 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <stdexcept>
+#include <utility>
 
 namespace NBETest {
 
@@ -79,6 +81,14 @@ bool makeFolderTooDeepToOpen(const QString &folder);
 // The id of a process this program started whose command line holds `word`;
 // 0 when none runs.
 qint64 childProcess(const QByteArray &word);
+// Whether the process runs; a zombie, which nobody collected yet, doesn't.
+bool isRunning(qint64 pid);
+
+// A pre-commit hook for the repository in `dir` that starts a child and
+// then hangs, writing its own id and the child's first. The ids, once both
+// are written (nothing when they never are).
+void installHangingHook(const QString &dir);
+std::optional<std::pair<qint64, qint64>> hangingHookProcesses(const QString &dir);
 
 // A small tmpfs mounted over `folder` for the object's life, so a test can
 // fill a real file system. Mounting needs root: `skipReason` says why not.

@@ -185,6 +185,41 @@ TEST_F(NBEWorkspaceCommitTest, AHookThatStopsTheCommitSaysWhy)
     EXPECT_EQ(model->errorMessage(), commitFailed);
 }
 
+// A hook that hangs holds the commit until it is cancelled, or the window
+// closes: either ends git, the hook and what the hook started.
+TEST_F(NBEWorkspaceCommitTest, AHangingHookEndsWithItsCommitOnCancelOrClose)
+{
+    repository();
+    load();
+    stageEdit();
+    NBETest::installHangingHook(root);
+    model->commitBox().setCommitMessage(QStringLiteral("Slow"));
+    QFuture<bool> done = model->commitBox().commit(false);
+    auto hook = NBETest::hangingHookProcesses(root);
+    ASSERT_TRUE(hook);
+    EXPECT_TRUE(NBETest::isRunning(hook->first));
+    EXPECT_TRUE(NBETest::isRunning(hook->second));
+    EXPECT_TRUE(model->commitBox().isCommitting());
+    model->commitBox().cancelCommit();
+    EXPECT_FALSE(NBETest::await(done));
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return !NBETest::isRunning(hook->first) && !NBETest::isRunning(hook->second); }));
+    EXPECT_FALSE(model->commitBox().isCommitting());
+    EXPECT_FALSE(model->errorMessage());
+    EXPECT_EQ(statuses.value(statuses.size() - 1), QStringLiteral("Commit cancelled"));
+    EXPECT_EQ(model->commitBox().commitMessage(), QStringLiteral("Slow"));
+    EXPECT_EQ(commitCount(), 1);
+
+    QFile::remove(path(QStringLiteral(".git/hook-pids")));
+    done = model->commitBox().commit(false);
+    hook = NBETest::hangingHookProcesses(root);
+    ASSERT_TRUE(hook);
+    model.reset();
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return !NBETest::isRunning(hook->first) && !NBETest::isRunning(hook->second); }));
+    EXPECT_EQ(commitCount(), 1);
+}
+
 TEST_F(NBEWorkspaceCommitTest, TextTypedWhileCommittingIsKept)
 {
     repository();

@@ -228,6 +228,34 @@ TEST_F(NBEGitChangesViewTest, TheBoxKeepsTheDraftCommitsAndAmends)
     EXPECT_TRUE(NBETest::waitUntil([&] { return !view->amendBox()->isChecked(); }));
 }
 
+// A commit whose hook runs long says so, and its button cancels it.
+TEST_F(NBEGitChangesViewTest, ARunningCommitSaysSoAndItsButtonCancelsIt)
+{
+    repository();
+    write(QStringLiteral("index.html"), "<p>two</p>\n");
+    git({QStringLiteral("add"), QStringLiteral("index.html")});
+    NBETest::installHangingHook(root);
+    load();
+    makeView();
+    EXPECT_FALSE(view->committingLabel()->isVisible());
+    view->messageBox()->setFocus();
+    QTest::keyClicks(view->messageBox(), QStringLiteral("Second page"));
+    QTest::mouseClick(view->commitButton(), Qt::LeftButton);
+    const auto hook = NBETest::hangingHookProcesses(root);
+    ASSERT_TRUE(hook);
+    EXPECT_TRUE(view->committingLabel()->isVisible());
+    EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Cancel Commit"));
+    ASSERT_TRUE(view->commitButton()->isEnabled());
+    QTest::mouseClick(view->commitButton(), Qt::LeftButton);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->commitBox().isCommitting(); }));
+    EXPECT_FALSE(NBETest::isRunning(hook->first));
+    EXPECT_FALSE(NBETest::isRunning(hook->second));
+    EXPECT_FALSE(view->committingLabel()->isVisible());
+    EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Commit"));
+    EXPECT_EQ(view->messageBox()->toPlainText(), QStringLiteral("Second page"));
+    EXPECT_EQ(headSubject(), QStringLiteral("First page"));
+}
+
 // A clipboard whose owner never answered comes with no formats: pasting it
 // into the message leaves the message as it was.
 TEST_F(NBEGitChangesViewTest, APasteOfAClipboardWithNoFormatsLeavesTheMessage)
