@@ -1,5 +1,8 @@
 #include "NBELSPProcess.h"
 
+#include "NBELog.h"
+
+#include <QFileInfo>
 #include <QTimer>
 
 #include <condition_variable>
@@ -120,9 +123,20 @@ NBELSPProcess::NBELSPProcess(const QString &program, const QStringList &argument
     m_process.setArguments(arguments);
     if (environment)
         m_process.setProcessEnvironment(*environment);
-    m_process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    // Read, never forwarded: a server that floods its standard error would
+    // fill the editor's (and the journal) without end.
+    m_process.setProcessChannelMode(QProcess::SeparateChannels);
+    m_clock.start();
+    m_dropsDue.setSingleShot(true);
+    m_dropsDue.setInterval(1000);
+    connect(&m_dropsDue, &QTimer::timeout, this, [this] {
+        logErrors(m_errorLog.take({}, m_clock.elapsed()));
+        if (m_errorLog.pendingDrops() > 0)
+            m_dropsDue.start();
+    });
 
     connect(&m_process, &QProcess::readyReadStandardOutput, this, &NBELSPProcess::readOutput);
+    connect(&m_process, &QProcess::readyReadStandardError, this, &NBELSPProcess::readErrors);
     connect(&m_process, &QProcess::readChannelFinished, this, [this] {
         readOutput();
         if (!m_outputFinished && !m_terminated) {
@@ -133,6 +147,9 @@ NBELSPProcess::NBELSPProcess(const QString &program, const QStringList &argument
     connect(&m_process, &QProcess::finished, this,
             [this](int exitCode, QProcess::ExitStatus status) {
                 readOutput();
+                readErrors();
+                m_dropsDue.stop();
+                logErrors(m_errorLog.finish(m_clock.elapsed()));
                 if (!m_outputFinished && !m_terminated) {
                     m_outputFinished = true;
                     emit outputFinished();
@@ -210,6 +227,26 @@ void NBELSPProcess::readOutput()
     const QByteArray chunk = m_process.readAllStandardOutput();
     if (!chunk.isEmpty())
         emit output(chunk);
+}
+
+void NBELSPProcess::readErrors()
+{
+    const QByteArray chunk = m_process.readAllStandardError();
+    if (chunk.isEmpty())
+        return;
+    logErrors(m_errorLog.take(chunk, m_clock.elapsed()));
+    if (m_errorLog.pendingDrops() > 0 && !m_dropsDue.isActive())
+        m_dropsDue.start();
+}
+
+void NBELSPProcess::logErrors(const QStringList &lines)
+{
+    const QString server = QFileInfo(m_process.program()).fileName() + u' ' +
+                           QFileInfo(m_process.arguments().value(0)).fileName();
+    for (const QString &line : lines) {
+        NBELog::lsp().info("%s", server.trimmed() + QStringLiteral(": ") + line);
+        emit errorLogged(line);
+    }
 }
 
 void NBELSPProcess::terminate()

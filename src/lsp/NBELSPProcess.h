@@ -1,18 +1,23 @@
 #pragma once
 
 #include "NBEError.h"
+#include "NBERateLimitedLog.h"
+
+#include <QElapsedTimer>
 
 #include <QObject>
 #include <QProcess>
 #include <QProcessEnvironment>
 #include <QStringList>
+#include <QTimer>
 
 #include <functional>
 #include <memory>
 #include <optional>
 
 // One language server child process. Standard output arrives as `output`
-// chunks in order, none dropped; standard error goes to the editor's own.
+// chunks in order, none dropped; standard error goes to the log line by
+// line, a few kilobytes a second at most (a flood is counted, not copied).
 // What goes to its standard input is produced and written by a thread of its
 // own, in the order it was handed over, so neither encoding a large message
 // nor a server slow to read ever holds up the owner's thread. Lives on the
@@ -56,13 +61,21 @@ signals:
     void output(const QByteArray &chunk);
     void outputFinished();
     void terminated(int exitStatus);
+    // A line of the server's standard error as it went to the log.
+    void errorLogged(const QString &line);
 
 private:
     struct Writer;
 
     void readOutput();
+    void readErrors();
+    void logErrors(const QStringList &lines);
 
     QProcess m_process;
+    NBERateLimitedLog m_errorLog;
+    QElapsedTimer m_clock;
+    // Says the count of dropped lines once the flood pauses.
+    QTimer m_dropsDue;
     std::shared_ptr<Writer> m_writer;
     bool m_launched = false;
     bool m_terminated = false;

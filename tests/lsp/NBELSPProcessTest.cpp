@@ -3,8 +3,14 @@
 
 #include <gtest/gtest.h>
 
+#include <QElapsedTimer>
+#include <QRegularExpression>
+#include <QTemporaryFile>
+#include <QTest>
+
 #include <algorithm>
 #include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -56,6 +62,70 @@ TEST(NBELSPProcess, EchoesStandardInputAndStopsOnTerminate)
     // cat leaves once its input closes; nothing more is delivered.
     ASSERT_TRUE(NBETest::waitUntil([&] { return !process.isRunning(); }));
     EXPECT_EQ(recorder.output, "ping");
+}
+
+// A server that floods its standard error costs the log a few kilobytes a
+// second and the editor's own standard error nothing.
+TEST(NBELSPProcess, StandardErrorGoesToTheLogWithinABudget)
+{
+    QTemporaryFile captured;
+    ASSERT_TRUE(captured.open());
+    const int savedError = ::dup(STDERR_FILENO);
+    ::dup2(captured.handle(), STDERR_FILENO);
+    QStringList logged;
+    QElapsedTimer clock;
+    {
+        NBELSPProcess process(
+            QStringLiteral("node"),
+            {QStringLiteral("-e"),
+             QStringLiteral("process.stderr.write('first words\\n');"
+                            "const line = 'flood '.repeat(20) + '\\n';"
+                            "const start = Date.now();"
+                            "(function more() {"
+                            "  for (let i = 0; i < 500; ++i) process.stderr.write(line);"
+                            "  if (Date.now() - start < 1000) setImmediate(more);"
+                            "  else {"
+                            "    process.stderr.write(line, () => process.stdout.write('done'));"
+                            "    process.stdin.once('data', () => {"
+                            "      process.stderr.write('last words\\n');"
+                            "      process.exit(0);"
+                            "    });"
+                            "  }"
+                            "})();")});
+        Recorder recorder;
+        recorder.watch(process);
+        QObject::connect(&process, &NBELSPProcess::errorLogged,
+                         [&](const QString &line) { logged.append(line); });
+        clock.start();
+        ASSERT_TRUE(process.launch().has_value());
+        // Once the flood is all written and a quiet second passes, the count
+        // is said.
+        ASSERT_TRUE(NBETest::waitUntil([&] { return recorder.output == "done"; }));
+        QTest::qWait(1500);
+        ASSERT_TRUE(process.write("go\n").has_value());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return recorder.status.has_value(); }));
+    }
+    const qint64 seconds = clock.elapsed() / 1000 + 1;
+    ::dup2(savedError, STDERR_FILENO);
+    ::close(savedError);
+    EXPECT_FALSE(captured.readAll().contains("flood"));
+
+    ASSERT_FALSE(logged.isEmpty());
+    EXPECT_EQ(logged.first(), QStringLiteral("first words"));
+    qsizetype bytes = 0;
+    qsizetype dropped = 0;
+    for (const QString &line : std::as_const(logged)) {
+        static const QRegularExpression said(QStringLiteral("^\u2026 (\\d+) lines dropped$"));
+        if (const auto match = said.match(line); match.hasMatch())
+            dropped += match.captured(1).toLongLong();
+        else
+            bytes += line.toUtf8().size();
+    }
+    EXPECT_GT(dropped, 1000);
+    EXPECT_LE(bytes, (seconds + 1) * 16 * 1024);
+    ASSERT_GE(logged.size(), 2);
+    EXPECT_TRUE(logged[logged.size() - 2].endsWith(QStringLiteral(" lines dropped")));
+    EXPECT_EQ(logged.last(), QStringLiteral("last words"));
 }
 
 TEST(NBELSPProcess, AMissingProgramFailsToLaunch)
