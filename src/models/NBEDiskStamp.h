@@ -21,6 +21,14 @@ struct NBEDiskStamp
     // write in the same clock tick leaves the time as it was).
     qint64 taken = 0;
     QByteArray digest;
+    // Which file it is, whose, and who may use it: a file put in its place,
+    // or one the user can no longer read, is another file even when its
+    // text is the same. An inode of 0: not known.
+    quint64 device = 0;
+    quint64 inode = 0;
+    quint32 owner = 0;
+    quint32 group = 0;
+    quint32 mode = 0;
     NBELineEnding lineEnding = NBELineEnding::LF;
     bool byteOrderMark = false;
 

@@ -65,6 +65,24 @@ NBEResult<void> refuseSpecial(const char *what, const QString &path, mode_t mode
                           .arg(QString::fromUtf8(what), quoted(path), kind));
 }
 
+// Whether the user may write a file: a read-only one of their own may still
+// be replaced when they say so, anyone else's never (it would become theirs).
+enum class Writability { Writable, ReadOnlyOwn, ReadOnlyForeign };
+
+Writability writability(const QByteArray &native, const struct stat &info)
+{
+    if (::faccessat(AT_FDCWD, native.constData(), W_OK, AT_EACCESS) == 0 || errno != EACCES)
+        return Writability::Writable;
+    return info.st_uid == ::geteuid() ? Writability::ReadOnlyOwn : Writability::ReadOnlyForeign;
+}
+
+// The file refuses the user, as opposed to the editor running short (of
+// descriptors, of memory).
+bool isRefused(int error)
+{
+    return error == EACCES || error == EPERM;
+}
+
 // A folder below the root that can't be listed: left out, kept as a node
 // that says why, so the rest of the project still opens.
 NBEFileTreeNode unreadableFolder(const QByteArray &path, int error)
@@ -114,8 +132,13 @@ NBEResult<NBEFileTreeNode> walk(const QByteArray &folder, bool isRoot)
     QList<QByteArray> subfolders;
     errno = 0;
     while (const dirent *entry = ::readdir(listing)) {
-        if (entry->d_name[0] == '.')
+        if (entry->d_name[0] == '.') {
+            // What a killed save left; opening the folder clears it away.
+            if (nbeIsSaveLeftoverName(entry->d_name))
+                nbeRemoveSaveLeftover(folder + '/' + entry->d_name);
+            errno = 0;
             continue;
+        }
         const QByteArray path = folder + '/' + entry->d_name;
         // The entry's own type, so a link to a folder is an item, not walked.
         bool isDirectory = entry->d_type == DT_DIR;
@@ -275,12 +298,21 @@ NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
 }
 
 NBEResult<void> NBEFileService::writeFileNow(const QString &content, const QString &path,
-                                             NBELineEnding lineEnding, bool byteOrderMark)
+                                             NBELineEnding lineEnding, bool byteOrderMark,
+                                             bool replaceReadOnly)
 {
+    const QByteArray native = QFile::encodeName(path);
     struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) == 0)
+    if (::stat(native.constData(), &info) == 0) {
         if (auto refused = refuseSpecial("Couldn't save", path, info.st_mode); !refused)
             return refused;
+        // Replacing needs only the folder's permission; the file's own says
+        // whether the user meant it to change.
+        const Writability writable = writability(native, info);
+        if (writable == Writability::ReadOnlyForeign ||
+            (writable == Writability::ReadOnlyOwn && !replaceReadOnly))
+            return nbeFailure(QStringLiteral("%1 is not writable.").arg(quoted(path)));
+    }
     const QByteArray bytes = encode(content, lineEnding, byteOrderMark);
     if (auto replaced = nbeReplaceFile(path, bytes); !replaced)
         return nbeFailure(QStringLiteral("Couldn't save %1: %2.")
@@ -299,17 +331,27 @@ std::optional<NBEDiskStamp> NBEFileService::statNow(const QString &path)
     stamp.taken = std::chrono::duration_cast<std::chrono::nanoseconds>(
                       std::chrono::system_clock::now().time_since_epoch())
                       .count();
+    stamp.device = quint64(info.st_dev);
+    stamp.inode = quint64(info.st_ino);
+    stamp.owner = info.st_uid;
+    stamp.group = info.st_gid;
+    stamp.mode = info.st_mode;
     return stamp;
 }
 
 NBEDiskChange NBEFileService::diskChangeNow(const QString &path, const NBEDiskKnowledge &known)
 {
+    const QByteArray native = QFile::encodeName(path);
     struct stat info;
-    if (::stat(QFile::encodeName(path).constData(), &info) != 0) {
-        // Unreadable for another reason: the write will say why.
-        if (errno != ENOENT && errno != ENOTDIR)
+    if (::stat(native.constData(), &info) != 0) {
+        if (errno == ENOENT || errno == ENOTDIR)
+            return known.missing ? NBEDiskChange::None : NBEDiskChange::Vanished;
+        // Out of the user's sight now (a folder on the way closed to them):
+        // whatever is there isn't what the tab knows. Other failures are the
+        // editor's own; the write will say why.
+        if (!isRefused(errno))
             return NBEDiskChange::None;
-        return known.missing ? NBEDiskChange::None : NBEDiskChange::Vanished;
+        return known.stamp || known.missing ? NBEDiskChange::Changed : NBEDiskChange::None;
     }
     // Nobody's text: the write itself refuses to replace a folder.
     if (S_ISDIR(info.st_mode))
@@ -320,15 +362,31 @@ NBEDiskChange NBEFileService::diskChangeNow(const QString &path, const NBEDiskKn
     if (!known.stamp)
         return known.missing ? NBEDiskChange::Changed : NBEDiskChange::None;
     const NBEDiskStamp &stamp = *known.stamp;
+    // Another file in its place, given to another owner or made unreadable:
+    // a save must not pass over it unasked, whatever it holds.
+    if (stamp.inode != 0 &&
+        (quint64(info.st_ino) != stamp.inode || quint64(info.st_dev) != stamp.device ||
+         info.st_uid != stamp.owner || info.st_gid != stamp.group || info.st_mode != stamp.mode))
+        return NBEDiskChange::Changed;
     const qint64 modified = qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
     constexpr qint64 ambiguity = 2'000'000'000;
     if (info.st_size == stamp.size && modified == stamp.modified &&
-        std::abs(stamp.taken - stamp.modified) > ambiguity)
+        std::abs(stamp.taken - stamp.modified) > ambiguity &&
+        ::faccessat(AT_FDCWD, native.constData(), R_OK, AT_EACCESS) == 0)
         return NBEDiskChange::None;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return NBEDiskChange::None;
-    const auto read = decode(file.readAll(), path);
+    // A file the user can't read can't be compared, so it counts as changed.
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return isRefused(errno) ? NBEDiskChange::Changed : NBEDiskChange::None;
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return NBEDiskChange::Changed;
+    }
+    const QByteArray bytes = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return NBEDiskChange::Changed;
+    const auto read = decode(bytes, path);
     const bool same = read && read->lineEnding == stamp.lineEnding &&
                       read->byteOrderMark == stamp.byteOrderMark &&
                       NBEDiskStamp::digestOf(read->text) == stamp.digest;
@@ -476,16 +534,23 @@ QFuture<NBEResult<void>> NBEFileService::writeFile(const QString &content, const
 
 QFuture<NBEResult<NBEWritten>>
 NBEFileService::writeFileChecked(const QString &content, const QUrl &to, NBELineEnding lineEnding,
-                                 const std::optional<NBEDiskKnowledge> &known, bool byteOrderMark)
+                                 const std::optional<NBEDiskKnowledge> &known, bool byteOrderMark,
+                                 bool replaceReadOnly)
 {
-    return m_actor.run([content, path = to.toLocalFile(), lineEnding, known,
-                        byteOrderMark]() -> NBEResult<NBEWritten> {
+    return m_actor.run([content, path = to.toLocalFile(), lineEnding, known, byteOrderMark,
+                        replaceReadOnly]() -> NBEResult<NBEWritten> {
         if (known) {
             if (const NBEDiskChange change = diskChangeNow(path, *known);
                 change != NBEDiskChange::None)
-                return NBEWritten{change, {}};
+                return NBEWritten{change, false, {}};
         }
-        if (auto written = writeFileNow(content, path, lineEnding, byteOrderMark); !written)
+        const QByteArray native = QFile::encodeName(path);
+        struct stat info;
+        if (!replaceReadOnly && ::stat(native.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+            writability(native, info) == Writability::ReadOnlyOwn)
+            return NBEWritten{NBEDiskChange::None, true, {}};
+        if (auto written = writeFileNow(content, path, lineEnding, byteOrderMark, replaceReadOnly);
+            !written)
             return std::unexpected(written.error());
         NBEWritten written;
         written.stamp = statNow(path).value_or(NBEDiskStamp());

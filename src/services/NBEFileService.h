@@ -45,6 +45,9 @@ struct NBEDiskKnowledge
 struct NBEWritten
 {
     NBEDiskChange change = NBEDiskChange::None;
+    // Nothing written: the file is the user's own but read-only, replaced
+    // only when they say so.
+    bool readOnly = false;
     NBEDiskStamp stamp;
 };
 
@@ -64,11 +67,13 @@ public:
                                        bool byteOrderMark = false);
     // Writes only when the file is still as `known` says, checked in the same
     // turn as the write (nothing: writes anyway); otherwise writes nothing and
-    // answers the change found.
+    // answers the change found. A read-only file of the user's own is
+    // answered as such unless `replaceReadOnly`.
     QFuture<NBEResult<NBEWritten>> writeFileChecked(const QString &content, const QUrl &to,
                                                     NBELineEnding lineEnding,
                                                     const std::optional<NBEDiskKnowledge> &known,
-                                                    bool byteOrderMark = false);
+                                                    bool byteOrderMark = false,
+                                                    bool replaceReadOnly = false);
     QFuture<NBEDiskChange> diskChange(const QUrl &file, const NBEDiskKnowledge &known);
     // Never replaces an existing item.
     QFuture<NBEResult<void>> createFile(const QUrl &at, const QString &content);
@@ -85,11 +90,15 @@ public:
 
     static NBEResult<NBEFileTreeNode> buildFileTreeNow(const QString &folder);
     static NBEResult<NBETextFile> readFileNow(const QString &path);
+    // A file the user may not write is refused ("… is not writable.");
+    // `replaceReadOnly` replaces it when it is their own, keeping its mode.
+    // Nobody else's file is ever made the user's.
     static NBEResult<void> writeFileNow(const QString &content, const QString &path,
                                         NBELineEnding lineEnding = NBELineEnding::LF,
-                                        bool byteOrderMark = false);
+                                        bool byteOrderMark = false, bool replaceReadOnly = false);
     // Compares texts where size and time can't tell, so a touched but equal
-    // file is unchanged.
+    // file is unchanged. A file that can no longer be read, or whose
+    // identity, owner or mode differ, is changed.
     static NBEDiskChange diskChangeNow(const QString &path, const NBEDiskKnowledge &known);
     // The file's size and time now, without a digest; nothing when it can't
     // be seen.

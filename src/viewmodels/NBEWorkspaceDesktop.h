@@ -38,6 +38,15 @@ public:
         return QtFuture::makeReadyFuture(NBEOutsideChangeChoice::Unanswered);
     }
 
+    // Asks whether to replace a read-only file of the user's own with the
+    // tab's text (Overwrite / Cancel); it stays read-only. Without a user:
+    // Unanswered.
+    virtual QFuture<NBEOutsideChangeChoice> askAboutReadOnlyFile(const QString &fileName)
+    {
+        Q_UNUSED(fileName);
+        return QtFuture::makeReadyFuture(NBEOutsideChangeChoice::Unanswered);
+    }
+
     // Asks whether to delete the named items for good, where no trash can
     // take them. Without a user: no.
     virtual QFuture<bool> askToDeleteForGood(const QStringList &names)

@@ -746,7 +746,7 @@ QFuture<bool> NBEWorkspaceTabs::flushTab(const QUuid &id)
 
 QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const QString &text,
                                       quint64 revision, NBELineEnding lineEnding, bool afterwards,
-                                      WriteCheck check)
+                                      WriteCheck check, bool replaceReadOnly)
 {
     const auto [done, finish] = pendingResult<bool>();
     std::optional<NBEDiskKnowledge> known;
@@ -755,7 +755,8 @@ QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const
         known = NBEDiskKnowledge{tab->sourceFile.diskStamp, tab->sourceFile.isMissingOnDisk};
     const bool byteOrderMark = tab && tab->sourceFile.byteOrderMark;
     nbeWhenFinished(
-        m_files.writeFileChecked(text, url, lineEnding, known, byteOrderMark), this,
+        m_files.writeFileChecked(text, url, lineEnding, known, byteOrderMark, replaceReadOnly),
+        this,
         [this, tabID, url, text, revision, lineEnding, afterwards, check,
          finish](NBEResult<NBEWritten> result) {
             if (!result) {
@@ -769,6 +770,21 @@ QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const
                 if (afterwards)
                     NBELog::fileIO().error("Failed to save: %s", result.error().description);
                 finish(false);
+                return;
+            }
+            if (result->readOnly) {
+                nbeWhenFinished(settleReadOnly(url, check), this,
+                                [this, tabID, url, text, revision, lineEnding, afterwards, check,
+                                 finish](bool replace) {
+                                    if (!replace) {
+                                        finish(false);
+                                        return;
+                                    }
+                                    // The outside-change answer, if any, was given.
+                                    nbeWhenFinished(write(tabID, url, text, revision, lineEnding,
+                                                          afterwards, check, true),
+                                                    this, finish);
+                                });
                 return;
             }
             if (result->change != NBEDiskChange::None) {
@@ -806,6 +822,29 @@ QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const
                 finish(true);
             });
         });
+    return done;
+}
+
+QFuture<bool> NBEWorkspaceTabs::settleReadOnly(const QUrl &url, WriteCheck check)
+{
+    const QString refused =
+        QStringLiteral("Failed to save: “%1” is not writable.").arg(url.fileName());
+    if (check == WriteCheck::SkipQuietly) {
+        // Said once, as other reasons an automatic save fails.
+        if (!m_autoSaveFailures.contains(refused)) {
+            m_autoSaveFailures.insert(refused);
+            Q_EMIT failed(refused);
+        }
+        return QtFuture::makeReadyFuture(false);
+    }
+    const auto [done, answer] = pendingResult<bool>();
+    nbeWhenFinished(m_desktop->askAboutReadOnlyFile(url.fileName()), this,
+                    [this, refused, answer](NBEOutsideChangeChoice choice) {
+                        // The user's own Cancel needs no word.
+                        if (choice == NBEOutsideChangeChoice::Unanswered)
+                            Q_EMIT failed(refused);
+                        answer(choice == NBEOutsideChangeChoice::Overwrite);
+                    });
     return done;
 }
 

@@ -188,9 +188,14 @@ private:
     // wrote it: ask the user, skip it (automatic saves), or write anyway.
     enum class WriteCheck { Ask, SkipQuietly, Overwrite };
     // Writes `text`, the buffer's text as of `revision`, and once written
-    // marks the tab saved unless it was edited since.
+    // marks the tab saved unless it was edited since. A read-only file is
+    // replaced only with `replaceReadOnly` (the user said so).
     QFuture<bool> write(const QUuid &tabID, const QUrl &url, const QString &text, quint64 revision,
-                        NBELineEnding lineEnding, bool afterwards, WriteCheck check);
+                        NBELineEnding lineEnding, bool afterwards, WriteCheck check,
+                        bool replaceReadOnly = false);
+    // A write found the file read-only: says so or asks. The future says
+    // whether to replace it.
+    QFuture<bool> settleReadOnly(const QUrl &url, WriteCheck check);
     // A write found `change` on disk: says so or asks. The future says
     // whether to overwrite.
     QFuture<bool> settleOutsideChange(const QUuid &tabID, const QUrl &url, NBEDiskChange change,

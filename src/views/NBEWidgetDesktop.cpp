@@ -60,6 +60,23 @@ QFuture<NBEOutsideChangeChoice> NBEWidgetDesktop::askAboutOutsideChange(const QS
     return QtFuture::makeReadyFuture(choice);
 }
 
+QFuture<NBEOutsideChangeChoice> NBEWidgetDesktop::askAboutReadOnlyFile(const QString &fileName)
+{
+    QMessageBox box(m_window);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(QObject::tr("Read-Only File"));
+    box.setText(QObject::tr("“%1” is read-only.").arg(fileName));
+    box.setInformativeText(
+        QObject::tr("Overwriting replaces it with your version; it stays read-only."));
+    QPushButton *overwrite = box.addButton(QObject::tr("Overwrite"), QMessageBox::DestructiveRole);
+    QPushButton *cancel = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
+    box.setDefaultButton(cancel);
+    box.exec();
+    return QtFuture::makeReadyFuture(box.clickedButton() == overwrite
+                                         ? NBEOutsideChangeChoice::Overwrite
+                                         : NBEOutsideChangeChoice::Cancel);
+}
+
 QFuture<bool> NBEWidgetDesktop::askToDeleteForGood(const QStringList &names)
 {
     QMessageBox box(m_window);

@@ -20,6 +20,7 @@ public:
     QFuture<NBEUnsavedChangesChoice> askToSaveChanges(const QStringList &fileNames) override;
     QFuture<NBEOutsideChangeChoice> askAboutOutsideChange(const QString &fileName,
                                                           bool vanished) override;
+    QFuture<NBEOutsideChangeChoice> askAboutReadOnlyFile(const QString &fileName) override;
     QFuture<bool> askToDeleteForGood(const QStringList &names) override;
     bool openUrl(const QUrl &url) override;
     void revealInFileManager(const QUrl &url) override;

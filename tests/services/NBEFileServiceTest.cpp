@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QTemporaryDir>
@@ -395,15 +396,10 @@ TEST_F(FileServiceTest, WriteCutShortLeavesTheFileAsItWas)
     for (const qsizetype size : {qsizetype(1024), qsizetype(64 * 1024)}) {
         NBETest::writeFile(path("page.html"), "old");
         const QString text(size, QChar(u'x'));
-        rlimit saved{};
-        ASSERT_EQ(getrlimit(RLIMIT_FSIZE, &saved), 0);
-        const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit limited = saved;
-        limited.rlim_cur = 512;
-        ASSERT_EQ(setrlimit(RLIMIT_FSIZE, &limited), 0);
-        const NBEResult<void> result = NBEFileService::writeFileNow(text, path("page.html"));
-        setrlimit(RLIMIT_FSIZE, &saved);
-        std::signal(SIGXFSZ, oldHandler);
+        const NBEResult<void> result = [&] {
+            NBETest::FileSizeLimit limit(512);
+            return NBEFileService::writeFileNow(text, path("page.html"));
+        }();
 
         ASSERT_FALSE(result.has_value()) << size;
         EXPECT_TRUE(result.error().description.startsWith(S("Couldn't save “page.html”")))
@@ -614,4 +610,190 @@ TEST_F(FileServiceTest, ANameThatIsntUtf8IsListedAndRefusedWithItsReason)
     ASSERT_FALSE(read.has_value());
     EXPECT_TRUE(read.error().description.contains(S("isn't valid UTF-8")))
         << read.error().description.toStdString();
+}
+
+namespace {
+
+// The stamp a tab keeps of a file it read.
+std::optional<NBEDiskStamp> stampOf(const QString &file)
+{
+    std::optional<NBEDiskStamp> stamp = NBEFileService::statNow(file);
+    const auto read = NBEFileService::readFileNow(file);
+    if (!stamp || !read)
+        return std::nullopt;
+    stamp->digest = NBEDiskStamp::digestOf(read->text);
+    stamp->lineEnding = read->lineEnding;
+    return stamp;
+}
+
+void setOwner(const QString &file, uid_t owner, mode_t mode)
+{
+    const QByteArray native = QFile::encodeName(file);
+    ASSERT_EQ(::chown(native.constData(), owner, owner), 0) << std::strerror(errno);
+    ASSERT_EQ(::chmod(native.constData(), mode), 0) << std::strerror(errno);
+}
+
+// Replaces the file by a new one of another owner, as a program running as
+// root (a container) does.
+void replaceAsRoot(const QString &file, const QByteArray &bytes, mode_t mode)
+{
+    const QString made = file + QStringLiteral(".new");
+    NBETest::writeFile(made, bytes);
+    setOwner(made, 0, mode);
+    ASSERT_TRUE(
+        ::rename(QFile::encodeName(made).constData(), QFile::encodeName(file).constData()) == 0);
+}
+
+struct stat statOf(const QString &file)
+{
+    struct stat info
+    {
+    };
+    ::stat(QFile::encodeName(file).constData(), &info);
+    return info;
+}
+
+} // namespace
+
+// A tab may only save over the file it knows: one it can no longer read, or
+// another file put in its place, counts as changed even when nothing can be
+// compared.
+TEST_F(FileServiceTest, AFileOutOfReachOrPutInItsPlaceIsChangedOnDisk)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "replacing a file as another owner needs root";
+    const QByteArray old = "<p>old</p>\n";
+    for (const char *name : {"untouched.html", "unreadable.html", "replaced.html", "same text.html",
+                             "made private.html", "hidden/page.html"})
+        NBETest::writeFile(path(name), old);
+    NBETest::giveToNobody(dir.path());
+    QHash<QString, std::optional<NBEDiskStamp>> known;
+    for (const char *name : {"untouched.html", "unreadable.html", "replaced.html", "same text.html",
+                             "made private.html", "hidden/page.html"})
+        known.insert(S(name), stampOf(path(name)));
+
+    // Made unreadable and added to.
+    setOwner(path("unreadable.html"), NBETest::nobodyID, 0);
+    ::truncate(QFile::encodeName(path("unreadable.html")).constData(), 100);
+    replaceAsRoot(path("replaced.html"), "<p>root's</p>\n", 0600);
+    replaceAsRoot(path("same text.html"), old, 0644);
+    setOwner(path("made private.html"), NBETest::nobodyID, 0600);
+    setOwner(path("hidden"), 0, 0700);
+
+    NBETest::asNobody([&] {
+        const struct
+        {
+            const char *name;
+            NBEDiskChange expected;
+        } rows[] = {
+            {"untouched.html", NBEDiskChange::None},
+            {"unreadable.html", NBEDiskChange::Changed},
+            {"replaced.html", NBEDiskChange::Changed},
+            {"same text.html", NBEDiskChange::Changed},
+            {"made private.html", NBEDiskChange::Changed},
+            {"hidden/page.html", NBEDiskChange::Changed},
+        };
+        NBEFileService service;
+        for (const auto &row : rows) {
+            EXPECT_EQ(NBEFileService::diskChangeNow(path(row.name), {known.value(S(row.name))}),
+                      row.expected)
+                << row.name;
+            // A checked save writes nothing over it.
+            const auto written = NBETest::await(
+                service.writeFileChecked(S("mine\n"), url(row.name), NBELineEnding::LF,
+                                         NBEDiskKnowledge{known.value(S(row.name))}));
+            ASSERT_TRUE(written.has_value()) << row.name;
+            EXPECT_EQ(written->change, row.expected) << row.name;
+        }
+    });
+    EXPECT_EQ(NBETest::readFile(path("replaced.html")), "<p>root's</p>\n");
+    EXPECT_EQ(NBETest::readFile(path("unreadable.html")).left(old.size()), old);
+    EXPECT_EQ(statOf(path("replaced.html")).st_uid, 0u);
+    EXPECT_EQ(NBETest::readFile(path("untouched.html")), "mine\n");
+}
+
+// Saving never changes whose a file is or who may write it: a read-only file
+// is replaced only when its owner asks for it, anyone else's never.
+TEST_F(FileServiceTest, AFileTheUserMayNotWriteIsRefused)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "files of another owner need root";
+    for (const char *name : {"own 0444.css", "own 000.css", "root 0644.css", "root 0666.css"})
+        NBETest::writeFile(path(name), "old\n");
+    NBETest::giveToNobody(dir.path());
+    setOwner(path("own 0444.css"), NBETest::nobodyID, 0444);
+    setOwner(path("own 000.css"), NBETest::nobodyID, 0);
+    setOwner(path("root 0644.css"), 0, 0644);
+    setOwner(path("root 0666.css"), 0, 0666);
+
+    NBETest::asNobody([&] {
+        for (const char *name : {"own 0444.css", "own 000.css", "root 0644.css"}) {
+            const auto refused = NBEFileService::writeFileNow(S("new\n"), path(name));
+            ASSERT_FALSE(refused.has_value()) << name;
+            EXPECT_EQ(refused.error().description, S("“%1” is not writable.").arg(S(name)));
+        }
+        // A checked save tells a read-only file of the user's own apart, so
+        // the user can be asked.
+        NBEFileService service;
+        const auto asked = NBETest::await(service.writeFileChecked(
+            S("new\n"), url("own 0444.css"), NBELineEnding::LF, std::nullopt));
+        ASSERT_TRUE(asked.has_value());
+        EXPECT_TRUE(asked->readOnly);
+        EXPECT_FALSE(NBETest::await(service.writeFileChecked(S("new\n"), url("root 0644.css"),
+                                                             NBELineEnding::LF, std::nullopt))
+                         .has_value());
+
+        // Asked for, the user's own are replaced and stay read-only; the
+        // other owner's stays as it is.
+        for (const char *name : {"own 0444.css", "own 000.css"})
+            EXPECT_TRUE(NBEFileService::writeFileNow(S("new\n"), path(name), NBELineEnding::LF,
+                                                     false, true))
+                << name;
+        EXPECT_FALSE(NBEFileService::writeFileNow(S("new\n"), path("root 0644.css"),
+                                                  NBELineEnding::LF, false, true)
+                         .has_value());
+        // Writable by the user yet not theirs: written where it is, still the
+        // other owner's.
+        EXPECT_TRUE(NBEFileService::writeFileNow(S("new\n"), path("root 0666.css")));
+    });
+    const struct
+    {
+        const char *name;
+        QByteArray bytes;
+        uid_t owner;
+        mode_t mode;
+    } rows[] = {
+        {"own 0444.css", "new\n", NBETest::nobodyID, 0444},
+        {"own 000.css", "new\n", NBETest::nobodyID, 0},
+        {"root 0644.css", "old\n", 0, 0644},
+        {"root 0666.css", "new\n", 0, 0666},
+    };
+    for (const auto &row : rows) {
+        EXPECT_EQ(NBETest::readFile(path(row.name)), row.bytes) << row.name;
+        const struct stat info = statOf(path(row.name));
+        EXPECT_EQ(info.st_uid, row.owner) << row.name;
+        EXPECT_EQ(info.st_mode & 07777, row.mode) << row.name;
+    }
+    EXPECT_EQ(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden).size(), 4);
+
+    // Root saving a user's file leaves it theirs.
+    NBETest::writeFile(path("theirs.css"), "old\n");
+    setOwner(path("theirs.css"), 1234, 0640);
+    ASSERT_TRUE(NBEFileService::writeFileNow(S("new\n"), path("theirs.css")));
+    EXPECT_EQ(statOf(path("theirs.css")).st_uid, 1234u);
+    EXPECT_EQ(statOf(path("theirs.css")).st_gid, 1234u);
+    EXPECT_EQ(statOf(path("theirs.css")).st_mode & 07777, 0640u);
+}
+
+// Opening a folder clears away what killed saves left in it, in every
+// subfolder, and nothing else.
+TEST_F(FileServiceTest, OpeningAFolderRemovesLeftoversOfKilledSaves)
+{
+    for (const char *name : {"site/.nbe-save-999999999-0123456789abcdef", "site/.nbe-save-notes",
+                             "site/page.html", ".nbe-save-999999999-fedcba9876543210"})
+        NBETest::writeFile(path(name), "x");
+    ASSERT_TRUE(NBEFileService::buildFileTreeNow(dir.path()));
+    EXPECT_EQ(QDir(path("site")).entryList(QDir::Files | QDir::Hidden),
+              (QStringList{S(".nbe-save-notes"), S("page.html")}));
+    EXPECT_FALSE(QFileInfo::exists(path(".nbe-save-999999999-fedcba9876543210")));
 }

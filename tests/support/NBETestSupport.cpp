@@ -6,14 +6,23 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QThread>
+#include <QThreadPool>
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <csignal>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
+#include <grp.h>
 #include <string>
 #include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 namespace NBETest {
@@ -204,6 +213,166 @@ std::optional<std::pair<qint64, qint64>> hangingHookProcesses(const QString &dir
     if (ids.size() != 2)
         return std::nullopt;
     return std::pair(ids[0].toLongLong(), ids[1].toLongLong());
+}
+
+FileSizeLimit::FileSizeLimit(qint64 bytes)
+{
+    getrlimit(RLIMIT_FSIZE, &m_saved);
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limited = m_saved;
+    limited.rlim_cur = rlim_t(bytes);
+    setrlimit(RLIMIT_FSIZE, &limited);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    setrlimit(RLIMIT_FSIZE, &m_saved);
+    std::signal(SIGXFSZ, m_handler);
+}
+
+void giveToNobody(const QString &path)
+{
+    namespace fs = std::filesystem;
+    const fs::path top(QFile::encodeName(QFileInfo(path).absoluteFilePath()).toStdString());
+    std::error_code error;
+    const auto give = [](const fs::path &item) {
+        // Only root can; anyone else is an ordinary user already.
+        if (::lchown(item.c_str(), nobodyID, nobodyID) != 0 && ::geteuid() == 0)
+            ADD_FAILURE() << item << ": " << std::strerror(errno);
+    };
+    give(top);
+    if (fs::is_directory(fs::symlink_status(top)))
+        for (const auto &entry : fs::recursive_directory_iterator(top, error))
+            give(entry.path());
+    for (fs::path above = top.parent_path(); !above.empty() && above != above.root_path();
+         above = above.parent_path()) {
+        struct stat info;
+        if (::stat(above.c_str(), &info) == 0 && (info.st_mode & S_IXOTH) == 0)
+            ::chmod(above.c_str(), (info.st_mode & 07777) | S_IXOTH);
+    }
+}
+
+namespace {
+
+// A child of this test program; -1 (and a failed test) when there is none.
+pid_t forkChild()
+{
+    // A pool thread idle at the fork would be missing in the child while the
+    // pool still counted on it.
+    QThreadPool::globalInstance()->waitForDone();
+    std::fflush(stdout);
+    std::fflush(stderr);
+    const pid_t child = ::fork();
+    if (child < 0)
+        ADD_FAILURE() << "fork: " << std::strerror(errno);
+    return child;
+}
+
+} // namespace
+
+bool asNobody(const std::function<void()> &body, std::chrono::milliseconds timeout)
+{
+    const pid_t child = forkChild();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        if (::geteuid() == 0 &&
+            (::setgroups(0, nullptr) != 0 || ::setresgid(nobodyID, nobodyID, nobodyID) != 0 ||
+             ::setresuid(nobodyID, nobodyID, nobodyID) != 0)) {
+            std::fprintf(stderr, "couldn't become user %u: %s\n", unsigned(nobodyID),
+                         std::strerror(errno));
+            std::fflush(stderr);
+            ::_exit(3);
+        }
+        const ::testing::TestResult *result =
+            ::testing::UnitTest::GetInstance()->current_test_info()->result();
+        const auto failures = [result] {
+            int count = 0;
+            for (int i = 0; i < result->total_part_count(); ++i)
+                count += result->GetTestPartResult(i).failed() ? 1 : 0;
+            return count;
+        };
+        const int before = failures();
+        try {
+            body();
+        } catch (const std::exception &e) {
+            ADD_FAILURE() << "as user " << nobodyID << ": " << e.what();
+        }
+        std::fflush(stdout);
+        std::fflush(stderr);
+        // No destructors: objects of the parent's threads live on here.
+        ::_exit(failures() == before ? 0 : 1);
+    }
+    int status = 0;
+    QDeadlineTimer deadline(timeout);
+    for (;;) {
+        const pid_t ended = ::waitpid(child, &status, WNOHANG);
+        if (ended == child)
+            break;
+        if (ended < 0 && errno != EINTR) {
+            ADD_FAILURE() << "waitpid: " << std::strerror(errno);
+            return false;
+        }
+        if (deadline.hasExpired()) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            ADD_FAILURE() << "the child running as user " << nobodyID << " took too long";
+            return false;
+        }
+        QThread::msleep(10);
+    }
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 0)
+        return true;
+    if (WIFEXITED(status) && WEXITSTATUS(status) == 3)
+        ADD_FAILURE() << "the child couldn't drop to user " << nobodyID;
+    else
+        ADD_FAILURE() << "the child running as user " << nobodyID << " failed (status " << status
+                      << "); its messages are above";
+    return false;
+}
+
+namespace {
+
+// Whether the process holds a file in `folder` (named or not) with some but
+// not all of its bytes: an open file there that isn't empty.
+bool isWritingIn(pid_t pid, const QByteArray &folder)
+{
+    const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
+    for (const QString &fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
+        const QByteArray link = QFile::encodeName(fds + QLatin1Char('/') + fd);
+        char target[PATH_MAX];
+        const ssize_t length = ::readlink(link.constData(), target, sizeof(target) - 1);
+        if (length <= 0 || !QByteArray(target, length).startsWith(folder + '/'))
+            continue;
+        struct stat info;
+        if (::stat(link.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+            return true;
+    }
+    return false;
+}
+
+} // namespace
+
+bool killWhileWriting(const QString &folder, const std::function<void()> &write)
+{
+    const pid_t child = forkChild();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        write();
+        ::_exit(0);
+    }
+    const QByteArray native = QFile::encodeName(QFileInfo(folder).canonicalFilePath());
+    int status = 0;
+    for (;;) {
+        if (isWritingIn(child, native)) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return WIFSIGNALED(status);
+        }
+        if (::waitpid(child, &status, WNOHANG) == child)
+            return false;
+    }
 }
 
 SmallDisk::SmallDisk(const QString &folder, qint64 bytes)

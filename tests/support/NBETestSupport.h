@@ -12,6 +12,8 @@
 #include <functional>
 #include <optional>
 #include <stdexcept>
+#include <sys/resource.h>
+#include <sys/types.h>
 #include <utility>
 
 namespace NBETest {
@@ -89,6 +91,41 @@ bool isRunning(qint64 pid);
 // are written (nothing when they never are).
 void installHangingHook(const QString &dir);
 std::optional<std::pair<qint64, qint64>> hangingHookProcesses(const QString &dir);
+
+// While it lives, no file of this process grows past `bytes`: a write stops
+// part way, as on a full disk.
+class FileSizeLimit
+{
+public:
+    explicit FileSizeLimit(qint64 bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    rlimit m_saved{};
+    void (*m_handler)(int) = nullptr;
+};
+
+// The unprivileged user (and group) that permission tests write as.
+constexpr uid_t nobodyID = 65534;
+
+// Gives `path` and everything in it to that user, and lets them reach it:
+// the folders above it become searchable by everyone.
+void giveToNobody(const QString &path);
+
+// Runs `body` in a forked child that first drops to that user and group
+// (setresgid, then setresuid) when the tests run as root, so permissions
+// bite there too. A child that fails an expectation fails the test (its
+// messages reach the test's output); the result says whether it passed. Objects made before the
+// fork that run threads can't be used in `body`: it makes fresh ones.
+bool asNobody(const std::function<void()> &body,
+              std::chrono::milliseconds timeout = std::chrono::seconds(120));
+
+// Runs `write` in a forked child and kills it (SIGKILL) once it has written
+// part of a file in `folder`. True when it was caught so; false when it
+// ended first (a larger write may be caught).
+bool killWhileWriting(const QString &folder, const std::function<void()> &write);
 
 // A small tmpfs mounted over `folder` for the object's life, so a test can
 // fill a real file system. Mounting needs root: `skipReason` says why not.

@@ -25,6 +25,8 @@ public:
     QList<QStringList> exportPanels;
     NBEOutsideChangeChoice outsideAnswer = NBEOutsideChangeChoice::Cancel;
     QStringList outsideQuestions;
+    NBEOutsideChangeChoice readOnlyAnswer = NBEOutsideChangeChoice::Cancel;
+    QStringList readOnlyQuestions;
     bool deleteForGood = false;
     QList<QStringList> deleteQuestions;
     QList<QUrl> exportFolders;
@@ -39,6 +41,11 @@ public:
     {
         outsideQuestions.append(vanished ? fileName + QStringLiteral(" (vanished)") : fileName);
         return QtFuture::makeReadyFuture(outsideAnswer);
+    }
+    QFuture<NBEOutsideChangeChoice> askAboutReadOnlyFile(const QString &fileName) override
+    {
+        readOnlyQuestions.append(fileName);
+        return QtFuture::makeReadyFuture(readOnlyAnswer);
     }
     QFuture<bool> askToDeleteForGood(const QStringList &names) override
     {
@@ -151,6 +158,14 @@ protected:
     {
         QFile::remove(path(relative));
         QDir().mkpath(path(relative));
+    }
+
+    // For a forked child: a model of its own (the parent's runs threads the
+    // child hasn't got, so it is left alone).
+    void remakeModel()
+    {
+        (void)model.release();
+        model = makeModel();
     }
 
     bool saveAndWait(const QUuid &id, bool force)

@@ -6,6 +6,8 @@
 #include <QTextCursor>
 #include <QTextDocument>
 
+#include <sys/stat.h>
+
 using Saving = NBEWorkspaceFixture;
 
 TEST_F(Saving, SettingsReadAtTheMomentOfUse)
@@ -565,4 +567,118 @@ TEST_F(Saving, ByteOrderMarkStaysFirstWhenTypingAtTheStart)
     start.insertText(QStringLiteral("/* header */\n"));
     EXPECT_TRUE(saveAndWait(tab.id, false));
     EXPECT_EQ(read(QStringLiteral("style.css")), "\xef\xbb\xbf/* header */\r\nbody {}\r\n");
+}
+
+namespace {
+
+mode_t modeOf(const QString &file)
+{
+    struct stat info
+    {
+    };
+    ::stat(QFile::encodeName(file).constData(), &info);
+    return info.st_mode & 07777;
+}
+
+} // namespace
+
+// Written as an ordinary user: a read-only file is replaced only through the
+// question that says it is read-only, and stays read-only.
+TEST_F(Saving, AReadOnlyFileIsSavedOnlyWhenTheUserSaysSo)
+{
+    write(QStringLiteral("style.css"), "a{}\n");
+    write(QStringLiteral("auto.css"), "a{}\n");
+    NBETest::giveToNobody(dir.path());
+    for (const char *name : {"style.css", "auto.css"})
+        QFile::setPermissions(path(QString::fromLatin1(name)),
+                              QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+
+    NBETest::asNobody([&] {
+        remakeModel();
+        load();
+        const QUuid id = open(QStringLiteral("style.css")).id;
+        model->tabs().updateContent(QStringLiteral("b{}\n"), id);
+        const struct
+        {
+            NBEOutsideChangeChoice answer;
+            std::optional<QString> told;
+        } unwritten[] = {
+            {NBEOutsideChangeChoice::Unanswered,
+             QStringLiteral("Failed to save: “style.css” is not writable.")},
+            {NBEOutsideChangeChoice::Cancel, std::nullopt},
+        };
+        for (const auto &c : unwritten) {
+            desktop->readOnlyAnswer = c.answer;
+            model->clearErrorMessage();
+            EXPECT_FALSE(saveAndWait(id, true));
+            EXPECT_EQ(model->errorMessage(), c.told);
+            EXPECT_EQ(read(QStringLiteral("style.css")), "a{}\n");
+            EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
+        }
+        EXPECT_EQ(desktop->readOnlyQuestions.size(), 2);
+        desktop->readOnlyAnswer = NBEOutsideChangeChoice::Overwrite;
+        EXPECT_TRUE(saveAndWait(id, true));
+        EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
+
+        // An automatic save never asks and says so once.
+        desktop->readOnlyQuestions.clear();
+        const QUuid automatic = open(QStringLiteral("auto.css")).id;
+        model->clearErrorMessage();
+        for (int pause = 0; pause < 2; ++pause) {
+            model->tabs().updateContent(QStringLiteral("b{%1}\n").arg(pause), automatic);
+            EXPECT_FALSE(saveAndWait(automatic, false));
+            EXPECT_EQ(model->errorMessage(),
+                      pause == 0 ? std::optional(QStringLiteral(
+                                       "Failed to save: “auto.css” is not writable."))
+                                 : std::nullopt);
+            model->clearErrorMessage();
+        }
+        EXPECT_TRUE(desktop->readOnlyQuestions.isEmpty());
+    });
+    EXPECT_EQ(read(QStringLiteral("style.css")), "b{}\n");
+    EXPECT_EQ(modeOf(path(QStringLiteral("style.css"))), 0444u);
+    EXPECT_EQ(read(QStringLiteral("auto.css")), "a{}\n");
+    EXPECT_EQ(modeOf(path(QStringLiteral("auto.css"))), 0444u);
+}
+
+// A file made unreadable behind the tab's back: the save asks, auto-save
+// skips it, and a clean tab says it can't follow it.
+TEST_F(Saving, AFileTheUserCanNoLongerReadIsAChangeOnDisk)
+{
+    write(QStringLiteral("index.html"), "<p>old</p>\n");
+    write(QStringLiteral("clean.html"), "<p>old</p>\n");
+    NBETest::giveToNobody(dir.path());
+
+    NBETest::asNobody([&] {
+        remakeModel();
+        load();
+        const QUuid clean = open(QStringLiteral("clean.html")).id;
+        const QUuid id = open(QStringLiteral("index.html")).id;
+        model->tabs().updateContent(QStringLiteral("<p>mine</p>\n"), id);
+        for (const char *name : {"index.html", "clean.html"}) {
+            QFile file(path(QString::fromLatin1(name)));
+            ASSERT_TRUE(file.open(QIODevice::Append));
+            file.write("<p>theirs</p>\n");
+            file.close();
+            ASSERT_TRUE(file.setPermissions({}));
+        }
+
+        EXPECT_FALSE(saveAndWait(id, false));
+        EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
+        EXPECT_EQ(
+            model->errorMessage(),
+            QStringLiteral("“index.html” changed on disk, so it wasn't saved automatically."));
+        desktop->outsideAnswer = NBEOutsideChangeChoice::Cancel;
+        EXPECT_FALSE(saveAndWait(id, true));
+        EXPECT_EQ(desktop->outsideQuestions, QStringList{QStringLiteral("index.html")});
+        EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
+
+        model->clearErrorMessage();
+        NBETest::await(model->tabs().followDisk({}));
+        ASSERT_TRUE(NBETest::waitUntil([&] { return model->errorMessage().has_value(); }));
+        EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
+        EXPECT_EQ(model->tab(clean)->sourceFile.content(), QStringLiteral("<p>old</p>\n"));
+    });
+    EXPECT_EQ(read(QStringLiteral("index.html")), "<p>old</p>\n<p>theirs</p>\n");
+    EXPECT_EQ(modeOf(path(QStringLiteral("index.html"))), 0u);
 }
