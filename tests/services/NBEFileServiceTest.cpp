@@ -646,9 +646,7 @@ void replaceAsRoot(const QString &file, const QByteArray &bytes, mode_t mode)
 
 struct stat statOf(const QString &file)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     ::stat(QFile::encodeName(file).constData(), &info);
     return info;
 }

@@ -333,8 +333,8 @@ bool asNobody(const std::function<void()> &body, std::chrono::milliseconds timeo
 
 namespace {
 
-// Whether the process holds a file in `folder` (named or not) with some but
-// not all of its bytes: an open file there that isn't empty.
+// Whether the process writes a file in `folder` (named or not) and has
+// written some of it: a file open there for writing that isn't empty.
 bool isWritingIn(pid_t pid, const QByteArray &folder)
 {
     const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
@@ -343,6 +343,12 @@ bool isWritingIn(pid_t pid, const QByteArray &folder)
         char target[PATH_MAX];
         const ssize_t length = ::readlink(link.constData(), target, sizeof(target) - 1);
         if (length <= 0 || !QByteArray(target, length).startsWith(folder + '/'))
+            continue;
+        // "flags:" in octal; O_WRONLY or O_RDWR.
+        const QByteArray opened = readFile(QStringLiteral("/proc/%1/fdinfo/%2").arg(pid).arg(fd));
+        const qsizetype at = opened.indexOf("flags:");
+        if (at < 0 ||
+            (opened.mid(at + 6).trimmed().split('\n').first().toInt(nullptr, 8) & 03) == 0)
             continue;
         struct stat info;
         if (::stat(link.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
@@ -372,6 +378,7 @@ bool killWhileWriting(const QString &folder, const std::function<void()> &write)
         }
         if (::waitpid(child, &status, WNOHANG) == child)
             return false;
+        ::usleep(200);
     }
 }
 

@@ -24,9 +24,7 @@ QStringList everything(const QString &folder)
 
 mode_t modeOf(const QString &file)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     ::lstat(QFile::encodeName(file).constData(), &info);
     return info.st_mode;
 }

@@ -573,9 +573,7 @@ namespace {
 
 mode_t modeOf(const QString &file)
 {
-    struct stat info
-    {
-    };
+    struct stat info = {};
     ::stat(QFile::encodeName(file).constData(), &info);
     return info.st_mode & 07777;
 }

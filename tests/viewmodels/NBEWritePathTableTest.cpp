@@ -1,0 +1,372 @@
+// Every way the editor writes a file, against every fault a file or its
+// folder can have. Each case ends as asked (the file holds the tab's text)
+// or refused with a sentence, and no file the user didn't ask to change is
+// changed. The writing part runs as an ordinary user, so permissions bite
+// where the tests run as root too.
+#include "NBEWorkspaceFixture.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QFile>
+#include <QFileInfo>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+enum class Path { Save, AutoSave, SaveAtQuit, FormatOnSave, Overwrite, Reload, HunkFlush, Rename };
+enum class Fault {
+    ReadOnly,
+    Unreadable,
+    ReplacedByAnotherOwner,
+    ChangedOnDisk,
+    FolderUnwritable,
+    FullDisk,
+    LongName,
+    Symlink,
+    Pipe,
+    KilledMidWrite,
+};
+
+// How a case ends.
+enum class End {
+    // The file holds the tab's text, its owner and mode as they were.
+    Written,
+    // Nothing changed on disk, and a sentence says why.
+    Refused,
+    // The tab shows what the file holds; nothing changed on disk.
+    Reloaded,
+    // The item has its new name and its content.
+    Renamed,
+    // The writer was killed: the file as it was, nothing left beside it.
+    Intact,
+};
+
+const char *name(Path path)
+{
+    static const char *names[] = {"Save",      "AutoSave", "SaveAtQuit", "FormatOnSave",
+                                  "Overwrite", "Reload",   "HunkFlush",  "Rename"};
+    return names[int(path)];
+}
+
+const char *name(Fault fault)
+{
+    static const char *names[] = {"ReadOnly",      "Unreadable",       "ReplacedByAnotherOwner",
+                                  "ChangedOnDisk", "FolderUnwritable", "FullDisk",
+                                  "LongName",      "Symlink",          "Pipe",
+                                  "KilledMidWrite"};
+    return names[int(fault)];
+}
+
+// What each case must come to.
+std::optional<End> expected(Path path, Fault fault)
+{
+    if (fault == Fault::KilledMidWrite) {
+        // Only the paths that write a large text can be killed in the write
+        // (formatting one would take long); the others have no case.
+        if (path == Path::Reload || path == Path::Rename || path == Path::FormatOnSave)
+            return std::nullopt;
+        return End::Intact;
+    }
+    if (path == Path::Rename)
+        return fault == Fault::FolderUnwritable ? End::Refused : End::Renamed;
+    if (fault == Fault::LongName || fault == Fault::Symlink)
+        return End::Written;
+    if (fault == Fault::ChangedOnDisk && path == Path::Overwrite)
+        return End::Written;
+    if (fault == Fault::ChangedOnDisk && path == Path::Reload)
+        return End::Reloaded;
+    return End::Refused;
+}
+
+struct Case
+{
+    Path path;
+    Fault fault;
+};
+
+void PrintTo(const Case &c, std::ostream *out)
+{
+    *out << name(c.path) << " with " << name(c.fault);
+}
+
+std::string caseName(const ::testing::TestParamInfo<Case> &info)
+{
+    return std::string(name(info.param.path)) + "_" + name(info.param.fault);
+}
+
+// What a file is: its identity and, where it can be read, its bytes.
+QByteArray fingerprint(const QString &file)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(file).constData(), &info) != 0)
+        return "gone";
+    // A folder's time and size follow its entries; those are compared one
+    // by one.
+    if (S_ISDIR(info.st_mode))
+        return "folder " + QByteArray::number(quint64(info.st_ino)) + ' ' +
+               QByteArray::number(info.st_mode, 8) + ' ' + QByteArray::number(info.st_uid);
+    QByteArray print = QByteArray::number(quint64(info.st_ino)) + ' ' +
+                       QByteArray::number(qint64(info.st_size)) + ' ' +
+                       QByteArray::number(info.st_mode, 8) + ' ' + QByteArray::number(info.st_uid) +
+                       ' ' + QByteArray::number(qint64(info.st_mtim.tv_sec)) + '.' +
+                       QByteArray::number(qint64(info.st_mtim.tv_nsec));
+    QFile bytes(file);
+    if (S_ISREG(info.st_mode) && bytes.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        print +=
+            ' ' + QCryptographicHash::hash(bytes.readAll(), QCryptographicHash::Sha256).toHex();
+    return print;
+}
+
+// Every item under `folder`, hidden ones too, by relative path.
+QMap<QString, QByteArray> fingerprints(const QString &folder)
+{
+    QMap<QString, QByteArray> prints;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString item = it.next();
+        prints.insert(QDir(folder).relativeFilePath(item), fingerprint(item));
+    }
+    return prints;
+}
+
+// The items that differ between two sets of fingerprints, by name.
+std::string differences(const QMap<QString, QByteArray> &before,
+                        const QMap<QString, QByteArray> &after)
+{
+    QStringList names;
+    for (auto it = before.cbegin(); it != before.cend(); ++it)
+        if (after.value(it.key(), "absent") != it.value())
+            names.append(it.key());
+    for (auto it = after.cbegin(); it != after.cend(); ++it)
+        if (!before.contains(it.key()))
+            names.append(it.key() + QStringLiteral(" (new)"));
+    return names.join(QStringLiteral(", ")).toStdString();
+}
+
+class NBEWritePathTable : public NBEWorkspaceFixture, public ::testing::WithParamInterface<Case>
+{
+protected:
+    const QByteArray onDisk = "a { color: red; }\n";
+    // The tab's text: already formatted, so every path writes the same.
+    const QString typed = QStringLiteral("b {\n    color: blue;\n}\n");
+
+    Path writePath() const { return GetParam().path; }
+    Fault fault() const { return GetParam().fault; }
+
+    // The file the tab shows, and where its bytes are.
+    QString fileName() const
+    {
+        if (fault() == Fault::LongName)
+            return QString(251, QChar(u'p')) + QStringLiteral(".css");
+        return QStringLiteral("page.css");
+    }
+    QString storedAt() const
+    {
+        return fault() == Fault::Symlink ? QStringLiteral("real/page.css") : fileName();
+    }
+    QString staging() const { return dir.filePath(QStringLiteral("staging")); }
+
+    // As the project was before the tab opened.
+    void prepare()
+    {
+        write(storedAt(), onDisk);
+        write(QStringLiteral("other.css"), "c {}\n");
+        write(QStringLiteral("real/kept.txt"), "kept\n");
+        if (fault() == Fault::Symlink) {
+            ASSERT_TRUE(QFile::link(path(storedAt()), path(fileName())));
+        }
+        // Made by another owner beside the project, ready to be put in place.
+        QDir().mkpath(staging());
+        NBETest::writeFile(staging() + QStringLiteral("/page.css"), "root's\n");
+        NBETest::giveToNobody(dir.path());
+        if (fault() == Fault::ReplacedByAnotherOwner) {
+            const QByteArray theirs = QFile::encodeName(staging() + QStringLiteral("/page.css"));
+            ASSERT_EQ(::chown(theirs.constData(), 0, 0) == 0 || ::geteuid() != 0, true);
+            ASSERT_EQ(::chmod(theirs.constData(), 0600), 0);
+        }
+        if (fault() == Fault::ReadOnly) {
+            ASSERT_EQ(::chmod(QFile::encodeName(path(storedAt())).constData(), 0444), 0);
+        }
+        settings->setBool(QStringLiteral("nbe.formatOnSave"), writePath() == Path::FormatOnSave);
+        desktop->outsideAnswer = writePath() == Path::Overwrite ? NBEOutsideChangeChoice::Overwrite
+                                 : writePath() == Path::Reload
+                                     ? NBEOutsideChangeChoice::ReloadFromDisk
+                                     : NBEOutsideChangeChoice::Unanswered;
+        desktop->readOnlyAnswer = NBEOutsideChangeChoice::Unanswered;
+        desktop->answer = NBEUnsavedChangesChoice::Save;
+    }
+
+    // What another program (or the disk) does once the tab has the file.
+    void applyFault(NBETest::SmallDisk *disk)
+    {
+        const QString file = path(fileName());
+        const QByteArray native = QFile::encodeName(file);
+        switch (fault()) {
+        case Fault::Unreadable: {
+            QFile appended(file);
+            ASSERT_TRUE(appended.open(QIODevice::Append));
+            appended.write("/* theirs */\n");
+            appended.close();
+            ASSERT_EQ(::chmod(native.constData(), 0), 0);
+            break;
+        }
+        case Fault::ReplacedByAnotherOwner:
+            ASSERT_EQ(
+                ::rename(QFile::encodeName(staging() + QStringLiteral("/page.css")).constData(),
+                         native.constData()),
+                0);
+            break;
+        case Fault::ChangedOnDisk:
+            NBETest::writeFile(file, "a { color: green; }\n");
+            break;
+        case Fault::FolderUnwritable:
+            ASSERT_EQ(::chmod(QFile::encodeName(root).constData(), 0555), 0);
+            break;
+        case Fault::FullDisk:
+            disk->fill();
+            break;
+        case Fault::Pipe:
+            ASSERT_EQ(::unlink(native.constData()), 0);
+            ASSERT_EQ(::mkfifo(native.constData(), 0644), 0);
+            break;
+        default:
+            break;
+        }
+    }
+
+    // Runs the path; the tab is open with `typed` in it.
+    void act(const QUuid &id)
+    {
+        switch (writePath()) {
+        case Path::Save:
+        case Path::FormatOnSave:
+        case Path::Overwrite:
+        case Path::Reload:
+            saveAndWait(id, true);
+            break;
+        case Path::AutoSave:
+            saveAndWait(id, false);
+            break;
+        case Path::SaveAtQuit:
+            NBETest::await(model->tabs().settleUnsavedEdits());
+            break;
+        case Path::HunkFlush:
+            NBETest::await(model->tabs().flushTab(id));
+            break;
+        case Path::Rename:
+            NBETest::await(
+                model->files().renameItem(url(fileName()), QStringLiteral("renamed.css")));
+            break;
+        }
+    }
+
+    // Opens the file, types, lets the fault happen, runs the path and checks
+    // how it ended. Runs as the ordinary user.
+    void runCase(NBETest::SmallDisk *disk, End end)
+    {
+        remakeModel();
+        load();
+        const QUuid id = open(fileName()).id;
+        model->tabs().updateContent(typed, id);
+        applyFault(disk);
+        const QMap<QString, QByteArray> before = fingerprints(root);
+        const QByteArray stagingBefore = fingerprint(staging());
+        model->clearErrorMessage();
+        act(id);
+        if (fault() == Fault::FullDisk)
+            disk->empty();
+        if (fault() == Fault::FolderUnwritable)
+            ::chmod(QFile::encodeName(root).constData(), 0755);
+        QMap<QString, QByteArray> after = fingerprints(root);
+        after.remove(QStringLiteral(".filler"));
+        QMap<QString, QByteArray> unchanged = before;
+        unchanged.remove(QStringLiteral(".filler"));
+
+        const QString shown = model->tab(id) ? model->tab(id)->sourceFile.content() : QString();
+        switch (end) {
+        case End::Written: {
+            EXPECT_EQ(read(storedAt()), typed.toUtf8());
+            EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+            EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
+            struct stat info = {};
+            ::lstat(QFile::encodeName(path(fileName())).constData(), &info);
+            EXPECT_EQ(S_ISLNK(info.st_mode), fault() == Fault::Symlink);
+            unchanged.remove(storedAt());
+            after.remove(storedAt());
+            break;
+        }
+        case End::Refused:
+            ASSERT_TRUE(model->errorMessage().has_value());
+            EXPECT_TRUE(model->errorMessage()->endsWith(u'.'))
+                << model->errorMessage()->toStdString();
+            EXPECT_EQ(shown, typed);
+            break;
+        case End::Reloaded:
+            EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+            EXPECT_EQ(shown.toUtf8(), read(storedAt()));
+            break;
+        case End::Renamed:
+            EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
+            EXPECT_EQ(after.take(QStringLiteral("renamed.css")), unchanged.take(fileName()));
+            break;
+        case End::Intact:
+            break;
+        }
+        EXPECT_EQ(differences(unchanged, after), "");
+        EXPECT_EQ(fingerprint(staging()), stagingBefore);
+    }
+};
+
+} // namespace
+
+TEST_P(NBEWritePathTable, EndsAsAskedOrRefusedWithASentence)
+{
+    const std::optional<End> end = expected(writePath(), fault());
+    ASSERT_TRUE(end.has_value());
+    std::unique_ptr<NBETest::SmallDisk> disk;
+    if (fault() == Fault::FullDisk) {
+        disk = std::make_unique<NBETest::SmallDisk>(root, 256 * 1024);
+        if (!disk->isMounted())
+            GTEST_SKIP() << disk->skipReason().toStdString();
+    }
+    prepare();
+    if (HasFatalFailure())
+        return;
+
+    if (fault() == Fault::KilledMidWrite) {
+        const QMap<QString, QByteArray> before = fingerprints(root);
+        const QString large = QString(64 << 20, QChar(u'x'));
+        const bool caught = NBETest::killWhileWriting(root, [&] {
+            remakeModel();
+            load();
+            const QUuid id = open(fileName()).id;
+            model->tabs().updateContent(large, id);
+            act(id);
+        });
+        if (!caught)
+            GTEST_SKIP() << "the write ended before it could be killed";
+        EXPECT_EQ(differences(before, fingerprints(root)), "");
+        return;
+    }
+    NBETest::asNobody([&] { runCase(disk.get(), *end); });
+}
+
+namespace {
+
+std::vector<Case> everyCase()
+{
+    std::vector<Case> cases;
+    for (int p = 0; p <= int(Path::Rename); ++p)
+        for (int f = 0; f <= int(Fault::KilledMidWrite); ++f)
+            if (expected(Path(p), Fault(f)))
+                cases.push_back({Path(p), Fault(f)});
+    return cases;
+}
+
+} // namespace
+
+INSTANTIATE_TEST_SUITE_P(EveryPathAndFault, NBEWritePathTable, ::testing::ValuesIn(everyCase()),
+                         caseName);
