@@ -15,7 +15,17 @@
 
 namespace {
 
-enum class Path { Save, AutoSave, SaveAtQuit, FormatOnSave, Overwrite, Reload, HunkFlush, Rename };
+enum class Path {
+    Save,
+    AutoSave,
+    SaveAtQuit,
+    FormatOnSave,
+    Overwrite,
+    Reload,
+    HunkFlush,
+    Rename,
+    Move,
+};
 enum class Fault {
     ReadOnly,
     Unreadable,
@@ -37,7 +47,7 @@ enum class End {
     Refused,
     // The tab shows what the file holds; nothing changed on disk.
     Reloaded,
-    // The item has its new name and its content.
+    // The item has its new name or place, and its content.
     Renamed,
     // The writer was killed: the file as it was, nothing left beside it.
     Intact,
@@ -45,8 +55,8 @@ enum class End {
 
 const char *name(Path path)
 {
-    static const char *names[] = {"Save",      "AutoSave", "SaveAtQuit", "FormatOnSave",
-                                  "Overwrite", "Reload",   "HunkFlush",  "Rename"};
+    static const char *names[] = {"Save",   "AutoSave",  "SaveAtQuit", "FormatOnSave", "Overwrite",
+                                  "Reload", "HunkFlush", "Rename",     "Move"};
     return names[int(path)];
 }
 
@@ -65,11 +75,12 @@ std::optional<End> expected(Path path, Fault fault)
     if (fault == Fault::KilledMidWrite) {
         // Only the paths that write a large text can be killed in the write
         // (formatting one would take long); the others have no case.
-        if (path == Path::Reload || path == Path::Rename || path == Path::FormatOnSave)
+        if (path == Path::Reload || path == Path::Rename || path == Path::Move ||
+            path == Path::FormatOnSave)
             return std::nullopt;
         return End::Intact;
     }
-    if (path == Path::Rename)
+    if (path == Path::Rename || path == Path::Move)
         return fault == Fault::FolderUnwritable ? End::Refused : End::Renamed;
     if (fault == Fault::LongName || fault == Fault::Symlink)
         return End::Written;
@@ -175,6 +186,7 @@ protected:
         write(storedAt(), onDisk);
         write(QStringLiteral("other.css"), "c {}\n");
         write(QStringLiteral("real/kept.txt"), "kept\n");
+        QDir().mkpath(path(QStringLiteral("moved")));
         if (fault() == Fault::Symlink) {
             ASSERT_TRUE(QFile::link(path(storedAt()), path(fileName())));
         }
@@ -256,6 +268,9 @@ protected:
         case Path::HunkFlush:
             NBETest::await(model->tabs().flushTab(id));
             break;
+        case Path::Move:
+            NBETest::await(model->files().moveItem(url(fileName()), url(QStringLiteral("moved"))));
+            break;
         case Path::Rename:
             NBETest::await(
                 model->files().renameItem(url(fileName()), QStringLiteral("renamed.css")));
@@ -310,7 +325,9 @@ protected:
             break;
         case End::Renamed:
             EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
-            EXPECT_EQ(after.take(QStringLiteral("renamed.css")), unchanged.take(fileName()));
+            EXPECT_EQ(after.take(writePath() == Path::Move ? QStringLiteral("moved/") + fileName()
+                                                           : QStringLiteral("renamed.css")),
+                      unchanged.take(fileName()));
             break;
         case End::Intact:
             break;
@@ -359,7 +376,7 @@ namespace {
 std::vector<Case> everyCase()
 {
     std::vector<Case> cases;
-    for (int p = 0; p <= int(Path::Rename); ++p)
+    for (int p = 0; p <= int(Path::Move); ++p)
         for (int f = 0; f <= int(Fault::KilledMidWrite); ++f)
             if (expected(Path(p), Fault(f)))
                 cases.push_back({Path(p), Fault(f)});

@@ -2,12 +2,17 @@
 #include "NBEProjectPicker.h"
 #include "NBEWidgetDesktop.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -61,4 +66,36 @@ TEST(NBEWidgetDesktop, SavePanelsOpenInTheFolderTheyAreGiven)
         QStringLiteral("Create"), QUrl::fromLocalFile(project));
     EXPECT_EQ(QFileInfo(panel->directory().absolutePath()).canonicalFilePath(), project);
     EXPECT_EQ(panel->selectedFiles(), QStringList{project + QStringLiteral("/untitled.txt")});
+}
+
+// The question before a read-only file is replaced says it is read-only;
+// Escape and Return keep the file, only Overwrite replaces it.
+TEST(NBEWidgetDesktop, TheReadOnlyQuestionSaysSoAndKeepsTheFileByDefault)
+{
+    NBEWidgetDesktop desktop;
+    const auto answerWith = [&](const std::function<void(QMessageBox *)> &answer) {
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box)
+                return;
+            shown = {box->text(), box->defaultButton() ? box->defaultButton()->text() : QString()};
+            answer(box);
+        });
+        const auto choice = desktop.askAboutReadOnlyFile(QStringLiteral("style.css")).result();
+        return std::pair(choice, shown);
+    };
+    const auto [escaped, shown] =
+        answerWith([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Escape); });
+    EXPECT_EQ(escaped, NBEOutsideChangeChoice::Cancel);
+    EXPECT_EQ(shown,
+              (QStringList{QStringLiteral("“style.css” is read-only."), QStringLiteral("Cancel")}));
+    EXPECT_EQ(answerWith([](QMessageBox *box) { QTest::keyClick(box, Qt::Key_Return); }).first,
+              NBEOutsideChangeChoice::Cancel);
+    EXPECT_EQ(answerWith([](QMessageBox *box) {
+                  for (QAbstractButton *button : box->buttons())
+                      if (button->text() == QStringLiteral("Overwrite"))
+                          button->click();
+              }).first,
+              NBEOutsideChangeChoice::Overwrite);
 }
