@@ -118,24 +118,32 @@ quint64 NBETextBuffer::wholeTextReads()
 
 bool NBETextBuffer::readOn(const QTextDocument *document, QString &read, qsizetype count)
 {
+    LongLine line;
+    return readOn(document, read, count, line);
+}
+
+bool NBETextBuffer::readOn(const QTextDocument *document, QString &read, qsizetype count,
+                           LongLine &line)
+{
     const qsizetype length = document->characterCount() - 1;
     const qsizetype end = std::min(length, read.size() + count);
     QTextBlock block = document->findBlock(int(read.size()));
+    // Never a cursor: placed in a line, it measures its place there, which
+    // lays the whole line out.
     while (read.size() < end && block.isValid()) {
         const qsizetype at = read.size();
-        const qsizetype lineEnd = block.position() + block.length() - 1;
+        const qsizetype start = block.position();
+        const qsizetype lineEnd = start + block.length() - 1;
         if (at == lineEnd) {
             read += u'\n';
             block = block.next();
-        } else if (at == block.position() && block.length() - 1 <= count) {
-            // Whole, without a cursor: placing one lays out its line.
+            line = {};
+        } else if (at == start && lineEnd - start <= count) {
             read += block.text();
         } else {
-            // Only the slice: a block's text copies the whole line.
-            QTextCursor cursor(block);
-            cursor.setPosition(int(at));
-            cursor.setPosition(int(std::min(end, lineEnd)), QTextCursor::KeepAnchor);
-            read += cursor.selectedText();
+            if (line.start != start)
+                line = {start, block.text()};
+            read += QStringView(line.text).mid(at - start, std::min(end, lineEnd) - at);
         }
     }
     return read.size() == length;
@@ -151,10 +159,11 @@ void NBETextBuffer::readAtPause()
     } else {
         if (m_pauseRead.capacity() < m_length)
             m_pauseRead.reserve(m_length + pauseSliceLength);
-        if (!readOn(m_document, m_pauseRead, pauseSliceLength)) {
+        if (!readOn(m_document, m_pauseRead, pauseSliceLength, m_pauseLine)) {
             m_sliceTimer->start();
             return;
         }
+        m_pauseLine = {};
         wholeReads.fetch_add(1, std::memory_order_relaxed);
         m_snapshot = std::exchange(m_pauseRead, QString());
         m_snapshotRevision = m_revision;
@@ -272,7 +281,7 @@ void NBETextBuffer::replaceAll(const QString &text, bool saved)
             markSaved(m_revision);
         return;
     }
-    Q_EMIT aboutToReplace();
+    Q_EMIT aboutToReplace(text);
     if (saved) {
         // Known before the edit, so the buffer never looks dirty on the way.
         m_savedLength = text.size();
@@ -368,6 +377,7 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
     // What the pause read before `from` is still the text; it reads on from
     // there when the next pause comes.
     m_sliceTimer->stop();
+    m_pauseLine = {};
     if (m_pauseRead.size() > from)
         m_pauseRead.truncate(from);
     m_settleTimer->start(m_length >= longTextLength ? longTextSettleDelayMs : settleDelayMs);

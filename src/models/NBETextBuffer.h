@@ -61,9 +61,19 @@ public:
     // test can show that a path reads none.
     static QString wholeText(const QTextDocument *document);
     static quint64 wholeTextReads();
+    // A line longer than a slice, copied once for all the slices that read
+    // it: a cursor placed inside it would lay it out whole. Empty it after
+    // every change of the document.
+    struct LongLine
+    {
+        qsizetype start = -1;
+        QString text;
+    };
     // Appends to `read`, which holds the start of `document`'s text, up to
     // `count` more units of it (as wholeText has them). Answers whether the
     // text is now whole.
+    static bool readOn(const QTextDocument *document, QString &read, qsizetype count,
+                       LongLine &line);
     static bool readOn(const QTextDocument *document, QString &read, qsizetype count);
     // The same text, read once per revision and shared by every caller up to
     // the end of the pause: whoever needs the whole text then (highlighting,
@@ -95,8 +105,9 @@ Q_SIGNALS:
     // After every change of the text, in order.
     void changed(const NBETextChange &change);
     // Around a whole replacement from outside the editor (a reload, a
-    // formatted save): the editor keeps its caret and colours across it.
-    void aboutToReplace();
+    // formatted save) by `text`: the editor keeps its caret and colours
+    // across it.
+    void aboutToReplace(const QString &text);
     void replaced();
     void dirtyChanged(bool dirty);
     // Once `settleDelayMs` have passed without a change and the pause has
@@ -138,5 +149,6 @@ private:
     // The start of the text that pauses have read so far; an edit cuts it
     // back to where it begins, and the next pause reads on from there.
     QString m_pauseRead;
+    LongLine m_pauseLine;
     QTimer *m_sliceTimer = nullptr;
 };

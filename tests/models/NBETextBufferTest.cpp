@@ -2,6 +2,7 @@
 #include "NBEMemory.h"
 #include "NBETestSupport.h"
 
+#include <QAbstractTextDocumentLayout>
 #include <QElapsedTimer>
 #include <QList>
 #include <QRandomGenerator>
@@ -464,6 +465,79 @@ TEST(NBETextBuffer, APauseThatReadsInSlicesAnnouncesTheTextOfItsEnd)
     for (qsizetype i = 0; i < announced.size(); ++i)
         EXPECT_TRUE(announced[i] == textAtPause[i]) << "pause " << i;
     EXPECT_TRUE(announced.last() == buffer.text());
+}
+
+namespace {
+
+// Lays nothing out and counts the lines it is asked to measure, each of
+// which a text view's layout would lay out whole.
+class MeasureCounter : public QAbstractTextDocumentLayout
+{
+public:
+    using QAbstractTextDocumentLayout::QAbstractTextDocumentLayout;
+    mutable int measured = 0;
+    bool counting = true;
+    void draw(QPainter *, const PaintContext &) override {}
+    int hitTest(const QPointF &, Qt::HitTestAccuracy) const override { return -1; }
+    int pageCount() const override { return 1; }
+    QSizeF documentSize() const override { return {}; }
+    QRectF frameBoundingRect(QTextFrame *) const override { return {}; }
+    QRectF blockBoundingRect(const QTextBlock &) const override
+    {
+        if (counting)
+            ++measured;
+        return {};
+    }
+
+protected:
+    void documentChanged(int, int, int) override {}
+};
+
+} // namespace
+
+// A minified script of one line many slices long: the pause reads it in
+// slices, keys come between them, and the text it announces is the text,
+// with no line measured (a view's layout would lay the line out whole).
+TEST(NBETextBuffer, APauseReadsALongLineWithoutLayingItOut)
+{
+    QString text;
+    while (text.size() < 5 * NBETextBuffer::pauseSliceLength + 123)
+        text += QStringLiteral("function f(a){return a*2};");
+    NBETextBuffer buffer(text);
+    auto *layout = new MeasureCounter(buffer.document());
+    buffer.setDocumentLayout(layout);
+    QTimer *slices = nullptr;
+    for (QTimer *timer : buffer.findChildren<QTimer *>())
+        if (timer->interval() == 0)
+            slices = timer;
+    ASSERT_NE(slices, nullptr);
+    const auto type = [&](qsizetype at, const QString &typed) {
+        layout->counting = false;
+        QTextCursor cursor(buffer.document());
+        cursor.beginEditBlock();
+        cursor.setPosition(int(at));
+        cursor.insertText(typed);
+        cursor.endEditBlock();
+        layout->counting = true;
+    };
+    // Twice between slices: before what the pause read, and after it.
+    int sliceCount = 0;
+    QObject::connect(slices, &QTimer::timeout, [&] {
+        ++sliceCount;
+        if (sliceCount == 2)
+            type(NBETextBuffer::pauseSliceLength / 2, QStringLiteral("k"));
+        else if (sliceCount == 5)
+            type(buffer.length() - 40, QStringLiteral("q"));
+    });
+    QList<QString> announced;
+    QObject::connect(&buffer, &NBETextBuffer::settled,
+                     [&] { announced.append(buffer.snapshot()); });
+    type(3 * NBETextBuffer::pauseSliceLength + 7, QStringLiteral("x"));
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return sliceCount >= 5 && !announced.isEmpty() && !slices->isActive(); }));
+    EXPECT_TRUE(announced.last() == buffer.text());
+    EXPECT_EQ(buffer.text().size(), text.size() + 3);
+    EXPECT_EQ(layout->measured, 0);
 }
 
 // A file read with other line breaks is held with line feeds: typed back to
