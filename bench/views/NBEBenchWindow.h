@@ -31,7 +31,7 @@ using NBEBench::waitFor;
 inline void settle(int ms)
 {
     QEventLoop loop;
-    QTimer::singleShot(ms, &loop, &QEventLoop::quit);
+    QTimer::singleShot(ms, Qt::PreciseTimer, &loop, &QEventLoop::quit);
     loop.exec();
 }
 

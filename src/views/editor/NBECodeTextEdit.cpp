@@ -373,7 +373,8 @@ void NBECodeTextEdit::dragMoveEvent(QDragMoveEvent *event)
 void NBECodeTextEdit::dropEvent(QDropEvent *event)
 {
     if (!isFileDrop(event->mimeData())) {
-        QPlainTextEdit::dropEvent(event);
+        if (!splitFor(event->mimeData()) || !m_splitInput->drop(event))
+            QPlainTextEdit::dropEvent(event);
         return;
     }
     // Copy: the source must not delete what it dragged here.
@@ -389,8 +390,39 @@ void NBECodeTextEdit::insertFromMimeData(const QMimeData *source)
     // format and crash.
     if (!source || source->formats().isEmpty() || isFileDrop(source))
         return;
+    splitFor(source);
     if (!m_splitInput || !m_splitInput->paste(source))
         QPlainTextEdit::insertFromMimeData(source);
+}
+
+bool NBECodeTextEdit::bringsLongLine(const QString &text) const
+{
+    const QTextCursor cursor = textCursor();
+    const QTextBlock first = document()->findBlock(cursor.selectionStart());
+    const QTextBlock last = document()->findBlock(cursor.selectionEnd());
+    // The first line goes on from the text before the selection, the last
+    // one into the text after it.
+    qsizetype line = cursor.selectionStart() - first.position();
+    for (const QChar c : text) {
+        if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator ||
+            c == QChar::LineSeparator) {
+            line = 0;
+            continue;
+        }
+        if (++line > NBESoftBreaks::longestWholeLine)
+            return true;
+    }
+    return line + last.position() + last.length() - 1 - cursor.selectionEnd() >
+           NBESoftBreaks::longestWholeLine;
+}
+
+bool NBECodeTextEdit::splitFor(const QMimeData *source)
+{
+    if (m_splitInput || !splitBeforeLongLine || isReadOnly() || !source || !source->hasText() ||
+        !bringsLongLine(source->text()))
+        return false;
+    splitBeforeLongLine();
+    return m_splitInput != nullptr;
 }
 
 QMimeData *NBECodeTextEdit::createMimeDataFromSelection() const

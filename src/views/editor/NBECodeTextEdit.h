@@ -110,6 +110,13 @@ public:
 
     // Sees every key first; answers true when it handled the key.
     std::function<bool(QKeyEvent *)> keyCommandHandler;
+    // Asked before a paste or drop into a view that shows every line whole
+    // brings a line too long for that: the view is to show the text split
+    // from then on, so the long line is never laid out whole.
+    std::function<void()> splitBeforeLongLine;
+    // Whether `text` in place of the selection makes a line longer than
+    // NBESoftBreaks::longestWholeLine.
+    bool bringsLongLine(const QString &text) const;
     // Whether the change being made now comes from undo or redo.
     bool isUndoingOrRedoing() const { return m_undoingOrRedoing; }
 
@@ -146,6 +153,9 @@ private:
     void applyTextOptions();
     void keepVisibleGlyphs();
     void undoOrRedo(bool redo);
+    // Splits the view first when `source` brings a long line into it whole;
+    // answers whether it did.
+    bool splitFor(const QMimeData *source);
 
     NBEGutterView *m_gutter = nullptr;
     QPointer<NBELongLineDocument> m_longLines;

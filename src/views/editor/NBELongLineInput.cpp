@@ -76,6 +76,8 @@ bool NBELongLineInput::key(QKeyEvent *event)
 
 bool NBELongLineInput::drop(QDropEvent *event)
 {
+    if (!m_document)
+        return false;
     const bool inside = event->source() == m_view || event->source() == m_view->viewport();
     if (m_view->isReadOnly() || !event->mimeData()->hasText() ||
         (inside && !m_view->textCursor().hasSelection()))

@@ -29,13 +29,15 @@ public:
     QMimeData *copy() const;
     // False once the document is gone.
     bool undoOrRedo(bool redo);
+    // Takes a drop on the view; false when the view is to take it its own
+    // way.
+    bool drop(QDropEvent *event);
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     bool key(QKeyEvent *event);
-    bool drop(QDropEvent *event);
 
     NBECodeTextEdit *m_view;
     QPointer<NBELongLineDocument> m_document;

@@ -22,9 +22,20 @@ NBELongLineView::NBELongLineView(std::shared_ptr<NBETextBuffer> buffer, NBECodeT
     : QObject(parent)
     , m_buffer(std::move(buffer))
     , m_view(view)
-{}
+{
+    // Split before a paste or drop brings the line, even while a split is
+    // being made off the main thread: the view never lays it out whole.
+    view->splitBeforeLongLine = [self = QPointer(this)] {
+        if (self)
+            self->showSplitNow();
+    };
+}
 
-NBELongLineView::~NBELongLineView() = default;
+NBELongLineView::~NBELongLineView()
+{
+    if (m_view)
+        m_view->splitBeforeLongLine = nullptr;
+}
 
 QTextDocument *NBELongLineView::firstDocument()
 {
@@ -74,6 +85,20 @@ void NBELongLineView::split()
             }
             show(new NBELongLineDocument(m_buffer, std::move(*shown), this));
         });
+}
+
+void NBELongLineView::splitNow()
+{
+    if (!m_splitting)
+        showSplitNow();
+}
+
+void NBELongLineView::showSplitNow()
+{
+    if (m_longLines || !m_view)
+        return;
+    // A split off the main thread that is still running is shown no more.
+    show(new NBELongLineDocument(m_buffer, this));
 }
 
 void NBELongLineView::show(NBELongLineDocument *longLines)

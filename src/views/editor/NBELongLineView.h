@@ -42,6 +42,9 @@ public:
     // Shows the text split once the view holds a line too long to shape,
     // unless it is split or being split already.
     void split();
+    // Shows the text split now, unless it is split already or being split
+    // off the main thread (a text opened with a long line).
+    void splitNow();
 
     // Gives `highlighter` the language's colours, or none. A split view is
     // coloured by a tokenizer made for its splits at each pass.
@@ -61,6 +64,7 @@ Q_SIGNALS:
 
 private:
     void show(NBELongLineDocument *longLines);
+    void showSplitNow();
 
     std::shared_ptr<NBETextBuffer> m_buffer;
     QPointer<NBECodeTextEdit> m_view;

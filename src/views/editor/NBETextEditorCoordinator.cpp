@@ -15,6 +15,7 @@
 #include "NBELongLineView.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
+#include "NBESoftBreaks.h"
 #include "NBESyntaxHighlighter.h"
 #include "NBETagClosingController.h"
 #include "NBEWhenFinished.h"
@@ -25,6 +26,23 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QtConcurrent/QtConcurrentRun>
+
+namespace {
+
+bool holdsLongLine(const QString &text)
+{
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        if (end - start > NBESoftBreaks::longestWholeLine)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+} // namespace
 
 NBETextEditorCoordinator::NBETextEditorCoordinator(std::shared_ptr<NBEEditorSession> session,
                                                    QObject *owner)
@@ -112,10 +130,11 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 
     if (m_session->language())
         highlightWholeText();
-    finishAttaching();
-    listenToSession();
+    // Before the shaping is looked at, which would split the text at once.
     if (textView->isShapingSkipped())
         m_longLineView->split();
+    finishAttaching();
+    listenToSession();
 }
 
 void NBETextEditorCoordinator::splitWillShow()
@@ -425,12 +444,16 @@ void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &
     m_highlightedLanguageID = language.id;
 }
 
-void NBETextEditorCoordinator::bufferWillBeReplaced()
+void NBETextEditorCoordinator::bufferWillBeReplaced(const QString &text)
 {
     if (!m_textView)
         return;
+    // A text that brings a line too long to show whole goes to a split view:
+    // shown whole, the line would be laid out whole.
+    if (!m_textView->longLines() && holdsLongLine(text))
+        m_longLineView->splitNow();
     m_replacing = true;
-    m_replacedCaret = m_textView->textCursor().position();
+    m_replacedCaret = m_textView->textCaret();
     m_replacedScroll = m_textView->verticalScrollBar()->value();
     m_highlighter->beginWholeReplacement();
 }
@@ -441,12 +464,11 @@ void NBETextEditorCoordinator::bufferReplaced()
         return;
     NBECodeTextEdit *textView = m_textView;
     m_highlighter->endWholeReplacement();
-    QTextCursor cursor = textView->textCursor();
-    cursor.setPosition(std::min(m_replacedCaret, int(textView->document()->characterCount() - 1)));
-    textView->setTextCursor(cursor);
-    textView->verticalScrollBar()->setValue(m_replacedScroll);
     m_replacing = false;
+    // Split before the caret is placed: placing it lays its line out.
     updateShaping();
+    placeCaret(std::min(m_replacedCaret, int(textDocument()->characterCount() - 1)));
+    textView->verticalScrollBar()->setValue(m_replacedScroll);
     // The caret may have moved with the text: the status bar reads it again.
     selectionDidChange();
     if (m_session->language())
@@ -491,10 +513,16 @@ void NBETextEditorCoordinator::updateShaping()
 {
     if (!m_textView)
         return;
-    const bool skipped = m_textView->isShapingSkipped();
+    const bool longLine = NBECodeTextEdit::hasLongLine(m_textView->document());
+    // A new font would lay a line too long to show whole out again: the view
+    // shows it split instead, now, or once a text opened with it is split
+    // off the main thread (laid out unshaped until then).
+    if (longLine && !m_textView->longLines()) {
+        m_longLineView->splitNow();
+        if (!m_textView->longLines())
+            return;
+    }
     m_textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(m_textView->document()));
-    if (!skipped && m_textView->isShapingSkipped())
-        m_longLineView->split();
 }
 
 void NBETextEditorCoordinator::textSettled()

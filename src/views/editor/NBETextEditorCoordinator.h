@@ -153,7 +153,7 @@ private:
     // coloured by its own highlighter, and the caret stays where it was.
     void splitWillShow();
     void splitShown(int anchor, int position);
-    void bufferWillBeReplaced();
+    void bufferWillBeReplaced(const QString &text);
     void bufferReplaced();
     void selectionDidChange();
     NBETextRange selection() const;

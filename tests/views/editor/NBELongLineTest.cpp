@@ -369,6 +369,48 @@ TEST_F(NBELongLineWindowTest, ALongPasteIsShownSplitWithItsUndoAndRedo)
     ASSERT_NO_FATAL_FAILURE(expectShown(QString(original).insert(at, pasted)));
 }
 
+// The same paste into a text shown whole: the view shows the text split
+// before the line reaches it, so the line is never laid out whole, and the
+// view keeps its mapping to the text through undo and redo.
+TEST_F(NBELongLineWindowTest, ALongPasteIntoAWholeViewIsSplitBeforeItIsShown)
+{
+    const QString original = QStringLiteral("let a = 1;\nlet b = 2;\n");
+    write(QStringLiteral("app.js"), original.toUtf8());
+    openInWindow(QStringLiteral("app.js"));
+    NBECodeTextEdit *edit = textView();
+    ASSERT_FALSE(edit->longLines());
+    QTextDocument *text = edit->document();
+    const int at = 19;
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(at);
+    edit->setTextCursor(cursor);
+    edit->setFocus();
+    const QString pasted = NBECodeSamples::minifiedScript(256'000).left(256'000);
+    QGuiApplication::clipboard()->setText(pasted);
+    QTest::keySequence(edit, QKeySequence::Paste);
+    ASSERT_TRUE(edit->longLines());
+    EXPECT_EQ(text->findBlock(at).layout()->lineCount(), 0);
+    NBELongLineDocument *longLines = edit->longLines();
+    const auto expectShown = [&](const QString &shown) {
+        ASSERT_EQ(edit->text(), shown);
+        for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
+            ASSERT_LE(block.length() - 1, NBESoftBreaks::longestPiece);
+        ASSERT_EQ(edit->document()->characterCount() - 1, longLines->toView(int(shown.size())));
+        for (int offset = 0; offset <= shown.size(); offset += 997)
+            ASSERT_EQ(longLines->toText(longLines->toView(offset)), offset);
+    };
+    QString expected = original;
+    expected.insert(at, pasted);
+    ASSERT_NO_FATAL_FAILURE(expectShown(expected));
+    EXPECT_EQ(longLines->toText(edit->textCursor().position()), at + pasted.size());
+    QTest::keySequence(edit, QKeySequence::Undo);
+    ASSERT_NO_FATAL_FAILURE(expectShown(original));
+    QTest::keySequence(edit, QKeySequence::Redo);
+    ASSERT_NO_FATAL_FAILURE(expectShown(expected));
+    QTest::keySequence(edit, QKeySequence::Undo);
+    ASSERT_NO_FATAL_FAILURE(expectShown(original));
+}
+
 TEST_F(NBELongLineWindowTest, ALineTypedTooLongIsShownSplitWithItsCaretAndUndo)
 {
     const QString text = QStringLiteral("short\n") + QString(limit - 1, u'y') + u'\n';
