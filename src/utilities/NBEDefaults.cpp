@@ -88,6 +88,32 @@ QString lockFailure(QLockFile::LockError error)
 
 } // namespace
 
+QJsonObject NBEDefaults::itemFor(const Entry &entry)
+{
+    QJsonObject item;
+    item.insert(QStringLiteral("type"), typeName(entry.type));
+    switch (entry.type) {
+    case Type::Bool:
+        item.insert(QStringLiteral("value"),
+                    entry.value.toBool() ? QStringLiteral("true") : QStringLiteral("false"));
+        break;
+    case Type::Int:
+        item.insert(QStringLiteral("value"), QString::number(entry.value.toLongLong()));
+        break;
+    case Type::Double:
+        item.insert(QStringLiteral("value"), doubleText(entry.value.toDouble()));
+        break;
+    case Type::String:
+        item.insert(QStringLiteral("value"), entry.value.toString());
+        break;
+    case Type::StringList:
+        item.insert(QStringLiteral("value"),
+                    QJsonArray::fromStringList(entry.value.toStringList()));
+        break;
+    }
+    return item;
+}
+
 NBEDefaults::Stamp NBEDefaults::stamp() const
 {
     // Every write replaces the file, so a new inode or time means new content.
@@ -175,7 +201,7 @@ NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::load(QJsonObject *doc
 }
 
 NBEResult<QHash<QString, NBEDefaults::Entry>>
-NBEDefaults::loadOrSetAsideLocked(QJsonObject *document) const
+NBEDefaults::loadOrSetAsideLocked(QJsonObject *document, bool *setAside) const
 {
     auto loaded = load(document);
     if (loaded)
@@ -201,7 +227,14 @@ NBEDefaults::loadOrSetAsideLocked(QJsonObject *document) const
     if (error == ENOENT)
         return load(document);
     QString sentence;
-    if (error == 0) {
+    if (error == 0 && m_loaded) {
+        // Broken while the editor ran: what it runs with is what the next
+        // write saves.
+        sentence = QStringLiteral("The settings file couldn't be read (%1), so the editor keeps "
+                                  "the settings it is running with and saves them anew; the file "
+                                  "was kept as “%2”.")
+                       .arg(why, QFileInfo(aside).fileName());
+    } else if (error == 0) {
         sentence = QStringLiteral("The settings file couldn't be read (%1), so the editor is using "
                                   "the default settings; the file was kept as “%2”.")
                        .arg(why, QFileInfo(aside).fileName());
@@ -217,8 +250,11 @@ NBEDefaults::loadOrSetAsideLocked(QJsonObject *document) const
         QMetaObject::invokeMethod(
             self, [self, sentence] { Q_EMIT self->problemFound(sentence); }, Qt::QueuedConnection);
     }
-    if (error == 0)
+    if (error == 0) {
+        if (setAside)
+            *setAside = true;
         return QHash<QString, Entry>();
+    }
     return nbeFailure(
         QStringLiteral("the settings file “%1” couldn't be read (%2)").arg(name, why));
 }
@@ -235,12 +271,15 @@ void NBEDefaults::refreshLocked() const
     const Stamp current = stamp();
     if (m_loaded && current == m_stamp)
         return;
-    auto loaded = loadOrSetAsideLocked();
+    bool setAside = false;
+    auto loaded = loadOrSetAsideLocked(nullptr, &setAside);
     // A file set aside is gone; a broken one left in place is not read again
     // until it changes. Either way what was known is kept.
     m_stamp = stamp();
     const bool wasLoaded = std::exchange(m_loaded, true);
-    if (!loaded)
+    if (setAside && wasLoaded)
+        m_runningValuesUnsaved = true;
+    if (!loaded || (setAside && wasLoaded))
         return;
     const QHash<QString, Entry> before = m_cache;
     m_cache = std::move(*loaded);
@@ -305,36 +344,22 @@ bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry
         // The file is changed in place: entries and fields this version
         // doesn't know (a newer one wrote them) are written back as found.
         QJsonObject root;
-        auto loaded = loadOrSetAsideLocked(&root);
+        bool setAside = false;
+        auto loaded = loadOrSetAsideLocked(&root, &setAside);
         if (!loaded)
             return failWriteAfter(locker, key, loaded.error().description);
         QHash<QString, Entry> values = std::move(*loaded);
         QJsonObject object = root.value(QStringLiteral("values")).toObject();
+        // The file broke while the editor ran: it writes the values it runs
+        // with, not an empty set.
+        if ((setAside && m_loaded) || m_runningValuesUnsaved) {
+            values.insert(m_cache);
+            for (auto it = values.cbegin(); it != values.cend(); ++it)
+                object.insert(it.key(), itemFor(it.value()));
+        }
         if (newEntry) {
             values.insert(key, *newEntry);
-            QJsonObject item;
-            item.insert(QStringLiteral("type"), typeName(newEntry->type));
-            switch (newEntry->type) {
-            case Type::Bool:
-                item.insert(QStringLiteral("value"), newEntry->value.toBool()
-                                                         ? QStringLiteral("true")
-                                                         : QStringLiteral("false"));
-                break;
-            case Type::Int:
-                item.insert(QStringLiteral("value"), QString::number(newEntry->value.toLongLong()));
-                break;
-            case Type::Double:
-                item.insert(QStringLiteral("value"), doubleText(newEntry->value.toDouble()));
-                break;
-            case Type::String:
-                item.insert(QStringLiteral("value"), newEntry->value.toString());
-                break;
-            case Type::StringList:
-                item.insert(QStringLiteral("value"),
-                            QJsonArray::fromStringList(newEntry->value.toStringList()));
-                break;
-            }
-            object.insert(key, item);
+            object.insert(key, itemFor(*newEntry));
         } else {
             values.remove(key);
             object.remove(key);
@@ -361,6 +386,7 @@ bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry
         m_cache = values;
         m_stamp = stamp();
         m_loaded = true;
+        m_runningValuesUnsaved = false;
         if (!changed)
             return true;
     }

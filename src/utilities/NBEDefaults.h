@@ -17,8 +17,10 @@
 // whole ("nbe.commitDraft./repo" and "nbe.commitDraft./repo/" stay apart),
 // every write replaces the file atomically under a lock, and a value of the
 // wrong type reads as absent so the caller's default applies. A file that
-// can't be read or parsed is never written over: it is moved aside, the
-// store runs on defaults and `problem` says so once.
+// can't be read or parsed is never written over: it is moved aside and
+// `problem` says so once. Found so at the start, the store runs on
+// defaults; broken while it runs, the store keeps the values it had and
+// the next write saves them.
 class NBEDefaults : public QObject
 {
     Q_OBJECT
@@ -86,7 +88,10 @@ private:
     NBEResult<QHash<QString, Entry>> load(QJsonObject *document = nullptr) const;
     // The values on disk; a file that can't be read is moved aside first.
     // Fails when it can't be moved, so nothing writes over it.
-    NBEResult<QHash<QString, Entry>> loadOrSetAsideLocked(QJsonObject *document = nullptr) const;
+    // `setAside` is set when a broken file was moved aside.
+    NBEResult<QHash<QString, Entry>> loadOrSetAsideLocked(QJsonObject *document = nullptr,
+                                                          bool *setAside = nullptr) const;
+    static QJsonObject itemFor(const Entry &entry);
     void refreshLocked() const;
     bool failWriteAfter(QMutexLocker<QMutex> &locker, const QString &key, const QString &reason);
     void announce(const QHash<QString, Entry> &before, const QHash<QString, Entry> &after) const;
@@ -103,4 +108,7 @@ private:
     mutable Stamp m_stamp;
     mutable bool m_loaded = false;
     mutable std::optional<QString> m_problem;
+    // A read set the broken file aside: the next write saves every value
+    // the store runs with, not only its own.
+    mutable bool m_runningValuesUnsaved = false;
 };

@@ -234,6 +234,53 @@ TEST_F(DefaultsTest, ABrokenFileIsKeptAsideWhileTheStoreRunsOnDefaults)
     }
 }
 
+// A file broken by hand while the editor runs doesn't take its settings:
+// a read or the next write keeps the running values, the write saves them
+// all, and the broken file is kept aside and said once.
+TEST_F(DefaultsTest, AFileBrokenWhileRunningKeepsTheRunningValues)
+{
+    NBEDefaults defaults(file());
+    QSignalSpy problems(&defaults, &NBEDefaults::problemFound);
+    const QStringList recent{QStringLiteral("/site"), QStringLiteral("/blog")};
+    ASSERT_TRUE(defaults.setBool(QStringLiteral("nbe.formatOnSave"), true));
+    ASSERT_TRUE(defaults.setStringList(QStringLiteral("nbe.recentProjects"), recent));
+    const auto expectRunning = [&](const NBEDefaults &store) {
+        EXPECT_EQ(store.boolValue(QStringLiteral("nbe.formatOnSave")), true);
+        EXPECT_EQ(store.stringListValue(QStringLiteral("nbe.recentProjects")), recent);
+    };
+    const auto keptAside = [&] {
+        return QDir(dir.path())
+            .entryList({QStringLiteral("settings (unreadable *).json")}, QDir::Files);
+    };
+
+    const QByteArray broken = R"({"version": 1, "values": {"nbe.formatOnSave": )";
+    NBETest::writeFile(file(), broken);
+    ASSERT_TRUE(defaults.setString(QStringLiteral("nbe.commitDraft./site"), QStringLiteral("Fix")));
+    expectRunning(defaults);
+    ASSERT_EQ(keptAside().size(), 1);
+    EXPECT_EQ(NBETest::readFile(dir.filePath(keptAside().first())), broken);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return problems.count() == 1; }));
+    EXPECT_TRUE(problems.at(0).at(0).toString().contains(QStringLiteral("keeps the settings")));
+    {
+        NBEDefaults reopened(file());
+        expectRunning(reopened);
+        EXPECT_EQ(reopened.stringValue(QStringLiteral("nbe.commitDraft./site")),
+                  QStringLiteral("Fix"));
+    }
+
+    // Broken again and read before anything is written: still the running
+    // values, and the write after them saves them.
+    NBETest::writeFile(file(), "not json");
+    expectRunning(defaults);
+    ASSERT_TRUE(defaults.setInt(QStringLiteral("nbe.tabSize"), 2));
+    NBEDefaults reopened(file());
+    expectRunning(reopened);
+    EXPECT_EQ(reopened.intValue(QStringLiteral("nbe.tabSize")), std::optional<qint64>(2));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return problems.count() == 2; }));
+    QCoreApplication::processEvents();
+    EXPECT_EQ(problems.count(), 2);
+}
+
 // A file a newer version wrote may hold kinds of values and fields this one
 // doesn't know: changing a setting here writes them back as they were.
 TEST_F(DefaultsTest, AWriteKeepsWhatANewerVersionStored)
