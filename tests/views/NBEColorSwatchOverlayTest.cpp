@@ -14,8 +14,11 @@
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
+#include <QTextBlock>
+#include <QTextLayout>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace {
@@ -516,4 +519,70 @@ TEST(NBEColorSwatchOverlay, ABackgroundScanOfAnOlderTextIsDropped)
     ASSERT_TRUE(NBETest::waitUntil([&] { return !stored.isEmpty(); }));
     EXPECT_EQ(stored.first(), NBECSSColors::swatches(editor.text()));
     EXPECT_EQ(stored.first().first().range.location, 15);
+}
+
+// Page by page through a stylesheet with a minified rule set on one long
+// line (shown split) between ordinary lines: the squares on screen are those
+// a scan of every swatch finds there, each after the line or piece that
+// holds its literal, in the literals' order.
+TEST(NBEColorSwatchOverlay, SquaresOnEveryPageAreThoseAFullScanFinds)
+{
+    QString css;
+    for (int i = 0; i < 60; ++i)
+        css += QStringLiteral(".a%1 { color: #%2; }\n").arg(i).arg(i % 10, 6, 10, QLatin1Char('0'));
+    for (int i = 0; i < 1200; ++i)
+        css += QStringLiteral(".m%1{margin:0 auto;padding:%1px;border:1px solid #%2}")
+                   .arg(i)
+                   .arg(i % 7, 3, 10, QLatin1Char('0'));
+    css += u'\n';
+    for (int i = 0; i < 60; ++i)
+        css += QStringLiteral(".z%1 { background: rgb(%1, 0, 0); }\n").arg(i);
+    Editor editor(css, NBELanguageRegistry::css());
+    NBECodeTextEdit *view = editor.textView();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return view->longLines() != nullptr; }));
+    editor.coordinator()->recomputeSwatchesNow();
+    const QList<NBECSSColorsSwatch> swatches = editor.overlay()->swatches();
+    ASSERT_EQ(swatches.size(), 60 + 1200 + 60);
+
+    const auto fullScan = [&] {
+        QList<NBEColorSwatchOverlay::Box> found;
+        const NBETextGeometry &geometry = view->textGeometry();
+        const QPointF offset = view->contentOffsetPublic();
+        const int first = view->firstVisibleTextBlock().blockNumber();
+        int row = -1;
+        qreal next = 0;
+        for (qsizetype i = 0; i < swatches.size(); ++i) {
+            const int start = geometry.toView(swatches[i].range.location + 1) - 1;
+            const QTextBlock block = view->document()->findBlock(start);
+            const QRectF box = view->blockGeometry(block).translated(offset);
+            if (block.blockNumber() < first || box.top() > view->viewport()->height())
+                continue;
+            const QTextLine line = block.layout()->lineAt(block.layout()->lineCount() - 1);
+            const qreal side = std::clamp<qreal>(line.height() - 4, 8, 12);
+            if (block.blockNumber() != row) {
+                row = block.blockNumber();
+                next = box.left() + line.cursorToX(line.textStart() + line.textLength()) + 6;
+            }
+            const qreal middle = box.top() + line.y() + line.height() / 2;
+            found.append({QRectF(next, middle - side / 2, side, side), int(i)});
+            next += side + 4;
+        }
+        return found;
+    };
+    QScrollBar *bar = view->verticalScrollBar();
+    int pages = 0;
+    for (int value = 0;; value += bar->pageStep()) {
+        bar->setValue(value);
+        const QList<NBEColorSwatchOverlay::Box> boxes = editor.overlay()->boxes();
+        const QList<NBEColorSwatchOverlay::Box> expected = fullScan();
+        ASSERT_EQ(boxes.size(), expected.size()) << "page " << pages;
+        for (qsizetype i = 0; i < boxes.size(); ++i) {
+            ASSERT_EQ(boxes[i].index, expected[i].index) << "page " << pages;
+            ASSERT_EQ(boxes[i].rect, expected[i].rect) << "page " << pages;
+        }
+        ++pages;
+        if (value >= bar->maximum())
+            break;
+    }
+    EXPECT_GT(pages, 3);
 }

@@ -184,6 +184,14 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
     QTextBlock block = m_textView->firstVisibleTextBlock();
     if (!block.isValid())
         return result;
+    // Where the screen's last line ends: a literal beyond it has no square
+    // to show, and seeking its line would lay out every line on the way.
+    int shownEnd = block.position();
+    for (QTextBlock shown = block; shown.isValid(); shown = shown.next()) {
+        if (m_textView->blockGeometry(shown).translated(offset).top() > bottom)
+            break;
+        shownEnd = shown.position() + shown.length();
+    }
     // Literals come in text order: start at the first visible line.
     const auto first =
         std::lower_bound(m_swatches.cbegin(), m_swatches.cend(), text.toText(block.position()),
@@ -200,6 +208,8 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
             continue;
         // (A literal right after a split is on the piece after it.)
         const int start = text.toView(range.location + 1) - 1;
+        if (start >= shownEnd)
+            break;
         while (block.isValid() && start >= block.position() + block.length())
             block = block.next();
         if (!block.isValid())
