@@ -627,6 +627,18 @@ void NBEEditorHighlighter::highlightBlock(const QString &text)
     }
 }
 
+void NBEEditorHighlighter::adoptRuns(std::vector<NBEPackedRuns> lines)
+{
+    lines.resize(m_lines.size());
+    for (size_t i = 0; i < m_lines.size(); ++i) {
+        if (m_lines[i] != lines[i]) {
+            m_lines[i] = std::move(lines[i]);
+            m_dirty[i] = true;
+        }
+    }
+    applyVisible();
+}
+
 void NBEEditorHighlighter::markAllDirty()
 {
     for (size_t i = 0; i < m_lines.size(); ++i)

@@ -122,6 +122,12 @@ public:
     // changed) without touching formats already on screen.
     void clearRuns();
 
+    // Takes the runs of `lines`, by line of the document, as if a pass had
+    // found them: a document shown in place of another keeps its colours
+    // until its own pass comes back.
+    void adoptRuns(std::vector<NBEPackedRuns> lines);
+    const std::vector<NBEPackedRuns> &runsByLine() const { return m_lines; }
+
     bool isBusy() const { return m_running; }
     size_t lineCount() const { return m_lines.size(); }
     NBELineRuns lineRuns(size_t line) const { return m_lines.at(line).unpack(); }

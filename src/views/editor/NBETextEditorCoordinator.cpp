@@ -12,6 +12,7 @@
 #include "NBEHunkDiscard.h"
 #include "NBELineLayout.h"
 #include "NBELinkedRenameController.h"
+#include "NBELongLineDocument.h"
 #include "NBELongLineView.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
@@ -141,6 +142,7 @@ void NBETextEditorCoordinator::splitWillShow()
 {
     // The buffer's document keeps its highlighter, idle while not shown.
     m_highlighter->leaveView();
+    m_wholeHighlighter = m_highlighter;
 }
 
 void NBETextEditorCoordinator::splitShown(int anchor, int position)
@@ -154,6 +156,7 @@ void NBETextEditorCoordinator::splitShown(int anchor, int position)
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
     applyColors();
+    keepColoursAcrossSplit();
     placeCaret(position, anchor);
     textView->ensureCursorVisible();
     updateShaping();
@@ -161,6 +164,31 @@ void NBETextEditorCoordinator::splitShown(int anchor, int position)
         highlightWholeText();
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->update();
+}
+
+void NBETextEditorCoordinator::keepColoursAcrossSplit()
+{
+    // The lines shown whole before keep their colours in the split view
+    // until its first pass comes back; a split line had none.
+    const NBEEditorHighlighter *whole = std::exchange(m_wholeHighlighter, nullptr);
+    const NBELongLineDocument *longLines = m_textView->longLines();
+    if (!whole || !longLines || whole->runsByLine().empty())
+        return;
+    const std::vector<NBEPackedRuns> &wholeLines = whole->runsByLine();
+    std::vector<NBEPackedRuns> lines(size_t(m_textView->document()->blockCount()));
+    size_t line = 0;
+    size_t number = 0;
+    for (QTextBlock block = m_textView->document()->begin(); block.isValid();
+         block = block.next(), ++number) {
+        const bool continues = longLines->continuesLine(block);
+        if (continues)
+            continue;
+        if (number > 0)
+            ++line;
+        if (line < wholeLines.size() && !longLines->continuesLine(block.next()))
+            lines[number] = wholeLines[line];
+    }
+    m_highlighter->adoptRuns(std::move(lines));
 }
 
 int NBETextEditorCoordinator::caretOffset(const QTextDocument &document, NBECursorPosition caret)

@@ -153,6 +153,7 @@ private:
     // coloured by its own highlighter, and the caret stays where it was.
     void splitWillShow();
     void splitShown(int anchor, int position);
+    void keepColoursAcrossSplit();
     void bufferWillBeReplaced(const QString &text);
     void bufferReplaced();
     void selectionDidChange();
@@ -190,6 +191,9 @@ private:
     int m_replacedScroll = 0;
     QPointer<NBECodeTextEdit> m_textView;
     NBEEditorHighlighter *m_highlighter = nullptr;
+    // The highlighter of the text shown whole, between the two steps of a
+    // swap to the split view.
+    QPointer<NBEEditorHighlighter> m_wholeHighlighter;
     NBELongLineView *m_longLineView = nullptr;
     QFont m_font;
     bool m_isUserEditing = false;

@@ -411,6 +411,75 @@ TEST_F(NBELongLineWindowTest, ALongPasteIntoAWholeViewIsSplitBeforeItIsShown)
     ASSERT_NO_FATAL_FAILURE(expectShown(original));
 }
 
+namespace {
+
+// Counts the paints of a view that show its first line without colours.
+class PlainPaints : public QObject
+{
+public:
+    explicit PlainPaints(NBECodeTextEdit *view)
+        : m_view(view)
+    {
+        view->viewport()->installEventFilter(this);
+    }
+    int paints = 0;
+    int plain = 0;
+
+protected:
+    bool eventFilter(QObject *, QEvent *event) override
+    {
+        if (event->type() != QEvent::Paint)
+            return false;
+        // The short lines on screen (not a piece of the pasted line).
+        bool shown = false;
+        bool coloured = false;
+        QTextBlock block = m_view->firstVisibleTextBlock();
+        for (int i = 0; i < 40 && block.isValid(); ++i, block = block.next()) {
+            if (block.length() > 2 && block.length() < 100) {
+                shown = true;
+                coloured = coloured || !block.layout()->formats().isEmpty();
+            }
+        }
+        paints += shown;
+        plain += shown && !coloured;
+        return false;
+    }
+
+private:
+    NBECodeTextEdit *m_view;
+};
+
+} // namespace
+
+// A coloured text that goes to the split view keeps its colours on the
+// way: no paint shows its lines plain until the split view's own pass.
+TEST_F(NBELongLineWindowTest, ColoursStayWhenTheTextGoesToTheSplitView)
+{
+    QString script;
+    while (script.size() < 600'000)
+        script += QStringLiteral("let value%1 = compute(%1);\n").arg(script.size());
+    write(QStringLiteral("app.js"), script.toUtf8());
+    openInWindow(QStringLiteral("app.js"));
+    NBECodeTextEdit *edit = textView();
+    ASSERT_FALSE(edit->longLines());
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return !edit->document()->firstBlock().layout()->formats().isEmpty(); }));
+    PlainPaints watch(edit);
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(int(script.indexOf(u'\n', 100)));
+    edit->setTextCursor(cursor);
+    edit->setFocus();
+    QGuiApplication::clipboard()->setText(NBECodeSamples::minifiedScript(30'000).left(30'000));
+    QTest::keySequence(edit, QKeySequence::Paste);
+    ASSERT_TRUE(edit->longLines());
+    NBEEditorHighlighter *highlighter =
+        view->sourceEditor()->editor()->coordinator()->highlighter();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return watch.paints > 0 && !highlighter->isBusy(); }));
+    QTest::qWait(100);
+    EXPECT_GT(watch.paints, 0);
+    EXPECT_EQ(watch.plain, 0);
+}
+
 TEST_F(NBELongLineWindowTest, ALineTypedTooLongIsShownSplitWithItsCaretAndUndo)
 {
     const QString text = QStringLiteral("short\n") + QString(limit - 1, u'y') + u'\n';
