@@ -920,6 +920,14 @@ void NBEWorkspaceTabs::showDiskText(NBEOpenTab &tab, const NBETextFile &file)
     Q_EMIT tabsChanged();
 }
 
+bool NBEWorkspaceTabs::holdsTheSameText(const NBESourceFile &sourceFile, const NBETextFile &file)
+{
+    return sourceFile.diskStamp && file.stamp && !file.stamp->digest.isEmpty() &&
+           file.stamp->digest == sourceFile.diskStamp->digest &&
+           file.lineEnding == sourceFile.lineEnding &&
+           file.byteOrderMark == sourceFile.byteOrderMark;
+}
+
 void NBEWorkspaceTabs::takeDiskForm(NBESourceFile &sourceFile, const NBETextFile &file)
 {
     sourceFile.lineEnding = file.lineEnding;
@@ -1074,6 +1082,13 @@ void NBEWorkspaceTabs::followTabFile(const QUuid &id, NBEDiskChange change)
                                 now->sourceFile.buffer->revision() != revision ||
                                 now->sourceFile.buffer->isDirty())
                                 return;
+                            if (read && holdsTheSameText(now->sourceFile, *read)) {
+                                // Only its identity, owner or mode changed (a
+                                // chmod, a copy put back): caret and history stay.
+                                takeDiskForm(now->sourceFile, *read);
+                                m_unreadableNoticed.remove(id);
+                                return;
+                            }
                             if (read) {
                                 showDiskText(*now, *read);
                                 return;

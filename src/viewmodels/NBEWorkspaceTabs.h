@@ -209,6 +209,9 @@ private:
     // The file as read is what the tab knows of the disk: its stamp, and the
     // line ending and mark a save writes back.
     static void takeDiskForm(NBESourceFile &sourceFile, const NBETextFile &file);
+    // The file as read holds the text, line ending and mark the tab last
+    // read or wrote (by digest).
+    static bool holdsTheSameText(const NBESourceFile &sourceFile, const NBETextFile &file);
 
     NBEFileService &m_files;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;

@@ -680,3 +680,24 @@ TEST_F(Saving, AFileTheUserCanNoLongerReadIsAChangeOnDisk)
     EXPECT_EQ(read(QStringLiteral("index.html")), "<p>old</p>\n<p>theirs</p>\n");
     EXPECT_EQ(modeOf(path(QStringLiteral("index.html"))), 0u);
 }
+
+// A file whose mode alone changed (made executable) is the same text: its
+// tab keeps its document, and the next save asks nothing and keeps the mode.
+TEST_F(Saving, AFileWhoseModeAloneChangedKeepsItsTab)
+{
+    write(QStringLiteral("run.js"), "console.log(1);\n");
+    load();
+    const NBEOpenTab tab = open(QStringLiteral("run.js"));
+    const QString file = path(QStringLiteral("run.js"));
+    ASSERT_TRUE(QFile::setPermissions(file, QFile::permissions(file) | QFile::ExeOwner));
+    NBETest::await(model->tabs().followDisk({}));
+    ASSERT_TRUE(NBETest::waitUntil(
+        [&] { return (model->tab(tab.id)->sourceFile.diskStamp->mode & S_IXUSR) != 0; }));
+    EXPECT_EQ(model->tab(tab.id)->sourceFile.id, tab.sourceFile.id);
+
+    model->tabs().updateContent(QStringLiteral("console.log(2);\n"), tab.id);
+    EXPECT_TRUE(saveAndWait(tab.id, true));
+    EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
+    EXPECT_EQ(read(QStringLiteral("run.js")), "console.log(2);\n");
+    EXPECT_NE(modeOf(file) & S_IXUSR, 0u);
+}
