@@ -330,6 +330,25 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
         [&] { return view->viewModel()->tabs().activeTab()->sourceFile.isDirty(); }));
 }
 
+// A minified file of megabytes opens split: the editor never shows its line
+// whole, which would lay out megabytes on the main thread.
+TEST_F(NBELongLineWindowTest, AOneLineFileOfMegabytesOpensSplit)
+{
+    const QString original = minified(3 * 1024 * 1024);
+    write(QStringLiteral("bundle.min.js"), original.toUtf8());
+    ASSERT_NO_FATAL_FAILURE(makeView());
+    bool wholeShown = false;
+    NBETest::await(
+        view->viewModel()->workingTree().openFile(url(QStringLiteral("bundle.min.js")), false));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        if (view->sourceEditor() && !textView()->isReadOnly() && !textView()->longLines())
+            wholeShown = true;
+        return view->sourceEditor() && textView()->longLines() != nullptr;
+    }));
+    EXPECT_FALSE(wholeShown);
+    EXPECT_EQ(textView()->text(), original);
+}
+
 // A paste of a quarter million characters on one line is shown split at
 // once, and its undo and redo come back the same way.
 TEST_F(NBELongLineWindowTest, ALongPasteIsShownSplitWithItsUndoAndRedo)
