@@ -5,12 +5,14 @@
 #include "NBEFileTreeRow.h"
 
 #include <QApplication>
+#include <QDir>
 #include <QDrag>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
 #include <QMimeData>
@@ -44,6 +46,12 @@ public:
         const QColor primary = option.palette.color(QPalette::Text);
         painter->save();
         painter->fillRect(option.rect, NBEFileTreeRow::rowBackground(active, hovering, primary));
+        // The row the keys act on, while the list has them.
+        if (option.state & QStyle::State_HasFocus) {
+            QColor current = option.palette.color(QPalette::Highlight);
+            current.setAlphaF(0.3f);
+            painter->fillRect(option.rect, current);
+        }
 
         QRect box = option.rect.adjusted(4, 0, -4, 0);
         QString symbol;
@@ -298,6 +306,37 @@ void NBEFileTreeView::rebuild()
     }
     m_tree->verticalScrollBar()->setValue(scroll);
     m_syncing = false;
+    showCreated();
+}
+
+void NBEFileTreeView::showCreated()
+{
+    if (!m_created)
+        return;
+    QTreeWidgetItem *item = m_tree->itemForURL(*m_created);
+    if (!item)
+        return;
+    for (QTreeWidgetItem *folder = item->parent(); folder; folder = folder->parent()) {
+        if (folder->isExpanded())
+            continue;
+        if (!m_actions.toggleExpanded) {
+            folder->setExpanded(true);
+            continue;
+        }
+        // The view model's rebuilt tree comes back here with the folder open.
+        const QUuid id = folder->data(0, NBEFileTreeWidget::NodeIDRole).toUuid();
+        QMetaObject::invokeMethod(
+            this,
+            [this, id] {
+                if (m_actions.toggleExpanded)
+                    m_actions.toggleExpanded(id);
+            },
+            Qt::QueuedConnection);
+        return;
+    }
+    m_created.reset();
+    m_tree->setCurrentItem(item);
+    m_tree->scrollToItem(item);
 }
 
 void NBEFileTreeView::setActiveFile(const std::optional<QUrl> &url)
@@ -332,18 +371,36 @@ std::optional<QString> NBEFileTreeView::askCheckedName(const QString &title,
     return name;
 }
 
+namespace {
+
+QUrl childURL(const QUrl &folder, const QString &name)
+{
+    return QUrl::fromLocalFile(QDir(folder.toLocalFile()).filePath(name));
+}
+
+} // namespace
+
+// The new item isn't opened: it becomes the tree's current row and the tree
+// keeps the keys, so what is typed next never lands in the file that had
+// them before the name was asked (Return opens the new one).
 void NBEFileTreeView::newFile(const QUrl &folder)
 {
-    if (const auto name = askCheckedName(tr("New File"), tr("File name"), QString());
-        name && m_actions.createFile)
-        m_actions.createFile(*name, folder);
+    const auto name = askCheckedName(tr("New File"), tr("File name"), QString());
+    if (!name || !m_actions.createFile)
+        return;
+    m_created = childURL(folder, *name);
+    m_tree->setFocus(Qt::OtherFocusReason);
+    m_actions.createFile(*name, folder);
 }
 
 void NBEFileTreeView::newFolder(const QUrl &folder)
 {
-    if (const auto name = askCheckedName(tr("New Folder"), tr("Folder name"), QString());
-        name && m_actions.createFolder)
-        m_actions.createFolder(*name, folder);
+    const auto name = askCheckedName(tr("New Folder"), tr("Folder name"), QString());
+    if (!name || !m_actions.createFolder)
+        return;
+    m_created = childURL(folder, *name);
+    m_tree->setFocus(Qt::OtherFocusReason);
+    m_actions.createFolder(*name, folder);
 }
 
 void NBEFileTreeView::rename(const QUrl &item, const QString &currentName)
@@ -483,6 +540,26 @@ void NBEFileTreeWidget::dropEvent(QDropEvent *event)
     }
     // Copy tells the source not to delete anything: the move already happened.
     event->setDropAction(Qt::CopyAction);
+    event->accept();
+}
+
+void NBEFileTreeWidget::keyPressEvent(QKeyEvent *event)
+{
+    QTreeWidgetItem *item = currentItem();
+    if (!item || (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) ||
+        event->modifiers() & ~Qt::KeypadModifier) {
+        QTreeWidget::keyPressEvent(event);
+        return;
+    }
+    const NBEFileTreeActions &actions = m_owner->actions();
+    if (!item->data(0, IsDirectoryRole).toBool()) {
+        if (actions.openFile)
+            actions.openFile(item->data(0, URLRole).toUrl(), false);
+    } else if (actions.toggleExpanded) {
+        actions.toggleExpanded(item->data(0, NodeIDRole).toUuid());
+    } else {
+        item->setExpanded(!item->isExpanded());
+    }
     event->accept();
 }
 

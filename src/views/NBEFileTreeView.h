@@ -74,6 +74,9 @@ public:
 
 private:
     void rebuild();
+    // Makes the item just created the tree's current row once a rebuild
+    // shows it, opening the folders above it first.
+    void showCreated();
     std::optional<QString> askCheckedName(const QString &title, const QString &placeholder,
                                           const QString &initial);
     QMenu *rootMenu(QWidget *parent);
@@ -86,6 +89,8 @@ private:
     QToolButton *m_plus;
     NBEFileTreeWidget *m_tree;
     bool m_syncing = false;
+    // Created from the tree, not yet shown as the current row.
+    std::optional<QUrl> m_created;
 };
 
 // The list itself: rows carry their node's id, URL and kind, and drags carry
@@ -116,6 +121,8 @@ protected:
     void dragMoveEvent(QDragMoveEvent *event) override;
     void dropEvent(QDropEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
+    // Return opens the current file for good (or opens its folder).
+    void keyPressEvent(QKeyEvent *event) override;
     // The list has no selection, from which the base class starts drags:
     // a press and a move past the drag distance start one here.
     void mousePressEvent(QMouseEvent *event) override;
