@@ -1,4 +1,5 @@
 #include "NBEAboutWindow.h"
+#include "NBEWindowKeys.h"
 
 #include <QLabel>
 #include <QVBoxLayout>
@@ -50,6 +51,7 @@ NBEAboutWindow::NBEAboutWindow(QWidget *parent)
 {
     setObjectName(QStringLiteral("about"));
     setWindowTitle(tr("About Nabri Editor"));
+    NBEWindowKeys::closeOnEscape(this);
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(28, 24, 28, 24);
     layout->setSpacing(8);

@@ -3,6 +3,7 @@
 #include "NBEBrand.h"
 #include "NBEHelp.h"
 #include "NBEMarkdownHTMLRenderer.h"
+#include "NBEWindowKeys.h"
 
 #include <QHeaderView>
 #include <QLineEdit>
@@ -50,6 +51,7 @@ NBEHelpWindow::NBEHelpWindow(QWidget *parent)
 {
     setObjectName(QStringLiteral("help"));
     setWindowTitle(tr("Nabri Editor Help"));
+    NBEWindowKeys::closeOnEscape(this);
     auto *splitter = new QSplitter(Qt::Horizontal, this);
     auto *side = new QWidget(splitter);
     auto *sideLayout = new QVBoxLayout(side);

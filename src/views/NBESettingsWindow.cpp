@@ -4,6 +4,7 @@
 #include "NBEKeychain.h"
 #include "NBEPreferences.h"
 #include "NBEWhenFinished.h"
+#include "NBEWindowKeys.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -69,6 +70,7 @@ NBESettingsWindow::NBESettingsWindow(NBEPreferences &preferences, QWidget *paren
 {
     setObjectName(QStringLiteral("settings"));
     setWindowTitle(tr("Settings"));
+    NBEWindowKeys::closeOnEscape(this);
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs);
     m_tabs->addTab(buildGeneralTab(), tr("General"));

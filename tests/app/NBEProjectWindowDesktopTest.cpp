@@ -1,19 +1,26 @@
 // The project window on a real display with a window manager running, as a
 // user has it: keys go where the window manager and the window send them
 // after a dialog closes, not where a test hands them.
+#include "NBEAboutWindow.h"
 #include "NBEApplicationShell.h"
 #include "NBECodeTextEdit.h"
 #include "NBEFileTreeView.h"
+#include "NBEGitToolbarMenu.h"
+#include "NBEHelpWindow.h"
 #include "NBEMainView.h"
+#include "NBEPreferences.h"
+#include "NBESettingsWindow.h"
 #include "NBESourceEditor.h"
 #include "NBETestSupport.h"
 #include "NBETextEditorView.h"
+#include "NBEWindowToolbar.h"
 #include "NBEWorkspaceViewModel.h"
 
 #include <QApplication>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTemporaryDir>
@@ -36,16 +43,21 @@ protected:
         const QString openbox = QStandardPaths::findExecutable(QStringLiteral("openbox"));
         if (openbox.isEmpty())
             return;
+        // Ready once it runs its start-up command: a window shown before
+        // then is never decorated.
+        static QTemporaryDir stamps;
+        const QString ready = stamps.filePath(QStringLiteral("ready"));
         windowManager = new QProcess;
-        windowManager->start(openbox, {QStringLiteral("--sm-disable")});
-        windowManager->waitForStarted();
+        windowManager->start(openbox, {QStringLiteral("--sm-disable"), QStringLiteral("--startup"),
+                                       QStringLiteral("touch '%1'").arg(ready)});
+        NBETest::waitUntil([&] { return QFileInfo::exists(ready); });
     }
 
     static void TearDownTestSuite()
     {
         if (!windowManager)
             return;
-        windowManager->terminate();
+        windowManager->kill();
         windowManager->waitForFinished();
         delete windowManager;
         windowManager = nullptr;
@@ -182,4 +194,63 @@ TEST_F(NBEProjectWindowDesktopTest, KeysAfterCreatingFromTheTreeStayOutOfOtherFi
     type(QStringLiteral("# Notes"));
     EXPECT_EQ(viewModel()->tabs().activeTab()->sourceFile.content(), QStringLiteral("# Notes"));
     EXPECT_EQ(contents().mid(0, 2), before);
+}
+
+// Every dialog and secondary window closes on Escape, the windows on Ctrl+W
+// too, with the keys as the display sends them.
+TEST_F(NBEProjectWindowDesktopTest, DialogsAndSecondaryWindowsCloseOnEscape)
+{
+    NBETest::writeFile(path(QStringLiteral("a.txt")), "a\n");
+    NBETest::git(dir.path(), {QStringLiteral("init"), QStringLiteral("-q")});
+    NBETest::git(dir.path(), {QStringLiteral("add"), QStringLiteral("a.txt")});
+    NBETest::git(dir.path(),
+                 {QStringLiteral("-c"), QStringLiteral("user.name=Test"), QStringLiteral("-c"),
+                  QStringLiteral("user.email=test@example.org"), QStringLiteral("commit"),
+                  QStringLiteral("-qm"), QStringLiteral("a")});
+    openWindow();
+    const auto closesOn = [](QWidget *shown, const QKeySequence &keys) {
+        QPointer<QWidget> guard(shown);
+        if (!NBETest::waitUntil([&] {
+                return guard && QGuiApplication::focusWindow() &&
+                       QGuiApplication::focusWindow() == guard->windowHandle();
+            }))
+            return testing::AssertionFailure() << "never had the keys";
+        QTest::keySequence(QGuiApplication::focusWindow(), keys);
+        if (!NBETest::waitUntil([&] { return !guard || !guard->isVisible(); }))
+            return testing::AssertionFailure() << "still open";
+        return testing::AssertionSuccess();
+    };
+    const QKeySequence escape(Qt::Key_Escape);
+    const QKeySequence closeKeys(Qt::ControlModifier | Qt::Key_W);
+
+    NBEPreferences &preferences = window->mainView()->viewModel()->preferences();
+    EXPECT_TRUE(closesOn(NBESettingsWindow::present(preferences), escape));
+    EXPECT_TRUE(closesOn(NBESettingsWindow::present(preferences), closeKeys));
+    EXPECT_TRUE(closesOn(NBEHelpWindow::present(), escape));
+    EXPECT_TRUE(closesOn(NBEAboutWindow::present(), escape));
+
+    // New Branch… chosen with the pointer in the toolbar's branch menu.
+    auto *branches = qobject_cast<NBEGitToolbarMenu *>(window->toolbar()->branchMenu());
+    ASSERT_TRUE(branches);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return branches->isVisible(); }));
+    // The menu runs its own loop: the item is clicked from inside it.
+    QTimer chooser;
+    QObject::connect(&chooser, &QTimer::timeout, [&chooser] {
+        auto *menu = qobject_cast<QMenu *>(QApplication::activePopupWidget());
+        if (!menu)
+            return;
+        for (QAction *item : menu->actions()) {
+            if (item->text() != QStringLiteral("New Branch…"))
+                continue;
+            chooser.stop();
+            QTest::mouseClick(menu, Qt::LeftButton, {}, menu->actionGeometry(item).center());
+        }
+    });
+    chooser.start(20);
+    QTest::mouseClick(branches, Qt::LeftButton);
+    ASSERT_TRUE(NBETest::waitUntil(
+        [] { return qobject_cast<QInputDialog *>(QApplication::activeModalWidget()); }));
+    EXPECT_TRUE(closesOn(QApplication::activeModalWidget(), escape));
+    // Back in the project window, the keys are its own again.
+    ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
 }

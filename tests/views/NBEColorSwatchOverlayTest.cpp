@@ -11,6 +11,7 @@
 
 #include <QApplication>
 #include <QColorDialog>
+#include <QLineEdit>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -585,4 +586,31 @@ TEST(NBEColorSwatchOverlay, SquaresOnEveryPageAreThoseAFullScanFinds)
             break;
     }
     EXPECT_GT(pages, 3);
+}
+
+// The colour panel answers the keys of a dialog: a colour typed into its
+// hex field is accepted with Return, which closes the panel; Escape closes it.
+TEST(NBEColorSwatchOverlay, ReturnInTheHexFieldAcceptsTheColourAndClosesThePanel)
+{
+    Editor editor(QStringLiteral("a { color: #ffffff; }"), NBELanguageRegistry::css());
+    editor.clickSwatch(0);
+    QColorDialog *panel = editor.overlay()->colorPanel();
+    ASSERT_TRUE(panel);
+    ASSERT_TRUE(panel->isVisible());
+    QLineEdit *hex = nullptr;
+    for (QLineEdit *field : panel->findChildren<QLineEdit *>())
+        if (field->text().startsWith(u'#'))
+            hex = field;
+    ASSERT_TRUE(hex);
+    hex->selectAll();
+    QTest::keyClicks(hex, QStringLiteral("#00ff00"));
+    QTest::keyClick(hex, Qt::Key_Return);
+    EXPECT_FALSE(panel->isVisible());
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return editor.text() == QStringLiteral("a { color: #00ff00; }"); }));
+
+    editor.clickSwatch(0);
+    ASSERT_TRUE(panel->isVisible());
+    QTest::keyClick(hex, Qt::Key_Escape);
+    EXPECT_FALSE(panel->isVisible());
 }

@@ -4,6 +4,7 @@
 #include "NBETextBuffer.h"
 
 #include <QColorDialog>
+#include <QLineEdit>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -333,6 +334,10 @@ void NBEColorSwatchOverlay::beginPicking(int index)
                             QColorDialog::DontUseNativeDialog);
         connect(m_panel, &QColorDialog::currentColorChanged, this,
                 &NBEColorSwatchOverlay::colorDidChange);
+        // Without buttons nothing took Return: a colour typed into a field
+        // is accepted with it, and the panel gives the keys back.
+        for (QLineEdit *field : m_panel->findChildren<QLineEdit *>())
+            connect(field, &QLineEdit::returnPressed, m_panel.data(), &QDialog::accept);
     }
     {
         // Showing the literal's own colour is no pick.
