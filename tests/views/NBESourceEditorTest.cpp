@@ -204,8 +204,29 @@ TEST_F(NBESourceEditorTest, DroppedFilesOpenInsteadOfTypingTheirAddresses)
     edit()->paste();
     EXPECT_EQ(modelText(), before);
 
+    // A file manager's drop: the files, and their addresses as text.
+    QMimeData managed;
+    managed.setUrls({url(QStringLiteral("notes.txt"))});
+    managed.setText(url(QStringLiteral("notes.txt")).toString() + u'\n');
+    write(QStringLiteral("notes.txt"), "notes\n");
+    EXPECT_TRUE(drop(&managed));
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        const auto active = model->tabs().activeTab();
+        return active && active->sourceFile.url == url(QStringLiteral("notes.txt"));
+    }));
+    EXPECT_EQ(modelText(), before);
+    EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
+
     QMimeData text;
     text.setText(QStringLiteral("<b>"));
     EXPECT_TRUE(drop(&text));
     EXPECT_TRUE(NBETest::waitUntil([&] { return modelText().contains(QStringLiteral("<b>")); }));
+
+    // A browser's link: its address is typed.
+    QMimeData link;
+    link.setUrls({QUrl(QStringLiteral("https://example.org/a.css"))});
+    link.setText(QStringLiteral("https://example.org/a.css"));
+    EXPECT_TRUE(drop(&link));
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return modelText().contains(QStringLiteral("https://example.org/a.css")); }));
 }

@@ -335,10 +335,11 @@ void NBECodeTextEdit::contextMenuEvent(QContextMenuEvent *event)
 namespace {
 
 // Dragged items of the file tree or a file manager: local files and nothing
-// to type. Text that comes with them (a browser's link) is text.
+// to type. A file manager adds their addresses as text for a terminal; that
+// text is no reason to type them. A web address (a browser's link) is text.
 bool isFileDrop(const QMimeData *source)
 {
-    if (!source || !source->hasUrls() || source->hasFormat(QStringLiteral("text/plain")))
+    if (!source || !source->hasUrls())
         return false;
     const QList<QUrl> urls = source->urls();
     return std::all_of(urls.cbegin(), urls.cend(),
