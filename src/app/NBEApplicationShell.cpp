@@ -534,7 +534,7 @@ void NBEApplicationShell::endSession()
     QList<NBEUnsavedText> unsaved;
     for (NBEProjectWindow *window : projectWindows())
         unsaved += window->mainView()->viewModel()->tabs().unsavedTexts();
-    std::optional<QString> notKept;
+    std::optional<QString> atRisk;
     if (!unsaved.isEmpty()) {
         // On disk before any question: the session may end while it shows.
         const auto kept = NBERecoveredEdits::keep(unsaved, m_recoveryPlaces);
@@ -545,18 +545,24 @@ void NBEApplicationShell::endSession()
             NBELog::app().info("Unsaved edits kept in %s", m_keptEdits);
         }
         if (!kept) {
-            notKept = tr("The unsaved edits couldn't be kept in case Nabri Editor is ended: %1.")
-                          .arg(kept.error().description);
+            atRisk = tr("The unsaved edits couldn't be kept in case Nabri Editor is ended: %1.")
+                         .arg(kept.error().description);
         } else if (!kept->missing.isEmpty()) {
             QStringList names;
             for (const QString &path : kept->missing)
                 names.append(QStringLiteral("“%1”").arg(QFileInfo(path).fileName()));
-            notKept = tr("The unsaved edits of %1 couldn't be kept in case Nabri Editor is "
-                         "ended: %2.")
-                          .arg(names.join(QStringLiteral(", ")), kept->reason);
+            atRisk = tr("The unsaved edits of %1 couldn't be kept in case Nabri Editor is "
+                        "ended: %2.")
+                         .arg(names.join(QStringLiteral(", ")), kept->reason);
+        } else if (NBERecoveredEdits::isInTemporaryFolder(kept->folder)) {
+            // Emptied when the computer starts: the next start may have
+            // nothing to announce.
+            atRisk = tr("The unsaved edits were kept only in the temporary folder “%1”, which "
+                        "is emptied when the computer starts again.")
+                         .arg(kept->folder);
         }
-        if (notKept)
-            NBELog::app().error("%s", *notKept);
+        if (atRisk)
+            NBELog::app().error("%s", *atRisk);
     }
     // A second request while the questions show only refreshes the copy.
     if (std::exchange(m_ending, true))
@@ -571,12 +577,12 @@ void NBEApplicationShell::endSession()
             NBEProjectWindow::closeEveryWindowAndQuit();
         });
     };
-    if (!notKept) {
+    if (!atRisk) {
         quit();
         return;
     }
     // Said before the questions: what is lost if the process is killed.
-    showError(*notKept);
+    showError(*atRisk);
     connect(m_alert, &QMessageBox::finished, this, quit,
             Qt::ConnectionType(Qt::QueuedConnection | Qt::SingleShotConnection));
 }

@@ -2,6 +2,7 @@
 
 #include "NBEReplaceFile.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
@@ -10,6 +11,8 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -58,22 +61,81 @@ QStringList missingFrom(const QString &kept)
     return missing;
 }
 
+// A folder of ours, looked at without following a link planted in its
+// place; a private one is also closed to the group and others.
+bool isOwnFolder(const QString &path, bool privately = false)
+{
+    struct stat info = {};
+    if (::lstat(QFile::encodeName(path).constData(), &info) != 0 || !S_ISDIR(info.st_mode) ||
+        info.st_uid != ::geteuid())
+        return false;
+    return !privately || (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+// Another user may hold a place's name in a shared folder; the place is
+// then a folder of ours beside it, "<name> XXXXXX".
+QStringList standIns(const QString &place)
+{
+    const QFileInfo info(place);
+    const QString prefix = info.fileName() + u' ';
+    QStringList found;
+    for (const QString &name :
+         info.dir().entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot, QDir::Name))
+        if (name.size() == prefix.size() + 6 && name.startsWith(prefix))
+            found.append(info.dir().filePath(name));
+    return found;
+}
+
+// The place, or a stand-in, as a folder that only we can write into.
+NBEResult<QString> takePlace(const QString &place)
+{
+    const QString parent = QFileInfo(place).absolutePath();
+    if (!QDir().mkpath(parent))
+        return nbeFailure(QStringLiteral("couldn't make the folder “%1”").arg(parent));
+    const QByteArray path = QFile::encodeName(place);
+    if (::mkdir(path.constData(), 0700) != 0 && errno != EEXIST)
+        return nbeFailure(QStringLiteral("couldn't make the folder “%1”: %2")
+                              .arg(place, nbeWriteFailureReason(errno)));
+    QStringList candidates{place};
+    candidates += standIns(place);
+    for (const QString &candidate : std::as_const(candidates)) {
+        if (!isOwnFolder(candidate))
+            continue;
+        if (::chmod(QFile::encodeName(candidate).constData(), 0700) != 0)
+            return nbeFailure(QStringLiteral("the folder “%1” isn't private").arg(candidate));
+        return candidate;
+    }
+    QByteArray standIn = path + " XXXXXX";
+    if (!::mkdtemp(standIn.data()))
+        return nbeFailure(QStringLiteral("the folder “%1” belongs to someone else").arg(place));
+    return QFile::decodeName(standIn);
+}
+
 NBEResult<NBEKeptEdits> keepIn(const QList<NBEUnsavedText> &texts, const QString &place)
 {
-    if (!QDir().mkpath(place))
-        return nbeFailure(QStringLiteral("couldn't make the folder “%1”").arg(place));
-    // The text is the user's alone, also in a shared temporary folder that
-    // someone else might have made first.
-    if (QFileInfo(place).ownerId() != ::getuid() ||
-        !QFile::setPermissions(place, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner))
-        return nbeFailure(QStringLiteral("the folder “%1” isn't private").arg(place));
-    const QString stamp =
-        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss"));
-    QString kept = QDir(place).filePath(stamp);
-    for (int n = 2; QFileInfo::exists(kept) || QFileInfo::exists(expectedMark(kept)); ++n)
-        kept = QDir(place).filePath(QStringLiteral("%1 (%2)").arg(stamp).arg(n));
-    if (auto written = nbeReplaceFile(expectedMark(kept), expectation(texts)); !written)
+    const auto root = takePlace(place);
+    if (!root)
+        return std::unexpected(root.error());
+    // Taken by creating it: two processes ended in the same second each get
+    // a folder of their own, and neither removes the other's.
+    const QString name =
+        QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd HH.mm.ss")) +
+        QStringLiteral(" pid %1").arg(::getpid());
+    QString kept;
+    for (int n = 1;; ++n) {
+        kept = QDir(*root).filePath(n == 1 ? name : QStringLiteral("%1 (%2)").arg(name).arg(n));
+        if (::mkdir(QFile::encodeName(kept).constData(), 0700) == 0)
+            break;
+        if (errno != EEXIST || n == 100)
+            return nbeFailure(QStringLiteral("couldn't make the folder “%1”: %2")
+                                  .arg(kept, nbeWriteFailureReason(errno)));
+    }
+    // Left by an earlier copy of this name that was removed half-way.
+    QFile::remove(announcedMark(kept));
+    if (auto written = nbeReplaceFile(expectedMark(kept), expectation(texts)); !written) {
+        NBERecoveredEdits::discard(kept);
         return std::unexpected(written.error());
+    }
 
     NBEKeptEdits copy{kept, {}, {}};
     for (const NBEUnsavedText &text : texts) {
@@ -96,6 +158,23 @@ NBEResult<NBEKeptEdits> keepIn(const QList<NBEUnsavedText> &texts, const QString
     return copy;
 }
 
+QString inAppFolder(const QString &base)
+{
+    QString folder = base;
+    if (const QString organization = QCoreApplication::organizationName(); !organization.isEmpty())
+        folder += u'/' + organization;
+    if (const QString application = QCoreApplication::applicationName(); !application.isEmpty())
+        folder += u'/' + application;
+    return folder;
+}
+
+QString stateFolder()
+{
+    const QString set = qEnvironmentVariable("XDG_STATE_HOME");
+    return inAppFolder(
+        QDir::isAbsolutePath(set) ? set : QDir::homePath() + QStringLiteral("/.local/state"));
+}
+
 } // namespace
 
 QString NBERecoveredEdits::folder()
@@ -106,10 +185,21 @@ QString NBERecoveredEdits::folder()
 
 QStringList NBERecoveredEdits::places()
 {
-    // Often another disk (or memory): a full or read-only data folder
-    // doesn't stop it. One per user, as the temporary folder is shared.
-    return {folder(), QDir::temp().filePath(
-                          QStringLiteral("Nabri Editor Recovered Edits %1").arg(::getuid()))};
+    const QString within = QStringLiteral("/Recovered Edits");
+    QStringList found{folder(), stateFolder() + within,
+                      QStandardPaths::writableLocation(QStandardPaths::CacheLocation) + within};
+    found.removeDuplicates();
+    // One per user, as the temporary folder is shared.
+    found.append(
+        QDir::temp().filePath(QStringLiteral("Nabri Editor Recovered Edits %1").arg(::getuid())));
+    return found;
+}
+
+bool NBERecoveredEdits::isInTemporaryFolder(const QString &kept)
+{
+    const QString place = QFileInfo(kept).absolutePath();
+    const QString temporary = places().constLast();
+    return place == temporary || standIns(temporary).contains(place);
 }
 
 QString NBERecoveredEdits::pathInCopy(const QString &path)
@@ -154,13 +244,21 @@ NBEResult<NBEKeptEdits> NBERecoveredEdits::keep(const QList<NBEUnsavedText> &tex
 
 QList<NBEKeptEdits> NBERecoveredEdits::unannounced(const QStringList &in)
 {
+    // What another user left in a shared place is not ours to announce.
     QList<NBEKeptEdits> copies;
     for (const QString &place : in) {
-        const QDir root(place);
-        for (const QString &name : root.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
-            const QString kept = root.filePath(name);
-            if (!QFileInfo::exists(announcedMark(kept)))
-                copies.append({kept, missingFrom(kept), {}});
+        QStringList roots{place};
+        roots += standIns(place);
+        for (const QString &root : std::as_const(roots)) {
+            if (!isOwnFolder(root, true))
+                continue;
+            const QDir dir(root);
+            for (const QString &name :
+                 dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
+                const QString kept = dir.filePath(name);
+                if (isOwnFolder(kept, true) && !QFileInfo::exists(announcedMark(kept)))
+                    copies.append({kept, missingFrom(kept), {}});
+            }
         }
     }
     return copies;

@@ -26,19 +26,24 @@ struct NBEKeptEdits
 };
 
 // Keeps unsaved text when the desktop session ends before the user could be
-// asked about it: each text goes to <place>/<time>/ followed by the file's
-// own absolute path, and the next start says where. The usual place is the
-// data folder's "Recovered Edits"; the temporary folder stands in when that
-// can't be written.
+// asked about it: each text goes to <place>/<time> <process>/ followed by the
+// file's own absolute path, and the next start says where. The places are
+// the user's own data, state and cache folders, in that order; the temporary
+// folder, emptied when the computer starts, stands in when none of them can
+// be written. Only the user's own private folders are written or announced.
 class NBERecoveredEdits
 {
 public:
     static QString folder();
     static QStringList places();
+    // Whether a copy lies in the temporary folder's place, so it may be gone
+    // before the next start.
+    static bool isInTemporaryFolder(const QString &kept);
 
-    // Writes every text into a new folder named after the time, in the first
-    // place that takes them all; when none does, the copy that holds the
-    // most, naming what it lacks. A failure when nothing could be kept.
+    // Writes every text into a new folder of this process alone, named after
+    // the time and the process, in the first place that takes them all; when
+    // none does, the copy that holds the most, naming what it lacks. A
+    // failure when nothing could be kept.
     static NBEResult<NBEKeptEdits> keep(const QList<NBEUnsavedText> &texts,
                                         const QStringList &in = places());
     // Copies kept by sessions that ended with unsaved edits and not yet

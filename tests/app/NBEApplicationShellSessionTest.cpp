@@ -8,12 +8,20 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDateTime>
 #include <QMessageBox>
+#include <QProcess>
 #include <QTemporaryDir>
+#include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <memory>
+
+using namespace std::chrono_literals;
 
 namespace {
 
@@ -93,18 +101,21 @@ struct Project
     QPointer<NBEProjectWindow> window;
     NBEWorkspaceViewModel *viewModel = nullptr;
 
-    // A window on a folder whose a.css holds "old" and shows "unsaved".
-    bool open(NBEApplicationShell &shell)
+    // A window on a folder whose a.css holds "old" and shows `text`; the
+    // folder given, or a new one.
+    bool open(NBEApplicationShell &shell, const QString &text = QStringLiteral("unsaved"),
+              const QString &given = {})
     {
-        NBETest::writeFile(dir.filePath(QStringLiteral("a.css")), "old");
-        window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+        const QString folder = given.isEmpty() ? dir.path() : given;
+        if (given.isEmpty())
+            NBETest::writeFile(dir.filePath(QStringLiteral("a.css")), "old");
+        window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(folder)));
         viewModel = window->mainView()->viewModel();
         if (!NBETest::waitUntil([&] { return viewModel->files().isOpen(); }))
             return false;
         NBETest::await(viewModel->workingTree().openFile(
-            QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(QStringLiteral("a.css")))), false));
-        viewModel->tabs().updateContent(QStringLiteral("unsaved"),
-                                        viewModel->tabs().activeTab()->id);
+            QUrl::fromLocalFile(QDir::cleanPath(folder + QStringLiteral("/a.css"))), false));
+        viewModel->tabs().updateContent(text, viewModel->tabs().activeTab()->id);
         return viewModel->tabs().activeTab()->sourceFile.isDirty();
     }
     QByteArray onDisk() const { return NBETest::readFile(dir.filePath(QStringLiteral("a.css"))); }
@@ -230,4 +241,129 @@ TEST(NBEApplicationShellSession, ACancelledQuitLeavesEveryWindowAsItWas)
         EXPECT_TRUE(project->viewModel->tabs().activeTab()->sourceFile.isDirty());
         EXPECT_EQ(project->onDisk(), "old");
     }
+}
+
+// The far end of ProcessesEndedTogetherKeepTheirOwnTexts: a window with one
+// unsaved tab that says when the end of its session asks about it, and
+// gives the answer it was told.
+TEST(NBEApplicationShellSession, DISABLED_ChildWithAnUnsavedTab)
+{
+    NBEApplicationShell shell;
+    shell.setRecoveryPlaces({qEnvironmentVariable("NBE_RECOVERY_PLACE")});
+    shell.handleSessionEnd();
+    Project project;
+    ASSERT_TRUE(project.open(shell, qEnvironmentVariable("NBE_UNSAVED_TEXT"),
+                             qEnvironmentVariable("NBE_PROJECT")));
+    const QString answer = qEnvironmentVariable("NBE_ANSWER");
+    bool asked = false;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        for (QWidget *widget : QApplication::topLevelWidgets()) {
+            auto *box = qobject_cast<QMessageBox *>(widget);
+            if (asked || !box || !box->isVisible() || box->windowTitle() != unsavedChanges)
+                continue;
+            asked = true;
+            std::printf("asked\n");
+            std::fflush(stdout);
+            for (QAbstractButton *button : box->buttons())
+                if (button->text() == answer)
+                    QTimer::singleShot(0, button, &QAbstractButton::click);
+        }
+    });
+    watch.start(10);
+    std::printf("ready\n");
+    std::fflush(stdout);
+    runUntilQuit([] {});
+}
+
+// A logout ends every editor process in the same second: each keeps its own
+// text, also of the same file, and Don't Save in one removes its copy alone.
+TEST(NBEApplicationShellSession, ProcessesEndedTogetherKeepTheirOwnTexts)
+{
+    QTemporaryDir places;
+    QTemporaryDir project;
+    NBETest::writeFile(project.filePath(QStringLiteral("a.css")), "old");
+    const QString place = places.filePath(QStringLiteral("Recovered Edits"));
+    struct Child
+    {
+        QString text;
+        QString answer;
+        std::unique_ptr<QProcess> process = std::make_unique<QProcess>();
+    };
+    std::vector<Child> children;
+    children.push_back({QStringLiteral("kept by the first"), {}});
+    children.push_back({QStringLiteral("kept by the second"), {}});
+    children.push_back({QStringLiteral("settled by the third"), QStringLiteral("Don't Save")});
+    for (Child &child : children) {
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("NBE_RECOVERY_PLACE"), place);
+        environment.insert(QStringLiteral("NBE_PROJECT"), project.path());
+        environment.insert(QStringLiteral("NBE_UNSAVED_TEXT"), child.text);
+        environment.insert(QStringLiteral("NBE_ANSWER"), child.answer);
+        child.process->setProcessEnvironment(environment);
+        child.process->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        child.process->start(
+            QCoreApplication::applicationFilePath(),
+            {QStringLiteral("--gtest_also_run_disabled_tests"),
+             QStringLiteral(
+                 "--gtest_filter=NBEApplicationShellSession.DISABLED_ChildWithAnUnsavedTab")});
+    }
+    std::vector<QByteArray> said(children.size());
+    const auto allSaid = [&](const QByteArray &word) {
+        for (size_t i = 0; i < children.size(); ++i)
+            said[i] += children[i].process->readAllStandardOutput();
+        return std::all_of(said.cbegin(), said.cend(),
+                           [&](const QByteArray &out) { return out.contains(word); });
+    };
+    ASSERT_TRUE(NBETest::waitUntil([&] { return allSaid("ready\n"); }, 120s));
+
+    // Early in a second, so all three stamp their copies with the same time.
+    while (QDateTime::currentMSecsSinceEpoch() % 1000 > 50)
+        QThread::usleep(500);
+    for (const Child &child : children)
+        ASSERT_EQ(::kill(pid_t(child.process->processId()), SIGTERM), 0);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return allSaid("asked\n"); }, 60s));
+    ASSERT_TRUE(children[2].process->waitForFinished(60000));
+    // The others are killed before anyone answered them.
+    for (size_t i = 0; i < 2; ++i) {
+        children[i].process->kill();
+        children[i].process->waitForFinished(10000);
+    }
+
+    QStringList kept;
+    for (const NBEKeptEdits &copy : NBERecoveredEdits::unannounced({place})) {
+        EXPECT_TRUE(copy.missing.isEmpty());
+        kept.append(QString::fromUtf8(NBETest::readFile(
+            copy.folder +
+            NBERecoveredEdits::pathInCopy(project.filePath(QStringLiteral("a.css"))))));
+    }
+    kept.sort();
+    EXPECT_EQ(kept, QStringList({children[0].text, children[1].text}))
+        << kept.join(QStringLiteral(" | ")).toStdString();
+    EXPECT_EQ(NBETest::readFile(project.filePath(QStringLiteral("a.css"))), "old");
+}
+
+// A copy that only the temporary folder took may be gone at the next start:
+// the window says so before it asks.
+TEST(NBEApplicationShellSession, ACopyInTheTemporaryFolderIsSaid)
+{
+    QTemporaryDir places;
+    NBETest::writeFile(places.filePath(QStringLiteral("file")), "x");
+    NBEApplicationShell shell;
+    shell.setRecoveryPlaces(
+        {places.filePath(QStringLiteral("file/data")), NBERecoveredEdits::places().constLast()});
+    shell.handleSessionEnd();
+    Project project;
+    ASSERT_TRUE(project.open(shell));
+
+    // Apart, so the question is answered also when nothing was said.
+    Answerer said({{QStringLiteral("Error"), QStringLiteral("OK")}});
+    Answerer cancel({{unsavedChanges, QStringLiteral("Cancel")}});
+    ASSERT_EQ(std::raise(SIGTERM), 0);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return cancel.done(); }));
+    ASSERT_TRUE(said.done());
+    EXPECT_TRUE(said.texts().first().contains(QStringLiteral("temporary folder")))
+        << said.texts().first().toStdString();
+    EXPECT_TRUE(said.texts().first().contains(shell.keptEdits()));
+    EXPECT_TRUE(NBERecoveredEdits::isInTemporaryFolder(shell.keptEdits()));
 }

@@ -6,14 +6,52 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
+#include <QStandardPaths>
+
 #include <csignal>
+#include <fcntl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
 QStringList everything(const QString &folder)
 {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+}
+
+// Runs `make` in a child process as the ordinary user nobody (uid and gid
+// 65534), so what it makes belongs to someone else even when the test runs
+// as root. Plain system calls only: the child of a threaded program.
+bool asAnotherUser(const std::function<bool()> &make)
+{
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (::setresgid(65534, 65534, 65534) != 0 || ::setresuid(65534, 65534, 65534) != 0)
+            ::_exit(2);
+        ::_exit(make() ? 0 : 1);
+    }
+    int status = 0;
+    return child > 0 && ::waitpid(child, &status, 0) == child && WIFEXITED(status) &&
+           WEXITSTATUS(status) == 0;
+}
+
+// A copy as `keep` leaves it, with one text, made by the child.
+bool plantCopy(const QByteArray &place, mode_t mode)
+{
+    const QByteArray copy = place + "/2026-01-01 00.00.00 pid 1";
+    if (::mkdir(place.constData(), mode) == 0) {
+        if (::chmod(place.constData(), mode) != 0)
+            return false;
+    } else if (errno != EEXIST) {
+        return false;
+    }
+    if (::mkdir(copy.constData(), 0755) != 0)
+        return false;
+    const int file = ::open((copy + "/planted.css").constData(), O_WRONLY | O_CREAT, 0644);
+    return file >= 0 && ::write(file, "planted", 7) == 7 && ::close(file) == 0;
 }
 
 } // namespace
@@ -126,4 +164,84 @@ TEST(NBERecoveredEdits, NoTextIsWrittenOutsideItsCopy)
     EXPECT_EQ(NBETest::readFile(kept->folder + QStringLiteral("/z.css")), "mixed");
     EXPECT_EQ(everything(dir.path()), QStringList{QStringLiteral("a")});
     EXPECT_EQ(everything(dir.filePath(QStringLiteral("a"))), QStringList{QStringLiteral("b")});
+}
+
+// The user's own folders come first: data, state, cache, each the
+// application's own; the temporary folder, emptied at every start of the
+// computer, is the last resort.
+TEST(NBERecoveredEdits, TheUsersOwnFoldersComeBeforeTheTemporaryFolder)
+{
+    const QByteArray before = qgetenv("XDG_STATE_HOME");
+    const QString state = QDir::home().filePath(QStringLiteral("elsewhere/state"));
+    qputenv("XDG_STATE_HOME", QFile::encodeName(state));
+    const QStringList places = NBERecoveredEdits::places();
+    qunsetenv("XDG_STATE_HOME");
+    const QStringList byDefault = NBERecoveredEdits::places();
+    qputenv("XDG_STATE_HOME", before);
+
+    const QString within = QStringLiteral("/Nabri/Nabri Editor/Recovered Edits");
+    const QString temporary =
+        QDir::temp().filePath(QStringLiteral("Nabri Editor Recovered Edits %1").arg(::getuid()));
+    EXPECT_EQ(places, QStringList({NBERecoveredEdits::folder(), state + within,
+                                   QStandardPaths::writableLocation(QStandardPaths::CacheLocation) +
+                                       QStringLiteral("/Recovered Edits"),
+                                   temporary}));
+    ASSERT_EQ(byDefault.size(), 4);
+    EXPECT_EQ(byDefault[1], QDir::homePath() + QStringLiteral("/.local/state") + within);
+    EXPECT_TRUE(NBERecoveredEdits::folder().endsWith(within));
+
+    // A copy is in the temporary folder only when it went to the last place.
+    const QList<NBEUnsavedText> texts{{QStringLiteral("/site/a.css"), "a"}};
+    const auto inData = NBERecoveredEdits::keep(texts, {places[0]});
+    const auto inTemporary = NBERecoveredEdits::keep(texts, {temporary});
+    ASSERT_TRUE(inData && inTemporary);
+    EXPECT_FALSE(NBERecoveredEdits::isInTemporaryFolder(inData->folder));
+    EXPECT_TRUE(NBERecoveredEdits::isInTemporaryFolder(inTemporary->folder));
+    NBERecoveredEdits::discard(inData->folder);
+    NBERecoveredEdits::discard(inTemporary->folder);
+}
+
+// In a shared folder another user can make a place's folder first, or a
+// copy inside a place of ours that others could write: neither is
+// announced, and the place still takes this user's copy.
+TEST(NBERecoveredEdits, AnotherUsersFolderIsNeitherAnnouncedNorInTheWay)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can make a folder owned by another user";
+    // The test's own temporary folder is closed to others: the system's is not.
+    QTemporaryDir dir(QStringLiteral("/tmp/nbe-shared-XXXXXX"));
+    ASSERT_TRUE(dir.isValid());
+    const QString shared = dir.path();
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 01777), 0);
+    const QString foreign = shared + QStringLiteral("/Recovered Edits");
+    const QString open = shared + QStringLiteral("/Open Place");
+    ASSERT_EQ(::mkdir(QFile::encodeName(open).constData(), 0777), 0);
+    ASSERT_EQ(::chmod(QFile::encodeName(open).constData(), 0777), 0);
+    ASSERT_TRUE(asAnotherUser([&] {
+        return plantCopy(QFile::encodeName(foreign), 0755) &&
+               // A stand-in's name, taken before this user needs one.
+               ::mkdir(QFile::encodeName(foreign + QStringLiteral(" AAAAAA")).constData(), 0755) ==
+                   0 &&
+               plantCopy(QFile::encodeName(open), 0777);
+    }));
+
+    EXPECT_EQ(NBERecoveredEdits::unannounced({foreign, open}), QList<NBEKeptEdits>());
+
+    const QList<NBEUnsavedText> texts{{QStringLiteral("/site/a.css"), "mine"}};
+    for (const QString &place : {foreign, open}) {
+        const auto kept = NBERecoveredEdits::keep(texts, {place});
+        ASSERT_TRUE(kept.has_value()) << kept.error().description.toStdString();
+        EXPECT_EQ(NBETest::readFile(kept->folder + QStringLiteral("/site/a.css")), "mine");
+        const QList<NBEKeptEdits> mine{{kept->folder, {}, {}}};
+        EXPECT_EQ(NBERecoveredEdits::unannounced({place}), mine);
+        struct stat info = {};
+        ASSERT_EQ(
+            ::stat(QFile::encodeName(QFileInfo(kept->folder).absolutePath()).constData(), &info),
+            0);
+        EXPECT_EQ(info.st_uid, ::geteuid());
+        EXPECT_EQ(info.st_mode & 07777, 0700u);
+    }
+    // Nothing of the other user's was changed.
+    EXPECT_EQ(NBETest::readFile(foreign + QStringLiteral("/2026-01-01 00.00.00 pid 1/planted.css")),
+              "planted");
 }
