@@ -395,7 +395,8 @@ void NBEWorkspaceFiles::sayUnreadableFolders()
         name = name.left(39) + u'…' + name.right(39);
     QString why = first.readError;
     why[0] = why[0].toLower();
-    Q_EMIT failed(
+    // Also found by a rebuild after outside changes, while the user types.
+    Q_EMIT noticed(
         fresh.size() == 1
             ? QStringLiteral("The folder “%1” couldn't be read (%2), so it's left out of the "
                              "file tree.")

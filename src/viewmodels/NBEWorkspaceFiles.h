@@ -106,6 +106,9 @@ Q_SIGNALS:
     void outsideChangesFollowed();
     // A one-sentence failure for the window to show.
     void failed(const QString &message);
+    // The same for what was found without a command; it may come while the
+    // user types.
+    void noticed(const QString &message);
 
 private:
     // Stores a new folder value (its tree), announcing when it differs.

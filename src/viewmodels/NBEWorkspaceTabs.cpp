@@ -763,8 +763,10 @@ QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const
                 const QString reason = result.error().description;
                 // Automatic saves fail again at every pause for the same
                 // reason (a full disk): each reason is said once.
-                if (check != WriteCheck::SkipQuietly || !m_autoSaveFailures.contains(reason))
+                if (check != WriteCheck::SkipQuietly)
                     Q_EMIT failed(QStringLiteral("Failed to save: ") + reason);
+                else if (!m_autoSaveFailures.contains(reason))
+                    Q_EMIT noticed(QStringLiteral("Failed to save: ") + reason);
                 if (check == WriteCheck::SkipQuietly)
                     m_autoSaveFailures.insert(reason);
                 if (afterwards)
@@ -857,7 +859,7 @@ QFuture<bool> NBEWorkspaceTabs::settleOutsideChange(const QUuid &tabID, const QU
         // Said once per tab until it is saved or reloaded, not at every pause.
         if (!m_outsideChangeNoticed.contains(tabID)) {
             m_outsideChangeNoticed.insert(tabID);
-            Q_EMIT failed(
+            Q_EMIT noticed(
                 vanished
                     ? QStringLiteral("“%1” is no longer on disk, so it wasn't saved automatically.")
                           .arg(name)
@@ -1098,8 +1100,8 @@ void NBEWorkspaceTabs::followTabFile(const QUuid &id, NBEDiskChange change)
                             // why once, rather than pass for the file.
                             if (!m_unreadableNoticed.contains(id)) {
                                 m_unreadableNoticed.insert(id);
-                                Q_EMIT failed(QStringLiteral("Failed to read file: ") +
-                                              read.error().description);
+                                Q_EMIT noticed(QStringLiteral("Failed to read file: ") +
+                                               read.error().description);
                             }
                         });
         return;

@@ -144,6 +144,9 @@ Q_SIGNALS:
     void cursorPositionChanged(const QUuid &tabID);
     // A one-sentence failure for the window to show.
     void failed(const QString &message);
+    // The same for what went wrong without a command (an automatic save, a
+    // file followed from disk): it may come while the user types.
+    void noticed(const QString &message);
     // A new tab's document, announced as the tab appears: before anyone
     // else hears tabsChanged().
     void documentOpened(NBEEditorDocument *document);

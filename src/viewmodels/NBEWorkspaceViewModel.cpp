@@ -94,6 +94,8 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             [this](NBEEditorDocument *document) { m_gitState->follow(*document); });
     connect(m_tabs, &NBEWorkspaceTabs::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
+    connect(m_tabs, &NBEWorkspaceTabs::noticed, this,
+            [this](const QString &message) { setNotice(message); });
     connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,
             &NBEDiagnosticsStore::set);
     NBEWorkspaceWorkingTreeHost workingTreeHost;
@@ -115,6 +117,8 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
                               m_environment.timings.outsideChangeQuiet, std::move(filesHost), this);
     connect(m_files, &NBEWorkspaceFiles::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
+    connect(m_files, &NBEWorkspaceFiles::noticed, this,
+            [this](const QString &message) { setNotice(message); });
 }
 
 // Releasing the view model stops no server: only closing the workspace does.
@@ -131,6 +135,19 @@ void NBEWorkspaceViewModel::setErrorMessage(const std::optional<QString> &messag
 void NBEWorkspaceViewModel::clearErrorMessage()
 {
     setErrorMessage(std::nullopt);
+}
+
+void NBEWorkspaceViewModel::setNotice(const std::optional<QString> &message)
+{
+    if (m_notice == message)
+        return;
+    m_notice = message;
+    Q_EMIT noticeChanged();
+}
+
+void NBEWorkspaceViewModel::clearNotice()
+{
+    setNotice(std::nullopt);
 }
 
 void NBEWorkspaceViewModel::setRecentProjects(const QList<QUrl> &projects)
@@ -189,6 +206,7 @@ QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
         m_htmlValidation->dropAll();
         m_files->close();
         setErrorMessage(std::nullopt);
+        setNotice(std::nullopt);
     });
 }
 

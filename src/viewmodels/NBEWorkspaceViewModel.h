@@ -93,6 +93,11 @@ public:
     const std::optional<QString> &errorMessage() const { return m_errorMessage; }
     // The window calls this once it has shown the message.
     void clearErrorMessage();
+    // What happened without a command (an automatic save that failed, a
+    // file changed outside); the window shows it without taking the keys,
+    // as it may come while the user types.
+    const std::optional<QString> &notice() const { return m_notice; }
+    void clearNotice();
     const QList<QUrl> &recentProjects() const { return m_recentProjects; }
 
     NBEPreferences &preferences() const { return *m_environment.preferences; }
@@ -145,10 +150,12 @@ public:
 
 Q_SIGNALS:
     void errorMessageChanged();
+    void noticeChanged();
     void recentProjectsChanged();
 
 private:
     void setErrorMessage(const std::optional<QString> &message);
+    void setNotice(const std::optional<QString> &message);
     void setRecentProjects(const QList<QUrl> &projects);
     void startLSPSession(const QUrl &rootURL);
 
@@ -157,6 +164,7 @@ private:
     // With the desktop, settings store and preferences filled in.
     NBEWorkspaceEnvironment m_environment;
     std::optional<QString> m_errorMessage;
+    std::optional<QString> m_notice;
     QList<QUrl> m_recentProjects;
     NBEFileService m_fileService;
     NBEGitService m_gitService;

@@ -11,6 +11,7 @@
 #include "NBEIcons.h"
 #include "NBEMarkdownPreview.h"
 #include "NBEMarkdownToolbar.h"
+#include "NBENoticeBar.h"
 #include "NBEOpeningView.h"
 #include "NBEOutlineView.h"
 #include "NBESourceEditor.h"
@@ -122,6 +123,12 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
         new NBETabBar(viewModel->tabs(), viewModel->workingTree(), viewModel->files(), m_tabArea);
     m_tabAreaLayout->addWidget(m_tabBar);
     m_tabAreaLayout->addWidget(divider(m_tabArea));
+    // Above the editor and never modal: it may come while the user types.
+    m_noticeBar = new NBENoticeBar(m_tabArea);
+    m_tabAreaLayout->addWidget(m_noticeBar);
+    connect(viewModel, &NBEWorkspaceViewModel::noticeChanged, m_noticeBar,
+            [this] { m_noticeBar->setMessage(m_viewModel->notice()); });
+    connect(m_noticeBar, &NBENoticeBar::closed, viewModel, &NBEWorkspaceViewModel::clearNotice);
     // The formatting toolbars, each shown while its language is edited.
     m_markdownToolbar = new NBEMarkdownToolbar(
         [viewModel](NBEMarkdownAction action) { viewModel->requestMarkdownEdit(action); },

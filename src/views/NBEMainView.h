@@ -26,6 +26,7 @@ class NBEHTMLToolbar;
 class NBEMarkdownToolbar;
 class NBEHTMLSplitView;
 class NBEMarkdownPreview;
+class NBENoticeBar;
 class NBEOpeningView;
 class NBEStatusBar;
 class NBETabBar;
@@ -88,6 +89,7 @@ public:
     NBEGitDiffView *diffView() const;
     bool isShowingEmptyState() const;
     QMessageBox *errorAlert() const { return m_alert; }
+    NBENoticeBar *noticeBar() const { return m_noticeBar; }
 
 Q_SIGNALS:
     // The folder was closed (the workspace went away after it was open).
@@ -148,6 +150,7 @@ private:
     std::optional<QUuid> m_paneTabID;
     PaneKind m_paneKind = PaneKind::editor;
     QPointer<QMessageBox> m_alert;
+    NBENoticeBar *m_noticeBar = nullptr;
     bool m_hadWorkspace = false;
     int m_opening = 0;
     std::vector<std::unique_ptr<QKeyEvent>> m_heldKeys;

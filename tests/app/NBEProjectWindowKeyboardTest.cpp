@@ -5,6 +5,8 @@
 #include "NBEGitChangesView.h"
 #include "NBEMainView.h"
 #include "NBEMarkdownPreview.h"
+#include "NBENoticeBar.h"
+#include "NBEPreferences.h"
 #include "NBESourceEditor.h"
 #include "NBETabStops.h"
 #include "NBETestSupport.h"
@@ -21,9 +23,11 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -52,6 +56,18 @@ bool startActive(NBEProjectWindow &window)
     window.mainView()->start();
     window.activateWindow();
     return QTest::qWaitForWindowActive(&window);
+}
+
+// Opens `file` for good and waits until its editor shows. A pane put into
+// the window is shown one event-loop turn later; until then it takes focus
+// but is no tab stop.
+bool showInEditor(NBEProjectWindow &window, const QUrl &file)
+{
+    NBETest::await(viewModel(&window)->workingTree().openFile(file, false));
+    return NBETest::waitUntil([&] {
+        const NBESourceEditor *source = window.mainView()->sourceEditor();
+        return source && source->editor()->textView()->isVisible();
+    });
 }
 
 QAction *quitAction(NBEProjectWindow *window)
@@ -169,13 +185,7 @@ TEST(NBEProjectWindowKeyboard, TabReachesTheSourceControlPaneAndTheKeyboardCommi
     ASSERT_TRUE(startActive(window));
     NBEWorkspaceViewModel *model = viewModel(&window);
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().hasStagedChanges(); }));
-    NBETest::await(model->workingTree().openFile(fileURL(dir, QStringLiteral("notes.txt")), false));
-    // A pane put into the window is shown one event-loop turn later; until
-    // then it takes focus but is no tab stop.
-    ASSERT_TRUE(NBETest::waitUntil([&] {
-        const NBESourceEditor *source = window.mainView()->sourceEditor();
-        return source && source->editor()->textView()->isVisible();
-    }));
+    ASSERT_TRUE(showInEditor(window, fileURL(dir, QStringLiteral("notes.txt"))));
     window.mainView()->sidebar()->setMode(NBESidebarMode::changes);
     auto *changes = window.findChild<NBEGitChangesView *>();
     ASSERT_NE(changes, nullptr);
@@ -268,4 +278,66 @@ TEST(NBEProjectWindowKeyboard, EditKeysReachAWidgetThatTakesOnlySomeOfThem)
     for (const QString &name : {QStringLiteral("edit_undo"), QStringLiteral("edit_copy")})
         EXPECT_TRUE(actions.value(name)->isEnabled()) << name.toStdString();
     EXPECT_FALSE(model->tabs().activeTab()->sourceFile.isDirty());
+}
+
+// An automatic save that fails in a typing pause (a full disk) says so in a
+// bar above the editor: every key typed after it still lands in the text,
+// none goes to a dialog.
+TEST(NBEProjectWindowKeyboard, AFailedAutoSaveNeverTakesTheKeys)
+{
+    QTemporaryDir dir;
+    NBETest::SmallDisk disk(dir.path());
+    if (!disk.isMounted())
+        GTEST_SKIP() << disk.skipReason().toStdString();
+    NBETest::writeFile(dir.filePath(QStringLiteral("notes.txt")), "end\n");
+    NBEPreferences &preferences = NBEPreferences::shared();
+    preferences.setAutoSaveMode(QStringLiteral("afterDelay"));
+    preferences.setAutoSaveDelay(0.2);
+    const auto restore = qScopeGuard([&] {
+        for (const auto key :
+             {NBEPreferences::Key::autoSaveMode, NBEPreferences::Key::autoSaveDelay})
+            preferences.store().remove(NBEPreferences::keyName(key));
+    });
+    NBEProjectWindow window(folderURL(dir));
+    ASSERT_TRUE(startActive(window));
+    NBEWorkspaceViewModel *model = viewModel(&window);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->files().isOpen(); }));
+    ASSERT_TRUE(showInEditor(window, fileURL(dir, QStringLiteral("notes.txt"))));
+    NBECodeTextEdit *editor = window.mainView()->sourceEditor()->editor()->textView();
+    editor->setFocus();
+    ASSERT_TRUE(editor->hasFocus());
+    disk.fill();
+
+    // As the keyboard does: each key goes to the window that has the focus,
+    // or to the project window, which a modal dialog would block.
+    const auto type = [&](const QString &text) {
+        for (const QChar c : text) {
+            QWindow *focused = QGuiApplication::focusWindow();
+            QTest::keyClick(focused ? focused : window.windowHandle(), c.toLatin1());
+        }
+    };
+    type(QStringLiteral("one "));
+    const auto said = [&] { return model->notice() || model->errorMessage(); };
+    ASSERT_TRUE(NBETest::waitUntil(said));
+    // The pause long enough for a dialog to have come up.
+    NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(300));
+    type(QStringLiteral("two three"));
+
+    EXPECT_EQ(editor->toPlainText(), QStringLiteral("one two threeend\n"))
+        << editor->toPlainText().toStdString();
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(window.mainView()->errorAlert(), nullptr);
+    EXPECT_TRUE(window.mainView()->noticeBar()->isVisible());
+    EXPECT_TRUE(
+        window.mainView()->noticeBar()->message().startsWith(QStringLiteral("Failed to save: ")))
+        << window.mainView()->noticeBar()->message().toStdString();
+    EXPECT_TRUE(model->tabs().activeTab()->sourceFile.isDirty());
+    EXPECT_EQ(NBETest::readFile(dir.filePath(QStringLiteral("notes.txt"))), "end\n");
+
+    // Closed, the bar goes; the text stays with the keys.
+    window.mainView()->noticeBar()->closeButton()->click();
+    EXPECT_FALSE(model->notice().has_value());
+    EXPECT_FALSE(window.mainView()->noticeBar()->isVisible());
+    EXPECT_TRUE(editor->hasFocus());
+    disk.empty();
 }

@@ -146,17 +146,18 @@ TEST_F(Saving, AutoSaveSkipsAnOutsideChangeAndSaysSoOnce)
     EXPECT_FALSE(saveAndWait(id, false));
     EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
     EXPECT_EQ(read(QStringLiteral("a.css")), "outside");
-    ASSERT_TRUE(model->errorMessage().has_value());
-    EXPECT_TRUE(model->errorMessage()->contains(QStringLiteral("a.css")));
-    model->clearErrorMessage();
+    ASSERT_TRUE(model->notice().has_value());
+    EXPECT_TRUE(model->notice()->contains(QStringLiteral("a.css")));
+    EXPECT_FALSE(model->errorMessage().has_value());
+    model->clearNotice();
     model->tabs().updateContent(QStringLiteral("mine, more"), id);
     EXPECT_FALSE(saveAndWait(id, false));
-    EXPECT_FALSE(model->errorMessage().has_value());
+    EXPECT_FALSE(model->notice().has_value());
     EXPECT_EQ(read(QStringLiteral("a.css")), "outside");
 
     // A vanished file isn't brought back by an automatic save either.
     QFile::remove(path(QStringLiteral("a.css")));
-    model->clearErrorMessage();
+    model->clearNotice();
     desktop->outsideAnswer = NBEOutsideChangeChoice::Overwrite;
     EXPECT_FALSE(saveAndWait(id, false));
     EXPECT_FALSE(QFileInfo::exists(path(QStringLiteral("a.css"))));
@@ -374,23 +375,27 @@ TEST_F(Saving, AFullDiskKeepsEveryFileAndTheEdits)
     }
     disk.fill();
 
+    // An automatic save comes in a typing pause: it says why as a notice,
+    // never as an error the window shows as an alert.
     for (qsizetype i = 0; i < files.size(); ++i) {
         const QString &name = files[i].first;
-        model->clearErrorMessage();
+        model->clearNotice();
         EXPECT_FALSE(saveAndWait(ids[i], false)) << name.toStdString();
         EXPECT_EQ(read(name), files[i].second) << name.toStdString();
         EXPECT_TRUE(model->tab(ids[i])->sourceFile.isDirty()) << name.toStdString();
         EXPECT_EQ(
-            model->errorMessage().value_or(QString()),
+            model->notice().value_or(QString()),
             QStringLiteral("Failed to save: Couldn't save “%1”: the disk is full.").arg(name));
+        EXPECT_FALSE(model->errorMessage().has_value());
     }
 
     // Later pauses fail the same way and say nothing more.
-    model->clearErrorMessage();
+    model->clearNotice();
     for (int pause = 0; pause < 3; ++pause) {
         model->tabs().updateContent(QStringLiteral("edited again %1").arg(pause), ids[0]);
         EXPECT_FALSE(saveAndWait(ids[0], false));
     }
+    EXPECT_FALSE(model->notice().has_value());
     EXPECT_FALSE(model->errorMessage().has_value());
     // The Save command always says why.
     EXPECT_FALSE(saveAndWait(ids[0], true));

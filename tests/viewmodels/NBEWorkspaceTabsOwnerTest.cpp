@@ -6,6 +6,8 @@
 #include "NBEWorkspaceLanguageServers.h"
 #include "NBEWorkspaceTabs.h"
 
+#include <QRegularExpression>
+
 using namespace std::chrono_literals;
 
 namespace {
@@ -52,6 +54,9 @@ protected:
         QObject::connect(tabs.get(), &NBEWorkspaceTabs::cursorPositionChanged, note("cursor"));
         QObject::connect(tabs.get(), &NBEWorkspaceTabs::failed, [this](const QString &message) {
             heard.append(QStringLiteral("failed ") + message);
+        });
+        QObject::connect(tabs.get(), &NBEWorkspaceTabs::noticed, [this](const QString &message) {
+            heard.append(QStringLiteral("noticed ") + message);
         });
     }
 
@@ -262,7 +267,7 @@ TEST_F(WorkspaceTabs, FilesChangedOnDiskAreFollowedUnlessEditsWait)
     EXPECT_FALSE(NBETest::await(tabs->saveTab(edited, false)));
     EXPECT_EQ(take(),
               QStringList{QStringLiteral(
-                  "failed “edited.txt” changed on disk, so it wasn't saved automatically.")});
+                  "noticed “edited.txt” changed on disk, so it wasn't saved automatically.")});
     EXPECT_EQ(NBETest::readFile(path(QStringLiteral("edited.txt"))), "theirs");
 }
 
@@ -272,15 +277,16 @@ TEST_F(WorkspaceTabs, AFileThatCanNoLongerBeReadIsSaidOnce)
 {
     write(QStringLiteral("page.html"), "cafe");
     const QUuid id = openFile(QStringLiteral("page.html"));
-    const QString said = QStringLiteral("failed Failed to read file: The file “page.html” couldn't "
-                                        "be opened because it isn't valid UTF-8 text.");
+    // Not as a failure: it comes while the user may be typing elsewhere.
+    const QString said = QStringLiteral("noticed Failed to read file: The file “page.html” "
+                                        "couldn't be opened because it isn't valid UTF-8 text.");
     // Checks the disk, then gives the reload after the check until `done`.
     const auto follow = [&](const std::function<bool()> &done) {
         NBETest::await(tabs->followDisk({}));
         NBETest::waitUntil(done, 2s);
-        return take().filter(QStringLiteral("failed"));
+        return take().filter(QRegularExpression(QStringLiteral("^(failed|noticed) ")));
     };
-    const auto told = [&] { return !heard.filter(QStringLiteral("failed")).isEmpty(); };
+    const auto told = [&] { return !heard.filter(QStringLiteral("noticed")).isEmpty(); };
     const auto content = [&] { return tabs->find(id)->sourceFile.content(); };
     take();
 
