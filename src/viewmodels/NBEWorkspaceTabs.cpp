@@ -835,7 +835,7 @@ QFuture<bool> NBEWorkspaceTabs::settleReadOnly(const QUrl &url, WriteCheck check
         // Said once, as other reasons an automatic save fails.
         if (!m_autoSaveFailures.contains(refused)) {
             m_autoSaveFailures.insert(refused);
-            Q_EMIT failed(refused);
+            Q_EMIT noticed(refused);
         }
         return QtFuture::makeReadyFuture(false);
     }

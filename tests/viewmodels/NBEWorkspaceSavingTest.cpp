@@ -626,15 +626,16 @@ TEST_F(Saving, AReadOnlyFileIsSavedOnlyWhenTheUserSaysSo)
         // An automatic save never asks and says so once.
         desktop->readOnlyQuestions.clear();
         const QUuid automatic = open(QStringLiteral("auto.css")).id;
-        model->clearErrorMessage();
+        model->clearNotice();
         for (int pause = 0; pause < 2; ++pause) {
             model->tabs().updateContent(QStringLiteral("b{%1}\n").arg(pause), automatic);
             EXPECT_FALSE(saveAndWait(automatic, false));
-            EXPECT_EQ(model->errorMessage(),
-                      pause == 0 ? std::optional(QStringLiteral(
-                                       "Failed to save: “auto.css” is not writable."))
-                                 : std::nullopt);
-            model->clearErrorMessage();
+            EXPECT_EQ(model->notice(), pause == 0
+                                           ? std::optional(QStringLiteral(
+                                                 "Failed to save: “auto.css” is not writable."))
+                                           : std::nullopt);
+            EXPECT_FALSE(model->errorMessage().has_value());
+            model->clearNotice();
         }
         EXPECT_TRUE(desktop->readOnlyQuestions.isEmpty());
     });
@@ -669,17 +670,17 @@ TEST_F(Saving, AFileTheUserCanNoLongerReadIsAChangeOnDisk)
         EXPECT_FALSE(saveAndWait(id, false));
         EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
         EXPECT_EQ(
-            model->errorMessage(),
+            model->notice(),
             QStringLiteral("“index.html” changed on disk, so it wasn't saved automatically."));
         desktop->outsideAnswer = NBEOutsideChangeChoice::Cancel;
         EXPECT_FALSE(saveAndWait(id, true));
         EXPECT_EQ(desktop->outsideQuestions, QStringList{QStringLiteral("index.html")});
         EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 
-        model->clearErrorMessage();
+        model->clearNotice();
         NBETest::await(model->tabs().followDisk({}));
-        ASSERT_TRUE(NBETest::waitUntil([&] { return model->errorMessage().has_value(); }));
-        EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
+        ASSERT_TRUE(NBETest::waitUntil([&] { return model->notice().has_value(); }));
+        EXPECT_TRUE(model->notice()->startsWith(QStringLiteral("Failed to read file: ")));
         EXPECT_EQ(model->tab(clean)->sourceFile.content(), QStringLiteral("<p>old</p>\n"));
     });
     EXPECT_EQ(read(QStringLiteral("index.html")), "<p>old</p>\n<p>theirs</p>\n");
