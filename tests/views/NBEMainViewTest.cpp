@@ -19,10 +19,15 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QToolButton>
+
+#include <atomic>
+#include <thread>
+#include <vector>
 
 namespace {
 
@@ -458,6 +463,16 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
 // meanwhile gets only its caret back.
 TEST_F(NBEMainViewTest, ATabShownAgainKeepsItsSelectionAndScrollPosition)
 {
+    // A busy machine: every core has work besides the window's.
+    std::atomic<bool> busy = true;
+    std::vector<std::jthread> load;
+    for (unsigned core = 0; core < std::max(2u, std::thread::hardware_concurrency()); ++core)
+        load.emplace_back([&busy] {
+            volatile unsigned long spin = 0;
+            while (busy.load(std::memory_order_relaxed))
+                spin = spin + 1;
+        });
+    const auto idle = qScopeGuard([&] { busy = false; });
     QString page;
     for (int line = 1; line <= 300; ++line)
         page += QStringLiteral("<p>line %1</p>\n").arg(line);

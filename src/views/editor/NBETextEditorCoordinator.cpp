@@ -16,6 +16,7 @@
 #include "NBELongLineView.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
+#include "NBEScrollRestore.h"
 #include "NBESoftBreaks.h"
 #include "NBESyntaxHighlighter.h"
 #include "NBETagClosingController.h"
@@ -247,20 +248,12 @@ void NBETextEditorCoordinator::placeInitialCaret()
     };
     if (kept && kept->revision == m_buffer->revision() && keptCaret() == caret) {
         placeCaret(std::clamp(kept->position, 0, length), std::clamp(kept->anchor, 0, length));
-        // The view has no size before its first layout. A caret moved
-        // meanwhile (a line revealed) is what shows instead.
-        QTimer::singleShot(0, textView, [textView, state = *kept, left = textView->textCursor()] {
-            const QTextCursor now = textView->textCursor();
-            if (now.position() != left.position() || now.anchor() != left.anchor()) {
-                textView->ensureCursorVisible();
-                return;
-            }
-            textView->verticalScrollBar()->setValue(state.verticalScroll);
-            textView->horizontalScrollBar()->setValue(state.horizontalScroll);
-        });
+        // The view has no size before its layout: the place waits for it.
+        NBEScrollRestore::start(
+            textView, NBEScrollRestore::Place{kept->verticalScroll, kept->horizontalScroll});
     } else {
         placeCaret(caretOffset(*textDocument(), caret));
-        QTimer::singleShot(0, textView, &QPlainTextEdit::ensureCursorVisible);
+        NBEScrollRestore::start(textView, std::nullopt);
     }
     const NBECursorPosition placed = caretOf(textView->textCursor());
     if (placed != caret)
