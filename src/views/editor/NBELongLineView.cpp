@@ -1,6 +1,7 @@
 #include "NBELongLineView.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBELineLayout.h"
 #include "NBELongLineDocument.h"
 #include "NBETextBuffer.h"
 #include "NBEWhenFinished.h"
@@ -99,6 +100,26 @@ void NBELongLineView::showSplitNow()
         return;
     // A split off the main thread that is still running is shown no more.
     show(new NBELongLineDocument(m_buffer, this));
+}
+
+void NBELongLineView::showWholeAgain()
+{
+    if (!m_longLines || !m_view || NBECodeTextEdit::hasLongLine(m_buffer->document()))
+        return;
+    NBECodeTextEdit *view = m_view;
+    const int anchor = m_longLines->toText(view->textCursor().anchor());
+    const int position = m_longLines->toText(view->textCursor().position());
+    Q_EMIT splitWillShow();
+    QTextDocument *document = m_buffer->document();
+    view->prepareDocument(document);
+    m_buffer->setDocumentLayout(new NBELineLayout(document));
+    view->setLongLines(nullptr);
+    view->setDocument(document);
+    // Follows the buffer no more; gone once the events about it are.
+    NBELongLineDocument *split = std::exchange(m_longLines, nullptr);
+    disconnect(m_buffer.get(), nullptr, split, nullptr);
+    split->deleteLater();
+    Q_EMIT splitShown(anchor, position);
 }
 
 void NBELongLineView::show(NBELongLineDocument *longLines)

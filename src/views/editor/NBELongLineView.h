@@ -47,6 +47,9 @@ public:
     // Shows the text split now, unless it is split already or being split
     // off the main thread (a text opened with a long line).
     void splitNow();
+    // Shows the text whole again once no line of it is too long to, so no
+    // line keeps pieces it no longer needs.
+    void showWholeAgain();
 
     // Gives `highlighter` the language's colours, or none. A split view is
     // coloured by a tokenizer made for its splits at each pass.
@@ -58,9 +61,9 @@ public:
                    const QString &text, bool languageChanged) const;
 
 Q_SIGNALS:
-    // Around the view taking a split document in place of the buffer's: a
-    // highlighter of the document left must leave the view first. The caret
-    // was at the text offsets `anchor` and `position`.
+    // Around the view taking a split document in place of the buffer's, or
+    // the buffer's again: a highlighter of the document left must leave the
+    // view first. The caret was at the text offsets `anchor` and `position`.
     void splitWillShow();
     void splitShown(int anchor, int position);
 

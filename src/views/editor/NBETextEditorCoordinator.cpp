@@ -557,6 +557,8 @@ void NBETextEditorCoordinator::textSettled()
     // Only a text that had a long line is read for one again.
     if (m_textView->isShapingSkipped())
         updateShaping();
+    if (m_textView->longLines())
+        m_longLineView->showWholeAgain();
     const QString text = m_buffer->snapshot();
     if (m_session->language())
         highlightWholeText(text);

@@ -535,6 +535,38 @@ TEST_F(NBELongLineWindowTest, ALineTypedTooLongIsShownSplitWithItsCaretAndUndo)
     EXPECT_EQ(edit->text(), text);
 }
 
+// A long line broken into short ones leaves no pieces behind: at the pause
+// the view shows the text whole again, the caret where it was; undone, the
+// line is shown split again.
+TEST_F(NBELongLineWindowTest, AViewWhoseLongLineGoesShowsTheTextWholeAgain)
+{
+    const QString text = QStringLiteral("a\n") + minified(3 * limit / 2) + QStringLiteral("b\n");
+    write(QStringLiteral("bundle.min.js"), text.toUtf8());
+    openInWindow(QStringLiteral("bundle.min.js"));
+    NBECodeTextEdit *edit = textView();
+    ASSERT_TRUE(edit->longLines());
+    const int middle = 2 + limit * 3 / 4;
+    QTextCursor cursor = edit->textCursor();
+    cursor.setPosition(edit->longLines()->toView(middle));
+    edit->setTextCursor(cursor);
+    edit->setFocus();
+    QTest::keyClick(edit, Qt::Key_Return);
+    QString broken = text;
+    broken.insert(middle, u'\n');
+    ASSERT_TRUE(NBETest::waitUntil([&] { return edit->longLines() == nullptr; }));
+    EXPECT_EQ(edit->text(), broken);
+    EXPECT_EQ(edit->document()->blockCount(), int(broken.count(u'\n')) + 1);
+    EXPECT_EQ(edit->textCaret(), middle + 1);
+    QTest::keyClick(edit, Qt::Key_X);
+    broken.insert(middle + 1, u'x');
+    EXPECT_EQ(edit->text(), broken);
+    QTest::keySequence(edit, QKeySequence::Undo);
+    QTest::keySequence(edit, QKeySequence::Undo);
+    EXPECT_EQ(edit->text(), text);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return edit->longLines() != nullptr; }));
+    EXPECT_EQ(edit->text(), text);
+}
+
 TEST_F(NBELongLineWindowTest, AShownAgainTextIsSplitAgainAndOtherTextsShownWhole)
 {
     const QString bundle = minified(2 * limit);
