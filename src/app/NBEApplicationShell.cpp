@@ -472,7 +472,7 @@ NBEApplicationShell::NBEApplicationShell(QObject *parent)
     NBEPreferences &preferences = NBEPreferences::shared();
     // Before the first read: a settings file found broken is said once.
     connect(&preferences.store(), &NBEDefaults::problemFound, this,
-            &NBEApplicationShell::showError);
+            &NBEApplicationShell::showProblem);
     NBEAppearance::apply(preferences.appearance());
     connect(&preferences, &NBEPreferences::changed, this, [&preferences](NBEPreferences::Key key) {
         if (key == NBEPreferences::Key::appearance)
@@ -782,6 +782,19 @@ void NBEApplicationShell::showError(const QString &message)
     }
     m_alert->setText(message);
     m_alert->open();
+}
+
+void NBEApplicationShell::showProblem(const QString &message)
+{
+    // A settings write finds it, and one may come while the user types:
+    // the windows' bars never take the keys. Before any window, the alert.
+    const QList<NBEProjectWindow *> windows = projectWindows();
+    if (windows.isEmpty()) {
+        showError(message);
+        return;
+    }
+    for (NBEProjectWindow *window : windows)
+        window->mainView()->viewModel()->showNotice(message);
 }
 
 void NBEApplicationShell::openPaths(const QStringList &paths)

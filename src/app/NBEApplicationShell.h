@@ -160,6 +160,9 @@ private:
     void discardKeptEdits();
     NBEProjectPanels &panels();
     void showError(const QString &message);
+    // What the settings store found wrong, said without taking the keys
+    // where a project window is open.
+    void showProblem(const QString &message);
 
     QHash<QString, QPointer<NBEProjectWindow>> m_windows;
     QPointer<NBEWelcomeWindow> m_welcome;

@@ -98,6 +98,8 @@ public:
     // as it may come while the user types.
     const std::optional<QString> &notice() const { return m_notice; }
     void clearNotice();
+    // A notice from outside the folder, such as the settings store's.
+    void showNotice(const QString &message) { setNotice(message); }
     const QList<QUrl> &recentProjects() const { return m_recentProjects; }
 
     NBEPreferences &preferences() const { return *m_environment.preferences; }

@@ -111,7 +111,19 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     m_sidebar->setMaximumWidth(350);
     splitter->addWidget(m_sidebar);
 
-    m_detail = new QStackedWidget(splitter);
+    // The notice bar sits above the editor, the empty state and the diff
+    // alike, and is never modal: a notice may come while the user types.
+    auto *detailArea = new QWidget(splitter);
+    auto *detailLayout = new QVBoxLayout(detailArea);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    detailLayout->setSpacing(0);
+    m_noticeBar = new NBENoticeBar(detailArea);
+    detailLayout->addWidget(m_noticeBar);
+    connect(viewModel, &NBEWorkspaceViewModel::noticeChanged, m_noticeBar,
+            [this] { m_noticeBar->setMessage(m_viewModel->notice()); });
+    connect(m_noticeBar, &NBENoticeBar::closed, viewModel, &NBEWorkspaceViewModel::clearNotice);
+    m_detail = new QStackedWidget(detailArea);
+    detailLayout->addWidget(m_detail, 1);
     m_empty = new NBEEmptyState(QStringLiteral("doc.text"), 48, tr("Open a file to start editing"),
                                 8, m_detail);
     m_detail->addWidget(m_empty);
@@ -123,12 +135,6 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
         new NBETabBar(viewModel->tabs(), viewModel->workingTree(), viewModel->files(), m_tabArea);
     m_tabAreaLayout->addWidget(m_tabBar);
     m_tabAreaLayout->addWidget(divider(m_tabArea));
-    // Above the editor and never modal: it may come while the user types.
-    m_noticeBar = new NBENoticeBar(m_tabArea);
-    m_tabAreaLayout->addWidget(m_noticeBar);
-    connect(viewModel, &NBEWorkspaceViewModel::noticeChanged, m_noticeBar,
-            [this] { m_noticeBar->setMessage(m_viewModel->notice()); });
-    connect(m_noticeBar, &NBENoticeBar::closed, viewModel, &NBEWorkspaceViewModel::clearNotice);
     // The formatting toolbars, each shown while its language is edited.
     m_markdownToolbar = new NBEMarkdownToolbar(
         [viewModel](NBEMarkdownAction action) { viewModel->requestMarkdownEdit(action); },
@@ -152,7 +158,7 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
                          viewModel->languageServers(), viewModel->workingTree(), m_tabArea);
     m_tabAreaLayout->addWidget(m_statusBar);
     m_detail->addWidget(m_tabArea);
-    splitter->addWidget(m_detail);
+    splitter->addWidget(detailArea);
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({220, 780});
 

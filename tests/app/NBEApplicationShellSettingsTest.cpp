@@ -1,10 +1,15 @@
 #include "NBEApplicationShell.h"
 #include "NBEDefaults.h"
+#include "NBEMainView.h"
+#include "NBENoticeBar.h"
 #include "NBEPreferences.h"
 #include "NBETestSupport.h"
+#include "NBEWorkspaceViewModel.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileInfo>
+#include <QTemporaryDir>
 #include <gtest/gtest.h>
 
 // A settings file broken before launch: the editor starts on defaults, says
@@ -31,4 +36,28 @@ TEST(NBEApplicationShellSettings, ABrokenSettingsFileIsSaidOnceAndKept)
     EXPECT_TRUE(sentence.contains(kept.first()));
     EXPECT_EQ(NBETest::readFile(QFileInfo(path).dir().filePath(kept.first())), broken);
     EXPECT_EQ(NBEDefaults(path).intValue(QStringLiteral("nbe.tabSize")), std::optional<qint64>(3));
+}
+
+// Broken while a project window is open, the file is found at a settings
+// write, which may come while the user types: the window's bar says so, and
+// no alert takes the keys.
+TEST(NBEApplicationShellSettings, AFileBrokenWhileAWindowIsOpenIsSaidWithoutTakingTheKeys)
+{
+    QTemporaryDir dir;
+    NBEApplicationShell shell;
+    NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
+    NBEWorkspaceViewModel *model = window->mainView()->viewModel();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->files().isOpen(); }));
+    NBEPreferences &preferences = NBEPreferences::shared();
+    ASSERT_TRUE(preferences.setTabSize(2));
+    NBETest::writeFile(NBEDefaults::shared().filePath(), R"({"version": 1, "values": )");
+
+    preferences.setTabSize(3);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->notice().has_value(); }));
+    EXPECT_TRUE(model->notice()->startsWith(QStringLiteral("The settings file couldn't be read")))
+        << model->notice()->toStdString();
+    EXPECT_TRUE(window->mainView()->noticeBar()->isVisible());
+    EXPECT_EQ(shell.errorAlert(), nullptr);
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(preferences.tabSize(), 3);
 }
