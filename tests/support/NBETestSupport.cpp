@@ -370,7 +370,14 @@ bool killWhileWriting(const QString &folder, const std::function<void()> &write)
     }
     const QByteArray native = QFile::encodeName(QFileInfo(folder).canonicalFilePath());
     int status = 0;
+    const QDeadlineTimer deadline(std::chrono::minutes(2));
     for (;;) {
+        if (deadline.hasExpired()) {
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            ADD_FAILURE() << "the writing child neither wrote nor ended";
+            return false;
+        }
         if (isWritingIn(child, native)) {
             ::kill(child, SIGKILL);
             ::waitpid(child, &status, 0);

@@ -124,7 +124,8 @@ bool asNobody(const std::function<void()> &body,
 
 // Runs `write` in a forked child and kills it (SIGKILL) once it has written
 // part of a file in `folder`. True when it was caught so; false when it
-// ended first (a larger write may be caught).
+// ended first (a larger write may be caught) or, failing the test, neither
+// wrote nor ended within two minutes.
 bool killWhileWriting(const QString &folder, const std::function<void()> &write);
 
 // A small tmpfs mounted over `folder` for the object's life, so a test can
