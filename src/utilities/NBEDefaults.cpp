@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstring>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -153,6 +154,10 @@ NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::load(QJsonObject *doc
     }
     if (S_ISDIR(info.st_mode))
         return nbeFailure(reasonFor(EISDIR));
+    // A pipe or device would hold the read, and with it the editor's start,
+    // for as long as nobody writes to it.
+    if (!S_ISREG(info.st_mode))
+        return nbeFailure(QStringLiteral("it isn't a regular file"));
     QFile file(m_filePath);
     if (!file.open(QIODevice::ReadOnly))
         return nbeFailure(lowerFirst(file.errorString()));
@@ -368,6 +373,12 @@ bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry
             root.insert(QStringLiteral("version"), 1);
         root.insert(QStringLiteral("values"), object);
 
+        // A settings file made read-only is the user's way of keeping it
+        // as it is: the replacement below would need only the folder.
+        if (::access(QFile::encodeName(m_filePath).constData(), W_OK) != 0 && errno == EACCES)
+            return failWriteAfter(
+                locker, key,
+                QStringLiteral("“%1” is not writable").arg(QFileInfo(m_filePath).fileName()));
         if (auto replaced =
                 nbeReplaceFile(m_filePath, QJsonDocument(root).toJson(QJsonDocument::Indented));
             !replaced)

@@ -16,6 +16,8 @@
 #include <functional>
 #include <limits>
 
+#include <sys/stat.h>
+
 namespace {
 
 class DefaultsTest : public ::testing::Test
@@ -321,4 +323,39 @@ TEST_F(DefaultsTest, AWriteThatFailsSaysWhy)
     EXPECT_TRUE(failures.at(0).at(1).toString().startsWith(
         QStringLiteral("The setting couldn't be saved: ")));
     EXPECT_FALSE(defaults.contains(QStringLiteral("nbe.wordWrap")));
+}
+
+// Files in the settings file's place that a write would lose or a read would
+// wait on: each is refused or set aside with a sentence, as an ordinary user.
+TEST_F(DefaultsTest, AReadOnlyFileOrAPipeInItsPlaceIsNeitherWrittenNorWaitedOn)
+{
+    ASSERT_TRUE(
+        NBEDefaults(file()).setString(QStringLiteral("nbe.appearance"), QStringLiteral("dark")));
+    QFile::setPermissions(file(), QFile::ReadOwner | QFile::ReadGroup | QFile::ReadOther);
+    const QString pipeFolder = dir.filePath(QStringLiteral("piped"));
+    ASSERT_TRUE(QDir().mkpath(pipeFolder));
+    const QString pipe = pipeFolder + QStringLiteral("/settings.json");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0666), 0);
+    NBETest::giveToNobody(dir.path());
+    const QByteArray before = NBETest::readFile(file());
+
+    EXPECT_TRUE(NBETest::asNobody(
+        [&] {
+            NBEDefaults readOnly(file());
+            QSignalSpy failures(&readOnly, &NBEDefaults::writeFailed);
+            EXPECT_FALSE(
+                readOnly.setString(QStringLiteral("nbe.appearance"), QStringLiteral("light")));
+            ASSERT_EQ(failures.count(), 1);
+            EXPECT_TRUE(failures.at(0).at(1).toString().contains(
+                QStringLiteral("“settings.json” is not writable")));
+            EXPECT_EQ(readOnly.stringValue(QStringLiteral("nbe.appearance"), {}),
+                      QStringLiteral("dark"));
+
+            NBEDefaults piped(pipe);
+            EXPECT_FALSE(piped.contains(QStringLiteral("nbe.appearance")));
+            EXPECT_TRUE(piped.setBool(QStringLiteral("nbe.wordWrap"), true));
+            EXPECT_TRUE(NBEDefaults(pipe).boolValue(QStringLiteral("nbe.wordWrap"), false));
+        },
+        std::chrono::seconds(20)));
+    EXPECT_EQ(NBETest::readFile(file()), before);
 }
