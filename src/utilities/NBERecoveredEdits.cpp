@@ -9,6 +9,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QRegularExpression>
 #include <QStandardPaths>
 
 #include <cerrno>
@@ -33,6 +34,24 @@ QString expectedMark(const QString &kept)
 QString announcedMark(const QString &kept)
 {
     return mark(kept, QStringLiteral(".announced"));
+}
+
+// A copy whose editor still runs (it asks about its edits after keeping them)
+// is that editor's to settle: announcing it elsewhere would mark it announced
+// and hide it for good if that editor is then killed. The program is checked
+// too, as a process id may come back for another program after a restart.
+bool isKeptByARunningEditor(const QString &kept)
+{
+    static const QRegularExpression process(QStringLiteral(" pid (\\d+)(?: \\(\\d+\\))?$"));
+    const QRegularExpressionMatch match = process.match(QFileInfo(kept).fileName());
+    if (!match.hasMatch())
+        return false;
+    const qint64 pid = match.captured(1).toLongLong();
+    if (pid <= 0 || pid == ::getpid())
+        return false;
+    const QString program = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+    return !program.isEmpty() &&
+           program == QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
 }
 
 // Every path with its size, written before the texts, so a copy the disk
@@ -256,7 +275,8 @@ QList<NBEKeptEdits> NBERecoveredEdits::unannounced(const QStringList &in)
             for (const QString &name :
                  dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
                 const QString kept = dir.filePath(name);
-                if (isOwnFolder(kept, true) && !QFileInfo::exists(announcedMark(kept)))
+                if (isOwnFolder(kept, true) && !QFileInfo::exists(announcedMark(kept)) &&
+                    !isKeptByARunningEditor(kept))
                     copies.append({kept, missingFrom(kept), {}});
             }
         }

@@ -245,3 +245,35 @@ TEST(NBERecoveredEdits, AnotherUsersFolderIsNeitherAnnouncedNorInTheWay)
     EXPECT_EQ(NBETest::readFile(foreign + QStringLiteral("/2026-01-01 00.00.00 pid 1/planted.css")),
               "planted");
 }
+
+// Another editor that kept a copy and still runs (it asks about its edits)
+// settles it itself; a new editor announces it only once that one is gone,
+// so a kill of the first never hides the copy.
+TEST(NBERecoveredEdits, ACopyWhoseEditorStillRunsIsLeftToIt)
+{
+    QTemporaryDir dir;
+    const auto kept =
+        NBERecoveredEdits::keep({{QStringLiteral("/home/me/site/a.css"), "one"}}, {dir.path()});
+    ASSERT_TRUE(kept.has_value()) << kept.error().description.toStdString();
+    // The same program, standing for the other editor.
+    const pid_t other = ::fork();
+    ASSERT_GE(other, 0);
+    if (other == 0) {
+        ::pause();
+        ::_exit(0);
+    }
+    const QFileInfo info(kept->folder);
+    QString name = info.fileName();
+    name.replace(QStringLiteral(" pid %1").arg(::getpid()), QStringLiteral(" pid %1").arg(other));
+    const QString theirs = info.dir().filePath(name);
+    ASSERT_TRUE(QDir().rename(kept->folder, theirs));
+    ASSERT_TRUE(
+        QFile::rename(info.dir().filePath(u'.' + info.fileName() + QStringLiteral(".expected")),
+                      info.dir().filePath(u'.' + name + QStringLiteral(".expected"))));
+
+    EXPECT_TRUE(NBERecoveredEdits::unannounced({dir.path()}).isEmpty());
+    ::kill(other, SIGKILL);
+    ::waitpid(other, nullptr, 0);
+    const QList<NBEKeptEdits> orphaned{{theirs, {}, {}}};
+    EXPECT_EQ(NBERecoveredEdits::unannounced({dir.path()}), orphaned);
+}
