@@ -89,12 +89,13 @@ void NBEWorkspaceWorkingTree::activateTab(const QUuid &id)
     clearDiffTargets();
 }
 
-void NBEWorkspaceWorkingTree::revealLine(const QUrl &url, int line)
+void NBEWorkspaceWorkingTree::revealLine(const QUrl &url, int line,
+                                         const std::optional<NBERevealRange> &range)
 {
     setDiffTarget(std::nullopt);
     openFile(url, false);
     // Set before the file has opened: the editor made for it finds it then.
-    m_revealTarget = NBERevealTarget{url, line};
+    m_revealTarget = NBERevealTarget{url, line, range};
     Q_EMIT revealTargetChanged();
 }
 

@@ -59,7 +59,8 @@ public:
     void activateTab(const QUuid &id);
     const std::optional<NBERevealTarget> &revealTarget() const { return m_revealTarget; }
     // Opens the file for good and asks its editor to scroll to the line.
-    void revealLine(const QUrl &url, int line);
+    void revealLine(const QUrl &url, int line,
+                    const std::optional<NBERevealRange> &range = std::nullopt);
     // The editor takes the request and clears it.
     void clearRevealTarget();
 

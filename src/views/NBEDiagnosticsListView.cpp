@@ -229,7 +229,11 @@ void NBEDiagnosticsListView::choose(int row)
     if (row < 0 || row >= m_model->entries.size())
         return;
     const NBEFileDiagnostic entry = m_model->entries.at(row);
-    m_workingTree.revealLine(entry.url, int(entry.diagnostic.startLine) + 1);
+    const NBELSPDiagnostic &issue = entry.diagnostic;
+    m_workingTree.revealLine(
+        entry.url, int(issue.startLine) + 1,
+        NBERevealRange{{int(issue.startLine) + 1, int(issue.startCharacter) + 1},
+                       {int(issue.endLine) + 1, int(issue.endCharacter) + 1}});
     Q_EMIT dismissRequested();
 }
 

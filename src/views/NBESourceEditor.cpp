@@ -133,9 +133,9 @@ void NBESourceEditor::takeReveal()
     const auto &target = workingTree.revealTarget();
     if (!target || target->url != fileURL())
         return;
-    const int line = target->line;
+    const NBERevealTarget taken = *target;
     workingTree.clearRevealTarget();
-    m_session->reveal(line);
+    m_session->reveal(taken.line, taken.range);
 }
 
 NBEEditorProviders NBESourceEditor::providers(const QUrl &url,

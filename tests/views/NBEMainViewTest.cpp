@@ -14,6 +14,7 @@
 #include "NBESourceEditor.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
+#include "NBETextGeometry.h"
 #include "NBEWindowToolbar.h"
 
 #include <QLabel>
@@ -513,6 +514,45 @@ TEST_F(NBEMainViewTest, ATabShownAgainKeepsItsSelectionAndScrollPosition)
     EXPECT_EQ(caret.blockNumber(), 42);
     EXPECT_TRUE(NBETest::waitUntil(
         [&] { return textView()->viewport()->rect().contains(textView()->cursorRect()); }));
+}
+
+// An issue chosen on a line far wider than the view (a minified file): the
+// caret goes to the issue and its range is selected, not the whole line, and
+// the view shows it. On an ordinary line the line is selected as before.
+TEST_F(NBEMainViewTest, RevealingAnIssueOnAWideLineSelectsTheIssueItself)
+{
+    QString rules;
+    while (rules.size() < 60000)
+        rules += QStringLiteral(".c%1{color:red}").arg(rules.size());
+    write(QStringLiteral("site.min.css"), rules.toUtf8());
+    write(QStringLiteral("short.css"), "a {}\nb { color: blue; }\n");
+    makeView();
+    openTab(QStringLiteral("short.css"));
+    // What the editor of `file` selects, in the text's offsets.
+    const auto chosen = [&](const QString &file) -> std::optional<NBETextRange> {
+        const auto active = viewModel()->tabs().activeTab();
+        if (!active || active->sourceFile.url != url(file) || !view->sourceEditor() ||
+            view->sourceEditor()->tabID() != active->id)
+            return std::nullopt;
+        const QTextCursor cursor = textView()->textCursor();
+        const int start = textView()->textGeometry().toText(cursor.selectionStart());
+        return NBETextRange{start,
+                            textView()->textGeometry().toText(cursor.selectionEnd()) - start};
+    };
+    const NBERevealRange issue{{1, 36141}, {1, 36150}};
+    viewModel()->workingTree().revealLine(url(QStringLiteral("site.min.css")), 1, issue);
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return chosen(QStringLiteral("site.min.css")) == NBETextRange{36140, 9};
+    })) << chosen(QStringLiteral("site.min.css")).value_or(NBETextRange{}).length;
+    EXPECT_EQ(textView()->textGeometry().toText(textView()->textCursor().position()), 36140);
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return textView()->viewport()->rect().contains(textView()->cursorRect()); }));
+
+    viewModel()->workingTree().revealLine(url(QStringLiteral("short.css")), 2,
+                                          NBERevealRange{{2, 5}, {2, 10}});
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        return chosen(QStringLiteral("short.css")) == NBETextRange{5, 18};
+    }));
 }
 
 // Closing a window whose editor has shown its completion panel: the editor

@@ -248,8 +248,12 @@ TEST_F(NBEStatusBarTest, IssuesListKeepsTheOrderAndRevealsTheChosenLine)
     clickRow(list.listView(), chosen);
     EXPECT_EQ(dismissed.size(), 1);
     ASSERT_TRUE(model->workingTree().revealTarget().has_value());
-    EXPECT_EQ(*model->workingTree().revealTarget(),
-              (NBERevealTarget{entry.url, int(entry.diagnostic.startLine) + 1}));
+    const NBELSPDiagnostic &issue = entry.diagnostic;
+    EXPECT_EQ(
+        *model->workingTree().revealTarget(),
+        (NBERevealTarget{entry.url, int(issue.startLine) + 1,
+                         NBERevealRange{{int(issue.startLine) + 1, int(issue.startCharacter) + 1},
+                                        {int(issue.endLine) + 1, int(issue.endCharacter) + 1}}}));
     ASSERT_TRUE(NBETest::waitUntil([&] {
         return model->tabs().activeTab() && model->tabs().activeTab()->sourceFile.url == entry.url;
     }));

@@ -4,6 +4,7 @@
 #include "NBELSPCompletionItem.h"
 #include "NBELineDiff.h"
 #include "NBEOpenTab.h"
+#include "NBERevealTarget.h"
 #include "NBETheme.h"
 
 #include <QFuture>
@@ -93,8 +94,12 @@ public:
     NBECursorPosition initialCaret() const { return m_initialCaret; }
     void setInitialCaret(NBECursorPosition caret) { m_initialCaret = caret; }
 
-    // Asks the editor to select a 1-based line and scroll to it.
-    void reveal(int line) { Q_EMIT revealRequested(line); }
+    // Asks the editor to select a 1-based line and scroll to it; on a line
+    // wider than the view, the range chosen on it (an issue's) instead.
+    void reveal(int line, const std::optional<NBERevealRange> &range = std::nullopt)
+    {
+        Q_EMIT revealRequested(line, range);
+    }
     // The editor's caret is at `line` and `column` (both from 1, the column
     // in UTF-16 units).
     void reportCursor(int line, int column) { Q_EMIT cursorMoved(line, column); }
@@ -102,7 +107,7 @@ public:
 Q_SIGNALS:
     void themeChanged();
     void providersChanged();
-    void revealRequested(int line);
+    void revealRequested(int line, const std::optional<NBERevealRange> &range);
     void cursorMoved(int line, int column);
 
 private:

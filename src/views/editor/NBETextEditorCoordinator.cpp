@@ -386,7 +386,9 @@ void NBETextEditorCoordinator::listenToSession()
     // From the event loop: a request that came with the editor waits for its
     // first layout.
     connect(session, &NBEEditorSession::revealRequested, this,
-            [this](int line) { QTimer::singleShot(0, this, [this, line] { scrollTo(line); }); });
+            [this](int line, const std::optional<NBERevealRange> &range) {
+                QTimer::singleShot(0, this, [this, line, range] { scrollTo(line, range); });
+            });
 }
 
 void NBETextEditorCoordinator::settingsDidChange(const NBEEditorSettings &previous)
@@ -669,7 +671,7 @@ void NBETextEditorCoordinator::applyFormattedText(const QString &formatted)
     textView->ensureCursorVisible();
 }
 
-void NBETextEditorCoordinator::scrollTo(int line)
+void NBETextEditorCoordinator::scrollTo(int line, const std::optional<NBERevealRange> &range)
 {
     NBECodeTextEdit *textView = m_textView;
     if (!textView)
@@ -681,10 +683,22 @@ void NBETextEditorCoordinator::scrollTo(int line)
                           block.length() <= 1 && block.blockNumber() > 0;
     QTextCursor cursor(textView->document());
     cursor.movePosition(QTextCursor::End);
-    if (line >= 1 && block.isValid() && !trailing) {
+    // On a line wider than the view (a minified file) a whole-line
+    // selection hides what was chosen and gives the next key all of it: the
+    // chosen range is selected there, from its end, so the caret and the
+    // view stand at its start.
+    const bool wide = block.isValid() &&
+                      QFontMetricsF(textView->font()).horizontalAdvance(u'x') * block.length() >
+                          textView->viewport()->width();
+    if (range && wide) {
+        const int end = caretOffset(*document, range->end);
+        cursor.setPosition(viewOffset(std::max(end, caretOffset(*document, range->start))));
+        cursor.setPosition(viewOffset(caretOffset(*document, range->start)),
+                           QTextCursor::KeepAnchor);
+    } else if (line >= 1 && block.isValid() && !trailing) {
         // Selected from its end, so the caret and the view stand at its
-        // first characters: a line longer than the view (a minified file)
-        // is shown from where it begins, not where it ends.
+        // first characters: a line longer than the view is shown from where
+        // it begins, not where it ends.
         cursor.setPosition(viewOffset(block.position() + block.length() - 1));
         cursor.setPosition(viewOffset(block.position()), QTextCursor::KeepAnchor);
     }
@@ -693,10 +707,12 @@ void NBETextEditorCoordinator::scrollTo(int line)
         return box.top() >= 0 && box.bottom() <= textView->viewport()->height();
     }();
     textView->setTextCursor(cursor);
-    if (visible)
+    if (visible) {
         textView->ensureCursorVisible();
-    else
+    } else {
         textView->centerCursor();
+        textView->ensureCursorVisible();
+    }
     textView->setFocus();
 }
 

@@ -62,7 +62,7 @@ public:
     void applyFormattedText(const QString &formatted);
     // Selects a 1-based line and scrolls to it; any other number puts the
     // caret at the end.
-    void scrollTo(int line);
+    void scrollTo(int line, const std::optional<NBERevealRange> &range = std::nullopt);
     // Leaves the selection and scroll position with the document, for the
     // next editor of the same text.
     void keepViewState();
