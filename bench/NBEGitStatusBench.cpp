@@ -1,6 +1,8 @@
 // Status refresh on a large repository: our run + parse through the service
 // beside git printing the same status alone, in the same process and run.
 #include "NBEBenchProcess.h"
+#include "NBEGitChangesModel.h"
+#include "NBEGitNameOrder.h"
 #include "NBEGitService.h"
 #include "NBEWorkspaceViewModel.h"
 
@@ -116,20 +118,23 @@ void BM_StatusOverheadRatio(benchmark::State &state)
 }
 BENCHMARK(BM_StatusOverheadRatio)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(40);
 
-// A repository of 50,000 untracked files, the case where every entry's key
-// path was computed on the main thread.
+// Repositories of 50,000 and 100,000 untracked files, the case where every
+// entry's key path was computed on the main thread and every row sorted.
 QString g_untracked;
+QHash<int, QString> g_untrackedOf;
 
-bool makeUntracked(const QString &folder)
+bool makeUntracked(const QString &folder, int count)
 {
-    g_untracked = folder;
+    g_untrackedOf.insert(count, folder);
+    if (count == fileCount)
+        g_untracked = folder;
     QDir().mkpath(folder);
     QProcess init;
     init.setWorkingDirectory(folder);
     init.start(QStringLiteral("/usr/bin/git"), {QStringLiteral("init"), QStringLiteral("-q")});
     if (!init.waitForFinished(-1) || init.exitCode() != 0)
         return false;
-    for (int i = 0; i < fileCount; ++i) {
+    for (int i = 0; i < count; ++i) {
         const QString dir = folder + QStringLiteral("/dir%1").arg(i / filesPerFolder);
         if (i % filesPerFolder == 0)
             QDir().mkpath(dir);
@@ -148,8 +153,9 @@ double threadMilliseconds()
     return double(now.tv_sec) * 1e3 + double(now.tv_nsec) / 1e6;
 }
 
-// A whole snapshot refresh of the view model, with one more untracked file
-// each turn so the change list always differs: main-thread CPU time (what
+// A whole snapshot refresh of the view model (of the repository with the
+// argument's count of untracked files), with one more untracked file each
+// turn so the change list always differs: main-thread CPU time (what
 // the window can't spend on painting and keys) and wall time, beside git
 // alone printing the same status in the same turn (a busy machine slows
 // both alike), and their ratio.
@@ -170,18 +176,19 @@ void BM_ViewModelRefreshMainThread(benchmark::State &state)
         if (!future.isFinished())
             loop.exec();
     };
-    wait(model.loadWorkspace(QUrl::fromLocalFile(g_untracked)));
+    const QString repository = g_untrackedOf.value(int(state.range(0)));
+    wait(model.loadWorkspace(QUrl::fromLocalFile(repository)));
     std::vector<double> main, wall, alone;
     int turn = 0;
     for (auto _ : state) {
-        QFile extra(g_untracked + QStringLiteral("/extra %1.html").arg(turn++));
+        QFile extra(repository + QStringLiteral("/extra %1.html").arg(turn++));
         if (!extra.open(QIODevice::WriteOnly))
             state.SkipWithError("can't write");
         extra.close();
         const auto gitStart = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(NBEBench::runDiscardingOutput(
             {"/usr/bin/git", "status", "--porcelain=v2", "--branch", "-z", "--untracked-files=all"},
-            QFile::encodeName(g_untracked)));
+            QFile::encodeName(repository)));
         alone.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - gitStart)
                 .count());
@@ -192,7 +199,7 @@ void BM_ViewModelRefreshMainThread(benchmark::State &state)
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());
         main.push_back(threadMilliseconds() - cpu);
-        if (model.gitState().snapshot().changes.size() < fileCount)
+        if (model.gitState().snapshot().changes.size() < state.range(0))
             state.SkipWithError("unexpected status");
     }
     const auto median = [](std::vector<double> values) {
@@ -205,6 +212,8 @@ void BM_ViewModelRefreshMainThread(benchmark::State &state)
     state.counters["ratio"] = median(wall) / median(alone);
 }
 BENCHMARK(BM_ViewModelRefreshMainThread)
+    ->Arg(fileCount)
+    ->Arg(2 * fileCount)
     ->Unit(benchmark::kMillisecond)
     ->UseRealTime()
     ->Iterations(15);
@@ -251,6 +260,34 @@ void BM_StatusMapByKeyPath(benchmark::State &state)
 }
 BENCHMARK(BM_StatusMapByKeyPath)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(2);
 
+// The changes list's order (argument 0), and its rows too (1), after one
+// more untracked file, worked out from the previous order (what a refresh
+// does off the main thread).
+void BM_RowsAfterOneMoreFile(benchmark::State &state)
+{
+    NBEGitService service;
+    const QUrl root = QUrl::fromLocalFile(g_untracked);
+    auto future = service.changes(root);
+    future.waitForFinished();
+    const QList<NBEGitFileChange> changes = future.result();
+    const NBEGitNameOrder previous = NBEGitNameOrder::of(changes);
+    QList<NBEGitFileChange> next = changes;
+    NBEGitFileChange extra = changes.first();
+    extra.url = QUrl::fromLocalFile(g_untracked + QStringLiteral("/extra.html"));
+    next.append(extra);
+    for (auto _ : state) {
+        const NBEGitNameOrder order = NBEGitNameOrder::updated(previous, next);
+        if (state.range(0))
+            benchmark::DoNotOptimize(NBEGitChangesModel::rowsFor(order.changes, root).size());
+    }
+}
+BENCHMARK(BM_RowsAfterOneMoreFile)
+    ->Arg(0)
+    ->Arg(1)
+    ->Unit(benchmark::kMillisecond)
+    ->UseRealTime()
+    ->MinTime(2);
+
 } // namespace
 
 int main(int argc, char **argv)
@@ -269,7 +306,8 @@ int main(int argc, char **argv)
     qputenv("GIT_CONFIG_NOSYSTEM", "1");
     qputenv("LC_ALL", "C");
     if (!makeRepository(home.filePath(QStringLiteral("repo"))) ||
-        !makeUntracked(home.filePath(QStringLiteral("untracked"))))
+        !makeUntracked(home.filePath(QStringLiteral("untracked")), fileCount) ||
+        !makeUntracked(home.filePath(QStringLiteral("untracked-twice")), 2 * fileCount))
         return 1;
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

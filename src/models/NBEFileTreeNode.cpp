@@ -63,53 +63,6 @@ int compareNumbers(QStringView a, QStringView b)
     return c < 0 ? -1 : (c > 0 ? 1 : 0);
 }
 
-// A name cut into runs of digits and of other characters. Every run carries
-// its collation key (case-folded, so C/POSIX still ignores case); digit runs
-// also compare by value.
-struct NameKey
-{
-    struct Run
-    {
-        bool digits;
-        QStringView number;
-        QCollatorSortKey text;
-    };
-    std::vector<Run> runs;
-};
-
-NameKey makeKey(const QString &name)
-{
-    const QCollator &collator = nameCollator();
-    NameKey key;
-    qsizetype i = 0;
-    while (i < name.size()) {
-        const bool digits = isDigit(name[i]);
-        qsizetype end = i;
-        while (end < name.size() && isDigit(name[end]) == digits)
-            ++end;
-        const QStringView run = QStringView(name).mid(i, end - i);
-        key.runs.push_back({digits, run, collator.sortKey(run.toString().toCaseFolded())});
-        i = end;
-    }
-    return key;
-}
-
-int compareKeys(const NameKey &a, const NameKey &b)
-{
-    const size_t common = std::min(a.runs.size(), b.runs.size());
-    for (size_t i = 0; i < common; ++i) {
-        const NameKey::Run &x = a.runs[i];
-        const NameKey::Run &y = b.runs[i];
-        const int c =
-            x.digits && y.digits ? compareNumbers(x.number, y.number) : x.text.compare(y.text);
-        if (c != 0)
-            return c < 0 ? -1 : 1;
-    }
-    if (a.runs.size() == b.runs.size())
-        return 0;
-    return a.runs.size() < b.runs.size() ? -1 : 1;
-}
-
 } // namespace
 
 NBEFileTreeNode::NBEFileTreeNode(const QUrl &url, bool isDirectory, QList<NBEFileTreeNode> children)
@@ -134,9 +87,45 @@ bool NBEFileTreeNode::precedes(const NBEFileTreeNode &a, const NBEFileTreeNode &
     return compareNames(a.name, b.name) < 0;
 }
 
+NBEFileTreeNode::NameKey NBEFileTreeNode::nameKey(const QString &name)
+{
+    const QCollator &collator = nameCollator();
+    NameKey key;
+    key.name = name;
+    qsizetype i = 0;
+    while (i < name.size()) {
+        const bool digits = isDigit(name[i]);
+        qsizetype end = i;
+        while (end < name.size() && isDigit(name[end]) == digits)
+            ++end;
+        const QStringView run = QStringView(name).mid(i, end - i);
+        key.runs.push_back({digits, i, end - i, collator.sortKey(run.toString().toCaseFolded())});
+        i = end;
+    }
+    return key;
+}
+
+int NBEFileTreeNode::compareNameKeys(const NameKey &a, const NameKey &b)
+{
+    const size_t common = std::min(a.runs.size(), b.runs.size());
+    for (size_t i = 0; i < common; ++i) {
+        const NameKey::Run &x = a.runs[i];
+        const NameKey::Run &y = b.runs[i];
+        const int c = x.digits && y.digits
+                          ? compareNumbers(QStringView(a.name).mid(x.start, x.length),
+                                           QStringView(b.name).mid(y.start, y.length))
+                          : x.text.compare(y.text);
+        if (c != 0)
+            return c < 0 ? -1 : 1;
+    }
+    if (a.runs.size() == b.runs.size())
+        return 0;
+    return a.runs.size() < b.runs.size() ? -1 : 1;
+}
+
 int NBEFileTreeNode::compareNames(const QString &a, const QString &b)
 {
-    return compareKeys(makeKey(a), makeKey(b));
+    return compareNameKeys(nameKey(a), nameKey(b));
 }
 
 void NBEFileTreeNode::sortIntoTreeOrder(QList<NBEFileTreeNode> &nodes)
@@ -147,14 +136,14 @@ void NBEFileTreeNode::sortIntoTreeOrder(QList<NBEFileTreeNode> &nodes)
     std::vector<NameKey> keys;
     keys.reserve(size_t(nodes.size()));
     for (const NBEFileTreeNode &node : nodes)
-        keys.push_back(makeKey(node.name));
+        keys.push_back(nameKey(node.name));
     std::vector<qsizetype> order(size_t(nodes.size()));
     for (size_t i = 0; i < order.size(); ++i)
         order[i] = qsizetype(i);
     std::stable_sort(order.begin(), order.end(), [&](qsizetype a, qsizetype b) {
         if (nodes[a].isDirectory != nodes[b].isDirectory)
             return nodes[a].isDirectory;
-        return compareKeys(keys[size_t(a)], keys[size_t(b)]) < 0;
+        return compareNameKeys(keys[size_t(a)], keys[size_t(b)]) < 0;
     });
     QList<NBEFileTreeNode> sorted;
     sorted.reserve(nodes.size());

@@ -1,9 +1,12 @@
 #pragma once
 
+#include <QCollatorSortKey>
 #include <QList>
 #include <QString>
 #include <QUrl>
 #include <QUuid>
+
+#include <vector>
 
 // One item of a project folder. Children are always held in tree order:
 // folders first, then names as a file browser orders them.
@@ -38,6 +41,24 @@ struct NBEFileTreeNode
     // File-browser name order: case-insensitive, locale-aware, digit runs by
     // value ("file2" before "file10") whatever the locale, also C/POSIX.
     static int compareNames(const QString &a, const QString &b);
+    // A name's place in that order, worked out once for sorting many: the
+    // name cut into runs of digits and of other characters, each with its
+    // collation key (case-folded, so C/POSIX still ignores case); digit
+    // runs also compare by value.
+    struct NameKey
+    {
+        struct Run
+        {
+            bool digits;
+            qsizetype start;
+            qsizetype length;
+            QCollatorSortKey text;
+        };
+        QString name;
+        std::vector<Run> runs;
+    };
+    static NameKey nameKey(const QString &name);
+    static int compareNameKeys(const NameKey &a, const NameKey &b);
 
     // Puts nodes into tree order, stably.
     static void sortIntoTreeOrder(QList<NBEFileTreeNode> &nodes);

@@ -42,23 +42,6 @@ NBEGitState::Snapshot snapshotOf(const NBEGitOverview &found)
     return snapshot;
 }
 
-// The changes ordered by file name, each name read once.
-QList<NBEGitFileChange> sortedByName(const QList<NBEGitFileChange> &changes)
-{
-    std::vector<std::pair<QString, qsizetype>> names;
-    names.reserve(size_t(changes.size()));
-    for (qsizetype i = 0; i < changes.size(); ++i)
-        names.emplace_back(changes[i].url.fileName(), i);
-    std::stable_sort(names.begin(), names.end(), [](const auto &a, const auto &b) {
-        return NBEFileTreeNode::compareNames(a.first, b.first) < 0;
-    });
-    QList<NBEGitFileChange> sorted;
-    sorted.reserve(changes.size());
-    for (const auto &[name, i] : names)
-        sorted.append(changes[i]);
-    return sorted;
-}
-
 } // namespace
 
 NBEGitState::NBEGitState(NBEGitService &service, QObject *parent)
@@ -75,7 +58,7 @@ void NBEGitState::setLoading(bool loading)
 }
 
 NBEGitState::Prepared NBEGitState::prepared(Snapshot snapshot, const Snapshot &previous,
-                                            const QList<NBEGitFileChange> &previousSorted,
+                                            const NBEGitNameOrder &previousOrder,
                                             const QList<NBEGitChangeRow> &previousRows)
 {
     Prepared prepared;
@@ -84,14 +67,18 @@ NBEGitState::Prepared NBEGitState::prepared(Snapshot snapshot, const Snapshot &p
         prepared.same || (snapshot.changes == previous.changes && snapshot.root == previous.root);
     prepared.snapshot = std::move(snapshot);
     if (sameChanges) {
-        prepared.sorted = previousSorted;
+        prepared.order = previousOrder;
         prepared.rows = previousRows;
         prepared.rowsChange = {previousRows, previousRows, 0, 0, 0};
         return prepared;
     }
-    prepared.sorted = sortedByName(prepared.snapshot.changes);
+    // Only the changes that are new are sorted; the rest keep their order.
+    prepared.order = prepared.snapshot.root == previous.root
+                         ? NBEGitNameOrder::updated(previousOrder, prepared.snapshot.changes)
+                         : NBEGitNameOrder::of(prepared.snapshot.changes);
     if (prepared.snapshot.root)
-        prepared.rows = NBEGitChangesModel::rowsFor(prepared.sorted, *prepared.snapshot.root);
+        prepared.rows =
+            NBEGitChangesModel::rowsFor(prepared.order.changes, *prepared.snapshot.root);
     // The rows both lists begin and end with; a section row stands for
     // itself whatever its count, which the model updates in place.
     const auto alike = [](const NBEGitChangeRow &a, const NBEGitChangeRow &b) {
@@ -125,9 +112,8 @@ NBEGitState::Prepared NBEGitState::prepared(Snapshot snapshot, const Snapshot &p
 QFuture<NBEGitState::Prepared> NBEGitState::prepareElsewhere(Snapshot snapshot) const
 {
     return QtConcurrent::run([snapshot = std::move(snapshot), previous = m_snapshot,
-                              sorted = m_sorted, rows = m_rows,
-                              storeCount = m_storeCount]() mutable {
-        Prepared result = prepared(std::move(snapshot), previous, sorted, rows);
+                              order = m_order, rows = m_rows, storeCount = m_storeCount]() mutable {
+        Prepared result = prepared(std::move(snapshot), previous, order, rows);
         result.storeCount = storeCount;
         return result;
     });
@@ -138,8 +124,7 @@ void NBEGitState::store(Prepared prepared)
     // Worked out against a snapshot that another store replaced meanwhile.
     if (prepared.storeCount != m_storeCount) {
         const quint64 count = m_storeCount;
-        prepared =
-            NBEGitState::prepared(std::move(prepared.snapshot), m_snapshot, m_sorted, m_rows);
+        prepared = NBEGitState::prepared(std::move(prepared.snapshot), m_snapshot, m_order, m_rows);
         prepared.storeCount = count;
     }
     if (prepared.same)
@@ -149,12 +134,12 @@ void NBEGitState::store(Prepared prepared)
     Snapshot previous = std::exchange(m_snapshot, std::move(prepared.snapshot));
     QList<NBEGitChangeRow> previousRows = std::exchange(m_rows, std::move(prepared.rows));
     RowsChange previousChange = std::exchange(m_rowsChange, std::move(prepared.rowsChange));
-    QList<NBEGitFileChange> previousSorted = std::exchange(m_sorted, std::move(prepared.sorted));
+    NBEGitNameOrder previousOrder = std::exchange(m_order, std::move(prepared.order));
     // Thousands of changes are freed on another thread, not on the main one.
     if (previous.changes.size() > 1000)
         NBEMemory::freeElsewhere(std::make_tuple(std::move(previous), std::move(previousRows),
                                                  std::move(previousChange),
-                                                 std::move(previousSorted)));
+                                                 std::move(previousOrder)));
     Q_EMIT changed();
     if (before != m_snapshot.merge)
         Q_EMIT mergeChanged(before);
@@ -180,7 +165,7 @@ QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
                         });
     };
     if (!folder) {
-        Prepared empty = prepared(Snapshot{}, m_snapshot, m_sorted, m_rows);
+        Prepared empty = prepared(Snapshot{}, m_snapshot, m_order, m_rows);
         empty.storeCount = m_storeCount;
         m_stored = generation;
         m_lastRun = {};
@@ -244,7 +229,7 @@ bool NBEGitState::hasConflicts() const
 
 QList<NBEGitFileChange> NBEGitState::changedFiles() const
 {
-    return m_sorted;
+    return m_order.changes;
 }
 
 QFuture<std::optional<QString>> NBEGitState::headContent(const QUrl &forFile)

@@ -2,6 +2,7 @@
 
 #include "NBEGitChangeRow.h"
 #include "NBEGitFileChange.h"
+#include "NBEGitNameOrder.h"
 #include "NBEGitService.h"
 #include "NBERequestOrder.h"
 
@@ -107,13 +108,13 @@ private:
     {
         Snapshot snapshot;
         bool same = false;
-        QList<NBEGitFileChange> sorted;
+        NBEGitNameOrder order;
         QList<NBEGitChangeRow> rows;
         RowsChange rowsChange;
         quint64 storeCount = 0;
     };
     static Prepared prepared(Snapshot snapshot, const Snapshot &previous,
-                             const QList<NBEGitFileChange> &previousSorted,
+                             const NBEGitNameOrder &previousOrder,
                              const QList<NBEGitChangeRow> &previousRows);
     QFuture<Prepared> prepareElsewhere(Snapshot snapshot) const;
     void store(Prepared prepared);
@@ -130,7 +131,7 @@ private:
     // The status run the snapshot's changes were read from, for the next
     // refresh to read only what differs.
     NBEGitStatusRun m_lastRun;
-    QList<NBEGitFileChange> m_sorted;
+    NBEGitNameOrder m_order;
     QList<NBEGitChangeRow> m_rows;
     RowsChange m_rowsChange;
     quint64 m_storeCount = 0;

@@ -1,6 +1,7 @@
 // The git snapshot on its own, read from real repositories in temporary
 // folders.
 #include "NBEGitState.h"
+#include "NBEGitNameOrder.h"
 #include "NBETestSupport.h"
 
 #include <QDir>
@@ -121,6 +122,48 @@ TEST_F(GitStateTest, RefreshesOfASubfolderAgreeWithAFreshReading)
     NBEGitState fresh{service};
     NBETest::await(fresh.refresh(sub));
     EXPECT_EQ(state.snapshot(), fresh.snapshot());
+}
+
+// Rows keep their order from one refresh to the next and only new changes
+// are sorted in; after bursts of changes (new, gone, staged, the same name
+// in many folders, digits and case) they are what a fresh reading gives.
+TEST_F(GitStateTest, RowsAfterBurstsOfChangesEqualAFreshReading)
+{
+    git({"init", "-q", "-b", "main"});
+    for (int i = 0; i < 30; ++i)
+        write(QStringLiteral("dir%1/index.html").arg(i % 7), "committed\n");
+    write(QStringLiteral("File10.txt"), "a\n");
+    write(QStringLiteral("file9.txt"), "a\n");
+    git({"add", "."});
+    git({"commit", "-q", "-m", "first"});
+    const auto expectFresh = [&] {
+        NBEGitState fresh{service};
+        NBETest::await(fresh.refresh(QUrl::fromLocalFile(root)));
+        ASSERT_EQ(state.snapshot(), fresh.snapshot());
+        EXPECT_EQ(state.changedFiles(), fresh.changedFiles());
+        EXPECT_EQ(state.changeRows(), fresh.changeRows());
+        EXPECT_EQ(state.changedFiles(), NBEGitNameOrder::of(fresh.snapshot().changes).changes);
+    };
+    refresh();
+    const QStringList names{"index.html", "Index.html", "a2.css",           "a10.css",
+                            "A1.css",     "zeta.js",    "\u00c9t\u00e9.md", "b.txt"};
+    for (int burst = 0; burst < 6; ++burst) {
+        for (int i = 0; i < 12; ++i)
+            write(QStringLiteral("new%1/%2")
+                      .arg((i + burst) % 5)
+                      .arg(names[(i * 3 + burst) % names.size()]),
+                  QByteArray::number(burst));
+        write(QStringLiteral("dir%1/index.html").arg(burst), "changed\n");
+        if (burst % 2)
+            git({"add", QStringLiteral("dir%1").arg(burst - 1)});
+        if (burst > 2)
+            QDir(path(QStringLiteral("new%1").arg(burst - 3))).removeRecursively();
+        if (burst == 4)
+            QFile::remove(path(QStringLiteral("file9.txt")));
+        refresh();
+        expectFresh();
+    }
+    EXPECT_FALSE(state.changeRows().isEmpty());
 }
 
 TEST_F(GitStateTest, CommitsToPushCountAgainstTheUpstreamOnceThereIsOne)

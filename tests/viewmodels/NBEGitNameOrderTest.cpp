@@ -1,0 +1,54 @@
+#include "NBEGitNameOrder.h"
+
+#include <QRandomGenerator>
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+// An order made from the previous one equals one made afresh, whatever
+// came and went: equal names stay in git's order.
+TEST(NBEGitNameOrder, AnUpdatedOrderEqualsAFreshOne)
+{
+    const QStringList names{"index.html", "Index.html", "a2.css", "a10.css",         "A1.css",
+                            "b.txt",      "file 07",    "file 7", "\u00e9t\u00e9.md"};
+    const QString letters = QStringLiteral(" M?AD");
+    QRandomGenerator random(54);
+    const auto burst = [&](int count) {
+        QList<NBEGitFileChange> changes;
+        for (int i = 0; i < count; ++i) {
+            NBEGitFileChange change;
+            change.url = QUrl::fromLocalFile(QStringLiteral("/r/d%1/").arg(random.bounded(6)) +
+                                             names[random.bounded(names.size())]);
+            change.index = letters[random.bounded(letters.size())];
+            change.worktree = change.index == u'?' ? u'?' : u'M';
+            changes.append(change);
+        }
+        // git lists files by path (the same file once).
+        std::sort(changes.begin(), changes.end(),
+                  [](const auto &a, const auto &b) { return a.url.path() < b.url.path(); });
+        changes.erase(std::unique(changes.begin(), changes.end(),
+                                  [](const auto &a, const auto &b) { return a.url == b.url; }),
+                      changes.end());
+        return changes;
+    };
+    NBEGitNameOrder order = NBEGitNameOrder::of(burst(40));
+    for (int turn = 0; turn < 50; ++turn) {
+        // Some of the last changes stay, some go, new ones come.
+        QList<NBEGitFileChange> next = burst(int(random.bounded(60)));
+        for (const NBEGitFileChange &change : std::as_const(order.changes)) {
+            if (random.bounded(3) != 0 &&
+                std::none_of(next.cbegin(), next.cend(),
+                             [&](const auto &other) { return other.url == change.url; }))
+                next.append(change);
+        }
+        std::sort(next.begin(), next.end(),
+                  [](const auto &a, const auto &b) { return a.url.path() < b.url.path(); });
+        const NBEGitNameOrder fresh = NBEGitNameOrder::of(next);
+        order = NBEGitNameOrder::updated(order, next);
+        ASSERT_EQ(order.changes, fresh.changes) << turn;
+        ASSERT_EQ(order.keys.size(), order.changes.size());
+        for (qsizetype i = 0; i < order.keys.size(); ++i)
+            EXPECT_EQ(order.keys[i]->name, order.changes[i].url.fileName());
+    }
+    EXPECT_TRUE(NBEGitNameOrder::updated(order, {}).changes.isEmpty());
+}
