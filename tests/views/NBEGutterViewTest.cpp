@@ -9,12 +9,14 @@
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
+#include <QLabel>
 #include <QPromise>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextDocument>
 #include <gtest/gtest.h>
 
 namespace {
@@ -396,4 +398,40 @@ TEST(NBEGutterView, OnlyRowsWhoseNumberOrPlaceChangedAreDrawnAgainAndTheScreenSt
     const QImage afterScroll = onScreen();
     EXPECT_EQ(afterScroll, drawnAnew());
     EXPECT_EQ(gutter->visibleLineLayout().first().first, 6);
+}
+
+// A change far into a long line (a minified stylesheet): each side shows the
+// place where the lines differ, elided around it, never two equal starts.
+TEST(NBEGutterView, ThePopoverOfALongLineShowsWhereItChanged)
+{
+    QString line;
+    while (line.size() < 232120)
+        line += QStringLiteral(".rule%1{margin:0}").arg(line.size());
+    line.truncate(232120);
+    QString changed = line;
+    changed.replace(107, 1, QStringLiteral("#"));
+    NBEDiffHunk hunk;
+    hunk.kind = NBEDiffHunk::Kind::modified;
+    hunk.oldLines = {line};
+    hunk.newLines = {changed};
+    NBEHunkPopoverView popover(hunk, false, {}, {}, {},
+                               [] { return QtFuture::makeReadyFuture(false); });
+    auto *lines = popover.findChild<QLabel *>(QStringLiteral("hunkLines"));
+    ASSERT_TRUE(lines);
+    QTextDocument shown;
+    shown.setHtml(lines->text());
+    const QStringList rows = shown.toPlainText().split(u'\n');
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_TRUE(rows[0].contains(line.mid(95, 25))) << rows[0].toStdString();
+    EXPECT_TRUE(rows[1].contains(changed.mid(95, 25))) << rows[1].toStdString();
+    EXPECT_NE(rows[0].mid(2), rows[1].mid(2));
+    EXPECT_LT(rows[1].size(), 120);
+
+    // A short line is shown whole.
+    hunk.oldLines = {QStringLiteral("a { color: red; }")};
+    hunk.newLines = {QStringLiteral("a { color: blue; }")};
+    NBEHunkPopoverView shortOne(hunk, false, {}, {}, {},
+                                [] { return QtFuture::makeReadyFuture(false); });
+    shown.setHtml(shortOne.findChild<QLabel *>(QStringLiteral("hunkLines"))->text());
+    EXPECT_EQ(shown.toPlainText(), QStringLiteral("- a { color: red; }\n+ a { color: blue; }"));
 }

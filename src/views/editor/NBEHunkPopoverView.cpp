@@ -10,6 +10,8 @@
 #include <QScreen>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 namespace {
 
 // Enough to recognise the change; the rest is summarised.
@@ -23,13 +25,42 @@ QString lineRange(int start, int count)
     return NBEHunkPopoverView::tr("lines %1–%2").arg(start).arg(start + count - 1);
 }
 
-void appendLines(QString &html, const QStringList &lines, QChar sign, const QString &color)
+// Where a line first differs from its counterpart on the other side (the
+// line at the same place); its start when it has none.
+qsizetype firstDifference(const QStringList &lines, const QStringList &others, qsizetype i)
+{
+    if (i >= others.size())
+        return 0;
+    const QString &line = lines[i];
+    const QString &other = others[i];
+    const qsizetype shorter = std::min(line.size(), other.size());
+    return std::mismatch(line.cbegin(), line.cbegin() + shorter, other.cbegin()).first -
+           line.cbegin();
+}
+
+// A window of a long line around `column`, elided on the sides cut off: a
+// change far into a minified line is what shows, not the equal start.
+QString around(const QString &line, qsizetype column)
+{
+    if (line.size() <= shownColumns)
+        return line;
+    const qsizetype lead = shownColumns / 4;
+    const qsizetype from =
+        std::clamp<qsizetype>(column - lead, 0, std::max<qsizetype>(0, line.size() - shownColumns));
+    QString shown = line.mid(from, shownColumns);
+    if (from > 0)
+        shown.prepend(QChar(0x2026));
+    if (from + shownColumns < line.size())
+        shown.append(QChar(0x2026));
+    return shown;
+}
+
+void appendLines(QString &html, const QStringList &lines, const QStringList &others, QChar sign,
+                 const QString &color)
 {
     const qsizetype shown = std::min<qsizetype>(lines.size(), shownLines);
     for (qsizetype i = 0; i < shown; ++i) {
-        QString line = lines[i];
-        if (line.size() > shownColumns)
-            line = line.left(shownColumns) + QChar(0x2026);
+        const QString line = around(lines[i], firstDifference(lines, others, i));
         html += QStringLiteral("<div style=\"color:%1\">%2 %3</div>")
                     .arg(color, QString(sign), line.toHtmlEscaped());
     }
@@ -68,8 +99,8 @@ NBEHunkPopoverView::NBEHunkPopoverView(const NBEDiffHunk &hunk, bool canStage,
     layout->addWidget(heading);
 
     QString html = QStringLiteral("<div style=\"white-space:pre\">");
-    appendLines(html, hunk.oldLines, u'-', QStringLiteral("#d03b3b"));
-    appendLines(html, hunk.newLines, u'+', QStringLiteral("#239a3b"));
+    appendLines(html, hunk.oldLines, hunk.newLines, u'-', QStringLiteral("#d03b3b"));
+    appendLines(html, hunk.newLines, hunk.oldLines, u'+', QStringLiteral("#239a3b"));
     html += QStringLiteral("</div>");
     auto *lines = new QLabel(html, this);
     lines->setObjectName(QStringLiteral("hunkLines"));
