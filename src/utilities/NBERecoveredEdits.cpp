@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
+#include <QDirIterator>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -34,6 +35,13 @@ QString expectedMark(const QString &kept)
 QString announcedMark(const QString &kept)
 {
     return mark(kept, QStringLiteral(".announced"));
+}
+
+bool holdsAFile(const QString &folder)
+{
+    return QDirIterator(folder, QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories)
+        .hasNext();
 }
 
 // A copy whose editor still runs (it asks about its edits after keeping them)
@@ -275,9 +283,16 @@ QList<NBEKeptEdits> NBERecoveredEdits::unannounced(const QStringList &in)
             for (const QString &name :
                  dir.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name)) {
                 const QString kept = dir.filePath(name);
-                if (isOwnFolder(kept, true) && !QFileInfo::exists(announcedMark(kept)) &&
-                    !isKeptByARunningEditor(kept))
-                    copies.append({kept, missingFrom(kept), {}});
+                if (!isOwnFolder(kept, true) || QFileInfo::exists(announcedMark(kept)) ||
+                    isKeptByARunningEditor(kept))
+                    continue;
+                // The list of texts is written first: a copy without it was
+                // cut before any text, and holds nothing to announce.
+                if (!QFileInfo::exists(expectedMark(kept)) && !holdsAFile(kept)) {
+                    NBERecoveredEdits::discard(kept);
+                    continue;
+                }
+                copies.append({kept, missingFrom(kept), {}});
             }
         }
     }

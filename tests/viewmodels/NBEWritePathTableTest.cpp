@@ -3,6 +3,7 @@
 // or refused with a sentence, and no file the user didn't ask to change is
 // changed. The writing part runs as an ordinary user, so permissions bite
 // where the tests run as root too.
+#include "NBERecoveredEdits.h"
 #include "NBEWorkspaceFixture.h"
 
 #include <QCryptographicHash>
@@ -469,6 +470,9 @@ TEST_P(NBESettingsWriteTable, EndsAsAskedOrRefusedWithASentence)
         if (GetParam() == Fault::FolderUnwritable) {
             ASSERT_EQ(::chmod(native.constData(), 0555), 0);
         }
+        if (GetParam() == Fault::ReadOnly) {
+            ASSERT_EQ(::chmod(QFile::encodeName(file()).constData(), 0444), 0);
+        }
         if (GetParam() == Fault::FullDisk)
             disk->fill();
         QMap<QString, QByteArray> before = fingerprints(dir.path());
@@ -500,6 +504,95 @@ TEST_P(NBESettingsWriteTable, EndsAsAskedOrRefusedWithASentence)
 }
 
 INSTANTIATE_TEST_SUITE_P(TheFaultsThatReachIt, NBESettingsWriteTable,
-                         ::testing::Values(Fault::FolderUnwritable, Fault::FullDisk, Fault::Symlink,
+                         ::testing::Values(Fault::ReadOnly, Fault::FolderUnwritable,
+                                           Fault::FullDisk, Fault::Symlink, Fault::KilledMidWrite),
+                         [](const auto &info) { return std::string(name(info.param)); });
+
+namespace {
+
+// The copy of unsaved text kept when a session ends: each fault of its place
+// sends the text to the next place (or a private one beside), whole, and
+// changes nothing outside the copy; a kill leaves a copy that names what it
+// lacks instead of passing a cut text off as whole.
+class NBERecoveryCopyTable : public ::testing::TestWithParam<Fault>
+{
+protected:
+    QTemporaryDir dir;
+    QString first() const { return dir.filePath(QStringLiteral("data/nabri")); }
+    QString second() const { return dir.filePath(QStringLiteral("state/nabri")); }
+    QString elsewhere() const { return dir.filePath(QStringLiteral("elsewhere")); }
+};
+
+} // namespace
+
+TEST_P(NBERecoveryCopyTable, KeepsTheWholeTextOrNamesWhatItLacks)
+{
+    QDir().mkpath(first());
+    QDir().mkpath(second());
+    QDir().mkpath(elsewhere());
+    NBETest::writeFile(elsewhere() + QStringLiteral("/mine.txt"), "untouched");
+    std::unique_ptr<NBETest::SmallDisk> disk;
+    if (GetParam() == Fault::FullDisk) {
+        disk = std::make_unique<NBETest::SmallDisk>(first(), 256 * 1024);
+        if (!disk->isMounted())
+            GTEST_SKIP() << disk->skipReason().toStdString();
+    }
+    const QByteArray native = QFile::encodeName(first());
+    if (GetParam() == Fault::Symlink || GetParam() == Fault::Pipe) {
+        ASSERT_TRUE(QDir(first()).removeRecursively());
+        if (GetParam() == Fault::Symlink) {
+            ASSERT_TRUE(QFile::link(elsewhere(), first()));
+        } else {
+            ASSERT_EQ(::mkfifo(native.constData(), 0600), 0);
+        }
+    }
+    const QString path =
+        GetParam() == Fault::LongName
+            ? QStringLiteral("/home/me/site/") + QString(250, u'n') + QStringLiteral(".css")
+            : QStringLiteral("/home/me/site/a.css");
+    const QByteArray text = GetParam() == Fault::KilledMidWrite ? QByteArray(48 << 20, 'x')
+                            : GetParam() == Fault::FullDisk     ? QByteArray(512 * 1024, 'y')
+                                                                : QByteArray("body {}\n");
+    // The copy is the user's own: a kill needs no other user.
+    if (GetParam() == Fault::KilledMidWrite) {
+        if (!NBETest::killWhileWriting(first(), [&] {
+                (void)NBERecoveredEdits::keep({{path, text}}, {first()});
+            }))
+            GTEST_SKIP() << "the copy ended before it could be killed";
+        for (const NBEKeptEdits &copy : NBERecoveredEdits::unannounced({first()})) {
+            const QString kept = copy.folder + NBERecoveredEdits::pathInCopy(path);
+            if (!copy.missing.contains(path)) {
+                EXPECT_EQ(NBETest::readFile(kept).size(), text.size()) << "a cut copy is whole";
+            }
+        }
+        return;
+    }
+    NBETest::giveToNobody(dir.path());
+    const QMap<QString, QByteArray> outside = fingerprints(elsewhere());
+
+    NBETest::asNobody([&] {
+        // A place of our own is made private and used; one that can't be
+        // made is passed over.
+        const QByteArray above = QFile::encodeName(QFileInfo(first()).absolutePath());
+        if (GetParam() == Fault::FolderUnwritable) {
+            ASSERT_TRUE(QDir(first()).removeRecursively());
+            ASSERT_EQ(::chmod(above.constData(), 0555), 0);
+        }
+        const auto kept = NBERecoveredEdits::keep({{path, text}}, {first(), second()});
+        if (GetParam() == Fault::FolderUnwritable)
+            ::chmod(above.constData(), 0755);
+        ASSERT_TRUE(kept.has_value()) << kept.error().description.toStdString();
+        EXPECT_TRUE(kept->missing.isEmpty());
+        EXPECT_EQ(NBETest::readFile(kept->folder + NBERecoveredEdits::pathInCopy(path)), text);
+        const bool movedOn = GetParam() == Fault::FolderUnwritable || GetParam() == Fault::FullDisk;
+        EXPECT_EQ(kept->folder.startsWith(second() + u'/'), movedOn) << kept->folder.toStdString();
+        EXPECT_FALSE(QFileInfo(kept->folder).canonicalFilePath().startsWith(elsewhere()));
+    });
+    EXPECT_EQ(differences(outside, fingerprints(elsewhere())), "");
+}
+
+INSTANTIATE_TEST_SUITE_P(TheFaultsThatReachIt, NBERecoveryCopyTable,
+                         ::testing::Values(Fault::FolderUnwritable, Fault::FullDisk,
+                                           Fault::LongName, Fault::Symlink, Fault::Pipe,
                                            Fault::KilledMidWrite),
                          [](const auto &info) { return std::string(name(info.param)); });
