@@ -38,8 +38,10 @@ NBEMarkdownPreview::NBEMarkdownPreview(const QString &text, const std::optional<
     setObjectName(QStringLiteral("markdownPreview"));
     setFrameShape(QFrame::NoFrame);
     setOpenLinks(false);
-    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard |
-                            Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+    // No keyboard selection: it brings a text caret, which promises typing
+    // into a page that takes none. Select All and Copy keep their keys.
+    setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::LinksAccessibleByMouse |
+                            Qt::LinksAccessibleByKeyboard);
     setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
     // Links with an address of their own open in the system's handler.
     connect(this, &QTextBrowser::anchorClicked, this, [](const QUrl &url) {

@@ -6,12 +6,15 @@
 
 #include <QAbstractTextDocumentLayout>
 #include <QBuffer>
+#include <QClipboard>
 #include <QDir>
+#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
 #include <QPointer>
 #include <QScrollBar>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTextBlock>
 #include <QTextCursor>
 #include <QTextDocument>
@@ -634,3 +637,34 @@ TEST(NBEMarkdownPreview, ANewTextChangesThePageInPlace)
 }
 
 } // namespace
+
+// The page reads as read-only: with the keys it shows no text caret (which
+// would promise typing), while its text can still be selected and copied.
+TEST(NBEMarkdownPreview, WithTheKeysThePageShowsNoCaretAndCopies)
+{
+    NBEMarkdownPreview preview(QStringLiteral("Short.\n"), std::nullopt, NBEDefaultThemes::light(),
+                               fontSize);
+    preview.resize(400, 200);
+    built(preview);
+    preview.show();
+    preview.activateWindow();
+    preview.setFocus();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return preview.hasFocus(); }));
+    QTextCursor end(preview.document());
+    end.movePosition(QTextCursor::End);
+    preview.setTextCursor(end);
+    const QRect caret = preview.cursorRect(end).adjusted(0, 1, 0, -1);
+    ASSERT_TRUE(preview.viewport()->rect().contains(caret));
+    QCoreApplication::processEvents();
+    const QImage shown = preview.viewport()->grab().toImage();
+    const QColor background = shown.pixelColor(preview.viewport()->width() - 2, caret.center().y());
+    int marked = 0;
+    for (int x = caret.left(); x <= caret.right() + 1; ++x)
+        for (int y = caret.top(); y <= caret.bottom(); ++y)
+            marked += shown.pixelColor(x, y) != background;
+    EXPECT_EQ(marked, 0);
+
+    QTest::keyClick(&preview, Qt::Key_A, Qt::ControlModifier);
+    QTest::keyClick(&preview, Qt::Key_C, Qt::ControlModifier);
+    EXPECT_EQ(QGuiApplication::clipboard()->text(), QStringLiteral("Short."));
+}
