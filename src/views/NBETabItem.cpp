@@ -24,9 +24,14 @@ QFont NBETabItem::titleFont(const QFont &base) const
     return font;
 }
 
+QString NBETabItem::shownTitle(const QFont &base) const
+{
+    return QFontMetrics(titleFont(base)).elidedText(title(), Qt::ElideMiddle, maxTitleWidth);
+}
+
 int NBETabItem::width(const QFont &base) const
 {
-    const int titleWidth = QFontMetrics(titleFont(base)).horizontalAdvance(title());
+    const int titleWidth = QFontMetrics(titleFont(base)).horizontalAdvance(shownTitle(base));
     int width = 2 * horizontalPadding + titleWidth + spacing + closeSize;
     if (isModified())
         width += dotSize + spacing;
@@ -71,7 +76,7 @@ void NBETabItem::paint(QPainter &painter, const QRect &box, const QPalette &pale
     painter.setFont(titleFont(base));
     painter.setPen(palette.color(QPalette::WindowText));
     painter.drawText(QRect(x, box.top(), close.left() - spacing - x, box.height()),
-                     Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, title());
+                     Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, shownTitle(base));
     if (showsCloseButton()) {
         if (isHoveringClose) {
             painter.setPen(Qt::NoPen);

@@ -23,9 +23,13 @@ struct NBETabItem
     static constexpr int spacing = 4;
     static constexpr int dotSize = 6;
     static constexpr int closeSize = 16;
+    // A long name is elided in the middle (keeping its extension) so that
+    // one tab never fills the bar; the tooltip has the whole path.
+    static constexpr int maxTitleWidth = 240;
 
     // The file's name; the tooltip is its path.
     QString title() const;
+    QString shownTitle(const QFont &base) const;
     QString toolTip() const;
     bool isModified() const { return tab.sourceFile.isDirty(); }
     // Shown on the active tab and on the tab under the pointer; hidden, it

@@ -161,3 +161,20 @@ TEST(NBETabStrip, RevealOpensTheFolderWhenNoFileManagerAnswers)
 }
 
 #include "NBETabStripTest.moc"
+
+// A very long file name is elided in the middle, keeping its extension, so
+// the tab keeps a bounded width; the tooltip still names the whole path.
+TEST(NBETabStrip, ALongNameIsElidedInItsTab)
+{
+    const QString name = QString(300, u'n') + QStringLiteral(".html");
+    NBETabItem item{makeTab(QStringLiteral("/p/") + name, false)};
+    const QFont font;
+    const QString shown = item.shownTitle(font);
+    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    EXPECT_TRUE(shown.endsWith(QStringLiteral(".html")));
+    EXPECT_LE(item.width(font), NBETabItem::maxTitleWidth + 2 * NBETabItem::horizontalPadding +
+                                    NBETabItem::spacing + NBETabItem::closeSize);
+    EXPECT_EQ(item.toolTip(), QStringLiteral("/p/") + name);
+    NBETabItem plain{makeTab(QStringLiteral("/p/a.css"), false)};
+    EXPECT_EQ(plain.shownTitle(font), QStringLiteral("a.css"));
+}
