@@ -449,3 +449,36 @@ QString NBEGitOutput::preparedMessage(const QString &text)
     }
     return kept.join(u'\n').trimmed();
 }
+
+QString NBEGitOutput::headline(const QString &error)
+{
+    // git's first line says what stopped it; the rest is advice.
+    QString line = error.trimmed().section(u'\n', 0, 0).trimmed();
+    for (const QLatin1String prefix : {QLatin1String("fatal: "), QLatin1String("error: ")}) {
+        if (line.startsWith(prefix))
+            line = line.mid(prefix.size());
+    }
+    if (!line.isEmpty())
+        line[0] = line[0].toUpper();
+    if (!line.isEmpty() && !line.endsWith(u'.'))
+        line += u'.';
+    return line;
+}
+
+std::optional<QString> NBEGitOutput::renameSource(const QString &nameStatus, const QString &path)
+{
+    const QStringList fields = nameStatus.split(QChar(0));
+    for (qsizetype i = 0; i + 1 < fields.size();) {
+        const bool renamed = fields[i].startsWith(u'R');
+        const bool twoPaths = renamed || fields[i].startsWith(u'C');
+        if (renamed && i + 2 < fields.size() && fields[i + 2] == path)
+            return fields[i + 1];
+        i += twoPaths ? 3 : 2;
+    }
+    return std::nullopt;
+}
+
+QStringList NBEGitOutput::entryFields(const QString &output)
+{
+    return output.section(u'\t', 0, 0).split(u' ', Qt::SkipEmptyParts);
+}

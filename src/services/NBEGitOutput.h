@@ -7,6 +7,7 @@
 #include <QHash>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <optional>
@@ -66,4 +67,15 @@ public:
     // Output of "log" with `logFormat()`.
     static QList<NBEGitCommit> parseLog(const QString &output);
     static QString logFormat();
+    // git's error text cut to the line that says what stopped it, as a
+    // sentence: "Unable to create '…/index.lock': File exists."
+    static QString headline(const QString &error);
+    // The source `path` was renamed from, in "diff --name-status -z -M"
+    // output: records "R<score>", source, destination ("C<score>" the
+    // same), others status and path, each field ended by NUL.
+    static std::optional<QString> renameSource(const QString &nameStatus, const QString &path);
+    // The fields before the path of a one-path "ls-files -s" output (mode,
+    // object, stage: a file in conflict has stages above 0) or "ls-tree"
+    // output (mode, type, object); none when the path isn't there.
+    static QStringList entryFields(const QString &output);
 };

@@ -282,9 +282,9 @@ QString NBEGitService::failureLine(const QByteArray &standardError, const QStrin
         return line.startsWith(QLatin1String("fatal: "));
     });
     if (fatal != lines.cend())
-        return headline(*fatal);
+        return NBEGitOutput::headline(*fatal);
     if (!lines.isEmpty() && !lines.first().trimmed().isEmpty())
-        return headline(lines.first());
+        return NBEGitOutput::headline(lines.first());
     // The command's name: the first argument that isn't an option or the
     // value of a "-c".
     QString command = QStringLiteral("command");
@@ -618,23 +618,14 @@ std::optional<QString> NBEGitService::renameSourceNow(const QUrl &file,
     const auto path = relativePath(file, repository);
     if (!path)
         return std::nullopt;
-    // Records "R<score>", source, destination, each ended by NUL; a
-    // pathspec would hide the source from rename detection.
-    const QStringList fields =
+    // A pathspec would hide the source from rename detection.
+    const QString nameStatus =
         run({QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--no-color"),
              QStringLiteral("--name-status"), QStringLiteral("-z"), QStringLiteral("-M"),
              QStringLiteral("HEAD")},
             repository, false)
-            .value_or(QString())
-            .split(QChar(0));
-    for (qsizetype i = 0; i + 1 < fields.size();) {
-        const bool renamed = fields[i].startsWith(u'R');
-        const bool twoPaths = renamed || fields[i].startsWith(u'C');
-        if (renamed && i + 2 < fields.size() && fields[i + 2] == *path)
-            return fields[i + 1];
-        i += twoPaths ? 3 : 2;
-    }
-    return std::nullopt;
+            .value_or(QString());
+    return NBEGitOutput::renameSource(nameStatus, *path);
 }
 
 QFuture<NBEGitResult> NBEGitService::commit(const QString &message, bool amend,
@@ -659,21 +650,6 @@ QFuture<NBEGitResult> NBEGitService::commit(const QString &message, bool amend,
 void NBEGitService::cancelCommits()
 {
     m_commitsCancelled = m_commitsAsked.load();
-}
-
-QString NBEGitService::headline(const QString &error)
-{
-    // git's first line says what stopped it; the rest is advice.
-    QString line = error.trimmed().section(u'\n', 0, 0).trimmed();
-    for (const QLatin1String prefix : {QLatin1String("fatal: "), QLatin1String("error: ")}) {
-        if (line.startsWith(prefix))
-            line = line.mid(prefix.size());
-    }
-    if (!line.isEmpty())
-        line[0] = line[0].toUpper();
-    if (!line.isEmpty() && !line.endsWith(u'.'))
-        line += u'.';
-    return line;
 }
 
 bool NBEGitService::isLockedIndex(const NBEGitResult &result)
@@ -1264,19 +1240,15 @@ std::optional<NBEGitService::HunkTexts> NBEGitService::hunkTexts(const QUrl &fil
     if (!path)
         return std::nullopt;
     // "<mode> <object> <stage>\t<path>"; a file in conflict has stages above 0.
-    const QStringList entry =
+    const QStringList entry = NBEGitOutput::entryFields(
         run({QStringLiteral("ls-files"), QStringLiteral("-s"), QStringLiteral("--"), *path},
             repository)
-            .value_or(QString())
-            .section(u'\t', 0, 0)
-            .split(u' ', Qt::SkipEmptyParts);
+            .value_or(QString()));
     // "<mode> blob <object>\t<path>"; nothing in a repository without commits.
-    const QStringList inHead =
+    const QStringList inHead = NBEGitOutput::entryFields(
         run({QStringLiteral("ls-tree"), QStringLiteral("HEAD"), QStringLiteral("--"), *path},
             repository)
-            .value_or(QString())
-            .section(u'\t', 0, 0)
-            .split(u' ', Qt::SkipEmptyParts);
+            .value_or(QString()));
     if ((!entry.isEmpty() && (entry.size() != 3 || entry[2] != u"0")) ||
         (entry.isEmpty() && inHead.isEmpty()))
         return std::nullopt;

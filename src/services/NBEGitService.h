@@ -148,9 +148,6 @@ public:
     // Stops the commits asked for so far, running (with their hooks and
     // what those started) or queued; their results say `cancelled`.
     void cancelCommits();
-    // git's error text cut to the line that says what stopped it, as a
-    // sentence: "Unable to create '…/index.lock': File exists."
-    static QString headline(const QString &error);
     // Whether git stopped because another git holds the index (or a ref) lock.
     static bool isLockedIndex(const NBEGitResult &result);
     QFuture<std::optional<QString>> lastCommitMessage(const QUrl &repository);

@@ -187,13 +187,13 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                                  : QStringLiteral("Committed to ") + branch);
         } else if (NBEGitService::isLockedIndex(result)) {
             Q_EMIT failed(QStringLiteral("Commit failed: ") +
-                          NBEGitService::headline(*result.error));
+                          NBEGitOutput::headline(*result.error));
         } else if (shownMerge && m_state.hasConflicts()) {
             Q_EMIT failed(
                 QStringLiteral("Commit failed — resolve the conflicts and stage the files first."));
         } else if (isStoppedByHook(result)) {
             Q_EMIT failed(QStringLiteral("Commit failed: ") +
-                          NBEGitService::headline(*result.error));
+                          NBEGitOutput::headline(*result.error));
         } else {
             Q_EMIT failed(QStringLiteral("Commit failed — stage some changes first, and make sure "
                                          "git user.name / user.email are set."));

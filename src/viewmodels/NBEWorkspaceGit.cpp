@@ -440,7 +440,7 @@ void NBEWorkspaceGit::switchNow(const QString &name, const QUrl &root, const QSt
                 flashSyncStatus(QStringLiteral("Switched to ") + name);
             else if (NBEGitService::isLockedIndex(result))
                 Q_EMIT failed(QStringLiteral("Couldn't switch to %1: %2")
-                                  .arg(name, NBEGitService::headline(*result.error)));
+                                  .arg(name, NBEGitOutput::headline(*result.error)));
             else
                 Q_EMIT failed(QStringLiteral("Couldn't switch to ") + name +
                               QStringLiteral(" \u2014 commit or stash your changes first."));

@@ -140,7 +140,7 @@ QFuture<void> NBEWorkspaceWorkingTree::refreshAfter(const QFuture<NBEGitResult> 
     QFuture<void> done = promise->future();
     nbeWhenFinished(command, this, [this, promise, failure](const NBEGitResult &result) {
         if (!result.ok)
-            Q_EMIT failed(failure + NBEGitService::headline(result.error.value_or(QString())));
+            Q_EMIT failed(failure + NBEGitOutput::headline(result.error.value_or(QString())));
         nbeWhenFinished(m_host.refreshGit(), this, [promise] { promise->finish(); });
     });
     return done;
@@ -329,7 +329,7 @@ QFuture<void> NBEWorkspaceWorkingTree::discardNow(const QUrl &file, const QUrl &
             if (!result.ok) {
                 Q_EMIT failed(QStringLiteral("Couldn't discard changes to %1: %2")
                                   .arg(file.fileName(),
-                                       NBEGitService::headline(result.error.value_or(QString()))));
+                                       NBEGitOutput::headline(result.error.value_or(QString()))));
                 finish();
                 return;
             }

@@ -270,6 +270,35 @@ TEST(NBEGitServiceParsers, AnEarlierRunNeverChangesWhatIsRead)
     }
 }
 
+TEST(NBEGitServiceParsers, RenameSourcesEntriesAndHeadlinesOfRawOutput)
+{
+    // A copy's record has two paths too, so the walk must not lose step.
+    const QString nameStatus = QStringLiteral("M|a.html|C75|b.css|c.css|R100|old.js|new.js|"
+                                              "A|d.txt|R087|c.css|x/e.css|")
+                                   .replace(u'|', QChar(0));
+    EXPECT_EQ(NBEGitOutput::renameSource(nameStatus, QStringLiteral("new.js")),
+              QStringLiteral("old.js"));
+    EXPECT_EQ(NBEGitOutput::renameSource(nameStatus, QStringLiteral("x/e.css")),
+              QStringLiteral("c.css"));
+    EXPECT_EQ(NBEGitOutput::renameSource(nameStatus, QStringLiteral("c.css")), std::nullopt);
+    EXPECT_EQ(NBEGitOutput::renameSource(nameStatus, QStringLiteral("old.js")), std::nullopt);
+    EXPECT_EQ(NBEGitOutput::renameSource(QString(), QStringLiteral("new.js")), std::nullopt);
+
+    EXPECT_EQ(NBEGitOutput::entryFields(QStringLiteral("100644 5a1b 2\tdir/a b.html\n")),
+              (QStringList{QStringLiteral("100644"), QStringLiteral("5a1b"), QStringLiteral("2")}));
+    EXPECT_EQ(
+        NBEGitOutput::entryFields(QStringLiteral("100755 blob 9c0d\tx.sh\n")),
+        (QStringList{QStringLiteral("100755"), QStringLiteral("blob"), QStringLiteral("9c0d")}));
+    EXPECT_TRUE(NBEGitOutput::entryFields(QString()).isEmpty());
+
+    EXPECT_EQ(NBEGitOutput::headline(QStringLiteral("  fatal: unable to create 'x.lock': File "
+                                                    "exists.\nhint: another git process\n")),
+              QStringLiteral("Unable to create 'x.lock': File exists."));
+    EXPECT_EQ(NBEGitOutput::headline(QStringLiteral("error: pathspec 'q' did not match")),
+              QStringLiteral("Pathspec 'q' did not match."));
+    EXPECT_EQ(NBEGitOutput::headline(QString()), QString());
+}
+
 TEST_F(GitRepositoryTest, StatusOfEveryKindOfChange)
 {
     writeFile(file("rename me.txt"), "rename\n");
