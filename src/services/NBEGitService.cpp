@@ -1139,7 +1139,10 @@ QFuture<NBEResult<QString>> NBEGitService::diff(const QUrl &file, const QUrl &re
             (untracked
                  ? QStringList{QStringLiteral("diff"), QStringLiteral("--no-ext-diff"),
                                QStringLiteral("--no-index"), QStringLiteral("--"),
-                               QStringLiteral("/dev/null"), localPath(file)}
+                               // From the repository, which git runs in: an
+                               // absolute path would head the diff.
+                               QStringLiteral("/dev/null"),
+                               QDir(localPath(repository)).relativeFilePath(localPath(file))}
                  : QStringList{QStringLiteral("diff"), QStringLiteral("--no-ext-diff"),
                                QStringLiteral("HEAD"), QStringLiteral("--"), localPath(file)});
         const auto output = read(arguments, repository, {0, 1});

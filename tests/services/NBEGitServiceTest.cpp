@@ -771,6 +771,10 @@ TEST_F(GitRepositoryTest, DiffsAndFileAtHEAD)
     const auto untracked = await(m_service.diff(url("new.txt"), repo(), true));
     ASSERT_TRUE(untracked);
     EXPECT_TRUE(untracked->contains(QStringLiteral("+fresh\n")));
+    // Its header names the file from the project, as a tracked file's does.
+    EXPECT_TRUE(untracked->startsWith(QStringLiteral("diff --git a/new.txt b/new.txt\n")))
+        << untracked->toStdString();
+    EXPECT_FALSE(untracked->contains(m_root));
     EXPECT_EQ(await(m_service.unstagedDiff(url("index.html"), repo())), *tracked);
     EXPECT_EQ(await(m_service.stagedDiff(url("index.html"), repo())), QString());
     EXPECT_EQ(await(m_service.workingDiff(repo())), *tracked);
