@@ -435,3 +435,23 @@ TEST(NBEGutterView, ThePopoverOfALongLineShowsWhereItChanged)
     shown.setHtml(shortOne.findChild<QLabel *>(QStringLiteral("hunkLines"))->text());
     EXPECT_EQ(shown.toPlainText(), QStringLiteral("- a { color: red; }\n+ a { color: blue; }"));
 }
+
+// An empty file has one line, numbered 1, where the caret stands; the empty
+// line after a final line feed still has none.
+TEST(NBEGutterView, AnEmptyTextShowsLineOne)
+{
+    NBECodeTextEdit edit;
+    edit.resize(400, 200);
+    edit.setLineNumbersVisible(true);
+    edit.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&edit));
+    ASSERT_NE(edit.gutter(), nullptr);
+    auto layout = edit.gutter()->visibleLineLayout();
+    ASSERT_EQ(layout.size(), 1);
+    EXPECT_EQ(layout.first().first, 1);
+
+    edit.setPlainText(QStringLiteral("a\n"));
+    layout = edit.gutter()->visibleLineLayout();
+    ASSERT_EQ(layout.size(), 1);
+    EXPECT_EQ(layout.first().first, 1);
+}

@@ -73,7 +73,8 @@ QList<QPair<int, QRect>> NBEGutterView::visibleLineLayout() const
         m_textView->viewport()->geometry().top() - m_textView->contentsRect().top();
     const int bottom = height();
     // A final empty line after a trailing line feed gets no number, like the
-    // last row of a text view that ends in a line break.
+    // last row of a text view that ends in a line break; an empty text's
+    // only line is line 1.
     const QTextBlock last = m_textView->document()->lastBlock();
     while (block.isValid()) {
         const QRectF box = m_textView->blockBoundingGeometry(block).translated(offset);
@@ -84,7 +85,8 @@ QList<QPair<int, QRect>> NBEGutterView::visibleLineLayout() const
         // A piece split off a long line widens its line's rows.
         if (m_textView->continuesLine(block) && !lines.isEmpty())
             lines.last().second.setBottom(top + height - 1);
-        else if (block.isVisible() && !(block == last && block.length() <= 1))
+        else if (block.isVisible() &&
+                 !(block == last && block.length() <= 1 && block.blockNumber() > 0))
             lines.append({m_textView->lineNumberOf(block), QRect(0, top, width(), height)});
         block = block.next();
     }
