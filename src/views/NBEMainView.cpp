@@ -492,11 +492,15 @@ void NBEMainView::showError()
         return;
     }
     // One alert per window: a new message while it shows replaces its text.
+    // A long name in it is elided; the tooltip has the whole message.
+    const QString shown = NBEWidgetDesktop::elidedNames(*message);
     if (m_alert) {
-        m_alert->setText(*message);
+        m_alert->setText(shown);
+        m_alert->setToolTip(shown == *message ? QString() : *message);
         return;
     }
-    m_alert = new QMessageBox(QMessageBox::Warning, tr("Error"), *message, QMessageBox::Ok, this);
+    m_alert = new QMessageBox(QMessageBox::Warning, tr("Error"), shown, QMessageBox::Ok, this);
+    m_alert->setToolTip(shown == *message ? QString() : *message);
     m_alert->setAttribute(Qt::WA_DeleteOnClose);
     connect(m_alert, &QMessageBox::finished, this, [this] { m_viewModel->clearErrorMessage(); });
     m_alert->open();

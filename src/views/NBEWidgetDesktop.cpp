@@ -4,24 +4,50 @@
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QRegularExpression>
 
 NBEWidgetDesktop::NBEWidgetDesktop(QWidget *window)
     : m_window(window)
 {}
+
+QString NBEWidgetDesktop::elidedNames(const QString &text)
+{
+    static const QRegularExpression name(QStringLiteral("\\S{%1,}").arg(longestName + 1));
+    QString shown = text;
+    for (auto it = name.globalMatch(text); it.hasNext();) {
+        const QString whole = it.next().captured();
+        const qsizetype kept = (longestName - 1) / 2;
+        shown.replace(whole,
+                      whole.left(kept) + QChar(0x2026) + whole.right(longestName - 1 - kept));
+    }
+    return shown;
+}
+
+namespace {
+
+void setTexts(QMessageBox &box, const QString &text, const QString &informative)
+{
+    box.setText(NBEWidgetDesktop::elidedNames(text));
+    box.setInformativeText(NBEWidgetDesktop::elidedNames(informative));
+    if (box.text() != text || box.informativeText() != informative)
+        box.setToolTip(text + u'\n' + informative);
+}
+
+} // namespace
 
 QFuture<NBEUnsavedChangesChoice> NBEWidgetDesktop::askToSaveChanges(const QStringList &fileNames)
 {
     QMessageBox box(m_window);
     box.setIcon(QMessageBox::Warning);
     box.setWindowTitle(QObject::tr("Unsaved Changes"));
-    box.setText(fileNames.size() == 1
-                    ? QObject::tr("Do you want to save the changes you made to “%1”?")
-                          .arg(fileNames.first())
-                    : QObject::tr("Do you want to save the changes you made to %1 files?")
-                          .arg(fileNames.size()));
-    box.setInformativeText(fileNames.size() == 1
-                               ? QObject::tr("Your changes will be lost if you don't save them.")
-                               : fileNames.join(u'\n'));
+    setTexts(
+        box,
+        fileNames.size() == 1 ? QObject::tr("Do you want to save the changes you made to “%1”?")
+                                    .arg(fileNames.first())
+                              : QObject::tr("Do you want to save the changes you made to %1 files?")
+                                    .arg(fileNames.size()),
+        fileNames.size() == 1 ? QObject::tr("Your changes will be lost if you don't save them.")
+                              : fileNames.join(u'\n'));
     QPushButton *save = box.addButton(QObject::tr("Save"), QMessageBox::AcceptRole);
     QPushButton *discard = box.addButton(QObject::tr("Don't Save"), QMessageBox::DestructiveRole);
     box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
@@ -41,10 +67,10 @@ QFuture<NBEOutsideChangeChoice> NBEWidgetDesktop::askAboutOutsideChange(const QS
     QMessageBox box(m_window);
     box.setIcon(QMessageBox::Warning);
     box.setWindowTitle(QObject::tr("File Changed on Disk"));
-    box.setText(vanished
-                    ? QObject::tr("“%1” was deleted or moved by another program.").arg(fileName)
-                    : QObject::tr("“%1” was changed by another program.").arg(fileName));
-    box.setInformativeText(QObject::tr("Saving will replace what is on disk with your version."));
+    setTexts(box,
+             vanished ? QObject::tr("“%1” was deleted or moved by another program.").arg(fileName)
+                      : QObject::tr("“%1” was changed by another program.").arg(fileName),
+             QObject::tr("Saving will replace what is on disk with your version."));
     QPushButton *overwrite = box.addButton(QObject::tr("Overwrite"), QMessageBox::DestructiveRole);
     QPushButton *reload =
         vanished ? nullptr
@@ -65,9 +91,8 @@ QFuture<NBEOutsideChangeChoice> NBEWidgetDesktop::askAboutReadOnlyFile(const QSt
     QMessageBox box(m_window);
     box.setIcon(QMessageBox::Warning);
     box.setWindowTitle(QObject::tr("Read-Only File"));
-    box.setText(QObject::tr("“%1” is read-only.").arg(fileName));
-    box.setInformativeText(
-        QObject::tr("Overwriting replaces it with your version; it stays read-only."));
+    setTexts(box, QObject::tr("“%1” is read-only.").arg(fileName),
+             QObject::tr("Overwriting replaces it with your version; it stays read-only."));
     QPushButton *overwrite = box.addButton(QObject::tr("Overwrite"), QMessageBox::DestructiveRole);
     QPushButton *cancel = box.addButton(QObject::tr("Cancel"), QMessageBox::RejectRole);
     box.setDefaultButton(cancel);

@@ -23,6 +23,12 @@ public:
     QFuture<NBEOutsideChangeChoice> askAboutReadOnlyFile(const QString &fileName) override;
     QFuture<bool> askToDeleteForGood(const QStringList &names) override;
     bool openUrl(const QUrl &url) override;
+
+    // A dialog's text with each very long name (a run without spaces)
+    // elided in its middle, so that the dialog keeps a readable width; the
+    // whole text goes in its tooltip.
+    static QString elidedNames(const QString &text);
+    static constexpr qsizetype longestName = 48;
     void revealInFileManager(const QUrl &url) override;
     std::optional<QUrl> siblingApplication() const override;
     void openWithApplication(const QList<QUrl> &urls, const QUrl &application) override;

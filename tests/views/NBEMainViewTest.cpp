@@ -15,11 +15,13 @@
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 #include "NBETextGeometry.h"
+#include "NBEWidgetDesktop.h"
 #include "NBEWindowToolbar.h"
 
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMessageBox>
 #include <QScopeGuard>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -553,6 +555,26 @@ TEST_F(NBEMainViewTest, RevealingAnIssueOnAWideLineSelectsTheIssueItself)
     EXPECT_TRUE(NBETest::waitUntil([&] {
         return chosen(QStringLiteral("short.css")) == NBETextRange{5, 18};
     }));
+}
+
+// An error about a file with a very long name keeps the alert readable: the
+// name is elided in its middle and the whole message is in the tooltip.
+TEST_F(NBEMainViewTest, AnErrorWithALongNameElidesIt)
+{
+    makeView();
+    const QString name = QString(200, u'n') + QStringLiteral(".html");
+    // A file that isn't there can't be renamed.
+    viewModel()->files().renameItem(url(name), QStringLiteral("other.html"));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return view->errorAlert() != nullptr; }));
+    const QString message = *viewModel()->errorMessage();
+    ASSERT_TRUE(message.contains(name)) << message.toStdString();
+    const QString shown = view->errorAlert()->text();
+    EXPECT_FALSE(shown.contains(name));
+    EXPECT_TRUE(shown.contains(QChar(0x2026)));
+    EXPECT_LT(shown.size(), message.size() - 100);
+    EXPECT_EQ(view->errorAlert()->toolTip(), message);
+    EXPECT_EQ(NBEWidgetDesktop::elidedNames(QStringLiteral("Short a.css name.")),
+              QStringLiteral("Short a.css name."));
 }
 
 // Closing a window whose editor has shown its completion panel: the editor
