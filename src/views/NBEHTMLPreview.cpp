@@ -289,6 +289,8 @@ void NBEHTMLPreview::setHTML(const QString &html, const QUrl &baseURL)
     m_buffer.reset();
     m_html = html;
     m_baseURL = baseURL;
+    ++m_htmlRevision;
+    ++m_source;
     textChanged();
 }
 
@@ -303,6 +305,9 @@ void NBEHTMLPreview::follow(const std::shared_ptr<NBETextBuffer> &buffer, const 
         disconnect(connection);
     m_html.clear();
     m_buffer = buffer;
+    // Another buffer's revisions say nothing of what the page shows.
+    ++m_source;
+    m_loadedRevision.reset();
     m_bufferConnections[0] =
         connect(buffer.get(), &NBETextBuffer::changed, this, &NBEHTMLPreview::textChanged);
     // The buffer's pause has the text read already.
@@ -316,7 +321,6 @@ void NBEHTMLPreview::textChanged()
     // Every change restarts the wait and cancels a reload still reading the
     // offset.
     m_reloads.supersede();
-    ++m_textVersion;
     m_prepared.reset();
     m_applyGeneration.reset();
     m_reloadTimer.start();
@@ -342,6 +346,11 @@ std::optional<quint64> NBEHTMLPreview::currentRevision() const
     if (const std::shared_ptr<NBETextBuffer> buffer = m_buffer.lock())
         return buffer->revision();
     return std::nullopt;
+}
+
+quint64 NBEHTMLPreview::textVersion() const
+{
+    return currentRevision().value_or(m_htmlRevision);
 }
 
 QWebEnginePage *NBEHTMLPreview::page(int view) const
@@ -389,12 +398,12 @@ bool NBEHTMLPreview::canPatch() const
 
 void NBEHTMLPreview::prepare()
 {
-    if ((m_prepared && m_prepared->version == m_textVersion) || !canPatch())
+    const quint64 version = textVersion();
+    if ((m_prepared && m_prepared->version == version) || !canPatch())
         return;
-    m_prepared = Prepared{m_textVersion, currentText(), currentRevision()};
+    m_prepared = Prepared{version, m_source, currentText(), currentRevision()};
     // The page is handed only what differs from the text it holds, worked
     // out away from the keys.
-    const quint64 version = m_textVersion;
     const NBERequestOrder::Token frontPage = m_frontPages.next();
     nbeWhenFinished(
         QtConcurrent::run(
@@ -404,8 +413,8 @@ void NBEHTMLPreview::prepare()
                                                            : NBEHTMLPreviewPatch::prepareScript(
                                                                  version, text, base, held));
             }),
-        this, [this, version, frontPage](const std::pair<bool, QString> &work) {
-            if (!m_prepared || m_prepared->version != version)
+        this, [this, version, source = m_source, frontPage](const std::pair<bool, QString> &work) {
+            if (!m_prepared || m_prepared->version != version || m_prepared->source != source)
                 return;
             prepared(version, !m_frontPages.isCurrent(frontPage), work.first, work.second);
         });
@@ -472,12 +481,13 @@ void NBEHTMLPreview::patchWhole(NBERequestOrder::Token generation)
         loadAtOffset(generation);
         return;
     }
-    m_heldVersion = m_textVersion;
+    const quint64 version = textVersion();
+    m_heldVersion = version;
     m_heldText = text;
     const std::shared_ptr<bool> alive = m_alive;
     const int view = m_front;
     page(view)->runJavaScript(
-        NBEHTMLPreviewPatch::patchScript(m_textVersion, text), QWebEngineScript::ApplicationWorld,
+        NBEHTMLPreviewPatch::patchScript(version, text), QWebEngineScript::ApplicationWorld,
         [this, alive, generation, view, text](const QVariant &answer) {
             if (!*alive)
                 return;

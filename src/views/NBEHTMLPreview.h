@@ -72,6 +72,8 @@ private:
     QString takeText();
     QString currentText() const;
     std::optional<quint64> currentRevision() const;
+    // The buffer's revision, or that of the HTML given without one.
+    quint64 textVersion() const;
     void load(int view);
     void reloadNow(NBERequestOrder::Token generation);
     bool canPatch() const;
@@ -121,13 +123,17 @@ private:
     // Without a buffer the text is prepared once it rests as long as a
     // buffer's does.
     QTimer m_prepareTimer;
-    // Moves with every change of the text.
-    quint64 m_textVersion = 0;
+    // The revision of `m_html`, when the text has no buffer.
+    quint64 m_htmlRevision = 0;
+    // Moves with every buffer or HTML followed: revisions of different
+    // texts can be equal.
+    quint64 m_source = 0;
     // The patch of the newest text, worked out on the pool and then in the
     // page on screen ahead of the pause.
     struct Prepared
     {
         quint64 version = 0;
+        quint64 source = 0;
         QString text;
         std::optional<quint64> revision;
         bool needsLoad = false;

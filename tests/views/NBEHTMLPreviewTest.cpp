@@ -723,6 +723,29 @@ TEST_F(NBEHTMLPreviewTest, KeysTypedIntoAFollowedBufferEndAsALoadOfItsText)
     EXPECT_GE(patched, 4);
 }
 
+// A tab given another buffer is followed anew: the page shows that buffer's
+// text even when it stands at the revision the page last showed of the first.
+TEST_F(NBEHTMLPreviewTest, AnotherBufferAtTheSameRevisionIsShownToo)
+{
+    const std::shared_ptr<NBETextBuffer> first =
+        NBETextBuffer::make(longPage(20, QStringLiteral("<p id=\"m\">first</p>")));
+    const std::shared_ptr<NBETextBuffer> second =
+        NBETextBuffer::make(longPage(20, QStringLiteral("<p id=\"m\">second</p>")));
+    NBEHTMLPreview preview(first, folder(), folder(), nullptr);
+    show(preview, preview);
+    QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+    for (const std::shared_ptr<NBETextBuffer> &buffer : {first, second})
+        QTextCursor(buffer->document()).insertText(QStringLiteral("<!-- edited -->"));
+    ASSERT_EQ(first->revision(), second->revision());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+    ASSERT_EQ(documentOf(preview), freshDocumentOf(first->text(), folder()));
+
+    loaded.clear();
+    preview.follow(second, folder(), folder());
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+    EXPECT_EQ(documentOf(preview), freshDocumentOf(second->text(), folder()));
+}
+
 // Whatever a run of edits makes of a page's markup, torn tags, stray end
 // tags, open comments and tables included, the page on screen then holds
 // what a load of the same text gives.
