@@ -25,7 +25,6 @@ struct NBEOpenTab
     // Absent for file types no language claims.
     std::optional<NBELanguage> language;
     NBECursorPosition cursorPosition;
-    double scrollOffset = 0;
     bool isShowingPreview = false;
     // A preview tab, replaced in place by the next preview open.
     bool isEphemeral = false;
