@@ -57,4 +57,44 @@ private:
     std::optional<Step> m_ahead; // the next match from `m_position`, once searched
 };
 
+// In the header: it runs once per match, and the pass that calls it
+// lives in other files.
+inline RuleSearch::Step RuleSearch::toward(qsizetype cut)
+{
+    // Once the search didn't stand clean at a cut, each later one is
+    // tried from the same place again, so only so far.
+    if (cut >= 0 && !(m_ahead && m_ahead->start >= 0 && m_ahead->start < cut) &&
+        !(m_ahead && cut - m_position > cleanReach)) {
+        if (cut <= m_position) {
+            m_ahead.reset();
+            m_position = cut;
+            return {Kind::clean};
+        }
+        const Step step = beforeCut(cut);
+        if (step.kind == Kind::clean) {
+            m_ahead.reset();
+            m_position = cut;
+            return step;
+        }
+        if (step.kind != Kind::none) {
+            if (step.kind == Kind::match)
+                m_ahead = step;
+            return step;
+        }
+    }
+    if (!m_ahead) {
+        const QRegularExpressionMatch match =
+            m_rule.match(m_text, m_position, QRegularExpression::NormalMatch,
+                         QRegularExpression::DontCheckSubjectStringMatchOption);
+        Step step;
+        if (match.hasMatch()) {
+            step = {Kind::match, match.capturedStart(0), match.capturedEnd(0)};
+            if (step.end <= step.start)
+                return {Kind::empty};
+        }
+        m_ahead = step;
+    }
+    return *m_ahead;
+}
+
 } // namespace NBETokenizer

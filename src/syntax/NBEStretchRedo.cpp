@@ -66,6 +66,9 @@ Standing standingAt(RuleSearch &search, qsizetype at)
 
 } // namespace
 
+// The private members are `inline` (only this file calls them): the
+// compiler then folds each into its caller, which the redo after a
+// keystroke measurably needs (bench/NBESyntaxHighlighterBench).
 namespace NBETokenizer {
 
 std::optional<NBERetokenization> StretchRedo::run() const
@@ -88,7 +91,7 @@ std::optional<NBERetokenization> StretchRedo::run() const
     return std::nullopt;
 }
 
-Attempt StretchRedo::redoFrom(size_t first) const
+inline Attempt StretchRedo::redoFrom(size_t first) const
 {
     const qsizetype from = m_old[first];
     // (The text's start is a start for every search.)
@@ -115,7 +118,7 @@ Attempt StretchRedo::redoFrom(size_t first) const
     }
 }
 
-std::vector<RuleSearch> StretchRedo::cursorsFrom(const NBERuleMark *atFrom) const
+inline std::vector<RuleSearch> StretchRedo::cursorsFrom(const NBERuleMark *atFrom) const
 {
     std::vector<RuleSearch> cursors;
     cursors.reserve(size_t(m_ruleCount));
@@ -126,7 +129,7 @@ std::vector<RuleSearch> StretchRedo::cursorsFrom(const NBERuleMark *atFrom) cons
     return cursors;
 }
 
-bool StretchRedo::findEnd(std::vector<RuleSearch> &cursors, StretchEnd &end) const
+inline bool StretchRedo::findEnd(std::vector<RuleSearch> &cursors, StretchEnd &end) const
 {
     end.to = m_text.size();
     end.found = false;
@@ -146,8 +149,9 @@ bool StretchRedo::findEnd(std::vector<RuleSearch> &cursors, StretchEnd &end) con
     return true;
 }
 
-std::optional<bool> StretchRedo::standsAsBefore(std::vector<RuleSearch> &cursors, size_t i,
-                                                qsizetype at, std::vector<NBERuleMark> &marks) const
+inline std::optional<bool> StretchRedo::standsAsBefore(std::vector<RuleSearch> &cursors, size_t i,
+                                                       qsizetype at,
+                                                       std::vector<NBERuleMark> &marks) const
 {
     const NBERuleMark *old = marksAt(i);
     marks.assign(old, old + m_ruleCount);
@@ -196,8 +200,8 @@ StretchRedo::stretch(size_t first, qsizetype from, const StretchEnd &end,
     return result;
 }
 
-void StretchRedo::keepBefore(NBETokenizerState &state, size_t first, qsizetype from,
-                             const std::vector<NBERuleMark> &atFrom) const
+inline void StretchRedo::keepBefore(NBETokenizerState &state, size_t first, qsizetype from,
+                                    const std::vector<NBERuleMark> &atFrom) const
 {
     state.checkpoints.assign(m_old.begin(), m_old.begin() + first);
     state.marks.assign(m_before.marks.begin(),
@@ -221,8 +225,8 @@ void StretchRedo::keepBefore(NBETokenizerState &state, size_t first, qsizetype f
     }
 }
 
-bool StretchRedo::moveAfter(NBETokenizerState &state, std::vector<RuleSearch> &cursors,
-                            const StretchEnd &end) const
+inline bool StretchRedo::moveAfter(NBETokenizerState &state, std::vector<RuleSearch> &cursors,
+                                   const StretchEnd &end) const
 {
     for (size_t i = end.last; i < m_old.size() && end.to < m_text.size(); ++i) {
         const qsizetype at = m_old[i] + m_shift;
@@ -244,8 +248,8 @@ bool StretchRedo::moveAfter(NBETokenizerState &state, std::vector<RuleSearch> &c
     return true;
 }
 
-std::optional<NBERuleMark> StretchRedo::standingAnew(RuleSearch &search, qsizetype at,
-                                                     const NBERuleMark &old)
+inline std::optional<NBERuleMark> StretchRedo::standingAnew(RuleSearch &search, qsizetype at,
+                                                            const NBERuleMark &old)
 {
     const Standing now = standingAt(search, at);
     if (now.empty)
@@ -265,8 +269,8 @@ std::optional<NBERuleMark> StretchRedo::standingAnew(RuleSearch &search, qsizety
     return fresh;
 }
 
-NBERuleMark StretchRedo::movedMark(NBERuleMark mark, size_t i, qsizetype k,
-                                   const RuleSearch &search, const StretchEnd &end) const
+inline NBERuleMark StretchRedo::movedMark(NBERuleMark mark, size_t i, qsizetype k,
+                                          const RuleSearch &search, const StretchEnd &end) const
 {
     if (mark.origin < 0)
         return mark;
@@ -291,12 +295,12 @@ NBERuleMark StretchRedo::movedMark(NBERuleMark mark, size_t i, qsizetype k,
     return mark;
 }
 
-const NBERuleMark *StretchRedo::marksAt(size_t checkpoint) const
+inline const NBERuleMark *StretchRedo::marksAt(size_t checkpoint) const
 {
     return m_before.marks.data() + checkpoint * size_t(m_ruleCount);
 }
 
-bool StretchRedo::usable(size_t checkpoint) const
+inline bool StretchRedo::usable(size_t checkpoint) const
 {
     const NBERuleMark *marks = marksAt(checkpoint);
     return std::none_of(marks, marks + m_ruleCount,
