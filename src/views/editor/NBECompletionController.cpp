@@ -2,6 +2,7 @@
 
 #include "NBEAssistEdits.h"
 #include "NBECodeTextEdit.h"
+#include "NBETextBuffer.h"
 #include "NBEWhenFinished.h"
 
 #include <QKeyEvent>
@@ -14,10 +15,13 @@ NBECompletionController::NBECompletionController(QObject *parent)
     , m_model(new NBECompletionModel(this))
 {}
 
-NBECompletionController::NBECompletionController(NBECodeTextEdit *textView, QObject *parent)
+NBECompletionController::NBECompletionController(NBECodeTextEdit *textView,
+                                                 std::shared_ptr<const NBETextBuffer> buffer,
+                                                 QObject *parent)
     : NBECompletionController(parent)
 {
     m_textView = textView;
+    m_buffer = std::move(buffer);
     onAccept = [this](const QString &label) { accept(label); };
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
             &NBECompletionController::selectionChanged);
@@ -185,7 +189,8 @@ void NBECompletionController::moveCaret(const QTextCursor &cursor)
 
 bool NBECompletionController::isTypedKey(int position, int added) const
 {
-    if (!m_key || m_key->edits != m_edits || added != m_key->text.size())
+    // The edit is the buffer's first since the key went down.
+    if (!m_key || m_key->revision + 1 != m_buffer->revision() || added != m_key->text.size())
         return false;
     const QTextDocument *document = m_textView->textGeometry().textDocument();
     for (int i = 0; i < added; ++i) {
@@ -205,7 +210,7 @@ bool NBECompletionController::keyCommand(QKeyEvent *event)
     m_key.reset();
     if (!(modifiers & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier)) &&
         !event->text().isEmpty() && event->text().front().isPrint())
-        m_key = Key{event->text(), m_edits};
+        m_key = Key{event->text(), m_buffer->revision()};
     if (!isVisible() || modifiers != Qt::NoModifier)
         return false;
     switch (event->key()) {
@@ -242,7 +247,6 @@ void NBECompletionController::textEdited(int position, int removed, int added, b
         return;
     const bool typed = isTypedKey(position, added);
     m_key.reset();
-    ++m_edits;
     m_expectedCaret = caret();
     followEdit(position, removed, added);
     if (assisted)

@@ -16,9 +16,11 @@
 #include <QUrl>
 
 #include <functional>
+#include <memory>
 #include <optional>
 
 class NBECodeTextEdit;
+class NBETextBuffer;
 class QKeyEvent;
 class QTextCursor;
 
@@ -40,7 +42,8 @@ public:
 
     // A bare panel, shown and filled by hand.
     explicit NBECompletionController(QObject *parent = nullptr);
-    NBECompletionController(NBECodeTextEdit *textView, QObject *parent);
+    NBECompletionController(NBECodeTextEdit *textView, std::shared_ptr<const NBETextBuffer> buffer,
+                            QObject *parent);
     ~NBECompletionController() override;
 
     // HTML and CSS complete; any other language hides the panel on an edit.
@@ -139,14 +142,14 @@ private:
     Provider m_provider;
     std::function<QString()> m_triggers;
     std::optional<QHash<QString, NBELSPCompletionItem>> m_activeLSPItems;
-    // Counts the edits, so a key is matched only with the edit it made.
-    quint64 m_edits = 0;
-    // The key being handled, so its edit can be told from a paste; the edit
-    // count when it came.
+    // Its revision moves with every edit, so a key is matched only with the
+    // edit it made.
+    std::shared_ptr<const NBETextBuffer> m_buffer;
+    // The key being handled, so its edit can be told from a paste.
     struct Key
     {
         QString text;
-        quint64 edits = 0;
+        quint64 revision = 0; // the buffer's, as the key went down
     };
     std::optional<Key> m_key;
     // A folder was just accepted: its entries are a list the user asked for.

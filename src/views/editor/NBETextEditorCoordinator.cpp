@@ -302,7 +302,7 @@ void NBETextEditorCoordinator::installAssist()
     m_emmet = new NBEEmmetController(textView, this);
     m_tagClosing = new NBETagClosingController(textView, this);
     m_linkedRename = new NBELinkedRenameController(textView, m_buffer, this);
-    m_completion = new NBECompletionController(textView, this);
+    m_completion = new NBECompletionController(textView, m_buffer, this);
     m_hover = new NBEHoverController(textView, this);
     feedAssist();
     // The panel's keys come first: Tab accepts a shown row before it expands.
