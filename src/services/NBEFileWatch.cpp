@@ -5,6 +5,8 @@
 #include <QMetaObject>
 #include <QSet>
 
+#include <algorithm>
+
 #include <cerrno>
 #include <dirent.h>
 #include <mutex>
@@ -37,11 +39,13 @@ struct NBEFileWatch::Worker
     bool rewatch = false;
     QString wantedRoot;
     QStringList wantedExtras;
+    QList<QByteArray> wantedHolds;
 
     // The watch thread's own.
     QHash<int, QByteArray> folderOf;
     QHash<QByteArray, int> watchOf;
     QSet<QString> pending;
+    QList<QByteArray> holds;
     std::chrono::steady_clock::time_point lastEvent;
     std::chrono::steady_clock::time_point firstEvent;
 
@@ -97,6 +101,7 @@ struct NBEFileWatch::Worker
             std::lock_guard lock(mutex);
             root = wantedRoot;
             extras = wantedExtras;
+            holds = wantedHolds;
             rewatch = false;
         }
         for (auto it = folderOf.cbegin(); it != folderOf.cend(); ++it)
@@ -161,6 +166,22 @@ struct NBEFileWatch::Worker
             addFolder(path, true);
     }
 
+    // A lock left behind by a program that died long ago holds nothing.
+    bool held() const
+    {
+        const auto since = std::chrono::system_clock::now() - 60 * quiet;
+        return std::any_of(holds.cbegin(), holds.cend(), [since](const QByteArray &file) {
+            struct stat info;
+            if (::stat(file.constData(), &info) != 0)
+                return false;
+            const auto changed = std::chrono::system_clock::time_point(
+                std::chrono::duration_cast<std::chrono::system_clock::duration>(
+                    std::chrono::seconds(info.st_mtim.tv_sec) +
+                    std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+            return changed >= since;
+        });
+    }
+
     void report()
     {
         QStringList paths(pending.cbegin(), pending.cend());
@@ -175,9 +196,14 @@ struct NBEFileWatch::Worker
             int timeout = -1;
             if (!pending.isEmpty()) {
                 // Quiet for a while, or busy for thirty times as long (a long
-                // checkout still ends in one report): report.
+                // checkout still ends in one report): report. A program that
+                // stalls while it holds its lock (a checkout on a busy disk)
+                // is not done yet, short of that limit.
                 const auto now = std::chrono::steady_clock::now();
-                const auto due = std::min(lastEvent + quiet, firstEvent + 30 * quiet);
+                const auto limit = firstEvent + 30 * quiet;
+                auto due = std::min(lastEvent + quiet, limit);
+                if (now >= due && now < limit && held())
+                    due = std::min(now + quiet / 4, limit);
                 if (now >= due) {
                     report();
                     continue;
@@ -237,12 +263,16 @@ NBEFileWatch::~NBEFileWatch()
         ::close(m_worker->wake);
 }
 
-void NBEFileWatch::watch(const QString &root, const QStringList &extraFolders)
+void NBEFileWatch::watch(const QString &root, const QStringList &extraFolders,
+                         const QStringList &holdWhile)
 {
     {
         std::lock_guard lock(m_worker->mutex);
         m_worker->wantedRoot = root;
         m_worker->wantedExtras = extraFolders;
+        m_worker->wantedHolds.clear();
+        for (const QString &file : holdWhile)
+            m_worker->wantedHolds.append(QFile::encodeName(file));
         m_worker->rewatch = true;
     }
     if (m_worker->wake >= 0)

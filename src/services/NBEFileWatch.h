@@ -23,8 +23,11 @@ public:
     ~NBEFileWatch() override;
 
     // Replaces what is watched: `root` with every folder below it, and each
-    // of `extraFolders` alone. An empty root stops watching.
-    void watch(const QString &root, const QStringList &extraFolders);
+    // of `extraFolders` alone. While one of the files `holdWhile` exists (a
+    // lock some program holds while it rewrites the tree), a burst isn't
+    // over. An empty root stops watching.
+    void watch(const QString &root, const QStringList &extraFolders,
+               const QStringList &holdWhile = {});
 
 Q_SIGNALS:
     // The paths (files and folders) that changed during one burst; a path

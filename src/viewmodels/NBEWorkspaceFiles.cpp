@@ -556,9 +556,15 @@ void NBEWorkspaceFiles::watchProjectFolders()
         return;
     const QString root = NBEFileService::keyPath(m_workspace->rootURL);
     QStringList extras;
-    // git's own folder tells of commits, checkouts and staging from outside.
-    if (m_git.snapshot().root)
-        extras.append(QDir(m_git.snapshot().root->toLocalFile()).filePath(QStringLiteral(".git")));
+    QStringList holds;
+    // git's own folder tells of commits, checkouts and staging from outside;
+    // its index lock says a checkout is still under way.
+    if (m_git.snapshot().root) {
+        const QDir gitFolder(
+            QDir(m_git.snapshot().root->toLocalFile()).filePath(QStringLiteral(".git")));
+        extras.append(gitFolder.path());
+        holds.append(gitFolder.filePath(QStringLiteral("index.lock")));
+    }
     for (const NBEOpenTab &tab : m_tabs.tabs()) {
         const QString folder = QFileInfo(NBEFileService::keyPath(tab.sourceFile.url)).path();
         if (folder != root && !folder.startsWith(root + u'/') && !extras.contains(folder))
@@ -568,7 +574,7 @@ void NBEWorkspaceFiles::watchProjectFolders()
         return;
     m_watchedRoot = root;
     m_watchedExtras = extras;
-    m_fileWatch->watch(root, extras);
+    m_fileWatch->watch(root, extras, holds);
 }
 
 QFuture<void> NBEWorkspaceFiles::followOutsideChanges(const QStringList &paths)
