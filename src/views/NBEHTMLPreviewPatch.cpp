@@ -18,7 +18,7 @@ const char *const patcherScript = R"JS((function () {
   if (window.nbePatcher) return;
   // A handler in an attribute is code too. A script whose type names JSON
   // is data that never runs (no kind of code has such a type).
-  var runnable = 'script:not([type$="json" i]), noscript';
+  var runnable = 'script:not([type$="json" i])';
   function scripted(node) {
     var doc = node.ownerDocument || node;
     return !!((node.matches && node.matches(runnable)) || node.querySelector(runnable) ||
@@ -44,6 +44,86 @@ const char *const patcherScript = R"JS((function () {
       if (a.attributes[i].value !== b.attributes[i].value) return false;
     }
     return true;
+  }
+  // The page was parsed with scripting on, where a noscript holds its
+  // content as text; this parser runs with it off, where that content is
+  // markup (a style sheet in it would apply, and in the head it would end
+  // the head). So each noscript tag is read as a noframes one, the element
+  // this parser takes as text in the same places, and made a noscript again
+  // after the parse, the words changed in text put back. A start tag carries
+  // its number as an attribute: there is no space to put in, which would
+  // end an unquoted attribute value holding the tag.
+  var noscriptTag = /<(\/?)(noscript)(?=[\t\n\f\r \/>]|$)/gi;
+  var noframesTag = /<(\/?)(noframes)(\/nbe-noscript-\d+)?(?=[\t\n\f \/>]|$)/gi;
+  var mark = /^nbe-noscript-(\d+)$/;
+  function recase(word, to) {
+    var out = '';
+    for (var i = 0; i < word.length; ++i) {
+      out += word[i] === word[i].toLowerCase() ? to[i] : to[i].toUpperCase();
+    }
+    return out;
+  }
+  function parse(text) {
+    var parser = new DOMParser();
+    if (!/<\/?noscript/i.test(text)) return parser.parseFromString(text, 'text/html');
+    // Words of the stand-in already there couldn't be told from it.
+    if (/noframes|nbe-noscript-/i.test(text)) return null;
+    var starts = [], grown = 0;
+    var read = text.replace(noscriptTag, function (tag, slash, name, at) {
+      var stand = '<' + slash + recase(name, 'noframes');
+      if (slash) return stand;
+      starts.push(at + grown);
+      stand += '/nbe-noscript-' + (starts.length - 1);
+      grown += stand.length - tag.length;
+      return stand;
+    });
+    var doc = parser.parseFromString(read, 'text/html');
+    function putBack(value) {
+      return value.replace(noframesTag, function (tag, slash, name) {
+        return '<' + slash + recase(name, 'noscript');
+      });
+    }
+    // Where the head was closed already, a noscript opens the body: the
+    // noframes went into the head instead.
+    function afterHead(start) {
+      var probe = parser.parseFromString(read.slice(0, start) + '<!--nbe-->', 'text/html');
+      var last = probe.evaluate('(//comment())[last()]', probe, null,
+                                XPathResult.FIRST_ORDERED_NODE_TYPE, null).singleNodeValue;
+      return !!(last && probe.head && last.parentNode === probe.documentElement &&
+                probe.head.compareDocumentPosition(last) & Node.DOCUMENT_POSITION_FOLLOWING);
+    }
+    function restore(root) {
+      var found = root.querySelectorAll('noframes'), i, k;
+      for (i = 0; i < found.length; ++i) {
+        var stand = found[i], first = stand.attributes[0];
+        var number = first && mark.exec(first.name);
+        if (!number) return false;
+        if (stand.parentNode === doc.head && afterHead(starts[+number[1]])) return false;
+        var twin = stand.ownerDocument.createElementNS(stand.namespaceURI, 'noscript');
+        stand.removeAttributeNode(first);
+        while (stand.attributes.length) {
+          twin.setAttributeNode(stand.removeAttributeNode(stand.attributes[0]));
+        }
+        while (stand.firstChild) twin.appendChild(stand.firstChild);
+        stand.parentNode.replaceChild(twin, stand);
+      }
+      var walk = doc.createTreeWalker(root, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT |
+                                      NodeFilter.SHOW_COMMENT);
+      for (var node = walk.nextNode(); node; node = walk.nextNode()) {
+        if (node.nodeType !== Node.ELEMENT_NODE) {
+          if (/noframes/i.test(node.nodeValue)) node.nodeValue = putBack(node.nodeValue);
+          continue;
+        }
+        for (k = 0; k < node.attributes.length; ++k) {
+          var attribute = node.attributes[k];
+          if (/noframes/i.test(attribute.name)) return false;
+          if (/noframes/i.test(attribute.value)) attribute.value = putBack(attribute.value);
+        }
+        if (node.content && node.nodeName === 'TEMPLATE' && !restore(node.content)) return false;
+      }
+      return true;
+    }
+    return restore(doc) ? doc : null;
   }
   // Everything but the head and the body must be as it was: the doctype, the
   // root's attributes and whatever lies around them.
@@ -135,8 +215,8 @@ const char *const patcherScript = R"JS((function () {
       for (var j = k; j < wantEnd; ++j) insert(live, want[j], before);
     }
     try {
-      var next = new DOMParser().parseFromString(text, 'text/html');
-      if (!document.body || !next.body || document.body.nodeName !== 'BODY' ||
+      var next = parse(text);
+      if (!next || !document.body || !next.body || document.body.nodeName !== 'BODY' ||
           next.body.nodeName !== 'BODY' || !sameOutside(document, next)) return null;
       // The page on screen keeps the answer from its first patch: later
       // patches only bring it checked nodes.

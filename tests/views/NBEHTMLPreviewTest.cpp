@@ -930,6 +930,71 @@ TEST_F(NBEHTMLPreviewTest, APageWhoseScriptsAreDataIsPatchedUntilOneBecomesCode)
     EXPECT_EQ(evaluate(preview, QStringLiteral("document.title")), QStringLiteral("ran"));
 }
 
+// A noscript never shows where scripts run, and its content is text there:
+// a page holding some, in the head or the body, with markup or a style sheet
+// inside, is patched like any other, and the patch leaves its content text
+// (its style sheet applies to nothing). Where a noscript opens the body
+// after the head was closed, the page loads anew.
+TEST_F(NBEHTMLPreviewTest, APageWithNoscriptIsPatchedToWhatALoadGives)
+{
+    const auto page = [](const QString &head, const QString &body) {
+        return QStringLiteral("<!DOCTYPE html>\n<html><head><title>N</title>%1<meta name=\"a\">"
+                              "</head>\n<body>\n<p>one</p>%2<p>two</p>\n</body></html>\n")
+            .arg(head, body);
+    };
+    const QString style = QStringLiteral("<style>body { color: rgb(255, 0, 0) }</style>");
+    const QString inBody = QStringLiteral("<noscript><p class=\"n\">Turn scripts on</p>") + style +
+                           QStringLiteral("<img src=\"x.png\"></noscript>");
+    const QString inHead = QStringLiteral("<NoScript data-k=\"1\">") + style +
+                           QStringLiteral("<p>ends the head without scripts</p></noscript>");
+    const struct
+    {
+        const char *name;
+        QString before;
+        QString after;
+        bool patched;
+    } cases[] = {
+        {"text typed beside one in the body", page(QString(), inBody),
+         page(QString(), inBody + QStringLiteral("<p>new</p>")), true},
+        {"one typed into the body", page(QString(), QString()),
+         page(QString(), QStringLiteral("<noscript><b>x</b>")), true},
+        {"its content edited", page(QString(), inBody),
+         page(QString(), QString(inBody).replace(QStringLiteral("Turn"), QStringLiteral("Please"))),
+         true},
+        {"text typed after one in the head", page(inHead, inBody),
+         page(inHead, inBody + QStringLiteral("<p>new</p>")), true},
+        {"one in the head edited", page(inHead, QString()),
+         page(QString(inHead).replace(QStringLiteral("data-k=\"1\""), QStringLiteral("data-k=2")),
+              QStringLiteral("<p>b</p>")),
+         true},
+        // The words of the tag elsewhere are text and stay as written.
+        {"its tag as text",
+         page(QString(), QStringLiteral("<textarea><noscript></textarea><!-- <noscript> -->")),
+         page(QString(), QStringLiteral("<textarea></noscript><NOSCRIPT/></textarea>"
+                                        "<i title=<noscript>></i><!-- </noscript> -->")),
+         true},
+        {"in a drawing", page(QString(), inBody),
+         page(QString(), inBody + QStringLiteral("<svg><noscript><p>x</p></noscript></svg>")),
+         true},
+        {"after the head was closed",
+         QStringLiteral("<!DOCTYPE html>\n<html><head></head><body><p>a</p></body></html>\n"),
+         QStringLiteral("<!DOCTYPE html>\n<html><head></head><noscript>") + style +
+             QStringLiteral("</noscript><body><p>b</p></body></html>\n"),
+         false},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name);
+        NBEHTMLPreview preview(test.before, folder(), nullptr);
+        show(preview, preview);
+        evaluate(preview, QStringLiteral("window.kept = true"));
+        QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+        preview.setHTML(test.after, folder());
+        ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        EXPECT_EQ(evaluate(preview, QStringLiteral("window.kept === true")).toBool(), test.patched);
+        EXPECT_EQ(documentOf(preview), freshDocumentOf(test.after, folder()));
+    }
+}
+
 // A preview that is not on screen (another tab's) draws no frames; its
 // pages still come up, and it shows the newest one when it is shown.
 TEST_F(NBEHTMLPreviewTest, AHiddenPreviewStillTakesEachNewPage)
