@@ -176,7 +176,7 @@ void BM_FirstScreenRealPageWithALongLine10MB(benchmark::State &state)
         view.show();
         waitFor([&] { return watch.paints > 0; });
         state.SetIterationTime(timer.nsecsElapsed() / 1e9);
-        waitFor([&] { return edit->longLines() != nullptr; });
+        waitFor([&] { return edit->textGeometry().textDocument() != edit->document(); });
         state.counters["split_ms"] = timer.nsecsElapsed() / 1e6;
         // (Prose lines of a page have nothing to colour.)
         waitFor([&] {
@@ -356,7 +356,9 @@ void BM_LongPasteUndoRedo(benchmark::State &state)
     PaintWatch watch(edit, {}, false);
     view.resize(1000, 700);
     view.show();
-    waitFor([&] { return edit->longLines() != nullptr && watch.paints > 0; });
+    waitFor([&] {
+        return edit->textGeometry().textDocument() != edit->document() && watch.paints > 0;
+    });
     QGuiApplication::clipboard()->setText(pasted);
     QList<double> returned[3];
     QList<double> painted[3];

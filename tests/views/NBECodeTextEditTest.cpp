@@ -3,6 +3,7 @@
 #include "NBEFindBar.h"
 #include "NBEGutterView.h"
 #include "NBELongLineDocument.h"
+#include "NBELongLineInput.h"
 #include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 
@@ -36,12 +37,12 @@ struct SplitView
         , longLines(buffer)
     {
         edit.setDocument(longLines.document());
-        edit.setLongLines(&longLines);
     }
     const QString text;
     const std::shared_ptr<NBETextBuffer> buffer;
     NBELongLineDocument longLines;
     NBECodeTextEdit edit;
+    const NBELongLineInput input{&edit, &longLines};
 };
 
 QLineEdit *findField(const NBEFindBar &bar)

@@ -5,6 +5,7 @@
 #include "NBELanguageRegistry.h"
 #include "NBEPaintRegions.h"
 #include "NBEQtPrinters.h"
+#include "NBESplitView.h"
 #include "NBETestSupport.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
@@ -540,7 +541,7 @@ TEST(NBEColorSwatchOverlay, SquaresOnEveryPageAreThoseAFullScanFinds)
         css += QStringLiteral(".z%1 { background: rgb(%1, 0, 0); }\n").arg(i);
     Editor editor(css, NBELanguageRegistry::css());
     NBECodeTextEdit *view = editor.textView();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return view->longLines() != nullptr; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(view) != nullptr; }));
     editor.coordinator()->recomputeSwatchesNow();
     const QList<NBECSSColorsSwatch> swatches = editor.overlay()->swatches();
     ASSERT_EQ(swatches.size(), 60 + 1200 + 60);

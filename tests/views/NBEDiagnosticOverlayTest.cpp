@@ -4,6 +4,7 @@
 #include "NBEEditorTestHost.h"
 #include "NBELanguageRegistry.h"
 #include "NBELongLineDocument.h"
+#include "NBELongLineInput.h"
 #include "NBEPaintRegions.h"
 #include "NBEQtPrinters.h"
 #include "NBETextBuffer.h"
@@ -394,7 +395,7 @@ TEST(NBEDiagnosticOverlay, InASplitViewSquigglesLieUnderTheTextsRange)
     NBELongLineDocument longLines(buffer);
     View view(QString(), true);
     view.edit.setDocument(longLines.document());
-    view.edit.setLongLines(&longLines);
+    const NBELongLineInput input(&view.edit, &longLines);
     // The first split of line 2 (0-based line 1), in the middle of the view.
     const QTextBlock piece = longLines.document()->findBlockByNumber(2);
     ASSERT_TRUE(longLines.continuesLine(piece));

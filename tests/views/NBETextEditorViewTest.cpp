@@ -7,6 +7,7 @@
 #include "NBELanguageRegistry.h"
 #include "NBEQtPrinters.h"
 #include "NBEScrollLink.h"
+#include "NBESplitView.h"
 #include "NBETestSupport.h"
 #include "NBETextEditorCoordinator.h"
 
@@ -308,8 +309,8 @@ TEST(NBETextEditorView, ARevealedLineLongerThanTheViewShowsItsStart)
         view.show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
         NBECodeTextEdit *edit = view.textView();
-        ASSERT_TRUE(
-            NBETest::waitUntil([&] { return length < 20'000 || edit->longLines() != nullptr; }));
+        ASSERT_TRUE(NBETest::waitUntil(
+            [&] { return length < 20'000 || NBETest::longLines(edit) != nullptr; }));
         host.reveal = 51;
         host.apply();
         QCoreApplication::processEvents();

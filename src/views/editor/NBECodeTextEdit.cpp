@@ -3,10 +3,8 @@
 #include "NBEDiagnosticOverlay.h"
 #include "NBEGutterView.h"
 #include "NBELineLayout.h"
-#include "NBELongLineDocument.h"
-#include "NBELongLineInput.h"
-#include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
+#include "NBETextInput.h"
 
 #include <QDropEvent>
 #include <QKeyEvent>
@@ -67,24 +65,17 @@ NBECodeTextEdit::NBECodeTextEdit(QWidget *parent)
     applyTextOptions();
 }
 
-void NBECodeTextEdit::setLongLines(NBELongLineDocument *longLines)
+void NBECodeTextEdit::setTextGeometry(const NBETextGeometry *geometry)
 {
-    if (m_longLines)
-        disconnect(m_longLines, nullptr, this, nullptr);
-    m_longLines = longLines;
-    m_splitInput.reset();
-    if (!longLines)
-        return;
-    m_splitInput = std::make_unique<NBELongLineInput>(this, longLines);
-    connect(longLines, &QObject::destroyed, this, [this] { m_splitInput.reset(); });
+    m_textGeometry = geometry;
 }
 
 NBECodeTextEdit::~NBECodeTextEdit() = default;
 
 const NBETextGeometry &NBECodeTextEdit::textGeometry() const
 {
-    if (m_longLines)
-        return *m_longLines;
+    if (m_textGeometry)
+        return *m_textGeometry;
     return *m_wholeLines;
 }
 
@@ -146,20 +137,6 @@ void NBECodeTextEdit::setShapingSkipped(bool skip)
         return;
     m_shapingSkipped = skip;
     setEditorFont(m_editorFont);
-}
-
-bool NBECodeTextEdit::hasLongLine(const QTextDocument *document, int from, int to)
-{
-    const int end = document->characterCount() - 1;
-    QTextBlock block = document->findBlock(std::clamp(from, 0, end));
-    const QTextBlock last = to < 0 ? document->lastBlock() : document->findBlock(std::min(to, end));
-    for (; block.isValid(); block = block.next()) {
-        if (block.length() - 1 > NBESoftBreaks::longestWholeLine)
-            return true;
-        if (block == last)
-            break;
-    }
-    return false;
 }
 
 void NBECodeTextEdit::setColors(const NBEEditorColors &colors)
@@ -304,7 +281,7 @@ void NBECodeTextEdit::redo()
 void NBECodeTextEdit::undoOrRedo(bool redo)
 {
     const QScopedValueRollback marking(m_undoingOrRedoing, true);
-    if (m_splitInput && m_splitInput->undoOrRedo(redo))
+    if (m_textInput && m_textInput->undoOrRedo(redo))
         return;
     if (redo)
         QPlainTextEdit::redo();
@@ -374,7 +351,7 @@ void NBECodeTextEdit::dragMoveEvent(QDragMoveEvent *event)
 void NBECodeTextEdit::dropEvent(QDropEvent *event)
 {
     if (!isFileDrop(event->mimeData())) {
-        if (!splitFor(event->mimeData()) || !m_splitInput->drop(event))
+        if (!m_textInput || !m_textInput->drop(event))
             QPlainTextEdit::dropEvent(event);
         return;
     }
@@ -391,44 +368,13 @@ void NBECodeTextEdit::insertFromMimeData(const QMimeData *source)
     // format and crash.
     if (!source || source->formats().isEmpty() || isFileDrop(source))
         return;
-    splitFor(source);
-    if (!m_splitInput || !m_splitInput->paste(source))
+    if (!m_textInput || !m_textInput->paste(source))
         QPlainTextEdit::insertFromMimeData(source);
-}
-
-bool NBECodeTextEdit::bringsLongLine(const QString &text) const
-{
-    const QTextCursor cursor = textCursor();
-    const QTextBlock first = document()->findBlock(cursor.selectionStart());
-    const QTextBlock last = document()->findBlock(cursor.selectionEnd());
-    // The first line goes on from the text before the selection, the last
-    // one into the text after it.
-    qsizetype line = cursor.selectionStart() - first.position();
-    for (const QChar c : text) {
-        if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator ||
-            c == QChar::LineSeparator) {
-            line = 0;
-            continue;
-        }
-        if (++line > NBESoftBreaks::longestWholeLine)
-            return true;
-    }
-    return line + last.position() + last.length() - 1 - cursor.selectionEnd() >
-           NBESoftBreaks::longestWholeLine;
-}
-
-bool NBECodeTextEdit::splitFor(const QMimeData *source)
-{
-    if (m_splitInput || !splitBeforeLongLine || isReadOnly() || !source || !source->hasText() ||
-        !bringsLongLine(source->text()))
-        return false;
-    splitBeforeLongLine();
-    return m_splitInput != nullptr;
 }
 
 QMimeData *NBECodeTextEdit::createMimeDataFromSelection() const
 {
-    if (QMimeData *data = m_splitInput ? m_splitInput->copy() : nullptr)
+    if (QMimeData *data = m_textInput ? m_textInput->copy() : nullptr)
         return data;
     return QPlainTextEdit::createMimeDataFromSelection();
 }

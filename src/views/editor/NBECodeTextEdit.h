@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NBELongLineDocument.h"
+#include "NBETextGeometry.h"
 
 #include <QColor>
 #include <QFont>
@@ -13,7 +13,7 @@
 
 class NBEDiagnosticOverlay;
 class NBEGutterView;
-class NBELongLineInput;
+class NBETextInput;
 
 // The colours the text view and its gutter paint with, taken from a theme.
 struct NBEEditorColors
@@ -28,7 +28,7 @@ struct NBEEditorColors
 
 // The editor's text view: one block per line, so cursor positions are UTF-16
 // offsets of the text, unless it shows a text with very long lines split
-// (see setLongLines). Adds the line-number gutter, soft tabs, invisibles and
+// (see setTextGeometry). Adds the line-number gutter, soft tabs, invisibles and
 // a whole-text reader that keeps non-breaking spaces.
 class NBECodeTextEdit : public QPlainTextEdit
 {
@@ -43,13 +43,14 @@ public:
     QString text() const { return textGeometry().text(); }
     static QString text(const QTextDocument *document);
 
-    // Shows `longLines`' document, whose long lines are split into pieces:
-    // offsets and blocks of this view are then the split document's, and
-    // the line numbers and what NBELongLineInput takes go by the text.
-    void setLongLines(NBELongLineDocument *longLines);
-    NBELongLineDocument *longLines() const { return m_longLines; }
-    // Where the text stands in this view, split or not.
+    // Where the text stands in this view, split or not: set by whatever
+    // shows the text in a document of its own (whose offsets and blocks
+    // the view's are then), null when the view's document is the text.
+    void setTextGeometry(const NBETextGeometry *geometry);
     const NBETextGeometry &textGeometry() const;
+    // Sees pastes, drops, copies, undo and redo first; null for none.
+    void setTextInput(NBETextInput *input) { m_textInput = input; }
+    NBETextInput *textInput() const { return m_textInput; }
     // The text offsets of the caret and of the selection's ends.
     int textCaret() const;
     int textSelectionStart() const;
@@ -73,9 +74,6 @@ public:
     // cost.
     void setShapingSkipped(bool skip);
     bool isShapingSkipped() const { return m_shapingSkipped; }
-    // Whether a line that touches the document offsets [from, to] (the
-    // whole document when `to` is negative) is longer than NBESoftBreaks::longestWholeLine.
-    static bool hasLongLine(const QTextDocument *document, int from = 0, int to = -1);
     // Gives `document` this view's font and text options, so that showing it
     // lays nothing out again (a line of megabytes takes long to lay out).
     void prepareDocument(QTextDocument *document) const;
@@ -110,13 +108,6 @@ public:
 
     // Sees every key first; answers true when it handled the key.
     std::function<bool(QKeyEvent *)> keyCommandHandler;
-    // Asked before a paste or drop into a view that shows every line whole
-    // brings a line too long for that: the view is to show the text split
-    // from then on, so the long line is never laid out whole.
-    std::function<void()> splitBeforeLongLine;
-    // Whether `text` in place of the selection makes a line longer than
-    // NBESoftBreaks::longestWholeLine.
-    bool bringsLongLine(const QString &text) const;
     // Whether the change being made now comes from undo or redo.
     bool isUndoingOrRedoing() const { return m_undoingOrRedoing; }
 
@@ -153,13 +144,10 @@ private:
     void applyTextOptions();
     void keepVisibleGlyphs();
     void undoOrRedo(bool redo);
-    // Splits the view first when `source` brings a long line into it whole;
-    // answers whether it did.
-    bool splitFor(const QMimeData *source);
 
     NBEGutterView *m_gutter = nullptr;
-    QPointer<NBELongLineDocument> m_longLines;
-    std::unique_ptr<NBELongLineInput> m_splitInput;
+    const NBETextGeometry *m_textGeometry = nullptr;
+    NBETextInput *m_textInput = nullptr;
     std::unique_ptr<NBETextGeometry> m_wholeLines;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;

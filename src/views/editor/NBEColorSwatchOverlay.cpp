@@ -153,17 +153,17 @@ void NBEColorSwatchOverlay::textDidChange(const NBETextChange &change)
 
 void NBEColorSwatchOverlay::updateEdited(const NBETextChange &change)
 {
-    // Squares sit after their line's end, so an edit inside one line moves
-    // only that line's squares. Painting the whole overlay would have the
-    // text view beneath it draw every line again at each key.
-    QTextDocument *shown = m_textView->document();
+    // Squares sit after their line's end (a piece's, in a line shown in
+    // pieces), so an edit inside one line or piece moves only its squares.
+    // Painting the whole overlay would have the text view beneath it draw
+    // every line again at each key.
+    const QTextDocument *shown = m_textView->document();
     const bool oneLine = change.startLine == change.endLine && !change.inserted.contains(u'\n');
-    if (!oneLine || m_textView->textGeometry().textDocument() != shown) {
-        update();
-        return;
-    }
-    const QTextBlock block = shown->findBlock(int(change.position));
-    if (!block.isValid()) {
+    const int position = int(change.position);
+    const auto [from, to] =
+        m_textView->textGeometry().toViewRange(position, position + int(change.inserted.size()));
+    const QTextBlock block = shown->findBlock(from);
+    if (!oneLine || !block.isValid() || shown->findBlock(to) != block) {
         update();
         return;
     }

@@ -14,20 +14,33 @@ NBELongLineInput::NBELongLineInput(NBECodeTextEdit *view, NBELongLineDocument *d
     : m_view(view)
     , m_document(document)
 {
+    view->setTextGeometry(document);
+    view->setTextInput(this);
     view->installEventFilter(this);
-    view->viewport()->installEventFilter(this);
+    // The view places nothing by a document that is gone.
+    connect(document, &QObject::destroyed, this, &NBELongLineInput::uninstall);
 }
 
-NBELongLineInput::~NBELongLineInput() = default;
+NBELongLineInput::~NBELongLineInput()
+{
+    uninstall();
+}
+
+void NBELongLineInput::uninstall()
+{
+    if (!m_view || m_view->textInput() != this)
+        return;
+    m_view->setTextInput(nullptr);
+    m_view->setTextGeometry(nullptr);
+}
 
 bool NBELongLineInput::eventFilter(QObject *watched, QEvent *event)
 {
     if (m_passing || !m_document)
         return false;
-    if (watched == m_view && event->type() == QEvent::KeyPress)
+    // (The type first: the view may be going away.)
+    if (event->type() == QEvent::KeyPress && watched == m_view)
         return key(static_cast<QKeyEvent *>(event));
-    if (watched == m_view->viewport() && event->type() == QEvent::Drop)
-        return drop(static_cast<QDropEvent *>(event));
     return false;
 }
 
@@ -76,7 +89,7 @@ bool NBELongLineInput::key(QKeyEvent *event)
 
 bool NBELongLineInput::drop(QDropEvent *event)
 {
-    if (!m_document)
+    if (!m_document || !m_view)
         return false;
     const bool inside = event->source() == m_view || event->source() == m_view->viewport();
     if (m_view->isReadOnly() || !event->mimeData()->hasText() ||
@@ -132,7 +145,7 @@ bool NBELongLineInput::drop(QDropEvent *event)
 
 bool NBELongLineInput::paste(const QMimeData *source)
 {
-    if (!m_document || m_view->isReadOnly() || !source->hasText())
+    if (!m_document || !m_view || m_view->isReadOnly() || !source->hasText())
         return false;
     // Through the text, which the view then shows split in one go: pasted
     // into the view, a long line would be laid out whole first.
@@ -152,7 +165,7 @@ bool NBELongLineInput::paste(const QMimeData *source)
 
 QMimeData *NBELongLineInput::copy() const
 {
-    if (!m_document)
+    if (!m_document || !m_view)
         return nullptr;
     const QTextCursor cursor = m_view->textCursor();
     auto *data = new QMimeData;
@@ -162,7 +175,7 @@ QMimeData *NBELongLineInput::copy() const
 
 bool NBELongLineInput::undoOrRedo(bool redo)
 {
-    if (!m_document)
+    if (!m_document || !m_view)
         return false;
     // The caret goes where the change ended, as it would in the buffer.
     if (const std::optional<int> end = redo ? m_document->redo() : m_document->undo()) {

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "NBETextInput.h"
+
 #include <QObject>
 #include <QPointer>
 
@@ -13,33 +15,32 @@ class NBELongLineDocument;
 // where a split may stand: keys that would stop at or delete a split, drops,
 // pastes and copies, which go by the text, and undo and redo, which go by
 // the buffer's history (the split document keeps none). It watches the
-// view's keys and drops; the view hands it its pastes, copies and undo.
-class NBELongLineInput : public QObject
+// view's keys; the view hands it its pastes, drops, copies and undo.
+class NBELongLineInput : public QObject, public NBETextInput
 {
     Q_OBJECT
 
 public:
+    // Has `view`, which shows `document`'s document, place things by the
+    // text and take its input here, until this goes.
     NBELongLineInput(NBECodeTextEdit *view, NBELongLineDocument *document);
     ~NBELongLineInput() override;
 
-    // Puts `source`'s text in place of the selection; false when it has
-    // none for the view to take its own way.
-    bool paste(const QMimeData *source);
-    // The selection's text; null once the document is gone.
-    QMimeData *copy() const;
-    // False once the document is gone.
-    bool undoOrRedo(bool redo);
-    // Takes a drop on the view; false when the view is to take it its own
-    // way.
-    bool drop(QDropEvent *event);
+    // False (or null) once the document is gone, and for a paste or drop
+    // without text.
+    bool paste(const QMimeData *source) override;
+    bool drop(QDropEvent *event) override;
+    QMimeData *copy() const override;
+    bool undoOrRedo(bool redo) override;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     bool key(QKeyEvent *event);
+    void uninstall();
 
-    NBECodeTextEdit *m_view;
+    QPointer<NBECodeTextEdit> m_view;
     QPointer<NBELongLineDocument> m_document;
     // A key sent on to the view, not to be taken again.
     bool m_passing = false;

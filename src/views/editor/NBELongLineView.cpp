@@ -3,11 +3,17 @@
 #include "NBECodeTextEdit.h"
 #include "NBELineLayout.h"
 #include "NBELongLineDocument.h"
+#include "NBELongLineInput.h"
+#include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 #include "NBEWhenFinished.h"
 
+#include <QDropEvent>
+#include <QMimeData>
+#include <QTextBlock>
 #include <QTextDocument>
 #include <QThread>
+#include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -15,6 +21,19 @@ namespace {
 // Lines tokenized first when a text is shown, so the first screen is
 // coloured before a large file has been tokenized whole.
 constexpr int quickStartLines = 300;
+
+bool holdsLongLine(const QString &text)
+{
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        if (end - start > NBESoftBreaks::longestWholeLine)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
 
 } // namespace
 
@@ -26,30 +45,60 @@ NBELongLineView::NBELongLineView(std::shared_ptr<NBETextBuffer> buffer, NBECodeT
 {
     // Split before a paste or drop brings the line, even while a split is
     // being made off the main thread: the view never lays it out whole.
-    view->splitBeforeLongLine = [self = QPointer(this)] {
-        if (self)
-            self->showSplitNow();
-    };
+    view->setTextInput(this);
+    // Before the view's driver hears of the change or the replacement.
+    connect(m_buffer.get(), &NBETextBuffer::changed, this, &NBELongLineView::bufferChanged);
+    connect(m_buffer.get(), &NBETextBuffer::aboutToReplace, this,
+            &NBELongLineView::bufferWillBeReplaced);
 }
 
 NBELongLineView::~NBELongLineView()
 {
-    if (m_view)
-        m_view->splitBeforeLongLine = nullptr;
+    m_input.reset();
+    if (m_view && m_view->textInput() == this)
+        m_view->setTextInput(nullptr);
+}
+
+bool NBELongLineView::hasLongLine(const QTextDocument *document, int from, int to)
+{
+    const int end = document->characterCount() - 1;
+    QTextBlock block = document->findBlock(std::clamp(from, 0, end));
+    const QTextBlock last = to < 0 ? document->lastBlock() : document->findBlock(std::min(to, end));
+    for (; block.isValid(); block = block.next()) {
+        if (block.length() - 1 > NBESoftBreaks::longestWholeLine)
+            return true;
+        if (block == last)
+            break;
+    }
+    return false;
 }
 
 QTextDocument *NBELongLineView::firstDocument()
 {
     QTextDocument *document = m_buffer->document();
-    if (m_buffer->length() >= splitInBackgroundChars || !NBECodeTextEdit::hasLongLine(document))
+    if (!hasLongLine(document)) {
+        m_view->setShapingSkipped(false);
         return document;
+    }
+    // Decided before the font reaches the text, which lays it out again.
+    if (m_buffer->length() >= splitInBackgroundChars) {
+        m_view->setShapingSkipped(true);
+        return document;
+    }
     // A line of megabytes would be laid out whole at every key: the view
     // shows it split, and the buffer's document goes without a layout.
     m_buffer->setDocumentLayout(nullptr);
     m_longLines = new NBELongLineDocument(m_buffer, this);
-    m_view->setLongLines(m_longLines);
+    m_input = std::make_unique<NBELongLineInput>(m_view, m_longLines);
+    m_view->setShapingSkipped(false);
     m_view->prepareDocument(m_longLines->document());
     return m_longLines->document();
+}
+
+void NBELongLineView::startSplitting()
+{
+    if (m_view && m_view->isShapingSkipped())
+        split();
 }
 
 void NBELongLineView::enableUndo()
@@ -77,7 +126,7 @@ void NBELongLineView::split()
         }),
         this, [this, revision](const std::shared_ptr<NBELongLineDocument::Shown> &shown) {
             m_splitting = false;
-            if (!m_view || m_longLines || !NBECodeTextEdit::hasLongLine(m_view->document()))
+            if (!m_view || m_longLines || !hasLongLine(m_view->document()))
                 return;
             // The text moved on while it was split.
             if (m_buffer->revision() != revision) {
@@ -102,9 +151,99 @@ void NBELongLineView::showSplitNow()
     show(new NBELongLineDocument(m_buffer, this));
 }
 
+void NBELongLineView::textReplaced()
+{
+    updateShaping();
+}
+
+void NBELongLineView::textSettled()
+{
+    // Only a text that had a long line is read for one again.
+    if (m_view && m_view->isShapingSkipped())
+        updateShaping();
+    showWholeAgain();
+}
+
+void NBELongLineView::updateShaping()
+{
+    if (!m_view)
+        return;
+    const bool longLine = hasLongLine(m_view->document());
+    // A new font would lay a line too long to show whole out again: the view
+    // shows it split instead, now, or once a text opened with it is split
+    // off the main thread (laid out unshaped until then).
+    if (longLine && !m_longLines) {
+        splitNow();
+        if (!m_longLines)
+            return;
+    }
+    m_view->setShapingSkipped(hasLongLine(m_view->document()));
+}
+
+void NBELongLineView::bufferChanged(const NBETextChange &change)
+{
+    // A line that grew too long is laid out unshaped from the next turn on
+    // (a new font relays the whole text, not to be done inside an edit),
+    // until it is shown split. A split view splits its own pieces.
+    if (!m_view || m_longLines || m_view->isShapingSkipped())
+        return;
+    const int position = int(change.position);
+    if (hasLongLine(m_view->document(), position, position + int(change.inserted.size())))
+        QTimer::singleShot(0, this, &NBELongLineView::updateShaping);
+}
+
+void NBELongLineView::bufferWillBeReplaced(const QString &text)
+{
+    // A text that brings a line too long to show whole goes to a split view:
+    // shown whole, the line would be laid out whole.
+    if (m_view && !m_longLines && holdsLongLine(text))
+        splitNow();
+}
+
+bool NBELongLineView::bringsLongLine(const QString &text) const
+{
+    const QTextCursor cursor = m_view->textCursor();
+    const QTextDocument *document = m_view->document();
+    const QTextBlock first = document->findBlock(cursor.selectionStart());
+    const QTextBlock last = document->findBlock(cursor.selectionEnd());
+    // The first line goes on from the text before the selection, the last
+    // one into the text after it.
+    qsizetype line = cursor.selectionStart() - first.position();
+    for (const QChar c : text) {
+        if (c == u'\n' || c == u'\r' || c == QChar::ParagraphSeparator ||
+            c == QChar::LineSeparator) {
+            line = 0;
+            continue;
+        }
+        if (++line > NBESoftBreaks::longestWholeLine)
+            return true;
+    }
+    return line + last.position() + last.length() - 1 - cursor.selectionEnd() >
+           NBESoftBreaks::longestWholeLine;
+}
+
+bool NBELongLineView::splitFor(const QMimeData *source)
+{
+    if (m_longLines || !m_view || m_view->isReadOnly() || !source || !source->hasText() ||
+        !bringsLongLine(source->text()))
+        return false;
+    showSplitNow();
+    return m_input != nullptr;
+}
+
+bool NBELongLineView::paste(const QMimeData *source)
+{
+    return splitFor(source) && m_input->paste(source);
+}
+
+bool NBELongLineView::drop(QDropEvent *event)
+{
+    return splitFor(event->mimeData()) && m_input->drop(event);
+}
+
 void NBELongLineView::showWholeAgain()
 {
-    if (!m_longLines || !m_view || NBECodeTextEdit::hasLongLine(m_buffer->document()))
+    if (!m_longLines || !m_view || hasLongLine(m_buffer->document()))
         return;
     NBECodeTextEdit *view = m_view;
     const int anchor = m_longLines->toText(view->textCursor().anchor());
@@ -113,7 +252,8 @@ void NBELongLineView::showWholeAgain()
     QTextDocument *document = m_buffer->document();
     view->prepareDocument(document);
     m_buffer->setDocumentLayout(new NBELineLayout(document));
-    view->setLongLines(nullptr);
+    m_input.reset();
+    view->setTextInput(this);
     view->setDocument(document);
     // Follows the buffer no more; gone once the events about it are.
     NBELongLineDocument *split = std::exchange(m_longLines, nullptr);
@@ -129,11 +269,13 @@ void NBELongLineView::show(NBELongLineDocument *longLines)
     Q_EMIT splitWillShow();
     m_longLines = longLines;
     QTextDocument *document = longLines->document();
-    view->setLongLines(longLines);
+    m_input = std::make_unique<NBELongLineInput>(view, longLines);
     view->prepareDocument(document);
     view->keepGlyphsOf(document->firstBlock());
     view->setDocument(document);
     m_buffer->setDocumentLayout(nullptr);
+    // Its pieces are short enough to shape.
+    view->setShapingSkipped(false);
     // The view showed the text whole: its offsets were the text's.
     Q_EMIT splitShown(caret.anchor(), caret.position());
 }
@@ -165,4 +307,26 @@ void NBELongLineView::highlight(NBEEditorHighlighter &highlighter, const NBELang
         highlighter.highlightWithQuickStart(text, quickStartLines);
     else
         highlighter.highlight(text);
+}
+
+void NBELongLineView::keepColours(const NBEEditorHighlighter &whole,
+                                  NBEEditorHighlighter &shown) const
+{
+    // A split line had no colours.
+    if (!m_longLines || !m_view || whole.runsByLine().empty())
+        return;
+    const std::vector<NBEPackedRuns> &wholeLines = whole.runsByLine();
+    const QTextDocument *document = m_longLines->document();
+    std::vector<NBEPackedRuns> lines(size_t(document->blockCount()));
+    size_t line = 0;
+    size_t number = 0;
+    for (QTextBlock block = document->begin(); block.isValid(); block = block.next(), ++number) {
+        if (m_longLines->continuesLine(block))
+            continue;
+        if (number > 0)
+            ++line;
+        if (line < wholeLines.size() && !m_longLines->continuesLine(block.next()))
+            lines[number] = wholeLines[line];
+    }
+    shown.adoptRuns(std::move(lines));
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEEditorHighlighter.h"
+#include "NBETextInput.h"
 
 #include <QObject>
 #include <QPointer>
@@ -10,15 +11,20 @@
 class QTextDocument;
 class NBECodeTextEdit;
 class NBELongLineDocument;
+class NBELongLineInput;
 class NBETextBuffer;
+struct NBETextChange;
 
-// Whether a text view shows its buffer split (a NBELongLineDocument), and
-// all that follows from it for the view's driver, which never asks which:
-// the document shown, whose undo history the view keeps, and how a highlight
-// pass colours what it shows. A text holding a line too long to lay out at
-// every key is shown split: at once when it is short, else once its split
-// document is made off the main thread.
-class NBELongLineView : public QObject
+// Whether a text view shows its buffer whole or split (a
+// NBELongLineDocument), decided here alone, and all that follows from it for
+// the view and its driver, which never ask which: the document shown, its
+// geometry and input on the view, whose undo history the view keeps, whether
+// glyphs are shaped, and how a highlight pass colours what it shows. A text
+// holding a line too long to lay out at every key is shown split: at once
+// when it is short, else once its split document is made off the main
+// thread (laid out unshaped until then). A paste, drop or replacement that
+// brings such a line splits the view first.
+class NBELongLineView : public QObject, private NBETextInput
 {
     Q_OBJECT
 
@@ -32,24 +38,31 @@ public:
     // script of 8 MB is split in well under 100 ms.
     static constexpr qsizetype splitInBackgroundChars = 16 * 1024 * 1024;
 
+    // Whether a line that touches the document offsets [from, to] (the
+    // whole document when `to` is negative) is longer than
+    // NBESoftBreaks::longestWholeLine.
+    static bool hasLongLine(const QTextDocument *document, int from = 0, int to = -1);
+
     // The document the view is to show first. A short text with a long line
     // is split now, its document readied with the view's font and options;
-    // a longer one is shown whole at first (the buffer's document).
+    // a longer one is shown whole at first (the buffer's document), its
+    // glyphs unshaped.
     QTextDocument *firstDocument();
+    // Starts splitting off the main thread a text shown first whole with a
+    // line too long to lay out.
+    void startSplitting();
     // Turns the view's undo on, off since a replacement of the text, unless
     // the view shows a split document, which keeps none (the buffer's is
     // used). (Turned on again while on, undo would forget where the saved
     // text lies in it.)
     void enableUndo();
-    // Shows the text split once the view holds a line too long to shape,
-    // unless it is split or being split already.
-    void split();
-    // Shows the text split now, unless it is split already or being split
-    // off the main thread (a text opened with a long line).
-    void splitNow();
-    // Shows the text whole again once no line of it is too long to, so no
-    // line keeps pieces it no longer needs.
-    void showWholeAgain();
+    // After the buffer's text was replaced: a line too long to show whole
+    // is shown split before the caret is placed.
+    void textReplaced();
+    // After edits paused: a text that no longer holds a line too long to
+    // show whole is shown whole again, so no line keeps pieces it no longer
+    // needs.
+    void textSettled();
 
     // Gives `highlighter` the language's colours, or none. A split view is
     // coloured by a tokenizer made for its splits at each pass.
@@ -59,6 +72,10 @@ public:
     // `languageChanged` when the last pass was of another language.
     void highlight(NBEEditorHighlighter &highlighter, const NBELanguage &language,
                    const QString &text, bool languageChanged) const;
+    // Just after the view took a split document: its lines that were shown
+    // whole keep the colours `whole`, the highlighter of the document left,
+    // gave them, until `shown`'s first pass comes back.
+    void keepColours(const NBEEditorHighlighter &whole, NBEEditorHighlighter &shown) const;
 
 Q_SIGNALS:
     // Around the view taking a split document in place of the buffer's, or
@@ -68,11 +85,38 @@ Q_SIGNALS:
     void splitShown(int anchor, int position);
 
 private:
-    void show(NBELongLineDocument *longLines);
+    // Shows the text split once the view holds a line too long to shape,
+    // unless it is split or being split already.
+    void split();
+    // Shows the text split now, unless it is split already or being split
+    // off the main thread (a text opened with a long line).
+    void splitNow();
     void showSplitNow();
+    void showWholeAgain();
+    void show(NBELongLineDocument *longLines);
+    // Shows a line too long to shape split, now or once a long text is
+    // split off the main thread (unshaped until then).
+    void updateShaping();
+    void bufferChanged(const NBETextChange &change);
+    void bufferWillBeReplaced(const QString &text);
+    // Whether `text` in place of the view's selection makes a line longer
+    // than NBESoftBreaks::longestWholeLine.
+    bool bringsLongLine(const QString &text) const;
+    // Splits the view first when `source` brings a long line into it whole;
+    // answers whether it did.
+    bool splitFor(const QMimeData *source);
+
+    // The view's input while it shows the text whole: a paste or drop that
+    // brings a long line is taken split.
+    bool paste(const QMimeData *source) override;
+    bool drop(QDropEvent *event) override;
+    QMimeData *copy() const override { return nullptr; }
+    bool undoOrRedo(bool) override { return false; }
 
     std::shared_ptr<NBETextBuffer> m_buffer;
     QPointer<NBECodeTextEdit> m_view;
     NBELongLineDocument *m_longLines = nullptr;
+    // Installed on the view while it shows m_longLines.
+    std::unique_ptr<NBELongLineInput> m_input;
     bool m_splitting = false;
 };

@@ -12,12 +12,10 @@
 #include "NBEHunkDiscard.h"
 #include "NBELineLayout.h"
 #include "NBELinkedRenameController.h"
-#include "NBELongLineDocument.h"
 #include "NBELongLineView.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBEScrollRestore.h"
-#include "NBESoftBreaks.h"
 #include "NBESyntaxHighlighter.h"
 #include "NBETagClosingController.h"
 #include "NBEWhenFinished.h"
@@ -28,23 +26,6 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QtConcurrent/QtConcurrentRun>
-
-namespace {
-
-bool holdsLongLine(const QString &text)
-{
-    for (qsizetype start = 0; start < text.size();) {
-        qsizetype end = text.indexOf(u'\n', start);
-        if (end < 0)
-            end = text.size();
-        if (end - start > NBESoftBreaks::longestWholeLine)
-            return true;
-        start = end + 1;
-    }
-    return false;
-}
-
-} // namespace
 
 NBETextEditorCoordinator::NBETextEditorCoordinator(std::shared_ptr<NBEEditorSession> session,
                                                    QObject *owner)
@@ -101,8 +82,6 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     // The view shows the buffer's own document: its text, undo history and
     // (from an earlier view) layout and colours; or a split one.
     QTextDocument *document = m_longLineView->firstDocument();
-    // Decided before the font reaches the text, which lays it out again.
-    textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(document));
     if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout())) {
         // Shown for the first time: font and options go in before the
         // layout, which lays the text out again at each change of them.
@@ -132,9 +111,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 
     if (m_session->language())
         highlightWholeText();
-    // Before the shaping is looked at, which would split the text at once.
-    if (textView->isShapingSkipped())
-        m_longLineView->split();
+    m_longLineView->startSplitting();
     finishAttaching();
     listenToSession();
 }
@@ -157,39 +134,14 @@ void NBETextEditorCoordinator::splitShown(int anchor, int position)
             &NBETextEditorCoordinator::textDidChange);
     m_highlighter = NBEEditorHighlighter::forView(textView);
     applyColors();
-    keepColoursAcrossSplit();
+    if (const NBEEditorHighlighter *whole = std::exchange(m_wholeHighlighter, nullptr))
+        m_longLineView->keepColours(*whole, *m_highlighter);
     placeCaret(position, anchor);
     textView->ensureCursorVisible();
-    updateShaping();
     if (m_session->language())
         highlightWholeText();
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->update();
-}
-
-void NBETextEditorCoordinator::keepColoursAcrossSplit()
-{
-    // The lines shown whole before keep their colours in the split view
-    // until its first pass comes back; a split line had none.
-    const NBEEditorHighlighter *whole = std::exchange(m_wholeHighlighter, nullptr);
-    const NBELongLineDocument *longLines = m_textView->longLines();
-    if (!whole || !longLines || whole->runsByLine().empty())
-        return;
-    const std::vector<NBEPackedRuns> &wholeLines = whole->runsByLine();
-    std::vector<NBEPackedRuns> lines(size_t(m_textView->document()->blockCount()));
-    size_t line = 0;
-    size_t number = 0;
-    for (QTextBlock block = m_textView->document()->begin(); block.isValid();
-         block = block.next(), ++number) {
-        const bool continues = longLines->continuesLine(block);
-        if (continues)
-            continue;
-        if (number > 0)
-            ++line;
-        if (line < wholeLines.size() && !longLines->continuesLine(block.next()))
-            lines[number] = wholeLines[line];
-    }
-    m_highlighter->adoptRuns(std::move(lines));
 }
 
 int NBETextEditorCoordinator::caretOffset(const QTextDocument &document, NBECursorPosition caret)
@@ -283,7 +235,6 @@ void NBETextEditorCoordinator::applySettings(const NBEEditorSettings &settings)
 void NBETextEditorCoordinator::finishAttaching()
 {
     NBECodeTextEdit *textView = m_textView;
-    updateShaping();
     if (m_session->settings().showLineNumbers)
         installGutter();
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
@@ -467,14 +418,10 @@ void NBETextEditorCoordinator::highlightWholeText(const std::optional<QString> &
     m_highlightedLanguageID = language.id;
 }
 
-void NBETextEditorCoordinator::bufferWillBeReplaced(const QString &text)
+void NBETextEditorCoordinator::bufferWillBeReplaced()
 {
     if (!m_textView)
         return;
-    // A text that brings a line too long to show whole goes to a split view:
-    // shown whole, the line would be laid out whole.
-    if (!m_textView->longLines() && holdsLongLine(text))
-        m_longLineView->splitNow();
     m_replacing = true;
     m_replacedCaret = m_textView->textCaret();
     m_replacedScroll = m_textView->verticalScrollBar()->value();
@@ -489,7 +436,7 @@ void NBETextEditorCoordinator::bufferReplaced()
     m_highlighter->endWholeReplacement();
     m_replacing = false;
     // Split before the caret is placed: placing it lays its line out.
-    updateShaping();
+    m_longLineView->textReplaced();
     placeCaret(std::min(m_replacedCaret, int(textDocument()->characterCount() - 1)));
     textView->verticalScrollBar()->setValue(m_replacedScroll);
     // The caret may have moved with the text: the status bar reads it again.
@@ -524,28 +471,6 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
     // Squiggles of the changed lines are drawn again against their new layout.
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->updateChange(from, to - from);
-    // A line that grew too long is laid out unshaped from the next turn on
-    // (a new font relays the whole text, not to be done inside an edit),
-    // until the host shows it split.
-    if (!m_textView->isShapingSkipped() &&
-        NBECodeTextEdit::hasLongLine(m_textView->document(), from, to))
-        QTimer::singleShot(0, this, &NBETextEditorCoordinator::updateShaping);
-}
-
-void NBETextEditorCoordinator::updateShaping()
-{
-    if (!m_textView)
-        return;
-    const bool longLine = NBECodeTextEdit::hasLongLine(m_textView->document());
-    // A new font would lay a line too long to show whole out again: the view
-    // shows it split instead, now, or once a text opened with it is split
-    // off the main thread (laid out unshaped until then).
-    if (longLine && !m_textView->longLines()) {
-        m_longLineView->splitNow();
-        if (!m_textView->longLines())
-            return;
-    }
-    m_textView->setShapingSkipped(NBECodeTextEdit::hasLongLine(m_textView->document()));
 }
 
 void NBETextEditorCoordinator::textSettled()
@@ -556,11 +481,7 @@ void NBETextEditorCoordinator::textSettled()
     m_isUserEditing = false;
     if (!m_textView)
         return;
-    // Only a text that had a long line is read for one again.
-    if (m_textView->isShapingSkipped())
-        updateShaping();
-    if (m_textView->longLines())
-        m_longLineView->showWholeAgain();
+    m_longLineView->textSettled();
     const QString text = m_buffer->snapshot();
     if (m_session->language())
         highlightWholeText(text);

@@ -146,15 +146,11 @@ private:
     void noteEdit(int position, int added);
     // Wrapping, font, tabs and invisibles as `settings` have them.
     void applySettings(const NBEEditorSettings &settings);
-    // Lays the text out unshaped while it holds a line too long to shape,
-    // and has it shown split.
-    void updateShaping();
     // Around the view taking a split document: edits are followed in it,
     // coloured by its own highlighter, and the caret stays where it was.
     void splitWillShow();
     void splitShown(int anchor, int position);
-    void keepColoursAcrossSplit();
-    void bufferWillBeReplaced(const QString &text);
+    void bufferWillBeReplaced();
     void bufferReplaced();
     void selectionDidChange();
     NBETextRange selection() const;

@@ -1,6 +1,7 @@
 #include "NBECodeSamples.h"
 #include "NBECodeTextEdit.h"
 #include "NBELongLineDocument.h"
+#include "NBELongLineInput.h"
 #include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 
@@ -134,7 +135,7 @@ TEST(NBECodeTextEditDrag, ADragInsideTheTextMovesIt)
     NBELongLineDocument longLines(buffer);
     NBECodeTextEdit split;
     split.setDocument(longLines.document());
-    split.setLongLines(&longLines);
+    const NBELongLineInput input(&split, &longLines);
     ASSERT_NO_FATAL_FAILURE(show(split));
     // Taken from the second piece and dropped on the first.
     const QTextBlock second = split.document()->findBlockByNumber(1);
@@ -179,7 +180,7 @@ TEST(NBECodeTextEditDrag, ADragThatEndsMovesTheTextOnce)
     NBELongLineDocument longLines(buffer);
     NBECodeTextEdit split;
     split.setDocument(longLines.document());
-    split.setLongLines(&longLines);
+    const NBELongLineInput input(&split, &longLines);
     ASSERT_NO_FATAL_FAILURE(show(split));
 
     // "two" of the first line goes after "three".

@@ -7,9 +7,11 @@
 #include "NBEGutterView.h"
 #include "NBELanguageRegistry.h"
 #include "NBELongLineDocument.h"
+#include "NBELongLineView.h"
 #include "NBEMainView.h"
 #include "NBESoftBreaks.h"
 #include "NBESourceEditor.h"
+#include "NBESplitView.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
@@ -79,7 +81,7 @@ TEST(NBELongLine, FindsLongLinesOnlyWhereARangeTouches)
     for (const auto &c : cases) {
         QTextDocument document;
         document.setPlainText(c.text);
-        EXPECT_EQ(NBECodeTextEdit::hasLongLine(&document, c.from, c.to), c.expected) << c.name;
+        EXPECT_EQ(NBELongLineView::hasLongLine(&document, c.from, c.to), c.expected) << c.name;
     }
 }
 
@@ -138,7 +140,7 @@ TEST(NBELongLine, ASplitViewFollowsItsSessionsChanges)
 {
     NBEEditorTestHost host(minified(2 * limit));
     NBETextEditorView view(host.session());
-    ASSERT_TRUE(view.textView()->longLines());
+    ASSERT_TRUE(NBETest::longLines(view.textView()));
     host.settings.fontSize = 17;
     host.settings.showLineNumbers = false;
     host.settings.wordWrap = !host.settings.wordWrap;
@@ -173,7 +175,7 @@ TEST(NBELongLine, TypingHelpWorksInAPageThatAlsoHoldsALongLine)
     view.resize(600, 400);
     view.show();
     NBECodeTextEdit *edit = view.textView();
-    ASSERT_TRUE(edit->longLines());
+    ASSERT_TRUE(NBETest::longLines(edit));
     const int line3 = int(head.size());
     QTextCursor cursor = edit->textCursor();
     cursor.setPosition(edit->textGeometry().toView(line3));
@@ -252,8 +254,8 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
     openInWindow(QStringLiteral("bundle.min.js"));
     NBECodeTextEdit *edit = textView();
     // Shown whole first, then split once its split document is made.
-    ASSERT_TRUE(NBETest::waitUntil([&] { return edit->longLines() != nullptr; }));
-    NBELongLineDocument *longLines = edit->longLines();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(edit) != nullptr; }));
+    NBELongLineDocument *longLines = NBETest::longLines(edit);
     EXPECT_FALSE(edit->isShapingSkipped());
     EXPECT_GT(edit->document()->blockCount(), 200);
     for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
@@ -341,9 +343,9 @@ TEST_F(NBELongLineWindowTest, AOneLineFileOfMegabytesOpensSplit)
     NBETest::await(
         view->viewModel()->workingTree().openFile(url(QStringLiteral("bundle.min.js")), false));
     ASSERT_TRUE(NBETest::waitUntil([&] {
-        if (view->sourceEditor() && !textView()->isReadOnly() && !textView()->longLines())
+        if (view->sourceEditor() && !textView()->isReadOnly() && !NBETest::longLines(textView()))
             wholeShown = true;
-        return view->sourceEditor() && textView()->longLines() != nullptr;
+        return view->sourceEditor() && NBETest::longLines(textView()) != nullptr;
     }));
     EXPECT_FALSE(wholeShown);
     EXPECT_EQ(textView()->text(), original);
@@ -357,7 +359,7 @@ TEST_F(NBELongLineWindowTest, ALongPasteIsShownSplitWithItsUndoAndRedo)
     write(QStringLiteral("bundle.min.js"), original.toUtf8());
     openInWindow(QStringLiteral("bundle.min.js"));
     NBECodeTextEdit *edit = textView();
-    NBELongLineDocument *longLines = edit->longLines();
+    NBELongLineDocument *longLines = NBETest::longLines(edit);
     ASSERT_TRUE(longLines);
     const int at = 12'345;
     QTextCursor cursor = edit->textCursor();
@@ -397,7 +399,7 @@ TEST_F(NBELongLineWindowTest, ALongPasteIntoAWholeViewIsSplitBeforeItIsShown)
     write(QStringLiteral("app.js"), original.toUtf8());
     openInWindow(QStringLiteral("app.js"));
     NBECodeTextEdit *edit = textView();
-    ASSERT_FALSE(edit->longLines());
+    ASSERT_FALSE(NBETest::longLines(edit));
     QTextDocument *text = edit->document();
     const int at = 19;
     QTextCursor cursor = edit->textCursor();
@@ -407,9 +409,9 @@ TEST_F(NBELongLineWindowTest, ALongPasteIntoAWholeViewIsSplitBeforeItIsShown)
     const QString pasted = NBECodeSamples::minifiedScript(256'000).left(256'000);
     QGuiApplication::clipboard()->setText(pasted);
     QTest::keySequence(edit, QKeySequence::Paste);
-    ASSERT_TRUE(edit->longLines());
+    ASSERT_TRUE(NBETest::longLines(edit));
     EXPECT_EQ(text->findBlock(at).layout()->lineCount(), 0);
-    NBELongLineDocument *longLines = edit->longLines();
+    NBELongLineDocument *longLines = NBETest::longLines(edit);
     const auto expectShown = [&](const QString &shown) {
         ASSERT_EQ(edit->text(), shown);
         for (QTextBlock block = edit->document()->begin(); block.isValid(); block = block.next())
@@ -480,7 +482,7 @@ TEST_F(NBELongLineWindowTest, ColoursStayWhenTheTextGoesToTheSplitView)
     write(QStringLiteral("app.js"), script.toUtf8());
     openInWindow(QStringLiteral("app.js"));
     NBECodeTextEdit *edit = textView();
-    ASSERT_FALSE(edit->longLines());
+    ASSERT_FALSE(NBETest::longLines(edit));
     ASSERT_TRUE(NBETest::waitUntil(
         [&] { return !edit->document()->firstBlock().layout()->formats().isEmpty(); }));
     PlainPaints watch(edit);
@@ -490,7 +492,7 @@ TEST_F(NBELongLineWindowTest, ColoursStayWhenTheTextGoesToTheSplitView)
     edit->setFocus();
     QGuiApplication::clipboard()->setText(NBECodeSamples::minifiedScript(30'000).left(30'000));
     QTest::keySequence(edit, QKeySequence::Paste);
-    ASSERT_TRUE(edit->longLines());
+    ASSERT_TRUE(NBETest::longLines(edit));
     NBEEditorHighlighter *highlighter =
         view->sourceEditor()->editor()->coordinator()->highlighter();
     ASSERT_TRUE(NBETest::waitUntil([&] { return watch.paints > 0 && !highlighter->isBusy(); }));
@@ -506,7 +508,7 @@ TEST_F(NBELongLineWindowTest, ALineTypedTooLongIsShownSplitWithItsCaretAndUndo)
     openInWindow(QStringLiteral("bundle.min.js"));
     NBECodeTextEdit *edit = textView();
     EXPECT_FALSE(edit->isShapingSkipped());
-    EXPECT_FALSE(edit->longLines());
+    EXPECT_FALSE(NBETest::longLines(edit));
     // The text took the view's font and options before it was first laid out.
     EXPECT_EQ(edit->document()->defaultFont(), edit->font());
     EXPECT_EQ(edit->document()->defaultTextOption().tabStopDistance(), edit->tabStopDistance());
@@ -519,12 +521,12 @@ TEST_F(NBELongLineWindowTest, ALineTypedTooLongIsShownSplitWithItsCaretAndUndo)
     cursor.setPosition(7);
     edit->setTextCursor(cursor);
     QTest::keyClicks(edit, QStringLiteral("zz"));
-    ASSERT_TRUE(NBETest::waitUntil([&] { return textView()->longLines() != nullptr; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(textView()) != nullptr; }));
     EXPECT_EQ(textView(), edit);
     QString typed = text;
     typed.insert(7, QStringLiteral("zz"));
     EXPECT_EQ(edit->text(), typed);
-    EXPECT_EQ(edit->longLines()->toText(edit->textCursor().position()), 9);
+    EXPECT_EQ(NBETest::longLines(edit)->toText(edit->textCursor().position()), 9);
     ASSERT_TRUE(NBETest::waitUntil([&] { return edit->hasFocus(); }));
     QTest::keyClick(edit, Qt::Key_A);
     typed.insert(9, u'a');
@@ -544,16 +546,16 @@ TEST_F(NBELongLineWindowTest, AViewWhoseLongLineGoesShowsTheTextWholeAgain)
     write(QStringLiteral("bundle.min.js"), text.toUtf8());
     openInWindow(QStringLiteral("bundle.min.js"));
     NBECodeTextEdit *edit = textView();
-    ASSERT_TRUE(edit->longLines());
+    ASSERT_TRUE(NBETest::longLines(edit));
     const int middle = 2 + limit * 3 / 4;
     QTextCursor cursor = edit->textCursor();
-    cursor.setPosition(edit->longLines()->toView(middle));
+    cursor.setPosition(NBETest::longLines(edit)->toView(middle));
     edit->setTextCursor(cursor);
     edit->setFocus();
     QTest::keyClick(edit, Qt::Key_Return);
     QString broken = text;
     broken.insert(middle, u'\n');
-    ASSERT_TRUE(NBETest::waitUntil([&] { return edit->longLines() == nullptr; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(edit) == nullptr; }));
     EXPECT_EQ(edit->text(), broken);
     EXPECT_EQ(edit->document()->blockCount(), int(broken.count(u'\n')) + 1);
     EXPECT_EQ(edit->textCaret(), middle + 1);
@@ -563,7 +565,7 @@ TEST_F(NBELongLineWindowTest, AViewWhoseLongLineGoesShowsTheTextWholeAgain)
     QTest::keySequence(edit, QKeySequence::Undo);
     QTest::keySequence(edit, QKeySequence::Undo);
     EXPECT_EQ(edit->text(), text);
-    ASSERT_TRUE(NBETest::waitUntil([&] { return edit->longLines() != nullptr; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(edit) != nullptr; }));
     EXPECT_EQ(edit->text(), text);
 }
 
@@ -573,22 +575,22 @@ TEST_F(NBELongLineWindowTest, AShownAgainTextIsSplitAgainAndOtherTextsShownWhole
     write(QStringLiteral("bundle.min.js"), bundle.toUtf8());
     write(QStringLiteral("other.js"), QByteArrayLiteral("let a = 1;\n"));
     openInWindow(QStringLiteral("bundle.min.js"));
-    EXPECT_TRUE(textView()->longLines());
+    EXPECT_TRUE(NBETest::longLines(textView()));
     const auto showTab = [&](const QString &name, const QString &text) {
         NBETest::await(view->viewModel()->workingTree().openFile(url(name), false));
         return NBETest::waitUntil(
             [&] { return view->sourceEditor() && textView()->text() == text; });
     };
     ASSERT_TRUE(showTab(QStringLiteral("other.js"), QStringLiteral("let a = 1;\n")));
-    EXPECT_FALSE(textView()->longLines());
+    EXPECT_FALSE(NBETest::longLines(textView()));
     EXPECT_EQ(textView()->document()->blockCount(), 2);
     ASSERT_TRUE(showTab(QStringLiteral("bundle.min.js"), bundle));
-    EXPECT_TRUE(textView()->longLines());
+    EXPECT_TRUE(NBETest::longLines(textView()));
     EXPECT_GT(textView()->document()->blockCount(), 10);
 
     // A text reloaded with a long line is shown split too.
     ASSERT_TRUE(showTab(QStringLiteral("other.js"), QStringLiteral("let a = 1;\n")));
     view->viewModel()->tabs().activeTab()->sourceFile.buffer->replaceAll(bundle, true);
-    ASSERT_TRUE(NBETest::waitUntil([&] { return textView()->longLines() != nullptr; }));
+    ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(textView()) != nullptr; }));
     EXPECT_EQ(textView()->text(), bundle);
 }

@@ -4,6 +4,7 @@
 #include "NBELanguageRegistry.h"
 #include "NBELongLineDocument.h"
 #include "NBESoftBreaks.h"
+#include "NBESplitView.h"
 #include "NBETestSupport.h"
 #include "NBETextBuffer.h"
 
@@ -41,7 +42,7 @@ TEST(NBELongLineView, ShowsATextSplitOnlyWhenALineIsTooLongAndColoursWhatItShows
         NBELongLineView lines(buffer, &view);
         QTextDocument *document = lines.firstDocument();
         EXPECT_EQ(document != buffer->document(), c.split) << c.name;
-        EXPECT_EQ(view.longLines() != nullptr, c.split) << c.name;
+        EXPECT_EQ(NBETest::longLines(&view) != nullptr, c.split) << c.name;
         if (!c.split)
             buffer->setDocumentLayout(new QPlainTextDocumentLayout(document));
         view.setDocument(document);
