@@ -7,24 +7,15 @@
 
 #include <optional>
 
-// A tab's caret position, 1-based.
-struct NBECursorPosition
-{
-    int line = 1;
-    int column = 1;
-
-    bool operator==(const NBECursorPosition &) const = default;
-};
-
 // One tab of a project window. Tabs are addressed by `id`; two tabs that
-// differ in any field (even the caret) are different values.
+// differ in any field are different values. Where its editor left the caret,
+// selection and scroll is kept by the tab's document.
 struct NBEOpenTab
 {
     QUuid id;
     NBESourceFile sourceFile;
     // Absent for file types no language claims.
     std::optional<NBELanguage> language;
-    NBECursorPosition cursorPosition;
     bool isShowingPreview = false;
     // A preview tab, replaced in place by the next preview open.
     bool isEphemeral = false;

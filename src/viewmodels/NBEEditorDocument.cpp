@@ -24,6 +24,7 @@ void NBEEditorDocument::setBuffer(std::shared_ptr<NBETextBuffer> buffer)
         return;
     m_buffer = std::move(buffer);
     m_viewState.reset();
+    m_caret = {};
     Q_EMIT bufferChanged();
 }
 

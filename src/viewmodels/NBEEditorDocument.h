@@ -1,5 +1,6 @@
 #pragma once
 
+#include "NBECursorPosition.h"
 #include "NBEEditorSettings.h"
 #include "NBELSPDiagnostic.h"
 #include "NBELanguage.h"
@@ -63,6 +64,10 @@ public:
     // Kept by an editor as it goes; forgotten with the buffer it was of.
     const std::optional<NBEEditorViewState> &viewState() const { return m_viewState; }
     void setViewState(const NBEEditorViewState &state) { m_viewState = state; }
+    // The caret as the editor last reported it (1:1 until then); back at 1:1
+    // with another buffer. The tabs announce its moves.
+    NBECursorPosition caret() const { return m_caret; }
+    void setCaret(NBECursorPosition caret) { m_caret = caret; }
 
 Q_SIGNALS:
     void bufferChanged();
@@ -82,4 +87,5 @@ private:
     std::optional<QString> m_headContent;
     QList<NBELSPDiagnostic> m_diagnostics;
     std::optional<NBEEditorViewState> m_viewState;
+    NBECursorPosition m_caret;
 };

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "NBEOpenTab.h"
+#include "NBECursorPosition.h"
 
 #include <QUrl>
 

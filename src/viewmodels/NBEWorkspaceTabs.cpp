@@ -332,7 +332,6 @@ void NBEWorkspaceTabs::finishOpening(const QUrl &url, bool asPreview,
         replaced = preview->sourceFile.url;
         preview->sourceFile = sourceFile;
         preview->language = language;
-        preview->cursorPosition = NBECursorPosition{};
         active = preview->id;
     } else {
         NBEOpenTab tab(sourceFile, language, asPreview);
@@ -604,10 +603,10 @@ void NBEWorkspaceTabs::updateContent(const QString &content, const QUuid &forTab
 
 void NBEWorkspaceTabs::updateCursorPosition(int line, int column, const QUuid &forTab)
 {
-    NBEOpenTab *tab = findTab(forTab);
-    if (!tab)
+    const std::shared_ptr<NBEEditorDocument> document = m_documents.value(forTab);
+    if (!document)
         return;
-    tab->cursorPosition = NBECursorPosition{line, column};
+    document->setCaret(NBECursorPosition{line, column});
     Q_EMIT cursorPositionChanged(forTab);
 }
 

@@ -2,6 +2,7 @@
 // store, and the web providers serve the editor and saving.
 #include "NBEWorkspaceViewModel.h"
 
+#include "NBEEditorDocument.h"
 #include "NBEWhenFinished.h"
 
 void NBEWorkspaceViewModel::startLSPSession(const QUrl &rootURL)
@@ -21,8 +22,12 @@ void NBEWorkspaceViewModel::jumpToDefinition()
     const std::optional<NBEOpenTab> tab = m_tabs->activeTab();
     if (!tab || !tab->language || !m_languageServers->hasWebLSP(tab->language->id))
         return;
-    const int line = std::max(0, tab->cursorPosition.line - 1);
-    const int character = std::max(0, tab->cursorPosition.column - 1);
+    const std::shared_ptr<NBEEditorDocument> document = m_tabs->document(tab->id);
+    if (!document)
+        return;
+    const NBECursorPosition caret = document->caret();
+    const int line = std::max(0, caret.line - 1);
+    const int character = std::max(0, caret.column - 1);
     nbeWhenFinished(m_languageServers->definition(tab->sourceFile.url, line, character), this,
                     [this](const std::optional<NBELSPLocation> &location) {
                         if (location)

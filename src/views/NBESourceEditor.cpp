@@ -78,8 +78,7 @@ void NBESourceEditor::makeEditor()
     m_session->setScrollLink(m_scrollLink);
     m_session->setHunkActions(hunkActions());
     // Coming back to a tab finds its caret where it was left.
-    if (const NBEOpenTab *tab = m_owners.tabs.find(m_tabID))
-        m_session->setInitialCaret(tab->cursorPosition);
+    m_session->setInitialCaret(m_document->caret());
     connect(m_session.get(), &NBEEditorSession::cursorMoved, this,
             [tabs = &m_owners.tabs, id = m_tabID](int line, int column) {
                 tabs->updateCursorPosition(line, column, id);

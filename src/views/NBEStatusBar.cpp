@@ -2,6 +2,7 @@
 
 #include "NBEDiagnosticsListView.h"
 #include "NBEDiagnosticsStore.h"
+#include "NBEEditorDocument.h"
 #include "NBEWorkspaceLanguageServers.h"
 #include "NBEWorkspaceTabs.h"
 
@@ -188,8 +189,9 @@ void NBEStatusBar::refresh()
 void NBEStatusBar::refreshCaret()
 {
     const std::optional<NBEOpenTab> tab = m_tabs.activeTab();
-    m_caret->setText(tab ? caretText(tab->cursorPosition.line, tab->cursorPosition.column)
-                         : QString());
+    const auto document = tab ? m_tabs.document(tab->id) : nullptr;
+    m_caret->setText(document ? caretText(document->caret().line, document->caret().column)
+                              : QString());
     // A label of fixed size takes a new text without laying the bar out
     // again, which most keys would; it widens when a text needs it.
     const QSize needed = m_caret->sizeHint();

@@ -203,8 +203,13 @@ TEST_F(NBEProjectWindowTest, JumpToDefinitionMovesTheCaretToTheDefinition)
         QTextCursor cursor = text->textCursor();
         cursor.setPosition(text->document()->findBlockByNumber(1).position() + 1);
         text->setTextCursor(cursor);
-        return NBETest::waitUntil(
-            [&] { return viewModel()->tabs().activeTab()->cursorPosition.line == 2; });
+        return NBETest::waitUntil([&] {
+            return viewModel()
+                       ->tabs()
+                       .document(viewModel()->tabs().activeTab()->id)
+                       ->caret()
+                       .line == 2;
+        });
     };
     QAction *jump = action(QStringLiteral("Jump to Definition"));
     ASSERT_NE(jump, nullptr);

@@ -1,3 +1,4 @@
+#include "NBEEditorDocument.h"
 #include "NBEWorkspaceFixture.h"
 
 #include <QFile>
@@ -255,7 +256,7 @@ TEST_F(WorkspaceFiles, RenameKeepsTheTabAndItsEditsAndFindsTheLanguageAgain)
     EXPECT_NE(after.sourceFile.id, before.sourceFile.id);
     EXPECT_EQ(after.sourceFile.content(), QStringLiteral("<p>typed</p>"));
     EXPECT_TRUE(after.sourceFile.isDirty());
-    EXPECT_EQ(after.cursorPosition, (NBECursorPosition{1, 4}));
+    EXPECT_EQ(model->tabs().document(after.id)->caret(), (NBECursorPosition{1, 4}));
     ASSERT_TRUE(after.language.has_value());
     EXPECT_EQ(after.language->id, QStringLiteral("html"));
     EXPECT_EQ(model->tabs().activeTabID(), before.id);

@@ -1,6 +1,7 @@
 // The tabs' owner on its own, against a real temporary folder: what each
 // operation does to the tabs and the disk, and which signal says so.
 #include "NBEDiagnosticsStore.h"
+#include "NBEEditorDocument.h"
 #include "NBEHTMLValidation.h"
 #include "NBEWorkspaceFixture.h"
 #include "NBEWorkspaceLanguageServers.h"
@@ -187,7 +188,7 @@ TEST_F(WorkspaceTabs, EditsAndCaretsNameTheirTabAndAPreviewTypedIntoIsKept)
     tabs->updateCursorPosition(3, 4, a);
     EXPECT_EQ(take(),
               (QStringList{QStringLiteral("cursor a.txt"), QStringLiteral("cursor a.txt")}));
-    EXPECT_EQ(tabs->find(a)->cursorPosition, (NBECursorPosition{3, 4}));
+    EXPECT_EQ(tabs->document(a)->caret(), (NBECursorPosition{3, 4}));
 
     // A preview open replaces the preview in place, keeping its id.
     write(QStringLiteral("c.txt"), "c");

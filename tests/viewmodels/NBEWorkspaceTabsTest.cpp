@@ -1,4 +1,5 @@
 #include "NBECommitDrafts.h"
+#include "NBEEditorDocument.h"
 #include "NBEWindowOpener.h"
 #include "NBEWorkspaceFixture.h"
 
@@ -139,7 +140,7 @@ TEST_F(Tabs, PreviewTabIsReusedInPlaceAndKeptWhenOpenedForGood)
     EXPECT_TRUE(reused.isEphemeral);
     EXPECT_EQ(reused.sourceFile.content(), QStringLiteral("b"));
     EXPECT_EQ(reused.language->id, QStringLiteral("css"));
-    EXPECT_EQ(reused.cursorPosition, (NBECursorPosition{1, 1}));
+    EXPECT_EQ(model->tabs().document(reused.id)->caret(), (NBECursorPosition{1, 1}));
     EXPECT_EQ(tabFiles(), (QList<QUrl>{url(QStringLiteral("d.md")), url(QStringLiteral("b.css"))}));
 
     // Opening it for good pins the same tab without reading it again.

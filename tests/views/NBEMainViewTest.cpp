@@ -436,7 +436,7 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
     cursor.movePosition(QTextCursor::Right, QTextCursor::MoveAnchor, 6);
     textView()->setTextCursor(cursor);
     const NBECursorPosition left{100, 7};
-    ASSERT_EQ(viewModel()->tab(pageID)->cursorPosition, left);
+    ASSERT_EQ(viewModel()->tabs().document(pageID)->caret(), left);
 
     int reports = 0;
     QObject::connect(&viewModel()->tabs(), &NBEWorkspaceTabs::cursorPositionChanged,
@@ -449,7 +449,7 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
     EXPECT_EQ(caret.positionInBlock(), 6);
     EXPECT_TRUE(NBETest::waitUntil(
         [&] { return textView()->viewport()->rect().contains(textView()->cursorRect()); }));
-    EXPECT_EQ(viewModel()->tab(pageID)->cursorPosition, left);
+    EXPECT_EQ(viewModel()->tabs().document(pageID)->caret(), left);
     EXPECT_EQ(reports, 0);
     EXPECT_FALSE(viewModel()->tab(pageID)->sourceFile.isDirty());
 
@@ -458,7 +458,7 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
     view->sourceEditor()->render();
     QCoreApplication::processEvents();
     EXPECT_EQ(textView()->textCursor().positionInBlock(), 7);
-    EXPECT_EQ(viewModel()->tab(pageID)->cursorPosition, (NBECursorPosition{100, 8}));
+    EXPECT_EQ(viewModel()->tabs().document(pageID)->caret(), (NBECursorPosition{100, 8}));
 }
 
 // Coming back to a tab finds its selection and its scroll position as they

@@ -62,7 +62,7 @@ TEST_F(NBESourceEditorTest, CaretMovesAndEditsAnnounceOnlyThemselves)
         QTest::keyClick(edit(), key);
     QCoreApplication::processEvents();
     EXPECT_GE(caretSignals, 5);
-    EXPECT_EQ(model->tab(id)->cursorPosition, (NBECursorPosition{1, 11}));
+    EXPECT_EQ(model->tabs().document(id)->caret(), (NBECursorPosition{1, 11}));
     EXPECT_EQ(contentSignals, 0);
     EXPECT_EQ(tabSignals, 0);
     EXPECT_EQ(folderSignals, 0);
@@ -126,7 +126,7 @@ TEST_F(NBESourceEditorTest, AStoredCaretBeyondTheTextIsPutBackWithinIt)
         const QTextCursor caret = edit()->textCursor();
         EXPECT_EQ(caret.blockNumber() + 1, c.placed.line);
         EXPECT_EQ(caret.positionInBlock() + 1, c.placed.column);
-        EXPECT_EQ(model->tab(id)->cursorPosition, c.placed);
+        EXPECT_EQ(model->tabs().document(id)->caret(), c.placed);
     }
     EXPECT_EQ(contentSignals, 0);
     EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());

@@ -291,8 +291,10 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
         [&] { return !edit->textCursor().block().layout()->formats().isEmpty(); }));
     // The status bar counts in the text.
     EXPECT_TRUE(NBETest::waitUntil([&] {
-        return view->viewModel()->tabs().activeTab()->cursorPosition ==
-               NBECursorPosition{1, middle + 3};
+        return view->viewModel()
+                   ->tabs()
+                   .document(view->viewModel()->tabs().activeTab()->id)
+                   ->caret() == NBECursorPosition{1, middle + 3};
     }));
 
     // Where the view split the line: Backspace and Delete take the text's
