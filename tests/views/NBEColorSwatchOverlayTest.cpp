@@ -5,6 +5,7 @@
 #include "NBELanguageRegistry.h"
 #include "NBEPaintRegions.h"
 #include "NBEQtPrinters.h"
+#include "NBESoftBreaks.h"
 #include "NBESplitView.h"
 #include "NBETestSupport.h"
 #include "NBETextEditorCoordinator.h"
@@ -13,6 +14,7 @@
 #include <QApplication>
 #include <QColorDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QScrollBar>
 #include <QSignalSpy>
 #include <QTest>
@@ -101,6 +103,15 @@ struct Editor
         ASSERT_TRUE(NBETest::waitUntil([&] { return flushed.count() > 0; }));
     }
 };
+
+// The swatches the boxes stand for, in their order.
+QList<int> swatchesIn(const QList<NBEColorSwatchOverlay::Box> &boxes)
+{
+    QList<int> swatches;
+    for (const auto &box : boxes)
+        swatches += box.more.isEmpty() ? QList<int>{box.index} : box.more;
+    return swatches;
+}
 
 QRect caretBox(NBECodeTextEdit *textView, int position)
 {
@@ -200,7 +211,7 @@ TEST(NBEColorSwatchOverlay, ASwatchNeverCoversACharacter)
         SCOPED_TRACE(c.text.toStdString());
         Editor editor(c.text, NBELanguageRegistry::css(), c.fontSize);
         const auto boxes = editor.overlay()->boxes();
-        ASSERT_EQ(boxes.size(), c.boxes);
+        ASSERT_EQ(swatchesIn(boxes).size(), c.boxes);
         NBECodeTextEdit *view = editor.textView();
         for (int i = 0; i < view->document()->characterCount() - 1; ++i) {
             const QRect from = caretBox(view, i);
@@ -213,9 +224,10 @@ TEST(NBEColorSwatchOverlay, ASwatchNeverCoversACharacter)
                 EXPECT_FALSE(box.rect.intersects(glyph)) << "character " << i;
         }
         for (const auto &box : boxes) {
-            EXPECT_EQ(box.rect.width(), box.rect.height());
-            EXPECT_GE(box.rect.width(), 8);
-            EXPECT_LE(box.rect.width(), 12);
+            EXPECT_GE(box.rect.width(), box.rect.height());
+            EXPECT_EQ(box.rect.width() == box.rect.height(), box.more.isEmpty());
+            EXPECT_GE(box.rect.height(), 8);
+            EXPECT_LE(box.rect.height(), 12);
         }
     }
 }
@@ -577,16 +589,61 @@ TEST(NBEColorSwatchOverlay, SquaresOnEveryPageAreThoseAFullScanFinds)
         bar->setValue(value);
         const QList<NBEColorSwatchOverlay::Box> boxes = editor.overlay()->boxes();
         const QList<NBEColorSwatchOverlay::Box> expected = fullScan();
-        ASSERT_EQ(boxes.size(), expected.size()) << "page " << pages;
-        for (qsizetype i = 0; i < boxes.size(); ++i) {
-            ASSERT_EQ(boxes[i].index, expected[i].index) << "page " << pages;
+        ASSERT_EQ(swatchesIn(boxes), swatchesIn(expected)) << "page " << pages;
+        // Squares that fit stand where the row puts them.
+        for (qsizetype i = 0; i < boxes.size() && boxes[i].more.isEmpty(); ++i)
             ASSERT_EQ(boxes[i].rect, expected[i].rect) << "page " << pages;
-        }
         ++pages;
         if (value >= bar->maximum())
             break;
     }
     EXPECT_GT(pages, 3);
+}
+
+// A minified stylesheet dense with colours (some 66 per piece of a long
+// line shown split): every square of a piece on screen lies inside the view,
+// those that don't fit in one box whose list opens the colour panel on any
+// of them.
+TEST(NBEColorSwatchOverlay, EverySwatchOfADensePieceCanBeReached)
+{
+    QString css;
+    for (int i = 0; css.size() < 3 * NBESoftBreaks::longestWholeLine; ++i)
+        css += QStringLiteral(".c%1{color:#%2;margin:0}")
+                   .arg(i)
+                   .arg(i % 4096, 6, 16, QLatin1Char('0'));
+    Editor editor(css, NBELanguageRegistry::css());
+    NBECodeTextEdit *view = editor.textView();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(view) != nullptr; }));
+    editor.coordinator()->recomputeSwatchesNow();
+    const QList<NBECSSColorsSwatch> swatches = editor.overlay()->swatches();
+    const QList<NBEColorSwatchOverlay::Box> boxes = editor.overlay()->boxes();
+    ASSERT_FALSE(boxes.isEmpty());
+    for (const auto &box : boxes) {
+        EXPECT_GE(box.rect.left(), 0);
+        EXPECT_LE(box.rect.right(), view->viewport()->width()) << "swatch " << box.index;
+    }
+    // Every swatch of the pieces on screen, in order, from the first on.
+    const QList<int> reached = swatchesIn(boxes);
+    ASSERT_GT(reached.size(), 66);
+    for (qsizetype i = 0; i < reached.size(); ++i)
+        ASSERT_EQ(reached[i], i);
+    const auto more = std::find_if(boxes.cbegin(), boxes.cend(),
+                                   [](const auto &box) { return !box.more.isEmpty(); });
+    ASSERT_NE(more, boxes.cend());
+
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, more->rect.center().toPoint());
+    QMenu *list = editor.overlay()->moreMenu();
+    ASSERT_TRUE(list);
+    const QList<QAction *> actions = list->actions();
+    ASSERT_EQ(actions.size(), more->more.size());
+    const int last = more->more.last();
+    const NBETextRange range = swatches[last].range;
+    EXPECT_EQ(actions.last()->text(), css.mid(range.location, range.length));
+    actions.last()->trigger();
+    ASSERT_TRUE(editor.overlay()->colorPanel());
+    EXPECT_EQ(editor.overlay()->activeRange(), range);
+    EXPECT_EQ(editor.overlay()->colorPanel()->currentColor(), swatches[last].color);
+    editor.overlay()->colorPanel()->close();
 }
 
 // The colour panel answers the keys of a dialog: a colour typed into its

@@ -5,6 +5,7 @@
 
 #include <QColorDialog>
 #include <QLineEdit>
+#include <QMenu>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -200,9 +201,16 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
                              return swatch.range.location < position;
                          });
     // The squares of a line sit in a row after its last character, in the
-    // literals' order, so no square ever covers a character.
+    // literals' order, so no square ever covers a character; those that
+    // would pass the right edge of the text are gathered in one box.
+    const qreal right = std::max<qreal>(
+        m_viewport->width(),
+        offset.x() + m_textView->document()->documentLayout()->documentSize().width());
+    QList<int> row;
+    qreal left = 0;
+    qreal middle = 0;
+    qreal side = 0;
     int blockNumber = -1;
-    qreal next = 0;
     for (auto it = first; it != m_swatches.cend(); ++it) {
         const NBETextRange range = it->range;
         if (range.length < 1 || range.end() > length)
@@ -221,24 +229,62 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
         const QTextLayout *layout = block.layout();
         if (!block.isVisible() || !layout || layout->lineCount() == 0)
             continue;
-        const QTextLine line = layout->lineAt(layout->lineCount() - 1);
-        const qreal side = std::clamp<qreal>(line.height() - 4, 8, 12);
         if (block.blockNumber() != blockNumber) {
+            placeRow(result, row, left, right, middle, side);
+            row.clear();
             blockNumber = block.blockNumber();
-            next = geometry.left() + line.cursorToX(line.textStart() + line.textLength()) + 6;
+            const QTextLine line = layout->lineAt(layout->lineCount() - 1);
+            side = std::clamp<qreal>(line.height() - 4, 8, 12);
+            left = geometry.left() + line.cursorToX(line.textStart() + line.textLength()) + 6;
+            middle = geometry.top() + line.y() + line.height() / 2;
         }
-        const qreal middle = geometry.top() + line.y() + line.height() / 2;
-        result.append({QRectF(next, middle - side / 2, side, side), int(it - m_swatches.cbegin())});
-        next += side + 4;
+        row.append(int(it - m_swatches.cbegin()));
     }
+    placeRow(result, row, left, right, middle, side);
     return result;
 }
 
-std::optional<int> NBEColorSwatchOverlay::swatchAt(const QPointF &point) const
+QFont NBEColorSwatchOverlay::moreFont(qreal side) const
+{
+    QFont small = font();
+    small.setPixelSize(std::max(6, int(side) - 2));
+    return small;
+}
+
+QString NBEColorSwatchOverlay::moreText(qsizetype count)
+{
+    return QStringLiteral("+%1").arg(count);
+}
+
+void NBEColorSwatchOverlay::placeRow(QList<Box> &boxes, const QList<int> &row, qreal left,
+                                     qreal right, qreal middle, qreal side) const
+{
+    if (row.isEmpty())
+        return;
+    const qreal step = side + 4;
+    const qreal top = middle - side / 2;
+    // All of them while they fit; else as many as fit beside the box that
+    // lists the rest. (Past the edge only when not even that box fits.)
+    qsizetype shown = row.size();
+    qreal moreWidth = 0;
+    if (left + shown * step - 4 > right) {
+        const QFontMetricsF metrics(moreFont(side));
+        moreWidth = std::max(side, metrics.horizontalAdvance(moreText(row.size())) + 6);
+        shown =
+            std::clamp<qsizetype>(qsizetype((right - left - moreWidth) / step), 0, row.size() - 1);
+    }
+    qreal x = left;
+    for (qsizetype i = 0; i < shown; ++i, x += step)
+        boxes.append({QRectF(x, top, side, side), row[i], {}});
+    if (shown < row.size())
+        boxes.append({QRectF(x, top, moreWidth, side), row[shown], row.mid(shown)});
+}
+
+std::optional<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxAt(const QPointF &point) const
 {
     for (const Box &box : boxes())
         if (box.rect.contains(point))
-            return box.index;
+            return box;
     return std::nullopt;
 }
 
@@ -254,7 +300,13 @@ void NBEColorSwatchOverlay::paintEvent(QPaintEvent *event)
         path.addRoundedRect(box.rect, 2, 2);
         // White first, so a translucent colour shows as it would on a page.
         painter.fillPath(path, Qt::white);
-        painter.fillPath(path, m_swatches[box.index].color);
+        if (box.more.isEmpty()) {
+            painter.fillPath(path, m_swatches[box.index].color);
+        } else {
+            painter.setFont(moreFont(box.rect.height()));
+            painter.setPen(QColor(0, 0, 0, 160));
+            painter.drawText(box.rect, Qt::AlignCenter, moreText(box.more.size()));
+        }
         painter.strokePath(path, QPen(QColor(0, 0, 0, 64), 1));
     }
 }
@@ -274,12 +326,14 @@ bool NBEColorSwatchOverlay::eventFilter(QObject *watched, QEvent *event)
         const auto *mouse = static_cast<QMouseEvent *>(event);
         if (mouse->button() != Qt::LeftButton)
             break;
-        const std::optional<int> index = swatchAt(mouse->position());
-        if (!index)
+        const std::optional<Box> box = boxAt(mouse->position());
+        if (!box)
             break;
         m_pressTaken = true;
-        if (event->type() == QEvent::MouseButtonPress)
-            beginPicking(*index);
+        if (event->type() == QEvent::MouseButtonPress && box->more.isEmpty())
+            beginPicking(box->index);
+        else if (event->type() == QEvent::MouseButtonPress)
+            showMore(*box);
         return true;
     }
     case QEvent::MouseButtonRelease:
@@ -291,7 +345,7 @@ bool NBEColorSwatchOverlay::eventFilter(QObject *watched, QEvent *event)
     case QEvent::MouseMove: {
         const auto *mouse = static_cast<QMouseEvent *>(event);
         const bool pointing =
-            mouse->buttons() == Qt::NoButton && swatchAt(mouse->position()).has_value();
+            mouse->buttons() == Qt::NoButton && boxAt(mouse->position()).has_value();
         if (pointing != m_pointing) {
             m_pointing = pointing;
             m_viewport->setCursor(pointing ? Qt::PointingHandCursor : Qt::IBeamCursor);
@@ -347,6 +401,32 @@ void NBEColorSwatchOverlay::beginPicking(int index)
     m_panel->show();
     m_panel->raise();
     m_panel->activateWindow();
+}
+
+void NBEColorSwatchOverlay::showMore(const Box &box)
+{
+    delete m_more;
+    m_more = new QMenu(this);
+    m_more->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    m_more->setAttribute(Qt::WA_DeleteOnClose);
+    const QFontMetrics metrics(m_more->font());
+    for (const int index : box.more) {
+        QPixmap square(12, 12);
+        square.fill(Qt::white);
+        {
+            QPainter painter(&square);
+            painter.fillRect(square.rect(), m_swatches[index].color);
+            painter.setPen(QColor(0, 0, 0, 64));
+            painter.drawRect(square.rect().adjusted(0, 0, -1, -1));
+        }
+        const QString literal =
+            metrics.elidedText(literalAt(m_swatches[index].range), Qt::ElideMiddle, 240);
+        QAction *action = m_more->addAction(QIcon(square), literal);
+        // The list was made from these swatches: a pick goes by the literal,
+        // which beginPicking checks is still the one listed.
+        connect(action, &QAction::triggered, this, [this, index] { beginPicking(index); });
+    }
+    m_more->popup(mapToGlobal(box.rect.bottomLeft().toPoint()));
 }
 
 void NBEColorSwatchOverlay::colorDidChange(const QColor &color)

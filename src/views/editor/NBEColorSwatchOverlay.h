@@ -6,6 +6,7 @@
 #include <QColor>
 #include <QColorDialog>
 #include <QList>
+#include <QMenu>
 #include <QPointer>
 #include <QRectF>
 #include <QTextCursor>
@@ -18,9 +19,12 @@ class NBECodeTextEdit;
 class NBETextBuffer;
 struct NBETextChange;
 
-// A small square of each colour literal's colour after the end of its line,
-// over the text view's viewport. Clicking one opens a colour dialog; every
-// colour picked there rewrites the literal in its own notation.
+// A small square of each colour literal's colour after the end of its line
+// (or of the piece of a long line that holds it), over the text view's
+// viewport. Clicking one opens a colour dialog; every colour picked there
+// rewrites the literal in its own notation. Squares that would run past the
+// right edge are gathered in one "+N" box at the end of the row, whose click
+// lists their colours.
 //
 // The overlay lies above the viewport but lets every mouse event through;
 // it watches the viewport's presses and takes only those on a swatch.
@@ -40,22 +44,27 @@ public:
     // The ranges must be those of the current text (not of a split view).
     void setSwatches(const QList<NBECSSColorsSwatch> &swatches);
 
+    // A square of the swatch `index`, or the "+N" box that stands for the
+    // swatches `more` (the first of them is `index`).
     struct Box
     {
         QRectF rect;
         int index = 0;
+        QList<int> more;
     };
-    // The squares of the swatches in the visible lines, in the viewport's
+    // The boxes of the swatches in the visible lines, in the viewport's
     // coordinates (which are this overlay's).
     QList<Box> boxes() const;
-    // The swatch whose square holds a point of the viewport.
-    std::optional<int> swatchAt(const QPointF &point) const;
+    // The box that holds a point of the viewport.
+    std::optional<Box> boxAt(const QPointF &point) const;
 
     // The literal the colour dialog writes to, and its text.
     std::optional<NBETextRange> activeRange() const;
     std::optional<QString> activeOriginal() const { return m_activeOriginal; }
     // Made on the first click on a swatch.
     QColorDialog *colorPanel() const { return m_panel; }
+    // The list of the swatches of a "+N" box, while it is open.
+    QMenu *moreMenu() const { return m_more; }
 
 Q_SIGNALS:
     // A picked colour was handed to onPick (or found to change nothing).
@@ -67,6 +76,13 @@ protected:
 
 private:
     void beginPicking(int index);
+    void showMore(const Box &box);
+    // Places the boxes of the swatches `row` of one line from `left` on, up
+    // to `right` at most when it can.
+    void placeRow(QList<Box> &boxes, const QList<int> &row, qreal left, qreal right, qreal middle,
+                  qreal side) const;
+    QFont moreFont(qreal side) const;
+    static QString moreText(qsizetype count);
     void colorDidChange(const QColor &color);
     void flushPick();
     void textDidChange(const NBETextChange &change);
@@ -90,4 +106,5 @@ private:
     bool m_pressTaken = false;
     bool m_pointing = false;
     QPointer<QColorDialog> m_panel;
+    QPointer<QMenu> m_more;
 };
