@@ -25,7 +25,7 @@ class SplitMark : public QTextBlockUserData
 } // namespace
 
 NBELongLineDocument::NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, QObject *parent)
-    : NBELongLineDocument(buffer, std::move(*split(buffer->text())), parent)
+    : NBELongLineDocument(buffer, std::move(*split(buffer->snapshot())), parent)
 {}
 
 NBELongLineDocument::NBELongLineDocument(std::shared_ptr<NBETextBuffer> buffer, Shown &&shown,
