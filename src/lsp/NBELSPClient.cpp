@@ -48,11 +48,13 @@ QString NBELSPFailure::description() const
     if (const auto *own = std::get_if<NBELSPError>(&reason)) {
         switch (*own) {
         case NBELSPError::notRunning:
-            return QStringLiteral("The language server is not running.");
+            return QCoreApplication::translate("NBELSPClient",
+                                               "The language server is not running.");
         case NBELSPError::serverExited:
-            return QStringLiteral("The language server exited.");
+            return QCoreApplication::translate("NBELSPClient", "The language server exited.");
         case NBELSPError::timedOut:
-            return QStringLiteral("The language server did not answer in time.");
+            return QCoreApplication::translate("NBELSPClient",
+                                               "The language server did not answer in time.");
         }
     }
     if (const auto *response = responseError())
@@ -75,7 +77,7 @@ NBEResult<void> NBELSPClient::start(const QString &executable, const QStringList
                                     std::optional<QProcessEnvironment> environment)
 {
     if (m_stopped || m_running)
-        return nbeFailure(QStringLiteral("The language server connection was already used."));
+        return nbeFailure(tr("The language server connection was already used."));
     auto *process = new NBELSPProcess(executable, arguments, std::move(environment), this);
     if (auto launched = process->launch(); !launched) {
         delete process;

@@ -175,7 +175,7 @@ NBEResult<void> NBELSPProcess::launch()
     // thread; QProcess leaves it alone.
     int ends[2];
     if (::pipe2(ends, O_CLOEXEC) != 0)
-        return nbeFailure(QStringLiteral("The language server \"%1\" could not be started: %2")
+        return nbeFailure(tr("The language server \"%1\" could not be started: %2")
                               .arg(m_process.program(), QString::fromLocal8Bit(strerror(errno))));
     const int readEnd = ends[0];
     m_process.setInputChannelMode(QProcess::ForwardedInputChannel);
@@ -191,7 +191,7 @@ NBEResult<void> NBELSPProcess::launch()
     if (!m_process.waitForStarted(10000)) {
         ::close(ends[1]);
         const QString reason = m_process.errorString();
-        return nbeFailure(QStringLiteral("The language server \"%1\" could not be started: %2")
+        return nbeFailure(tr("The language server \"%1\" could not be started: %2")
                               .arg(m_process.program(), reason));
     }
     m_writer = std::make_shared<Writer>();
@@ -210,7 +210,7 @@ NBEResult<void> NBELSPProcess::writeLater(std::function<QByteArray()> produce,
                                           const QString &replaceKey)
 {
     if (m_terminated || !m_writer || m_process.state() != QProcess::Running)
-        return nbeFailure(QStringLiteral("The language server is not running."));
+        return nbeFailure(tr("The language server is not running."));
     m_writer->add({std::move(produce), replaceKey});
     return {};
 }

@@ -1,5 +1,6 @@
 #include "NBEAnthropicService.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QNetworkReply>
@@ -100,7 +101,8 @@ NBEAnthropicService::generateCommitMessage(const QString &diff, const QString &f
             finish(std::unexpected(error.toError()));
         };
         if (*timedOut) {
-            fail(NBEAnthropicServiceError::network(QStringLiteral("The request timed out.")));
+            fail(NBEAnthropicServiceError::network(
+                QCoreApplication::translate("NBEAnthropicService", "The request timed out.")));
             return;
         }
         // Below 200 Qt reports transport and proxy failures; above, HTTP statuses
@@ -247,5 +249,5 @@ QString NBEAnthropicService::errorMessage(const QByteArray &body)
                                    .value(QStringLiteral("message"));
     if (message.isString() && !message.toString().isEmpty())
         return message.toString();
-    return QStringLiteral("Unknown error.");
+    return QCoreApplication::translate("NBEAnthropicService", "Unknown error.");
 }

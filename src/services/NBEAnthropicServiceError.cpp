@@ -1,5 +1,7 @@
 #include "NBEAnthropicServiceError.h"
 
+#include <QCoreApplication>
+
 NBEAnthropicServiceError NBEAnthropicServiceError::http(int status, const QString &message)
 {
     return {Kind::http, status, message};
@@ -19,21 +21,29 @@ QString NBEAnthropicServiceError::errorDescription() const
 {
     switch (kind) {
     case Kind::http:
-        return QStringLiteral("Claude request failed (HTTP ") + QString::number(status) +
-               QStringLiteral("): ") + message;
+        return QCoreApplication::translate("NBEAnthropicServiceError",
+                                           "Claude request failed (HTTP %1): %2")
+            .arg(QString::number(status), message);
     case Kind::network:
-        return QStringLiteral("Couldn’t reach Claude: ") + message;
+        return QCoreApplication::translate("NBEAnthropicServiceError", "Couldn’t reach Claude: %1")
+            .arg(message);
     case Kind::missingAPIKey:
-        return QStringLiteral(
+        return QCoreApplication::translate(
+            "NBEAnthropicServiceError",
             "Add your Anthropic API key in Settings → AI to generate commit messages.");
     case Kind::emptyDiff:
-        return QStringLiteral("There are no changes to describe — stage some changes first.");
+        return QCoreApplication::translate(
+            "NBEAnthropicServiceError",
+            "There are no changes to describe — stage some changes first.");
     case Kind::refused:
-        return QStringLiteral("Claude declined to generate a message for this change.");
+        return QCoreApplication::translate(
+            "NBEAnthropicServiceError", "Claude declined to generate a message for this change.");
     case Kind::emptyResponse:
-        return QStringLiteral("Claude returned an empty response. Try again.");
+        return QCoreApplication::translate("NBEAnthropicServiceError",
+                                           "Claude returned an empty response. Try again.");
     case Kind::decoding:
-        return QStringLiteral("Couldn’t read Claude’s response.");
+        return QCoreApplication::translate("NBEAnthropicServiceError",
+                                           "Couldn’t read Claude’s response.");
     }
     return {};
 }

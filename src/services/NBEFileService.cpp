@@ -40,29 +40,39 @@ QString reason(int error)
     return QString::fromLocal8Bit(std::strerror(error));
 }
 
-std::unexpected<NBEError> failure(const char *what, const QString &path, int error)
+// `sentence` names the item as %1 and the system's reason as %2.
+std::unexpected<NBEError> failure(const QString &sentence, const QString &path, int error)
 {
-    return nbeFailure(
-        QStringLiteral("%1 %2: %3.").arg(QString::fromUtf8(what), quoted(path), reason(error)));
+    return nbeFailure(sentence.arg(quoted(path), reason(error)));
+}
+
+enum class Doing { Reading, Saving };
+
+QString failedTo(Doing doing)
+{
+    return doing == Doing::Reading ? NBEFileService::tr("Couldn't read %1: %2.")
+                                   : NBEFileService::tr("Couldn't save %1: %2.");
 }
 
 // Folders, pipes, sockets and devices are refused the way a missing file is:
 // one sentence, at once. Opening a pipe would wait for a writer forever.
-NBEResult<void> refuseSpecial(const char *what, const QString &path, mode_t mode)
+NBEResult<void> refuseSpecial(Doing doing, const QString &path, mode_t mode)
 {
     if (S_ISREG(mode))
         return {};
     if (S_ISDIR(mode))
-        return failure(what, path, EISDIR);
-    QString kind = QStringLiteral("a special file");
+        return failure(failedTo(doing), path, EISDIR);
+    QString kind = NBEFileService::tr("a special file");
     if (S_ISFIFO(mode))
-        kind = QStringLiteral("a named pipe");
+        kind = NBEFileService::tr("a named pipe");
     else if (S_ISSOCK(mode))
-        kind = QStringLiteral("a socket");
+        kind = NBEFileService::tr("a socket");
     else if (S_ISCHR(mode) || S_ISBLK(mode))
-        kind = QStringLiteral("a device");
-    return nbeFailure(QStringLiteral("%1 %2: it's %3, not a file.")
-                          .arg(QString::fromUtf8(what), quoted(path), kind));
+        kind = NBEFileService::tr("a device");
+    const QString sentence = doing == Doing::Reading
+                                 ? NBEFileService::tr("Couldn't read %1: it's %2, not a file.")
+                                 : NBEFileService::tr("Couldn't save %1: it's %2, not a file.");
+    return nbeFailure(sentence.arg(quoted(path), kind));
 }
 
 // Whether the user may write a file: a read-only one of their own may still
@@ -125,7 +135,8 @@ NBEResult<NBEFileTreeNode> walk(const QByteArray &folder, bool isRoot)
     DIR *listing = ::opendir(folder.constData());
     if (!listing) {
         if (isRoot)
-            return failure("Couldn't open the folder", folderPath, errno);
+            return failure(NBEFileService::tr("Couldn't open the folder %1: %2."), folderPath,
+                           errno);
         return unreadableFolder(folder, errno);
     }
     QList<NBEFileTreeNode> children;
@@ -164,7 +175,8 @@ NBEResult<NBEFileTreeNode> walk(const QByteArray &folder, bool isRoot)
     ::closedir(listing);
     if (listingError != 0) {
         if (isRoot)
-            return failure("Couldn't list the folder", folderPath, listingError);
+            return failure(NBEFileService::tr("Couldn't list the folder %1: %2."), folderPath,
+                           listingError);
         return unreadableFolder(folder, listingError);
     }
     if (isRoot && subfolders.size() > 1) {
@@ -207,13 +219,13 @@ bool NBEFileService::isUnspellable(const QString &path)
 NBEResult<void> NBEFileService::checkName(const QString &name)
 {
     if (name.trimmed().isEmpty())
-        return nbeFailure(QStringLiteral("The name can't be empty."));
+        return nbeFailure(NBEFileService::tr("The name can't be empty."));
     if (name == QLatin1String(".") || name == QLatin1String(".."))
-        return nbeFailure(QStringLiteral("The name “%1” isn't allowed.").arg(name));
+        return nbeFailure(NBEFileService::tr("The name “%1” isn't allowed.").arg(name));
     if (name.contains(QLatin1Char('/')))
-        return nbeFailure(QStringLiteral("The name “%1” can't contain “/”.").arg(name));
+        return nbeFailure(NBEFileService::tr("The name “%1” can't contain “/”.").arg(name));
     if (name.contains(QChar(0)))
-        return nbeFailure(QStringLiteral("The name can't contain a NUL character."));
+        return nbeFailure(NBEFileService::tr("The name can't contain a NUL character."));
     return {};
 }
 
@@ -223,9 +235,10 @@ NBEResult<NBETextFile> NBEFileService::decode(const QByteArray &bytes, const QSt
     QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     QString text = decoder.decode(bytes);
     if (decoder.hasError()) {
-        return nbeFailure(QStringLiteral("The file %1 couldn't be opened because it isn't valid "
-                                         "UTF-8 text.")
-                              .arg(quoted(displayName)));
+        return nbeFailure(
+            NBEFileService::tr("The file %1 couldn't be opened because it isn't valid "
+                               "UTF-8 text.")
+                .arg(quoted(displayName)));
     }
     // A text document takes these for paragraph and frame breaks: they would
     // come back as line breaks, and a save would write those instead.
@@ -234,8 +247,8 @@ NBEResult<NBETextFile> NBEFileService::decode(const QByteArray &bytes, const QSt
     for (const QChar c : {QChar(QChar::ParagraphSeparator), QChar(0xFDD0), QChar(0xFDD1)}) {
         if (text.contains(c))
             return nbeFailure(
-                QStringLiteral("The file %1 couldn't be opened because it holds the "
-                               "character U+%2, which the editor can't keep.")
+                NBEFileService::tr("The file %1 couldn't be opened because it holds the "
+                                   "character U+%2, which the editor can't keep.")
                     .arg(quoted(displayName), QString::number(c.unicode(), 16).toUpper()));
     }
     NBETextFile file;
@@ -264,22 +277,22 @@ NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
         // Bytes that aren't UTF-8 came out of the listing as U+FFFD: such a
         // name can't be spelled back, so "no such file" would be wrong.
         if (isUnspellable(path))
-            return nbeFailure(QStringLiteral("Couldn't read %1: its name isn't valid UTF-8, so "
-                                             "the editor can't open it.")
+            return nbeFailure(NBEFileService::tr("Couldn't read %1: its name isn't valid UTF-8, so "
+                                                 "the editor can't open it.")
                                   .arg(quoted(path)));
-        return failure("Couldn't read", path, errno);
+        return failure(failedTo(Doing::Reading), path, errno);
     }
-    if (auto refused = refuseSpecial("Couldn't read", path, info.st_mode); !refused)
+    if (auto refused = refuseSpecial(Doing::Reading, path, info.st_mode); !refused)
         return std::unexpected(refused.error());
     // Without O_NONBLOCK a pipe put there since the check would wait for a
     // writer forever, and every file operation queued behind it with it.
     const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
-        return failure("Couldn't read", path, errno);
+        return failure(failedTo(Doing::Reading), path, errno);
     // Checked again on what was opened: the item may have changed meanwhile.
-    const NBEResult<void> opened = ::fstat(fd, &info) == 0
-                                       ? refuseSpecial("Couldn't read", path, info.st_mode)
-                                       : NBEResult<void>(failure("Couldn't read", path, errno));
+    const NBEResult<void> opened =
+        ::fstat(fd, &info) == 0 ? refuseSpecial(Doing::Reading, path, info.st_mode)
+                                : NBEResult<void>(failure(failedTo(Doing::Reading), path, errno));
     if (!opened) {
         ::close(fd);
         return std::unexpected(opened.error());
@@ -287,13 +300,11 @@ NBEResult<NBETextFile> NBEFileService::readFileNow(const QString &path)
     QFile file;
     if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
-        return nbeFailure(
-            QStringLiteral("Couldn't read %1: %2.").arg(quoted(path), file.errorString()));
+        return nbeFailure(failedTo(Doing::Reading).arg(quoted(path), file.errorString()));
     }
     const QByteArray bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
-        return nbeFailure(
-            QStringLiteral("Couldn't read %1: %2.").arg(quoted(path), file.errorString()));
+        return nbeFailure(failedTo(Doing::Reading).arg(quoted(path), file.errorString()));
     return decode(bytes, path);
 }
 
@@ -304,18 +315,18 @@ NBEResult<void> NBEFileService::writeFileNow(const QString &content, const QStri
     const QByteArray native = QFile::encodeName(path);
     struct stat info;
     if (::stat(native.constData(), &info) == 0) {
-        if (auto refused = refuseSpecial("Couldn't save", path, info.st_mode); !refused)
+        if (auto refused = refuseSpecial(Doing::Saving, path, info.st_mode); !refused)
             return refused;
         // Replacing needs only the folder's permission; the file's own says
         // whether the user meant it to change.
         const Writability writable = writability(native, info);
         if (writable == Writability::ReadOnlyForeign ||
             (writable == Writability::ReadOnlyOwn && !replaceReadOnly))
-            return nbeFailure(QStringLiteral("%1 is not writable.").arg(quoted(path)));
+            return nbeFailure(NBEFileService::tr("%1 is not writable.").arg(quoted(path)));
     }
     const QByteArray bytes = encode(content, lineEnding, byteOrderMark);
     if (auto replaced = nbeReplaceFile(path, bytes); !replaced)
-        return nbeFailure(QStringLiteral("Couldn't save %1: %2.")
+        return nbeFailure(NBEFileService::tr("Couldn't save %1: %2.")
                               .arg(quoted(path), replaced.error().description));
     return {};
 }
@@ -400,7 +411,7 @@ NBEResult<void> NBEFileService::createFileNow(const QString &path, const QString
     const QByteArray native = QFile::encodeName(path);
     const int fd = ::open(native.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
     if (fd < 0)
-        return failure("Couldn't create", path, errno);
+        return failure(NBEFileService::tr("Couldn't create %1: %2."), path, errno);
     const QByteArray bytes = content.toUtf8();
     qsizetype written = 0;
     int error = 0;
@@ -419,7 +430,7 @@ NBEResult<void> NBEFileService::createFileNow(const QString &path, const QString
     if (error != 0) {
         // Don't leave a half-written new file behind.
         ::unlink(native.constData());
-        return failure("Couldn't create", path, error);
+        return failure(NBEFileService::tr("Couldn't create %1: %2."), path, error);
     }
     return {};
 }
@@ -429,7 +440,7 @@ NBEResult<void> NBEFileService::createDirectoryNow(const QString &path)
     if (auto name = checkName(QFileInfo(path).fileName()); !name)
         return name;
     if (::mkdir(QFile::encodeName(path).constData(), 0777) != 0)
-        return failure("Couldn't create the folder", path, errno);
+        return failure(NBEFileService::tr("Couldn't create the folder %1: %2."), path, errno);
     return {};
 }
 
@@ -439,10 +450,11 @@ NBEResult<void> NBEFileService::deleteNow(const QString &path)
     const fs::path native(QFile::encodeName(path).toStdString());
     const fs::file_status status = fs::symlink_status(native, error);
     if (error || !fs::exists(status))
-        return failure("Couldn't delete", path, error ? error.value() : ENOENT);
+        return failure(NBEFileService::tr("Couldn't delete %1: %2."), path,
+                       error ? error.value() : ENOENT);
     fs::remove_all(native, error);
     if (error)
-        return failure("Couldn't delete", path, error.value());
+        return failure(NBEFileService::tr("Couldn't delete %1: %2."), path, error.value());
     return {};
 }
 
@@ -451,7 +463,7 @@ NBEResult<NBEDeletion> NBEFileService::trashNow(const QString &path)
     const QByteArray native = QFile::encodeName(path);
     struct stat info;
     if (::lstat(native.constData(), &info) != 0)
-        return failure("Couldn't delete", path, errno);
+        return failure(NBEFileService::tr("Couldn't delete %1: %2."), path, errno);
     // Qt falls back to "files" and "info" folders in the working directory
     // when it can't make the home trash, so that is made sure of first.
     const QString home = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation) +
@@ -480,10 +492,10 @@ NBEResult<QString> NBEFileService::renameNow(const QString &path, const QString 
     const QString target = QFileInfo(path).absoluteDir().filePath(newName);
     if (const int error = nbeRenameNoReplace(path, target)) {
         if (error == EEXIST || error == ENOTEMPTY)
-            return nbeFailure(QStringLiteral("Couldn't rename %1: an item named “%2” already "
-                                             "exists.")
+            return nbeFailure(NBEFileService::tr("Couldn't rename %1: an item named “%2” already "
+                                                 "exists.")
                                   .arg(quoted(path), newName));
-        return failure("Couldn't rename", path, error);
+        return failure(NBEFileService::tr("Couldn't rename %1: %2."), path, error);
     }
     return target;
 }
@@ -492,10 +504,10 @@ NBEResult<void> NBEFileService::moveNow(const QString &path, const QString &dest
 {
     if (const int error = nbeRenameNoReplace(path, destination)) {
         if (error == EEXIST || error == ENOTEMPTY)
-            return nbeFailure(QStringLiteral("Couldn't move %1: an item with that name already "
-                                             "exists in the destination.")
+            return nbeFailure(NBEFileService::tr("Couldn't move %1: an item with that name already "
+                                                 "exists in the destination.")
                                   .arg(quoted(path)));
-        return failure("Couldn't move", path, error);
+        return failure(NBEFileService::tr("Couldn't move %1: %2."), path, error);
     }
     return {};
 }

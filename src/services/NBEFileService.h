@@ -6,6 +6,7 @@
 #include "NBEFileTreeNode.h"
 #include "NBELineEnding.h"
 
+#include <QCoreApplication>
 #include <QFuture>
 #include <QString>
 #include <QUrl>
@@ -56,6 +57,8 @@ struct NBEWritten
 // sentence for the user. The *Now functions are the same work, synchronous.
 class NBEFileService
 {
+    Q_DECLARE_TR_FUNCTIONS(NBEFileService)
+
 public:
     QFuture<NBEResult<NBEFileTreeNode>> buildFileTree(const QUrl &at);
     // Whether a read's stamp comes with the digest of the text (Later: the

@@ -170,12 +170,11 @@ NBEResult<QHash<QString, NBEDefaults::Entry>> NBEDefaults::load(QJsonObject *doc
     QJsonParseError parsed;
     const QJsonDocument parsedDocument = QJsonDocument::fromJson(bytes, &parsed);
     if (parsed.error != QJsonParseError::NoError)
-        return nbeFailure(QStringLiteral("it isn't valid JSON: %1 at byte %2")
-                              .arg(parsed.errorString())
-                              .arg(parsed.offset));
+        return nbeFailure(
+            tr("it isn't valid JSON: %1 at byte %2").arg(parsed.errorString()).arg(parsed.offset));
     const QJsonValue valuesValue = parsedDocument.object().value(QStringLiteral("values"));
     if (!parsedDocument.isObject() || !(valuesValue.isObject() || valuesValue.isUndefined()))
-        return nbeFailure(QStringLiteral("it doesn't hold settings"));
+        return nbeFailure(tr("it doesn't hold settings"));
     if (document)
         *document = parsedDocument.object();
     const QJsonObject values = valuesValue.toObject();
@@ -235,18 +234,18 @@ NBEDefaults::loadOrSetAsideLocked(QJsonObject *document, bool *setAside) const
     if (error == 0 && m_loaded) {
         // Broken while the editor ran: what it runs with is what the next
         // write saves.
-        sentence = QStringLiteral("The settings file couldn't be read (%1), so the editor keeps "
-                                  "the settings it is running with and saves them anew; the file "
-                                  "was kept as “%2”.")
+        sentence = tr("The settings file couldn't be read (%1), so the editor keeps "
+                      "the settings it is running with and saves them anew; the file "
+                      "was kept as “%2”.")
                        .arg(why, QFileInfo(aside).fileName());
     } else if (error == 0) {
-        sentence = QStringLiteral("The settings file couldn't be read (%1), so the editor is using "
-                                  "the default settings; the file was kept as “%2”.")
+        sentence = tr("The settings file couldn't be read (%1), so the editor is using "
+                      "the default settings; the file was kept as “%2”.")
                        .arg(why, QFileInfo(aside).fileName());
     } else {
-        sentence = QStringLiteral("The settings file “%1” couldn't be read (%2) nor moved aside "
-                                  "(%3), so the editor is using the default settings and won't "
-                                  "save changes to them.")
+        sentence = tr("The settings file “%1” couldn't be read (%2) nor moved aside "
+                      "(%3), so the editor is using the default settings and won't "
+                      "save changes to them.")
                        .arg(name, why, reasonFor(error));
     }
     if (sentence != m_problem) {
@@ -260,8 +259,7 @@ NBEDefaults::loadOrSetAsideLocked(QJsonObject *document, bool *setAside) const
             *setAside = true;
         return QHash<QString, Entry>();
     }
-    return nbeFailure(
-        QStringLiteral("the settings file “%1” couldn't be read (%2)").arg(name, why));
+    return nbeFailure(tr("the settings file “%1” couldn't be read (%2)").arg(name, why));
 }
 
 std::optional<QString> NBEDefaults::problem() const
@@ -327,7 +325,7 @@ bool NBEDefaults::failWriteAfter(QMutexLocker<QMutex> &locker, const QString &ke
 {
     // The signal goes out once the mutex is released: a listener may read back.
     locker.unlock();
-    Q_EMIT writeFailed(key, QStringLiteral("The setting couldn't be saved: %1.").arg(reason));
+    Q_EMIT writeFailed(key, tr("The setting couldn't be saved: %1.").arg(reason));
     return false;
 }
 
@@ -337,9 +335,9 @@ bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry
         QMutexLocker locker(&m_mutex);
         const QFileInfo info(m_filePath);
         if (!QDir().mkpath(info.absolutePath()))
-            return failWriteAfter(locker, key,
-                                  QStringLiteral("the settings folder “%1” couldn't be made")
-                                      .arg(info.absolutePath()));
+            return failWriteAfter(
+                locker, key,
+                tr("the settings folder “%1” couldn't be made").arg(info.absolutePath()));
         // The lock keeps two processes from losing each other's writes.
         QLockFile lock(m_filePath + QStringLiteral(".lock"));
         lock.setStaleLockTime(10000);
@@ -376,9 +374,8 @@ bool NBEDefaults::write(const QString &key, const std::optional<Entry> &newEntry
         // A settings file made read-only is the user's way of keeping it
         // as it is: the replacement below would need only the folder.
         if (::access(QFile::encodeName(m_filePath).constData(), W_OK) != 0 && errno == EACCES)
-            return failWriteAfter(
-                locker, key,
-                QStringLiteral("“%1” is not writable").arg(QFileInfo(m_filePath).fileName()));
+            return failWriteAfter(locker, key,
+                                  tr("“%1” is not writable").arg(QFileInfo(m_filePath).fileName()));
         if (auto replaced =
                 nbeReplaceFile(m_filePath, QJsonDocument(root).toJson(QJsonDocument::Indented));
             !replaced)

@@ -1,5 +1,6 @@
 #include "NBEProjectPicker.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QProcess>
@@ -31,20 +32,25 @@ QString creationFailure(const QString &path)
     while (!ancestor.exists() && !ancestor.isRoot())
         ancestor = QFileInfo(ancestor.absolutePath());
     if (!ancestor.isDir())
-        return QStringLiteral("Couldn't create “%1” because “%2” isn't a folder.")
+        return QCoreApplication::translate("NBEProjectPicker",
+                                           "Couldn't create “%1” because “%2” isn't a folder.")
             .arg(name, ancestor.fileName());
     if (!ancestor.isWritable())
-        return QStringLiteral("You don't have permission to create “%1” in “%2”.")
+        return QCoreApplication::translate("NBEProjectPicker",
+                                           "You don't have permission to create “%1” in “%2”.")
             .arg(name, ancestor.absoluteFilePath());
-    return QStringLiteral("Couldn't create the folder “%1”.").arg(name);
+    return QCoreApplication::translate("NBEProjectPicker", "Couldn't create the folder “%1”.")
+        .arg(name);
 }
 
 } // namespace
 
 NBESavePanelRequest NBEProjectPicker::newProjectRequest()
 {
-    return {QStringLiteral("New Project"), QStringLiteral("Create a new project folder"),
-            QStringLiteral("Create"), QStringLiteral("Create a Git repository"), true};
+    return {QCoreApplication::translate("NBEProjectPicker", "New Project"),
+            QCoreApplication::translate("NBEProjectPicker", "Create a new project folder"),
+            QCoreApplication::translate("NBEProjectPicker", "Create"),
+            QCoreApplication::translate("NBEProjectPicker", "Create a Git repository"), true};
 }
 
 QFuture<std::optional<NBEResult<NBENewProject>>>
@@ -65,9 +71,10 @@ QFuture<NBEResult<NBENewProject>> NBEProjectPicker::makeProject(const QUrl &fold
         const QString path = QDir::cleanPath(folder.toLocalFile());
         const QFileInfo info(path);
         if (info.exists() || info.isSymLink())
-            return nbeFailure(
-                QStringLiteral("“%1” already exists; choose another name for the new project.")
-                    .arg(info.fileName()));
+            return nbeFailure(QCoreApplication::translate(
+                                  "NBEProjectPicker",
+                                  "“%1” already exists; choose another name for the new project.")
+                                  .arg(info.fileName()));
         // mkdir, not mkpath, for the folder itself: it fails rather than
         // adopting a folder that appeared in the meantime.
         if (!QDir().mkpath(info.absolutePath()) ||
@@ -82,12 +89,14 @@ std::optional<QUrl> NBEProjectPicker::chooseFolder(NBEProjectPanels &panels,
                                                    const std::optional<QUrl> &startingAt)
 {
     return panels.runOpenPanel(
-        {QStringLiteral("Choose a project folder"), QStringLiteral("Open"), true, startingAt});
+        {QCoreApplication::translate("NBEProjectPicker", "Choose a project folder"),
+         QCoreApplication::translate("NBEProjectPicker", "Open"), true, startingAt});
 }
 
 std::optional<QUrl> NBEProjectPicker::chooseFile(NBEProjectPanels &panels,
                                                  const std::optional<QUrl> &startingAt)
 {
     return panels.runOpenPanel(
-        {QStringLiteral("Choose a file to open"), QStringLiteral("Open"), false, startingAt});
+        {QCoreApplication::translate("NBEProjectPicker", "Choose a file to open"),
+         QCoreApplication::translate("NBEProjectPicker", "Open"), false, startingAt});
 }
