@@ -44,7 +44,7 @@ void keystrokes(benchmark::State &state, const QString &fileName)
     const QUrl url = QUrl::fromLocalFile(dir.filePath(fileName));
     const QFuture<void> loading = model.loadWorkspace(QUrl::fromLocalFile(dir.path()));
     waitFor([&] { return loading.isFinished(); });
-    const QFuture<void> opening = model.workingTree().openFile(url, false);
+    const QFuture<void> opening = model.navigation().openFile(url, false);
     waitFor([&] { return opening.isFinished(); });
     if (model.languageServers().hasWebLSP(model.tabs().activeTab()->language->id)) {
         // The server has the document once it has said something about it.

@@ -55,7 +55,7 @@ struct Window
     void show(const QString &name, qsizetype length)
     {
         const QUrl url = QUrl::fromLocalFile(folder.filePath(name));
-        view->viewModel()->workingTree().openFile(url, false);
+        view->viewModel()->navigation().openFile(url, false);
         waitFor([&] {
             NBECodeTextEdit *edit = editor();
             return edit && !edit->isReadOnly() && edit->document()->characterCount() > length &&

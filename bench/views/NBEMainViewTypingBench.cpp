@@ -213,7 +213,7 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     NBEWorkspaceViewModel *model = window.view->viewModel();
     QElapsedTimer opening;
     opening.start();
-    model->workingTree().openFile(QUrl::fromLocalFile(path), false);
+    model->navigation().openFile(QUrl::fromLocalFile(path), false);
     waitFor([&] { return window.editor() != nullptr; });
     // Open means: the whole text is in the editor and the server has
     // answered with its first diagnostics for it.
@@ -397,7 +397,7 @@ void openTimes(const char *label, const QString &fileName, const QString &text)
     watch.clock.start();
     sinceBeat.start();
     beat.start();
-    model->workingTree().openFile(QUrl::fromLocalFile(path), false);
+    model->navigation().openFile(QUrl::fromLocalFile(path), false);
     waitFor([&] { return watch.colouredMs >= 0; }, 60000);
     const double loadedMs = watch.clock.nsecsElapsed() / 1e6;
     settle(5000);
@@ -436,7 +436,7 @@ void openAndClose(const QString &text)
     NBEWorkspaceViewModel *model = window.view->viewModel();
     QList<double> closed, heap;
     for (int round = 0; round < 5; ++round) {
-        model->workingTree().openFile(QUrl::fromLocalFile(path), false);
+        model->navigation().openFile(QUrl::fromLocalFile(path), false);
         waitFor([&] {
             NBECodeTextEdit *edit = window.editor();
             return edit && !edit->isReadOnly() && edit->document()->characterCount() >= text.size();

@@ -83,7 +83,7 @@ struct Session
         QObject::connect(view.get(), &NBEMainView::started, [&] { started = true; });
         view->start();
         waitFor([&] { return started; });
-        view->viewModel()->workingTree().openFile(QUrl::fromLocalFile(path), false);
+        view->viewModel()->navigation().openFile(QUrl::fromLocalFile(path), false);
         waitFor([&] {
             return view->sourceEditor() &&
                    view->sourceEditor()->editor()->textView()->document()->characterCount() >

@@ -176,7 +176,7 @@ void BM_HTMLTypingInWindow1MiB(benchmark::State &state)
     view.start();
     waitUntil([&] { return started; });
     NBEWorkspaceViewModel *model = view.viewModel();
-    model->workingTree().openFile(QUrl::fromLocalFile(path), false);
+    model->navigation().openFile(QUrl::fromLocalFile(path), false);
     waitUntil([&] { return view.sourceEditor() != nullptr; });
     model->toggleActivePreview();
     if (!waitUntil([&] { return view.htmlSplitView() != nullptr; })) {

@@ -145,8 +145,9 @@ void NBEGitState::store(Prepared prepared)
         Q_EMIT mergeChanged(before);
 }
 
-QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
+QFuture<void> NBEGitState::refresh()
 {
+    const std::optional<QUrl> folder = m_folder;
     const NBERequestOrder::Token generation = m_refreshes.next();
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
@@ -161,6 +162,7 @@ QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
                                 m_lastRun = run;
                                 this->store(std::move(prepared));
                             }
+                            Q_EMIT refreshed();
                             promise->finish();
                         });
     };
@@ -170,6 +172,7 @@ QFuture<void> NBEGitState::refresh(const std::optional<QUrl> &folder)
         m_stored = generation;
         m_lastRun = {};
         this->store(std::move(empty));
+        Q_EMIT refreshed();
         promise->finish();
         return done;
     }

@@ -51,10 +51,14 @@ public:
     explicit NBEGitState(NBEGitService &service, QObject *parent = nullptr);
 
     const Snapshot &snapshot() const { return m_snapshot; }
-    // Reads the repository holding `folder` (none: no folder, an empty
-    // snapshot). The future ends once the snapshot is stored; an older
-    // refresh ending after a newer one is dropped.
-    QFuture<void> refresh(const std::optional<QUrl> &folder);
+    // The open folder, told by its owner as it opens and closes; the next
+    // refresh reads it.
+    const std::optional<QUrl> &folder() const { return m_folder; }
+    void setFolder(const std::optional<QUrl> &folder) { m_folder = folder; }
+    // Reads the repository holding the folder (none: an empty snapshot).
+    // The future ends once the snapshot is stored; an older refresh ending
+    // after a newer one is dropped.
+    QFuture<void> refresh();
 
     // The open folder's first git answers are still coming: whether it is a
     // repository isn't known yet.
@@ -100,6 +104,8 @@ Q_SIGNALS:
     // After changed(), when a merge began, ended or changed its message.
     void mergeChanged(const std::optional<NBEGitMergeState> &before);
     void loadingChanged();
+    // A refresh ended, whether or not its snapshot differed.
+    void refreshed();
 
 private:
     // A snapshot with what is derived from it, worked out off the main
@@ -120,6 +126,7 @@ private:
     void store(Prepared prepared);
 
     NBEGitService &m_service;
+    std::optional<QUrl> m_folder;
     Snapshot m_snapshot;
     bool m_isLoading = false;
     // Refreshes started and the newest one stored: the repository has no

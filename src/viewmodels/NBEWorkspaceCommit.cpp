@@ -73,16 +73,16 @@ NBECommitBlocker NBECommitReadiness::blocker() const
     return NBECommitBlocker::none;
 }
 
-NBEWorkspaceCommit::NBEWorkspaceCommit(NBEGitService &service, const NBEGitState &state,
-                                       NBEDefaults &defaults, NBEPreferences &preferences,
-                                       QUrl aiBaseURL, NBEWorkspaceCommitHost host, QObject *parent)
+NBEWorkspaceCommit::NBEWorkspaceCommit(NBEGitService &service, NBEGitState &state,
+                                       NBEWorkspaceGit &git, NBEDefaults &defaults,
+                                       NBEPreferences &preferences, QUrl aiBaseURL, QObject *parent)
     : QObject(parent)
     , m_service(service)
     , m_state(state)
+    , m_git(git)
     , m_defaults(defaults)
     , m_preferences(preferences)
     , m_aiBaseURL(std::move(aiBaseURL))
-    , m_host(std::move(host))
 {
     connect(&m_state, &NBEGitState::mergeChanged, this, &NBEWorkspaceCommit::offerMergeMessage);
 }
@@ -164,7 +164,7 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
     countCommit(+1);
     m_cancelAsked = false;
     auto finish = [this, promise](bool committed) {
-        nbeWhenFinished(m_host.refresh(), this, [this, promise, committed] {
+        nbeWhenFinished(m_state.refresh(), this, [this, promise, committed] {
             countCommit(-1);
             promise->addResult(committed);
             promise->finish();
@@ -174,17 +174,17 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                       finish](const NBEGitResult &result) {
         const bool ok = result.ok;
         if (result.cancelled) {
-            m_host.flash(QStringLiteral("Commit cancelled"));
+            m_git.flashSyncStatus(QStringLiteral("Commit cancelled"));
         } else if (ok) {
             // Whatever was typed while git ran is a new message: keep it.
             if (m_commitMessage == typed) {
                 setCommitMessage(QString());
                 NBECommitDrafts::save(QString(), root, m_defaults);
             }
-            m_host.flash(shownMerge ? QStringLiteral("Merged ") + shownMerge->name +
-                                          QStringLiteral(" into ") + branch
-                         : amend ? QStringLiteral("Amended last commit")
-                                 : QStringLiteral("Committed to ") + branch);
+            m_git.flashSyncStatus(shownMerge ? QStringLiteral("Merged ") + shownMerge->name +
+                                                   QStringLiteral(" into ") + branch
+                                  : amend ? QStringLiteral("Amended last commit")
+                                          : QStringLiteral("Committed to ") + branch);
         } else if (NBEGitService::isLockedIndex(result)) {
             Q_EMIT failed(QStringLiteral("Commit failed: ") +
                           NBEGitOutput::headline(*result.error));
@@ -220,7 +220,7 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                             return;
                         }
                         if (m_cancelAsked) {
-                            m_host.flash(QStringLiteral("Commit cancelled"));
+                            m_git.flashSyncStatus(QStringLiteral("Commit cancelled"));
                             finish(false);
                             return;
                         }

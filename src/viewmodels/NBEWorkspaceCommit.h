@@ -3,6 +3,7 @@
 #include "NBEAnthropicService.h"
 #include "NBEGitService.h"
 #include "NBEGitState.h"
+#include "NBEWorkspaceGit.h"
 
 #include <QFuture>
 #include <QObject>
@@ -16,14 +17,6 @@
 
 class NBEDefaults;
 class NBEPreferences;
-
-// What committing needs of the window around it: a refresh of the git
-// state, and a short confirmation where the sync status shows.
-struct NBEWorkspaceCommitHost
-{
-    std::function<QFuture<void>()> refresh;
-    std::function<void(const QString &text)> flash;
-};
 
 // Why the commit button is off; the reasons are in the order the button
 // names them.
@@ -50,9 +43,10 @@ class NBEWorkspaceCommit : public QObject
     Q_OBJECT
 
 public:
-    // `aiBaseURL` empty: the AI service itself.
-    NBEWorkspaceCommit(NBEGitService &service, const NBEGitState &state, NBEDefaults &defaults,
-                       NBEPreferences &preferences, QUrl aiBaseURL, NBEWorkspaceCommitHost host,
+    // `aiBaseURL` empty: the AI service itself. A commit refreshes `state`
+    // and is confirmed in `git`'s sync status.
+    NBEWorkspaceCommit(NBEGitService &service, NBEGitState &state, NBEWorkspaceGit &git,
+                       NBEDefaults &defaults, NBEPreferences &preferences, QUrl aiBaseURL,
                        QObject *parent = nullptr);
     ~NBEWorkspaceCommit() override;
 
@@ -108,11 +102,11 @@ private:
                               std::shared_ptr<QPromise<void>> promise);
 
     NBEGitService &m_service;
-    const NBEGitState &m_state;
+    NBEGitState &m_state;
+    NBEWorkspaceGit &m_git;
     NBEDefaults &m_defaults;
     NBEPreferences &m_preferences;
     QUrl m_aiBaseURL;
-    NBEWorkspaceCommitHost m_host;
 
     QString m_commitMessage;
     bool m_isGeneratingCommitMessage = false;

@@ -7,6 +7,7 @@
 #include "NBELog.h"
 #include "NBEMemory.h"
 #include "NBEWorkspaceDesktop.h"
+#include "NBEWorkspaceNavigation.h"
 
 #include <QDir>
 #include <QFile>
@@ -43,20 +44,19 @@ bool isAtOrBelow(const QString &path, const QString &item)
 
 } // namespace
 
-NBEWorkspaceFiles::NBEWorkspaceFiles(NBEFileService &files, const NBEGitState &git,
-                                     NBEWorkspaceTabs &tabs,
+NBEWorkspaceFiles::NBEWorkspaceFiles(NBEFileService &files, NBEGitState &git,
+                                     NBEWorkspaceTabs &tabs, NBEWorkspaceNavigation &navigation,
                                      std::shared_ptr<NBEWorkspaceDesktop> desktop,
                                      NBEApplicationActivity *activity,
-                                     std::chrono::milliseconds quiet, NBEWorkspaceFilesHost host,
-                                     QObject *parent)
+                                     std::chrono::milliseconds quiet, QObject *parent)
     : QObject(parent)
     , m_files(files)
     , m_git(git)
     , m_tabs(tabs)
+    , m_navigation(navigation)
     , m_desktop(std::move(desktop))
     , m_activity(activity)
     , m_quiet(quiet)
-    , m_host(std::move(host))
 {}
 
 NBEWorkspaceFiles::~NBEWorkspaceFiles() = default;
@@ -85,6 +85,8 @@ void NBEWorkspaceFiles::replaceFolder(const std::optional<NBEWorkspace> &workspa
     const bool appearsOrGoes = m_workspace.has_value() != workspace.has_value();
     const bool differs = !sameFolder(m_workspace, workspace);
     m_workspace = workspace;
+    m_git.setFolder(workspace ? std::optional(workspace->rootURL) : std::nullopt);
+    m_tabs.setFolderOpen(workspace.has_value());
     const bool tabsAnnounced = m_tabs.clear();
     if (differs)
         Q_EMIT workspaceChanged();
@@ -216,7 +218,7 @@ QFuture<void> NBEWorkspaceFiles::newFile()
                                     return;
                                 }
                                 nbeWhenFinished(
-                                    m_host.openFile(file, false), this, [file, promise] {
+                                    m_navigation.openFile(file, false), this, [file, promise] {
                                         NBELog::fileIO().info("Created file: %s", file.fileName());
                                         promise->finish();
                                     });
@@ -521,7 +523,7 @@ QFuture<void> NBEWorkspaceFiles::rebuildFileTree(bool keepExpansion)
         } else if (unchanged) {
             NBEMemory::freeElsewhere(std::move(*tree));
         }
-        nbeWhenFinished(m_host.refreshGit(), this, [promise] { promise->finish(); });
+        nbeWhenFinished(m_git.refresh(), this, [promise] { promise->finish(); });
     });
     return done;
 }

@@ -24,14 +24,7 @@
 class NBEApplicationActivity;
 class NBEFileWatch;
 class NBEWorkspaceDesktop;
-
-// What the project's files need of the window around them: the git state's
-// refresh after a change, and opening a file in the editor.
-struct NBEWorkspaceFilesHost
-{
-    std::function<QFuture<void>()> refreshGit;
-    std::function<QFuture<void>(const QUrl &at, bool asPreview)> openFile;
-};
+class NBEWorkspaceNavigation;
 
 // The open folder and its file tree: creating, deleting, renaming and moving
 // its items (tabs follow them), the tree's expansion, and following files
@@ -43,11 +36,14 @@ class NBEWorkspaceFiles : public QObject
 
 public:
     // `quiet` is the rest after a burst of outside changes before they are
-    // followed; zero follows none.
-    NBEWorkspaceFiles(NBEFileService &files, const NBEGitState &git, NBEWorkspaceTabs &tabs,
+    // followed; zero follows none. The folder's git state and its tabs are
+    // told when it opens or closes; a change of the files refreshes `git`,
+    // and a new file opens through `navigation`.
+    NBEWorkspaceFiles(NBEFileService &files, NBEGitState &git, NBEWorkspaceTabs &tabs,
+                      NBEWorkspaceNavigation &navigation,
                       std::shared_ptr<NBEWorkspaceDesktop> desktop,
                       NBEApplicationActivity *activity, std::chrono::milliseconds quiet,
-                      NBEWorkspaceFilesHost host, QObject *parent = nullptr);
+                      QObject *parent = nullptr);
     ~NBEWorkspaceFiles() override;
 
     // The folder and its tree; nothing while no folder is open.
@@ -151,12 +147,12 @@ private:
     QFuture<void> followOutsideChanges(const QStringList &paths);
 
     NBEFileService &m_files;
-    const NBEGitState &m_git;
+    NBEGitState &m_git;
     NBEWorkspaceTabs &m_tabs;
+    NBEWorkspaceNavigation &m_navigation;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
     QPointer<NBEApplicationActivity> m_activity;
     std::chrono::milliseconds m_quiet;
-    NBEWorkspaceFilesHost m_host;
 
     std::optional<NBEWorkspace> m_workspace;
     bool m_isVaporProject = false;

@@ -77,7 +77,7 @@ QString errorText(const std::optional<QString> &error, const QString &fallback)
 
 } // namespace
 
-NBEWorkspaceGit::NBEWorkspaceGit(NBEGitService &service, const NBEGitState &state,
+NBEWorkspaceGit::NBEWorkspaceGit(NBEGitService &service, NBEGitState &state,
                                  NBEPreferences &preferences, NBEApplicationActivity *activity,
                                  Settings settings, NBEWorkspaceGitHost host, QObject *parent)
     : QObject(parent)
@@ -190,21 +190,21 @@ QFuture<void> NBEWorkspaceGit::setOriginRemote(const QString &url)
                          Q_EMIT failed(error.isEmpty()
                                            ? QStringLiteral("Couldn't set the remote URL.")
                                            : error);
-                         return m_host.refresh();
+                         return m_state.refresh();
                      }
                      flashSyncStatus(QStringLiteral("Remote set \u00B7 ") +
                                      NBEGitSyncMessage::prettyRemote(remoteURL));
                      if (!bundledOAuthHelperURL())
-                         return m_host.refresh();
+                         return m_state.refresh();
                      // A repository that gets a remote is quietly prepared for browser
                      // sign-in unless a browser-capable helper is already configured.
                      return chain(m_service.hasBrowserAuthHelper(repository), this,
                                   [this, repository](bool configured) -> QFuture<void> {
                                       if (configured)
-                                          return m_host.refresh();
+                                          return m_state.refresh();
                                       return chain(applySignInConfig(false, repository), this,
                                                    [this](const NBEGitResult &) {
-                                                       return m_host.refresh();
+                                                       return m_state.refresh();
                                                    });
                                   });
                  });
@@ -276,7 +276,7 @@ QFuture<void> NBEWorkspaceGit::setUpBrowserSignIn(bool global)
             Q_EMIT failed(error.isEmpty() ? QStringLiteral("Couldn't set up browser sign-in.")
                                           : error);
         }
-        return m_host.refresh();
+        return m_state.refresh();
     });
 }
 
@@ -293,7 +293,7 @@ QFuture<void> NBEWorkspaceGit::sync(const QFuture<NBEGitResult> &command, const 
             flashSyncStatus(success);
         else
             Q_EMIT failed(syncFailureMessage(result.error, action));
-        return m_host.refresh();
+        return m_state.refresh();
     });
 }
 
@@ -334,7 +334,7 @@ QFuture<void> NBEWorkspaceGit::pull()
                 auto promise = std::make_shared<QPromise<void>>();
                 promise->start();
                 nbeWhenFinished(reloaded, this, [this, promise] {
-                    nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+                    nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
                 });
                 return promise->future();
             });
@@ -379,7 +379,7 @@ QFuture<void> NBEWorkspaceGit::rewriteFiles(const std::optional<QList<QUrl>> &fi
     auto promise = startedPromise();
     QFuture<void> done = promise->future();
     auto refreshed = [this, promise] {
-        nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+        nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
     };
     nbeWhenFinished(
         m_host.settleTabs(files, saveEdits), this,
@@ -474,7 +474,7 @@ QFuture<void> NBEWorkspaceGit::createBranch(const QString &name)
                             Q_EMIT failed(
                                 errorText(result.error, QStringLiteral("Couldn't create branch ") +
                                                             trimmed + u'.'));
-                        nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+                        nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
                     });
     return done;
 }
@@ -500,7 +500,7 @@ QFuture<void> NBEWorkspaceGit::deleteBranch(const QString &name, bool force)
                         else
                             Q_EMIT failed(errorText(
                                 error, QStringLiteral("Couldn't delete branch ") + name + u'.'));
-                        nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+                        nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
                     });
     return done;
 }
@@ -589,19 +589,19 @@ QFuture<void> NBEWorkspaceGit::autoFetchNow()
     nbeWhenFinished(m_service.fetch(*git().root), this, [this, promise](bool fetched) {
         // A closed workspace keeps its last git state; refreshing without a
         // workspace would wipe it.
-        if (!fetched || !m_host.isOpen()) {
+        if (!fetched || !m_state.folder().has_value()) {
             promise->finish();
             return;
         }
-        nbeWhenFinished(m_host.refresh(), this, [promise] { promise->finish(); });
+        nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
     });
     return done;
 }
 
 void NBEWorkspaceGit::initRepository()
 {
-    const std::optional<QUrl> folder = m_host.folder();
+    const std::optional<QUrl> folder = m_state.folder();
     if (!folder)
         return;
-    nbeWhenFinished(m_service.initRepository(*folder), this, [this](bool) { m_host.refresh(); });
+    nbeWhenFinished(m_service.initRepository(*folder), this, [this](bool) { m_state.refresh(); });
 }

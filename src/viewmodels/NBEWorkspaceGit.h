@@ -18,15 +18,10 @@ class NBEApplicationActivity;
 class NBEPreferences;
 class QTimer;
 
-// What the git operations need of the window around them, and nothing more:
-// whether a folder is open, a refresh of its git state, and the tabs of the
-// files a command may rewrite.
+// Where git meets the tabs: the user's word on unsaved edits in the files a
+// command may rewrite, and showing those files as git left them.
 struct NBEWorkspaceGitHost
 {
-    std::function<bool()> isOpen;
-    // The open folder; nothing without one.
-    std::function<std::optional<QUrl>()> folder;
-    std::function<QFuture<void>()> refresh;
     // Asks about unsaved edits in the tabs of `files` (every tab when absent)
     // before git rewrites them: nothing on Cancel or when saving failed;
     // Save writes the edits first when `saveEdits`, else keeps them.
@@ -56,7 +51,8 @@ public:
         QString oauthAppFile;
     };
 
-    NBEWorkspaceGit(NBEGitService &service, const NBEGitState &state, NBEPreferences &preferences,
+    // `state` follows the open folder; commands run in it and refresh it.
+    NBEWorkspaceGit(NBEGitService &service, NBEGitState &state, NBEPreferences &preferences,
                     NBEApplicationActivity *activity, Settings settings, NBEWorkspaceGitHost host,
                     QObject *parent = nullptr);
 
@@ -128,7 +124,7 @@ private:
                    const std::function<void(bool)> &changed);
 
     NBEGitService &m_service;
-    const NBEGitState &m_state;
+    NBEGitState &m_state;
     NBEPreferences &m_preferences;
     QPointer<NBEApplicationActivity> m_activity;
     Settings m_settings;

@@ -23,11 +23,11 @@ QUrl fileInRepository(const QUrl &root, const QString &path)
 } // namespace
 
 NBEWorkspaceHistory::NBEWorkspaceHistory(NBEGitService &service, const NBEGitState &state,
-                                         NBEWorkspaceHistoryHost host, QObject *parent)
+                                         NBEWorkspaceGit &git, QObject *parent)
     : QObject(parent)
     , m_service(service)
     , m_state(state)
-    , m_host(std::move(host))
+    , m_git(git)
 {}
 
 void NBEWorkspaceHistory::setGitHistory(const QList<NBEGitCommit> &history)
@@ -76,7 +76,7 @@ QFuture<void> NBEWorkspaceHistory::restoreFile(const QString &path, const NBEGit
     if (!git().root)
         return QtFuture::makeReadyFuture();
     const QList<QUrl> files{fileInRepository(*git().root, path)};
-    return m_host.rewriteFiles(files, false, [this, path, from](const QUrl &root, auto changed) {
+    return m_git.rewriteFiles(files, false, [this, path, from](const QUrl &root, auto changed) {
         nbeWhenFinished(m_service.restoreFile(path, from.sha, root), this,
                         [this, path, from, changed](bool ok) {
                             if (!ok)
@@ -103,10 +103,10 @@ QFuture<void> NBEWorkspaceHistory::revertCommit(const NBEGitCommit &commit)
                         for (const QString &path : paths)
                             files.append(fileInRepository(root, path));
                         nbeWhenFinished(
-                            m_host.rewriteFiles(files, true,
-                                                [this, commit](const QUrl &root, auto changed) {
-                                                    revertNow(commit, root, changed);
-                                                }),
+                            m_git.rewriteFiles(files, true,
+                                               [this, commit](const QUrl &root, auto changed) {
+                                                   revertNow(commit, root, changed);
+                                               }),
                             this, [this, promise] {
                                 nbeWhenFinished(loadHistory(), this,
                                                 [promise] { promise->finish(); });

@@ -4,6 +4,7 @@
 #include "NBEGitDiff.h"
 #include "NBEGitService.h"
 #include "NBEGitState.h"
+#include "NBEWorkspaceGit.h"
 
 #include <QFuture>
 #include <QList>
@@ -14,19 +15,6 @@
 #include <functional>
 #include <optional>
 
-// What the history needs of the window around it: a way to run a git
-// command that may rewrite the files of open tabs.
-struct NBEWorkspaceHistoryHost
-{
-    // Settles the unsaved edits of the tabs of `files` (Save writes them
-    // when `saveEdits`, else keeps them), runs `command`, which calls back
-    // whether files may have changed, then shows the tabs' new text and
-    // refreshes the git state.
-    using Command = std::function<void(const QUrl &root, std::function<void(bool)> changed)>;
-    std::function<QFuture<void>(const QList<QUrl> &files, bool saveEdits, const Command &command)>
-        rewriteFiles;
-};
-
 // The repository's commit list and what is done with one commit: its patch
 // and files, restoring a file as it was there, reverting it and tagging it.
 class NBEWorkspaceHistory : public QObject
@@ -34,8 +22,10 @@ class NBEWorkspaceHistory : public QObject
     Q_OBJECT
 
 public:
-    NBEWorkspaceHistory(NBEGitService &service, const NBEGitState &state,
-                        NBEWorkspaceHistoryHost host, QObject *parent = nullptr);
+    // Restoring and reverting rewrite files through `git`, which settles the
+    // tabs' unsaved edits first.
+    NBEWorkspaceHistory(NBEGitService &service, const NBEGitState &state, NBEWorkspaceGit &git,
+                        QObject *parent = nullptr);
 
     // The newest commits reachable from HEAD, newest first, as last loaded.
     const QList<NBEGitCommit> &gitHistory() const { return m_gitHistory; }
@@ -72,6 +62,6 @@ private:
 
     NBEGitService &m_service;
     const NBEGitState &m_state;
-    NBEWorkspaceHistoryHost m_host;
+    NBEWorkspaceGit &m_git;
     QList<NBEGitCommit> m_gitHistory;
 };

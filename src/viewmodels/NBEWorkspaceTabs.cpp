@@ -6,6 +6,7 @@
 #include "NBEEditorDocument.h"
 #include "NBEEditorSettings.h"
 #include "NBEFormatter.h"
+#include "NBEGitState.h"
 #include "NBEHTMLValidation.h"
 #include "NBELanguageRegistry.h"
 #include "NBELog.h"
@@ -62,8 +63,7 @@ NBEWorkspaceTabs::NBEWorkspaceTabs(NBEFileService &files,
                                    NBEPreferences &preferences,
                                    NBEWorkspaceLanguageServers &servers,
                                    NBEDiagnosticsStore &diagnostics, NBEHTMLValidation &validation,
-                                   NBEWorkspaceTimings timings, NBEWorkspaceTabsHost host,
-                                   QObject *parent)
+                                   NBEGitState &git, NBEWorkspaceTimings timings, QObject *parent)
     : QObject(parent)
     , m_files(files)
     , m_desktop(std::move(desktop))
@@ -71,8 +71,8 @@ NBEWorkspaceTabs::NBEWorkspaceTabs(NBEFileService &files,
     , m_servers(servers)
     , m_diagnostics(diagnostics)
     , m_validation(validation)
+    , m_git(git)
     , m_timings(timings)
-    , m_host(std::move(host))
 {
     // First of all listeners: an editor made for a new tab finds its
     // document ready.
@@ -818,7 +818,7 @@ QFuture<bool> NBEWorkspaceTabs::write(const QUuid &tabID, const QUrl &url, const
                 finish(true);
                 return;
             }
-            nbeWhenFinished(m_host.refreshGit(), this, [url, finish] {
+            nbeWhenFinished(m_git.refresh(), this, [url, finish] {
                 NBELog::fileIO().info("Saved: %s", url.fileName());
                 finish(true);
             });

@@ -24,20 +24,13 @@
 
 class NBEDiagnosticsStore;
 class NBEEditorDocument;
+class NBEGitState;
 class NBEHTMLValidation;
 class NBEPreferences;
 struct NBETextChange;
 class NBEWorkspaceDesktop;
 class NBEWorkspaceLanguageServers;
 class QTimer;
-
-// What the tabs need of the window around them: whether a folder is open
-// (tabs live only in one) and a refresh of its git state after a save.
-struct NBEWorkspaceTabsHost
-{
-    std::function<bool()> isOpen;
-    std::function<QFuture<void>()> refreshGit;
-};
 
 // The open tabs of a folder and their buffers: opening, activating, moving
 // and closing them, edits and carets, saving (with format on save) and
@@ -51,8 +44,7 @@ public:
     NBEWorkspaceTabs(NBEFileService &files, std::shared_ptr<NBEWorkspaceDesktop> desktop,
                      NBEPreferences &preferences, NBEWorkspaceLanguageServers &servers,
                      NBEDiagnosticsStore &diagnostics, NBEHTMLValidation &validation,
-                     NBEWorkspaceTimings timings, NBEWorkspaceTabsHost host,
-                     QObject *parent = nullptr);
+                     NBEGitState &git, NBEWorkspaceTimings timings, QObject *parent = nullptr);
     ~NBEWorkspaceTabs() override;
 
     // In tab-bar order.
@@ -70,6 +62,10 @@ public:
     // Forgets every tab without asking, as a folder opens or closes; says
     // whether there was anything to forget (and announced it).
     bool clear();
+    // Tabs live only in an open folder: told by the folder's owner as it
+    // opens and closes. Nothing opens without one.
+    bool isOpen() const { return m_isOpen; }
+    void setFolderOpen(bool open) { m_isOpen = open; }
 
     // Activates the file's tab, or reads the file and opens it: as the
     // single preview tab (reused in place) or for good.
@@ -158,7 +154,6 @@ Q_SIGNALS:
 
 private:
     NBEOpenTab *findTab(const QUuid &id);
-    bool isOpen() const { return m_host.isOpen(); }
     // Stores the tabs and the active one, announcing when either differs.
     void setTabs(const QList<NBEOpenTab> &tabs, const std::optional<QUuid> &active);
     // Removes the tabs `closing` picks; the rightmost remaining tab takes
@@ -222,8 +217,10 @@ private:
     NBEWorkspaceLanguageServers &m_servers;
     NBEDiagnosticsStore &m_diagnostics;
     NBEHTMLValidation &m_validation;
+    // Refreshed after a save.
+    NBEGitState &m_git;
     NBEWorkspaceTimings m_timings;
-    NBEWorkspaceTabsHost m_host;
+    bool m_isOpen = false;
 
     QList<NBEOpenTab> m_tabs;
     std::optional<QUuid> m_activeTabID;

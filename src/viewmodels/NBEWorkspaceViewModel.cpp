@@ -47,13 +47,9 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     connect(activity, &NBEApplicationActivity::resignedActive, this,
             [this] { m_tabs->autoSaveOnFocusChange(); });
     m_gitState = new NBEGitState(m_gitService, this);
+    // Git meets the tabs, made further down, only when a command rewrites
+    // files.
     NBEWorkspaceGitHost host;
-    host.isOpen = [this] { return m_files->isOpen(); };
-    host.folder = [this] {
-        return m_files->isOpen() ? std::optional<QUrl>(m_files->workspace()->rootURL)
-                                 : std::nullopt;
-    };
-    host.refresh = [this] { return refreshGitStatus(); };
     host.settleTabs = [this](const std::optional<QList<QUrl>> &files, bool saveEdits) {
         return m_tabs->settleBeforeGit(files, saveEdits);
     };
@@ -66,30 +62,19 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
         std::move(host), this);
     connect(m_workspaceGit, &NBEWorkspaceGit::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
-    NBEWorkspaceHistoryHost historyHost;
-    historyHost.rewriteFiles = [this](const QList<QUrl> &files, bool saveEdits,
-                                      const NBEWorkspaceHistoryHost::Command &command) {
-        return m_workspaceGit->rewriteFiles(files, saveEdits, command);
-    };
-    m_history = new NBEWorkspaceHistory(m_gitService, *m_gitState, std::move(historyHost), this);
+    m_history = new NBEWorkspaceHistory(m_gitService, *m_gitState, *m_workspaceGit, this);
     connect(m_history, &NBEWorkspaceHistory::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
-    NBEWorkspaceCommitHost commitHost;
-    commitHost.refresh = [this] { return refreshGitStatus(); };
-    commitHost.flash = [this](const QString &text) { m_workspaceGit->flashSyncStatus(text); };
-    m_commit = new NBEWorkspaceCommit(m_gitService, *m_gitState, defaults(), preferences(),
-                                      m_environment.aiBaseURL, std::move(commitHost), this);
+    m_commit = new NBEWorkspaceCommit(m_gitService, *m_gitState, *m_workspaceGit, defaults(),
+                                      preferences(), m_environment.aiBaseURL, this);
     connect(m_commit, &NBEWorkspaceCommit::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
     m_diagnostics = new NBEDiagnosticsStore(this);
     m_htmlValidation =
         new NBEHTMLValidation(*m_diagnostics, m_environment.timings.validationDelay, this);
-    NBEWorkspaceTabsHost tabsHost;
-    tabsHost.isOpen = [this] { return m_files->isOpen(); };
-    tabsHost.refreshGit = [this] { return refreshGitStatus(); };
     m_tabs = new NBEWorkspaceTabs(m_fileService, m_environment.desktop, preferences(),
                                   *m_languageServers, *m_diagnostics, *m_htmlValidation,
-                                  m_environment.timings, std::move(tabsHost), this);
+                                  *m_gitState, m_environment.timings, this);
     connect(m_tabs, &NBEWorkspaceTabs::documentOpened, m_gitState,
             [this](NBEEditorDocument *document) { m_gitState->follow(*document); });
     connect(m_tabs, &NBEWorkspaceTabs::failed, this,
@@ -98,27 +83,19 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             [this](const QString &message) { setNotice(message); });
     connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,
             &NBEDiagnosticsStore::set);
-    NBEWorkspaceWorkingTreeHost workingTreeHost;
-    workingTreeHost.isOpen = [this] { return m_files->isOpen(); };
-    workingTreeHost.refreshGit = [this] { return refreshGitStatus(); };
-    workingTreeHost.refreshFileTree = [this] { return m_files->refreshFileTree(); };
-    m_workingTree =
-        new NBEWorkspaceWorkingTree(m_gitService, *m_gitState, m_fileService, m_environment.desktop,
-                                    *m_tabs, std::move(workingTreeHost), this);
-    connect(m_workingTree, &NBEWorkspaceWorkingTree::failed, this,
-            [this](const QString &message) { setErrorMessage(message); });
-    NBEWorkspaceFilesHost filesHost;
-    filesHost.refreshGit = [this] { return refreshGitStatus(); };
-    filesHost.openFile = [this](const QUrl &at, bool asPreview) {
-        return m_workingTree->openFile(at, asPreview);
-    };
-    m_files =
-        new NBEWorkspaceFiles(m_fileService, *m_gitState, *m_tabs, m_environment.desktop, activity,
-                              m_environment.timings.outsideChangeQuiet, std::move(filesHost), this);
+    m_navigation = new NBEWorkspaceNavigation(*m_tabs, this);
+    m_files = new NBEWorkspaceFiles(m_fileService, *m_gitState, *m_tabs, *m_navigation,
+                                    m_environment.desktop, activity,
+                                    m_environment.timings.outsideChangeQuiet, this);
     connect(m_files, &NBEWorkspaceFiles::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
     connect(m_files, &NBEWorkspaceFiles::noticed, this,
             [this](const QString &message) { setNotice(message); });
+    m_workingTree =
+        new NBEWorkspaceWorkingTree(m_gitService, *m_gitState, m_fileService, m_environment.desktop,
+                                    *m_tabs, *m_navigation, *m_files, this);
+    connect(m_workingTree, &NBEWorkspaceWorkingTree::failed, this,
+            [this](const QString &message) { setErrorMessage(message); });
 }
 
 // Releasing the view model stops no server: only closing the workspace does.

@@ -16,6 +16,7 @@
 #include "NBEWorkspaceGit.h"
 #include "NBEWorkspaceHistory.h"
 #include "NBEWorkspaceLanguageServers.h"
+#include "NBEWorkspaceNavigation.h"
 #include "NBEWorkspaceTabs.h"
 #include "NBEWorkspaceTimings.h"
 #include "NBEWorkspaceWorkingTree.h"
@@ -79,7 +80,9 @@ public:
     // The folder, its tree and items, and outside changes to its files.
     NBEWorkspaceFiles &files() const { return *m_files; }
     NBEWorkspaceTabs &tabs() const { return *m_tabs; }
-    // Diffs and reveal requests, staging and discarding.
+    // Opening and activating tabs, the diff shown, reveal requests.
+    NBEWorkspaceNavigation &navigation() const { return *m_navigation; }
+    // Diffs, staging and discarding.
     NBEWorkspaceWorkingTree &workingTree() const { return *m_workingTree; }
     NBEWorkspaceLanguageServers &languageServers() const { return *m_languageServers; }
     NBEDiagnosticsStore &diagnosticsStore() const { return *m_diagnostics; }
@@ -180,6 +183,7 @@ private:
 
     NBEHTMLValidation *m_htmlValidation = nullptr;
     NBEWorkspaceTabs *m_tabs = nullptr;
+    NBEWorkspaceNavigation *m_navigation = nullptr;
     NBEWorkspaceWorkingTree *m_workingTree = nullptr;
     NBEWorkspaceFiles *m_files = nullptr;
 };

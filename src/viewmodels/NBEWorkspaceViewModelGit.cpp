@@ -5,6 +5,5 @@
 
 QFuture<void> NBEWorkspaceViewModel::refreshGitStatus()
 {
-    const std::optional<NBEWorkspace> &workspace = m_files->workspace();
-    return m_gitState->refresh(workspace ? std::optional<QUrl>(workspace->rootURL) : std::nullopt);
+    return m_gitState->refresh();
 }

@@ -31,6 +31,6 @@ void NBEWorkspaceViewModel::jumpToDefinition()
     nbeWhenFinished(m_languageServers->definition(tab->sourceFile.url, line, character), this,
                     [this](const std::optional<NBELSPLocation> &location) {
                         if (location)
-                            m_workingTree->revealLine(location->url, int(location->line) + 1);
+                            m_navigation->revealLine(location->url, int(location->line) + 1);
                     });
 }

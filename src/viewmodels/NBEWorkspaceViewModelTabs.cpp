@@ -28,5 +28,5 @@ void NBEWorkspaceViewModel::openPendingFiles(const QUrl &forRoot)
         NBEFileService::keyPath(m_files->workspace()->rootURL) != NBEFileService::keyPath(forRoot))
         return;
     for (const QUrl &file : NBEWindowOpener::shared().takePendingFiles(forRoot))
-        m_workingTree->openFile(file, false);
+        m_navigation->openFile(file, false);
 }

@@ -4,6 +4,8 @@
 
 #include "NBEDiffPatch.h"
 #include "NBEWorkspaceDesktop.h"
+#include "NBEWorkspaceFiles.h"
+#include "NBEWorkspaceNavigation.h"
 
 #include <QPromise>
 
@@ -33,79 +35,21 @@ QString unspellableName(const QString &action, const QUrl &file)
 
 } // namespace
 
-NBEWorkspaceWorkingTree::NBEWorkspaceWorkingTree(NBEGitService &git, const NBEGitState &state,
+NBEWorkspaceWorkingTree::NBEWorkspaceWorkingTree(NBEGitService &git, NBEGitState &state,
                                                  NBEFileService &files,
                                                  std::shared_ptr<NBEWorkspaceDesktop> desktop,
                                                  NBEWorkspaceTabs &tabs,
-                                                 NBEWorkspaceWorkingTreeHost host, QObject *parent)
+                                                 NBEWorkspaceNavigation &navigation,
+                                                 NBEWorkspaceFiles &folder, QObject *parent)
     : QObject(parent)
     , m_git(git)
     , m_state(state)
     , m_files(files)
     , m_desktop(std::move(desktop))
     , m_tabs(tabs)
-    , m_host(std::move(host))
+    , m_navigation(navigation)
+    , m_folder(folder)
 {}
-
-void NBEWorkspaceWorkingTree::setDiffTarget(const std::optional<QUrl> &target)
-{
-    if (m_diffTarget == target)
-        return;
-    m_diffTarget = target;
-    Q_EMIT diffTargetChanged();
-}
-
-void NBEWorkspaceWorkingTree::setCommitDiffTarget(const std::optional<NBEGitCommit> &target)
-{
-    if (m_commitDiffTarget == target)
-        return;
-    m_commitDiffTarget = target;
-    Q_EMIT diffTargetChanged();
-}
-
-void NBEWorkspaceWorkingTree::showCommitDiff(const NBEGitCommit &commit)
-{
-    setDiffTarget(std::nullopt);
-    setCommitDiffTarget(commit);
-}
-
-void NBEWorkspaceWorkingTree::clearDiffTargets()
-{
-    setDiffTarget(std::nullopt);
-    setCommitDiffTarget(std::nullopt);
-}
-
-QFuture<void> NBEWorkspaceWorkingTree::openFile(const QUrl &at, bool asPreview)
-{
-    if (!m_host.isOpen())
-        return QtFuture::makeReadyFuture();
-    clearDiffTargets();
-    return m_tabs.openFile(at, asPreview);
-}
-
-void NBEWorkspaceWorkingTree::activateTab(const QUuid &id)
-{
-    m_tabs.setActiveTab(id);
-    clearDiffTargets();
-}
-
-void NBEWorkspaceWorkingTree::revealLine(const QUrl &url, int line,
-                                         const std::optional<NBERevealRange> &range)
-{
-    setDiffTarget(std::nullopt);
-    openFile(url, false);
-    // Set before the file has opened: the editor made for it finds it then.
-    m_revealTarget = NBERevealTarget{url, line, range};
-    Q_EMIT revealTargetChanged();
-}
-
-void NBEWorkspaceWorkingTree::clearRevealTarget()
-{
-    if (!m_revealTarget)
-        return;
-    m_revealTarget.reset();
-    Q_EMIT revealTargetChanged();
-}
 
 QFuture<QList<NBEGitDiffLine>> NBEWorkspaceWorkingTree::diff(const QUrl &file)
 {
@@ -141,7 +85,7 @@ QFuture<void> NBEWorkspaceWorkingTree::refreshAfter(const QFuture<NBEGitResult> 
     nbeWhenFinished(command, this, [this, promise, failure](const NBEGitResult &result) {
         if (!result.ok)
             Q_EMIT failed(failure + NBEGitOutput::headline(result.error.value_or(QString())));
-        nbeWhenFinished(m_host.refreshGit(), this, [promise] { promise->finish(); });
+        nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
     });
     return done;
 }
@@ -207,7 +151,7 @@ QFuture<bool> NBEWorkspaceWorkingTree::applyHunk(const NBEDiffHunk &hunk, const 
             const QString error = result.error.value_or(QString()).trimmed();
             if (!result.ok && error != nothingToMove)
                 Q_EMIT failed(error.isEmpty() ? nothingToMove : error);
-            nbeWhenFinished(m_host.refreshGit(), this, [finish, ok = result.ok] { finish(ok); });
+            nbeWhenFinished(m_state.refresh(), this, [finish, ok = result.ok] { finish(ok); });
         });
     return done;
 }
@@ -320,8 +264,8 @@ QFuture<void> NBEWorkspaceWorkingTree::discardNow(const QUrl &file, const QUrl &
     promise->start();
     QFuture<void> done = promise->future();
     auto finish = [this, promise] {
-        setDiffTarget(std::nullopt);
-        nbeWhenFinished(m_host.refreshFileTree(), this, [promise] { promise->finish(); });
+        m_navigation.setDiffTarget(std::nullopt);
+        nbeWhenFinished(m_folder.refreshFileTree(), this, [promise] { promise->finish(); });
     };
     nbeWhenFinished(
         restoreOrTrash(file, repository, status), this,

@@ -5,7 +5,6 @@
 #include "NBEGitDiff.h"
 #include "NBEGitService.h"
 #include "NBEGitState.h"
-#include "NBERevealTarget.h"
 #include "NBEWorkspaceTabs.h"
 
 #include <QFuture>
@@ -18,51 +17,22 @@
 #include <optional>
 
 class NBEWorkspaceDesktop;
+class NBEWorkspaceFiles;
+class NBEWorkspaceNavigation;
 
-// What the working tree needs of the window around it: whether a folder is
-// open, and the refreshes that follow a change of the files.
-struct NBEWorkspaceWorkingTreeHost
-{
-    std::function<bool()> isOpen;
-    std::function<QFuture<void>()> refreshGit;
-    // Rebuilds the file tree, then the git state.
-    std::function<QFuture<void>()> refreshFileTree;
-};
-
-// The repository's working tree and index as the window shows them: which
-// file's or commit's diff is shown and which line the editor reveals, a
-// file's diff, staging and unstaging files or gutter hunks, and discarding a
-// file's changes.
+// The repository's working tree and index: a file's diff, staging and
+// unstaging files or gutter hunks, and discarding a file's changes.
 class NBEWorkspaceWorkingTree : public QObject
 {
     Q_OBJECT
 
 public:
-    NBEWorkspaceWorkingTree(NBEGitService &git, const NBEGitState &state, NBEFileService &files,
+    // Each change refreshes `state`; a discard rebuilds `folder`'s tree,
+    // follows the file in `tabs` and leaves the diff `navigation` shows.
+    NBEWorkspaceWorkingTree(NBEGitService &git, NBEGitState &state, NBEFileService &files,
                             std::shared_ptr<NBEWorkspaceDesktop> desktop, NBEWorkspaceTabs &tabs,
-                            NBEWorkspaceWorkingTreeHost host, QObject *parent = nullptr);
-
-    // --- What is shown
-    // A file's diff, or a commit's patch, in place of the editor; at most one.
-    const std::optional<QUrl> &diffTarget() const { return m_diffTarget; }
-    void setDiffTarget(const std::optional<QUrl> &target);
-    const std::optional<NBEGitCommit> &commitDiffTarget() const { return m_commitDiffTarget; }
-    void setCommitDiffTarget(const std::optional<NBEGitCommit> &target);
-    // Shows the commit's patch in place of a file diff.
-    void showCommitDiff(const NBEGitCommit &commit);
-    // Back to the editor.
-    void clearDiffTargets();
-    // Opens the file in the editor (see NBEWorkspaceTabs::openFile), leaving
-    // any diff; nothing happens without a folder.
-    QFuture<void> openFile(const QUrl &at, bool asPreview);
-    // Activates the tab, leaving any diff (also for the tab already active).
-    void activateTab(const QUuid &id);
-    const std::optional<NBERevealTarget> &revealTarget() const { return m_revealTarget; }
-    // Opens the file for good and asks its editor to scroll to the line.
-    void revealLine(const QUrl &url, int line,
-                    const std::optional<NBERevealRange> &range = std::nullopt);
-    // The editor takes the request and clears it.
-    void clearRevealTarget();
+                            NBEWorkspaceNavigation &navigation, NBEWorkspaceFiles &folder,
+                            QObject *parent = nullptr);
 
     // --- Working tree and index
     // The file's changes against HEAD for the diff view (all additions for an
@@ -91,9 +61,6 @@ public:
     QFuture<bool> isHunkStaged(const NBEDiffHunk &hunk, const QUrl &fileURL);
 
 Q_SIGNALS:
-    void diffTargetChanged();
-    // Also when the same target is asked for again.
-    void revealTargetChanged();
     // A one-sentence failure for the window to show.
     void failed(const QString &message);
 
@@ -113,12 +80,10 @@ private:
                                          std::optional<NBEGitStatus> status);
 
     NBEGitService &m_git;
-    const NBEGitState &m_state;
+    NBEGitState &m_state;
     NBEFileService &m_files;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
     NBEWorkspaceTabs &m_tabs;
-    NBEWorkspaceWorkingTreeHost m_host;
-    std::optional<QUrl> m_diffTarget;
-    std::optional<NBEGitCommit> m_commitDiffTarget;
-    std::optional<NBERevealTarget> m_revealTarget;
+    NBEWorkspaceNavigation &m_navigation;
+    NBEWorkspaceFiles &m_folder;
 };

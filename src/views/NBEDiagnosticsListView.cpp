@@ -1,7 +1,7 @@
 #include "NBEDiagnosticsListView.h"
 
 #include "NBEDiagnosticsStore.h"
-#include "NBEWorkspaceWorkingTree.h"
+#include "NBEWorkspaceNavigation.h"
 
 #include <QAbstractListModel>
 #include <QLabel>
@@ -152,11 +152,11 @@ private:
 } // namespace
 
 NBEDiagnosticsListView::NBEDiagnosticsListView(NBEDiagnosticsStore &diagnostics,
-                                               NBEWorkspaceWorkingTree &workingTree,
-                                               QWidget *parent, Qt::WindowFlags flags)
+                                               NBEWorkspaceNavigation &navigation, QWidget *parent,
+                                               Qt::WindowFlags flags)
     : QFrame(parent, flags)
     , m_diagnostics(diagnostics)
-    , m_workingTree(workingTree)
+    , m_navigation(navigation)
     , m_model(new NBEDiagnosticsListModel(this))
 {
     setFixedSize(panelSize);
@@ -230,7 +230,7 @@ void NBEDiagnosticsListView::choose(int row)
         return;
     const NBEFileDiagnostic entry = m_model->entries.at(row);
     const NBELSPDiagnostic &issue = entry.diagnostic;
-    m_workingTree.revealLine(
+    m_navigation.revealLine(
         entry.url, int(issue.startLine) + 1,
         NBERevealRange{{int(issue.startLine) + 1, int(issue.startCharacter) + 1},
                        {int(issue.endLine) + 1, int(issue.endCharacter) + 1}});

@@ -6,7 +6,7 @@
 #include <QPixmap>
 
 class NBEDiagnosticsStore;
-class NBEWorkspaceWorkingTree;
+class NBEWorkspaceNavigation;
 class QLabel;
 class QListView;
 class QStackedWidget;
@@ -22,8 +22,8 @@ class NBEDiagnosticsListView : public QFrame
 public:
     static constexpr QSize panelSize{380, 280};
 
-    // A chosen row is revealed through `workingTree`.
-    NBEDiagnosticsListView(NBEDiagnosticsStore &diagnostics, NBEWorkspaceWorkingTree &workingTree,
+    // A chosen row is revealed through `navigation`.
+    NBEDiagnosticsListView(NBEDiagnosticsStore &diagnostics, NBEWorkspaceNavigation &navigation,
                            QWidget *parent = nullptr, Qt::WindowFlags flags = {});
 
     QListView *listView() const { return m_list; }
@@ -57,7 +57,7 @@ private:
     void choose(int row);
 
     NBEDiagnosticsStore &m_diagnostics;
-    NBEWorkspaceWorkingTree &m_workingTree;
+    NBEWorkspaceNavigation &m_navigation;
     NBEDiagnosticsListModel *m_model;
     QStackedWidget *m_stack;
     QLabel *m_empty;

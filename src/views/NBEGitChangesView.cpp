@@ -10,6 +10,7 @@
 #include "NBEWorkspaceCommit.h"
 #include "NBEWorkspaceFiles.h"
 #include "NBEWorkspaceGit.h"
+#include "NBEWorkspaceNavigation.h"
 #include "NBEWorkspaceWorkingTree.h"
 
 #include <QCheckBox>
@@ -80,6 +81,7 @@ NBEGitChangesView::NBEGitChangesView(const NBEGitChangesOwners &owners, QWidget 
     , m_sync(&owners.sync)
     , m_commitBox(&owners.commitBox)
     , m_workingTree(&owners.workingTree)
+    , m_navigation(&owners.navigation)
     , m_files(&owners.files)
     , m_draftTimer(new QTimer(this))
     , m_model(new NBEGitChangesModel(owners.git, this))
@@ -248,12 +250,12 @@ void NBEGitChangesView::followList()
     connect(m_list, &QTreeView::clicked, this, [this](const QModelIndex &index) {
         const NBEGitChangeRow row = m_model->row(index.row());
         if (row.isFile())
-            m_workingTree->setDiffTarget(row.url);
+            m_navigation->setDiffTarget(row.url);
     });
     connect(m_list, &QTreeView::doubleClicked, this, [this](const QModelIndex &index) {
         const NBEGitChangeRow row = m_model->row(index.row());
         if (row.isFile() && row.status != NBEGitStatus::deleted)
-            m_workingTree->openFile(row.url, false);
+            m_navigation->openFile(row.url, false);
     });
     connect(m_list, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
         const QModelIndex index = m_list->indexAt(at);
@@ -313,8 +315,8 @@ void NBEGitChangesView::followOwners()
             &NBEGitChangesView::refreshButtons);
     connect(m_commitBox, &NBEWorkspaceCommit::isCommittingChanged, this,
             &NBEGitChangesView::refreshButtons);
-    connect(m_workingTree, &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
-        m_delegate->current = m_workingTree->diffTarget();
+    connect(m_navigation, &NBEWorkspaceNavigation::diffTargetChanged, this, [this] {
+        m_delegate->current = m_navigation->diffTarget();
         m_list->viewport()->update();
     });
 }
@@ -552,7 +554,7 @@ bool NBEGitChangesView::listKeyEvent(QEvent *event)
     case Qt::Key_Return:
     case Qt::Key_Enter:
         if (row.isFile())
-            m_workingTree->setDiffTarget(row.url);
+            m_navigation->setDiffTarget(row.url);
         return true;
     case Qt::Key_Space:
         if (row.actions().isEmpty())
@@ -608,10 +610,10 @@ void NBEGitChangesView::showContextMenu(int index, const QPoint &globalAt)
     QMenu menu(this);
     if (row.isFile()) {
         menu.addAction(tr("Show Changes"), this,
-                       [this, url = row.url] { m_workingTree->setDiffTarget(url); });
+                       [this, url = row.url] { m_navigation->setDiffTarget(url); });
         if (row.status != NBEGitStatus::deleted)
             menu.addAction(tr("Open File"), this,
-                           [this, url = row.url] { m_workingTree->openFile(url, false); });
+                           [this, url = row.url] { m_navigation->openFile(url, false); });
         menu.addSeparator();
     }
     for (NBEGitChangeRow::Action action : row.actions()) {

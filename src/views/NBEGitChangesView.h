@@ -18,6 +18,7 @@ class NBEGitState;
 class NBEWorkspaceCommit;
 class NBEWorkspaceFiles;
 class NBEWorkspaceGit;
+class NBEWorkspaceNavigation;
 class NBEWorkspaceWorkingTree;
 class QCheckBox;
 class QLabel;
@@ -43,8 +44,10 @@ struct NBEGitChangesOwners
     // Pull, push and making a repository.
     NBEWorkspaceGit &sync;
     NBEWorkspaceCommit &commitBox;
-    // Diffs shown, opening files, staging and discarding.
+    // Staging and discarding.
     NBEWorkspaceWorkingTree &workingTree;
+    // Diffs shown, opening files.
+    NBEWorkspaceNavigation &navigation;
     NBEWorkspaceFiles &files;
 };
 
@@ -112,6 +115,7 @@ private:
     NBEWorkspaceGit *m_sync;
     NBEWorkspaceCommit *m_commitBox;
     NBEWorkspaceWorkingTree *m_workingTree;
+    NBEWorkspaceNavigation *m_navigation;
     NBEWorkspaceFiles *m_files;
     QStackedWidget *m_pages;
     QWidget *m_notRepository;

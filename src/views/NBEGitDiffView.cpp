@@ -7,6 +7,7 @@
 #include "NBEWhenFinished.h"
 #include "NBEWorkspaceFiles.h"
 #include "NBEWorkspaceHistory.h"
+#include "NBEWorkspaceNavigation.h"
 #include "NBEWorkspaceWorkingTree.h"
 
 #include <QFileInfo>
@@ -55,6 +56,7 @@ NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, const NBEDiffOwners 
     , m_git(&owners.git)
     , m_history(&owners.history)
     , m_workingTree(&owners.workingTree)
+    , m_navigation(&owners.navigation)
     , m_projectFiles(&owners.files)
     , m_theme(theme)
 {
@@ -103,8 +105,8 @@ NBEGitDiffView::NBEGitDiffView(const NBEDiffSource &source, const NBEDiffOwners 
     }
     // Back to the tabs: neither diff is asked for any more.
     connect(m_close, &QToolButton::clicked, this, [this] {
-        m_workingTree->setDiffTarget(std::nullopt);
-        m_workingTree->setCommitDiffTarget(std::nullopt);
+        m_navigation->setDiffTarget(std::nullopt);
+        m_navigation->setCommitDiffTarget(std::nullopt);
     });
 
     m_fileList = new QListWidget(this);

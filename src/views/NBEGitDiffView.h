@@ -12,6 +12,7 @@
 class NBEGitState;
 class NBEWorkspaceFiles;
 class NBEWorkspaceHistory;
+class NBEWorkspaceNavigation;
 class NBEWorkspaceWorkingTree;
 class QLabel;
 class QListWidget;
@@ -27,8 +28,10 @@ struct NBEDiffOwners
 {
     const NBEGitState &git;
     NBEWorkspaceHistory &history;
-    // Closing goes back to the editor through it.
+    // A file's diff.
     NBEWorkspaceWorkingTree &workingTree;
+    // Closing goes back to the editor through it.
+    NBEWorkspaceNavigation &navigation;
     NBEWorkspaceFiles &files;
 };
 
@@ -70,6 +73,7 @@ private:
     const NBEGitState *m_git;
     NBEWorkspaceHistory *m_history;
     NBEWorkspaceWorkingTree *m_workingTree;
+    NBEWorkspaceNavigation *m_navigation;
     NBEWorkspaceFiles *m_projectFiles;
     NBETheme m_theme;
     bool m_loading = true;

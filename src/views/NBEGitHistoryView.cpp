@@ -5,7 +5,7 @@
 #include "NBEGitState.h"
 #include "NBEWhenFinished.h"
 #include "NBEWorkspaceHistory.h"
-#include "NBEWorkspaceWorkingTree.h"
+#include "NBEWorkspaceNavigation.h"
 
 #include <QDialog>
 #include <QDialogButtonBox>
@@ -75,11 +75,11 @@ public:
 };
 
 NBEGitHistoryView::NBEGitHistoryView(const NBEGitState &git, NBEWorkspaceHistory &history,
-                                     NBEWorkspaceWorkingTree &workingTree, QWidget *parent)
+                                     NBEWorkspaceNavigation &navigation, QWidget *parent)
     : QWidget(parent)
     , m_git(&git)
     , m_history(&history)
-    , m_workingTree(&workingTree)
+    , m_navigation(&navigation)
 {
     auto *layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -100,15 +100,15 @@ NBEGitHistoryView::NBEGitHistoryView(const NBEGitState &git, NBEWorkspaceHistory
     m_pages->addWidget(m_list);
 
     connect(m_list, &QListWidget::itemClicked, this, [this](QListWidgetItem *item) {
-        m_workingTree->showCommitDiff(item->data(commitRole).value<NBEGitCommit>());
+        m_navigation->showCommitDiff(item->data(commitRole).value<NBEGitCommit>());
     });
     connect(m_list, &QWidget::customContextMenuRequested, this,
             &NBEGitHistoryView::showContextMenu);
     connect(m_history, &NBEWorkspaceHistory::gitHistoryChanged, this, &NBEGitHistoryView::refresh);
     connect(m_git, &NBEGitState::loadingChanged, this, &NBEGitHistoryView::refresh);
     connect(m_git, &NBEGitState::changed, this, &NBEGitHistoryView::reloadIfHeadMoved);
-    connect(m_workingTree, &NBEWorkspaceWorkingTree::diffTargetChanged, this, [this] {
-        const auto &target = m_workingTree->commitDiffTarget();
+    connect(m_navigation, &NBEWorkspaceNavigation::diffTargetChanged, this, [this] {
+        const auto &target = m_navigation->commitDiffTarget();
         static_cast<NBEGitCommitDelegate *>(m_list->itemDelegate())->current =
             target ? std::optional(target->sha) : std::nullopt;
         m_list->viewport()->update();
@@ -164,7 +164,7 @@ void NBEGitHistoryView::showContextMenu(const QPoint &at)
     const NBEGitCommit commit = item->data(commitRole).value<NBEGitCommit>();
     QMenu menu(this);
     menu.addAction(tr("Show Changes"), this,
-                   [this, commit] { m_workingTree->showCommitDiff(commit); });
+                   [this, commit] { m_navigation->showCommitDiff(commit); });
     menu.addSeparator();
     menu.addAction(tr("Create Tag\u2026"), this, [this, commit] { createTag(commit); });
     menu.addAction(tr("Restore a File\u2026"), this, [this, commit] { restoreFile(commit); });

@@ -10,7 +10,7 @@
 
 class NBEGitState;
 class NBEWorkspaceHistory;
-class NBEWorkspaceWorkingTree;
+class NBEWorkspaceNavigation;
 class QDialog;
 class QLabel;
 class QLineEdit;
@@ -26,9 +26,9 @@ class NBEGitHistoryView : public QWidget
     Q_OBJECT
 
 public:
-    // A chosen commit's patch is shown through `workingTree`.
+    // A chosen commit's patch is shown through `navigation`.
     NBEGitHistoryView(const NBEGitState &git, NBEWorkspaceHistory &history,
-                      NBEWorkspaceWorkingTree &workingTree, QWidget *parent = nullptr);
+                      NBEWorkspaceNavigation &navigation, QWidget *parent = nullptr);
 
     QListWidget *list() const { return m_list; }
     QLabel *stateLabel() const { return m_state; }
@@ -53,7 +53,7 @@ private:
 
     const NBEGitState *m_git;
     NBEWorkspaceHistory *m_history;
-    NBEWorkspaceWorkingTree *m_workingTree;
+    NBEWorkspaceNavigation *m_navigation;
     QStackedWidget *m_pages;
     QLabel *m_state;
     QListWidget *m_list;

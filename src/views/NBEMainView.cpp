@@ -59,7 +59,7 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     // A preview (one click) leaves the keys with the tree; a file opened for
     // good (a double click) takes them.
     actions.openFile = [this, viewModel](const QUrl &url, bool preview) {
-        const QFuture<void> opened = viewModel->workingTree().openFile(url, preview);
+        const QFuture<void> opened = viewModel->navigation().openFile(url, preview);
         if (preview)
             return;
         // Keys typed while a large file loads go into it once it shows.
@@ -132,7 +132,7 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     m_tabAreaLayout->setContentsMargins(0, 0, 0, 0);
     m_tabAreaLayout->setSpacing(0);
     m_tabBar =
-        new NBETabBar(viewModel->tabs(), viewModel->workingTree(), viewModel->files(), m_tabArea);
+        new NBETabBar(viewModel->tabs(), viewModel->navigation(), viewModel->files(), m_tabArea);
     m_tabAreaLayout->addWidget(m_tabBar);
     m_tabAreaLayout->addWidget(divider(m_tabArea));
     // The formatting toolbars, each shown while its language is edited.
@@ -155,7 +155,7 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
     m_tabAreaLayout->addWidget(m_statusDivider);
     m_statusBar =
         new NBEStatusBar(viewModel->tabs(), viewModel->diagnosticsStore(),
-                         viewModel->languageServers(), viewModel->workingTree(), m_tabArea);
+                         viewModel->languageServers(), viewModel->navigation(), m_tabArea);
     m_tabAreaLayout->addWidget(m_statusBar);
     m_detail->addWidget(m_tabArea);
     splitter->addWidget(detailArea);
@@ -183,7 +183,7 @@ NBEMainView::NBEMainView(const QUrl &rootURL, NBEWorkspaceEnvironment environmen
             m_fileTree->setGitStatus(m_viewModel->gitState().snapshot().status);
     });
     connect(viewModel, &NBEWorkspaceViewModel::errorMessageChanged, this, &NBEMainView::showError);
-    connect(&viewModel->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged, this,
+    connect(&viewModel->navigation(), &NBEWorkspaceNavigation::diffTargetChanged, this,
             &NBEMainView::refreshDiff);
     // Files queued for a root reach every window; only the window of that
     // root takes them.
@@ -419,9 +419,9 @@ void NBEMainView::focusEditor()
 void NBEMainView::refreshDiff()
 {
     std::optional<NBEDiffSource> source;
-    if (const auto &file = m_viewModel->workingTree().diffTarget())
+    if (const auto &file = m_viewModel->navigation().diffTarget())
         source = NBEDiffSource::file(*file);
-    else if (const auto &commit = m_viewModel->workingTree().commitDiffTarget())
+    else if (const auto &commit = m_viewModel->navigation().commitDiffTarget())
         source = NBEDiffSource::commit(commit->sha, commit->subject);
     if (m_diffView && source == m_diffView->source())
         return;
@@ -429,7 +429,8 @@ void NBEMainView::refreshDiff()
     if (source) {
         m_diffView = new NBEGitDiffView(*source,
                                         {m_viewModel->gitState(), m_viewModel->history(),
-                                         m_viewModel->workingTree(), m_viewModel->files()},
+                                         m_viewModel->workingTree(), m_viewModel->navigation(),
+                                         m_viewModel->files()},
                                         theme(), m_detail);
         m_detail->addWidget(m_diffView);
     }
@@ -468,17 +469,17 @@ QWidget *NBEMainView::makePane(NBESidebarMode mode, QWidget *parent)
         refreshFileTree();
         return m_fileTree;
     case NBESidebarMode::outline:
-        m_outline = new NBEOutlineView(m_viewModel->tabs(), m_viewModel->workingTree(), parent);
+        m_outline = new NBEOutlineView(m_viewModel->tabs(), m_viewModel->navigation(), parent);
         return m_outline;
     case NBESidebarMode::changes:
         return new NBEGitChangesView(
             NBEGitChangesOwners{m_viewModel->gitState(), m_viewModel->workspaceGit(),
                                 m_viewModel->commitBox(), m_viewModel->workingTree(),
-                                m_viewModel->files()},
+                                m_viewModel->navigation(), m_viewModel->files()},
             parent);
     case NBESidebarMode::history:
         return new NBEGitHistoryView(m_viewModel->gitState(), m_viewModel->history(),
-                                     m_viewModel->workingTree(), parent);
+                                     m_viewModel->navigation(), parent);
     }
     return nullptr;
 }

@@ -5,8 +5,8 @@
 #include "NBEIcons.h"
 #include "NBEOutline.h"
 #include "NBEWhenFinished.h"
+#include "NBEWorkspaceNavigation.h"
 #include "NBEWorkspaceTabs.h"
-#include "NBEWorkspaceWorkingTree.h"
 
 #include <QAbstractListModel>
 #include <QApplication>
@@ -124,11 +124,11 @@ private:
     const QList<NBESymbol> *m_symbols = nullptr;
 };
 
-NBEOutlineView::NBEOutlineView(NBEWorkspaceTabs &tabs, NBEWorkspaceWorkingTree &workingTree,
+NBEOutlineView::NBEOutlineView(NBEWorkspaceTabs &tabs, NBEWorkspaceNavigation &navigation,
                                QWidget *parent)
     : QWidget(parent)
     , m_tabs(tabs)
-    , m_workingTree(workingTree)
+    , m_navigation(navigation)
     , m_stack(new QStackedWidget(this))
     , m_empty(new NBEEmptyState(QStringLiteral("list.bullet.indent"), 28, QString(), 6, m_stack))
     , m_list(new QListView(m_stack))
@@ -276,5 +276,5 @@ void NBEOutlineView::reveal(int row)
     const std::optional<NBEOpenTab> tab = m_tabs.activeTab();
     if (!tab || row < 0 || row >= m_symbols.size())
         return;
-    m_workingTree.revealLine(tab->sourceFile.url, int(m_symbols.at(row).line));
+    m_navigation.revealLine(tab->sourceFile.url, int(m_symbols.at(row).line));
 }

@@ -10,7 +10,7 @@
 
 class NBEEmptyState;
 class NBEWorkspaceTabs;
-class NBEWorkspaceWorkingTree;
+class NBEWorkspaceNavigation;
 class QListView;
 class QStackedWidget;
 
@@ -23,8 +23,8 @@ class NBEOutlineView : public QWidget
     Q_OBJECT
 
 public:
-    // A chosen symbol is revealed through `workingTree`.
-    NBEOutlineView(NBEWorkspaceTabs &tabs, NBEWorkspaceWorkingTree &workingTree,
+    // A chosen symbol is revealed through `navigation`.
+    NBEOutlineView(NBEWorkspaceTabs &tabs, NBEWorkspaceNavigation &navigation,
                    QWidget *parent = nullptr);
     ~NBEOutlineView() override;
 
@@ -52,7 +52,7 @@ private:
     void reveal(int row);
 
     NBEWorkspaceTabs &m_tabs;
-    NBEWorkspaceWorkingTree &m_workingTree;
+    NBEWorkspaceNavigation &m_navigation;
     QStackedWidget *m_stack;
     NBEEmptyState *m_empty;
     QListView *m_list;

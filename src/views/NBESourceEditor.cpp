@@ -6,6 +6,7 @@
 #include "NBEWhenFinished.h"
 #include "NBEWorkspaceFiles.h"
 #include "NBEWorkspaceLanguageServers.h"
+#include "NBEWorkspaceNavigation.h"
 #include "NBEWorkspaceTabs.h"
 #include "NBEWorkspaceViewModel.h"
 #include "NBEWorkspaceWorkingTree.h"
@@ -16,8 +17,8 @@
 
 NBESourceEditorOwners NBESourceEditorOwners::of(NBEWorkspaceViewModel *viewModel)
 {
-    return {viewModel->tabs(), viewModel->workingTree(), viewModel->files(),
-            viewModel->languageServers(), [viewModel] { return viewModel->refreshGitStatus(); }};
+    return {viewModel->tabs(),  viewModel->navigation(),      viewModel->workingTree(),
+            viewModel->files(), viewModel->languageServers(), viewModel->gitState()};
 }
 
 NBESourceEditor::NBESourceEditor(const NBESourceEditorOwners &owners, const QUuid &tabID,
@@ -49,7 +50,7 @@ NBESourceEditor::NBESourceEditor(const NBESourceEditorOwners &owners, const QUui
     connect(document, &NBEEditorDocument::repositoryRootChanged, this,
             &NBESourceEditor::updateProviders);
     connect(document, &NBEEditorDocument::settingsChanged, this, &NBESourceEditor::updateProviders);
-    connect(&owners.workingTree, &NBEWorkspaceWorkingTree::revealTargetChanged, this,
+    connect(&owners.navigation, &NBEWorkspaceNavigation::revealTargetChanged, this,
             &NBESourceEditor::takeReveal);
     // Menu commands name their tab: this tab's editor applies them once.
     connect(&owners.tabs, &NBEWorkspaceTabs::markdownEditRequested, this,
@@ -87,10 +88,10 @@ void NBESourceEditor::makeEditor()
     m_editor = new NBETextEditorView(m_session, this);
     // Files dropped on the text open in tabs of their own; a folder has none.
     connect(m_editor->textView(), &NBECodeTextEdit::filesDropped, this,
-            [workingTree = &m_owners.workingTree](const QList<QUrl> &files) {
+            [navigation = &m_owners.navigation](const QList<QUrl> &files) {
                 for (const QUrl &file : files) {
                     if (!QFileInfo(file.toLocalFile()).isDir())
-                        workingTree->openFile(file, false);
+                        navigation->openFile(file, false);
                 }
             });
     takeReveal();
@@ -128,12 +129,12 @@ void NBESourceEditor::updateProviders()
 void NBESourceEditor::takeReveal()
 {
     // A reveal of this tab's file is taken once, by the editor showing it.
-    NBEWorkspaceWorkingTree &workingTree = m_owners.workingTree;
-    const auto &target = workingTree.revealTarget();
+    NBEWorkspaceNavigation &navigation = m_owners.navigation;
+    const auto &target = navigation.revealTarget();
     if (!target || target->url != fileURL())
         return;
     const NBERevealTarget taken = *target;
-    workingTree.clearRevealTarget();
+    navigation.clearRevealTarget();
     m_session->reveal(taken.line, taken.range);
 }
 
@@ -234,10 +235,10 @@ QFuture<void> NBESourceEditor::didDiscardHunk(const NBEDiffHunk &hunk) const
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     nbeWhenFinished(m_owners.tabs.flushTab(m_tabID), workingTree,
-                    [workingTree, refreshGit = m_owners.refreshGit, hunk, url, promise](bool) {
+                    [workingTree, git = &m_owners.git, hunk, url, promise](bool) {
                         nbeWhenFinished(workingTree->unstageHunk(hunk, url), workingTree,
-                                        [workingTree, refreshGit, promise](bool) {
-                                            nbeWhenFinished(refreshGit(), workingTree,
+                                        [workingTree, git, promise](bool) {
+                                            nbeWhenFinished(git->refresh(), workingTree,
                                                             [promise] { promise->finish(); });
                                         });
                     });

@@ -17,7 +17,9 @@ class NBEWorkspaceFiles;
 class NBEWorkspaceLanguageServers;
 class NBEWorkspaceTabs;
 class NBEWorkspaceViewModel;
+class NBEWorkspaceNavigation;
 class NBEWorkspaceWorkingTree;
+class NBEGitState;
 
 // What a tab's editor reads and acts on.
 struct NBESourceEditorOwners
@@ -25,13 +27,15 @@ struct NBESourceEditorOwners
     // The tab's document and caret, its flush before a hunk is staged, and
     // the menu's edit requests.
     NBEWorkspaceTabs &tabs;
-    // Reveal requests and the hunks' index.
+    // Reveal requests, and opening files dropped on the text.
+    NBEWorkspaceNavigation &navigation;
+    // The hunks' index.
     NBEWorkspaceWorkingTree &workingTree;
     // The project root, outside a repository.
     const NBEWorkspaceFiles &files;
     NBEWorkspaceLanguageServers &languageServers;
-    // Rebuilds the git state after a discarded hunk left the index.
-    std::function<QFuture<void>()> refreshGit;
+    // Rebuilt after a discarded hunk left the index.
+    NBEGitState &git;
 
     // The owners a window hands its editors, taken from its view model.
     static NBESourceEditorOwners of(NBEWorkspaceViewModel *viewModel);

@@ -83,13 +83,13 @@ private:
 };
 
 NBEStatusBar::NBEStatusBar(NBEWorkspaceTabs &tabs, NBEDiagnosticsStore &diagnostics,
-                           NBEWorkspaceLanguageServers &servers,
-                           NBEWorkspaceWorkingTree &workingTree, QWidget *parent)
+                           NBEWorkspaceLanguageServers &servers, NBEWorkspaceNavigation &navigation,
+                           QWidget *parent)
     : QWidget(parent)
     , m_tabs(tabs)
     , m_diagnostics(diagnostics)
     , m_servers(servers)
-    , m_workingTree(workingTree)
+    , m_navigation(navigation)
 {
     setFixedHeight(barHeight);
     const auto caption = [this](const QString &text) {
@@ -214,7 +214,7 @@ void NBEStatusBar::setShowDiagnostics(bool show)
     }
     if (m_issueButton->isHidden())
         return;
-    auto *popover = new NBEDiagnosticsListView(m_diagnostics, m_workingTree, this, Qt::Popup);
+    auto *popover = new NBEDiagnosticsListView(m_diagnostics, m_navigation, this, Qt::Popup);
     popover->setAttribute(Qt::WA_DeleteOnClose);
     // A click on the button while the list shows only closes it.
     popover->setAttribute(Qt::WA_NoMouseReplay);

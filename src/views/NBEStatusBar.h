@@ -10,7 +10,7 @@ class NBEDiagnosticsStore;
 class NBEIssueButton;
 class NBEWorkspaceLanguageServers;
 class NBEWorkspaceTabs;
-class NBEWorkspaceWorkingTree;
+class NBEWorkspaceNavigation;
 class QAbstractButton;
 class QLabel;
 
@@ -34,9 +34,9 @@ class NBEStatusBar : public QWidget
 public:
     static constexpr int barHeight = 24;
 
-    // The issues list reveals a chosen issue through `workingTree`.
+    // The issues list reveals a chosen issue through `navigation`.
     NBEStatusBar(NBEWorkspaceTabs &tabs, NBEDiagnosticsStore &diagnostics,
-                 NBEWorkspaceLanguageServers &servers, NBEWorkspaceWorkingTree &workingTree,
+                 NBEWorkspaceLanguageServers &servers, NBEWorkspaceNavigation &navigation,
                  QWidget *parent = nullptr);
     ~NBEStatusBar() override;
 
@@ -68,7 +68,7 @@ private:
     NBEWorkspaceTabs &m_tabs;
     NBEDiagnosticsStore &m_diagnostics;
     NBEWorkspaceLanguageServers &m_servers;
-    NBEWorkspaceWorkingTree &m_workingTree;
+    NBEWorkspaceNavigation &m_navigation;
     QLabel *m_language;
     NBEIssueButton *m_issueButton;
     QLabel *m_caret;

@@ -2,8 +2,8 @@
 
 #include "NBETabStrip.h"
 #include "NBEWorkspaceFiles.h"
+#include "NBEWorkspaceNavigation.h"
 #include "NBEWorkspaceTabs.h"
-#include "NBEWorkspaceWorkingTree.h"
 
 #include <QClipboard>
 #include <QFileInfo>
@@ -15,17 +15,17 @@
 #include <QToolButton>
 #include <QVariantAnimation>
 
-NBETabBar::NBETabBar(NBEWorkspaceTabs &tabs, NBEWorkspaceWorkingTree &workingTree,
+NBETabBar::NBETabBar(NBEWorkspaceTabs &tabs, NBEWorkspaceNavigation &navigation,
                      NBEWorkspaceFiles &files, QWidget *parent)
     : QWidget(parent)
     , m_tabs(tabs)
-    , m_workingTree(workingTree)
+    , m_navigation(navigation)
     , m_scroll(new QScrollArea(this))
     , m_overflow(new QToolButton(this))
     , m_scrollAnimation(new QVariantAnimation(this))
 {
     NBETabStripActions actions;
-    actions.select = [&workingTree](const QUuid &id) { workingTree.activateTab(id); };
+    actions.select = [&navigation](const QUuid &id) { navigation.activateTab(id); };
     actions.close = [&tabs](const QUuid &id) { tabs.closeTab(id); };
     actions.closeOthers = [&tabs](const QUuid &id) { tabs.closeOtherTabs(id); };
     actions.closeAll = [&tabs] { tabs.closeAllTabs(); };
@@ -128,7 +128,7 @@ void NBETabBar::fillOverflowMenu()
         action->setCheckable(true);
         action->setChecked(tab.id == m_strip->activeID());
         connect(action, &QAction::triggered, this,
-                [this, id = tab.id] { m_workingTree.activateTab(id); });
+                [this, id = tab.id] { m_navigation.activateTab(id); });
     }
 }
 

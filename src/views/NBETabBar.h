@@ -8,7 +8,7 @@
 class NBETabStrip;
 class NBEWorkspaceFiles;
 class NBEWorkspaceTabs;
-class NBEWorkspaceWorkingTree;
+class NBEWorkspaceNavigation;
 class QScrollArea;
 class QToolButton;
 class QVariantAnimation;
@@ -20,10 +20,10 @@ class NBETabBar : public QWidget
     Q_OBJECT
 
 public:
-    // A chosen tab is activated through `workingTree` (leaving any diff);
+    // A chosen tab is activated through `navigation` (leaving any diff);
     // `files` reveals a tab's file in the file manager.
-    NBETabBar(NBEWorkspaceTabs &tabs, NBEWorkspaceWorkingTree &workingTree,
-              NBEWorkspaceFiles &files, QWidget *parent = nullptr);
+    NBETabBar(NBEWorkspaceTabs &tabs, NBEWorkspaceNavigation &navigation, NBEWorkspaceFiles &files,
+              QWidget *parent = nullptr);
 
     NBETabStrip *strip() const { return m_strip; }
     bool isOverflowShown() const;
@@ -47,7 +47,7 @@ private:
     void fillOverflowMenu();
 
     NBEWorkspaceTabs &m_tabs;
-    NBEWorkspaceWorkingTree &m_workingTree;
+    NBEWorkspaceNavigation &m_navigation;
     QScrollArea *m_scroll;
     NBETabStrip *m_strip;
     QToolButton *m_overflow;

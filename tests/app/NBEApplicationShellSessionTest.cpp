@@ -113,7 +113,7 @@ struct Project
         viewModel = window->mainView()->viewModel();
         if (!NBETest::waitUntil([&] { return viewModel->files().isOpen(); }))
             return false;
-        NBETest::await(viewModel->workingTree().openFile(
+        NBETest::await(viewModel->navigation().openFile(
             QUrl::fromLocalFile(QDir::cleanPath(folder + QStringLiteral("/a.css"))), false));
         viewModel->tabs().updateContent(text, viewModel->tabs().activeTab()->id);
         return viewModel->tabs().activeTab()->sourceFile.isDirty();

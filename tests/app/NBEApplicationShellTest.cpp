@@ -141,14 +141,14 @@ TEST(NBEApplicationShell, AnErrorShowsTheAlertOnceAndOKClearsIt)
     NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
     ASSERT_TRUE(loaded(window));
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
-    viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("bad.txt")), true);
+    viewModel->navigation().openFile(fileURL(dir, QStringLiteral("bad.txt")), true);
     ASSERT_TRUE(NBETest::waitUntil([&] { return window->mainView()->errorAlert() != nullptr; }));
     QMessageBox *alert = window->mainView()->errorAlert();
     EXPECT_EQ(alert->windowTitle(), QStringLiteral("Error"));
     EXPECT_TRUE(alert->text().startsWith(QStringLiteral("Failed to read file: ")));
 
     // A second error while it shows replaces the text of the same alert.
-    viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("bad2.txt")), true);
+    viewModel->navigation().openFile(fileURL(dir, QStringLiteral("bad2.txt")), true);
     ASSERT_TRUE(NBETest::waitUntil([&] { return alert->text().contains(u"bad2"); }));
     EXPECT_EQ(window->mainView()->errorAlert(), alert);
     EXPECT_EQ(window->findChildren<QMessageBox *>().size(), 1);
@@ -168,7 +168,7 @@ TEST(NBEApplicationShell, FileTreeDropsAndMenusChangeTheDisk)
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
     NBEFileTreeView *tree = window->mainView()->fileTree();
     NBEFileTreeWidget *list = tree->treeWidget();
-    viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("page.html")), false);
+    viewModel->navigation().openFile(fileURL(dir, QStringLiteral("page.html")), false);
     ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->tabs().activeTab().has_value(); }));
 
     // Clicking the folder opens it through the view model's tree.
@@ -238,8 +238,7 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
               QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_P));
 
     // A script tab offers none of the Markdown or preview commands.
-    NBETest::await(
-        viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("app.js")), false));
+    NBETest::await(viewModel->navigation().openFile(fileURL(dir, QStringLiteral("app.js")), false));
     EXPECT_FALSE(actions[QStringLiteral("Bold")]->isEnabled());
     EXPECT_FALSE(actions[QStringLiteral("Toggle Preview")]->isEnabled());
     EXPECT_FALSE(actions[QStringLiteral("Export as HTML…")]->isEnabled());
@@ -256,7 +255,7 @@ TEST(NBEApplicationShell, FormatMenuBoldWrapsTheMarkdownSelection)
     EXPECT_FALSE(toggleItem->isVisible());
 
     NBETest::await(
-        viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("notes.md")), false));
+        viewModel->navigation().openFile(fileURL(dir, QStringLiteral("notes.md")), false));
     EXPECT_TRUE(actions[QStringLiteral("Bold")]->isEnabled());
     EXPECT_TRUE(actions[QStringLiteral("Toggle Preview")]->isEnabled());
     EXPECT_TRUE(actions[QStringLiteral("Export as HTML…")]->isEnabled());
@@ -363,7 +362,7 @@ TEST(NBEApplicationShell, TheEditorFollowsThePalette)
     NBEApplicationShell shell;
     NBEProjectWindow *window = shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
     ASSERT_TRUE(loaded(window));
-    window->mainView()->viewModel()->workingTree().openFile(
+    window->mainView()->viewModel()->navigation().openFile(
         fileURL(dir, QStringLiteral("page.html")), false);
     ASSERT_TRUE(NBETest::waitUntil([&] { return window->mainView()->sourceEditor(); }));
     const auto background = [&] {
@@ -420,7 +419,7 @@ TEST(NBEApplicationShell, TheSessionsEndKeepsUnsavedTextThenAsksLikeQuit)
         shell.openProject(QUrl::fromLocalFile(QDir::cleanPath(dir.path())));
     ASSERT_TRUE(loaded(window));
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
-    NBETest::await(viewModel->workingTree().openFile(fileURL(dir, QStringLiteral("a.css")), false));
+    NBETest::await(viewModel->navigation().openFile(fileURL(dir, QStringLiteral("a.css")), false));
     viewModel->tabs().updateContent(QStringLiteral("unsaved"), viewModel->tabs().activeTab()->id);
     const QString kept = QDir::cleanPath(dir.filePath(QStringLiteral("a.css")));
 
@@ -500,7 +499,7 @@ TEST(NBEApplicationShell, MenuCommandsAreNamedAfterTheirMenus)
 
     NBEWorkspaceViewModel *viewModel = window->mainView()->viewModel();
     const QUrl notes = fileURL(dir, QStringLiteral("notes.md"));
-    NBETest::await(viewModel->workingTree().openFile(notes, false));
+    NBETest::await(viewModel->navigation().openFile(notes, false));
     viewModel->tabs().updateContent(QStringLiteral("edited\n"), viewModel->tabs().activeTab()->id);
     auto *save = window->findChild<QAction *>(QStringLiteral("file_save"));
     ASSERT_TRUE(save);

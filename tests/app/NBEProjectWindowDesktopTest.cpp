@@ -140,7 +140,7 @@ TEST_F(NBEProjectWindowDesktopTest, KeysAfterCreatingFromTheTreeStayOutOfOtherFi
     NBETest::writeFile(path(QStringLiteral("site.css")), "p {}\n");
     openWindow();
     for (const char *name : {"site.css", "grid.html"})
-        NBETest::await(viewModel()->workingTree().openFile(
+        NBETest::await(viewModel()->navigation().openFile(
             QUrl::fromLocalFile(path(QString::fromLatin1(name))), false));
     QWidget *editor = window->mainView()->sourceEditor()->editor()->textView();
     editor->setFocus();

@@ -63,7 +63,7 @@ bool startActive(NBEProjectWindow &window)
 // but is no tab stop.
 bool showInEditor(NBEProjectWindow &window, const QUrl &file)
 {
-    NBETest::await(viewModel(&window)->workingTree().openFile(file, false));
+    NBETest::await(viewModel(&window)->navigation().openFile(file, false));
     return NBETest::waitUntil([&] {
         const NBESourceEditor *source = window.mainView()->sourceEditor();
         return source && source->editor()->textView()->isVisible();
@@ -124,7 +124,7 @@ protected:
         ASSERT_TRUE(NBETest::waitUntil([&] {
             return viewModel(clean)->files().isOpen() && viewModel(dirty)->files().isOpen();
         }));
-        NBETest::await(viewModel(dirty)->workingTree().openFile(
+        NBETest::await(viewModel(dirty)->navigation().openFile(
             fileURL(second, QStringLiteral("b.md")), false));
         viewModel(dirty)->tabs().updateContent(QStringLiteral("b, edited\n"),
                                                viewModel(dirty)->tabs().activeTab()->id);
@@ -254,7 +254,7 @@ TEST(NBEProjectWindowKeyboard, EditKeysReachAWidgetThatTakesOnlySomeOfThem)
     ASSERT_TRUE(startActive(window));
     NBEWorkspaceViewModel *model = viewModel(&window);
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->files().isOpen(); }));
-    NBETest::await(model->workingTree().openFile(fileURL(dir, QStringLiteral("notes.md")), false));
+    NBETest::await(model->navigation().openFile(fileURL(dir, QStringLiteral("notes.md")), false));
     model->toggleActivePreview();
     NBEMarkdownPreview *preview = nullptr;
     ASSERT_TRUE(NBETest::waitUntil([&] {

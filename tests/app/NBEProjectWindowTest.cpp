@@ -191,7 +191,7 @@ TEST_F(NBEProjectWindowTest, JumpToDefinitionMovesTheCaretToTheDefinition)
     NBETest::writeFile(dir.filePath(QStringLiteral("main.js")),
                        "import { greet } from './lib.js';\ngreet('x');\n");
     openWindow();
-    NBETest::await(viewModel()->workingTree().openFile(
+    NBETest::await(viewModel()->navigation().openFile(
         QUrl::fromLocalFile(path(QStringLiteral("main.js"))), false));
     NBEMainView *main = window->mainView();
     ASSERT_TRUE(NBETest::waitUntil([&] { return main->sourceEditor() != nullptr; }));
@@ -275,7 +275,7 @@ TEST_F(NBEProjectWindowTest, TheEditMenuActsOnTheFocusedText)
 
     window->activateWindow();
     ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-    NBETest::await(viewModel()->workingTree().openFile(
+    NBETest::await(viewModel()->navigation().openFile(
         QUrl::fromLocalFile(path(QStringLiteral("a.css"))), false));
     ASSERT_TRUE(window->mainView()->sourceEditor());
     QWidget *editor = window->mainView()->sourceEditor()->editor()->textView();

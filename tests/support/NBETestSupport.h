@@ -7,6 +7,7 @@
 #include <QString>
 #include <QStringList>
 #include <QThread>
+#include <QUrl>
 
 #include <chrono>
 #include <functional>
@@ -149,5 +150,13 @@ private:
     QString m_skipReason;
     bool m_mounted = false;
 };
+
+// Points a git state at `folder` (none: no folder open) and refreshes it.
+template <typename GitState>
+QFuture<void> refreshIn(GitState &state, const std::optional<QUrl> &folder)
+{
+    state.setFolder(folder);
+    return state.refresh();
+}
 
 } // namespace NBETest

@@ -28,7 +28,7 @@ protected:
     {
         NBETest::writeFile(QDir(root).filePath(name), text);
     }
-    void refresh() { NBETest::await(state.refresh(QUrl::fromLocalFile(root))); }
+    void refresh() { NBETest::await(NBETest::refreshIn(state, QUrl::fromLocalFile(root))); }
 
     // Each row as "<section title>" or "<S|C> folder/name <letter>".
     static QStringList listed(const NBEGitChangesModel &model)
@@ -215,13 +215,13 @@ TEST_F(GitChangesModel, FollowsBurstsOfChangesLikeAFreshRead)
             default:
                 NBETest::run(QStringLiteral("/usr/bin/git"), {"reset", "-q", "--", name}, root);
             }
-            refreshes.append(state.refresh(QUrl::fromLocalFile(root)));
+            refreshes.append(NBETest::refreshIn(state, QUrl::fromLocalFile(root)));
         }
         for (const QFuture<void> &refreshed : refreshes)
             NBETest::await(refreshed);
         NBEGitService freshService;
         NBEGitState fresh(freshService);
-        NBETest::await(fresh.refresh(QUrl::fromLocalFile(root)));
+        NBETest::await(NBETest::refreshIn(fresh, QUrl::fromLocalFile(root)));
         NBEGitChangesModel freshModel(fresh);
         ASSERT_EQ(model.rows(), freshModel.rows()) << "burst " << burst;
         QStringList rows;

@@ -28,7 +28,7 @@ protected:
         NBETest::writeFile(path(relative), bytes);
     }
     void git(const QStringList &args) { NBETest::git(root, args); }
-    void refresh() { NBETest::await(state.refresh(QUrl::fromLocalFile(root))); }
+    void refresh() { NBETest::await(NBETest::refreshIn(state, QUrl::fromLocalFile(root))); }
     QStringList changedNames() const
     {
         QStringList names;
@@ -89,10 +89,10 @@ TEST_F(GitStateTest, RefreshesOfASubfolderAgreeWithAFreshReading)
     const QUrl sub = url(QStringLiteral("sub"));
     const auto expectFresh = [&] {
         NBEGitState fresh{service};
-        NBETest::await(fresh.refresh(QUrl::fromLocalFile(root)));
+        NBETest::await(NBETest::refreshIn(fresh, QUrl::fromLocalFile(root)));
         EXPECT_EQ(state.snapshot(), fresh.snapshot());
     };
-    const auto refreshSub = [&] { NBETest::await(state.refresh(sub)); };
+    const auto refreshSub = [&] { NBETest::await(NBETest::refreshIn(state, sub)); };
 
     refreshSub();
     EXPECT_EQ(state.snapshot().root, QUrl::fromLocalFile(root));
@@ -120,7 +120,7 @@ TEST_F(GitStateTest, RefreshesOfASubfolderAgreeWithAFreshReading)
     EXPECT_EQ(state.snapshot().root, sub);
     EXPECT_EQ(state.status(url(QStringLiteral("sub/inner.txt"))), NBEGitStatus::untracked);
     NBEGitState fresh{service};
-    NBETest::await(fresh.refresh(sub));
+    NBETest::await(NBETest::refreshIn(fresh, sub));
     EXPECT_EQ(state.snapshot(), fresh.snapshot());
 }
 
@@ -138,7 +138,7 @@ TEST_F(GitStateTest, RowsAfterBurstsOfChangesEqualAFreshReading)
     git({"commit", "-q", "-m", "first"});
     const auto expectFresh = [&] {
         NBEGitState fresh{service};
-        NBETest::await(fresh.refresh(QUrl::fromLocalFile(root)));
+        NBETest::await(NBETest::refreshIn(fresh, QUrl::fromLocalFile(root)));
         ASSERT_EQ(state.snapshot(), fresh.snapshot());
         EXPECT_EQ(state.changedFiles(), fresh.changedFiles());
         EXPECT_EQ(state.changeRows(), fresh.changeRows());
@@ -242,8 +242,8 @@ TEST_F(GitStateTest, OnlyTheLatestRefreshIsKept)
 
     // The folder closes while a refresh of it still runs: the late answer
     // doesn't bring the repository back.
-    const QFuture<void> late = state.refresh(QUrl::fromLocalFile(root));
-    NBETest::await(state.refresh(std::nullopt));
+    const QFuture<void> late = NBETest::refreshIn(state, QUrl::fromLocalFile(root));
+    NBETest::await(NBETest::refreshIn(state, std::nullopt));
     EXPECT_FALSE(state.isRepository());
     NBETest::await(late);
     EXPECT_FALSE(state.isRepository());
@@ -251,7 +251,7 @@ TEST_F(GitStateTest, OnlyTheLatestRefreshIsKept)
 
     // Outside any repository the snapshot is empty too.
     QTemporaryDir plain;
-    NBETest::await(state.refresh(QUrl::fromLocalFile(plain.path())));
+    NBETest::await(NBETest::refreshIn(state, QUrl::fromLocalFile(plain.path())));
     EXPECT_EQ(state.snapshot(), NBEGitState::Snapshot{});
     EXPECT_FALSE(NBETest::await(state.headContent(url(QStringLiteral("a.txt")))).has_value());
 }

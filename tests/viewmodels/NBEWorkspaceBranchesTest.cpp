@@ -236,7 +236,7 @@ TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
 
     // Don't Save drops them and shows the other branch's text.
     git({"checkout", "--", "a.txt"});
-    NBETest::await(model->workingTree().openFile(url("a.txt"), false));
+    NBETest::await(model->navigation().openFile(url("a.txt"), false));
     model->tabs().updateContent("typed again\n", id);
     model->clearErrorMessage();
     desktop->answer = NBEUnsavedChangesChoice::DontSave;

@@ -61,6 +61,7 @@ protected:
     NBEGitState state{service};
     QStringList flashes;
     QStringList failures;
+    std::unique_ptr<NBEWorkspaceGit> sync;
     std::unique_ptr<NBEWorkspaceCommit> box;
 
     void SetUp() override
@@ -70,11 +71,16 @@ protected:
         write("page.html", "one\n");
         git({"add", "."});
         git({"commit", "-q", "-m", "first"});
-        NBEWorkspaceCommitHost host;
-        host.refresh = [this] { return state.refresh(QUrl::fromLocalFile(root)); };
-        host.flash = [this](const QString &text) { flashes.append(text); };
-        box = std::make_unique<NBEWorkspaceCommit>(service, state, defaults, preferences, QUrl(),
-                                                   host);
+        state.setFolder(QUrl::fromLocalFile(root));
+        sync =
+            std::make_unique<NBEWorkspaceGit>(service, state, preferences, nullptr,
+                                              NBEWorkspaceGit::Settings{}, NBEWorkspaceGitHost{});
+        QObject::connect(sync.get(), &NBEWorkspaceGit::syncStatusChanged, [this] {
+            if (sync->syncStatus())
+                flashes.append(*sync->syncStatus());
+        });
+        box = std::make_unique<NBEWorkspaceCommit>(service, state, *sync, defaults, preferences,
+                                                   QUrl());
         QObject::connect(box.get(), &NBEWorkspaceCommit::failed,
                          [this](const QString &message) { failures.append(message); });
         refresh();
@@ -85,7 +91,7 @@ protected:
     {
         NBETest::writeFile(QDir(root).filePath(QString::fromLatin1(name)), text);
     }
-    void refresh() { NBETest::await(state.refresh(QUrl::fromLocalFile(root))); }
+    void refresh() { NBETest::await(NBETest::refreshIn(state, QUrl::fromLocalFile(root))); }
 };
 
 } // namespace

@@ -138,7 +138,7 @@ TEST_F(WorkspaceFiles, DeletionClosesTabsAndMovesTheActiveOne)
     const QUuid a = open(QStringLiteral("a.html")).id;
     const QUuid b = open(QStringLiteral("b.css")).id;
     const QUuid c = open(QStringLiteral("c.js")).id;
-    model->workingTree().activateTab(b);
+    model->navigation().activateTab(b);
 
     // The active tab's file: the last remaining tab takes over.
     NBETest::await(model->files().deleteItem(url(QStringLiteral("b.css"))));

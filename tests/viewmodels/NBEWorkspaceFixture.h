@@ -129,7 +129,7 @@ protected:
     // Opens a file and returns its tab.
     NBEOpenTab open(const QString &relative, bool asPreview = false)
     {
-        NBETest::await(model->workingTree().openFile(url(relative), asPreview));
+        NBETest::await(model->navigation().openFile(url(relative), asPreview));
         const auto tab = model->tabs().activeTab();
         EXPECT_TRUE(tab.has_value()) << relative.toStdString();
         return tab.value_or(NBEOpenTab{});

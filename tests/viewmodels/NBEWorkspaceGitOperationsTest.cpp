@@ -26,7 +26,6 @@ protected:
     NBEApplicationActivity activity;
     NBEGitService service;
     NBEGitState state{service};
-    bool open = true;
     int refreshes = 0;
     QList<std::pair<std::optional<QList<QUrl>>, bool>> settled;
     // What settling answers: none is Cancel.
@@ -41,17 +40,13 @@ protected:
         NBETest::git(dir.path(), {"init", "-q", "--bare", "-b", "main", origin});
         git({"init", "-q", "-b", "main"});
         commit("one");
+        QObject::connect(&state, &NBEGitState::refreshed, [this] { ++refreshes; });
         make(1h);
     }
 
     void make(std::chrono::milliseconds fetchDelay)
     {
         NBEWorkspaceGitHost host;
-        host.isOpen = [this] { return open; };
-        host.refresh = [this] {
-            ++refreshes;
-            return state.refresh(QUrl::fromLocalFile(root));
-        };
         host.settleTabs = [this](const std::optional<QList<QUrl>> &files, bool saveEdits) {
             settled.append({files, saveEdits});
             return QtFuture::makeReadyFuture(settleAnswer);
@@ -69,7 +64,7 @@ protected:
                                                    host);
         QObject::connect(remote.get(), &NBEWorkspaceGit::failed,
                          [this](const QString &message) { failures.append(message); });
-        NBETest::await(state.refresh(QUrl::fromLocalFile(root)));
+        NBETest::await(NBETest::refreshIn(state, QUrl::fromLocalFile(root)));
     }
 
     void git(const QStringList &args) { NBETest::git(root, args); }
@@ -171,8 +166,8 @@ TEST_F(WorkspaceGit, BackgroundFetchRefreshesOnlyAnOpenFolder)
     git({"remote", "add", "origin", origin});
     git({"push", "-q", "-u", "origin", "main"});
     advanceOrigin();
-    open = false;
     make(0ms);
+    state.setFolder(std::nullopt);
     refreshes = 0;
     remote->startAutoFetch();
     // The fetch ran (the tracking branch moved) without a refresh.
@@ -187,7 +182,7 @@ TEST_F(WorkspaceGit, BackgroundFetchRefreshesOnlyAnOpenFolder)
     EXPECT_EQ(refreshes, 0);
     remote->stopAutoFetch();
 
-    open = true;
+    state.setFolder(QUrl::fromLocalFile(root));
     git({"update-ref", "refs/remotes/origin/main", "main"});
     remote->startAutoFetch();
     EXPECT_TRUE(NBETest::waitUntil([&] { return state.snapshot().behind == 1; }));
@@ -207,7 +202,7 @@ TEST_F(WorkspaceGit, BackgroundFetchRefreshesOnlyAnOpenFolder)
 TEST_F(WorkspaceGit, BranchCommandsSettleTabsOnlyWhenTheyRewriteFiles)
 {
     git({"branch", "feature"});
-    NBETest::await(state.refresh(QUrl::fromLocalFile(root)));
+    NBETest::await(NBETest::refreshIn(state, QUrl::fromLocalFile(root)));
     const struct
     {
         const char *name;
@@ -259,7 +254,7 @@ TEST_F(WorkspaceGit, BranchCommandsSettleTabsOnlyWhenTheyRewriteFiles)
     git({"checkout", "-q", "feature"});
     commit("only-on-feature");
     git({"checkout", "-q", "main"});
-    NBETest::await(state.refresh(QUrl::fromLocalFile(root)));
+    NBETest::await(NBETest::refreshIn(state, QUrl::fromLocalFile(root)));
     failures.clear();
     QSignalSpy pending(remote.get(), &NBEWorkspaceGit::branchPendingForceDeleteChanged);
     NBETest::await(remote->deleteBranch(QStringLiteral("feature"), false));

@@ -122,10 +122,10 @@ TEST_F(History, ACommitsPatchAndFiles)
     EXPECT_TRUE(await(model->history().commitDiff("--output=/tmp/x")).isEmpty());
     EXPECT_TRUE(await(model->history().changedFilesFor({"nothing", "no", {}, {}, {}})).isEmpty());
 
-    model->workingTree().setDiffTarget(url("a.txt"));
-    model->workingTree().showCommitDiff(second);
-    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
-    EXPECT_EQ(model->workingTree().commitDiffTarget(), second);
+    model->navigation().setDiffTarget(url("a.txt"));
+    model->navigation().showCommitDiff(second);
+    EXPECT_FALSE(model->navigation().diffTarget().has_value());
+    EXPECT_EQ(model->navigation().commitDiffTarget(), second);
 }
 
 // A merge shows what it brought into its first parent, as ordinary rows: a
@@ -205,7 +205,7 @@ TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
     EXPECT_TRUE(desktop->questions.isEmpty());
 
     git({"checkout", "HEAD", "--", "a.txt"});
-    await(model->workingTree().openFile(url("a.txt"), false));
+    await(model->navigation().openFile(url("a.txt"), false));
     // The tab still shows "old": reopening activates it without reading.
     model->tabs().updateContent("typed\n", id);
 
@@ -405,8 +405,8 @@ TEST_F(History, SuggestedTagNameIsTheApplicationVersion)
 
 namespace {
 
-// The history on its own, with a host that records what it asks of the
-// window and runs the command as asked.
+// The history on its own, with git operations whose host records what they
+// ask of the tabs.
 class HistoryAlone : public ::testing::Test
 {
 protected:
@@ -414,23 +414,25 @@ protected:
     QString root = dir.filePath(QStringLiteral("repo"));
     NBEGitService service;
     NBEGitState state{service};
+    NBEDefaults defaults{dir.filePath(QStringLiteral("settings.json"))};
+    NBEPreferences preferences{defaults};
     QList<std::pair<QList<QUrl>, bool>> rewrites;
     QStringList failures;
+    std::unique_ptr<NBEWorkspaceGit> sync;
     std::unique_ptr<NBEWorkspaceHistory> history;
 
     void SetUp() override
     {
         QDir().mkpath(root);
-        NBEWorkspaceHistoryHost host;
-        host.rewriteFiles = [this](const QList<QUrl> &files, bool saveEdits,
-                                   const NBEWorkspaceHistoryHost::Command &command) {
-            rewrites.append({files, saveEdits});
-            auto promise = std::make_shared<QPromise<void>>();
-            promise->start();
-            command(QUrl::fromLocalFile(root), [promise](bool) { promise->finish(); });
-            return promise->future();
+        NBEWorkspaceGitHost host;
+        host.settleTabs = [this](const std::optional<QList<QUrl>> &files, bool saveEdits) {
+            rewrites.append({files.value_or(QList<QUrl>()), saveEdits});
+            return QtFuture::makeReadyFuture(std::optional(NBEGitRewrittenTabs{}));
         };
-        history = std::make_unique<NBEWorkspaceHistory>(service, state, host);
+        host.reloadTabs = [](const NBEGitRewrittenTabs &) { return QtFuture::makeReadyFuture(); };
+        sync = std::make_unique<NBEWorkspaceGit>(service, state, preferences, nullptr,
+                                                 NBEWorkspaceGit::Settings{}, host);
+        history = std::make_unique<NBEWorkspaceHistory>(service, state, *sync);
         QObject::connect(history.get(), &NBEWorkspaceHistory::failed,
                          [this](const QString &message) { failures.append(message); });
     }
@@ -450,7 +452,7 @@ TEST_F(HistoryAlone, RevertAsksTheHostForTheCommitsFilesAndReloads)
     git({"init", "-q", "-b", "main"});
     commit("a.txt", "one");
     commit("b.txt", "two");
-    NBETest::await(state.refresh(QUrl::fromLocalFile(root)));
+    NBETest::await(NBETest::refreshIn(state, QUrl::fromLocalFile(root)));
     QSignalSpy changed(history.get(), &NBEWorkspaceHistory::gitHistoryChanged);
     await(history->loadHistory());
     ASSERT_EQ(history->gitHistory().size(), 2);

@@ -169,16 +169,16 @@ TEST_F(Routing, DefinitionInAnotherFileOpensItAndRevealsTheLine)
     // The TypeScript server needs a moment to load the project; ask until it answers.
     ASSERT_TRUE(NBETest::waitUntil(
         [&] {
-            if (model->workingTree().revealTarget())
+            if (model->navigation().revealTarget())
                 return true;
             model->jumpToDefinition();
             NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(500));
-            return model->workingTree().revealTarget().has_value();
+            return model->navigation().revealTarget().has_value();
         },
         std::chrono::seconds(60)));
-    EXPECT_EQ(NBEFileService::keyPath(model->workingTree().revealTarget()->url),
+    EXPECT_EQ(NBEFileService::keyPath(model->navigation().revealTarget()->url),
               path(QStringLiteral("lib.js")));
-    EXPECT_EQ(model->workingTree().revealTarget()->line, 3);
+    EXPECT_EQ(model->navigation().revealTarget()->line, 3);
     EXPECT_EQ(NBEFileService::keyPath(model->tabs().activeTab()->sourceFile.url),
               path(QStringLiteral("lib.js")));
 }

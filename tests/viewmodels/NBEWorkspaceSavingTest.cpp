@@ -485,7 +485,7 @@ TEST_F(Saving, OffModeSavesOnlyOnCommand)
     const QUuid a = open(QStringLiteral("a.css")).id;
     const QUuid b = open(QStringLiteral("b.css")).id;
     model->tabs().updateContent(QStringLiteral("edited"), a);
-    model->workingTree().activateTab(b);
+    model->navigation().activateTab(b);
     model->tabs().autoSaveOnFocusChange();
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(200));
     EXPECT_EQ(read(QStringLiteral("a.css")), "a");
@@ -504,10 +504,10 @@ TEST_F(Saving, FocusChangeSavesTheTabLeftAndEveryDirtyTab)
 
     // Opening a file activates directly: nothing is saved.
     model->tabs().updateContent(QStringLiteral("c edited"), c);
-    model->workingTree().activateTab(c);
+    model->navigation().activateTab(c);
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(100));
     EXPECT_EQ(read(QStringLiteral("c.css")), "c.css");
-    model->workingTree().activateTab(a);
+    model->navigation().activateTab(a);
     ASSERT_TRUE(NBETest::waitUntil([&] { return read(QStringLiteral("c.css")) == "c edited"; }));
 
     model->tabs().updateContent(QStringLiteral("a edited"), a);
@@ -549,7 +549,7 @@ TEST_F(Saving, WorkInFlightWhenTheWindowGoesAway)
     model->tabs().updateContent(QStringLiteral("<div>"), b);
     model->tabs().saveTab(a, false);
     model->refreshGitStatus();
-    model->workingTree().openFile(url(QStringLiteral("b.html")), false);
+    model->navigation().openFile(url(QStringLiteral("b.html")), false);
     // Released with a write, a refresh, a validation and timers pending:
     // nothing runs into the released model, and the started write lands.
     model.reset();

@@ -2,6 +2,7 @@
 // operation does to the tabs and the disk, and which signal says so.
 #include "NBEDiagnosticsStore.h"
 #include "NBEEditorDocument.h"
+#include "NBEGitState.h"
 #include "NBEHTMLValidation.h"
 #include "NBEWorkspaceFixture.h"
 #include "NBEWorkspaceLanguageServers.h"
@@ -24,7 +25,8 @@ protected:
     NBEWorkspaceLanguageServers servers{[](const QString &) { return std::nullopt; }, std::nullopt};
     NBEDiagnosticsStore diagnostics;
     NBEHTMLValidation validation{diagnostics, 20ms};
-    bool open = true;
+    NBEGitService gitService;
+    NBEGitState git{gitService};
     int gitRefreshes = 0;
     std::unique_ptr<NBEWorkspaceTabs> tabs;
 
@@ -36,14 +38,10 @@ protected:
     {
         NBEWorkspaceTimings timings;
         timings.autoSaveDelayScale = 0.1;
-        NBEWorkspaceTabsHost host;
-        host.isOpen = [this] { return open; };
-        host.refreshGit = [this] {
-            ++gitRefreshes;
-            return QtFuture::makeReadyFuture();
-        };
+        QObject::connect(&git, &NBEGitState::refreshed, [this] { ++gitRefreshes; });
         tabs = std::make_unique<NBEWorkspaceTabs>(files, desktop, preferences, servers, diagnostics,
-                                                  validation, timings, host);
+                                                  validation, git, timings);
+        tabs->setFolderOpen(true);
         auto note = [this](const char *name) {
             return [this, name](const QUuid &id) {
                 heard.append(QLatin1String(name) + u' ' + this->name(id));
@@ -162,7 +160,7 @@ TEST_F(WorkspaceTabs, EachStepAnnouncesTabsOnlyWhenTheyChanged)
     EXPECT_EQ(take(), QStringList{QStringLiteral("tabs")});
 
     // Without a folder nothing opens.
-    open = false;
+    tabs->setFolderOpen(false);
     openFile(QStringLiteral("a.txt"));
     EXPECT_TRUE(tabs->tabs().isEmpty());
     EXPECT_TRUE(take().isEmpty());

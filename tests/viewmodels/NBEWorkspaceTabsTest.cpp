@@ -151,7 +151,7 @@ TEST_F(Tabs, PreviewTabIsReusedInPlaceAndKeptWhenOpenedForGood)
     EXPECT_EQ(pinned.sourceFile.content(), QStringLiteral("b"));
 
     // A preview request for a file open for good only activates it.
-    model->workingTree().activateTab(pinned.id);
+    model->navigation().activateTab(pinned.id);
     const NBEOpenTab stays = open(QStringLiteral("d.md"), true);
     EXPECT_EQ(stays.id, permanent.id);
     EXPECT_FALSE(stays.isEphemeral);
@@ -176,12 +176,12 @@ TEST_F(Tabs, UnreadableFilesOpenNoTab)
     write(QStringLiteral("bad.txt"), QByteArray("ok \xc3\x28 no"));
     load();
     open(QStringLiteral("a.css"), true);
-    NBETest::await(model->workingTree().openFile(url(QStringLiteral("bad.txt")), true));
+    NBETest::await(model->navigation().openFile(url(QStringLiteral("bad.txt")), true));
     ASSERT_TRUE(model->errorMessage().has_value());
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
     EXPECT_EQ(tabFiles(), QList<QUrl>{url(QStringLiteral("a.css"))});
     model->clearErrorMessage();
-    NBETest::await(model->workingTree().openFile(url(QStringLiteral("missing.css")), false));
+    NBETest::await(model->navigation().openFile(url(QStringLiteral("missing.css")), false));
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to read file: ")));
     EXPECT_EQ(model->tabs().tabs().size(), 1);
 }
@@ -192,7 +192,7 @@ TEST_F(Tabs, APipeInTheFolderIsRefusedAndSavesGoOn)
     ASSERT_EQ(::mkfifo(QFile::encodeName(path(QStringLiteral("pipe"))).constData(), 0600), 0);
 
     // No writer ever comes: an open that waited for one would never return.
-    NBETest::await(model->workingTree().openFile(url(QStringLiteral("pipe")), true));
+    NBETest::await(model->navigation().openFile(url(QStringLiteral("pipe")), true));
     EXPECT_EQ(model->errorMessage().value_or(QString()),
               QStringLiteral("Failed to read file: Couldn't read “pipe”: it's a named pipe, not a "
                              "file."));
@@ -205,8 +205,8 @@ TEST_F(Tabs, OverlappingRequestsForOneFileGiveOneTab)
 {
     write(QStringLiteral("a.css"), "a");
     load();
-    auto first = model->workingTree().openFile(url(QStringLiteral("a.css")), true);
-    auto second = model->workingTree().openFile(url(QStringLiteral("a.css")), false);
+    auto first = model->navigation().openFile(url(QStringLiteral("a.css")), true);
+    auto second = model->navigation().openFile(url(QStringLiteral("a.css")), false);
     NBETest::await(first);
     NBETest::await(second);
     ASSERT_EQ(model->tabs().tabs().size(), 1);
@@ -278,7 +278,7 @@ TEST_F(Tabs, ClosingPicksTheRightmostTabAndMovingKeepsTheActiveOne)
     }
     EXPECT_EQ(model->tabs().activeTabID(), c);
 
-    model->workingTree().activateTab(b);
+    model->navigation().activateTab(b);
     EXPECT_TRUE(NBETest::await(model->tabs().closeTab(b)));
     EXPECT_EQ(model->tabs().activeTabID(), c);
     EXPECT_TRUE(NBETest::await(model->tabs().closeTab(a)));
@@ -389,18 +389,18 @@ TEST_F(Tabs, RevealOpensForGoodAndAnnouncesEveryTime)
     load();
     const QUuid preview = open(QStringLiteral("a.css"), true).id;
     int announced = 0;
-    QObject::connect(&model->workingTree(), &NBEWorkspaceWorkingTree::revealTargetChanged,
+    QObject::connect(&model->navigation(), &NBEWorkspaceNavigation::revealTargetChanged,
                      [&] { ++announced; });
-    model->workingTree().setDiffTarget(url(QStringLiteral("a.css")));
-    model->workingTree().revealLine(url(QStringLiteral("a.css")), 3);
-    model->workingTree().revealLine(url(QStringLiteral("a.css")), 3);
+    model->navigation().setDiffTarget(url(QStringLiteral("a.css")));
+    model->navigation().revealLine(url(QStringLiteral("a.css")), 3);
+    model->navigation().revealLine(url(QStringLiteral("a.css")), 3);
     EXPECT_EQ(announced, 2);
-    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
-    EXPECT_EQ(model->workingTree().revealTarget(),
+    EXPECT_FALSE(model->navigation().diffTarget().has_value());
+    EXPECT_EQ(model->navigation().revealTarget(),
               (NBERevealTarget{url(QStringLiteral("a.css")), 3}));
     EXPECT_FALSE(model->tab(preview)->isEphemeral);
-    model->workingTree().clearRevealTarget();
-    EXPECT_FALSE(model->workingTree().revealTarget().has_value());
+    model->navigation().clearRevealTarget();
+    EXPECT_FALSE(model->navigation().revealTarget().has_value());
 }
 
 TEST_F(Tabs, OutlineOfTheActiveTabsCurrentText)

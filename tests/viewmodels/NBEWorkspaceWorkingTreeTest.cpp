@@ -235,7 +235,7 @@ TEST_F(WorkingTree, DiscardingAModifiedOpenFileReloadsItsTab)
     write("a.html", "<p>changed</p>\n");
     const NBEOpenTab before = open("a.html");
     await(model->refreshGitStatus());
-    model->workingTree().setDiffTarget(url("a.html"));
+    model->navigation().setDiffTarget(url("a.html"));
 
     await(model->workingTree().discardChanges(url("a.html")));
     EXPECT_EQ(read("a.html"), "<p>head</p>\n");
@@ -245,7 +245,7 @@ TEST_F(WorkingTree, DiscardingAModifiedOpenFileReloadsItsTab)
     EXPECT_NE(tab->sourceFile.id, before.sourceFile.id);
     EXPECT_EQ(tab->sourceFile.content(), "<p>head</p>\n");
     EXPECT_FALSE(tab->sourceFile.isDirty());
-    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
+    EXPECT_FALSE(model->navigation().diffTarget().has_value());
     EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_TRUE(desktop->questions.isEmpty());
@@ -276,7 +276,7 @@ TEST_F(WorkingTree, DiscardingAnUntrackedFileTrashesItAndClosesItsTab)
     open("a.html");
     const NBEOpenTab tab = open("new.html");
     ASSERT_TRUE(treeLists("new.html"));
-    model->workingTree().setDiffTarget(url("new.html"));
+    model->navigation().setDiffTarget(url("new.html"));
 
     await(model->workingTree().discardChanges(url("new.html")));
     EXPECT_FALSE(QFile::exists(path("new.html")));
@@ -286,7 +286,7 @@ TEST_F(WorkingTree, DiscardingAnUntrackedFileTrashesItAndClosesItsTab)
     EXPECT_EQ(model->tabs().activeTab()->sourceFile.url, url("a.html"));
     EXPECT_FALSE(treeLists("new.html"));
     EXPECT_FALSE(model->gitState().status(url("new.html")).has_value());
-    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
+    EXPECT_FALSE(model->navigation().diffTarget().has_value());
 }
 
 // Restoring a file that HEAD lacks would delete it for good; it goes to the
@@ -352,14 +352,14 @@ TEST_F(WorkingTree, UnstagingARenameUnstagesTheFileItCameFromToo)
 TEST_F(WorkingTree, DiscardThatGitRefusesNamesTheFile)
 {
     commitAndLoad({{"a.html", "a\n"}});
-    model->workingTree().setDiffTarget(url("index.html"));
+    model->navigation().setDiffTarget(url("index.html"));
     await(model->workingTree().discardChanges(url("index.html")));
     // git's own reason follows the file's name.
     ASSERT_TRUE(model->errorMessage().has_value());
     EXPECT_TRUE(model->errorMessage()->startsWith(
         QStringLiteral("Couldn't discard changes to index.html: Pathspec")))
         << model->errorMessage()->toStdString();
-    EXPECT_FALSE(model->workingTree().diffTarget().has_value());
+    EXPECT_FALSE(model->navigation().diffTarget().has_value());
 }
 
 TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
@@ -555,13 +555,13 @@ TEST_F(WorkingTree, FlushSaysWhetherTheBufferWasWritten)
 TEST_F(WorkingTree, DiffTargetAnnouncesOnlyRealChanges)
 {
     int announced = 0;
-    QObject::connect(&model->workingTree(), &NBEWorkspaceWorkingTree::diffTargetChanged,
+    QObject::connect(&model->navigation(), &NBEWorkspaceNavigation::diffTargetChanged,
                      [&announced] { ++announced; });
-    model->workingTree().setDiffTarget(url("a.html"));
-    model->workingTree().setDiffTarget(url("a.html"));
+    model->navigation().setDiffTarget(url("a.html"));
+    model->navigation().setDiffTarget(url("a.html"));
     EXPECT_EQ(announced, 1);
-    model->workingTree().setDiffTarget(std::nullopt);
-    model->workingTree().setDiffTarget(std::nullopt);
+    model->navigation().setDiffTarget(std::nullopt);
+    model->navigation().setDiffTarget(std::nullopt);
     EXPECT_EQ(announced, 2);
 }
 

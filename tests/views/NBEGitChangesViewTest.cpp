@@ -45,7 +45,7 @@ protected:
     {
         view = std::make_unique<NBEGitChangesView>(
             NBEGitChangesOwners{model->gitState(), model->workspaceGit(), model->commitBox(),
-                                model->workingTree(), model->files()});
+                                model->workingTree(), model->navigation(), model->files()});
         view->resize(300, 600);
         view->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(view.get()));
@@ -139,7 +139,7 @@ TEST_F(NBEGitChangesViewTest, FilesMoveBetweenTheListsAndDiscardAsksFirst)
     // A click shows the diff; a row's button doesn't.
     const QRect row = view->list()->visualRect(view->list()->model()->index(rowOf("C app.js"), 0));
     QTest::mouseClick(view->list()->viewport(), Qt::LeftButton, {}, row.center() - QPoint(80, 0));
-    EXPECT_EQ(model->workingTree().diffTarget(), url(QStringLiteral("app.js")));
+    EXPECT_EQ(model->navigation().diffTarget(), url(QStringLiteral("app.js")));
 
     // Discarding asks; Cancel keeps the change.
     press(QStringLiteral("C index.html"), Action::discard);

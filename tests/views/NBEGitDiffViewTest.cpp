@@ -23,11 +23,11 @@ protected:
 
     std::unique_ptr<NBEGitDiffView> makeView(const NBEDiffSource &source)
     {
-        auto view =
-            std::make_unique<NBEGitDiffView>(source,
-                                             NBEDiffOwners{model->gitState(), model->history(),
-                                                           model->workingTree(), model->files()},
-                                             theme);
+        auto view = std::make_unique<NBEGitDiffView>(
+            source,
+            NBEDiffOwners{model->gitState(), model->history(), model->workingTree(),
+                          model->navigation(), model->files()},
+            theme);
         view->resize(700, 500);
         view->show();
         return view;
@@ -204,10 +204,10 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     window.start();
     ASSERT_TRUE(NBETest::waitUntil([&] { return window.viewModel()->gitState().isRepository(); }));
     NBEWorkspaceViewModel *vm = window.viewModel();
-    NBETest::await(vm->workingTree().openFile(url(QStringLiteral("index.html")), false));
+    NBETest::await(vm->navigation().openFile(url(QStringLiteral("index.html")), false));
     ASSERT_NE(window.sourceEditor(), nullptr);
 
-    vm->workingTree().setDiffTarget(url(QStringLiteral("index.html")));
+    vm->navigation().setDiffTarget(url(QStringLiteral("index.html")));
     ASSERT_NE(window.diffView(), nullptr);
     EXPECT_TRUE(window.diffView()->isVisible());
     EXPECT_FALSE(window.tabBar()->isVisible());
@@ -216,9 +216,9 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     // A file diff over a commit diff; going back shows the commit again.
     NBETest::await(vm->history().loadHistory());
     ASSERT_FALSE(vm->history().gitHistory().isEmpty());
-    vm->workingTree().setCommitDiffTarget(vm->history().gitHistory().first());
+    vm->navigation().setCommitDiffTarget(vm->history().gitHistory().first());
     EXPECT_EQ(window.diffView()->source().kind, NBEDiffSource::Kind::file);
-    vm->workingTree().setDiffTarget(std::nullopt);
+    vm->navigation().setDiffTarget(std::nullopt);
     ASSERT_NE(window.diffView(), nullptr);
     EXPECT_EQ(window.diffView()->source(),
               NBEDiffSource::commit(vm->history().gitHistory().first().sha,
@@ -228,9 +228,9 @@ TEST_F(NBEGitDiffViewTest, TheWindowShowsADiffInPlaceOfTheTabsUntilAFileOpens)
     QTest::mouseClick(window.diffView()->closeButton(), Qt::LeftButton);
     EXPECT_EQ(window.diffView(), nullptr);
     EXPECT_TRUE(window.tabBar()->isVisible());
-    vm->workingTree().showCommitDiff(vm->history().gitHistory().first());
+    vm->navigation().showCommitDiff(vm->history().gitHistory().first());
     ASSERT_NE(window.diffView(), nullptr);
-    NBETest::await(vm->workingTree().openFile(url(QStringLiteral("index.html")), false));
+    NBETest::await(vm->navigation().openFile(url(QStringLiteral("index.html")), false));
     EXPECT_EQ(window.diffView(), nullptr);
     EXPECT_TRUE(window.tabBar()->isVisible());
 }

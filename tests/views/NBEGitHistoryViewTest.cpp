@@ -16,7 +16,7 @@ protected:
     void makeView()
     {
         view = std::make_unique<NBEGitHistoryView>(model->gitState(), model->history(),
-                                                   model->workingTree());
+                                                   model->navigation());
         view->resize(300, 500);
         view->show();
     }
@@ -66,8 +66,8 @@ TEST_F(NBEGitHistoryViewTest, ListsCommitsNewestFirstAndAClickShowsThePatch)
     QListWidget *list = view->list();
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {},
                       list->visualItemRect(list->item(1)).center());
-    ASSERT_TRUE(model->workingTree().commitDiffTarget().has_value());
-    EXPECT_EQ(model->workingTree().commitDiffTarget()->subject, QStringLiteral("Second page"));
+    ASSERT_TRUE(model->navigation().commitDiffTarget().has_value());
+    EXPECT_EQ(model->navigation().commitDiffTarget()->subject, QStringLiteral("Second page"));
 
     // A commit made elsewhere moves HEAD; the list follows.
     commitFile(QStringLiteral("index.html"), "<p>four</p>\n", QStringLiteral("Fourth page"));

@@ -150,7 +150,7 @@ TEST_F(NBEGitToolbarMenuTest, AnIndexGitCantReadIsSaidWhereTheBranchAndChangesAr
     makeMenu();
     NBEGitChangesView changes(NBEGitChangesOwners{model->gitState(), model->workspaceGit(),
                                                   model->commitBox(), model->workingTree(),
-                                                  model->files()});
+                                                  model->navigation(), model->files()});
     changes.show();
     EXPECT_TRUE(onBranch(QStringLiteral("main")));
 
@@ -217,7 +217,7 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
     makeMenu();
     NBEGitChangesView changes(NBEGitChangesOwners{model->gitState(), model->workspaceGit(),
                                                   model->commitBox(), model->workingTree(),
-                                                  model->files()});
+                                                  model->navigation(), model->files()});
     changes.show();
     EXPECT_EQ(changes.syncLabel()->text(), QStringLiteral("No remote"));
     EXPECT_FALSE(changes.pushButton()->isVisible());

@@ -50,7 +50,7 @@ protected:
 
     void openTab(const QString &relative)
     {
-        NBETest::await(viewModel()->workingTree().openFile(url(relative), false));
+        NBETest::await(viewModel()->navigation().openFile(url(relative), false));
         ASSERT_TRUE(NBETest::waitUntil([&] {
             return view->sourceEditor() && viewModel()->tabs().activeTab() &&
                    view->sourceEditor()->tabID() == viewModel()->tabs().activeTab()->id;
@@ -442,7 +442,7 @@ TEST_F(NBEMainViewTest, ATabShownAgainHasItsCaretBackInView)
     QObject::connect(&viewModel()->tabs(), &NBEWorkspaceTabs::cursorPositionChanged,
                      [&](const QUuid &tab) { reports += tab == pageID; });
     openTab(QStringLiteral("app.js"));
-    viewModel()->workingTree().activateTab(pageID);
+    viewModel()->navigation().activateTab(pageID);
     ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor()->tabID() == pageID; }));
     const QTextCursor caret = textView()->textCursor();
     EXPECT_EQ(caret.blockNumber(), 99);
@@ -496,7 +496,7 @@ TEST_F(NBEMainViewTest, ATabShownAgainKeepsItsSelectionAndScrollPosition)
 
     const auto comeBack = [&] {
         openTab(QStringLiteral("app.js"));
-        viewModel()->workingTree().activateTab(pageID);
+        viewModel()->navigation().activateTab(pageID);
         ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor()->tabID() == pageID; }));
         QCoreApplication::processEvents();
     };
@@ -509,7 +509,7 @@ TEST_F(NBEMainViewTest, ATabShownAgainKeepsItsSelectionAndScrollPosition)
     // Reloaded while another tab showed: the caret by line and column.
     openTab(QStringLiteral("app.js"));
     viewModel()->tabs().updateContent(QStringLiteral("<p>new</p>\n") + page, pageID);
-    viewModel()->workingTree().activateTab(pageID);
+    viewModel()->navigation().activateTab(pageID);
     ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor()->tabID() == pageID; }));
     const QTextCursor caret = textView()->textCursor();
     EXPECT_FALSE(caret.hasSelection());
@@ -542,7 +542,7 @@ TEST_F(NBEMainViewTest, RevealingAnIssueOnAWideLineSelectsTheIssueItself)
                             textView()->textGeometry().toText(cursor.selectionEnd()) - start};
     };
     const NBERevealRange issue{{1, 36141}, {1, 36150}};
-    viewModel()->workingTree().revealLine(url(QStringLiteral("site.min.css")), 1, issue);
+    viewModel()->navigation().revealLine(url(QStringLiteral("site.min.css")), 1, issue);
     EXPECT_TRUE(NBETest::waitUntil([&] {
         return chosen(QStringLiteral("site.min.css")) == NBETextRange{36140, 9};
     })) << chosen(QStringLiteral("site.min.css")).value_or(NBETextRange{}).length;
@@ -550,8 +550,8 @@ TEST_F(NBEMainViewTest, RevealingAnIssueOnAWideLineSelectsTheIssueItself)
     EXPECT_TRUE(NBETest::waitUntil(
         [&] { return textView()->viewport()->rect().contains(textView()->cursorRect()); }));
 
-    viewModel()->workingTree().revealLine(url(QStringLiteral("short.css")), 2,
-                                          NBERevealRange{{2, 5}, {2, 10}});
+    viewModel()->navigation().revealLine(url(QStringLiteral("short.css")), 2,
+                                         NBERevealRange{{2, 5}, {2, 10}});
     EXPECT_TRUE(NBETest::waitUntil([&] {
         return chosen(QStringLiteral("short.css")) == NBETextRange{5, 18};
     }));

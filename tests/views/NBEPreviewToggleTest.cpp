@@ -39,7 +39,7 @@ protected:
     QUuid open(const QString &name)
     {
         NBETest::await(
-            model->workingTree().openFile(QUrl::fromLocalFile(dir.filePath(name)), false));
+            model->navigation().openFile(QUrl::fromLocalFile(dir.filePath(name)), false));
         return model->tabs().activeTab()->id;
     }
 };
@@ -92,7 +92,7 @@ TEST_F(NBEPreviewToggleTest, SwitchingAndClosingPreviewingTabsBuildsAndFreesThei
     QPointer<NBEScrollLink> aboutLink = aboutSplit->scrollLink();
     QPointer<QWebEngineView> aboutPage = aboutSplit->preview()->webView();
 
-    model->workingTree().activateTab(index);
+    model->navigation().activateTab(index);
     ASSERT_TRUE(main->htmlSplitView());
     EXPECT_FALSE(aboutSplit);
     EXPECT_FALSE(aboutLink);
@@ -100,7 +100,7 @@ TEST_F(NBEPreviewToggleTest, SwitchingAndClosingPreviewingTabsBuildsAndFreesThei
     QPointer<NBEHTMLSplitView> indexSplit = main->htmlSplitView();
     EXPECT_EQ(indexSplit->sourceEditor()->tabID(), index);
 
-    model->workingTree().activateTab(about);
+    model->navigation().activateTab(about);
     ASSERT_TRUE(main->htmlSplitView());
     EXPECT_FALSE(indexSplit);
     aboutPage = main->htmlSplitView()->preview()->webView();

@@ -154,7 +154,7 @@ TEST_F(NBESourceEditorTest, FollowsItsDocumentAndNothingElse)
               QList<NBELSPDiagnostic>{diagnostic});
 
     NBETest::await(model->refreshGitStatus());
-    model->workingTree().activateTab(id);
+    model->navigation().activateTab(id);
     QCoreApplication::processEvents();
     EXPECT_EQ(editor.editor(), first.data());
     EXPECT_EQ(providers.size(), 0);

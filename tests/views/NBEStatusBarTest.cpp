@@ -28,7 +28,7 @@ protected:
     void makeBar()
     {
         bar = std::make_unique<NBEStatusBar>(model->tabs(), model->diagnosticsStore(),
-                                             model->languageServers(), model->workingTree());
+                                             model->languageServers(), model->navigation());
         bar->resize(600, NBEStatusBar::barHeight);
         bar->show();
     }
@@ -89,7 +89,7 @@ TEST_F(NBEStatusBarTest, TextsFollowTheActiveTabAndItsCaret)
     EXPECT_EQ(shown(), (QStringList{QStringLiteral("Ln 1, Col 1"), QStringLiteral("UTF-8")}));
 
     // Back to the first tab: its own caret again.
-    model->workingTree().activateTab(css.id);
+    model->navigation().activateTab(css.id);
     EXPECT_EQ(shown(), (QStringList{css.language->name, QStringLiteral("Ln 12, Col 40"),
                                     QStringLiteral("UTF-8")}));
 }
@@ -223,7 +223,7 @@ TEST_F(NBEStatusBarTest, IssuesListKeepsTheOrderAndRevealsTheChosenLine)
     ASSERT_TRUE(hasDiagnostics(QStringLiteral("A.html")));
     ASSERT_TRUE(hasDiagnostics(QStringLiteral("sub/b.html")));
 
-    NBEDiagnosticsListView list(model->diagnosticsStore(), model->workingTree());
+    NBEDiagnosticsListView list(model->diagnosticsStore(), model->navigation());
     list.show();
     EXPECT_FALSE(list.isShowingEmptyState());
     const QList<NBEFileDiagnostic> entries = model->diagnosticsStore().sorted();
@@ -247,10 +247,10 @@ TEST_F(NBEStatusBarTest, IssuesListKeepsTheOrderAndRevealsTheChosenLine)
     list.listView()->scrollTo(list.listView()->model()->index(chosen, 0));
     clickRow(list.listView(), chosen);
     EXPECT_EQ(dismissed.size(), 1);
-    ASSERT_TRUE(model->workingTree().revealTarget().has_value());
+    ASSERT_TRUE(model->navigation().revealTarget().has_value());
     const NBELSPDiagnostic &issue = entry.diagnostic;
     EXPECT_EQ(
-        *model->workingTree().revealTarget(),
+        *model->navigation().revealTarget(),
         (NBERevealTarget{entry.url, int(issue.startLine) + 1,
                          NBERevealRange{{int(issue.startLine) + 1, int(issue.startCharacter) + 1},
                                         {int(issue.endLine) + 1, int(issue.endCharacter) + 1}}}));
@@ -278,13 +278,13 @@ TEST_F(NBEStatusBarTest, ChoosingARowInThePopoverClosesIt)
     }));
     const NBELSPDiagnostic first =
         model->diagnosticsStore().forFile(url(QStringLiteral("page.html"))).first();
-    EXPECT_EQ(model->workingTree().revealTarget()->line, first.startLine + 1);
+    EXPECT_EQ(model->navigation().revealTarget()->line, first.startLine + 1);
 }
 
 TEST_F(NBEStatusBarTest, EmptyListSaysSo)
 {
     load();
-    NBEDiagnosticsListView list(model->diagnosticsStore(), model->workingTree());
+    NBEDiagnosticsListView list(model->diagnosticsStore(), model->navigation());
     EXPECT_TRUE(list.isShowingEmptyState());
     EXPECT_EQ(list.size(), NBEDiagnosticsListView::panelSize);
 
@@ -338,8 +338,8 @@ protected:
         view->start();
         viewModel = view->viewModel();
         ASSERT_TRUE(NBETest::waitUntil([&] { return viewModel->files().isOpen(); }));
-        viewModel->workingTree().openFile(QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(name))),
-                                          false);
+        viewModel->navigation().openFile(QUrl::fromLocalFile(QDir::cleanPath(dir.filePath(name))),
+                                         false);
         ASSERT_TRUE(NBETest::waitUntil([&] { return view->sourceEditor() != nullptr; }));
     }
 };

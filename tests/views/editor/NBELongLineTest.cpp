@@ -222,7 +222,7 @@ protected:
     void openInWindow(const QString &relative)
     {
         ASSERT_NO_FATAL_FAILURE(makeView());
-        NBETest::await(view->viewModel()->workingTree().openFile(url(relative), false));
+        NBETest::await(view->viewModel()->navigation().openFile(url(relative), false));
         // Shown and sized: a first layout of a wrapped text moves its scroll
         // position.
         ASSERT_TRUE(NBETest::waitUntil([&] {
@@ -343,7 +343,7 @@ TEST_F(NBELongLineWindowTest, AOneLineFileOfMegabytesOpensSplit)
     ASSERT_NO_FATAL_FAILURE(makeView());
     bool wholeShown = false;
     NBETest::await(
-        view->viewModel()->workingTree().openFile(url(QStringLiteral("bundle.min.js")), false));
+        view->viewModel()->navigation().openFile(url(QStringLiteral("bundle.min.js")), false));
     ASSERT_TRUE(NBETest::waitUntil([&] {
         if (view->sourceEditor() && !textView()->isReadOnly() && !NBETest::longLines(textView()))
             wholeShown = true;
@@ -579,7 +579,7 @@ TEST_F(NBELongLineWindowTest, AShownAgainTextIsSplitAgainAndOtherTextsShownWhole
     openInWindow(QStringLiteral("bundle.min.js"));
     EXPECT_TRUE(NBETest::longLines(textView()));
     const auto showTab = [&](const QString &name, const QString &text) {
-        NBETest::await(view->viewModel()->workingTree().openFile(url(name), false));
+        NBETest::await(view->viewModel()->navigation().openFile(url(name), false));
         return NBETest::waitUntil(
             [&] { return view->sourceEditor() && textView()->text() == text; });
     };
