@@ -2,6 +2,8 @@
 
 #include "NBEGitState.h"
 
+#include <vector>
+
 namespace {
 
 // The status of one side of a change: a conflict or an untracked file is
@@ -58,8 +60,36 @@ NBEGitChangesModel::NBEGitChangesModel(const NBEGitState &state, QObject *parent
     connect(&m_state, &NBEGitState::changed, this, &NBEGitChangesModel::follow);
 }
 
-QList<NBEGitChangeRow> NBEGitChangesModel::rowsFor(const QList<NBEGitFileChange> &changedFiles,
-                                                   const QUrl &root)
+namespace {
+
+// Which sections a change has a row in: a conflict only under merge
+// changes, otherwise under staged changes, changes, or both.
+bool inConflicts(const NBEGitFileChange &change)
+{
+    return change.overallStatus() == NBEGitStatus::conflicted;
+}
+
+bool inSection(NBEGitChangeRow::Kind kind, const NBEGitFileChange &change, bool conflict)
+{
+    switch (kind) {
+    case NBEGitChangeRow::Kind::conflictsSection:
+        return conflict;
+    case NBEGitChangeRow::Kind::stagedSection:
+        return !conflict && change.isStaged();
+    default:
+        return !conflict && change.worktree != u' ';
+    }
+}
+
+constexpr NBEGitChangeRow::Kind sections[] = {NBEGitChangeRow::Kind::conflictsSection,
+                                              NBEGitChangeRow::Kind::stagedSection,
+                                              NBEGitChangeRow::Kind::changesSection};
+
+// The rows of `changes` (by name); `reused(i, section)` gives the row a
+// change already had in that section (its index into `from`), or -1.
+template <typename Reused>
+QList<NBEGitChangeRow> rowsOf(const QList<NBEGitFileChange> &changes, const QUrl &root,
+                              const QList<NBEGitChangeRow> &from, Reused reused)
 {
     const QString prefix = root.toLocalFile() + u'/';
     auto fileRow = [&](const NBEGitFileChange &change, bool staged) {
@@ -77,31 +107,70 @@ QList<NBEGitChangeRow> NBEGitChangesModel::rowsFor(const QList<NBEGitFileChange>
         row.status = sideStatus(change, staged);
         return row;
     };
-    QList<NBEGitChangeRow> conflicts;
-    QList<NBEGitChangeRow> staged;
-    QList<NBEGitChangeRow> changed;
-    for (const NBEGitFileChange &change : changedFiles) {
-        if (change.overallStatus() == NBEGitStatus::conflicted) {
-            conflicts.append(fileRow(change, false));
-            continue;
-        }
-        if (change.isStaged())
-            staged.append(fileRow(change, true));
-        if (change.worktree != u' ')
-            changed.append(fileRow(change, false));
+    std::vector<char> conflicts(size_t(changes.size()));
+    int counts[3] = {};
+    for (qsizetype i = 0; i < changes.size(); ++i) {
+        conflicts[size_t(i)] = inConflicts(changes[i]);
+        for (int s = 0; s < 3; ++s)
+            counts[s] += inSection(sections[s], changes[i], conflicts[size_t(i)]);
     }
     QList<NBEGitChangeRow> rows;
-    auto section = [&rows](NBEGitChangeRow::Kind kind, const QList<NBEGitChangeRow> &files) {
-        if (files.isEmpty())
-            return;
-        rows.append({kind, {}, {}, {}, {}, int(files.size())});
-        rows.append(files);
-    };
+    rows.reserve(counts[0] + counts[1] + counts[2] + 3);
     // What still needs resolving comes first.
-    section(NBEGitChangeRow::Kind::conflictsSection, conflicts);
-    section(NBEGitChangeRow::Kind::stagedSection, staged);
-    section(NBEGitChangeRow::Kind::changesSection, changed);
+    for (int s = 0; s < 3; ++s) {
+        if (counts[s] == 0)
+            continue;
+        rows.append({sections[s], {}, {}, {}, {}, counts[s]});
+        for (qsizetype i = 0; i < changes.size(); ++i) {
+            if (!inSection(sections[s], changes[i], conflicts[size_t(i)]))
+                continue;
+            const qsizetype old = reused(i, s);
+            rows.append(old >= 0 ? from[old]
+                                 : fileRow(changes[i],
+                                           sections[s] == NBEGitChangeRow::Kind::stagedSection));
+        }
+    }
     return rows;
+}
+
+} // namespace
+
+QList<NBEGitChangeRow> NBEGitChangesModel::rowsFor(const QList<NBEGitFileChange> &changedFiles,
+                                                   const QUrl &root)
+{
+    return rowsOf(changedFiles, root, {}, [](qsizetype, int) { return qsizetype(-1); });
+}
+
+QList<NBEGitChangeRow> NBEGitChangesModel::rowsFor(const NBEGitNameOrder &order, const QUrl &root,
+                                                   const NBEGitNameOrder &previous,
+                                                   const QList<NBEGitChangeRow> &previousRows)
+{
+    // Where each change of the previous order has its row in each section:
+    // the sections list their files in the order's order.
+    const qsizetype count = previous.changes.size();
+    std::vector<qsizetype> rowAt(size_t(count) * 3, -1);
+    qsizetype header = 0;
+    bool matches = true;
+    for (int s = 0; s < 3 && matches; ++s) {
+        qsizetype files = 0;
+        for (qsizetype p = 0; p < count; ++p) {
+            const NBEGitFileChange &change = previous.changes[p];
+            if (inSection(sections[s], change, inConflicts(change)))
+                rowAt[size_t(p) * 3 + s] = header + ++files;
+        }
+        if (files == 0)
+            continue;
+        matches = header + files < previousRows.size() &&
+                  previousRows[header].kind == sections[s] && previousRows[header].count == files;
+        header += files + 1;
+    }
+    matches = matches && header == previousRows.size();
+    if (!matches || order.previousPlaces.size() != order.changes.size())
+        return rowsFor(order.changes, root);
+    return rowsOf(order.changes, root, previousRows, [&](qsizetype i, int s) {
+        const qsizetype was = order.previousPlaces[i];
+        return was >= 0 && was < count ? rowAt[size_t(was) * 3 + s] : qsizetype(-1);
+    });
 }
 
 void NBEGitChangesModel::follow()

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBEGitChangeRow.h"
+#include "NBEGitNameOrder.h"
 
 #include <QAbstractListModel>
 #include <QList>
@@ -20,6 +21,11 @@ public:
     // The sections and files of `changedFiles` (by name), in order.
     static QList<NBEGitChangeRow> rowsFor(const QList<NBEGitFileChange> &changedFiles,
                                           const QUrl &root);
+    // The same for `order`, taking the rows of the changes it kept from
+    // `previous` out of `previousRows` (the rows of `previous`).
+    static QList<NBEGitChangeRow> rowsFor(const NBEGitNameOrder &order, const QUrl &root,
+                                          const NBEGitNameOrder &previous,
+                                          const QList<NBEGitChangeRow> &previousRows);
 
     const QList<NBEGitChangeRow> &rows() const { return m_rows; }
     // The row at `index`; a default row outside the list.

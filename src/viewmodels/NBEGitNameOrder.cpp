@@ -3,6 +3,7 @@
 #include <QHash>
 
 #include <algorithm>
+#include <iterator>
 #include <vector>
 
 namespace {
@@ -14,6 +15,8 @@ struct Place
 {
     qsizetype index;
     Key key;
+    // Its place in the previous order, -1 when new.
+    qsizetype previous = -1;
 };
 
 bool precedes(const Place &a, const Place &b)
@@ -29,14 +32,20 @@ Key keyOf(const NBEGitFileChange &change)
         NBEFileTreeNode::nameKey(change.url.fileName()));
 }
 
-NBEGitNameOrder ordered(const QList<NBEGitFileChange> &changes, const std::vector<Place> &places)
+NBEGitNameOrder ordered(const QList<NBEGitFileChange> &changes, std::vector<Place> places)
 {
     NBEGitNameOrder order;
-    order.changes.reserve(qsizetype(places.size()));
-    order.keys.reserve(qsizetype(places.size()));
-    for (const Place &place : places) {
+    order.listed = changes;
+    const auto count = qsizetype(places.size());
+    order.changes.reserve(count);
+    order.keys.reserve(count);
+    order.places.reserve(count);
+    order.previousPlaces.reserve(count);
+    for (Place &place : places) {
         order.changes.append(changes[place.index]);
-        order.keys.append(place.key);
+        order.keys.append(std::move(place.key));
+        order.places.append(place.index);
+        order.previousPlaces.append(place.previous);
     }
     return order;
 }
@@ -50,46 +59,69 @@ NBEGitNameOrder NBEGitNameOrder::of(const QList<NBEGitFileChange> &changes)
     for (qsizetype i = 0; i < changes.size(); ++i)
         places.push_back({i, keyOf(changes[i])});
     std::sort(places.begin(), places.end(), precedes);
-    return ordered(changes, places);
+    return ordered(changes, std::move(places));
 }
 
 NBEGitNameOrder NBEGitNameOrder::updated(const NBEGitNameOrder &previous,
                                          const QList<NBEGitFileChange> &changes)
 {
-    if (previous.changes.isEmpty() || previous.keys.size() != previous.changes.size())
+    const QList<NBEGitFileChange> &before = previous.listed;
+    const qsizetype count = previous.changes.size();
+    if (count == 0 || previous.keys.size() != count || previous.places.size() != count ||
+        before.size() != count)
         return of(changes);
-    // Where each file is in git's order now; the first record of a file
-    // counts, as a fresh order would see it first.
+    // The records both of git's lists begin and end with are the same files
+    // in the same places but for a shift; only those between are looked up.
+    const qsizetype shorter = std::min(before.size(), changes.size());
+    qsizetype head = 0;
+    while (head < shorter && before[head] == changes[head])
+        ++head;
+    qsizetype tail = 0;
+    while (tail < shorter - head &&
+           before[before.size() - 1 - tail] == changes[changes.size() - 1 - tail])
+        ++tail;
+    const qsizetype beforeEnd = before.size() - tail;
+    const qsizetype end = changes.size() - tail;
+    // Where each file between is in git's order now; the first record of a
+    // file counts, as a fresh order would see it first.
     QHash<QUrl, qsizetype> at;
-    at.reserve(changes.size());
-    for (qsizetype i = changes.size() - 1; i >= 0; --i)
+    at.reserve(end - head);
+    for (qsizetype i = end - 1; i >= head; --i)
         at.insert(changes[i].url, i);
-    std::vector<char> kept(size_t(changes.size()), 0);
+    std::vector<char> kept(size_t(end - head), 0);
     std::vector<Place> stayed;
-    stayed.reserve(size_t(changes.size()));
-    for (qsizetype p = 0; p < previous.changes.size(); ++p) {
-        const NBEGitFileChange &change = previous.changes[p];
-        const auto found = at.constFind(change.url);
-        if (found == at.cend() || kept[size_t(*found)] || !(changes[*found] == change))
-            continue;
-        kept[size_t(*found)] = 1;
+    stayed.reserve(size_t(count));
+    for (qsizetype p = 0; p < count; ++p) {
+        const qsizetype was = previous.places[p];
+        qsizetype now = was;
+        if (was >= beforeEnd) {
+            now = was - before.size() + changes.size();
+        } else if (was >= head) {
+            const NBEGitFileChange &change = before[was];
+            const auto found = at.constFind(change.url);
+            if (found == at.cend() || kept[size_t(*found - head)] || !(changes[*found] == change))
+                continue;
+            kept[size_t(*found - head)] = 1;
+            now = *found;
+        }
         // git lists the files it still lists in the same order, so names
         // that compare equal stay in git's order; should they not, the
         // order is made afresh.
-        if (!stayed.empty() && stayed.back().index > *found &&
+        if (!stayed.empty() && stayed.back().index > now &&
             NBEFileTreeNode::compareNameKeys(*stayed.back().key, *previous.keys[p]) == 0)
             return of(changes);
-        stayed.push_back({*found, previous.keys[p]});
+        stayed.push_back({now, previous.keys[p], p});
     }
     std::vector<Place> added;
-    for (qsizetype i = 0; i < changes.size(); ++i) {
-        if (!kept[size_t(i)])
+    for (qsizetype i = head; i < end; ++i) {
+        if (!kept[size_t(i - head)])
             added.push_back({i, keyOf(changes[i])});
     }
     std::sort(added.begin(), added.end(), precedes);
     std::vector<Place> merged;
     merged.reserve(stayed.size() + added.size());
-    std::merge(stayed.begin(), stayed.end(), added.begin(), added.end(), std::back_inserter(merged),
-               precedes);
-    return ordered(changes, merged);
+    std::merge(std::make_move_iterator(stayed.begin()), std::make_move_iterator(stayed.end()),
+               std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()),
+               std::back_inserter(merged), precedes);
+    return ordered(changes, std::move(merged));
 }

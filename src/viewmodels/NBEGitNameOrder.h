@@ -15,6 +15,13 @@ struct NBEGitNameOrder
     QList<NBEGitFileChange> changes;
     // Parallel to `changes`.
     QList<std::shared_ptr<const NBEFileTreeNode::NameKey>> keys;
+    // Parallel to `changes`: where each is in `listed`.
+    QList<qsizetype> places;
+    // Parallel to `changes`: where each was in the order this one was
+    // updated from; -1 for a change that is new to it.
+    QList<qsizetype> previousPlaces;
+    // The changes in git's order, as the order was made from them.
+    QList<NBEGitFileChange> listed;
 
     // `changes` (in git's order) sorted afresh.
     static NBEGitNameOrder of(const QList<NBEGitFileChange> &changes);

@@ -76,9 +76,13 @@ NBEGitState::Prepared NBEGitState::prepared(Snapshot snapshot, const Snapshot &p
     prepared.order = prepared.snapshot.root == previous.root
                          ? NBEGitNameOrder::updated(previousOrder, prepared.snapshot.changes)
                          : NBEGitNameOrder::of(prepared.snapshot.changes);
+    // The rows of the changes that stayed are the ones they had.
     if (prepared.snapshot.root)
         prepared.rows =
-            NBEGitChangesModel::rowsFor(prepared.order.changes, *prepared.snapshot.root);
+            prepared.snapshot.root == previous.root
+                ? NBEGitChangesModel::rowsFor(prepared.order, *prepared.snapshot.root,
+                                              previousOrder, previousRows)
+                : NBEGitChangesModel::rowsFor(prepared.order.changes, *prepared.snapshot.root);
     // The rows both lists begin and end with; a section row stands for
     // itself whatever its count, which the model updates in place.
     const auto alike = [](const NBEGitChangeRow &a, const NBEGitChangeRow &b) {
@@ -104,8 +108,14 @@ NBEGitState::Prepared NBEGitState::prepared(Snapshot snapshot, const Snapshot &p
     change.at = prefix;
     change.removed = previousRows.size() - prefix - suffix;
     change.inserted = rows.size() - prefix - suffix;
-    if (change.removed < previousRows.size())
-        change.between = previousRows.mid(0, prefix) + previousRows.mid(prefix + change.removed);
+    // Only rows that go need a list between: most refreshes only add.
+    if (change.removed > 0 && change.removed < previousRows.size()) {
+        change.between.reserve(previousRows.size() - change.removed);
+        for (qsizetype i = 0; i < previousRows.size(); ++i) {
+            if (i < prefix || i >= prefix + change.removed)
+                change.between.append(previousRows[i]);
+        }
+    }
     return prepared;
 }
 

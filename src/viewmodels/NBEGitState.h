@@ -79,7 +79,7 @@ public:
     // How the changes list's rows went from the previous snapshot's to this
     // one's: `removed` rows at `at` gave way to `inserted` ones, and section
     // rows may show new counts. `before` is the list it starts from and
-    // `between` that list with the removed rows gone.
+    // `between` that list with the removed rows gone (only when some go).
     struct RowsChange
     {
         QList<NBEGitChangeRow> before;

@@ -1,4 +1,5 @@
 #include "NBEGitNameOrder.h"
+#include "NBEGitChangesModel.h"
 
 #include <QRandomGenerator>
 #include <gtest/gtest.h>
@@ -6,12 +7,13 @@
 #include <algorithm>
 
 // An order made from the previous one equals one made afresh, whatever
-// came and went: equal names stay in git's order.
+// came and went: equal names stay in git's order. The rows built from it,
+// reusing those of the changes that stayed, equal rows built afresh.
 TEST(NBEGitNameOrder, AnUpdatedOrderEqualsAFreshOne)
 {
     const QStringList names{"index.html", "Index.html", "a2.css", "a10.css",         "A1.css",
                             "b.txt",      "file 07",    "file 7", "\u00e9t\u00e9.md"};
-    const QString letters = QStringLiteral(" M?AD");
+    const QString letters = QStringLiteral(" M?ADU");
     QRandomGenerator random(54);
     const auto burst = [&](int count) {
         QList<NBEGitFileChange> changes;
@@ -31,21 +33,31 @@ TEST(NBEGitNameOrder, AnUpdatedOrderEqualsAFreshOne)
                       changes.end());
         return changes;
     };
+    const QUrl root = QUrl::fromLocalFile(QStringLiteral("/r"));
     NBEGitNameOrder order = NBEGitNameOrder::of(burst(40));
-    for (int turn = 0; turn < 50; ++turn) {
-        // Some of the last changes stay, some go, new ones come.
-        QList<NBEGitFileChange> next = burst(int(random.bounded(60)));
-        for (const NBEGitFileChange &change : std::as_const(order.changes)) {
-            if (random.bounded(3) != 0 &&
-                std::none_of(next.cbegin(), next.cend(),
-                             [&](const auto &other) { return other.url == change.url; }))
-                next.append(change);
+    QList<NBEGitChangeRow> rows = NBEGitChangesModel::rowsFor(order.changes, root);
+    for (int turn = 0; turn < 200; ++turn) {
+        // Some of the last changes stay, some go, some change sides, new
+        // ones come; now and then only a few change.
+        const bool few = turn % 3 == 0;
+        QList<NBEGitFileChange> next = burst(int(random.bounded(few ? 3 : 60)));
+        for (NBEGitFileChange change : std::as_const(order.changes)) {
+            if (random.bounded(few ? 20 : 3) == 0 ||
+                std::any_of(next.cbegin(), next.cend(),
+                            [&](const auto &other) { return other.url == change.url; }))
+                continue;
+            if (random.bounded(few ? 20 : 5) == 0)
+                change.index = change.index == u'M' ? u' ' : u'M';
+            next.append(change);
         }
         std::sort(next.begin(), next.end(),
                   [](const auto &a, const auto &b) { return a.url.path() < b.url.path(); });
         const NBEGitNameOrder fresh = NBEGitNameOrder::of(next);
-        order = NBEGitNameOrder::updated(order, next);
+        const NBEGitNameOrder previous =
+            std::exchange(order, NBEGitNameOrder::updated(order, next));
         ASSERT_EQ(order.changes, fresh.changes) << turn;
+        rows = NBEGitChangesModel::rowsFor(order, root, previous, rows);
+        ASSERT_EQ(rows, NBEGitChangesModel::rowsFor(fresh.changes, root)) << turn;
         ASSERT_EQ(order.keys.size(), order.changes.size());
         for (qsizetype i = 0; i < order.keys.size(); ++i)
             EXPECT_EQ(order.keys[i]->name, order.changes[i].url.fileName());

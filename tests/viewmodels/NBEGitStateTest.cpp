@@ -125,8 +125,9 @@ TEST_F(GitStateTest, RefreshesOfASubfolderAgreeWithAFreshReading)
 }
 
 // Rows keep their order from one refresh to the next and only new changes
-// are sorted in; after bursts of changes (new, gone, staged, the same name
-// in many folders, digits and case) they are what a fresh reading gives.
+// are sorted in; after bursts of changes (new, gone, staged, changed again
+// after staging, renamed, the same name in many folders, digits and case)
+// they are what a fresh reading gives.
 TEST_F(GitStateTest, RowsAfterBurstsOfChangesEqualAFreshReading)
 {
     git({"init", "-q", "-b", "main"});
@@ -160,6 +161,10 @@ TEST_F(GitStateTest, RowsAfterBurstsOfChangesEqualAFreshReading)
             QDir(path(QStringLiteral("new%1").arg(burst - 3))).removeRecursively();
         if (burst == 4)
             QFile::remove(path(QStringLiteral("file9.txt")));
+        if (burst == 3)
+            write(QStringLiteral("dir2/index.html"), "changed after staging\n");
+        if (burst == 5)
+            git({"mv", "File10.txt", "dir6/File10.txt"});
         refresh();
         expectFresh();
     }
