@@ -1,6 +1,7 @@
 #include "NBELSPClient.h"
 
 #include "NBELSPProcess.h"
+#include "NBEMemory.h"
 #include "NBEWebLSPServers.h"
 #include "NBEWhenFinished.h"
 
@@ -155,7 +156,7 @@ void NBELSPClient::handleIncoming()
             nbeWhenFinished(QtConcurrent::run([body = next.body, preparers = m_preparers] {
                                 return decode(body, preparers);
                             }),
-                            this, [this](Decoded decoded) {
+                            this, [this, size = next.body.size()](Decoded decoded) {
                                 if (m_stopped || m_incoming.empty())
                                     return;
                                 Incoming &front = m_incoming.front();
@@ -163,6 +164,10 @@ void NBELSPClient::handleIncoming()
                                 front.decoded = true;
                                 front.message = std::move(decoded.message);
                                 front.prepared = std::move(decoded.prepared);
+                                // A long message (a large file's diagnostics)
+                                // left its pieces in a pool thread's arena.
+                                if (size >= releaseAfterBytes)
+                                    NBEMemory::releaseSoon(0);
                                 handleIncoming();
                             });
             return;

@@ -135,6 +135,8 @@ public:
     // completion list with its documentation runs to hundreds of KiB); all
     // are handled on the client's thread in arrival order.
     static constexpr qsizetype backgroundDecodeBytes = 16 * 1024;
+    // Messages this long hand the memory of their decoding back soon after.
+    static constexpr qsizetype releaseAfterBytes = 256 * 1024;
 
 signals:
     // In arrival order; nothing is dropped.

@@ -172,6 +172,10 @@ void NBETextBuffer::readAtPause()
         compareWithSaved();
     Q_EMIT settled();
     releaseSnapshot();
+    // What the readers of the pause's text copy and let go on pool threads
+    // would otherwise stay with their arenas, a little more at every pause.
+    if (m_length * qsizetype(sizeof(QChar)) >= NBEMemory::largeBlockBytes)
+        NBEMemory::releaseSoon(NBEMemory::pauseReleaseDelayMs);
 }
 
 QString NBETextBuffer::snapshot() const

@@ -7,6 +7,7 @@
 
 #include <atomic>
 #include <malloc.h>
+#include <thread>
 
 namespace {
 
@@ -19,13 +20,14 @@ void NBEMemory::configureAllocator()
     mallopt(M_MMAP_THRESHOLD, int(largeBlockBytes));
 }
 
-void NBEMemory::releaseSoon()
+void NBEMemory::releaseSoon(int delayMs)
 {
     QCoreApplication *app = QCoreApplication::instance();
     if (!app)
         return;
     if (QThread::currentThread() != app->thread()) {
-        QMetaObject::invokeMethod(app, &NBEMemory::releaseSoon, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            app, [delayMs] { releaseSoon(delayMs); }, Qt::QueuedConnection);
         return;
     }
     // One timer for every closing of a burst (a window's tabs).
@@ -33,13 +35,20 @@ void NBEMemory::releaseSoon()
     if (!timer) {
         timer = new QTimer(app);
         timer->setSingleShot(true);
-        timer->setInterval(releaseDelayMs);
+        // Handing back a few hundred megabytes takes the kernel some
+        // milliseconds, which the keys don't wait for: a thread of its own
+        // does it, taking each arena's lock in turn.
         QObject::connect(timer, &QTimer::timeout, [] {
-            malloc_trim(0);
-            handedBack.fetch_add(1, std::memory_order_relaxed);
+            std::thread([] {
+                malloc_trim(0);
+                handedBack.fetch_add(1, std::memory_order_relaxed);
+            }).detach();
         });
     }
-    timer->start();
+    // A sooner call never cuts short the wait of one that needs longer.
+    if (timer->isActive() && timer->remainingTime() > delayMs)
+        return;
+    timer->start(delayMs);
 }
 
 quint64 NBEMemory::releases()

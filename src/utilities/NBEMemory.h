@@ -18,9 +18,12 @@ public:
     // Before any thread starts: large blocks always get their own mapping,
     // returned when freed.
     static void configureAllocator();
-    // A long text was let go: shortly after (when the pool threads' shares
-    // of it are gone too) the free pages of every arena go back.
-    static void releaseSoon();
+    // A long text was let go, or the copies a pause of typing made of one
+    // (each pool thread's arena keeps the pages its work freed): shortly
+    // after (when the pool threads' shares are gone too) the free pages of
+    // every arena go back. Calls within the delay hand back once. Work
+    // that is over already needs a shorter delay.
+    static void releaseSoon(int delayMs = releaseDelayMs);
     // Times the pages were handed back, so a test can follow a closing.
     static quint64 releases();
     // Frees `value` (thousands of list entries) on a thread of its own. A
@@ -35,4 +38,5 @@ public:
 
     static constexpr qsizetype largeBlockBytes = 1024 * 1024;
     static constexpr int releaseDelayMs = 1000;
+    static constexpr int pauseReleaseDelayMs = 300;
 };

@@ -1,4 +1,5 @@
 #include "NBELSPClient.h"
+#include "NBEMemory.h"
 #include "NBETestSupport.h"
 
 #include <QElapsedTimer>
@@ -378,6 +379,30 @@ TEST_F(NBELSPClientTest, LongMessagesDecodedAsideKeepTheirPlaceInLine)
     EXPECT_EQ(heard, QStringList({"first", "second", "third"}));
     ASSERT_TRUE(answer.isFinished());
     EXPECT_EQ(NBETest::await(answer).value().stringValue()->size(), words.size());
+}
+
+// A long message (a large file's diagnostics) is decoded on a pool thread,
+// whose arena would keep the pages of its pieces: they go back once it is
+// handled. Shorter ones hand nothing back.
+TEST_F(NBELSPClientTest, ALongMessageDecodedAsideHandsItsMemoryBack)
+{
+    for (const qsizetype bytes :
+         {NBELSPClient::backgroundDecodeBytes, NBELSPClient::releaseAfterBytes}) {
+        SCOPED_TRACE(bytes);
+        NBELSPClient client;
+        client.attach([](const QByteArray &) -> NBEResult<void> { return {}; });
+        int heard = 0;
+        QObject::connect(&client, &NBELSPClient::notificationReceived,
+                         [&](const NBELSPNotification &) { ++heard; });
+        const quint64 before = NBEMemory::releases();
+        client.receive(
+            NBELSPFraming::frame(R"({"jsonrpc":"2.0","method":"long","params":{"text":")" +
+                                 QByteArray("word ").repeated(bytes / 5 + 1) + R"("}})"));
+        ASSERT_TRUE(NBETest::waitUntil([&] { return heard == 1; }));
+        NBETest::waitUntil([&] { return NBEMemory::releases() > before; },
+                           std::chrono::milliseconds(NBEMemory::pauseReleaseDelayMs));
+        EXPECT_EQ(NBEMemory::releases(), before + (bytes >= NBELSPClient::releaseAfterBytes));
+    }
 }
 
 TEST_F(NBELSPClientTest, PreparedNotificationsCarryTheirValueInPlaceOfTheParams)

@@ -372,6 +372,26 @@ TEST(NBETextBuffer, LettingALongTextGoHandsItsMemoryBack)
     }
 }
 
+// The copies a pause of typing makes of a long text are let go on pool
+// threads, whose arenas would keep their pages: each pause hands them back
+// once, shortly after. A short text's pause hands nothing back.
+TEST(NBETextBuffer, APauseOfALongTextHandsItsCopiesBack)
+{
+    for (const qsizetype length : {qsizetype(1000), qsizetype(600 * 1024)}) {
+        SCOPED_TRACE(length);
+        NBETextBuffer buffer(QString(length, u'x'));
+        int settled = 0;
+        QObject::connect(&buffer, &NBETextBuffer::settled, [&] { ++settled; });
+        const quint64 before = NBEMemory::releases();
+        QTextCursor(buffer.document()).insertText(QStringLiteral("typed"));
+        ASSERT_TRUE(NBETest::waitUntil([&] { return settled == 1; }));
+        const bool isLong = length * qsizetype(sizeof(QChar)) >= NBEMemory::largeBlockBytes;
+        NBETest::waitUntil([&] { return NBEMemory::releases() > before; },
+                           std::chrono::milliseconds(NBEMemory::pauseReleaseDelayMs * 4));
+        EXPECT_EQ(NBEMemory::releases(), before + (isLong ? 1 : 0));
+    }
+}
+
 // Read slice by slice, with edits between slices: each edit keeps what was
 // read before it, and the text read on from there is the text of now.
 TEST(NBETextBuffer, ReadingOnInSlicesGivesTheWholeText)
