@@ -8,9 +8,9 @@
 // shown whole. Measures key press (at its time, waiting for work that
 // holds the event loop) to the repaint
 // that shows it, caret moves, process memory after opening and after 1,000
-// keys, and the CPU time of the whole process (pool threads included) and
-// of its language servers per key; and memory over five openings and closings of a 5 MB page.
-// Run under a display (xvfb-run); prints one table row per file.
+// keys (its language servers' too), and the CPU time of the whole process
+// (pool threads included) and of its language servers per key; and memory over five openings and
+// closings of a 5 MB page. Run under a display (xvfb-run); prints one table row per file.
 //
 // Keys are sent as QKeyEvents straight to the editor: the X server's input
 // path and the compositor are left out of every figure.
@@ -75,24 +75,57 @@ double cpuMilliseconds()
            (usage.ru_utime.tv_usec + usage.ru_stime.tv_usec) / 1e3;
 }
 
-// The processor time of this process's children (the language servers),
-// which the process's own figure leaves out.
-double childrenCpuMilliseconds()
+// The fields after the parenthesised name in /proc/<pid>/stat (state,
+// parent, ...) of each of this process's children (the language servers).
+QList<QList<QByteArray>> childrenStats()
 {
-    const QString self = QString::number(QCoreApplication::applicationPid());
-    const double tick = double(sysconf(_SC_CLK_TCK));
-    double total = 0;
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+    QList<QList<QByteArray>> children;
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
         if (!stat.open(QIODevice::ReadOnly))
             continue;
-        // After the parenthesised name: state, parent, ... user time (14th
-        // field) and system time (15th).
         const QByteArray line = stat.readAll();
-        const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 12 && fields[1] == self.toLatin1())
-            total += (fields[11].toDouble() + fields[12].toDouble()) / tick * 1e3;
+        QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 21 && fields[1] == self)
+            children.append((QList<QByteArray>{line.left(line.indexOf(' '))} + fields));
     }
+    return children;
+}
+
+// The processor time of the children, which the process's own figure
+// leaves out: user time (14th field) and system time (15th).
+double childrenCpuMilliseconds()
+{
+    const double tick = double(sysconf(_SC_CLK_TCK));
+    double total = 0;
+    for (const QList<QByteArray> &child : childrenStats())
+        total += (child[12].toDouble() + child[13].toDouble()) / tick * 1e3;
+    return total;
+}
+
+// The bytes the children have read, their messages included.
+double childrenReadBytes()
+{
+    double total = 0;
+    for (const QList<QByteArray> &child : childrenStats()) {
+        QFile io(QStringLiteral("/proc/%1/io").arg(QString::fromLatin1(child[0])));
+        if (!io.open(QIODevice::ReadOnly))
+            continue;
+        for (const QByteArray &entry : io.readAll().split('\n'))
+            if (entry.startsWith("rchar:"))
+                total += entry.mid(6).trimmed().toDouble();
+    }
+    return total;
+}
+
+// The resident memory of the children: resident pages (24th field).
+double childrenResidentMegabytes()
+{
+    const double page = double(sysconf(_SC_PAGESIZE));
+    double total = 0;
+    for (const QList<QByteArray> &child : childrenStats())
+        total += child[22].toDouble() * page / (1024.0 * 1024.0);
     return total;
 }
 
@@ -245,6 +278,7 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     settle(500);
     const double rssOpen = residentMegabytes();
     const double heapOpen = heapMegabytes();
+    const double serversOpen = childrenResidentMegabytes();
 
     // Keys at a fast typist's pace; a pause of a second after every 100 lets
     // the debounced work (highlighting, diagnostics) run as it does for a
@@ -252,6 +286,7 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     QList<double> keys;
     const double cpuBefore = cpuMilliseconds();
     const double serverCpuBefore = childrenCpuMilliseconds();
+    const double serverReadBefore = childrenReadBytes();
     int typed = 0;
     // A key comes at its time whatever the window does: work that holds the
     // event loop past it (the pause's) is waited for, and counted.
@@ -275,9 +310,13 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     const double cpuPerKey = (cpuMilliseconds() - cpuBefore) / std::max(1, typed);
     const double serverCpuPerKey =
         (childrenCpuMilliseconds() - serverCpuBefore) / std::max(1, typed);
+    // A few hundred bytes when the servers take ranged changes; the whole
+    // text for every change sent otherwise.
+    const double serverBytesPerKey = (childrenReadBytes() - serverReadBefore) / std::max(1, typed);
     settle(2000);
     const double rssTyped = residentMegabytes();
     const double heapTyped = heapMegabytes();
+    const double serversTyped = childrenResidentMegabytes();
 
     QList<double> carets;
     for (int i = 0; i < 200; ++i) {
@@ -289,11 +328,13 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
         "%-9s | %6.2f MB | %5lld diagnostics | loaded %7.0f ms | key p50 %7.2f p95 %7.2f ms "
         "| caret p50 %7.2f p95 %7.2f ms | RSS start %6.0f open %6.0f after %d keys %6.0f MB (%+.1f "
         "%%) | heap "
-        "%5.2f MB per MB, in use open %4.0f typed %4.0f MB | CPU %6.2f ms per key, servers %6.2f\n",
+        "%5.2f MB per MB, in use open %4.0f typed %4.0f MB | CPU %6.2f ms per key, servers %6.2f "
+        "| servers RSS open %4.0f typed %4.0f MB, read %7.0f bytes per key\n",
         label, megabytes, static_cast<long long>(diagnostics), loadedMs, percentile(keys, 0.5),
         percentile(keys, 0.95), percentile(carets, 0.5), percentile(carets, 0.95), rssStart,
         rssOpen, typed, rssTyped, (rssTyped - rssOpen) / rssOpen * 100.0,
-        (heapOpen - heapStart) / megabytes, heapOpen, heapTyped, cpuPerKey, serverCpuPerKey);
+        (heapOpen - heapStart) / megabytes, heapOpen, heapTyped, cpuPerKey, serverCpuPerKey,
+        serversOpen, serversTyped, serverBytesPerKey);
     std::fflush(stdout);
     if (paste)
         pasteUndoRedo(edit);
