@@ -194,7 +194,7 @@ void BM_ViewModelRefreshMainThread(benchmark::State &state)
                 .count());
         const double cpu = threadMilliseconds();
         const auto start = std::chrono::steady_clock::now();
-        wait(model.refreshGitStatus());
+        wait(model.gitState().refresh());
         wall.push_back(
             std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start)
                 .count());

@@ -24,6 +24,10 @@ struct NBEOpenTab
     NBEOpenTab(const NBESourceFile &sourceFile, const std::optional<NBELanguage> &language,
                bool isEphemeral = false);
 
+    std::optional<QString> languageID() const
+    {
+        return language ? std::optional(language->id) : std::nullopt;
+    }
     bool isMarkdown() const { return language && language->id == QLatin1StringView("markdown"); }
     bool isHTML() const { return language && language->id == QLatin1StringView("html"); }
     // Only previewable tabs offer the preview toggle.

@@ -4,6 +4,10 @@
 #include <QFutureWatcher>
 #include <QObject>
 
+#include <QPromise>
+
+#include <functional>
+#include <memory>
 #include <type_traits>
 #include <utility>
 
@@ -28,4 +32,15 @@ void nbeWhenFinished(const QFuture<T> &future, QObject *context, Callback &&call
                          }
                      });
     watcher->setFuture(future);
+}
+
+// A future still to be answered, and the function that answers it (once).
+template <typename T> std::pair<QFuture<T>, std::function<void(const T &)>> nbePendingResult()
+{
+    auto promise = std::make_shared<QPromise<T>>();
+    promise->start();
+    return {promise->future(), [promise](const T &value) {
+                promise->addResult(value);
+                promise->finish();
+            }};
 }

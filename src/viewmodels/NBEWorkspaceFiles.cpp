@@ -8,6 +8,7 @@
 #include "NBEMemory.h"
 #include "NBEWorkspaceDesktop.h"
 #include "NBEWorkspaceNavigation.h"
+#include "NBEWorkspaceSaving.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +46,8 @@ bool isAtOrBelow(const QString &path, const QString &item)
 } // namespace
 
 NBEWorkspaceFiles::NBEWorkspaceFiles(NBEFileService &files, NBEGitState &git,
-                                     NBEWorkspaceTabs &tabs, NBEWorkspaceNavigation &navigation,
+                                     NBEWorkspaceTabs &tabs, NBEWorkspaceSaving &saving,
+                                     NBEWorkspaceNavigation &navigation,
                                      std::shared_ptr<NBEWorkspaceDesktop> desktop,
                                      NBEApplicationActivity *activity,
                                      std::chrono::milliseconds quiet, QObject *parent)
@@ -53,6 +55,7 @@ NBEWorkspaceFiles::NBEWorkspaceFiles(NBEFileService &files, NBEGitState &git,
     , m_files(files)
     , m_git(git)
     , m_tabs(tabs)
+    , m_saving(saving)
     , m_navigation(navigation)
     , m_desktop(std::move(desktop))
     , m_activity(activity)
@@ -296,7 +299,7 @@ QFuture<void> NBEWorkspaceFiles::deleteItem(const QUrl &at)
                         } else if (choice == NBEUnsavedChangesChoice::DontSave) {
                             nbeWhenFinished(remove(), this, finish);
                         } else {
-                            nbeWhenFinished(m_tabs.saveDirtyTabs(dirtyIDs), this,
+                            nbeWhenFinished(m_saving.saveDirtyTabs(dirtyIDs), this,
                                             [this, remove, finish](bool saved) {
                                                 // A failed write said so; the
                                                 // edits stay in their tabs.
@@ -606,7 +609,7 @@ QFuture<void> NBEWorkspaceFiles::followOutsideChanges(const QStringList &paths)
         });
     };
     // Tabs first, so the rebuilt tree finds them settled.
-    const QFuture<void> tabsChecked = m_tabs.followDisk(paths);
+    const QFuture<void> tabsChecked = m_saving.followDisk(paths);
     if (tabsChecked.isFinished())
         rest();
     else

@@ -25,6 +25,7 @@ class NBEApplicationActivity;
 class NBEFileWatch;
 class NBEWorkspaceDesktop;
 class NBEWorkspaceNavigation;
+class NBEWorkspaceSaving;
 
 // The open folder and its file tree: creating, deleting, renaming and moving
 // its items (tabs follow them), the tree's expansion, and following files
@@ -40,7 +41,7 @@ public:
     // told when it opens or closes; a change of the files refreshes `git`,
     // and a new file opens through `navigation`.
     NBEWorkspaceFiles(NBEFileService &files, NBEGitState &git, NBEWorkspaceTabs &tabs,
-                      NBEWorkspaceNavigation &navigation,
+                      NBEWorkspaceSaving &saving, NBEWorkspaceNavigation &navigation,
                       std::shared_ptr<NBEWorkspaceDesktop> desktop,
                       NBEApplicationActivity *activity, std::chrono::milliseconds quiet,
                       QObject *parent = nullptr);
@@ -149,6 +150,8 @@ private:
     NBEFileService &m_files;
     NBEGitState &m_git;
     NBEWorkspaceTabs &m_tabs;
+    // Edits written before their files go, and tabs following outside changes.
+    NBEWorkspaceSaving &m_saving;
     NBEWorkspaceNavigation &m_navigation;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
     QPointer<NBEApplicationActivity> m_activity;

@@ -41,20 +41,20 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     NBEApplicationActivity *activity = m_environment.activity
                                            ? m_environment.activity
                                            : NBEApplicationActivity::followingApplication(this);
-    m_recentProjects = NBERecentProjects::load(defaults());
+    m_recentProjects = NBERecentProjects::load(*m_environment.defaults);
     // The application losing focus saves in the focus-change mode; the
     // window adds its own focus loss.
     connect(activity, &NBEApplicationActivity::resignedActive, this,
-            [this] { m_tabs->autoSaveOnFocusChange(); });
+            [this] { m_saving->autoSaveOnFocusChange(); });
     m_gitState = new NBEGitState(m_gitService, this);
     // Git meets the tabs, made further down, only when a command rewrites
     // files.
     NBEWorkspaceGitHost host;
     host.settleTabs = [this](const std::optional<QList<QUrl>> &files, bool saveEdits) {
-        return m_tabs->settleBeforeGit(files, saveEdits);
+        return m_saving->settleBeforeGit(files, saveEdits);
     };
     host.reloadTabs = [this](const NBEGitRewrittenTabs &tabs) {
-        return m_tabs->reloadRewritten(tabs);
+        return m_saving->reloadRewritten(tabs);
     };
     m_workspaceGit = new NBEWorkspaceGit(
         m_gitService, *m_gitState, preferences(), activity,
@@ -65,26 +65,32 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
     m_history = new NBEWorkspaceHistory(m_gitService, *m_gitState, *m_workspaceGit, this);
     connect(m_history, &NBEWorkspaceHistory::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
-    m_commit = new NBEWorkspaceCommit(m_gitService, *m_gitState, *m_workspaceGit, defaults(),
-                                      preferences(), m_environment.aiBaseURL, this);
+    m_commit =
+        new NBEWorkspaceCommit(m_gitService, *m_gitState, *m_workspaceGit, *m_environment.defaults,
+                               preferences(), m_environment.aiBaseURL, this);
     connect(m_commit, &NBEWorkspaceCommit::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
     m_diagnostics = new NBEDiagnosticsStore(this);
     m_htmlValidation =
         new NBEHTMLValidation(*m_diagnostics, m_environment.timings.validationDelay, this);
     m_tabs = new NBEWorkspaceTabs(m_fileService, m_environment.desktop, preferences(),
-                                  *m_languageServers, *m_diagnostics, *m_htmlValidation,
-                                  *m_gitState, m_environment.timings, this);
+                                  *m_languageServers, *m_diagnostics, *m_htmlValidation, this);
+    m_saving = new NBEWorkspaceSaving(*m_tabs, m_fileService, m_environment.desktop, preferences(),
+                                      *m_languageServers, *m_gitState, m_environment.timings, this);
     connect(m_tabs, &NBEWorkspaceTabs::documentOpened, m_gitState,
             [this](NBEEditorDocument *document) { m_gitState->follow(*document); });
     connect(m_tabs, &NBEWorkspaceTabs::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
     connect(m_tabs, &NBEWorkspaceTabs::noticed, this,
             [this](const QString &message) { setNotice(message); });
+    connect(m_saving, &NBEWorkspaceSaving::failed, this,
+            [this](const QString &message) { setErrorMessage(message); });
+    connect(m_saving, &NBEWorkspaceSaving::noticed, this,
+            [this](const QString &message) { setNotice(message); });
     connect(m_languageServers, &NBEWorkspaceLanguageServers::diagnosticsPublished, m_diagnostics,
             &NBEDiagnosticsStore::set);
     m_navigation = new NBEWorkspaceNavigation(*m_tabs, this);
-    m_files = new NBEWorkspaceFiles(m_fileService, *m_gitState, *m_tabs, *m_navigation,
+    m_files = new NBEWorkspaceFiles(m_fileService, *m_gitState, *m_tabs, *m_saving, *m_navigation,
                                     m_environment.desktop, activity,
                                     m_environment.timings.outsideChangeQuiet, this);
     connect(m_files, &NBEWorkspaceFiles::failed, this,
@@ -93,7 +99,7 @@ NBEWorkspaceViewModel::NBEWorkspaceViewModel(NBEWorkspaceEnvironment environment
             [this](const QString &message) { setNotice(message); });
     m_workingTree =
         new NBEWorkspaceWorkingTree(m_gitService, *m_gitState, m_fileService, m_environment.desktop,
-                                    *m_tabs, *m_navigation, *m_files, this);
+                                    *m_tabs, *m_saving, *m_navigation, *m_files, this);
     connect(m_workingTree, &NBEWorkspaceWorkingTree::failed, this,
             [this](const QString &message) { setErrorMessage(message); });
 }
@@ -156,10 +162,11 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
                             return;
                         }
                         m_files->open(folder, std::move(*tree));
-                        startLSPSession(folder);
-                        NBERecentProjects::record(folder, defaults());
-                        setRecentProjects(NBERecentProjects::load(defaults()));
-                        nbeWhenFinished(refreshGitStatus(), this, [this, folder, promise] {
+                        shutdownLSP();
+                        m_languageServers->start(folder);
+                        NBERecentProjects::record(folder, *m_environment.defaults);
+                        setRecentProjects(NBERecentProjects::load(*m_environment.defaults));
+                        nbeWhenFinished(m_gitState->refresh(), this, [this, folder, promise] {
                             m_workspaceGit->startAutoFetch();
                             m_files->startFollowingOutsideChanges();
                             m_commit->loadCommitDraft();
@@ -189,6 +196,6 @@ QFuture<bool> NBEWorkspaceViewModel::closeWorkspace()
 
 void NBEWorkspaceViewModel::clearRecentProjects()
 {
-    NBERecentProjects::clear(defaults());
+    NBERecentProjects::clear(*m_environment.defaults);
     setRecentProjects({});
 }

@@ -17,6 +17,7 @@
 #include "NBEWorkspaceHistory.h"
 #include "NBEWorkspaceLanguageServers.h"
 #include "NBEWorkspaceNavigation.h"
+#include "NBEWorkspaceSaving.h"
 #include "NBEWorkspaceTabs.h"
 #include "NBEWorkspaceTimings.h"
 #include "NBEWorkspaceWorkingTree.h"
@@ -80,6 +81,8 @@ public:
     // The folder, its tree and items, and outside changes to its files.
     NBEWorkspaceFiles &files() const { return *m_files; }
     NBEWorkspaceTabs &tabs() const { return *m_tabs; }
+    // Saving and auto-save, and files changed on disk.
+    NBEWorkspaceSaving &saving() const { return *m_saving; }
     // Opening and activating tabs, the diff shown, reveal requests.
     NBEWorkspaceNavigation &navigation() const { return *m_navigation; }
     // Diffs, staging and discarding.
@@ -130,10 +133,6 @@ public:
     // defined and reveals that line.
     void jumpToDefinition();
 
-    // --- Git
-    // Rebuilds the git snapshot; the future ends once it is stored.
-    QFuture<void> refreshGitStatus();
-
     // --- Menu commands
     // A Markdown tab showing its source (not its preview) is active.
     bool isEditingMarkdown() const;
@@ -162,9 +161,6 @@ private:
     void setErrorMessage(const std::optional<QString> &message);
     void setNotice(const std::optional<QString> &message);
     void setRecentProjects(const QList<QUrl> &projects);
-    void startLSPSession(const QUrl &rootURL);
-
-    NBEDefaults &defaults() const { return *m_environment.defaults; }
 
     // With the desktop, settings store and preferences filled in.
     NBEWorkspaceEnvironment m_environment;
@@ -183,6 +179,7 @@ private:
 
     NBEHTMLValidation *m_htmlValidation = nullptr;
     NBEWorkspaceTabs *m_tabs = nullptr;
+    NBEWorkspaceSaving *m_saving = nullptr;
     NBEWorkspaceNavigation *m_navigation = nullptr;
     NBEWorkspaceWorkingTree *m_workingTree = nullptr;
     NBEWorkspaceFiles *m_files = nullptr;

@@ -108,7 +108,7 @@ QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
 void NBEWorkspaceViewModel::saveActiveFile()
 {
     if (const std::optional<QUuid> &active = m_tabs->activeTabID())
-        m_tabs->saveTab(*active, true);
+        m_saving->saveTab(*active, true);
 }
 
 void NBEWorkspaceViewModel::closeActiveTab()

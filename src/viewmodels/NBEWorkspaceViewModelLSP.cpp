@@ -5,12 +5,6 @@
 #include "NBEEditorDocument.h"
 #include "NBEWhenFinished.h"
 
-void NBEWorkspaceViewModel::startLSPSession(const QUrl &rootURL)
-{
-    shutdownLSP();
-    m_languageServers->start(rootURL);
-}
-
 void NBEWorkspaceViewModel::shutdownLSP()
 {
     m_diagnostics->clear();

@@ -6,6 +6,7 @@
 #include "NBEWorkspaceDesktop.h"
 #include "NBEWorkspaceFiles.h"
 #include "NBEWorkspaceNavigation.h"
+#include "NBEWorkspaceSaving.h"
 
 #include <QPromise>
 
@@ -38,7 +39,7 @@ QString unspellableName(const QString &action, const QUrl &file)
 NBEWorkspaceWorkingTree::NBEWorkspaceWorkingTree(NBEGitService &git, NBEGitState &state,
                                                  NBEFileService &files,
                                                  std::shared_ptr<NBEWorkspaceDesktop> desktop,
-                                                 NBEWorkspaceTabs &tabs,
+                                                 NBEWorkspaceTabs &tabs, NBEWorkspaceSaving &saving,
                                                  NBEWorkspaceNavigation &navigation,
                                                  NBEWorkspaceFiles &folder, QObject *parent)
     : QObject(parent)
@@ -47,6 +48,7 @@ NBEWorkspaceWorkingTree::NBEWorkspaceWorkingTree(NBEGitService &git, NBEGitState
     , m_files(files)
     , m_desktop(std::move(desktop))
     , m_tabs(tabs)
+    , m_saving(saving)
     , m_navigation(navigation)
     , m_folder(folder)
 {}
@@ -256,7 +258,7 @@ QFuture<void> NBEWorkspaceWorkingTree::discardNow(const QUrl &file, const QUrl &
                                                   std::optional<NBEGitStatus> status,
                                                   bool keepEdits)
 {
-    NBEWorkspaceTabs::UntouchedTab untouched;
+    NBEWorkspaceSaving::UntouchedTab untouched;
     if (const NBEOpenTab *tab = m_tabs.firstShowing(file); tab && !keepEdits)
         untouched = std::make_pair(tab->id, tab->sourceFile.content());
 
@@ -283,7 +285,7 @@ QFuture<void> NBEWorkspaceWorkingTree::discardNow(const QUrl &file, const QUrl &
             }
             nbeWhenFinished(m_files.readFile(file), this,
                             [this, file, untouched, finish](const NBEResult<NBETextFile> &read) {
-                                m_tabs.reloadAfterGit(file, read, untouched);
+                                m_saving.reloadAfterGit(file, read, untouched);
                                 finish();
                             });
         });

@@ -19,6 +19,7 @@
 class NBEWorkspaceDesktop;
 class NBEWorkspaceFiles;
 class NBEWorkspaceNavigation;
+class NBEWorkspaceSaving;
 
 // The repository's working tree and index: a file's diff, staging and
 // unstaging files or gutter hunks, and discarding a file's changes.
@@ -27,12 +28,13 @@ class NBEWorkspaceWorkingTree : public QObject
     Q_OBJECT
 
 public:
-    // Each change refreshes `state`; a discard rebuilds `folder`'s tree,
-    // follows the file in `tabs` and leaves the diff `navigation` shows.
+    // Each change refreshes `state`; a discard asks about the edits in
+    // `tabs`, shows the file as git left it through `saving`, leaves the diff
+    // `navigation` shows and rebuilds `folder`'s tree.
     NBEWorkspaceWorkingTree(NBEGitService &git, NBEGitState &state, NBEFileService &files,
                             std::shared_ptr<NBEWorkspaceDesktop> desktop, NBEWorkspaceTabs &tabs,
-                            NBEWorkspaceNavigation &navigation, NBEWorkspaceFiles &folder,
-                            QObject *parent = nullptr);
+                            NBEWorkspaceSaving &saving, NBEWorkspaceNavigation &navigation,
+                            NBEWorkspaceFiles &folder, QObject *parent = nullptr);
 
     // --- Working tree and index
     // The file's changes against HEAD for the diff view (all additions for an
@@ -84,6 +86,7 @@ private:
     NBEFileService &m_files;
     std::shared_ptr<NBEWorkspaceDesktop> m_desktop;
     NBEWorkspaceTabs &m_tabs;
+    NBEWorkspaceSaving &m_saving;
     NBEWorkspaceNavigation &m_navigation;
     NBEWorkspaceFiles &m_folder;
 };

@@ -268,7 +268,7 @@ bool NBEMainView::eventFilter(QObject *watched, QEvent *event)
 
 void NBEMainView::windowDeactivated()
 {
-    m_viewModel->tabs().autoSaveOnFocusChange();
+    m_viewModel->saving().autoSaveOnFocusChange();
 }
 
 bool NBEMainView::isShowingEmptyState() const

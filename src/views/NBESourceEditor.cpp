@@ -7,6 +7,7 @@
 #include "NBEWorkspaceFiles.h"
 #include "NBEWorkspaceLanguageServers.h"
 #include "NBEWorkspaceNavigation.h"
+#include "NBEWorkspaceSaving.h"
 #include "NBEWorkspaceTabs.h"
 #include "NBEWorkspaceViewModel.h"
 #include "NBEWorkspaceWorkingTree.h"
@@ -17,8 +18,9 @@
 
 NBESourceEditorOwners NBESourceEditorOwners::of(NBEWorkspaceViewModel *viewModel)
 {
-    return {viewModel->tabs(),  viewModel->navigation(),      viewModel->workingTree(),
-            viewModel->files(), viewModel->languageServers(), viewModel->gitState()};
+    return {viewModel->tabs(),        viewModel->saving(), viewModel->navigation(),
+            viewModel->workingTree(), viewModel->files(),  viewModel->languageServers(),
+            viewModel->gitState()};
 }
 
 NBESourceEditor::NBESourceEditor(const NBESourceEditorOwners &owners, const QUuid &tabID,
@@ -210,7 +212,7 @@ QFuture<bool> NBESourceEditor::stageHunk(const NBEDiffHunk &hunk) const
         promise->addResult(staged);
         promise->finish();
     };
-    nbeWhenFinished(m_owners.tabs.flushTab(m_tabID), workingTree,
+    nbeWhenFinished(m_owners.saving.flushTab(m_tabID), workingTree,
                     [workingTree, hunk, url, finish](bool written) {
                         // Git would stage the hunk against a file that still
                         // holds other lines.
@@ -234,7 +236,7 @@ QFuture<void> NBESourceEditor::didDiscardHunk(const NBEDiffHunk &hunk) const
     const QUrl url = fileURL();
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
-    nbeWhenFinished(m_owners.tabs.flushTab(m_tabID), workingTree,
+    nbeWhenFinished(m_owners.saving.flushTab(m_tabID), workingTree,
                     [workingTree, git = &m_owners.git, hunk, url, promise](bool) {
                         nbeWhenFinished(workingTree->unstageHunk(hunk, url), workingTree,
                                         [workingTree, git, promise](bool) {

@@ -15,6 +15,7 @@
 class NBETextEditorView;
 class NBEWorkspaceFiles;
 class NBEWorkspaceLanguageServers;
+class NBEWorkspaceSaving;
 class NBEWorkspaceTabs;
 class NBEWorkspaceViewModel;
 class NBEWorkspaceNavigation;
@@ -24,9 +25,10 @@ class NBEGitState;
 // What a tab's editor reads and acts on.
 struct NBESourceEditorOwners
 {
-    // The tab's document and caret, its flush before a hunk is staged, and
-    // the menu's edit requests.
+    // The tab's document and caret, and the menu's edit requests.
     NBEWorkspaceTabs &tabs;
+    // The tab's flush before a hunk is staged.
+    NBEWorkspaceSaving &saving;
     // Reveal requests, and opening files dropped on the text.
     NBEWorkspaceNavigation &navigation;
     // The hunks' index.

@@ -226,7 +226,7 @@ TEST_F(EditorDocument, HeadTextFollowsTheRepository)
     write(u"a.css"_qs, "a { color: red; }\n");
     git({"commit", "-qam", "second"});
     Heard heard(*held);
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     EXPECT_TRUE(
         NBETest::waitUntil([&] { return held->headContent() == u"a { color: red; }\n"_qs; }));
     EXPECT_EQ(heard.head.size(), 1);
@@ -254,7 +254,7 @@ TEST_F(EditorDocument, OutsideARepositoryNothingComesFromGit)
     EXPECT_FALSE(held->headContent().has_value());
 
     git({"init", "-q"});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     EXPECT_TRUE(NBETest::waitUntil([&] { return held->repositoryRoot().has_value(); }));
     EXPECT_FALSE(held->headContent().has_value());
 }

@@ -57,9 +57,9 @@ TEST_F(Branches, NothingHappensOutsideARepositoryOrForTheCurrentBranch)
     git({"init", "-q"});
     git({"add", "-A"});
     git({"commit", "-qm", "first"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     branchWith("topic", {{"t.txt", "t\n"}});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     await(model->workspaceGit().switchBranch("main"));
     await(model->workspaceGit().deleteBranch("main", true));
     await(model->workspaceGit().mergeBranch("main"));
@@ -87,7 +87,7 @@ TEST_F(Branches, CreatingRefusesBadNames)
 {
     commitAndLoad({{"a.txt", "a\n"}});
     git({"branch", "taken"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const struct
     {
         QString name;
@@ -116,7 +116,7 @@ TEST_F(Branches, SwitchingShowsTheBranchOrTheFixedSentence)
 {
     commitAndLoad({{"a.txt", "main\n"}});
     branchWith("other", {{"a.txt", "other\n"}});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     await(model->workspaceGit().switchBranch("other"));
     EXPECT_EQ(model->gitState().snapshot().branch, "other");
@@ -144,7 +144,7 @@ TEST_F(Branches, LeavingADetachedHeadSaysWhichCommitsNoBranchHolds)
 {
     commitAndLoad({{"a.txt", "a\n"}});
     git({"switch", "-q", "--detach"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     // Nothing made here yet: a plain switch.
     await(model->workspaceGit().switchBranch("main"));
     EXPECT_EQ(status(), "Switched to main");
@@ -155,7 +155,7 @@ TEST_F(Branches, LeavingADetachedHeadSaysWhichCommitsNoBranchHolds)
         write("a.txt", text);
         git({"commit", "-qam", "experiment"});
     }
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const QString experiment = *model->gitState().snapshot().branch;
     await(model->workspaceGit().switchBranch("main"));
     EXPECT_EQ(currentBranch(), "main");
@@ -173,7 +173,7 @@ TEST_F(Branches, SwitchingReloadsCleanTabsAndClosesThoseOfVanishedFiles)
     git({"rm", "-q", "only-main.txt"});
     git({"commit", "-qm", "drop"});
     git({"switch", "-q", "main"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     open("only-main.txt");
     const QUuid id = open("a.txt").id;
 
@@ -195,7 +195,7 @@ TEST_F(Branches, SwitchingToTheSameTextInAnotherFormSavesThatForm)
     const QByteArray mark = "\xEF\xBB\xBF";
     commitAndLoad({{"a.css", "a{}\n"}, {"b.css", "b{}\n"}});
     branchWith("other", {{"a.css", mark + "a{}\r\n"}, {"b.css", "b{}\r\n"}});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const QUuid a = open("a.css").id;
     const QUuid b = open("b.css").id;
 
@@ -203,8 +203,8 @@ TEST_F(Branches, SwitchingToTheSameTextInAnotherFormSavesThatForm)
     ASSERT_EQ(currentBranch(), "other");
     model->tabs().updateContent("a{color:red}\n", a);
     model->tabs().updateContent("b{color:blue}\n", b);
-    EXPECT_TRUE(NBETest::await(model->tabs().saveTab(a, true)));
-    EXPECT_TRUE(NBETest::await(model->tabs().saveTab(b, true)));
+    EXPECT_TRUE(NBETest::await(model->saving().saveTab(a, true)));
+    EXPECT_TRUE(NBETest::await(model->saving().saveTab(b, true)));
     EXPECT_EQ(read("a.css"), mark + "a{color:red}\r\n");
     EXPECT_EQ(read("b.css"), "b{color:blue}\r\n");
     EXPECT_TRUE(desktop->outsideQuestions.isEmpty());
@@ -215,7 +215,7 @@ TEST_F(Branches, SwitchingAsksAboutUnsavedEditsFirst)
 {
     commitAndLoad({{"a.txt", "main\n"}, {"b.txt", "b\n"}});
     branchWith("other", {{"a.txt", "other\n"}});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const QUuid id = open("a.txt").id;
     model->tabs().updateContent("typed\n", id);
 
@@ -252,7 +252,7 @@ TEST_F(Branches, UnmergedDeleteWaitsForAForcedOne)
     commitAndLoad({{"a.txt", "a\n"}});
     branchWith("unmerged", {{"u.txt", "u\n"}});
     git({"branch", "merged"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     await(model->workspaceGit().deleteBranch("merged", false));
     EXPECT_EQ(status(), "Deleted branch merged");
@@ -283,7 +283,7 @@ TEST_F(Branches, MergingFastForwardsAndReloadsTabs)
 {
     commitAndLoad({{"a.txt", "main\n"}});
     branchWith("feature", {{"a.txt", "feature\n"}, {"f.txt", "f\n"}});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const QUuid id = open("a.txt").id;
 
     await(model->workspaceGit().mergeBranch("feature"));
@@ -306,7 +306,7 @@ TEST_F(Branches, MergingABranchThatSharesATagsNameMergesTheBranch)
     commitAndLoad({{"a.txt", "main\n"}});
     git({"tag", "-a", "v2", "-m", "v2"});
     branchWith("v2", {{"f.txt", "f\n"}});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     await(model->workspaceGit().mergeBranch("v2"));
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
@@ -321,7 +321,7 @@ TEST_F(Branches, MergeTargetOnADetachedHead)
     commitAndLoad({{"a.txt", "a\n"}});
     branchWith("feature", {{"f.txt", "f\n"}});
     git({"switch", "-q", "--detach"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const QString shortHead =
         QString::fromUtf8(NBETest::git(root, {"rev-parse", "--short", "HEAD"})).trimmed();
     ASSERT_EQ(model->gitState().snapshot().branch, shortHead);
@@ -336,7 +336,7 @@ TEST_F(Branches, AConflictingMergeIsLeftForTheTerminal)
     branchWith("feature", {{"a.txt", "feature\n"}});
     write("a.txt", "main side\n");
     git({"commit", "-qam", "main side"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     open("a.txt");
 
     await(model->workspaceGit().mergeBranch("feature"));

@@ -49,7 +49,7 @@ protected:
     {
         write(file, text);
         git({QStringLiteral("add"), file});
-        NBETest::await(model->refreshGitStatus());
+        NBETest::await(model->gitState().refresh());
     }
     QString headSubject() { return QString::fromUtf8(git(QStringLiteral("log -1 --pretty=%s"))); }
     int commitCount() { return git(QStringLiteral("rev-list --count HEAD")).toInt(); }
@@ -131,7 +131,7 @@ TEST_F(NBEWorkspaceCommitTest, RefusedCommitsKeepMessageAndDraft)
     EXPECT_FALSE(model->errorMessage().has_value());
 
     repository();
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     stageEdit();
     for (const QString &blank : {QString(), QStringLiteral("  \n\t \n")}) {
         model->commitBox().setCommitMessage(blank);
@@ -141,7 +141,7 @@ TEST_F(NBEWorkspaceCommitTest, RefusedCommitsKeepMessageAndDraft)
     }
 
     git(QStringLiteral("reset -q"));
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     model->commitBox().setCommitMessage(QStringLiteral("Nothing staged"));
     model->commitBox().persistCommitDraft();
     EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
@@ -340,7 +340,7 @@ TEST_F(NBEWorkspaceCommitTest, DiffFallsBackToWorkingTreeThenToSummaryAlone)
     QFile::setPermissions(program, QFile::permissions(program) | QFileDevice::ExeOwner);
     git({QStringLiteral("config"), QStringLiteral("diff.external"), program});
     write(QStringLiteral("index.html"), "<p>working</p>\n");
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     NBETest::await(model->commitBox().generateCommitMessage());
     EXPECT_TRUE(server.lastContent().contains(QStringLiteral("+<p>working</p>")));
     stageEdit();
@@ -352,7 +352,7 @@ TEST_F(NBEWorkspaceCommitTest, DiffFallsBackToWorkingTreeThenToSummaryAlone)
     git({QStringLiteral("checkout"), QStringLiteral("-q"), QStringLiteral("--"),
          QStringLiteral("index.html")});
     write(QStringLiteral("new.css"), "b{}\n");
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     NBETest::await(model->commitBox().generateCommitMessage());
     ASSERT_EQ(server.requests.size(), 3);
     EXPECT_TRUE(server.lastContent().contains(

@@ -170,7 +170,7 @@ protected:
 
     bool saveAndWait(const QUuid &id, bool force)
     {
-        return NBETest::await(model->tabs().saveTab(id, force));
+        return NBETest::await(model->saving().saveTab(id, force));
     }
 
     void git(const QStringList &args) { NBETest::git(root, args); }

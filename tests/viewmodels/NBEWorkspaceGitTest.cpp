@@ -45,7 +45,7 @@ TEST_F(GitState, ClosingNeverWaitsForARunningGit)
 TEST_F(GitState, OutsideARepositoryEverythingIsEmpty)
 {
     load();
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     EXPECT_FALSE(model->gitState().isRepository());
     EXPECT_FALSE(model->gitState().snapshot().branch.has_value());
     EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
@@ -75,7 +75,7 @@ TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
     write(QStringLiteral("a.html"), "a changed\n");
     write(QStringLiteral("C.md"), "new\n");
     git({QStringLiteral("mv"), QStringLiteral("old.js"), QStringLiteral("new.js")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
 
     EXPECT_EQ(canonical(model->gitState().snapshot().root->toLocalFile()), canonical(root));
     EXPECT_EQ(model->gitState().snapshot().branch, QStringLiteral("main"));
@@ -106,13 +106,13 @@ TEST_F(GitState, SnapshotFollowsCommitsMadeOutsideTheEditor)
     // Committed from a terminal: the next refresh shows a clean tree.
     git({QStringLiteral("add"), QStringLiteral("-A")});
     git({QStringLiteral("commit"), QStringLiteral("-qm"), QStringLiteral("second")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
     EXPECT_TRUE(model->gitState().snapshot().status.isEmpty());
 
     // Detached HEAD shows the abbreviated hash.
     git({QStringLiteral("checkout"), QStringLiteral("-q"), QStringLiteral("HEAD~1")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     EXPECT_TRUE(
         model->gitState().snapshot().headSHA->startsWith(*model->gitState().snapshot().branch));
 }
@@ -132,7 +132,7 @@ TEST_F(GitState, UpstreamRemotesAndUnpushedCommits)
     EXPECT_FALSE(model->gitState().needsPublish());
 
     git({QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("origin"), bare});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     EXPECT_EQ(model->gitState().snapshot().remotes, QStringList{QStringLiteral("origin")});
     EXPECT_FALSE(model->gitState().snapshot().hasUpstream);
     EXPECT_EQ(model->gitState().snapshot().unpushed, 1);
@@ -141,13 +141,13 @@ TEST_F(GitState, UpstreamRemotesAndUnpushedCommits)
 
     git({QStringLiteral("push"), QStringLiteral("-q"), QStringLiteral("-u"),
          QStringLiteral("origin"), QStringLiteral("main")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     EXPECT_TRUE(model->gitState().snapshot().hasUpstream);
     EXPECT_EQ(model->gitState().snapshot().ahead, 0);
     EXPECT_FALSE(model->gitState().canAmendSafely());
     write(QStringLiteral("a.css"), "b");
     git({QStringLiteral("commit"), QStringLiteral("-qam"), QStringLiteral("two")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     EXPECT_EQ(model->gitState().snapshot().ahead, 1);
     EXPECT_EQ(model->gitState().commitsToPush(), 1);
     EXPECT_EQ(model->gitState().snapshot().unpushed, 0);

@@ -88,7 +88,7 @@ TEST_F(History, ListsTheNewestHundredCommitsNewestFirst)
 
     for (int i = 1; i <= 102; ++i)
         git({"commit", "-q", "--allow-empty", "-m", "commit " + QString::number(i)});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     await(model->history().loadHistory());
     ASSERT_EQ(model->history().gitHistory().size(), 100);
     EXPECT_EQ(model->history().gitHistory().first().subject, "commit 102");
@@ -160,7 +160,7 @@ TEST_F(History, RestoringAFileThatIsNotOpen)
     commitAndLoad({{"a.txt", "old\n"}});
     const NBEGitCommit first = head();
     commit({{"a.txt", "new\n"}}, "second");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     await(model->history().restoreFile("a.txt", first));
     EXPECT_EQ(read("a.txt"), "old\n");
@@ -179,7 +179,7 @@ TEST_F(History, RestoringAFileNamedLikeAPatternRestoresOnlyIt)
     const NBEGitCommit first = head();
     commit({{"[id].js", "page 2\n"}, {"i.js", "i 2\n"}, {"d.js", "d 2\n"}}, "second");
     write("i.js", "i typed\n");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     await(model->history().restoreFile("[id].js", first));
     EXPECT_FALSE(model->errorMessage().has_value());
@@ -195,7 +195,7 @@ TEST_F(History, RestoringAnOpenFileReloadsItsTabAndAsksAboutEdits)
     commitAndLoad({{"a.txt", "old\n"}});
     const NBEGitCommit first = head();
     commit({{"a.txt", "new\n"}}, "second");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const QUuid id = open("a.txt").id;
 
     // A clean tab simply shows the restored text.
@@ -236,7 +236,7 @@ TEST_F(History, RevertingACommit)
 {
     commitAndLoad({{"a.txt", "one\n"}});
     const NBEGitCommit second = commit({{"a.txt", "two\n"}, {"b.txt", "b\n"}}, "second");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     open("b.txt");
     open("a.txt");
 
@@ -256,7 +256,7 @@ TEST_F(History, ARevertThatConflictsStillReloads)
     commitAndLoad({{"a.txt", "one\n"}});
     const NBEGitCommit second = commit({{"a.txt", "two\n"}}, "second");
     commit({{"a.txt", "three\n"}}, "third");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     open("a.txt");
 
     await(model->history().revertCommit(second));
@@ -271,7 +271,7 @@ TEST_F(History, RevertingOverUnsavedEditsAsksFirst)
 {
     commitAndLoad({{"a.txt", "one\n"}, {"other.txt", "o\n"}});
     const NBEGitCommit second = commit({{"a.txt", "two\n"}}, "second");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const QUuid id = open("a.txt").id;
     const QUuid otherID = open("other.txt").id;
     model->tabs().updateContent("typed\n", id);
@@ -302,7 +302,7 @@ TEST_F(History, FilesWithNonASCIINamesGoByTheirNames)
     const NBEGitCommit first = head();
     const NBEGitCommit second =
         commit({{"über-uns.html", "<p>zwei</p>\n"}, {"a \"b\".css", "b {}\n"}}, "second");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     EXPECT_EQ(await(model->history().changedFilesFor(second)),
               (QStringList{"a \"b\".css", "über-uns.html"}));
@@ -317,7 +317,7 @@ TEST_F(History, FilesWithNonASCIINamesGoByTheirNames)
     EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
     EXPECT_EQ(read("über-uns.html"), "<p>eins</p>\n");
     // The working tree's diff names it alike.
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const QList<NBEGitDiffLine> working = await(model->workingTree().diff(url("über-uns.html")));
     ASSERT_FALSE(working.isEmpty());
     EXPECT_EQ(working.first().text, "diff --git a/über-uns.html b/über-uns.html");

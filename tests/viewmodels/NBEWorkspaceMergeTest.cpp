@@ -78,7 +78,7 @@ TEST_F(Merge, AResolutionEqualToOurSideConcludesTheMergeWithGitsMessage)
     // merge still waits for its commit.
     write("a.txt", "ours\n");
     git({"add", "a.txt"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     EXPECT_TRUE(model->gitState().snapshot().changes.isEmpty());
     EXPECT_FALSE(model->gitState().hasStagedChanges());
     EXPECT_FALSE(model->gitState().hasConflicts());
@@ -126,10 +126,10 @@ TEST_F(Merge, ACommitDuringAMergeIsAlwaysTheAnnouncedMerge)
     // A merge that ends in the terminal takes git's message out of the box.
     git({"reset", "-q", "--hard", ours});
     NBETest::run("/usr/bin/git", {"merge", "--no-edit", "origin/main"}, root);
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     EXPECT_EQ(model->commitBox().commitMessage(), "Merge remote-tracking branch 'origin/main'");
     git({"merge", "--abort"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     EXPECT_FALSE(model->gitState().snapshot().merge.has_value());
     EXPECT_TRUE(model->commitBox().commitMessage().isEmpty());
 }

@@ -106,7 +106,7 @@ protected:
     void addOrigin(const QString &url)
     {
         git({QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("origin"), url});
-        NBETest::await(model->refreshGitStatus());
+        NBETest::await(model->gitState().refresh());
     }
 
     // A clone of origin that pushes `count` commits the workspace lacks.
@@ -384,14 +384,14 @@ TEST_F(Remote, PublishPushAndPullFastForward)
     EXPECT_EQ(model->workspaceGit().syncStatus(), QStringLiteral("Up to date \u00B7 origin/main"));
 
     commit(root, QStringLiteral("style.css"), "b {}\n");
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     NBETest::await(model->workspaceGit().push());
     EXPECT_EQ(model->workspaceGit().syncStatus(), QStringLiteral("Pushed 1 commit to origin/main"));
 
     // Two commits arrive from elsewhere; once fetched they are pulled.
     pushFromAnotherClone(2);
     git({QStringLiteral("fetch"), QStringLiteral("-q")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     EXPECT_EQ(model->gitState().snapshot().behind, 2);
     QFuture<void> pulling = model->workspaceGit().pull();
     EXPECT_TRUE(model->workspaceGit().isSyncing());
@@ -435,7 +435,7 @@ TEST_F(Remote, PublishingADetachedHeadAsksForABranch)
     loadRepository(1);
     addOrigin(bare);
     git({QStringLiteral("switch"), QStringLiteral("-q"), QStringLiteral("--detach")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     ASSERT_TRUE(model->gitState().needsPublish());
 
     NBETest::await(model->workspaceGit().push());
@@ -494,7 +494,7 @@ TEST_F(Remote, PullingAsksAboutUnsavedEditsFirst)
 {
     publishThenChangePageElsewhere();
     git({QStringLiteral("fetch"), QStringLiteral("-q")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     const QUuid id = open(QStringLiteral("page0.html")).id;
     model->tabs().updateContent(QStringLiteral("<p>mine</p>\n"), id);
 
@@ -532,7 +532,7 @@ TEST_F(Remote, WithoutOriginTheFirstRemoteIsUsed)
 {
     loadRepository(1);
     git({QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("upstream"), bare});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     NBETest::await(model->workspaceGit().push());
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_EQ(model->workspaceGit().syncStatus(),
@@ -565,7 +565,7 @@ TEST_F(Remote, GuardsAndGitFailures)
     pushFromAnotherClone(1);
     commit(root, QStringLiteral("local.js"), "x;\n");
     git({QStringLiteral("fetch"), QStringLiteral("-q")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     const auto statusBefore = model->workspaceGit().syncStatus();
     NBETest::await(model->workspaceGit().pull());
     EXPECT_FALSE(model->workspaceGit().isSyncing());
@@ -611,7 +611,7 @@ TEST_F(Remote, MissingCredentialsExplainHowToSignIn)
     load();
     tryGit({QStringLiteral("config"), QStringLiteral("--unset-all"),
             QStringLiteral("credential.helper")});
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     NBETest::await(model->workspaceGit().push());
     EXPECT_EQ(model->errorMessage(), longSignInText(QStringLiteral("Push")));
 }

@@ -56,7 +56,7 @@ TEST_F(Saving, SettingsReadAtTheMomentOfUse)
         c.store(*settings);
         EXPECT_EQ(model->preferences().autoSaveMode(), c.mode) << c.name;
         EXPECT_EQ(model->preferences().autoSaveDelay(), c.delay) << c.name;
-        EXPECT_EQ(model->tabs().currentIndentUnit(), c.indent) << c.name;
+        EXPECT_EQ(model->saving().currentIndentUnit(), c.indent) << c.name;
     }
 }
 
@@ -134,7 +134,7 @@ TEST_F(Saving, ASaveOverAnOutsideChangeAsksFirst)
     write(QStringLiteral("overwrite.css"), "outside again");
     desktop->outsideAnswer = NBEOutsideChangeChoice::Cancel;
     desktop->outsideQuestions.clear();
-    EXPECT_FALSE(NBETest::await(model->tabs().flushTab(id)));
+    EXPECT_FALSE(NBETest::await(model->saving().flushTab(id)));
     EXPECT_EQ(desktop->outsideQuestions.size(), 1);
     EXPECT_EQ(read(QStringLiteral("overwrite.css")), "outside again");
 }
@@ -250,7 +250,7 @@ TEST_F(Saving, AFileConvertedOutsideIsSavedInItsNewForm)
             model->tabs().updateContent(QStringLiteral("a\nb\nc\n"), ids.last());
         write(QString::fromLatin1(c.name), c.converted);
     }
-    NBETest::await(model->tabs().followDisk({}));
+    NBETest::await(model->saving().followDisk({}));
     for (qsizetype i = 0; i < ids.size(); ++i) {
         const auto &c = cases[i];
         // The reload that follows the check reads the file again.
@@ -313,9 +313,9 @@ TEST_F(Saving, RepeatedSavesOfOneTabLeaveTheFormattedText)
     settings->setString(QStringLiteral("nbe.autoSaveMode"), QStringLiteral("onFocusChange"));
     settings->setBool(QStringLiteral("nbe.formatOnSave"), true);
     const QUuid id = loadAndEdit(QStringLiteral("a.css"), "", QStringLiteral("a{color:red}"));
-    const QList<QFuture<bool>> saves{model->tabs().saveTab(id, false),
-                                     model->tabs().saveTab(id, false),
-                                     model->tabs().saveTab(id, false)};
+    const QList<QFuture<bool>> saves{model->saving().saveTab(id, false),
+                                     model->saving().saveTab(id, false),
+                                     model->saving().saveTab(id, false)};
     for (const QFuture<bool> &save : saves)
         NBETest::await(save);
     const NBEOpenTab tab = *model->tab(id);
@@ -328,7 +328,7 @@ TEST_F(Saving, RepeatedSavesOfOneTabLeaveTheFormattedText)
 TEST_F(Saving, TextTypedDuringTheWriteStaysUnsaved)
 {
     const QUuid id = loadAndEdit(QStringLiteral("a.css"), "a", QStringLiteral("first"));
-    auto saving = model->tabs().saveTab(id, false);
+    auto saving = model->saving().saveTab(id, false);
     // Typed before the write has reported back.
     model->tabs().updateContent(QStringLiteral("first and more"), id);
     EXPECT_TRUE(NBETest::await(saving));
@@ -351,7 +351,7 @@ TEST_F(Saving, AFailedWriteKeepsTheEditsAndSaysWhy)
     EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 
     model->clearErrorMessage();
-    NBETest::await(model->tabs().flushTab(id));
+    NBETest::await(model->saving().flushTab(id));
     EXPECT_TRUE(model->errorMessage()->startsWith(QStringLiteral("Failed to save: ")));
     EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 }
@@ -486,7 +486,7 @@ TEST_F(Saving, OffModeSavesOnlyOnCommand)
     const QUuid b = open(QStringLiteral("b.css")).id;
     model->tabs().updateContent(QStringLiteral("edited"), a);
     model->navigation().activateTab(b);
-    model->tabs().autoSaveOnFocusChange();
+    model->saving().autoSaveOnFocusChange();
     NBETest::waitUntil([] { return false; }, std::chrono::milliseconds(200));
     EXPECT_EQ(read(QStringLiteral("a.css")), "a");
     EXPECT_TRUE(model->tab(a)->sourceFile.isDirty());
@@ -547,8 +547,8 @@ TEST_F(Saving, WorkInFlightWhenTheWindowGoesAway)
     const QUuid b = open(QStringLiteral("b.html")).id;
     model->tabs().updateContent(QStringLiteral("saved before the window closed"), a);
     model->tabs().updateContent(QStringLiteral("<div>"), b);
-    model->tabs().saveTab(a, false);
-    model->refreshGitStatus();
+    model->saving().saveTab(a, false);
+    model->gitState().refresh();
     model->navigation().openFile(url(QStringLiteral("b.html")), false);
     // Released with a write, a refresh, a validation and timers pending:
     // nothing runs into the released model, and the started write lands.
@@ -678,7 +678,7 @@ TEST_F(Saving, AFileTheUserCanNoLongerReadIsAChangeOnDisk)
         EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 
         model->clearNotice();
-        NBETest::await(model->tabs().followDisk({}));
+        NBETest::await(model->saving().followDisk({}));
         ASSERT_TRUE(NBETest::waitUntil([&] { return model->notice().has_value(); }));
         EXPECT_TRUE(model->notice()->startsWith(QStringLiteral("Failed to read file: ")));
         EXPECT_EQ(model->tab(clean)->sourceFile.content(), QStringLiteral("<p>old</p>\n"));
@@ -696,7 +696,7 @@ TEST_F(Saving, AFileWhoseModeAloneChangedKeepsItsTab)
     const NBEOpenTab tab = open(QStringLiteral("run.js"));
     const QString file = path(QStringLiteral("run.js"));
     ASSERT_TRUE(QFile::setPermissions(file, QFile::permissions(file) | QFile::ExeOwner));
-    NBETest::await(model->tabs().followDisk({}));
+    NBETest::await(model->saving().followDisk({}));
     ASSERT_TRUE(NBETest::waitUntil(
         [&] { return (model->tab(tab.id)->sourceFile.diskStamp->mode & S_IXUSR) != 0; }));
     EXPECT_EQ(model->tab(tab.id)->sourceFile.id, tab.sourceFile.id);

@@ -6,6 +6,7 @@
 #include "NBEHTMLValidation.h"
 #include "NBEWorkspaceFixture.h"
 #include "NBEWorkspaceLanguageServers.h"
+#include "NBEWorkspaceSaving.h"
 #include "NBEWorkspaceTabs.h"
 
 #include <QRegularExpression>
@@ -29,6 +30,7 @@ protected:
     NBEGitState git{gitService};
     int gitRefreshes = 0;
     std::unique_ptr<NBEWorkspaceTabs> tabs;
+    std::unique_ptr<NBEWorkspaceSaving> saving;
 
     // What the owner announced, in order: the signal's name and the tab it
     // names, if any.
@@ -40,7 +42,9 @@ protected:
         timings.autoSaveDelayScale = 0.1;
         QObject::connect(&git, &NBEGitState::refreshed, [this] { ++gitRefreshes; });
         tabs = std::make_unique<NBEWorkspaceTabs>(files, desktop, preferences, servers, diagnostics,
-                                                  validation, git, timings);
+                                                  validation);
+        saving = std::make_unique<NBEWorkspaceSaving>(*tabs, files, desktop, preferences, servers,
+                                                      git, timings);
         tabs->setFolderOpen(true);
         auto note = [this](const char *name) {
             return [this, name](const QUuid &id) {
@@ -57,6 +61,12 @@ protected:
         QObject::connect(tabs.get(), &NBEWorkspaceTabs::noticed, [this](const QString &message) {
             heard.append(QStringLiteral("noticed ") + message);
         });
+        QObject::connect(saving.get(), &NBEWorkspaceSaving::failed, [this](const QString &message) {
+            heard.append(QStringLiteral("failed ") + message);
+        });
+        QObject::connect(
+            saving.get(), &NBEWorkspaceSaving::noticed,
+            [this](const QString &message) { heard.append(QStringLiteral("noticed ") + message); });
     }
 
     QString path(const QString &name) const { return dir.filePath(name); }
@@ -204,20 +214,20 @@ TEST_F(WorkspaceTabs, SavingWritesTheDiskRefreshesGitAndSaysWhatFailed)
     const QUuid a = openFile(QStringLiteral("a.txt"));
     tabs->updateContent(QStringLiteral("a2"), a);
     take();
-    EXPECT_TRUE(NBETest::await(tabs->saveTab(a, true)));
+    EXPECT_TRUE(NBETest::await(saving->saveTab(a, true)));
     EXPECT_EQ(NBETest::readFile(path(QStringLiteral("a.txt"))), "a2");
     EXPECT_FALSE(tabs->find(a)->sourceFile.isDirty());
     EXPECT_EQ(gitRefreshes, 1);
     EXPECT_EQ(take(), QStringList{QStringLiteral("tabs")});
     // Nothing to save: nothing written, nothing refreshed.
-    EXPECT_FALSE(NBETest::await(tabs->saveTab(a, false)));
+    EXPECT_FALSE(NBETest::await(saving->saveTab(a, false)));
     EXPECT_EQ(gitRefreshes, 1);
 
     tabs->updateContent(QStringLiteral("a3"), a);
     QFile::remove(path(QStringLiteral("a.txt")));
     QDir().mkpath(path(QStringLiteral("a.txt")));
     take();
-    EXPECT_FALSE(NBETest::await(tabs->saveTab(a, true)));
+    EXPECT_FALSE(NBETest::await(saving->saveTab(a, true)));
     const QStringList failure = take();
     ASSERT_EQ(failure.size(), 1);
     EXPECT_TRUE(failure.first().startsWith(QStringLiteral("failed Failed to save: ")));
@@ -253,7 +263,7 @@ TEST_F(WorkspaceTabs, FilesChangedOnDiskAreFollowedUnlessEditsWait)
     QFile::remove(path(QStringLiteral("gone.txt")));
     take();
 
-    NBETest::await(tabs->followDisk({}));
+    NBETest::await(saving->followDisk({}));
     ASSERT_TRUE(NBETest::waitUntil(
         [&] { return tabs->find(clean)->sourceFile.content() == QStringLiteral("new"); }));
     EXPECT_FALSE(tabs->find(clean)->sourceFile.isDirty());
@@ -262,8 +272,8 @@ TEST_F(WorkspaceTabs, FilesChangedOnDiskAreFollowedUnlessEditsWait)
     EXPECT_TRUE(take().contains(QStringLiteral("content clean.txt")));
 
     // An automatic save skips the newer file and says so once.
-    EXPECT_FALSE(NBETest::await(tabs->saveTab(edited, false)));
-    EXPECT_FALSE(NBETest::await(tabs->saveTab(edited, false)));
+    EXPECT_FALSE(NBETest::await(saving->saveTab(edited, false)));
+    EXPECT_FALSE(NBETest::await(saving->saveTab(edited, false)));
     EXPECT_EQ(take(),
               QStringList{QStringLiteral(
                   "noticed “edited.txt” changed on disk, so it wasn't saved automatically.")});
@@ -281,7 +291,7 @@ TEST_F(WorkspaceTabs, AFileThatCanNoLongerBeReadIsSaidOnce)
                                         "couldn't be opened because it isn't valid UTF-8 text.");
     // Checks the disk, then gives the reload after the check until `done`.
     const auto follow = [&](const std::function<bool()> &done) {
-        NBETest::await(tabs->followDisk({}));
+        NBETest::await(saving->followDisk({}));
         NBETest::waitUntil(done, 2s);
         return take().filter(QRegularExpression(QStringLiteral("^(failed|noticed) ")));
     };
@@ -310,12 +320,12 @@ TEST_F(WorkspaceTabs, GitRewritesAskFirstThenShowTheFilesAsGitLeftThem)
     tabs->updateContent(QStringLiteral("mine"), edited);
 
     desktop->answer = NBEUnsavedChangesChoice::Cancel;
-    EXPECT_FALSE(NBETest::await(tabs->settleBeforeGit(std::nullopt, true)).has_value());
+    EXPECT_FALSE(NBETest::await(saving->settleBeforeGit(std::nullopt, true)).has_value());
     EXPECT_EQ(desktop->questions.last(), QStringList{QStringLiteral("edited.txt")});
 
     // Keeping the edits: only the clean tab's text may be replaced.
     desktop->answer = NBEUnsavedChangesChoice::Save;
-    const auto settled = NBETest::await(tabs->settleBeforeGit(std::nullopt, false));
+    const auto settled = NBETest::await(saving->settleBeforeGit(std::nullopt, false));
     ASSERT_TRUE(settled.has_value());
     ASSERT_EQ(settled->size(), 2);
     EXPECT_EQ(settled->at(0).replaceable, QStringLiteral("old"));
@@ -323,7 +333,7 @@ TEST_F(WorkspaceTabs, GitRewritesAskFirstThenShowTheFilesAsGitLeftThem)
 
     write(QStringLiteral("clean.txt"), "git's");
     write(QStringLiteral("edited.txt"), "git's");
-    NBETest::await(tabs->reloadRewritten(*settled));
+    NBETest::await(saving->reloadRewritten(*settled));
     EXPECT_EQ(tabs->find(clean)->sourceFile.content(), QStringLiteral("git's"));
     EXPECT_FALSE(tabs->find(clean)->sourceFile.isDirty());
     EXPECT_EQ(tabs->find(edited)->sourceFile.content(), QStringLiteral("mine"));
@@ -332,9 +342,9 @@ TEST_F(WorkspaceTabs, GitRewritesAskFirstThenShowTheFilesAsGitLeftThem)
     // A file git removed closes its untouched tab, and its findings go.
     diagnostics.set(url(QStringLiteral("clean.txt")), {NBELSPDiagnostic{}});
     take();
-    tabs->reloadAfterGit(url(QStringLiteral("clean.txt")),
-                         NBEResult<NBETextFile>(nbeFailure(QStringLiteral("gone"))),
-                         std::make_pair(clean, QStringLiteral("git's")));
+    saving->reloadAfterGit(url(QStringLiteral("clean.txt")),
+                           NBEResult<NBETextFile>(nbeFailure(QStringLiteral("gone"))),
+                           std::make_pair(clean, QStringLiteral("git's")));
     EXPECT_EQ(order(), QStringList{QStringLiteral("edited.txt")});
     EXPECT_EQ(tabs->activeTabID(), edited);
     EXPECT_TRUE(diagnostics.all().isEmpty());
@@ -361,7 +371,7 @@ TEST_F(WorkspaceTabs, ARenamedTabIsNotMissingWhateverALookAtTheOldNameSaw)
 
     // The check asked before the tab follows the rename answers after it.
     const auto moveA = renamed(QStringLiteral("a.js"), QStringLiteral("c.js"));
-    const QFuture<void> checked = tabs->followDisk({});
+    const QFuture<void> checked = saving->followDisk({});
     tabs->retarget(moveA);
     NBETest::await(checked);
     EXPECT_EQ(name(a), QStringLiteral("c.js"));
@@ -369,7 +379,7 @@ TEST_F(WorkspaceTabs, ARenamedTabIsNotMissingWhateverALookAtTheOldNameSaw)
 
     // The check answered first and found the old name gone.
     const auto moveB = renamed(QStringLiteral("b.js"), QStringLiteral("d.js"));
-    NBETest::await(tabs->followDisk({}));
+    NBETest::await(saving->followDisk({}));
     ASSERT_TRUE(tabs->find(b)->sourceFile.isMissingOnDisk);
     tabs->retarget(moveB);
     EXPECT_FALSE(tabs->find(b)->sourceFile.isDirty());

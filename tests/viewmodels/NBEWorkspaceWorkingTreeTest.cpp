@@ -101,7 +101,7 @@ TEST_F(WorkingTree, StagesAndUnstagesOneFileOrEverything)
     write("a.html", "a2\n");
     write("b.css", "b2\n");
     write("new.js", "n\n");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     // Each future ends with the refreshed state in place.
     await(model->workingTree().stage(url("a.html")));
@@ -167,7 +167,7 @@ TEST_F(WorkingTree, DiffOfUntrackedModifiedAndUnchangedFiles)
     commitAndLoad({{"same.css", "x\n"}, {"page.html", "one\ntwo\n"}});
     write("new.js", "a\nb\nc\n");
     write("page.html", "one\nTWO\n");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     const QList<NBEGitDiffLine> added = await(model->workingTree().diff(url("new.js")));
     QStringList additions;
@@ -206,7 +206,7 @@ TEST_F(WorkingTree, DiffsAreGitsOwnWhateverDiffProgramIsSetUp)
     git({"config", "diff.external", program});
     write("page.html", "one\nTWO\n");
     write("new.js", "a\n");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     const auto texts = [](const QList<NBEGitDiffLine> &rows, NBEGitDiffLine::Kind kind) {
         QStringList found;
@@ -234,7 +234,7 @@ TEST_F(WorkingTree, DiscardingAModifiedOpenFileReloadsItsTab)
     commitAndLoad({{"a.html", "<p>head</p>\n"}, {"b.css", "b\n"}});
     write("a.html", "<p>changed</p>\n");
     const NBEOpenTab before = open("a.html");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     model->navigation().setDiffTarget(url("a.html"));
 
     await(model->workingTree().discardChanges(url("a.html")));
@@ -257,7 +257,7 @@ TEST_F(WorkingTree, DiscardingStagedAndUnstagedChangesGoesBackToHEAD)
     write("a.css", "two\n");
     git({"add", "a.css"});
     write("a.css", "three\n");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     EXPECT_EQ(change("a.css")->index, u'M');
     EXPECT_EQ(change("a.css")->worktree, u'M');
 
@@ -296,7 +296,7 @@ TEST_F(WorkingTree, DiscardingAnAddedFileTrashesIt)
     commitAndLoad({{"a.html", "a\n"}});
     write("added.js", "keep me\n");
     git({"add", "added.js"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     ASSERT_EQ(model->gitState().status(url("added.js")), NBEGitStatus::added);
 
     await(model->workingTree().discardChanges(url("added.js")));
@@ -314,7 +314,7 @@ TEST_F(WorkingTree, DiscardingARenameBringsBackTheFileItCameFrom)
     commitAndLoad({{"style.css", "p{}\n"}, {"index.html", "<p>hi</p>\n"}});
     git({"mv", "style.css", "site.css"});
     write("site.css", "p{color:red}\n");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     ASSERT_EQ(model->gitState().status(url("site.css")), NBEGitStatus::renamed);
 
     await(model->workingTree().discardChanges(url("site.css")));
@@ -367,7 +367,7 @@ TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
     commitAndLoad({{"a.css", "head\n"}});
     write("a.css", "on disk\n");
     const NBEOpenTab tab = open("a.css");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     // Cancel: neither the file nor the tab changes.
     model->tabs().updateContent("typed\n", tab.id);
@@ -386,7 +386,7 @@ TEST_F(WorkingTree, UnsavedEditsAreAskedAboutBeforeADiscard)
 
     // Don't Save: the tab shows HEAD's text, clean.
     write("a.css", "on disk again\n");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     desktop->answer = NBEUnsavedChangesChoice::DontSave;
     await(model->workingTree().discardChanges(url("a.css")));
     EXPECT_EQ(read("a.css"), "head\n");
@@ -400,7 +400,7 @@ TEST_F(WorkingTree, TextTypedWhileGitRunsIsNotReplaced)
     commitAndLoad({{"a.css", "head\n"}});
     write("a.css", "on disk\n");
     const NBEOpenTab tab = open("a.css");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     const QFuture<void> discard = model->workingTree().discardChanges(url("a.css"));
     model->tabs().updateContent("typed meanwhile\n", tab.id);
@@ -416,7 +416,7 @@ TEST_F(WorkingTree, UntrackedFileWithKeptEditsKeepsItsTab)
     commitAndLoad({{"a.html", "a\n"}});
     write("draft.md", "draft\n");
     const NBEOpenTab tab = open("draft.md");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     model->tabs().updateContent("draft, more\n", tab.id);
     desktop->answer = NBEUnsavedChangesChoice::Save;
 
@@ -436,7 +436,7 @@ TEST_F(WorkingTree, HunksStageAndUnstageOneByOne)
     edited.replace("line 5\n", "line five\n");
     edited.replace("line 10\n", "line ten\n");
     write("page.html", edited);
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     const QList<NBEDiffHunk> hunks = gutter("page.html");
     ASSERT_EQ(hunks.size(), 2);
     ASSERT_EQ(NBETest::git(root, {"diff"}).count("\n@@"), 1);
@@ -495,7 +495,7 @@ TEST_F(WorkingTree, HunkWithNothingToMoveIsFalseWithoutAMessage)
     QByteArray edited = numbered(10);
     edited.replace("line 2\n", "line two\n");
     write("page.html", edited);
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
 
     // An edit the file on disk doesn't have.
     NBEDiffHunk unsaved;
@@ -540,14 +540,14 @@ TEST_F(WorkingTree, FailedApplyShowsGitsMessageAndStillRefreshes)
 TEST_F(WorkingTree, FlushSaysWhetherTheBufferWasWritten)
 {
     const QUuid id = loadAndEdit("a.css", "a\n", "a, flushed\n");
-    EXPECT_TRUE(await(model->tabs().flushTab(id)));
+    EXPECT_TRUE(await(model->saving().flushTab(id)));
     EXPECT_EQ(read("a.css"), "a, flushed\n");
     EXPECT_FALSE(model->tab(id)->sourceFile.isDirty());
-    EXPECT_TRUE(await(model->tabs().flushTab(QUuid::createUuid())));
+    EXPECT_TRUE(await(model->saving().flushTab(QUuid::createUuid())));
 
     model->tabs().updateContent("lost?\n", id);
     blockWrites("a.css");
-    EXPECT_FALSE(await(model->tabs().flushTab(id)));
+    EXPECT_FALSE(await(model->saving().flushTab(id)));
     EXPECT_TRUE(model->errorMessage().value_or(QString()).startsWith("Failed to save: "));
     EXPECT_TRUE(model->tab(id)->sourceFile.isDirty());
 }
@@ -574,7 +574,7 @@ TEST_F(WorkingTree, ALockedIndexIsNamedByEveryAction)
     write("a.html", "changed\n");
     write("b.html", "staged\n");
     git({"add", "b.html"});
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     NBETest::writeFile(path(".git/index.lock"), {});
     model->commitBox().setCommitMessage(QStringLiteral("Blocked"));
 
@@ -613,7 +613,7 @@ TEST_F(WorkingTree, ANameThatIsntUtf8IsRefusedWithASentence)
     writeRaw("one\n");
     commitAndLoad({});
     writeRaw("two\n");
-    await(model->refreshGitStatus());
+    await(model->gitState().refresh());
     ASSERT_EQ(model->gitState().snapshot().changes.size(), 1);
     const QUrl row = model->gitState().snapshot().changes.first().url;
 

@@ -273,7 +273,7 @@ protected:
             NBETest::await(model->tabs().settleUnsavedEdits());
             break;
         case Path::HunkFlush:
-            NBETest::await(model->tabs().flushTab(id));
+            NBETest::await(model->saving().flushTab(id));
             break;
         case Path::Move:
             NBETest::await(model->files().moveItem(url(fileName()), url(QStringLiteral("moved"))));

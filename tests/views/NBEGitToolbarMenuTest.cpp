@@ -282,6 +282,6 @@ TEST_F(NBEGitToolbarMenuTest, RemoteIsSetPublishedPushedAndPulledIntoTheTabs)
     EXPECT_FALSE(model->tab(clean)->sourceFile.isDirty());
     EXPECT_FALSE(model->tab(dirty)->sourceFile.isDirty());
     // A save now writes the pulled text, not the old one.
-    NBETest::await(model->tabs().saveTab(clean, true));
+    NBETest::await(model->saving().saveTab(clean, true));
     EXPECT_EQ(read(QStringLiteral("index.html")), "<p>pulled</p>\n");
 }

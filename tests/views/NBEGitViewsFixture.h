@@ -37,7 +37,7 @@ protected:
         return gitText(
             {QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--pretty=%s")});
     }
-    void refresh() { NBETest::await(model->refreshGitStatus()); }
+    void refresh() { NBETest::await(model->gitState().refresh()); }
 
     // The dialog the views opened last, once it is on screen.
     template <typename Dialog = QDialog> Dialog *shownDialog()

@@ -153,7 +153,7 @@ TEST_F(NBESourceEditorTest, FollowsItsDocumentAndNothingElse)
     EXPECT_EQ(first->coordinator()->diagnosticOverlay()->diagnostics(),
               QList<NBELSPDiagnostic>{diagnostic});
 
-    NBETest::await(model->refreshGitStatus());
+    NBETest::await(model->gitState().refresh());
     model->navigation().activateTab(id);
     QCoreApplication::processEvents();
     EXPECT_EQ(editor.editor(), first.data());
