@@ -174,29 +174,26 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                       finish](const NBEGitResult &result) {
         const bool ok = result.ok;
         if (result.cancelled) {
-            m_git.flashSyncStatus(QStringLiteral("Commit cancelled"));
+            m_git.flashSyncStatus(tr("Commit cancelled"));
         } else if (ok) {
             // Whatever was typed while git ran is a new message: keep it.
             if (m_commitMessage == typed) {
                 setCommitMessage(QString());
                 NBECommitDrafts::save(QString(), root, m_defaults);
             }
-            m_git.flashSyncStatus(shownMerge ? QStringLiteral("Merged ") + shownMerge->name +
-                                                   QStringLiteral(" into ") + branch
-                                  : amend ? QStringLiteral("Amended last commit")
-                                          : QStringLiteral("Committed to ") + branch);
+            m_git.flashSyncStatus(shownMerge
+                                      ? tr("Merged ") + shownMerge->name + tr(" into ") + branch
+                                  : amend ? tr("Amended last commit")
+                                          : tr("Committed to ") + branch);
         } else if (NBEGitService::isLockedIndex(result)) {
-            Q_EMIT failed(QStringLiteral("Commit failed: ") +
-                          NBEGitOutput::headline(*result.error));
+            Q_EMIT failed(tr("Commit failed: ") + NBEGitOutput::headline(*result.error));
         } else if (shownMerge && m_state.hasConflicts()) {
-            Q_EMIT failed(
-                QStringLiteral("Commit failed — resolve the conflicts and stage the files first."));
+            Q_EMIT failed(tr("Commit failed — resolve the conflicts and stage the files first."));
         } else if (isStoppedByHook(result)) {
-            Q_EMIT failed(QStringLiteral("Commit failed: ") +
-                          NBEGitOutput::headline(*result.error));
+            Q_EMIT failed(tr("Commit failed: ") + NBEGitOutput::headline(*result.error));
         } else {
-            Q_EMIT failed(QStringLiteral("Commit failed — stage some changes first, and make sure "
-                                         "git user.name / user.email are set."));
+            Q_EMIT failed(tr("Commit failed — stage some changes first, and make sure "
+                             "git user.name / user.email are set."));
         }
         finish(ok);
     };
@@ -208,19 +205,18 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                         const bool asShown = merge.has_value() == shownMerge.has_value() &&
                                              (!merge || merge->head == shownMerge->head);
                         if (!asShown || (merge && amend)) {
-                            Q_EMIT failed(
-                                merge ? QStringLiteral("A merge of %1 is in progress, so this "
-                                                       "commit would conclude it. Check the "
-                                                       "message and commit again.")
-                                            .arg(merge->name)
-                                      : QStringLiteral("The merge was concluded or aborted "
-                                                       "meanwhile. Check the message and commit "
-                                                       "again."));
+                            Q_EMIT failed(merge ? tr("A merge of %1 is in progress, so this "
+                                                     "commit would conclude it. Check the "
+                                                     "message and commit again.")
+                                                      .arg(merge->name)
+                                                : tr("The merge was concluded or aborted "
+                                                     "meanwhile. Check the message and commit "
+                                                     "again."));
                             finish(false);
                             return;
                         }
                         if (m_cancelAsked) {
-                            m_git.flashSyncStatus(QStringLiteral("Commit cancelled"));
+                            m_git.flashSyncStatus(tr("Commit cancelled"));
                             finish(false);
                             return;
                         }
@@ -304,7 +300,7 @@ QFuture<void> NBEWorkspaceCommit::generateCommitMessage()
     if (!git().root)
         return QtFuture::makeReadyFuture();
     if (!m_preferences.aiEnabled()) {
-        Q_EMIT failed(QStringLiteral("AI features are turned off. Enable them in Settings → AI."));
+        Q_EMIT failed(tr("AI features are turned off. Enable them in Settings → AI."));
         return QtFuture::makeReadyFuture();
     }
     const QUrl root = *git().root;
@@ -314,9 +310,9 @@ QFuture<void> NBEWorkspaceCommit::generateCommitMessage()
     nbeWhenFinished(NBEKeychain::get(NBEKeychainKey::anthropicAPIKey), this,
                     [this, root, promise](const std::optional<QString> &key) {
                         if (!key) {
-                            Q_EMIT failed(QStringLiteral(
-                                "Add your Anthropic API key in Settings → AI to generate "
-                                "commit messages."));
+                            Q_EMIT failed(
+                                tr("Add your Anthropic API key in Settings → AI to generate "
+                                   "commit messages."));
                             promise->finish();
                             return;
                         }

@@ -194,49 +194,47 @@ QFuture<void> NBEWorkspaceFiles::createAtChosenLocation(
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(
-        m_desktop->chooseNewItemLocation(message, proposedName, QStringLiteral("Create"), *base),
-        this, [promise, create](std::optional<QUrl> url) {
-            if (!url || !url->isLocalFile()) {
-                promise->finish();
-                return;
-            }
-            create(*url, promise);
-        });
+    nbeWhenFinished(m_desktop->chooseNewItemLocation(message, proposedName, tr("Create"), *base),
+                    this, [promise, create](std::optional<QUrl> url) {
+                        if (!url || !url->isLocalFile()) {
+                            promise->finish();
+                            return;
+                        }
+                        create(*url, promise);
+                    });
     return done;
 }
 
 QFuture<void> NBEWorkspaceFiles::newFile()
 {
     return createAtChosenLocation(
-        QStringLiteral("Create a new file"), QStringLiteral("untitled.txt"),
+        tr("Create a new file"), QStringLiteral("untitled.txt"),
         [this](const QUrl &file, std::shared_ptr<QPromise<void>> promise) {
             auto created = std::make_shared<bool>(false);
-            nbeWhenFinished(afterFileChange(m_files.createFile(file, QString()),
-                                            QStringLiteral("Failed to create file: "),
-                                            [created] { *created = true; }),
-                            this, [this, file, created, promise] {
-                                if (!*created) {
-                                    promise->finish();
-                                    return;
-                                }
-                                nbeWhenFinished(
-                                    m_navigation.openFile(file, false), this, [file, promise] {
-                                        NBELog::fileIO().info("Created file: %s", file.fileName());
-                                        promise->finish();
-                                    });
-                            });
+            nbeWhenFinished(
+                afterFileChange(m_files.createFile(file, QString()), tr("Failed to create file: "),
+                                [created] { *created = true; }),
+                this, [this, file, created, promise] {
+                    if (!*created) {
+                        promise->finish();
+                        return;
+                    }
+                    nbeWhenFinished(m_navigation.openFile(file, false), this, [file, promise] {
+                        NBELog::fileIO().info("Created file: %s", file.fileName());
+                        promise->finish();
+                    });
+                });
         });
 }
 
 QFuture<void> NBEWorkspaceFiles::newFolder()
 {
     return createAtChosenLocation(
-        QStringLiteral("Create a new folder"), QStringLiteral("untitled folder"),
+        tr("Create a new folder"), tr("untitled folder"),
         [this](const QUrl &folder, std::shared_ptr<QPromise<void>> promise) {
             nbeWhenFinished(
                 afterFileChange(
-                    m_files.createDirectory(folder), QStringLiteral("Failed to create folder: "),
+                    m_files.createDirectory(folder), tr("Failed to create folder: "),
                     [folder] { NBELog::fileIO().info("Created folder: %s", folder.fileName()); }),
                 this, [promise] { promise->finish(); });
         });
@@ -247,22 +245,21 @@ QFuture<void> NBEWorkspaceFiles::createFile(const QString &named, const QUrl &in
     const QUrl url = QUrl::fromLocalFile(QDir(in.toLocalFile()).filePath(named));
     // The name is checked by the service, so a bad one never reaches the disk.
     if (const auto valid = NBEFileService::checkName(named); !valid) {
-        Q_EMIT failed(QStringLiteral("Failed to create file: ") + valid.error().description);
+        Q_EMIT failed(tr("Failed to create file: ") + valid.error().description);
         return QtFuture::makeReadyFuture();
     }
-    return afterFileChange(m_files.createFile(url, QString()),
-                           QStringLiteral("Failed to create file: "), [] {});
+    return afterFileChange(m_files.createFile(url, QString()), tr("Failed to create file: "),
+                           [] {});
 }
 
 QFuture<void> NBEWorkspaceFiles::createFolder(const QString &named, const QUrl &in)
 {
     if (const auto valid = NBEFileService::checkName(named); !valid) {
-        Q_EMIT failed(QStringLiteral("Failed to create folder: ") + valid.error().description);
+        Q_EMIT failed(tr("Failed to create folder: ") + valid.error().description);
         return QtFuture::makeReadyFuture();
     }
     const QUrl url = QUrl::fromLocalFile(QDir(in.toLocalFile()).filePath(named));
-    return afterFileChange(m_files.createDirectory(url),
-                           QStringLiteral("Failed to create folder: "), [] {});
+    return afterFileChange(m_files.createDirectory(url), tr("Failed to create folder: "), [] {});
 }
 
 QFuture<void> NBEWorkspaceFiles::deleteItem(const QUrl &at)
@@ -277,7 +274,7 @@ QFuture<void> NBEWorkspaceFiles::deleteItem(const QUrl &at)
         }
     }
     const auto remove = [this, at, item] {
-        return afterFileChange(removeItem(at), QStringLiteral("Failed to delete: "),
+        return afterFileChange(removeItem(at), tr("Failed to delete: "),
                                [this, item](bool removed) {
                                    if (removed)
                                        closeTabsBelow(item);
@@ -354,7 +351,7 @@ QFuture<void> NBEWorkspaceFiles::renameItem(const QUrl &at, const QString &to)
     if (to == QFileInfo(source).fileName())
         return QtFuture::makeReadyFuture();
     return afterFileChange(
-        m_files.rename(at, to), QStringLiteral("Failed to rename: "),
+        m_files.rename(at, to), tr("Failed to rename: "),
         [this, source](const QUrl &renamed) { retargetTabs(source, cleanPath(renamed)); });
 }
 
@@ -368,7 +365,7 @@ QFuture<void> NBEWorkspaceFiles::moveItem(const QUrl &from, const QUrl &into)
     const QString name = QFileInfo(source).fileName();
     const QString target = QDir(destination).filePath(name);
     return afterFileChange(m_files.move(QUrl::fromLocalFile(source), QUrl::fromLocalFile(target)),
-                           QStringLiteral("Couldn't move %1: ").arg(name),
+                           tr("Couldn't move %1: ").arg(name),
                            [this, source, target] { retargetTabs(source, target); });
 }
 
@@ -401,16 +398,15 @@ void NBEWorkspaceFiles::sayUnreadableFolders()
     QString why = first.readError;
     why[0] = why[0].toLower();
     // Also found by a rebuild after outside changes, while the user types.
-    Q_EMIT noticed(
-        fresh.size() == 1
-            ? QStringLiteral("The folder “%1” couldn't be read (%2), so it's left out of the "
-                             "file tree.")
-                  .arg(name, why)
-            : QStringLiteral("The folder “%1” and %2 more couldn't be read (%3), so they're left "
-                             "out of the file tree.")
-                  .arg(name)
-                  .arg(fresh.size() - 1)
-                  .arg(why));
+    Q_EMIT noticed(fresh.size() == 1
+                       ? tr("The folder “%1” couldn't be read (%2), so it's left out of the "
+                            "file tree.")
+                             .arg(name, why)
+                       : tr("The folder “%1” and %2 more couldn't be read (%3), so they're left "
+                            "out of the file tree.")
+                             .arg(name)
+                             .arg(fresh.size() - 1)
+                             .arg(why));
 }
 
 void NBEWorkspaceFiles::closeTabsBelow(const QString &item)
@@ -514,8 +510,7 @@ QFuture<void> NBEWorkspaceFiles::rebuildFileTree(bool keepExpansion)
             // seem missing. A refresh after outside changes (a walk that met
             // a checkout half-way) tries again at the next burst.
             if (!keepExpansion)
-                Q_EMIT failed(QStringLiteral("Failed to refresh the file tree: ") +
-                              tree.error().description);
+                Q_EMIT failed(tr("Failed to refresh the file tree: ") + tree.error().description);
             NBELog::fileIO().error("Failed to refresh file tree: %s", tree.error().description);
         } else if (m_workspace && m_workspace->rootURL == root && !unchanged) {
             // A tree of many thousand items is let go on another thread.

@@ -27,8 +27,11 @@ namespace {
 const QString gitHost = QStringLiteral("github.com");
 const QString gitHubOAuthClientID = QStringLiteral("Nb23EditorOAuthApp01");
 
-const QString noRemoteMessage = QStringLiteral(
-    "No remote configured. Add one from the branch menu \u2192 Set Remote URL\u2026");
+QString noRemoteMessage()
+{
+    return NBEWorkspaceGit::tr(
+        "No remote configured. Add one from the branch menu \u2192 Set Remote URL\u2026");
+}
 
 QString trimmed(const std::optional<QString> &text)
 {
@@ -65,7 +68,7 @@ bool isOptionLike(const QString &name)
 
 QString optionLikeBranchName()
 {
-    return QStringLiteral("Branch names can't begin with \u201C-\u201D.");
+    return NBEWorkspaceGit::tr("Branch names can't begin with \u201C-\u201D.");
 }
 
 // git's own error text, else the sentence written for the case.
@@ -136,23 +139,22 @@ QString NBEWorkspaceGit::syncFailureMessage(const std::optional<QString> &error,
     const bool needsSignIn = std::any_of(markers.begin(), markers.end(),
                                          [&](const QString &m) { return lower.contains(m); });
     if (!needsSignIn)
-        return text.isEmpty() ? action + QStringLiteral(" failed.") : text;
+        return text.isEmpty() ? action + tr(" failed.") : text;
     if (canSetUpBrowserSignIn() && !git().browserAuthConfigured)
         return action +
-               QStringLiteral(
-                   " failed \u2014 you're not signed in yet. Choose \u201CSet Up Browser "
-                   "Sign-In\u201D in the branch menu, then ") +
+               tr(" failed \u2014 you're not signed in yet. Choose \u201CSet Up Browser "
+                  "Sign-In\u201D in the branch menu, then ") +
                action +
-               QStringLiteral(" again: it opens your browser to authorize, and you stay signed in "
-                              "after that.");
+               tr(" again: it opens your browser to authorize, and you stay signed in "
+                  "after that.");
     return action +
-           QStringLiteral(" failed \u2014 the remote needs you to sign in, and Nabri Editor "
-                          "doesn't store passwords. Set sign-in up once and it works from here "
-                          "on:\n\n\u2022  Browser sign-in: choose \u201CSet Up Browser "
-                          "Sign-In\u201D in the branch menu, then ") +
-           action + QStringLiteral(" again.\n\u2022  Or use an SSH remote (git@") + gitHost +
-           QStringLiteral(":you/repo.git) with an SSH key in your agent.\n\nThen try ") + action +
-           QStringLiteral(" again.");
+           tr(" failed \u2014 the remote needs you to sign in, and Nabri Editor "
+              "doesn't store passwords. Set sign-in up once and it works from here "
+              "on:\n\n\u2022  Browser sign-in: choose \u201CSet Up Browser "
+              "Sign-In\u201D in the branch menu, then ") +
+           action + tr(" again.\n\u2022  Or use an SSH remote (git@") + gitHost +
+           tr(":you/repo.git) with an SSH key in your agent.\n\nThen try ") + action +
+           tr(" again.");
 }
 
 // --- Origin
@@ -172,42 +174,39 @@ QFuture<void> NBEWorkspaceGit::setOriginRemote(const QString &url)
     // Refused here with a sentence, so the sheet never seems to do nothing;
     // the service refuses a URL git would read as an option.
     if (remoteURL.isEmpty()) {
-        Q_EMIT failed(QStringLiteral("A remote URL can't be empty."));
+        Q_EMIT failed(tr("A remote URL can't be empty."));
         return QtFuture::makeReadyFuture();
     }
     // Git would store a pasted second line as part of the URL.
     if (std::any_of(remoteURL.cbegin(), remoteURL.cend(),
                     [](QChar c) { return c.category() == QChar::Other_Control; })) {
-        Q_EMIT failed(QStringLiteral("A remote URL can't contain line breaks or tabs."));
+        Q_EMIT failed(tr("A remote URL can't contain line breaks or tabs."));
         return QtFuture::makeReadyFuture();
     }
     const QUrl repository = *git().root;
     const bool exists = git().remotes.contains(QStringLiteral("origin"));
-    return chain(m_service.setOriginURL(remoteURL, exists, repository), this,
-                 [this, repository, remoteURL](const NBEGitResult &result) -> QFuture<void> {
-                     if (!result.ok) {
-                         const QString error = trimmed(result.error);
-                         Q_EMIT failed(error.isEmpty()
-                                           ? QStringLiteral("Couldn't set the remote URL.")
-                                           : error);
-                         return m_state.refresh();
-                     }
-                     flashSyncStatus(QStringLiteral("Remote set \u00B7 ") +
-                                     NBEGitSyncMessage::prettyRemote(remoteURL));
-                     if (!bundledOAuthHelperURL())
-                         return m_state.refresh();
-                     // A repository that gets a remote is quietly prepared for browser
-                     // sign-in unless a browser-capable helper is already configured.
-                     return chain(m_service.hasBrowserAuthHelper(repository), this,
-                                  [this, repository](bool configured) -> QFuture<void> {
-                                      if (configured)
-                                          return m_state.refresh();
-                                      return chain(applySignInConfig(false, repository), this,
-                                                   [this](const NBEGitResult &) {
-                                                       return m_state.refresh();
-                                                   });
-                                  });
-                 });
+    return chain(
+        m_service.setOriginURL(remoteURL, exists, repository), this,
+        [this, repository, remoteURL](const NBEGitResult &result) -> QFuture<void> {
+            if (!result.ok) {
+                const QString error = trimmed(result.error);
+                Q_EMIT failed(error.isEmpty() ? tr("Couldn't set the remote URL.") : error);
+                return m_state.refresh();
+            }
+            flashSyncStatus(tr("Remote set \u00B7 ") + NBEGitSyncMessage::prettyRemote(remoteURL));
+            if (!bundledOAuthHelperURL())
+                return m_state.refresh();
+            // A repository that gets a remote is quietly prepared for browser
+            // sign-in unless a browser-capable helper is already configured.
+            return chain(m_service.hasBrowserAuthHelper(repository), this,
+                         [this, repository](bool configured) -> QFuture<void> {
+                             if (configured)
+                                 return m_state.refresh();
+                             return chain(
+                                 applySignInConfig(false, repository), this,
+                                 [this](const NBEGitResult &) { return m_state.refresh(); });
+                         });
+        });
 }
 
 // --- Browser sign-in
@@ -273,8 +272,7 @@ QFuture<void> NBEWorkspaceGit::setUpBrowserSignIn(bool global)
     return chain(applySignInConfig(global, *git().root), this, [this](const NBEGitResult &result) {
         if (!result.ok) {
             const QString error = trimmed(result.error);
-            Q_EMIT failed(error.isEmpty() ? QStringLiteral("Couldn't set up browser sign-in.")
-                                          : error);
+            Q_EMIT failed(error.isEmpty() ? tr("Couldn't set up browser sign-in.") : error);
         }
         return m_state.refresh();
     });
@@ -302,11 +300,11 @@ QFuture<void> NBEWorkspaceGit::pull()
     if (m_isSyncing || !git().root)
         return QtFuture::makeReadyFuture();
     if (git().remotes.isEmpty()) {
-        Q_EMIT failed(noRemoteMessage);
+        Q_EMIT failed(noRemoteMessage());
         return QtFuture::makeReadyFuture();
     }
     if (!git().hasUpstream) {
-        Q_EMIT failed(QStringLiteral("This branch has no upstream yet. Push it first to set one."));
+        Q_EMIT failed(tr("This branch has no upstream yet. Push it first to set one."));
         return QtFuture::makeReadyFuture();
     }
     const QString remote = syncRemoteName();
@@ -328,7 +326,7 @@ QFuture<void> NBEWorkspaceGit::pull()
                 if (result.ok)
                     flashSyncStatus(NBEGitSyncMessage::pull(remote, branch, result.commits));
                 else
-                    Q_EMIT failed(syncFailureMessage(result.error, QStringLiteral("Pull")));
+                    Q_EMIT failed(syncFailureMessage(result.error, tr("Pull")));
                 const QFuture<void> reloaded =
                     result.ok ? m_host.reloadTabs(*tabs) : QtFuture::makeReadyFuture();
                 auto promise = std::make_shared<QPromise<void>>();
@@ -347,7 +345,7 @@ QFuture<void> NBEWorkspaceGit::push()
     if (m_isSyncing || !git().root)
         return QtFuture::makeReadyFuture();
     if (git().remotes.isEmpty()) {
-        Q_EMIT failed(noRemoteMessage);
+        Q_EMIT failed(noRemoteMessage());
         return QtFuture::makeReadyFuture();
     }
     const QString remote = syncRemoteName();
@@ -359,7 +357,7 @@ QFuture<void> NBEWorkspaceGit::push()
     const QFuture<NBEGitResult> command =
         hadUpstream ? m_service.push(*git().root)
                     : m_service.pushSettingUpstream(remote, branch, *git().root);
-    return sync(command, QStringLiteral("Push"), success);
+    return sync(command, tr("Push"), success);
 }
 
 // --- Branches
@@ -424,28 +422,26 @@ QFuture<void> NBEWorkspaceGit::switchBranch(const QString &name)
 void NBEWorkspaceGit::switchNow(const QString &name, const QUrl &root, const QString &head,
                                 int left, const std::function<void(bool)> &changed)
 {
-    nbeWhenFinished(
-        m_service.switchBranch(name, root), this,
-        [this, name, head, left, changed](const NBEGitResult &result) {
-            if (result.ok && left > 0)
-                Q_EMIT failed(
-                    QStringLiteral("Switched to %1, leaving %2 made on the detached HEAD on no "
+    nbeWhenFinished(m_service.switchBranch(name, root), this,
+                    [this, name, head, left, changed](const NBEGitResult &result) {
+                        if (result.ok && left > 0)
+                            Q_EMIT failed(
+                                tr("Switched to %1, leaving %2 made on the detached HEAD on no "
                                    "branch: run “git branch <name> %3” in a "
                                    "terminal to keep %4.")
-                        .arg(name,
-                             left == 1 ? QStringLiteral("1 commit")
-                                       : QStringLiteral("%1 commits").arg(left),
-                             head, left == 1 ? QStringLiteral("it") : QStringLiteral("them")));
-            if (result.ok)
-                flashSyncStatus(QStringLiteral("Switched to ") + name);
-            else if (NBEGitService::isLockedIndex(result))
-                Q_EMIT failed(QStringLiteral("Couldn't switch to %1: %2")
-                                  .arg(name, NBEGitOutput::headline(*result.error)));
-            else
-                Q_EMIT failed(QStringLiteral("Couldn't switch to ") + name +
-                              QStringLiteral(" \u2014 commit or stash your changes first."));
-            changed(result.ok);
-        });
+                                    .arg(name,
+                                         left == 1 ? tr("1 commit") : tr("%1 commits").arg(left),
+                                         head, left == 1 ? tr("it") : tr("them")));
+                        if (result.ok)
+                            flashSyncStatus(tr("Switched to ") + name);
+                        else if (NBEGitService::isLockedIndex(result))
+                            Q_EMIT failed(tr("Couldn't switch to %1: %2")
+                                              .arg(name, NBEGitOutput::headline(*result.error)));
+                        else
+                            Q_EMIT failed(tr("Couldn't switch to ") + name +
+                                          tr(" \u2014 commit or stash your changes first."));
+                        changed(result.ok);
+                    });
 }
 
 QFuture<void> NBEWorkspaceGit::createBranch(const QString &name)
@@ -456,8 +452,7 @@ QFuture<void> NBEWorkspaceGit::createBranch(const QString &name)
     if (trimmed.contains(u' ')) {
         QString suggestion = trimmed;
         suggestion.replace(u' ', u'-');
-        Q_EMIT failed(QStringLiteral("Branch names can't contain spaces. Try \"") + suggestion +
-                      QStringLiteral("\"."));
+        Q_EMIT failed(tr("Branch names can't contain spaces. Try \"") + suggestion + tr("\"."));
         return QtFuture::makeReadyFuture();
     }
     if (isOptionLike(trimmed)) {
@@ -469,11 +464,10 @@ QFuture<void> NBEWorkspaceGit::createBranch(const QString &name)
     nbeWhenFinished(m_service.createBranch(trimmed, *git().root), this,
                     [this, trimmed, promise](const NBEGitResult &result) {
                         if (result.ok)
-                            flashSyncStatus(QStringLiteral("Created branch ") + trimmed);
+                            flashSyncStatus(tr("Created branch ") + trimmed);
                         else
-                            Q_EMIT failed(
-                                errorText(result.error, QStringLiteral("Couldn't create branch ") +
-                                                            trimmed + u'.'));
+                            Q_EMIT failed(errorText(result.error, tr("Couldn't create branch ") +
+                                                                      trimmed + u'.'));
                         nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
                     });
     return done;
@@ -489,19 +483,19 @@ QFuture<void> NBEWorkspaceGit::deleteBranch(const QString &name, bool force)
     }
     auto promise = startedPromise();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_service.deleteBranch(name, force, *git().root), this,
-                    [this, name, force, promise](const NBEGitResult &result) {
-                        const QString error = result.error.value_or(QString());
-                        if (result.ok)
-                            flashSyncStatus(QStringLiteral("Deleted branch ") + name);
-                        else if (!force && error.contains(QStringLiteral("not fully merged"),
-                                                          Qt::CaseInsensitive))
-                            setBranchPendingForceDelete(name);
-                        else
-                            Q_EMIT failed(errorText(
-                                error, QStringLiteral("Couldn't delete branch ") + name + u'.'));
-                        nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
-                    });
+    nbeWhenFinished(
+        m_service.deleteBranch(name, force, *git().root), this,
+        [this, name, force, promise](const NBEGitResult &result) {
+            const QString error = result.error.value_or(QString());
+            if (result.ok)
+                flashSyncStatus(tr("Deleted branch ") + name);
+            else if (!force &&
+                     error.contains(QStringLiteral("not fully merged"), Qt::CaseInsensitive))
+                setBranchPendingForceDelete(name);
+            else
+                Q_EMIT failed(errorText(error, tr("Couldn't delete branch ") + name + u'.'));
+            nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
+        });
     return done;
 }
 
@@ -513,25 +507,23 @@ QFuture<void> NBEWorkspaceGit::mergeBranch(const QString &name)
         Q_EMIT failed(optionLikeBranchName());
         return QtFuture::makeReadyFuture();
     }
-    const QString target = git().branch.value_or(QStringLiteral("current branch"));
+    const QString target = git().branch.value_or(tr("current branch"));
     return rewriteFiles(std::nullopt, true, [this, name, target](const QUrl &root, auto changed) {
-        nbeWhenFinished(
-            m_service.merge(name, root), this,
-            [this, name, target, changed](const NBEGitMergeResult &result) {
-                if (result.ok)
-                    flashSyncStatus(QStringLiteral("Merged ") + name + QStringLiteral(" into ") +
-                                    target);
-                else if (result.conflicts)
-                    Q_EMIT failed(QStringLiteral("Merging ") + name +
-                                  QStringLiteral(" hit conflicts. Resolve them in the terminal "
+        nbeWhenFinished(m_service.merge(name, root), this,
+                        [this, name, target, changed](const NBEGitMergeResult &result) {
+                            if (result.ok)
+                                flashSyncStatus(tr("Merged ") + name + tr(" into ") + target);
+                            else if (result.conflicts)
+                                Q_EMIT failed(tr("Merging ") + name +
+                                              tr(" hit conflicts. Resolve them in the terminal "
                                                  "(git status, edit the files, git add, git "
                                                  "commit), or run git merge --abort."));
-                else
-                    Q_EMIT failed(
-                        errorText(result.error, QStringLiteral("Couldn't merge ") + name + u'.'));
-                // Any other failure stopped git before it touched a file.
-                changed(result.ok || result.conflicts);
-            });
+                            else
+                                Q_EMIT failed(
+                                    errorText(result.error, tr("Couldn't merge ") + name + u'.'));
+                            // Any other failure stopped git before it touched a file.
+                            changed(result.ok || result.conflicts);
+                        });
     });
 }
 

@@ -80,8 +80,8 @@ QFuture<void> NBEWorkspaceHistory::restoreFile(const QString &path, const NBEGit
         nbeWhenFinished(m_service.restoreFile(path, from.sha, root), this,
                         [this, path, from, changed](bool ok) {
                             if (!ok)
-                                Q_EMIT failed(QStringLiteral("Couldn't restore ") + path +
-                                              QStringLiteral(" to ") + from.shortSHA + u'.');
+                                Q_EMIT failed(tr("Couldn't restore ") + path + tr(" to ") +
+                                              from.shortSHA + u'.');
                             changed(ok);
                         });
     });
@@ -122,12 +122,11 @@ void NBEWorkspaceHistory::revertNow(const NBEGitCommit &commit, const QUrl &root
                     [this, changed](const NBEGitResult &result) {
                         if (!result.ok) {
                             const QString error = result.error.value_or(QString()).trimmed();
-                            Q_EMIT failed(error.isEmpty()
-                                              ? QStringLiteral("Revert failed \u2014 commit or "
+                            Q_EMIT failed(error.isEmpty() ? tr("Revert failed \u2014 commit or "
                                                                "stash your changes first, or "
                                                                "resolve a conflict in a "
                                                                "terminal.")
-                                              : QStringLiteral("Revert failed: ") + error);
+                                                          : tr("Revert failed: ") + error);
                         }
                         // A revert that stopped on a conflict has rewritten files too.
                         changed(true);
@@ -157,11 +156,10 @@ QFuture<bool> NBEWorkspaceHistory::createTag(const QString &name, const NBEGitCo
                         if (!result.ok) {
                             const QString error = result.error.value_or(QString()).trimmed();
                             Q_EMIT failed(error.isEmpty()
-                                              ? QStringLiteral("Couldn't create tag \u201C") +
-                                                    trimmed +
-                                                    QStringLiteral("\u201D \u2014 it may already "
-                                                                   "exist.")
-                                              : QStringLiteral("Couldn't create tag: ") + error);
+                                              ? tr("Couldn't create tag \u201C") + trimmed +
+                                                    tr("\u201D \u2014 it may already "
+                                                       "exist.")
+                                              : tr("Couldn't create tag: ") + error);
                         }
                         promise->addResult(result.ok);
                         promise->finish();

@@ -162,10 +162,9 @@ std::optional<QString> NBEWorkspaceLanguageServers::checkingStoppedNotice() cons
     if (m_checkingStopped.isEmpty())
         return std::nullopt;
     if (m_checkingStopped.size() == 1)
-        return QStringLiteral("%1 checking stopped: its language server quit.")
-            .arg(m_checkingStopped.first());
+        return tr("%1 checking stopped: its language server quit.").arg(m_checkingStopped.first());
     const QString names =
         m_checkingStopped.mid(0, m_checkingStopped.size() - 1).join(QStringLiteral(", ")) +
-        QStringLiteral(" and ") + m_checkingStopped.last();
-    return QStringLiteral("%1 checking stopped: their language servers quit.").arg(names);
+        tr(" and ") + m_checkingStopped.last();
+    return tr("%1 checking stopped: their language servers quit.").arg(names);
 }

@@ -206,9 +206,9 @@ QFuture<bool> NBEWorkspaceSaving::write(const QUuid &tabID, const QUrl &url, con
                 // Automatic saves fail again at every pause for the same
                 // reason (a full disk): each reason is said once.
                 if (check != WriteCheck::SkipQuietly)
-                    Q_EMIT failed(QStringLiteral("Failed to save: ") + reason);
+                    Q_EMIT failed(tr("Failed to save: ") + reason);
                 else if (!m_autoSaveFailures.contains(reason))
-                    Q_EMIT noticed(QStringLiteral("Failed to save: ") + reason);
+                    Q_EMIT noticed(tr("Failed to save: ") + reason);
                 if (check == WriteCheck::SkipQuietly)
                     m_autoSaveFailures.insert(reason);
                 if (afterwards)
@@ -271,8 +271,7 @@ QFuture<bool> NBEWorkspaceSaving::write(const QUuid &tabID, const QUrl &url, con
 
 QFuture<bool> NBEWorkspaceSaving::settleReadOnly(const QUrl &url, WriteCheck check)
 {
-    const QString refused =
-        QStringLiteral("Failed to save: “%1” is not writable.").arg(url.fileName());
+    const QString refused = tr("Failed to save: “%1” is not writable.").arg(url.fileName());
     if (check == WriteCheck::SkipQuietly) {
         // Said once, as other reasons an automatic save fails.
         if (!m_autoSaveFailures.contains(refused)) {
@@ -303,10 +302,8 @@ QFuture<bool> NBEWorkspaceSaving::settleOutsideChange(const QUuid &tabID, const 
             m_outsideChangeNoticed.insert(tabID);
             Q_EMIT noticed(
                 vanished
-                    ? QStringLiteral("“%1” is no longer on disk, so it wasn't saved automatically.")
-                          .arg(name)
-                    : QStringLiteral("“%1” changed on disk, so it wasn't saved automatically.")
-                          .arg(name));
+                    ? tr("“%1” is no longer on disk, so it wasn't saved automatically.").arg(name)
+                    : tr("“%1” changed on disk, so it wasn't saved automatically.").arg(name));
         }
         return QtFuture::makeReadyFuture(false);
     }
@@ -329,7 +326,7 @@ QFuture<bool> NBEWorkspaceSaving::settleOutsideChange(const QUuid &tabID, const 
                                 [this, tabID, url, answer](const NBEResult<NBETextFile> &read) {
                                     NBEOpenTab *tab = m_tabs.findTab(tabID);
                                     if (!read)
-                                        Q_EMIT failed(QStringLiteral("Failed to read file: ") +
+                                        Q_EMIT failed(tr("Failed to read file: ") +
                                                       read.error().description);
                                     else if (tab && tab->sourceFile.url == url)
                                         showDiskText(*tab, *read);
@@ -337,11 +334,9 @@ QFuture<bool> NBEWorkspaceSaving::settleOutsideChange(const QUuid &tabID, const 
                                 });
                 return;
             }
-            Q_EMIT failed(
-                vanished
-                    ? QStringLiteral("“%1” is no longer on disk; your edits weren't saved.")
-                          .arg(name)
-                    : QStringLiteral("“%1” changed on disk; your edits weren't saved.").arg(name));
+            Q_EMIT failed(vanished
+                              ? tr("“%1” is no longer on disk; your edits weren't saved.").arg(name)
+                              : tr("“%1” changed on disk; your edits weren't saved.").arg(name));
             answer(false);
         });
     return done;
@@ -542,7 +537,7 @@ void NBEWorkspaceSaving::followTabFile(const QUuid &id, NBEDiskChange change)
                             // why once, rather than pass for the file.
                             if (!m_unreadableNoticed.contains(id)) {
                                 m_unreadableNoticed.insert(id);
-                                Q_EMIT noticed(QStringLiteral("Failed to read file: ") +
+                                Q_EMIT noticed(tr("Failed to read file: ") +
                                                read.error().description);
                             }
                         });

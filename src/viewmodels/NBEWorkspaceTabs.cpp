@@ -221,21 +221,21 @@ QFuture<void> NBEWorkspaceTabs::openFile(const QUrl &at, bool asPreview)
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(
-        m_files.readFile(at, NBEFileService::Digest::Later), this,
-        [this, at, asPreview, promise](const NBEResult<NBETextFile> &file) {
-            if (!file) {
-                Q_EMIT failed(QStringLiteral("Failed to read file: ") + file.error().description);
-                NBELog::fileIO().error("Failed to read file: %s", file.error().description);
-                promise->finish();
-                return;
-            }
-            if (file->text.size() >= NBETextBuffer::builtInBackgroundLength) {
-                m_opening = NBEOpeningFile{at, NBEOpeningFile::startOf(file->text)};
-                Q_EMIT openingChanged();
-            }
-            takeIn(at, asPreview, *file, promise);
-        });
+    nbeWhenFinished(m_files.readFile(at, NBEFileService::Digest::Later), this,
+                    [this, at, asPreview, promise](const NBEResult<NBETextFile> &file) {
+                        if (!file) {
+                            Q_EMIT failed(tr("Failed to read file: ") + file.error().description);
+                            NBELog::fileIO().error("Failed to read file: %s",
+                                                   file.error().description);
+                            promise->finish();
+                            return;
+                        }
+                        if (file->text.size() >= NBETextBuffer::builtInBackgroundLength) {
+                            m_opening = NBEOpeningFile{at, NBEOpeningFile::startOf(file->text)};
+                            Q_EMIT openingChanged();
+                        }
+                        takeIn(at, asPreview, *file, promise);
+                    });
     return done;
 }
 

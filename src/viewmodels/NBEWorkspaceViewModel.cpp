@@ -148,33 +148,32 @@ QFuture<void> NBEWorkspaceViewModel::loadWorkspace(const QUrl &folder)
     promise->start();
     QFuture<void> done = promise->future();
 
-    nbeWhenFinished(m_fileService.buildFileTree(folder), this,
-                    [this, folder, promise](NBEResult<NBEFileTreeNode> tree) {
-                        if (!tree) {
-                            // Files queued for this window stay queued: nothing takes them
-                            // without a workspace of their root.
-                            setErrorMessage(QStringLiteral("Failed to open folder: ") +
-                                            tree.error().description);
-                            NBELog::app().error("Failed to open workspace: %s",
-                                                tree.error().description);
-                            m_gitState->setLoading(false);
-                            promise->finish();
-                            return;
-                        }
-                        m_files->open(folder, std::move(*tree));
-                        shutdownLSP();
-                        m_languageServers->start(folder);
-                        NBERecentProjects::record(folder, *m_environment.defaults);
-                        setRecentProjects(NBERecentProjects::load(*m_environment.defaults));
-                        nbeWhenFinished(m_gitState->refresh(), this, [this, folder, promise] {
-                            m_workspaceGit->startAutoFetch();
-                            m_files->startFollowingOutsideChanges();
-                            m_commit->loadCommitDraft();
-                            NBELog::app().info("Opened workspace: %s", folder.fileName());
-                            m_gitState->setLoading(false);
-                            promise->finish();
-                        });
-                    });
+    nbeWhenFinished(
+        m_fileService.buildFileTree(folder), this,
+        [this, folder, promise](NBEResult<NBEFileTreeNode> tree) {
+            if (!tree) {
+                // Files queued for this window stay queued: nothing takes them
+                // without a workspace of their root.
+                setErrorMessage(tr("Failed to open folder: ") + tree.error().description);
+                NBELog::app().error("Failed to open workspace: %s", tree.error().description);
+                m_gitState->setLoading(false);
+                promise->finish();
+                return;
+            }
+            m_files->open(folder, std::move(*tree));
+            shutdownLSP();
+            m_languageServers->start(folder);
+            NBERecentProjects::record(folder, *m_environment.defaults);
+            setRecentProjects(NBERecentProjects::load(*m_environment.defaults));
+            nbeWhenFinished(m_gitState->refresh(), this, [this, folder, promise] {
+                m_workspaceGit->startAutoFetch();
+                m_files->startFollowingOutsideChanges();
+                m_commit->loadCommitDraft();
+                NBELog::app().info("Opened workspace: %s", folder.fileName());
+                m_gitState->setLoading(false);
+                promise->finish();
+            });
+        });
     return done;
 }
 

@@ -80,27 +80,27 @@ QFuture<void> NBEWorkspaceViewModel::exportActiveFileAsHTML()
     promise->start();
     QFuture<void> done = promise->future();
     nbeWhenFinished(m_environment.desktop->chooseExportLocation(
-                        QStringLiteral("Export the rendered Markdown as HTML"),
-                        source.completeBaseName() + QStringLiteral(".html"),
-                        QStringLiteral("Export"), QUrl::fromLocalFile(source.absolutePath())),
+                        tr("Export the rendered Markdown as HTML"),
+                        source.completeBaseName() + QStringLiteral(".html"), tr("Export"),
+                        QUrl::fromLocalFile(source.absolutePath())),
                     this, [this, page, promise](const std::optional<QUrl> &url) {
                         if (!url || !url->isLocalFile()) {
                             promise->finish();
                             return;
                         }
-                        nbeWhenFinished(
-                            m_fileService.writeFile(page, *url), this,
-                            [this, url, promise](const NBEResult<void> &written) {
-                                if (written) {
-                                    NBELog::fileIO().info("Exported HTML: %s", url->fileName());
-                                } else {
-                                    setErrorMessage(QStringLiteral("Failed to export HTML: ") +
-                                                    written.error().description);
-                                    NBELog::fileIO().error("Failed to export HTML: %s",
-                                                           written.error().description);
-                                }
-                                promise->finish();
-                            });
+                        nbeWhenFinished(m_fileService.writeFile(page, *url), this,
+                                        [this, url, promise](const NBEResult<void> &written) {
+                                            if (written) {
+                                                NBELog::fileIO().info("Exported HTML: %s",
+                                                                      url->fileName());
+                                            } else {
+                                                setErrorMessage(tr("Failed to export HTML: ") +
+                                                                written.error().description);
+                                                NBELog::fileIO().error("Failed to export HTML: %s",
+                                                                       written.error().description);
+                                            }
+                                            promise->finish();
+                                        });
                     });
     return done;
 }

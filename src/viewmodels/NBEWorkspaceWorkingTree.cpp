@@ -29,8 +29,9 @@ std::pair<QFuture<bool>, std::function<void(bool)>> pendingAnswer()
 // What is said of a file whose name can't be spelled back to the disk.
 QString unspellableName(const QString &action, const QUrl &file)
 {
-    return QStringLiteral("The editor can't %1 “%2”: its name isn't valid UTF-8; rename it in a "
-                          "terminal.")
+    return NBEWorkspaceWorkingTree::tr(
+               "The editor can't %1 “%2”: its name isn't valid UTF-8; rename it in a "
+               "terminal.")
         .arg(action, file.fileName());
 }
 
@@ -61,7 +62,7 @@ QFuture<QList<NBEGitDiffLine>> NBEWorkspaceWorkingTree::diff(const QUrl &file)
     if (NBEFileService::isUnspellable(file.toLocalFile())) {
         NBEGitDiffLine said;
         said.kind = NBEGitDiffLine::Kind::meta;
-        said.text = unspellableName(QStringLiteral("show the changes of"), file);
+        said.text = unspellableName(tr("show the changes of"), file);
         return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>{said});
     }
     const bool untracked = m_state.status(file) == NBEGitStatus::untracked;
@@ -94,13 +95,13 @@ QFuture<void> NBEWorkspaceWorkingTree::refreshAfter(const QFuture<NBEGitResult> 
 
 QFuture<void> NBEWorkspaceWorkingTree::stage(const QUrl &file)
 {
-    return changeIndex(file, QStringLiteral("stage"),
+    return changeIndex(file, tr("stage"),
                        [&](const QUrl &root) { return m_git.stage(file, root); });
 }
 
 QFuture<void> NBEWorkspaceWorkingTree::unstage(const QUrl &file)
 {
-    return changeIndex(file, QStringLiteral("unstage"),
+    return changeIndex(file, tr("unstage"),
                        [&](const QUrl &root) { return m_git.unstage(file, root); });
 }
 
@@ -114,24 +115,21 @@ QFuture<void> NBEWorkspaceWorkingTree::changeIndex(
         Q_EMIT failed(unspellableName(verb, file));
         return QtFuture::makeReadyFuture();
     }
-    return refreshAfter(command(*git().root),
-                        QStringLiteral("Couldn't %1 “%2”: ").arg(verb, file.fileName()));
+    return refreshAfter(command(*git().root), tr("Couldn't %1 “%2”: ").arg(verb, file.fileName()));
 }
 
 QFuture<void> NBEWorkspaceWorkingTree::stageAllChanges()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_git.stageAll(*git().root),
-                        QStringLiteral("Couldn't stage the changes: "));
+    return refreshAfter(m_git.stageAll(*git().root), tr("Couldn't stage the changes: "));
 }
 
 QFuture<void> NBEWorkspaceWorkingTree::unstageAllChanges()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_git.unstageAll(*git().root),
-                        QStringLiteral("Couldn't unstage the changes: "));
+    return refreshAfter(m_git.unstageAll(*git().root), tr("Couldn't unstage the changes: "));
 }
 
 // --- Hunks
@@ -142,8 +140,8 @@ QFuture<bool> NBEWorkspaceWorkingTree::applyHunk(const NBEDiffHunk &hunk, const 
     if (!git().root)
         return QtFuture::makeReadyFuture(false);
     const QUrl root = *git().root;
-    const QString nothingToMove = unstaging ? QStringLiteral("Failed to unstage this hunk.")
-                                            : QStringLiteral("Failed to stage this hunk.");
+    const QString nothingToMove =
+        unstaging ? tr("Failed to unstage this hunk.") : tr("Failed to stage this hunk.");
     const auto [done, finish] = pendingAnswer();
     nbeWhenFinished(
         unstaging ? m_git.unstageHunk(hunk, fileURL, root) : m_git.stageHunk(hunk, fileURL, root),
@@ -182,7 +180,7 @@ QFuture<void> NBEWorkspaceWorkingTree::discardChanges(const QUrl &file)
     if (!git().root)
         return QtFuture::makeReadyFuture();
     if (NBEFileService::isUnspellable(file.toLocalFile())) {
-        Q_EMIT failed(unspellableName(QStringLiteral("discard the changes of"), file));
+        Q_EMIT failed(unspellableName(tr("discard the changes of"), file));
         return QtFuture::makeReadyFuture();
     }
     const QUrl root = *git().root;
@@ -273,7 +271,7 @@ QFuture<void> NBEWorkspaceWorkingTree::discardNow(const QUrl &file, const QUrl &
         restoreOrTrash(file, repository, status), this,
         [this, file, untouched, finish](const NBEGitResult &result) {
             if (!result.ok) {
-                Q_EMIT failed(QStringLiteral("Couldn't discard changes to %1: %2")
+                Q_EMIT failed(tr("Couldn't discard changes to %1: %2")
                                   .arg(file.fileName(),
                                        NBEGitOutput::headline(result.error.value_or(QString()))));
                 finish();
