@@ -381,7 +381,14 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
     // What the pause read before `from` is still the text; it reads on from
     // there when the next pause comes.
     m_sliceTimer->stop();
-    m_pauseLine = {};
+    // The long line being read takes an edit inside it as the document did:
+    // read again, it would be copied whole (megabytes) at every pause.
+    const LongLine &line = m_pauseLine;
+    if (insertedBreaks == 0 && removedBreaks == 0 && line.start >= 0 && from >= line.start &&
+        from + gone <= line.start + line.text.size())
+        m_pauseLine.text.replace(from - line.start, gone, change.inserted);
+    else
+        m_pauseLine = {};
     if (m_pauseRead.size() > from)
         m_pauseRead.truncate(from);
     m_settleTimer->start(m_length >= longTextLength ? longTextSettleDelayMs : settleDelayMs);

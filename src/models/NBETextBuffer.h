@@ -62,8 +62,8 @@ public:
     static QString wholeText(const QTextDocument *document);
     static quint64 wholeTextReads();
     // A line longer than a slice, copied once for all the slices that read
-    // it: a cursor placed inside it would lay it out whole. Empty it after
-    // every change of the document.
+    // it: a cursor placed inside it would lay it out whole. After a change
+    // inside it, changed the same way; emptied after any other change.
     struct LongLine
     {
         qsizetype start = -1;
