@@ -1,5 +1,6 @@
 #include "NBEEditorHighlighter.h"
 
+#include "NBEBackgroundPool.h"
 #include "NBECodeTextEdit.h"
 #include "NBELineLayout.h"
 #include "NBESoftBreaks.h"
@@ -12,7 +13,6 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <cstring>
@@ -425,7 +425,7 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
         }
         if (cut > 0 && cut < text.size()) {
             const QString prefix = text.left(cut);
-            nbeWhenFinished(QtConcurrent::run([tokenizer, prefix, generation] {
+            nbeWhenFinished(NBEBackgroundPool::run([tokenizer, prefix, generation] {
                                 Pass pass{generation, true, {}};
                                 pass.lines = packedLines(prefix, tokenizer(prefix));
                                 // The last entry is the empty line after the cut.
@@ -438,7 +438,7 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
     if (m_language) {
         // A whole pass of the language also leaves what the next pass
         // needs to redo only what edits touch.
-        nbeWhenFinished(QtConcurrent::run([language = *m_language, text, generation] {
+        nbeWhenFinished(NBEBackgroundPool::run([language = *m_language, text, generation] {
                             Pass pass{generation, false, {}, std::nullopt, {}};
                             NBETokenizerState state;
                             // The tokens go before the lines are packed.
@@ -452,7 +452,7 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
                         this, [this](const Pass &pass) { finish(pass); });
         return;
     }
-    nbeWhenFinished(QtConcurrent::run([tokenizer, shown = m_shown, text, generation] {
+    nbeWhenFinished(NBEBackgroundPool::run([tokenizer, shown = m_shown, text, generation] {
                         Pass pass{generation, false, {}, std::nullopt, {}};
                         pass.lines = packedLines(shown ? shown(text) : text, tokenizer(text));
                         return pass;
@@ -464,8 +464,8 @@ bool NBEEditorHighlighter::startStretch(const QString &text, NBERequestOrder::To
 {
     if (!m_language || !m_state || !m_edit)
         return false;
-    nbeWhenFinished(QtConcurrent::run([language = *m_language, state = m_state, edit = *m_edit,
-                                       text, generation] {
+    nbeWhenFinished(NBEBackgroundPool::run([language = *m_language, state = m_state, edit = *m_edit,
+                                            text, generation] {
                         const NBERetokenization redone = NBESyntaxHighlighter::retokenize(
                             text, language, *state, edit.position, edit.removed, edit.added);
                         Pass pass{generation, false, {}, redone.from, {}};

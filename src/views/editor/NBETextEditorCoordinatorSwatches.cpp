@@ -1,12 +1,11 @@
 // The coordinator's part in colour swatches: when to scan the text for
 // colour literals and how their new text is written back.
 
+#include "NBEBackgroundPool.h"
 #include "NBECodeTextEdit.h"
 #include "NBEColorSwatchOverlay.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBEWhenFinished.h"
-
-#include <QtConcurrent/QtConcurrentRun>
 
 NBEColorSwatchOverlay *NBETextEditorCoordinator::swatchOverlay() const
 {
@@ -79,16 +78,16 @@ void NBETextEditorCoordinator::recomputeSwatches(const std::optional<QString> &c
         Q_EMIT swatchesRecomputed();
         return;
     }
-    nbeWhenFinished(
-        QtConcurrent::run([text, languageID] { return NBECSSColors::swatches(text, languageID); }),
-        this,
-        [this, request,
-         revision = m_buffer->revision()](const QList<NBECSSColorsSwatch> &swatches) {
-            // Any edit or newer scan since makes these ranges stale.
-            if (!m_swatchRequests.isCurrent(request) || revision != m_buffer->revision() ||
-                !m_swatchOverlay)
-                return;
-            m_swatchOverlay->setSwatches(swatches);
-            Q_EMIT swatchesRecomputed();
-        });
+    nbeWhenFinished(NBEBackgroundPool::run(
+                        [text, languageID] { return NBECSSColors::swatches(text, languageID); }),
+                    this,
+                    [this, request,
+                     revision = m_buffer->revision()](const QList<NBECSSColorsSwatch> &swatches) {
+                        // Any edit or newer scan since makes these ranges stale.
+                        if (!m_swatchRequests.isCurrent(request) ||
+                            revision != m_buffer->revision() || !m_swatchOverlay)
+                            return;
+                        m_swatchOverlay->setSwatches(swatches);
+                        Q_EMIT swatchesRecomputed();
+                    });
 }
