@@ -88,27 +88,40 @@ void settle(int ms)
 // A page of cards about 1 MiB long: a red banner at its top, and in its
 // middle a tall striped box whose colour the typing changes ("#0000f" and
 // a digit). A page with a script of its own is loaded anew on each change
-// instead of being patched.
-QString typedPage(bool scripted)
+// instead of being patched; one with noscripts (in its head, and one every
+// few cards, as real pages have them) is patched.
+enum class PageKind { plain, scripted, noscripts };
+
+QString typedPage(PageKind kind)
 {
     QString html =
         QStringLiteral("<!DOCTYPE html>\n<html><head><style>\n"
                        ".card { border: 1px solid #ccc; margin: 8px; padding: 8px }\n"
                        "</style>%1</head><body>\n"
                        "<div style=\"height: 400px; background: rgb(255, 0, 0)\"></div>\n")
-            .arg(scripted ? QStringLiteral("<script>var ready = true;</script>") : QString());
+            .arg(kind == PageKind::scripted ? QStringLiteral("<script>var ready = true;</script>")
+                 : kind == PageKind::noscripts
+                     ? QStringLiteral("<noscript><style>.card { color: red }</style></noscript>")
+                     : QString());
+    const QString aside = QStringLiteral("<noscript><img src=\"pixel.gif\"></noscript>\n");
     const QString card = QStringLiteral("<section class=\"card\"><h2>Heading %1</h2><p>Some "
                                         "<strong>bold</strong> text and a <a href=\"#%1\">link</a> "
                                         "with words to fill the line.</p></section>\n");
     // Cards of one length, so that a line's place in the text is its place on
     // the page, as the scroll link assumes.
-    for (int i = 0; html.size() < 512 * 1024; ++i)
+    for (int i = 0; html.size() < 512 * 1024; ++i) {
         html += card.arg(i, 6, 10, QLatin1Char('0'));
+        if (kind == PageKind::noscripts && i % 100 == 0)
+            html += aside;
+    }
     html +=
         QStringLiteral("<div id=\"probe\" style=\"height: 12000px; background: "
                        "repeating-linear-gradient(#0000f0 0 20px, #000000 20px 40px)\"></div>\n");
-    for (int i = 0; html.size() < 1024 * 1024; ++i)
+    for (int i = 0; html.size() < 1024 * 1024; ++i) {
         html += card.arg(i + 500000, 6, 10, QLatin1Char('0'));
+        if (kind == PageKind::noscripts && i % 100 == 0)
+            html += aside;
+    }
     return html + QStringLiteral("</body></html>\n");
 }
 
@@ -162,7 +175,7 @@ void BM_HTMLTypingInWindow1MiB(benchmark::State &state)
 {
     QTemporaryDir folder;
     const QString path = folder.filePath(QStringLiteral("index.html"));
-    const QString text = typedPage(state.range(0) != 0);
+    const QString text = typedPage(PageKind(state.range(0)));
     {
         QFile file(path);
         file.open(QIODevice::WriteOnly);
@@ -270,9 +283,10 @@ void BM_HTMLTypingInWindow1MiB(benchmark::State &state)
     // The window goes with its edits unsaved; nothing asks about them.
 }
 BENCHMARK(BM_HTMLTypingInWindow1MiB)
-    ->ArgName("scripted")
-    ->Arg(0)
-    ->Arg(1)
+    ->ArgName("plain_scripted_noscripts")
+    ->Arg(int(PageKind::plain))
+    ->Arg(int(PageKind::scripted))
+    ->Arg(int(PageKind::noscripts))
     ->Unit(benchmark::kMillisecond)
     ->Iterations(1);
 

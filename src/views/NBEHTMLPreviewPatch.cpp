@@ -107,19 +107,29 @@ const char *const patcherScript = R"JS((function () {
         while (stand.firstChild) twin.appendChild(stand.firstChild);
         stand.parentNode.replaceChild(twin, stand);
       }
-      var walk = doc.createTreeWalker(root, NodeFilter.SHOW_ELEMENT | NodeFilter.SHOW_TEXT |
-                                      NodeFilter.SHOW_COMMENT);
-      for (var node = walk.nextNode(); node; node = walk.nextNode()) {
-        if (node.nodeType !== Node.ELEMENT_NODE) {
-          if (/noframes/i.test(node.nodeValue)) node.nodeValue = putBack(node.nodeValue);
-          continue;
+      // Only the few strings that hold the word are visited, found by the
+      // engine rather than by walking every node. A template's content is
+      // searched from each of its nodes.
+      var lower = "translate(%, 'NOFRAMES', 'noframes'), 'noframes')]";
+      var names = 'descendant-or-self::*/@*[contains(' + lower.replace('%', 'name()');
+      var words = '(descendant-or-self::text() | descendant-or-self::comment() | ' +
+                  'descendant-or-self::*/@*)[contains(' + lower.replace('%', '.');
+      var from = root.nodeType === Node.DOCUMENT_FRAGMENT_NODE ? root.childNodes : [root];
+      for (i = 0; i < from.length; ++i) {
+        var owner = from[i].ownerDocument || from[i];
+        var all = function (path) {
+          return owner.evaluate(path, from[i], null, XPathResult.ORDERED_NODE_SNAPSHOT_TYPE, null);
+        };
+        if (all(names).snapshotLength) return false;
+        var strings = all(words);
+        for (k = 0; k < strings.snapshotLength; ++k) {
+          var node = strings.snapshotItem(k);
+          node.nodeValue = putBack(node.nodeValue);
         }
-        for (k = 0; k < node.attributes.length; ++k) {
-          var attribute = node.attributes[k];
-          if (/noframes/i.test(attribute.name)) return false;
-          if (/noframes/i.test(attribute.value)) attribute.value = putBack(attribute.value);
-        }
-        if (node.content && node.nodeName === 'TEMPLATE' && !restore(node.content)) return false;
+      }
+      var templates = root.querySelectorAll('template');
+      for (k = 0; k < templates.length; ++k) {
+        if (!restore(templates[k].content)) return false;
       }
       return true;
     }

@@ -973,6 +973,10 @@ TEST_F(NBEHTMLPreviewTest, APageWithNoscriptIsPatchedToWhatALoadGives)
          page(QString(), QStringLiteral("<textarea></noscript><NOSCRIPT/></textarea>"
                                         "<i title=<noscript>></i><!-- </noscript> -->")),
          true},
+        {"in a template", page(QString(), inBody),
+         page(QString(), inBody + QStringLiteral("<template><noscript><p>x</p></noscript>"
+                                                 "<i title=\"</noscript>\">t</i></template>")),
+         true},
         {"in a drawing", page(QString(), inBody),
          page(QString(), inBody + QStringLiteral("<svg><noscript><p>x</p></noscript></svg>")),
          true},
