@@ -82,7 +82,7 @@ void BM_ServiceStatusRefresh(benchmark::State &state)
     NBEGitService service;
     const QUrl repository = QUrl::fromLocalFile(g_repository);
     for (auto _ : state) {
-        auto future = service.changes(repository);
+        auto future = service.index().changes(repository);
         future.waitForFinished();
         if (future.result().size() != fileCount / 100)
             state.SkipWithError("unexpected status");
@@ -101,7 +101,7 @@ void BM_StatusOverheadRatio(benchmark::State &state)
         auto start = std::chrono::steady_clock::now();
         benchmark::DoNotOptimize(runGitAlone());
         auto middle = std::chrono::steady_clock::now();
-        auto future = service.changes(repository);
+        auto future = service.index().changes(repository);
         future.waitForFinished();
         benchmark::DoNotOptimize(future.result().size());
         auto end = std::chrono::steady_clock::now();
@@ -244,7 +244,7 @@ BENCHMARK(BM_ParseWorkingState)->Unit(benchmark::kMillisecond)->MinTime(2);
 void BM_StatusMapByKeyPath(benchmark::State &state)
 {
     NBEGitService service;
-    auto future = service.changes(QUrl::fromLocalFile(g_untracked));
+    auto future = service.index().changes(QUrl::fromLocalFile(g_untracked));
     future.waitForFinished();
     const QList<NBEGitFileChange> changes = future.result();
     for (auto _ : state) {
@@ -267,7 +267,7 @@ void BM_RowsAfterOneMoreFile(benchmark::State &state)
 {
     NBEGitService service;
     const QUrl root = QUrl::fromLocalFile(g_untracked);
-    auto future = service.changes(root);
+    auto future = service.index().changes(root);
     future.waitForFinished();
     const QList<NBEGitFileChange> changes = future.result();
     const NBEGitNameOrder previous = NBEGitNameOrder::of(changes);

@@ -482,3 +482,45 @@ QStringList NBEGitOutput::entryFields(const QString &output)
 {
     return output.section(u'\t', 0, 0).split(u' ', Qt::SkipEmptyParts);
 }
+
+QString NBEGitOutput::failureLine(const QByteArray &standardError, const QStringList &arguments)
+{
+    // An "error:" line before the "fatal:" one says only where git stumbled
+    // ("bad signature 0x…"); the fatal one says what is wrong.
+    const QStringList said =
+        QString::fromUtf8(standardError).trimmed().split(u'\n', Qt::SkipEmptyParts);
+    const auto fatal = std::find_if(said.cbegin(), said.cend(), [](const QString &line) {
+        return line.startsWith(QLatin1String("fatal: "));
+    });
+    if (fatal != said.cend())
+        return headline(*fatal);
+    if (!said.isEmpty() && !said.first().trimmed().isEmpty())
+        return headline(said.first());
+    // The command's name: the first argument that isn't an option or the
+    // value of a "-c".
+    QString command = QStringLiteral("command");
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (arguments[i] == QLatin1String("-c")) {
+            ++i;
+            continue;
+        }
+        if (!arguments[i].startsWith(u'-')) {
+            command = arguments[i];
+            break;
+        }
+    }
+    return QStringLiteral("git ") + command + QStringLiteral(" failed.");
+}
+
+QStringList NBEGitOutput::lines(const std::optional<QString> &output)
+{
+    if (!output)
+        return {};
+    return output->split(u'\n', Qt::SkipEmptyParts);
+}
+
+bool NBEGitOutput::mergeStoppedOnConflicts(const QString &output)
+{
+    return output.contains(QStringLiteral("conflict"), Qt::CaseInsensitive) ||
+           output.contains(QStringLiteral("automatic merge failed"), Qt::CaseInsensitive);
+}

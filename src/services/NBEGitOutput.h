@@ -70,6 +70,15 @@ public:
     // git's error text cut to the line that says what stopped it, as a
     // sentence: "Unable to create '…/index.lock': File exists."
     static QString headline(const QString &error);
+    // The line of git's error output that says what is wrong, as a
+    // sentence; one naming the command (`arguments`' first that isn't an
+    // option) when git printed nothing.
+    static QString failureLine(const QByteArray &standardError, const QStringList &arguments);
+    // Whether what a failed merge printed (both streams) says it stopped on
+    // conflicting changes.
+    static bool mergeStoppedOnConflicts(const QString &output);
+    // The output's lines that hold something; none without output.
+    static QStringList lines(const std::optional<QString> &output);
     // The source `path` was renamed from, in "diff --name-status -z -M"
     // output: records "R<score>", source, destination ("C<score>" the
     // same), others status and path, each field ended by NUL.

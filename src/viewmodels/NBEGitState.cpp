@@ -249,7 +249,7 @@ QFuture<std::optional<QString>> NBEGitState::headContent(const QUrl &forFile)
 {
     if (!m_snapshot.root)
         return QtFuture::makeReadyFuture(std::optional<QString>());
-    return m_service.fileAtHEAD(forFile, *m_snapshot.root);
+    return m_service.index().fileAtHEAD(forFile, *m_snapshot.root);
 }
 
 void NBEGitState::follow(NBEEditorDocument &document)

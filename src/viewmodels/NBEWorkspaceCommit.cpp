@@ -185,7 +185,7 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                                       ? tr("Merged ") + shownMerge->name + tr(" into ") + branch
                                   : amend ? tr("Amended last commit")
                                           : tr("Committed to ") + branch);
-        } else if (NBEGitService::isLockedIndex(result)) {
+        } else if (NBEGitIndex::isLockedIndex(result)) {
             Q_EMIT failed(tr("Commit failed: ") + NBEGitOutput::headline(*result.error));
         } else if (shownMerge && m_state.hasConflicts()) {
             Q_EMIT failed(tr("Commit failed — resolve the conflicts and stage the files first."));
@@ -199,7 +199,7 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
     };
     // git makes any commit during a merge the merge commit, and can't amend
     // then: a merge the box didn't announce stops the commit so it can.
-    nbeWhenFinished(m_service.mergeState(root), this,
+    nbeWhenFinished(m_service.history().mergeState(root), this,
                     [this, message, amend, root, shownMerge, committed,
                      finish](const std::optional<NBEGitMergeState> &merge) {
                         const bool asShown = merge.has_value() == shownMerge.has_value() &&
@@ -220,7 +220,8 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                             finish(false);
                             return;
                         }
-                        nbeWhenFinished(m_service.commit(message, amend, root), this, committed);
+                        nbeWhenFinished(m_service.history().commit(message, amend, root), this,
+                                        committed);
                     });
     return done;
 }
@@ -230,14 +231,14 @@ void NBEWorkspaceCommit::cancelCommit()
     if (!isCommitting())
         return;
     m_cancelAsked = true;
-    m_service.cancelCommits();
+    m_service.history().cancelCommits();
 }
 
 QFuture<std::optional<QString>> NBEWorkspaceCommit::lastCommitMessage()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture(std::optional<QString>());
-    return m_service.lastCommitMessage(*git().root);
+    return m_service.history().lastCommitMessage(*git().root);
 }
 
 void NBEWorkspaceCommit::persistCommitDraft()
@@ -330,7 +331,7 @@ void NBEWorkspaceCommit::requestCommitMessage(const QUrl &root, const QString &a
     const QString asked = m_commitMessage;
     auto ask = [this, root, apiKey, promise, asked](const QString &diff) {
         nbeWhenFinished(
-            m_service.log(root, subjectLimit), this,
+            m_service.history().log(root, subjectLimit), this,
             [this, root, apiKey, promise, diff, asked](const QList<NBEGitCommit> &commits) {
                 QStringList subjects;
                 for (const NBEGitCommit &commit : commits)
@@ -353,13 +354,13 @@ void NBEWorkspaceCommit::requestCommitMessage(const QUrl &root, const QString &a
                     });
             });
     };
-    nbeWhenFinished(m_service.stagedDiff(root), this,
+    nbeWhenFinished(m_service.index().stagedDiff(root), this,
                     [this, root, ask](const std::optional<QString> &staged) {
                         if (staged && !staged->trimmed().isEmpty()) {
                             ask(*staged);
                             return;
                         }
-                        nbeWhenFinished(m_service.workingDiff(root), this,
+                        nbeWhenFinished(m_service.index().workingDiff(root), this,
                                         [ask](const std::optional<QString> &working) {
                                             ask(working.value_or(QString()));
                                         });

@@ -163,7 +163,7 @@ QFuture<std::optional<QString>> NBEWorkspaceGit::currentOriginURL()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture(std::optional<QString>());
-    return m_service.originURL(*git().root);
+    return m_service.remote().originURL(*git().root);
 }
 
 QFuture<void> NBEWorkspaceGit::setOriginRemote(const QString &url)
@@ -186,7 +186,7 @@ QFuture<void> NBEWorkspaceGit::setOriginRemote(const QString &url)
     const QUrl repository = *git().root;
     const bool exists = git().remotes.contains(QStringLiteral("origin"));
     return chain(
-        m_service.setOriginURL(remoteURL, exists, repository), this,
+        m_service.remote().setOriginURL(remoteURL, exists, repository), this,
         [this, repository, remoteURL](const NBEGitResult &result) -> QFuture<void> {
             if (!result.ok) {
                 const QString error = trimmed(result.error);
@@ -198,7 +198,7 @@ QFuture<void> NBEWorkspaceGit::setOriginRemote(const QString &url)
                 return m_state.refresh();
             // A repository that gets a remote is quietly prepared for browser
             // sign-in unless a browser-capable helper is already configured.
-            return chain(m_service.hasBrowserAuthHelper(repository), this,
+            return chain(m_service.remote().hasBrowserAuthHelper(repository), this,
                          [this, repository](bool configured) -> QFuture<void> {
                              if (configured)
                                  return m_state.refresh();
@@ -214,7 +214,7 @@ QFuture<void> NBEWorkspaceGit::setOriginRemote(const QString &url)
 std::optional<QUrl> NBEWorkspaceGit::bundledOAuthHelperURL() const
 {
     const QString path = m_settings.browserAuthHelper.isEmpty()
-                             ? NBEGitService::browserAuthHelperPath()
+                             ? NBEGitRemote::browserAuthHelperPath()
                              : m_settings.browserAuthHelper;
     const QFileInfo info(path);
     if (!info.isFile() || !info.isExecutable())
@@ -246,14 +246,14 @@ QFuture<NBEGitResult> NBEWorkspaceGit::applySignInConfig(bool global, const QUrl
     if (!helper)
         return QtFuture::makeReadyFuture(NBEGitResult{false, std::nullopt});
     const QFuture<NBEGitResult> registered =
-        m_service.configureBrowserAuth(helper->toLocalFile(), global, repository);
+        m_service.remote().configureBrowserAuth(helper->toLocalFile(), global, repository);
     const auto branding = gitHubBranding();
     if (!branding)
         return registered;
     // Queued behind the helper entries on the service; its own outcome is
     // not reported. The secret goes only into git's configuration.
-    const QFuture<NBEGitResult> identity =
-        m_service.configureOAuthApp(gitHost, branding->first, branding->second, global, repository);
+    const QFuture<NBEGitResult> identity = m_service.remote().configureOAuthApp(
+        gitHost, branding->first, branding->second, global, repository);
     auto promise = std::make_shared<QPromise<NBEGitResult>>();
     promise->start();
     QFuture<NBEGitResult> done = promise->future();
@@ -320,7 +320,7 @@ QFuture<void> NBEWorkspaceGit::pull()
             return QtFuture::makeReadyFuture();
         }
         return chain(
-            m_service.pull(root), this,
+            m_service.remote().pull(root), this,
             [this, tabs, remote, branch](const NBEGitPullResult &result) {
                 setSyncing(false);
                 if (result.ok)
@@ -355,8 +355,8 @@ QFuture<void> NBEWorkspaceGit::push()
         NBEGitSyncMessage::push(remote, branch, m_state.commitsToPush(), hadUpstream);
     setSyncing(true);
     const QFuture<NBEGitResult> command =
-        hadUpstream ? m_service.push(*git().root)
-                    : m_service.pushSettingUpstream(remote, branch, *git().root);
+        hadUpstream ? m_service.remote().push(*git().root)
+                    : m_service.remote().pushSettingUpstream(remote, branch, *git().root);
     return sync(command, tr("Push"), success);
 }
 
@@ -412,7 +412,7 @@ QFuture<void> NBEWorkspaceGit::switchBranch(const QString &name)
     return rewriteFiles(std::nullopt, true, [this, name, head](const QUrl &root, auto changed) {
         // Commits made on a detached HEAD that nothing else holds drop out
         // of sight with the switch; the user learns how to keep them.
-        nbeWhenFinished(m_service.commitsOnNoBranch(root), this,
+        nbeWhenFinished(m_service.history().commitsOnNoBranch(root), this,
                         [this, name, head, root, changed](int left) {
                             switchNow(name, root, head, left, changed);
                         });
@@ -422,7 +422,7 @@ QFuture<void> NBEWorkspaceGit::switchBranch(const QString &name)
 void NBEWorkspaceGit::switchNow(const QString &name, const QUrl &root, const QString &head,
                                 int left, const std::function<void(bool)> &changed)
 {
-    nbeWhenFinished(m_service.switchBranch(name, root), this,
+    nbeWhenFinished(m_service.history().switchBranch(name, root), this,
                     [this, name, head, left, changed](const NBEGitResult &result) {
                         if (result.ok && left > 0)
                             Q_EMIT failed(
@@ -434,7 +434,7 @@ void NBEWorkspaceGit::switchNow(const QString &name, const QUrl &root, const QSt
                                          head, left == 1 ? tr("it") : tr("them")));
                         if (result.ok)
                             flashSyncStatus(tr("Switched to ") + name);
-                        else if (NBEGitService::isLockedIndex(result))
+                        else if (NBEGitIndex::isLockedIndex(result))
                             Q_EMIT failed(tr("Couldn't switch to %1: %2")
                                               .arg(name, NBEGitOutput::headline(*result.error)));
                         else
@@ -461,7 +461,7 @@ QFuture<void> NBEWorkspaceGit::createBranch(const QString &name)
     }
     auto promise = startedPromise();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_service.createBranch(trimmed, *git().root), this,
+    nbeWhenFinished(m_service.history().createBranch(trimmed, *git().root), this,
                     [this, trimmed, promise](const NBEGitResult &result) {
                         if (result.ok)
                             flashSyncStatus(tr("Created branch ") + trimmed);
@@ -484,7 +484,7 @@ QFuture<void> NBEWorkspaceGit::deleteBranch(const QString &name, bool force)
     auto promise = startedPromise();
     QFuture<void> done = promise->future();
     nbeWhenFinished(
-        m_service.deleteBranch(name, force, *git().root), this,
+        m_service.history().deleteBranch(name, force, *git().root), this,
         [this, name, force, promise](const NBEGitResult &result) {
             const QString error = result.error.value_or(QString());
             if (result.ok)
@@ -509,7 +509,7 @@ QFuture<void> NBEWorkspaceGit::mergeBranch(const QString &name)
     }
     const QString target = git().branch.value_or(tr("current branch"));
     return rewriteFiles(std::nullopt, true, [this, name, target](const QUrl &root, auto changed) {
-        nbeWhenFinished(m_service.merge(name, root), this,
+        nbeWhenFinished(m_service.history().merge(name, root), this,
                         [this, name, target, changed](const NBEGitMergeResult &result) {
                             if (result.ok)
                                 flashSyncStatus(tr("Merged ") + name + tr(" into ") + target);
@@ -578,7 +578,7 @@ QFuture<void> NBEWorkspaceGit::autoFetchNow()
     QFuture<void> done = promise->future();
     m_autoFetchRunning = done;
     // Every failure is silent: the state keeps what the last refresh found.
-    nbeWhenFinished(m_service.fetch(*git().root), this, [this, promise](bool fetched) {
+    nbeWhenFinished(m_service.remote().fetch(*git().root), this, [this, promise](bool fetched) {
         // A closed workspace keeps its last git state; refreshing without a
         // workspace would wipe it.
         if (!fetched || !m_state.folder().has_value()) {

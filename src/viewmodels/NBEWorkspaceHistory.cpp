@@ -47,7 +47,7 @@ QFuture<void> NBEWorkspaceHistory::loadHistory()
     auto promise = std::make_shared<QPromise<void>>();
     promise->start();
     QFuture<void> done = promise->future();
-    nbeWhenFinished(m_service.log(*git().root, historyLimit), this,
+    nbeWhenFinished(m_service.history().log(*git().root, historyLimit), this,
                     [this, promise](const QList<NBEGitCommit> &history) {
                         setGitHistory(history);
                         promise->finish();
@@ -60,7 +60,8 @@ QFuture<QList<NBEGitDiffLine>> NBEWorkspaceHistory::commitDiff(const QString &sh
     if (!git().root)
         return QtFuture::makeReadyFuture(QList<NBEGitDiffLine>());
     // A big commit's patch is parsed off the main thread.
-    return m_service.commitDiff(sha, *git().root)
+    return m_service.history()
+        .commitDiff(sha, *git().root)
         .then(QtFuture::Launch::Async, &NBEGitDiff::parseOutput);
 }
 
@@ -68,7 +69,7 @@ QFuture<QStringList> NBEWorkspaceHistory::changedFilesFor(const NBEGitCommit &co
 {
     if (!git().root)
         return QtFuture::makeReadyFuture(QStringList());
-    return m_service.changedFiles(commit.sha, *git().root);
+    return m_service.history().changedFiles(commit.sha, *git().root);
 }
 
 QFuture<void> NBEWorkspaceHistory::restoreFile(const QString &path, const NBEGitCommit &from)
@@ -77,7 +78,7 @@ QFuture<void> NBEWorkspaceHistory::restoreFile(const QString &path, const NBEGit
         return QtFuture::makeReadyFuture();
     const QList<QUrl> files{fileInRepository(*git().root, path)};
     return m_git.rewriteFiles(files, false, [this, path, from](const QUrl &root, auto changed) {
-        nbeWhenFinished(m_service.restoreFile(path, from.sha, root), this,
+        nbeWhenFinished(m_service.history().restoreFile(path, from.sha, root), this,
                         [this, path, from, changed](bool ok) {
                             if (!ok)
                                 Q_EMIT failed(tr("Couldn't restore ") + path + tr(" to ") +
@@ -97,7 +98,7 @@ QFuture<void> NBEWorkspaceHistory::revertCommit(const NBEGitCommit &commit)
     QFuture<void> done = promise->future();
     // The commit's files are known first, so their unsaved edits can be
     // asked about before git rewrites them.
-    nbeWhenFinished(m_service.changedFiles(commit.sha, root), this,
+    nbeWhenFinished(m_service.history().changedFiles(commit.sha, root), this,
                     [this, commit, root, promise](const QStringList &paths) {
                         QList<QUrl> files;
                         for (const QString &path : paths)
@@ -118,7 +119,7 @@ QFuture<void> NBEWorkspaceHistory::revertCommit(const NBEGitCommit &commit)
 void NBEWorkspaceHistory::revertNow(const NBEGitCommit &commit, const QUrl &root,
                                     const std::function<void(bool)> &changed)
 {
-    nbeWhenFinished(m_service.revertCommit(commit.sha, root), this,
+    nbeWhenFinished(m_service.history().revertCommit(commit.sha, root), this,
                     [this, changed](const NBEGitResult &result) {
                         if (!result.ok) {
                             const QString error = result.error.value_or(QString()).trimmed();
@@ -151,7 +152,7 @@ QFuture<bool> NBEWorkspaceHistory::createTag(const QString &name, const NBEGitCo
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
     QFuture<bool> done = promise->future();
-    nbeWhenFinished(m_service.createTag(trimmed, at.sha, message, *git().root), this,
+    nbeWhenFinished(m_service.history().createTag(trimmed, at.sha, message, *git().root), this,
                     [this, trimmed, promise](const NBEGitResult &result) {
                         if (!result.ok) {
                             const QString error = result.error.value_or(QString()).trimmed();

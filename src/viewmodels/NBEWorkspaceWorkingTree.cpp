@@ -68,7 +68,8 @@ QFuture<QList<NBEGitDiffLine>> NBEWorkspaceWorkingTree::diff(const QUrl &file)
     const bool untracked = m_state.status(file) == NBEGitStatus::untracked;
     // A big file's diff is read off the main thread as well. A diff git
     // couldn't read says why instead of looking like no changes.
-    return m_git.diff(file, *git().root, untracked)
+    return m_git.index()
+        .diff(file, *git().root, untracked)
         .then(QtFuture::Launch::Async, [](const NBEResult<QString> &output) {
             if (output)
                 return NBEGitDiff::parseOutput(*output);
@@ -96,13 +97,13 @@ QFuture<void> NBEWorkspaceWorkingTree::refreshAfter(const QFuture<NBEGitResult> 
 QFuture<void> NBEWorkspaceWorkingTree::stage(const QUrl &file)
 {
     return changeIndex(file, tr("stage"),
-                       [&](const QUrl &root) { return m_git.stage(file, root); });
+                       [&](const QUrl &root) { return m_git.index().stage(file, root); });
 }
 
 QFuture<void> NBEWorkspaceWorkingTree::unstage(const QUrl &file)
 {
     return changeIndex(file, tr("unstage"),
-                       [&](const QUrl &root) { return m_git.unstage(file, root); });
+                       [&](const QUrl &root) { return m_git.index().unstage(file, root); });
 }
 
 QFuture<void> NBEWorkspaceWorkingTree::changeIndex(
@@ -122,14 +123,15 @@ QFuture<void> NBEWorkspaceWorkingTree::stageAllChanges()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_git.stageAll(*git().root), tr("Couldn't stage the changes: "));
+    return refreshAfter(m_git.index().stageAll(*git().root), tr("Couldn't stage the changes: "));
 }
 
 QFuture<void> NBEWorkspaceWorkingTree::unstageAllChanges()
 {
     if (!git().root)
         return QtFuture::makeReadyFuture();
-    return refreshAfter(m_git.unstageAll(*git().root), tr("Couldn't unstage the changes: "));
+    return refreshAfter(m_git.index().unstageAll(*git().root),
+                        tr("Couldn't unstage the changes: "));
 }
 
 // --- Hunks
@@ -143,16 +145,17 @@ QFuture<bool> NBEWorkspaceWorkingTree::applyHunk(const NBEDiffHunk &hunk, const 
     const QString nothingToMove =
         unstaging ? tr("Failed to unstage this hunk.") : tr("Failed to stage this hunk.");
     const auto [done, finish] = pendingAnswer();
-    nbeWhenFinished(
-        unstaging ? m_git.unstageHunk(hunk, fileURL, root) : m_git.stageHunk(hunk, fileURL, root),
-        this, [this, nothingToMove, finish](const NBEGitResult &result) {
-            // Nothing of the hunk to move needs no sentence: the
-            // gutter treats false as nothing done.
-            const QString error = result.error.value_or(QString()).trimmed();
-            if (!result.ok && error != nothingToMove)
-                Q_EMIT failed(error.isEmpty() ? nothingToMove : error);
-            nbeWhenFinished(m_state.refresh(), this, [finish, ok = result.ok] { finish(ok); });
-        });
+    nbeWhenFinished(unstaging ? m_git.index().unstageHunk(hunk, fileURL, root)
+                              : m_git.index().stageHunk(hunk, fileURL, root),
+                    this, [this, nothingToMove, finish](const NBEGitResult &result) {
+                        // Nothing of the hunk to move needs no sentence: the
+                        // gutter treats false as nothing done.
+                        const QString error = result.error.value_or(QString()).trimmed();
+                        if (!result.ok && error != nothingToMove)
+                            Q_EMIT failed(error.isEmpty() ? nothingToMove : error);
+                        nbeWhenFinished(m_state.refresh(), this,
+                                        [finish, ok = result.ok] { finish(ok); });
+                    });
     return done;
 }
 
@@ -170,7 +173,7 @@ QFuture<bool> NBEWorkspaceWorkingTree::isHunkStaged(const NBEDiffHunk &hunk, con
 {
     if (!git().root)
         return QtFuture::makeReadyFuture(false);
-    return m_git.hunkIsStaged(hunk, fileURL, *git().root);
+    return m_git.index().hunkIsStaged(hunk, fileURL, *git().root);
 }
 
 // --- Discarding
@@ -211,7 +214,7 @@ QFuture<NBEGitResult> NBEWorkspaceWorkingTree::restoreOrTrash(const QUrl &file,
                                                               std::optional<NBEGitStatus> status)
 {
     if (status != NBEGitStatus::added && status != NBEGitStatus::renamed)
-        return m_git.discardChanges(file, repository, status == NBEGitStatus::untracked);
+        return m_git.index().discardChanges(file, repository, status == NBEGitStatus::untracked);
     // A file added since HEAD has no earlier text: restoring it from HEAD
     // would delete it for good. It leaves the index and goes to the trash,
     // as an untracked file does. A renamed file's text goes the same way,
@@ -224,29 +227,30 @@ QFuture<NBEGitResult> NBEWorkspaceWorkingTree::restoreOrTrash(const QUrl &file,
         promise->finish();
     };
     const auto trash = [this, file, repository](const std::function<void(NBEGitResult)> &then) {
-        nbeWhenFinished(m_git.unstage(file, repository), this,
+        nbeWhenFinished(m_git.index().unstage(file, repository), this,
                         [this, file, repository, then](const NBEGitResult &unstaged) {
                             if (!unstaged.ok) {
                                 then(unstaged);
                                 return;
                             }
-                            nbeWhenFinished(m_git.discardChanges(file, repository, true), this,
-                                            then);
+                            nbeWhenFinished(m_git.index().discardChanges(file, repository, true),
+                                            this, then);
                         });
     };
     if (status == NBEGitStatus::added) {
         trash(finish);
         return done;
     }
-    nbeWhenFinished(m_git.renameSource(file, repository), this,
+    nbeWhenFinished(m_git.index().renameSource(file, repository), this,
                     [this, repository, trash, finish](const std::optional<QUrl> &source) {
                         trash([this, repository, source, finish](const NBEGitResult &trashed) {
                             if (!trashed.ok || !source) {
                                 finish(trashed);
                                 return;
                             }
-                            nbeWhenFinished(m_git.discardChanges(*source, repository, false), this,
-                                            finish);
+                            nbeWhenFinished(
+                                m_git.index().discardChanges(*source, repository, false), this,
+                                finish);
                         });
                     });
     return done;

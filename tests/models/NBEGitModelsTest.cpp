@@ -128,6 +128,53 @@ TEST(NBEGitService, ParsesLogRecords)
                                              "%s" + us + "%an" + us + "%ar" + rs);
 }
 
+// git's error output cut to the sentence a failure shows: the fatal line
+// over an earlier error line, else the first line, else the command's name.
+TEST(NBEGitOutput, FailureLineSaysWhatStoppedGit)
+{
+    struct Row
+    {
+        const char *name;
+        QByteArray standardError;
+        QStringList arguments;
+        QString expected;
+    };
+    const QList<Row> rows{
+        {"fatal over error",
+         "error: bad signature 0x00000000\nfatal: index file corrupt\n",
+         {"status"},
+         "Index file corrupt."},
+        {"first line",
+         "error: pathspec 'q' did not match\nhint: advice\n",
+         {"add"},
+         "Pathspec 'q' did not match."},
+        {"nothing printed", "", {"revert", "--no-edit"}, "git revert failed."},
+        {"only blanks", "  \n\n", {"push"}, "git push failed."},
+        {"options and -c skipped",
+         "",
+         {"-c", "credential.helper=", "--no-pager", "fetch"},
+         "git fetch failed."},
+        {"no command", "", {"-c", "a=b"}, "git command failed."},
+        {"no arguments", "", {}, "git command failed."},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(NBEGitOutput::failureLine(row.standardError, row.arguments), row.expected)
+            << row.name;
+}
+
+TEST(NBEGitOutput, MergeConflictsAndLines)
+{
+    EXPECT_TRUE(NBEGitOutput::mergeStoppedOnConflicts(
+        QStringLiteral("CONFLICT (content): Merge conflict in a.txt")));
+    EXPECT_TRUE(NBEGitOutput::mergeStoppedOnConflicts(
+        QStringLiteral("Automatic merge failed; fix them and commit the result.")));
+    EXPECT_FALSE(NBEGitOutput::mergeStoppedOnConflicts(
+        QStringLiteral("fatal: refusing to merge unrelated histories")));
+    EXPECT_EQ(NBEGitOutput::lines(QStringLiteral("main\n\nfeature\n")),
+              (QStringList{"main", "feature"}));
+    EXPECT_TRUE(NBEGitOutput::lines(std::nullopt).isEmpty());
+}
+
 TEST(NBEGitSyncMessage, Sentences)
 {
     const QString o = QStringLiteral("origin");

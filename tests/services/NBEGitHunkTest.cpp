@@ -43,7 +43,8 @@ protected:
     // The gutter's hunks of the saved file against HEAD.
     QList<NBEDiffHunk> gutter(const QString &name)
     {
-        const QString head = await(m_service.fileAtHEAD(url(name), repo())).value_or(QString());
+        const QString head =
+            await(m_service.index().fileAtHEAD(url(name), repo())).value_or(QString());
         QString buffer = NBELineEndings::normalized(QString::fromUtf8(readFile(path(name))));
         // The editor keeps a byte-order mark beside its text.
         if (buffer.startsWith(QChar(0xFEFF)))
@@ -68,19 +69,19 @@ protected:
 
     void stage(const NBEDiffHunk &hunk, const QString &name)
     {
-        expectApplies(
-            NBEDiffPatch::hunkPatch(*await(m_service.unstagedDiff(url(name), repo())), hunk, false),
-            false);
-        const NBEGitResult result = await(m_service.stageHunk(hunk, url(name), repo()));
+        expectApplies(NBEDiffPatch::hunkPatch(
+                          *await(m_service.index().unstagedDiff(url(name), repo())), hunk, false),
+                      false);
+        const NBEGitResult result = await(m_service.index().stageHunk(hunk, url(name), repo()));
         EXPECT_TRUE(result.ok) << result.error.value_or(QString()).toStdString();
     }
 
     void unstage(const NBEDiffHunk &hunk, const QString &name)
     {
-        expectApplies(
-            NBEDiffPatch::hunkPatch(*await(m_service.stagedDiff(url(name), repo())), hunk, true),
-            true);
-        const NBEGitResult result = await(m_service.unstageHunk(hunk, url(name), repo()));
+        expectApplies(NBEDiffPatch::hunkPatch(
+                          *await(m_service.index().stagedDiff(url(name), repo())), hunk, true),
+                      true);
+        const NBEGitResult result = await(m_service.index().unstageHunk(hunk, url(name), repo()));
         EXPECT_TRUE(result.ok) << result.error.value_or(QString()).toStdString();
     }
 
@@ -115,13 +116,13 @@ TEST_F(GitHunkTest, ChangesFourLinesApartStageAndUnstageSeparately)
     // git shows both in one hunk of its own.
     EXPECT_EQ(unstagedDiff().count("\n@@"), 1);
 
-    EXPECT_FALSE(await(m_service.hunkIsStaged(hunks[0], url("page.html"), repo())));
+    EXPECT_FALSE(await(m_service.index().hunkIsStaged(hunks[0], url("page.html"), repo())));
     stage(hunks[0], "page.html");
     EXPECT_TRUE(stagedDiff().contains("+line five\n"));
     EXPECT_FALSE(stagedDiff().contains("ten"));
-    EXPECT_TRUE(await(m_service.hunkIsStaged(hunks[0], url("page.html"), repo())));
-    EXPECT_FALSE(await(m_service.hunkIsStaged(hunks[1], url("page.html"), repo())));
-    EXPECT_EQ(await(m_service.stageHunk(hunks[0], url("page.html"), repo())),
+    EXPECT_TRUE(await(m_service.index().hunkIsStaged(hunks[0], url("page.html"), repo())));
+    EXPECT_FALSE(await(m_service.index().hunkIsStaged(hunks[1], url("page.html"), repo())));
+    EXPECT_EQ(await(m_service.index().stageHunk(hunks[0], url("page.html"), repo())),
               NBEGitResult::failure("Failed to stage this hunk."));
 
     stage(hunks[1], "page.html");
@@ -132,7 +133,7 @@ TEST_F(GitHunkTest, ChangesFourLinesApartStageAndUnstageSeparately)
     EXPECT_FALSE(stagedDiff().contains("ten"));
     unstage(hunks[0], "page.html");
     EXPECT_TRUE(stagedDiff().isEmpty());
-    EXPECT_EQ(await(m_service.unstageHunk(hunks[0], url("page.html"), repo())),
+    EXPECT_EQ(await(m_service.index().unstageHunk(hunks[0], url("page.html"), repo())),
               NBEGitResult::failure("Failed to unstage this hunk."));
     EXPECT_EQ(readFile(path("page.html")), edited);
 }
@@ -218,10 +219,10 @@ TEST_F(GitHunkTest, LineEndsGitConvertsGoInAsGitAddPutsThem)
         writeFile(path(name), edited);
         const QList<NBEDiffHunk> hunks = gutter(name);
         ASSERT_EQ(hunks.size(), 1) << name.toStdString();
-        const NBEGitResult result = await(m_service.stageHunk(hunks[0], url(name), repo()));
+        const NBEGitResult result = await(m_service.index().stageHunk(hunks[0], url(name), repo()));
         EXPECT_TRUE(result.ok) << result.error.value_or(QString()).toStdString();
         EXPECT_EQ(indexBlob(name), expected) << name.toStdString();
-        EXPECT_TRUE(await(m_service.hunkIsStaged(hunks[0], url(name), repo())));
+        EXPECT_TRUE(await(m_service.index().hunkIsStaged(hunks[0], url(name), repo())));
         // The whole file staged the ordinary way leaves nothing to stage.
         git(m_root, {"add", "--", name});
         EXPECT_EQ(indexBlob(name), expected) << name.toStdString();
@@ -403,22 +404,22 @@ TEST_F(GitHunkTest, EachGutterHunkStagesExactlyItsLines)
         ASSERT_FALSE(hunks.isEmpty());
         for (const NBEDiffHunk &hunk : hunks) {
             SCOPED_TRACE(hunk.newStart);
-            EXPECT_FALSE(await(m_service.hunkIsStaged(hunk, url("demo.html"), repo())));
-            EXPECT_TRUE(await(m_service.stageHunk(hunk, url("demo.html"), repo())).ok);
+            EXPECT_FALSE(await(m_service.index().hunkIsStaged(hunk, url("demo.html"), repo())));
+            EXPECT_TRUE(await(m_service.index().stageHunk(hunk, url("demo.html"), repo())).ok);
             ASSERT_EQ(QString::fromUtf8(indexBlob("demo.html")), withHunk(head, hunk));
-            EXPECT_TRUE(await(m_service.hunkIsStaged(hunk, url("demo.html"), repo())));
-            EXPECT_TRUE(await(m_service.unstageHunk(hunk, url("demo.html"), repo())).ok);
+            EXPECT_TRUE(await(m_service.index().hunkIsStaged(hunk, url("demo.html"), repo())));
+            EXPECT_TRUE(await(m_service.index().unstageHunk(hunk, url("demo.html"), repo())).ok);
             ASSERT_EQ(QString::fromUtf8(indexBlob("demo.html")), head);
         }
         // All of them, in any order, stage the whole file and unstage back.
         QList<NBEDiffHunk> shuffled = hunks;
         std::shuffle(shuffled.begin(), shuffled.end(), random);
         for (const NBEDiffHunk &hunk : shuffled)
-            EXPECT_TRUE(await(m_service.stageHunk(hunk, url("demo.html"), repo())).ok);
+            EXPECT_TRUE(await(m_service.index().stageHunk(hunk, url("demo.html"), repo())).ok);
         EXPECT_EQ(QString::fromUtf8(indexBlob("demo.html")), edited);
         std::shuffle(shuffled.begin(), shuffled.end(), random);
         for (const NBEDiffHunk &hunk : shuffled)
-            EXPECT_TRUE(await(m_service.unstageHunk(hunk, url("demo.html"), repo())).ok);
+            EXPECT_TRUE(await(m_service.index().unstageHunk(hunk, url("demo.html"), repo())).ok);
         EXPECT_EQ(QString::fromUtf8(indexBlob("demo.html")), head);
     }
 }
@@ -430,15 +431,16 @@ TEST_F(GitHunkTest, StagingAnEditedStagedHunkTakesTheNewLines)
     edited.replace("line 4\n", "line four\n");
     writeFile(path("list.txt"), edited);
     ASSERT_TRUE(
-        await(m_service.stageHunk(gutter("list.txt").value(0), url("list.txt"), repo())).ok);
+        await(m_service.index().stageHunk(gutter("list.txt").value(0), url("list.txt"), repo()))
+            .ok);
     // Edited further after staging: one hunk again, wider than the staged one.
     edited.replace("line 5\n", "line five\n");
     writeFile(path("list.txt"), edited);
     const QList<NBEDiffHunk> hunks = gutter("list.txt");
     ASSERT_EQ(hunks.size(), 1);
-    EXPECT_FALSE(await(m_service.hunkIsStaged(hunks[0], url("list.txt"), repo())));
-    ASSERT_TRUE(await(m_service.stageHunk(hunks[0], url("list.txt"), repo())).ok);
+    EXPECT_FALSE(await(m_service.index().hunkIsStaged(hunks[0], url("list.txt"), repo())));
+    ASSERT_TRUE(await(m_service.index().stageHunk(hunks[0], url("list.txt"), repo())).ok);
     EXPECT_EQ(indexBlob("list.txt"), edited);
-    ASSERT_TRUE(await(m_service.unstageHunk(hunks[0], url("list.txt"), repo())).ok);
+    ASSERT_TRUE(await(m_service.index().unstageHunk(hunks[0], url("list.txt"), repo())).ok);
     EXPECT_EQ(indexBlob("list.txt"), numberedLines(10));
 }

@@ -78,24 +78,24 @@ void expectStatusByPathAgrees(const NBEGitWorkingState &state)
 // The one status run says what the separate queries say.
 void expectWorkingStateAgrees(NBEGitService &service, const QUrl &repository)
 {
-    const auto state = await(service.workingState(repository));
+    const auto state = await(service.index().workingState(repository));
     ASSERT_TRUE(state);
     expectStatusByPathAgrees(*state);
     EXPECT_EQ(state->branch, await(service.currentBranch(repository)));
     EXPECT_EQ(state->headSHA, await(service.headSHA(repository)));
-    EXPECT_EQ(state->aheadBehind, await(service.aheadBehind(repository)));
+    EXPECT_EQ(state->aheadBehind, await(service.remote().aheadBehind(repository)));
     const QString root = repository.toLocalFile();
     EXPECT_EQ(statusLetters(state->changes, root),
-              statusLetters(await(service.changes(repository)), root));
+              statusLetters(await(service.index().changes(repository)), root));
 
     // The overview's queries, the status beside the others, answer as alone.
     const NBEGitOverview overview = await(service.overview(repository));
     EXPECT_EQ(overview.working, state);
-    EXPECT_EQ(overview.branches, await(service.branches(repository)));
-    EXPECT_EQ(overview.remotes, await(service.remotes(repository)));
-    EXPECT_EQ(overview.unpushed, await(service.unpushedCount(repository)));
-    EXPECT_EQ(overview.browserAuth, await(service.hasBrowserAuthHelper(repository)));
-    EXPECT_EQ(overview.merge, await(service.mergeState(repository)));
+    EXPECT_EQ(overview.branches, await(service.history().branches(repository)));
+    EXPECT_EQ(overview.remotes, await(service.remote().remotes(repository)));
+    EXPECT_EQ(overview.unpushed, await(service.remote().unpushedCount(repository)));
+    EXPECT_EQ(overview.browserAuth, await(service.remote().hasBrowserAuthHelper(repository)));
+    EXPECT_EQ(overview.merge, await(service.history().mergeState(repository)));
 }
 
 } // namespace
@@ -315,7 +315,7 @@ TEST_F(GitRepositoryTest, StatusOfEveryKindOfChange)
     git(m_root, {"mv", "rename me.txt", "renamed.txt"});
     writeFile(file("-dash.css"), "b{}\n");
 
-    const auto changes = await(m_service.changes(repo()));
+    const auto changes = await(m_service.index().changes(repo()));
     EXPECT_EQ(statusLetters(changes, m_root),
               (QSet<QString>{" M index.html", u"A  caf\u00e9 menu.html"_qs,
                              u"?? untracked dir/\u65e5\u672c.md"_qs, " D gone.txt",
@@ -339,10 +339,11 @@ TEST_F(GitRepositoryTest, MergeConflictIsRecognised)
     writeFile(file("index.html"), "<p>main</p>\n");
     git(m_root, {"commit", "-q", "-am", "Main"});
 
-    const NBEGitMergeResult merged = await(m_service.merge(QStringLiteral("feature"), repo()));
+    const NBEGitMergeResult merged =
+        await(m_service.history().merge(QStringLiteral("feature"), repo()));
     EXPECT_FALSE(merged.ok);
     EXPECT_TRUE(merged.conflicts);
-    const auto changes = await(m_service.changes(repo()));
+    const auto changes = await(m_service.index().changes(repo()));
     ASSERT_EQ(changes.size(), 1);
     EXPECT_EQ(changes[0].overallStatus(), NBEGitStatus::conflicted);
     expectWorkingStateAgrees(m_service, repo());
@@ -353,10 +354,11 @@ TEST_F(GitRepositoryTest, MergeConflictIsRecognised)
     git(m_root, {"add", "."});
     git(m_root, {"commit", "-q", "-m", "Other"});
     git(m_root, {"switch", "-q", "main"});
-    EXPECT_EQ(await(m_service.merge(QStringLiteral("clean"), repo())),
+    EXPECT_EQ(await(m_service.history().merge(QStringLiteral("clean"), repo())),
               (NBEGitMergeResult{true, std::nullopt, false}));
 
-    const NBEGitMergeResult missing = await(m_service.merge(QStringLiteral("nowhere"), repo()));
+    const NBEGitMergeResult missing =
+        await(m_service.history().merge(QStringLiteral("nowhere"), repo()));
     EXPECT_FALSE(missing.ok);
     EXPECT_FALSE(missing.conflicts);
     EXPECT_TRUE(missing.error->contains(QStringLiteral("nowhere"))) << missing.error->toStdString();
@@ -370,8 +372,8 @@ TEST_F(GitRepositoryTest, OverviewOfASubfolderReadsTheWholeRepository)
     const QUrl sub = url(QStringLiteral("sub dir"));
     const NBEGitOverview fromSub = await(m_service.overview(sub));
     EXPECT_EQ(fromSub.root, repo());
-    EXPECT_EQ(fromSub.working, await(m_service.workingState(repo())));
-    EXPECT_EQ(fromSub.branches, await(m_service.branches(repo())));
+    EXPECT_EQ(fromSub.working, await(m_service.index().workingState(repo())));
+    EXPECT_EQ(fromSub.branches, await(m_service.history().branches(repo())));
     ASSERT_TRUE(fromSub.working);
     EXPECT_EQ(statusLetters(fromSub.working->changes, m_root),
               (QSet<QString>{" M index.html", "?? top.txt", u"?? sub dir/caf\u00e9 \u65e5.md"_qs}));
@@ -383,7 +385,7 @@ TEST_F(GitRepositoryTest, OverviewOfASubfolderReadsTheWholeRepository)
     git(m_root, {"mv", "index.html", "moved.html"});
     writeFile(file("zz last.txt"), "z\n");
     const NBEGitOverview again = await(m_service.overview(sub, earlier));
-    EXPECT_EQ(again.working, await(m_service.workingState(repo())));
+    EXPECT_EQ(again.working, await(m_service.index().workingState(repo())));
     // Unchanged, the lists are the earlier ones themselves.
     const NBEGitStatusRun latest{repo(), again.porcelain, again.working->changes,
                                  again.working->statusByPath};
@@ -403,40 +405,41 @@ TEST_F(GitRepositoryTest, StagingCommittingAndDiscarding)
 {
     writeFile(file("index.html"), "<p>changed</p>\n");
     writeFile(file("new file.txt"), "new\n");
-    EXPECT_TRUE(await(m_service.stage(url("index.html"), repo())));
-    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+    EXPECT_TRUE(await(m_service.index().stage(url("index.html"), repo())));
+    EXPECT_EQ(statusLetters(await(m_service.index().changes(repo())), m_root),
               (QSet<QString>{"M  index.html", "?? new file.txt"}));
-    EXPECT_TRUE(await(m_service.unstage(url("index.html"), repo())));
-    EXPECT_TRUE(await(m_service.stageAll(repo())));
-    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+    EXPECT_TRUE(await(m_service.index().unstage(url("index.html"), repo())));
+    EXPECT_TRUE(await(m_service.index().stageAll(repo())));
+    EXPECT_EQ(statusLetters(await(m_service.index().changes(repo())), m_root),
               (QSet<QString>{"M  index.html", "A  new file.txt"}));
-    EXPECT_TRUE(await(m_service.unstageAll(repo())));
-    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+    EXPECT_TRUE(await(m_service.index().unstageAll(repo())));
+    EXPECT_EQ(statusLetters(await(m_service.index().changes(repo())), m_root),
               (QSet<QString>{" M index.html", "?? new file.txt"}));
 
-    EXPECT_TRUE(await(m_service.discardChanges(url("index.html"), repo(), false)));
+    EXPECT_TRUE(await(m_service.index().discardChanges(url("index.html"), repo(), false)));
     EXPECT_EQ(readFile(file("index.html")), "<p>one</p>\n");
-    EXPECT_TRUE(await(m_service.discardChanges(url("new file.txt"), repo(), true)));
+    EXPECT_TRUE(await(m_service.index().discardChanges(url("new file.txt"), repo(), true)));
     EXPECT_FALSE(QFile::exists(file("new file.txt")));
-    EXPECT_FALSE(await(m_service.discardChanges(url("new file.txt"), repo(), true)));
-    EXPECT_TRUE(await(m_service.changes(repo())).isEmpty());
+    EXPECT_FALSE(await(m_service.index().discardChanges(url("new file.txt"), repo(), true)));
+    EXPECT_TRUE(await(m_service.index().changes(repo())).isEmpty());
 
     writeFile(file("index.html"), "<p>two</p>\n");
-    EXPECT_TRUE(await(m_service.stageAll(repo())));
-    EXPECT_TRUE(await(m_service.commit(QStringLiteral("Second\n\nBody"), false, repo())));
-    EXPECT_EQ(await(m_service.lastCommitMessage(repo())), QStringLiteral("Second\n\nBody"));
-    EXPECT_TRUE(await(m_service.commit(QStringLiteral("-Amended"), true, repo())));
-    EXPECT_EQ(await(m_service.lastCommitMessage(repo())), QStringLiteral("-Amended"));
-    EXPECT_FALSE(await(m_service.commit(QStringLiteral("Nothing"), false, repo())));
+    EXPECT_TRUE(await(m_service.index().stageAll(repo())));
+    EXPECT_TRUE(await(m_service.history().commit(QStringLiteral("Second\n\nBody"), false, repo())));
+    EXPECT_EQ(await(m_service.history().lastCommitMessage(repo())),
+              QStringLiteral("Second\n\nBody"));
+    EXPECT_TRUE(await(m_service.history().commit(QStringLiteral("-Amended"), true, repo())));
+    EXPECT_EQ(await(m_service.history().lastCommitMessage(repo())), QStringLiteral("-Amended"));
+    EXPECT_FALSE(await(m_service.history().commit(QStringLiteral("Nothing"), false, repo())));
 
-    const QList<NBEGitCommit> history = await(m_service.log(repo(), 100));
+    const QList<NBEGitCommit> history = await(m_service.history().log(repo(), 100));
     ASSERT_EQ(history.size(), 2);
     EXPECT_EQ(history[0].subject, QStringLiteral("-Amended"));
     EXPECT_EQ(history[1].subject, QStringLiteral("First"));
     EXPECT_EQ(history[0].author, QStringLiteral("Nabri Test"));
     EXPECT_TRUE(history[0].sha.startsWith(history[0].shortSHA));
     EXPECT_EQ(history[0].sha, await(m_service.headSHA(repo())));
-    EXPECT_EQ(await(m_service.log(repo(), 1)).size(), 1);
+    EXPECT_EQ(await(m_service.history().log(repo(), 1)).size(), 1);
 }
 
 // Paths are names, never patterns: "[id].js" also matches i.js and d.js,
@@ -452,23 +455,23 @@ TEST_F(GitRepositoryTest, PathsNamedLikePatternsNameOneFile)
     for (const QString &name : names)
         writeFile(file(name), "two\n");
 
-    EXPECT_TRUE(await(m_service.stage(url("[id].js"), repo())));
-    EXPECT_TRUE(await(m_service.stage(url("*.css"), repo())));
+    EXPECT_TRUE(await(m_service.index().stage(url("[id].js"), repo())));
+    EXPECT_TRUE(await(m_service.index().stage(url("*.css"), repo())));
     const QSet<QString> staged{"M  [id].js", "M  *.css", " M i.js", " M d.js", " M site.css"};
-    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root), staged);
-    const auto diff = await(m_service.stagedDiff(url("[id].js"), repo()));
+    EXPECT_EQ(statusLetters(await(m_service.index().changes(repo())), m_root), staged);
+    const auto diff = await(m_service.index().stagedDiff(url("[id].js"), repo()));
     ASSERT_TRUE(diff.has_value());
     EXPECT_FALSE(diff->contains(QStringLiteral("i.js"))) << diff->toStdString();
 
-    EXPECT_TRUE(await(m_service.stageAll(repo())));
-    EXPECT_TRUE(await(m_service.unstage(url("[id].js"), repo())));
-    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+    EXPECT_TRUE(await(m_service.index().stageAll(repo())));
+    EXPECT_TRUE(await(m_service.index().unstage(url("[id].js"), repo())));
+    EXPECT_EQ(statusLetters(await(m_service.index().changes(repo())), m_root),
               (QSet<QString>{" M [id].js", "M  *.css", "M  i.js", "M  d.js", "M  site.css"}));
 
-    EXPECT_TRUE(await(m_service.discardChanges(url("*.css"), repo(), false)));
+    EXPECT_TRUE(await(m_service.index().discardChanges(url("*.css"), repo(), false)));
     EXPECT_EQ(readFile(file("*.css")), "one\n");
     EXPECT_EQ(readFile(file("site.css")), "two\n");
-    EXPECT_TRUE(await(m_service.restoreFile(QStringLiteral("[id].js"), head, repo())));
+    EXPECT_TRUE(await(m_service.history().restoreFile(QStringLiteral("[id].js"), head, repo())));
     EXPECT_EQ(readFile(file("[id].js")), "one\n");
     EXPECT_EQ(readFile(file("i.js")), "two\n");
 }
@@ -486,7 +489,7 @@ TEST_F(GitRepositoryTest, AStatusOrDiffGitCantReadSaysWhy)
     const QByteArray saved = readFile(object);
     QFile::setPermissions(object, QFile::permissions(object) | QFileDevice::WriteOwner);
     ASSERT_TRUE(QFile::remove(object));
-    const auto diff = await(m_service.diff(url("index.html"), repo(), false));
+    const auto diff = await(m_service.index().diff(url("index.html"), repo(), false));
     ASSERT_FALSE(diff);
     EXPECT_EQ(diff.error().description, QStringLiteral("Bad object HEAD."));
     NBEGitOverview overview = await(m_service.overview(repo()));
@@ -510,7 +513,7 @@ TEST_F(GitRepositoryTest, AStatusOrDiffGitCantReadSaysWhy)
     EXPECT_EQ(overview.statusError, QStringLiteral("Index file corrupt."));
     ASSERT_TRUE(overview.working);
     EXPECT_EQ(overview.working->branch, branch);
-    EXPECT_FALSE(await(m_service.workingState(repo())));
+    EXPECT_FALSE(await(m_service.index().workingState(repo())));
 }
 
 TEST_F(GitRepositoryTest, HistoryKeepsRunsOfSeparatorsAndEmptyFields)
@@ -521,7 +524,7 @@ TEST_F(GitRepositoryTest, HistoryKeepsRunsOfSeparatorsAndEmptyFields)
         git(m_root, {"commit", "-q", "--allow-empty", "-m", subject});
     git(m_root, {"commit", "-q", "--allow-empty", "--allow-empty-message", "-m", ""});
 
-    const auto history = await(m_service.log(repo(), 10));
+    const auto history = await(m_service.history().log(repo(), 10));
     ASSERT_EQ(history.size(), 5);
     EXPECT_EQ(history[0].subject, QString());
     EXPECT_EQ(history[0].author, QStringLiteral("Nabri Test"));
@@ -542,35 +545,38 @@ TEST_F(GitRepositoryTest, HistoryCommands)
     git(m_root, {"commit", "-q", "-m", separators});
     const QString sha = QString::fromUtf8(git(m_root, {"rev-parse", "HEAD"})).trimmed();
 
-    const auto history = await(m_service.log(repo(), 10));
+    const auto history = await(m_service.history().log(repo(), 10));
     ASSERT_EQ(history.size(), 2);
     EXPECT_EQ(history[0].subject, separators);
     EXPECT_EQ(history[0].author, QStringLiteral("Nabri Test"));
     EXPECT_EQ(history[1].subject, QStringLiteral("First"));
 
-    EXPECT_EQ(await(m_service.changedFiles(sha, repo())), (QStringList{"index.html", "style.css"}));
-    const auto diff = await(m_service.commitDiff(sha, repo()));
+    EXPECT_EQ(await(m_service.history().changedFiles(sha, repo())),
+              (QStringList{"index.html", "style.css"}));
+    const auto diff = await(m_service.history().commitDiff(sha, repo()));
     ASSERT_TRUE(diff);
     EXPECT_TRUE(diff->startsWith(QStringLiteral("diff --git")));
     EXPECT_TRUE(diff->endsWith(u'\n'));
 
-    EXPECT_TRUE(await(m_service.restoreFile(QStringLiteral("index.html"), sha + "~1", repo())));
+    EXPECT_TRUE(
+        await(m_service.history().restoreFile(QStringLiteral("index.html"), sha + "~1", repo())));
     EXPECT_EQ(readFile(file("index.html")), "<p>one</p>\n");
     git(m_root, {"checkout", "-q", "HEAD", "--", "index.html"});
 
-    EXPECT_EQ(await(m_service.revertCommit(sha, repo())), NBEGitResult::success());
+    EXPECT_EQ(await(m_service.history().revertCommit(sha, repo())), NBEGitResult::success());
     EXPECT_FALSE(QFile::exists(file("style.css")));
 
-    EXPECT_EQ(await(m_service.createTag(QStringLiteral("v1"), sha, QString(), repo())),
+    EXPECT_EQ(await(m_service.history().createTag(QStringLiteral("v1"), sha, QString(), repo())),
               NBEGitResult::success());
     EXPECT_EQ(QString::fromUtf8(git(m_root, {"tag", "-n1", "-l", "v1"})).simplified(),
               QStringLiteral("v1 v1"));
-    EXPECT_EQ(
-        await(m_service.createTag(QStringLiteral("v2"), sha, QStringLiteral("Launch"), repo())),
-        NBEGitResult::success());
+    EXPECT_EQ(await(m_service.history().createTag(QStringLiteral("v2"), sha,
+                                                  QStringLiteral("Launch"), repo())),
+              NBEGitResult::success());
     EXPECT_EQ(QString::fromUtf8(git(m_root, {"tag", "-n1", "-l", "v2"})).simplified(),
               QStringLiteral("v2 Launch"));
-    const NBEGitResult again = await(m_service.createTag(QStringLiteral("v1"), sha, {}, repo()));
+    const NBEGitResult again =
+        await(m_service.history().createTag(QStringLiteral("v1"), sha, {}, repo()));
     EXPECT_FALSE(again.ok);
     EXPECT_TRUE(again.error->contains(QStringLiteral("already exists")))
         << again.error->toStdString();
@@ -579,38 +585,41 @@ TEST_F(GitRepositoryTest, HistoryCommands)
 TEST_F(GitRepositoryTest, BranchesAndRefusedNames)
 {
     EXPECT_EQ(await(m_service.currentBranch(repo())), QStringLiteral("main"));
-    EXPECT_EQ(await(m_service.createBranch(QStringLiteral("feature/x"), repo())),
+    EXPECT_EQ(await(m_service.history().createBranch(QStringLiteral("feature/x"), repo())),
               NBEGitResult::success());
     EXPECT_EQ(await(m_service.currentBranch(repo())), QStringLiteral("feature/x"));
-    EXPECT_EQ(await(m_service.branches(repo())), (QStringList{"feature/x", "main"}));
+    EXPECT_EQ(await(m_service.history().branches(repo())), (QStringList{"feature/x", "main"}));
 
-    const NBEGitResult duplicate = await(m_service.createBranch(QStringLiteral("main"), repo()));
+    const NBEGitResult duplicate =
+        await(m_service.history().createBranch(QStringLiteral("main"), repo()));
     EXPECT_FALSE(duplicate.ok);
     EXPECT_EQ(duplicate.error, QStringLiteral("fatal: a branch named 'main' already exists"));
 
-    EXPECT_TRUE(await(m_service.switchBranch(QStringLiteral("main"), repo())));
-    EXPECT_FALSE(await(m_service.switchBranch(QStringLiteral("nowhere"), repo())));
-    EXPECT_EQ(await(m_service.deleteBranch(QStringLiteral("feature/x"), false, repo())),
+    EXPECT_TRUE(await(m_service.history().switchBranch(QStringLiteral("main"), repo())));
+    EXPECT_FALSE(await(m_service.history().switchBranch(QStringLiteral("nowhere"), repo())));
+    EXPECT_EQ(await(m_service.history().deleteBranch(QStringLiteral("feature/x"), false, repo())),
               NBEGitResult::success());
 
     // Names that git would read as options never reach it.
     const QString option = QStringLiteral("--orphan=evil");
-    EXPECT_EQ(await(m_service.createBranch(option, repo())).error,
+    EXPECT_EQ(await(m_service.history().createBranch(option, repo())).error,
               u"A branch name can't begin with \u201C-\u201D."_qs);
-    EXPECT_FALSE(await(m_service.deleteBranch(QStringLiteral("-D"), true, repo())).ok);
-    EXPECT_FALSE(await(m_service.switchBranch(QStringLiteral("-"), repo())));
-    EXPECT_FALSE(await(m_service.merge(QStringLiteral("--abort"), repo())).ok);
-    EXPECT_EQ(
-        await(m_service.createTag(QStringLiteral("-f"), QStringLiteral("HEAD"), {}, repo())).error,
-        u"A tag name can't begin with \u201C-\u201D."_qs);
-    EXPECT_EQ(await(m_service.pushSettingUpstream(QStringLiteral("--mirror"),
-                                                  QStringLiteral("main"), repo()))
+    EXPECT_FALSE(await(m_service.history().deleteBranch(QStringLiteral("-D"), true, repo())).ok);
+    EXPECT_FALSE(await(m_service.history().switchBranch(QStringLiteral("-"), repo())));
+    EXPECT_FALSE(await(m_service.history().merge(QStringLiteral("--abort"), repo())).ok);
+    EXPECT_EQ(await(m_service.history().createTag(QStringLiteral("-f"), QStringLiteral("HEAD"), {},
+                                                  repo()))
+                  .error,
+              u"A tag name can't begin with \u201C-\u201D."_qs);
+    EXPECT_EQ(await(m_service.remote().pushSettingUpstream(QStringLiteral("--mirror"),
+                                                           QStringLiteral("main"), repo()))
                   .error,
               u"A remote name can't begin with \u201C-\u201D."_qs);
-    EXPECT_FALSE(
-        await(m_service.setOriginURL(QStringLiteral("--upload-pack=touch x"), false, repo())).ok);
-    EXPECT_EQ(await(m_service.branches(repo())), QStringList{"main"});
-    EXPECT_TRUE(await(m_service.remotes(repo())).isEmpty());
+    EXPECT_FALSE(await(m_service.remote().setOriginURL(QStringLiteral("--upload-pack=touch x"),
+                                                       false, repo()))
+                     .ok);
+    EXPECT_EQ(await(m_service.history().branches(repo())), QStringList{"main"});
+    EXPECT_TRUE(await(m_service.remote().remotes(repo())).isEmpty());
     EXPECT_TRUE(git(m_root, {"tag"}).isEmpty());
 
     // A detached HEAD shows the abbreviated hash.
@@ -621,8 +630,8 @@ TEST_F(GitRepositoryTest, BranchesAndRefusedNames)
     // The list holds branches only, each by the name git switches to.
     git(m_root, {"branch", "release"});
     git(m_root, {"tag", "release"});
-    EXPECT_EQ(await(m_service.branches(repo())), (QStringList{"main", "release"}));
-    EXPECT_TRUE(await(m_service.switchBranch(QStringLiteral("release"), repo())));
+    EXPECT_EQ(await(m_service.history().branches(repo())), (QStringList{"main", "release"}));
+    EXPECT_TRUE(await(m_service.history().switchBranch(QStringLiteral("release"), repo())));
 }
 
 TEST_F(GitRepositoryTest, RepositoryWithoutCommitsAndOutsideOne)
@@ -638,8 +647,8 @@ TEST_F(GitRepositoryTest, RepositoryWithoutCommitsAndOutsideOne)
     EXPECT_FALSE(await(m_service.headSHA(emptyURL)));
     writeFile(empty + QStringLiteral("/sub/new.txt"), "x\n");
     expectWorkingStateAgrees(m_service, emptyURL);
-    EXPECT_TRUE(await(m_service.log(emptyURL, 100)).isEmpty());
-    EXPECT_FALSE(await(m_service.lastCommitMessage(emptyURL)));
+    EXPECT_TRUE(await(m_service.history().log(emptyURL, 100)).isEmpty());
+    EXPECT_FALSE(await(m_service.history().lastCommitMessage(emptyURL)));
     EXPECT_EQ(await(m_service.repositoryRoot(url("index.html").adjusted(QUrl::RemoveFilename))),
               repo());
 }
@@ -648,30 +657,30 @@ TEST_F(GitRepositoryTest, RemoteSyncWithBareOrigin)
 {
     const QString bare = scratch(QStringLiteral("origin.git"));
     git(m_dir.path(), {"init", "-q", "--bare", bare});
-    EXPECT_FALSE(await(m_service.originURL(repo())));
-    EXPECT_EQ(await(m_service.setOriginURL(bare, false, repo())), NBEGitResult::success());
-    EXPECT_EQ(await(m_service.originURL(repo())), bare);
-    EXPECT_EQ(await(m_service.remotes(repo())), QStringList{"origin"});
-    EXPECT_FALSE(await(m_service.aheadBehind(repo())));
-    EXPECT_EQ(await(m_service.unpushedCount(repo())), 1);
+    EXPECT_FALSE(await(m_service.remote().originURL(repo())));
+    EXPECT_EQ(await(m_service.remote().setOriginURL(bare, false, repo())), NBEGitResult::success());
+    EXPECT_EQ(await(m_service.remote().originURL(repo())), bare);
+    EXPECT_EQ(await(m_service.remote().remotes(repo())), QStringList{"origin"});
+    EXPECT_FALSE(await(m_service.remote().aheadBehind(repo())));
+    EXPECT_EQ(await(m_service.remote().unpushedCount(repo())), 1);
 
     // Publish.
-    EXPECT_EQ(await(m_service.pushSettingUpstream(QStringLiteral("origin"), QStringLiteral("main"),
-                                                  repo())),
+    EXPECT_EQ(await(m_service.remote().pushSettingUpstream(QStringLiteral("origin"),
+                                                           QStringLiteral("main"), repo())),
               NBEGitResult::success());
-    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
-    EXPECT_EQ(await(m_service.unpushedCount(repo())), 0);
+    EXPECT_EQ(await(m_service.remote().aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
+    EXPECT_EQ(await(m_service.remote().unpushedCount(repo())), 0);
 
     // Two local commits, then push.
     for (const char *text : {"a\n", "b\n"}) {
         writeFile(file("index.html"), text);
         git(m_root, {"commit", "-q", "-am", "Local"});
     }
-    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{2, 0}));
-    EXPECT_EQ(await(m_service.unpushedCount(repo())), 2);
+    EXPECT_EQ(await(m_service.remote().aheadBehind(repo())), (NBEGitAheadBehind{2, 0}));
+    EXPECT_EQ(await(m_service.remote().unpushedCount(repo())), 2);
     expectWorkingStateAgrees(m_service, repo());
-    EXPECT_EQ(await(m_service.push(repo())), NBEGitResult::success());
-    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
+    EXPECT_EQ(await(m_service.remote().push(repo())), NBEGitResult::success());
+    EXPECT_EQ(await(m_service.remote().aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
 
     // Another clone pushes three commits; fetch sees them, pull takes them.
     const QString other = scratch(QStringLiteral("other"));
@@ -681,13 +690,13 @@ TEST_F(GitRepositoryTest, RemoteSyncWithBareOrigin)
         git(other, {"commit", "-q", "-am", "Remote"});
     }
     git(other, {"push", "-q"});
-    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
-    EXPECT_TRUE(await(m_service.fetch(repo())));
-    const auto counts = await(m_service.aheadBehind(repo()));
+    EXPECT_EQ(await(m_service.remote().aheadBehind(repo())), (NBEGitAheadBehind{0, 0}));
+    EXPECT_TRUE(await(m_service.remote().fetch(repo())));
+    const auto counts = await(m_service.remote().aheadBehind(repo()));
     EXPECT_EQ(counts, (NBEGitAheadBehind{0, 3}));
-    EXPECT_EQ(await(m_service.pull(repo())), (NBEGitPullResult{true, std::nullopt, 3}));
+    EXPECT_EQ(await(m_service.remote().pull(repo())), (NBEGitPullResult{true, std::nullopt, 3}));
     EXPECT_EQ(readFile(file("index.html")), "e\n");
-    EXPECT_EQ(await(m_service.pull(repo())), (NBEGitPullResult{true, std::nullopt, 0}));
+    EXPECT_EQ(await(m_service.remote().pull(repo())), (NBEGitPullResult{true, std::nullopt, 0}));
     EXPECT_EQ(
         NBEGitSyncMessage::pull(QStringLiteral("origin"), QStringLiteral("main"), counts->behind),
         QStringLiteral("Pulled 3 commits from origin/main"));
@@ -698,20 +707,20 @@ TEST_F(GitRepositoryTest, RemoteSyncWithBareOrigin)
     writeFile(other + QStringLiteral("/index.html"), "theirs\n");
     git(other, {"commit", "-q", "-am", "Theirs"});
     git(other, {"push", "-q"});
-    const NBEGitResult push = await(m_service.push(repo()));
+    const NBEGitResult push = await(m_service.remote().push(repo()));
     EXPECT_FALSE(push.ok);
     EXPECT_TRUE(push.error->contains(QStringLiteral("rejected"))) << push.error->toStdString();
-    EXPECT_TRUE(await(m_service.fetch(repo())));
-    EXPECT_EQ(await(m_service.aheadBehind(repo())), (NBEGitAheadBehind{1, 1}));
+    EXPECT_TRUE(await(m_service.remote().fetch(repo())));
+    EXPECT_EQ(await(m_service.remote().aheadBehind(repo())), (NBEGitAheadBehind{1, 1}));
     expectWorkingStateAgrees(m_service, repo());
-    const NBEGitPullResult pull = await(m_service.pull(repo()));
+    const NBEGitPullResult pull = await(m_service.remote().pull(repo()));
     EXPECT_FALSE(pull.ok);
     EXPECT_FALSE(pull.error->isEmpty());
 
-    EXPECT_EQ(await(m_service.setOriginURL(QStringLiteral("https://example.invalid/me/site.git"),
-                                           true, repo())),
+    EXPECT_EQ(await(m_service.remote().setOriginURL(
+                  QStringLiteral("https://example.invalid/me/site.git"), true, repo())),
               NBEGitResult::success());
-    EXPECT_EQ(await(m_service.originURL(repo())),
+    EXPECT_EQ(await(m_service.remote().originURL(repo())),
               QStringLiteral("https://example.invalid/me/site.git"));
 }
 
@@ -733,8 +742,8 @@ TEST_F(GitRepositoryTest, ALocalCommandWaitsForARunningPull)
     writeFile(hook, "#!/bin/sh\n[ \"$1\" = prepared ] && sleep 0.4\nexit 0\n");
     QFile::setPermissions(hook, QFile::permissions(hook) | QFile::ExeOwner);
 
-    const QFuture<NBEGitPullResult> pulling = m_service.pull(repo());
-    const QList<NBEGitCommit> log = await(m_service.log(repo(), 10));
+    const QFuture<NBEGitPullResult> pulling = m_service.remote().pull(repo());
+    const QList<NBEGitCommit> log = await(m_service.history().log(repo(), 10));
     EXPECT_TRUE(pulling.isFinished());
     ASSERT_FALSE(log.isEmpty());
     EXPECT_EQ(log.first().subject, QStringLiteral("Theirs"));
@@ -744,7 +753,7 @@ TEST_F(GitRepositoryTest, ALocalCommandWaitsForARunningPull)
 TEST_F(GitRepositoryTest, FetchFromUnreachableRemoteFailsWithoutPrompting)
 {
     git(m_root, {"remote", "add", "origin", "https://127.0.0.1:9/none.git"});
-    EXPECT_FALSE(await(m_service.fetch(repo())));
+    EXPECT_FALSE(await(m_service.remote().fetch(repo())));
 }
 
 TEST_F(GitRepositoryTest, DiffsAndFileAtHEAD)
@@ -756,49 +765,51 @@ TEST_F(GitRepositoryTest, DiffsAndFileAtHEAD)
     git(m_root, {"commit", "-q", "-m", "More"});
     writeFile(file("new.txt"), "fresh\n");
 
-    EXPECT_EQ(await(m_service.fileAtHEAD(url("index.html"), repo())),
+    EXPECT_EQ(await(m_service.index().fileAtHEAD(url("index.html"), repo())),
               QStringLiteral("<p>one</p>\n"));
-    EXPECT_EQ(await(m_service.fileAtHEAD(url("crlf.txt"), repo())), QStringLiteral("a\nb\n"));
-    EXPECT_EQ(await(m_service.fileAtHEAD(url(u"d\u00e9j\u00e0 vu.txt"_qs), repo())),
+    EXPECT_EQ(await(m_service.index().fileAtHEAD(url("crlf.txt"), repo())),
+              QStringLiteral("a\nb\n"));
+    EXPECT_EQ(await(m_service.index().fileAtHEAD(url(u"d\u00e9j\u00e0 vu.txt"_qs), repo())),
               QStringLiteral("x\n"));
-    EXPECT_FALSE(await(m_service.fileAtHEAD(url("new.txt"), repo())));
-    EXPECT_FALSE(await(m_service.fileAtHEAD(repo(), repo())));
-    EXPECT_FALSE(await(m_service.fileAtHEAD(QUrl::fromLocalFile(scratch("x.txt")), repo())));
+    EXPECT_FALSE(await(m_service.index().fileAtHEAD(url("new.txt"), repo())));
+    EXPECT_FALSE(await(m_service.index().fileAtHEAD(repo(), repo())));
+    EXPECT_FALSE(
+        await(m_service.index().fileAtHEAD(QUrl::fromLocalFile(scratch("x.txt")), repo())));
 
-    const auto tracked = await(m_service.diff(url("index.html"), repo(), false));
+    const auto tracked = await(m_service.index().diff(url("index.html"), repo(), false));
     ASSERT_TRUE(tracked);
     EXPECT_TRUE(tracked->contains(QStringLiteral("+<p>two</p>\n")));
-    const auto untracked = await(m_service.diff(url("new.txt"), repo(), true));
+    const auto untracked = await(m_service.index().diff(url("new.txt"), repo(), true));
     ASSERT_TRUE(untracked);
     EXPECT_TRUE(untracked->contains(QStringLiteral("+fresh\n")));
     // Its header names the file from the project, as a tracked file's does.
     EXPECT_TRUE(untracked->startsWith(QStringLiteral("diff --git a/new.txt b/new.txt\n")))
         << untracked->toStdString();
     EXPECT_FALSE(untracked->contains(m_root));
-    EXPECT_EQ(await(m_service.unstagedDiff(url("index.html"), repo())), *tracked);
-    EXPECT_EQ(await(m_service.stagedDiff(url("index.html"), repo())), QString());
-    EXPECT_EQ(await(m_service.workingDiff(repo())), *tracked);
+    EXPECT_EQ(await(m_service.index().unstagedDiff(url("index.html"), repo())), *tracked);
+    EXPECT_EQ(await(m_service.index().stagedDiff(url("index.html"), repo())), QString());
+    EXPECT_EQ(await(m_service.index().workingDiff(repo())), *tracked);
     git(m_root, {"add", "index.html"});
-    EXPECT_EQ(await(m_service.stagedDiff(url("index.html"), repo())), *tracked);
-    EXPECT_EQ(await(m_service.stagedDiff(repo())), *tracked);
-    EXPECT_EQ(await(m_service.unstagedDiff(url("index.html"), repo())), QString());
+    EXPECT_EQ(await(m_service.index().stagedDiff(url("index.html"), repo())), *tracked);
+    EXPECT_EQ(await(m_service.index().stagedDiff(repo())), *tracked);
+    EXPECT_EQ(await(m_service.index().unstagedDiff(url("index.html"), repo())), QString());
 }
 
 TEST_F(GitRepositoryTest, ApplyCachedStagesAndReportsGitsError)
 {
     writeFile(file("index.html"), "<p>two</p>\n");
-    const QString patch = *await(m_service.unstagedDiff(url("index.html"), repo()));
+    const QString patch = *await(m_service.index().unstagedDiff(url("index.html"), repo()));
     const auto leftovers = [] {
         return QDir(QDir::tempPath()).entryList({QStringLiteral("nbe-hunk-*")}).size();
     };
     const auto before = leftovers();
-    EXPECT_EQ(await(m_service.applyCached(patch, false, repo())), NBEGitResult::success());
-    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+    EXPECT_EQ(await(m_service.index().applyCached(patch, false, repo())), NBEGitResult::success());
+    EXPECT_EQ(statusLetters(await(m_service.index().changes(repo())), m_root),
               QSet<QString>{"M  index.html"});
-    EXPECT_EQ(await(m_service.applyCached(patch, true, repo())), NBEGitResult::success());
-    EXPECT_EQ(statusLetters(await(m_service.changes(repo())), m_root),
+    EXPECT_EQ(await(m_service.index().applyCached(patch, true, repo())), NBEGitResult::success());
+    EXPECT_EQ(statusLetters(await(m_service.index().changes(repo())), m_root),
               QSet<QString>{" M index.html"});
-    const NBEGitResult wrong = await(m_service.applyCached(patch, true, repo()));
+    const NBEGitResult wrong = await(m_service.index().applyCached(patch, true, repo()));
     EXPECT_FALSE(wrong.ok);
     EXPECT_TRUE(wrong.error->startsWith(QStringLiteral("error:"))) << wrong.error->toStdString();
     EXPECT_EQ(leftovers(), before);
@@ -806,23 +817,23 @@ TEST_F(GitRepositoryTest, ApplyCachedStagesAndReportsGitsError)
 
 TEST_F(GitRepositoryTest, BrowserSignInConfiguration)
 {
-    EXPECT_FALSE(await(m_service.hasBrowserAuthHelper(repo())));
-    const QString helper = NBEGitService::browserAuthHelperPath();
-    EXPECT_EQ(await(m_service.configureBrowserAuth(helper, false, repo())),
+    EXPECT_FALSE(await(m_service.remote().hasBrowserAuthHelper(repo())));
+    const QString helper = NBEGitRemote::browserAuthHelperPath();
+    EXPECT_EQ(await(m_service.remote().configureBrowserAuth(helper, false, repo())),
               NBEGitResult::success());
     const QStringList values =
         QString::fromUtf8(git(m_root, {"config", "--local", "--get-all", "credential.helper"}))
             .split(u'\n', Qt::SkipEmptyParts);
-    EXPECT_EQ(values, (QStringList{NBEGitService::storeHelper(), "!\"" + helper + "\""}));
-    EXPECT_TRUE(await(m_service.hasBrowserAuthHelper(repo())));
-    EXPECT_EQ(await(m_service.configureBrowserAuth(helper, false, repo())),
+    EXPECT_EQ(values, (QStringList{NBEGitRemote::storeHelper(), "!\"" + helper + "\""}));
+    EXPECT_TRUE(await(m_service.remote().hasBrowserAuthHelper(repo())));
+    EXPECT_EQ(await(m_service.remote().configureBrowserAuth(helper, false, repo())),
               NBEGitResult::success());
     EXPECT_EQ(git(m_root, {"config", "--local", "--get-all", "credential.helper"}).count('\n'), 2);
 
-    EXPECT_EQ(
-        await(m_service.configureOAuthApp(QStringLiteral("example.com"), QStringLiteral("id1"),
-                                          QStringLiteral("secret1"), false, repo())),
-        NBEGitResult::success());
+    EXPECT_EQ(await(m_service.remote().configureOAuthApp(QStringLiteral("example.com"),
+                                                         QStringLiteral("id1"),
+                                                         QStringLiteral("secret1"), false, repo())),
+              NBEGitResult::success());
     EXPECT_EQ(git(m_root, {"config", "credential.https://example.com.oauthClientId"}), "id1\n");
     EXPECT_EQ(git(m_root, {"config", "credential.https://example.com.oauthClientSecret"}),
               "secret1\n");
@@ -841,7 +852,7 @@ TEST_F(GitRepositoryTest, BrowserSignInConfiguration)
     for (const auto &[value, expected] : rows) {
         git(m_root, {"config", "--local", "--unset-all", "credential.helper"});
         git(m_root, {"config", "--local", "credential.helper", value});
-        EXPECT_EQ(await(m_service.hasBrowserAuthHelper(repo())), expected) << value;
+        EXPECT_EQ(await(m_service.remote().hasBrowserAuthHelper(repo())), expected) << value;
     }
 }
 
@@ -849,23 +860,23 @@ TEST_F(GitRepositoryTest, MissingOrSilentGit)
 {
     NBEGitService missing(QUrl::fromLocalFile(scratch(QStringLiteral("no-git"))));
     EXPECT_FALSE(await(missing.repositoryRoot(repo())));
-    EXPECT_TRUE(await(missing.changes(repo())).isEmpty());
-    EXPECT_FALSE(await(missing.stageAll(repo())));
-    EXPECT_EQ(await(missing.unpushedCount(repo())), 0);
-    EXPECT_EQ(await(missing.push(repo())), NBEGitResult::failure("git isn't installed."));
-    EXPECT_EQ(await(missing.merge(QStringLiteral("x"), repo())),
+    EXPECT_TRUE(await(missing.index().changes(repo())).isEmpty());
+    EXPECT_FALSE(await(missing.index().stageAll(repo())));
+    EXPECT_EQ(await(missing.remote().unpushedCount(repo())), 0);
+    EXPECT_EQ(await(missing.remote().push(repo())), NBEGitResult::failure("git isn't installed."));
+    EXPECT_EQ(await(missing.history().merge(QStringLiteral("x"), repo())),
               (NBEGitMergeResult{false, QStringLiteral("git isn't installed."), false}));
 
     NBEGitService silent(fakeGit(m_dir.path(), "exit 3\n"));
-    EXPECT_EQ(await(silent.revertCommit(QStringLiteral("abc"), repo())),
+    EXPECT_EQ(await(silent.history().revertCommit(QStringLiteral("abc"), repo())),
               NBEGitResult::failure("git revert failed."));
-    EXPECT_EQ(await(silent.push(repo())), NBEGitResult::failure("git push failed."));
+    EXPECT_EQ(await(silent.remote().push(repo())), NBEGitResult::failure("git push failed."));
     EXPECT_FALSE(await(silent.headSHA(repo())));
-    EXPECT_FALSE(await(silent.stage(url("index.html"), repo())));
+    EXPECT_FALSE(await(silent.index().stage(url("index.html"), repo())));
 
     // A status outside the accepted set gives nothing, but diffs accept 1.
     NBEGitService differs(fakeGit(m_dir.path(), "echo diff-text\nexit 1\n"));
-    EXPECT_EQ(await(differs.unstagedDiff(url("index.html"), repo())),
+    EXPECT_EQ(await(differs.index().unstagedDiff(url("index.html"), repo())),
               QStringLiteral("diff-text\n"));
     EXPECT_FALSE(await(differs.headSHA(repo())));
 }
@@ -881,7 +892,7 @@ TEST_F(GitRepositoryTest, ChildEnvironment)
                 "echo \"pwd=$(pwd)\"; } > '" +
                     record.toUtf8() + "'\n"));
 
-    EXPECT_TRUE(await(recording.stage(url("a b.txt"), repo())));
+    EXPECT_TRUE(await(recording.index().stage(url("a b.txt"), repo())));
     QString seen = QString::fromUtf8(readFile(record));
     EXPECT_TRUE(seen.contains("args=add -- " + file("a b.txt") + "\n")) << seen.toStdString();
     EXPECT_TRUE(seen.contains("LC_ALL=C\n"));
@@ -890,15 +901,15 @@ TEST_F(GitRepositoryTest, ChildEnvironment)
     EXPECT_TRUE(seen.contains("stdin=/dev/null\n"));
     EXPECT_TRUE(seen.contains("pwd=" + m_root + "\n"));
 
-    EXPECT_TRUE(await(recording.fetch(repo())));
+    EXPECT_TRUE(await(recording.remote().fetch(repo())));
     seen = QString::fromUtf8(readFile(record));
     EXPECT_TRUE(seen.contains("args=-c credential.helper= -c credential.helper=" +
-                              NBEGitService::storeHelper() + " fetch --quiet --no-tags\n"))
+                              NBEGitRemote::storeHelper() + " fetch --quiet --no-tags\n"))
         << seen.toStdString();
     EXPECT_TRUE(seen.contains("ASKPASS=\n"));
     EXPECT_TRUE(seen.contains("SSH=ssh -oBatchMode=yes\n"));
 
-    EXPECT_TRUE(await(recording.push(repo())).ok);
+    EXPECT_TRUE(await(recording.remote().push(repo())).ok);
     EXPECT_TRUE(QString::fromUtf8(readFile(record)).contains("stdin=/dev/null\n"));
 }
 
@@ -906,9 +917,9 @@ TEST_F(GitRepositoryTest, OperationsRunInCallOrder)
 {
     // Queued without waiting: each sees the effect of the one before.
     writeFile(file("index.html"), "<p>two</p>\n");
-    auto staged = m_service.stageAll(repo());
-    auto committed = m_service.commit(QStringLiteral("Queued"), false, repo());
-    auto history = m_service.log(repo(), 5);
+    auto staged = m_service.index().stageAll(repo());
+    auto committed = m_service.history().commit(QStringLiteral("Queued"), false, repo());
+    auto history = m_service.history().log(repo(), 5);
     EXPECT_TRUE(await(staged));
     EXPECT_TRUE(await(committed));
     ASSERT_EQ(await(history).size(), 2);

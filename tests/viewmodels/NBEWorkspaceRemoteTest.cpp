@@ -74,7 +74,7 @@ class Remote : public NBEWorkspaceFixture
 {
 protected:
     QString bare;
-    QString helper = NBEGitService::browserAuthHelperPath();
+    QString helper = NBEGitRemote::browserAuthHelperPath();
 
     void SetUp() override
     {
@@ -181,7 +181,7 @@ TEST_F(Remote, OriginIsAddedThenChangedAndTheRepositoryPreparedForSignIn)
 
     // No browser-capable helper was configured: the store helper comes first,
     // then the browser one, with the OAuth application's identity.
-    EXPECT_EQ(localHelpers(), (QStringList{NBEGitService::storeHelper(), oauthHelperEntry()}));
+    EXPECT_EQ(localHelpers(), (QStringList{NBEGitRemote::storeHelper(), oauthHelperEntry()}));
     EXPECT_EQ(
         config({QStringLiteral("credential.https://github.com.oauthClientId")}).value(0).size(),
         20);
@@ -197,7 +197,7 @@ TEST_F(Remote, OriginIsAddedThenChangedAndTheRepositoryPreparedForSignIn)
               QStringLiteral("Remote set \u00B7 github.com/you/other"));
     EXPECT_EQ(NBETest::await(model->workspaceGit().currentOriginURL()),
               QStringLiteral("git@github.com:you/other.git"));
-    EXPECT_EQ(localHelpers(), (QStringList{NBEGitService::storeHelper(), oauthHelperEntry()}));
+    EXPECT_EQ(localHelpers(), (QStringList{NBEGitRemote::storeHelper(), oauthHelperEntry()}));
 }
 
 TEST_F(Remote, UnusableURLsAreRefusedBeforeGitRuns)
@@ -298,7 +298,7 @@ TEST_F(Remote, SignInIsRegisteredOnceAndTheIdentityOnlyWithASecret)
         EXPECT_FALSE(model->errorMessage().has_value());
         EXPECT_FALSE(model->workspaceGit().syncStatus().has_value());
         EXPECT_TRUE(model->gitState().snapshot().browserAuthConfigured);
-        EXPECT_EQ(localHelpers(), (QStringList{NBEGitService::storeHelper(), oauthHelperEntry()}));
+        EXPECT_EQ(localHelpers(), (QStringList{NBEGitRemote::storeHelper(), oauthHelperEntry()}));
         EXPECT_EQ(config({QStringLiteral("credential.https://github.com.oauthClientSecret")}),
                   c.identity ? QStringList{QStringLiteral("abc")} : QStringList{});
     }
@@ -314,7 +314,7 @@ TEST_F(Remote, GlobalSignInGoesToTheUsersConfiguration)
     EXPECT_TRUE(localHelpers().isEmpty());
     EXPECT_EQ(config({QStringLiteral("--global"), QStringLiteral("--get-all"),
                       QStringLiteral("credential.helper")}),
-              (QStringList{NBEGitService::storeHelper(), oauthHelperEntry()}));
+              (QStringList{NBEGitRemote::storeHelper(), oauthHelperEntry()}));
     EXPECT_EQ(config({QStringLiteral("--global"),
                       QStringLiteral("credential.https://github.com.oauthClientSecret")}),
               QStringList{QStringLiteral("abc")});
