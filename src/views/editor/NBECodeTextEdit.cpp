@@ -2,6 +2,7 @@
 
 #include "NBEDiagnosticOverlay.h"
 #include "NBEGutterView.h"
+#include "NBEKeyHandler.h"
 #include "NBELineLayout.h"
 #include "NBETextBuffer.h"
 #include "NBETextInput.h"
@@ -63,6 +64,21 @@ NBECodeTextEdit::NBECodeTextEdit(QWidget *parent)
     connect(verticalScrollBar(), &QScrollBar::rangeChanged, this,
             [this] { Q_EMIT scrolled(scrollFraction()); });
     applyTextOptions();
+}
+
+void NBECodeTextEdit::addKeyHandler(NBEKeyHandler *handler)
+{
+    // After those of the same priority: the first added goes first.
+    const auto at =
+        std::find_if(m_keyHandlers.cbegin(), m_keyHandlers.cend(), [&](const NBEKeyHandler *other) {
+            return other->keyPriority() < handler->keyPriority();
+        });
+    m_keyHandlers.insert(at - m_keyHandlers.cbegin(), handler);
+}
+
+void NBECodeTextEdit::removeKeyHandler(NBEKeyHandler *handler)
+{
+    m_keyHandlers.removeAll(handler);
 }
 
 void NBECodeTextEdit::setTextGeometry(const NBETextGeometry *geometry)
@@ -381,9 +397,11 @@ QMimeData *NBECodeTextEdit::createMimeDataFromSelection() const
 
 void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
 {
-    if (keyCommandHandler && keyCommandHandler(event)) {
-        event->accept();
-        return;
+    for (NBEKeyHandler *handler : std::as_const(m_keyHandlers)) {
+        if (handler->keyCommand(event)) {
+            event->accept();
+            return;
+        }
     }
     if (event == QKeySequence::Undo || event == QKeySequence::Redo) {
         const QScopedValueRollback marking(m_undoingOrRedoing, true);

@@ -8,11 +8,11 @@
 #include <QPointer>
 #include <QTextBlock>
 
-#include <functional>
 #include <memory>
 
 class NBEDiagnosticOverlay;
 class NBEGutterView;
+class NBEKeyHandler;
 class NBETextInput;
 
 // The colours the text view and its gutter paint with, taken from a theme.
@@ -106,8 +106,10 @@ public:
     QPointF contentOffsetPublic() const { return contentOffset(); }
     void scrollToFraction(double fraction);
 
-    // Sees every key first; answers true when it handled the key.
-    std::function<bool(QKeyEvent *)> keyCommandHandler;
+    // Handlers see every key first, by priority (see NBEKeyHandler); one
+    // added stays until removed.
+    void addKeyHandler(NBEKeyHandler *handler);
+    void removeKeyHandler(NBEKeyHandler *handler);
     // Whether the change being made now comes from undo or redo.
     bool isUndoingOrRedoing() const { return m_undoingOrRedoing; }
 
@@ -148,6 +150,7 @@ private:
     NBEGutterView *m_gutter = nullptr;
     const NBETextGeometry *m_textGeometry = nullptr;
     NBETextInput *m_textInput = nullptr;
+    QList<NBEKeyHandler *> m_keyHandlers;
     std::unique_ptr<NBETextGeometry> m_wholeLines;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEditorColors m_colors;

@@ -21,6 +21,7 @@ NBECompletionController::NBECompletionController(NBECodeTextEdit *textView,
     : NBECompletionController(parent)
 {
     m_textView = textView;
+    textView->addKeyHandler(this);
     m_buffer = std::move(buffer);
     onAccept = [this](const QString &label) { accept(label); };
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
@@ -34,6 +35,8 @@ NBECompletionController::NBECompletionController(NBECodeTextEdit *textView,
 NBECompletionController::~NBECompletionController()
 {
     cancelRequest();
+    if (m_textView)
+        m_textView->removeKeyHandler(this);
     // The panel belongs to the window, which may outlive the editor.
     delete m_panel;
 }

@@ -7,8 +7,10 @@
 #include "NBERequestOrder.h"
 #include "NBETextWindow.h"
 
+#include "NBEKeyHandler.h"
 #include <QFuture>
 #include <QHash>
+
 #include <QObject>
 #include <QPointer>
 #include <QRect>
@@ -30,7 +32,7 @@ class QTextCursor;
 // takes focus. With a text view it also decides what the panel offers while
 // the user types: paths, the language server's list for the word being
 // typed (asked once, narrowed as the word changes), or the built-in lists.
-class NBECompletionController : public QObject
+class NBECompletionController : public QObject, public NBEKeyHandler
 {
     Q_OBJECT
 
@@ -56,7 +58,9 @@ public:
     void setServer(const Provider &provider, const std::function<QString()> &triggers);
 
     // A key before the text view sees it; true when handled here.
-    bool keyCommand(QKeyEvent *event);
+    bool keyCommand(QKeyEvent *event) override;
+    // The panel's keys come first: Tab accepts a shown row before it expands.
+    int keyPriority() const override { return 30; }
     // Told after every change of the text. An edit the typing help made on
     // its own (a tag partner's rename) is followed but opens nothing.
     void textEdited(int position, int removed, int added, bool assisted = false);

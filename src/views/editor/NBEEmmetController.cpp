@@ -12,7 +12,15 @@
 NBEEmmetController::NBEEmmetController(NBECodeTextEdit *textView, QObject *parent)
     : QObject(parent)
     , m_textView(textView)
-{}
+{
+    textView->addKeyHandler(this);
+}
+
+NBEEmmetController::~NBEEmmetController()
+{
+    if (m_textView)
+        m_textView->removeKeyHandler(this);
+}
 
 void NBEEmmetController::setLanguageID(const std::optional<QString> &languageID)
 {

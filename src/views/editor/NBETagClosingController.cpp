@@ -35,7 +35,15 @@ bool isTagNameCharacter(QStringView text, qsizetype i)
 NBETagClosingController::NBETagClosingController(NBECodeTextEdit *textView, QObject *parent)
     : QObject(parent)
     , m_textView(textView)
-{}
+{
+    textView->addKeyHandler(this);
+}
+
+NBETagClosingController::~NBETagClosingController()
+{
+    if (m_textView)
+        m_textView->removeKeyHandler(this);
+}
 
 void NBETagClosingController::setLanguageID(const std::optional<QString> &languageID)
 {

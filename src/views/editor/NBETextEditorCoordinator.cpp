@@ -37,11 +37,7 @@ NBETextEditorCoordinator::NBETextEditorCoordinator(std::shared_ptr<NBEEditorSess
     connect(&m_changeTimer, &QTimer::timeout, this, [this] { recomputeChanges(); });
 }
 
-NBETextEditorCoordinator::~NBETextEditorCoordinator()
-{
-    if (m_textView)
-        m_textView->keyCommandHandler = nullptr;
-}
+NBETextEditorCoordinator::~NBETextEditorCoordinator() = default;
 
 NBEDiagnosticOverlay *NBETextEditorCoordinator::diagnosticOverlay() const
 {
@@ -256,11 +252,6 @@ void NBETextEditorCoordinator::installAssist()
     m_completion = new NBECompletionController(textView, m_buffer, this);
     m_hover = new NBEHoverController(textView, this);
     feedAssist();
-    // The panel's keys come first: Tab accepts a shown row before it expands.
-    textView->keyCommandHandler = [this](QKeyEvent *event) {
-        return m_completion->keyCommand(event) || m_emmet->keyCommand(event) ||
-               m_tagClosing->keyCommand(event);
-    };
 }
 
 void NBETextEditorCoordinator::feedAssist()
