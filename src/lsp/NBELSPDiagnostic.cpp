@@ -1,6 +1,7 @@
 #include "NBELSPDiagnostic.h"
 
 #include <QHashFunctions>
+#include <QSet>
 
 #include <array>
 
@@ -66,9 +67,20 @@ NBELSPPublishedDiagnostics::parse(const NBEJSONValue &params)
         return std::nullopt;
     NBELSPPublishedDiagnostics published{*uri->stringValue(), {}};
     if (const NBEJSONValue *list = params.find(QStringLiteral("diagnostics"))) {
+        // A page's thousands of diagnostics say a few things many times: each
+        // message is held once. Every one held apart would also keep a page
+        // of the decoding's memory with it.
+        QSet<QString> messages;
+        published.diagnostics.reserve(list->arrayRef().size());
         for (const NBEJSONValue &element : list->arrayRef()) {
-            if (auto diagnostic = NBELSPDiagnostic::fromJSON(element))
+            if (auto diagnostic = NBELSPDiagnostic::fromJSON(element)) {
+                if (const auto held = messages.constFind(diagnostic->message);
+                    held != messages.cend())
+                    diagnostic->message = *held;
+                else
+                    messages.insert(diagnostic->message);
                 published.diagnostics.append(std::move(*diagnostic));
+            }
         }
     }
     return published;

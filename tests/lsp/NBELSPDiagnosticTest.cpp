@@ -89,6 +89,29 @@ TEST(NBELSPDiagnostic, ParsesPublishDiagnostics)
         EXPECT_FALSE(NBELSPPublishedDiagnostics::parse(json(text)).has_value()) << text;
 }
 
+// A page's thousands of diagnostics repeat a few messages: each message is
+// held once, whatever the count, and the list keeps every diagnostic.
+TEST(NBELSPDiagnostic, RepeatedMessagesAreHeldOnce)
+{
+    const auto published = NBELSPPublishedDiagnostics::parse(json(R"({
+        "uri": "file:///p.html",
+        "diagnostics": [
+            {"range": {"start": {"line": 1, "character": 0}, "end": {"line": 1, "character": 5}},
+             "message": "Unknown property: 'widht'"},
+            {"range": {"start": {"line": 2, "character": 0}, "end": {"line": 2, "character": 5}},
+             "message": "Another fault"},
+            {"range": {"start": {"line": 3, "character": 0}, "end": {"line": 3, "character": 5}},
+             "message": "Unknown property: 'widht'"}
+        ]})"));
+    ASSERT_TRUE(published.has_value());
+    ASSERT_EQ(published->diagnostics.size(), 3);
+    const QList<NBELSPDiagnostic> &list = published->diagnostics;
+    EXPECT_EQ(list[2].startLine, 3);
+    EXPECT_EQ(list[2].message, QStringLiteral("Unknown property: 'widht'"));
+    EXPECT_TRUE(list[0].message.isSharedWith(list[2].message));
+    EXPECT_FALSE(list[0].message.isSharedWith(list[1].message));
+}
+
 TEST(NBELSPDiagnostic, EqualValuesHashAlike)
 {
     const NBELSPDiagnostic a{1, 2, 3, 4, Severity::warning, "same"};
