@@ -1,4 +1,5 @@
 #include "NBEGutterView.h"
+#include "NBEChangeMarkers.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
 #include "NBEEditorTestHost.h"
@@ -49,7 +50,7 @@ struct Editor
     // Waits for the next stored comparison.
     void settle()
     {
-        QSignalSpy stored(coordinator(), &NBETextEditorCoordinator::changesRecomputed);
+        QSignalSpy stored(coordinator()->changeMarkers(), &NBEChangeMarkers::recomputed);
         ASSERT_TRUE(stored.wait(20000));
     }
 
@@ -96,7 +97,7 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
     Editor editor(host);
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges(), NBELineChanges());
-    EXPECT_TRUE(editor.coordinator()->currentHunks().isEmpty());
+    EXPECT_TRUE(editor.coordinator()->changeMarkers()->currentHunks().isEmpty());
 
     // Only once edits pause do the markers move.
     editor.typeAt(3, 6, QStringLiteral("X"));
@@ -108,9 +109,10 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
     editor.typeAt(3, 7, QStringLiteral("\nnew"));
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges(), marks({4}, {3}, {}));
-    ASSERT_EQ(editor.coordinator()->currentHunks().size(), 1);
-    EXPECT_EQ(editor.coordinator()->hunkForLine(4), editor.coordinator()->currentHunks().first());
-    EXPECT_EQ(editor.coordinator()->hunkForLine(5), std::nullopt);
+    ASSERT_EQ(editor.coordinator()->changeMarkers()->currentHunks().size(), 1);
+    EXPECT_EQ(editor.coordinator()->changeMarkers()->hunkForLine(4),
+              editor.coordinator()->changeMarkers()->currentHunks().first());
+    EXPECT_EQ(editor.coordinator()->changeMarkers()->hunkForLine(5), std::nullopt);
 
     // Back to HEAD, then line 5 deleted: a triangle on the new line 5.
     QString text = tenLines();
@@ -119,10 +121,10 @@ TEST(NBEGutterView, MarkersFollowEditsAfterThePauseAndClearAtHEAD)
     editor.host.apply();
     editor.settle();
     EXPECT_EQ(editor.gutter()->lineChanges(), marks({}, {}, {5}));
-    const auto deletion = editor.coordinator()->hunkForLine(5);
+    const auto deletion = editor.coordinator()->changeMarkers()->hunkForLine(5);
     ASSERT_TRUE(deletion);
     EXPECT_EQ(deletion->kind, NBEDiffHunk::Kind::deleted);
-    EXPECT_EQ(editor.coordinator()->hunkForLine(4), std::nullopt);
+    EXPECT_EQ(editor.coordinator()->changeMarkers()->hunkForLine(4), std::nullopt);
 
     host.setText(tenLines());
     editor.host.apply();
@@ -168,7 +170,7 @@ TEST(NBEGutterView, ClickOpensOnePopoverWhoseActionsReachTheHost)
     EXPECT_TRUE(first->isVisible());
     // Only one per gutter. (A click elsewhere would just close a popup, so
     // the next one is asked for directly.)
-    const auto hunk8 = editor.coordinator()->hunkForLine(8);
+    const auto hunk8 = editor.coordinator()->changeMarkers()->hunkForLine(8);
     ASSERT_TRUE(hunk8);
     editor.gutter()->presentPopover(*hunk8, editor.lineRect(8));
     QPointer<NBEHunkPopoverView> replaced = editor.gutter()->changePopover();
@@ -243,10 +245,10 @@ TEST(NBEGutterView, DiscardRestoresHEADAsOneUndoStep)
         host.head = c.head;
         Editor editor(host);
         editor.settle();
-        const auto hunk = editor.coordinator()->hunkForLine(c.line);
+        const auto hunk = editor.coordinator()->changeMarkers()->hunkForLine(c.line);
         ASSERT_TRUE(hunk);
         const int writes = host.changes;
-        editor.coordinator()->discardHunk(*hunk);
+        editor.coordinator()->changeMarkers()->discardHunk(*hunk);
         EXPECT_EQ(host.text(), c.head);
         EXPECT_GT(host.changes, writes);
         EXPECT_EQ(host.discarded, QList<NBEDiffHunk>{*hunk});
@@ -261,14 +263,14 @@ TEST(NBEGutterView, DiscardOfAHunkTheTextHasLeftDoesNothing)
     host.head = QStringLiteral("a\nb\nc\n");
     Editor editor(host);
     editor.settle();
-    const auto hunk = editor.coordinator()->hunkForLine(2);
+    const auto hunk = editor.coordinator()->changeMarkers()->hunkForLine(2);
     ASSERT_TRUE(hunk);
     editor.typeAt(2, 1, QStringLiteral("!"));
-    editor.coordinator()->discardHunk(*hunk);
+    editor.coordinator()->changeMarkers()->discardHunk(*hunk);
     EXPECT_EQ(host.text(), QStringLiteral("a\nB!\nc\n"));
     host.setText(QStringLiteral("a\n"));
     editor.host.apply();
-    editor.coordinator()->discardHunk(*hunk);
+    editor.coordinator()->changeMarkers()->discardHunk(*hunk);
     EXPECT_EQ(host.text(), QStringLiteral("a\n"));
     EXPECT_TRUE(host.discarded.isEmpty());
 }
@@ -279,10 +281,10 @@ TEST(NBEGutterView, AComparisonOvertakenByAnEditStoresNothing)
     host.head = tenLines();
     Editor editor(host);
     editor.settle();
-    QSignalSpy stored(editor.coordinator(), &NBETextEditorCoordinator::changesRecomputed);
+    QSignalSpy stored(editor.coordinator()->changeMarkers(), &NBEChangeMarkers::recomputed);
     bool edited = false;
     // The edit lands while the first comparison is still off the main thread.
-    QObject::connect(editor.coordinator(), &NBETextEditorCoordinator::changeDiffStarted,
+    QObject::connect(editor.coordinator()->changeMarkers(), &NBEChangeMarkers::diffStarted,
                      editor.coordinator(), [&] {
                          if (!std::exchange(edited, true))
                              editor.typeAt(6, 0, QStringLiteral("Z"));
@@ -334,9 +336,9 @@ TEST(NBEGutterView, AClickOnADeletionsTriangleOpensItsHunk)
     NBEEditorTestHost host(text);
     host.head = tenLines();
     Editor editor(host);
-    editor.coordinator()->scheduleChangeRecompute();
+    editor.coordinator()->changeMarkers()->scheduleRecompute();
     editor.settle();
-    const auto deletion = editor.coordinator()->hunkForLine(5);
+    const auto deletion = editor.coordinator()->changeMarkers()->hunkForLine(5);
     ASSERT_TRUE(deletion);
     const QRect below = editor.lineRect(5);
     QTest::mouseClick(editor.gutter(), Qt::LeftButton, {},

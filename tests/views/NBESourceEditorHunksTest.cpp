@@ -1,4 +1,5 @@
 #include "../viewmodels/NBEWorkspaceFixture.h"
+#include "NBEChangeMarkers.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
 #include "NBEQtPrinters.h"
@@ -141,10 +142,10 @@ TEST_F(NBESourceEditorHunks, DiscardInTheEditorWritesTheFileAndLeavesTheIndex)
     // The host loads the HEAD text, the editor compares against it.
     ASSERT_TRUE(NBETest::waitUntil([&] {
         host->render();
-        return coordinator->hunkForLine(2).has_value();
+        return coordinator->changeMarkers()->hunkForLine(2).has_value();
     }));
 
-    coordinator->discardHunk(*coordinator->hunkForLine(2));
+    coordinator->changeMarkers()->discardHunk(*coordinator->changeMarkers()->hunkForLine(2));
     EXPECT_EQ(model->tab(id)->sourceFile.content(), head);
     const QUrl file = url(QStringLiteral("index.html"));
     ASSERT_TRUE(NBETest::waitUntil([&] { return !model->gitState().status(file).has_value(); }));

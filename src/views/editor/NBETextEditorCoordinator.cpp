@@ -1,6 +1,7 @@
 #include "NBETextEditorCoordinator.h"
 
 #include "NBEAssistEdits.h"
+#include "NBEChangeMarkers.h"
 #include "NBECodeTextEdit.h"
 #include "NBECompletionController.h"
 #include "NBEDiagnosticOverlay.h"
@@ -9,7 +10,6 @@
 #include "NBEGutterView.h"
 #include "NBEHTMLEditor.h"
 #include "NBEHoverController.h"
-#include "NBEHunkDiscard.h"
 #include "NBELineLayout.h"
 #include "NBELinkedRenameController.h"
 #include "NBELongLineView.h"
@@ -31,11 +31,7 @@ NBETextEditorCoordinator::NBETextEditorCoordinator(std::shared_ptr<NBEEditorSess
                                                    QObject *owner)
     : QObject(owner)
     , m_session(std::move(session))
-{
-    m_changeTimer.setSingleShot(true);
-    m_changeTimer.setInterval(changeDelayMs);
-    connect(&m_changeTimer, &QTimer::timeout, this, [this] { recomputeChanges(); });
-}
+{}
 
 NBETextEditorCoordinator::~NBETextEditorCoordinator() = default;
 
@@ -66,6 +62,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 {
     m_textView = textView;
     m_buffer = m_session->buffer();
+    m_changes = new NBEChangeMarkers(m_session, m_buffer, textView, this);
     const NBEEditorSettings &settings = m_session->settings();
     m_font = editorFont(settings.fontSize);
     // First, so that a document made for the view takes its font and options.
@@ -232,7 +229,7 @@ void NBETextEditorCoordinator::finishAttaching()
 {
     NBECodeTextEdit *textView = m_textView;
     if (m_session->settings().showLineNumbers)
-        installGutter();
+        m_changes->installGutter();
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
             &NBETextEditorCoordinator::selectionDidChange);
     if (m_session->scrollLink())
@@ -317,10 +314,10 @@ void NBETextEditorCoordinator::listenToSession()
         applyColors();
         // A new gutter starts without markers and asks for them again.
         if (m_session->settings().showLineNumbers)
-            installGutter();
+            m_changes->installGutter();
     });
-    connect(document, &NBEEditorDocument::headContentChanged, this,
-            &NBETextEditorCoordinator::scheduleChangeRecompute);
+    connect(document, &NBEEditorDocument::headContentChanged, m_changes,
+            &NBEChangeMarkers::scheduleRecompute);
     connect(document, &NBEEditorDocument::diagnosticsChanged, this, [this] {
         if (m_diagnosticOverlay)
             m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
@@ -346,13 +343,13 @@ void NBETextEditorCoordinator::settingsDidChange(const NBEEditorSettings &previo
         m_font = editorFont(settings.fontSize);
         textView->setEditorFont(m_font);
         if (settings.showLineNumbers)
-            installGutter();
+            m_changes->installGutter();
     }
     if (settings.wordWrap != previous.wordWrap)
         textView->setWordWrap(settings.wordWrap);
     if (settings.showLineNumbers != previous.showLineNumbers) {
         if (settings.showLineNumbers)
-            installGutter();
+            m_changes->installGutter();
         else
             textView->setLineNumbersVisible(false);
     }
@@ -434,7 +431,7 @@ void NBETextEditorCoordinator::bufferReplaced()
     selectionDidChange();
     if (m_session->language())
         highlightWholeText();
-    scheduleChangeRecompute();
+    m_changes->scheduleRecompute();
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->update();
     scheduleSwatchRecompute();
@@ -456,7 +453,7 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
     // Whatever reads the whole text waits for the buffer's pause and shares
     // one copy then; a comparison or scan of an older text that is still
     // running stores nothing (it checks the revision).
-    m_changeTimer.stop();
+    m_changes->stop();
     m_swatchTimer.stop();
     const auto [from, to] = m_textView->textGeometry().toViewRange(position, position + added);
     // Squiggles of the changed lines are drawn again against their new layout.
@@ -476,7 +473,7 @@ void NBETextEditorCoordinator::textSettled()
     const QString text = m_buffer->snapshot();
     if (m_session->language())
         highlightWholeText(text);
-    recomputeChanges(text);
+    m_changes->recompute(text);
     recomputeSwatches(text);
 }
 
@@ -645,107 +642,7 @@ void NBETextEditorCoordinator::observeScroll(NBEScrollLink *link)
     };
 }
 
-void NBETextEditorCoordinator::installGutter()
-{
-    if (!m_textView)
-        return;
-    NBEGutterView *gutter = m_textView->installGutter();
-    m_gutter = gutter;
-    gutter->canStageHunk = true;
-    // The gutter may outlive neither, but its callbacks check anyway: the
-    // actions read the inputs current at the click, not at installation.
-    const QPointer<NBETextEditorCoordinator> self(this);
-    gutter->hunkForLine = [self](int line) {
-        return self ? self->hunkForLine(line) : std::nullopt;
-    };
-    gutter->onDiscardHunk = [self](const NBEDiffHunk &hunk) {
-        if (self)
-            self->discardHunk(hunk);
-    };
-    gutter->onStageHunk = [self](const NBEDiffHunk &hunk) {
-        if (self && self->m_session->hunkActions().stage)
-            self->m_session->hunkActions().stage(hunk);
-    };
-    gutter->onUnstageHunk = [self](const NBEDiffHunk &hunk) {
-        if (self && self->m_session->hunkActions().unstage)
-            self->m_session->hunkActions().unstage(hunk);
-    };
-    gutter->isHunkStaged = [self](const NBEDiffHunk &hunk) {
-        if (self && self->m_session->hunkActions().isStaged)
-            return self->m_session->hunkActions().isStaged(hunk);
-        return QtFuture::makeReadyFuture(false);
-    };
-    scheduleChangeRecompute();
-}
-
 NBEGutterView *NBETextEditorCoordinator::gutter() const
 {
-    return m_gutter;
-}
-
-void NBETextEditorCoordinator::scheduleChangeRecompute()
-{
-    m_changeRequests.supersede();
-    m_changeTimer.start();
-}
-
-void NBETextEditorCoordinator::recomputeChanges(const std::optional<QString> &current)
-{
-    if (!m_gutter)
-        return;
-    if (!m_session->headContent() || !m_textView) {
-        storeHunks({});
-        return;
-    }
-    const NBERequestOrder::Token request = m_changeRequests.next();
-    const quint64 revision = m_buffer->revision();
-    const QString text = current ? *current : m_buffer->snapshot();
-    nbeWhenFinished(NBELineDiff::hunksInBackground(*m_session->headContent(), text), this,
-                    [this, request, revision](const QList<NBEDiffHunk> &hunks) {
-                        if (m_changeRequests.isCurrent(request) && revision == m_buffer->revision())
-                            storeHunks(hunks);
-                    });
-    Q_EMIT changeDiffStarted();
-}
-
-void NBETextEditorCoordinator::storeHunks(const QList<NBEDiffHunk> &hunks)
-{
-    // Hunks and markers always describe the same comparison.
-    m_currentHunks = hunks;
-    if (m_gutter)
-        m_gutter->setLineChanges(NBELineDiff::changes(hunks));
-    Q_EMIT changesRecomputed();
-}
-
-std::optional<NBEDiffHunk> NBETextEditorCoordinator::hunkForLine(int line) const
-{
-    for (const NBEDiffHunk &hunk : m_currentHunks)
-        if (hunk.covers(line))
-            return hunk;
-    return std::nullopt;
-}
-
-void NBETextEditorCoordinator::discardHunk(const NBEDiffHunk &hunk)
-{
-    NBECodeTextEdit *textView = m_textView;
-    if (!textView || textView->isReadOnly() || !m_session->headContent())
-        return;
-    // A hunk from before the latest edits may no longer fit the text.
-    const auto discard = NBEHunkDiscard::of(hunk, textView->text(), *m_session->headContent());
-    if (!discard)
-        return;
-
-    QTextCursor cursor(textDocument());
-    cursor.beginEditBlock();
-    cursor.setPosition(int(discard->from));
-    cursor.setPosition(int(discard->to), QTextCursor::KeepAnchor);
-    if (discard->replacement.isEmpty())
-        cursor.removeSelectedText();
-    else
-        cursor.insertText(discard->replacement);
-    cursor.endEditBlock();
-    placeCaret(cursor.position());
-    textView->setFocus();
-    if (m_session->hunkActions().didDiscard)
-        m_session->hunkActions().didDiscard(hunk);
+    return m_changes ? m_changes->gutter() : nullptr;
 }

@@ -19,6 +19,7 @@
 class QTextCursor;
 class QTextDocument;
 
+class NBEChangeMarkers;
 class NBECodeTextEdit;
 class NBEColorSwatchOverlay;
 struct NBEEditorColors;
@@ -67,18 +68,6 @@ public:
     // next editor of the same text.
     void keepViewState();
 
-    // Puts a new gutter on the text view, wired to this coordinator, and
-    // schedules the change markers for it.
-    void installGutter();
-    // Compares the text with the HEAD text again once edits have paused;
-    // a newer request supersedes a pending or running one.
-    void scheduleChangeRecompute();
-    // The first hunk of the last comparison that covers a 1-based line.
-    std::optional<NBEDiffHunk> hunkForLine(int line) const;
-    // Puts a hunk's HEAD lines back in the text as one undoable edit. A hunk
-    // that no longer matches the text does nothing.
-    void discardHunk(const NBEDiffHunk &hunk);
-
     NBECodeTextEdit *textView() const { return m_textView; }
     NBEEditorHighlighter *highlighter() const { return m_highlighter; }
     NBEEditorSession *session() const { return m_session.get(); }
@@ -86,7 +75,8 @@ public:
     QString currentThemeID() const { return m_session->theme().id; }
     bool isUserEditing() const { return m_isUserEditing; }
     const std::optional<QString> &headContent() const { return m_session->headContent(); }
-    const QList<NBEDiffHunk> &currentHunks() const { return m_currentHunks; }
+    // The comparison with HEAD and the gutter that shows it.
+    NBEChangeMarkers *changeMarkers() const { return m_changes; }
     NBEGutterView *gutter() const;
     NBEDiagnosticOverlay *diagnosticOverlay() const;
     // Typing help: completion and the language server's hover text.
@@ -99,8 +89,6 @@ public:
     void recomputeSwatchesNow();
     void scheduleSwatchRecompute();
 
-    // The delay between the last change and the change-marker comparison.
-    static constexpr int changeDelayMs = 150;
     // The delay between the last edit and the swatch scan; longer texts are
     // scanned off the main thread.
     static constexpr int swatchDelayMs = 200;
@@ -119,10 +107,6 @@ public:
 Q_SIGNALS:
     // A whole-document format finished (applied or not); for tests.
     void formatFinished(bool applied);
-    // The comparison with HEAD went off the main thread; for tests.
-    void changeDiffStarted();
-    // New hunks and markers were stored; for tests.
-    void changesRecomputed();
     // A swatch scan reached the overlay; for tests.
     void swatchesRecomputed();
 
@@ -174,9 +158,7 @@ private:
     void textSettled();
     void finishFormat(const QString &source, const std::optional<QString> &result);
     void observeScroll(NBEScrollLink *link);
-    void recomputeChanges(const std::optional<QString> &text = std::nullopt);
     void recomputeSwatches(const std::optional<QString> &text);
-    void storeHunks(const QList<NBEDiffHunk> &hunks);
     void installSwatchOverlay();
     void recomputeSwatchesAtRest();
 
@@ -193,11 +175,7 @@ private:
     NBELongLineView *m_longLineView = nullptr;
     QFont m_font;
     bool m_isUserEditing = false;
-    QList<NBEDiffHunk> m_currentHunks;
-    QPointer<NBEGutterView> m_gutter;
-    QTimer m_changeTimer;
-    // A comparison that was superseded while it ran stores nothing.
-    NBERequestOrder m_changeRequests;
+    NBEChangeMarkers *m_changes = nullptr;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     NBEEmmetController *m_emmet = nullptr;
     NBETagClosingController *m_tagClosing = nullptr;
