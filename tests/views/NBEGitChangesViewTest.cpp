@@ -208,6 +208,10 @@ TEST_F(NBEGitChangesViewTest, TheBoxKeepsTheDraftCommitsAndAmends)
     EXPECT_TRUE(NBETest::waitUntil([&] { return headSubject() == QStringLiteral("Second page"); }));
     EXPECT_TRUE(NBETest::waitUntil([&] { return view->messageBox()->toPlainText().isEmpty(); }));
     EXPECT_FALSE(settings->contains(NBECommitDrafts::key(repo)));
+    // The box empties when git is done, but the commit runs on until the
+    // changes are read again, its button cancelling: the user waits for it.
+    EXPECT_TRUE(NBETest::waitUntil(
+        [&] { return view->commitButton()->text() == QStringLiteral("Commit"); }));
 
     // Amend takes the last message to edit and replaces the commit.
     ASSERT_TRUE(view->amendBox()->isEnabled());
