@@ -7,6 +7,7 @@
 #include "NBEQtPrinters.h"
 #include "NBESoftBreaks.h"
 #include "NBESplitView.h"
+#include "NBESwatchScheduler.h"
 #include "NBETestSupport.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
@@ -49,7 +50,7 @@ struct Editor
 
     NBECodeTextEdit *textView() const { return view->textView(); }
     NBETextEditorCoordinator *coordinator() const { return view->coordinator(); }
-    NBEColorSwatchOverlay *overlay() const { return coordinator()->swatchOverlay(); }
+    NBEColorSwatchOverlay *overlay() const { return coordinator()->swatches()->overlay(); }
 
     QStringList literals() const
     {
@@ -73,7 +74,7 @@ struct Editor
     // Waits for the scan that follows typing.
     void awaitScan()
     {
-        QSignalSpy scanned(coordinator(), &NBETextEditorCoordinator::swatchesRecomputed);
+        QSignalSpy scanned(coordinator()->swatches(), &NBESwatchScheduler::recomputed);
         ASSERT_TRUE(NBETest::waitUntil([&] { return scanned.count() > 0; }));
     }
 
@@ -504,7 +505,7 @@ TEST(NBEColorSwatchOverlay, WritesOutsideTheTextAreIgnoredAndALargeTextIsScanned
 
     // A large text is scanned off the main thread, to its end.
     QString big;
-    for (int i = 0; big.size() <= 4 * NBETextEditorCoordinator::swatchBackgroundChars; ++i)
+    for (int i = 0; big.size() <= 4 * NBESwatchScheduler::backgroundChars; ++i)
         big +=
             QStringLiteral(".c%1 { color: #%2; }\n").arg(i).arg(i % 4096, 3, 16, QLatin1Char('0'));
     Editor large(big, NBELanguageRegistry::css());
@@ -515,7 +516,7 @@ TEST(NBEColorSwatchOverlay, WritesOutsideTheTextAreIgnoredAndALargeTextIsScanned
 TEST(NBEColorSwatchOverlay, ABackgroundScanOfAnOlderTextIsDropped)
 {
     QString css;
-    while (css.size() <= NBETextEditorCoordinator::swatchBackgroundChars)
+    while (css.size() <= NBESwatchScheduler::backgroundChars)
         css += QStringLiteral("a { color: #abc; border: 1px solid red; }\n");
     Editor editor(css, NBELanguageRegistry::css());
     ASSERT_TRUE(NBETest::waitUntil([&] { return !editor.overlay()->swatches().isEmpty(); }));
@@ -523,7 +524,7 @@ TEST(NBEColorSwatchOverlay, ABackgroundScanOfAnOlderTextIsDropped)
     // Two scans start in the background; an edit makes both stale before
     // either can land.
     QList<QList<NBECSSColorsSwatch>> stored;
-    QObject::connect(editor.coordinator(), &NBETextEditorCoordinator::swatchesRecomputed,
+    QObject::connect(editor.coordinator()->swatches(), &NBESwatchScheduler::recomputed,
                      [&] { stored.append(editor.overlay()->swatches()); });
     editor.host.language = NBELanguageRegistry::javascript();
     editor.host.apply();
@@ -554,7 +555,7 @@ TEST(NBEColorSwatchOverlay, SquaresOnEveryPageAreThoseAFullScanFinds)
     Editor editor(css, NBELanguageRegistry::css());
     NBECodeTextEdit *view = editor.textView();
     ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(view) != nullptr; }));
-    editor.coordinator()->recomputeSwatchesNow();
+    editor.coordinator()->swatches()->recomputeNow();
     const QList<NBECSSColorsSwatch> swatches = editor.overlay()->swatches();
     ASSERT_EQ(swatches.size(), 60 + 1200 + 60);
 
@@ -614,7 +615,7 @@ TEST(NBEColorSwatchOverlay, EverySwatchOfADensePieceCanBeReached)
     Editor editor(css, NBELanguageRegistry::css());
     NBECodeTextEdit *view = editor.textView();
     ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(view) != nullptr; }));
-    editor.coordinator()->recomputeSwatchesNow();
+    editor.coordinator()->swatches()->recomputeNow();
     const QList<NBECSSColorsSwatch> swatches = editor.overlay()->swatches();
     const QList<NBEColorSwatchOverlay::Box> boxes = editor.overlay()->boxes();
     ASSERT_FALSE(boxes.isEmpty());

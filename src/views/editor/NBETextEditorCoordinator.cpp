@@ -16,6 +16,7 @@
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBEScrollRestore.h"
+#include "NBESwatchScheduler.h"
 #include "NBESyntaxHighlighter.h"
 #include "NBETagClosingController.h"
 #include "NBEWhenFinished.h"
@@ -63,6 +64,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     m_textView = textView;
     m_buffer = m_session->buffer();
     m_changes = new NBEChangeMarkers(m_session, m_buffer, textView, this);
+    m_swatches = new NBESwatchScheduler(m_session, m_buffer, textView, this);
     const NBEEditorSettings &settings = m_session->settings();
     m_font = editorFont(settings.fontSize);
     // First, so that a document made for the view takes its font and options.
@@ -237,7 +239,7 @@ void NBETextEditorCoordinator::finishAttaching()
     m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
     m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
     installAssist();
-    installSwatchOverlay();
+    m_swatches->installOverlay();
 }
 
 void NBETextEditorCoordinator::installAssist()
@@ -369,7 +371,7 @@ void NBETextEditorCoordinator::languageDidChange()
         highlightWholeText();
     else
         m_highlightedLanguageID = std::nullopt;
-    recomputeSwatchesAtRest();
+    m_swatches->recomputeAtRest();
 }
 
 NBETextRange NBETextEditorCoordinator::selection() const
@@ -434,7 +436,7 @@ void NBETextEditorCoordinator::bufferReplaced()
     m_changes->scheduleRecompute();
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->update();
-    scheduleSwatchRecompute();
+    m_swatches->scheduleRecompute();
 }
 
 void NBETextEditorCoordinator::textDidChange(const NBETextChange &change)
@@ -454,7 +456,7 @@ void NBETextEditorCoordinator::noteEdit(int position, int added)
     // one copy then; a comparison or scan of an older text that is still
     // running stores nothing (it checks the revision).
     m_changes->stop();
-    m_swatchTimer.stop();
+    m_swatches->stop();
     const auto [from, to] = m_textView->textGeometry().toViewRange(position, position + added);
     // Squiggles of the changed lines are drawn again against their new layout.
     if (m_diagnosticOverlay)
@@ -474,7 +476,7 @@ void NBETextEditorCoordinator::textSettled()
     if (m_session->language())
         highlightWholeText(text);
     m_changes->recompute(text);
-    recomputeSwatches(text);
+    m_swatches->recompute(text);
 }
 
 void NBETextEditorCoordinator::selectionDidChange()

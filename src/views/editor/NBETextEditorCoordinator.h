@@ -21,7 +21,6 @@ class QTextDocument;
 
 class NBEChangeMarkers;
 class NBECodeTextEdit;
-class NBEColorSwatchOverlay;
 struct NBEEditorColors;
 class NBECompletionController;
 class NBEDiagnosticOverlay;
@@ -30,6 +29,7 @@ class NBEGutterView;
 class NBEHoverController;
 class NBELinkedRenameController;
 class NBELongLineView;
+class NBESwatchScheduler;
 class NBETagClosingController;
 struct NBETextChange;
 
@@ -83,16 +83,8 @@ public:
     NBECompletionController *completion() const { return m_completion; }
     NBEHoverController *hover() const { return m_hover; }
 
-    // Colour swatches: scanned again at once (an update at rest whose text or
-    // language changed), or once edits have paused.
-    NBEColorSwatchOverlay *swatchOverlay() const;
-    void recomputeSwatchesNow();
-    void scheduleSwatchRecompute();
-
-    // The delay between the last edit and the swatch scan; longer texts are
-    // scanned off the main thread.
-    static constexpr int swatchDelayMs = 200;
-    static constexpr qsizetype swatchBackgroundChars = 256 * 1024;
+    // Colour swatches: when the text is scanned for them, and their overlay.
+    NBESwatchScheduler *swatches() const { return m_swatches; }
 
     static QFont editorFont(double pointSize);
     // The offset of a caret given by line and column (from 1, the column in
@@ -107,8 +99,6 @@ public:
 Q_SIGNALS:
     // A whole-document format finished (applied or not); for tests.
     void formatFinished(bool applied);
-    // A swatch scan reached the overlay; for tests.
-    void swatchesRecomputed();
 
 private:
     void finishAttaching();
@@ -158,9 +148,6 @@ private:
     void textSettled();
     void finishFormat(const QString &source, const std::optional<QString> &result);
     void observeScroll(NBEScrollLink *link);
-    void recomputeSwatches(const std::optional<QString> &text);
-    void installSwatchOverlay();
-    void recomputeSwatchesAtRest();
 
     std::shared_ptr<NBEEditorSession> m_session;
     // The buffer shown (held, so it outlives the view).
@@ -187,10 +174,5 @@ private:
     // The language of the last highlight pass: another one needs a new
     // tokenizer before the next pass.
     std::optional<QString> m_highlightedLanguageID;
-    QPointer<NBEColorSwatchOverlay> m_swatchOverlay;
-    QTimer m_swatchTimer;
-    // The language and buffer revision of the last scan at rest.
-    std::optional<QString> m_lastSwatchKey;
-    // A background scan that a newer one superseded stores nothing.
-    NBERequestOrder m_swatchRequests;
+    NBESwatchScheduler *m_swatches = nullptr;
 };

@@ -12,6 +12,7 @@
 #include "NBESoftBreaks.h"
 #include "NBESourceEditor.h"
 #include "NBESplitView.h"
+#include "NBESwatchScheduler.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
@@ -200,7 +201,7 @@ TEST(NBELongLine, TypingHelpWorksInAPageThatAlsoHoldsALongLine)
     EXPECT_TRUE(host.text().contains(QStringLiteral("<li></li>")));
     EXPECT_TRUE(host.text().startsWith(head));
 
-    NBEColorSwatchOverlay *swatches = view.coordinator()->swatchOverlay();
+    NBEColorSwatchOverlay *swatches = view.coordinator()->swatches()->overlay();
     ASSERT_TRUE(swatches);
     const int literal = int(host.text().indexOf(QStringLiteral("#ff0000")));
     ASSERT_TRUE(NBETest::waitUntil([&] {

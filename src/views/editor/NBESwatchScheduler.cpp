@@ -1,30 +1,40 @@
-// The coordinator's part in colour swatches: when to scan the text for
-// colour literals and how their new text is written back.
+#include "NBESwatchScheduler.h"
 
 #include "NBEBackgroundPool.h"
+#include "NBECSSColors.h"
 #include "NBECodeTextEdit.h"
 #include "NBEColorSwatchOverlay.h"
-#include "NBETextEditorCoordinator.h"
+#include "NBEEditorSession.h"
 #include "NBEWhenFinished.h"
 
-NBEColorSwatchOverlay *NBETextEditorCoordinator::swatchOverlay() const
+#include <QTextDocument>
+
+NBESwatchScheduler::NBESwatchScheduler(std::shared_ptr<NBEEditorSession> session,
+                                       std::shared_ptr<NBETextBuffer> buffer,
+                                       NBECodeTextEdit *textView, QObject *owner)
+    : QObject(owner)
+    , m_session(std::move(session))
+    , m_buffer(std::move(buffer))
+    , m_textView(textView)
+{}
+
+NBEColorSwatchOverlay *NBESwatchScheduler::overlay() const
 {
-    return m_swatchOverlay;
+    return m_overlay;
 }
 
-void NBETextEditorCoordinator::installSwatchOverlay()
+void NBESwatchScheduler::installOverlay()
 {
-    if (!m_textView || m_swatchOverlay)
+    if (!m_textView || m_overlay)
         return;
-    m_swatchTimer.setSingleShot(true);
-    m_swatchTimer.setInterval(swatchDelayMs);
-    connect(&m_swatchTimer, &QTimer::timeout, this,
-            &NBETextEditorCoordinator::recomputeSwatchesNow);
-    m_swatchOverlay = new NBEColorSwatchOverlay(m_textView, m_buffer.get());
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(delayMs);
+    connect(&m_timer, &QTimer::timeout, this, &NBESwatchScheduler::recomputeNow);
+    m_overlay = new NBEColorSwatchOverlay(m_textView, m_buffer.get());
     // A picked colour is written like typing: one undoable edit that reaches
     // the buffer. A range the text no longer reaches is ignored.
-    m_swatchOverlay->onPick = [textView = QPointer<NBECodeTextEdit>(m_textView)](
-                                  NBETextRange range, const QString &text) {
+    m_overlay->onPick = [textView = QPointer<NBECodeTextEdit>(m_textView)](NBETextRange range,
+                                                                           const QString &text) {
         if (!textView || textView->isReadOnly())
             return;
         QTextDocument *document = textView->textGeometry().textDocument();
@@ -37,45 +47,40 @@ void NBETextEditorCoordinator::installSwatchOverlay()
         cursor.insertText(text);
         cursor.endEditBlock();
     };
-    recomputeSwatchesAtRest();
+    recomputeAtRest();
 }
 
-void NBETextEditorCoordinator::recomputeSwatchesAtRest()
+void NBESwatchScheduler::recomputeAtRest()
 {
     // Only when the language or the text moved on since the last scan.
     if (!m_textView)
         return;
     const QString key = m_session->languageID().value_or(QStringLiteral("-")) + u'|' +
                         QString::number(m_buffer->revision());
-    if (key == m_lastSwatchKey)
+    if (key == m_lastKey)
         return;
-    m_lastSwatchKey = key;
-    recomputeSwatchesNow();
+    m_lastKey = key;
+    recomputeNow();
 }
 
-void NBETextEditorCoordinator::scheduleSwatchRecompute()
+void NBESwatchScheduler::scheduleRecompute()
 {
-    m_swatchRequests.supersede();
-    m_swatchTimer.start();
+    m_requests.supersede();
+    m_timer.start();
 }
 
-void NBETextEditorCoordinator::recomputeSwatchesNow()
+void NBESwatchScheduler::recompute(const std::optional<QString> &current)
 {
-    recomputeSwatches(std::nullopt);
-}
-
-void NBETextEditorCoordinator::recomputeSwatches(const std::optional<QString> &current)
-{
-    m_swatchTimer.stop();
-    const NBERequestOrder::Token request = m_swatchRequests.next();
-    NBEColorSwatchOverlay *overlay = m_swatchOverlay;
+    m_timer.stop();
+    const NBERequestOrder::Token request = m_requests.next();
+    NBEColorSwatchOverlay *overlay = m_overlay;
     if (!overlay || !m_textView)
         return;
     const QString text = current ? *current : m_buffer->snapshot();
     const std::optional<QString> languageID = m_session->languageID();
-    if (text.size() <= swatchBackgroundChars) {
+    if (text.size() <= backgroundChars) {
         overlay->setSwatches(NBECSSColors::swatches(text, languageID));
-        Q_EMIT swatchesRecomputed();
+        Q_EMIT recomputed();
         return;
     }
     nbeWhenFinished(NBEBackgroundPool::run(
@@ -84,10 +89,10 @@ void NBETextEditorCoordinator::recomputeSwatches(const std::optional<QString> &c
                     [this, request,
                      revision = m_buffer->revision()](const QList<NBECSSColorsSwatch> &swatches) {
                         // Any edit or newer scan since makes these ranges stale.
-                        if (!m_swatchRequests.isCurrent(request) ||
-                            revision != m_buffer->revision() || !m_swatchOverlay)
+                        if (!m_requests.isCurrent(request) || revision != m_buffer->revision() ||
+                            !m_overlay)
                             return;
-                        m_swatchOverlay->setSwatches(swatches);
-                        Q_EMIT swatchesRecomputed();
+                        m_overlay->setSwatches(swatches);
+                        Q_EMIT recomputed();
                     });
 }
