@@ -404,6 +404,12 @@ void NBECodeTextEdit::keyPressEvent(QKeyEvent *event)
         }
     }
     if (event == QKeySequence::Undo || event == QKeySequence::Redo) {
+        // Through the text input, as the menu's undo and redo go.
+        if (!isReadOnly()) {
+            undoOrRedo(event == QKeySequence::Redo);
+            event->accept();
+            return;
+        }
         const QScopedValueRollback marking(m_undoingOrRedoing, true);
         QPlainTextEdit::keyPressEvent(event);
         return;

@@ -87,6 +87,7 @@ QTextDocument *NBELongLineView::firstDocument()
     }
     // A line of megabytes would be laid out whole at every key: the view
     // shows it split, and the buffer's document goes without a layout.
+    m_historyHoldsLongLine = true;
     m_buffer->setDocumentLayout(nullptr);
     m_longLines = new NBELongLineDocument(m_buffer, this);
     m_input = std::make_unique<NBELongLineInput>(m_view, m_longLines);
@@ -195,7 +196,9 @@ void NBELongLineView::bufferChanged(const NBETextChange &change)
 void NBELongLineView::bufferWillBeReplaced(const QString &text)
 {
     // A text that brings a line too long to show whole goes to a split view:
-    // shown whole, the line would be laid out whole.
+    // shown whole, the line would be laid out whole. The replacement
+    // starts a new undo history.
+    m_historyHoldsLongLine = false;
     if (m_view && !m_longLines && holdsLongLine(text))
         splitNow();
 }
@@ -241,6 +244,19 @@ bool NBELongLineView::drop(QDropEvent *event)
     return splitFor(event->mimeData()) && m_input->drop(event);
 }
 
+bool NBELongLineView::undoOrRedo(bool redo)
+{
+    // Which step brings the line back is not known before it is taken: once
+    // the history held one, every step goes split (shown whole, the line
+    // would be laid out whole), and the view is whole again at the pause.
+    const QTextDocument *document = m_buffer->document();
+    if (!m_historyHoldsLongLine || m_longLines || !m_view ||
+        !(redo ? document->isRedoAvailable() : document->isUndoAvailable()))
+        return false;
+    showSplitNow();
+    return m_input && m_input->undoOrRedo(redo);
+}
+
 void NBELongLineView::showWholeAgain()
 {
     if (!m_longLines || !m_view || hasLongLine(m_buffer->document()))
@@ -267,6 +283,7 @@ void NBELongLineView::show(NBELongLineDocument *longLines)
     NBECodeTextEdit *view = m_view;
     const QTextCursor caret = view->textCursor();
     Q_EMIT splitWillShow();
+    m_historyHoldsLongLine = true;
     m_longLines = longLines;
     QTextDocument *document = longLines->document();
     m_input = std::make_unique<NBELongLineInput>(view, longLines);

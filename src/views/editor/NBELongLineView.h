@@ -22,8 +22,8 @@ struct NBETextChange;
 // glyphs are shaped, and how a highlight pass colours what it shows. A text
 // holding a line too long to lay out at every key is shown split: at once
 // when it is short, else once its split document is made off the main
-// thread (laid out unshaped until then). A paste, drop or replacement that
-// brings such a line splits the view first.
+// thread (laid out unshaped until then). A paste, drop, replacement, undo or
+// redo that brings such a line splits the view first.
 class NBELongLineView : public QObject, private NBETextInput
 {
     Q_OBJECT
@@ -111,7 +111,8 @@ private:
     bool paste(const QMimeData *source) override;
     bool drop(QDropEvent *event) override;
     QMimeData *copy() const override { return nullptr; }
-    bool undoOrRedo(bool) override { return false; }
+    // An undo or redo that may bring a long line back is taken split.
+    bool undoOrRedo(bool redo) override;
 
     std::shared_ptr<NBETextBuffer> m_buffer;
     QPointer<NBECodeTextEdit> m_view;
@@ -119,4 +120,7 @@ private:
     // Installed on the view while it shows m_longLines.
     std::unique_ptr<NBELongLineInput> m_input;
     bool m_splitting = false;
+    // The buffer's undo history may hold a line too long to show whole: the
+    // view showed one since the history began.
+    bool m_historyHoldsLongLine = false;
 };

@@ -395,7 +395,8 @@ TEST_F(NBELongLineWindowTest, ALongPasteIsShownSplitWithItsUndoAndRedo)
 
 // The same paste into a text shown whole: the view shows the text split
 // before the line reaches it, so the line is never laid out whole, and the
-// view keeps its mapping to the text through undo and redo.
+// view keeps its mapping to the text through undo and redo, also a redo
+// into the view shown whole again.
 TEST_F(NBELongLineWindowTest, ALongPasteIntoAWholeViewIsSplitBeforeItIsShown)
 {
     const QString original = QStringLiteral("let a = 1;\nlet b = 2;\n");
@@ -433,6 +434,27 @@ TEST_F(NBELongLineWindowTest, ALongPasteIntoAWholeViewIsSplitBeforeItIsShown)
     ASSERT_NO_FATAL_FAILURE(expectShown(expected));
     QTest::keySequence(edit, QKeySequence::Undo);
     ASSERT_NO_FATAL_FAILURE(expectShown(original));
+    // Shown whole again at the pause, the redo that brings the line back
+    // splits the view before it does.
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !NBETest::longLines(edit); }));
+    QTest::keySequence(edit, QKeySequence::Redo);
+    longLines = NBETest::longLines(edit);
+    ASSERT_TRUE(longLines);
+    EXPECT_EQ(text->findBlock(at).layout()->lineCount(), 0);
+    ASSERT_NO_FATAL_FAILURE(expectShown(expected));
+    EXPECT_EQ(longLines->toText(edit->textCursor().position()), at + pasted.size());
+    QTest::keySequence(edit, QKeySequence::Undo);
+    ASSERT_NO_FATAL_FAILURE(expectShown(original));
+    // A step that brings no long line back goes the same way, and the view
+    // is whole again at the pause.
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !NBETest::longLines(edit); }));
+    QTest::keyClick(edit, Qt::Key_X);
+    ASSERT_EQ(edit->text(), QString(original).insert(at, u'x'));
+    QTest::keySequence(edit, QKeySequence::Undo);
+    EXPECT_EQ(edit->text(), original);
+    EXPECT_EQ(edit->textCursor().position(), at);
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !NBETest::longLines(edit); }));
+    EXPECT_EQ(edit->text(), original);
 }
 
 namespace {
