@@ -5,20 +5,18 @@
 #include "NBECodeTextEdit.h"
 #include "NBECompletionController.h"
 #include "NBEDiagnosticOverlay.h"
-#include "NBEEmmetController.h"
+#include "NBEEditorAssist.h"
 #include "NBEFormatter.h"
 #include "NBEGutterView.h"
 #include "NBEHTMLEditor.h"
 #include "NBEHoverController.h"
 #include "NBELineLayout.h"
-#include "NBELinkedRenameController.h"
 #include "NBELongLineView.h"
 #include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBEScrollRestore.h"
 #include "NBESwatchScheduler.h"
 #include "NBESyntaxHighlighter.h"
-#include "NBETagClosingController.h"
 #include "NBEWhenFinished.h"
 
 #include <QFontDatabase>
@@ -238,48 +236,18 @@ void NBETextEditorCoordinator::finishAttaching()
         observeScroll(m_session->scrollLink());
     m_diagnosticOverlay = new NBEDiagnosticOverlay(textView);
     m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
-    installAssist();
+    m_assist = new NBEEditorAssist(m_session.get(), m_buffer, textView, this);
     m_swatches->installOverlay();
 }
 
-void NBETextEditorCoordinator::installAssist()
+NBECompletionController *NBETextEditorCoordinator::completion() const
 {
-    NBECodeTextEdit *textView = m_textView;
-    m_emmet = new NBEEmmetController(textView, this);
-    m_tagClosing = new NBETagClosingController(textView, this);
-    m_linkedRename = new NBELinkedRenameController(textView, m_buffer, this);
-    m_completion = new NBECompletionController(textView, m_buffer, this);
-    m_hover = new NBEHoverController(textView, this);
-    feedAssist();
+    return m_assist ? m_assist->completion() : nullptr;
 }
 
-void NBETextEditorCoordinator::feedAssist()
+NBEHoverController *NBETextEditorCoordinator::hover() const
 {
-    if (!m_completion)
-        return;
-    const std::optional<QString> languageID = m_session->languageID();
-    m_emmet->setLanguageID(languageID);
-    m_emmet->setSettings(m_session->settings());
-    m_tagClosing->setLanguageID(languageID);
-    m_linkedRename->setLanguageID(languageID);
-    m_completion->setLanguageID(languageID);
-    const NBEEditorProviders &providers = m_session->providers();
-    m_completion->setDocumentLocation(providers.fileURL, providers.projectRoot);
-    m_completion->setServer(providers.completion, providers.completionTriggers);
-    m_hover->setProvider(providers.hover);
-}
-
-void NBETextEditorCoordinator::assistTextEdited(int position, int removed, int added)
-{
-    if (!m_completion)
-        return;
-    // A partner's rename is the typing help's own edit: it neither opens nor
-    // hides anything.
-    const bool mirrored = m_linkedRename->isMirroring();
-    m_linkedRename->textEdited(position);
-    m_completion->textEdited(position, removed, added, mirrored);
-    if (!mirrored)
-        m_hover->textEdited();
+    return m_assist ? m_assist->hover() : nullptr;
 }
 
 NBEEditorColors NBETextEditorCoordinator::editorColors(const NBETheme &theme)
@@ -305,11 +273,10 @@ void NBETextEditorCoordinator::listenToSession()
     NBEEditorSession *session = m_session.get();
     NBEEditorDocument *document = &session->document();
     connect(document, &NBEEditorDocument::languageChanged, this, [this] {
-        feedAssist();
+        m_assist->feed();
         languageDidChange();
     });
-    connect(session, &NBEEditorSession::providersChanged, this,
-            &NBETextEditorCoordinator::feedAssist);
+    connect(session, &NBEEditorSession::providersChanged, m_assist, &NBEEditorAssist::feed);
     connect(document, &NBEEditorDocument::settingsChanged, this,
             &NBETextEditorCoordinator::settingsDidChange);
     connect(session, &NBEEditorSession::themeChanged, this, [this] {
@@ -338,7 +305,7 @@ void NBETextEditorCoordinator::settingsDidChange(const NBEEditorSettings &previo
     if (!textView)
         return;
     const NBEEditorSettings &settings = m_session->settings();
-    m_emmet->setSettings(settings);
+    m_assist->setSettings(settings);
     // Each of font size and line numbers brings a new gutter (the last one
     // stays); a new gutter starts without markers.
     if (settings.fontSize != previous.fontSize) {
@@ -446,7 +413,8 @@ void NBETextEditorCoordinator::textDidChange(const NBETextChange &change)
     const int position = int(change.position);
     const int added = int(change.inserted.size());
     noteEdit(position, added);
-    assistTextEdited(position, int(change.removed), added);
+    if (m_assist)
+        m_assist->textEdited(position, int(change.removed), added);
 }
 
 void NBETextEditorCoordinator::noteEdit(int position, int added)

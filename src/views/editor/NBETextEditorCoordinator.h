@@ -22,15 +22,13 @@ class QTextDocument;
 class NBEChangeMarkers;
 class NBECodeTextEdit;
 struct NBEEditorColors;
+class NBEEditorAssist;
 class NBECompletionController;
 class NBEDiagnosticOverlay;
-class NBEEmmetController;
 class NBEGutterView;
 class NBEHoverController;
-class NBELinkedRenameController;
 class NBELongLineView;
 class NBESwatchScheduler;
-class NBETagClosingController;
 struct NBETextChange;
 
 // The text view's delegate and the owner of one editor's editing state: what
@@ -80,8 +78,8 @@ public:
     NBEGutterView *gutter() const;
     NBEDiagnosticOverlay *diagnosticOverlay() const;
     // Typing help: completion and the language server's hover text.
-    NBECompletionController *completion() const { return m_completion; }
-    NBEHoverController *hover() const { return m_hover; }
+    NBECompletionController *completion() const;
+    NBEHoverController *hover() const;
 
     // Colour swatches: when the text is scanned for them, and their overlay.
     NBESwatchScheduler *swatches() const { return m_swatches; }
@@ -111,11 +109,6 @@ private:
     void listenToSession();
     void settingsDidChange(const NBEEditorSettings &previous);
     void languageDidChange();
-    // The typing help's controllers, wired to the text view and fed from the
-    // inputs.
-    void installAssist();
-    void feedAssist();
-    void assistTextEdited(int position, int removed, int added);
     void textDidChange(const NBETextChange &change);
     void noteEdit(int position, int added);
     // Wrapping, font, tabs and invisibles as `settings` have them.
@@ -164,11 +157,8 @@ private:
     bool m_isUserEditing = false;
     NBEChangeMarkers *m_changes = nullptr;
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
-    NBEEmmetController *m_emmet = nullptr;
-    NBETagClosingController *m_tagClosing = nullptr;
-    NBELinkedRenameController *m_linkedRename = nullptr;
-    NBECompletionController *m_completion = nullptr;
-    NBEHoverController *m_hover = nullptr;
+    // The typing help.
+    NBEEditorAssist *m_assist = nullptr;
     bool m_replacing = false;
     bool m_scrollObserved = false;
     // The language of the last highlight pass: another one needs a new
