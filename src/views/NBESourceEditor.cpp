@@ -1,6 +1,7 @@
 #include "NBESourceEditor.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBEEditorFormatting.h"
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 #include "NBEWhenFinished.h"
@@ -58,16 +59,16 @@ NBESourceEditor::NBESourceEditor(const NBESourceEditorOwners &owners, const QUui
     connect(&owners.tabs, &NBEWorkspaceTabs::markdownEditRequested, this,
             [this](const QUuid &tabID, NBEMarkdownAction action) {
                 if (tabID == m_tabID)
-                    m_editor->coordinator()->applyMarkdownAction(action);
+                    m_editor->coordinator()->formatting()->applyMarkdownAction(action);
             });
     connect(&owners.tabs, &NBEWorkspaceTabs::htmlEditRequested, this,
             [this](const QUuid &tabID, NBEHTMLAction action) {
                 if (tabID == m_tabID)
-                    m_editor->coordinator()->applyHTMLAction(action);
+                    m_editor->coordinator()->formatting()->applyHTMLAction(action);
             });
     connect(&owners.tabs, &NBEWorkspaceTabs::formatRequested, this, [this](const QUuid &tabID) {
         if (tabID == m_tabID)
-            m_editor->coordinator()->format();
+            m_editor->coordinator()->formatting()->format();
     });
 }
 

@@ -1,6 +1,7 @@
 #include "NBETextEditorView.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
+#include "NBEEditorFormatting.h"
 #include "NBEEditorTestHost.h"
 #include "NBEFindBar.h"
 #include "NBEGutterView.h"
@@ -200,7 +201,7 @@ TEST(NBETextEditorView, AMarkdownActionIsOneUndoableEditThatKeepsTheSelection)
     cursor.setPosition(14, QTextCursor::KeepAnchor);
     view.textView()->setTextCursor(cursor);
 
-    view.coordinator()->applyMarkdownAction(NBEMarkdownAction::bold);
+    view.coordinator()->formatting()->applyMarkdownAction(NBEMarkdownAction::bold);
     host.apply(); // a render applies nothing again
     EXPECT_EQ(host.text(), QStringLiteral("make this **bold**"));
     EXPECT_EQ(view.textView()->textCursor().selectedText(), QStringLiteral("bold"));
@@ -218,7 +219,7 @@ TEST(NBETextEditorView, AnHTMLActionWrapsTheSelection)
     QTextCursor cursor = view.textView()->textCursor();
     cursor.select(QTextCursor::Document);
     view.textView()->setTextCursor(cursor);
-    view.coordinator()->applyHTMLAction(NBEHTMLAction::bold);
+    view.coordinator()->formatting()->applyHTMLAction(NBEHTMLAction::bold);
     host.apply();
     EXPECT_EQ(host.text(), QStringLiteral("<strong>hello</strong>"));
 }
@@ -336,9 +337,9 @@ TEST(NBETextEditorView, FormatKeepsTheCaretLineAndIsOneUndoStep)
     host.lspFormatting = [](const QString &text) {
         return QtFuture::makeReadyFuture(std::optional<QString>(text.toUpper()));
     };
-    QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
+    QSignalSpy finished(view.coordinator()->formatting(), &NBEEditorFormatting::formatFinished);
     host.apply();
-    view.coordinator()->format();
+    view.coordinator()->formatting()->format();
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_TRUE(finished.first().first().toBool());
     EXPECT_EQ(host.text(), QStringLiteral("A{COLOR:RED}\nB{COLOR:BLUE}\nC{}"));
@@ -369,8 +370,8 @@ TEST(NBETextEditorView, UndoingAFormatPutsTheCaretBackWhereItWas)
     edit->setTextCursor(cursor);
     edit->centerCursor();
     const int scroll = edit->verticalScrollBar()->value();
-    QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
-    view.coordinator()->format();
+    QSignalSpy finished(view.coordinator()->formatting(), &NBEEditorFormatting::formatFinished);
+    view.coordinator()->formatting()->format();
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     ASSERT_TRUE(finished.first().first().toBool());
 
@@ -385,8 +386,8 @@ TEST(NBETextEditorView, FormatWithoutAFormatterLeavesTheText)
     NBEEditorTestHost host(QStringLiteral("# Title\n\ntext"));
     host.language = NBELanguageRegistry::markdown();
     NBETextEditorView view(host.session());
-    QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
-    view.coordinator()->format();
+    QSignalSpy finished(view.coordinator()->formatting(), &NBEEditorFormatting::formatFinished);
+    view.coordinator()->formatting()->format();
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));
     EXPECT_FALSE(finished.first().first().toBool());
     EXPECT_EQ(host.text(), QStringLiteral("# Title\n\ntext"));
@@ -400,13 +401,13 @@ TEST(NBETextEditorView, TextTypedWhileTheServerFormatsSurvives)
     promise.start();
     host.lspFormatting = [&promise](const QString &) { return promise.future(); };
     NBETextEditorView view(host.session());
-    view.coordinator()->format();
+    view.coordinator()->formatting()->format();
     QCoreApplication::processEvents(); // the format task starts and waits
     view.textView()->moveCursor(QTextCursor::End);
     QTest::keyClick(view.textView(), Qt::Key_Return);
     typeText(view, QStringLiteral("q{}"));
 
-    QSignalSpy finished(view.coordinator(), &NBETextEditorCoordinator::formatFinished);
+    QSignalSpy finished(view.coordinator()->formatting(), &NBEEditorFormatting::formatFinished);
     promise.addResult(std::optional<QString>(QStringLiteral("p {\n  color: red;\n}\n")));
     promise.finish();
     ASSERT_TRUE(!finished.isEmpty() || finished.wait(5000));

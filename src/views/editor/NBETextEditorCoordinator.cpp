@@ -1,35 +1,31 @@
 #include "NBETextEditorCoordinator.h"
 
-#include "NBEAssistEdits.h"
 #include "NBEChangeMarkers.h"
 #include "NBECodeTextEdit.h"
 #include "NBECompletionController.h"
 #include "NBEDiagnosticOverlay.h"
 #include "NBEEditorAssist.h"
-#include "NBEFormatter.h"
+#include "NBEEditorFormatting.h"
 #include "NBEGutterView.h"
-#include "NBEHTMLEditor.h"
 #include "NBEHoverController.h"
 #include "NBELineLayout.h"
 #include "NBELongLineView.h"
-#include "NBEMarkdownEditor.h"
 #include "NBEScrollLink.h"
 #include "NBEScrollRestore.h"
 #include "NBESwatchScheduler.h"
 #include "NBESyntaxHighlighter.h"
-#include "NBEWhenFinished.h"
 
 #include <QFontDatabase>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
-#include <QtConcurrent/QtConcurrentRun>
 
 NBETextEditorCoordinator::NBETextEditorCoordinator(std::shared_ptr<NBEEditorSession> session,
                                                    QObject *owner)
     : QObject(owner)
     , m_session(std::move(session))
+    , m_formatting(new NBEEditorFormatting(m_session, this))
 {}
 
 NBETextEditorCoordinator::~NBETextEditorCoordinator() = default;
@@ -61,6 +57,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 {
     m_textView = textView;
     m_buffer = m_session->buffer();
+    m_formatting->setTextView(textView);
     m_changes = new NBEChangeMarkers(m_session, m_buffer, textView, this);
     m_swatches = new NBESwatchScheduler(m_session, m_buffer, textView, this);
     const NBEEditorSettings &settings = m_session->settings();
@@ -341,25 +338,6 @@ void NBETextEditorCoordinator::languageDidChange()
     m_swatches->recomputeAtRest();
 }
 
-NBETextRange NBETextEditorCoordinator::selection() const
-{
-    const QTextCursor cursor = m_textView->textCursor();
-    const int start = textOffset(cursor.selectionStart());
-    return {start, textOffset(cursor.selectionEnd()) - start};
-}
-
-void NBETextEditorCoordinator::applyMarkdownAction(NBEMarkdownAction action)
-{
-    if (m_textView)
-        applyEdit(NBEMarkdownEditor::edit(action, m_textView->text(), selection()));
-}
-
-void NBETextEditorCoordinator::applyHTMLAction(NBEHTMLAction action)
-{
-    if (m_textView)
-        applyEdit(NBEHTMLEditor::edit(action, m_textView->text(), selection()));
-}
-
 void NBETextEditorCoordinator::applyLanguage()
 {
     m_longLineView->setLanguage(*m_highlighter, m_session->language());
@@ -453,101 +431,6 @@ void NBETextEditorCoordinator::selectionDidChange()
         return;
     const NBECursorPosition caret = caretOf(m_textView->textCursor());
     m_session->reportCursor(caret.line, caret.column);
-}
-
-void NBETextEditorCoordinator::applyEdit(const NBEMarkdownEdit &edit)
-{
-    NBECodeTextEdit *textView = m_textView;
-    if (!textView || textView->isReadOnly())
-        return;
-    QTextDocument *document = textDocument();
-    const int length = document->characterCount() - 1;
-    const int start = int(std::clamp<int>(edit.range.location, 0, length));
-    const int end = int(std::clamp<int>(edit.range.end(), start, length));
-    QTextCursor cursor(document);
-    cursor.setPosition(start);
-    cursor.setPosition(end, QTextCursor::KeepAnchor);
-    cursor.insertText(edit.replacement);
-    const int newLength = document->characterCount() - 1;
-    const int selStart = int(std::clamp<int>(edit.selection.location, 0, newLength));
-    const int selEnd = int(std::clamp<int>(edit.selection.end(), selStart, newLength));
-    placeCaret(selEnd, selStart);
-    textView->setFocus();
-}
-
-void NBETextEditorCoordinator::format()
-{
-    if (!m_textView)
-        return;
-    const QString source = m_textView->text();
-    const NBEEditorSettings &settings = m_session->settings();
-    const QString indent = settings.indentUnit();
-    const std::optional<QString> languageID = m_session->languageID();
-    // The built-in formatters work on the whole text: off the main thread.
-    const auto builtIn = [this, source, languageID, indent] {
-        nbeWhenFinished(QtConcurrent::run([source, languageID, indent] {
-                            return NBEFormatter::format(source, languageID, indent);
-                        }),
-                        this, [this, source](const std::optional<QString> &result) {
-                            finishFormat(source, result);
-                        });
-    };
-    const auto &formatting = m_session->providers().formatting;
-    if (!formatting) {
-        builtIn();
-        return;
-    }
-    nbeWhenFinished(formatting(source), this,
-                    [this, source, builtIn](const std::optional<QString> &result) {
-                        if (result)
-                            finishFormat(source, result);
-                        else
-                            builtIn();
-                    });
-}
-
-void NBETextEditorCoordinator::finishFormat(const QString &source,
-                                            const std::optional<QString> &result)
-{
-    // A result computed from a text the user has changed since would undo
-    // that typing: it is dropped.
-    if (!m_textView || !result) {
-        Q_EMIT formatFinished(false);
-        return;
-    }
-    const QString current = m_textView->text();
-    if (current != source || *result == current) {
-        Q_EMIT formatFinished(false);
-        return;
-    }
-    applyFormattedText(*result);
-    Q_EMIT formatFinished(true);
-}
-
-void NBETextEditorCoordinator::applyFormattedText(const QString &formatted)
-{
-    NBECodeTextEdit *textView = m_textView;
-    if (!textView || textView->isReadOnly())
-        return;
-    const QString before = textView->text();
-    const int caret =
-        std::min<int>(textOffset(textView->textCursor().selectionStart()), int(before.size()));
-    const qsizetype lines = QStringView(before).left(caret).count(u'\n');
-
-    // Opened at the caret, where undo puts it back (not at the text's end).
-    NBEAssistEdits::replaced(textDocument(), 0, int(before.size()), formatted, caret);
-
-    qsizetype position = 0;
-    for (qsizetype passed = 0; passed < lines; ++passed) {
-        const qsizetype next = formatted.indexOf(u'\n', position);
-        if (next < 0) {
-            position = formatted.size();
-            break;
-        }
-        position = next + 1;
-    }
-    placeCaret(int(std::min<qsizetype>(position, formatted.size())));
-    textView->ensureCursorVisible();
 }
 
 void NBETextEditorCoordinator::scrollTo(int line, const std::optional<NBERevealRange> &range)

@@ -3,10 +3,7 @@
 #include "NBECSSColors.h"
 #include "NBEEditorHighlighter.h"
 #include "NBEEditorSession.h"
-#include "NBEHTMLAction.h"
 #include "NBELineDiff.h"
-#include "NBEMarkdownAction.h"
-#include "NBEMarkdownEdit.h"
 #include "NBERequestOrder.h"
 
 #include <QFont>
@@ -23,6 +20,7 @@ class NBEChangeMarkers;
 class NBECodeTextEdit;
 struct NBEEditorColors;
 class NBEEditorAssist;
+class NBEEditorFormatting;
 class NBECompletionController;
 class NBEDiagnosticOverlay;
 class NBEGutterView;
@@ -48,17 +46,8 @@ public:
     // the session's changes.
     void attach(NBECodeTextEdit *textView);
 
-    // One formatting edit as one undoable change.
-    void applyEdit(const NBEMarkdownEdit &edit);
-    // A toolbar action on the selection, as one undoable change.
-    void applyMarkdownAction(NBEMarkdownAction action);
-    void applyHTMLAction(NBEHTMLAction action);
-    // Formats the whole text: the language server's formatting when it has
-    // one, the built-in formatter otherwise. A text typed into meanwhile
-    // stays as it is.
-    void format();
-    // Replaces the whole text with a formatted one; the caret keeps its line.
-    void applyFormattedText(const QString &formatted);
+    // The toolbar's actions and formatting, each one undoable change.
+    NBEEditorFormatting *formatting() const { return m_formatting; }
     // Selects a 1-based line and scrolls to it; any other number puts the
     // caret at the end.
     void scrollTo(int line, const std::optional<NBERevealRange> &range = std::nullopt);
@@ -95,8 +84,6 @@ public:
     static NBEEditorColors editorColors(const NBETheme &theme);
 
 Q_SIGNALS:
-    // A whole-document format finished (applied or not); for tests.
-    void formatFinished(bool applied);
 
 private:
     void finishAttaching();
@@ -120,7 +107,6 @@ private:
     void bufferWillBeReplaced();
     void bufferReplaced();
     void selectionDidChange();
-    NBETextRange selection() const;
     // Where edits by text offsets go: the buffer's document while the view
     // shows a split one, else the view's.
     QTextDocument *textDocument() const;
@@ -139,7 +125,6 @@ private:
     // After edits paused: re-highlighting, change markers and swatches from
     // one copy of the text.
     void textSettled();
-    void finishFormat(const QString &source, const std::optional<QString> &result);
     void observeScroll(NBEScrollLink *link);
 
     std::shared_ptr<NBEEditorSession> m_session;
@@ -159,6 +144,7 @@ private:
     QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
     // The typing help.
     NBEEditorAssist *m_assist = nullptr;
+    NBEEditorFormatting *m_formatting;
     bool m_replacing = false;
     bool m_scrollObserved = false;
     // The language of the last highlight pass: another one needs a new
