@@ -14,7 +14,7 @@ QFuture<NBEGitResult> NBEGitHistory::commit(const QString &message, bool amend,
     return m_runner.actor().run([this, message, amend, repository, ticket] {
         const auto cancelled = [this, ticket] { return m_commitsCancelled >= ticket; };
         if (cancelled()) {
-            NBEGitResult result = NBEGitResult::failure(QStringLiteral("git was stopped."));
+            NBEGitResult result = NBEGitResult::failure(tr("git was stopped."));
             result.cancelled = true;
             return result;
         }
@@ -106,7 +106,7 @@ QFuture<bool> NBEGitHistory::restoreFile(const QString &path, const QString &atC
 QFuture<NBEGitResult> NBEGitHistory::revertCommit(const QString &sha, const QUrl &repository)
 {
     return m_runner.actor().run([this, sha, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(sha, QStringLiteral("A commit")))
+        if (const auto refused = NBEGitRunner::refusedName(sha, tr("A commit")))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError(
             {QStringLiteral("revert"), QStringLiteral("--no-edit"), sha}, repository);
@@ -117,9 +117,9 @@ QFuture<NBEGitResult> NBEGitHistory::createTag(const QString &name, const QStrin
                                                const QString &message, const QUrl &repository)
 {
     return m_runner.actor().run([this, name, atCommit, message, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, QStringLiteral("A tag name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, tr("A tag name")))
             return NBEGitResult::failure(*refused);
-        if (const auto refused = NBEGitRunner::refusedName(atCommit, QStringLiteral("A commit")))
+        if (const auto refused = NBEGitRunner::refusedName(atCommit, tr("A commit")))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError({QStringLiteral("tag"), QStringLiteral("-a"), name,
                                            atCommit, QStringLiteral("-m"),
@@ -147,7 +147,7 @@ QStringList NBEGitHistory::branchesNow(const QUrl &repository) const
 QFuture<NBEGitResult> NBEGitHistory::switchBranch(const QString &name, const QUrl &repository)
 {
     return m_runner.actor().run([this, name, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, QStringLiteral("A branch name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, tr("A branch name")))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError({QStringLiteral("switch"), name}, repository);
     });
@@ -173,7 +173,7 @@ QFuture<int> NBEGitHistory::commitsOnNoBranch(const QUrl &repository)
 QFuture<NBEGitResult> NBEGitHistory::createBranch(const QString &name, const QUrl &repository)
 {
     return m_runner.actor().run([this, name, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, QStringLiteral("A branch name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, tr("A branch name")))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError({QStringLiteral("switch"), QStringLiteral("-c"), name},
                                           repository);
@@ -184,7 +184,7 @@ QFuture<NBEGitResult> NBEGitHistory::deleteBranch(const QString &name, bool forc
                                                   const QUrl &repository)
 {
     return m_runner.actor().run([this, name, force, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, QStringLiteral("A branch name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, tr("A branch name")))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError(
             {QStringLiteral("branch"), force ? QStringLiteral("-D") : QStringLiteral("-d"), name},
@@ -195,7 +195,7 @@ QFuture<NBEGitResult> NBEGitHistory::deleteBranch(const QString &name, bool forc
 QFuture<NBEGitMergeResult> NBEGitHistory::merge(const QString &name, const QUrl &repository)
 {
     return m_runner.actor().run([this, name, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, QStringLiteral("A branch name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, tr("A branch name")))
             return NBEGitMergeResult{false, refused, false};
         // A tag of the same name would be merged in the branch's place (git
         // only warns that the name is ambiguous): the branch is named in full

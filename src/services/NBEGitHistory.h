@@ -4,6 +4,7 @@
 #include "NBEGitOutput.h"
 #include "NBEGitRunner.h"
 
+#include <QCoreApplication>
 #include <QFuture>
 #include <QList>
 #include <QString>
@@ -38,6 +39,8 @@ struct NBEGitMergeState
 // names the user typed that git would read as options are refused.
 class NBEGitHistory
 {
+    Q_DECLARE_TR_FUNCTIONS(NBEGitHistory)
+
 public:
     explicit NBEGitHistory(NBEGitRunner &runner);
 

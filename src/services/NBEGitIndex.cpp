@@ -126,8 +126,7 @@ QFuture<NBEGitResult> NBEGitIndex::discardChanges(const QUrl &file, const QUrl &
         if (untracked)
             return QFile::moveToTrash(file.toLocalFile())
                        ? NBEGitResult::success()
-                       : NBEGitResult::failure(
-                             QStringLiteral("It couldn't be moved to the trash."));
+                       : NBEGitResult::failure(tr("It couldn't be moved to the trash."));
         return m_runner.runCapturingError(
             {QStringLiteral("restore"), QStringLiteral("--source=HEAD"), QStringLiteral("--staged"),
              QStringLiteral("--worktree"), QStringLiteral("--"), file.toLocalFile()},
@@ -279,7 +278,7 @@ NBEGitResult NBEGitIndex::applyCachedNow(const QString &patch, bool reverse,
                          QStringLiteral(".patch");
     if (auto written = nbeReplaceFile(path, patch.toUtf8()); !written)
         return NBEGitResult::failure(
-            QStringLiteral("Couldn't write the patch: %1.").arg(written.error().description));
+            tr("Couldn't write the patch: %1.").arg(written.error().description));
     QStringList arguments{QStringLiteral("apply"), QStringLiteral("--cached"),
                           QStringLiteral("--recount")};
     if (reverse)
@@ -348,9 +347,9 @@ std::optional<QString> NBEGitIndex::savedText(const QUrl &file)
 NBEGitResult NBEGitIndex::applyHunk(const NBEDiffHunk &hunk, const QUrl &file,
                                     const QUrl &repository, bool unstaging) const
 {
-    const NBEGitResult nothing =
-        NBEGitResult::failure(unstaging ? QStringLiteral("Failed to unstage this hunk.")
-                                        : QStringLiteral("Failed to stage this hunk."));
+    const NBEGitResult nothing = NBEGitResult::failure(
+        unstaging ? tr("Failed to unstage this hunk.") : tr("Failed to stage this hunk."),
+        NBEGitFailure::nothingToMove);
     const auto texts = hunkTexts(file, repository);
     if (!texts)
         return nothing;

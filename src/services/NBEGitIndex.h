@@ -5,6 +5,7 @@
 #include "NBEGitRunner.h"
 #include "NBELineDiff.h"
 
+#include <QCoreApplication>
 #include <QFuture>
 #include <QList>
 #include <QString>
@@ -20,6 +21,8 @@
 // file arguments are absolute paths passed after "--".
 class NBEGitIndex
 {
+    Q_DECLARE_TR_FUNCTIONS(NBEGitIndex)
+
 public:
     explicit NBEGitIndex(NBEGitRunner &runner);
 

@@ -2,6 +2,7 @@
 
 #include "NBEFileService.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 #include <algorithm>
@@ -509,7 +510,7 @@ QString NBEGitOutput::failureLine(const QByteArray &standardError, const QString
             break;
         }
     }
-    return QStringLiteral("git ") + command + QStringLiteral(" failed.");
+    return QCoreApplication::translate("NBEGitOutput", "git %1 failed.").arg(command);
 }
 
 QStringList NBEGitOutput::lines(const std::optional<QString> &output)

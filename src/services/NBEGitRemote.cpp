@@ -62,7 +62,7 @@ QFuture<NBEGitResult> NBEGitRemote::setOriginURL(const QString &url, bool exists
                                                  const QUrl &repository)
 {
     return m_runner.actor().run([this, url, exists, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(url, QStringLiteral("A remote URL")))
+        if (const auto refused = NBEGitRunner::refusedName(url, tr("A remote URL")))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError(
             {QStringLiteral("remote"), exists ? QStringLiteral("set-url") : QStringLiteral("add"),
@@ -169,29 +169,29 @@ QFuture<NBEGitResult> NBEGitRemote::pushSettingUpstream(const QString &remote,
                                                         const QString &branch,
                                                         const QUrl &repository)
 {
-    return m_runner.runOnNetworkQueue([git = m_runner.gitURL(), limit = m_runner.networkTimeLimit(),
-                                       remote, branch, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(remote, QStringLiteral("A remote name")))
-            return NBEGitResult::failure(*refused);
-        if (const auto refused = NBEGitRunner::refusedName(branch, QStringLiteral("A branch name")))
-            return NBEGitResult::failure(*refused);
-        // A detached HEAD's abbreviated hash names no branch to publish;
-        // git would only say it "cannot be resolved to branch".
-        if (!NBEGitRunner::runNetworkCommand(
-                 git, QStringLiteral("symbolic-ref"),
-                 {QStringLiteral("symbolic-ref"), QStringLiteral("-q"), QStringLiteral("HEAD")},
-                 repository, {}, limit)
-                 .ok)
-            return NBEGitResult::failure(
-                QStringLiteral("HEAD isn't on a branch: create one with New Branch\u2026 in "
-                               "the branch menu, then publish it."));
-        // In full: beside a tag of the same name, the short name
-        // "matches more than one" ref and git pushes nothing.
-        const QString ref = branch == u"HEAD" ? branch : QStringLiteral("refs/heads/") + branch;
-        return NBEGitRunner::runNetworkCommand(
-            git, QStringLiteral("push"),
-            {QStringLiteral("push"), QStringLiteral("-u"), remote, ref}, repository, {}, limit);
-    });
+    return m_runner.runOnNetworkQueue(
+        [git = m_runner.gitURL(), limit = m_runner.networkTimeLimit(), remote, branch, repository] {
+            if (const auto refused = NBEGitRunner::refusedName(remote, tr("A remote name")))
+                return NBEGitResult::failure(*refused);
+            if (const auto refused = NBEGitRunner::refusedName(branch, tr("A branch name")))
+                return NBEGitResult::failure(*refused);
+            // A detached HEAD's abbreviated hash names no branch to publish;
+            // git would only say it "cannot be resolved to branch".
+            if (!NBEGitRunner::runNetworkCommand(
+                     git, QStringLiteral("symbolic-ref"),
+                     {QStringLiteral("symbolic-ref"), QStringLiteral("-q"), QStringLiteral("HEAD")},
+                     repository, {}, limit)
+                     .ok)
+                return NBEGitResult::failure(
+                    tr("HEAD isn't on a branch: create one with New Branch\u2026 in "
+                       "the branch menu, then publish it."));
+            // In full: beside a tag of the same name, the short name
+            // "matches more than one" ref and git pushes nothing.
+            const QString ref = branch == u"HEAD" ? branch : QStringLiteral("refs/heads/") + branch;
+            return NBEGitRunner::runNetworkCommand(
+                git, QStringLiteral("push"),
+                {QStringLiteral("push"), QStringLiteral("-u"), remote, ref}, repository, {}, limit);
+        });
 }
 
 QFuture<NBEGitPullResult> NBEGitRemote::pull(const QUrl &repository)

@@ -3,6 +3,7 @@
 #include "NBEGitOutput.h"
 #include "NBEGitRunner.h"
 
+#include <QCoreApplication>
 #include <QFuture>
 #include <QString>
 #include <QStringList>
@@ -26,6 +27,8 @@ struct NBEGitPullResult
 // its turn in the local queue after the fetches asked for before it.
 class NBEGitRemote
 {
+    Q_DECLARE_TR_FUNCTIONS(NBEGitRemote)
+
 public:
     explicit NBEGitRemote(NBEGitRunner &runner);
 

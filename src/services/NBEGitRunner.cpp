@@ -96,32 +96,29 @@ NBEGitResult NBEGitRunner::runNetworkCommand(const QUrl &gitURL, const QString &
 {
     const QString program = gitURL.toLocalFile();
     if (!isExecutableFile(program))
-        return NBEGitResult::failure(QStringLiteral("git isn't installed."));
+        return NBEGitResult::failure(tr("git isn't installed."));
     QProcess process;
     prepare(process, program, arguments, folder, environment);
     process.setStandardOutputFile(QProcess::nullDevice());
     process.start(QIODevice::ReadOnly);
     if (!process.waitForStarted(-1))
         return NBEGitResult::failure(process.errorString());
-    const QString command = QStringLiteral("git ") + name;
     QDeadlineTimer deadline(limit);
     while (!process.waitForFinished(50) && process.state() != QProcess::NotRunning) {
         if (stopping && *stopping) {
             stopGroup(process);
-            return NBEGitResult::failure(command +
-                                         QStringLiteral(" was stopped as the window closed."));
+            return NBEGitResult::failure(tr("git %1 was stopped as the window closed.").arg(name));
         }
         if (deadline.hasExpired()) {
             stopGroup(process);
-            return NBEGitResult::failure(command +
-                                         QStringLiteral(" took too long and was stopped."));
+            return NBEGitResult::failure(tr("git %1 took too long and was stopped.").arg(name));
         }
     }
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return NBEGitResult::success();
-    QString error = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    const QString error = QString::fromUtf8(process.readAllStandardError()).trimmed();
     if (error.isEmpty())
-        error = command + QStringLiteral(" failed.");
+        return NBEGitResult::failure(tr("git %1 failed.").arg(name), NBEGitFailure::silent);
     return NBEGitResult::failure(error);
 }
 
@@ -153,7 +150,7 @@ QString NBEGitRunner::batchSSHCommand(const QUrl &gitURL, const QUrl &folder)
 std::optional<QString> NBEGitRunner::refusedName(const QString &name, const QString &what)
 {
     if (name.startsWith(u'-'))
-        return what + QStringLiteral(" can't begin with \u201C-\u201D.");
+        return tr("%1 can't begin with \u201C-\u201D.").arg(what);
     return std::nullopt;
 }
 
@@ -192,9 +189,9 @@ NBEResult<QByteArray> NBEGitRunner::read(const QStringList &arguments, const QUr
 {
     const QString program = m_gitURL.toLocalFile();
     if (!isExecutableFile(program))
-        return nbeFailure(QStringLiteral("git isn't installed."));
+        return nbeFailure(tr("git isn't installed."));
     if (m_stopping)
-        return nbeFailure(QStringLiteral("The window closed before git ran."));
+        return nbeFailure(tr("The window closed before git ran."));
     QProcess process;
     prepare(process, program, arguments, folder, environment);
     process.start(QIODevice::ReadOnly);
@@ -202,7 +199,7 @@ NBEResult<QByteArray> NBEGitRunner::read(const QStringList &arguments, const QUr
         return nbeFailure(process.errorString());
     // QProcess drains both pipes while it waits, so a large output can't stall git.
     if (!finishUnlessStopped(process, m_stopping))
-        return nbeFailure(QStringLiteral("git was stopped as the window closed."));
+        return nbeFailure(tr("git was stopped as the window closed."));
     QByteArray output = process.readAllStandardOutput();
     if (process.exitStatus() != QProcess::NormalExit || !accept.contains(process.exitCode()))
         return nbeFailure(NBEGitOutput::failureLine(process.readAllStandardError(), arguments));
@@ -226,9 +223,9 @@ NBEGitResult NBEGitRunner::runCapturingError(const QStringList &arguments, const
 {
     const QString program = m_gitURL.toLocalFile();
     if (!isExecutableFile(program))
-        return NBEGitResult::failure(QStringLiteral("git isn't installed."));
+        return NBEGitResult::failure(tr("git isn't installed."));
     if (m_stopping)
-        return NBEGitResult::failure(QStringLiteral("The window closed before git ran."));
+        return NBEGitResult::failure(tr("The window closed before git ran."));
     QProcess process;
     prepare(process, program, arguments, folder, {});
     if (!standardOutput)
@@ -238,8 +235,8 @@ NBEGitResult NBEGitRunner::runCapturingError(const QStringList &arguments, const
         return NBEGitResult::failure(process.errorString());
     if (!finishUnlessStopped(process, m_stopping, cancelled)) {
         if (m_stopping)
-            return NBEGitResult::failure(QStringLiteral("git was stopped as the window closed."));
-        NBEGitResult result = NBEGitResult::failure(QStringLiteral("git was stopped."));
+            return NBEGitResult::failure(tr("git was stopped as the window closed."));
+        NBEGitResult result = NBEGitResult::failure(tr("git was stopped."));
         result.cancelled = true;
         return result;
     }
@@ -247,10 +244,10 @@ NBEGitResult NBEGitRunner::runCapturingError(const QStringList &arguments, const
         *standardOutput = process.readAllStandardOutput();
     if (process.exitStatus() == QProcess::NormalExit && process.exitCode() == 0)
         return NBEGitResult::success();
-    QString error = QString::fromUtf8(process.readAllStandardError()).trimmed();
+    const QString error = QString::fromUtf8(process.readAllStandardError()).trimmed();
     if (error.isEmpty()) {
         const QString command = arguments.isEmpty() ? QStringLiteral("command") : arguments.first();
-        error = QStringLiteral("git ") + command + QStringLiteral(" failed.");
+        return NBEGitResult::failure(tr("git %1 failed.").arg(command), NBEGitFailure::silent);
     }
     return NBEGitResult::failure(error);
 }

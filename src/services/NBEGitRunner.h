@@ -4,6 +4,7 @@
 #include "NBEError.h"
 
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QFuture>
 #include <QHash>
 #include <QList>
@@ -17,6 +18,16 @@
 #include <functional>
 #include <optional>
 
+// What a caller may act on in a failure, whatever language its text is in.
+enum class NBEGitFailure {
+    // git's own words, or a sentence of the editor's.
+    other,
+    // git failed without a word: the text is the sentence naming the command.
+    silent,
+    // No line of the hunk was left to stage or unstage.
+    nothingToMove,
+};
+
 // Success, or failure with the text to show: git's own error output, or a
 // sentence naming the command when git printed nothing.
 struct NBEGitResult
@@ -25,9 +36,13 @@ struct NBEGitResult
     std::optional<QString> error;
     // Stopped on request (its process group ended) before git finished.
     bool cancelled = false;
+    NBEGitFailure kind = NBEGitFailure::other;
 
     static NBEGitResult success() { return {true, std::nullopt}; }
-    static NBEGitResult failure(const QString &error) { return {false, error}; }
+    static NBEGitResult failure(const QString &error, NBEGitFailure kind = NBEGitFailure::other)
+    {
+        return {false, error, false, kind};
+    }
     explicit operator bool() const { return ok; }
     bool operator==(const NBEGitResult &) const = default;
 };
@@ -39,6 +54,8 @@ struct NBEGitResult
 // git (with what its hooks started) and lets queued ones fail at once.
 class NBEGitRunner
 {
+    Q_DECLARE_TR_FUNCTIONS(NBEGitRunner)
+
 public:
     NBEGitRunner(const QUrl &gitURL, std::chrono::milliseconds networkTimeLimit);
     // Never waits for a running git: it is stopped.

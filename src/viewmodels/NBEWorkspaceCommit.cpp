@@ -45,8 +45,7 @@ QChar summaryLetter(NBEGitStatus status)
 bool isStoppedByHook(const NBEGitResult &result)
 {
     const QString error = result.error.value_or(QString()).trimmed();
-    // The runner's own sentence stands for git's silence.
-    if (error.isEmpty() || error == QLatin1String("git commit failed."))
+    if (error.isEmpty() || result.kind == NBEGitFailure::silent)
         return false;
     for (const QLatin1String identity :
          {QLatin1String("identity unknown"), QLatin1String("tell me who you are"),

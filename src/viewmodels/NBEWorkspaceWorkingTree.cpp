@@ -151,7 +151,7 @@ QFuture<bool> NBEWorkspaceWorkingTree::applyHunk(const NBEDiffHunk &hunk, const 
                         // Nothing of the hunk to move needs no sentence: the
                         // gutter treats false as nothing done.
                         const QString error = result.error.value_or(QString()).trimmed();
-                        if (!result.ok && error != nothingToMove)
+                        if (!result.ok && result.kind != NBEGitFailure::nothingToMove)
                             Q_EMIT failed(error.isEmpty() ? nothingToMove : error);
                         nbeWhenFinished(m_state.refresh(), this,
                                         [finish, ok = result.ok] { finish(ok); });

@@ -123,7 +123,7 @@ TEST_F(GitHunkTest, ChangesFourLinesApartStageAndUnstageSeparately)
     EXPECT_TRUE(await(m_service.index().hunkIsStaged(hunks[0], url("page.html"), repo())));
     EXPECT_FALSE(await(m_service.index().hunkIsStaged(hunks[1], url("page.html"), repo())));
     EXPECT_EQ(await(m_service.index().stageHunk(hunks[0], url("page.html"), repo())),
-              NBEGitResult::failure("Failed to stage this hunk."));
+              NBEGitResult::failure("Failed to stage this hunk.", NBEGitFailure::nothingToMove));
 
     stage(hunks[1], "page.html");
     EXPECT_TRUE(unstagedDiff().isEmpty());
@@ -134,7 +134,7 @@ TEST_F(GitHunkTest, ChangesFourLinesApartStageAndUnstageSeparately)
     unstage(hunks[0], "page.html");
     EXPECT_TRUE(stagedDiff().isEmpty());
     EXPECT_EQ(await(m_service.index().unstageHunk(hunks[0], url("page.html"), repo())),
-              NBEGitResult::failure("Failed to unstage this hunk."));
+              NBEGitResult::failure("Failed to unstage this hunk.", NBEGitFailure::nothingToMove));
     EXPECT_EQ(readFile(path("page.html")), edited);
 }
 

@@ -869,8 +869,9 @@ TEST_F(GitRepositoryTest, MissingOrSilentGit)
 
     NBEGitService silent(fakeGit(m_dir.path(), "exit 3\n"));
     EXPECT_EQ(await(silent.history().revertCommit(QStringLiteral("abc"), repo())),
-              NBEGitResult::failure("git revert failed."));
-    EXPECT_EQ(await(silent.remote().push(repo())), NBEGitResult::failure("git push failed."));
+              NBEGitResult::failure("git revert failed.", NBEGitFailure::silent));
+    EXPECT_EQ(await(silent.remote().push(repo())),
+              NBEGitResult::failure("git push failed.", NBEGitFailure::silent));
     EXPECT_FALSE(await(silent.headSHA(repo())));
     EXPECT_FALSE(await(silent.index().stage(url("index.html"), repo())));
 

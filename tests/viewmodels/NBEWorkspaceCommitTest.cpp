@@ -2,6 +2,7 @@
 
 #include "NBECommitDrafts.h"
 #include "NBEFakeMessagesServer.h"
+#include "NBEGitTranslation.h"
 #include "NBEKeychain.h"
 
 #include <QElapsedTimer>
@@ -181,6 +182,17 @@ TEST_F(NBEWorkspaceCommitTest, AHookThatStopsTheCommitSaysWhy)
     QFile::remove(hook);
     model->clearErrorMessage();
     git({QStringLiteral("config"), QStringLiteral("user.name"), QString()});
+    EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
+    EXPECT_EQ(model->errorMessage(), commitFailed);
+}
+
+// git's silence is known by the result, not by the runner's English words.
+TEST_F(NBEWorkspaceCommitTest, TranslatedSilenceOfGitStillGetsTheFixedSentence)
+{
+    const NBETest::GitTranslation translation;
+    repository();
+    load();
+    model->commitBox().setCommitMessage(QStringLiteral("Nothing staged"));
     EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
     EXPECT_EQ(model->errorMessage(), commitFailed);
 }

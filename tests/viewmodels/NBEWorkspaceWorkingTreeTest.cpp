@@ -1,5 +1,6 @@
 #include "NBEWorkspaceFixture.h"
 
+#include "NBEGitTranslation.h"
 #include "NBELineDiff.h"
 
 #include <QDirIterator>
@@ -513,6 +514,21 @@ TEST_F(WorkingTree, HunkWithNothingToMoveIsFalseWithoutAMessage)
     EXPECT_FALSE(await(model->workingTree().unstageHunk(real, url("page.html"))));
     EXPECT_FALSE(model->errorMessage().has_value());
     EXPECT_TRUE(staged().isEmpty());
+}
+
+// The sentence for a hunk with nothing to move is known by what it means,
+// not by its English words.
+TEST_F(WorkingTree, TranslatedHunkWithNothingToMoveIsStillWithoutAMessage)
+{
+    const NBETest::GitTranslation translation;
+    commitAndLoad({{"page.html", numbered(10)}});
+    QByteArray edited = numbered(10);
+    edited.replace("line 2\n", "line two\n");
+    write("page.html", edited);
+    await(model->gitState().refresh());
+    const NBEDiffHunk hunk = gutter("page.html").value(0);
+    EXPECT_FALSE(await(model->workingTree().unstageHunk(hunk, url("page.html"))));
+    EXPECT_FALSE(model->errorMessage().has_value()) << model->errorMessage()->toStdString();
 }
 
 TEST_F(WorkingTree, FailedApplyShowsGitsMessageAndStillRefreshes)
