@@ -1,6 +1,7 @@
 #include "NBEDiagnosticOverlay.h"
 #include "NBECodeTextEdit.h"
 #include "NBEDefaultThemes.h"
+#include "NBEEditorLook.h"
 #include "NBEEditorTestHost.h"
 #include "NBELanguageRegistry.h"
 #include "NBELongLineDocument.h"
@@ -38,7 +39,7 @@ struct View
         : overlay(new NBEDiagnosticOverlay(&edit))
     {
         QApplication::setCursorFlashTime(0);
-        edit.setEditorFont(NBETextEditorCoordinator::editorFont(13));
+        edit.setEditorFont(NBEEditorLook::font(13));
         edit.setWordWrap(wrap);
         edit.setPlainText(text);
         edit.resize(size);

@@ -1,7 +1,7 @@
 #include "NBEOpeningView.h"
 
+#include "NBEEditorLook.h"
 #include "NBEEditorSettings.h"
-#include "NBETextEditorCoordinator.h"
 #include "NBETheme.h"
 
 NBEOpeningView::NBEOpeningView(const QString &start, const NBETheme &theme,
@@ -9,10 +9,10 @@ NBEOpeningView::NBEOpeningView(const QString &start, const NBETheme &theme,
     : NBECodeTextEdit(parent)
 {
     setWordWrap(settings.wordWrap);
-    setEditorFont(NBETextEditorCoordinator::editorFont(settings.fontSize));
+    setEditorFont(NBEEditorLook::font(settings.fontSize));
     setTabSize(settings.tabSize);
     setShowInvisibles(settings.showInvisibles);
-    setColors(NBETextEditorCoordinator::editorColors(theme));
+    setColors(NBEEditorLook::colors(theme));
     setLineNumbersVisible(settings.showLineNumbers);
     setPlainText(start);
     setReadOnly(true);

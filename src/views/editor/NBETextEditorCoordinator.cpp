@@ -6,6 +6,7 @@
 #include "NBEDiagnosticOverlay.h"
 #include "NBEEditorAssist.h"
 #include "NBEEditorFormatting.h"
+#include "NBEEditorLook.h"
 #include "NBEGutterView.h"
 #include "NBEHoverController.h"
 #include "NBELineLayout.h"
@@ -15,11 +16,26 @@
 #include "NBESwatchScheduler.h"
 #include "NBESyntaxHighlighter.h"
 
-#include <QFontDatabase>
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QTextDocument>
+
+namespace {
+
+// The offset of a caret given by line and column (from 1, the column in
+// UTF-16 units), put back within the text: a line past the end is the last
+// line, a column past a line's end is that end.
+int caretOffset(const QTextDocument &document, NBECursorPosition caret)
+{
+    QTextBlock block = document.findBlockByNumber(std::max(caret.line, 1) - 1);
+    if (!block.isValid())
+        block = document.lastBlock();
+    const int column = std::clamp(caret.column, 1, block.length());
+    return block.position() + column - 1;
+}
+
+} // namespace
 
 NBETextEditorCoordinator::NBETextEditorCoordinator(std::shared_ptr<NBEEditorSession> session,
                                                    QObject *owner)
@@ -35,24 +51,6 @@ NBEDiagnosticOverlay *NBETextEditorCoordinator::diagnosticOverlay() const
     return m_diagnosticOverlay;
 }
 
-QFont NBETextEditorCoordinator::editorFont(double pointSize)
-{
-    QFont font = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    font.setPointSizeF(pointSize > 0 ? pointSize : 13.0);
-    return font;
-}
-
-QList<QTextCharFormat> NBETextEditorCoordinator::styles(const NBETheme &theme)
-{
-    QList<QTextCharFormat> formats;
-    for (NBETokenType type : NBETokenTypes::allCases()) {
-        QTextCharFormat format;
-        format.setForeground(theme.colorFor(type));
-        formats.append(format);
-    }
-    return formats;
-}
-
 void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 {
     m_textView = textView;
@@ -61,7 +59,7 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     m_changes = new NBEChangeMarkers(m_session, m_buffer, textView, this);
     m_swatches = new NBESwatchScheduler(m_session, m_buffer, textView, this);
     const NBEEditorSettings &settings = m_session->settings();
-    m_font = editorFont(settings.fontSize);
+    m_font = NBEEditorLook::font(settings.fontSize);
     // First, so that a document made for the view takes its font and options.
     applySettings(settings);
     m_longLineView = new NBELongLineView(m_buffer, textView, this);
@@ -132,15 +130,6 @@ void NBETextEditorCoordinator::splitShown(int anchor, int position)
         highlightWholeText();
     if (m_diagnosticOverlay)
         m_diagnosticOverlay->update();
-}
-
-int NBETextEditorCoordinator::caretOffset(const QTextDocument &document, NBECursorPosition caret)
-{
-    QTextBlock block = document.findBlockByNumber(std::max(caret.line, 1) - 1);
-    if (!block.isValid())
-        block = document.lastBlock();
-    const int column = std::clamp(caret.column, 1, block.length());
-    return block.position() + column - 1;
 }
 
 NBECursorPosition NBETextEditorCoordinator::caretOf(const QTextCursor &viewCursor) const
@@ -247,22 +236,11 @@ NBEHoverController *NBETextEditorCoordinator::hover() const
     return m_assist ? m_assist->hover() : nullptr;
 }
 
-NBEEditorColors NBETextEditorCoordinator::editorColors(const NBETheme &theme)
-{
-    NBEEditorColors colors;
-    colors.background = theme.editorBackground;
-    colors.text = theme.editorText;
-    colors.gutterBackground = theme.gutterBackground;
-    colors.gutterText = theme.gutterText;
-    colors.gutterSeparator = theme.gutterSeparator;
-    return colors;
-}
-
 void NBETextEditorCoordinator::applyColors()
 {
     const NBETheme &theme = m_session->theme();
-    m_textView->setColors(editorColors(theme));
-    m_highlighter->setStyles(styles(theme));
+    m_textView->setColors(NBEEditorLook::colors(theme));
+    m_highlighter->setStyles(NBEEditorLook::styles(theme));
 }
 
 void NBETextEditorCoordinator::listenToSession()
@@ -306,7 +284,7 @@ void NBETextEditorCoordinator::settingsDidChange(const NBEEditorSettings &previo
     // Each of font size and line numbers brings a new gutter (the last one
     // stays); a new gutter starts without markers.
     if (settings.fontSize != previous.fontSize) {
-        m_font = editorFont(settings.fontSize);
+        m_font = NBEEditorLook::font(settings.fontSize);
         textView->setEditorFont(m_font);
         if (settings.showLineNumbers)
             m_changes->installGutter();

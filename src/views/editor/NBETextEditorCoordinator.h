@@ -18,7 +18,6 @@ class QTextDocument;
 
 class NBEChangeMarkers;
 class NBECodeTextEdit;
-struct NBEEditorColors;
 class NBEEditorAssist;
 class NBEEditorFormatting;
 class NBECompletionController;
@@ -31,7 +30,8 @@ struct NBETextChange;
 
 // The text view's delegate and the owner of one editor's editing state: what
 // was applied last (font, theme, settings) and the work that waits for the
-// buffer's pause (re-highlight, change markers, swatches).
+// buffer's pause (re-highlight, change markers, swatches). The change markers,
+// the swatch scans, the typing help and formatting are parts it owns.
 class NBETextEditorCoordinator : public QObject
 {
     Q_OBJECT
@@ -72,16 +72,6 @@ public:
 
     // Colour swatches: when the text is scanned for them, and their overlay.
     NBESwatchScheduler *swatches() const { return m_swatches; }
-
-    static QFont editorFont(double pointSize);
-    // The offset of a caret given by line and column (from 1, the column in
-    // UTF-16 units), put back within the text: a line past the end is the
-    // last line, a column past a line's end is that end.
-    static int caretOffset(const QTextDocument &document, NBECursorPosition caret);
-    // Character formats by token type ordinal, for the highlighter.
-    static QList<QTextCharFormat> styles(const NBETheme &theme);
-    // The theme's colours of the text view and its gutter.
-    static NBEEditorColors editorColors(const NBETheme &theme);
 
 Q_SIGNALS:
 
