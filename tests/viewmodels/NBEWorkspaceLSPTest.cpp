@@ -225,6 +225,14 @@ TEST_F(NBEWorkspaceFixture, ASilentFormattingServerFallsBackToTheBuiltInFormatte
 
 TEST_F(Routing, AServerThatDiesTakesItsDiagnosticsAndSaysCheckingStopped)
 {
+    // A server an earlier test shut down while it started quits only once its
+    // start is over; until then it would be taken for this test's own.
+    ASSERT_TRUE(NBETest::waitUntil(
+        [] {
+            return NBETest::childProcess("vscode-css-language-server") == 0 &&
+                   NBETest::childProcess("nbe_fake_lsp") == 0;
+        },
+        std::chrono::seconds(60)));
     write(QStringLiteral("style.css"), "a { color: red; }\n");
     write(QStringLiteral("Sources/main.swift"), "print(1)\n");
     load();
