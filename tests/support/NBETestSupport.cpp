@@ -23,6 +23,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <time.h>
 #include <unistd.h>
 
 namespace NBETest {
@@ -65,6 +66,32 @@ bool waitUntil(const std::function<bool()> &done, std::chrono::milliseconds time
     QDeadlineTimer deadline(timeout);
     while (!done()) {
         if (deadline.hasExpired())
+            return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        if (!done())
+            QThread::msleep(1);
+    }
+    return true;
+}
+
+namespace {
+
+std::chrono::nanoseconds processorTime()
+{
+    timespec now{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
+
+} // namespace
+
+bool waitForWork(const std::function<bool()> &done, std::chrono::milliseconds budget,
+                 std::chrono::milliseconds limit)
+{
+    const std::chrono::nanoseconds end = processorTime() + budget;
+    QDeadlineTimer deadline(limit);
+    while (!done()) {
+        if (processorTime() >= end || deadline.hasExpired())
             return false;
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         if (!done())

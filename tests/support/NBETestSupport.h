@@ -30,6 +30,14 @@ void configureApplication();
 bool waitUntil(const std::function<bool()> &done,
                std::chrono::milliseconds timeout = std::chrono::seconds(20));
 
+// Runs the event loop until `done` holds or the process has had `budget` of
+// processor time; returns `done()`. For work the process does itself (a pass
+// over a long text): a loaded machine stretches it in wall-clock time, not in
+// processor time. A hang, which spends next to none, still ends at `limit`.
+bool waitForWork(const std::function<bool()> &done,
+                 std::chrono::milliseconds budget = std::chrono::seconds(20),
+                 std::chrono::milliseconds limit = std::chrono::minutes(2));
+
 // Thrown by `await` when its time runs out: GoogleTest fails the running test
 // with this message and moves on to the next one instead of hanging.
 struct AwaitTimeout : std::runtime_error
