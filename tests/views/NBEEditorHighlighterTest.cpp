@@ -51,9 +51,10 @@ QList<std::tuple<int, int, QColor>> formatsOf(const QTextBlock &block)
     return out;
 }
 
+// Passes run below the window's priority, so a busy machine starves them.
 bool waitForPass(NBEEditorHighlighter &highlighter)
 {
-    return NBETest::waitUntil([&] { return !highlighter.isBusy(); });
+    return NBETest::waitForWork([&] { return !highlighter.isBusy(); });
 }
 
 // Shows `text` in `view`, 600 by 400, with a highlighter of the fake
