@@ -142,7 +142,7 @@ TEST(NBETextEditorView, EveryKindOfEditIsAnnouncedByTheBufferAsTheEditorsText)
         EXPECT_EQ(host.announced, edit->text());
         // The recolouring after the rest changes formats only.
         const int before = host.changes;
-        ASSERT_TRUE(NBETest::waitUntil([&] {
+        ASSERT_TRUE(NBETest::waitForWork([&] {
             return !view.coordinator()->isUserEditing() &&
                    !view.coordinator()->highlighter()->isBusy();
         }));
@@ -233,7 +233,7 @@ TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     NBEEditorHighlighter *highlighter = view.coordinator()->highlighter();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
+    ASSERT_TRUE(NBETest::waitForWork([&] { return !highlighter->isBusy(); }));
     const auto formats = view.textView()->document()->firstBlock().layout()->formats();
     ASSERT_FALSE(formats.isEmpty());
     const QColor tag = NBEDefaultThemes::light().colorFor(NBETokenType::tag);
@@ -246,7 +246,7 @@ TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
     // (A void element, so ">" adds no closing tag.)
     QTest::keyClicks(view.textView(), QStringLiteral(" <br>"));
     EXPECT_TRUE(view.coordinator()->isUserEditing());
-    ASSERT_TRUE(NBETest::waitUntil(
+    ASSERT_TRUE(NBETest::waitForWork(
         [&] { return !view.coordinator()->isUserEditing() && !highlighter->isBusy(); }));
     const auto after = view.textView()->document()->firstBlock().layout()->formats();
     EXPECT_TRUE(std::any_of(after.begin(), after.end(), [&](const auto &range) {
@@ -257,7 +257,7 @@ TEST(NBETextEditorView, HighlightsAfterTheDelayWithTheLanguagesTokens)
     // A document without a language is left uncoloured.
     host.language = std::nullopt;
     host.apply();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); }));
+    ASSERT_TRUE(NBETest::waitForWork([&] { return !highlighter->isBusy(); }));
     EXPECT_TRUE(view.textView()->document()->firstBlock().layout()->formats().isEmpty());
 }
 

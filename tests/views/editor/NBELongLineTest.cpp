@@ -119,7 +119,7 @@ TEST(NBELongLine, EditedLinesKeepColoursOnlyWhileShort)
         if (c.startsEmpty)
             QTextCursor(view.document()).insertText(shortLine);
         highlighter->highlight(view.text());
-        ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); })) << c.name;
+        ASSERT_TRUE(NBETest::waitForWork([&] { return !highlighter->isBusy(); })) << c.name;
         const QTextBlock line = view.document()->firstBlock();
         ASSERT_FALSE(line.layout()->formats().isEmpty()) << c.name;
 
@@ -520,7 +520,7 @@ TEST_F(NBELongLineWindowTest, ColoursStayWhenTheTextGoesToTheSplitView)
     ASSERT_TRUE(NBETest::longLines(edit));
     NBEEditorHighlighter *highlighter =
         view->sourceEditor()->editor()->coordinator()->highlighter();
-    ASSERT_TRUE(NBETest::waitUntil([&] { return watch.paints > 0 && !highlighter->isBusy(); }));
+    ASSERT_TRUE(NBETest::waitForWork([&] { return watch.paints > 0 && !highlighter->isBusy(); }));
     QTest::qWait(100);
     EXPECT_GT(watch.paints, 0);
     EXPECT_EQ(watch.plain, 0);

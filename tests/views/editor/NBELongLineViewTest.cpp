@@ -54,7 +54,7 @@ TEST(NBELongLineView, ShowsATextSplitOnlyWhenALineIsTooLongAndColoursWhatItShows
         auto *highlighter = NBEEditorHighlighter::forView(&view);
         lines.setLanguage(*highlighter, language);
         lines.highlight(*highlighter, language, buffer->text(), true);
-        ASSERT_TRUE(NBETest::waitUntil([&] { return !highlighter->isBusy(); })) << c.name;
+        ASSERT_TRUE(NBETest::waitForWork([&] { return !highlighter->isBusy(); })) << c.name;
         // The number at the end is coloured where the view shows it, unless
         // its line is too long to colour whole (until it is split).
         const int number = view.textGeometry().toView(int(c.text.lastIndexOf(u"56")));
