@@ -1,6 +1,7 @@
 #include "NBETextBuffer.h"
 
 #include "NBEMemory.h"
+#include "NBEWhenFinished.h"
 
 #include <QAbstractTextDocumentLayout>
 #include <QScopedValueRollback>
@@ -11,11 +12,33 @@
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <atomic>
 
 namespace {
 
 std::atomic<quint64> wholeReads{0};
+std::atomic<quint64> pauseReads{0};
+
+bool holdsLineLongerThan(const QString &text, qsizetype length)
+{
+    for (qsizetype start = 0; start < text.size();) {
+        qsizetype end = text.indexOf(u'\n', start);
+        if (end < 0)
+            end = text.size();
+        if (end - start > length)
+            return true;
+        start = end + 1;
+    }
+    return false;
+}
+
+// A pause's text made on the pool.
+struct Built
+{
+    std::optional<QString> text;
+    bool holdsLongLine = false;
+};
 
 // Whether a document made from `text` reads back as `text`: it holds no
 // character that the document takes for a line or frame break besides "\n".
@@ -140,33 +163,167 @@ bool NBETextBuffer::readOn(const QTextDocument *document, QString &read, qsizety
             line = {};
         } else if (at == start && lineEnd - start <= count) {
             read += block.text();
+            pauseReads.fetch_add(quint64(lineEnd - start), std::memory_order_relaxed);
         } else {
-            if (line.start != start)
+            if (line.start != start) {
                 line = {start, block.text()};
+                pauseReads.fetch_add(quint64(line.text.size()), std::memory_order_relaxed);
+            }
             read += QStringView(line.text).mid(at - start, std::min(end, lineEnd) - at);
         }
     }
     return read.size() == length;
 }
 
+quint64 NBETextBuffer::unitsReadAtPauses()
+{
+    return pauseReads.load(std::memory_order_relaxed);
+}
+
+std::optional<QString> NBETextBuffer::withEdits(const QString &text, const std::vector<Edit> &edits)
+{
+    // The result as stretches of the text and of the inserted texts: an
+    // edit splits and drops stretches, and the text is copied once at the
+    // end.
+    struct Piece
+    {
+        const QString *source;
+        qsizetype from;
+        qsizetype length;
+    };
+    std::vector<Piece> pieces;
+    if (!text.isEmpty())
+        pieces.push_back({&text, 0, text.size()});
+    qsizetype length = text.size();
+    for (const Edit &edit : edits) {
+        if (edit.position < 0 || edit.removed < 0 || edit.position > length ||
+            edit.removed > length - edit.position)
+            return std::nullopt;
+        size_t i = 0;
+        qsizetype at = 0;
+        while (i < pieces.size() && at + pieces[i].length <= edit.position)
+            at += pieces[i++].length;
+        if (at < edit.position) {
+            Piece &piece = pieces[i];
+            const qsizetype head = edit.position - at;
+            const Piece tail{piece.source, piece.from + head, piece.length - head};
+            piece.length = head;
+            pieces.insert(pieces.begin() + qsizetype(++i), tail);
+        }
+        size_t end = i;
+        for (qsizetype left = edit.removed; left > 0;) {
+            Piece &piece = pieces[end];
+            if (piece.length <= left) {
+                left -= piece.length;
+                ++end;
+            } else {
+                piece.from += left;
+                piece.length -= left;
+                left = 0;
+            }
+        }
+        pieces.erase(pieces.begin() + qsizetype(i), pieces.begin() + qsizetype(end));
+        if (!edit.inserted.isEmpty())
+            pieces.insert(pieces.begin() + qsizetype(i),
+                          Piece{&edit.inserted, 0, edit.inserted.size()});
+        length += edit.inserted.size() - edit.removed;
+    }
+    QString result;
+    result.reserve(length);
+    for (const Piece &piece : pieces)
+        result += QStringView(*piece.source).mid(piece.from, piece.length);
+    return result;
+}
+
 void NBETextBuffer::readAtPause()
 {
+    bool holdsLongLine = !m_pauseText.isEmpty();
     if (m_snapshotRevision == m_revision) {
         // Read whole meanwhile by someone who couldn't wait.
         m_pauseRead = QString();
     } else if (m_pauseRead.isEmpty() && m_length <= pauseSliceLength) {
         snapshot();
+        holdsLongLine = false;
+    } else if (buildAtPause()) {
+        return;
     } else {
+        if (m_pauseRead.isEmpty())
+            m_pauseReadLongLine = false;
         if (m_pauseRead.capacity() < m_length)
             m_pauseRead.reserve(m_length + pauseSliceLength);
-        if (!readOn(m_document, m_pauseRead, pauseSliceLength, m_pauseLine)) {
+        const bool whole = readOn(m_document, m_pauseRead, pauseSliceLength, m_pauseLine);
+        // A line longer than a slice is cut by a slice's end.
+        m_pauseReadLongLine = m_pauseReadLongLine || m_pauseLine.text.size() > pauseSliceLength;
+        if (!whole) {
             m_sliceTimer->start();
             return;
         }
         m_pauseLine = {};
+        holdsLongLine = m_pauseReadLongLine;
         wholeReads.fetch_add(1, std::memory_order_relaxed);
         m_snapshot = std::exchange(m_pauseRead, QString());
         m_snapshotRevision = m_revision;
+    }
+    announcePause(holdsLongLine);
+}
+
+bool NBETextBuffer::buildAtPause()
+{
+    if (m_pauseText.isEmpty())
+        return false;
+    m_pauseRead = QString();
+    m_pauseLine = {};
+    const quint64 revision = m_revision;
+    nbeWhenFinished(
+        QtConcurrent::run([text = m_pauseText, edits = m_pauseEdits, length = m_length] {
+            Built built;
+            built.text = withEdits(text, edits);
+            if (built.text && built.text->size() != length)
+                built.text.reset();
+            built.holdsLongLine = built.text && holdsLineLongerThan(*built.text, pauseSliceLength);
+            return built;
+        }),
+        this, [this, revision](const Built &built) {
+            if (!built.text) {
+                // Edits the log missed: the document is read instead.
+                forgetPauseText();
+                if (revision == m_revision && !m_settleTimer->isActive())
+                    readAtPause();
+                return;
+            }
+            if (revision != m_revision) {
+                // Typed on meanwhile: the next pause builds on from this text.
+                if (!built.holdsLongLine || m_pauseText.isEmpty() ||
+                    revision <= m_pauseTextRevision)
+                    return;
+                m_pauseText = *built.text;
+                m_pauseTextRevision = revision;
+                const auto later =
+                    std::find_if(m_pauseEdits.begin(), m_pauseEdits.end(),
+                                 [&](const Edit &e) { return e.revision > revision; });
+                m_pauseEdits.erase(m_pauseEdits.begin(), later);
+                m_pauseEditUnits = 0;
+                for (const Edit &edit : m_pauseEdits)
+                    m_pauseEditUnits += edit.inserted.size();
+                return;
+            }
+            if (m_snapshotRevision != m_revision) {
+                wholeReads.fetch_add(1, std::memory_order_relaxed);
+                m_snapshot = *built.text;
+                m_snapshotRevision = m_revision;
+            }
+            announcePause(built.holdsLongLine);
+        });
+    return true;
+}
+
+void NBETextBuffer::announcePause(bool holdsLongLine)
+{
+    forgetPauseText();
+    if (holdsLongLine) {
+        // Edits made from here on, the settled() readers' too, are logged.
+        m_pauseText = m_snapshot;
+        m_pauseTextRevision = m_revision;
     }
     if (m_comparePending)
         compareWithSaved();
@@ -178,10 +335,19 @@ void NBETextBuffer::readAtPause()
         NBEMemory::releaseSoon(NBEMemory::pauseReleaseDelayMs);
 }
 
+void NBETextBuffer::forgetPauseText()
+{
+    m_pauseText = QString();
+    m_pauseEdits.clear();
+    m_pauseEditUnits = 0;
+}
+
 QString NBETextBuffer::snapshot() const
 {
     if (m_snapshotRevision != m_revision) {
-        m_snapshot = text();
+        // Untouched since the last pause, whose text is kept.
+        const bool kept = !m_pauseText.isEmpty() && m_pauseTextRevision == m_revision;
+        m_snapshot = kept ? m_pauseText : text();
         m_snapshotRevision = m_revision;
         // Outside a pause it serves this turn of the event loop's readers.
         const auto inPause = [this] {
@@ -391,6 +557,14 @@ void NBETextBuffer::documentChanged(int position, int removed, int added)
         m_pauseLine = {};
     if (m_pauseRead.size() > from)
         m_pauseRead.truncate(from);
+    if (!m_pauseText.isEmpty()) {
+        m_pauseEdits.push_back({m_revision, from, gone, change.inserted});
+        m_pauseEditUnits += change.inserted.size();
+        // A text replaced or rewritten at large is read again.
+        if (m_pauseEdits.size() > pauseEditsKept ||
+            m_pauseEditUnits > std::max(m_length / 2, pauseSliceLength))
+            forgetPauseText();
+    }
     m_settleTimer->start(m_length >= longTextLength ? longTextSettleDelayMs : settleDelayMs);
     Q_EMIT changed(change);
     updateDirty();

@@ -8,6 +8,7 @@
 
 #include <memory>
 #include <optional>
+#include <vector>
 
 class QAbstractTextDocumentLayout;
 class QTimer;
@@ -23,7 +24,9 @@ class QTextDocument;
 // text, at the pause for a long one (dirty until then), so no key costs the
 // file's size. The pause reads a long text a slice per turn of the event
 // loop, so a key that comes meanwhile waits for one slice, not the whole
-// text. Lives on the main thread.
+// text; a text holding a line longer than a slice (a minified script) is
+// read so once, and at later pauses made off the main thread from the text
+// of the last pause and the edits since. Lives on the main thread.
 class NBETextBuffer : public QObject
 {
     Q_OBJECT
@@ -52,6 +55,9 @@ public:
     static constexpr qsizetype comparedAtOnceLength = 256 * 1024;
     // Units the pause reads per turn of the event loop.
     static constexpr qsizetype pauseSliceLength = 256 * 1024;
+    // Edits a pause builds its text from at most; past them it reads the
+    // document again.
+    static constexpr size_t pauseEditsKept = 2048;
 
     // The whole text, read from the document at each call (a copy kept
     // would double the memory a large file takes at rest).
@@ -75,6 +81,21 @@ public:
     static bool readOn(const QTextDocument *document, QString &read, qsizetype count,
                        LongLine &line);
     static bool readOn(const QTextDocument *document, QString &read, qsizetype count);
+    // Units the pauses of every buffer have copied out of documents.
+    static quint64 unitsReadAtPauses();
+    // One edit of a text: `removed` units at `position` gave way to
+    // `inserted`, which made the text's revision `revision`.
+    struct Edit
+    {
+        quint64 revision = 0;
+        qsizetype position = 0;
+        qsizetype removed = 0;
+        QString inserted;
+    };
+    // `text` with `edits` made in order, each costing the edits before it,
+    // not the text's length, until the result is copied once; nothing when
+    // an edit falls outside the text it is made in.
+    static std::optional<QString> withEdits(const QString &text, const std::vector<Edit> &edits);
     // The same text, read once per revision and shared by every caller up to
     // the end of the pause: whoever needs the whole text then (highlighting,
     // change markers, outline, servers, previews) shares one copy.
@@ -124,6 +145,13 @@ private:
     // The pause: the next slice of the text, and once it is whole, the
     // announcement.
     void readAtPause();
+    // Makes the pause's text off the main thread from the last pause's text
+    // and the edits since, and announces it; false when they are not known.
+    bool buildAtPause();
+    // The pause's text is read: it is announced. The text is kept for the
+    // next pause when it holds a line longer than a slice.
+    void announcePause(bool holdsLongLine);
+    void forgetPauseText();
     void releaseSnapshot() const;
     QString read(qsizetype from, qsizetype count) const;
 
@@ -150,5 +178,14 @@ private:
     // back to where it begins, and the next pause reads on from there.
     QString m_pauseRead;
     LongLine m_pauseLine;
+    bool m_pauseReadLongLine = false;
     QTimer *m_sliceTimer = nullptr;
+    // The text of the last pause (a text with a line longer than a slice
+    // only: any other is read in slices, and kept by no one at rest) and the
+    // edits made since, up to a number and size past which reading the text
+    // again costs less.
+    QString m_pauseText;
+    quint64 m_pauseTextRevision = 0;
+    std::vector<Edit> m_pauseEdits;
+    qsizetype m_pauseEditUnits = 0;
 };

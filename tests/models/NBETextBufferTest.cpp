@@ -14,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 
 namespace {
 
@@ -600,4 +601,157 @@ TEST(NBETextBuffer, ATextReadWithOtherLineBreaksIsCleanTypedBack)
             cursor.deletePreviousChar();
             EXPECT_TRUE(NBETest::waitUntil([&] { return !buffer.isDirty(); }));
         }
+}
+
+// Edits in order give the text QString's replacements give, whatever their
+// kind; an edit outside its text gives nothing.
+TEST(NBETextBuffer, EditsMadeInOrderGiveTheEditedText)
+{
+    using Edits = std::vector<NBETextBuffer::Edit>;
+    const QString text = QStringLiteral("abcdef");
+    struct Row
+    {
+        const char *name;
+        QString text;
+        Edits edits;
+        std::optional<QString> expected;
+    };
+    const QList<Row> rows{
+        {"none", text, {}, text},
+        {"into an empty text", QString(), {{1, 0, 0, QStringLiteral("xy")}}, QStringLiteral("xy")},
+        {"at the start and end",
+         text,
+         {{1, 0, 0, QStringLiteral("<")}, {2, 7, 0, QStringLiteral(">")}},
+         QStringLiteral("<abcdef>")},
+        {"a removal over inserted and old text",
+         text,
+         {{1, 2, 0, QStringLiteral("XYZ")}, {2, 3, 4, {}}},
+         QStringLiteral("abXef")},
+        {"everything removed", text, {{1, 0, 6, {}}, {2, 0, 0, QStringLiteral("n")}}, u"n"_qs},
+        {"past the end", text, {{1, 7, 0, QStringLiteral("x")}}, std::nullopt},
+        {"removing past the end", text, {{1, 4, 3, {}}}, std::nullopt},
+        {"past the end after a removal", text, {{1, 0, 2, {}}, {2, 3, 2, {}}}, std::nullopt},
+    };
+    for (const Row &row : rows)
+        EXPECT_EQ(NBETextBuffer::withEdits(row.text, row.edits), row.expected) << row.name;
+
+    QRandomGenerator random(5);
+    for (int round = 0; round < 200; ++round) {
+        const QString start = randomText(random, 60);
+        QString expected = start;
+        Edits edits;
+        for (int i = int(random.bounded(30)); i > 0; --i) {
+            const qsizetype at = random.bounded(int(expected.size()) + 1);
+            const qsizetype removed = random.bounded(int(expected.size() - at) + 1);
+            const QString inserted = random.bounded(3) ? randomText(random, 5) : QString();
+            expected.replace(at, removed, inserted);
+            edits.push_back({quint64(edits.size() + 1), at, removed, inserted});
+        }
+        EXPECT_EQ(NBETextBuffer::withEdits(start, edits), expected) << "round " << round;
+    }
+}
+
+// A minified script's line, edited between pauses in every way an editor
+// edits: each pause announces the buffer's text, and after the first none
+// copies the line out of the document (megabytes on the main thread), keys
+// that come while a pause's text is made included; past as many edits as a
+// pause builds on, the document is read again.
+TEST(NBETextBuffer, PausesOfALongLineAnnounceItsTextWithoutCopyingIt)
+{
+    QString line;
+    while (line.size() < 2 * NBETextBuffer::pauseSliceLength + 77)
+        line += QStringLiteral("function f(a){return a*2};");
+    NBETextBuffer buffer(QStringLiteral("// head\n") + line + QStringLiteral("\nlast();\n"));
+    QTimer *settle = nullptr;
+    for (QTimer *timer : buffer.findChildren<QTimer *>())
+        if (timer->interval() > 0)
+            settle = timer;
+    ASSERT_NE(settle, nullptr);
+    int pauses = 0;
+    int mismatches = 0;
+    QObject::connect(&buffer, &NBETextBuffer::settled, [&] {
+        ++pauses;
+        if (buffer.snapshot() != buffer.text())
+            ++mismatches;
+    });
+    QTextCursor cursor(buffer.document());
+    const auto select = [&](qsizetype from, qsizetype to) {
+        cursor.setPosition(int(from));
+        cursor.setPosition(int(to), QTextCursor::KeepAnchor);
+    };
+    const auto type = [&](qsizetype at, const QString &text) {
+        select(at, at);
+        cursor.insertText(text);
+    };
+    const auto pause = [&] {
+        const int before = pauses;
+        return NBETest::waitForWork([&] { return pauses > before && !settle->isActive(); });
+    };
+    type(300, QStringLiteral("first"));
+    ASSERT_TRUE(pause());
+    const quint64 read = NBETextBuffer::unitsReadAtPauses();
+
+    struct Step
+    {
+        const char *name;
+        std::function<void()> edit;
+    };
+    int keysInPause = 0;
+    const QList<Step> steps{
+        {"a key", [&] { type(1000, QStringLiteral("x")); }},
+        {"keys here and there",
+         [&] {
+             for (int i = 0; i < 40; ++i)
+                 type((i * 7919) % buffer.length(), QString(QChar(u'a' + i % 26)));
+         }},
+        {"a removal",
+         [&] {
+             select(5000, 5003);
+             cursor.removeSelectedText();
+         }},
+        {"a replacement",
+         [&] {
+             select(6000, 6100);
+             cursor.insertText(QStringLiteral("replaced"));
+         }},
+        {"a paste of lines", [&] { type(200, QStringLiteral("a\nb\n\nc")); }},
+        {"its undo", [&] { buffer.document()->undo(); }},
+        {"its redo", [&] { buffer.document()->redo(); }},
+        {"several undone",
+         [&] {
+             for (int i = 0; i < 5; ++i)
+                 buffer.document()->undo();
+         }},
+        {"one undoable step of many edits",
+         [&] {
+             cursor.beginEditBlock();
+             for (int i = 0; i < 10; ++i) {
+                 select(100 + i * 50, 100 + i * 50 + 2);
+                 cursor.insertText(QStringLiteral("st\nep"));
+             }
+             cursor.endEditBlock();
+         }},
+        {"keys while the pause's text is made",
+         [&] {
+             type(buffer.length() - 20, QStringLiteral("y"));
+             // After the buffer's own handler: the pause has begun.
+             QObject::connect(settle, &QTimer::timeout, &buffer, [&] {
+                 if (keysInPause++ < 3)
+                     type(buffer.length() / 2, QStringLiteral("z"));
+             });
+         }},
+    };
+    for (const Step &step : steps) {
+        step.edit();
+        ASSERT_TRUE(pause()) << step.name;
+        EXPECT_EQ(buffer.snapshot(), buffer.text()) << step.name;
+    }
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_EQ(NBETextBuffer::unitsReadAtPauses(), read);
+
+    for (size_t i = 0; i <= NBETextBuffer::pauseEditsKept; ++i)
+        type(qsizetype(i % 3000) + 10, QStringLiteral("k"));
+    ASSERT_TRUE(pause());
+    EXPECT_EQ(mismatches, 0);
+    EXPECT_GT(NBETextBuffer::unitsReadAtPauses(), read);
 }
