@@ -155,12 +155,18 @@ TEST(NBEColorSwatchOverlay, AnEditInsideALineDrawsThatLineAloneWithItsSquares)
     EXPECT_TRUE(lineRect(2).contains(painted.boundingRect()))
         << painted.boundingRect().top() << " " << painted.boundingRect().bottom();
     // The line's square moved with its end, and nothing else moved.
-    EXPECT_EQ(paints.onScreen(), paints.drawnAnew());
+    {
+        const QImage shown = paints.onScreen();
+        EXPECT_EQ(shown, paints.drawnAnew());
+    }
 
     // A new line moves every square below it.
     QTest::keyClick(view, Qt::Key_Return);
     paints.settled();
-    EXPECT_EQ(paints.onScreen(), paints.drawnAnew());
+    {
+        const QImage shown = paints.onScreen();
+        EXPECT_EQ(shown, paints.drawnAnew());
+    }
     QApplication::setCursorFlashTime(flashTime);
 }
 
@@ -251,7 +257,7 @@ TEST(NBEColorSwatchOverlay, OnlyVisibleLinesGetBoxes)
     ASSERT_FALSE(bottom.isEmpty());
     EXPECT_EQ(bottom.last().index, 299);
     for (const auto &box : bottom)
-        EXPECT_TRUE(QRectF(editor.overlay()->rect()).intersects(box.rect));
+        EXPECT_TRUE(QRectF(editor.textView()->viewport()->rect()).intersects(box.rect));
 }
 
 TEST(NBEColorSwatchOverlay, SwatchesFollowEditsAtOnceAndTheScanAfterwards)
@@ -672,4 +678,67 @@ TEST(NBEColorSwatchOverlay, ReturnInTheHexFieldAcceptsTheColourAndClosesThePanel
     ASSERT_TRUE(panel->isVisible());
     QTest::keyClick(hex, Qt::Key_Escape);
     EXPECT_FALSE(panel->isVisible());
+}
+
+// A wrapped line whose last row is full leaves no room after its end even
+// for the box that lists its squares: the box still lies inside the view,
+// covers no character, and lists every swatch of the line.
+TEST(NBEColorSwatchOverlay, ABoxWithNoRoomAfterAFullRowStaysInsideTheView)
+{
+    const QString literals = QStringLiteral("a{color:red;color:#0f0;background:blue}");
+    Editor editor(literals + QStringLiteral("/**/\nb{}"), NBELanguageRegistry::css());
+    NBECodeTextEdit *view = editor.textView();
+    ASSERT_EQ(editor.overlay()->swatches().size(), 3);
+    // Lengthens the comment, which wraps anywhere, until its line's last row
+    // ends too near the right edge for a square.
+    const auto roomAfterTheLine = [&] {
+        const QTextBlock block = view->document()->firstBlock();
+        const QTextLine last = block.layout()->lineAt(block.layout()->lineCount() - 1);
+        const qreal end =
+            view->blockGeometry(block).translated(view->contentOffsetPublic()).left() +
+            last.cursorToX(last.textStart() + last.textLength());
+        return block.layout()->lineCount() > 1 ? view->viewport()->width() - end : 1000.0;
+    };
+    for (int added = 0; roomAfterTheLine() >= 6 + 12 + 4; ++added) {
+        ASSERT_LT(added, 400);
+        QTextCursor cursor(view->document());
+        cursor.setPosition(int(literals.size()) + 2);
+        cursor.insertText(QStringLiteral("x"));
+    }
+    const auto boxes = editor.overlay()->boxes();
+    EXPECT_EQ(swatchesIn(boxes), (QList<int>{0, 1, 2}));
+    const QRectF inside(view->viewport()->rect());
+    for (const auto &box : boxes)
+        EXPECT_TRUE(inside.contains(box.rect)) << box.rect.left() << " " << box.rect.right();
+    for (int i = 0; i < view->document()->characterCount() - 2; ++i) {
+        const QRect from = caretBox(view, i);
+        const QRect to = caretBox(view, i + 1);
+        if (from.top() != to.top() || view->document()->characterAt(i) == QChar::ParagraphSeparator)
+            continue;
+        const QRectF glyph(from.center().x(), from.top(), to.center().x() - from.center().x(),
+                           from.height());
+        for (const auto &box : boxes)
+            EXPECT_FALSE(box.rect.intersects(glyph)) << "character " << i;
+    }
+    // Keys that take the box under the line and back leave nothing of it
+    // where it was.
+    const int flashTime = QApplication::cursorFlashTime();
+    QApplication::setCursorFlashTime(0);
+    NBETest::PaintRegions paints(view->viewport());
+    const int end = view->document()->firstBlock().length() - 3;
+    editor.select(end, end);
+    for (const auto key : {Qt::Key_Backspace, Qt::Key_Backspace, Qt::Key_X, Qt::Key_X}) {
+        QTest::keyClick(view, key);
+        // (What was on screen first, then a whole new paint.)
+        const QImage shown = paints.onScreen();
+        EXPECT_EQ(shown, paints.drawnAnew());
+    }
+    QApplication::setCursorFlashTime(flashTime);
+
+    // The box opens the list of the line's colours.
+    ASSERT_FALSE(boxes.isEmpty());
+    QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, boxes.last().rect.center().toPoint());
+    ASSERT_TRUE(editor.overlay()->moreMenu());
+    EXPECT_EQ(editor.overlay()->moreMenu()->actions().size(), boxes.last().more.size());
+    editor.overlay()->moreMenu()->close();
 }

@@ -1,6 +1,6 @@
 #include "NBECodeTextEdit.h"
 
-#include "NBEDiagnosticOverlay.h"
+#include "NBEEditorOverlay.h"
 #include "NBEGutterView.h"
 #include "NBEKeyHandler.h"
 #include "NBELineLayout.h"
@@ -11,6 +11,7 @@
 #include <QKeyEvent>
 #include <QMenu>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScopedValueRollback>
 #include <QScrollBar>
@@ -236,14 +237,19 @@ NBEGutterView *NBECodeTextEdit::installGutter()
     return m_gutter;
 }
 
-void NBECodeTextEdit::setDiagnosticOverlay(NBEDiagnosticOverlay *overlay)
+void NBECodeTextEdit::addOverlay(NBEEditorOverlay *overlay)
 {
-    m_diagnosticOverlay = overlay;
+    m_overlays.removeAll(nullptr);
+    m_overlays.append(overlay);
 }
 
-NBEDiagnosticOverlay *NBECodeTextEdit::diagnosticOverlay() const
+QList<NBEEditorOverlay *> NBECodeTextEdit::overlays() const
 {
-    return m_diagnosticOverlay;
+    QList<NBEEditorOverlay *> alive;
+    for (const QPointer<NBEEditorOverlay> &overlay : m_overlays)
+        if (overlay)
+            alive.append(overlay);
+    return alive;
 }
 
 int NBECodeTextEdit::gutterWidth() const
@@ -448,10 +454,33 @@ void NBECodeTextEdit::paintEvent(QPaintEvent *event)
 {
     keepVisibleGlyphs();
     QPlainTextEdit::paintEvent(event);
-    if (m_diagnosticOverlay) {
-        QPainter painter(viewport());
-        m_diagnosticOverlay->paint(painter, event->rect());
+    const QList<NBEEditorOverlay *> drawn = overlays();
+    if (drawn.isEmpty())
+        return;
+    QPainter painter(viewport());
+    for (NBEEditorOverlay *overlay : drawn) {
+        painter.save();
+        overlay->paint(painter, event->rect());
+        painter.restore();
     }
+}
+
+bool NBECodeTextEdit::viewportEvent(QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick:
+    case QEvent::MouseMove:
+        for (NBEEditorOverlay *overlay : overlays()) {
+            if (overlay->mouseEvent(static_cast<QMouseEvent *>(event)))
+                return true;
+        }
+        break;
+    default:
+        break;
+    }
+    return QPlainTextEdit::viewportEvent(event);
 }
 
 void NBECodeTextEdit::keepGlyphsOf(const QTextBlock &block)

@@ -10,7 +10,7 @@
 
 #include <memory>
 
-class NBEDiagnosticOverlay;
+class NBEEditorOverlay;
 class NBEGutterView;
 class NBEKeyHandler;
 class NBETextInput;
@@ -94,9 +94,10 @@ public:
     NBEGutterView *installGutter();
     NBEGutterView *gutter() const { return m_gutter; }
     int gutterWidth() const;
-    // Squiggles are painted over the text, after it, on every paint.
-    void setDiagnosticOverlay(NBEDiagnosticOverlay *overlay);
-    NBEDiagnosticOverlay *diagnosticOverlay() const;
+    // Overlays are painted over the text, after it, in the order added, and
+    // see the viewport's mouse events first; one stays until it is deleted.
+    void addOverlay(NBEEditorOverlay *overlay);
+    QList<NBEEditorOverlay *> overlays() const;
 
     // Vertical scroll position as a fraction of the scrollable range; 0 when
     // the text fits the view.
@@ -131,6 +132,7 @@ Q_SIGNALS:
 protected:
     void keyPressEvent(QKeyEvent *event) override;
     void paintEvent(QPaintEvent *event) override;
+    bool viewportEvent(QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
     void changeEvent(QEvent *event) override;
     void contextMenuEvent(QContextMenuEvent *event) override;
@@ -152,7 +154,7 @@ private:
     NBETextInput *m_textInput = nullptr;
     QList<NBEKeyHandler *> m_keyHandlers;
     std::unique_ptr<NBETextGeometry> m_wholeLines;
-    QPointer<NBEDiagnosticOverlay> m_diagnosticOverlay;
+    QList<QPointer<NBEEditorOverlay>> m_overlays;
     NBEEditorColors m_colors;
     QFont m_editorFont;
     bool m_shapingSkipped = false;

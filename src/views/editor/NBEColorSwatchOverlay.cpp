@@ -28,32 +28,29 @@ bool continuesLiteral(QChar c)
 } // namespace
 
 NBEColorSwatchOverlay::NBEColorSwatchOverlay(NBECodeTextEdit *textView, NBETextBuffer *buffer)
-    : QWidget(textView)
+    : NBEEditorOverlay(textView)
     , m_textView(textView)
-    , m_viewport(textView->viewport())
 {
-    setAttribute(Qt::WA_TransparentForMouseEvents);
-    setAttribute(Qt::WA_NoSystemBackground);
-    setFocusPolicy(Qt::NoFocus);
-    m_viewport->installEventFilter(this);
     // Swatches are kept by offsets of the text, in which the buffer reports
     // its changes.
     connect(buffer, &NBETextBuffer::changed, this, &NBEColorSwatchOverlay::textDidChange);
-    // A scroll moves the text under the squares.
-    connect(textView, &QPlainTextEdit::updateRequest, this, [this](const QRect &, int dy) {
-        if (dy)
-            update();
-    });
-    followViewport();
-    raise();
-    show();
 }
 
-NBEColorSwatchOverlay::~NBEColorSwatchOverlay() = default;
-
-void NBEColorSwatchOverlay::followViewport()
+NBEColorSwatchOverlay::~NBEColorSwatchOverlay()
 {
-    setGeometry(m_viewport->geometry());
+    // They are the text view's windows, and of no use without the overlay.
+    delete m_panel;
+    delete m_more;
+}
+
+void NBEColorSwatchOverlay::update(const QRegion &area)
+{
+    if (!m_textView)
+        return;
+    if (area.isEmpty())
+        m_textView->viewport()->update();
+    else
+        m_textView->viewport()->update(area);
 }
 
 QString NBEColorSwatchOverlay::literalAt(NBETextRange range) const
@@ -171,7 +168,7 @@ void NBEColorSwatchOverlay::updateEdited(const NBETextChange &change)
     const QRect line = m_textView->blockGeometry(block)
                            .translated(m_textView->contentOffsetPublic())
                            .toAlignedRect();
-    update(QRect(0, line.top() - 1, width(), line.height() + 2));
+    update(QRect(0, line.top() - 1, m_textView->viewport()->width(), line.height() + 2));
 }
 
 QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
@@ -204,12 +201,9 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
     // literals' order, so no square ever covers a character; those that
     // would pass the right edge of the text are gathered in one box.
     const qreal right = std::max<qreal>(
-        m_viewport->width(),
+        m_textView->viewport()->width(),
         offset.x() + m_textView->document()->documentLayout()->documentSize().width());
-    QList<int> row;
-    qreal left = 0;
-    qreal middle = 0;
-    qreal side = 0;
+    Row row;
     int blockNumber = -1;
     for (auto it = first; it != m_swatches.cend(); ++it) {
         const NBETextRange range = it->range;
@@ -230,23 +224,24 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
         if (!block.isVisible() || !layout || layout->lineCount() == 0)
             continue;
         if (block.blockNumber() != blockNumber) {
-            placeRow(result, row, left, right, middle, side);
-            row.clear();
+            placeRow(result, row, right);
             blockNumber = block.blockNumber();
             const QTextLine line = layout->lineAt(layout->lineCount() - 1);
-            side = std::clamp<qreal>(line.height() - 4, 8, 12);
-            left = geometry.left() + line.cursorToX(line.textStart() + line.textLength()) + 6;
-            middle = geometry.top() + line.y() + line.height() / 2;
+            row.swatches.clear();
+            row.side = std::clamp<qreal>(line.height() - 4, 8, 12);
+            row.left = geometry.left() + line.cursorToX(line.textStart() + line.textLength()) + 6;
+            row.middle = geometry.top() + line.y() + line.height() / 2;
+            row.below = row.middle + line.height();
         }
-        row.append(int(it - m_swatches.cbegin()));
+        row.swatches.append(int(it - m_swatches.cbegin()));
     }
-    placeRow(result, row, left, right, middle, side);
+    placeRow(result, row, right);
     return result;
 }
 
 QFont NBEColorSwatchOverlay::moreFont(qreal side) const
 {
-    QFont small = font();
+    QFont small = m_textView ? m_textView->font() : QFont();
     small.setPixelSize(std::max(6, int(side) - 2));
     return small;
 }
@@ -256,28 +251,37 @@ QString NBEColorSwatchOverlay::moreText(qsizetype count)
     return QStringLiteral("+%1").arg(count);
 }
 
-void NBEColorSwatchOverlay::placeRow(QList<Box> &boxes, const QList<int> &row, qreal left,
-                                     qreal right, qreal middle, qreal side) const
+void NBEColorSwatchOverlay::placeRow(QList<Box> &boxes, const Row &row, qreal right) const
 {
-    if (row.isEmpty())
+    const QList<int> &swatches = row.swatches;
+    if (swatches.isEmpty())
         return;
+    const qreal side = row.side;
     const qreal step = side + 4;
-    const qreal top = middle - side / 2;
     // All of them while they fit; else as many as fit beside the box that
-    // lists the rest. (Past the edge only when not even that box fits.)
-    qsizetype shown = row.size();
+    // lists the rest.
+    qsizetype shown = swatches.size();
     qreal moreWidth = 0;
-    if (left + shown * step - 4 > right) {
+    if (row.left + shown * step - 4 > right) {
         const QFontMetricsF metrics(moreFont(side));
-        moreWidth = std::max(side, metrics.horizontalAdvance(moreText(row.size())) + 6);
-        shown =
-            std::clamp<qsizetype>(qsizetype((right - left - moreWidth) / step), 0, row.size() - 1);
+        moreWidth = std::max(side, metrics.horizontalAdvance(moreText(swatches.size())) + 6);
+        shown = std::clamp<qsizetype>(qsizetype((right - row.left - moreWidth) / step), 0,
+                                      swatches.size() - 1);
     }
-    qreal x = left;
+    qreal x = row.left;
     for (qsizetype i = 0; i < shown; ++i, x += step)
-        boxes.append({QRectF(x, top, side, side), row[i], {}});
-    if (shown < row.size())
-        boxes.append({QRectF(x, top, moreWidth, side), row[shown], row.mid(shown)});
+        boxes.append({QRectF(x, row.middle - side / 2, side, side), swatches[i], {}});
+    if (shown == swatches.size())
+        return;
+    // A line that ends at the edge (a full last row of a wrapped line) has
+    // no room even for the box: it goes under the line's end, at the edge,
+    // where a line of code rarely reaches, rather than out of reach.
+    if (x + moreWidth > right)
+        boxes.append({QRectF(right - moreWidth, row.below - side / 2, moreWidth, side),
+                      swatches[shown], swatches.mid(shown)});
+    else
+        boxes.append({QRectF(x, row.middle - side / 2, moreWidth, side), swatches[shown],
+                      swatches.mid(shown)});
 }
 
 std::optional<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxAt(const QPointF &point) const
@@ -288,12 +292,14 @@ std::optional<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxAt(const QPo
     return std::nullopt;
 }
 
-void NBEColorSwatchOverlay::paintEvent(QPaintEvent *event)
+void NBEColorSwatchOverlay::paint(QPainter &painter, const QRectF &dirty)
 {
-    QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    const QRectF dirty = event->rect();
-    for (const Box &box : boxes()) {
+    const QList<Box> all = boxes();
+    QList<QRectF> more;
+    for (const Box &box : all) {
+        if (!box.more.isEmpty())
+            more.append(box.rect);
         if (!box.rect.intersects(dirty))
             continue;
         QPainterPath path;
@@ -309,26 +315,26 @@ void NBEColorSwatchOverlay::paintEvent(QPaintEvent *event)
         }
         painter.strokePath(path, QPen(QColor(0, 0, 0, 64), 1));
     }
+    if (more != m_drawnMore) {
+        // Where a "+N" box was, or is now, may lie outside what was drawn.
+        QRegion moved;
+        for (const QRectF &rect : std::as_const(m_drawnMore) + more)
+            moved += rect.toAlignedRect().adjusted(-1, -1, 1, 1);
+        m_drawnMore = more;
+        update(moved);
+    }
 }
 
-bool NBEColorSwatchOverlay::eventFilter(QObject *watched, QEvent *event)
+bool NBEColorSwatchOverlay::mouseEvent(QMouseEvent *event)
 {
-    // Only the pointer is compared: the text view may be going away.
-    if (watched != m_viewport)
-        return QWidget::eventFilter(watched, event);
     switch (event->type()) {
-    case QEvent::Resize:
-    case QEvent::Move:
-        followViewport();
-        break;
     case QEvent::MouseButtonPress:
     case QEvent::MouseButtonDblClick: {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
-        if (mouse->button() != Qt::LeftButton)
-            break;
-        const std::optional<Box> box = boxAt(mouse->position());
+        if (event->button() != Qt::LeftButton)
+            return false;
+        const std::optional<Box> box = boxAt(event->position());
         if (!box)
-            break;
+            return false;
         m_pressTaken = true;
         if (event->type() == QEvent::MouseButtonPress && box->more.isEmpty())
             beginPicking(box->index);
@@ -337,25 +343,19 @@ bool NBEColorSwatchOverlay::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     case QEvent::MouseButtonRelease:
-        if (m_pressTaken) {
-            m_pressTaken = false;
-            return true;
-        }
-        break;
+        return std::exchange(m_pressTaken, false);
     case QEvent::MouseMove: {
-        const auto *mouse = static_cast<QMouseEvent *>(event);
         const bool pointing =
-            mouse->buttons() == Qt::NoButton && boxAt(mouse->position()).has_value();
-        if (pointing != m_pointing) {
+            event->buttons() == Qt::NoButton && boxAt(event->position()).has_value();
+        if (pointing != m_pointing && m_textView) {
             m_pointing = pointing;
-            m_viewport->setCursor(pointing ? Qt::PointingHandCursor : Qt::IBeamCursor);
+            m_textView->viewport()->setCursor(pointing ? Qt::PointingHandCursor : Qt::IBeamCursor);
         }
-        break;
+        return false;
     }
     default:
-        break;
+        return false;
     }
-    return QWidget::eventFilter(watched, event);
 }
 
 std::optional<NBETextRange> NBEColorSwatchOverlay::activeRange() const
@@ -382,8 +382,7 @@ void NBEColorSwatchOverlay::beginPicking(int index)
     m_pendingColor.reset();
 
     if (!m_panel) {
-        m_panel = new QColorDialog(this);
-        m_panel->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+        m_panel = new QColorDialog(m_textView);
         m_panel->setOptions(QColorDialog::ShowAlphaChannel | QColorDialog::NoButtons |
                             QColorDialog::DontUseNativeDialog);
         connect(m_panel, &QColorDialog::currentColorChanged, this,
@@ -406,8 +405,7 @@ void NBEColorSwatchOverlay::beginPicking(int index)
 void NBEColorSwatchOverlay::showMore(const Box &box)
 {
     delete m_more;
-    m_more = new QMenu(this);
-    m_more->setAttribute(Qt::WA_TransparentForMouseEvents, false);
+    m_more = new QMenu(m_textView);
     m_more->setAttribute(Qt::WA_DeleteOnClose);
     const QFontMetrics metrics(m_more->font());
     for (const int index : box.more) {
@@ -426,7 +424,7 @@ void NBEColorSwatchOverlay::showMore(const Box &box)
         // which beginPicking checks is still the one listed.
         connect(action, &QAction::triggered, this, [this, index] { beginPicking(index); });
     }
-    m_more->popup(mapToGlobal(box.rect.bottomLeft().toPoint()));
+    m_more->popup(m_textView->viewport()->mapToGlobal(box.rect.bottomLeft().toPoint()));
 }
 
 void NBEColorSwatchOverlay::colorDidChange(const QColor &color)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "NBECSSColors.h"
+#include "NBEEditorOverlay.h"
 #include "NBETextRange.h"
 
 #include <QColor>
@@ -9,8 +10,8 @@
 #include <QMenu>
 #include <QPointer>
 #include <QRectF>
+#include <QRegion>
 #include <QTextCursor>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -20,15 +21,14 @@ class NBETextBuffer;
 struct NBETextChange;
 
 // A small square of each colour literal's colour after the end of its line
-// (or of the piece of a long line that holds it), over the text view's
-// viewport. Clicking one opens a colour dialog; every colour picked there
-// rewrites the literal in its own notation. Squares that would run past the
-// right edge are gathered in one "+N" box at the end of the row, whose click
-// lists their colours.
-//
-// The overlay lies above the viewport but lets every mouse event through;
-// it watches the viewport's presses and takes only those on a swatch.
-class NBEColorSwatchOverlay : public QWidget
+// (or of the piece of a long line that holds it), painted by the text view
+// over its text. Clicking one opens a colour dialog; every colour picked
+// there rewrites the literal in its own notation. Squares that would run
+// past the right edge are gathered in one "+N" box at the end of the row
+// (under the line when not even that box fits after it), whose click lists
+// their colours. Of the viewport's mouse events it takes only the presses on
+// a swatch.
+class NBEColorSwatchOverlay : public NBEEditorOverlay
 {
     Q_OBJECT
 
@@ -53,7 +53,7 @@ public:
         QList<int> more;
     };
     // The boxes of the swatches in the visible lines, in the viewport's
-    // coordinates (which are this overlay's).
+    // coordinates.
     QList<Box> boxes() const;
     // The box that holds a point of the viewport.
     std::optional<Box> boxAt(const QPointF &point) const;
@@ -66,21 +66,28 @@ public:
     // The list of the swatches of a "+N" box, while it is open.
     QMenu *moreMenu() const { return m_more; }
 
+    void paint(QPainter &painter, const QRectF &dirty) override;
+    bool mouseEvent(QMouseEvent *event) override;
+
 Q_SIGNALS:
     // A picked colour was handed to onPick (or found to change nothing).
     void pickFlushed();
 
-protected:
-    void paintEvent(QPaintEvent *event) override;
-    bool eventFilter(QObject *watched, QEvent *event) override;
-
 private:
     void beginPicking(int index);
     void showMore(const Box &box);
-    // Places the boxes of the swatches `row` of one line from `left` on, up
-    // to `right` at most when it can.
-    void placeRow(QList<Box> &boxes, const QList<int> &row, qreal left, qreal right, qreal middle,
-                  qreal side) const;
+    // One line's swatches and where their row goes: from `left` on, up to
+    // `right`, centred on `middle`; `below` is the middle of the row under
+    // the line.
+    struct Row
+    {
+        QList<int> swatches;
+        qreal left = 0;
+        qreal middle = 0;
+        qreal below = 0;
+        qreal side = 0;
+    };
+    void placeRow(QList<Box> &boxes, const Row &row, qreal right) const;
     QFont moreFont(qreal side) const;
     static QString moreText(qsizetype count);
     void colorDidChange(const QColor &color);
@@ -89,11 +96,10 @@ private:
     // Draws again where an edit moved or changed squares.
     void updateEdited(const NBETextChange &change);
     QString literalAt(NBETextRange range) const;
-    void followViewport();
+    // Marks an area of the viewport for drawing, all of it when empty.
+    void update(const QRegion &area = {});
 
     QPointer<NBECodeTextEdit> m_textView;
-    // The text view's child, as this overlay is: both go with the text view.
-    QWidget *m_viewport;
     QList<NBECSSColorsSwatch> m_swatches;
     // Each swatch's text when it was stored: a swatch whose text changed is
     // dropped until the next scan.
@@ -107,4 +113,7 @@ private:
     bool m_pointing = false;
     QPointer<QColorDialog> m_panel;
     QPointer<QMenu> m_more;
+    // Where the "+N" boxes were drawn last: one may leave its line, where
+    // the line's own repaint doesn't reach.
+    QList<QRectF> m_drawnMore;
 };

@@ -14,11 +14,9 @@
 #include <limits>
 
 NBEDiagnosticOverlay::NBEDiagnosticOverlay(NBECodeTextEdit *textView)
-    : QObject(textView)
+    : NBEEditorOverlay(textView)
     , m_textView(textView)
-{
-    textView->setDiagnosticOverlay(this);
-}
+{}
 
 void NBEDiagnosticOverlay::setDiagnostics(const QList<NBELSPDiagnostic> &diagnostics)
 {
@@ -240,13 +238,11 @@ void NBEDiagnosticOverlay::paint(QPainter &painter, const QRectF &dirty)
     const QList<NBEDiagnosticSquiggle> drawn = squiggles(dirty);
     if (drawn.isEmpty())
         return;
-    painter.save();
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setBrush(Qt::NoBrush);
     for (const NBEDiagnosticSquiggle &squiggle : drawn) {
         painter.setPen(QPen(squiggle.color, 1));
         painter.drawPolyline(squigglePath(squiggle.rect));
     }
-    painter.restore();
     Q_EMIT painted(drawn);
 }

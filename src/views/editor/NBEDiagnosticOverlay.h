@@ -1,10 +1,10 @@
 #pragma once
 
+#include "NBEEditorOverlay.h"
 #include "NBELSPDiagnostic.h"
 
 #include <QColor>
 #include <QList>
-#include <QObject>
 #include <QPointer>
 #include <QPolygonF>
 #include <QRectF>
@@ -25,17 +25,16 @@ struct NBEDiagnosticSquiggle
 };
 
 // Draws a squiggle under every range of the text that a diagnostic names.
-// It paints over the text view's viewport after the text, from the view's
-// own layout, so squiggles scroll, wrap and move with the text; it takes no
-// mouse input. A page can carry thousands of diagnostics: the list is sorted
-// by line once when it arrives, and a paint places only those that can reach
-// the lines on screen, so a key or caret move costs the screen, not the list.
-class NBEDiagnosticOverlay : public QObject
+// The view paints it after the text, from the view's own layout, so
+// squiggles scroll, wrap and move with the text; it takes no mouse input. A page can carry
+// thousands of diagnostics: the list is sorted by line once when it arrives, and a paint places
+// only those that can reach the lines on screen, so a key or caret move costs the screen, not the
+// list.
+class NBEDiagnosticOverlay : public NBEEditorOverlay
 {
     Q_OBJECT
 
 public:
-    // Lives as a child of the text view, which paints it.
     explicit NBEDiagnosticOverlay(NBECodeTextEdit *textView);
 
     NBECodeTextEdit *textView() const { return m_textView; }
@@ -52,7 +51,7 @@ public:
     // The squiggles of the lines on screen that touch `area` (viewport
     // coordinates), in list order.
     QList<NBEDiagnosticSquiggle> squiggles(const QRectF &area) const;
-    void paint(QPainter &painter, const QRectF &dirty);
+    void paint(QPainter &painter, const QRectF &dirty) override;
 
     // A zero-based line and UTF-16 character as an offset into the document.
     // A line past the last one gives the text's length; a character past its

@@ -1,0 +1,14 @@
+#include "NBEEditorOverlay.h"
+
+#include "NBECodeTextEdit.h"
+
+NBEEditorOverlay::NBEEditorOverlay(NBECodeTextEdit *textView)
+    : QObject(textView)
+{
+    textView->addOverlay(this);
+}
+
+bool NBEEditorOverlay::mouseEvent(QMouseEvent *)
+{
+    return false;
+}
