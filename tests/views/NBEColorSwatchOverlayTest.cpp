@@ -260,6 +260,34 @@ TEST(NBEColorSwatchOverlay, OnlyVisibleLinesGetBoxes)
         EXPECT_TRUE(QRectF(editor.textView()->viewport()->rect()).intersects(box.rect));
 }
 
+// The squares are drawn with the text, so a scroll that moves the text's
+// pixels moves them too: what is on screen is what a whole new paint draws,
+// also for rows whose list box sits under their line.
+TEST(NBEColorSwatchOverlay, AScrollLeavesTheSquaresAsAWholePaintDrawsThem)
+{
+    QStringList lines;
+    for (int i = 0; i < 200; ++i) {
+        lines << (i % 7 == 3 ? QStringLiteral(".w%1{").arg(i) +
+                                   QStringLiteral("color:red;border-color:#0f0;").repeated(12) +
+                                   QStringLiteral("x").repeated(i % 40) + u'}'
+                             : QStringLiteral(".c%1 { color: #%2; }")
+                                   .arg(i)
+                                   .arg(i % 10, 6, 10, QLatin1Char('0')));
+    }
+    const int flashTime = QApplication::cursorFlashTime();
+    QApplication::setCursorFlashTime(0);
+    Editor editor(lines.join(u'\n'), NBELanguageRegistry::css());
+    NBECodeTextEdit *view = editor.textView();
+    NBETest::PaintRegions paints(view->viewport());
+    QScrollBar *bar = view->verticalScrollBar();
+    for (const int step : {1, 3, 1, 17, -2, -1, -9}) {
+        bar->setValue(bar->value() + step);
+        const QImage shown = paints.onScreen();
+        EXPECT_EQ(shown, paints.drawnAnew()) << "at " << bar->value();
+    }
+    QApplication::setCursorFlashTime(flashTime);
+}
+
 TEST(NBEColorSwatchOverlay, SwatchesFollowEditsAtOnceAndTheScanAfterwards)
 {
     // Each edit of "a { color: #fff; b: red }" and where "#fff" is right
