@@ -4,6 +4,7 @@
 #include "NBELineLayout.h"
 #include "NBELongLineDocument.h"
 #include "NBELongLineInput.h"
+#include "NBEOpeningFile.h"
 #include "NBESoftBreaks.h"
 #include "NBETextBuffer.h"
 #include "NBEWhenFinished.h"
@@ -76,66 +77,81 @@ bool NBELongLineView::hasLongLine(const QTextDocument *document, int from, int t
 QTextDocument *NBELongLineView::firstDocument()
 {
     QTextDocument *document = m_buffer->document();
-    if (!hasLongLine(document)) {
-        m_view->setShapingSkipped(false);
+    if (!hasLongLine(document))
         return document;
-    }
-    // Decided before the font reaches the text, which lays it out again.
-    if (m_buffer->length() >= splitInBackgroundChars) {
-        m_view->setShapingSkipped(true);
-        return document;
-    }
     // A line of megabytes would be laid out whole at every key: the view
     // shows it split, and the buffer's document goes without a layout.
     m_historyHoldsLongLine = true;
+    if (m_buffer->length() >= splitInBackgroundChars) {
+        const QString text = m_buffer->snapshot();
+        // Its first screen, split as the whole will be; shown now, it lays
+        // out a few pieces, never the line.
+        std::shared_ptr<NBELongLineDocument::Shown> start =
+            NBELongLineDocument::split(NBEOpeningFile::startOf(text));
+        m_start = start->document.release();
+        m_start->setParent(this);
+        m_start->setDocumentLayout(new NBELineLayout(m_start));
+        m_view->prepareDocument(m_start);
+        m_view->setDocument(m_start);
+        m_view->setReadOnly(true);
+        splitFirstInBackground(text);
+        return nullptr;
+    }
     m_buffer->setDocumentLayout(nullptr);
     m_longLines = new NBELongLineDocument(m_buffer, this);
     m_input = std::make_unique<NBELongLineInput>(m_view, m_longLines);
-    m_view->setShapingSkipped(false);
     m_view->prepareDocument(m_longLines->document());
     return m_longLines->document();
 }
 
-void NBELongLineView::startSplitting()
+void NBELongLineView::splitFirstInBackground(const QString &text)
 {
-    if (m_view && m_view->isShapingSkipped())
-        split();
+    m_splitting = true;
+    const quint64 revision = m_buffer->revision();
+    QThread *owner = thread();
+    nbeWhenFinished(
+        QtConcurrent::run([text, owner] {
+            std::shared_ptr<NBELongLineDocument::Shown> shown = NBELongLineDocument::split(text);
+            shown->document->moveToThread(owner);
+            return shown;
+        }),
+        this, [this, revision, text](const std::shared_ptr<NBELongLineDocument::Shown> &shown) {
+            m_splitting = false;
+            if (!m_view)
+                return;
+            if (m_buffer->revision() == revision) {
+                showFirst(new NBELongLineDocument(m_buffer, std::move(*shown), this), text);
+                return;
+            }
+            // The text moved on while it was split (a reload, an edit in
+            // another view of it): the split is of the text as it is now.
+            if (hasLongLine(m_buffer->document()))
+                splitFirstInBackground(m_buffer->snapshot());
+            else
+                showFirst(nullptr, m_buffer->snapshot());
+        });
+}
+
+void NBELongLineView::showFirst(NBELongLineDocument *longLines, const QString &text)
+{
+    QTextDocument *document = m_buffer->document();
+    if (longLines) {
+        m_longLines = longLines;
+        m_input = std::make_unique<NBELongLineInput>(m_view, longLines);
+        m_buffer->setDocumentLayout(nullptr);
+        document = longLines->document();
+        m_view->prepareDocument(document);
+    }
+    m_view->setReadOnly(false);
+    Q_EMIT firstDocumentReady(document, text);
+    if (m_view->document() != m_start)
+        delete std::exchange(m_start, nullptr);
 }
 
 void NBELongLineView::enableUndo()
 {
     if (!m_longLines && !m_view->document()->isUndoRedoEnabled())
         m_view->setUndoRedoEnabled(true);
-}
-
-void NBELongLineView::split()
-{
-    if (m_longLines || m_splitting || !m_view)
-        return;
-    if (m_buffer->length() < splitInBackgroundChars) {
-        show(new NBELongLineDocument(m_buffer, this));
-        return;
-    }
-    m_splitting = true;
-    const quint64 revision = m_buffer->revision();
-    QThread *owner = thread();
-    nbeWhenFinished(
-        QtConcurrent::run([text = m_buffer->snapshot(), owner] {
-            std::shared_ptr<NBELongLineDocument::Shown> shown = NBELongLineDocument::split(text);
-            shown->document->moveToThread(owner);
-            return shown;
-        }),
-        this, [this, revision](const std::shared_ptr<NBELongLineDocument::Shown> &shown) {
-            m_splitting = false;
-            if (!m_view || m_longLines || !hasLongLine(m_view->document()))
-                return;
-            // The text moved on while it was split.
-            if (m_buffer->revision() != revision) {
-                split();
-                return;
-            }
-            show(new NBELongLineDocument(m_buffer, std::move(*shown), this));
-        });
 }
 
 void NBELongLineView::splitNow()
@@ -171,8 +187,7 @@ void NBELongLineView::updateShaping()
         return;
     const bool longLine = hasLongLine(m_view->document());
     // A new font would lay a line too long to show whole out again: the view
-    // shows it split instead, now, or once a text opened with it is split
-    // off the main thread (laid out unshaped until then).
+    // shows it split instead.
     if (longLine && !m_longLines) {
         splitNow();
         if (!m_longLines)
@@ -186,7 +201,7 @@ void NBELongLineView::bufferChanged(const NBETextChange &change)
     // A line that grew too long is laid out unshaped from the next turn on
     // (a new font relays the whole text, not to be done inside an edit),
     // until it is shown split. A split view splits its own pieces.
-    if (!m_view || m_longLines || m_view->isShapingSkipped())
+    if (!m_view || m_longLines || m_splitting || m_view->isShapingSkipped())
         return;
     const int position = int(change.position);
     if (hasLongLine(m_view->document(), position, position + int(change.inserted.size())))
@@ -250,7 +265,7 @@ bool NBELongLineView::undoOrRedo(bool redo)
     // the history held one, every step goes split (shown whole, the line
     // would be laid out whole), and the view is whole again at the pause.
     const QTextDocument *document = m_buffer->document();
-    if (!m_historyHoldsLongLine || m_longLines || !m_view ||
+    if (!m_historyHoldsLongLine || m_longLines || m_splitting || !m_view ||
         !(redo ? document->isRedoAvailable() : document->isUndoAvailable()))
         return false;
     showSplitNow();

@@ -22,8 +22,9 @@ struct NBETextChange;
 // glyphs are shaped, and how a highlight pass colours what it shows. A text
 // holding a line too long to lay out at every key is shown split: at once
 // when it is short, else once its split document is made off the main
-// thread (laid out unshaped until then). A paste, drop, replacement, undo or
-// redo that brings such a line splits the view first.
+// thread (the view shows the text's start, read only, until then). A paste,
+// drop, replacement, undo or redo that brings such a line splits the view
+// first.
 class NBELongLineView : public QObject, private NBETextInput
 {
     Q_OBJECT
@@ -33,10 +34,10 @@ public:
                     QObject *parent = nullptr);
     ~NBELongLineView() override;
 
-    // A text at least this long is split off the main thread. Below it the
-    // split costs less than laying its long line out whole: a minified
-    // script of 8 MB is split in well under 100 ms.
-    static constexpr qsizetype splitInBackgroundChars = 16 * 1024 * 1024;
+    // A text at least this long is split off the main thread: the split of a
+    // minified script of 8 MB holds the main thread for about 100 ms, one of
+    // a megabyte for about a tenth of that.
+    static constexpr qsizetype splitInBackgroundChars = 1024 * 1024;
 
     // Whether a line that touches the document offsets [from, to] (the
     // whole document when `to` is negative) is longer than
@@ -44,13 +45,10 @@ public:
     static bool hasLongLine(const QTextDocument *document, int from = 0, int to = -1);
 
     // The document the view is to show first. A short text with a long line
-    // is split now, its document readied with the view's font and options;
-    // a longer one is shown whole at first (the buffer's document), its
-    // glyphs unshaped.
+    // is split now, its document readied with the view's font and options.
+    // A longer one is split off the main thread: none now, the view shows
+    // the text's start read only, and firstDocumentReady brings it.
     QTextDocument *firstDocument();
-    // Starts splitting off the main thread a text shown first whole with a
-    // line too long to lay out.
-    void startSplitting();
     // Turns the view's undo on, off since a replacement of the text, unless
     // the view shows a split document, which keeps none (the buffer's is
     // used). (Turned on again while on, undo would forget where the saved
@@ -78,6 +76,9 @@ public:
     void keepColours(const NBEEditorHighlighter &whole, NBEEditorHighlighter &shown) const;
 
 Q_SIGNALS:
+    // The document to show first, made off the main thread, and the text
+    // it was made from (the buffer's as of now).
+    void firstDocumentReady(QTextDocument *document, const QString &text);
     // Around the view taking a split document in place of the buffer's, or
     // the buffer's again: a highlighter of the document left must leave the
     // view first. The caret was at the text offsets `anchor` and `position`.
@@ -85,17 +86,18 @@ Q_SIGNALS:
     void splitShown(int anchor, int position);
 
 private:
-    // Shows the text split once the view holds a line too long to shape,
-    // unless it is split or being split already.
-    void split();
-    // Shows the text split now, unless it is split already or being split
-    // off the main thread (a text opened with a long line).
+    // Splits `text`, the buffer's, off the main thread for the first
+    // document; made again while the buffer moves on meanwhile.
+    void splitFirstInBackground(const QString &text);
+    void showFirst(NBELongLineDocument *longLines, const QString &text);
+    // Shows the text split now, unless it is split already or its first
+    // document is being split off the main thread.
     void splitNow();
     void showSplitNow();
     void showWholeAgain();
     void show(NBELongLineDocument *longLines);
-    // Shows a line too long to shape split, now or once a long text is
-    // split off the main thread (unshaped until then).
+    // Shows a line too long to shape split, unless the first document is
+    // still being split off the main thread.
     void updateShaping();
     void bufferChanged(const NBETextChange &change);
     void bufferWillBeReplaced(const QString &text);
@@ -119,6 +121,8 @@ private:
     NBELongLineDocument *m_longLines = nullptr;
     // Installed on the view while it shows m_longLines.
     std::unique_ptr<NBELongLineInput> m_input;
+    // The text's start, shown until its first document is made.
+    QTextDocument *m_start = nullptr;
     bool m_splitting = false;
     // The buffer's undo history may hold a line too long to show whole: the
     // view showed one since the history began.

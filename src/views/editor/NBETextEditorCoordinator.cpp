@@ -55,7 +55,6 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
 {
     m_textView = textView;
     m_buffer = m_session->buffer();
-    m_formatting->setTextView(textView);
     m_changes = new NBEChangeMarkers(m_session, m_buffer, textView, this);
     m_swatches = new NBESwatchScheduler(m_session, m_buffer, textView, this);
     const NBEEditorSettings &settings = m_session->settings();
@@ -67,9 +66,29 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
             &NBETextEditorCoordinator::splitWillShow);
     connect(m_longLineView, &NBELongLineView::splitShown, this,
             &NBETextEditorCoordinator::splitShown);
+    // Asked for before the text is shown, a reveal waits for it.
+    connect(m_session.get(), &NBEEditorSession::revealRequested, this,
+            [this](int line, const std::optional<NBERevealRange> &range) {
+                // From the event loop: a request that came with the editor
+                // waits for its first layout.
+                QTimer::singleShot(0, this, [this, line, range] { scrollTo(line, range); });
+            });
     // The view shows the buffer's own document: its text, undo history and
-    // (from an earlier view) layout and colours; or a split one.
-    QTextDocument *document = m_longLineView->firstDocument();
+    // (from an earlier view) layout and colours; or a split one, which may
+    // be made off the main thread first.
+    if (QTextDocument *document = m_longLineView->firstDocument())
+        show(document);
+    else
+        connect(
+            m_longLineView, &NBELongLineView::firstDocumentReady, this,
+            [this](QTextDocument *document, const QString &text) { show(document, text); },
+            Qt::SingleShotConnection);
+}
+
+void NBETextEditorCoordinator::show(QTextDocument *document, const std::optional<QString> &text)
+{
+    NBECodeTextEdit *textView = m_textView;
+    const NBEEditorSettings &settings = m_session->settings();
     if (!qobject_cast<QPlainTextDocumentLayout *>(document->documentLayout())) {
         // Shown for the first time: font and options go in before the
         // layout, which lays the text out again at each change of them.
@@ -81,12 +100,16 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     textView->keepGlyphsOf(document->firstBlock());
     textView->setDocument(document);
     placeInitialCaret();
+    // Toolbar actions edit the text once it is shown.
+    m_formatting->setTextView(textView);
     connect(m_buffer.get(), &NBETextBuffer::aboutToReplace, this,
             &NBETextEditorCoordinator::bufferWillBeReplaced);
     connect(m_buffer.get(), &NBETextBuffer::replaced, this,
             &NBETextEditorCoordinator::bufferReplaced);
     connect(m_buffer.get(), &NBETextBuffer::settled, this, &NBETextEditorCoordinator::textSettled);
     m_longLineView->enableUndo();
+    // The settings of now: they may have changed while the text was split.
+    m_font = NBEEditorLook::font(settings.fontSize);
     applySettings(settings);
 
     // Edits in the text's offsets, as the buffer reports them: colours the
@@ -98,10 +121,11 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     applyColors();
 
     if (m_session->language())
-        highlightWholeText();
-    m_longLineView->startSplitting();
+        highlightWholeText(text);
     finishAttaching();
     listenToSession();
+    if (const auto reveal = std::exchange(m_pendingReveal, std::nullopt))
+        scrollTo(reveal->first, reveal->second);
 }
 
 void NBETextEditorCoordinator::splitWillShow()
@@ -193,9 +217,9 @@ void NBETextEditorCoordinator::placeInitialCaret()
 
 void NBETextEditorCoordinator::keepViewState()
 {
-    // Of this editor's text only: the document may have moved on to another
-    // buffer (the preview tab showing another file).
-    if (!m_textView || m_session->document().buffer() != m_buffer)
+    // Of this editor's text only, once shown: the document may have moved
+    // on to another buffer (the preview tab showing another file).
+    if (!m_textView || !m_highlighter || m_session->document().buffer() != m_buffer)
         return;
     const QTextCursor cursor = m_textView->textCursor();
     m_session->document().setViewState(
@@ -266,12 +290,6 @@ void NBETextEditorCoordinator::listenToSession()
         if (m_diagnosticOverlay)
             m_diagnosticOverlay->setDiagnostics(m_session->diagnostics());
     });
-    // From the event loop: a request that came with the editor waits for its
-    // first layout.
-    connect(session, &NBEEditorSession::revealRequested, this,
-            [this](int line, const std::optional<NBERevealRange> &range) {
-                QTimer::singleShot(0, this, [this, line, range] { scrollTo(line, range); });
-            });
 }
 
 void NBETextEditorCoordinator::settingsDidChange(const NBEEditorSettings &previous)
@@ -416,6 +434,11 @@ void NBETextEditorCoordinator::scrollTo(int line, const std::optional<NBERevealR
     NBECodeTextEdit *textView = m_textView;
     if (!textView)
         return;
+    // Not shown yet (its text is being split): revealed once it is.
+    if (!m_highlighter) {
+        m_pendingReveal = {line, range};
+        return;
+    }
     QTextDocument *document = textDocument();
     const QTextBlock block = document->findBlockByNumber(line - 1);
     // The empty line after a final line feed is no line of the text.

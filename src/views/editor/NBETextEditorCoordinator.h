@@ -76,6 +76,9 @@ public:
 Q_SIGNALS:
 
 private:
+    // The rest of attaching, once the view has the document to show first;
+    // `text` is the buffer's, when it was read for that document.
+    void show(QTextDocument *document, const std::optional<QString> &text = std::nullopt);
     void finishAttaching();
     // Puts the caret where the session's tab left it and scrolls it into view
     // once laid out; told to the session only when the text moved it. An
@@ -141,4 +144,6 @@ private:
     // tokenizer before the next pass.
     std::optional<QString> m_highlightedLanguageID;
     NBESwatchScheduler *m_swatches = nullptr;
+    // A line to reveal asked for before the text was shown.
+    std::optional<std::pair<int, std::optional<NBERevealRange>>> m_pendingReveal;
 };

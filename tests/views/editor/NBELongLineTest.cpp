@@ -26,6 +26,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QThreadPool>
 
 namespace {
 
@@ -215,6 +216,79 @@ TEST(NBELongLine, TypingHelpWorksInAPageThatAlsoHoldsALongLine)
     const QRect line = edit->cursorRect();
     EXPECT_GE(boxes.first().rect.center().y(), line.top());
     EXPECT_LE(boxes.first().rect.center().y(), line.bottom());
+}
+
+// An editor of a long text with a long line is ready once the text is split
+// off the main thread; what came meanwhile is kept: a reload's text is the
+// one shown, a line revealed is revealed then, and a closed editor leaves
+// the tab's text and view state as they were.
+TEST(NBELongLine, WhatComesWhileALongTextIsSplitIsKept)
+{
+    const QString original = minified(NBELongLineView::splitInBackgroundChars);
+    const QString reloadedLong = QStringLiteral("/* reloaded */") + original;
+    const QString reloadedShort = QStringLiteral("let reloaded = 1;\n");
+    const NBERevealRange chosen{{1, 36'142}, {1, 36'150}};
+    const struct
+    {
+        const char *name;
+        std::optional<QString> reloaded;
+        bool split;
+        // The text offsets selected by the reveal.
+        int anchor;
+        int position;
+    } cases[] = {
+        {"left as it was", std::nullopt, true, 36'149, 36'141},
+        {"reloaded with a long line", reloadedLong, true, 36'149, 36'141},
+        {"reloaded short", reloadedShort, false, int(reloadedShort.size()) - 1, 0},
+    };
+    for (const auto &c : cases) {
+        NBEEditorTestHost host(original);
+        const std::shared_ptr<NBEEditorSession> session = host.session();
+        session->setInitialCaret({1, 5001});
+        NBETextEditorView view(session);
+        view.resize(800, 600);
+        view.show();
+        NBECodeTextEdit *edit = view.textView();
+        EXPECT_TRUE(edit->isReadOnly()) << c.name;
+        EXPECT_LT(edit->document()->characterCount(), original.size() / 8) << c.name;
+        if (c.reloaded)
+            host.setText(*c.reloaded);
+        session->reveal(1, chosen);
+        const QString expected = c.reloaded.value_or(original);
+        ASSERT_TRUE(NBETest::waitForWork([&] { return !edit->isReadOnly(); })) << c.name;
+        EXPECT_EQ(NBETest::longLines(edit) != nullptr, c.split) << c.name;
+        EXPECT_EQ(edit->text(), expected) << c.name;
+        ASSERT_TRUE(NBETest::waitUntil([&] { return edit->textCaret() == c.position; }))
+            << c.name << " " << edit->textCaret();
+        EXPECT_EQ(edit->textGeometry().toText(edit->textCursor().anchor()), c.anchor) << c.name;
+        // Typed where the reveal left the caret, into the text.
+        QTest::keyClicks(edit, QStringLiteral("z"));
+        QString typed = expected;
+        typed.replace(std::min(c.anchor, c.position), std::abs(c.anchor - c.position),
+                      QStringLiteral("z"));
+        EXPECT_EQ(host.text(), typed) << c.name;
+        // What the view shows is the text, not only what it reads.
+        EXPECT_EQ(NBECodeTextEdit::text(edit->document()).remove(u'\n'),
+                  QString(typed).remove(u'\n'))
+            << c.name;
+    }
+
+    // Closed before its text is split: the next editor of the tab finds the
+    // text and the place the last one left.
+    NBEEditorTestHost host(original);
+    const std::shared_ptr<NBEEditorSession> session = host.session();
+    const NBEEditorViewState left{host.buffer()->revision(), 5000, 5000, 40, 0};
+    session->document().setViewState(left);
+    session->setInitialCaret({1, 5001});
+    delete new NBETextEditorView(session);
+    QThreadPool::globalInstance()->waitForDone();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(session->document().viewState(), left);
+    EXPECT_EQ(host.text(), original);
+    NBETextEditorView next(session);
+    ASSERT_TRUE(NBETest::waitForWork([&] { return !next.textView()->isReadOnly(); }));
+    EXPECT_EQ(next.textView()->text(), original);
+    EXPECT_EQ(next.textView()->textCaret(), 5000);
 }
 
 class NBELongLineWindowTest : public NBEMainViewFixture

@@ -30,9 +30,6 @@ TEST(NBELongLineView, ShowsATextSplitOnlyWhenALineIsTooLongAndColoursWhatItShows
         {"short lines", QStringLiteral("let a;\nb = 56;"), false, true},
         {"one long line", QStringLiteral("let a;\nb = ") + longLine + QStringLiteral(" + 56;"),
          true, true},
-        {"long text, split later",
-         QString(NBELongLineView::splitInBackgroundChars, u'x') + QStringLiteral(" + 56;"), false,
-         false},
     };
     const NBELanguage language = NBELanguageRegistry::javascript();
     for (const auto &c : cases) {
@@ -66,4 +63,40 @@ TEST(NBELongLineView, ShowsATextSplitOnlyWhenALineIsTooLongAndColoursWhatItShows
             });
         EXPECT_EQ(coloured, c.coloured) << c.name;
     }
+}
+
+// A long text with a long line is split off the main thread: until then the
+// view shows its start split as the whole will be, read only, and then the
+// document of the whole text, split, with the text it was made from.
+TEST(NBELongLineView, SplitsALongTextOffTheMainThreadShowingItsStartMeanwhile)
+{
+    const QString text = QStringLiteral("b = ") +
+                         QString(NBELongLineView::splitInBackgroundChars, u'x') +
+                         QStringLiteral(" + 56;");
+    const std::shared_ptr<NBETextBuffer> buffer = NBETextBuffer::make(text);
+    NBECodeTextEdit view;
+    NBELongLineView lines(buffer, &view);
+    QTextDocument *shown = nullptr;
+    QString splitFrom;
+    QObject::connect(&lines, &NBELongLineView::firstDocumentReady,
+                     [&](QTextDocument *document, const QString &read) {
+                         shown = document;
+                         splitFrom = read;
+                         view.setDocument(document);
+                     });
+    EXPECT_EQ(lines.firstDocument(), nullptr);
+    EXPECT_TRUE(view.isReadOnly());
+    const QString start = NBECodeTextEdit::text(view.document());
+    EXPECT_TRUE(text.startsWith(QString(start).remove(u'\n'))) << start.left(40).toStdString();
+    EXPECT_GT(start.size(), 1000);
+    EXPECT_LT(start.size(), NBELongLineView::splitInBackgroundChars / 8);
+    for (QTextBlock block = view.document()->begin(); block.isValid(); block = block.next())
+        ASSERT_LE(block.length() - 1, NBESoftBreaks::longestPiece);
+
+    ASSERT_TRUE(NBETest::waitForWork([&] { return shown != nullptr; }));
+    EXPECT_FALSE(view.isReadOnly());
+    EXPECT_EQ(splitFrom, text);
+    ASSERT_TRUE(NBETest::longLines(&view));
+    EXPECT_EQ(view.text(), text);
+    EXPECT_GT(shown->blockCount(), 100);
 }
