@@ -88,7 +88,8 @@ NBETextBuffer::NBETextBuffer(const QString &text, QObject *parent)
     m_length = m_document->characterCount() - 1;
     m_blockCount = m_document->blockCount();
     m_documentRevision = m_document->revision();
-    remember(readsBackAsIs(text) ? text : this->text());
+    m_madeAsRead = readsBackAsIs(text);
+    remember(m_madeAsRead ? text : this->text());
     connect(m_document, &QTextDocument::contentsChange, this, &NBETextBuffer::documentChanged);
     connect(m_document, &QTextDocument::modificationChanged, this, &NBETextBuffer::updateDirty);
 }
@@ -349,17 +350,32 @@ QString NBETextBuffer::snapshot() const
         const bool kept = !m_pauseText.isEmpty() && m_pauseTextRevision == m_revision;
         m_snapshot = kept ? m_pauseText : text();
         m_snapshotRevision = m_revision;
-        // Outside a pause it serves this turn of the event loop's readers.
-        const auto inPause = [this] {
-            return m_settleTimer->isActive() || m_sliceTimer->isActive();
-        };
-        if (!inPause())
-            QTimer::singleShot(0, this, [this, inPause] {
-                if (!inPause())
-                    releaseSnapshot();
-            });
+        releaseSnapshotSoon();
     }
     return m_snapshot;
+}
+
+void NBETextBuffer::shareSnapshot(const QString &text, quint64 revision)
+{
+    // At the first revision the text may be the one the buffer was made
+    // from, which reads back otherwise when it held a character the
+    // document takes for a break.
+    if (revision != m_revision || m_snapshotRevision == m_revision || text.size() != m_length ||
+        (revision == 0 && !m_madeAsRead))
+        return;
+    m_snapshot = text;
+    m_snapshotRevision = m_revision;
+    releaseSnapshotSoon();
+}
+
+void NBETextBuffer::releaseSnapshotSoon() const
+{
+    const auto inPause = [this] { return m_settleTimer->isActive() || m_sliceTimer->isActive(); };
+    if (!inPause())
+        QTimer::singleShot(0, this, [this, inPause] {
+            if (!inPause())
+                releaseSnapshot();
+        });
 }
 
 void NBETextBuffer::releaseSnapshot() const

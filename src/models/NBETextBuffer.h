@@ -100,6 +100,11 @@ public:
     // the end of the pause: whoever needs the whole text then (highlighting,
     // change markers, outline, servers, previews) shares one copy.
     QString snapshot() const;
+    // Lets snapshot() answer `text` for the rest of this turn of the event
+    // loop while the buffer is still at `revision`: the whole text as of
+    // then, read from the buffer or the one it was made from, shared instead
+    // of read again.
+    void shareSnapshot(const QString &text, quint64 revision);
     qsizetype length() const { return m_length; }
     // Moves on with every change.
     quint64 revision() const { return m_revision; }
@@ -153,6 +158,9 @@ private:
     void announcePause(bool holdsLongLine);
     void forgetPauseText();
     void releaseSnapshot() const;
+    // Outside a pause a snapshot serves this turn of the event loop's
+    // readers only.
+    void releaseSnapshotSoon() const;
     QString read(qsizetype from, qsizetype count) const;
 
     QTextDocument *m_document = nullptr;
@@ -162,6 +170,8 @@ private:
     int m_documentRevision = 0;
     bool m_quiet = false;
     bool m_unsaved = false;
+    // The text the buffer was made from reads back as it is.
+    bool m_madeAsRead = false;
     mutable QString m_snapshot;
     mutable std::optional<quint64> m_snapshotRevision;
     bool m_dirty = false;

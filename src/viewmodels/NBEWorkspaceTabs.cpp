@@ -261,6 +261,9 @@ void NBEWorkspaceTabs::takeIn(const QUrl &url, bool asPreview, const NBETextFile
                                 m_opening.reset();
                                 Q_EMIT openingChanged();
                             }
+                            // Those who read the text as the tab opens
+                            // share the one read from the file.
+                            sourceFile.buffer->shareSnapshot(file.text, 0);
                             finishOpening(url, asPreview, sourceFile, file.text);
                             promise->finish();
                         };

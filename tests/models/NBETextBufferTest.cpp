@@ -201,6 +201,35 @@ TEST(NBETextBuffer, ReadersOfOneRevisionShareOneText)
 
 } // namespace
 
+// A copy of the text a reader holds serves the snapshot of its own revision
+// without a read; of another revision, or a made-from text that the
+// document reads back otherwise, it is left alone.
+TEST(NBETextBuffer, ASharedTextServesOnlyItsOwnRevision)
+{
+    const struct
+    {
+        const char *name;
+        QString made;
+        bool edited;
+        bool taken;
+    } rows[] = {
+        {"the text made from", QStringLiteral("one\ntwo"), false, true},
+        {"made from, read back otherwise", QStringLiteral("one\rtwo"), false, false},
+        {"an older revision", QStringLiteral("one\ntwo"), true, false},
+    };
+    for (const auto &row : rows) {
+        NBETextBuffer buffer(row.made);
+        if (row.edited)
+            QTextCursor(buffer.document()).insertText(QStringLiteral("x"));
+        buffer.shareSnapshot(row.made, 0);
+        const quint64 reads = NBETextBuffer::wholeTextReads();
+        const QString snapshot = buffer.snapshot();
+        EXPECT_EQ(NBETextBuffer::wholeTextReads() == reads, row.taken) << row.name;
+        EXPECT_EQ(snapshot.constData() == row.made.constData(), row.taken) << row.name;
+        EXPECT_EQ(snapshot, buffer.text()) << row.name;
+    }
+}
+
 TEST(NBETextBuffer, TypingBackToTheSavedTextIsClean)
 {
     struct Row

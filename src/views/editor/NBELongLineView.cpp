@@ -120,7 +120,10 @@ void NBELongLineView::splitFirstInBackground(const QString &text)
             if (!m_view)
                 return;
             if (m_buffer->revision() == revision) {
-                showFirst(new NBELongLineDocument(m_buffer, std::move(*shown), this), text);
+                // Read once for the split, and again by none of the readers
+                // of the text shown.
+                m_buffer->shareSnapshot(text, revision);
+                showFirst(new NBELongLineDocument(m_buffer, std::move(*shown), this));
                 return;
             }
             // The text moved on while it was split (a reload, an edit in
@@ -128,11 +131,11 @@ void NBELongLineView::splitFirstInBackground(const QString &text)
             if (hasLongLine(m_buffer->document()))
                 splitFirstInBackground(m_buffer->snapshot());
             else
-                showFirst(nullptr, m_buffer->snapshot());
+                showFirst(nullptr);
         });
 }
 
-void NBELongLineView::showFirst(NBELongLineDocument *longLines, const QString &text)
+void NBELongLineView::showFirst(NBELongLineDocument *longLines)
 {
     QTextDocument *document = m_buffer->document();
     if (longLines) {
@@ -143,7 +146,7 @@ void NBELongLineView::showFirst(NBELongLineDocument *longLines, const QString &t
         m_view->prepareDocument(document);
     }
     m_view->setReadOnly(false);
-    Q_EMIT firstDocumentReady(document, text);
+    Q_EMIT firstDocumentReady(document);
     if (m_view->document() != m_start)
         delete std::exchange(m_start, nullptr);
 }

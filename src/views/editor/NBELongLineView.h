@@ -76,9 +76,9 @@ public:
     void keepColours(const NBEEditorHighlighter &whole, NBEEditorHighlighter &shown) const;
 
 Q_SIGNALS:
-    // The document to show first, made off the main thread, and the text
-    // it was made from (the buffer's as of now).
-    void firstDocumentReady(QTextDocument *document, const QString &text);
+    // The document to show first, made off the main thread; the buffer's
+    // snapshot is the text it was made from.
+    void firstDocumentReady(QTextDocument *document);
     // Around the view taking a split document in place of the buffer's, or
     // the buffer's again: a highlighter of the document left must leave the
     // view first. The caret was at the text offsets `anchor` and `position`.
@@ -89,7 +89,7 @@ private:
     // Splits `text`, the buffer's, off the main thread for the first
     // document; made again while the buffer moves on meanwhile.
     void splitFirstInBackground(const QString &text);
-    void showFirst(NBELongLineDocument *longLines, const QString &text);
+    void showFirst(NBELongLineDocument *longLines);
     // Shows the text split now, unless it is split already or its first
     // document is being split off the main thread.
     void splitNow();

@@ -79,13 +79,11 @@ void NBETextEditorCoordinator::attach(NBECodeTextEdit *textView)
     if (QTextDocument *document = m_longLineView->firstDocument())
         show(document);
     else
-        connect(
-            m_longLineView, &NBELongLineView::firstDocumentReady, this,
-            [this](QTextDocument *document, const QString &text) { show(document, text); },
-            Qt::SingleShotConnection);
+        connect(m_longLineView, &NBELongLineView::firstDocumentReady, this,
+                &NBETextEditorCoordinator::show, Qt::SingleShotConnection);
 }
 
-void NBETextEditorCoordinator::show(QTextDocument *document, const std::optional<QString> &text)
+void NBETextEditorCoordinator::show(QTextDocument *document)
 {
     NBECodeTextEdit *textView = m_textView;
     const NBEEditorSettings &settings = m_session->settings();
@@ -121,7 +119,7 @@ void NBETextEditorCoordinator::show(QTextDocument *document, const std::optional
     applyColors();
 
     if (m_session->language())
-        highlightWholeText(text);
+        highlightWholeText();
     finishAttaching();
     listenToSession();
     if (const auto reveal = std::exchange(m_pendingReveal, std::nullopt))

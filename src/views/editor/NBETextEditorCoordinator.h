@@ -76,9 +76,8 @@ public:
 Q_SIGNALS:
 
 private:
-    // The rest of attaching, once the view has the document to show first;
-    // `text` is the buffer's, when it was read for that document.
-    void show(QTextDocument *document, const std::optional<QString> &text = std::nullopt);
+    // The rest of attaching, once the view has the document to show first.
+    void show(QTextDocument *document);
     void finishAttaching();
     // Puts the caret where the session's tab left it and scrolls it into view
     // once laid out; told to the session only when the text moved it. An
