@@ -42,12 +42,14 @@ const char *const scrollReportScript =
     "  }, { passive: true });\n"
     "})();";
 
-// Puts a page loading behind the one on screen at the offset, again in its
-// first frames (once its style sheets are in), then marks its top-left
-// corner with a small square of a colour of its own and says so. The square
-// seen in the view's picture proves that a frame drawn at the offset has
-// reached it; the square is taken away before the page comes up. Scrolls
-// made here are not reported as the reader's. Runs once per document.
+// Puts a page loading behind the one on screen at the offset as soon as it
+// is parsed, marks its top-left corner with a small square of a colour of
+// its own and says so, and scrolls again in its first frames (once its style
+// sheets are in). The square seen in the view's picture proves that a frame
+// drawn at the offset has reached it. Its colour is the eye's same as the
+// corner of the page on screen: where the new page beside it has that colour
+// too, the page comes up at once and the square goes after. Scrolls made
+// here are not reported as the reader's. Runs once per document.
 const char *const restoreScript =
     "(function () {\n"
     "  var x = %1, y = %2, frames = 0;\n"
@@ -55,23 +57,22 @@ const char *const restoreScript =
     "  document.nbeRestoring = %3;\n"
     "  window.nbeHeld = true;\n"
     "  window.scrollTo(x, y);\n"
+    "  var probe = document.createElement('div');\n"
+    "  probe.style.cssText = 'position: fixed; left: 0; top: 0; width: %4px; height: %4px; '\n"
+    "    + 'margin: 0; padding: 0; border: 0; background: %5; z-index: 2147483647; '\n"
+    "    + 'pointer-events: none; display: block';\n"
+    "  document.documentElement.appendChild(probe);\n"
+    "  window.nbeProbe = probe;\n"
+    "  console.log('nbeProbe %3');\n"
     "  function frame() {\n"
     "    if (document.nbeShown) return;\n"
     "    window.scrollTo(x, y);\n"
-    "    if (++frames < 2) { window.requestAnimationFrame(frame); return; }\n"
-    "    var probe = document.createElement('div');\n"
-    "    probe.style.cssText = 'position: fixed; left: 0; top: 0; width: %4px; height: %4px; '\n"
-    "      + 'margin: 0; padding: 0; border: 0; background: %5; z-index: 2147483647; '\n"
-    "      + 'pointer-events: none; display: block';\n"
-    "    document.documentElement.appendChild(probe);\n"
-    "    window.nbeProbe = probe;\n"
-    "    console.log('nbeProbe %3');\n"
+    "    if (++frames < 2) window.requestAnimationFrame(frame);\n"
     "  }\n"
     "  window.requestAnimationFrame(frame);\n"
     "})();";
 
-// Ends the restore: a page that comes up without having drawn (in a hidden
-// window) must not draw the square later.
+// Ends the restore and takes the square away.
 const char *const removeProbeScript = "document.nbeShown = true;\n"
                                       "window.nbeProbe && window.nbeProbe.remove();\n"
                                       "window.nbeProbe = null;\n"
@@ -133,13 +134,13 @@ QString shortest(double value)
 // is shown anyway (a page in a covered or minimised window draws none).
 constexpr int swapLimitMs = 2000;
 
-// The square marking a page drawn at its place: its side in CSS pixels, and
-// two colours taken in turn, so a load never takes the square of the load
-// before it for its own.
+// The square marking a page drawn at its place: its side in CSS pixels, how
+// far its colour lies from the corner it covers (out of 255, in blue: more
+// than a picture's rounding, less than an eye sees), how long it may take to
+// show before the page comes up anyway, and how often the view's picture is
+// read meanwhile.
 constexpr int probeSide = 6;
-const QColor probeColours[2] = {QColor(3, 251, 7), QColor(251, 5, 249)};
-// How long the square may take to show or to go before the page comes up
-// anyway, and how often the view's picture is read meanwhile.
+constexpr int probeShift = 6;
 constexpr int probeLimitMs = 3000;
 constexpr int probePollMs = 4;
 
@@ -149,7 +150,50 @@ bool sameColour(const QColor &a, const QColor &b)
            std::abs(a.blue() - b.blue()) <= 2;
 }
 
+// Whether two colours are the same to the eye.
+bool nearColour(const QColor &a, const QColor &b)
+{
+    return std::abs(a.red() - b.red()) <= 2 * probeShift &&
+           std::abs(a.green() - b.green()) <= 2 * probeShift &&
+           std::abs(a.blue() - b.blue()) <= 2 * probeShift;
+}
+
+// What a view's picture holds at its top-left corner: the middle of the
+// square's place, and a point of the page beside it to the right and below.
+struct Corner
+{
+    QColor inside;
+    QColor right;
+    QColor below;
+};
+
+std::optional<Corner> cornerOf(QWebEngineView *view)
+{
+    const QImage image = view->grab(QRect(0, 0, probeSide + 2, probeSide + 2)).toImage();
+    if (image.isNull())
+        return std::nullopt;
+    const double scale = image.width() / double(probeSide + 2);
+    const auto at = [&](int x, int y) { return image.pixelColor(int(x * scale), int(y * scale)); };
+    return Corner{at(probeSide / 2, probeSide / 2), at(probeSide + 1, probeSide / 2),
+                  at(probeSide / 2, probeSide + 1)};
+}
+
 } // namespace
+
+QColor NBEHTMLPreview::probeColour(const QColor &shown, const std::optional<QColor> &behind)
+{
+    // Of two shifts each way one is always in range and clear of the
+    // picture behind.
+    for (const int shift : {probeShift, -probeShift, 2 * probeShift, -2 * probeShift}) {
+        const int blue = shown.blue() + shift;
+        if (blue < 0 || blue > 255)
+            continue;
+        const QColor candidate(shown.red(), shown.green(), blue);
+        if (!behind || !sameColour(candidate, *behind))
+            return candidate;
+    }
+    return shown;
+}
 
 NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
     : QWidget(parent)
@@ -185,7 +229,7 @@ NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
     m_swapTimer.setInterval(swapLimitMs);
     connect(&m_swapTimer, &QTimer::timeout, this, [this] {
         if (m_backGeneration && m_probe == Probe::none)
-            bringUp(false);
+            bringUp();
     });
     m_probeTimer.setInterval(probePollMs);
     connect(&m_probeTimer, &QTimer::timeout, this, &NBEHTMLPreview::watchProbe);
@@ -564,7 +608,12 @@ void NBEHTMLPreview::loadBehind(NBERequestOrder::Token generation)
     }
     m_backClock.start();
     const QPointF at = m_restoreScroll.value_or(QPointF());
-    m_probeColour = probeColours[m_loads % 2];
+    // The page on screen shows at its corner what the new one will, as a
+    // rule: an edit rarely reaches it.
+    const std::optional<Corner> shown = cornerOf(m_views[m_front]);
+    const std::optional<Corner> behind = cornerOf(m_views[back]);
+    m_probeColour = probeColour(shown ? shown->inside : QColor(Qt::white),
+                                behind ? std::optional<QColor>(behind->inside) : std::nullopt);
     m_restoreSource = QString::fromLatin1(restoreScript)
                           .arg(shortest(at.x()), shortest(at.y()), QString::number(generation),
                                QString::number(probeSide), m_probeColour.name(QColor::HexRgb));
@@ -593,7 +642,7 @@ void NBEHTMLPreview::pageFinished(int view, bool ok)
     // A page that draws nothing comes up a little later; one not on screen
     // at all comes up now.
     if (!isVisible()) {
-        bringUp(false);
+        bringUp();
         return;
     }
     m_swapTimer.start();
@@ -604,10 +653,8 @@ void NBEHTMLPreview::pageFinished(int view, bool ok)
 
 bool NBEHTMLPreview::showsProbe(int view) const
 {
-    const QImage corner = m_views[view]->grab(QRect(0, 0, probeSide, probeSide)).toImage();
-    if (corner.isNull())
-        return false;
-    return sameColour(corner.pixelColor(corner.width() / 2, corner.height() / 2), m_probeColour);
+    const std::optional<Corner> corner = cornerOf(m_views[view]);
+    return corner && sameColour(corner->inside, m_probeColour);
 }
 
 void NBEHTMLPreview::probeAdded(int view, NBERequestOrder::Token generation)
@@ -634,9 +681,18 @@ void NBEHTMLPreview::watchProbe()
         m_probeTimer.stop();
         return;
     case Probe::appearing:
-        if (showsProbe(back)) {
-            // The view holds a frame drawn at the offset: the square goes,
-            // and the page comes up once the view holds a frame without it.
+        if (const std::optional<Corner> corner = cornerOf(m_views[back]);
+            corner && sameColour(corner->inside, m_probeColour)) {
+            // The view holds a frame drawn at the offset. Where the page
+            // beside the square has its colour to the eye, the page comes up
+            // now and the square goes after.
+            if (nearColour(corner->right, m_probeColour) &&
+                nearColour(corner->below, m_probeColour)) {
+                bringUp();
+                return;
+            }
+            // Elsewhere the square goes first, and the page comes up once the
+            // view holds a frame without it.
             m_probe = Probe::removing;
             m_probeClock.start();
             const std::shared_ptr<bool> alive = m_alive;
@@ -650,33 +706,31 @@ void NBEHTMLPreview::watchProbe()
                     watchProbe();
                 });
         } else if (timedOut) {
-            bringUp(false);
+            bringUp();
         }
         return;
     case Probe::removing:
         if (timedOut)
-            bringUp(false);
+            bringUp();
         return;
     case Probe::going:
-        if (!showsProbe(back))
-            bringUp(true);
-        else if (timedOut)
-            bringUp(false);
+        if (!showsProbe(back) || timedOut)
+            bringUp();
         return;
     }
 }
 
-void NBEHTMLPreview::bringUp(bool drawn)
+void NBEHTMLPreview::bringUp()
 {
     if (!m_backGeneration)
         return;
     const int view = 1 - m_front;
     const bool hadFocus =
         m_views[m_front]->isAncestorOf(QApplication::focusWidget()) || m_views[m_front]->hasFocus();
-    // Never drawn at its place: the restore ends without its square.
-    if (!drawn)
-        page(view)->runJavaScript(QString::fromLatin1(removeProbeScript),
-                                  QWebEngineScript::ApplicationWorld);
+    // The square, where it is still there, goes with the next frame; one
+    // never drawn (in a hidden window) must not be drawn later.
+    page(view)->runJavaScript(QString::fromLatin1(removeProbeScript),
+                              QWebEngineScript::ApplicationWorld);
     // The restore belongs to this load: a page the reader goes on to (a
     // link, a reload) opens at its top, unmarked, and reports its scrolling.
     QWebEngineScriptCollection &scripts = page(view)->scripts();

@@ -54,6 +54,12 @@ public:
     QWebEngineView *webView() const { return m_views[m_front]; }
     QUrl pageURL() const { return m_pageURL; }
 
+    // The colour of the square that marks a page drawn at its place behind
+    // the one on screen: one the eye can't tell from the corner `shown` of
+    // the page on screen, which the view's picture can tell from it and
+    // from the corner of the picture `behind`.
+    static QColor probeColour(const QColor &shown, const std::optional<QColor> &behind);
+
     static constexpr int reloadDelayMs = 350;
     // How long a page may keep a script answer or a load waiting before it
     // counts as stuck in a script of its own.
@@ -89,9 +95,8 @@ private:
     bool showsProbe(int view) const;
     void probeAdded(int view, NBERequestOrder::Token generation);
     void watchProbe();
-    // Raises the page behind; `drawn` says its view holds a frame at its
-    // place.
-    void bringUp(bool drawn);
+    // Raises the page behind.
+    void bringUp();
     void flushScroll();
     void pageScrolled(int view, const QString &body);
     QWebEnginePage *page(int view) const;
@@ -148,8 +153,9 @@ private:
     QString m_heldText;
     NBERequestOrder m_frontPages;
     QTimer m_swapTimer;
-    // The page behind is shown once its view's picture has held the square
-    // its restore script draws after scrolling, and then lost it.
+    // The page behind is shown once its view's picture holds the square its
+    // restore script draws after scrolling, and, where the page beside the
+    // square differs from it to the eye, then lost it.
     enum class Probe { none, appearing, removing, going };
     Probe m_probe = Probe::none;
     QColor m_probeColour;

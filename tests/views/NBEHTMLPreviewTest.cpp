@@ -31,7 +31,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <optional>
 #include <random>
+#include <vector>
 
 namespace {
 
@@ -535,6 +537,113 @@ TEST_F(NBEHTMLPreviewTest, AReloadNeverShowsABlankPageOrThePageTop)
     }
 }
 
+// A page loaded anew comes up once its view has drawn it at the reader's
+// place, marked by a square in its corner that only the view's picture can
+// tell apart: on screen the corner never differs from the page beside it by
+// more than an eye sees, at the ends of the scale too and where the edit
+// changes the corner's colour, and the square is gone from the page and the
+// screen once it is up.
+TEST_F(NBEHTMLPreviewTest, AReloadedPagesMarkIsNeverSeenOnScreen)
+{
+    for (const QColor &background :
+         {QColor(255, 255, 255), QColor(0, 0, 0), QColor(30, 90, 252), QColor(200, 40, 2)}) {
+        SCOPED_TRACE(background.name().toStdString());
+        // The last version turns the page's colour round.
+        const auto colourOf = [&](int version) {
+            return version < 3 ? background
+                               : QColor(255 - background.red(), 255 - background.green(),
+                                        255 - background.blue());
+        };
+        const auto page = [&](int version) {
+            return longPage(400, QStringLiteral("<p>version %1</p>").arg(version))
+                .replace(QStringLiteral("<body>"),
+                         QStringLiteral("<head><script>var loads = 1;</script><style>html, body "
+                                        "{ margin: 0; padding: 0 0 0 40px; background: %1; color: "
+                                        "#888 }</style></head><body>")
+                             .arg(colourOf(version).name()));
+        };
+        NBEHTMLPreview preview(page(0), folder(), nullptr);
+        show(preview, preview);
+        if (onScreen(preview).isNull())
+            GTEST_SKIP() << "no display to read";
+        evaluate(preview, QStringLiteral("window.scrollTo(0, 2000)"));
+        // Once the page is up, the farthest the screen's corner went from the
+        // page beside it (the page before may still show for a frame),
+        // watched until a while after that and the page's own colour alone
+        // is there.
+        const auto farthestOnceUp = [&](QSignalSpy &loaded, const QColor &colour) {
+            const auto distance = [](const QColor &a, const QColor &b) {
+                return std::max({std::abs(a.red() - b.red()), std::abs(a.green() - b.green()),
+                                 std::abs(a.blue() - b.blue())});
+            };
+            int farthest = 0;
+            QElapsedTimer clock;
+            clock.start();
+            for (;;) {
+                const QPoint at = preview.mapToGlobal(QPoint(0, 0));
+                const QImage corner = preview.screen()
+                                          ->grabWindow(0, at.x(), at.y(), 8, 8)
+                                          .toImage()
+                                          .convertToFormat(QImage::Format_RGB32);
+                const QColor beside = corner.pixelColor(7, 7);
+                int off = 0;
+                for (int y = 0; y < corner.height(); ++y) {
+                    for (int x = 0; x < corner.width(); ++x)
+                        off = std::max(off, distance(corner.pixelColor(x, y), beside));
+                }
+                if (!loaded.isEmpty()) {
+                    farthest = std::max(farthest, off);
+                    if (off == 0 && beside == colour && clock.elapsed() > 1000)
+                        return farthest;
+                }
+                if (clock.elapsed() > 20000)
+                    return 256;
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+            }
+        };
+        for (int version = 1; version <= 3; ++version) {
+            QSignalSpy loaded(&preview, &NBEHTMLPreview::pageLoaded);
+            preview.setHTML(page(version), folder());
+            EXPECT_LE(farthestOnceUp(loaded, colourOf(version)), 12) << "version " << version;
+            EXPECT_EQ(evaluate(preview, QStringLiteral("window.scrollY")).toInt(), 2000);
+            EXPECT_EQ(evaluate(preview, QStringLiteral("document.elementFromPoint(2, 2).tagName")),
+                      QStringLiteral("HTML"));
+            EXPECT_EQ(
+                evaluate(preview, QStringLiteral("document.body.lastElementChild.textContent")),
+                QStringLiteral("version %1").arg(version));
+        }
+    }
+}
+
+// The mark's colour is a small step from the corner it covers, never one the
+// picture could take for the corner itself or for the picture behind, at
+// either end of the scale.
+TEST(NBEHTMLPreviewProbeColourTest, IsNearTheCornerAndApartFromBoth)
+{
+    const auto apart = [](const QColor &a, const QColor &b) {
+        return std::abs(a.red() - b.red()) > 2 || std::abs(a.green() - b.green()) > 2 ||
+               std::abs(a.blue() - b.blue()) > 2;
+    };
+    for (const int blue : {0, 1, 5, 6, 7, 128, 249, 250, 254, 255}) {
+        const QColor shown(200, 100, blue);
+        std::vector<std::optional<QColor>> behinds = {std::nullopt, shown};
+        for (int other = std::max(0, blue - 14); other <= std::min(255, blue + 14); ++other)
+            behinds.push_back(QColor(200, 100, other));
+        for (const std::optional<QColor> &behind : behinds) {
+            const QColor mark = NBEHTMLPreview::probeColour(shown, behind);
+            SCOPED_TRACE(QStringLiteral("corner %1, behind %2, mark %3")
+                             .arg(shown.name(), behind ? behind->name() : QStringLiteral("none"),
+                                  mark.name())
+                             .toStdString());
+            EXPECT_TRUE(apart(mark, shown));
+            EXPECT_TRUE(!behind || apart(mark, *behind));
+            EXPECT_EQ(mark.red(), shown.red());
+            EXPECT_EQ(mark.green(), shown.green());
+            EXPECT_LE(std::abs(mark.blue() - shown.blue()), 12);
+        }
+    }
+}
+
 // The whole document as the page holds it, and how its linked style sheet
 // and picture came out.
 QString documentOf(NBEHTMLPreview &preview)
@@ -879,6 +988,12 @@ TEST_F(NBEHTMLPreviewTest, WhatAPatchCantShowLoadsThePageAnew)
         SCOPED_TRACE(test.name);
         NBEHTMLPreview preview(test.before, folder(), nullptr);
         show(preview, preview);
+        // The page comes up once drawn; what it asks for may still be on
+        // its way.
+        ASSERT_TRUE(NBETest::waitUntil([&] {
+            return evaluate(preview, QStringLiteral("document.readyState")) ==
+                   QStringLiteral("complete");
+        }));
         evaluate(preview, QStringLiteral("window.kept = true"));
         if (test.meanwhile)
             test.meanwhile(root, preview);
