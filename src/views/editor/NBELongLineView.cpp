@@ -6,6 +6,7 @@
 #include "NBELongLineInput.h"
 #include "NBEOpeningFile.h"
 #include "NBESoftBreaks.h"
+#include "NBESplitStart.h"
 #include "NBETextBuffer.h"
 #include "NBEWhenFinished.h"
 
@@ -55,6 +56,8 @@ NBELongLineView::NBELongLineView(std::shared_ptr<NBETextBuffer> buffer, NBECodeT
 
 NBELongLineView::~NBELongLineView()
 {
+    if (m_start && m_view && &m_view->textGeometry() == m_start.get())
+        m_view->setTextGeometry(nullptr);
     m_input.reset();
     if (m_view && m_view->textInput() == this)
         m_view->setTextInput(nullptr);
@@ -84,15 +87,11 @@ QTextDocument *NBELongLineView::firstDocument()
     m_historyHoldsLongLine = true;
     if (m_buffer->length() >= splitInBackgroundChars) {
         const QString text = m_buffer->snapshot();
-        // Its first screen, split as the whole will be; shown now, it lays
-        // out a few pieces, never the line.
-        std::shared_ptr<NBELongLineDocument::Shown> start =
-            NBELongLineDocument::split(NBEOpeningFile::startOf(text));
-        m_start = start->document.release();
-        m_start->setParent(this);
-        m_start->setDocumentLayout(new NBELineLayout(m_start));
-        m_view->prepareDocument(m_start);
-        m_view->setDocument(m_start);
+        // Its first screen meanwhile.
+        m_start = std::make_unique<NBESplitStart>(NBEOpeningFile::startOf(text), this);
+        m_view->prepareDocument(m_start->document());
+        m_view->setDocument(m_start->document());
+        m_view->setTextGeometry(m_start.get());
         m_view->setReadOnly(true);
         splitFirstInBackground(text);
         return nullptr;
@@ -144,11 +143,15 @@ void NBELongLineView::showFirst(NBELongLineDocument *longLines)
         m_buffer->setDocumentLayout(nullptr);
         document = longLines->document();
         m_view->prepareDocument(document);
+    } else {
+        m_view->setTextGeometry(nullptr);
     }
     m_view->setReadOnly(false);
     Q_EMIT firstDocumentReady(document);
-    if (m_view->document() != m_start)
-        delete std::exchange(m_start, nullptr);
+    if (m_view->document() != m_start->document()) {
+        delete m_start->document();
+        m_start.reset();
+    }
 }
 
 void NBELongLineView::enableUndo()

@@ -12,6 +12,7 @@ class QTextDocument;
 class NBECodeTextEdit;
 class NBELongLineDocument;
 class NBELongLineInput;
+class NBESplitStart;
 class NBETextBuffer;
 struct NBETextChange;
 
@@ -122,7 +123,7 @@ private:
     // Installed on the view while it shows m_longLines.
     std::unique_ptr<NBELongLineInput> m_input;
     // The text's start, shown until its first document is made.
-    QTextDocument *m_start = nullptr;
+    std::unique_ptr<NBESplitStart> m_start;
     bool m_splitting = false;
     // The buffer's undo history may hold a line too long to show whole: the
     // view showed one since the history began.

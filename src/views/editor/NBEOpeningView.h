@@ -2,6 +2,10 @@
 
 #include "NBECodeTextEdit.h"
 
+#include <memory>
+
+class NBESplitStart;
+
 struct NBEEditorSettings;
 struct NBETheme;
 
@@ -15,4 +19,8 @@ class NBEOpeningView : public NBECodeTextEdit
 public:
     NBEOpeningView(const QString &start, const NBETheme &theme, const NBEEditorSettings &settings,
                    QWidget *parent = nullptr);
+    ~NBEOpeningView() override;
+
+private:
+    std::unique_ptr<NBESplitStart> m_start;
 };
