@@ -328,7 +328,7 @@ TEST_F(NBELongLineWindowTest, AOneLineMegabyteIsShownSplitAndEditedAsTheText)
     write(QStringLiteral("bundle.min.js"), saved);
     openInWindow(QStringLiteral("bundle.min.js"));
     NBECodeTextEdit *edit = textView();
-    // Shown whole first, then split once its split document is made.
+    // Its start first, then split once its split document is made.
     ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(edit) != nullptr; }));
     NBELongLineDocument *longLines = NBETest::longLines(edit);
     EXPECT_FALSE(edit->isShapingSkipped());
