@@ -85,6 +85,16 @@ constexpr NBEGitChangeRow::Kind sections[] = {NBEGitChangeRow::Kind::conflictsSe
                                               NBEGitChangeRow::Kind::stagedSection,
                                               NBEGitChangeRow::Kind::changesSection};
 
+// The sections a change has a row in, one bit each in the order above.
+unsigned char sectionsOf(const NBEGitFileChange &change)
+{
+    const bool conflict = inConflicts(change);
+    unsigned char bits = 0;
+    for (int s = 0; s < 3; ++s)
+        bits |= inSection(sections[s], change, conflict) ? 1u << s : 0u;
+    return bits;
+}
+
 // The rows of `changes` (by name); `reused(i, section)` gives the row a
 // change already had in that section (its index into `from`), or -1.
 template <typename Reused>
@@ -107,12 +117,12 @@ QList<NBEGitChangeRow> rowsOf(const QList<NBEGitFileChange> &changes, const QUrl
         row.status = sideStatus(change, staged);
         return row;
     };
-    std::vector<char> conflicts(size_t(changes.size()));
+    std::vector<unsigned char> in(static_cast<size_t>(changes.size()));
     int counts[3] = {};
     for (qsizetype i = 0; i < changes.size(); ++i) {
-        conflicts[size_t(i)] = inConflicts(changes[i]);
+        in[size_t(i)] = sectionsOf(changes[i]);
         for (int s = 0; s < 3; ++s)
-            counts[s] += inSection(sections[s], changes[i], conflicts[size_t(i)]);
+            counts[s] += (in[size_t(i)] >> s) & 1;
     }
     QList<NBEGitChangeRow> rows;
     rows.reserve(counts[0] + counts[1] + counts[2] + 3);
@@ -122,7 +132,7 @@ QList<NBEGitChangeRow> rowsOf(const QList<NBEGitFileChange> &changes, const QUrl
             continue;
         rows.append({sections[s], {}, {}, {}, {}, counts[s]});
         for (qsizetype i = 0; i < changes.size(); ++i) {
-            if (!inSection(sections[s], changes[i], conflicts[size_t(i)]))
+            if (!((in[size_t(i)] >> s) & 1))
                 continue;
             const qsizetype old = reused(i, s);
             rows.append(old >= 0 ? from[old]
@@ -148,14 +158,16 @@ QList<NBEGitChangeRow> NBEGitChangesModel::rowsFor(const NBEGitNameOrder &order,
     // Where each change of the previous order has its row in each section:
     // the sections list their files in the order's order.
     const qsizetype count = previous.changes.size();
+    std::vector<unsigned char> in(static_cast<size_t>(count));
+    for (qsizetype p = 0; p < count; ++p)
+        in[size_t(p)] = sectionsOf(previous.changes[p]);
     std::vector<qsizetype> rowAt(size_t(count) * 3, -1);
     qsizetype header = 0;
     bool matches = true;
     for (int s = 0; s < 3 && matches; ++s) {
         qsizetype files = 0;
         for (qsizetype p = 0; p < count; ++p) {
-            const NBEGitFileChange &change = previous.changes[p];
-            if (inSection(sections[s], change, inConflicts(change)))
+            if ((in[size_t(p)] >> s) & 1)
                 rowAt[size_t(p) * 3 + s] = header + ++files;
         }
         if (files == 0)

@@ -26,6 +26,15 @@ bool precedes(const Place &a, const Place &b)
     return a.index < b.index;
 }
 
+// A change the earlier status run's reading kept shares its URL's data with
+// that run's; only others are compared in full.
+bool same(const NBEGitFileChange &a, const NBEGitFileChange &b)
+{
+    return a.index == b.index && a.worktree == b.worktree &&
+           (const_cast<QUrl &>(a.url).data_ptr() == const_cast<QUrl &>(b.url).data_ptr() ||
+            a.url == b.url);
+}
+
 Key keyOf(const NBEGitFileChange &change)
 {
     return std::make_shared<const NBEFileTreeNode::NameKey>(
@@ -74,11 +83,11 @@ NBEGitNameOrder NBEGitNameOrder::updated(const NBEGitNameOrder &previous,
     // in the same places but for a shift; only those between are looked up.
     const qsizetype shorter = std::min(before.size(), changes.size());
     qsizetype head = 0;
-    while (head < shorter && before[head] == changes[head])
+    while (head < shorter && same(before[head], changes[head]))
         ++head;
     qsizetype tail = 0;
     while (tail < shorter - head &&
-           before[before.size() - 1 - tail] == changes[changes.size() - 1 - tail])
+           same(before[before.size() - 1 - tail], changes[changes.size() - 1 - tail]))
         ++tail;
     const qsizetype beforeEnd = before.size() - tail;
     const qsizetype end = changes.size() - tail;
@@ -99,7 +108,7 @@ NBEGitNameOrder NBEGitNameOrder::updated(const NBEGitNameOrder &previous,
         } else if (was >= head) {
             const NBEGitFileChange &change = before[was];
             const auto found = at.constFind(change.url);
-            if (found == at.cend() || kept[size_t(*found - head)] || !(changes[*found] == change))
+            if (found == at.cend() || kept[size_t(*found - head)] || !same(changes[*found], change))
                 continue;
             kept[size_t(*found - head)] = 1;
             now = *found;

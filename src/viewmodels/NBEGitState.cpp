@@ -86,7 +86,16 @@ NBEGitState::Prepared NBEGitState::prepared(Snapshot snapshot, const Snapshot &p
     // The rows both lists begin and end with; a section row stands for
     // itself whatever its count, which the model updates in place.
     const auto alike = [](const NBEGitChangeRow &a, const NBEGitChangeRow &b) {
-        return a.isFile() ? a == b : a.kind == b.kind;
+        if (!a.isFile())
+            return a.kind == b.kind;
+        // A row taken over from the previous list shares its data.
+        const bool shared =
+            const_cast<QUrl &>(a.url).data_ptr() == const_cast<QUrl &>(b.url).data_ptr() &&
+            a.name.constData() == b.name.constData() &&
+            a.folder.constData() == b.folder.constData();
+        return shared ? a.kind == b.kind && a.status == b.status && a.count == b.count &&
+                            a.name.size() == b.name.size() && a.folder.size() == b.folder.size()
+                      : a == b;
     };
     const QList<NBEGitChangeRow> &rows = prepared.rows;
     const qsizetype shorter = std::min(rows.size(), previousRows.size());
