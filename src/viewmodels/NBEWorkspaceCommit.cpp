@@ -128,6 +128,14 @@ void NBEWorkspaceCommit::countCommit(int change)
         Q_EMIT isCommittingChanged();
 }
 
+void NBEWorkspaceCommit::setCancellable(bool cancellable)
+{
+    if (m_cancellable == cancellable)
+        return;
+    m_cancellable = cancellable;
+    Q_EMIT canCancelCommitChanged();
+}
+
 void NBEWorkspaceCommit::setGeneratingCommitMessage(bool generating)
 {
     if (m_isGeneratingCommitMessage == generating)
@@ -160,9 +168,11 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
     auto promise = std::make_shared<QPromise<bool>>();
     promise->start();
     QFuture<bool> done = promise->future();
-    countCommit(+1);
     m_cancelAsked = false;
+    setCancellable(true);
+    countCommit(+1);
     auto finish = [this, promise](bool committed) {
+        setCancellable(false);
         nbeWhenFinished(m_state.refresh(), this, [this, promise, committed] {
             countCommit(-1);
             promise->addResult(committed);
@@ -171,6 +181,8 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
     };
     auto committed = [this, typed, root, amend, branch, shownMerge,
                       finish](const NBEGitResult &result) {
+        // What git did stands: the box is told before anything else.
+        setCancellable(false);
         const bool ok = result.ok;
         if (result.cancelled) {
             m_git.flashSyncStatus(tr("Commit cancelled"));
@@ -227,7 +239,7 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
 
 void NBEWorkspaceCommit::cancelCommit()
 {
-    if (!isCommitting())
+    if (!m_cancellable)
         return;
     m_cancelAsked = true;
     m_service.history().cancelCommits();

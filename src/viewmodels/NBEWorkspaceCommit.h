@@ -64,8 +64,12 @@ public:
     // The future says whether git made the commit; it ends after the refresh.
     // Refused (false at once) while another commit runs.
     QFuture<bool> commit(bool amend);
+    // True from a commit's start until git has made it (or refused it):
+    // the refresh that follows can't undo the commit.
+    bool canCancelCommit() const { return m_cancellable; }
     // Stops the running commit: git, its hooks and what they started. The
     // commit's future then says false, and nothing is reported as failed.
+    // Does nothing once git is done.
     void cancelCommit();
     // HEAD's full message, trimmed; nothing outside a repository.
     QFuture<std::optional<QString>> lastCommitMessage();
@@ -87,6 +91,7 @@ Q_SIGNALS:
     void commitMessageChanged();
     void isGeneratingCommitMessageChanged();
     void isCommittingChanged();
+    void canCancelCommitChanged();
     // A one-sentence failure for the window to show.
     void failed(const QString &message);
 
@@ -95,6 +100,7 @@ private:
     void setGeneratingCommitMessage(bool generating);
     // One more (+1) or one fewer (-1) commit running.
     void countCommit(int change);
+    void setCancellable(bool cancellable);
     // Fills or clears the box as a merge begins or ends.
     void offerMergeMessage(const std::optional<NBEGitMergeState> &before);
     NBEAnthropicService &anthropicService();
@@ -114,5 +120,7 @@ private:
     int m_commitsRunning = 0;
     // The running commit was asked to stop.
     bool m_cancelAsked = false;
+    // git hasn't yet made or refused the running commit.
+    bool m_cancellable = false;
     std::unique_ptr<NBEAnthropicService> m_anthropicService;
 };

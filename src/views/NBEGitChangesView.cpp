@@ -315,6 +315,8 @@ void NBEGitChangesView::followOwners()
             &NBEGitChangesView::refreshButtons);
     connect(m_commitBox, &NBEWorkspaceCommit::isCommittingChanged, this,
             &NBEGitChangesView::refreshButtons);
+    connect(m_commitBox, &NBEWorkspaceCommit::canCancelCommitChanged, this,
+            &NBEGitChangesView::refreshButtons);
     connect(m_navigation, &NBEWorkspaceNavigation::diffTargetChanged, this, [this] {
         m_delegate->current = m_navigation->diffTarget();
         m_list->viewport()->update();
@@ -409,13 +411,15 @@ void NBEGitChangesView::refreshButtons()
     const bool amend = m_amend->isChecked();
     const bool merging = m_git->snapshot().merge.has_value();
     const bool committing = m_commitBox->isCommitting();
-    m_committing->setVisible(committing);
-    m_commit->setText(committing ? tr("Cancel Commit")
-                      : merging  ? tr("Commit Merge")
-                      : amend    ? tr("Amend")
-                                 : tr("Commit"));
+    // Once git has made the commit only the refresh runs: nothing to cancel.
+    const bool cancellable = committing && m_commitBox->canCancelCommit();
+    m_committing->setVisible(cancellable);
+    m_commit->setText(cancellable ? tr("Cancel Commit")
+                      : merging   ? tr("Commit Merge")
+                      : amend     ? tr("Amend")
+                                  : tr("Commit"));
     const NBECommitBlocker blocker = m_commitBox->commitBlocker(amend);
-    m_commit->setEnabled(committing || blocker == NBECommitBlocker::none);
+    m_commit->setEnabled(cancellable || blocker == NBECommitBlocker::none);
     m_commit->setToolTip(
         blocker == NBECommitBlocker::conflicts ? tr("Resolve and stage the conflicted files first")
         : blocker == NBECommitBlocker::nothingStaged ? tr("Stage some changes first")

@@ -121,6 +121,40 @@ TEST_F(CommitBox, CanCommitFollowsTheRepositoryAndTheRunningCommit)
     EXPECT_TRUE(failures.isEmpty());
 }
 
+// git's commit can be stopped; the refresh after it can't undo it, so the
+// commit can't be cancelled then, and a cancel asked then changes nothing.
+TEST_F(CommitBox, ACommitIsCancellableUntilGitHasMadeIt)
+{
+    write("page.html", "two\n");
+    git({"add", "."});
+    refresh();
+    box->setCommitMessage(QStringLiteral("Second"));
+    QList<std::pair<bool, bool>> whileFlashing;
+    QObject::connect(sync.get(), &NBEWorkspaceGit::syncStatusChanged, box.get(),
+                     [this, &whileFlashing] {
+                         if (!sync->syncStatus())
+                             return;
+                         whileFlashing.append({box->isCommitting(), box->canCancelCommit()});
+                         box->cancelCommit();
+                     });
+    EXPECT_FALSE(box->canCancelCommit());
+    QFuture<bool> done = box->commit(false);
+    EXPECT_TRUE(box->canCancelCommit());
+    EXPECT_TRUE(NBETest::await(done));
+    EXPECT_FALSE(box->canCancelCommit());
+    EXPECT_EQ(whileFlashing, (QList<std::pair<bool, bool>>{{true, false}}));
+    EXPECT_EQ(flashes, QStringList{QStringLiteral("Committed to main")});
+    EXPECT_TRUE(failures.isEmpty());
+
+    // Refused by git: over just the same.
+    box->setCommitMessage(QStringLiteral("Nothing staged"));
+    done = box->commit(false);
+    EXPECT_TRUE(box->canCancelCommit());
+    EXPECT_FALSE(NBETest::await(done));
+    EXPECT_FALSE(box->canCancelCommit());
+    EXPECT_EQ(failures.size(), 1);
+}
+
 TEST_F(CommitBox, AMergeFillsTheEmptyBoxAndBlocksOnConflicts)
 {
     NBETest::startConflictingMerge(root, QStringLiteral("page.html"));

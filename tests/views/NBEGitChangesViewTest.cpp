@@ -209,7 +209,7 @@ TEST_F(NBEGitChangesViewTest, TheBoxKeepsTheDraftCommitsAndAmends)
     EXPECT_TRUE(NBETest::waitUntil([&] { return view->messageBox()->toPlainText().isEmpty(); }));
     EXPECT_FALSE(settings->contains(NBECommitDrafts::key(repo)));
     // The box empties when git is done, but the commit runs on until the
-    // changes are read again, its button cancelling: the user waits for it.
+    // changes are read again: the user waits for it.
     EXPECT_TRUE(NBETest::waitUntil(
         [&] { return view->commitButton()->text() == QStringLiteral("Commit"); }));
 
@@ -258,6 +258,46 @@ TEST_F(NBEGitChangesViewTest, ARunningCommitSaysSoAndItsButtonCancelsIt)
     EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Commit"));
     EXPECT_EQ(view->messageBox()->toPlainText(), QStringLiteral("Second page"));
     EXPECT_EQ(headSubject(), QStringLiteral("First page"));
+}
+
+// Once git has made the commit, the refresh that follows can't undo it: the
+// button offers no cancel then, and a click on it changes nothing.
+TEST_F(NBEGitChangesViewTest, ACommitGitHasMadeIsNoLongerOfferedToCancel)
+{
+    repository();
+    write(QStringLiteral("index.html"), "<p>two</p>\n");
+    git({QStringLiteral("add"), QStringLiteral("index.html")});
+    load();
+    makeView();
+    view->messageBox()->setFocus();
+    QTest::keyClicks(view->messageBox(), QStringLiteral("Second page"));
+    // The commit is confirmed as soon as git is done, before the changes are
+    // read again.
+    struct Seen
+    {
+        bool committing = false;
+        QString text;
+        bool enabled = true;
+        bool label = true;
+    };
+    std::optional<Seen> seen;
+    QObject::connect(&model->workspaceGit(), &NBEWorkspaceGit::syncStatusChanged, view.get(), [&] {
+        if (seen || !model->workspaceGit().syncStatus())
+            return;
+        seen = Seen{model->commitBox().isCommitting(), view->commitButton()->text(),
+                    view->commitButton()->isEnabled(), view->committingLabel()->isVisible()};
+        QTest::mouseClick(view->commitButton(), Qt::LeftButton);
+    });
+    QTest::mouseClick(view->commitButton(), Qt::LeftButton);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return seen.has_value(); }));
+    EXPECT_TRUE(NBETest::waitUntil([&] { return !model->commitBox().isCommitting(); }));
+    EXPECT_TRUE(seen->committing);
+    EXPECT_EQ(seen->text, QStringLiteral("Commit"));
+    EXPECT_FALSE(seen->enabled);
+    EXPECT_FALSE(seen->label);
+    EXPECT_EQ(model->workspaceGit().syncStatus(), QStringLiteral("Committed to main"));
+    EXPECT_EQ(headSubject(), QStringLiteral("Second page"));
+    EXPECT_EQ(view->commitButton()->text(), QStringLiteral("Commit"));
 }
 
 // A clipboard whose owner never answered comes with no formats: pasting it
