@@ -59,7 +59,7 @@ QFuture<QList<NBEGitCommit>> NBEGitHistory::log(const QUrl &repository, int limi
 QFuture<QStringList> NBEGitHistory::changedFiles(const QString &sha, const QUrl &repository)
 {
     return m_runner.actor().run([this, sha, repository] {
-        if (NBEGitRunner::refusedName(sha, {}))
+        if (NBEGitRunner::refusedName(sha, NBEGitTypedName::commit))
             return QStringList();
         // A merge lists what it brought into its first parent, like its diff.
         // Names end in NUL, unquoted: git would write "über.html" in octal
@@ -77,7 +77,7 @@ QFuture<std::optional<QString>> NBEGitHistory::commitDiff(const QString &sha,
                                                           const QUrl &repository)
 {
     return m_runner.actor().run([this, sha, repository]() -> std::optional<QString> {
-        if (NBEGitRunner::refusedName(sha, {}))
+        if (NBEGitRunner::refusedName(sha, NBEGitTypedName::commit))
             return std::nullopt;
         // A merge shows the change it brought into its first parent: a
         // combined diff has a column per parent that the rows can't draw.
@@ -95,7 +95,7 @@ QFuture<bool> NBEGitHistory::restoreFile(const QString &path, const QString &atC
                                          const QUrl &repository)
 {
     return m_runner.actor().run([this, path, atCommit, repository] {
-        if (NBEGitRunner::refusedName(atCommit, {}))
+        if (NBEGitRunner::refusedName(atCommit, NBEGitTypedName::commit))
             return false;
         return m_runner
             .run({QStringLiteral("checkout"), atCommit, QStringLiteral("--"), path}, repository)
@@ -106,7 +106,7 @@ QFuture<bool> NBEGitHistory::restoreFile(const QString &path, const QString &atC
 QFuture<NBEGitResult> NBEGitHistory::revertCommit(const QString &sha, const QUrl &repository)
 {
     return m_runner.actor().run([this, sha, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(sha, tr("A commit")))
+        if (const auto refused = NBEGitRunner::refusedName(sha, NBEGitTypedName::commit))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError(
             {QStringLiteral("revert"), QStringLiteral("--no-edit"), sha}, repository);
@@ -117,9 +117,9 @@ QFuture<NBEGitResult> NBEGitHistory::createTag(const QString &name, const QStrin
                                                const QString &message, const QUrl &repository)
 {
     return m_runner.actor().run([this, name, atCommit, message, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, tr("A tag name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, NBEGitTypedName::tagName))
             return NBEGitResult::failure(*refused);
-        if (const auto refused = NBEGitRunner::refusedName(atCommit, tr("A commit")))
+        if (const auto refused = NBEGitRunner::refusedName(atCommit, NBEGitTypedName::commit))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError({QStringLiteral("tag"), QStringLiteral("-a"), name,
                                            atCommit, QStringLiteral("-m"),
@@ -147,7 +147,7 @@ QStringList NBEGitHistory::branchesNow(const QUrl &repository) const
 QFuture<NBEGitResult> NBEGitHistory::switchBranch(const QString &name, const QUrl &repository)
 {
     return m_runner.actor().run([this, name, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, tr("A branch name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, NBEGitTypedName::branchName))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError({QStringLiteral("switch"), name}, repository);
     });
@@ -173,7 +173,7 @@ QFuture<int> NBEGitHistory::commitsOnNoBranch(const QUrl &repository)
 QFuture<NBEGitResult> NBEGitHistory::createBranch(const QString &name, const QUrl &repository)
 {
     return m_runner.actor().run([this, name, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, tr("A branch name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, NBEGitTypedName::branchName))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError({QStringLiteral("switch"), QStringLiteral("-c"), name},
                                           repository);
@@ -184,7 +184,7 @@ QFuture<NBEGitResult> NBEGitHistory::deleteBranch(const QString &name, bool forc
                                                   const QUrl &repository)
 {
     return m_runner.actor().run([this, name, force, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, tr("A branch name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, NBEGitTypedName::branchName))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError(
             {QStringLiteral("branch"), force ? QStringLiteral("-D") : QStringLiteral("-d"), name},
@@ -195,7 +195,7 @@ QFuture<NBEGitResult> NBEGitHistory::deleteBranch(const QString &name, bool forc
 QFuture<NBEGitMergeResult> NBEGitHistory::merge(const QString &name, const QUrl &repository)
 {
     return m_runner.actor().run([this, name, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(name, tr("A branch name")))
+        if (const auto refused = NBEGitRunner::refusedName(name, NBEGitTypedName::branchName))
             return NBEGitMergeResult{false, refused, false};
         // A tag of the same name would be merged in the branch's place (git
         // only warns that the name is ambiguous): the branch is named in full

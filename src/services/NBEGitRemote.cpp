@@ -62,7 +62,7 @@ QFuture<NBEGitResult> NBEGitRemote::setOriginURL(const QString &url, bool exists
                                                  const QUrl &repository)
 {
     return m_runner.actor().run([this, url, exists, repository] {
-        if (const auto refused = NBEGitRunner::refusedName(url, tr("A remote URL")))
+        if (const auto refused = NBEGitRunner::refusedName(url, NBEGitTypedName::remoteURL))
             return NBEGitResult::failure(*refused);
         return m_runner.runCapturingError(
             {QStringLiteral("remote"), exists ? QStringLiteral("set-url") : QStringLiteral("add"),
@@ -171,9 +171,9 @@ QFuture<NBEGitResult> NBEGitRemote::pushSettingUpstream(const QString &remote,
 {
     return m_runner.runOnNetworkQueue(
         [git = m_runner.gitURL(), limit = m_runner.networkTimeLimit(), remote, branch, repository] {
-            if (const auto refused = NBEGitRunner::refusedName(remote, tr("A remote name")))
+            if (const auto refused = NBEGitRunner::refusedName(remote, NBEGitTypedName::remoteName))
                 return NBEGitResult::failure(*refused);
-            if (const auto refused = NBEGitRunner::refusedName(branch, tr("A branch name")))
+            if (const auto refused = NBEGitRunner::refusedName(branch, NBEGitTypedName::branchName))
                 return NBEGitResult::failure(*refused);
             // A detached HEAD's abbreviated hash names no branch to publish;
             // git would only say it "cannot be resolved to branch".

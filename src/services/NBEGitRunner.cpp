@@ -147,10 +147,22 @@ QString NBEGitRunner::batchSSHCommand(const QUrl &gitURL, const QUrl &folder)
 
 // A name the user typed that git would read as an option. Refused before git
 // runs, so "--upload-pack=…" and the like never reach a command line.
-std::optional<QString> NBEGitRunner::refusedName(const QString &name, const QString &what)
+std::optional<QString> NBEGitRunner::refusedName(const QString &name, NBEGitTypedName what)
 {
-    if (name.startsWith(u'-'))
-        return tr("%1 can't begin with \u201C-\u201D.").arg(what);
+    if (!name.startsWith(u'-'))
+        return std::nullopt;
+    switch (what) {
+    case NBEGitTypedName::commit:
+        return tr("A commit can't begin with \u201C-\u201D.");
+    case NBEGitTypedName::tagName:
+        return tr("A tag name can't begin with \u201C-\u201D.");
+    case NBEGitTypedName::branchName:
+        return tr("A branch name can't begin with \u201C-\u201D.");
+    case NBEGitTypedName::remoteName:
+        return tr("A remote name can't begin with \u201C-\u201D.");
+    case NBEGitTypedName::remoteURL:
+        return tr("A remote URL can't begin with \u201C-\u201D.");
+    }
     return std::nullopt;
 }
 

@@ -28,6 +28,9 @@ enum class NBEGitFailure {
     nothingToMove,
 };
 
+// What a name the user typed stands for, in the sentence that refuses it.
+enum class NBEGitTypedName { commit, tagName, branchName, remoteName, remoteURL };
+
 // Success, or failure with the text to show: git's own error output, or a
 // sentence naming the command when git printed nothing.
 struct NBEGitResult
@@ -95,7 +98,7 @@ public:
     // The SSH command the user set up, made to fail rather than ask.
     static QString batchSSHCommand(const QUrl &gitURL, const QUrl &folder);
     // Why a name the user typed can't go to git: it would read as an option.
-    static std::optional<QString> refusedName(const QString &name, const QString &what);
+    static std::optional<QString> refusedName(const QString &name, NBEGitTypedName what);
 
     // Standard output, or git's reason for failing (NBEGitOutput::failureLine).
     NBEResult<QByteArray> read(const QStringList &arguments, const QUrl &folder,

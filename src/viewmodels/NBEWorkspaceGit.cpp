@@ -139,22 +139,18 @@ QString NBEWorkspaceGit::syncFailureMessage(const std::optional<QString> &error,
     const bool needsSignIn = std::any_of(markers.begin(), markers.end(),
                                          [&](const QString &m) { return lower.contains(m); });
     if (!needsSignIn)
-        return text.isEmpty() ? action + tr(" failed.") : text;
+        return text.isEmpty() ? tr("%1 failed.").arg(action) : text;
     if (canSetUpBrowserSignIn() && !git().browserAuthConfigured)
-        return action +
-               tr(" failed \u2014 you're not signed in yet. Choose \u201CSet Up Browser "
-                  "Sign-In\u201D in the branch menu, then ") +
-               action +
-               tr(" again: it opens your browser to authorize, and you stay signed in "
-                  "after that.");
-    return action +
-           tr(" failed \u2014 the remote needs you to sign in, and Nabri Editor "
+        return tr("%1 failed \u2014 you're not signed in yet. Choose \u201CSet Up Browser "
+                  "Sign-In\u201D in the branch menu, then %1 again: it opens your browser to "
+                  "authorize, and you stay signed in after that.")
+            .arg(action);
+    return tr("%1 failed \u2014 the remote needs you to sign in, and Nabri Editor "
               "doesn't store passwords. Set sign-in up once and it works from here "
               "on:\n\n\u2022  Browser sign-in: choose \u201CSet Up Browser "
-              "Sign-In\u201D in the branch menu, then ") +
-           action + tr(" again.\n\u2022  Or use an SSH remote (git@") + gitHost +
-           tr(":you/repo.git) with an SSH key in your agent.\n\nThen try ") + action +
-           tr(" again.");
+              "Sign-In\u201D in the branch menu, then %1 again.\n\u2022  Or use an SSH remote "
+              "(git@%2:you/repo.git) with an SSH key in your agent.\n\nThen try %1 again.")
+        .arg(action, gitHost);
 }
 
 // --- Origin
@@ -193,7 +189,8 @@ QFuture<void> NBEWorkspaceGit::setOriginRemote(const QString &url)
                 Q_EMIT failed(error.isEmpty() ? tr("Couldn't set the remote URL.") : error);
                 return m_state.refresh();
             }
-            flashSyncStatus(tr("Remote set \u00B7 ") + NBEGitSyncMessage::prettyRemote(remoteURL));
+            flashSyncStatus(
+                tr("Remote set \u00B7 %1").arg(NBEGitSyncMessage::prettyRemote(remoteURL)));
             if (!bundledOAuthHelperURL())
                 return m_state.refresh();
             // A repository that gets a remote is quietly prepared for browser
@@ -433,13 +430,14 @@ void NBEWorkspaceGit::switchNow(const QString &name, const QUrl &root, const QSt
                                          left == 1 ? tr("1 commit") : tr("%1 commits").arg(left),
                                          head, left == 1 ? tr("it") : tr("them")));
                         if (result.ok)
-                            flashSyncStatus(tr("Switched to ") + name);
+                            flashSyncStatus(tr("Switched to %1").arg(name));
                         else if (NBEGitIndex::isLockedIndex(result))
                             Q_EMIT failed(tr("Couldn't switch to %1: %2")
                                               .arg(name, NBEGitOutput::headline(*result.error)));
                         else
-                            Q_EMIT failed(tr("Couldn't switch to ") + name +
-                                          tr(" \u2014 commit or stash your changes first."));
+                            Q_EMIT failed(tr("Couldn't switch to %1 \u2014 commit or stash "
+                                             "your changes first.")
+                                              .arg(name));
                         changed(result.ok);
                     });
 }
@@ -452,7 +450,7 @@ QFuture<void> NBEWorkspaceGit::createBranch(const QString &name)
     if (trimmed.contains(u' ')) {
         QString suggestion = trimmed;
         suggestion.replace(u' ', u'-');
-        Q_EMIT failed(tr("Branch names can't contain spaces. Try \"") + suggestion + tr("\"."));
+        Q_EMIT failed(tr("Branch names can't contain spaces. Try \"%1\".").arg(suggestion));
         return QtFuture::makeReadyFuture();
     }
     if (isOptionLike(trimmed)) {
@@ -464,10 +462,10 @@ QFuture<void> NBEWorkspaceGit::createBranch(const QString &name)
     nbeWhenFinished(m_service.history().createBranch(trimmed, *git().root), this,
                     [this, trimmed, promise](const NBEGitResult &result) {
                         if (result.ok)
-                            flashSyncStatus(tr("Created branch ") + trimmed);
+                            flashSyncStatus(tr("Created branch %1").arg(trimmed));
                         else
-                            Q_EMIT failed(errorText(result.error, tr("Couldn't create branch ") +
-                                                                      trimmed + u'.'));
+                            Q_EMIT failed(errorText(result.error,
+                                                    tr("Couldn't create branch %1.").arg(trimmed)));
                         nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
                     });
     return done;
@@ -488,12 +486,12 @@ QFuture<void> NBEWorkspaceGit::deleteBranch(const QString &name, bool force)
         [this, name, force, promise](const NBEGitResult &result) {
             const QString error = result.error.value_or(QString());
             if (result.ok)
-                flashSyncStatus(tr("Deleted branch ") + name);
+                flashSyncStatus(tr("Deleted branch %1").arg(name));
             else if (!force &&
                      error.contains(QStringLiteral("not fully merged"), Qt::CaseInsensitive))
                 setBranchPendingForceDelete(name);
             else
-                Q_EMIT failed(errorText(error, tr("Couldn't delete branch ") + name + u'.'));
+                Q_EMIT failed(errorText(error, tr("Couldn't delete branch %1.").arg(name)));
             nbeWhenFinished(m_state.refresh(), this, [promise] { promise->finish(); });
         });
     return done;
@@ -512,15 +510,16 @@ QFuture<void> NBEWorkspaceGit::mergeBranch(const QString &name)
         nbeWhenFinished(m_service.history().merge(name, root), this,
                         [this, name, target, changed](const NBEGitMergeResult &result) {
                             if (result.ok)
-                                flashSyncStatus(tr("Merged ") + name + tr(" into ") + target);
+                                flashSyncStatus(tr("Merged %1 into %2").arg(name, target));
                             else if (result.conflicts)
-                                Q_EMIT failed(tr("Merging ") + name +
-                                              tr(" hit conflicts. Resolve them in the terminal "
-                                                 "(git status, edit the files, git add, git "
-                                                 "commit), or run git merge --abort."));
+                                Q_EMIT failed(tr("Merging %1 hit conflicts. Resolve them in "
+                                                 "the terminal (git status, edit the files, "
+                                                 "git add, git commit), or run git merge "
+                                                 "--abort.")
+                                                  .arg(name));
                             else
                                 Q_EMIT failed(
-                                    errorText(result.error, tr("Couldn't merge ") + name + u'.'));
+                                    errorText(result.error, tr("Couldn't merge %1.").arg(name)));
                             // Any other failure stopped git before it touched a file.
                             changed(result.ok || result.conflicts);
                         });

@@ -1,6 +1,7 @@
 #include "NBEGitService.h"
 #include "NBEFileService.h"
 #include "NBEGitSyncMessage.h"
+#include "NBESentenceTranslation.h"
 #include "NBETestSupport.h"
 
 #include <QDir>
@@ -618,6 +619,17 @@ TEST_F(GitRepositoryTest, BranchesAndRefusedNames)
     EXPECT_FALSE(await(m_service.remote().setOriginURL(QStringLiteral("--upload-pack=touch x"),
                                                        false, repo()))
                      .ok);
+    {
+        // Each refusal is one sentence to translate.
+        const NBETest::SentenceTranslation translation(
+            {"NBEGitRunner", "NBEGitHistory", "NBEGitRemote"});
+        EXPECT_EQ(await(m_service.history().createTag(QStringLiteral("-f"), QStringLiteral("HEAD"),
+                                                      {}, repo()))
+                      .error,
+                  u"\u00ABA tag name can't begin with \u201C-\u201D.\u00BB"_qs);
+        EXPECT_EQ(await(m_service.remote().setOriginURL(QStringLiteral("-x"), false, repo())).error,
+                  u"\u00ABA remote URL can't begin with \u201C-\u201D.\u00BB"_qs);
+    }
     EXPECT_EQ(await(m_service.history().branches(repo())), QStringList{"main"});
     EXPECT_TRUE(await(m_service.remote().remotes(repo())).isEmpty());
     EXPECT_TRUE(git(m_root, {"tag"}).isEmpty());

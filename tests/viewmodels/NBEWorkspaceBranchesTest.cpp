@@ -1,3 +1,4 @@
+#include "NBESentenceTranslation.h"
 #include "NBEWorkspaceFixture.h"
 
 using NBETest::await;
@@ -136,6 +137,56 @@ TEST_F(Branches, SwitchingShowsTheBranchOrTheFixedSentence)
     await(model->workspaceGit().switchBranch("-"));
     EXPECT_EQ(error(), "Branch names can't begin with \u201C-\u201D.");
     EXPECT_EQ(currentBranch(), "other");
+}
+
+// Each message is one sentence for a translator, the names in its place
+// holders.
+TEST_F(Branches, EveryMessageIsOneSentenceToTranslate)
+{
+    commitAndLoad({{"a.txt", "base\n"}});
+    branchWith("feature", {{"a.txt", "feature\n"}});
+    write("a.txt", "main side\n");
+    git({"commit", "-qam", "main side"});
+    branchWith("docs", {{"b.txt", "docs\n"}});
+    await(model->gitState().refresh());
+    const NBETest::SentenceTranslation translation({"NBEWorkspaceGit"});
+    const struct
+    {
+        std::function<QFuture<void>()> action;
+        QString error;
+        QString status;
+    } cases[] = {
+        {[&] { return model->workspaceGit().createBranch("my topic"); },
+         u"\u00ABBranch names can't contain spaces. Try \"my-topic\".\u00BB"_qs,
+         {}},
+        {[&] { return model->workspaceGit().createBranch("topic"); },
+         {},
+         u"\u00ABCreated branch topic\u00BB"_qs},
+        {[&] { return model->workspaceGit().switchBranch("missing"); },
+         u"\u00ABCouldn't switch to missing \u2014 commit or stash your changes first.\u00BB"_qs,
+         {}},
+        {[&] { return model->workspaceGit().switchBranch("main"); },
+         {},
+         u"\u00ABSwitched to main\u00BB"_qs},
+        {[&] { return model->workspaceGit().deleteBranch("topic", false); },
+         {},
+         u"\u00ABDeleted branch topic\u00BB"_qs},
+        {[&] { return model->workspaceGit().mergeBranch("docs"); },
+         {},
+         u"\u00ABMerged docs into main\u00BB"_qs},
+        {[&] { return model->workspaceGit().mergeBranch("feature"); },
+         u"\u00ABMerging feature hit conflicts. Resolve them in the terminal (git status, edit "
+         "the files, git add, git commit), or run git merge --abort.\u00BB"_qs,
+         {}},
+    };
+    for (const auto &[action, expectedError, expectedStatus] : cases) {
+        model->clearErrorMessage();
+        await(action());
+        EXPECT_EQ(error(), expectedError);
+        if (!expectedStatus.isEmpty()) {
+            EXPECT_EQ(status(), expectedStatus);
+        }
+    }
 }
 
 // Commits made on a detached HEAD that no branch holds are out of sight

@@ -1,3 +1,4 @@
+#include "NBESentenceTranslation.h"
 #include "NBEWorkspaceFixture.h"
 
 #include <QTcpServer>
@@ -614,6 +615,30 @@ TEST_F(Remote, MissingCredentialsExplainHowToSignIn)
     NBETest::await(model->gitState().refresh());
     NBETest::await(model->workspaceGit().push());
     EXPECT_EQ(model->errorMessage(), longSignInText(QStringLiteral("Push")));
+}
+
+// A translator words each sign-in text whole: the action is put in its
+// place holders, never glued to pieces of the sentence.
+TEST_F(Remote, SignInTextsAreWholeSentencesToTranslate)
+{
+    NBEUnauthorizedServer server;
+    loadRepository(1);
+    addOrigin(server.url());
+    const NBETest::SentenceTranslation translation({"NBEWorkspaceGit"});
+    const QString push = u"\u00ABPush\u00BB"_qs;
+    NBETest::await(model->workspaceGit().push());
+    EXPECT_EQ(model->errorMessage(),
+              u"\u00AB"_qs + push +
+                  u" failed \u2014 you're not signed in yet. Choose \u201CSet Up Browser "
+                  "Sign-In\u201D in the branch menu, then "_qs +
+                  push +
+                  u" again: it opens your browser to authorize, and you stay signed in after "
+                  "that.\u00BB"_qs);
+
+    NBETest::await(model->workspaceGit().setUpBrowserSignIn(false));
+    model->clearErrorMessage();
+    NBETest::await(model->workspaceGit().push());
+    EXPECT_EQ(model->errorMessage(), u"\u00AB"_qs + longSignInText(push) + u"\u00BB"_qs);
 }
 
 TEST_F(Remote, AStatusTextGoesAwayOnItsOwn)
