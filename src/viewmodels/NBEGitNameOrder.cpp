@@ -19,11 +19,17 @@ struct Place
     qsizetype previous = -1;
 };
 
+bool keyPrecedes(const NBEFileTreeNode::NameKey &a, qsizetype aIndex,
+                 const NBEFileTreeNode::NameKey &b, qsizetype bIndex)
+{
+    if (const int c = NBEFileTreeNode::compareNameKeys(a, b))
+        return c < 0;
+    return aIndex < bIndex;
+}
+
 bool precedes(const Place &a, const Place &b)
 {
-    if (const int c = NBEFileTreeNode::compareNameKeys(*a.key, *b.key))
-        return c < 0;
-    return a.index < b.index;
+    return keyPrecedes(*a.key, a.index, *b.key, b.index);
 }
 
 // A change the earlier status run's reading kept shares its URL's data with
@@ -98,8 +104,10 @@ NBEGitNameOrder NBEGitNameOrder::updated(const NBEGitNameOrder &previous,
     for (qsizetype i = end - 1; i >= head; --i)
         at.insert(changes[i].url, i);
     std::vector<char> kept(size_t(end - head), 0);
-    std::vector<Place> stayed;
-    stayed.reserve(size_t(count));
+    // Where each change of the previous order is in git's order now; -1
+    // when it went. Only numbers: the kept keys are copied once, below.
+    std::vector<qsizetype> nowOf(size_t(count), -1);
+    qsizetype lastStayed = -1;
     for (qsizetype p = 0; p < count; ++p) {
         const qsizetype was = previous.places[p];
         qsizetype now = was;
@@ -116,10 +124,11 @@ NBEGitNameOrder NBEGitNameOrder::updated(const NBEGitNameOrder &previous,
         // git lists the files it still lists in the same order, so names
         // that compare equal stay in git's order; should they not, the
         // order is made afresh.
-        if (!stayed.empty() && stayed.back().index > now &&
-            NBEFileTreeNode::compareNameKeys(*stayed.back().key, *previous.keys[p]) == 0)
+        if (lastStayed >= 0 && nowOf[size_t(lastStayed)] > now &&
+            NBEFileTreeNode::compareNameKeys(*previous.keys[lastStayed], *previous.keys[p]) == 0)
             return of(changes);
-        stayed.push_back({now, previous.keys[p], p});
+        nowOf[size_t(p)] = now;
+        lastStayed = p;
     }
     std::vector<Place> added;
     for (qsizetype i = head; i < end; ++i) {
@@ -127,10 +136,33 @@ NBEGitNameOrder NBEGitNameOrder::updated(const NBEGitNameOrder &previous,
             added.push_back({i, keyOf(changes[i])});
     }
     std::sort(added.begin(), added.end(), precedes);
-    std::vector<Place> merged;
-    merged.reserve(stayed.size() + added.size());
-    std::merge(std::make_move_iterator(stayed.begin()), std::make_move_iterator(stayed.end()),
-               std::make_move_iterator(added.begin()), std::make_move_iterator(added.end()),
-               std::back_inserter(merged), precedes);
-    return ordered(changes, std::move(merged));
+    // The changes that stayed, in their order, with the new ones merged in;
+    // of equal places the one that stayed comes first.
+    NBEGitNameOrder order;
+    order.listed = changes;
+    order.changes.reserve(changes.size());
+    order.keys.reserve(changes.size());
+    order.places.reserve(changes.size());
+    order.previousPlaces.reserve(changes.size());
+    const auto append = [&](qsizetype index, Key key, qsizetype previousPlace) {
+        order.changes.append(changes[index]);
+        order.keys.append(std::move(key));
+        order.places.append(index);
+        order.previousPlaces.append(previousPlace);
+    };
+    auto next = added.begin();
+    for (qsizetype p = 0; p < count; ++p) {
+        const qsizetype now = nowOf[size_t(p)];
+        if (now < 0)
+            continue;
+        const Key &key = previous.keys[p];
+        while (next != added.end() && keyPrecedes(*next->key, next->index, *key, now)) {
+            append(next->index, std::move(next->key), -1);
+            ++next;
+        }
+        append(now, key, p);
+    }
+    for (; next != added.end(); ++next)
+        append(next->index, std::move(next->key), -1);
+    return order;
 }
