@@ -192,16 +192,15 @@ QFuture<bool> NBEWorkspaceCommit::commit(bool amend)
                 setCommitMessage(QString());
                 NBECommitDrafts::save(QString(), root, m_defaults);
             }
-            m_git.flashSyncStatus(shownMerge
-                                      ? tr("Merged ") + shownMerge->name + tr(" into ") + branch
-                                  : amend ? tr("Amended last commit")
-                                          : tr("Committed to ") + branch);
+            m_git.flashSyncStatus(shownMerge ? tr("Merged %1 into %2").arg(shownMerge->name, branch)
+                                  : amend    ? tr("Amended last commit")
+                                             : tr("Committed to %1").arg(branch));
         } else if (NBEGitIndex::isLockedIndex(result)) {
-            Q_EMIT failed(tr("Commit failed: ") + NBEGitOutput::headline(*result.error));
+            Q_EMIT failed(tr("Commit failed: %1").arg(NBEGitOutput::headline(*result.error)));
         } else if (shownMerge && m_state.hasConflicts()) {
             Q_EMIT failed(tr("Commit failed — resolve the conflicts and stage the files first."));
         } else if (isStoppedByHook(result)) {
-            Q_EMIT failed(tr("Commit failed: ") + NBEGitOutput::headline(*result.error));
+            Q_EMIT failed(tr("Commit failed: %1").arg(NBEGitOutput::headline(*result.error)));
         } else {
             Q_EMIT failed(tr("Commit failed — stage some changes first, and make sure "
                              "git user.name / user.email are set."));

@@ -4,6 +4,7 @@
 #include "NBEFakeMessagesServer.h"
 #include "NBEGitTranslation.h"
 #include "NBEKeychain.h"
+#include "NBESentenceTranslation.h"
 
 #include <QElapsedTimer>
 
@@ -151,6 +152,27 @@ TEST_F(NBEWorkspaceCommitTest, RefusedCommitsKeepMessageAndDraft)
     EXPECT_EQ(draft(), QStringLiteral("Nothing staged"));
     EXPECT_FALSE(model->workspaceGit().syncStatus().has_value());
     EXPECT_EQ(commitCount(), 1);
+}
+
+// The commit's confirmation and a hook's refusal are each one sentence to
+// translate, with the branch or git's words in their place holders.
+TEST_F(NBEWorkspaceCommitTest, ItsTextsAreWholeSentencesToTranslate)
+{
+    repository();
+    load();
+    stageEdit();
+    const NBETest::SentenceTranslation translation({"NBEWorkspaceCommit"});
+    model->commitBox().setCommitMessage(QStringLiteral("Second page"));
+    EXPECT_TRUE(NBETest::await(model->commitBox().commit(false)));
+    EXPECT_EQ(model->workspaceGit().syncStatus(), u"\u00ABCommitted to main\u00BB"_qs);
+
+    stageEdit(QStringLiteral("index.html"), "<p>three</p>\n");
+    const QString hook = path(QStringLiteral(".git/hooks/pre-commit"));
+    NBETest::writeFile(hook, "#!/bin/sh\necho 'lint: 1 problem' >&2\nexit 1\n");
+    QFile::setPermissions(hook, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    model->commitBox().setCommitMessage(QStringLiteral("Third page"));
+    EXPECT_FALSE(NBETest::await(model->commitBox().commit(false)));
+    EXPECT_EQ(model->errorMessage(), u"\u00ABCommit failed: Lint: 1 problem.\u00BB"_qs);
 }
 
 // A project's own hook that stops the commit says why; the fixed sentence
