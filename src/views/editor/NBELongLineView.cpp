@@ -1,6 +1,7 @@
 #include "NBELongLineView.h"
 
 #include "NBECodeTextEdit.h"
+#include "NBEHeldInput.h"
 #include "NBELineLayout.h"
 #include "NBELongLineDocument.h"
 #include "NBELongLineInput.h"
@@ -58,6 +59,7 @@ NBELongLineView::~NBELongLineView()
 {
     if (m_start && m_view && &m_view->textGeometry() == m_start.get())
         m_view->setTextGeometry(nullptr);
+    m_held.reset();
     m_input.reset();
     if (m_view && m_view->textInput() == this)
         m_view->setTextInput(nullptr);
@@ -93,6 +95,7 @@ QTextDocument *NBELongLineView::firstDocument()
         m_view->setDocument(m_start->document());
         m_view->setTextGeometry(m_start.get());
         m_view->setReadOnly(true);
+        m_held = std::make_unique<NBEHeldInput>(m_view, [this] { showFirstNow(); });
         splitFirstInBackground(text);
         return nullptr;
     }
@@ -106,32 +109,61 @@ QTextDocument *NBELongLineView::firstDocument()
 void NBELongLineView::splitFirstInBackground(const QString &text)
 {
     m_splitting = true;
-    const quint64 revision = m_buffer->revision();
+    m_firstText = text;
+    m_firstRevision = m_buffer->revision();
+    const quint64 split = ++m_firstSplits;
     QThread *owner = thread();
-    nbeWhenFinished(
-        QtConcurrent::run([text, owner] {
-            std::shared_ptr<NBELongLineDocument::Shown> shown = NBELongLineDocument::split(text);
-            shown->document->moveToThread(owner);
-            return shown;
-        }),
-        this, [this, revision, text](const std::shared_ptr<NBELongLineDocument::Shown> &shown) {
-            m_splitting = false;
-            if (!m_view)
-                return;
-            if (m_buffer->revision() == revision) {
-                // Read once for the split, and again by none of the readers
-                // of the text shown.
-                m_buffer->shareSnapshot(text, revision);
-                showFirst(new NBELongLineDocument(m_buffer, std::move(*shown), this));
-                return;
-            }
-            // The text moved on while it was split (a reload, an edit in
-            // another view of it): the split is of the text as it is now.
-            if (hasLongLine(m_buffer->document()))
-                splitFirstInBackground(m_buffer->snapshot());
-            else
-                showFirst(nullptr);
-        });
+    m_firstSplit = QtConcurrent::run([text, owner] {
+        std::shared_ptr<NBELongLineDocument::Shown> shown = NBELongLineDocument::split(text);
+        shown->document->moveToThread(owner);
+        return shown;
+    });
+    nbeWhenFinished(m_firstSplit, this,
+                    [this, split](const std::shared_ptr<NBELongLineDocument::Shown> &shown) {
+                        // Not when it was waited for already.
+                        if (m_splitting && split == m_firstSplits)
+                            firstSplitMade(shown, false);
+                    });
+}
+
+void NBELongLineView::showFirstNow()
+{
+    if (!m_splitting)
+        return;
+    // The rest of the split's time, at most; keys wait for its document.
+    m_firstSplit.waitForFinished();
+    firstSplitMade(m_firstSplit.resultCount() > 0 ? m_firstSplit.result() : nullptr, true);
+}
+
+void NBELongLineView::takeHeldInput()
+{
+    if (m_held && !m_held->isEmpty())
+        showFirstNow();
+}
+
+void NBELongLineView::firstSplitMade(const std::shared_ptr<NBELongLineDocument::Shown> &shown,
+                                     bool now)
+{
+    m_splitting = false;
+    ++m_firstSplits;
+    if (!m_view)
+        return;
+    if (shown && m_buffer->revision() == m_firstRevision) {
+        // Read once for the split, and again by none of the readers of the
+        // text shown.
+        m_buffer->shareSnapshot(m_firstText, m_firstRevision);
+        m_firstText.clear();
+        showFirst(new NBELongLineDocument(m_buffer, std::move(*shown), this));
+        return;
+    }
+    // The text moved on while it was split (a reload, an edit in another
+    // view of it): the split is of the text as it is now.
+    m_firstText.clear();
+    const bool longLine = hasLongLine(m_buffer->document());
+    if (longLine && !now)
+        splitFirstInBackground(m_buffer->snapshot());
+    else
+        showFirst(longLine ? new NBELongLineDocument(m_buffer, this) : nullptr);
 }
 
 void NBELongLineView::showFirst(NBELongLineDocument *longLines)
@@ -152,6 +184,9 @@ void NBELongLineView::showFirst(NBELongLineDocument *longLines)
         delete m_start->document();
         m_start.reset();
     }
+    // Typed while the text was split, into the text as it is shown now.
+    if (m_held)
+        m_held->release();
 }
 
 void NBELongLineView::enableUndo()

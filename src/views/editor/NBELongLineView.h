@@ -3,6 +3,9 @@
 #include "NBEEditorHighlighter.h"
 #include "NBETextInput.h"
 
+#include "NBELongLineDocument.h"
+
+#include <QFuture>
 #include <QObject>
 #include <QPointer>
 
@@ -10,7 +13,7 @@
 
 class QTextDocument;
 class NBECodeTextEdit;
-class NBELongLineDocument;
+class NBEHeldInput;
 class NBELongLineInput;
 class NBESplitStart;
 class NBETextBuffer;
@@ -23,9 +26,9 @@ struct NBETextChange;
 // glyphs are shaped, and how a highlight pass colours what it shows. A text
 // holding a line too long to lay out at every key is shown split: at once
 // when it is short, else once its split document is made off the main
-// thread (the view shows the text's start, read only, until then). A paste,
-// drop, replacement, undo or redo that brings such a line splits the view
-// first.
+// thread (the view shows the text's start, read only, until then, and keeps
+// what is typed meanwhile for the text). A paste, drop, replacement, undo or
+// redo that brings such a line splits the view first.
 class NBELongLineView : public QObject, private NBETextInput
 {
     Q_OBJECT
@@ -48,8 +51,12 @@ public:
     // The document the view is to show first. A short text with a long line
     // is split now, its document readied with the view's font and options.
     // A longer one is split off the main thread: none now, the view shows
-    // the text's start read only, and firstDocumentReady brings it.
+    // the text's start read only, and firstDocumentReady brings it; keys
+    // typed meanwhile reach the view after it.
     QTextDocument *firstDocument();
+    // Brings the first document now, when keys typed meanwhile wait for it
+    // (the view is about to go): they reach the text as if typed then.
+    void takeHeldInput();
     // Turns the view's undo on, off since a replacement of the text, unless
     // the view shows a split document, which keeps none (the buffer's is
     // used). (Turned on again while on, undo would forget where the saved
@@ -90,6 +97,11 @@ private:
     // Splits `text`, the buffer's, off the main thread for the first
     // document; made again while the buffer moves on meanwhile.
     void splitFirstInBackground(const QString &text);
+    // Shows the first document split as `shown`, unless the buffer moved on
+    // since: then split again, in the background or, `now`, here.
+    void firstSplitMade(const std::shared_ptr<NBELongLineDocument::Shown> &shown, bool now);
+    // Waits for the first split under way and shows its document.
+    void showFirstNow();
     void showFirst(NBELongLineDocument *longLines);
     // Shows the text split now, unless it is split already or its first
     // document is being split off the main thread.
@@ -124,6 +136,14 @@ private:
     std::unique_ptr<NBELongLineInput> m_input;
     // The text's start, shown until its first document is made.
     std::unique_ptr<NBESplitStart> m_start;
+    // Keys typed while the first document is made.
+    std::unique_ptr<NBEHeldInput> m_held;
+    // The first split under way: of m_firstText, the buffer's at
+    // m_firstRevision; its count tells a split waited for from a later one.
+    QFuture<std::shared_ptr<NBELongLineDocument::Shown>> m_firstSplit;
+    QString m_firstText;
+    quint64 m_firstRevision = 0;
+    quint64 m_firstSplits = 0;
     bool m_splitting = false;
     // The buffer's undo history may hold a line too long to show whole: the
     // view showed one since the history began.

@@ -225,6 +225,12 @@ void NBETextEditorCoordinator::keepViewState()
          m_textView->verticalScrollBar()->value(), m_textView->horizontalScrollBar()->value()});
 }
 
+void NBETextEditorCoordinator::takeHeldInput()
+{
+    if (m_textView && m_longLineView)
+        m_longLineView->takeHeldInput();
+}
+
 void NBETextEditorCoordinator::applySettings(const NBEEditorSettings &settings)
 {
     m_textView->setWordWrap(settings.wordWrap);

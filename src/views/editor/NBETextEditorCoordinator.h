@@ -54,6 +54,9 @@ public:
     // Leaves the selection and scroll position with the document, for the
     // next editor of the same text.
     void keepViewState();
+    // Keys typed while the text was split go into it now, before the view
+    // goes (its tab switched or closed meanwhile).
+    void takeHeldInput();
 
     NBECodeTextEdit *textView() const { return m_textView; }
     NBEEditorHighlighter *highlighter() const { return m_highlighter; }

@@ -34,6 +34,7 @@ NBETextEditorView::NBETextEditorView(std::shared_ptr<NBEEditorSession> session, 
 
 NBETextEditorView::~NBETextEditorView()
 {
-    // While the text view still stands.
+    // While the text view still stands, with what was typed into it.
+    m_coordinator->takeHeldInput();
     m_coordinator->keepViewState();
 }

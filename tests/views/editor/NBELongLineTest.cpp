@@ -16,8 +16,10 @@
 #include "NBETextEditorCoordinator.h"
 #include "NBETextEditorView.h"
 
+#include <QAction>
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QPromise>
 #include <QRegularExpression>
@@ -289,6 +291,108 @@ TEST(NBELongLine, WhatComesWhileALongTextIsSplitIsKept)
     ASSERT_TRUE(NBETest::waitForWork([&] { return !next.textView()->isReadOnly(); }));
     EXPECT_EQ(next.textView()->text(), original);
     EXPECT_EQ(next.textView()->textCaret(), 5000);
+}
+
+namespace {
+
+// Keys of every kind a user types at once: text, Backspace, a caret move,
+// an input method's commit, Return, Delete, a jump to the end, a paste and
+// its undo.
+void typeAtOnce(NBECodeTextEdit *edit)
+{
+    QTest::keyClicks(edit, QStringLiteral("abc"));
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    QTest::keyClick(edit, Qt::Key_Left);
+    QInputMethodEvent commit;
+    commit.setCommitString(QStringLiteral("ü"));
+    QCoreApplication::sendEvent(edit, &commit);
+    QTest::keyClick(edit, Qt::Key_Return);
+    QTest::keyClick(edit, Qt::Key_Delete);
+    QTest::keySequence(edit, QKeySequence::MoveToEndOfDocument);
+    QTest::keyClick(edit, Qt::Key_Z);
+    QGuiApplication::clipboard()->setText(QStringLiteral("pasted"));
+    QTest::keySequence(edit, QKeySequence::Paste);
+    QTest::keyClick(edit, Qt::Key_Y);
+    QTest::keySequence(edit, QKeySequence::Undo);
+}
+
+} // namespace
+
+// Keys typed into an editor of a long text while its line is split reach
+// the text in order, as if typed once it is shown: also when the editor
+// goes first (its tab switched or closed), and before a window's shortcut
+// that comes after them, which finds them in the text.
+TEST(NBELongLine, KeysTypedWhileALongTextIsSplitReachIt)
+{
+    // Long enough that its split outlasts showing the window.
+    const QString original = minified(4 * NBELongLineView::splitInBackgroundChars);
+    const NBECursorPosition start{1, 5001};
+    // The same keys typed once the text is shown.
+    QString expected;
+    int caret = 0;
+    {
+        NBEEditorTestHost host(original);
+        host.session()->setInitialCaret(start);
+        NBETextEditorView view(host.session());
+        view.resize(800, 600);
+        view.show();
+        NBECodeTextEdit *edit = view.textView();
+        ASSERT_TRUE(NBETest::waitForWork([&] { return !edit->isReadOnly(); }));
+        typeAtOnce(edit);
+        expected = host.text();
+        caret = edit->textCaret();
+    }
+    ASSERT_EQ(expected.mid(5000, 3), QStringLiteral("aü\n"));
+    ASSERT_NE(expected.right(12), original.right(12)) << expected.right(12).toStdString();
+
+    enum class Then { wait, close, shortcut };
+    const struct
+    {
+        const char *name;
+        Then then;
+    } cases[] = {
+        {"shown once split", Then::wait},
+        {"editor closed first", Then::close},
+        {"a window's shortcut after them", Then::shortcut},
+    };
+    for (const auto &c : cases) {
+        NBEEditorTestHost host(original);
+        const std::shared_ptr<NBEEditorSession> session = host.session();
+        session->setInitialCaret(start);
+        QWidget window;
+        std::optional<QString> atShortcut;
+        auto *save = new QAction(&window);
+        save->setShortcut(QKeySequence::Save);
+        QObject::connect(save, &QAction::triggered, [&] { atShortcut = host.text(); });
+        window.addAction(save);
+        auto *view = new NBETextEditorView(session, &window);
+        NBECodeTextEdit *edit = view->textView();
+        window.resize(800, 600);
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window)) << c.name;
+        edit->setFocus();
+        ASSERT_TRUE(edit->isReadOnly()) << c.name;
+        typeAtOnce(edit);
+        if (c.then == Then::shortcut) {
+            QTest::keySequence(edit, QKeySequence::Save);
+            ASSERT_TRUE(atShortcut) << c.name;
+            EXPECT_TRUE(*atShortcut == expected) << c.name;
+        }
+        if (c.then == Then::close) {
+            delete view;
+            EXPECT_TRUE(host.text() == expected) << c.name;
+            ASSERT_TRUE(session->document().viewState()) << c.name;
+            EXPECT_EQ(session->document().viewState()->position, caret) << c.name;
+            continue;
+        }
+        ASSERT_TRUE(NBETest::waitForWork([&] { return !edit->isReadOnly(); })) << c.name;
+        EXPECT_TRUE(host.text() == expected) << c.name;
+        EXPECT_EQ(edit->textCaret(), caret) << c.name;
+        // Typing goes on from there.
+        QTest::keyClick(edit, Qt::Key_X);
+        EXPECT_TRUE(host.text() == QString(expected).insert(caret, u'x')) << c.name;
+    }
 }
 
 class NBELongLineWindowTest : public NBEMainViewFixture
@@ -692,4 +796,72 @@ TEST_F(NBELongLineWindowTest, AShownAgainTextIsSplitAgainAndOtherTextsShownWhole
     view->viewModel()->tabs().activeTab()->sourceFile.buffer->replaceAll(bundle, true);
     ASSERT_TRUE(NBETest::waitUntil([&] { return NBETest::longLines(textView()) != nullptr; }));
     EXPECT_EQ(textView()->text(), bundle);
+}
+
+// Keys typed into a one-line file of megabytes as it opens or is shown
+// again (its line split anew) reach its text, also when its tab is left
+// before the split ends; keys typed into it before its tab is closed go
+// into no other tab.
+TEST_F(NBELongLineWindowTest, KeysTypedWhileAOneLineFileIsSplitReachItsOwnTab)
+{
+    const QString bundle = minified(4 * NBELongLineView::splitInBackgroundChars);
+    const QString other = QStringLiteral("let a = 1;\n");
+    write(QStringLiteral("bundle.min.js"), bundle.toUtf8());
+    write(QStringLiteral("other.js"), other.toUtf8());
+    openInWindow(QStringLiteral("other.js"));
+    NBEWorkspaceTabs &tabs = view->viewModel()->tabs();
+    const auto showOther = [&] {
+        NBETest::await(
+            view->viewModel()->navigation().openFile(url(QStringLiteral("other.js")), false));
+        return NBETest::waitUntil(
+            [&] { return view->sourceEditor() && textView()->text() == other; });
+    };
+    // Shows the bundle's tab and types `keys` before its split ends.
+    const auto typeAsShown = [&](const QString &keys) {
+        const QPointer<NBECodeTextEdit> before = textView();
+        view->viewModel()->navigation().openFile(url(QStringLiteral("bundle.min.js")), false);
+        // Its editor is made from the event loop.
+        ASSERT_TRUE(NBETest::waitUntil(
+            [&] { return view->sourceEditor() && textView() != before.data(); }));
+        NBECodeTextEdit *edit = textView();
+        ASSERT_TRUE(edit->isReadOnly());
+        edit->setFocus();
+        QTest::keyClicks(edit, keys);
+    };
+    const auto textOf = [&](const QString &name) {
+        for (const NBEOpenTab &tab : tabs.tabs())
+            if (tab.sourceFile.url == url(name))
+                return std::optional(tab.sourceFile.buffer->text());
+        return std::optional<QString>();
+    };
+
+    ASSERT_NO_FATAL_FAILURE(typeAsShown(QStringLiteral("ab")));
+    ASSERT_TRUE(NBETest::waitForWork([&] { return !textView()->isReadOnly(); }));
+    EXPECT_TRUE(textView()->text() == QStringLiteral("ab") + bundle);
+
+    // Left before its split ends: the keys are in its text when it is
+    // shown again, and not in the other tab's.
+    ASSERT_TRUE(showOther());
+    ASSERT_NO_FATAL_FAILURE(typeAsShown(QStringLiteral("cd")));
+    ASSERT_TRUE(showOther());
+    EXPECT_TRUE(textOf(QStringLiteral("bundle.min.js")) == QStringLiteral("abcd") + bundle);
+    ASSERT_NO_FATAL_FAILURE(typeAsShown(QStringLiteral("ef")));
+    ASSERT_TRUE(NBETest::waitForWork([&] { return !textView()->isReadOnly(); }));
+    const QString typed = QStringLiteral("abcdef") + bundle;
+    EXPECT_TRUE(textView()->text() == typed);
+    EXPECT_EQ(textView()->textCaret(), 6);
+    saveAndExpect(typed.toUtf8());
+
+    // Closed before its split ends.
+    ASSERT_TRUE(showOther());
+    ASSERT_NO_FATAL_FAILURE(typeAsShown(QStringLiteral("gh")));
+    const QUuid bundleTab = tabs.activeTab()->id;
+    EXPECT_TRUE(NBETest::await(tabs.closeTab(bundleTab)));
+    ASSERT_TRUE(
+        NBETest::waitUntil([&] { return view->sourceEditor() && textView()->text() == other; }));
+    EXPECT_EQ(textOf(QStringLiteral("other.js")), other);
+    EXPECT_FALSE(textOf(QStringLiteral("bundle.min.js")));
+    QTest::qWait(50);
+    EXPECT_EQ(read(QStringLiteral("other.js")), other.toUtf8());
+    EXPECT_TRUE(read(QStringLiteral("bundle.min.js")) == typed.toUtf8());
 }

@@ -1,0 +1,157 @@
+#include "NBEHeldInput.h"
+
+#include <QCoreApplication>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+// The keys an editable text view claims before the window's shortcuts:
+// typing, caret moves and its own edit commands.
+bool editsText(const QKeyEvent *key)
+{
+    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier) {
+        if (key->key() < Qt::Key_Escape)
+            return true;
+        switch (key->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Delete:
+        case Qt::Key_Backspace:
+        case Qt::Key_Home:
+        case Qt::Key_End:
+        case Qt::Key_Left:
+        case Qt::Key_Right:
+        case Qt::Key_Up:
+        case Qt::Key_Down:
+        case Qt::Key_PageUp:
+        case Qt::Key_PageDown:
+        case Qt::Key_Tab:
+        case Qt::Key_Backtab:
+            return true;
+        default:
+            break;
+        }
+    }
+    static const QKeySequence::StandardKey commands[] = {
+        QKeySequence::Undo,
+        QKeySequence::Redo,
+        QKeySequence::Cut,
+        QKeySequence::Copy,
+        QKeySequence::Paste,
+        QKeySequence::SelectAll,
+        QKeySequence::MoveToNextWord,
+        QKeySequence::MoveToPreviousWord,
+        QKeySequence::MoveToStartOfDocument,
+        QKeySequence::MoveToEndOfDocument,
+        QKeySequence::SelectNextWord,
+        QKeySequence::SelectPreviousWord,
+        QKeySequence::SelectStartOfLine,
+        QKeySequence::SelectEndOfLine,
+        QKeySequence::SelectStartOfBlock,
+        QKeySequence::SelectEndOfBlock,
+        QKeySequence::SelectStartOfDocument,
+        QKeySequence::SelectEndOfDocument,
+        QKeySequence::DeleteStartOfWord,
+        QKeySequence::DeleteEndOfWord,
+    };
+    return std::any_of(std::begin(commands), std::end(commands),
+                       [key](QKeySequence::StandardKey command) { return key->matches(command); });
+}
+
+// Keys the view acts on without its text: they leave the find bar and the
+// focus to do their work now.
+bool leavesText(const QKeyEvent *key)
+{
+    if (key->key() == Qt::Key_Escape && key->modifiers() == Qt::NoModifier)
+        return true;
+    if ((key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab) &&
+        key->modifiers().testFlag(Qt::ControlModifier))
+        return true;
+    return key->matches(QKeySequence::Find) || key->matches(QKeySequence::FindNext) ||
+           key->matches(QKeySequence::FindPrevious);
+}
+
+} // namespace
+
+NBEHeldInput::NBEHeldInput(QWidget *view, std::function<void()> needed)
+    : m_view(view)
+    , m_needed(std::move(needed))
+{
+    // A view shown read only takes no input method's text; this one keeps it.
+    m_inputMethodWas = view->testAttribute(Qt::WA_InputMethodEnabled);
+    view->setAttribute(Qt::WA_InputMethodEnabled, true);
+    view->installEventFilter(this);
+}
+
+NBEHeldInput::~NBEHeldInput()
+{
+    if (!m_view || m_released)
+        return;
+    m_view->removeEventFilter(this);
+    m_view->setAttribute(Qt::WA_InputMethodEnabled, m_inputMethodWas);
+}
+
+void NBEHeldInput::release()
+{
+    if (m_released)
+        return;
+    m_released = true;
+    std::vector<std::unique_ptr<QEvent>> held = std::exchange(m_held, {});
+    if (!m_view)
+        return;
+    m_view->removeEventFilter(this);
+    for (const std::unique_ptr<QEvent> &event : held) {
+        if (!m_view)
+            return;
+        QCoreApplication::sendEvent(m_view, event.get());
+    }
+}
+
+void NBEHeldInput::releaseFirst()
+{
+    if (!m_held.empty() && m_needed)
+        m_needed();
+}
+
+bool NBEHeldInput::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_view || m_released)
+        return false;
+    switch (event->type()) {
+    case QEvent::ShortcutOverride: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (editsText(key)) {
+            key->accept();
+            return true;
+        }
+        // Perhaps a window's shortcut: it finds what was typed in the text.
+        releaseFirst();
+        return false;
+    }
+    case QEvent::KeyPress: {
+        auto *key = static_cast<QKeyEvent *>(event);
+        if (leavesText(key)) {
+            releaseFirst();
+            return false;
+        }
+        m_held.push_back(std::unique_ptr<QEvent>(key->clone()));
+        key->accept();
+        return true;
+    }
+    case QEvent::InputMethod: {
+        // A preedit only shows what is being composed; its commit is the text.
+        auto *input = static_cast<QInputMethodEvent *>(event);
+        if (!input->commitString().isEmpty() || input->replacementLength() > 0)
+            m_held.push_back(std::unique_ptr<QEvent>(input->clone()));
+        input->accept();
+        return true;
+    }
+    default:
+        return false;
+    }
+}
