@@ -341,3 +341,34 @@ TEST(NBEProjectWindowKeyboard, AFailedAutoSaveNeverTakesTheKeys)
     EXPECT_TRUE(editor->hasFocus());
     disk.empty();
 }
+
+// Keys typed into a one-line file of megabytes while its line is split,
+// then a save from the keyboard: the file saved is the whole text with the
+// keys in it.
+TEST(NBEProjectWindowKeyboard, ASaveTypedAsAOneLineFileOpensSavesTheKeysBeforeIt)
+{
+    QTemporaryDir dir;
+    const QString text =
+        QStringLiteral("let a='") + QString(4 * 1024 * 1024, u'x') + QStringLiteral("';\n");
+    NBETest::writeFile(dir.filePath(QStringLiteral("bundle.min.js")), text.toUtf8());
+    NBEProjectWindow window(folderURL(dir));
+    ASSERT_TRUE(startActive(window));
+    NBEWorkspaceViewModel *model = viewModel(&window);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return model->files().isOpen(); }));
+    NBETest::await(
+        model->navigation().openFile(fileURL(dir, QStringLiteral("bundle.min.js")), false));
+    ASSERT_TRUE(window.mainView()->sourceEditor());
+    NBECodeTextEdit *editor = window.mainView()->sourceEditor()->editor()->textView();
+    ASSERT_TRUE(editor->isReadOnly());
+    editor->setFocus();
+    QTest::keyClicks(editor, QStringLiteral("ab"));
+    QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
+    const QByteArray saved = (QStringLiteral("ab") + text).toUtf8();
+    EXPECT_TRUE(NBETest::waitUntil([&] {
+        QFile file(dir.filePath(QStringLiteral("bundle.min.js")));
+        return file.open(QIODevice::ReadOnly) && file.readAll() == saved;
+    }));
+    EXPECT_TRUE(
+        NBETest::waitUntil([&] { return !model->tabs().activeTab()->sourceFile.isDirty(); }));
+    EXPECT_FALSE(editor->isReadOnly());
+}
