@@ -297,7 +297,7 @@ bool NBETextBuffer::buildAtPause()
                 if (!built.holdsLongLine || m_pauseText.isEmpty() ||
                     revision <= m_pauseTextRevision)
                     return;
-                m_pauseText = *built.text;
+                setPauseText(*built.text);
                 m_pauseTextRevision = revision;
                 const auto later =
                     std::find_if(m_pauseEdits.begin(), m_pauseEdits.end(),
@@ -323,7 +323,7 @@ void NBETextBuffer::announcePause(bool holdsLongLine)
     forgetPauseText();
     if (holdsLongLine) {
         // Edits made from here on, the settled() readers' too, are logged.
-        m_pauseText = m_snapshot;
+        setPauseText(m_snapshot);
         m_pauseTextRevision = m_revision;
     }
     if (m_comparePending)
@@ -336,9 +336,18 @@ void NBETextBuffer::announcePause(bool holdsLongLine)
         NBEMemory::releaseSoon(NBEMemory::pauseReleaseDelayMs);
 }
 
+void NBETextBuffer::setPauseText(const QString &text)
+{
+    // Megabytes that no reader shares any more, freed here, would hold up
+    // the next key.
+    QString old = std::exchange(m_pauseText, text);
+    if (old.isDetached() && old.size() * qsizetype(sizeof(QChar)) >= NBEMemory::largeBlockBytes)
+        NBEMemory::freeElsewhere(std::move(old));
+}
+
 void NBETextBuffer::forgetPauseText()
 {
-    m_pauseText = QString();
+    setPauseText(QString());
     m_pauseEdits.clear();
     m_pauseEditUnits = 0;
 }

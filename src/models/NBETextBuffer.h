@@ -157,6 +157,7 @@ private:
     // next pause when it holds a line longer than a slice.
     void announcePause(bool holdsLongLine);
     void forgetPauseText();
+    void setPauseText(const QString &text);
     void releaseSnapshot() const;
     // Outside a pause a snapshot serves this turn of the event loop's
     // readers only.

@@ -110,6 +110,13 @@ std::vector<NBEPackedRuns> packedLines(const QString &text, const QList<NBEHighl
     }
 }
 
+// A pass's lines are shared, not copied, on their way to the main thread:
+// a long file's are thousands of allocations.
+std::shared_ptr<std::vector<NBEPackedRuns>> linesOf(std::vector<NBEPackedRuns> lines)
+{
+    return std::make_shared<std::vector<NBEPackedRuns>>(std::move(lines));
+}
+
 } // namespace
 
 NBEPackedRuns::NBEPackedRuns(const NBELineRuns &runs)
@@ -427,9 +434,9 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
             const QString prefix = text.left(cut);
             nbeWhenFinished(NBEBackgroundPool::run([tokenizer, prefix, generation] {
                                 Pass pass{generation, true, {}};
-                                pass.lines = packedLines(prefix, tokenizer(prefix));
+                                pass.lines = linesOf(packedLines(prefix, tokenizer(prefix)));
                                 // The last entry is the empty line after the cut.
-                                pass.lines.pop_back();
+                                pass.lines->pop_back();
                                 return pass;
                             }),
                             this, [this](const Pass &pass) { finish(pass); });
@@ -444,7 +451,7 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
                             // The tokens go before the lines are packed.
                             const QList<NBEHighlightRun> runs =
                                 runsOf(NBESyntaxHighlighter::tokenize(text, language, &state), 0);
-                            pass.lines = packedLines(text, runs);
+                            pass.lines = linesOf(packedLines(text, runs));
                             pass.state =
                                 std::make_shared<const NBETokenizerState>(std::move(state));
                             return pass;
@@ -454,7 +461,8 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
     }
     nbeWhenFinished(NBEBackgroundPool::run([tokenizer, shown = m_shown, text, generation] {
                         Pass pass{generation, false, {}, std::nullopt, {}};
-                        pass.lines = packedLines(shown ? shown(text) : text, tokenizer(text));
+                        pass.lines =
+                            linesOf(packedLines(shown ? shown(text) : text, tokenizer(text)));
                         return pass;
                     }),
                     this, [this](const Pass &pass) { finish(pass); });
@@ -470,11 +478,12 @@ bool NBEEditorHighlighter::startStretch(const QString &text, NBERequestOrder::To
                             text, language, *state, edit.position, edit.removed, edit.added);
                         Pass pass{generation, false, {}, redone.from, {}};
                         const QString stretch = text.mid(redone.from, redone.to - redone.from);
-                        pass.lines = packedLines(stretch, runsOf(redone.tokens, redone.from));
+                        pass.lines =
+                            linesOf(packedLines(stretch, runsOf(redone.tokens, redone.from)));
                         // A stretch that stops at a line start ends with a line break;
                         // the empty line after it is the first one not redone.
                         if (redone.to < text.size())
-                            pass.lines.pop_back();
+                            pass.lines->pop_back();
                         pass.state = std::make_shared<const NBETokenizerState>(redone.state);
                         return pass;
                     }),
@@ -494,13 +503,15 @@ void NBEEditorHighlighter::finish(const Pass &pass)
         m_state = pass.state;
         m_edit.reset();
     }
+    static const std::vector<NBEPackedRuns> none;
+    const std::vector<NBEPackedRuns> &lines = pass.lines ? *pass.lines : none;
     if (pass.from) {
         // Only the lines of the stretch changed; the others keep their runs.
         const QTextBlock first = document()->findBlock(int(*pass.from));
         const size_t at = first.isValid() ? size_t(first.blockNumber()) : m_lines.size();
-        for (size_t i = 0; i < pass.lines.size() && at + i < m_lines.size(); ++i) {
-            if (m_lines[at + i] != pass.lines[i]) {
-                m_lines[at + i] = pass.lines[i];
+        for (size_t i = 0; i < lines.size() && at + i < m_lines.size(); ++i) {
+            if (m_lines[at + i] != lines[i]) {
+                m_lines[at + i] = lines[i];
                 m_dirty[at + i] = true;
             }
         }
@@ -509,10 +520,10 @@ void NBEEditorHighlighter::finish(const Pass &pass)
         Q_EMIT passApplied();
         return;
     }
-    const size_t count = std::min(pass.lines.size(), m_lines.size());
+    const size_t count = std::min(lines.size(), m_lines.size());
     for (size_t i = 0; i < count; ++i) {
-        if (m_lines[i] != pass.lines[i]) {
-            m_lines[i] = pass.lines[i];
+        if (m_lines[i] != lines[i]) {
+            m_lines[i] = lines[i];
             m_dirty[i] = true;
         }
     }

@@ -157,7 +157,7 @@ private:
     {
         NBERequestOrder::Token generation = 0;
         bool partial = false;
-        std::vector<NBEPackedRuns> lines;
+        std::shared_ptr<std::vector<NBEPackedRuns>> lines;
         // Set when the pass redid a stretch: `lines` begin at the line
         // that starts at `from`.
         std::optional<qsizetype> from;
