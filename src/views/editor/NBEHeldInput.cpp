@@ -13,7 +13,9 @@ namespace {
 // typing, caret moves and its own edit commands.
 bool editsText(const QKeyEvent *key)
 {
-    const Qt::KeyboardModifiers modifiers = key->modifiers() & ~Qt::KeypadModifier;
+    // (A character a layout types with AltGr comes with a group switch.)
+    const Qt::KeyboardModifiers modifiers =
+        key->modifiers() & ~(Qt::KeypadModifier | Qt::GroupSwitchModifier);
     if (modifiers == Qt::NoModifier || modifiers == Qt::ShiftModifier) {
         if (key->key() < Qt::Key_Escape)
             return true;
@@ -61,6 +63,30 @@ bool editsText(const QKeyEvent *key)
     };
     return std::any_of(std::begin(commands), std::end(commands),
                        [key](QKeySequence::StandardKey command) { return key->matches(command); });
+}
+
+// A modifier pressed alone, on its way to a key: neither typed nor a
+// shortcut.
+bool onlyModifier(const QKeyEvent *key)
+{
+    switch (key->key()) {
+    case Qt::Key_Shift:
+    case Qt::Key_Control:
+    case Qt::Key_Meta:
+    case Qt::Key_Alt:
+    case Qt::Key_AltGr:
+    case Qt::Key_Super_L:
+    case Qt::Key_Super_R:
+    case Qt::Key_Hyper_L:
+    case Qt::Key_Hyper_R:
+    case Qt::Key_Mode_switch:
+    case Qt::Key_CapsLock:
+    case Qt::Key_NumLock:
+    case Qt::Key_unknown:
+        return true;
+    default:
+        return false;
+    }
 }
 
 // Keys the view acts on without its text: they leave the find bar and the
@@ -125,6 +151,8 @@ bool NBEHeldInput::eventFilter(QObject *watched, QEvent *event)
     switch (event->type()) {
     case QEvent::ShortcutOverride: {
         auto *key = static_cast<QKeyEvent *>(event);
+        if (onlyModifier(key))
+            return false;
         if (editsText(key)) {
             key->accept();
             return true;
@@ -135,6 +163,8 @@ bool NBEHeldInput::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::KeyPress: {
         auto *key = static_cast<QKeyEvent *>(event);
+        if (onlyModifier(key))
+            return false;
         if (leavesText(key)) {
             releaseFirst();
             return false;
