@@ -632,6 +632,10 @@ void NBEHTMLPreview::loadBehind(NBERequestOrder::Token generation)
     m_swapTimer.stop();
     m_probeTimer.stop();
     m_probe = Probe::none;
+    // The covered view isn't drawn for each frame of the page loading in it:
+    // that work is on the window's thread, which the engine's load shares.
+    // It draws again once the page is at the offset and marked.
+    m_views[back]->setUpdatesEnabled(false);
     load(back);
 }
 
@@ -662,6 +666,7 @@ void NBEHTMLPreview::probeAdded(int view, NBERequestOrder::Token generation)
     if (view == m_front || m_backGeneration != generation || m_probe != Probe::none)
         return;
     m_probe = Probe::appearing;
+    m_views[view]->setUpdatesEnabled(true);
     m_probeClock.start();
     m_probeTimer.start();
     watchProbe();
@@ -738,6 +743,7 @@ void NBEHTMLPreview::bringUp()
         scripts.remove(restore);
     // A view under another one keeps the picture it last showed: it is
     // drawn whole once now, before it comes up.
+    m_views[view]->setUpdatesEnabled(true);
     m_views[view]->grab();
     m_front = view;
     m_frontShowsLoad = true;
