@@ -116,6 +116,7 @@ NBEHeldInput::NBEHeldInput(QWidget *view, std::function<void()> needed)
 
 NBEHeldInput::~NBEHeldInput()
 {
+    stopWatchingClicks();
     if (!m_view || m_released)
         return;
     m_view->removeEventFilter(this);
@@ -127,6 +128,7 @@ void NBEHeldInput::release()
     if (m_released)
         return;
     m_released = true;
+    stopWatchingClicks();
     std::vector<std::unique_ptr<QEvent>> held = std::exchange(m_held, {});
     if (!m_view)
         return;
@@ -144,9 +146,32 @@ void NBEHeldInput::releaseFirst()
         m_needed();
 }
 
+void NBEHeldInput::hold(std::unique_ptr<QEvent> event)
+{
+    m_held.push_back(std::move(event));
+    // A click anywhere (a tab's close button, a menu, the text itself) acts
+    // on the text with what was typed before it.
+    if (!m_watchingClicks) {
+        m_watchingClicks = true;
+        QCoreApplication::instance()->installEventFilter(this);
+    }
+}
+
+void NBEHeldInput::stopWatchingClicks()
+{
+    if (std::exchange(m_watchingClicks, false))
+        QCoreApplication::instance()->removeEventFilter(this);
+}
+
 bool NBEHeldInput::eventFilter(QObject *watched, QEvent *event)
 {
-    if (watched != m_view || m_released)
+    if (m_released)
+        return false;
+    if (event->type() == QEvent::MouseButtonPress || event->type() == QEvent::MouseButtonDblClick) {
+        releaseFirst();
+        return false;
+    }
+    if (watched != m_view)
         return false;
     switch (event->type()) {
     case QEvent::ShortcutOverride: {
@@ -169,7 +194,7 @@ bool NBEHeldInput::eventFilter(QObject *watched, QEvent *event)
             releaseFirst();
             return false;
         }
-        m_held.push_back(std::unique_ptr<QEvent>(key->clone()));
+        hold(std::unique_ptr<QEvent>(key->clone()));
         key->accept();
         return true;
     }
@@ -177,7 +202,7 @@ bool NBEHeldInput::eventFilter(QObject *watched, QEvent *event)
         // A preedit only shows what is being composed; its commit is the text.
         auto *input = static_cast<QInputMethodEvent *>(event);
         if (!input->commitString().isEmpty() || input->replacementLength() > 0)
-            m_held.push_back(std::unique_ptr<QEvent>(input->clone()));
+            hold(std::unique_ptr<QEvent>(input->clone()));
         input->accept();
         return true;
     }

@@ -32,10 +32,13 @@ protected:
 private:
     // Shows the text now when something waits for it.
     void releaseFirst();
+    void hold(std::unique_ptr<QEvent> event);
+    void stopWatchingClicks();
 
     QPointer<QWidget> m_view;
     std::function<void()> m_needed;
     std::vector<std::unique_ptr<QEvent>> m_held;
     bool m_inputMethodWas = false;
     bool m_released = false;
+    bool m_watchingClicks = false;
 };

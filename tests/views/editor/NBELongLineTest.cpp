@@ -4,6 +4,7 @@
 #include "NBEColorSwatchOverlay.h"
 #include "NBEEditorHighlighter.h"
 #include "NBEEditorTestHost.h"
+#include "NBEFileTreeView.h"
 #include "NBEGutterView.h"
 #include "NBELanguageRegistry.h"
 #include "NBELongLineDocument.h"
@@ -868,4 +869,13 @@ TEST_F(NBELongLineWindowTest, KeysTypedWhileAOneLineFileIsSplitReachItsOwnTab)
     QTest::qWait(50);
     EXPECT_EQ(read(QStringLiteral("other.js")), other.toUtf8());
     EXPECT_TRUE(read(QStringLiteral("bundle.min.js")) == typed.toUtf8());
+
+    // A click elsewhere (a tab's close button would decide on the text as
+    // it is) finds the keys typed before it in the text.
+    ASSERT_NO_FATAL_FAILURE(typeAsShown(QStringLiteral("ij")));
+    QWidget *tree = view->fileTree()->treeWidget()->viewport();
+    QTest::mousePress(tree, Qt::LeftButton, {}, QPoint(2, tree->height() - 2));
+    EXPECT_TRUE(textOf(QStringLiteral("bundle.min.js")) == QStringLiteral("ij") + typed);
+    EXPECT_TRUE(tabs.activeTab()->sourceFile.isDirty());
+    QTest::mouseRelease(tree, Qt::LeftButton, {}, QPoint(2, tree->height() - 2));
 }
