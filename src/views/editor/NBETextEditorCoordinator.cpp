@@ -15,6 +15,7 @@
 #include "NBEScrollRestore.h"
 #include "NBESwatchScheduler.h"
 #include "NBESyntaxHighlighter.h"
+#include "NBETextGeometry.h"
 
 #include <QPlainTextDocumentLayout>
 #include <QScrollBar>
@@ -156,33 +157,20 @@ void NBETextEditorCoordinator::splitShown(int anchor, int position)
 
 NBECursorPosition NBETextEditorCoordinator::caretOf(const QTextCursor &viewCursor) const
 {
+    const NBETextGeometry &geometry = m_textView->textGeometry();
     // By the block, not a cursor on the text's document, which would lay
     // out the whole line to place itself.
-    const int offset = textOffset(viewCursor.position());
-    const QTextBlock block = textDocument()->findBlock(offset);
+    const int offset = geometry.toText(viewCursor.position());
+    const QTextBlock block = geometry.textDocument()->findBlock(offset);
     return {block.blockNumber() + 1, offset - block.position() + 1};
-}
-
-QTextDocument *NBETextEditorCoordinator::textDocument() const
-{
-    return m_textView->textGeometry().textDocument();
-}
-
-int NBETextEditorCoordinator::viewOffset(int offset) const
-{
-    return m_textView->textGeometry().toView(offset);
-}
-
-int NBETextEditorCoordinator::textOffset(int viewOffset) const
-{
-    return m_textView->textGeometry().toText(viewOffset);
 }
 
 void NBETextEditorCoordinator::placeCaret(int offset, std::optional<int> anchor)
 {
+    const NBETextGeometry &geometry = m_textView->textGeometry();
     QTextCursor cursor(m_textView->document());
-    cursor.setPosition(viewOffset(anchor.value_or(offset)));
-    cursor.setPosition(viewOffset(offset), QTextCursor::KeepAnchor);
+    cursor.setPosition(geometry.toView(anchor.value_or(offset)));
+    cursor.setPosition(geometry.toView(offset), QTextCursor::KeepAnchor);
     m_textView->setTextCursor(cursor);
 }
 
@@ -190,13 +178,14 @@ void NBETextEditorCoordinator::placeInitialCaret()
 {
     NBECodeTextEdit *textView = m_textView;
     const NBECursorPosition caret = m_session->initialCaret();
+    const NBETextGeometry &geometry = m_textView->textGeometry();
     // Only for the text and the caret as they were left: an edit or a
     // reload since (the tab not shown) may have moved every offset.
     const std::optional<NBEEditorViewState> &kept = m_session->document().viewState();
-    const int length = textDocument()->characterCount() - 1;
+    const int length = geometry.textDocument()->characterCount() - 1;
     const auto keptCaret = [&] {
         const int position = std::clamp(kept->position, 0, length);
-        const QTextBlock block = textDocument()->findBlock(position);
+        const QTextBlock block = geometry.textDocument()->findBlock(position);
         return NBECursorPosition{block.blockNumber() + 1, position - block.position() + 1};
     };
     if (kept && kept->revision == m_buffer->revision() && keptCaret() == caret) {
@@ -205,7 +194,7 @@ void NBETextEditorCoordinator::placeInitialCaret()
         NBEScrollRestore::start(
             textView, NBEScrollRestore::Place{kept->verticalScroll, kept->horizontalScroll});
     } else {
-        placeCaret(caretOffset(*textDocument(), caret));
+        placeCaret(caretOffset(*geometry.textDocument(), caret));
         NBEScrollRestore::start(textView, std::nullopt);
     }
     const NBECursorPosition placed = caretOf(textView->textCursor());
@@ -219,9 +208,10 @@ void NBETextEditorCoordinator::keepViewState()
     // on to another buffer (the preview tab showing another file).
     if (!m_textView || !m_highlighter || m_session->document().buffer() != m_buffer)
         return;
+    const NBETextGeometry &geometry = m_textView->textGeometry();
     const QTextCursor cursor = m_textView->textCursor();
     m_session->document().setViewState(
-        {m_buffer->revision(), textOffset(cursor.anchor()), textOffset(cursor.position()),
+        {m_buffer->revision(), geometry.toText(cursor.anchor()), geometry.toText(cursor.position()),
          m_textView->verticalScrollBar()->value(), m_textView->horizontalScrollBar()->value()});
 }
 
@@ -372,7 +362,8 @@ void NBETextEditorCoordinator::bufferReplaced()
     m_replacing = false;
     // Split before the caret is placed: placing it lays its line out.
     m_longLineView->textReplaced();
-    placeCaret(std::min(m_replacedCaret, int(textDocument()->characterCount() - 1)));
+    const NBETextGeometry &geometry = m_textView->textGeometry();
+    placeCaret(std::min(m_replacedCaret, int(geometry.textDocument()->characterCount() - 1)));
     textView->verticalScrollBar()->setValue(m_replacedScroll);
     // The caret may have moved with the text: the status bar reads it again.
     selectionDidChange();
@@ -443,7 +434,8 @@ void NBETextEditorCoordinator::scrollTo(int line, const std::optional<NBERevealR
         m_pendingReveal = {line, range};
         return;
     }
-    QTextDocument *document = textDocument();
+    const NBETextGeometry &geometry = textView->textGeometry();
+    QTextDocument *document = geometry.textDocument();
     const QTextBlock block = document->findBlockByNumber(line - 1);
     // The empty line after a final line feed is no line of the text.
     const bool trailing = block.isValid() && block == document->lastBlock() &&
@@ -459,15 +451,15 @@ void NBETextEditorCoordinator::scrollTo(int line, const std::optional<NBERevealR
                           textView->viewport()->width();
     if (range && wide) {
         const int end = caretOffset(*document, range->end);
-        cursor.setPosition(viewOffset(std::max(end, caretOffset(*document, range->start))));
-        cursor.setPosition(viewOffset(caretOffset(*document, range->start)),
+        cursor.setPosition(geometry.toView(std::max(end, caretOffset(*document, range->start))));
+        cursor.setPosition(geometry.toView(caretOffset(*document, range->start)),
                            QTextCursor::KeepAnchor);
     } else if (line >= 1 && block.isValid() && !trailing) {
         // Selected from its end, so the caret and the view stand at its
         // first characters: a line longer than the view is shown from where
         // it begins, not where it ends.
-        cursor.setPosition(viewOffset(block.position() + block.length() - 1));
-        cursor.setPosition(viewOffset(block.position()), QTextCursor::KeepAnchor);
+        cursor.setPosition(geometry.toView(block.position() + block.length() - 1));
+        cursor.setPosition(geometry.toView(block.position()), QTextCursor::KeepAnchor);
     }
     const bool visible = [&] {
         const QRect box = textView->cursorRect(cursor);

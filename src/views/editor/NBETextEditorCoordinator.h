@@ -102,12 +102,6 @@ private:
     void bufferWillBeReplaced();
     void bufferReplaced();
     void selectionDidChange();
-    // Where edits by text offsets go: the buffer's document while the view
-    // shows a split one, else the view's.
-    QTextDocument *textDocument() const;
-    // View offsets from text offsets and back (the same unless split).
-    int viewOffset(int offset) const;
-    int textOffset(int viewOffset) const;
     // Puts the view's caret at a text offset, with an anchor when given.
     void placeCaret(int offset, std::optional<int> anchor = std::nullopt);
     NBECursorPosition caretOf(const QTextCursor &viewCursor) const;
