@@ -78,6 +78,15 @@ struct Editor
         ASSERT_TRUE(NBETest::waitUntil([&] { return scanned.count() > 0; }));
     }
 
+    // Waits for the colour pass under way, or the first one: the screen is
+    // held against a whole new paint only when no colours are on their way.
+    void awaitColours()
+    {
+        NBEEditorHighlighter *highlighter = coordinator()->highlighter();
+        ASSERT_TRUE(NBETest::waitForWork(
+            [&] { return highlighter->lineCount() > 0 && !highlighter->isBusy(); }));
+    }
+
     std::optional<NBEColorSwatchOverlay::Box> boxFor(int index) const
     {
         for (const auto &box : overlay()->boxes())
@@ -150,19 +159,25 @@ TEST(NBEColorSwatchOverlay, AnEditInsideALineDrawsThatLineAloneWithItsSquares)
     EXPECT_FALSE(painted.isEmpty());
     EXPECT_TRUE(lineRect(2).contains(painted.boundingRect()))
         << painted.boundingRect().top() << " " << painted.boundingRect().bottom();
+    QSignalSpy scanned(editor.coordinator()->swatches(), &NBESwatchScheduler::recomputed);
     QTest::keyClick(view, Qt::Key_Backspace);
     painted = paints.settled();
     EXPECT_TRUE(lineRect(2).contains(painted.boundingRect()))
         << painted.boundingRect().top() << " " << painted.boundingRect().bottom();
     // The line's square moved with its end, and nothing else moved.
+    ASSERT_TRUE(NBETest::waitUntil([&] { return scanned.count() > 0; }));
+    editor.awaitColours();
     {
         const QImage shown = paints.onScreen();
         EXPECT_EQ(shown, paints.drawnAnew());
     }
 
     // A new line moves every square below it.
+    scanned.clear();
     QTest::keyClick(view, Qt::Key_Return);
     paints.settled();
+    ASSERT_TRUE(NBETest::waitUntil([&] { return scanned.count() > 0; }));
+    editor.awaitColours();
     {
         const QImage shown = paints.onScreen();
         EXPECT_EQ(shown, paints.drawnAnew());
@@ -278,6 +293,7 @@ TEST(NBEColorSwatchOverlay, AScrollLeavesTheSquaresAsAWholePaintDrawsThem)
     QApplication::setCursorFlashTime(0);
     Editor editor(lines.join(u'\n'), NBELanguageRegistry::css());
     NBECodeTextEdit *view = editor.textView();
+    editor.awaitColours();
     NBETest::PaintRegions paints(view->viewport());
     QScrollBar *bar = view->verticalScrollBar();
     for (const int step : {1, 3, 1, 17, -2, -1, -9}) {
