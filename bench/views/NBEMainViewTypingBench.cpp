@@ -377,6 +377,8 @@ public:
     double textMs = -1;
     double editableMs = -1;
     double colouredMs = -1;
+    // Paints count as coloured only with this line or one below it on top.
+    int fromLine = 0;
 
 protected:
     bool eventFilter(QObject *watched, QEvent *event) override
@@ -391,6 +393,8 @@ protected:
         if (editableMs < 0 && !edit->isReadOnly())
             editableMs = clock.nsecsElapsed() / 1e6;
         QTextBlock block = edit->firstVisibleTextBlock();
+        if (block.blockNumber() < fromLine)
+            return false;
         for (int i = 0; i < 40 && block.isValid(); ++i, block = block.next())
             if (!block.layout()->formats().isEmpty()) {
                 colouredMs = clock.nsecsElapsed() / 1e6;
@@ -399,6 +403,20 @@ protected:
         return false;
     }
 };
+
+// Writes `text` at `path` in the window's folder and opens the window on
+// the folder, settled; the file is not open yet.
+NBEWorkspaceViewModel *openOnFile(Window &window, const QString &path, const QString &text)
+{
+    {
+        QFile file(path);
+        file.open(QIODevice::WriteOnly);
+        file.write(text.toUtf8());
+    }
+    window.view = openProjectWindow(window.folder.path());
+    settle(500);
+    return window.view->viewModel();
+}
 
 // From the open command to the first screen of text and to the first
 // coloured screen, the process's peak memory on the way and its memory once
@@ -411,14 +429,7 @@ void openTimes(const char *label, const QString &fileName, const QString &text)
     }
     Window window;
     const QString path = window.folder.filePath(fileName);
-    {
-        QFile file(path);
-        file.open(QIODevice::WriteOnly);
-        file.write(text.toUtf8());
-    }
-    window.view = openProjectWindow(window.folder.path());
-    NBEWorkspaceViewModel *model = window.view->viewModel();
-    settle(500);
+    NBEWorkspaceViewModel *model = openOnFile(window, path, text);
     malloc_trim(0);
     const double rssBefore = statusMegabytes("VmRSS:");
     OpenWatch watch;
@@ -454,6 +465,48 @@ void openTimes(const char *label, const QString &fileName, const QString &text)
                 (peak - rssBefore) / std::max(1.0, steady - rssBefore), stallMs);
     std::fflush(stdout);
     Q_UNUSED(loadedMs);
+    delete window.view;
+    settle(500);
+}
+
+// From the open command, with its line revealed when `line` is past the
+// first, to the first paint of the lines there coloured; and caret keys
+// during the first three seconds after the text takes keys (while its
+// colours are worked out), key press to paint.
+void openScreen(const char *label, const QString &fileName, const QString &text, int line)
+{
+    Window window;
+    const QString path = window.folder.filePath(fileName);
+    NBEWorkspaceViewModel *model = openOnFile(window, path, text);
+    OpenWatch watch;
+    watch.fromLine = std::max(0, line - 100);
+    qApp->installEventFilter(&watch);
+    watch.clock.start();
+    if (line > 1)
+        model->navigation().revealLine(QUrl::fromLocalFile(path), line);
+    else
+        model->navigation().openFile(QUrl::fromLocalFile(path), false);
+    waitFor([&] {
+        NBECodeTextEdit *edit = window.editor();
+        return edit && !edit->isReadOnly() && edit->document()->characterCount() >= text.size();
+    });
+    NBECodeTextEdit *edit = window.editor();
+    edit->viewport()->installEventFilter(&window.counter);
+    QList<double> keys;
+    QElapsedTimer during;
+    during.start();
+    for (int i = 0; during.elapsed() < 3000; ++i) {
+        keys.append(window.press(i % 2 ? Qt::Key_Left : Qt::Key_Right, QString()));
+        settle(40);
+    }
+    waitFor([&] { return watch.colouredMs >= 0; }, 120000);
+    qApp->removeEventFilter(&watch);
+    std::printf("%-9s | %6.2f MB | line %6d | editable %7.0f ms | screen coloured %7.0f ms | "
+                "caret keys in the first 3 s: %3lld, p50 %6.2f p95 %6.2f max %6.2f ms\n",
+                label, double(QFileInfo(path).size()) / (1024.0 * 1024.0), line, watch.editableMs,
+                watch.colouredMs, static_cast<long long>(keys.size()), percentile(keys, 0.5),
+                percentile(keys, 0.95), *std::max_element(keys.cbegin(), keys.cend()));
+    std::fflush(stdout);
     delete window.view;
     settle(500);
 }
@@ -518,8 +571,8 @@ int main(int argc, char **argv)
         return 1;
     }
     // Arguments: which case (1MiB, 10MB, real1MiB, real10MB, squiggles, js,
-    // minified, minified150, minifiedopen, pastewhole, open10MB, huge,
-    // openclose, css; all when absent)
+    // minified, minified150, minifiedopen, pastewhole, open10MB, openscreen,
+    // huge, openclose, css; all when absent)
     // and how many keys.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int keys = argc > 2 ? std::max(1, atoi(argv[2])) : 1000;
@@ -593,6 +646,22 @@ int main(int argc, char **argv)
         if (apart.keyP50 > 0)
             std::printf("66MB 150ms | /1s key p50 %.2fx p95 %.2fx\n", rhythm.keyP50 / apart.keyP50,
                         rhythm.keyP95 / apart.keyP95);
+    }
+    if (wanted("openscreen")) {
+        // A real page of 2.9 MB and of 10 MB opened at its start and at a
+        // line two thirds down (a reveal, as a restored place or a search
+        // result opens it).
+        for (const qsizetype size : {qsizetype(2'900'000), qsizetype(10'000'000)}) {
+            const QString page = NBERealCorpus::html(size);
+            if (page.isEmpty()) {
+                std::printf("openscreen | corpus not installed\n");
+                break;
+            }
+            const int lines = int(page.count(u'\n'));
+            const QByteArray label = QByteArray::number(double(size) / 1e6, 'f', 1) + " MB";
+            openScreen(label.constData(), html, page, 1);
+            openScreen(label.constData(), html, page, lines * 2 / 3);
+        }
     }
     if (wanted("css"))
         run("colours", QStringLiteral("site.css"), generatedCSS(), keys);

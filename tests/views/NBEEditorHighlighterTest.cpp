@@ -1,10 +1,13 @@
 #include "NBEEditorHighlighter.h"
+#include "NBEBackgroundPool.h"
 #include "NBECodeTextEdit.h"
 #include "NBELanguageRegistry.h"
 #include "NBEPaintRegions.h"
 #include "NBEQtPrinters.h"
 #include "NBESoftBreaks.h"
+#include "NBESyntaxHighlighter.h"
 #include "NBETestSupport.h"
+#include "NBETokenType.h"
 
 #include <QApplication>
 #include <QRandomGenerator>
@@ -17,7 +20,10 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <map>
 #include <memory>
+#include <sys/resource.h>
+#include <unistd.h>
 
 namespace {
 
@@ -229,6 +235,113 @@ TEST(NBEEditorHighlighter, EditInTheMiddleOfALargeDocumentRecoloursTheRightRange
               (QList<std::tuple<int, int, QColor>>{{0, 5, Qt::red}}));
     EXPECT_EQ(highlighter->lineRuns(10000), (NBELineRuns{{0, 14, 2}}));
     EXPECT_EQ(highlighter->lineRuns(10001), (NBELineRuns{{0, 7, 2}, {10, 5, 1}}));
+}
+
+// A script of 40,000 lines with comments and template strings over several
+// lines; its whole pass waits until the test lets it go, while passes over
+// shorter stretches of it run at once.
+class HeldWholePass
+{
+public:
+    explicit HeldWholePass(NBECodeTextEdit &view)
+    {
+        QString text;
+        for (int i = 0; i < 40000; ++i) {
+            if (i % 37 == 0)
+                text += QStringLiteral("/* note %1\n still \"in\" it 2\n */\n").arg(i);
+            else if (i % 23 == 0)
+                text += QStringLiteral("const t%1 = `a ${%1}\nb`;\n").arg(i);
+            text += QStringLiteral("let v%1 = \"s\" + %1; // n %1\n").arg(i);
+        }
+        view.resize(600, 400);
+        view.setPlainText(text);
+        view.show();
+        EXPECT_TRUE(QTest::qWaitForWindowExposed(&view));
+        highlighter = new NBEEditorHighlighter(&view);
+        QList<QTextCharFormat> styles(NBETokenTypes::count);
+        for (int style = 0; style < styles.size(); ++style)
+            styles[style].setForeground(QColor(10 + style * 12, 0, 0));
+        highlighter->setStyles(styles);
+        const qsizetype whole = text.size();
+        highlighter->setTokenizer([released = m_released, whole](const QString &text) {
+            while (text.size() == whole && !*released)
+                QThread::msleep(1);
+            return NBEEditorHighlighter::tokenizerFor(NBELanguageRegistry::javascript())(text);
+        });
+    }
+    ~HeldWholePass()
+    {
+        release();
+        waitForPass(*highlighter);
+    }
+    void release() { *m_released = true; }
+
+    NBEEditorHighlighter *highlighter = nullptr;
+
+private:
+    std::shared_ptr<std::atomic<bool>> m_released = std::make_shared<std::atomic<bool>>(false);
+};
+
+// The runs of the lines on screen, by line; empty when a line on screen that
+// holds tokens shows no colours yet.
+std::map<int, NBELineRuns> screenColours(const NBECodeTextEdit &view,
+                                         const NBEEditorHighlighter &highlighter)
+{
+    std::map<int, NBELineRuns> colours;
+    const int rows = view.viewport()->height() / QFontMetrics(view.font()).lineSpacing();
+    QTextBlock block = view.firstVisibleTextBlock();
+    for (int row = 0; row < rows && block.isValid(); ++row, block = block.next()) {
+        if (block.layout()->formats().isEmpty())
+            return {};
+        colours[block.blockNumber()] = highlighter.lineRuns(size_t(block.blockNumber()));
+    }
+    return colours;
+}
+
+// A view opened far down a long text, or moved while its whole pass runs,
+// shows the lines on screen coloured before that pass ends, as the whole
+// pass colours them: near the text's start and far below it.
+TEST(NBEEditorHighlighter, TheLinesOnScreenAreColouredBeforeTheWholePass)
+{
+    NBECodeTextEdit view;
+    view.setWordWrap(false);
+    HeldWholePass held(view);
+    NBEEditorHighlighter *highlighter = held.highlighter;
+    view.verticalScrollBar()->setValue(38000);
+    QCoreApplication::processEvents();
+    highlighter->highlight(view.text());
+
+    std::map<int, NBELineRuns> far;
+    ASSERT_TRUE(
+        NBETest::waitForWork([&] { return !(far = screenColours(view, *highlighter)).empty(); },
+                             std::chrono::seconds(20), std::chrono::seconds(60)));
+    EXPECT_GE(far.begin()->first, 38000);
+    std::map<int, NBELineRuns> near;
+    view.verticalScrollBar()->setValue(3000);
+    QCoreApplication::processEvents();
+    ASSERT_TRUE(
+        NBETest::waitForWork([&] { return !(near = screenColours(view, *highlighter)).empty(); },
+                             std::chrono::seconds(20), std::chrono::seconds(60)));
+    EXPECT_TRUE(highlighter->isBusy());
+
+    held.release();
+    ASSERT_TRUE(waitForPass(*highlighter));
+    for (const auto &lines : {far, near}) {
+        for (const auto &[line, runs] : lines) {
+            EXPECT_FALSE(runs.isEmpty()) << line;
+            EXPECT_EQ(highlighter->lineRuns(size_t(line)), runs) << line;
+        }
+    }
+}
+
+// The screen's colours are worked out at the window's priority, whatever
+// else the machine runs; whole passes run lowered, below the window.
+TEST(NBEEditorHighlighter, ScreenWorkRunsAtTheWindowsPriorityAndPassesBelowIt)
+{
+    const auto niceness = [] { return ::getpriority(PRIO_PROCESS, ::gettid()); };
+    const int window = niceness();
+    EXPECT_EQ(NBETest::await(NBEBackgroundPool::runPrompt(niceness)), window);
+    EXPECT_EQ(NBETest::await(NBEBackgroundPool::run(niceness)), 10);
 }
 
 TEST(NBEEditorHighlighter, StalePassIsDroppedAndColouringAddsNoUndoStep)

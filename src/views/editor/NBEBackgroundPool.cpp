@@ -24,6 +24,18 @@ QThreadPool *NBEBackgroundPool::instance()
     return pool;
 }
 
+QThreadPool *NBEBackgroundPool::promptInstance()
+{
+    // Apart from the lowered pool, whose threads keep their niceness; one
+    // thread is enough for work that is small by design.
+    static QPointer<QThreadPool> pool;
+    if (!pool) {
+        pool = new QThreadPool(QCoreApplication::instance());
+        pool->setMaxThreadCount(1);
+    }
+    return pool;
+}
+
 void NBEBackgroundPool::lowerThisThread()
 {
     // Once per thread of the pool; a thread's niceness is its own on Linux.

@@ -21,7 +21,17 @@ public:
         });
     }
 
+    // Small work the user waits to see (the colours of the lines on
+    // screen), at the window's own priority: on a machine busy with other
+    // programs, lowered threads wait for most of a minute. Only for work
+    // bounded whatever the text's size, so keys still come first.
+    template <typename Function> static auto runPrompt(Function &&function)
+    {
+        return QtConcurrent::run(promptInstance(), std::forward<Function>(function));
+    }
+
 private:
     static QThreadPool *instance();
+    static QThreadPool *promptInstance();
     static void lowerThisThread();
 };

@@ -3,6 +3,7 @@
 #include "NBEBackgroundPool.h"
 #include "NBECodeTextEdit.h"
 #include "NBELineLayout.h"
+#include "NBEMemory.h"
 #include "NBESoftBreaks.h"
 #include "NBETokenType.h"
 #include "NBEWhenFinished.h"
@@ -23,6 +24,13 @@ namespace {
 constexpr int marginLines = 40;
 // The characters of an ordinary line, for the margin's length in characters.
 constexpr int marginLineLength = 100;
+// A pass for the screen reads the text from its start when the screen ends
+// within this many units; further down, it reads from a line this far before
+// the screen. A screen of lines longer than the last bound waits for the
+// whole pass.
+constexpr qsizetype promptPrefixUnits = 256 * 1024;
+constexpr qsizetype promptLeadUnits = 32 * 1024;
+constexpr qsizetype promptScreenUnits = 256 * 1024;
 
 void appendNumber(std::vector<uint8_t> &bytes, uint32_t value)
 {
@@ -255,6 +263,7 @@ void NBEEditorHighlighter::leaveView()
         disconnect(m_view, nullptr, this, nullptr);
     m_view = nullptr;
     m_passes.supersede();
+    letGoOfWholeText();
 }
 
 // Owned by the document: a document that outlives its view keeps its
@@ -303,10 +312,19 @@ NBEEditorHighlighter::Tokenizer NBEEditorHighlighter::tokenizerFor(const NBELang
     };
 }
 
+void NBEEditorHighlighter::letGoOfWholeText()
+{
+    // Megabytes no reader shares any more, freed here, would hold up a key.
+    QString text = std::exchange(m_wholeText, QString());
+    if (text.isDetached() && text.size() * qsizetype(sizeof(QChar)) >= NBEMemory::largeBlockBytes)
+        NBEMemory::freeElsewhere(std::move(text));
+}
+
 void NBEEditorHighlighter::dropPass()
 {
     m_passes.supersede();
     m_running = false;
+    letGoOfWholeText();
 }
 
 void NBEEditorHighlighter::forgetState()
@@ -419,29 +437,26 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
         return;
     const NBERequestOrder::Token generation = m_passes.next();
     m_running = true;
+    letGoOfWholeText();
     if (startStretch(text, generation))
         return;
     const Tokenizer tokenizer = m_tokenizer;
-
-    if (quickLines > 0) {
-        qsizetype cut = 0;
-        for (int line = 0; line < quickLines && cut >= 0; ++line) {
-            cut = text.indexOf(QLatin1Char('\n'), cut);
-            if (cut >= 0)
-                ++cut;
-        }
-        if (cut > 0 && cut < text.size()) {
-            const QString prefix = text.left(cut);
-            nbeWhenFinished(NBEBackgroundPool::run([tokenizer, prefix, generation] {
-                                Pass pass{generation, true, {}};
-                                pass.lines = linesOf(packedLines(prefix, tokenizer(prefix)));
-                                // The last entry is the empty line after the cut.
-                                pass.lines->pop_back();
-                                return pass;
-                            }),
-                            this, [this](const Pass &pass) { finish(pass); });
-        }
+    // Partial passes colour lines of the document, which then holds the
+    // text itself.
+    if (!m_shown && text.size() == document()->characterCount() - 1) {
+        m_wholeText = text;
+        m_wholePass = generation;
+        m_promptFirst = m_promptEnd = 0;
+        if (quickLines > 0)
+            startPrompt(0, quickLines);
+        promptScreen();
     }
+    // The text a partial pass reads is let go with the whole pass.
+    const auto finishWhole = [this](const Pass &pass) {
+        finish(pass);
+        if (!m_running)
+            letGoOfWholeText();
+    };
     if (m_language) {
         // A whole pass of the language also leaves what the next pass
         // needs to redo only what edits touch.
@@ -456,7 +471,7 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
                                 std::make_shared<const NBETokenizerState>(std::move(state));
                             return pass;
                         }),
-                        this, [this](const Pass &pass) { finish(pass); });
+                        this, finishWhole);
         return;
     }
     nbeWhenFinished(NBEBackgroundPool::run([tokenizer, shown = m_shown, text, generation] {
@@ -465,7 +480,76 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
                             linesOf(packedLines(shown ? shown(text) : text, tokenizer(text)));
                         return pass;
                     }),
-                    this, [this](const Pass &pass) { finish(pass); });
+                    this, finishWhole);
+}
+
+void NBEEditorHighlighter::startPrompt(int first, int end)
+{
+    m_promptFirst = first;
+    m_promptEnd = end;
+    const QTextDocument *doc = document();
+    const QTextBlock firstBlock = doc->findBlockByNumber(first);
+    QTextBlock lastBlock = doc->findBlockByNumber(end - 1);
+    if (!lastBlock.isValid())
+        lastBlock = doc->lastBlock();
+    if (!firstBlock.isValid())
+        return;
+    const qsizetype begin = firstBlock.position();
+    const qsizetype stop =
+        std::min<qsizetype>(lastBlock.position() + lastBlock.length(), m_wholeText.size());
+    // A pass over the whole of a short text is the whole pass.
+    if (stop - begin > promptScreenUnits || (begin == 0 && stop >= m_wholeText.size()))
+        return;
+    const bool fromStart = stop <= promptPrefixUnits || begin <= promptLeadUnits;
+    if (fromStart)
+        m_promptFirst = 0;
+    const NBERequestOrder::Token generation = m_wholePass;
+    m_promptPass = generation;
+    const int firstLine = m_promptFirst;
+    nbeWhenFinished(
+        NBEBackgroundPool::runPrompt([tokenizer = m_tokenizer, text = m_wholeText, begin, stop,
+                                      fromStart, firstLine, generation] {
+            // From a line start: the lines before the screen's margin are
+            // read only to bring the tokens in step with the text.
+            const qsizetype from =
+                fromStart ? 0 : text.lastIndexOf(u'\n', begin - promptLeadUnits) + 1;
+            const QString stretch = text.mid(from, stop - from);
+            std::vector<NBEPackedRuns> lines = packedLines(stretch, tokenizer(stretch));
+            // The empty line after the last line break is the first not read.
+            if (stretch.endsWith(u'\n'))
+                lines.pop_back();
+            const qsizetype lead =
+                fromStart ? 0 : QStringView(text).sliced(from, begin - from).count(u'\n');
+            lines.erase(lines.begin(), lines.begin() + std::min<qsizetype>(lead, lines.size()));
+            Pass pass{generation, true, linesOf(std::move(lines))};
+            pass.firstLine = size_t(firstLine);
+            return pass;
+        }),
+        this, [this](const Pass &pass) {
+            if (pass.generation == m_promptPass)
+                m_promptPass = 0;
+            finish(pass);
+        });
+}
+
+void NBEEditorHighlighter::promptScreen()
+{
+    // One partial pass at a time: a screen that moved while it ran gets the
+    // next.
+    if (!m_view || !m_running || m_wholeText.isNull() || !m_passes.isCurrent(m_wholePass) ||
+        m_passes.isCurrent(m_promptPass))
+        return;
+    const QTextBlock top = m_view->firstVisibleTextBlock();
+    if (!top.isValid())
+        return;
+    const int rowHeight =
+        std::max(1, QFontMetrics(m_view->document()->defaultFont()).lineSpacing());
+    const int rows = m_view->viewport()->height() / rowHeight + 1;
+    const int first = std::max(0, top.blockNumber() - marginLines);
+    const int end = std::min(m_blockCount, top.blockNumber() + rows + marginLines);
+    if (first >= m_promptFirst && end <= m_promptEnd)
+        return;
+    startPrompt(first, end);
 }
 
 bool NBEEditorHighlighter::startStretch(const QString &text, NBERequestOrder::Token generation)
@@ -520,11 +604,12 @@ void NBEEditorHighlighter::finish(const Pass &pass)
         Q_EMIT passApplied();
         return;
     }
-    const size_t count = std::min(lines.size(), m_lines.size());
+    const size_t at = std::min(pass.firstLine, m_lines.size());
+    const size_t count = std::min(lines.size(), m_lines.size() - at);
     for (size_t i = 0; i < count; ++i) {
-        if (m_lines[i] != lines[i]) {
-            m_lines[i] = lines[i];
-            m_dirty[i] = true;
+        if (m_lines[at + i] != lines[i]) {
+            m_lines[at + i] = lines[i];
+            m_dirty[at + i] = true;
         }
     }
     if (!pass.partial) {
@@ -669,6 +754,7 @@ void NBEEditorHighlighter::applyVisible()
         if (m_view->firstVisibleTextBlock() == first)
             break;
     }
+    promptScreen();
 }
 
 void NBEEditorHighlighter::applyAround(const QTextBlock &first)

@@ -108,7 +108,12 @@ public:
 
     // Starts a pass over `text`, which must be the document's text now (or
     // the text it shows, given a ShownText).
-    // A pass still running is superseded.
+    // A pass still running is superseded. While a pass over the whole text
+    // runs, the lines on screen (wherever the view stands, and as it moves)
+    // are coloured first by small passes at the window's priority: over the
+    // text up to them when that is short, else over a stretch just before
+    // them, which may colour a construct begun far above otherwise until
+    // the whole pass comes.
     void highlight(const QString &text);
     // Lines formatted first for a quick first screen: a pass over the first
     // `lineCount` lines runs before the whole text.
@@ -162,6 +167,8 @@ private:
         // that starts at `from`.
         std::optional<qsizetype> from;
         std::shared_ptr<const NBETokenizerState> state;
+        // Of a partial pass: the line its `lines` begin at.
+        size_t firstLine = 0;
     };
     // The edits since the text of the last applied pass, as one
     // replacement of `removed` units at `position` by `added` units.
@@ -174,8 +181,13 @@ private:
 
     void start(const QString &text, int quickLines);
     bool startStretch(const QString &text, NBERequestOrder::Token generation);
+    // A partial pass for lines [first, end) of the whole pass's text.
+    void startPrompt(int first, int end);
+    // Starts one for the lines on screen if no earlier one covers them.
+    void promptScreen();
     // Nothing running is wanted any more.
     void dropPass();
+    void letGoOfWholeText();
     void forgetState();
     void finish(const Pass &pass);
     void onContentsChange(int position, int removed, int added);
@@ -207,6 +219,13 @@ private:
     // pass under way stale.
     NBERequestOrder m_passes;
     bool m_running = false;
+    // The text of the whole pass under way, which partial passes read; the
+    // lines the latest of them colours, and whether it is still out.
+    QString m_wholeText;
+    NBERequestOrder::Token m_wholePass = 0;
+    int m_promptFirst = 0;
+    int m_promptEnd = 0;
+    NBERequestOrder::Token m_promptPass = 0;
     bool m_applying = false;
     bool m_replacingWhole = false;
 };
