@@ -102,8 +102,7 @@ int NBELongLineDocument::toText(int viewOffset) const
 
 bool NBELongLineDocument::continuesLine(const QTextBlock &block) const
 {
-    return block.isValid() &&
-           std::binary_search(m_breaks.begin(), m_breaks.end(), block.position() - 1);
+    return block.isValid() && NBESoftBreaks::continuesLine(m_breaks, block.position());
 }
 
 int NBELongLineDocument::lineNumber(const QTextBlock &block) const

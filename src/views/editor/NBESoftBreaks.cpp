@@ -66,3 +66,8 @@ int NBESoftBreaks::toText(const std::vector<int> &breaks, int viewOffset)
     const auto before = std::lower_bound(breaks.begin(), breaks.end(), viewOffset);
     return viewOffset - int(before - breaks.begin());
 }
+
+bool NBESoftBreaks::continuesLine(const std::vector<int> &breaks, int blockPosition)
+{
+    return std::binary_search(breaks.begin(), breaks.end(), blockPosition - 1);
+}

@@ -29,5 +29,8 @@ std::vector<int> cutsIn(QStringView line);
 int toView(const std::vector<int> &breaks, int offset);
 // The text offset of a view offset; both sides of a split give the same one.
 int toText(const std::vector<int> &breaks, int viewOffset);
+// Whether the view's block at `blockPosition` goes on the line before it
+// (the view split that line there).
+bool continuesLine(const std::vector<int> &breaks, int blockPosition);
 
 } // namespace NBESoftBreaks

@@ -31,8 +31,7 @@ int NBESplitStart::toText(int viewOffset) const
 
 bool NBESplitStart::continuesLine(const QTextBlock &block) const
 {
-    return block.isValid() &&
-           std::binary_search(m_breaks.begin(), m_breaks.end(), block.position() - 1);
+    return block.isValid() && NBESoftBreaks::continuesLine(m_breaks, block.position());
 }
 
 int NBESplitStart::lineNumber(const QTextBlock &block) const
