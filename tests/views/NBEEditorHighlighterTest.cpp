@@ -13,6 +13,7 @@
 #include <QRandomGenerator>
 #include <QRegularExpression>
 #include <QScrollBar>
+#include <QSemaphore>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextLayout>
@@ -541,4 +542,35 @@ TEST(NBEEditorHighlighter, AKeyOrANewColourDrawsOnlyItsLineAndTheScreenStaysRigh
     ASSERT_TRUE(waitForPass(*highlighter));
     EXPECT_EQ(onScreen(), drawnAnew());
     QApplication::setCursorFlashTime(flashTime);
+}
+
+// On a busy machine passes wait for a thread: one that a newer pass made
+// stale lets go of its text at once instead of holding it until it runs.
+TEST(NBEEditorHighlighter, AWaitingPassLetsGoOfItsTextWhenANewerOneStarts)
+{
+    NBECodeTextEdit view;
+    view.setPlainText(QStringLiteral("let a = 1;\nlet b = 2;\n"));
+    auto *highlighter = new NBEEditorHighlighter(&view);
+    highlighter->setTokenizer(
+        NBEEditorHighlighter::tokenizerFor(NBELanguageRegistry::javascript()));
+    // Every thread of the pool (one per core) busy.
+    QSemaphore gate;
+    QList<QFuture<void>> busy;
+    for (int i = 0; i < QThread::idealThreadCount(); ++i)
+        busy << NBEBackgroundPool::run([&gate] { gate.acquire(); });
+
+    const QString first = view.toPlainText();
+    highlighter->highlight(first);
+    EXPECT_FALSE(first.isDetached());
+    const QString second = view.toPlainText();
+    highlighter->highlight(second);
+    EXPECT_TRUE(first.isDetached());
+    EXPECT_FALSE(second.isDetached());
+
+    gate.release(int(busy.size()));
+    for (QFuture<void> &future : busy)
+        future.waitForFinished();
+    ASSERT_TRUE(waitForPass(*highlighter));
+    EXPECT_TRUE(second.isDetached());
+    EXPECT_FALSE(highlighter->lineRuns(0).isEmpty());
 }

@@ -325,6 +325,33 @@ void NBEEditorHighlighter::dropPass()
     m_passes.supersede();
     m_running = false;
     letGoOfWholeText();
+    letGoOfQueuedTexts();
+}
+
+std::shared_ptr<NBEEditorHighlighter::QueuedText> NBEEditorHighlighter::queue(const QString &text)
+{
+    auto queued = std::make_shared<QueuedText>();
+    queued->text = text;
+    m_queued.push_back(queued);
+    return queued;
+}
+
+std::optional<QString> NBEEditorHighlighter::take(QueuedText &queued)
+{
+    const QMutexLocker lock(&queued.mutex);
+    return std::exchange(queued.text, std::nullopt);
+}
+
+void NBEEditorHighlighter::letGoOfQueuedTexts()
+{
+    for (const std::weak_ptr<QueuedText> &weak : std::exchange(m_queued, {})) {
+        if (const std::shared_ptr<QueuedText> queued = weak.lock()) {
+            std::optional<QString> text = take(*queued);
+            if (text && text->isDetached() &&
+                text->size() * qsizetype(sizeof(QChar)) >= NBEMemory::largeBlockBytes)
+                NBEMemory::freeElsewhere(std::move(*text));
+        }
+    }
 }
 
 void NBEEditorHighlighter::forgetState()
@@ -438,6 +465,7 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
     const NBERequestOrder::Token generation = m_passes.next();
     m_running = true;
     letGoOfWholeText();
+    letGoOfQueuedTexts();
     if (startStretch(text, generation))
         return;
     const Tokenizer tokenizer = m_tokenizer;
@@ -460,27 +488,35 @@ void NBEEditorHighlighter::start(const QString &text, int quickLines)
     if (m_language) {
         // A whole pass of the language also leaves what the next pass
         // needs to redo only what edits touch.
-        nbeWhenFinished(NBEBackgroundPool::run([language = *m_language, text, generation] {
-                            Pass pass{generation, false, {}, std::nullopt, {}};
-                            NBETokenizerState state;
-                            // The tokens go before the lines are packed.
-                            const QList<NBEHighlightRun> runs =
-                                runsOf(NBESyntaxHighlighter::tokenize(text, language, &state), 0);
-                            pass.lines = linesOf(packedLines(text, runs));
-                            pass.state =
-                                std::make_shared<const NBETokenizerState>(std::move(state));
-                            return pass;
-                        }),
-                        this, finishWhole);
+        nbeWhenFinished(
+            NBEBackgroundPool::run([language = *m_language, queued = queue(text), generation] {
+                Pass pass{generation, false, {}, std::nullopt, {}};
+                const std::optional<QString> read = take(*queued);
+                if (!read)
+                    return pass;
+                const QString &text = *read;
+                NBETokenizerState state;
+                // The tokens go before the lines are packed.
+                const QList<NBEHighlightRun> runs =
+                    runsOf(NBESyntaxHighlighter::tokenize(text, language, &state), 0);
+                pass.lines = linesOf(packedLines(text, runs));
+                pass.state = std::make_shared<const NBETokenizerState>(std::move(state));
+                return pass;
+            }),
+            this, finishWhole);
         return;
     }
-    nbeWhenFinished(NBEBackgroundPool::run([tokenizer, shown = m_shown, text, generation] {
-                        Pass pass{generation, false, {}, std::nullopt, {}};
-                        pass.lines =
-                            linesOf(packedLines(shown ? shown(text) : text, tokenizer(text)));
-                        return pass;
-                    }),
-                    this, finishWhole);
+    nbeWhenFinished(
+        NBEBackgroundPool::run([tokenizer, shown = m_shown, queued = queue(text), generation] {
+            Pass pass{generation, false, {}, std::nullopt, {}};
+            const std::optional<QString> read = take(*queued);
+            if (!read)
+                return pass;
+            const QString &text = *read;
+            pass.lines = linesOf(packedLines(shown ? shown(text) : text, tokenizer(text)));
+            return pass;
+        }),
+        this, finishWhole);
 }
 
 void NBEEditorHighlighter::startPrompt(int first, int end)
@@ -557,7 +593,11 @@ bool NBEEditorHighlighter::startStretch(const QString &text, NBERequestOrder::To
     if (!m_language || !m_state || !m_edit)
         return false;
     nbeWhenFinished(NBEBackgroundPool::run([language = *m_language, state = m_state, edit = *m_edit,
-                                            text, generation] {
+                                            queued = queue(text), generation] {
+                        const std::optional<QString> read = take(*queued);
+                        if (!read)
+                            return Pass{generation, false, {}, std::nullopt, {}};
+                        const QString &text = *read;
                         const NBERetokenization redone = NBESyntaxHighlighter::retokenize(
                             text, language, *state, edit.position, edit.removed, edit.added);
                         Pass pass{generation, false, {}, redone.from, {}};

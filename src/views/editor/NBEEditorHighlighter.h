@@ -6,6 +6,7 @@
 
 #include <QFutureWatcher>
 #include <QList>
+#include <QMutex>
 #include <QPointer>
 #include <QSyntaxHighlighter>
 #include <QTextCharFormat>
@@ -179,6 +180,19 @@ private:
         qsizetype added = 0;
     };
 
+    // The text a pass waiting for a thread will read: let go when a newer
+    // pass starts, so passes queued on a busy machine don't each hold a
+    // text of their own.
+    struct QueuedText
+    {
+        QMutex mutex;
+        std::optional<QString> text;
+    };
+    std::shared_ptr<QueuedText> queue(const QString &text);
+    // The text, once; none when a newer pass let go of it.
+    static std::optional<QString> take(QueuedText &queued);
+    void letGoOfQueuedTexts();
+
     void start(const QString &text, int quickLines);
     bool startStretch(const QString &text, NBERequestOrder::Token generation);
     // A partial pass for lines [first, end) of the whole pass's text.
@@ -226,6 +240,7 @@ private:
     int m_promptFirst = 0;
     int m_promptEnd = 0;
     NBERequestOrder::Token m_promptPass = 0;
+    std::vector<std::weak_ptr<QueuedText>> m_queued;
     bool m_applying = false;
     bool m_replacingWhole = false;
 };
