@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QPlainTextEdit>
 #include <QWidget>
 
 #include <algorithm>
@@ -138,6 +139,9 @@ void NBEHeldInput::release()
             return;
         QCoreApplication::sendEvent(m_view, event.get());
     }
+    // Still being composed: on in the text as it is shown now.
+    if (const std::unique_ptr<QEvent> composing = std::move(m_composing); composing && m_view)
+        QCoreApplication::sendEvent(m_view, composing.get());
 }
 
 void NBEHeldInput::releaseFirst()
@@ -199,11 +203,37 @@ bool NBEHeldInput::eventFilter(QObject *watched, QEvent *event)
         return true;
     }
     case QEvent::InputMethod: {
-        // A preedit only shows what is being composed; its commit is the text.
+        // Its commit is for the text; what is being composed the view shows
+        // at its caret meanwhile, as it shows it anywhere.
         auto *input = static_cast<QInputMethodEvent *>(event);
-        if (!input->commitString().isEmpty() || input->replacementLength() > 0)
+        if (!input->commitString().isEmpty() || input->replacementLength() > 0) {
+            // (Which brings its own preedit along.)
             hold(std::unique_ptr<QEvent>(input->clone()));
-        input->accept();
+            m_composing.reset();
+            input->setCommitString({});
+        } else {
+            m_composing.reset(input->preeditString().isEmpty() ? nullptr : input->clone());
+        }
+        // A view replaces its selection with what is composed: this one
+        // shows a text nothing edits.
+        if (auto *text = qobject_cast<QPlainTextEdit *>(m_view);
+            text && text->textCursor().hasSelection()) {
+            QTextCursor caret = text->textCursor();
+            caret.clearSelection();
+            text->setTextCursor(caret);
+        }
+        return false;
+    }
+    case QEvent::InputMethodQuery: {
+        // The method sends nothing to a view that reads as taking no input.
+        auto *query = static_cast<QInputMethodQueryEvent *>(event);
+        for (int bit = 0; bit < 32; ++bit) {
+            const auto asked = Qt::InputMethodQuery(query->queries().toInt() & (1 << bit));
+            if (asked != 0)
+                query->setValue(asked, asked == Qt::ImReadOnly ? QVariant(false)
+                                                               : m_view->inputMethodQuery(asked));
+        }
+        query->accept();
         return true;
     }
     default:

@@ -12,7 +12,8 @@ class QWidget;
 
 // What is typed into a text view while it waits for its text (a long one
 // being split): keys and input-method commits, kept in order and given to
-// the view once it shows the text, as if typed then. A key the view leaves
+// the view once it shows the text, as if typed then. What an input method
+// is composing shows at the caret meanwhile, and goes on in the text. A key the view leaves
 // to the window (save, close, another tab) asks for the text at once first
 // when something waits, so it acts on the text with what was typed.
 class NBEHeldInput : public QObject
@@ -38,6 +39,8 @@ private:
     QPointer<QWidget> m_view;
     std::function<void()> m_needed;
     std::vector<std::unique_ptr<QEvent>> m_held;
+    // What an input method composes since the last commit held, shown only.
+    std::unique_ptr<QEvent> m_composing;
     bool m_inputMethodWas = false;
     bool m_released = false;
     bool m_watchingClicks = false;

@@ -400,6 +400,76 @@ TEST(NBELongLine, KeysTypedWhileALongTextIsSplitReachIt)
     }
 }
 
+// What an input method composes while a long text is split shows at the
+// caret as in any view, underlined as the method asks; its commits reach the
+// text once, and what is still being composed when the text is shown goes
+// on there.
+TEST(NBELongLine, ComposingWhileALongTextIsSplitShowsAndReachesIt)
+{
+    const QString original = minified(4 * NBELongLineView::splitInBackgroundChars);
+    NBEEditorTestHost host(original);
+    host.session()->setInitialCaret({1, 5001});
+    NBETextEditorView view(host.session());
+    view.resize(800, 600);
+    view.show();
+    NBECodeTextEdit *edit = view.textView();
+    ASSERT_TRUE(edit->isReadOnly());
+    const QString shownFirst = NBECodeTextEdit::text(edit->document());
+    // Asked first, as the window system asks: a method sends nothing to a
+    // view that takes no input.
+    QInputMethodQueryEvent query(Qt::ImEnabled | Qt::ImReadOnly | Qt::ImCursorPosition);
+    QCoreApplication::sendEvent(edit, &query);
+    EXPECT_TRUE(query.value(Qt::ImEnabled).toBool());
+    EXPECT_FALSE(query.value(Qt::ImReadOnly).toBool());
+    EXPECT_EQ(query.value(Qt::ImCursorPosition), edit->inputMethodQuery(Qt::ImCursorPosition));
+
+    const auto compose = [&](const QString &preedit, const QString &commit = {}) {
+        QTextCharFormat underline;
+        underline.setFontUnderline(true);
+        QInputMethodEvent event(
+            preedit, {{QInputMethodEvent::TextFormat, 0, int(preedit.size()), underline}});
+        event.setCommitString(commit);
+        QCoreApplication::sendEvent(edit, &event);
+    };
+    const auto composed = [&] { return edit->textCursor().block().layout()->preeditAreaText(); };
+    const auto underlined = [&] {
+        const QList<QTextLayout::FormatRange> formats =
+            edit->textCursor().block().layout()->formats();
+        return std::any_of(formats.cbegin(), formats.cend(),
+                           [](const QTextLayout::FormatRange &range) {
+                               return range.format.fontUnderline() && range.length > 0;
+                           });
+    };
+
+    // Selected with the mouse in what the view shows meanwhile.
+    QTextCursor selected = edit->textCursor();
+    selected.setPosition(10);
+    selected.setPosition(20, QTextCursor::KeepAnchor);
+    edit->setTextCursor(selected);
+    compose(QStringLiteral("ni"));
+    EXPECT_EQ(composed(), QStringLiteral("ni"));
+    EXPECT_TRUE(underlined());
+    compose({}, QStringLiteral("你"));
+    EXPECT_EQ(composed(), QString());
+    compose(QStringLiteral("ha"));
+    compose(QStringLiteral("hao"));
+    EXPECT_EQ(composed(), QStringLiteral("hao"));
+    // Shown only: the text waits for the commit, the view's text is as it was.
+    EXPECT_TRUE(edit->isReadOnly());
+    EXPECT_TRUE(host.text() == original);
+    EXPECT_TRUE(NBECodeTextEdit::text(edit->document()) == shownFirst);
+
+    ASSERT_TRUE(NBETest::waitForWork([&] { return !edit->isReadOnly(); }));
+    EXPECT_TRUE(host.text() == QString(original).insert(5000, QStringLiteral("你")));
+    EXPECT_EQ(edit->textCaret(), 5001);
+    EXPECT_EQ(composed(), QStringLiteral("hao"));
+    EXPECT_TRUE(underlined());
+    compose({}, QStringLiteral("好"));
+    EXPECT_EQ(composed(), QString());
+    EXPECT_TRUE(host.text() == QString(original).insert(5000, QStringLiteral("你好")));
+    EXPECT_EQ(edit->textCaret(), 5002);
+}
+
 class NBELongLineWindowTest : public NBEMainViewFixture
 {
 protected:
