@@ -130,6 +130,33 @@ QRect caretBox(NBECodeTextEdit *textView, int position)
     return textView->cursorRect(cursor);
 }
 
+// Whether a box and its outline, a pen of 1 px around its rect, lie in the
+// viewport.
+bool insideWithOutline(NBECodeTextEdit *textView, const QRectF &box)
+{
+    return QRectF(textView->viewport()->rect()).contains(box.adjusted(-0.5, -0.5, 0.5, 0.5));
+}
+
+// Lengthens a line by characters before its last two until its last row
+// ends too near the right edge for a square.
+void fillToTheEdge(NBECodeTextEdit *textView, int line)
+{
+    const auto room = [&] {
+        const QTextBlock block = textView->document()->findBlockByNumber(line);
+        const QTextLine last = block.layout()->lineAt(block.layout()->lineCount() - 1);
+        return textView->viewport()->width() -
+               (textView->blockGeometry(block).translated(textView->contentOffsetPublic()).left() +
+                last.cursorToX(last.textStart() + last.textLength()));
+    };
+    for (int added = 0; room() >= 6 + 12 + 4; ++added) {
+        ASSERT_LT(added, 400);
+        const QTextBlock block = textView->document()->findBlockByNumber(line);
+        QTextCursor cursor(block);
+        cursor.setPosition(block.position() + block.length() - 3);
+        cursor.insertText(QStringLiteral("x"));
+    }
+}
+
 } // namespace
 
 TEST(NBEColorSwatchOverlay, AnEditInsideALineDrawsThatLineAloneWithItsSquares)
@@ -751,9 +778,9 @@ TEST(NBEColorSwatchOverlay, ABoxWithNoRoomAfterAFullRowStaysInsideTheView)
     }
     const auto boxes = editor.overlay()->boxes();
     EXPECT_EQ(swatchesIn(boxes), (QList<int>{0, 1, 2}));
-    const QRectF inside(view->viewport()->rect());
     for (const auto &box : boxes)
-        EXPECT_TRUE(inside.contains(box.rect)) << box.rect.left() << " " << box.rect.right();
+        EXPECT_TRUE(insideWithOutline(view, box.rect))
+            << box.rect.left() << " " << box.rect.right();
     for (int i = 0; i < view->document()->characterCount() - 2; ++i) {
         const QRect from = caretBox(view, i);
         const QRect to = caretBox(view, i + 1);
@@ -785,4 +812,58 @@ TEST(NBEColorSwatchOverlay, ABoxWithNoRoomAfterAFullRowStaysInsideTheView)
     ASSERT_TRUE(editor.overlay()->moreMenu());
     EXPECT_EQ(editor.overlay()->moreMenu()->actions().size(), boxes.last().more.size());
     editor.overlay()->moreMenu()->close();
+}
+
+// A line that ends at the right edge between lines that reach it too: its
+// "+N" box covers no character of another line, lies in the view with its
+// outline, and lists every square of the line.
+TEST(NBEColorSwatchOverlay, ABoxWithNoRoomAfterItsLineCoversNoOtherLine)
+{
+    const QString literals = QStringLiteral("a{color:red;color:#0f0;background:blue}/**/");
+    // One word, wrapped anywhere: every row but its last is full.
+    const QString wrapped = QString(300, u'y') + u';';
+    const struct
+    {
+        const char *name;
+        QString above;
+        QString below;
+        bool aboveReachesTheEdge;
+    } cases[] = {
+        {"the next line runs under its end", QStringLiteral("p{}"), wrapped, false},
+        {"the lines on both sides reach the edge", wrapped, wrapped, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Editor editor(c.above + u'\n' + literals + u'\n' + c.below, NBELanguageRegistry::css());
+        NBECodeTextEdit *view = editor.textView();
+        if (c.aboveReachesTheEdge) {
+            ASSERT_NO_FATAL_FAILURE(fillToTheEdge(view, 0));
+        }
+        ASSERT_NO_FATAL_FAILURE(fillToTheEdge(view, 1));
+        editor.coordinator()->swatches()->recomputeNow();
+        const auto boxes = editor.overlay()->boxes();
+        ASSERT_EQ(swatchesIn(boxes), (QList<int>{0, 1, 2}));
+        const QTextBlock own = view->document()->findBlockByNumber(1);
+        for (const auto &box : boxes)
+            EXPECT_TRUE(insideWithOutline(view, box.rect))
+                << box.rect.left() << " " << box.rect.top();
+        // (The last character of a row too, at the edge.)
+        const QFontMetricsF metrics(view->font());
+        for (int i = 0; i < view->document()->characterCount() - 1; ++i) {
+            const QChar character = view->document()->characterAt(i);
+            if (own.contains(i) || character == QChar::ParagraphSeparator)
+                continue;
+            const QRectF from = caretBox(view, i);
+            const QRectF glyph(from.left(), from.top(), metrics.horizontalAdvance(character),
+                               from.height());
+            for (const auto &box : boxes)
+                EXPECT_FALSE(box.rect.intersects(glyph)) << "character " << i;
+        }
+        ASSERT_FALSE(boxes.isEmpty());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
+                          boxes.last().rect.center().toPoint());
+        ASSERT_TRUE(editor.overlay()->moreMenu());
+        EXPECT_EQ(editor.overlay()->moreMenu()->actions().size(), 3);
+        editor.overlay()->moreMenu()->close();
+    }
 }

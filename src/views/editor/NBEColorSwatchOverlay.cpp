@@ -185,11 +185,18 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
         return result;
     // Where the screen's last line ends: a literal beyond it has no square
     // to show, and seeking its line would lay out every line on the way.
+    // The rows of text on screen are what a box must not cover.
+    Room room;
+    room.bottom = bottom;
     int shownEnd = block.position();
     for (QTextBlock shown = block; shown.isValid(); shown = shown.next()) {
-        if (m_textView->blockGeometry(shown).translated(offset).top() > bottom)
+        const QRectF geometry = m_textView->blockGeometry(shown).translated(offset);
+        if (geometry.top() > bottom)
             break;
         shownEnd = shown.position() + shown.length();
+        const QTextLayout *layout = shown.layout();
+        for (int i = 0; shown.isVisible() && layout && i < layout->lineCount(); ++i)
+            room.text.append(layout->lineAt(i).naturalTextRect().translated(geometry.topLeft()));
     }
     // Literals come in text order: start at the first visible line.
     const auto first =
@@ -200,7 +207,7 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
     // The squares of a line sit in a row after its last character, in the
     // literals' order, so no square ever covers a character; those that
     // would pass the right edge of the text are gathered in one box.
-    const qreal right = std::max<qreal>(
+    room.right = std::max<qreal>(
         m_textView->viewport()->width(),
         offset.x() + m_textView->document()->documentLayout()->documentSize().width());
     Row row;
@@ -224,18 +231,18 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
         if (!block.isVisible() || !layout || layout->lineCount() == 0)
             continue;
         if (block.blockNumber() != blockNumber) {
-            placeRow(result, row, right);
+            placeRow(result, row, room);
             blockNumber = block.blockNumber();
             const QTextLine line = layout->lineAt(layout->lineCount() - 1);
             row.swatches.clear();
             row.side = std::clamp<qreal>(line.height() - 4, 8, 12);
             row.left = geometry.left() + line.cursorToX(line.textStart() + line.textLength()) + 6;
             row.middle = geometry.top() + line.y() + line.height() / 2;
-            row.below = row.middle + line.height();
+            row.height = line.height();
         }
         row.swatches.append(int(it - m_swatches.cbegin()));
     }
-    placeRow(result, row, right);
+    placeRow(result, row, room);
     return result;
 }
 
@@ -251,13 +258,15 @@ QString NBEColorSwatchOverlay::moreText(qsizetype count)
     return QStringLiteral("+%1").arg(count);
 }
 
-void NBEColorSwatchOverlay::placeRow(QList<Box> &boxes, const Row &row, qreal right) const
+void NBEColorSwatchOverlay::placeRow(QList<Box> &boxes, const Row &row, const Room &room) const
 {
     const QList<int> &swatches = row.swatches;
     if (swatches.isEmpty())
         return;
     const qreal side = row.side;
     const qreal step = side + 4;
+    // Half of a box's 1 px outline lies outside its rect.
+    const qreal right = room.right - 1;
     // All of them while they fit; else as many as fit beside the box that
     // lists the rest.
     qsizetype shown = swatches.size();
@@ -273,15 +282,28 @@ void NBEColorSwatchOverlay::placeRow(QList<Box> &boxes, const Row &row, qreal ri
         boxes.append({QRectF(x, row.middle - side / 2, side, side), swatches[i], {}});
     if (shown == swatches.size())
         return;
-    // A line that ends at the edge (a full last row of a wrapped line) has
-    // no room even for the box: it goes under the line's end, at the edge,
-    // where a line of code rarely reaches, rather than out of reach.
-    if (x + moreWidth > right)
-        boxes.append({QRectF(right - moreWidth, row.below - side / 2, moreWidth, side),
-                      swatches[shown], swatches.mid(shown)});
-    else
-        boxes.append({QRectF(x, row.middle - side / 2, moreWidth, side), swatches[shown],
-                      swatches.mid(shown)});
+    const auto boxIn = [&](qreal left, qreal middle) {
+        return QRectF(left, middle - side / 2, moreWidth, side);
+    };
+    QRectF more = boxIn(x, row.middle);
+    if (x + moreWidth > right) {
+        // A line that ends at the edge (a full last row of a wrapped line)
+        // has no room even for the box: it goes to the edge under the line's
+        // end, or above it, where no text is; else over the end of the row
+        // itself, rather than out of reach or over another line.
+        more = boxIn(right - moreWidth, row.middle);
+        for (const qreal middle : {row.middle + row.height, row.middle - row.height}) {
+            const QRectF there = boxIn(right - moreWidth, middle);
+            const QRectF clear = there.adjusted(-2, -1, 2, 1);
+            if (there.top() >= 0.5 && there.bottom() <= room.bottom - 0.5 &&
+                std::none_of(room.text.cbegin(), room.text.cend(),
+                             [&](const QRectF &text) { return text.intersects(clear); })) {
+                more = there;
+                break;
+            }
+        }
+    }
+    boxes.append({more, swatches[shown], swatches.mid(shown)});
 }
 
 std::optional<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxAt(const QPointF &point) const

@@ -25,9 +25,9 @@ struct NBETextChange;
 // over its text. Clicking one opens a colour dialog; every colour picked
 // there rewrites the literal in its own notation. Squares that would run
 // past the right edge are gathered in one "+N" box at the end of the row
-// (under the line when not even that box fits after it), whose click lists
-// their colours. Of the viewport's mouse events it takes only the presses on
-// a swatch.
+// (under or above the line's end, where no text is, when not even that box
+// fits after it), whose click lists their colours. Of the viewport's mouse
+// events it takes only the presses on a swatch.
 class NBEColorSwatchOverlay : public NBEEditorOverlay
 {
     Q_OBJECT
@@ -76,18 +76,25 @@ Q_SIGNALS:
 private:
     void beginPicking(int index);
     void showMore(const Box &box);
-    // One line's swatches and where their row goes: from `left` on, up to
-    // `right`, centred on `middle`; `below` is the middle of the row under
-    // the line.
+    // One line's swatches and where their row goes: from `left` on,
+    // centred on `middle`, the middle of the line's last row of `height`.
     struct Row
     {
         QList<int> swatches;
         qreal left = 0;
         qreal middle = 0;
-        qreal below = 0;
+        qreal height = 0;
         qreal side = 0;
     };
-    void placeRow(QList<Box> &boxes, const Row &row, qreal right) const;
+    // Where boxes may go on screen: left of `right`, above `bottom`, over
+    // none of the rows of `text` shown.
+    struct Room
+    {
+        qreal right = 0;
+        qreal bottom = 0;
+        QList<QRectF> text;
+    };
+    void placeRow(QList<Box> &boxes, const Row &row, const Room &room) const;
     QFont moreFont(qreal side) const;
     static QString moreText(qsizetype count);
     void colorDidChange(const QColor &color);
