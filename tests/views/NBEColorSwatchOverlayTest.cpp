@@ -25,6 +25,7 @@
 
 #include <algorithm>
 #include <memory>
+#include <numeric>
 
 namespace {
 
@@ -831,6 +832,8 @@ TEST(NBEColorSwatchOverlay, ABoxWithNoRoomAfterItsLineCoversNoOtherLine)
     } cases[] = {
         {"the next line runs under its end", QStringLiteral("p{}"), wrapped, false},
         {"the lines on both sides reach the edge", wrapped, wrapped, true},
+        {"the next line's squares run to the edge", QStringLiteral("p{}"),
+         QStringLiteral("i{") + QStringLiteral("c:red;").repeated(9) + u'}', false},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -842,11 +845,16 @@ TEST(NBEColorSwatchOverlay, ABoxWithNoRoomAfterItsLineCoversNoOtherLine)
         ASSERT_NO_FATAL_FAILURE(fillToTheEdge(view, 1));
         editor.coordinator()->swatches()->recomputeNow();
         const auto boxes = editor.overlay()->boxes();
-        ASSERT_EQ(swatchesIn(boxes), (QList<int>{0, 1, 2}));
+        QList<int> every(editor.overlay()->swatches().size());
+        std::iota(every.begin(), every.end(), 0);
+        ASSERT_EQ(swatchesIn(boxes), every);
         const QTextBlock own = view->document()->findBlockByNumber(1);
-        for (const auto &box : boxes)
-            EXPECT_TRUE(insideWithOutline(view, box.rect))
-                << box.rect.left() << " " << box.rect.top();
+        for (qsizetype i = 0; i < boxes.size(); ++i) {
+            EXPECT_TRUE(insideWithOutline(view, boxes[i].rect))
+                << boxes[i].rect.left() << " " << boxes[i].rect.top();
+            for (qsizetype j = 0; j < i; ++j)
+                EXPECT_FALSE(boxes[i].rect.intersects(boxes[j].rect)) << "boxes " << j << " " << i;
+        }
         // (The last character of a row too, at the edge.)
         const QFontMetricsF metrics(view->font());
         for (int i = 0; i < view->document()->characterCount() - 1; ++i) {
@@ -859,9 +867,10 @@ TEST(NBEColorSwatchOverlay, ABoxWithNoRoomAfterItsLineCoversNoOtherLine)
             for (const auto &box : boxes)
                 EXPECT_FALSE(box.rect.intersects(glyph)) << "character " << i;
         }
-        ASSERT_FALSE(boxes.isEmpty());
-        QTest::mouseClick(view->viewport(), Qt::LeftButton, {},
-                          boxes.last().rect.center().toPoint());
+        const auto more = std::find_if(boxes.cbegin(), boxes.cend(),
+                                       [](const auto &box) { return box.more.contains(0); });
+        ASSERT_NE(more, boxes.cend());
+        QTest::mouseClick(view->viewport(), Qt::LeftButton, {}, more->rect.center().toPoint());
         ASSERT_TRUE(editor.overlay()->moreMenu());
         EXPECT_EQ(editor.overlay()->moreMenu()->actions().size(), 3);
         editor.overlay()->moreMenu()->close();

@@ -243,6 +243,7 @@ QList<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxes() const
         row.swatches.append(int(it - m_swatches.cbegin()));
     }
     placeRow(result, row, room);
+    moveAside(result, room);
     return result;
 }
 
@@ -258,7 +259,7 @@ QString NBEColorSwatchOverlay::moreText(qsizetype count)
     return QStringLiteral("+%1").arg(count);
 }
 
-void NBEColorSwatchOverlay::placeRow(QList<Box> &boxes, const Row &row, const Room &room) const
+void NBEColorSwatchOverlay::placeRow(QList<Box> &boxes, const Row &row, Room &room) const
 {
     const QList<int> &swatches = row.swatches;
     if (swatches.isEmpty())
@@ -282,28 +283,38 @@ void NBEColorSwatchOverlay::placeRow(QList<Box> &boxes, const Row &row, const Ro
         boxes.append({QRectF(x, row.middle - side / 2, side, side), swatches[i], {}});
     if (shown == swatches.size())
         return;
-    const auto boxIn = [&](qreal left, qreal middle) {
-        return QRectF(left, middle - side / 2, moreWidth, side);
-    };
-    QRectF more = boxIn(x, row.middle);
     if (x + moreWidth > right) {
         // A line that ends at the edge (a full last row of a wrapped line)
-        // has no room even for the box: it goes to the edge under the line's
-        // end, or above it, where no text is; else over the end of the row
-        // itself, rather than out of reach or over another line.
-        more = boxIn(right - moreWidth, row.middle);
-        for (const qreal middle : {row.middle + row.height, row.middle - row.height}) {
-            const QRectF there = boxIn(right - moreWidth, middle);
+        // has no room even for the box: it waits at the edge of its own row
+        // for moveAside, which knows where every other box went.
+        x = right - moreWidth;
+        room.aside.append({boxes.size(), row.height});
+    }
+    boxes.append(
+        {QRectF(x, row.middle - side / 2, moreWidth, side), swatches[shown], swatches.mid(shown)});
+}
+
+void NBEColorSwatchOverlay::moveAside(QList<Box> &boxes, const Room &room)
+{
+    for (const auto &[index, height] : room.aside) {
+        // Under the line's end, or above it, where neither text nor another
+        // box is; else over the end of its own row, rather than out of reach
+        // or over another line.
+        const QRectF own = boxes[index].rect;
+        for (const qreal shift : {height, -height}) {
+            const QRectF there = own.translated(0, shift);
             const QRectF clear = there.adjusted(-2, -1, 2, 1);
-            if (there.top() >= 0.5 && there.bottom() <= room.bottom - 0.5 &&
-                std::none_of(room.text.cbegin(), room.text.cend(),
-                             [&](const QRectF &text) { return text.intersects(clear); })) {
-                more = there;
+            const auto covers = [&](const QRectF &rect) { return rect.intersects(clear); };
+            bool free = there.top() >= 0.5 && there.bottom() <= room.bottom - 0.5 &&
+                        std::none_of(room.text.cbegin(), room.text.cend(), covers);
+            for (qsizetype other = 0; free && other < boxes.size(); ++other)
+                free = other == index || !covers(boxes[other].rect);
+            if (free) {
+                boxes[index].rect = there;
                 break;
             }
         }
     }
-    boxes.append({more, swatches[shown], swatches.mid(shown)});
 }
 
 std::optional<NBEColorSwatchOverlay::Box> NBEColorSwatchOverlay::boxAt(const QPointF &point) const

@@ -15,6 +15,7 @@
 
 #include <functional>
 #include <optional>
+#include <utility>
 
 class NBECodeTextEdit;
 class NBETextBuffer;
@@ -87,14 +88,18 @@ private:
         qreal side = 0;
     };
     // Where boxes may go on screen: left of `right`, above `bottom`, over
-    // none of the rows of `text` shown.
+    // none of the rows of `text` shown. `aside` are the boxes with no room
+    // after their line: their index and the height of its rows.
     struct Room
     {
         qreal right = 0;
         qreal bottom = 0;
         QList<QRectF> text;
+        QList<std::pair<qsizetype, qreal>> aside;
     };
-    void placeRow(QList<Box> &boxes, const Row &row, const Room &room) const;
+    void placeRow(QList<Box> &boxes, const Row &row, Room &room) const;
+    // Once every row is placed, as the others leave room.
+    static void moveAside(QList<Box> &boxes, const Room &room);
     QFont moreFont(qreal side) const;
     static QString moreText(qsizetype count);
     void colorDidChange(const QColor &color);
