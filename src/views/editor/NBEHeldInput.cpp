@@ -228,7 +228,7 @@ bool NBEHeldInput::eventFilter(QObject *watched, QEvent *event)
         // The method sends nothing to a view that reads as taking no input.
         auto *query = static_cast<QInputMethodQueryEvent *>(event);
         for (int bit = 0; bit < 32; ++bit) {
-            const auto asked = Qt::InputMethodQuery(query->queries().toInt() & (1 << bit));
+            const auto asked = Qt::InputMethodQuery(uint(query->queries().toInt()) & (1u << bit));
             if (asked != 0)
                 query->setValue(asked, asked == Qt::ImReadOnly ? QVariant(false)
                                                                : m_view->inputMethodQuery(asked));
