@@ -361,8 +361,8 @@ bool asNobody(const std::function<void()> &body, std::chrono::milliseconds timeo
 namespace {
 
 // Whether the process writes a file in `folder` (named or not) and has
-// written some of it: a file open there for writing that isn't empty.
-bool isWritingIn(pid_t pid, const QByteArray &folder)
+// written at least `written` bytes of it: a file open there for writing.
+bool isWritingIn(pid_t pid, const QByteArray &folder, qint64 written)
 {
     const QString fds = QStringLiteral("/proc/%1/fd").arg(pid);
     for (const QString &fd : QDir(fds).entryList(QDir::Files | QDir::System)) {
@@ -378,7 +378,8 @@ bool isWritingIn(pid_t pid, const QByteArray &folder)
             (opened.mid(at + 6).trimmed().split('\n').first().toInt(nullptr, 8) & 03) == 0)
             continue;
         struct stat info;
-        if (::stat(link.constData(), &info) == 0 && S_ISREG(info.st_mode) && info.st_size > 0)
+        if (::stat(link.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+            info.st_size >= written)
             return true;
     }
     return false;
@@ -386,7 +387,7 @@ bool isWritingIn(pid_t pid, const QByteArray &folder)
 
 } // namespace
 
-bool killWhileWriting(const QString &folder, const std::function<void()> &write)
+bool killWhileWriting(const QString &folder, const std::function<void()> &write, qint64 written)
 {
     const pid_t child = forkChild();
     if (child < 0)
@@ -405,7 +406,7 @@ bool killWhileWriting(const QString &folder, const std::function<void()> &write)
             ADD_FAILURE() << "the writing child neither wrote nor ended";
             return false;
         }
-        if (isWritingIn(child, native)) {
+        if (isWritingIn(child, native, std::max<qint64>(written, 1))) {
             ::kill(child, SIGKILL);
             ::waitpid(child, &status, 0);
             return WIFSIGNALED(status);

@@ -132,10 +132,13 @@ bool asNobody(const std::function<void()> &body,
               std::chrono::milliseconds timeout = std::chrono::seconds(120));
 
 // Runs `write` in a forked child and kills it (SIGKILL) once it has written
-// part of a file in `folder`. True when it was caught so; false when it
-// ended first (a larger write may be caught) or, failing the test, neither
-// wrote nor ended within two minutes.
-bool killWhileWriting(const QString &folder, const std::function<void()> &write);
+// `written` bytes (at least one) of a file in `folder`. True when it was
+// caught so; false when it ended first (a larger write may be caught) or,
+// failing the test, neither wrote nor ended within two minutes. A writer that
+// first writes a small file there (a lock) is caught in its large one by
+// asking for more than the small one holds.
+bool killWhileWriting(const QString &folder, const std::function<void()> &write,
+                      qint64 written = 1);
 
 // A small tmpfs mounted over `folder` for the object's life, so a test can
 // fill a real file system. Mounting needs root: `skipReason` says why not.

@@ -4,6 +4,7 @@
 // changed. The writing part runs as an ordinary user, so permissions bite
 // where the tests run as root too.
 #include "NBERecoveredEdits.h"
+#include "NBEReplaceFile.h"
 #include "NBEWorkspaceFixture.h"
 
 #include <QCryptographicHash>
@@ -451,9 +452,15 @@ TEST_P(NBESettingsWriteTable, EndsAsAskedOrRefusedWithASentence)
 
     if (GetParam() == Fault::KilledMidWrite) {
         const QMap<QString, QByteArray> before = fingerprints(dir.path());
-        const bool caught = NBETest::killWhileWriting(folder(), [&] {
-            NBEDefaults(file()).setString(QStringLiteral("big"), QString(32 << 20, QChar(u'x')));
-        });
+        // The lock beside the file is written first: the kill waits for the
+        // settings' own bytes.
+        const bool caught = NBETest::killWhileWriting(
+            folder(),
+            [&] {
+                NBEDefaults(file()).setString(QStringLiteral("big"),
+                                              QString(32 << 20, QChar(u'x')));
+            },
+            1 << 20);
         if (!caught)
             GTEST_SKIP() << "the write ended before it could be killed";
         EXPECT_EQ(differences(before, withoutLocks(fingerprints(dir.path()))), "");
@@ -555,10 +562,21 @@ TEST_P(NBERecoveryCopyTable, KeepsTheWholeTextOrNamesWhatItLacks)
                                                                 : QByteArray("body {}\n");
     // The copy is the user's own: a kill needs no other user.
     if (GetParam() == Fault::KilledMidWrite) {
-        if (!NBETest::killWhileWriting(first(), [&] {
-                (void)NBERecoveredEdits::keep({{path, text}}, {first()});
-            }))
+        // The list of texts is written first: the kill waits for the text.
+        if (!NBETest::killWhileWriting(
+                first(),
+                [&] {
+                    (void)NBERecoveredEdits::keep({{path, text}}, {first()});
+                },
+                1 << 20))
             GTEST_SKIP() << "the copy ended before it could be killed";
+        QDirIterator items(first(), QDir::AllEntries | QDir::Hidden | QDir::System,
+                           QDirIterator::Subdirectories);
+        while (items.hasNext()) {
+            const QString item = items.next();
+            EXPECT_FALSE(nbeIsSaveLeftoverName(QFile::encodeName(items.fileName()).constData()))
+                << "the cut text is left at " << item.toStdString();
+        }
         for (const NBEKeptEdits &copy : NBERecoveredEdits::unannounced({first()})) {
             const QString kept = copy.folder + NBERecoveredEdits::pathInCopy(path);
             if (!copy.missing.contains(path)) {
