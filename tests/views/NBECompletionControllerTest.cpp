@@ -526,6 +526,49 @@ TEST_F(NBECompletionControllerTest, ThePanelNarrowsClosesAndReopensWithoutShowin
     EXPECT_FALSE(completion()->isVisible());
 }
 
+TEST_F(NBECompletionControllerTest, ThePanelStaysUnderTheCaretAsTheWordGrows)
+{
+    QList<std::shared_ptr<QPromise<Items>>> requests;
+    host.lspCompletion = [&](int, int) {
+        auto promise = std::make_shared<QPromise<Items>>();
+        promise->start();
+        requests.append(promise);
+        return promise->future();
+    };
+    const auto answer = [&](const QList<NBELSPCompletionItem> &items) {
+        requests.last()->addResult(Items(items));
+        requests.last()->finish();
+        ASSERT_TRUE(NBETest::waitUntil([&] { return completion()->isVisible(); }));
+    };
+    // The panel starts at the caret, below its line, in the window.
+    const auto expectUnderCaret = [&](const char *when) {
+        const QRect rect = edit()->cursorRect();
+        const QPoint caret = edit()->viewport()->mapTo(window.get(), rect.topLeft());
+        const QRect panel = completion()->panel()->geometry();
+        EXPECT_EQ(panel.left(), caret.x()) << when;
+        EXPECT_GT(panel.top(), caret.y() + rect.height() - 1) << when;
+    };
+    // Keys typed after the server's answer narrow its list as they are
+    // typed; the panel follows the caret along the line, with the line's
+    // layout of the new text (at the line's end, and inside a snippet).
+    open(NBELanguageRegistry::css(), QStringLiteral("a {\n  color: red;\n  te|\n}"));
+    type(QStringLiteral("x"));
+    NBELSPCompletionItem align{"text-align", "text-align: ;", "text-align", {}};
+    align.tabStop = NBETextRange{12, 0};
+    answer({align, NBELSPCompletionItem{"text-indent", "text-indent: ;", "text-indent", {}}});
+    expectUnderCaret("answered");
+    type(QStringLiteral("t-al"));
+    ASSERT_EQ(rows(), QStringList({"text-align"}));
+    expectUnderCaret("narrowed at the line's end");
+    key(Qt::Key_Return);
+    ASSERT_EQ(marked(), QStringLiteral("a {\n  color: red;\n  text-align: |;\n}"));
+    type(QStringLiteral("c"));
+    answer({NBELSPCompletionItem{"center", "center", "center", {}}});
+    type(QStringLiteral("en"));
+    ASSERT_EQ(rows(), QStringList({"center"}));
+    expectUnderCaret("narrowed inside the snippet");
+}
+
 TEST(NBECompletionControllerPanel, RowsHeightAndSelection)
 {
     QWidget host;

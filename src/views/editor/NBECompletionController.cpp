@@ -6,6 +6,7 @@
 #include "NBEWhenFinished.h"
 
 #include <QKeyEvent>
+#include <QScopedValueRollback>
 #include <QScrollBar>
 #include <QTextBlock>
 #include <QtConcurrent/QtConcurrentRun>
@@ -26,6 +27,7 @@ NBECompletionController::NBECompletionController(NBECodeTextEdit *textView,
     onAccept = [this](const QString &label) { accept(label); };
     connect(textView, &QPlainTextEdit::cursorPositionChanged, this,
             &NBECompletionController::selectionChanged);
+    connect(textView, &QPlainTextEdit::textChanged, this, &NBECompletionController::placeAfterEdit);
     connect(textView->verticalScrollBar(), &QScrollBar::valueChanged, this,
             &NBECompletionController::scrolled);
     connect(textView->horizontalScrollBar(), &QScrollBar::valueChanged, this,
@@ -85,6 +87,10 @@ void NBECompletionController::follow(const QRect &caretRect, QWidget *window)
 
 void NBECompletionController::place(const QRect &caretRect, QWidget *window)
 {
+    if (m_inEdit) {
+        m_placeAfterEdit = true;
+        return;
+    }
     const int height = panelHeight(int(m_model->items().size()));
     // Below the caret; a child widget can't reach past its window, so near
     // the window's bottom (or right) edge the panel moves inside it.
@@ -96,6 +102,12 @@ void NBECompletionController::place(const QRect &caretRect, QWidget *window)
     const QRect geometry(x, y, panelWidth, height);
     if (m_panel->geometry() != geometry)
         m_panel->setGeometry(geometry);
+}
+
+void NBECompletionController::placeAfterEdit()
+{
+    if (std::exchange(m_placeAfterEdit, false) && isVisible())
+        place(caretRect(caret()), m_panel->parentWidget());
 }
 
 NBECompletionList *NBECompletionController::makePanel(QWidget *window)
@@ -248,6 +260,7 @@ void NBECompletionController::textEdited(int position, int removed, int added, b
 {
     if (!m_textView)
         return;
+    const QScopedValueRollback<bool> inEdit(m_inEdit, true);
     const bool typed = isTypedKey(position, added);
     m_key.reset();
     m_expectedCaret = caret();

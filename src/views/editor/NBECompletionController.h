@@ -106,6 +106,8 @@ private:
 
     NBECompletionList *makePanel(QWidget *window);
     void place(const QRect &caretRect, QWidget *window);
+    // Places the panel held back while an edit was being reported.
+    void placeAfterEdit();
 
     NBETextWindow nearCaret(int at) const;
     int caret() const;
@@ -138,6 +140,11 @@ private:
     // Whether the panel is in view; once shown it stays a visible widget.
     bool m_shown = false;
     bool m_moved = false;
+    // While an edit is reported, the text view hasn't laid out its new text:
+    // a caret's place read then is where the old text had it. The panel is
+    // placed once the view has the edit.
+    bool m_inEdit = false;
+    bool m_placeAfterEdit = false;
 
     QPointer<NBECodeTextEdit> m_textView;
     std::optional<QString> m_languageID;
