@@ -52,6 +52,9 @@ public:
         // last one made.
         QList<RangedChange> heldChanges;
         qint64 heldVersion = 0;
+        // Set while changes are held for a server that still starts: reads
+        // the text to send instead, should the server take no ranges.
+        TextReader textUnlessRanged;
     };
 
     static QString key(const QUrl &url)

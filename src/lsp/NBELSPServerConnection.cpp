@@ -124,6 +124,14 @@ bool NBELSPServerConnection::changeDocument(NBELSPDocumentSync &documents, const
     NBELSPDocumentSync::Document *document = documents.find(url);
     if (!document)
         return false;
+    // Which sync the server takes is known once it runs: until then the
+    // edits wait as ranges, not as a whole text at every pause.
+    if (m_state == State::starting && !document->pendingText) {
+        if (!documents.hold(url, change, version))
+            return false;
+        document->textUnlessRanged = wholeText;
+        return true;
+    }
     if (!document->pendingText && syncsIncrementally())
         return documents.hold(url, change, version);
     document->pendingText = wholeText;
@@ -133,8 +141,11 @@ bool NBELSPServerConnection::changeDocument(NBELSPDocumentSync &documents, const
 void NBELSPServerConnection::sendPending(NBELSPDocumentSync &documents, const QUrl &url)
 {
     NBELSPDocumentSync::Document *document = documents.find(url);
-    if (!document)
+    if (!document || m_state == State::starting)
         return;
+    const auto wholeText = std::exchange(document->textUnlessRanged, {});
+    if (wholeText && !syncsIncrementally() && !document->heldChanges.isEmpty())
+        document->pendingText = wholeText;
     if (document->pendingText)
         if (const auto text = std::exchange(document->pendingText, {})())
             sendText(documents, url, *text);

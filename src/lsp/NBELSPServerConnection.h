@@ -52,11 +52,12 @@ public:
     // One edit of a document open on this server, the one that made
     // `version`, to be sent later (answers true) so a run of edits costs
     // one message: a ranged change, merged with the edits next to it, when
-    // the server takes those and no whole text waits; otherwise the whole
-    // text, read then.
+    // the server takes those (or still starts) and no whole text waits;
+    // otherwise the whole text, read then.
     bool changeDocument(NBELSPDocumentSync &documents, const QUrl &url, const NBETextChange &change,
                         qint64 version, const NBELSPDocumentSync::TextReader &wholeText);
-    // Sends what waits for the document, if anything.
+    // Sends what waits for the document, if anything; nothing while the
+    // server starts (what waits goes once it is ready).
     void sendPending(NBELSPDocumentSync &documents, const QUrl &url);
     // Sends the whole text now (the text replaces any that waits).
     void sendText(NBELSPDocumentSync &documents, const QUrl &url,

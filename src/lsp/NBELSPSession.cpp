@@ -62,8 +62,12 @@ bool NBELSPSession::ensureStarted()
             emit diagnosticsPublished(url, {});
         emit serverExited(QStringLiteral("swift"));
     });
-    connect(m_server, &NBELSPServerConnection::ready, this,
-            [name] { NBELog::lsp().info("sourcekit-lsp ready for %s", name); });
+    connect(m_server, &NBELSPServerConnection::ready, this, [this, name] {
+        NBELog::lsp().info("sourcekit-lsp ready for %s", name);
+        // Edits made while it started waited for it.
+        if (!m_documents.pending().isEmpty())
+            m_pendingTimer->start(changeDelay);
+    });
     connect(m_server, &NBELSPServerConnection::failed, this, [this](const QString &reason) {
         m_unavailable = true;
         m_documents.forgetLanguage(QStringLiteral("swift"));

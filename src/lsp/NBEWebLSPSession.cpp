@@ -91,8 +91,12 @@ NBELSPServerConnection *NBEWebLSPSession::server(const QString &serverLanguageId
             emit diagnosticsPublished(url, {});
         emit serverExited(serverLanguageId);
     });
-    connect(connection, &NBELSPServerConnection::ready, this,
-            [serverLanguageId] { NBELog::lsp().info("web LSP ready: %s", serverLanguageId); });
+    connect(connection, &NBELSPServerConnection::ready, this, [this, serverLanguageId] {
+        NBELog::lsp().info("web LSP ready: %s", serverLanguageId);
+        // Edits made while it started waited for it.
+        if (!m_documents.pending().isEmpty())
+            m_pendingTimer->start(changeDelay);
+    });
     connect(connection, &NBELSPServerConnection::failed, this,
             [this, serverLanguageId](const QString &reason) {
                 NBELog::lsp().error("web LSP unavailable %s",

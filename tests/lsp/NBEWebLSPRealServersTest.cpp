@@ -8,6 +8,8 @@
 #include "NBEWebLSPSession.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTextBlock>
@@ -468,4 +470,66 @@ TEST_F(NBEWebLSPRealServersTest, AKeyBurstLeavesTheServerWithTheBuffersText)
     EXPECT_EQ(web->version(url), qint64(buffer.revision()));
     EXPECT_EQ(NBETest::await(web->formatting(url, text, 2, true)),
               NBETest::await(web->formatting(fresh, text, 2, true)));
+}
+
+// Keys typed with pauses into a large script, from its open on (while the
+// JavaScript server starts) and after, cost the server the bytes of the
+// keys, not of the text; it still ends with the buffer's text, its
+// diagnostics those of a fresh open.
+TEST_F(NBEWebLSPRealServersTest, KeysInALargeScriptSendTheKeysNotTheText)
+{
+    QString start;
+    for (int i = 0; start.size() < 400'000; ++i)
+        start +=
+            QStringLiteral("function f%1(a,b){return a.map(function(c){return c*%1+b})};").arg(i);
+    start += u'\n';
+    // The server reads its input through tee, which keeps a copy of it.
+    const QString sent = dir.filePath("sent");
+    web->launchFor = [sent](const QString &language) -> std::optional<NBEWebLSPLaunch> {
+        auto launch = NBEWebLSPServers::launch(language);
+        if (!launch)
+            return launch;
+        const QStringList command =
+            QStringList{launch->executable} + NBEWebLSPServers::processArguments(*launch);
+        return NBEWebLSPLaunch{
+            "/bin/sh", {"-c", "tee -- '" + sent + "' | '" + command.join("' '") + "'"}, language};
+    };
+    const QUrl url = open("bundle.js", "javascript", start);
+    NBETextBuffer buffer(start);
+    follow(buffer, url);
+    QTextCursor cursor(buffer.document());
+    cursor.setPosition(int(start.size() / 2));
+    const auto typeWithPauses = [&](int keys) {
+        for (int key = 0; key < keys; ++key) {
+            cursor.insertText(key % 5 == 4 ? QStringLiteral(")") : QStringLiteral("x"));
+            QElapsedTimer pause;
+            pause.start();
+            NBETest::waitUntil([&] { return pause.hasExpired(130); });
+        }
+    };
+    typeWithPauses(10);
+    ASSERT_FALSE(diagnosticsFor(url).isEmpty());
+    typeWithPauses(20);
+    cursor.setPosition(100);
+    typeWithPauses(5);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return web->version(url) == qint64(buffer.revision()); }));
+    // The text went once, with the open; each key is a message of a few
+    // hundred bytes.
+    ASSERT_TRUE(NBETest::waitUntil([&] { return QFileInfo(sent).size() > start.size(); }));
+    QElapsedTimer settle;
+    settle.start();
+    NBETest::waitUntil([&] { return settle.hasExpired(500); });
+    EXPECT_LT(QFileInfo(sent).size(), start.size() + 35 * 1024) << QFileInfo(sent).size();
+
+    // The server publishes in stages (syntax, then the rest): both lists
+    // settle on the same one.
+    const QString text = buffer.text();
+    const QUrl fresh = open("fresh-bundle.js", "javascript", text);
+    const auto same = [&] {
+        const QList<NBELSPDiagnostic> edited = diagnostics.value(url.toLocalFile());
+        return !edited.isEmpty() && edited == diagnostics.value(fresh.toLocalFile());
+    };
+    EXPECT_TRUE(NBETest::waitUntil(same, std::chrono::seconds(60)))
+        << messages(diagnostics.value(url.toLocalFile())).toStdString() << "\n"
+        << messages(diagnostics.value(fresh.toLocalFile())).toStdString();
 }

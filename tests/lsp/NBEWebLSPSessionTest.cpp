@@ -234,6 +234,60 @@ TEST_F(NBEWebLSPSessionTest, TypedKeysReachTheServerAsOneChangePerPause)
     NBETest::await(asked);
 }
 
+// Keys typed with pauses while the server starts wait for it instead of
+// going as the whole text at every pause: once it runs they reach it as one
+// change, a range where it takes ranges, else the text as it stands then.
+TEST_F(NBEWebLSPSessionTest, KeysTypedWhileTheServerStartsReachItAsOneChange)
+{
+    for (const bool ranges : {true, false}) {
+        SCOPED_TRACE(ranges ? "ranged changes" : "whole texts");
+        QFile::remove(log("css"));
+        QStringList options{"--initialize-delay=1500"};
+        if (ranges)
+            options << "--incremental";
+        auto web = session(options);
+        NBETextBuffer buffer("a{}");
+        const QUrl url = file("a.css");
+        const auto opened = qint64(buffer.revision());
+        web->didOpen(url, "css", buffer.text(), opened);
+        QObject::connect(&buffer, &NBETextBuffer::changed, [&](const NBETextChange &change) {
+            web->didChange(url, change, qint64(buffer.revision()), [&] {
+                return NBELSPDocumentSync::Text{buffer.text(), qint64(buffer.revision())};
+            });
+        });
+        QTextCursor cursor(buffer.document());
+        cursor.setPosition(2);
+        for (const QString key : {"c", "o", "l", "o"}) {
+            cursor.insertText(key);
+            QElapsedTimer pause;
+            pause.start();
+            NBETest::waitUntil([&] { return pause.hasExpired(150); });
+        }
+        ASSERT_FALSE(web->syncsIncrementally(url)) << "the keys came while the server started";
+
+        ASSERT_TRUE(NBETest::waitUntil([&] { return documentTraffic("css").size() >= 2; }));
+        const auto typed = qint64(buffer.revision());
+        // Nothing more follows.
+        QElapsedTimer after;
+        after.start();
+        NBETest::waitUntil([&] { return after.hasExpired(300); });
+        EXPECT_EQ(documentTraffic("css"), (QStringList{QStringLiteral("Open %1").arg(opened),
+                                                       QStringLiteral("Change %1").arg(typed)}));
+        NBEJSONValue changes;
+        for (const NBELSPMessage &message : received("css"))
+            if (message.method == "textDocument/didChange")
+                changes = *message.params->find("contentChanges");
+        const NBEJSONValue change =
+            ranges ? NBEJSONValue::object(
+                         {{"range", NBELSPRange{{0, 2}, {0, 2}}.toJSON()}, {"text", "colo"}})
+                   : NBEJSONValue::object({{"text", "a{colo}"}});
+        EXPECT_EQ(changes, NBEJSONValue::array({change}));
+        EXPECT_EQ(web->syncsIncrementally(url), ranges);
+        EXPECT_EQ(web->version(url), typed);
+        NBETest::await(web->shutdown());
+    }
+}
+
 TEST_F(NBEWebLSPSessionTest, AHangingServerCannotStallACaller)
 {
     auto web = session({"--hang-requests"});
