@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <QList>
 #include <QRandomGenerator>
 
 #include <cctype>
@@ -11,8 +12,10 @@
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <optional>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -115,9 +118,78 @@ int keepOwnership(int fd, const struct stat &existing)
     return 0;
 }
 
+// The names of the extended attributes of the file at `path`, or of `fd`
+// when it is open.
+QList<QByteArray> attributeNames(const QByteArray &path, int fd = -1)
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t size =
+            fd >= 0 ? ::flistxattr(fd, nullptr, 0) : ::listxattr(path.constData(), nullptr, 0);
+        if (size <= 0)
+            return {};
+        QByteArray list(size, '\0');
+        const ssize_t listed = fd >= 0 ? ::flistxattr(fd, list.data(), size_t(size))
+                                       : ::listxattr(path.constData(), list.data(), size_t(size));
+        // Grown since it was measured: measure again.
+        if (listed < 0 && errno == ERANGE)
+            continue;
+        if (listed < 0)
+            return {};
+        list.truncate(listed);
+        QList<QByteArray> names = list.split('\0');
+        names.removeAll(QByteArray());
+        return names;
+    }
+    return {};
+}
+
+std::optional<QByteArray> attributeValue(const QByteArray &path, const QByteArray &name)
+{
+    for (int attempt = 0; attempt < 4; ++attempt) {
+        const ssize_t size = ::getxattr(path.constData(), name.constData(), nullptr, 0);
+        if (size < 0)
+            return std::nullopt;
+        QByteArray value(size, '\0');
+        const ssize_t read =
+            ::getxattr(path.constData(), name.constData(), value.data(), size_t(size));
+        if (read < 0 && errno == ERANGE)
+            continue;
+        if (read < 0)
+            return std::nullopt;
+        value.truncate(read);
+        return value;
+    }
+    return std::nullopt;
+}
+
+// The new file takes the old one's extended attributes, its access list
+// among them: without the list the users it names would lose the file, and
+// its group bits (the list's mask) would open it to the owning group. A
+// list inherited from the folder isn't the old file's. EPERM when the
+// access list can't be carried over; an attribute only the system may set
+// (a security label) is left to the system.
+int keepAttributes(int fd, const QByteArray &target)
+{
+    static const QByteArray accessList = QByteArrayLiteral("system.posix_acl_access");
+    const QList<QByteArray> kept = attributeNames(target);
+    for (const QByteArray &name : attributeNames({}, fd)) {
+        if (!kept.contains(name) && ::fremovexattr(fd, name.constData()) != 0 && name == accessList)
+            return EPERM;
+    }
+    for (const QByteArray &name : kept) {
+        const std::optional<QByteArray> value = attributeValue(target, name);
+        const bool set = value && ::fsetxattr(fd, name.constData(), value->constData(),
+                                              size_t(value->size()), 0) == 0;
+        if (!set && name == accessList)
+            return EPERM;
+    }
+    return 0;
+}
+
 // A file that belongs to someone else can't be replaced without becoming
-// the writer's: it is rewritten where it is. Its blocks are reserved first,
-// so a full disk fails before a byte of it changes.
+// the writer's, nor one whose access list can't be carried over without
+// opening it to others: it is rewritten where it is. Its blocks are
+// reserved first, so a full disk fails before a byte of it changes.
 int rewriteInPlace(const QByteArray &target, const QByteArray &bytes)
 {
     const int fd = ::open(target.constData(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
@@ -212,6 +284,12 @@ NBEResult<void> nbeReplaceFile(const QString &path, const QByteArray &bytes,
     ::flock(fd, LOCK_EX | LOCK_NB);
 
     int error = exists ? keepOwnership(fd, existing) : 0;
+    // The file keeps who may read it (after the owner: a change of owner
+    // clears the set-id bits).
+    if (error == 0 && exists && ::fchmod(fd, existing.st_mode & 07777) != 0)
+        error = errno;
+    if (error == 0 && exists)
+        error = keepAttributes(fd, target);
     if (error == EPERM) {
         ::close(fd);
         if (!named.isEmpty())
@@ -220,10 +298,6 @@ NBEResult<void> nbeReplaceFile(const QString &path, const QByteArray &bytes,
             return nbeFailure(nbeWriteFailureReason(failed));
         return {};
     }
-    // The file keeps who may read it (after the owner: a change of owner
-    // clears the set-id bits).
-    if (error == 0 && exists && ::fchmod(fd, existing.st_mode & 07777) != 0)
-        error = errno;
     if (error == 0)
         error = writeAll(fd, bytes);
     if (error == 0 && named.isEmpty()) {

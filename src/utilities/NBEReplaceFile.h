@@ -18,9 +18,10 @@ enum class NBEReplaceTemporary {
 // Replaces the file at `path` with `bytes` atomically, and only once every
 // byte has reached the new file: a full disk or any other failed write
 // leaves the old file as it was. A link is written through to its target;
-// the file keeps its owner, group and mode. A failure's description is the
-// reason alone, lower case and without a full stop ("the disk is full"), for
-// the caller's sentence. Leftovers of killed saves in the folder go first.
+// the file keeps its owner, group, mode, access list and other attributes.
+// A failure's description is the reason alone, lower case and without a full
+// stop ("the disk is full"), for the caller's sentence. Leftovers of killed
+// saves in the folder go first.
 NBEResult<void> nbeReplaceFile(const QString &path, const QByteArray &bytes,
                                NBEReplaceTemporary temporary = NBEReplaceTemporary::Unnamed);
 

@@ -23,6 +23,7 @@
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <sys/xattr.h>
 #include <time.h>
 #include <unistd.h>
 
@@ -166,6 +167,40 @@ QByteArray readFile(const QString &path)
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return file.readAll();
+}
+
+QByteArray attribute(const QString &path, const char *name)
+{
+    const QByteArray native = QFile::encodeName(path);
+    const ssize_t size = ::getxattr(native.constData(), name, nullptr, 0);
+    if (size < 0)
+        return "absent";
+    QByteArray value(size, '\0');
+    return ::getxattr(native.constData(), name, value.data(), size_t(size)) == size ? value
+                                                                                    : "absent";
+}
+
+bool setAttribute(const QString &path, const char *name, const QByteArray &value)
+{
+    return ::setxattr(QFile::encodeName(path).constData(), name, value.constData(),
+                      size_t(value.size()), 0) == 0;
+}
+
+QByteArray sharedWithTheWebServer()
+{
+    struct Entry
+    {
+        quint16 tag, permissions;
+        quint32 id;
+    };
+    constexpr quint32 none = 0xffffffff;
+    // The owner, user 33, the group, the mask and others.
+    const Entry entries[] = {
+        {0x01, 6, none}, {0x02, 6, 33}, {0x04, 4, none}, {0x10, 6, none}, {0x20, 0, none}};
+    QByteArray list(4, '\0');
+    list[0] = 2; // the format's version, little-endian
+    list.append(reinterpret_cast<const char *>(entries), sizeof(entries));
+    return list;
 }
 
 QString toolPath(const QString &name)

@@ -82,6 +82,16 @@ void startConflictingMerge(const QString &dir, const QString &file);
 void writeFile(const QString &path, const QByteArray &bytes);
 QByteArray readFile(const QString &path);
 
+// A file's extended attribute, or "absent"; setting one says whether the
+// file system took it.
+QByteArray attribute(const QString &path, const char *name);
+bool setAttribute(const QString &path, const char *name, const QByteArray &value);
+inline constexpr char accessListAttribute[] = "system.posix_acl_access";
+inline constexpr char defaultAccessListAttribute[] = "system.posix_acl_default";
+// An access list in the kernel's form that lets one more user (33, the web
+// server's) read and write beside the owner; the group reads.
+QByteArray sharedWithTheWebServer();
+
 // Path of a program built beside the tests (tests/tools/*.cpp).
 QString toolPath(const QString &name);
 

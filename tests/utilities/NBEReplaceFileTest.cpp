@@ -12,6 +12,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 namespace {
@@ -77,6 +78,41 @@ TEST_P(ReplaceFile, LinksArePermissionsAndLongNamesAreKept)
     NBETest::writeFile(path(longest), "old");
     ASSERT_TRUE(replace(longest, "new"));
     EXPECT_EQ(NBETest::readFile(path(longest)), "new");
+}
+
+// A file shared through an access list keeps it, and its other attributes:
+// without the list the users it names would lose the file, and the group
+// bits (the list's mask) would open it to the owning group.
+TEST_P(ReplaceFile, AccessListsAndOtherAttributesAreKept)
+{
+    constexpr const char *accessList = NBETest::accessListAttribute;
+    const QString shared = path(QStringLiteral("shared.css"));
+    NBETest::writeFile(shared, "old");
+    ASSERT_EQ(::chmod(QFile::encodeName(shared).constData(), 0640), 0);
+    if (!NBETest::setAttribute(shared, accessList, NBETest::sharedWithTheWebServer()) ||
+        !NBETest::setAttribute(shared, "user.origin", "build"))
+        GTEST_SKIP() << "the file system keeps no access lists";
+    const QByteArray list = NBETest::attribute(shared, accessList);
+    const mode_t mode = modeOf(shared);
+    ASSERT_TRUE(replace(QStringLiteral("shared.css"), "new"));
+    EXPECT_EQ(NBETest::readFile(shared), "new");
+    EXPECT_EQ(modeOf(shared), mode);
+    EXPECT_EQ(NBETest::attribute(shared, accessList), list);
+    EXPECT_EQ(NBETest::attribute(shared, "user.origin"), QByteArray("build"));
+
+    // A folder's default list is for files made there, not for one replaced.
+    const QString folder = path(QStringLiteral("inherits"));
+    ASSERT_TRUE(QDir().mkdir(folder));
+    ASSERT_TRUE(NBETest::setAttribute(folder, NBETest::defaultAccessListAttribute,
+                                      NBETest::sharedWithTheWebServer()));
+    const QString plain = folder + QStringLiteral("/plain.css");
+    NBETest::writeFile(plain, "old");
+    ::removexattr(QFile::encodeName(plain).constData(), accessList);
+    ASSERT_EQ(::chmod(QFile::encodeName(plain).constData(), 0644), 0);
+    ASSERT_TRUE(replace(QStringLiteral("inherits/plain.css"), "new"));
+    EXPECT_EQ(NBETest::attribute(plain, accessList), QByteArray("absent"));
+    EXPECT_EQ(modeOf(plain) & 07777, 0644u);
+    EXPECT_EQ(everything(folder), QStringList{QStringLiteral("plain.css")});
 }
 
 TEST_P(ReplaceFile, AWriteCutShortOrRefusedLeavesTheOldFile)

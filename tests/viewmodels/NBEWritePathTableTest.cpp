@@ -39,6 +39,8 @@ enum class Fault {
     LongName,
     Symlink,
     Pipe,
+    // Shared with another user through an access list.
+    AccessList,
     KilledMidWrite,
 };
 
@@ -68,7 +70,7 @@ const char *name(Fault fault)
     static const char *names[] = {"ReadOnly",      "Unreadable",       "ReplacedByAnotherOwner",
                                   "ChangedOnDisk", "FolderUnwritable", "FullDisk",
                                   "LongName",      "Symlink",          "Pipe",
-                                  "KilledMidWrite"};
+                                  "AccessList",    "KilledMidWrite"};
     return names[int(fault)];
 }
 
@@ -85,7 +87,7 @@ std::optional<End> expected(Path path, Fault fault)
     }
     if (path == Path::Rename || path == Path::Move)
         return fault == Fault::FolderUnwritable ? End::Refused : End::Renamed;
-    if (fault == Fault::LongName || fault == Fault::Symlink)
+    if (fault == Fault::LongName || fault == Fault::Symlink || fault == Fault::AccessList)
         return End::Written;
     if (fault == Fault::ChangedOnDisk && path == Path::Overwrite)
         return End::Written;
@@ -187,6 +189,8 @@ protected:
         return fault() == Fault::Symlink ? QStringLiteral("real/page.css") : fileName();
     }
     QString staging() const { return dir.filePath(QStringLiteral("staging")); }
+    // The file's access list as prepared, or "absent".
+    QByteArray accessList = "absent";
 
     // As the project was before the tab opened.
     void prepare()
@@ -197,6 +201,11 @@ protected:
         QDir().mkpath(path(QStringLiteral("moved")));
         if (fault() == Fault::Symlink) {
             ASSERT_TRUE(QFile::link(path(storedAt()), path(fileName())));
+        }
+        if (fault() == Fault::AccessList) {
+            ASSERT_TRUE(NBETest::setAttribute(path(storedAt()), NBETest::accessListAttribute,
+                                              NBETest::sharedWithTheWebServer()));
+            accessList = NBETest::attribute(path(storedAt()), NBETest::accessListAttribute);
         }
         // Made by another owner beside the project, ready to be put in place.
         QDir().mkpath(staging());
@@ -325,6 +334,8 @@ protected:
             struct stat info = {};
             ::lstat(QFile::encodeName(path(fileName())).constData(), &info);
             EXPECT_EQ(S_ISLNK(info.st_mode), fault() == Fault::Symlink);
+            EXPECT_EQ(NBETest::attribute(path(storedAt()), NBETest::accessListAttribute),
+                      accessList);
             unchanged.remove(storedAt());
             after.remove(storedAt());
             break;
