@@ -58,4 +58,27 @@ inline QString minifiedJavaScript(qsizetype units)
     return text + QStringLiteral("}();\n");
 }
 
+// Real minified modules the language servers bring (a webpack bundle and a
+// UMD one), one after another on one line until `units` units; empty when
+// Vendor/web-lsp isn't installed.
+inline QString minifiedBundle(qsizetype units)
+{
+    const QString modules = QStringLiteral(NBE_SOURCE_DIR "/Vendor/web-lsp/node_modules/");
+    QStringList pieces;
+    for (const char *path : {"request-light/lib/node/main.js", "vscode-uri/lib/umd/index.js"}) {
+        QString piece = readText(modules + QLatin1String(path));
+        // The source map comment ends the file on a line of its own.
+        if (const qsizetype map = piece.indexOf(QLatin1String("\n//# sourceMappingURL")); map >= 0)
+            piece.truncate(map);
+        if (piece.trimmed().isEmpty() || piece.trimmed().contains(u'\n'))
+            return {};
+        pieces.append(piece.trimmed() + u';');
+    }
+    QString text;
+    text.reserve(units + pieces.first().size() + pieces.last().size());
+    for (int i = 0; text.size() < units; ++i)
+        text += pieces.at(i % pieces.size());
+    return text + u'\n';
+}
+
 } // namespace NBERealCorpus

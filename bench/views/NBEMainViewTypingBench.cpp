@@ -2,14 +2,16 @@
 // view model) on an HTML file of 1 MiB and of 10 MB, generated and made of
 // real pages (prose with apostrophes, scripts, styles), served by the real
 // HTML language server from Vendor/web-lsp; a real 9 MB JavaScript library;
-// an 8 MB minified script on one line (also with keys 150 ms apart, just
+// an 8 MB minified script on one line, generated or of real minified
+// modules (also with keys 150 ms apart, just
 // after the buffer's pause, and with a paste of 256,000 characters, its undo
 // and redo; and its opening); a paste of such a line into a short script
 // shown whole. Measures key press (at its time, waiting for work that
 // holds the event loop) to the repaint
 // that shows it, caret moves, process memory after opening and after 1,000
-// keys (its language servers' too), and the CPU time of the whole process
-// (pool threads included) and of its language servers per key; and memory over five openings and
+// keys (its language servers' too, with the processes they start), and the
+// CPU time of the whole process (pool threads included) and of its language
+// servers per key, with the bytes each of those read; and memory over five openings and
 // closings of a 5 MB page. Run under a display (xvfb-run); prints one table row per file.
 //
 // Keys are sent as QKeyEvents straight to the editor: the X server's input
@@ -76,19 +78,30 @@ double cpuMilliseconds()
 }
 
 // The fields after the parenthesised name in /proc/<pid>/stat (state,
-// parent, ...) of each of this process's children (the language servers).
+// parent, ...), after the process id, of every process started under this one:
+// the language servers and what they start themselves (the JavaScript
+// server's tsserver instances, its typings installer and the npm runs of that).
 QList<QList<QByteArray>> childrenStats()
 {
-    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
-    QList<QList<QByteArray>> children;
+    QHash<QByteArray, QList<QByteArray>> all;
     for (const QString &pid : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
         QFile stat(QStringLiteral("/proc/%1/stat").arg(pid));
         if (!stat.open(QIODevice::ReadOnly))
             continue;
         const QByteArray line = stat.readAll();
         QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
-        if (fields.size() > 21 && fields[1] == self)
-            children.append((QList<QByteArray>{line.left(line.indexOf(' '))} + fields));
+        if (fields.size() > 21)
+            all.insert(line.left(line.indexOf(' ')),
+                       QList<QByteArray>{line.left(line.indexOf(' '))} + fields);
+    }
+    const QByteArray self = QByteArray::number(QCoreApplication::applicationPid());
+    QList<QList<QByteArray>> children;
+    for (const QList<QByteArray> &process : std::as_const(all)) {
+        QByteArray parent = process[2];
+        for (int depth = 0; depth < 16 && parent != self && all.contains(parent); ++depth)
+            parent = all.value(parent)[2];
+        if (parent == self)
+            children.append(process);
     }
     return children;
 }
@@ -104,19 +117,29 @@ double childrenCpuMilliseconds()
     return total;
 }
 
-// The bytes the children have read, their messages included.
-double childrenReadBytes()
+// The bytes each child has read, their messages included, by the script it
+// runs (or its program's name).
+QHash<QString, double> childrenReadBytesByName()
 {
-    double total = 0;
+    QHash<QString, double> read;
     for (const QList<QByteArray> &child : childrenStats()) {
-        QFile io(QStringLiteral("/proc/%1/io").arg(QString::fromLatin1(child[0])));
-        if (!io.open(QIODevice::ReadOnly))
+        const QString pid = QString::fromLatin1(child[0]);
+        QFile io(QStringLiteral("/proc/%1/io").arg(pid));
+        QFile command(QStringLiteral("/proc/%1/cmdline").arg(pid));
+        if (!io.open(QIODevice::ReadOnly) || !command.open(QIODevice::ReadOnly))
             continue;
+        QString name;
+        for (const QByteArray &argument : command.readAll().split('\0')) {
+            if (name.isEmpty() || argument.endsWith(".js") || argument.endsWith(".mjs"))
+                name = QFileInfo(QString::fromLocal8Bit(argument)).fileName();
+            if (argument.endsWith(".js") || argument.endsWith(".mjs"))
+                break;
+        }
         for (const QByteArray &entry : io.readAll().split('\n'))
             if (entry.startsWith("rchar:"))
-                total += entry.mid(6).trimmed().toDouble();
+                read[name] += entry.mid(6).trimmed().toDouble();
     }
-    return total;
+    return read;
 }
 
 // The resident memory of the children: resident pages (24th field).
@@ -224,8 +247,10 @@ QString generatedCSS()
     return out;
 }
 
+// With `atOnce`, the keys start as soon as the text is shown, while the
+// language server may still start.
 Figures run(const char *label, const QString &fileName, const QString &text, int keyCount,
-            int gapMs = typistGapMs, bool paste = false)
+            int gapMs = typistGapMs, bool paste = false, bool atOnce = false)
 {
     if (text.isEmpty()) {
         std::printf("%-9s | corpus not installed\n", label);
@@ -267,7 +292,8 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
                                       .all()
                                       .value(QDir::cleanPath(QFileInfo(path).absoluteFilePath()))
                                       .size();
-    settle(1500);
+    if (!atOnce)
+        settle(1500);
     NBECodeTextEdit *edit = window.editor();
     edit->viewport()->installEventFilter(&window.counter);
     edit->setFocus();
@@ -275,7 +301,8 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     cursor.setPosition(int(text.size() / 2));
     edit->setTextCursor(cursor);
     edit->centerCursor();
-    settle(500);
+    if (!atOnce)
+        settle(500);
     const double rssOpen = residentMegabytes();
     const double heapOpen = heapMegabytes();
     const double serversOpen = childrenResidentMegabytes();
@@ -286,7 +313,7 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     QList<double> keys;
     const double cpuBefore = cpuMilliseconds();
     const double serverCpuBefore = childrenCpuMilliseconds();
-    const double serverReadBefore = childrenReadBytes();
+    const QHash<QString, double> serverReadBefore = childrenReadBytesByName();
     int typed = 0;
     // A key comes at its time whatever the window does: work that holds the
     // event loop past it (the pause's) is waited for, and counted.
@@ -311,8 +338,19 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
     const double serverCpuPerKey =
         (childrenCpuMilliseconds() - serverCpuBefore) / std::max(1, typed);
     // A few hundred bytes when the servers take ranged changes; the whole
-    // text for every change sent otherwise.
-    const double serverBytesPerKey = (childrenReadBytes() - serverReadBefore) / std::max(1, typed);
+    // text for every change sent otherwise. Besides, what a server reads of
+    // its own once: its code, and the JavaScript server's libraries and
+    // typings (its installer runs npm shortly after the first change).
+    const QHash<QString, double> serverReadAfter = childrenReadBytesByName();
+    double serverRead = 0;
+    QString readers;
+    for (auto it = serverReadAfter.cbegin(); it != serverReadAfter.cend(); ++it) {
+        const double bytes = it.value() - serverReadBefore.value(it.key());
+        serverRead += bytes;
+        readers +=
+            QStringLiteral(" %1 %2").arg(it.key()).arg(bytes / std::max(1, typed), 0, 'f', 0);
+    }
+    const double serverBytesPerKey = serverRead / std::max(1, typed);
     settle(2000);
     const double rssTyped = residentMegabytes();
     const double heapTyped = heapMegabytes();
@@ -335,6 +373,7 @@ Figures run(const char *label, const QString &fileName, const QString &text, int
         rssOpen, typed, rssTyped, (rssTyped - rssOpen) / rssOpen * 100.0,
         (heapOpen - heapStart) / megabytes, heapOpen, heapTyped, cpuPerKey, serverCpuPerKey,
         serversOpen, serversTyped, serverBytesPerKey);
+    std::printf("          | servers read per key:%s\n", qPrintable(readers));
     std::fflush(stdout);
     if (paste)
         pasteUndoRedo(edit);
@@ -571,9 +610,8 @@ int main(int argc, char **argv)
         return 1;
     }
     // Arguments: which case (1MiB, 10MB, real1MiB, real10MB, squiggles, js,
-    // minified, minified150, minifiedopen, pastewhole, open10MB, openscreen,
-    // huge, openclose, css; all when absent)
-    // and how many keys.
+    // minified, minified150, bundle150, bundleatonce, minifiedopen, pastewhole, open10MB,
+    // openscreen, huge, openclose, css; all when absent) and how many keys.
     const QString only = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     const int keys = argc > 2 ? std::max(1, atoi(argv[2])) : 1000;
     const auto wanted = [&](const char *name) {
@@ -604,18 +642,24 @@ int main(int argc, char **argv)
     if (wanted("minified"))
         run("minified", QStringLiteral("bundle.min.js"),
             NBERealCorpus::minifiedJavaScript(8 * 1000 * 1000), keys);
-    if (wanted("minified150")) {
-        // Keys a second apart (each after its pause's work is done) are the
-        // anchor for keys that come just as the pause starts.
-        const QString bundle = NBERealCorpus::minifiedJavaScript(8 * 1000 * 1000);
+    // Keys a second apart (each after its pause's work is done) are the
+    // anchor for keys that come just as the pause starts.
+    const auto atRhythm = [&](const char *apartLabel, const char *label, const QString &bundle) {
         const Figures apart =
-            run("min 1s", QStringLiteral("bundle.min.js"), bundle, std::min(keys, 30), 1000);
-        const Figures rhythm = run("min 150ms", QStringLiteral("bundle.min.js"), bundle,
-                                   std::min(keys, 300), 150, true);
+            run(apartLabel, QStringLiteral("bundle.min.js"), bundle, std::min(keys, 30), 1000);
+        const Figures rhythm =
+            run(label, QStringLiteral("bundle.min.js"), bundle, std::min(keys, 300), 150, true);
         if (apart.keyP50 > 0)
-            std::printf("min 150ms | /1s key p50 %.2fx p95 %.2fx\n", rhythm.keyP50 / apart.keyP50,
+            std::printf("%-9s | /1s key p50 %.2fx p95 %.2fx\n", label, rhythm.keyP50 / apart.keyP50,
                         rhythm.keyP95 / apart.keyP95);
-    }
+    };
+    if (wanted("minified150"))
+        atRhythm("min 1s", "min 150ms", NBERealCorpus::minifiedJavaScript(8 * 1000 * 1000));
+    if (wanted("bundle150"))
+        atRhythm("bundle 1s", "bundle 150", NBERealCorpus::minifiedBundle(8 * 1000 * 1000));
+    if (wanted("bundleatonce"))
+        run("at once", QStringLiteral("bundle.min.js"),
+            NBERealCorpus::minifiedBundle(8 * 1000 * 1000), std::min(keys, 30), 150, false, true);
     if (wanted("minifiedopen"))
         openTimes("min open", QStringLiteral("bundle.min.js"),
                   NBERealCorpus::minifiedJavaScript(8 * 1000 * 1000));
