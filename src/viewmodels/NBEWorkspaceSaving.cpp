@@ -535,8 +535,8 @@ void NBEWorkspaceSaving::followTabFile(const QUuid &id, NBEDiskChange change)
                             // The tab can't show what the file holds now (no
                             // longer UTF-8, say): it keeps its text and says
                             // why once, rather than pass for the file.
-                            if (!m_unreadableNoticed.contains(id)) {
-                                m_unreadableNoticed.insert(id);
+                            if (m_unreadableNoticed.value(id) != url) {
+                                m_unreadableNoticed.insert(id, url);
                                 Q_EMIT noticed(tr("Failed to read file: ") +
                                                read.error().description);
                             }

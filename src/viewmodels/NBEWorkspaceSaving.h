@@ -127,8 +127,9 @@ private:
     // Tabs whose automatic save was skipped over an outside change, and said
     // so.
     QSet<QUuid> m_outsideChangeNoticed;
-    // Clean tabs whose changed file couldn't be read to follow it, and said so.
-    QSet<QUuid> m_unreadableNoticed;
+    // Clean tabs whose changed file couldn't be read to follow it, and said
+    // so, with that file: the preview tab shows one file after another.
+    QHash<QUuid, QUrl> m_unreadableNoticed;
     // Why automatic saves failed, each said once; forgotten at the next save
     // that succeeds.
     QSet<QString> m_autoSaveFailures;

@@ -687,6 +687,33 @@ TEST_F(Saving, AFileTheUserCanNoLongerReadIsAChangeOnDisk)
     EXPECT_EQ(modeOf(path(QStringLiteral("index.html"))), 0u);
 }
 
+// The preview tab shows one file after another: each file it shows that
+// can no longer be read is said, not only the first.
+TEST_F(Saving, EachFileAPreviewTabShowsIsSaidWhenItCanNoLongerBeRead)
+{
+    write(QStringLiteral("a.html"), "<p>a</p>\n");
+    write(QStringLiteral("b.html"), "<p>b</p>\n");
+    NBETest::giveToNobody(dir.path());
+
+    NBETest::asNobody([&] {
+        remakeModel();
+        load();
+        QUuid preview;
+        for (const char *name : {"a.html", "b.html"}) {
+            const QString file = QString::fromLatin1(name);
+            const QUuid id = open(file, true).id;
+            if (preview.isNull())
+                preview = id;
+            ASSERT_EQ(id, preview);
+            ASSERT_TRUE(QFile::setPermissions(path(file), {}));
+            model->clearNotice();
+            NBETest::await(model->saving().followDisk({}));
+            ASSERT_TRUE(NBETest::waitUntil([&] { return model->notice().has_value(); })) << name;
+            EXPECT_TRUE(model->notice()->contains(file)) << model->notice()->toStdString();
+        }
+    });
+}
+
 // A file whose mode alone changed (made executable) is the same text: its
 // tab keeps its document, and the next save asks nothing and keeps the mode.
 TEST_F(Saving, AFileWhoseModeAloneChangedKeepsItsTab)
