@@ -4,9 +4,13 @@
 #include "NBELongLineDocument.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMimeData>
+#include <QMouseEvent>
 #include <QScopedValueRollback>
+#include <QScrollBar>
+#include <QStyleHints>
 #include <QTextBlock>
 #include <QTextCursor>
 
@@ -17,6 +21,7 @@ NBELongLineInput::NBELongLineInput(NBECodeTextEdit *view, NBELongLineDocument *d
     view->setTextGeometry(document);
     view->setTextInput(this);
     view->installEventFilter(this);
+    view->viewport()->installEventFilter(this);
     // The view places nothing by a document that is gone.
     connect(document, &QObject::destroyed, this, &NBELongLineInput::uninstall);
 }
@@ -41,7 +46,103 @@ bool NBELongLineInput::eventFilter(QObject *watched, QEvent *event)
     // (The type first: the view may be going away.)
     if (event->type() == QEvent::KeyPress && watched == m_view)
         return key(static_cast<QKeyEvent *>(event));
+    if ((event->type() == QEvent::MouseButtonDblClick ||
+         event->type() == QEvent::MouseButtonPress) &&
+        m_view && watched == m_view->viewport())
+        return click(static_cast<QMouseEvent *>(event));
     return false;
+}
+
+namespace {
+
+// As the view tells a word's end when it selects one.
+bool isWordCharacter(QChar c)
+{
+    static const QString separators = QStringLiteral(".,?!@#$:;-<>[](){}=/+%&^*'\"`~|\\");
+    return !c.isSpace() && !separators.contains(c) && c != QChar::ParagraphSeparator &&
+           c != QChar::Nbsp;
+}
+
+} // namespace
+
+bool NBELongLineInput::click(QMouseEvent *event)
+{
+    if (event->button() != Qt::LeftButton)
+        return false;
+    const bool twice = event->type() == QEvent::MouseButtonDblClick;
+    // A press soon after a double click where it was is the view's third
+    // click, which selects its block: a piece of the line.
+    const bool thrice =
+        !twice && m_doubleClick.isValid() &&
+        m_doubleClick.elapsed() < QGuiApplication::styleHints()->mouseDoubleClickInterval() &&
+        (event->position().toPoint() - m_doubleClickAt).manhattanLength() <
+            QGuiApplication::styleHints()->startDragDistance();
+    m_doubleClick.invalidate();
+    if (!twice && !thrice)
+        return false;
+    {
+        const QScopedValueRollback passing(m_passing, true);
+        QCoreApplication::sendEvent(m_view->viewport(), event);
+    }
+    if (twice) {
+        m_doubleClick.start();
+        m_doubleClickAt = event->position().toPoint();
+    }
+    QTextCursor cursor = m_view->textCursor();
+    if (!m_document || !cursor.hasSelection())
+        return true;
+    // What the view selected stops at the splits; the word or line goes on
+    // past them.
+    const QTextDocument *document = m_view->document();
+    int start = cursor.selectionStart();
+    int end = cursor.selectionEnd();
+    if (thrice) {
+        QTextBlock first = document->findBlock(start);
+        while (m_document->continuesLine(first))
+            first = first.previous();
+        // The view's line ends after its break, as the line's does.
+        QTextBlock last = document->findBlock(end - 1);
+        const bool withBreak = end > last.position() + last.length() - 1;
+        while (m_document->continuesLine(last.next()))
+            last = last.next();
+        start = first.position();
+        end = last.position() + last.length() - (withBreak && last.next().isValid() ? 0 : 1);
+    } else {
+        const auto joined = [&](int separator) {
+            return isWordCharacter(document->characterAt(separator - 1)) &&
+                   isWordCharacter(document->characterAt(separator + 1));
+        };
+        for (QTextBlock block = document->findBlock(start);
+             start == block.position() && m_document->continuesLine(block) && joined(start - 1);
+             block = block.previous()) {
+            start = block.position() - 1;
+            while (start > block.previous().position() &&
+                   isWordCharacter(document->characterAt(start - 1)))
+                --start;
+        }
+        for (QTextBlock block = document->findBlock(end);
+             end == block.position() + block.length() - 1 &&
+             m_document->continuesLine(block.next()) && joined(end);
+             block = block.next()) {
+            const QTextBlock next = block.next();
+            end = next.position();
+            const int last = next.position() + next.length() - 1;
+            while (end < last && isWordCharacter(document->characterAt(end)))
+                ++end;
+        }
+    }
+    if (start == cursor.selectionStart() && end == cursor.selectionEnd())
+        return true;
+    const bool forward = cursor.anchor() <= cursor.position();
+    cursor.setPosition(forward ? start : end);
+    cursor.setPosition(forward ? end : start, QTextCursor::KeepAnchor);
+    // Where it was clicked stays under the pointer, for a third click.
+    const int top = m_view->verticalScrollBar()->value();
+    const int left = m_view->horizontalScrollBar()->value();
+    m_view->setTextCursor(cursor);
+    m_view->verticalScrollBar()->setValue(top);
+    m_view->horizontalScrollBar()->setValue(left);
+    return true;
 }
 
 bool NBELongLineInput::key(QKeyEvent *event)

@@ -2,11 +2,14 @@
 
 #include "NBETextInput.h"
 
+#include <QElapsedTimer>
 #include <QObject>
+#include <QPoint>
 #include <QPointer>
 
 class QDropEvent;
 class QKeyEvent;
+class QMouseEvent;
 class QMimeData;
 class NBECodeTextEdit;
 class NBELongLineDocument;
@@ -38,10 +41,16 @@ protected:
 
 private:
     bool key(QKeyEvent *event);
+    // A double or triple click selects the word or line it meant, across
+    // the splits.
+    bool click(QMouseEvent *event);
     void uninstall();
 
     QPointer<NBECodeTextEdit> m_view;
     QPointer<NBELongLineDocument> m_document;
     // A key sent on to the view, not to be taken again.
     bool m_passing = false;
+    // The last double click, which a third click follows soon.
+    QElapsedTimer m_doubleClick;
+    QPoint m_doubleClickAt;
 };

@@ -1,0 +1,92 @@
+#include "NBECodeTextEdit.h"
+#include "NBEEditorTestHost.h"
+#include "NBELongLineDocument.h"
+#include "NBESplitView.h"
+#include "NBETestSupport.h"
+#include "NBETextEditorView.h"
+
+#include <QTest>
+#include <QTextBlock>
+
+#include <gtest/gtest.h>
+
+namespace {
+
+// A stylesheet's rule on one line, whose split falls after punctuation, and
+// an image inlined as one word of 30,000 characters, split inside it.
+QString ruleLine()
+{
+    QString line = QStringLiteral("a{");
+    for (int i = 0; line.size() < 30'000; ++i)
+        line +=
+            QStringLiteral("color:#%1;margin:0 %2px;").arg(i % 999, 3, 10, QLatin1Char('0')).arg(i);
+    return QStringLiteral("one\n") + line + QStringLiteral("}\nlast line\n");
+}
+
+QString inlinedImage()
+{
+    QString line = QStringLiteral("a{background:url(data:image/png;base64,");
+    for (int i = 0; line.size() < 30'000; ++i)
+        line += QStringLiteral("iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42%1")
+                    .arg(i % 10);
+    return QStringLiteral("one\n") + line + QStringLiteral(")}\nlast line\n");
+}
+
+// The anchor and caret as text offsets.
+QPair<int, int> selection(const NBECodeTextEdit &edit)
+{
+    const NBETextGeometry &geometry = edit.textGeometry();
+    return {geometry.toText(edit.textCursor().anchor()),
+            geometry.toText(edit.textCursor().position())};
+}
+
+// Double- and triple-clicks `edit` where the text offset `at` is shown;
+// what each selected.
+QPair<QPair<int, int>, QPair<int, int>> clicks(NBECodeTextEdit &edit, int at)
+{
+    QTextCursor cursor = edit.textCursor();
+    cursor.setPosition(edit.textGeometry().toView(at));
+    edit.setTextCursor(cursor);
+    edit.ensureCursorVisible();
+    const QPoint point = edit.cursorRect().center() + QPoint(2, 0);
+    QTest::mouseDClick(edit.viewport(), Qt::LeftButton, {}, point);
+    const QPair<int, int> word = selection(edit);
+    QTest::mouseClick(edit.viewport(), Qt::LeftButton, {}, point);
+    return {word, selection(edit)};
+}
+
+} // namespace
+
+// A double click on a word and a triple click on a line that the view split
+// select the whole word and line, as they do where the line is shown whole,
+// so typing over them leaves no part behind.
+TEST(NBELongLineEditing, ClicksSelectTheWordOrLineAcrossSplits)
+{
+    for (const QString &text : {ruleLine(), inlinedImage()}) {
+        NBEEditorTestHost host(text);
+        NBETextEditorView view(host.session());
+        view.resize(700, 500);
+        view.show();
+        NBECodeTextEdit &split = *view.textView();
+        NBELongLineDocument *longLines = NBETest::longLines(&split);
+        ASSERT_TRUE(longLines);
+        NBECodeTextEdit whole;
+        whole.resize(700, 500);
+        whole.setPlainText(text);
+        whole.show();
+
+        QTextBlock piece = split.document()->begin();
+        while (piece.isValid() && !split.continuesLine(piece))
+            piece = piece.next();
+        ASSERT_TRUE(piece.isValid());
+        const int at = longLines->toText(piece.position()) + 2;
+        const auto [word, line] = clicks(split, at);
+        const auto [wholeWord, wholeLine] = clicks(whole, at);
+        EXPECT_EQ(word, wholeWord) << text.left(30).toStdString();
+        EXPECT_EQ(line, wholeLine) << text.left(30).toStdString();
+
+        split.setFocus();
+        QTest::keyClicks(&split, QStringLiteral("x"));
+        EXPECT_EQ(host.text(), QString(text).replace(line.first, line.second - line.first, u'x'));
+    }
+}
