@@ -44,6 +44,17 @@ bool holdsAFile(const QString &folder)
         .hasNext();
 }
 
+// The program a process runs. One an update replaced while it runs reads
+// "<path> (deleted)": it is still the editor.
+QString programOf(const QString &process)
+{
+    static const QLatin1String replaced(" (deleted)");
+    QString program = QFileInfo(QStringLiteral("/proc/%1/exe").arg(process)).symLinkTarget();
+    if (program.endsWith(replaced))
+        program.chop(replaced.size());
+    return program;
+}
+
 // A copy whose editor still runs (it asks about its edits after keeping them)
 // is that editor's to settle: announcing it elsewhere would mark it announced
 // and hide it for good if that editor is then killed. The program is checked
@@ -57,9 +68,8 @@ bool isKeptByARunningEditor(const QString &kept)
     const qint64 pid = match.captured(1).toLongLong();
     if (pid <= 0 || pid == ::getpid())
         return false;
-    const QString program = QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
-    return !program.isEmpty() &&
-           program == QFileInfo(QStringLiteral("/proc/self/exe")).symLinkTarget();
+    const QString program = programOf(QString::number(pid));
+    return !program.isEmpty() && program == programOf(QStringLiteral("self"));
 }
 
 // Every path with its size, written before the texts, so a copy the disk

@@ -246,6 +246,93 @@ TEST(NBERecoveredEdits, AnotherUsersFolderIsNeitherAnnouncedNorInTheWay)
               "planted");
 }
 
+namespace {
+
+// Runs this test program from `program` as another process that runs
+// `test` (one of the stand-ins below), reading `input`; -1 when it couldn't
+// start.
+pid_t runAs(const QString &program, const char *test, int input = -1)
+{
+    const QByteArray path = QFile::encodeName(program);
+    const QByteArray filter = QByteArray("--gtest_filter=NBERecoveredEdits.") + test;
+    const pid_t child = ::fork();
+    if (child == 0) {
+        if (input >= 0)
+            ::dup2(input, STDIN_FILENO);
+        ::execl(path.constData(), path.constData(), filter.constData(),
+                "--gtest_also_run_disabled_tests", static_cast<char *>(nullptr));
+        ::_exit(127);
+    }
+    return child;
+}
+
+QString programOf(pid_t pid)
+{
+    return QFileInfo(QStringLiteral("/proc/%1/exe").arg(pid)).symLinkTarget();
+}
+
+} // namespace
+
+// Stands for an editor that still asks about the edits it kept, until its
+// input ends.
+TEST(NBERecoveredEdits, DISABLED_StandsForAnEditorThatStillAsks)
+{
+    char byte;
+    while (::read(STDIN_FILENO, &byte, 1) > 0) {
+    }
+}
+
+// Stands for an editor started meanwhile: it finds nothing to announce in
+// the place it is given.
+TEST(NBERecoveredEdits, DISABLED_StandsForAnEditorStartedMeanwhile)
+{
+    EXPECT_TRUE(NBERecoveredEdits::unannounced({qEnvironmentVariable("NBE_TEST_PLACE")}).isEmpty());
+}
+
+// An update replaces the editor's program while an editor that kept a copy
+// still asks about it: an editor started from the new program leaves that
+// copy to it too.
+TEST(NBERecoveredEdits, ACopyWhoseEditorWasUpdatedMeanwhileIsLeftToIt)
+{
+    QTemporaryDir dir;
+    const QString program = dir.filePath(QStringLiteral("editor"));
+    const QString self = programOf(::getpid());
+    ASSERT_TRUE(QFile::copy(self, program));
+    int answer[2];
+    ASSERT_EQ(::pipe2(answer, O_CLOEXEC), 0);
+    const pid_t asking = runAs(program, "DISABLED_StandsForAnEditorThatStillAsks", answer[0]);
+    ::close(answer[0]);
+    ASSERT_GT(asking, 0);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return programOf(asking) == program; }));
+    // The update: a new program in the old one's place.
+    ASSERT_TRUE(QFile::copy(self, program + QStringLiteral(".new")));
+    ASSERT_EQ(::rename(QFile::encodeName(program + QStringLiteral(".new")).constData(),
+                       QFile::encodeName(program).constData()),
+              0);
+
+    const QString place = dir.filePath(QStringLiteral("place"));
+    const auto kept =
+        NBERecoveredEdits::keep({{QStringLiteral("/home/me/site/a.css"), "one"}}, {place});
+    ASSERT_TRUE(kept.has_value()) << kept.error().description.toStdString();
+    const QFileInfo info(kept->folder);
+    QString name = info.fileName();
+    name.replace(QStringLiteral(" pid %1").arg(::getpid()), QStringLiteral(" pid %1").arg(asking));
+    ASSERT_TRUE(QDir().rename(kept->folder, info.dir().filePath(name)));
+    ASSERT_TRUE(
+        QFile::rename(info.dir().filePath(u'.' + info.fileName() + QStringLiteral(".expected")),
+                      info.dir().filePath(u'.' + name + QStringLiteral(".expected"))));
+
+    qputenv("NBE_TEST_PLACE", QFile::encodeName(place));
+    const pid_t started = runAs(program, "DISABLED_StandsForAnEditorStartedMeanwhile");
+    ASSERT_GT(started, 0);
+    int status = -1;
+    ::waitpid(started, &status, 0);
+    // The question answered: the first editor ends as editors do.
+    ::close(answer[1]);
+    ::waitpid(asking, nullptr, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+}
+
 // Another editor that kept a copy and still runs (it asks about its edits)
 // settles it itself; a new editor announces it only once that one is gone,
 // so a kill of the first never hides the copy.
