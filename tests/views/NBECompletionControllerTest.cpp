@@ -567,6 +567,18 @@ TEST_F(NBECompletionControllerTest, ThePanelStaysUnderTheCaretAsTheWordGrows)
     type(QStringLiteral("en"));
     ASSERT_EQ(rows(), QStringList({"center"}));
     expectUnderCaret("narrowed inside the snippet");
+
+    // An edit the text view doesn't announce still places the panel, once
+    // the event that made it is done.
+    host.lspCompletion = nullptr;
+    open(NBELanguageRegistry::css(), QStringLiteral("a {\n  colo|"));
+    {
+        const QSignalBlocker quiet(edit());
+        type(QStringLiteral("r"));
+    }
+    ASSERT_EQ(rows().value(0), QStringLiteral("color"));
+    QCoreApplication::processEvents();
+    expectUnderCaret("edit not announced");
 }
 
 TEST(NBECompletionControllerPanel, RowsHeightAndSelection)

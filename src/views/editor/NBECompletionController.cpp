@@ -88,7 +88,11 @@ void NBECompletionController::follow(const QRect &caretRect, QWidget *window)
 void NBECompletionController::place(const QRect &caretRect, QWidget *window)
 {
     if (m_inEdit) {
-        m_placeAfterEdit = true;
+        // The text view says it has the edit right after; should an edit
+        // come from elsewhere, the panel is placed once this event is done.
+        if (!std::exchange(m_placeAfterEdit, true))
+            QMetaObject::invokeMethod(this, &NBECompletionController::placeAfterEdit,
+                                      Qt::QueuedConnection);
         return;
     }
     const int height = panelHeight(int(m_model->items().size()));
