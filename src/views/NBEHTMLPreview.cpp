@@ -9,7 +9,12 @@
 #include <QApplication>
 #include <QDateTime>
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QLocale>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QResizeEvent>
 #include <QStackedLayout>
 #include <QWebEnginePage>
 #include <QWebEngineScript>
@@ -49,7 +54,9 @@ const char *const scrollReportScript =
 // drawn at the offset has reached it. Its colour is the eye's same as the
 // corner of the page on screen: where the new page beside it has that colour
 // too, the page comes up at once and the square goes after. Scrolls made
-// here are not reported as the reader's. Runs once per document.
+// here are not reported as the reader's. Once its style sheets are in, says
+// the colour of its canvas (red, green, blue, over the engine's white, and
+// whether it is opaque). Runs once per document.
 const char *const restoreScript =
     "(function () {\n"
     "  var x = %1, y = %2, frames = 0;\n"
@@ -70,6 +77,28 @@ const char *const restoreScript =
     "    if (++frames < 2) window.requestAnimationFrame(frame);\n"
     "  }\n"
     "  window.requestAnimationFrame(frame);\n"
+    "  function canvas() {\n"
+    "    function colour(element) {\n"
+    "      if (!element) return null;\n"
+    "      var parts = (getComputedStyle(element).backgroundColor.match(/[\\d.]+/g) || [])\n"
+    "        .map(Number);\n"
+    "      return parts.length >= 3 && (parts.length < 4 || parts[3] > 0) ? parts : null;\n"
+    "    }\n"
+    "    var c = colour(document.documentElement) || colour(document.body) || [255, 255, 255];\n"
+    "    var a = c.length > 3 ? c[3] : 1;\n"
+    "    console.log('nbeCanvas %3 ' + JSON.stringify([0, 1, 2].map(function (k) {\n"
+    "      return Math.round(c[k] * a + 255 * (1 - a));\n"
+    "    }).concat([a >= 1])));\n"
+    "  }\n"
+    "  var links = document.querySelectorAll('link[rel~=\"stylesheet\"]');\n"
+    "  var sheets = Array.prototype.filter.call(links, function (l) { return !l.sheet; });\n"
+    "  var waiting = sheets.length;\n"
+    "  if (!waiting) canvas();\n"
+    "  sheets.forEach(function (l) {\n"
+    "    function done() { if (--waiting === 0) canvas(); }\n"
+    "    l.addEventListener('load', done);\n"
+    "    l.addEventListener('error', done);\n"
+    "  });\n"
     "})();";
 
 // Ends the restore and takes the square away.
@@ -80,6 +109,7 @@ const char *const removeProbeScript = "document.nbeShown = true;\n"
 
 const QString scrollMessagePrefix = QStringLiteral("nbeScroll ");
 const QString probeMessagePrefix = QStringLiteral("nbeProbe ");
+const QString canvasMessagePrefix = QStringLiteral("nbeCanvas ");
 const QString restoreScriptName = QStringLiteral("nbeRestore");
 
 // A page that takes nothing but the preview's own scheme and the web: no
@@ -90,6 +120,7 @@ public:
     using QWebEnginePage::QWebEnginePage;
     std::function<void(const QString &)> onScrollMessage;
     std::function<void(quint64)> onProbe;
+    std::function<void(const QColor &, bool)> onCanvas;
 
 protected:
     void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString &message,
@@ -97,6 +128,14 @@ protected:
     {
         if (onScrollMessage && message.startsWith(scrollMessagePrefix)) {
             onScrollMessage(message.mid(scrollMessagePrefix.size()));
+            return;
+        }
+        if (message.startsWith(canvasMessagePrefix)) {
+            const QJsonArray parts =
+                QJsonDocument::fromJson(message.section(u' ', 2).toUtf8()).array();
+            if (onCanvas && parts.size() == 4)
+                onCanvas(QColor(parts[0].toInt(), parts[1].toInt(), parts[2].toInt()),
+                         parts[3].toBool());
             return;
         }
         if (message.startsWith(probeMessagePrefix)) {
@@ -131,7 +170,8 @@ QString shortest(double value)
 }
 
 // How long a loaded page behind may take to draw its first frames before it
-// is shown anyway (a page in a covered or minimised window draws none).
+// is shown anyway (a page in a covered or minimised window draws none), and
+// how long a preview shows what was there before while its first page draws.
 constexpr int swapLimitMs = 2000;
 
 // The square marking a page drawn at its place: its side in CSS pixels, how
@@ -197,10 +237,25 @@ QColor NBEHTMLPreview::probeColour(const QColor &shown, const std::optional<QCol
 
 NBEHTMLPreview::NBEHTMLPreview(NBEScrollLink *scrollLink, QWidget *parent)
     : QWidget(parent)
-    , m_stack(new QStackedLayout(this))
+    , m_pages(new QWidget(this))
+    , m_stack(new QStackedLayout(m_pages))
     , m_scrollLink(scrollLink)
     , m_host(NBEPreviewSchemeHandler::shared()->newHost())
 {
+    // The views draw beside the preview, where none of it shows, until the
+    // first page is up: the engine's white would flash before a dark page.
+    // (Hidden views would load their pages at a background tab's pace.)
+    // Meanwhile the preview shows what was there before; for a page slow to
+    // draw, the page's own colour once that is known, and in the end the
+    // window's.
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    m_longWaitTimer.setSingleShot(true);
+    m_longWaitTimer.setInterval(swapLimitMs);
+    connect(&m_longWaitTimer, &QTimer::timeout, this, [this] {
+        if (++m_longWaits == 1)
+            m_longWaitTimer.start(probeLimitMs);
+        update();
+    });
     m_stack->setContentsMargins(0, 0, 0, 0);
     // Both pages are on screen, the one behind covered: only a page on
     // screen lays itself out and draws.
@@ -280,7 +335,7 @@ NBEHTMLPreview::~NBEHTMLPreview()
 void NBEHTMLPreview::makeView(int view)
 {
     const std::shared_ptr<bool> alive = m_alive;
-    auto *webView = new QWebEngineView(this);
+    auto *webView = new QWebEngineView(m_pages);
     auto *page = new PreviewPage(NBEPreviewSchemeHandler::profile(), webView);
     if (m_scrollLink) {
         page->onScrollMessage = [this, alive, view](const QString &body) {
@@ -298,6 +353,10 @@ void NBEHTMLPreview::makeView(int view)
     page->onProbe = [this, alive, view](quint64 generation) {
         if (*alive)
             probeAdded(view, generation);
+    };
+    page->onCanvas = [this, alive, page](const QColor &canvas, bool opaque) {
+        if (*alive)
+            canvasKnown(page, canvas, opaque);
     };
     // The page's own background, or the engine's white where it has none,
     // as in a browser.
@@ -641,6 +700,8 @@ void NBEHTMLPreview::loadBehind(NBERequestOrder::Token generation)
 
 void NBEHTMLPreview::pageFinished(int view, bool ok)
 {
+    if (!ok)
+        reveal();
     if (view == m_front || !ok || !m_backGeneration)
         return;
     // A page that draws nothing comes up a little later; one not on screen
@@ -653,6 +714,63 @@ void NBEHTMLPreview::pageFinished(int view, bool ok)
     // A page whose document was replaced by its scripts missed the restore;
     // it is put in place now.
     page(view)->runJavaScript(m_restoreSource, QWebEngineScript::ApplicationWorld);
+}
+
+void NBEHTMLPreview::canvasKnown(QWebEnginePage *loaded, const QColor &canvas, bool opaque)
+{
+    // A view shown again shows its page's own colour until the page's first
+    // frame: under an opaque canvas only, as under any other it would change
+    // the page.
+    if (opaque)
+        loaded->setBackgroundColor(canvas);
+    if (m_revealed)
+        return;
+    m_firstCanvas = canvas;
+    update();
+}
+
+void NBEHTMLPreview::reveal()
+{
+    if (m_revealed)
+        return;
+    m_revealed = true;
+    m_longWaitTimer.stop();
+    m_pictureBefore = QPixmap();
+    m_pages->setGeometry(rect());
+}
+
+void NBEHTMLPreview::resizeEvent(QResizeEvent *event)
+{
+    QWidget::resizeEvent(event);
+    m_pages->setGeometry(rect().translated(m_revealed ? 0 : width(), 0));
+}
+
+void NBEHTMLPreview::setPictureBefore(const QPixmap &picture, const QWidget *area)
+{
+    m_pictureBefore = picture;
+    m_pictureArea = area;
+    update();
+}
+
+void NBEHTMLPreview::showEvent(QShowEvent *event)
+{
+    QWidget::showEvent(event);
+    if (!m_revealed && !m_longWaitTimer.isActive())
+        m_longWaitTimer.start();
+}
+
+void NBEHTMLPreview::paintEvent(QPaintEvent *event)
+{
+    if (m_revealed)
+        return;
+    QPainter painter(this);
+    if (m_longWaits > 0 && m_firstCanvas) {
+        painter.fillRect(event->rect(), *m_firstCanvas);
+        return;
+    }
+    painter.fillRect(event->rect(), palette().window());
+    if (m_longWaits < 2 && m_pictureArea && m_pictureArea->isAncestorOf(this))
+        painter.drawPixmap(-mapTo(m_pictureArea, QPoint(0, 0)), m_pictureBefore);
 }
 
 bool NBEHTMLPreview::showsProbe(int view) const
@@ -749,6 +867,7 @@ void NBEHTMLPreview::bringUp()
     m_frontShowsLoad = true;
     forgetHeldText();
     m_stack->setCurrentIndex(view);
+    reveal();
     if (hadFocus)
         m_views[view]->setFocus();
     m_backGeneration.reset();

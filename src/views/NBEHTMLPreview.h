@@ -4,6 +4,7 @@
 
 #include <QColor>
 #include <QElapsedTimer>
+#include <QPixmap>
 #include <QPointF>
 #include <QPointer>
 #include <QString>
@@ -29,7 +30,9 @@ class QWebEnginePage;
 // and taking its place once it is drawn there, so a change never shows an
 // empty page or the page's top. With a scroll link the page reports its
 // scrolling to the link and follows the editor's, with at most one scroll
-// script in the page at a time.
+// script in the page at a time. The first page too takes the place of what
+// was on screen once it is drawn, so that a dark page doesn't open on the
+// engine's white.
 class NBEHTMLPreview : public QWidget
 {
     Q_OBJECT
@@ -60,10 +63,19 @@ public:
     // from the corner of the picture `behind`.
     static QColor probeColour(const QColor &shown, const std::optional<QColor> &behind);
 
+    // What `area`, an ancestor, showed before the preview came: the preview
+    // shows its part of it until the first page is up.
+    void setPictureBefore(const QPixmap &picture, const QWidget *area);
+
     static constexpr int reloadDelayMs = 350;
     // How long a page may keep a script answer or a load waiting before it
     // counts as stuck in a script of its own.
     static constexpr int unresponsiveMs = 2000;
+
+protected:
+    void showEvent(QShowEvent *event) override;
+    void paintEvent(QPaintEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
 
 Q_SIGNALS:
     // A page is on screen (at the offset the one before had), loaded or
@@ -92,6 +104,10 @@ private:
     void loadAtOffset(NBERequestOrder::Token generation);
     void loadBehind(NBERequestOrder::Token generation);
     void pageFinished(int view, bool ok);
+    // A loaded page's canvas has this colour.
+    void canvasKnown(QWebEnginePage *loaded, const QColor &canvas, bool opaque);
+    // Puts the views in place.
+    void reveal();
     bool showsProbe(int view) const;
     void probeAdded(int view, NBERequestOrder::Token generation);
     void watchProbe();
@@ -102,7 +118,18 @@ private:
     QWebEnginePage *page(int view) const;
 
     std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+    // Holds both views, beside the preview until the first page is up.
+    QWidget *m_pages;
     QStackedLayout *m_stack;
+    bool m_revealed = false;
+    QPixmap m_pictureBefore;
+    QPointer<const QWidget> m_pictureArea;
+    // Waits for the first page to draw: after the first, the page's colour
+    // shows in place of the picture before, once it is known; after the
+    // second, where it isn't, the window's.
+    QTimer m_longWaitTimer;
+    int m_longWaits = 0;
+    std::optional<QColor> m_firstCanvas;
     QWebEngineView *m_views[2] = {nullptr, nullptr};
     // What each view was last asked to load, and the folder it resolves
     // against.

@@ -6,6 +6,7 @@
 #include "NBEGitChangesView.h"
 #include "NBEGitDiffView.h"
 #include "NBEGitHistoryView.h"
+#include "NBEHTMLPreview.h"
 #include "NBEHTMLSplitView.h"
 #include "NBEHTMLToolbar.h"
 #include "NBEIcons.h"
@@ -364,6 +365,9 @@ void NBEMainView::refresh()
         return;
     }
     const bool hadFocus = m_pane && m_pane->isAncestorOf(QApplication::focusWidget());
+    // A page beside the editor shows what the pane showed until it is drawn.
+    const QPixmap before =
+        kind == PaneKind::htmlSplit && m_pane && m_pane->isVisible() ? m_pane->grab() : QPixmap();
     // Closing a previewing tab frees its page and the engine's resources now.
     delete m_pane;
     m_paneTabID = activeID;
@@ -372,6 +376,8 @@ void NBEMainView::refresh()
     if (!active)
         return;
     m_pane = editorView(*active);
+    if (NBEHTMLSplitView *split = htmlSplitView(); split && !before.isNull())
+        split->preview()->setPictureBefore(before, split);
     m_tabAreaLayout->insertWidget(m_tabAreaLayout->indexOf(m_statusDivider), m_pane, 1);
     m_pane->setVisible(!m_openingView);
     // Keys being given to the tree stay there (arrows, Return).

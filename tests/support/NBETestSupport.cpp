@@ -203,6 +203,37 @@ QByteArray sharedWithTheWebServer()
     return list;
 }
 
+double shareNear(const QImage &image, const QColor &colour)
+{
+    int near = 0;
+    int all = 0;
+    for (int y = 0; y < image.height(); y += 3) {
+        for (int x = 0; x < image.width(); x += 3) {
+            const QColor pixel = image.pixelColor(x, y);
+            near += std::abs(pixel.red() - colour.red()) <= 24 &&
+                    std::abs(pixel.green() - colour.green()) <= 24 &&
+                    std::abs(pixel.blue() - colour.blue()) <= 24;
+            ++all;
+        }
+    }
+    return all ? double(near) / all : 0;
+}
+
+double shareAlike(const QImage &a, const QImage &b)
+{
+    if (a.size() != b.size())
+        return 0;
+    int alike = 0;
+    int all = 0;
+    for (int y = 0; y < a.height(); y += 3) {
+        for (int x = 0; x < a.width(); x += 3) {
+            alike += a.pixel(x, y) == b.pixel(x, y);
+            ++all;
+        }
+    }
+    return all ? double(alike) / all : 0;
+}
+
 QString toolPath(const QString &name)
 {
     return QStringLiteral(NBE_TEST_BINARY_DIR) + QLatin1Char('/') + name;

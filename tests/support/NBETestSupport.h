@@ -1,9 +1,11 @@
 #pragma once
 
 #include <QByteArray>
+#include <QColor>
 #include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QFuture>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QThread>
@@ -91,6 +93,11 @@ inline constexpr char defaultAccessListAttribute[] = "system.posix_acl_default";
 // An access list in the kernel's form that lets one more user (33, the web
 // server's) read and write beside the owner; the group reads.
 QByteArray sharedWithTheWebServer();
+
+// Of an image's pixels (every third each way): the share within 24 of
+// `colour` in each channel, and the share alike in another image of its size.
+double shareNear(const QImage &image, const QColor &colour);
+double shareAlike(const QImage &a, const QImage &b);
 
 // Path of a program built beside the tests (tests/tools/*.cpp).
 QString toolPath(const QString &name);

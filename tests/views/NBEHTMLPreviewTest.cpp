@@ -14,7 +14,9 @@
 #include <QDir>
 #include <QFile>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QImage>
+#include <QLabel>
 #include <QScreen>
 #include <QScrollBar>
 #include <QSet>
@@ -27,6 +29,7 @@
 #include <QTimer>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+#include <QtQuickWidgets/QQuickWidget>
 
 #include <algorithm>
 #include <chrono>
@@ -612,6 +615,113 @@ TEST_F(NBEHTMLPreviewTest, AReloadedPagesMarkIsNeverSeenOnScreen)
                 evaluate(preview, QStringLiteral("document.body.lastElementChild.textContent")),
                 QStringLiteral("version %1").arg(version));
         }
+    }
+}
+
+// A preview shown for the first time, as the editor shows one when its
+// toggle is turned on, puts on screen either what was there before or its
+// page's own background until the page is up: never the engine's white
+// before a dark page, nor the editor's dark before a light page.
+TEST_F(NBEHTMLPreviewTest, AFirstShowPutsNoColourOnScreenThatThePageDoesNotHave)
+{
+    write(QStringLiteral("css/dark.css"), "html { background: #1e1f22; color: #ddd; }\n");
+    const QColor darkTheme(30, 31, 34);
+    const QColor lightTheme(250, 250, 250);
+    // Answers later than the preview's first wait.
+    StyleServer slow(2500);
+    const QString darkBody = QStringLiteral("<!DOCTYPE html><html><body style=\"background:#223\">"
+                                            "<h1 style=\"color:#ccd\">Night</h1></body></html>");
+    const struct
+    {
+        const char *name;
+        QString html;
+        QColor page;
+        QColor theme;
+        // The page comes up while the preview is hidden (as behind the
+        // opening view), which shows it later.
+        bool shownLater;
+    } cases[] = {
+        {"dark body", darkBody, QColor(0x22, 0x22, 0x33), lightTheme, false},
+        {"dark style sheet",
+         QStringLiteral("<!DOCTYPE html><html><head><link rel=\"stylesheet\" "
+                        "href=\"css/dark.css\"></head><body><p>Evening</p></body></html>"),
+         QColor(0x1e, 0x1f, 0x22), lightTheme, false},
+        {"light page, dark editor",
+         QStringLiteral("<!DOCTYPE html><html><body><p>Day</p></body></html>"),
+         QColor(255, 255, 255), darkTheme, false},
+        {"dark body shown later", darkBody, QColor(0x22, 0x22, 0x33), lightTheme, true},
+        // Read only after the preview has waited long: its colour shows
+        // first.
+        {"dark body after a slow script",
+         QString(darkBody).replace(
+             QStringLiteral("<body"),
+             QStringLiteral("<script src=\"http://127.0.0.1:%1/\"></script><body")
+                 .arg(slow.serverPort())),
+         QColor(0x22, 0x22, 0x33), lightTheme, false},
+    };
+    for (const auto &test : cases) {
+        SCOPED_TRACE(test.name);
+        QWidget window;
+        auto *layout = new QHBoxLayout(&window);
+        layout->setContentsMargins(0, 0, 0, 0);
+        // Where the page goes, lines of text in the editor's colours.
+        auto *before =
+            new QLabel(QStringLiteral("const shown = previous.lines(k);\n").repeated(30));
+        before->setAlignment(Qt::AlignTop | Qt::AlignLeft);
+        before->setStyleSheet(QStringLiteral("background: %1; color: %2")
+                                  .arg(test.theme.name(), test.theme.lightness() < 128
+                                                              ? QStringLiteral("#c8c8c8")
+                                                              : QStringLiteral("#282828")));
+        layout->addWidget(before);
+        window.resize(700, 400);
+        // A window that shows its first web view is made anew, black for a
+        // few frames; this one composes such views from the start, as one
+        // that has shown a page before.
+        (new QQuickWidget(&window))->hide();
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        if (onScreen(window).isNull())
+            GTEST_SKIP() << "no display to read";
+        QImage previous;
+        ASSERT_TRUE(NBETest::waitUntil([&] {
+            previous = onScreen(window);
+            return NBETest::shareNear(previous, test.theme) > 0.5;
+        }));
+
+        auto *preview = new NBEHTMLPreview(test.html, folder(), nullptr);
+        QSignalSpy loaded(preview, &NBEHTMLPreview::pageLoaded);
+        if (test.shownLater) {
+            preview->hide();
+            layout->addWidget(preview);
+            ASSERT_TRUE(NBETest::waitUntil([&] { return !loaded.isEmpty(); }));
+        }
+        // The pane is replaced at once, as the editor does, handing the
+        // preview the picture of what it showed.
+        preview->setPictureBefore(before->grab(), &window);
+        delete before;
+        layout->addWidget(preview);
+        preview->show();
+        QElapsedTimer clock;
+        clock.start();
+        QElapsedTimer sinceUp;
+        int frames = 0;
+        while (!sinceUp.isValid() || sinceUp.elapsed() < 1000) {
+            const QImage shown = onScreen(window);
+            ++frames;
+            const double page = NBETest::shareNear(shown, test.page);
+            const double kept = NBETest::shareAlike(shown, previous);
+            ASSERT_TRUE(page > 0.8 || kept > 0.95)
+                << "frame " << frames << " at " << clock.elapsed() << " ms: " << int(page * 100)
+                << " % the page's colour, " << int(kept * 100)
+                << " % as before, most at the centre "
+                << shown.pixelColor(shown.width() / 2, shown.height() / 2).name().toStdString()
+                << (loaded.isEmpty() ? ", page not up" : ", page up");
+            if (!loaded.isEmpty() && !sinceUp.isValid())
+                sinceUp.start();
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+            ASSERT_LT(clock.elapsed(), 20000);
+        }
+        EXPECT_GT(frames, 10);
     }
 }
 

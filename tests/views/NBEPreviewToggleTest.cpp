@@ -8,6 +8,10 @@
 #include "NBEWorkspaceViewModel.h"
 
 #include <QDir>
+#include <QElapsedTimer>
+#include <QGuiApplication>
+#include <QScreen>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextDocument>
 #include <QWebEngineView>
@@ -108,6 +112,66 @@ TEST_F(NBEPreviewToggleTest, SwitchingAndClosingPreviewingTabsBuildsAndFreesThei
     EXPECT_FALSE(aboutPage);
     ASSERT_TRUE(main->htmlSplitView());
     EXPECT_EQ(main->sourceEditor()->tabID(), index);
+}
+
+// Turning on the preview of a dark page in the dark theme shows, where the
+// page goes, what the editor showed there until the page is drawn: never
+// the engine's white.
+TEST_F(NBEPreviewToggleTest, APreviewTurnedOnShowsTheEditorUntilItsPageIsDrawn)
+{
+    if (QGuiApplication::platformName() != u"xcb")
+        GTEST_SKIP() << "no display to read";
+    model->preferences().setAppearance(QStringLiteral("dark"));
+    const QColor night(0x44, 0, 0);
+    NBETest::writeFile(dir.filePath(QStringLiteral("night.html")),
+                       "<!DOCTYPE html><html><body style=\"background:#400\"><h1 "
+                       "style=\"color:#ccd\">Night</h1></body></html>\n");
+    open(QStringLiteral("night.html"));
+    // The window's first page makes the window anew (black for a few frames,
+    // Qt's doing); the one after is the user's usual case.
+    model->toggleActivePreview();
+    ASSERT_TRUE(main->htmlSplitView());
+    QSignalSpy first(main->htmlSplitView()->preview(), &NBEHTMLPreview::pageLoaded);
+    ASSERT_TRUE(NBETest::waitUntil([&] { return !first.isEmpty(); }));
+    model->toggleActivePreview();
+    ASSERT_TRUE(main->sourceEditor());
+    QWidget *pane = main->sourceEditor();
+    // Well inside where the page will be: the right quarter of the pane.
+    const QRect area(pane->mapToGlobal(QPoint(pane->width() * 3 / 4, 10)),
+                     QSize(pane->width() / 4 - 10, pane->height() - 20));
+    const auto onScreen = [&] {
+        return main->screen()
+            ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+            .toImage()
+            .convertToFormat(QImage::Format_RGB32);
+    };
+    QImage previous;
+    ASSERT_TRUE(NBETest::waitUntil([&] {
+        const QImage shown = onScreen();
+        const bool settled = NBETest::shareAlike(shown, previous) == 1;
+        previous = shown;
+        return settled && NBETest::shareNear(shown, night) == 0;
+    }));
+
+    model->toggleActivePreview();
+    ASSERT_TRUE(main->htmlSplitView());
+    QSignalSpy loaded(main->htmlSplitView()->preview(), &NBEHTMLPreview::pageLoaded);
+    QElapsedTimer clock;
+    clock.start();
+    QElapsedTimer sinceUp;
+    while (!sinceUp.isValid() || sinceUp.elapsed() < 1000) {
+        const QImage shown = onScreen();
+        const double page = NBETest::shareNear(shown, night);
+        const double kept = NBETest::shareAlike(shown, previous);
+        ASSERT_TRUE(page > 0.8 || kept > 0.95)
+            << clock.elapsed() << " ms: " << int(page * 100) << " % the page's colour, "
+            << int(kept * 100) << " % as before"
+            << (loaded.isEmpty() ? ", page not up" : ", page up");
+        if (!loaded.isEmpty() && !sinceUp.isValid())
+            sinceUp.start();
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 2);
+        ASSERT_LT(clock.elapsed(), 20000);
+    }
 }
 
 } // namespace
