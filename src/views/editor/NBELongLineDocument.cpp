@@ -258,16 +258,23 @@ void NBELongLineDocument::forward(int from, int removed, const QString &inserted
 {
     const QScopedValueRollback forwarding(m_forwarding, true);
     QTextDocument *document = m_buffer->document();
-    const Forwarded kind = removed == 0 && !inserted.contains(u'\n') ? Forwarded::Insertion
-                           : inserted.isEmpty()                      ? Forwarded::Removal
-                                                                     : Forwarded::Other;
+    const bool typed = !inserted.isEmpty() && !inserted.contains(u'\n');
+    const Forwarded kind = typed && removed == 0 ? Forwarded::Insertion
+                           : typed               ? Forwarded::Replacement
+                           : inserted.isEmpty()  ? Forwarded::Removal
+                                                 : Forwarded::Other;
     // Nothing else touched the buffer since, and it holds unsaved edits.
     const bool onFromLast = m_buffer->revision() == m_lastRevision && document->isModified();
+    // Typing on after text typed over a selection joins it too: one undo
+    // gives the selection back.
     const bool joins =
-        onFromLast && kind == m_lastKind &&
-        (kind == Forwarded::Insertion ? from == m_lastTo
-         : kind == Forwarded::Removal ? from + removed == m_lastFrom || from == m_lastFrom
-                                      : false);
+        onFromLast &&
+        (kind == Forwarded::Insertion
+             ? (m_lastKind == Forwarded::Insertion || m_lastKind == Forwarded::Replacement) &&
+                   from == m_lastTo
+         : kind == Forwarded::Removal
+             ? m_lastKind == kind && (from + removed == m_lastFrom || from == m_lastFrom)
+             : false);
     QTextCursor cursor(document);
     // Outside an edit block a cursor measures its place on the line, which
     // itemizes the whole line (megabytes) at every key.

@@ -99,7 +99,7 @@ private:
     std::optional<int> m_lastApplied;
     // The last edit forwarded, so that typing or deleting on from where it
     // ended joins its undo step, as it does in a text view.
-    enum class Forwarded { Other, Insertion, Removal };
+    enum class Forwarded { Other, Insertion, Replacement, Removal };
     Forwarded m_lastKind = Forwarded::Other;
     int m_lastFrom = 0;
     int m_lastTo = 0;

@@ -90,3 +90,34 @@ TEST(NBELongLineEditing, ClicksSelectTheWordOrLineAcrossSplits)
         EXPECT_EQ(host.text(), QString(text).replace(line.first, line.second - line.first, u'x'));
     }
 }
+
+// Keys typed over a selection that crosses splits are one undo step with it,
+// as where the line is shown whole: one undo gives the selection's text
+// back, one redo the typed text.
+TEST(NBELongLineEditing, TypingOverASelectionIsOneUndoStep)
+{
+    const QString text = ruleLine();
+    NBEEditorTestHost host(text);
+    NBETextEditorView view(host.session());
+    view.resize(700, 500);
+    view.show();
+    NBECodeTextEdit &edit = *view.textView();
+    ASSERT_TRUE(NBETest::longLines(&edit));
+    const int from = 1000;
+    const int to = 9000;
+    QTextCursor cursor = edit.textCursor();
+    cursor.setPosition(edit.textGeometry().toView(from));
+    cursor.setPosition(edit.textGeometry().toView(to), QTextCursor::KeepAnchor);
+    edit.setTextCursor(cursor);
+    edit.setFocus();
+    QTest::keyClicks(&edit, QStringLiteral("xyz"));
+    const QString typed = QString(text).replace(from, to - from, QStringLiteral("xyz"));
+    ASSERT_EQ(host.text(), typed);
+
+    QTest::keySequence(&edit, QKeySequence::Undo);
+    EXPECT_EQ(host.text(), text);
+    EXPECT_EQ(selection(edit).second, to);
+    QTest::keySequence(&edit, QKeySequence::Redo);
+    EXPECT_EQ(host.text(), typed);
+    EXPECT_EQ(selection(edit).second, from + 3);
+}
