@@ -3,9 +3,12 @@
 #include <QCollatorSortKey>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <QUuid>
 
+#include <optional>
+#include <span>
 #include <vector>
 
 // One item of a project folder. Children are always held in tree order:
@@ -44,7 +47,9 @@ struct NBEFileTreeNode
     // A name's place in that order, worked out once for sorting many: the
     // name cut into runs of digits and of other characters, each with its
     // collation key (case-folded, so C/POSIX still ignores case); digit
-    // runs also compare by value.
+    // runs also compare by value, so only one that begins the name keeps
+    // its collation key (another meets text only after equal runs of
+    // different kinds, and its key is worked out then).
     struct NameKey
     {
         struct Run
@@ -52,13 +57,20 @@ struct NBEFileTreeNode
             bool digits;
             qsizetype start;
             qsizetype length;
-            QCollatorSortKey text;
+            std::optional<QCollatorSortKey> text;
         };
         QString name;
         std::vector<Run> runs;
     };
     static NameKey nameKey(const QString &name);
+    // The keys of many names; the collation key of a run several names
+    // share is worked out once.
+    static std::vector<NameKey> nameKeys(const QStringList &names);
     static int compareNameKeys(const NameKey &a, const NameKey &b);
+    // The places of `keys` in name order, equal names in their places'
+    // order: the keys' runs are ranked once, so that most comparisons
+    // compare numbers.
+    static std::vector<qsizetype> nameOrder(std::span<const NameKey *const> keys);
 
     // Puts nodes into tree order, stably.
     static void sortIntoTreeOrder(QList<NBEFileTreeNode> &nodes);

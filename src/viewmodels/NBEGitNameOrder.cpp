@@ -27,11 +27,6 @@ bool keyPrecedes(const NBEFileTreeNode::NameKey &a, qsizetype aIndex,
     return aIndex < bIndex;
 }
 
-bool precedes(const Place &a, const Place &b)
-{
-    return keyPrecedes(*a.key, a.index, *b.key, b.index);
-}
-
 // A change the earlier status run's reading kept shares its URL's data with
 // that run's; only others are compared in full.
 bool same(const NBEGitFileChange &a, const NBEGitFileChange &b)
@@ -41,10 +36,27 @@ bool same(const NBEGitFileChange &a, const NBEGitFileChange &b)
             a.url == b.url);
 }
 
-Key keyOf(const NBEGitFileChange &change)
+// The places of `indexes` (into `changes`, ascending) sorted by name, each
+// with its name's key; equal names keep git's order.
+std::vector<Place> sortedPlaces(const QList<NBEGitFileChange> &changes,
+                                const std::vector<qsizetype> &indexes)
 {
-    return std::make_shared<const NBEFileTreeNode::NameKey>(
-        NBEFileTreeNode::nameKey(change.url.fileName()));
+    QStringList names;
+    names.reserve(qsizetype(indexes.size()));
+    for (qsizetype index : indexes)
+        names.append(changes[index].url.fileName());
+    std::vector<NBEFileTreeNode::NameKey> keys = NBEFileTreeNode::nameKeys(names);
+    std::vector<const NBEFileTreeNode::NameKey *> pointers;
+    pointers.reserve(keys.size());
+    for (const NBEFileTreeNode::NameKey &key : keys)
+        pointers.push_back(&key);
+    const std::vector<qsizetype> order = NBEFileTreeNode::nameOrder(pointers);
+    std::vector<Place> places;
+    places.reserve(order.size());
+    for (qsizetype at : order)
+        places.push_back({indexes[size_t(at)], std::make_shared<const NBEFileTreeNode::NameKey>(
+                                                   std::move(keys[size_t(at)]))});
+    return places;
 }
 
 NBEGitNameOrder ordered(const QList<NBEGitFileChange> &changes, std::vector<Place> places)
@@ -69,12 +81,10 @@ NBEGitNameOrder ordered(const QList<NBEGitFileChange> &changes, std::vector<Plac
 
 NBEGitNameOrder NBEGitNameOrder::of(const QList<NBEGitFileChange> &changes)
 {
-    std::vector<Place> places;
-    places.reserve(size_t(changes.size()));
-    for (qsizetype i = 0; i < changes.size(); ++i)
-        places.push_back({i, keyOf(changes[i])});
-    std::sort(places.begin(), places.end(), precedes);
-    return ordered(changes, std::move(places));
+    std::vector<qsizetype> all(size_t(changes.size()));
+    for (size_t i = 0; i < all.size(); ++i)
+        all[i] = qsizetype(i);
+    return ordered(changes, sortedPlaces(changes, all));
 }
 
 NBEGitNameOrder NBEGitNameOrder::updated(const NBEGitNameOrder &previous,
@@ -130,12 +140,12 @@ NBEGitNameOrder NBEGitNameOrder::updated(const NBEGitNameOrder &previous,
         nowOf[size_t(p)] = now;
         lastStayed = p;
     }
-    std::vector<Place> added;
+    std::vector<qsizetype> fresh;
     for (qsizetype i = head; i < end; ++i) {
         if (!kept[size_t(i - head)])
-            added.push_back({i, keyOf(changes[i])});
+            fresh.push_back(i);
     }
-    std::sort(added.begin(), added.end(), precedes);
+    std::vector<Place> added = sortedPlaces(changes, fresh);
     // The changes that stayed, in their order, with the new ones merged in;
     // of equal places the one that stayed comes first.
     NBEGitNameOrder order;

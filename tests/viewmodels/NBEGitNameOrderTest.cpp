@@ -11,8 +11,9 @@
 // reusing those of the changes that stayed, equal rows built afresh.
 TEST(NBEGitNameOrder, AnUpdatedOrderEqualsAFreshOne)
 {
-    const QStringList names{"index.html", "Index.html", "a2.css", "a10.css",         "A1.css",
-                            "b.txt",      "file 07",    "file 7", "\u00e9t\u00e9.md"};
+    const QStringList names{"index.html",       "Index.html", "a2.css",  "a10.css",
+                            "A1.css",           "b.txt",      "file 07", "file 7",
+                            "\u00e9t\u00e9.md", "10.md",      "2.md",    "vendor/"};
     const QString letters = QStringLiteral(" M?ADU");
     QRandomGenerator random(54);
     const auto burst = [&](int count) {
@@ -53,6 +54,11 @@ TEST(NBEGitNameOrder, AnUpdatedOrderEqualsAFreshOne)
         std::sort(next.begin(), next.end(),
                   [](const auto &a, const auto &b) { return a.url.path() < b.url.path(); });
         const NBEGitNameOrder fresh = NBEGitNameOrder::of(next);
+        QList<NBEGitFileChange> compared = next;
+        std::stable_sort(compared.begin(), compared.end(), [](const auto &a, const auto &b) {
+            return NBEFileTreeNode::compareNames(a.url.fileName(), b.url.fileName()) < 0;
+        });
+        ASSERT_EQ(fresh.changes, compared) << turn;
         const NBEGitNameOrder previous =
             std::exchange(order, NBEGitNameOrder::updated(order, next));
         ASSERT_EQ(order.changes, fresh.changes) << turn;
