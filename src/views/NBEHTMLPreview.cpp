@@ -721,7 +721,7 @@ void NBEHTMLPreview::canvasKnown(QWebEnginePage *loaded, const QColor &canvas, b
     // A view shown again shows its page's own colour until the page's first
     // frame: under an opaque canvas only, as under any other it would change
     // the page.
-    if (opaque)
+    if (opaque && loaded->backgroundColor() != canvas)
         loaded->setBackgroundColor(canvas);
     if (m_revealed)
         return;
