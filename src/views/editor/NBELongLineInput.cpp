@@ -50,6 +50,10 @@ bool NBELongLineInput::eventFilter(QObject *watched, QEvent *event)
          event->type() == QEvent::MouseButtonPress) &&
         m_view && watched == m_view->viewport())
         return click(static_cast<QMouseEvent *>(event));
+    if (event->type() == QEvent::MouseMove && m_view && watched == m_view->viewport())
+        return extend(static_cast<QMouseEvent *>(event));
+    if (event->type() == QEvent::MouseButtonRelease)
+        m_unit.reset();
     return false;
 }
 
@@ -78,6 +82,7 @@ bool NBELongLineInput::click(QMouseEvent *event)
         (event->position().toPoint() - m_doubleClickAt).manhattanLength() <
             QGuiApplication::styleHints()->startDragDistance();
     m_doubleClick.invalidate();
+    m_unit.reset();
     if (!twice && !thrice)
         return false;
     {
@@ -133,6 +138,7 @@ bool NBELongLineInput::click(QMouseEvent *event)
     }
     if (start == cursor.selectionStart() && end == cursor.selectionEnd())
         return true;
+    m_unit = {start, end};
     const bool forward = cursor.anchor() <= cursor.position();
     cursor.setPosition(forward ? start : end);
     cursor.setPosition(forward ? end : start, QTextCursor::KeepAnchor);
@@ -142,6 +148,34 @@ bool NBELongLineInput::click(QMouseEvent *event)
     m_view->setTextCursor(cursor);
     m_view->verticalScrollBar()->setValue(top);
     m_view->horizontalScrollBar()->setValue(left);
+    return true;
+}
+
+bool NBELongLineInput::extend(QMouseEvent *event)
+{
+    if (!m_unit || !(event->buttons() & Qt::LeftButton))
+        return false;
+    {
+        const QScopedValueRollback passing(m_passing, true);
+        QCoreApplication::sendEvent(m_view->viewport(), event);
+    }
+    // The view extends from the part it selected itself: the selection keeps
+    // the whole word or line clicked.
+    const auto [start, end] = *m_unit;
+    QTextCursor cursor = m_view->textCursor();
+    int anchor = start;
+    int position = end;
+    if (cursor.position() >= end) {
+        position = cursor.position();
+    } else if (cursor.position() <= start) {
+        anchor = end;
+        position = cursor.position();
+    }
+    if (cursor.anchor() != anchor || cursor.position() != position) {
+        cursor.setPosition(anchor);
+        cursor.setPosition(position, QTextCursor::KeepAnchor);
+        m_view->setTextCursor(cursor);
+    }
     return true;
 }
 

@@ -5,7 +5,10 @@
 #include <QElapsedTimer>
 #include <QObject>
 #include <QPoint>
+
 #include <QPointer>
+#include <optional>
+#include <utility>
 
 class QDropEvent;
 class QKeyEvent;
@@ -44,6 +47,8 @@ private:
     // A double or triple click selects the word or line it meant, across
     // the splits.
     bool click(QMouseEvent *event);
+    // A drag on from such a click extends the selection from all it chose.
+    bool extend(QMouseEvent *event);
     void uninstall();
 
     QPointer<NBECodeTextEdit> m_view;
@@ -53,4 +58,7 @@ private:
     // The last double click, which a third click follows soon.
     QElapsedTimer m_doubleClick;
     QPoint m_doubleClickAt;
+    // The view offsets of the word or line such a click chose past the
+    // splits, while its button is held.
+    std::optional<std::pair<int, int>> m_unit;
 };

@@ -91,6 +91,41 @@ TEST(NBELongLineEditing, ClicksSelectTheWordOrLineAcrossSplits)
     }
 }
 
+// A drag on from a double click on a word cut by splits extends the whole
+// word's selection, as where the line is shown whole.
+TEST(NBELongLineEditing, ADragFromADoubleClickKeepsTheWholeWord)
+{
+    const QString text = inlinedImage();
+    NBEEditorTestHost host(text);
+    host.settings.wordWrap = false;
+    NBETextEditorView view(host.session());
+    view.resize(700, 500);
+    view.show();
+    NBECodeTextEdit &edit = *view.textView();
+    ASSERT_TRUE(NBETest::longLines(&edit));
+    QTextBlock last = edit.document()->findBlockByNumber(1);
+    while (edit.continuesLine(last.next()))
+        last = last.next();
+    QTextCursor cursor(edit.document());
+    cursor.setPosition(last.position() + 5);
+    edit.setTextCursor(cursor);
+    edit.ensureCursorVisible();
+    QTest::mouseDClick(edit.viewport(), Qt::LeftButton, {}, edit.cursorRect().center());
+    const int wordStart = int(text.indexOf(u',', 40)) + 1;
+    const int wordEnd = int(text.indexOf(u')', wordStart));
+    ASSERT_EQ(selection(edit), qMakePair(wordStart, wordEnd));
+
+    // On to the next line.
+    cursor.setPosition(last.next().position() + 2);
+    const QPoint to = edit.cursorRect(cursor).center();
+    QMouseEvent move(QEvent::MouseMove, QPointF(to), edit.viewport()->mapToGlobal(QPointF(to)),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(edit.viewport(), &move);
+    QTest::mouseRelease(edit.viewport(), Qt::LeftButton, {}, to);
+    EXPECT_EQ(selection(edit).first, wordStart);
+    EXPECT_GT(selection(edit).second, wordEnd);
+}
+
 // Keys typed over a selection that crosses splits are one undo step with it,
 // as where the line is shown whole: one undo gives the selection's text
 // back, one redo the typed text.
