@@ -19,15 +19,6 @@ TEST_F(NBEEmmetControllerTest, TabExpandsEmmetInHTMLAndOtherwiseIndents)
     edit()->undo();
     EXPECT_EQ(shown(), QStringLiteral("<body>\nul>li*2\n</body>"));
 
-    // Typed on an indented line, the markup's lines keep that indentation.
-    open(NBELanguageRegistry::html(), QStringLiteral("<main>\n  ul>li*2|\n</main>"));
-    key(Qt::Key_Tab);
-    EXPECT_EQ(marked(), QStringLiteral(
-                            "<main>\n  <ul>\n      <li>|</li>\n      <li></li>\n  </ul>\n</main>"));
-    open(NBELanguageRegistry::html(), QStringLiteral("\t<p>x</p> div>p|"));
-    key(Qt::Key_Tab);
-    EXPECT_EQ(marked(), QStringLiteral("\t<p>x</p> <div>\n\t    <p>|</p>\n\t</div>"));
-
     open(NBELanguageRegistry::html(), QStringLiteral("p.note|"));
     key(Qt::Key_Tab);
     EXPECT_EQ(marked(), QStringLiteral("<p class=\"note\">|</p>"));

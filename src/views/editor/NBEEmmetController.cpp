@@ -58,20 +58,9 @@ bool NBEEmmetController::expand()
         NBETextWindow::read(document, start - NBEAssistEdits::windowBefore, start);
     if (NBEMarkupScan::endsInHiddenText(before.text))
         return false;
-    // The markup's later lines stand at the indentation of the line it is
-    // typed on, as the lines around it do.
-    const NBETextWindow head = NBETextWindow::read(
-        document, lineStart, std::min(at, lineStart + NBEAssistEdits::windowBefore));
-    qsizetype blanks = 0;
-    while (blanks < head.text.size() &&
-           (head.text.at(blanks) == u' ' || head.text.at(blanks) == u'\t'))
-        ++blanks;
-    QString html = expansion->html;
-    if (blanks > 0)
-        html.replace(u'\n', QLatin1Char('\n') + head.text.left(blanks));
-    NBEAssistEdits::replace(m_textView, start, int(expansion->range.length), html);
+    NBEAssistEdits::replace(m_textView, start, int(expansion->range.length), expansion->html);
     // Inside the first empty element.
-    if (const qsizetype inside = html.indexOf(QLatin1String("></")); inside >= 0)
+    if (const qsizetype inside = expansion->html.indexOf(QLatin1String("></")); inside >= 0)
         NBEAssistEdits::placeCaret(m_textView, start + int(inside) + 1);
     return true;
 }
