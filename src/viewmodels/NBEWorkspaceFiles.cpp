@@ -437,7 +437,7 @@ void NBEWorkspaceFiles::toggleExpanded(const QUuid &nodeID)
 
 QFuture<void> NBEWorkspaceFiles::refreshFileTree()
 {
-    return rebuildFileTree(true);
+    return rebuildFileTree(false);
 }
 
 namespace {
@@ -474,7 +474,7 @@ void applyExpanded(NBEFileTreeNode &node, const QSet<QString> &paths)
 
 } // namespace
 
-QFuture<void> NBEWorkspaceFiles::rebuildFileTree(bool sayFailure)
+QFuture<void> NBEWorkspaceFiles::rebuildFileTree(bool keepExpansion)
 {
     if (!m_workspace)
         return QtFuture::makeReadyFuture();
@@ -483,7 +483,7 @@ QFuture<void> NBEWorkspaceFiles::rebuildFileTree(bool sayFailure)
     // in proportion to the tree runs beside the walk, off the main thread.
     QSet<QString> expanded;
     std::optional<NBEFileTreeNode> old;
-    if (m_workspace->fileTree) {
+    if (keepExpansion && m_workspace->fileTree) {
         old = m_workspace->fileTree;
         // The root's own flag means nothing: its items are always shown.
         for (const NBEFileTreeNode &child : old->children)
@@ -503,13 +503,13 @@ QFuture<void> NBEWorkspaceFiles::rebuildFileTree(bool sayFailure)
                 applyExpanded(child, expanded);
             return {std::move(tree), false};
         });
-    nbeWhenFinished(built, this, [this, root, sayFailure, promise](Built result) {
+    nbeWhenFinished(built, this, [this, root, keepExpansion, promise](Built result) {
         auto &[tree, unchanged] = result;
         if (!tree) {
             // The old tree stays; without a word the item just made would
             // seem missing. A refresh after outside changes (a walk that met
             // a checkout half-way) tries again at the next burst.
-            if (sayFailure)
+            if (!keepExpansion)
                 Q_EMIT failed(tr("Failed to refresh the file tree: ") + tree.error().description);
             NBELog::fileIO().error("Failed to refresh file tree: %s", tree.error().description);
         } else if (m_workspace && m_workspace->rootURL == root && !unchanged) {
@@ -598,7 +598,7 @@ QFuture<void> NBEWorkspaceFiles::followOutsideChanges(const QStringList &paths)
     m_outsideRefresh = done;
 
     const auto rest = [this, promise] {
-        nbeWhenFinished(rebuildFileTree(false), this, [this, promise] {
+        nbeWhenFinished(rebuildFileTree(true), this, [this, promise] {
             watchProjectFolders();
             Q_EMIT outsideChangesFollowed();
             promise->finish();

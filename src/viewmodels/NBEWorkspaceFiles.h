@@ -91,8 +91,8 @@ public:
     // Flips one folder of the tree open or closed; an unknown id changes
     // nothing.
     void toggleExpanded(const QUuid &nodeID);
-    // Rebuilds the tree from disk, the open folders (by path) kept open, then
-    // the git state. A failed rebuild keeps the old tree.
+    // Rebuilds the tree from disk (every folder closed again), then the git
+    // state. A failed rebuild keeps the old tree.
     QFuture<void> refreshFileTree();
 
 Q_SIGNALS:
@@ -121,9 +121,9 @@ private:
     void sayUnreadableFolders();
     // Closes the tabs at or below `item`.
     void closeTabsBelow(const QString &item);
-    // Rebuilds the tree, keeping open the folders that were (by path); then
-    // refreshes the git state. A failed walk is said when asked to.
-    QFuture<void> rebuildFileTree(bool sayFailure);
+    // Rebuilds the tree, keeping open the folders that were (by path) when
+    // asked to; then refreshes the git state.
+    QFuture<void> rebuildFileTree(bool keepExpansion);
     // Trashes the item, or deletes it for good where no trash takes it and
     // the user agrees; the future says whether it is gone.
     QFuture<NBEResult<bool>> removeItem(const QUrl &at);

@@ -365,43 +365,6 @@ TEST_F(WorkspaceFiles, ExpansionLivesInTheTreeUntilTheNextRebuild)
     EXPECT_EQ(*model->files().workspace()->fileTree, rebuilt);
 }
 
-TEST_F(WorkspaceFiles, OpenFoldersStayOpenAcrossTheEditorsOwnChanges)
-{
-    write(QStringLiteral("css/style.css"), "a{}");
-    write(QStringLiteral("css/parts/menu.css"), "b{}");
-    write(QStringLiteral("js/app.js"), "x");
-    load();
-    model->files().toggleExpanded(node(QStringLiteral("css"))->id);
-    model->files().toggleExpanded(node(QStringLiteral("css"))->children.first().id);
-    ASSERT_EQ(node(QStringLiteral("css"))->children.first().name, QStringLiteral("parts"));
-    const auto openFolders = [&] {
-        QStringList names;
-        for (const NBEFileTreeNode &child : model->files().workspace()->fileTree->children)
-            if (child.isExpanded) {
-                names.append(child.name);
-                for (const NBEFileTreeNode &inner : child.children)
-                    if (inner.isExpanded)
-                        names.append(child.name + u'/' + inner.name);
-            }
-        return names;
-    };
-    const QStringList open({"css", "css/parts"});
-    // A renamed file stays in sight, and so do the folders around it
-    // whatever the change.
-    NBETest::await(model->files().renameItem(url(QStringLiteral("css/style.css")),
-                                             QStringLiteral("main.css")));
-    EXPECT_EQ(openFolders(), open);
-    NBETest::await(model->files().createFile(QStringLiteral("new.js"), url(QStringLiteral("js"))));
-    EXPECT_EQ(openFolders(), open);
-    NBETest::await(
-        model->files().moveItem(url(QStringLiteral("js/new.js")), url(QStringLiteral("css"))));
-    EXPECT_EQ(openFolders(), open);
-    NBETest::await(model->files().deleteItem(url(QStringLiteral("css/new.js"))));
-    EXPECT_EQ(openFolders(), open);
-    EXPECT_FALSE(model->errorMessage().has_value()) << error().toStdString();
-    EXPECT_EQ(read(QStringLiteral("css/main.css")), QByteArray("a{}"));
-}
-
 TEST_F(WorkspaceFiles, ChangesShowInTheGitBadges)
 {
     git({QStringLiteral("init"), QStringLiteral("-q")});

@@ -120,6 +120,19 @@ TEST_F(NBEWorkspaceOutsideChanges, TreeAndBadgesFollowAndOpenFoldersStayOpen)
     ASSERT_TRUE(NBETest::waitUntil([&] { return model->gitState().snapshot().changes.isEmpty(); }));
 }
 
+TEST_F(NBEWorkspaceOutsideChanges, AManifestEditedInATerminalIsReadAgain)
+{
+    write(QStringLiteral("Package.swift"), "let package = Package(name: \"site\")\n");
+    load();
+    EXPECT_FALSE(model->files().isVaporProject());
+    settle();
+
+    // The same items, one of them with new text: the tree is unchanged.
+    write(QStringLiteral("Package.swift"),
+          ".package(url: \"https://github.com/vapor/vapor.git\", from: \"4.0.0\")\n");
+    EXPECT_TRUE(NBETest::waitUntil([&] { return model->files().isVaporProject(); }));
+}
+
 // A checkout rewriting a thousand files is one burst: one tree rebuild and
 // one status query.
 TEST_F(NBEWorkspaceOutsideChanges, ABranchCheckoutRefreshesOnce)
