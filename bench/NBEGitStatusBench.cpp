@@ -27,6 +27,12 @@ QString g_repository;
 constexpr int fileCount = 50000;
 constexpr int filesPerFolder = 100;
 
+double median(std::vector<double> values)
+{
+    std::sort(values.begin(), values.end());
+    return values[values.size() / 2];
+}
+
 bool git(const QStringList &arguments)
 {
     QProcess process;
@@ -109,10 +115,6 @@ void BM_StatusOverheadRatio(benchmark::State &state)
         alone.push_back(std::chrono::duration<double, std::milli>(middle - start).count());
         ours.push_back(std::chrono::duration<double, std::milli>(end - middle).count());
     }
-    const auto median = [](std::vector<double> values) {
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
     state.counters["git_ms"] = median(alone);
     state.counters["ours_ms"] = median(ours);
     state.counters["ratio"] = median(ours) / median(alone);
@@ -208,10 +210,6 @@ void BM_ViewModelRefreshMainThread(benchmark::State &state)
             rows.rowCount() != rowsBefore + 1)
             state.SkipWithError("unexpected status");
     }
-    const auto median = [](std::vector<double> values) {
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
     state.counters["main_thread_ms"] = median(main);
     state.counters["wall_ms"] = median(wall);
     state.counters["git_ms"] = median(alone);
@@ -261,10 +259,6 @@ void BM_OpenRepository(benchmark::State &state)
                 state.SkipWithError("unexpected status");
         }
     }
-    const auto median = [](std::vector<double> values) {
-        std::sort(values.begin(), values.end());
-        return values[values.size() / 2];
-    };
     state.counters["git_ms"] = median(alone);
     state.counters["ours_ms"] = median(ours);
     state.counters["extra_ms"] = median(ours) - median(alone);
